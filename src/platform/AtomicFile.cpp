@@ -13,7 +13,8 @@ namespace {
     throw FileError(what + " " + path.string() + ": " + std::strerror(error), error);
 }
 
-void writeAll(int fd, const std::uint8_t* data, std::size_t size, const std::filesystem::path& path) {
+void writeAll(int fd, const std::uint8_t* data, std::size_t size,
+              const std::filesystem::path& path) {
     while (size > 0) {
         const ssize_t written = ::write(fd, data, size);
         if (written < 0) {
@@ -59,14 +60,16 @@ void writeFileAtomically(const std::filesystem::path& path, ByteView bytes, unsi
         if (::fsync(fd) != 0) {
             fail("cannot sync", temp, errno);
         }
-        if (::close(fd) != 0) {
-            ::unlink(temp.c_str());
-            fail("cannot close", temp, errno);
-        }
     } catch (...) {
         ::close(fd);
         ::unlink(temp.c_str());
         throw;
+    }
+    // Closed exactly once: a second close could hit a descriptor another thread just opened.
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        fail("cannot close", temp, error);
     }
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         const int error = errno;

@@ -9,9 +9,12 @@ std::vector<std::uint8_t> unhex(std::string_view hex) {
         hex.remove_prefix(2);
     }
     auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
         throw std::invalid_argument("bad hex digit in test vector");
     };
     if (hex.size() % 2 != 0) {

@@ -1,0 +1,63 @@
+#pragma once
+// The wallet's unsigned 256-bit integer for EVM quantities: token amounts,
+// balances, gas prices, values and 32-byte ABI words. Deliberately small: byte
+// and text conversions, comparison and a multiplication modulo 2^256.
+
+#include "platform/Bytes.h"
+
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+class UInt256 {
+public:
+    // The value is w0 * 2^192 + w1 * 2^128 + w2 * 2^64 + w3 (w0 most significant).
+    std::uint64_t w0 = 0;
+    std::uint64_t w1 = 0;
+    std::uint64_t w2 = 0;
+    std::uint64_t w3 = 0;
+
+    constexpr UInt256() = default;
+    constexpr UInt256(std::uint64_t word0, std::uint64_t word1, std::uint64_t word2,
+                      std::uint64_t word3)
+        : w0(word0), w1(word1), w2(word2), w3(word3) {}
+
+    // Big-endian bytes, right-aligned: fewer than 32 bytes are padded with leading
+    // zeros, none give zero. Of a longer input only the last 32 bytes count (the
+    // value modulo 2^256); callers pass at most 32.
+    static UInt256 fromBigEndianBytes(ByteView bytes);
+
+    // Hexadecimal text with an optional "0x" or "0X" prefix and at most 64 digits;
+    // "" and "0x" give zero. Absent for any other character or for 65 or more digits.
+    static std::optional<UInt256> fromHex(std::string_view text);
+
+    // Decimal text (UTF-8): every character whose Unicode numeric value is a whole
+    // number 0-9 is a digit; every other character is skipped. Wraps modulo 2^256
+    // and never fails.
+    static UInt256 fromDecimalString(std::string_view text);
+
+    // Big-endian bytes without leading zero bytes; zero gives no bytes.
+    Bytes minimalBigEndianBytes() const;
+    // Exactly 32 big-endian bytes: the ABI encoding of a uint256.
+    Bytes bigEndianWord() const;
+    // "0x" and lowercase hex digits without leading zeros; zero is "0x0".
+    std::string description() const;
+
+    // The low 256 bits of this value times `other`.
+    UInt256 multipliedTruncating(const UInt256& other) const;
+
+    // Numeric order: words compared from w0 down.
+    friend constexpr auto operator<=>(const UInt256&, const UInt256&) = default;
+};
+
+// Stores `value` big-endian in into[offset ... offset + 7]. Throws std::out_of_range
+// when those bytes are not all inside `into`.
+void writeUInt64BigEndian(std::uint64_t value, std::size_t offset, std::span<std::uint8_t> into);
+
+} // namespace qm

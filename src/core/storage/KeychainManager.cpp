@@ -1,0 +1,419 @@
+#include "core/storage/KeychainManager.h"
+
+#include "core/model/JSONFields.h"
+#include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
+#include "platform/Crypto.h"
+
+#include <algorithm>
+#include <future>
+#include <thread>
+
+namespace qm {
+namespace {
+
+constexpr std::size_t saltSize = 16;
+constexpr std::uint32_t derivationRounds = 100'000;
+
+std::string keychainText(KeychainError::Code code, std::int32_t status) {
+    using Code = KeychainError::Code;
+    switch (code) {
+    case Code::saveFailed:
+        return "Keychain save failed: " + std::to_string(status);
+    case Code::loadFailed:
+        return "Keychain load failed: " + std::to_string(status);
+    case Code::deleteFailed:
+        return "Keychain delete failed: " + std::to_string(status);
+    case Code::biometricFailed:
+        return "Biometric authentication failed";
+    case Code::secureEnclaveUnavailable:
+        return "Secure Enclave not available";
+    case Code::encryptionFailed:
+        return "Encryption failed";
+    case Code::decryptionFailed:
+        return "Decryption failed";
+    case Code::itemNotFound:
+        return "Item not found in keychain";
+    case Code::wrongPassword:
+        return "Incorrect password";
+    }
+    return "Keychain error";
+}
+
+std::string itemName(std::string_view prefix, std::string_view walletID) {
+    return std::string(prefix) + std::string(walletID);
+}
+
+// Stores and clears the probe item on a worker thread: a keychain that prompts (a locked
+// keyring) or hangs must not hold the caller, so its answer counts only if it comes in time.
+// The worker owns what it touches; a late one finishes on its own.
+bool probeKeychain(const std::shared_ptr<Keychain>& keychain, std::chrono::milliseconds timeout) {
+    auto answer = std::make_shared<std::promise<bool>>();
+    std::future<bool> result = answer->get_future();
+    std::thread([keychain, answer] {
+        bool works = false;
+        try {
+            const std::uint8_t probeValue = 0x42;
+            keychain->save(KeychainManager::probeService, KeychainManager::probeAccount,
+                           ByteView(&probeValue, 1));
+            works = true;
+            keychain->remove(KeychainManager::probeService, KeychainManager::probeAccount);
+        } catch (...) {
+            // A failing clear after a working store still means the keychain works.
+        }
+        answer->set_value(works);
+    }).detach();
+    if (result.wait_for(timeout) != std::future_status::ready) {
+        return false;
+    }
+    return result.get();
+}
+
+// Strict UTF-8 (no overlongs, surrogates or values past U+10FFFF).
+bool isValidUTF8(ByteView bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const std::uint8_t lead = bytes[i];
+        std::size_t extra = 0;
+        std::uint32_t min = 0;
+        std::uint32_t value = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            extra = 1, min = 0x80, value = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2, min = 0x800, value = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            extra = 3, min = 0x10000, value = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (bytes.size() - i <= extra) {
+            return false;
+        }
+        for (std::size_t k = 1; k <= extra; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80) {
+                return false;
+            }
+            value = (value << 6) | (bytes[i + k] & 0x3F);
+        }
+        if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+KeychainError::KeychainError(Code code, std::int32_t status)
+    : Error(keychainText(code, status)), code_(code), status_(status) {}
+
+KeychainManager& KeychainManager::shared() {
+    static KeychainManager instance(
+        Config{std::make_shared<SecretServiceKeychain>(), dataLocation(), {}, {}});
+    return instance;
+}
+
+KeychainManager::KeychainManager(Config config)
+    : keychain_(std::move(config.keychain)), deriveKey_(std::move(config.deriveKey)) {
+    if (!deriveKey_) {
+        deriveKey_ = [](ByteView password, ByteView salt) {
+            return crypto::pbkdf2HmacSha512(password, salt, derivationRounds, 32);
+        };
+    }
+    keychainWorked_ = keychain_ && probeKeychain(keychain_, config.probeTimeout);
+    useFileFallback_ = !keychainWorked_;
+
+    // The folder of an older release moves once; failures leave things as they are.
+    storageDir_ = config.dataLocation / "Quillmark";
+    const std::filesystem::path legacy = config.dataLocation / "Inkwell";
+    std::error_code ignored;
+    if (std::filesystem::is_directory(legacy, ignored) &&
+        !std::filesystem::exists(storageDir_, ignored)) {
+        std::filesystem::rename(legacy, storageDir_, ignored);
+    }
+    try {
+        ensureDirectory(storageDir_, 0700);
+    } catch (const FileError&) {
+        // A folder that cannot be made shows as a write failure when an item is written.
+    }
+}
+
+void KeychainManager::keychainSave(ByteView data, std::string_view service, std::string_view key) {
+    if (!keychain_) {
+        throw KeychainError(KeychainError::Code::saveFailed, -1);
+    }
+    try {
+        keychain_->save(service, key, data);
+    } catch (const KeychainBackendError& error) {
+        throw KeychainError(KeychainError::Code::saveFailed, error.code());
+    }
+}
+
+std::optional<Bytes> KeychainManager::keychainLoad(std::string_view service, std::string_view key) {
+    if (!keychain_) {
+        throw KeychainError(KeychainError::Code::loadFailed, -1);
+    }
+    try {
+        return keychain_->load(service, key);
+    } catch (const KeychainBackendError& error) {
+        throw KeychainError(KeychainError::Code::loadFailed, error.code());
+    }
+}
+
+void KeychainManager::keychainDelete(std::string_view service, std::string_view key) {
+    if (!keychain_) {
+        throw KeychainError(KeychainError::Code::deleteFailed, -1);
+    }
+    try {
+        keychain_->remove(service, key);
+    } catch (const KeychainBackendError& error) {
+        throw KeychainError(KeychainError::Code::deleteFailed, error.code());
+    }
+}
+
+void KeychainManager::deleteFile(std::string_view key) {
+    removeFileIfExists(itemPath(key));
+}
+
+std::filesystem::path KeychainManager::itemPath(std::string_view key) const {
+    return storageDir_ / std::string(key);
+}
+
+void KeychainManager::writeItemFile(std::string_view key, ByteView data) {
+    ensureDirectory(storageDir_, 0700);
+    writeFileAtomically(itemPath(key), data, 0600);
+}
+
+std::optional<Bytes> KeychainManager::readItemFile(std::string_view key) const {
+    return readFileIfExists(itemPath(key));
+}
+
+// An item lives in one medium: a stale copy in the other would shadow the new one after
+// the next start (or the next switch), so it is cleared, as far as the medium allows.
+void KeychainManager::clearKeychainCopy(std::string_view key) {
+    if (!keychainReachable()) {
+        return;
+    }
+    try {
+        keychainDelete(service_, key);
+    } catch (const KeychainError&) {
+        // The keychain has already failed a save; the file is read first in this process.
+    }
+}
+
+void KeychainManager::clearFileCopy(std::string_view key) {
+    try {
+        deleteFile(key);
+    } catch (const FileError&) {
+        // The keychain copy is read first while the keychain works.
+    }
+}
+
+void KeychainManager::storeItem(std::string_view key, ByteView data) {
+    if (!useFileFallback_) {
+        try {
+            keychainSave(data, service_, key);
+            clearFileCopy(key);
+            return;
+        } catch (const KeychainError&) {
+            switchToFileFallback();
+        }
+    }
+    writeItemFile(key, data);
+    clearKeychainCopy(key);
+}
+
+std::optional<Bytes> KeychainManager::loadItem(std::string_view key) {
+    if (!useFileFallback_) {
+        if (auto bytes = keychainLoad(service_, key)) {
+            return bytes;
+        }
+        return readItemFile(key);
+    }
+    if (auto bytes = readItemFile(key)) {
+        return bytes;
+    }
+    // After a switch the keychain still holds what was written before it. A keychain that
+    // failed the probe is not asked: it may block, and nothing of this process is in it.
+    if (keychainReachable()) {
+        return keychainLoad(service_, key);
+    }
+    return std::nullopt;
+}
+
+void KeychainManager::deleteItem(std::string_view key) {
+    if (!useFileFallback_) {
+        keychainDelete(service_, key);
+        deleteFile(key);
+        return;
+    }
+    deleteFile(key);
+    if (keychainReachable()) {
+        keychainDelete(service_, key);
+    }
+}
+
+SecureBytes KeychainManager::deriveKey(std::string_view password, ByteView salt) const {
+    return deriveKey_(utf8View(password), salt);
+}
+
+Bytes KeychainManager::passwordCheckValue(std::string_view password, ByteView salt) {
+    SecureBytes input(password.size() + salt.size());
+    std::copy(password.begin(), password.end(), input.begin());
+    std::copy(salt.begin(), salt.end(),
+              input.begin() + static_cast<std::ptrdiff_t>(password.size()));
+    return crypto::sha256(input);
+}
+
+void KeychainManager::storeSeed(ByteView seed, std::string_view walletID,
+                                std::string_view password) {
+    Bytes salt;
+    Bytes sealed;
+    try {
+        salt = crypto::randomBytes(saltSize);
+        const SecureBytes key = deriveKey(password, salt);
+        sealed = crypto::chachaPolySeal(key, seed);
+    } catch (const CryptoError&) {
+        throw KeychainError(KeychainError::Code::encryptionFailed);
+    }
+    const Bytes verifier = passwordCheckValue(password, salt);
+
+    const std::string names[] = {itemName("salt-", walletID), itemName("seed-", walletID),
+                                 itemName("verify-", walletID)};
+    const ByteView values[] = {salt, sealed, verifier};
+    // The three items go to one medium: after a failed save all three are written as files.
+    if (!useFileFallback_) {
+        try {
+            for (int i = 0; i < 3; ++i) {
+                keychainSave(values[i], service_, names[i]);
+            }
+            for (const std::string& name : names) {
+                clearFileCopy(name);
+            }
+            return;
+        } catch (const KeychainError&) {
+            switchToFileFallback();
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        writeItemFile(names[i], values[i]);
+    }
+    for (const std::string& name : names) {
+        clearKeychainCopy(name);
+    }
+}
+
+void KeychainManager::storeMnemonic(const std::vector<std::string>& words,
+                                    std::string_view walletID, std::string_view password) {
+    // Reserved up front: a growing string would leave unwiped copies of the words behind.
+    std::size_t length = 0;
+    for (const std::string& word : words) {
+        length += word.size() + 1;
+    }
+    std::string phrase;
+    phrase.reserve(length);
+    for (const std::string& word : words) {
+        if (!phrase.empty()) {
+            phrase += ' ';
+        }
+        phrase += word;
+    }
+    const SecureBytes phraseBytes = SecureBytes::fromText(phrase);
+    wipe(phrase);
+
+    const Bytes salt = requireItem(itemName("salt-", walletID));
+    Bytes sealed;
+    try {
+        const SecureBytes key = deriveKey(password, salt);
+        sealed = crypto::chachaPolySeal(key, phraseBytes);
+    } catch (const CryptoError&) {
+        throw KeychainError(KeychainError::Code::encryptionFailed);
+    }
+    storeItem(itemName("mnemonic-", walletID), sealed);
+}
+
+Bytes KeychainManager::requireItem(std::string_view key) {
+    std::optional<Bytes> bytes = loadItem(key);
+    if (!bytes) {
+        throw KeychainError(KeychainError::Code::itemNotFound);
+    }
+    return std::move(*bytes);
+}
+
+SecureBytes KeychainManager::openSealedItem(std::string_view walletID,
+                                            std::string_view sealedPrefix,
+                                            std::string_view password) {
+    const Bytes salt = requireItem(itemName("salt-", walletID));
+    const Bytes sealed = requireItem(itemName(sealedPrefix, walletID));
+    const Bytes verifier = requireItem(itemName("verify-", walletID));
+    // One SHA-256 settles a wrong password before the costly derivation.
+    const Bytes expected = passwordCheckValue(password, salt);
+    if (expected.size() != verifier.size() || !crypto::constantTimeEqual(expected, verifier)) {
+        throw KeychainError(KeychainError::Code::wrongPassword);
+    }
+    try {
+        const SecureBytes key = deriveKey(password, salt);
+        if (std::optional<SecureBytes> opened = crypto::chachaPolyOpen(key, sealed)) {
+            return std::move(*opened);
+        }
+    } catch (const CryptoError&) {
+        // A failed derivation is reported like a box that does not open.
+    }
+    throw KeychainError(KeychainError::Code::decryptionFailed);
+}
+
+SecureBytes KeychainManager::loadSeed(std::string_view walletID, std::string_view password) {
+    return openSealedItem(walletID, "seed-", password);
+}
+
+std::vector<std::string> KeychainManager::loadMnemonic(std::string_view walletID,
+                                                       std::string_view password) {
+    const SecureBytes phrase = openSealedItem(walletID, "mnemonic-", password);
+    std::vector<std::string> words;
+    if (!isValidUTF8(phrase)) {
+        return words;
+    }
+    // Reserved up front: moving short strings on growth would leave unwiped copies.
+    words.reserve(static_cast<std::size_t>(std::count(phrase.begin(), phrase.end(), ' ')) + 1);
+    std::size_t start = 0;
+    const std::size_t size = phrase.size();
+    while (start < size) {
+        std::size_t end = start;
+        while (end < size && phrase[end] != ' ') {
+            ++end;
+        }
+        if (end > start) {
+            words.emplace_back(reinterpret_cast<const char*>(phrase.data()) + start, end - start);
+        }
+        start = end + 1;
+    }
+    return words;
+}
+
+bool KeychainManager::hasSeed(std::string_view walletID) {
+    return loadItem(itemName("seed-", walletID)).has_value();
+}
+
+std::optional<Wallet> KeychainManager::loadWalletMetadata() {
+    const std::optional<Bytes> bytes = loadItem(walletMetadataItem);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    try {
+        return decodeWalletMetadata(*bytes);
+    } catch (const JSONDecodingError&) {
+        return std::nullopt;
+    }
+}
+
+void KeychainManager::deleteWallet(std::string_view walletID) {
+    for (std::string_view prefix : {"seed-", "salt-", "verify-", "mnemonic-"}) {
+        deleteItem(itemName(prefix, walletID));
+    }
+}
+
+} // namespace qm

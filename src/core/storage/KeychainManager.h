@@ -1,0 +1,147 @@
+#pragma once
+// Keeps the wallet's secrets and its stored record: as items of the desktop
+// keychain when it works, otherwise as files in the "Quillmark" folder. Seals
+// the seed and the recovery phrase under a key derived from the password and
+// keeps a password check value beside them.
+
+#include "core/model/Wallet.h"
+#include "platform/Bytes.h"
+#include "platform/Error.h"
+#include "platform/Keychain.h"
+#include "platform/SecureBytes.h"
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+class KeychainError : public Error {
+public:
+    enum class Code {
+        saveFailed,
+        loadFailed,
+        deleteFailed,
+        biometricFailed,
+        secureEnclaveUnavailable,
+        encryptionFailed,
+        decryptionFailed,
+        itemNotFound,
+        wrongPassword,
+    };
+    // `status` is the keychain's error code; only the three keychain failures carry one.
+    explicit KeychainError(Code code, std::int32_t status = 0);
+    Code code() const { return code_; }
+    std::int32_t status() const { return status_; }
+
+private:
+    Code code_;
+    std::int32_t status_;
+};
+
+class KeychainManager {
+public:
+    // PBKDF2-HMAC-SHA512 of the password's UTF-8 bytes and the salt, 100,000 rounds, 32 bytes.
+    using KeyDerivation = std::function<SecureBytes(ByteView password, ByteView salt)>;
+
+    struct Config {
+        // The desktop keychain; none means there is no keychain at all (file mode).
+        std::shared_ptr<Keychain> keychain;
+        // The folder that holds "Quillmark" (and an older "Inkwell").
+        std::filesystem::path dataLocation;
+        // A keychain that has not answered the probe by then counts as unusable.
+        std::chrono::milliseconds probeTimeout{5000};
+        // Tests replace the derivation to reach its failure paths; empty means PBKDF2.
+        KeyDerivation deriveKey;
+    };
+
+    static constexpr std::string_view walletMetadataItem = "wallet-metadata";
+    static constexpr std::string_view probeService = "com.quillmark.wallet.probe";
+    static constexpr std::string_view probeAccount = "probe-bio";
+
+    // The process's instance: the Secret Service and the user's data location.
+    static KeychainManager& shared();
+
+    // Probes the keychain, moves an old "Inkwell" folder to "Quillmark" and creates it.
+    explicit KeychainManager(Config config);
+    KeychainManager(const KeychainManager&) = delete;
+    KeychainManager& operator=(const KeychainManager&) = delete;
+
+    // "com.quillmark.wallet": the keychain service of every item but the probe.
+    const std::string& service() const { return service_; }
+    // True when items are written as files; it only ever changes from false to true.
+    bool useFileFallback() const { return useFileFallback_; }
+    void switchToFileFallback() { useFileFallback_ = true; }
+    // The "Quillmark" folder under the data location (in both modes).
+    const std::filesystem::path& storageDir() const { return storageDir_; }
+
+    // Keychain items. Save clears, then stores; load gives nothing for an absent item;
+    // delete of an absent item succeeds. Failures throw saveFailed/loadFailed/deleteFailed.
+    void keychainSave(ByteView data, std::string_view service, std::string_view key);
+    std::optional<Bytes> keychainLoad(std::string_view service, std::string_view key);
+    void keychainDelete(std::string_view service, std::string_view key);
+    // Removes the file `key` in the storage folder; an absent file is success, any other
+    // failure throws FileError.
+    void deleteFile(std::string_view key);
+
+    // Writes an item under the write rule: the keychain in keychain mode, and when that save
+    // fails the process turns to files for good; a file is written atomically with mode
+    // 0600 and its failure throws FileError. A copy left in the other medium is cleared.
+    void storeItem(std::string_view key, ByteView data);
+    // Reads an item from the current medium, then from the other one (items written before
+    // a switch stay where they were). Nothing when absent in both; a read failure throws
+    // (loadFailed or FileError), so "unreadable" never looks like "absent".
+    std::optional<Bytes> loadItem(std::string_view key);
+    // Removes an item from both media; absent counts as removed; failures throw.
+    void deleteItem(std::string_view key);
+
+    // The 32-byte sealing key; throws CryptoError if the derivation fails.
+    SecureBytes deriveKey(std::string_view password, ByteView salt) const;
+    // SHA-256 of the password's UTF-8 bytes followed by the salt.
+    static Bytes passwordCheckValue(std::string_view password, ByteView salt);
+
+    // Seals the seed under a fresh salt: "salt-", "seed-" and "verify-" + id, as a group.
+    void storeSeed(ByteView seed, std::string_view walletID, std::string_view password);
+    // Seals the words joined by spaces under the stored salt as "mnemonic-" + id.
+    void storeMnemonic(const std::vector<std::string>& words, std::string_view walletID,
+                       std::string_view password);
+    // Opens the seed. Throws itemNotFound, wrongPassword (checked before any derivation),
+    // decryptionFailed, or the read failure of an item.
+    SecureBytes loadSeed(std::string_view walletID, std::string_view password);
+    // Opens the phrase; the caller wipes the words.
+    std::vector<std::string> loadMnemonic(std::string_view walletID, std::string_view password);
+    // Whether "seed-" + id is stored; a read failure throws instead of answering false.
+    bool hasSeed(std::string_view walletID);
+    // The stored wallet record; nothing when none is stored or it does not decode. A read
+    // failure (a locked keyring) throws, so it never looks like "no wallet".
+    std::optional<Wallet> loadWalletMetadata();
+    // Removes "seed-", "salt-", "verify-" and "mnemonic-" + id, in that order; the first
+    // failure throws and the later items stay.
+    void deleteWallet(std::string_view walletID);
+
+private:
+    std::filesystem::path itemPath(std::string_view key) const;
+    void writeItemFile(std::string_view key, ByteView data);
+    std::optional<Bytes> readItemFile(std::string_view key) const;
+    bool keychainReachable() const { return keychain_ && keychainWorked_; }
+    void clearKeychainCopy(std::string_view key);
+    void clearFileCopy(std::string_view key);
+    Bytes requireItem(std::string_view key);
+    SecureBytes openSealedItem(std::string_view walletID, std::string_view sealedPrefix,
+                               std::string_view password);
+
+    std::string service_ = "com.quillmark.wallet";
+    std::shared_ptr<Keychain> keychain_;
+    KeyDerivation deriveKey_;
+    std::filesystem::path storageDir_;
+    bool keychainWorked_ = false;
+    bool useFileFallback_ = true;
+};
+
+} // namespace qm

@@ -1,0 +1,155 @@
+#include "core/storage/TokenStore.h"
+
+#include "core/model/Date.h"
+#include "core/model/JSONFields.h"
+#include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
+
+#include <algorithm>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <system_error>
+
+namespace qm {
+namespace {
+
+void log(const std::string& line) {
+    std::cout << "[TokenStore] " << line << std::endl;
+}
+
+std::string lowercasedASCII(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    return lower;
+}
+
+// "20250131T093000Z": a file-name-safe form of the current time.
+std::string compactTimestamp() {
+    std::string text = iso8601String(Date::now()).value_or("unknown-time");
+    std::erase(text, '-');
+    std::erase(text, ':');
+    return text;
+}
+
+} // namespace
+
+TokenStore& TokenStore::shared() {
+    static TokenStore store(appDataDirectory() / "tokens.json");
+    return store;
+}
+
+TokenStore::TokenStore(std::filesystem::path fileURL) : fileURL_(std::move(fileURL)) {
+    const std::filesystem::path folder = fileURL_.parent_path();
+    std::error_code error;
+    if (!folder.empty() && !std::filesystem::exists(folder, error)) {
+        try {
+            ensureDirectory(folder);
+        } catch (const FileError&) {
+            // The first write reports the folder's absence to its caller.
+        }
+    }
+}
+
+std::vector<Token> TokenStore::tokens(Chain chain) const {
+    const auto found = tokensByChain.find(rawValue(chain));
+    return found == tokensByChain.end() ? std::vector<Token>{} : found->second;
+}
+
+TokenStore::AddResult TokenStore::add(const Token& token) {
+    const std::string& key = rawValue(token.chain);
+    const std::string address = lowercasedASCII(token.contractAddress);
+    if (const auto found = tokensByChain.find(key); found != tokensByChain.end()) {
+        for (const Token& stored : found->second) {
+            if (lowercasedASCII(stored.contractAddress) == address) {
+                return AddResult::duplicate;
+            }
+        }
+    }
+    tokensByChain[key].push_back(token);
+    return save();
+}
+
+TokenStore::LoadResult TokenStore::load() {
+    std::optional<Bytes> bytes;
+    try {
+        bytes = readFileIfExists(fileURL_);
+    } catch (const FileError& error) {
+        log(std::string("Could not read tokens.json: ") + error.what());
+        fileChecked_ = false;
+        return LoadResult::unreadable;
+    }
+    if (!bytes) {
+        fileChecked_ = true;
+        return LoadResult::noFile;
+    }
+    try {
+        tokensByChain = decodeFile(*bytes);
+    } catch (const JSONDecodingError& error) {
+        log(std::string("tokens.json does not decode (") + error.what() +
+            "); it is kept and set aside before the next save");
+        fileChecked_ = false;
+        return LoadResult::unreadable;
+    }
+    fileChecked_ = true;
+    return LoadResult::loaded;
+}
+
+Bytes TokenStore::encodeFile(const TokenMap& tokens) {
+    // Invalid UTF-8 from a contract's name must not make every later save fail.
+    const std::string text =
+        tokenMapToJSON(tokens).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return Bytes(text.begin(), text.end());
+}
+
+TokenMap TokenStore::decodeFile(ByteView bytes) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return tokenMapFromJSON(json_fields::parse(text));
+}
+
+bool TokenStore::setAsideUnreadableFile() {
+    try {
+        const std::optional<Bytes> bytes = readFileIfExists(fileURL_);
+        if (!bytes) {
+            return true;
+        }
+        decodeFile(*bytes);
+        return true;
+    } catch (const Error&) {
+        // Unreadable or undecodable: keep it under another name below.
+    }
+    const std::string base = fileURL_.filename().string() + ".unreadable-" + compactTimestamp();
+    std::filesystem::path aside = fileURL_.parent_path() / base;
+    std::error_code error;
+    for (int n = 2; std::filesystem::exists(aside, error) && n < 1000; ++n) {
+        aside = fileURL_.parent_path() / (base + "-" + std::to_string(n));
+    }
+    std::filesystem::rename(fileURL_, aside, error);
+    if (error) {
+        lastSaveError_ = "Could not move the unreadable tokens.json aside: " + error.message();
+        log(lastSaveError_);
+        return false;
+    }
+    log("Moved the unreadable tokens.json aside to " + aside.filename().string());
+    return true;
+}
+
+TokenStore::AddResult TokenStore::save() {
+    if (!fileChecked_) {
+        if (!setAsideUnreadableFile()) {
+            return AddResult::notSaved;
+        }
+        fileChecked_ = true;
+    }
+    try {
+        writeFileAtomically(fileURL_, encodeFile(tokensByChain));
+    } catch (const FileError& error) {
+        lastSaveError_ = std::string("Could not save tokens.json: ") + error.what();
+        log(lastSaveError_);
+        return AddResult::notSaved;
+    }
+    lastSaveError_.clear();
+    return AddResult::added;
+}
+
+} // namespace qm

@@ -1,0 +1,311 @@
+#include "core/storage/WalletBackup.h"
+
+#include "core/model/JSONFields.h"
+#include "core/storage/KeychainManager.h"
+#include "core/storage/TokenStore.h"
+#include "platform/Crypto.h"
+#include "platform/SecureBytes.h"
+#include "platform/Settings.h"
+
+#include <array>
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+namespace qm {
+namespace {
+
+using Code = BackupError::Code;
+
+constexpr std::array<std::uint8_t, 4> magic = {'Q', 'M', 'B', 'K'};
+constexpr std::uint8_t formatVersion = 1;
+constexpr std::size_t saltSize = 16;
+constexpr std::size_t headerSize = magic.size() + 1 + saltSize;
+constexpr std::size_t minimumBox = crypto::kSealNonceSize + crypto::kSealTagSize;
+
+const char* backupText(Code code) {
+    switch (code) {
+    case Code::invalidFile:
+        return "Not a valid Quillmark backup file";
+    case Code::unsupportedVersion:
+        return "Unsupported backup version";
+    case Code::decryptionFailed:
+        return "Could not decrypt backup";
+    case Code::wrongPassword:
+        return "Incorrect password";
+    case Code::noWalletFound:
+        return "No wallet data found to export";
+    case Code::corruptedPayload:
+        return "Backup data is corrupted";
+    }
+    return "Backup error";
+}
+
+constexpr char base64Alphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string base64Encode(ByteView bytes) {
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t left = bytes.size() - i;
+        const std::uint32_t group = (std::uint32_t{bytes[i]} << 16) |
+                                    (left > 1 ? std::uint32_t{bytes[i + 1]} << 8 : 0) |
+                                    (left > 2 ? std::uint32_t{bytes[i + 2]} : 0);
+        out += base64Alphabet[(group >> 18) & 0x3F];
+        out += base64Alphabet[(group >> 12) & 0x3F];
+        out += left > 1 ? base64Alphabet[(group >> 6) & 0x3F] : '=';
+        out += left > 2 ? base64Alphabet[group & 0x3F] : '=';
+    }
+    return out;
+}
+
+// Standard alphabet with padding; no white space or other characters. Unused low bits of
+// the last group are ignored, as common decoders do.
+std::optional<Bytes> base64Decode(std::string_view text) {
+    if (text.size() % 4 != 0) {
+        return std::nullopt;
+    }
+    std::size_t padding = 0;
+    if (!text.empty() && text.back() == '=') {
+        padding = text[text.size() - 2] == '=' ? 2 : 1;
+    }
+    Bytes out;
+    out.reserve(text.size() / 4 * 3);
+    for (std::size_t i = 0; i < text.size(); i += 4) {
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 4; ++k) {
+            const char c = text[i + k];
+            std::uint32_t value = 0;
+            if (c >= 'A' && c <= 'Z') {
+                value = static_cast<std::uint32_t>(c - 'A');
+            } else if (c >= 'a' && c <= 'z') {
+                value = static_cast<std::uint32_t>(c - 'a' + 26);
+            } else if (c >= '0' && c <= '9') {
+                value = static_cast<std::uint32_t>(c - '0' + 52);
+            } else if (c == '+') {
+                value = 62;
+            } else if (c == '/') {
+                value = 63;
+            } else if (c == '=' && i + k >= text.size() - padding) {
+                value = 0;
+            } else {
+                return std::nullopt;
+            }
+            group = (group << 6) | value;
+        }
+        const bool last = i + 4 == text.size();
+        const std::size_t count = last ? 3 - padding : 3;
+        for (std::size_t k = 0; k < count; ++k) {
+            out.push_back(static_cast<std::uint8_t>(group >> (16 - 8 * k)));
+        }
+    }
+    return out;
+}
+
+Bytes requireBase64(const nlohmann::json& object, std::string_view key) {
+    std::optional<Bytes> bytes = base64Decode(json_fields::requireString(object, key));
+    if (!bytes) {
+        throw BackupError(Code::corruptedPayload);
+    }
+    return std::move(*bytes);
+}
+
+// A seed item that is absent or cannot be read: the export has nothing complete to carry.
+Bytes requireSeedItem(KeychainManager& keychain, const std::string& name) {
+    std::optional<Bytes> bytes;
+    try {
+        bytes = keychain.loadItem(name);
+    } catch (const Error&) {
+        throw BackupError(Code::noWalletFound);
+    }
+    if (!bytes) {
+        throw BackupError(Code::noWalletFound);
+    }
+    return std::move(*bytes);
+}
+
+} // namespace
+
+BackupError::BackupError(Code code) : Error(backupText(code)), code_(code) {}
+
+WalletBackup::Stores WalletBackup::Stores::shared() {
+    return {KeychainManager::shared(), TokenStore::shared(), Settings::standard()};
+}
+
+WalletBackup::SealedFile WalletBackup::readHeader(ByteView file) {
+    if (file.size() < headerSize + 1 || !std::equal(magic.begin(), magic.end(), file.begin())) {
+        throw BackupError(Code::invalidFile);
+    }
+    if (file[magic.size()] != formatVersion) {
+        throw BackupError(Code::unsupportedVersion);
+    }
+    return {file.subspan(magic.size() + 1, saltSize), file.subspan(headerSize)};
+}
+
+Bytes WalletBackup::encodePayload(const Payload& payload) {
+    const std::optional<std::string> createdAt = iso8601String(payload.createdAt);
+    if (!createdAt) {
+        throw JSONEncodingError("backup date out of range");
+    }
+    nlohmann::json json = {
+        {"version", payload.version},
+        {"createdAt", *createdAt},
+        {"wallet", walletToJSON(payload.wallet, DateCoding::iso8601)},
+        {"seed", base64Encode(payload.seed)},
+        {"salt", base64Encode(payload.salt)},
+        {"verifier", base64Encode(payload.verifier)},
+        {"tokens", tokenMapToJSON(payload.tokens)},
+    };
+    if (payload.mnemonic) {
+        json["mnemonic"] = base64Encode(*payload.mnemonic);
+    }
+    if (payload.theme) {
+        json["theme"] = *payload.theme;
+    }
+    const std::string text = json.dump();
+    return Bytes(text.begin(), text.end());
+}
+
+WalletBackup::Payload WalletBackup::decodePayload(ByteView json) {
+    try {
+        const nlohmann::json document = json_fields::parse(
+            std::string_view(reinterpret_cast<const char*>(json.data()), json.size()));
+        const nlohmann::json& object = json_fields::requireObject(document);
+        Payload payload;
+        payload.version = json_fields::requireInt64(object, "version");
+        const std::optional<Date> createdAt =
+            dateFromISO8601(json_fields::requireString(object, "createdAt"));
+        if (!createdAt || !object.contains("wallet") || !object.contains("tokens")) {
+            throw BackupError(Code::corruptedPayload);
+        }
+        payload.createdAt = *createdAt;
+        payload.wallet = walletFromJSON(object.at("wallet"), DateCoding::iso8601);
+        // The id names items and files: only the canonical UUID form may do that.
+        if (!isCanonicalUUID(payload.wallet.id)) {
+            throw BackupError(Code::corruptedPayload);
+        }
+        payload.seed = requireBase64(object, "seed");
+        payload.salt = requireBase64(object, "salt");
+        payload.verifier = requireBase64(object, "verifier");
+        if (const auto mnemonic = json_fields::optionalString(object, "mnemonic")) {
+            std::optional<Bytes> bytes = base64Decode(*mnemonic);
+            if (!bytes) {
+                throw BackupError(Code::corruptedPayload);
+            }
+            payload.mnemonic = std::move(*bytes);
+        }
+        payload.tokens = tokenMapFromJSON(object.at("tokens"));
+        payload.theme = json_fields::optionalString(object, "theme");
+        return payload;
+    } catch (const BackupError&) {
+        throw;
+    } catch (const std::exception&) {
+        // JSONDecodingError and anything nlohmann raises on a strange document.
+        throw BackupError(Code::corruptedPayload);
+    }
+}
+
+Bytes WalletBackup::exportBackup(std::string_view password, Stores stores) {
+    std::optional<Wallet> wallet;
+    try {
+        wallet = stores.keychain.loadWalletMetadata();
+    } catch (const Error&) {
+        throw BackupError(Code::noWalletFound);
+    }
+    if (!wallet) {
+        throw BackupError(Code::noWalletFound);
+    }
+    const std::string& id = wallet->id;
+    // Only the wallet's own password exports; the opened seed is dropped (and wiped) here.
+    stores.keychain.loadSeed(id, password);
+
+    Payload payload;
+    payload.createdAt = Date::now();
+    payload.wallet = *wallet;
+    payload.seed = requireSeedItem(stores.keychain, "seed-" + id);
+    payload.salt = requireSeedItem(stores.keychain, "salt-" + id);
+    payload.verifier = requireSeedItem(stores.keychain, "verify-" + id);
+    // A phrase that exists but cannot be read must not vanish from the backup unnoticed.
+    payload.mnemonic = stores.keychain.loadItem("mnemonic-" + id);
+    for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
+        std::vector<Token> tokens = stores.tokens.tokens(chain);
+        if (!tokens.empty()) {
+            payload.tokens[std::string(rawValue(chain))] = std::move(tokens);
+        }
+    }
+    payload.theme = stores.settings.string(themeKey);
+
+    Bytes plaintext = encodePayload(payload);
+    Bytes file(magic.begin(), magic.end());
+    file.push_back(formatVersion);
+    try {
+        const Bytes salt = crypto::randomBytes(saltSize);
+        const SecureBytes key = stores.keychain.deriveKey(password, salt);
+        const Bytes box = crypto::chachaPolySeal(key, plaintext);
+        file.insert(file.end(), salt.begin(), salt.end());
+        file.insert(file.end(), box.begin(), box.end());
+    } catch (const CryptoError&) {
+        wipe(plaintext);
+        throw BackupError(Code::decryptionFailed);
+    }
+    wipe(plaintext);
+    return file;
+}
+
+Wallet WalletBackup::restore(ByteView file, std::string_view password, Stores stores) {
+    const SealedFile sealed = readHeader(file);
+    // Too short to hold a nonce and a tag: it cannot open under any password.
+    if (sealed.box.size() < minimumBox) {
+        throw BackupError(Code::wrongPassword);
+    }
+    std::optional<SecureBytes> opened;
+    try {
+        const SecureBytes key = stores.keychain.deriveKey(password, sealed.salt);
+        opened = crypto::chachaPolyOpen(key, sealed.box);
+    } catch (const CryptoError&) {
+        throw BackupError(Code::decryptionFailed);
+    }
+    if (!opened) {
+        throw BackupError(Code::wrongPassword);
+    }
+    const Payload payload = decodePayload(*opened);
+    const Bytes expected = KeychainManager::passwordCheckValue(password, payload.salt);
+    if (expected.size() != payload.verifier.size() ||
+        !crypto::constantTimeEqual(expected, payload.verifier)) {
+        throw BackupError(Code::wrongPassword);
+    }
+
+    // Every check has passed; from here on items are written.
+    const std::string& id = payload.wallet.id;
+    stores.keychain.storeItem("seed-" + id, payload.seed);
+    stores.keychain.storeItem("salt-" + id, payload.salt);
+    stores.keychain.storeItem("verify-" + id, payload.verifier);
+    if (payload.mnemonic) {
+        stores.keychain.storeItem("mnemonic-" + id, *payload.mnemonic);
+    }
+    stores.keychain.storeItem(KeychainManager::walletMetadataItem,
+                              encodeWalletMetadata(payload.wallet));
+    // Each token joins its own chain's list; a token file that cannot be written is logged
+    // by the store, and the tokens stay added in memory.
+    for (const auto& [key, tokens] : payload.tokens) {
+        for (const Token& token : tokens) {
+            (void)stores.tokens.add(token);
+        }
+    }
+    if (payload.theme) {
+        stores.settings.setString(themeKey, *payload.theme);
+        stores.settings.sync();
+    }
+    return payload.wallet;
+}
+
+std::string WalletBackup::defaultFileName(std::chrono::system_clock::time_point now) {
+    const std::time_t time = std::chrono::system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&time, &local);
+    char date[16];
+    std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+    return std::string("Quillmark-") + date + ".qmbackup";
+}
+
+} // namespace qm

@@ -1,0 +1,99 @@
+#pragma once
+// The encrypted backup file (".qmbackup"): the wallet record, its sealed seed,
+// salt, check value and sealed phrase, the custom EVM tokens and the colour
+// theme, sealed once more under the password and a salt of the file's own.
+//
+// Layout: "QMBK" | version 1 | salt 16 | nonce 12 | ciphertext | tag 16.
+
+#include "core/model/Date.h"
+#include "core/model/Token.h"
+#include "core/model/Wallet.h"
+#include "platform/Bytes.h"
+#include "platform/Error.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+class KeychainManager;
+class TokenStore;
+class Settings;
+
+class BackupError : public Error {
+public:
+    enum class Code {
+        invalidFile,
+        unsupportedVersion,
+        decryptionFailed,
+        wrongPassword,
+        noWalletFound,
+        corruptedPayload,
+    };
+    explicit BackupError(Code code);
+    Code code() const { return code_; }
+
+private:
+    Code code_;
+};
+
+struct WalletBackup {
+    struct Payload {
+        std::int64_t version = 1;
+        Date createdAt;
+        Wallet wallet;
+        Bytes seed;                    // "seed-" + id as stored (sealed)
+        Bytes salt;                    // "salt-" + id
+        Bytes verifier;                // "verify-" + id
+        std::optional<Bytes> mnemonic; // "mnemonic-" + id as stored (sealed)
+        TokenMap tokens;
+        std::optional<std::string> theme; // the "app_theme" user default
+
+        bool operator==(const Payload&) const = default;
+    };
+
+    // The stores a backup reads and writes; shared() names the process's own.
+    struct Stores {
+        KeychainManager& keychain;
+        TokenStore& tokens;
+        Settings& settings;
+        static Stores shared();
+    };
+
+    // The header's parts once magic and version are checked.
+    struct SealedFile {
+        ByteView salt; // 16 bytes
+        ByteView box;  // nonce | ciphertext | tag (not checked for length here)
+    };
+
+    static constexpr std::string_view themeKey = "app_theme";
+
+    // The whole file for the stored wallet. Throws noWalletFound when the record or one of
+    // the seed items is absent or unreadable, the seed check's KeychainError unchanged (a
+    // wrong password is wrongPassword), the read error of a phrase that exists but cannot be
+    // read, and decryptionFailed when the random source or sealing fails.
+    static Bytes exportBackup(std::string_view password, Stores stores = Stores::shared());
+
+    // Checks the whole file (header, password, payload) before writing anything, then writes
+    // the items under the write rule, adds the tokens and stores the theme. Returns the
+    // restored record. Throws BackupError, or a file write error (items written stay).
+    static Wallet restore(ByteView file, std::string_view password,
+                          Stores stores = Stores::shared());
+
+    // "Quillmark-yyyy-MM-dd.qmbackup" for the local date of `now`.
+    static std::string
+    defaultFileName(std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
+
+    // The reader's steps, on their own for tests and fuzzing.
+    // Throws invalidFile (short, wrong magic) or unsupportedVersion.
+    static SealedFile readHeader(ByteView file);
+    // Throws corruptedPayload for anything but a complete payload with a canonical wallet id.
+    static Payload decodePayload(ByteView json);
+    // Compact JSON, dates as ISO 8601 text, byte strings as padded standard Base64.
+    static Bytes encodePayload(const Payload& payload);
+};
+
+} // namespace qm

@@ -1,0 +1,34 @@
+#include "services/evm/EthereumAddress.h"
+
+#include "core/crypto/Keccak.h"
+#include "platform/Error.h"
+#include "services/evm/Hex.h"
+
+namespace qm {
+
+std::string eip55Checksum(ByteView address) {
+    if (address.size() != 20) {
+        fatalError("eip55Checksum: address must be 20 bytes");
+    }
+    std::string digits = bytesToPlainHex(address);
+    const Bytes hash = keccak256(utf8View(digits));
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        const std::uint8_t nibble = i % 2 == 0 ? hash[i / 2] >> 4 : hash[i / 2] & 0x0F;
+        if (digits[i] >= 'a' && digits[i] <= 'f' && nibble >= 8) {
+            digits[i] = static_cast<char>(digits[i] - 'a' + 'A');
+        }
+    }
+    return "0x" + digits;
+}
+
+std::string ethereumAddress(ByteView publicKey) {
+    if (publicKey.size() == 65 && publicKey[0] == 0x04) {
+        publicKey = publicKey.subspan(1);
+    } else if (publicKey.size() != 64) {
+        fatalError("ethereumAddress: public key must be 64 or 65 uncompressed bytes");
+    }
+    const Bytes hash = keccak256(publicKey);
+    return eip55Checksum(ByteView(hash).subspan(12));
+}
+
+} // namespace qm

@@ -1,0 +1,113 @@
+// Driver for the backup peer (tests/peers/qmbackup.py): makes and restores ".qmbackup"
+// files with our code in a folder of the caller's choosing (file mode, no keychain).
+//
+//   backup_driver export <folder> <password> <wallet.json> <out-file>
+//     wallet.json: {"seed": hex, "words": [...], "wallet": {record, ISO dates},
+//                   "tokens": [token...], "theme": text or absent}
+//   backup_driver restore <folder> <password> <in-file>
+//     prints {"wallet": {...}, "seed": hex, "words": [...] or null, "tokens": {...},
+//             "theme": text or null} or {"error": text, "files": [...]}
+
+#include "core/storage/KeychainManager.h"
+#include "core/storage/TokenStore.h"
+#include "core/storage/WalletBackup.h"
+#include "platform/AtomicFile.h"
+#include "platform/Settings.h"
+#include "services/evm/Hex.h"
+
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+using namespace qm;
+
+namespace {
+
+struct Machine {
+    explicit Machine(const std::filesystem::path& root)
+        : keychain(KeychainManager::Config{nullptr, root, std::chrono::seconds(1), {}}),
+          tokens(root / "Quillmark" / "tokens.json"), settings(root / "settings.ini") {}
+    WalletBackup::Stores stores() { return {keychain, tokens, settings}; }
+
+    KeychainManager keychain;
+    TokenStore tokens;
+    Settings settings;
+};
+
+std::vector<std::string> listing(const std::filesystem::path& root) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        names.push_back(std::filesystem::relative(entry.path(), root).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+int exportWallet(const std::filesystem::path& root, const std::string& password,
+                 const std::string& specFile, const std::string& outFile) {
+    std::ifstream in(specFile);
+    const nlohmann::json spec = nlohmann::json::parse(in);
+    Machine machine(root);
+    const Wallet wallet = walletFromJSON(spec.at("wallet"), DateCoding::iso8601);
+    const Bytes seed = hexToBytes(spec.at("seed").get<std::string>()).value();
+    machine.keychain.storeSeed(seed, wallet.id, password);
+    if (spec.contains("words")) {
+        machine.keychain.storeMnemonic(spec.at("words").get<std::vector<std::string>>(), wallet.id,
+                                       password);
+    }
+    machine.keychain.storeItem(KeychainManager::walletMetadataItem, encodeWalletMetadata(wallet));
+    for (const auto& token : spec.at("tokens")) {
+        if (machine.tokens.add(token.get<Token>()) == TokenStore::AddResult::notSaved) {
+            return 2;
+        }
+    }
+    if (spec.contains("theme")) {
+        machine.settings.setString(WalletBackup::themeKey, spec.at("theme").get<std::string>());
+    }
+    writeFileAtomically(outFile, WalletBackup::exportBackup(password, machine.stores()));
+    return 0;
+}
+
+int restoreWallet(const std::filesystem::path& root, const std::string& password,
+                  const std::string& inFile) {
+    const Bytes file = readFileIfExists(inFile).value();
+    Machine machine(root);
+    nlohmann::json report;
+    try {
+        const Wallet wallet = WalletBackup::restore(file, password, machine.stores());
+        report["wallet"] = walletToJSON(wallet, DateCoding::iso8601);
+        report["seed"] = bytesToPlainHex(machine.keychain.loadSeed(wallet.id, password));
+        report["words"] = nullptr;
+        if (machine.keychain.loadItem("mnemonic-" + wallet.id)) {
+            report["words"] = machine.keychain.loadMnemonic(wallet.id, password);
+        }
+        TokenStore reread(machine.tokens.fileURL());
+        reread.load();
+        report["tokens"] = tokenMapToJSON(reread.tokensByChain);
+        const auto theme = machine.settings.string(WalletBackup::themeKey);
+        report["theme"] = theme ? nlohmann::json(*theme) : nlohmann::json(nullptr);
+    } catch (const Error& error) {
+        report = {{"error", error.what()}, {"files", listing(root)}};
+    }
+    std::cout << report.dump() << std::endl;
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        if (args.size() == 5 && args[0] == "export") {
+            return exportWallet(args[1], args[2], args[3], args[4]);
+        }
+        if (args.size() == 4 && args[0] == "restore") {
+            return restoreWallet(args[1], args[2], args[3]);
+        }
+    } catch (const std::exception& error) {
+        std::cerr << "backup_driver: " << error.what() << std::endl;
+        return 1;
+    }
+    std::cerr << "usage: backup_driver export|restore ..." << std::endl;
+    return 64;
+}

@@ -1,0 +1,148 @@
+// Checks our text encodings against independent implementations:
+//  - @scure/base base58: random byte strings (with leading zeros) both ways, and random or
+//    corrupted texts, which must decode exactly when theirs does;
+//  - @scure/base bech32/bech32m and bitcoinjs-lib: segwit addresses for random hrps,
+//    versions 0 to 16 and program lengths, and corrupted addresses, which must decode
+//    exactly when their checksum, padding and our length rules accept them;
+//  - @scure/bip39 and @noble/hashes: phrases from random entropy, validation of random,
+//    corrupted and re-cased phrases, and seeds (PBKDF2 over the words exactly as passed).
+// Usage: node codec_peer.mjs <codec_driver>. Random cases come from a seed printed on failure
+// (set QM_SEED to replay one).
+import { base58, bech32, bech32m } from '@scure/base';
+import { entropyToMnemonic, validateMnemonic } from '@scure/bip39';
+import { wordlist } from '@scure/bip39/wordlists/english.js';
+import { pbkdf2 } from '@noble/hashes/pbkdf2.js';
+import { sha512 } from '@noble/hashes/sha2.js';
+import { bytesToHex, utf8ToBytes } from '@noble/hashes/utils.js';
+import * as bitcoin from 'bitcoinjs-lib';
+import { seededRandom, runSeed, driverSession } from './peer_harness.mjs';
+
+const driver = process.argv[2];
+const seed = runSeed();
+const { int, pick, bytes } = seededRandom(seed);
+const { ask, expectEqual, finish } = driverSession(driver, seed);
+const asciiLower = (text) => text.replace(/[A-Z]/g, (c) => c.toLowerCase());
+const decodedOrAbsent = (reply) => (reply.absent ? 'absent' : reply.hex);
+
+// --- Base58 ----------------------------------------------------------------------------
+const BASE58 = '123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz';
+for (let i = 0; i < 400; i++) {
+  const value = new Uint8Array([...new Uint8Array(int(4) === 0 ? int(5) : 0), ...bytes(int(70))]);
+  const text = base58.encode(value);
+  ask({ op: 'b58enc', hex: bytesToHex(value) }, (r) => expectEqual(r.text, text, `base58 encode ${bytesToHex(value)}`));
+  ask({ op: 'b58dec', text }, (r) => expectEqual(decodedOrAbsent(r), bytesToHex(value), `base58 decode ${text}`));
+}
+const junk = ['0', 'O', 'I', 'l', ' ', '+', '/', '=', 'é', '\n', '\u0000', '\u200b'];
+for (let i = 0; i < 300; i++) {
+  let text = Array.from({ length: int(50) }, () => (int(12) === 0 ? pick(junk) : BASE58[int(58)])).join('');
+  if (int(3) === 0) text = '1'.repeat(int(6)) + text;
+  let expected;
+  try { expected = bytesToHex(base58.decode(text)); } catch { expected = 'absent'; }
+  ask({ op: 'b58dec', text }, (r) => expectEqual(decodedOrAbsent(r), expected, `base58 decode ${JSON.stringify(text)}`));
+}
+
+// --- Segwit addresses ------------------------------------------------------------------
+const CHARSET = 'qpzry9x8gf2tvdw0s3jn54khce6mua7l';
+// Their decoding plus our documented rules: the checksum constant follows the version,
+// padding is strict, and programs are 2 to 40 bytes (20 or 32 for version 0). The hrp
+// and the version (up to 31) are returned, not judged.
+function expectedSegwit(text) {
+  const lower = asciiLower(text);
+  for (const codec of [bech32, bech32m]) {
+    let decoded;
+    try { decoded = codec.decode(lower, false); } catch { continue; }
+    const [version, ...groups] = decoded.words;
+    if (version === undefined || (version === 0) !== (codec === bech32)) continue;
+    let program;
+    try { program = codec.fromWords(groups); } catch { return 'absent'; }
+    if (program.length < 2 || program.length > 40) return 'absent';
+    if (version === 0 && program.length !== 20 && program.length !== 32) return 'absent';
+    return `${decoded.prefix} ${version} ${bytesToHex(program)}`;
+  }
+  return 'absent';
+}
+const segwitReply = (r) => (r.absent ? 'absent' : `${r.hrp} ${r.version} ${r.hex}`);
+function randomHrp() {
+  if (int(2) === 0) return pick(['bc', 'tb', 'bcrt']);
+  // BIP-173 allows printable ASCII; upper case is left out as the decoder lower-cases it.
+  return Array.from({ length: 1 + int(12) }, () => {
+    const c = String.fromCharCode(33 + int(94));
+    return /[A-Z]/.test(c) ? 'x' : c;
+  }).join('');
+}
+function corrupt(text) {
+  const chars = [...text];
+  const at = int(chars.length);
+  switch (int(6)) {
+    case 0: chars[at] = CHARSET[int(32)]; break;
+    case 1: chars.splice(at, 1); break;
+    case 2: chars.splice(at, 0, CHARSET[int(32)]); break;
+    case 3: chars[at] = chars[at].toUpperCase(); break; // mixed case stays valid for us
+    case 4: [chars[at], chars[(at + 1) % chars.length]] = [chars[(at + 1) % chars.length], chars[at]]; break;
+    default: return text.toUpperCase();
+  }
+  return chars.join('');
+}
+for (let i = 0; i < 400; i++) {
+  const version = int(4) === 0 ? int(17) : int(2);
+  const length = version === 0 ? pick([20, 32]) : pick([2, 20, 32, 40, 2 + int(39)]);
+  const program = bytes(length);
+  const hrp = randomHrp();
+  const words = [version, ...bech32.toWords(program)];
+  const address = (version === 0 ? bech32 : bech32m).encode(hrp, words, false);
+  ask({ op: 'segenc', hrp, version, hex: bytesToHex(program) },
+      (r) => expectEqual(r.address, address, `segwit encode ${hrp} ${version} ${bytesToHex(program)}`));
+  ask({ op: 'segdec', text: address }, (r) => expectEqual(segwitReply(r), `${hrp} ${version} ${bytesToHex(program)}`, `segwit decode ${address}`));
+  if (hrp === 'bc' && version === 0) {
+    // bitcoinjs-lib's output script for the address (P2WPKH or P2WSH; its Taproot path
+    // would need a valid x-only key).
+    const script = bytesToHex(bitcoin.address.toOutputScript(address, bitcoin.networks.bitcoin));
+    ask({ op: 'segdec', text: address }, (r) => {
+      const ours = r.absent ? 'absent'
+        : bytesToHex(new Uint8Array([r.version === 0 ? 0 : 0x50 + r.version, r.hex.length / 2])) + r.hex;
+      expectEqual(ours, script, `output script of ${address}`);
+    });
+  }
+  for (let k = 0; k < 3; k++) {
+    const bad = corrupt(address);
+    const expected = expectedSegwit(bad);
+    ask({ op: 'segdec', text: bad }, (r) => expectEqual(segwitReply(r), expected, `segwit decode ${bad}`));
+  }
+}
+// Addresses whose data would not fit a valid program, made with their encoder.
+for (let i = 0; i < 100; i++) {
+  const words = Array.from({ length: 1 + int(70) }, () => int(32));
+  const text = (int(2) ? bech32 : bech32m).encode('bc', words, false);
+  const expected = expectedSegwit(text);
+  ask({ op: 'segdec', text }, (r) => expectEqual(segwitReply(r), expected, `segwit decode ${text}`));
+}
+
+// --- BIP-39 ----------------------------------------------------------------------------
+const seedOf = (words, passphrase) =>
+  bytesToHex(pbkdf2(sha512, utf8ToBytes(words.join(' ')), utf8ToBytes('mnemonic' + passphrase), { c: 2048, dkLen: 64 }));
+const expectedValid = (words) =>
+  (words.length === 12 || words.length === 24) && validateMnemonic(words.map(asciiLower).join(' '), wordlist);
+const passphrases = ['', 'TREZOR', 'correct horse', 'pässwörd', '🔑 key'];
+for (let i = 0; i < 150; i++) {
+  const entropy = bytes(pick([16, 32, 16, 32, 20, 24, 28]));
+  const phrase = entropyToMnemonic(entropy, wordlist).split(' ');
+  ask({ op: 'mnemonic', hex: bytesToHex(entropy) }, (r) => expectEqual(r.words.join(' '), phrase.join(' '), `mnemonic ${bytesToHex(entropy)}`));
+  ask({ op: 'valid', words: phrase }, (r) => expectEqual(r.valid, expectedValid(phrase), `valid ${phrase.join(' ')}`));
+
+  const changed = [...phrase];
+  switch (int(4)) {
+    case 0: changed[int(changed.length)] = pick(wordlist); break;
+    case 1: changed[int(changed.length)] = pick(wordlist).toUpperCase(); break;
+    case 2: { const at = int(changed.length); changed[at] = changed[at][0].toUpperCase() + changed[at].slice(1); break; }
+    default: changed[int(changed.length)] = pick(['bitcoin', 'zoos', 'abandonn', 'aban', 'é']);
+  }
+  ask({ op: 'valid', words: changed }, (r) => expectEqual(r.valid, expectedValid(changed), `valid ${changed.join(' ')}`));
+
+  if (i < 40) {
+    const passphrase = pick(passphrases);
+    const words = int(2) ? phrase : changed; // the seed never validates or normalises
+    ask({ op: 'seed', words, passphrase }, (r) => expectEqual(r.hex, seedOf(words, passphrase), `seed of ${words.join(' ')}`));
+  }
+}
+
+finish();

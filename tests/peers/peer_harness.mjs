@@ -1,0 +1,64 @@
+// Shared pieces of the peer checks: a seeded random source for the test cases, and one
+// run of a driver of ours that answers a JSON request per line with a JSON reply per line.
+import { spawnSync } from 'node:child_process';
+
+// mulberry32: small, seedable, good enough to pick test cases.
+export function seededRandom(seed) {
+  let state = seed >>> 0;
+  function random() {
+    state = (state + 0x6d2b79f5) >>> 0;
+    let t = state;
+    t = Math.imul(t ^ (t >>> 15), t | 1);
+    t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
+    return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
+  }
+  const int = (n) => Math.floor(random() * n);
+  return {
+    random,
+    int,
+    pick: (list) => list[int(list.length)],
+    bytes: (n) => Uint8Array.from({ length: n }, () => int(256)),
+  };
+}
+
+// The seed of this run: QM_SEED replays a failed one.
+export const runSeed = () => Number(process.env.QM_SEED ?? Date.now() % 2 ** 31);
+
+// Collects requests with a check for each reply, then runs the driver once over all of
+// them and exits with the verdict.
+export function driverSession(driver, seed) {
+  const requests = [];
+  const checks = [];
+  let failures = 0;
+  const expectEqual = (actual, expected, what) => {
+    if (actual !== expected) {
+      failures += 1;
+      if (failures <= 10) console.error(`MISMATCH ${what}\n  ours:   ${actual}\n  theirs: ${expected}`);
+    }
+  };
+  return {
+    expectEqual,
+    ask(request, check) {
+      requests.push(request);
+      checks.push(check);
+    },
+    finish() {
+      const run = spawnSync(driver, [], {
+        input: requests.map((r) => JSON.stringify(r)).join('\n') + '\n',
+        maxBuffer: 256 * 1024 * 1024,
+      });
+      if (run.status !== 0) {
+        console.error(`driver exited with ${run.status}: ${run.stderr}`);
+        process.exit(1);
+      }
+      const replies = run.stdout.toString().trim().split('\n').map((line) => JSON.parse(line));
+      expectEqual(replies.length, requests.length, 'number of replies');
+      replies.forEach((reply, i) => {
+        if (reply.error) expectEqual(reply.error, 'no error', `request ${i}`);
+        else checks[i](reply);
+      });
+      console.log(`${requests.length} requests checked (seed ${seed}), ${failures} mismatches`);
+      process.exit(failures === 0 ? 0 : 1);
+    },
+  };
+}

@@ -1,0 +1,55 @@
+#!/bin/sh
+# Runs test programs against gnome-keyring's Secret Service in a private D-Bus
+# session with a throw-away home, then stops both. The programs read
+# QM_KEYCHAIN_BACKEND=secret-service; if the daemon truly cannot be started they
+# get QM_KEYCHAIN_UNAVAILABLE with the reason instead and skip.
+set -u
+
+if [ "${1:-}" != "--inside" ]; then
+    work=$(mktemp -d "${TMPDIR:-/tmp}/qm-keyring.XXXXXX") || exit 1
+    trap 'rm -rf "$work"' EXIT INT TERM
+    mkdir -p "$work/data" "$work/config" "$work/cache" "$work/run"
+    chmod 700 "$work/run"
+    export HOME="$work" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config"
+    export XDG_CACHE_HOME="$work/cache" XDG_RUNTIME_DIR="$work/run"
+    unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY GNOME_KEYRING_CONTROL
+    if ! command -v dbus-run-session >/dev/null 2>&1; then
+        export QM_KEYCHAIN_UNAVAILABLE="dbus-run-session is not installed"
+        status=0
+        for program in "$@"; do "$program" || status=1; done
+        exit $status
+    fi
+    # The bus lives as long as the inner shell; the daemon leaves with the bus.
+    dbus-run-session -- sh "$0" --inside "$@" 2>"$work/session.log"
+    status=$?
+    grep -v "Failed to set fd limit" "$work/session.log" >&2
+    exit $status
+fi
+shift
+
+reason=""
+if ! command -v gnome-keyring-daemon >/dev/null 2>&1; then
+    reason="gnome-keyring-daemon is not installed"
+elif ! printf 'quillmark-test' | gnome-keyring-daemon --unlock --components=secrets >/dev/null; then
+    reason="gnome-keyring-daemon did not start"
+elif command -v secret-tool >/dev/null 2>&1; then
+    # An independent client checks that the service answers before our code is judged.
+    if ! printf 'ready' | timeout 20 secret-tool store --label=check qm-check ready ||
+        [ "$(timeout 20 secret-tool lookup qm-check ready)" != "ready" ]; then
+        reason="the Secret Service does not answer"
+    fi
+    timeout 20 secret-tool clear qm-check ready >/dev/null 2>&1
+fi
+
+if [ -n "$reason" ]; then
+    echo "gnome-keyring unavailable: $reason" >&2
+    export QM_KEYCHAIN_UNAVAILABLE="$reason"
+else
+    export QM_KEYCHAIN_BACKEND=secret-service
+fi
+
+status=0
+for program in "$@"; do
+    "$program" || status=1
+done
+exit $status

@@ -1,0 +1,111 @@
+#include "FakeKeychain.h"
+
+#include <cstdlib>
+
+namespace qm::test {
+
+void MemoryKeychain::save(std::string_view service, std::string_view account, ByteView data) {
+    std::lock_guard lock(mutex_);
+    items_[{std::string(service), std::string(account)}] = Bytes(data.begin(), data.end());
+}
+
+std::optional<Bytes> MemoryKeychain::load(std::string_view service, std::string_view account) {
+    std::lock_guard lock(mutex_);
+    const auto found = items_.find({std::string(service), std::string(account)});
+    if (found == items_.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+void MemoryKeychain::remove(std::string_view service, std::string_view account) {
+    std::lock_guard lock(mutex_);
+    items_.erase({std::string(service), std::string(account)});
+}
+
+void FaultyKeychain::failSaves(std::int32_t code, std::set<std::string> accounts) {
+    std::lock_guard lock(mutex_);
+    saveCode_ = code;
+    saveAccounts_ = std::move(accounts);
+}
+
+void FaultyKeychain::failLoads(std::int32_t code) {
+    std::lock_guard lock(mutex_);
+    loadCode_ = code;
+}
+
+void FaultyKeychain::failRemoves(std::int32_t code) {
+    std::lock_guard lock(mutex_);
+    removeCode_ = code;
+}
+
+void FaultyKeychain::hang() {
+    std::lock_guard lock(mutex_);
+    hanging_ = true;
+}
+
+void FaultyKeychain::release() {
+    {
+        std::lock_guard lock(mutex_);
+        hanging_ = false;
+    }
+    released_.notify_all();
+}
+
+std::vector<std::string> FaultyKeychain::calls() {
+    std::lock_guard lock(mutex_);
+    return calls_;
+}
+
+std::int32_t FaultyKeychain::enter(std::string_view kind, std::string_view account,
+                                   const std::int32_t& code, const std::set<std::string>* only) {
+    std::unique_lock lock(mutex_);
+    calls_.push_back(std::string(kind) + ":" + std::string(account));
+    released_.wait(lock, [this] { return !hanging_; });
+    const bool applies = only == nullptr || only->empty() || only->count(std::string(account)) != 0;
+    return applies ? code : 0;
+}
+
+void FaultyKeychain::save(std::string_view service, std::string_view account, ByteView data) {
+    if (const std::int32_t code = enter("save", account, saveCode_, &saveAccounts_)) {
+        inner_->remove(service, account);
+        throw KeychainBackendError(code, "injected save failure");
+    }
+    inner_->save(service, account, data);
+}
+
+std::optional<Bytes> FaultyKeychain::load(std::string_view service, std::string_view account) {
+    if (const std::int32_t code = enter("load", account, loadCode_)) {
+        throw KeychainBackendError(code, "injected load failure");
+    }
+    return inner_->load(service, account);
+}
+
+void FaultyKeychain::remove(std::string_view service, std::string_view account) {
+    if (const std::int32_t code = enter("remove", account, removeCode_)) {
+        throw KeychainBackendError(code, "injected delete failure");
+    }
+    inner_->remove(service, account);
+}
+
+bool usingSecretService() {
+    const char* backend = std::getenv("QM_KEYCHAIN_BACKEND");
+    return backend != nullptr && std::string_view(backend) == "secret-service";
+}
+
+std::optional<std::string> keychainUnavailableReason() {
+    const char* reason = std::getenv("QM_KEYCHAIN_UNAVAILABLE");
+    if (reason == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(reason);
+}
+
+std::shared_ptr<Keychain> testKeychainBackend() {
+    if (usingSecretService()) {
+        return std::make_shared<SecretServiceKeychain>();
+    }
+    return std::make_shared<MemoryKeychain>();
+}
+
+} // namespace qm::test

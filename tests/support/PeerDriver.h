@@ -1,0 +1,43 @@
+#pragma once
+// Pieces of a peer driver (tests/peers/*_driver.cpp): the loop that reads one JSON request
+// per line on stdin and writes one JSON reply per line on stdout (a request that throws
+// answers {"error": text}), and the reading of hex members of a request. Header-only, so a
+// driver links nothing but the wallet's own libraries.
+
+#include "services/evm/Hex.h"
+
+#include <exception>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+
+namespace qm::test {
+
+template <typename Answer> int runPeerDriver(Answer&& answer) {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        if (line.empty()) {
+            continue;
+        }
+        nlohmann::json reply;
+        try {
+            reply = answer(nlohmann::json::parse(line));
+        } catch (const std::exception& error) {
+            reply = {{"error", error.what()}};
+        }
+        std::cout << reply.dump() << '\n';
+    }
+    return 0;
+}
+
+// The bytes of the hex text member `name` ("0x" optional); throws when it is missing or no hex.
+inline Bytes hexField(const nlohmann::json& request, const char* name) {
+    const auto bytes = hexToBytes(request.at(name).get<std::string>());
+    if (!bytes) {
+        throw std::invalid_argument(std::string("bad hex in ") + name);
+    }
+    return *bytes;
+}
+
+} // namespace qm::test

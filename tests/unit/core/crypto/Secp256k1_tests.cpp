@@ -1,0 +1,280 @@
+#include "TestHex.h"
+#include "core/crypto/Secp256k1.h"
+#include "platform/Crypto.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <secp256k1.h>
+#include <secp256k1_recovery.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qm {
+namespace {
+
+using test::ascii;
+using test::hex;
+using test::unhex;
+using Code = Secp256k1Error::Code;
+
+const std::string kOne = "0000000000000000000000000000000000000000000000000000000000000001";
+const std::string kTwo = "0000000000000000000000000000000000000000000000000000000000000002";
+const std::string kOrder = "fffffffffffffffffffffffffffffffebaaedce6af48a03bbfd25e8cd0364141";
+const std::string kOrderMinusOne =
+    "fffffffffffffffffffffffffffffffebaaedce6af48a03bbfd25e8cd0364140";
+const std::string kHalfOrder = "7fffffffffffffffffffffffffffffff5d576e7357a4501ddfe92f46681b20a0";
+const std::string kGx = "79be667ef9dcbbac55a06295ce870b07029bfcdb2dce28d959f2815b16f81798";
+const std::string kGy = "483ada7726a3c4655da4fbfc0e1108a8fd17b448a68554199c47d08ffb10d4b8";
+const std::string k2Gx = "c6047f9441ed7d6d3045406e95c07cd85c778e4b8cef3ca7abac09b95c709ee5";
+const std::string k2Gy = "1ae168fea63dc339a3c58419466ceaeef7f632653266d0e1236431a950cfe52a";
+
+template <typename F> void expectError(Code code, F&& operation) {
+    try {
+        operation();
+        ADD_FAILURE() << "no error thrown";
+    } catch (const Secp256k1Error& error) {
+        EXPECT_EQ(error.code(), code) << error.what();
+    }
+}
+
+Bytes zeros(std::size_t n) {
+    return Bytes(n, 0);
+}
+
+// Verifies a DER signature with the library directly, independent of our wrapper.
+bool libraryVerifiesDER(const Bytes& der, const Bytes& hash, const Bytes& publicKey) {
+    const secp256k1_context* ctx = secp256k1_context_static;
+    secp256k1_ecdsa_signature sig;
+    secp256k1_pubkey key;
+    return secp256k1_ecdsa_signature_parse_der(ctx, &sig, der.data(), der.size()) == 1 &&
+           secp256k1_ec_pubkey_parse(ctx, &key, publicKey.data(), publicKey.size()) == 1 &&
+           secp256k1_ecdsa_verify(ctx, &sig, hash.data(), &key) == 1;
+}
+
+// The compressed public key recovered from a compact signature and its identifier.
+Bytes recoverCompressed(const Bytes& compact, int recoveryID, const Bytes& hash) {
+    secp256k1_context* ctx = secp256k1_context_create(SECP256K1_CONTEXT_NONE);
+    secp256k1_ecdsa_recoverable_signature sig;
+    secp256k1_pubkey key;
+    Bytes out(33);
+    std::size_t length = out.size();
+    const bool ok =
+        secp256k1_ecdsa_recoverable_signature_parse_compact(ctx, &sig, compact.data(),
+                                                            recoveryID) == 1 &&
+        secp256k1_ecdsa_recover(ctx, &key, &sig, hash.data()) == 1 &&
+        secp256k1_ec_pubkey_serialize(ctx, out.data(), &length, &key, SECP256K1_EC_COMPRESSED) == 1;
+    secp256k1_context_destroy(ctx);
+    return ok ? out : Bytes{};
+}
+
+TEST(Secp256k1, PublicKeysOfKnownScalars) {
+    const auto& curve = Secp256k1::shared();
+    EXPECT_EQ(&curve, &Secp256k1::shared());
+    EXPECT_EQ(hex(curve.compressedPublicKey(unhex(kOne))), "02" + kGx);
+    EXPECT_EQ(hex(curve.uncompressedPublicKey(unhex(kOne))), "04" + kGx + kGy);
+    EXPECT_EQ(hex(curve.compressedPublicKey(unhex(kTwo))), "02" + k2Gx);
+    EXPECT_EQ(hex(curve.uncompressedPublicKey(unhex(kTwo))), "04" + k2Gx + k2Gy);
+    // n - 1 is -1: the negation of G, whose Y is odd.
+    EXPECT_EQ(hex(curve.compressedPublicKey(unhex(kOrderMinusOne))), "03" + kGx);
+}
+
+TEST(Secp256k1, PublicKeyOperationsRefuseBadKeys) {
+    const auto& curve = Secp256k1::shared();
+    for (const Bytes& key :
+         {zeros(31), zeros(33), zeros(0), zeros(32), unhex(kOrder), unhex(std::string(64, 'f'))}) {
+        expectError(Code::invalidSecretKey, [&] { curve.compressedPublicKey(key); });
+        expectError(Code::invalidSecretKey, [&] { curve.uncompressedPublicKey(key); });
+    }
+    Secp256k1Error error(Code::invalidSecretKey);
+    EXPECT_STREQ(error.what(), "Secp256k1: invalid secret key");
+    EXPECT_STREQ(Secp256k1Error(Code::invalidPublicKey).what(), "Secp256k1: invalid public key");
+    EXPECT_STREQ(Secp256k1Error(Code::signingFailed).what(), "Secp256k1: ECDSA signing failed");
+    EXPECT_STREQ(Secp256k1Error(Code::serializationFailed).what(),
+                 "Secp256k1: serialization failed");
+    EXPECT_STREQ(Secp256k1Error(Code::tweakFailed).what(), "Secp256k1: tweak operation failed");
+    EXPECT_STREQ(Secp256k1Error(Code::contextRandomizationFailed).what(),
+                 "Secp256k1: context randomization failed");
+}
+
+TEST(Secp256k1, PrivateKeyTweakAddsModuloTheOrder) {
+    const auto& curve = Secp256k1::shared();
+    SecureBytes key(unhex(kOne));
+    curve.privateKeyTweakAdd(key, unhex(kOne));
+    EXPECT_EQ(hex(Bytes(key.begin(), key.end())), kTwo);
+
+    // (n - 1) + 2 wraps to 1.
+    SecureBytes wrapping(unhex(kOrderMinusOne));
+    curve.privateKeyTweakAdd(wrapping, unhex(kTwo));
+    EXPECT_EQ(hex(Bytes(wrapping.begin(), wrapping.end())), kOne);
+
+    // A zero tweak leaves the key as it is.
+    SecureBytes same(unhex(kTwo));
+    curve.privateKeyTweakAdd(same, zeros(32));
+    EXPECT_EQ(hex(Bytes(same.begin(), same.end())), kTwo);
+
+    const auto tweakFails = [&](const Bytes& start, const Bytes& tweak) {
+        SecureBytes k(start);
+        expectError(Code::tweakFailed, [&] { curve.privateKeyTweakAdd(k, tweak); });
+    };
+    tweakFails(unhex(kOrderMinusOne), unhex(kOne)); // sum is zero
+    tweakFails(unhex(kOne), unhex(kOrder));         // tweak not below n
+    tweakFails(unhex(kOrder), unhex(kOne));         // key not below n
+    tweakFails(zeros(32), unhex(kOne));             // zero key
+    tweakFails(zeros(31), unhex(kOne));             // short key: tweakFailed, not invalidSecretKey
+    tweakFails(unhex(kOne), zeros(33));
+}
+
+TEST(Secp256k1, PublicKeyTweakKeepsTheForm) {
+    const auto& curve = Secp256k1::shared();
+    Bytes compressed = unhex("02" + kGx);
+    curve.publicKeyTweakAdd(compressed, unhex(kOne));
+    EXPECT_EQ(hex(compressed), "02" + k2Gx);
+
+    Bytes uncompressed = unhex("04" + kGx + kGy);
+    curve.publicKeyTweakAdd(uncompressed, unhex(kOne));
+    EXPECT_EQ(hex(uncompressed), "04" + k2Gx + k2Gy);
+
+    // Matches the private side: pub(a) + b*G == pub(a + b).
+    const Bytes a = unhex("c28a9f80738f770d527803a566cf6fc3edf6cceaa00b1e9bbf6e9e3c4d7c5f2a");
+    const Bytes b = unhex("0f3a1e6c6b4a2f6c0d2bbf4a7d3e4c5b6a79887766554433221100ffeeddccbb");
+    Bytes pub = curve.compressedPublicKey(a);
+    curve.publicKeyTweakAdd(pub, b);
+    SecureBytes sum(a);
+    curve.privateKeyTweakAdd(sum, b);
+    EXPECT_EQ(pub, curve.compressedPublicKey(sum));
+
+    const auto fails = [&](Code code, Bytes key, const Bytes& tweak) {
+        const Bytes before = key;
+        expectError(code, [&] { curve.publicKeyTweakAdd(key, tweak); });
+        EXPECT_EQ(key, before); // no partial output
+    };
+    fails(Code::invalidPublicKey, unhex(kGx + kGy), unhex(kOne)); // 64 bytes, no prefix
+    fails(Code::invalidPublicKey, Bytes{}, unhex(kOne));
+    fails(Code::invalidPublicKey, unhex("05" + kGx), unhex(kOne));
+    fails(Code::tweakFailed, unhex(kGx + kGy), zeros(31)); // tweak length checked first
+    fails(Code::tweakFailed, unhex("02" + kGx), unhex(kOrder));
+    fails(Code::tweakFailed, unhex("03" + kGx), unhex(kOne)); // -G + G is infinity
+}
+
+struct SigningVector {
+    const char* key;
+    const char* message;
+    const char* der;
+    const char* compact;
+    int recoveryID;
+};
+
+// RFC 6979 signatures over SHA-256 of the message, cross-checked with @noble/curves.
+const SigningVector kVectors[] = {
+    {"0000000000000000000000000000000000000000000000000000000000000001", "Satoshi Nakamoto",
+     "3045022100934b1ea10a4b3c1757e2b0c017d0b6143ce3c9a7e6a4a49860d7a6ab210ee3d802202442ce9d2b91"
+     "6064108014783e923ec36b49743e2ffa1c4496f01a512aafd9e5",
+     "934b1ea10a4b3c1757e2b0c017d0b6143ce3c9a7e6a4a49860d7a6ab210ee3d82442ce9d2b916064108014783e"
+     "923ec36b49743e2ffa1c4496f01a512aafd9e5",
+     1},
+    {"0000000000000000000000000000000000000000000000000000000000000001",
+     "All those moments will be lost in time, like tears in rain. Time to die...",
+     "30450221008600dbd41e348fe5c9465ab92d23e3db8b98b873beecd930736488696438cb6b0220547fe6442749"
+     "6db33bf66019dacbf0039c04199abb0122918601db38a72cfc21",
+     "8600dbd41e348fe5c9465ab92d23e3db8b98b873beecd930736488696438cb6b547fe64427496db33bf66019da"
+     "cbf0039c04199abb0122918601db38a72cfc21",
+     0},
+    {"fffffffffffffffffffffffffffffffebaaedce6af48a03bbfd25e8cd0364140", "Satoshi Nakamoto",
+     "3045022100fd567d121db66e382991534ada77a6bd3106f0a1098c231e47993447cd6af2d002206b39cd0eb1bc"
+     "8603e159ef5c20a5c8ad685a45b06ce9bebed3f153d10d93bed5",
+     "fd567d121db66e382991534ada77a6bd3106f0a1098c231e47993447cd6af2d06b39cd0eb1bc8603e159ef5c20"
+     "a5c8ad685a45b06ce9bebed3f153d10d93bed5",
+     0},
+    {"fffffffffffffffffffffffffffffffebaaedce6af48a03bbfd25e8cd0364140",
+     "All those moments will be lost in time, like tears in rain. Time to die...",
+     "30440220059385ce615b7ab6a0db2a3b83f0566d3bc750e958121635ba497ccb4e3ce8010220391bf93814fda9"
+     "9c98014ada8567dd7c067a50ac0a7ef7aa613b87e0eec17eb5",
+     "059385ce615b7ab6a0db2a3b83f0566d3bc750e958121635ba497ccb4e3ce801391bf93814fda99c98014ada85"
+     "67dd7c067a50ac0a7ef7aa613b87e0eec17eb5",
+     1},
+};
+
+TEST(Secp256k1, SignsDeterministicallyPerRFC6979) {
+    const auto& curve = Secp256k1::shared();
+    for (const auto& v : kVectors) {
+        const Bytes key = unhex(v.key);
+        const Bytes hash = crypto::sha256(ascii(v.message));
+        EXPECT_EQ(hex(curve.signDER(hash, key)), v.der);
+        EXPECT_EQ(curve.signDER(hash, key), curve.signDER(hash, key));
+        const auto [compact, recoveryID] = curve.signRecoverable(hash, key);
+        EXPECT_EQ(hex(compact), v.compact);
+        EXPECT_EQ(recoveryID, v.recoveryID);
+    }
+}
+
+TEST(Secp256k1, SignaturesAreLowSVerifiableAndRecoverable) {
+    const auto& curve = Secp256k1::shared();
+    const Bytes halfOrder = unhex(kHalfOrder);
+    for (int round = 0; round < 64; ++round) {
+        const Bytes key = crypto::sha256(ascii("key " + std::to_string(round)));
+        const Bytes hash = crypto::sha256(ascii("hash " + std::to_string(round)));
+        const Bytes publicKey = curve.compressedPublicKey(key);
+
+        const Bytes der = curve.signDER(hash, key);
+        EXPECT_LE(der.size(), 72u);
+        EXPECT_TRUE(libraryVerifiesDER(der, hash, publicKey));
+        EXPECT_TRUE(libraryVerifiesDER(der, hash, curve.uncompressedPublicKey(key)));
+        Bytes otherHash = hash;
+        otherHash[0] ^= 1;
+        EXPECT_FALSE(libraryVerifiesDER(der, otherHash, publicKey));
+
+        const auto [compact, recoveryID] = curve.signRecoverable(hash, key);
+        ASSERT_EQ(compact.size(), 64u);
+        EXPECT_GE(recoveryID, 0);
+        EXPECT_LE(recoveryID, 3);
+        const Bytes s(compact.begin() + 32, compact.end());
+        EXPECT_TRUE(
+            std::lexicographical_compare(s.begin(), s.end(), halfOrder.begin(), halfOrder.end()) ||
+            s == halfOrder);
+        EXPECT_EQ(recoverCompressed(compact, recoveryID, hash), publicKey);
+    }
+}
+
+TEST(Secp256k1, SigningRefusesBadInput) {
+    const auto& curve = Secp256k1::shared();
+    const Bytes hash = crypto::sha256(ascii("message"));
+    const auto both = [&](Code code, const Bytes& h, const Bytes& key) {
+        expectError(code, [&] { curve.signDER(h, key); });
+        expectError(code, [&] { curve.signRecoverable(h, key); });
+    };
+    both(Code::invalidSecretKey, hash, zeros(31));
+    both(Code::invalidSecretKey, hash, zeros(33));
+    both(Code::signingFailed, hash, zeros(32));      // zero key: the library refuses to sign
+    both(Code::signingFailed, hash, unhex(kOrder));  // key not below n
+    both(Code::signingFailed, zeros(31), zeros(31)); // hash length is checked first
+    both(Code::signingFailed, zeros(33), unhex(kOne));
+    both(Code::signingFailed, Bytes{}, Bytes{});
+}
+
+TEST(Secp256k1, SharedContextServesThreadsAtOnce) {
+    // Threads share the one instance and sign through it at the same time.
+    const Bytes key = crypto::sha256(ascii("threaded key"));
+    const Bytes hash = crypto::sha256(ascii("threaded hash"));
+    std::vector<Bytes> signatures(8);
+    std::vector<const Secp256k1*> instances(8);
+    std::vector<std::thread> threads;
+    for (std::size_t n = 0; n < signatures.size(); ++n) {
+        threads.emplace_back([&, n] {
+            instances[n] = &Secp256k1::shared();
+            for (int round = 0; round < 20; ++round) {
+                signatures[n] = instances[n]->signDER(hash, key);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    for (std::size_t n = 0; n < signatures.size(); ++n) {
+        EXPECT_EQ(instances[n], &Secp256k1::shared());
+        EXPECT_EQ(signatures[n], Secp256k1::shared().signDER(hash, key));
+    }
+}
+
+} // namespace
+} // namespace qm

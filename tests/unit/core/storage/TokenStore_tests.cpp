@@ -1,0 +1,208 @@
+#include "core/model/JSONFields.h"
+#include "core/storage/TokenStore.h"
+#include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
+
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+
+const Token usdc{"0xA0b86991c6218b36c1d19D4a2e9Eb0cE3606eB48", "USDC", "USD Coin", 6,
+                 Chain::ethereum};
+const Token dai{"0x6B175474E89094C44Da98b954EedeAC495271d0F", "DAI", "Dai Stablecoin", 18,
+                Chain::ethereum};
+const Token polygonUSDC{"0x2791Bca1f2de4661ED88A30C99A7a9449Aa84174", "USDC", "USD Coin (PoS)", 6,
+                        Chain::polygon};
+
+class TokenStoreTest : public testing::Test {
+protected:
+    fs::path folder() const { return fs::path(dir_.path().toStdString()) / "Quillmark"; }
+    fs::path file() const { return folder() / "tokens.json"; }
+
+    std::string fileText() const {
+        const auto bytes = readFileIfExists(file());
+        return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<absent>");
+    }
+    void writeText(const fs::path& path, std::string_view text) const {
+        ensureDirectory(path.parent_path());
+        writeFileAtomically(path, utf8View(text));
+    }
+    std::vector<fs::path> setAsideFiles() const {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(folder())) {
+            if (entry.path().filename().string().starts_with("tokens.json.unreadable-")) {
+                found.push_back(entry.path());
+            }
+        }
+        return found;
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(TokenStoreTest, AddWritesTheWholeMapAndReadsBackInOrder) {
+    TokenStore store(file());
+    EXPECT_TRUE(fs::is_directory(folder()));
+    EXPECT_TRUE(store.tokens(Chain::solana).empty()); // never read, never added
+    EXPECT_EQ(store.add(usdc), TokenStore::AddResult::added);
+    EXPECT_EQ(store.add(dai), TokenStore::AddResult::added);
+    EXPECT_EQ(nlohmann::json::parse(fileText()).size(), 1u);
+
+    // The first Polygon token creates its key; the Ethereum list is written unchanged with it.
+    EXPECT_EQ(store.add(polygonUSDC), TokenStore::AddResult::added);
+    const auto json = nlohmann::json::parse(fileText());
+    ASSERT_TRUE(json.contains("polygon"));
+    EXPECT_EQ(json.at("ethereum"), nlohmann::json(std::vector<Token>{usdc, dai}));
+    EXPECT_EQ(fileText().find('\n'), std::string::npos); // compact
+    EXPECT_EQ(fs::status(file()).permissions() & fs::perms::others_all, fs::perms::none);
+
+    TokenStore reader(file());
+    EXPECT_TRUE(reader.tokens(Chain::ethereum).empty()); // the store never reads by itself
+    EXPECT_EQ(reader.load(), TokenStore::LoadResult::loaded);
+    EXPECT_EQ(reader.tokens(Chain::ethereum), (std::vector<Token>{usdc, dai}));
+    EXPECT_EQ(reader.tokens(Chain::polygon), std::vector<Token>{polygonUSDC});
+    EXPECT_TRUE(reader.tokens(Chain::arbitrum).empty());
+    EXPECT_EQ(reader.tokensByChain, store.tokensByChain);
+}
+
+TEST_F(TokenStoreTest, DuplicatesIgnoreLetterCaseWithinAChainOnly) {
+    TokenStore store(file());
+    ASSERT_EQ(store.add(usdc), TokenStore::AddResult::added);
+    fs::remove(file()); // a skipped add must not write at all
+
+    Token lowerCase = usdc;
+    lowerCase.contractAddress = "0xa0b86991c6218b36c1d19d4a2e9eb0ce3606eb48";
+    lowerCase.symbol = "usdc-other";
+    lowerCase.decimals = 18;
+    EXPECT_EQ(store.add(lowerCase), TokenStore::AddResult::duplicate);
+    EXPECT_EQ(store.add(usdc), TokenStore::AddResult::duplicate);
+    EXPECT_FALSE(fs::exists(file()));
+    EXPECT_EQ(store.tokens(Chain::ethereum), std::vector<Token>{usdc}); // the first entry stays
+
+    Token onArbitrum = usdc;
+    onArbitrum.chain = Chain::arbitrum;
+    EXPECT_EQ(store.add(onArbitrum), TokenStore::AddResult::added);
+    EXPECT_EQ(store.tokens(Chain::arbitrum), std::vector<Token>{onArbitrum});
+    EXPECT_EQ(store.tokens(Chain::ethereum), std::vector<Token>{usdc});
+}
+
+TEST_F(TokenStoreTest, AnUnreadableFileIsSetAsideNotOverwritten) {
+    const std::string garbage = R"({"ethereum":[{"contractAddress":"0x1","symbol":"X","name":"X",)"
+                                R"("decimals":1.5,"chain":"ethereum"}]})";
+    writeText(file(), garbage);
+
+    TokenStore store(file());
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(store.load(), TokenStore::LoadResult::unreadable);
+    EXPECT_TRUE(store.tokensByChain.empty());
+    EXPECT_EQ(store.add(usdc), TokenStore::AddResult::added);
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.find("[TokenStore] "), std::string::npos);
+    EXPECT_NE(log.find("aside"), std::string::npos);
+
+    const auto aside = setAsideFiles();
+    ASSERT_EQ(aside.size(), 1u);
+    const auto kept = readFileIfExists(aside[0]);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(std::string(kept->begin(), kept->end()), garbage);
+    EXPECT_EQ(TokenStore::decodeFile(utf8View(fileText())).at("ethereum"),
+              std::vector<Token>{usdc});
+
+    // Later writes replace the store's own file and set nothing more aside.
+    EXPECT_EQ(store.add(dai), TokenStore::AddResult::added);
+    EXPECT_EQ(setAsideFiles().size(), 1u);
+}
+
+TEST_F(TokenStoreTest, AnUnreadableFileIsSetAsideEvenWhenNobodyLoadedIt) {
+    TokenStore first(file());
+    writeText(file(), "not json");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(first.add(usdc), TokenStore::AddResult::added);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(setAsideFiles().size(), 1u);
+
+    // A second unreadable file in the same second gets a name of its own.
+    writeText(file(), "[]");
+    TokenStore second(file());
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(second.add(dai), TokenStore::AddResult::added);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(setAsideFiles().size(), 2u);
+
+    // A readable file that was never loaded is replaced, as before.
+    TokenStore third(file());
+    EXPECT_EQ(third.add(polygonUSDC), TokenStore::AddResult::added);
+    EXPECT_EQ(setAsideFiles().size(), 2u);
+}
+
+TEST_F(TokenStoreTest, WriteFailuresAreReportedAndLogged) {
+    // A file where the store's folder belongs makes every write fail, whoever runs the test.
+    const fs::path blocker = folder() / "blocker";
+    writeText(blocker, "x");
+    TokenStore store(blocker / "tokens.json");
+    EXPECT_EQ(store.load(), TokenStore::LoadResult::unreadable);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(store.add(usdc), TokenStore::AddResult::notSaved);
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.find("[TokenStore] "), std::string::npos);
+    EXPECT_FALSE(store.lastSaveError().empty());
+    EXPECT_EQ(store.tokens(Chain::ethereum), std::vector<Token>{usdc}); // kept in memory
+
+    // Once the file can be written, the next add saves the whole map.
+    fs::remove(blocker);
+    fs::create_directory(blocker);
+    EXPECT_EQ(store.add(dai), TokenStore::AddResult::added);
+    EXPECT_TRUE(store.lastSaveError().empty());
+    const auto saved = readFileIfExists(blocker / "tokens.json");
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(TokenStore::decodeFile(*saved).at("ethereum"), (std::vector<Token>{usdc, dai}));
+
+    // The write itself fails (the folder is gone, a file stands in its place).
+    fs::remove_all(blocker);
+    writeText(blocker, "x");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(store.add(polygonUSDC), TokenStore::AddResult::notSaved);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("[TokenStore] Could not save"),
+              std::string::npos);
+    EXPECT_NE(store.lastSaveError().find("tokens.json"), std::string::npos);
+    EXPECT_EQ(store.tokens(Chain::polygon), std::vector<Token>{polygonUSDC});
+}
+
+TEST_F(TokenStoreTest, StoredFixtureKeepsReading) {
+    const auto fixture =
+        readFileIfExists(fs::path(QM_SOURCE_DIR) / "tests/data/storage/tokens.json");
+    ASSERT_TRUE(fixture);
+    writeText(file(), std::string(fixture->begin(), fixture->end()));
+    TokenStore store(file());
+    ASSERT_EQ(store.load(), TokenStore::LoadResult::loaded);
+    const auto ethereum = store.tokens(Chain::ethereum);
+    ASSERT_EQ(ethereum.size(), 2u);
+    EXPECT_EQ(ethereum[0].symbol, "USDT");
+    EXPECT_EQ(ethereum[1].name, "Dai Stablecoin / MakerDAO");
+    EXPECT_EQ(ethereum[1].decimals, 18);
+    ASSERT_EQ(store.tokens(Chain::polygon).size(), 1u);
+    EXPECT_EQ(store.tokens(Chain::polygon)[0].contractAddress,
+              "0x2791Bca1f2de4661ED88A30C99A7a9449Aa84174");
+    // Adding keeps what was read.
+    EXPECT_EQ(store.add(usdc), TokenStore::AddResult::added);
+    EXPECT_EQ(TokenStore::decodeFile(utf8View(fileText())).at("ethereum").size(), 3u);
+    EXPECT_TRUE(setAsideFiles().empty());
+}
+
+TEST_F(TokenStoreTest, SharedStoreLivesInTheAppDataFolder) {
+    ASSERT_EQ(::setenv("XDG_DATA_HOME", dir_.path().toUtf8().constData(), 1), 0);
+    TokenStore& shared = TokenStore::shared();
+    EXPECT_EQ(&shared, &TokenStore::shared());
+    EXPECT_EQ(shared.fileURL(), appDataDirectory() / "tokens.json");
+    EXPECT_EQ(shared.fileURL(), file());
+    EXPECT_TRUE(fs::is_directory(folder()));
+}
+
+} // namespace
+} // namespace qm

@@ -1,0 +1,360 @@
+#include "FakeKeychain.h"
+#include "TestHex.h"
+#include "core/storage/KeychainManager.h"
+#include "core/storage/TokenStore.h"
+#include "core/storage/WalletBackup.h"
+#include "platform/AtomicFile.h"
+#include "platform/Crypto.h"
+#include "platform/Settings.h"
+
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+namespace qm {
+namespace {
+
+using Code = BackupError::Code;
+
+const std::vector<std::string> words = {"legal", "winner", "thank", "year",   "wave",  "sausage",
+                                        "worth", "useful", "legal", "winner", "thank", "yellow"};
+
+// One machine: its keychain, storage folder, token file and user defaults.
+struct Machine {
+    explicit Machine(
+        std::shared_ptr<Keychain> keychainBackend = std::make_shared<test::MemoryKeychain>())
+        : root(dir.path().toStdString()), backend(std::move(keychainBackend)),
+          faulty(backend ? std::make_shared<test::FaultyKeychain>(backend) : nullptr),
+          keychain(KeychainManager::Config{faulty, root, std::chrono::seconds(5), {}}),
+          tokens(root / "Quillmark" / "tokens.json"), settings(root / "settings.ini") {}
+
+    WalletBackup::Stores stores() { return {keychain, tokens, settings}; }
+    // Everything the machine stores, to prove a refused restore wrote nothing.
+    std::vector<std::string> contents() {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    QTemporaryDir dir;
+    std::filesystem::path root;
+    std::shared_ptr<Keychain> backend;
+    std::shared_ptr<test::FaultyKeychain> faulty;
+    KeychainManager keychain;
+    TokenStore tokens;
+    Settings settings;
+};
+
+Token token(const char* address, const char* symbol, Chain chain) {
+    return Token{address, symbol, std::string(symbol) + " Token", 18, chain};
+}
+
+Wallet makeWallet(Machine& machine, const Bytes& seed, const std::string& password) {
+    Wallet wallet{newWalletID(), "Quillmark", Date::fromUnixTime(1738315800.75), 1, 1, 6};
+    machine.keychain.storeSeed(seed, wallet.id, password);
+    machine.keychain.storeMnemonic(words, wallet.id, password);
+    machine.keychain.storeItem("wallet-metadata", encodeWalletMetadata(wallet));
+    return wallet;
+}
+
+// A file sealed the way the format says, around any payload text.
+Bytes sealFile(std::string_view payload, std::string_view password, std::uint8_t version = 1) {
+    const Bytes salt = crypto::randomBytes(16);
+    const SecureBytes key = crypto::pbkdf2HmacSha512(utf8View(password), salt, 100'000, 32);
+    Bytes file = test::ascii("QMBK");
+    file.push_back(version);
+    file.insert(file.end(), salt.begin(), salt.end());
+    const Bytes box = crypto::chachaPolySeal(key, utf8View(payload));
+    file.insert(file.end(), box.begin(), box.end());
+    return file;
+}
+
+nlohmann::json openFile(const Bytes& file, std::string_view password) {
+    const ByteView salt = ByteView(file).subspan(5, 16);
+    const SecureBytes key = crypto::pbkdf2HmacSha512(utf8View(password), salt, 100'000, 32);
+    const auto opened = crypto::chachaPolyOpen(key, ByteView(file).subspan(21));
+    EXPECT_TRUE(opened);
+    return nlohmann::json::parse(opened ? opened->toText() : "null");
+}
+
+template <typename F> std::optional<Code> backupFailure(F&& call) {
+    try {
+        call();
+    } catch (const BackupError& error) {
+        return error.code();
+    }
+    return std::nullopt;
+}
+
+class WalletBackupTest : public ::testing::Test {
+protected:
+    Machine home;
+    const Bytes seed = crypto::randomBytes(64);
+};
+
+TEST_F(WalletBackupTest, ExportCarriesTheWalletAndRestoreBringsItBackElsewhere) {
+    const Wallet wallet = makeWallet(home, seed, "pw");
+    ASSERT_EQ(home.tokens.add(
+                  token("0xA0b86991c6218b36c1d19D4a2e9Eb0cE3606eB48", "USDC", Chain::ethereum)),
+              TokenStore::AddResult::added);
+    ASSERT_EQ(home.tokens.add(
+                  token("0xc2132D05D31c914a87C6611C10748AEb04B58e8F", "USDT", Chain::polygon)),
+              TokenStore::AddResult::added);
+    ASSERT_EQ(home.tokens.add(
+                  token("EPjFWdd5AufqSSqeM2qN1xzybapC8G4wEGGkZwyTDt1v", "SOLUSDC", Chain::solana)),
+              TokenStore::AddResult::added);
+    home.settings.setString("app_theme", "Dollar Green");
+
+    const Bytes file = WalletBackup::exportBackup("pw", home.stores());
+    ASSERT_GE(file.size(), 21u + 28u);
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + 5), test::unhex("514d424b01"));
+    const nlohmann::json payload = openFile(file, "pw");
+    EXPECT_EQ(payload["version"], 1);
+    EXPECT_TRUE(std::regex_match(payload["createdAt"].get<std::string>(),
+                                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
+    EXPECT_EQ(payload["wallet"]["createdAt"], "2025-01-31T09:30:00Z");
+    EXPECT_EQ(payload["wallet"]["id"], wallet.id);
+    EXPECT_EQ(payload["salt"].get<std::string>().size(), 24u);
+    EXPECT_EQ(payload["verifier"].get<std::string>().size(), 44u);
+    EXPECT_EQ(payload["seed"].get<std::string>().size(), 124u); // 92 bytes
+    EXPECT_TRUE(payload.contains("mnemonic"));
+    EXPECT_EQ(payload["theme"], "Dollar Green");
+    // Only the EVM chains' tokens travel.
+    EXPECT_EQ(payload["tokens"].size(), 2u);
+    EXPECT_EQ(payload["tokens"]["polygon"][0]["symbol"], "USDT");
+    // Fresh salt and nonce each time.
+    EXPECT_NE(WalletBackup::exportBackup("pw", home.stores()), file);
+
+    Machine away;
+    away.settings.setString("app_theme", "Apple Blue");
+    const Wallet restored = WalletBackup::restore(file, "pw", away.stores());
+    EXPECT_EQ(restored.id, wallet.id);
+    EXPECT_EQ(restored.btcAddressCount, 6);
+    EXPECT_EQ(restored.createdAt, Date::fromUnixTime(1738315800)); // whole seconds in ISO form
+    EXPECT_EQ(away.keychain.loadWalletMetadata(), restored);
+    EXPECT_EQ(away.keychain.loadSeed(wallet.id, "pw"), SecureBytes(seed));
+    EXPECT_EQ(away.keychain.loadMnemonic(wallet.id, "pw"), words);
+    EXPECT_EQ(away.tokens.tokens(Chain::ethereum), home.tokens.tokens(Chain::ethereum));
+    EXPECT_EQ(away.tokens.tokens(Chain::polygon), home.tokens.tokens(Chain::polygon));
+    EXPECT_TRUE(away.tokens.tokens(Chain::solana).empty());
+    EXPECT_EQ(away.settings.string("app_theme"), "Dollar Green");
+    TokenStore reread(away.tokens.fileURL());
+    EXPECT_EQ(reread.load(), TokenStore::LoadResult::loaded);
+    EXPECT_EQ(reread.tokens(Chain::ethereum).size(), 1u);
+}
+
+TEST_F(WalletBackupTest, ExportRefusesWithoutAWalletOrTheRightPassword) {
+    EXPECT_EQ(backupFailure([&] { WalletBackup::exportBackup("pw", home.stores()); }),
+              Code::noWalletFound);
+    EXPECT_STREQ(BackupError(Code::noWalletFound).what(), "No wallet data found to export");
+    const Wallet wallet = makeWallet(home, seed, "pw");
+    try {
+        WalletBackup::exportBackup("wrong", home.stores());
+        ADD_FAILURE() << "exported with a wrong password";
+    } catch (const KeychainError& error) {
+        EXPECT_EQ(error.code(), KeychainError::Code::wrongPassword);
+    }
+    // An unreadable record (a locked keyring) is no wallet to export, never an empty one.
+    home.faulty->failLoads(-128);
+    EXPECT_EQ(backupFailure([&] { WalletBackup::exportBackup("pw", home.stores()); }),
+              Code::noWalletFound);
+    home.faulty->failLoads(0);
+
+    // Without a phrase item, and with tokens only on chains that do not travel.
+    home.keychain.deleteItem("mnemonic-" + wallet.id);
+    (void)home.tokens.add(token("bc1-not-a-token", "X", Chain::bitcoin));
+    const nlohmann::json payload = openFile(WalletBackup::exportBackup("pw", home.stores()), "pw");
+    EXPECT_FALSE(payload.contains("mnemonic"));
+    EXPECT_FALSE(payload.contains("theme"));
+    EXPECT_EQ(payload["tokens"], nlohmann::json::object());
+}
+
+TEST_F(WalletBackupTest, APhraseThatCannotBeReadStopsTheExport) {
+    Machine files(nullptr);
+    const Wallet wallet = makeWallet(files, seed, "pw");
+    const auto phrase = files.keychain.storageDir() / ("mnemonic-" + wallet.id);
+    std::filesystem::remove(phrase);
+    std::filesystem::create_directories(phrase / "unreadable");
+    EXPECT_THROW(WalletBackup::exportBackup("pw", files.stores()), FileError);
+}
+
+TEST_F(WalletBackupTest, HostileFilesAreRefusedBeforeAnythingIsWritten) {
+    Machine source;
+    const Wallet wallet = makeWallet(source, seed, "pw");
+    source.settings.setString("app_theme", "Dollar Green");
+    const Bytes good = WalletBackup::exportBackup("pw", source.stores());
+    const nlohmann::json payload = openFile(good, "pw");
+
+    const auto withPayload = [&](auto change) {
+        nlohmann::json copy = payload;
+        change(copy);
+        return sealFile(copy.dump(), "pw");
+    };
+    Bytes shortFile(good.begin(), good.begin() + 21);
+    Bytes badMagic = good;
+    badMagic[0] = 'q';
+    Bytes version2(good.begin(), good.begin() + 22);
+    version2[4] = 2;
+    Bytes tinyBox(good.begin(), good.begin() + 21 + 27);
+    Bytes badTag = good;
+    badTag.back() ^= 0x80;
+
+    const std::vector<std::pair<Bytes, Code>> cases = {
+        {shortFile, Code::invalidFile},
+        {badMagic, Code::invalidFile},
+        {test::ascii("PK\x03\x04 this is a zip file, not a backup"), Code::invalidFile},
+        {version2, Code::unsupportedVersion},
+        {tinyBox, Code::wrongPassword},
+        {badTag, Code::wrongPassword},
+        {Bytes(good.begin(), good.end() - 10), Code::wrongPassword},
+        {sealFile("{\"version\":1,", "pw"), Code::corruptedPayload},
+        {sealFile("[]", "pw"), Code::corruptedPayload},
+        {withPayload([](nlohmann::json& p) { p.erase("tokens"); }), Code::corruptedPayload},
+        {withPayload([](nlohmann::json& p) { p["seed"] = "not base64!"; }), Code::corruptedPayload},
+        {withPayload([](nlohmann::json& p) { p["wallet"]["id"] = "../../.bashrc"; }),
+         Code::corruptedPayload},
+        {withPayload([](nlohmann::json& p) { p["wallet"]["id"] = "wallet-metadata"; }),
+         Code::corruptedPayload},
+        {withPayload([](nlohmann::json& p) { p["createdAt"] = "yesterday"; }),
+         Code::corruptedPayload},
+        {withPayload([](nlohmann::json& p) { p["verifier"] = "AAAA"; }), Code::wrongPassword},
+    };
+    Machine target;
+    target.settings.setString("unrelated", "kept");
+    const auto before = target.contents();
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(
+            backupFailure([&] { WalletBackup::restore(cases[i].first, "pw", target.stores()); }),
+            cases[i].second);
+    }
+    EXPECT_EQ(backupFailure([&] { WalletBackup::restore(good, "other", target.stores()); }),
+              Code::wrongPassword);
+    EXPECT_EQ(target.contents(), before);
+    EXPECT_FALSE(target.backend->load("com.quillmark.wallet", "wallet-metadata"));
+    EXPECT_FALSE(target.backend->load("com.quillmark.wallet", "seed-" + wallet.id));
+    EXPECT_EQ(target.settings.string("app_theme"), std::nullopt);
+
+    EXPECT_STREQ(BackupError(Code::invalidFile).what(), "Not a valid Quillmark backup file");
+    EXPECT_STREQ(BackupError(Code::unsupportedVersion).what(), "Unsupported backup version");
+    EXPECT_STREQ(BackupError(Code::corruptedPayload).what(), "Backup data is corrupted");
+    EXPECT_STREQ(BackupError(Code::wrongPassword).what(), "Incorrect password");
+}
+
+TEST_F(WalletBackupTest, OptionalFieldsAndANewerPayloadVersionRestore) {
+    Machine source;
+    const Wallet wallet = makeWallet(source, seed, "");
+    nlohmann::json payload = openFile(WalletBackup::exportBackup("", source.stores()), "");
+    payload.erase("mnemonic");
+    payload.erase("theme");
+    payload["version"] = 2;
+    payload["unknown"] = {1, 2, 3};
+    // Canonical ids in lower case are ids too.
+    std::string lower = wallet.id;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    payload["wallet"]["id"] = lower;
+
+    home.settings.setString("app_theme", "Apple Blue");
+    const Wallet restored = WalletBackup::restore(sealFile(payload.dump(), ""), "", home.stores());
+    EXPECT_EQ(restored.id, lower);
+    EXPECT_EQ(home.keychain.loadSeed(lower, ""), SecureBytes(seed));
+    EXPECT_FALSE(home.keychain.loadItem("mnemonic-" + lower));
+    EXPECT_EQ(home.settings.string("app_theme"), "Apple Blue");
+}
+
+TEST_F(WalletBackupTest, RestoreFollowsTheWriteRuleAndLeavesOtherWalletsInPlace) {
+    const Wallet current = makeWallet(home, seed, "pw");
+    Machine source;
+    const Bytes otherSeed = crypto::randomBytes(64);
+    const Wallet other = makeWallet(source, otherSeed, "pw2");
+    const Bytes file = WalletBackup::exportBackup("pw2", source.stores());
+
+    home.faulty->failSaves(-25293, {"salt-" + other.id});
+    EXPECT_EQ(WalletBackup::restore(file, "pw2", home.stores()).id, other.id);
+    EXPECT_TRUE(home.keychain.useFileFallback());
+    // The seed went to the keychain before the failure; the rest are files now.
+    EXPECT_TRUE(home.backend->load("com.quillmark.wallet", "seed-" + other.id));
+    EXPECT_TRUE(readFileIfExists(home.keychain.storageDir() / ("salt-" + other.id)));
+    EXPECT_TRUE(readFileIfExists(home.keychain.storageDir() / "wallet-metadata"));
+    EXPECT_EQ(home.keychain.loadSeed(other.id, "pw2"), SecureBytes(otherSeed));
+    EXPECT_EQ(home.keychain.loadWalletMetadata()->id, other.id);
+    EXPECT_EQ(home.keychain.loadSeed(current.id, "pw"), SecureBytes(seed));
+}
+
+// A file made by the independent Python writer (tests/peers/qmbackup.py --golden), kept so that
+// a change of the format fails here.
+TEST_F(WalletBackupTest, TheKeptGoldenFileStillRestores) {
+    const auto golden = readFileIfExists(std::filesystem::path(QM_SOURCE_DIR) / "tests" / "peers" /
+                                         "golden" / "wallet-v1.qmbackup");
+    ASSERT_TRUE(golden);
+    const Wallet wallet =
+        WalletBackup::restore(*golden, "correct horse battery staple", home.stores());
+    EXPECT_EQ(wallet.id, "5B0F4E5A-3C2D-4E1F-9A8B-7C6D5E4F3A2B");
+    EXPECT_EQ(wallet.btcAddressCount, 7);
+    EXPECT_EQ(wallet.createdAt, Date::fromUnixTime(1738315800));
+    EXPECT_EQ(home.keychain.loadSeed(wallet.id, "correct horse battery staple"),
+              SecureBytes(crypto::sha512(test::ascii("quillmark golden seed"))));
+    EXPECT_EQ(home.keychain.loadMnemonic(wallet.id, "correct horse battery staple"), words);
+    EXPECT_EQ(home.tokens.tokens(Chain::ethereum).at(0).symbol, "USDC");
+    EXPECT_EQ(home.tokens.tokens(Chain::polygon).at(0).decimals, 6);
+    EXPECT_EQ(home.settings.string("app_theme"), "Dollar Green");
+    EXPECT_EQ(backupFailure([&] {
+                  WalletBackup::restore(*golden, "Correct horse battery staple", home.stores());
+              }),
+              Code::wrongPassword);
+}
+
+TEST(WalletBackupFileName, UsesTheLocalDate) {
+    const char* saved = std::getenv("TZ");
+    const std::string old = saved ? saved : "";
+    // 2025-01-31 23:30 UTC is still the 31st in UTC and already 1 February nine hours east.
+    const auto moment = std::chrono::system_clock::from_time_t(1738366200);
+    ::setenv("TZ", "UTC0", 1);
+    ::tzset();
+    EXPECT_EQ(WalletBackup::defaultFileName(moment), "Quillmark-2025-01-31.qmbackup");
+    ::setenv("TZ", "JST-9", 1);
+    ::tzset();
+    EXPECT_EQ(WalletBackup::defaultFileName(moment), "Quillmark-2025-02-01.qmbackup");
+    if (saved) {
+        ::setenv("TZ", old.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+}
+
+TEST(WalletBackupPayload, DecodesOnlyWhatItCanWriteBack) {
+    WalletBackup::Payload payload;
+    payload.createdAt = Date::fromUnixTime(1738315800);
+    payload.wallet = Wallet{newWalletID(), "Quillmark", Date::fromUnixTime(1700000000), 1, 1, 5};
+    payload.seed = Bytes{0x00, 0xff, 0x10};
+    payload.salt = Bytes(16, 0xab);
+    payload.verifier = Bytes(32, 0x00);
+    payload.mnemonic = Bytes{};
+    payload.tokens["arbitrum"] = {
+        token("0x912CE59144191C1204E64559FE8253a0e49E6548", "ARB", Chain::arbitrum)};
+    payload.theme = "";
+    const Bytes encoded = WalletBackup::encodePayload(payload);
+    EXPECT_EQ(WalletBackup::decodePayload(encoded), payload);
+    const nlohmann::json json = nlohmann::json::parse(encoded);
+    EXPECT_EQ(json["seed"], "AP8Q");
+    EXPECT_EQ(json["mnemonic"], "");
+    EXPECT_EQ(json["salt"], "q6urq6urq6urq6urq6urqw==");
+
+    for (const char* bad : {"AP8", "AP8Q=", "A=P8", "AP 8Q", "AP8Q\n", "====", "AP-_"}) {
+        nlohmann::json copy = json;
+        copy["seed"] = bad;
+        EXPECT_THROW(WalletBackup::decodePayload(test::ascii(copy.dump())), BackupError) << bad;
+    }
+    nlohmann::json copy = json;
+    copy["seed"] = "AP9=";
+    EXPECT_EQ(WalletBackup::decodePayload(test::ascii(copy.dump())).seed, (Bytes{0x00, 0xff}));
+}
+
+} // namespace
+} // namespace qm
