@@ -16,7 +16,8 @@ std::string bytesToHex(ByteView bytes);
 std::string bytesToPlainHex(ByteView bytes);
 // One optional "0x"/"0X" prefix, then an even count of hex digits; else absent.
 std::optional<Bytes> hexToBytes(std::optional<std::string_view> text);
-// One optional "0x"/"0X" prefix, then 1 to 16 hex digits (below 2^64); else absent.
+// One optional "0x"/"0X" prefix, then one or more hex digits of a value below 2^64 (leading
+// zeros allowed); no sign, blank or second prefix. Else absent.
 std::optional<std::uint64_t> hexToUInt64(std::optional<std::string_view> text);
 
 } // namespace qm

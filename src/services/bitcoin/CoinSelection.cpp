@@ -1,0 +1,81 @@
+#include "services/bitcoin/CoinSelection.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace qm {
+
+namespace {
+
+constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+
+std::uint64_t addSaturating(std::uint64_t a, std::uint64_t b) {
+    std::uint64_t sum = 0;
+    return __builtin_add_overflow(a, b, &sum) ? kMax : sum;
+}
+
+std::uint64_t mulSaturating(std::uint64_t a, std::uint64_t b) {
+    std::uint64_t product = 0;
+    return __builtin_mul_overflow(a, b, &product) ? kMax : product;
+}
+
+} // namespace
+
+CoinSelectionError CoinSelectionError::insufficientFunds(std::uint64_t available,
+                                                         std::uint64_t needed) {
+    return {Code::insufficientFunds,
+            "Insufficient funds: " + std::to_string(available) + " sats available, " +
+                std::to_string(needed) + " sats needed (including fee).",
+            available, needed};
+}
+
+CoinSelectionError CoinSelectionError::noUTXOs() {
+    return {Code::noUTXOs, "No UTXOs available for spending.", 0, 0};
+}
+
+std::uint64_t CoinSelection::fee(std::uint64_t inputs, std::uint64_t outputs,
+                                 std::uint64_t feeRate) {
+    const std::uint64_t size =
+        addSaturating(addSaturating(11, mulSaturating(68, inputs)), mulSaturating(31, outputs));
+    return mulSaturating(size, feeRate);
+}
+
+CoinSelectionResult CoinSelection::select(const std::vector<UTXO>& utxos, std::uint64_t amount,
+                                          std::uint64_t feeRate) {
+    if (utxos.empty()) {
+        throw CoinSelectionError::noUTXOs();
+    }
+    std::vector<UTXO> sorted = utxos;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const UTXO& a, const UTXO& b) { return a.value > b.value; });
+
+    CoinSelectionResult result;
+    std::uint64_t total = 0;
+    bool covered = false;
+    for (const auto& utxo : sorted) {
+        result.utxos.push_back(utxo);
+        total = addSaturating(total, utxo.value);
+        const std::uint64_t needed = addSaturating(amount, fee(result.utxos.size(), 1, feeRate));
+        // A saturated need is beyond any total.
+        if (needed != kMax && total >= needed) {
+            covered = true;
+            break;
+        }
+    }
+    if (!covered) {
+        throw CoinSelectionError::insufficientFunds(
+            total, addSaturating(amount, fee(sorted.size(), 1, feeRate)));
+    }
+    const std::uint64_t feeTwo = fee(result.utxos.size(), 2, feeRate);
+    const std::uint64_t neededTwo = addSaturating(amount, feeTwo);
+    if (neededTwo != kMax && total >= neededTwo && total - neededTwo > kDustLimit) {
+        result.fee = feeTwo;
+        result.change = total - neededTwo;
+    } else {
+        // No change output: the whole remainder goes to the fee.
+        result.fee = total - amount;
+    }
+    return result;
+}
+
+} // namespace qm

@@ -1,0 +1,55 @@
+#pragma once
+// Chooses the outputs to spend for a payment, sizes the fee and decides on a change output.
+// All amounts are satoshis; sums and products that would not fit 64 bits saturate, so an
+// impossible fee can never be covered rather than wrap into a small one.
+
+#include "platform/Error.h"
+#include "services/bitcoin/UTXO.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace qm {
+
+class CoinSelectionError : public Error {
+public:
+    enum class Code { insufficientFunds, noUTXOs };
+    static CoinSelectionError insufficientFunds(std::uint64_t available, std::uint64_t needed);
+    static CoinSelectionError noUTXOs();
+
+    Code code() const { return code_; }
+    std::uint64_t available() const { return available_; }
+    std::uint64_t needed() const { return needed_; }
+
+private:
+    CoinSelectionError(Code code, const std::string& what, std::uint64_t available,
+                       std::uint64_t needed)
+        : Error(what), code_(code), available_(available), needed_(needed) {}
+    Code code_;
+    std::uint64_t available_;
+    std::uint64_t needed_;
+};
+
+struct CoinSelectionResult {
+    std::vector<UTXO> utxos; // in the order chosen
+    std::uint64_t fee = 0;
+    std::optional<std::uint64_t> change; // absent: no change output
+};
+
+struct CoinSelection {
+    using SelectionError = qm::CoinSelectionError;
+
+    static constexpr std::uint64_t kDustLimit = 546;
+
+    // (11 + 68 * inputs + 31 * outputs) * feeRate: 68 vB per P2WPKH input, 31 per output,
+    // 10.5 of overhead rounded up.
+    static std::uint64_t fee(std::uint64_t inputs, std::uint64_t outputs, std::uint64_t feeRate);
+
+    // Largest first (stable), stopping at the first prefix that covers amount plus the
+    // one-output fee; change only above the dust limit. Throws CoinSelectionError.
+    static CoinSelectionResult select(const std::vector<UTXO>& utxos, std::uint64_t amount,
+                                      std::uint64_t feeRate);
+};
+
+} // namespace qm

@@ -1,0 +1,114 @@
+#include "services/evm/BlockExplorerClient.h"
+
+#include <QPointer>
+#include <iostream>
+
+namespace qm {
+namespace {
+
+// URLSession's defaults: a 15 s silence limit, and the platform's 7-day resource limit.
+constexpr HttpTimeouts kTimeouts{std::chrono::seconds(15), std::chrono::hours(24 * 7)};
+
+std::string pageQuery(bool tokenTransfers, const std::optional<BlockscoutNextPage>& next) {
+    if (!next) {
+        return {};
+    }
+    std::string query;
+    const auto add = [&query](const char* key, std::optional<std::int64_t> value) {
+        if (value) {
+            query += query.empty() ? "" : "&";
+            query += key;
+            query += std::to_string(*value);
+        }
+    };
+    add("index=", next->index);
+    add("block_number=", next->blockNumber);
+    if (tokenTransfers) {
+        return query.empty() ? query : "&" + query; // after "?type=ERC-20"
+    }
+    add("items_count=", next->itemsCount);
+    return query.empty() ? query : "?" + query;
+}
+
+} // namespace
+
+const BlockExplorerClient::BaseURLs& BlockExplorerClient::publicBaseURLs() {
+    static const BaseURLs urls = [] {
+        BaseURLs out;
+        out[chainIndex(Chain::ethereum)] = "https://eth.blockscout.com/api/v2";
+        out[chainIndex(Chain::arbitrum)] = "https://arbitrum.blockscout.com/api/v2";
+        out[chainIndex(Chain::polygon)] = "https://polygon.blockscout.com/api/v2";
+        return out;
+    }();
+    return urls;
+}
+
+BlockExplorerClient::BlockExplorerClient(QObject* parent)
+    : BlockExplorerClient(publicBaseURLs(), kTimeouts, parent) {}
+
+BlockExplorerClient::BlockExplorerClient(BaseURLs baseURLs, HttpTimeouts timeouts, QObject* parent)
+    : QObject(parent), m_baseURLs(std::move(baseURLs)), m_session(QUrl(), timeouts) {}
+
+QCoro::Task<std::vector<ExplorerTx>>
+BlockExplorerClient::fetchTransactions(std::string address, Chain chain, int maxPages) {
+    co_return co_await fetch(Kind::transactions, std::move(address), chain, maxPages);
+}
+
+QCoro::Task<std::vector<ExplorerTx>>
+BlockExplorerClient::fetchTokenTransfers(std::string address, Chain chain, int maxPages) {
+    co_return co_await fetch(Kind::tokenTransfers, std::move(address), chain, maxPages);
+}
+
+QCoro::Task<std::vector<ExplorerTx>> BlockExplorerClient::fetch(Kind kind, std::string address,
+                                                                Chain chain, int maxPages) {
+    std::vector<ExplorerTx> result;
+    const std::string base = m_baseURLs[chainIndex(chain)];
+    if (base.empty() || maxPages <= 0) {
+        co_return result;
+    }
+    const bool tokens = kind == Kind::tokenTransfers;
+    const std::string path = base + "/addresses/" + address +
+                             (tokens ? "/token-transfers?type=ERC-20" : "/transactions");
+    const std::string label = rawValue(chain) + (tokens ? " token tx " : " normal tx ");
+    const QPointer<BlockExplorerClient> self(this);
+
+    std::optional<BlockscoutNextPage> next;
+    for (int page = 0;;) {
+        const QUrl url(QString::fromStdString(path + pageQuery(tokens, next)), QUrl::StrictMode);
+        if (!url.isValid()) {
+            co_return result;
+        }
+        const HttpResponse response = co_await self->m_session.get(url);
+        if (!self) {
+            throw HttpTransportError(HttpTransportError::Kind::aborted, "explorer client gone");
+        }
+        if (response.status != 200) {
+            if (page == 0) {
+                std::cout << "[Explorer] " << label << "HTTP " << response.status << " for "
+                          << address.substr(0, 10) << "..." << std::endl;
+            }
+            co_return result;
+        }
+        BlockscoutPage decoded;
+        try {
+            const std::string_view body(response.body.constData(),
+                                        static_cast<std::size_t>(response.body.size()));
+            decoded = tokens ? decodeTokenTransferPage(body) : decodeTransactionPage(body);
+        } catch (const BlockscoutPageError& error) {
+            std::cout << "[Explorer] " << label << "decode error: " << error.what() << std::endl;
+            co_return result;
+        }
+        result.insert(result.end(), std::make_move_iterator(decoded.items.begin()),
+                      std::make_move_iterator(decoded.items.end()));
+        if (!decoded.nextPage) {
+            co_return result;
+        }
+        ++page;
+        if (page == maxPages) {
+            co_return result;
+        }
+        next = decoded.nextPage;
+    }
+}
+
+} // namespace qm

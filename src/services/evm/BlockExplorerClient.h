@@ -1,0 +1,54 @@
+#pragma once
+// The transaction history of an EVM account from its chain's public Blockscout v2 REST API:
+// the account's own transactions and its ERC-20 token transfers, page after page.
+//
+// One client lives as long as the application state; fetches keep their paging in the call,
+// so several (the three chains of a refresh) may run at once over the one session.
+
+#include "core/model/Chain.h"
+#include "services/evm/BlockscoutPage.h"
+#include "services/network/HttpSession.h"
+
+#include <QObject>
+#include <array>
+#include <qcoro/qcorotask.h>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+class BlockExplorerClient : public QObject {
+    Q_OBJECT
+
+public:
+    // Base URL per chain (index chainIndex), "https://<host>/api/v2"; empty for chains
+    // without an explorer.
+    using BaseURLs = std::array<std::string, chainCount>;
+
+    // The public instances and a 15 s idle time-out.
+    explicit BlockExplorerClient(QObject* parent = nullptr);
+    // Other instances (tests: a loopback fixture) and time-outs.
+    BlockExplorerClient(BaseURLs baseURLs, HttpTimeouts timeouts, QObject* parent = nullptr);
+
+    static const BaseURLs& publicBaseURLs();
+
+    // The records of at most `maxPages` pages, in the order received. A page answered with a
+    // status other than 200, or one that does not decode, ends the fetch with what was read
+    // (and a log line); a transport failure or time-out throws HttpTransportError and drops
+    // every page read.
+    QCoro::Task<std::vector<ExplorerTx>> fetchTransactions(std::string address, Chain chain,
+                                                           int maxPages);
+    QCoro::Task<std::vector<ExplorerTx>> fetchTokenTransfers(std::string address, Chain chain,
+                                                             int maxPages);
+
+private:
+    enum class Kind { transactions, tokenTransfers };
+
+    QCoro::Task<std::vector<ExplorerTx>> fetch(Kind kind, std::string address, Chain chain,
+                                               int maxPages);
+
+    BaseURLs m_baseURLs;
+    HttpSession m_session;
+};
+
+} // namespace qm

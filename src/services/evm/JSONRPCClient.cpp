@@ -1,0 +1,209 @@
+#include "services/evm/JSONRPCClient.h"
+
+#include "services/evm/Hex.h"
+#include "services/network/DecodingTexts.h"
+
+#include <stdexcept>
+
+namespace qm {
+namespace {
+
+[[noreturn]] void malformed() {
+    throw std::invalid_argument(decodingMalformedText);
+}
+
+// An optional text member: absent or null give no value; anything but a string is malformed.
+std::optional<std::string> optionalText(const nlohmann::json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || it->is_null()) {
+        return std::nullopt;
+    }
+    if (!it->is_string()) {
+        malformed();
+    }
+    return it->get<std::string>();
+}
+
+UInt256 quantity256(const std::string& result, const char* failurePrefix) {
+    const auto value = UInt256::fromHex(result);
+    if (!value) {
+        throw JSONRPCClientError::decodingError(failurePrefix + result);
+    }
+    return *value;
+}
+
+std::uint64_t quantity64(const std::string& result, const char* failurePrefix) {
+    const auto value = hexToUInt64(result);
+    if (!value) {
+        throw JSONRPCClientError::decodingError(failurePrefix + result);
+    }
+    return *value;
+}
+
+} // namespace
+
+std::string JSONRPCError::description() const {
+    return "JSON-RPC error " + std::to_string(code) + ": " + message;
+}
+
+JSONRPCClientError JSONRPCClientError::httpError(int status) {
+    JSONRPCClientError error(Kind::httpError,
+                             "JSONRPCClient: HTTP error " + std::to_string(status));
+    error.m_httpStatus = status;
+    return error;
+}
+
+JSONRPCClientError JSONRPCClientError::decodingError(const std::string& text) {
+    return {Kind::decodingError, "JSONRPCClient: decoding error \u2014 " + text};
+}
+
+JSONRPCClientError JSONRPCClientError::rpcError(JSONRPCError rpc) {
+    JSONRPCClientError error(Kind::rpcError, "JSONRPCClient: " + rpc.description());
+    error.m_rpc = std::move(rpc);
+    return error;
+}
+
+JSONRPCClientError JSONRPCClientError::unexpectedResponse(const std::string& text) {
+    return {Kind::unexpectedResponse, "JSONRPCClient: unexpected response \u2014 " + text};
+}
+
+JSONRPCClientError JSONRPCClientError::invalidURL() {
+    return {Kind::invalidURL, "JSONRPCClient: invalid URL"};
+}
+
+JSONRPCClientError JSONRPCClientError::noResult() {
+    return {Kind::noResult, "JSONRPCClient: response contained no result"};
+}
+
+void fromRPCResult(const nlohmann::json& json, std::string& out) {
+    if (!json.is_string()) {
+        malformed();
+    }
+    out = json.get<std::string>();
+}
+
+void fromRPCResult(const nlohmann::json& json, nlohmann::json& out) {
+    out = json;
+}
+
+void fromRPCResult(const nlohmann::json& json, ETHBlock& out) {
+    if (!json.is_object()) {
+        malformed();
+    }
+    out.number = optionalText(json, "number");
+    out.baseFeePerGas = optionalText(json, "baseFeePerGas");
+    out.timestamp = optionalText(json, "timestamp");
+}
+
+void fromRPCResult(const nlohmann::json& json, std::vector<ETHLog>& out) {
+    if (!json.is_array()) {
+        malformed();
+    }
+    out.clear();
+    out.reserve(json.size());
+    for (const auto& element : json) {
+        if (!element.is_object()) {
+            malformed();
+        }
+        ETHLog log;
+        log.address = optionalText(element, "address");
+        if (const auto topics = element.find("topics");
+            topics != element.end() && !topics->is_null()) {
+            if (!topics->is_array()) {
+                malformed();
+            }
+            log.topics.emplace();
+            for (const auto& topic : *topics) {
+                if (!topic.is_string()) {
+                    malformed();
+                }
+                log.topics->push_back(topic.get<std::string>());
+            }
+        }
+        log.data = optionalText(element, "data");
+        log.blockNumber = optionalText(element, "blockNumber");
+        log.transactionHash = optionalText(element, "transactionHash");
+        log.logIndex = optionalText(element, "logIndex");
+        out.push_back(std::move(log));
+    }
+}
+
+JSONRPCClient::JSONRPCClient(QUrl url, HttpTimeouts timeouts, QObject* parent)
+    : QObject(parent), m_url(url), m_session(std::move(url), timeouts) {}
+
+QCoro::Task<QByteArray> JSONRPCClient::exchange(std::string method, nlohmann::json params) {
+    const std::int64_t id = ++m_requestID;
+    HttpRequestOptions options;
+    options.idleTimeout = std::chrono::seconds(60); // every request carries its own limit too
+    QByteArray body = jsonRPCRequestBody(id, std::move(method), std::move(params));
+    QByteArray contentType("application/json");
+    const HttpResponse response =
+        co_await m_session.post(m_url, std::move(body), std::move(contentType), options);
+    // Only locals from here on: the client may be gone.
+    if (response.status != 200) {
+        throw JSONRPCClientError::httpError(response.status);
+    }
+    co_return response.body;
+}
+
+void JSONRPCClient::throwDecodingError(const std::string& reason, const QByteArray& body) {
+    throw JSONRPCClientError::decodingError(decodingFailureText(reason, body));
+}
+
+QCoro::Task<UInt256> JSONRPCClient::getBalance(std::string address) {
+    // Arguments are built outside the co_await: gcc 12 rejects string literals inside it.
+    nlohmann::json params = nlohmann::json::array({std::move(address), "latest"});
+    const auto result =
+        co_await call<std::string>(std::string("eth_getBalance"), std::move(params));
+    co_return quantity256(result, "Cannot parse balance: ");
+}
+
+QCoro::Task<std::uint64_t> JSONRPCClient::getTransactionCount(std::string address) {
+    nlohmann::json params = nlohmann::json::array({std::move(address), "pending"});
+    const auto result =
+        co_await call<std::string>(std::string("eth_getTransactionCount"), std::move(params));
+    co_return quantity64(result, "Cannot parse nonce: ");
+}
+
+QCoro::Task<std::string> JSONRPCClient::ethCall(std::string to, std::string data) {
+    nlohmann::json transaction = nlohmann::json::object();
+    transaction["to"] = std::move(to);
+    transaction["data"] = std::move(data);
+    nlohmann::json params = nlohmann::json::array({std::move(transaction), "latest"});
+    co_return co_await call<std::string>(std::string("eth_call"), std::move(params));
+}
+
+QCoro::Task<UInt256> JSONRPCClient::gasPrice() {
+    const auto result =
+        co_await call<std::string>(std::string("eth_gasPrice"), nlohmann::json::array());
+    co_return quantity256(result, "Cannot parse gas price: ");
+}
+
+QCoro::Task<std::uint64_t> JSONRPCClient::estimateGas(std::optional<std::string> from,
+                                                      std::string to,
+                                                      std::optional<std::string> value,
+                                                      std::optional<std::string> data) {
+    nlohmann::json transaction = nlohmann::json::object();
+    transaction["to"] = std::move(to);
+    if (from) {
+        transaction["from"] = std::move(*from);
+    }
+    if (value) {
+        transaction["value"] = std::move(*value);
+    }
+    if (data) {
+        transaction["data"] = std::move(*data);
+    }
+    nlohmann::json params = nlohmann::json::array({std::move(transaction)});
+    const auto result =
+        co_await call<std::string>(std::string("eth_estimateGas"), std::move(params));
+    co_return quantity64(result, "Cannot parse gas estimate: ");
+}
+
+QCoro::Task<UInt256> JSONRPCClient::maxPriorityFeePerGas() {
+    const auto result = co_await call<std::string>(std::string("eth_maxPriorityFeePerGas"),
+                                                   nlohmann::json::array());
+    co_return quantity256(result, "Cannot parse priority fee: ");
+}
+
+} // namespace qm

@@ -1,0 +1,167 @@
+#pragma once
+// JSON-RPC 2.0 over HTTP(S) to one endpoint of an EVM chain (Ethereum, Arbitrum, Polygon).
+// Every exchange of the wallet with an EVM chain goes through one of these clients: balances,
+// contract reads, nonce and fees for signing, and the submission of signed transactions.
+//
+// A client is a QObject on the GUI thread with a session of its own (HttpSession); its
+// coroutines may be in flight at the same time, each with its own request identifier.
+// Callers hold clients by std::shared_ptr so a client outlives the coroutines awaiting it.
+
+#include "core/crypto/UInt256.h"
+#include "platform/Error.h"
+#include "services/network/HttpSession.h"
+#include "services/network/JSONRPCEnvelope.h"
+
+#include <QObject>
+#include <QUrl>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+// The "error" member of a reply.
+struct JSONRPCError {
+    std::int64_t code = 0;
+    std::string message;
+
+    // "JSON-RPC error " + code + ": " + message.
+    std::string description() const;
+    bool operator==(const JSONRPCError&) const = default;
+};
+
+// The result of "eth_getBlockByNumber": quantities as the node sent them; other members ignored.
+struct ETHBlock {
+    std::optional<std::string> number;
+    std::optional<std::string> baseFeePerGas;
+    std::optional<std::string> timestamp;
+};
+
+// One element of the result of "eth_getLogs"; other members ignored.
+struct ETHLog {
+    std::optional<std::string> address;
+    std::optional<std::vector<std::string>> topics;
+    std::optional<std::string> data;
+    std::optional<std::string> blockNumber;
+    std::optional<std::string> transactionHash;
+    std::optional<std::string> logIndex;
+};
+
+class JSONRPCClientError : public Error {
+public:
+    enum class Kind {
+        httpError,
+        decodingError,
+        rpcError,
+        unexpectedResponse,
+        invalidURL,
+        noResult
+    };
+
+    static JSONRPCClientError httpError(int status);
+    static JSONRPCClientError decodingError(const std::string& text);
+    static JSONRPCClientError rpcError(JSONRPCError error);
+    static JSONRPCClientError unexpectedResponse(const std::string& text);
+    static JSONRPCClientError invalidURL();
+    static JSONRPCClientError noResult();
+
+    Kind kind() const { return m_kind; }
+    // The status of an httpError; 0 otherwise.
+    int httpStatus() const { return m_httpStatus; }
+    // The error object of an rpcError; absent otherwise.
+    const std::optional<JSONRPCError>& rpc() const { return m_rpc; }
+
+private:
+    JSONRPCClientError(Kind kind, const std::string& text) : Error(text), m_kind(kind) {}
+
+    Kind m_kind;
+    int m_httpStatus = 0;
+    std::optional<JSONRPCError> m_rpc;
+};
+
+// Reading a result as the caller's type; throws std::invalid_argument with a reason when the
+// JSON has another shape. Strings, blocks and log lists are the results the wallet asks for.
+void fromRPCResult(const nlohmann::json& json, std::string& out);
+void fromRPCResult(const nlohmann::json& json, nlohmann::json& out);
+void fromRPCResult(const nlohmann::json& json, ETHBlock& out);
+void fromRPCResult(const nlohmann::json& json, std::vector<ETHLog>& out);
+
+class JSONRPCClient : public QObject {
+    Q_OBJECT
+
+public:
+    // A session with a 30 s idle and a 60 s total time-out; tests inject their own.
+    explicit JSONRPCClient(QUrl url, HttpTimeouts timeouts = {}, QObject* parent = nullptr);
+
+    const QUrl& url() const { return m_url; }
+
+    // Posts {"jsonrpc":"2.0","method":..,"params":..,"id":n} and returns the decoded "result".
+    // Throws JSONRPCClientError (httpError for any status but 200, decodingError, rpcError even
+    // when a result came too, noResult for an absent or null result) or HttpTransportError.
+    template <typename Result> QCoro::Task<Result> call(std::string method, nlohmann::json params);
+
+    // "eth_getBalance" [address, "latest"].
+    QCoro::Task<UInt256> getBalance(std::string address);
+    // "eth_getTransactionCount" [address, "pending"]: the next nonce, counting transactions
+    // still in the node's pool, so a transfer sent right after an approval gets a fresh one.
+    QCoro::Task<std::uint64_t> getTransactionCount(std::string address);
+    // "eth_call" [{"to", "data"}, "latest"]: the "0x" hex of the return data, unchanged.
+    QCoro::Task<std::string> ethCall(std::string to, std::string data);
+    // "eth_gasPrice" [].
+    QCoro::Task<UInt256> gasPrice();
+    // "eth_estimateGas" [{"to", and "from", "value", "data" when given}], no block tag.
+    QCoro::Task<std::uint64_t> estimateGas(std::optional<std::string> from, std::string to,
+                                           std::optional<std::string> value,
+                                           std::optional<std::string> data);
+    // "eth_maxPriorityFeePerGas" [].
+    QCoro::Task<UInt256> maxPriorityFeePerGas();
+
+    // The distinct contracts (lowercased "0x" addresses, in order of first appearance) that
+    // emitted an ERC-20 Transfer to `owner` within the last 50,000 blocks. Never throws: any
+    // failure gives an empty list. Defined with token discovery (TokenDiscovery.cpp).
+    QCoro::Task<std::vector<std::string>> incomingTransferContracts(std::string owner);
+
+private:
+    // Sends one request; returns the reply body of a 200 answer, throws httpError otherwise.
+    QCoro::Task<QByteArray> exchange(std::string method, nlohmann::json params);
+    [[noreturn]] static void throwDecodingError(const std::string& reason, const QByteArray& body);
+
+    QUrl m_url;
+    HttpSession m_session;
+    std::int64_t m_requestID = 0;
+};
+
+template <typename Result>
+QCoro::Task<Result> JSONRPCClient::call(std::string method, nlohmann::json params) {
+    const QByteArray body = co_await exchange(std::move(method), std::move(params));
+    // Only locals from here on: the client may be gone.
+    // The whole reply decodes first (a result of the wrong shape is a decoding error even
+    // beside an error object); then an error object wins over a result.
+    std::optional<Result> out;
+    std::optional<JSONRPCError> error;
+    try {
+        JSONRPCEnvelope envelope = decodeJSONRPCEnvelope(body);
+        if (!envelope.result.is_null()) {
+            Result value{};
+            fromRPCResult(envelope.result, value);
+            out.emplace(std::move(value));
+        }
+        if (envelope.error) {
+            error = JSONRPCError{envelope.error->first, std::move(envelope.error->second)};
+        }
+    } catch (const std::invalid_argument& failure) {
+        throwDecodingError(failure.what(), body);
+    }
+    if (error) {
+        throw JSONRPCClientError::rpcError(std::move(*error));
+    }
+    if (!out) {
+        throw JSONRPCClientError::noResult();
+    }
+    co_return std::move(*out);
+}
+
+} // namespace qm

@@ -1,0 +1,122 @@
+#pragma once
+// The one HTTP piece every HTTP client of the wallet builds on (JSON-RPC, Solana, explorer,
+// prices). One HttpSession is one "session": a QNetworkAccessManager of its own, a base URL and
+// two time-outs, shared with no other client.
+//
+// Usage (inside a coroutine of a client that owns the session):
+//
+//     HttpSession session(QUrl("https://rpc.example"), HttpTimeouts{30s, 60s});
+//     HttpResponse r = co_await session.post(session.baseUrl(), body, "application/json");
+//     if (r.status != 200) throw MyError::httpError(r.status);
+//
+// Semantics:
+// - Time-outs. `idle` is the longest silence between two transferred bytes
+//   (QNetworkRequest::setTransferTimeout); `total` bounds the whole exchange from the moment the
+//   request starts (a timer that aborts it). Either one expiring throws
+//   HttpTransportError{kind = timedOut}. A request may tighten the idle limit (never widen it).
+// - HTTP status. Any reply that carries an HTTP status (2xx, 3xx that is not followed, 4xx, 5xx)
+//   is returned as HttpResponse with that status and the whole body, never thrown: deciding
+//   what a status means is the caller's job. Redirects are followed as Qt's default policy allows.
+// - Transport failures (no connection, refused, TLS, a reply cut short, a time-out, an abort)
+//   throw HttpTransportError with a kind and a readable text; nothing else is thrown.
+// - Aborting. abortAll() and the session's destructor abort every request in flight; their
+//   awaiters then throw kind aborted. Awaiters always resume from the event loop on a later turn,
+//   never inside a reply's signal, abortAll() or the destructor, so an owner is never re-entered
+//   while it tears itself down. Owners that can go away while a request is in flight still
+//   re-check themselves (QPointer) after every co_await, as for any coroutine.
+// - Threads: create, use and destroy a session on one thread with an event loop (the GUI
+//   thread). Requests of one session may be in flight at the same time.
+
+#include "platform/Error.h"
+
+#include <QByteArray>
+#include <QNetworkReply>
+#include <QObject>
+#include <QUrl>
+#include <QUrlQuery>
+#include <chrono>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class QNetworkAccessManager;
+class QNetworkRequest;
+
+namespace qm {
+
+struct HttpTimeouts {
+    std::chrono::milliseconds idle{std::chrono::seconds(30)};
+    std::chrono::milliseconds total{std::chrono::seconds(60)};
+};
+
+using HttpHeaders = std::vector<std::pair<QByteArray, QByteArray>>;
+
+struct HttpRequestOptions {
+    HttpHeaders headers;
+    // A tighter idle limit for this request only; the session's limit applies when it is shorter.
+    std::optional<std::chrono::milliseconds> idleTimeout;
+};
+
+struct HttpResponse {
+    int status = 0;
+    QByteArray body;
+};
+
+class HttpTransportError : public Error {
+public:
+    enum class Kind {
+        timedOut,         // the idle or the total time-out expired
+        aborted,          // abortAll() or the session's destruction
+        connectionFailed, // refused, host not found, closed early, network down, proxy
+        tlsFailed,        // handshake or certificate failure
+        other,            // anything else below HTTP (bad URL, unknown protocol, ...)
+    };
+
+    HttpTransportError(Kind kind, const std::string& text) : Error(text), m_kind(kind) {}
+    Kind kind() const { return m_kind; }
+
+private:
+    Kind m_kind;
+};
+
+class HttpSession : public QObject {
+    Q_OBJECT
+
+public:
+    explicit HttpSession(QUrl baseUrl, HttpTimeouts timeouts = {}, QObject* parent = nullptr);
+    ~HttpSession() override;
+
+    HttpSession(const HttpSession&) = delete;
+    HttpSession& operator=(const HttpSession&) = delete;
+
+    const QUrl& baseUrl() const { return m_baseUrl; }
+    const HttpTimeouts& timeouts() const { return m_timeouts; }
+
+    // The base URL with `path` appended to its path (one '/' between them) and `query` set.
+    // An empty path gives the base URL itself (with the query).
+    QUrl endpoint(std::string_view path, const QUrlQuery& query = {}) const;
+
+    // GET `url`. Returns the status and body of any HTTP reply; throws HttpTransportError.
+    QCoro::Task<HttpResponse> get(QUrl url, HttpRequestOptions options = {});
+    // POST `body` with the given Content-Type to `url`. Same results as get().
+    QCoro::Task<HttpResponse> post(QUrl url, QByteArray body, QByteArray contentType,
+                                   HttpRequestOptions options = {});
+
+    // Aborts every request in flight (see the header comment).
+    void abortAll();
+
+private:
+    enum class Verb { get, post };
+
+    QCoro::Task<HttpResponse> send(Verb verb, QUrl url, QByteArray body, QByteArray contentType,
+                                   HttpRequestOptions options);
+    void applyOptions(QNetworkRequest& request, const HttpRequestOptions& options) const;
+
+    QUrl m_baseUrl;
+    HttpTimeouts m_timeouts;
+    QNetworkAccessManager* m_manager; // child of this session
+};
+
+} // namespace qm

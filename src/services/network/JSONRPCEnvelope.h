@@ -1,0 +1,36 @@
+#pragma once
+// The JSON-RPC 2.0 envelope shared by the wallet's HTTP JSON-RPC clients (EVM, Solana): the
+// request body, and the reply's members decoded the way the clients report them. Each client
+// maps a failure to its own error type ("<Client>: decoding error — " + the failure text).
+
+#include <QByteArray>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace qm {
+
+struct JSONRPCEnvelope {
+    nlohmann::json result;                                     // null when absent or null
+    std::optional<std::pair<std::int64_t, std::string>> error; // code, message
+};
+
+// {"jsonrpc":"2.0","method":method,"params":params,"id":id}, written compactly.
+QByteArray jsonRPCRequestBody(std::int64_t id, std::string method, nlohmann::json params);
+
+// The reply's "result" and "error". Throws std::invalid_argument with decodingMissingText
+// (DecodingTexts.h) when "jsonrpc", "id" or an error's "code" or "message" is missing or null,
+// and decodingMalformedText when the body is not a JSON object, "jsonrpc" is not a text, "id"
+// or "code" is not a 64-bit integer, or "message" is not a text. "jsonrpc" need not be "2.0"
+// and "id" is not compared with the request's.
+JSONRPCEnvelope decodeJSONRPCEnvelope(const QByteArray& body);
+
+// `reason` + " — body: " + the body as text, or "<non-UTF8>" when it is not valid UTF-8.
+std::string decodingFailureText(const std::string& reason, const QByteArray& body);
+
+// A JSON integer (not a fraction) within the signed 64-bit range.
+bool isJSONInt64(const nlohmann::json& value);
+
+} // namespace qm

@@ -1,0 +1,94 @@
+#pragma once
+// JSON-RPC 2.0 over HTTP(S) to one Solana endpoint: balance, latest blockhash, transaction
+// submission, SPL token accounts and recent signatures.
+//
+// A QObject on the GUI thread with a session of its own (HttpSession); several requests may
+// be in flight at once, each with its own identifier. Owners hold clients by std::shared_ptr
+// so a client outlives the coroutines awaiting it.
+
+#include "services/network/HttpSession.h"
+#include "services/solana/SolanaRPCError.h"
+#include "services/solana/SolanaRPCTypes.h"
+
+#include <QObject>
+#include <QUrl>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+class SolanaRPCClient : public QObject {
+    Q_OBJECT
+
+public:
+    // A session with a 30 s idle and a 60 s total time-out; tests inject their own.
+    explicit SolanaRPCClient(QUrl url, HttpTimeouts timeouts = {}, QObject* parent = nullptr);
+
+    const QUrl& url() const { return m_url; }
+
+    // Posts {"jsonrpc":"2.0","id":n,"method":..,"params":..} and returns the decoded "result".
+    // Throws SolanaRPCError (httpError for any status but 200, decodingError when the reply or
+    // its result has another shape, rpcError whenever an error object came, noResult) or
+    // HttpTransportError.
+    template <typename Result> QCoro::Task<Result> call(std::string method, nlohmann::json params);
+
+    // Lamports at "confirmed" commitment.
+    QCoro::Task<std::uint64_t> getBalance(std::string address);
+    QCoro::Task<LatestBlockhashValue> getLatestBlockhash();
+    // Submits a signed transaction (standard Base64) with preflight; returns its signature.
+    QCoro::Task<std::string> sendTransaction(std::string transaction);
+    // Every SPL Token account of the owner, in the node's order, zero balances included.
+    QCoro::Task<std::vector<SPLTokenAccountInfo>> getTokenAccountsByOwner(std::string owner);
+    // The most recent signatures of the address, at most `limit`, as the node sends them.
+    QCoro::Task<std::vector<SolanaTransactionInfo>> getSignaturesForAddress(std::string address,
+                                                                            int limit);
+
+private:
+    struct Envelope {
+        nlohmann::json result; // null when absent or null
+        std::optional<std::pair<std::int64_t, std::string>> error;
+    };
+
+    // Sends one request; returns the body of a 200 answer, throws httpError otherwise.
+    QCoro::Task<QByteArray> exchange(std::string method, nlohmann::json params);
+    // The reply's envelope; throws decodingError when it is not one.
+    static Envelope decodeEnvelope(const QByteArray& body);
+    [[noreturn]] static void throwDecodingError(const std::string& reason, const QByteArray& body);
+
+    QUrl m_url;
+    HttpSession m_session;
+    std::int64_t m_requestID = 0;
+};
+
+template <typename Result>
+QCoro::Task<Result> SolanaRPCClient::call(std::string method, nlohmann::json params) {
+    const QByteArray body = co_await exchange(std::move(method), std::move(params));
+    // Only locals from here on: the client may be gone.
+    // The whole reply decodes first (a result of the wrong shape fails even beside an error
+    // object); then an error object wins over a result.
+    const Envelope envelope = decodeEnvelope(body);
+    std::optional<Result> out;
+    if (!envelope.result.is_null()) {
+        Result value{};
+        try {
+            fromSolanaResult(envelope.result, value);
+        } catch (const std::invalid_argument& failure) {
+            throwDecodingError(failure.what(), body);
+        }
+        out.emplace(std::move(value));
+    }
+    if (envelope.error) {
+        throw SolanaRPCError::rpcError(envelope.error->first, envelope.error->second);
+    }
+    if (!out) {
+        throw SolanaRPCError::noResult();
+    }
+    co_return std::move(*out);
+}
+
+} // namespace qm

@@ -1,0 +1,61 @@
+#pragma once
+// The results of the Solana JSON-RPC requests the wallet makes, and how each is read from
+// the reply's "result". Required keys must be there with the right kind of value; keys the
+// wallet does not read are ignored.
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+// "getBalance" result: {"value": lamports}.
+struct BalanceResult {
+    std::uint64_t value = 0;
+};
+
+struct LatestBlockhashValue {
+    std::string blockhash; // Base58
+    std::uint64_t lastValidBlockHeight = 0;
+};
+
+// "getLatestBlockhash" result: {"value": {...}}.
+struct LatestBlockhashResult {
+    LatestBlockhashValue value;
+};
+
+// One token account of an owner, flattened from value[i].account.data.parsed.info.
+struct SPLTokenAccountInfo {
+    std::string pubkey;
+    std::string mint;
+    std::string amount; // raw base units, decimal digits as the node sent them
+    std::uint8_t decimals = 0;
+    std::optional<double> uiAmount;
+};
+
+// "getTokenAccountsByOwner" result with "jsonParsed" encoding, flattened.
+struct TokenAccountsResult {
+    std::vector<SPLTokenAccountInfo> value;
+};
+
+// One element of "getSignaturesForAddress".
+struct SolanaTransactionInfo {
+    std::string signature;
+    std::uint64_t slot = 0;
+    std::optional<std::int64_t> blockTime;
+    // The transaction's error as the node sent it; absent when missing or null (success).
+    std::optional<nlohmann::json> err;
+    std::optional<std::string> memo;
+};
+
+// Readers of a non-null "result"; each throws std::invalid_argument with the reason when the
+// JSON has another shape.
+void fromSolanaResult(const nlohmann::json& json, BalanceResult& out);
+void fromSolanaResult(const nlohmann::json& json, LatestBlockhashResult& out);
+void fromSolanaResult(const nlohmann::json& json, TokenAccountsResult& out);
+void fromSolanaResult(const nlohmann::json& json, std::vector<SolanaTransactionInfo>& out);
+void fromSolanaResult(const nlohmann::json& json, std::string& out);
+
+} // namespace qm

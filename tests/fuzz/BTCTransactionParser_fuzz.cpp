@@ -1,0 +1,28 @@
+// Arbitrary bytes into the Bitcoin output parser: as hex text directly (the lenient hex
+// decoder) and as raw transaction bytes (the structure, lengths near 2^64 included).
+#include "services/bitcoin/BTCTransactionParser.h"
+#include "services/evm/Hex.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    (void)qm::BTCTransactionParser::parseOutputs(text);
+
+    const auto outputs =
+        qm::BTCTransactionParser::parseOutputs(qm::bytesToPlainHex(qm::ByteView(data, size)));
+    // Every output needs at least its 8-byte value, so the count is bounded by
+    // the data, whatever count the data claims.
+    if (outputs.size() > size / 8 + 1) {
+        std::abort();
+    }
+    for (const auto& output : outputs) {
+        if (output.address && output.address->empty()) {
+            std::abort();
+        }
+    }
+    return 0;
+}

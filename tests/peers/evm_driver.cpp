@@ -1,0 +1,90 @@
+// Driver for the EVM peer checks: reads one JSON request per line on stdin and answers
+// each with one JSON line on stdout, using the wallet's own encoders and signers.
+//   {"op":"tx", "key", "chainId", "nonce", "gasLimit" (decimal text), "maxPriorityFeePerGas",
+//    "maxFeePerGas", "value" (hex), "to", "data" (hex), "accessList"}
+//        -> {"unsigned": hex of the nine-field list, "signed": hex of the signed transaction}
+//   {"op":"personal", "key", "message" (hex)} -> {"signature"}
+//   {"op":"typed", "key", "json" (typed data as JSON text)} -> {"digest", "signature"}
+// A request the wallet refuses answers {"error": text}.
+
+#include "PeerDriver.h"
+#include "services/evm/EIP191.h"
+#include "services/evm/EIP712.h"
+#include "services/evm/ETHSigner.h"
+#include "services/evm/Hex.h"
+#include "services/evm/TypedDataJSON.h"
+
+#include <charconv>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+using nlohmann::json;
+using namespace qm;
+
+std::uint64_t decimalField(const json& request, const char* name) {
+    const auto text = request.at(name).get<std::string>();
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        throw std::invalid_argument(std::string("bad decimal in ") + name);
+    }
+    return value;
+}
+
+UInt256 quantityField(const json& request, const char* name) {
+    const auto value = UInt256::fromHex(request.at(name).get<std::string>());
+    if (!value) {
+        throw std::invalid_argument(std::string("bad quantity in ") + name);
+    }
+    return *value;
+}
+
+json transaction(const json& request) {
+    ETHTransaction tx;
+    tx.chainID = decimalField(request, "chainId");
+    tx.nonce = decimalField(request, "nonce");
+    tx.maxPriorityFeePerGas = quantityField(request, "maxPriorityFeePerGas");
+    tx.maxFeePerGas = quantityField(request, "maxFeePerGas");
+    tx.gasLimit = decimalField(request, "gasLimit");
+    tx.to = test::hexField(request, "to");
+    tx.value = quantityField(request, "value");
+    tx.data = test::hexField(request, "data");
+    for (const auto& entry : request.at("accessList")) {
+        ETHAccessListEntry item{test::hexField(entry, "address"), {}};
+        for (const auto& key : entry.at("storageKeys")) {
+            item.storageKeys.push_back(test::hexField({{"key", key}}, "key"));
+        }
+        tx.accessList.push_back(std::move(item));
+    }
+    return {{"unsigned", bytesToHex(tx.encodeUnsigned())},
+            {"signed", bytesToHex(ETHSigner::sign(tx, test::hexField(request, "key")))}};
+}
+
+json answer(const json& request) {
+    const auto op = request.at("op").get<std::string>();
+    if (op == "tx") {
+        return transaction(request);
+    }
+    if (op == "personal") {
+        return {{"signature", bytesToHex(personalSign(test::hexField(request, "message"),
+                                                      test::hexField(request, "key")))}};
+    }
+    if (op == "typed") {
+        const auto typed = parseTypedData(request.at("json").get<std::string>());
+        if (!typed) {
+            return {{"error", "typed data refused"}};
+        }
+        return {{"digest", bytesToHex(typedDataDigest(*typed))},
+                {"signature", bytesToHex(signTypedData(*typed, test::hexField(request, "key")))}};
+    }
+    throw std::invalid_argument("unknown op " + op);
+}
+
+} // namespace
+
+int main() {
+    return qm::test::runPeerDriver(answer);
+}

@@ -1,0 +1,209 @@
+// Checks our EVM encoders and signers against independent implementations:
+//  - ethers 6: unsigned and signed EIP-1559 serialisations byte for byte, the sender it
+//    recovers from our signatures, and personal_sign against Wallet.signMessage;
+//  - @metamask/eth-sig-util 8: EIP-712 digests (V4) and signatures for the Mail example
+//    and for random typed data (nested structs, arrays, bytes, big uints, negative ints).
+// Usage: node evm_peer.mjs <evm_driver>. Random cases come from a seed printed on failure
+// (set QM_SEED to replay one).
+import { Transaction, Wallet, SigningKey, hexlify, getBytes } from 'ethers';
+import { TypedDataUtils, SignTypedDataVersion, signTypedData } from '@metamask/eth-sig-util';
+import { seededRandom, runSeed, driverSession } from './peer_harness.mjs';
+
+const seed = runSeed();
+const { int, pick, bytes } = seededRandom(seed);
+const session = driverSession(process.argv[2], seed);
+const { ask, expectEqual } = session;
+
+const hex = (n) => hexlify(bytes(n));
+const bigOfBytes = (n) => (n === 0 ? 0n : BigInt(hex(n)));
+// An unsigned value of up to `bits` bits, biased to the edges.
+function uintUpTo(bits) {
+  const max = (1n << BigInt(bits)) - 1n;
+  switch (int(5)) {
+    case 0: return 0n;
+    case 1: return max;
+    case 2: return BigInt(int(300)) & max;
+    default: return bigOfBytes(1 + int(bits / 8)) & max;
+  }
+}
+const validKey = () => {
+  for (;;) {
+    const key = hex(32);
+    try { new SigningKey(key); return key; } catch { /* not below the group order */ }
+  }
+};
+
+// --- EIP-1559 transactions -------------------------------------------------------------
+const chains = [1n, 42161n, 137n];
+for (let i = 0; i < 300; i++) {
+  const key = validKey();
+  const fields = {
+    type: 2,
+    chainId: i < 30 ? chains[i % 3] : pick([...chains, uintUpTo(64), BigInt(int(1000))]),
+    nonce: pick([0, 1, 127, 128, 255, 256, int(2 ** 31), Number.MAX_SAFE_INTEGER]),
+    maxPriorityFeePerGas: uintUpTo(pick([8, 64, 128, 256])),
+    maxFeePerGas: uintUpTo(pick([8, 64, 128, 256])),
+    gasLimit: uintUpTo(64),
+    to: int(10) === 0 ? null : hex(20),
+    value: uintUpTo(pick([8, 64, 256])),
+    data: hex(pick([0, 0, 1, 4, 36, 55, 56, 68, 255, 256, 300, int(1200)])),
+    accessList: Array.from({ length: pick([0, 0, 1, 2, 3]) }, () => ({
+      address: hex(20),
+      storageKeys: Array.from({ length: int(4) }, () => hex(32)),
+    })),
+  };
+  if (i === 0) fields.data = '0x';
+  // ethers refuses a tip above the fee cap; the wallet never builds one either.
+  if (fields.maxPriorityFeePerGas > fields.maxFeePerGas) {
+    [fields.maxPriorityFeePerGas, fields.maxFeePerGas] = [fields.maxFeePerGas, fields.maxPriorityFeePerGas];
+  }
+  const tx = Transaction.from(fields);
+  const wallet = new Wallet(key);
+  ask({
+    op: 'tx', key,
+    chainId: fields.chainId.toString(), nonce: fields.nonce.toString(), gasLimit: fields.gasLimit.toString(),
+    maxPriorityFeePerGas: '0x' + fields.maxPriorityFeePerGas.toString(16),
+    maxFeePerGas: '0x' + fields.maxFeePerGas.toString(16),
+    value: '0x' + fields.value.toString(16),
+    to: fields.to ?? '0x', data: fields.data, accessList: fields.accessList,
+  }, (reply) => {
+    expectEqual('0x02' + reply.unsigned?.slice(2), tx.unsignedSerialized, `unsigned tx ${i}`);
+    const signedTx = tx.clone();
+    signedTx.signature = wallet.signingKey.sign(tx.unsignedHash);
+    expectEqual(reply.signed, signedTx.serialized, `signed tx ${i}`);
+    try {
+      expectEqual(Transaction.from(reply.signed).from, wallet.address, `sender of tx ${i}`);
+    } catch (error) {
+      expectEqual(String(error), 'a parsable transaction', `parse of tx ${i}`);
+    }
+  });
+}
+
+// --- personal_sign ---------------------------------------------------------------------
+const messages = [new Uint8Array(0), new TextEncoder().encode('hello'), bytes(1000)];
+for (let i = 0; i < 60; i++) messages.push(bytes(int(200)));
+messages.forEach((message, i) => {
+  const wallet = new Wallet(validKey());
+  ask({ op: 'personal', key: wallet.privateKey, message: hexlify(message) }, (reply) => {
+    expectEqual(reply.signature, wallet.signMessageSync(message), `personal_sign ${i}`);
+  });
+});
+
+// --- EIP-712 ---------------------------------------------------------------------------
+// Our side gets JSON text in which integers may be literal numbers of any size; eth-sig-util
+// gets the same values as BigInt (JSON.parse would round the literals).
+function toJSONText(value) {
+  if (typeof value === 'bigint') return value.toString();
+  if (Array.isArray(value)) return '[' + value.map(toJSONText).join(',') + ']';
+  if (value && typeof value === 'object') {
+    return '{' + Object.entries(value).map(([k, v]) => JSON.stringify(k) + ':' + toJSONText(v)).join(',') + '}';
+  }
+  return JSON.stringify(value);
+}
+
+// A value of an atomic type: [what eth-sig-util gets, what our JSON carries].
+function atomicValue(type) {
+  if (type === 'address') { const a = hex(20); return [a, a]; }
+  if (type === 'bool') { const b = int(2) === 1; return [b, b]; }
+  if (type === 'string') {
+    const s = Array.from({ length: int(12) }, () => pick(['a', 'Z', ' ', '"', '\\', '\n', 'é', '€', '𝄞', '\u0001', '0'])).join('');
+    return [s, s];
+  }
+  if (type === 'bytes') { const b = hex(pick([0, 1, 20, 32, 33, 100])); return [b, b]; }
+  if (type.startsWith('bytes')) { const b = hex(Number(type.slice(5))); return [b, b]; }
+  const signed = type.startsWith('int');
+  const bits = Number(type.slice(signed ? 3 : 4));
+  let value = uintUpTo(signed ? bits - 1 : bits);
+  if (signed && int(2) === 1) value = value === 0n ? -1n : -value - BigInt(int(2));
+  if (signed && value < -(1n << BigInt(bits - 1))) value = -(1n << BigInt(bits - 1));
+  // Our JSON carries the number as a literal, as decimal text or as 0x text.
+  const form = int(3);
+  if (form === 1) return [value, value.toString()];
+  if (form === 2 && value >= 0n) return [value, '0x' + value.toString(16).padStart(2, '0').replace(/^(.(..)*)$/, '0$1')];
+  return [value, value];
+}
+
+const sizes = [8, 16, 32, 64, 72, 128, 160, 248, 256];
+const atomicTypes = () => pick([
+  'address', 'bool', 'string', 'bytes', `bytes${1 + int(32)}`,
+  `uint${pick(sizes)}`, `int${pick(sizes)}`, 'uint256', 'int256',
+]);
+
+function randomTypedData() {
+  const names = ['Alpha', 'Beta', 'Zeta', 'alpha', 'Order_2', 'Item'].slice(0, 2 + int(4));
+  const primaryType = names[0];
+  const types = {};
+  // A struct only refers to names after its own, so values stay finite.
+  names.forEach((name, index) => {
+    types[name] = Array.from({ length: (index === names.length - 1 ? 1 : 0) + int(5) }, (_, f) => {
+      const later = names.slice(index + 1);
+      let type = later.length > 0 && int(3) === 0 ? pick(later) : atomicTypes();
+      const shape = int(6);
+      if (shape === 0) type += '[]';
+      else if (shape === 1 && !types[type] && !later.includes(type)) type += '[][]';
+      return { name: `f${f}_${int(100)}`, type };
+    });
+  });
+  function valueOf(type, depth) {
+    if (type.endsWith('[]')) {
+      const element = type.slice(0, -2);
+      const pairs = Array.from({ length: int(depth > 2 ? 2 : 4) }, () => valueOf(element, depth + 1));
+      return [pairs.map((p) => p[0]), pairs.map((p) => p[1])];
+    }
+    if (types[type]) {
+      const theirs = {}, ours = {};
+      for (const field of types[type]) [theirs[field.name], ours[field.name]] = valueOf(field.type, depth + 1);
+      return [theirs, ours];
+    }
+    return atomicValue(type);
+  }
+  const domainFields = [
+    { name: 'name', type: 'string' }, { name: 'version', type: 'string' },
+    { name: 'chainId', type: 'uint256' }, { name: 'verifyingContract', type: 'address' },
+    { name: 'salt', type: 'bytes32' },
+  ].filter(() => int(4) !== 0);
+  types.EIP712Domain = domainFields;
+  const domain = {}, ourDomain = {};
+  for (const field of domainFields) [domain[field.name], ourDomain[field.name]] = valueOf(field.type, 0);
+  const [message, ourMessage] = valueOf(primaryType, 0);
+  return {
+    theirs: { types, primaryType, domain, message },
+    ours: toJSONText({ types, primaryType, domain: ourDomain, message: ourMessage }),
+  };
+}
+
+const mail = {
+  types: {
+    EIP712Domain: [
+      { name: 'name', type: 'string' }, { name: 'version', type: 'string' },
+      { name: 'chainId', type: 'uint256' }, { name: 'verifyingContract', type: 'address' },
+    ],
+    Person: [{ name: 'name', type: 'string' }, { name: 'wallet', type: 'address' }],
+    Mail: [{ name: 'from', type: 'Person' }, { name: 'to', type: 'Person' }, { name: 'contents', type: 'string' }],
+  },
+  primaryType: 'Mail',
+  domain: { name: 'Ether Mail', version: '1', chainId: 1, verifyingContract: '0xCcCCccccCCCCcCCCCCCcCcCccCcCCCcCcccccccC' },
+  message: {
+    from: { name: 'Cow', wallet: '0xCD2a3d9F938E13CD947Ec05AbC7FE734Df8DD826' },
+    to: { name: 'Bob', wallet: '0xbBbBBBBbbBBBbbbBbbBbbbbBBbBbbbbBbBbbBBbB' },
+    contents: 'Hello, Bob!',
+  },
+};
+const cases = [{ theirs: mail, ours: JSON.stringify(mail) }];
+for (let i = 0; i < 300; i++) cases.push(randomTypedData());
+cases.forEach(({ theirs, ours }, i) => {
+  const key = validKey();
+  ask({ op: 'typed', key, json: ours }, (reply) => {
+    let digest, signature;
+    try {
+      digest = hexlify(TypedDataUtils.eip712Hash(theirs, SignTypedDataVersion.V4));
+      signature = signTypedData({ privateKey: Buffer.from(getBytes(key)), data: theirs, version: SignTypedDataVersion.V4 });
+    } catch (error) {
+      digest = `eth-sig-util refused: ${error.message}`;
+    }
+    expectEqual(reply.digest, digest, `typed data digest ${i}: ${ours}`);
+    expectEqual(reply.signature, signature, `typed data signature ${i}`);
+  });
+});
+
+session.finish();

@@ -1,0 +1,132 @@
+// Checks our Solana transfer against independent implementations:
+//  - @solana/web3.js 1: our message equals compileMessage().serialize() of the same
+//    SystemProgram.transfer byte for byte, and web3.js verifies our signed transaction;
+//  - litesvm behind our JSON-RPC shim: our client fetches the blockhash, our signed transfer
+//    executes (the sender pays amount + fee, the recipient gains the amount), and balances,
+//    token accounts and signatures read back as the runtime holds them.
+// Usage: node solana_peer.mjs <solana_driver>. QM_SEED replays the random cases.
+import { spawn } from 'node:child_process';
+import { createInterface } from 'node:readline';
+import web3 from '@solana/web3.js';
+import bs58 from 'bs58';
+import { address, lamports } from '@solana/kit';
+import { seededRandom, runSeed } from './peer_harness.mjs';
+import { startSolanaRpcServer } from './solana_rpc_server.mjs';
+
+const seed = runSeed();
+const { int, pick, bytes } = seededRandom(seed);
+let failures = 0;
+const expectEqual = (actual, expected, what) => {
+  if (actual !== expected) {
+    failures += 1;
+    if (failures <= 10) console.error(`MISMATCH ${what}\n  ours:   ${actual}\n  theirs: ${expected}`);
+  }
+};
+
+// The driver stays up for the whole run; each request waits for its one reply line.
+const driver = spawn(process.argv[2], [], { stdio: ['pipe', 'pipe', 'inherit'] });
+const lines = createInterface({ input: driver.stdout });
+const waiting = [];
+lines.on('line', (line) => waiting.shift()(JSON.parse(line)));
+const ask = (request) =>
+  new Promise((resolve) => {
+    waiting.push(resolve);
+    driver.stdin.write(JSON.stringify(request) + '\n');
+  });
+
+const hex = (u8) => Buffer.from(u8).toString('hex');
+const keyOf = (seedBytes) => web3.Keypair.fromSeed(seedBytes);
+
+// --- Message bytes against web3.js --------------------------------------------------------
+for (let i = 0; i < 200; i++) {
+  const from = keyOf(bytes(32)).publicKey;
+  const to = keyOf(bytes(32)).publicKey;
+  const amount = pick([0n, 1n, 127n, 1_000_000_000n, 2n ** 32n, 2n ** 64n - 1n, BigInt(int(2 ** 31))]);
+  const blockhash = new web3.PublicKey(bytes(32)).toBase58();
+  const transaction = new web3.Transaction({ feePayer: from, recentBlockhash: blockhash }).add(
+    web3.SystemProgram.transfer({ fromPubkey: from, toPubkey: to, lamports: amount }),
+  );
+  const reply = await ask({
+    op: 'message', from: hex(from.toBytes()), to: hex(to.toBytes()), lamports: amount.toString(), blockhash,
+  });
+  expectEqual(reply.message, hex(transaction.compileMessage().serialize()), `message ${i}`);
+}
+
+// --- A real transfer on litesvm -----------------------------------------------------------
+const node = await startSolanaRpcServer();
+const senderSeed = bytes(32);
+const sender = keyOf(senderSeed);
+const recipient = keyOf(bytes(32)).publicKey;
+const fund = 5_000_000_000n;
+node.svm.airdrop(address(sender.publicKey.toBase58()), lamports(fund));
+
+const balanceOf = async (key) => BigInt((await ask({ op: 'balance', url: node.url, address: key })).lamports);
+expectEqual(await balanceOf(sender.publicKey.toBase58()), fund, 'funded balance read by our client');
+
+const amount = 1_000_000n + BigInt(int(1_000_000_000));
+const sent = await ask({
+  op: 'transfer', url: node.url, secret: hex(senderSeed), to: recipient.toBase58(), lamports: amount.toString(),
+});
+expectEqual(sent.error, undefined, 'transfer accepted by the runtime');
+const fee = 5000n; // one signature at the default lamports per signature
+expectEqual(node.svm.getBalance(address(sender.publicKey.toBase58())), fund - amount - fee, 'sender after transfer');
+expectEqual(node.svm.getBalance(address(recipient.toBase58())), amount, 'recipient after transfer');
+expectEqual(await balanceOf(recipient.toBase58()), amount, 'recipient read by our client');
+if (sent.wire) {
+  const parsed = web3.Transaction.from(Buffer.from(sent.wire, 'base64'));
+  expectEqual(parsed.verifySignatures(), true, 'web3.js verifies our signature');
+  expectEqual(parsed.signature && bs58.encode(parsed.signature), sent.signature, 'signature returned by the node is ours');
+}
+const sendRequest = node.requests.find((r) => r.method === 'sendTransaction');
+const sendOptions = sendRequest?.params?.[1] ?? {};
+expectEqual(sendOptions.encoding, 'base64', 'send encoding');
+expectEqual(sendOptions.skipPreflight, false, 'send preflight');
+expectEqual(sendOptions.preflightCommitment, 'confirmed', 'send preflight commitment');
+
+// After the runtime moves on to a new blockhash, the next transfer fetches it and executes.
+node.svm.expireBlockhash();
+const replayed = await ask({
+  op: 'transfer', url: node.url, secret: hex(senderSeed), to: recipient.toBase58(), lamports: amount.toString(),
+});
+expectEqual(replayed.error, undefined, 'a fresh blockhash is fetched for every transfer');
+
+// Signatures of the sender, newest first.
+const history = await ask({ op: 'signatures', url: node.url, address: sender.publicKey.toBase58(), limit: 20 });
+expectEqual(history.signatures?.length, 2, 'signature count');
+expectEqual(history.signatures?.[0]?.signature, replayed.signature, 'newest signature first');
+expectEqual(history.signatures?.[1]?.signature, sent.signature, 'older signature second');
+const limited = await ask({ op: 'signatures', url: node.url, address: sender.publicKey.toBase58(), limit: 1 });
+expectEqual(limited.signatures?.length, 1, 'limit passed to the node');
+
+// Token accounts, zero balances included, as the runtime holds them.
+const owner = recipient.toBase58();
+const usdc = 'EPjFWdd5AufqSSqeM2qN1xzybapC8G4wEGGkZwyTDt1v';
+const otherMint = keyOf(bytes(32)).publicKey.toBase58();
+const accountA = keyOf(bytes(32)).publicKey.toBase58();
+const accountB = keyOf(bytes(32)).publicKey.toBase58();
+node.addTokenAccount(accountA, usdc, owner, 1_500_000n, 6);
+node.addTokenAccount(accountB, otherMint, owner, 0n, 9);
+node.addTokenAccount(keyOf(bytes(32)).publicKey.toBase58(), usdc, sender.publicKey.toBase58(), 7n, 6);
+const tokens = await ask({ op: 'tokens', url: node.url, owner });
+const byAccount = Object.fromEntries((tokens.accounts ?? []).map((a) => [a.pubkey, a]));
+expectEqual(tokens.accounts?.length, 2, 'token account count');
+expectEqual(byAccount[accountA]?.mint, usdc, 'mint of account A');
+expectEqual(byAccount[accountA]?.amount, '1500000', 'amount of account A');
+expectEqual(byAccount[accountA]?.decimals, 6, 'decimals of account A');
+expectEqual(byAccount[accountA]?.uiAmount, 1.5, 'uiAmount of account A');
+expectEqual(byAccount[accountB]?.amount, '0', 'zero balance kept');
+
+// A node that hands out a blockhash of the wrong length: we refuse before signing or sending.
+await node.close();
+const shortHash = await startSolanaRpcServer({ blockhashOverride: new web3.PublicKey(bytes(32)).toBase58().slice(0, 20) });
+shortHash.svm.airdrop(address(sender.publicKey.toBase58()), lamports(fund));
+const refused = await ask({
+  op: 'transfer', url: shortHash.url, secret: hex(senderSeed), to: recipient.toBase58(), lamports: '1000000',
+});
+expectEqual(refused.error?.startsWith('SolanaRPCClient: decoding error'), true, 'short blockhash refused');
+expectEqual(shortHash.requests.some((r) => r.method === 'sendTransaction'), false, 'nothing sent');
+await shortHash.close();
+
+driver.stdin.end();
+console.log(`solana peer checks done (seed ${seed}), ${failures} mismatches`);
+process.exit(failures === 0 ? 0 : 1);

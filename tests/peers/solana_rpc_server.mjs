@@ -1,0 +1,169 @@
+// A small Solana JSON-RPC server over litesvm, on 127.0.0.1 and a free port, for the peer
+// checks of our Solana client. It answers the five methods the wallet uses the way a
+// validator's RPC does (result shapes, error codes); litesvm executes and verifies every
+// submitted transaction (signatures, blockhash, fees, rent).
+import http from 'node:http';
+import { LiteSVM } from 'litesvm';
+import { address, getBase58Decoder, getBase58Encoder, getTransactionDecoder } from '@solana/kit';
+
+export const TOKEN_PROGRAM = 'TokenkegQfeZyiNwAJbNbGKPFXCWuBvf9Ss623VQ5DA';
+const base58 = getBase58Decoder(); // bytes -> text
+const base58Bytes = getBase58Encoder(); // text -> bytes
+
+const readU64 = (bytes, offset) =>
+  new DataView(bytes.buffer, bytes.byteOffset + offset, 8).getBigUint64(0, true);
+
+// Builds the JSON-RPC server around a fresh LiteSVM. `options.blockhashOverride` makes
+// getLatestBlockhash answer that text instead of the runtime's blockhash.
+export function startSolanaRpcServer(options = {}) {
+  const svm = new LiteSVM();
+  const history = new Map(); // address -> [{signature, slot, err}], newest first
+  const requests = [];
+  let slot = 1;
+
+  const methods = {
+    getBalance([owner]) {
+      return { context: { slot }, value: Number(svm.getBalance(address(owner)) ?? 0n) };
+    },
+    getLatestBlockhash() {
+      return {
+        context: { slot },
+        value: { blockhash: options.blockhashOverride ?? svm.latestBlockhash(), lastValidBlockHeight: slot + 150 },
+      };
+    },
+    sendTransaction([text, config]) {
+      if (config?.encoding !== 'base64') throw { code: -32602, message: 'only base64 here' };
+      const wire = Buffer.from(text, 'base64');
+      let transaction;
+      try {
+        transaction = getTransactionDecoder().decode(wire);
+      } catch (error) {
+        throw { code: -32602, message: `failed to deserialize transaction: ${error.message}` };
+      }
+      const outcome = svm.sendTransaction(transaction);
+      if (typeof outcome.err === 'function') {
+        throw { code: -32002, message: `Transaction simulation failed: ${outcome.toString().slice(0, 300)}` };
+      }
+      const signature = base58.decode(outcome.signature());
+      slot += 1;
+      for (const key of Object.keys(transaction.signatures).concat(accountKeys(transaction))) {
+        const list = history.get(key) ?? [];
+        if (list[0]?.signature !== signature) list.unshift({ signature, slot, err: null });
+        history.set(key, list);
+      }
+      return signature;
+    },
+    getTokenAccountsByOwner([owner, filter, config]) {
+      if (filter?.programId !== TOKEN_PROGRAM || config?.encoding !== 'jsonParsed') {
+        throw { code: -32602, message: 'unsupported filter or encoding' };
+      }
+      const value = svm
+        .getProgramAccounts(address(TOKEN_PROGRAM))
+        .filter((account) => account.data.length === 165 && base58.decode(account.data.slice(32, 64)) === owner)
+        .map((account) => {
+          const mint = base58.decode(account.data.slice(0, 32));
+          const decimals = svm.getAccount(address(mint)).data[44];
+          const amount = readU64(account.data, 64);
+          return {
+            pubkey: account.address,
+            account: {
+              lamports: Number(account.lamports),
+              owner: TOKEN_PROGRAM,
+              executable: false,
+              rentEpoch: 0,
+              space: 165,
+              data: {
+                program: 'spl-token',
+                space: 165,
+                parsed: {
+                  type: 'account',
+                  info: {
+                    isNative: false,
+                    mint,
+                    owner,
+                    state: 'initialized',
+                    tokenAmount: {
+                      amount: amount.toString(),
+                      decimals,
+                      uiAmount: amount === 0n ? 0 : Number(amount) / 10 ** decimals,
+                      uiAmountString: (Number(amount) / 10 ** decimals).toString(),
+                    },
+                  },
+                },
+              },
+            },
+          };
+        });
+      return { context: { slot }, value };
+    },
+    getSignaturesForAddress([owner, config]) {
+      return (history.get(owner) ?? []).slice(0, config?.limit ?? 1000).map((entry) => ({
+        signature: entry.signature,
+        slot: entry.slot,
+        err: entry.err,
+        memo: null,
+        blockTime: null,
+        confirmationStatus: 'confirmed',
+      }));
+    },
+  };
+
+  const server = http.createServer((request, response) => {
+    let body = '';
+    request.on('data', (chunk) => (body += chunk));
+    request.on('end', () => {
+      let id = null;
+      let reply;
+      try {
+        const call = JSON.parse(body);
+        requests.push(call);
+        id = call.id;
+        const method = methods[call.method];
+        if (!method) throw { code: -32601, message: 'Method not found' };
+        reply = { jsonrpc: '2.0', id, result: method(call.params ?? []) };
+      } catch (error) {
+        const code = typeof error?.code === 'number' ? error.code : -32603;
+        reply = { jsonrpc: '2.0', id, error: { code, message: String(error?.message ?? error) } };
+      }
+      response.writeHead(200, { 'Content-Type': 'application/json' });
+      response.end(JSON.stringify(reply));
+    });
+  });
+
+  return new Promise((resolve) => {
+    server.listen(0, '127.0.0.1', () => {
+      resolve({
+        svm,
+        requests,
+        url: `http://127.0.0.1:${server.address().port}/`,
+        close: () => new Promise((done) => server.close(done)),
+        // A mint with `decimals` and a token account of `owner` holding `amount` of it.
+        addTokenAccount(tokenAccount, mint, owner, amount, decimals) {
+          const mintData = new Uint8Array(82);
+          mintData[44] = decimals;
+          mintData[45] = 1; // initialised
+          svm.setAccount({
+            address: address(mint), programAddress: address(TOKEN_PROGRAM), executable: false,
+            lamports: 1461600n, space: 82n, data: mintData,
+          });
+          const data = new Uint8Array(165);
+          data.set(base58Bytes.encode(mint), 0);
+          data.set(base58Bytes.encode(owner), 32);
+          new DataView(data.buffer).setBigUint64(64, BigInt(amount), true);
+          data[108] = 1; // initialised
+          svm.setAccount({
+            address: address(tokenAccount), programAddress: address(TOKEN_PROGRAM), executable: false,
+            lamports: 2039280n, space: 165n, data,
+          });
+        },
+      });
+    });
+  });
+}
+
+function accountKeys(transaction) {
+  // Legacy message: header (3 bytes), compact count (< 128 here), then the keys.
+  const message = transaction.messageBytes;
+  const count = message[3];
+  return Array.from({ length: count }, (_, i) => base58.decode(message.slice(4 + 32 * i, 36 + 32 * i)));
+}

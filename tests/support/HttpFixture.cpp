@@ -1,0 +1,214 @@
+#include "HttpFixture.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTimer>
+#include <stdexcept>
+
+namespace qm::test {
+namespace {
+
+constexpr const char* bufferProperty = "qmFixtureBuffer";
+
+QByteArray reasonPhrase(int status) {
+    switch (status) {
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 204:
+        return "No Content";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 429:
+        return "Too Many Requests";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
+    }
+}
+
+bool statusHasNoBody(int status) {
+    return status == 204 || status == 304 || status / 100 == 1;
+}
+
+QByteArray head(const HttpFixtureResponse& response) {
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
+                     (response.reason.isEmpty() ? reasonPhrase(response.status) : response.reason) +
+                     "\r\n";
+    for (const auto& [name, value] : response.headers) {
+        out += name + ": " + value + "\r\n";
+    }
+    if (!statusHasNoBody(response.status)) {
+        out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    }
+    out += "Connection: close\r\n\r\n";
+    return out;
+}
+
+// A complete request at the start of `buffer`: its length, or 0 when more bytes are needed.
+qsizetype parseRequest(const QByteArray& buffer, HttpFixtureRequest& request) {
+    const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+    if (headerEnd < 0) {
+        return 0;
+    }
+    const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    request = {};
+    request.method = requestLine.value(0);
+    request.target = requestLine.value(1);
+    qsizetype contentLength = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines[i].indexOf(':');
+        if (colon <= 0) {
+            continue;
+        }
+        QByteArray name = lines[i].left(colon).trimmed();
+        QByteArray value = lines[i].mid(colon + 1).trimmed();
+        if (name.compare("content-length", Qt::CaseInsensitive) == 0) {
+            contentLength = value.toLongLong();
+        }
+        request.headers.emplace_back(std::move(name), std::move(value));
+    }
+    const qsizetype total = headerEnd + 4 + contentLength;
+    if (buffer.size() < total) {
+        return 0;
+    }
+    request.body = buffer.mid(headerEnd + 4, contentLength);
+    return total;
+}
+
+} // namespace
+
+QByteArray HttpFixtureRequest::header(const QByteArray& name) const {
+    for (const auto& [key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0) {
+            return value;
+        }
+    }
+    return {};
+}
+
+HttpFixtureResponse HttpFixtureResponse::json(QByteArray body, int status) {
+    HttpFixtureResponse response;
+    response.status = status;
+    response.headers.emplace_back("Content-Type", "application/json");
+    response.body = std::move(body);
+    return response;
+}
+
+HttpFixtureResponse HttpFixtureResponse::withStatus(int status, QByteArray body) {
+    HttpFixtureResponse response;
+    response.status = status;
+    response.body = std::move(body);
+    return response;
+}
+
+HttpFixtureResponse HttpFixtureResponse::stalling() {
+    HttpFixtureResponse response;
+    response.behaviour = Behaviour::stall;
+    return response;
+}
+
+HttpFixture::HttpFixture() {
+    if (!m_server.listen(QHostAddress::LocalHost, 0)) {
+        throw std::runtime_error("HttpFixture: cannot listen on 127.0.0.1");
+    }
+    connect(&m_server, &QTcpServer::newConnection, this, &HttpFixture::accept);
+}
+
+HttpFixture::~HttpFixture() {
+    m_server.close();
+}
+
+quint16 HttpFixture::port() const {
+    return m_server.serverPort();
+}
+
+QUrl HttpFixture::url(const QString& path) const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path));
+}
+
+void HttpFixture::enqueue(HttpFixtureResponse response) {
+    m_queue.push_back(std::move(response));
+}
+
+void HttpFixture::setHandler(Handler handler) {
+    m_handler = std::move(handler);
+}
+
+void HttpFixture::accept() {
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+}
+
+void HttpFixture::readFrom(QTcpSocket* socket) {
+    QByteArray buffer = socket->property(bufferProperty).toByteArray() + socket->readAll();
+    HttpFixtureRequest request;
+    const qsizetype used = parseRequest(buffer, request);
+    if (used == 0) {
+        socket->setProperty(bufferProperty, buffer);
+        return;
+    }
+    socket->setProperty(bufferProperty, buffer.mid(used));
+    // One request per connection: every answer closes it.
+    disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
+    m_requests.push_back(request);
+    answer(socket, request);
+}
+
+void HttpFixture::answer(QTcpSocket* socket, const HttpFixtureRequest& request) {
+    HttpFixtureResponse response;
+    if (!m_queue.empty()) {
+        response = std::move(m_queue.front());
+        m_queue.erase(m_queue.begin());
+    } else if (m_handler) {
+        response = m_handler(request);
+    } else {
+        response = HttpFixtureResponse::withStatus(404);
+    }
+
+    using Behaviour = HttpFixtureResponse::Behaviour;
+    switch (response.behaviour) {
+    case Behaviour::respond:
+        socket->write(head(response) + (statusHasNoBody(response.status) ? "" : response.body));
+        socket->disconnectFromHost();
+        break;
+    case Behaviour::stall:
+        break;
+    case Behaviour::stallAfterHeaders:
+        socket->write(head(response) + response.body.left(response.body.size() / 2));
+        break;
+    case Behaviour::trickle: {
+        socket->write(head(response));
+        auto* timer = new QTimer(socket);
+        auto remaining = std::make_shared<QByteArray>(response.body);
+        connect(timer, &QTimer::timeout, socket, [socket, timer, remaining] {
+            if (remaining->isEmpty()) {
+                timer->stop();
+                socket->disconnectFromHost();
+                return;
+            }
+            socket->write(remaining->left(1));
+            remaining->remove(0, 1);
+        });
+        timer->start(response.trickleIntervalMs);
+        break;
+    }
+    case Behaviour::close:
+        socket->abort();
+        socket->deleteLater();
+        break;
+    }
+}
+
+} // namespace qm::test

@@ -1,0 +1,298 @@
+#include "HttpFixture.h"
+#include "RunTask.h"
+#include "services/evm/BlockExplorerClient.h"
+#include "services/evm/InternetDateTime.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+using qm::BlockExplorerClient;
+using qm::Chain;
+using qm::ExplorerTx;
+using qm::test::HttpFixture;
+using qm::test::HttpFixtureResponse;
+using qm::test::runTask;
+using json = nlohmann::json;
+
+namespace {
+
+const std::string owner = "0x9c1a5a6d8f04c2e2c3b4a0d1e2f3a4b5c6d7e8f9";
+
+// A transaction item as Blockscout v2 sends it (trimmed of members the wallet ignores, but
+// keeping a few of them to show they are skipped).
+json transactionItem(int n, const std::string& status = "ok") {
+    return {
+        {"hash", "0xhash" + std::to_string(n)},
+        {"from", {{"hash", owner}, {"is_contract", false}, {"name", nullptr}}},
+        {"to", {{"hash", "0x00000000000000000000000000000000000000aa"}, {"is_contract", true}}},
+        {"value", "1000000000000000000"},
+        {"timestamp", "2024-05-01T12:34:56.789000Z"},
+        {"block_number", 19780000 + n},
+        {"status", status},
+        {"result", "success"},
+        {"gas_used", "21000"},
+        {"gas_price", "7000000000"},
+        {"confirmations", 120 + n},
+        {"fee", {{"type", "actual"}, {"value", "147000000000000"}}},
+        {"method", nullptr},
+        {"type", 2},
+    };
+}
+
+json tokenItem(int n) {
+    return {
+        {"transaction_hash", "0xtok" + std::to_string(n)},
+        {"from", {{"hash", "0x00000000000000000000000000000000000000bb"}}},
+        {"to", {{"hash", owner}}},
+        {"token",
+         {{"name", "USD Coin"},
+          {"symbol", "USDC"},
+          {"decimals", "6"},
+          {"address_hash", "0xa0b86991c6218b36c1d19d4a2e9eb0ce3606eb48"},
+          {"type", "ERC-20"},
+          {"holders_count", "100"}}},
+        {"total", {{"value", "2500000"}, {"decimals", "6"}}},
+        {"timestamp", "2024-05-01T14:34:56.789123+02:00"},
+        {"block_number", 19780100 + n},
+        {"type", "token_transfer"},
+        {"method", "transfer"},
+        {"log_index", n},
+    };
+}
+
+QByteArray page(const json& items, const json& next) {
+    return QByteArray::fromStdString(json{{"items", items}, {"next_page_params", next}}.dump());
+}
+
+BlockExplorerClient::BaseURLs fixtureURLs(const HttpFixture& server) {
+    BlockExplorerClient::BaseURLs urls;
+    const std::string base = server.url("/api/v2").toString().toStdString();
+    urls[qm::chainIndex(Chain::ethereum)] = base;
+    urls[qm::chainIndex(Chain::arbitrum)] = base;
+    urls[qm::chainIndex(Chain::polygon)] = base;
+    return urls;
+}
+
+struct Explorer {
+    HttpFixture server;
+    BlockExplorerClient client{
+        fixtureURLs(server), qm::HttpTimeouts{std::chrono::seconds(15), std::chrono::seconds(60)}};
+    QByteArray target(std::size_t i) const { return server.requests().at(i).target; }
+};
+
+} // namespace
+
+TEST(InternetDateTime, ParsesOnlyTheStrictForm) {
+    using qm::unixSecondsFromInternetDateTime;
+    EXPECT_EQ(unixSecondsFromInternetDateTime("2024-05-01T12:34:56.789Z"), 1714566896);
+    EXPECT_EQ(unixSecondsFromInternetDateTime("2024-05-01T12:34:56.789123Z"), 1714566896);
+    EXPECT_EQ(unixSecondsFromInternetDateTime("2024-05-01T14:34:56.9+02:00"), 1714566896);
+    EXPECT_EQ(unixSecondsFromInternetDateTime("2024-05-01T07:04:56.000-05:30"), 1714566896);
+    EXPECT_EQ(unixSecondsFromInternetDateTime("1970-01-01T00:00:00.0Z"), 0);
+    EXPECT_EQ(unixSecondsFromInternetDateTime("2000-02-29T00:00:00.5Z"), 951782400);
+    EXPECT_EQ(unixSecondsFromInternetDateTime("9999-12-31T23:59:59.999Z"), 253402300799);
+    // Before 1970, truncation toward zero moves a fractional moment one second up.
+    EXPECT_EQ(unixSecondsFromInternetDateTime("1969-12-31T23:59:59.5Z"), 0);
+    EXPECT_EQ(unixSecondsFromInternetDateTime("1969-12-31T23:59:58.0Z"), -2);
+    EXPECT_EQ(unixSecondsFromInternetDateTime("0001-01-01T00:00:00.1Z"), -62135596799);
+    for (const char* bad : {"2024-05-01T12:34:56Z",         // no fraction
+                            "2024-05-01T12:34:56.Z",        // empty fraction
+                            "2024-05-01T12:34:56.789",      // no zone
+                            "2024-05-01 12:34:56.789Z",     // blank instead of T
+                            "2024-05-01t12:34:56.789Z",     // lowercase t
+                            "2024-05-01T12:34:56.789z",     // lowercase z
+                            "2024-05-01T12:34:56.789+0200", // offset without colon
+                            "2024-05-01T12:34:56.789+02",   // offset without minutes
+                            "2024-02-30T12:34:56.789Z",     // no such day
+                            "2023-02-29T12:34:56.789Z",     // not a leap year
+                            "1900-02-29T00:00:00.0Z",       // century, not a leap year
+                            "2024-13-01T12:34:56.789Z",
+                            "2024-00-01T12:34:56.789Z",
+                            "2024-05-00T12:34:56.789Z",
+                            "2024-05-01T24:00:00.000Z",
+                            "2024-05-01T12:60:56.789Z",
+                            "2024-05-01T12:34:60.789Z",
+                            "2024-05-01T12:34:56.789+24:00",
+                            "2024-05-01T12:34:56.789Z ",
+                            " 2024-05-01T12:34:56.789Z",
+                            "24-05-01T12:34:56.789Z",
+                            "2024-5-01T12:34:56.789Z",
+                            "+2024-05-01T12:34:56.789Z",
+                            "2024-05-01T12:34:56,789Z",
+                            "2024-05-01T12:34:56.78a9Z",
+                            "2024-05-01",
+                            ""}) {
+        EXPECT_FALSE(unixSecondsFromInternetDateTime(bad)) << bad;
+    }
+}
+
+TEST(BlockExplorerClient, PagesTransactionsAndMapsEveryField) {
+    Explorer e;
+    json first = json::array({transactionItem(1), transactionItem(2, "error")});
+    first[1].erase("confirmations");
+    first[1]["timestamp"] = "2024-05-01T12:34:56Z"; // no fraction: no time stamp
+    e.server.enqueue(HttpFixtureResponse::json(
+        page(first, {{"block_number", 123}, {"index", 4}, {"items_count", 50}, {"fee", "1"}})));
+    e.server.enqueue(
+        HttpFixtureResponse::json(page(json::array({transactionItem(3)}), json::object())));
+    e.server.enqueue(HttpFixtureResponse::json(page(json::array({transactionItem(4)}), nullptr)));
+
+    const auto txs = runTask(e.client.fetchTransactions(owner, Chain::ethereum, 5));
+    ASSERT_EQ(txs.size(), 4u);
+    ASSERT_EQ(e.server.requests().size(), 3u);
+    EXPECT_EQ(e.target(0),
+              "/api/v2/addresses/" + QByteArray::fromStdString(owner) + "/transactions");
+    EXPECT_TRUE(e.target(1).endsWith("/transactions?index=4&block_number=123&items_count=50"));
+    EXPECT_TRUE(e.target(2).endsWith("/transactions")); // {} carries no query
+    EXPECT_EQ(e.server.requests()[0].method, "GET");
+
+    const ExplorerTx expected{"0xhash1",
+                              owner,
+                              "0x00000000000000000000000000000000000000aa",
+                              "1000000000000000000",
+                              "1714566896",
+                              "19780001",
+                              "121",
+                              "0",
+                              "21000",
+                              "7000000000",
+                              std::nullopt,
+                              std::nullopt,
+                              std::nullopt,
+                              std::nullopt};
+    EXPECT_EQ(txs[0], expected);
+    EXPECT_EQ(txs[1].isError, "1");
+    EXPECT_EQ(txs[1].confirmations, "1");
+    EXPECT_FALSE(txs[1].timeStamp);
+    EXPECT_EQ(txs[3].hash, "0xhash4");
+}
+
+TEST(BlockExplorerClient, PagesTokenTransfersAndPrefersTheTotalsDecimals) {
+    Explorer e;
+    json second = tokenItem(2);
+    second["total"].erase("decimals");
+    second["token"]["decimals"] = "18";
+    second["to"] = nullptr;
+    e.server.enqueue(HttpFixtureResponse::json(page(
+        json::array({tokenItem(1)}), {{"block_number", 123}, {"index", 4}, {"items_count", 50}})));
+    e.server.enqueue(
+        HttpFixtureResponse::json(page(json::array({second}), {{"block_number", 99}})));
+
+    const auto txs = runTask(e.client.fetchTokenTransfers(owner, Chain::polygon, 2));
+    ASSERT_EQ(e.server.requests().size(), 2u); // the page limit ends it despite more pages
+    EXPECT_TRUE(e.target(0).endsWith("/token-transfers?type=ERC-20"));
+    EXPECT_TRUE(e.target(1).endsWith("/token-transfers?type=ERC-20&index=4&block_number=123"));
+    ASSERT_EQ(txs.size(), 2u);
+    const ExplorerTx expected{"0xtok1",     "0x00000000000000000000000000000000000000bb",
+                              owner,        "2500000",
+                              "1714566896", "19780101",
+                              "1",          "0",
+                              std::nullopt, std::nullopt,
+                              "USD Coin",   "USDC",
+                              "6",          "0xa0b86991c6218b36c1d19d4a2e9eb0ce3606eb48"};
+    EXPECT_EQ(txs[0], expected);
+    EXPECT_EQ(txs[1].tokenDecimal, "18");
+    EXPECT_FALSE(txs[1].to);
+}
+
+TEST(BlockExplorerClient, ChainsWithoutExplorerAndZeroPagesMakeNoRequest) {
+    Explorer e;
+    EXPECT_TRUE(runTask(e.client.fetchTransactions(owner, Chain::bitcoin, 3)).empty());
+    EXPECT_TRUE(runTask(e.client.fetchTokenTransfers(owner, Chain::solana, 5)).empty());
+    EXPECT_TRUE(runTask(e.client.fetchTransactions(owner, Chain::ethereum, 0)).empty());
+    EXPECT_TRUE(runTask(e.client.fetchTransactions("has space", Chain::ethereum, 3)).empty());
+    EXPECT_TRUE(e.server.requests().empty());
+    EXPECT_EQ(BlockExplorerClient::publicBaseURLs()[qm::chainIndex(Chain::bitcoin)], "");
+    for (Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
+        const auto& url = BlockExplorerClient::publicBaseURLs()[qm::chainIndex(chain)];
+        EXPECT_EQ(url.rfind("https://", 0), 0u);
+        EXPECT_TRUE(url.ends_with("/api/v2"));
+    }
+}
+
+TEST(BlockExplorerClient, HttpFailuresEndTheFetchQuietlyAfterTheFirstPage) {
+    Explorer e;
+    e.server.enqueue(HttpFixtureResponse::withStatus(404, R"({"message":"Not found"})"));
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(runTask(e.client.fetchTransactions(owner, Chain::ethereum, 3)).empty());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "[Explorer] ethereum normal tx HTTP 404 for 0x9c1a5a6d...\n");
+
+    e.server.enqueue(HttpFixtureResponse::withStatus(502));
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(runTask(e.client.fetchTokenTransfers(owner, Chain::arbitrum, 5)).empty());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "[Explorer] arbitrum token tx HTTP 502 for 0x9c1a5a6d...\n");
+
+    e.server.enqueue(
+        HttpFixtureResponse::json(page(json::array({transactionItem(1)}), {{"index", 1}})));
+    e.server.enqueue(HttpFixtureResponse::withStatus(404));
+    testing::internal::CaptureStdout();
+    const auto txs = runTask(e.client.fetchTransactions(owner, Chain::ethereum, 3));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    ASSERT_EQ(txs.size(), 1u);
+    EXPECT_EQ(txs[0].hash, "0xhash1");
+}
+
+TEST(BlockExplorerClient, UndecodablePagesEndTheFetchWithALogLine) {
+    Explorer e;
+    const std::string malformed =
+        "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
+    struct Case {
+        QByteArray body;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {R"({"next_page_params":null})",
+         "[Explorer] polygon normal tx decode error: The data couldn\u2019t be read because it "
+         "is missing.\n"},
+        {"<html>busy</html>", "[Explorer] polygon normal tx decode error: " + malformed + "\n"},
+        {page(json::array({{{"hash", 5}}}), nullptr),
+         "[Explorer] polygon normal tx decode error: " + malformed + "\n"},
+        {page(json::array({{{"block_number", "12"}}}), nullptr),
+         "[Explorer] polygon normal tx decode error: " + malformed + "\n"},
+        {page(json::array({{{"block_number", 1.5}}}), nullptr),
+         "[Explorer] polygon normal tx decode error: " + malformed + "\n"},
+        {page(json::array({{{"from", "0xabc"}}}), nullptr),
+         "[Explorer] polygon normal tx decode error: " + malformed + "\n"},
+        {page(json::array(), {{"index", "4"}}),
+         "[Explorer] polygon normal tx decode error: " + malformed + "\n"},
+    };
+    for (const auto& c : cases) {
+        e.server.enqueue(HttpFixtureResponse::json(c.body));
+        testing::internal::CaptureStdout();
+        EXPECT_TRUE(runTask(e.client.fetchTransactions(owner, Chain::polygon, 3)).empty());
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.line) << c.body.toStdString();
+    }
+    // A later page that does not decode keeps the pages before it.
+    e.server.enqueue(HttpFixtureResponse::json(page(json::array({tokenItem(1)}), {{"index", 1}})));
+    e.server.enqueue(HttpFixtureResponse::json(R"({"items":[{"token":[]}]})"));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runTask(e.client.fetchTokenTransfers(owner, Chain::polygon, 3)).size(), 1u);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "[Explorer] polygon token tx decode error: " + malformed + "\n");
+    // Missing optional members and nulls are no values, not failures.
+    e.server.enqueue(HttpFixtureResponse::json(
+        page(json::array({json::object(), {{"hash", nullptr}}}), nullptr)));
+    const auto sparse = runTask(e.client.fetchTransactions(owner, Chain::polygon, 3));
+    ASSERT_EQ(sparse.size(), 2u);
+    EXPECT_EQ(sparse[0],
+              (ExplorerTx{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                          std::nullopt, "1", "0", std::nullopt, std::nullopt, std::nullopt,
+                          std::nullopt, std::nullopt, std::nullopt}));
+}
+
+TEST(BlockExplorerClient, TransportFailureThrowsAndDropsPagesRead) {
+    HttpFixture server;
+    BlockExplorerClient client(fixtureURLs(server), qm::HttpTimeouts{std::chrono::milliseconds(300),
+                                                                     std::chrono::seconds(60)});
+    server.enqueue(
+        HttpFixtureResponse::json(page(json::array({transactionItem(1)}), {{"index", 1}})));
+    server.enqueue(HttpFixtureResponse::stalling());
+    try {
+        runTask(client.fetchTransactions(owner, Chain::ethereum, 3));
+        ADD_FAILURE() << "a stalled page did not throw";
+    } catch (const qm::HttpTransportError& error) {
+        EXPECT_EQ(error.kind(), qm::HttpTransportError::Kind::timedOut);
+    }
+}

@@ -1,0 +1,375 @@
+#include "AnvilNode.h"
+#include "ElectrumFixture.h"
+#include "HttpFixture.h"
+#include "RunTask.h"
+#include "services/network/NetworkManager.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <gtest/gtest.h>
+
+using qm::Chain;
+using qm::NetworkManager;
+using qm::ServerPool;
+using qm::ServerPoolTable;
+using qm::test::ElectrumFixture;
+using qm::test::HttpFixture;
+using qm::test::HttpFixtureResponse;
+using qm::test::runTask;
+using Statuses = std::vector<std::string>;
+
+namespace {
+
+// A loopback port nothing listens on.
+std::uint16_t closedPort() {
+    QTcpServer probe;
+    EXPECT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    return probe.serverPort();
+}
+
+ServerPool::Server server(std::string host, std::uint16_t port, bool useTLS = true) {
+    return {QUuid::createUuid(), std::move(host), port, useTLS};
+}
+
+NetworkManager::Options shortLimits() {
+    NetworkManager::Options options;
+    options.electrumLimits.connectTimeout = std::chrono::milliseconds(1500);
+    options.rpcTimeouts = {std::chrono::seconds(5), std::chrono::seconds(10)};
+    return options;
+}
+
+// Every Electrum status text in order, from the property's change signal.
+Statuses texts(const QSignalSpy& spy) {
+    Statuses out;
+    for (const auto& arguments : spy) {
+        out.push_back(arguments.at(0).toString().toStdString());
+    }
+    return out;
+}
+
+// Every status text of one JSON-RPC pool in order.
+struct PoolRecorder {
+    PoolRecorder(NetworkManager& manager, Chain chain) {
+        QObject::connect(&manager, &NetworkManager::rpcPoolChanged, &context,
+                         [this, &manager, chain](Chain changed) {
+                             const auto& pool = chain == Chain::solana ? manager.solanaPool()
+                                                                       : manager.evmPool(chain);
+                             if (changed == chain &&
+                                 (statuses.empty() || statuses.back() != pool.status)) {
+                                 statuses.push_back(pool.status);
+                             }
+                         });
+    }
+    QObject context;
+    Statuses statuses;
+};
+
+HttpFixture::Handler always500() {
+    return [](const qm::test::HttpFixtureRequest&) {
+        return HttpFixtureResponse::json(
+            R"({"jsonrpc":"2.0","id":1,"error":{"code":-32000,"message":"down"}})", 500);
+    };
+}
+
+QCoro::Task<qm::UInt256> gasPriceThrough(std::shared_ptr<qm::JSONRPCClient> client) {
+    co_return co_await client->gasPrice();
+}
+
+} // namespace
+
+TEST(NetworkManager, CompiledInPoolsKeepTheirKindsCountsAndPorts) {
+    NetworkManager manager;
+    const auto& electrum = manager.electrumPool().servers;
+    ASSERT_EQ(electrum.size(), 5u);
+    const std::uint16_t ports[] = {50002, 443, 50002, 443, 50002};
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(electrum[i].port, ports[i]);
+        EXPECT_TRUE(electrum[i].useTLS);
+        EXPECT_FALSE(electrum[i].host.empty());
+    }
+    EXPECT_EQ(manager.ethPool().urls.size(), 4u);
+    EXPECT_EQ(manager.arbPool().urls.size(), 4u);
+    EXPECT_EQ(manager.polygonPool().urls.size(), 3u);
+    EXPECT_EQ(manager.solanaPool().urls.size(), 2u);
+    for (const auto* pool :
+         {&manager.ethPool(), &manager.arbPool(), &manager.polygonPool(), &manager.solanaPool()}) {
+        EXPECT_EQ(pool->activeIndex, 0);
+        EXPECT_FALSE(pool->connected);
+        EXPECT_EQ(pool->status, "Disconnected");
+        for (const auto& url : pool->urls) {
+            EXPECT_EQ(url.scheme(), "https");
+            EXPECT_FALSE(url.host().isEmpty());
+        }
+    }
+    EXPECT_EQ(manager.electrumStatus(), "Disconnected");
+    EXPECT_FALSE(manager.electrumConnected());
+    EXPECT_FALSE(manager.electrumClient());
+    EXPECT_FALSE(manager.solanaClient());
+    EXPECT_TRUE(manager.evmClients().empty());
+    // Entries are distinct records even with equal fields.
+    EXPECT_NE(electrum[0].id, electrum[1].id);
+}
+
+TEST(NetworkManager, ElectrumTriesEveryServerOnceFromTheActiveOne) {
+    const auto port = closedPort();
+    ServerPoolTable table;
+    for (int i = 0; i < 5; ++i) {
+        table.electrum.servers.push_back(server("127.0.0." + std::to_string(11 + i), port));
+    }
+    table.electrum.activeIndex = 2;
+    NetworkManager manager(table, shortLimits());
+    QSignalSpy statuses(&manager, &NetworkManager::electrumStatusChanged);
+
+    EXPECT_FALSE(runTask(manager.connectElectrum()));
+    EXPECT_EQ(texts(statuses), (Statuses{"Connecting to 127.0.0.13...", "Failed: 127.0.0.13",
+                                         "Connecting to 127.0.0.14...", "Failed: 127.0.0.14",
+                                         "Connecting to 127.0.0.15...", "Failed: 127.0.0.15",
+                                         "Connecting to 127.0.0.11...", "Failed: 127.0.0.11",
+                                         "Connecting to 127.0.0.12...", "Failed: 127.0.0.12",
+                                         "All servers failed"}));
+    EXPECT_EQ(manager.electrumPool().activeIndex, 1);
+    EXPECT_FALSE(manager.electrumConnected());
+    EXPECT_FALSE(manager.isOnFallback(Chain::bitcoin));
+    // The last, unconnected client stays; requests through it fail as not connected.
+    ASSERT_TRUE(manager.electrumClient());
+    EXPECT_EQ(manager.currentElectrumClient(), manager.electrumClient());
+    EXPECT_EQ(manager.currentElectrumClient()->host(), "127.0.0.12");
+    EXPECT_THROW(runTask(manager.currentElectrumClient()->call("server.ping", {})),
+                 qm::ElectrumError);
+
+    // A pool of one failing server stays on it.
+    ServerPoolTable single;
+    single.electrum.servers.push_back(server("127.0.0.16", port));
+    NetworkManager lone(single, shortLimits());
+    EXPECT_FALSE(runTask(lone.connectElectrum()));
+    EXPECT_EQ(lone.electrumPool().activeIndex, 0);
+    EXPECT_EQ(lone.electrumStatus(), "All servers failed");
+
+    NetworkManager empty(ServerPoolTable{}, shortLimits());
+    EXPECT_FALSE(runTask(empty.connectElectrum()));
+    EXPECT_EQ(empty.electrumStatus(), "All servers failed");
+    EXPECT_FALSE(empty.activeHost(Chain::bitcoin));
+}
+
+TEST(NetworkManager, ElectrumFailsOverPastRefusalAndBrokenTlsToAWorkingServer) {
+    ElectrumFixture notTLS(ElectrumFixture::Mode::plain);
+    ElectrumFixture good;
+    good.answer("server.ping", nullptr);
+    ServerPoolTable table;
+    table.electrum.servers = {server("127.0.0.21", closedPort()),
+                              server(notTLS.host(), notTLS.port(), true),
+                              server(good.host(), good.port(), true)};
+    NetworkManager manager(table, shortLimits());
+    QSignalSpy statuses(&manager, &NetworkManager::electrumStatusChanged);
+    QSignalSpy connected(&manager, &NetworkManager::electrumConnectedChanged);
+    std::vector<bool> connecting;
+    QObject::connect(&manager, &NetworkManager::electrumStatusChanged,
+                     [&] { connecting.push_back(manager.isConnecting(Chain::bitcoin)); });
+
+    EXPECT_TRUE(runTask(manager.connectElectrum()));
+    EXPECT_EQ(texts(statuses), (Statuses{"Connecting to 127.0.0.21...", "Failed: 127.0.0.21",
+                                         "Connecting to 127.0.0.1...", "Failed: 127.0.0.1",
+                                         "Connecting to 127.0.0.1...", "Connected: 127.0.0.1"}));
+    EXPECT_EQ(connecting, (std::vector<bool>{true, false, true, false, true, false}));
+    EXPECT_EQ(connected.count(), 1); // false -> false writes do not notify
+    EXPECT_EQ(manager.electrumPool().activeIndex, 2);
+    EXPECT_TRUE(manager.electrumConnected());
+    EXPECT_EQ(manager.isOnFallback(Chain::bitcoin), true);
+    EXPECT_EQ(manager.activeHost(Chain::bitcoin), "127.0.0.1");
+    EXPECT_EQ(notTLS.connectionCount(), 1);
+    runTask(manager.currentElectrumClient()->call("server.ping", {}));
+    EXPECT_EQ(good.requestCount("server.ping"), 1);
+
+    // The next pass starts on the server that worked and replaces the client.
+    const auto previous = manager.electrumClient();
+    statuses.clear();
+    EXPECT_TRUE(runTask(manager.connectElectrum()));
+    EXPECT_EQ(texts(statuses), (Statuses{"Connecting to 127.0.0.1...", "Connected: 127.0.0.1"}));
+    EXPECT_NE(manager.electrumClient(), previous);
+    EXPECT_TRUE(good.waitForConnections(2));
+    EXPECT_EQ(notTLS.connectionCount(), 1);
+}
+
+TEST(NetworkManager, ConcurrentElectrumConnectsShareOnePass) {
+    ElectrumFixture good;
+    ServerPoolTable table;
+    table.electrum.servers = {server("127.0.0.22", closedPort()), server(good.host(), good.port())};
+    NetworkManager manager(table, shortLimits());
+    QSignalSpy statuses(&manager, &NetworkManager::electrumStatusChanged);
+
+    auto first = manager.connectElectrum();
+    auto second = manager.connectElectrum(); // both Bitcoin jobs saw the connection drop
+    EXPECT_TRUE(runTask(std::move(first)));
+    EXPECT_TRUE(runTask(std::move(second)));
+    EXPECT_EQ(good.connectionCount(), 1);
+    EXPECT_EQ(texts(statuses), (Statuses{"Connecting to 127.0.0.22...", "Failed: 127.0.0.22",
+                                         "Connecting to 127.0.0.1...", "Connected: 127.0.0.1"}));
+    ASSERT_TRUE(manager.electrumClient());
+    EXPECT_TRUE(manager.electrumClient()->isConnected());
+
+    // The same when every server fails: one pass, one answer for both.
+    ServerPoolTable failing;
+    failing.electrum.servers = {server("127.0.0.23", closedPort()),
+                                server("127.0.0.24", closedPort())};
+    NetworkManager down(failing, shortLimits());
+    QSignalSpy downStatuses(&down, &NetworkManager::electrumStatusChanged);
+    auto a = down.connectElectrum();
+    auto b = down.connectElectrum();
+    EXPECT_FALSE(runTask(std::move(b)));
+    EXPECT_FALSE(runTask(std::move(a)));
+    EXPECT_EQ(downStatuses.count(), 5);
+    EXPECT_EQ(down.electrumPool().activeIndex, 1);
+
+    // After a pass ends, the next call runs a pass of its own.
+    EXPECT_FALSE(runTask(down.connectElectrum()));
+    EXPECT_EQ(downStatuses.count(), 10);
+    EXPECT_EQ(down.electrumPool().activeIndex, 0);
+}
+
+TEST(NetworkManager, CustomElectrumServerGoesFirstAndDisconnects) {
+    ElectrumFixture good;
+    ServerPoolTable table;
+    table.electrum.servers = {server(good.host(), good.port())};
+    NetworkManager manager(table, shortLimits());
+    ASSERT_TRUE(runTask(manager.connectElectrum()));
+    QSignalSpy connected(&manager, &NetworkManager::electrumConnectedChanged);
+
+    manager.useCustomElectrumServer("custom.example", 50001, false);
+    ASSERT_EQ(manager.electrumPool().servers.size(), 2u);
+    EXPECT_EQ(manager.electrumPool().servers[0].host, "custom.example");
+    EXPECT_EQ(manager.electrumPool().servers[0].port, 50001);
+    EXPECT_FALSE(manager.electrumPool().servers[0].useTLS);
+    EXPECT_EQ(manager.electrumPool().activeIndex, 0);
+    EXPECT_FALSE(manager.electrumClient());
+    EXPECT_FALSE(manager.electrumConnected());
+    EXPECT_EQ(manager.electrumStatus(), "Disconnected");
+    EXPECT_EQ(connected.count(), 1);
+    EXPECT_FALSE(manager.isOnFallback(Chain::bitcoin));
+
+    manager.useCustomElectrumServer("second.example", 443, true);
+    ASSERT_EQ(manager.electrumPool().servers.size(), 3u);
+    EXPECT_EQ(manager.electrumPool().servers[0].host, "second.example");
+    EXPECT_EQ(manager.electrumPool().servers[1].host, "custom.example");
+    EXPECT_EQ(connected.count(), 1);
+    // The next client is made on the custom server, unconnected.
+    EXPECT_EQ(manager.currentElectrumClient()->host(), "second.example");
+    EXPECT_FALSE(manager.currentElectrumClient()->isConnected());
+}
+
+TEST(NetworkManager, EVMFailsOverToAnvilAndKeepsReplacedClientsAlive) {
+    if (!qm::test::AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed";
+    }
+    qm::test::AnvilNode anvil(1);
+    HttpFixture broken;
+    broken.setHandler(always500());
+    ServerPoolTable table;
+    table.ethereum.urls = {QUrl(QString("http://127.0.0.31:%1/").arg(closedPort())),
+                           broken.url("/rpc"), anvil.url()};
+    NetworkManager manager(table, shortLimits());
+    PoolRecorder recorder(manager, Chain::ethereum);
+
+    EXPECT_FALSE(manager.isOnFallback(Chain::ethereum));
+    const auto first = manager.evmClient(Chain::ethereum);
+    EXPECT_EQ(manager.evmClient(Chain::ethereum), first); // cached, not probed
+    EXPECT_EQ(first->url(), table.ethereum.urls[0]);
+
+    EXPECT_TRUE(runTask(manager.connectEVM(Chain::ethereum)));
+    EXPECT_EQ(recorder.statuses, (Statuses{"Connecting to 127.0.0.31...", "Failed: 127.0.0.31",
+                                           "Connecting to 127.0.0.1...", "Failed: 127.0.0.1",
+                                           "Connecting to 127.0.0.1...", "Connected: 127.0.0.1"}));
+    EXPECT_EQ(manager.ethPool().activeIndex, 2);
+    EXPECT_TRUE(manager.isConnected(Chain::ethereum));
+    EXPECT_EQ(manager.isOnFallback(Chain::ethereum), true);
+    EXPECT_NE(manager.evmClient(Chain::ethereum), first);
+    EXPECT_EQ(manager.evmClient(Chain::ethereum)->url(), anvil.url());
+    ASSERT_EQ(broken.requests().size(), 1u);
+    EXPECT_NE(broken.requests()[0].body.indexOf("eth_gasPrice"), -1);
+    // The other pools are untouched.
+    EXPECT_EQ(manager.arbPool().status, "Disconnected");
+    EXPECT_FALSE(manager.isConnected(Chain::arbitrum));
+
+    // A coroutine still awaiting a client that a later pass replaces gets its answer.
+    auto pending = gasPriceThrough(manager.evmClient(Chain::ethereum));
+    EXPECT_TRUE(runTask(manager.connectEVM(Chain::ethereum)));
+    EXPECT_GT(runTask(std::move(pending)), qm::UInt256());
+}
+
+TEST(NetworkManager, RPCPoolsRotateAndReportEveryFailure) {
+    HttpFixture broken;
+    broken.setHandler(always500());
+    const auto port = closedPort();
+    ServerPoolTable table;
+    table.polygon.urls = {QUrl(QString("http://127.0.0.41:%1/").arg(port)),
+                          QUrl(QString("http://127.0.0.42:%1/").arg(port)), broken.url()};
+    table.polygon.activeIndex = 1;
+    table.arbitrum.urls = {QUrl("unix:/nowhere")}; // no host part
+    NetworkManager manager(table, shortLimits());
+
+    PoolRecorder polygon(manager, Chain::polygon);
+    EXPECT_FALSE(runTask(manager.connectEVM(Chain::polygon)));
+    EXPECT_EQ(polygon.statuses,
+              (Statuses{"Connecting to 127.0.0.42...", "Failed: 127.0.0.42",
+                        "Connecting to 127.0.0.1...", "Failed: 127.0.0.1",
+                        "Connecting to 127.0.0.41...", "Failed: 127.0.0.41", "All RPCs failed"}));
+    EXPECT_EQ(manager.polygonPool().activeIndex, 0); // the last one tried
+    EXPECT_EQ(manager.evmClients().at(Chain::polygon)->url(), table.polygon.urls[0]);
+    EXPECT_FALSE(manager.isConnected(Chain::polygon));
+    EXPECT_FALSE(manager.isOnFallback(Chain::polygon));
+
+    PoolRecorder arbitrum(manager, Chain::arbitrum);
+    EXPECT_FALSE(runTask(manager.connectEVM(Chain::arbitrum)));
+    EXPECT_EQ(arbitrum.statuses,
+              (Statuses{"Connecting to RPC...", "Failed: RPC", "All RPCs failed"}));
+    EXPECT_EQ(manager.arbPool().activeIndex, 0);
+    EXPECT_FALSE(manager.activeHost(Chain::arbitrum));
+
+    // An empty pool fails at once and leaves the flag alone.
+    manager.setEVMPoolState(Chain::ethereum, true, "Connected: x");
+    EXPECT_FALSE(runTask(manager.connectEVM(Chain::ethereum)));
+    EXPECT_EQ(manager.ethPool().status, "All RPCs failed");
+    EXPECT_TRUE(manager.ethPool().connected);
+
+    // Bitcoin and Solana are not EVM pools: these writes change nothing.
+    QSignalSpy changes(&manager, &NetworkManager::rpcPoolChanged);
+    manager.setEVMPoolState(Chain::bitcoin, true, "Connected: nowhere");
+    manager.setEVMPoolState(Chain::solana, true, "Connected: nowhere");
+    manager.setEVMPoolStatus(Chain::solana, "Connecting to nowhere...");
+    manager.setEVMPoolState(Chain::polygon, false, "All RPCs failed"); // equal: no notification
+    EXPECT_EQ(changes.count(), 0);
+    EXPECT_EQ(manager.solanaPool().status, "Disconnected");
+    EXPECT_FALSE(manager.isConnected(Chain::solana));
+    EXPECT_EQ(manager.ethPool().status, "All RPCs failed");
+}
+
+TEST(NetworkManager, SolanaFailsOverToAWorkingEndpoint) {
+    HttpFixture broken;
+    broken.setHandler(always500());
+    HttpFixture good;
+    good.setHandler([](const qm::test::HttpFixtureRequest&) {
+        return HttpFixtureResponse::json(
+            R"({"jsonrpc":"2.0","id":1,"result":{"context":{"slot":1},"value":{"blockhash":"EkSnNWid2cvwEVnVx9aBqawnmiCNiDgp3gUdkDPTKN1N","lastValidBlockHeight":9}}})");
+    });
+    ServerPoolTable table;
+    table.solana.urls = {broken.url("/a"), good.url("/b")};
+    NetworkManager manager(table, shortLimits());
+    PoolRecorder recorder(manager, Chain::solana);
+
+    const auto first = manager.currentSolanaClient();
+    EXPECT_EQ(manager.currentSolanaClient(), first);
+    EXPECT_TRUE(broken.requests().empty()); // handing out a client never probes
+    EXPECT_TRUE(runTask(manager.connectSolana()));
+    EXPECT_EQ(recorder.statuses, (Statuses{"Connecting to 127.0.0.1...", "Failed: 127.0.0.1",
+                                           "Connecting to 127.0.0.1...", "Connected: 127.0.0.1"}));
+    EXPECT_EQ(manager.solanaPool().activeIndex, 1);
+    EXPECT_TRUE(manager.isConnected(Chain::solana));
+    EXPECT_EQ(manager.isOnFallback(Chain::solana), true);
+    EXPECT_EQ(manager.currentSolanaClient()->url(), good.url("/b"));
+    EXPECT_NE(manager.currentSolanaClient(), first);
+    ASSERT_EQ(good.requests().size(), 1u);
+    EXPECT_NE(good.requests()[0].body.indexOf("getLatestBlockhash"), -1);
+
+    // The next pass starts from the working endpoint.
+    EXPECT_TRUE(runTask(manager.connectSolana()));
+    EXPECT_EQ(broken.requests().size(), 1u);
+}
