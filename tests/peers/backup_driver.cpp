@@ -2,11 +2,13 @@
 // files with our code in a folder of the caller's choosing (file mode, no keychain).
 //
 //   backup_driver export <folder> <password> <wallet.json> <out-file>
-//     wallet.json: {"seed": hex, "words": [...], "wallet": {record, ISO dates},
-//                   "tokens": [token...], "theme": text or absent}
+//     wallet.json: {"seed": hex, "words": [...], "wallet": {record, ISO dates, and any
+//                   further keys the stored record keeps}, "tokens": [token...],
+//                   "theme": text or absent}
 //   backup_driver restore <folder> <password> <in-file>
-//     prints {"wallet": {...}, "seed": hex, "words": [...] or null, "tokens": {...},
-//             "theme": text or null} or {"error": text, "files": [...]}
+//     prints {"wallet": {...}, "record": the stored "wallet-metadata" item, "seed": hex,
+//             "words": [...] or null, "tokens": {...}, "theme": text or null}
+//     or {"error": text, "files": [...]}
 
 #include "core/storage/KeychainManager.h"
 #include "core/storage/TokenStore.h"
@@ -55,7 +57,15 @@ int exportWallet(const std::filesystem::path& root, const std::string& password,
         machine.keychain.storeMnemonic(spec.at("words").get<std::vector<std::string>>(), wallet.id,
                                        password);
     }
-    machine.keychain.storeItem(KeychainManager::walletMetadataItem, encodeWalletMetadata(wallet));
+    // The stored record keeps keys the Wallet type does not know (the state's address indices).
+    nlohmann::json record = walletToJSON(wallet, DateCoding::secondsSinceReferenceDate);
+    for (const auto& [key, value] : spec.at("wallet").items()) {
+        if (!record.contains(key)) {
+            record[key] = value;
+        }
+    }
+    const std::string recordText = record.dump();
+    machine.keychain.storeItem(KeychainManager::walletMetadataItem, utf8View(recordText));
     for (const auto& token : spec.at("tokens")) {
         if (machine.tokens.add(token.get<Token>()) == TokenStore::AddResult::notSaved) {
             return 2;
@@ -76,6 +86,8 @@ int restoreWallet(const std::filesystem::path& root, const std::string& password
     try {
         const Wallet wallet = WalletBackup::restore(file, password, machine.stores());
         report["wallet"] = walletToJSON(wallet, DateCoding::iso8601);
+        const Bytes record = machine.keychain.loadItem(KeychainManager::walletMetadataItem).value();
+        report["record"] = nlohmann::json::parse(record);
         report["seed"] = bytesToPlainHex(machine.keychain.loadSeed(wallet.id, password));
         report["words"] = nullptr;
         if (machine.keychain.loadItem("mnemonic-" + wallet.id)) {

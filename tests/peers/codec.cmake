@@ -2,6 +2,7 @@
 # bitcoinjs-lib for random and corrupted inputs, through a driver that answers on stdin.
 add_executable(codec_driver ${QM_PEERS_DIR}/codec_driver.cpp)
 target_link_libraries(codec_driver PRIVATE qm_state)
+target_include_directories(codec_driver PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
 qm_apply_options(codec_driver)
 add_test(NAME ${QM_TEST_PREFIX}peer_codec
     COMMAND ${QM_NODE} ${QM_PEERS_DIR}/codec_peer.mjs $<TARGET_FILE:codec_driver>)

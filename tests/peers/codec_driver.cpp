@@ -7,13 +7,12 @@
 //   {"op":"seed", "words", "passphrase"} -> {"hex"}
 // A request the wallet refuses answers {"error": text}.
 
+#include "PeerDriver.h"
 #include "core/crypto/BIP39.h"
 #include "core/crypto/Base58.h"
 #include "core/crypto/Bech32.h"
 #include "services/evm/Hex.h"
 
-#include <exception>
-#include <iostream>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
@@ -24,18 +23,10 @@ namespace {
 using nlohmann::json;
 using namespace qm;
 
-Bytes bytesField(const json& request, const char* name) {
-    const auto bytes = hexToBytes(request.at(name).get<std::string>());
-    if (!bytes) {
-        throw std::invalid_argument(std::string("bad hex in ") + name);
-    }
-    return *bytes;
-}
-
 json answer(const json& request) {
     const std::string op = request.at("op").get<std::string>();
     if (op == "b58enc") {
-        return {{"text", base58Encode(bytesField(request, "hex"))}};
+        return {{"text", base58Encode(test::hexField(request, "hex"))}};
     }
     if (op == "b58dec") {
         const auto bytes = base58Decode(request.at("text").get<std::string>());
@@ -44,7 +35,7 @@ json answer(const json& request) {
     if (op == "segenc") {
         return {{"address", segwitAddressEncode(request.at("hrp").get<std::string>(),
                                                 request.at("version").get<int>(),
-                                                bytesField(request, "hex"))}};
+                                                test::hexField(request, "hex"))}};
     }
     if (op == "segdec") {
         const auto address = segwitAddressDecode(request.at("text").get<std::string>());
@@ -56,7 +47,7 @@ json answer(const json& request) {
                 {"hex", bytesToPlainHex(address->program)}};
     }
     if (op == "mnemonic") {
-        return {{"words", BIP39::mnemonic(bytesField(request, "hex"))}};
+        return {{"words", BIP39::mnemonic(test::hexField(request, "hex"))}};
     }
     if (op == "valid") {
         return {
@@ -73,17 +64,5 @@ json answer(const json& request) {
 } // namespace
 
 int main() {
-    for (std::string line; std::getline(std::cin, line);) {
-        if (line.empty()) {
-            continue;
-        }
-        json reply;
-        try {
-            reply = answer(json::parse(line));
-        } catch (const std::exception& error) {
-            reply = {{"error", error.what()}};
-        }
-        std::cout << reply.dump() << '\n';
-    }
-    return 0;
+    return qm::test::runPeerDriver(answer);
 }

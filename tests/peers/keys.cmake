@@ -1,8 +1,9 @@
 # Our seeds, account addresses and signatures for random phrases against @scure/bip39,
 # @scure/bip32, @scure/base, @noble/hashes and @noble/curves, through a driver that answers
-# one phrase per line on stdin.
+# one JSON request per line on stdin.
 add_executable(keys_driver ${QM_PEERS_DIR}/keys_driver.cpp)
 target_link_libraries(keys_driver PRIVATE qm_state)
+target_include_directories(keys_driver PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
 qm_apply_options(keys_driver)
 add_test(NAME ${QM_TEST_PREFIX}peer_keys
     COMMAND ${QM_NODE} ${QM_PEERS_DIR}/keys_peer.mjs $<TARGET_FILE:keys_driver>)

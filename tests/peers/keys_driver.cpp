@@ -1,11 +1,12 @@
-// Driver for the key-derivation peer check: reads one recovery phrase per line on stdin and
-// answers each with one JSON line on stdout, using the wallet's own derivation:
+// Driver for the key-derivation peer check: reads one JSON request {"phrase"} per line on stdin
+// and answers each with one JSON line on stdout, using the wallet's own derivation:
 //   {"seed", "btc" (m/84'/0'/0'/0/0), "btcChange" (m/84'/0'/0'/1/0), "btcPublic" (m/84'/0'/0'/0/1
 //    derived from the account's public key), "eth" (m/44'/60'/0'/0/0), "sol" (SLIP-10
 //    m/44'/501'/0'/0'), "btcDER", "ethCompact", "ethRecoveryID", "solSignature"}
 // Signatures are over fixed inputs (see keys_peer.mjs). A phrase the wallet refuses answers
 // {"error": text}. Test code only: it prints seeds and keys of throwaway phrases.
 
+#include "PeerDriver.h"
 #include "core/crypto/BIP32.h"
 #include "core/crypto/BIP39.h"
 #include "core/crypto/Base58.h"
@@ -19,7 +20,6 @@
 #include "services/evm/EthereumAddress.h"
 #include "services/evm/Hex.h"
 
-#include <iostream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -42,7 +42,8 @@ std::string segwitAddress(ByteView compressedPublicKey) {
     return segwitAddressEncode("bc", 0, ripemd160(crypto::sha256(compressedPublicKey)));
 }
 
-json answer(const std::string& phrase) {
+json answer(const json& request) {
+    const std::string phrase = request.at("phrase").get<std::string>();
     std::vector<std::string> words;
     std::istringstream stream(phrase);
     for (std::string word; stream >> word;) {
@@ -94,18 +95,5 @@ json answer(const std::string& phrase) {
 } // namespace
 
 int main() {
-    std::string line;
-    while (std::getline(std::cin, line)) {
-        if (line.empty()) {
-            continue;
-        }
-        json reply;
-        try {
-            reply = answer(line);
-        } catch (const std::exception& error) {
-            reply = {{"error", error.what()}};
-        }
-        std::cout << reply.dump() << '\n';
-    }
-    return 0;
+    return qm::test::runPeerDriver(answer);
 }

@@ -4,7 +4,6 @@
 // here over @noble/hashes and @noble/curves), and the signatures our driver makes with those keys.
 // Usage: node keys_peer.mjs <keys_driver>. Phrases come from a seed printed on failure (set
 // QM_SEED to replay one).
-import { spawnSync } from 'node:child_process';
 import { entropyToMnemonic, mnemonicToSeedSync } from '@scure/bip39';
 import { wordlist } from '@scure/bip39/wordlists/english.js';
 import { HDKey } from '@scure/bip32';
@@ -16,21 +15,13 @@ import { sha256, sha512 } from '@noble/hashes/sha2.js';
 import { keccak_256 } from '@noble/hashes/sha3.js';
 import { ripemd160 } from '@noble/hashes/legacy.js';
 import { bytesToHex, utf8ToBytes } from '@noble/hashes/utils.js';
+import { seededRandom, runSeed, driverSession } from './peer_harness.mjs';
 
 const driver = process.argv[2];
-const seed = Number(process.env.QM_SEED ?? Date.now() % 2 ** 31);
+const seed = runSeed();
 const COUNT = 50;
-
-// mulberry32: small, seedable, good enough to pick test cases.
-let state = seed >>> 0;
-function random() {
-  state = (state + 0x6d2b79f5) >>> 0;
-  let t = state;
-  t = Math.imul(t ^ (t >>> 15), t | 1);
-  t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
-  return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
-}
-const bytes = (n) => Uint8Array.from({ length: n }, () => Math.floor(random() * 256));
+const { bytes } = seededRandom(seed);
+const { ask, expectEqual, finish } = driverSession(driver, seed);
 
 const segwit = (publicKey) =>
   bech32.encode('bc', [0, ...bech32.toWords(ripemd160(sha256(publicKey)))]);
@@ -84,19 +75,6 @@ const abandon = `${'abandon '.repeat(11)}about`;
 const phrases = [abandon];
 for (let n = 0; n < COUNT; n++) phrases.push(entropyToMnemonic(bytes(n % 2 ? 32 : 16), wordlist));
 
-const run = spawnSync(driver, [], { input: phrases.join('\n') + '\n', encoding: 'utf8' });
-if (run.status !== 0) {
-  console.error(`driver failed (status ${run.status}): ${run.stderr}`);
-  process.exit(1);
-}
-const answers = run.stdout.trim().split('\n').map((line) => JSON.parse(line));
-let failures = 0;
-const fail = (message) => {
-  failures += 1;
-  if (failures <= 10) console.error(message);
-};
-if (answers.length !== phrases.length) fail(`driver answered ${answers.length} of ${phrases.length}`);
-
 // The script's own derivation must reproduce the published addresses of the abandon phrase.
 const known = expected(abandon);
 for (const [field, value] of [
@@ -104,34 +82,24 @@ for (const [field, value] of [
   ['eth', '0x9858EfFD232B4033E47d90003D41EC34EcaEda94'],
   ['sol', 'HAgk14JpMQLgt6rVgv7cBQFJWFto5Dqxi472uT3DKpqk'],
 ]) {
-  if (known[field] !== value) fail(`peer derivation broken: ${field} ${known[field]} != ${value}`);
+  expectEqual(known[field], value, `peer derivation of the abandon phrase: ${field}`);
 }
 
-let compared = 0;
 phrases.forEach((phrase, n) => {
-  const ours = answers[n];
-  if (!ours) return;
-  if (ours.error) {
-    fail(`phrase ${n}: driver error ${ours.error}`);
-    return;
-  }
-  const theirs = expected(phrase);
-  for (const field of Object.keys(theirs)) {
-    compared += 1;
-    if (ours[field] !== theirs[field]) {
-      fail(`MISMATCH phrase ${n} ${field}\n  ours:   ${ours[field]}\n  theirs: ${theirs[field]}`);
+  ask({ phrase }, (ours) => {
+    const theirs = expected(phrase);
+    for (const field of Object.keys(theirs)) {
+      expectEqual(ours[field], theirs[field], `phrase ${n} ${field}`);
     }
-  }
-  // Our signatures also verify under the peer's keys (DER is strict and low-S).
-  const btcKey = HDKey.fromMasterSeed(mnemonicToSeedSync(phrase, '')).derive("m/84'/0'/0'/0/0");
-  const der = Uint8Array.from(Buffer.from(ours.btcDER, 'hex'));
-  if (!secp256k1.verify(der, sha256(utf8ToBytes('Quillmark peer BTC')), btcKey.publicKey, { prehash: false, format: 'der' })) {
-    fail(`phrase ${n}: our DER signature does not verify`);
-  }
+    // Our signatures also verify under the peer's keys (DER is strict and low-S).
+    const btcKey = HDKey.fromMasterSeed(mnemonicToSeedSync(phrase, '')).derive("m/84'/0'/0'/0/0");
+    const der = Uint8Array.from(Buffer.from(ours.btcDER, 'hex'));
+    const verified = secp256k1.verify(der, sha256(utf8ToBytes('Quillmark peer BTC')), btcKey.publicKey, {
+      prehash: false,
+      format: 'der',
+    });
+    expectEqual(verified, true, `phrase ${n}: our DER signature verifies`);
+  });
 });
 
-if (failures > 0) {
-  console.error(`${failures} failure(s) over ${phrases.length} phrases; replay with QM_SEED=${seed}`);
-  process.exit(1);
-}
-console.log(`keys peer: ${phrases.length} phrases, ${compared} values equal (QM_SEED=${seed})`);
+finish();

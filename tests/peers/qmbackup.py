@@ -12,6 +12,7 @@ the check value SHA-256(password | salt).
 """
 
 import base64
+import datetime
 import hashlib
 import json
 import os
@@ -110,6 +111,17 @@ def golden_file():
     return write_file(make_payload(GOLDEN_PASSWORD, seed, wallet, rand), GOLDEN_PASSWORD, rand)
 
 
+# Seconds from 2001-01-01 UTC, as the stored record keeps its date.
+REFERENCE_DATE = datetime.datetime(2001, 1, 1, tzinfo=datetime.timezone.utc)
+
+
+def stored_form(wallet):
+    """The stored record for a payload's wallet object: the same keys, the date in seconds."""
+    when = datetime.datetime.strptime(wallet["createdAt"], "%Y-%m-%dT%H:%M:%SZ")
+    seconds = (when.replace(tzinfo=datetime.timezone.utc) - REFERENCE_DATE).total_seconds()
+    return dict(wallet, createdAt=seconds)
+
+
 def driver_restore(driver, folder, password, path):
     out = subprocess.run([driver, "restore", folder, password, path], check=True,
                          capture_output=True, text=True, timeout=60).stdout
@@ -121,6 +133,11 @@ def check(condition, message):
         raise AssertionError(message)
 
 
+# Keys of the stored record that the wallet type does not read; they must survive the trip.
+EXTRA_KEYS = {"btcAddressIndices": {"indices": [0, 1, 2, 5, 6, 7, 8, 10, 11], "next": 12},
+              "laterKey": [{"a": None, "b": -1.5}, "ü", 18446744073709551615]}
+
+
 def python_file_restores_here(driver, work):
     password = "pässwörd 🔑"
     seed = os.urandom(64)
@@ -129,10 +146,12 @@ def python_file_restores_here(driver, work):
               "ethereumAccountCount": 2, "btcAddressCount": 9}
     path = os.path.join(work, "python.qmbackup")
     with open(path, "wb") as f:
-        f.write(write_file(make_payload(password, seed, wallet), password))
+        f.write(write_file(make_payload(password, seed, dict(wallet, **EXTRA_KEYS)), password))
     report = driver_restore(driver, os.path.join(work, "restore"), password, path)
     check("error" not in report, f"restore failed: {report}")
     check(report["wallet"] == wallet, f"wallet {report['wallet']} != {wallet}")
+    expected = stored_form(dict(wallet, **EXTRA_KEYS))
+    check(report["record"] == expected, f"record {report['record']} != {expected}")
     check(bytes.fromhex(report["seed"]) == seed, "seed differs")
     check(report["words"] == WORDS, "words differ")
     check(report["tokens"] == {"ethereum": TOKENS[:1], "polygon": TOKENS[2:]}, "tokens differ")
@@ -147,6 +166,7 @@ def our_file_opens_here(driver, work):
               "ethereumAccountCount": 1, "btcAddressCount": 5}
     solana = {"contractAddress": "EPjFWdd5AufqSSqeM2qN1xzybapC8G4wEGGkZwyTDt1v",
               "symbol": "USDC", "name": "USD Coin", "decimals": 6, "chain": "solana"}
+    wallet.update(EXTRA_KEYS)
     spec = {"seed": seed.hex(), "words": WORDS, "wallet": wallet,
             "tokens": TOKENS + [solana], "theme": "Apple Blue"}
     spec_path = os.path.join(work, "spec.json")
@@ -206,6 +226,8 @@ def golden_file_restores_here(driver, work):
     check(report.get("seed") == hashlib.sha512(b"quillmark golden seed").hexdigest(),
           f"golden: {report}")
     check(report["words"] == WORDS, "golden words")
+    # Written before the record kept more keys: it restores with exactly its own.
+    check(report["record"] == stored_form(report["wallet"]), f"golden record {report['record']}")
 
 
 def main():

@@ -91,8 +91,5 @@ json answer(const json& request) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    // The peer answers the node shim in the same process it reads us from: every reply must
-    // leave at once, not when a pipe buffer fills.
-    std::cout << std::unitbuf;
     return qm::test::runPeerDriver(answer);
 }

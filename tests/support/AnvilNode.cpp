@@ -148,6 +148,7 @@ void AnvilNode::mine(std::uint64_t blocks) {
 
 void AnvilNode::setAutomine(bool enabled) {
     rpc("evm_setAutomine", {enabled});
+    m_automine = enabled;
 }
 
 std::uint64_t AnvilNode::blockNumber() {
@@ -157,7 +158,13 @@ std::uint64_t AnvilNode::blockNumber() {
 std::string AnvilNode::send(const std::string& from, const std::string& to, const std::string& data,
                             const std::string& valueHex) {
     nlohmann::json transaction = {{"from", from}, {"to", to}, {"data", data}, {"value", valueHex}};
-    return rpc("eth_sendTransaction", nlohmann::json::array({transaction})).get<std::string>();
+    std::string hash =
+        rpc("eth_sendTransaction", nlohmann::json::array({transaction})).get<std::string>();
+    // anvil can answer before the block is sealed; callers count blocks right after this.
+    if (m_automine) {
+        minedReceipt(hash);
+    }
+    return hash;
 }
 
 nlohmann::json AnvilNode::receipt(const std::string& transactionHash) {

@@ -82,6 +82,7 @@ private:
     std::uint64_t m_chainID;
     QProcess m_process;
     quint16 m_port = 0;
+    bool m_automine = true;
 };
 
 } // namespace qm::test

@@ -104,6 +104,11 @@ HttpFixtureResponse HttpFixtureResponse::json(QByteArray body, int status) {
     return response;
 }
 
+HttpFixtureResponse HttpFixtureResponse::jsonRPCResult(const nlohmann::json& result) {
+    const nlohmann::json reply = {{"jsonrpc", "2.0"}, {"id", 1}, {"result", result}};
+    return json(QByteArray::fromStdString(reply.dump()));
+}
+
 HttpFixtureResponse HttpFixtureResponse::withStatus(int status, QByteArray body) {
     HttpFixtureResponse response;
     response.status = status;

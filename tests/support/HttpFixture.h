@@ -19,6 +19,7 @@
 #include <QTcpServer>
 #include <QUrl>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <utility>
 #include <vector>
 
@@ -54,6 +55,8 @@ struct HttpFixtureResponse {
 
     // `body` with "Content-Type: application/json" and the given status.
     static HttpFixtureResponse json(QByteArray body, int status = 200);
+    // A JSON-RPC 2.0 success reply, {"jsonrpc":"2.0","id":1,"result":result}, with status 200.
+    static HttpFixtureResponse jsonRPCResult(const nlohmann::json& result);
     static HttpFixtureResponse withStatus(int status, QByteArray body = {});
     static HttpFixtureResponse stalling();
 };

@@ -26,7 +26,8 @@ template <typename Answer> int runPeerDriver(Answer&& answer) {
         } catch (const std::exception& error) {
             reply = {{"error", error.what()}};
         }
-        std::cout << reply.dump() << '\n';
+        // Flushed at once: a node peer may wait for each reply before it sends the next request.
+        std::cout << reply.dump() << std::endl;
     }
     return 0;
 }

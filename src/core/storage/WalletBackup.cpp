@@ -10,6 +10,8 @@
 #include <array>
 #include <ctime>
 #include <nlohmann/json.hpp>
+#include <utility>
+#include <vector>
 
 namespace qm {
 namespace {
@@ -124,6 +126,62 @@ Bytes requireSeedItem(KeychainManager& keychain, const std::string& name) {
     return std::move(*bytes);
 }
 
+// Whether `value` nests no deeper than maxCarriedDepth; walks without recursion, so a
+// hostile value of any depth is measured safely.
+bool withinCarriedDepth(const nlohmann::json& value) {
+    std::vector<std::pair<const nlohmann::json*, std::size_t>> pending{{&value, 1}};
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        if (!node->is_structured()) {
+            continue;
+        }
+        if (depth > WalletBackup::maxCarriedDepth) {
+            return false;
+        }
+        for (const nlohmann::json& child : *node) {
+            pending.emplace_back(&child, depth + 1);
+        }
+    }
+    return true;
+}
+
+// The keys walletFromJSON reads are exactly those walletToJSON writes.
+bool isKnownWalletKey(const std::string& key) {
+    static const nlohmann::json known =
+        walletToJSON(Wallet{}, DateCoding::secondsSinceReferenceDate);
+    return known.contains(key);
+}
+
+std::string compactJSON(const nlohmann::json& value) {
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// The record object's keys the Wallet reader ignores, each value as compact JSON.
+std::map<std::string, std::string> unknownWalletKeys(const nlohmann::json& record) {
+    std::map<std::string, std::string> extras;
+    for (const auto& [key, value] : record.items()) {
+        if (!isKnownWalletKey(key) && withinCarriedDepth(value)) {
+            extras.emplace(key, compactJSON(value));
+        }
+    }
+    return extras;
+}
+
+// Adds the carried keys to a record written by walletToJSON. A known key is never replaced
+// from here, and a text that is not a value we could have carried is left out.
+void addWalletExtras(nlohmann::json& record, const std::map<std::string, std::string>& extras) {
+    for (const auto& [key, text] : extras) {
+        if (isKnownWalletKey(key) || record.contains(key)) {
+            continue;
+        }
+        nlohmann::json value = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
+        if (!value.is_discarded() && withinCarriedDepth(value)) {
+            record[key] = std::move(value);
+        }
+    }
+}
+
 } // namespace
 
 BackupError::BackupError(Code code) : Error(backupText(code)), code_(code) {}
@@ -147,10 +205,12 @@ Bytes WalletBackup::encodePayload(const Payload& payload) {
     if (!createdAt) {
         throw JSONEncodingError("backup date out of range");
     }
+    nlohmann::json wallet = walletToJSON(payload.wallet, DateCoding::iso8601);
+    addWalletExtras(wallet, payload.walletExtras);
     nlohmann::json json = {
         {"version", payload.version},
         {"createdAt", *createdAt},
-        {"wallet", walletToJSON(payload.wallet, DateCoding::iso8601)},
+        {"wallet", std::move(wallet)},
         {"seed", base64Encode(payload.seed)},
         {"salt", base64Encode(payload.salt)},
         {"verifier", base64Encode(payload.verifier)},
@@ -180,6 +240,7 @@ WalletBackup::Payload WalletBackup::decodePayload(ByteView json) {
         }
         payload.createdAt = *createdAt;
         payload.wallet = walletFromJSON(object.at("wallet"), DateCoding::iso8601);
+        payload.walletExtras = unknownWalletKeys(object.at("wallet"));
         // The id names items and files: only the canonical UUID form may do that.
         if (!isCanonicalUUID(payload.wallet.id)) {
             throw BackupError(Code::corruptedPayload);
@@ -206,22 +267,33 @@ WalletBackup::Payload WalletBackup::decodePayload(ByteView json) {
 }
 
 Bytes WalletBackup::exportBackup(std::string_view password, Stores stores) {
-    std::optional<Wallet> wallet;
+    // Read as loadWalletMetadata reads it, keeping the keys other parts of the application
+    // store in the record (the Bitcoin address indices) so that a restore loses none.
+    Wallet wallet;
+    std::map<std::string, std::string> extras;
     try {
-        wallet = stores.keychain.loadWalletMetadata();
+        const std::optional<Bytes> bytes =
+            stores.keychain.loadItem(KeychainManager::walletMetadataItem);
+        if (!bytes) {
+            throw BackupError(Code::noWalletFound);
+        }
+        const nlohmann::json record = json_fields::parse(
+            std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+        wallet = walletFromJSON(record, DateCoding::secondsSinceReferenceDate);
+        extras = unknownWalletKeys(record);
+    } catch (const BackupError&) {
+        throw;
     } catch (const Error&) {
         throw BackupError(Code::noWalletFound);
     }
-    if (!wallet) {
-        throw BackupError(Code::noWalletFound);
-    }
-    const std::string& id = wallet->id;
+    const std::string& id = wallet.id;
     // Only the wallet's own password exports; the opened seed is dropped (and wiped) here.
     stores.keychain.loadSeed(id, password);
 
     Payload payload;
     payload.createdAt = Date::now();
-    payload.wallet = *wallet;
+    payload.wallet = wallet;
+    payload.walletExtras = std::move(extras);
     payload.seed = requireSeedItem(stores.keychain, "seed-" + id);
     payload.salt = requireSeedItem(stores.keychain, "salt-" + id);
     payload.verifier = requireSeedItem(stores.keychain, "verify-" + id);
@@ -275,6 +347,8 @@ Wallet WalletBackup::restore(ByteView file, std::string_view password, Stores st
         throw BackupError(Code::wrongPassword);
     }
 
+    const Bytes record = storedWalletRecord(payload.wallet, payload.walletExtras);
+
     // Every check has passed; from here on items are written.
     const std::string& id = payload.wallet.id;
     stores.keychain.storeItem("seed-" + id, payload.seed);
@@ -283,8 +357,7 @@ Wallet WalletBackup::restore(ByteView file, std::string_view password, Stores st
     if (payload.mnemonic) {
         stores.keychain.storeItem("mnemonic-" + id, *payload.mnemonic);
     }
-    stores.keychain.storeItem(KeychainManager::walletMetadataItem,
-                              encodeWalletMetadata(payload.wallet));
+    stores.keychain.storeItem(KeychainManager::walletMetadataItem, record);
     // Each token joins its own chain's list; a token file that cannot be written is logged
     // by the store, and the tokens stay added in memory.
     for (const auto& [key, tokens] : payload.tokens) {
@@ -297,6 +370,17 @@ Wallet WalletBackup::restore(ByteView file, std::string_view password, Stores st
         stores.settings.sync();
     }
     return payload.wallet;
+}
+
+Bytes WalletBackup::storedWalletRecord(const Wallet& wallet,
+                                       const std::map<std::string, std::string>& extras) {
+    if (extras.empty()) {
+        return encodeWalletMetadata(wallet);
+    }
+    nlohmann::json record = walletToJSON(wallet, DateCoding::secondsSinceReferenceDate);
+    addWalletExtras(record, extras);
+    const std::string text = compactJSON(record);
+    return Bytes(text.begin(), text.end());
 }
 
 std::string WalletBackup::defaultFileName(std::chrono::system_clock::time_point now) {

@@ -12,7 +12,9 @@
 #include "platform/Error.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,6 +53,11 @@ struct WalletBackup {
         std::optional<Bytes> mnemonic; // "mnemonic-" + id as stored (sealed)
         TokenMap tokens;
         std::optional<std::string> theme; // the "app_theme" user default
+        // Keys of the stored record that the Wallet reader does not know (the application
+        // state's own, such as the Bitcoin address indices), each with its value as compact
+        // JSON. They travel inside "wallet" beside the known keys, which they never replace;
+        // a value nested deeper than maxCarriedDepth is left behind.
+        std::map<std::string, std::string> walletExtras;
 
         bool operator==(const Payload&) const = default;
     };
@@ -70,6 +77,8 @@ struct WalletBackup {
     };
 
     static constexpr std::string_view themeKey = "app_theme";
+    // Copying or writing JSON recurses once per level: deeper record values are not carried.
+    static constexpr std::size_t maxCarriedDepth = 64;
 
     // The whole file for the stored wallet. Throws noWalletFound when the record or one of
     // the seed items is absent or unreadable, the seed check's KeychainError unchanged (a
@@ -94,6 +103,10 @@ struct WalletBackup {
     static Payload decodePayload(ByteView json);
     // Compact JSON, dates as ISO 8601 text, byte strings as padded standard Base64.
     static Bytes encodePayload(const Payload& payload);
+    // The "wallet-metadata" item a restore writes: the record's own encoding, with the
+    // carried keys beside the known ones when there are any.
+    static Bytes storedWalletRecord(const Wallet& wallet,
+                                    const std::map<std::string, std::string>& extras);
 };
 
 } // namespace qm

@@ -140,28 +140,21 @@ QCoro::Task<Result> JSONRPCClient::call(std::string method, nlohmann::json param
     // Only locals from here on: the client may be gone.
     // The whole reply decodes first (a result of the wrong shape is a decoding error even
     // beside an error object); then an error object wins over a result.
-    std::optional<Result> out;
-    std::optional<JSONRPCError> error;
+    JSONRPCReply<Result> reply;
     try {
-        JSONRPCEnvelope envelope = decodeJSONRPCEnvelope(body);
-        if (!envelope.result.is_null()) {
-            Result value{};
-            fromRPCResult(envelope.result, value);
-            out.emplace(std::move(value));
-        }
-        if (envelope.error) {
-            error = JSONRPCError{envelope.error->first, std::move(envelope.error->second)};
-        }
+        reply = decodeJSONRPCReply<Result>(
+            body, [](const nlohmann::json& value, Result& out) { fromRPCResult(value, out); });
     } catch (const std::invalid_argument& failure) {
         throwDecodingError(failure.what(), body);
     }
-    if (error) {
-        throw JSONRPCClientError::rpcError(std::move(*error));
+    if (reply.error) {
+        throw JSONRPCClientError::rpcError(
+            JSONRPCError{reply.error->first, std::move(reply.error->second)});
     }
-    if (!out) {
+    if (!reply.result) {
         throw JSONRPCClientError::noResult();
     }
-    co_return std::move(*out);
+    co_return std::move(*reply.result);
 }
 
 } // namespace qm

@@ -27,6 +27,28 @@ QByteArray jsonRPCRequestBody(std::int64_t id, std::string method, nlohmann::jso
 // and "id" is not compared with the request's.
 JSONRPCEnvelope decodeJSONRPCEnvelope(const QByteArray& body);
 
+// The reply's result decoded by `decodeResult(json, Result&)` (none when absent or null) beside
+// its error object. The whole reply decodes before either is used, so a result of the wrong
+// shape fails even beside an error object; the caller then lets the error object win. Throws
+// std::invalid_argument as decodeJSONRPCEnvelope does, and whatever decodeResult throws.
+template <typename Result> struct JSONRPCReply {
+    std::optional<Result> result;
+    std::optional<std::pair<std::int64_t, std::string>> error; // code, message
+};
+
+template <typename Result, typename Decode>
+JSONRPCReply<Result> decodeJSONRPCReply(const QByteArray& body, Decode&& decodeResult) {
+    JSONRPCEnvelope envelope = decodeJSONRPCEnvelope(body);
+    JSONRPCReply<Result> reply;
+    if (!envelope.result.is_null()) {
+        Result value{};
+        decodeResult(envelope.result, value);
+        reply.result.emplace(std::move(value));
+    }
+    reply.error = std::move(envelope.error);
+    return reply;
+}
+
 // `reason` + " — body: " + the body as text, or "<non-UTF8>" when it is not valid UTF-8.
 std::string decodingFailureText(const std::string& reason, const QByteArray& body);
 

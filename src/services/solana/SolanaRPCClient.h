@@ -7,6 +7,7 @@
 // so a client outlives the coroutines awaiting it.
 
 #include "services/network/HttpSession.h"
+#include "services/network/JSONRPCEnvelope.h"
 #include "services/solana/SolanaRPCError.h"
 #include "services/solana/SolanaRPCTypes.h"
 
@@ -49,15 +50,8 @@ public:
                                                                             int limit);
 
 private:
-    struct Envelope {
-        nlohmann::json result; // null when absent or null
-        std::optional<std::pair<std::int64_t, std::string>> error;
-    };
-
     // Sends one request; returns the body of a 200 answer, throws httpError otherwise.
     QCoro::Task<QByteArray> exchange(std::string method, nlohmann::json params);
-    // The reply's envelope; throws decodingError when it is not one.
-    static Envelope decodeEnvelope(const QByteArray& body);
     [[noreturn]] static void throwDecodingError(const std::string& reason, const QByteArray& body);
 
     QUrl m_url;
@@ -71,24 +65,20 @@ QCoro::Task<Result> SolanaRPCClient::call(std::string method, nlohmann::json par
     // Only locals from here on: the client may be gone.
     // The whole reply decodes first (a result of the wrong shape fails even beside an error
     // object); then an error object wins over a result.
-    const Envelope envelope = decodeEnvelope(body);
-    std::optional<Result> out;
-    if (!envelope.result.is_null()) {
-        Result value{};
-        try {
-            fromSolanaResult(envelope.result, value);
-        } catch (const std::invalid_argument& failure) {
-            throwDecodingError(failure.what(), body);
-        }
-        out.emplace(std::move(value));
+    JSONRPCReply<Result> reply;
+    try {
+        reply = decodeJSONRPCReply<Result>(
+            body, [](const nlohmann::json& value, Result& out) { fromSolanaResult(value, out); });
+    } catch (const std::invalid_argument& failure) {
+        throwDecodingError(failure.what(), body);
     }
-    if (envelope.error) {
-        throw SolanaRPCError::rpcError(envelope.error->first, envelope.error->second);
+    if (reply.error) {
+        throw SolanaRPCError::rpcError(reply.error->first, reply.error->second);
     }
-    if (!out) {
+    if (!reply.result) {
         throw SolanaRPCError::noResult();
     }
-    co_return std::move(*out);
+    co_return std::move(*reply.result);
 }
 
 } // namespace qm

@@ -6,6 +6,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Crypto.h"
 #include "platform/Settings.h"
+#include "state/WalletRecord.h"
 
 #include <QTemporaryDir>
 #include <cstdlib>
@@ -89,6 +90,47 @@ template <typename F> std::optional<Code> backupFailure(F&& call) {
         return error.code();
     }
     return std::nullopt;
+}
+
+// The stored record as the application state writes it, plus any further keys.
+Bytes recordWithExtras(const Wallet& wallet, const BTCAddressIndices& indices,
+                       const nlohmann::json& more = nlohmann::json::object()) {
+    const Bytes encoded = encodeWalletRecord(wallet, indices);
+    nlohmann::json record = nlohmann::json::parse(encoded);
+    record.update(more);
+    const std::string text = record.dump();
+    return Bytes(text.begin(), text.end());
+}
+
+nlohmann::json storedRecord(Machine& machine) {
+    const auto bytes = machine.keychain.loadItem("wallet-metadata");
+    EXPECT_TRUE(bytes);
+    return nlohmann::json::parse(bytes ? *bytes : test::ascii("null"));
+}
+
+// `depth` nested arrays around a zero, as text: too deep to build as a value and write.
+std::string nestedArrays(std::size_t depth) {
+    return std::string(depth, '[') + "0" + std::string(depth, ']');
+}
+
+// `depth` nested objects {"a": ... {"a": 0} ...}, as text.
+std::string nestedObjects(std::size_t depth) {
+    std::string text;
+    for (std::size_t i = 0; i < depth; ++i) {
+        text += "{\"a\":";
+    }
+    return text + "0" + std::string(depth, '}');
+}
+
+// The payload text with `members` (",key":value... without the leading comma) added first in
+// its wallet object.
+std::string withWalletMembers(const nlohmann::json& payload, const std::string& members) {
+    std::string text = payload.dump();
+    const std::string marker = "\"wallet\":{";
+    const std::size_t at = text.find(marker);
+    EXPECT_NE(at, std::string::npos);
+    text.insert(at + marker.size(), members + ",");
+    return text;
 }
 
 class WalletBackupTest : public ::testing::Test {
@@ -297,6 +339,7 @@ TEST_F(WalletBackupTest, TheKeptGoldenFileStillRestores) {
     EXPECT_EQ(wallet.id, "5B0F4E5A-3C2D-4E1F-9A8B-7C6D5E4F3A2B");
     EXPECT_EQ(wallet.btcAddressCount, 7);
     EXPECT_EQ(wallet.createdAt, Date::fromUnixTime(1738315800));
+    EXPECT_EQ(home.keychain.loadItem("wallet-metadata"), encodeWalletMetadata(wallet));
     EXPECT_EQ(home.keychain.loadSeed(wallet.id, "correct horse battery staple"),
               SecureBytes(crypto::sha512(test::ascii("quillmark golden seed"))));
     EXPECT_EQ(home.keychain.loadMnemonic(wallet.id, "correct horse battery staple"), words);
@@ -307,6 +350,133 @@ TEST_F(WalletBackupTest, TheKeptGoldenFileStillRestores) {
                   WalletBackup::restore(*golden, "Correct horse battery staple", home.stores());
               }),
               Code::wrongPassword);
+}
+
+TEST_F(WalletBackupTest, KeysTheRecordReaderDoesNotKnowComeBackWithTheRestore) {
+    Wallet wallet = makeWallet(home, seed, "pw");
+    wallet.btcAddressCount = 3;
+    // Index 2 was deleted and 5 as well: only the stored indices say which addresses remain.
+    const BTCAddressIndices indices{{0, 1, 4}, 6};
+    const nlohmann::json future = {{"list", {1, 2.5, "x", nullptr, true, -7}},
+                                   {"deep", nlohmann::json::parse(nestedArrays(40))}};
+    home.keychain.storeItem("wallet-metadata",
+                            recordWithExtras(wallet, indices, {{"futureKey", future}}));
+
+    const Bytes file = WalletBackup::exportBackup("pw", home.stores());
+    const nlohmann::json payload = openFile(file, "pw");
+    EXPECT_EQ(payload["wallet"]["btcAddressIndices"],
+              nlohmann::json::parse(R"({"indices":[0,1,4],"next":6})"));
+    EXPECT_EQ(payload["wallet"]["futureKey"], future);
+    // The known keys are written as before, and a reader that knows only them still reads it.
+    nlohmann::json known = payload["wallet"];
+    known.erase("btcAddressIndices");
+    known.erase("futureKey");
+    EXPECT_EQ(known, walletToJSON(wallet, DateCoding::iso8601));
+    EXPECT_EQ(walletFromJSON(payload["wallet"], DateCoding::iso8601).btcAddressCount, 3);
+
+    Machine away;
+    const Wallet restored = WalletBackup::restore(file, "pw", away.stores());
+    EXPECT_EQ(restored.btcAddressCount, 3);
+    const nlohmann::json record = storedRecord(away);
+    EXPECT_EQ(record["btcAddressIndices"], payload["wallet"]["btcAddressIndices"]);
+    EXPECT_EQ(record["futureKey"], future);
+    EXPECT_EQ(record["createdAt"], 760008600); // seconds since 2001, as the record keeps them
+    EXPECT_EQ(away.keychain.loadWalletMetadata(), restored);
+    const auto read = decodeWalletRecord(*away.keychain.loadItem("wallet-metadata"));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->wallet, restored);
+    EXPECT_EQ(read->btcAddressIndices, indices);
+
+    // With only the state's key, the restored item is byte for byte what the state writes,
+    // and it travels again unchanged.
+    home.keychain.storeItem("wallet-metadata", encodeWalletRecord(wallet, indices));
+    Machine third;
+    const Bytes second = WalletBackup::exportBackup("pw", home.stores());
+    const Wallet again = WalletBackup::restore(second, "pw", third.stores());
+    EXPECT_EQ(third.keychain.loadItem("wallet-metadata"), encodeWalletRecord(again, indices));
+    EXPECT_EQ(openFile(WalletBackup::exportBackup("pw", third.stores()), "pw")["wallet"],
+              openFile(second, "pw")["wallet"]);
+}
+
+TEST_F(WalletBackupTest, ARecordWithoutExtraKeysTravelsAsBefore) {
+    const Wallet wallet = makeWallet(home, seed, "pw");
+    const Bytes file = WalletBackup::exportBackup("pw", home.stores());
+    EXPECT_EQ(openFile(file, "pw")["wallet"], walletToJSON(wallet, DateCoding::iso8601));
+    const Wallet restored = WalletBackup::restore(file, "pw", home.stores());
+    EXPECT_EQ(home.keychain.loadItem("wallet-metadata"), encodeWalletMetadata(restored));
+    EXPECT_EQ(WalletBackup::storedWalletRecord(restored, {}), encodeWalletMetadata(restored));
+    // The state reads it as the addresses 0 to count - 1.
+    const auto read = decodeWalletRecord(*home.keychain.loadItem("wallet-metadata"));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->btcAddressIndices, std::nullopt);
+}
+
+TEST_F(WalletBackupTest, HostileExtraKeysNeitherChangeTheRecordNorBlockItsReading) {
+    Machine source;
+    const Wallet wallet = makeWallet(source, seed, "pw");
+    const nlohmann::json payload =
+        openFile(WalletBackup::exportBackup("pw", source.stores()), "pw");
+    const std::size_t limit = WalletBackup::maxCarriedDepth;
+    Wallet expected = wallet;
+    expected.createdAt = Date::fromUnixTime(1738315800); // whole seconds in the payload
+
+    // Deep values: the limit itself travels, one more level or a hundred thousand do not.
+    const std::string deep = withWalletMembers(
+        payload,
+        "\"atLimit\":" + nestedArrays(limit) + ",\"overLimit\":" + nestedArrays(limit + 1) +
+            ",\"huge\":" + nestedArrays(100'000) + ",\"hugeObject\":" + nestedObjects(100'000));
+    Machine target;
+    EXPECT_EQ(WalletBackup::restore(sealFile(deep, "pw"), "pw", target.stores()), expected);
+    nlohmann::json record = storedRecord(target);
+    EXPECT_EQ(record["atLimit"], nlohmann::json::parse(nestedArrays(limit)));
+    EXPECT_FALSE(record.contains("overLimit"));
+    EXPECT_FALSE(record.contains("huge"));
+    EXPECT_FALSE(record.contains("hugeObject"));
+
+    // Wrong shapes are stored as they came; the state's reader falls back to the addresses
+    // 0 to count - 1 and still reads the wallet, so unlocking is never blocked.
+    const std::vector<std::string> malformed = {
+        R"("garbage")",
+        R"([0, 1, 2])",
+        R"({"indices": "0,1,2", "next": 3})",
+        R"({"indices": [0, 1, 2, 3, 4, 5], "next": -1})",
+        R"({"indices": [0, 1, 2, 3, 4, 1e300], "next": 7})",
+        R"({"indices": [0, 1, 2, 3, 4, 4294967295], "next": 4294967296})",
+        R"({"indices": [5, 4, 3, 2, 1, 0], "next": 6})",
+        R"({"indices": [0, 1, 2, 3, 4, 5]})",
+        R"(null)",
+        "{\"indices\":" + nestedArrays(limit - 1) + ",\"next\":1}",
+    };
+    for (const std::string& value : malformed) {
+        SCOPED_TRACE(value);
+        Machine machine;
+        const std::string text =
+            withWalletMembers(payload, "\"btcAddressIndices\":" + value + ",\"\":\"ü\"");
+        EXPECT_EQ(WalletBackup::restore(sealFile(text, "pw"), "pw", machine.stores()), expected);
+        record = storedRecord(machine);
+        EXPECT_EQ(record["btcAddressIndices"], nlohmann::json::parse(value));
+        EXPECT_EQ(record[""], "ü");
+        const auto read = decodeWalletRecord(*machine.keychain.loadItem("wallet-metadata"));
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->wallet, expected);
+        EXPECT_EQ(read->btcAddressIndices, std::nullopt);
+    }
+
+    // Known keys come only from the record's own reader: a carried entry cannot replace them,
+    // and a text that is not JSON is left out.
+    const Bytes forced = WalletBackup::storedWalletRecord(
+        wallet, {{"id", R"("../../.bashrc")"}, {"btcAddressCount", "99"}, {"bad", "{"}});
+    EXPECT_EQ(forced, encodeWalletMetadata(wallet));
+
+    // A tampered stored record exports without its over-deep key and with the rest.
+    source.keychain.storeItem(
+        "wallet-metadata",
+        recordWithExtras(wallet, BTCAddressIndices::sequential(6),
+                         {{"overLimit", nlohmann::json::parse(nestedArrays(limit + 1))}}));
+    const nlohmann::json exported =
+        openFile(WalletBackup::exportBackup("pw", source.stores()), "pw");
+    EXPECT_FALSE(exported["wallet"].contains("overLimit"));
+    EXPECT_EQ(exported["wallet"]["btcAddressIndices"]["next"], 6);
 }
 
 TEST(WalletBackupFileName, UsesTheLocalDate) {
@@ -341,6 +511,9 @@ TEST(WalletBackupPayload, DecodesOnlyWhatItCanWriteBack) {
     payload.theme = "";
     const Bytes encoded = WalletBackup::encodePayload(payload);
     EXPECT_EQ(WalletBackup::decodePayload(encoded), payload);
+    payload.walletExtras = {{"btcAddressIndices", R"({"indices":[0,2],"next":3})"}, {"z", "-0.0"}};
+    EXPECT_EQ(WalletBackup::decodePayload(WalletBackup::encodePayload(payload)), payload);
+    payload.walletExtras = {};
     const nlohmann::json json = nlohmann::json::parse(encoded);
     EXPECT_EQ(json["seed"], "AP8Q");
     EXPECT_EQ(json["mnemonic"], "");

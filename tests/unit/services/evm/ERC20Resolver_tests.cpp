@@ -41,14 +41,9 @@ Kind resolverFailure(QCoro::Task<Token> task) {
 
 // A fixture node that answers name(), symbol() and decimals() calls by selector.
 struct ScriptedToken {
-    HttpFixtureResponse name = reply(usdcName);
-    HttpFixtureResponse symbol = reply(usdcSymbol);
-    HttpFixtureResponse decimals = reply("0x" + word(6));
-
-    static HttpFixtureResponse reply(const std::string& result) {
-        return HttpFixtureResponse::json(QByteArray::fromStdString(
-            json{{"jsonrpc", "2.0"}, {"id", 1}, {"result", result}}.dump()));
-    }
+    HttpFixtureResponse name = HttpFixtureResponse::jsonRPCResult(usdcName);
+    HttpFixtureResponse symbol = HttpFixtureResponse::jsonRPCResult(usdcSymbol);
+    HttpFixtureResponse decimals = HttpFixtureResponse::jsonRPCResult("0x" + word(6));
 
     void serve(HttpFixture& server) const {
         server.setHandler([*this](const qm::test::HttpFixtureRequest& request) {
@@ -133,28 +128,29 @@ TEST(ERC20Resolver, DecimalsAndDecodingFailures) {
     EXPECT_EQ(runTask(resolve()), (Token{address, "USDC", "USD Coin", 6, qm::Chain::ethereum}));
 
     // Only the low 8 bytes of the first decimals word count; later bytes are ignored.
-    token.decimals = ScriptedToken::reply("0x" + word(6, std::string(48, 'f')) + word(99));
+    token.decimals =
+        HttpFixtureResponse::jsonRPCResult("0x" + word(6, std::string(48, 'f')) + word(99));
     token.serve(server);
     EXPECT_EQ(runTask(resolve()).decimals, 6);
-    token.decimals = ScriptedToken::reply("0x" + word(77));
+    token.decimals = HttpFixtureResponse::jsonRPCResult("0x" + word(77));
     token.serve(server);
     EXPECT_EQ(runTask(resolve()).decimals, 77);
-    token.decimals = ScriptedToken::reply("0x" + word(0));
+    token.decimals = HttpFixtureResponse::jsonRPCResult("0x" + word(0));
     token.serve(server);
     EXPECT_EQ(runTask(resolve()).decimals, 0);
 
     for (const std::string& bad :
          {"0x" + word(78), std::string("0x"), "0x" + word(18).substr(2), std::string("0xzz")}) {
-        token.decimals = ScriptedToken::reply(bad);
+        token.decimals = HttpFixtureResponse::jsonRPCResult(bad);
         token.serve(server);
         EXPECT_EQ(resolverFailure(resolve()), Kind::cannotReadDecimals) << bad;
     }
 
     // Precedence: name before symbol before decimals.
-    token.symbol = ScriptedToken::reply("0x");
+    token.symbol = HttpFixtureResponse::jsonRPCResult("0x");
     token.serve(server);
     EXPECT_EQ(resolverFailure(resolve()), Kind::cannotReadSymbol);
-    token.name = ScriptedToken::reply("0x" + std::string(64, '0'));
+    token.name = HttpFixtureResponse::jsonRPCResult("0x" + std::string(64, '0'));
     token.serve(server);
     EXPECT_EQ(resolverFailure(resolve()), Kind::cannotReadName);
 }

@@ -56,10 +56,6 @@ struct ScriptedChain {
     bool failLogs = false;
     std::vector<json> requests;
 
-    static HttpFixtureResponse result(const json& value) {
-        return HttpFixtureResponse::json(QByteArray::fromStdString(
-            json{{"jsonrpc", "2.0"}, {"id", 1}, {"result", value}}.dump()));
-    }
     static HttpFixtureResponse error() {
         return HttpFixtureResponse::json(R"({"jsonrpc":"2.0","id":1,
             "error":{"code":3,"message":"execution reverted"}})");
@@ -70,23 +66,25 @@ struct ScriptedChain {
         requests.push_back(body);
         const std::string method = body["method"];
         if (method == "eth_getBlockByNumber") {
-            return latestBlock.is_null() ? error() : result(latestBlock);
+            return latestBlock.is_null() ? error()
+                                         : HttpFixtureResponse::jsonRPCResult(latestBlock);
         }
         if (method == "eth_getLogs") {
-            return failLogs ? error() : result(logs);
+            return failLogs ? error() : HttpFixtureResponse::jsonRPCResult(logs);
         }
         const std::string to = lower(body["params"][0]["to"]);
         const std::string data = body["params"][0]["data"];
         if (data.starts_with("0x70a08231")) {
             const auto it = balances.find(to);
-            return it == balances.end() ? result("0x" + word(0)) : result(it->second);
+            return it == balances.end() ? HttpFixtureResponse::jsonRPCResult("0x" + word(0))
+                                        : HttpFixtureResponse::jsonRPCResult(it->second);
         }
         const auto it = metadata.find(to);
         if (it == metadata.end()) {
             return error();
         }
         const int index = data == "0x06fdde03" ? 0 : data == "0x95d89b41" ? 1 : 2;
-        return result(it->second[static_cast<std::size_t>(index)]);
+        return HttpFixtureResponse::jsonRPCResult(it->second[static_cast<std::size_t>(index)]);
     }
 
     std::vector<json> requestsFor(const std::string& method) const {

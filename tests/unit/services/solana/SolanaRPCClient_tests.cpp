@@ -14,11 +14,6 @@ using json = nlohmann::json;
 
 namespace {
 
-QByteArray reply(const json& result) {
-    return QByteArray::fromStdString(
-        json{{"jsonrpc", "2.0"}, {"id", 1}, {"result", result}}.dump());
-}
-
 json requestBody(const HttpFixture& server, std::size_t index) {
     const auto& body = server.requests().at(index).body;
     return json::parse(body.begin(), body.end());
@@ -46,15 +41,15 @@ const char* const tokenAccounts = R"({"jsonrpc":"2.0","id":3,"result":{"context"
 
 TEST(SolanaRPCClient, SendsEachMethodWithItsExactParamsAndCountsIds) {
     HttpFixture server;
-    server.enqueue(HttpFixtureResponse::json(
-        reply({{"context", {{"slot", 1}}}, {"value", 18446744073709551615ULL}})));
-    server.enqueue(HttpFixtureResponse::json(
-        reply({{"value",
-                {{"blockhash", "EkSnNWid2cvwEVnVx9aBqawnmiCNiDgp3gUdkDPTKN1N"},
-                 {"lastValidBlockHeight", 3090}}}})));
-    server.enqueue(HttpFixtureResponse::json(reply("5sig")));
+    server.enqueue(HttpFixtureResponse::jsonRPCResult(
+        {{"context", {{"slot", 1}}}, {"value", 18446744073709551615ULL}}));
+    server.enqueue(HttpFixtureResponse::jsonRPCResult(
+        {{"value",
+          {{"blockhash", "EkSnNWid2cvwEVnVx9aBqawnmiCNiDgp3gUdkDPTKN1N"},
+           {"lastValidBlockHeight", 3090}}}}));
+    server.enqueue(HttpFixtureResponse::jsonRPCResult("5sig"));
     server.enqueue(HttpFixtureResponse::json(tokenAccounts));
-    server.enqueue(HttpFixtureResponse::json(reply(json::array())));
+    server.enqueue(HttpFixtureResponse::jsonRPCResult(json::array()));
     SolanaRPCClient client(server.url("/rpc/path"));
 
     EXPECT_EQ(runTask(client.getBalance("Addr")), 18446744073709551615ULL);

@@ -1,0 +1,98 @@
+#include "app/QuillmarkApp.h"
+
+#include "app/SingleInstance.h"
+#include "state/AppState.h"
+#include "ui/shell/WalletShell.h"
+#include "ui/theme/BRPalette.h"
+#include "ui/theme/BRThemeManager.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMetaObject>
+#include <QPainter>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QSystemTrayIcon>
+
+namespace qm {
+namespace {
+
+// The tray's icon: the logo's tile in the accent colour with a "Q".
+QIcon trayIcon() {
+    QPixmap pixmap(64, 64);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const ThemeColors& colors = themeColors(BRThemeManager::shared().current());
+    painter.setBrush(colors.accent);
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(QRectF(2, 2, 60, 60), 13, 13);
+    QFont font(QStringLiteral("Inter"));
+    font.setPixelSize(38);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(colors.background);
+    painter.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("Q"));
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+QuillmarkApp::QuillmarkApp(QApplication& application, SingleInstance& instance)
+    : m_application(application) {
+    connect(&instance, &SingleInstance::activationRequested, this, &QuillmarkApp::showMainWindow);
+}
+
+QuillmarkApp::~QuillmarkApp() {
+    // The views go before the state they read.
+    m_engine.reset();
+    WalletShell::install(nullptr);
+}
+
+bool QuillmarkApp::start() {
+    m_state = std::make_unique<AppState>();
+    WalletShell::install(m_state.get());
+
+    m_engine = std::make_unique<QQmlApplicationEngine>();
+    m_engine->addImportPath(QStringLiteral("qrc:/"));
+    m_engine->load(QUrl(QStringLiteral("qrc:/Quillmark/Ui/shell/QuillmarkWindow.qml")));
+    const auto roots = m_engine->rootObjects();
+    m_window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
+    if (!m_window) {
+        return false;
+    }
+    installTrayIcon();
+    m_window->show();
+    return true;
+}
+
+void QuillmarkApp::showMainWindow() {
+    if (m_window) {
+        QMetaObject::invokeMethod(m_window, "showMain");
+    }
+}
+
+void QuillmarkApp::installTrayIcon() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        return;
+    }
+    m_tray = new QSystemTrayIcon(trayIcon(), this);
+    m_tray->setToolTip(QStringLiteral("Quillmark"));
+    auto* menu = new QMenu;
+    connect(this, &QObject::destroyed, menu, &QObject::deleteLater);
+    connect(menu->addAction(QStringLiteral("Show Quillmark")), &QAction::triggered, this,
+            &QuillmarkApp::showMainWindow);
+    connect(menu->addAction(QStringLiteral("Quit")), &QAction::triggered, &m_application,
+            &QApplication::quit);
+    m_tray->setContextMenu(menu);
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger) {
+                    showMainWindow();
+                }
+            });
+    m_tray->show();
+}
+
+} // namespace qm

@@ -1,0 +1,44 @@
+#pragma once
+// The program: the one application state, the "main" window, the tray icon where the desktop
+// has a tray, and re-opening the window when the program is launched again. Closing the
+// window keeps the process and its refresh running; Quit ends it.
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+class QApplication;
+class QQmlApplicationEngine;
+class QQuickWindow;
+class QSystemTrayIcon;
+
+namespace qm {
+
+class AppState;
+class SingleInstance;
+
+class QuillmarkApp : public QObject {
+    Q_OBJECT
+
+public:
+    QuillmarkApp(QApplication& application, SingleInstance& instance);
+    ~QuillmarkApp() override;
+
+    // Loads the window; false when it could not be built.
+    bool start();
+
+public slots:
+    // Shows the window again (or brings it forward).
+    void showMainWindow();
+
+private:
+    void installTrayIcon();
+
+    QApplication& m_application;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<QQmlApplicationEngine> m_engine;
+    QPointer<QQuickWindow> m_window;
+    QSystemTrayIcon* m_tray = nullptr;
+};
+
+} // namespace qm

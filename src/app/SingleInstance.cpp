@@ -1,0 +1,64 @@
+#include "app/SingleInstance.h"
+
+#include <QLocalSocket>
+#include <unistd.h>
+
+namespace qm {
+namespace {
+
+const QByteArray showRequest = QByteArrayLiteral("show\n");
+// Bounds the start-up of a second launch when the first one does not answer.
+constexpr int answerMilliseconds = 2000;
+
+} // namespace
+
+QString SingleInstance::defaultName() {
+    return QStringLiteral("quillmark-%1").arg(::getuid());
+}
+
+SingleInstance::SingleInstance(QString name, QObject* parent)
+    : QObject(parent), m_name(std::move(name)) {
+    connect(&m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+}
+
+bool SingleInstance::becomePrimary() {
+    if (askRunningInstance()) {
+        return false;
+    }
+    // Nobody answered: a socket left by a crashed process is stale and can go.
+    QLocalServer::removeServer(m_name);
+    m_server.setSocketOptions(QLocalServer::UserAccessOption);
+    return m_server.listen(m_name) || !askRunningInstance();
+}
+
+bool SingleInstance::askRunningInstance() {
+    QLocalSocket socket;
+    socket.connectToServer(m_name);
+    if (!socket.waitForConnected(answerMilliseconds)) {
+        return false;
+    }
+    socket.write(showRequest);
+    if (!socket.waitForBytesWritten(answerMilliseconds)) {
+        return false;
+    }
+    // The running instance closes the connection once it has read the request.
+    socket.waitForDisconnected(answerMilliseconds);
+    return true;
+}
+
+void SingleInstance::acceptConnections() {
+    while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            if (!socket->canReadLine()) {
+                return;
+            }
+            if (socket->readLine() == showRequest) {
+                emit activationRequested();
+            }
+            socket->disconnectFromServer();
+        });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    }
+}
+
+} // namespace qm

@@ -1,0 +1,282 @@
+#include "state/AppState.h"
+
+#include "core/storage/KeychainManager.h"
+#include "core/storage/TokenStore.h"
+#include "services/evm/BlockExplorerClient.h"
+#include "services/network/NetworkManager.h"
+#include "state/TokenPriceLookup.h"
+#include "state/WalletConnectSetup.h"
+#include "state/refresh/RefreshOrchestrator.h"
+
+#include <cmath>
+
+namespace qm {
+
+AppStateServices::AppStateServices() = default;
+AppStateServices::AppStateServices(AppStateServices&&) noexcept = default;
+AppStateServices& AppStateServices::operator=(AppStateServices&&) noexcept = default;
+AppStateServices::~AppStateServices() = default;
+
+AppStateServices AppStateServices::standard() {
+    AppStateServices services;
+    services.keychain = &KeychainManager::shared();
+    services.tokenStore = &TokenStore::shared();
+    services.networkManager = std::make_unique<NetworkManager>();
+    services.explorerClient = std::make_unique<BlockExplorerClient>();
+    services.coinGecko = std::make_unique<CoinGeckoClient>();
+    services.wcViewModel = std::make_unique<WalletConnectSetup>();
+    services.tokenPrices = std::make_unique<TokenPriceLookup>();
+    return services;
+}
+
+AppState::AppState(QObject* parent) : AppState(AppStateServices::standard(), parent) {}
+
+AppState::AppState(AppStateServices services, QObject* parent)
+    : QObject(parent), m_keychain(services.keychain), m_tokenStore(services.tokenStore),
+      m_networkManager(services.networkManager.release()),
+      m_explorerClient(services.explorerClient.release()),
+      m_coinGecko(services.coinGecko.release()), m_wcViewModel(services.wcViewModel.release()),
+      m_tokenPrices(std::move(services.tokenPrices)) {
+    if (!m_keychain || !m_tokenStore || !m_networkManager || !m_explorerClient || !m_coinGecko ||
+        !m_wcViewModel || !m_tokenPrices) {
+        fatalError("AppState: a service is missing");
+    }
+    for (QObject* child : std::initializer_list<QObject*>{m_networkManager, m_explorerClient,
+                                                          m_coinGecko, m_wcViewModel}) {
+        child->setParent(this);
+    }
+    m_refresh = new RefreshOrchestrator(*this);
+}
+
+AppState::~AppState() {
+    // Jobs re-check this object after every await; cancelling ends their waits early too.
+    for (const std::optional<TaskHandle>* task :
+         {&m_refreshTask, &m_activeRefreshTask, &m_btcSubscriptionTask,
+          &m_btcNotificationDebounce}) {
+        if (*task) {
+            (*task)->cancel();
+        }
+    }
+}
+
+// --- Setters: values notify on a change only; records, keys and lists always. ----------------
+
+namespace {
+
+template <typename T, typename Signal>
+void assignIfChanged(AppState* state, T& stored, T value, Signal signal) {
+    if (stored == value) {
+        return;
+    }
+    stored = std::move(value);
+    emit(state->*signal)();
+}
+
+} // namespace
+
+void AppState::setWallet(std::optional<Wallet> wallet) {
+    m_wallet = std::move(wallet);
+    emit walletChanged();
+}
+
+void AppState::setIsLocked(bool locked) {
+    assignIfChanged(this, m_isLocked, locked, &AppState::isLockedChanged);
+}
+
+void AppState::setIsOnboarding(bool onboarding) {
+    assignIfChanged(this, m_isOnboarding, onboarding, &AppState::isOnboardingChanged);
+}
+
+void AppState::setBitcoinAccounts(std::vector<BTCAccountState> accounts) {
+    m_bitcoinAccounts = std::move(accounts);
+    emit bitcoinAccountsChanged();
+}
+
+void AppState::setEthereumAccounts(std::vector<EVMAccountState> accounts) {
+    m_ethereumAccounts = std::move(accounts);
+    emit ethereumAccountsChanged();
+}
+
+void AppState::setArbitrumAccounts(std::vector<EVMAccountState> accounts) {
+    m_arbitrumAccounts = std::move(accounts);
+    emit arbitrumAccountsChanged();
+}
+
+void AppState::setPolygonAccounts(std::vector<EVMAccountState> accounts) {
+    m_polygonAccounts = std::move(accounts);
+    emit polygonAccountsChanged();
+}
+
+void AppState::setSolanaAccounts(std::vector<SolanaAccountState> accounts) {
+    m_solanaAccounts = std::move(accounts);
+    emit solanaAccountsChanged();
+}
+
+void AppState::setBtcPriceUSD(double price) {
+    assignIfChanged(this, m_btcPriceUSD, price, &AppState::btcPriceUSDChanged);
+}
+
+void AppState::setEthPriceUSD(double price) {
+    assignIfChanged(this, m_ethPriceUSD, price, &AppState::ethPriceUSDChanged);
+}
+
+void AppState::setSolPriceUSD(double price) {
+    assignIfChanged(this, m_solPriceUSD, price, &AppState::solPriceUSDChanged);
+}
+
+void AppState::setChainPrices(std::map<Chain, ChainPrice> prices) {
+    m_chainPrices = std::move(prices);
+    emit chainPricesChanged();
+}
+
+void AppState::setChartCache(std::map<std::string, std::vector<PricePoint>> cache) {
+    m_chartCache = std::move(cache);
+    emit chartCacheChanged();
+}
+
+void AppState::setBtcBlockHeight(qint64 height) {
+    assignIfChanged(this, m_btcBlockHeight, height, &AppState::btcBlockHeightChanged);
+}
+
+void AppState::setIsRefreshing(bool refreshing) {
+    assignIfChanged(this, m_isRefreshing, refreshing, &AppState::isRefreshingChanged);
+}
+
+void AppState::setLastRefresh(std::optional<Date> date) {
+    assignIfChanged(this, m_lastRefresh, date, &AppState::lastRefreshChanged);
+}
+
+void AppState::setRefreshTask(std::optional<TaskHandle> task) {
+    assignIfChanged(this, m_refreshTask, std::move(task), &AppState::refreshTaskChanged);
+}
+
+void AppState::setActiveRefreshTask(std::optional<TaskHandle> task) {
+    assignIfChanged(this, m_activeRefreshTask, std::move(task),
+                    &AppState::activeRefreshTaskChanged);
+}
+
+void AppState::setBtcSubscriptionTask(std::optional<TaskHandle> task) {
+    assignIfChanged(this, m_btcSubscriptionTask, std::move(task),
+                    &AppState::btcSubscriptionTaskChanged);
+}
+
+void AppState::setBtcNotificationDebounce(std::optional<TaskHandle> task) {
+    assignIfChanged(this, m_btcNotificationDebounce, std::move(task),
+                    &AppState::btcNotificationDebounceChanged);
+}
+
+void AppState::setBtcSubscriptionsReady(bool ready) {
+    assignIfChanged(this, m_btcSubscriptionsReady, ready, &AppState::btcSubscriptionsReadyChanged);
+}
+
+void AppState::setLastDerivedMasterKey(std::optional<ExtendedKey> key) {
+    m_lastDerivedMasterKey = std::move(key);
+    emit lastDerivedMasterKeyChanged();
+}
+
+void AppState::setSelectedChain(Chain chain) {
+    assignIfChanged(this, m_selectedChain, chain, &AppState::selectedChainChanged);
+}
+
+void AppState::setSelectedAccountIndex(qint64 index) {
+    assignIfChanged(this, m_selectedAccountIndex, index, &AppState::selectedAccountIndexChanged);
+}
+
+// --- Views -------------------------------------------------------------------------------------
+
+namespace {
+
+double evmTotal(const std::vector<EVMAccountState>& accounts, double nativePrice) {
+    double native = 0;
+    double tokens = 0;
+    for (const EVMAccountState& account : accounts) {
+        native += account.balanceNative * nativePrice;
+    }
+    for (const EVMAccountState& account : accounts) {
+        for (const TokenBalance& token : account.tokens) {
+            if (token.priceUSD) {
+                tokens += token.balanceFormatted * *token.priceUSD;
+            }
+        }
+    }
+    return native + tokens;
+}
+
+} // namespace
+
+double AppState::totalUSD(Chain chain) const {
+    switch (chain) {
+    case Chain::bitcoin: {
+        double total = 0;
+        for (const BTCAccountState& account : m_bitcoinAccounts) {
+            total += static_cast<double>(account.balanceSats) / 100'000'000.0 * m_btcPriceUSD;
+        }
+        return total;
+    }
+    case Chain::ethereum:
+        return evmTotal(m_ethereumAccounts, m_ethPriceUSD);
+    case Chain::arbitrum:
+        return evmTotal(m_arbitrumAccounts, m_ethPriceUSD);
+    case Chain::polygon: {
+        const auto found = m_chainPrices.find(Chain::polygon);
+        return evmTotal(m_polygonAccounts, found == m_chainPrices.end() ? 0 : found->second.usd);
+    }
+    case Chain::solana: {
+        double native = 0;
+        double tokens = 0;
+        for (const SolanaAccountState& account : m_solanaAccounts) {
+            native +=
+                static_cast<double>(account.balanceLamports) / 1'000'000'000.0 * m_solPriceUSD;
+        }
+        for (const SolanaAccountState& account : m_solanaAccounts) {
+            for (const SPLTokenBalance& token : account.tokens) {
+                if (token.priceUSD) {
+                    tokens += *token.priceUSD *
+                              (static_cast<double>(token.amount) / std::pow(10.0, token.decimals));
+                }
+            }
+        }
+        return native + tokens;
+    }
+    }
+    return 0;
+}
+
+std::optional<Account> AppState::selectedAccount() const {
+    const auto pick = [this](const auto& list) -> std::optional<Account> {
+        if (m_selectedAccountIndex < 0 ||
+            static_cast<std::uint64_t>(m_selectedAccountIndex) >= list.size()) {
+            return std::nullopt;
+        }
+        return list[static_cast<std::size_t>(m_selectedAccountIndex)].account;
+    };
+    switch (m_selectedChain) {
+    case Chain::bitcoin:
+        return pick(m_bitcoinAccounts);
+    case Chain::ethereum:
+        return pick(m_ethereumAccounts);
+    case Chain::arbitrum:
+        return pick(m_arbitrumAccounts);
+    case Chain::polygon:
+        return pick(m_polygonAccounts);
+    case Chain::solana:
+        return pick(m_solanaAccounts);
+    }
+    return std::nullopt;
+}
+
+const std::vector<EVMAccountState>& AppState::evmAccounts(Chain chain) const {
+    static const std::vector<EVMAccountState> none;
+    switch (chain) {
+    case Chain::ethereum:
+        return m_ethereumAccounts;
+    case Chain::arbitrum:
+        return m_arbitrumAccounts;
+    case Chain::polygon:
+        return m_polygonAccounts;
+    default:
+        return none;
+    }
+}
+
+} // namespace qm

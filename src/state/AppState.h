@@ -1,0 +1,306 @@
+#pragma once
+// The one model of the running wallet, on the GUI thread: the wallet record, one list of
+// account states per chain, prices and the chart cache, the refresh flags and task handles,
+// the BIP-32 master key while the wallet is unlocked, the sidebar selection, and the
+// services through which the refresh reaches the network.
+//
+// Observed values notify only on a real change; the record, the key, the lists and the
+// dictionaries notify on every write. Background jobs are TaskHandles owned by this object.
+
+#include "core/crypto/BIP32.h"
+#include "core/model/Account.h"
+#include "core/model/Chain.h"
+#include "core/model/Date.h"
+#include "core/model/Wallet.h"
+#include "platform/Bytes.h"
+#include "platform/SecureBytes.h"
+#include "services/prices/CoinGeckoClient.h"
+#include "state/BTCAccountState.h"
+#include "state/EVMAccountState.h"
+#include "state/SolanaAccountState.h"
+#include "state/WalletRecord.h"
+#include "state/async/CancellationToken.h"
+#include "state/async/TaskHandle.h"
+
+#include <QObject>
+#include <exception>
+#include <map>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+class BlockExplorerClient;
+class KeychainManager;
+class NetworkManager;
+class RefreshOrchestrator;
+class TokenPriceLookup;
+class TokenStore;
+class WalletConnectSetup;
+
+// The services the state works through. The keychain manager and the token store are used,
+// not owned; the rest become the state's own.
+struct AppStateServices {
+    KeychainManager* keychain = nullptr;
+    TokenStore* tokenStore = nullptr;
+    std::unique_ptr<NetworkManager> networkManager;
+    std::unique_ptr<BlockExplorerClient> explorerClient;
+    std::unique_ptr<CoinGeckoClient> coinGecko;
+    std::unique_ptr<WalletConnectSetup> wcViewModel;
+    std::unique_ptr<TokenPriceLookup> tokenPrices;
+
+    AppStateServices();
+    AppStateServices(AppStateServices&&) noexcept;
+    AppStateServices& operator=(AppStateServices&&) noexcept;
+    ~AppStateServices();
+
+    // The process's: the shared keychain manager first (creating it probes the keychain and
+    // moves an older data folder, where the token file lives), then the shared token store,
+    // and new clients of the public services. Opens no connection.
+    static AppStateServices standard();
+};
+
+class AppState : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isLocked READ isLocked WRITE setIsLocked NOTIFY isLockedChanged)
+    Q_PROPERTY(bool isOnboarding READ isOnboarding WRITE setIsOnboarding NOTIFY isOnboardingChanged)
+    Q_PROPERTY(double btcPriceUSD READ btcPriceUSD WRITE setBtcPriceUSD NOTIFY btcPriceUSDChanged)
+    Q_PROPERTY(double ethPriceUSD READ ethPriceUSD WRITE setEthPriceUSD NOTIFY ethPriceUSDChanged)
+    Q_PROPERTY(double solPriceUSD READ solPriceUSD WRITE setSolPriceUSD NOTIFY solPriceUSDChanged)
+    Q_PROPERTY(qint64 btcBlockHeight READ btcBlockHeight WRITE setBtcBlockHeight NOTIFY
+                   btcBlockHeightChanged)
+    Q_PROPERTY(bool isRefreshing READ isRefreshing WRITE setIsRefreshing NOTIFY isRefreshingChanged)
+    Q_PROPERTY(qint64 selectedAccountIndex READ selectedAccountIndex WRITE setSelectedAccountIndex
+                   NOTIFY selectedAccountIndexChanged)
+    Q_PROPERTY(bool btcSubscriptionsReady READ btcSubscriptionsReady WRITE setBtcSubscriptionsReady
+                   NOTIFY btcSubscriptionsReadyChanged)
+
+public:
+    // The process's services (see AppStateServices::standard).
+    explicit AppState(QObject* parent = nullptr);
+    explicit AppState(AppStateServices services, QObject* parent = nullptr);
+    ~AppState() override;
+
+    // --- Observed state -------------------------------------------------------------------
+    const std::optional<Wallet>& wallet() const { return m_wallet; }
+    // Also used by the backup restore, which then calls lock().
+    void setWallet(std::optional<Wallet> wallet);
+    bool isLocked() const { return m_isLocked; }
+    void setIsLocked(bool locked);
+    bool isOnboarding() const { return m_isOnboarding; }
+    void setIsOnboarding(bool onboarding);
+
+    const std::vector<BTCAccountState>& bitcoinAccounts() const { return m_bitcoinAccounts; }
+    void setBitcoinAccounts(std::vector<BTCAccountState> accounts);
+    const std::vector<EVMAccountState>& ethereumAccounts() const { return m_ethereumAccounts; }
+    void setEthereumAccounts(std::vector<EVMAccountState> accounts);
+    const std::vector<EVMAccountState>& arbitrumAccounts() const { return m_arbitrumAccounts; }
+    void setArbitrumAccounts(std::vector<EVMAccountState> accounts);
+    const std::vector<EVMAccountState>& polygonAccounts() const { return m_polygonAccounts; }
+    void setPolygonAccounts(std::vector<EVMAccountState> accounts);
+    const std::vector<SolanaAccountState>& solanaAccounts() const { return m_solanaAccounts; }
+    void setSolanaAccounts(std::vector<SolanaAccountState> accounts);
+
+    double btcPriceUSD() const { return m_btcPriceUSD; }
+    void setBtcPriceUSD(double price);
+    double ethPriceUSD() const { return m_ethPriceUSD; }
+    void setEthPriceUSD(double price);
+    double solPriceUSD() const { return m_solPriceUSD; }
+    void setSolPriceUSD(double price);
+    const std::map<Chain, ChainPrice>& chainPrices() const { return m_chainPrices; }
+    void setChainPrices(std::map<Chain, ChainPrice> prices);
+    const std::map<std::string, std::vector<PricePoint>>& chartCache() const {
+        return m_chartCache;
+    }
+    void setChartCache(std::map<std::string, std::vector<PricePoint>> cache);
+
+    qint64 btcBlockHeight() const { return m_btcBlockHeight; }
+    void setBtcBlockHeight(qint64 height);
+    bool isRefreshing() const { return m_isRefreshing; }
+    void setIsRefreshing(bool refreshing);
+    const std::optional<Date>& lastRefresh() const { return m_lastRefresh; }
+    void setLastRefresh(std::optional<Date> date);
+
+    const std::optional<TaskHandle>& refreshTask() const { return m_refreshTask; }
+    void setRefreshTask(std::optional<TaskHandle> task);
+    const std::optional<TaskHandle>& activeRefreshTask() const { return m_activeRefreshTask; }
+    void setActiveRefreshTask(std::optional<TaskHandle> task);
+    const std::optional<TaskHandle>& btcSubscriptionTask() const { return m_btcSubscriptionTask; }
+    void setBtcSubscriptionTask(std::optional<TaskHandle> task);
+    const std::optional<TaskHandle>& btcNotificationDebounce() const {
+        return m_btcNotificationDebounce;
+    }
+    void setBtcNotificationDebounce(std::optional<TaskHandle> task);
+    bool btcSubscriptionsReady() const { return m_btcSubscriptionsReady; }
+    void setBtcSubscriptionsReady(bool ready);
+
+    // The master key of the open seed, from derivation until lock or reset.
+    const std::optional<ExtendedKey>& lastDerivedMasterKey() const {
+        return m_lastDerivedMasterKey;
+    }
+
+    Chain selectedChain() const { return m_selectedChain; }
+    void setSelectedChain(Chain chain);
+    qint64 selectedAccountIndex() const { return m_selectedAccountIndex; }
+    void setSelectedAccountIndex(qint64 index);
+
+    // --- Services (fixed for the life of the state) ----------------------------------------
+    KeychainManager& keychain() const { return *m_keychain; }
+    TokenStore& tokenStore() const { return *m_tokenStore; }
+    NetworkManager& networkManager() const { return *m_networkManager; }
+    BlockExplorerClient& explorerClient() const { return *m_explorerClient; }
+    CoinGeckoClient& coinGecko() const { return *m_coinGecko; }
+    WalletConnectSetup& wcViewModel() const { return *m_wcViewModel; }
+    TokenPriceLookup& tokenPrices() const { return *m_tokenPrices; }
+
+    // --- Views -----------------------------------------------------------------------------
+    // USD value of every account of the chain (native balances and priced tokens).
+    double totalUSD(Chain chain) const;
+    // The account at selectedAccountIndex of selectedChain's list; none past its end.
+    std::optional<Account> selectedAccount() const;
+    // The list of an EVM chain; empty for Bitcoin and Solana.
+    const std::vector<EVMAccountState>& evmAccounts(Chain chain) const;
+
+    // --- Lifecycle ---------------------------------------------------------------------------
+    // Reads the token file and the stored record; settles isOnboarding and isLocked (a stored
+    // wallet is always entered through lock()). Never throws, touches no network. A record
+    // that cannot be read (a locked keyring) shows the lock screen, never onboarding.
+    void loadStoredState();
+    // Stores the seed, the sealed phrase and a new record, then opens the wallet and starts
+    // the refresh. Throws the storage failure; the state is then unchanged. The caller has
+    // checked the phrase and the password, and wipes them.
+    void createWallet(const std::vector<std::string>& mnemonic, std::string_view password);
+    // Opens the seed and the accounts, starts the refresh and sets up WalletConnect. Throws
+    // the KeychainError of opening the seed (wrongPassword ...) and then changes nothing.
+    // Without a wallet it returns, unless the record could not be read: then it reads again
+    // and throws that failure if it persists.
+    void unlock(std::string_view password);
+    // Stops every background job, forgets the master key, sets isLocked, empties the lists.
+    void lock();
+    // Removes every stored item of the wallet and returns to onboarding. Never throws.
+    void resetWallet();
+    // Cancels the refresh loop and the Bitcoin subscription task.
+    void stopBackgroundTasks();
+    // Replaces the Bitcoin subscription task with a new one.
+    void startBitcoinSubscriptions();
+
+    // --- Accounts ------------------------------------------------------------------------------
+    // Derives the five account lists from the 64-byte seed and keeps the master key. Never
+    // throws: a chain whose derivation fails keeps its previous list.
+    void deriveAccounts(ByteView seed);
+    // Adds the address of the next unused receive index to the first Bitcoin account.
+    void generateBTCAddress();
+    // Removes the address at `position` when it is not the first, has been fetched, and has
+    // neither balance nor history. A refused deletion changes nothing.
+    void deleteBTCAddress(qint64 position);
+    // Stores the record with the address indices under "wallet-metadata" (keychain, or the
+    // file store for good once a keychain save fails). Throws the encoding or file failure.
+    void saveWalletRecord(const Wallet& wallet, const BTCAddressIndices& indices);
+    // Subscribes the live Electrum connection to a script hash; nothing when not connected.
+    QCoro::Task<void> subscribeNewAddress(std::string scriptHash);
+
+    // The 32-byte private key of an account, opened with the password. Throws
+    // KeychainError::itemNotFound without a wallet, the errors of opening the seed, or those of
+    // derivation. Keeps nothing.
+    SecureBytes privateKey(Chain chain, qint64 index, std::string_view password);
+
+    // --- Refresh (balances, histories, prices; the loop; the Bitcoin subscriptions) ---------
+    QCoro::Task<void> refreshAll(CancellationToken token = {});
+    // The two Bitcoin jobs only (the notification debounce starts it).
+    QCoro::Task<void> refreshBitcoin(CancellationToken token = {});
+    QCoro::Task<void> runRefreshLoop(CancellationToken token);
+    QCoro::Task<void> runBitcoinSubscriptions(CancellationToken token);
+    // The jobs, the loop and the notification handling behind the four calls above.
+    RefreshOrchestrator& refreshOrchestrator() const { return *m_refresh; }
+
+signals:
+    void walletChanged();
+    void isLockedChanged();
+    void isOnboardingChanged();
+    void bitcoinAccountsChanged();
+    void ethereumAccountsChanged();
+    void arbitrumAccountsChanged();
+    void polygonAccountsChanged();
+    void solanaAccountsChanged();
+    void btcPriceUSDChanged();
+    void ethPriceUSDChanged();
+    void solPriceUSDChanged();
+    void chainPricesChanged();
+    void chartCacheChanged();
+    void btcBlockHeightChanged();
+    void isRefreshingChanged();
+    void lastRefreshChanged();
+    void refreshTaskChanged();
+    void activeRefreshTaskChanged();
+    void btcSubscriptionTaskChanged();
+    void btcNotificationDebounceChanged();
+    void btcSubscriptionsReadyChanged();
+    void lastDerivedMasterKeyChanged();
+    void selectedChainChanged();
+    void selectedAccountIndexChanged();
+
+private:
+    void setLastDerivedMasterKey(std::optional<ExtendedKey> key);
+    // The stored record and its address indices; none when nothing (or no record) is stored.
+    // Throws when the storage cannot be read.
+    std::optional<StoredWalletRecord> readStoredRecord();
+    // The receive indices of `wallet`'s addresses: those kept with it in memory or storage,
+    // else 0 to btcAddressCount - 1.
+    BTCAddressIndices addressIndicesFor(const Wallet& wallet);
+    // Indices of the first Bitcoin account's addresses in list order.
+    BTCAddressIndices currentAddressIndices() const;
+    // Stores the record for the new address list, then shows it; false (and nothing
+    // changed) when the record could not be stored.
+    bool commitAddresses(std::vector<BTCAddressInfo> addresses, const BTCAddressIndices& indices);
+    // Starts the immediate refresh, the loop and the subscription task, in that order.
+    void startSessionTasks();
+    // Stops the jobs, forgets the master key, optionally sets isLocked, empties the lists.
+    void endSession(bool markLocked);
+    void emptyAccountLists();
+
+    KeychainManager* m_keychain;
+    TokenStore* m_tokenStore;
+    NetworkManager* m_networkManager;
+    BlockExplorerClient* m_explorerClient;
+    CoinGeckoClient* m_coinGecko;
+    WalletConnectSetup* m_wcViewModel;
+    std::unique_ptr<TokenPriceLookup> m_tokenPrices;
+    RefreshOrchestrator* m_refresh; // child of this state
+
+    std::optional<Wallet> m_wallet;
+    bool m_isLocked = true;
+    bool m_isOnboarding = true;
+    std::vector<BTCAccountState> m_bitcoinAccounts;
+    std::vector<EVMAccountState> m_ethereumAccounts;
+    std::vector<EVMAccountState> m_arbitrumAccounts;
+    std::vector<EVMAccountState> m_polygonAccounts;
+    std::vector<SolanaAccountState> m_solanaAccounts;
+    double m_btcPriceUSD = 0;
+    double m_ethPriceUSD = 0;
+    double m_solPriceUSD = 0;
+    std::map<Chain, ChainPrice> m_chainPrices;
+    std::map<std::string, std::vector<PricePoint>> m_chartCache;
+    qint64 m_btcBlockHeight = 0;
+    bool m_isRefreshing = false;
+    std::optional<Date> m_lastRefresh;
+    std::optional<TaskHandle> m_refreshTask;
+    std::optional<TaskHandle> m_activeRefreshTask;
+    std::optional<TaskHandle> m_btcSubscriptionTask;
+    std::optional<ExtendedKey> m_lastDerivedMasterKey;
+    Chain m_selectedChain = Chain::bitcoin;
+    qint64 m_selectedAccountIndex = 0;
+    std::optional<TaskHandle> m_btcNotificationDebounce;
+    bool m_btcSubscriptionsReady = false;
+
+    // The receive indices last stored with the record of this wallet id.
+    std::optional<std::pair<std::string, BTCAddressIndices>> m_addressIndices;
+    // Why the last attempt to read the stored record failed (not: found nothing); null after
+    // a successful read.
+    std::exception_ptr m_storedRecordFailure;
+};
+
+} // namespace qm

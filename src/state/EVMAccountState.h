@@ -1,0 +1,23 @@
+#pragma once
+// The state of one account on Ethereum, Arbitrum or Polygon while the wallet is unlocked.
+
+#include "core/model/Account.h"
+#include "core/model/Token.h"
+#include "core/model/Transaction.h"
+
+#include <string>
+#include <vector>
+
+namespace qm {
+
+struct EVMAccountState {
+    Account account;          // its chain says which list holds it
+    double balanceNative = 0; // whole coins
+    std::vector<TokenBalance> tokens;
+    std::vector<Transaction> transactions;
+
+    const std::string& id() const { return account.id; }
+    bool operator==(const EVMAccountState&) const = default;
+};
+
+} // namespace qm

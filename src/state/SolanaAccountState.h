@@ -1,0 +1,25 @@
+#pragma once
+// The state of one Solana account while the wallet is unlocked.
+
+#include "core/model/Account.h"
+#include "core/model/Transaction.h"
+#include "platform/Bytes.h"
+#include "services/solana/SPLToken.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+struct SolanaAccountState {
+    Account account;
+    Bytes publicKey; // 32-byte Ed25519 key; its Base58 text is the address
+    std::uint64_t balanceLamports = 0;
+    std::vector<SPLTokenBalance> tokens;
+    std::vector<Transaction> transactions;
+
+    const std::string& id() const { return account.id; }
+};
+
+} // namespace qm

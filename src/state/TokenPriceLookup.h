@@ -1,0 +1,24 @@
+#pragma once
+// The USD price of one whole ERC-20 token, as the EVM balance refresh asks for it. The
+// swap feature supplies the quoting implementation; until it is there, no token has a price.
+
+#include "core/model/Token.h"
+#include "services/evm/JSONRPCClient.h"
+
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+namespace qm {
+
+class TokenPriceLookup {
+public:
+    virtual ~TokenPriceLookup();
+
+    // The price of one whole `token`, quoted over its chain's `client`; none when unknown.
+    // Never throws.
+    virtual QCoro::Task<std::optional<double>> tokenPriceUSD(Token token,
+                                                             std::shared_ptr<JSONRPCClient> client);
+};
+
+} // namespace qm

@@ -1,0 +1,250 @@
+#include "state/refresh/BitcoinRefresh.h"
+
+#include "services/bitcoin/ElectrumClient.h"
+#include "services/network/NetworkManager.h"
+#include "state/CheckedArithmetic.h"
+#include "state/refresh/BitcoinHistory.h"
+
+#include <map>
+#include <memory>
+
+namespace qm {
+namespace {
+
+enum class PassEnd { finished, stopped, failed };
+
+// Connects when needed; the client, or none when the job is to end.
+QCoro::Task<std::shared_ptr<ElectrumClient>> electrumClient(const RefreshJob& job) {
+    if (!job.state->networkManager().electrumConnected()) {
+        const std::optional<bool> connected =
+            co_await untilCancelled(job.state->networkManager().connectElectrum(), job.token);
+        if (!connected || !*connected || job.shouldStop()) {
+            co_return std::shared_ptr<ElectrumClient>();
+        }
+    }
+    co_return job.state->networkManager().currentElectrumClient();
+}
+
+struct AddressResult {
+    std::optional<std::uint64_t> confirmed;
+    std::optional<std::int64_t> txCount;
+};
+
+// Writes the pass's results into the live account at `index`; false when the list has
+// become shorter or holds another account there.
+bool mergeBalances(AppState& state, std::size_t index, const std::string& accountID,
+                   const std::map<std::string, AddressResult>& results) {
+    std::vector<BTCAccountState> accounts = state.bitcoinAccounts();
+    if (index >= accounts.size() || accounts[index].id() != accountID) {
+        return false;
+    }
+    BTCAccountState& account = accounts[index];
+    std::uint64_t total = 0;
+    for (BTCAddressInfo& address : account.addresses) {
+        const auto result = results.find(address.scriptHash);
+        if (result == results.end()) {
+            continue; // added while the pass ran: the next pass fetches it
+        }
+        if (result->second.confirmed) {
+            address.balanceSats = *result->second.confirmed;
+            total = checkedAdd(total, address.balanceSats).value_or(total);
+        }
+        if (result->second.txCount) {
+            address.txCount = *result->second.txCount;
+        }
+        if (result->second.confirmed && result->second.txCount) {
+            address.fetched = true;
+        }
+    }
+    account.balanceSats = total;
+    state.setBitcoinAccounts(std::move(accounts));
+    return true;
+}
+
+QCoro::Task<PassEnd> balancePass(RefreshJob job, std::shared_ptr<ElectrumClient> client,
+                                 bool tolerateFailures) {
+    const std::size_t count = job.state->bitcoinAccounts().size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (job.shouldStop() || i >= job.state->bitcoinAccounts().size()) {
+            co_return PassEnd::stopped;
+        }
+        const BTCAccountState account = job.state->bitcoinAccounts()[i];
+        std::map<std::string, AddressResult> results;
+        for (const BTCAddressInfo& address : account.addresses) {
+            if (job.shouldStop()) {
+                co_return PassEnd::stopped;
+            }
+            AddressResult result;
+            try {
+                const auto balance =
+                    co_await untilCancelled(client->getBalance(address.scriptHash), job.token);
+                if (!balance || job.shouldStop()) {
+                    co_return PassEnd::stopped;
+                }
+                // More than all bitcoin there is: a broken server, not a balance.
+                if (balance->confirmed <= maxMoneySats) {
+                    result.confirmed = balance->confirmed;
+                }
+            } catch (const std::exception&) {
+                if (!tolerateFailures) {
+                    co_return PassEnd::failed;
+                }
+            }
+            try {
+                const auto history =
+                    co_await untilCancelled(client->getHistory(address.scriptHash), job.token);
+                if (!history || job.shouldStop()) {
+                    co_return PassEnd::stopped;
+                }
+                result.txCount = static_cast<std::int64_t>(history->size());
+            } catch (const std::exception&) {
+                if (!tolerateFailures) {
+                    co_return PassEnd::failed;
+                }
+            }
+            results[address.scriptHash] = result;
+        }
+        if (job.shouldStop() || !mergeBalances(*job.state, i, account.id(), results)) {
+            co_return PassEnd::stopped;
+        }
+    }
+    co_return PassEnd::finished;
+}
+
+} // namespace
+
+QCoro::Task<void> refreshBitcoinBalances(RefreshJob job) {
+    if (job.shouldStop()) {
+        co_return;
+    }
+    std::shared_ptr<ElectrumClient> client = co_await electrumClient(job);
+    if (!client || job.shouldStop()) {
+        co_return;
+    }
+    if (co_await balancePass(job, client, false) != PassEnd::failed || job.shouldStop()) {
+        co_return;
+    }
+    NetworkManager& network = job.state->networkManager();
+    network.setElectrumConnected(false);
+    const std::optional<bool> reconnected =
+        co_await untilCancelled(network.connectElectrum(), job.token);
+    if (!reconnected || !*reconnected || job.shouldStop()) {
+        co_return;
+    }
+    co_await balancePass(job, job.state->networkManager().currentElectrumClient(), true);
+}
+
+namespace {
+
+QCoro::Task<std::int64_t> tipHeight(const RefreshJob& job, std::shared_ptr<ElectrumClient> client) {
+    try {
+        const auto header = co_await untilCancelled(client->subscribeHeaders(), job.token);
+        if (header && job.state && header->height >= 0 &&
+            header->height <= maxPlausibleBlockHeight) {
+            job.state->setBtcBlockHeight(header->height);
+            co_return header->height;
+        }
+    } catch (const std::exception&) {
+        // The stored height stands in.
+    }
+    if (!job.state) {
+        co_return 0;
+    }
+    co_return std::max<std::int64_t>(job.state->btcBlockHeight(), 0);
+}
+
+// One account's rebuilt history; none when the job is to end.
+QCoro::Task<std::optional<std::vector<Transaction>>>
+accountHistory(RefreshJob job, std::shared_ptr<ElectrumClient> client, BTCAccountState account,
+               std::int64_t tip) {
+    BitcoinHistoryReferences references;
+    for (const BTCAddressInfo& address : account.addresses) {
+        if (job.shouldStop()) {
+            co_return std::nullopt;
+        }
+        try {
+            const auto history =
+                co_await untilCancelled(client->getHistory(address.scriptHash), job.token);
+            if (!history) {
+                co_return std::nullopt;
+            }
+            for (const ElectrumTxRef& reference : *history) {
+                references.add(reference, address.address);
+            }
+        } catch (const std::exception&) {
+            // This address's entries wait for a later pass.
+        }
+    }
+
+    BitcoinHistoryContext context;
+    context.tip = tip;
+    for (const BTCAddressInfo& address : account.addresses) {
+        context.ownAddresses.insert(address.address);
+    }
+    // Every raw transaction first: the inputs of one may spend the outputs of another.
+    for (const std::string& hash : references.hashes) {
+        if (job.shouldStop()) {
+            co_return std::nullopt;
+        }
+        try {
+            // Built outside the await: gcc 12 cannot keep an initializer list across one.
+            std::vector<ElectrumJSONValue> params;
+            params.push_back(ElectrumJSONValue::string(hash));
+            const auto raw = co_await untilCancelled(
+                client->call("blockchain.transaction.get", std::move(params)), job.token);
+            if (!raw) {
+                co_return std::nullopt;
+            }
+            if (const std::string* hex = raw->string()) {
+                auto parsed = BitcoinRawTransaction::fromHex(*hex);
+                if (parsed) {
+                    context.rawTransactions.emplace(hash, std::move(*parsed));
+                }
+            }
+        } catch (const std::exception&) {
+            // Listed as "? BTC".
+        }
+    }
+    context.now = Date::now();
+    std::vector<Transaction> history;
+    history.reserve(references.hashes.size());
+    for (const std::string& hash : references.hashes) {
+        history.push_back(bitcoinTransaction(hash, references.references.at(hash),
+                                             references.involvedAddresses.at(hash), context));
+    }
+    sortBitcoinHistory(history);
+    co_return history;
+}
+
+} // namespace
+
+QCoro::Task<void> refreshBitcoinHistory(RefreshJob job) {
+    if (job.shouldStop() || job.state->bitcoinAccounts().empty()) {
+        co_return;
+    }
+    std::shared_ptr<ElectrumClient> client = co_await electrumClient(job);
+    if (!client || job.shouldStop()) {
+        co_return;
+    }
+    const std::int64_t tip = co_await tipHeight(job, client);
+    const std::size_t count = job.shouldStop() ? 0 : job.state->bitcoinAccounts().size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (job.shouldStop() || i >= job.state->bitcoinAccounts().size()) {
+            co_return;
+        }
+        const BTCAccountState account = job.state->bitcoinAccounts()[i];
+        std::optional<std::vector<Transaction>> history =
+            co_await accountHistory(job, client, account, tip);
+        if (!history || job.shouldStop()) {
+            co_return;
+        }
+        std::vector<BTCAccountState> accounts = job.state->bitcoinAccounts();
+        if (i >= accounts.size() || accounts[i].id() != account.id()) {
+            co_return;
+        }
+        accounts[i].transactions = std::move(*history);
+        job.state->setBitcoinAccounts(std::move(accounts));
+    }
+}
+
+} // namespace qm

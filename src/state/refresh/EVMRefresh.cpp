@@ -1,0 +1,209 @@
+#include "state/refresh/EVMRefresh.h"
+
+#include "core/storage/TokenStore.h"
+#include "services/evm/Hex.h"
+#include "services/evm/JSONRPCClient.h"
+#include "services/evm/TokenDiscovery.h"
+#include "services/network/NetworkManager.h"
+#include "state/TokenPriceLookup.h"
+
+#include <cmath>
+#include <memory>
+
+namespace qm {
+namespace {
+
+// The selector of balanceOf(address): the first four bytes of its Keccak-256.
+constexpr const char* balanceOfSelector = "70a08231";
+constexpr std::size_t addressBytes = 20;
+constexpr std::size_t wordBytes = 32;
+
+struct AccountRef {
+    std::string id;
+    std::string address;
+};
+
+// The balance entry of `token` from an eth_call result ("0x0" and 0 when it is too short).
+TokenBalance tokenBalanceFrom(const Token& token, const std::string& result) {
+    TokenBalance entry;
+    entry.token = token;
+    const std::optional<Bytes> bytes = hexToBytes(result);
+    if (!bytes || bytes->size() < wordBytes) {
+        return entry;
+    }
+    const UInt256 value = UInt256::fromBigEndianBytes(ByteView(bytes->data(), wordBytes));
+    entry.balance = value.description();
+    entry.balanceFormatted = TokenBalance::balanceFormattedFromHex(entry.balance, token.decimals);
+    return entry;
+}
+
+// The account's token list; none when the job is to end.
+QCoro::Task<std::optional<std::vector<TokenBalance>>>
+tokenBalances(RefreshJob job, std::shared_ptr<JSONRPCClient> client, std::vector<Token> tokens,
+              std::string address) {
+    std::string data = std::string("0x") + balanceOfSelector + std::string(24, '0');
+    for (char c : address.substr(2)) {
+        data.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    }
+    std::vector<TokenBalance> list;
+    for (const Token& token : tokens) {
+        if (job.shouldStop()) {
+            co_return std::nullopt;
+        }
+        TokenBalance entry;
+        entry.token = token;
+        try {
+            nlohmann::json call = nlohmann::json::object();
+            call["to"] = token.contractAddress;
+            call["data"] = data;
+            nlohmann::json params = nlohmann::json::array();
+            params.push_back(std::move(call));
+            params.push_back("latest");
+            const auto result = co_await untilCancelled(
+                client->call<std::string>("eth_call", std::move(params)), job.token);
+            if (!result) {
+                co_return std::nullopt;
+            }
+            entry = tokenBalanceFrom(token, *result);
+        } catch (const std::exception&) {
+            // Listed with a zero balance for this run.
+        }
+        if (entry.balanceFormatted > 0) {
+            if (job.shouldStop()) {
+                co_return std::nullopt;
+            }
+            const auto price = co_await untilCancelled(
+                job.state->tokenPrices().tokenPriceUSD(token, client), job.token);
+            if (!price) {
+                co_return std::nullopt;
+            }
+            entry.priceUSD = *price;
+        }
+        list.push_back(std::move(entry));
+    }
+    co_return list;
+}
+
+QCoro::Task<void> retryNativeBalances(RefreshJob job, Chain chain,
+                                      std::vector<AccountRef> accounts) {
+    if (job.shouldStop()) {
+        co_return;
+    }
+    NetworkManager& network = job.state->networkManager();
+    const std::string status = "Fetch failed";
+    network.setEVMPoolState(chain, false, status);
+    const auto connected = co_await untilCancelled(network.connectEVM(chain), job.token);
+    if (!connected || !*connected || job.shouldStop()) {
+        co_return;
+    }
+    const std::shared_ptr<JSONRPCClient> client = job.state->networkManager().evmClient(chain);
+    for (std::size_t i = 0; i < accounts.size(); ++i) {
+        if (job.shouldStop()) {
+            co_return;
+        }
+        std::optional<UInt256> wei;
+        try {
+            // Built outside the await: gcc 12 cannot keep an initializer list across one.
+            nlohmann::json params = nlohmann::json::array();
+            params.push_back(accounts[i].address);
+            params.push_back("latest");
+            const auto result = co_await untilCancelled(
+                client->call<std::string>("eth_getBalance", std::move(params)), job.token);
+            if (!result) {
+                co_return;
+            }
+            wei = UInt256::fromHex(*result);
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (!wei) {
+            continue; // "Cannot parse balance": the account is skipped
+        }
+        if (job.shouldStop() ||
+            !writeEVMAccount(*job.state, chain, i, accounts[i].id,
+                             [&](EVMAccountState& a) { a.balanceNative = weiToCoins(*wei); })) {
+            co_return;
+        }
+    }
+}
+
+} // namespace
+
+double weiToCoins(const UInt256& wei) {
+    const double whole = std::ldexp(static_cast<double>(wei.w0), 192) +
+                         std::ldexp(static_cast<double>(wei.w1), 128) +
+                         std::ldexp(static_cast<double>(wei.w2), 64) + static_cast<double>(wei.w3);
+    return whole / 1e18;
+}
+
+QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
+    if (job.shouldStop() ||
+        (chain != Chain::ethereum && chain != Chain::arbitrum && chain != Chain::polygon)) {
+        co_return;
+    }
+    if (!job.state->networkManager().evmPool(chain).connected) {
+        const auto connected =
+            co_await untilCancelled(job.state->networkManager().connectEVM(chain), job.token);
+        if (!connected || !*connected) {
+            co_return;
+        }
+    }
+    if (job.shouldStop()) {
+        co_return;
+    }
+    const std::shared_ptr<JSONRPCClient> client = job.state->networkManager().evmClient(chain);
+    std::vector<AccountRef> accounts;
+    for (const EVMAccountState& account : job.state->evmAccounts(chain)) {
+        accounts.push_back({account.id(), account.account.address});
+    }
+
+    for (const AccountRef& account : accounts) {
+        if (job.shouldStop()) {
+            co_return;
+        }
+        const auto added = co_await untilCancelled(
+            discoverTokens(account.address, chain, client, job.state->tokenStore()), job.token);
+        if (!added) {
+            co_return;
+        }
+    }
+
+    for (std::size_t i = 0; i < accounts.size(); ++i) {
+        if (job.shouldStop()) {
+            co_return;
+        }
+        std::optional<UInt256> wei;
+        bool failed = false;
+        try {
+            wei = co_await untilCancelled(client->getBalance(accounts[i].address), job.token);
+        } catch (const std::exception&) {
+            failed = true;
+        }
+        if (failed) {
+            co_await retryNativeBalances(job, chain, accounts);
+            co_return;
+        }
+        if (!wei) {
+            co_return;
+        }
+        if (job.shouldStop() ||
+            !writeEVMAccount(*job.state, chain, i, accounts[i].id,
+                             [&](EVMAccountState& a) { a.balanceNative = weiToCoins(*wei); })) {
+            co_return;
+        }
+        const std::vector<Token> tokens = job.state->tokenStore().tokens(chain);
+        const std::optional<Bytes> addressBytes20 = hexToBytes(accounts[i].address);
+        if (tokens.empty() || !addressBytes20 || addressBytes20->size() != addressBytes) {
+            continue;
+        }
+        std::optional<std::vector<TokenBalance>> list =
+            co_await tokenBalances(job, client, tokens, accounts[i].address);
+        if (!list || job.shouldStop() ||
+            !writeEVMAccount(*job.state, chain, i, accounts[i].id,
+                             [&](EVMAccountState& a) { a.tokens = std::move(*list); })) {
+            co_return;
+        }
+    }
+}
+
+} // namespace qm

@@ -1,0 +1,209 @@
+#include "state/refresh/ExplorerRefresh.h"
+
+#include "services/evm/BlockExplorerClient.h"
+#include "state/AmountFormatting.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <iostream>
+
+namespace qm {
+namespace {
+
+constexpr int normalPages = 3;
+constexpr int tokenPages = 5;
+constexpr std::int64_t defaultTokenDecimals = 18;
+// Beyond this a decimals value is no token's: the default stands in.
+constexpr std::int64_t maxTokenDecimals = 255;
+
+std::string lowercased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// An integer text with an optional sign, consumed whole and within 64 bits.
+std::optional<std::int64_t> parseInteger(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+            return std::nullopt;
+        }
+    }
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// A finite decimal number in the C locale, consumed whole.
+std::optional<double> parseNumber(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+            return std::nullopt;
+        }
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string fixed(double value, int digits, const std::string& symbol) {
+    char buffer[400];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits);
+    if (result.ec != std::errc()) {
+        return "? " + symbol;
+    }
+    return std::string(buffer, result.ptr) + " " + symbol;
+}
+
+void log(const std::string& line) {
+    std::cout << "[TX] " << line << std::endl;
+}
+
+// The mapped records of one request, or none when the job is to end; a failure logs the line
+// "<chain> <kind> tx fetch failed: <error>" and gives an empty list.
+QCoro::Task<std::optional<std::vector<Transaction>>> fetchEntries(RefreshJob job, Chain chain,
+                                                                  std::string owner, bool tokens) {
+    std::vector<Transaction> entries;
+    try {
+        BlockExplorerClient& explorer = job.state->explorerClient();
+        // Not a conditional expression: gcc 12 evaluates both arms of one inside an await.
+        QCoro::Task<std::vector<ExplorerTx>> request;
+        if (tokens) {
+            request = explorer.fetchTokenTransfers(owner, chain, tokenPages);
+        } else {
+            request = explorer.fetchTransactions(owner, chain, normalPages);
+        }
+        const auto records = co_await untilCancelled(std::move(request), job.token);
+        if (!records) {
+            co_return std::nullopt;
+        }
+        for (const ExplorerTx& record : *records) {
+            if (auto entry = transactionFromExplorer(record, chain, owner, tokens)) {
+                entries.push_back(std::move(*entry));
+            }
+        }
+    } catch (const std::exception& error) {
+        log(rawValue(chain) + (tokens ? " token" : " normal") +
+            " tx fetch failed: " + error.what());
+    }
+    co_return entries;
+}
+
+} // namespace
+
+std::optional<Transaction> transactionFromExplorer(const ExplorerTx& record, Chain chain,
+                                                   const std::string& owner, bool isToken) {
+    if (!record.hash || !record.from || !record.to) {
+        return std::nullopt;
+    }
+    const std::string& symbol = nativeSymbol(chain);
+    Transaction entry;
+    entry.direction = lowercased(*record.from) == lowercased(owner)
+                          ? TransactionDirection::sent
+                          : TransactionDirection::received;
+    const std::int64_t confirmations = parseInteger(record.confirmations.value_or("0")).value_or(0);
+    if (record.isError == std::optional<std::string>("1")) {
+        entry.status = TransactionStatus::failed;
+    } else {
+        entry.status =
+            confirmations > 0 ? TransactionStatus::confirmed : TransactionStatus::pending;
+    }
+
+    const std::string value = record.value.value_or("0");
+    if (isToken) {
+        std::int64_t decimals =
+            parseInteger(record.tokenDecimal.value_or("")).value_or(defaultTokenDecimals);
+        if (decimals < 0 || decimals > maxTokenDecimals) {
+            decimals = defaultTokenDecimals;
+        }
+        entry.amount = formatTokenAmount(value, decimals) + " " + record.tokenSymbol.value_or("?");
+    } else if (const std::optional<double> wei = parseNumber(value)) {
+        const double coins = *wei / 1e18;
+        entry.amount = fixed(coins, coins > 0 && coins < 0.0001 ? 6 : 4, symbol);
+    } else {
+        entry.amount = fixed(0, 4, symbol);
+    }
+    if (record.gasUsed && record.gasPrice) {
+        const double fee = parseNumber(*record.gasUsed).value_or(0) *
+                           parseNumber(*record.gasPrice).value_or(0) / 1e18;
+        entry.fee = fixed(std::isfinite(fee) ? fee : 0, 6, symbol);
+    }
+
+    entry.id = isToken ? *record.hash + "-" + record.contractAddress.value_or("") : *record.hash;
+    entry.txHash = *record.hash;
+    entry.chain = chain;
+    entry.from = *record.from;
+    entry.to = *record.to;
+    entry.amountRaw = 0;
+    if (record.blockNumber) {
+        entry.blockHeight = parseInteger(*record.blockNumber);
+    }
+    entry.confirmations = confirmations;
+    if (record.timeStamp) {
+        if (const std::optional<double> seconds = parseNumber(*record.timeStamp)) {
+            const Date date = Date::fromUnixTime(*seconds);
+            if (date.isInSupportedRange()) {
+                entry.timestamp = date;
+            }
+        }
+    }
+    if (isToken) {
+        entry.tokenSymbol = record.tokenSymbol;
+        entry.tokenName = record.tokenName;
+        entry.contractAddress = record.contractAddress;
+    }
+    return entry;
+}
+
+QCoro::Task<void> refreshExplorerHistory(RefreshJob job, Chain chain) {
+    if (job.shouldStop() ||
+        (chain != Chain::ethereum && chain != Chain::arbitrum && chain != Chain::polygon)) {
+        co_return;
+    }
+    std::vector<std::pair<std::string, std::string>> accounts; // id, address
+    for (const EVMAccountState& account : job.state->evmAccounts(chain)) {
+        accounts.emplace_back(account.id(), account.account.address);
+    }
+    for (std::size_t i = 0; i < accounts.size(); ++i) {
+        const std::string& owner = accounts[i].second;
+        if (job.shouldStop()) {
+            co_return;
+        }
+        std::optional<std::vector<Transaction>> history =
+            co_await fetchEntries(job, chain, owner, false);
+        if (!history || job.shouldStop()) {
+            co_return;
+        }
+        std::optional<std::vector<Transaction>> transfers =
+            co_await fetchEntries(job, chain, owner, true);
+        if (!transfers) {
+            co_return;
+        }
+        history->insert(history->end(), std::make_move_iterator(transfers->begin()),
+                        std::make_move_iterator(transfers->end()));
+        const auto tokens = std::count_if(history->begin(), history->end(),
+                                          [](const Transaction& t) { return t.tokenSymbol; });
+        log(rawValue(chain) + " fetched " + std::to_string(history->size() - tokens) +
+            " native + " + std::to_string(tokens) + " token txs for " + owner.substr(0, 10) +
+            "...");
+        sortNewestFirst(*history);
+        if (job.shouldStop() ||
+            !writeEVMAccount(*job.state, chain, i, accounts[i].first,
+                             [&](EVMAccountState& a) { a.transactions = std::move(*history); })) {
+            co_return;
+        }
+    }
+}
+
+} // namespace qm

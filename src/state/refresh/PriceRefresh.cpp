@@ -1,0 +1,50 @@
+#include "state/refresh/PriceRefresh.h"
+
+#include "services/prices/CoinGeckoClient.h"
+#include "state/async/WhenAll.h"
+
+namespace qm {
+namespace {
+
+// One chain's chart, stored as soon as it arrives; an empty answer keeps the older points.
+QCoro::Task<void> refreshChart(QPointer<AppState> state, Chain chain) {
+    std::vector<PricePoint> points = co_await state->coinGecko().fetchPriceHistory(chain);
+    if (!state || points.empty()) {
+        co_return;
+    }
+    auto cache = state->chartCache();
+    cache[rawValue(chain)] = std::move(points);
+    state->setChartCache(std::move(cache));
+}
+
+} // namespace
+
+QCoro::Task<void> refreshPrices(RefreshJob job) {
+    if (job.shouldStop()) {
+        co_return;
+    }
+    QPointer<AppState> state = job.state;
+    std::map<Chain, ChainPrice> prices = co_await state->coinGecko().fetchPrices();
+    if (!state) {
+        co_return;
+    }
+    if (!prices.empty()) {
+        if (const auto it = prices.find(Chain::bitcoin); it != prices.end()) {
+            state->setBtcPriceUSD(it->second.usd);
+        }
+        if (const auto it = prices.find(Chain::ethereum); it != prices.end()) {
+            state->setEthPriceUSD(it->second.usd);
+        }
+        if (const auto it = prices.find(Chain::solana); it != prices.end()) {
+            state->setSolPriceUSD(it->second.usd);
+        }
+        state->setChainPrices(std::move(prices));
+    }
+    std::vector<QCoro::Task<void>> charts;
+    for (const Chain chain : allChains()) {
+        charts.push_back(refreshChart(state, chain));
+    }
+    co_await whenAll(std::move(charts));
+}
+
+} // namespace qm

@@ -1,0 +1,124 @@
+#pragma once
+// What every refresh job works with: the state it writes into (gone when the state is
+// destroyed) and its task's cancellation token; and a way to await a request that stops
+// waiting the moment the token is cancelled, so a stalled server never holds a cancelled job.
+
+#include "state/AppState.h"
+#include "state/async/CancellationToken.h"
+#include "state/async/NextTurn.h"
+
+#include <QPointer>
+#include <coroutine>
+#include <cstddef>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+struct RefreshJob {
+    QPointer<AppState> state;
+    CancellationToken token;
+
+    // The guard every job applies before each request and each write: the state is gone,
+    // the wallet locked or the task cancelled.
+    bool shouldStop() const { return !state || state->isLocked() || token.isCancelled(); }
+};
+
+namespace detail {
+
+template <typename T> struct RequestRace {
+    std::optional<T> value;
+    std::exception_ptr error;
+    bool finished = false;
+    bool resumed = false;
+    std::coroutine_handle<> waiter;
+
+    void wake() {
+        if (waiter && !resumed) {
+            resumed = true;
+            resumeOnNextTurn(waiter);
+        }
+    }
+};
+
+// Runs on by itself when its awaiter gave up; the frame frees itself when the request ends.
+template <typename T>
+QCoro::Task<void> runRequest(QCoro::Task<T> request, std::shared_ptr<RequestRace<T>> race) {
+    try {
+        race->value.emplace(co_await std::move(request));
+    } catch (...) {
+        race->error = std::current_exception();
+    }
+    race->finished = true;
+    race->wake();
+}
+
+template <typename T> class RequestRaceAwaiter {
+public:
+    RequestRaceAwaiter(std::shared_ptr<RequestRace<T>> race, CancellationToken token)
+        : m_race(std::move(race)), m_token(std::move(token)) {}
+
+    bool await_ready() const noexcept { return m_race->finished || m_token.isCancelled(); }
+    void await_suspend(std::coroutine_handle<> coroutine) {
+        m_race->waiter = coroutine;
+        m_callback = m_token.onCancel([race = m_race] { race->wake(); });
+    }
+    void await_resume() const { m_token.removeCallback(m_callback); }
+
+private:
+    std::shared_ptr<RequestRace<T>> m_race;
+    CancellationToken m_token;
+    CancellationToken::CallbackID m_callback = 0;
+};
+
+} // namespace detail
+
+// The request's result; absent when the token was cancelled first (the request then runs
+// out on its own and its result is dropped). A failure of the request is rethrown.
+template <typename T>
+QCoro::Task<std::optional<T>> untilCancelled(QCoro::Task<T> request, CancellationToken token) {
+    auto race = std::make_shared<detail::RequestRace<T>>();
+    detail::runRequest(std::move(request), race);
+    co_await detail::RequestRaceAwaiter<T>(race, token);
+    if (!race->finished) {
+        co_return std::nullopt;
+    }
+    if (race->error) {
+        std::rethrow_exception(race->error);
+    }
+    co_return std::move(race->value);
+}
+
+// Changes element `index` of an EVM chain's live list with `change` and writes the list back;
+// false when the list has become shorter or holds another account there (then nothing is
+// written). Chains without such a list write nothing.
+template <typename Change>
+bool writeEVMAccount(AppState& state, Chain chain, std::size_t index, const std::string& id,
+                     Change&& change) {
+    if (chain != Chain::ethereum && chain != Chain::arbitrum && chain != Chain::polygon) {
+        return false;
+    }
+    std::vector<EVMAccountState> accounts = state.evmAccounts(chain);
+    if (index >= accounts.size() || accounts[index].id() != id) {
+        return false;
+    }
+    change(accounts[index]);
+    switch (chain) {
+    case Chain::ethereum:
+        state.setEthereumAccounts(std::move(accounts));
+        break;
+    case Chain::arbitrum:
+        state.setArbitrumAccounts(std::move(accounts));
+        break;
+    default:
+        state.setPolygonAccounts(std::move(accounts));
+        break;
+    }
+    return true;
+}
+
+} // namespace qm

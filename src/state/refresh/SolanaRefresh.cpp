@@ -1,0 +1,140 @@
+#include "state/refresh/SolanaRefresh.h"
+
+#include "services/network/NetworkManager.h"
+#include "services/solana/SPLToken.h"
+#include "services/solana/SolanaRPCClient.h"
+
+#include <memory>
+
+namespace qm {
+namespace {
+
+constexpr int signatureLimit = 20;
+
+// Changes element `index` of the live list; false when it is gone or another account.
+template <typename Change>
+bool writeSolanaAccount(AppState& state, std::size_t index, const std::string& id,
+                        Change&& change) {
+    std::vector<SolanaAccountState> accounts = state.solanaAccounts();
+    if (index >= accounts.size() || accounts[index].id() != id) {
+        return false;
+    }
+    change(accounts[index]);
+    state.setSolanaAccounts(std::move(accounts));
+    return true;
+}
+
+// Runs one request; its result, or none after a failure. `stop` is set when the job is to end.
+template <typename T>
+QCoro::Task<std::optional<T>> attempt(const RefreshJob& job, QCoro::Task<T> request, bool& stop) {
+    try {
+        std::optional<T> result = co_await untilCancelled(std::move(request), job.token);
+        stop = !result || job.shouldStop();
+        co_return result;
+    } catch (const std::exception&) {
+        stop = job.shouldStop();
+        co_return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::vector<Transaction> solanaHistory(const std::vector<SolanaTransactionInfo>& signatures,
+                                       const std::string& owner) {
+    std::vector<Transaction> history;
+    history.reserve(signatures.size());
+    for (const SolanaTransactionInfo& info : signatures) {
+        Transaction entry;
+        entry.id = info.signature;
+        entry.txHash = info.signature;
+        entry.chain = Chain::solana;
+        entry.direction = TransactionDirection::received;
+        entry.status = info.err ? TransactionStatus::failed : TransactionStatus::confirmed;
+        entry.to = owner;
+        entry.confirmations = 1;
+        if (info.blockTime) {
+            const Date date = Date::fromUnixTime(static_cast<double>(*info.blockTime));
+            if (date.isInSupportedRange()) {
+                entry.timestamp = date;
+            }
+        }
+        history.push_back(std::move(entry));
+    }
+    return history;
+}
+
+QCoro::Task<void> refreshSolana(RefreshJob job) {
+    if (!job.state || job.state->solanaAccounts().empty() || job.shouldStop()) {
+        co_return;
+    }
+    if (!job.state->networkManager().solanaPool().connected) {
+        const auto connected =
+            co_await untilCancelled(job.state->networkManager().connectSolana(), job.token);
+        if (!connected || !*connected) {
+            co_return;
+        }
+    }
+    if (job.shouldStop()) {
+        co_return;
+    }
+    const std::shared_ptr<SolanaRPCClient> client =
+        job.state->networkManager().currentSolanaClient();
+    std::vector<std::pair<std::string, std::string>> accounts; // id, address
+    for (const SolanaAccountState& account : job.state->solanaAccounts()) {
+        accounts.emplace_back(account.id(), account.account.address);
+    }
+
+    for (std::size_t i = 0; i < accounts.size(); ++i) {
+        const std::string& id = accounts[i].first;
+        const std::string& address = accounts[i].second;
+        if (job.shouldStop() || i >= job.state->solanaAccounts().size()) {
+            co_return;
+        }
+        bool stop = false;
+        const auto lamports = co_await attempt(job, client->getBalance(address), stop);
+        if (stop) {
+            co_return;
+        }
+        if (lamports && !writeSolanaAccount(*job.state, i, id, [&](SolanaAccountState& a) {
+                a.balanceLamports = *lamports;
+            })) {
+            co_return;
+        }
+
+        const auto tokenAccounts =
+            co_await attempt(job, client->getTokenAccountsByOwner(address), stop);
+        if (stop) {
+            co_return;
+        }
+        if (tokenAccounts) {
+            std::vector<SPLTokenBalance> tokens;
+            for (SPLTokenAccountInfo account : *tokenAccounts) {
+                // A leading "+" is still a plain amount; anything else unusual reads as 0.
+                if (account.amount.starts_with('+') && account.amount.size() > 1 &&
+                    account.amount[1] != '-' && account.amount[1] != '+') {
+                    account.amount.erase(0, 1);
+                }
+                if (auto holding = SPLTokenBalance::fromAccount(account)) {
+                    tokens.push_back(std::move(*holding));
+                }
+            }
+            if (!writeSolanaAccount(*job.state, i, id,
+                                    [&](SolanaAccountState& a) { a.tokens = std::move(tokens); })) {
+                co_return;
+            }
+        }
+
+        const auto signatures =
+            co_await attempt(job, client->getSignaturesForAddress(address, signatureLimit), stop);
+        if (stop) {
+            co_return;
+        }
+        if (signatures && !writeSolanaAccount(*job.state, i, id, [&](SolanaAccountState& a) {
+                a.transactions = solanaHistory(*signatures, address);
+            })) {
+            co_return;
+        }
+    }
+}
+
+} // namespace qm

@@ -1,0 +1,138 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// An existing phrase typed or pasted into numbered fields (a pasted phrase spreads over the
+// fields from the one it lands in), a new password, then the import.
+Item {
+    id: root
+    objectName: "importWalletView"
+    required property OnboardingViewModel vm
+
+    ScrollView {
+        id: scroller
+        anchors.fill: parent
+        contentWidth: availableWidth
+        clip: true
+
+        ColumnLayout {
+            width: scroller.availableWidth
+            spacing: 24
+
+            Item { implicitHeight: 8 }
+            Text {
+                Layout.alignment: Qt.AlignHCenter
+                text: "Import Wallet"
+                font: BRFont.title
+                color: BRPalette.textPrimary
+            }
+            Text {
+                Layout.alignment: Qt.AlignHCenter
+                text: "Enter your recovery phrase"
+                font: BRFont.callout
+                color: BRPalette.textSecondary
+            }
+            // "Words": the 12/24 choice; every choice empties the fields.
+            Row {
+                objectName: "wordCountPicker"
+                Layout.alignment: Qt.AlignHCenter
+                Repeater {
+                    model: [12, 24]
+                    delegate: AbstractButton {
+                        id: segment
+                        required property int modelData
+                        required property int index
+                        objectName: "wordCount" + modelData
+                        readonly property bool selected: root.vm.wordCount === modelData
+                        width: 100
+                        height: 26
+                        contentItem: Text {
+                            text: segment.modelData + " words"
+                            font: BRFont.label
+                            color: segment.selected ? BRPalette.accent : BRPalette.textSecondary
+                            horizontalAlignment: Text.AlignHCenter
+                            verticalAlignment: Text.AlignVCenter
+                        }
+                        background: Rectangle {
+                            radius: 6
+                            color: segment.selected ? BRPalette.surface : "transparent"
+                            border.width: 0.5
+                            border.color: BRPalette.border
+                        }
+                        onClicked: root.vm.chooseWordCount(modelData)
+                    }
+                }
+            }
+            GridLayout {
+                Layout.fillWidth: true
+                Layout.leftMargin: 56
+                Layout.rightMargin: 56
+                columns: 3
+                columnSpacing: 8
+                rowSpacing: 8
+                Repeater {
+                    model: root.vm.wordCount
+                    delegate: RowLayout {
+                        required property int index
+                        Layout.fillWidth: true
+                        Layout.minimumWidth: 10
+                        Layout.preferredWidth: 10
+                        spacing: 4
+                        Text {
+                            Layout.preferredWidth: 24
+                            horizontalAlignment: Text.AlignRight
+                            text: (index + 1) + "."
+                            font: BRFont.caption2
+                            color: BRPalette.textTertiary
+                        }
+                        InputField {
+                            objectName: "importWordField" + index
+                            Layout.fillWidth: true
+                            maximumWidth: 10
+                            padding: 6
+                            cornerRadius: 4
+                            placeholderText: "word"
+                            font: BRFont.mono
+                            // Follows the model: a paste into another field may fill this one.
+                            text: root.vm.importWordCount > index ? root.vm.importWord(index) : ""
+                            onTextEdited: root.vm.setImportWord(index, text)
+                        }
+                    }
+                }
+            }
+            PasswordPairFields {
+                Layout.alignment: Qt.AlignHCenter
+                vm: root.vm
+            }
+            ErrorLine {
+                Layout.alignment: Qt.AlignHCenter
+                Layout.maximumWidth: 420
+                text: root.vm.errorMessage
+            }
+            RowLayout {
+                Layout.alignment: Qt.AlignHCenter
+                spacing: 12
+                BRSecondaryButton {
+                    objectName: "backButton"
+                    text: "Back"
+                    onClicked: root.vm.showStep("welcome")
+                }
+                BRPrimaryButton {
+                    objectName: "importButton"
+                    text: "Import"
+                    enabled: !root.vm.isCreating && root.vm.isPasswordValid
+                    onClicked: root.vm.submitImport()
+                }
+                BusyIndicator {
+                    objectName: "importingIndicator"
+                    visible: root.vm.isCreating
+                    running: visible
+                    implicitWidth: 20
+                    implicitHeight: 20
+                }
+            }
+            Item { implicitHeight: 24 }
+        }
+    }
+}

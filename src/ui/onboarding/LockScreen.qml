@@ -1,0 +1,223 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// The lock screen: the password opens the stored wallet; a forgotten one can only be
+// replaced by a new wallet, after an Italian warning. The typed password lives in the
+// screen's model and is wiped with it.
+Item {
+    id: root
+    objectName: "lockScreen"
+
+    LockViewModel {
+        id: lock
+        objectName: "lockViewModel"
+        appState: WalletShell.appState
+        onPasswordCleared: passwordField.clear()
+    }
+
+    Rectangle { anchors.fill: parent; color: BRPalette.background }
+    RadialGlow {
+        anchors.fill: parent
+        startRadius: 30
+        endRadius: 300
+        centreOpacity: 0.03
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 24
+
+        Item { Layout.fillHeight: true }
+        Item {
+            Layout.alignment: Qt.AlignHCenter
+            implicitWidth: 100
+            implicitHeight: 100
+            RadialGlow {
+                anchors.fill: parent
+                startRadius: 10
+                endRadius: 50
+                centreOpacity: 0.12
+            }
+            BRSymbol {
+                id: emblem
+                anchors.centerIn: parent
+                name: "lock.shield.fill"
+                size: 44
+                font.weight: Font.Light
+                color: BRPalette.accent
+                SequentialAnimation on opacity {
+                    loops: Animation.Infinite
+                    NumberAnimation { from: 1; to: 0.4; duration: 900; easing.type: Easing.InOutQuad }
+                    NumberAnimation { from: 0.4; to: 1; duration: 900; easing.type: Easing.InOutQuad }
+                }
+            }
+            BRGlow {
+                anchors.fill: emblem
+                source: emblem
+                glowColor: BRPalette.accent
+                glowOpacity: 0.3
+                radius: 10
+            }
+        }
+        GlowText {
+            Layout.alignment: Qt.AlignHCenter
+            text: "Quillmark"
+            pixelSize: 32
+        }
+        Text {
+            Layout.alignment: Qt.AlignHCenter
+            text: "Enter password to unlock"
+            font: BRFont.callout
+            color: BRPalette.textSecondary
+        }
+        ColumnLayout {
+            Layout.alignment: Qt.AlignHCenter
+            spacing: 12
+            InputField {
+                id: passwordField
+                objectName: "lockPasswordField"
+                Layout.alignment: Qt.AlignHCenter
+                Layout.preferredWidth: 280
+                secure: true
+                placeholderText: "Password"
+                showsError: lock.hasError
+                focus: true
+                onTextEdited: lock.setPassword(text)
+                // Return unlocks even with an empty field.
+                onAccepted: lock.submit()
+                Component.onCompleted: forceActiveFocus()
+            }
+            ErrorLine {
+                objectName: "lockErrorLine"
+                Layout.alignment: Qt.AlignHCenter
+                Layout.maximumWidth: 280
+                text: lock.errorMessage
+            }
+            BRPrimaryButton {
+                id: unlockButton
+                objectName: "unlockButton"
+                Layout.alignment: Qt.AlignHCenter
+                text: "Unlock"
+                enabled: !lock.isUnlocking && lock.hasPassword
+                onClicked: lock.submit()
+                contentItem: Row {
+                    spacing: 6
+                    BusyIndicator {
+                        visible: lock.isUnlocking
+                        running: visible
+                        width: 14
+                        height: 14
+                        anchors.verticalCenter: parent.verticalCenter
+                    }
+                    BRSymbol {
+                        visible: !lock.isUnlocking
+                        anchors.verticalCenter: parent.verticalCenter
+                        name: "lock.open.fill"
+                        size: 13
+                        color: BRPalette.accent
+                    }
+                    Text {
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: unlockButton.text
+                        font: unlockButton.font
+                        color: BRPalette.accent
+                    }
+                }
+            }
+        }
+        Item { Layout.fillHeight: true }
+        ColumnLayout {
+            Layout.alignment: Qt.AlignHCenter
+            Layout.bottomMargin: 24
+            spacing: 8
+            Text {
+                Layout.alignment: Qt.AlignHCenter
+                text: "Password dimenticata?"
+                font: BRFont.caption2
+                color: BRPalette.textTertiary
+            }
+            AbstractButton {
+                objectName: "newWalletButton"
+                Layout.alignment: Qt.AlignHCenter
+                hoverEnabled: true
+                contentItem: Row {
+                    spacing: 4
+                    BRSymbol {
+                        anchors.verticalCenter: parent.verticalCenter
+                        name: "plus.circle"
+                        size: 11
+                        color: BRPalette.accent
+                    }
+                    Text {
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: "Crea nuovo wallet"
+                        font: BRFont.label
+                        color: BRPalette.accent
+                    }
+                }
+                onClicked: confirmNewWallet.open()
+            }
+        }
+    }
+
+    Dialog {
+        id: confirmNewWallet
+        objectName: "newWalletConfirm"
+        anchors.centerIn: parent
+        width: 360
+        modal: true
+        title: "Crea nuovo wallet"
+        background: Rectangle {
+            color: BRPalette.backgroundSecondary
+            radius: 10
+            border.width: 0.5
+            border.color: BRPalette.border
+        }
+        header: Text {
+            text: confirmNewWallet.title
+            font: BRFont.headline
+            color: BRPalette.error
+            padding: 16
+            bottomPadding: 0
+        }
+        contentItem: Text {
+            text: "Il wallet attuale verrà eliminato. Se hai fondi e non hai il backup della seed phrase, li perderai. Vuoi continuare?"
+            font: BRFont.callout
+            color: BRPalette.textPrimary
+            wrapMode: Text.Wrap
+        }
+        footer: Item {
+            implicitHeight: buttons.implicitHeight + 32
+            RowLayout {
+                id: buttons
+                anchors.right: parent.right
+                anchors.verticalCenter: parent.verticalCenter
+                anchors.rightMargin: 16
+                spacing: 12
+                BRSecondaryButton {
+                    objectName: "cancelNewWalletButton"
+                    text: "Annulla"
+                    onClicked: confirmNewWallet.reject()
+                }
+                BRPrimaryButton {
+                    objectName: "confirmNewWalletButton"
+                    text: "Crea nuovo wallet"
+                    // The destructive choice, in the danger colour.
+                    contentItem: Text {
+                        text: "Crea nuovo wallet"
+                        font: BRFont.body
+                        color: BRPalette.error
+                        horizontalAlignment: Text.AlignHCenter
+                        verticalAlignment: Text.AlignVCenter
+                    }
+                    onClicked: {
+                        confirmNewWallet.close()
+                        lock.resetWallet()
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,393 @@
+#include "ui/onboarding/OnboardingViewModel.h"
+
+#include "core/crypto/BIP39.h"
+#include "platform/SecureBytes.h"
+#include "state/AppState.h"
+#include "ui/onboarding/SecretText.h"
+#include "ui/theme/Clipboard.h"
+
+#include <QRandomGenerator>
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <set>
+#include <stdexcept>
+#include <utility>
+
+namespace qm {
+
+namespace {
+
+constexpr std::array<std::pair<OnboardingViewModel::OnboardingStep, const char*>, 6> stepNames{{
+    {OnboardingViewModel::OnboardingStep::welcome, "welcome"},
+    {OnboardingViewModel::OnboardingStep::createShowSeed, "createShowSeed"},
+    {OnboardingViewModel::OnboardingStep::createVerify, "createVerify"},
+    {OnboardingViewModel::OnboardingStep::importSeed, "importSeed"},
+    {OnboardingViewModel::OnboardingStep::restoreBackup, "restoreBackup"},
+    {OnboardingViewModel::OnboardingStep::complete, "complete"},
+}};
+
+void wipeWords(std::vector<std::string>& words) {
+    for (std::string& word : words) {
+        wipe(word);
+    }
+    words.clear();
+}
+
+QString describe(const std::exception& error) {
+    return QString::fromUtf8(error.what());
+}
+
+} // namespace
+
+OnboardingViewModel::OnboardingViewModel(QObject* parent)
+    : StateBoundModel(parent), m_importWords(12), m_verificationAnswers(3) {}
+
+OnboardingViewModel::~OnboardingViewModel() {
+    wipeSecrets();
+}
+
+void OnboardingViewModel::wipeSecrets() {
+    wipeTexts(m_mnemonic);
+    wipeTexts(m_importWords);
+    wipeTexts(m_verificationAnswers);
+    wipeText(m_password);
+    wipeText(m_confirmPassword);
+    m_importWords.resize(static_cast<std::size_t>(m_wordCount));
+    m_verificationAnswers.resize(3);
+    m_mnemonic.clear();
+    m_verificationIndices.clear();
+}
+
+void OnboardingViewModel::setCurrentStep(OnboardingStep step) {
+    if (m_currentStep == step) {
+        return;
+    }
+    m_currentStep = step;
+    emit currentStepChanged();
+}
+
+QString OnboardingViewModel::stepName() const {
+    for (const auto& [step, name] : stepNames) {
+        if (step == m_currentStep) {
+            return QString::fromLatin1(name);
+        }
+    }
+    return {};
+}
+
+bool OnboardingViewModel::showStep(const QString& name) {
+    for (const auto& [step, stepName] : stepNames) {
+        if (name == QLatin1String(stepName)) {
+            setCurrentStep(step);
+            return true;
+        }
+    }
+    return false;
+}
+
+void OnboardingViewModel::chooseWordCount(int count) {
+    if (count != 12 && count != 24) {
+        return;
+    }
+    if (m_wordCount != count) {
+        m_wordCount = count;
+        emit wordCountChanged();
+    }
+    wipeTexts(m_importWords);
+    m_importWords.assign(static_cast<std::size_t>(count), QString());
+    emit importWordsChanged();
+}
+
+QString OnboardingViewModel::mnemonicWord(int position) const {
+    if (position < 0 || position >= mnemonicLength()) {
+        return {};
+    }
+    return m_mnemonic[static_cast<std::size_t>(position)];
+}
+
+QString OnboardingViewModel::joinedMnemonic() const {
+    QString joined;
+    for (const QString& word : m_mnemonic) {
+        if (!joined.isEmpty()) {
+            joined.append(QLatin1Char(' '));
+        }
+        joined.append(word);
+    }
+    return joined;
+}
+
+void OnboardingViewModel::copyMnemonic() const {
+    QString text = joinedMnemonic();
+    Clipboard().setText(text);
+    wipeText(text);
+}
+
+QString OnboardingViewModel::importWord(int index) const {
+    if (index < 0 || index >= importWordCount()) {
+        return {};
+    }
+    return m_importWords[static_cast<std::size_t>(index)];
+}
+
+void OnboardingViewModel::setImportWord(int index, const QString& text) {
+    if (index < 0 || index >= importWordCount()) {
+        return;
+    }
+    std::vector<QString> typed = splitWords(text);
+    if (typed.size() < 2) {
+        QString& field = m_importWords[static_cast<std::size_t>(index)];
+        if (field != text) {
+            wipeText(field);
+            field = text;
+            emit importWordsChanged();
+        }
+        wipeTexts(typed);
+        return;
+    }
+    // A pasted phrase: field `index` takes the first word, the next fields the following
+    // ones; words beyond the last field (or beyond wordCount words) are dropped.
+    const std::size_t kept = std::min(typed.size(), static_cast<std::size_t>(m_wordCount));
+    for (std::size_t k = 0; k < kept; ++k) {
+        const std::size_t target = static_cast<std::size_t>(index) + k;
+        if (target < m_importWords.size()) {
+            wipeText(m_importWords[target]);
+            m_importWords[target] = typed[k].toLower();
+        }
+    }
+    wipeTexts(typed);
+    emit importWordsChanged();
+}
+
+QList<int> OnboardingViewModel::verificationIndicesList() const {
+    return QList<int>(m_verificationIndices.begin(), m_verificationIndices.end());
+}
+
+QString OnboardingViewModel::verificationAnswer(int slot) const {
+    if (slot < 0 || slot >= static_cast<int>(m_verificationAnswers.size())) {
+        return {};
+    }
+    return m_verificationAnswers[static_cast<std::size_t>(slot)];
+}
+
+void OnboardingViewModel::setVerificationAnswer(int slot, const QString& text) {
+    if (slot < 0 || slot >= static_cast<int>(m_verificationAnswers.size())) {
+        return;
+    }
+    QString& answer = m_verificationAnswers[static_cast<std::size_t>(slot)];
+    if (answer == text) {
+        return;
+    }
+    wipeText(answer);
+    answer = text;
+    emit verificationAnswersChanged();
+}
+
+void OnboardingViewModel::setPassword(const QString& password) {
+    if (m_password == password) {
+        return;
+    }
+    wipeText(m_password);
+    m_password = password;
+    updatePasswordValidity();
+}
+
+void OnboardingViewModel::setConfirmPassword(const QString& confirmPassword) {
+    if (m_confirmPassword == confirmPassword) {
+        return;
+    }
+    wipeText(m_confirmPassword);
+    m_confirmPassword = confirmPassword;
+    updatePasswordValidity();
+}
+
+bool OnboardingViewModel::isPasswordValid() const {
+    return isPasswordPairValid(m_password, m_confirmPassword);
+}
+
+void OnboardingViewModel::updatePasswordValidity() {
+    const bool valid = isPasswordValid();
+    if (valid != m_lastPasswordValidity) {
+        m_lastPasswordValidity = valid;
+        emit passwordValidityChanged();
+    }
+}
+
+void OnboardingViewModel::setErrorMessage(std::optional<QString> message) {
+    if (m_errorMessage == message) {
+        return;
+    }
+    m_errorMessage = std::move(message);
+    emit errorMessageChanged();
+}
+
+void OnboardingViewModel::setIsCreating(bool creating) {
+    if (m_isCreating == creating) {
+        return;
+    }
+    m_isCreating = creating;
+    emit isCreatingChanged();
+}
+
+bool OnboardingViewModel::startCreate() {
+    std::vector<std::string> generated;
+    try {
+        generated = BIP39::generateMnemonic(m_wordCount);
+    } catch (const std::exception& error) {
+        setErrorMessage(QStringLiteral("Failed to generate mnemonic: ") + describe(error));
+        return false;
+    }
+    wipeTexts(m_mnemonic);
+    m_mnemonic.clear();
+    for (std::string& word : generated) {
+        m_mnemonic.push_back(QString::fromStdString(word));
+    }
+    wipeWords(generated);
+    emit mnemonicChanged();
+
+    // Three distinct positions, each drawn uniformly by the system generator.
+    std::set<int> chosen;
+    const auto count = static_cast<quint32>(m_mnemonic.size());
+    while (chosen.size() < 3 && count >= 3) {
+        chosen.insert(static_cast<int>(QRandomGenerator::system()->bounded(count)));
+    }
+    m_verificationIndices.assign(chosen.begin(), chosen.end());
+    emit verificationIndicesChanged();
+
+    wipeTexts(m_verificationAnswers);
+    m_verificationAnswers.assign(3, QString());
+    emit verificationAnswersChanged();
+
+    setCurrentStep(OnboardingStep::createShowSeed);
+    return true;
+}
+
+bool OnboardingViewModel::verify() {
+    for (std::size_t slot = 0; slot < m_verificationIndices.size(); ++slot) {
+        const int position = m_verificationIndices[slot];
+        QString answer = slot < m_verificationAnswers.size()
+                             ? normalisedWord(m_verificationAnswers[slot])
+                             : QString();
+        const bool matches = position >= 0 && position < mnemonicLength() &&
+                             answer == m_mnemonic[static_cast<std::size_t>(position)];
+        wipeText(answer);
+        if (!matches) {
+            setErrorMessage(
+                QStringLiteral("Word #%1 is incorrect. Please try again.").arg(position + 1));
+            return false;
+        }
+    }
+    setErrorMessage(std::nullopt);
+    return true;
+}
+
+bool OnboardingViewModel::passwordAcceptable() {
+    const QString problem = passwordPairProblem(m_password, m_confirmPassword);
+    if (problem.isEmpty()) {
+        return true;
+    }
+    setErrorMessage(problem);
+    return false;
+}
+
+std::vector<std::string> OnboardingViewModel::mnemonicWordList() const {
+    std::vector<std::string> words;
+    words.reserve(m_mnemonic.size());
+    for (const QString& word : m_mnemonic) {
+        words.push_back(secretUtf8(word));
+    }
+    return words;
+}
+
+std::vector<std::string> OnboardingViewModel::importedWordList() const {
+    // Neither split nor dropped: an empty field stays an empty word, so the count holds.
+    std::vector<std::string> words;
+    words.reserve(m_importWords.size());
+    for (const QString& field : m_importWords) {
+        QString word = normalisedWord(field);
+        words.push_back(secretUtf8(word));
+        wipeText(word);
+    }
+    return words;
+}
+
+void OnboardingViewModel::createFromWords(std::vector<std::string> words,
+                                          const QString& failurePrefix) {
+    std::string password = secretUtf8(m_password);
+    AppState* state = appState();
+    try {
+        if (!state) {
+            throw std::runtime_error("No application state");
+        }
+        state->createWallet(words, password);
+        setCurrentStep(OnboardingStep::complete);
+    } catch (const std::exception& error) {
+        setErrorMessage(failurePrefix + describe(error));
+    }
+    wipe(password);
+    wipeWords(words);
+    setIsCreating(false);
+}
+
+bool OnboardingViewModel::beginCreation() {
+    if (!passwordAcceptable()) {
+        return false;
+    }
+    setIsCreating(true);
+    setErrorMessage(std::nullopt);
+    return true;
+}
+
+void OnboardingViewModel::finishImport() {
+    std::vector<std::string> words = importedWordList();
+    if (!BIP39::isValidMnemonic(words)) {
+        wipeWords(words);
+        setErrorMessage(QStringLiteral("Invalid mnemonic phrase. Please check your words."));
+        setIsCreating(false);
+        return;
+    }
+    createFromWords(std::move(words), QStringLiteral("Failed to import wallet: "));
+}
+
+void OnboardingViewModel::createWallet() {
+    if (beginCreation()) {
+        createFromWords(mnemonicWordList(), QStringLiteral("Failed to create wallet: "));
+    }
+}
+
+void OnboardingViewModel::importWallet() {
+    if (beginCreation()) {
+        finishImport();
+    }
+}
+
+void OnboardingViewModel::submitVerifyAndCreate() {
+    if (m_isCreating) {
+        return;
+    }
+    // The words are compared before anything is created.
+    if (!verify() || !beginCreation()) {
+        emit finished();
+        return;
+    }
+    runAfterPaint([this] {
+        createFromWords(mnemonicWordList(), QStringLiteral("Failed to create wallet: "));
+        emit finished();
+    });
+}
+
+void OnboardingViewModel::submitImport() {
+    if (m_isCreating) {
+        return;
+    }
+    if (!beginCreation()) {
+        emit finished();
+        return;
+    }
+    runAfterPaint([this] {
+        finishImport();
+        emit finished();
+    });
+}
+
+} // namespace qm

@@ -1,0 +1,153 @@
+#pragma once
+// The state of one pass through the onboarding flow: the step on screen, the phrase made for
+// a new wallet and the three words the user types back, the words of the import screen, the
+// password pair, the error line and the busy flag; and its four decisions (make a phrase,
+// check the typed words, create from the made phrase, create from typed words).
+//
+// The phrase, the typed words and the passwords stay in this object: the screens read single
+// words through calls and hand every keystroke in, so no QML property holds them, and they
+// are wiped when the flow's screen (and with it this model) goes away.
+
+#include "ui/onboarding/StateBoundModel.h"
+
+#include <QList>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+class OnboardingViewModel : public StateBoundModel {
+    Q_OBJECT
+    QML_ELEMENT
+    // "welcome", "createShowSeed", "createVerify", "importSeed", "restoreBackup", "complete".
+    Q_PROPERTY(QString step READ stepName NOTIFY currentStepChanged)
+    Q_PROPERTY(int wordCount READ wordCount NOTIFY wordCountChanged)
+    Q_PROPERTY(int mnemonicLength READ mnemonicLength NOTIFY mnemonicChanged)
+    Q_PROPERTY(int importWordCount READ importWordCount NOTIFY importWordsChanged)
+    Q_PROPERTY(QList<int> verificationIndices READ verificationIndicesList NOTIFY
+                   verificationIndicesChanged)
+    Q_PROPERTY(QString errorMessage READ errorText NOTIFY errorMessageChanged)
+    Q_PROPERTY(bool hasError READ hasError NOTIFY errorMessageChanged)
+    Q_PROPERTY(bool isCreating READ isCreating NOTIFY isCreatingChanged)
+    Q_PROPERTY(bool isPasswordValid READ isPasswordValid NOTIFY passwordValidityChanged)
+
+public:
+    enum class OnboardingStep {
+        welcome,
+        createShowSeed,
+        createVerify,
+        importSeed,
+        restoreBackup,
+        complete
+    };
+
+    explicit OnboardingViewModel(QObject* parent = nullptr);
+    ~OnboardingViewModel() override;
+
+    OnboardingStep currentStep() const { return m_currentStep; }
+    void setCurrentStep(OnboardingStep step);
+    QString stepName() const;
+    // Moves to the named step; an unknown name changes nothing (false).
+    Q_INVOKABLE bool showStep(const QString& name);
+
+    int wordCount() const { return m_wordCount; }
+    // The import screen's 12/24 choice: sets the count, then empties that many word fields.
+    Q_INVOKABLE void chooseWordCount(int count);
+
+    const std::vector<QString>& mnemonic() const { return m_mnemonic; }
+    int mnemonicLength() const { return static_cast<int>(m_mnemonic.size()); }
+    Q_INVOKABLE QString mnemonicWord(int position) const;
+    // The words joined by single spaces (what the copy button puts on the clipboard).
+    QString joinedMnemonic() const;
+    // Clears the clipboard and puts the phrase there: copying is the user's choice.
+    Q_INVOKABLE void copyMnemonic() const;
+
+    const std::vector<QString>& importWords() const { return m_importWords; }
+    int importWordCount() const { return static_cast<int>(m_importWords.size()); }
+    Q_INVOKABLE QString importWord(int index) const;
+    // Field `index` now holds `text`. Two or more words (a pasted phrase) spread over this
+    // field and the ones after it, in lower case; a single word is kept exactly as typed.
+    Q_INVOKABLE void setImportWord(int index, const QString& text);
+
+    const std::vector<int>& verificationIndices() const { return m_verificationIndices; }
+    QList<int> verificationIndicesList() const;
+    const std::vector<QString>& verificationAnswers() const { return m_verificationAnswers; }
+    Q_INVOKABLE QString verificationAnswer(int slot) const;
+    Q_INVOKABLE void setVerificationAnswer(int slot, const QString& text);
+
+    Q_INVOKABLE void setPassword(const QString& password);
+    Q_INVOKABLE void setConfirmPassword(const QString& confirmPassword);
+    // What the password fields show when their step is shown again.
+    Q_INVOKABLE QString passwordText() const { return m_password; }
+    Q_INVOKABLE QString confirmPasswordText() const { return m_confirmPassword; }
+    bool isPasswordValid() const;
+
+    const std::optional<QString>& errorMessage() const { return m_errorMessage; }
+    QString errorText() const { return m_errorMessage.value_or(QString()); }
+    bool hasError() const { return m_errorMessage.has_value(); }
+    bool isCreating() const { return m_isCreating; }
+
+    // A new phrase of wordCount words and three new positions to check, then the phrase
+    // step. On failure only the error line changes. False on failure.
+    Q_INVOKABLE bool startCreate();
+    // Compares the answers with the phrase; the error line names the first wrong word.
+    Q_INVOKABLE bool verify();
+    // Create from the made phrase / from the typed words, on the spot (the whole key
+    // derivation runs before they return).
+    void createWallet();
+    void importWallet();
+    // The buttons: "Verify & Create Wallet" (check the words, then create) and "Import".
+    // They set the busy flag, let the window draw it, then do the work; `finished` follows.
+    Q_INVOKABLE void submitVerifyAndCreate();
+    Q_INVOKABLE void submitImport();
+
+    // Overwrites the phrase, the typed words and the passwords (also done on destruction).
+    Q_INVOKABLE void wipeSecrets();
+
+signals:
+    void currentStepChanged();
+    void wordCountChanged();
+    void mnemonicChanged();
+    void importWordsChanged();
+    void verificationIndicesChanged();
+    void verificationAnswersChanged();
+    void errorMessageChanged();
+    void isCreatingChanged();
+    void passwordValidityChanged();
+    // A creation or import started by a submit call has ended (either way).
+    void finished();
+
+private:
+    void setErrorMessage(std::optional<QString> message);
+    void setIsCreating(bool creating);
+    void updatePasswordValidity();
+    // The password rules; on a failure the error line says which (busy flag untouched).
+    bool passwordAcceptable();
+    // The password rules, then the busy flag on and the error line cleared; false when the
+    // rules fail.
+    bool beginCreation();
+    // Checks the typed phrase, then creates from it.
+    void finishImport();
+    // Creates the wallet from `words` (wiped afterwards); the error line gets `prefix` and
+    // the failure's text. Ends the busy state.
+    void createFromWords(std::vector<std::string> words, const QString& failurePrefix);
+    std::vector<std::string> importedWordList() const;
+    std::vector<std::string> mnemonicWordList() const;
+
+    std::vector<QString> m_mnemonic;
+    std::vector<QString> m_importWords;
+    int m_wordCount = 12;
+    OnboardingStep m_currentStep = OnboardingStep::welcome;
+    std::vector<int> m_verificationIndices;
+    std::vector<QString> m_verificationAnswers;
+    QString m_password;
+    QString m_confirmPassword;
+    std::optional<QString> m_errorMessage;
+    bool m_isCreating = false;
+    bool m_lastPasswordValidity = false;
+};
+
+} // namespace qm

@@ -1,0 +1,84 @@
+import QtQuick
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// The first step: the emblem, the name and tagline, and the three ways in.
+Item {
+    id: root
+    objectName: "welcomeStep"
+    required property OnboardingViewModel vm
+
+    ColumnLayout {
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.top: parent.top
+        anchors.bottom: parent.bottom
+        width: Math.min(420, parent.width)
+        spacing: 24
+
+        Item { Layout.fillHeight: true }
+        Item {
+            Layout.alignment: Qt.AlignHCenter
+            implicitWidth: 120
+            implicitHeight: 120
+            RadialGlow {
+                anchors.fill: parent
+                startRadius: 10
+                endRadius: 60
+                centreOpacity: 0.15
+            }
+            BRSymbol {
+                id: emblem
+                anchors.centerIn: parent
+                name: "shield.checkered"
+                size: 48
+                font.weight: Font.Light
+                color: BRPalette.accent
+            }
+            BRGlow {
+                anchors.fill: emblem
+                source: emblem
+                glowColor: BRPalette.accent
+                glowOpacity: 0.3
+                radius: 12
+            }
+        }
+        ColumnLayout {
+            Layout.alignment: Qt.AlignHCenter
+            spacing: 8
+            GlowText {
+                Layout.alignment: Qt.AlignHCenter
+                text: "Quillmark"
+                pixelSize: 40
+            }
+            Text {
+                Layout.alignment: Qt.AlignHCenter
+                text: "Secure Multi-Chain Wallet"
+                font: BRFont.body
+                color: BRPalette.textSecondary
+            }
+        }
+        ColumnLayout {
+            Layout.alignment: Qt.AlignHCenter
+            spacing: 12
+            BRPrimaryButton {
+                objectName: "createNewWalletButton"
+                Layout.alignment: Qt.AlignHCenter
+                text: "Create New Wallet"
+                onClicked: root.vm.startCreate()
+            }
+            BRSecondaryButton {
+                objectName: "importWalletButton"
+                Layout.alignment: Qt.AlignHCenter
+                text: "Import Existing Wallet"
+                onClicked: root.vm.showStep("importSeed")
+            }
+            BRSecondaryButton {
+                objectName: "restoreFromBackupButton"
+                Layout.alignment: Qt.AlignHCenter
+                text: "Restore from Backup"
+                onClicked: root.vm.showStep("restoreBackup")
+            }
+        }
+        Item { implicitHeight: 48 }
+    }
+}

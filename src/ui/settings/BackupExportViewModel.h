@@ -1,0 +1,66 @@
+#pragma once
+// The export of an encrypted backup: the typed password (kept here, never in QML), the file
+// bytes between the export and the save dialog, the busy flag, the error line and the saved
+// file's name. It reads no state of the running wallet, so it works locked or unlocked.
+
+#include "platform/Bytes.h"
+#include "ui/onboarding/PasswordFormModel.h"
+
+#include <QString>
+#include <QUrl>
+#include <QtQml/qqmlregistration.h>
+#include <optional>
+
+namespace qm {
+
+class Settings;
+
+class BackupExportViewModel : public PasswordFormModel {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(bool isExporting READ isBusy NOTIFY busyChanged)
+    Q_PROPERTY(bool exportSuccess READ exportSuccess NOTIFY exportSuccessChanged)
+    Q_PROPERTY(QString savedPath READ savedPath NOTIFY exportSuccessChanged)
+    // The name the save dialog suggests ("Quillmark-yyyy-MM-dd.qmbackup").
+    Q_PROPERTY(QString defaultFileName READ defaultFileName CONSTANT)
+    // That name in the user's documents folder: where the save dialog starts.
+    Q_PROPERTY(QUrl defaultFileUrl READ defaultFileUrl CONSTANT)
+
+public:
+    explicit BackupExportViewModel(QObject* parent = nullptr);
+    ~BackupExportViewModel() override;
+
+    // The user defaults whose theme goes into the backup; unset, the user's own.
+    void setSettings(Settings* settings) { m_settings = settings; }
+
+    bool isExporting() const { return isBusy(); }
+    bool exportSuccess() const { return m_exportSuccess; }
+    QString savedPath() const { return m_savedPath; }
+    QString defaultFileName() const;
+    QUrl defaultFileUrl() const;
+
+    // The export itself, on the spot: busy, error cleared, the backup's bytes made and kept
+    // for the save. False (busy off, error shown) when the export fails.
+    bool exportBackup();
+    // "Export Backup" and Return: busy first, the export once it is drawn; on success
+    // `saveLocationNeeded` asks the view for the save dialog, else `finished`.
+    Q_INVOKABLE void submit();
+    // The save dialog's answer: an empty URL is a cancel (no message, no file). Writes
+    // atomically; a failed write shows the file system's text.
+    Q_INVOKABLE void saveTo(const QUrl& url);
+    void saveToPath(const QString& path);
+
+signals:
+    void exportSuccessChanged();
+    void saveLocationNeeded();
+
+private:
+    void dropBytes();
+
+    Settings* m_settings = nullptr;
+    std::optional<Bytes> m_fileBytes;
+    bool m_exportSuccess = false;
+    QString m_savedPath;
+};
+
+} // namespace qm

@@ -1,0 +1,76 @@
+#pragma once
+// The restore of an encrypted backup file, shared by the onboarding step (which then opens
+// the restored wallet with the same password) and the menu's sheet (which then locks, so the
+// lock screen asks for it): the chosen file's bytes, the typed password (kept here, never in
+// QML), the busy flag, the error line and the success flag.
+
+#include "platform/Bytes.h"
+#include "ui/onboarding/PasswordFormModel.h"
+
+#include <QString>
+#include <QUrl>
+#include <QtQml/qqmlregistration.h>
+#include <optional>
+
+namespace qm {
+
+class Settings;
+
+class BackupRestoreViewModel : public PasswordFormModel {
+    Q_OBJECT
+    QML_ELEMENT
+    // True for the onboarding step: unlock after the restore; false for the sheet: lock.
+    Q_PROPERTY(bool unlocksAfterRestore READ unlocksAfterRestore WRITE setUnlocksAfterRestore NOTIFY
+                   modeChanged)
+    Q_PROPERTY(bool hasFile READ hasFile NOTIFY fileChanged)
+    // The chosen file's name (last path component); empty while none is chosen.
+    Q_PROPERTY(QString fileName READ fileName NOTIFY fileChanged)
+    Q_PROPERTY(bool isRestoring READ isBusy NOTIFY busyChanged)
+    Q_PROPERTY(bool restoreSuccess READ restoreSuccess NOTIFY restoreSuccessChanged)
+
+public:
+    // A backup is a few kilobytes. A larger file is not one: it is not read whole (that would
+    // stall the window and fill memory) and restores as an invalid file.
+    static constexpr qint64 maximumFileSize = 16 * 1024 * 1024;
+
+    explicit BackupRestoreViewModel(QObject* parent = nullptr);
+    ~BackupRestoreViewModel() override;
+
+    bool unlocksAfterRestore() const { return m_unlocksAfterRestore; }
+    void setUnlocksAfterRestore(bool unlocks);
+    // The user defaults the restore writes the theme to; unset, the user's own.
+    void setSettings(Settings* settings) { m_settings = settings; }
+
+    bool hasFile() const { return m_fileData.has_value(); }
+    QString fileName() const { return m_fileName; }
+    bool isRestoring() const { return isBusy(); }
+    bool restoreSuccess() const { return m_restoreSuccess; }
+
+    // The file the open dialog returned: read whole now. A file that cannot be read keeps
+    // the earlier choice and shows why; an empty URL (a cancelled dialog) changes nothing.
+    Q_INVOKABLE void selectFile(const QUrl& url);
+    void selectFilePath(const QString& path);
+
+    // Restores on the spot: checks and writes through the backup format, reloads the custom
+    // tokens, installs the record and leaves onboarding, then unlocks or locks.
+    void restore();
+    // "Restore Wallet" and Return: busy flag first, the restore once it is drawn; `finished`.
+    Q_INVOKABLE void submit();
+
+signals:
+    void modeChanged();
+    void fileChanged();
+    void restoreSuccessChanged();
+
+private:
+    void finishRestore();
+    void reloadTokens();
+
+    bool m_unlocksAfterRestore = true;
+    Settings* m_settings = nullptr;
+    QString m_fileName;
+    std::optional<Bytes> m_fileData;
+    bool m_restoreSuccess = false;
+};
+
+} // namespace qm

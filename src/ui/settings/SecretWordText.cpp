@@ -1,0 +1,77 @@
+#include "ui/settings/SecretWordText.h"
+
+#include "ui/onboarding/SecretText.h"
+#include "ui/settings/SeedRevealViewModel.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <cmath>
+
+namespace qm {
+
+SecretWordText::SecretWordText(QQuickItem* parent) : QQuickPaintedItem(parent) {
+    setAntialiasing(true);
+}
+
+void SecretWordText::setSource(SeedRevealViewModel* source) {
+    if (m_source == source) {
+        return;
+    }
+    if (m_source) {
+        disconnect(m_source, nullptr, this, nullptr);
+    }
+    m_source = source;
+    if (m_source) {
+        connect(m_source, &SeedRevealViewModel::revealedChanged, this, &SecretWordText::refresh);
+    }
+    emit sourceChanged();
+    refresh();
+}
+
+void SecretWordText::setIndex(int index) {
+    if (m_index == index) {
+        return;
+    }
+    m_index = index;
+    emit indexChanged();
+    refresh();
+}
+
+void SecretWordText::setFont(const QFont& font) {
+    if (m_font == font) {
+        return;
+    }
+    m_font = font;
+    emit fontChanged();
+    refresh();
+}
+
+void SecretWordText::setColor(const QColor& color) {
+    if (m_color == color) {
+        return;
+    }
+    m_color = color;
+    emit colorChanged();
+    update();
+}
+
+void SecretWordText::refresh() {
+    QString word = m_source ? m_source->wordText(m_index) : QString();
+    const QFontMetricsF metrics(m_font);
+    setImplicitWidth(std::ceil(metrics.horizontalAdvance(word)));
+    setImplicitHeight(std::ceil(metrics.height()));
+    wipeText(word);
+    update();
+}
+
+void SecretWordText::paint(QPainter* painter) {
+    QString word = m_source ? m_source->wordText(m_index) : QString();
+    if (!word.isEmpty()) {
+        painter->setFont(m_font);
+        painter->setPen(m_color);
+        painter->drawText(QRectF(0, 0, width(), height()), Qt::AlignLeft | Qt::AlignVCenter, word);
+    }
+    wipeText(word);
+}
+
+} // namespace qm

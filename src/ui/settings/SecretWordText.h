@@ -1,0 +1,54 @@
+#pragma once
+// One word of the opened recovery phrase, drawn straight from the reveal model's memory: the
+// word never becomes a QML string (which the JavaScript heap could keep after the sheet has
+// gone); each paint makes a short-lived copy and wipes it.
+
+#include "ui/settings/SeedRevealViewModel.h"
+
+#include <QColor>
+#include <QFont>
+#include <QPointer>
+#include <QQuickPaintedItem>
+#include <QtQml/qqmlregistration.h>
+
+namespace qm {
+
+class SecretWordText : public QQuickPaintedItem {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(qm::SeedRevealViewModel* source READ source WRITE setSource NOTIFY sourceChanged)
+    Q_PROPERTY(int index READ index WRITE setIndex NOTIFY indexChanged)
+    Q_PROPERTY(QFont font READ font WRITE setFont NOTIFY fontChanged)
+    Q_PROPERTY(QColor color READ color WRITE setColor NOTIFY colorChanged)
+
+public:
+    explicit SecretWordText(QQuickItem* parent = nullptr);
+
+    SeedRevealViewModel* source() const { return m_source; }
+    void setSource(SeedRevealViewModel* source);
+    int index() const { return m_index; }
+    void setIndex(int index);
+    QFont font() const { return m_font; }
+    void setFont(const QFont& font);
+    QColor color() const { return m_color; }
+    void setColor(const QColor& color);
+
+    void paint(QPainter* painter) override;
+
+signals:
+    void sourceChanged();
+    void indexChanged();
+    void fontChanged();
+    void colorChanged();
+
+private:
+    // Sets the implicit size from the word's width and the font's height, then repaints.
+    void refresh();
+
+    QPointer<SeedRevealViewModel> m_source;
+    int m_index = -1;
+    QFont m_font;
+    QColor m_color = Qt::white;
+};
+
+} // namespace qm

@@ -1,0 +1,151 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// The Security tab: a note on how the wallet is unlocked, the recovery phrase (behind a
+// warning) and the encrypted backup export, and "Delete Wallet" behind a confirmation.
+ColumnLayout {
+    id: root
+    objectName: "securitySettingsView"
+    spacing: 24
+
+    SecuritySettingsViewModel {
+        id: security
+        objectName: "securitySettingsViewModel"
+        appState: WalletShell.appState
+    }
+
+    // Authentication
+    ColumnLayout {
+        Layout.fillWidth: true
+        Layout.topMargin: 16
+        Layout.leftMargin: 16
+        Layout.rightMargin: 16
+        spacing: 12
+        Text {
+            text: "Authentication"
+            font: BRFont.body
+            color: BRPalette.textPrimary
+        }
+        BRSurface {
+            objectName: "touchIdCard"
+            Layout.fillWidth: true
+            elevated: true
+            padding: 16
+            RowLayout {
+                width: parent.width
+                spacing: 12
+                BRSymbol {
+                    name: "touchid"
+                    size: 17
+                    color: BRPalette.accent
+                }
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 2
+                    Text {
+                        text: "Touch ID"
+                        font: BRFont.callout
+                        color: BRPalette.textPrimary
+                    }
+                    Text {
+                        Layout.fillWidth: true
+                        text: "Used to unlock your wallet and sign transactions"
+                        font: BRFont.caption2
+                        color: BRPalette.textTertiary
+                        wrapMode: Text.Wrap
+                    }
+                }
+            }
+        }
+    }
+
+    // Backup
+    ColumnLayout {
+        Layout.fillWidth: true
+        Layout.leftMargin: 16
+        Layout.rightMargin: 16
+        spacing: 12
+        Text {
+            text: "Backup"
+            font: BRFont.body
+            color: BRPalette.textPrimary
+        }
+        BRSecondaryButton {
+            objectName: "showRecoveryPhraseButton"
+            text: "Show Recovery Phrase"
+            onClicked: backupAlert.open()
+        }
+        BRSecondaryButton {
+            id: exportButton
+            objectName: "exportEncryptedBackupButton"
+            text: "Export Encrypted Backup"
+            contentItem: Row {
+                spacing: 6
+                BRSymbol {
+                    anchors.verticalCenter: parent.verticalCenter
+                    name: "square.and.arrow.up.fill"
+                    size: 13
+                    color: BRPalette.textPrimary
+                }
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: exportButton.text
+                    font: exportButton.font
+                    color: BRPalette.textPrimary
+                }
+            }
+            onClicked: exportSheet.open()
+        }
+    }
+
+    // Danger Zone
+    ColumnLayout {
+        Layout.fillWidth: true
+        Layout.leftMargin: 16
+        Layout.rightMargin: 16
+        spacing: 12
+        Text {
+            text: "Danger Zone"
+            font: BRFont.body
+            color: BRPalette.error
+        }
+        BRSecondaryButton {
+            id: deleteButton
+            objectName: "deleteWalletButton"
+            text: "Delete Wallet"
+            contentItem: Text {
+                text: deleteButton.text
+                font: deleteButton.font
+                color: BRPalette.error
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+            }
+            onClicked: deleteAlert.open()
+        }
+    }
+
+    // The bottom padding (the last section's own margin is lost in the scroll area's height).
+    Item { implicitHeight: 1 }
+
+    ConfirmAlert {
+        id: backupAlert
+        objectName: "securityWarningAlert"
+        title: "Security Warning"
+        message: "Make sure no one is watching your screen. Your recovery phrase gives full access to your funds."
+        confirmText: "Show"
+        // "Show" goes on to the recovery-phrase sheet, which asks for the password.
+        onConfirmed: seedRevealSheet.open()
+    }
+    ConfirmAlert {
+        id: deleteAlert
+        objectName: "deleteWalletAlert"
+        title: "Delete Wallet?"
+        message: "This will permanently delete your wallet from this device. Make sure you have your recovery phrase backed up."
+        confirmText: "Delete"
+        onConfirmed: security.deleteWallet()
+    }
+    BackupExportSheet { id: exportSheet }
+    SeedRevealSheet { id: seedRevealSheet }
+}

@@ -1,0 +1,30 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// The title row of the settings and recovery-phrase sheets: the title and the round close
+// button on the right.
+RowLayout {
+    id: root
+    property string title: ""
+    signal closeRequested()
+
+    Text {
+        text: root.title
+        font: BRFont.title
+        color: BRPalette.textPrimary
+    }
+    Item { Layout.fillWidth: true }
+    AbstractButton {
+        objectName: "closeSheetButton"
+        implicitWidth: 24
+        implicitHeight: 24
+        contentItem: BRSymbol {
+            name: "xmark.circle.fill"
+            size: 17
+            color: BRPalette.textTertiary
+        }
+        onClicked: root.closeRequested()
+    }
+}

@@ -1,0 +1,42 @@
+import QtQuick
+import QtQuick.Layouts
+import QtQuick.Shapes
+import Quillmark.Ui
+
+// The right column of the main view: the status bar over the detail router, on the window
+// background with a faint radial glow.
+Item {
+    id: root
+    Rectangle { anchors.fill: parent; color: BRPalette.background }
+    Shape {
+        anchors.fill: parent
+        opacity: 0.04
+        ShapePath {
+            strokeWidth: 0
+            strokeColor: "transparent"
+            fillGradient: RadialGradient {
+                centerX: root.width / 2; centerY: root.height / 2
+                focalX: centerX; focalY: centerY
+                centerRadius: 500
+                GradientStop { position: 0; color: BRPalette.backgroundGradientCentre }
+                GradientStop { position: 1; color: BRPalette.background }
+            }
+            startX: 0; startY: 0
+            PathLine { x: root.width; y: 0 }
+            PathLine { x: root.width; y: root.height }
+            PathLine { x: 0; y: root.height }
+            PathLine { x: 0; y: 0 }
+        }
+    }
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+        StatusBar { Layout.fillWidth: true }
+        Rectangle { Layout.fillWidth: true; implicitHeight: 1; color: BRPalette.border }
+        DetailRouter {
+            objectName: "detailRouter"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+        }
+    }
+}

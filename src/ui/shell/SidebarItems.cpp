@@ -1,0 +1,135 @@
+#include "ui/shell/SidebarItems.h"
+
+#include "state/AppState.h"
+#include "ui/theme/AddressText.h"
+
+#include <cstdio>
+
+namespace qm {
+namespace {
+
+// printf-style formatting in the C locale's digits ('.' as decimal point), never the user's.
+QString formatted(const char* format, double value) {
+    char buffer[64];
+    const int length = std::snprintf(buffer, sizeof buffer, format, value);
+    return length > 0 ? QString::fromLatin1(buffer, qMin(length, int(sizeof buffer) - 1))
+                      : QString();
+}
+
+QString withTokenCount(QString balance, std::size_t tokenCount) {
+    if (tokenCount > 0) {
+        balance += QStringLiteral(" +%1 tokens").arg(tokenCount);
+    }
+    return balance;
+}
+
+QString entryName(const Account& account) {
+    return QString::fromStdString(displayName(account.chain)) + QStringLiteral(" #") +
+           QString::number(account.index);
+}
+
+template <typename AccountState>
+SidebarAccountItem entry(const AccountState& state, Chain chain, QString balance) {
+    return {state.account.id, entryName(state.account),
+            sidebarAddressText(QString::fromStdString(state.account.address)), std::move(balance),
+            chain};
+}
+
+// The account ids of one chain's list, in order.
+std::vector<std::string> accountIDs(const AppState& state, Chain chain) {
+    std::vector<std::string> ids;
+    auto collect = [&ids](const auto& list) {
+        for (const auto& account : list) {
+            ids.push_back(account.account.id);
+        }
+    };
+    switch (chain) {
+    case Chain::bitcoin:
+        collect(state.bitcoinAccounts());
+        break;
+    case Chain::ethereum:
+    case Chain::arbitrum:
+    case Chain::polygon:
+        collect(state.evmAccounts(chain));
+        break;
+    case Chain::solana:
+        collect(state.solanaAccounts());
+        break;
+    }
+    return ids;
+}
+
+} // namespace
+
+QString bitcoinBalanceText(std::uint64_t sats) {
+    return formatted("%.8f BTC", static_cast<double>(sats) / 100'000'000.0);
+}
+
+QString solanaBalanceText(std::uint64_t lamports, std::size_t tokenCount) {
+    return withTokenCount(formatted("%.4f SOL", static_cast<double>(lamports) / 1'000'000'000.0),
+                          tokenCount);
+}
+
+QString evmBalanceText(const EVMAccountState& state) {
+    // The account state's own display text: six places and the chain's native symbol.
+    QString text = formatted("%.6f", state.balanceNative) + QLatin1Char(' ') +
+                   QString::fromStdString(nativeSymbol(state.account.chain));
+    return withTokenCount(std::move(text), state.tokens.size());
+}
+
+std::vector<SidebarAccountItem> sidebarItems(const AppState& state, Chain chain) {
+    std::vector<SidebarAccountItem> items;
+    switch (chain) {
+    case Chain::bitcoin:
+        for (const auto& account : state.bitcoinAccounts()) {
+            items.push_back(entry(account, chain, bitcoinBalanceText(account.balanceSats)));
+        }
+        break;
+    case Chain::ethereum:
+    case Chain::arbitrum:
+    case Chain::polygon:
+        for (const auto& account : state.evmAccounts(chain)) {
+            items.push_back(entry(account, chain, evmBalanceText(account)));
+        }
+        break;
+    case Chain::solana:
+        for (const auto& account : state.solanaAccounts()) {
+            items.push_back(entry(
+                account, chain, solanaBalanceText(account.balanceLamports, account.tokens.size())));
+        }
+        break;
+    }
+    return items;
+}
+
+std::optional<std::string> selectedAccountID(const AppState& state) {
+    const std::vector<std::string> ids = accountIDs(state, state.selectedChain());
+    const qint64 index = state.selectedAccountIndex();
+    if (index < 0 || index >= static_cast<qint64>(ids.size())) {
+        return std::nullopt;
+    }
+    return ids[static_cast<std::size_t>(index)];
+}
+
+void selectAccount(AppState& state, std::string_view id) {
+    const std::optional<Chain> chain = chainFromAccountID(id);
+    if (!chain) {
+        return;
+    }
+    if (state.selectedChain() != *chain) {
+        state.setSelectedChain(*chain);
+    }
+    const std::vector<std::string> ids = accountIDs(state, *chain);
+    qint64 position = 0;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (ids[i] == id) {
+            position = static_cast<qint64>(i);
+            break;
+        }
+    }
+    if (state.selectedAccountIndex() != position) {
+        state.setSelectedAccountIndex(position);
+    }
+}
+
+} // namespace qm

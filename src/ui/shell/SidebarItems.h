@@ -1,0 +1,46 @@
+#pragma once
+// The sidebar's account entries, built afresh from the application state at every redraw,
+// and the selection they write back.
+
+#include "core/model/Chain.h"
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+class AppState;
+struct EVMAccountState;
+
+struct SidebarAccountItem {
+    std::string id;  // the account id, e.g. "eth-0": row identity and selection key
+    QString name;    // "Ethereum #0"
+    QString address; // shortened for the sidebar
+    QString balance; // with symbol, and " +N tokens" for EVM and Solana accounts
+    Chain chain = Chain::bitcoin;
+    bool operator==(const SidebarAccountItem&) const = default;
+};
+
+// "0.00150000 BTC" for 150,000 satoshis.
+QString bitcoinBalanceText(std::uint64_t sats);
+// "1.2500 SOL", then " +N tokens" when `tokenCount` is not 0.
+QString solanaBalanceText(std::uint64_t lamports, std::size_t tokenCount);
+// The native balance with its symbol ("%.6f ETH"; Arbitrum shows ETH too), then " +N tokens".
+QString evmBalanceText(const EVMAccountState& state);
+
+// The entries of one chain's list, in list order.
+std::vector<SidebarAccountItem> sidebarItems(const AppState& state, Chain chain);
+
+// The id of the selected entry: the selected chain's account at the selected index; absent
+// when the index is outside that list.
+std::optional<std::string> selectedAccountID(const AppState& state);
+// A click on the row `id`: writes the chain (from the id's prefix) and then the index of the
+// first account with that id (0 when there is none), each only when it changes. An id without
+// a known prefix changes nothing.
+void selectAccount(AppState& state, std::string_view id);
+
+} // namespace qm

@@ -1,0 +1,83 @@
+#include "ui/shell/SidebarModel.h"
+
+#include "services/network/NetworkManager.h"
+#include "state/AppState.h"
+#include "ui/shell/ConnectionStatus.h"
+#include "ui/shell/SidebarItems.h"
+
+namespace qm {
+
+SidebarModel::SidebarModel(AppState& state, QObject* parent) : QObject(parent), m_state(&state) {
+    for (auto signal : {&AppState::bitcoinAccountsChanged, &AppState::ethereumAccountsChanged,
+                        &AppState::arbitrumAccountsChanged, &AppState::polygonAccountsChanged,
+                        &AppState::solanaAccountsChanged, &AppState::selectedChainChanged,
+                        &AppState::selectedAccountIndexChanged}) {
+        connect(&state, signal, this, &SidebarModel::sectionsChanged);
+    }
+    NetworkManager* network = &state.networkManager();
+    connect(network, &NetworkManager::electrumConnectedChanged, this,
+            &SidebarModel::networkLinesChanged);
+    connect(network, &NetworkManager::electrumStatusChanged, this,
+            &SidebarModel::networkLinesChanged);
+    connect(network, &NetworkManager::electrumPoolChanged, this,
+            &SidebarModel::networkLinesChanged);
+    connect(network, &NetworkManager::rpcPoolChanged, this, &SidebarModel::networkLinesChanged);
+}
+
+QVariantList SidebarModel::sections() const {
+    QVariantList sections;
+    if (!m_state) {
+        return sections;
+    }
+    const std::optional<std::string> selected = selectedAccountID(*m_state);
+    for (Chain chain : allChains()) {
+        QVariantList items;
+        for (const SidebarAccountItem& item : sidebarItems(*m_state, chain)) {
+            items.append(QVariantMap{
+                {QStringLiteral("id"), QString::fromStdString(item.id)},
+                {QStringLiteral("name"), item.name},
+                {QStringLiteral("balance"), item.balance},
+                {QStringLiteral("address"), item.address},
+                {QStringLiteral("chain"), static_cast<int>(item.chain)},
+                {QStringLiteral("isSelected"), selected == item.id},
+            });
+        }
+        sections.append(QVariantMap{
+            {QStringLiteral("title"), QString::fromStdString(displayName(chain))},
+            {QStringLiteral("chain"), static_cast<int>(chain)},
+            {QStringLiteral("items"), items},
+        });
+    }
+    return sections;
+}
+
+QVariantList SidebarModel::networkLines() const {
+    QVariantList lines;
+    if (!m_state) {
+        return lines;
+    }
+    const NetworkManager& network = m_state->networkManager();
+    for (Chain chain : allChains()) {
+        const NetworkLineStatus status =
+            networkLineStatus(network.isConnected(chain), network.isConnecting(chain));
+        const QString host = QString::fromStdString(network.activeHost(chain).value_or(""));
+        lines.append(QVariantMap{
+            {QStringLiteral("chain"), static_cast<int>(chain)},
+            {QStringLiteral("ticker"), QString::fromStdString(nativeSymbol(chain))},
+            {QStringLiteral("host"), host},
+            {QStringLiteral("color"), status.color},
+            {QStringLiteral("word"), status.word},
+            {QStringLiteral("glowRadius"), status.glowRadius},
+            {QStringLiteral("tooltip"), networkLineTooltip(chain, status.word, host)},
+        });
+    }
+    return lines;
+}
+
+void SidebarModel::selectAccount(const QString& id) {
+    if (m_state) {
+        qm::selectAccount(*m_state, id.toStdString());
+    }
+}
+
+} // namespace qm

@@ -1,0 +1,274 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// The left column: the name (about sheet) and key (recovery phrase) buttons, the accounts in
+// five sections in chain order, the connected applications, the network panel and settings.
+Rectangle {
+    id: root
+    readonly property var model: WalletShell.sidebar
+    property bool logoHover: false
+
+    implicitWidth: 280
+    gradient: Gradient {
+        GradientStop { position: 0; color: BRPalette.sidebarGradientTop }
+        GradientStop { position: 1; color: BRPalette.sidebarGradientBottom }
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        // Header
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.leftMargin: 16
+            Layout.rightMargin: 16
+            Layout.topMargin: 24
+            Layout.bottomMargin: 16
+            AbstractButton {
+                objectName: "nameButton"
+                hoverEnabled: true
+                onHoveredChanged: root.logoHover = hovered
+                onClicked: aboutSheet.open()
+                contentItem: Text {
+                    text: "Quillmark"
+                    font: BRFont.title
+                    color: BRPalette.accent
+                    scale: root.logoHover ? 1.04 : 1
+                    Behavior on scale { NumberAnimation { duration: 200; easing.type: Easing.InOutQuad } }
+                    layer.enabled: true
+                    layer.effect: BRGlow {
+                        glowColor: BRPalette.accent
+                        glowOpacity: root.logoHover ? 0.6 : 0.3
+                        radius: root.logoHover ? 10 : 6
+                        Behavior on glowOpacity { NumberAnimation { duration: 200; easing.type: Easing.InOutQuad } }
+                    }
+                }
+            }
+            Item { Layout.fillWidth: true }
+            StatusBarButton {
+                objectName: "keyButton"
+                symbol: "key.fill"
+                symbolColor: BRPalette.textTertiary
+                help: "Show recovery phrase"
+                symbolSize: 11
+                onClicked: seedRevealSheet.open()
+            }
+        }
+
+        // Accounts
+        ScrollView {
+            id: accountScroll
+            objectName: "accountList"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            contentWidth: availableWidth
+            clip: true
+            ScrollBar.vertical.policy: ScrollBar.AsNeeded
+
+            ColumnLayout {
+                width: accountScroll.availableWidth - 24
+                x: 12
+                spacing: 24
+
+                Repeater {
+                    objectName: "sections"
+                    model: root.model.sections
+                    delegate: ColumnLayout {
+                        objectName: "section_" + modelData.title
+                        property string title: modelData.title
+                        Layout.fillWidth: true
+                        spacing: 4
+                        Text {
+                            objectName: "sectionTitle"
+                            Layout.leftMargin: 8
+                            Layout.rightMargin: 8
+                            Layout.bottomMargin: 4
+                            text: modelData.title.toUpperCase()
+                            font: BRFont.label
+                            color: BRPalette.textTertiary
+                        }
+                        Repeater {
+                            model: modelData.items
+                            delegate: BRHoverEffect {
+                                objectName: "accountRow_" + modelData.id
+                                property string accountId: modelData.id
+                                property bool isSelected: modelData.isSelected
+                                Layout.fillWidth: true
+                                implicitHeight: rowButton.implicitHeight
+                                hoverScale: 1.02
+                                glowColor: BRPalette.chainColor(modelData.chain)
+                                AbstractButton {
+                                    id: rowButton
+                                    width: parent.width
+                                    implicitHeight: account.implicitHeight + 16
+                                    onClicked: root.model.selectAccount(modelData.id)
+                                    background: BRSidebarRow { isSelected: modelData.isSelected }
+                                    contentItem: AccountRow {
+                                        id: account
+                                        leftPadding: 12
+                                        rightPadding: 12
+                                        name: modelData.name
+                                        balance: modelData.balance
+                                        chain: modelData.chain
+                                        address: modelData.address
+                                        isSelected: modelData.isSelected
+                                    }
+                                }
+                            }
+                        }
+                    }
+                }
+
+                // Connected applications, only while there are any.
+                ColumnLayout {
+                    objectName: "dappSection"
+                    visible: root.model.dappSessions.length > 0
+                    Layout.fillWidth: true
+                    spacing: 4
+                    Text {
+                        Layout.leftMargin: 8
+                        Layout.bottomMargin: 4
+                        text: "CONNECTED DAPPS"
+                        font: BRFont.label
+                        color: BRPalette.textTertiary
+                    }
+                    Repeater {
+                        model: root.model.dappSessions
+                        delegate: RowLayout {
+                            Layout.fillWidth: true
+                            Layout.leftMargin: 8
+                            Layout.rightMargin: 8
+                            Layout.topMargin: 4
+                            Layout.bottomMargin: 4
+                            spacing: 8
+                            BRSymbol {
+                                Layout.preferredWidth: 20
+                                Layout.preferredHeight: 20
+                                name: "globe"
+                                size: 12
+                                color: BRPalette.accent
+                            }
+                            Text {
+                                text: modelData.peerName
+                                font: BRFont.caption
+                                color: BRPalette.textPrimary
+                                elide: Text.ElideRight
+                                Layout.fillWidth: true
+                            }
+                            StatusBarButton {
+                                symbol: "xmark.circle.fill"
+                                symbolColor: BRPalette.textTertiary
+                                help: "Disconnect " + modelData.peerName
+                            }
+                        }
+                    }
+                }
+            }
+        }
+
+        // Network panel
+        Rectangle { Layout.fillWidth: true; implicitHeight: 0.5; color: BRPalette.border }
+        ColumnLayout {
+            objectName: "networkSection"
+            Layout.fillWidth: true
+            Layout.leftMargin: 16
+            Layout.rightMargin: 16
+            Layout.topMargin: 8
+            Layout.bottomMargin: 8
+            spacing: 3
+            Text {
+                Layout.bottomMargin: 1
+                text: "NETWORK"
+                font.family: BRFont.family
+                font.pixelSize: 9
+                font.weight: Font.DemiBold
+                font.letterSpacing: 2
+                color: BRPalette.textTertiary
+            }
+            Repeater {
+                objectName: "networkLines"
+                model: root.model.networkLines
+                delegate: RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 8
+                    Item {
+                        Layout.preferredWidth: 5
+                        Layout.preferredHeight: 5
+                        BRGlow {
+                            anchors.fill: lineDot
+                            source: lineDot
+                            glowColor: modelData.color
+                            glowOpacity: 0.4
+                            radius: modelData.glowRadius
+                        }
+                        Rectangle {
+                            id: lineDot
+                            anchors.fill: parent
+                            radius: 2.5
+                            color: modelData.color
+                        }
+                    }
+                    Text {
+                        Layout.preferredWidth: 28
+                        text: modelData.ticker
+                        font: BRFont.monospacedFont(10, Font.Medium)
+                        color: BRPalette.textSecondary
+                    }
+                    Text {
+                        Layout.fillWidth: true
+                        text: modelData.host
+                        font: BRFont.monospacedFont(9.5, Font.Normal)
+                        color: BRPalette.textTertiary
+                        elide: Text.ElideMiddle
+                        maximumLineCount: 1
+                    }
+                    HoverHandler { id: lineHover }
+                    ToolTip.visible: lineHover.hovered
+                    ToolTip.text: modelData.tooltip
+                    ToolTip.delay: 500
+                }
+            }
+        }
+
+        // Settings
+        Rectangle { Layout.fillWidth: true; implicitHeight: 0.5; color: BRPalette.border }
+        BRHoverEffect {
+            Layout.fillWidth: true
+            implicitHeight: settingsButton.implicitHeight
+            hoverScale: 1.0
+            glowColor: BRPalette.accent
+            AbstractButton {
+                id: settingsButton
+                objectName: "settingsButton"
+                width: parent.width
+                leftPadding: 16
+                rightPadding: 16
+                topPadding: 12
+                bottomPadding: 12
+                onClicked: settingsSheet.open()
+                contentItem: RowLayout {
+                    spacing: 8
+                    BRSymbol {
+                        name: "gear"
+                        size: 13
+                        font.weight: Font.Medium
+                        color: BRPalette.textTertiary
+                    }
+                    Text {
+                        text: "Settings"
+                        font: BRFont.caption
+                        color: BRPalette.textSecondary
+                    }
+                    Item { Layout.fillWidth: true }
+                }
+            }
+        }
+    }
+
+    SettingsView { id: settingsSheet }
+    AboutSheet { id: aboutSheet; objectName: "aboutSheet" }
+    SeedRevealSheet { id: seedRevealSheet }
+}

@@ -1,0 +1,102 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// Above the detail column: refresh, the connection dots of the chains and of the
+// WalletConnect relay, pairing and lock.
+Rectangle {
+    id: root
+    readonly property var model: WalletShell.statusBar
+
+    implicitHeight: row.implicitHeight + 16
+    color: Qt.rgba(BRPalette.background.r, BRPalette.background.g, BRPalette.background.b, 0.8)
+
+    component Separator: Rectangle {
+        Layout.preferredWidth: 1
+        Layout.preferredHeight: 16
+        color: BRPalette.border
+    }
+
+    RowLayout {
+        id: row
+        anchors.fill: parent
+        anchors.leftMargin: 16
+        anchors.rightMargin: 16
+        anchors.topMargin: 8
+        anchors.bottomMargin: 8
+        spacing: 12
+
+        Item { Layout.fillWidth: true }
+        Item {
+            Layout.preferredWidth: 18
+            Layout.preferredHeight: 18
+            StatusBarButton {
+                objectName: "refreshButton"
+                anchors.fill: parent
+                visible: !root.model.isRefreshing
+                enabled: !root.model.isRefreshing
+                symbol: "arrow.clockwise"
+                help: root.model.refreshHelpText
+                onClicked: root.model.refresh()
+            }
+            BusyIndicator {
+                objectName: "refreshSpinner"
+                anchors.centerIn: parent
+                width: 14
+                height: 14
+                scale: 0.7
+                visible: root.model.isRefreshing
+                running: visible
+                HoverHandler { id: spinnerHover }
+                ToolTip.visible: spinnerHover.hovered
+                ToolTip.text: root.model.refreshHelpText
+            }
+        }
+        Separator {}
+        Repeater {
+            objectName: "chainDots"
+            model: root.model.chainDots
+            delegate: StatusDot {
+                color: modelData.color
+                glowRadius: modelData.glowRadius
+                label: modelData.label
+                tooltip: modelData.tooltip
+            }
+        }
+        Separator {}
+        StatusDot {
+            objectName: "relayDot"
+            color: root.model.relayDot.color
+            glowRadius: root.model.relayDot.glowRadius
+            label: root.model.relayDot.label
+            tooltip: root.model.relayDot.tooltip
+        }
+        StatusBarButton {
+            objectName: "connectButton"
+            symbol: "link.badge.plus"
+            symbolColor: BRPalette.accent
+            help: "Connect dApp via WalletConnect"
+            onClicked: root.model.showPairSheet = true
+        }
+        Separator {}
+        StatusBarButton {
+            objectName: "lockButton"
+            symbol: "lock.fill"
+            help: "Lock wallet"
+            onClicked: root.model.lock()
+        }
+    }
+
+    WCPairSheet {
+        id: pairSheet
+        onClosed: root.model.showPairSheet = false
+    }
+    Connections {
+        target: root.model
+        function onShowPairSheetChanged() {
+            if (root.model.showPairSheet) pairSheet.open(); else pairSheet.close()
+        }
+    }
+    Component.onCompleted: if (root.model.showPairSheet) pairSheet.open()
+}

@@ -1,0 +1,26 @@
+import QtQuick
+import QtQuick.Controls
+import Quillmark.Ui
+
+// A plain symbol button of the status bar with its hover help.
+AbstractButton {
+    id: root
+    property string symbol: ""
+    property color symbolColor: BRPalette.textSecondary
+    property string help: ""
+    property real symbolSize: 12
+
+    hoverEnabled: true
+    implicitWidth: 18
+    implicitHeight: 18
+    contentItem: BRSymbol {
+        name: root.symbol
+        size: root.symbolSize
+        font.weight: Font.Medium
+        color: root.symbolColor
+        opacity: root.down ? 0.6 : 1
+    }
+    ToolTip.visible: hovered && help.length > 0
+    ToolTip.text: help
+    ToolTip.delay: 500
+}

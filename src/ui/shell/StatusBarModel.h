@@ -1,0 +1,56 @@
+#pragma once
+// The main window's status bar: the refresh button and its tooltip, the connection dots of
+// the five chains and of the WalletConnect relay, and the lock button.
+
+#include "core/model/Chain.h"
+#include "ui/shell/RefreshHelpText.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QVariantList>
+#include <QVariantMap>
+#include <QtQml/qqmlregistration.h>
+
+namespace qm {
+
+class AppState;
+
+class StatusBarModel : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("The window's shell provides it")
+    Q_PROPERTY(bool isRefreshing READ isRefreshing NOTIFY refreshChanged)
+    Q_PROPERTY(QString refreshHelpText READ refreshHelpText NOTIFY refreshChanged)
+    // One map per chain in chain order: label, color, glowRadius, tooltip.
+    Q_PROPERTY(QVariantList chainDots READ chainDots NOTIFY connectionsChanged)
+    Q_PROPERTY(QVariantMap relayDot READ relayDot NOTIFY connectionsChanged)
+    // Until the WalletConnect view model is there, the bar keeps the pairing sheet's flag.
+    Q_PROPERTY(
+        bool showPairSheet READ showPairSheet WRITE setShowPairSheet NOTIFY showPairSheetChanged)
+
+public:
+    StatusBarModel(AppState& state, Clock clock, QObject* parent = nullptr);
+
+    bool isRefreshing() const;
+    QString refreshHelpText() const;
+    QVariantList chainDots() const;
+    QVariantMap relayDot() const;
+    bool showPairSheet() const { return m_showPairSheet; }
+    void setShowPairSheet(bool show);
+
+    // Starts a full refresh of the state, kept by nobody; ignored while one runs.
+    Q_INVOKABLE void refresh();
+    Q_INVOKABLE void lock();
+
+signals:
+    void refreshChanged();
+    void connectionsChanged();
+    void showPairSheetChanged();
+
+private:
+    QPointer<AppState> m_state;
+    Clock m_clock;
+    bool m_showPairSheet = false;
+};
+
+} // namespace qm

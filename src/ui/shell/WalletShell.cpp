@@ -1,0 +1,85 @@
+#include "ui/shell/WalletShell.h"
+
+#include "platform/Error.h"
+#include "state/AppState.h"
+#include "ui/shell/SidebarModel.h"
+#include "ui/shell/StatusBarModel.h"
+
+#include <QCoreApplication>
+#include <QQmlEngine>
+
+namespace qm {
+namespace {
+
+QPointer<AppState>& installed() {
+    static QPointer<AppState> state;
+    return state;
+}
+
+} // namespace
+
+WalletShell::WalletShell(AppState& state, QObject* parent)
+    : QObject(parent), m_state(&state), m_statusBar(new StatusBarModel(state, &Date::now, this)),
+      m_sidebar(new SidebarModel(state, this)) {
+    for (auto signal :
+         {&AppState::isOnboardingChanged, &AppState::isLockedChanged, &AppState::walletChanged}) {
+        connect(&state, signal, this, &WalletShell::faceChanged);
+    }
+    for (auto signal : {&AppState::bitcoinAccountsChanged, &AppState::ethereumAccountsChanged,
+                        &AppState::arbitrumAccountsChanged, &AppState::polygonAccountsChanged,
+                        &AppState::solanaAccountsChanged, &AppState::selectedChainChanged,
+                        &AppState::selectedAccountIndexChanged}) {
+        connect(&state, signal, this, &WalletShell::selectedAccountChanged);
+    }
+}
+
+WalletShell::~WalletShell() = default;
+
+void WalletShell::install(AppState* state) {
+    installed() = state;
+}
+
+AppState* WalletShell::installedState() {
+    return installed();
+}
+
+WalletShell* WalletShell::create(QQmlEngine*, QJSEngine*) {
+    AppState* state = installed();
+    if (!state) {
+        fatalError("WalletShell: no application state installed");
+    }
+    return new WalletShell(*state);
+}
+
+QObject* WalletShell::appStateObject() const {
+    return m_state;
+}
+
+bool WalletShell::isOnboarding() const {
+    return !m_state || m_state->isOnboarding();
+}
+
+bool WalletShell::isLocked() const {
+    return !m_state || m_state->isLocked();
+}
+
+bool WalletShell::canExportBackup() const {
+    return m_state && m_state->wallet().has_value() && !m_state->isLocked();
+}
+
+bool WalletShell::hasSelectedAccount() const {
+    return m_state && m_state->selectedAccount().has_value();
+}
+
+QString WalletShell::version() const {
+    const QString version = QCoreApplication::applicationVersion();
+    return version.isEmpty() ? QStringLiteral("1.0") : version;
+}
+
+void WalletShell::loadStoredState() {
+    if (m_state) {
+        m_state->loadStoredState();
+    }
+}
+
+} // namespace qm

@@ -1,0 +1,69 @@
+#pragma once
+// What the window's QML reads of the application state: the face to show (onboarding, lock
+// screen or main view), the menu's enabled states, the detail router's choice, and the
+// status bar and sidebar models. The program installs its one AppState before loading QML.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+#include <memory>
+
+class QQmlEngine;
+class QJSEngine;
+
+namespace qm {
+
+class AppState;
+class SidebarModel;
+class StatusBarModel;
+
+class WalletShell : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(QObject* appState READ appStateObject CONSTANT)
+    Q_PROPERTY(bool isOnboarding READ isOnboarding NOTIFY faceChanged)
+    Q_PROPERTY(bool isLocked READ isLocked NOTIFY faceChanged)
+    // "Export Backup..." is enabled only with a wallet that is unlocked.
+    Q_PROPERTY(bool canExportBackup READ canExportBackup NOTIFY faceChanged)
+    Q_PROPERTY(bool hasSelectedAccount READ hasSelectedAccount NOTIFY selectedAccountChanged)
+    Q_PROPERTY(StatusBarModel* statusBar READ statusBar CONSTANT)
+    Q_PROPERTY(SidebarModel* sidebar READ sidebar CONSTANT)
+    // The program's version, "1.0" when it has none.
+    Q_PROPERTY(QString version READ version CONSTANT)
+
+public:
+    explicit WalletShell(AppState& state, QObject* parent = nullptr);
+    ~WalletShell() override;
+
+    // Makes `state` the one the window shows; call before the QML engine loads the window.
+    static void install(AppState* state);
+    static AppState* installedState();
+    // QML's singleton factory: the shell of the installed state (it stops the process when
+    // none is installed, a programming error).
+    static WalletShell* create(QQmlEngine* engine, QJSEngine* script);
+
+    QObject* appStateObject() const;
+    bool isOnboarding() const;
+    bool isLocked() const;
+    bool canExportBackup() const;
+    bool hasSelectedAccount() const;
+    StatusBarModel* statusBar() const { return m_statusBar; }
+    SidebarModel* sidebar() const { return m_sidebar; }
+    QString version() const;
+
+    // The root view's appear action: settles onboarding and lock from what is stored.
+    Q_INVOKABLE void loadStoredState();
+
+signals:
+    void faceChanged();
+    void selectedAccountChanged();
+
+private:
+    QPointer<AppState> m_state;
+    StatusBarModel* m_statusBar;
+    SidebarModel* m_sidebar;
+};
+
+} // namespace qm

@@ -1,0 +1,76 @@
+#include "ui/theme/BRIcon.h"
+
+#include <QQmlEngine>
+#include <array>
+#include <utility>
+
+namespace qm {
+namespace {
+
+// Symbol name -> code point in the Material Design icon font (version 1.6).
+constexpr std::array<std::pair<std::string_view, char32_t>, 34> glyphs{{
+    {"arrow.clockwise", 0xF450},               // refresh
+    {"arrow.triangle.swap", 0xF4E1},           // swap-horizontal
+    {"bitcoinsign", 0xF1AC},                   // currency-btc
+    {"checkmark", 0xF12C},                     // check
+    {"diamond", 0xF1C8},                       // diamond
+    {"doc.on.doc", 0xF18F},                    // content-copy
+    {"externaldrive.fill", 0xF2CA},            // harddisk
+    {"gear", 0xF493},                          // settings
+    {"globe", 0xF59F},                         // web
+    {"key.fill", 0xF306},                      // key
+    {"link", 0xF337},                          // link
+    {"link.badge.plus", 0xF339},               // link-variant
+    {"lock.fill", 0xF33E},                     // lock
+    {"lock.shield.fill", 0xF483},              // security
+    {"network", 0xF317},                       // lan
+    {"xmark.circle.fill", 0xF159},             // close-circle
+    {"exclamationmark.triangle.fill", 0xF026}, // alert
+    {"questionmark.circle", 0xF2D7},           // help-circle
+    {"lock.shield", 0xF483},                   // security
+    {"touchid", 0xF237},                       // fingerprint
+    {"square.and.arrow.up.fill", 0xF552},      // upload
+    {"paintbrush", 0xF0E3},                    // brush
+    {"arrowtriangle.right", 0xF40A},           // play
+    {"hexagon", 0xF2D9},                       // hexagon-outline
+    {"drop.fill", 0xF58C},                     // water
+    {"leaf.fill", 0xF32A},                     // leaf
+    {"checkmark.circle.fill", 0xF5E0},         // check-circle
+    {"shield.checkered", 0xF498},              // shield
+    {"lock.open.fill", 0xF33F},                // lock-open
+    {"plus.circle", 0xF417},                   // plus-circle
+    {"arrow.down.doc.fill", 0xF220},           // file-import
+    {"doc.fill", 0xF214},                      // file
+    {"arrow.counterclockwise", 0xF54C},        // undo
+    {"xmark", 0xF156},                         // close
+}};
+
+} // namespace
+
+std::optional<char32_t> iconGlyph(std::string_view symbolName) {
+    for (const auto& [name, glyph] : glyphs) {
+        if (name == symbolName) {
+            return glyph;
+        }
+    }
+    return std::nullopt;
+}
+
+char32_t fallbackIconGlyph() {
+    return 0xF2D7; // help-circle
+}
+
+BRIcon* BRIcon::create(QQmlEngine*, QJSEngine*) {
+    return new BRIcon;
+}
+
+QString BRIcon::family() const {
+    return QStringLiteral("Material Design Icons");
+}
+
+QString BRIcon::glyph(const QString& symbolName) const {
+    const char32_t glyph = iconGlyph(symbolName.toStdString()).value_or(fallbackIconGlyph());
+    return QString::fromUcs4(&glyph, 1);
+}
+
+} // namespace qm

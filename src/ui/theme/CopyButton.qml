@@ -1,0 +1,49 @@
+import QtQuick
+import QtQuick.Controls
+import Quillmark.Ui
+
+// Copies `text` to the clipboard and confirms it for two seconds.
+AbstractButton {
+    id: root
+    property string copyText: ""
+    property bool copied: false
+    readonly property string tooltipText: copied ? "Copied!" : "Copy to clipboard"
+
+    hoverEnabled: true
+    ToolTip.visible: hovered
+    ToolTip.text: tooltipText
+    ToolTip.delay: 500
+
+    contentItem: Row {
+        spacing: 4
+        BRSymbol {
+            name: root.copied ? "checkmark" : "doc.on.doc"
+            size: 11
+            color: root.copied ? BRPalette.success : BRPalette.textTertiary
+            anchors.verticalCenter: parent.verticalCenter
+        }
+        Text {
+            visible: root.copied
+            text: "Copied"
+            font: BRFont.caption2
+            color: BRPalette.success
+            anchors.verticalCenter: parent.verticalCenter
+        }
+    }
+
+    onClicked: {
+        Clipboard.setText(copyText)
+        copied = true
+        // Each press has its own reset, two seconds after it.
+        var reset = resetTimer.createObject(root)
+        reset.start()
+    }
+
+    Component {
+        id: resetTimer
+        Timer {
+            interval: 2000
+            onTriggered: { root.copied = false; destroy() }
+        }
+    }
+}

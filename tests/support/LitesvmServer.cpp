@@ -1,0 +1,47 @@
+#include "LitesvmServer.h"
+
+#include <QStandardPaths>
+
+namespace qm::test {
+
+LitesvmServer::LitesvmServer(const std::string& owner, std::uint64_t lamports,
+                             const std::vector<Holding>& holdings) {
+    const QString node = QStandardPaths::findExecutable("node");
+    if (node.isEmpty()) {
+        m_failure = "node is not installed";
+        return;
+    }
+    QStringList arguments{QString(QM_SOURCE_DIR) + "/tests/peers/refresh_solana_server.mjs",
+                          QString::fromStdString(owner), QString::number(lamports)};
+    for (const Holding& holding : holdings) {
+        arguments << QString::fromStdString(holding.mint)
+                  << QString::fromStdString(holding.tokenAccount) << QString::number(holding.amount)
+                  << QString::number(holding.decimals);
+    }
+    m_process.start(node, arguments);
+    if (!m_process.waitForStarted()) {
+        m_failure = "node did not start";
+        return;
+    }
+    while (!m_process.canReadLine() && m_process.waitForReadyRead(30'000)) {
+    }
+    const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
+    if (!line.startsWith("http://127.0.0.1:")) {
+        m_failure = "the server did not start: " + m_process.readAllStandardError().toStdString();
+        return;
+    }
+    m_url = QUrl(line);
+}
+
+LitesvmServer::~LitesvmServer() {
+    if (m_process.state() == QProcess::NotRunning) {
+        return;
+    }
+    m_process.closeWriteChannel();
+    if (!m_process.waitForFinished(5'000)) {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+}
+
+} // namespace qm::test

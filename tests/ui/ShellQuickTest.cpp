@@ -1,0 +1,83 @@
+// Qt Quick Test of the shell's QML over a real application state on loopback fixtures. The
+// tests in qml/ reach the state through `fixture`.
+
+#include "AppStateFixture.h"
+#include "ui/shell/WalletShell.h"
+#include "ui/theme/BRFont.h"
+
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QTemporaryDir>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtQuickTest>
+#include <memory>
+
+Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
+
+namespace {
+
+// What the QML tests may do to the state.
+class Fixture : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Fixture(qm::test::AppStateFixture& env) : m_env(env) {}
+
+    Q_INVOKABLE void loadStoredState() { m_env.state().loadStoredState(); }
+    Q_INVOKABLE void createWallet() {
+        m_env.state().createWallet(qm::test::AppStateFixture::abandonPhrase(), password);
+        m_env.state().stopBackgroundTasks();
+    }
+    Q_INVOKABLE void lock() { m_env.state().lock(); }
+    Q_INVOKABLE void unlock() {
+        m_env.state().unlock(password);
+        m_env.state().stopBackgroundTasks();
+    }
+    Q_INVOKABLE void setFlags(bool onboarding, bool locked) {
+        m_env.state().setIsOnboarding(onboarding);
+        m_env.state().setIsLocked(locked);
+    }
+    Q_INVOKABLE void select(int chain, int index) {
+        m_env.state().setSelectedChain(qm::allChains()[static_cast<std::size_t>(chain)]);
+        m_env.state().setSelectedAccountIndex(index);
+    }
+    Q_INVOKABLE int networkRequests() const { return m_env.networkRequests(); }
+
+private:
+    static constexpr const char* password = "correct horse";
+    qm::test::AppStateFixture& m_env;
+};
+
+class Setup : public QObject {
+    Q_OBJECT
+
+public:
+    Setup() {
+        // The theme is stored in the user defaults: keep them out of the user's own.
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    }
+
+public slots:
+    void applicationAvailable() {
+        qm::BRFont::loadBundledFonts();
+        m_env = std::make_unique<qm::test::AppStateFixture>();
+        m_fixture = std::make_unique<Fixture>(*m_env);
+        qm::WalletShell::install(&m_env->state());
+    }
+    void qmlEngineAvailable(QQmlEngine* engine) {
+        engine->addImportPath(QStringLiteral("qrc:/"));
+        engine->rootContext()->setContextProperty(QStringLiteral("fixture"), m_fixture.get());
+    }
+    void cleanupTestCase() { qm::WalletShell::install(nullptr); }
+
+private:
+    QTemporaryDir m_config;
+    std::unique_ptr<qm::test::AppStateFixture> m_env;
+    std::unique_ptr<Fixture> m_fixture;
+};
+
+} // namespace
+
+QUICK_TEST_MAIN_WITH_SETUP(shell, Setup)
+
+#include "ShellQuickTest.moc"

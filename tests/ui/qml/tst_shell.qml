@@ -1,0 +1,177 @@
+import QtQuick
+import QtTest
+import Quillmark.Ui
+
+Item {
+    id: top
+    width: 1100
+    height: 700
+
+    MainWindowView {
+        id: view
+        anchors.fill: parent
+    }
+
+    TestCase {
+        name: "Shell"
+        when: windowShown
+
+        function find(item, name) {
+            if (!item)
+                return null
+            if (item.objectName === name)
+                return item
+            const children = item.children || []
+            for (let i = 0; i < children.length; ++i) {
+                const found = find(children[i], name)
+                if (found)
+                    return found
+            }
+            if (item.contentItem && item.contentItem !== item) {
+                const inContent = find(item.contentItem, name)
+                if (inContent)
+                    return inContent
+            }
+            return null
+        }
+
+        function findAll(item, prefix, out, seen) {
+            seen = seen || new Set()
+            if (!item || seen.has(item))
+                return out
+            seen.add(item)
+            if (item.objectName && item.objectName.startsWith(prefix))
+                out.push(item)
+            const children = item.children || []
+            for (let i = 0; i < children.length; ++i)
+                findAll(children[i], prefix, out, seen)
+            if (item.contentItem && item.contentItem !== item)
+                findAll(item.contentItem, prefix, out, seen)
+            return out
+        }
+
+        function sameColor(a, b) {
+            return Math.abs(a.r - b.r) < 0.01 && Math.abs(a.g - b.g) < 0.01 && Math.abs(a.b - b.b) < 0.01
+        }
+
+        function test_1_routerPicksTheFaceFromTheState() {
+            // A new state reads onboarding and locked together: onboarding wins.
+            compare(view.face, "onboarding")
+            verify(find(view, "onboardingView"))
+            fixture.loadStoredState() // nothing stored
+            compare(view.face, "onboarding")
+
+            fixture.createWallet()
+            compare(view.face, "main")
+            verify(find(view, "detailRouter"))
+            // Bitcoin #0 is selected from the start, so its detail shows.
+            verify(find(view, "accountDetailView"))
+            verify(!find(view, "onboardingView"))
+
+            fixture.lock()
+            compare(view.face, "lock")
+            verify(find(view, "lockScreen"))
+            fixture.setFlags(true, true)
+            compare(view.face, "onboarding")
+            fixture.setFlags(false, true)
+            compare(view.face, "lock")
+            fixture.unlock()
+            compare(view.face, "main")
+            compare(fixture.networkRequests(), 0)
+        }
+
+        function test_2_sidebarListsTheFiveAccountsInChainOrder() {
+            compare(view.face, "main")
+            const titles = findAll(view, "section_", []).map(s => s.title)
+            compare(titles, ["Bitcoin", "Ethereum", "Arbitrum", "Polygon", "Solana"])
+            const rows = findAll(view, "accountRow_", []).map(r => r.accountId)
+            compare(rows, ["btc-0", "eth-0", "arb-0", "poly-0", "sol-0"])
+        }
+
+        function test_3_selectionRoutesTheDetail() {
+            fixture.select(0, 0)
+            const router = find(view, "detailRouter")
+            compare(router.route, "account")
+            verify(find(view, "accountDetailView"))
+            let rows = findAll(view, "accountRow_", [])
+            compare(rows.filter(r => r.isSelected).map(r => r.accountId), ["btc-0"])
+
+            // A click on Polygon #0 selects it.
+            const polygon = rows.find(r => r.accountId === "poly-0")
+            mouseClick(polygon)
+            rows = findAll(view, "accountRow_", [])
+            compare(rows.filter(r => r.isSelected).map(r => r.accountId), ["poly-0"])
+            compare(router.route, "account")
+
+            // An index past the list: no account, the portfolio.
+            fixture.select(2, 1)
+            compare(router.route, "portfolio")
+            verify(find(view, "portfolioView"))
+            rows = findAll(view, "accountRow_", [])
+            compare(rows.filter(r => r.isSelected).length, 0)
+        }
+
+        function test_4_themeSwitchRecolours() {
+            BRThemeManager.current = "Apple Blue"
+            waitForRendering(view)
+            verify(sameColor(BRPalette.accent, Qt.rgba(10 / 255, 132 / 255, 1, 1)))
+            let image = grabImage(view)
+            // The status bar's background at the top right corner of the detail column.
+            const blue = image.pixel(view.width - 4, 4)
+            verify(sameColor(BRPalette.sidebarGradientTop, Qt.rgba(16 / 255, 26 / 255, 44 / 255, 1)))
+            verify(sameColor(image.pixel(4, 4), BRPalette.sidebarGradientTop),
+                   "sidebar top " + image.pixel(4, 4))
+
+            BRThemeManager.current = "Dollar Green"
+            waitForRendering(view)
+            verify(sameColor(BRPalette.accent, Qt.rgba(212 / 255, 168 / 255, 75 / 255, 1)))
+            verify(sameColor(BRPalette.bitcoin, Qt.rgba(1, 158 / 255, 44 / 255, 1)))
+            image = grabImage(view)
+            verify(sameColor(image.pixel(4, 4), Qt.rgba(9 / 255, 18 / 255, 8 / 255, 1)),
+                   "sidebar top " + image.pixel(4, 4))
+            verify(!sameColor(image.pixel(view.width - 4, 4), blue))
+            BRThemeManager.current = "Apple Blue"
+        }
+
+        function test_6_windowMenuAndReopen() {
+            const component = Qt.createComponent("qrc:/Quillmark/Ui/shell/QuillmarkWindow.qml")
+            compare(component.status, Component.Ready, component.errorString())
+            const window = component.createObject(null)
+            verify(window)
+            compare(window.width, 1100)
+            compare(window.height, 700)
+            compare(window.minimumWidth, 900)
+            compare(window.minimumHeight, 620)
+            compare(window.title, "Quillmark")
+            compare(window.exportBackupAction.text, "Export Backup...")
+            compare(window.restoreBackupAction.text, "Restore Backup...")
+
+            // Showing the window loads the stored state: the stored wallet is locked.
+            window.show()
+            tryCompare(window, "visible", true)
+            tryCompare(window.rootView, "face", "lock")
+            verify(!window.exportBackupAction.enabled)
+            verify(window.restoreBackupAction.enabled)
+            fixture.unlock()
+            compare(window.rootView.face, "main")
+            verify(window.exportBackupAction.enabled)
+
+            // Closing keeps the state; showing it again loads the stored state anew.
+            window.close()
+            compare(window.visible, false)
+            compare(window.rootView.face, "main")
+            window.showMain()
+            tryCompare(window, "visible", true)
+            tryCompare(window.rootView, "face", "lock")
+            verify(!window.exportBackupAction.enabled)
+            window.destroy()
+        }
+
+        function test_5_lockButtonLocks() {
+            const lockButton = find(view, "lockButton")
+            verify(lockButton)
+            mouseClick(lockButton)
+            compare(view.face, "lock")
+        }
+    }
+}

@@ -1,0 +1,89 @@
+// The number text of raw token amounts, in the C locale and under an Italian one.
+
+#include "state/AmountFormatting.h"
+
+#include <QLocale>
+#include <QTemporaryDir>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace qm {
+namespace {
+
+struct Case {
+    const char* amount;
+    std::int64_t decimals;
+    const char* expected;
+};
+
+constexpr Case table[] = {
+    {"0", 18, "0"},
+    {"0", 0, "0"},
+    {"", 18, "0"},
+    {"abc", 18, "0"},
+    {" 1", 0, "0"}, // leading white space
+    {"\t1", 0, "0"},
+    {"1 ", 0, "0"}, // leftovers
+    {"12abc", 0, "0"},
+    {"1500000000000000000", 18, "1.5000"},
+    {"5000000000000000", 18, "0.005000"},
+    {"1000000000", 6, "1000.00"}, // exactly 1000
+    {"10000", 6, "0.0100"},       // exactly 0.01
+    {"9999", 6, "0.009999"},
+    {"999990000", 6, "999.9900"},
+    {"999999999", 6, "1000.0000"}, // below 1000, so four digits, rounded up
+    {"123456789", 2, "1234567.89"},
+    {"1", 0, "1.0000"},
+    {"+25", 1, "2.5000"},
+    {"-5", 0, "-5.000000"},
+    {"2.5e3", 0, "2500.00"},
+    {"1e400", 0, "0"}, // beyond the double range
+    {"inf", 0, "0"},
+    {"nan", 0, "0"},
+    {"5", 400, "0"}, // vanishes in the division
+    // Past 2^53 the text loses precision, the digits after the point stay.
+    {"123456789012345678901234567890", 18, "123456789012.35"},
+};
+
+void expectTable() {
+    for (const Case& entry : table) {
+        EXPECT_EQ(formatTokenAmount(entry.amount, entry.decimals), entry.expected)
+            << '"' << entry.amount << "\" with " << entry.decimals << " decimals";
+    }
+}
+
+TEST(AmountFormatting, Table) {
+    expectTable();
+}
+
+// it_IT writes "1,5": a locale-dependent formatter would show a comma there.
+TEST(AmountFormatting, DecimalPointUnderAnItalianLocale) {
+    QTemporaryDir locales;
+    ASSERT_TRUE(locales.isValid());
+    const std::string folder = locales.path().toStdString();
+    const std::string build =
+        "localedef -i it_IT -f UTF-8 '" + folder + "/it_IT.UTF-8' 2>/dev/null";
+    if (std::system(build.c_str()) != 0) {
+        GTEST_SKIP() << "localedef cannot build it_IT.UTF-8 (the locales package is missing)";
+    }
+    setenv("LOCPATH", folder.c_str(), 1);
+    setenv("LC_ALL", "it_IT.UTF-8", 1);
+    ASSERT_NE(std::setlocale(LC_ALL, ""), nullptr);
+    QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+    char printed[32];
+    std::snprintf(printed, sizeof printed, "%.4f", 1.5);
+    ASSERT_EQ(std::string(printed), "1,5000") << "the Italian locale is not in force";
+
+    expectTable();
+
+    std::setlocale(LC_ALL, "C");
+    unsetenv("LC_ALL");
+    unsetenv("LOCPATH");
+    QLocale::setDefault(QLocale::c());
+}
+
+} // namespace
+} // namespace qm

@@ -1,0 +1,366 @@
+// The accounts of the open seed: the published "abandon ... about" accounts, the key behind
+// every address, and the Bitcoin receive addresses the user adds and removes.
+
+#include "AppStateFixture.h"
+#include "RunTask.h"
+#include "TestHex.h"
+#include "core/crypto/Base58.h"
+#include "core/crypto/Bech32.h"
+#include "core/crypto/Secp256k1.h"
+#include "platform/Crypto.h"
+#include "services/evm/EthereumAddress.h"
+#include "services/network/NetworkManager.h"
+#include "state/WalletRecord.h"
+
+#include <QSignalSpy>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace qm {
+namespace {
+
+using test::AppStateFixture;
+using test::hex;
+
+constexpr const char* password = "correct horse 1";
+
+std::vector<std::string> paths(const AppState& state) {
+    std::vector<std::string> out;
+    for (const BTCAddressInfo& address : state.bitcoinAccounts().at(0).addresses) {
+        out.push_back(address.derivationPath);
+    }
+    return out;
+}
+
+std::vector<std::string> addressTexts(const AppState& state) {
+    std::vector<std::string> out;
+    for (const BTCAddressInfo& address : state.bitcoinAccounts().at(0).addresses) {
+        out.push_back(address.address);
+    }
+    return out;
+}
+
+// A fixture whose state holds the "abandon ... about" wallet, unlocked.
+struct CreatedWallet : AppStateFixture {
+    CreatedWallet() {
+        state().loadStoredState();
+        state().createWallet(abandonPhrase(), password);
+    }
+};
+
+// Marks every address as read from a server, with the given balance at one position.
+void markFetched(AppState& state, std::size_t withBalance = SIZE_MAX) {
+    std::vector<BTCAccountState> accounts = state.bitcoinAccounts();
+    for (std::size_t i = 0; i < accounts[0].addresses.size(); ++i) {
+        accounts[0].addresses[i].fetched = true;
+        accounts[0].addresses[i].balanceSats = i == withBalance ? 1500 : 0;
+    }
+    state.setBitcoinAccounts(std::move(accounts));
+}
+
+// Every address's key, from the password, gives back that address's public key.
+void expectKeysBehindAddresses(AppState& state) {
+    for (const BTCAddressInfo& address : state.bitcoinAccounts().at(0).addresses) {
+        const SecureBytes key = state.privateKey(Chain::bitcoin, address.derivationIndex, password);
+        EXPECT_EQ(Secp256k1::shared().compressedPublicKey(key), address.compressedPublicKey)
+            << address.derivationPath;
+    }
+}
+
+TEST(AppStateAccounts, AbandonAboutDerivesThePublishedAccountsOfAllFiveChains) {
+    CreatedWallet env;
+    AppState& state = env.state();
+
+    ASSERT_EQ(state.bitcoinAccounts().size(), 1u);
+    const BTCAccountState& btc = state.bitcoinAccounts()[0];
+    EXPECT_EQ(btc.account,
+              (Account{"btc-0", Chain::bitcoin, 0, "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu",
+                       "m/84'/0'/0'/0/0"}));
+    // BIP-84's published vector: the key and the second receive address.
+    EXPECT_EQ(hex(btc.compressedPublicKey),
+              "0330d54fd0dd420a6e5f8d3624f5f3482cae350f79d5f0753bf5beef9c2d91af3c");
+    ASSERT_EQ(btc.addresses.size(), 5u);
+    EXPECT_EQ(btc.addresses[1].address, "bc1qnjg0jd8228aq7egyzacy8cys3knf9xvrerkf9g");
+    EXPECT_EQ(paths(state),
+              (std::vector<std::string>{"m/84'/0'/0'/0/0", "m/84'/0'/0'/0/1", "m/84'/0'/0'/0/2",
+                                        "m/84'/0'/0'/0/3", "m/84'/0'/0'/0/4"}));
+    for (std::size_t i = 0; i < btc.addresses.size(); ++i) {
+        const BTCAddressInfo& address = btc.addresses[i];
+        EXPECT_EQ(address.id, static_cast<std::int64_t>(i));
+        EXPECT_EQ(address.derivationIndex, i);
+        EXPECT_EQ(rawValue(address.type), "Ricezione");
+        EXPECT_EQ(address.balanceSats, 0u);
+        EXPECT_FALSE(address.fetched);
+    }
+    // The Electrum script hash of the first address: SHA-256 of its output script, reversed.
+    Bytes script{0x00, 0x14};
+    const Bytes program = segwitAddressDecode(btc.addresses[0].address).value().program;
+    script.insert(script.end(), program.begin(), program.end());
+    Bytes digest = crypto::sha256(script);
+    std::reverse(digest.begin(), digest.end());
+    EXPECT_EQ(btc.addresses[0].scriptHash, hex(digest));
+
+    const std::string evmAddress = "0x9858EfFD232B4033E47d90003D41EC34EcaEda94";
+    const std::vector<std::pair<const std::vector<EVMAccountState>*, Account>> evm = {
+        {&state.ethereumAccounts(), {"eth-0", Chain::ethereum, 0, evmAddress, "m/44'/60'/0'/0/0"}},
+        {&state.arbitrumAccounts(), {"arb-0", Chain::arbitrum, 0, evmAddress, "m/44'/60'/0'/0/0"}},
+        {&state.polygonAccounts(), {"poly-0", Chain::polygon, 0, evmAddress, "m/44'/60'/0'/0/0"}},
+    };
+    for (const auto& [list, expected] : evm) {
+        ASSERT_EQ(list->size(), 1u);
+        EXPECT_EQ(list->front().account, expected);
+        EXPECT_EQ(list->front().balanceNative, 0);
+    }
+
+    ASSERT_EQ(state.solanaAccounts().size(), 1u);
+    const SolanaAccountState& sol = state.solanaAccounts()[0];
+    EXPECT_EQ(sol.account,
+              (Account{"sol-0", Chain::solana, 0, "HAgk14JpMQLgt6rVgv7cBQFJWFto5Dqxi472uT3DKpqk",
+                       "m/44'/501'/0'/0'"}));
+    EXPECT_EQ(base58Encode(sol.publicKey), sol.account.address);
+}
+
+TEST(AppStateAccounts, PrivateKeyIsTheKeyBehindEachAddress) {
+    CreatedWallet env;
+    AppState& state = env.state();
+
+    expectKeysBehindAddresses(state);
+    // The first Bitcoin key is BIP-84's published one (WIF KyZpNDKnfs94...).
+    const SecureBytes btc = state.privateKey(Chain::bitcoin, 0, password);
+    EXPECT_EQ(hex(Bytes(btc.begin(), btc.end())),
+              "4604b4b710fe91f584fff084e1a9159fe4f8408fff380596a604948474ce4fa3");
+
+    // The EVM chains share the key of their one address.
+    const SecureBytes eth = state.privateKey(Chain::ethereum, 0, password);
+    EXPECT_TRUE(eth == state.privateKey(Chain::arbitrum, 0, password));
+    EXPECT_TRUE(eth == state.privateKey(Chain::polygon, 0, password));
+    EXPECT_EQ(ethereumAddress(Secp256k1::shared().uncompressedPublicKey(eth)),
+              state.ethereumAccounts()[0].account.address);
+    EXPECT_EQ(hex(Bytes(eth.begin(), eth.end())),
+              "1ab42cc412b618bdea3a599e3c9bae199ebf030895b039e9db1e30dafb12b727");
+
+    // Solana: one key whatever the index, the seed of the account's public key.
+    const SecureBytes sol = state.privateKey(Chain::solana, 0, password);
+    EXPECT_TRUE(sol == state.privateKey(Chain::solana, 3, password));
+    EXPECT_EQ(crypto::ed25519PublicKey(sol), state.solanaAccounts()[0].publicKey);
+
+    // A wrong password throws and leaves the wallet unlocked as it was.
+    try {
+        state.privateKey(Chain::ethereum, 0, "nope");
+        FAIL() << "a key for a wrong password";
+    } catch (const KeychainError& error) {
+        EXPECT_EQ(error.code(), KeychainError::Code::wrongPassword);
+    }
+    EXPECT_FALSE(state.isLocked());
+    EXPECT_EQ(state.bitcoinAccounts().size(), 1u);
+
+    // Indices that would name a hardened child are refused, not folded into one.
+    EXPECT_THROW(state.privateKey(Chain::bitcoin, -1, password), BIP32Error);
+    EXPECT_THROW(state.privateKey(Chain::ethereum, 0x80000000LL, password), BIP32Error);
+}
+
+TEST(AppStateAccounts, AddedAndDeletedAddressesComeBackWithTheirKeysAfterLockAndRestart) {
+    CreatedWallet env;
+    AppState& state = env.state();
+
+    state.generateBTCAddress();
+    EXPECT_EQ(state.wallet()->btcAddressCount, 6);
+    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/5");
+    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().id, 5);
+
+    // Deleting position 2 of 6 keeps every other address on its own index.
+    markFetched(state);
+    state.deleteBTCAddress(2);
+    EXPECT_EQ(state.wallet()->btcAddressCount, 5);
+    EXPECT_EQ(paths(state),
+              (std::vector<std::string>{"m/84'/0'/0'/0/0", "m/84'/0'/0'/0/1", "m/84'/0'/0'/0/3",
+                                        "m/84'/0'/0'/0/4", "m/84'/0'/0'/0/5"}));
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(state.bitcoinAccounts()[0].addresses[i].id, static_cast<std::int64_t>(i));
+    }
+    // A new address never takes a deleted index, nor one in the list.
+    state.generateBTCAddress();
+    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/6");
+    // Deleting the last one does not hand its index out again either.
+    markFetched(state);
+    state.deleteBTCAddress(5);
+    state.generateBTCAddress();
+    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/7");
+    const std::vector<std::string> expected = addressTexts(state);
+    const std::vector<std::string> expectedPaths = paths(state);
+    expectKeysBehindAddresses(state);
+
+    // The record carries what the next unlock needs; readers of the record alone ignore it.
+    const Bytes stored = *env.keychainManager().loadItem(KeychainManager::walletMetadataItem);
+    EXPECT_EQ(decodeWalletMetadata(stored), *state.wallet());
+    const nlohmann::json json = nlohmann::json::parse(stored.begin(), stored.end());
+    EXPECT_EQ(json.at("btcAddressIndices"),
+              nlohmann::json::parse(R"({"indices":[0,1,3,4,5,7],"next":8})"));
+
+    state.lock();
+    EXPECT_TRUE(state.bitcoinAccounts().empty());
+    state.generateBTCAddress(); // locked: nothing to add to
+    EXPECT_EQ(state.wallet()->btcAddressCount, 6);
+    state.unlock(password);
+    EXPECT_EQ(addressTexts(state), expected);
+    EXPECT_EQ(paths(state), expectedPaths);
+    expectKeysBehindAddresses(state);
+
+    env.restart();
+    env.state().loadStoredState();
+    env.state().unlock(password);
+    EXPECT_EQ(addressTexts(env.state()), expected);
+    expectKeysBehindAddresses(env.state());
+    env.state().generateBTCAddress();
+    EXPECT_EQ(env.state().bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/8");
+}
+
+TEST(AppStateAccounts, DeletionIsRefusedUnlessTheAddressIsKnownEmpty) {
+    CreatedWallet env;
+    AppState& state = env.state();
+    const std::vector<BTCAccountState> before = state.bitcoinAccounts();
+    QSignalSpy recordSpy(&state, &AppState::walletChanged);
+
+    // Never fetched: its zero balance is not known to be zero.
+    state.deleteBTCAddress(2);
+    EXPECT_EQ(state.bitcoinAccounts(), before);
+
+    markFetched(state, 3);
+    const std::vector<BTCAccountState> fetched = state.bitcoinAccounts();
+    state.deleteBTCAddress(0);  // the first address stays for good
+    state.deleteBTCAddress(5);  // past the end
+    state.deleteBTCAddress(-1); // before the start
+    state.deleteBTCAddress(3);  // holds coins
+    std::vector<BTCAccountState> withHistory = state.bitcoinAccounts();
+    withHistory[0].addresses[4].txCount = 2;
+    state.setBitcoinAccounts(withHistory);
+    state.deleteBTCAddress(4); // has a history
+    EXPECT_EQ(state.bitcoinAccounts(), withHistory);
+    EXPECT_EQ(state.wallet()->btcAddressCount, 5);
+    EXPECT_EQ(recordSpy.count(), 0);
+}
+
+TEST(AppStateAccounts, AFailedRecordWriteLeavesTheAddressListAsItWas) {
+    CreatedWallet env;
+    AppState& state = env.state();
+    markFetched(state);
+    const std::vector<BTCAccountState> before = state.bitcoinAccounts();
+    const Wallet record = *state.wallet();
+
+    // Neither medium takes the record: the keychain refuses and the folder is gone.
+    env.keychain().failSaves(-25293);
+    const std::filesystem::path folder = env.dataLocation() / "Quillmark";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder.parent_path());
+    std::ofstream(folder) << "x";
+
+    state.generateBTCAddress();
+    EXPECT_EQ(state.bitcoinAccounts(), before);
+    EXPECT_EQ(state.wallet(), record);
+    state.deleteBTCAddress(2);
+    EXPECT_EQ(state.bitcoinAccounts(), before);
+    EXPECT_EQ(state.wallet(), record);
+
+    // Once storage works again, the next address takes the index the failed one would have.
+    std::filesystem::remove(folder);
+    state.generateBTCAddress();
+    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/5");
+}
+
+TEST(AppStateAccounts, ANewAddressIsSubscribedOnALiveElectrumConnection) {
+    CreatedWallet env;
+    AppState& state = env.state();
+
+    // Not connected: nothing is sent.
+    state.generateBTCAddress();
+    AppStateFixture::settle();
+    EXPECT_EQ(env.electrum().requestCount("blockchain.scripthash.subscribe"), 0);
+
+    env.electrum().answer("server.ping", nullptr);
+    env.electrum().answer("blockchain.scripthash.subscribe", nullptr);
+    ASSERT_TRUE(test::runTask(state.networkManager().connectElectrum()));
+    state.generateBTCAddress();
+    ASSERT_TRUE(env.electrum().waitForRequests(env.electrum().requestCount() + 1));
+    const nlohmann::json& request = env.electrum().requests().back();
+    EXPECT_EQ(request.at("method"), "blockchain.scripthash.subscribe");
+    EXPECT_EQ(request.at("params"),
+              nlohmann::json::array({state.bitcoinAccounts()[0].addresses.back().scriptHash}));
+}
+
+TEST(AppStateAccounts, TotalsSelectionAndEVMLists) {
+    AppStateFixture env;
+    AppState& state = env.state();
+    for (const Chain chain : allChains()) {
+        EXPECT_EQ(state.totalUSD(chain), 0);
+        state.setSelectedChain(chain);
+        EXPECT_FALSE(state.selectedAccount());
+    }
+    EXPECT_TRUE(state.evmAccounts(Chain::bitcoin).empty());
+    EXPECT_TRUE(state.evmAccounts(Chain::solana).empty());
+
+    state.loadStoredState();
+    state.createWallet(AppStateFixture::abandonPhrase(), password);
+    EXPECT_EQ(&state.evmAccounts(Chain::arbitrum), &state.arbitrumAccounts());
+    EXPECT_TRUE(state.evmAccounts(Chain::bitcoin).empty());
+
+    // An Arbitrum coin at 2,000 USD is 2,000; a token without a price adds nothing.
+    std::vector<EVMAccountState> arbitrum = state.arbitrumAccounts();
+    arbitrum[0].balanceNative = 1;
+    TokenBalance unpriced;
+    unpriced.balanceFormatted = 50;
+    arbitrum[0].tokens.push_back(unpriced);
+    state.setArbitrumAccounts(arbitrum);
+    state.setEthPriceUSD(2000);
+    EXPECT_EQ(state.totalUSD(Chain::arbitrum), 2000);
+
+    // Polygon without a price entry: natives count 0, priced tokens still count.
+    std::vector<EVMAccountState> polygon = state.polygonAccounts();
+    polygon[0].balanceNative = 10;
+    TokenBalance priced;
+    priced.balanceFormatted = 3;
+    priced.priceUSD = 1.5;
+    polygon[0].tokens.push_back(priced);
+    state.setPolygonAccounts(polygon);
+    EXPECT_EQ(state.totalUSD(Chain::polygon), 4.5);
+    state.setChainPrices({{Chain::polygon, ChainPrice{0.5, -1}}});
+    EXPECT_EQ(state.totalUSD(Chain::polygon), 9.5);
+
+    std::vector<BTCAccountState> bitcoin = state.bitcoinAccounts();
+    bitcoin[0].balanceSats = 150'000'000;
+    state.setBitcoinAccounts(bitcoin);
+    state.setBtcPriceUSD(40'000);
+    EXPECT_EQ(state.totalUSD(Chain::bitcoin), 60'000);
+
+    std::vector<SolanaAccountState> solana = state.solanaAccounts();
+    solana[0].balanceLamports = 2'000'000'000;
+    SPLTokenBalance usdc;
+    usdc.decimals = 6;
+    usdc.amount = 2'500'000;
+    usdc.priceUSD = 1;
+    solana[0].tokens.push_back(usdc);
+    state.setSolanaAccounts(solana);
+    state.setSolPriceUSD(100);
+    EXPECT_EQ(state.totalUSD(Chain::solana), 202.5);
+
+    // Selection follows chain and index; the count itself is past the end.
+    state.setSelectedChain(Chain::polygon);
+    state.setSelectedAccountIndex(0);
+    ASSERT_TRUE(state.selectedAccount());
+    EXPECT_EQ(state.selectedAccount()->id, "poly-0");
+    state.setSelectedAccountIndex(1);
+    EXPECT_FALSE(state.selectedAccount());
+
+    // Observed values notify on a real change only; lists on every write.
+    QSignalSpy priceSpy(&state, &AppState::btcPriceUSDChanged);
+    QSignalSpy listSpy(&state, &AppState::bitcoinAccountsChanged);
+    state.setBtcPriceUSD(40'000);
+    state.setBitcoinAccounts(state.bitcoinAccounts());
+    EXPECT_EQ(priceSpy.count(), 0);
+    EXPECT_EQ(listSpy.count(), 1);
+    state.setBtcPriceUSD(41'000);
+    EXPECT_EQ(priceSpy.count(), 1);
+}
+
+} // namespace
+} // namespace qm

@@ -1,0 +1,80 @@
+#include "AppStateFixture.h"
+#include "RefreshFixture.h"
+#include "RunTask.h"
+#include "state/refresh/RefreshOrchestrator.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+using namespace qm;
+using qm::test::AppStateFixture;
+using qm::test::runTask;
+using json = nlohmann::json;
+
+namespace {
+
+void answerBitcoin(test::ElectrumFixture& server) {
+    server.answer("blockchain.headers.subscribe", {{"height", 800'000}, {"hex", "00"}});
+    server.answer("blockchain.scripthash.get_balance", {{"confirmed", 100}, {"unconfirmed", 0}});
+    server.answer("blockchain.scripthash.get_history", json::array());
+    server.answer("blockchain.scripthash.subscribe", nullptr);
+}
+
+} // namespace
+
+TEST(AppStateRefresh, AnOpenedWalletIsRefreshedSubscribedAndLoopedUntilLocked) {
+    AppStateFixture env;
+    answerBitcoin(env.electrum());
+    env.state().loadStoredState();
+    env.state().refreshOrchestrator().setSuspendedForTesting(false);
+    env.state().refreshOrchestrator().setPeriods(
+        {std::chrono::milliseconds(100), std::chrono::milliseconds(50)});
+    QSignalSpy stamped(&env.state(), &AppState::lastRefreshChanged);
+    env.state().createWallet(AppStateFixture::abandonPhrase(), "password");
+
+    // The immediate refresh: every one of the five addresses, summed into the account.
+    ASSERT_TRUE(test::RefreshFixture::waitUntil([&] { return stamped.count() >= 1; }));
+    const BTCAccountState& account = env.state().bitcoinAccounts().at(0);
+    EXPECT_EQ(account.balanceSats, 500u);
+    for (const BTCAddressInfo& address : account.addresses) {
+        EXPECT_TRUE(address.fetched);
+    }
+    EXPECT_EQ(env.state().btcBlockHeight(), 800'000);
+    // The subscriptions: the header and the five script hashes.
+    ASSERT_TRUE(
+        test::RefreshFixture::waitUntil([&] { return env.state().btcSubscriptionsReady(); }));
+    EXPECT_EQ(env.electrum().requestCount("blockchain.scripthash.subscribe"), 5);
+    // The loop refreshes again after its period.
+    ASSERT_TRUE(test::RefreshFixture::waitUntil([&] { return stamped.count() >= 3; }));
+
+    // A new tip: recorded at once, and a Bitcoin-only refresh replaces the active one.
+    const auto before = env.electrum().requestCount("blockchain.scripthash.get_balance");
+    env.electrum().notify("blockchain.headers.subscribe",
+                          json::array({{{"height", 800'001}, {"hex", "00"}}}));
+    ASSERT_TRUE(
+        test::RefreshFixture::waitUntil([&] { return env.state().btcBlockHeight() == 800'001; }));
+    ASSERT_TRUE(test::RefreshFixture::waitUntil([&] {
+        return env.electrum().requestCount("blockchain.scripthash.get_balance") >= before + 5;
+    }));
+
+    // Lock in the middle of a pass: nothing more is written, the loop stops.
+    env.electrum().holdAnswers(true);
+    auto pass = env.state().refreshAll();
+    ASSERT_TRUE(env.electrum().waitForRequests(env.electrum().requestCount() + 1));
+    env.state().lock();
+    QSignalSpy writes(&env.state(), &AppState::bitcoinAccountsChanged);
+    env.electrum().releaseHeld();
+    runTask(std::move(pass));
+    EXPECT_EQ(writes.count(), 0);
+    EXPECT_TRUE(env.state().bitcoinAccounts().empty());
+    EXPECT_FALSE(env.state().isRefreshing());
+    const int passes = stamped.count();
+    AppStateFixture::settle();
+    QElapsedTimer quiet;
+    quiet.start();
+    while (quiet.elapsed() < 400) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    EXPECT_EQ(stamped.count(), passes);
+}

@@ -1,0 +1,438 @@
+// The onboarding flow's model: steps, the word check, the password rules, the import
+// screen's fields, and creating and importing over a real application state (a keychain in
+// memory, a temporary folder, loopback servers).
+
+#include "AppStateFixture.h"
+#include "core/crypto/BIP39.h"
+#include "core/storage/KeychainManager.h"
+#include "platform/AtomicFile.h"
+#include "ui/onboarding/OnboardingViewModel.h"
+#include "ui/onboarding/SecretText.h"
+
+#include <QSignalSpy>
+#include <QStringList>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qm {
+namespace {
+
+using test::AppStateFixture;
+using Step = OnboardingViewModel::OnboardingStep;
+
+const QString password = QStringLiteral("correct horse 1");
+
+std::vector<QString> fields(const OnboardingViewModel& vm) {
+    return vm.importWords();
+}
+
+QString abandonPhrase() {
+    return QStringLiteral("abandon abandon abandon abandon abandon abandon abandon abandon "
+                          "abandon abandon abandon about");
+}
+
+TEST(OnboardingViewModel, AFreshModelStartsAtWelcomeWithEmptyInputs) {
+    OnboardingViewModel vm;
+    EXPECT_EQ(vm.currentStep(), Step::welcome);
+    EXPECT_EQ(vm.stepName(), "welcome");
+    EXPECT_EQ(vm.wordCount(), 12);
+    EXPECT_EQ(vm.importWords(), std::vector<QString>(12));
+    EXPECT_EQ(vm.verificationAnswers(), std::vector<QString>(3));
+    EXPECT_TRUE(vm.verificationIndices().empty());
+    EXPECT_TRUE(vm.mnemonic().empty());
+    EXPECT_FALSE(vm.errorMessage());
+    EXPECT_FALSE(vm.isCreating());
+    EXPECT_FALSE(vm.isPasswordValid());
+
+    // The steps by name, as the screens move between them; an unknown name changes nothing.
+    for (const char* name :
+         {"importSeed", "restoreBackup", "welcome", "createVerify", "createShowSeed", "complete"}) {
+        EXPECT_TRUE(vm.showStep(QString::fromLatin1(name)));
+        EXPECT_EQ(vm.stepName(), QString::fromLatin1(name));
+    }
+    EXPECT_FALSE(vm.showStep("settings"));
+    EXPECT_EQ(vm.currentStep(), Step::complete);
+}
+
+TEST(OnboardingViewModel, StartCreateMakesAValidPhraseAndThreeDistinctAscendingPositions) {
+    OnboardingViewModel vm;
+    vm.setVerificationAnswer(0, "left over");
+    ASSERT_TRUE(vm.startCreate());
+    EXPECT_EQ(vm.currentStep(), Step::createShowSeed);
+    ASSERT_EQ(vm.mnemonicLength(), 12);
+    std::vector<std::string> words;
+    for (const QString& word : vm.mnemonic()) {
+        words.push_back(word.toStdString());
+        EXPECT_EQ(word, word.toLower());
+    }
+    EXPECT_TRUE(BIP39::isValidMnemonic(words));
+    EXPECT_EQ(vm.verificationAnswers(), std::vector<QString>(3));
+
+    // Every call: a new phrase, three distinct positions in ascending order, within the
+    // phrase; over many calls every position gets asked.
+    std::set<int> seen;
+    std::set<QString> phrases;
+    for (int call = 0; call < 300; ++call) {
+        ASSERT_TRUE(vm.startCreate());
+        const std::vector<int>& indices = vm.verificationIndices();
+        ASSERT_EQ(indices.size(), 3u);
+        EXPECT_LT(indices[0], indices[1]);
+        EXPECT_LT(indices[1], indices[2]);
+        EXPECT_GE(indices[0], 0);
+        EXPECT_LT(indices[2], 12);
+        seen.insert(indices.begin(), indices.end());
+        phrases.insert(vm.joinedMnemonic());
+    }
+    EXPECT_EQ(seen.size(), 12u);
+    EXPECT_EQ(phrases.size(), 300u);
+
+    // The copied text: the words joined by single spaces.
+    const QString joined = vm.joinedMnemonic();
+    EXPECT_EQ(joined.split(' ').size(), 12);
+    EXPECT_FALSE(joined.startsWith(' '));
+    EXPECT_FALSE(joined.endsWith(' '));
+    EXPECT_EQ(vm.mnemonicWord(0), joined.section(' ', 0, 0));
+    EXPECT_EQ(vm.mnemonicWord(12), QString());
+    EXPECT_EQ(vm.mnemonicWord(-1), QString());
+
+    // A 24-word choice made on the import screen carries over to creation.
+    vm.chooseWordCount(24);
+    ASSERT_TRUE(vm.startCreate());
+    EXPECT_EQ(vm.mnemonicLength(), 24);
+    EXPECT_EQ(vm.joinedMnemonic().count(' '), 23);
+    EXPECT_LT(vm.verificationIndices()[2], 24);
+}
+
+TEST(OnboardingViewModel, VerifyNamesTheFirstWrongWordByItsPhrasePosition) {
+    OnboardingViewModel vm;
+    ASSERT_TRUE(vm.startCreate());
+    const std::vector<int> at = vm.verificationIndices();
+    const auto word = [&](int slot) { return vm.mnemonicWord(at[static_cast<size_t>(slot)]); };
+    const auto wrongMessage = [&](int slot) {
+        return QStringLiteral("Word #%1 is incorrect. Please try again.")
+            .arg(at[static_cast<size_t>(slot)] + 1);
+    };
+
+    struct Case {
+        QStringList answers;
+        std::optional<int> wrongSlot;
+    };
+    const std::vector<Case> cases = {
+        {{word(0), word(1), word(2)}, std::nullopt},
+        // Blanks, capitals and line breaks around the word still match.
+        {{"  " + word(0).toUpper(), word(1) + "\n", "\t" + word(2) + " \r\n"}, std::nullopt},
+        {{word(0), word(1), word(2) + "x"}, 2},
+        {{"x", word(1), "y"}, 0},
+        {{word(0), "", word(2)}, 1},
+        {{word(0), word(1) + " " + word(2), word(2)}, 1},
+    };
+    for (const Case& c : cases) {
+        for (int slot = 0; slot < 3; ++slot) {
+            vm.setVerificationAnswer(slot, c.answers[slot]);
+        }
+        EXPECT_EQ(vm.verify(), !c.wrongSlot) << c.answers.join('|').toStdString();
+        if (c.wrongSlot) {
+            EXPECT_EQ(vm.errorText(), wrongMessage(*c.wrongSlot));
+        } else {
+            EXPECT_FALSE(vm.errorMessage());
+        }
+        EXPECT_EQ(vm.currentStep(), Step::createShowSeed); // verify never moves the flow
+    }
+}
+
+TEST(OnboardingViewModel, PasswordRulesCountCharactersAsPeopleDoAndTestLengthFirst) {
+    const QString composedE = QString(QChar(0x00E9));
+    const QString decomposedE = QStringLiteral("e") + QChar(0x0301);
+    const QString flag = QString::fromUtf8("\xF0\x9F\x87\xAE\xF0\x9F\x87\xB9"); // two code points
+    struct Case {
+        QString password, confirm;
+        QString problem; // empty: valid
+    };
+    const QString shortText = QStringLiteral("Password must be at least 8 characters.");
+    const QString mismatch = QStringLiteral("Passwords do not match.");
+    const std::vector<Case> cases = {
+        {"", "", shortText},
+        {"1234567", "1234567", shortText},
+        {"1234567", "different", shortText}, // length is tested before the match
+        {"12345678", "12345679", mismatch},
+        {"12345678", "12345678", ""},
+        {"12345678", "12345678 ", mismatch},
+        {decomposedE.repeated(7), decomposedE.repeated(7), shortText}, // 14 code units, 7 chars
+        {decomposedE.repeated(8), decomposedE.repeated(8), ""},
+        {flag.repeated(7), flag.repeated(7), shortText}, // 28 code units, 7 chars
+        {flag.repeated(8), flag.repeated(8), ""},
+        // Canonically equivalent texts are the same password.
+        {composedE.repeated(8), decomposedE.repeated(8), ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(passwordPairProblem(c.password, c.confirm), c.problem)
+            << c.password.toStdString();
+        OnboardingViewModel vm;
+        QSignalSpy validity(&vm, &OnboardingViewModel::passwordValidityChanged);
+        vm.setPassword(c.password);
+        vm.setConfirmPassword(c.confirm);
+        EXPECT_EQ(vm.isPasswordValid(), c.problem.isEmpty());
+        EXPECT_EQ(validity.count(), c.problem.isEmpty() ? 1 : 0);
+        if (!c.problem.isEmpty()) {
+            // Creation refuses with the same message and never turns busy.
+            QSignalSpy busy(&vm, &OnboardingViewModel::isCreatingChanged);
+            vm.createWallet();
+            EXPECT_EQ(vm.errorText(), c.problem);
+            vm.importWallet();
+            EXPECT_EQ(vm.errorText(), c.problem);
+            EXPECT_EQ(busy.count(), 0);
+        }
+    }
+}
+
+TEST(OnboardingViewModel, PastedWordsSpreadOverTheFieldsFromTheOneTheyLandIn) {
+    const QString twentyFour = QStringLiteral("w1 w2 w3 w4 w5 w6 w7 w8 w9 w10 w11 w12 w13 w14 "
+                                              "w15 w16 w17 w18 w19 w20 w21 w22 w23 W24");
+    struct Case {
+        const char* name;
+        int field;
+        QString text;
+        std::vector<std::pair<int, QString>> expected; // fields checked after the paste
+    };
+    const std::vector<Case> cases = {
+        {"three words with two spaces and a line break",
+         0,
+         "Abandon  ability\nable",
+         {{0, "abandon"}, {1, "ability"}, {2, "able"}, {3, "keep"}}},
+        {"24 words into 12 fields", 0, twentyFour, {{0, "w1"}, {11, "w12"}, {3, "w4"}}},
+        {"12 words into field 11",
+         10,
+         twentyFour.section(' ', 0, 11),
+         {{10, "w1"}, {11, "w2"}, {3, "keep"}}},
+        {"a word, a space, a letter", 2, "Word l", {{2, "word"}, {3, "l"}}},
+        {"a word followed by a space stays as typed", 2, "Word ", {{2, "Word "}, {3, "keep"}}},
+        {"one word with blanks around it stays as typed",
+         2,
+         " Word ",
+         {{2, " Word "}, {3, "keep"}}},
+        {"a single capitalised word stays", 5, "Abandon", {{5, "Abandon"}}},
+        {"unicode separators split too",
+         0,
+         QStringLiteral("one") + QChar(0x2028) + "Two" + QChar(0x00A0) + "three" + QChar(0x0085) +
+             "four",
+         {{0, "one"}, {1, "two"}, {2, "three"}, {3, "four"}, {4, "keep"}}},
+        {"separators only leave nothing to spread", 1, " \n ", {{1, " \n "}, {2, "keep"}}},
+    };
+    for (const Case& c : cases) {
+        OnboardingViewModel vm;
+        for (int i = 0; i < 12; ++i) {
+            vm.setImportWord(i, "keep");
+        }
+        vm.setImportWord(c.field, c.text);
+        for (const auto& [index, text] : c.expected) {
+            EXPECT_EQ(vm.importWord(index), text) << c.name << " field " << index;
+        }
+        EXPECT_EQ(vm.importWordCount(), 12) << c.name;
+    }
+
+    // The length choice empties every field, each time it is made.
+    OnboardingViewModel vm;
+    vm.setImportWord(0, abandonPhrase());
+    vm.chooseWordCount(24);
+    EXPECT_EQ(vm.wordCount(), 24);
+    EXPECT_EQ(fields(vm), std::vector<QString>(24));
+    vm.setImportWord(0, twentyFour);
+    EXPECT_EQ(vm.importWord(23), "w24");
+    vm.chooseWordCount(24);
+    EXPECT_EQ(fields(vm), std::vector<QString>(24));
+    vm.chooseWordCount(12);
+    EXPECT_EQ(fields(vm), std::vector<QString>(12));
+    vm.chooseWordCount(13); // not a choice the screen offers
+    EXPECT_EQ(vm.wordCount(), 12);
+    // Out-of-range fields are ignored.
+    vm.setImportWord(12, "x");
+    vm.setImportWord(-1, "x");
+    EXPECT_EQ(fields(vm), std::vector<QString>(12));
+}
+
+TEST(OnboardingViewModel, InvalidPhrasesAreRefusedAndNothingIsCreated) {
+    AppStateFixture env;
+    env.state().loadStoredState();
+    const QString valid = abandonPhrase();
+    struct Case {
+        const char* name;
+        QString phrase;
+        int wordCount;
+    };
+    const std::vector<Case> cases = {
+        {"one field left empty", valid.section(' ', 0, 10), 12},
+        {"a wrong checksum", QStringLiteral("abandon ").repeated(11) + "abandon", 12},
+        {"a word outside the list", valid.section(' ', 0, 10) + " bitcoin", 12},
+        {"12 words in the 24 fields", valid, 24},
+        {"a misspelt word", valid.section(' ', 0, 10) + " abuot", 12},
+    };
+    for (const Case& c : cases) {
+        OnboardingViewModel vm;
+        vm.setAppState(&env.state());
+        vm.chooseWordCount(c.wordCount);
+        vm.setImportWord(0, c.phrase);
+        vm.setPassword(password);
+        vm.setConfirmPassword(password);
+        vm.importWallet();
+        EXPECT_EQ(vm.errorText(), "Invalid mnemonic phrase. Please check your words.") << c.name;
+        EXPECT_FALSE(vm.isCreating());
+        EXPECT_EQ(vm.currentStep(), Step::welcome);
+        EXPECT_EQ(vm.importWord(0), c.phrase.section(' ', 0, 0)); // everything typed stays
+        EXPECT_TRUE(env.state().isOnboarding());
+        EXPECT_FALSE(env.state().wallet());
+    }
+
+    // A bad password is reported before the words are looked at.
+    OnboardingViewModel vm;
+    vm.setAppState(&env.state());
+    vm.setImportWord(0, "not a phrase");
+    vm.setPassword("short");
+    vm.setConfirmPassword("short");
+    vm.importWallet();
+    EXPECT_EQ(vm.errorText(), "Password must be at least 8 characters.");
+}
+
+TEST(OnboardingViewModel, ImportOfTheTestPhraseOpensItsPublishedAccounts) {
+    for (const int wordCount : {12, 24}) {
+        AppStateFixture env;
+        AppState& state = env.state();
+        state.loadStoredState();
+        OnboardingViewModel vm;
+        vm.setAppState(&state);
+        vm.showStep("importSeed");
+        vm.chooseWordCount(wordCount);
+        // 16 or 32 zero bytes of entropy: "abandon" x11 "about", "abandon" x23 "art".
+        std::vector<std::string> words = BIP39::mnemonic(Bytes(wordCount == 12 ? 16 : 32, 0));
+        QString typed;
+        for (const std::string& word : words) {
+            typed += QString::fromStdString(word).toUpper() + "  ";
+        }
+        vm.setImportWord(0, typed);
+        vm.importWallet(); // no password yet: an error line the next import clears
+        EXPECT_EQ(vm.errorText(), "Password must be at least 8 characters.");
+        vm.setPassword(password);
+        vm.setConfirmPassword(password);
+        QSignalSpy busy(&vm, &OnboardingViewModel::isCreatingChanged);
+        vm.importWallet();
+        EXPECT_FALSE(vm.errorMessage()) << vm.errorText().toStdString();
+        EXPECT_EQ(vm.currentStep(), Step::complete);
+        EXPECT_EQ(busy.count(), 2);
+        EXPECT_FALSE(vm.isCreating());
+        EXPECT_FALSE(state.isOnboarding());
+        EXPECT_FALSE(state.isLocked());
+        ASSERT_EQ(state.bitcoinAccounts().size(), 1u);
+        ASSERT_EQ(state.ethereumAccounts().size(), 1u);
+        if (wordCount == 12) {
+            // Published BIP-84 and BIP-44 results for this phrase.
+            EXPECT_EQ(state.bitcoinAccounts()[0].account.address,
+                      "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu");
+            EXPECT_EQ(state.ethereumAccounts()[0].account.address,
+                      "0x9858EfFD232B4033E47d90003D41EC34EcaEda94");
+        }
+        // The stored phrase is the lower-case one, and it opens with the password.
+        std::vector<std::string> stored =
+            env.keychainManager().loadMnemonic(state.wallet()->id, password.toStdString());
+        EXPECT_EQ(stored, words);
+        AppStateFixture::settle();
+    }
+}
+
+TEST(OnboardingViewModel, TheCreateFlowStoresTheShownPhraseAfterTheWordCheck) {
+    AppStateFixture env;
+    AppState& state = env.state();
+    state.loadStoredState();
+    OnboardingViewModel vm;
+    vm.setAppState(&state);
+    ASSERT_TRUE(vm.startCreate());
+    vm.showStep("createVerify");
+    vm.setPassword(password);
+    vm.setConfirmPassword(password);
+
+    // A wrong word: nothing is created, the flow stays.
+    vm.setVerificationAnswer(0, "wrong");
+    QSignalSpy finished(&vm, &OnboardingViewModel::finished);
+    vm.submitVerifyAndCreate();
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(vm.isCreating());
+    EXPECT_TRUE(vm.errorText().startsWith("Word #"));
+    EXPECT_FALSE(state.wallet());
+
+    // Going back and forth keeps the answers and passwords.
+    vm.showStep("createShowSeed");
+    vm.showStep("createVerify");
+    EXPECT_EQ(vm.verificationAnswer(0), "wrong");
+    EXPECT_TRUE(vm.isPasswordValid());
+
+    for (int slot = 0; slot < 3; ++slot) {
+        vm.setVerificationAnswer(slot, vm.mnemonicWord(vm.verificationIndices()[slot]));
+    }
+    const QString shown = vm.joinedMnemonic();
+    vm.submitVerifyAndCreate();
+    // The busy state is set before the work, so the window can show it.
+    EXPECT_TRUE(vm.isCreating());
+    EXPECT_FALSE(vm.errorMessage());
+    EXPECT_FALSE(state.wallet());
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_FALSE(vm.isCreating());
+    EXPECT_EQ(vm.currentStep(), Step::complete);
+    EXPECT_FALSE(vm.errorMessage());
+    ASSERT_TRUE(state.wallet());
+    EXPECT_FALSE(state.isOnboarding());
+    EXPECT_FALSE(state.isLocked());
+    std::vector<std::string> stored =
+        env.keychainManager().loadMnemonic(state.wallet()->id, password.toStdString());
+    EXPECT_EQ(QString::fromStdString([&] {
+                  std::string joined;
+                  for (const std::string& w : stored) {
+                      joined += (joined.empty() ? "" : " ") + w;
+                  }
+                  return joined;
+              }()),
+              shown);
+
+    // Leaving the flow wipes what it held.
+    vm.wipeSecrets();
+    EXPECT_TRUE(vm.mnemonic().empty());
+    EXPECT_EQ(vm.verificationAnswers(), std::vector<QString>(3));
+    EXPECT_FALSE(vm.isPasswordValid());
+    AppStateFixture::settle();
+}
+
+TEST(OnboardingViewModel, AStorageFailureIsShownWithItsPrefixAndEverythingTypedStays) {
+    AppStateFixture env;
+    AppState& state = env.state();
+    state.loadStoredState();
+    // The keychain refuses every save and the folder the files would go to is a file.
+    env.keychain().failSaves(-25308);
+    const std::filesystem::path folder = env.keychainManager().storageDir();
+    std::filesystem::remove_all(folder);
+    writeFileAtomically(folder, utf8View("not a folder"));
+
+    OnboardingViewModel vm;
+    vm.setAppState(&state);
+    vm.showStep("importSeed");
+    vm.setImportWord(0, abandonPhrase());
+    vm.setPassword(password);
+    vm.setConfirmPassword(password);
+    vm.importWallet();
+    EXPECT_TRUE(vm.errorText().startsWith("Failed to import wallet: "))
+        << vm.errorText().toStdString();
+    EXPECT_GT(vm.errorText().size(), QString("Failed to import wallet: ").size());
+    EXPECT_FALSE(vm.isCreating());
+    EXPECT_EQ(vm.currentStep(), Step::importSeed);
+    EXPECT_EQ(vm.importWord(11), "about");
+    EXPECT_TRUE(vm.isPasswordValid());
+    EXPECT_TRUE(state.isOnboarding());
+
+    ASSERT_TRUE(vm.startCreate());
+    vm.createWallet();
+    EXPECT_TRUE(vm.errorText().startsWith("Failed to create wallet: "));
+    EXPECT_EQ(vm.currentStep(), Step::createShowSeed);
+    EXPECT_FALSE(vm.isCreating());
+}
+
+} // namespace
+} // namespace qm
