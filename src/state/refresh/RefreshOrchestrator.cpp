@@ -136,15 +136,21 @@ QCoro::Task<void> RefreshOrchestrator::runBitcoinSubscriptions(CancellationToken
     }
 }
 
+// Notifications count only while Bitcoin accounts are open: the connection outlives a lock
+// and a deleted wallet.
+bool RefreshOrchestrator::acceptsNotifications() const {
+    return m_state && !m_state->isLocked() && !m_state->bitcoinAccounts().empty();
+}
+
 void RefreshOrchestrator::handleScriptHashNotification() {
-    if (!m_state || !m_state->btcSubscriptionsReady() || m_state->isLocked()) {
+    if (!acceptsNotifications() || !m_state->btcSubscriptionsReady()) {
         return;
     }
     scheduleBitcoinRefresh();
 }
 
 void RefreshOrchestrator::handleHeaderNotification(const ElectrumBlockHeader& header) {
-    if (!m_state || m_state->isLocked()) {
+    if (!acceptsNotifications()) {
         return;
     }
     // A height no chain can have is not recorded; the refresh reads the tip itself.
@@ -169,7 +175,7 @@ void RefreshOrchestrator::scheduleBitcoinRefresh() {
 QCoro::Task<void> RefreshOrchestrator::debounce(CancellationToken token) {
     QPointer<RefreshOrchestrator> self(this);
     const bool elapsed = co_await cancellableSleep(m_periods.debounce, token);
-    if (!elapsed || !self || token.isCancelled() || !self->m_state || self->m_state->isLocked()) {
+    if (!elapsed || !self || token.isCancelled() || !self->acceptsNotifications()) {
         co_return;
     }
     AppState& state = *self->m_state;

@@ -52,7 +52,8 @@ public:
     QCoro::Task<void> runBitcoinSubscriptions(CancellationToken token);
 
     // A notified script hash counts once the subscriptions are ready; a header records the
-    // new tip. Both then (re)start the debounce. Ignored while the wallet is locked.
+    // new tip. Both then (re)start the debounce. Ignored while the wallet is locked or after
+    // it was deleted.
     void handleScriptHashNotification();
     void handleHeaderNotification(const ElectrumBlockHeader& header);
     // Cancels the pending debounce and starts a new one, which then replaces the active
@@ -61,6 +62,7 @@ public:
 
 private:
     QCoro::Task<void> debounce(CancellationToken token);
+    bool acceptsNotifications() const;
 
     QPointer<AppState> m_state;
     Periods m_periods;

@@ -78,3 +78,31 @@ TEST(AppStateRefresh, AnOpenedWalletIsRefreshedSubscribedAndLoopedUntilLocked) {
     }
     EXPECT_EQ(stamped.count(), passes);
 }
+
+TEST(AppStateRefresh, NotificationsAfterTheWalletWasDeletedAreIgnored) {
+    AppStateFixture env;
+    answerBitcoin(env.electrum());
+    env.state().loadStoredState();
+    env.state().refreshOrchestrator().setSuspendedForTesting(false);
+    env.state().refreshOrchestrator().setPeriods(
+        {std::chrono::milliseconds(100), std::chrono::milliseconds(50)});
+    env.state().createWallet(AppStateFixture::abandonPhrase(), "password");
+    ASSERT_TRUE(
+        test::RefreshFixture::waitUntil([&] { return env.state().btcSubscriptionsReady(); }));
+
+    // The reset keeps the Electrum connection (it belongs to the pools), and the server still
+    // knows the deleted wallet's addresses: its notifications must start nothing.
+    env.state().resetWallet();
+    AppStateFixture::settle();
+    const auto requests = env.electrum().requestCount();
+    env.electrum().notify("blockchain.headers.subscribe",
+                          json::array({{{"height", 900'000}, {"hex", "00"}}}));
+    QElapsedTimer quiet;
+    quiet.start();
+    while (quiet.elapsed() < 400) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    EXPECT_EQ(env.electrum().requestCount(), requests);
+    EXPECT_NE(env.state().btcBlockHeight(), 900'000);
+    EXPECT_FALSE(env.state().isRefreshing());
+}
