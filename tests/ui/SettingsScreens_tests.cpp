@@ -351,6 +351,8 @@ TEST_F(SettingsScreens, NetworkTabShowsACustomServerConnectingAndARefusingOneFai
     EXPECT_EQ(shown, (std::vector<QString>{QStringLiteral("Connecting to localhost..."),
                                            QStringLiteral("Connected: localhost")}));
     EXPECT_EQ(dot->property("color").value<QColor>(), QColor(34, 217, 102));
+    // The server counts a TLS connection a moment after the client is connected.
+    EXPECT_TRUE(custom.waitForConnections(1));
     EXPECT_EQ(custom.connectionCount(), 1);
     screen.scrollSettingsToEnd();
     screen.screenshot(QStringLiteral("network-connected"));
@@ -383,6 +385,7 @@ TEST_F(SettingsScreens, NetworkTabShowsACustomServerConnectingAndARefusingOneFai
     EXPECT_EQ(pool.servers[1].port, custom.port());
     EXPECT_EQ(pool.servers[2].port, env.electrum().port());
     EXPECT_EQ(pool.activeIndex, 1);
+    EXPECT_TRUE(custom.waitForConnections(2));
     EXPECT_EQ(custom.connectionCount(), 2);
     EXPECT_EQ(env.electrum().connectionCount(), 0);
 

@@ -201,6 +201,8 @@ TEST(NetworkManager, ConcurrentElectrumConnectsShareOnePass) {
     auto second = manager.connectElectrum(); // both Bitcoin jobs saw the connection drop
     EXPECT_TRUE(runTask(std::move(first)));
     EXPECT_TRUE(runTask(std::move(second)));
+    // The server counts a TLS connection a moment after the client is connected.
+    EXPECT_TRUE(good.waitForConnections(1));
     EXPECT_EQ(good.connectionCount(), 1);
     EXPECT_EQ(texts(statuses), (Statuses{"Connecting to 127.0.0.22...", "Failed: 127.0.0.22",
                                          "Connecting to 127.0.0.1...", "Connected: 127.0.0.1"}));
