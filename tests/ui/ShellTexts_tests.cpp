@@ -11,7 +11,11 @@
 #include "ui/theme/BRTheme.h"
 
 #include <QLocale>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <regex>
 
 namespace qm {
 namespace {
@@ -185,3 +189,25 @@ TEST(BRIcon, EveryShellSymbolHasAGlyphAndUnknownNamesShowTheFallback) {
 
 } // namespace
 } // namespace qm
+
+// A symbol named in any view but missing from the table would show the fallback glyph.
+TEST(BRIcon, EverySymbolNamedInTheViewsHasAGlyph) {
+    const std::regex symbol(
+        R"re(\b(name|symbol|icon|systemImage|symbolName)\s*:\s*"([a-z0-9.]+)")re");
+    int found = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(
+             std::filesystem::path(QM_SOURCE_DIR) / "src")) {
+        if (entry.path().extension() != ".qml") {
+            continue;
+        }
+        std::ifstream file(entry.path());
+        const std::string text((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+        for (std::sregex_iterator it(text.begin(), text.end(), symbol), end; it != end; ++it) {
+            ++found;
+            EXPECT_TRUE(qm::iconGlyph((*it)[2].str()).has_value())
+                << (*it)[2].str() << " in " << entry.path().filename().string();
+        }
+    }
+    EXPECT_GT(found, 20);
+}
