@@ -46,33 +46,33 @@ std::vector<std::string> listing(const std::filesystem::path& root) {
 }
 
 int exportWallet(const std::filesystem::path& root, const std::string& password,
-                 const std::string& specFile, const std::string& outFile) {
-    std::ifstream in(specFile);
-    const nlohmann::json spec = nlohmann::json::parse(in);
+                 const std::string& contentsFile, const std::string& outFile) {
+    std::ifstream in(contentsFile);
+    const nlohmann::json contents = nlohmann::json::parse(in);
     Machine machine(root);
-    const Wallet wallet = walletFromJSON(spec.at("wallet"), DateCoding::iso8601);
-    const Bytes seed = hexToBytes(spec.at("seed").get<std::string>()).value();
+    const Wallet wallet = walletFromJSON(contents.at("wallet"), DateCoding::iso8601);
+    const Bytes seed = hexToBytes(contents.at("seed").get<std::string>()).value();
     machine.keychain.storeSeed(seed, wallet.id, password);
-    if (spec.contains("words")) {
-        machine.keychain.storeMnemonic(spec.at("words").get<std::vector<std::string>>(), wallet.id,
-                                       password);
+    if (contents.contains("words")) {
+        machine.keychain.storeMnemonic(contents.at("words").get<std::vector<std::string>>(),
+                                       wallet.id, password);
     }
     // The stored record keeps keys the Wallet type does not know (the state's address indices).
     nlohmann::json record = walletToJSON(wallet, DateCoding::secondsSinceReferenceDate);
-    for (const auto& [key, value] : spec.at("wallet").items()) {
+    for (const auto& [key, value] : contents.at("wallet").items()) {
         if (!record.contains(key)) {
             record[key] = value;
         }
     }
     const std::string recordText = record.dump();
     machine.keychain.storeItem(KeychainManager::walletMetadataItem, utf8View(recordText));
-    for (const auto& token : spec.at("tokens")) {
+    for (const auto& token : contents.at("tokens")) {
         if (machine.tokens.add(token.get<Token>()) == TokenStore::AddResult::notSaved) {
             return 2;
         }
     }
-    if (spec.contains("theme")) {
-        machine.settings.setString(WalletBackup::themeKey, spec.at("theme").get<std::string>());
+    if (contents.contains("theme")) {
+        machine.settings.setString(WalletBackup::themeKey, contents.at("theme").get<std::string>());
     }
     writeFileAtomically(outFile, WalletBackup::exportBackup(password, machine.stores()));
     return 0;

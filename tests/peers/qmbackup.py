@@ -167,13 +167,13 @@ def our_file_opens_here(driver, work):
     solana = {"contractAddress": "EPjFWdd5AufqSSqeM2qN1xzybapC8G4wEGGkZwyTDt1v",
               "symbol": "USDC", "name": "USD Coin", "decimals": 6, "chain": "solana"}
     wallet.update(EXTRA_KEYS)
-    spec = {"seed": seed.hex(), "words": WORDS, "wallet": wallet,
+    contents = {"seed": seed.hex(), "words": WORDS, "wallet": wallet,
             "tokens": TOKENS + [solana], "theme": "Apple Blue"}
-    spec_path = os.path.join(work, "spec.json")
+    contents_path = os.path.join(work, "contents.json")
     out_path = os.path.join(work, "ours.qmbackup")
-    with open(spec_path, "w") as f:
-        json.dump(spec, f)
-    subprocess.run([driver, "export", os.path.join(work, "export"), password, spec_path,
+    with open(contents_path, "w") as f:
+        json.dump(contents, f)
+    subprocess.run([driver, "export", os.path.join(work, "export"), password, contents_path,
                     out_path], check=True, timeout=60)
     data = open(out_path, "rb").read()
     check(data[:5] == b"QMBK\x01", "header")
