@@ -129,25 +129,18 @@ void fromRPCResult(const nlohmann::json& json, std::vector<ETHLog>& out) {
 }
 
 JSONRPCClient::JSONRPCClient(QUrl url, HttpTimeouts timeouts, QObject* parent)
-    : QObject(parent), m_url(url), m_session(std::move(url), timeouts) {}
+    : QObject(parent), m_transport(std::move(url), timeouts) {}
 
-QCoro::Task<QByteArray> JSONRPCClient::exchange(std::string method, nlohmann::json params) {
-    const std::int64_t id = ++m_requestID;
-    HttpRequestOptions options;
-    options.idleTimeout = std::chrono::seconds(60); // every request carries its own limit too
-    QByteArray body = jsonRPCRequestBody(id, std::move(method), std::move(params));
-    QByteArray contentType("application/json");
-    const HttpResponse response =
-        co_await m_session.post(m_url, std::move(body), std::move(contentType), options);
-    // Only locals from here on: the client may be gone.
-    if (response.status != 200) {
-        throw JSONRPCClientError::httpError(response.status);
-    }
-    co_return response.body;
+void JSONRPCClient::Failures::decoding(std::string text) {
+    throw JSONRPCClientError::decodingError(std::move(text));
 }
 
-void JSONRPCClient::throwDecodingError(const std::string& reason, const QByteArray& body) {
-    throw JSONRPCClientError::decodingError(decodingFailureText(reason, body));
+void JSONRPCClient::Failures::rpc(std::int64_t code, std::string message) {
+    throw JSONRPCClientError::rpcError(JSONRPCError{code, std::move(message)});
+}
+
+void JSONRPCClient::Failures::noResult() {
+    throw JSONRPCClientError::noResult();
 }
 
 QCoro::Task<UInt256> JSONRPCClient::getBalance(std::string address) {

@@ -9,8 +9,8 @@
 
 #include "core/crypto/UInt256.h"
 #include "platform/Error.h"
-#include "services/network/HttpSession.h"
 #include "services/network/JSONRPCEnvelope.h"
+#include "services/network/JSONRPCTransport.h"
 
 #include <QObject>
 #include <QUrl>
@@ -96,7 +96,7 @@ public:
     // A session with a 30 s idle and a 60 s total time-out; tests inject their own.
     explicit JSONRPCClient(QUrl url, HttpTimeouts timeouts = {}, QObject* parent = nullptr);
 
-    const QUrl& url() const { return m_url; }
+    const QUrl& url() const { return m_transport.url(); }
 
     // Posts {"jsonrpc":"2.0","method":..,"params":..,"id":n} and returns the decoded "result".
     // Throws JSONRPCClientError (httpError for any status but 200, decodingError, rpcError even
@@ -125,36 +125,24 @@ public:
     QCoro::Task<std::vector<std::string>> incomingTransferContracts(std::string owner);
 
 private:
-    // Sends one request; returns the reply body of a 200 answer, throws httpError otherwise.
-    QCoro::Task<QByteArray> exchange(std::string method, nlohmann::json params);
-    [[noreturn]] static void throwDecodingError(const std::string& reason, const QByteArray& body);
+    struct Failures {
+        [[noreturn]] static void decoding(std::string text);
+        [[noreturn]] static void rpc(std::int64_t code, std::string message);
+        [[noreturn]] static void noResult();
+    };
 
-    QUrl m_url;
-    HttpSession m_session;
-    std::int64_t m_requestID = 0;
+    JSONRPCTransport m_transport;
 };
 
 template <typename Result>
 QCoro::Task<Result> JSONRPCClient::call(std::string method, nlohmann::json params) {
-    const QByteArray body = co_await exchange(std::move(method), std::move(params));
+    const HttpResponse response = co_await m_transport.post(std::move(method), std::move(params));
     // Only locals from here on: the client may be gone.
-    // The whole reply decodes first (a result of the wrong shape is a decoding error even
-    // beside an error object); then an error object wins over a result.
-    JSONRPCReply<Result> reply;
-    try {
-        reply = decodeJSONRPCReply<Result>(
-            body, [](const nlohmann::json& value, Result& out) { fromRPCResult(value, out); });
-    } catch (const std::invalid_argument& failure) {
-        throwDecodingError(failure.what(), body);
+    if (response.status != 200) {
+        throw JSONRPCClientError::httpError(response.status);
     }
-    if (reply.error) {
-        throw JSONRPCClientError::rpcError(
-            JSONRPCError{reply.error->first, std::move(reply.error->second)});
-    }
-    if (!reply.result) {
-        throw JSONRPCClientError::noResult();
-    }
-    co_return std::move(*reply.result);
+    co_return jsonRPCResult<Result, Failures>(
+        response.body, [](const nlohmann::json& value, Result& out) { fromRPCResult(value, out); });
 }
 
 } // namespace qm

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -51,6 +52,26 @@ JSONRPCReply<Result> decodeJSONRPCReply(const QByteArray& body, Decode&& decodeR
 
 // `reason` + " — body: " + the body as text, or "<non-UTF8>" when it is not valid UTF-8.
 std::string decodingFailureText(const std::string& reason, const QByteArray& body);
+
+// The result of a 200 reply, or the client's failure: `failures` has [[noreturn]] static
+// decoding(text), rpc(code, message) and noResult(). The whole reply decodes first, then an
+// error object wins over a result.
+template <typename Result, typename Failures, typename Decode>
+Result jsonRPCResult(const QByteArray& body, Decode&& decodeResult) {
+    JSONRPCReply<Result> reply;
+    try {
+        reply = decodeJSONRPCReply<Result>(body, std::forward<Decode>(decodeResult));
+    } catch (const std::invalid_argument& failure) {
+        Failures::decoding(decodingFailureText(failure.what(), body));
+    }
+    if (reply.error) {
+        Failures::rpc(reply.error->first, std::move(reply.error->second));
+    }
+    if (!reply.result) {
+        Failures::noResult();
+    }
+    return std::move(*reply.result);
+}
 
 // A JSON integer (not a fraction) within the signed 64-bit range.
 bool isJSONInt64(const nlohmann::json& value);

@@ -10,25 +10,18 @@ nlohmann::json commitment() {
 } // namespace
 
 SolanaRPCClient::SolanaRPCClient(QUrl url, HttpTimeouts timeouts, QObject* parent)
-    : QObject(parent), m_url(url), m_session(std::move(url), timeouts) {}
+    : QObject(parent), m_transport(std::move(url), timeouts) {}
 
-QCoro::Task<QByteArray> SolanaRPCClient::exchange(std::string method, nlohmann::json params) {
-    const std::int64_t id = ++m_requestID;
-    HttpRequestOptions options;
-    options.idleTimeout = std::chrono::seconds(60); // every request carries its own limit too
-    QByteArray body = jsonRPCRequestBody(id, std::move(method), std::move(params));
-    QByteArray contentType("application/json");
-    const HttpResponse response =
-        co_await m_session.post(m_url, std::move(body), std::move(contentType), options);
-    // Only locals from here on: the client may be gone.
-    if (response.status != 200) {
-        throw SolanaRPCError::httpError(response.status);
-    }
-    co_return response.body;
+void SolanaRPCClient::Failures::decoding(std::string text) {
+    throw SolanaRPCError::decodingError(std::move(text));
 }
 
-void SolanaRPCClient::throwDecodingError(const std::string& reason, const QByteArray& body) {
-    throw SolanaRPCError::decodingError(decodingFailureText(reason, body));
+void SolanaRPCClient::Failures::rpc(std::int64_t code, std::string message) {
+    throw SolanaRPCError::rpcError(code, std::move(message));
+}
+
+void SolanaRPCClient::Failures::noResult() {
+    throw SolanaRPCError::noResult();
 }
 
 // Arguments are built outside the co_await: gcc 12 miscompiles string literals inside it.

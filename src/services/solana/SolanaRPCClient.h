@@ -6,8 +6,8 @@
 // be in flight at once, each with its own identifier. Owners hold clients by std::shared_ptr
 // so a client outlives the coroutines awaiting it.
 
-#include "services/network/HttpSession.h"
 #include "services/network/JSONRPCEnvelope.h"
+#include "services/network/JSONRPCTransport.h"
 #include "services/solana/SolanaRPCError.h"
 #include "services/solana/SolanaRPCTypes.h"
 
@@ -30,7 +30,7 @@ public:
     // A session with a 30 s idle and a 60 s total time-out; tests inject their own.
     explicit SolanaRPCClient(QUrl url, HttpTimeouts timeouts = {}, QObject* parent = nullptr);
 
-    const QUrl& url() const { return m_url; }
+    const QUrl& url() const { return m_transport.url(); }
 
     // Posts {"jsonrpc":"2.0","id":n,"method":..,"params":..} and returns the decoded "result".
     // Throws SolanaRPCError (httpError for any status but 200, decodingError when the reply or
@@ -50,35 +50,25 @@ public:
                                                                             int limit);
 
 private:
-    // Sends one request; returns the body of a 200 answer, throws httpError otherwise.
-    QCoro::Task<QByteArray> exchange(std::string method, nlohmann::json params);
-    [[noreturn]] static void throwDecodingError(const std::string& reason, const QByteArray& body);
+    struct Failures {
+        [[noreturn]] static void decoding(std::string text);
+        [[noreturn]] static void rpc(std::int64_t code, std::string message);
+        [[noreturn]] static void noResult();
+    };
 
-    QUrl m_url;
-    HttpSession m_session;
-    std::int64_t m_requestID = 0;
+    JSONRPCTransport m_transport;
 };
 
 template <typename Result>
 QCoro::Task<Result> SolanaRPCClient::call(std::string method, nlohmann::json params) {
-    const QByteArray body = co_await exchange(std::move(method), std::move(params));
+    const HttpResponse response = co_await m_transport.post(std::move(method), std::move(params));
     // Only locals from here on: the client may be gone.
-    // The whole reply decodes first (a result of the wrong shape fails even beside an error
-    // object); then an error object wins over a result.
-    JSONRPCReply<Result> reply;
-    try {
-        reply = decodeJSONRPCReply<Result>(
-            body, [](const nlohmann::json& value, Result& out) { fromSolanaResult(value, out); });
-    } catch (const std::invalid_argument& failure) {
-        throwDecodingError(failure.what(), body);
+    if (response.status != 200) {
+        throw SolanaRPCError::httpError(response.status);
     }
-    if (reply.error) {
-        throw SolanaRPCError::rpcError(reply.error->first, reply.error->second);
-    }
-    if (!reply.result) {
-        throw SolanaRPCError::noResult();
-    }
-    co_return std::move(*reply.result);
+    co_return jsonRPCResult<Result, Failures>(
+        response.body,
+        [](const nlohmann::json& value, Result& out) { fromSolanaResult(value, out); });
 }
 
 } // namespace qm
