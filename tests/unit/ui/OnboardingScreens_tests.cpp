@@ -190,10 +190,7 @@ TEST(OnboardingScreens, CreateLockWrongAndRightPasswordThenTheForgottenPasswordR
     for (int i = 0; i < 12; ++i) {
         words << s.text(QStringLiteral("phraseWord%1").arg(i));
     }
-    ASSERT_EQ(words.size(), 12);
-    for (const QString& word : words) {
-        EXPECT_FALSE(word.isEmpty());
-    }
+    EXPECT_FALSE(words.contains(QString()));
     EXPECT_FALSE(s.find("phraseWord12"));
     s.shoot("02-recovery-phrase");
 
@@ -246,7 +243,6 @@ TEST(OnboardingScreens, CreateLockWrongAndRightPasswordThenTheForgottenPasswordR
     ASSERT_TRUE(Screens::waitFor([&] { return s.text("lockErrorLine") == "Incorrect password"; }));
     EXPECT_TRUE(s.text("lockPasswordField").isEmpty());
     EXPECT_TRUE(state.isLocked());
-    s.shoot("05-lock-wrong-password");
     // Then the right one.
     s.type("lockPasswordField", password);
     s.click("unlockButton");
@@ -322,7 +318,6 @@ TEST(OnboardingScreens, RestoreTheIndependentlyWrittenBackupThenTheSheets) {
     QTest::keyClick(s.window, Qt::Key_Return);
     ASSERT_TRUE(Screens::waitFor(
         [&] { return restore->property("errorMessage").toString() == "Incorrect password"; }));
-    s.shoot("09-restore-wrong-password");
     s.type("restorePasswordField", goldenPassword);
     s.click("restoreWalletButton");
     ASSERT_TRUE(Screens::waitFor([&] { return !state.isOnboarding() && !state.isLocked(); }));
@@ -360,7 +355,6 @@ TEST(OnboardingScreens, RestoreTheIndependentlyWrittenBackupThenTheSheets) {
     QTest::keyClick(s.window, Qt::Key_Return);
     ASSERT_TRUE(Screens::waitFor([&] { return sheet->property("restoreSuccess").toBool(); }));
     EXPECT_TRUE(state.isLocked());
-    s.shoot("12-restore-sheet-done");
     s.click("doneButton");
     ASSERT_TRUE(s.waitForObject("lockScreen"));
 }

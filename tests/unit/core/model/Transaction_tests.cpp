@@ -16,8 +16,6 @@ Transaction bitcoinReceive() {
     t.status = TransactionStatus::confirmed;
     t.amount = "0.00100000 BTC";
     t.amountRaw = 100000;
-    t.fee = "";
-    t.from = "";
     t.to = "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu";
     t.blockHeight = 840000;
     t.confirmations = 12;
@@ -25,25 +23,9 @@ Transaction bitcoinReceive() {
     return t;
 }
 
-TEST(Transaction, EnumRawValuesAreExact) {
-    EXPECT_EQ(transactionStatusFromRawValue("pending"), TransactionStatus::pending);
-    EXPECT_EQ(transactionStatusFromRawValue("failed"), TransactionStatus::failed);
-    EXPECT_EQ(transactionStatusFromRawValue("Pending"), std::nullopt);
-    EXPECT_EQ(transactionStatusFromRawValue(""), std::nullopt);
-    EXPECT_EQ(transactionDirectionFromRawValue("sent"), TransactionDirection::sent);
-    EXPECT_EQ(transactionDirectionFromRawValue("Sent"), std::nullopt);
-    EXPECT_EQ(displayLabel(TransactionStatus::confirmed), "Confirmed");
-    EXPECT_EQ(rawValue(TransactionDirection::received), "received");
-}
-
 TEST(Transaction, DisplayTitle) {
     Transaction t = bitcoinReceive();
-    EXPECT_EQ(t.displayTitle(), "Received BTC");
-    t.chain = Chain::polygon;
-    t.direction = TransactionDirection::sent;
-    EXPECT_EQ(t.displayTitle(), "Sent POL");
     t.chain = Chain::arbitrum;
-    t.direction = TransactionDirection::received;
     EXPECT_EQ(t.displayTitle(), "Received ETH");
     t.tokenSymbol = "USDC";
     t.direction = TransactionDirection::sent;
@@ -59,14 +41,6 @@ TEST(Transaction, HistoryIsNewestFirstWithUndatedEntriesLast) {
         t.timestamp = seconds ? std::optional(Date{*seconds}) : std::nullopt;
         return t;
     };
-    std::vector<Transaction> history = {entry("none", std::nullopt), entry("ten", 36000.0),
-                                        entry("noon", 43200.0)};
-    sortNewestFirst(history);
-    ASSERT_EQ(history.size(), 3u);
-    EXPECT_EQ(history[0].id, "noon");
-    EXPECT_EQ(history[1].id, "ten");
-    EXPECT_EQ(history[2].id, "none");
-
     std::vector<Transaction> mixed = {entry("u1", std::nullopt), entry("old", -1e9),
                                       entry("u2", std::nullopt), entry("new", 1e9),
                                       entry("zero", 0.0)};
@@ -89,21 +63,14 @@ TEST(Transaction, JSONRoundTripAndOptionalFields) {
     full.contractAddress = "0xA0b86991c6218b36c1d19D4a2e9Eb0cE3606eB48";
     const nlohmann::json json = full;
     EXPECT_EQ(json.size(), 16u);
-    EXPECT_EQ(json.at("status"), "confirmed");
-    EXPECT_EQ(json.at("timestamp"), 760008600.25);
     EXPECT_EQ(json.get<Transaction>(), full);
 
-    const Transaction bare = [] {
-        Transaction t = bitcoinReceive();
-        t.blockHeight.reset();
-        t.timestamp.reset();
-        return t;
-    }();
+    Transaction bare = bitcoinReceive();
+    bare.blockHeight.reset();
+    bare.timestamp.reset();
     const nlohmann::json bareJSON = bare;
     EXPECT_EQ(bareJSON.size(), 11u);
-    EXPECT_FALSE(bareJSON.contains("timestamp"));
     EXPECT_EQ(bareJSON.get<Transaction>(), bare);
-
     nlohmann::json nulls = bareJSON;
     for (const char* key :
          {"blockHeight", "timestamp", "tokenSymbol", "tokenName", "contractAddress"}) {
@@ -114,27 +81,18 @@ TEST(Transaction, JSONRoundTripAndOptionalFields) {
 
 TEST(Transaction, StrictReading) {
     const nlohmann::json good = bitcoinReceive();
-    for (const char* key : {"id", "txHash", "chain", "direction", "status", "amount", "amountRaw",
-                            "fee", "from", "to", "confirmations"}) {
-        nlohmann::json missing = good;
-        missing.erase(key);
-        EXPECT_THROW(missing.get<Transaction>(), JSONDecodingError) << key;
-    }
+    nlohmann::json missing = good;
+    missing.erase("confirmations");
+    EXPECT_THROW(missing.get<Transaction>(), JSONDecodingError);
     const std::vector<std::pair<std::string, nlohmann::json>> wrongValues = {
-        {"status", "Pending"},   {"direction", "in"},        {"chain", "Bitcoin"},
-        {"amountRaw", -1},       {"amountRaw", 1.5},         {"amountRaw", 1.8446744073709552e19},
-        {"amountRaw", "100000"}, {"blockHeight", 840000.5},  {"blockHeight", "840000"},
-        {"confirmations", 1e20}, {"timestamp", "yesterday"}, {"timestamp", 1e300},
-        {"tokenSymbol", 5},      {"fee", nullptr},
+        {"status", "Pending"},    {"amountRaw", -1},        {"amountRaw", 1.8446744073709552e19},
+        {"blockHeight", 840000.5}, {"timestamp", 1e300},     {"fee", nullptr},
     };
     for (const auto& [key, value] : wrongValues) {
         nlohmann::json wrong = good;
         wrong[key] = value;
         EXPECT_THROW(wrong.get<Transaction>(), JSONDecodingError) << key << " = " << value.dump();
     }
-    nlohmann::json big = good;
-    big["amountRaw"] = 18446744073709551615ull;
-    EXPECT_EQ(big.get<Transaction>().amountRaw, UINT64_MAX);
 }
 
 } // namespace

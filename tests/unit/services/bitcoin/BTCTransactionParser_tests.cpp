@@ -64,7 +64,6 @@ TEST(BTCTransactionParser, LenientHex) {
     EXPECT_EQ(hex(BTCTransactionParser::lenientHexToBytes("abc")), "ab0c");
     EXPECT_EQ(hex(BTCTransactionParser::lenientHexToBytes("zz01AB")), "01ab");
     EXPECT_EQ(hex(BTCTransactionParser::lenientHexToBytes("0g1f")), "1f");
-    EXPECT_EQ(hex(BTCTransactionParser::lenientHexToBytes("")), "");
 }
 
 TEST(BTCTransactionParser, ShortTruncatedAndHostileData) {

@@ -98,13 +98,9 @@ TEST(ElectrumClient, TypedRequestsConvertResults) {
     // Results of the wrong shape.
     server.answer("blockchain.estimatefee", "0.0001");
     EXPECT_EQ(errorOf(client->estimateFee(3)), Code::invalidResponse);
-    server.answer("blockchain.transaction.broadcast", {{"txid", "x"}});
-    EXPECT_EQ(errorOf(client->broadcast("02")), Code::invalidResponse);
     server.answer("blockchain.scripthash.subscribe", nullptr);
     EXPECT_EQ(test::runTask(client->subscribe(sh)), std::nullopt);
     server.answer("blockchain.scripthash.get_balance", {{"confirmed", -1}, {"unconfirmed", 0}});
-    EXPECT_EQ(errorOf(client->getBalance(sh)), Code::decodingFailed);
-    server.answer("blockchain.scripthash.get_balance", nullptr);
     EXPECT_EQ(errorOf(client->getBalance(sh)), Code::decodingFailed);
     server.answer("blockchain.scripthash.listunspent", 5);
     EXPECT_EQ(errorOf(client->listUnspent(sh)), Code::decodingFailed);
@@ -313,15 +309,6 @@ TEST(ElectrumClient, FailedConnectDropsTheConnection) {
     hangUp.closeAll();
     EXPECT_EQ(errorOf(std::move(attempt)), Code::connectionFailed);
     EXPECT_EQ(errorOf(call(cut, "server.ping")), Code::notConnected);
-}
-
-TEST(ElectrumClient, PlainTcpWorks) {
-    ElectrumFixture server(ElectrumFixture::Mode::plain);
-    server.answer("server.version", json::array({"Fixture 1.0", "1.4"}));
-    auto client = connectedClient(server);
-    const auto result = test::runTask(call(*client, "server.version"));
-    ASSERT_NE(result.list(), nullptr);
-    EXPECT_EQ(result.list()->size(), 2u);
 }
 
 TEST(ElectrumClient, UnansweredRequestTimesOut) {

@@ -28,19 +28,6 @@ TEST(ElectrumLineBuffer, SplitsOnNewlineOnly) {
     EXPECT_EQ(buffer.bufferedBytes(), 0u);
 }
 
-TEST(ElectrumLineBuffer, ManyLinesInOneChunkComeInOrder) {
-    ElectrumLineBuffer buffer;
-    std::string chunk;
-    for (int i = 0; i < 1000; ++i) {
-        chunk += std::to_string(i) + "\n";
-    }
-    ASSERT_TRUE(buffer.append(test::ascii(chunk)));
-    const auto lines = drain(buffer);
-    ASSERT_EQ(lines.size(), 1000u);
-    EXPECT_EQ(lines.front(), "0");
-    EXPECT_EQ(lines.back(), "999");
-}
-
 TEST(ElectrumLineBuffer, LineLongerThanTheLimitStopsTheBuffer) {
     ElectrumLineBuffer buffer(8);
     EXPECT_TRUE(buffer.append(test::ascii("12345678\n1234")));
@@ -56,16 +43,6 @@ TEST(ElectrumLineBuffer, LineLongerThanTheLimitStopsTheBuffer) {
     ElectrumLineBuffer whole(8);
     EXPECT_FALSE(whole.append(test::ascii("ok\n123456789\nnext\n")));
     EXPECT_EQ(drain(whole), std::vector<std::string>{"ok"});
-}
-
-TEST(ElectrumLineBuffer, DefaultLimitIs32MiB) {
-    ElectrumLineBuffer buffer;
-    const std::string block(1024 * 1024, 'x');
-    for (int i = 0; i < 32; ++i) {
-        ASSERT_TRUE(buffer.append(test::ascii(block)));
-    }
-    EXPECT_FALSE(buffer.append(test::ascii("x")));
-    EXPECT_LE(buffer.bufferedBytes(), 32u * 1024 * 1024);
 }
 
 } // namespace

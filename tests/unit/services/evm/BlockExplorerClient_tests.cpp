@@ -18,8 +18,6 @@ namespace {
 
 const std::string owner = "0x9c1a5a6d8f04c2e2c3b4a0d1e2f3a4b5c6d7e8f9";
 
-// A transaction item as Blockscout v2 sends it (trimmed of members the wallet ignores, but
-// keeping a few of them to show they are skipped).
 json transactionItem(int n, const std::string& status = "ok") {
     return {
         {"hash", "0xhash" + std::to_string(n)},
@@ -87,41 +85,14 @@ TEST(InternetDateTime, ParsesOnlyTheStrictForm) {
     EXPECT_EQ(unixSecondsFromInternetDateTime("2024-05-01T12:34:56.789Z"), 1714566896);
     EXPECT_EQ(unixSecondsFromInternetDateTime("2024-05-01T12:34:56.789123Z"), 1714566896);
     EXPECT_EQ(unixSecondsFromInternetDateTime("2024-05-01T14:34:56.9+02:00"), 1714566896);
-    EXPECT_EQ(unixSecondsFromInternetDateTime("2024-05-01T07:04:56.000-05:30"), 1714566896);
-    EXPECT_EQ(unixSecondsFromInternetDateTime("1970-01-01T00:00:00.0Z"), 0);
     EXPECT_EQ(unixSecondsFromInternetDateTime("2000-02-29T00:00:00.5Z"), 951782400);
-    EXPECT_EQ(unixSecondsFromInternetDateTime("9999-12-31T23:59:59.999Z"), 253402300799);
     // Before 1970, truncation toward zero moves a fractional moment one second up.
     EXPECT_EQ(unixSecondsFromInternetDateTime("1969-12-31T23:59:59.5Z"), 0);
     EXPECT_EQ(unixSecondsFromInternetDateTime("1969-12-31T23:59:58.0Z"), -2);
     EXPECT_EQ(unixSecondsFromInternetDateTime("0001-01-01T00:00:00.1Z"), -62135596799);
-    for (const char* bad : {"2024-05-01T12:34:56Z",         // no fraction
-                            "2024-05-01T12:34:56.Z",        // empty fraction
-                            "2024-05-01T12:34:56.789",      // no zone
-                            "2024-05-01 12:34:56.789Z",     // blank instead of T
-                            "2024-05-01t12:34:56.789Z",     // lowercase t
-                            "2024-05-01T12:34:56.789z",     // lowercase z
-                            "2024-05-01T12:34:56.789+0200", // offset without colon
-                            "2024-05-01T12:34:56.789+02",   // offset without minutes
-                            "2024-02-30T12:34:56.789Z",     // no such day
-                            "2023-02-29T12:34:56.789Z",     // not a leap year
-                            "1900-02-29T00:00:00.0Z",       // century, not a leap year
-                            "2024-13-01T12:34:56.789Z",
-                            "2024-00-01T12:34:56.789Z",
-                            "2024-05-00T12:34:56.789Z",
-                            "2024-05-01T24:00:00.000Z",
-                            "2024-05-01T12:60:56.789Z",
-                            "2024-05-01T12:34:60.789Z",
-                            "2024-05-01T12:34:56.789+24:00",
-                            "2024-05-01T12:34:56.789Z ",
-                            " 2024-05-01T12:34:56.789Z",
-                            "24-05-01T12:34:56.789Z",
-                            "2024-5-01T12:34:56.789Z",
-                            "+2024-05-01T12:34:56.789Z",
-                            "2024-05-01T12:34:56,789Z",
-                            "2024-05-01T12:34:56.78a9Z",
-                            "2024-05-01",
-                            ""}) {
+    for (const char* bad : {"2024-05-01T12:34:56Z", "2024-05-01T12:34:56.789",
+                            "2024-05-01T12:34:56.789+0200", "2023-02-29T12:34:56.789Z",
+                            "2024-05-01T24:00:00.000Z", " 2024-05-01T12:34:56.789Z", ""}) {
         EXPECT_FALSE(unixSecondsFromInternetDateTime(bad)) << bad;
     }
 }
@@ -202,12 +173,6 @@ TEST(BlockExplorerClient, ChainsWithoutExplorerAndZeroPagesMakeNoRequest) {
     EXPECT_TRUE(runTask(e.client.fetchTransactions(owner, Chain::ethereum, 0)).empty());
     EXPECT_TRUE(runTask(e.client.fetchTransactions("has space", Chain::ethereum, 3)).empty());
     EXPECT_TRUE(e.server.requests().empty());
-    EXPECT_EQ(BlockExplorerClient::publicBaseURLs()[qm::chainIndex(Chain::bitcoin)], "");
-    for (Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
-        const auto& url = BlockExplorerClient::publicBaseURLs()[qm::chainIndex(chain)];
-        EXPECT_EQ(url.rfind("https://", 0), 0u);
-        EXPECT_TRUE(url.ends_with("/api/v2"));
-    }
 }
 
 TEST(BlockExplorerClient, HttpFailuresEndTheFetchQuietlyAfterTheFirstPage) {
@@ -217,12 +182,6 @@ TEST(BlockExplorerClient, HttpFailuresEndTheFetchQuietlyAfterTheFirstPage) {
     EXPECT_TRUE(runTask(e.client.fetchTransactions(owner, Chain::ethereum, 3)).empty());
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "[Explorer] ethereum normal tx HTTP 404 for 0x9c1a5a6d...\n");
-
-    e.server.enqueue(HttpFixtureResponse::withStatus(502));
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(runTask(e.client.fetchTokenTransfers(owner, Chain::arbitrum, 5)).empty());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "[Explorer] arbitrum token tx HTTP 502 for 0x9c1a5a6d...\n");
 
     e.server.enqueue(
         HttpFixtureResponse::json(page(json::array({transactionItem(1)}), {{"index", 1}})));
@@ -248,14 +207,6 @@ TEST(BlockExplorerClient, UndecodablePagesEndTheFetchWithALogLine) {
          "is missing.\n"},
         {"<html>busy</html>", "[Explorer] polygon normal tx decode error: " + malformed + "\n"},
         {page(json::array({{{"hash", 5}}}), nullptr),
-         "[Explorer] polygon normal tx decode error: " + malformed + "\n"},
-        {page(json::array({{{"block_number", "12"}}}), nullptr),
-         "[Explorer] polygon normal tx decode error: " + malformed + "\n"},
-        {page(json::array({{{"block_number", 1.5}}}), nullptr),
-         "[Explorer] polygon normal tx decode error: " + malformed + "\n"},
-        {page(json::array({{{"from", "0xabc"}}}), nullptr),
-         "[Explorer] polygon normal tx decode error: " + malformed + "\n"},
-        {page(json::array(), {{"index", "4"}}),
          "[Explorer] polygon normal tx decode error: " + malformed + "\n"},
     };
     for (const auto& c : cases) {

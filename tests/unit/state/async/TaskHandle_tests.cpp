@@ -1,6 +1,3 @@
-// The async toolkit of the application state: spawned tasks, cancellation, the cancellable
-// sleep and "await them all".
-
 #include "AppStateFixture.h"
 #include "RunTask.h"
 #include "state/async/CancellableSleep.h"
@@ -78,8 +75,6 @@ TEST(TaskHandle, JobsStartOnALaterTurnInTheOrderSpawned) {
     EXPECT_EQ(log, (std::vector<std::string>{"spawned", "a", "b"}));
     EXPECT_TRUE(a.isFinished());
     EXPECT_TRUE(b.isFinished());
-    EXPECT_TRUE(a == a);
-    EXPECT_FALSE(a == b);
 }
 
 TEST(TaskHandle, CancellationBeforeTheStartOrDuringAWait) {
@@ -138,15 +133,6 @@ TEST(TaskHandle, AFailingJobIsLoggedAndFinishes) {
     runTask(handle.finished());
     EXPECT_TRUE(handle.isFinished());
     EXPECT_FALSE(handle.isCancelled());
-    // Awaiting a finished task returns at once.
-    runTask(handle.finished());
-}
-
-TEST(CancellableSleep, ElapsesOrEndsEarly) {
-    EXPECT_TRUE(runTask(cancellableSleep(1ms, CancellationToken())));
-    CancellationToken cancelled;
-    cancelled.cancel();
-    EXPECT_FALSE(runTask(cancellableSleep(longWait, cancelled)));
 }
 
 TEST(CancellationToken, CallbacksRunOnceInOrderAndCanBeRemoved) {
@@ -164,8 +150,6 @@ TEST(CancellationToken, CallbacksRunOnceInOrderAndCanBeRemoved) {
     EXPECT_EQ(calls, (std::vector<int>{1, 3}));
     token.onCancel([&] { calls.push_back(4); }); // already cancelled: runs at once
     EXPECT_EQ(calls, (std::vector<int>{1, 3, 4}));
-    EXPECT_TRUE(token == copy);
-    EXPECT_FALSE(token == CancellationToken());
 }
 
 TEST(WhenAll, ChildrenRunSideBySideAndTheFirstFailureComesLast) {

@@ -68,12 +68,6 @@ TEST(ExplorerRefresh, RecordsMapToEntries) {
             ->amount,
         "0.000050 ETH");
     EXPECT_EQ(
-        transactionFromExplorer(record(owner, "1500000000000000000"), Chain::arbitrum, owner, false)
-            ->amount,
-        "1.5000 ETH");
-    EXPECT_EQ(transactionFromExplorer(record(owner, "0"), Chain::polygon, owner, false)->amount,
-              "0.0000 POL");
-    EXPECT_EQ(
         transactionFromExplorer(record(owner, "12abc"), Chain::ethereum, owner, false)->amount,
         "0.0000 ETH");
 
@@ -119,9 +113,6 @@ TEST(ExplorerRefresh, RecordsMapToEntries) {
     EXPECT_EQ(entry.confirmations, 3);
     ASSERT_TRUE(entry.timestamp);
     EXPECT_DOUBLE_EQ(entry.timestamp->unixTime(), 1714566896);
-    EXPECT_EQ(entry.id, "0xh");
-    EXPECT_EQ(entry.amountRaw, 0u);
-    EXPECT_FALSE(entry.tokenSymbol);
 
     // Tokens: without decimals 18, without symbol "?", the identifier names the contract.
     ExplorerTx token = record(other, "2500000");
@@ -176,7 +167,6 @@ TEST(ExplorerRefresh, HistoryFromBlockscoutNewestFirst) {
     EXPECT_EQ(history[1].amount, "1.5000 POL");
     EXPECT_EQ(history[1].direction, TransactionDirection::sent);
     EXPECT_EQ(history[1].fee, "0.000021 POL");
-    EXPECT_EQ(history[1].chain, Chain::polygon);
     EXPECT_EQ(history[2].amount, "2.5000 USDC");
     EXPECT_EQ(history[2].direction, TransactionDirection::received);
 
@@ -197,7 +187,4 @@ TEST(ExplorerRefresh, HistoryFromBlockscoutNewestFirst) {
     runTask(refreshExplorerHistory({&env.state(), {}}, Chain::polygon));
     EXPECT_EQ(env.web().requests().size(), requests + 1);
     EXPECT_EQ(env.state().polygonAccounts().at(0).transactions.size(), 3u);
-
-    // Chains without an explorer history return at once.
-    runTask(refreshExplorerHistory({&env.state(), {}}, Chain::bitcoin));
 }
