@@ -189,6 +189,8 @@ void HttpFixture::answer(QTcpSocket* socket, const HttpFixtureRequest& request) 
         socket->disconnectFromHost();
         break;
     case Behaviour::stall:
+        ++m_openStalls;
+        connect(socket, &QTcpSocket::disconnected, this, [this] { --m_openStalls; });
         break;
     case Behaviour::stallAfterHeaders:
         socket->write(head(response) + response.body.left(response.body.size() / 2));

@@ -78,6 +78,8 @@ public:
     void setHandler(Handler handler);
 
     const std::vector<HttpFixtureRequest>& requests() const { return m_requests; }
+    // Connections held by a stalling response that the client has not closed yet.
+    int openStalls() const { return m_openStalls; }
 
 private:
     void accept();
@@ -88,6 +90,7 @@ private:
     std::vector<HttpFixtureResponse> m_queue;
     Handler m_handler;
     std::vector<HttpFixtureRequest> m_requests;
+    int m_openStalls = 0;
 };
 
 } // namespace qm::test

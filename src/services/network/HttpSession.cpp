@@ -1,12 +1,16 @@
 #include "services/network/HttpSession.h"
 
+#include "services/network/HttpAbortGroup.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QTimer>
 #include <algorithm>
+#include <coroutine>
 #include <qcoro/qcoronetworkreply.h>
-#include <qcoro/qcorotimer.h>
 
 namespace qm {
 namespace {
@@ -89,6 +93,24 @@ void abortWithReason(QNetworkReply* reply, int reason) {
     reply->abort();
 }
 
+// Resumes the awaiter from the event loop on a later turn, inside the request's abort group, so
+// a request its awaiter sends next joins the same group.
+struct ResumeInGroup {
+    std::shared_ptr<HttpAbortGroup> group;
+
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> coroutine) const {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [coroutine, group = group] {
+                HttpAbortGroup::Scope scope(group);
+                coroutine.resume();
+            },
+            Qt::QueuedConnection);
+    }
+    void await_resume() const noexcept {}
+};
+
 } // namespace
 
 HttpSession::HttpSession(QUrl baseUrl, HttpTimeouts timeouts, QObject* parent)
@@ -165,6 +187,15 @@ QCoro::Task<HttpResponse> HttpSession::send(Verb verb, QUrl url, QByteArray body
                      [r = reply.data()] { abortWithReason(r, abortedByTotalTimeout); });
     totalTimer->start(std::max(m_timeouts.total, std::chrono::milliseconds(1)));
 
+    std::shared_ptr<HttpAbortGroup> group = HttpAbortGroup::current();
+    if (group) {
+        group->join([r = reply] {
+            if (r) {
+                abortWithReason(r, abortedByUser);
+            }
+        });
+    }
+
     co_await reply.data();
 
     Outcome outcome;
@@ -176,7 +207,9 @@ QCoro::Task<HttpResponse> HttpSession::send(Verb verb, QUrl url, QByteArray body
         outcome.failure.emplace(HttpTransportError::Kind::aborted, "The request was cancelled.");
     }
     // Resume the awaiter from the event loop, not from inside the reply's signal or abortAll().
-    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    // A named awaiter: gcc 12 destroys a temporary one with a non-trivial member twice.
+    const ResumeInGroup resume{std::move(group)};
+    co_await resume;
 
     if (outcome.failure) {
         throw *outcome.failure;

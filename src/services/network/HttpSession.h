@@ -24,6 +24,8 @@
 //   never inside a reply's signal, abortAll() or the destructor, so an owner is never re-entered
 //   while it tears itself down. Owners that can go away while a request is in flight still
 //   re-check themselves (QPointer) after every co_await, as for any coroutine.
+//   A request started inside an HttpAbortGroup's scope also ends, kind aborted, when that
+//   group is aborted.
 // - Threads: create, use and destroy a session on one thread with an event loop (the GUI
 //   thread). Requests of one session may be in flight at the same time.
 

@@ -60,7 +60,8 @@ tokenBalances(RefreshJob job, std::shared_ptr<JSONRPCClient> client, std::vector
             params.push_back(std::move(call));
             params.push_back("latest");
             const auto result = co_await untilCancelled(
-                client->call<std::string>("eth_call", std::move(params)), job.token);
+                [&] { return client->call<std::string>("eth_call", std::move(params)); },
+                job.token);
             if (!result) {
                 co_return std::nullopt;
             }
@@ -73,7 +74,7 @@ tokenBalances(RefreshJob job, std::shared_ptr<JSONRPCClient> client, std::vector
                 co_return std::nullopt;
             }
             const auto price = co_await untilCancelled(
-                job.state->tokenPrices().tokenPriceUSD(token, client), job.token);
+                [&] { return job.state->tokenPrices().tokenPriceUSD(token, client); }, job.token);
             if (!price) {
                 co_return std::nullopt;
             }
@@ -108,7 +109,8 @@ QCoro::Task<void> retryNativeBalances(RefreshJob job, Chain chain,
             params.push_back(accounts[i].address);
             params.push_back("latest");
             const auto result = co_await untilCancelled(
-                client->call<std::string>("eth_getBalance", std::move(params)), job.token);
+                [&] { return client->call<std::string>("eth_getBalance", std::move(params)); },
+                job.token);
             if (!result) {
                 co_return;
             }
@@ -162,7 +164,8 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
             co_return;
         }
         const auto added = co_await untilCancelled(
-            discoverTokens(account.address, chain, client, job.state->tokenStore()), job.token);
+            [&] { return discoverTokens(account.address, chain, client, job.state->tokenStore()); },
+            job.token);
         if (!added) {
             co_return;
         }
@@ -175,7 +178,8 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
         std::optional<UInt256> wei;
         bool failed = false;
         try {
-            wei = co_await untilCancelled(client->getBalance(accounts[i].address), job.token);
+            wei = co_await untilCancelled([&] { return client->getBalance(accounts[i].address); },
+                                          job.token);
         } catch (const std::exception&) {
             failed = true;
         }

@@ -77,14 +77,11 @@ QCoro::Task<std::optional<std::vector<Transaction>>> fetchEntries(RefreshJob job
     std::vector<Transaction> entries;
     try {
         BlockExplorerClient& explorer = job.state->explorerClient();
-        // Not a conditional expression: gcc 12 evaluates both arms of one inside an await.
-        QCoro::Task<std::vector<ExplorerTx>> request;
-        if (tokens) {
-            request = explorer.fetchTokenTransfers(owner, chain, tokenPages);
-        } else {
-            request = explorer.fetchTransactions(owner, chain, normalPages);
-        }
-        const auto records = co_await untilCancelled(std::move(request), job.token);
+        const auto start = [&] {
+            return tokens ? explorer.fetchTokenTransfers(owner, chain, tokenPages)
+                          : explorer.fetchTransactions(owner, chain, normalPages);
+        };
+        const auto records = co_await untilCancelled(start, job.token);
         if (!records) {
             co_return std::nullopt;
         }

@@ -2,12 +2,15 @@
 // What every refresh job works with: the state it writes into (gone when the state is
 // destroyed) and its task's cancellation token; and a way to await a request that stops
 // waiting the moment the token is cancelled, so a stalled server never holds a cancelled job.
+// A request the job starts through untilCancelled(start, token) is also aborted then.
 
+#include "services/network/HttpAbortGroup.h"
 #include "state/AppState.h"
 #include "state/async/CancellationToken.h"
 #include "state/async/NextTurn.h"
 
 #include <QPointer>
+#include <concepts>
 #include <coroutine>
 #include <cstddef>
 #include <exception>
@@ -77,20 +80,65 @@ private:
 
 } // namespace detail
 
-// The request's result; absent when the token was cancelled first (the request then runs
-// out on its own and its result is dropped). A failure of the request is rethrown.
+// The request's result; absent when the token was cancelled by the time the request ended or
+// was given up (the request then runs out on its own and its result or failure is dropped). A
+// failure of the request is rethrown.
 template <typename T>
 QCoro::Task<std::optional<T>> untilCancelled(QCoro::Task<T> request, CancellationToken token) {
     auto race = std::make_shared<detail::RequestRace<T>>();
     detail::runRequest(std::move(request), race);
-    co_await detail::RequestRaceAwaiter<T>(race, token);
-    if (!race->finished) {
+    // A named awaiter: gcc 12 can destroy a temporary one with non-trivial members twice.
+    detail::RequestRaceAwaiter<T> awaiter(race, token);
+    co_await awaiter;
+    if (!race->finished || token.isCancelled()) {
         co_return std::nullopt;
     }
     if (race->error) {
         std::rethrow_exception(race->error);
     }
     co_return std::move(race->value);
+}
+
+namespace detail {
+
+// Aborts the HTTP requests of `group` when `token` is cancelled, for as long as it is alive.
+class AbortOnCancel {
+public:
+    AbortOnCancel(std::shared_ptr<HttpAbortGroup> group, CancellationToken token)
+        : m_token(std::move(token)),
+          m_callback(m_token.onCancel([group = std::move(group)] { group->abort(); })) {}
+    ~AbortOnCancel() { m_token.removeCallback(m_callback); }
+    AbortOnCancel(const AbortOnCancel&) = delete;
+    AbortOnCancel& operator=(const AbortOnCancel&) = delete;
+
+private:
+    CancellationToken m_token;
+    CancellationToken::CallbackID m_callback;
+};
+
+template <typename T>
+QCoro::Task<std::optional<T>> untilCancelledAborting(QCoro::Task<T> request,
+                                                     std::shared_ptr<HttpAbortGroup> group,
+                                                     CancellationToken token) {
+    const AbortOnCancel guard(std::move(group), token);
+    co_return co_await untilCancelled(std::move(request), token);
+}
+
+} // namespace detail
+
+// As above, for a request the job alone awaits: `start()` starts it, and every HTTP request it
+// sends, then or after an earlier one of it ends, is aborted when the token is cancelled. Shared
+// work (a connection pass other jobs may await too) goes through the form above instead, and so
+// do Electrum requests, which are not HTTP and end with their own connection's time-out.
+template <typename Start>
+requires std::invocable<Start&>
+auto untilCancelled(Start&& start, CancellationToken token) {
+    auto group = std::make_shared<HttpAbortGroup>();
+    auto request = [&] {
+        const HttpAbortGroup::Scope scope(group);
+        return start();
+    }();
+    return detail::untilCancelledAborting(std::move(request), std::move(group), std::move(token));
 }
 
 // Changes element `index` of an EVM chain's live list with `change` and writes the list back;

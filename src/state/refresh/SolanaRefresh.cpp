@@ -5,6 +5,7 @@
 #include "services/solana/SolanaRPCClient.h"
 
 #include <memory>
+#include <type_traits>
 
 namespace qm {
 namespace {
@@ -24,11 +25,12 @@ bool writeSolanaAccount(AppState& state, std::size_t index, const std::string& i
     return true;
 }
 
-// Runs one request; its result, or none after a failure. `stop` is set when the job is to end.
-template <typename T>
-QCoro::Task<std::optional<T>> attempt(const RefreshJob& job, QCoro::Task<T> request, bool& stop) {
+// Runs one request, started by `start`; its result, or none after a failure. `stop` is set when
+// the job is to end.
+template <typename Start, typename T = typename std::invoke_result_t<Start&>::value_type>
+QCoro::Task<std::optional<T>> attempt(const RefreshJob& job, Start start, bool& stop) {
     try {
-        std::optional<T> result = co_await untilCancelled(std::move(request), job.token);
+        std::optional<T> result = co_await untilCancelled(start, job.token);
         stop = !result || job.shouldStop();
         co_return result;
     } catch (const std::exception&) {
@@ -91,7 +93,8 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
             co_return;
         }
         bool stop = false;
-        const auto lamports = co_await attempt(job, client->getBalance(address), stop);
+        const auto lamports = co_await attempt(
+            job, [&] { return client->getBalance(address); }, stop);
         if (stop) {
             co_return;
         }
@@ -101,8 +104,8 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
             co_return;
         }
 
-        const auto tokenAccounts =
-            co_await attempt(job, client->getTokenAccountsByOwner(address), stop);
+        const auto tokenAccounts = co_await attempt(
+            job, [&] { return client->getTokenAccountsByOwner(address); }, stop);
         if (stop) {
             co_return;
         }
@@ -124,8 +127,8 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
             }
         }
 
-        const auto signatures =
-            co_await attempt(job, client->getSignaturesForAddress(address, signatureLimit), stop);
+        const auto signatures = co_await attempt(
+            job, [&] { return client->getSignaturesForAddress(address, signatureLimit); }, stop);
         if (stop) {
             co_return;
         }

@@ -1,8 +1,10 @@
 #include "HttpFixture.h"
 #include "RunTask.h"
+#include "services/network/HttpAbortGroup.h"
 #include "services/network/HttpSession.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QTcpServer>
 #include <gtest/gtest.h>
 #include <qcoro/qcorotask.h>
@@ -26,10 +28,16 @@ HttpTransportError::Kind failureKind(QCoro::Task<qm::HttpResponse> task) {
     return HttpTransportError::Kind::other;
 }
 
-void runUntil(const std::function<bool()>& done) {
+// Runs the event loop until `done` holds; false when it still fails after a generous bound.
+bool runUntil(const std::function<bool()>& done) {
+    QDeadlineTimer deadline(std::chrono::seconds(30));
     while (!done()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     }
+    return true;
 }
 
 } // namespace
@@ -154,7 +162,7 @@ TEST(HttpSession, AbortAllAndDestructionAbortRequestsInFlight) {
     HttpSession session(server.url());
     auto first = session.get(server.url("/1"));
     auto second = session.post(server.url("/2"), "x", "text/plain");
-    runUntil([&] { return server.requests().size() == 2; });
+    ASSERT_TRUE(runUntil([&] { return server.requests().size() == 2; }));
     session.abortAll();
     // Awaiters resume from the event loop, not inside abortAll().
     EXPECT_FALSE(first.isReady());
@@ -163,8 +171,57 @@ TEST(HttpSession, AbortAllAndDestructionAbortRequestsInFlight) {
 
     auto owned = std::make_unique<HttpSession>(server.url());
     auto pending = owned->get(server.url("/3"));
-    runUntil([&] { return server.requests().size() == 3; });
+    ASSERT_TRUE(runUntil([&] { return server.requests().size() == 3; }));
     owned.reset();
     EXPECT_FALSE(pending.isReady());
     EXPECT_EQ(failureKind(std::move(pending)), HttpTransportError::Kind::aborted);
+}
+
+namespace {
+
+// Two requests in a row, the second sent as soon as the first returns (as a paging client does).
+QCoro::Task<qm::HttpResponse> twoInARow(HttpSession& session, QUrl first, QUrl second) {
+    co_await session.get(std::move(first));
+    co_return co_await session.get(std::move(second));
+}
+
+} // namespace
+
+TEST(HttpSession, AnAbortGroupEndsItsOwnRequestsAndTheirFollowUpsOnly) {
+    HttpFixture server;
+    server.setHandler([](const qm::test::HttpFixtureRequest& request) {
+        return request.target == "/quick" ? HttpFixtureResponse::json("{}")
+                                          : HttpFixtureResponse::stalling();
+    });
+    HttpSession session(server.url(), qm::HttpTimeouts{60s, 60s});
+    HttpSession other(server.url(), qm::HttpTimeouts{60s, 60s});
+
+    auto group = std::make_shared<qm::HttpAbortGroup>();
+    QCoro::Task<qm::HttpResponse> chained;
+    QCoro::Task<qm::HttpResponse> direct;
+    {
+        const qm::HttpAbortGroup::Scope scope(group);
+        chained = twoInARow(session, server.url("/quick"), server.url("/stall-1"));
+        direct = other.get(server.url("/stall-2"));
+    }
+    auto outsider = session.get(server.url("/stall-3"));
+    ASSERT_TRUE(
+        runUntil([&] { return server.requests().size() == 4 && server.openStalls() == 3; }));
+    EXPECT_EQ(qm::HttpAbortGroup::current(), nullptr);
+
+    group->abort();
+    EXPECT_EQ(failureKind(std::move(chained)), HttpTransportError::Kind::aborted);
+    EXPECT_EQ(failureKind(std::move(direct)), HttpTransportError::Kind::aborted);
+    // The server sees both connections of the group closed; the outsider's stays open.
+    ASSERT_TRUE(runUntil([&] { return server.openStalls() == 1; }));
+    EXPECT_FALSE(outsider.isReady());
+
+    // A request that joins an aborted group ends at once.
+    {
+        const qm::HttpAbortGroup::Scope scope(group);
+        auto late = session.get(server.url("/stall-4"));
+        EXPECT_EQ(failureKind(std::move(late)), HttpTransportError::Kind::aborted);
+    }
+    session.abortAll();
+    EXPECT_EQ(failureKind(std::move(outsider)), HttpTransportError::Kind::aborted);
 }

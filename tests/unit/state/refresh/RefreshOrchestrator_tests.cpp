@@ -100,7 +100,10 @@ TEST(RefreshOrchestrator, OverlappingPassesEachRunWholeAndStampTheirEnd) {
 }
 
 TEST(RefreshOrchestrator, LockMidPassStopsEveryJobBeforeItsNextWrite) {
-    RefreshFixture env;
+    // Time limits far beyond the test: only the cancellation can end the stalled requests.
+    RefreshFixture::Setup setup;
+    setup.httpTimeouts = HttpTimeouts{std::chrono::minutes(5), std::chrono::minutes(5)};
+    RefreshFixture env(setup);
     env.setBitcoinAddresses({0, 1});
     env.setEVMAccount(Chain::ethereum, "0x00000000000000000000000000000000000000e1");
     env.setSolanaAccount("11111111111111111111111111111111");
@@ -157,6 +160,9 @@ TEST(RefreshOrchestrator, LockMidPassStopsEveryJobBeforeItsNextWrite) {
     EXPECT_EQ(countRequests(env.web(), "/token-transfers"), 0);
     EXPECT_FALSE(env.state().isRefreshing());
     EXPECT_TRUE(env.state().lastRefresh());
+    // The cancelled jobs' HTTP requests were aborted, not left to run into their time-outs.
+    EXPECT_TRUE(RefreshFixture::waitUntil(
+        [&] { return env.rpc().openStalls() == 0 && env.web().openStalls() == 0; }));
 }
 
 TEST(RefreshOrchestrator, NothingHappensWhileLocked) {
