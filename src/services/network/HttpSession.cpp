@@ -207,7 +207,7 @@ QCoro::Task<HttpResponse> HttpSession::send(Verb verb, QUrl url, QByteArray body
         outcome.failure.emplace(HttpTransportError::Kind::aborted, "The request was cancelled.");
     }
     // Resume the awaiter from the event loop, not from inside the reply's signal or abortAll().
-    // A named awaiter: gcc 12 destroys a temporary one with a non-trivial member twice.
+    // A named awaiter: gcc 12 destroys an aggregate temporary in a co_await twice.
     const ResumeInGroup resume{std::move(group)};
     co_await resume;
 

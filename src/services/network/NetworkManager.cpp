@@ -88,8 +88,9 @@ std::shared_ptr<ElectrumClient> NetworkManager::currentElectrumClient() {
 
 QCoro::Task<bool> NetworkManager::connectElectrum() {
     if (m_electrumPass) {
-        const std::shared_ptr<ElectrumPass> running = m_electrumPass;
-        co_return co_await ElectrumPass::Awaiter{running};
+        // A named awaiter: gcc 12 destroys an aggregate temporary in a co_await twice.
+        ElectrumPass::Awaiter joined{m_electrumPass};
+        co_return co_await joined;
     }
     const auto pass = std::make_shared<ElectrumPass>();
     m_electrumPass = pass;

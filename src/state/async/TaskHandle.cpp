@@ -88,7 +88,9 @@ const CancellationToken& TaskHandle::token() const {
 
 QCoro::Task<void> TaskHandle::finished() const {
     const std::shared_ptr<State> state = m_state;
-    co_await FinishedAwaiter{state};
+    // A named awaiter: gcc 12 destroys an aggregate temporary in a co_await twice.
+    const FinishedAwaiter finished{state};
+    co_await finished;
 }
 
 } // namespace qm

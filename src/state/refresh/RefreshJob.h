@@ -87,7 +87,7 @@ template <typename T>
 QCoro::Task<std::optional<T>> untilCancelled(QCoro::Task<T> request, CancellationToken token) {
     auto race = std::make_shared<detail::RequestRace<T>>();
     detail::runRequest(std::move(request), race);
-    // A named awaiter: gcc 12 can destroy a temporary one with non-trivial members twice.
+    // Named, like every awaiter with members here (gcc 12 mishandles some temporary ones).
     detail::RequestRaceAwaiter<T> awaiter(race, token);
     co_await awaiter;
     if (!race->finished || token.isCancelled()) {

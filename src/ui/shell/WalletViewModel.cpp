@@ -40,7 +40,11 @@ void WalletViewModel::setErrorMessage(std::optional<QString> message) {
 
 QCoro::Task<void> WalletViewModel::refresh(AppState& state) {
     QPointer<AppState> guard(&state);
-    co_await refresh([guard] { return guard ? guard->refreshAll() : nothing(); }, &Date::now);
+    // Built outside the co_await: gcc 12 destroys a lambda temporary inside one twice.
+    std::function<QCoro::Task<void>()> refreshAll = [guard] {
+        return guard ? guard->refreshAll() : nothing();
+    };
+    co_await refresh(std::move(refreshAll), &Date::now);
 }
 
 QCoro::Task<void> WalletViewModel::refresh(std::function<QCoro::Task<void>()> refreshAll,
