@@ -17,57 +17,25 @@ namespace qm {
 namespace {
 
 TEST(AddressText, LabelAndSidebarForms) {
-    struct Case {
-        QString address;
-        bool truncate;
-        QString label;
-    };
-    const QString bech32 =
-        QStringLiteral("bc1q") + QString(38, QLatin1Char('a')).replace(37, 1, "z");
-    const Case labelCases[] = {
-        {"0123456789abcdef", true, "0123456789abcdef"},    // 16: whole
-        {"0123456789abcdefg", true, "01234567...bcdefg"},  // 17: 8 + ... + 6
-        {"0123456789abcdefg", false, "0123456789abcdefg"}, // not truncated
-        // Characters, not bytes: 17 accented letters made of two code points each.
-        {QString("e\u0301").repeated(17), true,
-         QString("e\u0301").repeated(8) + "..." + QString("e\u0301").repeated(6)},
-    };
-    for (const Case& c : labelCases) {
-        EXPECT_EQ(addressLabelText(c.address, c.truncate), c.label) << c.address.toStdString();
-    }
+    EXPECT_EQ(addressLabelText("0123456789abcdef", true), "0123456789abcdef");    // 16: whole
+    EXPECT_EQ(addressLabelText("0123456789abcdefg", true), "01234567...bcdefg");  // 8 + ... + 6
+    EXPECT_EQ(addressLabelText("0123456789abcdefg", false), "0123456789abcdefg"); // not cut
+    // Characters, not bytes: accented letters made of two code points each.
+    const QString e = QStringLiteral("e\u0301");
+    EXPECT_EQ(addressLabelText(e.repeated(17), true), e.repeated(8) + "..." + e.repeated(6));
 
-    const std::pair<QString, QString> sidebarCases[] = {
-        {"0123456789ab", "0123456789ab"},   // 12: whole
-        {"0123456789abc", "012345...9abc"}, // 13: 6 + ... + 4
-        {"0x52908400098527886E0F7030069857D2E4169EE7", "0x5290...9EE7"},
-    };
-    for (const auto& [address, shown] : sidebarCases) {
-        EXPECT_EQ(sidebarAddressText(address), shown) << address.toStdString();
-    }
-    // Three full stops, never the ellipsis sign.
-    EXPECT_FALSE(addressLabelText(bech32, true).contains(QChar(0x2026)));
+    EXPECT_EQ(sidebarAddressText("0123456789ab"), "0123456789ab");   // 12: whole
+    EXPECT_EQ(sidebarAddressText("0123456789abc"), "012345...9abc"); // 6 + ... + 4
 }
 
 TEST(RefreshHelpText, FromStateAndClock) {
     const Date last{1000};
-    struct Case {
-        bool refreshing;
-        std::optional<Date> lastRefresh;
-        double now;
-        const char* text;
-    };
-    const Case cases[] = {
-        {true, std::nullopt, 0, "Refreshing..."},
-        {false, std::nullopt, 5000, "Refresh balances"},
-        {false, last, 1059.99, "Last refresh: 59s ago"},
-        {false, last, 1060, "Last refresh: 1m ago"},
-        // A clock set back reads as just now, not a negative age.
-        {false, last, 990, "Last refresh: 0s ago"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(refreshHelpText(c.refreshing, c.lastRefresh, Date{c.now}), QString(c.text))
-            << c.now;
-    }
+    EXPECT_EQ(refreshHelpText(true, std::nullopt, Date{0}), "Refreshing...");
+    EXPECT_EQ(refreshHelpText(false, std::nullopt, Date{5000}), "Refresh balances");
+    EXPECT_EQ(refreshHelpText(false, last, Date{1059.99}), "Last refresh: 59s ago");
+    EXPECT_EQ(refreshHelpText(false, last, Date{1060}), "Last refresh: 1m ago");
+    // A clock set back reads as just now, not a negative age.
+    EXPECT_EQ(refreshHelpText(false, last, Date{990}), "Last refresh: 0s ago");
 }
 
 TEST(SidebarItems, BalanceTexts) {

@@ -16,25 +16,6 @@ Item {
         name: "Shell"
         when: windowShown
 
-        function find(item, name) {
-            if (!item)
-                return null
-            if (item.objectName === name)
-                return item
-            const children = item.children || []
-            for (let i = 0; i < children.length; ++i) {
-                const found = find(children[i], name)
-                if (found)
-                    return found
-            }
-            if (item.contentItem && item.contentItem !== item) {
-                const inContent = find(item.contentItem, name)
-                if (inContent)
-                    return inContent
-            }
-            return null
-        }
-
         function findAll(item, prefix, out, seen) {
             seen = seen || new Set()
             if (!item || seen.has(item))
@@ -48,6 +29,10 @@ Item {
             if (item.contentItem && item.contentItem !== item)
                 findAll(item.contentItem, prefix, out, seen)
             return out
+        }
+
+        function find(item, name) {
+            return findAll(item, name, []).find(found => found.objectName === name) || null
         }
 
         function sameColor(a, b) {

@@ -9,7 +9,6 @@ Item {
 
     Column {
         AddressLabel { id: shortLabel; address: "0123456789abcdefg"; truncate: true }
-        AddressLabel { id: wholeLabel; address: "0123456789abcdef"; truncate: true }
         CopyButton { id: copyButton; copyText: "bc1qfulladdress" }
         BRPrimaryButton { id: primary; text: "Continue" }
         BRSecondaryButton { id: secondary; text: "Close" }
@@ -24,9 +23,9 @@ Item {
                 && Math.abs(a.b - b.b) < 0.01 && Math.abs(a.a - b.a) < 0.01
         }
 
+        // The shortening itself is checked in ShellTexts_tests.
         function test_addressLabelShortensAndCopiesWhole() {
             compare(shortLabel.children[0].text, "01234567...bcdefg")
-            compare(wholeLabel.children[0].text, "0123456789abcdef")
             compare(shortLabel.children[1].copyText, "0123456789abcdefg")
         }
 

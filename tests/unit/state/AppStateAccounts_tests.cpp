@@ -1,14 +1,11 @@
-// The accounts of the open seed: the published "abandon ... about" accounts, the key behind
-// every address, and the Bitcoin receive addresses the user adds and removes.
+// The accounts of the open seed: the published "abandon ... about" accounts, the keys, and the
+// Bitcoin receive addresses the user adds and removes. Derivation of arbitrary phrases and
+// sequences of added and deleted addresses is checked against independent libraries by the
+// appstate peer (tests/peers/appstate_peer.mjs).
 
 #include "AppStateFixture.h"
 #include "RunTask.h"
 #include "TestHex.h"
-#include "core/crypto/Base58.h"
-#include "core/crypto/Bech32.h"
-#include "core/crypto/Secp256k1.h"
-#include "platform/Crypto.h"
-#include "services/evm/EthereumAddress.h"
 #include "services/network/NetworkManager.h"
 #include "state/WalletRecord.h"
 
@@ -33,19 +30,12 @@ std::vector<std::string> paths(const AppState& state) {
     return out;
 }
 
-std::vector<std::string> addressTexts(const AppState& state) {
-    std::vector<std::string> out;
-    for (const BTCAddressInfo& address : state.bitcoinAccounts().at(0).addresses) {
-        out.push_back(address.address);
-    }
-    return out;
-}
-
 struct CreatedWallet : AppStateFixture {
     CreatedWallet() {
         state().loadStoredState();
         state().createWallet(abandonPhrase(), password);
     }
+    std::string lastPath() { return state().bitcoinAccounts()[0].addresses.back().derivationPath; }
 };
 
 // Marks every address as read from a server, with the given balance at one position.
@@ -58,15 +48,7 @@ void markFetched(AppState& state, std::size_t withBalance = SIZE_MAX) {
     state.setBitcoinAccounts(std::move(accounts));
 }
 
-void expectKeysBehindAddresses(AppState& state) {
-    for (const BTCAddressInfo& address : state.bitcoinAccounts().at(0).addresses) {
-        const SecureBytes key = state.privateKey(Chain::bitcoin, address.derivationIndex, password);
-        EXPECT_EQ(Secp256k1::shared().compressedPublicKey(key), address.compressedPublicKey)
-            << address.derivationPath;
-    }
-}
-
-TEST(AppStateAccounts, AbandonAboutDerivesThePublishedAccountsOfAllFiveChains) {
+TEST(AppStateAccounts, AbandonAboutDerivesThePublishedAccountsAndKeys) {
     CreatedWallet env;
     AppState& state = env.state();
 
@@ -75,60 +57,32 @@ TEST(AppStateAccounts, AbandonAboutDerivesThePublishedAccountsOfAllFiveChains) {
     EXPECT_EQ(btc.account,
               (Account{"btc-0", Chain::bitcoin, 0, "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu",
                        "m/84'/0'/0'/0/0"}));
-    // BIP-84's published vector: the key and the second receive address.
+    // BIP-84's published vector: the key, the second receive address, the first private key.
     EXPECT_EQ(hex(btc.compressedPublicKey),
               "0330d54fd0dd420a6e5f8d3624f5f3482cae350f79d5f0753bf5beef9c2d91af3c");
     ASSERT_EQ(btc.addresses.size(), 5u);
     EXPECT_EQ(btc.addresses[1].address, "bc1qnjg0jd8228aq7egyzacy8cys3knf9xvrerkf9g");
-    EXPECT_EQ(paths(state),
-              (std::vector<std::string>{"m/84'/0'/0'/0/0", "m/84'/0'/0'/0/1", "m/84'/0'/0'/0/2",
-                                        "m/84'/0'/0'/0/3", "m/84'/0'/0'/0/4"}));
-    // The Electrum script hash of the first address: SHA-256 of its output script, reversed.
-    Bytes script{0x00, 0x14};
-    const Bytes program = segwitAddressDecode(btc.addresses[0].address).value().program;
-    script.insert(script.end(), program.begin(), program.end());
-    Bytes digest = crypto::sha256(script);
-    std::reverse(digest.begin(), digest.end());
-    EXPECT_EQ(btc.addresses[0].scriptHash, hex(digest));
+    const SecureBytes btcKey = state.privateKey(Chain::bitcoin, 0, password);
+    EXPECT_EQ(hex(Bytes(btcKey.begin(), btcKey.end())),
+              "4604b4b710fe91f584fff084e1a9159fe4f8408fff380596a604948474ce4fa3");
 
-    const std::string evmAddress = "0x9858EfFD232B4033E47d90003D41EC34EcaEda94";
+    // The EVM chains share one address and its key.
     for (const auto* list :
          {&state.ethereumAccounts(), &state.arbitrumAccounts(), &state.polygonAccounts()}) {
         ASSERT_EQ(list->size(), 1u);
-        EXPECT_EQ(list->front().account.address, evmAddress);
+        EXPECT_EQ(list->front().account.address, "0x9858EfFD232B4033E47d90003D41EC34EcaEda94");
     }
-
-    ASSERT_EQ(state.solanaAccounts().size(), 1u);
-    const SolanaAccountState& sol = state.solanaAccounts()[0];
-    EXPECT_EQ(sol.account,
-              (Account{"sol-0", Chain::solana, 0, "HAgk14JpMQLgt6rVgv7cBQFJWFto5Dqxi472uT3DKpqk",
-                       "m/44'/501'/0'/0'"}));
-    EXPECT_EQ(base58Encode(sol.publicKey), sol.account.address);
-}
-
-TEST(AppStateAccounts, PrivateKeyIsTheKeyBehindEachAddress) {
-    CreatedWallet env;
-    AppState& state = env.state();
-
-    expectKeysBehindAddresses(state);
-    // The first Bitcoin key is BIP-84's published one (WIF KyZpNDKnfs94...).
-    const SecureBytes btc = state.privateKey(Chain::bitcoin, 0, password);
-    EXPECT_EQ(hex(Bytes(btc.begin(), btc.end())),
-              "4604b4b710fe91f584fff084e1a9159fe4f8408fff380596a604948474ce4fa3");
-
-    // The EVM chains share the key of their one address.
     const SecureBytes eth = state.privateKey(Chain::ethereum, 0, password);
     EXPECT_TRUE(eth == state.privateKey(Chain::arbitrum, 0, password));
     EXPECT_TRUE(eth == state.privateKey(Chain::polygon, 0, password));
-    EXPECT_EQ(ethereumAddress(Secp256k1::shared().uncompressedPublicKey(eth)),
-              state.ethereumAccounts()[0].account.address);
-    EXPECT_EQ(hex(Bytes(eth.begin(), eth.end())),
-              "1ab42cc412b618bdea3a599e3c9bae199ebf030895b039e9db1e30dafb12b727");
 
-    // Solana: one key whatever the index, the seed of the account's public key.
-    const SecureBytes sol = state.privateKey(Chain::solana, 0, password);
-    EXPECT_TRUE(sol == state.privateKey(Chain::solana, 3, password));
-    EXPECT_EQ(crypto::ed25519PublicKey(sol), state.solanaAccounts()[0].publicKey);
+    ASSERT_EQ(state.solanaAccounts().size(), 1u);
+    EXPECT_EQ(state.solanaAccounts()[0].account,
+              (Account{"sol-0", Chain::solana, 0, "HAgk14JpMQLgt6rVgv7cBQFJWFto5Dqxi472uT3DKpqk",
+                       "m/44'/501'/0'/0'"}));
+    // Solana has one key whatever the index.
+    EXPECT_TRUE(state.privateKey(Chain::solana, 0, password) ==
+                state.privateKey(Chain::solana, 3, password));
 
     // A wrong password throws and leaves the wallet unlocked as it was.
     try {
@@ -145,33 +99,23 @@ TEST(AppStateAccounts, PrivateKeyIsTheKeyBehindEachAddress) {
     EXPECT_THROW(state.privateKey(Chain::ethereum, 0x80000000LL, password), BIP32Error);
 }
 
-TEST(AppStateAccounts, AddedAndDeletedAddressesComeBackWithTheirKeysAfterLockAndRestart) {
+TEST(AppStateAccounts, DeletedIndicesAreNeverHandedOutAgainAndTheRecordKeepsThem) {
     CreatedWallet env;
     AppState& state = env.state();
 
     state.generateBTCAddress();
     EXPECT_EQ(state.wallet()->btcAddressCount, 6);
-    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/5");
     EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().id, 5);
-
-    // Deleting position 2 of 6 keeps every other address on its own index.
     markFetched(state);
     state.deleteBTCAddress(2);
     EXPECT_EQ(state.wallet()->btcAddressCount, 5);
-    EXPECT_EQ(paths(state),
-              (std::vector<std::string>{"m/84'/0'/0'/0/0", "m/84'/0'/0'/0/1", "m/84'/0'/0'/0/3",
-                                        "m/84'/0'/0'/0/4", "m/84'/0'/0'/0/5"}));
-    // A new address never takes a deleted index, nor one in the list.
     state.generateBTCAddress();
-    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/6");
+    EXPECT_EQ(env.lastPath(), "m/84'/0'/0'/0/6");
     // Deleting the last one does not hand its index out again either.
     markFetched(state);
     state.deleteBTCAddress(5);
     state.generateBTCAddress();
-    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/7");
-    const std::vector<std::string> expected = addressTexts(state);
-    const std::vector<std::string> expectedPaths = paths(state);
-    expectKeysBehindAddresses(state);
+    EXPECT_EQ(env.lastPath(), "m/84'/0'/0'/0/7");
 
     // The record carries what the next unlock needs; readers of the record alone ignore it.
     const Bytes stored = *env.keychainManager().loadItem(KeychainManager::walletMetadataItem);
@@ -180,22 +124,13 @@ TEST(AppStateAccounts, AddedAndDeletedAddressesComeBackWithTheirKeysAfterLockAnd
     EXPECT_EQ(json.at("btcAddressIndices"),
               nlohmann::json::parse(R"({"indices":[0,1,3,4,5,7],"next":8})"));
 
+    const std::vector<std::string> expected = paths(state);
     state.lock();
     EXPECT_TRUE(state.bitcoinAccounts().empty());
     state.generateBTCAddress(); // locked: nothing to add to
     EXPECT_EQ(state.wallet()->btcAddressCount, 6);
     state.unlock(password);
-    EXPECT_EQ(addressTexts(state), expected);
-    EXPECT_EQ(paths(state), expectedPaths);
-    expectKeysBehindAddresses(state);
-
-    env.restart();
-    env.state().loadStoredState();
-    env.state().unlock(password);
-    EXPECT_EQ(addressTexts(env.state()), expected);
-    expectKeysBehindAddresses(env.state());
-    env.state().generateBTCAddress();
-    EXPECT_EQ(env.state().bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/8");
+    EXPECT_EQ(paths(state), expected);
 }
 
 TEST(AppStateAccounts, DeletionIsRefusedUnlessTheAddressIsKnownEmpty) {
@@ -209,7 +144,6 @@ TEST(AppStateAccounts, DeletionIsRefusedUnlessTheAddressIsKnownEmpty) {
     EXPECT_EQ(state.bitcoinAccounts(), before);
 
     markFetched(state, 3);
-    const std::vector<BTCAccountState> fetched = state.bitcoinAccounts();
     state.deleteBTCAddress(0);  // the first address stays for good
     state.deleteBTCAddress(5);  // past the end
     state.deleteBTCAddress(-1); // before the start
@@ -247,7 +181,7 @@ TEST(AppStateAccounts, AFailedRecordWriteLeavesTheAddressListAsItWas) {
     // Once storage works again, the next address takes the index the failed one would have.
     std::filesystem::remove(folder);
     state.generateBTCAddress();
-    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/5");
+    EXPECT_EQ(env.lastPath(), "m/84'/0'/0'/0/5");
 }
 
 TEST(AppStateAccounts, ANewAddressIsSubscribedOnALiveElectrumConnection) {
@@ -271,17 +205,14 @@ TEST(AppStateAccounts, ANewAddressIsSubscribedOnALiveElectrumConnection) {
 }
 
 TEST(AppStateAccounts, TotalsAndSelection) {
-    AppStateFixture env;
+    CreatedWallet env;
     AppState& state = env.state();
-    state.loadStoredState();
-    state.createWallet(AppStateFixture::abandonPhrase(), password);
 
     // An Arbitrum coin at 2,000 USD is 2,000; a token without a price adds nothing.
     std::vector<EVMAccountState> arbitrum = state.arbitrumAccounts();
     arbitrum[0].balanceNative = 1;
-    TokenBalance unpriced;
-    unpriced.balanceFormatted = 50;
-    arbitrum[0].tokens.push_back(unpriced);
+    arbitrum[0].tokens.push_back(TokenBalance{});
+    arbitrum[0].tokens[0].balanceFormatted = 50;
     state.setArbitrumAccounts(arbitrum);
     state.setEthPriceUSD(2000);
     EXPECT_EQ(state.totalUSD(Chain::arbitrum), 2000);
@@ -289,10 +220,9 @@ TEST(AppStateAccounts, TotalsAndSelection) {
     // Polygon without a price entry: natives count 0, priced tokens still count.
     std::vector<EVMAccountState> polygon = state.polygonAccounts();
     polygon[0].balanceNative = 10;
-    TokenBalance priced;
-    priced.balanceFormatted = 3;
-    priced.priceUSD = 1.5;
-    polygon[0].tokens.push_back(priced);
+    polygon[0].tokens.push_back(TokenBalance{});
+    polygon[0].tokens[0].balanceFormatted = 3;
+    polygon[0].tokens[0].priceUSD = 1.5;
     state.setPolygonAccounts(polygon);
     EXPECT_EQ(state.totalUSD(Chain::polygon), 4.5);
     state.setChainPrices({{Chain::polygon, ChainPrice{0.5, -1}}});
@@ -300,11 +230,10 @@ TEST(AppStateAccounts, TotalsAndSelection) {
 
     std::vector<SolanaAccountState> solana = state.solanaAccounts();
     solana[0].balanceLamports = 2'000'000'000;
-    SPLTokenBalance usdc;
-    usdc.decimals = 6;
-    usdc.amount = 2'500'000;
-    usdc.priceUSD = 1;
-    solana[0].tokens.push_back(usdc);
+    solana[0].tokens.push_back(SPLTokenBalance{});
+    solana[0].tokens[0].decimals = 6;
+    solana[0].tokens[0].amount = 2'500'000;
+    solana[0].tokens[0].priceUSD = 1;
     state.setSolanaAccounts(solana);
     state.setSolPriceUSD(100);
     EXPECT_EQ(state.totalUSD(Chain::solana), 202.5);

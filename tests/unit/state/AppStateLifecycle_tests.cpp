@@ -9,6 +9,7 @@
 #include "state/WalletRecord.h"
 
 #include <QSignalSpy>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -24,16 +25,26 @@ std::vector<std::string> itemsOf(const std::string& id) {
             std::string(KeychainManager::walletMetadataItem)};
 }
 
-void expectEmptyLists(const AppState& state) {
-    EXPECT_TRUE(state.bitcoinAccounts().empty());
-    EXPECT_TRUE(state.ethereumAccounts().empty());
-    EXPECT_TRUE(state.arbitrumAccounts().empty());
-    EXPECT_TRUE(state.polygonAccounts().empty());
-    EXPECT_TRUE(state.solanaAccounts().empty());
+template <typename Call> void expectKeychainError(Call call, KeychainError::Code code) {
+    try {
+        call();
+        ADD_FAILURE() << "no keychain error";
+    } catch (const KeychainError& error) {
+        EXPECT_EQ(error.code(), code);
+    }
 }
 
+struct CreatedWallet : AppStateFixture {
+    CreatedWallet() {
+        state().loadStoredState();
+        state().createWallet(abandonPhrase(), password);
+    }
+};
+
 void expectNoSessionTasks(const AppState& state) {
-    expectEmptyLists(state);
+    EXPECT_TRUE(state.bitcoinAccounts().empty() && state.ethereumAccounts().empty() &&
+                state.arbitrumAccounts().empty() && state.polygonAccounts().empty() &&
+                state.solanaAccounts().empty());
     EXPECT_FALSE(state.refreshTask());
     EXPECT_FALSE(state.activeRefreshTask());
     EXPECT_FALSE(state.btcSubscriptionTask());
@@ -44,8 +55,9 @@ TEST(AppStateLifecycle, TheStatesFromLaunchToResetWithoutTouchingTheNetwork) {
     AppStateFixture env;
     AppState& state = env.state();
 
-    // Load without a stored wallet: onboarding.
+    // Load without a stored wallet: onboarding. Unlock then is no error and changes nothing.
     state.loadStoredState();
+    EXPECT_NO_THROW(state.unlock(password));
     EXPECT_TRUE(state.isOnboarding());
     EXPECT_FALSE(state.isLocked());
     EXPECT_FALSE(state.wallet());
@@ -62,9 +74,7 @@ TEST(AppStateLifecycle, TheStatesFromLaunchToResetWithoutTouchingTheNetwork) {
     EXPECT_FALSE(state.isOnboarding());
     EXPECT_FALSE(state.isLocked());
     EXPECT_TRUE(state.lastDerivedMasterKey());
-    EXPECT_TRUE(state.activeRefreshTask());
-    EXPECT_TRUE(state.refreshTask());
-    EXPECT_TRUE(state.btcSubscriptionTask());
+    EXPECT_TRUE(state.activeRefreshTask() && state.refreshTask() && state.btcSubscriptionTask());
     EXPECT_EQ(env.walletConnect().setups, 0); // creation does not set WalletConnect up
     for (const std::string& item : itemsOf(created.id)) {
         EXPECT_TRUE(env.keychainManager().loadItem(item)) << item;
@@ -77,7 +87,6 @@ TEST(AppStateLifecycle, TheStatesFromLaunchToResetWithoutTouchingTheNetwork) {
     state.lock();
     EXPECT_TRUE(loop.isCancelled());
     EXPECT_TRUE(state.isLocked());
-    EXPECT_FALSE(state.isOnboarding());
     EXPECT_EQ(state.wallet(), created);
     expectNoSessionTasks(state);
 
@@ -88,19 +97,14 @@ TEST(AppStateLifecycle, TheStatesFromLaunchToResetWithoutTouchingTheNetwork) {
     EXPECT_EQ(reloaded.wallet(), created);
     EXPECT_FALSE(reloaded.isOnboarding());
     EXPECT_TRUE(reloaded.isLocked());
-    expectEmptyLists(reloaded);
     AppStateFixture::settle();
     EXPECT_EQ(env.networkRequests(), 0);
 
     // A wrong password changes nothing at all.
     QSignalSpy lockSpy(&reloaded, &AppState::isLockedChanged);
     QSignalSpy listSpy(&reloaded, &AppState::bitcoinAccountsChanged);
-    try {
-        reloaded.unlock("wrong password");
-        FAIL() << "a wrong password unlocked the wallet";
-    } catch (const KeychainError& error) {
-        EXPECT_EQ(error.code(), KeychainError::Code::wrongPassword);
-    }
+    expectKeychainError([&] { reloaded.unlock("wrong password"); },
+                        KeychainError::Code::wrongPassword);
     EXPECT_TRUE(reloaded.isLocked());
     expectNoSessionTasks(reloaded);
     EXPECT_EQ(lockSpy.count(), 0);
@@ -115,7 +119,6 @@ TEST(AppStateLifecycle, TheStatesFromLaunchToResetWithoutTouchingTheNetwork) {
     ASSERT_EQ(reloaded.bitcoinAccounts().size(), 1u);
     EXPECT_EQ(reloaded.bitcoinAccounts()[0].account.address,
               "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu");
-    EXPECT_TRUE(reloaded.refreshTask());
     AppStateFixture::settle();
     EXPECT_EQ(env.walletConnect().setups, 1);
     const TaskHandle firstLoop = *reloaded.refreshTask();
@@ -135,30 +138,14 @@ TEST(AppStateLifecycle, TheStatesFromLaunchToResetWithoutTouchingTheNetwork) {
         EXPECT_FALSE(env.keychainManager().loadItem(item)) << item;
     }
     reloaded.loadStoredState();
-    EXPECT_FALSE(reloaded.wallet());
     EXPECT_TRUE(reloaded.isOnboarding());
-    try {
-        reloaded.privateKey(Chain::ethereum, 0, password);
-        FAIL() << "a key without a wallet";
-    } catch (const KeychainError& error) {
-        EXPECT_EQ(error.code(), KeychainError::Code::itemNotFound);
-    }
+    expectKeychainError([&] { reloaded.privateKey(Chain::ethereum, 0, password); },
+                        KeychainError::Code::itemNotFound);
 }
 
-TEST(AppStateLifecycle, StoredRecordEdgeCases) {
-    AppStateFixture env;
-    AppState& state = env.state();
-
-    // Unlock without any wallet: no error, no change.
-    state.loadStoredState();
-    EXPECT_NO_THROW(state.unlock(password));
-    EXPECT_TRUE(state.isOnboarding());
-    expectEmptyLists(state);
-
-    // A record whose sealed seed is gone starts in onboarding, and `wallet` stays none.
-    state.createWallet(AppStateFixture::abandonPhrase(), password);
-    const std::string id = state.wallet()->id;
-    env.keychainManager().deleteItem("seed-" + id);
+TEST(AppStateLifecycle, ARecordWhoseSeedIsGoneStartsInOnboarding) {
+    CreatedWallet env;
+    env.keychainManager().deleteItem("seed-" + env.state().wallet()->id);
     env.restart();
     env.state().loadStoredState();
     EXPECT_TRUE(env.state().isOnboarding());
@@ -167,10 +154,8 @@ TEST(AppStateLifecycle, StoredRecordEdgeCases) {
 }
 
 TEST(AppStateLifecycle, ShowingTheWindowAgainLocksForReal) {
-    AppStateFixture env;
+    CreatedWallet env;
     AppState& state = env.state();
-    state.loadStoredState();
-    state.createWallet(AppStateFixture::abandonPhrase(), password);
     const TaskHandle loop = *state.refreshTask();
     const TaskHandle subscriptions = *state.btcSubscriptionTask();
     const TaskHandle refresh = *state.activeRefreshTask();
@@ -181,14 +166,11 @@ TEST(AppStateLifecycle, ShowingTheWindowAgainLocksForReal) {
     EXPECT_TRUE(loop.isCancelled());
     EXPECT_TRUE(subscriptions.isCancelled());
     EXPECT_TRUE(refresh.isCancelled());
-    EXPECT_FALSE(state.lastDerivedMasterKey());
     expectNoSessionTasks(state);
 }
 
 TEST(AppStateLifecycle, AnUnreadableKeychainAtLaunchIsNotAMissingWallet) {
-    AppStateFixture env;
-    env.state().loadStoredState();
-    env.state().createWallet(AppStateFixture::abandonPhrase(), password);
+    CreatedWallet env;
     const Wallet created = *env.state().wallet();
 
     env.restart();
@@ -198,12 +180,7 @@ TEST(AppStateLifecycle, AnUnreadableKeychainAtLaunchIsNotAMissingWallet) {
     EXPECT_FALSE(state.isOnboarding()) << "onboarding could write a new wallet over the old one";
     EXPECT_TRUE(state.isLocked());
     EXPECT_FALSE(state.wallet());
-    try {
-        state.unlock(password);
-        FAIL() << "unlocked without reading the wallet";
-    } catch (const KeychainError& error) {
-        EXPECT_EQ(error.code(), KeychainError::Code::loadFailed);
-    }
+    expectKeychainError([&] { state.unlock(password); }, KeychainError::Code::loadFailed);
     EXPECT_TRUE(state.isLocked());
 
     // Once the keyring answers, the same unlock reads the record and opens the wallet.
@@ -268,22 +245,18 @@ TEST(AppStateLifecycle, AFailedCreationChangesNothing) {
 }
 
 TEST(AppStateLifecycle, ResetRemovesWhatItCanWhenOneItemResists) {
-    AppStateFixture env;
+    CreatedWallet env;
     AppState& state = env.state();
-    state.loadStoredState();
-    state.createWallet(AppStateFixture::abandonPhrase(), password);
     env.keychain().failRemoves(-25244);
     const std::size_t before = env.keychain().calls().size();
     state.resetWallet();
     EXPECT_TRUE(state.isOnboarding());
     EXPECT_FALSE(state.wallet());
     // Every item was tried, not only the first.
-    int removes = 0;
     const std::vector<std::string> calls = env.keychain().calls();
-    for (std::size_t i = before; i < calls.size(); ++i) {
-        removes += calls[i].rfind("remove:", 0) == 0;
-    }
-    EXPECT_EQ(removes, 5);
+    EXPECT_EQ(std::count_if(calls.begin() + before, calls.end(),
+                            [](const std::string& call) { return call.starts_with("remove:"); }),
+              5);
 }
 
 TEST(AppStateLifecycle, TokenFileIsLoadedAndAnUnreadableOneEmptiesTheList) {

@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/stat.h>
 
 namespace qm {
 namespace {
@@ -26,14 +25,11 @@ constexpr const char* password = "correct horse 1";
 constexpr const char* goldenPassword = "correct horse battery staple";
 constexpr const char* goldenWalletID = "5B0F4E5A-3C2D-4E1F-9A8B-7C6D5E4F3A2B";
 
-std::filesystem::path goldenFile() {
-    return std::filesystem::path(QM_SOURCE_DIR) / "tests/peers/golden/wallet-v1.qmbackup";
-}
+// Written by the independent Python writer of the backup peer.
+const QString golden = QStringLiteral(QM_SOURCE_DIR "/tests/peers/golden/wallet-v1.qmbackup");
 
 Bytes goldenBytes() {
-    std::optional<Bytes> bytes = readFileIfExists(goldenFile());
-    EXPECT_TRUE(bytes);
-    return bytes.value_or(Bytes{});
+    return readFileIfExists(golden.toStdString()).value_or(Bytes{});
 }
 
 QString write(const QTemporaryDir& dir, const char* name, const Bytes& bytes) {
@@ -58,45 +54,46 @@ struct RestoreEnv {
 };
 
 TEST(BackupRestoreViewModel, FilesThatDoNotRestoreShowWhyAndWriteNothing) {
-    const Bytes golden = goldenBytes();
-    Bytes version2 = golden;
+    Bytes version2 = goldenBytes();
     version2[4] = 2;
-    Bytes tampered = golden;
-    tampered[40] ^= 0x01;
     struct Case {
         const char* name;
         Bytes file;
         const char* password;
         const char* message;
     };
+    // Which bytes fail how is the file reader's business (WalletBackup_tests); here: one case
+    // per text the model shows.
     const std::vector<Case> cases = {
-        {"a text file", Bytes{'h', 'e', 'l', 'l', 'o'}, goldenPassword,
-         "Not a valid Quillmark backup file"},
+        // Far larger than any backup: not read whole, restores as no backup.
+        {"huge", goldenBytes(), goldenPassword, "Not a valid Quillmark backup file"},
         {"version 2", version2, goldenPassword, "Unsupported backup version"},
-        {"a wrong password", golden, "correct horse battery stapler", "Incorrect password"},
-        {"a changed byte", tampered, goldenPassword, "Incorrect password"},
+        {"a wrong password", goldenBytes(), "correct horse battery stapler", "Incorrect password"},
     };
-    for (const bool unlocks : {true, false}) {
-        for (const Case& c : cases) {
-            RestoreEnv r;
-            BackupRestoreViewModel vm;
-            r.attach(vm, unlocks);
-            vm.selectFilePath(write(r.files, "chosen.qmbackup", c.file));
-            ASSERT_TRUE(vm.hasFile()) << c.name; // any file can be chosen
-            EXPECT_EQ(vm.fileName(), "chosen.qmbackup");
-            vm.setPassword(QString::fromUtf8(c.password));
-            vm.restore();
-            EXPECT_EQ(vm.errorText(), c.message) << c.name;
-            EXPECT_FALSE(vm.isRestoring());
-            EXPECT_FALSE(vm.restoreSuccess());
-            // The choice and the password stay for another try; nothing was written.
-            EXPECT_TRUE(vm.hasFile());
-            EXPECT_EQ(vm.hasPassword(), std::string(c.password) != "");
-            EXPECT_FALSE(r.env.keychainManager().loadWalletMetadata()) << c.name;
-            EXPECT_FALSE(r.settings.string("app_theme"));
-            EXPECT_TRUE(r.env.state().isOnboarding());
-            EXPECT_FALSE(r.env.state().wallet());
+    for (const Case& c : cases) {
+        RestoreEnv r;
+        BackupRestoreViewModel vm;
+        r.attach(vm, true);
+        const QString path = write(r.files, "chosen.qmbackup", c.file);
+        if (c.name == std::string("huge")) {
+            std::filesystem::resize_file(path.toStdString(),
+                                         BackupRestoreViewModel::maximumFileSize + 1);
         }
+        vm.selectFilePath(path);
+        ASSERT_TRUE(vm.hasFile()) << c.name; // any file can be chosen
+        EXPECT_EQ(vm.fileName(), "chosen.qmbackup");
+        vm.setPassword(QString::fromUtf8(c.password));
+        vm.restore();
+        EXPECT_EQ(vm.errorText(), c.message) << c.name;
+        EXPECT_FALSE(vm.isRestoring());
+        EXPECT_FALSE(vm.restoreSuccess());
+        // The choice and the password stay for another try; nothing was written.
+        EXPECT_TRUE(vm.hasFile());
+        EXPECT_TRUE(vm.hasPassword());
+        EXPECT_FALSE(r.env.keychainManager().loadWalletMetadata()) << c.name;
+        EXPECT_FALSE(r.settings.string("app_theme"));
+        EXPECT_TRUE(r.env.state().isOnboarding());
+        EXPECT_FALSE(r.env.state().wallet());
     }
 }
 
@@ -138,57 +135,13 @@ TEST(BackupRestoreViewModel, ChoosingFiles) {
     sheet.selectFilePath(write(r.files, "second.qmbackup", goldenBytes()));
     EXPECT_EQ(sheet.fileName(), "second.qmbackup");
     EXPECT_TRUE(sheet.hasPassword());
-
-    // A file far larger than any backup is not read whole and restores as no backup.
-    const QString huge = r.files.path() + "/huge.bin";
-    std::filesystem::path hugePath(huge.toStdString());
-    {
-        writeFileAtomically(hugePath, goldenBytes());
-        std::filesystem::resize_file(hugePath, BackupRestoreViewModel::maximumFileSize + 1);
-    }
-    step.selectFilePath(huge);
-    ASSERT_TRUE(step.hasFile());
-    step.setPassword(goldenPassword);
-    step.restore();
-    EXPECT_EQ(step.errorText(), "Not a valid Quillmark backup file");
-    EXPECT_FALSE(r.env.keychainManager().loadWalletMetadata());
-}
-
-TEST(BackupRestoreViewModel, TheOnboardingStepRestoresTheIndependentFileAndUnlocks) {
-    RestoreEnv r;
-    BackupRestoreViewModel vm;
-    r.attach(vm, true);
-    vm.selectFilePath(QString::fromStdString(goldenFile().string()));
-    vm.setPassword(goldenPassword);
-    QSignalSpy finished(&vm, &BackupRestoreViewModel::finished);
-    vm.submit();
-    EXPECT_TRUE(vm.isRestoring()); // shown before the key derivation runs
-    ASSERT_TRUE(finished.wait(10000));
-    EXPECT_FALSE(vm.isRestoring());
-    EXPECT_FALSE(vm.errorMessage()) << vm.errorText().toStdString();
-
-    AppState& state = r.env.state();
-    ASSERT_TRUE(state.wallet());
-    EXPECT_EQ(state.wallet()->id, goldenWalletID);
-    EXPECT_EQ(state.wallet()->btcAddressCount, 7);
-    EXPECT_FALSE(state.isOnboarding());
-    EXPECT_FALSE(state.isLocked());
-    ASSERT_EQ(state.bitcoinAccounts().size(), 1u);
-    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.size(), 7u);
-    // The custom tokens and the theme came with it.
-    const std::vector<Token> ethereum = r.env.tokenStore().tokens(Chain::ethereum);
-    ASSERT_EQ(ethereum.size(), 1u);
-    EXPECT_EQ(ethereum[0].symbol, "USDC");
-    EXPECT_EQ(r.env.tokenStore().tokens(Chain::polygon).size(), 1u);
-    EXPECT_EQ(r.settings.string("app_theme"), "Dollar Green");
-    AppStateFixture::settle();
 }
 
 TEST(BackupRestoreViewModel, AFailedUnlockAfterTheRestoreShowsTheLockScreenNotAnEmptyWallet) {
     RestoreEnv r;
     BackupRestoreViewModel vm;
     r.attach(vm, true);
-    vm.selectFilePath(QString::fromStdString(goldenFile().string()));
+    vm.selectFilePath(golden);
     vm.setPassword(goldenPassword);
     r.env.keychain().failLoads(-25293); // the restore writes; the unlock cannot read
     vm.restore();
@@ -211,7 +164,7 @@ TEST(BackupRestoreViewModel, TheSheetLocksAndTheLockScreenOpensTheRestoredWallet
 
     BackupRestoreViewModel vm;
     r.attach(vm, false);
-    vm.selectFilePath(QString::fromStdString(goldenFile().string()));
+    vm.selectFilePath(golden);
     vm.setPassword(goldenPassword);
     QSignalSpy success(&vm, &BackupRestoreViewModel::restoreSuccessChanged);
     vm.restore();
@@ -253,6 +206,9 @@ TEST(BackupExportViewModel, TheSavedFileRestoresElsewhereAndFailuresShowTheirTex
     state.createWallet(AppStateFixture::abandonPhrase(), password);
     state.lock(); // exporting works while locked
     source.settings.setString("app_theme", "Dollar Green");
+    const Token usdc{"0xA0b86991c6218b36c1d19D4a2e9Eb0cE3606eB48", "USDC", "USD Coin", 6,
+                     Chain::ethereum};
+    ASSERT_EQ(source.env.tokenStore().add(usdc), TokenStore::AddResult::added);
 
     vm.setPassword(QStringLiteral("correct horse 2"));
     EXPECT_FALSE(vm.exportBackup());
@@ -277,7 +233,6 @@ TEST(BackupExportViewModel, TheSavedFileRestoresElsewhereAndFailuresShowTheirTex
     ASSERT_TRUE(vm.exportBackup());
     vm.saveToPath(QString::fromStdString((folder / "a-file" / "backup.qmbackup").string()));
     EXPECT_TRUE(vm.errorMessage());
-    EXPECT_FALSE(vm.errorText().isEmpty());
     EXPECT_FALSE(vm.exportSuccess());
     EXPECT_FALSE(vm.isExporting());
 
@@ -293,21 +248,28 @@ TEST(BackupExportViewModel, TheSavedFileRestoresElsewhereAndFailuresShowTheirTex
     EXPECT_EQ(vm.savedPath(), "Quillmark-test.qmbackup"); // the name only, not the folder
     EXPECT_FALSE(vm.isExporting());
     EXPECT_FALSE(vm.errorMessage());
-    struct stat info {};
-    ASSERT_EQ(::stat(target.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
 
-    // The file restores into another installation with the same accounts.
+    // The file restores into another installation through the onboarding step's button, busy
+    // before the key derivation runs: the same accounts, and the custom tokens reach the open
+    // token list and the theme the user defaults.
     RestoreEnv other;
     BackupRestoreViewModel restore;
     other.attach(restore, true);
     restore.selectFilePath(QString::fromStdString(target.string()));
     restore.setPassword(password);
-    restore.restore();
+    QSignalSpy restored(&restore, &BackupRestoreViewModel::finished);
+    restore.submit();
+    EXPECT_TRUE(restore.isRestoring());
+    ASSERT_TRUE(restored.wait(10000));
+    EXPECT_FALSE(restore.isRestoring());
     EXPECT_FALSE(restore.errorMessage()) << restore.errorText().toStdString();
-    ASSERT_EQ(other.env.state().bitcoinAccounts().size(), 1u);
-    EXPECT_EQ(other.env.state().bitcoinAccounts()[0].account.address,
+    AppState& restoredState = other.env.state();
+    EXPECT_FALSE(restoredState.isOnboarding());
+    EXPECT_FALSE(restoredState.isLocked());
+    ASSERT_EQ(restoredState.bitcoinAccounts().size(), 1u);
+    EXPECT_EQ(restoredState.bitcoinAccounts()[0].account.address,
               "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu");
+    EXPECT_EQ(other.env.tokenStore().tokens(Chain::ethereum), std::vector<Token>{usdc});
     EXPECT_EQ(other.settings.string("app_theme"), "Dollar Green");
     AppStateFixture::settle();
 }

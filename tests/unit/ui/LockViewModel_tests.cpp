@@ -59,29 +59,17 @@ TEST(LockViewModel, AWrongPasswordShowsTheLineAndEmptiesTheFieldTheRightOneUnloc
     }
     EXPECT_EQ(busy.count(), 6); // on and off for each attempt
 
-    // Locked again: a new screen starts empty.
+    // Through the button: the busy state shows before the key derivation runs, and the
+    // error line of the last attempt is gone by then.
     env.state().lock();
-    LockViewModel next;
-    next.setAppState(&env.state());
-    EXPECT_FALSE(next.hasPassword());
-    EXPECT_FALSE(next.errorMessage());
-    AppStateFixture::settle();
-}
-
-TEST(LockViewModel, SubmitShowsTheBusyStateBeforeTheKeyDerivationRuns) {
-    AppStateFixture env;
-    createAndLock(env);
-    LockViewModel vm;
-    vm.setAppState(&env.state());
     vm.setPassword("wrong password");
     vm.unlock();
     ASSERT_TRUE(vm.errorMessage());
-
     vm.setPassword(password);
     QSignalSpy finished(&vm, &LockViewModel::finished);
     vm.submit();
     EXPECT_TRUE(vm.isUnlocking());
-    EXPECT_FALSE(vm.errorMessage()); // cleared at the start
+    EXPECT_FALSE(vm.errorMessage());
     EXPECT_TRUE(env.state().isLocked());
     vm.submit(); // a second press while busy starts nothing
     ASSERT_TRUE(finished.wait(10000));
@@ -91,7 +79,7 @@ TEST(LockViewModel, SubmitShowsTheBusyStateBeforeTheKeyDerivationRuns) {
     AppStateFixture::settle();
 }
 
-TEST(LockViewModel, OtherFailuresShowTheirOwnText) {
+TEST(LockViewModel, OtherFailuresShowTheirOwnTextAndTheResetReturnsToOnboarding) {
     AppStateFixture env;
     createAndLock(env);
     const std::string id = env.state().wallet()->id;
@@ -113,31 +101,21 @@ TEST(LockViewModel, OtherFailuresShowTheirOwnText) {
     EXPECT_TRUE(vm.errorText().startsWith("Keychain load failed: "))
         << vm.errorText().toStdString();
     EXPECT_TRUE(env.state().isLocked());
-}
 
-TEST(LockViewModel, WithoutAStoredWalletUnlockDoesNothingAndShowsNoError) {
-    AppStateFixture env;
-    env.state().loadStoredState();
-    LockViewModel vm;
-    vm.setAppState(&env.state());
-    vm.setPassword(password);
-    vm.unlock();
-    EXPECT_FALSE(vm.errorMessage());
-    EXPECT_TRUE(vm.hasPassword());
-}
-
-TEST(LockViewModel, TheForgottenPasswordResetReturnsToOnboarding) {
-    AppStateFixture env;
-    createAndLock(env);
-    const std::string id = env.state().wallet()->id;
-    LockViewModel vm;
-    vm.setAppState(&env.state());
+    // The forgotten-password reset.
+    env.keychain().failLoads(0);
     vm.resetWallet();
     EXPECT_TRUE(env.state().isOnboarding());
     EXPECT_FALSE(env.state().isLocked());
     EXPECT_FALSE(env.state().wallet());
     EXPECT_FALSE(env.keychainManager().hasSeed(id));
     EXPECT_FALSE(env.keychainManager().loadWalletMetadata());
+
+    // Without a stored wallet an unlock does nothing and shows no error.
+    vm.setPassword(password);
+    vm.unlock();
+    EXPECT_FALSE(vm.errorMessage());
+    EXPECT_TRUE(vm.hasPassword());
 }
 
 } // namespace

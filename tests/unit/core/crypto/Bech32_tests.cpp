@@ -14,10 +14,10 @@ using test::unhex;
 
 // The output script a decoded address pays to: OP_0 or OP_1..OP_16, then a push of the program.
 std::string scriptPubKeyHex(const SegwitAddress& address) {
-    Bytes script{static_cast<std::uint8_t>(address.version == 0 ? 0 : 0x50 + address.version),
-                 static_cast<std::uint8_t>(address.program.size())};
-    script.insert(script.end(), address.program.begin(), address.program.end());
-    return hex(script);
+    const Bytes opcodes{
+        static_cast<std::uint8_t>(address.version == 0 ? 0 : 0x50 + address.version),
+        static_cast<std::uint8_t>(address.program.size())};
+    return hex(opcodes) + hex(address.program);
 }
 
 std::string lower(std::string text) {
@@ -65,8 +65,8 @@ TEST(Bech32, PublishedInvalidAddressesAreAbsent) {
              // BIP-173's valid versions 1, 16 and 2, checksummed before BIP-350: now invalid.
              "bc1pw508d6qejxtdg4y5r3zarvary0c5xw7kw508d6qejxtdg4y5r3zarvary0c5xw7k7grplx",
              // BIP-350
-             "bc1p0xlxvlhemja6c4dqv22uapctqupfhlxm9h8z3k2e72q4k9hcz7vqh2y7hd", // Bech32 for v1
-             "bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kemeawh",                     // Bech32m for v0
+             "bc1p0xlxvlhemja6c4dqv22uapctqupfhlxm9h8z3k2e72q4k9hcz7vqh2y7hd",   // Bech32 for v1
+             "bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kemeawh",                       // Bech32m for v0
              "bc1p0xlxvlhemja6c4dqv22uapctqupfhlxm9h8z3k2e72q4k9hcz7v07qwwzcrf", // excess padding
              "tb1p0xlxvlhemja6c4dqv22uapctqupfhlxm9h8z3k2e72q4k9hcz7vpggkg4j",   // non-zero padding
          }) {
@@ -76,63 +76,17 @@ TEST(Bech32, PublishedInvalidAddressesAreAbsent) {
 }
 
 TEST(Bech32, InvalidListEntriesTheDecoderDeliberatelyAccepts) {
-    // The hrp, versions up to 31 and mixed case are left for the send flow to refuse.
+    // The hrp and versions up to 31 are left for the send flow to refuse.
     const auto unknownHrp = segwitAddressDecode("tc1qw508d6qejxtdg4y5r3zarvary0c5xw7kg3g4ty");
     ASSERT_TRUE(unknownHrp.has_value());
-    EXPECT_EQ(unknownHrp->hrp, "tc");
-    EXPECT_EQ(unknownHrp->version, 0);
-    EXPECT_EQ(hex(unknownHrp->program), "751e76e8199196d454941c45d1b3a323f1433bd6");
-
+    EXPECT_EQ(*unknownHrp,
+              (SegwitAddress{"tc", 0, unhex("751e76e8199196d454941c45d1b3a323f1433bd6")}));
     const auto version17 =
         segwitAddressDecode("BC130XLXVLHEMJA6C4DQV22UAPCTQUPFHLXM9H8Z3K2E72Q4K9HCZ7VQ7ZWS8R");
     ASSERT_TRUE(version17.has_value());
     EXPECT_EQ(version17->version, 17);
     EXPECT_EQ(hex(version17->program),
               "79be667ef9dcbbac55a06295ce870b07029bfcdb2dce28d959f2815b16f81798");
-
-    const auto mixedCase =
-        segwitAddressDecode("tb1p0xlxvlhemja6c4dqv22uapctqupfhlxm9h8z3k2e72q4k9hcz7vq47Zagq");
-    ASSERT_TRUE(mixedCase.has_value());
-    EXPECT_EQ(mixedCase->hrp, "tb");
-    EXPECT_EQ(mixedCase->version, 1);
-}
-
-TEST(Bech32, EncodingShapesAndConstants) {
-    const Bytes program20(20, 0x75);
-    const std::string v0 = segwitAddressEncode("bc", 0, program20);
-    const Bytes program32(32, 0x79);
-    const std::string v1 = segwitAddressEncode("bc", 1, program32);
-
-    // The same data under the other constant does not decode.
-    auto withConstant = [](int version, ByteView program, std::uint32_t constant) {
-        Bytes data{static_cast<std::uint8_t>(version)};
-        const Bytes groups = convertBits(program, 8, 5, true);
-        data.insert(data.end(), groups.begin(), groups.end());
-        const Bytes checksum = bech32CreateChecksum("bc", data, constant);
-        data.insert(data.end(), checksum.begin(), checksum.end());
-        std::string text = "bc1";
-        for (const std::uint8_t v : data) {
-            text.push_back(bech32Charset[v]);
-        }
-        return text;
-    };
-    EXPECT_EQ(withConstant(0, program20, bech32Constant), v0);
-    EXPECT_EQ(withConstant(1, program32, bech32mConstant), v1);
-    EXPECT_FALSE(segwitAddressDecode(withConstant(0, program20, bech32mConstant)).has_value());
-    EXPECT_FALSE(segwitAddressDecode(withConstant(1, program32, bech32Constant)).has_value());
-
-}
-
-TEST(Bech32, ProgramLengthLimits) {
-    // The encoder does not check lengths, so it builds the texts the decoder must refuse.
-    EXPECT_FALSE(segwitAddressDecode(segwitAddressEncode("bc", 0, Bytes(21, 1))).has_value());
-    EXPECT_FALSE(segwitAddressDecode(segwitAddressEncode("bc", 1, Bytes(41, 1))).has_value());
-    for (const std::size_t size : {2u, 40u}) {
-        const auto decoded = segwitAddressDecode(segwitAddressEncode("bc", 1, Bytes(size, 7)));
-        ASSERT_TRUE(decoded.has_value()) << size;
-        EXPECT_EQ(decoded->program, Bytes(size, 7));
-    }
-    EXPECT_TRUE(segwitAddressDecode(segwitAddressEncode("bc", 0, Bytes(32, 1))).has_value());
 }
 
 TEST(Bech32, EveryVersionRoundTripsAndLargerVersionsAreRefused) {
@@ -154,23 +108,16 @@ TEST(Bech32, EveryVersionRoundTripsAndLargerVersionsAreRefused) {
 }
 
 TEST(Bech32, MalformedTextsAreAbsent) {
-    const std::string good = "bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4";
-    ASSERT_TRUE(segwitAddressDecode(good).has_value());
-
-    // A data part that is only a valid checksum, with no version before it.
-    Bytes checksum = bech32CreateChecksum("bc", {}, bech32Constant);
-    std::string onlyChecksum = "bc1";
-    for (const std::uint8_t v : checksum) {
-        onlyChecksum.push_back(bech32Charset[v]);
-    }
-    for (const std::string& text : std::vector<std::string>{
-             std::string(),
+    // Corrupted checksums are the codec peer's; these are the other ways to fail. The encoder
+    // does not check program lengths, so it builds the texts the decoder must refuse.
+    for (const std::string& text : {
+             segwitAddressEncode("bc", 0, Bytes(21, 1)), segwitAddressEncode("bc", 1, Bytes(41, 1)),
              std::string("bcqw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4"), // no separator
-             good.substr(2),                                           // empty hrp
+             std::string("1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4"),  // empty hrp
              std::string("bc1qqqqq"),                                  // data too short
-             onlyChecksum, good.substr(0, good.size() - 1) + "b",      // 'b' is not in the charset
-             good + " ",
-             good.substr(0, 10) + good.substr(11), // a character dropped
+             std::string("bc1gmk9yu"), // a valid checksum with no version
+             std::string("bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3tb"), // 'b' is not in the charset
+             std::string("bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t\xc3\xa9"), // nor past ASCII
          }) {
         SCOPED_TRACE(text);
         EXPECT_FALSE(segwitAddressDecode(text).has_value());

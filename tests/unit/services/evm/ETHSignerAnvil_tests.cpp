@@ -11,7 +11,6 @@
 #include "services/evm/JSONRPCClient.h"
 
 #include <algorithm>
-#include <cctype>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -21,32 +20,15 @@ namespace {
 using nlohmann::json;
 using test::runTask;
 
-std::string lowercase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 UInt256 units(std::uint64_t value) {
     return UInt256(0, 0, 0, value);
-}
-
-Bytes word(const UInt256& value) {
-    return value.bigEndianWord();
 }
 
 // A sender of our own (not one of anvil's unlocked accounts), funded with anvil_setBalance.
 struct Sender {
     Bytes key;
-    std::string address;
+    std::string address = ethereumAddress(Secp256k1::shared().uncompressedPublicKey(key));
 };
-
-Sender fundedSender(test::AnvilNode& node, std::string_view label) {
-    Sender sender{keccak256(utf8View(label)), {}};
-    sender.address = ethereumAddress(Secp256k1::shared().uncompressedPublicKey(sender.key));
-    node.setBalance(sender.address, "0x56bc75e2d63100000"); // 100 ether
-    return sender;
-}
 
 class SignedOnAnvil : public ::testing::TestWithParam<std::uint64_t> {
 protected:
@@ -72,15 +54,11 @@ protected:
         tx.to = std::move(to);
         tx.value = value;
         tx.data = std::move(data);
-        if (!tx.to.empty()) {
-            tx.gasLimit = runTask(client->estimateGas(sender.address, bytesToHex(tx.to),
-                                                      value.description(), bytesToHex(tx.data)));
-        } else {
-            // A contract creation names no recipient, which the wallet's estimate always does.
-            const json estimate = {{"from", sender.address}, {"data", bytesToHex(tx.data)}};
-            const auto gas = node->rpc("eth_estimateGas", json::array({estimate}));
-            tx.gasLimit = hexToUInt64(gas.get<std::string>()).value();
-        }
+        // A creation names no recipient, which the wallet's estimate always does.
+        tx.gasLimit = tx.to.empty()
+                          ? 3'000'000
+                          : runTask(client->estimateGas(sender.address, bytesToHex(tx.to),
+                                                        value.description(), bytesToHex(tx.data)));
         return tx;
     }
 
@@ -92,7 +70,7 @@ protected:
         EXPECT_EQ(hash, bytesToHex(keccak256(raw)));
         const json receipt = node->minedReceipt(hash);
         EXPECT_EQ(receipt.at("status"), "0x1");
-        EXPECT_EQ(receipt.at("from"), lowercase(sender.address));
+        EXPECT_EQ(hexToBytes(receipt.at("from").get<std::string>()), hexToBytes(sender.address));
         EXPECT_EQ(receipt.at("type"), "0x2");
         return receipt;
     }
@@ -114,16 +92,15 @@ protected:
     std::shared_ptr<JSONRPCClient> client;
 };
 
-TEST_P(SignedOnAnvil, TransfersContractCallsAndCreations) {
-    const Sender sender =
-        fundedSender(*node, "quillmark anvil sender " + std::to_string(GetParam()));
+TEST_P(SignedOnAnvil, TransfersContractCallsCreationsAndRefusals) {
+    const Sender sender{keccak256(test::ascii("quillmark anvil sender"))};
+    node->setBalance(sender.address, "0x56bc75e2d63100000"); // 100 ether
     const Bytes recipient = test::unhex("3535353535353535353535353535353535353535");
     const std::string recipientText = bytesToHex(recipient);
 
     // A plain transfer of 1.5 ether.
     const UInt256 amount = units(1'500'000'000'000'000'000);
-    const json transfer = sendSigned(prepared(sender, recipient, amount, {}), sender);
-    EXPECT_EQ(transfer.at("to"), recipientText);
+    sendSigned(prepared(sender, recipient, amount, {}), sender);
     EXPECT_EQ(runTask(client->getBalance(recipientText)), amount);
     EXPECT_EQ(runTask(client->getTransactionCount(sender.address)), 1u);
 
@@ -135,11 +112,9 @@ TEST_P(SignedOnAnvil, TransfersContractCallsAndCreations) {
     node->setCode(tokenText, contracts.deployedBytecode("StandardToken"));
     const Bytes senderBytes = hexToBytes(sender.address).value();
     const Bytes mint = concat(concat(functionSelector("mint(address,uint256)"),
-                                     word(UInt256::fromBigEndianBytes(senderBytes))),
-                              word(units(1000)));
-    const json minted = sendSigned(prepared(sender, token, {}, mint), sender);
-    EXPECT_EQ(minted.at("to"), tokenText);
-    EXPECT_EQ(minted.at("logs").size(), 1u);
+                                     UInt256::fromBigEndianBytes(senderBytes).bigEndianWord()),
+                              units(1000).bigEndianWord());
+    EXPECT_EQ(sendSigned(prepared(sender, token, {}, mint), sender).at("logs").size(), 1u);
 
     ETHTransaction tokenTransfer =
         prepared(sender, token, {}, erc20TransferCalldata(recipient, units(250)));
@@ -148,8 +123,8 @@ TEST_P(SignedOnAnvil, TransfersContractCallsAndCreations) {
     sendSigned(tokenTransfer, sender);
     const auto balance = [&](ByteView owner) {
         return UInt256::fromHex(runTask(client->ethCall(
-            tokenText,
-            bytesToHex(concat(balanceOfSelector(), word(UInt256::fromBigEndianBytes(owner)))))));
+            tokenText, bytesToHex(concat(balanceOfSelector(),
+                                         UInt256::fromBigEndianBytes(owner).bigEndianWord())))));
     };
     EXPECT_EQ(balance(recipient), units(250));
     EXPECT_EQ(balance(senderBytes), units(750));
@@ -159,21 +134,16 @@ TEST_P(SignedOnAnvil, TransfersContractCallsAndCreations) {
         prepared(sender, {}, {}, hexToBytes(contracts.bytecode("StandardToken")).value()), sender);
     EXPECT_TRUE(created.at("to").is_null());
     EXPECT_TRUE(created.at("contractAddress").is_string());
-    EXPECT_EQ(runTask(client->getTransactionCount(sender.address)), 4u);
-}
 
-TEST_P(SignedOnAnvil, RefusedWhenSignedForAnotherChainOrKey) {
-    const Sender sender = fundedSender(*node, "quillmark anvil refusals");
-    ETHTransaction tx =
-        prepared(sender, test::unhex("3535353535353535353535353535353535353535"), units(1), {});
-    // The chain id is part of what is signed: another chain's node refuses it.
+    // The chain id is signed along with the rest: another chain's node refuses it.
+    ETHTransaction tx = prepared(sender, recipient, units(1), {});
     tx.chainID = GetParam() == 1 ? 137 : 1;
     EXPECT_THAT(refusal(ETHSigner::sign(tx, sender.key)), ::testing::HasSubstr("chain"));
     // Signed by an unfunded key, the same transaction comes from someone else.
     tx.chainID = GetParam();
-    const Bytes stranger = keccak256(test::ascii("nobody"));
-    EXPECT_THAT(refusal(ETHSigner::sign(tx, stranger)), ::testing::HasSubstr("nsufficient funds"));
-    EXPECT_EQ(runTask(client->getTransactionCount(sender.address)), 0u);
+    EXPECT_THAT(refusal(ETHSigner::sign(tx, keccak256(test::ascii("nobody")))),
+                ::testing::HasSubstr("nsufficient funds"));
+    EXPECT_EQ(runTask(client->getTransactionCount(sender.address)), 4u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Chains, SignedOnAnvil, ::testing::Values(1u, 42161u, 137u),

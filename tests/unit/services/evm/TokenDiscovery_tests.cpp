@@ -46,13 +46,20 @@ struct TemporaryStore {
     TokenStore store{directory.filePath("tokens.json").toStdString()};
 };
 
+// A node that answers from these members and records what it was asked.
 struct ScriptedChain {
     std::map<std::string, std::string> balances; // lowercased contract -> eth_call result
-    std::map<std::string, std::array<std::string, 3>> metadata; // name, symbol, decimals
+    std::string resolvable; // the one contract whose name and symbol are "ABC", decimals 9
     json latestBlock = json{{"number", "0x0"}};
     json logs = json::array();
     bool failLogs = false;
     std::vector<json> requests;
+    HttpFixture server;
+    std::shared_ptr<JSONRPCClient> client = std::make_shared<JSONRPCClient>(server.url());
+
+    ScriptedChain() {
+        server.setHandler([this](const HttpFixtureRequest& request) { return answer(request); });
+    }
 
     static HttpFixtureResponse error() {
         return HttpFixtureResponse::json(R"({"jsonrpc":"2.0","id":1,
@@ -77,12 +84,12 @@ struct ScriptedChain {
             return it == balances.end() ? HttpFixtureResponse::jsonRPCResult("0x" + word(0))
                                         : HttpFixtureResponse::jsonRPCResult(it->second);
         }
-        const auto it = metadata.find(to);
-        if (it == metadata.end()) {
+        if (to != resolvable) {
             return error();
         }
-        const int index = data == "0x06fdde03" ? 0 : data == "0x95d89b41" ? 1 : 2;
-        return HttpFixtureResponse::jsonRPCResult(it->second[static_cast<std::size_t>(index)]);
+        return HttpFixtureResponse::jsonRPCResult(
+            data == "0x313ce567" ? "0x" + word(9)
+                                 : "0x" + word(32) + word(3) + "414243" + std::string(58, '0'));
     }
 
     std::vector<json> requestsFor(const std::string& method) const {
@@ -96,30 +103,15 @@ struct ScriptedChain {
     }
 };
 
-struct Scripted {
-    ScriptedChain chain;
-    HttpFixture server;
-    std::shared_ptr<JSONRPCClient> client = std::make_shared<JSONRPCClient>(server.url());
-
-    Scripted() {
-        server.setHandler(
-            [this](const HttpFixtureRequest& request) { return chain.answer(request); });
-    }
-};
-
 const std::string owner = "0x9965507D1a55bcC2695C58ba16FB37d819B0A4dc";
-
-const std::array<std::string, 3> abcToken = {
-    "0x" + word(32) + word(3) + "414243" + std::string(58, '0'),
-    "0x" + word(32) + word(3) + "414243" + std::string(58, '0'), "0x" + word(9)};
 
 } // namespace
 
 TEST(TokenDiscovery, KnownTokensNeedANonZeroBalance) {
-    Scripted node;
+    ScriptedChain node;
     TemporaryStore temporary;
     const auto& ethereum = qm::knownTokensByChain().at(Chain::ethereum);
-    auto& balances = node.chain.balances;
+    auto& balances = node.balances;
     balances[lower(ethereum[0].contractAddress)] = "0x";                          // USDC: no bytes
     balances[lower(ethereum[1].contractAddress)] = "0x" + word(5).substr(2);      // USDT: 31 bytes
     balances[lower(ethereum[2].contractAddress)] = "0x" + word(7) + word(0);      // DAI: 64 bytes
@@ -132,93 +124,76 @@ TEST(TokenDiscovery, KnownTokensNeedANonZeroBalance) {
                   {ethereum[2].contractAddress, "DAI", "Dai Stablecoin", 18, Chain::ethereum},
                   {ethereum[3].contractAddress, "WETH", "Wrapped Ether", 18, Chain::ethereum}}));
 
-    // One balanceOf per known token, in table order, for the owner.
-    const auto calls = node.chain.requestsFor("eth_call");
-    ASSERT_EQ(calls.size(), 8u);
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        EXPECT_EQ(
-            calls[i]["params"],
-            json::array({{{"to", ethereum[i].contractAddress},
-                          {"data", "0x70a08231" + std::string(24, '0') + lower(owner.substr(2))}},
-                         "latest"}));
-    }
-    // Block 0: no log scan.
-    EXPECT_TRUE(node.chain.requestsFor("eth_getLogs").empty());
+    // One balanceOf per known token (what it asks is checked on a node in FindsTokensOnANode).
+    EXPECT_EQ(node.requestsFor("eth_call").size(), 8u);
+    EXPECT_TRUE(node.requestsFor("eth_getLogs").empty()); // block 0: no log scan
 
     // A second run asks only for the tokens not stored yet, whatever the stored letter case.
     ASSERT_EQ(temporary.store.add(Token{lower(ethereum[0].contractAddress), "USDC", "USD Coin", 6,
                                         Chain::ethereum}),
               TokenStore::AddResult::added);
-    node.chain.requests.clear();
+    node.requests.clear();
     EXPECT_EQ(runTask(qm::discoverTokens(owner, Chain::ethereum, node.client, temporary.store)), 0);
-    EXPECT_EQ(node.chain.requestsFor("eth_call").size(), 5u);
+    EXPECT_EQ(node.requestsFor("eth_call").size(), 5u);
 
     // An owner that is not 20 bytes of hex reads no balances.
-    node.chain.requests.clear();
+    node.requests.clear();
     EXPECT_EQ(runTask(qm::discoverTokens("0x1234", Chain::ethereum, node.client, temporary.store)),
               0);
-    EXPECT_TRUE(node.chain.requestsFor("eth_call").empty());
+    EXPECT_TRUE(node.requestsFor("eth_call").empty());
 }
 
+// The window's edges against real blocks are in FindsTokensOnANode.
 TEST(TokenDiscovery, LogWindowAndFilter) {
-    Scripted node;
+    ScriptedChain node;
     const std::string expectedTopic = "0x" + std::string(24, '0') + lower(owner.substr(2));
-    const std::vector<std::pair<std::string, std::string>> windows = {
-        {"0xc350", "0x0"}, {"0xc351", "0x1"}, {"0xf4240", "0xe7ef0"}};
-    for (const auto& [latest, from] : windows) {
-        node.chain.latestBlock = json{{"number", latest}};
-        node.chain.requests.clear();
-        EXPECT_TRUE(runTask(node.client->incomingTransferContracts(owner)).empty());
-        const auto logs = node.chain.requestsFor("eth_getLogs");
-        ASSERT_EQ(logs.size(), 1u);
-        EXPECT_EQ(logs[0]["params"],
-                  json::array({{{"fromBlock", from},
-                                {"toBlock", "latest"},
-                                {"topics", json::array({transferTopic, nullptr, expectedTopic})}}}))
-            << latest;
-        EXPECT_EQ(node.chain.requestsFor("eth_getBlockByNumber")[0]["params"],
-                  json::array({"latest", false}));
-    }
+    node.latestBlock = json{{"number", "0xf4240"}};
+    EXPECT_TRUE(runTask(node.client->incomingTransferContracts(owner)).empty());
+    ASSERT_EQ(node.requestsFor("eth_getLogs").size(), 1u);
+    EXPECT_EQ(node.requestsFor("eth_getLogs")[0]["params"],
+              json::array({{{"fromBlock", "0xe7ef0"},
+                            {"toBlock", "latest"},
+                            {"topics", json::array({transferTopic, nullptr, expectedTopic})}}}));
 
     // The owner topic ignores letter case and the prefix.
-    node.chain.requests.clear();
+    node.requests.clear();
     runTask(node.client->incomingTransferContracts("9965507D1A55BCC2695C58BA16FB37D819B0A4DC"));
-    EXPECT_EQ(node.chain.requestsFor("eth_getLogs")[0]["params"][0]["topics"][2], expectedTopic);
+    EXPECT_EQ(node.requestsFor("eth_getLogs")[0]["params"][0]["topics"][2], expectedTopic);
 
     // No usable block: no log request, no contracts.
     for (const json& block : {json{{"number", "0x0"}}, json{{"number", "0xnope"}}, json()}) {
-        node.chain.latestBlock = block;
-        node.chain.requests.clear();
+        node.latestBlock = block;
+        node.requests.clear();
         EXPECT_TRUE(runTask(node.client->incomingTransferContracts(owner)).empty());
-        EXPECT_TRUE(node.chain.requestsFor("eth_getLogs").empty()) << block.dump();
+        EXPECT_TRUE(node.requestsFor("eth_getLogs").empty()) << block.dump();
     }
-    node.chain.latestBlock = json{{"number", "0x10"}};
-    node.chain.failLogs = true;
+    node.latestBlock = json{{"number", "0x10"}};
+    node.failLogs = true;
     EXPECT_TRUE(runTask(node.client->incomingTransferContracts(owner)).empty());
 }
 
 TEST(TokenDiscovery, ReceivedContractsAreDistinctAndResolved) {
-    Scripted node;
+    ScriptedChain node;
     TemporaryStore temporary;
     const auto& arbitrum = qm::knownTokensByChain().at(Chain::arbitrum);
     const std::string dai = arbitrum[3].contractAddress;
-    node.chain.balances[lower(dai)] = "0x" + word(1);
-    node.chain.latestBlock = json{{"number", "0x100"}};
-    node.chain.logs = json::array({
+    node.balances[lower(dai)] = "0x" + word(1);
+    node.latestBlock = json{{"number", "0x100"}};
+    node.logs = json::array({
         {{"address", "0xAbCdEf0000000000000000000000000000000001"}, {"data", "0x"}},
         {{"address", "0xabcdef0000000000000000000000000000000001"}},
         {{"topics", json::array({transferTopic})}},
         {{"address", "DEF0000000000000000000000000000000000002"}},
         {{"address", dai}},
     });
-    node.chain.metadata["0xabcdef0000000000000000000000000000000001"] = abcToken;
+    node.resolvable = "0xabcdef0000000000000000000000000000000001";
 
     EXPECT_EQ(runTask(node.client->incomingTransferContracts(owner)),
               (std::vector<std::string>{"0xabcdef0000000000000000000000000000000001",
                                         "0xdef0000000000000000000000000000000000002", lower(dai)}));
 
     // DAI comes in through its balance and is not resolved again; 0xdef... does not resolve.
-    node.chain.requests.clear();
+    node.requests.clear();
     testing::internal::CaptureStdout();
     EXPECT_EQ(runTask(qm::discoverTokens(owner, Chain::arbitrum, node.client, temporary.store)), 2);
     const std::string log = testing::internal::GetCapturedStdout();
@@ -228,7 +203,7 @@ TEST(TokenDiscovery, ReceivedContractsAreDistinctAndResolved) {
               (std::vector<Token>{{dai, "DAI", "Dai Stablecoin", 18, Chain::arbitrum},
                                   {"0xabcdef0000000000000000000000000000000001", "ABC", "ABC", 9,
                                    Chain::arbitrum}}));
-    for (const auto& call : node.chain.requestsFor("eth_call")) {
+    for (const auto& call : node.requestsFor("eth_call")) {
         if (lower(call["params"][0]["to"]) == lower(dai)) {
             EXPECT_EQ(call["params"][0]["data"].get<std::string>().substr(0, 10), "0x70a08231");
         }
@@ -236,10 +211,10 @@ TEST(TokenDiscovery, ReceivedContractsAreDistinctAndResolved) {
 
     // Bitcoin has no known tokens: only the log scan runs.
     TemporaryStore other;
-    node.chain.requests.clear();
+    node.requests.clear();
     EXPECT_EQ(runTask(qm::discoverTokens(owner, Chain::bitcoin, node.client, other.store)), 1);
-    EXPECT_EQ(node.chain.requestsFor("eth_getLogs").size(), 1u);
-    EXPECT_EQ(node.chain.requestsFor("eth_call").size(), 9u); // three resolutions, no balances
+    EXPECT_EQ(node.requestsFor("eth_getLogs").size(), 1u);
+    EXPECT_EQ(node.requestsFor("eth_call").size(), 9u); // three resolutions, no balances
     EXPECT_EQ(other.store.tokens(Chain::bitcoin).size(), 1u);
 }
 

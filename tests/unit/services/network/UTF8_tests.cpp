@@ -18,9 +18,8 @@ TEST(UTF8, AcceptsWellFormedText) {
 }
 
 TEST(UTF8, RejectsMalformedText) {
-    for (const char* bytes :
-         {"80", "c0af", "c2", "c241", "e09fbf", "eda080", "f08f8080", "f4908080", "ff",
-          "e282ac80"}) {
+    for (const char* bytes : {"80", "c0af", "c2", "c241", "e09fbf", "eda080", "f08f8080",
+                              "f4908080", "ff", "e282ac80"}) {
         EXPECT_FALSE(isValidUTF8(unhex(bytes))) << bytes;
         EXPECT_FALSE(qm::utf8Text(unhex(bytes))) << bytes;
     }

@@ -78,8 +78,6 @@ TEST(ExplorerRefresh, RecordsMapToEntries) {
                                       "0x9c1a5a6d8f04c2e2c3b4a0d1e2f3a4b5c6d7e8f9", false)
                   ->direction,
               TransactionDirection::sent);
-    EXPECT_EQ(transactionFromExplorer(record(other, "1"), Chain::ethereum, owner, false)->direction,
-              TransactionDirection::received);
 
     // Status: an error wins over confirmations; none or zero confirmations is pending.
     ExplorerTx failed = record(owner, "0");
@@ -101,14 +99,11 @@ TEST(ExplorerRefresh, RecordsMapToEntries) {
     EXPECT_FALSE(hugeEntry.blockHeight);
     EXPECT_FALSE(hugeEntry.timestamp);
 
-    // Fee, block, time and the rest.
+    // Block, time and confirmations.
     ExplorerTx full = record(owner, "0");
-    full.gasUsed = "21000";
-    full.gasPrice = "1000000000";
     full.blockNumber = "+77";
     full.timeStamp = "1714566896";
     const Transaction entry = *transactionFromExplorer(full, Chain::ethereum, owner, false);
-    EXPECT_EQ(entry.fee, "0.000021 ETH");
     EXPECT_EQ(entry.blockHeight, 77);
     EXPECT_EQ(entry.confirmations, 3);
     ASSERT_TRUE(entry.timestamp);
@@ -120,12 +115,7 @@ TEST(ExplorerRefresh, RecordsMapToEntries) {
     const Transaction noMeta = *transactionFromExplorer(token, Chain::ethereum, owner, true);
     EXPECT_EQ(noMeta.amount, "0.000000 ?"); // 2.5e-12 whole tokens
     EXPECT_EQ(noMeta.id, "0xh-0xc0");
-    token.tokenDecimal = "6";
-    token.tokenSymbol = "USDC";
-    const Transaction usdc = *transactionFromExplorer(token, Chain::ethereum, owner, true);
-    EXPECT_EQ(usdc.amount, "2.5000 USDC");
-    EXPECT_EQ(usdc.tokenSymbol, "USDC");
-    EXPECT_EQ(usdc.contractAddress, "0xc0");
+    EXPECT_EQ(noMeta.contractAddress, "0xc0");
 
     // Without hash, sender or recipient: no entry.
     ExplorerTx broken = record(owner, "1");
@@ -168,6 +158,7 @@ TEST(ExplorerRefresh, HistoryFromBlockscoutNewestFirst) {
     EXPECT_EQ(history[1].direction, TransactionDirection::sent);
     EXPECT_EQ(history[1].fee, "0.000021 POL");
     EXPECT_EQ(history[2].amount, "2.5000 USDC");
+    EXPECT_EQ(history[2].tokenSymbol, "USDC");
     EXPECT_EQ(history[2].direction, TransactionDirection::received);
 
     // A failed token request: the normal entries are still written.

@@ -20,7 +20,11 @@ using json = nlohmann::json;
 
 TEST(FullRefresh, EveryBalanceHistoryAndPriceLands) {
     const std::string solanaOwner = "4Nd1mBQtrMJVYVfKf2PJy9NZUZdTAsp7D4xWLs4gDB4T";
-    LitesvmServer solana(solanaOwner, 1'000'000'000, {});
+    const std::string usdc = "EPjFWdd5AufqSSqeM2qN1xzybapC8G4wEGGkZwyTDt1v";
+    LitesvmServer solana(solanaOwner, 1'000'000'000,
+                         {{usdc, "5ZiE3vAkrdXBgyFL7KqG3RoEGBws4CjRcXVbABDLZTgx", 1'250'000, 6},
+                          {"Gh9ZwEmdLJ8DscKNTkTqPbNwLNNBjuSzaG9Vp2KGtKJr",
+                           "7EYnhQoR9YM3N7UoaKRoA44Uy8JeaZV3qyouov87awMs", 0, 9}});
     if (!AnvilNode::isAvailable() || !solana.isRunning()) {
         GTEST_SKIP() << "anvil or the litesvm server is not available";
     }
@@ -42,10 +46,12 @@ TEST(FullRefresh, EveryBalanceHistoryAndPriceLands) {
                                                    {Chain::polygon, &polygon}}) {
         node->setBalance(owner, "0xde0b6b3a7640000"); // 1 coin
         node->setCode(token, test::TestContracts::shared().deployedBytecode("StandardToken"));
-        // Minted 1, 2 and 3 TST (6 decimals) on the three chains.
-        char amount[65];
-        std::snprintf(amount, sizeof amount, "%064x", chainNumber++ * 1'000'000);
-        node->send(AnvilNode::devAccount(0), token, "0x40c10f19" + word + amount);
+        // Minted 1 and 2 TST (6 decimals) on Ethereum and Arbitrum, none on Polygon.
+        if (chain != Chain::polygon) {
+            char amount[65];
+            std::snprintf(amount, sizeof amount, "%064x", chainNumber++ * 1'000'000);
+            node->send(AnvilNode::devAccount(0), token, "0x40c10f19" + word + amount);
+        }
         env.setEVMAccount(chain, owner);
     }
     env.setBitcoinAddresses({0});
@@ -93,13 +99,28 @@ TEST(FullRefresh, EveryBalanceHistoryAndPriceLands) {
     for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
         const EVMAccountState& account = state.evmAccounts(chain).at(0);
         EXPECT_DOUBLE_EQ(account.balanceNative, 1.0) << rawValue(chain);
-        ASSERT_EQ(account.tokens.size(), 1u) << rawValue(chain);
-        EXPECT_DOUBLE_EQ(account.tokens[0].balanceFormatted, expectedTokens++);
+        if (chain == Chain::polygon) {
+            // Nothing sent to the owner: nothing discovered, the token list stays empty.
+            EXPECT_TRUE(account.tokens.empty());
+            EXPECT_TRUE(env.tokens().tokens(chain).empty());
+        } else {
+            ASSERT_EQ(account.tokens.size(), 1u) << rawValue(chain);
+            EXPECT_EQ(account.tokens[0].balance, expectedTokens == 1 ? "0xf4240" : "0x1e8480");
+            EXPECT_DOUBLE_EQ(account.tokens[0].balanceFormatted, expectedTokens++);
+            ASSERT_EQ(env.tokens().tokens(chain).size(), 1u);
+            EXPECT_EQ(env.tokens().tokens(chain)[0].symbol, "TST");
+        }
         ASSERT_EQ(account.transactions.size(), 1u);
         EXPECT_EQ(account.transactions[0].amount, "0.0000 " + nativeSymbol(chain));
         EXPECT_EQ(account.transactions[0].direction, TransactionDirection::sent);
     }
-    EXPECT_EQ(state.solanaAccounts().at(0).balanceLamports, 1'000'000'000u);
+    const SolanaAccountState& sol = state.solanaAccounts().at(0);
+    EXPECT_EQ(sol.balanceLamports, 1'000'000'000u);
+    ASSERT_EQ(sol.tokens.size(), 1u); // the empty holding is left out
+    EXPECT_EQ(sol.tokens[0].mint, usdc);
+    EXPECT_EQ(sol.tokens[0].symbol, "USDC");
+    EXPECT_EQ(sol.tokens[0].amount, 1'250'000u);
+    EXPECT_EQ(sol.tokens[0].decimals, 6);
     EXPECT_EQ(state.btcPriceUSD(), 60000);
     EXPECT_EQ(state.solPriceUSD(), 150);
     EXPECT_EQ(state.chartCache().size(), 5u);

@@ -3,7 +3,6 @@
 #include "state/async/CancellableSleep.h"
 #include "state/async/TaskHandle.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -29,10 +28,10 @@ HttpFixtureResponse marketAnswer(const HttpFixtureRequest& request) {
     return HttpFixtureResponse::json(R"({"items":[],"next_page_params":null})");
 }
 
-int countRequests(const test::HttpFixture& server, const char* part) {
+int countRequests(const test::HttpFixture& server, const char* fragment) {
     int count = 0;
     for (const auto& request : server.requests()) {
-        count += request.target.contains(part) ? 1 : 0;
+        count += request.target.contains(fragment) ? 1 : 0;
     }
     return count;
 }
@@ -128,7 +127,7 @@ TEST(RefreshOrchestrator, LockMidPassStopsEveryJobBeforeItsNextWrite) {
     CancellationToken token;
     auto pass = env.refresh().refreshAll(token);
     ASSERT_TRUE(env.electrum().waitForRequests(2));
-    ASSERT_TRUE(test::RefreshFixture::waitUntil([&] {
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] {
         bool discovery = false;
         bool solana = false;
         for (const auto& request : env.rpc().requests()) {
@@ -197,16 +196,16 @@ TEST(RefreshOrchestrator, TheLoopWaitsAPeriodBeforeEachRefreshAndStopsWhenCancel
     RefreshFixture::spin(100);
     EXPECT_EQ(stamped.count(), 0);
     loop.cancel(); // during the sleep: ends without a refresh
-    ASSERT_TRUE(test::RefreshFixture::waitUntil([&] { return loop.isFinished(); }));
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return loop.isFinished(); }));
     EXPECT_EQ(stamped.count(), 0);
     EXPECT_TRUE(env.web().requests().empty());
 
     env.refresh().setPeriods({std::chrono::milliseconds(20), std::chrono::milliseconds(20)});
     TaskHandle fast = TaskHandle::spawn(
         &env.state(), [&](const CancellationToken& t) { return env.refresh().runRefreshLoop(t); });
-    ASSERT_TRUE(test::RefreshFixture::waitUntil([&] { return stamped.count() >= 3; }));
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return stamped.count() >= 3; }));
     fast.cancel();
-    ASSERT_TRUE(test::RefreshFixture::waitUntil([&] { return fast.isFinished(); }));
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return fast.isFinished(); }));
     const int passes = stamped.count();
     RefreshFixture::spin(100);
     EXPECT_EQ(stamped.count(), passes);
@@ -220,7 +219,7 @@ TEST(RefreshOrchestrator, ABurstOfNotificationsGivesOneBitcoinRefresh) {
     TaskHandle subscriptions = TaskHandle::spawn(&env.state(), [&](const CancellationToken& t) {
         return env.refresh().runBitcoinSubscriptions(t);
     });
-    ASSERT_TRUE(test::RefreshFixture::waitUntil([&] { return subscriptions.isFinished(); }));
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return subscriptions.isFinished(); }));
     EXPECT_TRUE(env.state().btcSubscriptionsReady());
     EXPECT_EQ(env.electrum().requestCount("blockchain.headers.subscribe"), 1);
     EXPECT_EQ(env.electrum().requestCount("blockchain.scripthash.subscribe"), 2);
@@ -236,10 +235,10 @@ TEST(RefreshOrchestrator, ABurstOfNotificationsGivesOneBitcoinRefresh) {
                               json::array({RefreshFixture::testScriptHash(0), "status"}));
         RefreshFixture::spin(200);
     }
-    ASSERT_TRUE(test::RefreshFixture::waitUntil(
+    ASSERT_TRUE(RefreshFixture::waitUntil(
         [&] { return env.electrum().requestCount("blockchain.scripthash.get_balance") >= 2; }));
-    ASSERT_TRUE(test::RefreshFixture::waitUntil(
-        [&] { return env.state().activeRefreshTask()->isFinished(); }));
+    ASSERT_TRUE(
+        RefreshFixture::waitUntil([&] { return env.state().activeRefreshTask()->isFinished(); }));
     RefreshFixture::spin(1'300); // a second pass would have started by now
     EXPECT_EQ(env.electrum().requestCount("blockchain.scripthash.get_balance"), 2);
     EXPECT_TRUE(unlockRefresh.isCancelled());
@@ -249,8 +248,7 @@ TEST(RefreshOrchestrator, ABurstOfNotificationsGivesOneBitcoinRefresh) {
     // A header records the tip at once and schedules another pass.
     env.electrum().notify("blockchain.headers.subscribe",
                           json::array({{{"height", 101}, {"hex", "00"}}}));
-    ASSERT_TRUE(
-        test::RefreshFixture::waitUntil([&] { return env.state().btcBlockHeight() == 101; }));
-    ASSERT_TRUE(test::RefreshFixture::waitUntil(
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return env.state().btcBlockHeight() == 101; }));
+    ASSERT_TRUE(RefreshFixture::waitUntil(
         [&] { return env.electrum().requestCount("blockchain.scripthash.get_balance") == 4; }));
 }
