@@ -124,6 +124,9 @@ int main(int argc, char** argv) {
         } catch (const std::exception& error) {
             out << nlohmann::json{{"error", error.what()}}.dump() << '\n';
         }
+        // The state is gone: its background tasks start only to see that and end.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents();
     }
     out.flush();
     return 0;

@@ -103,16 +103,20 @@ void ElectrumFixture::onNewConnection() {
 
 void ElectrumFixture::onReadyRead(QTcpSocket* socket) {
     const QByteArray data = socket->readAll();
-    std::string& buffer = inbound_[socket];
-    buffer.append(data.constData(), static_cast<std::size_t>(data.size()));
-    std::size_t newline;
-    while ((newline = buffer.find('\n')) != std::string::npos) {
-        std::string line = buffer.substr(0, newline);
-        buffer.erase(0, newline + 1);
-        handleRequest(socket, line);
-        if (!sockets_.contains(socket)) {
+    inbound_[socket].append(data.constData(), static_cast<std::size_t>(data.size()));
+    for (;;) {
+        // Answering can close the socket, which drops its buffer: look it up again each time.
+        const auto it = inbound_.find(socket);
+        if (it == inbound_.end() || !sockets_.contains(socket)) {
             return;
         }
+        const std::size_t newline = it->second.find('\n');
+        if (newline == std::string::npos) {
+            return;
+        }
+        std::string line = it->second.substr(0, newline);
+        it->second.erase(0, newline + 1);
+        handleRequest(socket, line);
     }
 }
 

@@ -60,6 +60,10 @@ def environment(display, root):
         "QT_QPA_PLATFORM": "xcb",
         "LIBGL_ALWAYS_SOFTWARE": "1",
     }
+    # A sanitized build's options pass through (the test sets them for the programs).
+    for name in ("ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"):
+        if name in os.environ:
+            env[name] = os.environ[name]
     for name in ("home", "data", "config", "cache", "runtime", "tmp"):
         os.makedirs(os.path.join(root, name), mode=0o700, exist_ok=True)
     return env
