@@ -11,11 +11,10 @@ import { HDKey } from '@scure/bip32';
 import { bech32, base58 } from '@scure/base';
 import { computeAddress } from 'ethers';
 import { ed25519 } from '@noble/curves/ed25519.js';
-import { hmac } from '@noble/hashes/hmac.js';
-import { sha256, sha512 } from '@noble/hashes/sha2.js';
+import { sha256 } from '@noble/hashes/sha2.js';
 import { ripemd160 } from '@noble/hashes/legacy.js';
 import { bytesToHex, utf8ToBytes } from '@noble/hashes/utils.js';
-import { seededRandom, runSeed, driverSession } from './peer_harness.mjs';
+import { seededRandom, runSeed, driverSession, slip10Ed25519 } from './peer_harness.mjs';
 
 const driver = process.argv[2];
 const seed = runSeed();
@@ -31,17 +30,6 @@ function segwit(publicKey) {
 function scriptHash(publicKey) {
   const script = new Uint8Array([0x00, 0x14, ...ripemd160(sha256(publicKey))]);
   return bytesToHex(sha256(script).reverse());
-}
-
-function slip10Ed25519(seedBytes, path) {
-  let i = hmac(sha512, utf8ToBytes('ed25519 seed'), seedBytes);
-  for (const index of path) {
-    const data = new Uint8Array(37);
-    data.set(i.slice(0, 32), 1);
-    new DataView(data.buffer).setUint32(33, index);
-    i = hmac(sha512, i.slice(32), data);
-  }
-  return i.slice(0, 32);
 }
 
 // The receive indices a sequence of operations leaves: new addresses take the next index

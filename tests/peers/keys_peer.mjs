@@ -10,12 +10,11 @@ import { HDKey } from '@scure/bip32';
 import { bech32, base58 } from '@scure/base';
 import { secp256k1 } from '@noble/curves/secp256k1.js';
 import { ed25519 } from '@noble/curves/ed25519.js';
-import { hmac } from '@noble/hashes/hmac.js';
-import { sha256, sha512 } from '@noble/hashes/sha2.js';
+import { sha256 } from '@noble/hashes/sha2.js';
 import { keccak_256 } from '@noble/hashes/sha3.js';
 import { ripemd160 } from '@noble/hashes/legacy.js';
 import { bytesToHex, utf8ToBytes } from '@noble/hashes/utils.js';
-import { seededRandom, runSeed, driverSession } from './peer_harness.mjs';
+import { seededRandom, runSeed, driverSession, slip10Ed25519 } from './peer_harness.mjs';
 
 const driver = process.argv[2];
 const seed = runSeed();
@@ -32,17 +31,6 @@ function eip55(uncompressed) {
   let out = '0x';
   for (let i = 0; i < 40; i++) out += parseInt(hash[i], 16) >= 8 ? lower[i].toUpperCase() : lower[i];
   return out;
-}
-
-function slip10Ed25519(seedBytes, path) {
-  let i = hmac(sha512, utf8ToBytes('ed25519 seed'), seedBytes);
-  for (const index of path) {
-    const data = new Uint8Array(37);
-    data.set(i.slice(0, 32), 1);
-    new DataView(data.buffer).setUint32(33, index);
-    i = hmac(sha512, i.slice(32), data);
-  }
-  return i.slice(0, 32);
 }
 
 const H = 0x80000000;

@@ -1,6 +1,10 @@
-// Shared pieces of the peer checks: a seeded random source for the test cases, and one
-// run of a driver of ours that answers a JSON request per line with a JSON reply per line.
+// Shared pieces of the peer checks: a seeded random source for the test cases, one run of a
+// driver of ours that answers a JSON request per line with a JSON reply per line, and the
+// SLIP-10 Ed25519 derivation (no library here offers it).
 import { spawnSync } from 'node:child_process';
+import { hmac } from '@noble/hashes/hmac.js';
+import { sha512 } from '@noble/hashes/sha2.js';
+import { utf8ToBytes } from '@noble/hashes/utils.js';
 
 // mulberry32: small, seedable, good enough to pick test cases.
 export function seededRandom(seed) {
@@ -61,4 +65,16 @@ export function driverSession(driver, seed) {
       process.exit(failures === 0 ? 0 : 1);
     },
   };
+}
+
+// SLIP-10 Ed25519: the private key at `path` (hardened indices only) from a BIP-39 seed.
+export function slip10Ed25519(seedBytes, path) {
+  let i = hmac(sha512, utf8ToBytes('ed25519 seed'), seedBytes);
+  for (const index of path) {
+    const data = new Uint8Array(37);
+    data.set(i.slice(0, 32), 1);
+    new DataView(data.buffer).setUint32(33, index);
+    i = hmac(sha512, i.slice(32), data);
+  }
+  return i.slice(0, 32);
 }

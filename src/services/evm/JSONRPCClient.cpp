@@ -131,6 +131,10 @@ void fromRPCResult(const nlohmann::json& json, std::vector<ETHLog>& out) {
 JSONRPCClient::JSONRPCClient(QUrl url, HttpTimeouts timeouts, QObject* parent)
     : QObject(parent), m_transport(std::move(url), timeouts) {}
 
+void JSONRPCClient::Failures::http(int status) {
+    throw JSONRPCClientError::httpError(status);
+}
+
 void JSONRPCClient::Failures::decoding(std::string text) {
     throw JSONRPCClientError::decodingError(std::move(text));
 }

@@ -126,6 +126,7 @@ public:
 
 private:
     struct Failures {
+        [[noreturn]] static void http(int status);
         [[noreturn]] static void decoding(std::string text);
         [[noreturn]] static void rpc(std::int64_t code, std::string message);
         [[noreturn]] static void noResult();
@@ -136,13 +137,9 @@ private:
 
 template <typename Result>
 QCoro::Task<Result> JSONRPCClient::call(std::string method, nlohmann::json params) {
-    const HttpResponse response = co_await m_transport.post(std::move(method), std::move(params));
-    // Only locals from here on: the client may be gone.
-    if (response.status != 200) {
-        throw JSONRPCClientError::httpError(response.status);
-    }
-    co_return jsonRPCResult<Result, Failures>(
-        response.body, [](const nlohmann::json& value, Result& out) { fromRPCResult(value, out); });
+    return m_transport.call<Result, Failures>(
+        std::move(method), std::move(params),
+        [](const nlohmann::json& value, Result& out) { fromRPCResult(value, out); });
 }
 
 } // namespace qm

@@ -3,6 +3,7 @@
 // request ids from 1, and a 60 s idle limit on every request besides the session's limits.
 
 #include "services/network/HttpSession.h"
+#include "services/network/JSONRPCEnvelope.h"
 
 #include <QUrl>
 #include <cstdint>
@@ -19,6 +20,19 @@ public:
     const QUrl& url() const { return m_url; }
     // Posts one request; the reply's status and body (what a status means is the client's call).
     QCoro::Task<HttpResponse> post(std::string method, nlohmann::json params);
+
+    // Posts one request and decodes a 200 reply's result with `decode(json, Result&)`. Every
+    // failure is the client's: `Failures` has [[noreturn]] static http(status), decoding(text),
+    // rpc(code, message) and noResult().
+    template <typename Result, typename Failures, typename Decode>
+    QCoro::Task<Result> call(std::string method, nlohmann::json params, Decode decode) {
+        const HttpResponse response = co_await post(std::move(method), std::move(params));
+        // Only locals from here on: the transport may be gone with its client.
+        if (response.status != 200) {
+            Failures::http(response.status);
+        }
+        co_return jsonRPCResult<Result, Failures>(response.body, decode);
+    }
 
 private:
     QUrl m_url;

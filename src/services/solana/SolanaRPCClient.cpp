@@ -12,6 +12,10 @@ nlohmann::json commitment() {
 SolanaRPCClient::SolanaRPCClient(QUrl url, HttpTimeouts timeouts, QObject* parent)
     : QObject(parent), m_transport(std::move(url), timeouts) {}
 
+void SolanaRPCClient::Failures::http(int status) {
+    throw SolanaRPCError::httpError(status);
+}
+
 void SolanaRPCClient::Failures::decoding(std::string text) {
     throw SolanaRPCError::decodingError(std::move(text));
 }
