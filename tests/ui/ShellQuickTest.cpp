@@ -1,4 +1,4 @@
-// Qt Quick Test of the shell's QML over a real application state on loopback fixtures. The
+// Qt Quick Test of the shell's QML over a real application state on loopback fixtures; the
 // tests in qml/ reach the state through `fixture`.
 
 #include "AppStateFixture.h"
@@ -16,7 +16,6 @@ Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
 
 namespace {
 
-// What the QML tests may do to the state.
 class Fixture : public QObject {
     Q_OBJECT
 
@@ -52,10 +51,8 @@ class Setup : public QObject {
     Q_OBJECT
 
 public:
-    Setup() {
-        // The theme is stored in the user defaults: keep them out of the user's own.
-        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
-    }
+    // The theme is stored in the user defaults: keep them out of the user's own.
+    Setup() { qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8()); }
 
 public slots:
     void applicationAvailable() {

@@ -1,5 +1,3 @@
-// The number text of raw token amounts, in the C locale and under an Italian one.
-
 #include "state/AmountFormatting.h"
 
 #include <QLocale>
@@ -20,34 +18,25 @@ struct Case {
 };
 
 constexpr Case table[] = {
-    {"", 18, "0"},
-    {" 1", 0, "0"},    // leading white space
-    {"12abc", 0, "0"}, // leftovers
+    {" 1", 0, "0"}, // leading white space
+    {"12abc", 0, "0"},
     {"1500000000000000000", 18, "1.5000"},
     {"5000000000000000", 18, "0.005000"},
-    {"1000000000", 6, "1000.00"},  // exactly 1000
     {"999999999", 6, "1000.0000"}, // below 1000, so four digits, rounded up
-    {"-5", 0, "-5.000000"},
-    {"1e400", 0, "0"}, // beyond the double range
-    {"5", 400, "0"},   // vanishes in the division
+    {"1e400", 0, "0"},
     {"123456789012345678901234567890", 18, "123456789012.35"},
 };
 
 void expectTable() {
     for (const Case& entry : table) {
-        EXPECT_EQ(formatTokenAmount(entry.amount, entry.decimals), entry.expected)
-            << '"' << entry.amount << "\" with " << entry.decimals << " decimals";
+        EXPECT_EQ(formatTokenAmount(entry.amount, entry.decimals), entry.expected) << entry.amount;
     }
 }
 
-TEST(AmountFormatting, Table) {
-    expectTable();
-}
-
 // it_IT writes "1,5": a locale-dependent formatter would show a comma there.
-TEST(AmountFormatting, DecimalPointUnderAnItalianLocale) {
+TEST(AmountFormatting, TableInTheCLocaleAndUnderAnItalianOne) {
+    expectTable();
     QTemporaryDir locales;
-    ASSERT_TRUE(locales.isValid());
     const std::string folder = locales.path().toStdString();
     const std::string build =
         "localedef -i it_IT -f UTF-8 '" + folder + "/it_IT.UTF-8' 2>/dev/null";
@@ -65,8 +54,6 @@ TEST(AmountFormatting, DecimalPointUnderAnItalianLocale) {
     expectTable();
 
     std::setlocale(LC_ALL, "C");
-    unsetenv("LC_ALL");
-    unsetenv("LOCPATH");
     QLocale::setDefault(QLocale::c());
 }
 

@@ -1,0 +1,191 @@
+// Real-node replies are in EVMAnvil_tests, concurrent calls in FullRefresh_tests; explorer
+// field mapping, missing members, time stamps and a dropped connection in ExplorerRefresh_tests.
+#include "HttpFixture.h"
+#include "RunTask.h"
+#include "services/evm/BlockExplorerClient.h"
+#include "services/evm/InternetDateTime.h"
+#include "services/evm/JSONRPCClient.h"
+
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+using test::HttpFixture;
+using test::HttpFixtureResponse;
+using test::runTask;
+using Kind = JSONRPCClientError::Kind;
+using json = nlohmann::json;
+
+const std::string emDash = "\u2014";
+
+HttpFixtureResponse reply(const std::string& body, int status = 200) {
+    return HttpFixtureResponse::json(QByteArray::fromStdString(body), status);
+}
+
+HttpFixtureResponse result(const std::string& resultJSON) {
+    return reply(R"({"jsonrpc":"2.0","id":1,"result":)" + resultJSON + "}");
+}
+
+template <typename T> JSONRPCClientError failure(QCoro::Task<T> task) {
+    try {
+        runTask(std::move(task));
+    } catch (const JSONRPCClientError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no JSONRPCClientError";
+    return JSONRPCClientError::invalidURL();
+}
+
+json sentBody(const HttpFixture& server, std::size_t index) {
+    return json::parse(server.requests().at(index).body.toStdString());
+}
+
+QCoro::Task<std::string> chainID(JSONRPCClient& client) {
+    return client.call<std::string>("eth_chainId", json::array());
+}
+
+TEST(JSONRPCClient, FailedReplies) {
+    const std::string decoding = "JSONRPCClient: decoding error " + emDash + " ";
+    const std::string wrongType = R"({"jsonrpc":"2.0","id":1,"result":17})";
+    const std::string missingID = R"({"jsonrpc":"2.0","result":"0x1"})";
+    const std::string noResult = "JSONRPCClient: response contained no result";
+    const struct {
+        HttpFixtureResponse response;
+        Kind kind;
+        std::string start, end; // of the error text
+    } rows[] = {
+        {reply(R"({"jsonrpc":"2.0","id":1,"result":"0x1"})", 204), Kind::httpError,
+         "JSONRPCClient: HTTP error 204", ""},
+        {reply(wrongType), Kind::decodingError, decoding, " " + emDash + " body: " + wrongType},
+        {reply("not json"), Kind::decodingError, decoding, " " + emDash + " body: not json"},
+        {reply(missingID), Kind::decodingError,
+         decoding + "The data couldn\u2019t be read because it is missing. " + emDash +
+             " body: " + missingID,
+         ""},
+        // A body that is not UTF-8 is named, not copied.
+        {reply("{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":\"\xff\xfe\"}"), Kind::decodingError,
+         decoding, emDash + " body: <non-UTF8>"},
+        // An error object wins over a result.
+        {reply(R"({"jsonrpc":"2.0","id":1,"result":"0x1",
+                   "error":{"code":-32000,"message":"nonce too low"}})"),
+         Kind::rpcError, "JSONRPCClient: JSON-RPC error -32000: nonce too low", ""},
+        {reply(R"({"jsonrpc":"2.0","id":1})"), Kind::noResult, noResult, ""},
+        {reply(R"({"jsonrpc":"2.0","id":1,"result":null,"error":null})"), Kind::noResult, noResult,
+         ""},
+    };
+    HttpFixture server;
+    JSONRPCClient client(server.url());
+    for (const auto& row : rows) {
+        server.enqueue(row.response);
+        const auto error = failure(chainID(client));
+        const std::string text = error.what();
+        EXPECT_EQ(error.kind(), row.kind) << text;
+        EXPECT_EQ(text, row.end.empty() ? row.start : text) << text;
+        EXPECT_TRUE(text.starts_with(row.start) && text.ends_with(row.end)) << text;
+        EXPECT_EQ(error.httpStatus(), row.kind == Kind::httpError ? 204 : error.httpStatus());
+        if (row.kind == Kind::rpcError) {
+            EXPECT_EQ(error.rpc(), (JSONRPCError{-32000, "nonce too low"}));
+        }
+    }
+    // Failed requests still used their identifiers.
+    server.enqueue(result(R"("0x3")"));
+    EXPECT_EQ(runTask(chainID(client)), "0x3");
+    EXPECT_EQ(sentBody(server, std::size(rows))["id"], std::size(rows) + 1);
+}
+
+const std::string owner = "0x9c1a5a6d8f04c2e2c3b4a0d1e2f3a4b5c6d7e8f9";
+
+HttpFixtureResponse page(const json& items, const json& next) {
+    return HttpFixtureResponse::json(
+        QByteArray::fromStdString(json{{"items", items}, {"next_page_params", next}}.dump()));
+}
+
+json item(int n) {
+    return {{"hash", "0xhash" + std::to_string(n)}};
+}
+
+BlockExplorerClient::BaseURLs explorerURLs(const HttpFixture& server) {
+    BlockExplorerClient::BaseURLs urls;
+    urls[chainIndex(Chain::ethereum)] = urls[chainIndex(Chain::polygon)] =
+        server.url("/api/v2").toString().toStdString();
+    return urls;
+}
+
+struct Explorer {
+    HttpFixture server;
+    BlockExplorerClient client{explorerURLs(server),
+                               HttpTimeouts{std::chrono::seconds(15), std::chrono::seconds(60)}};
+    QByteArray target(std::size_t i) const { return server.requests().at(i).target; }
+};
+
+TEST(InternetDateTime, ParsesOnlyTheStrictForm) {
+    const std::pair<const char*, std::int64_t> good[] = {
+        {"2024-05-01T14:34:56.9+02:00", 1714566896},
+        // Before 1970, truncation toward zero moves a fractional moment one second up.
+        {"2000-02-29T00:00:00.5Z", 951782400},
+        {"1969-12-31T23:59:59.5Z", 0},
+        {"1969-12-31T23:59:58.0Z", -2},
+        {"0001-01-01T00:00:00.1Z", -62135596799},
+    };
+    for (const auto& [text, seconds] : good) {
+        EXPECT_EQ(unixSecondsFromInternetDateTime(text), seconds) << text;
+    }
+    for (const char* bad : {"2024-05-01T12:34:56Z", "2024-05-01T12:34:56.789",
+                            "2024-05-01T12:34:56.789+0200", "2023-02-29T12:34:56.789Z",
+                            "2024-05-01T24:00:00.000Z", " 2024-05-01T12:34:56.789Z", ""}) {
+        EXPECT_FALSE(unixSecondsFromInternetDateTime(bad)) << bad;
+    }
+}
+
+TEST(BlockExplorerClient, FollowsNextPageParamsUpToTheLimit) {
+    Explorer e;
+    e.server.enqueue(
+        page(json::array({item(1), item(2)}),
+             {{"block_number", 123}, {"index", 4}, {"items_count", 50}, {"fee", "1"}}));
+    e.server.enqueue(page(json::array({item(3)}), json::object()));
+    e.server.enqueue(page(json::array({item(4)}), nullptr));
+    const auto txs = runTask(e.client.fetchTransactions(owner, Chain::ethereum, 5));
+    ASSERT_EQ(txs.size(), 4u);
+    EXPECT_EQ(txs[3].hash, "0xhash4");
+    ASSERT_EQ(e.server.requests().size(), 3u);
+    EXPECT_EQ(e.target(0),
+              "/api/v2/addresses/" + QByteArray::fromStdString(owner) + "/transactions");
+    EXPECT_TRUE(e.target(1).endsWith("/transactions?index=4&block_number=123&items_count=50"));
+    EXPECT_TRUE(e.target(2).endsWith("/transactions")); // {} carries no query
+
+    // Token transfers: the total's decimals win over the token's; the page limit ends it.
+    json token = {{"token", {{"decimals", "18"}}}, {"total", {{"decimals", "6"}}}};
+    e.server.enqueue(page(json::array({token}), {{"index", 4}}));
+    e.server.enqueue(page(json::array({token}), {{"index", 5}}));
+    const auto tokens = runTask(e.client.fetchTokenTransfers(owner, Chain::polygon, 2));
+    ASSERT_EQ(e.server.requests().size(), 5u);
+    EXPECT_TRUE(e.target(3).endsWith("/token-transfers?type=ERC-20"));
+    EXPECT_TRUE(e.target(4).endsWith("/token-transfers?type=ERC-20&index=4"));
+    ASSERT_EQ(tokens.size(), 2u);
+    EXPECT_EQ(tokens[0].tokenDecimal, "6");
+
+    // No explorer for the chain, no pages or a malformed owner: no request at all.
+    EXPECT_TRUE(runTask(e.client.fetchTokenTransfers(owner, Chain::solana, 5)).empty());
+    EXPECT_TRUE(runTask(e.client.fetchTransactions(owner, Chain::ethereum, 0)).empty());
+    EXPECT_TRUE(runTask(e.client.fetchTransactions("has space", Chain::ethereum, 3)).empty());
+    EXPECT_EQ(e.server.requests().size(), 5u);
+}
+
+TEST(BlockExplorerClient, AFailedPageEndsTheFetchKeepingEarlierPages) {
+    Explorer e;
+    for (const HttpFixtureResponse& bad :
+         {HttpFixtureResponse::withStatus(404), HttpFixtureResponse::json(R"({"items":5})"),
+          page(json::array({{{"hash", 5}}}), nullptr)}) {
+        e.server.enqueue(bad);
+        EXPECT_TRUE(runTask(e.client.fetchTransactions(owner, Chain::polygon, 3)).empty());
+        e.server.enqueue(page(json::array({item(1)}), {{"index", 1}}));
+        e.server.enqueue(bad);
+        const auto txs = runTask(e.client.fetchTransactions(owner, Chain::polygon, 3));
+        ASSERT_EQ(txs.size(), 1u);
+        EXPECT_EQ(txs[0].hash, "0xhash1");
+    }
+}
+
+} // namespace
+} // namespace qm
