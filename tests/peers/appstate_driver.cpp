@@ -1,19 +1,9 @@
-// Driver for appstate_peer.mjs: per request line {"phrase": "...", "ops": [...]}, creates a
-// wallet of that phrase in a fresh temporary folder (file store, no keychain), applies the
-// operations ("gen", "del:<position>", "relock", "restart") and answers with every Bitcoin
-// address, its receive index and private key, and the EVM and Solana accounts with theirs.
-
-#include "core/storage/KeychainManager.h"
-#include "core/storage/TokenStore.h"
-#include "services/evm/BlockExplorerClient.h"
+// Driver of appstate_peer.mjs: {"phrase", "ops": ["gen", "del:<position>", "relock", "restart"]}
+// -> every Bitcoin address with its index and key, and the EVM and Solana accounts.
+#include "AppStateFixture.h"
 #include "services/evm/Hex.h"
-#include "services/network/NetworkManager.h"
-#include "state/AppState.h"
-#include "state/TokenPriceLookup.h"
-#include "state/WalletConnectSetup.h"
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -23,50 +13,22 @@ namespace {
 
 constexpr const char* password = "peer password";
 
-struct Session {
-    std::unique_ptr<qm::KeychainManager> keychain;
-    std::unique_ptr<qm::TokenStore> tokens;
-    std::unique_ptr<qm::AppState> state;
-
-    explicit Session(const std::filesystem::path& folder) {
-        qm::KeychainManager::Config config;
-        config.dataLocation = folder;
-        keychain = std::make_unique<qm::KeychainManager>(std::move(config));
-        tokens = std::make_unique<qm::TokenStore>(folder / "Quillmark" / "tokens.json");
-        qm::AppStateServices services;
-        services.keychain = keychain.get();
-        services.tokenStore = tokens.get();
-        services.networkManager = std::make_unique<qm::NetworkManager>(
-            qm::ServerPoolTable{}, qm::NetworkManager::Options{});
-        services.explorerClient = std::make_unique<qm::BlockExplorerClient>(
-            qm::BlockExplorerClient::BaseURLs{}, qm::HttpTimeouts{});
-        services.coinGecko =
-            std::make_unique<qm::CoinGeckoClient>("http://127.0.0.1:9", qm::HttpTimeouts{});
-        services.wcViewModel = std::make_unique<qm::WalletConnectSetup>();
-        services.tokenPrices = std::make_unique<qm::TokenPriceLookup>();
-        state = std::make_unique<qm::AppState>(std::move(services));
-    }
-};
-
 std::string keyHex(qm::AppState& state, qm::Chain chain, std::int64_t index) {
-    const qm::SecureBytes key = state.privateKey(chain, index, password);
-    return qm::bytesToPlainHex(key.view());
+    return qm::bytesToPlainHex(state.privateKey(chain, index, password).view());
 }
 
 nlohmann::json answer(const nlohmann::json& request) {
-    QTemporaryDir folder;
-    const std::filesystem::path path = folder.path().toStdString();
-    auto session = std::make_unique<Session>(path);
+    qm::test::AppStateFixture env;
     std::vector<std::string> words;
     std::istringstream phrase(request.at("phrase").get<std::string>());
     for (std::string word; phrase >> word;) {
         words.push_back(word);
     }
-    session->state->loadStoredState();
-    session->state->createWallet(words, password);
+    env.state().loadStoredState();
+    env.state().createWallet(words, password);
 
     for (const std::string op : request.at("ops")) {
-        qm::AppState& state = *session->state;
+        qm::AppState& state = env.state();
         if (op == "gen") {
             state.generateBTCAddress();
         } else if (op.rfind("del:", 0) == 0) {
@@ -81,21 +43,18 @@ nlohmann::json answer(const nlohmann::json& request) {
             state.lock();
             state.unlock(password);
         } else if (op == "restart") {
-            session.reset();
-            session = std::make_unique<Session>(path);
-            session->state->loadStoredState();
-            session->state->unlock(password);
+            env.restart();
+            env.state().loadStoredState();
+            env.state().unlock(password);
         }
     }
 
-    qm::AppState& state = *session->state;
+    qm::AppState& state = env.state();
     nlohmann::json reply;
     reply["btc"] = nlohmann::json::array();
     for (const qm::BTCAddressInfo& address : state.bitcoinAccounts().at(0).addresses) {
         reply["btc"].push_back(
-            {{"id", address.id},
-             {"index", address.derivationIndex},
-             {"path", address.derivationPath},
+            {{"index", address.derivationIndex},
              {"address", address.address},
              {"scriptHash", address.scriptHash},
              {"key", keyHex(state, qm::Chain::bitcoin, address.derivationIndex)}});
@@ -111,23 +70,14 @@ nlohmann::json answer(const nlohmann::json& request) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    std::cout.setf(std::ios::unitbuf);
-    // The state's diagnostics would mix with the replies: they go to standard error here.
-    std::streambuf* replies = std::cout.rdbuf(std::cerr.rdbuf());
-    std::ostream out(replies);
+    // The state's diagnostics go to standard error; the replies keep standard output.
+    std::ostream out(std::cout.rdbuf(std::cerr.rdbuf()));
     for (std::string line; std::getline(std::cin, line);) {
-        if (line.empty()) {
-            continue;
-        }
         try {
-            out << answer(nlohmann::json::parse(line)).dump() << '\n';
+            out << answer(nlohmann::json::parse(line)).dump() << std::endl;
         } catch (const std::exception& error) {
-            out << nlohmann::json{{"error", error.what()}}.dump() << '\n';
+            out << nlohmann::json{{"error", error.what()}}.dump() << std::endl;
         }
-        // The state is gone: its background tasks start only to see that and end.
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::sendPostedEvents();
     }
-    out.flush();
     return 0;
 }

@@ -1,6 +1,4 @@
-# Our ".qmbackup" files against an independent reader and writer in Python (Debian's
-# python3-cryptography): files it writes restore here, ours open there, hostile ones are
-# refused without a write, and the kept golden file still restores.
+# Our ".qmbackup" files against an independent reader and writer in Python (python3-cryptography).
 find_program(QM_PYTHON3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
 find_program(QM_PYTHON3 NAMES python3)
 add_executable(backup_driver ${QM_PEERS_DIR}/backup_driver.cpp)

@@ -1,15 +1,6 @@
-// Driver for the backup peer (tests/peers/qmbackup.py): makes and restores ".qmbackup"
-// files with our code in a folder of the caller's choosing (file mode, no keychain).
-//
-//   backup_driver export <folder> <password> <wallet.json> <out-file>
-//     wallet.json: {"seed": hex, "words": [...], "wallet": {record, ISO dates, and any
-//                   further keys the stored record keeps}, "tokens": [token...],
-//                   "theme": text or absent}
-//   backup_driver restore <folder> <password> <in-file>
-//     prints {"wallet": {...}, "record": the stored "wallet-metadata" item, "seed": hex,
-//             "words": [...] or null, "tokens": {...}, "theme": text or null}
-//     or {"error": text, "files": [...]}
-
+// Driver of qmbackup.py (file store, no keychain):
+//   backup_driver export <folder> <password> <contents.json> <out-file>
+//   backup_driver restore <folder> <password> <in-file>  -> report JSON, or {"error", "files"}
 #include "core/storage/KeychainManager.h"
 #include "core/storage/TokenStore.h"
 #include "core/storage/WalletBackup.h"

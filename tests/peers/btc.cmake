@@ -1,5 +1,4 @@
-# Our Bitcoin signer, serialiser, output parser and Electrum script hashes against
-# bitcoinjs-lib 7 (with tiny-secp256k1 and ecpair), through a driver that answers on stdin.
+# Our Bitcoin signer and output parser against bitcoinjs-lib 7.
 add_executable(btc_driver ${QM_PEERS_DIR}/btc_driver.cpp)
 target_link_libraries(btc_driver PRIVATE qm_state)
 target_include_directories(btc_driver PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)

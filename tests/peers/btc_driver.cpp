@@ -1,18 +1,11 @@
-// Answers the Bitcoin peer checks (btc_peer.mjs): one JSON request per line on stdin, one
-// JSON reply per line on stdout. Amounts travel as decimal text to keep all 64 bits.
-//   {"op":"sign", "version", "lockTime", "inputs":[{"txHash","outputIndex","sequence"}],
-//    "outputs":[{"value","script"}], "amounts":[...], "keys":[hex]}  -> {"hex"}
-//   {"op":"parse", "hex"}                  -> {"outputs":[{"value","address"|null}]}
-//   {"op":"scripthash", "publicKey"}       -> {"hash"}
+// Driver of btc_peer.mjs: "sign" -> {"hex"}, "parse" -> {"outputs"}; amounts as decimal text.
 
 #include "PeerDriver.h"
 #include "platform/SecureBytes.h"
 #include "services/bitcoin/BTCSigner.h"
 #include "services/bitcoin/BTCTransactionParser.h"
-#include "services/bitcoin/ElectrumScriptHash.h"
 #include "services/evm/Hex.h"
 
-#include <charconv>
 #include <stdexcept>
 #include <string>
 
@@ -21,13 +14,7 @@ namespace {
 using nlohmann::json;
 
 std::uint64_t amount(const json& text) {
-    const auto s = text.get<std::string>();
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (error != std::errc() || end != s.data() + s.size()) {
-        throw std::invalid_argument("bad amount");
-    }
-    return value;
+    return std::stoull(text.get<std::string>());
 }
 
 json sign(const json& request) {
@@ -78,9 +65,6 @@ int main() {
         }
         if (op == "parse") {
             return parse(request);
-        }
-        if (op == "scripthash") {
-            return {{"hash", qm::electrumScriptHash(qm::test::hexField(request, "publicKey"))}};
         }
         throw std::invalid_argument("unknown op " + op);
     });

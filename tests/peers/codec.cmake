@@ -1,5 +1,4 @@
-# Our Base58, segwit address and BIP-39 phrase code against @scure/base, @scure/bip39 and
-# bitcoinjs-lib for random and corrupted inputs, through a driver that answers on stdin.
+# Our Base58, segwit address and BIP-39 code against @scure/base and @scure/bip39.
 add_executable(codec_driver ${QM_PEERS_DIR}/codec_driver.cpp)
 target_link_libraries(codec_driver PRIVATE qm_state)
 target_include_directories(codec_driver PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)

@@ -1,12 +1,4 @@
-// Driver for the codec peer checks: reads one JSON request per line on stdin and answers
-// each with one JSON line on stdout, using the wallet's own Base58, segwit and BIP-39 code.
-//   {"op":"b58enc", "hex"} -> {"text"}          {"op":"b58dec", "text"} -> {"hex"} | {"absent"}
-//   {"op":"segenc", "hrp", "version", "hex"} -> {"address"}
-//   {"op":"segdec", "text"} -> {"hrp", "version", "hex"} | {"absent"}
-//   {"op":"mnemonic", "hex"} -> {"words"}       {"op":"valid", "words"} -> {"valid"}
-//   {"op":"seed", "words", "passphrase"} -> {"hex"}
-// A request the wallet refuses answers {"error": text}.
-
+// Driver of codec_peer.mjs: ops b58enc, b58dec, segenc, segdec, mnemonic, valid, seed.
 #include "PeerDriver.h"
 #include "core/crypto/BIP39.h"
 #include "core/crypto/Base58.h"

@@ -1,17 +1,11 @@
-// Compiles every tests/peers/contracts/*.sol with solc (the npm JS build) and writes one JSON
-// object {"<Contract>": {"bytecode": "0x..", "deployedBytecode": "0x.."}, ...} to the path
-// given as the first argument (atomically: a temporary file, then a rename).
-// Usage: node compile_contracts.mjs <out.json>
+// node compile_contracts.mjs <out.json>: every contracts/*.sol through solc, written atomically
+// as {"<Contract>": {"bytecode", "deployedBytecode"}}.
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import solc from 'solc';
 
 const out = process.argv[2];
-if (!out) {
-  console.error('usage: node compile_contracts.mjs <out.json>');
-  process.exit(2);
-}
 const dir = path.join(path.dirname(fileURLToPath(import.meta.url)), 'contracts');
 const sources = {};
 for (const file of fs.readdirSync(dir).filter((f) => f.endsWith('.sol')).sort()) {
@@ -22,8 +16,7 @@ const input = {
   sources,
   settings: {
     optimizer: { enabled: true, runs: 200 },
-    // London bytecode runs on every hardfork anvil offers, including the fast-mining
-    // "--hardfork london --prune-history" node of the log-window tests.
+    // Runs on every hardfork anvil offers, london included.
     evmVersion: 'london',
     outputSelection: { '*': { '*': ['evm.bytecode.object', 'evm.deployedBytecode.object'] } },
   },

@@ -1,5 +1,4 @@
-# Our EIP-1559 transactions, personal messages and EIP-712 digests against ethers 6 and
-# @metamask/eth-sig-util, through a driver that answers requests on stdin.
+# Our EIP-1559 transactions, personal messages and EIP-712 against ethers 6 and eth-sig-util.
 add_executable(evm_driver ${QM_PEERS_DIR}/evm_driver.cpp)
 target_link_libraries(evm_driver PRIVATE qm_state)
 target_include_directories(evm_driver PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)

@@ -1,12 +1,5 @@
-// Driver for the EVM peer checks: reads one JSON request per line on stdin and answers
-// each with one JSON line on stdout, using the wallet's own encoders and signers.
-//   {"op":"tx", "key", "chainId", "nonce", "gasLimit" (decimal text), "maxPriorityFeePerGas",
-//    "maxFeePerGas", "value" (hex), "to", "data" (hex), "accessList"}
-//        -> {"unsigned": hex of the nine-field list, "signed": hex of the signed transaction}
-//   {"op":"personal", "key", "message" (hex)} -> {"signature"}
-//   {"op":"typed", "key", "json" (typed data as JSON text)} -> {"digest", "signature"}
-// A request the wallet refuses answers {"error": text}.
-
+// Driver of evm_peer.mjs: "tx" -> {"unsigned", "signed"}, "personal" -> {"signature"},
+// "typed" -> {"digest", "signature"}; integers as decimal text, quantities as hex.
 #include "PeerDriver.h"
 #include "services/evm/EIP191.h"
 #include "services/evm/EIP712.h"
@@ -14,7 +7,6 @@
 #include "services/evm/Hex.h"
 #include "services/evm/TypedDataJSON.h"
 
-#include <charconv>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
@@ -25,13 +17,7 @@ using nlohmann::json;
 using namespace qm;
 
 std::uint64_t decimalField(const json& request, const char* name) {
-    const auto text = request.at(name).get<std::string>();
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) {
-        throw std::invalid_argument(std::string("bad decimal in ") + name);
-    }
-    return value;
+    return std::stoull(request.at(name).get<std::string>());
 }
 
 UInt256 quantityField(const json& request, const char* name) {

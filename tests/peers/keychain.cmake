@@ -1,5 +1,4 @@
-# The keychain suites again, against gnome-keyring's Secret Service in a private
-# D-Bus session that the script starts and stops.
+# The keychain suites again, against gnome-keyring in a private D-Bus session.
 add_test(NAME ${QM_TEST_PREFIX}peer_keychain
     COMMAND sh ${QM_PEERS_DIR}/with-gnome-keyring.sh
             $<TARGET_FILE:Keychain_tests> $<TARGET_FILE:KeychainManager_tests>)

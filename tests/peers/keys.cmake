@@ -1,6 +1,4 @@
-# Our seeds, account addresses and signatures for random phrases against @scure/bip39,
-# @scure/bip32, @scure/base, @noble/hashes and @noble/curves, through a driver that answers
-# one JSON request per line on stdin.
+# Our seeds, account addresses and signatures for random phrases against @scure and @noble.
 add_executable(keys_driver ${QM_PEERS_DIR}/keys_driver.cpp)
 target_link_libraries(keys_driver PRIVATE qm_state)
 target_include_directories(keys_driver PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)

@@ -1,11 +1,4 @@
-// Driver for the key-derivation peer check: reads one JSON request {"phrase"} per line on stdin
-// and answers each with one JSON line on stdout, using the wallet's own derivation:
-//   {"seed", "btc" (m/84'/0'/0'/0/0), "btcChange" (m/84'/0'/0'/1/0), "btcPublic" (m/84'/0'/0'/0/1
-//    derived from the account's public key), "eth" (m/44'/60'/0'/0/0), "sol" (SLIP-10
-//    m/44'/501'/0'/0'), "btcDER", "ethCompact", "ethRecoveryID", "solSignature"}
-// Signatures are over fixed inputs (see keys_peer.mjs). A phrase the wallet refuses answers
-// {"error": text}. Test code only: it prints seeds and keys of throwaway phrases.
-
+// Driver of keys_peer.mjs: {"phrase"} -> seed, addresses and signatures over fixed inputs.
 #include "PeerDriver.h"
 #include "core/crypto/BIP32.h"
 #include "core/crypto/BIP39.h"

@@ -1,12 +1,10 @@
-// Shared pieces of the peer checks: a seeded random source for the test cases, one run of a
-// driver of ours that answers a JSON request per line with a JSON reply per line, and the
-// SLIP-10 Ed25519 derivation (no library here offers it).
+// Shared by the peer checks: seeded cases, a driver answering one JSON line per request, SLIP-10.
 import { spawnSync } from 'node:child_process';
 import { hmac } from '@noble/hashes/hmac.js';
 import { sha512 } from '@noble/hashes/sha2.js';
 import { utf8ToBytes } from '@noble/hashes/utils.js';
 
-// mulberry32: small, seedable, good enough to pick test cases.
+// mulberry32.
 export function seededRandom(seed) {
   let state = seed >>> 0;
   function random() {
@@ -28,19 +26,30 @@ export function seededRandom(seed) {
 // The seed of this run: QM_SEED replays a failed one.
 export const runSeed = () => Number(process.env.QM_SEED ?? Date.now() % 2 ** 31);
 
-// Collects requests with a check for each reply, then runs the driver once over all of
-// them and exits with the verdict.
-export function driverSession(driver, seed) {
-  const requests = [];
-  const checks = [];
+// Counts mismatches; verdict(seed) prints them and exits.
+export function checker() {
   let failures = 0;
-  const expectEqual = (actual, expected, what) => {
-    if (actual !== expected) {
+  return {
+    expectEqual(actual, expected, what) {
+      if (actual === expected) return;
       failures += 1;
       if (failures <= 10) console.error(`MISMATCH ${what}\n  ours:   ${actual}\n  theirs: ${expected}`);
-    }
+    },
+    verdict(done) {
+      console.log(`${done}, ${failures} mismatches`);
+      process.exit(failures === 0 ? 0 : 1);
+    },
   };
+}
+
+// Random cases of this run's seed, and requests collected with a check for each reply; finish()
+// runs the driver (argv[2]) once over all of them.
+export function driverSession(driver = process.argv[2], seed = runSeed()) {
+  const requests = [];
+  const checks = [];
+  const { expectEqual, verdict } = checker();
   return {
+    ...seededRandom(seed),
     expectEqual,
     ask(request, check) {
       requests.push(request);
@@ -61,8 +70,7 @@ export function driverSession(driver, seed) {
         if (reply.error) expectEqual(reply.error, 'no error', `request ${i}`);
         else checks[i](reply);
       });
-      console.log(`${requests.length} requests checked (seed ${seed}), ${failures} mismatches`);
-      process.exit(failures === 0 ? 0 : 1);
+      verdict(`${requests.length} requests checked (seed ${seed})`);
     },
   };
 }

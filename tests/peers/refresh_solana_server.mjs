@@ -1,6 +1,5 @@
-// The litesvm JSON-RPC server with one funded wallet account and its SPL token accounts, for
-// the refresh tests: node refresh_solana_server.mjs OWNER LAMPORTS [MINT ACCOUNT AMOUNT
-// DECIMALS]... Prints the server's URL on one line; stops when stdin closes.
+// For the refresh tests: node refresh_solana_server.mjs OWNER LAMPORTS [MINT ACCOUNT AMOUNT
+// DECIMALS]... prints the URL of a litesvm server with those accounts; stops when stdin closes.
 import { address } from '@solana/kit';
 import { startSolanaRpcServer } from './solana_rpc_server.mjs';
 

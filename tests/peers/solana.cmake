@@ -1,5 +1,4 @@
-# Our Solana transfer message against @solana/web3.js, and our client and signed transfers
-# against litesvm behind a loopback JSON-RPC shim (solana_rpc_server.mjs).
+# Our Solana transfer against @solana/web3.js, and our client against litesvm (solana_rpc_server.mjs).
 add_executable(solana_driver ${QM_PEERS_DIR}/solana_driver.cpp)
 target_link_libraries(solana_driver PRIVATE qm_state)
 target_include_directories(solana_driver PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)

@@ -1,10 +1,5 @@
-// Our Solana pieces, driven one JSON request per line by solana_peer.mjs:
-//   {"op":"message","from":hex,"to":hex,"lamports":"n","blockhash":text} -> {"message":hex}
-//   {"op":"transfer","url":u,"secret":hex,"to":base58,"lamports":"n"}
-//       -> {"signature":text,"message":hex,"wire":base64}  (blockhash fetched, signed, sent)
-//   {"op":"balance","url":u,"address":a}                 -> {"lamports":"n"}
-//   {"op":"tokens","url":u,"owner":a}                    -> {"accounts":[...]}
-//   {"op":"signatures","url":u,"address":a,"limit":n}    -> {"signatures":[...]}
+// Driver of solana_peer.mjs: ops message, transfer (fetch blockhash, sign, send), balance,
+// tokens, signatures.
 #include "PeerDriver.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"

@@ -1,7 +1,5 @@
-// A small Solana JSON-RPC server over litesvm, on 127.0.0.1 and a free port, for the peer
-// checks of our Solana client. It answers the five methods the wallet uses the way a
-// validator's RPC does (result shapes, error codes); litesvm executes and verifies every
-// submitted transaction (signatures, blockhash, fees, rent).
+// A Solana JSON-RPC server over litesvm on 127.0.0.1: the five methods the wallet uses, shaped
+// as a validator answers them; litesvm executes and verifies every submitted transaction.
 import http from 'node:http';
 import { LiteSVM } from 'litesvm';
 import { address, getBase58Decoder, getBase58Encoder, getTransactionDecoder } from '@solana/kit';
@@ -13,8 +11,7 @@ const base58Bytes = getBase58Encoder(); // text -> bytes
 const readU64 = (bytes, offset) =>
   new DataView(bytes.buffer, bytes.byteOffset + offset, 8).getBigUint64(0, true);
 
-// Builds the JSON-RPC server around a fresh LiteSVM. `options.blockhashOverride` makes
-// getLatestBlockhash answer that text instead of the runtime's blockhash.
+// `options.blockhashOverride`: the blockhash getLatestBlockhash answers instead of the runtime's.
 export function startSolanaRpcServer(options = {}) {
   const svm = new LiteSVM();
   const history = new Map(); // address -> [{signature, slot, err}], newest first
@@ -64,47 +61,20 @@ export function startSolanaRpcServer(options = {}) {
           const mint = base58.decode(account.data.slice(0, 32));
           const decimals = svm.getAccount(address(mint)).data[44];
           const amount = readU64(account.data, 64);
+          const uiAmount = Number(amount) / 10 ** decimals;
+          const tokenAmount = { amount: amount.toString(), decimals, uiAmount, uiAmountString: uiAmount.toString() };
+          const info = { isNative: false, mint, owner, state: 'initialized', tokenAmount };
+          const data = { program: 'spl-token', space: 165, parsed: { type: 'account', info } };
           return {
             pubkey: account.address,
-            account: {
-              lamports: Number(account.lamports),
-              owner: TOKEN_PROGRAM,
-              executable: false,
-              rentEpoch: 0,
-              space: 165,
-              data: {
-                program: 'spl-token',
-                space: 165,
-                parsed: {
-                  type: 'account',
-                  info: {
-                    isNative: false,
-                    mint,
-                    owner,
-                    state: 'initialized',
-                    tokenAmount: {
-                      amount: amount.toString(),
-                      decimals,
-                      uiAmount: amount === 0n ? 0 : Number(amount) / 10 ** decimals,
-                      uiAmountString: (Number(amount) / 10 ** decimals).toString(),
-                    },
-                  },
-                },
-              },
-            },
+            account: { lamports: Number(account.lamports), owner: TOKEN_PROGRAM, executable: false, rentEpoch: 0, space: 165, data },
           };
         });
       return { context: { slot }, value };
     },
     getSignaturesForAddress([owner, config]) {
-      return (history.get(owner) ?? []).slice(0, config?.limit ?? 1000).map((entry) => ({
-        signature: entry.signature,
-        slot: entry.slot,
-        err: entry.err,
-        memo: null,
-        blockTime: null,
-        confirmationStatus: 'confirmed',
-      }));
+      return (history.get(owner) ?? []).slice(0, config?.limit ?? 1000)
+        .map((entry) => ({ ...entry, memo: null, blockTime: null, confirmationStatus: 'confirmed' }));
     },
   };
 
@@ -139,22 +109,20 @@ export function startSolanaRpcServer(options = {}) {
         close: () => new Promise((done) => server.close(done)),
         // A mint with `decimals` and a token account of `owner` holding `amount` of it.
         addTokenAccount(tokenAccount, mint, owner, amount, decimals) {
+          const put = (at, lamports, data) => svm.setAccount({
+            address: address(at), programAddress: address(TOKEN_PROGRAM), executable: false,
+            lamports, space: BigInt(data.length), data,
+          });
           const mintData = new Uint8Array(82);
           mintData[44] = decimals;
           mintData[45] = 1; // initialised
-          svm.setAccount({
-            address: address(mint), programAddress: address(TOKEN_PROGRAM), executable: false,
-            lamports: 1461600n, space: 82n, data: mintData,
-          });
+          put(mint, 1461600n, mintData);
           const data = new Uint8Array(165);
           data.set(base58Bytes.encode(mint), 0);
           data.set(base58Bytes.encode(owner), 32);
           new DataView(data.buffer).setBigUint64(64, BigInt(amount), true);
           data[108] = 1; // initialised
-          svm.setAccount({
-            address: address(tokenAccount), programAddress: address(TOKEN_PROGRAM), executable: false,
-            lamports: 2039280n, space: 165n, data,
-          });
+          put(tokenAccount, 2039280n, data);
         },
       });
     });

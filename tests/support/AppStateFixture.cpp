@@ -1,7 +1,6 @@
 #include "AppStateFixture.h"
 
 #include "services/evm/BlockExplorerClient.h"
-#include "services/network/NetworkManager.h"
 #include "services/prices/CoinGeckoClient.h"
 #include "state/TokenPriceLookup.h"
 #include "state/refresh/RefreshOrchestrator.h"
@@ -13,61 +12,80 @@
 
 namespace qm::test {
 
+LoopbackAppState::LoopbackAppState(ElectrumFixture::Mode mode) : m_electrum(mode) {
+    if (!m_folder.isValid()) {
+        throw std::runtime_error("LoopbackAppState: no temporary folder");
+    }
+}
+
+LoopbackAppState::~LoopbackAppState() {
+    m_state.reset();
+    settle();
+}
+
+std::filesystem::path LoopbackAppState::dataLocation() const {
+    return std::filesystem::path(m_folder.path().toStdString());
+}
+
+void LoopbackAppState::settle() {
+    for (int turn = 0; turn < 20; ++turn) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+}
+
+AppStateServices LoopbackAppState::makeServices(std::shared_ptr<Keychain> keychain,
+                                                const NetworkManager::Options& options,
+                                                HttpTimeouts timeouts,
+                                                const std::array<std::optional<QUrl>, 4>& pools) {
+    KeychainManager::Config config;
+    config.keychain = std::move(keychain);
+    config.dataLocation = dataLocation();
+    m_keychain = std::make_unique<KeychainManager>(std::move(config));
+    m_tokens = std::make_unique<TokenStore>(dataLocation() / "Quillmark" / "tokens.json");
+
+    ServerPoolTable table;
+    table.electrum.servers.push_back(
+        {QUuid::createUuid(), m_electrum.host(), m_electrum.port(), m_electrum.useTLS()});
+    const std::array<EVMRPCPool*, 4> rpcPools{&table.ethereum, &table.arbitrum, &table.polygon,
+                                              &table.solana};
+    for (std::size_t i = 0; i < rpcPools.size(); ++i) {
+        rpcPools[i]->urls.push_back(pools[i].value_or(m_rpc.url("/rpc")));
+    }
+    BlockExplorerClient::BaseURLs explorers;
+    for (std::string& base : explorers) {
+        base = m_web.url("/api/v2").toString().toStdString();
+    }
+    AppStateServices services;
+    services.keychain = m_keychain.get();
+    services.tokenStore = m_tokens.get();
+    services.networkManager = std::make_unique<NetworkManager>(table, options);
+    services.explorerClient = std::make_unique<BlockExplorerClient>(explorers, timeouts);
+    services.coinGecko =
+        std::make_unique<CoinGeckoClient>(m_web.url("/api/v3").toString().toStdString(), timeouts);
+    services.wcViewModel = std::make_unique<WalletConnectSetup>();
+    services.tokenPrices = std::make_unique<TokenPriceLookup>();
+    return services;
+}
+
 QCoro::Task<void> CountingWalletConnect::setup() {
     ++setups;
     co_return;
 }
 
 AppStateFixture::AppStateFixture()
-    : m_memory(std::make_shared<MemoryKeychain>()),
+    : LoopbackAppState(ElectrumFixture::Mode::tls), m_memory(std::make_shared<MemoryKeychain>()),
       m_faulty(std::make_shared<FaultyKeychain>(m_memory)) {
-    if (!m_folder.isValid()) {
-        throw std::runtime_error("AppStateFixture: no temporary folder");
-    }
     // Anything that still asks Qt for the data location lands in the temporary folder too.
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dataLocation() / "xdg").string()));
-    ElectrumFixture::trustAuthority();
     build();
 }
 
-AppStateFixture::~AppStateFixture() {
-    m_state.reset();
-    settle();
-}
-
-std::filesystem::path AppStateFixture::dataLocation() const {
-    return std::filesystem::path(m_folder.path().toStdString());
-}
-
 void AppStateFixture::build() {
-    KeychainManager::Config config;
-    config.keychain = m_faulty;
-    config.dataLocation = dataLocation();
-    m_keychain = std::make_unique<KeychainManager>(std::move(config));
-    m_tokens = std::make_unique<TokenStore>(dataLocation() / "Quillmark" / "tokens.json");
-
-    ServerPoolTable pools;
-    pools.electrum.servers.push_back(
-        {QUuid::createUuid(), m_electrum.host(), m_electrum.port(), m_electrum.useTLS()});
-    for (EVMRPCPool* pool : {&pools.ethereum, &pools.arbitrum, &pools.polygon, &pools.solana}) {
-        pool->urls.push_back(m_rpc.url("/rpc"));
-    }
-    BlockExplorerClient::BaseURLs explorers;
-    for (std::string& base : explorers) {
-        base = m_web.url("/api/v2").toString().toStdString();
-    }
-
-    AppStateServices services;
-    services.keychain = m_keychain.get();
-    services.tokenStore = m_tokens.get();
-    services.networkManager = std::make_unique<NetworkManager>(pools, NetworkManager::Options{});
-    services.explorerClient = std::make_unique<BlockExplorerClient>(explorers, HttpTimeouts{});
-    services.coinGecko = std::make_unique<CoinGeckoClient>(
-        m_web.url("/api/v3").toString().toStdString(), HttpTimeouts{});
+    AppStateServices services = makeServices(m_faulty, {}, {});
     auto walletConnect = std::make_unique<CountingWalletConnect>();
     m_walletConnect = walletConnect.get();
     services.wcViewModel = std::move(walletConnect);
-    services.tokenPrices = std::make_unique<TokenPriceLookup>();
     m_state = std::make_unique<AppState>(std::move(services));
     // Tests here count what reaches the servers; the refresh's own traffic is tested on its
     // own (tests/unit/state/refresh) and switched on where a test wants it.
@@ -80,13 +98,6 @@ void AppStateFixture::restart() {
     m_tokens.reset();
     m_keychain.reset();
     build();
-}
-
-void AppStateFixture::settle() {
-    for (int turn = 0; turn < 20; ++turn) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
 }
 
 int AppStateFixture::networkRequests() const {

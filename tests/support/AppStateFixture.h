@@ -1,31 +1,56 @@
 #pragma once
-// An AppState for tests, wired to nothing of the user's: a keychain in memory (with fault
-// injection in front), a temporary data folder, and loopback fixtures in place of every
-// server, so a test can count whether anything reached the network.
-//
-//     AppStateFixture env;
-//     env.state().loadStoredState();
-//     env.state().createWallet(words, "password");
-//     EXPECT_EQ(env.networkRequests(), 0);
-//
-// restart() drops the state and the storage managers and builds new ones over the same
-// folder and keychain: what a new process of the wallet would find.
+// An AppState for tests, wired to nothing of the user's: a temporary data folder and loopback
+// fixtures in place of every server, so a test can count whether anything reached the network.
 
 #include "ElectrumFixture.h"
 #include "FakeKeychain.h"
 #include "HttpFixture.h"
 #include "core/storage/KeychainManager.h"
 #include "core/storage/TokenStore.h"
+#include "services/network/NetworkManager.h"
 #include "state/AppState.h"
 #include "state/WalletConnectSetup.h"
 
 #include <QTemporaryDir>
+#include <array>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace qm::test {
+
+// The common part: the Electrum fixture, one HTTP fixture for the JSON-RPC pools and one for
+// the explorer and the price service.
+class LoopbackAppState {
+public:
+    AppState& state() { return *m_state; }
+    ElectrumFixture& electrum() { return m_electrum; }
+    HttpFixture& rpc() { return m_rpc; }
+    HttpFixture& web() { return m_web; }
+    // The folder that holds "Quillmark".
+    std::filesystem::path dataLocation() const;
+    // Runs the event loop until the posted work (spawned jobs, their waits) has settled.
+    static void settle();
+
+protected:
+    explicit LoopbackAppState(ElectrumFixture::Mode mode);
+    ~LoopbackAppState();
+    // Storage over `keychain`, and services for it; the JSON-RPC pools (Ethereum, Arbitrum,
+    // Polygon, Solana) use rpc() where `pools` gives no URL.
+    AppStateServices makeServices(std::shared_ptr<Keychain> keychain,
+                                  const NetworkManager::Options& options, HttpTimeouts timeouts,
+                                  const std::array<std::optional<QUrl>, 4>& pools = {});
+
+    QTemporaryDir m_folder;
+    ElectrumFixture m_electrum;
+    HttpFixture m_rpc;
+    HttpFixture m_web;
+    std::unique_ptr<KeychainManager> m_keychain;
+    std::unique_ptr<TokenStore> m_tokens;
+    std::unique_ptr<AppState> m_state;
+};
 
 // Counts its set-ups, each of which stands for a new session manager.
 class CountingWalletConnect : public WalletConnectSetup {
@@ -37,25 +62,18 @@ public:
     int setups = 0;
 };
 
-class AppStateFixture {
+// Over TLS, with a keychain in memory behind fault injection; the refresh is suspended.
+class AppStateFixture : public LoopbackAppState {
 public:
     AppStateFixture();
-    ~AppStateFixture();
 
-    AppState& state() { return *m_state; }
     KeychainManager& keychainManager() { return *m_keychain; }
-    TokenStore& tokenStore() { return *m_tokens; }
     FaultyKeychain& keychain() { return *m_faulty; }
     MemoryKeychain& storedItems() { return *m_memory; }
     CountingWalletConnect& walletConnect() { return *m_walletConnect; }
-    ElectrumFixture& electrum() { return m_electrum; }
-    // The folder that holds "Quillmark".
-    std::filesystem::path dataLocation() const;
 
     // A new process over the same folder and keychain (loadStoredState not yet called).
     void restart();
-    // Runs the event loop until the posted work (spawned jobs, their waits) has settled.
-    static void settle();
     // Everything any server fixture has seen: Electrum connections and requests, HTTP requests.
     int networkRequests() const;
 
@@ -65,16 +83,9 @@ public:
 private:
     void build();
 
-    QTemporaryDir m_folder;
     std::shared_ptr<MemoryKeychain> m_memory;
     std::shared_ptr<FaultyKeychain> m_faulty;
-    ElectrumFixture m_electrum;
-    HttpFixture m_rpc;
-    HttpFixture m_web;
-    std::unique_ptr<KeychainManager> m_keychain;
-    std::unique_ptr<TokenStore> m_tokens;
     CountingWalletConnect* m_walletConnect = nullptr;
-    std::unique_ptr<AppState> m_state;
 };
 
 } // namespace qm::test

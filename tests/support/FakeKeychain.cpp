@@ -29,16 +29,6 @@ void FaultyKeychain::failSaves(std::int32_t code, std::set<std::string> accounts
     saveAccounts_ = std::move(accounts);
 }
 
-void FaultyKeychain::failLoads(std::int32_t code) {
-    std::lock_guard lock(mutex_);
-    loadCode_ = code;
-}
-
-void FaultyKeychain::failRemoves(std::int32_t code) {
-    std::lock_guard lock(mutex_);
-    removeCode_ = code;
-}
-
 void FaultyKeychain::hang() {
     std::lock_guard lock(mutex_);
     hanging_ = true;
@@ -58,12 +48,13 @@ std::vector<std::string> FaultyKeychain::calls() {
 }
 
 std::int32_t FaultyKeychain::enter(std::string_view kind, std::string_view account,
-                                   const std::int32_t& code, const std::set<std::string>* only) {
+                                   const std::atomic<std::int32_t>& code,
+                                   const std::set<std::string>* only) {
     std::unique_lock lock(mutex_);
     calls_.push_back(std::string(kind) + ":" + std::string(account));
     released_.wait(lock, [this] { return !hanging_; });
     const bool applies = only == nullptr || only->empty() || only->count(std::string(account)) != 0;
-    return applies ? code : 0;
+    return applies ? code.load() : 0;
 }
 
 void FaultyKeychain::save(std::string_view service, std::string_view account, ByteView data) {
@@ -88,21 +79,14 @@ void FaultyKeychain::remove(std::string_view service, std::string_view account) 
     inner_->remove(service, account);
 }
 
-bool usingSecretService() {
-    const char* backend = std::getenv("QM_KEYCHAIN_BACKEND");
-    return backend != nullptr && std::string_view(backend) == "secret-service";
-}
-
 std::optional<std::string> keychainUnavailableReason() {
     const char* reason = std::getenv("QM_KEYCHAIN_UNAVAILABLE");
-    if (reason == nullptr) {
-        return std::nullopt;
-    }
-    return std::string(reason);
+    return reason ? std::optional<std::string>(reason) : std::nullopt;
 }
 
 std::shared_ptr<Keychain> testKeychainBackend() {
-    if (usingSecretService()) {
+    const char* backend = std::getenv("QM_KEYCHAIN_BACKEND");
+    if (backend != nullptr && std::string_view(backend) == "secret-service") {
         return std::make_shared<SecretServiceKeychain>();
     }
     return std::make_shared<MemoryKeychain>();

@@ -1,10 +1,9 @@
 #pragma once
-// Keychains for tests: an in-memory one, and a wrapper that injects failures
-// (a refused save, a failing read, a keychain that never answers) in front of
-// any keychain, the real Secret Service included.
+// Keychains for tests: an in-memory one, and a wrapper that injects failures in front of any.
 
 #include "platform/Keychain.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <map>
 #include <memory>
@@ -34,11 +33,11 @@ public:
     explicit FaultyKeychain(std::shared_ptr<Keychain> inner) : inner_(std::move(inner)) {}
     ~FaultyKeychain() override { release(); }
 
-    // Saves of these accounts fail with `code` (all accounts when the set is empty). A failing
-    // save still clears the old item first, as a real one does.
+    // Later calls fail with `code` (0: none); saves only of `accounts` unless it is empty.
+    // A failing save still clears the old item first, as a real one does.
     void failSaves(std::int32_t code, std::set<std::string> accounts = {});
-    void failLoads(std::int32_t code);
-    void failRemoves(std::int32_t code);
+    void failLoads(std::int32_t code) { loadCode_ = code; }
+    void failRemoves(std::int32_t code) { removeCode_ = code; }
     // Every call waits until release(): a keychain that shows a prompt nobody answers.
     void hang();
     void release();
@@ -50,25 +49,23 @@ public:
     void remove(std::string_view service, std::string_view account) override;
 
 private:
-    // Records the call, waits while hanging, and gives the injected code for it (0: none).
-    std::int32_t enter(std::string_view kind, std::string_view account, const std::int32_t& code,
+    // Records the call, waits while hanging, and gives the injected code for it.
+    std::int32_t enter(std::string_view kind, std::string_view account,
+                       const std::atomic<std::int32_t>& code,
                        const std::set<std::string>* only = nullptr);
 
     std::shared_ptr<Keychain> inner_;
     std::mutex mutex_;
     std::condition_variable released_;
     bool hanging_ = false;
-    std::int32_t saveCode_ = 0;
     std::set<std::string> saveAccounts_;
-    std::int32_t loadCode_ = 0;
-    std::int32_t removeCode_ = 0;
+    std::atomic<std::int32_t> saveCode_ = 0, loadCode_ = 0, removeCode_ = 0;
     std::vector<std::string> calls_;
 };
 
 // The keychain the tests run against: the Secret Service when the environment says one is
 // up (QM_KEYCHAIN_BACKEND=secret-service), else a MemoryKeychain.
 std::shared_ptr<Keychain> testKeychainBackend();
-bool usingSecretService();
 // Why the Secret Service run cannot happen (QM_KEYCHAIN_UNAVAILABLE); suites skip then.
 std::optional<std::string> keychainUnavailableReason();
 

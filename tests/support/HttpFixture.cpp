@@ -10,43 +10,13 @@ namespace {
 
 constexpr const char* bufferProperty = "qmFixtureBuffer";
 
-QByteArray reasonPhrase(int status) {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 201:
-        return "Created";
-    case 204:
-        return "No Content";
-    case 400:
-        return "Bad Request";
-    case 404:
-        return "Not Found";
-    case 429:
-        return "Too Many Requests";
-    case 500:
-        return "Internal Server Error";
-    case 502:
-        return "Bad Gateway";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Status";
-    }
-}
-
-bool statusHasNoBody(int status) {
-    return status == 204 || status == 304 || status / 100 == 1;
-}
-
 QByteArray head(const HttpFixtureResponse& response) {
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
-                     (response.reason.isEmpty() ? reasonPhrase(response.status) : response.reason) +
-                     "\r\n";
-    for (const auto& [name, value] : response.headers) {
-        out += name + ": " + value + "\r\n";
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) +
+                     (response.status == 200 ? " OK\r\n" : " Status\r\n");
+    if (!response.contentType.isEmpty()) {
+        out += "Content-Type: " + response.contentType + "\r\n";
     }
-    if (!statusHasNoBody(response.status)) {
+    if (response.status != 204) { // "No Content" has no body
         out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     }
     out += "Connection: close\r\n\r\n";
@@ -70,12 +40,9 @@ qsizetype parseRequest(const QByteArray& buffer, HttpFixtureRequest& request) {
         if (colon <= 0) {
             continue;
         }
-        QByteArray name = lines[i].left(colon).trimmed();
-        QByteArray value = lines[i].mid(colon + 1).trimmed();
-        if (name.compare("content-length", Qt::CaseInsensitive) == 0) {
-            contentLength = value.toLongLong();
+        if (lines[i].left(colon).trimmed().compare("content-length", Qt::CaseInsensitive) == 0) {
+            contentLength = lines[i].mid(colon + 1).trimmed().toLongLong();
         }
-        request.headers.emplace_back(std::move(name), std::move(value));
     }
     const qsizetype total = headerEnd + 4 + contentLength;
     if (buffer.size() < total) {
@@ -87,19 +54,10 @@ qsizetype parseRequest(const QByteArray& buffer, HttpFixtureRequest& request) {
 
 } // namespace
 
-QByteArray HttpFixtureRequest::header(const QByteArray& name) const {
-    for (const auto& [key, value] : headers) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0) {
-            return value;
-        }
-    }
-    return {};
-}
-
 HttpFixtureResponse HttpFixtureResponse::json(QByteArray body, int status) {
     HttpFixtureResponse response;
     response.status = status;
-    response.headers.emplace_back("Content-Type", "application/json");
+    response.contentType = "application/json";
     response.body = std::move(body);
     return response;
 }
@@ -109,10 +67,9 @@ HttpFixtureResponse HttpFixtureResponse::jsonRPCResult(const nlohmann::json& res
     return json(QByteArray::fromStdString(reply.dump()));
 }
 
-HttpFixtureResponse HttpFixtureResponse::withStatus(int status, QByteArray body) {
+HttpFixtureResponse HttpFixtureResponse::withStatus(int status) {
     HttpFixtureResponse response;
     response.status = status;
-    response.body = std::move(body);
     return response;
 }
 
@@ -127,26 +84,6 @@ HttpFixture::HttpFixture() {
         throw std::runtime_error("HttpFixture: cannot listen on 127.0.0.1");
     }
     connect(&m_server, &QTcpServer::newConnection, this, &HttpFixture::accept);
-}
-
-HttpFixture::~HttpFixture() {
-    m_server.close();
-}
-
-quint16 HttpFixture::port() const {
-    return m_server.serverPort();
-}
-
-QUrl HttpFixture::url(const QString& path) const {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path));
-}
-
-void HttpFixture::enqueue(HttpFixtureResponse response) {
-    m_queue.push_back(std::move(response));
-}
-
-void HttpFixture::setHandler(Handler handler) {
-    m_handler = std::move(handler);
 }
 
 void HttpFixture::accept() {
@@ -164,7 +101,6 @@ void HttpFixture::readFrom(QTcpSocket* socket) {
         socket->setProperty(bufferProperty, buffer);
         return;
     }
-    socket->setProperty(bufferProperty, buffer.mid(used));
     // One request per connection: every answer closes it.
     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
     m_requests.push_back(request);
@@ -185,7 +121,7 @@ void HttpFixture::answer(QTcpSocket* socket, const HttpFixtureRequest& request) 
     using Behaviour = HttpFixtureResponse::Behaviour;
     switch (response.behaviour) {
     case Behaviour::respond:
-        socket->write(head(response) + (statusHasNoBody(response.status) ? "" : response.body));
+        socket->write(head(response) + (response.status == 204 ? "" : response.body));
         socket->disconnectFromHost();
         break;
     case Behaviour::stall:

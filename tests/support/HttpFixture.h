@@ -1,18 +1,7 @@
 #pragma once
-// A scripted HTTP/1.1 server on 127.0.0.1 for client tests: it answers what a real endpoint
-// rarely or never does (odd status codes, broken bodies, stalls), and records every request.
-//
-//     qm::test::HttpFixture server;                        // listens on a free loopback port
-//     server.enqueue(HttpFixtureResponse::json(R"({"jsonrpc":"2.0","id":1,"result":"0x1"})"));
-//     JSONRPCClient client(server.url());
-//     ... qm::test::runTask(client.call(...)) ...   // RunTask.h; QCoro::waitFor hangs on a throw
-//     EXPECT_EQ(server.requests().at(0).body, ...);
-//
-// Responses are served in the order enqueued, one per request; when the queue is empty the
-// handler answers (setHandler), and without one the request gets a 404. Each response closes
-// its connection ("Connection: close"), except the stalling ones, which keep it open and silent
-// until the fixture is destroyed. The fixture lives on the test's thread: it serves only while
-// that thread's event loop runs (for example inside qm::test::runTask).
+// A scripted HTTP/1.1 server on 127.0.0.1 (a free port) that records every request. Responses
+// go in the order enqueued, then from the handler, else 404; each closes its connection, except
+// stalling ones. It serves only while the test's event loop runs (for example inside runTask).
 
 #include <QByteArray>
 #include <QObject>
@@ -20,7 +9,6 @@
 #include <QUrl>
 #include <functional>
 #include <nlohmann/json.hpp>
-#include <utility>
 #include <vector>
 
 class QTcpSocket;
@@ -30,11 +18,7 @@ namespace qm::test {
 struct HttpFixtureRequest {
     QByteArray method;
     QByteArray target; // path and query as sent, e.g. "/api/v2/x?page=1"
-    std::vector<std::pair<QByteArray, QByteArray>> headers;
     QByteArray body;
-
-    // The first header of that name (case-insensitive), or empty.
-    QByteArray header(const QByteArray& name) const;
 };
 
 struct HttpFixtureResponse {
@@ -42,22 +26,21 @@ struct HttpFixtureResponse {
         respond,           // status line, headers, whole body, close
         stall,             // read the request, never answer
         stallAfterHeaders, // headers announcing the whole body, then half of it, then silence
-        trickle,           // headers, then one body byte per trickleInterval until done
+        trickle,           // headers, then one body byte per trickleIntervalMs until done
         close,             // close the connection without a word
     };
 
     int status = 200;
-    QByteArray reason; // empty: a standard reason phrase
-    std::vector<std::pair<QByteArray, QByteArray>> headers;
+    QByteArray contentType; // none when empty
     QByteArray body;
     Behaviour behaviour = Behaviour::respond;
     int trickleIntervalMs = 50;
 
-    // `body` with "Content-Type: application/json" and the given status.
+    // `body` with "Content-Type: application/json".
     static HttpFixtureResponse json(QByteArray body, int status = 200);
-    // A JSON-RPC 2.0 success reply, {"jsonrpc":"2.0","id":1,"result":result}, with status 200.
+    // {"jsonrpc":"2.0","id":1,"result":result}.
     static HttpFixtureResponse jsonRPCResult(const nlohmann::json& result);
-    static HttpFixtureResponse withStatus(int status, QByteArray body = {});
+    static HttpFixtureResponse withStatus(int status);
     static HttpFixtureResponse stalling();
 };
 
@@ -68,14 +51,13 @@ public:
     using Handler = std::function<HttpFixtureResponse(const HttpFixtureRequest&)>;
 
     HttpFixture();
-    ~HttpFixture() override;
 
-    quint16 port() const;
     // "http://127.0.0.1:<port>" followed by `path`.
-    QUrl url(const QString& path = "/") const;
-
-    void enqueue(HttpFixtureResponse response);
-    void setHandler(Handler handler);
+    QUrl url(const QString& path = "/") const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+    }
+    void enqueue(HttpFixtureResponse response) { m_queue.push_back(std::move(response)); }
+    void setHandler(Handler handler) { m_handler = std::move(handler); }
 
     const std::vector<HttpFixtureRequest>& requests() const { return m_requests; }
     // Connections held by a stalling response that the client has not closed yet.

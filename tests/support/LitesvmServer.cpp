@@ -6,11 +6,6 @@ namespace qm::test {
 
 LitesvmServer::LitesvmServer(const std::string& owner, std::uint64_t lamports,
                              const std::vector<Holding>& holdings) {
-    const QString node = QStandardPaths::findExecutable("node");
-    if (node.isEmpty()) {
-        m_failure = "node is not installed";
-        return;
-    }
     QStringList arguments{QString(QM_SOURCE_DIR) + "/tests/peers/refresh_solana_server.mjs",
                           QString::fromStdString(owner), QString::number(lamports)};
     for (const Holding& holding : holdings) {
@@ -18,19 +13,16 @@ LitesvmServer::LitesvmServer(const std::string& owner, std::uint64_t lamports,
                   << QString::fromStdString(holding.tokenAccount) << QString::number(holding.amount)
                   << QString::number(holding.decimals);
     }
-    m_process.start(node, arguments);
+    m_process.start(QStandardPaths::findExecutable("node"), arguments);
     if (!m_process.waitForStarted()) {
-        m_failure = "node did not start";
         return;
     }
     while (!m_process.canReadLine() && m_process.waitForReadyRead(30'000)) {
     }
     const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
-    if (!line.startsWith("http://127.0.0.1:")) {
-        m_failure = "the server did not start: " + m_process.readAllStandardError().toStdString();
-        return;
+    if (line.startsWith("http://127.0.0.1:")) {
+        m_url = QUrl(line);
     }
-    m_url = QUrl(line);
 }
 
 LitesvmServer::~LitesvmServer() {

@@ -1,11 +1,6 @@
 #pragma once
-// The litesvm JSON-RPC server of tests/peers (a real Solana runtime behind the wallet's RPC
-// methods) with one funded wallet account and its SPL token accounts, on a free loopback port,
-// stopped when the object goes away.
-//
-//     LitesvmServer server(owner, 3'500'000'000, {{usdcMint, usdcAccount, 1'250'000, 6}});
-//     if (!server.isRunning()) GTEST_SKIP() << server.failure();
-//     SolanaRPCClient client(server.url());
+// The litesvm JSON-RPC server of tests/peers (a real Solana runtime) with one funded wallet
+// account and its SPL token accounts, on a free loopback port, stopped when the object goes.
 
 #include <QProcess>
 #include <QUrl>
@@ -31,14 +26,11 @@ public:
     LitesvmServer& operator=(const LitesvmServer&) = delete;
 
     bool isRunning() const { return !m_url.isEmpty(); }
-    // Why it is not running (node missing, the script failed).
-    const std::string& failure() const { return m_failure; }
     const QUrl& url() const { return m_url; }
 
 private:
     QProcess m_process;
     QUrl m_url;
-    std::string m_failure;
 };
 
 } // namespace qm::test

@@ -1,8 +1,6 @@
 #pragma once
-// Pieces of a peer driver (tests/peers/*_driver.cpp): the loop that reads one JSON request
-// per line on stdin and writes one JSON reply per line on stdout (a request that throws
-// answers {"error": text}), and the reading of hex members of a request. Header-only, so a
-// driver links nothing but the wallet's own libraries.
+// The loop of a peer driver: one JSON request per line on stdin, one JSON reply per line on
+// stdout ({"error": text} when answering throws). Header-only: drivers link only the wallet.
 
 #include "services/evm/Hex.h"
 

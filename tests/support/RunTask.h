@@ -2,9 +2,6 @@
 // Runs a coroutine to completion in a nested event loop and returns its result, rethrowing its
 // exception. Use it instead of QCoro::waitFor in tests: QCoro 0.8's waitFor never returns when
 // the task throws (its loop is only quit on success).
-//
-//     EXPECT_EQ(qm::test::runTask(client.gasPrice()), expected);
-//     EXPECT_THROW(qm::test::runTask(client.call(...)), qm::JSONRPCClientError);
 
 #include <QEventLoop>
 #include <exception>
@@ -19,7 +16,6 @@ namespace detail {
 template <typename T> struct TaskOutcome {
     std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
     std::exception_ptr error;
-    bool done = false;
 };
 
 template <typename T>
@@ -34,7 +30,6 @@ QCoro::Task<> captureTask(QCoro::Task<T> task, TaskOutcome<T>& outcome, QEventLo
     } catch (...) {
         outcome.error = std::current_exception();
     }
-    outcome.done = true;
     loop.quit();
 }
 
@@ -44,7 +39,7 @@ template <typename T> T runTask(QCoro::Task<T> task) {
     QEventLoop loop;
     detail::TaskOutcome<T> outcome;
     auto runner = detail::captureTask(std::move(task), outcome, loop);
-    if (!outcome.done) {
+    if (!outcome.value && !outcome.error) {
         loop.exec();
     }
     if (outcome.error) {

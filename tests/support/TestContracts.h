@@ -1,13 +1,7 @@
 #pragma once
 // The Solidity contracts of tests/peers/contracts, compiled by solc (npm) through
-// tests/peers/compile_contracts.mjs once per test process (about a second).
-//
-//     const auto& contracts = qm::test::TestContracts::shared();
-//     node.setCode(address, contracts.deployedBytecode("StandardToken"));
-//
-// Contracts there have no constructor state, so their runtime code can be placed anywhere with
-// anvil_setCode. Add new contracts as .sol files in that folder; every contract of every file
-// is available by name.
+// tests/peers/compile_contracts.mjs once per test process. Contracts there have no constructor
+// state, so their runtime code can be placed anywhere with anvil_setCode.
 
 #include <map>
 #include <string>

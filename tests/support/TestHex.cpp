@@ -1,5 +1,6 @@
 #include "TestHex.h"
 
+#include <charconv>
 #include <stdexcept>
 
 namespace qm::test {
@@ -8,21 +9,15 @@ std::vector<std::uint8_t> unhex(std::string_view hex) {
     if (hex.starts_with("0x")) {
         hex.remove_prefix(2);
     }
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        throw std::invalid_argument("bad hex digit in test vector");
-    };
     if (hex.size() % 2 != 0) {
         throw std::invalid_argument("odd hex length in test vector");
     }
     std::vector<std::uint8_t> out(hex.size() / 2);
     for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i] = static_cast<std::uint8_t>(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
+        const char* digits = hex.data() + 2 * i;
+        if (std::from_chars(digits, digits + 2, out[i], 16).ptr != digits + 2) {
+            throw std::invalid_argument("bad hex digit in test vector");
+        }
     }
     return out;
 }

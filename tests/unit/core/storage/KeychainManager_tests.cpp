@@ -166,5 +166,23 @@ TEST_F(KeychainManagerTest, AnUnreadableItemIsNotAnAbsentOne) {
     EXPECT_THROW(files->deleteWallet(id), FileError);
 }
 
+// Moving the user's older data folder is the one step here that could lose a wallet.
+TEST_F(KeychainManagerTest, AnOlderFolderMovesOnceAndOnlyWhenTheNewOneIsMissing) {
+    const auto legacy = root_ / "Inkwell";
+    const std::string id = newID();
+    make(nullptr)->storeSeed(seed_, id, "pw");
+    // Both folders present: nothing moves.
+    std::filesystem::create_directories(legacy);
+    writeFileAtomically(legacy / "marker", utf8View("x"));
+    EXPECT_EQ(make(nullptr)->loadSeed(id, "pw"), SecureBytes(seed_));
+    EXPECT_TRUE(std::filesystem::exists(legacy / "marker"));
+    // Only the old one: it becomes the storage folder and its items are found there.
+    std::filesystem::remove_all(legacy);
+    std::filesystem::rename(root_ / "Quillmark", legacy);
+    auto moved = make(nullptr);
+    EXPECT_FALSE(std::filesystem::exists(legacy));
+    EXPECT_EQ(moved->loadSeed(id, "pw"), SecureBytes(seed_));
+}
+
 } // namespace
 } // namespace qm
