@@ -5,7 +5,7 @@
 
 #include "RefreshFixture.h"
 #include "RunTask.h"
-#include "state/async/WhenAll.h"
+#include "platform/async/WhenAll.h"
 #include "state/refresh/BitcoinRefresh.h"
 #include "state/refresh/EVMRefresh.h"
 #include "state/refresh/ExplorerRefresh.h"

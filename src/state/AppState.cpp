@@ -2,8 +2,8 @@
 
 #include "core/storage/KeychainManager.h"
 #include "core/storage/TokenStore.h"
+#include "services/connections/NetworkManager.h"
 #include "services/evm/BlockExplorerClient.h"
-#include "services/network/NetworkManager.h"
 #include "state/TokenPriceLookup.h"
 #include "state/WalletConnectSetup.h"
 #include "state/refresh/RefreshOrchestrator.h"

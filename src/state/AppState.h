@@ -14,13 +14,13 @@
 #include "core/model/Wallet.h"
 #include "platform/Bytes.h"
 #include "platform/SecureBytes.h"
+#include "platform/async/CancellationToken.h"
+#include "platform/async/TaskHandle.h"
 #include "services/prices/CoinGeckoClient.h"
 #include "state/BTCAccountState.h"
 #include "state/EVMAccountState.h"
 #include "state/SolanaAccountState.h"
 #include "state/WalletRecord.h"
-#include "state/async/CancellationToken.h"
-#include "state/async/TaskHandle.h"
 
 #include <QObject>
 #include <exception>

@@ -1,7 +1,7 @@
 // Arbitrary bytes into the Bitcoin output parser: as hex text directly (the lenient hex
 // decoder) and as raw transaction bytes (the structure, lengths near 2^64 included).
+#include "core/encoding/Hex.h"
 #include "services/bitcoin/BTCTransactionParser.h"
-#include "services/evm/Hex.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Driver of appstate_peer.mjs: {"phrase", "ops": ["gen", "del:<position>", "relock", "restart"]}
 // -> every Bitcoin address with its index and key, and the EVM and Solana accounts.
 #include "AppStateFixture.h"
-#include "services/evm/Hex.h"
+#include "core/encoding/Hex.h"
 
 #include <QCoreApplication>
 #include <iostream>

@@ -1,12 +1,12 @@
 // Driver of qmbackup.py (file store, no keychain):
 //   backup_driver export <folder> <password> <contents.json> <out-file>
 //   backup_driver restore <folder> <password> <in-file>  -> report JSON, or {"error", "files"}
+#include "core/encoding/Hex.h"
 #include "core/storage/KeychainManager.h"
 #include "core/storage/TokenStore.h"
 #include "core/storage/WalletBackup.h"
 #include "platform/AtomicFile.h"
 #include "platform/Settings.h"
-#include "services/evm/Hex.h"
 
 #include <fstream>
 #include <iostream>

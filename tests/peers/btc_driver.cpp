@@ -1,10 +1,10 @@
 // Driver of btc_peer.mjs: "sign" -> {"hex"}, "parse" -> {"outputs"}; amounts as decimal text.
 
 #include "PeerDriver.h"
+#include "core/encoding/Hex.h"
 #include "platform/SecureBytes.h"
 #include "services/bitcoin/BTCSigner.h"
 #include "services/bitcoin/BTCTransactionParser.h"
-#include "services/evm/Hex.h"
 
 #include <stdexcept>
 #include <string>

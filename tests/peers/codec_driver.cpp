@@ -3,7 +3,7 @@
 #include "core/crypto/BIP39.h"
 #include "core/crypto/Base58.h"
 #include "core/crypto/Bech32.h"
-#include "services/evm/Hex.h"
+#include "core/encoding/Hex.h"
 
 #include <nlohmann/json.hpp>
 #include <stdexcept>

@@ -1,10 +1,10 @@
 // Driver of evm_peer.mjs: "tx" -> {"unsigned", "signed"}, "personal" -> {"signature"},
 // "typed" -> {"digest", "signature"}; integers as decimal text, quantities as hex.
 #include "PeerDriver.h"
+#include "core/encoding/Hex.h"
 #include "services/evm/EIP191.h"
 #include "services/evm/EIP712.h"
 #include "services/evm/ETHSigner.h"
-#include "services/evm/Hex.h"
 #include "services/evm/TypedDataJSON.h"
 
 #include <nlohmann/json.hpp>

@@ -9,9 +9,9 @@
 #include "core/crypto/Keccak.h"
 #include "core/crypto/Ripemd160.h"
 #include "core/crypto/Secp256k1.h"
+#include "core/encoding/Hex.h"
 #include "platform/Crypto.h"
 #include "services/evm/EthereumAddress.h"
-#include "services/evm/Hex.h"
 
 #include <nlohmann/json.hpp>
 #include <sstream>

@@ -4,9 +4,9 @@
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
 #include "core/crypto/Ed25519.h"
+#include "core/encoding/Hex.h"
 #include "platform/Crypto.h"
 #include "platform/SecureBytes.h"
-#include "services/evm/Hex.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "services/solana/SolanaTransaction.h"
 

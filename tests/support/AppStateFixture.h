@@ -7,7 +7,7 @@
 #include "HttpFixture.h"
 #include "core/storage/KeychainManager.h"
 #include "core/storage/TokenStore.h"
-#include "services/network/NetworkManager.h"
+#include "services/connections/NetworkManager.h"
 #include "state/AppState.h"
 #include "state/WalletConnectSetup.h"
 

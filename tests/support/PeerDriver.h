@@ -2,7 +2,7 @@
 // The loop of a peer driver: one JSON request per line on stdin, one JSON reply per line on
 // stdout ({"error": text} when answering throws). Header-only: drivers link only the wallet.
 
-#include "services/evm/Hex.h"
+#include "core/encoding/Hex.h"
 
 #include <exception>
 #include <iostream>

@@ -3,7 +3,7 @@
 #include "AppStateFixture.h"
 #include "core/storage/KeychainManager.h"
 #include "platform/Settings.h"
-#include "services/network/NetworkManager.h"
+#include "services/connections/NetworkManager.h"
 #include "state/AppState.h"
 #include "state/refresh/RefreshOrchestrator.h"
 #include "ui/settings/AppearanceSettingsViewModel.h"

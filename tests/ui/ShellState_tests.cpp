@@ -2,7 +2,7 @@
 
 #include "AppStateFixture.h"
 #include "app/SingleInstance.h"
-#include "services/network/NetworkManager.h"
+#include "services/connections/NetworkManager.h"
 #include "ui/shell/SidebarItems.h"
 #include "ui/shell/SidebarModel.h"
 #include "ui/shell/StatusBarModel.h"

@@ -1,9 +1,9 @@
 #include "services/bitcoin/ElectrumScriptHash.h"
 
 #include "core/crypto/Ripemd160.h"
+#include "core/encoding/Hex.h"
 #include "platform/Crypto.h"
 #include "platform/Error.h"
-#include "services/evm/Hex.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #include "services/evm/EIP712.h"
 
 #include "core/crypto/Keccak.h"
+#include "core/encoding/Hex.h"
 #include "services/evm/EIP191.h"
-#include "services/evm/Hex.h"
 #include "services/evm/TypedDataJSON.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "services/evm/ERC20Resolver.h"
 
+#include "core/encoding/Hex.h"
 #include "services/evm/ERC20.h"
-#include "services/evm/Hex.h"
 #include "services/evm/JSONRPCClient.h"
 
 #include <cstdio>

@@ -1,8 +1,8 @@
 #include "services/evm/EthereumAddress.h"
 
 #include "core/crypto/Keccak.h"
+#include "core/encoding/Hex.h"
 #include "platform/Error.h"
-#include "services/evm/Hex.h"
 
 namespace qm {
 

@@ -1,6 +1,6 @@
 #include "services/evm/JSONRPCClient.h"
 
-#include "services/evm/Hex.h"
+#include "core/encoding/Hex.h"
 #include "services/network/DecodingTexts.h"
 
 #include <stdexcept>

@@ -2,9 +2,9 @@
 
 #include "core/crypto/Keccak.h"
 #include "core/crypto/UInt256.h"
+#include "core/encoding/Hex.h"
 #include "services/evm/ERC20.h"
 #include "services/evm/ERC20Resolver.h"
-#include "services/evm/Hex.h"
 #include "services/evm/JSONRPCClient.h"
 
 #include <QPointer>

@@ -2,9 +2,8 @@
 
 #include "core/crypto/Base58.h"
 #include "core/crypto/Ed25519.h"
+#include "core/encoding/Base64.h"
 #include "services/solana/SolanaRPCError.h"
-
-#include <QByteArray>
 
 namespace qm {
 namespace {
@@ -87,10 +86,7 @@ Bytes SolanaTransaction::signedTransaction(ByteView signature, ByteView message)
 
 std::string SolanaTransaction::signedTransactionBase64(ByteView signature, ByteView message) {
     const Bytes wire = signedTransaction(signature, message);
-    return QByteArray(reinterpret_cast<const char*>(wire.data()),
-                      static_cast<qsizetype>(wire.size()))
-        .toBase64()
-        .toStdString();
+    return base64Encode(wire);
 }
 
 } // namespace qm

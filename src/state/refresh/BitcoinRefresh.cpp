@@ -1,7 +1,7 @@
 #include "state/refresh/BitcoinRefresh.h"
 
 #include "services/bitcoin/ElectrumClient.h"
-#include "services/network/NetworkManager.h"
+#include "services/connections/NetworkManager.h"
 #include "state/CheckedArithmetic.h"
 #include "state/refresh/BitcoinHistory.h"
 

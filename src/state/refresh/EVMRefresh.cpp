@@ -1,10 +1,10 @@
 #include "state/refresh/EVMRefresh.h"
 
+#include "core/encoding/Hex.h"
 #include "core/storage/TokenStore.h"
-#include "services/evm/Hex.h"
+#include "services/connections/NetworkManager.h"
 #include "services/evm/JSONRPCClient.h"
 #include "services/evm/TokenDiscovery.h"
-#include "services/network/NetworkManager.h"
 #include "state/TokenPriceLookup.h"
 
 #include <cmath>

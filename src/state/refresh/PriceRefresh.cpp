@@ -1,7 +1,7 @@
 #include "state/refresh/PriceRefresh.h"
 
+#include "platform/async/WhenAll.h"
 #include "services/prices/CoinGeckoClient.h"
-#include "state/async/WhenAll.h"
 
 namespace qm {
 namespace {

@@ -1,11 +1,13 @@
 #pragma once
 // What every refresh job works with: the state it writes into (gone when the state is
 // destroyed) and its task's cancellation token. Jobs await their requests with
-// untilCancelled (state/async/UntilCancelled.h), so a stalled server never holds a cancelled job.
+// untilCancelled (platform/async/UntilCancelled.h), so a stalled server never holds a cancelled
+// job.
 
+#include "platform/async/CancellationToken.h"
+#include "platform/async/UntilCancelled.h"
+#include "services/network/HttpAbortOnCancel.h"
 #include "state/AppState.h"
-#include "state/async/CancellationToken.h"
-#include "state/async/UntilCancelled.h"
 
 #include <QPointer>
 #include <cstddef>

@@ -7,8 +7,8 @@
 // coroutines and are awaited together; each checks the lock flag and its token before every
 // request and every write, so a lock or a cancelled task stops them at their next step.
 
+#include "platform/async/CancellationToken.h"
 #include "services/bitcoin/ElectrumResults.h"
-#include "state/async/CancellationToken.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "state/refresh/SolanaRefresh.h"
 
-#include "services/network/NetworkManager.h"
+#include "services/connections/NetworkManager.h"
 #include "services/solana/SPLToken.h"
 #include "services/solana/SolanaRPCClient.h"
 

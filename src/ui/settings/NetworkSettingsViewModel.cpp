@@ -1,9 +1,9 @@
 #include "ui/settings/NetworkSettingsViewModel.h"
 
 #include "core/model/Chain.h"
-#include "services/network/NetworkManager.h"
+#include "platform/async/TaskHandle.h"
+#include "services/connections/NetworkManager.h"
 #include "state/AppState.h"
-#include "state/async/TaskHandle.h"
 
 #include <QPointer>
 #include <QVariantMap>

@@ -1,6 +1,6 @@
 #include "ui/settings/SecuritySettingsViewModel.h"
 
-#include "services/network/NetworkManager.h"
+#include "services/connections/NetworkManager.h"
 #include "state/AppState.h"
 
 namespace qm {

@@ -1,6 +1,6 @@
 #include "ui/shell/SidebarModel.h"
 
-#include "services/network/NetworkManager.h"
+#include "services/connections/NetworkManager.h"
 #include "state/AppState.h"
 #include "ui/shell/ConnectionStatus.h"
 #include "ui/shell/SidebarItems.h"

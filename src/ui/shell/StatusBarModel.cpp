@@ -1,8 +1,8 @@
 #include "ui/shell/StatusBarModel.h"
 
-#include "services/network/NetworkManager.h"
+#include "platform/async/TaskHandle.h"
+#include "services/connections/NetworkManager.h"
 #include "state/AppState.h"
-#include "state/async/TaskHandle.h"
 #include "ui/shell/ConnectionStatus.h"
 
 namespace qm {

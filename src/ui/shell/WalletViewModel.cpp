@@ -1,7 +1,7 @@
 #include "ui/shell/WalletViewModel.h"
 
+#include "platform/async/TaskHandle.h"
 #include "state/AppState.h"
-#include "state/async/TaskHandle.h"
 #include "ui/shell/WalletShell.h"
 
 #include <QPointer>

@@ -5,10 +5,10 @@
 #include "TestHex.h"
 #include "core/crypto/Keccak.h"
 #include "core/crypto/Secp256k1.h"
+#include "core/encoding/Hex.h"
 #include "services/evm/ERC20.h"
 #include "services/evm/ETHSigner.h"
 #include "services/evm/EthereumAddress.h"
-#include "services/evm/Hex.h"
 #include "services/evm/JSONRPCClient.h"
 
 #include <algorithm>

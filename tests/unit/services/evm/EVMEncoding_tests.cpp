@@ -1,9 +1,9 @@
 // Transactions are checked against ethers by the peer_evm test, our addresses against a real
 // node in EVMAnvil_tests; these are published vectors and forms random cases rarely reach.
 #include "TestHex.h"
+#include "core/encoding/Hex.h"
 #include "services/evm/ETHSigner.h"
 #include "services/evm/EthereumAddress.h"
-#include "services/evm/Hex.h"
 #include "services/evm/RLP.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Whole refreshes against real peers are in FullRefresh_tests; here how passes are scheduled.
 #include "RefreshFixture.h"
 #include "RunTask.h"
-#include "state/async/CancellableSleep.h"
-#include "state/async/TaskHandle.h"
+#include "platform/async/CancellableSleep.h"
+#include "platform/async/TaskHandle.h"
 
 #include <QPointer>
 #include <QSignalSpy>

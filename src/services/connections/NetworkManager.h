@@ -9,9 +9,9 @@
 
 #include "core/model/Chain.h"
 #include "services/bitcoin/ElectrumClient.h"
+#include "services/connections/ServerPool.h"
 #include "services/evm/JSONRPCClient.h"
 #include "services/network/HttpSession.h"
-#include "services/network/ServerPool.h"
 #include "services/solana/SolanaRPCClient.h"
 
 #include <QObject>

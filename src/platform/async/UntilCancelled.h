@@ -1,16 +1,14 @@
 #pragma once
 // Awaiting a request on behalf of a cancellable task: the wait ends the moment the task's token
-// is cancelled, so a stalled server never holds a cancelled task; a request the task started
-// for itself is aborted then too.
+// is cancelled, so a stalled server never holds a cancelled task.
 //
 //     const auto balance = co_await untilCancelled([&] { return client->getBalance(a); }, token);
 //     if (!balance) co_return;   // cancelled
 //
 // GUI thread only, like the tokens and the HTTP sessions.
 
-#include "services/network/HttpAbortGroup.h"
-#include "state/async/CancellationToken.h"
-#include "state/async/NextTurn.h"
+#include "platform/async/CancellationToken.h"
+#include "platform/async/NextTurn.h"
 
 #include <concepts>
 #include <coroutine>
@@ -88,48 +86,6 @@ QCoro::Task<std::optional<T>> untilCancelled(QCoro::Task<T> request, Cancellatio
         std::rethrow_exception(race->error);
     }
     co_return std::move(race->value);
-}
-
-namespace detail {
-
-// Aborts the HTTP requests of `group` when `token` is cancelled, for as long as it is alive.
-class AbortOnCancel {
-public:
-    AbortOnCancel(std::shared_ptr<HttpAbortGroup> group, CancellationToken token)
-        : m_token(std::move(token)),
-          m_callback(m_token.onCancel([group = std::move(group)] { group->abort(); })) {}
-    ~AbortOnCancel() { m_token.removeCallback(m_callback); }
-    AbortOnCancel(const AbortOnCancel&) = delete;
-    AbortOnCancel& operator=(const AbortOnCancel&) = delete;
-
-private:
-    CancellationToken m_token;
-    CancellationToken::CallbackID m_callback;
-};
-
-template <typename T>
-QCoro::Task<std::optional<T>> untilCancelledAborting(QCoro::Task<T> request,
-                                                     std::shared_ptr<HttpAbortGroup> group,
-                                                     CancellationToken token) {
-    const AbortOnCancel guard(std::move(group), token);
-    co_return co_await untilCancelled(std::move(request), token);
-}
-
-} // namespace detail
-
-// As above, for a request the task alone awaits: `start()` starts it, and every HTTP request it
-// sends, then or after an earlier one of it ends, is aborted when the token is cancelled. Shared
-// work (a connection pass other tasks may await too) goes through the form above instead, and so
-// do Electrum requests, which are not HTTP and end with their own connection's time-out.
-template <typename Start>
-requires std::invocable<Start&>
-auto untilCancelled(Start&& start, CancellationToken token) {
-    auto group = std::make_shared<HttpAbortGroup>();
-    auto request = [&] {
-        const HttpAbortGroup::Scope scope(group);
-        return start();
-    }();
-    return detail::untilCancelledAborting(std::move(request), std::move(group), std::move(token));
 }
 
 } // namespace qm

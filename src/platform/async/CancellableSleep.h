@@ -1,7 +1,7 @@
 #pragma once
 // A sleep that ends early when its token is cancelled.
 
-#include "state/async/CancellationToken.h"
+#include "platform/async/CancellationToken.h"
 
 #include <chrono>
 #include <qcoro/qcorotask.h>

@@ -1,7 +1,7 @@
 #include "ElectrumFixture.h"
 #include "HttpFixture.h"
 #include "RunTask.h"
-#include "services/network/NetworkManager.h"
+#include "services/connections/NetworkManager.h"
 
 #include <QTcpServer>
 #include <gtest/gtest.h>

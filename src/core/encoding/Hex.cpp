@@ -1,4 +1,4 @@
-#include "services/evm/Hex.h"
+#include "core/encoding/Hex.h"
 
 #include <charconv>
 
@@ -6,9 +6,12 @@ namespace qm {
 namespace {
 
 int nibble(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -32,7 +35,9 @@ std::string bytesToPlainHex(ByteView bytes) {
     return out;
 }
 
-std::string bytesToHex(ByteView bytes) { return "0x" + bytesToPlainHex(bytes); }
+std::string bytesToHex(ByteView bytes) {
+    return "0x" + bytesToPlainHex(bytes);
+}
 
 std::optional<Bytes> hexToBytes(std::optional<std::string_view> text) {
     if (!text) {
@@ -69,7 +74,8 @@ std::optional<std::uint64_t> hexToUInt64(std::optional<std::string_view> text) {
         }
     }
     std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
     if (error != std::errc() || end != digits.data() + digits.size()) {
         return std::nullopt;
     }

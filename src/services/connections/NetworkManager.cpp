@@ -1,4 +1,4 @@
-#include "services/network/NetworkManager.h"
+#include "services/connections/NetworkManager.h"
 
 #include <QPointer>
 #include <QTimer>

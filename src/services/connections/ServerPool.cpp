@@ -1,4 +1,4 @@
-#include "services/network/ServerPool.h"
+#include "services/connections/ServerPool.h"
 
 namespace qm {
 namespace {
@@ -12,7 +12,7 @@ struct ElectrumTableEntry {
 #ifdef QM_SERVER_POOL_TABLE
 #include QM_SERVER_POOL_TABLE
 #else
-#include "services/network/ServerPoolTable.inc"
+#include "services/connections/ServerPoolTable.inc"
 #endif
 
 EVMRPCPool rpcPool(const std::vector<const char*>& texts) {

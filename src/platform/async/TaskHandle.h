@@ -14,7 +14,7 @@
 // the coroutine re-checks its owner (QPointer) after every co_await and stops when the token
 // is cancelled. A failure that escapes the job is logged and dropped. GUI thread only.
 
-#include "state/async/CancellationToken.h"
+#include "platform/async/CancellationToken.h"
 
 #include <QObject>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "state/async/TaskHandle.h"
+#include "platform/async/TaskHandle.h"
 
-#include "state/async/NextTurn.h"
+#include "platform/async/NextTurn.h"
 
 #include <QPointer>
 #include <coroutine>

@@ -1,4 +1,4 @@
-#include "state/async/CancellationToken.h"
+#include "platform/async/CancellationToken.h"
 
 #include <utility>
 #include <vector>

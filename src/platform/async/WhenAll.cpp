@@ -1,4 +1,4 @@
-#include "state/async/WhenAll.h"
+#include "platform/async/WhenAll.h"
 
 #include <exception>
 

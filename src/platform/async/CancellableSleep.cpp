@@ -1,6 +1,6 @@
-#include "state/async/CancellableSleep.h"
+#include "platform/async/CancellableSleep.h"
 
-#include "state/async/NextTurn.h"
+#include "platform/async/NextTurn.h"
 
 #include <QTimer>
 #include <coroutine>

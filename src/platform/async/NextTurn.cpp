@@ -1,4 +1,4 @@
-#include "state/async/NextTurn.h"
+#include "platform/async/NextTurn.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
