@@ -78,12 +78,12 @@ Item {
             BRSecondaryButton {
                 objectName: "backButton"
                 text: "Back"
-                onClicked: root.vm.showStep("welcome")
+                onClicked: root.vm.showStep(OnboardingViewModel.Welcome)
             }
             BRPrimaryButton {
                 objectName: "writtenDownButton"
                 text: "I've Written It Down"
-                onClicked: root.vm.showStep("createVerify")
+                onClicked: root.vm.showStep(OnboardingViewModel.CreateVerify)
             }
         }
         Item { Layout.fillHeight: true }

@@ -116,7 +116,7 @@ Item {
                 BRSecondaryButton {
                     objectName: "backButton"
                     text: "Back"
-                    onClicked: root.vm.showStep("welcome")
+                    onClicked: root.vm.showStep(OnboardingViewModel.Welcome)
                 }
                 BRPrimaryButton {
                     objectName: "importButton"

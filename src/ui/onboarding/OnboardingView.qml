@@ -24,11 +24,11 @@ Item {
 
     function screenFor(step) {
         switch (step) {
-        case "welcome": return welcome
-        case "createShowSeed": return createShowSeed
-        case "createVerify": return createVerify
-        case "importSeed": return importSeed
-        case "restoreBackup": return restoreBackup
+        case OnboardingViewModel.Welcome: return welcome
+        case OnboardingViewModel.CreateShowSeed: return createShowSeed
+        case OnboardingViewModel.CreateVerify: return createVerify
+        case OnboardingViewModel.ImportSeed: return importSeed
+        case OnboardingViewModel.RestoreBackup: return restoreBackup
         default: return complete
         }
     }

@@ -8,7 +8,6 @@
 
 #include <QRandomGenerator>
 #include <algorithm>
-#include <array>
 #include <exception>
 #include <set>
 #include <stdexcept>
@@ -17,15 +16,6 @@
 namespace qm {
 
 namespace {
-
-constexpr std::array<std::pair<OnboardingViewModel::OnboardingStep, const char*>, 6> stepNames{{
-    {OnboardingViewModel::OnboardingStep::welcome, "welcome"},
-    {OnboardingViewModel::OnboardingStep::createShowSeed, "createShowSeed"},
-    {OnboardingViewModel::OnboardingStep::createVerify, "createVerify"},
-    {OnboardingViewModel::OnboardingStep::importSeed, "importSeed"},
-    {OnboardingViewModel::OnboardingStep::restoreBackup, "restoreBackup"},
-    {OnboardingViewModel::OnboardingStep::complete, "complete"},
-}};
 
 void wipeWords(std::vector<std::string>& words) {
     for (std::string& word : words) {
@@ -65,25 +55,6 @@ void OnboardingViewModel::setCurrentStep(OnboardingStep step) {
     }
     m_currentStep = step;
     emit currentStepChanged();
-}
-
-QString OnboardingViewModel::stepName() const {
-    for (const auto& [step, name] : stepNames) {
-        if (step == m_currentStep) {
-            return QString::fromLatin1(name);
-        }
-    }
-    return {};
-}
-
-bool OnboardingViewModel::showStep(const QString& name) {
-    for (const auto& [step, stepName] : stepNames) {
-        if (name == QLatin1String(stepName)) {
-            setCurrentStep(step);
-            return true;
-        }
-    }
-    return false;
 }
 
 void OnboardingViewModel::chooseWordCount(int count) {
@@ -258,7 +229,7 @@ bool OnboardingViewModel::startCreate() {
     m_verificationAnswers.assign(3, QString());
     emit verificationAnswersChanged();
 
-    setCurrentStep(OnboardingStep::createShowSeed);
+    setCurrentStep(OnboardingStep::CreateShowSeed);
     return true;
 }
 
@@ -320,7 +291,7 @@ void OnboardingViewModel::createFromWords(std::vector<std::string> words,
             throw std::runtime_error("No application state");
         }
         state->createWallet(words, password);
-        setCurrentStep(OnboardingStep::complete);
+        setCurrentStep(OnboardingStep::Complete);
     } catch (const std::exception& error) {
         setErrorMessage(failurePrefix + describe(error));
     }

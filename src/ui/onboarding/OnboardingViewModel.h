@@ -22,8 +22,8 @@ namespace qm {
 class OnboardingViewModel : public StateBoundModel {
     Q_OBJECT
     QML_ELEMENT
-    // "welcome", "createShowSeed", "createVerify", "importSeed", "restoreBackup", "complete".
-    Q_PROPERTY(QString step READ stepName NOTIFY currentStepChanged)
+    Q_PROPERTY(
+        qm::OnboardingViewModel::OnboardingStep step READ currentStep NOTIFY currentStepChanged)
     Q_PROPERTY(int wordCount READ wordCount NOTIFY wordCountChanged)
     Q_PROPERTY(int mnemonicLength READ mnemonicLength NOTIFY mnemonicChanged)
     Q_PROPERTY(int importWordCount READ importWordCount NOTIFY importWordsChanged)
@@ -35,23 +35,26 @@ class OnboardingViewModel : public StateBoundModel {
     Q_PROPERTY(bool isPasswordValid READ isPasswordValid NOTIFY passwordValidityChanged)
 
 public:
+    // Capitalised: QML reaches only capitalised enumerators (OnboardingViewModel.Welcome).
     enum class OnboardingStep {
-        welcome,
-        createShowSeed,
-        createVerify,
-        importSeed,
-        restoreBackup,
-        complete
+        Welcome,
+        CreateShowSeed,
+        CreateVerify,
+        ImportSeed,
+        RestoreBackup,
+        Complete
     };
+    Q_ENUM(OnboardingStep)
 
     explicit OnboardingViewModel(QObject* parent = nullptr);
     ~OnboardingViewModel() override;
 
     OnboardingStep currentStep() const { return m_currentStep; }
     void setCurrentStep(OnboardingStep step);
-    QString stepName() const;
-    // Moves to the named step; an unknown name changes nothing (false).
-    Q_INVOKABLE bool showStep(const QString& name);
+    // The screens' back and forward buttons.
+    Q_INVOKABLE void showStep(qm::OnboardingViewModel::OnboardingStep step) {
+        setCurrentStep(step);
+    }
 
     int wordCount() const { return m_wordCount; }
     // The import screen's 12/24 choice: sets the count, then empties that many word fields.
@@ -140,7 +143,7 @@ private:
     std::vector<QString> m_mnemonic;
     std::vector<QString> m_importWords;
     int m_wordCount = 12;
-    OnboardingStep m_currentStep = OnboardingStep::welcome;
+    OnboardingStep m_currentStep = OnboardingStep::Welcome;
     std::vector<int> m_verificationIndices;
     std::vector<QString> m_verificationAnswers;
     QString m_password;

@@ -126,7 +126,7 @@ Item {
             BRSecondaryButton {
                 objectName: "backButton"
                 text: "Back"
-                onClicked: root.vm.showStep("welcome")
+                onClicked: root.vm.showStep(OnboardingViewModel.Welcome)
             }
         }
         Item { implicitHeight: 48 }

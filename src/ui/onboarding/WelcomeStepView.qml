@@ -70,13 +70,13 @@ Item {
                 objectName: "importWalletButton"
                 Layout.alignment: Qt.AlignHCenter
                 text: "Import Existing Wallet"
-                onClicked: root.vm.showStep("importSeed")
+                onClicked: root.vm.showStep(OnboardingViewModel.ImportSeed)
             }
             BRSecondaryButton {
                 objectName: "restoreFromBackupButton"
                 Layout.alignment: Qt.AlignHCenter
                 text: "Restore from Backup"
-                onClicked: root.vm.showStep("restoreBackup")
+                onClicked: root.vm.showStep(OnboardingViewModel.RestoreBackup)
             }
         }
         Item { implicitHeight: 48 }

@@ -71,7 +71,7 @@ Item {
             BRSecondaryButton {
                 objectName: "backButton"
                 text: "Back"
-                onClicked: root.vm.showStep("createShowSeed")
+                onClicked: root.vm.showStep(OnboardingViewModel.CreateShowSeed)
             }
             BRPrimaryButton {
                 objectName: "verifyAndCreateButton"

@@ -99,7 +99,7 @@ TEST(OnboardingViewModel, TheCreateFlowAsksThreeWordsThenStoresTheShownPhrase) {
         shown.push_back(word.toStdString());
     }
     EXPECT_TRUE(BIP39::isValidMnemonic(shown));
-    vm.showStep("createVerify");
+    vm.showStep(Step::CreateVerify);
     vm.setPassword(password);
     vm.setConfirmPassword(password);
     const std::vector<int> at = vm.verificationIndices();
@@ -112,7 +112,7 @@ TEST(OnboardingViewModel, TheCreateFlowAsksThreeWordsThenStoresTheShownPhrase) {
     EXPECT_EQ(finished.count(), 1);
     EXPECT_EQ(vm.errorText(),
               QStringLiteral("Word #%1 is incorrect. Please try again.").arg(at[0] + 1));
-    EXPECT_EQ(vm.currentStep(), Step::createVerify);
+    EXPECT_EQ(vm.currentStep(), Step::CreateVerify);
     EXPECT_FALSE(state.wallet());
     vm.setVerificationAnswer(0, "  " + word(0).toUpper()); // blanks and capitals still match
     vm.setVerificationAnswer(2, "\t" + word(2) + " \r\n");
@@ -121,7 +121,7 @@ TEST(OnboardingViewModel, TheCreateFlowAsksThreeWordsThenStoresTheShownPhrase) {
     EXPECT_FALSE(vm.errorMessage());
     ASSERT_TRUE(finished.wait(10000));
     EXPECT_FALSE(vm.isCreating());
-    EXPECT_EQ(vm.currentStep(), Step::complete);
+    EXPECT_EQ(vm.currentStep(), Step::Complete);
     ASSERT_TRUE(state.wallet());
     EXPECT_EQ(env.keychainManager().loadMnemonic(state.wallet()->id, password.toStdString()),
               shown);
@@ -142,7 +142,7 @@ TEST(OnboardingViewModel, ImportFailuresShowTheirTextKeepTheTypingThenTheLowerCa
     writeFileAtomically(folder, utf8View("not a folder"));
     OnboardingViewModel vm;
     vm.setAppState(&state);
-    vm.showStep("importSeed");
+    vm.showStep(Step::ImportSeed);
     vm.setPassword(password);
     vm.setConfirmPassword(password);
     vm.setImportWord(0, QStringLiteral("abandon ").repeated(12)); // a wrong checksum
@@ -153,20 +153,20 @@ TEST(OnboardingViewModel, ImportFailuresShowTheirTextKeepTheTypingThenTheLowerCa
     EXPECT_TRUE(vm.errorText().startsWith("Failed to import wallet: "))
         << vm.errorText().toStdString();
     EXPECT_FALSE(vm.isCreating());
-    EXPECT_EQ(vm.currentStep(), Step::importSeed);
+    EXPECT_EQ(vm.currentStep(), Step::ImportSeed);
     EXPECT_EQ(vm.importWord(11), "about"); // typing stays
     EXPECT_TRUE(vm.isPasswordValid());
     EXPECT_TRUE(state.isOnboarding());
     ASSERT_TRUE(vm.startCreate());
     vm.createWallet();
     EXPECT_TRUE(vm.errorText().startsWith("Failed to create wallet: "));
-    EXPECT_EQ(vm.currentStep(), Step::createShowSeed);
+    EXPECT_EQ(vm.currentStep(), Step::CreateShowSeed);
     env.keychain().failSaves(0);
     std::filesystem::remove(folder);
-    vm.showStep("importSeed");
+    vm.showStep(Step::ImportSeed);
     vm.importWallet();
     EXPECT_FALSE(vm.errorMessage()) << vm.errorText().toStdString();
-    EXPECT_EQ(vm.currentStep(), Step::complete);
+    EXPECT_EQ(vm.currentStep(), Step::Complete);
     EXPECT_EQ(env.keychainManager().loadMnemonic(state.wallet()->id, password.toStdString()),
               AppStateFixture::abandonPhrase());
     AppStateFixture::settle();
