@@ -50,13 +50,7 @@ AppState::AppState(AppStateServices services, QObject* parent)
 
 AppState::~AppState() {
     // Jobs re-check this object after every await; cancelling ends their waits early too.
-    for (const std::optional<TaskHandle>* task :
-         {&m_refreshTask, &m_activeRefreshTask, &m_btcSubscriptionTask,
-          &m_btcNotificationDebounce}) {
-        if (*task) {
-            (*task)->cancel();
-        }
-    }
+    m_refresh->cancelAll();
 }
 
 // --- Setters: values notify on a change only; records, keys and lists always. ----------------
@@ -92,24 +86,74 @@ void AppState::setBitcoinAccounts(std::vector<BTCAccountState> accounts) {
     emit bitcoinAccountsChanged();
 }
 
-void AppState::setEthereumAccounts(std::vector<EVMAccountState> accounts) {
-    m_ethereumAccounts = std::move(accounts);
-    emit ethereumAccountsChanged();
+namespace {
+
+// The slot of an EVM chain's list; none for Bitcoin and Solana.
+std::optional<std::size_t> evmSlot(Chain chain) {
+    switch (chain) {
+    case Chain::ethereum:
+        return 0;
+    case Chain::arbitrum:
+        return 1;
+    case Chain::polygon:
+        return 2;
+    default:
+        return std::nullopt;
+    }
 }
 
-void AppState::setArbitrumAccounts(std::vector<EVMAccountState> accounts) {
-    m_arbitrumAccounts = std::move(accounts);
-    emit arbitrumAccountsChanged();
+// The element `index` of `list` when it is the account `id`.
+template <typename AccountState>
+AccountState* accountAt(std::vector<AccountState>& list, std::size_t index, const std::string& id) {
+    return index < list.size() && list[index].id() == id ? &list[index] : nullptr;
 }
 
-void AppState::setPolygonAccounts(std::vector<EVMAccountState> accounts) {
-    m_polygonAccounts = std::move(accounts);
-    emit polygonAccountsChanged();
+} // namespace
+
+void AppState::setEVMAccounts(Chain chain, std::vector<EVMAccountState> accounts) {
+    if (const auto slot = evmSlot(chain)) {
+        m_evmAccounts[*slot] = std::move(accounts);
+        emit evmAccountsChanged(chain);
+    }
 }
 
 void AppState::setSolanaAccounts(std::vector<SolanaAccountState> accounts) {
     m_solanaAccounts = std::move(accounts);
     emit solanaAccountsChanged();
+}
+
+bool AppState::updateBitcoinAccount(std::size_t index, const std::string& id,
+                                    const std::function<void(BTCAccountState&)>& change) {
+    BTCAccountState* account = accountAt(m_bitcoinAccounts, index, id);
+    if (!account) {
+        return false;
+    }
+    change(*account);
+    emit accountChanged(Chain::bitcoin, static_cast<int>(index));
+    return true;
+}
+
+bool AppState::updateEVMAccount(Chain chain, std::size_t index, const std::string& id,
+                                const std::function<void(EVMAccountState&)>& change) {
+    const auto slot = evmSlot(chain);
+    EVMAccountState* account = slot ? accountAt(m_evmAccounts[*slot], index, id) : nullptr;
+    if (!account) {
+        return false;
+    }
+    change(*account);
+    emit accountChanged(chain, static_cast<int>(index));
+    return true;
+}
+
+bool AppState::updateSolanaAccount(std::size_t index, const std::string& id,
+                                   const std::function<void(SolanaAccountState&)>& change) {
+    SolanaAccountState* account = accountAt(m_solanaAccounts, index, id);
+    if (!account) {
+        return false;
+    }
+    change(*account);
+    emit accountChanged(Chain::solana, static_cast<int>(index));
+    return true;
 }
 
 void AppState::setBtcPriceUSD(double price) {
@@ -144,25 +188,6 @@ void AppState::setIsRefreshing(bool refreshing) {
 
 void AppState::setLastRefresh(std::optional<Date> date) {
     assignIfChanged(this, m_lastRefresh, date, &AppState::lastRefreshChanged);
-}
-
-void AppState::setRefreshTask(std::optional<TaskHandle> task) {
-    assignIfChanged(this, m_refreshTask, std::move(task), &AppState::refreshTaskChanged);
-}
-
-void AppState::setActiveRefreshTask(std::optional<TaskHandle> task) {
-    assignIfChanged(this, m_activeRefreshTask, std::move(task),
-                    &AppState::activeRefreshTaskChanged);
-}
-
-void AppState::setBtcSubscriptionTask(std::optional<TaskHandle> task) {
-    assignIfChanged(this, m_btcSubscriptionTask, std::move(task),
-                    &AppState::btcSubscriptionTaskChanged);
-}
-
-void AppState::setBtcNotificationDebounce(std::optional<TaskHandle> task) {
-    assignIfChanged(this, m_btcNotificationDebounce, std::move(task),
-                    &AppState::btcNotificationDebounceChanged);
 }
 
 void AppState::setBtcSubscriptionsReady(bool ready) {
@@ -214,12 +239,11 @@ double AppState::totalUSD(Chain chain) const {
         return total;
     }
     case Chain::ethereum:
-        return evmTotal(m_ethereumAccounts, m_ethPriceUSD);
     case Chain::arbitrum:
-        return evmTotal(m_arbitrumAccounts, m_ethPriceUSD);
+        return evmTotal(evmAccounts(chain), m_ethPriceUSD);
     case Chain::polygon: {
         const auto found = m_chainPrices.find(Chain::polygon);
-        return evmTotal(m_polygonAccounts, found == m_chainPrices.end() ? 0 : found->second.usd);
+        return evmTotal(evmAccounts(chain), found == m_chainPrices.end() ? 0 : found->second.usd);
     }
     case Chain::solana: {
         double native = 0;
@@ -254,11 +278,9 @@ std::optional<Account> AppState::selectedAccount() const {
     case Chain::bitcoin:
         return pick(m_bitcoinAccounts);
     case Chain::ethereum:
-        return pick(m_ethereumAccounts);
     case Chain::arbitrum:
-        return pick(m_arbitrumAccounts);
     case Chain::polygon:
-        return pick(m_polygonAccounts);
+        return pick(evmAccounts(m_selectedChain));
     case Chain::solana:
         return pick(m_solanaAccounts);
     }
@@ -267,16 +289,8 @@ std::optional<Account> AppState::selectedAccount() const {
 
 const std::vector<EVMAccountState>& AppState::evmAccounts(Chain chain) const {
     static const std::vector<EVMAccountState> none;
-    switch (chain) {
-    case Chain::ethereum:
-        return m_ethereumAccounts;
-    case Chain::arbitrum:
-        return m_arbitrumAccounts;
-    case Chain::polygon:
-        return m_polygonAccounts;
-    default:
-        return none;
-    }
+    const auto slot = evmSlot(chain);
+    return slot ? m_evmAccounts[*slot] : none;
 }
 
 } // namespace qm

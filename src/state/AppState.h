@@ -1,11 +1,11 @@
 #pragma once
 // The one model of the running wallet, on the GUI thread: the wallet record, one list of
-// account states per chain, prices and the chart cache, the refresh flags and task handles,
-// the BIP-32 master key while the wallet is unlocked, the sidebar selection, and the
-// services through which the refresh reaches the network.
+// account states per chain, prices and the chart cache, the refresh flags, the BIP-32 master
+// key while the wallet is unlocked, the sidebar selection, and the services through which
+// the refresh reaches the network. The refresh orchestrator holds the background jobs.
 //
 // Observed values notify only on a real change; the record, the key, the lists and the
-// dictionaries notify on every write. Background jobs are TaskHandles owned by this object.
+// dictionaries notify on every write.
 
 #include "core/crypto/BIP32.h"
 #include "core/model/Account.h"
@@ -15,7 +15,6 @@
 #include "platform/Bytes.h"
 #include "platform/SecureBytes.h"
 #include "platform/async/CancellationToken.h"
-#include "platform/async/TaskHandle.h"
 #include "services/prices/CoinGeckoClient.h"
 #include "state/BTCAccountState.h"
 #include "state/EVMAccountState.h"
@@ -23,7 +22,9 @@
 #include "state/WalletRecord.h"
 
 #include <QObject>
+#include <array>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -66,18 +67,19 @@ struct AppStateServices {
 
 class AppState : public QObject {
     Q_OBJECT
-    Q_PROPERTY(bool isLocked READ isLocked WRITE setIsLocked NOTIFY isLockedChanged)
-    Q_PROPERTY(bool isOnboarding READ isOnboarding WRITE setIsOnboarding NOTIFY isOnboardingChanged)
-    Q_PROPERTY(double btcPriceUSD READ btcPriceUSD WRITE setBtcPriceUSD NOTIFY btcPriceUSDChanged)
-    Q_PROPERTY(double ethPriceUSD READ ethPriceUSD WRITE setEthPriceUSD NOTIFY ethPriceUSDChanged)
-    Q_PROPERTY(double solPriceUSD READ solPriceUSD WRITE setSolPriceUSD NOTIFY solPriceUSDChanged)
-    Q_PROPERTY(qint64 btcBlockHeight READ btcBlockHeight WRITE setBtcBlockHeight NOTIFY
-                   btcBlockHeightChanged)
-    Q_PROPERTY(bool isRefreshing READ isRefreshing WRITE setIsRefreshing NOTIFY isRefreshingChanged)
-    Q_PROPERTY(qint64 selectedAccountIndex READ selectedAccountIndex WRITE setSelectedAccountIndex
-                   NOTIFY selectedAccountIndexChanged)
-    Q_PROPERTY(bool btcSubscriptionsReady READ btcSubscriptionsReady WRITE setBtcSubscriptionsReady
-                   NOTIFY btcSubscriptionsReadyChanged)
+    // QML reads these and never writes them: the lock, onboarding and price flags move only
+    // through the state's own operations and the refresh.
+    Q_PROPERTY(bool isLocked READ isLocked NOTIFY isLockedChanged)
+    Q_PROPERTY(bool isOnboarding READ isOnboarding NOTIFY isOnboardingChanged)
+    Q_PROPERTY(double btcPriceUSD READ btcPriceUSD NOTIFY btcPriceUSDChanged)
+    Q_PROPERTY(double ethPriceUSD READ ethPriceUSD NOTIFY ethPriceUSDChanged)
+    Q_PROPERTY(double solPriceUSD READ solPriceUSD NOTIFY solPriceUSDChanged)
+    Q_PROPERTY(qint64 btcBlockHeight READ btcBlockHeight NOTIFY btcBlockHeightChanged)
+    Q_PROPERTY(bool isRefreshing READ isRefreshing NOTIFY isRefreshingChanged)
+    Q_PROPERTY(
+        qint64 selectedAccountIndex READ selectedAccountIndex NOTIFY selectedAccountIndexChanged)
+    Q_PROPERTY(
+        bool btcSubscriptionsReady READ btcSubscriptionsReady NOTIFY btcSubscriptionsReadyChanged)
 
 public:
     // The process's services (see AppStateServices::standard).
@@ -94,16 +96,26 @@ public:
     bool isOnboarding() const { return m_isOnboarding; }
     void setIsOnboarding(bool onboarding);
 
+    // A whole-list write emits the list's signal (its length, order or any element may have
+    // changed); an update of one account emits accountChanged(chain, index) only.
     const std::vector<BTCAccountState>& bitcoinAccounts() const { return m_bitcoinAccounts; }
     void setBitcoinAccounts(std::vector<BTCAccountState> accounts);
-    const std::vector<EVMAccountState>& ethereumAccounts() const { return m_ethereumAccounts; }
-    void setEthereumAccounts(std::vector<EVMAccountState> accounts);
-    const std::vector<EVMAccountState>& arbitrumAccounts() const { return m_arbitrumAccounts; }
-    void setArbitrumAccounts(std::vector<EVMAccountState> accounts);
-    const std::vector<EVMAccountState>& polygonAccounts() const { return m_polygonAccounts; }
-    void setPolygonAccounts(std::vector<EVMAccountState> accounts);
+    // The list of an EVM chain; empty for Bitcoin and Solana.
+    const std::vector<EVMAccountState>& evmAccounts(Chain chain) const;
+    // Replaces the list of an EVM chain; a chain without such a list changes nothing.
+    void setEVMAccounts(Chain chain, std::vector<EVMAccountState> accounts);
     const std::vector<SolanaAccountState>& solanaAccounts() const { return m_solanaAccounts; }
     void setSolanaAccounts(std::vector<SolanaAccountState> accounts);
+
+    // Changes the account at `index` in place with `change` when it is still the account
+    // `id`, then emits accountChanged; false, and nothing changed or emitted, when the list
+    // has become shorter or holds another account there (or the chain has no EVM list).
+    bool updateBitcoinAccount(std::size_t index, const std::string& id,
+                              const std::function<void(BTCAccountState&)>& change);
+    bool updateEVMAccount(Chain chain, std::size_t index, const std::string& id,
+                          const std::function<void(EVMAccountState&)>& change);
+    bool updateSolanaAccount(std::size_t index, const std::string& id,
+                             const std::function<void(SolanaAccountState&)>& change);
 
     double btcPriceUSD() const { return m_btcPriceUSD; }
     void setBtcPriceUSD(double price);
@@ -125,16 +137,6 @@ public:
     const std::optional<Date>& lastRefresh() const { return m_lastRefresh; }
     void setLastRefresh(std::optional<Date> date);
 
-    const std::optional<TaskHandle>& refreshTask() const { return m_refreshTask; }
-    void setRefreshTask(std::optional<TaskHandle> task);
-    const std::optional<TaskHandle>& activeRefreshTask() const { return m_activeRefreshTask; }
-    void setActiveRefreshTask(std::optional<TaskHandle> task);
-    const std::optional<TaskHandle>& btcSubscriptionTask() const { return m_btcSubscriptionTask; }
-    void setBtcSubscriptionTask(std::optional<TaskHandle> task);
-    const std::optional<TaskHandle>& btcNotificationDebounce() const {
-        return m_btcNotificationDebounce;
-    }
-    void setBtcNotificationDebounce(std::optional<TaskHandle> task);
     bool btcSubscriptionsReady() const { return m_btcSubscriptionsReady; }
     void setBtcSubscriptionsReady(bool ready);
 
@@ -162,8 +164,6 @@ public:
     double totalUSD(Chain chain) const;
     // The account at selectedAccountIndex of selectedChain's list; none past its end.
     std::optional<Account> selectedAccount() const;
-    // The list of an EVM chain; empty for Bitcoin and Solana.
-    const std::vector<EVMAccountState>& evmAccounts(Chain chain) const;
 
     // --- Lifecycle ---------------------------------------------------------------------------
     // Reads the token file and the stored record; settles isOnboarding and isLocked (a stored
@@ -222,10 +222,10 @@ signals:
     void isLockedChanged();
     void isOnboardingChanged();
     void bitcoinAccountsChanged();
-    void ethereumAccountsChanged();
-    void arbitrumAccountsChanged();
-    void polygonAccountsChanged();
+    void evmAccountsChanged(qm::Chain chain);
     void solanaAccountsChanged();
+    // One account changed in place (its balances, tokens, history or addresses).
+    void accountChanged(qm::Chain chain, int index);
     void btcPriceUSDChanged();
     void ethPriceUSDChanged();
     void solPriceUSDChanged();
@@ -234,10 +234,6 @@ signals:
     void btcBlockHeightChanged();
     void isRefreshingChanged();
     void lastRefreshChanged();
-    void refreshTaskChanged();
-    void activeRefreshTaskChanged();
-    void btcSubscriptionTaskChanged();
-    void btcNotificationDebounceChanged();
     void btcSubscriptionsReadyChanged();
     void lastDerivedMasterKeyChanged();
     void selectedChainChanged();
@@ -275,9 +271,8 @@ private:
     bool m_isLocked = true;
     bool m_isOnboarding = true;
     std::vector<BTCAccountState> m_bitcoinAccounts;
-    std::vector<EVMAccountState> m_ethereumAccounts;
-    std::vector<EVMAccountState> m_arbitrumAccounts;
-    std::vector<EVMAccountState> m_polygonAccounts;
+    // Ethereum, Arbitrum, Polygon.
+    std::array<std::vector<EVMAccountState>, 3> m_evmAccounts;
     std::vector<SolanaAccountState> m_solanaAccounts;
     double m_btcPriceUSD = 0;
     double m_ethPriceUSD = 0;
@@ -287,13 +282,9 @@ private:
     qint64 m_btcBlockHeight = 0;
     bool m_isRefreshing = false;
     std::optional<Date> m_lastRefresh;
-    std::optional<TaskHandle> m_refreshTask;
-    std::optional<TaskHandle> m_activeRefreshTask;
-    std::optional<TaskHandle> m_btcSubscriptionTask;
     std::optional<ExtendedKey> m_lastDerivedMasterKey;
     Chain m_selectedChain = Chain::bitcoin;
     qint64 m_selectedAccountIndex = 0;
-    std::optional<TaskHandle> m_btcNotificationDebounce;
     bool m_btcSubscriptionsReady = false;
 
     // The receive indices last stored with the record of this wallet id.

@@ -5,6 +5,7 @@
 #include "core/crypto/Secp256k1.h"
 #include "core/storage/KeychainManager.h"
 #include "platform/Crypto.h"
+#include "platform/async/TaskHandle.h"
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/connections/NetworkManager.h"
 #include "services/evm/EthereumAddress.h"
@@ -72,14 +73,7 @@ void AppState::deriveAccounts(ByteView seed) {
         for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
             EVMAccountState state;
             state.account = account(chain, address, evmAccountPath);
-            std::vector<EVMAccountState> list{std::move(state)};
-            if (chain == Chain::ethereum) {
-                setEthereumAccounts(std::move(list));
-            } else if (chain == Chain::arbitrum) {
-                setArbitrumAccounts(std::move(list));
-            } else {
-                setPolygonAccounts(std::move(list));
-            }
+            setEVMAccounts(chain, {std::move(state)});
         }
     } catch (const std::exception& error) {
         // The lists stay as they were: no made-up address may reach a receive screen.
@@ -206,9 +200,9 @@ bool AppState::commitAddresses(std::vector<BTCAddressInfo> addresses,
     }
     m_addressIndices.emplace(record.id, indices);
     setWallet(record);
-    std::vector<BTCAccountState> accounts = m_bitcoinAccounts;
-    accounts.front().addresses = std::move(addresses);
-    setBitcoinAccounts(std::move(accounts));
+    updateBitcoinAccount(0, m_bitcoinAccounts.front().id(), [&addresses](BTCAccountState& account) {
+        account.addresses = std::move(addresses);
+    });
     return true;
 }
 

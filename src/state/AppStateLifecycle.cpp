@@ -3,8 +3,10 @@
 #include "core/crypto/BIP39.h"
 #include "core/storage/KeychainManager.h"
 #include "core/storage/TokenStore.h"
+#include "platform/async/TaskHandle.h"
 #include "state/AppState.h"
 #include "state/WalletConnectSetup.h"
+#include "state/refresh/RefreshOrchestrator.h"
 
 #include <iostream>
 
@@ -122,14 +124,7 @@ void AppState::unlock(std::string_view password) {
 }
 
 void AppState::startSessionTasks() {
-    // The previous immediate refresh is replaced, not cancelled: it stops at its next check
-    // of the lock or runs to its end.
-    setActiveRefreshTask(TaskHandle::spawn(
-        this, [this](const CancellationToken& token) { return refreshAll(token); }));
-    stopBackgroundTasks();
-    setRefreshTask(TaskHandle::spawn(
-        this, [this](const CancellationToken& token) { return runRefreshLoop(token); }));
-    startBitcoinSubscriptions();
+    m_refresh->startSessionTasks();
 }
 
 void AppState::lock() {
@@ -137,11 +132,7 @@ void AppState::lock() {
 }
 
 void AppState::endSession(bool markLocked) {
-    stopBackgroundTasks();
-    if (m_activeRefreshTask) {
-        m_activeRefreshTask->cancel();
-        setActiveRefreshTask(std::nullopt);
-    }
+    m_refresh->stopSessionTasks();
     setLastDerivedMasterKey(std::nullopt);
     if (markLocked) {
         setIsLocked(true);
@@ -151,9 +142,9 @@ void AppState::endSession(bool markLocked) {
 
 void AppState::emptyAccountLists() {
     setBitcoinAccounts({});
-    setEthereumAccounts({});
-    setArbitrumAccounts({});
-    setPolygonAccounts({});
+    for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
+        setEVMAccounts(chain, {});
+    }
     setSolanaAccounts({});
 }
 
@@ -178,34 +169,18 @@ void AppState::resetWallet() {
     setLastDerivedMasterKey(std::nullopt);
     setIsLocked(false);
     setIsOnboarding(true);
-    stopBackgroundTasks();
-    if (m_activeRefreshTask) {
-        m_activeRefreshTask->cancel();
-        setActiveRefreshTask(std::nullopt);
-    }
+    m_refresh->stopSessionTasks();
     emptyAccountLists();
     m_addressIndices.reset();
     m_storedRecordFailure = nullptr;
 }
 
 void AppState::stopBackgroundTasks() {
-    if (m_refreshTask) {
-        m_refreshTask->cancel();
-        setRefreshTask(std::nullopt);
-    }
-    if (m_btcSubscriptionTask) {
-        m_btcSubscriptionTask->cancel();
-        setBtcSubscriptionTask(std::nullopt);
-    }
+    m_refresh->stopBackgroundTasks();
 }
 
 void AppState::startBitcoinSubscriptions() {
-    if (m_btcSubscriptionTask) {
-        m_btcSubscriptionTask->cancel();
-    }
-    setBtcSubscriptionsReady(false);
-    setBtcSubscriptionTask(TaskHandle::spawn(
-        this, [this](const CancellationToken& token) { return runBitcoinSubscriptions(token); }));
+    m_refresh->startBitcoinSubscriptions();
 }
 
 } // namespace qm

@@ -59,7 +59,7 @@ nlohmann::json answer(const nlohmann::json& request) {
              {"scriptHash", address.scriptHash},
              {"key", keyHex(state, qm::Chain::bitcoin, address.derivationIndex)}});
     }
-    reply["eth"] = {{"address", state.ethereumAccounts().at(0).account.address},
+    reply["eth"] = {{"address", state.evmAccounts(qm::Chain::ethereum).at(0).account.address},
                     {"key", keyHex(state, qm::Chain::ethereum, 0)}};
     reply["sol"] = {{"address", state.solanaAccounts().at(0).account.address},
                     {"key", keyHex(state, qm::Chain::solana, 0)}};

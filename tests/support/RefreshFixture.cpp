@@ -69,13 +69,7 @@ void RefreshFixture::setBitcoinAddresses(const std::vector<int>& keys) {
 void RefreshFixture::setEVMAccount(Chain chain, const std::string& address) {
     EVMAccountState account;
     account.account = {accountID(chain, 0), chain, 0, address, "m/44'/60'/0'/0/0"};
-    if (chain == Chain::ethereum) {
-        m_state->setEthereumAccounts({account});
-    } else if (chain == Chain::arbitrum) {
-        m_state->setArbitrumAccounts({account});
-    } else {
-        m_state->setPolygonAccounts({account});
-    }
+    m_state->setEVMAccounts(chain, {account});
 }
 
 void RefreshFixture::setSolanaAccount(const std::string& address) {

@@ -3,6 +3,7 @@
 #include "AppStateFixture.h"
 #include "app/SingleInstance.h"
 #include "services/connections/NetworkManager.h"
+#include "ui/shell/SidebarAccountList.h"
 #include "ui/shell/SidebarItems.h"
 #include "ui/shell/SidebarModel.h"
 #include "ui/shell/StatusBarModel.h"
@@ -21,16 +22,18 @@ TEST(SidebarModel, AccountsInChainOrderAndSelection) {
     AppStateFixture env;
     AppState& state = env.state();
     SidebarModel model(state);
-    const auto item = [&](int section) {
-        return model.sections()[section].toMap()["items"].toList().value(0).toMap();
+    const auto first = [&](Chain chain, SidebarAccountList::Role role) {
+        return model.accounts(chain).index(0).data(role);
     };
     state.loadStoredState();
     state.createWallet(AppStateFixture::abandonPhrase(), "correct horse");
     state.stopBackgroundTasks();
     ASSERT_EQ(model.sections().size(), 5);
-    EXPECT_EQ(item(4)["id"].toString(), "sol-0");
-    EXPECT_EQ(item(0)["address"].toString(), "bc1qcr...6fyu");
-    EXPECT_TRUE(item(0)["isSelected"].toBool());
+    EXPECT_EQ(model.sections()[4].toMap()["items"].value<QObject*>(),
+              &model.accounts(Chain::solana));
+    EXPECT_EQ(first(Chain::solana, SidebarAccountList::AccountIdRole).toString(), "sol-0");
+    EXPECT_EQ(first(Chain::bitcoin, SidebarAccountList::AddressRole).toString(), "bc1qcr...6fyu");
+    EXPECT_TRUE(first(Chain::bitcoin, SidebarAccountList::SelectedRole).toBool());
 
     // Solana #0: the chain is written, the index (already 0) not at all; again writes nothing.
     QSignalSpy chainSpy(&state, &AppState::selectedChainChanged);
@@ -41,15 +44,50 @@ TEST(SidebarModel, AccountsInChainOrderAndSelection) {
     EXPECT_EQ(state.selectedChain(), Chain::solana);
     EXPECT_EQ(chainSpy.count(), 1);
     EXPECT_EQ(indexSpy.count(), 0);
-    EXPECT_TRUE(item(4)["isSelected"].toBool());
+    EXPECT_TRUE(first(Chain::solana, SidebarAccountList::SelectedRole).toBool());
+    EXPECT_FALSE(first(Chain::bitcoin, SidebarAccountList::SelectedRole).toBool());
     // An id of a known chain that is not in its list selects that chain's first entry.
     state.setSelectedAccountIndex(3);
     model.selectAccount(QStringLiteral("eth-7"));
     EXPECT_EQ(selectedAccountID(state), "eth-0");
 
     state.lock();
-    EXPECT_TRUE(model.sections()[0].toMap()["items"].toList().isEmpty());
+    EXPECT_EQ(model.accounts(Chain::bitcoin).rowCount(), 0);
     EXPECT_EQ(env.networkRequests(), 0);
+}
+
+// A refreshed balance redraws its row, not the list: one dataChanged of that row, no reset.
+TEST(SidebarModel, OneBalanceChangeUpdatesOneRow) {
+    AppStateFixture env;
+    AppState& state = env.state();
+    SidebarModel model(state);
+    state.loadStoredState();
+    state.createWallet(AppStateFixture::abandonPhrase(), "correct horse");
+    state.stopBackgroundTasks();
+    SidebarAccountList& bitcoin = model.accounts(Chain::bitcoin);
+    SidebarAccountList& ethereum = model.accounts(Chain::ethereum);
+    QSignalSpy bitcoinRows(&bitcoin, &QAbstractItemModel::dataChanged);
+    QSignalSpy ethereumRows(&ethereum, &QAbstractItemModel::dataChanged);
+    QSignalSpy bitcoinReset(&bitcoin, &QAbstractItemModel::modelReset);
+    QSignalSpy ethereumReset(&ethereum, &QAbstractItemModel::modelReset);
+
+    ASSERT_TRUE(state.updateBitcoinAccount(
+        0, "btc-0", [](BTCAccountState& account) { account.balanceSats = 150'000; }));
+    ASSERT_EQ(bitcoinRows.count(), 1);
+    EXPECT_EQ(bitcoinRows[0][0].toModelIndex().row(), 0);
+    EXPECT_EQ(bitcoinRows[0][1].toModelIndex().row(), 0);
+    EXPECT_EQ(bitcoin.index(0).data(SidebarAccountList::BalanceRole).toString(), "0.00150000 BTC");
+    // The same through a whole-list write of the same accounts.
+    std::vector<EVMAccountState> accounts = state.evmAccounts(Chain::ethereum);
+    accounts.at(0).balanceNative = 0.5;
+    state.setEVMAccounts(Chain::ethereum, std::move(accounts));
+    ASSERT_EQ(ethereumRows.count(), 1);
+    EXPECT_EQ(ethereum.index(0).data(SidebarAccountList::BalanceRole).toString(), "0.500000 ETH");
+    EXPECT_EQ(bitcoinRows.count() + bitcoinReset.count() + ethereumReset.count(), 1);
+
+    // Accounts that go away reset the list.
+    state.lock();
+    EXPECT_EQ(bitcoinReset.count(), 1);
 }
 
 TEST(StatusBarModel, DotsFollowThePoolsAndTheTooltipTheClock) {

@@ -34,31 +34,26 @@ struct AddressResult {
 // become shorter or holds another account there.
 bool mergeBalances(AppState& state, std::size_t index, const std::string& accountID,
                    const std::map<std::string, AddressResult>& results) {
-    std::vector<BTCAccountState> accounts = state.bitcoinAccounts();
-    if (index >= accounts.size() || accounts[index].id() != accountID) {
-        return false;
-    }
-    BTCAccountState& account = accounts[index];
-    std::uint64_t total = 0;
-    for (BTCAddressInfo& address : account.addresses) {
-        const auto result = results.find(address.scriptHash);
-        if (result == results.end()) {
-            continue; // added while the pass ran: the next pass fetches it
+    return state.updateBitcoinAccount(index, accountID, [&results](BTCAccountState& account) {
+        std::uint64_t total = 0;
+        for (BTCAddressInfo& address : account.addresses) {
+            const auto result = results.find(address.scriptHash);
+            if (result == results.end()) {
+                continue; // added while the pass ran: the next pass fetches it
+            }
+            if (result->second.confirmed) {
+                address.balanceSats = *result->second.confirmed;
+                total = checkedAdd(total, address.balanceSats).value_or(total);
+            }
+            if (result->second.txCount) {
+                address.txCount = *result->second.txCount;
+            }
+            if (result->second.confirmed && result->second.txCount) {
+                address.fetched = true;
+            }
         }
-        if (result->second.confirmed) {
-            address.balanceSats = *result->second.confirmed;
-            total = checkedAdd(total, address.balanceSats).value_or(total);
-        }
-        if (result->second.txCount) {
-            address.txCount = *result->second.txCount;
-        }
-        if (result->second.confirmed && result->second.txCount) {
-            address.fetched = true;
-        }
-    }
-    account.balanceSats = total;
-    state.setBitcoinAccounts(std::move(accounts));
-    return true;
+        account.balanceSats = total;
+    });
 }
 
 QCoro::Task<PassEnd> balancePass(RefreshJob job, std::shared_ptr<ElectrumClient> client,
@@ -238,12 +233,12 @@ QCoro::Task<void> refreshBitcoinHistory(RefreshJob job) {
         if (!history || job.shouldStop()) {
             co_return;
         }
-        std::vector<BTCAccountState> accounts = job.state->bitcoinAccounts();
-        if (i >= accounts.size() || accounts[i].id() != account.id()) {
+        std::vector<Transaction>& entries = *history;
+        if (!job.state->updateBitcoinAccount(i, account.id(), [&entries](BTCAccountState& live) {
+                live.transactions = std::move(entries);
+            })) {
             co_return;
         }
-        accounts[i].transactions = std::move(*history);
-        job.state->setBitcoinAccounts(std::move(accounts));
     }
 }
 

@@ -12,7 +12,7 @@
 #include <QPointer>
 #include <cstddef>
 #include <string>
-#include <vector>
+#include <utility>
 
 namespace qm {
 
@@ -25,32 +25,13 @@ struct RefreshJob {
     bool shouldStop() const { return !state || state->isLocked() || token.isCancelled(); }
 };
 
-// Changes element `index` of an EVM chain's live list with `change` and writes the list back;
-// false when the list has become shorter or holds another account there (then nothing is
-// written). Chains without such a list write nothing.
+// Changes element `index` of an EVM chain's live list in place with `change`; false when the
+// list has become shorter or holds another account there (then nothing is written). Chains
+// without such a list write nothing.
 template <typename Change>
 bool writeEVMAccount(AppState& state, Chain chain, std::size_t index, const std::string& id,
                      Change&& change) {
-    if (chain != Chain::ethereum && chain != Chain::arbitrum && chain != Chain::polygon) {
-        return false;
-    }
-    std::vector<EVMAccountState> accounts = state.evmAccounts(chain);
-    if (index >= accounts.size() || accounts[index].id() != id) {
-        return false;
-    }
-    change(accounts[index]);
-    switch (chain) {
-    case Chain::ethereum:
-        state.setEthereumAccounts(std::move(accounts));
-        break;
-    case Chain::arbitrum:
-        state.setArbitrumAccounts(std::move(accounts));
-        break;
-    default:
-        state.setPolygonAccounts(std::move(accounts));
-        break;
-    }
-    return true;
+    return state.updateEVMAccount(chain, index, id, std::forward<Change>(change));
 }
 
 } // namespace qm

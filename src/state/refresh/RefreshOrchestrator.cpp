@@ -164,12 +164,12 @@ void RefreshOrchestrator::scheduleBitcoinRefresh() {
     if (!m_state) {
         return;
     }
-    if (const auto& pending = m_state->btcNotificationDebounce()) {
-        pending->cancel();
+    if (m_btcNotificationDebounce) {
+        m_btcNotificationDebounce->cancel();
     }
     // The task's owner is the state, whose child this is: it never outlives it.
-    m_state->setBtcNotificationDebounce(TaskHandle::spawn(
-        m_state, [this](const CancellationToken& token) { return debounce(token); }));
+    m_btcNotificationDebounce = TaskHandle::spawn(
+        m_state, [this](const CancellationToken& token) { return debounce(token); });
 }
 
 QCoro::Task<void> RefreshOrchestrator::debounce(CancellationToken token) {
@@ -178,15 +178,61 @@ QCoro::Task<void> RefreshOrchestrator::debounce(CancellationToken token) {
     if (!elapsed || !self || token.isCancelled() || !self->acceptsNotifications()) {
         co_return;
     }
-    AppState& state = *self->m_state;
-    if (const auto& active = state.activeRefreshTask()) {
-        active->cancel();
+    if (self->m_activeRefreshTask) {
+        self->m_activeRefreshTask->cancel();
     }
     RefreshOrchestrator* orchestrator = self;
-    state.setActiveRefreshTask(
-        TaskHandle::spawn(&state, [orchestrator](const CancellationToken& t) {
+    self->m_activeRefreshTask =
+        TaskHandle::spawn(self->m_state, [orchestrator](const CancellationToken& t) {
             return orchestrator->refreshBitcoin(t);
-        }));
+        });
+}
+
+void RefreshOrchestrator::startSessionTasks() {
+    m_activeRefreshTask = TaskHandle::spawn(
+        m_state, [this](const CancellationToken& token) { return refreshAll(token); });
+    stopBackgroundTasks();
+    m_refreshTask = TaskHandle::spawn(
+        m_state, [this](const CancellationToken& token) { return runRefreshLoop(token); });
+    startBitcoinSubscriptions();
+}
+
+void RefreshOrchestrator::stopBackgroundTasks() {
+    for (std::optional<TaskHandle>* task : {&m_refreshTask, &m_btcSubscriptionTask}) {
+        if (*task) {
+            (*task)->cancel();
+            task->reset();
+        }
+    }
+}
+
+void RefreshOrchestrator::stopSessionTasks() {
+    stopBackgroundTasks();
+    if (m_activeRefreshTask) {
+        m_activeRefreshTask->cancel();
+        m_activeRefreshTask.reset();
+    }
+}
+
+void RefreshOrchestrator::startBitcoinSubscriptions() {
+    if (m_btcSubscriptionTask) {
+        m_btcSubscriptionTask->cancel();
+    }
+    if (m_state) {
+        m_state->setBtcSubscriptionsReady(false);
+    }
+    m_btcSubscriptionTask = TaskHandle::spawn(
+        m_state, [this](const CancellationToken& token) { return runBitcoinSubscriptions(token); });
+}
+
+void RefreshOrchestrator::cancelAll() {
+    for (const std::optional<TaskHandle>* task :
+         {&m_refreshTask, &m_activeRefreshTask, &m_btcSubscriptionTask,
+          &m_btcNotificationDebounce}) {
+        if (*task) {
+            (*task)->cancel();
+        }
+    }
 }
 
 } // namespace qm

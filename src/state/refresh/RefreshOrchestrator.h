@@ -1,18 +1,20 @@
 #pragma once
 // Keeps the open wallet current: the ten-job full refresh, the Bitcoin-only refresh, the
 // periodic loop, and the Electrum subscriptions whose notifications start a Bitcoin-only
-// refresh after a quiet second.
+// refresh after a quiet second. Holds the handles of those background jobs.
 //
 // Lives with its AppState (a child of it) on the GUI thread. The jobs run side by side as
 // coroutines and are awaited together; each checks the lock flag and its token before every
 // request and every write, so a lock or a cancelled task stops them at their next step.
 
 #include "platform/async/CancellationToken.h"
+#include "platform/async/TaskHandle.h"
 #include "services/bitcoin/ElectrumResults.h"
 
 #include <QObject>
 #include <QPointer>
 #include <chrono>
+#include <optional>
 #include <qcoro/qcorotask.h>
 
 namespace qm {
@@ -60,6 +62,30 @@ public:
     // refresh by a Bitcoin-only refresh.
     void scheduleBitcoinRefresh();
 
+    // --- The session's background jobs, spawned with the state as their owner -------------
+    // Replaces the immediate full refresh (the previous one is not cancelled: it stops at its
+    // next check of the lock or runs to its end), then restarts the loop and the
+    // subscription task.
+    void startSessionTasks();
+    // Cancels the loop and the subscription task.
+    void stopBackgroundTasks();
+    // Cancels the immediate refresh too (lock, reset).
+    void stopSessionTasks();
+    // Replaces the subscription task with a new one; btcSubscriptionsReady reads false until
+    // it has subscribed everything.
+    void startBitcoinSubscriptions();
+    // Cancels every job, the pending debounce included (the state is going away).
+    void cancelAll();
+
+    // The periodic loop; the immediate refresh (creation, unlock, or the debounce's
+    // Bitcoin-only one); the subscription set-up; the pending debounce.
+    const std::optional<TaskHandle>& refreshTask() const { return m_refreshTask; }
+    const std::optional<TaskHandle>& activeRefreshTask() const { return m_activeRefreshTask; }
+    const std::optional<TaskHandle>& btcSubscriptionTask() const { return m_btcSubscriptionTask; }
+    const std::optional<TaskHandle>& btcNotificationDebounce() const {
+        return m_btcNotificationDebounce;
+    }
+
 private:
     QCoro::Task<void> debounce(CancellationToken token);
     bool acceptsNotifications() const;
@@ -67,6 +93,10 @@ private:
     QPointer<AppState> m_state;
     Periods m_periods;
     bool m_suspended = false;
+    std::optional<TaskHandle> m_refreshTask;
+    std::optional<TaskHandle> m_activeRefreshTask;
+    std::optional<TaskHandle> m_btcSubscriptionTask;
+    std::optional<TaskHandle> m_btcNotificationDebounce;
 };
 
 } // namespace qm

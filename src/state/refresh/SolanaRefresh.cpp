@@ -6,23 +6,18 @@
 
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 namespace qm {
 namespace {
 
 constexpr int signatureLimit = 20;
 
-// Changes element `index` of the live list; false when it is gone or another account.
+// Changes element `index` of the live list in place; false when it is gone or another account.
 template <typename Change>
 bool writeSolanaAccount(AppState& state, std::size_t index, const std::string& id,
                         Change&& change) {
-    std::vector<SolanaAccountState> accounts = state.solanaAccounts();
-    if (index >= accounts.size() || accounts[index].id() != id) {
-        return false;
-    }
-    change(accounts[index]);
-    state.setSolanaAccounts(std::move(accounts));
-    return true;
+    return state.updateSolanaAccount(index, id, std::forward<Change>(change));
 }
 
 // Runs one request, started by `start`; its result, or none after a failure. `stop` is set when

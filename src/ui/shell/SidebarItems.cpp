@@ -79,27 +79,41 @@ QString evmBalanceText(const EVMAccountState& state) {
 
 std::vector<SidebarAccountItem> sidebarItems(const AppState& state, Chain chain) {
     std::vector<SidebarAccountItem> items;
+    for (std::size_t i = 0;; ++i) {
+        std::optional<SidebarAccountItem> item = sidebarItem(state, chain, i);
+        if (!item) {
+            return items;
+        }
+        items.push_back(std::move(*item));
+    }
+}
+
+std::optional<SidebarAccountItem> sidebarItem(const AppState& state, Chain chain,
+                                              std::size_t index) {
     switch (chain) {
     case Chain::bitcoin:
-        for (const auto& account : state.bitcoinAccounts()) {
-            items.push_back(entry(account, chain, bitcoinBalanceText(account.balanceSats)));
+        if (index < state.bitcoinAccounts().size()) {
+            const BTCAccountState& account = state.bitcoinAccounts()[index];
+            return entry(account, chain, bitcoinBalanceText(account.balanceSats));
         }
         break;
     case Chain::ethereum:
     case Chain::arbitrum:
     case Chain::polygon:
-        for (const auto& account : state.evmAccounts(chain)) {
-            items.push_back(entry(account, chain, evmBalanceText(account)));
+        if (index < state.evmAccounts(chain).size()) {
+            const EVMAccountState& account = state.evmAccounts(chain)[index];
+            return entry(account, chain, evmBalanceText(account));
         }
         break;
     case Chain::solana:
-        for (const auto& account : state.solanaAccounts()) {
-            items.push_back(entry(
-                account, chain, solanaBalanceText(account.balanceLamports, account.tokens.size())));
+        if (index < state.solanaAccounts().size()) {
+            const SolanaAccountState& account = state.solanaAccounts()[index];
+            return entry(account, chain,
+                         solanaBalanceText(account.balanceLamports, account.tokens.size()));
         }
         break;
     }
-    return items;
+    return std::nullopt;
 }
 
 std::optional<std::string> selectedAccountID(const AppState& state) {

@@ -1,6 +1,6 @@
 #pragma once
-// The sidebar's account entries, built afresh from the application state at every redraw,
-// and the selection they write back.
+// The sidebar's account entries, built from the application state, and the selection they
+// write back.
 
 #include "core/model/Chain.h"
 
@@ -34,6 +34,9 @@ QString evmBalanceText(const EVMAccountState& state);
 
 // The entries of one chain's list, in list order.
 std::vector<SidebarAccountItem> sidebarItems(const AppState& state, Chain chain);
+// The entry of the account at `index` of one chain's list; none past its end.
+std::optional<SidebarAccountItem> sidebarItem(const AppState& state, Chain chain,
+                                              std::size_t index);
 
 // The id of the selected entry: the selected chain's account at the selected index; absent
 // when the index is outside that list.

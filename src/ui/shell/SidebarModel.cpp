@@ -3,16 +3,14 @@
 #include "services/connections/NetworkManager.h"
 #include "state/AppState.h"
 #include "ui/shell/ConnectionStatus.h"
+#include "ui/shell/SidebarAccountList.h"
 #include "ui/shell/SidebarItems.h"
 
 namespace qm {
 
 SidebarModel::SidebarModel(AppState& state, QObject* parent) : QObject(parent), m_state(&state) {
-    for (auto signal : {&AppState::bitcoinAccountsChanged, &AppState::ethereumAccountsChanged,
-                        &AppState::arbitrumAccountsChanged, &AppState::polygonAccountsChanged,
-                        &AppState::solanaAccountsChanged, &AppState::selectedChainChanged,
-                        &AppState::selectedAccountIndexChanged}) {
-        connect(&state, signal, this, &SidebarModel::sectionsChanged);
+    for (Chain chain : allChains()) {
+        m_accounts[chainIndex(chain)] = new SidebarAccountList(state, chain, this);
     }
     NetworkManager* network = &state.networkManager();
     connect(network, &NetworkManager::electrumConnectedChanged, this,
@@ -26,26 +24,11 @@ SidebarModel::SidebarModel(AppState& state, QObject* parent) : QObject(parent), 
 
 QVariantList SidebarModel::sections() const {
     QVariantList sections;
-    if (!m_state) {
-        return sections;
-    }
-    const std::optional<std::string> selected = selectedAccountID(*m_state);
     for (Chain chain : allChains()) {
-        QVariantList items;
-        for (const SidebarAccountItem& item : sidebarItems(*m_state, chain)) {
-            items.append(QVariantMap{
-                {QStringLiteral("id"), QString::fromStdString(item.id)},
-                {QStringLiteral("name"), item.name},
-                {QStringLiteral("balance"), item.balance},
-                {QStringLiteral("address"), item.address},
-                {QStringLiteral("chain"), static_cast<int>(item.chain)},
-                {QStringLiteral("isSelected"), selected == item.id},
-            });
-        }
         sections.append(QVariantMap{
             {QStringLiteral("title"), QString::fromStdString(displayName(chain))},
             {QStringLiteral("chain"), static_cast<int>(chain)},
-            {QStringLiteral("items"), items},
+            {QStringLiteral("items"), QVariant::fromValue<QObject*>(&accounts(chain))},
         });
     }
     return sections;

@@ -93,28 +93,28 @@ Rectangle {
                         Repeater {
                             model: modelData.items
                             delegate: BRHoverEffect {
-                                objectName: "accountRow_" + modelData.id
-                                property string accountId: modelData.id
-                                property bool isSelected: modelData.isSelected
+                                objectName: "accountRow_" + model.accountId
+                                property string accountId: model.accountId
+                                property bool isSelected: model.isSelected
                                 Layout.fillWidth: true
                                 implicitHeight: rowButton.implicitHeight
                                 hoverScale: 1.02
-                                glowColor: BRPalette.chainColor(modelData.chain)
+                                glowColor: BRPalette.chainColor(model.chain)
                                 AbstractButton {
                                     id: rowButton
                                     width: parent.width
                                     implicitHeight: account.implicitHeight + 16
-                                    onClicked: root.model.selectAccount(modelData.id)
-                                    background: BRSidebarRow { isSelected: modelData.isSelected }
+                                    onClicked: root.model.selectAccount(model.accountId)
+                                    background: BRSidebarRow { isSelected: model.isSelected }
                                     contentItem: AccountRow {
                                         id: account
                                         leftPadding: 12
                                         rightPadding: 12
-                                        name: modelData.name
-                                        balance: modelData.balance
-                                        chain: modelData.chain
-                                        address: modelData.address
-                                        isSelected: modelData.isSelected
+                                        name: model.name
+                                        balance: model.balance
+                                        chain: model.chain
+                                        address: model.address
+                                        isSelected: model.isSelected
                                     }
                                 }
                             }

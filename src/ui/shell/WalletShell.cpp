@@ -25,12 +25,12 @@ WalletShell::WalletShell(AppState& state, QObject* parent)
          {&AppState::isOnboardingChanged, &AppState::isLockedChanged, &AppState::walletChanged}) {
         connect(&state, signal, this, &WalletShell::faceChanged);
     }
-    for (auto signal : {&AppState::bitcoinAccountsChanged, &AppState::ethereumAccountsChanged,
-                        &AppState::arbitrumAccountsChanged, &AppState::polygonAccountsChanged,
-                        &AppState::solanaAccountsChanged, &AppState::selectedChainChanged,
-                        &AppState::selectedAccountIndexChanged}) {
+    // Only a list write can make the selected index fall outside its list.
+    for (auto signal : {&AppState::bitcoinAccountsChanged, &AppState::solanaAccountsChanged,
+                        &AppState::selectedChainChanged, &AppState::selectedAccountIndexChanged}) {
         connect(&state, signal, this, &WalletShell::selectedAccountChanged);
     }
+    connect(&state, &AppState::evmAccountsChanged, this, &WalletShell::selectedAccountChanged);
 }
 
 WalletShell::~WalletShell() = default;

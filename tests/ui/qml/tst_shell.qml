@@ -181,5 +181,24 @@ Item {
             click("alertConfirmButton")
             tryCompare(view, "face", "onboarding")
         }
+
+        function test_7_qmlCannotWriteTheState() {
+            const state = WalletShell.appState
+            const writes = {isLocked: false, isOnboarding: false, btcPriceUSD: 1, ethPriceUSD: 1,
+                            solPriceUSD: 1, btcBlockHeight: 1, isRefreshing: true,
+                            selectedAccountIndex: 3, btcSubscriptionsReady: true}
+            for (const name in writes) {
+                const before = state[name]
+                let refused = false
+                try {
+                    state[name] = writes[name]
+                } catch (error) {
+                    refused = error instanceof TypeError
+                }
+                verify(refused, name)
+                compare(state[name], before, name)
+            }
+            compare(view.face, "onboarding")
+        }
     }
 }

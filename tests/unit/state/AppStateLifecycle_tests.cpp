@@ -35,10 +35,13 @@ struct CreatedWallet : AppStateFixture {
 };
 
 void expectNoSessionTasks(const AppState& state) {
-    EXPECT_TRUE(state.bitcoinAccounts().empty() && state.ethereumAccounts().empty() &&
-                state.arbitrumAccounts().empty() && state.polygonAccounts().empty() &&
-                state.solanaAccounts().empty());
-    EXPECT_FALSE(state.refreshTask() || state.activeRefreshTask() || state.btcSubscriptionTask());
+    for (const Chain chain : allChains()) {
+        EXPECT_TRUE(state.evmAccounts(chain).empty()) << rawValue(chain);
+    }
+    EXPECT_TRUE(state.bitcoinAccounts().empty() && state.solanaAccounts().empty());
+    const RefreshOrchestrator& refresh = state.refreshOrchestrator();
+    EXPECT_FALSE(refresh.refreshTask() || refresh.activeRefreshTask() ||
+                 refresh.btcSubscriptionTask());
     EXPECT_FALSE(state.lastDerivedMasterKey());
 }
 
@@ -64,7 +67,7 @@ TEST(AppStateLifecycle, TheStatesFromLaunchToResetWithoutTouchingTheNetwork) {
     CreatedWallet env;
     const Wallet created = *env.state().wallet();
     EXPECT_EQ(env.walletConnect().setups, 0); // creation does not set WalletConnect up
-    const TaskHandle loop = *env.state().refreshTask();
+    const TaskHandle loop = *env.state().refreshOrchestrator().refreshTask();
     env.state().lock();
     EXPECT_TRUE(loop.isCancelled());
     expectNoSessionTasks(env.state());
@@ -87,14 +90,14 @@ TEST(AppStateLifecycle, TheStatesFromLaunchToResetWithoutTouchingTheNetwork) {
 
     // Each unlock sets WalletConnect up once and replaces the loop of the one before.
     reloaded.unlock(password);
-    const TaskHandle firstLoop = *reloaded.refreshTask();
+    const TaskHandle firstLoop = *reloaded.refreshOrchestrator().refreshTask();
     reloaded.unlock(password);
     EXPECT_TRUE(firstLoop.isCancelled());
     AppStateFixture::settle();
     EXPECT_EQ(env.walletConnect().setups, 2);
 
     // Showing the window again locks for real.
-    const TaskHandle secondLoop = *reloaded.refreshTask();
+    const TaskHandle secondLoop = *reloaded.refreshOrchestrator().refreshTask();
     reloaded.loadStoredState();
     EXPECT_TRUE(reloaded.isLocked());
     EXPECT_TRUE(secondLoop.isCancelled());

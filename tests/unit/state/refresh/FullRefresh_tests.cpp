@@ -8,6 +8,7 @@
 #include "TestContracts.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace qm;
 using qm::test::AnvilNode;
@@ -86,9 +87,21 @@ TEST(FullRefresh, EveryBalanceHistoryAndPriceLands) {
             json{{"items", json::array({item})}, {"next_page_params", nullptr}}.dump()));
     });
 
+    // Every write lands in its account in place: no list is replaced.
+    AppState& state = env.state();
+    int listWrites = 0;
+    for (auto signal : {&AppState::bitcoinAccountsChanged, &AppState::solanaAccountsChanged}) {
+        QObject::connect(&state, signal, [&] { ++listWrites; });
+    }
+    QObject::connect(&state, &AppState::evmAccountsChanged, [&] { ++listWrites; });
+    std::set<Chain> changed;
+    QObject::connect(&state, &AppState::accountChanged,
+                     [&](Chain chain, int) { changed.insert(chain); });
+
     runTask(env.refresh().refreshAll({}));
 
-    AppState& state = env.state();
+    EXPECT_EQ(listWrites, 0);
+    EXPECT_EQ(changed.size(), chainCount);
     EXPECT_EQ(state.bitcoinAccounts().at(0).balanceSats, 70'000u);
     ASSERT_EQ(state.bitcoinAccounts().at(0).transactions.size(), 1u);
     EXPECT_EQ(state.bitcoinAccounts().at(0).transactions[0].confirmations, 1);

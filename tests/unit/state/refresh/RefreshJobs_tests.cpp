@@ -87,8 +87,9 @@ TEST(EVMRefresh, AFailedBalanceReconnectsAndRereadsOnlyNativeBalances) {
         });
         runTask(refreshEVMBalances({&env.state(), {}}, Chain::ethereum));
         EXPECT_EQ(balanceRequests, 2) << retry;
-        EXPECT_DOUBLE_EQ(env.state().ethereumAccounts().at(0).balanceNative, expected) << retry;
-        EXPECT_TRUE(env.state().ethereumAccounts().at(0).tokens.empty()); // next run
+        EXPECT_DOUBLE_EQ(env.state().evmAccounts(Chain::ethereum).at(0).balanceNative, expected)
+            << retry;
+        EXPECT_TRUE(env.state().evmAccounts(Chain::ethereum).at(0).tokens.empty()); // next run
     }
     for (const auto& request : env.rpc().requests()) {
         EXPECT_FALSE(request.body.contains("eth_call") &&
@@ -232,7 +233,7 @@ TEST(ExplorerRefresh, HistoryNewestFirstAndFailedOrLockedTokenRequests) {
     });
     runTask(refreshExplorerHistory({&env.state(), {}}, Chain::polygon));
     std::vector<std::string> ids;
-    for (const Transaction& t : env.state().polygonAccounts().at(0).transactions) {
+    for (const Transaction& t : env.state().evmAccounts(Chain::polygon).at(0).transactions) {
         ids.push_back(t.id);
     }
     // Newest first; equal times keep normal before token; no time goes last.
@@ -241,7 +242,7 @@ TEST(ExplorerRefresh, HistoryNewestFirstAndFailedOrLockedTokenRequests) {
     // A failed token request: the normal entries are still written.
     tokensFail = true;
     runTask(refreshExplorerHistory({&env.state(), {}}, Chain::polygon));
-    EXPECT_EQ(env.state().polygonAccounts().at(0).transactions.size(), 3u);
+    EXPECT_EQ(env.state().evmAccounts(Chain::polygon).at(0).transactions.size(), 3u);
 
     // Locked between an account's two requests: nothing more is written.
     env.web().setHandler([&](const HttpFixtureRequest&) {
@@ -251,5 +252,5 @@ TEST(ExplorerRefresh, HistoryNewestFirstAndFailedOrLockedTokenRequests) {
     const auto requests = env.web().requests().size();
     runTask(refreshExplorerHistory({&env.state(), {}}, Chain::polygon));
     EXPECT_EQ(env.web().requests().size(), requests + 1);
-    EXPECT_EQ(env.state().polygonAccounts().at(0).transactions.size(), 3u);
+    EXPECT_EQ(env.state().evmAccounts(Chain::polygon).at(0).transactions.size(), 3u);
 }

@@ -145,13 +145,14 @@ TEST(RefreshOrchestrator, LockMidPassStopsEveryJobBeforeItsNextWrite) {
     token.cancel();
     env.state().setIsLocked(true);
     env.state().setBitcoinAccounts({});
-    env.state().setEthereumAccounts({});
+    env.state().setEVMAccounts(Chain::ethereum, {});
     env.state().setSolanaAccounts({});
     int writes = 0;
-    for (auto signal : {&AppState::bitcoinAccountsChanged, &AppState::ethereumAccountsChanged,
-                        &AppState::solanaAccountsChanged}) {
+    for (auto signal : {&AppState::bitcoinAccountsChanged, &AppState::solanaAccountsChanged}) {
         QObject::connect(&env.state(), signal, [&] { ++writes; });
     }
+    QObject::connect(&env.state(), &AppState::evmAccountsChanged, [&] { ++writes; });
+    QObject::connect(&env.state(), &AppState::accountChanged, [&] { ++writes; });
     const auto rpcRequests = env.rpc().requests().size();
     const int electrumRequests = env.electrum().requestCount();
     env.electrum().releaseHeld();
@@ -184,7 +185,7 @@ TEST(RefreshOrchestrator, NothingHappensWhileLocked) {
     env.refresh().handleScriptHashNotification();
     RefreshFixture::spin(50);
     EXPECT_EQ(env.state().btcBlockHeight(), 0);
-    EXPECT_FALSE(env.state().btcNotificationDebounce());
+    EXPECT_FALSE(env.refresh().btcNotificationDebounce());
 }
 
 TEST(RefreshOrchestrator, TheLoopWaitsAPeriodBeforeEachRefreshAndStopsWhenCancelled) {
@@ -227,7 +228,7 @@ TEST(RefreshOrchestrator, ABurstOfNotificationsGivesOneBitcoinRefresh) {
     ASSERT_TRUE(RefreshFixture::waitUntil(
         [&] { return env.electrum().requestCount("blockchain.scripthash.get_balance") >= 2; }));
     ASSERT_TRUE(RefreshFixture::waitUntil([&] {
-        const auto task = env.state().activeRefreshTask();
+        const auto task = env.refresh().activeRefreshTask();
         return task && task->isFinished();
     }));
     RefreshFixture::spin(1'300); // a second pass would have started by now
