@@ -63,9 +63,11 @@ QCoro::Task<PassEnd> balancePass(RefreshJob job, std::shared_ptr<ElectrumClient>
         if (job.shouldStop() || i >= job.state->bitcoinAccounts().size()) {
             co_return PassEnd::stopped;
         }
-        const BTCAccountState account = job.state->bitcoinAccounts()[i];
+        // The addresses only: the account's history is not copied for a balance pass.
+        const std::string id = job.state->bitcoinAccounts()[i].id();
+        const std::vector<BTCAddressInfo> addresses = job.state->bitcoinAccounts()[i].addresses;
         std::map<std::string, AddressResult> results;
-        for (const BTCAddressInfo& address : account.addresses) {
+        for (const BTCAddressInfo& address : addresses) {
             if (job.shouldStop()) {
                 co_return PassEnd::stopped;
             }
@@ -99,7 +101,7 @@ QCoro::Task<PassEnd> balancePass(RefreshJob job, std::shared_ptr<ElectrumClient>
             }
             results[address.scriptHash] = result;
         }
-        if (job.shouldStop() || !mergeBalances(*job.state, i, account.id(), results)) {
+        if (job.shouldStop() || !mergeBalances(*job.state, i, id, results)) {
             co_return PassEnd::stopped;
         }
     }
@@ -150,10 +152,10 @@ QCoro::Task<std::int64_t> tipHeight(const RefreshJob& job, std::shared_ptr<Elect
 
 // One account's rebuilt history; none when the job is to end.
 QCoro::Task<std::optional<std::vector<Transaction>>>
-accountHistory(RefreshJob job, std::shared_ptr<ElectrumClient> client, BTCAccountState account,
-               std::int64_t tip) {
+accountHistory(RefreshJob job, std::shared_ptr<ElectrumClient> client,
+               std::vector<BTCAddressInfo> addresses, std::int64_t tip) {
     BitcoinHistoryReferences references;
-    for (const BTCAddressInfo& address : account.addresses) {
+    for (const BTCAddressInfo& address : addresses) {
         if (job.shouldStop()) {
             co_return std::nullopt;
         }
@@ -173,7 +175,7 @@ accountHistory(RefreshJob job, std::shared_ptr<ElectrumClient> client, BTCAccoun
 
     BitcoinHistoryContext context;
     context.tip = tip;
-    for (const BTCAddressInfo& address : account.addresses) {
+    for (const BTCAddressInfo& address : addresses) {
         context.ownAddresses.insert(address.address);
     }
     // Every raw transaction first: the inputs of one may spend the outputs of another.
@@ -227,14 +229,15 @@ QCoro::Task<void> refreshBitcoinHistory(RefreshJob job) {
         if (job.shouldStop() || i >= job.state->bitcoinAccounts().size()) {
             co_return;
         }
-        const BTCAccountState account = job.state->bitcoinAccounts()[i];
+        const std::string id = job.state->bitcoinAccounts()[i].id();
+        std::vector<BTCAddressInfo> addresses = job.state->bitcoinAccounts()[i].addresses;
         std::optional<std::vector<Transaction>> history =
-            co_await accountHistory(job, client, account, tip);
+            co_await accountHistory(job, client, std::move(addresses), tip);
         if (!history || job.shouldStop()) {
             co_return;
         }
         std::vector<Transaction>& entries = *history;
-        if (!job.state->updateBitcoinAccount(i, account.id(), [&entries](BTCAccountState& live) {
+        if (!job.state->updateBitcoinAccount(i, id, [&entries](BTCAccountState& live) {
                 live.transactions = std::move(entries);
             })) {
             co_return;
