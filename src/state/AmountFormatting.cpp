@@ -1,6 +1,7 @@
 #include "state/AmountFormatting.h"
 
-#include <array>
+#include "core/model/Amount.h"
+
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -30,16 +31,6 @@ std::optional<double> parseNumber(std::string_view text) {
     return value;
 }
 
-std::string fixed(double value, int digits) {
-    std::array<char, 400> buffer{};
-    const auto [stop, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                             std::chars_format::fixed, digits);
-    if (error != std::errc()) {
-        return "0";
-    }
-    return std::string(buffer.data(), stop);
-}
-
 } // namespace
 
 std::string formatTokenAmount(std::string_view amount, std::int64_t decimals) {
@@ -48,17 +39,7 @@ std::string formatTokenAmount(std::string_view amount, std::int64_t decimals) {
     if (!number || !std::isfinite(*number)) {
         return "0";
     }
-    const double value = *number / std::pow(10.0, static_cast<double>(decimals));
-    if (value == 0 || !std::isfinite(value)) {
-        return "0";
-    }
-    if (value < 0.01) {
-        return fixed(value, 6);
-    }
-    if (value < 1000) {
-        return fixed(value, 4);
-    }
-    return fixed(value, 2);
+    return amountNumberText(*number / std::pow(10.0, static_cast<double>(decimals)));
 }
 
 } // namespace qm

@@ -1,6 +1,7 @@
 #pragma once
 // The state of one account on Ethereum, Arbitrum or Polygon while the wallet is unlocked.
 
+#include "core/crypto/UInt256.h"
 #include "core/model/Account.h"
 #include "core/model/Token.h"
 #include "core/model/Transaction.h"
@@ -12,7 +13,8 @@ namespace qm {
 
 struct EVMAccountState {
     Account account;          // its chain says which list holds it
-    double balanceNative = 0; // whole coins
+    double balanceNative = 0; // whole coins, as the screens show them
+    UInt256 balanceWei;       // the exact balance the coins were rounded from
     std::vector<TokenBalance> tokens;
     std::vector<Transaction> transactions;
 

@@ -1,7 +1,8 @@
 #include "services/solana/SPLToken.h"
 
+#include "core/model/Amount.h"
+
 #include <charconv>
-#include <cmath>
 
 namespace qm {
 
@@ -53,21 +54,7 @@ std::optional<SPLTokenBalance> SPLTokenBalance::fromAccount(const SPLTokenAccoun
 }
 
 std::string SPLTokenBalance::formattedAmount() const {
-    const double ui = static_cast<double>(amount) / std::pow(10.0, decimals);
-    std::string text;
-    if (ui == 0) {
-        text = "0";
-    } else {
-        const int precision = ui < 0.01 ? 6 : (ui < 1000 ? 4 : 2);
-        // to_chars ignores the locale, unlike printf once Qt has set it from the environment.
-        char buffer[512];
-        const auto result =
-            std::to_chars(buffer, buffer + sizeof buffer, ui, std::chars_format::fixed, precision);
-        text.assign(buffer, result.ptr);
-    }
-    text += ' ';
-    text += symbol;
-    return text;
+    return Amount{UInt256(0, 0, 0, amount), decimals}.text(symbol);
 }
 
 } // namespace qm

@@ -1,9 +1,9 @@
 #include "state/refresh/BitcoinHistory.h"
 
+#include "core/model/Amount.h"
 #include "state/CheckedArithmetic.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 
 namespace qm {
@@ -61,11 +61,7 @@ std::optional<BitcoinRawTransaction> BitcoinRawTransaction::fromHex(std::string_
 }
 
 std::string bitcoinAmountText(std::uint64_t sats) {
-    char buffer[64];
-    const double coins = static_cast<double>(sats) / 100'000'000.0;
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, coins, std::chars_format::fixed, 8);
-    return std::string(buffer, result.ptr) + " BTC";
+    return fixedPointText(static_cast<double>(sats) / 100'000'000.0, 8) + " BTC";
 }
 
 Transaction bitcoinTransaction(const std::string& hash, const ElectrumTxRef& reference,

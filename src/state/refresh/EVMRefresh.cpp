@@ -18,6 +18,11 @@ constexpr const char* balanceOfSelector = "70a08231";
 constexpr std::size_t addressBytes = 20;
 constexpr std::size_t wordBytes = 32;
 
+void setNativeBalance(EVMAccountState& account, const UInt256& wei) {
+    account.balanceWei = wei;
+    account.balanceNative = weiToCoins(wei);
+}
+
 struct AccountRef {
     std::string id;
     std::string address;
@@ -123,7 +128,7 @@ QCoro::Task<void> retryNativeBalances(RefreshJob job, Chain chain,
         }
         if (job.shouldStop() ||
             !writeEVMAccount(*job.state, chain, i, accounts[i].id,
-                             [&](EVMAccountState& a) { a.balanceNative = weiToCoins(*wei); })) {
+                             [&](EVMAccountState& a) { setNativeBalance(a, *wei); })) {
             co_return;
         }
     }
@@ -192,7 +197,7 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
         }
         if (job.shouldStop() ||
             !writeEVMAccount(*job.state, chain, i, accounts[i].id,
-                             [&](EVMAccountState& a) { a.balanceNative = weiToCoins(*wei); })) {
+                             [&](EVMAccountState& a) { setNativeBalance(a, *wei); })) {
             co_return;
         }
         const std::vector<Token> tokens = job.state->tokenStore().tokens(chain);

@@ -1,5 +1,6 @@
 #include "state/refresh/ExplorerRefresh.h"
 
+#include "core/model/Amount.h"
 #include "services/evm/BlockExplorerClient.h"
 #include "state/AmountFormatting.h"
 
@@ -57,13 +58,7 @@ std::optional<double> parseNumber(std::string_view text) {
 }
 
 std::string fixed(double value, int digits, const std::string& symbol) {
-    char buffer[400];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits);
-    if (result.ec != std::errc()) {
-        return "? " + symbol;
-    }
-    return std::string(buffer, result.ptr) + " " + symbol;
+    return fixedPointText(value, digits) + " " + symbol;
 }
 
 void log(const std::string& line) {

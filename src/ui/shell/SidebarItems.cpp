@@ -1,19 +1,15 @@
 #include "ui/shell/SidebarItems.h"
 
+#include "core/model/Amount.h"
 #include "state/AppState.h"
 #include "ui/theme/AddressText.h"
-
-#include <cstdio>
 
 namespace qm {
 namespace {
 
-// printf-style formatting in the C locale's digits ('.' as decimal point), never the user's.
-QString formatted(const char* format, double value) {
-    char buffer[64];
-    const int length = std::snprintf(buffer, sizeof buffer, format, value);
-    return length > 0 ? QString::fromLatin1(buffer, qMin(length, int(sizeof buffer) - 1))
-                      : QString();
+// `value` with `digits` fraction digits, a blank and the symbol, with a "." whatever the locale.
+QString formatted(double value, int digits, std::string_view symbol) {
+    return QString::fromStdString(fixedPointText(value, digits) + ' ' + std::string(symbol));
 }
 
 QString withTokenCount(QString balance, std::size_t tokenCount) {
@@ -62,19 +58,18 @@ std::vector<std::string> accountIDs(const AppState& state, Chain chain) {
 } // namespace
 
 QString bitcoinBalanceText(std::uint64_t sats) {
-    return formatted("%.8f BTC", static_cast<double>(sats) / 100'000'000.0);
+    return formatted(static_cast<double>(sats) / 100'000'000.0, 8, "BTC");
 }
 
 QString solanaBalanceText(std::uint64_t lamports, std::size_t tokenCount) {
-    return withTokenCount(formatted("%.4f SOL", static_cast<double>(lamports) / 1'000'000'000.0),
+    return withTokenCount(formatted(static_cast<double>(lamports) / 1'000'000'000.0, 4, "SOL"),
                           tokenCount);
 }
 
 QString evmBalanceText(const EVMAccountState& state) {
     // The account state's own display text: six places and the chain's native symbol.
-    QString text = formatted("%.6f", state.balanceNative) + QLatin1Char(' ') +
-                   QString::fromStdString(nativeSymbol(state.account.chain));
-    return withTokenCount(std::move(text), state.tokens.size());
+    return withTokenCount(formatted(state.balanceNative, 6, nativeSymbol(state.account.chain)),
+                          state.tokens.size());
 }
 
 std::vector<SidebarAccountItem> sidebarItems(const AppState& state, Chain chain) {

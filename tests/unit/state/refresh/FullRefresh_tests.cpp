@@ -45,7 +45,7 @@ TEST(FullRefresh, EveryBalanceHistoryAndPriceLands) {
          std::vector<std::pair<Chain, AnvilNode*>>{{Chain::ethereum, &ethereum},
                                                    {Chain::arbitrum, &arbitrum},
                                                    {Chain::polygon, &polygon}}) {
-        node->setBalance(owner, "0xde0b6b3a7640000"); // 1 coin
+        node->setBalance(owner, "0xde0b6b3a7640001"); // 1 coin and 1 wei
         node->setCode(token, test::TestContracts::shared().deployedBytecode("StandardToken"));
         // Minted 1 and 2 TST (6 decimals) on Ethereum and Arbitrum, none on Polygon.
         if (chain != Chain::polygon) {
@@ -110,6 +110,9 @@ TEST(FullRefresh, EveryBalanceHistoryAndPriceLands) {
     for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
         const EVMAccountState& account = state.evmAccounts(chain).at(0);
         EXPECT_DOUBLE_EQ(account.balanceNative, 1.0) << rawValue(chain);
+        // The wei the double cannot hold stays in the exact balance.
+        EXPECT_EQ(account.balanceWei, UInt256(0, 0, 0, 1'000'000'000'000'000'001))
+            << rawValue(chain);
         if (chain == Chain::polygon) {
             // Nothing sent to the owner: nothing discovered, the token list stays empty.
             EXPECT_TRUE(account.tokens.empty());

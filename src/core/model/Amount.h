@@ -1,0 +1,63 @@
+#pragma once
+// An exact amount of a coin or token: an integer of base units and the asset's number of
+// decimals. Typed amount texts become base units here without going through a double; the
+// screens' amount texts are made here too.
+
+#include "core/crypto/UInt256.h"
+#include "platform/Error.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+class AmountError : public Error {
+public:
+    enum class Kind {
+        empty,           // "Enter an amount"
+        notANumber,      // "Not a number"
+        decimalComma,    // "Use a point as the decimal separator"
+        negative,        // "The amount cannot be negative"
+        tooManyDecimals, // "Too many decimal places"
+        tooLarge,        // "The amount is too large"
+    };
+    explicit AmountError(Kind kind);
+    Kind kind() const { return m_kind; }
+
+private:
+    Kind m_kind;
+};
+
+struct Amount {
+    UInt256 value; // base units
+    unsigned decimals = 0;
+
+    // The amount a user typed, read exactly in the C locale whatever the user's locale:
+    // digits with an optional "." fraction ("1", "1.1", ".5", "1.") and an optional exponent
+    // ("1e-3", "2.5E+2"), an optional leading "+". Fraction digits beyond `decimals` may only
+    // be zeros. Throws AmountError for empty text, anything else (blanks, "," separators,
+    // "inf", hexadecimal), a "-" sign, a value finer than one base unit, and 2^256 base units
+    // or more.
+    static Amount parse(std::string_view text, unsigned decimals);
+
+    // value / 10^decimals as a double, for display and prices.
+    double toDouble() const;
+    // The amount text the screens show: amountNumberText of toDouble(), a blank, `symbol`.
+    std::string text(std::string_view symbol) const;
+
+    bool operator==(const Amount&) const = default;
+};
+
+// `value` rounded once to the nearest double, divided by 10^decimals.
+double wholeUnits(const UInt256& value, std::int64_t decimals);
+
+// The number of an amount text: "0" for zero (and for infinity or NaN), else `value` with 6
+// fraction digits below 0.01, 4 below 1000 and 2 from 1000 up.
+std::string amountNumberText(double value);
+
+// `value` with exactly `digits` fraction digits and "." as the decimal point (printf's "%.Nf"
+// in the C locale, never the user's).
+std::string fixedPointText(double value, int digits);
+
+} // namespace qm
