@@ -45,7 +45,8 @@ std::optional<SPLTokenBalance> SPLTokenBalance::fromAccount(const SPLTokenAccoun
         balance.symbol = known->symbol;
         balance.name = known->name;
     } else {
-        balance.symbol = "?";
+        // Moved in, not assigned from the literal: gcc 12 warns falsely (-Wrestrict) there.
+        balance.symbol = std::string("?");
         balance.name = account.mint.substr(0, 8) + "...";
     }
     balance.decimals = account.decimals;

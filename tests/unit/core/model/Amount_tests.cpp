@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
+#include <unistd.h>
 
 namespace qm {
 namespace {
