@@ -1,6 +1,8 @@
 #include "app/SingleInstance.h"
 
+#include <QDir>
 #include <QLocalSocket>
+#include <QStandardPaths>
 #include <unistd.h>
 
 namespace qm {
@@ -13,7 +15,10 @@ constexpr int answerMilliseconds = 2000;
 } // namespace
 
 QString SingleInstance::defaultName() {
-    return QStringLiteral("quillmark-%1").arg(::getuid());
+    // A bare name would be a socket in /tmp, where another user can take it first. The
+    // runtime folder ($XDG_RUNTIME_DIR, else one Qt makes) is the user's own, mode 0700.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return QDir(runtime).filePath(QStringLiteral("quillmark-%1").arg(::getuid()));
 }
 
 SingleInstance::SingleInstance(QString name, QObject* parent)

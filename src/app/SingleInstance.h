@@ -12,7 +12,8 @@ class SingleInstance : public QObject {
     Q_OBJECT
 
 public:
-    // The socket name of the current user ("quillmark-" and the user id).
+    // The socket of the current user: "quillmark-" and the user id, in the user's runtime
+    // folder.
     static QString defaultName();
 
     explicit SingleInstance(QString name, QObject* parent = nullptr);

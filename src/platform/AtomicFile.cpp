@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -109,13 +111,51 @@ std::optional<Bytes> readFileIfExists(const std::filesystem::path& path) {
 }
 
 void ensureDirectory(const std::filesystem::path& path, unsigned mode) {
-    std::error_code error;
-    std::filesystem::create_directories(path, error);
-    if (error) {
-        fail("cannot create folder", path, error.value());
+    // Made one level at a time: create_directories would give the parents 0777 less the
+    // umask, which under umask 000 lets anyone swap the folder underneath.
+    std::filesystem::path partial;
+    for (const std::filesystem::path& part : path) {
+        partial /= part;
+        if (::mkdir(partial.c_str(), 0700) == 0) {
+            if (::chmod(partial.c_str(), 0700) != 0) {
+                fail("cannot set the mode of", partial, errno);
+            }
+        } else if (errno != EEXIST) {
+            fail("cannot create folder", partial, errno);
+        }
+    }
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        fail("cannot create folder", path, errno);
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        fail("cannot create folder", path, ENOTDIR);
     }
     if (::chmod(path.c_str(), static_cast<mode_t>(mode)) != 0) {
         fail("cannot set the mode of", path, errno);
+    }
+}
+
+void removeInterruptedWrites(const std::filesystem::path& folder) {
+    // mkostemp's six characters follow the target's name: ".<name>.XXXXXX".
+    constexpr std::size_t suffix = 7;
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    if (error) {
+        return;
+    }
+    for (const auto& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() < 2 + suffix || name[0] != '.' || name[name.size() - suffix] != '.') {
+            continue;
+        }
+        const bool random = std::all_of(name.end() - 6, name.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) != 0;
+        });
+        std::error_code kind;
+        if (random && entry.is_regular_file(kind)) {
+            ::unlink(entry.path().c_str());
+        }
     }
 }
 

@@ -1,7 +1,10 @@
 #include "platform/Keychain.h"
 
+#include <condition_variable>
 #include <libsecret/secret.h>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace qm {
 namespace {
@@ -60,7 +63,157 @@ Attributes attributes(std::string_view service, std::string_view account) {
     throw KeychainBackendError(code, what);
 }
 
+struct ObjectDeleter {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <typename T> using GObjectPtr = std::unique_ptr<T, ObjectDeleter>;
+
+// Cancels the calls given `cancellable()` once `timeout` has passed. A cancelled Secret
+// Service call returns at once and dismisses any prompt it opened. The timer thread is
+// joined when the guard goes, so nothing outlives the call it bounds.
+class Deadline {
+public:
+    explicit Deadline(std::chrono::milliseconds timeout)
+        : cancellable_(g_cancellable_new()), timer_([this, timeout] {
+              std::unique_lock lock(mutex_);
+              if (!finished_.wait_for(lock, timeout, [this] { return done_; })) {
+                  g_cancellable_cancel(cancellable_);
+              }
+          }) {}
+    ~Deadline() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        finished_.notify_all();
+        timer_.join();
+        g_object_unref(cancellable_);
+    }
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+    GCancellable* cancellable() const { return cancellable_; }
+    bool passed() const { return g_cancellable_is_cancelled(cancellable_); }
+
+private:
+    GCancellable* cancellable_;
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    bool done_ = false;
+    std::thread timer_;
+};
+
+// No session bus, or nobody who provides the Secret Service on it.
+bool isNoService(const GError* error) {
+    if (error == nullptr || error->domain != G_DBUS_ERROR) {
+        return error != nullptr && error->domain == G_IO_ERROR &&
+               error->code != G_IO_ERROR_CANCELLED && error->code != G_IO_ERROR_TIMED_OUT;
+    }
+    switch (error->code) {
+    case G_DBUS_ERROR_SERVICE_UNKNOWN:
+    case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
+    case G_DBUS_ERROR_SPAWN_EXEC_FAILED:
+    case G_DBUS_ERROR_SPAWN_SERVICE_NOT_FOUND:
+    case G_DBUS_ERROR_SPAWN_SERVICE_INVALID:
+    case G_DBUS_ERROR_SPAWN_FAILED:
+    case G_DBUS_ERROR_SPAWN_CHILD_EXITED:
+    case G_DBUS_ERROR_SPAWN_FILE_INVALID:
+    case G_DBUS_ERROR_FILE_NOT_FOUND:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
+
+KeychainStatus Keychain::probe(std::chrono::milliseconds) {
+    const std::uint8_t probeValue = 0x42;
+    try {
+        save(probeService, probeAccount, ByteView(&probeValue, 1));
+    } catch (const KeychainBackendError&) {
+        return KeychainStatus::locked;
+    }
+    try {
+        remove(probeService, probeAccount);
+    } catch (const KeychainBackendError&) {
+        // A failing clear after a working store still means the keychain works.
+    }
+    return KeychainStatus::usable;
+}
+
+std::optional<bool> Keychain::holdsItem(std::string_view, std::string_view,
+                                        std::chrono::milliseconds) {
+    return std::nullopt;
+}
+
+KeychainStatus SecretServiceKeychain::probe(std::chrono::milliseconds timeout) {
+    const Deadline deadline(timeout);
+    GError* error = nullptr;
+    const GObjectPtr<SecretService> service(
+        secret_service_get_sync(SECRET_SERVICE_NONE, deadline.cancellable(), &error));
+    if (!service) {
+        const bool absent = !deadline.passed() && isNoService(error);
+        g_clear_error(&error);
+        return absent ? KeychainStatus::absent : KeychainStatus::locked;
+    }
+    // Only looks the alias up: asking to store in the default collection would create it, and
+    // the desktop would ask for a new keyring's password.
+    const GObjectPtr<SecretCollection> collection(
+        secret_collection_for_alias_sync(service.get(), SECRET_COLLECTION_DEFAULT,
+                                         SECRET_COLLECTION_NONE, deadline.cancellable(), &error));
+    if (error != nullptr) {
+        const bool absent = !deadline.passed() && isNoService(error);
+        g_clear_error(&error);
+        return absent ? KeychainStatus::absent : KeychainStatus::locked;
+    }
+    if (!collection) {
+        return KeychainStatus::absent;
+    }
+    if (secret_collection_get_locked(collection.get())) {
+        return KeychainStatus::locked;
+    }
+    const Attributes table = attributes(probeService, probeAccount);
+    const std::uint8_t probeValue = 0x42;
+    const std::unique_ptr<SecretValue, ValueDeleter> value(secret_value_new(
+        reinterpret_cast<const gchar*>(&probeValue), 1, "application/octet-stream"));
+    const GObjectPtr<SecretItem> item(secret_item_create_sync(
+        collection.get(), schema(), table.get(), "Quillmark probe", value.get(),
+        SECRET_ITEM_CREATE_REPLACE, deadline.cancellable(), &error));
+    if (!item) {
+        g_clear_error(&error);
+        return KeychainStatus::locked;
+    }
+    if (!secret_item_delete_sync(item.get(), deadline.cancellable(), &error)) {
+        // A failing clear after a working store still means the keychain works.
+        g_clear_error(&error);
+    }
+    return KeychainStatus::usable;
+}
+
+std::optional<bool> SecretServiceKeychain::holdsItem(std::string_view service,
+                                                     std::string_view account,
+                                                     std::chrono::milliseconds timeout) {
+    const Deadline deadline(timeout);
+    GError* error = nullptr;
+    const GObjectPtr<SecretService> secrets(
+        secret_service_get_sync(SECRET_SERVICE_NONE, deadline.cancellable(), &error));
+    if (!secrets) {
+        g_clear_error(&error);
+        return std::nullopt;
+    }
+    const Attributes table = attributes(service, account);
+    // Without SECRET_SEARCH_UNLOCK nothing is unlocked and no prompt shows.
+    GList* items = secret_service_search_sync(secrets.get(), schema(), table.get(),
+                                              SECRET_SEARCH_ALL, deadline.cancellable(), &error);
+    if (error != nullptr) {
+        g_clear_error(&error);
+        return std::nullopt;
+    }
+    const bool found = items != nullptr;
+    g_list_free_full(items, g_object_unref);
+    return found;
+}
 
 void SecretServiceKeychain::save(std::string_view service, std::string_view account,
                                  ByteView data) {

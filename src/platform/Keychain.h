@@ -6,6 +6,7 @@
 #include "platform/Bytes.h"
 #include "platform/Error.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,9 +25,27 @@ private:
     std::int32_t code_;
 };
 
+// What a probe found. `usable`: items can be stored and read now, without a prompt.
+// `locked`: the keychain is there but locked, refuses, or did not answer in time; it may hold
+// items. `absent`: no keychain service, or no default collection to store items in.
+enum class KeychainStatus { usable, locked, absent };
+
 class Keychain {
 public:
+    static constexpr std::string_view probeService = "com.quillmark.wallet.probe";
+    static constexpr std::string_view probeAccount = "probe-bio";
+
     virtual ~Keychain() = default;
+
+    // Finds out, within about `timeout`, whether items can be stored without a prompt. Never
+    // creates a collection, never leaves a prompt or a thread behind. The default stores and
+    // clears the probe item ("com.quillmark.wallet.probe" / "probe-bio"): for keychains that
+    // never prompt; a failing store counts as locked.
+    virtual KeychainStatus probe(std::chrono::milliseconds timeout);
+    // Whether the item exists, asked without unlocking anything (the keychain may be locked);
+    // nothing when the keychain cannot tell. The default cannot tell.
+    virtual std::optional<bool> holdsItem(std::string_view service, std::string_view account,
+                                          std::chrono::milliseconds timeout);
 
     // Replaces the item: clears any old one, then stores `data`. Throws KeychainBackendError.
     virtual void save(std::string_view service, std::string_view account, ByteView data) = 0;
@@ -41,6 +60,12 @@ public:
 // "service" and "account". Every call blocks until the service answers.
 class SecretServiceKeychain final : public Keychain {
 public:
+    // Looks at the default collection without creating it: none means absent, a locked one
+    // locked; in an unlocked one the probe item is stored and cleared (no prompt there).
+    KeychainStatus probe(std::chrono::milliseconds timeout) override;
+    // Searches the item's attributes, which a locked collection still shows.
+    std::optional<bool> holdsItem(std::string_view service, std::string_view account,
+                                  std::chrono::milliseconds timeout) override;
     void save(std::string_view service, std::string_view account, ByteView data) override;
     std::optional<Bytes> load(std::string_view service, std::string_view account) override;
     void remove(std::string_view service, std::string_view account) override;

@@ -1,7 +1,12 @@
 #include "platform/Settings.h"
 
+#include "platform/AtomicFile.h"
+
 #include <QSettings>
 #include <QString>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qm {
 namespace {
@@ -24,7 +29,21 @@ Settings::Settings(const std::filesystem::path& path)
     : Settings(std::make_unique<QSettings>(QString::fromStdString(path.string()),
                                            QSettings::IniFormat)) {}
 
-Settings::Settings(std::unique_ptr<QSettings> settings) : settings_(std::move(settings)) {}
+Settings::Settings(std::unique_ptr<QSettings> settings) : settings_(std::move(settings)) {
+    // QSettings makes its folder 0777 and its file 0666, less the umask; a file that exists
+    // keeps its mode when QSettings replaces it. So both are made here first, private.
+    const std::filesystem::path file = settings_->fileName().toStdString();
+    try {
+        ensureDirectory(file.parent_path(), 0700);
+    } catch (const FileError&) {
+        return; // QSettings reports the failure through status() on its own.
+    }
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) {
+        ::fchmod(fd, 0600);
+        ::close(fd);
+    }
+}
 
 Settings::~Settings() = default;
 

@@ -71,6 +71,7 @@ class AppState : public QObject {
     // through the state's own operations and the refresh.
     Q_PROPERTY(bool isLocked READ isLocked NOTIFY isLockedChanged)
     Q_PROPERTY(bool isOnboarding READ isOnboarding NOTIFY isOnboardingChanged)
+    Q_PROPERTY(bool isKeyringLocked READ isKeyringLocked NOTIFY isKeyringLockedChanged)
     Q_PROPERTY(double btcPriceUSD READ btcPriceUSD NOTIFY btcPriceUSDChanged)
     Q_PROPERTY(double ethPriceUSD READ ethPriceUSD NOTIFY ethPriceUSDChanged)
     Q_PROPERTY(double solPriceUSD READ solPriceUSD NOTIFY solPriceUSDChanged)
@@ -95,6 +96,9 @@ public:
     void setIsLocked(bool locked);
     bool isOnboarding() const { return m_isOnboarding; }
     void setIsOnboarding(bool onboarding);
+    // No wallet was found, but the keychain is locked (or silent) and may hold one: neither
+    // onboarding nor the lock screen, but a request to unlock the keyring and try again.
+    bool isKeyringLocked() const { return m_isKeyringLocked; }
 
     // A whole-list write emits the list's signal (its length, order or any element may have
     // changed); an update of one account emits accountChanged(chain, index) only.
@@ -170,6 +174,8 @@ public:
     // wallet is always entered through lock()). Never throws, touches no network. A record
     // that cannot be read (a locked keyring) shows the lock screen, never onboarding.
     void loadStoredState();
+    // The "Try Again" of a locked keyring: probes the keychain again and loads what is stored.
+    void retryLockedKeyring();
     // Stores the seed, the sealed phrase and a new record, then opens the wallet and starts
     // the refresh. Throws the storage failure; the state is then unchanged. The caller has
     // checked the phrase and the password, and wipes them.
@@ -221,6 +227,7 @@ signals:
     void walletChanged();
     void isLockedChanged();
     void isOnboardingChanged();
+    void isKeyringLockedChanged();
     void bitcoinAccountsChanged();
     void evmAccountsChanged(qm::Chain chain);
     void solanaAccountsChanged();
@@ -270,6 +277,7 @@ private:
     std::optional<Wallet> m_wallet;
     bool m_isLocked = true;
     bool m_isOnboarding = true;
+    bool m_isKeyringLocked = false;
     std::vector<BTCAccountState> m_bitcoinAccounts;
     // Ethereum, Arbitrum, Polygon.
     std::array<std::vector<EVMAccountState>, 3> m_evmAccounts;
@@ -289,6 +297,7 @@ private:
 
     // The receive indices last stored with the record of this wallet id.
     std::optional<std::pair<std::string, BTCAddressIndices>> m_addressIndices;
+    void setIsKeyringLocked(bool locked);
     // Why the last attempt to read the stored record failed (not: found nothing); null after
     // a successful read.
     std::exception_ptr m_storedRecordFailure;

@@ -39,6 +39,7 @@ void AppState::loadStoredState() {
         // here could end in a new wallet written over it, so the lock screen shows instead.
         log(std::string("Could not read the stored wallet: ") + error.what());
         m_storedRecordFailure = std::current_exception();
+        setIsKeyringLocked(false);
         setIsOnboarding(false);
         lock();
         return;
@@ -51,15 +52,39 @@ void AppState::loadStoredState() {
             m_addressIndices.reset();
         }
         setWallet(record->wallet);
+        setIsKeyringLocked(false);
         setIsOnboarding(false);
         // Shown again after the window was closed: a real lock, so no job or key stays behind.
         lock();
         return;
     }
+    if (m_keychain->walletMayBeInLockedKeychain()) {
+        // Nothing in the files, but the locked keyring may hold the wallet: onboarding here
+        // would make a second one beside it, and which one shows would follow the lock.
+        log("The keyring is locked or does not answer; the wallet may be in it");
+        setWallet(std::nullopt);
+        setIsKeyringLocked(true);
+        setIsOnboarding(false);
+        lock();
+        return;
+    }
+    setIsKeyringLocked(false);
     setIsOnboarding(true);
     setIsLocked(false);
     if (m_lastDerivedMasterKey) {
         endSession(false);
+    }
+}
+
+void AppState::retryLockedKeyring() {
+    m_keychain->probeLockedKeychainAgain();
+    loadStoredState();
+}
+
+void AppState::setIsKeyringLocked(bool locked) {
+    if (m_isKeyringLocked != locked) {
+        m_isKeyringLocked = locked;
+        emit isKeyringLockedChanged();
     }
 }
 
@@ -165,9 +190,13 @@ void AppState::resetWallet() {
         }
     }
 
+    // Temporary files of interrupted writes may hold copies of what was just removed.
+    m_keychain->removeStaleTemporaryFiles();
+
     setWallet(std::nullopt);
     setLastDerivedMasterKey(std::nullopt);
     setIsLocked(false);
+    setIsKeyringLocked(false);
     setIsOnboarding(true);
     m_refresh->stopSessionTasks();
     emptyAccountLists();

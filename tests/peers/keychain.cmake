@@ -6,3 +6,15 @@ set_tests_properties(${QM_TEST_PREFIX}peer_keychain PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QM_SOURCE_DIR=${PROJECT_SOURCE_DIR};QM_BUILD_DIR=${PROJECT_BINARY_DIR}"
     SKIP_REGULAR_EXPRESSION "Secret Service unavailable"
     TIMEOUT 300)
+
+# The probe against a keyring that a test locks, and against a daemon without any keyring:
+# each needs a session of its own (unlocking again would take a prompt).
+foreach(setup locked absent)
+    add_test(NAME ${QM_TEST_PREFIX}peer_keychain_${setup}
+        COMMAND sh ${QM_PEERS_DIR}/with-gnome-keyring.sh
+                $<TARGET_FILE:Keychain_tests>)
+    set_tests_properties(${QM_TEST_PREFIX}peer_keychain_${setup} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QM_KEYRING_SETUP=${setup};GTEST_FILTER=SecretServiceProbe.*"
+        SKIP_REGULAR_EXPRESSION "Secret Service unavailable"
+        TIMEOUT 120)
+endforeach()

@@ -3,6 +3,8 @@
 # session with a throw-away home, then stops both. The programs read
 # QM_KEYCHAIN_BACKEND=secret-service; if the daemon truly cannot be started they
 # get QM_KEYCHAIN_UNAVAILABLE with the reason instead and skip.
+# QM_KEYRING_SETUP=absent starts the daemon with no keyring at all (no default
+# collection); otherwise a login keyring is made and unlocked.
 set -u
 
 if [ "${1:-}" != "--inside" ]; then
@@ -30,6 +32,9 @@ shift
 reason=""
 if ! command -v gnome-keyring-daemon >/dev/null 2>&1; then
     reason="gnome-keyring-daemon is not installed"
+elif [ "${QM_KEYRING_SETUP:-}" = absent ]; then
+    # Started on the first call by D-Bus activation; any store here would create a keyring.
+    :
 elif ! printf 'quillmark-test' | gnome-keyring-daemon --unlock --components=secrets >/dev/null; then
     reason="gnome-keyring-daemon did not start"
 elif command -v secret-tool >/dev/null 2>&1; then

@@ -53,8 +53,32 @@ std::int32_t FaultyKeychain::enter(std::string_view kind, std::string_view accou
     std::unique_lock lock(mutex_);
     calls_.push_back(std::string(kind) + ":" + std::string(account));
     released_.wait(lock, [this] { return !hanging_; });
+    if (locked_) {
+        return -2; // the Secret Service's "is locked"
+    }
     const bool applies = only == nullptr || only->empty() || only->count(std::string(account)) != 0;
     return applies ? code.load() : 0;
+}
+
+bool FaultyKeychain::enterTimed(std::string_view kind, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    calls_.push_back(std::string(kind));
+    return released_.wait_for(lock, timeout, [this] { return !hanging_; });
+}
+
+KeychainStatus FaultyKeychain::probe(std::chrono::milliseconds timeout) {
+    if (!enterTimed("probe", timeout) || locked_) {
+        return KeychainStatus::locked;
+    }
+    return Keychain::probe(timeout); // through this keychain's injected failures
+}
+
+std::optional<bool> FaultyKeychain::holdsItem(std::string_view service, std::string_view account,
+                                              std::chrono::milliseconds timeout) {
+    if (!enterTimed("search", timeout)) {
+        return std::nullopt;
+    }
+    return inner_->load(service, account).has_value();
 }
 
 void FaultyKeychain::save(std::string_view service, std::string_view account, ByteView data) {

@@ -38,7 +38,11 @@ public:
     void failSaves(std::int32_t code, std::set<std::string> accounts = {});
     void failLoads(std::int32_t code) { loadCode_ = code; }
     void failRemoves(std::int32_t code) { removeCode_ = code; }
+    // A keyring that is locked: probes say so, searches still see the inner items, and
+    // every save, load and remove fails (nothing may touch it without a prompt).
+    void setLocked(bool locked) { locked_ = locked; }
     // Every call waits until release(): a keychain that shows a prompt nobody answers.
+    // Probes and searches wait at most their time-out.
     void hang();
     void release();
     // Accounts touched, in order, as "save:<account>", "load:<account>", "remove:<account>".
@@ -47,8 +51,13 @@ public:
     void save(std::string_view service, std::string_view account, ByteView data) override;
     std::optional<Bytes> load(std::string_view service, std::string_view account) override;
     void remove(std::string_view service, std::string_view account) override;
+    KeychainStatus probe(std::chrono::milliseconds timeout) override;
+    std::optional<bool> holdsItem(std::string_view service, std::string_view account,
+                                  std::chrono::milliseconds timeout) override;
 
 private:
+    // Records the call and waits while hanging, at most `timeout`; false when still hanging.
+    bool enterTimed(std::string_view kind, std::chrono::milliseconds timeout);
     // Records the call, waits while hanging, and gives the injected code for it.
     std::int32_t enter(std::string_view kind, std::string_view account,
                        const std::atomic<std::int32_t>& code,
@@ -60,6 +69,7 @@ private:
     bool hanging_ = false;
     std::set<std::string> saveAccounts_;
     std::atomic<std::int32_t> saveCode_ = 0, loadCode_ = 0, removeCode_ = 0;
+    std::atomic<bool> locked_ = false;
     std::vector<std::string> calls_;
 };
 

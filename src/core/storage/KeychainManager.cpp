@@ -6,8 +6,6 @@
 #include "platform/Crypto.h"
 
 #include <algorithm>
-#include <future>
-#include <thread>
 
 namespace qm {
 namespace {
@@ -42,31 +40,6 @@ std::string keychainText(KeychainError::Code code, std::int32_t status) {
 
 std::string itemName(std::string_view prefix, std::string_view walletID) {
     return std::string(prefix) + std::string(walletID);
-}
-
-// Stores and clears the probe item on a worker thread: a keychain that prompts (a locked
-// keyring) or hangs must not hold the caller, so its answer counts only if it comes in time.
-// The worker owns what it touches; a late one finishes on its own.
-bool probeKeychain(const std::shared_ptr<Keychain>& keychain, std::chrono::milliseconds timeout) {
-    auto answer = std::make_shared<std::promise<bool>>();
-    std::future<bool> result = answer->get_future();
-    std::thread([keychain, answer] {
-        bool works = false;
-        try {
-            const std::uint8_t probeValue = 0x42;
-            keychain->save(KeychainManager::probeService, KeychainManager::probeAccount,
-                           ByteView(&probeValue, 1));
-            works = true;
-            keychain->remove(KeychainManager::probeService, KeychainManager::probeAccount);
-        } catch (...) {
-            // A failing clear after a working store still means the keychain works.
-        }
-        answer->set_value(works);
-    }).detach();
-    if (result.wait_for(timeout) != std::future_status::ready) {
-        return false;
-    }
-    return result.get();
 }
 
 // Strict UTF-8 (no overlongs, surrogates or values past U+10FFFF).
@@ -111,20 +84,27 @@ bool isValidUTF8(ByteView bytes) {
 KeychainError::KeychainError(Code code, std::int32_t status)
     : Error(keychainText(code, status)), code_(code), status_(status) {}
 
+KeychainManager::Config KeychainManager::sharedConfig() {
+    Config config;
+    config.keychain = std::make_shared<SecretServiceKeychain>();
+    config.dataLocation = dataLocation();
+    return config;
+}
+
 KeychainManager& KeychainManager::shared() {
-    static KeychainManager instance(
-        Config{std::make_shared<SecretServiceKeychain>(), dataLocation(), {}, {}});
+    static KeychainManager instance(sharedConfig());
     return instance;
 }
 
 KeychainManager::KeychainManager(Config config)
-    : keychain_(std::move(config.keychain)), deriveKey_(std::move(config.deriveKey)) {
+    : keychain_(std::move(config.keychain)), deriveKey_(std::move(config.deriveKey)),
+      probeTimeout_(config.probeTimeout) {
     if (!deriveKey_) {
         deriveKey_ = [](ByteView password, ByteView salt) {
             return crypto::pbkdf2HmacSha512(password, salt, derivationRounds, 32);
         };
     }
-    keychainWorked_ = keychain_ && probeKeychain(keychain_, config.probeTimeout);
+    probe();
     useFileFallback_ = !keychainWorked_;
 
     // The folder of an older release moves once; failures leave things as they are.
@@ -140,6 +120,40 @@ KeychainManager::KeychainManager(Config config)
     } catch (const FileError&) {
         // A folder that cannot be made shows as a write failure when an item is written.
     }
+    // One process at a time runs: every temporary file there now is left from a killed one.
+    removeStaleTemporaryFiles();
+}
+
+void KeychainManager::probe() {
+    const auto start = std::chrono::steady_clock::now();
+    keychainStatus_ = keychain_ ? keychain_->probe(probeTimeout_) : KeychainStatus::absent;
+    keychainWorked_ = keychainStatus_ == KeychainStatus::usable;
+    if (keychainStatus_ != KeychainStatus::locked) {
+        walletMayBeLocked_ = false;
+        return;
+    }
+    // A locked keychain is only searched, which it allows without a prompt, in what is left
+    // of the time-out; one that cannot tell may hold the record.
+    const auto left = probeTimeout_ - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - start);
+    walletMayBeLocked_ =
+        keychain_
+            ->holdsItem(service_, walletMetadataItem, std::max(left, std::chrono::milliseconds(0)))
+            .value_or(true);
+}
+
+void KeychainManager::probeLockedKeychainAgain() {
+    if (keychainStatus_ != KeychainStatus::locked) {
+        return;
+    }
+    probe();
+    if (keychainWorked_) {
+        useFileFallback_ = false;
+    }
+}
+
+void KeychainManager::removeStaleTemporaryFiles() {
+    removeInterruptedWrites(storageDir_);
 }
 
 void KeychainManager::keychainSave(ByteView data, std::string_view service, std::string_view key) {

@@ -62,24 +62,40 @@ public:
     };
 
     static constexpr std::string_view walletMetadataItem = "wallet-metadata";
-    static constexpr std::string_view probeService = "com.quillmark.wallet.probe";
-    static constexpr std::string_view probeAccount = "probe-bio";
+    static constexpr std::string_view probeService = Keychain::probeService;
+    static constexpr std::string_view probeAccount = Keychain::probeAccount;
 
     // The process's instance: the Secret Service and the user's data location.
     static KeychainManager& shared();
+    // Its configuration (probe time-out 5 s).
+    static Config sharedConfig();
 
-    // Probes the keychain, moves an old "Inkwell" folder to "Quillmark" and creates it.
+    // Probes the keychain, moves an old "Inkwell" folder to "Quillmark", creates it and
+    // removes the temporary files of writes an earlier process did not finish.
     explicit KeychainManager(Config config);
     KeychainManager(const KeychainManager&) = delete;
     KeychainManager& operator=(const KeychainManager&) = delete;
 
     // "com.quillmark.wallet": the keychain service of every item but the probe.
     const std::string& service() const { return service_; }
-    // True when items are written as files; it only ever changes from false to true.
+    // True when items are written as files; it only changes from false to true, but for a
+    // keychain found locked that opens to probeLockedKeychainAgain().
     bool useFileFallback() const { return useFileFallback_; }
     void switchToFileFallback() { useFileFallback_ = true; }
     // The "Quillmark" folder under the data location (in both modes).
     const std::filesystem::path& storageDir() const { return storageDir_; }
+    // What the last probe found.
+    KeychainStatus keychainStatus() const { return keychainStatus_; }
+    // True when the keychain did not open to the probe (locked, refusing, silent) and may hold
+    // a wallet record: its items are neither read nor written in this state, so the record
+    // may be there though loadItem finds none.
+    bool walletMayBeInLockedKeychain() const { return walletMayBeLocked_; }
+    // Probes again after the keychain was found locked: when it now works the process uses
+    // it (and reads it) like after a start with it unlocked. Nothing changes otherwise.
+    void probeLockedKeychainAgain();
+    // Removes temporary files of interrupted writes (".<name>.XXXXXX") from the storage
+    // folder; never throws.
+    void removeStaleTemporaryFiles();
 
     // Keychain items. Save clears, then stores; load gives nothing for an absent item;
     // delete of an absent item succeeds. Failures throw saveFailed/loadFailed/deleteFailed.
@@ -140,6 +156,11 @@ private:
     std::shared_ptr<Keychain> keychain_;
     KeyDerivation deriveKey_;
     std::filesystem::path storageDir_;
+    void probe();
+
+    std::chrono::milliseconds probeTimeout_;
+    KeychainStatus keychainStatus_ = KeychainStatus::absent;
+    bool walletMayBeLocked_ = false;
     bool keychainWorked_ = false;
     bool useFileFallback_ = true;
 };

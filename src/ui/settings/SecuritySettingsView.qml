@@ -3,8 +3,8 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Quillmark.Ui
 
-// The Security tab: a note on how the wallet is unlocked, the recovery phrase (behind a
-// warning) and the encrypted backup export, and "Delete Wallet" behind a confirmation.
+// The Security tab: where the secrets are stored, the recovery phrase (behind a warning) and
+// the encrypted backup export, and "Delete Wallet" behind a confirmation.
 ColumnLayout {
     id: root
     objectName: "securitySettingsView"
@@ -16,7 +16,8 @@ ColumnLayout {
         appState: WalletShell.appState
     }
 
-    // Authentication
+    // Storage: where the wallet's secrets are really kept (no biometric unlock exists here;
+    // unlocking and signing always take the password).
     ColumnLayout {
         Layout.fillWidth: true
         Layout.topMargin: 16
@@ -24,12 +25,12 @@ ColumnLayout {
         Layout.rightMargin: 16
         spacing: 12
         Text {
-            text: "Authentication"
+            text: "Storage"
             font: BRFont.body
             color: BRPalette.textPrimary
         }
         BRSurface {
-            objectName: "touchIdCard"
+            objectName: "secretStorageCard"
             Layout.fillWidth: true
             elevated: true
             padding: 16
@@ -37,7 +38,7 @@ ColumnLayout {
                 width: parent.width
                 spacing: 12
                 BRSymbol {
-                    name: "touchid"
+                    name: "externaldrive.fill"
                     size: 17
                     color: BRPalette.accent
                 }
@@ -45,16 +46,18 @@ ColumnLayout {
                     Layout.fillWidth: true
                     spacing: 2
                     Text {
-                        text: "Touch ID"
+                        text: "Secure Storage"
                         font: BRFont.callout
                         color: BRPalette.textPrimary
                     }
                     Text {
+                        objectName: "secretStorageText"
                         Layout.fillWidth: true
-                        text: "Used to unlock your wallet and sign transactions"
+                        text: WalletShell.secretStorage
+                        textFormat: Text.PlainText
                         font: BRFont.caption2
                         color: BRPalette.textTertiary
-                        wrapMode: Text.Wrap
+                        wrapMode: Text.WrapAnywhere
                     }
                 }
             }

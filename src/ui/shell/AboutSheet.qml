@@ -15,7 +15,7 @@ BRSheet {
         { symbol: "link", title: "Multi-Chain", detail: "ETH, ARB, POL, BTC, SOL" },
         { symbol: "arrow.triangle.swap", title: "Native Swap", detail: "Uniswap V3 + Custom Pools" },
         { symbol: "network", title: "dApp Connection", detail: "WalletConnect V2" },
-        { symbol: "externaldrive.fill", title: "Secure Storage", detail: "Secret Service keyring" }
+        { symbol: "externaldrive.fill", title: "Secure Storage", detail: WalletShell.secretStorage }
     ]
 
     contentItem: ColumnLayout {
@@ -110,11 +110,20 @@ BRSheet {
                                 color: BRPalette.accent
                             }
                             ColumnLayout {
+                                Layout.fillWidth: true
                                 spacing: 1
                                 Text { text: modelData.title; font: BRFont.label; color: BRPalette.textSecondary }
-                                Text { text: modelData.detail; font: BRFont.monoSmall; color: BRPalette.textTertiary }
+                                // The storage line may be a long folder path.
+                                Text {
+                                    objectName: "featureDetail"
+                                    Layout.fillWidth: true
+                                    text: modelData.detail
+                                    textFormat: Text.PlainText
+                                    wrapMode: Text.WrapAnywhere
+                                    font: BRFont.monoSmall
+                                    color: BRPalette.textTertiary
+                                }
                             }
-                            Item { Layout.fillWidth: true }
                         }
                     }
                 }

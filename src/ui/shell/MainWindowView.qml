@@ -6,8 +6,9 @@ import Quillmark.Ui
 // is locked, else the sidebar beside the detail column.
 Item {
     id: root
-    // "onboarding", "lock" or "main": the face shown now.
-    readonly property string face: WalletShell.isOnboarding ? "onboarding"
+    // "keyring", "onboarding", "lock" or "main": the face shown now.
+    readonly property string face: WalletShell.isKeyringLocked ? "keyring"
+                                 : WalletShell.isOnboarding ? "onboarding"
                                  : WalletShell.isLocked ? "lock" : "main"
 
     // Builds the face anew (a reopened window starts its flows from the first step).
@@ -24,10 +25,12 @@ Item {
         id: faceLoader
         objectName: "faceLoader"
         anchors.fill: parent
-        sourceComponent: root.face === "onboarding" ? onboarding
+        sourceComponent: root.face === "keyring" ? keyringLocked
+                       : root.face === "onboarding" ? onboarding
                        : root.face === "lock" ? lockScreen : mainView
     }
 
+    Component { id: keyringLocked; KeyringLockedView {} }
     Component { id: onboarding; OnboardingView {} }
     Component { id: lockScreen; LockScreen {} }
     Component {

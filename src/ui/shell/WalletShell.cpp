@@ -1,5 +1,6 @@
 #include "ui/shell/WalletShell.h"
 
+#include "core/storage/KeychainManager.h"
 #include "platform/Error.h"
 #include "state/AppState.h"
 #include "ui/shell/SidebarModel.h"
@@ -21,8 +22,8 @@ QPointer<AppState>& installed() {
 WalletShell::WalletShell(AppState& state, QObject* parent)
     : QObject(parent), m_state(&state), m_statusBar(new StatusBarModel(state, &Date::now, this)),
       m_sidebar(new SidebarModel(state, this)) {
-    for (auto signal :
-         {&AppState::isOnboardingChanged, &AppState::isLockedChanged, &AppState::walletChanged}) {
+    for (auto signal : {&AppState::isOnboardingChanged, &AppState::isLockedChanged,
+                        &AppState::isKeyringLockedChanged, &AppState::walletChanged}) {
         connect(&state, signal, this, &WalletShell::faceChanged);
     }
     // Only a list write can make the selected index fall outside its list.
@@ -63,6 +64,21 @@ bool WalletShell::isLocked() const {
     return !m_state || m_state->isLocked();
 }
 
+bool WalletShell::isKeyringLocked() const {
+    return m_state && m_state->isKeyringLocked();
+}
+
+QString WalletShell::secretStorage() const {
+    if (!m_state) {
+        return {};
+    }
+    const KeychainManager& keychain = m_state->keychain();
+    if (!keychain.useFileFallback()) {
+        return QStringLiteral("Secret Service keyring");
+    }
+    return QStringLiteral("Files in ") + QString::fromStdString(keychain.storageDir().string());
+}
+
 bool WalletShell::canExportBackup() const {
     return m_state && m_state->wallet().has_value() && !m_state->isLocked();
 }
@@ -79,6 +95,12 @@ QString WalletShell::version() const {
 void WalletShell::loadStoredState() {
     if (m_state) {
         m_state->loadStoredState();
+    }
+}
+
+void WalletShell::retryLockedKeyring() {
+    if (m_state) {
+        m_state->retryLockedKeyring();
     }
 }
 

@@ -25,6 +25,11 @@ class WalletShell : public QObject {
     Q_PROPERTY(QObject* appState READ appStateObject CONSTANT)
     Q_PROPERTY(bool isOnboarding READ isOnboarding NOTIFY faceChanged)
     Q_PROPERTY(bool isLocked READ isLocked NOTIFY faceChanged)
+    // No wallet found, but a locked keyring may hold one: the face that asks to unlock it.
+    Q_PROPERTY(bool isKeyringLocked READ isKeyringLocked NOTIFY faceChanged)
+    // Where the wallet's secrets are kept: "Secret Service keyring", or "Files in " and the
+    // folder.
+    Q_PROPERTY(QString secretStorage READ secretStorage NOTIFY faceChanged)
     // "Export Backup..." is enabled only with a wallet that is unlocked.
     Q_PROPERTY(bool canExportBackup READ canExportBackup NOTIFY faceChanged)
     Q_PROPERTY(bool hasSelectedAccount READ hasSelectedAccount NOTIFY selectedAccountChanged)
@@ -47,6 +52,8 @@ public:
     QObject* appStateObject() const;
     bool isOnboarding() const;
     bool isLocked() const;
+    bool isKeyringLocked() const;
+    QString secretStorage() const;
     bool canExportBackup() const;
     bool hasSelectedAccount() const;
     StatusBarModel* statusBar() const { return m_statusBar; }
@@ -55,6 +62,8 @@ public:
 
     // The root view's appear action: settles onboarding and lock from what is stored.
     Q_INVOKABLE void loadStoredState();
+    // "Try Again" after the keyring was found locked: probes it and loads again.
+    Q_INVOKABLE void retryLockedKeyring();
 
 signals:
     void faceChanged();

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
+#include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -35,6 +36,13 @@ TEST_F(AtomicFileTest, ModesComeFromTheCallerNotFromTheUmask) {
     ::umask(old);
     EXPECT_EQ(std::make_tuple(modeOf(folder), modeOf(folder / "secret"), modeOf(folder / "public")),
               std::make_tuple(0700u, 0600u, 0644u));
+    // Parents made on the way are private too (else anyone could swap the folder out).
+    const mode_t before = ::umask(0);
+    ensureDirectory(root_ / "home" / "share" / "Quillmark");
+    ::umask(before);
+    for (const auto& made : {root_ / "home", root_ / "home" / "share"}) {
+        EXPECT_EQ(modeOf(made), 0700u) << made;
+    }
     // An existing folder or file with looser modes is tightened when written again.
     ::chmod(folder.c_str(), 0777);
     writeFileAtomically(folder / "item", test::ascii("old"), 0666);
@@ -107,11 +115,18 @@ TEST_F(AtomicFileTest, AWriterKilledAtAnyPointLeavesEachFileOldOrNew) {
             seen[k] = *version;
         }
     }
-    // Only the three files, plus temporaries of writes cut short; never a fourth name.
+    // Only the three files, plus temporaries of writes cut short, which the next start
+    // removes; never a fourth name.
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
         EXPECT_TRUE(name.starts_with("item") || name.starts_with(".item")) << name;
     }
+    removeInterruptedWrites(folder);
+    std::set<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        left.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, (std::set<std::string>{"item0", "item1", "item2"}));
 }
 
 } // namespace

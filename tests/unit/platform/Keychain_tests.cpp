@@ -1,8 +1,16 @@
+// clang-format off
+// GLib's headers name a field "signals", which Qt defines as a keyword: they come first.
+#include <libsecret/secret.h>
+// clang-format on
+
 #include "FakeKeychain.h"
 #include "TestHex.h"
+#include "core/storage/KeychainManager.h"
 #include "platform/Crypto.h"
 #include "platform/Keychain.h"
 
+#include <QTemporaryDir>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace qm {
@@ -30,6 +38,100 @@ TEST(KeychainContract, StoresReplacesAndRemovesBinaryItems) {
     keychain->remove(other, account);
     EXPECT_EQ(keychain->load(service, account), std::nullopt);
     EXPECT_NO_THROW(keychain->remove(service, account));
+}
+
+// How with-gnome-keyring.sh set the keyring up: "" (an unlocked login keyring), "locked" (the
+// same, for a test to lock) or "absent" (the daemon without any keyring).
+std::optional<std::string> secretServiceSetup() {
+    const char* backend = std::getenv("QM_KEYCHAIN_BACKEND");
+    if (backend == nullptr || std::string_view(backend) != "secret-service") {
+        return std::nullopt;
+    }
+    const char* setup = std::getenv("QM_KEYRING_SETUP");
+    return setup ? setup : "";
+}
+
+// The default collection as the service names it now; null when there is none.
+SecretCollection* defaultCollection(SecretService* service) {
+    GError* error = nullptr;
+    SecretCollection* collection = secret_collection_for_alias_sync(
+        service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+    g_clear_error(&error);
+    return collection;
+}
+
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds probeTimeout(5000);
+
+TEST(SecretServiceProbe, AnUnlockedKeyringIsUsedAndKeepsNoProbeItem) {
+    if (secretServiceSetup() != "") {
+        GTEST_SKIP() << "needs an unlocked gnome-keyring";
+    }
+    SecretServiceKeychain keychain;
+    keychain.save(Keychain::probeService, Keychain::probeAccount, Bytes{0x42}); // a stale one
+    EXPECT_EQ(keychain.probe(probeTimeout), KeychainStatus::usable);
+    EXPECT_EQ(keychain.load(Keychain::probeService, Keychain::probeAccount), std::nullopt);
+    const std::string account = "probe-test-" + test::hex(crypto::randomBytes(8));
+    EXPECT_EQ(keychain.holdsItem("com.quillmark.wallet", account, probeTimeout), false);
+    keychain.save("com.quillmark.wallet", account, Bytes{1});
+    EXPECT_EQ(keychain.holdsItem("com.quillmark.wallet", account, probeTimeout), true);
+    keychain.remove("com.quillmark.wallet", account);
+}
+
+// Locking needs no prompt; unlocking would, so this runs in a keyring session of its own.
+TEST(SecretServiceProbe, ALockedKeyringIsReportedAndSearchedWithoutAPrompt) {
+    if (secretServiceSetup() != "locked") {
+        GTEST_SKIP() << "needs a gnome-keyring of its own to lock";
+    }
+    SecretServiceKeychain keychain;
+    keychain.save("com.quillmark.wallet", "wallet-metadata", test::ascii("{}"));
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, nullptr);
+    ASSERT_TRUE(service);
+    SecretCollection* collection = defaultCollection(service);
+    ASSERT_TRUE(collection);
+    GList* objects = g_list_append(nullptr, collection);
+    ASSERT_EQ(secret_service_lock_sync(service, objects, nullptr, nullptr, nullptr), 1);
+    g_list_free(objects);
+    ASSERT_TRUE(secret_collection_get_locked(collection));
+
+    const auto start = Clock::now();
+    EXPECT_EQ(keychain.probe(probeTimeout), KeychainStatus::locked);
+    EXPECT_EQ(keychain.holdsItem("com.quillmark.wallet", "wallet-metadata", probeTimeout), true);
+    EXPECT_EQ(keychain.holdsItem("com.quillmark.wallet", "no-such-item", probeTimeout), false);
+    // Answered at once: a prompt would have waited for a user until the time-out.
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+
+    // The manager neither writes there nor takes the locked keyring for "no wallet".
+    QTemporaryDir dir;
+    KeychainManager::Config config;
+    config.keychain = std::make_shared<SecretServiceKeychain>();
+    config.dataLocation = dir.path().toStdString();
+    KeychainManager manager(std::move(config));
+    EXPECT_EQ(manager.keychainStatus(), KeychainStatus::locked);
+    EXPECT_TRUE(manager.useFileFallback());
+    EXPECT_TRUE(manager.walletMayBeInLockedKeychain());
+    EXPECT_EQ(manager.loadItem(KeychainManager::walletMetadataItem), std::nullopt);
+    EXPECT_TRUE(secret_collection_get_locked(collection));
+    g_object_unref(collection);
+    g_object_unref(service);
+}
+
+TEST(SecretServiceProbe, WithoutADefaultKeyringNothingIsCreated) {
+    if (secretServiceSetup() != "absent") {
+        GTEST_SKIP() << "needs a gnome-keyring without keyrings";
+    }
+    SecretServiceKeychain keychain;
+    const auto start = Clock::now();
+    EXPECT_EQ(keychain.probe(probeTimeout), KeychainStatus::absent);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, nullptr);
+    ASSERT_TRUE(service);
+    SecretCollection* collection = defaultCollection(service);
+    EXPECT_FALSE(collection) << "the probe created a keyring (and asked for its password)";
+    if (collection) {
+        g_object_unref(collection);
+    }
+    g_object_unref(service);
 }
 
 } // namespace

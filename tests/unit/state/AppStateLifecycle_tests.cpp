@@ -136,6 +136,47 @@ TEST(AppStateLifecycle, AnUnreadableKeychainIsNotAMissingWalletButAMissingSeedIs
     EXPECT_FALSE(env.state().wallet());
 }
 
+// A keyring locked at start holds the wallet: no onboarding (a second wallet would follow),
+// but a request to unlock it, and "Try Again" then finds the wallet.
+TEST(AppStateLifecycle, AWalletBehindALockedKeyringIsWaitedForNotReplaced) {
+    CreatedWallet env;
+    const Wallet created = *env.state().wallet();
+    env.keychain().setLocked(true);
+    env.restart();
+    AppState& state = env.state();
+    state.loadStoredState();
+    EXPECT_TRUE(state.isKeyringLocked());
+    EXPECT_FALSE(state.isOnboarding());
+    EXPECT_FALSE(state.wallet());
+    state.retryLockedKeyring();
+    EXPECT_TRUE(state.isKeyringLocked());
+    env.keychain().setLocked(false);
+    state.retryLockedKeyring();
+    EXPECT_FALSE(state.isKeyringLocked());
+    EXPECT_EQ(state.wallet(), created);
+    EXPECT_TRUE(state.isLocked());
+    state.unlock(password);
+    EXPECT_FALSE(state.isLocked());
+
+    // A locked keyring that holds no wallet is no reason to wait: onboarding, into files.
+    AppStateFixture fresh;
+    fresh.keychain().setLocked(true);
+    fresh.restart();
+    fresh.state().loadStoredState();
+    EXPECT_FALSE(fresh.state().isKeyringLocked());
+    EXPECT_TRUE(fresh.state().isOnboarding());
+}
+
+// "Delete Wallet" leaves nothing behind, not even temporaries of writes cut short.
+TEST(AppStateLifecycle, ResetRemovesTheTemporaryFilesOfInterruptedWrites) {
+    CreatedWallet env;
+    const std::filesystem::path folder = env.dataLocation() / "Quillmark";
+    const std::filesystem::path stale = folder / ".verify-x.Q7rT2b";
+    writeFileAtomically(stale, Bytes{1, 2, 3});
+    env.state().resetWallet();
+    EXPECT_FALSE(std::filesystem::exists(stale));
+}
+
 TEST(AppStateLifecycle, RecordFallsBackToFilesWhenTheKeychainRefusesItsSave) {
     AppStateFixture env;
     env.keychain().failSaves(-25293, {"wallet-metadata"});

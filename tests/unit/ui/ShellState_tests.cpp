@@ -9,9 +9,14 @@
 #include "ui/shell/StatusBarModel.h"
 
 #include <QColor>
+#include <QDir>
+#include <QLocalServer>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QUuid>
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <utility>
 
 namespace qm {
 namespace {
@@ -117,6 +122,29 @@ TEST(SingleInstance, ASocketLeftByADeadProcessIsTakenOver) {
         leftover.close();
     }
     EXPECT_TRUE(SingleInstance(name).becomePrimary());
+}
+
+// Another local user could take a name in the shared /tmp and answer in place of the wallet.
+TEST(SingleInstance, ASquatterInTheSharedTempFolderDoesNotStopTheStart) {
+    QTemporaryDir runtime, shared;
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR"), oldTemp = qgetenv("TMPDIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    qputenv("TMPDIR", shared.path().toUtf8());
+    QLocalServer squatter;
+    squatter.setSocketOptions(QLocalServer::WorldAccessOption);
+    ASSERT_TRUE(squatter.listen(
+        QDir(QDir::tempPath()).filePath(QStringLiteral("quillmark-%1").arg(::getuid()))));
+    const QString name = SingleInstance::defaultName();
+    EXPECT_TRUE(name.startsWith(runtime.path() + QLatin1Char('/'))) << name.toStdString();
+    EXPECT_TRUE(SingleInstance(name).becomePrimary());
+    for (const auto& [key, value] :
+         {std::pair{"XDG_RUNTIME_DIR", oldRuntime}, {"TMPDIR", oldTemp}}) {
+        if (value.isEmpty()) {
+            qunsetenv(key);
+        } else {
+            qputenv(key, value);
+        }
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "platform/Crypto.h"
 
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace qm {
@@ -81,6 +82,80 @@ TEST_F(KeychainManagerTest, ProbeChoosesTheKeychainOnlyWhenItAnswersInTime) {
     stuck->storeSeed(seed_, id, "pw");
     EXPECT_EQ(stuck->loadSeed(id, "pw"), SecureBytes(seed_));
     EXPECT_TRUE(readFileIfExists(file("seed-" + id)));
+}
+
+// A locked keyring is not asked for items (that would prompt) and not taken for "no wallet":
+// a search, which needs no unlock, tells whether a record may be in it.
+TEST_F(KeychainManagerTest, ALockedKeychainIsOnlySearchedUntilItOpens) {
+    const std::string id = newID();
+    make()->storeSeed(seed_, id, "pw");
+    keychain_->setLocked(true);
+    auto empty = make();
+    EXPECT_EQ(empty->keychainStatus(), KeychainStatus::locked);
+    EXPECT_TRUE(empty->useFileFallback());
+    EXPECT_FALSE(empty->walletMayBeInLockedKeychain()); // no record stored there
+    keychain_->setLocked(false);
+    make()->storeItem("wallet-metadata", utf8View("{}"));
+    keychain_->setLocked(true);
+    const std::size_t before = keychain_->calls().size();
+    auto locked = make();
+    EXPECT_TRUE(locked->walletMayBeInLockedKeychain());
+    EXPECT_EQ(locked->loadItem("wallet-metadata"), std::nullopt);
+    const std::vector<std::string> calls = keychain_->calls();
+    EXPECT_EQ(
+        std::vector<std::string>(calls.begin() + static_cast<std::ptrdiff_t>(before), calls.end()),
+        (std::vector<std::string>{"probe", "search"}));
+    locked->probeLockedKeychainAgain(); // still locked: nothing changes
+    EXPECT_TRUE(locked->useFileFallback());
+    keychain_->setLocked(false);
+    locked->probeLockedKeychainAgain();
+    EXPECT_EQ(locked->keychainStatus(), KeychainStatus::usable);
+    EXPECT_FALSE(locked->useFileFallback());
+    EXPECT_FALSE(locked->walletMayBeInLockedKeychain());
+    EXPECT_EQ(locked->loadItem("wallet-metadata"), test::ascii("{}"));
+    EXPECT_EQ(locked->loadSeed(id, "pw"), SecureBytes(seed_));
+    // A keychain that does not answer may hold anything.
+    keychain_->hang();
+    EXPECT_TRUE(make(keychain_, {}, std::chrono::milliseconds(100))->walletMayBeInLockedKeychain());
+}
+
+// Temporary files of writes a killed process left behind go at the next start.
+TEST_F(KeychainManagerTest, AStartRemovesTheTemporaryFilesOfInterruptedWrites) {
+    const std::filesystem::path folder = root_ / "Quillmark";
+    ensureDirectory(folder);
+    const std::vector<std::string> stale = {".verify-1.a8Zq0x", ".tokens.json.000000"};
+    const std::vector<std::string> kept = {"seed-1", ".hidden", ".verify-1.a8Zq0", ".x.a-b_cd"};
+    for (const std::string& name : stale) {
+        writeFileAtomically(folder / name, utf8View("x"));
+    }
+    for (const std::string& name : kept) {
+        writeFileAtomically(folder / name, utf8View("x"));
+    }
+    make(nullptr);
+    for (const std::string& name : stale) {
+        EXPECT_FALSE(std::filesystem::exists(folder / name)) << name;
+    }
+    for (const std::string& name : kept) {
+        EXPECT_TRUE(std::filesystem::exists(folder / name)) << name;
+    }
+}
+
+// The process's instance probes with the real time-out: a working Secret Service is used.
+TEST(KeychainManagerShared, UsesAWorkingSecretService) {
+    EXPECT_EQ(KeychainManager::sharedConfig().probeTimeout, std::chrono::seconds(5));
+    const char* backend = std::getenv("QM_KEYCHAIN_BACKEND");
+    if (backend == nullptr || std::string_view(backend) != "secret-service") {
+        GTEST_SKIP() << "needs the Secret Service (tests/peers/with-gnome-keyring.sh)";
+    }
+    KeychainManager& shared = KeychainManager::shared();
+    EXPECT_EQ(shared.keychainStatus(), KeychainStatus::usable);
+    ASSERT_FALSE(shared.useFileFallback());
+    const std::string item = "shared-" + test::hex(crypto::randomBytes(8));
+    shared.storeItem(item, utf8View("x"));
+    SecretServiceKeychain keychain;
+    EXPECT_EQ(keychain.load("com.quillmark.wallet", item), test::ascii("x"));
+    EXPECT_FALSE(std::filesystem::exists(shared.storageDir() / item));
+    shared.deleteItem(item);
 }
 
 TEST_F(KeychainManagerTest, WrongPasswordsDamageMissingItemsAndFailedDerivation) {
