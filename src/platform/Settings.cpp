@@ -29,14 +29,21 @@ Settings::Settings(const std::filesystem::path& path)
     : Settings(std::make_unique<QSettings>(QString::fromStdString(path.string()),
                                            QSettings::IniFormat)) {}
 
-Settings::Settings(std::unique_ptr<QSettings> settings) : settings_(std::move(settings)) {
-    // QSettings makes its folder 0777 and its file 0666, less the umask; a file that exists
-    // keeps its mode when QSettings replaces it. So both are made here first, private.
+Settings::Settings(std::unique_ptr<QSettings> settings) : settings_(std::move(settings)) {}
+
+// QSettings makes its folder 0777 and its file 0666, less the umask, while a file that exists
+// keeps its mode when QSettings replaces it. So before the first write both are made here,
+// private.
+void Settings::prepareFile() {
+    if (prepared_) {
+        return;
+    }
+    prepared_ = true;
     const std::filesystem::path file = settings_->fileName().toStdString();
     try {
         ensureDirectory(file.parent_path(), 0700);
     } catch (const FileError&) {
-        return; // QSettings reports the failure through status() on its own.
+        return; // QSettings reports the failure through its status on its own.
     }
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd >= 0) {
@@ -56,10 +63,12 @@ std::optional<std::string> Settings::string(std::string_view key) const {
 }
 
 void Settings::setString(std::string_view key, std::string_view value) {
+    prepareFile();
     settings_->setValue(qstring(key), qstring(value));
 }
 
 void Settings::remove(std::string_view key) {
+    prepareFile();
     settings_->remove(qstring(key));
 }
 

@@ -32,7 +32,11 @@ public:
 
 private:
     explicit Settings(std::unique_ptr<QSettings> settings);
+    // Makes the folder 0700 and the file 0600 before the first write.
+    void prepareFile();
+
     std::unique_ptr<QSettings> settings_;
+    bool prepared_ = false;
 };
 
 } // namespace qm
