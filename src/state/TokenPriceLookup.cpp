@@ -4,8 +4,8 @@ namespace qm {
 
 TokenPriceLookup::~TokenPriceLookup() = default;
 
-QCoro::Task<std::optional<double>> TokenPriceLookup::tokenPriceUSD(Token,
-                                                                   std::shared_ptr<JSONRPCClient>) {
+QCoro::Task<std::optional<double>>
+TokenPriceLookup::tokenPriceUSD(Token, std::shared_ptr<JSONRPCClient>, CancellationToken) {
     co_return std::nullopt;
 }
 

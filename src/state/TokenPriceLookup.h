@@ -3,6 +3,7 @@
 // swap feature supplies the quoting implementation; until it is there, no token has a price.
 
 #include "core/model/Token.h"
+#include "platform/async/CancellationToken.h"
 #include "services/evm/JSONRPCClient.h"
 
 #include <memory>
@@ -16,9 +17,9 @@ public:
     virtual ~TokenPriceLookup();
 
     // The price of one whole `token`, quoted over its chain's `client`; none when unknown.
-    // Never throws.
-    virtual QCoro::Task<std::optional<double>> tokenPriceUSD(Token token,
-                                                             std::shared_ptr<JSONRPCClient> client);
+    // Never throws. Cancelling `cancel` aborts its requests.
+    virtual QCoro::Task<std::optional<double>>
+    tokenPriceUSD(Token token, std::shared_ptr<JSONRPCClient> client, CancellationToken cancel);
 };
 
 } // namespace qm

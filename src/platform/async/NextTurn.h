@@ -3,7 +3,7 @@
 // later turn, after the events already queued. Spawned tasks start this way, so the
 // operation that spawned them finishes first.
 
-#include <coroutine>
+#include <qcoro/qcorotask.h> // std::coroutine_handle, in a form moc can read
 
 namespace qm {
 

@@ -1,28 +1,23 @@
 #include "platform/async/TaskHandle.h"
 
 #include "platform/async/NextTurn.h"
+#include "platform/async/OneShot.h"
 
 #include <QPointer>
-#include <coroutine>
 #include <exception>
 #include <iostream>
-#include <vector>
 
 namespace qm {
 
 struct TaskHandle::State {
     CancellationToken token;
-    bool finished = false;
+    // Its waiters resume from the event loop, never inside the job's last step.
+    OneShot<void> finished;
     QMetaObject::Connection ownerWatch;
-    std::vector<std::coroutine_handle<>> waiters;
 
     void markFinished() {
-        finished = true;
         QObject::disconnect(ownerWatch);
-        // Waiters resume from the event loop, never inside the job's last step.
-        for (std::coroutine_handle<> waiter : std::exchange(waiters, {})) {
-            resumeOnNextTurn(waiter);
-        }
+        finished.succeed();
     }
 };
 
@@ -42,16 +37,6 @@ QCoro::Task<void> runJob(QPointer<QObject> owner, std::shared_ptr<TaskHandle::St
     }
     state->markFinished();
 }
-
-struct FinishedAwaiter {
-    std::shared_ptr<TaskHandle::State> state;
-
-    bool await_ready() const noexcept { return state->finished; }
-    void await_suspend(std::coroutine_handle<> coroutine) const {
-        state->waiters.push_back(coroutine);
-    }
-    void await_resume() const noexcept {}
-};
 
 } // namespace
 
@@ -79,7 +64,7 @@ bool TaskHandle::isCancelled() const {
 }
 
 bool TaskHandle::isFinished() const {
-    return m_state->finished;
+    return m_state->finished.isDone();
 }
 
 const CancellationToken& TaskHandle::token() const {
@@ -87,10 +72,7 @@ const CancellationToken& TaskHandle::token() const {
 }
 
 QCoro::Task<void> TaskHandle::finished() const {
-    const std::shared_ptr<State> state = m_state;
-    // A named awaiter: gcc 12 destroys an aggregate temporary in a co_await twice.
-    const FinishedAwaiter finished{state};
-    co_await finished;
+    return m_state->finished.wait();
 }
 
 } // namespace qm

@@ -46,6 +46,7 @@ void ElectrumClient::addTrustedCertificateAuthorityForTesting(const QSslCertific
 ElectrumClient::ElectrumClient(std::string host, std::uint16_t port, bool useTLS, Limits limits,
                                QObject* parent)
     : QObject(parent), host_(std::move(host)), port_(port), useTLS_(useTLS), limits_(limits),
+      pendingRequests_([] { return std::make_exception_ptr(ElectrumError::timeout()); }),
       receiveBuffer_(limits.maxLineBytes) {}
 
 ElectrumClient::~ElectrumClient() {
@@ -63,7 +64,7 @@ QCoro::Task<void> ElectrumClient::connect() {
     disconnect();
 
     QPointer<ElectrumClient> self(this);
-    auto reply = std::make_shared<ElectrumReply>();
+    const OneShot<void> reply;
     connectReply_ = reply;
     auto* socket = new QSslSocket(this);
     socket_ = socket;
@@ -126,17 +127,17 @@ QCoro::Task<void> ElectrumClient::connect() {
         socket->connectToHost(host, port_);
     }
 
-    co_await ElectrumReply::wait(reply);
+    co_await reply.wait();
     if (!self) {
         throw ElectrumError::connectionFailed("Cancelled");
     }
 }
 
 void ElectrumClient::onConnectionReady() {
-    const auto reply = std::exchange(connectReply_, nullptr);
+    const auto reply = std::exchange(connectReply_, std::nullopt);
     connected_ = true;
     if (reply) {
-        reply->succeed(AnyCodable{});
+        reply->succeed();
     }
     // Bytes that came with the end of the handshake are already waiting.
     if (socket_ && socket_->bytesAvailable() > 0) {
@@ -145,7 +146,7 @@ void ElectrumClient::onConnectionReady() {
 }
 
 void ElectrumClient::failConnect(const ElectrumError& error) {
-    const auto reply = std::exchange(connectReply_, nullptr);
+    const auto reply = std::exchange(connectReply_, std::nullopt);
     // A failed attempt keeps nothing: later requests fail with notConnected.
     dropSocket();
     if (reply) {
@@ -168,10 +169,7 @@ void ElectrumClient::dropSocket() {
 
 void ElectrumClient::disconnect() {
     dropSocket();
-    auto pending = std::exchange(pendingRequests_, {});
-    for (auto& [id, reply] : pending) {
-        reply->fail(std::make_exception_ptr(ElectrumError::notConnected()));
-    }
+    pendingRequests_.failAll(std::make_exception_ptr(ElectrumError::notConnected()));
 }
 
 QCoro::Task<AnyCodable> ElectrumClient::call(std::string method, std::vector<JSONValue> params) {
@@ -182,26 +180,18 @@ QCoro::Task<AnyCodable> ElectrumClient::call(std::string method, std::vector<JSO
     const RPCRequest request{"2.0", id, std::move(method), std::move(params)};
     const std::string line = request.encodeLine();
 
-    auto reply = std::make_shared<ElectrumReply>();
-    pendingRequests_.emplace(id, reply);
     // One unanswered request on a half-open connection must not stall its caller for good.
-    QTimer::singleShot(limits_.requestTimeout, this,
-                       [this, id] { failRequest(id, ElectrumError::timeout()); });
+    const OneShot<AnyCodable> reply = pendingRequests_.add(id, limits_.requestTimeout);
     const auto size = static_cast<qint64>(line.size());
     if (socket_->write(line.data(), size) != size) {
         failRequest(id, ElectrumError::connectionFailed(socket_->errorString().toStdString()));
     }
-    co_return co_await ElectrumReply::wait(reply);
+    co_return co_await reply.take();
 }
 
 void ElectrumClient::failRequest(std::int64_t id, const ElectrumError& error) {
-    const auto it = pendingRequests_.find(id);
-    if (it == pendingRequests_.end()) {
-        return; // answered or failed already
-    }
-    const auto reply = it->second;
-    pendingRequests_.erase(it);
-    reply->fail(std::make_exception_ptr(error));
+    // Harmless when it was answered or failed already.
+    pendingRequests_.fail(id, std::make_exception_ptr(error));
 }
 
 void ElectrumClient::onReadyRead() {
@@ -261,16 +251,12 @@ void ElectrumClient::handleLine(const std::string& line) {
     }
     if (auto response = RPCResponse::decode(*json)) {
         if (response->id) {
-            const auto it = pendingRequests_.find(*response->id);
-            if (it != pendingRequests_.end()) {
-                const auto reply = it->second;
-                pendingRequests_.erase(it);
-                if (response->error) {
-                    reply->fail(std::make_exception_ptr(ElectrumError::serverError(
-                        response->error->code, response->error->message)));
-                } else {
-                    reply->succeed(response->result.value_or(AnyCodable{}));
-                }
+            if (response->error) {
+                pendingRequests_.fail(*response->id,
+                                      std::make_exception_ptr(ElectrumError::serverError(
+                                          response->error->code, response->error->message)));
+            } else {
+                pendingRequests_.succeed(*response->id, response->result.value_or(AnyCodable{}));
             }
         }
     } else if (json->is_object()) {

@@ -7,11 +7,12 @@
 // Lives on the GUI thread; requests are coroutines resumed from the receive path through
 // the event loop.
 
+#include "platform/async/OneShot.h"
+#include "platform/async/PendingRequests.h"
 #include "services/bitcoin/AnyCodable.h"
 #include "services/bitcoin/ElectrumError.h"
 #include "services/bitcoin/ElectrumLineBuffer.h"
 #include "services/bitcoin/ElectrumRPC.h"
-#include "services/bitcoin/ElectrumReply.h"
 #include "services/bitcoin/ElectrumResults.h"
 
 #include <QCoroTask>
@@ -111,9 +112,9 @@ private:
 
     QPointer<QSslSocket> socket_;
     bool connected_ = false;
-    std::shared_ptr<ElectrumReply> connectReply_;
+    std::optional<OneShot<void>> connectReply_;
     std::int64_t nextID_ = 0;
-    std::map<std::int64_t, std::shared_ptr<ElectrumReply>> pendingRequests_;
+    PendingRequests<AnyCodable> pendingRequests_;
     ElectrumLineBuffer receiveBuffer_;
     bool processing_ = false;
 };

@@ -1,38 +1,8 @@
 #include "services/connections/NetworkManager.h"
 
 #include <QPointer>
-#include <QTimer>
-#include <coroutine>
-#include <vector>
 
 namespace qm {
-
-// One Electrum fail-over pass, awaited by every connectElectrum() call made while it runs:
-// two interleaved passes would otherwise replace each other's client.
-struct NetworkManager::ElectrumPass {
-    bool finished = false;
-    bool result = false;
-    std::vector<std::coroutine_handle<>> waiters;
-
-    void finish(bool value) {
-        if (finished) {
-            return;
-        }
-        finished = true;
-        result = value;
-        // Waiters resume on a later event-loop turn, never inside the finishing frame.
-        for (const auto handle : std::exchange(waiters, {})) {
-            QTimer::singleShot(0, [handle] { handle.resume(); });
-        }
-    }
-
-    struct Awaiter {
-        std::shared_ptr<ElectrumPass> pass;
-        bool await_ready() const noexcept { return pass->finished; }
-        void await_suspend(std::coroutine_handle<> handle) { pass->waiters.push_back(handle); }
-        bool await_resume() const noexcept { return pass->result; }
-    };
-};
 
 NetworkManager::NetworkManager(QObject* parent)
     : NetworkManager(defaultServerPools(), Options{}, parent) {}
@@ -45,7 +15,7 @@ NetworkManager::NetworkManager(ServerPoolTable pools, Options options, QObject* 
 NetworkManager::~NetworkManager() {
     // Callers awaiting a pass that can no longer report get "not connected".
     if (m_electrumPass) {
-        m_electrumPass->finish(false);
+        m_electrumPass->succeed(false);
     }
 }
 
@@ -88,18 +58,16 @@ std::shared_ptr<ElectrumClient> NetworkManager::currentElectrumClient() {
 
 QCoro::Task<bool> NetworkManager::connectElectrum() {
     if (m_electrumPass) {
-        // A named awaiter: gcc 12 destroys an aggregate temporary in a co_await twice.
-        ElectrumPass::Awaiter joined{m_electrumPass};
-        co_return co_await joined;
+        co_return co_await m_electrumPass->wait();
     }
-    const auto pass = std::make_shared<ElectrumPass>();
+    const OneShot<bool> pass;
     m_electrumPass = pass;
     const QPointer<NetworkManager> self(this);
     const bool result = co_await runElectrumPass();
     if (self && self->m_electrumPass == pass) {
         self->m_electrumPass.reset();
     }
-    pass->finish(result);
+    pass.succeed(result);
     co_return result;
 }
 

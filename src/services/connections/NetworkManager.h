@@ -8,6 +8,7 @@
 // it. Progress is reported through status texts and connected flags, never by throwing.
 
 #include "core/model/Chain.h"
+#include "platform/async/OneShot.h"
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/connections/ServerPool.h"
 #include "services/evm/JSONRPCClient.h"
@@ -108,8 +109,6 @@ signals:
     void rpcPoolChanged(qm::Chain chain);
 
 private:
-    struct ElectrumPass;
-
     QCoro::Task<bool> runElectrumPass();
     void setElectrumStatus(const std::string& status);
     void setElectrumActiveIndex(int index);
@@ -138,8 +137,9 @@ private:
     std::shared_ptr<ElectrumClient> m_electrumClient;
     std::map<Chain, std::shared_ptr<JSONRPCClient>> m_evmClients;
     std::shared_ptr<SolanaRPCClient> m_solanaClient;
-    // The Electrum pass in progress, shared with the callers awaiting it.
-    std::shared_ptr<ElectrumPass> m_electrumPass;
+    // The Electrum pass in progress, shared with the callers awaiting it: two interleaved
+    // passes would replace each other's client.
+    std::optional<OneShot<bool>> m_electrumPass;
 };
 
 } // namespace qm

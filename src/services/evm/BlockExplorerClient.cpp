@@ -50,17 +50,22 @@ BlockExplorerClient::BlockExplorerClient(BaseURLs baseURLs, HttpTimeouts timeout
     : QObject(parent), m_baseURLs(std::move(baseURLs)), m_session(QUrl(), timeouts) {}
 
 QCoro::Task<std::vector<ExplorerTx>>
-BlockExplorerClient::fetchTransactions(std::string address, Chain chain, int maxPages) {
-    co_return co_await fetch(Kind::transactions, std::move(address), chain, maxPages);
+BlockExplorerClient::fetchTransactions(std::string address, Chain chain, int maxPages,
+                                       CancellationToken cancel) {
+    co_return co_await fetch(Kind::transactions, std::move(address), chain, maxPages,
+                             std::move(cancel));
 }
 
 QCoro::Task<std::vector<ExplorerTx>>
-BlockExplorerClient::fetchTokenTransfers(std::string address, Chain chain, int maxPages) {
-    co_return co_await fetch(Kind::tokenTransfers, std::move(address), chain, maxPages);
+BlockExplorerClient::fetchTokenTransfers(std::string address, Chain chain, int maxPages,
+                                         CancellationToken cancel) {
+    co_return co_await fetch(Kind::tokenTransfers, std::move(address), chain, maxPages,
+                             std::move(cancel));
 }
 
 QCoro::Task<std::vector<ExplorerTx>> BlockExplorerClient::fetch(Kind kind, std::string address,
-                                                                Chain chain, int maxPages) {
+                                                                Chain chain, int maxPages,
+                                                                CancellationToken cancel) {
     std::vector<ExplorerTx> result;
     const std::string base = m_baseURLs[chainIndex(chain)];
     if (base.empty() || maxPages <= 0) {
@@ -72,13 +77,16 @@ QCoro::Task<std::vector<ExplorerTx>> BlockExplorerClient::fetch(Kind kind, std::
     const std::string label = rawValue(chain) + (tokens ? " token tx " : " normal tx ");
     const QPointer<BlockExplorerClient> self(this);
 
+    // Every page goes out with the caller's token: cancelling it ends the fetch, whichever page.
+    HttpRequestOptions options;
+    options.cancel = std::move(cancel);
     std::optional<BlockscoutNextPage> next;
     for (int page = 0;;) {
         const QUrl url(QString::fromStdString(path + pageQuery(tokens, next)), QUrl::StrictMode);
         if (!url.isValid()) {
             co_return result;
         }
-        const HttpResponse response = co_await self->m_session.get(url);
+        const HttpResponse response = co_await self->m_session.get(url, options);
         if (!self) {
             throw HttpTransportError(HttpTransportError::Kind::aborted, "explorer client gone");
         }

@@ -35,17 +35,19 @@ public:
     // The records of at most `maxPages` pages, in the order received. A page answered with a
     // status other than 200, or one that does not decode, ends the fetch with what was read
     // (and a log line); a transport failure or time-out throws HttpTransportError and drops
-    // every page read.
+    // every page read. Cancelling `cancel` aborts the page in flight and every later one.
     QCoro::Task<std::vector<ExplorerTx>> fetchTransactions(std::string address, Chain chain,
-                                                           int maxPages);
+                                                           int maxPages,
+                                                           CancellationToken cancel = {});
     QCoro::Task<std::vector<ExplorerTx>> fetchTokenTransfers(std::string address, Chain chain,
-                                                             int maxPages);
+                                                             int maxPages,
+                                                             CancellationToken cancel = {});
 
 private:
     enum class Kind { transactions, tokenTransfers };
 
     QCoro::Task<std::vector<ExplorerTx>> fetch(Kind kind, std::string address, Chain chain,
-                                               int maxPages);
+                                               int maxPages, CancellationToken cancel);
 
     BaseURLs m_baseURLs;
     HttpSession m_session;

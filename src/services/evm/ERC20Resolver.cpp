@@ -78,15 +78,16 @@ std::optional<std::int64_t> decodeDecimals(const std::string& result) {
 ERC20ResolverError::ERC20ResolverError(Kind kind) : Error(resolverText(kind)), m_kind(kind) {}
 
 QCoro::Task<Token> ERC20Resolver::resolve(std::string contractAddress, Chain chain,
-                                          std::shared_ptr<JSONRPCClient> client) {
+                                          std::shared_ptr<JSONRPCClient> client,
+                                          CancellationToken cancel) {
     // All three requests are on the wire before the first is awaited.
     std::string nameData = bytesToHex(nameSelector());
     std::string symbolData = bytesToHex(symbolSelector());
     std::string decimalsData = bytesToHex(decimalsSelector());
     QCoro::Task<Read> reads[3] = {
-        settle(client->ethCall(contractAddress, std::move(nameData))),
-        settle(client->ethCall(contractAddress, std::move(symbolData))),
-        settle(client->ethCall(contractAddress, std::move(decimalsData))),
+        settle(client->ethCall(contractAddress, std::move(nameData), cancel)),
+        settle(client->ethCall(contractAddress, std::move(symbolData), cancel)),
+        settle(client->ethCall(contractAddress, std::move(decimalsData), cancel)),
     };
     Read results[3];
     std::exception_ptr failure;

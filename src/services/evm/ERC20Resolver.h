@@ -3,6 +3,7 @@
 
 #include "core/model/Token.h"
 #include "platform/Error.h"
+#include "platform/async/CancellationToken.h"
 
 #include <memory>
 #include <qcoro/qcorotask.h>
@@ -31,7 +32,8 @@ struct ERC20Resolver {
     // ERC20ResolverError: cannotReadName, then cannotReadSymbol, then cannotReadDecimals
     // (decimals above 77 included). The address itself is not checked.
     static QCoro::Task<Token> resolve(std::string contractAddress, Chain chain,
-                                      std::shared_ptr<JSONRPCClient> client);
+                                      std::shared_ptr<JSONRPCClient> client,
+                                      CancellationToken cancel = {});
 };
 
 } // namespace qm

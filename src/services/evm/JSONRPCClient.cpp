@@ -147,11 +147,11 @@ void JSONRPCClient::Failures::noResult() {
     throw JSONRPCClientError::noResult();
 }
 
-QCoro::Task<UInt256> JSONRPCClient::getBalance(std::string address) {
+QCoro::Task<UInt256> JSONRPCClient::getBalance(std::string address, CancellationToken cancel) {
     // Arguments are built outside the co_await: gcc 12 rejects string literals inside it.
     nlohmann::json params = nlohmann::json::array({std::move(address), "latest"});
-    const auto result =
-        co_await call<std::string>(std::string("eth_getBalance"), std::move(params));
+    const auto result = co_await call<std::string>(std::string("eth_getBalance"), std::move(params),
+                                                   std::move(cancel));
     co_return quantity256(result, "Cannot parse balance: ");
 }
 
@@ -162,12 +162,14 @@ QCoro::Task<std::uint64_t> JSONRPCClient::getTransactionCount(std::string addres
     co_return quantity64(result, "Cannot parse nonce: ");
 }
 
-QCoro::Task<std::string> JSONRPCClient::ethCall(std::string to, std::string data) {
+QCoro::Task<std::string> JSONRPCClient::ethCall(std::string to, std::string data,
+                                                CancellationToken cancel) {
     nlohmann::json transaction = nlohmann::json::object();
     transaction["to"] = std::move(to);
     transaction["data"] = std::move(data);
     nlohmann::json params = nlohmann::json::array({std::move(transaction), "latest"});
-    co_return co_await call<std::string>(std::string("eth_call"), std::move(params));
+    co_return co_await call<std::string>(std::string("eth_call"), std::move(params),
+                                         std::move(cancel));
 }
 
 QCoro::Task<UInt256> JSONRPCClient::gasPrice() {

@@ -9,6 +9,7 @@
 
 #include "core/crypto/UInt256.h"
 #include "platform/Error.h"
+#include "platform/async/CancellationToken.h"
 #include "services/network/JSONRPCEnvelope.h"
 #include "services/network/JSONRPCTransport.h"
 
@@ -101,15 +102,20 @@ public:
     // Posts {"jsonrpc":"2.0","method":..,"params":..,"id":n} and returns the decoded "result".
     // Throws JSONRPCClientError (httpError for any status but 200, decodingError, rpcError even
     // when a result came too, noResult for an absent or null result) or HttpTransportError.
-    template <typename Result> QCoro::Task<Result> call(std::string method, nlohmann::json params);
+    // Cancelling `cancel` aborts the request (HttpTransportError kind aborted); every method
+    // below passes its own `cancel` to each request it sends.
+    template <typename Result>
+    QCoro::Task<Result> call(std::string method, nlohmann::json params,
+                             CancellationToken cancel = {});
 
     // "eth_getBalance" [address, "latest"].
-    QCoro::Task<UInt256> getBalance(std::string address);
+    QCoro::Task<UInt256> getBalance(std::string address, CancellationToken cancel = {});
     // "eth_getTransactionCount" [address, "pending"]: the next nonce, counting transactions
     // still in the node's pool, so a transfer sent right after an approval gets a fresh one.
     QCoro::Task<std::uint64_t> getTransactionCount(std::string address);
     // "eth_call" [{"to", "data"}, "latest"]: the "0x" hex of the return data, unchanged.
-    QCoro::Task<std::string> ethCall(std::string to, std::string data);
+    QCoro::Task<std::string> ethCall(std::string to, std::string data,
+                                     CancellationToken cancel = {});
     // "eth_gasPrice" [].
     QCoro::Task<UInt256> gasPrice();
     // "eth_estimateGas" [{"to", and "from", "value", "data" when given}], no block tag.
@@ -122,7 +128,8 @@ public:
     // The distinct contracts (lowercased "0x" addresses, in order of first appearance) that
     // emitted an ERC-20 Transfer to `owner` within the last 50,000 blocks. Never throws: any
     // failure gives an empty list. Defined with token discovery (TokenDiscovery.cpp).
-    QCoro::Task<std::vector<std::string>> incomingTransferContracts(std::string owner);
+    QCoro::Task<std::vector<std::string>> incomingTransferContracts(std::string owner,
+                                                                    CancellationToken cancel = {});
 
 private:
     struct Failures {
@@ -136,10 +143,12 @@ private:
 };
 
 template <typename Result>
-QCoro::Task<Result> JSONRPCClient::call(std::string method, nlohmann::json params) {
+QCoro::Task<Result> JSONRPCClient::call(std::string method, nlohmann::json params,
+                                        CancellationToken cancel) {
     return m_transport.call<Result, Failures>(
         std::move(method), std::move(params),
-        [](const nlohmann::json& value, Result& out) { fromRPCResult(value, out); });
+        [](const nlohmann::json& value, Result& out) { fromRPCResult(value, out); },
+        std::move(cancel));
 }
 
 } // namespace qm

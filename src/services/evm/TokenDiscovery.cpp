@@ -46,13 +46,15 @@ bool added(TokenStore::AddResult result) {
 
 // The balance of a known token, or absent when the read failed or is unusable.
 QCoro::Task<std::optional<UInt256>> knownTokenBalance(std::shared_ptr<JSONRPCClient> client,
-                                                      std::string tokenAddress, Bytes owner) {
+                                                      std::string tokenAddress, Bytes owner,
+                                                      CancellationToken cancel) {
     Bytes data = balanceOfSelector();
     data.insert(data.end(), 12, 0);
     data.insert(data.end(), owner.begin(), owner.end());
     std::string result;
     try {
-        result = co_await client->ethCall(std::move(tokenAddress), bytesToHex(data));
+        result =
+            co_await client->ethCall(std::move(tokenAddress), bytesToHex(data), std::move(cancel));
     } catch (const std::exception&) {
         co_return std::nullopt;
     }
@@ -64,9 +66,11 @@ QCoro::Task<std::optional<UInt256>> knownTokenBalance(std::shared_ptr<JSONRPCCli
 }
 
 QCoro::Task<std::optional<Token>> tryResolve(std::string contract, Chain chain,
-                                             std::shared_ptr<JSONRPCClient> client) {
+                                             std::shared_ptr<JSONRPCClient> client,
+                                             CancellationToken cancel) {
     try {
-        co_return co_await ERC20Resolver::resolve(std::move(contract), chain, std::move(client));
+        co_return co_await ERC20Resolver::resolve(std::move(contract), chain, std::move(client),
+                                                  std::move(cancel));
     } catch (const std::exception&) {
         co_return std::nullopt;
     }
@@ -123,13 +127,14 @@ const std::string& transferEventTopic() {
     return topic;
 }
 
-QCoro::Task<std::vector<std::string>> JSONRPCClient::incomingTransferContracts(std::string owner) {
+QCoro::Task<std::vector<std::string>>
+JSONRPCClient::incomingTransferContracts(std::string owner, CancellationToken cancel) {
     const QPointer<JSONRPCClient> self(this);
     std::uint64_t latest = 0;
     try {
         nlohmann::json params = nlohmann::json::array({"latest", false});
         const ETHBlock block =
-            co_await call<ETHBlock>(std::string("eth_getBlockByNumber"), std::move(params));
+            co_await call<ETHBlock>(std::string("eth_getBlockByNumber"), std::move(params), cancel);
         const auto number = hexToUInt64(block.number);
         if (!number || *number == 0) {
             co_return std::vector<std::string>{};
@@ -156,7 +161,8 @@ QCoro::Task<std::vector<std::string>> JSONRPCClient::incomingTransferContracts(s
     std::vector<ETHLog> logs;
     try {
         nlohmann::json params = nlohmann::json::array({std::move(filter)});
-        logs = co_await call<std::vector<ETHLog>>(std::string("eth_getLogs"), std::move(params));
+        logs = co_await call<std::vector<ETHLog>>(std::string("eth_getLogs"), std::move(params),
+                                                  cancel);
     } catch (const std::exception&) {
         co_return std::vector<std::string>{};
     }
@@ -179,7 +185,8 @@ QCoro::Task<std::vector<std::string>> JSONRPCClient::incomingTransferContracts(s
 }
 
 QCoro::Task<int> discoverTokens(std::string owner, Chain chain,
-                                std::shared_ptr<JSONRPCClient> client, TokenStore& store) {
+                                std::shared_ptr<JSONRPCClient> client, TokenStore& store,
+                                CancellationToken cancel) {
     int count = 0;
     std::set<std::string> stored = storedAddresses(store, chain);
 
@@ -194,7 +201,7 @@ QCoro::Task<int> discoverTokens(std::string owner, Chain chain,
                 continue;
             }
             const auto balance =
-                co_await knownTokenBalance(client, token.contractAddress, *ownerBytes);
+                co_await knownTokenBalance(client, token.contractAddress, *ownerBytes, cancel);
             if (!balance || *balance == UInt256()) {
                 continue;
             }
@@ -205,7 +212,8 @@ QCoro::Task<int> discoverTokens(std::string owner, Chain chain,
         }
     }
 
-    const std::vector<std::string> received = co_await client->incomingTransferContracts(owner);
+    const std::vector<std::string> received =
+        co_await client->incomingTransferContracts(owner, cancel);
     if (received.empty()) {
         co_return count;
     }
@@ -214,7 +222,7 @@ QCoro::Task<int> discoverTokens(std::string owner, Chain chain,
         if (stored.contains(lowercased(contract))) {
             continue;
         }
-        const auto token = co_await tryResolve(contract, chain, client);
+        const auto token = co_await tryResolve(contract, chain, client, cancel);
         if (token && added(store.add(*token))) {
             ++count;
         }

@@ -4,6 +4,7 @@
 
 #include "core/model/Chain.h"
 #include "core/storage/TokenStore.h"
+#include "platform/async/CancellationToken.h"
 
 #include <map>
 #include <memory>
@@ -32,9 +33,11 @@ const std::string& transferEventTopic();
 // whose balanceOf(owner) is not zero is added with its listed fields; (2) every contract that
 // sent a Transfer to `owner` in the last 50,000 blocks and is not in `store` is resolved
 // (ERC20Resolver) and added, whatever its balance. Never throws; a failure skips one token or
-// ends phase 2. Returns the number of tokens added to `store`. Runs on the GUI thread.
+// ends phase 2. Returns the number of tokens added to `store`. Cancelling `cancel` aborts the
+// request in flight and every later one. Runs on the GUI thread.
 QCoro::Task<int> discoverTokens(std::string owner, Chain chain,
                                 std::shared_ptr<JSONRPCClient> client,
-                                TokenStore& store = TokenStore::shared());
+                                TokenStore& store = TokenStore::shared(),
+                                CancellationToken cancel = {});
 
 } // namespace qm

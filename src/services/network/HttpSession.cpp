@@ -1,6 +1,6 @@
 #include "services/network/HttpSession.h"
 
-#include "services/network/HttpAbortGroup.h"
+#include "platform/async/NextTurn.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -9,7 +9,6 @@
 #include <QPointer>
 #include <QTimer>
 #include <algorithm>
-#include <coroutine>
 #include <qcoro/qcoronetworkreply.h>
 
 namespace qm {
@@ -93,24 +92,6 @@ void abortWithReason(QNetworkReply* reply, int reason) {
     reply->abort();
 }
 
-// Resumes the awaiter from the event loop on a later turn, inside the request's abort group, so
-// a request its awaiter sends next joins the same group.
-struct ResumeInGroup {
-    std::shared_ptr<HttpAbortGroup> group;
-
-    bool await_ready() const noexcept { return false; }
-    void await_suspend(std::coroutine_handle<> coroutine) const {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [coroutine, group = group] {
-                HttpAbortGroup::Scope scope(group);
-                coroutine.resume();
-            },
-            Qt::QueuedConnection);
-    }
-    void await_resume() const noexcept {}
-};
-
 } // namespace
 
 HttpSession::HttpSession(QUrl baseUrl, HttpTimeouts timeouts, QObject* parent)
@@ -173,6 +154,11 @@ void HttpSession::applyOptions(QNetworkRequest& request, const HttpRequestOption
 // Touches `this` only before the first co_await: the session may be gone when the reply ends.
 QCoro::Task<HttpResponse> HttpSession::send(Verb verb, QUrl url, QByteArray body,
                                             QByteArray contentType, HttpRequestOptions options) {
+    if (options.cancel.isCancelled()) {
+        // Nothing is sent for a task that is already cancelled.
+        co_await NextTurn{};
+        throw HttpTransportError(HttpTransportError::Kind::aborted, "The request was cancelled.");
+    }
     QNetworkRequest request(url);
     applyOptions(request, options);
     if (verb == Verb::post) {
@@ -187,16 +173,15 @@ QCoro::Task<HttpResponse> HttpSession::send(Verb verb, QUrl url, QByteArray body
                      [r = reply.data()] { abortWithReason(r, abortedByTotalTimeout); });
     totalTimer->start(std::max(m_timeouts.total, std::chrono::milliseconds(1)));
 
-    std::shared_ptr<HttpAbortGroup> group = HttpAbortGroup::current();
-    if (group) {
-        group->join([r = reply] {
-            if (r) {
-                abortWithReason(r, abortedByUser);
-            }
-        });
-    }
+    const CancellationToken cancel = options.cancel;
+    const CancellationToken::CallbackID onCancel = cancel.onCancel([r = reply] {
+        if (r) {
+            abortWithReason(r, abortedByUser);
+        }
+    });
 
     co_await reply.data();
+    cancel.removeCallback(onCancel);
 
     Outcome outcome;
     if (reply) {
@@ -207,9 +192,7 @@ QCoro::Task<HttpResponse> HttpSession::send(Verb verb, QUrl url, QByteArray body
         outcome.failure.emplace(HttpTransportError::Kind::aborted, "The request was cancelled.");
     }
     // Resume the awaiter from the event loop, not from inside the reply's signal or abortAll().
-    // A named awaiter: gcc 12 destroys an aggregate temporary in a co_await twice.
-    const ResumeInGroup resume{std::move(group)};
-    co_await resume;
+    co_await NextTurn{};
 
     if (outcome.failure) {
         throw *outcome.failure;

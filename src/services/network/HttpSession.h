@@ -24,12 +24,15 @@
 //   never inside a reply's signal, abortAll() or the destructor, so an owner is never re-entered
 //   while it tears itself down. Owners that can go away while a request is in flight still
 //   re-check themselves (QPointer) after every co_await, as for any coroutine.
-//   A request started inside an HttpAbortGroup's scope also ends, kind aborted, when that
-//   group is aborted.
+//   A request also ends, kind aborted, when the cancellation token in its options is
+//   cancelled (at once when it is already). A client passes one caller's token to every
+//   request it sends for that caller's call (the next page, the next call), so cancelling a
+//   task ends all of them and no other caller's.
 // - Threads: create, use and destroy a session on one thread with an event loop (the GUI
 //   thread). Requests of one session may be in flight at the same time.
 
 #include "platform/Error.h"
+#include "platform/async/CancellationToken.h"
 
 #include <QByteArray>
 #include <QNetworkReply>
@@ -56,9 +59,15 @@ struct HttpTimeouts {
 using HttpHeaders = std::vector<std::pair<QByteArray, QByteArray>>;
 
 struct HttpRequestOptions {
+    // Not an aggregate: gcc 12 destroys an aggregate temporary of a co_await expression twice,
+    // and a defaulted `options` argument of a request is one.
+    HttpRequestOptions() = default;
+
     HttpHeaders headers;
     // A tighter idle limit for this request only; the session's limit applies when it is shorter.
     std::optional<std::chrono::milliseconds> idleTimeout;
+    // Cancelling it aborts the request.
+    CancellationToken cancel;
 };
 
 struct HttpResponse {
@@ -70,7 +79,7 @@ class HttpTransportError : public Error {
 public:
     enum class Kind {
         timedOut,         // the idle or the total time-out expired
-        aborted,          // abortAll() or the session's destruction
+        aborted,          // abortAll(), the session's destruction or a cancelled token
         connectionFailed, // refused, host not found, closed early, network down, proxy
         tlsFailed,        // handshake or certificate failure
         other,            // anything else below HTTP (bad URL, unknown protocol, ...)

@@ -19,14 +19,18 @@ public:
 
     const QUrl& url() const { return m_url; }
     // Posts one request; the reply's status and body (what a status means is the client's call).
-    QCoro::Task<HttpResponse> post(std::string method, nlohmann::json params);
+    // Cancelling `cancel` aborts it.
+    QCoro::Task<HttpResponse> post(std::string method, nlohmann::json params,
+                                   CancellationToken cancel);
 
     // Posts one request and decodes a 200 reply's result with `decode(json, Result&)`. Every
     // failure is the client's: `Failures` has [[noreturn]] static http(status), decoding(text),
     // rpc(code, message) and noResult().
     template <typename Result, typename Failures, typename Decode>
-    QCoro::Task<Result> call(std::string method, nlohmann::json params, Decode decode) {
-        const HttpResponse response = co_await post(std::move(method), std::move(params));
+    QCoro::Task<Result> call(std::string method, nlohmann::json params, Decode decode,
+                             CancellationToken cancel) {
+        const HttpResponse response =
+            co_await post(std::move(method), std::move(params), std::move(cancel));
         // Only locals from here on: the transport may be gone with its client.
         if (response.status != 200) {
             Failures::http(response.status);

@@ -30,16 +30,18 @@ void SolanaRPCClient::Failures::noResult() {
 
 // Arguments are built outside the co_await: gcc 12 miscompiles string literals inside it.
 
-QCoro::Task<std::uint64_t> SolanaRPCClient::getBalance(std::string address) {
+QCoro::Task<std::uint64_t> SolanaRPCClient::getBalance(std::string address,
+                                                       CancellationToken cancel) {
     nlohmann::json params = nlohmann::json::array({std::move(address), commitment()});
-    const auto result = co_await call<BalanceResult>(std::string("getBalance"), std::move(params));
+    const auto result = co_await call<BalanceResult>(std::string("getBalance"), std::move(params),
+                                                     std::move(cancel));
     co_return result.value;
 }
 
-QCoro::Task<LatestBlockhashValue> SolanaRPCClient::getLatestBlockhash() {
+QCoro::Task<LatestBlockhashValue> SolanaRPCClient::getLatestBlockhash(CancellationToken cancel) {
     nlohmann::json params = nlohmann::json::array({commitment()});
-    auto result =
-        co_await call<LatestBlockhashResult>(std::string("getLatestBlockhash"), std::move(params));
+    auto result = co_await call<LatestBlockhashResult>(std::string("getLatestBlockhash"),
+                                                       std::move(params), std::move(cancel));
     co_return std::move(result.value);
 }
 
@@ -53,22 +55,22 @@ QCoro::Task<std::string> SolanaRPCClient::sendTransaction(std::string transactio
 }
 
 QCoro::Task<std::vector<SPLTokenAccountInfo>>
-SolanaRPCClient::getTokenAccountsByOwner(std::string owner) {
+SolanaRPCClient::getTokenAccountsByOwner(std::string owner, CancellationToken cancel) {
     nlohmann::json program = {{"programId", "TokenkegQfeZyiNwAJbNbGKPFXCWuBvf9Ss623VQ5DA"}};
     nlohmann::json config = {{"encoding", "jsonParsed"}, {"commitment", "confirmed"}};
     nlohmann::json params =
         nlohmann::json::array({std::move(owner), std::move(program), std::move(config)});
     auto result = co_await call<TokenAccountsResult>(std::string("getTokenAccountsByOwner"),
-                                                     std::move(params));
+                                                     std::move(params), std::move(cancel));
     co_return std::move(result.value);
 }
 
 QCoro::Task<std::vector<SolanaTransactionInfo>>
-SolanaRPCClient::getSignaturesForAddress(std::string address, int limit) {
+SolanaRPCClient::getSignaturesForAddress(std::string address, int limit, CancellationToken cancel) {
     nlohmann::json config = {{"limit", limit}, {"commitment", "confirmed"}};
     nlohmann::json params = nlohmann::json::array({std::move(address), std::move(config)});
     co_return co_await call<std::vector<SolanaTransactionInfo>>(
-        std::string("getSignaturesForAddress"), std::move(params));
+        std::string("getSignaturesForAddress"), std::move(params), std::move(cancel));
 }
 
 } // namespace qm

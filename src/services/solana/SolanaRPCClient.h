@@ -6,6 +6,7 @@
 // be in flight at once, each with its own identifier. Owners hold clients by std::shared_ptr
 // so a client outlives the coroutines awaiting it.
 
+#include "platform/async/CancellationToken.h"
 #include "services/network/JSONRPCEnvelope.h"
 #include "services/network/JSONRPCTransport.h"
 #include "services/solana/SolanaRPCError.h"
@@ -36,18 +37,22 @@ public:
     // Throws SolanaRPCError (httpError for any status but 200, decodingError when the reply or
     // its result has another shape, rpcError whenever an error object came, noResult) or
     // HttpTransportError.
-    template <typename Result> QCoro::Task<Result> call(std::string method, nlohmann::json params);
+    // Cancelling `cancel` aborts the request (HttpTransportError kind aborted).
+    template <typename Result>
+    QCoro::Task<Result> call(std::string method, nlohmann::json params,
+                             CancellationToken cancel = {});
 
     // Lamports at "confirmed" commitment.
-    QCoro::Task<std::uint64_t> getBalance(std::string address);
-    QCoro::Task<LatestBlockhashValue> getLatestBlockhash();
+    QCoro::Task<std::uint64_t> getBalance(std::string address, CancellationToken cancel = {});
+    QCoro::Task<LatestBlockhashValue> getLatestBlockhash(CancellationToken cancel = {});
     // Submits a signed transaction (standard Base64) with preflight; returns its signature.
     QCoro::Task<std::string> sendTransaction(std::string transaction);
     // Every SPL Token account of the owner, in the node's order, zero balances included.
-    QCoro::Task<std::vector<SPLTokenAccountInfo>> getTokenAccountsByOwner(std::string owner);
+    QCoro::Task<std::vector<SPLTokenAccountInfo>>
+    getTokenAccountsByOwner(std::string owner, CancellationToken cancel = {});
     // The most recent signatures of the address, at most `limit`, as the node sends them.
-    QCoro::Task<std::vector<SolanaTransactionInfo>> getSignaturesForAddress(std::string address,
-                                                                            int limit);
+    QCoro::Task<std::vector<SolanaTransactionInfo>>
+    getSignaturesForAddress(std::string address, int limit, CancellationToken cancel = {});
 
 private:
     struct Failures {
@@ -61,10 +66,12 @@ private:
 };
 
 template <typename Result>
-QCoro::Task<Result> SolanaRPCClient::call(std::string method, nlohmann::json params) {
+QCoro::Task<Result> SolanaRPCClient::call(std::string method, nlohmann::json params,
+                                          CancellationToken cancel) {
     return m_transport.call<Result, Failures>(
         std::move(method), std::move(params),
-        [](const nlohmann::json& value, Result& out) { fromSolanaResult(value, out); });
+        [](const nlohmann::json& value, Result& out) { fromSolanaResult(value, out); },
+        std::move(cancel));
 }
 
 } // namespace qm

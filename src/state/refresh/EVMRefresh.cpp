@@ -65,7 +65,7 @@ tokenBalances(RefreshJob job, std::shared_ptr<JSONRPCClient> client, std::vector
             params.push_back(std::move(call));
             params.push_back("latest");
             const auto result = co_await untilCancelled(
-                [&] { return client->call<std::string>("eth_call", std::move(params)); },
+                client->call<std::string>(std::string("eth_call"), std::move(params), job.token),
                 job.token);
             if (!result) {
                 co_return std::nullopt;
@@ -79,7 +79,7 @@ tokenBalances(RefreshJob job, std::shared_ptr<JSONRPCClient> client, std::vector
                 co_return std::nullopt;
             }
             const auto price = co_await untilCancelled(
-                [&] { return job.state->tokenPrices().tokenPriceUSD(token, client); }, job.token);
+                job.state->tokenPrices().tokenPriceUSD(token, client, job.token), job.token);
             if (!price) {
                 co_return std::nullopt;
             }
@@ -113,9 +113,10 @@ QCoro::Task<void> retryNativeBalances(RefreshJob job, Chain chain,
             nlohmann::json params = nlohmann::json::array();
             params.push_back(accounts[i].address);
             params.push_back("latest");
-            const auto result = co_await untilCancelled(
-                [&] { return client->call<std::string>("eth_getBalance", std::move(params)); },
-                job.token);
+            const auto result =
+                co_await untilCancelled(client->call<std::string>(std::string("eth_getBalance"),
+                                                                  std::move(params), job.token),
+                                        job.token);
             if (!result) {
                 co_return;
             }
@@ -169,7 +170,7 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
             co_return;
         }
         const auto added = co_await untilCancelled(
-            [&] { return discoverTokens(account.address, chain, client, job.state->tokenStore()); },
+            discoverTokens(account.address, chain, client, job.state->tokenStore(), job.token),
             job.token);
         if (!added) {
             co_return;
@@ -183,7 +184,7 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
         std::optional<UInt256> wei;
         bool failed = false;
         try {
-            wei = co_await untilCancelled([&] { return client->getBalance(accounts[i].address); },
+            wei = co_await untilCancelled(client->getBalance(accounts[i].address, job.token),
                                           job.token);
         } catch (const std::exception&) {
             failed = true;

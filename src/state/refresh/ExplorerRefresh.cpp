@@ -72,11 +72,10 @@ QCoro::Task<std::optional<std::vector<Transaction>>> fetchEntries(RefreshJob job
     std::vector<Transaction> entries;
     try {
         BlockExplorerClient& explorer = job.state->explorerClient();
-        const auto start = [&] {
-            return tokens ? explorer.fetchTokenTransfers(owner, chain, tokenPages)
-                          : explorer.fetchTransactions(owner, chain, normalPages);
-        };
-        const auto records = co_await untilCancelled(start, job.token);
+        QCoro::Task<std::vector<ExplorerTx>> request =
+            tokens ? explorer.fetchTokenTransfers(owner, chain, tokenPages, job.token)
+                   : explorer.fetchTransactions(owner, chain, normalPages, job.token);
+        const auto records = co_await untilCancelled(std::move(request), job.token);
         if (!records) {
             co_return std::nullopt;
         }

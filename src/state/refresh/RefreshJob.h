@@ -1,12 +1,11 @@
 #pragma once
 // What every refresh job works with: the state it writes into (gone when the state is
-// destroyed) and its task's cancellation token. Jobs await their requests with
-// untilCancelled (platform/async/UntilCancelled.h), so a stalled server never holds a cancelled
-// job.
+// destroyed) and its task's cancellation token. Jobs pass the token to every client call (a
+// cancelled token aborts the call's HTTP requests) and await their requests with untilCancelled
+// (platform/async/UntilCancelled.h), so a stalled server never holds a cancelled job.
 
 #include "platform/async/CancellationToken.h"
 #include "platform/async/UntilCancelled.h"
-#include "services/network/HttpAbortOnCancel.h"
 #include "state/AppState.h"
 
 #include <QPointer>

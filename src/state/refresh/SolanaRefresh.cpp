@@ -5,7 +5,6 @@
 #include "services/solana/SolanaRPCClient.h"
 
 #include <memory>
-#include <type_traits>
 #include <utility>
 
 namespace qm {
@@ -20,12 +19,12 @@ bool writeSolanaAccount(AppState& state, std::size_t index, const std::string& i
     return state.updateSolanaAccount(index, id, std::forward<Change>(change));
 }
 
-// Runs one request, started by `start`; its result, or none after a failure. `stop` is set when
-// the job is to end.
-template <typename Start, typename T = typename std::invoke_result_t<Start&>::value_type>
-QCoro::Task<std::optional<T>> attempt(const RefreshJob& job, Start start, bool& stop) {
+// Awaits one request of the job; its result, or none after a failure. `stop` is set when the
+// job is to end.
+template <typename T>
+QCoro::Task<std::optional<T>> attempt(const RefreshJob& job, QCoro::Task<T> request, bool& stop) {
     try {
-        std::optional<T> result = co_await untilCancelled(start, job.token);
+        std::optional<T> result = co_await untilCancelled(std::move(request), job.token);
         stop = !result || job.shouldStop();
         co_return result;
     } catch (const std::exception&) {
@@ -88,8 +87,7 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
             co_return;
         }
         bool stop = false;
-        const auto lamports = co_await attempt(
-            job, [&] { return client->getBalance(address); }, stop);
+        const auto lamports = co_await attempt(job, client->getBalance(address, job.token), stop);
         if (stop) {
             co_return;
         }
@@ -99,8 +97,8 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
             co_return;
         }
 
-        const auto tokenAccounts = co_await attempt(
-            job, [&] { return client->getTokenAccountsByOwner(address); }, stop);
+        const auto tokenAccounts =
+            co_await attempt(job, client->getTokenAccountsByOwner(address, job.token), stop);
         if (stop) {
             co_return;
         }
@@ -123,7 +121,7 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
         }
 
         const auto signatures = co_await attempt(
-            job, [&] { return client->getSignaturesForAddress(address, signatureLimit); }, stop);
+            job, client->getSignaturesForAddress(address, signatureLimit, job.token), stop);
         if (stop) {
             co_return;
         }

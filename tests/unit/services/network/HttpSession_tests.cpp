@@ -1,6 +1,5 @@
 #include "HttpFixture.h"
 #include "RunTask.h"
-#include "services/network/HttpAbortGroup.h"
 #include "services/network/HttpSession.h"
 
 #include <QTest>
@@ -26,10 +25,19 @@ HttpTransportError::Kind failureKind(QCoro::Task<qm::HttpResponse> task) {
     return HttpTransportError::Kind::other;
 }
 
-// Two requests in a row, the second sent as soon as the first returns (as a paging client does).
-QCoro::Task<qm::HttpResponse> twoInARow(HttpSession& session, QUrl first, QUrl second) {
-    co_await session.get(std::move(first));
-    co_return co_await session.get(std::move(second));
+qm::HttpRequestOptions cancelledBy(const qm::CancellationToken& token) {
+    qm::HttpRequestOptions options;
+    options.cancel = token;
+    return options;
+}
+
+// Two requests in a row for one caller, the second sent as soon as the first returns (as a
+// paging client does).
+QCoro::Task<qm::HttpResponse> twoInARow(HttpSession& session, QUrl first, QUrl second,
+                                        qm::CancellationToken token) {
+    const qm::HttpRequestOptions options = cancelledBy(token);
+    co_await session.get(std::move(first), options);
+    co_return co_await session.get(std::move(second), options);
 }
 
 } // namespace
@@ -57,7 +65,7 @@ TEST(HttpSession, TheTotalLimitEndsATricklingBody) {
     EXPECT_EQ(failureKind(session.get(server.url())), HttpTransportError::Kind::timedOut);
 }
 
-// abortAll(): at the end of the abort group's test.
+// abortAll(): at the end of the cancelled token's test.
 TEST(HttpSession, DestructionAbortsRequestsInFlight) {
     HttpFixture server;
     auto owned = std::make_unique<HttpSession>(server.url());
@@ -70,7 +78,7 @@ TEST(HttpSession, DestructionAbortsRequestsInFlight) {
     EXPECT_EQ(failureKind(std::move(pending)), HttpTransportError::Kind::aborted);
 }
 
-TEST(HttpSession, AnAbortGroupEndsItsOwnRequestsAndTheirFollowUpsOnly) {
+TEST(HttpSession, ACancelledTokenEndsItsOwnRequestsAndTheirFollowUpsOnly) {
     HttpFixture server;
     server.setHandler([](const qm::test::HttpFixtureRequest& request) {
         return request.target == "/quick" ? HttpFixtureResponse::json("{}")
@@ -79,32 +87,24 @@ TEST(HttpSession, AnAbortGroupEndsItsOwnRequestsAndTheirFollowUpsOnly) {
     HttpSession session(server.url(), qm::HttpTimeouts{60s, 60s});
     HttpSession other(server.url(), qm::HttpTimeouts{60s, 60s});
 
-    auto group = std::make_shared<qm::HttpAbortGroup>();
-    QCoro::Task<qm::HttpResponse> chained;
-    QCoro::Task<qm::HttpResponse> direct;
-    {
-        const qm::HttpAbortGroup::Scope scope(group);
-        chained = twoInARow(session, server.url("/quick"), server.url("/stall-1"));
-        direct = other.get(server.url("/stall-2"));
-    }
-    auto outsider = session.get(server.url("/stall-3"));
+    const qm::CancellationToken token;
+    auto chained = twoInARow(session, server.url("/quick"), server.url("/stall-1"), token);
+    auto direct = other.get(server.url("/stall-2"), cancelledBy(token));
+    auto outsider = session.get(server.url("/stall-3"), cancelledBy(qm::CancellationToken()));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return server.requests().size() == 4 && server.openStalls() == 3; }, 30'000));
-    EXPECT_EQ(qm::HttpAbortGroup::current(), nullptr);
 
-    group->abort();
+    token.cancel();
     EXPECT_EQ(failureKind(std::move(chained)), HttpTransportError::Kind::aborted);
     EXPECT_EQ(failureKind(std::move(direct)), HttpTransportError::Kind::aborted);
-    // The server sees both connections of the group closed; the outsider's stays open.
+    // The server sees both connections of the token closed; the outsider's stays open.
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.openStalls() == 1; }, 30'000));
     EXPECT_FALSE(outsider.isReady());
 
-    // A request that joins an aborted group ends at once.
-    {
-        const qm::HttpAbortGroup::Scope scope(group);
-        auto late = session.get(server.url("/stall-4"));
-        EXPECT_EQ(failureKind(std::move(late)), HttpTransportError::Kind::aborted);
-    }
+    // A request with a token cancelled already ends without reaching the server.
+    auto late = session.get(server.url("/stall-4"), cancelledBy(token));
+    EXPECT_EQ(failureKind(std::move(late)), HttpTransportError::Kind::aborted);
+    EXPECT_EQ(server.requests().size(), 4u);
     session.abortAll();
     EXPECT_FALSE(outsider.isReady()); // resumed from the event loop, not inside abortAll()
     EXPECT_EQ(failureKind(std::move(outsider)), HttpTransportError::Kind::aborted);
