@@ -164,12 +164,24 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     s.click("confirmNewWalletButton");
     ASSERT_TRUE(waitFor([&] { return s.state.isOnboarding(); }));
 
-    // A phrase pasted into the first import field spreads over all twelve.
+    // A phrase pasted into the first import field spreads over all twelve, whether it
+    // arrives at once or key by key (as some paste tools deliver it).
     s.click("importWalletButton");
-    QGuiApplication::clipboard()->setText(QStringLiteral("abandon ").repeated(11) + "about");
+    const QString phrase = QStringLiteral("abandon ").repeated(11) + "about";
+    QGuiApplication::clipboard()->setText(phrase);
     s.click("importWordField0");
     QTest::keyClick(s.window, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(s.text("importWordField0"), "abandon");
     EXPECT_EQ(s.text("importWordField11"), "about");
+    s.click("wordCount12");
+    s.click("importWordField0");
+    for (const QChar c : phrase) {
+        QTest::keyClick(s.window, c.toLatin1());
+    }
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(s.text(QStringLiteral("importWordField%1").arg(i)), i < 11 ? "abandon" : "about")
+            << i;
+    }
     s.click("backButton");
 
     s.click("restoreFromBackupButton");

@@ -10,6 +10,14 @@ Item {
     objectName: "importWalletView"
     required property OnboardingViewModel vm
 
+    function focusWord(index) {
+        const row = wordFields.itemAt(index)
+        if (!row)
+            return
+        row.field.forceActiveFocus()
+        row.field.cursorPosition = row.field.text.length
+    }
+
     ScrollView {
         id: scroller
         anchors.fill: parent
@@ -72,9 +80,11 @@ Item {
                 columnSpacing: 8
                 rowSpacing: 8
                 Repeater {
+                    id: wordFields
                     model: root.vm.wordCount
                     delegate: RowLayout {
                         required property int index
+                        property alias field: wordField
                         Layout.fillWidth: true
                         Layout.minimumWidth: 10
                         Layout.preferredWidth: 10
@@ -87,6 +97,7 @@ Item {
                             color: BRPalette.textTertiary
                         }
                         InputField {
+                            id: wordField
                             objectName: "importWordField" + index
                             Layout.fillWidth: true
                             maximumWidth: 10
@@ -96,7 +107,15 @@ Item {
                             font: BRFont.mono
                             // Follows the model: a paste into another field may fill this one.
                             text: root.vm.importWordCount > index ? root.vm.importWord(index) : ""
-                            onTextEdited: root.vm.setImportWord(index, text)
+                            onTextEdited: {
+                                const words = text.split(/\s+/).filter(word => word.length > 0)
+                                root.vm.setImportWord(index, text)
+                                // Several words spread over the next fields: typing goes on
+                                // after the last one written, so a phrase typed or pasted
+                                // word by word fills the fields in order.
+                                if (words.length >= 2)
+                                    root.focusWord(Math.min(index + words.length, root.vm.wordCount) - 1)
+                            }
                         }
                     }
                 }
