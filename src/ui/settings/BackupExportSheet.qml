@@ -20,7 +20,13 @@ BRSheet {
                     id: backup
                     objectName: "backupExportViewModel"
                     appState: WalletShell.appState
-                    onSaveLocationNeeded: saveDialog.open()
+                    // Each time from the suggested place, so a broken earlier answer is
+                    // not offered again; a dialog that cannot be shown says so.
+                    onSaveLocationNeeded: {
+                        saveDialog.selectedFile = backup.defaultFileUrl
+                        if (!saveDialog.show(backup.defaultFolderUrl))
+                            backup.reportDialogUnavailable()
+                    }
                 }
 
                 ColumnLayout {
@@ -171,12 +177,13 @@ BRSheet {
                     }
                 }
 
-                FileDialog {
+                ThemedFileDialog {
                     id: saveDialog
+                    objectName: "saveBackupDialog"
                     title: "Save Wallet Backup"
                     fileMode: FileDialog.SaveFile
-                    selectedFile: backup.defaultFileUrl
-                    onAccepted: backup.saveTo(selectedFile)
+                    acceptLabel: "Save"
+                    onAccepted: backup.saveTo(selectedFile, currentFolder)
                     onRejected: backup.saveTo("")
                 }
             }

@@ -5,8 +5,8 @@
 #include "platform/SecureBytes.h"
 #include "ui/settings/BackupStores.h"
 
+#include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <exception>
 #include <filesystem>
 #include <string>
@@ -24,9 +24,30 @@ QString BackupExportViewModel::defaultFileName() const {
     return QString::fromStdString(WalletBackup::defaultFileName());
 }
 
+QUrl BackupExportViewModel::defaultFolderUrl() const {
+    return backupFolderUrl();
+}
+
 QUrl BackupExportViewModel::defaultFileUrl() const {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return QUrl::fromLocalFile(folder + QLatin1Char('/') + defaultFileName());
+    return QUrl::fromLocalFile(QDir(defaultFolderUrl().toLocalFile()).filePath(defaultFileName()));
+}
+
+QString BackupExportViewModel::resolveSavePath(const QString& chosen, const QString& folder) {
+    if (chosen.isEmpty()) {
+        return {};
+    }
+    QString base = folder.isEmpty() ? QDir::homePath() : QDir::cleanPath(folder);
+    if (base != QStringLiteral("/")) {
+        // "<folder>//<typed absolute path>": the typed path, as typed.
+        const QString joined = base + QStringLiteral("//");
+        if (chosen.startsWith(joined)) {
+            return QDir::cleanPath(chosen.mid(joined.size() - 1));
+        }
+    }
+    if (QDir::isRelativePath(chosen)) {
+        return QDir::cleanPath(QDir(base).filePath(chosen));
+    }
+    return QDir::cleanPath(chosen);
 }
 
 void BackupExportViewModel::dropBytes() {
@@ -64,12 +85,32 @@ void BackupExportViewModel::submit() {
     });
 }
 
-void BackupExportViewModel::saveTo(const QUrl& url) {
+namespace {
+
+// The local path a dialog's URL names; a URL without a scheme is a path as it stands.
+QString localPath(const QUrl& url) {
+    if (url.isLocalFile()) {
+        return url.toLocalFile();
+    }
+    return url.scheme().isEmpty() ? url.path() : url.toString();
+}
+
+} // namespace
+
+void BackupExportViewModel::saveTo(const QUrl& url, const QUrl& folder) {
     if (url.isEmpty()) {
         saveToPath(QString());
         return;
     }
-    saveToPath(url.isLocalFile() ? url.toLocalFile() : url.toString());
+    const QString base = folder.isEmpty() ? defaultFolderUrl().toLocalFile() : localPath(folder);
+    saveToPath(resolveSavePath(localPath(url), base));
+}
+
+void BackupExportViewModel::reportDialogUnavailable() {
+    dropBytes();
+    setErrorMessage(QStringLiteral("The file dialog could not be opened."));
+    setBusy(false);
+    emit finished();
 }
 
 void BackupExportViewModel::saveToPath(const QString& path) {

@@ -23,7 +23,10 @@ class BackupExportViewModel : public PasswordFormModel {
     Q_PROPERTY(QString savedPath READ savedPath NOTIFY exportSuccessChanged)
     // The name the save dialog suggests ("Quillmark-yyyy-MM-dd.qmbackup").
     Q_PROPERTY(QString defaultFileName READ defaultFileName CONSTANT)
-    // That name in the user's documents folder: where the save dialog starts.
+    // Where the save dialog starts: the user's documents folder, or the home folder when
+    // there is none.
+    Q_PROPERTY(QUrl defaultFolderUrl READ defaultFolderUrl CONSTANT)
+    // The suggested name in that folder.
     Q_PROPERTY(QUrl defaultFileUrl READ defaultFileUrl CONSTANT)
 
 public:
@@ -37,7 +40,13 @@ public:
     bool exportSuccess() const { return m_exportSuccess; }
     QString savedPath() const { return m_savedPath; }
     QString defaultFileName() const;
+    QUrl defaultFolderUrl() const;
     QUrl defaultFileUrl() const;
+
+    // The file the save dialog's answer names. The dialog joins its folder and the typed
+    // name as text: a typed absolute path comes back as "<folder>//<path>" and is that path;
+    // a bare name belongs in `folder` (the dialog's), never the working directory.
+    static QString resolveSavePath(const QString& chosen, const QString& folder);
 
     // The export itself, on the spot: busy, error cleared, the backup's bytes made and kept
     // for the save. False (busy off, error shown) when the export fails.
@@ -45,9 +54,12 @@ public:
     // "Export Backup" and Return: busy first, the export once it is drawn; on success
     // `saveLocationNeeded` asks the view for the save dialog, else `finished`.
     Q_INVOKABLE void submit();
-    // The save dialog's answer: an empty URL is a cancel (no message, no file). Writes
-    // atomically; a failed write shows the file system's text.
-    Q_INVOKABLE void saveTo(const QUrl& url);
+    // The save dialog's answer and the folder it showed: an empty URL is a cancel (no
+    // message, no file). Writes atomically; a failed write shows the file system's text.
+    Q_INVOKABLE void saveTo(const QUrl& url, const QUrl& folder = QUrl());
+    // The save dialog could not be shown (a missing Qt module): the error line says so and
+    // the form is usable again; nothing is written.
+    Q_INVOKABLE void reportDialogUnavailable();
     void saveToPath(const QString& path);
 
 signals:

@@ -46,12 +46,16 @@ ColumnLayout {
             BRSecondaryButton {
                 objectName: "browseButton"
                 text: "Browse..."
-                onClicked: openDialog.open()
+                onClicked: {
+                    if (!openDialog.show(root.restore.defaultFolderUrl))
+                        root.restore.reportDialogUnavailable()
+                }
             }
         }
     }
-    FileDialog {
+    ThemedFileDialog {
         id: openDialog
+        objectName: "openBackupDialog"
         title: "Select Wallet Backup"
         fileMode: FileDialog.OpenFile
         nameFilters: ["All files (*)"]

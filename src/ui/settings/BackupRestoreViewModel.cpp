@@ -30,6 +30,10 @@ void BackupRestoreViewModel::setUnlocksAfterRestore(bool unlocks) {
     emit modeChanged();
 }
 
+QUrl BackupRestoreViewModel::defaultFolderUrl() const {
+    return backupFolderUrl();
+}
+
 void BackupRestoreViewModel::selectFile(const QUrl& url) {
     if (url.isEmpty()) {
         return;
@@ -65,6 +69,10 @@ void BackupRestoreViewModel::selectFilePath(const QString& path) {
     m_fileData = std::move(bytes);
     emit fileChanged();
     setErrorMessage(std::nullopt);
+}
+
+void BackupRestoreViewModel::reportDialogUnavailable() {
+    setErrorMessage(QStringLiteral("The file dialog could not be opened."));
 }
 
 void BackupRestoreViewModel::reloadTokens() {

@@ -27,6 +27,8 @@ class BackupRestoreViewModel : public PasswordFormModel {
     Q_PROPERTY(QString fileName READ fileName NOTIFY fileChanged)
     Q_PROPERTY(bool isRestoring READ isBusy NOTIFY busyChanged)
     Q_PROPERTY(bool restoreSuccess READ restoreSuccess NOTIFY restoreSuccessChanged)
+    // Where the open dialog starts: the documents folder, or the home folder.
+    Q_PROPERTY(QUrl defaultFolderUrl READ defaultFolderUrl CONSTANT)
 
 public:
     // A backup is a few kilobytes. A larger file is not one: it is not read whole (that would
@@ -45,11 +47,14 @@ public:
     QString fileName() const { return m_fileName; }
     bool isRestoring() const { return isBusy(); }
     bool restoreSuccess() const { return m_restoreSuccess; }
+    QUrl defaultFolderUrl() const;
 
     // The file the open dialog returned: read whole now. A file that cannot be read keeps
     // the earlier choice and shows why; an empty URL (a cancelled dialog) changes nothing.
     Q_INVOKABLE void selectFile(const QUrl& url);
     void selectFilePath(const QString& path);
+    // The open dialog could not be shown (a missing Qt module): the error line says so.
+    Q_INVOKABLE void reportDialogUnavailable();
 
     // Restores on the spot: checks and writes through the backup format, reloads the custom
     // tokens, installs the record and leaves onboarding, then unlocks or locks.

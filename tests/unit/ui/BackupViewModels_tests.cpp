@@ -7,6 +7,8 @@
 #include "ui/settings/BackupExportViewModel.h"
 #include "ui/settings/BackupRestoreViewModel.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <filesystem>
@@ -135,6 +137,71 @@ TEST(BackupExportViewModel, TheSavedFileRestoresElsewhereAndFailuresShowTheirTex
     ASSERT_EQ(other.env.state().bitcoinAccounts().size(), 1u);
     EXPECT_EQ(other.env.state().bitcoinAccounts()[0].account.address,
               "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu");
+    AppStateFixture::settle();
+}
+
+TEST(BackupExportViewModel, TheChosenPathIsThePathAndTheDialogStartsInAFolderThatExists) {
+    // What the save dialog hands back (its folder and the typed name joined as text), the
+    // folder it showed, and the file meant.
+    const std::vector<std::tuple<QString, QString, QString>> answers = {
+        {"/home/u/Documents/a.qmbackup", "/home/u/Documents", "/home/u/Documents/a.qmbackup"},
+        {"/home/u/Documents//tmp/b.qmbackup", "/home/u/Documents", "/tmp/b.qmbackup"},
+        {"/home/u/Documents///tmp//c.qmbackup", "/home/u/Documents/", "/tmp/c.qmbackup"},
+        {"d.qmbackup", "/home/u", "/home/u/d.qmbackup"},
+        {"sub/../e.qmbackup", "/home/u", "/home/u/e.qmbackup"},
+        {"//f.qmbackup", "/", "/f.qmbackup"},
+        {"/elsewhere/g.qmbackup", "/home/u", "/elsewhere/g.qmbackup"},
+    };
+    for (const auto& [chosen, folder, meant] : answers) {
+        EXPECT_EQ(BackupExportViewModel::resolveSavePath(chosen, folder), meant)
+            << chosen.toStdString();
+    }
+
+    // No documents folder: the home folder, where a bare name then lands.
+    QTemporaryDir home;
+    const QByteArray savedHome = qgetenv("HOME"), savedConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    BackupExportViewModel vm;
+    EXPECT_EQ(vm.defaultFolderUrl(), QUrl::fromLocalFile(home.path()));
+    EXPECT_EQ(vm.defaultFileUrl(), QUrl::fromLocalFile(home.path() + "/" + vm.defaultFileName()));
+    ASSERT_TRUE(QDir(home.path()).mkdir("Documents"));
+    EXPECT_EQ(vm.defaultFolderUrl(), QUrl::fromLocalFile(home.path() + "/Documents"));
+
+    RestoreEnv source;
+    vm.setAppState(&source.env.state());
+    vm.setSettings(&source.settings);
+    source.env.state().createWallet(AppStateFixture::abandonPhrase(), password);
+    vm.setPassword(password);
+    ASSERT_TRUE(vm.exportBackup());
+    vm.saveTo(QUrl(QStringLiteral("bare.qmbackup")), QUrl::fromLocalFile(home.path()));
+    EXPECT_TRUE(vm.exportSuccess());
+    EXPECT_TRUE(QFileInfo::exists(home.path() + "/bare.qmbackup"));
+    EXPECT_FALSE(QFileInfo::exists("bare.qmbackup")); // not the working directory
+    qputenv("HOME", savedHome);
+    qputenv("XDG_CONFIG_HOME", savedConfig);
+    AppStateFixture::settle();
+}
+
+TEST(BackupSheets, ADialogThatCannotOpenSaysSoAndLeavesTheFormUsable) {
+    RestoreEnv source;
+    BackupExportViewModel vm;
+    vm.setAppState(&source.env.state());
+    vm.setSettings(&source.settings);
+    source.env.state().createWallet(AppStateFixture::abandonPhrase(), password);
+    vm.setPassword(password);
+    ASSERT_TRUE(vm.exportBackup());
+    EXPECT_TRUE(vm.isExporting()); // waiting for the dialog
+    vm.reportDialogUnavailable();
+    EXPECT_FALSE(vm.isExporting());
+    EXPECT_EQ(vm.errorText(), "The file dialog could not be opened.");
+    EXPECT_FALSE(vm.exportSuccess());
+
+    BackupRestoreViewModel restore;
+    source.attach(restore, false);
+    restore.reportDialogUnavailable();
+    EXPECT_EQ(restore.errorText(), "The file dialog could not be opened.");
+    EXPECT_FALSE(restore.isRestoring());
     AppStateFixture::settle();
 }
 
