@@ -1,8 +1,7 @@
 #pragma once
 // Colours for Qt Quick's own file dialog, which otherwise draws in the default light palette
-// whatever the window looks like. The dialog builds its window part when it opens, so the
-// colours go on after `open()`; finding no such part also tells the caller that the dialog did
-// not open.
+// whatever the window looks like. The dialog builds its shown part when it opens, so the
+// colours go on after `open()`.
 
 #include <QObject>
 #include <QVariantMap>
@@ -22,8 +21,8 @@ public:
     using QObject::QObject;
     static FileDialogTheme* create(QQmlEngine* engine, QJSEngine* script);
 
-    // Sets each palette role named in `colours` ("window", "base", "text", ...) on the
-    // dialog's shown part. False when the dialog has no shown part (it could not open).
+    // Sets each palette role named in `colours` ("window", "base", "text", ...) on the open
+    // dialog's shown part. False when there is none to colour.
     Q_INVOKABLE bool apply(QObject* dialog, const QVariantMap& colours) const;
 };
 

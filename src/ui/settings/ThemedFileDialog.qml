@@ -23,7 +23,7 @@ FileDialog {
             button: BRPalette.surface,
             buttonText: BRPalette.textPrimary,
             brightText: BRPalette.textPrimary,
-            light: BRPalette.surface,
+            light: BRPalette.backgroundSecondary,
             midlight: BRPalette.surface,
             mid: BRPalette.border,
             dark: BRPalette.border,
