@@ -3,12 +3,26 @@ import QtQuick.Dialogs
 import Quillmark.Ui
 
 // Qt Quick's own file dialog (the program loads no desktop theme, so no native one) in the
-// window's colours. `show()` opens it in `folder` and is false when it could not open (a
-// missing Qt module): the caller then says so instead of waiting for an answer.
+// window's colours. `show()` opens it in `folder` and is false when it cannot open (a missing
+// Qt module): the caller then says so instead of waiting for an answer.
 FileDialog {
     id: dialog
 
+    // Qt builds this dialog from Qt.labs.folderlistmodel; without it `open()` fails, and a
+    // second dialog's `open()` then crashes inside Qt, so it is not called at all.
+    function canOpen() {
+        try {
+            Qt.createQmlObject("import Qt.labs.folderlistmodel; FolderListModel {}", dialog).destroy()
+            return true
+        } catch (error) {
+            console.warn("The file dialog cannot open:", error.message)
+            return false
+        }
+    }
+
     function show(folder) {
+        if (!canOpen())
+            return false
         currentFolder = folder
         open()
         if (!visible)
