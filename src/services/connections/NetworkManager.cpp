@@ -1,8 +1,38 @@
 #include "services/connections/NetworkManager.h"
 
+#include "platform/async/UntilCancelled.h"
+
 #include <QPointer>
+#include <type_traits>
 
 namespace qm {
+namespace {
+
+// The phases that clear a pool's connected flag; connecting and "all failed" leave it as it was.
+bool isDown(ConnectionPhase phase) {
+    return phase == ConnectionPhase::disconnected || phase == ConnectionPhase::failed ||
+           phase == ConnectionPhase::fetchFailed;
+}
+
+} // namespace
+
+std::string connectionStatusText(Chain chain, ConnectionPhase phase, const std::string& host) {
+    switch (phase) {
+    case ConnectionPhase::disconnected:
+        break;
+    case ConnectionPhase::connecting:
+        return "Connecting to " + host + "...";
+    case ConnectionPhase::connected:
+        return "Connected: " + host;
+    case ConnectionPhase::failed:
+        return "Failed: " + host;
+    case ConnectionPhase::allFailed:
+        return chain == Chain::bitcoin ? "All servers failed" : "All RPCs failed";
+    case ConnectionPhase::fetchFailed:
+        return "Fetch failed";
+    }
+    return "Disconnected";
+}
 
 NetworkManager::NetworkManager(QObject* parent)
     : NetworkManager(defaultServerPools(), Options{}, parent) {}
@@ -24,6 +54,56 @@ std::string NetworkManager::displayHost(const QUrl& url) {
     return host.isEmpty() ? std::string("RPC") : host.toStdString();
 }
 
+// --- Connected clients -------------------------------------------------------------------------
+
+QCoro::Task<bool> NetworkManager::connect(Chain chain) {
+    switch (chain) {
+    case Chain::bitcoin:
+        return connectElectrum();
+    case Chain::solana:
+        return connectSolana();
+    default:
+        return connectEVM(chain);
+    }
+}
+
+template <typename Client>
+QCoro::Task<std::shared_ptr<Client>> NetworkManager::connectedClient(Chain chain,
+                                                                     CancellationToken cancel) {
+    const QPointer<NetworkManager> self(this);
+    if (!isConnected(chain)) {
+        const std::optional<bool> connected = co_await untilCancelled(connect(chain), cancel);
+        if (!self || !connected || !*connected || cancel.isCancelled()) {
+            co_return std::shared_ptr<Client>();
+        }
+    }
+    if constexpr (std::is_same_v<Client, ElectrumClient>) {
+        co_return self->currentElectrumClient();
+    } else if constexpr (std::is_same_v<Client, SolanaRPCClient>) {
+        co_return self->currentSolanaClient();
+    } else {
+        co_return self->evmClient(chain);
+    }
+}
+
+QCoro::Task<std::shared_ptr<ElectrumClient>>
+NetworkManager::connectedElectrumClient(CancellationToken cancel) {
+    return connectedClient<ElectrumClient>(Chain::bitcoin, std::move(cancel));
+}
+
+QCoro::Task<std::shared_ptr<JSONRPCClient>>
+NetworkManager::connectedEVMClient(Chain chain, CancellationToken cancel) {
+    if (!isEVMChain(chain)) {
+        fatalError("NetworkManager: not an EVM chain");
+    }
+    return connectedClient<JSONRPCClient>(chain, std::move(cancel));
+}
+
+QCoro::Task<std::shared_ptr<SolanaRPCClient>>
+NetworkManager::connectedSolanaClient(CancellationToken cancel) {
+    return connectedClient<SolanaRPCClient>(Chain::solana, std::move(cancel));
+}
+
 // --- Electrum --------------------------------------------------------------------------------
 
 void NetworkManager::setElectrumConnected(bool connected) {
@@ -33,7 +113,9 @@ void NetworkManager::setElectrumConnected(bool connected) {
     }
 }
 
-void NetworkManager::setElectrumStatus(const std::string& status) {
+void NetworkManager::setElectrumPhase(ConnectionPhase phase, const std::string& host) {
+    m_electrumPhase = phase;
+    const std::string status = connectionStatusText(Chain::bitcoin, phase, host);
     if (m_electrumStatus != status) {
         m_electrumStatus = status;
         emit electrumStatusChanged(QString::fromStdString(status));
@@ -75,12 +157,12 @@ QCoro::Task<bool> NetworkManager::runElectrumPass() {
     const QPointer<NetworkManager> self(this);
     const int count = static_cast<int>(m_electrumPool.servers.size());
     if (count == 0) {
-        setElectrumStatus("All servers failed");
+        setElectrumPhase(ConnectionPhase::allFailed);
         co_return false;
     }
     for (int attempts = 0;;) {
         const ServerPool::Server server = self->m_electrumPool.activeServer();
-        self->setElectrumStatus("Connecting to " + server.host + "...");
+        self->setElectrumPhase(ConnectionPhase::connecting, server.host);
         self->m_electrumClient.reset();
         const auto client = std::make_shared<ElectrumClient>(
             server.host, server.port, server.useTLS, self->m_options.electrumLimits);
@@ -96,17 +178,17 @@ QCoro::Task<bool> NetworkManager::runElectrumPass() {
         }
         if (connected) {
             self->setElectrumConnected(true);
-            self->setElectrumStatus("Connected: " + server.host);
+            self->setElectrumPhase(ConnectionPhase::connected, server.host);
             co_return true;
         }
         self->setElectrumConnected(false);
-        self->setElectrumStatus("Failed: " + server.host);
+        self->setElectrumPhase(ConnectionPhase::failed, server.host);
         if (attempts < count - 1) {
             self->setElectrumActiveIndex((self->m_electrumPool.activeIndex + 1) % count);
         }
         ++attempts;
         if (attempts == count) {
-            self->setElectrumStatus("All servers failed");
+            self->setElectrumPhase(ConnectionPhase::allFailed);
             co_return false;
         }
     }
@@ -115,7 +197,7 @@ QCoro::Task<bool> NetworkManager::runElectrumPass() {
 void NetworkManager::disconnectElectrum() {
     m_electrumClient.reset();
     setElectrumConnected(false);
-    setElectrumStatus("Disconnected");
+    setElectrumPhase(ConnectionPhase::disconnected);
 }
 
 void NetworkManager::useCustomElectrumServer(std::string host, std::uint16_t port, bool useTLS) {
@@ -127,28 +209,27 @@ void NetworkManager::useCustomElectrumServer(std::string host, std::uint16_t por
     disconnectElectrum();
 }
 
-// --- EVM ---------------------------------------------------------------------------------------
+// --- JSON-RPC pools (EVM chains and Solana) ----------------------------------------------------
 
-template <typename Manager> auto& NetworkManager::evmPoolOf(Manager& manager, Chain chain) {
+template <typename Manager> auto& NetworkManager::rpcPoolOf(Manager& manager, Chain chain) {
     switch (chain) {
     case Chain::arbitrum:
         return manager.m_arbPool;
     case Chain::polygon:
         return manager.m_polygonPool;
+    case Chain::solana:
+        return manager.m_solanaPool;
     default:
         return manager.m_ethPool;
     }
 }
 
 EVMRPCPool NetworkManager::evmPool(Chain chain) const {
-    return evmPoolOf(*this, chain);
+    return chain == Chain::solana ? m_ethPool : rpcPoolOf(*this, chain);
 }
 
-EVMRPCPool& NetworkManager::evmPoolStorage(Chain chain) {
-    return evmPoolOf(*this, chain);
-}
-
-void NetworkManager::setRPCPoolIndex(Chain chain, EVMRPCPool& pool, int index) {
+void NetworkManager::setRPCPoolIndex(Chain chain, int index) {
+    EVMRPCPool& pool = rpcPoolOf(*this, chain);
     if (pool.activeIndex != index) {
         pool.activeIndex = index;
         emit rpcPoolChanged(chain);
@@ -163,42 +244,33 @@ std::shared_ptr<JSONRPCClient> NetworkManager::evmClient(Chain chain) {
     return cached;
 }
 
-void NetworkManager::setEVMPoolState(Chain chain, bool connected, const std::string& status) {
-    if (!isEVMChain(chain)) {
+void NetworkManager::setConnectionPhase(Chain chain, ConnectionPhase phase,
+                                        const std::string& host) {
+    if (chain == Chain::bitcoin) {
+        if (phase == ConnectionPhase::connected || isDown(phase)) {
+            setElectrumConnected(phase == ConnectionPhase::connected);
+        }
+        setElectrumPhase(phase, host);
         return;
     }
-    auto& pool = evmPoolStorage(chain);
-    if (pool.connected != connected || pool.status != status) {
-        pool.connected = connected;
-        pool.status = status;
-        emit rpcPoolChanged(chain);
-    }
-}
-
-void NetworkManager::setEVMPoolStatus(Chain chain, const std::string& status) {
-    if (!isEVMChain(chain)) {
+    if (!isEVMChain(chain) && chain != Chain::solana) {
         return;
     }
-    auto& pool = evmPoolStorage(chain);
-    if (pool.status != status) {
-        pool.status = status;
+    EVMRPCPool& pool = rpcPoolOf(*this, chain);
+    EVMRPCPool changed = pool;
+    changed.phase = phase;
+    changed.status = connectionStatusText(chain, phase, host);
+    if (phase == ConnectionPhase::connected || isDown(phase)) {
+        changed.connected = phase == ConnectionPhase::connected;
+    }
+    if (changed != pool) {
+        pool = std::move(changed);
         emit rpcPoolChanged(chain);
     }
 }
 
 QCoro::Task<bool> NetworkManager::connectEVM(Chain chain) {
-    co_return co_await rpcPass(chain, false);
-}
-
-// --- Solana ------------------------------------------------------------------------------------
-
-void NetworkManager::setSolanaPoolState(std::optional<bool> connected, const std::string& status) {
-    const bool newConnected = connected.value_or(m_solanaPool.connected);
-    if (m_solanaPool.connected != newConnected || m_solanaPool.status != status) {
-        m_solanaPool.connected = newConnected;
-        m_solanaPool.status = status;
-        emit rpcPoolChanged(Chain::solana);
-    }
+    co_return co_await rpcPass(chain);
 }
 
 std::shared_ptr<SolanaRPCClient> NetworkManager::currentSolanaClient() {
@@ -210,26 +282,13 @@ std::shared_ptr<SolanaRPCClient> NetworkManager::currentSolanaClient() {
 }
 
 QCoro::Task<bool> NetworkManager::connectSolana() {
-    co_return co_await rpcPass(Chain::solana, true);
+    co_return co_await rpcPass(Chain::solana);
 }
 
-// --- JSON-RPC fail-over ------------------------------------------------------------------------
-
-void NetworkManager::setRPCPoolState(bool solana, Chain chain, std::optional<bool> connected,
-                                     const std::string& status) {
-    if (solana) {
-        setSolanaPoolState(connected, status);
-    } else if (connected) {
-        setEVMPoolState(chain, *connected, status);
-    } else {
-        setEVMPoolStatus(chain, status);
-    }
-}
-
-QCoro::Task<bool> NetworkManager::replaceClientAndProbe(bool solana, Chain chain, QUrl url) {
+QCoro::Task<bool> NetworkManager::replaceClientAndProbe(Chain chain, QUrl url) {
     // The probes' values are not used: only success or failure counts.
     try {
-        if (solana) {
+        if (chain == Chain::solana) {
             m_solanaClient.reset();
             const auto client = std::make_shared<SolanaRPCClient>(url, m_options.rpcTimeouts);
             m_solanaClient = client;
@@ -246,39 +305,38 @@ QCoro::Task<bool> NetworkManager::replaceClientAndProbe(bool solana, Chain chain
     co_return true;
 }
 
-QCoro::Task<bool> NetworkManager::rpcPass(Chain chain, bool solana) {
+QCoro::Task<bool> NetworkManager::rpcPass(Chain chain) {
     const QPointer<NetworkManager> self(this);
-    const EVMRPCPool start = solana ? m_solanaPool : evmPool(chain);
+    const EVMRPCPool start = rpcPoolOf(*this, chain);
     const int count = static_cast<int>(start.urls.size());
     if (count == 0) {
-        setRPCPoolState(solana, chain, std::nullopt, "All RPCs failed");
+        setConnectionPhase(chain, ConnectionPhase::allFailed);
         co_return false;
     }
     int index = start.activeIndex;
     for (int attempts = 0;;) {
-        if (solana) {
+        if (chain == Chain::solana) {
             index = self->m_solanaPool.activeIndex; // Solana's pass re-reads it every attempt
         }
         const QUrl url = start.urls[static_cast<std::size_t>(index)];
         const std::string host = displayHost(url);
-        self->setRPCPoolState(solana, chain, std::nullopt, "Connecting to " + host + "...");
-        const bool reachable = co_await self->replaceClientAndProbe(solana, chain, url);
+        self->setConnectionPhase(chain, ConnectionPhase::connecting, host);
+        const bool reachable = co_await self->replaceClientAndProbe(chain, url);
         if (!self) {
             co_return false;
         }
         if (reachable) {
-            self->setRPCPoolState(solana, chain, true, "Connected: " + host);
+            self->setConnectionPhase(chain, ConnectionPhase::connected, host);
             co_return true;
         }
-        self->setRPCPoolState(solana, chain, false, "Failed: " + host);
+        self->setConnectionPhase(chain, ConnectionPhase::failed, host);
         if (attempts < count - 1) {
             index = (index + 1) % count;
-            self->setRPCPoolIndex(chain, solana ? self->m_solanaPool : self->evmPoolStorage(chain),
-                                  index);
+            self->setRPCPoolIndex(chain, index);
         }
         ++attempts;
         if (attempts == count) {
-            self->setRPCPoolState(solana, chain, std::nullopt, "All RPCs failed");
+            self->setConnectionPhase(chain, ConnectionPhase::allFailed);
             co_return false;
         }
     }
@@ -287,39 +345,25 @@ QCoro::Task<bool> NetworkManager::rpcPass(Chain chain, bool solana) {
 // --- Queries -----------------------------------------------------------------------------------
 
 bool NetworkManager::isConnected(Chain chain) const {
-    switch (chain) {
-    case Chain::bitcoin:
-        return m_electrumConnected;
-    case Chain::solana:
-        return m_solanaPool.connected;
-    default:
-        return evmPool(chain).connected;
-    }
+    return chain == Chain::bitcoin ? m_electrumConnected : rpcPoolOf(*this, chain).connected;
+}
+
+ConnectionPhase NetworkManager::connectionPhase(Chain chain) const {
+    return chain == Chain::bitcoin ? m_electrumPhase : rpcPoolOf(*this, chain).phase;
 }
 
 bool NetworkManager::isConnecting(Chain chain) const {
-    switch (chain) {
-    case Chain::bitcoin:
-        return m_electrumStatus.find("Connecting") != std::string::npos;
-    case Chain::solana:
-        return m_solanaPool.status.find("Connecting") != std::string::npos;
-    default:
-        return evmPool(chain).status.find("Connecting") != std::string::npos;
-    }
+    return connectionPhase(chain) == ConnectionPhase::connecting;
 }
 
 std::optional<bool> NetworkManager::isOnFallback(Chain chain) const {
     if (!isConnected(chain)) {
         return std::nullopt;
     }
-    switch (chain) {
-    case Chain::bitcoin:
+    if (chain == Chain::bitcoin) {
         return m_electrumPool.activeIndex != 0;
-    case Chain::solana:
-        return m_solanaPool.activeIndex != 0;
-    default:
-        return evmPool(chain).activeIndex != 0;
     }
+    return rpcPoolOf(*this, chain).activeIndex != 0;
 }
 
 std::optional<std::string> NetworkManager::activeHost(Chain chain) const {
@@ -329,7 +373,7 @@ std::optional<std::string> NetworkManager::activeHost(Chain chain) const {
         }
         return m_electrumPool.activeServer().host;
     }
-    const EVMRPCPool pool = chain == Chain::solana ? m_solanaPool : evmPool(chain);
+    const EVMRPCPool& pool = rpcPoolOf(*this, chain);
     if (pool.urls.empty()) {
         return std::nullopt;
     }

@@ -5,9 +5,11 @@
 //
 // A QObject on the GUI thread, kept for the life of the process. Clients are handed out as
 // std::shared_ptr: one that fail-over replaces stays alive for the coroutines still awaiting
-// it. Progress is reported through status texts and connected flags, never by throwing.
+// it. Progress is reported through connection phases (with their status texts) and connected
+// flags, never by throwing.
 
 #include "core/model/Chain.h"
+#include "platform/async/CancellationToken.h"
 #include "platform/async/OneShot.h"
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/connections/ServerPool.h"
@@ -24,6 +26,10 @@
 #include <string>
 
 namespace qm {
+
+// The status text of `phase` for a pool of `chain` ("All servers failed" for Bitcoin's, "All
+// RPCs failed" for the others); `host` names the server of the phases that have one.
+std::string connectionStatusText(Chain chain, ConnectionPhase phase, const std::string& host);
 
 class NetworkManager : public QObject {
     Q_OBJECT
@@ -56,6 +62,15 @@ public:
     const std::string& electrumStatus() const { return m_electrumStatus; }
     QString electrumStatusText() const { return QString::fromStdString(m_electrumStatus); }
 
+    // The chain's client once its pool is connected: connects first when it is not (awaiting a
+    // pass already running, for Electrum). None when every server failed, `cancel` was
+    // cancelled meanwhile or the manager went away. Never throws.
+    QCoro::Task<std::shared_ptr<ElectrumClient>> connectedElectrumClient(CancellationToken cancel);
+    // `chain` is Ethereum, Arbitrum or Polygon (anything else stops the process).
+    QCoro::Task<std::shared_ptr<JSONRPCClient>> connectedEVMClient(Chain chain,
+                                                                   CancellationToken cancel);
+    QCoro::Task<std::shared_ptr<SolanaRPCClient>> connectedSolanaClient(CancellationToken cancel);
+
     // The clients held now (none until first asked for or connected).
     const std::shared_ptr<ElectrumClient>& electrumClient() const { return m_electrumClient; }
     const std::map<Chain, std::shared_ptr<JSONRPCClient>>& evmClients() const {
@@ -79,10 +94,9 @@ public:
     std::shared_ptr<JSONRPCClient> evmClient(Chain chain);
     // Probes the pool's URLs in turn (eth_gasPrice) from the active one. Never throws.
     QCoro::Task<bool> connectEVM(Chain chain);
-    // Connected flag and status of Ethereum's, Arbitrum's or Polygon's pool; Bitcoin and
-    // Solana are left alone.
-    void setEVMPoolState(Chain chain, bool connected, const std::string& status);
-    void setEVMPoolStatus(Chain chain, const std::string& status);
+    // Sets the phase (and its status text) of the chain's pool. Connected sets the connected
+    // flag; disconnected, failed and fetch failed clear it; the others leave it.
+    void setConnectionPhase(Chain chain, ConnectionPhase phase, const std::string& host = {});
 
     // The client on the active Solana URL, created when there is none. Never probes.
     std::shared_ptr<SolanaRPCClient> currentSolanaClient();
@@ -90,7 +104,7 @@ public:
     QCoro::Task<bool> connectSolana();
 
     bool isConnected(Chain chain) const;
-    // Whether the chain's status text says "Connecting".
+    ConnectionPhase connectionPhase(Chain chain) const;
     bool isConnecting(Chain chain) const;
     // Absent while the chain is not connected; else whether a server other than the first
     // of its list is in use.
@@ -109,22 +123,22 @@ signals:
     void rpcPoolChanged(qm::Chain chain);
 
 private:
+    // connectElectrum(), connectSolana() or connectEVM(chain).
+    QCoro::Task<bool> connect(Chain chain);
+    // The one body of the connected...Client() coroutines.
+    template <typename Client>
+    QCoro::Task<std::shared_ptr<Client>> connectedClient(Chain chain, CancellationToken cancel);
     QCoro::Task<bool> runElectrumPass();
-    void setElectrumStatus(const std::string& status);
+    void setElectrumPhase(ConnectionPhase phase, const std::string& host = {});
     void setElectrumActiveIndex(int index);
-    // The pool evmPool() reads, for writing: Ethereum's for every chain but Arbitrum, Polygon.
-    EVMRPCPool& evmPoolStorage(Chain chain);
-    template <typename Manager> static auto& evmPoolOf(Manager& manager, Chain chain);
-    void setSolanaPoolState(std::optional<bool> connected, const std::string& status);
-    // The fail-over loop shared by connectEVM(chain) and connectSolana() (`solana` true: the
-    // Solana pool and client; else the pool evmPool(chain) selects and the chain's EVM client).
-    QCoro::Task<bool> rpcPass(Chain chain, bool solana);
-    // Flag (when given) and status of the pool the pass works on.
-    void setRPCPoolState(bool solana, Chain chain, std::optional<bool> connected,
-                         const std::string& status);
-    // Replaces the pass's client by one on `url` and probes it; whether the probe succeeded.
-    QCoro::Task<bool> replaceClientAndProbe(bool solana, Chain chain, QUrl url);
-    void setRPCPoolIndex(Chain chain, EVMRPCPool& pool, int index);
+    // The JSON-RPC pool of the chain: Solana's, Arbitrum's, Polygon's, or Ethereum's for every
+    // other chain.
+    template <typename Manager> static auto& rpcPoolOf(Manager& manager, Chain chain);
+    // The fail-over loop of connectEVM(chain) and connectSolana(), on the chain's pool.
+    QCoro::Task<bool> rpcPass(Chain chain);
+    // Replaces the chain's client by one on `url` and probes it; whether the probe succeeded.
+    QCoro::Task<bool> replaceClientAndProbe(Chain chain, QUrl url);
+    void setRPCPoolIndex(Chain chain, int index);
 
     Options m_options;
     ServerPool m_electrumPool;
@@ -133,6 +147,7 @@ private:
     EVMRPCPool m_polygonPool;
     EVMRPCPool m_solanaPool;
     bool m_electrumConnected = false;
+    ConnectionPhase m_electrumPhase = ConnectionPhase::disconnected;
     std::string m_electrumStatus = "Disconnected";
     std::shared_ptr<ElectrumClient> m_electrumClient;
     std::map<Chain, std::shared_ptr<JSONRPCClient>> m_evmClients;

@@ -34,10 +34,21 @@ struct ServerPool {
     }
 };
 
+// Where a pool's connection stands. The status text a pool shows is made from it.
+enum class ConnectionPhase {
+    disconnected, // "Disconnected"
+    connecting,   // "Connecting to <host>..."
+    connected,    // "Connected: <host>"
+    failed,       // "Failed: <host>"
+    allFailed,    // "All servers failed" (Electrum), "All RPCs failed"
+    fetchFailed,  // "Fetch failed": a balance read failed on a connected pool
+};
+
 struct EVMRPCPool {
     std::vector<QUrl> urls;
     int activeIndex = 0;
     bool connected = false;
+    ConnectionPhase phase = ConnectionPhase::disconnected;
     std::string status = "Disconnected";
 
     // The URL in use; an index outside the list stops the process, as for ServerPool.

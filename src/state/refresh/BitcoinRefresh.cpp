@@ -13,18 +13,6 @@ namespace {
 
 enum class PassEnd { finished, stopped, failed };
 
-// Connects when needed; the client, or none when the job is to end.
-QCoro::Task<std::shared_ptr<ElectrumClient>> electrumClient(const RefreshJob& job) {
-    if (!job.state->networkManager().electrumConnected()) {
-        const std::optional<bool> connected =
-            co_await untilCancelled(job.state->networkManager().connectElectrum(), job.token);
-        if (!connected || !*connected || job.shouldStop()) {
-            co_return std::shared_ptr<ElectrumClient>();
-        }
-    }
-    co_return job.state->networkManager().currentElectrumClient();
-}
-
 struct AddressResult {
     std::optional<std::uint64_t> confirmed;
     std::optional<std::int64_t> txCount;
@@ -114,7 +102,8 @@ QCoro::Task<void> refreshBitcoinBalances(RefreshJob job) {
     if (job.shouldStop()) {
         co_return;
     }
-    std::shared_ptr<ElectrumClient> client = co_await electrumClient(job);
+    std::shared_ptr<ElectrumClient> client =
+        co_await job.state->networkManager().connectedElectrumClient(job.token);
     if (!client || job.shouldStop()) {
         co_return;
     }
@@ -123,12 +112,11 @@ QCoro::Task<void> refreshBitcoinBalances(RefreshJob job) {
     }
     NetworkManager& network = job.state->networkManager();
     network.setElectrumConnected(false);
-    const std::optional<bool> reconnected =
-        co_await untilCancelled(network.connectElectrum(), job.token);
-    if (!reconnected || !*reconnected || job.shouldStop()) {
+    client = co_await network.connectedElectrumClient(job.token);
+    if (!client || job.shouldStop()) {
         co_return;
     }
-    co_await balancePass(job, job.state->networkManager().currentElectrumClient(), true);
+    co_await balancePass(job, client, true);
 }
 
 namespace {
@@ -219,7 +207,8 @@ QCoro::Task<void> refreshBitcoinHistory(RefreshJob job) {
     if (job.shouldStop() || job.state->bitcoinAccounts().empty()) {
         co_return;
     }
-    std::shared_ptr<ElectrumClient> client = co_await electrumClient(job);
+    std::shared_ptr<ElectrumClient> client =
+        co_await job.state->networkManager().connectedElectrumClient(job.token);
     if (!client || job.shouldStop()) {
         co_return;
     }

@@ -96,13 +96,12 @@ QCoro::Task<void> retryNativeBalances(RefreshJob job, Chain chain,
         co_return;
     }
     NetworkManager& network = job.state->networkManager();
-    const std::string status = "Fetch failed";
-    network.setEVMPoolState(chain, false, status);
-    const auto connected = co_await untilCancelled(network.connectEVM(chain), job.token);
-    if (!connected || !*connected || job.shouldStop()) {
+    network.setConnectionPhase(chain, ConnectionPhase::fetchFailed);
+    const std::shared_ptr<JSONRPCClient> client =
+        co_await network.connectedEVMClient(chain, job.token);
+    if (!client || job.shouldStop()) {
         co_return;
     }
-    const std::shared_ptr<JSONRPCClient> client = job.state->networkManager().evmClient(chain);
     for (std::size_t i = 0; i < accounts.size(); ++i) {
         if (job.shouldStop()) {
             co_return;
@@ -149,17 +148,11 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
         (chain != Chain::ethereum && chain != Chain::arbitrum && chain != Chain::polygon)) {
         co_return;
     }
-    if (!job.state->networkManager().evmPool(chain).connected) {
-        const auto connected =
-            co_await untilCancelled(job.state->networkManager().connectEVM(chain), job.token);
-        if (!connected || !*connected) {
-            co_return;
-        }
-    }
-    if (job.shouldStop()) {
+    const std::shared_ptr<JSONRPCClient> client =
+        co_await job.state->networkManager().connectedEVMClient(chain, job.token);
+    if (!client || job.shouldStop()) {
         co_return;
     }
-    const std::shared_ptr<JSONRPCClient> client = job.state->networkManager().evmClient(chain);
     std::vector<AccountRef> accounts;
     for (const EVMAccountState& account : job.state->evmAccounts(chain)) {
         accounts.push_back({account.id(), account.account.address});

@@ -80,14 +80,11 @@ QCoro::Task<void> RefreshOrchestrator::runBitcoinSubscriptions(CancellationToken
     if (!state || m_suspended) {
         co_return;
     }
-    if (!state->networkManager().electrumConnected()) {
-        const auto connected =
-            co_await untilCancelled(state->networkManager().connectElectrum(), token);
-        if (!connected || !*connected || !state || token.isCancelled()) {
-            co_return;
-        }
+    const std::shared_ptr<ElectrumClient> client =
+        co_await state->networkManager().connectedElectrumClient(token);
+    if (!client || !state || token.isCancelled()) {
+        co_return;
     }
-    const std::shared_ptr<ElectrumClient> client = state->networkManager().currentElectrumClient();
     // The client calls these while it reads a line: the work moves to a later turn.
     client->onScriptHashNotification = [self](const std::string&,
                                               const std::optional<std::string>&) {

@@ -63,18 +63,11 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
     if (!job.state || job.state->solanaAccounts().empty() || job.shouldStop()) {
         co_return;
     }
-    if (!job.state->networkManager().solanaPool().connected) {
-        const auto connected =
-            co_await untilCancelled(job.state->networkManager().connectSolana(), job.token);
-        if (!connected || !*connected) {
-            co_return;
-        }
-    }
-    if (job.shouldStop()) {
+    const std::shared_ptr<SolanaRPCClient> client =
+        co_await job.state->networkManager().connectedSolanaClient(job.token);
+    if (!client || job.shouldStop()) {
         co_return;
     }
-    const std::shared_ptr<SolanaRPCClient> client =
-        job.state->networkManager().currentSolanaClient();
     std::vector<std::pair<std::string, std::string>> accounts; // id, address
     for (const SolanaAccountState& account : job.state->solanaAccounts()) {
         accounts.emplace_back(account.id(), account.account.address);

@@ -102,9 +102,10 @@ TEST(StatusBarModel, DotsFollowThePoolsAndTheTooltipTheClock) {
     const auto dot = [&](int i) { return bar.chainDots()[i].toMap(); };
     EXPECT_EQ(dot(0)["tooltip"].toString(), "Bitcoin: Disconnected");
 
-    state.networkManager().setEVMPoolState(Chain::arbitrum, true, "Connected to arb.test");
+    state.networkManager().setConnectionPhase(Chain::arbitrum, qm::ConnectionPhase::connected,
+                                              "arb.test");
     EXPECT_EQ(dot(2)["color"].value<QColor>(), QColor(34, 217, 102));
-    EXPECT_EQ(dot(2)["tooltip"].toString(), "Arbitrum: Connected to arb.test");
+    EXPECT_EQ(dot(2)["tooltip"].toString(), "Arbitrum: Connected: arb.test");
 
     QSignalSpy refreshSpy(&bar, &StatusBarModel::refreshChanged);
     state.setLastRefresh(Date{4800});
