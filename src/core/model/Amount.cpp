@@ -180,10 +180,7 @@ double Amount::toDouble() const {
 }
 
 std::string Amount::text(std::string_view symbol) const {
-    std::string out = amountNumberText(toDouble());
-    out += ' ';
-    out += symbol;
-    return out;
+    return formatTokenAmount(toDouble(), symbol);
 }
 
 double wholeUnits(const UInt256& value, std::int64_t decimals) {
@@ -201,6 +198,13 @@ std::string amountNumberText(double value) {
         return fixedPointText(value, 4);
     }
     return fixedPointText(value, 2);
+}
+
+std::string formatTokenAmount(double amount, std::string_view symbol) {
+    std::string out = amountNumberText(amount);
+    out += ' ';
+    out += symbol;
+    return out;
 }
 
 std::string fixedPointText(double value, int digits) {

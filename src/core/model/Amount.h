@@ -56,6 +56,10 @@ double wholeUnits(const UInt256& value, std::int64_t decimals);
 // fraction digits below 0.01, 4 below 1000 and 2 from 1000 up.
 std::string amountNumberText(double value);
 
+// A token amount in whole units with its symbol, as the portfolio and token rows show it:
+// amountNumberText of `amount` (so "0 ETH" for zero, "-5.000000 ETH" for -5), a blank, `symbol`.
+std::string formatTokenAmount(double amount, std::string_view symbol);
+
 // `value` with exactly `digits` fraction digits and "." as the decimal point (printf's "%.Nf"
 // in the C locale, never the user's).
 std::string fixedPointText(double value, int digits);

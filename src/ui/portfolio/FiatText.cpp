@@ -1,0 +1,27 @@
+#include "ui/portfolio/FiatText.h"
+
+#include <QLocale>
+#include <cmath>
+
+namespace qm {
+
+QString formatUSD(double value) {
+    if (!std::isfinite(value)) {
+        return QStringLiteral("$0.00");
+    }
+    // Cents rounded half to even, as a currency formatter does: 0.125 -> 0.12, 0.375 -> 0.38.
+    // Past 2^53 cents the double holds no cents at all and is shown as it is.
+    const double cents = value * 100;
+    const double rounded = std::abs(cents) < 9e15 ? std::nearbyint(cents) / 100 : value;
+    const QString text = QLocale().toCurrencyString(rounded, QStringLiteral("$"), 2);
+    return text.isEmpty() ? QStringLiteral("$0.00") : text;
+}
+
+QString formatTokenUSD(double value) {
+    if (value > 0 && value < 0.01) {
+        return QStringLiteral("< $0.01");
+    }
+    return formatUSD(value);
+}
+
+} // namespace qm

@@ -1,0 +1,165 @@
+// The portfolio's texts and chart numbers: tables under an English and a German locale.
+
+#include "core/model/Amount.h"
+#include "ui/portfolio/FiatText.h"
+#include "ui/portfolio/PriceChartMath.h"
+#include "ui/portfolio/TokenDisc.h"
+
+#include <QLocale>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace qm {
+namespace {
+
+class LocaleScope {
+public:
+    explicit LocaleScope(const char* name) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+    }
+    ~LocaleScope() { QLocale::setDefault(m_previous); }
+
+private:
+    QLocale m_previous;
+};
+
+// The texts that take no locale come out the same under both.
+void expectLocaleFreeTexts() {
+    const struct {
+        double amount;
+        const char* text;
+    } amounts[] = {
+        {0, "0 ETH"},          {-0.0, "0 ETH"},         {0.005, "0.005000 ETH"},
+        {0.01, "0.0100 ETH"},  {12.5, "12.5000 ETH"},   {999.99999, "1000.0000 ETH"},
+        {1000, "1000.00 ETH"}, {1234.5, "1234.50 ETH"}, {-5, "-5.000000 ETH"},
+    };
+    for (const auto& [amount, text] : amounts) {
+        EXPECT_EQ(formatTokenAmount(amount, "ETH"), text) << amount;
+    }
+    const struct {
+        double value;
+        const char* price;
+        const char* axis;
+    } chart[] = {
+        {1234.567, "1,234.57", "1.2K"}, {1234567.891, "1,234,567.89", "1235K"},
+        {999.999, "1000.00", "1000.0"}, {1000, "1,000.00", "1.0K"},
+        {45000, "45,000.00", "45K"},    {2500, "2,500.00", "2.5K"},
+        {150.26, "150.26", "150.3"},    {0.5, "0.5000", "0.500"},
+        {0.1234, "0.1234", "0.123"},    {0.004, "0.004000", "0.004"},
+    };
+    for (const auto& [value, price, axis] : chart) {
+        EXPECT_EQ(priceText(value), price) << value;
+        EXPECT_EQ(axisText(value), axis) << value;
+    }
+    EXPECT_EQ(formatTokenUSD(0.004), "< $0.01");
+}
+
+TEST(PortfolioTexts, AmountsAndDollarsInEnglish) {
+    LocaleScope locale("en_US");
+    expectLocaleFreeTexts();
+    const struct {
+        double value;
+        const char* usd;
+        const char* tokenUSD;
+    } dollars[] = {
+        {0, "$0.00", "$0.00"},
+        {0.004, "$0.00", "< $0.01"},
+        {0.01, "$0.01", "$0.01"},
+        {0.125, "$0.12", "$0.12"}, // half to even
+        {0.375, "$0.38", "$0.38"},
+        {1234.5, "$1,234.50", "$1,234.50"},
+        {std::numeric_limits<double>::quiet_NaN(), "$0.00", "$0.00"},
+        {std::numeric_limits<double>::infinity(), "$0.00", "$0.00"},
+    };
+    for (const auto& [value, usd, tokenUSD] : dollars) {
+        EXPECT_EQ(formatUSD(value), usd) << value;
+        EXPECT_EQ(formatTokenUSD(value), tokenUSD) << value;
+    }
+}
+
+TEST(PortfolioTexts, DollarsFollowAGermanLocaleButPricesDoNot) {
+    LocaleScope locale("de_DE");
+    expectLocaleFreeTexts();
+    EXPECT_EQ(formatUSD(1234.5), QStringLiteral("1.234,50\u00a0$"));
+    EXPECT_EQ(formatUSD(0), QStringLiteral("0,00\u00a0$"));
+    EXPECT_EQ(formatTokenUSD(0.004), "< $0.01");
+}
+
+TEST(PortfolioTexts, TokenDiscInitialsAndHue) {
+    const struct {
+        const char* symbol;
+        const char* initials;
+    } initials[] = {
+        {"usdc", "US"},
+        {"W", "W"},
+        {"", ""},
+        {"e\u0301th", "E\u0301T"},
+        {"\U0001F600AB", "\U0001F600A"},
+    };
+    for (const auto& [symbol, expected] : initials) {
+        EXPECT_EQ(tokenInitials(QString::fromUtf8(symbol)), QString::fromUtf8(expected)) << symbol;
+    }
+    EXPECT_EQ(hueIndex(0), 0);
+    EXPECT_EQ(hueIndex(-361), 1);
+    EXPECT_EQ(hueIndex(725), 5);
+    // 2^63 mod 360 = 8: the most negative hash has a magnitude too.
+    EXPECT_EQ(hueIndex(std::numeric_limits<std::int64_t>::min()), 8);
+    EXPECT_EQ(symbolHash(QStringLiteral("USDC")), symbolHash(QStringLiteral("USDC")));
+    EXPECT_NE(symbolHash(QStringLiteral("USDC")), symbolHash(QStringLiteral("USDT")));
+}
+
+TEST(PriceChartMath, DomainTicksAndCurve) {
+    EXPECT_EQ(yDomain({}), (YDomain{-0.1, 1.1}));
+    EXPECT_EQ(yDomain({100, 100}), (YDomain{99, 101}));
+    EXPECT_EQ(yDomain({100, 200}), (YDomain{90, 210}));
+    EXPECT_EQ(yDomain({0, 0}), (YDomain{-1, 1})); // never an empty range
+    EXPECT_EQ(yDomain({-5, -5}), (YDomain{-6, -4}));
+    const YDomain skipped = yDomain({std::numeric_limits<double>::quiet_NaN(), 10});
+    EXPECT_NEAR(skipped.low, 9.9, 1e-12);
+    EXPECT_NEAR(skipped.high, 10.1, 1e-12);
+
+    EXPECT_EQ(axisTicks({90, 210}, 4), (std::vector<double>{100, 150, 200}));
+    EXPECT_EQ(axisTicks({-1, 1}, 4), (std::vector<double>{-1, -0.5, 0, 0.5, 1}));
+    EXPECT_TRUE(axisTicks({5, 5}, 4).empty());
+
+    EXPECT_TRUE(chartCurve({}, {0, 1}, 100, 50).segments.empty());
+    EXPECT_EQ(linePath(chartCurve({}, {0, 1}, 100, 50)), "");
+
+    // One point: a level line across the plot, in the middle of its band.
+    const ChartCurve one = chartCurve({{Date{0}, 100}}, yDomain({100}), 300, 200);
+    ASSERT_EQ(one.segments.size(), 1u);
+    EXPECT_EQ(one.start, (ChartPoint{0, 100}));
+    EXPECT_EQ(one.segments[0].end, (ChartPoint{300, 100}));
+
+    // A flat or all-zero series stays level and inside the plot.
+    for (const double price : {0.0, 42.0}) {
+        const std::vector<DatedPrice> flat = {
+            {Date{0}, price}, {Date{10}, price}, {Date{20}, price}};
+        const ChartCurve curve = chartCurve(flat, yDomain({price, price, price}), 200, 100);
+        ASSERT_EQ(curve.segments.size(), 2u);
+        for (const BezierSegment& segment : curve.segments) {
+            for (const ChartPoint point : {segment.control1, segment.control2, segment.end}) {
+                EXPECT_NEAR(point.y, 50, 1e-9);
+            }
+        }
+        EXPECT_DOUBLE_EQ(curve.segments.back().end.x, 200);
+    }
+
+    // The curve passes through every point, x by date, and the area closes on the same curve.
+    const std::vector<DatedPrice> moving = {{Date{0}, 10}, {Date{30}, 20}, {Date{40}, 15}};
+    const ChartCurve curve = chartCurve(moving, {10, 20}, 40, 10);
+    ASSERT_EQ(curve.segments.size(), 2u);
+    EXPECT_EQ(curve.start, (ChartPoint{0, 10}));
+    EXPECT_EQ(curve.segments[0].end, (ChartPoint{30, 0}));
+    EXPECT_EQ(curve.segments[1].end, (ChartPoint{40, 5}));
+    // The middle tangent (0.5 * (40 - 0, 5 - 10) / 2) joins the segments smoothly.
+    EXPECT_EQ(curve.segments[0].control2, (ChartPoint{30 - 10.0 / 3, 0 + 1.25 / 3}));
+    EXPECT_EQ(curve.segments[1].control1, (ChartPoint{30 + 10.0 / 3, 0 - 1.25 / 3}));
+    const QString line = linePath(curve);
+    EXPECT_TRUE(line.startsWith("M 0.00 10.00 C "));
+    EXPECT_EQ(areaPath(curve, 10), line + " L 40.00 10.00 L 0.00 10.00 Z");
+}
+
+} // namespace
+} // namespace qm
