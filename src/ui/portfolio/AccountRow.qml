@@ -3,8 +3,8 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Quillmark.Ui
 
-// One account entry: name and balance over the shortened address. Drawn simply until the
-// portfolio screens give it its final form.
+// One account's summary, the label of its sidebar button: chain disc, name over address,
+// balance at the right edge. Selected, the name and balance brighten; the address stays dim.
 Control {
     id: root
     property string name: ""
@@ -13,28 +13,48 @@ Control {
     property string address: ""
     property bool isSelected: false
 
-    contentItem: ColumnLayout {
-        spacing: 2
-        RowLayout {
-            spacing: 8
+    topPadding: 4
+    bottomPadding: 4
+    contentItem: RowLayout {
+        spacing: 12
+        ChainDiscIcon {
+            chain: root.chain
+            size: 32
+        }
+        ColumnLayout {
+            spacing: 2
+            Layout.fillWidth: true
+            Layout.minimumWidth: 0
             Text {
+                objectName: "accountRowName"
                 text: root.name
-                font: BRFont.caption
+                textFormat: Text.PlainText
+                font: BRFont.body
                 color: root.isSelected ? BRPalette.textPrimary : BRPalette.textSecondary
+                elide: Text.ElideRight
+                maximumLineCount: 1
+                Layout.fillWidth: true
             }
-            Item { Layout.fillWidth: true }
             Text {
-                text: root.balance
+                objectName: "accountRowAddress"
+                text: root.address
+                textFormat: Text.PlainText
                 font: BRFont.monoSmall
-                color: BRPalette.textPrimary
-                elide: Text.ElideLeft
-                Layout.maximumWidth: 150
+                color: BRPalette.textTertiary
+                elide: Text.ElideRight
+                maximumLineCount: 1
+                Layout.fillWidth: true
             }
         }
         Text {
-            text: root.address
-            font: BRFont.monoSmall
-            color: BRPalette.textTertiary
+            objectName: "accountRowBalance"
+            text: root.balance
+            textFormat: Text.PlainText
+            font: BRFont.caption
+            color: root.isSelected ? BRPalette.textPrimary : BRPalette.textSecondary
+            elide: Text.ElideRight
+            maximumLineCount: 1
+            Layout.maximumWidth: 150
         }
     }
 }

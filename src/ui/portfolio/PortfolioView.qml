@@ -1,26 +1,226 @@
 import QtQuick
+import QtQuick.Controls
 import QtQuick.Layouts
 import Quillmark.Ui
 
-// Placeholder for the portfolio until it is built; it already owns its refresh view model.
-Item {
+// The wallet's overview: the total value, Send and Receive, and every account and token
+// holding grouped by chain. Everything comes from the state through the list model; a
+// background refresh updates the rows that changed.
+Rectangle {
     id: root
     objectName: "portfolioView"
-    WalletViewModel { id: walletVM }
+    color: BRPalette.background
+    readonly property alias portfolio: portfolio
+    readonly property alias walletVM: walletVM
 
-    ColumnLayout {
-        anchors.centerIn: parent
-        spacing: 16
-        PlaceholderScreen {
-            Layout.alignment: Qt.AlignHCenter
-            screenName: "Portfolio"
-            note: "Portfolio placeholder: balances and charts are not built yet."
+    WalletViewModel { id: walletVM }
+    PortfolioModel { id: portfolio }
+
+    // The declared refresh action: F5, or the Refresh button of the header.
+    Shortcut {
+        sequence: "F5"
+        enabled: !walletVM.isRefreshing
+        onActivated: walletVM.startRefresh()
+    }
+
+    ListView {
+        id: list
+        objectName: "portfolioList"
+        anchors.fill: parent
+        anchors.leftMargin: 24
+        anchors.rightMargin: 24
+        spacing: 4
+        model: portfolio
+        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+        footer: Item { height: 48 }
+
+        header: ColumnLayout {
+            width: list.width
+            spacing: 32
+
+            ColumnLayout {
+                Layout.fillWidth: true
+                Layout.topMargin: 48
+                Layout.bottomMargin: 16
+                spacing: 8
+                Text {
+                    Layout.alignment: Qt.AlignHCenter
+                    text: "Total Balance"
+                    font.family: BRFont.family
+                    font.pixelSize: 10
+                    font.weight: Font.Medium
+                    font.letterSpacing: 2
+                    font.capitalization: Font.AllUppercase
+                    color: BRPalette.textTertiary
+                }
+                Item {
+                    Layout.alignment: Qt.AlignHCenter
+                    implicitWidth: total.implicitWidth
+                    implicitHeight: total.implicitHeight
+                    BRGlow {
+                        anchors.fill: total
+                        source: total
+                        glowColor: BRPalette.accent
+                        glowOpacity: 0.1
+                        radius: 8
+                    }
+                    Text {
+                        id: total
+                        objectName: "portfolioTotal"
+                        text: portfolio.totalText
+                        textFormat: Text.PlainText
+                        font: BRFont.display
+                        color: BRPalette.textPrimary
+                    }
+                }
+            }
+
+            RowLayout {
+                Layout.alignment: Qt.AlignHCenter
+                spacing: 16
+                BRPrimaryButton {
+                    id: send
+                    objectName: "portfolioSend"
+                    text: "Send"
+                    // Sending starts from an account's screen: open the first one.
+                    onClicked: portfolio.openFirstAccount()
+                    contentItem: Row {
+                        spacing: 6
+                        BRSymbol {
+                            name: "arrow.up.right"
+                            size: 13
+                            color: BRPalette.accent
+                            anchors.verticalCenter: parent.verticalCenter
+                        }
+                        Text {
+                            text: send.text
+                            font: send.font
+                            color: BRPalette.accent
+                        }
+                    }
+                }
+                BRSecondaryButton {
+                    id: receive
+                    objectName: "portfolioReceive"
+                    text: "Receive"
+                    onClicked: portfolio.openFirstAccount()
+                    contentItem: Row {
+                        spacing: 6
+                        BRSymbol {
+                            name: "arrow.down.left"
+                            size: 13
+                            anchors.verticalCenter: parent.verticalCenter
+                        }
+                        Text {
+                            text: receive.text
+                            font: receive.font
+                            color: BRPalette.textPrimary
+                        }
+                    }
+                }
+                BRSecondaryButton {
+                    objectName: "portfolioRefresh"
+                    text: walletVM.isRefreshing ? "Refreshing..." : "Refresh"
+                    enabled: !walletVM.isRefreshing
+                    onClicked: walletVM.startRefresh()
+                }
+            }
+
+            RowLayout {
+                Layout.fillWidth: true
+                Layout.leftMargin: 4
+                Layout.rightMargin: 4
+                Layout.bottomMargin: 12 - list.spacing
+                Text {
+                    text: "Assets"
+                    font: BRFont.headline
+                    color: BRPalette.textPrimary
+                }
+                Item { Layout.fillWidth: true }
+                Rectangle {
+                    implicitWidth: badge.implicitWidth + 16
+                    implicitHeight: badge.implicitHeight + 8
+                    radius: height / 2
+                    color: BRPalette.surface
+                    Text {
+                        id: badge
+                        objectName: "portfolioAssetCount"
+                        anchors.centerIn: parent
+                        text: portfolio.assetCount
+                        font: BRFont.label
+                        color: BRPalette.textTertiary
+                    }
+                }
+            }
         }
-        BRPrimaryButton {
-            Layout.alignment: Qt.AlignHCenter
-            text: walletVM.isRefreshing ? "Refreshing..." : "Refresh"
-            enabled: !walletVM.isRefreshing
-            onClicked: walletVM.startRefresh()
+
+        delegate: Loader {
+            id: row
+            required property string kind
+            required property int chain
+            required property string key
+            required property string name
+            required property string symbol
+            required property string balance
+            required property string fiat
+
+            objectName: "portfolioRow_" + key
+            width: ListView.view.width
+            sourceComponent: kind === "header" ? headerRow
+                           : kind === "account" ? assetRow : tokenRow
+
+            Component {
+                id: headerRow
+                RowLayout {
+                    spacing: 8
+                    Item { width: 4 }
+                    ChainDiscIcon {
+                        Layout.topMargin: 8
+                        chain: row.chain
+                        size: 20
+                    }
+                    Text {
+                        Layout.topMargin: 8
+                        text: row.name
+                        font.family: BRFont.family
+                        font.pixelSize: 11
+                        font.weight: Font.Medium
+                        font.letterSpacing: 1.5
+                        font.capitalization: Font.AllUppercase
+                        color: BRPalette.textTertiary
+                    }
+                    Item { Layout.fillWidth: true }
+                    Text {
+                        objectName: "chainTotal"
+                        Layout.topMargin: 8
+                        visible: row.fiat !== ""
+                        text: row.fiat
+                        textFormat: Text.PlainText
+                        font: BRFont.label
+                        color: BRPalette.textSecondary
+                    }
+                    Item { width: 4 }
+                }
+            }
+            Component {
+                id: assetRow
+                AssetRow {
+                    chain: row.chain
+                    balance: row.balance
+                    fiatBalance: row.fiat
+                }
+            }
+            Component {
+                id: tokenRow
+                TokenRow {
+                    showsChevron: false
+                    valueColor: BRPalette.textSecondary
+                    name: row.name
+                    symbol: row.symbol
+                    amountText: row.balance
+                    valueText: row.fiat
+                }
+            }
         }
     }
 }

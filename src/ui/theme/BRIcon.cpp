@@ -8,7 +8,7 @@ namespace qm {
 namespace {
 
 // Symbol name -> code point in the Material Design icon font (version 1.6).
-constexpr std::array<std::pair<std::string_view, char32_t>, 34> glyphs{{
+constexpr std::array<std::pair<std::string_view, char32_t>, 40> glyphs{{
     {"arrow.clockwise", 0xF450},               // refresh
     {"arrow.triangle.swap", 0xF4E1},           // swap-horizontal
     {"bitcoinsign", 0xF1AC},                   // currency-btc
@@ -43,6 +43,12 @@ constexpr std::array<std::pair<std::string_view, char32_t>, 34> glyphs{{
     {"doc.fill", 0xF214},                      // file
     {"arrow.counterclockwise", 0xF54C},        // undo
     {"xmark", 0xF156},                         // close
+    {"arrow.up.right", 0xF05C},                // arrow-top-right
+    {"arrow.down.left", 0xF042},               // arrow-bottom-left
+    {"arrow.down.right", 0xF043},              // arrow-bottom-right
+    {"trash", 0xF1C0},                         // delete
+    {"plus", 0xF415},                          // plus
+    {"chevron.right", 0xF142},                 // chevron-right
 }};
 
 } // namespace

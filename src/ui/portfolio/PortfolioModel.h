@@ -1,0 +1,66 @@
+#pragma once
+// The portfolio screen's list model: the total, the asset count and the rows of the asset
+// list, fed from the window's state. A refresh that changes one balance changes the rows that
+// show it (its row, its chain's header); only a change of which rows exist resets the list.
+
+#include "ui/portfolio/PortfolioRows.h"
+
+#include <QAbstractListModel>
+#include <QPointer>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+#include <vector>
+
+namespace qm {
+
+class AppState;
+
+class PortfolioModel : public QAbstractListModel {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(double totalUSD READ totalUSD NOTIFY totalsChanged)
+    Q_PROPERTY(QString totalText READ totalText NOTIFY totalsChanged)
+    Q_PROPERTY(int assetCount READ assetCount NOTIFY totalsChanged)
+
+public:
+    enum Role {
+        KindRole = Qt::UserRole + 1, // "kind": "header", "account" or "token"
+        ChainRole,                   // "chain": 0 to 4
+        KeyRole,                     // "key"
+        NameRole,                    // "name"
+        SymbolRole,                  // "symbol"
+        BalanceRole,                 // "balance"
+        FiatRole,                    // "fiat"
+    };
+    Q_ENUM(Role)
+
+    // Over the window's installed state (none: an empty list).
+    explicit PortfolioModel(QObject* parent = nullptr);
+    PortfolioModel(AppState* state, QObject* parent);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    double totalUSD() const { return m_totalUSD; }
+    QString totalText() const;
+    int assetCount() const { return m_assetCount; }
+
+    // Send and Receive of the overview: selects the first account in chain order, whose screen
+    // holds its send and receive actions. Nothing without any account.
+    Q_INVOKABLE void openFirstAccount();
+
+signals:
+    void totalsChanged();
+
+private:
+    // Rebuilds the rows from the state and reports only what differs.
+    void reload();
+
+    QPointer<AppState> m_state;
+    std::vector<PortfolioRow> m_rows;
+    double m_totalUSD = 0;
+    int m_assetCount = 0;
+};
+
+} // namespace qm

@@ -1,0 +1,168 @@
+// Qt Quick Test of the portfolio screen and the price card over a real application state on
+// loopback fixtures; the tests in portfolio/ fill the state through `fixture`.
+
+#include "AppStateFixture.h"
+#include "state/AppState.h"
+#include "ui/portfolio/FiatText.h"
+#include "ui/shell/WalletShell.h"
+#include "ui/theme/BRFont.h"
+
+#include <QLocale>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QTemporaryDir>
+#include <QUuid>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtQuickTest>
+#include <memory>
+
+Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
+
+namespace {
+
+qm::Account account(qm::Chain chain, int index, std::string address) {
+    qm::Account result;
+    result.id = qm::accountID(chain, index);
+    result.chain = chain;
+    result.index = index;
+    result.address = std::move(address);
+    return result;
+}
+
+qm::TokenBalance token(std::string address, std::string symbol, std::string name, double balance,
+                       std::optional<double> price) {
+    qm::TokenBalance result;
+    result.token.contractAddress = std::move(address);
+    result.token.symbol = std::move(symbol);
+    result.token.name = std::move(name);
+    result.token.decimals = 6;
+    result.balanceFormatted = balance;
+    result.priceUSD = price;
+    return result;
+}
+
+class Fixture : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Fixture(qm::test::AppStateFixture& env) : m_env(env) {}
+
+    qm::AppState& state() { return m_env.state(); }
+
+    // Bitcoin, Ethereum (with a priced, an unpriced and a hostile token), Polygon without a
+    // price, Solana with an unpriced token; no Arbitrum account.
+    Q_INVOKABLE void fill() {
+        qm::BTCAccountState btc;
+        btc.account = account(qm::Chain::bitcoin, 0, "bc1qexample");
+        btc.balanceSats = 150'000;
+        state().setBitcoinAccounts({btc});
+
+        qm::EVMAccountState eth;
+        eth.account = account(qm::Chain::ethereum, 0, "0xabc");
+        eth.balanceNative = 0.5;
+        eth.tokens = {token("0x01", "USDC", "USD Coin", 2.5, 1.0),
+                      token("0x02", "NOPE", "Unpriced", 3, std::nullopt),
+                      token("0x03", "<b>EVIL</b>", hostileName().toStdString(), 1, 2.0)};
+        state().setEVMAccounts(qm::Chain::ethereum, {eth});
+        qm::EVMAccountState pol;
+        pol.account = account(qm::Chain::polygon, 0, "0xdef");
+        pol.balanceNative = 10;
+        state().setEVMAccounts(qm::Chain::polygon, {pol});
+
+        qm::SolanaAccountState sol;
+        sol.account = account(qm::Chain::solana, 0, "So1");
+        sol.balanceLamports = 2'000'000'000;
+        qm::SPLTokenBalance spl;
+        spl.mint = "Mint1";
+        spl.symbol = "BONK";
+        spl.name = "Bonk";
+        spl.decimals = 2;
+        spl.amount = 1234;
+        sol.tokens = {spl};
+        state().setSolanaAccounts({sol});
+
+        state().setBtcPriceUSD(50'000);
+        state().setEthPriceUSD(2'000);
+        state().setSolPriceUSD(100);
+    }
+    Q_INVOKABLE void clear() {
+        state().setBitcoinAccounts({});
+        for (const qm::Chain chain :
+             {qm::Chain::ethereum, qm::Chain::arbitrum, qm::Chain::polygon}) {
+            state().setEVMAccounts(chain, {});
+        }
+        state().setSolanaAccounts({});
+        state().setChainPrices({});
+        state().setChartCache({});
+    }
+    Q_INVOKABLE bool setEthBalance(double coins) {
+        return state().updateEVMAccount(
+            qm::Chain::ethereum, 0, "eth-0",
+            [coins](qm::EVMAccountState& s) { s.balanceNative = coins; });
+    }
+    // The sum of the five chain totals, formatted as the screen formats its total.
+    Q_INVOKABLE QString totalOfChains() {
+        double total = 0;
+        for (const qm::Chain chain : qm::allChains()) {
+            total += state().totalUSD(chain);
+        }
+        return qm::formatUSD(total);
+    }
+    Q_INVOKABLE QString usd(double value) const { return qm::formatUSD(value); }
+    Q_INVOKABLE void setPrice(int chain, double usd, double change) {
+        auto prices = state().chainPrices();
+        prices[qm::allChains()[static_cast<std::size_t>(chain)]] = {usd, change};
+        state().setChainPrices(prices);
+    }
+    // `count` points 4 hours apart; `flat` keeps them all at 100.
+    Q_INVOKABLE void setPoints(int chain, int count, bool flat) {
+        std::vector<qm::PricePoint> points;
+        for (int i = 0; i < count; ++i) {
+            points.push_back({QUuid::createUuid(), qm::Date{14'400.0 * i},
+                              flat ? 100.0 : 100.0 + (i % 5) * 7.0});
+        }
+        auto cache = state().chartCache();
+        cache[qm::rawValue(qm::allChains()[static_cast<std::size_t>(chain)])] = points;
+        state().setChartCache(cache);
+    }
+    // A token name that would load an image from a loopback server if drawn as rich text.
+    Q_INVOKABLE QString hostileName() const {
+        return QStringLiteral("<img src=\"%1\">").arg(m_env.web().url("/evil.png").toString());
+    }
+    Q_INVOKABLE int networkRequests() const { return m_env.networkRequests(); }
+
+private:
+    qm::test::AppStateFixture& m_env;
+};
+
+class Setup : public QObject {
+    Q_OBJECT
+
+public:
+    Setup() { qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8()); }
+
+public slots:
+    void applicationAvailable() {
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+        qm::BRFont::loadBundledFonts();
+        m_env = std::make_unique<qm::test::AppStateFixture>();
+        m_fixture = std::make_unique<Fixture>(*m_env);
+        qm::WalletShell::install(&m_env->state());
+    }
+    void qmlEngineAvailable(QQmlEngine* engine) {
+        engine->addImportPath(QStringLiteral("qrc:/"));
+        engine->rootContext()->setContextProperty(QStringLiteral("fixture"), m_fixture.get());
+    }
+    void cleanupTestCase() { qm::WalletShell::install(nullptr); }
+
+private:
+    QTemporaryDir m_config;
+    std::unique_ptr<qm::test::AppStateFixture> m_env;
+    std::unique_ptr<Fixture> m_fixture;
+};
+
+} // namespace
+
+QUICK_TEST_MAIN_WITH_SETUP(portfolio, Setup)
+
+#include "PortfolioQuickTest.moc"
