@@ -11,6 +11,7 @@
 #include "services/evm/EthereumAddress.h"
 #include "state/AccountDerivation.h"
 #include "state/AppState.h"
+#include "state/BTCAddressDeletion.h"
 #include "state/CheckedArithmetic.h"
 
 #include <algorithm>
@@ -172,8 +173,7 @@ void AppState::deleteBTCAddress(qint64 position) {
     }
     const auto index = static_cast<std::size_t>(position);
     const BTCAddressInfo& target = addresses[index];
-    // A balance of 0 means nothing until a server has said so.
-    if (!target.fetched || target.balanceSats != 0 || target.txCount != 0) {
+    if (!canDeleteAddress(target)) {
         return;
     }
     BTCAddressIndices indices = currentAddressIndices();

@@ -1,0 +1,164 @@
+#include "ui/portfolio/BTCAddressListModel.h"
+
+#include "core/model/Amount.h"
+#include "state/AppState.h"
+#include "ui/shell/WalletShell.h"
+
+#include <algorithm>
+
+namespace qm {
+namespace {
+
+// Identity of a row across refreshes and renumbering: the derivation index stays with the
+// address.
+bool sameAddress(const BTCAddressInfo& a, const BTCAddressInfo& b) {
+    return a.derivationIndex == b.derivationIndex && a.address == b.address;
+}
+
+} // namespace
+
+QString addressBalanceText(std::uint64_t sats) {
+    const double btc = static_cast<double>(sats) / 100'000'000.0;
+    if (btc >= 0.001) {
+        return QString::fromStdString(fixedPointText(btc, 8));
+    }
+    return QString::number(sats) + QStringLiteral(" sat");
+}
+
+BTCAddressListModel::BTCAddressListModel(QObject* parent)
+    : BTCAddressListModel(WalletShell::installedState(), parent) {}
+
+BTCAddressListModel::BTCAddressListModel(AppState* state, QObject* parent)
+    : QAbstractListModel(parent), m_state(state) {
+    if (!state) {
+        return;
+    }
+    connect(state, &AppState::bitcoinAccountsChanged, this, &BTCAddressListModel::reload);
+    connect(state, &AppState::selectedAccountIndexChanged, this, &BTCAddressListModel::reload);
+    connect(state, &AppState::accountChanged, this, [this](Chain chain, int) {
+        if (chain == Chain::bitcoin) {
+            reload();
+        }
+    });
+    if (const auto* addresses = selectedAddresses()) {
+        m_hasAccount = true;
+        m_rows = *addresses;
+    }
+}
+
+const std::vector<BTCAddressInfo>* BTCAddressListModel::selectedAddresses() const {
+    if (!m_state) {
+        return nullptr;
+    }
+    const auto& accounts = m_state->bitcoinAccounts();
+    const qint64 index = m_state->selectedAccountIndex();
+    if (index < 0 || static_cast<std::uint64_t>(index) >= accounts.size()) {
+        return nullptr;
+    }
+    return &accounts[static_cast<std::size_t>(index)].addresses;
+}
+
+int BTCAddressListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+QVariant BTCAddressListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() < 0 ||
+        static_cast<std::size_t>(index.row()) >= m_rows.size()) {
+        return {};
+    }
+    const BTCAddressInfo& row = m_rows[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case AddressIdRole:
+        return static_cast<qint64>(row.id);
+    case KindRole:
+        return QString::fromStdString(rawValue(row.type));
+    case AddressRole:
+        return QString::fromStdString(row.address);
+    case HasBalanceRole:
+        return row.balanceSats != 0;
+    case BalanceRole:
+        return row.balanceSats == 0 ? QStringLiteral("0") : addressBalanceText(row.balanceSats);
+    case TxCountRole:
+        return static_cast<qint64>(row.txCount);
+    case CanDeleteRole:
+        return canDeleteAddress(row);
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> BTCAddressListModel::roleNames() const {
+    return {{AddressIdRole, "addressId"},   {KindRole, "kind"},       {AddressRole, "address"},
+            {HasBalanceRole, "hasBalance"}, {BalanceRole, "balance"}, {TxCountRole, "txCount"},
+            {CanDeleteRole, "canDelete"}};
+}
+
+QString BTCAddressListModel::countText() const {
+    return QString::number(m_rows.size()) + QStringLiteral(" indirizzi");
+}
+
+void BTCAddressListModel::generate() {
+    if (m_state) {
+        m_state->generateBTCAddress();
+    }
+}
+
+void BTCAddressListModel::remove(qint64 addressId) {
+    if (m_state) {
+        m_state->deleteBTCAddress(addressId);
+    }
+}
+
+void BTCAddressListModel::reload() {
+    const std::vector<BTCAddressInfo>* addresses = selectedAddresses();
+    const std::vector<BTCAddressInfo> rows = addresses ? *addresses : std::vector<BTCAddressInfo>{};
+    const bool hadAccount = m_hasAccount;
+    const std::size_t oldCount = m_rows.size();
+    m_hasAccount = addresses != nullptr;
+
+    // Positions where old and new rows stop matching from the front and from the back.
+    std::size_t head = 0;
+    while (head < rows.size() && head < m_rows.size() && sameAddress(rows[head], m_rows[head])) {
+        ++head;
+    }
+    std::size_t tail = 0;
+    while (tail < rows.size() - head && tail < m_rows.size() - head &&
+           sameAddress(rows[rows.size() - 1 - tail], m_rows[m_rows.size() - 1 - tail])) {
+        ++tail;
+    }
+    const std::size_t removed = m_rows.size() - head - tail;
+    const std::size_t inserted = rows.size() - head - tail;
+    if (removed > 0 && inserted > 0) {
+        beginResetModel();
+        m_rows = rows;
+        endResetModel();
+    } else {
+        if (removed > 0) {
+            beginRemoveRows({}, static_cast<int>(head), static_cast<int>(head + removed - 1));
+            m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(head),
+                         m_rows.begin() + static_cast<std::ptrdiff_t>(head + removed));
+            endRemoveRows();
+        }
+        if (inserted > 0) {
+            beginInsertRows({}, static_cast<int>(head), static_cast<int>(head + inserted - 1));
+            m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(head),
+                          rows.begin() + static_cast<std::ptrdiff_t>(head),
+                          rows.begin() + static_cast<std::ptrdiff_t>(head + inserted));
+            endInsertRows();
+        }
+        // What is left matches address for address: report the rows whose fields changed
+        // (a refreshed balance, a renumbered id).
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (!(rows[i] == m_rows[i])) {
+                m_rows[i] = rows[i];
+                emit dataChanged(index(static_cast<int>(i)), index(static_cast<int>(i)));
+            }
+        }
+    }
+    if (hadAccount != m_hasAccount || oldCount != m_rows.size()) {
+        emit countTextChanged();
+    }
+}
+
+} // namespace qm

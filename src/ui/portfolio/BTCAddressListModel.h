@@ -1,0 +1,71 @@
+#pragma once
+// The Bitcoin address list of the selected Bitcoin account as a list model: one row per
+// address in stored order, with the texts of its cells and whether its trash button may
+// appear (the state's own deletion rule). A refresh changes the rows whose address changed;
+// a new address is inserted and a deleted one removed, the other rows staying.
+
+#include "state/BTCAddressDeletion.h"
+
+#include <QAbstractListModel>
+#include <QPointer>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+class AppState;
+
+// The balance cell of a non-zero balance: "%.8f" of the bitcoins from 0.001 up, else the
+// satoshis and " sat".
+QString addressBalanceText(std::uint64_t sats);
+
+class BTCAddressListModel : public QAbstractListModel {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(bool hasAccount READ hasAccount NOTIFY countTextChanged)
+    Q_PROPERTY(QString countText READ countText NOTIFY countTextChanged) // "2 indirizzi"
+
+public:
+    enum Role {
+        AddressIdRole = Qt::UserRole + 1, // "addressId": the position, what a deletion takes
+        KindRole,                         // "kind": "Ricezione" or "Resto"
+        AddressRole,                      // "address"
+        HasBalanceRole,                   // "hasBalance"
+        BalanceRole,                      // "balance": "0" for none
+        TxCountRole,                      // "txCount"
+        CanDeleteRole,                    // "canDelete"
+    };
+    Q_ENUM(Role)
+
+    explicit BTCAddressListModel(QObject* parent = nullptr);
+    BTCAddressListModel(AppState* state, QObject* parent);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    bool hasAccount() const { return m_hasAccount; }
+    QString countText() const;
+
+    // "Nuovo": a further receive address, appended by the state.
+    Q_INVOKABLE void generate();
+    // The trash button of the row `addressId`; the state refuses what its rule forbids.
+    Q_INVOKABLE void remove(qint64 addressId);
+
+signals:
+    void countTextChanged();
+
+private:
+    void reload();
+    // The selected Bitcoin account's addresses; none when the index is past the list.
+    const std::vector<BTCAddressInfo>* selectedAddresses() const;
+
+    QPointer<AppState> m_state;
+    bool m_hasAccount = false;
+    std::vector<BTCAddressInfo> m_rows;
+};
+
+} // namespace qm

@@ -1,0 +1,93 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// One derived Bitcoin address: kind, address with its copy button, balance, transactions,
+// and the trash button while the pointer is over a row that may be deleted.
+Rectangle {
+    id: root
+    property double addressId: 0
+    property string kind: ""
+    property string address: ""
+    property bool hasBalance: false
+    property string balance: "0"
+    property var txCount: 0
+    property bool canDelete: false
+    readonly property bool isHovered: hover.hovered
+    signal deleteRequested()
+
+    implicitHeight: row.implicitHeight + 16
+    radius: 6
+    color: isHovered ? BRPalette.surface : "transparent"
+
+    HoverHandler { id: hover }
+
+    RowLayout {
+        id: row
+        anchors.fill: parent
+        anchors.margins: 8
+        spacing: 0
+        Text {
+            Layout.preferredWidth: 80
+            text: root.kind
+            font: BRFont.caption2
+            color: BRPalette.success
+        }
+        RowLayout {
+            Layout.minimumWidth: 280
+            Layout.fillWidth: true
+            spacing: 4
+            TextEdit {
+                objectName: "addressText"
+                Layout.maximumWidth: 420
+                text: root.address
+                textFormat: TextEdit.PlainText
+                readOnly: true
+                selectByMouse: true
+                font: BRFont.monoSmall
+                color: root.hasBalance ? BRPalette.textPrimary : BRPalette.textSecondary
+                clip: true
+            }
+            CopyButton {
+                copyText: root.address
+                font.pixelSize: 10
+            }
+            Item { Layout.fillWidth: true }
+        }
+        Text {
+            objectName: "addressBalance"
+            Layout.preferredWidth: 120
+            horizontalAlignment: Text.AlignRight
+            text: root.balance
+            font: BRFont.monoSmall
+            color: root.hasBalance ? BRPalette.textPrimary : BRPalette.textTertiary
+        }
+        Text {
+            Layout.preferredWidth: 40
+            horizontalAlignment: Text.AlignRight
+            text: root.txCount
+            font: BRFont.monoSmall
+            color: BRPalette.textTertiary
+        }
+        Item {
+            Layout.preferredWidth: 32
+            Layout.preferredHeight: 16
+            AbstractButton {
+                objectName: "addressTrash"
+                anchors.centerIn: parent
+                visible: root.canDelete && root.isHovered
+                hoverEnabled: true
+                ToolTip.visible: hovered
+                ToolTip.text: "Elimina indirizzo inutilizzato"
+                ToolTip.delay: 500
+                onClicked: root.deleteRequested()
+                contentItem: BRSymbol {
+                    name: "trash"
+                    size: 10
+                    color: BRPalette.error
+                }
+            }
+        }
+    }
+}
