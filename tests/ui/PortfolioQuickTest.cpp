@@ -7,6 +7,7 @@
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
 
+#include <QDir>
 #include <QLocale>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -128,6 +129,12 @@ public:
     // A token name that would load an image from a loopback server if drawn as rich text.
     Q_INVOKABLE QString hostileName() const {
         return QStringLiteral("<img src=\"%1\">").arg(m_env.web().url("/evil.png").toString());
+    }
+    // Where the screenshots of the screen go: the build's tests/ui/screenshots.
+    Q_INVOKABLE QString screenshotPath(const QString& name) const {
+        const QString folder = qEnvironmentVariable("QM_BUILD_DIR") + "/tests/ui/screenshots";
+        QDir().mkpath(folder);
+        return folder + '/' + name;
     }
     Q_INVOKABLE int networkRequests() const { return m_env.networkRequests(); }
 

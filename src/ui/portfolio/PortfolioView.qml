@@ -39,7 +39,7 @@ Rectangle {
             spacing: 32
 
             ColumnLayout {
-                Layout.fillWidth: true
+                Layout.alignment: Qt.AlignHCenter
                 Layout.topMargin: 48
                 Layout.bottomMargin: 16
                 spacing: 8

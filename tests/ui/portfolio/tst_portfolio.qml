@@ -154,5 +154,23 @@ Item {
             compare(textOf(chart, "chartPairLabel"), "ARB / USD")
             verify(findAll(chart, "chartPlaceholder", [])[0].visible)
         }
+
+        function test_6_screenshotsInBothThemes() {
+            fixture.fill()
+            chart.chain = 0
+            fixture.setPrice(0, 97123.45, 1.25)
+            fixture.setPoints(0, 42, false)
+            const previous = BRThemeManager.current
+            const shots = []
+            for (const theme of BRThemeManager.themes.slice(0, 2)) {
+                BRThemeManager.current = theme
+                wait(100)
+                const image = grabImage(top)
+                image.save(fixture.screenshotPath("portfolio-" + theme.replace(/ /g, "-") + ".png"))
+                shots.push(image)
+            }
+            BRThemeManager.current = previous
+            verify(!shots[0].equals(shots[1]), "the two themes look the same")
+        }
     }
 }
