@@ -1,7 +1,7 @@
 // Arbitrary bytes into the Electrum receive path: the line splitter (cut into chunks of a
 // size the input picks, with a small line limit so overflows happen), then every line
 // through the JSON parser and the response and notification readers.
-#include "services/bitcoin/AnyCodable.h"
+#include "core/json/JSONReader.h"
 #include "services/bitcoin/ElectrumLineBuffer.h"
 #include "services/bitcoin/ElectrumRPC.h"
 
@@ -31,10 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (line->empty() || line->size() > limit || line->find('\n') != std::string::npos) {
                 std::abort();
             }
-            if (const auto json = qm::parseNetworkJson(*line)) {
+            if (const auto json = qm::JSONReader::tryRead(*line, qm::JSONReader::network)) {
                 if (auto response = qm::ElectrumRPCResponse::decode(*json)) {
                     if (response->result) {
-                        (void)response->result->toJson().dump();
+                        (void)response->result->dump();
                     }
                 }
                 (void)qm::ElectrumNotification::decode(*json);

@@ -1,5 +1,7 @@
 #include "core/model/JSONFields.h"
 
+#include "core/json/JSONReader.h"
+
 #include <cmath>
 
 namespace qm {
@@ -178,11 +180,11 @@ std::optional<double> optionalDouble(const nlohmann::json& object, std::string_v
 }
 
 nlohmann::json parse(std::string_view text) {
-    nlohmann::json value = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
-    if (value.is_discarded()) {
+    try {
+        return JSONReader::read(text, JSONReader::stored);
+    } catch (const JSONReadError&) {
         throw JSONDecodingError(Kind::invalidJSON, {});
     }
-    return value;
 }
 
 } // namespace json_fields

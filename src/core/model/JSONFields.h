@@ -76,7 +76,8 @@ void setIfPresent(nlohmann::json& object, const char* key, const std::optional<T
     }
 }
 
-// Parses JSON text; throws JSONDecodingError(invalidJSON) instead of nlohmann's error.
+// Parses a stored record's text strictly (JSONReader with the stored limits); throws
+// JSONDecodingError(invalidJSON) for anything it refuses.
 nlohmann::json parse(std::string_view text);
 
 } // namespace json_fields

@@ -1,5 +1,7 @@
 #include "services/bitcoin/ElectrumClient.h"
 
+#include "core/json/JSONReader.h"
+
 #include <QSslConfiguration>
 #include <QTimer>
 
@@ -17,13 +19,7 @@ ByteView bytesOf(const QByteArray& data) {
             static_cast<std::size_t>(data.size())};
 }
 
-// The JSON a typed result decodes from; a value JSON cannot carry is thrown unchanged.
-nlohmann::json typedJson(const AnyCodable& raw) {
-    return raw.toJson();
-}
-
-template <typename T> std::vector<T> decodeList(const AnyCodable& raw) {
-    const auto json = typedJson(raw);
+template <typename T> std::vector<T> decodeList(const nlohmann::json& json) {
     if (!json.is_array()) {
         throw ElectrumError::decodingFailed("expected an array");
     }
@@ -172,7 +168,8 @@ void ElectrumClient::disconnect() {
     pendingRequests_.failAll(std::make_exception_ptr(ElectrumError::notConnected()));
 }
 
-QCoro::Task<AnyCodable> ElectrumClient::call(std::string method, std::vector<JSONValue> params) {
+QCoro::Task<nlohmann::json> ElectrumClient::call(std::string method,
+                                                 std::vector<JSONValue> params) {
     if (!connected_ || !socket_) {
         throw ElectrumError::notConnected();
     }
@@ -181,7 +178,7 @@ QCoro::Task<AnyCodable> ElectrumClient::call(std::string method, std::vector<JSO
     const std::string line = request.encodeLine();
 
     // One unanswered request on a half-open connection must not stall its caller for good.
-    const OneShot<AnyCodable> reply = pendingRequests_.add(id, limits_.requestTimeout);
+    const OneShot<nlohmann::json> reply = pendingRequests_.add(id, limits_.requestTimeout);
     const auto size = static_cast<qint64>(line.size());
     if (socket_->write(line.data(), size) != size) {
         failRequest(id, ElectrumError::connectionFailed(socket_->errorString().toStdString()));
@@ -245,7 +242,7 @@ bool ElectrumClient::processBuffer() {
 }
 
 void ElectrumClient::handleLine(const std::string& line) {
-    const auto json = parseNetworkJson(line);
+    const auto json = JSONReader::tryRead(line, JSONReader::network);
     if (!json) {
         return;
     }
@@ -256,7 +253,8 @@ void ElectrumClient::handleLine(const std::string& line) {
                                       std::make_exception_ptr(ElectrumError::serverError(
                                           response->error->code, response->error->message)));
             } else {
-                pendingRequests_.succeed(*response->id, response->result.value_or(AnyCodable{}));
+                pendingRequests_.succeed(*response->id,
+                                         std::move(response->result).value_or(nlohmann::json()));
             }
         }
     } else if (json->is_object()) {
@@ -310,15 +308,15 @@ void ElectrumClient::handleNotification(const nlohmann::json& json) {
 QCoro::Task<ElectrumBalance> ElectrumClient::getBalance(std::string scriptHash) {
     std::vector<JSONValue> params;
     params.push_back(JSONValue::string(std::move(scriptHash)));
-    const AnyCodable raw =
+    const nlohmann::json raw =
         co_await call(std::string("blockchain.scripthash.get_balance"), std::move(params));
-    co_return ElectrumBalance::fromJson(typedJson(raw));
+    co_return ElectrumBalance::fromJson(raw);
 }
 
 QCoro::Task<std::vector<ElectrumUTXO>> ElectrumClient::listUnspent(std::string scriptHash) {
     std::vector<JSONValue> params;
     params.push_back(JSONValue::string(std::move(scriptHash)));
-    const AnyCodable raw =
+    const nlohmann::json raw =
         co_await call(std::string("blockchain.scripthash.listunspent"), std::move(params));
     co_return decodeList<ElectrumUTXO>(raw);
 }
@@ -326,7 +324,7 @@ QCoro::Task<std::vector<ElectrumUTXO>> ElectrumClient::listUnspent(std::string s
 QCoro::Task<std::vector<ElectrumTxRef>> ElectrumClient::getHistory(std::string scriptHash) {
     std::vector<JSONValue> params;
     params.push_back(JSONValue::string(std::move(scriptHash)));
-    const AnyCodable raw =
+    const nlohmann::json raw =
         co_await call(std::string("blockchain.scripthash.get_history"), std::move(params));
     co_return decodeList<ElectrumTxRef>(raw);
 }
@@ -334,10 +332,10 @@ QCoro::Task<std::vector<ElectrumTxRef>> ElectrumClient::getHistory(std::string s
 QCoro::Task<std::string> ElectrumClient::broadcast(std::string rawTransactionHex) {
     std::vector<JSONValue> params;
     params.push_back(JSONValue::string(std::move(rawTransactionHex)));
-    const AnyCodable raw =
+    const nlohmann::json raw =
         co_await call(std::string("blockchain.transaction.broadcast"), std::move(params));
-    if (const auto* txid = raw.string()) {
-        co_return *txid;
+    if (raw.is_string()) {
+        co_return raw.get<std::string>();
     }
     throw ElectrumError::invalidResponse();
 }
@@ -345,12 +343,10 @@ QCoro::Task<std::string> ElectrumClient::broadcast(std::string rawTransactionHex
 QCoro::Task<double> ElectrumClient::estimateFee(std::int64_t blocks) {
     std::vector<JSONValue> params;
     params.push_back(JSONValue::int64(blocks));
-    const AnyCodable raw = co_await call(std::string("blockchain.estimatefee"), std::move(params));
-    if (const auto* number = raw.number()) {
-        co_return *number;
-    }
-    if (const auto* integer = raw.integer()) {
-        co_return static_cast<double>(*integer);
+    const nlohmann::json raw =
+        co_await call(std::string("blockchain.estimatefee"), std::move(params));
+    if (raw.is_number()) {
+        co_return raw.get<double>();
     }
     throw ElectrumError::invalidResponse();
 }
@@ -358,19 +354,19 @@ QCoro::Task<double> ElectrumClient::estimateFee(std::int64_t blocks) {
 QCoro::Task<std::optional<std::string>> ElectrumClient::subscribe(std::string scriptHash) {
     std::vector<JSONValue> params;
     params.push_back(JSONValue::string(std::move(scriptHash)));
-    const AnyCodable raw =
+    const nlohmann::json raw =
         co_await call(std::string("blockchain.scripthash.subscribe"), std::move(params));
-    if (const auto* status = raw.string()) {
-        co_return *status;
+    if (raw.is_string()) {
+        co_return raw.get<std::string>();
     }
     co_return std::nullopt;
 }
 
 QCoro::Task<ElectrumBlockHeader> ElectrumClient::subscribeHeaders() {
     std::vector<JSONValue> params;
-    const AnyCodable raw =
+    const nlohmann::json raw =
         co_await call(std::string("blockchain.headers.subscribe"), std::move(params));
-    co_return ElectrumBlockHeader::fromJson(typedJson(raw));
+    co_return ElectrumBlockHeader::fromJson(raw);
 }
 
 } // namespace qm

@@ -9,7 +9,6 @@
 
 #include "platform/async/OneShot.h"
 #include "platform/async/PendingRequests.h"
-#include "services/bitcoin/AnyCodable.h"
 #include "services/bitcoin/ElectrumError.h"
 #include "services/bitcoin/ElectrumLineBuffer.h"
 #include "services/bitcoin/ElectrumRPC.h"
@@ -70,7 +69,7 @@ public:
     // Sends one request; returns the raw "result" of its response (JSON null when absent).
     // Throws notConnected, serverError, timeout, connectionFailed (the write failed) or
     // invalidResponse (a line with this request's id that is not a valid response).
-    QCoro::Task<AnyCodable> call(std::string method, std::vector<JSONValue> params);
+    QCoro::Task<nlohmann::json> call(std::string method, std::vector<JSONValue> params);
 
     QCoro::Task<ElectrumBalance> getBalance(std::string scriptHash);
     QCoro::Task<std::vector<ElectrumUTXO>> listUnspent(std::string scriptHash);
@@ -114,7 +113,7 @@ private:
     bool connected_ = false;
     std::optional<OneShot<void>> connectReply_;
     std::int64_t nextID_ = 0;
-    PendingRequests<AnyCodable> pendingRequests_;
+    PendingRequests<nlohmann::json> pendingRequests_;
     ElectrumLineBuffer receiveBuffer_;
     bool processing_ = false;
 };

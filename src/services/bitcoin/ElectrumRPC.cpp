@@ -48,11 +48,7 @@ std::optional<ElectrumRPCResponse> ElectrumRPCResponse::decode(const nlohmann::j
         response.error = RPCError{*codeValue, message->get<std::string>()};
     }
     if (const auto it = json.find("result"); it != json.end() && !it->is_null()) {
-        try {
-            response.result = AnyCodable::fromJson(*it);
-        } catch (const AnyCodableError&) {
-            return std::nullopt;
-        }
+        response.result = *it;
     }
     return response;
 }

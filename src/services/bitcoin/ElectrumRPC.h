@@ -2,8 +2,6 @@
 // Electrum's newline-delimited JSON-RPC 2.0 messages: request parameters, the request line,
 // the response record and the shape of a notification.
 
-#include "services/bitcoin/AnyCodable.h"
-
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -43,12 +41,11 @@ struct ElectrumRPCResponse {
         std::string message;
     };
     std::optional<std::int64_t> id;
-    std::optional<AnyCodable> result;
+    std::optional<nlohmann::json> result; // the value as the line carried it
     std::optional<RPCError> error;
 
     // Absent when the value is not an object, "id" is neither an integer nor null, or
-    // "error" is neither null nor an object with an integer "code" and a string "message",
-    // or "result" holds a number beyond the double range.
+    // "error" is neither null nor an object with an integer "code" and a string "message".
     static std::optional<ElectrumRPCResponse> decode(const nlohmann::json& json);
 };
 

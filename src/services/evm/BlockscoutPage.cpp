@@ -1,5 +1,6 @@
 #include "services/evm/BlockscoutPage.h"
 
+#include "core/json/JSONReader.h"
 #include "services/evm/InternetDateTime.h"
 #include "services/network/DecodingTexts.h"
 
@@ -70,10 +71,11 @@ std::optional<std::string> timestamp(const json& item) {
 }
 
 template <typename MapItem> BlockscoutPage decodePage(std::string_view body, MapItem mapItem) {
-    const json page = json::parse(body.begin(), body.end(), nullptr, false);
-    if (page.is_discarded() || !page.is_object()) {
+    const std::optional<json> parsed = JSONReader::tryRead(body, JSONReader::network);
+    if (!parsed || !parsed->is_object()) {
         malformed();
     }
+    const json& page = *parsed;
     const json* items = member(page, "items");
     if (!items) {
         throw BlockscoutPageError(decodingMissingText);

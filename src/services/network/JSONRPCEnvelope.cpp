@@ -1,5 +1,6 @@
 #include "services/network/JSONRPCEnvelope.h"
 
+#include "core/json/JSONReader.h"
 #include "services/network/DecodingTexts.h"
 #include "services/network/UTF8.h"
 
@@ -33,10 +34,13 @@ QByteArray jsonRPCRequestBody(std::int64_t id, std::string method, nlohmann::jso
 }
 
 JSONRPCEnvelope decodeJSONRPCEnvelope(const QByteArray& body) {
-    const nlohmann::json json = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
-    if (json.is_discarded() || !json.is_object()) {
+    const std::optional<nlohmann::json> parsed = JSONReader::tryRead(
+        std::string_view(body.constData(), static_cast<std::size_t>(body.size())),
+        JSONReader::network);
+    if (!parsed || !parsed->is_object()) {
         throw std::invalid_argument(decodingMalformedText);
     }
+    const nlohmann::json& json = *parsed;
     const auto jsonrpc = json.find("jsonrpc");
     const auto id = json.find("id");
     if (missing(json, jsonrpc) || missing(json, id)) {

@@ -1,5 +1,7 @@
 #include "services/prices/CoinGeckoClient.h"
 
+#include "core/json/JSONReader.h"
+
 #include <QPointer>
 #include <charconv>
 #include <cmath>
@@ -30,11 +32,13 @@ QUrl urlWithQuery(const std::string& base, const std::string& path,
 
 // The body as a JSON array whose elements are all of one kind (objects, arrays); else absent.
 std::optional<json> arrayOf(const QByteArray& body, bool (json::*isKind)() const noexcept) {
-    json parsed = json::parse(body.begin(), body.end(), nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_array()) {
+    std::optional<json> parsed = JSONReader::tryRead(
+        std::string_view(body.constData(), static_cast<std::size_t>(body.size())),
+        JSONReader::network);
+    if (!parsed || !parsed->is_array()) {
         return std::nullopt;
     }
-    for (const auto& element : parsed) {
+    for (const auto& element : *parsed) {
         if (!(element.*isKind)()) {
             return std::nullopt;
         }

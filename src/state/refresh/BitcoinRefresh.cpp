@@ -180,8 +180,8 @@ accountHistory(RefreshJob job, std::shared_ptr<ElectrumClient> client,
             if (!raw) {
                 co_return std::nullopt;
             }
-            if (const std::string* hex = raw->string()) {
-                auto parsed = BitcoinRawTransaction::fromHex(*hex);
+            if (raw->is_string()) {
+                auto parsed = BitcoinRawTransaction::fromHex(raw->get_ref<const std::string&>());
                 if (parsed) {
                     context.rawTransactions.emplace(hash, std::move(*parsed));
                 }

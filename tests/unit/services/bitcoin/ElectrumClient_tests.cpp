@@ -43,13 +43,13 @@ std::unique_ptr<ElectrumClient> connectedClient(ElectrumFixture& server,
     return client;
 }
 
-QCoro::Task<AnyCodable> call(ElectrumClient& client, const std::string& method) {
+QCoro::Task<nlohmann::json> call(ElectrumClient& client, const std::string& method) {
     return client.call(method, {});
 }
 
 // Awaits one request, then drops the connection at once.
-QCoro::Task<AnyCodable> callThenDisconnect(ElectrumClient& client, std::string method) {
-    AnyCodable result = co_await client.call(std::move(method), {});
+QCoro::Task<nlohmann::json> callThenDisconnect(ElectrumClient& client, std::string method) {
+    nlohmann::json result = co_await client.call(std::move(method), {});
     client.disconnect();
     co_return result;
 }
@@ -86,7 +86,7 @@ TEST(ElectrumClient, ServerErrorsAndMalformedReplies) {
               std::pair(Code::serverError, std::string("Server error -26: min relay fee not met")));
     EXPECT_EQ(errorOf(call(client, "both")), Code::serverError);
     EXPECT_EQ(errorOf(call(client, "malformed")), Code::invalidResponse);
-    EXPECT_EQ(test::runTask(call(client, "noise")), AnyCodable(std::string("ok")));
+    EXPECT_EQ(test::runTask(call(client, "noise")), nlohmann::json("ok"));
 
     // Two answers in one write, cut into 3-byte pieces, the second request's first.
     server.holdAnswers(true);
@@ -95,8 +95,8 @@ TEST(ElectrumClient, ServerErrorsAndMalformedReplies) {
     auto second = call(client, "second");
     ASSERT_TRUE(server.waitForRequests(8));
     server.releaseHeld(/*reverse=*/true);
-    EXPECT_EQ(test::runTask(std::move(first)), AnyCodable(std::int64_t{1}));
-    EXPECT_EQ(test::runTask(std::move(second)), AnyCodable(std::int64_t{2}));
+    EXPECT_EQ(test::runTask(std::move(first)), nlohmann::json(1));
+    EXPECT_EQ(test::runTask(std::move(second)), nlohmann::json(2));
     EXPECT_TRUE(client.isConnected());
 }
 
@@ -129,14 +129,14 @@ TEST(ElectrumClient, UnansweredRequestTimesOut) {
     limits.requestTimeout = std::chrono::milliseconds(200);
     auto client = connectedClient(server, limits);
     auto slow = call(*client, "slow");
-    EXPECT_EQ(test::runTask(call(*client, "fast")), AnyCodable(std::int64_t{1}));
+    EXPECT_EQ(test::runTask(call(*client, "fast")), nlohmann::json(1));
     EXPECT_EQ(failureOf(std::move(slow)),
               std::pair(Code::timeout, std::string("Request timed out.")));
     // Only that request ended; a late answer for it is dropped.
     EXPECT_TRUE(client->isConnected());
     server.sendRaw(R"({"id":0,"result":"late"})"
                    "\n");
-    EXPECT_EQ(test::runTask(call(*client, "fast")), AnyCodable(std::int64_t{1}));
+    EXPECT_EQ(test::runTask(call(*client, "fast")), nlohmann::json(1));
 }
 
 TEST(ElectrumClient, TheConnectionEndingReleasesWaitingCallers) {
@@ -152,7 +152,7 @@ TEST(ElectrumClient, TheConnectionEndingReleasesWaitingCallers) {
     server.sendRaw(R"({"id":0,"result":"done"})"
                    "\n");
     server.closeAll(/*abrupt=*/false);
-    EXPECT_EQ(test::runTask(std::move(a)), AnyCodable(std::string("done")));
+    EXPECT_EQ(test::runTask(std::move(a)), nlohmann::json("done"));
     EXPECT_EQ(errorOf(std::move(b)), Code::notConnected);
 
     // A line that never ends disconnects.
@@ -174,8 +174,8 @@ TEST(ElectrumClient, TheConnectionEndingReleasesWaitingCallers) {
     auto second = call(*client, "b");
     ASSERT_TRUE(server.waitForRequests(5));
     server.releaseHeld(); // both answers in one write
-    EXPECT_EQ(test::runTask(std::move(first)), AnyCodable(std::string("A")));
-    EXPECT_EQ(test::runTask(std::move(second)), AnyCodable(std::string("B")));
+    EXPECT_EQ(test::runTask(std::move(first)), nlohmann::json("A"));
+    EXPECT_EQ(test::runTask(std::move(second)), nlohmann::json("B"));
     EXPECT_FALSE(client->isConnected());
 }
 

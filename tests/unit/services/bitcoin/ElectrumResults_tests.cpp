@@ -1,6 +1,5 @@
 // Script hashes of real keys are compared with bitcoinjs-lib by the Bitcoin peer check
 // (tests/peers/btc_peer.mjs).
-#include "services/bitcoin/AnyCodable.h"
 #include "services/bitcoin/ElectrumRPC.h"
 #include "services/bitcoin/ElectrumResults.h"
 #include "services/bitcoin/ElectrumScriptHash.h"
@@ -15,25 +14,6 @@ using nlohmann::json;
 
 TEST(ElectrumScriptHash, WrongKeyLengthStopsTheProcess) {
     EXPECT_DEATH(electrumScriptHash(Bytes(32, 2)), "");
-}
-
-TEST(AnyCodable, BigIntegersNonFiniteNumbersAndDeepNesting) {
-    // Beyond the signed 64-bit range an integer becomes a double, never a wrapped integer.
-    EXPECT_EQ(AnyCodable::fromJson(json::parse("18446744073709551615")),
-              AnyCodable(18446744073709551615.0));
-    EXPECT_THROW(AnyCodable(AnyCodable::List{AnyCodable(INFINITY)}).toJson(), AnyCodableError);
-    EXPECT_THROW(AnyCodable::fromJson(json(INFINITY)), AnyCodableError);
-
-    const auto nested = [](std::size_t depth) {
-        return std::string(depth, '[') + std::string(depth, ']');
-    };
-    EXPECT_TRUE(parseNetworkJson(nested(kMaxJsonNesting)));
-    // Brackets inside strings do not count.
-    EXPECT_TRUE(parseNetworkJson("[\"" + std::string(1000, '[') + "\\\"\"]"));
-    for (const std::string& bad : {nested(kMaxJsonNesting + 1), std::string("1e400"),
-                                   std::string("{\"a\":"), std::string("\"\xff\"")}) {
-        EXPECT_FALSE(parseNetworkJson(bad)) << bad;
-    }
 }
 
 // Values out of range are refused, never wrapped; unlisted keys are ignored.

@@ -1,0 +1,59 @@
+#include "core/json/JSONReader.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace qm {
+namespace {
+
+using Code = JSONReadError::Code;
+
+std::string nested(std::size_t depth) {
+    return std::string(depth, '[') + std::string(depth, ']');
+}
+
+std::optional<Code> refusal(std::string_view text, JSONReader::Limits limits) {
+    try {
+        (void)JSONReader::read(text, limits);
+    } catch (const JSONReadError& error) {
+        return error.code();
+    }
+    return std::nullopt;
+}
+
+TEST(JSONReader, ReadsTheWholeInputWithinItsLimitsOrRefuses) {
+    const JSONReader::Limits small{64, 4};
+    using namespace std::string_literals;
+    const std::pair<std::string, std::optional<Code>> cases[] = {
+        {R"( {"a":[1,{"b":null}],"c":"\u00e9"} )", std::nullopt},
+        {nested(4), std::nullopt},
+        {R"({"a":{"k":1},"b":{"k":2}})", std::nullopt}, // one key per object, not per document
+        {"{\"a\":1}\0garbage"s, Code::nulByte},
+        {"{\"a\":\"\0\"}"s, Code::nulByte},
+        {"\xEF\xBB\xBF{\"a\":1}", Code::byteOrderMark},
+        {R"({"a":1,"a":2})", Code::duplicateKey},
+        {R"([{"x":{"a":1,"b":2,"a":3}}])", Code::duplicateKey},
+        {nested(5), Code::tooDeep},
+        {R"({"a":{"b":{"c":{"d":{}}}}})", Code::tooDeep},
+        {std::string(65, ' '), Code::tooLarge},
+        {R"({"a":1} {"b":2})", Code::invalidJSON},
+        {R"({"a":1}x)", Code::invalidJSON},
+        {"", Code::invalidJSON},
+        {"{\"a\":\"\xC3\"}", Code::invalidJSON},
+        {R"({"a":1,})", Code::invalidJSON},
+        {"// note\n{}", Code::invalidJSON},
+        {"1e400", Code::invalidJSON},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(refusal(text, small), expected) << text;
+        EXPECT_EQ(JSONReader::tryRead(text, small).has_value(), !expected) << text;
+    }
+    // A hostile depth is refused without a deep walk.
+    EXPECT_EQ(refusal(nested(1'000'000), JSONReader::network), Code::tooDeep);
+    EXPECT_EQ(JSONReader::read(nested(256), JSONReader::network).size(), 1u);
+    // Brackets inside strings are no nesting.
+    EXPECT_TRUE(JSONReader::tryRead("[\"" + std::string(1000, '[') + "\\\"\"]", {4096, 1}));
+}
+
+} // namespace
+} // namespace qm
