@@ -138,7 +138,7 @@ def our_file_opens_here(driver, work):
     password = "hunter2 ünïcode"
     seed = os.urandom(64)
     wallet = {"id": str(uuid.uuid4()).upper(), "name": "Quillmark",
-              "createdAt": "2024-12-24T18:00:00Z", "bitcoinAccountCount": 1,
+              "createdAt": "2024-12-24T18:00:00.25Z", "bitcoinAccountCount": 1,
               "ethereumAccountCount": 1, "btcAddressCount": 5}
     solana = {"contractAddress": "EPjFWdd5AufqSSqeM2qN1xzybapC8G4wEGGkZwyTDt1v",
               "symbol": "USDC", "name": "USD Coin", "decimals": 6, "chain": "solana"}
@@ -154,7 +154,11 @@ def our_file_opens_here(driver, work):
     check(data[:5] == b"QMBK\x01", "header")
     payload = json.loads(open_box(derive(password, data[5:21]), data[21:]))
     check(payload["version"] == 1, "version")
-    check(re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", payload["createdAt"]), "createdAt")
+    check(re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?Z", payload["createdAt"]),
+          "createdAt")
+    # A fraction of a second is kept, in a form Python reads too.
+    check(datetime.datetime.fromisoformat(payload["wallet"]["createdAt"].replace("Z", "+00:00"))
+          .microsecond == 250000, "createdAt fraction")
     check(payload["wallet"] == wallet, f"wallet {payload['wallet']}")
     salt = base64.b64decode(payload["salt"])
     verifier = hashlib.sha256(password.encode() + salt).digest()

@@ -1,9 +1,13 @@
 #include "core/model/Date.h"
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <system_error>
 
 namespace qm {
 namespace {
@@ -111,6 +115,45 @@ std::optional<std::string> iso8601String(Date date) {
     return std::string(buffer);
 }
 
+std::optional<std::string> exactISO8601String(Date date) {
+    if (!date.isInSupportedRange()) {
+        return std::nullopt;
+    }
+    const double seconds = date.secondsSinceReferenceDate;
+    const double wholeSeconds = std::floor(seconds);
+    const double fraction = seconds - wholeSeconds;
+    // From the whole seconds themselves: adding the Unix offset to `seconds` could round up.
+    std::optional<std::string> whole = iso8601String(Date{wholeSeconds});
+    if (!whole || fraction == 0) {
+        return whole;
+    }
+    // The shortest digits that read back to the same double, as dateFromISO8601 adds them.
+    const auto readsBack = [&](std::string_view digits) {
+        double value = 0;
+        const std::string text = "0." + std::string(digits);
+        std::from_chars(text.data(), text.data() + text.size(), value);
+        return wholeSeconds + value == seconds;
+    };
+    char buffer[64];
+    for (int precision = 1; precision <= static_cast<int>(maxFractionDigits); ++precision) {
+        const auto result = std::to_chars(buffer, buffer + sizeof buffer, fraction,
+                                          std::chars_format::fixed, precision);
+        std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+        if (result.ec != std::errc() || !text.starts_with("0.")) {
+            continue; // rounded up to the next second
+        }
+        text.remove_prefix(2);
+        while (!text.empty() && text.back() == '0') {
+            text.remove_suffix(1);
+        }
+        if (!text.empty() && readsBack(text)) {
+            whole->insert(19, "." + std::string(text));
+            return whole;
+        }
+    }
+    return whole; // only a moment within a second before the reference date gets here
+}
+
 std::optional<Date> dateFromISO8601(std::string_view text) {
     const auto year = digits(text, 0, 4);
     const auto month = digits(text, 5, 2);
@@ -127,17 +170,33 @@ std::optional<Date> dateFromISO8601(std::string_view text) {
         *hour > 23 || *minute > 59 || *second > 59) {
         return std::nullopt;
     }
+    double fraction = 0;
+    std::size_t zone = 19;
+    if (charAt(text, 19, '.')) {
+        std::size_t end = 20;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') {
+            ++end;
+        }
+        if (end == 20 || end - 20 > maxFractionDigits) {
+            return std::nullopt;
+        }
+        const std::string decimal = "0" + std::string(text.substr(19, end - 19));
+        std::from_chars(decimal.data(), decimal.data() + decimal.size(), fraction);
+        zone = end;
+    }
+    const std::string_view designator = text.substr(std::min(zone, text.size()));
     std::int64_t offsetSeconds = 0;
-    if (text.size() == 20 && text[19] == 'Z') {
+    if (designator == "Z") {
         offsetSeconds = 0;
-    } else if (text.size() == 25 && (text[19] == '+' || text[19] == '-') && charAt(text, 22, ':')) {
-        const auto offsetHours = digits(text, 20, 2);
-        const auto offsetMinutes = digits(text, 23, 2);
+    } else if (designator.size() == 6 && (designator[0] == '+' || designator[0] == '-') &&
+               designator[3] == ':') {
+        const auto offsetHours = digits(designator, 1, 2);
+        const auto offsetMinutes = digits(designator, 4, 2);
         if (!offsetHours || !offsetMinutes || *offsetHours > 23 || *offsetMinutes > 59) {
             return std::nullopt;
         }
         offsetSeconds = static_cast<std::int64_t>(*offsetHours * 3600 + *offsetMinutes * 60);
-        if (text[19] == '-') {
+        if (designator[0] == '-') {
             offsetSeconds = -offsetSeconds;
         }
     } else {
@@ -146,7 +205,10 @@ std::optional<Date> dateFromISO8601(std::string_view text) {
     const std::int64_t secondOfDay = *hour * 3600 + *minute * 60 + *second;
     const std::int64_t unix =
         daysFromCivil(*year, *month, *day) * 86400 + secondOfDay - offsetSeconds;
-    const Date date = Date::fromUnixTime(static_cast<double>(unix));
+    // Whole seconds first, exactly; then the fraction in one rounding (exactISO8601String
+    // relies on this order).
+    const Date date{static_cast<double>(unix - static_cast<std::int64_t>(referenceDateUnixTime)) +
+                    fraction};
     if (!date.isInSupportedRange()) {
         return std::nullopt;
     }

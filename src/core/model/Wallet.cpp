@@ -12,7 +12,7 @@ nlohmann::json dateToJSON(Date date, DateCoding dates) {
     if (dates == DateCoding::secondsSinceReferenceDate) {
         return date.secondsSinceReferenceDate;
     }
-    auto text = iso8601String(date);
+    auto text = exactISO8601String(date);
     if (!text) {
         throw JSONEncodingError("Date out of range for ISO 8601");
     }

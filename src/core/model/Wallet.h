@@ -24,7 +24,8 @@ struct Wallet {
 };
 
 // How a document writes its dates: "wallet-metadata" as seconds since 2001-01-01 UTC (a
-// number), the backup payload as ISO 8601 text in UTC without fractional seconds.
+// number), the backup payload as ISO 8601 text in UTC (with the fraction of a second only
+// when there is one, so that a round trip keeps the date).
 enum class DateCoding { secondsSinceReferenceDate, iso8601 };
 
 // The record's JSON object with all six keys. Throws JSONEncodingError when an ISO 8601

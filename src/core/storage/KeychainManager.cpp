@@ -6,12 +6,16 @@
 #include "platform/Crypto.h"
 
 #include <algorithm>
+#include <array>
 
 namespace qm {
 namespace {
 
 constexpr std::size_t saltSize = 16;
 constexpr std::uint32_t derivationRounds = 100'000;
+// The stored check value: this tag, then HMAC-SHA256(sealing key, label).
+constexpr std::array<std::uint8_t, 4> checkValueTag = {'Q', 'M', 'C', '2'};
+constexpr std::string_view checkValueLabel = "Quillmark password check";
 
 std::string keychainText(KeychainError::Code code, std::int32_t status) {
     using Code = KeychainError::Code;
@@ -275,6 +279,18 @@ SecureBytes KeychainManager::deriveKey(std::string_view password, ByteView salt)
     return deriveKey_(utf8View(password), salt);
 }
 
+Bytes KeychainManager::storedCheckValue(ByteView sealingKey) {
+    const SecureBytes mac = crypto::hmacSha256(sealingKey, utf8View(checkValueLabel));
+    Bytes value(checkValueTag.begin(), checkValueTag.end());
+    value.insert(value.end(), mac.begin(), mac.end());
+    return value;
+}
+
+bool KeychainManager::isStoredCheckValue(ByteView verifier) {
+    return verifier.size() == checkValueTag.size() + 32 &&
+           std::equal(checkValueTag.begin(), checkValueTag.end(), verifier.begin());
+}
+
 Bytes KeychainManager::passwordCheckValue(std::string_view password, ByteView salt) {
     SecureBytes input(password.size() + salt.size());
     std::copy(password.begin(), password.end(), input.begin());
@@ -287,14 +303,15 @@ void KeychainManager::storeSeed(ByteView seed, std::string_view walletID,
                                 std::string_view password) {
     Bytes salt;
     Bytes sealed;
+    Bytes verifier;
     try {
         salt = crypto::randomBytes(saltSize);
         const SecureBytes key = deriveKey(password, salt);
         sealed = crypto::chachaPolySeal(key, seed);
+        verifier = storedCheckValue(key);
     } catch (const CryptoError&) {
         throw KeychainError(KeychainError::Code::encryptionFailed);
     }
-    const Bytes verifier = passwordCheckValue(password, salt);
 
     const std::string names[] = {itemName("salt-", walletID), itemName("seed-", walletID),
                                  itemName("verify-", walletID)};
@@ -363,21 +380,37 @@ SecureBytes KeychainManager::openSealedItem(std::string_view walletID,
                                             std::string_view password) {
     const Bytes salt = requireItem(itemName("salt-", walletID));
     const Bytes sealed = requireItem(itemName(sealedPrefix, walletID));
-    const Bytes verifier = requireItem(itemName("verify-", walletID));
-    // One SHA-256 settles a wrong password before the costly derivation.
-    const Bytes expected = passwordCheckValue(password, salt);
+    const std::string verifierName = itemName("verify-", walletID);
+    const Bytes verifier = requireItem(verifierName);
+    SecureBytes key;
+    try {
+        key = deriveKey(password, salt);
+    } catch (const CryptoError&) {
+        // A failed derivation is reported like a box that does not open.
+        throw KeychainError(KeychainError::Code::decryptionFailed);
+    }
+    const bool olderForm = !isStoredCheckValue(verifier);
+    const Bytes expected = olderForm ? passwordCheckValue(password, salt) : storedCheckValue(key);
     if (expected.size() != verifier.size() || !crypto::constantTimeEqual(expected, verifier)) {
         throw KeychainError(KeychainError::Code::wrongPassword);
     }
+    std::optional<SecureBytes> opened;
     try {
-        const SecureBytes key = deriveKey(password, salt);
-        if (std::optional<SecureBytes> opened = crypto::chachaPolyOpen(key, sealed)) {
-            return std::move(*opened);
-        }
+        opened = crypto::chachaPolyOpen(key, sealed);
     } catch (const CryptoError&) {
-        // A failed derivation is reported like a box that does not open.
+        // Reported like a box that does not open.
     }
-    throw KeychainError(KeychainError::Code::decryptionFailed);
+    if (!opened) {
+        throw KeychainError(KeychainError::Code::decryptionFailed);
+    }
+    if (olderForm) {
+        try {
+            storeItem(verifierName, storedCheckValue(key));
+        } catch (const Error&) {
+            // The older form stays readable; the next unlock tries again.
+        }
+    }
+    return std::move(*opened);
 }
 
 SecureBytes KeychainManager::loadSeed(std::string_view walletID, std::string_view password) {

@@ -119,18 +119,27 @@ public:
 
     // The 32-byte sealing key; throws CryptoError if the derivation fails.
     SecureBytes deriveKey(std::string_view password, ByteView salt) const;
-    // SHA-256 of the password's UTF-8 bytes followed by the salt.
+    // SHA-256 of the password's UTF-8 bytes followed by the salt: the backup file's
+    // "verifier", and the "verify-" item of older releases. Never stored by this one: it
+    // tests a password at the speed of one hash.
     static Bytes passwordCheckValue(std::string_view password, ByteView salt);
+    // The "verify-" item as stored now: a tag and an HMAC keyed with the sealing key, so that
+    // testing a password costs the whole derivation.
+    static Bytes storedCheckValue(ByteView sealingKey);
+    // Whether a "verify-" item has the stored form (else it is the older SHA-256 form).
+    static bool isStoredCheckValue(ByteView verifier);
 
     // Seals the seed under a fresh salt: "salt-", "seed-" and "verify-" + id, as a group.
     void storeSeed(ByteView seed, std::string_view walletID, std::string_view password);
     // Seals the words joined by spaces under the stored salt as "mnemonic-" + id.
     void storeMnemonic(const std::vector<std::string>& words, std::string_view walletID,
                        std::string_view password);
-    // Opens the seed. Throws itemNotFound, wrongPassword (checked before any derivation),
-    // decryptionFailed, or the read failure of an item.
+    // Opens the seed. Throws itemNotFound, wrongPassword (checked after the derivation, so a
+    // wrong password costs as much as a right one), decryptionFailed, or the read failure of
+    // an item. A "verify-" item of the older form is replaced by the stored form once the
+    // seed has opened (a failing write leaves it for the next time).
     SecureBytes loadSeed(std::string_view walletID, std::string_view password);
-    // Opens the phrase; the caller wipes the words.
+    // Opens the phrase as loadSeed opens the seed; the caller wipes the words.
     std::vector<std::string> loadMnemonic(std::string_view walletID, std::string_view password);
     // Whether "seed-" + id is stored; a read failure throws instead of answering false.
     bool hasSeed(std::string_view walletID);

@@ -9,6 +9,8 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <system_error>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace qm {
 namespace {
@@ -57,17 +59,29 @@ std::vector<Token> TokenStore::tokens(Chain chain) const {
 }
 
 TokenStore::AddResult TokenStore::add(const Token& token) {
-    const std::string& key = rawValue(token.chain);
-    const std::string address = lowercasedASCII(token.contractAddress);
-    if (const auto found = tokensByChain.find(key); found != tokensByChain.end()) {
-        for (const Token& stored : found->second) {
-            if (lowercasedASCII(stored.contractAddress) == address) {
-                return AddResult::duplicate;
+    return addAll({token});
+}
+
+TokenStore::AddResult TokenStore::addAll(const std::vector<Token>& tokens) {
+    // The lower-cased addresses each touched chain holds, built once per chain.
+    std::unordered_map<std::string, std::unordered_set<std::string>> held;
+    bool changed = false;
+    for (const Token& token : tokens) {
+        const std::string& key = rawValue(token.chain);
+        auto [found, fresh] = held.try_emplace(key);
+        if (fresh) {
+            if (const auto stored = tokensByChain.find(key); stored != tokensByChain.end()) {
+                for (const Token& existing : stored->second) {
+                    found->second.insert(lowercasedASCII(existing.contractAddress));
+                }
             }
         }
+        if (found->second.insert(lowercasedASCII(token.contractAddress)).second) {
+            tokensByChain[key].push_back(token);
+            changed = true;
+        }
     }
-    tokensByChain[key].push_back(token);
-    return save();
+    return changed ? save() : AddResult::duplicate;
 }
 
 TokenStore::LoadResult TokenStore::load() {

@@ -50,6 +50,10 @@ public:
     // ignoring letter case (then nothing changes, in memory or on disk), and rewrites the
     // file. Write failures are logged with "[TokenStore]" and returned as notSaved.
     [[nodiscard]] AddResult add(const Token& token);
+    // Adds each token as `add` does, in order (a token also counts as held once an earlier
+    // one of the list added its address), and writes the file once. duplicate when none
+    // was new; notSaved keeps the new ones in memory, as `add` does.
+    [[nodiscard]] AddResult addAll(const std::vector<Token>& tokens);
 
     // Reads the file into tokensByChain (the launch step, and after a backup restore).
     LoadResult load();

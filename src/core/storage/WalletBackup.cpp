@@ -1,7 +1,9 @@
 #include "core/storage/WalletBackup.h"
 
 #include "core/encoding/Base64.h"
+#include "core/json/JSONReader.h"
 #include "core/model/JSONFields.h"
+#include "core/storage/ItemTransaction.h"
 #include "core/storage/KeychainManager.h"
 #include "core/storage/TokenStore.h"
 #include "platform/Crypto.h"
@@ -39,6 +41,8 @@ const char* backupText(Code code) {
         return "No wallet data found to export";
     case Code::corruptedPayload:
         return "Backup data is corrupted";
+    case Code::tooManyTokens:
+        return "The backup holds more than 10,000 custom tokens";
     }
     return "Backup error";
 }
@@ -63,6 +67,25 @@ Bytes requireSeedItem(KeychainManager& keychain, const std::string& name) {
         throw BackupError(Code::noWalletFound);
     }
     return std::move(*bytes);
+}
+
+// The "verify-" item to store for the payload's wallet, once its seed (and phrase) open
+// under the password: a wallet that could never unlock is not restored.
+Bytes checkValueOfOpeningSeed(KeychainManager& keychain, const WalletBackup::Payload& payload,
+                              std::string_view password) {
+    if (payload.salt.size() != saltSize) {
+        throw BackupError(Code::corruptedPayload);
+    }
+    try {
+        const SecureBytes key = keychain.deriveKey(password, payload.salt);
+        if (!crypto::chachaPolyOpen(key, payload.seed) ||
+            (payload.mnemonic && !crypto::chachaPolyOpen(key, *payload.mnemonic))) {
+            throw BackupError(Code::corruptedPayload);
+        }
+        return KeychainManager::storedCheckValue(key);
+    } catch (const CryptoError&) {
+        throw BackupError(Code::decryptionFailed);
+    }
 }
 
 // Whether `value` nests no deeper than maxCarriedDepth; walks without recursion, so a
@@ -114,9 +137,9 @@ void addWalletExtras(nlohmann::json& record, const std::map<std::string, std::st
         if (isKnownWalletKey(key) || record.contains(key)) {
             continue;
         }
-        nlohmann::json value = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
-        if (!value.is_discarded() && withinCarriedDepth(value)) {
-            record[key] = std::move(value);
+        std::optional<nlohmann::json> value = JSONReader::tryRead(text, JSONReader::stored);
+        if (value && withinCarriedDepth(*value)) {
+            record[key] = std::move(*value);
         }
     }
 }
@@ -140,7 +163,7 @@ WalletBackup::SealedFile WalletBackup::readHeader(ByteView file) {
 }
 
 Bytes WalletBackup::encodePayload(const Payload& payload) {
-    const std::optional<std::string> createdAt = iso8601String(payload.createdAt);
+    const std::optional<std::string> createdAt = exactISO8601String(payload.createdAt);
     if (!createdAt) {
         throw JSONEncodingError("backup date out of range");
     }
@@ -195,6 +218,13 @@ WalletBackup::Payload WalletBackup::decodePayload(ByteView json) {
             payload.mnemonic = std::move(*bytes);
         }
         payload.tokens = tokenMapFromJSON(object.at("tokens"));
+        std::size_t tokenCount = 0;
+        for (const auto& [key, tokens] : payload.tokens) {
+            tokenCount += tokens.size();
+        }
+        if (tokenCount > maxTokens) {
+            throw BackupError(Code::tooManyTokens);
+        }
         payload.theme = json_fields::optionalString(object, "theme");
         return payload;
     } catch (const BackupError&) {
@@ -235,7 +265,8 @@ Bytes WalletBackup::exportBackup(std::string_view password, Stores stores) {
     payload.walletExtras = std::move(extras);
     payload.seed = requireSeedItem(stores.keychain, "seed-" + id);
     payload.salt = requireSeedItem(stores.keychain, "salt-" + id);
-    payload.verifier = requireSeedItem(stores.keychain, "verify-" + id);
+    // The file keeps the format's check value; the stored one is of another form.
+    payload.verifier = KeychainManager::passwordCheckValue(password, payload.salt);
     // A phrase that exists but cannot be read must not vanish from the backup unnoticed.
     payload.mnemonic = stores.keychain.loadItem("mnemonic-" + id);
     for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
@@ -285,25 +316,30 @@ Wallet WalletBackup::restore(ByteView file, std::string_view password, Stores st
         !crypto::constantTimeEqual(expected, payload.verifier)) {
         throw BackupError(Code::wrongPassword);
     }
-
+    const Bytes storedVerifier = checkValueOfOpeningSeed(stores.keychain, payload, password);
     const Bytes record = storedWalletRecord(payload.wallet, payload.walletExtras);
 
-    // Every check has passed; from here on items are written.
+    // Every check has passed. The wallet record goes last: once it names the restored
+    // wallet, the restore has happened; until then a failure puts back what was replaced.
     const std::string& id = payload.wallet.id;
-    stores.keychain.storeItem("seed-" + id, payload.seed);
-    stores.keychain.storeItem("salt-" + id, payload.salt);
-    stores.keychain.storeItem("verify-" + id, payload.verifier);
-    if (payload.mnemonic) {
-        stores.keychain.storeItem("mnemonic-" + id, *payload.mnemonic);
-    }
-    stores.keychain.storeItem(KeychainManager::walletMetadataItem, record);
-    // Each token joins its own chain's list; a token file that cannot be written is logged
-    // by the store, and the tokens stay added in memory.
-    for (const auto& [key, tokens] : payload.tokens) {
-        for (const Token& token : tokens) {
-            (void)stores.tokens.add(token);
+    {
+        ItemTransaction items(stores.keychain);
+        items.write("seed-" + id, payload.seed);
+        items.write("salt-" + id, payload.salt);
+        items.write("verify-" + id, storedVerifier);
+        if (payload.mnemonic) {
+            items.write("mnemonic-" + id, *payload.mnemonic);
         }
+        items.write(std::string(KeychainManager::walletMetadataItem), record);
+        items.commit();
     }
+    // Each token joins its own chain's list; one write of the token file. A file that cannot
+    // be written is logged by the store, and the tokens stay added in memory.
+    std::vector<Token> tokens;
+    for (const auto& [key, list] : payload.tokens) {
+        tokens.insert(tokens.end(), list.begin(), list.end());
+    }
+    (void)stores.tokens.addAll(tokens);
     if (payload.theme) {
         stores.settings.setString(themeKey, *payload.theme);
         stores.settings.sync();

@@ -34,6 +34,7 @@ public:
         wrongPassword,
         noWalletFound,
         corruptedPayload,
+        tooManyTokens,
     };
     explicit BackupError(Code code);
     Code code() const { return code_; }
@@ -77,18 +78,25 @@ struct WalletBackup {
     };
 
     static constexpr std::string_view themeKey = "app_theme";
+    // The most custom tokens a backup may carry; more is refused as tooManyTokens.
+    static constexpr std::size_t maxTokens = 10'000;
     // Copying or writing JSON recurses once per level: deeper record values are not carried.
     static constexpr std::size_t maxCarriedDepth = 64;
 
     // The whole file for the stored wallet. Throws noWalletFound when the record or one of
     // the seed items is absent or unreadable, the seed check's KeychainError unchanged (a
     // wrong password is wrongPassword), the read error of a phrase that exists but cannot be
-    // read, and decryptionFailed when the random source or sealing fails.
+    // read, and decryptionFailed when the random source or sealing fails. The file's
+    // "verifier" is computed from the password in the form the file format wants.
     static Bytes exportBackup(std::string_view password, Stores stores = Stores::shared());
 
-    // Checks the whole file (header, password, payload) before writing anything, then writes
-    // the items under the write rule, adds the tokens and stores the theme. Returns the
-    // restored record. Throws BackupError, or a file write error (items written stay).
+    // All or nothing: checks the whole file (header, password, payload, at most maxTokens
+    // tokens, a seed and phrase that open under the password) before anything is written,
+    // then writes the items as one group whose last write, the wallet record, commits it; a
+    // failing write puts back what the group had replaced and throws it. Then adds the
+    // tokens with one write of the token file (a failure there is logged by the store and
+    // the tokens stay in memory) and stores the theme. Returns the restored record. Throws
+    // BackupError, or the read or write error of an item.
     static Wallet restore(ByteView file, std::string_view password,
                           Stores stores = Stores::shared());
 
@@ -99,9 +107,11 @@ struct WalletBackup {
     // The reader's steps, on their own for tests and fuzzing.
     // Throws invalidFile (short, wrong magic) or unsupportedVersion.
     static SealedFile readHeader(ByteView file);
-    // Throws corruptedPayload for anything but a complete payload with a canonical wallet id.
+    // Throws corruptedPayload for anything but a complete payload, read strictly, with a
+    // canonical wallet id; tooManyTokens for more than maxTokens tokens.
     static Payload decodePayload(ByteView json);
-    // Compact JSON, dates as ISO 8601 text, byte strings as padded standard Base64.
+    // Compact JSON, dates as ISO 8601 text (a fraction of a second only when the date has
+    // one), byte strings as padded standard Base64.
     static Bytes encodePayload(const Payload& payload);
     // The "wallet-metadata" item a restore writes: the record's own encoding, with the
     // carried keys beside the known ones when there are any.

@@ -86,16 +86,28 @@ TEST(Date, ISO8601FormForTheBackup) {
     EXPECT_EQ(iso8601String(Date{NAN}), std::nullopt);
     EXPECT_EQ(dateFromISO8601("2025-01-31T04:00:00-05:30"), Date{760008600.0});
     EXPECT_TRUE(dateFromISO8601("2024-02-29T12:00:00Z").has_value());
-    for (const char* bad :
-         {"2025-01-31T09:30:00", "2025-01-31T09:30:00.000Z", "2023-02-29T00:00:00Z",
-          "2025-01-31T24:00:00Z", "0000-01-01T00:00:00Z", "2025-01-31T09:30:00Z "}) {
+    const std::string tooFine = "2025-01-31T09:30:00." + std::string(33, '1') + "Z";
+    for (const char* bad : {"2025-01-31T09:30:00", "2025-01-31T09:30:00.Z", "2025-01-31T09:30:00.5",
+                            "2023-02-29T00:00:00Z", "2025-01-31T24:00:00Z", "0000-01-01T00:00:00Z",
+                            "2025-01-31T09:30:00Z ", tooFine.c_str()}) {
         EXPECT_EQ(dateFromISO8601(bad), std::nullopt) << bad;
+    }
+    // The backup's form keeps the fraction, in as few digits as read back exactly.
+    EXPECT_EQ(exactISO8601String(Date{760008600.75}), "2025-01-31T09:30:00.75Z");
+    EXPECT_EQ(exactISO8601String(Date{760008600.0}), "2025-01-31T09:30:00Z");
+    EXPECT_EQ(dateFromISO8601("2025-01-31T10:30:00.250+01:00"), Date{760008600.25});
+    for (const double seconds :
+         {Date::now().secondsSinceReferenceDate, 760008600.123456789, -992490140.5, 0.1, 1e-9,
+          252423993599.999, std::nextafter(760008601.0, 0.0)}) {
+        const auto text = exactISO8601String(Date{seconds});
+        ASSERT_TRUE(text) << seconds;
+        EXPECT_EQ(dateFromISO8601(*text), Date{seconds}) << *text;
     }
 
     Wallet wallet = sampleWallet();
     const json iso = walletToJSON(wallet, DateCoding::iso8601);
-    EXPECT_EQ(iso.at("createdAt"), "2025-01-31T09:30:00Z");
-    EXPECT_EQ(walletFromJSON(iso, DateCoding::iso8601).createdAt, Date{760008600.0});
+    EXPECT_EQ(iso.at("createdAt"), "2025-01-31T09:30:00.1234568Z");
+    EXPECT_EQ(walletFromJSON(iso, DateCoding::iso8601), wallet);
     wallet.createdAt = Date{1e13};
     EXPECT_THROW(walletToJSON(wallet, DateCoding::iso8601), JSONEncodingError);
 }

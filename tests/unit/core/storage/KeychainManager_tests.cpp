@@ -188,6 +188,34 @@ TEST_F(KeychainManagerTest, WrongPasswordsDamageMissingItemsAndFailedDerivation)
     EXPECT_FALSE(failing->hasSeed(fresh)); // no item is left by a failed derivation
 }
 
+// A copied data folder must not let anyone test passwords at the speed of one hash.
+TEST_F(KeychainManagerTest, TheStoredCheckValueCostsADerivationAndReplacesTheOlderForm) {
+    int derivations = 0;
+    auto manager = make(keychain_, [&derivations](ByteView password, ByteView salt) {
+        ++derivations;
+        return crypto::pbkdf2HmacSha512(password, salt, 100'000, 32);
+    });
+    const std::string id = newID();
+    manager->storeSeed(seed_, id, "pw");
+    const Bytes salt = manager->loadItem("salt-" + id).value();
+    const auto verifier = [&] { return manager->loadItem("verify-" + id).value(); };
+    EXPECT_TRUE(KeychainManager::isStoredCheckValue(verifier()));
+    EXPECT_NE(verifier(), KeychainManager::passwordCheckValue("pw", salt));
+
+    // An older SHA-256 value is accepted once and replaced at the next successful unlock.
+    manager->storeItem("verify-" + id, KeychainManager::passwordCheckValue("pw", salt));
+    derivations = 0;
+    EXPECT_EQ(keychainFailure([&] { manager->loadSeed(id, "wrong"); }), Code::wrongPassword);
+    EXPECT_EQ(derivations, 1);
+    EXPECT_EQ(verifier(), KeychainManager::passwordCheckValue("pw", salt));
+    EXPECT_EQ(manager->loadSeed(id, "pw"), SecureBytes(seed_));
+    EXPECT_TRUE(KeychainManager::isStoredCheckValue(verifier()));
+    EXPECT_EQ(make()->loadSeed(id, "pw"), SecureBytes(seed_));
+    derivations = 0;
+    EXPECT_EQ(keychainFailure([&] { manager->loadSeed(id, "pW"); }), Code::wrongPassword);
+    EXPECT_EQ(derivations, 1); // a wrong password costs the whole derivation
+}
+
 TEST_F(KeychainManagerTest, AFailingSaveTurnsTheProcessToFilesWithTheSeedItemsAsAGroup) {
     auto manager = make();
     const std::string early = newID(), id = newID();

@@ -8,7 +8,9 @@
 #include "platform/Settings.h"
 #include "state/WalletRecord.h"
 
+#include <QByteArray>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -69,6 +71,15 @@ nlohmann::json openFile(const Bytes& file, std::string_view password) {
         crypto::chachaPolyOpen(key, ByteView(file).subspan(21)).value().toText());
 }
 
+template <typename F> std::optional<KeychainError::Code> keychainCode(F&& call) {
+    try {
+        call();
+    } catch (const KeychainError& error) {
+        return error.code();
+    }
+    return std::nullopt;
+}
+
 template <typename F> std::optional<Code> backupFailure(F&& call) {
     try {
         call();
@@ -76,6 +87,28 @@ template <typename F> std::optional<Code> backupFailure(F&& call) {
         return error.code();
     }
     return std::nullopt;
+}
+
+std::string toBase64(ByteView bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()))
+        .toBase64()
+        .toStdString();
+}
+
+// `count` distinct tokens on Ethereum, as the payload's token map.
+nlohmann::json manyTokens(std::size_t count) {
+    nlohmann::json list = nlohmann::json::array();
+    for (std::size_t i = 0; i < count; ++i) {
+        char address[43];
+        std::snprintf(address, sizeof address, "0x%040zx", i + 1);
+        list.push_back({{"contractAddress", address},
+                        {"symbol", "T"},
+                        {"name", "Token"},
+                        {"decimals", 18},
+                        {"chain", "ethereum"}});
+    }
+    return {{"ethereum", list}};
 }
 
 // `depth` nested arrays (or objects) around a zero, as text: too deep to build as a value.
@@ -106,8 +139,14 @@ TEST_F(WalletBackupTest, ExportCarriesTheWalletAndRestoreBringsItBackElsewhere) 
     const Wallet existing = makeWallet(away, seed, "old");
     away.settings.setString("app_theme", "Apple Blue");
     const Wallet restored = WalletBackup::restore(file, "pw", away.stores());
-    wallet.createdAt = Date::fromUnixTime(1738315800); // whole seconds in ISO form
-    EXPECT_EQ(restored, wallet);
+    EXPECT_EQ(restored, wallet); // the date keeps its fraction
+    EXPECT_EQ(away.keychain.loadWalletMetadata(), wallet);
+    // At rest only the derived check value; the file keeps the format's SHA-256 one.
+    const Bytes salt = away.keychain.loadItem("salt-" + wallet.id).value();
+    EXPECT_TRUE(
+        KeychainManager::isStoredCheckValue(away.keychain.loadItem("verify-" + wallet.id).value()));
+    EXPECT_EQ(openFile(file, "pw")["verifier"],
+              toBase64(KeychainManager::passwordCheckValue("pw", salt)));
     EXPECT_EQ(away.keychain.loadSeed(wallet.id, "pw"), SecureBytes(seed));
     EXPECT_EQ(away.keychain.loadMnemonic(wallet.id, "pw"), words);
     EXPECT_EQ(away.keychain.loadSeed(existing.id, "old"), SecureBytes(seed));
@@ -131,7 +170,8 @@ TEST_F(WalletBackupTest, ExportRefusesWithoutAReadableWalletOrPhrase) {
     EXPECT_THROW(WalletBackup::exportBackup("pw", files.stores()), FileError);
 }
 
-// tests/peers/qmbackup.py refuses four more the same way; these are the other ways in.
+// tests/peers/qmbackup.py refuses four more the same way; these are the other ways in. Each
+// leaves the wallet in place as it was, and it still unlocks.
 TEST_F(WalletBackupTest, HostileFilesAreRefusedBeforeAnythingIsWritten) {
     const Wallet wallet = makeWallet(home, seed, "pw");
     home.settings.setString("app_theme", "Dollar Green");
@@ -142,11 +182,18 @@ TEST_F(WalletBackupTest, HostileFilesAreRefusedBeforeAnythingIsWritten) {
         change(copy);
         return sealFile(copy.dump(), "pw");
     };
+    const auto withText = [&](auto change) {
+        std::string text = payload.dump();
+        change(text);
+        return sealFile(text, "pw");
+    };
     const auto changed = [&](std::size_t at, std::uint8_t to) {
         Bytes copy = good;
         copy[at] = to;
         return copy;
     };
+    const std::string garbage = toBase64(crypto::randomBytes(80));
+    const std::string emptySaltCheck = toBase64(KeychainManager::passwordCheckValue("pw", {}));
 
     std::vector<std::pair<Bytes, Code>> cases = {
         {test::ascii("PK\x03\x04 this is a zip file, not a backup"), Code::invalidFile},
@@ -158,12 +205,34 @@ TEST_F(WalletBackupTest, HostileFilesAreRefusedBeforeAnythingIsWritten) {
         {withPayload([](nlohmann::json& p) { p["wallet"]["id"] = "wallet-metadata"; }),
          Code::corruptedPayload},
         {withPayload([](nlohmann::json& p) { p["verifier"] = "AAAA"; }), Code::wrongPassword},
+        // Read strictly: trailing bytes, a byte-order mark, a key twice, a hostile depth.
+        {withText([](std::string& t) { t += std::string("\0garbage", 8); }),
+         Code::corruptedPayload},
+        {withText([](std::string& t) { t.insert(0, "\xEF\xBB\xBF"); }), Code::corruptedPayload},
+        {withText([&](std::string& t) { t.insert(1, "\"seed\":\"" + garbage + "\","); }),
+         Code::corruptedPayload},
+        {withText([&](std::string& t) {
+             t.insert(t.find("\"wallet\":{") + 10, "\"huge\":" + nested(100'000) + ",");
+         }),
+         Code::corruptedPayload},
+        // A seed or phrase that does not open under the password would never unlock.
+        {withPayload([&](nlohmann::json& p) { p["seed"] = garbage; }), Code::corruptedPayload},
+        {withPayload([&](nlohmann::json& p) { p["mnemonic"] = garbage; }), Code::corruptedPayload},
+        {withPayload([&](nlohmann::json& p) {
+             p["salt"] = "";
+             p["verifier"] = emptySaltCheck;
+         }),
+         Code::corruptedPayload},
+        {withPayload([](nlohmann::json& p) { p["tokens"] = manyTokens(10'001); }),
+         Code::tooManyTokens},
     };
     for (const char* base64 : {"AP8", "A=P8", "AP8Q\n", "AP-_"}) { // not written back the same
         cases.emplace_back(withPayload([&](auto& p) { p["seed"] = base64; }),
                            Code::corruptedPayload);
     }
     Machine target;
+    const Bytes oldSeed = crypto::randomBytes(64);
+    const Wallet existing = makeWallet(target, oldSeed, "old");
     target.settings.setString("unrelated", "kept");
     const auto before = target.contents();
     for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -173,9 +242,39 @@ TEST_F(WalletBackupTest, HostileFilesAreRefusedBeforeAnythingIsWritten) {
             << "case " << i;
     }
     EXPECT_EQ(target.contents(), before);
-    EXPECT_FALSE(target.backend->load("com.quillmark.wallet", "wallet-metadata"));
+    EXPECT_EQ(target.keychain.loadWalletMetadata(), existing);
+    EXPECT_EQ(target.keychain.loadSeed(existing.id, "old"), SecureBytes(oldSeed));
     EXPECT_FALSE(target.backend->load("com.quillmark.wallet", "seed-" + wallet.id));
     EXPECT_EQ(target.settings.string("app_theme"), std::nullopt);
+    EXPECT_TRUE(target.tokens.tokensByChain.empty());
+}
+
+// A write that fails midway puts back every item the restore had replaced.
+TEST_F(WalletBackupTest, ARestoreThatFailsMidwayLeavesTheOldWalletAsItWas) {
+    makeWallet(home, seed, "pw");
+    const nlohmann::json payload = openFile(WalletBackup::exportBackup("pw", home.stores()), "pw");
+    Machine files(nullptr);
+    const Bytes oldSeed = crypto::randomBytes(64);
+    const Wallet existing = makeWallet(files, oldSeed, "old");
+    const std::string otherID = newWalletID();
+    for (const std::string& id : {otherID, existing.id}) { // another wallet's, then its own id
+        nlohmann::json copy = payload;
+        copy["wallet"]["id"] = id;
+        // The phrase item cannot be replaced: a folder stands where its file belongs.
+        const auto phrase = files.keychain.storageDir() / ("mnemonic-" + id);
+        std::filesystem::remove(phrase);
+        std::filesystem::create_directories(phrase / "blocker");
+        EXPECT_THROW(WalletBackup::restore(sealFile(copy.dump(), "pw"), "pw", files.stores()),
+                     FileError)
+            << id;
+        EXPECT_EQ(files.keychain.loadWalletMetadata(), existing);
+        EXPECT_EQ(files.keychain.loadSeed(existing.id, "old"), SecureBytes(oldSeed));
+        EXPECT_EQ(keychainCode([&] { files.keychain.loadSeed(existing.id, "pw"); }),
+                  KeychainError::Code::wrongPassword);
+        EXPECT_TRUE(files.tokens.tokensByChain.empty());
+    }
+    EXPECT_FALSE(files.keychain.loadItem("seed-" + otherID));
+    EXPECT_FALSE(files.keychain.loadItem("salt-" + otherID));
 }
 
 // Python-written files (tests/peers/qmbackup.py) carry every field; these leave some out.
@@ -193,21 +292,18 @@ TEST_F(WalletBackupTest, OptionalFieldsAndANewerPayloadVersionRestore) {
     EXPECT_EQ(home.settings.string("app_theme"), "Apple Blue");
 }
 
-// That extra keys travel both ways is checked by tests/peers/qmbackup.py; here the hostile ones.
+// That extra keys travel both ways is checked by tests/peers/qmbackup.py; here the deep ones.
 TEST_F(WalletBackupTest, OverDeepExtraKeysStayBehindAndKnownKeysCannotBeReplaced) {
-    Wallet wallet = makeWallet(home, seed, "pw");
-    wallet.createdAt = Date::fromUnixTime(1738315800);
+    const Wallet wallet = makeWallet(home, seed, "pw");
     const std::size_t limit = WalletBackup::maxCarriedDepth;
     std::string text = openFile(WalletBackup::exportBackup("pw", home.stores()), "pw").dump();
     text.insert(text.find("\"wallet\":{") + 10,
                 "\"atLimit\":" + nested(limit) + ",\"overLimit\":" + nested(limit + 1) +
-                    ",\"huge\":" + nested(100'000) + ",\"hugeObject\":" + nested(100'000, true) +
-                    ",");
+                    ",\"overObject\":" + nested(limit + 1, true) + ",");
     EXPECT_EQ(WalletBackup::restore(sealFile(text, "pw"), "pw", home.stores()), wallet);
     const auto record = nlohmann::json::parse(home.keychain.loadItem("wallet-metadata").value());
     EXPECT_EQ(record["atLimit"], nlohmann::json::parse(nested(limit)));
-    EXPECT_FALSE(record.contains("overLimit") || record.contains("huge") ||
-                 record.contains("hugeObject"));
+    EXPECT_FALSE(record.contains("overLimit") || record.contains("overObject"));
     EXPECT_EQ(WalletBackup::storedWalletRecord(
                   wallet, {{"id", R"("../../.bashrc")"}, {"btcAddressCount", "99"}, {"bad", "{"}}),
               encodeWalletMetadata(wallet));
