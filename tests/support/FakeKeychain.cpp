@@ -29,6 +29,12 @@ void FaultyKeychain::failSaves(std::int32_t code, std::set<std::string> accounts
     saveAccounts_ = std::move(accounts);
 }
 
+void FaultyKeychain::failLoadsAfterSaving(std::string account, std::int32_t code) {
+    std::lock_guard lock(mutex_);
+    lockingAccount_ = std::move(account);
+    lockingCode_ = code;
+}
+
 void FaultyKeychain::hang() {
     std::lock_guard lock(mutex_);
     hanging_ = true;
@@ -87,6 +93,11 @@ void FaultyKeychain::save(std::string_view service, std::string_view account, By
         throw KeychainBackendError(code, "injected save failure");
     }
     inner_->save(service, account, data);
+    std::lock_guard lock(mutex_);
+    if (!lockingAccount_.empty() && account == lockingAccount_) {
+        loadCode_ = lockingCode_;
+        lockingAccount_.clear();
+    }
 }
 
 std::optional<Bytes> FaultyKeychain::load(std::string_view service, std::string_view account) {

@@ -37,6 +37,8 @@ public:
     // A failing save still clears the old item first, as a real one does.
     void failSaves(std::int32_t code, std::set<std::string> accounts = {});
     void failLoads(std::int32_t code) { loadCode_ = code; }
+    // Once `account` has next been saved, loads fail with `code`: a keyring that locks then.
+    void failLoadsAfterSaving(std::string account, std::int32_t code);
     void failRemoves(std::int32_t code) { removeCode_ = code; }
     // A keyring that is locked: probes say so, searches still see the inner items, and
     // every save, load and remove fails (nothing may touch it without a prompt).
@@ -68,6 +70,8 @@ private:
     std::condition_variable released_;
     bool hanging_ = false;
     std::set<std::string> saveAccounts_;
+    std::string lockingAccount_;
+    std::int32_t lockingCode_ = 0;
     std::atomic<std::int32_t> saveCode_ = 0, loadCode_ = 0, removeCode_ = 0;
     std::atomic<bool> locked_ = false;
     std::vector<std::string> calls_;

@@ -281,7 +281,11 @@ SecureBytes KeychainManager::deriveKey(std::string_view password, ByteView salt)
 
 Bytes KeychainManager::storedCheckValue(ByteView sealingKey) {
     const SecureBytes mac = crypto::hmacSha256(sealingKey, utf8View(checkValueLabel));
-    Bytes value(checkValueTag.begin(), checkValueTag.end());
+    Bytes value;
+    value.reserve(checkValueTag.size() + mac.size());
+    for (const std::uint8_t byte : checkValueTag) {
+        value.push_back(byte);
+    }
     value.insert(value.end(), mac.begin(), mac.end());
     return value;
 }

@@ -126,7 +126,8 @@ TEST(BackupExportViewModel, TheSavedFileRestoresElsewhereAndFailuresShowTheirTex
     other.attach(restore, true);
     restore.selectFilePath(target);
     restore.setPassword(password);
-    other.env.keychain().failLoads(-25293); // the restore writes; the unlock cannot read
+    // The keyring locks once the restore has written: the unlock after it cannot read.
+    other.env.keychain().failLoadsAfterSaving("wallet-metadata", -25293);
     restore.restore();
     EXPECT_TRUE(restore.errorText().startsWith("Keychain load failed: "))
         << restore.errorText().toStdString();
