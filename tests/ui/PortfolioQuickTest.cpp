@@ -86,6 +86,20 @@ public:
         state().setEthPriceUSD(2'000);
         state().setSolPriceUSD(100);
     }
+    Q_INVOKABLE void createWallet() {
+        state().loadStoredState();
+        state().createWallet(qm::test::AppStateFixture::abandonPhrase(), "correct horse");
+        state().stopBackgroundTasks();
+    }
+    // Every address answered for by the server; the one at `funded` holds 1500 satoshis.
+    Q_INVOKABLE void markAddressesFetched(int funded) {
+        state().updateBitcoinAccount(0, "btc-0", [funded](qm::BTCAccountState& account) {
+            for (qm::BTCAddressInfo& info : account.addresses) {
+                info.fetched = true;
+                info.balanceSats = info.id == funded ? 1500 : 0;
+            }
+        });
+    }
     Q_INVOKABLE void clear() {
         state().setBitcoinAccounts({});
         for (const qm::Chain chain :

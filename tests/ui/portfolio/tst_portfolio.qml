@@ -19,6 +19,13 @@ Item {
         chain: 0
     }
 
+    BTCAddressListView {
+        id: addresses
+        y: 1000
+        width: 900
+        height: 300
+    }
+
     TestCase {
         name: "Portfolio"
         when: windowShown
@@ -171,6 +178,40 @@ Item {
             }
             BRThemeManager.current = previous
             verify(!shots[0].equals(shots[1]), "the two themes look the same")
+        }
+
+        function test_7_addressTrashFollowsTheStateRule() {
+            fixture.createWallet()
+            const derived = addresses.model.rowCount()
+            verify(derived >= 1)
+            addresses.model.generate()
+            addresses.model.generate()
+            wait(50)
+            compare(textOf(addresses, "addressCount"), (derived + 2) + " indirizzi")
+            const rowAt = id => findAll(addresses, "addressRow_" + id, [])[0]
+            const trashShown = id => {
+                mouseMove(rowAt(id), 20, 10)
+                wait(30)
+                return findAll(rowAt(id), "addressTrash", [])[0].visible
+            }
+            // Before a server has answered, zero means unknown: no trash anywhere.
+            verify(!trashShown(1))
+            verify(!trashShown(2))
+            fixture.markAddressesFetched(2)
+            wait(30)
+            verify(!trashShown(0))  // the first address
+            verify(trashShown(1))   // fetched, empty, unused
+            verify(!trashShown(2))  // funded
+            mouseMove(addresses, 5, 5)
+            wait(30)
+            verify(!findAll(rowAt(1), "addressTrash", [])[0].visible) // only while hovered
+            compare(textOf(rowAt(2), "addressBalance"), "1500 sat")
+
+            mouseMove(rowAt(1), 20, 10)
+            wait(30)
+            mouseClick(findAll(rowAt(1), "addressTrash", [])[0])
+            wait(30)
+            compare(textOf(addresses, "addressCount"), (derived + 1) + " indirizzi")
         }
     }
 }
