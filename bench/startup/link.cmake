@@ -1,2 +1,2 @@
-# The start-up bench hosts the window itself: it needs the views and the test fixtures.
-target_link_libraries(bench_startup PRIVATE qm_ui qm_uiplugin qm_test_support Qt6::Widgets)
+include(${CMAKE_CURRENT_LIST_DIR}/../WindowBench.cmake)
+qm_window_bench(bench_startup)

@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "state/AppState.h"
 #include "ui/shell/WalletShell.h"
+#include "ui/theme/BRFont.h"
 #include "ui/theme/BRPalette.h"
 #include "ui/theme/BRThemeManager.h"
 
@@ -12,8 +13,10 @@
 #include <QMetaObject>
 #include <QPainter>
 #include <QQmlApplicationEngine>
+#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QSystemTrayIcon>
+#include <cstdio>
 
 namespace qm {
 namespace {
@@ -38,6 +41,28 @@ QIcon trayIcon() {
 }
 
 } // namespace
+
+void QuillmarkApp::prepareEnvironment() {
+    // The window draws its own theme: the desktop's platform theme would only add start-up
+    // time (the GTK one loads GTK and cairo) and native dialogs in another look. A theme the
+    // user names stays theirs.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORMTHEME")) {
+        qputenv("QT_QPA_PLATFORMTHEME", "generic");
+    }
+}
+
+void QuillmarkApp::configure(QApplication& application) {
+    QApplication::setOrganizationName(QStringLiteral("Quillmark"));
+    QApplication::setApplicationName(QStringLiteral("Quillmark"));
+    QApplication::setApplicationVersion(QStringLiteral(QM_VERSION));
+    // Closing the window keeps the wallet (and its refresh) running; Quit ends it.
+    application.setQuitOnLastWindowClosed(false);
+    if (!BRFont::loadBundledFonts()) {
+        std::puts("[App] A bundled font could not be loaded; the system font stands in");
+    }
+    QApplication::setFont(BRFont::system(13, QFont::Normal));
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+}
 
 QuillmarkApp::QuillmarkApp(QApplication& application, SingleInstance& instance)
     : m_application(application) {
@@ -65,6 +90,10 @@ bool QuillmarkApp::start() {
     installTrayIcon();
     m_window->show();
     return true;
+}
+
+QQuickWindow* QuillmarkApp::window() const {
+    return m_window;
 }
 
 void QuillmarkApp::showMainWindow() {

@@ -24,8 +24,14 @@ public:
     QuillmarkApp(QApplication& application, SingleInstance& instance);
     ~QuillmarkApp() override;
 
+    // Before the QApplication exists: what the platform loads at start-up.
+    static void prepareEnvironment();
+    // Right after it: names, fonts and the controls' style.
+    static void configure(QApplication& application);
+
     // Loads the window; false when it could not be built.
     bool start();
+    QQuickWindow* window() const;
 
 public slots:
     // Shows the window again (or brings it forward).

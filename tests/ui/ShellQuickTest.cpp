@@ -8,6 +8,8 @@
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
 #include <memory>
@@ -41,6 +43,20 @@ public:
         m_env.state().setSelectedAccountIndex(index);
     }
     Q_INVOKABLE int networkRequests() const { return m_env.networkRequests(); }
+    Q_INVOKABLE void setLastRefreshNow() { m_env.state().setLastRefresh(qm::Date::now()); }
+    // A server's error as markup whose image points at the loopback web server: shown as
+    // markup, the window would fetch it.
+    Q_INVOKABLE QString setHostileEthereumStatus() {
+        const QString hostile = QStringLiteral("<img src=\"%1\"><b>bad gateway</b>")
+                                    .arg(m_env.web().url(QStringLiteral("/pixel.png")).toString());
+        m_env.state().networkManager().setEVMPoolStatus(qm::Chain::ethereum, hostile.toStdString());
+        return hostile;
+    }
+    // Key presses of the test go to the test's own window; this one to any.
+    Q_INVOKABLE void keyClick(QWindow* window, int key) {
+        QTest::keyClick(window, static_cast<Qt::Key>(key));
+    }
+    Q_INVOKABLE int webRequests() const { return static_cast<int>(m_env.web().requests().size()); }
 
 private:
     static constexpr const char* password = "correct horse";

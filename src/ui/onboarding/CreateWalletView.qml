@@ -17,12 +17,14 @@ Item {
 
         Item { Layout.fillHeight: true }
         Text {
+            textFormat: Text.PlainText
             Layout.alignment: Qt.AlignHCenter
             text: "Your Recovery Phrase"
             font: BRFont.title
             color: BRPalette.textPrimary
         }
         Text {
+            textFormat: Text.PlainText
             Layout.alignment: Qt.AlignHCenter
             horizontalAlignment: Text.AlignHCenter
             text: "Write down these words in order.\nThis is the only way to recover your wallet."
@@ -49,6 +51,7 @@ Item {
                     color: root.copied ? BRPalette.success : BRPalette.textSecondary
                 }
                 Text {
+                    textFormat: Text.PlainText
                     anchors.verticalCenter: parent.verticalCenter
                     text: root.copied ? "Copied!" : "Copy to Clipboard"
                     font: BRFont.label

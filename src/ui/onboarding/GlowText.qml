@@ -18,6 +18,7 @@ Item {
         radius: root.glowRadius
     }
     Text {
+        textFormat: Text.PlainText
         id: label
         font.family: BRFont.family
         font.pixelSize: root.pixelSize

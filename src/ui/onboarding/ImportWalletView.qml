@@ -23,6 +23,8 @@ Item {
         anchors.fill: parent
         contentWidth: availableWidth
         clip: true
+        ScrollBar.vertical.policy: scroller.contentHeight > scroller.availableHeight
+                                   ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
 
         ColumnLayout {
             width: scroller.availableWidth
@@ -30,12 +32,14 @@ Item {
 
             Item { implicitHeight: 8 }
             Text {
+                textFormat: Text.PlainText
                 Layout.alignment: Qt.AlignHCenter
                 text: "Import Wallet"
                 font: BRFont.title
                 color: BRPalette.textPrimary
             }
             Text {
+                textFormat: Text.PlainText
                 Layout.alignment: Qt.AlignHCenter
                 text: "Enter your recovery phrase"
                 font: BRFont.callout
@@ -56,6 +60,7 @@ Item {
                         width: 100
                         height: 26
                         contentItem: Text {
+                            textFormat: Text.PlainText
                             text: segment.modelData + " words"
                             font: BRFont.label
                             color: segment.selected ? BRPalette.accent : BRPalette.textSecondary
@@ -90,6 +95,7 @@ Item {
                         Layout.preferredWidth: 10
                         spacing: 4
                         Text {
+                            textFormat: Text.PlainText
                             Layout.preferredWidth: 24
                             horizontalAlignment: Text.AlignRight
                             text: (index + 1) + "."

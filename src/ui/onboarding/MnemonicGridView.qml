@@ -31,6 +31,7 @@ GridLayout {
                 anchors.verticalCenter: parent.verticalCenter
                 spacing: 4
                 Text {
+                    textFormat: Text.PlainText
                     width: 24
                     horizontalAlignment: Text.AlignRight
                     anchors.verticalCenter: parent.verticalCenter
@@ -39,6 +40,7 @@ GridLayout {
                     color: BRPalette.textTertiary
                 }
                 Text {
+                    textFormat: Text.PlainText
                     objectName: "phraseWord" + index
                     anchors.verticalCenter: parent.verticalCenter
                     text: root.vm.mnemonicLength > index ? root.vm.mnemonicWord(index) : ""

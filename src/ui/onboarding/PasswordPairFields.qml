@@ -10,12 +10,14 @@ ColumnLayout {
 
     spacing: 8
     Text {
+        textFormat: Text.PlainText
         Layout.alignment: Qt.AlignHCenter
         text: "Set Wallet Password"
         font: BRFont.body
         color: BRPalette.textPrimary
     }
     Text {
+        textFormat: Text.PlainText
         Layout.alignment: Qt.AlignHCenter
         text: "Min. 8 characters \u2014 used to encrypt your seed."
         font: BRFont.caption2

@@ -48,12 +48,14 @@ Item {
             Layout.alignment: Qt.AlignHCenter
             spacing: 8
             Text {
+                textFormat: Text.PlainText
                 Layout.alignment: Qt.AlignHCenter
                 text: "Restore from Backup"
                 font: BRFont.title
                 color: BRPalette.textPrimary
             }
             Text {
+                textFormat: Text.PlainText
                 Layout.alignment: Qt.AlignHCenter
                 text: "Select a .qmbackup file and enter your wallet password"
                 font: BRFont.caption2
@@ -69,6 +71,7 @@ Item {
             visible: restore.hasFile
             spacing: 4
             Text {
+                textFormat: Text.PlainText
                 text: "Wallet Password"
                 font: BRFont.label
                 color: BRPalette.textSecondary
@@ -116,6 +119,7 @@ Item {
                         color: BRPalette.accent
                     }
                     Text {
+                        textFormat: Text.PlainText
                         anchors.verticalCenter: parent.verticalCenter
                         text: restoreButton.text
                         font: restoreButton.font

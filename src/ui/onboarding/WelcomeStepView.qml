@@ -51,6 +51,7 @@ Item {
                 pixelSize: 40
             }
             Text {
+                textFormat: Text.PlainText
                 Layout.alignment: Qt.AlignHCenter
                 text: "Secure Multi-Chain Wallet"
                 font: BRFont.body

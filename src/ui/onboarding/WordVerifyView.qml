@@ -17,12 +17,14 @@ Item {
 
         Item { Layout.fillHeight: true }
         Text {
+            textFormat: Text.PlainText
             Layout.alignment: Qt.AlignHCenter
             text: "Verify Recovery Phrase"
             font: BRFont.title
             color: BRPalette.textPrimary
         }
         Text {
+            textFormat: Text.PlainText
             Layout.alignment: Qt.AlignHCenter
             horizontalAlignment: Text.AlignHCenter
             text: "Enter the following words to confirm\nyou've saved your recovery phrase."
@@ -38,6 +40,7 @@ Item {
                     required property int index
                     required property int modelData
                     Text {
+                        textFormat: Text.PlainText
                         Layout.preferredWidth: 90
                         horizontalAlignment: Text.AlignRight
                         text: "Word #" + (modelData + 1)

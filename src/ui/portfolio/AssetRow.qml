@@ -31,11 +31,13 @@ BRHoverEffect {
             ColumnLayout {
                 spacing: 2
                 Text {
+                    textFormat: Text.PlainText
                     text: root.names[root.chain]
                     font: BRFont.body
                     color: BRPalette.textPrimary
                 }
                 Text {
+                    textFormat: Text.PlainText
                     objectName: "assetRowTicker"
                     text: root.tickers[root.chain]
                     font: BRFont.label

@@ -14,6 +14,7 @@ ColumnLayout {
     BTCAddressListModel { id: addresses }
 
     component Header: Text {
+        textFormat: Text.PlainText
         font.family: BRFont.family
         font.pixelSize: 10
         font.weight: Font.Medium
@@ -29,6 +30,7 @@ ColumnLayout {
         Layout.topMargin: 12
         Layout.bottomMargin: 8
         Text {
+            textFormat: Text.PlainText
             objectName: "addressCount"
             text: addresses.countText
             font: BRFont.caption2
@@ -39,9 +41,10 @@ ColumnLayout {
             id: generate
             objectName: "addressNew"
             hoverEnabled: true
-            ToolTip.visible: hovered
-            ToolTip.text: "Genera nuovo indirizzo"
-            ToolTip.delay: 500
+            BRToolTip {
+                visible: generate.hovered
+                text: "Genera nuovo indirizzo"
+            }
             onClicked: addresses.generate()
             contentItem: Row {
                 spacing: 4
@@ -52,6 +55,7 @@ ColumnLayout {
                     anchors.verticalCenter: parent.verticalCenter
                 }
                 Text {
+                    textFormat: Text.PlainText
                     text: "Nuovo"
                     font: BRFont.label
                     color: BRPalette.accent

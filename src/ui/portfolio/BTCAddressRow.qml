@@ -29,6 +29,7 @@ Rectangle {
         anchors.margins: 8
         spacing: 0
         Text {
+            textFormat: Text.PlainText
             Layout.preferredWidth: 80
             text: root.kind
             font: BRFont.caption2
@@ -56,6 +57,7 @@ Rectangle {
             Item { Layout.fillWidth: true }
         }
         Text {
+            textFormat: Text.PlainText
             objectName: "addressBalance"
             Layout.preferredWidth: 120
             horizontalAlignment: Text.AlignRight
@@ -64,6 +66,7 @@ Rectangle {
             color: root.hasBalance ? BRPalette.textPrimary : BRPalette.textTertiary
         }
         Text {
+            textFormat: Text.PlainText
             Layout.preferredWidth: 40
             horizontalAlignment: Text.AlignRight
             text: root.txCount
@@ -74,13 +77,15 @@ Rectangle {
             Layout.preferredWidth: 32
             Layout.preferredHeight: 16
             AbstractButton {
+                id: deleteButton
                 objectName: "addressTrash"
                 anchors.centerIn: parent
                 visible: root.canDelete && root.isHovered
                 hoverEnabled: true
-                ToolTip.visible: hovered
-                ToolTip.text: "Elimina indirizzo inutilizzato"
-                ToolTip.delay: 500
+                BRToolTip {
+                    visible: deleteButton.hovered
+                    text: "Elimina indirizzo inutilizzato"
+                }
                 onClicked: root.deleteRequested()
                 contentItem: BRSymbol {
                     name: "trash"

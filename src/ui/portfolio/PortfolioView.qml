@@ -44,6 +44,7 @@ Rectangle {
                 Layout.bottomMargin: 16
                 spacing: 8
                 Text {
+                    textFormat: Text.PlainText
                     Layout.alignment: Qt.AlignHCenter
                     text: "Total Balance"
                     font.family: BRFont.family
@@ -93,6 +94,7 @@ Rectangle {
                             anchors.verticalCenter: parent.verticalCenter
                         }
                         Text {
+                            textFormat: Text.PlainText
                             text: send.text
                             font: send.font
                             color: BRPalette.accent
@@ -112,6 +114,7 @@ Rectangle {
                             anchors.verticalCenter: parent.verticalCenter
                         }
                         Text {
+                            textFormat: Text.PlainText
                             text: receive.text
                             font: receive.font
                             color: BRPalette.textPrimary
@@ -132,6 +135,7 @@ Rectangle {
                 Layout.rightMargin: 4
                 Layout.bottomMargin: 12 - list.spacing
                 Text {
+                    textFormat: Text.PlainText
                     text: "Assets"
                     font: BRFont.headline
                     color: BRPalette.textPrimary
@@ -143,6 +147,7 @@ Rectangle {
                     radius: height / 2
                     color: BRPalette.surface
                     Text {
+                        textFormat: Text.PlainText
                         id: badge
                         objectName: "portfolioAssetCount"
                         anchors.centerIn: parent
@@ -180,6 +185,7 @@ Rectangle {
                         size: 20
                     }
                     Text {
+                        textFormat: Text.PlainText
                         Layout.topMargin: 8
                         text: row.name
                         font.family: BRFont.family

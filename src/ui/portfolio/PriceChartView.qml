@@ -34,6 +34,7 @@ BRSurface {
         ColumnLayout {
             spacing: 4
             Text {
+                textFormat: Text.PlainText
                 objectName: "chartPairLabel"
                 text: chart.pairLabel
                 font.family: BRFont.family
@@ -44,6 +45,7 @@ BRSurface {
                 color: BRPalette.textTertiary
             }
             Text {
+                textFormat: Text.PlainText
                 objectName: "chartPrice"
                 visible: chart.hasPrice
                 text: chart.priceText
@@ -62,18 +64,21 @@ BRSurface {
                     color: chart.changeIsUp ? BRPalette.success : BRPalette.error
                 }
                 Text {
+                    textFormat: Text.PlainText
                     objectName: "chartChangeText"
                     text: chart.changeText
                     font: BRFont.label
                     color: chart.changeIsUp ? BRPalette.success : BRPalette.error
                 }
                 Text {
+                    textFormat: Text.PlainText
                     text: "24h"
                     font: BRFont.caption2
                     color: BRPalette.textTertiary
                 }
             }
             Text {
+                textFormat: Text.PlainText
                 objectName: "chartNoPrice"
                 visible: !chart.hasPrice
                 text: "\u2014"
@@ -135,6 +140,7 @@ BRSurface {
                                                BRPalette.gridLine.b, 0.2 * BRPalette.gridLine.a)
                             }
                             Text {
+                                textFormat: Text.PlainText
                                 objectName: "chartYLabel"
                                 x: plot.width + 6
                                 anchors.verticalCenter: parent.top
@@ -158,6 +164,7 @@ BRSurface {
                                                BRPalette.gridLine.b, 0.2 * BRPalette.gridLine.a)
                             }
                             Text {
+                                textFormat: Text.PlainText
                                 anchors.horizontalCenter: parent.left
                                 anchors.bottom: parent.bottom
                                 text: modelData.label
@@ -214,6 +221,7 @@ BRSurface {
 
         RowLayout {
             Text {
+                textFormat: Text.PlainText
                 text: "7D"
                 font.family: BRFont.family
                 font.pixelSize: 10

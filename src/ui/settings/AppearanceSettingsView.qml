@@ -22,11 +22,13 @@ ColumnLayout {
         Layout.leftMargin: 24
         spacing: 4
         Text {
+            textFormat: Text.PlainText
             text: "Theme"
             font: BRFont.body
             color: BRPalette.textPrimary
         }
         Text {
+            textFormat: Text.PlainText
             text: "Choose the color palette for the app"
             font: BRFont.caption2
             color: BRPalette.textSecondary
@@ -134,6 +136,7 @@ ColumnLayout {
                             color: card.accent
                         }
                         Text {
+                            textFormat: Text.PlainText
                             anchors.verticalCenter: parent.verticalCenter
                             text: card.theme
                             font: BRFont.label

@@ -56,11 +56,13 @@ BRSheet {
                                 Layout.fillWidth: true
                                 spacing: 2
                                 Text {
+                                    textFormat: Text.PlainText
                                     text: "Encrypted backup"
                                     font: BRFont.label
                                     color: BRPalette.textPrimary
                                 }
                                 Text {
+                                    textFormat: Text.PlainText
                                     Layout.fillWidth: true
                                     text: "Your wallet data will be encrypted with your password and saved to a single file."
                                     font: BRFont.caption2
@@ -74,6 +76,7 @@ BRSheet {
                         Layout.fillWidth: true
                         spacing: 4
                         Text {
+                            textFormat: Text.PlainText
                             text: "Wallet Password"
                             font: BRFont.label
                             color: BRPalette.textSecondary
@@ -120,6 +123,7 @@ BRSheet {
                                 color: BRPalette.accent
                             }
                             Text {
+                                textFormat: Text.PlainText
                                 anchors.verticalCenter: parent.verticalCenter
                                 text: exportButton.text
                                 font: exportButton.font
@@ -143,12 +147,14 @@ BRSheet {
                         color: BRPalette.success
                     }
                     Text {
+                        textFormat: Text.PlainText
                         Layout.alignment: Qt.AlignHCenter
                         text: "Backup Saved"
                         font: BRFont.title
                         color: BRPalette.textPrimary
                     }
                     Text {
+                        textFormat: Text.PlainText
                         objectName: "savedFileName"
                         Layout.fillWidth: true
                         visible: backup.savedPath.length > 0
@@ -161,6 +167,7 @@ BRSheet {
                         elide: Text.ElideRight
                     }
                     Text {
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         text: "Keep this file safe. You'll need your wallet password to restore it."
                         font: BRFont.caption2

@@ -12,6 +12,7 @@ ColumnLayout {
 
     spacing: 4
     Text {
+        textFormat: Text.PlainText
         text: "Backup File"
         font: BRFont.label
         color: BRPalette.textSecondary
@@ -35,6 +36,7 @@ ColumnLayout {
                 color: BRPalette.accent
             }
             Text {
+                textFormat: Text.PlainText
                 objectName: "chosenFileName"
                 Layout.fillWidth: true
                 text: root.restore.hasFile ? root.restore.fileName : "No file selected"

@@ -47,6 +47,7 @@ BRSheet {
                                 color: BRPalette.warning
                             }
                             Text {
+                                textFormat: Text.PlainText
                                 Layout.fillWidth: true
                                 text: "This will replace your current wallet data."
                                 font: BRFont.caption2
@@ -64,6 +65,7 @@ BRSheet {
                         visible: restore.hasFile
                         spacing: 4
                         Text {
+                            textFormat: Text.PlainText
                             text: "Backup Password"
                             font: BRFont.label
                             color: BRPalette.textSecondary
@@ -109,6 +111,7 @@ BRSheet {
                                 color: BRPalette.accent
                             }
                             Text {
+                                textFormat: Text.PlainText
                                 anchors.verticalCenter: parent.verticalCenter
                                 text: restoreButton.text
                                 font: restoreButton.font
@@ -132,12 +135,14 @@ BRSheet {
                         color: BRPalette.success
                     }
                     Text {
+                        textFormat: Text.PlainText
                         Layout.alignment: Qt.AlignHCenter
                         text: "Wallet Restored"
                         font: BRFont.title
                         color: BRPalette.textPrimary
                     }
                     Text {
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         text: "Your wallet has been restored. Please unlock with your password."
                         font: BRFont.caption2

@@ -25,6 +25,7 @@ Dialog {
         border.color: BRPalette.border
     }
     header: Text {
+        textFormat: Text.PlainText
         text: root.title
         font: BRFont.headline
         color: BRPalette.textPrimary
@@ -32,6 +33,7 @@ Dialog {
         bottomPadding: 0
     }
     contentItem: Text {
+        textFormat: Text.PlainText
         text: root.message
         font: BRFont.callout
         color: BRPalette.textSecondary
@@ -53,6 +55,7 @@ Dialog {
             Layout.bottomMargin: 16
             text: root.confirmText
             contentItem: Text {
+                textFormat: Text.PlainText
                 text: confirmButton.text
                 font: confirmButton.font
                 color: root.destructive ? BRPalette.error : BRPalette.textPrimary

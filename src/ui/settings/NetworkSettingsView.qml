@@ -58,6 +58,7 @@ ColumnLayout {
                 RowLayout {
                     Layout.fillWidth: true
                     Text {
+                        textFormat: Text.PlainText
                         text: "Use TLS"
                         font: BRFont.callout
                         color: BRPalette.textSecondary
@@ -92,6 +93,7 @@ ColumnLayout {
             }
         }
         Text {
+            textFormat: Text.PlainText
             objectName: "electrumFormError"
             Layout.fillWidth: true
             visible: text.length > 0
@@ -147,6 +149,7 @@ ColumnLayout {
                             color: modelData.active ? section.chainColor : BRPalette.border
                         }
                         Text {
+                            textFormat: Text.PlainText
                             text: modelData.text
                             font: BRFont.monoSmall
                             color: modelData.active ? BRPalette.textPrimary : BRPalette.textTertiary
@@ -174,6 +177,7 @@ ColumnLayout {
             width: parent.width
             spacing: 8
             Text {
+                textFormat: Text.PlainText
                 text: "Connection Status"
                 font: BRFont.body
                 color: BRPalette.textPrimary
@@ -214,6 +218,7 @@ ColumnLayout {
             color: parent.color
         }
         Text {
+            textFormat: Text.PlainText
             id: label
             anchors.verticalCenter: parent.verticalCenter
             font: BRFont.body
@@ -252,12 +257,14 @@ ColumnLayout {
                 }
             }
             Text {
+                textFormat: Text.PlainText
                 text: cell.name
                 font: BRFont.label
                 color: BRPalette.textSecondary
             }
         }
         Text {
+            textFormat: Text.PlainText
             objectName: "statusText"
             Layout.fillWidth: true
             text: cell.status

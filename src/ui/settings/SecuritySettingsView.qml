@@ -25,6 +25,7 @@ ColumnLayout {
         Layout.rightMargin: 16
         spacing: 12
         Text {
+            textFormat: Text.PlainText
             text: "Storage"
             font: BRFont.body
             color: BRPalette.textPrimary
@@ -46,6 +47,7 @@ ColumnLayout {
                     Layout.fillWidth: true
                     spacing: 2
                     Text {
+                        textFormat: Text.PlainText
                         text: "Secure Storage"
                         font: BRFont.callout
                         color: BRPalette.textPrimary
@@ -71,6 +73,7 @@ ColumnLayout {
         Layout.rightMargin: 16
         spacing: 12
         Text {
+            textFormat: Text.PlainText
             text: "Backup"
             font: BRFont.body
             color: BRPalette.textPrimary
@@ -93,6 +96,7 @@ ColumnLayout {
                     color: BRPalette.textPrimary
                 }
                 Text {
+                    textFormat: Text.PlainText
                     anchors.verticalCenter: parent.verticalCenter
                     text: exportButton.text
                     font: exportButton.font
@@ -110,6 +114,7 @@ ColumnLayout {
         Layout.rightMargin: 16
         spacing: 12
         Text {
+            textFormat: Text.PlainText
             text: "Danger Zone"
             font: BRFont.body
             color: BRPalette.error
@@ -119,6 +124,7 @@ ColumnLayout {
             objectName: "deleteWalletButton"
             text: "Delete Wallet"
             contentItem: Text {
+                textFormat: Text.PlainText
                 text: deleteButton.text
                 font: deleteButton.font
                 color: BRPalette.error

@@ -56,6 +56,7 @@ BRSheet {
                         color: BRPalette.warning
                     }
                     Text {
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         text: "Enter your password to reveal your seed phrase."
                         font: BRFont.callout
@@ -64,6 +65,7 @@ BRSheet {
                         wrapMode: Text.Wrap
                     }
                     Text {
+                        textFormat: Text.PlainText
                         Layout.alignment: Qt.AlignHCenter
                         text: "Never share your seed phrase with anyone."
                         font: BRFont.caption2
@@ -124,6 +126,7 @@ BRSheet {
                                 color: BRPalette.warning
                             }
                             Text {
+                                textFormat: Text.PlainText
                                 Layout.fillWidth: true
                                 text: "Keep this secret! Anyone with these words can access your funds."
                                 font: BRFont.caption2
@@ -156,6 +159,7 @@ BRSheet {
                                     anchors.rightMargin: 6
                                     spacing: 4
                                     Text {
+                                        textFormat: Text.PlainText
                                         Layout.preferredWidth: 22
                                         text: cell.number
                                         font: BRFont.caption2
@@ -191,6 +195,7 @@ BRSheet {
                                     color: BRPalette.textPrimary
                                 }
                                 Text {
+                                    textFormat: Text.PlainText
                                     anchors.verticalCenter: parent.verticalCenter
                                     text: copyButton.text
                                     font: copyButton.font

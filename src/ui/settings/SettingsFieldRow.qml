@@ -13,6 +13,7 @@ RowLayout {
     signal edited(string text)
 
     Text {
+        textFormat: Text.PlainText
         Layout.preferredWidth: 70
         text: root.label
         font: BRFont.callout

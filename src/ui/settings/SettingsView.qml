@@ -64,6 +64,7 @@ BRSheet {
                                     color: tabButton.isSelected ? BRPalette.accent : BRPalette.textTertiary
                                 }
                                 Text {
+                                    textFormat: Text.PlainText
                                     anchors.verticalCenter: parent.verticalCenter
                                     text: modelData.title
                                     font: BRFont.label
@@ -93,7 +94,9 @@ BRSheet {
                     Layout.fillHeight: true
                     contentWidth: availableWidth
                     clip: true
-                    ScrollBar.vertical.policy: ScrollBar.AsNeeded
+                    // The bar stays on screen while the content overflows: the cue that more is below.
+                    ScrollBar.vertical.policy: scroll.contentHeight > scroll.availableHeight
+                                              ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
 
                     Loader {
                         objectName: "settingsTabLoader"

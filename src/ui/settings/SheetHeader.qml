@@ -10,6 +10,7 @@ RowLayout {
     signal closeRequested()
 
     Text {
+        textFormat: Text.PlainText
         text: root.title
         font: BRFont.title
         color: BRPalette.textPrimary

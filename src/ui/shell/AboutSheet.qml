@@ -26,7 +26,9 @@ BRSheet {
             Layout.fillWidth: true
             Layout.fillHeight: true
             contentWidth: availableWidth
-            ScrollBar.vertical.policy: ScrollBar.AsNeeded
+            // The bar stays on screen while the content overflows: the cue that more is below.
+            ScrollBar.vertical.policy: scroller.contentHeight > scroller.availableHeight
+                                      ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
             clip: true
 
             ColumnLayout {
@@ -41,6 +43,7 @@ BRSheet {
                     layer.effect: BRGlow { glowColor: BRPalette.accent; glowOpacity: 0.3; radius: 16 }
                 }
                 Text {
+                    textFormat: Text.PlainText
                     Layout.alignment: Qt.AlignHCenter
                     text: "Quillmark"
                     font: BRFont.systemFont(28, Font.Bold)
@@ -49,6 +52,7 @@ BRSheet {
                     layer.effect: BRGlow { glowColor: BRPalette.accent; glowOpacity: 0.3; radius: 8 }
                 }
                 Text {
+                    textFormat: Text.PlainText
                     objectName: "aboutVersion"
                     Layout.alignment: Qt.AlignHCenter
                     Layout.topMargin: -16
@@ -61,18 +65,21 @@ BRSheet {
                     Layout.topMargin: 4
                     spacing: 4
                     Text {
+                        textFormat: Text.PlainText
                         anchors.horizontalCenter: parent.horizontalCenter
                         text: "A desktop wallet for one person on one machine."
                         font: BRFont.caption
                         color: BRPalette.textSecondary
                     }
                     Text {
+                        textFormat: Text.PlainText
                         anchors.horizontalCenter: parent.horizontalCenter
                         text: "Built with Qt, OpenSSL and libsecp256k1."
                         font: BRFont.caption
                         color: BRPalette.textTertiary
                     }
                     Text {
+                        textFormat: Text.PlainText
                         anchors.horizontalCenter: parent.horizontalCenter
                         text: "qt.io"
                         font: BRFont.caption
@@ -112,7 +119,7 @@ BRSheet {
                             ColumnLayout {
                                 Layout.fillWidth: true
                                 spacing: 1
-                                Text { text: modelData.title; font: BRFont.label; color: BRPalette.textSecondary }
+                                Text { textFormat: Text.PlainText; text: modelData.title; font: BRFont.label; color: BRPalette.textSecondary }
                                 // The storage line may be a long folder path.
                                 Text {
                                     objectName: "featureDetail"

@@ -14,12 +14,14 @@ Rectangle {
         anchors.centerIn: parent
         spacing: 8
         Text {
+            textFormat: Text.PlainText
             anchors.horizontalCenter: parent.horizontalCenter
             text: root.screenName
             font: BRFont.title
             color: BRPalette.textPrimary
         }
         Text {
+            textFormat: Text.PlainText
             anchors.horizontalCenter: parent.horizontalCenter
             text: root.note
             font: BRFont.callout

@@ -14,6 +14,7 @@ Rectangle {
         GradientStop { position: 1; color: BRPalette.accentDeep }
     }
     Text {
+        textFormat: Text.PlainText
         anchors.centerIn: parent
         text: "Q"
         font.family: BRFont.family

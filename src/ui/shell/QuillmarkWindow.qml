@@ -14,6 +14,30 @@ ApplicationWindow {
     minimumHeight: 620
     color: BRPalette.background
     font: BRFont.body
+    // The style's controls (busy indicators, scroll bars, dialogs) and every popup of the window
+    // take their colours from here: the theme's, never the desktop's light defaults.
+    palette {
+        window: BRPalette.backgroundSecondary
+        windowText: BRPalette.textPrimary
+        base: BRPalette.background
+        alternateBase: BRPalette.surface
+        text: BRPalette.textPrimary
+        button: BRPalette.surface
+        buttonText: BRPalette.textPrimary
+        brightText: BRPalette.textPrimary
+        highlight: BRPalette.accent
+        highlightedText: BRPalette.background
+        light: BRPalette.surface
+        midlight: BRPalette.border
+        mid: BRPalette.textTertiary
+        dark: BRPalette.textSecondary
+        shadow: BRPalette.shadow
+        toolTipBase: BRPalette.backgroundSecondary
+        toolTipText: BRPalette.textPrimary
+        placeholderText: BRPalette.textTertiary
+        link: BRPalette.accent
+        linkVisited: BRPalette.accent
+    }
 
     readonly property alias rootView: rootView
     readonly property alias exportBackupAction: exportBackupAction
@@ -32,23 +56,29 @@ ApplicationWindow {
         background: Rectangle { color: BRPalette.backgroundSecondary }
         delegate: MenuBarItem {
             id: menuBarItem
+            // Lit while its menu is open or under the pointer: the bar's keyboard
+            // highlight would stay on after Escape closed the menu.
+            readonly property bool lit: (menu && menu.visible) || hovered
+            hoverEnabled: true
             contentItem: Text {
+                textFormat: Text.PlainText
                 text: menuBarItem.text
                 font: BRFont.callout
                 color: BRPalette.textPrimary
             }
             background: Rectangle {
-                color: menuBarItem.highlighted ? BRPalette.surface : "transparent"
+                objectName: "menuBarItemBackground"
+                color: menuBarItem.lit ? BRPalette.surface : "transparent"
             }
         }
-        Menu {
+        BRMenu {
             title: "File"
             Action {
                 text: "Close Window"
-                shortcut: StandardKey.Close
+                shortcut: "Ctrl+W"
                 onTriggered: window.close()
             }
-            MenuSeparator {}
+            BRMenuSeparator {}
             Action {
                 id: exportBackupAction
                 objectName: "exportBackupAction"
@@ -64,21 +94,21 @@ ApplicationWindow {
                 shortcut: "Ctrl+Shift+R"
                 onTriggered: restoreSheet.open()
             }
-            MenuSeparator {}
+            BRMenuSeparator {}
             Action {
                 text: "Quit"
-                shortcut: StandardKey.Quit
+                shortcut: "Ctrl+Q"
                 onTriggered: Qt.quit()
             }
         }
-        Menu {
+        BRMenu {
             title: "Window"
             Action {
                 text: "Minimize"
                 shortcut: "Ctrl+M"
                 onTriggered: window.showMinimized()
             }
-            MenuSeparator {}
+            BRMenuSeparator {}
             Action {
                 objectName: "showMainAction"
                 text: "Show Quillmark"

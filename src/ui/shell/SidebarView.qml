@@ -33,6 +33,7 @@ Rectangle {
                 onHoveredChanged: root.logoHover = hovered
                 onClicked: aboutSheet.open()
                 contentItem: Text {
+                    textFormat: Text.PlainText
                     text: "Quillmark"
                     font: BRFont.title
                     color: BRPalette.accent
@@ -66,7 +67,9 @@ Rectangle {
             Layout.fillHeight: true
             contentWidth: availableWidth
             clip: true
-            ScrollBar.vertical.policy: ScrollBar.AsNeeded
+            // The bar stays on screen while the content overflows: the cue that more is below.
+            ScrollBar.vertical.policy: accountScroll.contentHeight > accountScroll.availableHeight
+                                      ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
 
             ColumnLayout {
                 width: accountScroll.availableWidth - 24
@@ -82,6 +85,7 @@ Rectangle {
                         Layout.fillWidth: true
                         spacing: 4
                         Text {
+                            textFormat: Text.PlainText
                             objectName: "sectionTitle"
                             Layout.leftMargin: 8
                             Layout.rightMargin: 8
@@ -129,6 +133,7 @@ Rectangle {
                     Layout.fillWidth: true
                     spacing: 4
                     Text {
+                        textFormat: Text.PlainText
                         Layout.leftMargin: 8
                         Layout.bottomMargin: 4
                         text: "CONNECTED DAPPS"
@@ -152,6 +157,7 @@ Rectangle {
                                 color: BRPalette.accent
                             }
                             Text {
+                                textFormat: Text.PlainText
                                 text: modelData.peerName
                                 font: BRFont.caption
                                 color: BRPalette.textPrimary
@@ -180,6 +186,7 @@ Rectangle {
             Layout.bottomMargin: 8
             spacing: 3
             Text {
+                textFormat: Text.PlainText
                 Layout.bottomMargin: 1
                 text: "NETWORK"
                 font.family: BRFont.family
@@ -212,12 +219,14 @@ Rectangle {
                         }
                     }
                     Text {
+                        textFormat: Text.PlainText
                         Layout.preferredWidth: 28
                         text: modelData.ticker
                         font: BRFont.monospacedFont(10, Font.Medium)
                         color: BRPalette.textSecondary
                     }
                     Text {
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         text: modelData.host
                         font: BRFont.monospacedFont(9.5, Font.Normal)
@@ -226,9 +235,10 @@ Rectangle {
                         maximumLineCount: 1
                     }
                     HoverHandler { id: lineHover }
-                    ToolTip.visible: lineHover.hovered
-                    ToolTip.text: modelData.tooltip
-                    ToolTip.delay: 500
+                    BRToolTip {
+                        visible: lineHover.hovered
+                        text: modelData.tooltip
+                    }
                 }
             }
         }
@@ -258,6 +268,7 @@ Rectangle {
                         color: BRPalette.textTertiary
                     }
                     Text {
+                        textFormat: Text.PlainText
                         text: "Settings"
                         font: BRFont.caption
                         color: BRPalette.textSecondary

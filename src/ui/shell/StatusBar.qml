@@ -32,6 +32,7 @@ Rectangle {
             Layout.preferredWidth: 18
             Layout.preferredHeight: 18
             StatusBarButton {
+                id: refreshButton
                 objectName: "refreshButton"
                 anchors.fill: parent
                 visible: !root.model.isRefreshing
@@ -49,15 +50,26 @@ Rectangle {
                 visible: root.model.isRefreshing
                 running: visible
                 HoverHandler { id: spinnerHover }
-                ToolTip.visible: spinnerHover.hovered
-                ToolTip.text: root.model.refreshHelpText
+                BRToolTip {
+                    visible: spinnerHover.hovered
+                    text: root.model.refreshHelpText
+                }
             }
+        }
+        // Keeps the refresh help's "N s ago" current while it is on screen, and only then.
+        Timer {
+            interval: 1000
+            repeat: true
+            triggeredOnStart: true
+            running: refreshButton.hovered || spinnerHover.hovered
+            onTriggered: root.model.updateRefreshHelpText()
         }
         Separator {}
         Repeater {
             objectName: "chainDots"
             model: root.model.chainDots
             delegate: StatusDot {
+                objectName: "chainDot_" + index
                 color: modelData.color
                 glowRadius: modelData.glowRadius
                 label: modelData.label

@@ -20,7 +20,9 @@ AbstractButton {
         color: root.symbolColor
         opacity: root.down ? 0.6 : 1
     }
-    ToolTip.visible: hovered && help.length > 0
-    ToolTip.text: help
-    ToolTip.delay: 500
+    BRToolTip {
+        objectName: "help"
+        visible: root.hovered && root.help.length > 0
+        text: root.help
+    }
 }

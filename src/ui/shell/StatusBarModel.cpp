@@ -93,6 +93,10 @@ void StatusBarModel::refresh() {
     TaskHandle::spawn(state, [state](CancellationToken token) { return state->refreshAll(token); });
 }
 
+void StatusBarModel::updateRefreshHelpText() {
+    emit refreshChanged();
+}
+
 void StatusBarModel::lock() {
     if (m_state) {
         m_state->lock();

@@ -41,6 +41,9 @@ public:
     // Starts a full refresh of the state, kept by nobody; ignored while one runs.
     Q_INVOKABLE void refresh();
     Q_INVOKABLE void lock();
+    // The help text reads the clock when it is asked for: the bar calls this while the help
+    // is on screen, so "Last refresh: Ns ago" keeps counting.
+    Q_INVOKABLE void updateRefreshHelpText();
 
 signals:
     void refreshChanged();

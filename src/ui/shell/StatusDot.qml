@@ -31,13 +31,15 @@ Row {
         }
     }
     Text {
+        textFormat: Text.PlainText
         text: root.label
         font: BRFont.caption2
         color: BRPalette.textTertiary
         anchors.verticalCenter: parent.verticalCenter
     }
     HoverHandler { id: hover }
-    ToolTip.visible: hover.hovered && tooltip.length > 0
-    ToolTip.text: tooltip
-    ToolTip.delay: 500
+    BRToolTip {
+        visible: hover.hovered && root.tooltip.length > 0
+        text: root.tooltip
+    }
 }

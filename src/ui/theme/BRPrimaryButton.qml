@@ -21,6 +21,7 @@ Button {
     Behavior on opacity { NumberAnimation { duration: 140; easing.type: Easing.OutQuad } }
 
     contentItem: Text {
+        textFormat: Text.PlainText
         text: control.text
         font: control.font
         color: BRPalette.accent

@@ -3,6 +3,7 @@ import Quillmark.Ui
 
 // One symbol of the icon table, drawn in the bundled icon font.
 Text {
+    textFormat: Text.PlainText
     property string name: ""
     property real size: 12
 

@@ -10,9 +10,10 @@ AbstractButton {
     readonly property string tooltipText: copied ? "Copied!" : "Copy to clipboard"
 
     hoverEnabled: true
-    ToolTip.visible: hovered
-    ToolTip.text: tooltipText
-    ToolTip.delay: 500
+    BRToolTip {
+        visible: root.hovered
+        text: root.tooltipText
+    }
 
     contentItem: Row {
         spacing: 4
@@ -23,6 +24,7 @@ AbstractButton {
             anchors.verticalCenter: parent.verticalCenter
         }
         Text {
+            textFormat: Text.PlainText
             visible: root.copied
             text: "Copied"
             font: BRFont.caption2

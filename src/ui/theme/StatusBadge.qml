@@ -25,6 +25,7 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
         }
         Text {
+            textFormat: Text.PlainText
             text: root.statusText
             font: BRFont.caption2
             color: root.statusColor

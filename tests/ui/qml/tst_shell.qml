@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Controls
 import QtTest
 import Quillmark.Ui
 
@@ -136,6 +137,87 @@ Item {
             click("reconnectElectrumButton")
             const status = findAll(find("statusCell_Bitcoin"), "statusText", [], new Set())[0]
             tryCompare(status, "text", "Connected: 127.0.0.1", 30000)
+            keyClick(Qt.Key_Escape)
+            tryCompare(settings, "visible", false)
+        }
+
+        function test_5a_helpAndMenusReadTheirTexts() {
+            compare(view.face, "main")
+            // The refresh help counts the seconds since the last refresh while it is shown.
+            fixture.setLastRefreshNow()
+            wait(1100)
+            const refresh = find("refreshButton")
+            mouseMove(refresh, 5, 5)
+            const help = findAll(refresh, "help", [], new Set())[0]
+            tryVerify(() => /^Last refresh: [1-9]\d*s ago$/.test(help.text), 3000, help.text)
+            mouseMove(view, 600, 400)
+
+            // At the window's smallest size the sidebar's accounts overflow: its bar shows.
+            top.height = 600
+            const list = find("accountList")
+            tryVerify(() => list.contentHeight > list.availableHeight)
+            compare(list.ScrollBar.vertical.policy, ScrollBar.AlwaysOn)
+            top.height = 700
+            tryVerify(() => list.contentHeight <= list.availableHeight
+                      || list.ScrollBar.vertical.policy === ScrollBar.AlwaysOn)
+
+            // The window's menus show their shortcuts; Escape leaves "File" unlit.
+            const component = Qt.createComponent("qrc:/Quillmark/Ui/shell/QuillmarkWindow.qml")
+            const window = component.createObject(null)
+            window.show()
+            window.requestActivate()
+            tryVerify(() => window.active)
+            const bar = window.menuBar
+            const fileItem = bar.itemAt(0)
+            mouseClick(fileItem)
+            tryCompare(fileItem.menu, "opened", true)
+            const shortcuts = findAll(fileItem.menu.contentItem, "menuShortcut", [], new Set())
+                .map(t => t.text).filter(t => t.length > 0)
+            compare(shortcuts, ["Ctrl+W", "Ctrl+Shift+E", "Ctrl+Shift+R", "Ctrl+Q"])
+            fixture.keyClick(window, Qt.Key_Escape)
+            tryCompare(fileItem.menu, "visible", false)
+            const lit = findAll(fileItem, "menuBarItemBackground", [], new Set())[0]
+            mouseMove(window.contentItem, 600, 400)
+            tryVerify(() => lit.color.a === 0, 2000, "File stays lit")
+            window.destroy()
+            // Showing the window locked the wallet, as every appearance does.
+            fixture.unlock()
+        }
+
+        function texts(item, out, seen) {
+            if (!item || seen.has(item))
+                return out
+            seen.add(item)
+            if (item.textFormat !== undefined && typeof item.text === "string")
+                out.push(item)
+            const children = item.data || item.children || []
+            for (let i = 0; i < children.length; ++i)
+                texts(children[i], out, seen)
+            if (item.contentItem && item.contentItem !== item)
+                texts(item.contentItem, out, seen)
+            return out
+        }
+
+        function test_5b_serverMarkupIsShownAsText() {
+            fixture.unlock()
+            compare(view.face, "main")
+            const before = fixture.webRequests()
+            const hostile = fixture.setHostileEthereumStatus()
+            // On screen in the Ethereum dot's help and in the Network tab.
+            mouseMove(find("chainDot_1"), 2, 2)
+            click("settingsButton")
+            const settings = find("SettingsView")
+            tryCompare(settings, "opened", true)
+            const status = findAll(find("statusCell_Ethereum"), "statusText", [], new Set())[0]
+            tryCompare(status, "text", hostile)
+            wait(700)
+            const shown = texts(top.parent, [], new Set()).filter(t => t.text.indexOf("<img") >= 0)
+            verify(shown.length >= 2, "texts showing the status: " + shown.length)
+            for (const text of shown) {
+                compare(text.textFormat, Text.PlainText, text.text)
+                verify(text.contentWidth > 100, "the markup is laid out as text")
+            }
+            compare(fixture.webRequests(), before)
             keyClick(Qt.Key_Escape)
             tryCompare(settings, "visible", false)
         }

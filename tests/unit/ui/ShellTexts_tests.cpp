@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <regex>
+#include <string_view>
 
 namespace qm {
 namespace {
@@ -62,6 +63,74 @@ TEST(BRIcon, EverySymbolNamedInTheViewsHasAGlyph) {
         }
     }
     EXPECT_GT(found, 20);
+}
+
+// The offset of the brace that closes the block opening at `open`, skipping strings and
+// line comments; the text's size when it is never closed.
+std::size_t blockEnd(std::string_view text, std::size_t open) {
+    int depth = 0;
+    char quote = 0;
+    for (std::size_t i = open; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == quote) {
+                quote = 0;
+            }
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (text.substr(i, 2) == "//") {
+            i = std::min(text.find('\n', i), text.size());
+        } else if (c == '{') {
+            ++depth;
+        } else if (c == '}' && --depth == 0) {
+            return i;
+        }
+    }
+    return text.size();
+}
+
+// The block's own lines: what nested blocks hold is left out.
+std::string ownLevel(std::string_view body) {
+    std::string out;
+    int depth = 0;
+    for (char c : body) {
+        depth += c == '{' ? 1 : c == '}' ? -1 : 0;
+        if (depth == 0 && c != '}') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Text defaults to rich text, which renders markup from outside and fetches its images: every
+// Text and Label of the views says plain text, and no view uses the style's attached tool
+// tip (its text is rich) instead of BRToolTip.
+TEST(QmlTexts, EveryTextIsPlain) {
+    const std::regex element(R"((^|[^\w.])(Text|Label)\s*\{)");
+    const std::regex format(R"(\btextFormat\s*:\s*Text\.PlainText\b)");
+    int found = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(
+             std::filesystem::path(QM_SOURCE_DIR) / "src")) {
+        if (entry.path().extension() != ".qml") {
+            continue;
+        }
+        std::ifstream file(entry.path());
+        const std::string text((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(text.find("ToolTip.text"), std::string::npos) << name;
+        for (std::sregex_iterator it(text.begin(), text.end(), element), end; it != end; ++it) {
+            ++found;
+            const std::size_t open = static_cast<std::size_t>(it->position() + it->length() - 1);
+            const std::size_t close = blockEnd(text, open);
+            const std::string own = ownLevel(std::string_view(text).substr(open + 1, close - open));
+            const auto line = std::count(text.begin(), text.begin() + it->position(), '\n') + 1;
+            EXPECT_TRUE(std::regex_search(own, format)) << name << ":" << line;
+        }
+    }
+    EXPECT_GT(found, 50);
 }
 
 } // namespace

@@ -1,0 +1,240 @@
+#pragma once
+// What the window benches share: each window runs in a child process of the bench (the bench's
+// own program with "--child MODE"), under one X display, on a fresh data folder and without a
+// session bus; the child prints "frame" once its window has painted.
+//   minimal   one ApplicationWindow with a button and a chart: the reference
+//   welcome   the program's own start path on an empty data folder (onboarding)
+//   lock      the same on a data folder that holds a wallet (the lock screen)
+//   unlocked  the window over a wallet unlocked on loopback fixtures
+// "prepare" makes the wallet of "lock" in the data folder and ends.
+
+#include "AppStateFixture.h"
+#include "app/QuillmarkApp.h"
+#include "app/SingleInstance.h"
+#include "ui/shell/WalletShell.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QtQml/qqmlextensionplugin.h>
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+namespace qm::bench {
+
+inline const char* minimalWindow = R"(
+import QtQuick
+import QtQuick.Controls
+import QtCharts
+ApplicationWindow {
+    width: 1100; height: 700; visible: true; title: "Minimal"
+    Column {
+        anchors.fill: parent
+        Button { text: "Button" }
+        ChartView {
+            width: 600; height: 400; antialiasing: true
+            LineSeries { XYPoint { x: 0; y: 1 } XYPoint { x: 1; y: 3 } XYPoint { x: 2; y: 2 } }
+        }
+    }
+}
+)";
+
+inline constexpr const char* benchPassword = "bench pw";
+
+// Prints "frame" once the window has painted its first frame.
+inline void reportFirstFrame(QQuickWindow* window) {
+    QObject::connect(
+        window, &QQuickWindow::frameSwapped, window,
+        [] {
+            static bool reported = false;
+            if (!reported) {
+                reported = true;
+                std::puts("frame");
+                std::fflush(stdout);
+            }
+        },
+        Qt::DirectConnection);
+}
+
+// The child's side: runs the window of `mode` until the bench ends it.
+inline int runChild(int argc, char** argv, const QString& mode) {
+    if (mode == QStringLiteral("prepare")) {
+        QApplication app(argc, argv);
+        AppState state;
+        state.loadStoredState();
+        state.createWallet(test::AppStateFixture::abandonPhrase(), benchPassword);
+        state.stopBackgroundTasks();
+        return 0;
+    }
+    if (mode == QStringLiteral("welcome") || mode == QStringLiteral("lock")) {
+        // As main() does, without handing over to a running instance.
+        QuillmarkApp::prepareEnvironment();
+        QApplication application(argc, argv);
+        QuillmarkApp::configure(application);
+        SingleInstance instance(QDir::temp().filePath(QStringLiteral("bench-instance")));
+        QuillmarkApp app(application, instance);
+        if (!app.start()) {
+            return 1;
+        }
+        reportFirstFrame(app.window());
+        return application.exec();
+    }
+    QApplication application(argc, argv);
+    QQmlApplicationEngine engine;
+    std::unique_ptr<test::AppStateFixture> fixture;
+    if (mode == QStringLiteral("minimal")) {
+        engine.loadData(minimalWindow);
+    } else {
+        QuillmarkApp::configure(application);
+        fixture = std::make_unique<test::AppStateFixture>();
+        fixture->state().loadStoredState();
+        fixture->state().createWallet(test::AppStateFixture::abandonPhrase(), benchPassword);
+        WalletShell::install(&fixture->state());
+        engine.addImportPath(QStringLiteral("qrc:/"));
+        engine.load(QUrl(QStringLiteral("qrc:/Quillmark/Ui/shell/QuillmarkWindow.qml")));
+    }
+    const auto roots = engine.rootObjects();
+    auto* window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(roots.first());
+    if (!window) {
+        return 1;
+    }
+    reportFirstFrame(window);
+    window->show();
+    if (fixture) {
+        // The appear action locks the stored wallet, as at every start: open it again.
+        QTimer::singleShot(0, [&fixture] { fixture->state().unlock(benchPassword); });
+    }
+    const int status = application.exec();
+    WalletShell::install(nullptr);
+    return status;
+}
+
+// The display the children use: the caller's, else a private Xvfb that lives as long as this.
+class Display {
+public:
+    explicit Display(QProcessEnvironment& env) {
+        if (!env.contains(QStringLiteral("DISPLAY"))) {
+            m_xvfb.start(QStringLiteral("Xvfb"),
+                         {QStringLiteral(":93"), QStringLiteral("-screen"), QStringLiteral("0"),
+                          QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                          QStringLiteral("tcp")});
+            if (!m_xvfb.waitForStarted()) {
+                std::fputs("no DISPLAY and no Xvfb\n", stderr);
+                std::exit(1);
+            }
+            QThread::msleep(1000);
+            env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":93"));
+        }
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    }
+    ~Display() {
+        if (m_xvfb.state() == QProcess::Running) {
+            m_xvfb.terminate();
+            m_xvfb.waitForFinished();
+        }
+    }
+
+private:
+    QProcess m_xvfb;
+};
+
+// A child of the bench on a data folder of its own (kept until the child is gone).
+class Child {
+public:
+    Child(const QString& mode, const QProcessEnvironment& env) {
+        QProcessEnvironment childEnv = env;
+        for (const char* name :
+             {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "TMPDIR", "XDG_RUNTIME_DIR"}) {
+            const QString dir = m_home.filePath(QString::fromLatin1(name));
+            QDir().mkpath(dir);
+            QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            childEnv.insert(QString::fromLatin1(name), dir);
+        }
+        childEnv.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                        QStringLiteral("unix:path=") + m_home.filePath(QStringLiteral("no-bus")));
+        const QString self = QCoreApplication::applicationFilePath();
+        if (mode == QStringLiteral("lock")) {
+            QProcess prepare;
+            prepare.setProcessEnvironment(childEnv);
+            prepare.setProcessChannelMode(QProcess::ForwardedChannels);
+            prepare.start(self, {QStringLiteral("--child"), QStringLiteral("prepare")});
+            prepare.waitForFinished(60000);
+        }
+        m_process.setProcessEnvironment(childEnv);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_clock.start();
+        m_process.start(self, {QStringLiteral("--child"), mode});
+    }
+    ~Child() {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    // Milliseconds from the start to the first painted frame; -1 when there was none.
+    double waitForFirstFrame() {
+        while (m_process.state() != QProcess::NotRunning && m_clock.elapsed() < 60000) {
+            if (m_process.waitForReadyRead(100) && m_process.readAll().contains("frame")) {
+                return static_cast<double>(m_clock.nsecsElapsed()) / 1e6;
+            }
+        }
+        return -1;
+    }
+
+    // Waits `ms` while the child runs on.
+    void idle(int ms) {
+        QElapsedTimer idle;
+        idle.start();
+        while (idle.elapsed() < ms && m_process.state() == QProcess::Running) {
+            m_process.waitForFinished(200);
+        }
+    }
+
+    // CPU seconds the child has used so far (all its threads); -1 when it is gone.
+    double cpuSeconds() const {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(m_process.processId()));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            return -1;
+        }
+        const QByteArray line = stat.readAll();
+        // The fields after the command name, which may hold blanks: utime and stime are the
+        // 14th and 15th of the whole line.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 13) {
+            return -1;
+        }
+        const double ticks = static_cast<double>(fields[11].toLongLong() + fields[12].toLongLong());
+        return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+
+    // Resident memory in KiB; -1 when the child is gone.
+    qint64 residentKiB() const {
+        QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
+        if (!status.open(QIODevice::ReadOnly)) {
+            return -1;
+        }
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmRSS:")) {
+                return line.mid(6).trimmed().split(' ').first().toLongLong();
+            }
+        }
+        return -1;
+    }
+
+private:
+    QTemporaryDir m_home;
+    QProcess m_process;
+    QElapsedTimer m_clock;
+};
+
+} // namespace qm::bench
