@@ -1,5 +1,6 @@
 #include "app/QuillmarkApp.h"
 
+#include "app/CursorBlinkRest.h"
 #include "app/SingleInstance.h"
 #include "state/AppState.h"
 #include "ui/shell/WalletShell.h"
@@ -88,6 +89,7 @@ bool QuillmarkApp::start() {
         return false;
     }
     installTrayIcon();
+    new CursorBlinkRest(10000, this);
     m_window->show();
     return true;
 }

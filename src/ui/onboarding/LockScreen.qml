@@ -17,6 +17,31 @@ Item {
         onPasswordCleared: passwordField.clear()
     }
 
+    // Someone is there: the pointer moved over the screen or a key was typed in the last 30 s.
+    property bool attended: true
+    function noticeInput() {
+        attended = true
+        attention.restart()
+    }
+    Timer {
+        id: attention
+        interval: 30000
+        running: true
+        onTriggered: root.attended = false
+    }
+    // The window sends hover events of its own after a frame (the pointer still): only a
+    // moved pointer counts.
+    property point pointer
+    HoverHandler {
+        onPointChanged: {
+            const at = point.scenePosition
+            if (at.x !== root.pointer.x || at.y !== root.pointer.y) {
+                root.pointer = at
+                root.noticeInput()
+            }
+        }
+    }
+
     Rectangle { anchors.fill: parent; color: BRPalette.background }
     RadialGlow {
         anchors.fill: parent
@@ -47,20 +72,20 @@ Item {
                 size: 44
                 font.weight: Font.Light
                 color: BRPalette.accent
-                // The pulse: 1 to 0.4 and back in 1.8 s, eased, in 18 steps. Every step
-                // redraws the whole window, which software rendering pays for in full: ten
-                // steps a second, only while the window is in front, is the look at a
-                // fraction of the cost of an animation at the display's rate.
+                // The pulse: 1 to 0.4 and back in 1.8 s, eased, in 12 steps. Every step
+                // redraws the whole window, which software rendering pays for in full: about
+                // seven steps a second, only while the window is in front and someone is
+                // there, keep the look at a small share of an animation at the display's rate.
                 property int pulseStep: 0
-                readonly property real pulsePhase: pulseStep < 9 ? pulseStep / 9 : (18 - pulseStep) / 9
+                readonly property real pulsePhase: pulseStep < 6 ? pulseStep / 6 : (12 - pulseStep) / 6
                 opacity: 1 - 0.6 * (pulsePhase < 0.5 ? 2 * pulsePhase * pulsePhase
                                                      : 1 - 2 * (1 - pulsePhase) * (1 - pulsePhase))
                 Timer {
                     objectName: "pulseTimer"
-                    interval: 100
+                    interval: 150
                     repeat: true
-                    running: root.visible && root.Window.active
-                    onTriggered: emblem.pulseStep = (emblem.pulseStep + 1) % 18
+                    running: root.visible && root.Window.active && root.attended
+                    onTriggered: emblem.pulseStep = (emblem.pulseStep + 1) % 12
                     onRunningChanged: if (!running) emblem.pulseStep = 0
                 }
             }
@@ -96,7 +121,10 @@ Item {
                 placeholderText: "Password"
                 showsError: lock.hasError
                 focus: true
-                onTextEdited: lock.setPassword(text)
+                onTextEdited: {
+                    root.noticeInput()
+                    lock.setPassword(text)
+                }
                 // Return unlocks even with an empty field.
                 onAccepted: lock.submit()
                 Component.onCompleted: forceActiveFocus()
