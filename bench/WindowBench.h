@@ -146,10 +146,12 @@ private:
     QProcess m_xvfb;
 };
 
-// A child of the bench on a data folder of its own (kept until the child is gone).
+// A child of the bench on a data folder of its own (kept until the child is gone). Its cache
+// folder (compiled GL shaders, Qt's and Mesa's) is fresh too, unless `cache` names one that
+// earlier children filled: a later start rather than the first.
 class Child {
 public:
-    Child(const QString& mode, const QProcessEnvironment& env) {
+    Child(const QString& mode, const QProcessEnvironment& env, const QString& cache = {}) {
         QProcessEnvironment childEnv = env;
         for (const char* name :
              {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "TMPDIR", "XDG_RUNTIME_DIR"}) {
@@ -157,6 +159,9 @@ public:
             QDir().mkpath(dir);
             QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             childEnv.insert(QString::fromLatin1(name), dir);
+        }
+        if (!cache.isEmpty()) {
+            childEnv.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
         }
         childEnv.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                         QStringLiteral("unix:path=") + m_home.filePath(QStringLiteral("no-bus")));
