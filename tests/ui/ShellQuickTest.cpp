@@ -44,13 +44,15 @@ public:
     }
     Q_INVOKABLE int networkRequests() const { return m_env.networkRequests(); }
     Q_INVOKABLE void setLastRefreshNow() { m_env.state().setLastRefresh(qm::Date::now()); }
-    // A server's error as markup whose image points at the loopback web server: shown as
-    // markup, the window would fetch it.
+    // A server's name as markup whose image points at the loopback web server: shown as
+    // markup, the window would fetch it. Returns the status text the window shows.
     Q_INVOKABLE QString setHostileEthereumStatus() {
         const QString hostile = QStringLiteral("<img src=\"%1\"><b>bad gateway</b>")
                                     .arg(m_env.web().url(QStringLiteral("/pixel.png")).toString());
-        m_env.state().networkManager().setEVMPoolStatus(qm::Chain::ethereum, hostile.toStdString());
-        return hostile;
+        m_env.state().networkManager().setConnectionPhase(
+            qm::Chain::ethereum, qm::ConnectionPhase::failed, hostile.toStdString());
+        return QString::fromStdString(qm::connectionStatusText(
+            qm::Chain::ethereum, qm::ConnectionPhase::failed, hostile.toStdString()));
     }
     // Key presses of the test go to the test's own window; this one to any.
     Q_INVOKABLE void keyClick(QWindow* window, int key) {
