@@ -9,6 +9,8 @@ std::filesystem::path dataLocation() {
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString());
 }
 
-std::filesystem::path appDataDirectory() { return dataLocation() / "Quillmark"; }
+std::filesystem::path appDataDirectory() {
+    return dataLocation() / "Quillmark";
+}
 
 } // namespace qm

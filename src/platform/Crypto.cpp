@@ -25,7 +25,9 @@ struct Deleter {
 };
 template <typename T> using Owned = std::unique_ptr<T, Deleter>;
 
-[[noreturn]] void fail(const char* what) { throw CryptoError(CryptoError::Code::openSSLFailure, what); }
+[[noreturn]] void fail(const char* what) {
+    throw CryptoError(CryptoError::Code::openSSLFailure, what);
+}
 
 void check(int result, const char* what) {
     if (result != 1) {
@@ -41,7 +43,9 @@ template <typename T> T* checkPtr(T* p, const char* what) {
 }
 
 // OpenSSL takes non-const pointers in its parameter arrays; it does not write through them.
-void* mut(const void* p) { return const_cast<void*>(p); }
+void* mut(const void* p) {
+    return const_cast<void*>(p);
+}
 
 Bytes digest(const char* name, ByteView data) {
     Owned<EVP_MD> md(checkPtr(EVP_MD_fetch(nullptr, name, nullptr), "digest unavailable"));
@@ -79,38 +83,52 @@ Owned<EVP_PKEY> rawPrivateKey(int type, ByteView privateKey) {
     if (privateKey.size() != 32) {
         throw CryptoError(CryptoError::Code::invalidKeySize, "Curve25519: invalid key size");
     }
-    return Owned<EVP_PKEY>(checkPtr(
-        EVP_PKEY_new_raw_private_key(type, nullptr, privateKey.data(), privateKey.size()),
-        "EVP_PKEY_new_raw_private_key failed"));
+    return Owned<EVP_PKEY>(
+        checkPtr(EVP_PKEY_new_raw_private_key(type, nullptr, privateKey.data(), privateKey.size()),
+                 "EVP_PKEY_new_raw_private_key failed"));
 }
 
 Bytes rawPublicKeyOf(EVP_PKEY* key) {
     Bytes out(32);
     std::size_t length = out.size();
-    check(EVP_PKEY_get_raw_public_key(key, out.data(), &length), "EVP_PKEY_get_raw_public_key failed");
+    check(EVP_PKEY_get_raw_public_key(key, out.data(), &length),
+          "EVP_PKEY_get_raw_public_key failed");
     out.resize(length);
     return out;
 }
 
 } // namespace
 
-Bytes sha256(ByteView data) { return digest("SHA256", data); }
-Bytes sha512(ByteView data) { return digest("SHA512", data); }
-Bytes opensslRipemd160(ByteView data) { return digest("RIPEMD160", data); }
-Bytes opensslSha3_256(ByteView data) { return digest("SHA3-256", data); }
+Bytes sha256(ByteView data) {
+    return digest("SHA256", data);
+}
+Bytes sha512(ByteView data) {
+    return digest("SHA512", data);
+}
+Bytes opensslRipemd160(ByteView data) {
+    return digest("RIPEMD160", data);
+}
+Bytes opensslSha3_256(ByteView data) {
+    return digest("SHA3-256", data);
+}
 
-SecureBytes hmacSha512(ByteView key, ByteView data) { return hmac("SHA512", key, data); }
-SecureBytes hmacSha256(ByteView key, ByteView data) { return hmac("SHA256", key, data); }
+SecureBytes hmacSha512(ByteView key, ByteView data) {
+    return hmac("SHA512", key, data);
+}
+SecureBytes hmacSha256(ByteView key, ByteView data) {
+    return hmac("SHA256", key, data);
+}
 
 SecureBytes pbkdf2HmacSha512(ByteView password, ByteView salt, std::uint32_t iterations,
                              std::size_t length) {
     SecureBytes out(length);
     static const std::uint8_t none = 0;
-    check(PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(password.empty() ? &none : password.data()),
-                            static_cast<int>(password.size()), salt.empty() ? &none : salt.data(),
-                            static_cast<int>(salt.size()), static_cast<int>(iterations),
-                            EVP_sha512(), static_cast<int>(length), out.data()),
-          "PKCS5_PBKDF2_HMAC failed");
+    check(
+        PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(password.empty() ? &none : password.data()),
+                          static_cast<int>(password.size()), salt.empty() ? &none : salt.data(),
+                          static_cast<int>(salt.size()), static_cast<int>(iterations), EVP_sha512(),
+                          static_cast<int>(length), out.data()),
+        "PKCS5_PBKDF2_HMAC failed");
     return out;
 }
 
@@ -119,13 +137,17 @@ SecureBytes hkdfSha256(ByteView inputKey, ByteView salt, ByteView info, std::siz
     Owned<EVP_KDF_CTX> ctx(checkPtr(EVP_KDF_CTX_new(kdf.get()), "EVP_KDF_CTX_new failed"));
     OSSL_PARAM params[5];
     std::size_t n = 0;
-    params[n++] = OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, const_cast<char*>("SHA256"), 0);
-    params[n++] = OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY, mut(inputKey.data()), inputKey.size());
+    params[n++] =
+        OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, const_cast<char*>("SHA256"), 0);
+    params[n++] = OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY, mut(inputKey.data()),
+                                                    inputKey.size());
     if (!salt.empty()) {
-        params[n++] = OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, mut(salt.data()), salt.size());
+        params[n++] =
+            OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, mut(salt.data()), salt.size());
     }
     if (!info.empty()) {
-        params[n++] = OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_INFO, mut(info.data()), info.size());
+        params[n++] =
+            OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_INFO, mut(info.data()), info.size());
     }
     params[n] = OSSL_PARAM_construct_end();
     SecureBytes out(length);
@@ -133,14 +155,16 @@ SecureBytes hkdfSha256(ByteView inputKey, ByteView salt, ByteView info, std::siz
     return out;
 }
 
-Bytes chachaPolySeal(ByteView key, ByteView plaintext, ByteView aad, std::optional<ByteView> nonce) {
+Bytes chachaPolySeal(ByteView key, ByteView plaintext, ByteView aad,
+                     std::optional<ByteView> nonce) {
     if (key.size() != kSealKeySize) {
         throw CryptoError(CryptoError::Code::invalidKeySize, "ChaChaPoly: invalid key size");
     }
     Bytes out(kSealNonceSize + plaintext.size() + kSealTagSize);
     if (nonce) {
         if (nonce->size() != kSealNonceSize) {
-            throw CryptoError(CryptoError::Code::invalidNonceSize, "ChaChaPoly: invalid nonce size");
+            throw CryptoError(CryptoError::Code::invalidNonceSize,
+                              "ChaChaPoly: invalid nonce size");
         }
         std::copy(nonce->begin(), nonce->end(), out.begin());
     } else {
@@ -151,7 +175,8 @@ Bytes chachaPolySeal(ByteView key, ByteView plaintext, ByteView aad, std::option
           "EVP_EncryptInit_ex2 failed");
     int length = 0;
     if (!aad.empty()) {
-        check(EVP_EncryptUpdate(ctx.get(), nullptr, &length, aad.data(), static_cast<int>(aad.size())),
+        check(EVP_EncryptUpdate(ctx.get(), nullptr, &length, aad.data(),
+                                static_cast<int>(aad.size())),
               "EVP_EncryptUpdate (aad) failed");
     }
     std::uint8_t* cipher = out.data() + kSealNonceSize;
@@ -179,16 +204,19 @@ std::optional<SecureBytes> chachaPolyOpen(ByteView key, ByteView combined, ByteV
     const std::size_t cipherSize = combined.size() - kSealNonceSize - kSealTagSize;
     const std::uint8_t* cipher = combined.data() + kSealNonceSize;
     Owned<EVP_CIPHER_CTX> ctx(checkPtr(EVP_CIPHER_CTX_new(), "EVP_CIPHER_CTX_new failed"));
-    check(EVP_DecryptInit_ex2(ctx.get(), EVP_chacha20_poly1305(), key.data(), combined.data(), nullptr),
+    check(EVP_DecryptInit_ex2(ctx.get(), EVP_chacha20_poly1305(), key.data(), combined.data(),
+                              nullptr),
           "EVP_DecryptInit_ex2 failed");
     int length = 0;
     if (!aad.empty()) {
-        check(EVP_DecryptUpdate(ctx.get(), nullptr, &length, aad.data(), static_cast<int>(aad.size())),
+        check(EVP_DecryptUpdate(ctx.get(), nullptr, &length, aad.data(),
+                                static_cast<int>(aad.size())),
               "EVP_DecryptUpdate (aad) failed");
     }
     SecureBytes plain(cipherSize);
     if (cipherSize != 0) {
-        check(EVP_DecryptUpdate(ctx.get(), plain.data(), &length, cipher, static_cast<int>(cipherSize)),
+        check(EVP_DecryptUpdate(ctx.get(), plain.data(), &length, cipher,
+                                static_cast<int>(cipherSize)),
               "EVP_DecryptUpdate failed");
     }
     check(EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_TAG, static_cast<int>(kSealTagSize),
@@ -210,12 +238,13 @@ Bytes ed25519PublicKey(ByteView privateKey) {
 Bytes ed25519Sign(ByteView message, ByteView privateKey) {
     auto key = rawPrivateKey(EVP_PKEY_ED25519, privateKey);
     Owned<EVP_MD_CTX> ctx(checkPtr(EVP_MD_CTX_new(), "EVP_MD_CTX_new failed"));
-    check(EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key.get()), "EVP_DigestSignInit failed");
+    check(EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key.get()),
+          "EVP_DigestSignInit failed");
     Bytes signature(64);
     std::size_t length = signature.size();
     static const std::uint8_t none = 0;
-    check(EVP_DigestSign(ctx.get(), signature.data(), &length, message.empty() ? &none : message.data(),
-                         message.size()),
+    check(EVP_DigestSign(ctx.get(), signature.data(), &length,
+                         message.empty() ? &none : message.data(), message.size()),
           "EVP_DigestSign failed");
     signature.resize(length);
     return signature;
@@ -254,7 +283,8 @@ std::optional<SecureBytes> x25519SharedSecret(ByteView privateKey, ByteView peer
     if (!peer) {
         return std::nullopt;
     }
-    Owned<EVP_PKEY_CTX> ctx(checkPtr(EVP_PKEY_CTX_new(key.get(), nullptr), "EVP_PKEY_CTX_new failed"));
+    Owned<EVP_PKEY_CTX> ctx(
+        checkPtr(EVP_PKEY_CTX_new(key.get(), nullptr), "EVP_PKEY_CTX_new failed"));
     check(EVP_PKEY_derive_init(ctx.get()), "EVP_PKEY_derive_init failed");
     check(EVP_PKEY_derive_set_peer(ctx.get(), peer.get()), "EVP_PKEY_derive_set_peer failed");
     SecureBytes secret(32);

@@ -6,7 +6,8 @@
 
 namespace qm {
 
-SecureBytes::SecureBytes(std::size_t size) : data_(size ? new std::uint8_t[size]() : nullptr), size_(size) {}
+SecureBytes::SecureBytes(std::size_t size)
+    : data_(size ? new std::uint8_t[size]() : nullptr), size_(size) {}
 
 SecureBytes::SecureBytes(ByteView bytes) : SecureBytes(bytes.size()) {
     if (size_ != 0) {
@@ -18,7 +19,9 @@ SecureBytes SecureBytes::fromText(std::string_view text) {
     return SecureBytes(utf8View(text));
 }
 
-SecureBytes::~SecureBytes() { clear(); }
+SecureBytes::~SecureBytes() {
+    clear();
+}
 
 SecureBytes::SecureBytes(SecureBytes&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}

@@ -6,67 +6,64 @@ namespace qm {
 namespace {
 
 Bytes withoutLeadingZeros(ByteView bytes) {
-  const auto first =
-      std::find_if(bytes.begin(), bytes.end(), [](auto b) { return b != 0; });
-  return Bytes(first, bytes.end());
+    const auto first = std::find_if(bytes.begin(), bytes.end(), [](auto b) { return b != 0; });
+    return Bytes(first, bytes.end());
 }
 
 // The short form holds lengths up to 55 in the prefix byte itself; longer
 // payloads carry their minimal big-endian length after a prefix that counts its
 // bytes.
-Bytes lengthPrefixed(std::uint8_t shortBase, std::uint8_t longBase,
-                     ByteView payload) {
-  Bytes out;
-  if (payload.size() <= 55) {
-    out.reserve(1 + payload.size());
-    out.push_back(static_cast<std::uint8_t>(shortBase + payload.size()));
-  } else {
-    const Bytes length =
-        withoutLeadingZeros(RLP::bigEndianBytes(payload.size()));
-    out.reserve(1 + length.size() + payload.size());
-    out.push_back(static_cast<std::uint8_t>(longBase + length.size()));
-    out.insert(out.end(), length.begin(), length.end());
-  }
-  out.insert(out.end(), payload.begin(), payload.end());
-  return out;
+Bytes lengthPrefixed(std::uint8_t shortBase, std::uint8_t longBase, ByteView payload) {
+    Bytes out;
+    if (payload.size() <= 55) {
+        out.reserve(1 + payload.size());
+        out.push_back(static_cast<std::uint8_t>(shortBase + payload.size()));
+    } else {
+        const Bytes length = withoutLeadingZeros(RLP::bigEndianBytes(payload.size()));
+        out.reserve(1 + length.size() + payload.size());
+        out.push_back(static_cast<std::uint8_t>(longBase + length.size()));
+        out.insert(out.end(), length.begin(), length.end());
+    }
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
 }
 
 } // namespace
 
 Bytes RLP::bigEndianBytes(std::uint64_t value) {
-  Bytes out(8);
-  for (int i = 7; i >= 0; --i) {
-    out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value & 0xFF);
-    value >>= 8;
-  }
-  return out;
+    Bytes out(8);
+    for (int i = 7; i >= 0; --i) {
+        out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value & 0xFF);
+        value >>= 8;
+    }
+    return out;
 }
 
 Bytes RLP::encodeBytes(ByteView bytes) {
-  if (bytes.size() == 1 && bytes[0] < 0x80) {
-    return Bytes{bytes[0]};
-  }
-  return lengthPrefixed(0x80, 0xB7, bytes);
+    if (bytes.size() == 1 && bytes[0] < 0x80) {
+        return Bytes{bytes[0]};
+    }
+    return lengthPrefixed(0x80, 0xB7, bytes);
 }
 
 Bytes RLP::encodeUInt64(std::uint64_t value) {
-  if (value == 0) {
-    return Bytes{0x80};
-  }
-  return encodeBytes(withoutLeadingZeros(bigEndianBytes(value)));
+    if (value == 0) {
+        return Bytes{0x80};
+    }
+    return encodeBytes(withoutLeadingZeros(bigEndianBytes(value)));
 }
 
-Bytes RLP::encodeUInt256(const UInt256 &value) {
-  // Zero has no minimal bytes, so encodeBytes gives 0x80 for it as well.
-  return encodeBytes(value.minimalBigEndianBytes());
+Bytes RLP::encodeUInt256(const UInt256& value) {
+    // Zero has no minimal bytes, so encodeBytes gives 0x80 for it as well.
+    return encodeBytes(value.minimalBigEndianBytes());
 }
 
-Bytes RLP::encodeList(const std::vector<Bytes> &items) {
-  Bytes payload;
-  for (const auto &item : items) {
-    payload.insert(payload.end(), item.begin(), item.end());
-  }
-  return lengthPrefixed(0xC0, 0xF7, payload);
+Bytes RLP::encodeList(const std::vector<Bytes>& items) {
+    Bytes payload;
+    for (const auto& item : items) {
+        payload.insert(payload.end(), item.begin(), item.end());
+    }
+    return lengthPrefixed(0xC0, 0xF7, payload);
 }
 
 } // namespace qm
