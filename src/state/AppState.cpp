@@ -7,6 +7,7 @@
 #include "state/TokenPriceLookup.h"
 #include "state/WalletConnectSetup.h"
 #include "state/refresh/RefreshOrchestrator.h"
+#include "state/signing/Signer.h"
 
 #include <cmath>
 
@@ -32,19 +33,20 @@ AppStateServices AppStateServices::standard() {
 AppState::AppState(QObject* parent) : AppState(AppStateServices::standard(), parent) {}
 
 AppState::AppState(AppStateServices services, QObject* parent)
-    : QObject(parent), m_keychain(services.keychain), m_tokenStore(services.tokenStore),
+    : QObject(parent), m_tokenStore(services.tokenStore),
       m_networkManager(services.networkManager.release()),
       m_explorerClient(services.explorerClient.release()),
       m_coinGecko(services.coinGecko.release()), m_wcViewModel(services.wcViewModel.release()),
       m_tokenPrices(std::move(services.tokenPrices)) {
-    if (!m_keychain || !m_tokenStore || !m_networkManager || !m_explorerClient || !m_coinGecko ||
-        !m_wcViewModel || !m_tokenPrices) {
+    if (!services.keychain || !m_tokenStore || !m_networkManager || !m_explorerClient ||
+        !m_coinGecko || !m_wcViewModel || !m_tokenPrices) {
         fatalError("AppState: a service is missing");
     }
     for (QObject* child : std::initializer_list<QObject*>{m_networkManager, m_explorerClient,
                                                           m_coinGecko, m_wcViewModel}) {
         child->setParent(this);
     }
+    m_signer = std::make_unique<Signer>(*services.keychain);
     m_refresh = new RefreshOrchestrator(*this);
 }
 
@@ -192,11 +194,6 @@ void AppState::setLastRefresh(std::optional<Date> date) {
 
 void AppState::setBtcSubscriptionsReady(bool ready) {
     assignIfChanged(this, m_btcSubscriptionsReady, ready, &AppState::btcSubscriptionsReadyChanged);
-}
-
-void AppState::setLastDerivedMasterKey(std::optional<ExtendedKey> key) {
-    m_lastDerivedMasterKey = std::move(key);
-    emit lastDerivedMasterKeyChanged();
 }
 
 void AppState::setSelectedChain(Chain chain) {

@@ -1,13 +1,13 @@
 #pragma once
 // The one model of the running wallet, on the GUI thread: the wallet record, one list of
-// account states per chain, prices and the chart cache, the refresh flags, the BIP-32 master
-// key while the wallet is unlocked, the sidebar selection, and the services through which
-// the refresh reaches the network. The refresh orchestrator holds the background jobs.
+// account states per chain, prices and the chart cache, the refresh flags, the sidebar
+// selection, and the services through which the refresh reaches the network. The refresh
+// orchestrator holds the background jobs. The seed, the keys and the keychain are the
+// signer's (state/signing/): this state only awaits it.
 //
 // Observed values notify only on a real change; the record, the key, the lists and the
 // dictionaries notify on every write.
 
-#include "core/crypto/BIP32.h"
 #include "core/model/Account.h"
 #include "core/model/Chain.h"
 #include "core/model/Date.h"
@@ -39,6 +39,8 @@ class BlockExplorerClient;
 class KeychainManager;
 class NetworkManager;
 class RefreshOrchestrator;
+class Signer;
+struct DerivedAccounts;
 class TokenPriceLookup;
 class TokenStore;
 class WalletConnectSetup;
@@ -144,18 +146,14 @@ public:
     bool btcSubscriptionsReady() const { return m_btcSubscriptionsReady; }
     void setBtcSubscriptionsReady(bool ready);
 
-    // The master key of the open seed, from derivation until lock or reset.
-    const std::optional<ExtendedKey>& lastDerivedMasterKey() const {
-        return m_lastDerivedMasterKey;
-    }
-
     Chain selectedChain() const { return m_selectedChain; }
     void setSelectedChain(Chain chain);
     qint64 selectedAccountIndex() const { return m_selectedAccountIndex; }
     void setSelectedAccountIndex(qint64 index);
 
     // --- Services (fixed for the life of the state) ----------------------------------------
-    KeychainManager& keychain() const { return *m_keychain; }
+    // The only way to the seed, the keys and the keychain.
+    Signer& signer() const { return *m_signer; }
     TokenStore& tokenStore() const { return *m_tokenStore; }
     NetworkManager& networkManager() const { return *m_networkManager; }
     BlockExplorerClient& explorerClient() const { return *m_explorerClient; }
@@ -172,47 +170,42 @@ public:
     // --- Lifecycle ---------------------------------------------------------------------------
     // Reads the token file and the stored record; settles isOnboarding and isLocked (a stored
     // wallet is always entered through lock()). Never throws, touches no network. A record
-    // that cannot be read (a locked keyring) shows the lock screen, never onboarding.
+    // that cannot be read (a locked keyring) shows the lock screen, never onboarding. The
+    // reads wait for the signing worker: the window must know what to show.
     void loadStoredState();
     // The "Try Again" of a locked keyring: probes the keychain again and loads what is stored.
     void retryLockedKeyring();
-    // Stores the seed, the sealed phrase and a new record, then opens the wallet and starts
-    // the refresh. Throws the storage failure; the state is then unchanged. The caller has
-    // checked the phrase and the password, and wipes them.
-    void createWallet(const std::vector<std::string>& mnemonic, std::string_view password);
-    // Opens the seed and the accounts, starts the refresh and sets up WalletConnect. Throws
-    // the KeychainError of opening the seed (wrongPassword ...) and then changes nothing.
-    // Without a wallet it returns, unless the record could not be read: then it reads again
-    // and throws that failure if it persists.
-    void unlock(std::string_view password);
+    // Stores the seed, the sealed phrase and a new record on the signing worker, then opens
+    // the wallet and starts the refresh. Throws the storage failure; the state is then
+    // unchanged. The caller has checked the phrase and the password, and wipes its copies.
+    // A lock or reset while it runs wins: the new wallet is then not opened.
+    QCoro::Task<void> createWallet(const std::vector<std::string>& mnemonic,
+                                   std::string_view password);
+    // Opens the seed and the accounts on the signing worker, starts the refresh and sets up
+    // WalletConnect. Throws the KeychainError of opening the seed (wrongPassword ...) and
+    // then changes nothing. Without a wallet it returns, unless the record could not be
+    // read: then it reads again and throws that failure if it persists. A lock while the
+    // derivation runs wins: the wallet stays locked.
+    QCoro::Task<void> unlock(std::string_view password);
     // Stops every background job, forgets the master key, sets isLocked, empties the lists.
     void lock();
     // Removes every stored item of the wallet and returns to onboarding. Never throws.
-    void resetWallet();
+    QCoro::Task<void> resetWallet();
     // Cancels the refresh loop and the Bitcoin subscription task.
     void stopBackgroundTasks();
     // Replaces the Bitcoin subscription task with a new one.
     void startBitcoinSubscriptions();
 
     // --- Accounts ------------------------------------------------------------------------------
-    // Derives the five account lists from the 64-byte seed and keeps the master key. Never
-    // throws: a chain whose derivation fails keeps its previous list.
-    void deriveAccounts(ByteView seed);
-    // Adds the address of the next unused receive index to the first Bitcoin account.
-    void generateBTCAddress();
+    // Adds the address of the next unused receive index to the first Bitcoin account (the
+    // signer derives it from the kept master key). A call while another address change is
+    // being stored is ignored.
+    QCoro::Task<void> generateBTCAddress();
     // Removes the address at `position` when it is not the first, has been fetched, and has
     // neither balance nor history. A refused deletion changes nothing.
-    void deleteBTCAddress(qint64 position);
-    // Stores the record with the address indices under "wallet-metadata" (keychain, or the
-    // file store for good once a keychain save fails). Throws the encoding or file failure.
-    void saveWalletRecord(const Wallet& wallet, const BTCAddressIndices& indices);
+    QCoro::Task<void> deleteBTCAddress(qint64 position);
     // Subscribes the live Electrum connection to a script hash; nothing when not connected.
     QCoro::Task<void> subscribeNewAddress(std::string scriptHash);
-
-    // The 32-byte private key of an account, opened with the password. Throws
-    // KeychainError::itemNotFound without a wallet, the errors of opening the seed, or those of
-    // derivation. Keeps nothing.
-    SecureBytes privateKey(Chain chain, qint64 index, std::string_view password);
 
     // --- Refresh (balances, histories, prices; the loop; the Bitcoin subscriptions) ---------
     QCoro::Task<void> refreshAll(CancellationToken token = {});
@@ -242,30 +235,28 @@ signals:
     void isRefreshingChanged();
     void lastRefreshChanged();
     void btcSubscriptionsReadyChanged();
-    void lastDerivedMasterKeyChanged();
     void selectedChainChanged();
     void selectedAccountIndexChanged();
 
 private:
-    void setLastDerivedMasterKey(std::optional<ExtendedKey> key);
-    // The stored record and its address indices; none when nothing (or no record) is stored.
-    // Throws when the storage cannot be read.
-    std::optional<StoredWalletRecord> readStoredRecord();
-    // The receive indices of `wallet`'s addresses: those kept with it in memory or storage,
-    // else 0 to btcAddressCount - 1.
-    BTCAddressIndices addressIndicesFor(const Wallet& wallet);
+    // Shows the derived lists; a chain left out keeps its previous list.
+    void applyAccounts(const DerivedAccounts& accounts);
+    // The receive indices kept in memory for `wallet`, when they still agree with it.
+    std::optional<BTCAddressIndices> knownAddressIndices(const Wallet& wallet) const;
     // Indices of the first Bitcoin account's addresses in list order.
     BTCAddressIndices currentAddressIndices() const;
-    // Stores the record for the new address list, then shows it; false (and nothing
-    // changed) when the record could not be stored.
-    bool commitAddresses(std::vector<BTCAddressInfo> addresses, const BTCAddressIndices& indices);
+    // Stores the record with the new indices, then shows the edited list; false (and nothing
+    // shown) when the record could not be stored or the list changed meanwhile.
+    // Applies the change to the list as it is after the store; false: it no longer applies.
+    using AddressEdit = std::function<bool(std::vector<BTCAddressInfo>&)>;
+    QCoro::Task<bool> commitAddresses(BTCAddressIndices indices, AddressEdit edit);
     // Starts the immediate refresh, the loop and the subscription task, in that order.
     void startSessionTasks();
     // Stops the jobs, forgets the master key, optionally sets isLocked, empties the lists.
     void endSession(bool markLocked);
     void emptyAccountLists();
 
-    KeychainManager* m_keychain;
+    std::unique_ptr<Signer> m_signer;
     TokenStore* m_tokenStore;
     NetworkManager* m_networkManager;
     BlockExplorerClient* m_explorerClient;
@@ -290,10 +281,11 @@ private:
     qint64 m_btcBlockHeight = 0;
     bool m_isRefreshing = false;
     std::optional<Date> m_lastRefresh;
-    std::optional<ExtendedKey> m_lastDerivedMasterKey;
     Chain m_selectedChain = Chain::bitcoin;
     qint64 m_selectedAccountIndex = 0;
     bool m_btcSubscriptionsReady = false;
+    // An address change is being stored; another one waits for none and is ignored.
+    bool m_addressChangeRunning = false;
 
     // The receive indices last stored with the record of this wallet id.
     std::optional<std::pair<std::string, BTCAddressIndices>> m_addressIndices;

@@ -1,19 +1,16 @@
-// The accounts of the open seed: derivation of the five lists, the Bitcoin receive addresses
-// the user adds and removes, the stored record they change, and the private key of an account.
+// The accounts of the open seed: the five lists the signer derived, the Bitcoin receive
+// addresses the user adds and removes, and the stored record they change.
 
-#include "core/crypto/Base58.h"
-#include "core/crypto/Secp256k1.h"
 #include "core/storage/KeychainManager.h"
-#include "platform/Crypto.h"
 #include "platform/async/TaskHandle.h"
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/connections/NetworkManager.h"
-#include "services/evm/EthereumAddress.h"
-#include "state/AccountDerivation.h"
 #include "state/AppState.h"
 #include "state/BTCAddressDeletion.h"
 #include "state/CheckedArithmetic.h"
+#include "state/signing/Signer.h"
 
+#include <QPointer>
 #include <algorithm>
 #include <iostream>
 
@@ -24,9 +21,26 @@ void log(const std::string& line) {
     std::cout << "[AppState] " << line << std::endl;
 }
 
-constexpr std::int64_t addressCountWithoutRecord = 5;
 constexpr const char* evmAccountPath = "m/44'/60'/0'/0/0";
-constexpr const char* solanaPath = "m/44'/501'/0'/0'";
+
+// Marks an address change as running for as long as it lives (and its state does).
+class AddressChange {
+public:
+    AddressChange(QObject* state, bool& running) : m_state(state), m_running(running) {
+        m_running = true;
+    }
+    ~AddressChange() {
+        if (m_state) {
+            m_running = false;
+        }
+    }
+    AddressChange(const AddressChange&) = delete;
+    AddressChange& operator=(const AddressChange&) = delete;
+
+private:
+    QPointer<QObject> m_state;
+    bool& m_running;
+};
 
 Account account(Chain chain, std::string address, std::string path) {
     return Account{accountID(chain, 0), chain, 0, std::move(address), std::move(path)};
@@ -34,83 +48,32 @@ Account account(Chain chain, std::string address, std::string path) {
 
 } // namespace
 
-void AppState::deriveAccounts(ByteView seed) {
-    const ExtendedKey master = BIP32::masterKey(seed);
-    setLastDerivedMasterKey(master.clone());
-    const BTCAddressIndices indices =
-        m_wallet ? addressIndicesFor(*m_wallet)
-                 : BTCAddressIndices::sequential(addressCountWithoutRecord);
-
-    try {
-        const ExtendedKey receive = bitcoinReceiveChain(master);
-        std::vector<BTCAddressInfo> addresses;
-        for (const std::uint32_t index : indices.indices) {
-            try {
-                addresses.push_back(
-                    bitcoinAddress(receive, index, static_cast<std::int64_t>(addresses.size())));
-            } catch (const std::exception& error) {
-                log("Skipped Bitcoin receive index " + std::to_string(index) + ": " + error.what());
-            }
+void AppState::applyAccounts(const DerivedAccounts& derived) {
+    if (derived.bitcoin) {
+        setBitcoinAccounts({*derived.bitcoin});
+        if (m_wallet) {
+            m_addressIndices.emplace(m_wallet->id, derived.indices);
         }
-        if (!addresses.empty() && addresses.front().derivationIndex == 0) {
-            BTCAccountState state;
-            state.account = account(Chain::bitcoin, addresses.front().address,
-                                    addresses.front().derivationPath);
-            state.compressedPublicKey = addresses.front().compressedPublicKey;
-            state.addresses = std::move(addresses);
-            setBitcoinAccounts({std::move(state)});
-            if (m_wallet) {
-                m_addressIndices.emplace(m_wallet->id, indices);
-            }
-        }
-    } catch (const std::exception& error) {
-        log(std::string("Could not derive the Bitcoin account: ") + error.what());
     }
-
-    try {
-        const ExtendedKey key = evmAccountKey(master, 0);
-        const std::string address =
-            ethereumAddress(Secp256k1::shared().uncompressedPublicKey(key.key));
+    if (derived.evmAddress) {
         for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
             EVMAccountState state;
-            state.account = account(chain, address, evmAccountPath);
+            state.account = account(chain, *derived.evmAddress, evmAccountPath);
             setEVMAccounts(chain, {std::move(state)});
         }
-    } catch (const std::exception& error) {
-        // The lists stay as they were: no made-up address may reach a receive screen.
-        log(std::string("Could not derive the EVM account: ") + error.what());
     }
-
-    try {
-        const SecureBytes key = solanaPrivateKey(seed);
-        Bytes publicKey = crypto::ed25519PublicKey(key);
-        if (publicKey.size() == 32) {
-            SolanaAccountState state;
-            state.account = account(Chain::solana, base58Encode(publicKey), solanaPath);
-            state.publicKey = std::move(publicKey);
-            setSolanaAccounts({std::move(state)});
-        }
-    } catch (const std::exception& error) {
-        log(std::string("Could not derive the Solana account: ") + error.what());
+    if (derived.solana) {
+        setSolanaAccounts({*derived.solana});
     }
 }
 
-BTCAddressIndices AppState::addressIndicesFor(const Wallet& wallet) {
+std::optional<BTCAddressIndices> AppState::knownAddressIndices(const Wallet& wallet) const {
     if (m_addressIndices && m_addressIndices->first == wallet.id &&
         static_cast<std::int64_t>(m_addressIndices->second.indices.size()) ==
             wallet.btcAddressCount) {
         return m_addressIndices->second;
     }
-    try {
-        if (std::optional<StoredWalletRecord> stored = readStoredRecord();
-            stored && stored->wallet.id == wallet.id &&
-            stored->wallet.btcAddressCount == wallet.btcAddressCount && stored->btcAddressIndices) {
-            return *stored->btcAddressIndices;
-        }
-    } catch (const std::exception& error) {
-        log(std::string("Could not read the stored address indices: ") + error.what());
-    }
-    return BTCAddressIndices::sequential(wallet.btcAddressCount);
+    return std::nullopt;
 }
 
 BTCAddressIndices AppState::currentAddressIndices() const {
@@ -131,84 +94,119 @@ BTCAddressIndices AppState::currentAddressIndices() const {
     return result;
 }
 
-void AppState::generateBTCAddress() {
-    if (!m_wallet || m_bitcoinAccounts.empty() || !m_lastDerivedMasterKey) {
-        return;
+QCoro::Task<void> AppState::generateBTCAddress() {
+    if (!m_wallet || m_bitcoinAccounts.empty() || m_addressChangeRunning) {
+        co_return;
     }
     BTCAddressIndices indices = currentAddressIndices();
     const std::size_t position = m_bitcoinAccounts.front().addresses.size();
     if (static_cast<std::int64_t>(position) >= maxBTCAddresses || indices.next >= kHardenedIndex) {
         log("No further Bitcoin address can be added");
-        return;
+        co_return;
     }
-    BTCAddressInfo entry;
+    const AddressChange running(this, m_addressChangeRunning);
+    const QPointer<AppState> self(this);
+    std::optional<BTCAddressInfo> entry;
     try {
-        entry = bitcoinAddress(bitcoinReceiveChain(*m_lastDerivedMasterKey), indices.next,
-                               static_cast<std::int64_t>(position));
+        QCoro::Task<std::optional<BTCAddressInfo>> deriving =
+            m_signer->bitcoinAddress(indices.next, static_cast<std::int64_t>(position));
+        entry = co_await std::move(deriving);
     } catch (const std::exception& error) {
         log(std::string("Could not derive a new Bitcoin address: ") + error.what());
-        return;
+    }
+    // Locked meanwhile (no key, or no list): nothing to add to.
+    if (!self || !entry || m_bitcoinAccounts.empty() ||
+        m_bitcoinAccounts.front().addresses.size() != position) {
+        co_return;
     }
     indices.indices.push_back(indices.next);
     indices.next += 1;
-    std::vector<BTCAddressInfo> addresses = m_bitcoinAccounts.front().addresses;
-    addresses.push_back(entry);
-    if (!commitAddresses(std::move(addresses), indices)) {
-        return;
+    const std::string scriptHash = entry->scriptHash;
+    auto append = [entry = std::move(*entry)](std::vector<BTCAddressInfo>& addresses) {
+        addresses.push_back(entry);
+        return true;
+    };
+    QCoro::Task<bool> committing = commitAddresses(std::move(indices), std::move(append));
+    const bool committed = co_await std::move(committing);
+    if (!committed || !self) {
+        co_return;
     }
-
-    const std::string scriptHash = entry.scriptHash;
     TaskHandle::spawn(this, [this, scriptHash](const CancellationToken&) {
         return subscribeNewAddress(scriptHash);
     });
 }
 
-void AppState::deleteBTCAddress(qint64 position) {
-    if (!m_wallet || m_bitcoinAccounts.empty()) {
-        return;
+QCoro::Task<void> AppState::deleteBTCAddress(qint64 position) {
+    if (!m_wallet || m_bitcoinAccounts.empty() || m_addressChangeRunning) {
+        co_return;
     }
-    std::vector<BTCAddressInfo> addresses = m_bitcoinAccounts.front().addresses;
+    const std::vector<BTCAddressInfo>& addresses = m_bitcoinAccounts.front().addresses;
     if (position <= 0 || static_cast<std::uint64_t>(position) >= addresses.size()) {
-        return;
+        co_return;
     }
     const auto index = static_cast<std::size_t>(position);
     const BTCAddressInfo& target = addresses[index];
     if (!canDeleteAddress(target)) {
-        return;
+        co_return;
     }
+    const AddressChange running(this, m_addressChangeRunning);
     BTCAddressIndices indices = currentAddressIndices();
     indices.indices.erase(indices.indices.begin() + static_cast<std::ptrdiff_t>(index));
-    addresses.erase(addresses.begin() + static_cast<std::ptrdiff_t>(index));
-    for (std::size_t i = 0; i < addresses.size(); ++i) {
-        addresses[i].id = static_cast<std::int64_t>(i);
-    }
-
-    commitAddresses(std::move(addresses), indices);
+    auto remove = [index, address = target.address](std::vector<BTCAddressInfo>& list) {
+        // The list as it is after the store: the same address, and still one that may go.
+        if (index >= list.size() || list[index].address != address ||
+            !canDeleteAddress(list[index])) {
+            return false;
+        }
+        list.erase(list.begin() + static_cast<std::ptrdiff_t>(index));
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            list[i].id = static_cast<std::int64_t>(i);
+        }
+        return true;
+    };
+    QCoro::Task<bool> committing = commitAddresses(std::move(indices), std::move(remove));
+    co_await std::move(committing);
 }
 
-bool AppState::commitAddresses(std::vector<BTCAddressInfo> addresses,
-                               const BTCAddressIndices& indices) {
+QCoro::Task<bool> AppState::commitAddresses(BTCAddressIndices indices, AddressEdit edit) {
     Wallet record = *m_wallet;
-    record.btcAddressCount = static_cast<std::int64_t>(addresses.size());
+    record.btcAddressCount = static_cast<std::int64_t>(indices.indices.size());
+    Bytes encoded;
     try {
-        saveWalletRecord(record, indices);
+        encoded = encodeWalletRecord(record, indices);
+    } catch (const std::exception& error) {
+        log(std::string("Could not encode the wallet record: ") + error.what());
+        co_return false;
+    }
+    // storeItem turns to the file store for good when the keychain refuses the save.
+    auto store = [encoded = std::move(encoded)](KeychainManager& keychain) {
+        keychain.storeItem(KeychainManager::walletMetadataItem, encoded);
+    };
+    const QPointer<AppState> self(this);
+    try {
+        QCoro::Task<void> storing = m_signer->withKeychain(std::move(store));
+        co_await std::move(storing);
     } catch (const std::exception& error) {
         // Memory stays as it was too: the next unlock reads what the record says.
         log(std::string("Could not store the wallet record; the addresses stay as they were: ") +
             error.what());
-        return false;
+        co_return false;
+    }
+    // Locked or reset meanwhile: the record holds the change, the next unlock shows it.
+    if (!self || !m_wallet || m_wallet->id != record.id || m_bitcoinAccounts.empty()) {
+        co_return false;
+    }
+    // The list as it is now (a refresh may have filled balances in), with the change.
+    std::vector<BTCAddressInfo> addresses = m_bitcoinAccounts.front().addresses;
+    if (!edit(addresses)) {
+        co_return false;
     }
     m_addressIndices.emplace(record.id, indices);
     setWallet(record);
     updateBitcoinAccount(0, m_bitcoinAccounts.front().id(), [&addresses](BTCAccountState& account) {
         account.addresses = std::move(addresses);
     });
-    return true;
-}
-
-void AppState::saveWalletRecord(const Wallet& wallet, const BTCAddressIndices& indices) {
-    // storeItem turns to the file store for good when the keychain refuses the save.
-    m_keychain->storeItem(KeychainManager::walletMetadataItem, encodeWalletRecord(wallet, indices));
+    co_return true;
 }
 
 QCoro::Task<void> AppState::subscribeNewAddress(std::string scriptHash) {
@@ -222,14 +220,6 @@ QCoro::Task<void> AppState::subscribeNewAddress(std::string scriptHash) {
     } catch (const std::exception&) {
         // The next subscription set-up covers it.
     }
-}
-
-SecureBytes AppState::privateKey(Chain chain, qint64 index, std::string_view password) {
-    if (!m_wallet) {
-        throw KeychainError(KeychainError::Code::itemNotFound);
-    }
-    const SecureBytes seed = m_keychain->loadSeed(m_wallet->id, password);
-    return accountPrivateKey(seed, chain, index);
 }
 
 } // namespace qm

@@ -1,13 +1,14 @@
 // The wallet's lifecycle: loading what is stored, creating, unlocking, locking and deleting.
 
-#include "core/crypto/BIP39.h"
 #include "core/storage/KeychainManager.h"
 #include "core/storage/TokenStore.h"
 #include "platform/async/TaskHandle.h"
 #include "state/AppState.h"
 #include "state/WalletConnectSetup.h"
 #include "state/refresh/RefreshOrchestrator.h"
+#include "state/signing/Signer.h"
 
+#include <QPointer>
 #include <iostream>
 
 namespace qm {
@@ -19,6 +20,37 @@ void log(const std::string& line) {
 
 constexpr std::int64_t newWalletAddressCount = 5;
 
+// The stored record and its address indices; none when nothing (or no record) is stored.
+// Throws when the storage cannot be read. Signing worker only.
+std::optional<StoredWalletRecord> readStoredRecord(KeychainManager& keychain) {
+    const std::optional<Bytes> bytes = keychain.loadItem(KeychainManager::walletMetadataItem);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    std::optional<StoredWalletRecord> record = decodeWalletRecord(*bytes);
+    if (!record) {
+        log("The stored wallet record does not decode");
+    }
+    return record;
+}
+
+// What the start-up finds: the stored record whose sealed seed is stored too, and whether a
+// locked keyring may hold one. Signing worker only.
+struct StoredState {
+    std::optional<StoredWalletRecord> record;
+    bool mayBeInLockedKeychain = false;
+};
+
+StoredState readStoredState(KeychainManager& keychain) {
+    StoredState found;
+    found.record = readStoredRecord(keychain);
+    if (found.record && !keychain.hasSeed(found.record->wallet.id)) {
+        found.record.reset();
+    }
+    found.mayBeInLockedKeychain = keychain.walletMayBeInLockedKeychain();
+    return found;
+}
+
 } // namespace
 
 void AppState::loadStoredState() {
@@ -28,11 +60,11 @@ void AppState::loadStoredState() {
     }
 
     std::optional<StoredWalletRecord> record;
+    bool mayBeInLockedKeychain = false;
     try {
-        record = readStoredRecord();
-        if (record && !m_keychain->hasSeed(record->wallet.id)) {
-            record.reset();
-        }
+        StoredState found = m_signer->withKeychainBlocking(readStoredState);
+        record = std::move(found.record);
+        mayBeInLockedKeychain = found.mayBeInLockedKeychain;
         m_storedRecordFailure = nullptr;
     } catch (const std::exception& error) {
         // A locked keyring or an unreadable folder: the wallet may well be there. Onboarding
@@ -58,7 +90,7 @@ void AppState::loadStoredState() {
         lock();
         return;
     }
-    if (m_keychain->walletMayBeInLockedKeychain()) {
+    if (mayBeInLockedKeychain) {
         // Nothing in the files, but the locked keyring may hold the wallet: onboarding here
         // would make a second one beside it, and which one shows would follow the lock.
         log("The keyring is locked or does not answer; the wallet may be in it");
@@ -71,13 +103,13 @@ void AppState::loadStoredState() {
     setIsKeyringLocked(false);
     setIsOnboarding(true);
     setIsLocked(false);
-    if (m_lastDerivedMasterKey) {
-        endSession(false);
-    }
+    endSession(false);
 }
 
 void AppState::retryLockedKeyring() {
-    m_keychain->probeLockedKeychainAgain();
+    // Waited for like the start-up reads: the window shows what it finds next.
+    m_signer->withKeychainBlocking(
+        [](KeychainManager& keychain) { keychain.probeLockedKeychainAgain(); });
     loadStoredState();
 }
 
@@ -88,20 +120,8 @@ void AppState::setIsKeyringLocked(bool locked) {
     }
 }
 
-std::optional<StoredWalletRecord> AppState::readStoredRecord() {
-    const std::optional<Bytes> bytes = m_keychain->loadItem(KeychainManager::walletMetadataItem);
-    if (!bytes) {
-        return std::nullopt;
-    }
-    std::optional<StoredWalletRecord> record = decodeWalletRecord(*bytes);
-    if (!record) {
-        log("The stored wallet record does not decode");
-    }
-    return record;
-}
-
-void AppState::createWallet(const std::vector<std::string>& mnemonic, std::string_view password) {
-    const SecureBytes seed = BIP39::seed(mnemonic, "");
+QCoro::Task<void> AppState::createWallet(const std::vector<std::string>& mnemonic,
+                                         std::string_view password) {
     Wallet record;
     record.id = newWalletID();
     record.name = "Quillmark";
@@ -111,23 +131,30 @@ void AppState::createWallet(const std::vector<std::string>& mnemonic, std::strin
     record.btcAddressCount = newWalletAddressCount;
     const BTCAddressIndices indices = BTCAddressIndices::sequential(newWalletAddressCount);
 
-    m_keychain->storeSeed(seed, record.id, password);
-    m_keychain->storeMnemonic(mnemonic, record.id, password);
-    saveWalletRecord(record, indices);
+    // The mnemonic and the password are read before the first suspension: the caller's
+    // buffers need not outlive the call.
+    SecretWords words(mnemonic);
+    const QPointer<AppState> self(this);
+    QCoro::Task<std::optional<DerivedAccounts>> creating =
+        m_signer->create(std::move(words), password, record, indices);
+    const std::optional<DerivedAccounts> derived = co_await std::move(creating);
+    if (!self || !derived) {
+        co_return;
+    }
 
     m_addressIndices.emplace(record.id, indices);
     m_storedRecordFailure = nullptr;
     setWallet(record);
     setIsOnboarding(false);
     setIsLocked(false);
-    deriveAccounts(seed);
+    applyAccounts(*derived);
     startSessionTasks();
 }
 
-void AppState::unlock(std::string_view password) {
+QCoro::Task<void> AppState::unlock(std::string_view password) {
     if (!m_wallet) {
         if (!m_storedRecordFailure) {
-            return;
+            co_return;
         }
         // The record could not be read at launch (a locked keyring): try again now.
         loadStoredState();
@@ -135,11 +162,21 @@ void AppState::unlock(std::string_view password) {
             std::rethrow_exception(m_storedRecordFailure);
         }
         if (!m_wallet) {
-            return;
+            co_return;
         }
     }
-    const SecureBytes seed = m_keychain->loadSeed(m_wallet->id, password);
-    deriveAccounts(seed);
+    Signer::AddressPlan plan;
+    plan.known = knownAddressIndices(*m_wallet);
+    plan.count = m_wallet->btcAddressCount;
+    const QPointer<AppState> self(this);
+    QCoro::Task<std::optional<DerivedAccounts>> opening =
+        m_signer->open(m_wallet->id, password, std::move(plan));
+    const std::optional<DerivedAccounts> derived = co_await std::move(opening);
+    if (!self || !derived) {
+        // Locked, reset or gone while the seed was opened: nothing is shown.
+        co_return;
+    }
+    applyAccounts(*derived);
     setIsLocked(false);
     startSessionTasks();
     // Kept nowhere: every unlock sets WalletConnect up anew.
@@ -158,7 +195,7 @@ void AppState::lock() {
 
 void AppState::endSession(bool markLocked) {
     m_refresh->stopSessionTasks();
-    setLastDerivedMasterKey(std::nullopt);
+    m_signer->forget();
     if (markLocked) {
         setIsLocked(true);
     }
@@ -173,7 +210,7 @@ void AppState::emptyAccountLists() {
     setSolanaAccounts({});
 }
 
-void AppState::resetWallet() {
+QCoro::Task<void> AppState::resetWallet() {
     // Each item on its own, so one that cannot be removed leaves no other behind.
     std::vector<std::string> items;
     if (m_wallet) {
@@ -182,19 +219,30 @@ void AppState::resetWallet() {
         }
     }
     items.emplace_back(KeychainManager::walletMetadataItem);
-    for (const std::string& item : items) {
-        try {
-            m_keychain->deleteItem(item);
-        } catch (const std::exception& error) {
-            log("Could not remove a stored item of the wallet: " + std::string(error.what()));
+    // An unlock still running must not open what is being removed, and no job may go on
+    // with the wallet while its items go.
+    m_signer->forget();
+    m_refresh->stopSessionTasks();
+    auto removal = [items = std::move(items)](KeychainManager& keychain) {
+        for (const std::string& item : items) {
+            try {
+                keychain.deleteItem(item);
+            } catch (const std::exception& error) {
+                log("Could not remove a stored item of the wallet: " + std::string(error.what()));
+            }
         }
+        // Temporary files of interrupted writes may hold copies of what was just removed.
+        keychain.removeStaleTemporaryFiles();
+    };
+    const QPointer<AppState> self(this);
+    QCoro::Task<void> removing = m_signer->withKeychain(std::move(removal));
+    co_await std::move(removing);
+    if (!self) {
+        co_return;
     }
 
-    // Temporary files of interrupted writes may hold copies of what was just removed.
-    m_keychain->removeStaleTemporaryFiles();
-
     setWallet(std::nullopt);
-    setLastDerivedMasterKey(std::nullopt);
+    m_signer->forget();
     setIsLocked(false);
     setIsKeyringLocked(false);
     setIsOnboarding(true);

@@ -1,7 +1,9 @@
 // Driver of appstate_peer.mjs: {"phrase", "ops": ["gen", "del:<position>", "relock", "restart"]}
 // -> every Bitcoin address with its index and key, and the EVM and Solana accounts.
 #include "AppStateFixture.h"
+#include "RunTask.h"
 #include "core/encoding/Hex.h"
+#include "state/signing/Signer.h"
 
 #include <QCoreApplication>
 #include <iostream>
@@ -14,7 +16,9 @@ namespace {
 constexpr const char* password = "peer password";
 
 std::string keyHex(qm::AppState& state, qm::Chain chain, std::int64_t index) {
-    return qm::bytesToPlainHex(state.privateKey(chain, index, password).view());
+    auto hex = [](const qm::SecureBytes& key) { return qm::bytesToPlainHex(key.view()); };
+    return qm::test::runTask(
+        state.signer().withPrivateKey(state.wallet()->id, chain, index, password, hex));
 }
 
 nlohmann::json answer(const nlohmann::json& request) {
@@ -25,12 +29,12 @@ nlohmann::json answer(const nlohmann::json& request) {
         words.push_back(word);
     }
     env.state().loadStoredState();
-    env.state().createWallet(words, password);
+    qm::test::runTask(env.state().createWallet(words, password));
 
     for (const std::string op : request.at("ops")) {
         qm::AppState& state = env.state();
         if (op == "gen") {
-            state.generateBTCAddress();
+            qm::test::runTask(state.generateBTCAddress());
         } else if (op.rfind("del:", 0) == 0) {
             // Addresses count as read from a server and empty.
             std::vector<qm::BTCAccountState> accounts = state.bitcoinAccounts();
@@ -38,14 +42,14 @@ nlohmann::json answer(const nlohmann::json& request) {
                 address.fetched = true;
             }
             state.setBitcoinAccounts(std::move(accounts));
-            state.deleteBTCAddress(std::stoll(op.substr(4)));
+            qm::test::runTask(state.deleteBTCAddress(std::stoll(op.substr(4))));
         } else if (op == "relock") {
             state.lock();
-            state.unlock(password);
+            qm::test::runTask(state.unlock(password));
         } else if (op == "restart") {
             env.restart();
             env.state().loadStoredState();
-            env.state().unlock(password);
+            qm::test::runTask(env.state().unlock(password));
         }
     }
 

@@ -2,6 +2,7 @@
 // problem. Driving them as a user would is in qml/tst_shell.qml.
 
 #include "AppStateFixture.h"
+#include "RunTask.h"
 #include "state/AppState.h"
 #include "ui/shell/WalletShell.h"
 
@@ -32,7 +33,8 @@ void countQmlProblems(QtMsgType type, const QMessageLogContext& context, const Q
 TEST(SettingsScreens, EveryTabBindsToItsViewModel) {
     test::AppStateFixture env;
     env.state().loadStoredState();
-    env.state().createWallet(test::AppStateFixture::abandonPhrase(), "correct horse");
+    qm::test::runTask(
+        env.state().createWallet(test::AppStateFixture::abandonPhrase(), "correct horse"));
     env.state().stopBackgroundTasks();
     WalletShell::install(&env.state());
     {
@@ -64,7 +66,8 @@ TEST(SettingsScreens, EveryTabBindsToItsViewModel) {
 TEST(SettingsScreens, StorageIsNamedAsItIsAndALockedKeyringIsWaitedFor) {
     test::AppStateFixture env;
     env.state().loadStoredState();
-    env.state().createWallet(test::AppStateFixture::abandonPhrase(), "correct horse");
+    qm::test::runTask(
+        env.state().createWallet(test::AppStateFixture::abandonPhrase(), "correct horse"));
     env.keychain().setLocked(true);
     env.restart();
     env.state().loadStoredState();

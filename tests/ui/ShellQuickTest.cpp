@@ -2,6 +2,7 @@
 // tests in qml/ reach the state through `fixture`.
 
 #include "AppStateFixture.h"
+#include "RunTask.h"
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
 
@@ -26,12 +27,13 @@ public:
 
     Q_INVOKABLE void loadStoredState() { m_env.state().loadStoredState(); }
     Q_INVOKABLE void createWallet() {
-        m_env.state().createWallet(qm::test::AppStateFixture::abandonPhrase(), password);
+        qm::test::runTask(qm::test::runTask(
+            m_env.state().createWallet(qm::test::AppStateFixture::abandonPhrase(), password)));
         m_env.state().stopBackgroundTasks();
     }
     Q_INVOKABLE void lock() { m_env.state().lock(); }
     Q_INVOKABLE void unlock() {
-        m_env.state().unlock(password);
+        qm::test::runTask(m_env.state().unlock(password));
         m_env.state().stopBackgroundTasks();
     }
     Q_INVOKABLE void setFlags(bool onboarding, bool locked) {

@@ -4,6 +4,7 @@
 #include "platform/SecureBytes.h"
 #include "state/AppState.h"
 
+#include <QPointer>
 #include <exception>
 #include <optional>
 #include <string>
@@ -13,12 +14,17 @@ namespace qm {
 
 LockViewModel::LockViewModel(QObject* parent) : PasswordFormModel(parent) {}
 
-void LockViewModel::finishUnlock() {
+QCoro::Task<void> LockViewModel::unlock() {
+    beginAttempt();
+    const QPointer<LockViewModel> self(this);
     std::string password = passwordUtf8();
     std::optional<QString> failure;
     try {
         if (AppState* state = appState()) {
-            state->unlock(password);
+            QCoro::Task<void> unlocking = state->unlock(password);
+            // Read before the unlock's first suspension: no copy needs to stay here.
+            wipe(password);
+            co_await std::move(unlocking);
         }
     } catch (const KeychainError& error) {
         failure = error.code() == KeychainError::Code::wrongPassword
@@ -28,6 +34,9 @@ void LockViewModel::finishUnlock() {
         failure = QString::fromUtf8(error.what());
     }
     wipe(password);
+    if (!self) {
+        co_return;
+    }
     if (failure) {
         setErrorMessage(std::move(failure));
         setPassword(QString());
@@ -36,20 +45,11 @@ void LockViewModel::finishUnlock() {
     setBusy(false);
 }
 
-void LockViewModel::unlock() {
-    beginAttempt();
-    finishUnlock();
-}
-
 void LockViewModel::submit() {
     if (isBusy()) {
         return;
     }
-    beginAttempt();
-    runAfterPaint([this] {
-        finishUnlock();
-        emit finished();
-    });
+    afterStep(unlock(), [this] { emit finished(); });
 }
 
 void LockViewModel::resetWallet() {

@@ -18,21 +18,19 @@ public:
 
     bool isUnlocking() const { return isBusy(); }
 
-    // Unlocks with the typed password, on the spot. A failure shows its text ("Incorrect
-    // password" for a wrong one) and empties the password (`passwordCleared`).
-    void unlock();
-    // The Unlock button and Return: busy flag and cleared error first, then, once the window
-    // has drawn them, the unlock; `finished` follows.
+    // Unlocks with the typed password: busy and the error cleared at once, the seed opened on
+    // the signing worker. A failure shows its text ("Incorrect password" for a wrong one)
+    // and empties the password (`passwordCleared`).
+    QCoro::Task<void> unlock();
+    // The Unlock button and Return: the unlock above, then `finished`.
     Q_INVOKABLE void submit();
-    // The confirmed "Crea nuovo wallet": deletes the stored wallet; onboarding follows.
+    // The confirmed "Crea nuovo wallet": deletes the stored wallet (on the signing worker);
+    // onboarding follows.
     Q_INVOKABLE void resetWallet();
 
 signals:
     // The field must be emptied (after a failed attempt).
     void passwordCleared();
-
-private:
-    void finishUnlock();
 };
 
 } // namespace qm

@@ -6,6 +6,7 @@
 #include "ui/onboarding/SecretText.h"
 #include "ui/theme/Clipboard.h"
 
+#include <QPointer>
 #include <QRandomGenerator>
 #include <algorithm>
 #include <exception>
@@ -282,21 +283,34 @@ std::vector<std::string> OnboardingViewModel::importedWordList() const {
     return words;
 }
 
-void OnboardingViewModel::createFromWords(std::vector<std::string> words,
-                                          const QString& failurePrefix) {
+QCoro::Task<void> OnboardingViewModel::createFromWords(std::vector<std::string> words,
+                                                       QString failurePrefix) {
+    const QPointer<OnboardingViewModel> self(this);
     std::string password = secretUtf8(m_password);
     AppState* state = appState();
+    std::optional<QString> failure;
     try {
         if (!state) {
             throw std::runtime_error("No application state");
         }
-        state->createWallet(words, password);
-        setCurrentStep(OnboardingStep::Complete);
+        QCoro::Task<void> creating = state->createWallet(words, password);
+        // Both were copied before the creation's first suspension.
+        wipe(password);
+        wipeWords(words);
+        co_await std::move(creating);
     } catch (const std::exception& error) {
-        setErrorMessage(failurePrefix + describe(error));
+        failure = failurePrefix + describe(error);
     }
     wipe(password);
     wipeWords(words);
+    if (!self) {
+        co_return;
+    }
+    if (failure) {
+        setErrorMessage(std::move(failure));
+    } else {
+        setCurrentStep(OnboardingStep::Complete);
+    }
     setIsCreating(false);
 }
 
@@ -309,26 +323,31 @@ bool OnboardingViewModel::beginCreation() {
     return true;
 }
 
-void OnboardingViewModel::finishImport() {
+QCoro::Task<void> OnboardingViewModel::finishImport() {
     std::vector<std::string> words = importedWordList();
     if (!BIP39::isValidMnemonic(words)) {
         wipeWords(words);
         setErrorMessage(QStringLiteral("Invalid mnemonic phrase. Please check your words."));
         setIsCreating(false);
-        return;
+        co_return;
     }
-    createFromWords(std::move(words), QStringLiteral("Failed to import wallet: "));
+    QCoro::Task<void> creating =
+        createFromWords(std::move(words), QStringLiteral("Failed to import wallet: "));
+    co_await std::move(creating);
 }
 
-void OnboardingViewModel::createWallet() {
+QCoro::Task<void> OnboardingViewModel::createWallet() {
     if (beginCreation()) {
-        createFromWords(mnemonicWordList(), QStringLiteral("Failed to create wallet: "));
+        QCoro::Task<void> creating =
+            createFromWords(mnemonicWordList(), QStringLiteral("Failed to create wallet: "));
+        co_await std::move(creating);
     }
 }
 
-void OnboardingViewModel::importWallet() {
+QCoro::Task<void> OnboardingViewModel::importWallet() {
     if (beginCreation()) {
-        finishImport();
+        QCoro::Task<void> importing = finishImport();
+        co_await std::move(importing);
     }
 }
 
@@ -341,10 +360,8 @@ void OnboardingViewModel::submitVerifyAndCreate() {
         emit finished();
         return;
     }
-    runAfterPaint([this] {
-        createFromWords(mnemonicWordList(), QStringLiteral("Failed to create wallet: "));
-        emit finished();
-    });
+    afterStep(createFromWords(mnemonicWordList(), QStringLiteral("Failed to create wallet: ")),
+              [this] { emit finished(); });
 }
 
 void OnboardingViewModel::submitImport() {
@@ -355,10 +372,7 @@ void OnboardingViewModel::submitImport() {
         emit finished();
         return;
     }
-    runAfterPaint([this] {
-        finishImport();
-        emit finished();
-    });
+    afterStep(finishImport(), [this] { emit finished(); });
 }
 
 } // namespace qm

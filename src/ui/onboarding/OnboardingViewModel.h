@@ -14,6 +14,7 @@
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 #include <optional>
+#include <qcoro/qcorotask.h>
 #include <string>
 #include <vector>
 
@@ -83,9 +84,6 @@ public:
 
     Q_INVOKABLE void setPassword(const QString& password);
     Q_INVOKABLE void setConfirmPassword(const QString& confirmPassword);
-    // What the password fields show when their step is shown again.
-    Q_INVOKABLE QString passwordText() const { return m_password; }
-    Q_INVOKABLE QString confirmPasswordText() const { return m_confirmPassword; }
     bool isPasswordValid() const;
 
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
@@ -98,12 +96,12 @@ public:
     Q_INVOKABLE bool startCreate();
     // Compares the answers with the phrase; the error line names the first wrong word.
     Q_INVOKABLE bool verify();
-    // Create from the made phrase / from the typed words, on the spot (the whole key
-    // derivation runs before they return).
-    void createWallet();
-    void importWallet();
-    // The buttons: "Verify & Create Wallet" (check the words, then create) and "Import".
-    // They set the busy flag, let the window draw it, then do the work; `finished` follows.
+    // Create from the made phrase / from the typed words: busy at once, the key derivation
+    // and the storing on the signing worker.
+    QCoro::Task<void> createWallet();
+    QCoro::Task<void> importWallet();
+    // The buttons: "Verify & Create Wallet" (check the words, then create) and "Import":
+    // the same work, then `finished`.
     Q_INVOKABLE void submitVerifyAndCreate();
     Q_INVOKABLE void submitImport();
 
@@ -133,10 +131,10 @@ private:
     // rules fail.
     bool beginCreation();
     // Checks the typed phrase, then creates from it.
-    void finishImport();
+    QCoro::Task<void> finishImport();
     // Creates the wallet from `words` (wiped afterwards); the error line gets `prefix` and
     // the failure's text. Ends the busy state.
-    void createFromWords(std::vector<std::string> words, const QString& failurePrefix);
+    QCoro::Task<void> createFromWords(std::vector<std::string> words, QString failurePrefix);
     std::vector<std::string> importedWordList() const;
     std::vector<std::string> mnemonicWordList() const;
 

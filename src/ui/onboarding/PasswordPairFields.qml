@@ -3,7 +3,8 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // "Set Wallet Password": the password and its confirmation, handed to the flow's model as
-// they are typed (the model keeps them; the fields show them again when the step returns).
+// they are typed. The model never hands them back: fields made anew start empty and empty
+// the model's copy, so what is shown and what is used agree.
 ColumnLayout {
     id: root
     required property OnboardingViewModel vm
@@ -30,7 +31,7 @@ ColumnLayout {
         Layout.fillWidth: true
         secure: true
         placeholderText: "Password"
-        Component.onCompleted: text = root.vm.passwordText()
+        Component.onCompleted: root.vm.setPassword("")
         onTextEdited: root.vm.setPassword(text)
     }
     InputField {
@@ -40,7 +41,7 @@ ColumnLayout {
         Layout.fillWidth: true
         secure: true
         placeholderText: "Confirm Password"
-        Component.onCompleted: text = root.vm.confirmPasswordText()
+        Component.onCompleted: root.vm.setConfirmPassword("")
         onTextEdited: root.vm.setConfirmPassword(text)
     }
 }

@@ -3,15 +3,9 @@
 #include "state/AppState.h"
 #include "ui/shell/WalletShell.h"
 
-#include <QTimer>
 #include <utility>
 
 namespace qm {
-
-namespace {
-// Three frames at 60 Hz: enough for the render loop to show what the last change set.
-constexpr int paintDelayMilliseconds = 50;
-} // namespace
 
 StateBoundModel::StateBoundModel(QObject* parent) : QObject(parent) {}
 
@@ -38,8 +32,12 @@ AppState* StateBoundModel::appState() const {
     return WalletShell::installedState();
 }
 
-void StateBoundModel::runAfterPaint(std::function<void()> step) {
-    QTimer::singleShot(paintDelayMilliseconds, this, std::move(step));
+QCoro::Task<void> StateBoundModel::afterStep(QCoro::Task<void> step, std::function<void()> then) {
+    const QPointer<StateBoundModel> self(this);
+    co_await std::move(step);
+    if (self) {
+        then();
+    }
 }
 
 } // namespace qm

@@ -1,10 +1,11 @@
 #pragma once
 // The base of the onboarding, lock and backup view models: the application state they act
-// on, and the way their long steps start so that the window shows progress first.
+// on, and the way their long steps (awaited on the signing worker) report their end.
 
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <qcoro/qcorotask.h>
 
 namespace qm {
 
@@ -28,10 +29,9 @@ signals:
     void appStateChanged();
 
 protected:
-    // Runs `step` once the window has had time to draw the busy state that was just set: the
-    // key derivations take a tenth of a second on the GUI thread, and must not start before
-    // the progress indicator is on screen. Dropped if the model goes first.
-    void runAfterPaint(std::function<void()> step);
+    // Awaits `step` (already running: the window keeps drawing its busy state meanwhile),
+    // then calls `then` unless the model has gone in the meantime.
+    QCoro::Task<void> afterStep(QCoro::Task<void> step, std::function<void()> then);
 
 private:
     QPointer<AppState> m_state;

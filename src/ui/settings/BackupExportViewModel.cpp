@@ -1,14 +1,20 @@
 #include "ui/settings/BackupExportViewModel.h"
 
+#include "core/storage/TokenStore.h"
 #include "core/storage/WalletBackup.h"
 #include "platform/AtomicFile.h"
 #include "platform/SecureBytes.h"
+#include "platform/Settings.h"
+#include "state/AppState.h"
+#include "state/signing/Signer.h"
 #include "ui/settings/BackupStores.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <exception>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -57,32 +63,64 @@ void BackupExportViewModel::dropBytes() {
     }
 }
 
-bool BackupExportViewModel::exportBackup() {
+QCoro::Task<bool> BackupExportViewModel::exportBackup() {
     beginAttempt();
     dropBytes();
+    const QPointer<BackupExportViewModel> self(this);
     std::string password = passwordUtf8();
+    std::optional<Bytes> bytes;
+    std::optional<QString> failure;
     try {
-        m_fileBytes = WalletBackup::exportBackup(password, backupStores(appState(), m_settings));
+        AppState* state = appState();
+        if (!state) {
+            throw std::runtime_error("No application state");
+        }
+        // The stores are the GUI thread's: the worker gets copies of what the backup carries.
+        TokenMap tokens = state->tokenStore().tokensByChain;
+        const Settings& settings = m_settings ? *m_settings : Settings::standard();
+        std::optional<std::string> theme = settings.string(WalletBackup::themeKey);
+        QCoro::Task<Bytes> exporting =
+            state->signer().exportBackup(password, std::move(tokens), std::move(theme));
+        wipe(password);
+        bytes = co_await std::move(exporting);
     } catch (const std::exception& error) {
-        setErrorMessage(QString::fromUtf8(error.what()));
-        setBusy(false);
+        failure = QString::fromUtf8(error.what());
     }
     wipe(password);
-    return m_fileBytes.has_value();
+    if (!self) {
+        if (bytes) {
+            wipe(*bytes);
+        }
+        co_return false;
+    }
+    if (failure) {
+        setErrorMessage(std::move(failure));
+        setBusy(false);
+        co_return false;
+    }
+    m_fileBytes = std::move(bytes);
+    co_return true;
+}
+
+QCoro::Task<void> BackupExportViewModel::runSubmit() {
+    const QPointer<BackupExportViewModel> self(this);
+    QCoro::Task<bool> exporting = exportBackup();
+    const bool exported = co_await std::move(exporting);
+    if (!self) {
+        co_return;
+    }
+    if (exported) {
+        emit saveLocationNeeded();
+    } else {
+        emit finished();
+    }
 }
 
 void BackupExportViewModel::submit() {
     if (isBusy()) {
         return;
     }
-    beginAttempt();
-    runAfterPaint([this] {
-        if (exportBackup()) {
-            emit saveLocationNeeded();
-        } else {
-            emit finished();
-        }
-    });
+    runSubmit();
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 #include <optional>
+#include <qcoro/qcorotask.h>
 
 namespace qm {
 
@@ -48,11 +49,11 @@ public:
     // a bare name belongs in `folder` (the dialog's), never the working directory.
     static QString resolveSavePath(const QString& chosen, const QString& folder);
 
-    // The export itself, on the spot: busy, error cleared, the backup's bytes made and kept
-    // for the save. False (busy off, error shown) when the export fails.
-    bool exportBackup();
-    // "Export Backup" and Return: busy first, the export once it is drawn; on success
-    // `saveLocationNeeded` asks the view for the save dialog, else `finished`.
+    // The export itself: busy and error cleared at once, the backup's bytes made on the
+    // signing worker and kept for the save. False (busy off, error shown) when it fails.
+    QCoro::Task<bool> exportBackup();
+    // "Export Backup" and Return: the export above; on success `saveLocationNeeded` asks the
+    // view for the save dialog, else `finished`.
     Q_INVOKABLE void submit();
     // The save dialog's answer and the folder it showed: an empty URL is a cancel (no
     // message, no file). Writes atomically; a failed write shows the file system's text.
@@ -67,6 +68,7 @@ signals:
     void saveLocationNeeded();
 
 private:
+    QCoro::Task<void> runSubmit();
     void dropBytes();
 
     Settings* m_settings = nullptr;

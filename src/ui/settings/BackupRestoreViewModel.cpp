@@ -3,12 +3,16 @@
 #include "core/storage/TokenStore.h"
 #include "core/storage/WalletBackup.h"
 #include "platform/SecureBytes.h"
+#include "platform/Settings.h"
 #include "state/AppState.h"
+#include "state/signing/Signer.h"
 #include "ui/settings/BackupStores.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -84,22 +88,55 @@ void BackupRestoreViewModel::reloadTokens() {
     }
 }
 
-void BackupRestoreViewModel::finishRestore() {
-    AppState* state = appState();
+void BackupRestoreViewModel::addCarried(AppState& state, const RestoredBackup& restored) {
+    // Each token joins its own chain's list; a token file that cannot be written is logged
+    // by the store, and the tokens stay added in memory.
+    for (const auto& [chain, tokens] : restored.tokens) {
+        for (const Token& token : tokens) {
+            (void)state.tokenStore().add(token);
+        }
+    }
+    if (restored.theme) {
+        Settings& settings = m_settings ? *m_settings : Settings::standard();
+        settings.setString(WalletBackup::themeKey, *restored.theme);
+        settings.sync();
+    }
+}
+
+QCoro::Task<void> BackupRestoreViewModel::restore() {
+    if (!m_fileData) {
+        co_return;
+    }
+    beginAttempt();
+    const QPointer<BackupRestoreViewModel> self(this);
+    const QPointer<AppState> state(appState());
     std::string password = passwordUtf8();
+    std::optional<QString> failure;
     try {
-        Wallet restored =
-            WalletBackup::restore(*m_fileData, password, backupStores(state, m_settings));
+        if (!state) {
+            throw std::runtime_error("No application state");
+        }
+        QCoro::Task<RestoredBackup> restoring =
+            state->signer().restoreBackup(*m_fileData, password);
+        const RestoredBackup restored = co_await std::move(restoring);
+        if (!self || !state) {
+            wipe(password);
+            co_return;
+        }
+        addCarried(*state, restored);
         reloadTokens();
-        state->setWallet(std::move(restored));
+        state->setWallet(restored.wallet);
         state->setIsOnboarding(false);
         if (m_unlocksAfterRestore) {
             try {
-                state->unlock(password);
+                QCoro::Task<void> unlocking = state->unlock(password);
+                co_await std::move(unlocking);
             } catch (...) {
                 // Left as it is, the window would show the main view of a wallet that was
                 // never opened; the lock screen offers the unlock again.
-                state->lock();
+                if (state) {
+                    state->lock();
+                }
                 throw;
             }
         } else {
@@ -108,29 +145,23 @@ void BackupRestoreViewModel::finishRestore() {
             emit restoreSuccessChanged();
         }
     } catch (const std::exception& error) {
-        setErrorMessage(QString::fromUtf8(error.what()));
+        failure = QString::fromUtf8(error.what());
     }
     wipe(password);
-    setBusy(false);
-}
-
-void BackupRestoreViewModel::restore() {
-    if (!m_fileData) {
-        return;
+    if (!self) {
+        co_return;
     }
-    beginAttempt();
-    finishRestore();
+    if (failure) {
+        setErrorMessage(std::move(failure));
+    }
+    setBusy(false);
 }
 
 void BackupRestoreViewModel::submit() {
     if (!m_fileData || isBusy()) {
         return;
     }
-    beginAttempt();
-    runAfterPaint([this] {
-        finishRestore();
-        emit finished();
-    });
+    afterStep(restore(), [this] { emit finished(); });
 }
 
 } // namespace qm

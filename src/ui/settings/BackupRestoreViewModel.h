@@ -11,10 +11,13 @@
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 #include <optional>
+#include <qcoro/qcorotask.h>
 
 namespace qm {
 
+class AppState;
 class Settings;
+struct RestoredBackup;
 
 class BackupRestoreViewModel : public PasswordFormModel {
     Q_OBJECT
@@ -56,10 +59,11 @@ public:
     // The open dialog could not be shown (a missing Qt module): the error line says so.
     Q_INVOKABLE void reportDialogUnavailable();
 
-    // Restores on the spot: checks and writes through the backup format, reloads the custom
-    // tokens, installs the record and leaves onboarding, then unlocks or locks.
-    void restore();
-    // "Restore Wallet" and Return: busy flag first, the restore once it is drawn; `finished`.
+    // Restores: busy at once; the backup format checks and writes on the signing worker;
+    // then the carried tokens and theme are added, the record installed, onboarding left,
+    // and the wallet unlocked or locked.
+    QCoro::Task<void> restore();
+    // "Restore Wallet" and Return: the restore above, then `finished`.
     Q_INVOKABLE void submit();
 
 signals:
@@ -68,7 +72,7 @@ signals:
     void restoreSuccessChanged();
 
 private:
-    void finishRestore();
+    void addCarried(AppState& state, const RestoredBackup& restored);
     void reloadTokens();
 
     bool m_unlocksAfterRestore = true;

@@ -8,6 +8,7 @@
 #include "ui/onboarding/StateBoundModel.h"
 
 #include <QtQml/qqmlregistration.h>
+#include <qcoro/qcorotask.h>
 
 namespace qm {
 
@@ -21,6 +22,9 @@ public:
     // The confirmed "Delete": never throws; storage failures are left to the reset, which
     // still clears the state in memory.
     Q_INVOKABLE void deleteWallet();
+
+private:
+    QCoro::Task<void> deleteFrom(AppState* state);
 };
 
 } // namespace qm

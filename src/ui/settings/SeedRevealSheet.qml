@@ -95,7 +95,7 @@ BRSheet {
                         objectName: "revealSeedButton"
                         Layout.alignment: Qt.AlignHCenter
                         text: "Reveal Seed"
-                        enabled: reveal.hasPassword
+                        enabled: reveal.hasPassword && !reveal.isRevealing
                         onClicked: reveal.reveal()
                     }
                 }

@@ -3,9 +3,11 @@
 #include "core/storage/KeychainManager.h"
 #include "platform/SecureBytes.h"
 #include "state/AppState.h"
+#include "state/signing/Signer.h"
 #include "ui/onboarding/SecretText.h"
 #include "ui/theme/Clipboard.h"
 
+#include <QPointer>
 #include <QTimer>
 #include <exception>
 #include <utility>
@@ -18,19 +20,25 @@ SeedRevealViewModel::~SeedRevealViewModel() {
     wipeWords();
 }
 
-void SeedRevealViewModel::reveal() {
+QCoro::Task<void> SeedRevealViewModel::openPhrase() {
     AppState* state = appState();
     if (!state || !state->wallet()) {
         setErrorMessage(QStringLiteral("No wallet found."));
-        return;
+        co_return;
     }
+    if (isBusy()) {
+        co_return;
+    }
+    setBusy(true);
+    const QPointer<SeedRevealViewModel> self(this);
     std::string password = passwordUtf8();
     std::optional<QString> failure;
+    SecretWords words;
     try {
-        std::vector<std::string> words =
-            state->keychain().loadMnemonic(state->wallet()->id, password);
-        wipeWords();
-        m_words = std::move(words);
+        QCoro::Task<SecretWords> opening =
+            state->signer().openPhrase(state->wallet()->id, password);
+        wipe(password);
+        words = co_await std::move(opening);
     } catch (const KeychainError& error) {
         switch (error.code()) {
         case KeychainError::Code::itemNotFound:
@@ -48,10 +56,16 @@ void SeedRevealViewModel::reveal() {
         failure = QString::fromUtf8(error.what());
     }
     wipe(password);
+    if (!self) {
+        co_return;
+    }
+    setBusy(false);
     if (failure) {
         setErrorMessage(std::move(failure));
-        return;
+        co_return;
     }
+    wipeWords();
+    m_words = std::move(words.words);
     emit revealedChanged();
     setErrorMessage(std::nullopt);
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 #include <optional>
+#include <qcoro/qcorotask.h>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ class SeedRevealViewModel : public PasswordFormModel {
     Q_PROPERTY(bool isRevealed READ isRevealed NOTIFY revealedChanged)
     Q_PROPERTY(int wordCount READ wordCount NOTIFY revealedChanged)
     Q_PROPERTY(bool copied READ copied NOTIFY copiedChanged)
+    Q_PROPERTY(bool isRevealing READ isBusy NOTIFY busyChanged)
 
 public:
     explicit SeedRevealViewModel(QObject* parent = nullptr);
@@ -30,10 +32,11 @@ public:
     int wordCount() const { return m_words ? static_cast<int>(m_words->size()) : 0; }
     bool copied() const { return m_copied; }
 
-    // "Reveal Seed" and Return: opens the stored phrase with the typed password. The password
-    // is kept (a failed attempt leaves it in the field); the error line is cleared only by a
-    // success.
-    Q_INVOKABLE void reveal();
+    // "Reveal Seed" and Return (reveal): opens the stored phrase with the typed password on the
+    // signing worker, busy meanwhile (a second call then does nothing). The password is kept
+    // (a failed attempt leaves it in the field); the error line is cleared only by a success.
+    QCoro::Task<void> openPhrase();
+    Q_INVOKABLE void reveal() { openPhrase(); }
     // "Copy All": the words joined by single spaces onto the clipboard; "Copied!" for 2 s.
     Q_INVOKABLE void copyAll();
     // The sheet closes: wipes the words and the password, back to the password step.

@@ -100,11 +100,13 @@ Item {
             const window = component.createObject(null)
             // Showing the window loads the stored state: the stored wallet is locked.
             window.show()
+            // The unlock below lets events run: the appear action must have run before it.
+            waitForRendering(window.contentItem)
             tryCompare(window.rootView, "face", "lock")
             verify(!window.exportBackupAction.enabled)
             verify(window.restoreBackupAction.enabled)
             fixture.unlock()
-            verify(window.exportBackupAction.enabled)
+            tryVerify(function() { return window.exportBackupAction.enabled })
             // Closing keeps the state; showing it again loads the stored state anew.
             window.close()
             compare(window.rootView.face, "main")

@@ -2,9 +2,11 @@
 // a whole refresh by FullRefresh_tests; here the lifecycle and the refusals.
 #include "AppStateFixture.h"
 #include "RefreshFixture.h"
+#include "RunTask.h"
 #include "platform/AtomicFile.h"
 #include "state/WalletRecord.h"
 #include "state/refresh/RefreshOrchestrator.h"
+#include "state/signing/Signer.h"
 
 #include <QSignalSpy>
 #include <algorithm>
@@ -30,11 +32,11 @@ template <typename Call> void expectKeychainError(Call call, KeychainError::Code
 struct CreatedWallet : AppStateFixture {
     CreatedWallet() {
         state().loadStoredState();
-        state().createWallet(abandonPhrase(), password);
+        test::runTask(state().createWallet(abandonPhrase(), password));
     }
 };
 
-void expectNoSessionTasks(const AppState& state) {
+void expectNoSessionTasks(AppState& state) {
     for (const Chain chain : allChains()) {
         EXPECT_TRUE(state.evmAccounts(chain).empty()) << rawValue(chain);
     }
@@ -42,7 +44,7 @@ void expectNoSessionTasks(const AppState& state) {
     const RefreshOrchestrator& refresh = state.refreshOrchestrator();
     EXPECT_FALSE(refresh.refreshTask() || refresh.activeRefreshTask() ||
                  refresh.btcSubscriptionTask());
-    EXPECT_FALSE(state.lastDerivedMasterKey());
+    EXPECT_FALSE(test::runTask(state.signer().holdsMasterKey()));
 }
 
 // Marks every address as read from a server, with the given balance at one position.
@@ -80,7 +82,7 @@ TEST(AppStateLifecycle, TheStatesFromLaunchToResetWithoutTouchingTheNetwork) {
     // A wrong password changes nothing at all.
     QSignalSpy lockSpy(&reloaded, &AppState::isLockedChanged);
     QSignalSpy listSpy(&reloaded, &AppState::bitcoinAccountsChanged);
-    expectKeychainError([&] { reloaded.unlock("wrong password"); },
+    expectKeychainError([&] { test::runTask(reloaded.unlock("wrong password")); },
                         KeychainError::Code::wrongPassword);
     expectNoSessionTasks(reloaded);
     EXPECT_EQ(lockSpy.count() + listSpy.count(), 0);
@@ -89,9 +91,9 @@ TEST(AppStateLifecycle, TheStatesFromLaunchToResetWithoutTouchingTheNetwork) {
     EXPECT_EQ(env.networkRequests(), 0);
 
     // Each unlock sets WalletConnect up once and replaces the loop of the one before.
-    reloaded.unlock(password);
+    test::runTask(reloaded.unlock(password));
     const TaskHandle firstLoop = *reloaded.refreshOrchestrator().refreshTask();
-    reloaded.unlock(password);
+    test::runTask(reloaded.unlock(password));
     EXPECT_TRUE(firstLoop.isCancelled());
     AppStateFixture::settle();
     EXPECT_EQ(env.walletConnect().setups, 2);
@@ -106,7 +108,7 @@ TEST(AppStateLifecycle, TheStatesFromLaunchToResetWithoutTouchingTheNetwork) {
     // Reset tries every item even when one resists.
     env.keychain().failRemoves(-25244);
     const std::size_t before = env.keychain().calls().size();
-    reloaded.resetWallet();
+    test::runTask(reloaded.resetWallet());
     EXPECT_TRUE(reloaded.isOnboarding());
     EXPECT_FALSE(reloaded.wallet());
     const std::vector<std::string> calls = env.keychain().calls();
@@ -123,10 +125,11 @@ TEST(AppStateLifecycle, AnUnreadableKeychainIsNotAMissingWalletButAMissingSeedIs
     AppState& state = env.state();
     state.loadStoredState();
     EXPECT_FALSE(state.isOnboarding()) << "onboarding could write a new wallet over the old one";
-    expectKeychainError([&] { state.unlock(password); }, KeychainError::Code::loadFailed);
+    expectKeychainError([&] { test::runTask(state.unlock(password)); },
+                        KeychainError::Code::loadFailed);
     EXPECT_TRUE(state.isLocked());
     env.keychain().failLoads(0);
-    state.unlock(password);
+    test::runTask(state.unlock(password));
     EXPECT_EQ(state.wallet(), created);
 
     env.keychainManager().deleteItem("seed-" + created.id);
@@ -155,7 +158,7 @@ TEST(AppStateLifecycle, AWalletBehindALockedKeyringIsWaitedForNotReplaced) {
     EXPECT_FALSE(state.isKeyringLocked());
     EXPECT_EQ(state.wallet(), created);
     EXPECT_TRUE(state.isLocked());
-    state.unlock(password);
+    test::runTask(state.unlock(password));
     EXPECT_FALSE(state.isLocked());
 
     // A locked keyring that holds no wallet is no reason to wait: onboarding, into files.
@@ -173,7 +176,7 @@ TEST(AppStateLifecycle, ResetRemovesTheTemporaryFilesOfInterruptedWrites) {
     const std::filesystem::path folder = env.dataLocation() / "Quillmark";
     const std::filesystem::path stale = folder / ".verify-x.Q7rT2b";
     writeFileAtomically(stale, Bytes{1, 2, 3});
-    env.state().resetWallet();
+    test::runTask(env.state().resetWallet());
     EXPECT_FALSE(std::filesystem::exists(stale));
 }
 
@@ -181,7 +184,7 @@ TEST(AppStateLifecycle, RecordFallsBackToFilesWhenTheKeychainRefusesItsSave) {
     AppStateFixture env;
     env.keychain().failSaves(-25293, {"wallet-metadata"});
     env.state().loadStoredState();
-    env.state().createWallet(AppStateFixture::abandonPhrase(), password);
+    test::runTask(env.state().createWallet(AppStateFixture::abandonPhrase(), password));
     const Wallet created = *env.state().wallet();
     EXPECT_TRUE(env.keychainManager().useFileFallback());
     const std::optional<Bytes> bytes =
@@ -189,11 +192,11 @@ TEST(AppStateLifecycle, RecordFallsBackToFilesWhenTheKeychainRefusesItsSave) {
     ASSERT_TRUE(bytes);
     EXPECT_EQ(decodeWalletMetadata(*bytes), created);
     EXPECT_FALSE(env.storedItems().load("com.quillmark.wallet", "wallet-metadata"));
-    env.state().generateBTCAddress(); // later record writes go to the file too
+    test::runTask(env.state().generateBTCAddress()); // later record writes go to the file too
 
     env.restart();
     env.state().loadStoredState();
-    env.state().unlock(password);
+    test::runTask(env.state().unlock(password));
     EXPECT_EQ(env.state().bitcoinAccounts()[0].addresses.size(), 6u);
 }
 
@@ -202,20 +205,11 @@ TEST(AppStateLifecycle, AFailedCreationChangesNothing) {
     env.state().loadStoredState();
     env.keychain().failSaves(-25293);
     blockDataFolder(env);
-    EXPECT_THROW(env.state().createWallet(AppStateFixture::abandonPhrase(), password), Error);
+    EXPECT_THROW(
+        test::runTask(env.state().createWallet(AppStateFixture::abandonPhrase(), password)), Error);
     EXPECT_FALSE(env.state().wallet());
     EXPECT_TRUE(env.state().isOnboarding());
     expectNoSessionTasks(env.state());
-}
-
-TEST(AppStateAccounts, KeysAreRefusedForAWrongPasswordOrAHardenedIndex) {
-    CreatedWallet env;
-    AppState& state = env.state();
-    expectKeychainError([&] { (void)state.privateKey(Chain::ethereum, 0, "nope"); },
-                        KeychainError::Code::wrongPassword);
-    EXPECT_FALSE(state.isLocked());
-    EXPECT_THROW(state.privateKey(Chain::bitcoin, -1, password), BIP32Error);
-    EXPECT_THROW(state.privateKey(Chain::ethereum, 0x80000000LL, password), BIP32Error);
 }
 
 TEST(AppStateAccounts, DeletionIsRefusedUnlessTheAddressIsKnownEmpty) {
@@ -223,18 +217,19 @@ TEST(AppStateAccounts, DeletionIsRefusedUnlessTheAddressIsKnownEmpty) {
     AppState& state = env.state();
     const std::vector<BTCAccountState> before = state.bitcoinAccounts();
     QSignalSpy recordSpy(&state, &AppState::walletChanged);
-    state.deleteBTCAddress(2); // never fetched: its zero balance is not known to be zero
+    test::runTask(
+        state.deleteBTCAddress(2)); // never fetched: its zero balance is not known to be zero
     EXPECT_EQ(state.bitcoinAccounts(), before);
 
     markFetched(state, 3);
-    state.deleteBTCAddress(0);  // the first address stays for good
-    state.deleteBTCAddress(5);  // past the end
-    state.deleteBTCAddress(-1); // before the start
-    state.deleteBTCAddress(3);  // holds coins
+    test::runTask(state.deleteBTCAddress(0));  // the first address stays for good
+    test::runTask(state.deleteBTCAddress(5));  // past the end
+    test::runTask(state.deleteBTCAddress(-1)); // before the start
+    test::runTask(state.deleteBTCAddress(3));  // holds coins
     std::vector<BTCAccountState> withHistory = state.bitcoinAccounts();
     withHistory[0].addresses[4].txCount = 2;
     state.setBitcoinAccounts(withHistory);
-    state.deleteBTCAddress(4); // has a history
+    test::runTask(state.deleteBTCAddress(4)); // has a history
     EXPECT_EQ(state.bitcoinAccounts(), withHistory);
     EXPECT_EQ(recordSpy.count(), 0);
 }
@@ -247,14 +242,14 @@ TEST(AppStateAccounts, AFailedRecordWriteLeavesTheAddressListAsItWas) {
     const Wallet record = *state.wallet();
     env.keychain().failSaves(-25293);
     const std::filesystem::path folder = blockDataFolder(env);
-    state.generateBTCAddress();
-    state.deleteBTCAddress(2);
+    test::runTask(state.generateBTCAddress());
+    test::runTask(state.deleteBTCAddress(2));
     EXPECT_EQ(state.bitcoinAccounts(), before);
     EXPECT_EQ(state.wallet(), record);
 
     // Once storage works again, the next address takes the index the failed one would have.
     std::filesystem::remove(folder);
-    state.generateBTCAddress();
+    test::runTask(state.generateBTCAddress());
     EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/5");
 }
 
@@ -267,13 +262,13 @@ TEST(AppStateRefresh, NotificationsAfterTheWalletWasDeletedAreIgnored) {
     env.electrum().answer("blockchain.scripthash.subscribe", nullptr);
     env.state().loadStoredState();
     env.state().refreshOrchestrator().setSuspendedForTesting(false);
-    env.state().createWallet(AppStateFixture::abandonPhrase(), password);
+    test::runTask(env.state().createWallet(AppStateFixture::abandonPhrase(), password));
     ASSERT_TRUE(
         test::RefreshFixture::waitUntil([&] { return env.state().btcSubscriptionsReady(); }));
 
     // The reset keeps the Electrum connection (it belongs to the pools), and the server still
     // knows the deleted wallet's addresses: its notifications must start nothing.
-    env.state().resetWallet();
+    test::runTask(env.state().resetWallet());
     AppStateFixture::settle();
     const auto requests = env.electrum().requestCount();
     env.electrum().notify("blockchain.headers.subscribe",

@@ -1,6 +1,7 @@
 // The backup models; the file itself is checked by WalletBackup_tests and the backup peer.
 
 #include "AppStateFixture.h"
+#include "RunTask.h"
 #include "core/storage/KeychainManager.h"
 #include "platform/AtomicFile.h"
 #include "platform/Settings.h"
@@ -60,7 +61,7 @@ TEST(BackupRestoreViewModel, FilesThatDoNotRestoreShowWhyKeepTheChoiceAndWriteNo
         }
         vm.selectFilePath(path);
         vm.setPassword(QString::fromUtf8(typed));
-        vm.restore();
+        qm::test::runTask(vm.restore());
         EXPECT_EQ(vm.errorText(), message);
         EXPECT_FALSE(vm.isRestoring());
         EXPECT_FALSE(vm.restoreSuccess());
@@ -95,18 +96,18 @@ TEST(BackupExportViewModel, TheSavedFileRestoresElsewhereAndFailuresShowTheirTex
     BackupExportViewModel vm;
     vm.setAppState(&state);
     vm.setSettings(&source.settings);
-    state.createWallet(AppStateFixture::abandonPhrase(), password);
+    qm::test::runTask(state.createWallet(AppStateFixture::abandonPhrase(), password));
     state.lock(); // exporting works while locked
     vm.setPassword(QStringLiteral("correct horse 2"));
-    EXPECT_FALSE(vm.exportBackup());
+    EXPECT_FALSE(qm::test::runTask(vm.exportBackup()));
     EXPECT_EQ(vm.errorText(), "Incorrect password");
     vm.setPassword(password); // a cancelled save dialog: no message, ready again
-    ASSERT_TRUE(vm.exportBackup());
+    ASSERT_TRUE(qm::test::runTask(vm.exportBackup()));
     vm.saveTo(QUrl());
     EXPECT_FALSE(vm.isExporting());
     EXPECT_FALSE(vm.errorMessage());
     const QString blocker = source.write("a-file", Bytes{1}); // a place that cannot be written
-    ASSERT_TRUE(vm.exportBackup());
+    ASSERT_TRUE(qm::test::runTask(vm.exportBackup()));
     vm.saveToPath(blocker + "/backup.qmbackup");
     EXPECT_TRUE(vm.errorMessage());
     EXPECT_FALSE(vm.exportSuccess());
@@ -128,13 +129,13 @@ TEST(BackupExportViewModel, TheSavedFileRestoresElsewhereAndFailuresShowTheirTex
     restore.setPassword(password);
     // The keyring locks once the restore has written: the unlock after it cannot read.
     other.env.keychain().failLoadsAfterSaving("wallet-metadata", -25293);
-    restore.restore();
+    qm::test::runTask(restore.restore());
     EXPECT_TRUE(restore.errorText().startsWith("Keychain load failed: "))
         << restore.errorText().toStdString();
     EXPECT_FALSE(other.env.state().isOnboarding());
     EXPECT_TRUE(other.env.state().isLocked());
     other.env.keychain().failLoads(0);
-    other.env.state().unlock(password);
+    qm::test::runTask(other.env.state().unlock(password));
     ASSERT_EQ(other.env.state().bitcoinAccounts().size(), 1u);
     EXPECT_EQ(other.env.state().bitcoinAccounts()[0].account.address,
               "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu");
@@ -172,9 +173,9 @@ TEST(BackupExportViewModel, TheChosenPathIsThePathAndTheDialogStartsInAFolderTha
     RestoreEnv source;
     vm.setAppState(&source.env.state());
     vm.setSettings(&source.settings);
-    source.env.state().createWallet(AppStateFixture::abandonPhrase(), password);
+    qm::test::runTask(source.env.state().createWallet(AppStateFixture::abandonPhrase(), password));
     vm.setPassword(password);
-    ASSERT_TRUE(vm.exportBackup());
+    ASSERT_TRUE(qm::test::runTask(vm.exportBackup()));
     vm.saveTo(QUrl(QStringLiteral("bare.qmbackup")), QUrl::fromLocalFile(home.path()));
     EXPECT_TRUE(vm.exportSuccess());
     EXPECT_TRUE(QFileInfo::exists(home.path() + "/bare.qmbackup"));
@@ -189,9 +190,9 @@ TEST(BackupSheets, ADialogThatCannotOpenSaysSoAndLeavesTheFormUsable) {
     BackupExportViewModel vm;
     vm.setAppState(&source.env.state());
     vm.setSettings(&source.settings);
-    source.env.state().createWallet(AppStateFixture::abandonPhrase(), password);
+    qm::test::runTask(source.env.state().createWallet(AppStateFixture::abandonPhrase(), password));
     vm.setPassword(password);
-    ASSERT_TRUE(vm.exportBackup());
+    ASSERT_TRUE(qm::test::runTask(vm.exportBackup()));
     EXPECT_TRUE(vm.isExporting()); // waiting for the dialog
     vm.reportDialogUnavailable();
     EXPECT_FALSE(vm.isExporting());

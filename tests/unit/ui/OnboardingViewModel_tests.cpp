@@ -1,6 +1,7 @@
 // The onboarding and lock models over a real application state (the screens: OnboardingScreens).
 
 #include "AppStateFixture.h"
+#include "RunTask.h"
 #include "core/crypto/BIP39.h"
 #include "core/storage/KeychainManager.h"
 #include "platform/AtomicFile.h"
@@ -44,7 +45,7 @@ TEST(OnboardingViewModel, PasswordRulesCountCharactersAsPeopleDoAndTestLengthFir
         EXPECT_EQ(vm.isPasswordValid(), problem.isEmpty());
         if (!problem.isEmpty()) { // creation refuses with the same text, never busy
             QSignalSpy busy(&vm, &OnboardingViewModel::isCreatingChanged);
-            vm.createWallet();
+            qm::test::runTask(vm.createWallet());
             EXPECT_EQ(vm.errorText(), problem);
             EXPECT_EQ(busy.count(), 0);
         }
@@ -146,10 +147,10 @@ TEST(OnboardingViewModel, ImportFailuresShowTheirTextKeepTheTypingThenTheLowerCa
     vm.setPassword(password);
     vm.setConfirmPassword(password);
     vm.setImportWord(0, QStringLiteral("abandon ").repeated(12)); // a wrong checksum
-    vm.importWallet();
+    qm::test::runTask(vm.importWallet());
     EXPECT_EQ(vm.errorText(), "Invalid mnemonic phrase. Please check your words.");
     vm.setImportWord(0, abandon.toUpper().replace(" ", "  "));
-    vm.importWallet();
+    qm::test::runTask(vm.importWallet());
     EXPECT_TRUE(vm.errorText().startsWith("Failed to import wallet: "))
         << vm.errorText().toStdString();
     EXPECT_FALSE(vm.isCreating());
@@ -158,13 +159,13 @@ TEST(OnboardingViewModel, ImportFailuresShowTheirTextKeepTheTypingThenTheLowerCa
     EXPECT_TRUE(vm.isPasswordValid());
     EXPECT_TRUE(state.isOnboarding());
     ASSERT_TRUE(vm.startCreate());
-    vm.createWallet();
+    qm::test::runTask(vm.createWallet());
     EXPECT_TRUE(vm.errorText().startsWith("Failed to create wallet: "));
     EXPECT_EQ(vm.currentStep(), Step::CreateShowSeed);
     env.keychain().failSaves(0);
     std::filesystem::remove(folder);
     vm.showStep(Step::ImportSeed);
-    vm.importWallet();
+    qm::test::runTask(vm.importWallet());
     EXPECT_FALSE(vm.errorMessage()) << vm.errorText().toStdString();
     EXPECT_EQ(vm.currentStep(), Step::Complete);
     EXPECT_EQ(env.keychainManager().loadMnemonic(state.wallet()->id, password.toStdString()),
@@ -178,11 +179,11 @@ TEST(LockViewModel, FailuresShowTheirTextAndTheButtonShowsBusyFirstAndOnlyOnce) 
     state.loadStoredState();
     LockViewModel vm;
     vm.setAppState(&state);
-    state.createWallet(AppStateFixture::abandonPhrase(), password.toStdString());
+    qm::test::runTask(state.createWallet(AppStateFixture::abandonPhrase(), password.toStdString()));
     state.lock();
     env.keychain().failLoads(-25293);
     vm.setPassword(password);
-    vm.unlock();
+    qm::test::runTask(vm.unlock());
     EXPECT_TRUE(vm.errorText().startsWith("Keychain load failed: "))
         << vm.errorText().toStdString();
     EXPECT_FALSE(vm.hasPassword());

@@ -1,6 +1,7 @@
 // The settings' view models over a real application state on loopback fixtures.
 
 #include "AppStateFixture.h"
+#include "RunTask.h"
 #include "core/storage/KeychainManager.h"
 #include "platform/Settings.h"
 #include "services/connections/NetworkManager.h"
@@ -34,12 +35,12 @@ TEST(SeedRevealViewModel, MapsEveryFailure) {
     reveal.setAppState(&env.state());
     const auto attempt = [&](const char* typed) {
         reveal.setPassword(QString::fromUtf8(typed));
-        reveal.reveal();
+        qm::test::runTask(reveal.openPhrase());
         EXPECT_FALSE(reveal.isRevealed());
         return reveal.errorText();
     };
     EXPECT_EQ(attempt(password), QStringLiteral("No wallet found."));
-    env.state().createWallet(AppStateFixture::abandonPhrase(), password);
+    qm::test::runTask(env.state().createWallet(AppStateFixture::abandonPhrase(), password));
     env.state().stopBackgroundTasks();
     EXPECT_EQ(attempt("wrong horse"), QStringLiteral("Wrong password."));
     EXPECT_TRUE(reveal.hasPassword()); // the field is kept
@@ -105,13 +106,13 @@ TEST(SecuritySettingsViewModel, DeleteWalletDropsTheSubscribedConnection) {
     electrum.answer("blockchain.scripthash.subscribe", nullptr);
     env.state().loadStoredState();
     env.state().refreshOrchestrator().setSuspendedForTesting(false);
-    env.state().createWallet(AppStateFixture::abandonPhrase(), password);
+    qm::test::runTask(env.state().createWallet(AppStateFixture::abandonPhrase(), password));
     ASSERT_TRUE(QTest::qWaitFor([&] { return env.state().btcSubscriptionsReady(); }, 30'000));
     SecuritySettingsViewModel security;
     security.setAppState(&env.state());
     security.deleteWallet();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !env.state().wallet(); }, 10'000));
     AppStateFixture::settle();
-    EXPECT_FALSE(env.state().wallet().has_value());
     EXPECT_FALSE(env.state().networkManager().electrumConnected());
 }
 

@@ -1,6 +1,7 @@
 // The shell's view models over a real application state (loopback fixtures, memory keychain).
 
 #include "AppStateFixture.h"
+#include "RunTask.h"
 #include "app/SingleInstance.h"
 #include "services/connections/NetworkManager.h"
 #include "ui/shell/SidebarAccountList.h"
@@ -31,7 +32,7 @@ TEST(SidebarModel, AccountsInChainOrderAndSelection) {
         return model.accounts(chain).index(0).data(role);
     };
     state.loadStoredState();
-    state.createWallet(AppStateFixture::abandonPhrase(), "correct horse");
+    qm::test::runTask(state.createWallet(AppStateFixture::abandonPhrase(), "correct horse"));
     state.stopBackgroundTasks();
     ASSERT_EQ(model.sections().size(), 5);
     EXPECT_EQ(model.sections()[4].toMap()["items"].value<QObject*>(),
@@ -67,7 +68,7 @@ TEST(SidebarModel, OneBalanceChangeUpdatesOneRow) {
     AppState& state = env.state();
     SidebarModel model(state);
     state.loadStoredState();
-    state.createWallet(AppStateFixture::abandonPhrase(), "correct horse");
+    qm::test::runTask(state.createWallet(AppStateFixture::abandonPhrase(), "correct horse"));
     state.stopBackgroundTasks();
     SidebarAccountList& bitcoin = model.accounts(Chain::bitcoin);
     SidebarAccountList& ethereum = model.accounts(Chain::ethereum);

@@ -1,0 +1,179 @@
+#include "state/signing/Signer.h"
+
+#include "core/crypto/BIP39.h"
+#include "core/storage/TokenStore.h"
+#include "core/storage/WalletBackup.h"
+#include "platform/Settings.h"
+#include "state/WalletRecord.h"
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <iostream>
+#include <stdexcept>
+
+namespace qm {
+namespace {
+
+std::string_view text(const SecureBytes& secret) {
+    return {reinterpret_cast<const char*>(secret.data()), secret.size()};
+}
+
+// The indices the stored record keeps for this wallet, when they agree with `count`.
+BTCAddressIndices storedIndices(KeychainManager& keychain, const std::string& walletID,
+                                std::int64_t count) {
+    try {
+        if (const std::optional<Bytes> bytes =
+                keychain.loadItem(KeychainManager::walletMetadataItem)) {
+            if (std::optional<StoredWalletRecord> stored = decodeWalletRecord(*bytes);
+                stored && stored->wallet.id == walletID &&
+                stored->wallet.btcAddressCount == count && stored->btcAddressIndices) {
+                return *stored->btcAddressIndices;
+            }
+        }
+    } catch (const std::exception& error) {
+        std::cout << "[AppState] Could not read the stored address indices: " << error.what()
+                  << std::endl;
+    }
+    return BTCAddressIndices::sequential(count);
+}
+
+// The backup format reads and writes a token store and user defaults; the worker hands it
+// private ones in a temporary folder, so the process's own (GUI thread) are never touched
+// from here.
+struct ScratchStores {
+    QTemporaryDir folder;
+    std::filesystem::path root = folder.path().toStdString();
+    TokenStore tokens{root / "tokens.json"};
+    Settings settings{root / "settings.ini"};
+
+    ScratchStores() {
+        if (!folder.isValid()) {
+            throw std::runtime_error("Could not create a temporary folder");
+        }
+    }
+};
+
+} // namespace
+
+void SecretWords::clear() {
+    for (std::string& word : words) {
+        wipe(word);
+    }
+    words.clear();
+}
+
+Signer::Signer(KeychainManager& keychain) : m_keychain(keychain) {}
+
+Signer::~Signer() = default;
+
+DerivedAccounts Signer::keepMasterAndDerive(ByteView seed, const BTCAddressIndices& indices) {
+    ExtendedKey master = BIP32::masterKey(seed);
+    DerivedAccounts accounts = deriveAccounts(seed, master, indices);
+    m_master = std::move(master);
+    return accounts;
+}
+
+QCoro::Task<std::optional<DerivedAccounts>>
+Signer::open(std::string walletID, std::string_view password, AddressPlan plan) {
+    auto job = [this, walletID = std::move(walletID), secret = SecureBytes::fromText(password),
+                plan = std::move(plan)] {
+        const SecureBytes seed = m_keychain.loadSeed(walletID, text(secret));
+        const BTCAddressIndices indices =
+            plan.known ? *plan.known : storedIndices(m_keychain, walletID, plan.count);
+        return keepMasterAndDerive(seed, indices);
+    };
+    const std::shared_ptr<std::uint64_t> generation = m_generation;
+    const std::uint64_t started = *generation;
+    DerivedAccounts accounts = co_await m_worker.run(std::move(job));
+    if (*generation != started) {
+        co_return std::nullopt;
+    }
+    co_return accounts;
+}
+
+QCoro::Task<std::optional<DerivedAccounts>> Signer::create(SecretWords words,
+                                                           std::string_view password, Wallet record,
+                                                           BTCAddressIndices indices) {
+    auto job = [this, words = std::move(words), secret = SecureBytes::fromText(password),
+                record = std::move(record), indices = std::move(indices)] {
+        const SecureBytes seed = BIP39::seed(words.words, "");
+        m_keychain.storeSeed(seed, record.id, text(secret));
+        m_keychain.storeMnemonic(words.words, record.id, text(secret));
+        // The write rule of every record: the keychain, else the file store for good.
+        m_keychain.storeItem(KeychainManager::walletMetadataItem,
+                             encodeWalletRecord(record, indices));
+        return keepMasterAndDerive(seed, indices);
+    };
+    const std::shared_ptr<std::uint64_t> generation = m_generation;
+    const std::uint64_t started = *generation;
+    DerivedAccounts accounts = co_await m_worker.run(std::move(job));
+    if (*generation != started) {
+        co_return std::nullopt;
+    }
+    co_return accounts;
+}
+
+void Signer::forget() {
+    ++*m_generation;
+    m_worker.post([this] { m_master.reset(); });
+}
+
+QCoro::Task<bool> Signer::holdsMasterKey() {
+    auto job = [this] { return m_master.has_value(); };
+    co_return co_await m_worker.run(std::move(job));
+}
+
+QCoro::Task<std::optional<BTCAddressInfo>> Signer::bitcoinAddress(std::uint32_t index,
+                                                                  std::int64_t position) {
+    auto job = [this, index, position]() -> std::optional<BTCAddressInfo> {
+        if (!m_master) {
+            return std::nullopt;
+        }
+        return qm::bitcoinAddress(bitcoinReceiveChain(*m_master), index, position);
+    };
+    co_return co_await m_worker.run(std::move(job));
+}
+
+SecureBytes Signer::privateKey(const std::string& walletID, Chain chain, std::int64_t index,
+                               const SecureBytes& password) {
+    const SecureBytes seed = m_keychain.loadSeed(walletID, text(password));
+    return accountPrivateKey(seed, chain, index);
+}
+
+QCoro::Task<SecretWords> Signer::openPhrase(std::string walletID, std::string_view password) {
+    auto job = [this, walletID = std::move(walletID), secret = SecureBytes::fromText(password)] {
+        return SecretWords(m_keychain.loadMnemonic(walletID, text(secret)));
+    };
+    co_return co_await m_worker.run(std::move(job));
+}
+
+QCoro::Task<Bytes> Signer::exportBackup(std::string_view password, TokenMap tokens,
+                                        std::optional<std::string> theme) {
+    auto job = [this, secret = SecureBytes::fromText(password), tokens = std::move(tokens),
+                theme = std::move(theme)] {
+        ScratchStores scratch;
+        scratch.tokens.tokensByChain = tokens;
+        if (theme) {
+            scratch.settings.setString(WalletBackup::themeKey, *theme);
+        }
+        return WalletBackup::exportBackup(
+            text(secret), WalletBackup::Stores{m_keychain, scratch.tokens, scratch.settings});
+    };
+    co_return co_await m_worker.run(std::move(job));
+}
+
+QCoro::Task<RestoredBackup> Signer::restoreBackup(Bytes file, std::string_view password) {
+    auto job = [this, file = std::move(file), secret = SecureBytes::fromText(password)]() mutable {
+        ScratchStores scratch;
+        RestoredBackup restored;
+        restored.wallet = WalletBackup::restore(
+            file, text(secret), WalletBackup::Stores{m_keychain, scratch.tokens, scratch.settings});
+        restored.tokens = std::move(scratch.tokens.tokensByChain);
+        restored.theme = scratch.settings.string(WalletBackup::themeKey);
+        wipe(file);
+        return restored;
+    };
+    co_return co_await m_worker.run(std::move(job));
+}
+
+} // namespace qm

@@ -1,0 +1,143 @@
+#pragma once
+// The only code that opens the seed. Callers hand it the password (and, later, what to
+// sign); everything that reads the keychain or derives a key runs on the signing worker,
+// one job at a time, and the window awaits the result. The BIP-32 master key of the open
+// seed, kept for new Bitcoin addresses, lives here on the worker until forget().
+//
+// The keychain manager is touched by the worker alone once the signer exists: AppState
+// reaches it only through withKeychain/withKeychainBlocking, and the seed, the phrase and
+// the backups only through the calls below. GUI thread: every call; worker: every job.
+
+#include "core/model/Chain.h"
+#include "core/model/Token.h"
+#include "core/model/Wallet.h"
+#include "core/storage/KeychainManager.h"
+#include "platform/Bytes.h"
+#include "platform/SecureBytes.h"
+#include "state/AccountDerivation.h"
+#include "state/signing/DerivedAccounts.h"
+#include "state/signing/SigningWorker.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+namespace qm {
+
+// Phrase words that wipe themselves when dropped.
+struct SecretWords {
+    std::vector<std::string> words;
+
+    SecretWords() = default;
+    explicit SecretWords(std::vector<std::string> list) : words(std::move(list)) {}
+    SecretWords(SecretWords&&) noexcept = default;
+    SecretWords& operator=(SecretWords&&) noexcept = default;
+    SecretWords(const SecretWords&) = delete;
+    SecretWords& operator=(const SecretWords&) = delete;
+    ~SecretWords() { clear(); }
+    void clear();
+};
+
+// A restored backup: the record, and the tokens and theme it carried, which the caller adds
+// to the process's own stores on the GUI thread.
+struct RestoredBackup {
+    Wallet wallet;
+    TokenMap tokens;
+    std::optional<std::string> theme;
+};
+
+class Signer {
+public:
+    explicit Signer(KeychainManager& keychain);
+    // Waits for the jobs already posted.
+    ~Signer();
+    Signer(const Signer&) = delete;
+    Signer& operator=(const Signer&) = delete;
+
+    // Where the Bitcoin receive indices of an opened wallet come from: those the window
+    // already knows, else the stored record's when they agree with `count`, else 0 ... count-1.
+    struct AddressPlan {
+        std::optional<BTCAddressIndices> known;
+        std::int64_t count = 0;
+    };
+
+    // Opens the seed and derives the accounts, keeping the master key. Throws the
+    // KeychainError of opening the seed. None when forget() was called meanwhile: the result
+    // must not unlock a wallet that was locked during the derivation (the key is gone then).
+    QCoro::Task<std::optional<DerivedAccounts>> open(std::string walletID,
+                                                     std::string_view password, AddressPlan plan);
+    // Stores a new wallet: the seed of the words, its sealed form and verifier, the sealed
+    // phrase and the record with its indices; then derives as open() does. Throws the
+    // storage failure (items written before it stay). None when forgotten meanwhile.
+    QCoro::Task<std::optional<DerivedAccounts>> create(SecretWords words, std::string_view password,
+                                                       Wallet record, BTCAddressIndices indices);
+    // Drops the master key once the jobs posted before have run, and makes every open() or
+    // create() still running give none.
+    void forget();
+    // Whether the worker holds a master key (after the jobs posted before).
+    QCoro::Task<bool> holdsMasterKey();
+
+    // The Bitcoin receive address at `index`, placed at `position`, from the kept master key;
+    // none without one. Throws the derivation's failure.
+    QCoro::Task<std::optional<BTCAddressInfo>> bitcoinAddress(std::uint32_t index,
+                                                              std::int64_t position);
+
+    // Runs `use(key)` on the worker with the private key of account `index` on `chain`,
+    // opened with the password, and wipes the key afterwards; gives back what `use` returns.
+    // Throws the errors of opening the seed, of the derivation, or of `use`.
+    template <typename Use>
+    QCoro::Task<std::invoke_result_t<Use&, const SecureBytes&>>
+    withPrivateKey(std::string walletID, Chain chain, std::int64_t index, std::string_view password,
+                   Use use) {
+        auto job = [this, walletID = std::move(walletID), chain, index,
+                    secret = SecureBytes::fromText(password), use = std::move(use)]() mutable {
+            const SecureBytes key = privateKey(walletID, chain, index, secret);
+            return use(key);
+        };
+        co_return co_await m_worker.run(std::move(job));
+    }
+
+    // The stored recovery phrase, opened with the password. Throws itemNotFound,
+    // wrongPassword or the read failure.
+    QCoro::Task<SecretWords> openPhrase(std::string walletID, std::string_view password);
+
+    // The bytes of an encrypted backup of the stored wallet, with these custom tokens and
+    // theme. Throws BackupError or the keychain's failure.
+    QCoro::Task<Bytes> exportBackup(std::string_view password, TokenMap tokens,
+                                    std::optional<std::string> theme);
+    // Checks the file with the password and writes its items to the keychain. Throws
+    // BackupError or the keychain's failure; nothing is written before every check passed.
+    QCoro::Task<RestoredBackup> restoreBackup(Bytes file, std::string_view password);
+
+    // `use(keychain)` on the worker: the keychain items that are not the seed (the record,
+    // deleting a wallet). The blocking form is for the start-up reads only.
+    template <typename Use>
+    QCoro::Task<std::invoke_result_t<Use&, KeychainManager&>> withKeychain(Use use) {
+        auto job = [this, use = std::move(use)]() mutable { return use(m_keychain); };
+        co_return co_await m_worker.run(std::move(job));
+    }
+    template <typename Use>
+    std::invoke_result_t<Use&, KeychainManager&> withKeychainBlocking(Use use) {
+        return m_worker.runBlocking([this, &use] { return use(m_keychain); });
+    }
+
+private:
+    // Worker only.
+    SecureBytes privateKey(const std::string& walletID, Chain chain, std::int64_t index,
+                           const SecureBytes& password);
+    DerivedAccounts keepMasterAndDerive(ByteView seed, const BTCAddressIndices& indices);
+
+    KeychainManager& m_keychain;
+    std::optional<ExtendedKey> m_master; // worker only
+    // Bumped by forget(); GUI thread only. Shared so a finishing open() never reads a
+    // destroyed signer.
+    std::shared_ptr<std::uint64_t> m_generation = std::make_shared<std::uint64_t>(0);
+    SigningWorker m_worker; // last: stopped before the members its jobs use
+};
+
+} // namespace qm
