@@ -53,11 +53,17 @@ std::vector<std::string> FaultyKeychain::calls() {
     return calls_;
 }
 
+std::vector<std::thread::id> FaultyKeychain::callThreads() {
+    std::lock_guard lock(mutex_);
+    return callThreads_;
+}
+
 std::int32_t FaultyKeychain::enter(std::string_view kind, std::string_view account,
                                    const std::atomic<std::int32_t>& code,
                                    const std::set<std::string>* only) {
     std::unique_lock lock(mutex_);
     calls_.push_back(std::string(kind) + ":" + std::string(account));
+    callThreads_.push_back(std::this_thread::get_id());
     released_.wait(lock, [this] { return !hanging_; });
     if (locked_) {
         return -2; // the Secret Service's "is locked"

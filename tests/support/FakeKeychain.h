@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -49,6 +50,8 @@ public:
     void release();
     // Accounts touched, in order, as "save:<account>", "load:<account>", "remove:<account>".
     std::vector<std::string> calls();
+    // The thread of each of those calls, in the same order.
+    std::vector<std::thread::id> callThreads();
 
     void save(std::string_view service, std::string_view account, ByteView data) override;
     std::optional<Bytes> load(std::string_view service, std::string_view account) override;
@@ -75,6 +78,7 @@ private:
     std::atomic<std::int32_t> saveCode_ = 0, loadCode_ = 0, removeCode_ = 0;
     std::atomic<bool> locked_ = false;
     std::vector<std::string> calls_;
+    std::vector<std::thread::id> callThreads_;
 };
 
 // The keychain the tests run against: the Secret Service when the environment says one is
