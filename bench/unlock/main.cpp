@@ -1,9 +1,16 @@
 // Unlock cost: KeychainManager::loadSeed (three file reads, the password check, PBKDF2 and
 // opening the sealed seed) against bare PBKDF2-HMAC-SHA512 of 100,000 rounds, measured
 // interleaved in the same run. Goal: loadSeed <= 1.05 x PBKDF2.
+//
+// Then the longest stall of the GUI thread's event loop (the largest gap between the ticks of
+// a 1 ms timer) during an unlock, a wallet creation and a signing through the application
+// state and its signer, against the same steps run on the GUI thread (as the window did
+// before they moved to the signing worker). Goal: <= 16 ms (one frame).
+#include "StallMeter.h"
 #include "core/storage/KeychainManager.h"
 #include "platform/Crypto.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -30,6 +37,7 @@ template <typename F> double millis(F&& work) {
 } // namespace
 
 int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 25;
     std::string pattern =
         (std::filesystem::temp_directory_path() / "qm-bench-unlock.XXXXXX").string();
@@ -68,5 +76,8 @@ int main(int argc, char** argv) {
                     rounds, u, b, u / b);
     }
     std::filesystem::remove_all(root);
+    if (result == 0) {
+        result = measureStalls(std::max(3, rounds / 3));
+    }
     return result;
 }
