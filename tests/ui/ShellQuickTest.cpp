@@ -27,8 +27,8 @@ public:
 
     Q_INVOKABLE void loadStoredState() { m_env.state().loadStoredState(); }
     Q_INVOKABLE void createWallet() {
-        qm::test::runTask(qm::test::runTask(
-            m_env.state().createWallet(qm::test::AppStateFixture::abandonPhrase(), password)));
+        qm::test::runTask(
+            m_env.state().createWallet(qm::test::AppStateFixture::abandonPhrase(), password));
         m_env.state().stopBackgroundTasks();
     }
     Q_INVOKABLE void lock() { m_env.state().lock(); }

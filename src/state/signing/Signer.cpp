@@ -62,7 +62,8 @@ void SecretWords::clear() {
     words.clear();
 }
 
-Signer::Signer(KeychainManager& keychain) : m_keychain(keychain) {}
+Signer::Signer(KeychainManager& keychain)
+    : m_keychain(keychain), m_usesFiles(keychain.useFileFallback()) {}
 
 Signer::~Signer() = default;
 
@@ -84,7 +85,7 @@ Signer::open(std::string walletID, std::string_view password, AddressPlan plan) 
     };
     const std::shared_ptr<std::uint64_t> generation = m_generation;
     const std::uint64_t started = *generation;
-    DerivedAccounts accounts = co_await m_worker.run(std::move(job));
+    DerivedAccounts accounts = co_await runJob(std::move(job));
     if (*generation != started) {
         co_return std::nullopt;
     }
@@ -106,7 +107,7 @@ QCoro::Task<std::optional<DerivedAccounts>> Signer::create(SecretWords words,
     };
     const std::shared_ptr<std::uint64_t> generation = m_generation;
     const std::uint64_t started = *generation;
-    DerivedAccounts accounts = co_await m_worker.run(std::move(job));
+    DerivedAccounts accounts = co_await runJob(std::move(job));
     if (*generation != started) {
         co_return std::nullopt;
     }
@@ -120,7 +121,7 @@ void Signer::forget() {
 
 QCoro::Task<bool> Signer::holdsMasterKey() {
     auto job = [this] { return m_master.has_value(); };
-    co_return co_await m_worker.run(std::move(job));
+    co_return co_await runJob(std::move(job));
 }
 
 QCoro::Task<std::optional<BTCAddressInfo>> Signer::bitcoinAddress(std::uint32_t index,
@@ -131,7 +132,7 @@ QCoro::Task<std::optional<BTCAddressInfo>> Signer::bitcoinAddress(std::uint32_t 
         }
         return qm::bitcoinAddress(bitcoinReceiveChain(*m_master), index, position);
     };
-    co_return co_await m_worker.run(std::move(job));
+    co_return co_await runJob(std::move(job));
 }
 
 SecureBytes Signer::privateKey(const std::string& walletID, Chain chain, std::int64_t index,
@@ -144,7 +145,7 @@ QCoro::Task<SecretWords> Signer::openPhrase(std::string walletID, std::string_vi
     auto job = [this, walletID = std::move(walletID), secret = SecureBytes::fromText(password)] {
         return SecretWords(m_keychain.loadMnemonic(walletID, text(secret)));
     };
-    co_return co_await m_worker.run(std::move(job));
+    co_return co_await runJob(std::move(job));
 }
 
 QCoro::Task<Bytes> Signer::exportBackup(std::string_view password, TokenMap tokens,
@@ -159,7 +160,7 @@ QCoro::Task<Bytes> Signer::exportBackup(std::string_view password, TokenMap toke
         return WalletBackup::exportBackup(
             text(secret), WalletBackup::Stores{m_keychain, scratch.tokens, scratch.settings});
     };
-    co_return co_await m_worker.run(std::move(job));
+    co_return co_await runJob(std::move(job));
 }
 
 QCoro::Task<RestoredBackup> Signer::restoreBackup(Bytes file, std::string_view password) {
@@ -173,7 +174,7 @@ QCoro::Task<RestoredBackup> Signer::restoreBackup(Bytes file, std::string_view p
         wipe(file);
         return restored;
     };
-    co_return co_await m_worker.run(std::move(job));
+    co_return co_await runJob(std::move(job));
 }
 
 } // namespace qm

@@ -18,7 +18,9 @@
 #include "state/signing/DerivedAccounts.h"
 #include "state/signing/SigningWorker.h"
 
+#include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
@@ -99,7 +101,7 @@ public:
             const SecureBytes key = privateKey(walletID, chain, index, secret);
             return use(key);
         };
-        co_return co_await m_worker.run(std::move(job));
+        co_return co_await runJob(std::move(job));
     }
 
     // The stored recovery phrase, opened with the password. Throws itemNotFound,
@@ -119,14 +121,37 @@ public:
     template <typename Use>
     QCoro::Task<std::invoke_result_t<Use&, KeychainManager&>> withKeychain(Use use) {
         auto job = [this, use = std::move(use)]() mutable { return use(m_keychain); };
-        co_return co_await m_worker.run(std::move(job));
+        co_return co_await runJob(std::move(job));
     }
     template <typename Use>
     std::invoke_result_t<Use&, KeychainManager&> withKeychainBlocking(Use use) {
-        return m_worker.runBlocking([this, &use] { return use(m_keychain); });
+        return m_worker.runBlocking([this, &use] {
+            const MediumNote note(*this);
+            return use(m_keychain);
+        });
     }
 
+    // Whether the keychain manager writes files (it turns to them for good when the keychain
+    // refuses a save), as of its last job; and its storage folder. GUI thread.
+    bool usesFileStore() const { return m_usesFiles.load(); }
+    const std::filesystem::path& storageDir() const { return m_keychain.storageDir(); }
+
 private:
+    // Notes the manager's medium when a job ends, however it ends.
+    struct MediumNote {
+        Signer& signer;
+        explicit MediumNote(Signer& owner) : signer(owner) {}
+        ~MediumNote() { signer.m_usesFiles.store(signer.m_keychain.useFileFallback()); }
+    };
+
+    template <typename Job> QCoro::Task<std::invoke_result_t<Job&>> runJob(Job job) {
+        auto noted = [this, job = std::move(job)]() mutable {
+            const MediumNote note(*this);
+            return job();
+        };
+        co_return co_await m_worker.run(std::move(noted));
+    }
+
     // Worker only.
     SecureBytes privateKey(const std::string& walletID, Chain chain, std::int64_t index,
                            const SecureBytes& password);
@@ -134,6 +159,7 @@ private:
 
     KeychainManager& m_keychain;
     std::optional<ExtendedKey> m_master; // worker only
+    std::atomic<bool> m_usesFiles;
     // Bumped by forget(); GUI thread only. Shared so a finishing open() never reads a
     // destroyed signer.
     std::shared_ptr<std::uint64_t> m_generation = std::make_shared<std::uint64_t>(0);

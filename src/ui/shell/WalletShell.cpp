@@ -3,6 +3,7 @@
 #include "core/storage/KeychainManager.h"
 #include "platform/Error.h"
 #include "state/AppState.h"
+#include "state/signing/Signer.h"
 #include "ui/shell/SidebarModel.h"
 #include "ui/shell/StatusBarModel.h"
 
@@ -72,11 +73,11 @@ QString WalletShell::secretStorage() const {
     if (!m_state) {
         return {};
     }
-    const KeychainManager& keychain = m_state->keychain();
-    if (!keychain.useFileFallback()) {
+    const Signer& signer = m_state->signer();
+    if (!signer.usesFileStore()) {
         return QStringLiteral("Secret Service keyring");
     }
-    return QStringLiteral("Files in ") + QString::fromStdString(keychain.storageDir().string());
+    return QStringLiteral("Files in ") + QString::fromStdString(signer.storageDir().string());
 }
 
 bool WalletShell::canExportBackup() const {

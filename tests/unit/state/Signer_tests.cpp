@@ -5,6 +5,7 @@
 #include "core/crypto/BIP32.h"
 #include "core/encoding/Hex.h"
 #include "platform/AtomicFile.h"
+#include "state/refresh/RefreshOrchestrator.h"
 #include "state/signing/Signer.h"
 
 #include <QCoreApplication>
@@ -76,9 +77,10 @@ TEST(Signer, ALockDuringARunningUnlockWinsAndTheNextUnlockOpens) {
     env.keychain().release();
     runTask(std::move(unlocking));
     EXPECT_TRUE(state.isLocked());
-    EXPECT_TRUE(state.bitcoinAccounts().empty() && state.ethereumAccounts().empty() &&
+    EXPECT_TRUE(state.bitcoinAccounts().empty() && state.evmAccounts(Chain::ethereum).empty() &&
                 state.solanaAccounts().empty());
-    EXPECT_FALSE(state.refreshTask() || state.activeRefreshTask());
+    EXPECT_FALSE(state.refreshOrchestrator().refreshTask() ||
+                 state.refreshOrchestrator().activeRefreshTask());
     EXPECT_FALSE(runTask(state.signer().holdsMasterKey()));
 
     runTask(state.unlock(password));
