@@ -23,6 +23,8 @@
 
 #include <QObject>
 #include <array>
+#include <coroutine>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <map>
@@ -198,8 +200,8 @@ public:
 
     // --- Accounts ------------------------------------------------------------------------------
     // Adds the address of the next unused receive index to the first Bitcoin account (the
-    // signer derives it from the kept master key). A call while another address change is
-    // being stored is ignored.
+    // signer derives it from the kept master key). Address changes run one after another, in
+    // the order they were asked for.
     QCoro::Task<void> generateBTCAddress();
     // Removes the address at `position` when it is not the first, has been fetched, and has
     // neither balance nor history. A refused deletion changes nothing.
@@ -284,8 +286,9 @@ private:
     Chain m_selectedChain = Chain::bitcoin;
     qint64 m_selectedAccountIndex = 0;
     bool m_btcSubscriptionsReady = false;
-    // An address change is being stored; another one waits for none and is ignored.
+    // An address change is running; the ones asked for meanwhile wait here, in order.
     bool m_addressChangeRunning = false;
+    std::deque<std::coroutine_handle<>> m_addressChangeWaiters;
 
     // The receive indices last stored with the record of this wallet id.
     std::optional<std::pair<std::string, BTCAddressIndices>> m_addressIndices;

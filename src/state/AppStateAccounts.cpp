@@ -2,6 +2,7 @@
 // addresses the user adds and removes, and the stored record they change.
 
 #include "core/storage/KeychainManager.h"
+#include "platform/async/NextTurn.h"
 #include "platform/async/TaskHandle.h"
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/connections/NetworkManager.h"
@@ -12,6 +13,8 @@
 
 #include <QPointer>
 #include <algorithm>
+#include <coroutine>
+#include <deque>
 #include <iostream>
 
 namespace qm {
@@ -23,16 +26,44 @@ void log(const std::string& line) {
 
 constexpr const char* evmAccountPath = "m/44'/60'/0'/0/0";
 
-// Marks an address change as running for as long as it lives (and its state does).
+// Address changes run one after another, in the order asked: each derives from and stores
+// what the one before left. Awaiting a turn takes it at once when none runs, else queues.
+class AddressTurn {
+public:
+    AddressTurn(bool& running, std::deque<std::coroutine_handle<>>& waiters)
+        : m_running(running), m_waiters(waiters) {}
+    bool await_ready() {
+        if (m_running) {
+            return false;
+        }
+        m_running = true;
+        return true;
+    }
+    void await_suspend(std::coroutine_handle<> coroutine) { m_waiters.push_back(coroutine); }
+    void await_resume() const noexcept {}
+
+private:
+    bool& m_running;
+    std::deque<std::coroutine_handle<>>& m_waiters;
+};
+
+// Holds the turn until the change ends, then hands it to the next waiter (on a later turn
+// of the event loop) or frees it.
 class AddressChange {
 public:
-    AddressChange(QObject* state, bool& running) : m_state(state), m_running(running) {
-        m_running = true;
-    }
+    AddressChange(QObject* state, bool& running, std::deque<std::coroutine_handle<>>& waiters)
+        : m_state(state), m_running(running), m_waiters(waiters) {}
     ~AddressChange() {
-        if (m_state) {
-            m_running = false;
+        if (!m_state) {
+            return;
         }
+        if (m_waiters.empty()) {
+            m_running = false;
+            return;
+        }
+        const std::coroutine_handle<> next = m_waiters.front();
+        m_waiters.pop_front();
+        resumeOnNextTurn(next);
     }
     AddressChange(const AddressChange&) = delete;
     AddressChange& operator=(const AddressChange&) = delete;
@@ -40,6 +71,7 @@ public:
 private:
     QPointer<QObject> m_state;
     bool& m_running;
+    std::deque<std::coroutine_handle<>>& m_waiters;
 };
 
 Account account(Chain chain, std::string address, std::string path) {
@@ -95,7 +127,10 @@ BTCAddressIndices AppState::currentAddressIndices() const {
 }
 
 QCoro::Task<void> AppState::generateBTCAddress() {
-    if (!m_wallet || m_bitcoinAccounts.empty() || m_addressChangeRunning) {
+    AddressTurn turn(m_addressChangeRunning, m_addressChangeWaiters);
+    co_await turn;
+    const AddressChange running(this, m_addressChangeRunning, m_addressChangeWaiters);
+    if (!m_wallet || m_bitcoinAccounts.empty()) {
         co_return;
     }
     BTCAddressIndices indices = currentAddressIndices();
@@ -104,7 +139,6 @@ QCoro::Task<void> AppState::generateBTCAddress() {
         log("No further Bitcoin address can be added");
         co_return;
     }
-    const AddressChange running(this, m_addressChangeRunning);
     const QPointer<AppState> self(this);
     std::optional<BTCAddressInfo> entry;
     try {
@@ -137,7 +171,10 @@ QCoro::Task<void> AppState::generateBTCAddress() {
 }
 
 QCoro::Task<void> AppState::deleteBTCAddress(qint64 position) {
-    if (!m_wallet || m_bitcoinAccounts.empty() || m_addressChangeRunning) {
+    AddressTurn turn(m_addressChangeRunning, m_addressChangeWaiters);
+    co_await turn;
+    const AddressChange running(this, m_addressChangeRunning, m_addressChangeWaiters);
+    if (!m_wallet || m_bitcoinAccounts.empty()) {
         co_return;
     }
     const std::vector<BTCAddressInfo>& addresses = m_bitcoinAccounts.front().addresses;
@@ -149,7 +186,6 @@ QCoro::Task<void> AppState::deleteBTCAddress(qint64 position) {
     if (!canDeleteAddress(target)) {
         co_return;
     }
-    const AddressChange running(this, m_addressChangeRunning);
     BTCAddressIndices indices = currentAddressIndices();
     indices.indices.erase(indices.indices.begin() + static_cast<std::ptrdiff_t>(index));
     auto remove = [index, address = target.address](std::vector<BTCAddressInfo>& list) {

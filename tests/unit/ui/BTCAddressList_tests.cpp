@@ -2,12 +2,14 @@
 // generated or deleted address keeps every row on its own key.
 
 #include "AppStateFixture.h"
+#include "RunTask.h"
 #include "core/crypto/BIP39.h"
 #include "state/AccountDerivation.h"
 #include "state/AppState.h"
 #include "ui/portfolio/BTCAddressListModel.h"
 
 #include <QSignalSpy>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -27,7 +29,7 @@ TEST(BTCAddressList, GenerateDeleteAndTheTrashRule) {
     AppStateFixture env;
     AppState& state = env.state();
     state.loadStoredState();
-    state.createWallet(AppStateFixture::abandonPhrase(), "correct horse");
+    test::runTask(state.createWallet(AppStateFixture::abandonPhrase(), "correct horse"));
     state.stopBackgroundTasks();
     BTCAddressListModel model(&state, nullptr);
     auto role = [&model](int row, BTCAddressListModel::Role r) {
@@ -37,9 +39,12 @@ TEST(BTCAddressList, GenerateDeleteAndTheTrashRule) {
     const int first = model.rowCount();
     EXPECT_EQ(model.countText(), QString::number(first) + " indirizzi");
 
-    // Two quick presses: two rows, two distinct derivation indices.
+    // Two quick presses: two rows, two distinct derivation indices (the signer derives them
+    // one after the other).
     model.generate();
     model.generate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount() == first + 2; }, 10'000));
+    AppStateFixture::settle();
     ASSERT_EQ(model.rowCount(), first + 2);
     std::set<std::uint32_t> indices;
     for (const BTCAddressInfo& info : state.bitcoinAccounts()[0].addresses) {
@@ -75,7 +80,7 @@ TEST(BTCAddressList, GenerateDeleteAndTheTrashRule) {
     QSignalSpy removals(&model, &QAbstractItemModel::rowsRemoved);
     const QString deleted = role(1, BTCAddressListModel::AddressRole).toString();
     model.remove(1);
-    EXPECT_EQ(model.rowCount(), last);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount() == last; }, 10'000));
     EXPECT_EQ(resets.count(), 0);
     EXPECT_EQ(removals.count(), 1);
     const ExtendedKey chain =
@@ -96,6 +101,7 @@ TEST(BTCAddressList, GenerateDeleteAndTheTrashRule) {
 
     // A refused deletion (the first address) changes nothing.
     model.remove(0);
+    AppStateFixture::settle();
     EXPECT_EQ(model.rowCount(), last);
 
     // Another account index than the list has: no account, no rows.
