@@ -9,6 +9,7 @@
 // "prepare" makes the wallet of "lock" in the data folder and ends.
 
 #include "AppStateFixture.h"
+#include "RunTask.h"
 #include "app/QuillmarkApp.h"
 #include "app/SingleInstance.h"
 #include "ui/shell/WalletShell.h"
@@ -70,7 +71,8 @@ inline int runChild(int argc, char** argv, const QString& mode) {
         QApplication app(argc, argv);
         AppState state;
         state.loadStoredState();
-        state.createWallet(test::AppStateFixture::abandonPhrase(), benchPassword);
+        qm::test::runTask(
+            state.createWallet(test::AppStateFixture::abandonPhrase(), benchPassword));
         state.stopBackgroundTasks();
         return 0;
     }
@@ -96,7 +98,8 @@ inline int runChild(int argc, char** argv, const QString& mode) {
         QuillmarkApp::configure(application);
         fixture = std::make_unique<test::AppStateFixture>();
         fixture->state().loadStoredState();
-        fixture->state().createWallet(test::AppStateFixture::abandonPhrase(), benchPassword);
+        qm::test::runTask(
+            fixture->state().createWallet(test::AppStateFixture::abandonPhrase(), benchPassword));
         WalletShell::install(&fixture->state());
         engine.addImportPath(QStringLiteral("qrc:/"));
         engine.load(QUrl(QStringLiteral("qrc:/Quillmark/Ui/shell/QuillmarkWindow.qml")));
@@ -110,7 +113,8 @@ inline int runChild(int argc, char** argv, const QString& mode) {
     window->show();
     if (fixture) {
         // The appear action locks the stored wallet, as at every start: open it again.
-        QTimer::singleShot(0, [&fixture] { fixture->state().unlock(benchPassword); });
+        QTimer::singleShot(
+            0, [&fixture] { qm::test::runTask(fixture->state().unlock(benchPassword)); });
     }
     const int status = application.exec();
     WalletShell::install(nullptr);

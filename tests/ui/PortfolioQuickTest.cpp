@@ -2,6 +2,7 @@
 // loopback fixtures; the tests in portfolio/ fill the state through `fixture`.
 
 #include "AppStateFixture.h"
+#include "RunTask.h"
 #include "state/AppState.h"
 #include "ui/portfolio/FiatText.h"
 #include "ui/shell/WalletShell.h"
@@ -88,7 +89,8 @@ public:
     }
     Q_INVOKABLE void createWallet() {
         state().loadStoredState();
-        state().createWallet(qm::test::AppStateFixture::abandonPhrase(), "correct horse");
+        qm::test::runTask(
+            state().createWallet(qm::test::AppStateFixture::abandonPhrase(), "correct horse"));
         state().stopBackgroundTasks();
     }
     // Every address answered for by the server; the one at `funded` holds 1500 satoshis.

@@ -186,7 +186,8 @@ Item {
             verify(derived >= 1)
             addresses.model.generate()
             addresses.model.generate()
-            wait(50)
+            // The signer derives and stores them one after the other.
+            tryCompare(addresses.model, "countText", (derived + 2) + " indirizzi", 10000)
             compare(textOf(addresses, "addressCount"), (derived + 2) + " indirizzi")
             const rowAt = id => findAll(addresses, "addressRow_" + id, [])[0]
             const trashShown = id => {
@@ -210,7 +211,7 @@ Item {
             mouseMove(rowAt(1), 20, 10)
             wait(30)
             mouseClick(findAll(rowAt(1), "addressTrash", [])[0])
-            wait(30)
+            tryCompare(addresses.model, "countText", (derived + 1) + " indirizzi", 10000)
             compare(textOf(addresses, "addressCount"), (derived + 1) + " indirizzi")
         }
     }
