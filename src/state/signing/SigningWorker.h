@@ -10,10 +10,11 @@
 // captured and drops it on the worker, so secrets it held are wiped there. The coroutine
 // re-checks its owner after the await, like after any other.
 
+#include "platform/async/OneShot.h"
+
 #include <QCoreApplication>
 #include <QObject>
 #include <QThread>
-#include <coroutine>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -26,39 +27,25 @@ namespace qm {
 
 namespace detail {
 
-// A job's outcome; written on the worker before the completion is posted, read on the GUI
-// thread after it arrives (the event queue orders the two).
+// What a job left behind: written on the worker before the hand-back is posted, read on the
+// GUI thread after it arrives (the event queue orders the two).
 template <typename T> struct WorkerOutcome {
-    using Value = std::conditional_t<std::is_void_v<T>, bool, T>;
-    std::optional<Value> value;
+    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
     std::exception_ptr error;
-    bool done = false; // GUI thread only
-    std::coroutine_handle<> waiter;
 };
 
-template <typename T> class WorkerAwaiter {
-public:
-    explicit WorkerAwaiter(std::shared_ptr<WorkerOutcome<T>> outcome)
-        : m_outcome(std::move(outcome)) {}
-    bool await_ready() const noexcept { return m_outcome->done; }
-    void await_suspend(std::coroutine_handle<> coroutine) { m_outcome->waiter = coroutine; }
-    void await_resume() const noexcept {}
-
-private:
-    std::shared_ptr<WorkerOutcome<T>> m_outcome;
-};
-
-// Marks the outcome done on the GUI thread and resumes its waiter there.
-template <typename T> void completeOnGuiThread(std::shared_ptr<WorkerOutcome<T>> outcome) {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [outcome] {
-            outcome->done = true;
-            if (const std::coroutine_handle<> waiter = std::exchange(outcome->waiter, {})) {
-                waiter.resume();
-            }
-        },
-        Qt::QueuedConnection);
+// Runs the job, keeping its value or its exception.
+template <typename T, typename Job> void runInto(WorkerOutcome<T>& outcome, Job& job) {
+    try {
+        if constexpr (std::is_void_v<T>) {
+            job();
+            outcome.value.emplace(true);
+        } else {
+            outcome.value.emplace(job());
+        }
+    } catch (...) {
+        outcome.error = std::current_exception();
+    }
 }
 
 } // namespace detail
@@ -74,32 +61,28 @@ public:
     // The job's result, computed on the worker; its exception is rethrown to the awaiter.
     template <typename Job> QCoro::Task<std::invoke_result_t<Job&>> run(Job job) {
         using T = std::invoke_result_t<Job&>;
+        const OneShot<T> result;
         auto outcome = std::make_shared<detail::WorkerOutcome<T>>();
         auto work = std::make_shared<Job>(std::move(job));
-        auto step = [outcome, work]() mutable {
-            try {
-                if constexpr (std::is_void_v<T>) {
-                    (*work)();
-                    outcome->value.emplace(true);
-                } else {
-                    outcome->value.emplace((*work)());
-                }
-            } catch (...) {
-                outcome->error = std::current_exception();
-            }
+        auto step = [result, outcome, work]() mutable {
+            detail::runInto(*outcome, *work);
             // The captures (passwords, seeds) go here, on the worker, before the hand-back.
             work.reset();
-            detail::completeOnGuiThread(outcome);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [result, outcome] {
+                    if (outcome->error) {
+                        result.fail(outcome->error);
+                    } else if constexpr (std::is_void_v<T>) {
+                        result.succeed();
+                    } else {
+                        result.succeed(std::move(*outcome->value));
+                    }
+                },
+                Qt::QueuedConnection);
         };
         QMetaObject::invokeMethod(m_context, std::move(step), Qt::QueuedConnection);
-        detail::WorkerAwaiter<T> awaiter(outcome);
-        co_await awaiter;
-        if (outcome->error) {
-            std::rethrow_exception(outcome->error);
-        }
-        if constexpr (!std::is_void_v<T>) {
-            co_return std::move(*outcome->value);
-        }
+        co_return co_await result.take();
     }
 
     // The job run on the worker while the caller waits: only for the start-up reads, which
@@ -108,18 +91,7 @@ public:
     template <typename Job> std::invoke_result_t<Job&> runBlocking(Job job) {
         using T = std::invoke_result_t<Job&>;
         detail::WorkerOutcome<T> outcome;
-        postBlocking([&] {
-            try {
-                if constexpr (std::is_void_v<T>) {
-                    job();
-                    outcome.value.emplace(true);
-                } else {
-                    outcome.value.emplace(job());
-                }
-            } catch (...) {
-                outcome.error = std::current_exception();
-            }
-        });
+        postBlocking([&] { detail::runInto(outcome, job); });
         if (outcome.error) {
             std::rethrow_exception(outcome.error);
         }
