@@ -43,10 +43,11 @@ int exportWallet(const std::filesystem::path& root, const std::string& password,
     Machine machine(root);
     const Wallet wallet = walletFromJSON(contents.at("wallet"), DateCoding::iso8601);
     const Bytes seed = hexToBytes(contents.at("seed").get<std::string>()).value();
-    machine.keychain.storeSeed(seed, wallet.id, password);
     if (contents.contains("words")) {
-        machine.keychain.storeMnemonic(contents.at("words").get<std::vector<std::string>>(),
-                                       wallet.id, password);
+        machine.keychain.storeSeedAndPhrase(
+            seed, contents.at("words").get<std::vector<std::string>>(), wallet.id, password);
+    } else {
+        machine.keychain.storeSeed(seed, wallet.id, password);
     }
     // The stored record keeps keys the Wallet type does not know (the state's address indices).
     nlohmann::json record = walletToJSON(wallet, DateCoding::secondsSinceReferenceDate);

@@ -83,6 +83,26 @@ bool isValidUTF8(ByteView bytes) {
     return true;
 }
 
+// The words joined by spaces. Reserved up front: a growing string would leave unwiped
+// copies of the words behind.
+SecureBytes joinedPhrase(const std::vector<std::string>& words) {
+    std::size_t length = 0;
+    for (const std::string& word : words) {
+        length += word.size() + 1;
+    }
+    std::string phrase;
+    phrase.reserve(length);
+    for (const std::string& word : words) {
+        if (!phrase.empty()) {
+            phrase += ' ';
+        }
+        phrase += word;
+    }
+    SecureBytes bytes = SecureBytes::fromText(phrase);
+    wipe(phrase);
+    return bytes;
+}
+
 } // namespace
 
 KeychainError::KeychainError(Code code, std::int32_t status)
@@ -305,61 +325,62 @@ Bytes KeychainManager::passwordCheckValue(std::string_view password, ByteView sa
 
 void KeychainManager::storeSeed(ByteView seed, std::string_view walletID,
                                 std::string_view password) {
+    storeSealedGroup(seed, nullptr, walletID, password);
+}
+
+void KeychainManager::storeSeedAndPhrase(ByteView seed, const std::vector<std::string>& words,
+                                         std::string_view walletID, std::string_view password) {
+    const SecureBytes phrase = joinedPhrase(words);
+    storeSealedGroup(seed, &phrase, walletID, password);
+}
+
+void KeychainManager::storeSealedGroup(ByteView seed, const SecureBytes* phrase,
+                                       std::string_view walletID, std::string_view password) {
     Bytes salt;
     Bytes sealed;
     Bytes verifier;
+    Bytes sealedPhrase;
     try {
         salt = crypto::randomBytes(saltSize);
         const SecureBytes key = deriveKey(password, salt);
         sealed = crypto::chachaPolySeal(key, seed);
         verifier = storedCheckValue(key);
+        if (phrase) {
+            sealedPhrase = crypto::chachaPolySeal(key, *phrase);
+        }
     } catch (const CryptoError&) {
         throw KeychainError(KeychainError::Code::encryptionFailed);
     }
 
     const std::string names[] = {itemName("salt-", walletID), itemName("seed-", walletID),
-                                 itemName("verify-", walletID)};
-    const ByteView values[] = {salt, sealed, verifier};
-    // The three items go to one medium: after a failed save all three are written as files.
+                                 itemName("verify-", walletID), itemName("mnemonic-", walletID)};
+    const ByteView values[] = {salt, sealed, verifier, sealedPhrase};
+    const int count = phrase ? 4 : 3;
+    // The items go to one medium: after a failed save all of them are written as files.
     if (!useFileFallback_) {
         try {
-            for (int i = 0; i < 3; ++i) {
+            for (int i = 0; i < count; ++i) {
                 keychainSave(values[i], service_, names[i]);
             }
-            for (const std::string& name : names) {
-                clearFileCopy(name);
+            for (int i = 0; i < count; ++i) {
+                clearFileCopy(names[i]);
             }
             return;
         } catch (const KeychainError&) {
             switchToFileFallback();
         }
     }
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < count; ++i) {
         writeItemFile(names[i], values[i]);
     }
-    for (const std::string& name : names) {
-        clearKeychainCopy(name);
+    for (int i = 0; i < count; ++i) {
+        clearKeychainCopy(names[i]);
     }
 }
 
 void KeychainManager::storeMnemonic(const std::vector<std::string>& words,
                                     std::string_view walletID, std::string_view password) {
-    // Reserved up front: a growing string would leave unwiped copies of the words behind.
-    std::size_t length = 0;
-    for (const std::string& word : words) {
-        length += word.size() + 1;
-    }
-    std::string phrase;
-    phrase.reserve(length);
-    for (const std::string& word : words) {
-        if (!phrase.empty()) {
-            phrase += ' ';
-        }
-        phrase += word;
-    }
-    const SecureBytes phraseBytes = SecureBytes::fromText(phrase);
-    wipe(phrase);
-
+    const SecureBytes phraseBytes = joinedPhrase(words);
     const Bytes salt = requireItem(itemName("salt-", walletID));
     Bytes sealed;
     try {

@@ -131,6 +131,10 @@ public:
 
     // Seals the seed under a fresh salt: "salt-", "seed-" and "verify-" + id, as a group.
     void storeSeed(ByteView seed, std::string_view walletID, std::string_view password);
+    // Seals the seed and the words joined by spaces under one fresh salt and one derivation:
+    // "salt-", "seed-", "verify-" and "mnemonic-" + id, as a group.
+    void storeSeedAndPhrase(ByteView seed, const std::vector<std::string>& words,
+                            std::string_view walletID, std::string_view password);
     // Seals the words joined by spaces under the stored salt as "mnemonic-" + id.
     void storeMnemonic(const std::vector<std::string>& words, std::string_view walletID,
                        std::string_view password);
@@ -158,6 +162,9 @@ private:
     void clearKeychainCopy(std::string_view key);
     void clearFileCopy(std::string_view key);
     Bytes requireItem(std::string_view key);
+    // Seals the seed, and the phrase when given, under a fresh salt and writes the items.
+    void storeSealedGroup(ByteView seed, const SecureBytes* phrase, std::string_view walletID,
+                          std::string_view password);
     SecureBytes openSealedItem(std::string_view walletID, std::string_view sealedPrefix,
                                std::string_view password);
 

@@ -98,8 +98,7 @@ QCoro::Task<std::optional<DerivedAccounts>> Signer::create(SecretWords words,
     auto job = [this, words = std::move(words), secret = SecureBytes::fromText(password),
                 record = std::move(record), indices = std::move(indices)] {
         const SecureBytes seed = BIP39::seed(words.words, "");
-        m_keychain.storeSeed(seed, record.id, text(secret));
-        m_keychain.storeMnemonic(words.words, record.id, text(secret));
+        m_keychain.storeSeedAndPhrase(seed, words.words, record.id, text(secret));
         // The write rule of every record: the keychain, else the file store for good.
         m_keychain.storeItem(KeychainManager::walletMetadataItem,
                              encodeWalletRecord(record, indices));

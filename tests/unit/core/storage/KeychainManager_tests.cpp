@@ -216,6 +216,25 @@ TEST_F(KeychainManagerTest, TheStoredCheckValueCostsADerivationAndReplacesTheOld
     EXPECT_EQ(derivations, 1); // a wrong password costs the whole derivation
 }
 
+TEST_F(KeychainManagerTest, ANewWalletSealsSeedAndPhraseWithOneDerivation) {
+    int derivations = 0;
+    auto manager = make(keychain_, [&derivations](ByteView password, ByteView salt) {
+        ++derivations;
+        return crypto::pbkdf2HmacSha512(password, salt, 100'000, 32);
+    });
+    const std::string id = newID();
+    const std::vector<std::string> words = {"abandon", "ability", "able"};
+    manager->storeSeedAndPhrase(seed_, words, id, "pw");
+    EXPECT_EQ(derivations, 1);
+    for (const char* prefix : {"salt-", "seed-", "verify-", "mnemonic-"}) {
+        EXPECT_TRUE(stored(prefix + id)) << prefix;
+    }
+    EXPECT_TRUE(KeychainManager::isStoredCheckValue(manager->loadItem("verify-" + id).value()));
+    EXPECT_EQ(make()->loadSeed(id, "pw"), SecureBytes(seed_));
+    EXPECT_EQ(make()->loadMnemonic(id, "pw"), words);
+    EXPECT_EQ(keychainFailure([&] { make()->loadMnemonic(id, "pW"); }), Code::wrongPassword);
+}
+
 TEST_F(KeychainManagerTest, AFailingSaveTurnsTheProcessToFilesWithTheSeedItemsAsAGroup) {
     auto manager = make();
     const std::string early = newID(), id = newID();

@@ -25,10 +25,12 @@ const std::vector<std::string> words = {"legal", "winner", "thank", "year",   "w
 
 struct Machine {
     explicit Machine(
-        std::shared_ptr<Keychain> keychainBackend = std::make_shared<test::MemoryKeychain>())
+        std::shared_ptr<Keychain> keychainBackend = std::make_shared<test::MemoryKeychain>(),
+        KeychainManager::KeyDerivation derive = {})
         : root(dir.path().toStdString()), backend(std::move(keychainBackend)),
           faulty(backend ? std::make_shared<test::FaultyKeychain>(backend) : nullptr),
-          keychain(KeychainManager::Config{faulty, root, std::chrono::seconds(5), {}}),
+          keychain(
+              KeychainManager::Config{faulty, root, std::chrono::seconds(5), std::move(derive)}),
           tokens(root / "Quillmark" / "tokens.json"), settings(root / "settings.ini") {}
 
     WalletBackup::Stores stores() { return {keychain, tokens, settings}; }
@@ -51,8 +53,7 @@ struct Machine {
 
 Wallet makeWallet(Machine& machine, const Bytes& seed, const std::string& password) {
     Wallet wallet{newWalletID(), "Quillmark", Date::fromUnixTime(1738315800.75), 1, 1, 6};
-    machine.keychain.storeSeed(seed, wallet.id, password);
-    machine.keychain.storeMnemonic(words, wallet.id, password);
+    machine.keychain.storeSeedAndPhrase(seed, words, wallet.id, password);
     machine.keychain.storeItem("wallet-metadata", encodeWalletMetadata(wallet));
     return wallet;
 }
@@ -153,6 +154,27 @@ TEST_F(WalletBackupTest, ExportCarriesTheWalletAndRestoreBringsItBackElsewhere) 
     EXPECT_EQ(away.settings.string("app_theme"), "Dollar Green");
     EXPECT_EQ(TokenStore::decodeFile(*readFileIfExists(away.tokens.fileURL())),
               home.tokens.tokensByChain);
+}
+
+TEST_F(WalletBackupTest, ExportDerivesOncePerSalt) {
+    int derivations = 0;
+    Machine counted(
+        std::make_shared<test::MemoryKeychain>(), [&derivations](ByteView password, ByteView salt) {
+            ++derivations;
+            return fileKey(
+                std::string_view(reinterpret_cast<const char*>(password.data()), password.size()),
+                salt);
+        });
+    makeWallet(counted, seed, "pw");
+    EXPECT_EQ(derivations, 1);
+    // The wallet's password is proved under the stored salt; the file seals under its own.
+    derivations = 0;
+    const Bytes file = WalletBackup::exportBackup("pw", counted.stores());
+    EXPECT_EQ(derivations, 2);
+    EXPECT_TRUE(openFile(file, "pw")["mnemonic"].is_string());
+    derivations = 0;
+    EXPECT_THROW(WalletBackup::exportBackup("pW", counted.stores()), KeychainError);
+    EXPECT_EQ(derivations, 1);
 }
 
 TEST_F(WalletBackupTest, ExportRefusesWithoutAReadableWalletOrPhrase) {
