@@ -116,11 +116,16 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     auto* vm = qobject_cast<OnboardingViewModel*>(
         s.find("createWalletView")->property("vm").value<QObject*>());
     ASSERT_TRUE(vm);
-    EXPECT_EQ(s.text("phraseWord11"), vm->mnemonicWord(11));
+    // The word is drawn from the model; the item has no text for QML to read.
+    QObject* lastWord = s.find("phraseWord11");
+    ASSERT_TRUE(lastWord);
+    EXPECT_FALSE(lastWord->property("text").isValid());
+    EXPECT_GT(lastWord->property("implicitWidth").toReal(), 0);
     s.click("writtenDownButton");
     for (int slot = 0; slot < 3; ++slot) {
         const int position = vm->verificationIndices()[static_cast<size_t>(slot)];
-        s.type(QStringLiteral("verifyWordField%1").arg(slot), vm->mnemonicWord(position).toUpper());
+        s.type(QStringLiteral("verifyWordField%1").arg(slot),
+               vm->mnemonic()[static_cast<size_t>(position)].toUpper());
     }
     s.type("passwordField", password);
     s.type("confirmPasswordField", password);

@@ -10,6 +10,26 @@ Item {
     objectName: "importWalletView"
     required property OnboardingViewModel vm
 
+    // A pasted phrase: field `index` shows the first word, the next fields the following
+    // ones, in lower case; words beyond the last field are dropped.
+    function spreadWords(index, words) {
+        const kept = Math.min(words.length, root.vm.wordCount)
+        for (let k = 0; k < kept; ++k) {
+            const row = wordFields.itemAt(index + k)
+            if (row)
+                row.field.text = words[k].toLowerCase()
+        }
+    }
+
+    // Every 12/24 choice empties the fields (and the model's words with them).
+    function clearWords() {
+        for (let i = 0; i < wordFields.count; ++i)
+            wordFields.itemAt(i).field.clear()
+    }
+
+    // Fields made anew start empty and empty the model's copy, so what is shown is what is used.
+    Component.onCompleted: root.vm.chooseWordCount(root.vm.wordCount)
+
     function focusWord(index) {
         const row = wordFields.itemAt(index)
         if (!row)
@@ -73,7 +93,10 @@ Item {
                             border.width: 0.5
                             border.color: BRPalette.border
                         }
-                        onClicked: root.vm.chooseWordCount(modelData)
+                        onClicked: {
+                            root.vm.chooseWordCount(modelData)
+                            root.clearWords()
+                        }
                     }
                 }
             }
@@ -111,11 +134,13 @@ Item {
                             cornerRadius: 4
                             placeholderText: "word"
                             font: BRFont.mono
-                            // Follows the model: a paste into another field may fill this one.
-                            text: root.vm.importWordCount > index ? root.vm.importWord(index) : ""
                             onTextEdited: {
                                 const words = text.split(/\s+/).filter(word => word.length > 0)
                                 root.vm.setImportWord(index, text)
+                                // The model spreads the words the same way; the fields show
+                                // what was typed, never a word read back from the model.
+                                if (words.length >= 2)
+                                    root.spreadWords(index, words)
                                 // Several words spread over the next fields: typing goes on
                                 // after the last one written, so a phrase typed or pasted
                                 // word by word fills the fields in order.

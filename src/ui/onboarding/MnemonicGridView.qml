@@ -3,7 +3,7 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // The recovery phrase as numbered cells in three columns, row by row in phrase order. The
-// words are read one at a time from the flow's model; nothing here keeps them.
+// words are drawn from the flow's model by PhraseWordText; no QML string ever holds one.
 GridLayout {
     id: root
     required property OnboardingViewModel vm
@@ -15,6 +15,7 @@ GridLayout {
     Repeater {
         model: root.vm.mnemonicLength
         delegate: Rectangle {
+            id: wordCell
             required property int index
             Layout.fillWidth: true
             Layout.minimumWidth: 10
@@ -39,11 +40,11 @@ GridLayout {
                     font: BRFont.caption2
                     color: BRPalette.textTertiary
                 }
-                Text {
-                    textFormat: Text.PlainText
-                    objectName: "phraseWord" + index
+                PhraseWordText {
+                    objectName: "phraseWord" + wordCell.index
                     anchors.verticalCenter: parent.verticalCenter
-                    text: root.vm.mnemonicLength > index ? root.vm.mnemonicWord(index) : ""
+                    source: root.vm
+                    index: wordCell.index
                     font: BRFont.monoMedium
                     color: BRPalette.textPrimary
                 }

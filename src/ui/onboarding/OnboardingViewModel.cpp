@@ -71,13 +71,6 @@ void OnboardingViewModel::chooseWordCount(int count) {
     emit importWordsChanged();
 }
 
-QString OnboardingViewModel::mnemonicWord(int position) const {
-    if (position < 0 || position >= mnemonicLength()) {
-        return {};
-    }
-    return m_mnemonic[static_cast<std::size_t>(position)];
-}
-
 QString OnboardingViewModel::joinedMnemonic() const {
     QString joined;
     for (const QString& word : m_mnemonic) {
@@ -93,13 +86,6 @@ void OnboardingViewModel::copyMnemonic() const {
     QString text = joinedMnemonic();
     Clipboard().setText(text);
     wipeText(text);
-}
-
-QString OnboardingViewModel::importWord(int index) const {
-    if (index < 0 || index >= importWordCount()) {
-        return {};
-    }
-    return m_importWords[static_cast<std::size_t>(index)];
 }
 
 void OnboardingViewModel::setImportWord(int index, const QString& text) {
@@ -133,13 +119,6 @@ void OnboardingViewModel::setImportWord(int index, const QString& text) {
 
 QList<int> OnboardingViewModel::verificationIndicesList() const {
     return QList<int>(m_verificationIndices.begin(), m_verificationIndices.end());
-}
-
-QString OnboardingViewModel::verificationAnswer(int slot) const {
-    if (slot < 0 || slot >= static_cast<int>(m_verificationAnswers.size())) {
-        return {};
-    }
-    return m_verificationAnswers[static_cast<std::size_t>(slot)];
 }
 
 void OnboardingViewModel::setVerificationAnswer(int slot, const QString& text) {

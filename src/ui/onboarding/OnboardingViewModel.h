@@ -4,9 +4,9 @@
 // password pair, the error line and the busy flag; and its four decisions (make a phrase,
 // check the typed words, create from the made phrase, create from typed words).
 //
-// The phrase, the typed words and the passwords stay in this object: the screens read single
-// words through calls and hand every keystroke in, so no QML property holds them, and they
-// are wiped when the flow's screen (and with it this model) goes away.
+// The phrase, the typed words and the passwords stay in this object: the screens draw the
+// phrase's words with PhraseWordText and hand every keystroke in, and nothing hands a word or
+// password back to QML; they are wiped when the flow's screen (and with it this model) goes.
 
 #include "ui/onboarding/StateBoundModel.h"
 
@@ -63,7 +63,6 @@ public:
 
     const std::vector<QString>& mnemonic() const { return m_mnemonic; }
     int mnemonicLength() const { return static_cast<int>(m_mnemonic.size()); }
-    Q_INVOKABLE QString mnemonicWord(int position) const;
     // The words joined by single spaces (what the copy button puts on the clipboard).
     QString joinedMnemonic() const;
     // Clears the clipboard and puts the phrase there: copying is the user's choice.
@@ -71,7 +70,6 @@ public:
 
     const std::vector<QString>& importWords() const { return m_importWords; }
     int importWordCount() const { return static_cast<int>(m_importWords.size()); }
-    Q_INVOKABLE QString importWord(int index) const;
     // Field `index` now holds `text`. Two or more words (a pasted phrase) spread over this
     // field and the ones after it, in lower case; a single word is kept exactly as typed.
     Q_INVOKABLE void setImportWord(int index, const QString& text);
@@ -79,7 +77,6 @@ public:
     const std::vector<int>& verificationIndices() const { return m_verificationIndices; }
     QList<int> verificationIndicesList() const;
     const std::vector<QString>& verificationAnswers() const { return m_verificationAnswers; }
-    Q_INVOKABLE QString verificationAnswer(int slot) const;
     Q_INVOKABLE void setVerificationAnswer(int slot, const QString& text);
 
     Q_INVOKABLE void setPassword(const QString& password);

@@ -53,7 +53,9 @@ Item {
                         maximumWidth: 200
                         placeholderText: "Enter word"
                         font: BRFont.mono
-                        Component.onCompleted: text = root.vm.verificationAnswer(index)
+                        // The model never hands a typed word back: a field made anew starts
+                        // empty and empties the model's copy, so what is shown is what is checked.
+                        Component.onCompleted: root.vm.setVerificationAnswer(index, "")
                         onTextEdited: root.vm.setVerificationAnswer(index, text)
                     }
                 }
