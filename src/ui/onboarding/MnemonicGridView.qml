@@ -3,7 +3,7 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // The recovery phrase as numbered cells in three columns, row by row in phrase order. The
-// words are drawn from the flow's model by PhraseWordText; no QML string ever holds one.
+// words are drawn from the flow's model by SecretWordText; no QML string ever holds one.
 GridLayout {
     id: root
     required property OnboardingViewModel vm
@@ -40,7 +40,7 @@ GridLayout {
                     font: BRFont.caption2
                     color: BRPalette.textTertiary
                 }
-                PhraseWordText {
+                SecretWordText {
                     objectName: "phraseWord" + wordCell.index
                     anchors.verticalCenter: parent.verticalCenter
                     source: root.vm

@@ -355,3 +355,16 @@ void OnboardingViewModel::submitImport() {
 }
 
 } // namespace qm
+
+namespace qm {
+
+QString OnboardingViewModel::wordText(int index) const {
+    if (index < 0 || index >= mnemonicLength()) {
+        return {};
+    }
+    // A deep copy, so wiping it leaves the model's word alone.
+    const QString& stored = m_mnemonic[static_cast<std::size_t>(index)];
+    return QString(stored.constData(), stored.size());
+}
+
+} // namespace qm

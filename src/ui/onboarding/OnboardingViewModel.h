@@ -5,10 +5,11 @@
 // check the typed words, create from the made phrase, create from typed words).
 //
 // The phrase, the typed words and the passwords stay in this object: the screens draw the
-// phrase's words with PhraseWordText and hand every keystroke in, and nothing hands a word or
+// phrase's words with SecretWordText and hand every keystroke in, and nothing hands a word or
 // password back to QML; they are wiped when the flow's screen (and with it this model) goes.
 
 #include "ui/onboarding/StateBoundModel.h"
+#include "ui/settings/SecretWordSource.h"
 
 #include <QList>
 #include <QString>
@@ -20,7 +21,7 @@
 
 namespace qm {
 
-class OnboardingViewModel : public StateBoundModel {
+class OnboardingViewModel : public StateBoundModel, public SecretWordSource {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(
@@ -63,6 +64,8 @@ public:
 
     const std::vector<QString>& mnemonic() const { return m_mnemonic; }
     int mnemonicLength() const { return static_cast<int>(m_mnemonic.size()); }
+    QString wordText(int index) const override;
+    const char* wordsChangedSignal() const override { return SIGNAL(mnemonicChanged()); }
     // The words joined by single spaces (what the copy button puts on the clipboard).
     QString joinedMnemonic() const;
     // Clears the clipboard and puts the phrase there: copying is the user's choice.

@@ -1,7 +1,6 @@
 #include "ui/settings/SecretWordText.h"
 
 #include "ui/onboarding/SecretText.h"
-#include "ui/settings/SeedRevealViewModel.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -13,7 +12,7 @@ SecretWordText::SecretWordText(QQuickItem* parent) : QQuickPaintedItem(parent) {
     setAntialiasing(true);
 }
 
-void SecretWordText::setSource(SeedRevealViewModel* source) {
+void SecretWordText::setSource(QObject* source) {
     if (m_source == source) {
         return;
     }
@@ -21,8 +20,9 @@ void SecretWordText::setSource(SeedRevealViewModel* source) {
         disconnect(m_source, nullptr, this, nullptr);
     }
     m_source = source;
-    if (m_source) {
-        connect(m_source, &SeedRevealViewModel::revealedChanged, this, &SecretWordText::refresh);
+    m_words = dynamic_cast<SecretWordSource*>(source);
+    if (m_words) {
+        connect(m_source, m_words->wordsChangedSignal(), this, SLOT(refresh()));
     }
     emit sourceChanged();
     refresh();
@@ -56,7 +56,7 @@ void SecretWordText::setColor(const QColor& color) {
 }
 
 void SecretWordText::refresh() {
-    QString word = m_source ? m_source->wordText(m_index) : QString();
+    QString word = m_source && m_words ? m_words->wordText(m_index) : QString();
     const QFontMetricsF metrics(m_font);
     setImplicitWidth(std::ceil(metrics.horizontalAdvance(word)));
     setImplicitHeight(std::ceil(metrics.height()));
@@ -65,7 +65,7 @@ void SecretWordText::refresh() {
 }
 
 void SecretWordText::paint(QPainter* painter) {
-    QString word = m_source ? m_source->wordText(m_index) : QString();
+    QString word = m_source && m_words ? m_words->wordText(m_index) : QString();
     if (!word.isEmpty()) {
         painter->setFont(m_font);
         painter->setPen(m_color);

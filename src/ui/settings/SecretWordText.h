@@ -1,9 +1,9 @@
 #pragma once
-// One word of the opened recovery phrase, drawn straight from the reveal model's memory: the
-// word never becomes a QML string (which the JavaScript heap could keep after the sheet has
-// gone); each paint makes a short-lived copy and wipes it.
+// One recovery-phrase word drawn straight from its model's memory (the reveal sheet, the new
+// wallet's phrase): the word never becomes a QML string (which the JavaScript heap could keep
+// after the screen has gone); each paint makes a short-lived copy and wipes it.
 
-#include "ui/settings/SeedRevealViewModel.h"
+#include "ui/settings/SecretWordSource.h"
 
 #include <QColor>
 #include <QFont>
@@ -16,7 +16,7 @@ namespace qm {
 class SecretWordText : public QQuickPaintedItem {
     Q_OBJECT
     QML_ELEMENT
-    Q_PROPERTY(qm::SeedRevealViewModel* source READ source WRITE setSource NOTIFY sourceChanged)
+    Q_PROPERTY(QObject* source READ source WRITE setSource NOTIFY sourceChanged)
     Q_PROPERTY(int index READ index WRITE setIndex NOTIFY indexChanged)
     Q_PROPERTY(QFont font READ font WRITE setFont NOTIFY fontChanged)
     Q_PROPERTY(QColor color READ color WRITE setColor NOTIFY colorChanged)
@@ -24,8 +24,9 @@ class SecretWordText : public QQuickPaintedItem {
 public:
     explicit SecretWordText(QQuickItem* parent = nullptr);
 
-    SeedRevealViewModel* source() const { return m_source; }
-    void setSource(SeedRevealViewModel* source);
+    QObject* source() const { return m_source; }
+    // A QObject that is a SecretWordSource; any other object draws nothing.
+    void setSource(QObject* source);
     int index() const { return m_index; }
     void setIndex(int index);
     QFont font() const { return m_font; }
@@ -41,11 +42,13 @@ signals:
     void fontChanged();
     void colorChanged();
 
-private:
+private slots:
     // Sets the implicit size from the word's width and the font's height, then repaints.
     void refresh();
 
-    QPointer<SeedRevealViewModel> m_source;
+private:
+    QPointer<QObject> m_source;
+    SecretWordSource* m_words = nullptr; // m_source as a word source
     int m_index = -1;
     QFont m_font;
     QColor m_color = Qt::white;

@@ -5,6 +5,7 @@
 // only texts QML reads.
 
 #include "ui/onboarding/PasswordFormModel.h"
+#include "ui/settings/SecretWordSource.h"
 
 #include <QString>
 #include <QtQml/qqmlregistration.h>
@@ -15,7 +16,7 @@
 
 namespace qm {
 
-class SeedRevealViewModel : public PasswordFormModel {
+class SeedRevealViewModel : public PasswordFormModel, public SecretWordSource {
     Q_OBJECT
     QML_ELEMENT
     // False: the password step; true: the words step (no way back within one opening).
@@ -43,7 +44,8 @@ public:
     Q_INVOKABLE void clear();
 
     // Word `index` (0-based) as text for drawing; the caller wipes it. Empty out of range.
-    QString wordText(int index) const;
+    QString wordText(int index) const override;
+    const char* wordsChangedSignal() const override { return SIGNAL(revealedChanged()); }
     // How long "Copied!" stays (tests shorten it).
     void setCopiedResetMilliseconds(int milliseconds) { m_copiedResetMs = milliseconds; }
 

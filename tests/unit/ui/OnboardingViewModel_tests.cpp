@@ -55,7 +55,7 @@ TEST(OnboardingViewModel, PasswordRulesCountCharactersAsPeopleDoAndTestLengthFir
 }
 
 // QML strings can outlive the screen in the JavaScript heap, so nothing callable from QML
-// hands a phrase word or a password back; the words are drawn by PhraseWordText.
+// hands a phrase word or a password back; the words are drawn by SecretWordText.
 TEST(OnboardingViewModel, NoPhraseWordOrPasswordIsReadableFromQml) {
     const QMetaObject& meta = OnboardingViewModel::staticMetaObject;
     const auto secretName = [](QString name) {
