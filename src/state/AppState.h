@@ -148,6 +148,10 @@ public:
     bool btcSubscriptionsReady() const { return m_btcSubscriptionsReady; }
     void setBtcSubscriptionsReady(bool ready);
 
+    // The selection of the sidebar. The index `noAccountSelected` (or any index past the
+    // chain's list) selects no account: the detail area then shows the portfolio, which is
+    // where every unlock and creation starts.
+    static constexpr qint64 noAccountSelected = -1;
     Chain selectedChain() const { return m_selectedChain; }
     void setSelectedChain(Chain chain);
     qint64 selectedAccountIndex() const { return m_selectedAccountIndex; }

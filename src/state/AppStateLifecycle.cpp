@@ -147,6 +147,7 @@ QCoro::Task<void> AppState::createWallet(const std::vector<std::string>& mnemoni
     setWallet(record);
     setIsOnboarding(false);
     setIsLocked(false);
+    setSelectedAccountIndex(noAccountSelected);
     applyAccounts(*derived);
     startSessionTasks();
 }
@@ -176,6 +177,7 @@ QCoro::Task<void> AppState::unlock(std::string_view password) {
         // Locked, reset or gone while the seed was opened: nothing is shown.
         co_return;
     }
+    setSelectedAccountIndex(noAccountSelected);
     applyAccounts(*derived);
     setIsLocked(false);
     startSessionTasks();

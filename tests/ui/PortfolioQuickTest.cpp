@@ -87,12 +87,18 @@ public:
         state().setEthPriceUSD(2'000);
         state().setSolPriceUSD(100);
     }
+    // A new wallet with its Bitcoin account selected (the address list shows that account).
     Q_INVOKABLE void createWallet() {
         state().loadStoredState();
         qm::test::runTask(
             state().createWallet(qm::test::AppStateFixture::abandonPhrase(), "correct horse"));
         state().stopBackgroundTasks();
+        state().setSelectedChain(qm::Chain::bitcoin);
+        state().setSelectedAccountIndex(0);
     }
+    // Keychain writes wait until released: address changes queue up behind the first.
+    Q_INVOKABLE void holdKeychain() { m_env.keychain().hang(); }
+    Q_INVOKABLE void releaseKeychain() { m_env.keychain().release(); }
     // Every address answered for by the server; the one at `funded` holds 1500 satoshis.
     Q_INVOKABLE void markAddressesFetched(int funded) {
         state().updateBitcoinAccount(0, "btc-0", [funded](qm::BTCAccountState& account) {

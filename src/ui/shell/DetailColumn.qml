@@ -4,9 +4,25 @@ import QtQuick.Shapes
 import Quillmark.Ui
 
 // The right column of the main view: the status bar over the detail router, on the window
-// background with a faint radial glow.
-Item {
+// background with a faint radial glow. Escape here returns from an account to the portfolio;
+// choosing an account hands the keyboard to this column, so Escape works right after a click
+// in the sidebar. Screens inside that use Escape themselves take it first.
+FocusScope {
     id: root
+
+    Keys.onEscapePressed: (event) => {
+        event.accepted = WalletShell.hasSelectedAccount
+        if (event.accepted)
+            WalletShell.sidebar.showPortfolio()
+    }
+    Connections {
+        target: WalletShell
+        function onSelectedAccountChanged() {
+            if (WalletShell.hasSelectedAccount)
+                root.forceActiveFocus()
+        }
+    }
+    Component.onCompleted: forceActiveFocus()
     Rectangle { anchors.fill: parent; color: BRPalette.background }
     Shape {
         anchors.fill: parent

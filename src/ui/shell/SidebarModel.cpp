@@ -63,4 +63,10 @@ void SidebarModel::selectAccount(const QString& id) {
     }
 }
 
+void SidebarModel::showPortfolio() {
+    if (m_state) {
+        m_state->setSelectedAccountIndex(AppState::noAccountSelected);
+    }
+}
+
 } // namespace qm

@@ -37,6 +37,8 @@ public:
     QVariantList dappSessions() const { return {}; }
 
     Q_INVOKABLE void selectAccount(const QString& id);
+    // The portfolio row (and Escape in the detail area): no account selected.
+    Q_INVOKABLE void showPortfolio();
 
 signals:
     void networkLinesChanged();

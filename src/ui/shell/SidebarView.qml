@@ -76,6 +76,45 @@ Rectangle {
                 x: 12
                 spacing: 24
 
+                // The way back to the overview, drawn selected while the detail area shows it.
+                BRHoverEffect {
+                    id: portfolioRow
+                    objectName: "portfolioRow"
+                    readonly property bool isSelected: !WalletShell.hasSelectedAccount
+                    Layout.fillWidth: true
+                    implicitHeight: portfolioButton.implicitHeight
+                    hoverScale: 1.02
+                    glowColor: BRPalette.accent
+                    AbstractButton {
+                        id: portfolioButton
+                        width: parent.width
+                        leftPadding: 12
+                        rightPadding: 12
+                        topPadding: 12
+                        bottomPadding: 12
+                        onClicked: root.model.showPortfolio()
+                        background: BRSidebarRow { isSelected: portfolioRow.isSelected }
+                        contentItem: RowLayout {
+                            spacing: 12
+                            MetallicDiscIcon {
+                                systemName: "chart.pie.fill"
+                                color: BRPalette.accent
+                                size: 32
+                            }
+                            Text {
+                                objectName: "portfolioRowName"
+                                Layout.fillWidth: true
+                                text: "Portfolio"
+                                textFormat: Text.PlainText
+                                font: BRFont.body
+                                color: portfolioRow.isSelected ? BRPalette.textPrimary
+                                                               : BRPalette.textSecondary
+                                elide: Text.ElideRight
+                            }
+                        }
+                    }
+                }
+
                 Repeater {
                     objectName: "sections"
                     model: root.model.sections

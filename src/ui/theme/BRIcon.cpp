@@ -8,7 +8,7 @@ namespace qm {
 namespace {
 
 // Symbol name -> code point in the Material Design icon font (version 1.6).
-constexpr std::array<std::pair<std::string_view, char32_t>, 40> glyphs{{
+constexpr std::array<std::pair<std::string_view, char32_t>, 41> glyphs{{
     {"arrow.clockwise", 0xF450},               // refresh
     {"arrow.triangle.swap", 0xF4E1},           // swap-horizontal
     {"bitcoinsign", 0xF1AC},                   // currency-btc
@@ -49,6 +49,7 @@ constexpr std::array<std::pair<std::string_view, char32_t>, 40> glyphs{{
     {"trash", 0xF1C0},                         // delete
     {"plus", 0xF415},                          // plus
     {"chevron.right", 0xF142},                 // chevron-right
+    {"chart.pie.fill", 0xF12B},                // chart-pie
 }};
 
 } // namespace

@@ -62,6 +62,10 @@ Item {
             fixture.loadStoredState()
             fixture.createWallet()
             compare(view.face, "main")
+            // A new wallet opens on the portfolio, with no account selected.
+            verify(find("portfolioView"))
+            compare(selectedRows(), [])
+            fixture.select(1, 0)
             verify(find("accountDetailView"))
             fixture.lock()
             compare(view.face, "lock")
@@ -72,20 +76,55 @@ Item {
             compare(view.face, "lock")
             fixture.unlock()
             compare(view.face, "main")
+            // So does every unlock, whatever was selected before the lock.
+            verify(find("portfolioView"))
+            compare(selectedRows(), [])
             compare(fixture.networkRequests(), 0)
         }
 
+        function accountRow(id) {
+            return findAll(view, "accountRow_", [], new Set()).find(r => r.accountId === id)
+        }
+
         function test_2_selectionRoutesTheDetail() {
-            fixture.select(0, 0)
             const router = find("detailRouter")
-            compare(selectedRows(), ["btc-0"])
-            mouseClick(findAll(view, "accountRow_", [], new Set()).find(r => r.accountId === "poly-0"))
+            const portfolioRow = find("portfolioRow")
+            const portfolioName = find("portfolioRowName")
+            compare(router.route, "portfolio")
+            verify(portfolioRow.isSelected)
+            verify(Qt.colorEqual(portfolioName.color, "#e4ecf5"))
+
+            // A click on an account shows its screen; its row brightens, the others stay dim.
+            mouseClick(accountRow("poly-0"))
             compare(selectedRows(), ["poly-0"])
             compare(router.route, "account")
+            verify(!portfolioRow.isSelected)
+            verify(Qt.colorEqual(portfolioName.color, "#8da0b8"))
+            const shown = accountRow("poly-0")
+            const other = accountRow("btc-0")
+            for (const [row, colour] of [[shown, "#e4ecf5"], [other, "#8da0b8"]]) {
+                for (const name of ["accountRowName", "accountRowBalance"])
+                    verify(Qt.colorEqual(findAll(row, name, [], new Set())[0].color, colour), name)
+                verify(Qt.colorEqual(findAll(row, "accountRowAddress", [], new Set())[0].color,
+                                     "#4a6480"))
+            }
+
+            // Escape in the detail area, right after that click, returns to the portfolio.
+            keyClick(Qt.Key_Escape)
+            compare(router.route, "portfolio")
+            compare(selectedRows(), [])
+            verify(portfolioRow.isSelected)
+            // So does the portfolio row.
+            mouseClick(accountRow("btc-0"))
+            compare(router.route, "account")
+            compare(selectedRows(), ["btc-0"])
+            mouseClick(portfolioRow)
+            compare(router.route, "portfolio")
+            verify(find("portfolioView"))
+            compare(selectedRows(), [])
             // An index past the list: no account, the portfolio.
             fixture.select(2, 1)
             compare(router.route, "portfolio")
-            verify(find("portfolioView"))
             compare(selectedRows(), [])
         }
 

@@ -32,6 +32,9 @@ TEST(BTCAddressList, GenerateDeleteAndTheTrashRule) {
     test::runTask(state.createWallet(AppStateFixture::abandonPhrase(), "correct horse"));
     state.stopBackgroundTasks();
     BTCAddressListModel model(&state, nullptr);
+    // A new wallet opens on the portfolio: the list shows once its account is selected.
+    EXPECT_FALSE(model.hasAccount());
+    state.setSelectedAccountIndex(0);
     auto role = [&model](int row, BTCAddressListModel::Role r) {
         return model.data(model.index(row), r);
     };

@@ -39,6 +39,10 @@ TEST(SidebarModel, AccountsInChainOrderAndSelection) {
               &model.accounts(Chain::solana));
     EXPECT_EQ(first(Chain::solana, SidebarAccountList::AccountIdRole).toString(), "sol-0");
     EXPECT_EQ(first(Chain::bitcoin, SidebarAccountList::AddressRole).toString(), "bc1qcr...6fyu");
+    // A new wallet opens on the portfolio: no account selected.
+    EXPECT_FALSE(first(Chain::bitcoin, SidebarAccountList::SelectedRole).toBool());
+    EXPECT_FALSE(state.selectedAccount());
+    model.selectAccount(QStringLiteral("btc-0"));
     EXPECT_TRUE(first(Chain::bitcoin, SidebarAccountList::SelectedRole).toBool());
 
     // Solana #0: the chain is written, the index (already 0) not at all; again writes nothing.
@@ -56,9 +60,18 @@ TEST(SidebarModel, AccountsInChainOrderAndSelection) {
     state.setSelectedAccountIndex(3);
     model.selectAccount(QStringLiteral("eth-7"));
     EXPECT_EQ(selectedAccountID(state), "eth-0");
+    // The portfolio row: no account, no row drawn selected; an unlock opens there too.
+    model.showPortfolio();
+    EXPECT_FALSE(state.selectedAccount());
+    EXPECT_FALSE(first(Chain::ethereum, SidebarAccountList::SelectedRole).toBool());
+    model.selectAccount(QStringLiteral("eth-0"));
 
     state.lock();
     EXPECT_EQ(model.accounts(Chain::bitcoin).rowCount(), 0);
+    qm::test::runTask(state.unlock("correct horse"));
+    state.stopBackgroundTasks();
+    EXPECT_FALSE(state.selectedAccount()); // eth-0 was selected before the lock
+    EXPECT_FALSE(first(Chain::ethereum, SidebarAccountList::SelectedRole).toBool());
     EXPECT_EQ(env.networkRequests(), 0);
 }
 
