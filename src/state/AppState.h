@@ -207,9 +207,11 @@ public:
     // signer derives it from the kept master key). Address changes run one after another, in
     // the order they were asked for.
     QCoro::Task<void> generateBTCAddress();
-    // Removes the address at `position` when it is not the first, has been fetched, and has
-    // neither balance nor history. A refused deletion changes nothing.
-    QCoro::Task<void> deleteBTCAddress(qint64 position);
+    // Removes the address derived at `derivationIndex` when it is not the first, has been
+    // fetched, and has neither balance nor history. A refused deletion (or an index no address
+    // has) changes nothing. The derivation index, not the position, names the address: the
+    // positions shift while deletions wait for their turn.
+    QCoro::Task<void> deleteBTCAddress(std::uint32_t derivationIndex);
     // Subscribes the live Electrum connection to a script hash; nothing when not connected.
     QCoro::Task<void> subscribeNewAddress(std::string scriptHash);
 
@@ -288,7 +290,7 @@ private:
     bool m_isRefreshing = false;
     std::optional<Date> m_lastRefresh;
     Chain m_selectedChain = Chain::bitcoin;
-    qint64 m_selectedAccountIndex = 0;
+    qint64 m_selectedAccountIndex = noAccountSelected;
     bool m_btcSubscriptionsReady = false;
     // An address change is running; the ones asked for meanwhile wait here, in order.
     bool m_addressChangeRunning = false;

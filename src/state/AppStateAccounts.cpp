@@ -170,22 +170,24 @@ QCoro::Task<void> AppState::generateBTCAddress() {
     });
 }
 
-QCoro::Task<void> AppState::deleteBTCAddress(qint64 position) {
+QCoro::Task<void> AppState::deleteBTCAddress(std::uint32_t derivationIndex) {
     AddressTurn turn(m_addressChangeRunning, m_addressChangeWaiters);
     co_await turn;
     const AddressChange running(this, m_addressChangeRunning, m_addressChangeWaiters);
     if (!m_wallet || m_bitcoinAccounts.empty()) {
         co_return;
     }
+    // Looked up only now that it is this change's turn: the changes before it moved positions.
     const std::vector<BTCAddressInfo>& addresses = m_bitcoinAccounts.front().addresses;
-    if (position <= 0 || static_cast<std::uint64_t>(position) >= addresses.size()) {
+    const auto found = std::find_if(addresses.begin(), addresses.end(),
+                                    [derivationIndex](const BTCAddressInfo& address) {
+                                        return address.derivationIndex == derivationIndex;
+                                    });
+    if (found == addresses.end() || !canDeleteAddress(*found)) {
         co_return;
     }
-    const auto index = static_cast<std::size_t>(position);
-    const BTCAddressInfo& target = addresses[index];
-    if (!canDeleteAddress(target)) {
-        co_return;
-    }
+    const auto index = static_cast<std::size_t>(found - addresses.begin());
+    const BTCAddressInfo& target = *found;
     BTCAddressIndices indices = currentAddressIndices();
     indices.indices.erase(indices.indices.begin() + static_cast<std::ptrdiff_t>(index));
     auto remove = [index, address = target.address](std::vector<BTCAddressInfo>& list) {

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <iostream>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -41,8 +42,15 @@ nlohmann::json answer(const nlohmann::json& request) {
             for (qm::BTCAddressInfo& address : accounts.at(0).addresses) {
                 address.fetched = true;
             }
+            // The peer names a position; the state takes the address's derivation index (one
+            // no address has for a position past the end).
+            const std::size_t position = std::stoull(op.substr(4));
+            const auto& addresses = accounts.at(0).addresses;
+            const std::uint32_t index = position < addresses.size()
+                                            ? addresses[position].derivationIndex
+                                            : std::numeric_limits<std::uint32_t>::max();
             state.setBitcoinAccounts(std::move(accounts));
-            qm::test::runTask(state.deleteBTCAddress(std::stoll(op.substr(4))));
+            qm::test::runTask(state.deleteBTCAddress(index));
         } else if (op == "relock") {
             state.lock();
             qm::test::runTask(state.unlock(password));

@@ -5,6 +5,7 @@
 #include "ui/shell/WalletShell.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace qm {
 namespace {
@@ -83,15 +84,18 @@ QVariant BTCAddressListModel::data(const QModelIndex& index, int role) const {
         return static_cast<qint64>(row.txCount);
     case CanDeleteRole:
         return canDeleteAddress(row);
+    case DerivationIndexRole:
+        return static_cast<qint64>(row.derivationIndex);
     default:
         return {};
     }
 }
 
 QHash<int, QByteArray> BTCAddressListModel::roleNames() const {
-    return {{AddressIdRole, "addressId"},   {KindRole, "kind"},       {AddressRole, "address"},
-            {HasBalanceRole, "hasBalance"}, {BalanceRole, "balance"}, {TxCountRole, "txCount"},
-            {CanDeleteRole, "canDelete"}};
+    return {{AddressIdRole, "addressId"}, {KindRole, "kind"},
+            {AddressRole, "address"},     {HasBalanceRole, "hasBalance"},
+            {BalanceRole, "balance"},     {TxCountRole, "txCount"},
+            {CanDeleteRole, "canDelete"}, {DerivationIndexRole, "derivationIndex"}};
 }
 
 QString BTCAddressListModel::countText() const {
@@ -104,9 +108,10 @@ void BTCAddressListModel::generate() {
     }
 }
 
-void BTCAddressListModel::remove(qint64 addressId) {
-    if (m_state) {
-        m_state->deleteBTCAddress(addressId);
+void BTCAddressListModel::remove(qint64 derivationIndex) {
+    if (m_state && derivationIndex >= 0 &&
+        derivationIndex <= std::numeric_limits<std::uint32_t>::max()) {
+        m_state->deleteBTCAddress(static_cast<std::uint32_t>(derivationIndex));
     }
 }
 

@@ -30,13 +30,14 @@ class BTCAddressListModel : public QAbstractListModel {
 
 public:
     enum Role {
-        AddressIdRole = Qt::UserRole + 1, // "addressId": the position, what a deletion takes
+        AddressIdRole = Qt::UserRole + 1, // "addressId": the position in the list
         KindRole,                         // "kind": "Ricezione" or "Resto"
         AddressRole,                      // "address"
         HasBalanceRole,                   // "hasBalance"
         BalanceRole,                      // "balance": "0" for none
         TxCountRole,                      // "txCount"
         CanDeleteRole,                    // "canDelete"
+        DerivationIndexRole,              // "derivationIndex": what a deletion takes
     };
     Q_ENUM(Role)
 
@@ -52,8 +53,10 @@ public:
 
     // "Nuovo": a further receive address, appended by the state.
     Q_INVOKABLE void generate();
-    // The trash button of the row `addressId`; the state refuses what its rule forbids.
-    Q_INVOKABLE void remove(qint64 addressId);
+    // The trash button of the address derived at `derivationIndex` (never a position: one
+    // deletion still waiting shifts the positions of the rows after it). The state refuses
+    // what its rule forbids; an index outside 0 to 2^32 - 1 changes nothing.
+    Q_INVOKABLE void remove(qint64 derivationIndex);
 
 signals:
     void countTextChanged();

@@ -103,13 +103,14 @@ ColumnLayout {
             objectName: "addressRow_" + model.addressId
             width: ListView.view.width
             addressId: model.addressId
+            derivationIndex: model.derivationIndex
             kind: model.kind
             address: model.address
             hasBalance: model.hasBalance
             balance: model.balance
             txCount: model.txCount
             canDelete: model.canDelete
-            onDeleteRequested: addresses.remove(addressId)
+            onDeleteRequested: addresses.remove(derivationIndex)
         }
     }
 }

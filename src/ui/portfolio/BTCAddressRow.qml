@@ -8,6 +8,7 @@ import Quillmark.Ui
 Rectangle {
     id: root
     property double addressId: 0
+    property double derivationIndex: 0 // names the address to delete
     property string kind: ""
     property string address: ""
     property bool hasBalance: false

@@ -82,7 +82,7 @@ TEST(BTCAddressList, GenerateDeleteAndTheTrashRule) {
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
     QSignalSpy removals(&model, &QAbstractItemModel::rowsRemoved);
     const QString deleted = role(1, BTCAddressListModel::AddressRole).toString();
-    model.remove(1);
+    model.remove(role(1, BTCAddressListModel::DerivationIndexRole).toLongLong());
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount() == last; }, 10'000));
     EXPECT_EQ(resets.count(), 0);
     EXPECT_EQ(removals.count(), 1);
