@@ -15,7 +15,15 @@ namespace qm {
 
 class CryptoError : public Error {
 public:
-    enum class Code { openSSLFailure, invalidKeySize, invalidNonceSize, randomFailure };
+    enum class Code {
+        openSSLFailure,
+        invalidKeySize,
+        invalidNonceSize,
+        randomFailure,
+        // Raised by callers that need a failed opening or key agreement as an error.
+        authenticationFailed,
+        keyAgreementFailed
+    };
     CryptoError(Code code, const char* what) : Error(what), code_(code) {}
     Code code() const { return code_; }
 
