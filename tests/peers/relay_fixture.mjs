@@ -180,7 +180,9 @@ export async function startRelay({ port = 0, projectId = null, onEvent = () => {
         return answer(client, id, { messages, hasMore: false });
       }
       case 'wc_proposeSession':
-        // The dApp client's way of publishing its proposal on the pairing topic.
+        // The dApp client's way of publishing its proposal on the pairing topic: the relay also
+        // subscribes the proposer to that topic (the client does not), for the answer.
+        subscribe(client, params.pairingTopic);
         publish(client.iss, params.pairingTopic, params.sessionProposal, params.ttl ?? 300, params.tag ?? 1100);
         return answer(client, id, true);
       default:

@@ -244,10 +244,12 @@ QCoro::Task<nlohmann::json> WCRelay::sendAndWait(std::int64_t id, nlohmann::json
     }
     const QString text = QString::fromStdString(payload.dump());
     const OneShot<json> reply = pending_.add(id, limits_.requestTimeout);
-    const qint64 size = text.toUtf8().size();
-    if (socket_->sendTextMessage(text) != size) {
-        pending_.fail(
-            id, relayFailure(RelayError::connectionFailed(socket_->errorString().toStdString())));
+    // The socket may end inside the send; its text is read from this pointer then.
+    const QPointer<QWebSocket> socket = socket_;
+    if (socket->sendTextMessage(text) != text.toUtf8().size()) {
+        const std::string why =
+            socket ? socket->errorString().toStdString() : std::string("Connection closed");
+        pending_.fail(id, relayFailure(RelayError::connectionFailed(why)));
     }
     co_return co_await reply.take();
 }
