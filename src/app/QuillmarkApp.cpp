@@ -7,6 +7,7 @@
 #include "ui/theme/BRFont.h"
 #include "ui/theme/BRPalette.h"
 #include "ui/theme/BRThemeManager.h"
+#include "ui/theme/WindowRendering.h"
 
 #include <QAction>
 #include <QApplication>
@@ -63,10 +64,7 @@ void QuillmarkApp::configure(QApplication& application) {
     }
     QApplication::setFont(BRFont::system(13, QFont::Normal));
     QQuickStyle::setStyle(QStringLiteral("Basic"));
-    // Glyphs through the font engine, as the desktop draws them: distance-field text builds a
-    // glyph cache per font and weight and compiles its shaders before the first frame, about
-    // a sixth of a first start under software rendering, for the same look at these sizes.
-    QQuickWindow::setTextRenderType(QQuickWindow::NativeTextRendering);
+    configureWindowRendering();
 }
 
 QuillmarkApp::QuillmarkApp(QApplication& application, SingleInstance& instance)

@@ -7,6 +7,7 @@
 #include "ui/onboarding/OnboardingViewModel.h"
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
+#include "ui/theme/WindowRendering.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -18,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
+#include <array>
+#include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -108,6 +111,88 @@ struct Screens {
     }
 };
 
+// The share of the box's pixels that differ clearly from `backdrop` (the symbol's ink).
+double inkShare(const QImage& image, const QRect& box, const QColor& backdrop) {
+    int ink = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y) {
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            const int distance = std::abs(c.red() - backdrop.red()) +
+                                 std::abs(c.green() - backdrop.green()) +
+                                 std::abs(c.blue() - backdrop.blue());
+            ink += distance > 120 ? 1 : 0;
+        }
+    }
+    return static_cast<double>(ink) / (box.width() * box.height());
+}
+
+// The quarters of the inked part of `item` on the window's image: top left, top right, bottom
+// left, bottom right, each as its share of ink.
+std::array<double, 4> quarterInk(const QImage& image, QQuickItem* item, const QColor& backdrop) {
+    const QRect area = item->mapRectToScene(item->boundingRect()).toAlignedRect();
+    QRect ink;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (inkShare(image, QRect(x, y, 1, 1), backdrop) > 0) {
+                ink |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    const QPoint c = ink.center();
+    return {inkShare(image, QRect(ink.topLeft(), c - QPoint(1, 1)), backdrop),
+            inkShare(image, QRect(QPoint(c.x() + 1, ink.top()), QPoint(ink.right(), c.y() - 1)),
+                     backdrop),
+            inkShare(image, QRect(QPoint(ink.left(), c.y() + 1), QPoint(c.x() - 1, ink.bottom())),
+                     backdrop),
+            inkShare(image, QRect(c + QPoint(1, 1), ink.bottomRight()), backdrop)};
+}
+
+// The welcome emblem is a quartered shield with its glow, the lock screen's a shield with a
+// lock cut out: told apart by where their ink lies, not by the glyph table.
+TEST(OnboardingScreens, TheEmblemsAreTheirNamedSymbolsWithTheirGlow) {
+    Screens s;
+    ASSERT_TRUE(s.window && s.exposed);
+    auto* emblem = qobject_cast<QQuickItem*>(s.find("welcomeEmblem"));
+    QObject* glow = s.find("welcomeEmblemGlow");
+    ASSERT_TRUE(emblem && glow);
+    ASSERT_TRUE(waitFor([&] { return glow->property("ready").toBool(); }));
+    QTest::qWait(100);
+    const QColor background = s.window->color();
+    const QImage lit = s.window->grabWindow();
+    const std::array<double, 4> shield = quarterInk(lit, emblem, background);
+    // Quartered: the quarters on each diagonal alike, one diagonal filled, the other outlined.
+    EXPECT_NEAR(shield[0], shield[3], 0.15);
+    EXPECT_NEAR(shield[1], shield[2], 0.15);
+    EXPECT_GT(std::abs(shield[0] - shield[1]), 0.3);
+    // Just outside the glyph the glow brightens the backdrop; without it, it does not.
+    const QRect box = emblem->mapRectToScene(emblem->boundingRect()).toAlignedRect();
+    const QPoint beside(box.center().x(), box.top() + 2);
+    glow->setProperty("glowOpacity", 0);
+    QTest::qWait(100);
+    const QImage plain = s.window->grabWindow();
+    const auto brightness = [](const QImage& image, QPoint at) {
+        const QColor c = image.pixelColor(at);
+        return c.red() + c.green() + c.blue();
+    };
+    EXPECT_GT(brightness(lit, beside), brightness(plain, beside) + 6);
+
+    qm::test::runTask(s.state.createWallet(AppStateFixture::abandonPhrase(), "password 1"));
+    s.state.stopBackgroundTasks();
+    s.state.lock();
+    QQuickItem* lockEmblem = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        lockEmblem = qobject_cast<QQuickItem*>(s.find("lockEmblem"));
+        return lockEmblem != nullptr;
+    }));
+    QTest::qWait(200);
+    const std::array<double, 4> locked = quarterInk(s.window->grabWindow(), lockEmblem, background);
+    // Symmetric left to right (a quartered shield is not), its top filled, a hole below.
+    EXPECT_NEAR(locked[0], locked[1], 0.1);
+    EXPECT_NEAR(locked[2], locked[3], 0.1);
+    EXPECT_GT(locked[0], 0.6);
+    EXPECT_LT(locked[2], locked[0] - 0.1);
+}
+
 TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     Screens s;
     ASSERT_TRUE(s.window && s.exposed);
@@ -129,6 +214,21 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     }
     s.type("passwordField", password);
     s.type("confirmPasswordField", password);
+    // A wrong word: the error line shows and nothing on the screen moves for it.
+    const auto sceneY = [&](const char* name) {
+        auto* item = qobject_cast<QQuickItem*>(s.find(name));
+        return item ? item->mapToScene(QPointF(0, 0)).y() : -1.0;
+    };
+    const double buttonY = sceneY("verifyAndCreateButton");
+    const double fieldY = sceneY("verifyWordField0");
+    const QString rightWord = s.text("verifyWordField0");
+    s.type("verifyWordField0", "zzz");
+    s.click("verifyAndCreateButton");
+    ASSERT_TRUE(waitFor(
+        [&] { return s.text("verifyErrorLine").endsWith("is incorrect. Please try again."); }));
+    EXPECT_EQ(sceneY("verifyAndCreateButton"), buttonY);
+    EXPECT_EQ(sceneY("verifyWordField0"), fieldY);
+    s.type("verifyWordField0", rightWord);
     s.click("verifyAndCreateButton");
     ASSERT_TRUE(waitFor([&] { return !s.state.isOnboarding() && !s.state.isLocked(); }));
     s.state.stopBackgroundTasks();
@@ -149,6 +249,21 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     ASSERT_TRUE(waitFor([&] { return s.find("backupRestoreViewModel"); }));
     QObject* sheet = s.find("backupRestoreViewModel");
     QMetaObject::invokeMethod(sheet, "selectFile", Q_ARG(QUrl, golden));
+    // With its error line the form still fits: the button stays inside the sheet.
+    s.type("restoreSheetPasswordField", "wrong password");
+    QTest::keyClick(s.window, Qt::Key_Return);
+    ASSERT_TRUE(waitFor(
+        [&] { return sheet->property("errorMessage").toString() == "Incorrect password"; }));
+    QTest::qWait(50);
+    {
+        auto* panel = qobject_cast<QQuickItem*>(
+            s.find("BackupRestoreSheet")->property("contentItem").value<QObject*>());
+        auto* button = qobject_cast<QQuickItem*>(s.find("restoreWalletButton"));
+        ASSERT_TRUE(panel && button);
+        const QRectF inside = panel->mapRectToScene(panel->boundingRect());
+        const QRectF shown = button->mapRectToScene(button->boundingRect());
+        EXPECT_LE(shown.bottom(), inside.bottom() - 16) << "button below the sheet's edge";
+    }
     s.type("restoreSheetPasswordField", goldenPassword);
     QTest::keyClick(s.window, Qt::Key_Return);
     ASSERT_TRUE(waitFor([&] { return sheet->property("restoreSuccess").toBool(); }));
@@ -216,5 +331,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("QuillmarkTests");
     qm::BRFont::loadBundledFonts();
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+    qm::configureWindowRendering(); // drawn as the program draws it
     return RUN_ALL_TESTS();
 }

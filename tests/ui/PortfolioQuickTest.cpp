@@ -7,6 +7,7 @@
 #include "ui/portfolio/FiatText.h"
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
+#include "ui/theme/WindowRendering.h"
 
 #include <QDir>
 #include <QLocale>
@@ -174,6 +175,7 @@ public slots:
     void applicationAvailable() {
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
         qm::BRFont::loadBundledFonts();
+        qm::configureWindowRendering(); // drawn as the program draws it
         m_env = std::make_unique<qm::test::AppStateFixture>();
         m_fixture = std::make_unique<Fixture>(*m_env);
         qm::WalletShell::install(&m_env->state());

@@ -5,6 +5,7 @@
 #include "RunTask.h"
 #include "state/AppState.h"
 #include "ui/shell/WalletShell.h"
+#include "ui/theme/WindowRendering.h"
 
 #include <QGuiApplication>
 #include <QQmlComponent>
@@ -128,5 +129,6 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     qm::previousHandler = qInstallMessageHandler(qm::countQmlProblems);
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+    qm::configureWindowRendering(); // drawn as the program draws it
     return RUN_ALL_TESTS();
 }

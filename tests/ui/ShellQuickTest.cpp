@@ -5,6 +5,7 @@
 #include "RunTask.h"
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
+#include "ui/theme/WindowRendering.h"
 
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -46,6 +47,7 @@ public:
     }
     Q_INVOKABLE int networkRequests() const { return m_env.networkRequests(); }
     Q_INVOKABLE void setLastRefreshNow() { m_env.state().setLastRefresh(qm::Date::now()); }
+    Q_INVOKABLE void setRefreshing(bool refreshing) { m_env.state().setIsRefreshing(refreshing); }
     // A server's name as markup whose image points at the loopback web server: shown as
     // markup, the window would fetch it. Returns the status text the window shows.
     Q_INVOKABLE QString setHostileEthereumStatus() {
@@ -77,6 +79,7 @@ public:
 public slots:
     void applicationAvailable() {
         qm::BRFont::loadBundledFonts();
+        qm::configureWindowRendering(); // drawn as the program draws it
         m_env = std::make_unique<qm::test::AppStateFixture>();
         m_fixture = std::make_unique<Fixture>(*m_env);
         qm::WalletShell::install(&m_env->state());

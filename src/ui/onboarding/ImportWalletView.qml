@@ -173,13 +173,16 @@ Item {
                     text: "Import"
                     enabled: !root.vm.isCreating && root.vm.isPasswordValid
                     onClicked: root.vm.submitImport()
-                }
-                BusyIndicator {
-                    objectName: "importingIndicator"
-                    visible: root.vm.isCreating
-                    running: visible
-                    implicitWidth: 20
-                    implicitHeight: 20
+                    // Beside the button, outside the row: the centred buttons keep their place.
+                    BRBusyIndicator {
+                        objectName: "importingIndicator"
+                        x: parent.width + 12
+                        y: (parent.height - height) / 2
+                        width: 20
+                        height: 20
+                        visible: root.vm.isCreating
+                        running: visible
+                    }
                 }
             }
             Item { implicitHeight: 24 }

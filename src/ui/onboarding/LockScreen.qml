@@ -67,15 +67,16 @@ Item {
             }
             BRSymbol {
                 id: emblem
+                objectName: "lockEmblem"
                 anchors.centerIn: parent
                 name: "lock.shield.fill"
                 size: 44
                 font.weight: Font.Light
                 color: BRPalette.accent
-                // The pulse: 1 to 0.4 and back in 1.8 s, eased, in 12 steps. Every step
-                // redraws the whole window, which software rendering pays for in full: about
-                // seven steps a second, only while the window is in front and someone is
-                // there, keep the look at a small share of an animation at the display's rate.
+                // The pulse: 1 to 0.4 and back in 1.8 s, eased, in 12 steps. Each step
+                // repaints the emblem and its glow: about seven steps a second, only while the
+                // window is in front and someone is there, cost a small share of an animation
+                // at the display's rate.
                 property int pulseStep: 0
                 readonly property real pulsePhase: pulseStep < 6 ? pulseStep / 6 : (12 - pulseStep) / 6
                 opacity: 1 - 0.6 * (pulsePhase < 0.5 ? 2 * pulsePhase * pulsePhase
@@ -133,6 +134,7 @@ Item {
                 objectName: "lockErrorLine"
                 Layout.alignment: Qt.AlignHCenter
                 Layout.maximumWidth: 280
+                keepsRoom: true
                 text: lock.errorMessage
             }
             BRPrimaryButton {
@@ -144,7 +146,7 @@ Item {
                 onClicked: lock.submit()
                 contentItem: Row {
                     spacing: 6
-                    BusyIndicator {
+                    BRBusyIndicator {
                         visible: lock.isUnlocking
                         running: visible
                         width: 14

@@ -104,7 +104,7 @@ Item {
                 onClicked: restore.submit()
                 contentItem: Row {
                     spacing: 6
-                    BusyIndicator {
+                    BRBusyIndicator {
                         visible: restore.isRestoring
                         running: visible
                         width: 14

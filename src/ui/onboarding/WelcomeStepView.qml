@@ -28,6 +28,7 @@ Item {
             }
             BRSymbol {
                 id: emblem
+                objectName: "welcomeEmblem"
                 anchors.centerIn: parent
                 name: "shield.checkered"
                 size: 48
@@ -35,6 +36,7 @@ Item {
                 color: BRPalette.accent
             }
             BRGlow {
+                objectName: "welcomeEmblemGlow"
                 anchors.fill: emblem
                 source: emblem
                 glowColor: BRPalette.accent

@@ -66,8 +66,10 @@ Item {
             vm: root.vm
         }
         ErrorLine {
+            objectName: "verifyErrorLine"
             Layout.alignment: Qt.AlignHCenter
             Layout.maximumWidth: 420
+            keepsRoom: true
             text: root.vm.errorMessage
         }
         RowLayout {
@@ -83,13 +85,16 @@ Item {
                 text: "Verify & Create Wallet"
                 enabled: !root.vm.isCreating && root.vm.isPasswordValid
                 onClicked: root.vm.submitVerifyAndCreate()
-            }
-            BusyIndicator {
-                objectName: "creatingIndicator"
-                visible: root.vm.isCreating
-                running: visible
-                implicitWidth: 20
-                implicitHeight: 20
+                // Beside the button, outside the row: the centred buttons keep their place.
+                BRBusyIndicator {
+                    objectName: "creatingIndicator"
+                    x: parent.width + 12
+                    y: (parent.height - height) / 2
+                    width: 20
+                    height: 20
+                    visible: root.vm.isCreating
+                    running: visible
+                }
             }
         }
         Item { Layout.fillHeight: true }

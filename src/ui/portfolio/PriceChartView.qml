@@ -101,12 +101,12 @@ BRSurface {
                 radius: 10
                 color: Qt.rgba(BRPalette.backgroundSecondary.r, BRPalette.backgroundSecondary.g,
                                BRPalette.backgroundSecondary.b, 0.5)
-                BusyIndicator {
+                BRBusyIndicator {
                     anchors.centerIn: parent
                     width: 24
                     height: 24
                     running: parent.visible
-                    palette.dark: Qt.rgba(BRPalette.accent.r, BRPalette.accent.g, BRPalette.accent.b, 0.5)
+                    color: Qt.rgba(BRPalette.accent.r, BRPalette.accent.g, BRPalette.accent.b, 0.5)
                 }
             }
 
@@ -196,6 +196,10 @@ BRSurface {
                     Shape {
                         objectName: "chartCurve"
                         anchors.fill: parent
+                        // Drawn into an image, which the software scene graph clips to a
+                        // scrolled view (a shape drawn straight into the window it does not).
+                        layer.enabled: true
+                        layer.smooth: true
                         ShapePath {
                             objectName: "chartArea"
                             strokeColor: "transparent"

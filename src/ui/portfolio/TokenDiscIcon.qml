@@ -18,6 +18,10 @@ Item {
 
     Shape {
         anchors.fill: parent
+        // Drawn into an image, which the software scene graph clips to a scrolled list (a
+        // shape drawn straight into the window it does not).
+        layer.enabled: true
+        layer.smooth: true
         ShapePath {
             strokeWidth: 0
             strokeColor: "transparent"

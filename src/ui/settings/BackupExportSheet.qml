@@ -10,12 +10,16 @@ BRSheet {
     id: root
     objectName: "BackupExportSheet"
     width: 420
-    height: 360
+    // Its own height, or taller while the form needs more (an error line of two lines), so
+    // the button never leaves the sheet; at most the window's.
+    height: Math.min(Math.max(360, contentItem.implicitHeight),
+                     parent ? parent.height - 32 : 360)
 
     contentItem: Loader {
         active: root.visible
         sourceComponent: Component {
             Item {
+                implicitHeight: exportForm.implicitHeight + 48
                 BackupExportViewModel {
                     id: backup
                     objectName: "backupExportViewModel"
@@ -30,6 +34,7 @@ BRSheet {
                 }
 
                 ColumnLayout {
+                    id: exportForm
                     anchors.fill: parent
                     anchors.margins: 24
                     spacing: 24
@@ -51,6 +56,7 @@ BRSheet {
                                 name: "lock.shield.fill"
                                 size: 20
                                 color: BRPalette.accent
+                                backdropColor: BRPalette.surface
                             }
                             ColumnLayout {
                                 Layout.fillWidth: true
@@ -108,7 +114,7 @@ BRSheet {
                         onClicked: backup.submit()
                         contentItem: Row {
                             spacing: 6
-                            BusyIndicator {
+                            BRBusyIndicator {
                                 visible: backup.isExporting
                                 running: visible
                                 width: 14

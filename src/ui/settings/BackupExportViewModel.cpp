@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
@@ -144,6 +146,35 @@ void BackupExportViewModel::saveTo(const QUrl& url, const QUrl& folder) {
     saveToPath(resolveSavePath(localPath(url), base));
 }
 
+QString BackupExportViewModel::saveFailureText(int errorNumber, const QString& path) {
+    const QFileInfo file(path);
+    const QString folder = QDir::toNativeSeparators(file.absolutePath());
+    switch (errorNumber) {
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("The folder \"%1\" does not exist. Choose another folder.")
+            .arg(folder);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return QStringLiteral("The folder \"%1\" cannot be written. Choose another folder.")
+            .arg(folder);
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("There is not enough space in \"%1\". Free some space or choose "
+                              "another folder.")
+            .arg(folder);
+    case EISDIR:
+        return QStringLiteral("\"%1\" is a folder. Choose another name.").arg(file.fileName());
+    case ENAMETOOLONG:
+        return QStringLiteral("The file name is too long. Choose a shorter name.");
+    default:
+        return QStringLiteral("The backup could not be saved in \"%1\" (%2). Choose another "
+                              "folder.")
+            .arg(folder, QString::fromLocal8Bit(std::strerror(errorNumber)));
+    }
+}
+
 void BackupExportViewModel::reportDialogUnavailable() {
     dropBytes();
     setErrorMessage(QStringLiteral("The file dialog could not be opened."));
@@ -166,6 +197,8 @@ void BackupExportViewModel::saveToPath(const QString& path) {
         m_savedPath = QFileInfo(path).fileName();
         m_exportSuccess = true;
         emit exportSuccessChanged();
+    } catch (const FileError& error) {
+        setErrorMessage(saveFailureText(error.errorNumber(), path));
     } catch (const std::exception& error) {
         setErrorMessage(QString::fromUtf8(error.what()));
     }

@@ -48,6 +48,9 @@ public:
     // name as text: a typed absolute path comes back as "<folder>//<path>" and is that path;
     // a bare name belongs in `folder` (the dialog's), never the working directory.
     static QString resolveSavePath(const QString& chosen, const QString& folder);
+    // What a failed write of `path` (errno `errorNumber`) tells the user: what is wrong with
+    // the place chosen, and what to do about it.
+    static QString saveFailureText(int errorNumber, const QString& path);
 
     // The export itself: busy and error cleared at once, the backup's bytes made on the
     // signing worker and kept for the save. False (busy off, error shown) when it fails.
@@ -56,7 +59,7 @@ public:
     // view for the save dialog, else `finished`.
     Q_INVOKABLE void submit();
     // The save dialog's answer and the folder it showed: an empty URL is a cancel (no
-    // message, no file). Writes atomically; a failed write shows the file system's text.
+    // message, no file). Writes atomically; a failed write says what to do instead.
     Q_INVOKABLE void saveTo(const QUrl& url, const QUrl& folder = QUrl());
     // The save dialog could not be shown (a missing Qt module): the error line says so and
     // the form is usable again; nothing is written.

@@ -9,12 +9,16 @@ BRSheet {
     id: root
     objectName: "BackupRestoreSheet"
     width: 420
-    height: 400
+    // Its own height, or taller while the form needs more (an error line of two lines), so
+    // the button never leaves the sheet; at most the window's.
+    height: Math.min(Math.max(400, contentItem.implicitHeight),
+                     parent ? parent.height - 32 : 400)
 
     contentItem: Loader {
         active: root.visible
         sourceComponent: Component {
             Item {
+                implicitHeight: restoreForm.implicitHeight + 48
                 BackupRestoreViewModel {
                     id: restore
                     objectName: "backupRestoreViewModel"
@@ -24,6 +28,7 @@ BRSheet {
                 }
 
                 ColumnLayout {
+                    id: restoreForm
                     anchors.fill: parent
                     anchors.margins: 24
                     spacing: 24
@@ -96,7 +101,7 @@ BRSheet {
                         onClicked: restore.submit()
                         contentItem: Row {
                             spacing: 6
-                            BusyIndicator {
+                            BRBusyIndicator {
                                 visible: restore.isRestoring
                                 running: visible
                                 width: 14

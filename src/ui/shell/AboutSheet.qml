@@ -35,21 +35,41 @@ BRSheet {
                 width: scroller.availableWidth
                 spacing: 24
                 Item { Layout.preferredHeight: 24 - parent.spacing; Layout.minimumHeight: 0 }
-                QuillmarkLogo {
+                Item {
                     Layout.alignment: Qt.AlignHCenter
-                    size: 120
-                    radius: 24
-                    layer.enabled: true
-                    layer.effect: BRGlow { glowColor: BRPalette.accent; glowOpacity: 0.3; radius: 16 }
+                    implicitWidth: logo.width
+                    implicitHeight: logo.height
+                    BRGlow {
+                        anchors.fill: logo
+                        source: logo
+                        glowColor: BRPalette.accent
+                        glowOpacity: 0.3
+                        radius: 16
+                    }
+                    QuillmarkLogo {
+                        id: logo
+                        size: 120
+                        radius: 24
+                    }
                 }
-                Text {
-                    textFormat: Text.PlainText
+                Item {
                     Layout.alignment: Qt.AlignHCenter
-                    text: "Quillmark"
-                    font: BRFont.systemFont(28, Font.Bold)
-                    color: BRPalette.accent
-                    layer.enabled: true
-                    layer.effect: BRGlow { glowColor: BRPalette.accent; glowOpacity: 0.3; radius: 8 }
+                    implicitWidth: aboutName.implicitWidth
+                    implicitHeight: aboutName.implicitHeight
+                    BRGlow {
+                        anchors.fill: aboutName
+                        source: aboutName
+                        glowColor: BRPalette.accent
+                        glowOpacity: 0.3
+                        radius: 8
+                    }
+                    Text {
+                        id: aboutName
+                        textFormat: Text.PlainText
+                        text: "Quillmark"
+                        font: BRFont.systemFont(28, Font.Bold)
+                        color: BRPalette.accent
+                    }
                 }
                 Text {
                     textFormat: Text.PlainText
@@ -115,6 +135,7 @@ BRSheet {
                                 size: 12
                                 font.weight: Font.Medium
                                 color: BRPalette.accent
+                                backdropColor: BRPalette.backgroundSecondary
                             }
                             ColumnLayout {
                                 Layout.fillWidth: true

@@ -32,19 +32,25 @@ Rectangle {
                 hoverEnabled: true
                 onHoveredChanged: root.logoHover = hovered
                 onClicked: aboutSheet.open()
-                contentItem: Text {
-                    textFormat: Text.PlainText
-                    text: "Quillmark"
-                    font: BRFont.title
-                    color: BRPalette.accent
+                contentItem: Item {
+                    implicitWidth: appName.implicitWidth
+                    implicitHeight: appName.implicitHeight
                     scale: root.logoHover ? 1.04 : 1
                     Behavior on scale { NumberAnimation { duration: 200; easing.type: Easing.InOutQuad } }
-                    layer.enabled: true
-                    layer.effect: BRGlow {
+                    BRGlow {
+                        anchors.fill: appName
+                        source: appName
                         glowColor: BRPalette.accent
                         glowOpacity: root.logoHover ? 0.6 : 0.3
                         radius: root.logoHover ? 10 : 6
                         Behavior on glowOpacity { NumberAnimation { duration: 200; easing.type: Easing.InOutQuad } }
+                    }
+                    Text {
+                        id: appName
+                        textFormat: Text.PlainText
+                        text: "Quillmark"
+                        font: BRFont.title
+                        color: BRPalette.accent
                     }
                 }
             }

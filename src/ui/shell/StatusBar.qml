@@ -41,12 +41,11 @@ Rectangle {
                 help: root.model.refreshHelpText
                 onClicked: root.model.refresh()
             }
-            BusyIndicator {
+            BRBusyIndicator {
                 objectName: "refreshSpinner"
                 anchors.centerIn: parent
                 width: 14
                 height: 14
-                scale: 0.7
                 visible: root.model.isRefreshing
                 running: visible
                 HoverHandler { id: spinnerHover }

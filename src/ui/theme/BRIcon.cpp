@@ -22,12 +22,12 @@ constexpr std::array<std::pair<std::string_view, char32_t>, 41> glyphs{{
     {"link", 0xF337},                          // link
     {"link.badge.plus", 0xF339},               // link-variant
     {"lock.fill", 0xF33E},                     // lock
-    {"lock.shield.fill", 0xF483},              // security
+    {"lock.shield.fill", 0xF498},              // shield, with the lock badge below
     {"network", 0xF317},                       // lan
     {"xmark.circle.fill", 0xF159},             // close-circle
     {"exclamationmark.triangle.fill", 0xF026}, // alert
     {"questionmark.circle", 0xF2D7},           // help-circle
-    {"lock.shield", 0xF483},                   // security
+    {"lock.shield", 0xF499},                   // shield-outline, with the lock badge below
     {"touchid", 0xF237},                       // fingerprint
     {"square.and.arrow.up.fill", 0xF552},      // upload
     {"paintbrush", 0xF0E3},                    // brush
@@ -36,7 +36,7 @@ constexpr std::array<std::pair<std::string_view, char32_t>, 41> glyphs{{
     {"drop.fill", 0xF58C},                     // water
     {"leaf.fill", 0xF32A},                     // leaf
     {"checkmark.circle.fill", 0xF5E0},         // check-circle
-    {"shield.checkered", 0xF498},              // shield
+    {"shield.checkered", 0xF483},              // security: a shield quartered
     {"lock.open.fill", 0xF33F},                // lock-open
     {"plus.circle", 0xF417},                   // plus-circle
     {"arrow.down.doc.fill", 0xF220},           // file-import
@@ -52,7 +52,23 @@ constexpr std::array<std::pair<std::string_view, char32_t>, 41> glyphs{{
     {"chart.pie.fill", 0xF12B},                // chart-pie
 }};
 
+// The font has no shield with a lock: those symbols draw a small lock over the shield, cut out
+// of a filled one.
+constexpr std::array<std::pair<std::string_view, IconBadge>, 2> badges{{
+    {"lock.shield.fill", {0xF33E, true}}, // lock
+    {"lock.shield", {0xF33E, false}},     // lock
+}};
+
 } // namespace
+
+std::optional<IconBadge> iconBadge(std::string_view symbolName) {
+    for (const auto& [name, badge] : badges) {
+        if (name == symbolName) {
+            return badge;
+        }
+    }
+    return std::nullopt;
+}
 
 std::optional<char32_t> iconGlyph(std::string_view symbolName) {
     for (const auto& [name, glyph] : glyphs) {
@@ -78,6 +94,16 @@ QString BRIcon::family() const {
 QString BRIcon::glyph(const QString& symbolName) const {
     const char32_t glyph = iconGlyph(symbolName.toStdString()).value_or(fallbackIconGlyph());
     return QString::fromUcs4(&glyph, 1);
+}
+
+QString BRIcon::badge(const QString& symbolName) const {
+    const std::optional<IconBadge> badge = iconBadge(symbolName.toStdString());
+    return badge ? QString::fromUcs4(&badge->glyph, 1) : QString();
+}
+
+bool BRIcon::badgeCutsOut(const QString& symbolName) const {
+    const std::optional<IconBadge> badge = iconBadge(symbolName.toStdString());
+    return badge && badge->cutsOut;
 }
 
 } // namespace qm

@@ -25,6 +25,10 @@ Item {
     }
     Shape { // body, inner tint, rim and highlight arc
         anchors.fill: parent
+        // Drawn once into an image: the software scene graph clips images to a scrolled list,
+        // not a shape drawn straight into the window.
+        layer.enabled: true
+        layer.smooth: true
         ShapePath {
             strokeWidth: 0
             strokeColor: "transparent"
@@ -80,6 +84,13 @@ Item {
             }
         }
     }
+    BRGlow {
+        anchors.fill: symbol
+        source: symbol
+        glowColor: root.color
+        glowOpacity: 0.35
+        radius: 5
+    }
     BRSymbol {
         id: symbol
         anchors.centerIn: parent
@@ -87,7 +98,5 @@ Item {
         size: root.size * 0.38
         color: root.color
         font.weight: Font.DemiBold
-        layer.enabled: true
-        layer.effect: BRGlow { glowColor: root.color; glowOpacity: 0.35; radius: 5 }
     }
 }

@@ -225,6 +225,44 @@ Item {
             fixture.unlock()
         }
 
+        // Pixels close to `colour` in the image's part at x0, y0, width, height.
+        function pixelsLike(image, colour, x0, y0, width, height) {
+            let count = 0
+            for (let y = Math.floor(y0); y < y0 + height; ++y) {
+                for (let x = Math.floor(x0); x < x0 + width; ++x) {
+                    const c = image.pixel(x, y)
+                    if (Math.abs(c.r - colour.r) + Math.abs(c.g - colour.g)
+                            + Math.abs(c.b - colour.b) < 0.3)
+                        ++count
+                }
+            }
+            return count
+        }
+
+        function test_5aa_refreshShowsAVisibleBusyMarkInEveryTheme() {
+            fixture.unlock()
+            compare(view.face, "main")
+            const before = BRThemeManager.current
+            for (const theme of BRThemeManager.themes) {
+                BRThemeManager.current = theme
+                fixture.setRefreshing(true)
+                const spinner = find("refreshSpinner")
+                verify(spinner, theme)
+                verify(!find("refreshButton"), theme)
+                waitForRendering(spinner)
+                const at = spinner.mapToItem(top, 0, 0)
+                const lit = pixelsLike(grabImage(top), BRPalette.accent, at.x, at.y,
+                                       spinner.width, spinner.height)
+                verify(lit >= 6, theme + ": " + lit + " pixels of the mark in the accent colour")
+                // It moves: one step at a time, a few a second.
+                const step = spinner.step
+                tryVerify(() => spinner.step !== step, 1000)
+                fixture.setRefreshing(false)
+                verify(find("refreshButton"), theme)
+            }
+            BRThemeManager.current = before
+        }
+
         function texts(item, out, seen) {
             if (!item || seen.has(item))
                 return out

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <tuple>
@@ -106,12 +107,22 @@ TEST(BackupExportViewModel, TheSavedFileRestoresElsewhereAndFailuresShowTheirTex
     vm.saveTo(QUrl());
     EXPECT_FALSE(vm.isExporting());
     EXPECT_FALSE(vm.errorMessage());
-    const QString blocker = source.write("a-file", Bytes{1}); // a place that cannot be written
-    ASSERT_TRUE(qm::test::runTask(vm.exportBackup()));
-    vm.saveToPath(blocker + "/backup.qmbackup");
-    EXPECT_TRUE(vm.errorMessage());
-    EXPECT_FALSE(vm.exportSuccess());
-    EXPECT_FALSE(vm.isExporting());
+    // Places that cannot be written: the line says what is wrong and what to do, never the
+    // system call's own words.
+    const QString blocker = source.write("a-file", Bytes{1});
+    for (const QString& folder : {blocker, source.files.path() + "/gone"}) {
+        ASSERT_TRUE(qm::test::runTask(vm.exportBackup()));
+        vm.saveToPath(folder + "/backup.qmbackup");
+        EXPECT_EQ(vm.errorText(),
+                  "The folder \"" + folder + "\" does not exist. Choose another folder.");
+        EXPECT_FALSE(vm.exportSuccess());
+        EXPECT_FALSE(vm.isExporting());
+    }
+    EXPECT_EQ(BackupExportViewModel::saveFailureText(EROFS, "/media/cd/b.qmbackup"),
+              "The folder \"/media/cd\" cannot be written. Choose another folder.");
+    EXPECT_EQ(BackupExportViewModel::saveFailureText(ENOSPC, "/full/b.qmbackup"),
+              "There is not enough space in \"/full\". Free some space or choose another "
+              "folder.");
     // Through the button: busy first, then the dialog is asked for, then the write.
     QSignalSpy dialog(&vm, &BackupExportViewModel::saveLocationNeeded);
     vm.submit();
