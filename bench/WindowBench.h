@@ -1,17 +1,24 @@
 #pragma once
 // What the window benches share: each window runs in a child process of the bench (the bench's
 // own program with "--child MODE"), under one X display, on a fresh data folder and without a
-// session bus; the child prints "frame" once its window has painted.
+// session bus (unless QM_BENCH_SESSION_BUS is set: the bus of the bench's own environment);
+// the child prints "frame" once its window has painted.
 //   minimal   one ApplicationWindow with a button and a chart: the reference
 //   welcome   the program's own start path on an empty data folder (onboarding)
 //   lock      the same on a data folder that holds a wallet (the lock screen)
-//   unlocked  the window over a wallet unlocked on loopback fixtures
+//   unlocked  the window over a wallet unlocked on loopback fixtures, its refresh switched off
+//   offline   the same, refreshing as the program does, against servers that accept and never
+//             answer, with the program's own time-outs (a refresh, a pause, a refresh ...)
+//   refreshing  the same with time-outs longer than any run: one refresh all along
 // "prepare" makes the wallet of "lock" in the data folder and ends.
 
 #include "AppStateFixture.h"
 #include "RunTask.h"
 #include "app/QuillmarkApp.h"
 #include "app/SingleInstance.h"
+#include "services/evm/BlockExplorerClient.h"
+#include "services/prices/CoinGeckoClient.h"
+#include "state/refresh/RefreshOrchestrator.h"
 #include "ui/shell/WalletShell.h"
 
 #include <QApplication>
@@ -25,8 +32,10 @@
 #include <QThread>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace qm::bench {
@@ -49,6 +58,45 @@ ApplicationWindow {
 )";
 
 inline constexpr const char* benchPassword = "bench pw";
+
+// A wallet whose servers are all on loopback and never answer: Electrum accepts the connection
+// and stays silent (no TLS handshake), every HTTP request is read and left unanswered. The
+// refresh runs as in the program: with its own time-outs, or with `timeout` for every one.
+class SilentServersWallet : public test::LoopbackAppState {
+public:
+    explicit SilentServersWallet(std::optional<std::chrono::milliseconds> timeout)
+        : LoopbackAppState(test::ElectrumFixture::Mode::silent) {
+        const auto stall = [](const test::HttpFixtureRequest&) {
+            return test::HttpFixtureResponse::stalling();
+        };
+        m_rpc.setHandler(stall);
+        m_web.setHandler(stall);
+        NetworkManager::Options options;
+        HttpTimeouts http;
+        if (timeout) {
+            options.electrumLimits.connectTimeout = *timeout;
+            options.electrumLimits.requestTimeout = *timeout;
+            options.rpcTimeouts = HttpTimeouts{*timeout, *timeout};
+            http = HttpTimeouts{*timeout, *timeout};
+        }
+        AppStateServices services =
+            makeServices(std::make_shared<test::MemoryKeychain>(), options, http);
+        if (!timeout) {
+            // The program's explorer and price time-outs (15 s and 10 s without a byte), on the
+            // loopback server.
+            BlockExplorerClient::BaseURLs explorers;
+            for (std::string& base : explorers) {
+                base = m_web.url("/api/v2").toString().toStdString();
+            }
+            services.explorerClient = std::make_unique<BlockExplorerClient>(
+                explorers, HttpTimeouts{std::chrono::seconds(15), std::chrono::hours(24 * 7)});
+            services.coinGecko = std::make_unique<CoinGeckoClient>(
+                m_web.url("/api/v3").toString().toStdString(),
+                HttpTimeouts{std::chrono::seconds(10), std::chrono::hours(24 * 7)});
+        }
+        m_state = std::make_unique<AppState>(std::move(services));
+    }
+};
 
 // Prints "frame" once the window has painted its first frame.
 inline void reportFirstFrame(QQuickWindow* window) {
@@ -87,20 +135,35 @@ inline int runChild(int argc, char** argv, const QString& mode) {
             return 1;
         }
         reportFirstFrame(app.window());
+        // In front, as a desktop puts a new window: what runs only then (the lock screen's
+        // pulse, the text cursor) is measured too.
+        app.window()->requestActivate();
         return application.exec();
     }
     QApplication application(argc, argv);
     QQmlApplicationEngine engine;
-    std::unique_ptr<test::AppStateFixture> fixture;
+    // One of the two wallets; none for the minimal window.
+    std::unique_ptr<test::AppStateFixture> quietWallet;
+    std::unique_ptr<SilentServersWallet> silentWallet;
+    AppState* state = nullptr;
     if (mode == QStringLiteral("minimal")) {
         engine.loadData(minimalWindow);
     } else {
         QuillmarkApp::configure(application);
-        fixture = std::make_unique<test::AppStateFixture>();
-        fixture->state().loadStoredState();
+        if (mode == QStringLiteral("offline") || mode == QStringLiteral("refreshing")) {
+            silentWallet = std::make_unique<SilentServersWallet>(
+                mode == QStringLiteral("offline")
+                    ? std::nullopt
+                    : std::optional<std::chrono::milliseconds>(std::chrono::hours(1)));
+            state = &silentWallet->state();
+        } else {
+            quietWallet = std::make_unique<test::AppStateFixture>();
+            state = &quietWallet->state();
+        }
+        state->loadStoredState();
         qm::test::runTask(
-            fixture->state().createWallet(test::AppStateFixture::abandonPhrase(), benchPassword));
-        WalletShell::install(&fixture->state());
+            state->createWallet(test::AppStateFixture::abandonPhrase(), benchPassword));
+        WalletShell::install(state);
         engine.addImportPath(QStringLiteral("qrc:/"));
         engine.load(QUrl(QStringLiteral("qrc:/Quillmark/Ui/shell/QuillmarkWindow.qml")));
     }
@@ -111,31 +174,52 @@ inline int runChild(int argc, char** argv, const QString& mode) {
     }
     reportFirstFrame(window);
     window->show();
-    if (fixture) {
+    window->requestActivate();
+    if (state) {
         // The appear action locks the stored wallet, as at every start: open it again.
-        QTimer::singleShot(
-            0, [&fixture] { qm::test::runTask(fixture->state().unlock(benchPassword)); });
+        QTimer::singleShot(0, [state] { qm::test::runTask(state->unlock(benchPassword)); });
     }
     const int status = application.exec();
     WalletShell::install(nullptr);
     return status;
 }
 
-// The display the children use: the caller's, else a private Xvfb that lives as long as this.
+// The display the children use: the caller's, else a private Xvfb (on a display number it
+// picks itself) that lives as long as this.
 class Display {
 public:
     explicit Display(QProcessEnvironment& env) {
         if (!env.contains(QStringLiteral("DISPLAY"))) {
-            m_xvfb.start(QStringLiteral("Xvfb"),
-                         {QStringLiteral(":93"), QStringLiteral("-screen"), QStringLiteral("0"),
-                          QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                          QStringLiteral("tcp")});
-            if (!m_xvfb.waitForStarted()) {
+            int pipeFds[2];
+            if (::pipe(pipeFds) != 0) {
+                std::fputs("no pipe for Xvfb\n", stderr);
+                std::exit(1);
+            }
+            // The write end stays open in this process (and so in Xvfb, which inherits it):
+            // Xvfb writes its display number there once it is ready.
+            m_xvfb.setProgram(QStringLiteral("Xvfb"));
+            m_xvfb.setArguments({QStringLiteral("-displayfd"), QString::number(pipeFds[1]),
+                                 QStringLiteral("-screen"), QStringLiteral("0"),
+                                 QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                                 QStringLiteral("tcp")});
+            m_xvfb.setStandardOutputFile(QProcess::nullDevice());
+            m_xvfb.setStandardErrorFile(QProcess::nullDevice());
+            m_xvfb.start();
+            ::close(pipeFds[1]);
+            QByteArray number;
+            char c = 0;
+            if (m_xvfb.waitForStarted()) {
+                while (::read(pipeFds[0], &c, 1) == 1 && c != '\n') {
+                    number.append(c);
+                }
+            }
+            ::close(pipeFds[0]);
+            if (number.isEmpty()) {
                 std::fputs("no DISPLAY and no Xvfb\n", stderr);
                 std::exit(1);
             }
-            QThread::msleep(1000);
-            env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":93"));
+            env.insert(QStringLiteral("DISPLAY"),
+                       QStringLiteral(":") + QString::fromLatin1(number));
         }
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     }
@@ -167,8 +251,12 @@ public:
         if (!cache.isEmpty()) {
             childEnv.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
         }
-        childEnv.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                        QStringLiteral("unix:path=") + m_home.filePath(QStringLiteral("no-bus")));
+        // No session bus, unless the bench runs in one on purpose (a keyring to probe).
+        if (!env.contains(QStringLiteral("QM_BENCH_SESSION_BUS"))) {
+            childEnv.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                            QStringLiteral("unix:path=") +
+                                m_home.filePath(QStringLiteral("no-bus")));
+        }
         const QString self = QCoreApplication::applicationFilePath();
         if (mode == QStringLiteral("lock")) {
             QProcess prepare;

@@ -1,11 +1,14 @@
 // CPU of the window at rest, on each of its screens, against a minimal Qt Quick window in the
 // same run: each window in a child process under one display (a private Xvfb without a
-// DISPLAY), 5 s to settle after its first frame, then its CPU time over 30 s as a share of one
-// core, and its resident memory at the end. Figures only; nothing is asserted.
-// Goal: at most 2 % of one core on every screen.
+// DISPLAY), 5 s to settle after its first frame, then its CPU time over 30 s (75 s offline, to
+// take in a whole refresh and the pause after it) as a share of one core, and its resident
+// memory at the end. Figures only; nothing is asserted.
+// Goal: at most 2 % of one core on every screen, busy indicators included.
+//   bench_idle [seconds] [mode ...]
 
 #include "../WindowBench.h"
 
+#include <algorithm>
 #include <cstdio>
 
 Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
@@ -17,21 +20,33 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     const qm::bench::Display display(env);
-    const int seconds = argc == 2 ? std::max(1, QByteArray(argv[1]).toInt()) : 30;
+    const int seconds = argc >= 2 ? std::max(1, QByteArray(argv[1]).toInt()) : 30;
+    QStringList modes;
+    for (int i = 2; i < argc; ++i) {
+        modes << QString::fromLocal8Bit(argv[i]);
+    }
+    if (modes.isEmpty()) {
+        modes = {QStringLiteral("minimal"), QStringLiteral("welcome"),
+                 QStringLiteral("lock"),    QStringLiteral("unlocked"),
+                 QStringLiteral("offline"), QStringLiteral("refreshing")};
+    }
 
-    std::printf("CPU at rest over %d s (share of one core), resident memory:\n", seconds);
-    for (const char* mode : {"minimal", "welcome", "lock", "unlocked"}) {
-        qm::bench::Child child(QString::fromLatin1(mode), env);
+    std::printf("CPU at rest (share of one core), resident memory:\n");
+    for (const QString& mode : modes) {
+        const QByteArray name = mode.toLatin1();
+        qm::bench::Child child(mode, env);
         if (child.waitForFirstFrame() < 0) {
-            std::printf("  %-9s no frame\n", mode);
+            std::printf("  %-10s no frame\n", name.constData());
             continue;
         }
         child.idle(5000);
+        const int span = mode == QStringLiteral("offline") ? std::max(seconds, 75) : seconds;
         const double before = child.cpuSeconds();
-        child.idle(seconds * 1000);
+        child.idle(span * 1000);
         const double after = child.cpuSeconds();
-        std::printf("  %-9s %5.1f %%  %6.1f MiB\n", mode, 100.0 * (after - before) / seconds,
-                    static_cast<double>(child.residentKiB()) / 1024.0);
+        std::printf("  %-10s %5.1f %%  %6.1f MiB  (over %d s)\n", name.constData(),
+                    100.0 * (after - before) / span,
+                    static_cast<double>(child.residentKiB()) / 1024.0, span);
         std::fflush(stdout);
     }
     return 0;
