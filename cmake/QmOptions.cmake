@@ -24,7 +24,9 @@ function(qm_apply_options target)
         target_compile_options(${target} PRIVATE -Werror)
     endif()
     if(QM_SANITIZE)
-        target_compile_options(${target} PRIVATE ${QM_SANITIZER_FLAGS})
+        # Line tables are all the sanitizers' reports need; full debug info made each test
+        # tree about 5 GB and its many executables slow to link.
+        target_compile_options(${target} PRIVATE ${QM_SANITIZER_FLAGS} -g1)
         target_link_options(${target} PRIVATE ${QM_SANITIZER_FLAGS})
         if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
             # gcc 12 warns falsely about the standard library's own code under ASan.
