@@ -3,7 +3,9 @@
 #include "core/crypto/UnicodeDigits.h"
 
 #include <algorithm>
+#include <array>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -91,7 +93,127 @@ UInt256 appendDigit(const UInt256& value, int digit) {
     return out;
 }
 
+// Least significant word first, for the carry loops.
+using Limbs = std::array<std::uint64_t, 4>;
+
+Limbs limbs(const UInt256& v) {
+    return {v.w3, v.w2, v.w1, v.w0};
+}
+
+UInt256 fromLimbs(const Limbs& l) {
+    return UInt256(l[3], l[2], l[1], l[0]);
+}
+
+// The whole 512-bit product, least significant word first.
+std::array<std::uint64_t, 8> fullProduct(const UInt256& x, const UInt256& y) {
+    const Limbs a = limbs(x);
+    const Limbs b = limbs(y);
+    std::array<std::uint64_t, 8> r{};
+    for (std::size_t i = 0; i < 4; ++i) {
+        std::uint64_t carry = 0;
+        for (std::size_t j = 0; j < 4; ++j) {
+            const UInt128 t = static_cast<UInt128>(a[i]) * b[j] + r[i + j] + carry;
+            r[i + j] = static_cast<std::uint64_t>(t);
+            carry = static_cast<std::uint64_t>(t >> 64);
+        }
+        r[i + 4] = carry;
+    }
+    return r;
+}
+
+// a - b modulo 2^256, and whether it borrowed (b > a).
+std::pair<Limbs, bool> subtractLimbs(const Limbs& a, const Limbs& b) {
+    Limbs out{};
+    std::uint64_t borrow = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::uint64_t d = a[i] - b[i];
+        const std::uint64_t next = (a[i] < b[i]) || (d < borrow) ? 1 : 0;
+        out[i] = d - borrow;
+        borrow = next;
+    }
+    return {out, borrow != 0};
+}
+
 } // namespace
+
+std::optional<UInt256> UInt256::powerOfTen(unsigned exponent) {
+    UInt256 value(0, 0, 0, 1);
+    for (unsigned i = 0; i < exponent; ++i) {
+        const std::optional<UInt256> next = checkedMultiply(value, UInt256(0, 0, 0, 10));
+        if (!next) {
+            return std::nullopt;
+        }
+        value = *next;
+    }
+    return value;
+}
+
+std::optional<UInt256> checkedAdd(const UInt256& a, const UInt256& b) {
+    const Limbs x = limbs(a);
+    const Limbs y = limbs(b);
+    Limbs out{};
+    std::uint64_t carry = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const UInt128 t = static_cast<UInt128>(x[i]) + y[i] + carry;
+        out[i] = static_cast<std::uint64_t>(t);
+        carry = static_cast<std::uint64_t>(t >> 64);
+    }
+    if (carry != 0) {
+        return std::nullopt;
+    }
+    return fromLimbs(out);
+}
+
+std::optional<UInt256> checkedSubtract(const UInt256& a, const UInt256& b) {
+    const auto [difference, borrowed] = subtractLimbs(limbs(a), limbs(b));
+    if (borrowed) {
+        return std::nullopt;
+    }
+    return fromLimbs(difference);
+}
+
+std::optional<UInt256> checkedMultiply(const UInt256& a, const UInt256& b) {
+    const auto product = fullProduct(a, b);
+    if ((product[4] | product[5] | product[6] | product[7]) != 0) {
+        return std::nullopt;
+    }
+    return fromLimbs({product[0], product[1], product[2], product[3]});
+}
+
+std::optional<UInt256> checkedMultiplyDivide(const UInt256& a, const UInt256& b,
+                                             const UInt256& divisor) {
+    if (divisor.isZero()) {
+        return std::nullopt;
+    }
+    const auto product = fullProduct(a, b);
+    const Limbs d = limbs(divisor);
+    // A high half at or above the divisor means a quotient of 2^256 or more.
+    if (fromLimbs({product[4], product[5], product[6], product[7]}) >= divisor) {
+        return std::nullopt;
+    }
+    // Shift-and-subtract over the 512 bits. The remainder stays below the divisor, so after a
+    // shift it needs at most one bit beyond 256: `top` holds it.
+    Limbs remainder{};
+    Limbs quotient{};
+    for (int bit = 511; bit >= 0; --bit) {
+        const bool top = (remainder[3] >> 63) != 0;
+        for (std::size_t i = 3; i > 0; --i) {
+            remainder[i] = remainder[i] << 1 | remainder[i - 1] >> 63;
+        }
+        remainder[0] =
+            remainder[0] << 1 |
+            (product[static_cast<std::size_t>(bit) / 64] >> (static_cast<unsigned>(bit) % 64) & 1);
+        const auto [reduced, borrowed] = subtractLimbs(remainder, d);
+        if (top || !borrowed) {
+            remainder = reduced;
+            if (bit < 256) {
+                quotient[static_cast<std::size_t>(bit) / 64] |=
+                    std::uint64_t{1} << (static_cast<unsigned>(bit) % 64);
+            }
+        }
+    }
+    return fromLimbs(quotient);
+}
 
 UInt256 UInt256::fromBigEndianBytes(ByteView bytes) {
     std::uint8_t padded[32] = {};
