@@ -1,0 +1,38 @@
+#pragma once
+// Failures of the swap feature, each with the text the swap screen and its failed step show.
+
+#include "platform/Error.h"
+
+#include <string>
+
+namespace qm {
+
+class SwapError : public Error {
+public:
+    enum class Kind {
+        jupiterError,
+        transactionFailed,
+        invalidToken,
+        noLiquidity,
+        insufficientBalance
+    };
+
+    static SwapError jupiterError(const std::string& message);      // "Jupiter: " + message
+    static SwapError transactionFailed(const std::string& message); // "Failed: " + message
+    static SwapError invalidToken();                                // "Invalid token"
+    static SwapError noLiquidity();                                 // "No liquidity for this pair"
+    static SwapError insufficientBalance();                         // "Insufficient balance"
+
+    Kind kind() const { return m_kind; }
+    // The message a jupiterError or transactionFailed carries; empty for the others.
+    const std::string& message() const { return m_message; }
+
+private:
+    SwapError(Kind kind, const std::string& text, std::string message = {})
+        : Error(text), m_kind(kind), m_message(std::move(message)) {}
+
+    Kind m_kind;
+    std::string m_message;
+};
+
+} // namespace qm
