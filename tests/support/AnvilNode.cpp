@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <array>
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 
@@ -110,6 +111,12 @@ void AnvilNode::setAutomine(bool enabled) {
     m_automine = enabled;
 }
 
+void AnvilNode::setIntervalMining(int seconds) {
+    rpc("evm_setAutomine", {false});
+    rpc("evm_setIntervalMining", {seconds});
+    m_automine = false;
+}
+
 std::string AnvilNode::send(const std::string& from, const std::string& to, const std::string& data,
                             const std::string& valueHex) {
     nlohmann::json transaction = {{"from", from}, {"to", to}, {"data", data}, {"value", valueHex}};
@@ -119,6 +126,27 @@ std::string AnvilNode::send(const std::string& from, const std::string& to, cons
         minedReceipt(hash);
     }
     return hash;
+}
+
+std::string AnvilNode::deploy(const std::string& from, const std::string& creationCode) {
+    nlohmann::json transaction = {{"from", from}, {"data", creationCode}, {"gas", "0x1c9c380"}};
+    const std::string hash =
+        rpc("eth_sendTransaction", nlohmann::json::array({transaction})).get<std::string>();
+    const nlohmann::json receipt = minedReceipt(hash);
+    if (receipt.at("status") != "0x1" || !receipt.at("contractAddress").is_string()) {
+        throw std::runtime_error("AnvilNode: the creation reverted: " + receipt.dump());
+    }
+    return receipt.at("contractAddress").get<std::string>();
+}
+
+void AnvilNode::copyContract(const std::string& source, const std::string& target, int slotCount) {
+    setCode(target, rpc("eth_getCode", {source, "latest"}).get<std::string>());
+    for (int slot = 0; slot < slotCount; ++slot) {
+        char key[67];
+        std::snprintf(key, sizeof key, "0x%064x", slot);
+        rpc("anvil_setStorageAt",
+            {target, key, rpc("eth_getStorageAt", {source, key, "latest"}).get<std::string>()});
+    }
 }
 
 nlohmann::json AnvilNode::minedReceipt(const std::string& transactionHash) {

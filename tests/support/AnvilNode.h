@@ -2,7 +2,8 @@
 // A local Ethereum node for tests: anvil from tests/peers (npm @foundry-rs/anvil-linux-amd64) on a
 // free loopback port with a chosen chain id, stopped when the object goes away. It starts with
 // anvil's funded, unlocked development accounts; blocks are mined per transaction unless
-// setAutomine(false). Helpers block on a local event loop and throw std::runtime_error.
+// setAutomine(false) or setIntervalMining(seconds). Helpers block on a local event loop and
+// throw std::runtime_error.
 
 #include <QProcess>
 #include <QUrl>
@@ -28,16 +29,22 @@ public:
     void setBalance(const std::string& address, const std::string& weiHex);
     void mine();
     void setAutomine(bool enabled);
+    // A block every `seconds` and none in between, as `anvil --block-time` mines.
+    void setIntervalMining(int seconds);
     // eth_sendTransaction from an unlocked account; with automine, returns once it is mined.
     std::string send(const std::string& from, const std::string& to, const std::string& data,
                      const std::string& valueHex = "0x0");
     // The receipt once the transaction is mined (anvil may answer before the block is sealed).
     nlohmann::json minedReceipt(const std::string& transactionHash);
-
-private:
+    // Sends a contract creation from an unlocked account and returns the new contract's address
+    // once mined; throws when the creation reverted.
+    std::string deploy(const std::string& from, const std::string& creationCode);
+    // Puts the runtime code and the first `slotCount` storage slots of `source` at `target`.
+    void copyContract(const std::string& source, const std::string& target, int slotCount = 8);
     // One JSON-RPC request; returns "result", throws for an "error" member.
     nlohmann::json rpc(const std::string& method, const nlohmann::json& params);
 
+private:
     QProcess m_process;
     quint16 m_port = 0;
     bool m_automine = true;

@@ -3,6 +3,7 @@
 #include "services/evm/BlockExplorerClient.h"
 #include "services/prices/CoinGeckoClient.h"
 #include "state/TokenPriceLookup.h"
+#include "state/UniswapTokenPrices.h"
 #include "state/refresh/RefreshOrchestrator.h"
 
 #include <QCoreApplication>
@@ -37,7 +38,8 @@ void LoopbackAppState::settle() {
 AppStateServices LoopbackAppState::makeServices(std::shared_ptr<Keychain> keychain,
                                                 const NetworkManager::Options& options,
                                                 HttpTimeouts timeouts,
-                                                const std::array<std::optional<QUrl>, 4>& pools) {
+                                                const std::array<std::optional<QUrl>, 4>& pools,
+                                                bool quoteTokenPrices) {
     KeychainManager::Config config;
     config.keychain = std::move(keychain);
     config.dataLocation = dataLocation();
@@ -64,7 +66,8 @@ AppStateServices LoopbackAppState::makeServices(std::shared_ptr<Keychain> keycha
     services.coinGecko =
         std::make_unique<CoinGeckoClient>(m_web.url("/api/v3").toString().toStdString(), timeouts);
     services.wcViewModel = std::make_unique<WalletConnectSetup>();
-    services.tokenPrices = std::make_unique<TokenPriceLookup>();
+    services.tokenPrices = quoteTokenPrices ? std::make_unique<UniswapTokenPrices>()
+                                            : std::make_unique<TokenPriceLookup>();
     return services;
 }
 

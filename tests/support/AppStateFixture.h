@@ -38,10 +38,12 @@ protected:
     explicit LoopbackAppState(ElectrumFixture::Mode mode);
     ~LoopbackAppState();
     // Storage over `keychain`, and services for it; the JSON-RPC pools (Ethereum, Arbitrum,
-    // Polygon, Solana) use rpc() where `pools` gives no URL.
+    // Polygon, Solana) use rpc() where `pools` gives no URL. Tokens get no price unless
+    // `quoteTokenPrices` asks for the wallet's quoter lookup.
     AppStateServices makeServices(std::shared_ptr<Keychain> keychain,
                                   const NetworkManager::Options& options, HttpTimeouts timeouts,
-                                  const std::array<std::optional<QUrl>, 4>& pools = {});
+                                  const std::array<std::optional<QUrl>, 4>& pools = {},
+                                  bool quoteTokenPrices = false);
 
     QTemporaryDir m_folder;
     ElectrumFixture m_electrum;

@@ -147,6 +147,14 @@ void HttpFixture::answer(QTcpSocket* socket, const HttpFixtureRequest& request) 
         timer->start(response.trickleIntervalMs);
         break;
     }
+    case Behaviour::delay: {
+        const QByteArray whole = head(response) + response.body;
+        QTimer::singleShot(response.delayMs, socket, [socket, whole] {
+            socket->write(whole);
+            socket->disconnectFromHost();
+        });
+        break;
+    }
     case Behaviour::close:
         socket->abort();
         socket->deleteLater();

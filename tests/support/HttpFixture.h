@@ -28,6 +28,7 @@ struct HttpFixtureResponse {
         stallAfterHeaders, // headers announcing the whole body, then half of it, then silence
         trickle,           // headers, then one body byte per trickleIntervalMs until done
         close,             // close the connection without a word
+        delay,             // respond as a whole after delayMs (a distant server)
     };
 
     int status = 200;
@@ -35,6 +36,7 @@ struct HttpFixtureResponse {
     QByteArray body;
     Behaviour behaviour = Behaviour::respond;
     int trickleIntervalMs = 50;
+    int delayMs = 0;
 
     // `body` with "Content-Type: application/json".
     static HttpFixtureResponse json(QByteArray body, int status = 200);

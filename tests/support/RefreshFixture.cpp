@@ -12,9 +12,9 @@ RefreshFixture::RefreshFixture(Setup setup) : LoopbackAppState(ElectrumFixture::
     options.electrumLimits.connectTimeout = std::chrono::seconds(5);
     options.electrumLimits.requestTimeout = setup.electrumRequestTimeout;
     options.rpcTimeouts = setup.httpTimeouts;
-    AppStateServices services =
-        makeServices(std::make_shared<MemoryKeychain>(), options, setup.httpTimeouts,
-                     {setup.ethereum, setup.arbitrum, setup.polygon, setup.solana});
+    AppStateServices services = makeServices(
+        std::make_shared<MemoryKeychain>(), options, setup.httpTimeouts,
+        {setup.ethereum, setup.arbitrum, setup.polygon, setup.solana}, setup.quoteTokenPrices);
     m_state = std::make_unique<AppState>(std::move(services));
     m_state->setIsOnboarding(false);
     m_state->setIsLocked(false);

@@ -21,6 +21,8 @@ public:
         std::chrono::milliseconds electrumRequestTimeout{2'000};
         HttpTimeouts httpTimeouts{std::chrono::milliseconds(2'000),
                                   std::chrono::milliseconds(4'000)};
+        // The wallet's quoter prices for tokens; none by default.
+        bool quoteTokenPrices = false;
     };
 
     RefreshFixture() : RefreshFixture(Setup{}) {}
