@@ -4,7 +4,7 @@
 #include "core/storage/TokenStore.h"
 #include "services/connections/NetworkManager.h"
 #include "services/evm/BlockExplorerClient.h"
-#include "state/TokenPriceLookup.h"
+#include "state/UniswapTokenPrices.h"
 #include "state/WalletConnectSetup.h"
 #include "state/refresh/RefreshOrchestrator.h"
 #include "state/signing/Signer.h"
@@ -26,7 +26,7 @@ AppStateServices AppStateServices::standard() {
     services.explorerClient = std::make_unique<BlockExplorerClient>();
     services.coinGecko = std::make_unique<CoinGeckoClient>();
     services.wcViewModel = std::make_unique<WalletConnectSetup>();
-    services.tokenPrices = std::make_unique<TokenPriceLookup>();
+    services.tokenPrices = std::make_unique<UniswapTokenPrices>();
     return services;
 }
 

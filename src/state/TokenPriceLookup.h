@@ -1,6 +1,7 @@
 #pragma once
-// The USD price of one whole ERC-20 token, as the EVM balance refresh asks for it. The
-// swap feature supplies the quoting implementation; until it is there, no token has a price.
+// The USD price of one whole ERC-20 token, as the EVM balance refresh asks for it. This base
+// knows no price (tests that must not reach a quoter use it); the wallet's own lookup is
+// UniswapTokenPrices.
 
 #include "core/model/Token.h"
 #include "platform/async/CancellationToken.h"
