@@ -37,10 +37,10 @@ json answer(const json& request) {
     if (op == "arith") {
         const UInt256 a = quantity(request, "a");
         const UInt256 b = quantity(request, "b");
-        return {{"add", text(checkedAdd(a, b))},
-                {"sub", text(checkedSubtract(a, b))},
-                {"mul", text(checkedMultiply(a, b))},
-                {"mulDiv", text(checkedMultiplyDivide(a, b, quantity(request, "d")))}};
+        return {{"add", text(a.checkedAdd(b))},
+                {"sub", text(a.checkedSubtract(b))},
+                {"mul", text(a.checkedMultiply(b))},
+                {"mulDiv", text(a.checkedMultiplyDivide(b, quantity(request, "d")))}};
     }
     if (op == "minimum") {
         return {{"minimum", minimumAmountOut(quantity(request, "amount"),

@@ -106,7 +106,7 @@ UniswapV3Fixture::UniswapV3Fixture(AnvilNode& node, Chain chain) : m_node(node),
     const UInt256 ether = UInt256::powerOfTen(18).value();
     const UInt256 usdcUnit = UInt256::powerOfTen(6).value();
     const auto times = [](const UInt256& unit, std::uint64_t n) {
-        return checkedMultiply(unit, UInt256(0, 0, 0, n)).value();
+        return unit.checkedMultiply(UInt256(0, 0, 0, n)).value();
     };
     seedPool(weth(), usdc(), 3000, times(ether, 100), times(usdcUnit, 200'000));
     seedPool(usdc(), dai(), 500, times(usdcUnit, 1'000'000), times(ether, 1'000'000));
@@ -142,7 +142,7 @@ void UniswapV3Fixture::seedPool(const std::string& tokenA, const std::string& to
     const bool paysEther = tokenA == weth() || tokenB == weth();
     const UInt256 ether = tokenA == weth() ? amountA : amountB;
     transact(deployer, m_seeder, data,
-             paysEther ? checkedAdd(ether, ether).value().description() : "0x0");
+             paysEther ? ether.checkedAdd(ether).value().description() : "0x0");
 }
 
 void UniswapV3Fixture::mint(const std::string& token, const std::string& to,

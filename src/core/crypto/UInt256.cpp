@@ -139,7 +139,7 @@ std::pair<Limbs, bool> subtractLimbs(const Limbs& a, const Limbs& b) {
 std::optional<UInt256> UInt256::powerOfTen(unsigned exponent) {
     UInt256 value(0, 0, 0, 1);
     for (unsigned i = 0; i < exponent; ++i) {
-        const std::optional<UInt256> next = checkedMultiply(value, UInt256(0, 0, 0, 10));
+        const std::optional<UInt256> next = value.checkedMultiply(UInt256(0, 0, 0, 10));
         if (!next) {
             return std::nullopt;
         }
@@ -148,9 +148,9 @@ std::optional<UInt256> UInt256::powerOfTen(unsigned exponent) {
     return value;
 }
 
-std::optional<UInt256> checkedAdd(const UInt256& a, const UInt256& b) {
-    const Limbs x = limbs(a);
-    const Limbs y = limbs(b);
+std::optional<UInt256> UInt256::checkedAdd(const UInt256& other) const {
+    const Limbs x = limbs(*this);
+    const Limbs y = limbs(other);
     Limbs out{};
     std::uint64_t carry = 0;
     for (std::size_t i = 0; i < 4; ++i) {
@@ -164,28 +164,28 @@ std::optional<UInt256> checkedAdd(const UInt256& a, const UInt256& b) {
     return fromLimbs(out);
 }
 
-std::optional<UInt256> checkedSubtract(const UInt256& a, const UInt256& b) {
-    const auto [difference, borrowed] = subtractLimbs(limbs(a), limbs(b));
+std::optional<UInt256> UInt256::checkedSubtract(const UInt256& other) const {
+    const auto [difference, borrowed] = subtractLimbs(limbs(*this), limbs(other));
     if (borrowed) {
         return std::nullopt;
     }
     return fromLimbs(difference);
 }
 
-std::optional<UInt256> checkedMultiply(const UInt256& a, const UInt256& b) {
-    const auto product = fullProduct(a, b);
+std::optional<UInt256> UInt256::checkedMultiply(const UInt256& other) const {
+    const auto product = fullProduct(*this, other);
     if ((product[4] | product[5] | product[6] | product[7]) != 0) {
         return std::nullopt;
     }
     return fromLimbs({product[0], product[1], product[2], product[3]});
 }
 
-std::optional<UInt256> checkedMultiplyDivide(const UInt256& a, const UInt256& b,
-                                             const UInt256& divisor) {
+std::optional<UInt256> UInt256::checkedMultiplyDivide(const UInt256& multiplier,
+                                                      const UInt256& divisor) const {
     if (divisor.isZero()) {
         return std::nullopt;
     }
-    const auto product = fullProduct(a, b);
+    const auto product = fullProduct(*this, multiplier);
     const Limbs d = limbs(divisor);
     // A high half at or above the divisor means a quotient of 2^256 or more.
     if (fromLimbs({product[4], product[5], product[6], product[7]}) >= divisor) {

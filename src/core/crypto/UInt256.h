@@ -52,25 +52,25 @@ public:
     // The low 256 bits of this value times `other`.
     UInt256 multipliedTruncating(const UInt256& other) const;
 
-    // Numeric order: words compared from w0 down.
-    friend constexpr auto operator<=>(const UInt256&, const UInt256&) = default;
+    // Exact arithmetic: absent when the result is not a value of 0 ... 2^256 - 1 (a sum or
+    // product that overflows, a difference below zero, a zero divisor).
+    std::optional<UInt256> checkedAdd(const UInt256& other) const;
+    std::optional<UInt256> checkedSubtract(const UInt256& other) const;
+    std::optional<UInt256> checkedMultiply(const UInt256& other) const;
+    // this * multiplier / divisor rounded down, the product kept whole (512 bits) so only
+    // the quotient must fit: the form prices and proportional amounts need.
+    std::optional<UInt256> checkedMultiplyDivide(const UInt256& multiplier,
+                                                 const UInt256& divisor) const;
 
+    // 10^exponent; absent from 10^78 up.
+    static std::optional<UInt256> powerOfTen(unsigned exponent);
     // 2^256 - 1.
     static constexpr UInt256 max() { return {~0ULL, ~0ULL, ~0ULL, ~0ULL}; }
-    // 10^exponent; absent from 10^78 on.
-    static std::optional<UInt256> powerOfTen(unsigned exponent);
     bool isZero() const { return (w0 | w1 | w2 | w3) == 0; }
-};
 
-// Exact arithmetic: each is absent when the true result is negative or needs more than 256
-// bits (or, for the division, when the divisor is zero).
-std::optional<UInt256> checkedAdd(const UInt256& a, const UInt256& b);
-std::optional<UInt256> checkedSubtract(const UInt256& a, const UInt256& b);
-std::optional<UInt256> checkedMultiply(const UInt256& a, const UInt256& b);
-// floor(a * b / divisor) with the product kept whole in 512 bits, so a 256-bit amount can be
-// scaled by a ratio without losing its top.
-std::optional<UInt256> checkedMultiplyDivide(const UInt256& a, const UInt256& b,
-                                             const UInt256& divisor);
+    // Numeric order: words compared from w0 down.
+    friend constexpr auto operator<=>(const UInt256&, const UInt256&) = default;
+};
 
 // Stores `value` big-endian in into[offset ... offset + 7]. Throws std::out_of_range
 // when those bytes are not all inside `into`.

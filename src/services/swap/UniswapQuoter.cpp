@@ -97,7 +97,7 @@ UInt256 minimumAmountOut(const UInt256& amountOut, std::int64_t slippageBps) {
     const auto kept =
         static_cast<std::uint64_t>(fullBps - std::clamp<std::int64_t>(slippageBps, 0, fullBps));
     // kept <= 10000, so the quotient never exceeds amountOut and always exists.
-    return checkedMultiplyDivide(amountOut, UInt256(0, 0, 0, kept), UInt256(0, 0, 0, fullBps))
+    return amountOut.checkedMultiplyDivide(UInt256(0, 0, 0, kept), UInt256(0, 0, 0, fullBps))
         .value_or(UInt256());
 }
 

@@ -76,29 +76,29 @@ TEST(UInt256, MultiplicationKeepsTheLow256Bits) {
 TEST(UInt256, CheckedArithmeticRefusesWhatDoesNotFit) {
     const UInt256 one(0, 0, 0, 1);
     const UInt256 two(0, 0, 0, 2);
-    EXPECT_EQ(checkedAdd(kMax, UInt256()), kMax);
-    EXPECT_EQ(checkedAdd(kMax, one), std::nullopt);
-    EXPECT_EQ(checkedAdd(UInt256(0, 0, 0, kOnes), one), UInt256(0, 0, 1, 0)); // carry across
-    EXPECT_EQ(checkedSubtract(UInt256(1, 0, 0, 0), one), UInt256(0, kOnes, kOnes, kOnes));
-    EXPECT_EQ(checkedSubtract(UInt256(), one), std::nullopt);
-    EXPECT_EQ(checkedSubtract(UInt256(0, 0, 1, 0), UInt256(0, 0, 1, 1)), std::nullopt);
-    EXPECT_EQ(checkedMultiply(UInt256(0, 1, 0, 0), UInt256(0, 0, kOnes, kOnes)),
+    EXPECT_EQ(kMax.checkedAdd(UInt256()), kMax);
+    EXPECT_EQ(kMax.checkedAdd(one), std::nullopt);
+    EXPECT_EQ(UInt256(0, 0, 0, kOnes).checkedAdd(one), UInt256(0, 0, 1, 0)); // carry across
+    EXPECT_EQ(UInt256(1, 0, 0, 0).checkedSubtract(one), UInt256(0, kOnes, kOnes, kOnes));
+    EXPECT_EQ(UInt256().checkedSubtract(one), std::nullopt);
+    EXPECT_EQ(UInt256(0, 0, 1, 0).checkedSubtract(UInt256(0, 0, 1, 1)), std::nullopt);
+    EXPECT_EQ(UInt256(0, 1, 0, 0).checkedMultiply(UInt256(0, 0, kOnes, kOnes)),
               UInt256(kOnes, kOnes, 0, 0));
-    EXPECT_EQ(checkedMultiply(UInt256(0, 1, 0, 0), UInt256(0, 1, 0, 0)), std::nullopt);
-    EXPECT_EQ(checkedMultiply(UInt256(1ULL << 63, 0, 0, 0), two), std::nullopt);
+    EXPECT_EQ(UInt256(0, 1, 0, 0).checkedMultiply(UInt256(0, 1, 0, 0)), std::nullopt);
+    EXPECT_EQ(UInt256(1ULL << 63, 0, 0, 0).checkedMultiply(two), std::nullopt);
 
     // The product may exceed 256 bits as long as the quotient does not.
-    EXPECT_EQ(checkedMultiplyDivide(kMax, kMax, kMax), kMax);
-    EXPECT_EQ(checkedMultiplyDivide(kMax, two, two), kMax);
-    EXPECT_EQ(checkedMultiplyDivide(kMax, two, one), std::nullopt);
-    EXPECT_EQ(checkedMultiplyDivide(kMax, kMax, UInt256(kOnes, kOnes, kOnes, kOnes - 1)),
+    EXPECT_EQ(kMax.checkedMultiplyDivide(kMax, kMax), kMax);
+    EXPECT_EQ(kMax.checkedMultiplyDivide(two, two), kMax);
+    EXPECT_EQ(kMax.checkedMultiplyDivide(two, one), std::nullopt);
+    EXPECT_EQ(kMax.checkedMultiplyDivide(kMax, UInt256(kOnes, kOnes, kOnes, kOnes - 1)),
               std::nullopt);
-    EXPECT_EQ(checkedMultiplyDivide(one, one, UInt256()), std::nullopt);
-    EXPECT_EQ(checkedMultiplyDivide(UInt256(0, 0, 0, 7), UInt256(0, 0, 0, 3), two),
+    EXPECT_EQ(one.checkedMultiplyDivide(one, UInt256()), std::nullopt);
+    EXPECT_EQ(UInt256(0, 0, 0, 7).checkedMultiplyDivide(UInt256(0, 0, 0, 3), two),
               UInt256(0, 0, 0, 10)); // floor of 10.5
     // (2^255) * 3 / 2^254 = 6, with the divisor's top bit far below the product's.
-    EXPECT_EQ(checkedMultiplyDivide(UInt256(1ULL << 63, 0, 0, 0), UInt256(0, 0, 0, 3),
-                                    UInt256(1ULL << 62, 0, 0, 0)),
+    EXPECT_EQ(UInt256(1ULL << 63, 0, 0, 0)
+                  .checkedMultiplyDivide(UInt256(0, 0, 0, 3), UInt256(1ULL << 62, 0, 0, 0)),
               UInt256(0, 0, 0, 6));
 
     EXPECT_EQ(UInt256::powerOfTen(0), one);

@@ -27,7 +27,7 @@ Chain chainOf(std::uint64_t id) {
 }
 
 UInt256 whole(std::uint64_t count, unsigned decimals) {
-    return checkedMultiply(UInt256(0, 0, 0, count), UInt256::powerOfTen(decimals).value()).value();
+    return UInt256(0, 0, 0, count).checkedMultiply(UInt256::powerOfTen(decimals).value()).value();
 }
 
 class UniswapOnAnvil : public ::testing::TestWithParam<std::uint64_t> {
@@ -70,9 +70,10 @@ protected:
     }
 
     static UInt256 gasPaid(const json& receipt) {
-        return checkedMultiply(
-                   UInt256::fromHex(receipt.at("gasUsed").get<std::string>()).value(),
-                   UInt256::fromHex(receipt.at("effectiveGasPrice").get<std::string>()).value())
+        return UInt256::fromHex(receipt.at("gasUsed").get<std::string>())
+            .value()
+            .checkedMultiply(
+                UInt256::fromHex(receipt.at("effectiveGasPrice").get<std::string>()).value())
             .value();
     }
 
@@ -126,9 +127,10 @@ TEST_P(UniswapOnAnvil, EachShapeOfRouterCallSwapsWhatWasQuoted) {
     json receipt = swap(buy);
     ASSERT_EQ(receipt.at("status"), "0x1") << receipt.dump();
     EXPECT_EQ(uniswap->balanceOf(uniswap->usdc(), trader), buy.amountOut);
-    EXPECT_EQ(uniswap->nativeBalance(trader),
-              checkedSubtract(checkedSubtract(etherBefore, whole(1, 18)).value(), gasPaid(receipt))
-                  .value());
+    EXPECT_EQ(uniswap->nativeBalance(trader), etherBefore.checkedSubtract(whole(1, 18))
+                                                  .value()
+                                                  .checkedSubtract(gasPaid(receipt))
+                                                  .value());
     EXPECT_EQ(uniswap->balanceOf(uniswap->weth(), uniswapRouterAddress), UInt256());
 
     // Token to token after an approval (0.05 % pool).
@@ -138,16 +140,15 @@ TEST_P(UniswapOnAnvil, EachShapeOfRouterCallSwapsWhatWasQuoted) {
     ASSERT_EQ(receipt.at("status"), "0x1") << receipt.dump();
     EXPECT_EQ(uniswap->balanceOf(uniswap->dai(), trader), toDai.amountOut);
     EXPECT_EQ(uniswap->balanceOf(uniswap->usdc(), trader),
-              checkedSubtract(buy.amountOut, whole(100, 6)).value());
+              buy.amountOut.checkedSubtract(whole(100, 6)).value());
 
     // Native out: multicall of the swap into the router and the unwrap to the trader.
     const SwapQuote sell = quote(usdc(), native(), whole(500, 6));
     const UInt256 before = uniswap->nativeBalance(trader);
     receipt = swap(sell);
     ASSERT_EQ(receipt.at("status"), "0x1") << receipt.dump();
-    EXPECT_EQ(
-        uniswap->nativeBalance(trader),
-        checkedSubtract(checkedAdd(before, sell.amountOut).value(), gasPaid(receipt)).value());
+    EXPECT_EQ(uniswap->nativeBalance(trader),
+              before.checkedAdd(sell.amountOut).value().checkedSubtract(gasPaid(receipt)).value());
     EXPECT_EQ(uniswap->balanceOf(uniswap->weth(), uniswapRouterAddress), UInt256());
     EXPECT_EQ(uniswap->nativeBalance(uniswapRouterAddress), UInt256());
 }

@@ -85,7 +85,7 @@ TEST(SwapModel, MinimumOutputIsExactAtEveryWidth) {
     // Above 2^64 the whole value scales: 2^192 * 9950 / 10000, not its leading bytes.
     const UInt256 big(1, 0, 0, 0);
     EXPECT_EQ(minimumAmountOut(big, 50),
-              checkedMultiplyDivide(big, units(9950), units(10000)).value());
+              big.checkedMultiplyDivide(units(9950), units(10000)).value());
     EXPECT_EQ(minimumAmountOut(UInt256::max(), 50),
               UInt256::fromHex("0xfeb851eb851eb851eb851eb851eb851eb851eb851eb851eb851eb851eb851eb7")
                   .value());

@@ -29,7 +29,8 @@ TEST(TokenPrices, HeldTokensArePricedInDollarsThroughTheRefresh) {
     node.setBalance(owner, "0x0");
 
     const auto whole = [](std::uint64_t count, unsigned decimals) {
-        return checkedMultiply(UInt256(0, 0, 0, count), UInt256::powerOfTen(decimals).value())
+        return UInt256(0, 0, 0, count)
+            .checkedMultiply(UInt256::powerOfTen(decimals).value())
             .value();
     };
     const std::vector<std::pair<Token, UInt256>> held = {
