@@ -1,0 +1,311 @@
+#include "ui/swap/SwapViewModel.h"
+
+#include "core/model/Amount.h"
+#include "services/connections/NetworkManager.h"
+#include "services/swap/EVMSwapTokens.h"
+#include "services/swap/UniswapQuoter.h"
+#include "state/AppState.h"
+
+#include <QPointer>
+#include <algorithm>
+
+namespace qm {
+namespace {
+
+constexpr std::int64_t maxSlippageBps = 10000;
+
+QVariantMap tokenMap(const std::optional<SwapToken>& token) {
+    if (!token) {
+        return {};
+    }
+    return {{"symbol", QString::fromStdString(token->symbol)},
+            {"address", QString::fromStdString(token->address)},
+            {"decimals", static_cast<qint64>(token->decimals)},
+            {"isNative", token->isNative}};
+}
+
+void appendOnce(std::vector<SwapToken>& list, SwapToken token) {
+    token.isNative = false;
+    if (std::find(list.begin(), list.end(), token) == list.end()) {
+        list.push_back(std::move(token));
+    }
+}
+
+// Exact base units of a typed amount; none for text that is no amount above zero. The
+// amount errors that name a number the token cannot hold are reported.
+struct ParsedAmount {
+    std::optional<UInt256> value;
+    std::optional<QString> error;
+};
+
+ParsedAmount parseAmount(const QString& text, std::int64_t decimals) {
+    if (decimals < 0) {
+        return {};
+    }
+    try {
+        const Amount amount = Amount::parse(text.toStdString(), static_cast<unsigned>(decimals));
+        if (amount.value.isZero()) {
+            return {};
+        }
+        return {amount.value, std::nullopt};
+    } catch (const AmountError& error) {
+        if (error.kind() == AmountError::Kind::tooManyDecimals ||
+            error.kind() == AmountError::Kind::tooLarge) {
+            return {std::nullopt, QString::fromUtf8(error.what())};
+        }
+        return {};
+    }
+}
+
+} // namespace
+
+SwapViewModel::SwapViewModel(QObject* parent) : StateBoundModel(parent) {
+    connect(this, &StateBoundModel::appStateChanged, this, &SwapViewModel::availableTokensChanged);
+}
+
+std::vector<SwapToken> SwapViewModel::availableTokens(Chain chain, const AppState& state) {
+    std::vector<SwapToken> list = {SwapToken::native(chain)};
+    if (isEVMChain(chain)) {
+        for (const EVMAccountState& account : state.evmAccounts(chain)) {
+            for (const TokenBalance& held : account.tokens) {
+                if (held.balanceFormatted > 0) {
+                    appendOnce(list, {held.token.symbol, held.token.contractAddress,
+                                      held.token.decimals, false});
+                }
+            }
+        }
+        for (const EVMSwapTokens::TokenDef& token : EVMSwapTokens::tokens(chain)) {
+            appendOnce(list, {token.symbol, token.address, token.decimals, false});
+        }
+    } else if (chain == Chain::solana) {
+        for (const SolanaAccountState& account : state.solanaAccounts()) {
+            for (const SPLTokenBalance& held : account.tokens) {
+                appendOnce(list, {held.symbol, held.mint, held.decimals, false});
+            }
+        }
+        for (const SPLTokenList::TokenInfo& token : SPLTokenList::knownTokens()) {
+            if (token.symbol != "SOL") {
+                appendOnce(list, {token.symbol, token.mint, token.decimals, false});
+            }
+        }
+    }
+    return list;
+}
+
+QVariantList SwapViewModel::availableTokenList() const {
+    QVariantList list;
+    if (const AppState* state = appState()) {
+        for (const SwapToken& token : availableTokens(m_chain, *state)) {
+            list.push_back(tokenMap(token));
+        }
+    }
+    return list;
+}
+
+QVariantMap SwapViewModel::tokenInMap() const {
+    return tokenMap(m_tokenIn);
+}
+
+QVariantMap SwapViewModel::tokenOutMap() const {
+    return tokenMap(m_tokenOut);
+}
+
+void SwapViewModel::setChain(Chain chain) {
+    if (chain == m_chain) {
+        return;
+    }
+    m_chain = chain;
+    emit chainChanged();
+    emit availableTokensChanged();
+    inputsChanged();
+}
+
+void SwapViewModel::setChainIndex(int chain) {
+    if (chain >= 0 && static_cast<std::size_t>(chain) < chainCount) {
+        setChain(allChains()[static_cast<std::size_t>(chain)]);
+    }
+}
+
+void SwapViewModel::setTokenIn(std::optional<SwapToken> token) {
+    if (token == m_tokenIn) {
+        return;
+    }
+    m_tokenIn = std::move(token);
+    emit tokensChanged();
+    inputsChanged();
+}
+
+void SwapViewModel::setTokenOut(std::optional<SwapToken> token) {
+    if (token == m_tokenOut) {
+        return;
+    }
+    m_tokenOut = std::move(token);
+    emit tokensChanged();
+    inputsChanged();
+}
+
+void SwapViewModel::selectTokenIn(int index) {
+    const AppState* state = appState();
+    const std::vector<SwapToken> list =
+        state ? availableTokens(m_chain, *state) : std::vector<SwapToken>{};
+    setTokenIn(index >= 0 && static_cast<std::size_t>(index) < list.size()
+                   ? std::optional(list[static_cast<std::size_t>(index)])
+                   : std::nullopt);
+}
+
+void SwapViewModel::selectTokenOut(int index) {
+    const AppState* state = appState();
+    const std::vector<SwapToken> list =
+        state ? availableTokens(m_chain, *state) : std::vector<SwapToken>{};
+    setTokenOut(index >= 0 && static_cast<std::size_t>(index) < list.size()
+                    ? std::optional(list[static_cast<std::size_t>(index)])
+                    : std::nullopt);
+}
+
+void SwapViewModel::setAmountInString(const QString& text) {
+    if (text == m_amountInString) {
+        return;
+    }
+    m_amountInString = text;
+    emit amountInStringChanged();
+    inputsChanged();
+}
+
+void SwapViewModel::setSlippageBps(int bps) {
+    const std::int64_t clamped = std::clamp<std::int64_t>(bps, 0, maxSlippageBps);
+    if (clamped == m_slippageBps) {
+        return;
+    }
+    m_slippageBps = clamped;
+    emit slippageBpsChanged();
+    inputsChanged();
+}
+
+std::optional<SwapViewModel::Inputs> SwapViewModel::inputs() const {
+    if (!m_tokenIn || !m_tokenOut) {
+        return std::nullopt;
+    }
+    const ParsedAmount amount = parseAmount(m_amountInString, m_tokenIn->decimals);
+    if (!amount.value) {
+        return std::nullopt;
+    }
+    return Inputs{m_chain, *m_tokenIn, *m_tokenOut, *amount.value, m_slippageBps};
+}
+
+void SwapViewModel::inputsChanged() {
+    ++m_generation;
+    if (m_quoteTask) {
+        m_quoteTask->cancel();
+        m_quoteTask.reset();
+    }
+    setIsQuoting(false);
+    setQuote(std::nullopt);
+    emit canSwapChanged();
+}
+
+QString SwapViewModel::expectedOutputText() const {
+    return m_currentQuote
+               ? formatAmount(m_currentQuote->amountOut, m_currentQuote->tokenOut.decimals)
+               : QString();
+}
+
+QString SwapViewModel::minimumReceivedText() const {
+    return m_currentQuote
+               ? formatAmount(m_currentQuote->amountOutMinimum, m_currentQuote->tokenOut.decimals)
+               : QString();
+}
+
+QString SwapViewModel::route() const {
+    return m_currentQuote ? QString::fromStdString(m_currentQuote->route) : QString();
+}
+
+bool SwapViewModel::canSwap() const {
+    return m_currentQuote && !m_isSending && inputs().has_value();
+}
+
+void SwapViewModel::setIsSending(bool sending) {
+    if (sending != m_isSending) {
+        m_isSending = sending;
+        emit canSwapChanged();
+    }
+}
+
+void SwapViewModel::setQuote(std::optional<SwapQuote> quote) {
+    if (quote == m_currentQuote) {
+        return;
+    }
+    m_currentQuote = std::move(quote);
+    emit quoteChanged();
+    emit canSwapChanged();
+}
+
+void SwapViewModel::setQuoteError(std::optional<QString> text) {
+    if (text != m_quoteError) {
+        m_quoteError = std::move(text);
+        emit quoteErrorChanged();
+    }
+}
+
+void SwapViewModel::setIsQuoting(bool quoting) {
+    if (quoting != m_isQuoting) {
+        m_isQuoting = quoting;
+        emit isQuotingChanged();
+    }
+}
+
+void SwapViewModel::requestQuote() {
+    if (m_quoteTask) {
+        m_quoteTask->cancel();
+    }
+    m_quoteTask =
+        TaskHandle::spawn(this, [this](CancellationToken cancel) { return fetchQuote(cancel); });
+}
+
+QCoro::Task<void> SwapViewModel::fetchQuote(CancellationToken cancel) {
+    QPointer<SwapViewModel> self(this);
+    ++m_generation;
+    const std::uint64_t generation = m_generation;
+    const std::optional<Inputs> asked = inputs();
+    if (!asked || !isEVMChain(m_chain) || !appState()) {
+        setQuote(std::nullopt);
+        setQuoteError(m_tokenIn && m_tokenOut
+                          ? parseAmount(m_amountInString, m_tokenIn->decimals).error
+                          : std::nullopt);
+        co_return;
+    }
+    setIsQuoting(true);
+    setQuoteError(std::nullopt);
+    setQuote(std::nullopt);
+    std::shared_ptr<JSONRPCClient> client = appState()->networkManager().evmClient(asked->chain);
+    std::optional<SwapQuote> quote;
+    std::optional<QString> failure;
+    try {
+        auto request = uniswapQuote(asked->tokenIn, asked->tokenOut, asked->amountIn,
+                                    asked->slippageBps, asked->chain, std::move(client), cancel);
+        quote = co_await std::move(request);
+    } catch (const std::exception& error) {
+        failure = QString::fromUtf8(error.what());
+    }
+    // Only the answer to the latest request, for inputs that still hold, lands.
+    if (!self || generation != m_generation || inputs() != asked) {
+        co_return;
+    }
+    setQuote(std::move(quote));
+    setQuoteError(std::move(failure));
+    setIsQuoting(false);
+}
+
+void SwapViewModel::flipTokens() {
+    std::swap(m_tokenIn, m_tokenOut);
+    emit tokensChanged();
+    m_amountInString.clear();
+    emit amountInStringChanged();
+    inputsChanged();
+    setQuoteError(std::nullopt);
+}
+
+QString SwapViewModel::formatAmount(const UInt256& amount, std::int64_t decimals) {
+    return QString::fromStdString(amountNumberText(wholeUnits(amount, decimals)));
+}
+
+} // namespace qm

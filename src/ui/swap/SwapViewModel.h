@@ -1,0 +1,155 @@
+#pragma once
+// The state of one swap screen: the chain, the two tokens, the amount as typed, the slippage,
+// and the quote for exactly those inputs. The amount is read exactly into base units (never
+// through a double), and a quote is kept only while it answers the current inputs: an edit of
+// the chain, a token, the amount or the slippage drops it, and an answer to inputs that have
+// changed meanwhile is thrown away, so only a current quote can be reviewed and executed.
+
+#include "core/crypto/UInt256.h"
+#include "core/model/Chain.h"
+#include "platform/async/CancellationToken.h"
+#include "platform/async/TaskHandle.h"
+#include "services/swap/SwapQuote.h"
+#include "services/swap/SwapToken.h"
+#include "ui/onboarding/StateBoundModel.h"
+
+#include <QString>
+#include <QVariantList>
+#include <QVariantMap>
+#include <QtQml/qqmlregistration.h>
+#include <optional>
+#include <vector>
+
+namespace qm {
+
+class SwapViewModel : public StateBoundModel {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(int chain READ chainIndex WRITE setChainIndex NOTIFY chainChanged)
+    // [{symbol, address, decimals, isNative}] in picker order, for the current chain.
+    Q_PROPERTY(QVariantList availableTokens READ availableTokenList NOTIFY availableTokensChanged)
+    // The same fields, or empty when the side is not chosen.
+    Q_PROPERTY(QVariantMap tokenIn READ tokenInMap NOTIFY tokensChanged)
+    Q_PROPERTY(QVariantMap tokenOut READ tokenOutMap NOTIFY tokensChanged)
+    Q_PROPERTY(QString amountInString READ amountInString WRITE setAmountInString NOTIFY
+                   amountInStringChanged)
+    Q_PROPERTY(int slippageBps READ slippageBps WRITE setSlippageBps NOTIFY slippageBpsChanged)
+    Q_PROPERTY(bool isQuoting READ isQuoting NOTIFY isQuotingChanged)
+    Q_PROPERTY(bool hasQuote READ hasQuote NOTIFY quoteChanged)
+    Q_PROPERTY(QString quoteError READ quoteErrorText NOTIFY quoteErrorChanged)
+    Q_PROPERTY(QString expectedOutputText READ expectedOutputText NOTIFY quoteChanged)
+    Q_PROPERTY(QString minimumReceivedText READ minimumReceivedText NOTIFY quoteChanged)
+    Q_PROPERTY(QString route READ route NOTIFY quoteChanged)
+    Q_PROPERTY(bool canSwap READ canSwap NOTIFY canSwapChanged)
+
+public:
+    explicit SwapViewModel(QObject* parent = nullptr);
+
+    // What a quote answers; two quotes are interchangeable only for equal inputs.
+    struct Inputs {
+        Chain chain = Chain::ethereum;
+        SwapToken tokenIn;
+        SwapToken tokenOut;
+        UInt256 amountIn; // base units of tokenIn, above zero
+        std::int64_t slippageBps = 0;
+        bool operator==(const Inputs&) const = default;
+    };
+
+    // The tokens both pickers offer on `chain`: the native coin, then the account tokens held
+    // (EVM: balance above zero; Solana: every holding), then the chain's fixed list, each
+    // token once (all four fields compared exactly).
+    static std::vector<SwapToken> availableTokens(Chain chain, const AppState& state);
+
+    Chain chain() const { return m_chain; }
+    void setChain(Chain chain);
+    int chainIndex() const { return static_cast<int>(m_chain); }
+    void setChainIndex(int chain);
+    const std::optional<SwapToken>& tokenIn() const { return m_tokenIn; }
+    const std::optional<SwapToken>& tokenOut() const { return m_tokenOut; }
+    void setTokenIn(std::optional<SwapToken> token);
+    void setTokenOut(std::optional<SwapToken> token);
+    // The token at `index` of availableTokens; an index outside the list clears the side.
+    Q_INVOKABLE void selectTokenIn(int index);
+    Q_INVOKABLE void selectTokenOut(int index);
+    QString amountInString() const { return m_amountInString; }
+    void setAmountInString(const QString& text);
+    int slippageBps() const { return static_cast<int>(m_slippageBps); }
+    // Kept within 0 ... 10000.
+    void setSlippageBps(int bps);
+
+    // The current inputs when both tokens are chosen and the amount is an exact amount above
+    // zero in tokenIn's base units; else none.
+    std::optional<Inputs> inputs() const;
+
+    bool isQuoting() const { return m_isQuoting; }
+    // The quote of the current inputs, if one has arrived for them.
+    const std::optional<SwapQuote>& currentQuote() const { return m_currentQuote; }
+    bool hasQuote() const { return m_currentQuote.has_value(); }
+    const std::optional<QString>& quoteError() const { return m_quoteError; }
+    QString quoteErrorText() const { return m_quoteError.value_or(QString()); }
+    // The promised and the minimum output as amount texts without a symbol; empty without a
+    // quote. The route: "ETH → 0.3% → USDC".
+    QString expectedOutputText() const;
+    QString minimumReceivedText() const;
+    QString route() const;
+    // Both tokens, an amount above zero, a current quote and no swap running.
+    bool canSwap() const;
+
+    // Asks for a quote of the current inputs (the screen calls it after its debounce); the
+    // answer lands in currentQuote or quoteError unless the inputs changed meanwhile. Without
+    // inputs it clears the quote and the error and sends nothing. A request still running is
+    // cancelled. Quotes on Solana come from its aggregator, which is not wired here: none.
+    Q_INVOKABLE void requestQuote();
+    // The same as a coroutine that ends when the answer has landed (or was thrown away);
+    // cancelling `cancel` aborts the request.
+    QCoro::Task<void> fetchQuote(CancellationToken cancel = {});
+
+    // Exchanges the two sides and clears the amount, the quote and its error.
+    Q_INVOKABLE void flipTokens();
+
+    // base units / 10^decimals: "0", or 6 fraction digits below 0.01, 4 below 1000, else 2.
+    static QString formatAmount(const UInt256& amount, std::int64_t decimals);
+
+signals:
+    void chainChanged();
+    void availableTokensChanged();
+    void tokensChanged();
+    void amountInStringChanged();
+    void slippageBpsChanged();
+    void isQuotingChanged();
+    void quoteChanged();
+    void quoteErrorChanged();
+    void canSwapChanged();
+
+protected:
+    // A swap is running (the execution sets it): no new swap may start.
+    bool isSending() const { return m_isSending; }
+    void setIsSending(bool sending);
+
+private:
+    QVariantList availableTokenList() const;
+    QVariantMap tokenInMap() const;
+    QVariantMap tokenOutMap() const;
+    // The inputs changed: the quote and any request for the old inputs are dropped.
+    void inputsChanged();
+    void setQuote(std::optional<SwapQuote> quote);
+    void setQuoteError(std::optional<QString> text);
+    void setIsQuoting(bool quoting);
+
+    Chain m_chain = Chain::ethereum;
+    std::optional<SwapToken> m_tokenIn;
+    std::optional<SwapToken> m_tokenOut;
+    QString m_amountInString;
+    std::int64_t m_slippageBps = 50;
+    bool m_isQuoting = false;
+    std::optional<SwapQuote> m_currentQuote;
+    std::optional<QString> m_quoteError;
+    bool m_isSending = false;
+    bool m_canSwap = false;
+    // Bumped by every change of the inputs and every request: only the answer of the latest
+    // request for the current inputs is kept.
+    std::uint64_t m_generation = 0;
+    std::optional<TaskHandle> m_quoteTask;
+};
+
+} // namespace qm
