@@ -2,9 +2,10 @@
 // loopback fixtures; the tests in portfolio/ fill the state through `fixture`.
 
 #include "AppStateFixture.h"
+#include "PortfolioHoldings.h"
 #include "RunTask.h"
 #include "state/AppState.h"
-#include "ui/portfolio/FiatText.h"
+#include "state/refresh/RefreshOrchestrator.h"
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
 #include "ui/theme/WindowRendering.h"
@@ -32,18 +33,6 @@ qm::Account account(qm::Chain chain, int index, std::string address) {
     return result;
 }
 
-qm::TokenBalance token(std::string address, std::string symbol, std::string name, double balance,
-                       std::optional<double> price) {
-    qm::TokenBalance result;
-    result.token.contractAddress = std::move(address);
-    result.token.symbol = std::move(symbol);
-    result.token.name = std::move(name);
-    result.token.decimals = 6;
-    result.balanceFormatted = balance;
-    result.priceUSD = price;
-    return result;
-}
-
 class Fixture : public QObject {
     Q_OBJECT
 
@@ -52,9 +41,13 @@ public:
 
     qm::AppState& state() { return m_env.state(); }
 
-    // Bitcoin, Ethereum (with a priced, an unpriced and a hostile token), Polygon without a
-    // price, Solana with an unpriced token; no Arbitrum account.
+    // An account on every chain, each chain with its own price: Ethereum with a priced, an
+    // unpriced, a hostile and a dust token; Arbitrum valued at the ether price (its chain
+    // price is ARB's); Polygon without a price until setPolygonPrice; Solana with an unpriced,
+    // a priced empty and a priced token.
     Q_INVOKABLE void fill() {
+        using qm::test::evmToken;
+        using qm::test::splToken;
         qm::BTCAccountState btc;
         btc.account = account(qm::Chain::bitcoin, 0, "bc1qexample");
         btc.balanceSats = 150'000;
@@ -63,10 +56,15 @@ public:
         qm::EVMAccountState eth;
         eth.account = account(qm::Chain::ethereum, 0, "0xabc");
         eth.balanceNative = 0.5;
-        eth.tokens = {token("0x01", "USDC", "USD Coin", 2.5, 1.0),
-                      token("0x02", "NOPE", "Unpriced", 3, std::nullopt),
-                      token("0x03", "<b>EVIL</b>", hostileName().toStdString(), 1, 2.0)};
+        eth.tokens = {evmToken("0x01", "USDC", "USD Coin", 2.5, 1.0),
+                      evmToken("0x02", "NOPE", "Unpriced", 3, std::nullopt),
+                      evmToken("0x03", "<b>EVIL</b>", hostileName().toStdString(), 1, 2.0),
+                      evmToken("0x04", "DUST", "Dust", 0.001, 1.0)};
         state().setEVMAccounts(qm::Chain::ethereum, {eth});
+        qm::EVMAccountState arb;
+        arb.account = account(qm::Chain::arbitrum, 0, "0xabc");
+        arb.balanceNative = 0.25;
+        state().setEVMAccounts(qm::Chain::arbitrum, {arb});
         qm::EVMAccountState pol;
         pol.account = account(qm::Chain::polygon, 0, "0xdef");
         pol.balanceNative = 10;
@@ -75,20 +73,24 @@ public:
         qm::SolanaAccountState sol;
         sol.account = account(qm::Chain::solana, 0, "So1");
         sol.balanceLamports = 2'000'000'000;
-        qm::SPLTokenBalance spl;
-        spl.mint = "Mint1";
-        spl.symbol = "BONK";
-        spl.name = "Bonk";
-        spl.decimals = 2;
-        spl.amount = 1234;
-        sol.tokens = {spl};
+        sol.tokens = {splToken("Mint1", "BONK", "Bonk", 2, 1234, std::nullopt),
+                      splToken("Mint2", "JUP", "Jupiter", 6, 0, 0.8),
+                      splToken("Mint3", "RAY", "Raydium", 2, 1234, 0.5)};
         state().setSolanaAccounts({sol});
 
         state().setBtcPriceUSD(50'000);
         state().setEthPriceUSD(2'000);
         state().setSolPriceUSD(100);
+        state().setChainPrices({{qm::Chain::bitcoin, {51'000, 1}},
+                                {qm::Chain::ethereum, {2'100, 1}},
+                                {qm::Chain::arbitrum, {1.2, 1}},
+                                {qm::Chain::solana, {110, 1}}});
     }
-    // A new wallet with its Bitcoin account selected (the address list shows that account).
+    Q_INVOKABLE void setPolygonPrice(double usd) {
+        auto prices = state().chainPrices();
+        prices[qm::Chain::polygon] = {usd, 0};
+        state().setChainPrices(prices);
+    }
     Q_INVOKABLE void createWallet() {
         state().loadStoredState();
         qm::test::runTask(
@@ -119,20 +121,26 @@ public:
         state().setChainPrices({});
         state().setChartCache({});
     }
+    // The selected account's id; "" when none (the portfolio).
+    Q_INVOKABLE QString selectedAccountID() const {
+        const auto account = m_env.state().selectedAccount();
+        return account ? QString::fromStdString(account->id) : QString();
+    }
+    Q_INVOKABLE void selectNone() {
+        state().setSelectedAccountIndex(qm::AppState::noAccountSelected);
+    }
+    // Lets refreshAll run against the loopback servers (the fixture holds it back otherwise).
+    Q_INVOKABLE void allowRefresh(bool allowed) {
+        state().refreshOrchestrator().setSuspendedForTesting(!allowed);
+    }
+    // Whether a full refresh of the state has ended since forgetRefresh.
+    Q_INVOKABLE bool refreshed() const { return m_env.state().lastRefresh().has_value(); }
+    Q_INVOKABLE void forgetRefresh() { state().setLastRefresh(std::nullopt); }
     Q_INVOKABLE bool setEthBalance(double coins) {
         return state().updateEVMAccount(
             qm::Chain::ethereum, 0, "eth-0",
             [coins](qm::EVMAccountState& s) { s.balanceNative = coins; });
     }
-    // The sum of the five chain totals, formatted as the screen formats its total.
-    Q_INVOKABLE QString totalOfChains() {
-        double total = 0;
-        for (const qm::Chain chain : qm::allChains()) {
-            total += state().totalUSD(chain);
-        }
-        return qm::formatUSD(total);
-    }
-    Q_INVOKABLE QString usd(double value) const { return qm::formatUSD(value); }
     Q_INVOKABLE void setPrice(int chain, double usd, double change) {
         auto prices = state().chainPrices();
         prices[qm::allChains()[static_cast<std::size_t>(chain)]] = {usd, change};
@@ -169,7 +177,11 @@ class Setup : public QObject {
     Q_OBJECT
 
 public:
-    Setup() { qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8()); }
+    // Before the application: the chart's dates are read in UTC.
+    Setup() {
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+        qputenv("TZ", "UTC");
+    }
 
 public slots:
     void applicationAvailable() {

@@ -7,6 +7,7 @@
 #include "ui/theme/BRFont.h"
 #include "ui/theme/WindowRendering.h"
 
+#include <QLocale>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QTemporaryDir>
@@ -78,6 +79,8 @@ public:
 
 public slots:
     void applicationAvailable() {
+        // The locale of many minimal systems, which names no territory.
+        QLocale::setDefault(QLocale::c());
         qm::BRFont::loadBundledFonts();
         qm::configureWindowRendering(); // drawn as the program draws it
         m_env = std::make_unique<qm::test::AppStateFixture>();

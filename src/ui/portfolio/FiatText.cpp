@@ -4,6 +4,19 @@
 #include <cmath>
 
 namespace qm {
+namespace {
+
+// The user's locale, unless it names no territory (C, POSIX, C.UTF-8: the default of many
+// minimal systems), whose currency format would read "1,234.50$": then the dollar's own.
+QLocale dollarLocale() {
+    const QLocale user;
+    if (user.territory() == QLocale::AnyTerritory) {
+        return QLocale(QLocale::English, QLocale::UnitedStates);
+    }
+    return user;
+}
+
+} // namespace
 
 QString formatUSD(double value) {
     if (!std::isfinite(value)) {
@@ -13,7 +26,7 @@ QString formatUSD(double value) {
     // Past 2^53 cents the double holds no cents at all and is shown as it is.
     const double cents = value * 100;
     const double rounded = std::abs(cents) < 9e15 ? std::nearbyint(cents) / 100 : value;
-    const QString text = QLocale().toCurrencyString(rounded, QStringLiteral("$"), 2);
+    const QString text = dollarLocale().toCurrencyString(rounded, QStringLiteral("$"), 2);
     return text.isEmpty() ? QStringLiteral("$0.00") : text;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// Dollar texts of the portfolio and token rows, in the user's locale (QLocale()).
+// Dollar texts of the portfolio and token rows, in the user's locale (QLocale()); a locale
+// that names no territory (C, POSIX) writes them as en_US does.
 
 #include <QString>
 

@@ -54,22 +54,14 @@ Rectangle {
                     font.capitalization: Font.AllUppercase
                     color: BRPalette.textTertiary
                 }
-                Item {
+                // A changing total counts up digit by digit.
+                BRGlowText {
                     Layout.alignment: Qt.AlignHCenter
-                    implicitWidth: total.implicitWidth
-                    implicitHeight: total.implicitHeight
-                    BRGlow {
-                        anchors.fill: total
-                        source: total
-                        glowColor: BRPalette.accent
-                        glowOpacity: 0.1
-                        radius: 8
-                    }
-                    Text {
-                        id: total
+                    glowColor: BRPalette.accent
+                    radius: 8
+                    NumericText {
                         objectName: "portfolioTotal"
                         text: portfolio.totalText
-                        textFormat: Text.PlainText
                         font: BRFont.display
                         color: BRPalette.textPrimary
                     }
@@ -161,6 +153,7 @@ Rectangle {
 
         delegate: Loader {
             id: row
+            required property int index
             required property string kind
             required property int chain
             required property string key
@@ -174,19 +167,23 @@ Rectangle {
             sourceComponent: kind === "header" ? headerRow
                            : kind === "account" ? assetRow : tokenRow
 
+            // A chain's header: 8 points above it, and the 12 between two chain groups (the
+            // list's own spacing is the 4 between the rows of one group).
             Component {
                 id: headerRow
                 RowLayout {
+                    readonly property real gap: 8 + (row.index > 0 ? 12 - list.spacing : 0)
                     spacing: 8
                     Item { width: 4 }
                     ChainDiscIcon {
-                        Layout.topMargin: 8
+                        objectName: "chainHeaderDisc"
+                        Layout.topMargin: parent.gap
                         chain: row.chain
                         size: 20
                     }
                     Text {
                         textFormat: Text.PlainText
-                        Layout.topMargin: 8
+                        Layout.topMargin: parent.gap
                         text: row.name
                         font.family: BRFont.family
                         font.pixelSize: 11
@@ -198,7 +195,7 @@ Rectangle {
                     Item { Layout.fillWidth: true }
                     Text {
                         objectName: "chainTotal"
-                        Layout.topMargin: 8
+                        Layout.topMargin: parent.gap
                         visible: row.fiat !== ""
                         text: row.fiat
                         textFormat: Text.PlainText
@@ -218,7 +215,7 @@ Rectangle {
             }
             Component {
                 id: tokenRow
-                TokenRow {
+                TokenCard {
                     showsChevron: false
                     valueColor: BRPalette.textSecondary
                     name: row.name

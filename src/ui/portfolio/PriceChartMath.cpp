@@ -2,6 +2,8 @@
 
 #include "core/model/Amount.h"
 
+#include <QDateTime>
+#include <QLocale>
 #include <algorithm>
 #include <cmath>
 
@@ -101,6 +103,86 @@ std::vector<double> axisTicks(YDomain domain, int desired) {
         ticks.push_back(tick);
     }
     return ticks;
+}
+
+namespace {
+
+constexpr qint64 minute = 60;
+constexpr qint64 hour = 60 * minute;
+constexpr qint64 day = 24 * hour;
+
+QString dayLabel(const QDateTime& moment) {
+    return QLocale::c().toString(moment, QStringLiteral("MMM d"));
+}
+
+// Every `days` days from the first midnight at or after `first`.
+std::vector<TimeTick> dayTicks(const QDateTime& first, const QDateTime& last, int days) {
+    std::vector<TimeTick> ticks;
+    QDateTime moment(first.date(), QTime(0, 0), first.timeZone());
+    if (moment < first) {
+        moment = moment.addDays(1);
+    }
+    for (; moment <= last; moment = moment.addDays(days)) {
+        ticks.push_back({static_cast<double>(moment.toSecsSinceEpoch()), dayLabel(moment)});
+    }
+    return ticks;
+}
+
+// Every `step` seconds of the clock, counted from the midnight of the first day.
+std::vector<TimeTick> clockTicks(const QDateTime& first, const QDateTime& last, qint64 step) {
+    std::vector<TimeTick> ticks;
+    const QDateTime midnight(first.date(), QTime(0, 0), first.timeZone());
+    const qint64 since = midnight.secsTo(first);
+    QDateTime moment = midnight.addSecs((since + step - 1) / step * step);
+    for (; moment <= last; moment = moment.addSecs(step)) {
+        const bool atMidnight = moment.time() == QTime(0, 0);
+        ticks.push_back({static_cast<double>(moment.toSecsSinceEpoch()),
+                         atMidnight ? dayLabel(moment)
+                                    : QLocale::c().toString(moment, QStringLiteral("HH:mm"))});
+    }
+    return ticks;
+}
+
+bool labelsDiffer(const std::vector<TimeTick>& ticks) {
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        for (std::size_t j = i + 1; j < ticks.size(); ++j) {
+            if (ticks[i].label == ticks[j].label) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<TimeTick> timeTicks(double first, double last, int maxCount, const QTimeZone& zone) {
+    if (!std::isfinite(first) || !std::isfinite(last) || !(last > first) || maxCount < 1) {
+        return {};
+    }
+    const QDateTime start =
+        QDateTime::fromSecsSinceEpoch(static_cast<qint64>(std::ceil(first)), zone);
+    const QDateTime end =
+        QDateTime::fromSecsSinceEpoch(static_cast<qint64>(std::floor(last)), zone);
+    if (last - first >= 2.0 * day) {
+        for (const int days : {1, 2, 3, 7, 14, 28, 56, 91, 182, 364}) {
+            std::vector<TimeTick> ticks = dayTicks(start, end, days);
+            if (static_cast<int>(ticks.size()) <= maxCount) {
+                return ticks;
+            }
+        }
+        return {};
+    }
+    // Steps that do not divide a day keep the times of two days apart.
+    for (const qint64 step :
+         {5 * minute, 10 * minute, 15 * minute, 30 * minute, hour, 2 * hour, 3 * hour, 4 * hour,
+          6 * hour, 8 * hour, 10 * hour, 12 * hour, 16 * hour, 20 * hour, day}) {
+        std::vector<TimeTick> ticks = clockTicks(start, end, step);
+        if (static_cast<int>(ticks.size()) <= maxCount && labelsDiffer(ticks)) {
+            return ticks;
+        }
+    }
+    return {};
 }
 
 ChartCurve chartCurve(const std::vector<DatedPrice>& points, YDomain domain, double width,

@@ -6,6 +6,7 @@
 #include "core/model/Date.h"
 
 #include <QString>
+#include <QTimeZone>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,18 @@ YDomain yDomain(const std::vector<double>& prices);
 
 // About `desired` round values (1, 2 or 5 times a power of ten apart) inside the domain.
 std::vector<double> axisTicks(YDomain domain, int desired);
+
+// A mark of the time axis: its moment (Unix seconds) and label.
+struct TimeTick {
+    double unixTime = 0;
+    QString label;
+    bool operator==(const TimeTick&) const = default;
+};
+// Marks at round moments between `first` and `last` (Unix seconds, both included), evenly
+// spaced, at most `maxCount`, their labels all different, in `zone`. A span of two days or more
+// gets whole days from midnight ("Jan 3"); a shorter one times of day ("14:00"; a midnight
+// reads as its date), with the shortest step whose labels do not repeat. None for no span.
+std::vector<TimeTick> timeTicks(double first, double last, int maxCount, const QTimeZone& zone);
 
 struct ChartPoint {
     double x = 0;

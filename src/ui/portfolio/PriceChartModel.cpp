@@ -5,9 +5,8 @@
 #include "ui/portfolio/PriceChartMath.h"
 #include "ui/shell/WalletShell.h"
 
-#include <QDateTime>
-#include <QLocale>
 #include <QTimeZone>
+#include <algorithm>
 #include <cmath>
 
 namespace qm {
@@ -137,18 +136,20 @@ void PriceChartModel::rebuildCurve() {
             QVariantMap{{QStringLiteral("y"), m_height * (domain.high - tick) / range},
                         {QStringLiteral("label"), QString::fromStdString(axisText(tick))}});
     }
+    // The dates along the x axis, in the user's time zone, about one per 60 points of width.
+    // None in the first 16 points, where half a label would stand outside the plot (the right
+    // edge has the y labels' column beside it).
     m_xTicks.clear();
-    if (dated.size() > 1) {
+    if (dated.size() > 1 && m_width > 0) {
         const double first = dated.front().date.unixTime();
         const double span = dated.back().date.unixTime() - first;
-        constexpr int desired = 5;
-        for (int i = 0; span > 0 && i < desired; ++i) {
-            const double at = first + span * (i + 0.5) / desired;
-            const QDateTime when =
-                QDateTime::fromSecsSinceEpoch(static_cast<qint64>(at), QTimeZone::utc());
-            m_xTicks.append(QVariantMap{
-                {QStringLiteral("x"), m_width * (at - first) / span},
-                {QStringLiteral("label"), QLocale::c().toString(when, QStringLiteral("MMM d"))}});
+        const int maxCount = std::clamp(static_cast<int>(m_width / 60), 2, 7);
+        const double inset = span * 16 / m_width;
+        for (const TimeTick& tick :
+             timeTicks(first + inset, first + span, maxCount, QTimeZone::systemTimeZone())) {
+            m_xTicks.append(
+                QVariantMap{{QStringLiteral("x"), m_width * (tick.unixTime - first) / span},
+                            {QStringLiteral("label"), tick.label}});
         }
     }
     emit pointsChanged();

@@ -44,13 +44,25 @@ BRSurface {
                 font.capitalization: Font.AllUppercase
                 color: BRPalette.textTertiary
             }
-            Text {
-                textFormat: Text.PlainText
-                objectName: "chartPrice"
+            // The spot price, counting up when it changes, over a faint accent shadow.
+            Item {
                 visible: chart.hasPrice
-                text: chart.priceText
-                font: BRFont.largeTitle
-                color: BRPalette.textPrimary
+                implicitWidth: price.implicitWidth
+                implicitHeight: price.implicitHeight
+                BRGlow {
+                    anchors.fill: price
+                    source: price
+                    glowColor: BRPalette.accent
+                    glowOpacity: 0.05
+                    radius: 8
+                }
+                NumericText {
+                    id: price
+                    objectName: "chartPrice"
+                    text: chart.priceText
+                    font: BRFont.largeTitle
+                    color: BRPalette.textPrimary
+                }
             }
             RowLayout {
                 objectName: "chartChange"
@@ -72,6 +84,7 @@ BRSurface {
                 }
                 Text {
                     textFormat: Text.PlainText
+                    objectName: "chartChange24h"
                     text: "24h"
                     font: BRFont.caption2
                     color: BRPalette.textTertiary
@@ -116,8 +129,8 @@ BRSurface {
                 visible: chart.pointCount > 0
                 clip: true
 
-                // The plot leaves room at the trailing edge for the y labels and at the bottom
-                // for the dates.
+                // The plot leaves room at the trailing edge for the y labels, at the bottom for
+                // the dates, and at the top for the upper half of a label at the very top.
                 Item {
                     id: plot
                     anchors.left: parent.left
@@ -126,6 +139,7 @@ BRSurface {
                     anchors.bottom: parent.bottom
                     anchors.rightMargin: 40
                     anchors.bottomMargin: 16
+                    anchors.topMargin: 6
 
                     Repeater {
                         model: chart.yTicks
@@ -163,10 +177,14 @@ BRSurface {
                                 color: Qt.rgba(BRPalette.gridLine.r, BRPalette.gridLine.g,
                                                BRPalette.gridLine.b, 0.2 * BRPalette.gridLine.a)
                             }
+                            // Centred on its mark; left out where it would be cut at an edge.
                             Text {
                                 textFormat: Text.PlainText
+                                objectName: "chartXLabel"
                                 anchors.horizontalCenter: parent.left
                                 anchors.bottom: parent.bottom
+                                visible: parent.x - width / 2 >= 0
+                                         && parent.x + width / 2 <= plot.width + 40
                                 text: modelData.label
                                 font.family: BRFont.family
                                 font.pixelSize: 9

@@ -1,87 +1,30 @@
 import QtQuick
-import QtQuick.Layouts
 import Quillmark.Ui
 
-// One token holding: disc, name over symbol, amount over dollar value, and (on the account
-// screen) a chevron. The caller formats the amount and value; name and symbol are the
-// token's own untrusted texts and are shown literally.
-BRHoverEffect {
+// One token balance of an account: the card with its amount ("12.5000 USDC") and its dollar
+// value with the floor for tiny holdings ("< $0.01"), both formatted here from the numbers
+// (the row takes no finished texts). A balance without a price is worth $0.00. The parent
+// attaches what a click does.
+Item {
     id: root
     property string name: ""
     property string symbol: ""
-    property string amountText: ""
-    property string valueText: ""
-    property bool showsChevron: true
-    property color valueColor: BRPalette.textTertiary
+    property real balanceFormatted: 0 // whole tokens
+    property var priceUSD: null       // dollars per token; null or undefined: no price
 
-    hoverScale: 1.01
-    glowColor: BRPalette.accent
+    readonly property bool hasPrice: typeof priceUSD === "number" && isFinite(priceUSD)
+
+    implicitWidth: card.implicitWidth
     implicitHeight: card.implicitHeight
 
-    BRSurface {
+    TokenCard {
         id: card
         width: root.width
-        elevated: false
-        padding: 12
-        RowLayout {
-            width: card.width - 2 * card.padding
-            spacing: 12
-            TokenDiscIcon {
-                symbol: root.symbol
-                size: 36
-            }
-            ColumnLayout {
-                spacing: 2
-                Layout.fillWidth: true
-                Layout.minimumWidth: 0
-                Text {
-                    objectName: "tokenRowName"
-                    text: root.name
-                    textFormat: Text.PlainText
-                    font: BRFont.body
-                    color: BRPalette.textPrimary
-                    elide: Text.ElideRight
-                    maximumLineCount: 1
-                    Layout.fillWidth: true
-                }
-                Text {
-                    objectName: "tokenRowSymbol"
-                    text: root.symbol
-                    textFormat: Text.PlainText
-                    font.family: BRFont.family
-                    font.pixelSize: 11
-                    font.weight: Font.Medium
-                    font.letterSpacing: 0.5
-                    color: BRPalette.textTertiary
-                }
-            }
-            ColumnLayout {
-                spacing: 2
-                Text {
-                    objectName: "tokenRowAmount"
-                    Layout.alignment: Qt.AlignRight
-                    text: root.amountText
-                    textFormat: Text.PlainText
-                    font: BRFont.body
-                    color: BRPalette.textPrimary
-                }
-                Text {
-                    objectName: "tokenRowValue"
-                    Layout.alignment: Qt.AlignRight
-                    text: root.valueText
-                    textFormat: Text.PlainText
-                    font: BRFont.caption2
-                    color: root.valueColor
-                }
-            }
-            BRSymbol {
-                visible: root.showsChevron
-                name: "chevron.right"
-                size: 10
-                font.weight: Font.DemiBold
-                color: Qt.rgba(BRPalette.textTertiary.r, BRPalette.textTertiary.g,
-                               BRPalette.textTertiary.b, 0.4)
-            }
-        }
+        name: root.name
+        symbol: root.symbol
+        amountText: AmountTexts.formatTokenAmount(root.balanceFormatted, root.symbol)
+        valueText: AmountTexts.formatTokenUSD(root.hasPrice ? root.balanceFormatted * root.priceUSD : 0)
+        showsChevron: true
+        valueColor: BRPalette.textTertiary
     }
 }

@@ -4,7 +4,7 @@ import Quillmark.Ui
 
 Item {
     id: top
-    width: 900
+    width: 1300
     height: 1400
 
     PortfolioView {
@@ -15,15 +15,25 @@ Item {
     PriceChartView {
         id: chart
         x: 700
-        width: 200
+        width: 600
         chain: 0
+    }
+
+    TokenRow {
+        id: tokenRow
+        x: 700
+        y: 700
+        width: 600
+        name: "USD Coin"
+        symbol: "USDC"
     }
 
     BTCAddressListView {
         id: addresses
+        x: 700
         y: 1000
-        width: 900
-        height: 300
+        width: 600
+        height: 400
     }
 
     TestCase {
@@ -65,33 +75,60 @@ Item {
         function test_2_groupsRowsAndTotals() {
             fixture.fill()
             wait(50)
-            // Groups in chain order, Arbitrum hidden without accounts; accounts, then tokens.
+            // Groups in chain order; accounts, then tokens.
             compare(rows().map(r => r.key), [
                 "bitcoin", "btc-0",
-                "ethereum", "eth-0", "eth-0/0x01", "eth-0/0x02", "eth-0/0x03",
+                "ethereum", "eth-0", "eth-0/0x01", "eth-0/0x02", "eth-0/0x03", "eth-0/0x04",
+                "arbitrum", "arb-0",
                 "polygon", "poly-0",
-                "solana", "sol-0", "sol-0/Mint1"])
-            // 4 accounts + 3 EVM tokens + 1 Solana token.
-            compare(textOf(view, "portfolioAssetCount"), "8")
-            // The total is the sum of the chain totals: 75 + (1000 + 2.5 + 2) + 0 + 200.
-            compare(view.portfolio.totalText, fixture.totalOfChains())
-            compare(view.portfolio.totalText, "$1,279.50")
+                "solana", "sol-0", "sol-0/Mint1", "sol-0/Mint2", "sol-0/Mint3"])
+            // 5 accounts + 4 EVM tokens + 3 Solana tokens.
+            compare(textOf(view, "portfolioAssetCount"), "12")
+            // 75 + 1004.501 + 500 + 0 + 206.17.
+            compare(view.portfolio.totalText, "$1,785.67")
+            compare(textOf(view, "portfolioTotal"), "$1,785.67")
 
+            // Each chain at its own price: Arbitrum's ether at the ether price, not ARB's.
             compare(textOf(row("btc-0"), "assetRowBalance"), "0.00150000 BTC")
             compare(textOf(row("btc-0"), "assetRowFiat"), "$75.00")
             compare(textOf(row("eth-0"), "assetRowBalance"), "0.500000 ETH")
-            compare(textOf(row("poly-0"), "assetRowFiat"), "$0.00") // no polygon price
+            compare(textOf(row("eth-0"), "assetRowFiat"), "$1,000.00")
+            compare(textOf(row("arb-0"), "assetRowTicker"), "ETH")
+            compare(textOf(row("arb-0"), "assetRowFiat"), "$500.00")
             compare(textOf(row("poly-0"), "assetRowTicker"), "POL")
+            compare(textOf(row("poly-0"), "assetRowFiat"), "$0.00") // no polygon price
             compare(textOf(row("sol-0"), "assetRowBalance"), "2.0000 SOL")
-            // The chain header shows its total only when above 0.
+            compare(textOf(row("sol-0"), "assetRowFiat"), "$200.00")
+            // A chain header shows its total only when above 0.
             compare(textOf(row("ethereum"), "chainTotal"), "$1,004.50")
+            compare(textOf(row("arbitrum"), "chainTotal"), "$500.00")
+            compare(textOf(row("solana"), "chainTotal"), "$206.17")
             verify(!findAll(row("polygon"), "chainTotal", [])[0].visible)
-            // Priced, unpriced EVM token; unpriced Solana token.
+            fixture.setPolygonPrice(0.5)
+            wait(20)
+            compare(textOf(row("poly-0"), "assetRowFiat"), "$5.00")
+            compare(textOf(row("polygon"), "chainTotal"), "$5.00")
+            compare(view.portfolio.totalText, "$1,790.67")
+
+            // EVM tokens: dollars without a floor, $0.00 without a price.
             compare(textOf(row("eth-0/0x01"), "tokenRowAmount"), "2.5000 USDC")
             compare(textOf(row("eth-0/0x01"), "tokenRowValue"), "$2.50")
             compare(textOf(row("eth-0/0x02"), "tokenRowValue"), "$0.00")
+            compare(textOf(row("eth-0/0x04"), "tokenRowAmount"), "0.001000 DUST")
+            compare(textOf(row("eth-0/0x04"), "tokenRowValue"), "$0.00")
+            // Solana tokens: "--" without a price and for a priced token worth nothing.
             compare(textOf(row("sol-0/Mint1"), "tokenRowAmount"), "12.3400 BONK")
             compare(textOf(row("sol-0/Mint1"), "tokenRowValue"), "--")
+            compare(textOf(row("sol-0/Mint2"), "tokenRowValue"), "--")
+            compare(textOf(row("sol-0/Mint3"), "tokenRowValue"), "$6.17")
+
+            // Two groups stand 12 apart, a chain's header 8 below that; rows of a group 4.
+            const list = findAll(view, "portfolioList", [])[0]
+            const bottom = key => row(key).y + row(key).height
+            const disc = key => findAll(row(key), "chainHeaderDisc", [])[0].mapToItem(list.contentItem, 0, 0).y
+            compare(row("eth-0/0x01").y - bottom("eth-0"), 4)
+            compare(disc("ethereum") - bottom("btc-0"), 20)
+            compare(disc("solana") - bottom("poly-0"), 20)
         }
 
         function test_3_hostileTokenTextIsShownLiterally() {
@@ -122,7 +159,48 @@ Item {
             compare(textOf(eth, "assetRowBalance"), "1.500000 ETH")
             compare(textOf(eth, "assetRowFiat"), "$3,000.00")
             compare(textOf(row("ethereum"), "chainTotal"), "$3,004.50")
-            compare(view.portfolio.totalText, fixture.totalOfChains())
+            compare(view.portfolio.totalText, "$3,785.67")
+            // The total counts up to its new figure, then shows it whole.
+            tryCompare(findAll(view, "portfolioTotal", [])[0], "text", "$3,785.67")
+        }
+
+        function test_4a_refreshAndF5RefreshTheState() {
+            fixture.allowRefresh(true)
+            fixture.forgetRefresh()
+            mouseClick(findAll(view, "portfolioRefresh", [])[0])
+            tryVerify(() => fixture.refreshed(), 10000, "Refresh ran no refresh")
+            tryVerify(() => !view.walletVM.isRefreshing)
+            fixture.forgetRefresh()
+            keyClick(Qt.Key_F5)
+            tryVerify(() => fixture.refreshed(), 10000, "F5 ran no refresh")
+            tryVerify(() => !view.walletVM.isRefreshing)
+            fixture.allowRefresh(false)
+        }
+
+        function test_4b_sendAndReceiveOpenTheFirstAccount() {
+            fixture.fill()
+            wait(20)
+            for (const name of ["portfolioSend", "portfolioReceive"]) {
+                fixture.selectNone()
+                compare(fixture.selectedAccountID(), "")
+                mouseClick(findAll(view, name, [])[0])
+                compare(fixture.selectedAccountID(), "btc-0", name)
+            }
+            fixture.selectNone()
+        }
+
+        // The account screen's token row formats its own numbers: dollars with the floor for
+        // tiny holdings, nothing for a balance without a price.
+        function test_4c_tokenRowFormatsItsValue() {
+            const cases = [[2.5, 1, "2.5000 USDC", "$2.50"], [2.5, null, "2.5000 USDC", "$0.00"],
+                           [0.004, 1, "0.004000 USDC", "< $0.01"], [0, 1, "0 USDC", "$0.00"],
+                           [1234.5, 2, "1234.50 USDC", "$2,469.00"]]
+            for (const [balance, price, amount, value] of cases) {
+                tokenRow.balanceFormatted = balance
+                tokenRow.priceUSD = price
+                compare(textOf(tokenRow, "tokenRowAmount"), amount)
+                compare(textOf(tokenRow, "tokenRowValue"), value)
+            }
         }
 
         function test_5_priceCard() {
@@ -130,27 +208,61 @@ Item {
             compare(textOf(chart, "chartPairLabel"), "BTC / USD")
             verify(findAll(chart, "chartNoPrice", [])[0].visible)
             verify(!findAll(chart, "chartPrice", [])[0].visible)
+            verify(!findAll(chart, "chartChange", [])[0].visible)
             verify(findAll(chart, "chartPlaceholder", [])[0].visible)
             verify(!findAll(chart, "chartPlotArea", [])[0].visible)
             const placeholder = findAll(chart, "chartPlaceholder", [])[0]
             verify(placeholder.height >= 200 && placeholder.height <= 240)
 
+            // The badge: the sign in the arrow and the colour only.
+            const arrow = findAll(chart, "chartChangeArrow", [])[0]
+            const percent = findAll(chart, "chartChangeText", [])[0]
+            const day = findAll(chart, "chartChange24h", [])[0]
             fixture.setPrice(0, 1234.567, -2.5)
-            compare(textOf(chart, "chartPrice"), "$1,234.57")
-            compare(textOf(chart, "chartChangeText"), "2.50%")
-            compare(findAll(chart, "chartChangeArrow", [])[0].name, "arrow.down.right")
+            tryCompare(findAll(chart, "chartPrice", [])[0], "text", "$1,234.57")
+            compare(percent.text, "2.50%")
+            compare(arrow.name, "arrow.down.right")
+            verify(Qt.colorEqual(arrow.color, "#f04848"))
+            verify(Qt.colorEqual(percent.color, "#f04848"))
+            verify(Qt.colorEqual(day.color, "#4a6480"))
             fixture.setPrice(0, 999.999, 0)
-            compare(textOf(chart, "chartPrice"), "$1000.00")
-            compare(findAll(chart, "chartChangeArrow", [])[0].name, "arrow.up.right")
+            compare(findAll(chart, "chartPrice", [])[0].text, "$1000.00")
+            compare(percent.text, "0.00%")
+            compare(arrow.name, "arrow.up.right")
+            verify(Qt.colorEqual(arrow.color, "#22d966"))
+            verify(Qt.colorEqual(percent.color, "#22d966"))
+            verify(Qt.colorEqual(day.color, "#4a6480"))
 
-            // With points, the curve: line and area on the same path, labels on the axis.
+            // With points, the curve: line and area on the same path, labels on the axes.
             fixture.setPoints(0, 42, false)
             wait(20)
             verify(!findAll(chart, "chartPlaceholder", [])[0].visible)
             verify(findAll(chart, "chartPlotArea", [])[0].visible)
             verify(chart.model.linePath.startsWith("M 0.00 "))
             verify(chart.model.areaPath.startsWith(chart.model.linePath))
-            verify(chart.model.yTicks.length >= 2)
+            // Seven days from midnight: a date for every midnight after the first, evenly
+            // spaced, none cut at an edge; no y label cut by the card either.
+            const xTicks = chart.model.xTicks
+            compare(xTicks.map(t => t.label), ["Jan 2", "Jan 3", "Jan 4", "Jan 5", "Jan 6", "Jan 7"])
+            for (let i = 2; i < xTicks.length; ++i)
+                verify(Math.abs((xTicks[i].x - xTicks[i - 1].x) - (xTicks[1].x - xTicks[0].x)) < 0.01)
+            const area = findAll(chart, "chartPlotArea", [])[0]
+            const inside = (label) => {
+                const at = label.mapToItem(area, 0, 0)
+                return at.x >= 0 && at.y >= 0 && at.x + label.width <= area.width
+                       && at.y + label.height <= area.height
+            }
+            const xLabels = findAll(chart, "chartXLabel", [])
+            compare(xLabels.filter(l => l.visible).length, 6)
+            for (const label of xLabels)
+                verify(inside(label), label.text)
+            const yLabels = findAll(chart, "chartYLabel", [])
+            verify(yLabels.length >= 2)
+            for (const label of yLabels)
+                verify(inside(label), label.text)
+            // Under two days: times of the day, never the same label twice.
+            fixture.setPoints(0, 8, false)
+            compare(chart.model.xTicks.map(t => t.label), ["06:00", "12:00", "18:00", "Jan 2"])
             // One point and a flat series still draw a line.
             fixture.setPoints(0, 1, false)
             verify(chart.model.linePath.length > 0)
@@ -171,7 +283,7 @@ Item {
             const shots = []
             for (const theme of BRThemeManager.themes.slice(0, 2)) {
                 BRThemeManager.current = theme
-                wait(100)
+                wait(600) // the figures' count-up
                 const image = grabImage(top)
                 image.save(fixture.screenshotPath("portfolio-" + theme.replace(/ /g, "-") + ".png"))
                 shots.push(image)
@@ -218,6 +330,8 @@ Item {
             // addresses clicked, not what sits at their positions once the first is gone.
             const indices = () => findAll(addresses, "addressRow_", [])
                 .sort((a, b) => a.y - b.y).map(r => r.derivationIndex)
+            // (the deleted row's delegate goes on a later turn)
+            tryVerify(() => indices().length === addresses.model.rowCount())
             compare(indices(), [0, 2, 3, 4, 5, 6])
             fixture.holdKeychain()
             for (const position of [2, 3]) {
@@ -227,6 +341,7 @@ Item {
             compare(indices(), [0, 2, 3, 4, 5, 6])
             fixture.releaseKeychain()
             tryCompare(addresses.model, "countText", (derived - 1) + " indirizzi", 10000)
+            tryVerify(() => indices().length === addresses.model.rowCount())
             compare(indices(), [0, 2, 5, 6])
         }
     }

@@ -62,9 +62,11 @@ Item {
             fixture.loadStoredState()
             fixture.createWallet()
             compare(view.face, "main")
-            // A new wallet opens on the portfolio, with no account selected.
+            // A new wallet opens on the portfolio, with no account selected; its dollars read
+            // as in the United States under a locale without a territory.
             verify(find("portfolioView"))
             compare(selectedRows(), [])
+            compare(find("portfolioTotal").text, "$0.00")
             fixture.select(1, 0)
             verify(find("accountDetailView"))
             fixture.lock()

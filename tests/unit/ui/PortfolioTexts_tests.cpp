@@ -6,6 +6,8 @@
 #include "ui/portfolio/TokenDisc.h"
 
 #include <QLocale>
+#include <QStringList>
+#include <QTimeZone>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
@@ -86,6 +88,16 @@ TEST(PortfolioTexts, DollarsFollowAGermanLocaleButPricesDoNot) {
     EXPECT_EQ(formatTokenUSD(0.004), "< $0.01");
 }
 
+// A locale that names no territory (the default of minimal systems) writes dollars as en_US.
+TEST(PortfolioTexts, DollarsWithoutATerritoryReadAsInTheUnitedStates) {
+    for (const char* name : {"C", "POSIX", "C.UTF-8"}) {
+        LocaleScope locale(name);
+        EXPECT_EQ(formatUSD(1234.5), "$1,234.50") << name;
+        EXPECT_EQ(formatUSD(0), "$0.00") << name;
+        EXPECT_EQ(formatTokenUSD(0.01), "$0.01") << name;
+    }
+}
+
 TEST(PortfolioTexts, TokenDiscInitialsAndHue) {
     const struct {
         const char* symbol;
@@ -159,6 +171,49 @@ TEST(PriceChartMath, DomainTicksAndCurve) {
     const QString line = linePath(curve);
     EXPECT_TRUE(line.startsWith("M 0.00 10.00 C "));
     EXPECT_EQ(areaPath(curve, 10), line + " L 40.00 10.00 L 0.00 10.00 Z");
+}
+
+// Labels of the time axis: round moments, evenly spaced, never the same label twice.
+TEST(PriceChartMath, TimeTicks) {
+    const QTimeZone utc = QTimeZone::utc();
+    const double jan1 = 1704067200; // 2024-01-01 00:00 UTC
+    const double h = 3600;
+    const auto labels = [](const std::vector<TimeTick>& ticks) {
+        QStringList list;
+        for (const TimeTick& tick : ticks) {
+            list << tick.label;
+        }
+        return list.join(' ');
+    };
+    // Seven days of 4-hour candles from 02:00: every midnight, or every other one.
+    const std::vector<TimeTick> week = timeTicks(jan1 + 2 * h, jan1 + 166 * h, 7, utc);
+    EXPECT_EQ(labels(week), "Jan 2 Jan 3 Jan 4 Jan 5 Jan 6 Jan 7");
+    ASSERT_EQ(week.size(), 6u);
+    for (std::size_t i = 0; i < week.size(); ++i) {
+        EXPECT_EQ(week[i].unixTime, jan1 + 24 * h * static_cast<double>(i + 1));
+    }
+    EXPECT_EQ(labels(timeTicks(jan1 + 2 * h, jan1 + 166 * h, 5, utc)), "Jan 2 Jan 4 Jan 6");
+    // Midnights of the user's zone: Rome is an hour ahead in January.
+    const std::vector<TimeTick> rome =
+        timeTicks(jan1 + 2 * h, jan1 + 166 * h, 7, QTimeZone("Europe/Rome"));
+    ASSERT_FALSE(rome.empty());
+    EXPECT_EQ(rome.front().unixTime, jan1 + 23 * h);
+    EXPECT_EQ(rome.front().label, "Jan 2");
+
+    // Under two days: times of the clock; a midnight reads as its date.
+    EXPECT_EQ(labels(timeTicks(jan1 + 9.5 * h, jan1 + 17.5 * h, 5, utc)),
+              "10:00 12:00 14:00 16:00");
+    EXPECT_EQ(labels(timeTicks(jan1 + 22 * h, jan1 + 26 * h, 5, utc)),
+              "22:00 23:00 Jan 2 01:00 02:00");
+    // 30 hours from 10:00: 6, 8 and 12 hours would repeat a time; 10 hours does not.
+    const std::vector<TimeTick> thirty = timeTicks(jan1 + 10 * h, jan1 + 40 * h, 5, utc);
+    EXPECT_EQ(labels(thirty), "10:00 20:00 06:00 16:00");
+    for (std::size_t i = 1; i < thirty.size(); ++i) {
+        EXPECT_EQ(thirty[i].unixTime - thirty[i - 1].unixTime, 10 * h);
+    }
+    // Less than five minutes: no round moment inside. No span at all: nothing.
+    EXPECT_TRUE(timeTicks(jan1 + 60, jan1 + 200, 5, utc).empty());
+    EXPECT_TRUE(timeTicks(jan1, jan1, 5, utc).empty());
 }
 
 } // namespace

@@ -1,0 +1,31 @@
+#pragma once
+// The amount and dollar texts for QML: a token amount with its symbol, dollars, and dollars
+// with the floor for tiny holdings. The same functions the C++ models use.
+
+#include <QObject>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+
+class QQmlEngine;
+class QJSEngine;
+
+namespace qm {
+
+class AmountTexts : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+
+public:
+    using QObject::QObject;
+    static AmountTexts* create(QQmlEngine* engine, QJSEngine* script);
+
+    // "0 ETH", "0.005000 ETH", "12.5000 ETH", "1234.50 ETH".
+    Q_INVOKABLE QString formatTokenAmount(double amount, const QString& symbol) const;
+    // "$1,234.50" in en_US; the user's locale (en_US's form without a territory).
+    Q_INVOKABLE QString formatUSD(double value) const;
+    // As formatUSD, but "< $0.01" above 0 and below a cent.
+    Q_INVOKABLE QString formatTokenUSD(double value) const;
+};
+
+} // namespace qm
