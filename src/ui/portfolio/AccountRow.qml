@@ -16,8 +16,10 @@ Control {
     topPadding: 4
     bottomPadding: 4
     contentItem: RowLayout {
+        id: row
         spacing: 12
         ChainDiscIcon {
+            id: disc
             chain: root.chain
             size: 32
         }
@@ -35,15 +37,18 @@ Control {
                 maximumLineCount: 1
                 Layout.fillWidth: true
             }
+            // The caller shortened the address already: it keeps its width, the name and the
+            // balance give way when the row is narrow.
             Text {
+                id: address
                 objectName: "accountRowAddress"
                 text: root.address
                 textFormat: Text.PlainText
                 font: BRFont.monoSmall
                 color: BRPalette.textTertiary
-                elide: Text.ElideRight
                 maximumLineCount: 1
                 Layout.fillWidth: true
+                Layout.minimumWidth: implicitWidth
             }
         }
         Text {
@@ -54,7 +59,9 @@ Control {
             color: root.isSelected ? BRPalette.textPrimary : BRPalette.textSecondary
             elide: Text.ElideRight
             maximumLineCount: 1
-            Layout.maximumWidth: 150
+            // What the disc, the spacing and the address leave.
+            Layout.maximumWidth: Math.max(0, row.width - disc.width - 2 * row.spacing
+                                             - address.implicitWidth)
         }
     }
 }

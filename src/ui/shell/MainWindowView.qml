@@ -42,8 +42,10 @@ Item {
                 color: BRPalette.border
             }
             SidebarView {
+                objectName: "sidebar"
                 SplitView.minimumWidth: 260
-                SplitView.preferredWidth: 280
+                // Wide enough for a balance with its token count beside the account's name.
+                SplitView.preferredWidth: 340
                 SplitView.maximumWidth: 420
             }
             DetailColumn {

@@ -111,6 +111,18 @@ Item {
                                      "#4a6480"))
             }
 
+            // Each address is shortened once, by the sidebar's rule, and shown whole even in
+            // the narrowest sidebar.
+            const sidebar = find("sidebar")
+            sidebar.SplitView.preferredWidth = 260
+            tryCompare(sidebar, "width", 260)
+            const addresses = findAll(view, "accountRowAddress", [], new Set())
+            compare(addresses.length, 5)
+            compare(addresses[0].text, "bc1qcr...6fyu")
+            for (const address of addresses)
+                verify(address.width >= address.implicitWidth, address.text)
+            sidebar.SplitView.preferredWidth = 340
+
             // Escape in the detail area, right after that click, returns to the portfolio.
             keyClick(Qt.Key_Escape)
             compare(router.route, "portfolio")
