@@ -1,5 +1,8 @@
 // Screen grabber of the screenshot test (driven by screenshots.py under Xvfb):
-//   ShellScreens grab OUT.png    saves the whole screen and prints its distinct colours
+//   ShellScreens grab OUT.png        saves the whole screen and prints its distinct colours
+//   ShellScreens portfolio OUT-DIR   the unlocked window with holdings, both themes, checked
+
+#include "PortfolioWindowShots.h"
 
 #include <QApplication>
 #include <QImage>
@@ -7,15 +10,11 @@
 #include <QSet>
 #include <cstdio>
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    const QStringList args = application.arguments();
-    if (args.size() != 3 || args[1] != QStringLiteral("grab")) {
-        std::fputs("usage: ShellScreens grab OUT.png\n", stderr);
-        return 1;
-    }
+namespace {
+
+int grabScreen(const QString& out) {
     const QImage image = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
-    if (image.isNull() || !image.save(args[2])) {
+    if (image.isNull() || !image.save(out)) {
         std::fputs("could not grab the screen\n", stderr);
         return 1;
     }
@@ -27,4 +26,19 @@ int main(int argc, char** argv) {
     }
     std::printf("colours %d\n", static_cast<int>(colours.size()));
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    const QStringList args = application.arguments();
+    if (args.size() == 3 && args[1] == QStringLiteral("grab")) {
+        return grabScreen(args[2]);
+    }
+    if (args.size() == 3 && args[1] == QStringLiteral("portfolio")) {
+        return qm::test::portfolioWindowShots(application, args[2]);
+    }
+    std::fputs("usage: ShellScreens grab OUT.png | ShellScreens portfolio OUT-DIR\n", stderr);
+    return 1;
 }

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Screenshots of the real program under a private Xvfb display, on a fresh data folder once
 per theme: it paints, reports no QML error, opens no network socket, writes nothing but its
-settings, and a second launch hands over to it. PNGs (grabbed by ShellScreens) go to --out.
+settings, and a second launch hands over to it. Then the program's window over a wallet
+unlocked on loopback fixtures, with balances and tokens, in both themes (ShellScreens
+portfolio: the portfolio shows, every chain disc has its glyph, the busy indicator is seen).
+PNGs (grabbed by ShellScreens) go to --out.
 """
 
 import argparse
@@ -128,6 +131,23 @@ def run_program(args, theme, out_name):
         shutil.rmtree(root, ignore_errors=True)
 
 
+def run_unlocked_window(args):
+    root = tempfile.mkdtemp(prefix="qm-portfolio-")
+    try:
+        run = subprocess.run([args.screens, "portfolio", args.out],
+                             env=environment(args.display, root), capture_output=True, text=True,
+                             timeout=180)
+        print(run.stdout, end="", flush=True)
+        if run.returncode != 0:
+            fail(f"the unlocked window: status {run.returncode}, {run.stderr[-2000:]}")
+        errors = [line for line in run.stderr.splitlines() if any(
+            mark in line for mark in ("qrc:/", "QML", "ReferenceError", "TypeError"))]
+        if errors:
+            fail(f"the unlocked window: QML errors: {errors[:5]}")
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+
+
 def main():
     parser = argparse.ArgumentParser()
     for name in ("--xvfb", "--program", "--screens", "--out"):
@@ -141,6 +161,7 @@ def main():
         with open(blue, "rb") as a, open(green, "rb") as b:
             if a.read() == b.read():
                 fail("the two themes look the same")
+        run_unlocked_window(args)
     finally:
         xvfb.terminate()
         xvfb.wait()
