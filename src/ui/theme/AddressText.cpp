@@ -41,6 +41,10 @@ QString sidebarAddressText(const QString& address) {
     return shorten(address, 13, 6, 4);
 }
 
+QString counterpartyAddressText(const QString& address) {
+    return shorten(address, 15, 6, 4);
+}
+
 AddressText* AddressText::create(QQmlEngine*, QJSEngine*) {
     return new AddressText;
 }

@@ -17,6 +17,8 @@ QString addressLabelText(const QString& address, bool truncate);
 // The sidebar's form: 13 characters or more become the first 6, "..." and the last 4; a
 // shorter address stays whole.
 QString sidebarAddressText(const QString& address);
+// A history row's form: 15 characters or more become the first 6, "..." and the last 4.
+QString counterpartyAddressText(const QString& address);
 
 // The two forms for QML.
 class AddressText : public QObject {

@@ -8,7 +8,7 @@ namespace qm {
 namespace {
 
 // Symbol name -> code point in the Material Design icon font (version 1.6).
-constexpr std::array<std::pair<std::string_view, char32_t>, 41> glyphs{{
+constexpr std::array<std::pair<std::string_view, char32_t>, 47> glyphs{{
     {"arrow.clockwise", 0xF450},               // refresh
     {"arrow.triangle.swap", 0xF4E1},           // swap-horizontal
     {"bitcoinsign", 0xF1AC},                   // currency-btc
@@ -50,6 +50,12 @@ constexpr std::array<std::pair<std::string_view, char32_t>, 41> glyphs{{
     {"plus", 0xF415},                          // plus
     {"chevron.right", 0xF142},                 // chevron-right
     {"chart.pie.fill", 0xF12B},                // chart-pie
+    {"chevron.left", 0xF141},                  // chevron-left
+    {"arrow.up.right.square", 0xF3CC},         // open-in-new
+    {"clock.arrow.circlepath", 0xF2DA},        // history
+    {"wallet.bifold", 0xF584},                 // wallet
+    {"circle.dotted", 0xF130},                 // checkbox-blank-circle-outline
+    {"plus.circle.fill", 0xF417},              // plus-circle
 }};
 
 // The font has no shield with a lock: those symbols draw a small lock over the shield, cut out

@@ -1,0 +1,62 @@
+#include "ui/history/HistoryFilter.h"
+
+#include "state/AppState.h"
+
+#include <algorithm>
+
+namespace qm {
+namespace {
+
+bool equalIgnoringASCIICase(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+template <typename State>
+const std::vector<Transaction>* historyIn(const std::vector<State>& states, std::string_view id) {
+    const auto found =
+        std::find_if(states.begin(), states.end(), [&](const State& s) { return s.id() == id; });
+    return found == states.end() ? nullptr : &found->transactions;
+}
+
+const std::vector<Transaction>* accountHistory(const AppState& state, std::string_view id) {
+    if (const auto* found = historyIn(state.bitcoinAccounts(), id)) {
+        return found;
+    }
+    for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
+        if (const auto* found = historyIn(state.evmAccounts(chain), id)) {
+            return found;
+        }
+    }
+    return historyIn(state.solanaAccounts(), id);
+}
+
+} // namespace
+
+bool HistoryFilter::accepts(const Transaction& transaction) const {
+    switch (kind) {
+    case Kind::all:
+        return true;
+    case Kind::nativeOnly:
+        return !transaction.tokenSymbol && !transaction.contractAddress;
+    case Kind::token:
+        return transaction.contractAddress &&
+               equalIgnoringASCIICase(*transaction.contractAddress, contractAddress);
+    }
+    return false;
+}
+
+std::vector<Transaction> listedTransactions(const AppState& state, std::string_view accountID,
+                                            const HistoryFilter& filter) {
+    std::vector<Transaction> listed;
+    const std::vector<Transaction>* history = accountHistory(state, accountID);
+    if (!history) {
+        return listed;
+    }
+    std::copy_if(history->begin(), history->end(), std::back_inserter(listed),
+                 [&](const Transaction& t) { return filter.accepts(t); });
+    return listed;
+}
+
+} // namespace qm

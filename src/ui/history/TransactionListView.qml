@@ -1,0 +1,179 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// An account's history as the one scrolling list of its screen: the screen's own content
+// (`screenHeader`) on top, then "Transactions" with the count, then one row per entry, built
+// only while in view. Without entries, the empty note instead. A row opens its detail sheet
+// with a copy of the entry.
+ListView {
+    id: root
+    objectName: "transactionList"
+    property Component screenHeader
+    // False: the list shows the screen's content alone (the Bitcoin address tab).
+    property bool showsHistory: true
+    property string emptyNote: "Transactions will appear here once you send or receive funds."
+    readonly property alias history: history
+    readonly property alias detailSheet: sheet
+
+    TransactionListModel {
+        id: history
+        active: root.showsHistory
+    }
+
+    // Opens the detail sheet on a copy of the entry at `row`.
+    function openDetail(row) {
+        const detail = history.detail(row)
+        if (detail)
+            sheet.show(detail)
+    }
+
+    // The screen's content settles after the first layout (the chart, the token list): while
+    // the user has not scrolled away from the top, the top stays in view as it grows.
+    property bool followsTop: true
+    onMovementEnded: followsTop = atYBeginning
+
+    model: history
+    spacing: 8
+    reuseItems: true
+    boundsBehavior: Flickable.StopAtBounds
+    ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+
+    header: Column {
+        width: root.width
+        onHeightChanged: if (root.followsTop) Qt.callLater(root.positionViewAtBeginning)
+        Loader {
+            width: parent.width
+            sourceComponent: root.screenHeader
+        }
+        RowLayout {
+            objectName: "transactionsHeader"
+            visible: root.showsHistory && history.count > 0
+            x: 24
+            width: parent.width - 48
+            height: visible ? implicitHeight + 16 + 8 : 0
+            Text {
+                Layout.topMargin: 16
+                Layout.bottomMargin: 8
+                text: "Transactions"
+                textFormat: Text.PlainText
+                font: BRFont.headline
+                color: BRPalette.textPrimary
+            }
+            Rectangle {
+                Layout.topMargin: 16
+                Layout.bottomMargin: 8
+                implicitWidth: countText.implicitWidth + 16
+                implicitHeight: countText.implicitHeight + 8
+                radius: height / 2
+                color: BRPalette.surface
+                Text {
+                    id: countText
+                    objectName: "transactionCount"
+                    anchors.centerIn: parent
+                    text: history.count
+                    textFormat: Text.PlainText
+                    font: BRFont.label
+                    color: BRPalette.textTertiary
+                }
+            }
+            Item { Layout.fillWidth: true }
+        }
+        ColumnLayout {
+            objectName: "transactionsEmpty"
+            visible: root.showsHistory && history.count === 0
+            x: 48
+            width: parent.width - 96
+            height: visible ? implicitHeight + 96 : 0
+            spacing: 16
+            BRSymbol {
+                Layout.topMargin: 48
+                Layout.alignment: Qt.AlignHCenter
+                name: "clock.arrow.circlepath"
+                size: 44
+                font.weight: Font.Thin
+                color: BRPalette.textTertiary
+            }
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 4
+                Text {
+                    Layout.alignment: Qt.AlignHCenter
+                    text: "No transactions yet"
+                    textFormat: Text.PlainText
+                    font: BRFont.body
+                    color: BRPalette.textTertiary
+                }
+                Text {
+                    objectName: "transactionsEmptyNote"
+                    Layout.fillWidth: true
+                    text: root.emptyNote
+                    textFormat: Text.PlainText
+                    font: BRFont.caption2
+                    color: BRPalette.textTertiary
+                    opacity: 0.7
+                    wrapMode: Text.Wrap
+                    horizontalAlignment: Text.AlignHCenter
+                }
+            }
+        }
+    }
+    footer: Item { width: root.width; height: 24 }
+
+    delegate: Item {
+        id: entry
+        required property int index
+        required property string entryId
+        required property string title
+        required property string counterparty
+        required property bool hasTimestamp
+        required property double timestamp
+        required property string amountText
+        required property bool isReceived
+        required property bool isToken
+        required property string tokenSymbol
+        required property string status
+        required property string statusText
+
+        objectName: "transactionRow_" + entryId
+        width: root.width
+        implicitHeight: row.implicitHeight
+        TransactionRow {
+            id: row
+            x: 24
+            width: parent.width - 48
+            title: entry.title
+            counterparty: entry.counterparty
+            hasTimestamp: entry.hasTimestamp
+            timestamp: entry.timestamp
+            amountText: entry.amountText
+            isReceived: entry.isReceived
+            isToken: entry.isToken
+            tokenSymbol: entry.tokenSymbol
+            status: entry.status
+            statusText: entry.statusText
+            onClicked: root.openDetail(entry.index)
+        }
+    }
+
+    BRSheet {
+        id: sheet
+        objectName: "transactionDetailSheet"
+        property TransactionDetailModel transaction: null
+        width: Math.max(420, Math.min(560, Overlay.overlay ? Overlay.overlay.width - 80 : 560))
+        height: Math.max(480, Math.min(720, Overlay.overlay ? Overlay.overlay.height - 80 : 720))
+
+        function show(detail) {
+            transaction = detail
+            open()
+        }
+        // The presenter forgets the entry when the sheet closes: the next opening starts anew.
+        onClosed: transaction = null
+
+        contentItem: TransactionDetailView {
+            transaction: sheet.transaction
+            onDone: sheet.close()
+        }
+    }
+}
