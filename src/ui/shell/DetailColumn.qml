@@ -47,8 +47,9 @@ FocusScope {
     ColumnLayout {
         anchors.fill: parent
         spacing: 0
-        StatusBar { Layout.fillWidth: true }
-        Rectangle { Layout.fillWidth: true; implicitHeight: 1; color: BRPalette.border }
+        // Above the screens: their lists scroll on under the translucent bar, not over it.
+        StatusBar { Layout.fillWidth: true; z: 1 }
+        Rectangle { Layout.fillWidth: true; implicitHeight: 1; color: BRPalette.border; z: 1 }
         DetailRouter {
             objectName: "detailRouter"
             Layout.fillWidth: true

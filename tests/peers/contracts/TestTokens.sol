@@ -80,3 +80,10 @@ contract TransferEmitter {
         emit Transfer(from, to, value);
     }
 }
+
+// name() reverts: resolving the token fails with the node's error.
+contract RevertingNameToken {
+    function name() external pure returns (string memory) { revert("no name"); }
+    function symbol() external pure returns (string memory) { return "RVN"; }
+    function decimals() external pure returns (uint8) { return 18; }
+}

@@ -1,0 +1,86 @@
+#include "ui/portfolio/AccountTokensModel.h"
+
+#include "core/model/Amount.h"
+#include "state/AppState.h"
+#include "ui/portfolio/AccountDetailModel.h"
+#include "ui/portfolio/FiatText.h"
+
+namespace qm {
+namespace {
+
+double valueUSD(const TokenBalance& balance) {
+    return balance.balanceFormatted * balance.priceUSD.value_or(0);
+}
+
+} // namespace
+
+AccountTokensModel::AccountTokensModel(AppState* state, QObject* parent)
+    : KeyedListModel<TokenBalance>(parent), m_state(state) {
+    if (!state) {
+        return;
+    }
+    connect(state, &AppState::evmAccountsChanged, this, &AccountTokensModel::reload);
+    connect(state, &AppState::accountChanged, this, [this](Chain chain, int) {
+        if (chainFromAccountID(m_accountID) == chain) {
+            reload();
+        }
+    });
+}
+
+QVariant AccountTokensModel::data(const QModelIndex& index, int role) const {
+    const TokenBalance* balance = rowAt(index);
+    if (!balance) {
+        return {};
+    }
+    switch (role) {
+    case TokenIdRole:
+        return QString::fromStdString(balance->id());
+    case NameRole:
+        return QString::fromStdString(balance->token.name);
+    case SymbolRole:
+        return QString::fromStdString(balance->token.symbol);
+    case AmountTextRole:
+        return QString::fromStdString(
+            formatTokenAmount(balance->balanceFormatted, balance->token.symbol));
+    case ValueTextRole:
+        return formatTokenUSD(valueUSD(*balance));
+    case ValueUSDRole:
+        return valueUSD(*balance);
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> AccountTokensModel::roleNames() const {
+    return {{TokenIdRole, "tokenId"},     {NameRole, "name"},
+            {SymbolRole, "symbol"},       {AmountTextRole, "amountText"},
+            {ValueTextRole, "valueText"}, {ValueUSDRole, "valueUSD"}};
+}
+
+void AccountTokensModel::setAccountID(const std::string& id) {
+    if (m_accountID != id) {
+        m_accountID = id;
+        reload();
+    }
+}
+
+std::optional<Token> AccountTokensModel::tokenAt(int row) const {
+    const TokenBalance* balance = rowAt(index(row));
+    return balance ? std::optional<Token>(balance->token) : std::nullopt;
+}
+
+void AccountTokensModel::reload() {
+    const int before = rowCount();
+    std::vector<TokenBalance> balances;
+    if (m_state) {
+        if (const EVMAccountState* account = evmAccountState(*m_state, m_accountID)) {
+            balances = account->tokens;
+        }
+    }
+    showRows(std::move(balances), [](const TokenBalance& b) { return b.id(); });
+    if (rowCount() != before) {
+        emit countChanged();
+    }
+}
+
+} // namespace qm

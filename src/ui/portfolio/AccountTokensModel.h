@@ -1,0 +1,55 @@
+#pragma once
+// The token holdings of one EVM account, as the account screen lists them: one row per
+// balance record in the state's order, with its amount and dollar texts.
+
+#include "core/model/Token.h"
+#include "ui/history/KeyedListModel.h"
+
+#include <QPointer>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+#include <optional>
+
+namespace qm {
+
+class AppState;
+
+class AccountTokensModel : public KeyedListModel<TokenBalance> {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("The account screen's model holds its token list")
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+
+public:
+    enum Role {
+        TokenIdRole = Qt::UserRole + 1, // "tokenId": the contract address
+        NameRole,                       // "name"
+        SymbolRole,                     // "symbol"
+        AmountTextRole,                 // "amountText": "2.5000 USDC"
+        ValueTextRole,                  // "valueText": "$2.50", "< $0.01"
+        ValueUSDRole,                   // "valueUSD": balance times price, 0 unpriced
+    };
+    Q_ENUM(Role)
+
+    AccountTokensModel(AppState* state, QObject* parent);
+
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+    int count() const { return rowCount(); }
+
+    // Follows the account `id` (empty: no account, no rows).
+    void setAccountID(const std::string& id);
+    // The token of the row; none past the end.
+    std::optional<Token> tokenAt(int row) const;
+
+signals:
+    void countChanged();
+
+private:
+    void reload();
+
+    QPointer<AppState> m_state;
+    std::string m_accountID;
+};
+
+} // namespace qm

@@ -1,0 +1,92 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// An EVM account's tokens: "Tokens" with their count and "Add Token", then one row per
+// holding (a click opens the token), or "No tokens found".
+ColumnLayout {
+    id: root
+    property AccountTokensModel tokens
+    signal addRequested()
+    signal tokenPicked(int row)
+
+    spacing: 12
+
+    RowLayout {
+        Layout.fillWidth: true
+        Text {
+            text: "Tokens"
+            textFormat: Text.PlainText
+            font: BRFont.headline
+            color: BRPalette.textPrimary
+        }
+        Rectangle {
+            visible: root.tokens && root.tokens.count > 0
+            implicitWidth: countLabel.implicitWidth + 16
+            implicitHeight: countLabel.implicitHeight + 8
+            radius: height / 2
+            color: BRPalette.surface
+            Text {
+                id: countLabel
+                objectName: "tokenCount"
+                anchors.centerIn: parent
+                text: root.tokens ? root.tokens.count : 0
+                textFormat: Text.PlainText
+                font: BRFont.label
+                color: BRPalette.textTertiary
+            }
+        }
+        Item { Layout.fillWidth: true }
+        AbstractButton {
+            objectName: "addTokenButton"
+            onClicked: root.addRequested()
+            contentItem: ActionLabel {
+                spacing: 4
+                symbol: "plus.circle"
+                symbolSize: 11
+                text: "Add Token"
+                font: BRFont.label
+                color: BRPalette.accent
+            }
+        }
+    }
+
+    ColumnLayout {
+        objectName: "noTokens"
+        visible: !root.tokens || root.tokens.count === 0
+        Layout.fillWidth: true
+        Layout.topMargin: 16
+        Layout.bottomMargin: 16
+        spacing: 4
+        BRSymbol {
+            Layout.alignment: Qt.AlignHCenter
+            name: "circle.dotted"
+            size: 24
+            color: BRPalette.textTertiary
+        }
+        Text {
+            Layout.alignment: Qt.AlignHCenter
+            text: "No tokens found"
+            textFormat: Text.PlainText
+            font: BRFont.caption2
+            color: BRPalette.textTertiary
+        }
+    }
+
+    Repeater {
+        model: root.tokens
+        delegate: TokenRow {
+            id: row
+            required property var model
+            required property int index
+            objectName: "accountToken_" + model.tokenId
+            Layout.fillWidth: true
+            name: model.name
+            symbol: model.symbol
+            amountText: model.amountText
+            valueText: model.valueText
+            TapHandler { onTapped: root.tokenPicked(row.index) }
+        }
+    }
+}

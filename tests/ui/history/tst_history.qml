@@ -1,0 +1,463 @@
+import QtQuick
+import QtQuick.Controls
+import QtTest
+import Quillmark.Ui
+
+Item {
+    id: top
+    width: 820
+    height: 1000
+
+    AccountDetailView {
+        id: view
+        anchors.fill: parent
+    }
+
+    TestCase {
+        name: "History"
+        when: windowShown
+
+        // Through items, their resources (popups) and contents.
+        function findAll(item, prefix, out, seen) {
+            if (!item || seen.has(item))
+                return out
+            seen.add(item)
+            if (item.objectName && item.objectName.startsWith(prefix))
+                out.push(item)
+            const children = item.data || item.children || []
+            for (let i = 0; i < children.length; ++i)
+                findAll(children[i], prefix, out, seen)
+            if (item.contentItem && item.contentItem !== item)
+                findAll(item.contentItem, prefix, out, seen)
+            return out
+        }
+        function find(name, root) {
+            return findAll(root || top, name, [], new Set()).find(
+                f => f.objectName === name) || null
+        }
+        function shown(name, root) {
+            const item = find(name, root)
+            if (!item)
+                return false
+            for (let p = item; p; p = p.parent)
+                if (!p.visible)
+                    return false
+            return true
+        }
+        function textOf(name, root) {
+            const item = find(name, root)
+            return item ? item.text : undefined
+        }
+        function list() {
+            const l = find("accountHistory") || find("tokenHistory")
+            l.forceLayout()
+            return l
+        }
+        // The delegates of the history list, in list order (the lists here fit the view).
+        function rows() {
+            const l = list()
+            const out = []
+            for (let i = 0; i < l.count; ++i)
+                out.push(l.itemAtIndex(i))
+            return out
+        }
+        function rowIds() { return rows().map(r => r.entryId) }
+        function row(id) { return rows().find(r => r.entryId === id) || null }
+        // Whether a sheet of that name is open (each screen has its own hosts).
+        function sheetOpen(name) {
+            return findAll(top, name, [], new Set()).some(s => s.objectName === name && s.visible)
+        }
+
+        function init() {
+            fixture.clear()
+            fixture.fill()
+            view.detail.closeTokenDetail()
+            view.btcTab = "Portfolio"
+            wait(30)
+        }
+
+        function test_1_bitcoinRowsAndStatusTexts() {
+            fixture.select(0, 0)
+            wait(50)
+            compare(textOf("accountBalance"), "0.00150000 BTC")
+            // The whole history, newest first.
+            compare(rowIds().length, 3)
+            compare(textOf("transactionCount"), "3")
+            const [pending, sent, failed] = rows()
+            compare(textOf("rowTitle", pending), "Received BTC")
+            compare(textOf("rowAmount", pending), "+0.00100000 BTC")
+            compare(find("rowAmount", pending).color, BRPalette.success)
+            compare(textOf("rowStatus", pending), "0/6 conf")
+            compare(find("rowStatusDot", pending).color, BRPalette.warning)
+            // A received entry names its sender; 14 characters stay whole.
+            compare(textOf("rowCounterparty", pending), "bc1q0123456789")
+            compare(textOf("rowAge", pending), "just now")
+            // A sent one its recipient; 15 characters are shortened to 13.
+            compare(textOf("rowTitle", sent), "Sent BTC")
+            compare(textOf("rowAmount", sent), "-0.00050000 BTC")
+            compare(find("rowAmount", sent).color, BRPalette.error)
+            compare(textOf("rowCounterparty", sent), "bc1q01...7890")
+            compare(textOf("rowStatus", sent), "Confirmed")
+            compare(textOf("rowAge", sent), "2 hr ago")
+            compare(textOf("rowStatus", failed), "Failed")
+            compare(find("rowStatus", failed).color, BRPalette.error)
+            // No timestamp: neither the dot nor an age.
+            verify(!shown("rowDot", failed))
+            verify(!shown("rowAge", failed))
+            verify(shown("rowDot", sent))
+        }
+
+        function test_2_evmListsNativeTransfersOnly() {
+            fixture.select(1, 0)
+            wait(50)
+            // Two native entries; the three token transfers, the symbol-less one included, are
+            // the token screens'.
+            compare(rows().map(r => r.title), ["Received ETH", "Sent ETH"])
+            compare(textOf("transactionCount"), "2")
+            compare(textOf("rowStatus", rows()[1]), "Pending")
+            compare(textOf("rowCounterparty", rows()[0]), "0x1111...1111")
+            compare(textOf("rowAge", rows()[1]), "3 days ago")
+            for (const r of rows())
+                verify(r.title.indexOf("?") < 0)
+            // Solana lists everything, literally.
+            fixture.select(4, 0)
+            wait(50)
+            compare(rows().length, 2)
+            compare(textOf("rowAmount", rows()[1]), "-<b>9</b> SOL")
+            compare(find("rowAmount", rows()[1]).textFormat, Text.PlainText)
+        }
+
+        function test_3_emptyAndUnknownAccounts() {
+            fixture.select(3, 0)
+            wait(50)
+            compare(textOf("accountBalance"), "0.000000 POL")
+            verify(shown("transactionsEmpty"))
+            verify(!shown("transactionsHeader"))
+            compare(textOf("transactionsEmptyNote"),
+                    "Transactions will appear here once you send or receive funds.")
+            verify(shown("noTokens"))
+            verify(!shown("tokenCount"))
+            // An account that has no state: zero, and no history.
+            fixture.clear()
+            fixture.select(2, 0)
+            wait(50)
+            verify(!view.detail.hasAccount)
+        }
+
+        function test_4_detailSheetShowsTheCopyItWasGiven() {
+            fixture.select(0, 0)
+            wait(50)
+            mouseClick(rows()[1])
+            tryVerify(() => sheetOpen("transactionDetailSheet"))
+            const sheet = find("transactionDetailSheet")
+            compare(textOf("detailTitle", sheet), "Sent BTC")
+            compare(textOf("detailAmount", sheet), "-0.00050000 BTC")
+            compare(find("detailStatus", sheet).status, "confirmed")
+            compare(find("cardHash", sheet).visible, true)
+            compare(textOf("blockHeight", sheet), "840000")
+            compare(textOf("confirmations", sheet), "3")
+            compare(find("confirmations", sheet).color, BRPalette.success)
+            compare(textOf("fee", sheet), "0.00000420 BTC")
+            compare(textOf("network", sheet), "Bitcoin")
+            verify(!find("tokenPair", sheet).visible)
+            compare(textOf("explorerLabel", sheet), "View on Mempool")
+            find("explorerLink", sheet).clicked()
+            compare(fixture.openedUrls().slice(-1)[0],
+                    "https://mempool.space/tx/" + "b".repeat(64))
+            mouseClick(find("transactionDetailDone", sheet))
+            tryVerify(() => !sheetOpen("transactionDetailSheet"))
+
+            // The failed entry has no block height and no date: their cards are left out.
+            mouseClick(rows()[2])
+            tryVerify(() => sheetOpen("transactionDetailSheet"))
+            verify(!find("cardBlock", sheet).visible)
+            verify(find("cardConfirmations", sheet).visible)
+            compare(find("confirmations", sheet).color, BRPalette.textTertiary)
+            verify(!find("cardDate", sheet).visible)
+            verify(!find("cardFee", sheet).visible)
+            find("transactionDetailDone", sheet).clicked()
+            tryVerify(() => !sheetOpen("transactionDetailSheet"))
+
+            // A refresh while the sheet is open changes the list, not the sheet.
+            fixture.select(1, 0)
+            wait(50)
+            const opened = rows()[0].entryId
+            mouseClick(rows()[0])
+            tryVerify(() => sheetOpen("transactionDetailSheet"))
+            compare(find("copyableValue", find("cardHash", sheet)).text, opened)
+            compare(textOf("confirmations", sheet), "1")
+            fixture.refreshEthereumHistory()
+            wait(50)
+            compare(rows()[0].title, "Sent ETH")
+            compare(rows().length, 3)
+            compare(find("copyableValue", find("cardHash", sheet)).text, opened)
+            compare(textOf("confirmations", sheet), "1")
+            compare(textOf("detailTitle", sheet), "Received ETH")
+            compare(textOf("date", sheet).length > 10, true)
+            find("transactionDetailDone", sheet).clicked()
+            tryVerify(() => !sheetOpen("transactionDetailSheet"))
+        }
+
+        function test_5_explorerLinksAndHostileHashes() {
+            fixture.select(4, 0)
+            wait(50)
+            const sheet = find("transactionDetailSheet")
+            mouseClick(rows()[0])
+            tryVerify(() => sheetOpen("transactionDetailSheet"))
+            compare(textOf("explorerLabel", sheet), "View on Solscan")
+            verify(find("explorerLink", sheet).visible)
+            find("explorerLink", sheet).clicked()
+            compare(fixture.openedUrls().slice(-1)[0],
+                    "https://solscan.io/tx/" + fixture.solanaSignature())
+            find("transactionDetailDone", sheet).clicked()
+            tryVerify(() => !sheetOpen("transactionDetailSheet"))
+            // A server's hash of the wrong shape gives no link at all; the rest is shown.
+            const before = fixture.openedUrls().length
+            mouseClick(rows()[1])
+            tryVerify(() => sheetOpen("transactionDetailSheet"))
+            verify(!find("explorerLink", sheet).visible)
+            compare(find("copyableValue", find("cardHash", sheet)).text,
+                    "not-a-signature/../../x?y=<b>")
+            verify(find("cardNetwork", sheet).visible)
+            compare(fixture.openedUrls().length, before)
+            find("transactionDetailDone", sheet).clicked()
+            tryVerify(() => !sheetOpen("transactionDetailSheet"))
+        }
+
+        function test_6_accountScreenPerChain() {
+            // Bitcoin: no Swap, no chips, no tokens; the address tab replaces the content.
+            fixture.select(0, 0)
+            wait(50)
+            verify(shown("accountSend") && shown("accountReceive"))
+            verify(!shown("accountSwap"))
+            verify(!shown("quickSwap"))
+            verify(!shown("tokenCount") && !shown("noTokens"))
+            verify(shown("btcTabs"))
+            verify(shown("priceChartView"))
+            mouseClick(find("btcTab_Indirizzi"))
+            compare(view.btcTab, "Indirizzi")
+            tryVerify(() => shown("btcAddressList"))
+            verify(!shown("priceChartView"))
+            verify(!shown("transactionsHeader") && !shown("transactionsEmpty"))
+            compare(rows().length, 0)
+            // The tab stays while the sidebar switches away and back.
+            fixture.select(1, 0)
+            fixture.select(0, 0)
+            wait(50)
+            compare(view.btcTab, "Indirizzi")
+            mouseClick(find("btcTab_Portfolio"))
+            tryVerify(() => shown("priceChartView"))
+            compare(rows().length, 3)
+
+            // Ethereum: Swap and tokens, no chips.
+            fixture.select(1, 0)
+            wait(50)
+            verify(shown("accountSwap"))
+            verify(!shown("quickSwap"))
+            verify(!shown("btcTabs"))
+            compare(textOf("tokenCount"), "3")
+            compare(textOf("accountBalance"), "1.250000 ETH")
+            const tokenRows = findAll(view, "accountToken_", [], new Set())
+            compare(tokenRows.length, 3)
+            compare(textOf("tokenRowAmount", tokenRows[0]), "999.5000 USDC")
+            compare(textOf("tokenRowValue", tokenRows[1]), "< $0.01")
+            compare(textOf("tokenRowValue", tokenRows[2]), "$0.00")
+
+            // Arbitrum: the chips as well.
+            fixture.select(2, 0)
+            wait(50)
+            verify(shown("quickSwap"))
+            verify(shown("quickSwap_USDC") && shown("quickSwap_ETH") && shown("quickSwap_NOVR"))
+            compare(textOf("accountBalance"), "0.500000 ETH")
+
+            // Solana: Swap, no tokens section.
+            fixture.select(4, 0)
+            wait(50)
+            verify(shown("accountSwap"))
+            verify(!shown("tokenCount") && !shown("noTokens"))
+            compare(textOf("accountBalance"), "2.5000 SOL")
+        }
+
+        function test_7_actionsOpenTheirSheets() {
+            fixture.select(2, 0)
+            wait(50)
+            const close = name => { find(name).close(); tryVerify(() => !sheetOpen(name)) }
+            mouseClick(find("accountSend"))
+            tryVerify(() => sheetOpen("sendSheet"))
+            compare(find("sendSheet").chain, 2)
+            compare(find("sendSheet").preselectedToken, null)
+            close("sendSheet")
+            mouseClick(find("accountReceive"))
+            tryVerify(() => sheetOpen("receiveSheet"))
+            compare(find("receiveSheet").address, "0x7e5f4552091a69125d5dfcb7b8c2659029395bdf")
+            close("receiveSheet")
+            for (const name of ["accountSwap", "quickSwap_USDC", "quickSwap_ETH"]) {
+                mouseClick(find(name))
+                tryVerify(() => sheetOpen("swapSheet"), 1000, name)
+                compare(find("swapSheet").chain, 2)
+                close("swapSheet")
+            }
+            mouseClick(find("quickSwap_NOVR"))
+            tryVerify(() => sheetOpen("novrSwapSheet"))
+            close("novrSwapSheet")
+            verify(!sheetOpen("swapSheet"))
+        }
+
+        function test_8_tokenScreen() {
+            fixture.select(2, 0)
+            wait(50)
+            mouseClick(findAll(view, "accountToken_", [], new Set())[0])
+            tryVerify(() => shown("tokenDetailView"))
+            compare(textOf("tokenBackLabel"), "Arbitrum")
+            compare(textOf("tokenName"), "USD Coin")
+            compare(textOf("tokenBalance"), "999.5000 USDC")
+            compare(textOf("tokenFiat"), "$999.50")
+            // The transfers of this contract in any letter case; no native entry, no other token.
+            compare(rows().map(r => r.title), ["Received USDC", "Received USDC"])
+            compare(textOf("transactionCount"), "2")
+            compare(textOf("rowAmount", rows()[0]), "+25.0000 USDC")
+            verify(shown("rowStatusDot", rows()[0]))
+            // Each refresh redraws the figures.
+            const texts = [[0.005, "0.005000 USDC"], [1000, "1000.00 USDC"], [0, "0 USDC"]]
+            for (const [amount, text] of texts) {
+                fixture.setTokenBalance(amount, 0.8)
+                compare(textOf("tokenBalance"), text)
+            }
+            fixture.setTokenBalance(0.004, 1)
+            compare(textOf("tokenFiat"), "< $0.01")
+            // Send starts on this token, Receive shows the account's address.
+            mouseClick(find("tokenSend"))
+            tryVerify(() => sheetOpen("sendSheet"))
+            const send = findAll(top, "sendSheet", [], new Set()).find(s => s.visible)
+            compare(send.chain, 2)
+            compare(send.preselectedToken.symbol, "USDC")
+            compare(send.preselectedToken.contractAddress, "0xaf88d065e77c8CC2239327C5EDb3A432268e5831")
+            compare(send.preselectedToken.chain, "arbitrum")
+            send.close()
+            tryVerify(() => !send.visible)
+            mouseClick(find("tokenReceive"))
+            const receive = findAll(top, "receiveSheet", [], new Set()).find(s => s.visible)
+            verify(receive)
+            compare(receive.address, "0x7e5f4552091a69125d5dfcb7b8c2659029395bdf")
+            receive.close()
+            tryVerify(() => !receive.visible)
+            // A row opens its detail; back returns to the account.
+            mouseClick(rows()[0])
+            tryVerify(() => sheetOpen("transactionDetailSheet"))
+            const sheet = findAll(top, "transactionDetailSheet", [], new Set()).find(s => s.visible)
+            verify(find("tokenPair", sheet).visible)
+            compare(textOf("tokenLabel", sheet), "USD Coin (USDC)")
+            compare(textOf("explorerLabel", sheet), "View on Arbiscan")
+            sheet.close()
+            tryVerify(() => !sheet.visible)
+            mouseClick(find("tokenBack"))
+            tryVerify(() => shown("accountHistory"))
+        }
+
+        function test_9_tokenScreenClosesOnAnotherChain() {
+            fixture.select(2, 0)
+            wait(50)
+            mouseClick(findAll(view, "accountToken_", [], new Set())[0])
+            tryVerify(() => shown("tokenDetailView"))
+            // Arbitrum USDC must not be shown as held on Ethereum, nor sent from there.
+            fixture.select(1, 0)
+            wait(50)
+            verify(!view.detail.tokenDetail)
+            verify(shown("accountHistory"))
+            compare(textOf("accountBalance"), "1.250000 ETH")
+            mouseClick(findAll(view, "accountToken_", [], new Set())[0])
+            tryVerify(() => shown("tokenDetailView"))
+            fixture.select(0, 0)
+            wait(50)
+            verify(!view.detail.tokenDetail)
+            verify(shown("btcTabs"))
+        }
+
+        function test_10_emptyTokenHistory() {
+            fixture.select(2, 0)
+            wait(50)
+            mouseClick(findAll(view, "accountToken_", [], new Set())[2])
+            tryVerify(() => shown("tokenDetailView"))
+            verify(shown("transactionsEmpty"))
+            compare(textOf("transactionsEmptyNote"), "Transactions for NOPE will appear here.")
+            compare(textOf("tokenFiat"), "$0.00")
+        }
+
+        function test_12_addTokenSheet() {
+            if (!fixture.hasAnvil())
+                skip("anvil is not installed")
+            const address = "0x00000000000000000000000000000000000b0001"
+            fixture.deploy("StandardToken", address)
+            fixture.select(2, 0)
+            wait(50)
+            mouseClick(find("addTokenButton"))
+            tryVerify(() => sheetOpen("addTokenSheet"))
+            const sheet = find("addTokenSheet")
+            compare(textOf("addTokenChain", sheet), "on Arbitrum")
+            const field = find("contractAddressField", sheet)
+            tryVerify(() => field.activeFocus)
+            verify(!find("addTokenButton", sheet).enabled)
+            compare(find("addTokenButton", sheet).text, "Add Token")
+            for (const c of address)
+                keyClick(c)
+            tryVerify(() => shown("addTokenPreview", sheet), 15000)
+            compare(textOf("infoName", sheet), "Test Token")
+            compare(textOf("infoSymbol", sheet), "TST")
+            compare(textOf("infoDecimals", sheet), "6")
+            compare(find("addTokenButton", sheet).text, "Add TST")
+            verify(!find("contractAddressField", sheet).showsError)
+            wait(100)
+            grabImage(top).save(fixture.screenshotPath("add-token.png"))
+            // One character less: the preview goes, "Add" is disabled.
+            keyClick(Qt.Key_Backspace)
+            verify(!shown("addTokenPreview", sheet))
+            verify(!find("addTokenButton", sheet).enabled)
+            keyClick("1")
+            tryVerify(() => find("addTokenButton", sheet).enabled, 15000)
+            mouseClick(find("addTokenButton", sheet))
+            tryVerify(() => !sheetOpen("addTokenSheet"))
+            compare(fixture.storedTokens(2), ["TST@" + address])
+            // A new opening starts empty.
+            mouseClick(find("addTokenButton"))
+            tryVerify(() => sheetOpen("addTokenSheet"))
+            compare(find("contractAddressField", sheet).text, "")
+            // A lookup that fails shows its message and a red outline.
+            for (const c of "0x00000000000000000000000000000000000b0002")
+                keyClick(c)
+            tryVerify(() => shown("addTokenError", sheet), 15000)
+            compare(textOf("addTokenError", sheet), "Cannot read token name")
+            verify(find("contractAddressField", sheet).showsError)
+            keyClick(Qt.Key_Escape)
+            tryVerify(() => !sheetOpen("addTokenSheet"))
+        }
+
+        function test_11_screenshots() {
+            fixture.select(1, 0)
+            wait(100)
+            const previous = BRThemeManager.current
+            const shots = []
+            for (const theme of BRThemeManager.themes.slice(0, 2)) {
+                BRThemeManager.current = theme
+                const name = theme.replace(/ /g, "-")
+                view.detail.closeTokenDetail()
+                wait(150)
+                const account = grabImage(top)
+                account.save(fixture.screenshotPath("account-" + name + ".png"))
+                shots.push(account)
+                mouseClick(rows()[0])
+                tryVerify(() => sheetOpen("transactionDetailSheet"))
+                wait(150)
+                grabImage(top).save(fixture.screenshotPath("transaction-" + name + ".png"))
+                find("transactionDetailSheet").close()
+                tryVerify(() => !sheetOpen("transactionDetailSheet"))
+                mouseClick(findAll(view, "accountToken_", [], new Set())[0])
+                tryVerify(() => shown("tokenDetailView"))
+                wait(150)
+                grabImage(top).save(fixture.screenshotPath("token-" + name + ".png"))
+            }
+            view.detail.closeTokenDetail()
+            BRThemeManager.current = previous
+            verify(!shots[0].equals(shots[1]), "the two themes look the same")
+        }
+    }
+}
