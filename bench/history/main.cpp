@@ -9,6 +9,7 @@
 #include "state/AppState.h"
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
+#include "ui/theme/WindowRendering.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -178,6 +179,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    configureWindowRendering(); // drawn as the program draws it
     QGuiApplication app(argc, argv);
     QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     BRFont::loadBundledFonts();

@@ -12,6 +12,7 @@
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
 #include "ui/theme/ExternalLink.h"
+#include "ui/theme/WindowRendering.h"
 
 #include <QDir>
 #include <QLocale>
@@ -242,6 +243,7 @@ public slots:
     void applicationAvailable() {
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
         BRFont::loadBundledFonts();
+        configureWindowRendering(); // drawn as the program draws it
         test::RefreshFixture::Setup setup;
         if (test::AnvilNode::isAvailable()) {
             m_anvil = std::make_unique<test::AnvilNode>(42161);

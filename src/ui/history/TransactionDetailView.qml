@@ -74,7 +74,6 @@ Rectangle {
                     Layout.alignment: Qt.AlignHCenter
                     Layout.preferredWidth: 52
                     Layout.preferredHeight: 52
-                    layer.enabled: true // see the Network card's disc
                     sourceComponent: root.transaction && root.transaction.hasTokenSymbol
                                      ? tokenDisc : directionDisc
                 }
@@ -141,8 +140,7 @@ Rectangle {
                             TokenDiscIcon {
                                 symbol: root.transaction ? root.transaction.tokenSymbol : ""
                                 size: 20
-                                layer.enabled: true // see the Network card's disc
-                            }
+                                        }
                             Plain {
                                 objectName: "tokenLabel"
                                 Layout.fillWidth: true
@@ -240,9 +238,6 @@ Rectangle {
                         ChainDiscIcon {
                             chain: root.transaction ? root.transaction.chain : 0
                             size: 20
-                            // Qt 6.4 draws a Shape that lies wholly outside a clip as if there
-                            // were none; drawn through a layer, the disc is clipped.
-                            layer.enabled: true
                         }
                         Plain {
                             objectName: "network"

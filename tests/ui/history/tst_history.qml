@@ -186,6 +186,13 @@ Item {
             tryVerify(() => sheetOpen("transactionDetailSheet"))
             compare(find("copyableValue", find("cardHash", sheet)).text, opened)
             compare(textOf("confirmations", sheet), "1")
+            // The hash is drawn elided but selects whole.
+            const hash = find("copyableValue", find("cardHash", sheet))
+            mouseClick(hash, 10, hash.height / 2)
+            tryVerify(() => hash.isSelecting)
+            verify(!find("selectableValueText", hash).visible)
+            keyClick(Qt.Key_A, Qt.ControlModifier)
+            compare(find("selectableValueInput", hash).selectedText, opened)
             fixture.refreshEthereumHistory()
             wait(50)
             compare(rows()[0].title, "Sent ETH")
@@ -315,7 +322,10 @@ Item {
             // The transfers of this contract in any letter case; no native entry, no other token.
             compare(rows().map(r => r.title), ["Received USDC", "Received USDC"])
             compare(textOf("transactionCount"), "2")
+            // A received token entry: its disc instead of the arrow, "+" and green.
             compare(textOf("rowAmount", rows()[0]), "+25.0000 USDC")
+            compare(find("rowAmount", rows()[0]).color, BRPalette.success)
+            compare(textOf("tokenDiscText", rows()[0]), "US")
             verify(shown("rowStatusDot", rows()[0]))
             // Each refresh redraws the figures.
             const texts = [[0.005, "0.005000 USDC"], [1000, "1000.00 USDC"], [0, "0 USDC"]]
