@@ -546,6 +546,32 @@ def import_wallet(w):
     wait_main(w)
 
 
+def named(w, name):
+    """A node named `name` on screen, of any role."""
+    return next((node for _, n, _, _, node in w.nodes() if n == name), None)
+
+
+def visit_account(w):
+    # The portfolio's Send opens the first account's screen (Bitcoin, with its two tabs); the
+    # address tab and back; Receive opens its sheet; Escape returns to the portfolio.
+    w.button("Send")
+    tab = w.wait("the Bitcoin account's tabs", lambda: named(w, "Indirizzi"))
+    w.wait_node("push button", "Receive")
+    assert not w.find("push button", "Swap"), "Bitcoin has no Swap"
+    chosen = w.Atspi.StateType.CHECKED
+    w.click_node(tab)
+    w.wait("the address tab chosen", lambda: tab.get_state_set().contains(chosen), timeout=10)
+    portfolio = w.wait("the portfolio tab", lambda: named(w, "Portfolio"))
+    w.click_node(portfolio)
+    w.wait("the portfolio tab chosen", lambda: portfolio.get_state_set().contains(chosen),
+           timeout=10)
+    w.button("Receive")
+    w.button("Close")
+    w.wait_gone("push button", "Close")
+    w.key("Escape")
+    w.wait_node("push button", "Refresh")
+
+
 def export_backup(w, typed_name, expected_path):
     w.key("ctrl+shift+e")
     w.fill(w.passwords(1)[0], PASSWORD)
@@ -666,6 +692,7 @@ def scenario_absent(desktop, w, keyring):
     # dialog starts in the home folder, where a bare name lands.
     w.start()
     import_wallet(w)
+    visit_account(w)
     assert any(f.startswith("seed-") for f in stored_files(desktop)), stored_files(desktop)
     backup = os.path.join(desktop.home, "plain.qmbackup")
     export_backup(w, "plain.qmbackup", backup)
