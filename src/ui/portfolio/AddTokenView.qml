@@ -83,11 +83,7 @@ ColumnLayout {
         objectName: "addTokenResolving"
         visible: model.isResolving
         spacing: 8
-        BusyIndicator {
-            running: model.isResolving
-            implicitWidth: 16
-            implicitHeight: 16
-        }
+        BRBusyIndicator { running: model.isResolving }
         Text {
             text: "Detecting token..."
             textFormat: Text.PlainText
