@@ -1,19 +1,9 @@
 #include "ui/portfolio/AccountTokensModel.h"
 
-#include "core/model/Amount.h"
 #include "state/AppState.h"
 #include "ui/portfolio/AccountDetailModel.h"
-#include "ui/portfolio/FiatText.h"
 
 namespace qm {
-namespace {
-
-double valueUSD(const TokenBalance& balance) {
-    return balance.balanceFormatted * balance.priceUSD.value_or(0);
-}
-
-} // namespace
-
 AccountTokensModel::AccountTokensModel(AppState* state, QObject* parent)
     : KeyedListModel<TokenBalance>(parent), m_state(state) {
     if (!state) {
@@ -39,22 +29,21 @@ QVariant AccountTokensModel::data(const QModelIndex& index, int role) const {
         return QString::fromStdString(balance->token.name);
     case SymbolRole:
         return QString::fromStdString(balance->token.symbol);
-    case AmountTextRole:
-        return QString::fromStdString(
-            formatTokenAmount(balance->balanceFormatted, balance->token.symbol));
-    case ValueTextRole:
-        return formatTokenUSD(valueUSD(*balance));
-    case ValueUSDRole:
-        return valueUSD(*balance);
+    case BalanceFormattedRole:
+        return balance->balanceFormatted;
+    case PriceUSDRole:
+        return balance->priceUSD ? QVariant(*balance->priceUSD) : QVariant::fromValue(nullptr);
     default:
         return {};
     }
 }
 
 QHash<int, QByteArray> AccountTokensModel::roleNames() const {
-    return {{TokenIdRole, "tokenId"},     {NameRole, "name"},
-            {SymbolRole, "symbol"},       {AmountTextRole, "amountText"},
-            {ValueTextRole, "valueText"}, {ValueUSDRole, "valueUSD"}};
+    return {{TokenIdRole, "tokenId"},
+            {NameRole, "name"},
+            {SymbolRole, "symbol"},
+            {BalanceFormattedRole, "balanceFormatted"},
+            {PriceUSDRole, "priceUSD"}};
 }
 
 void AccountTokensModel::setAccountID(const std::string& id) {

@@ -1,6 +1,6 @@
 #pragma once
 // The token holdings of one EVM account, as the account screen lists them: one row per
-// balance record in the state's order, with its amount and dollar texts.
+// balance record in the state's order, with the numbers its token row formats.
 
 #include "core/model/Token.h"
 #include "ui/history/KeyedListModel.h"
@@ -25,9 +25,8 @@ public:
         TokenIdRole = Qt::UserRole + 1, // "tokenId": the contract address
         NameRole,                       // "name"
         SymbolRole,                     // "symbol"
-        AmountTextRole,                 // "amountText": "2.5000 USDC"
-        ValueTextRole,                  // "valueText": "$2.50", "< $0.01"
-        ValueUSDRole,                   // "valueUSD": balance times price, 0 unpriced
+        BalanceFormattedRole,           // "balanceFormatted": whole tokens
+        PriceUSDRole,                   // "priceUSD": dollars per token, null when unpriced
     };
     Q_ENUM(Role)
 

@@ -84,8 +84,8 @@ ColumnLayout {
             Layout.fillWidth: true
             name: model.name
             symbol: model.symbol
-            amountText: model.amountText
-            valueText: model.valueText
+            balanceFormatted: model.balanceFormatted
+            priceUSD: model.priceUSD
             TapHandler { onTapped: root.tokenPicked(row.index) }
         }
     }

@@ -116,13 +116,15 @@ TEST(AccountDetail, PartsPerChainAndTheTokenList) {
     EXPECT_EQ(model.balanceText(), "2.000000 ETH");
     ASSERT_EQ(model.tokens()->count(), 3);
     const auto cell = [&](int row, AccountTokensModel::Role role) {
-        return model.tokens()->data(model.tokens()->index(row), role).toString();
+        return model.tokens()->data(model.tokens()->index(row), role);
     };
-    EXPECT_EQ(cell(0, AccountTokensModel::AmountTextRole), "2.5000 USDC");
-    EXPECT_EQ(cell(0, AccountTokensModel::ValueTextRole), "$2.50");
-    EXPECT_EQ(cell(1, AccountTokensModel::AmountTextRole), "0.004000 DUST");
-    EXPECT_EQ(cell(1, AccountTokensModel::ValueTextRole), "< $0.01");
-    EXPECT_EQ(cell(2, AccountTokensModel::ValueTextRole), "$0.00");
+    EXPECT_EQ(cell(0, AccountTokensModel::TokenIdRole), "0x01");
+    EXPECT_EQ(cell(0, AccountTokensModel::SymbolRole), "USDC");
+    EXPECT_EQ(cell(0, AccountTokensModel::BalanceFormattedRole).toDouble(), 2.5);
+    EXPECT_EQ(cell(0, AccountTokensModel::PriceUSDRole).toDouble(), 1.0);
+    EXPECT_EQ(cell(1, AccountTokensModel::BalanceFormattedRole).toDouble(), 0.004);
+    // No price: null, which the row shows as $0.00.
+    EXPECT_TRUE(cell(2, AccountTokensModel::PriceUSDRole).isNull());
     EXPECT_EQ(cell(2, AccountTokensModel::NameRole), "NOPE Token");
 
     // A refresh of the balance updates the header and the one token row.
@@ -136,7 +138,7 @@ TEST(AccountDetail, PartsPerChainAndTheTokenList) {
     EXPECT_EQ(model.balanceText(), "3.000000 ETH");
     ASSERT_EQ(rows.count(), 1);
     EXPECT_EQ(rows[0][0].toModelIndex().row(), 1);
-    EXPECT_EQ(cell(1, AccountTokensModel::ValueTextRole), "$10.00");
+    EXPECT_EQ(cell(1, AccountTokensModel::BalanceFormattedRole).toDouble(), 10.0);
 
     env.select(Chain::arbitrum, 0);
     EXPECT_TRUE(model.isArbitrum());
