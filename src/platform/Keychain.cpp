@@ -147,6 +147,10 @@ std::optional<bool> Keychain::holdsItem(std::string_view, std::string_view,
     return std::nullopt;
 }
 
+KeychainUnlock Keychain::unlock(std::stop_token) {
+    return KeychainUnlock::unlocked;
+}
+
 KeychainStatus SecretServiceKeychain::probe(std::chrono::milliseconds timeout) {
     const Deadline deadline(timeout);
     GError* error = nullptr;
@@ -213,6 +217,49 @@ std::optional<bool> SecretServiceKeychain::holdsItem(std::string_view service,
     const bool found = items != nullptr;
     g_list_free_full(items, g_object_unref);
     return found;
+}
+
+KeychainUnlock SecretServiceKeychain::unlock(std::stop_token stop) {
+    const GObjectPtr<GCancellable> cancellable(g_cancellable_new());
+    // A cancelled call closes the prompt it opened and returns.
+    const std::stop_callback dismiss(
+        stop, [cancel = cancellable.get()] { g_cancellable_cancel(cancel); });
+    GError* error = nullptr;
+    const auto ended = [&] {
+        const bool cancelled =
+            stop.stop_requested() || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+        g_clear_error(&error);
+        return cancelled ? KeychainUnlock::dismissed : KeychainUnlock::failed;
+    };
+    const GObjectPtr<SecretService> service(
+        secret_service_get_sync(SECRET_SERVICE_NONE, cancellable.get(), &error));
+    if (!service) {
+        return ended();
+    }
+    // Looked up, never created: a new keyring would be a prompt of another kind.
+    const GObjectPtr<SecretCollection> collection(
+        secret_collection_for_alias_sync(service.get(), SECRET_COLLECTION_DEFAULT,
+                                         SECRET_COLLECTION_NONE, cancellable.get(), &error));
+    if (!collection) {
+        return ended();
+    }
+    if (!secret_collection_get_locked(collection.get())) {
+        return KeychainUnlock::unlocked;
+    }
+    GList objects{};
+    objects.data = collection.get();
+    GList* unlocked = nullptr;
+    // Runs the service's prompt and waits for it; a prompt the user dismisses unlocks nothing.
+    const gint count =
+        secret_service_unlock_sync(service.get(), &objects, cancellable.get(), &unlocked, &error);
+    g_list_free_full(unlocked, g_object_unref);
+    if (error != nullptr) {
+        return ended();
+    }
+    if (count > 0) {
+        return KeychainUnlock::unlocked;
+    }
+    return KeychainUnlock::dismissed;
 }
 
 void SecretServiceKeychain::save(std::string_view service, std::string_view account,

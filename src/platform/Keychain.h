@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,10 @@ private:
 // items. `absent`: no keychain service, or no default collection to store items in.
 enum class KeychainStatus { usable, locked, absent };
 
+// How the keychain's own unlock prompt ended: unlocked (or nothing was locked), dismissed by
+// the user (or by the caller's stop), or failed (no keychain, no prompt could be shown).
+enum class KeychainUnlock { unlocked, dismissed, failed };
+
 class Keychain {
 public:
     static constexpr std::string_view probeService = "com.quillmark.wallet.probe";
@@ -46,6 +51,11 @@ public:
     // nothing when the keychain cannot tell. The default cannot tell.
     virtual std::optional<bool> holdsItem(std::string_view service, std::string_view account,
                                           std::chrono::milliseconds timeout);
+    // Unlocks the collection items are stored in through the keychain's own prompt (the
+    // desktop asks for the keyring's password) and waits for the user's answer, however long
+    // it takes; `stop` dismisses a prompt still open. Safe on any thread. The default has
+    // nothing to unlock.
+    virtual KeychainUnlock unlock(std::stop_token stop);
 
     // Replaces the item: clears any old one, then stores `data`. Throws KeychainBackendError.
     virtual void save(std::string_view service, std::string_view account, ByteView data) = 0;
@@ -66,6 +76,8 @@ public:
     // Searches the item's attributes, which a locked collection still shows.
     std::optional<bool> holdsItem(std::string_view service, std::string_view account,
                                   std::chrono::milliseconds timeout) override;
+    // The Secret Service's Unlock of the default collection, with its prompt.
+    KeychainUnlock unlock(std::stop_token stop) override;
     void save(std::string_view service, std::string_view account, ByteView data) override;
     std::optional<Bytes> load(std::string_view service, std::string_view account) override;
     void remove(std::string_view service, std::string_view account) override;

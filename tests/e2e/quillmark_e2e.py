@@ -11,7 +11,7 @@ its own, so the refresh that starts after an unlock fails at once instead of rea
 
 QM_E2E_KEEP=1 keeps each scenario's folder (screenshots, logs); a failed one is always kept.
 Scenarios: keyring (an unlocked keyring), locked (the keyring is locked while a wallet is
-in it), absent (no Secret Service on the bus), nodialog (the file dialog's Qt module is
+in it: the keyring's own unlock prompt, dismissed then answered, and "Try Again"), absent (no Secret Service on the bus), nodialog (the file dialog's Qt module is
 missing). Exit status 0 when all pass; a scenario (or a check) that cannot run here prints
 "SKIP: <reason>", and the run exits 77 when no scenario ran.
 """
@@ -223,6 +223,10 @@ class Desktop:
             raise AssertionError("Xvfb did not start")
         display = ":" + number.decode().strip()
         os.environ["DISPLAY"] = self.env["DISPLAY"] = display
+        # What the bus starts (the keyring's prompt) shows on this display too.
+        run(["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+             "/org/freedesktop/DBus", "--method",
+             "org.freedesktop.DBus.UpdateActivationEnvironment", f"{{'DISPLAY': '{display}'}}"])
         log("display", display)
 
     def screenshot(self, tag):
@@ -285,6 +289,24 @@ class Keyring:
                       "org.freedesktop.DBus.Properties.Get", "org.freedesktop.Secret.Collection",
                       "Locked"], check=False)
         return "true" in result.stdout
+
+    def answer_prompt(self, password):
+        """Answers the keyring's own unlock prompt (gcr-prompter on our display): types the
+        keyring's password and Return, or Escape when `password` is None."""
+        found = wait_for("the keyring's unlock prompt", lambda: run(
+            ["xdotool", "search", "--onlyvisible", "--class", "gcr-prompter"],
+            check=False).stdout.split())
+        window = found[-1]
+        run(["xdotool", "windowfocus", "--sync", window], check=False)
+        time.sleep(0.5)  # the prompt takes the keyboard once mapped
+        if password is None:
+            run(["xdotool", "key", "--clearmodifiers", "Escape"])
+        else:
+            run(["xdotool", "type", "--delay", "20", "--clearmodifiers", password])
+            run(["xdotool", "key", "--clearmodifiers", "Return"])
+        wait_for("the prompt to close", lambda: not run(
+            ["xdotool", "search", "--onlyvisible", "--class", "gcr-prompter"],
+            check=False).stdout.split())
 
     def unlock(self):
         # What a desktop's unlock dialog does, without the dialog: gnome-keyring's own call
@@ -625,6 +647,8 @@ def restore_backup(w, path):
     w.key("ctrl+shift+r")
     w.button("Browse...")
     w.wait_node("dialog", "Select Wallet Backup")
+    # It starts where the last backup went: that folder ends the path above the list.
+    w.wait_node("push button", os.path.basename(os.path.dirname(path)))
     # The dialog's location bar (Ctrl+L) takes a typed path.
     w.key("ctrl+l")
     w.key("ctrl+a")
@@ -681,6 +705,22 @@ def scenario_locked(desktop, w, keyring):
                                  "created)")
         raise
     assert not w.find("push button", "Create New Wallet")
+    w.button("Try Again")  # still locked: the same face
+    w.wait_node("push button", "Unlock Keyring")
+    # The keyring's own prompt: dismissed, the keyring stays locked and so does the face.
+    w.button("Unlock Keyring")
+    keyring.answer_prompt(None)
+    w.button("Unlock Keyring")  # usable again once the prompt is gone
+    assert keyring.locked(), "a dismissed prompt unlocked the keyring"
+    # Answered: the keyring opens and the wallet's own lock screen follows.
+    keyring.answer_prompt(KEYRING_PASSWORD)
+    wait_for("the keyring to be unlocked", lambda: not keyring.locked())
+    unlock(w)
+    w.quit()
+    # Unlocked from the desktop instead: "Try Again" finds the wallet.
+    keyring.lock()
+    w.start()
+    w.wait_node("push button", "Try Again", timeout=30)
     keyring.unlock()
     w.button("Try Again")
     unlock(w)

@@ -85,6 +85,40 @@ KeychainStatus FaultyKeychain::probe(std::chrono::milliseconds timeout) {
     return Keychain::probe(timeout); // through this keychain's injected failures
 }
 
+KeychainUnlock FaultyKeychain::unlock(std::stop_token stop) {
+    std::unique_lock lock(mutex_);
+    calls_.push_back("unlock");
+    if (!locked_) {
+        return KeychainUnlock::unlocked;
+    }
+    promptOpen_ = true;
+    answer_.reset();
+    const bool answered = answered_.wait(lock, stop, [this] { return answer_.has_value(); });
+    promptOpen_ = false;
+    if (!answered) {
+        return KeychainUnlock::dismissed;
+    }
+    const bool unlocks = *answer_;
+    answer_.reset();
+    if (unlocks) {
+        locked_ = false;
+    }
+    return unlocks ? KeychainUnlock::unlocked : KeychainUnlock::dismissed;
+}
+
+void FaultyKeychain::answerPrompt(bool unlocks) {
+    {
+        std::lock_guard lock(mutex_);
+        answer_ = unlocks;
+    }
+    answered_.notify_all();
+}
+
+bool FaultyKeychain::promptOpen() {
+    std::lock_guard lock(mutex_);
+    return promptOpen_;
+}
+
 std::optional<bool> FaultyKeychain::holdsItem(std::string_view service, std::string_view account,
                                               std::chrono::milliseconds timeout) {
     if (!enterTimed("search", timeout)) {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <utility>
@@ -44,6 +45,11 @@ public:
     // A keyring that is locked: probes say so, searches still see the inner items, and
     // every save, load and remove fails (nothing may touch it without a prompt).
     void setLocked(bool locked) { locked_ = locked; }
+    // The unlock prompt: it waits for answerPrompt() (or the caller's stop); a yes unlocks.
+    KeychainUnlock unlock(std::stop_token stop) override;
+    void answerPrompt(bool unlocks);
+    // Whether a prompt waits for its answer now.
+    bool promptOpen();
     // Every call waits until release(): a keychain that shows a prompt nobody answers.
     // Probes and searches wait at most their time-out.
     void hang();
@@ -77,6 +83,9 @@ private:
     std::int32_t lockingCode_ = 0;
     std::atomic<std::int32_t> saveCode_ = 0, loadCode_ = 0, removeCode_ = 0;
     std::atomic<bool> locked_ = false;
+    std::condition_variable_any answered_;
+    std::optional<bool> answer_;
+    bool promptOpen_ = false;
     std::vector<std::string> calls_;
     std::vector<std::thread::id> callThreads_;
 };

@@ -11,6 +11,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDate>
+#include <QDir>
+#include <QFile>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
@@ -191,6 +194,122 @@ TEST(OnboardingScreens, TheEmblemsAreTheirNamedSymbolsWithTheirGlow) {
     EXPECT_NEAR(locked[2], locked[3], 0.1);
     EXPECT_GT(locked[0], 0.6);
     EXPECT_LT(locked[2], locked[0] - 0.1);
+}
+
+// Every text item under `item` that shows a '<' (markup, if it were rich text).
+void collectMarkupTexts(QQuickItem* item, QList<QQuickItem*>& out) {
+    if (item->inherits("QQuickText") && item->property("text").toString().contains('<')) {
+        out.append(item);
+    }
+    for (QQuickItem* child : item->childItems()) {
+        collectMarkupTexts(child, out);
+    }
+}
+
+// No text of the shown dialog renders markup: names with it are shown as they are.
+void expectPlainNames(QObject* shownDialog, int atLeast) {
+    QList<QQuickItem*> texts;
+    for (QQuickItem* item : shownDialog->findChildren<QQuickItem*>(Qt::FindDirectChildrenOnly)) {
+        collectMarkupTexts(item, texts);
+    }
+    if (auto* popup = shownDialog->property("contentItem").value<QQuickItem*>()) {
+        QQuickItem* top = popup;
+        while (top->parentItem() && !top->parentItem()->inherits("QQuickOverlay")) {
+            top = top->parentItem();
+        }
+        texts.clear();
+        collectMarkupTexts(top, texts);
+    }
+    EXPECT_GE(texts.size(), atLeast);
+    for (QQuickItem* text : texts) {
+        EXPECT_EQ(text->property("textFormat").toInt(), static_cast<int>(Qt::PlainText))
+            << text->property("text").toString().toStdString();
+    }
+}
+
+// The named file dialog once it shows (and was set up); null when it does not.
+QObject* openedDialog(const Screens& s, const char* name) {
+    QObject* dialog = nullptr;
+    waitFor([&] {
+        dialog = s.find(name);
+        return dialog && dialog->property("visible").toBool() &&
+               dialog->property("shown").value<QObject*>();
+    });
+    return dialog && dialog->property("shown").value<QObject*>() ? dialog : nullptr;
+}
+
+// The real save and open dialogs over a folder of many backups, a name with markup and a
+// folder with markup: names as they are, the suggested name whole, a scroll bar while the list
+// overflows, backups first, and the next dialog where the last backup went.
+TEST(OnboardingScreens, TheBackupDialogsShowNamesAsTheyAreAndStartWhereTheLastBackupWent) {
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    const QString documents = home.path() + "/Documents";
+    QDir().mkpath(documents + "/<i>folder");
+    QDir().mkpath(home.path() + "/backups");
+    for (const QString& name : {QStringLiteral("<b>bold.qmbackup"), QStringLiteral("notes.txt")}) {
+        QFile(documents + "/" + name).open(QIODevice::WriteOnly);
+    }
+    for (int i = 0; i < 40; ++i) {
+        QFile(documents + QStringLiteral("/old-%1.qmbackup").arg(i, 2, 10, QChar('0')))
+            .open(QIODevice::WriteOnly);
+    }
+    Screens s;
+    ASSERT_TRUE(s.window && s.exposed);
+    qm::test::runTask(s.state.createWallet(AppStateFixture::abandonPhrase(), "password 1"));
+    s.state.stopBackgroundTasks();
+    QMetaObject::invokeMethod(s.find("exportBackupAction"), "trigger");
+    s.type("exportPasswordField", "password 1");
+    s.click("exportBackupButton");
+    QObject* save = openedDialog(s, "saveBackupDialog");
+    ASSERT_TRUE(save);
+    auto* shown = save->property("shown").value<QObject*>();
+    EXPECT_EQ(save->property("nameFilters").toStringList(),
+              QStringList({"Quillmark backups (*.qmbackup)", "All Files (*)"}));
+    auto* list = shown->findChild<QQuickItem*>(QStringLiteral("fileDialogListView"));
+    ASSERT_TRUE(list);
+    // The backups and the folder, not the text file; from the top, the bar on screen.
+    ASSERT_TRUE(waitFor([&] { return list->property("count").toInt() == 42; }))
+        << list->property("count").toInt();
+    QTest::qWait(100);
+    EXPECT_EQ(list->property("contentY").toReal(), list->property("originY").toReal());
+    QQuickItem* bar = nullptr;
+    for (QQuickItem* child : list->findChildren<QQuickItem*>()) {
+        bar = child->inherits("QQuickScrollBar") ? child : bar;
+    }
+    ASSERT_TRUE(bar);
+    EXPECT_EQ(bar->property("policy").toInt(), 2); // always on while it overflows
+    EXPECT_TRUE(bar->isVisible());
+    auto* name = shown->findChild<QQuickItem*>(QStringLiteral("fileNameTextField"));
+    ASSERT_TRUE(name);
+    EXPECT_EQ(name->property("text").toString(),
+              "Quillmark-" + QDate::currentDate().toString(Qt::ISODate) + ".qmbackup");
+    EXPECT_LE(name->property("contentWidth").toReal(), name->width() -
+                                                           name->property("leftPadding").toReal() -
+                                                           name->property("rightPadding").toReal());
+    expectPlainNames(shown, 2);
+    // Saved elsewhere: that folder is where the next dialog starts.
+    const QString target = home.path() + "/backups/mine.qmbackup";
+    name->forceActiveFocus();
+    QTest::keyClick(s.window, Qt::Key_A, Qt::ControlModifier);
+    for (const QChar c : target) {
+        QTest::keyClick(s.window, c.toLatin1());
+    }
+    QMetaObject::invokeMethod(shown, "accept"); // "Save"
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(target); }));
+    QMetaObject::invokeMethod(s.find("BackupExportSheet"), "close");
+
+    QMetaObject::invokeMethod(s.find("restoreBackupAction"), "trigger");
+    s.click("browseButton");
+    QObject* open = openedDialog(s, "openBackupDialog");
+    ASSERT_TRUE(open);
+    EXPECT_EQ(open->property("currentFolder").toUrl(),
+              QUrl::fromLocalFile(home.path() + "/backups"));
+    // A folder's name in the path above the list, as it is.
+    open->setProperty("currentFolder", QUrl::fromLocalFile(documents + "/<i>folder"));
+    QTest::qWait(200);
+    expectPlainNames(open->property("shown").value<QObject*>(), 1);
+    QMetaObject::invokeMethod(open, "reject");
 }
 
 TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {

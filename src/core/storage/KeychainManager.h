@@ -93,6 +93,9 @@ public:
     // Probes again after the keychain was found locked: when it now works the process uses
     // it (and reads it) like after a start with it unlocked. Nothing changes otherwise.
     void probeLockedKeychainAgain();
+    // The keychain itself, for its unlock prompt, which may wait on the user for long and so
+    // runs on a thread of its own (Keychain::unlock is safe there); none without a keychain.
+    std::shared_ptr<Keychain> keychain() const { return keychain_; }
     // Removes temporary files of interrupted writes (".<name>.XXXXXX") from the storage
     // folder; never throws.
     void removeStaleTemporaryFiles();

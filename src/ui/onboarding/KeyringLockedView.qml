@@ -3,11 +3,18 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // Shown instead of onboarding when no wallet was found but the keyring, locked or silent, may
-// hold one: a new wallet here would stand beside the old one. "Try Again" probes the keyring
-// and loads again.
+// hold one: a new wallet here would stand beside the old one. "Unlock Keyring" opens the
+// keyring's own unlock prompt, then reads again; "Try Again" reads again (a keyring unlocked
+// elsewhere).
 Item {
     id: root
     objectName: "keyringLockedView"
+
+    KeyringUnlockViewModel {
+        id: keyring
+        objectName: "keyringUnlockViewModel"
+        appState: WalletShell.appState
+    }
 
     Rectangle { anchors.fill: parent; color: BRPalette.background }
 
@@ -36,11 +43,52 @@ Item {
             wrapMode: Text.Wrap
             horizontalAlignment: Text.AlignHCenter
         }
-        BRPrimaryButton {
-            objectName: "keyringTryAgainButton"
+        ErrorLine {
+            objectName: "keyringErrorLine"
+            Layout.fillWidth: true
+            keepsRoom: true
+            text: keyring.errorMessage
+        }
+        RowLayout {
             Layout.alignment: Qt.AlignHCenter
-            text: "Try Again"
-            onClicked: WalletShell.retryLockedKeyring()
+            spacing: 12
+            BRPrimaryButton {
+                id: unlockButton
+                objectName: "unlockKeyringButton"
+                text: "Unlock Keyring"
+                enabled: !keyring.isUnlocking
+                onClicked: keyring.unlock()
+                contentItem: Row {
+                    spacing: 6
+                    BRBusyIndicator {
+                        visible: keyring.isUnlocking
+                        running: visible
+                        width: 14
+                        height: 14
+                        anchors.verticalCenter: parent.verticalCenter
+                    }
+                    BRSymbol {
+                        visible: !keyring.isUnlocking
+                        anchors.verticalCenter: parent.verticalCenter
+                        name: "lock.open.fill"
+                        size: 13
+                        color: BRPalette.accent
+                    }
+                    Text {
+                        textFormat: Text.PlainText
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: unlockButton.text
+                        font: unlockButton.font
+                        color: BRPalette.accent
+                    }
+                }
+            }
+            BRSecondaryButton {
+                objectName: "keyringTryAgainButton"
+                text: "Try Again"
+                enabled: !keyring.isUnlocking
+                onClicked: keyring.tryAgain()
+            }
         }
         Item { Layout.fillHeight: true }
     }

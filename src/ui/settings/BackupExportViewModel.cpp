@@ -195,6 +195,7 @@ void BackupExportViewModel::saveToPath(const QString& path) {
     try {
         writeFileAtomically(std::filesystem::path(path.toStdString()), *m_fileBytes);
         m_savedPath = QFileInfo(path).fileName();
+        rememberBackupFolder(QFileInfo(path).absolutePath());
         m_exportSuccess = true;
         emit exportSuccessChanged();
     } catch (const FileError& error) {

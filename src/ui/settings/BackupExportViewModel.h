@@ -24,11 +24,11 @@ class BackupExportViewModel : public PasswordFormModel {
     Q_PROPERTY(QString savedPath READ savedPath NOTIFY exportSuccessChanged)
     // The name the save dialog suggests ("Quillmark-yyyy-MM-dd.qmbackup").
     Q_PROPERTY(QString defaultFileName READ defaultFileName CONSTANT)
-    // Where the save dialog starts: the user's documents folder, or the home folder when
-    // there is none.
-    Q_PROPERTY(QUrl defaultFolderUrl READ defaultFolderUrl CONSTANT)
+    // Where the save dialog starts: the folder of the last backup saved or opened, else the
+    // user's documents folder, or the home folder when there is none.
+    Q_PROPERTY(QUrl defaultFolderUrl READ defaultFolderUrl NOTIFY exportSuccessChanged)
     // The suggested name in that folder.
-    Q_PROPERTY(QUrl defaultFileUrl READ defaultFileUrl CONSTANT)
+    Q_PROPERTY(QUrl defaultFileUrl READ defaultFileUrl NOTIFY exportSuccessChanged)
 
 public:
     explicit BackupExportViewModel(QObject* parent = nullptr);

@@ -60,7 +60,6 @@ ColumnLayout {
         objectName: "openBackupDialog"
         title: "Select Wallet Backup"
         fileMode: FileDialog.OpenFile
-        nameFilters: ["All files (*)"]
         onAccepted: root.restore.selectFile(selectedFile)
     }
 }

@@ -71,6 +71,7 @@ void BackupRestoreViewModel::selectFilePath(const QString& path) {
     }
     m_fileName = QFileInfo(path).fileName();
     m_fileData = std::move(bytes);
+    rememberBackupFolder(QFileInfo(path).absolutePath());
     emit fileChanged();
     setErrorMessage(std::nullopt);
 }

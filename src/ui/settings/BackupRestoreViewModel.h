@@ -30,8 +30,9 @@ class BackupRestoreViewModel : public PasswordFormModel {
     Q_PROPERTY(QString fileName READ fileName NOTIFY fileChanged)
     Q_PROPERTY(bool isRestoring READ isBusy NOTIFY busyChanged)
     Q_PROPERTY(bool restoreSuccess READ restoreSuccess NOTIFY restoreSuccessChanged)
-    // Where the open dialog starts: the documents folder, or the home folder.
-    Q_PROPERTY(QUrl defaultFolderUrl READ defaultFolderUrl CONSTANT)
+    // Where the open dialog starts: the folder of the last backup saved or opened, else the
+    // documents folder, or the home folder.
+    Q_PROPERTY(QUrl defaultFolderUrl READ defaultFolderUrl NOTIFY fileChanged)
 
 public:
     // A backup is a few kilobytes. A larger file is not one: it is not read whole (that would

@@ -99,10 +99,4 @@ void WalletShell::loadStoredState() {
     }
 }
 
-void WalletShell::retryLockedKeyring() {
-    if (m_state) {
-        m_state->retryLockedKeyring();
-    }
-}
-
 } // namespace qm

@@ -62,8 +62,6 @@ public:
 
     // The root view's appear action: settles onboarding and lock from what is stored.
     Q_INVOKABLE void loadStoredState();
-    // "Try Again" after the keyring was found locked: probes it and loads again.
-    Q_INVOKABLE void retryLockedKeyring();
 
 signals:
     void faceChanged();

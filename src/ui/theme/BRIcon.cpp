@@ -8,7 +8,7 @@ namespace qm {
 namespace {
 
 // Symbol name -> code point in the Material Design icon font (version 1.6).
-constexpr std::array<std::pair<std::string_view, char32_t>, 47> glyphs{{
+constexpr std::array<std::pair<std::string_view, char32_t>, 48> glyphs{{
     {"arrow.clockwise", 0xF450},               // refresh
     {"arrow.triangle.swap", 0xF4E1},           // swap-horizontal
     {"bitcoinsign", 0xF1AC},                   // currency-btc
@@ -41,6 +41,7 @@ constexpr std::array<std::pair<std::string_view, char32_t>, 47> glyphs{{
     {"plus.circle", 0xF417},                   // plus-circle
     {"arrow.down.doc.fill", 0xF220},           // file-import
     {"doc.fill", 0xF214},                      // file
+    {"folder.fill", 0xF24B},                   // folder
     {"arrow.counterclockwise", 0xF54C},        // undo
     {"xmark", 0xF156},                         // close
     {"arrow.up.right", 0xF05C},                // arrow-top-right
