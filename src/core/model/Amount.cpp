@@ -24,6 +24,8 @@ const char* amountText(AmountError::Kind kind) {
         return "Too many decimal places";
     case AmountError::Kind::tooLarge:
         return "The amount is too large";
+    case AmountError::Kind::unsupportedDecimals:
+        return "Unsupported number of decimal places";
     }
     return "";
 }
@@ -131,6 +133,11 @@ Decimal readUnsignedDecimal(std::string_view text) {
 AmountError::AmountError(Kind kind) : Error(amountText(kind)), m_kind(kind) {}
 
 Amount Amount::parse(std::string_view text, unsigned decimals) {
+    // The exponent is read only up to a limit; decimals past that limit would turn what it
+    // cut off into a wrong value instead of a refusal.
+    if (decimals > maxDecimals) {
+        throw AmountError(AmountError::Kind::unsupportedDecimals);
+    }
     if (text.empty()) {
         throw AmountError(AmountError::Kind::empty);
     }

@@ -21,6 +21,8 @@ public:
         negative,        // "The amount cannot be negative"
         tooManyDecimals, // "Too many decimal places"
         tooLarge,        // "The amount is too large"
+        // "Unsupported number of decimal places": more than Amount::maxDecimals
+        unsupportedDecimals,
     };
     explicit AmountError(Kind kind);
     Kind kind() const { return m_kind; }
@@ -33,12 +35,16 @@ struct Amount {
     UInt256 value; // base units
     unsigned decimals = 0;
 
+    // The most decimals an asset may have (an ERC-20 token's is one byte): past it a non-zero
+    // amount of at most 256 bits cannot be written at all.
+    static constexpr unsigned maxDecimals = 255;
+
     // The amount a user typed, read exactly in the C locale whatever the user's locale:
     // digits with an optional "." fraction ("1", "1.1", ".5", "1.") and an optional exponent
     // ("1e-3", "2.5E+2"), an optional leading "+". Fraction digits beyond `decimals` may only
     // be zeros. Throws AmountError for empty text, anything else (blanks, "," separators,
-    // "inf", hexadecimal), a "-" sign, a value finer than one base unit, and 2^256 base units
-    // or more.
+    // "inf", hexadecimal), a "-" sign, a value finer than one base unit, 2^256 base units
+    // or more, and (before reading the text) decimals above maxDecimals.
     static Amount parse(std::string_view text, unsigned decimals);
 
     // value / 10^decimals as a double, for display and prices.

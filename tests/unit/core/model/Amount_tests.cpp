@@ -45,6 +45,7 @@ constexpr Accepted accepted[] = {
     {"0e999999999999999999999", 0, UInt256()},
     {"18446744073709551616", 0, UInt256(0, 0, 1, 0)}, // 2^64: no 64-bit limit on the way
     {maxValue, 0, all},
+    {"1e-255", 255, UInt256(0, 0, 0, 1)},
 };
 
 struct Refused {
@@ -81,6 +82,9 @@ constexpr Refused refused[] = {
     {"1e78", 0, Kind::tooLarge},
     {"1e60", 18, Kind::tooLarge},
     {"1e99999999999999", 0, Kind::tooLarge},
+    {"1e-1000000001", 1'000'000'000, Kind::unsupportedDecimals}, // once read as exactly 1
+    {"0", 256, Kind::unsupportedDecimals},
+    {"1", 255, Kind::tooLarge},
     {"1157920892373161954235709850086879078532699846656405640394575840079131296399.36", 2,
      Kind::tooLarge},
 };
