@@ -42,20 +42,6 @@ std::string describe(JSONDecodingError::Kind kind, std::string_view key) {
 
 using Kind = JSONDecodingError::Kind;
 
-// 2^63 and 2^64 as doubles: exact powers of two, so the bounds are exact.
-constexpr double twoTo63 = 9223372036854775808.0;
-constexpr double twoTo64 = 18446744073709551616.0;
-
-// A whole number written with a zero fraction (3.0) is still an integer, as the
-// platform's JSON decoders read it; 3.5 is not.
-double integralDouble(const nlohmann::json& value, std::string_view key) {
-    const double d = value.get<double>();
-    if (!std::isfinite(d) || std::trunc(d) != d) {
-        throw JSONDecodingError(Kind::notAnInteger, key);
-    }
-    return d;
-}
-
 const nlohmann::json* member(const nlohmann::json& object, std::string_view key) {
     const auto found = json_fields::requireObject(object).find(key);
     return found == object.end() ? nullptr : &*found;
@@ -106,14 +92,7 @@ std::int64_t int64Value(const nlohmann::json& value, std::string_view key) {
     if (value.is_number_integer()) {
         return value.get<std::int64_t>();
     }
-    if (value.is_number_float()) {
-        const double d = integralDouble(value, key);
-        if (d < -twoTo63 || d >= twoTo63) {
-            throw JSONDecodingError(Kind::outOfRange, key);
-        }
-        return static_cast<std::int64_t>(d);
-    }
-    throw JSONDecodingError(Kind::wrongType, key);
+    throw JSONDecodingError(value.is_number_float() ? Kind::notAnInteger : Kind::wrongType, key);
 }
 
 std::uint64_t uint64Value(const nlohmann::json& value, std::string_view key) {
@@ -127,14 +106,7 @@ std::uint64_t uint64Value(const nlohmann::json& value, std::string_view key) {
         }
         return static_cast<std::uint64_t>(i);
     }
-    if (value.is_number_float()) {
-        const double d = integralDouble(value, key);
-        if (d < 0 || d >= twoTo64) {
-            throw JSONDecodingError(Kind::outOfRange, key);
-        }
-        return static_cast<std::uint64_t>(d);
-    }
-    throw JSONDecodingError(Kind::wrongType, key);
+    throw JSONDecodingError(value.is_number_float() ? Kind::notAnInteger : Kind::wrongType, key);
 }
 
 double doubleValue(const nlohmann::json& value, std::string_view key) {

@@ -1,7 +1,8 @@
 #pragma once
 // Strict readers for the fields of stored JSON records. A record is read whole
-// or not at all: a missing required key, a wrong JSON type, a fraction where an
-// integer belongs or a number out of range throws JSONDecodingError.
+// or not at all: a missing required key, a wrong JSON type, a number with a
+// fraction or an exponent where an integer belongs (even 3.0, which a float
+// could only have rounded to) or one out of range throws JSONDecodingError.
 
 #include "platform/Error.h"
 

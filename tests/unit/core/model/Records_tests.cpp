@@ -37,8 +37,17 @@ TEST(Wallet, MetadataKeepsTheDateAsADoubleAndTheAddressCountDefaultsToFive) {
                              R"("bitcoinAccountCount":1,"ethereumAccountCount":2)";
     EXPECT_EQ(decodeText(base + "}").btcAddressCount, 5);
     EXPECT_EQ(decodeText(base + R"(,"btcAddressCount":null})").btcAddressCount, 5);
-    // Unknown keys are ignored, and a zero fraction is still an integer.
-    EXPECT_EQ(decodeText(base + R"(,"extra":[1,2],"btcAddressCount":3.0})").btcAddressCount, 3);
+    EXPECT_EQ(decodeText(base + R"(,"extra":[1,2],"btcAddressCount":3})").btcAddressCount, 3);
+    // An integer field is an integer literal in range: never a number a float rounded.
+    for (const std::string count : {"3.0", "9007199254740993.0", "5.0000000000000001", "1e2",
+                                    "-9223372036854775809", "9223372036854775808"}) {
+        EXPECT_THROW(decodeText(base + R"(,"btcAddressCount":)" + count + "}"), JSONDecodingError)
+            << count;
+    }
+    EXPECT_THROW((void)json::parse(R"({"contractAddress":"0x1","symbol":"T","name":"T",)"
+                                   R"("decimals":18.0,"chain":"ethereum"})")
+                     .get<Token>(),
+                 JSONDecodingError);
 }
 
 TEST(Wallet, StoredFixturesKeepReading) {
