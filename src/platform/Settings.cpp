@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 
+#include <QLockFile>
 #include <QSettings>
 #include <QString>
 #include <fcntl.h>
@@ -29,7 +30,19 @@ Settings::Settings(const std::filesystem::path& path)
     : Settings(std::make_unique<QSettings>(QString::fromStdString(path.string()),
                                            QSettings::IniFormat)) {}
 
-Settings::Settings(std::unique_ptr<QSettings> settings) : settings_(std::move(settings)) {}
+Settings::Settings(std::unique_ptr<QSettings> settings) : settings_(std::move(settings)) {
+    removeStaleLock();
+}
+
+// QSettings guards its writes with "<file>.lock", which a killed process leaves behind and
+// which stays until the next write. Taking it removes it when its holder is gone; a live
+// holder keeps it.
+void Settings::removeStaleLock() {
+    QLockFile lock(settings_->fileName() + QStringLiteral(".lock"));
+    if (lock.tryLock(0)) {
+        lock.unlock();
+    }
+}
 
 // QSettings makes its folder 0777 and its file 0666, less the umask, while a file that exists
 // keeps its mode when QSettings replaces it. So before the first write both are made here,

@@ -19,6 +19,7 @@ public:
     static Settings& standard();
     // Defaults kept in an INI file at `path` (tests, tools).
     explicit Settings(const std::filesystem::path& path);
+    // Both remove the file's lock when a killed process left it.
     ~Settings();
     Settings(const Settings&) = delete;
     Settings& operator=(const Settings&) = delete;
@@ -34,6 +35,7 @@ private:
     explicit Settings(std::unique_ptr<QSettings> settings);
     // Makes the folder 0700 and the file 0600 before the first write.
     void prepareFile();
+    void removeStaleLock();
 
     std::unique_ptr<QSettings> settings_;
     bool prepared_ = false;
