@@ -9,10 +9,14 @@
 namespace qm {
 namespace {
 
+// Items are stored under this schema's name ("xdg:schema"), but found by their service and
+// account alone: a keyring that the session bus started locked shows every attribute of a
+// locked item in a hashed form and its schema as a generic one, so a search that names the
+// schema would find nothing there and take the wallet for absent.
 const SecretSchema* schema() {
     static const SecretSchema value = {
         "com.quillmark.wallet.Item",
-        SECRET_SCHEMA_NONE,
+        SECRET_SCHEMA_DONT_MATCH_NAME,
         {
             {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
             {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
@@ -39,14 +43,21 @@ struct ValueDeleter {
 using Attributes = std::unique_ptr<GHashTable, HashTableDeleter>;
 
 // The attribute table owns copies of both texts (a string_view need not end in 0).
-Attributes attributes(std::string_view service, std::string_view account) {
+Attributes attributes(std::string_view service, std::optional<std::string_view> account) {
     Attributes table(g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free));
     g_hash_table_insert(table.get(), g_strdup("service"),
                         g_strndup(service.data(), service.size()));
-    g_hash_table_insert(table.get(), g_strdup("account"),
-                        g_strndup(account.data(), account.size()));
+    if (account) {
+        g_hash_table_insert(table.get(), g_strdup("account"),
+                            g_strndup(account->data(), account->size()));
+    }
     return table;
 }
+
+struct ItemListDeleter {
+    void operator()(GList* items) const { g_list_free_full(items, g_object_unref); }
+};
+using ItemList = std::unique_ptr<GList, ItemListDeleter>;
 
 // Turns a GError into our error; its code is kept (0 would read as success, so it becomes -1).
 [[noreturn]] void fail(const char* operation, GError* error) {
@@ -151,6 +162,10 @@ KeychainUnlock Keychain::unlock(std::stop_token) {
     return KeychainUnlock::unlocked;
 }
 
+std::optional<bool> Keychain::holdsAnyItem(std::string_view, std::chrono::milliseconds) {
+    return std::nullopt;
+}
+
 KeychainStatus SecretServiceKeychain::probe(std::chrono::milliseconds timeout) {
     const Deadline deadline(timeout);
     GError* error = nullptr;
@@ -195,28 +210,62 @@ KeychainStatus SecretServiceKeychain::probe(std::chrono::milliseconds timeout) {
     return KeychainStatus::usable;
 }
 
-std::optional<bool> SecretServiceKeychain::holdsItem(std::string_view service,
-                                                     std::string_view account,
-                                                     std::chrono::milliseconds timeout) {
-    const Deadline deadline(timeout);
+namespace {
+
+// The items whose attributes match, in every collection, locked or not; nothing is unlocked
+// and no prompt shows. None when the service cannot be asked in time.
+std::optional<ItemList> searchItems(const Attributes& table, GCancellable* cancellable) {
     GError* error = nullptr;
     const GObjectPtr<SecretService> secrets(
-        secret_service_get_sync(SECRET_SERVICE_NONE, deadline.cancellable(), &error));
+        secret_service_get_sync(SECRET_SERVICE_NONE, cancellable, &error));
     if (!secrets) {
         g_clear_error(&error);
         return std::nullopt;
     }
-    const Attributes table = attributes(service, account);
-    // Without SECRET_SEARCH_UNLOCK nothing is unlocked and no prompt shows.
     GList* items = secret_service_search_sync(secrets.get(), schema(), table.get(),
-                                              SECRET_SEARCH_ALL, deadline.cancellable(), &error);
+                                              SECRET_SEARCH_ALL, cancellable, &error);
     if (error != nullptr) {
+        g_list_free_full(items, g_object_unref);
         g_clear_error(&error);
         return std::nullopt;
     }
-    const bool found = items != nullptr;
-    g_list_free_full(items, g_object_unref);
-    return found;
+    return ItemList(items);
+}
+
+} // namespace
+
+std::optional<bool> SecretServiceKeychain::holdsItem(std::string_view service,
+                                                     std::string_view account,
+                                                     std::chrono::milliseconds timeout) {
+    const Deadline deadline(timeout);
+    const std::optional<ItemList> items =
+        searchItems(attributes(service, account), deadline.cancellable());
+    return items ? std::optional(*items != nullptr) : std::nullopt;
+}
+
+std::optional<bool> SecretServiceKeychain::holdsAnyItem(std::string_view service,
+                                                        std::chrono::milliseconds timeout) {
+    const Deadline deadline(timeout);
+    const std::optional<ItemList> items =
+        searchItems(attributes(service, std::nullopt), deadline.cancellable());
+    return items ? std::optional(*items != nullptr) : std::nullopt;
+}
+
+std::vector<std::string> SecretServiceKeychain::accounts(std::string_view service) {
+    const std::optional<ItemList> items = searchItems(attributes(service, std::nullopt), nullptr);
+    if (!items) {
+        throw KeychainBackendError(-1, "Secret Service search failed");
+    }
+    std::vector<std::string> names;
+    for (GList* node = items->get(); node != nullptr; node = node->next) {
+        // A locked item shows its attributes hashed: it has no readable account.
+        const Attributes found(secret_item_get_attributes(static_cast<SecretItem*>(node->data)));
+        const auto* account = static_cast<const char*>(g_hash_table_lookup(found.get(), "account"));
+        if (account != nullptr) {
+            names.emplace_back(account);
+        }
+    }
+    return names;
 }
 
 KeychainUnlock SecretServiceKeychain::unlock(std::stop_token stop) {

@@ -12,6 +12,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm {
 
@@ -56,6 +57,12 @@ public:
     // it takes; `stop` dismisses a prompt still open. Safe on any thread. The default has
     // nothing to unlock.
     virtual KeychainUnlock unlock(std::stop_token stop);
+    // Whether any item is filed under `service`, asked the same way; the default cannot tell.
+    virtual std::optional<bool> holdsAnyItem(std::string_view service,
+                                             std::chrono::milliseconds timeout);
+    // The account names of every item filed under `service` that can be read now (a locked
+    // keychain hides them). Throws KeychainBackendError.
+    virtual std::vector<std::string> accounts(std::string_view service) = 0;
 
     // Replaces the item: clears any old one, then stores `data`. Throws KeychainBackendError.
     virtual void save(std::string_view service, std::string_view account, ByteView data) = 0;
@@ -78,6 +85,9 @@ public:
                                   std::chrono::milliseconds timeout) override;
     // The Secret Service's Unlock of the default collection, with its prompt.
     KeychainUnlock unlock(std::stop_token stop) override;
+    std::optional<bool> holdsAnyItem(std::string_view service,
+                                     std::chrono::milliseconds timeout) override;
+    std::vector<std::string> accounts(std::string_view service) override;
     void save(std::string_view service, std::string_view account, ByteView data) override;
     std::optional<Bytes> load(std::string_view service, std::string_view account) override;
     void remove(std::string_view service, std::string_view account) override;

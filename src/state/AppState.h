@@ -76,6 +76,7 @@ class AppState : public QObject {
     Q_PROPERTY(bool isLocked READ isLocked NOTIFY isLockedChanged)
     Q_PROPERTY(bool isOnboarding READ isOnboarding NOTIFY isOnboardingChanged)
     Q_PROPERTY(bool isKeyringLocked READ isKeyringLocked NOTIFY isKeyringLockedChanged)
+    Q_PROPERTY(bool hasUnreadableWallet READ hasUnreadableWallet NOTIFY hasUnreadableWalletChanged)
     Q_PROPERTY(double btcPriceUSD READ btcPriceUSD NOTIFY btcPriceUSDChanged)
     Q_PROPERTY(double ethPriceUSD READ ethPriceUSD NOTIFY ethPriceUSDChanged)
     Q_PROPERTY(double solPriceUSD READ solPriceUSD NOTIFY solPriceUSDChanged)
@@ -103,6 +104,9 @@ public:
     // No wallet was found, but the keychain is locked (or silent) and may hold one: neither
     // onboarding nor the lock screen, but a request to unlock the keyring and try again.
     bool isKeyringLocked() const { return m_isKeyringLocked; }
+    // Onboarding, but items of a wallet are stored that no readable record names: the welcome
+    // screen says so (a new wallet leaves them alone; a restore or an import brings it back).
+    bool hasUnreadableWallet() const { return m_hasUnreadableWallet; }
 
     // A whole-list write emits the list's signal (its length, order or any element may have
     // changed); an update of one account emits accountChanged(chain, index) only.
@@ -229,6 +233,7 @@ signals:
     void isLockedChanged();
     void isOnboardingChanged();
     void isKeyringLockedChanged();
+    void hasUnreadableWalletChanged();
     void bitcoinAccountsChanged();
     void evmAccountsChanged(qm::Chain chain);
     void solanaAccountsChanged();
@@ -277,6 +282,7 @@ private:
     bool m_isLocked = true;
     bool m_isOnboarding = true;
     bool m_isKeyringLocked = false;
+    bool m_hasUnreadableWallet = false;
     std::vector<BTCAccountState> m_bitcoinAccounts;
     // Ethereum, Arbitrum, Polygon.
     std::array<std::vector<EVMAccountState>, 3> m_evmAccounts;
@@ -299,6 +305,7 @@ private:
     // The receive indices last stored with the record of this wallet id.
     std::optional<std::pair<std::string, BTCAddressIndices>> m_addressIndices;
     void setIsKeyringLocked(bool locked);
+    void setHasUnreadableWallet(bool unreadable);
     // Why the last attempt to read the stored record failed (not: found nothing); null after
     // a successful read.
     std::exception_ptr m_storedRecordFailure;

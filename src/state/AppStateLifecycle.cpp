@@ -39,6 +39,9 @@ std::optional<StoredWalletRecord> readStoredRecord(KeychainManager& keychain) {
 struct StoredState {
     std::optional<StoredWalletRecord> record;
     bool mayBeInLockedKeychain = false;
+    // No wallet opens, yet items of one are stored (a record that does not decode, sealed
+    // items without a record or a record without its seed).
+    bool itemsWithoutWallet = false;
 };
 
 StoredState readStoredState(KeychainManager& keychain) {
@@ -48,6 +51,7 @@ StoredState readStoredState(KeychainManager& keychain) {
         found.record.reset();
     }
     found.mayBeInLockedKeychain = keychain.walletMayBeInLockedKeychain();
+    found.itemsWithoutWallet = !found.record && keychain.holdsAnyItem();
     return found;
 }
 
@@ -61,10 +65,15 @@ void AppState::loadStoredState() {
 
     std::optional<StoredWalletRecord> record;
     bool mayBeInLockedKeychain = false;
+    setHasUnreadableWallet(false);
     try {
         StoredState found = m_signer->withKeychainBlocking(readStoredState);
         record = std::move(found.record);
         mayBeInLockedKeychain = found.mayBeInLockedKeychain;
+        if (found.itemsWithoutWallet && !mayBeInLockedKeychain) {
+            log("Items of a wallet are stored, but no record that opens names them");
+            setHasUnreadableWallet(true);
+        }
         m_storedRecordFailure = nullptr;
     } catch (const std::exception& error) {
         // A locked keyring or an unreadable folder: the wallet may well be there. Onboarding
@@ -113,6 +122,13 @@ void AppState::retryLockedKeyring() {
     loadStoredState();
 }
 
+void AppState::setHasUnreadableWallet(bool unreadable) {
+    if (m_hasUnreadableWallet != unreadable) {
+        m_hasUnreadableWallet = unreadable;
+        emit hasUnreadableWalletChanged();
+    }
+}
+
 void AppState::setIsKeyringLocked(bool locked) {
     if (m_isKeyringLocked != locked) {
         m_isKeyringLocked = locked;
@@ -144,6 +160,7 @@ QCoro::Task<void> AppState::createWallet(const std::vector<std::string>& mnemoni
 
     m_addressIndices.emplace(record.id, indices);
     m_storedRecordFailure = nullptr;
+    setHasUnreadableWallet(false);
     setWallet(record);
     setIsOnboarding(false);
     setIsLocked(false);
@@ -213,25 +230,17 @@ void AppState::emptyAccountLists() {
 }
 
 QCoro::Task<void> AppState::resetWallet() {
-    // Each item on its own, so one that cannot be removed leaves no other behind.
-    std::vector<std::string> items;
-    if (m_wallet) {
-        for (const char* prefix : {"seed-", "salt-", "verify-", "mnemonic-"}) {
-            items.push_back(prefix + m_wallet->id);
-        }
-    }
-    items.emplace_back(KeychainManager::walletMetadataItem);
     // An unlock still running must not open what is being removed, and no job may go on
     // with the wallet while its items go.
     m_signer->forget();
     m_refresh->stopSessionTasks();
-    auto removal = [items = std::move(items)](KeychainManager& keychain) {
-        for (const std::string& item : items) {
-            try {
-                keychain.deleteItem(item);
-            } catch (const std::exception& error) {
-                log("Could not remove a stored item of the wallet: " + std::string(error.what()));
-            }
+    // Every item of the service goes, whatever wallet it names: a create cut short or a
+    // restore over another wallet leaves sealed items no record names.
+    auto removal = [](KeychainManager& keychain) {
+        try {
+            keychain.deleteAllItems();
+        } catch (const std::exception& error) {
+            log("Could not remove a stored item of the wallet: " + std::string(error.what()));
         }
         // Temporary files of interrupted writes may hold copies of what was just removed.
         keychain.removeStaleTemporaryFiles();
@@ -241,6 +250,11 @@ QCoro::Task<void> AppState::resetWallet() {
     co_await std::move(removing);
     if (!self) {
         co_return;
+    }
+    try {
+        m_tokenStore->removeAll();
+    } catch (const std::exception& error) {
+        log("Could not remove the token file: " + std::string(error.what()));
     }
 
     setWallet(std::nullopt);
@@ -252,6 +266,7 @@ QCoro::Task<void> AppState::resetWallet() {
     emptyAccountLists();
     m_addressIndices.reset();
     m_storedRecordFailure = nullptr;
+    setHasUnreadableWallet(false);
 }
 
 void AppState::stopBackgroundTasks() {

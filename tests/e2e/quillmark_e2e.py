@@ -18,6 +18,7 @@ missing). Exit status 0 when all pass; a scenario (or a check) that cannot run h
 
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -27,7 +28,7 @@ import warnings
 
 warnings.filterwarnings("ignore", category=DeprecationWarning)
 
-SCENARIOS = ["keyring", "locked", "absent", "nodialog"]
+SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog"]
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
 FOLDER_MODEL = "/usr/lib/x86_64-linux-gnu/qt6/qml/Qt/labs/folderlistmodel"
 PASSWORD = "quillmark e2e 1"
@@ -37,6 +38,11 @@ SERVICE = "com.quillmark.wallet"
 SKIP = 77
 # Every wait is for a condition; this bounds each one (the machine may be loaded).
 WAIT = float(os.environ.get("QM_E2E_WAIT", "60"))
+
+
+# The start of what the welcome screen says when a wallet's items are stored without a record
+# that can be read.
+UNREADABLE_NOTICE = "A wallet's protected items were found on this computer"
 
 
 class Skip(Exception):
@@ -253,6 +259,21 @@ class Keyring:
         # (with a locked keyring and a prompt nobody sees).
         wait_for("gnome-keyring on the bus", self.on_bus, timeout=30)
         wait_for("the Secret Service to answer", self.answers, timeout=30)
+
+    def stop(self):
+        """Ends the daemon, as a logout does; the next client has the bus start a new one,
+        with the login keyring locked (D-Bus activation does not unlock it)."""
+        result = run(["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus",
+                      "--object-path", "/org/freedesktop/DBus", "--method",
+                      "org.freedesktop.DBus.GetConnectionUnixProcessID",
+                      "org.freedesktop.secrets"])
+        os.kill(int(result.stdout.strip().strip("(),").split()[-1]), signal.SIGKILL)
+        wait_for("gnome-keyring to leave the bus", lambda: not self.on_bus(), timeout=30)
+
+    def store(self, account, value):
+        subprocess.run(["secret-tool", "store", "--label=orphan", "service", SERVICE, "account",
+                        account], input=value, text=True, capture_output=True, timeout=20,
+                       check=True)
 
     def on_bus(self):
         result = run(["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus",
@@ -679,6 +700,11 @@ def scenario_keyring(desktop, w, keyring):
     assert not secrets, f"secrets in files although the keyring answers: {secrets}"
     export_backup(w, backup, backup)  # an absolute path typed in the dialog is the path
     lock_and_unlock(w)
+    # Items of another wallet id (a create cut short, a restore over another wallet) and
+    # the token file go with "Delete Wallet" too.
+    keyring.store("seed-0E5F2C1A-7B3D-4E8F-9A61-3D7F0E2C4B91", "sealed")
+    with open(os.path.join(data_dir(desktop), "tokens.json"), "w") as tokens:
+        tokens.write('{"ethereum":[]}')
     delete_wallet(w)
     assert keyring.items() == [], f"left in the keyring after delete: {keyring.items()}"
     assert stored_files(desktop) == [], f"left on disk after delete: {stored_files(desktop)}"
@@ -727,6 +753,30 @@ def scenario_locked(desktop, w, keyring):
     w.quit()
 
 
+def scenario_lockedstart(desktop, w, keyring):
+    # After a reboot the session bus starts the daemon on the first call, with the login
+    # keyring locked: the window must still see that the wallet may be in it.
+    keyring.start()
+    w.start()
+    import_wallet(w)
+    wait_for("the wallet's items in the keyring", keyring.items, timeout=20)
+    w.quit()
+    keyring.stop()
+    w.start()
+    try:
+        w.wait_node("push button", "Try Again", timeout=30)
+    except AssertionError:
+        if w.find("push button", "Create New Wallet"):
+            raise AssertionError("a keyring started locked showed onboarding (a second wallet "
+                                 "could be created)")
+        raise
+    assert keyring.on_bus() and keyring.locked(), "the daemon did not start locked"
+    keyring.unlock()
+    w.button("Try Again")
+    unlock(w)
+    w.quit()
+
+
 def scenario_absent(desktop, w, keyring):
     # No Secret Service on the bus: the wallet lives in files. No ~/Documents: the save
     # dialog starts in the home folder, where a bare name lands.
@@ -740,6 +790,19 @@ def scenario_absent(desktop, w, keyring):
     delete_wallet(w)
     assert stored_files(desktop) == [], f"left on disk after delete: {stored_files(desktop)}"
     restore_backup(w, backup)
+    w.quit()
+    # A record that no longer decodes: the welcome screen says the wallet's items are there,
+    # and a new wallet (an import here) leaves them alone.
+    with open(os.path.join(data_dir(desktop), "wallet-metadata"), "w") as record:
+        record.write('{"id":')
+    before = [f for f in stored_files(desktop) if f.startswith("seed-")]
+    w.start()
+    w.wait("the notice of unreadable items", lambda: any(
+        name.startswith(UNREADABLE_NOTICE) for _, name, _, _, _ in w.nodes()))
+    w.desktop.screenshot("unreadable-record")
+    import_wallet(w)
+    after = [f for f in stored_files(desktop) if f.startswith("seed-")]
+    assert set(before) < set(after), f"sealed items before {before}, after {after}"
     w.quit()
 
 
@@ -771,7 +834,8 @@ def inside(scenario, binary, work):
     try:
         desktop.start_display()
         scenarios = {"keyring": scenario_keyring, "locked": scenario_locked,
-                     "absent": scenario_absent, "nodialog": scenario_nodialog}
+                     "lockedstart": scenario_lockedstart, "absent": scenario_absent,
+                     "nodialog": scenario_nodialog}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:

@@ -9,7 +9,7 @@ set_tests_properties(${QM_TEST_PREFIX}peer_keychain PROPERTIES
 
 # The probe against a keyring that a test locks, and against a daemon without any keyring:
 # each needs a session of its own (unlocking again would take a prompt).
-foreach(setup locked absent)
+foreach(setup locked absent lockedstart)
     add_test(NAME ${QM_TEST_PREFIX}peer_keychain_${setup}
         COMMAND sh ${QM_PEERS_DIR}/with-gnome-keyring.sh
                 $<TARGET_FILE:Keychain_tests>)

@@ -4,7 +4,10 @@
 # QM_KEYCHAIN_BACKEND=secret-service; if the daemon truly cannot be started they
 # get QM_KEYCHAIN_UNAVAILABLE with the reason instead and skip.
 # QM_KEYRING_SETUP=absent starts the daemon with no keyring at all (no default
-# collection); otherwise a login keyring is made and unlocked.
+# collection); QM_KEYRING_SETUP=lockedstart first runs the programs with
+# QM_KEYRING_SETUP=prepare against an unlocked login keyring in a session of its own,
+# then again in a new session whose daemon D-Bus activation starts, with that keyring
+# locked from the start (as after a reboot); otherwise a login keyring is made and unlocked.
 set -u
 
 if [ "${1:-}" != "--inside" ]; then
@@ -22,6 +25,10 @@ if [ "${1:-}" != "--inside" ]; then
         exit $status
     fi
     # The bus lives as long as the inner shell; the daemon leaves with the bus.
+    if [ "${QM_KEYRING_SETUP:-}" = lockedstart ]; then
+        QM_KEYRING_SETUP=prepare dbus-run-session -- sh "$0" --inside "$@" 2>"$work/prepare.log" ||
+            { cat "$work/prepare.log" >&2; exit 1; }
+    fi
     dbus-run-session -- sh "$0" --inside "$@" 2>"$work/session.log"
     status=$?
     grep -v "Failed to set fd limit" "$work/session.log" >&2
@@ -32,8 +39,9 @@ shift
 reason=""
 if ! command -v gnome-keyring-daemon >/dev/null 2>&1; then
     reason="gnome-keyring-daemon is not installed"
-elif [ "${QM_KEYRING_SETUP:-}" = absent ]; then
-    # Started on the first call by D-Bus activation; any store here would create a keyring.
+elif [ "${QM_KEYRING_SETUP:-}" = absent ] || [ "${QM_KEYRING_SETUP:-}" = lockedstart ]; then
+    # Started on the first call by D-Bus activation; any store here would create a keyring
+    # (absent), and the keyring an earlier session made stays locked (lockedstart).
     :
 elif ! printf 'quillmark-test' | gnome-keyring-daemon --unlock --components=secrets >/dev/null; then
     reason="gnome-keyring-daemon did not start"

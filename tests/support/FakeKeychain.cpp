@@ -23,6 +23,17 @@ void MemoryKeychain::remove(std::string_view service, std::string_view account) 
     items_.erase({std::string(service), std::string(account)});
 }
 
+std::vector<std::string> MemoryKeychain::accounts(std::string_view service) {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> names;
+    for (const auto& [key, value] : items_) {
+        if (key.first == service) {
+            names.push_back(key.second);
+        }
+    }
+    return names;
+}
+
 void FaultyKeychain::failSaves(std::int32_t code, std::set<std::string> accounts) {
     std::lock_guard lock(mutex_);
     saveCode_ = code;
@@ -125,6 +136,21 @@ std::optional<bool> FaultyKeychain::holdsItem(std::string_view service, std::str
         return std::nullopt;
     }
     return inner_->load(service, account).has_value();
+}
+
+std::optional<bool> FaultyKeychain::holdsAnyItem(std::string_view service,
+                                                 std::chrono::milliseconds timeout) {
+    if (!enterTimed("search", timeout)) {
+        return std::nullopt;
+    }
+    return !inner_->accounts(service).empty();
+}
+
+std::vector<std::string> FaultyKeychain::accounts(std::string_view service) {
+    if (const std::int32_t code = enter("list", service, loadCode_)) {
+        throw KeychainBackendError(code, "injected list failure");
+    }
+    return inner_->accounts(service);
 }
 
 void FaultyKeychain::save(std::string_view service, std::string_view account, ByteView data) {

@@ -24,6 +24,7 @@ public:
     void save(std::string_view service, std::string_view account, ByteView data) override;
     std::optional<Bytes> load(std::string_view service, std::string_view account) override;
     void remove(std::string_view service, std::string_view account) override;
+    std::vector<std::string> accounts(std::string_view service) override;
 
 private:
     std::mutex mutex_;
@@ -65,6 +66,10 @@ public:
     KeychainStatus probe(std::chrono::milliseconds timeout) override;
     std::optional<bool> holdsItem(std::string_view service, std::string_view account,
                                   std::chrono::milliseconds timeout) override;
+    std::optional<bool> holdsAnyItem(std::string_view service,
+                                     std::chrono::milliseconds timeout) override;
+    // Lists fail while the keyring is locked or loads fail.
+    std::vector<std::string> accounts(std::string_view service) override;
 
 private:
     // Records the call and waits while hanging, at most `timeout`; false when still hanging.

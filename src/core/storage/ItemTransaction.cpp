@@ -6,10 +6,23 @@
 
 namespace qm {
 
-ItemTransaction::~ItemTransaction() {
-    if (committed_) {
-        return;
+void ItemTransaction::write(const std::string& name, ByteView value) {
+    // Read before anything is written: a save may clear the old item before it fails.
+    std::optional<Bytes> before = keychain_.loadItem(name);
+    earlier_.push_back({name, std::move(before)});
+    items_.emplace_back(name, Bytes(value.begin(), value.end()));
+}
+
+void ItemTransaction::commit() {
+    try {
+        keychain_.writeItemGroup(items_);
+    } catch (const std::exception&) {
+        rollBack();
+        throw;
     }
+}
+
+void ItemTransaction::rollBack() {
     for (auto it = earlier_.rbegin(); it != earlier_.rend(); ++it) {
         try {
             if (it->value) {
@@ -23,13 +36,6 @@ ItemTransaction::~ItemTransaction() {
                       << std::endl;
         }
     }
-}
-
-void ItemTransaction::write(const std::string& name, ByteView value) {
-    // Read first: a save may clear the old item before it fails.
-    std::optional<Bytes> before = keychain_.loadItem(name);
-    earlier_.push_back({name, std::move(before)});
-    keychain_.storeItem(name, value);
 }
 
 } // namespace qm

@@ -1,12 +1,15 @@
 #pragma once
-// Writes a group of stored items so that they all land or none does: the earlier value of
-// each item is read before it is replaced, and unless the group is committed, dropping it
-// puts every earlier value back (or removes an item that did not exist), newest first.
+// Writes a group of stored items so that they all land or none does. The earlier value of
+// each item is read while the group is staged; committing writes the group through a journal
+// (KeychainManager::writeItemGroup), so a kill leaves the old values or the new ones, and a
+// write that fails puts every earlier value back (or removes an item that did not exist),
+// newest first, before the failure reaches the caller.
 
 #include "platform/Bytes.h"
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -16,25 +19,24 @@ class KeychainManager;
 class ItemTransaction {
 public:
     explicit ItemTransaction(KeychainManager& keychain) : keychain_(keychain) {}
-    ~ItemTransaction();
     ItemTransaction(const ItemTransaction&) = delete;
     ItemTransaction& operator=(const ItemTransaction&) = delete;
 
-    // Keeps the item's earlier value, then stores `value` under the write rule. Throws the
-    // read or the write failure; the group then rolls back when it is dropped.
+    // Adds the item to the group and keeps its earlier value. Throws the read failure.
     void write(const std::string& name, ByteView value);
-    // Keeps what was written.
-    void commit() { committed_ = true; }
+    // Writes the group, in the order staged. Throws the write failure after the rollback.
+    void commit();
 
 private:
     struct Earlier {
         std::string name;
         std::optional<Bytes> value;
     };
+    void rollBack();
 
     KeychainManager& keychain_;
     std::vector<Earlier> earlier_;
-    bool committed_ = false;
+    std::vector<std::pair<std::string, Bytes>> items_;
 };
 
 } // namespace qm

@@ -1,5 +1,7 @@
 #include "core/storage/KeychainManager.h"
 
+#include "core/encoding/Base64.h"
+#include "core/json/JSONReader.h"
 #include "core/model/JSONFields.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
@@ -7,6 +9,8 @@
 
 #include <algorithm>
 #include <array>
+#include <iostream>
+#include <nlohmann/json.hpp>
 
 namespace qm {
 namespace {
@@ -103,6 +107,47 @@ SecureBytes joinedPhrase(const std::vector<std::string>& words) {
     return bytes;
 }
 
+constexpr std::string_view sealedItemPrefixes[] = {"salt-", "seed-", "verify-", "mnemonic-"};
+
+void log(const std::string& line) {
+    std::cout << "[KeychainManager] " << line << std::endl;
+}
+
+// The journal of an item group: [[name, Base64 of the value], ...] in the order of writing.
+Bytes encodeJournal(const std::vector<std::pair<std::string, Bytes>>& items) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const auto& [name, value] : items) {
+        list.push_back(nlohmann::json::array({name, base64Encode(value)}));
+    }
+    const std::string text = list.dump();
+    return Bytes(text.begin(), text.end());
+}
+
+// None when the journal is not one this manager wrote (or names something not an item).
+std::optional<std::vector<std::pair<std::string, Bytes>>> decodeJournal(ByteView bytes) {
+    const auto list = JSONReader::tryRead(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+        JSONReader::stored);
+    if (!list || !list->is_array()) {
+        return std::nullopt;
+    }
+    std::vector<std::pair<std::string, Bytes>> items;
+    for (const nlohmann::json& entry : *list) {
+        if (!entry.is_array() || entry.size() != 2 || !entry[0].is_string() ||
+            !entry[1].is_string()) {
+            return std::nullopt;
+        }
+        std::string name = entry[0].get<std::string>();
+        std::optional<Bytes> value = base64Decode(entry[1].get<std::string>());
+        if (!value || !KeychainManager::isItemName(name) ||
+            name == KeychainManager::itemGroupJournal) {
+            return std::nullopt;
+        }
+        items.emplace_back(std::move(name), std::move(*value));
+    }
+    return items;
+}
+
 } // namespace
 
 KeychainError::KeychainError(Code code, std::int32_t status)
@@ -144,8 +189,10 @@ KeychainManager::KeychainManager(Config config)
     } catch (const FileError&) {
         // A folder that cannot be made shows as a write failure when an item is written.
     }
-    // One process at a time runs: every temporary file there now is left from a killed one.
+    // One process at a time runs: every temporary file there now is left from a killed one,
+    // and so is a journal of item writes.
     removeStaleTemporaryFiles();
+    completeInterruptedGroup();
 }
 
 void KeychainManager::probe() {
@@ -157,12 +204,12 @@ void KeychainManager::probe() {
         return;
     }
     // A locked keychain is only searched, which it allows without a prompt, in what is left
-    // of the time-out; one that cannot tell may hold the record.
+    // of the time-out. Any item of the service counts (the record, or sealed items whose
+    // record is gone); one that cannot tell may hold the wallet.
     const auto left = probeTimeout_ - std::chrono::duration_cast<std::chrono::milliseconds>(
                                           std::chrono::steady_clock::now() - start);
     walletMayBeLocked_ =
-        keychain_
-            ->holdsItem(service_, walletMetadataItem, std::max(left, std::chrono::milliseconds(0)))
+        keychain_->holdsAnyItem(service_, std::max(left, std::chrono::milliseconds(0)))
             .value_or(true);
 }
 
@@ -173,6 +220,124 @@ void KeychainManager::probeLockedKeychainAgain() {
     probe();
     if (keychainWorked_) {
         useFileFallback_ = false;
+        completeInterruptedGroup();
+    }
+}
+
+bool KeychainManager::isItemName(std::string_view name) {
+    if (name == walletMetadataItem || name == itemGroupJournal) {
+        return true;
+    }
+    for (const std::string_view prefix : sealedItemPrefixes) {
+        if (name.size() > prefix.size() && name.starts_with(prefix)) {
+            // Wallet ids are UUIDs: nothing here can name a path.
+            return std::all_of(
+                name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), [](char c) {
+                    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-';
+                });
+        }
+    }
+    return false;
+}
+
+bool KeychainManager::holdsAnyItem() {
+    if (keychainReachable()) {
+        try {
+            for (const std::string& account : keychain_->accounts(service_)) {
+                if (isItemName(account)) {
+                    return true;
+                }
+            }
+        } catch (const KeychainBackendError& error) {
+            log(std::string("Could not list the keychain's items: ") + error.what());
+        }
+    }
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(storageDir_, error)) {
+        if (isItemName(entry.path().filename().string())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void KeychainManager::deleteAllItems() {
+    std::exception_ptr first;
+    const auto attempt = [&first](const auto& remove) {
+        try {
+            remove();
+        } catch (const std::exception&) {
+            if (!first) {
+                first = std::current_exception();
+            }
+        }
+    };
+    if (keychainReachable()) {
+        std::vector<std::string> accounts;
+        attempt([&] { accounts = keychain_->accounts(service_); });
+        for (const std::string& account : accounts) {
+            if (isItemName(account)) {
+                attempt([&] { keychainDelete(service_, account); });
+            }
+        }
+    }
+    std::vector<std::string> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(storageDir_, error)) {
+        if (std::string name = entry.path().filename().string(); isItemName(name)) {
+            files.push_back(std::move(name));
+        }
+    }
+    for (const std::string& file : files) {
+        attempt([&] { deleteFile(file); });
+    }
+    if (first) {
+        std::rethrow_exception(first);
+    }
+}
+
+void KeychainManager::writeItemGroup(const std::vector<std::pair<std::string, Bytes>>& items) {
+    storeItem(itemGroupJournal, encodeJournal(items));
+    try {
+        for (const auto& [name, value] : items) {
+            storeItem(name, value);
+        }
+    } catch (const std::exception&) {
+        // The caller puts the earlier values back; a journal left here would undo that.
+        try {
+            deleteItem(itemGroupJournal);
+        } catch (const std::exception& error) {
+            log(std::string("Could not remove the journal of a failed write: ") + error.what());
+        }
+        throw;
+    }
+    try {
+        deleteItem(itemGroupJournal);
+    } catch (const std::exception& error) {
+        // Every item is written: the next start writes the same values once more.
+        log(std::string("Could not remove the journal of a finished write: ") + error.what());
+    }
+}
+
+bool KeychainManager::completeInterruptedGroup() {
+    try {
+        const std::optional<Bytes> journal = loadItem(itemGroupJournal);
+        if (!journal) {
+            return true;
+        }
+        if (const auto items = decodeJournal(*journal)) {
+            log("Finishing a write of stored items that was cut short");
+            for (const auto& [name, value] : *items) {
+                storeItem(name, value);
+            }
+        } else {
+            log("Dropping a journal of stored items that does not decode");
+        }
+        deleteItem(itemGroupJournal);
+        return true;
+    } catch (const std::exception& error) {
+        log(std::string("Could not finish a write of stored items: ") + error.what());
+        return false;
     }
 }
 

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -62,6 +63,8 @@ public:
     };
 
     static constexpr std::string_view walletMetadataItem = "wallet-metadata";
+    // A group of item writes in progress (see writeItemGroup).
+    static constexpr std::string_view itemGroupJournal = "pending-items";
     static constexpr std::string_view probeService = Keychain::probeService;
     static constexpr std::string_view probeAccount = Keychain::probeAccount;
 
@@ -99,6 +102,24 @@ public:
     // Removes temporary files of interrupted writes (".<name>.XXXXXX") from the storage
     // folder; never throws.
     void removeStaleTemporaryFiles();
+    // Whether `name` is one of this service's items: the record, a journal, or a sealed item
+    // of any wallet id.
+    static bool isItemName(std::string_view name);
+    // Whether any item of this service is stored, in either medium, of any wallet id. A
+    // medium that cannot be listed counts as holding none.
+    bool holdsAnyItem();
+    // Removes every item of this service from both media, whatever wallet id it names. Tries
+    // them all, then throws the first failure.
+    void deleteAllItems();
+
+    // Writes the items so that a kill at any point leaves the earlier values or the new ones:
+    // a journal naming every new value goes first, then the items in order, then the journal
+    // is removed; a start that finds the journal writes the items again. A failing write
+    // drops the journal and throws; the caller puts back what it replaced.
+    void writeItemGroup(const std::vector<std::pair<std::string, Bytes>>& items);
+    // Finishes a group that a killed process left (the manager's creation does this, and a
+    // keychain that opens later); false when a journal is there and could not be finished.
+    bool completeInterruptedGroup();
 
     // Keychain items. Save clears, then stores; load gives nothing for an absent item;
     // delete of an absent item succeeds. Failures throw saveFailed/loadFailed/deleteFailed.

@@ -109,6 +109,12 @@ TokenStore::LoadResult TokenStore::load() {
     return LoadResult::loaded;
 }
 
+void TokenStore::removeAll() {
+    tokensByChain.clear();
+    removeFileIfExists(fileURL_);
+    fileChecked_ = true;
+}
+
 Bytes TokenStore::encodeFile(const TokenMap& tokens) {
     // Invalid UTF-8 from a contract's name must not make every later save fail.
     const std::string text =

@@ -55,8 +55,11 @@ public:
     // was new; notSaved keeps the new ones in memory, as `add` does.
     [[nodiscard]] AddResult addAll(const std::vector<Token>& tokens);
 
-    // Reads the file into tokensByChain (the launch step, and after a backup restore).
+    // Reads the file into tokensByChain (the launch step).
     LoadResult load();
+    // Forgets every token and removes the file (a deleted wallet's). Throws FileError when
+    // the file stays; the memory is empty either way.
+    void removeAll();
 
     // Why the last write failed; empty after a successful one.
     const std::string& lastSaveError() const { return lastSaveError_; }

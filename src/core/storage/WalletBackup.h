@@ -92,8 +92,9 @@ struct WalletBackup {
 
     // All or nothing: checks the whole file (header, password, payload, at most maxTokens
     // tokens, a seed and phrase that open under the password) before anything is written,
-    // then writes the items as one group whose last write, the wallet record, commits it; a
-    // failing write puts back what the group had replaced and throws it. Then adds the
+    // then writes the items as one journaled group (a kill leaves the old wallet or the new
+    // one, which the next start finishes); a failing write puts back what the group had
+    // replaced and throws it. Then adds the
     // tokens with one write of the token file (a failure there is logged by the store and
     // the tokens stay in memory) and stores the theme. Returns the restored record. Throws
     // BackupError, or the read or write error of an item.

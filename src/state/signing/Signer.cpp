@@ -162,13 +162,19 @@ QCoro::Task<Bytes> Signer::exportBackup(std::string_view password, TokenMap toke
     co_return co_await runJob(std::move(job));
 }
 
-QCoro::Task<RestoredBackup> Signer::restoreBackup(Bytes file, std::string_view password) {
-    auto job = [this, file = std::move(file), secret = SecureBytes::fromText(password)]() mutable {
+QCoro::Task<RestoredBackup> Signer::restoreBackup(Bytes file, std::string_view password,
+                                                  TokenFileSnapshot tokens) {
+    auto job = [this, file = std::move(file), secret = SecureBytes::fromText(password),
+                tokens = std::move(tokens)]() mutable {
         ScratchStores scratch;
+        // The process's token file, written here once: thousands of tokens cost the window
+        // nothing.
+        TokenStore tokenFile(tokens.file);
+        tokenFile.tokensByChain = std::move(tokens.tokens);
         RestoredBackup restored;
         restored.wallet = WalletBackup::restore(
-            file, text(secret), WalletBackup::Stores{m_keychain, scratch.tokens, scratch.settings});
-        restored.tokens = std::move(scratch.tokens.tokensByChain);
+            file, text(secret), WalletBackup::Stores{m_keychain, tokenFile, scratch.settings});
+        restored.tokens = std::move(tokenFile.tokensByChain);
         restored.theme = scratch.settings.string(WalletBackup::themeKey);
         wipe(file);
         return restored;

@@ -45,12 +45,19 @@ struct SecretWords {
     void clear();
 };
 
-// A restored backup: the record, and the tokens and theme it carried, which the caller adds
-// to the process's own stores on the GUI thread.
+// A restored backup: the record, the custom tokens as written to the token file (those held
+// before with the backup's added), and the theme it carried, which the caller stores.
 struct RestoredBackup {
     Wallet wallet;
     TokenMap tokens;
     std::optional<std::string> theme;
+};
+
+// The process's token file and what its store holds now: a restore adds the backup's tokens
+// to these and writes the file once, on the worker.
+struct TokenFileSnapshot {
+    std::filesystem::path file;
+    TokenMap tokens;
 };
 
 class Signer {
@@ -112,9 +119,11 @@ public:
     // theme. Throws BackupError or the keychain's failure.
     QCoro::Task<Bytes> exportBackup(std::string_view password, TokenMap tokens,
                                     std::optional<std::string> theme);
-    // Checks the file with the password and writes its items to the keychain. Throws
-    // BackupError or the keychain's failure; nothing is written before every check passed.
-    QCoro::Task<RestoredBackup> restoreBackup(Bytes file, std::string_view password);
+    // Checks the file with the password and writes its items to the keychain, then the
+    // tokens to `tokens.file` in one write. Throws BackupError or the keychain's failure;
+    // nothing is written before every check passed.
+    QCoro::Task<RestoredBackup> restoreBackup(Bytes file, std::string_view password,
+                                              TokenFileSnapshot tokens);
 
     // `use(keychain)` on the worker: the keychain items that are not the seed (the record,
     // deleting a wallet). The blocking form is for the start-up reads only.

@@ -60,6 +60,21 @@ Item {
                 color: BRPalette.textSecondary
             }
         }
+        Text {
+            objectName: "unreadableWalletNotice"
+            textFormat: Text.PlainText
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
+            Layout.fillWidth: true
+            visible: root.vm.appState !== null && root.vm.appState.hasUnreadableWallet === true
+            text: "A wallet's protected items were found on this computer, but its record "
+                  + "cannot be read. Restoring its backup or importing its recovery phrase "
+                  + "brings it back."
+            wrapMode: Text.WordWrap
+            horizontalAlignment: Text.AlignHCenter
+            font: BRFont.caption
+            color: BRPalette.warning
+        }
         ColumnLayout {
             Layout.alignment: Qt.AlignHCenter
             spacing: 12

@@ -80,23 +80,16 @@ void BackupRestoreViewModel::reportDialogUnavailable() {
     setErrorMessage(QStringLiteral("The file dialog could not be opened."));
 }
 
-void BackupRestoreViewModel::reloadTokens() {
-    TokenStore& tokens = appState()->tokenStore();
-    // A file that cannot be read or decoded leaves no custom tokens; no file leaves them as
-    // they are.
-    if (tokens.load() == TokenStore::LoadResult::unreadable) {
-        tokens.tokensByChain = {};
-    }
-}
-
 void BackupRestoreViewModel::addCarried(AppState& state, const RestoredBackup& restored) {
-    // Each token joins its own chain's list; a token file that cannot be written is logged
-    // by the store, and the tokens stay added in memory.
-    for (const auto& [chain, tokens] : restored.tokens) {
-        for (const Token& token : tokens) {
-            (void)state.tokenStore().add(token);
-        }
+    // The worker wrote the token file; the store takes what it wrote, keeping any token it
+    // gained meanwhile (a refresh may have found one), which then costs one more write.
+    TokenStore& store = state.tokenStore();
+    std::vector<Token> held;
+    for (const auto& [chain, tokens] : store.tokensByChain) {
+        held.insert(held.end(), tokens.begin(), tokens.end());
     }
+    store.tokensByChain = restored.tokens;
+    (void)store.addAll(held);
     if (restored.theme) {
         Settings& settings = m_settings ? *m_settings : Settings::standard();
         settings.setString(WalletBackup::themeKey, *restored.theme);
@@ -117,15 +110,17 @@ QCoro::Task<void> BackupRestoreViewModel::restore() {
         if (!state) {
             throw std::runtime_error("No application state");
         }
+        TokenFileSnapshot tokens;
+        tokens.file = state->tokenStore().fileURL();
+        tokens.tokens = state->tokenStore().tokensByChain;
         QCoro::Task<RestoredBackup> restoring =
-            state->signer().restoreBackup(*m_fileData, password);
+            state->signer().restoreBackup(*m_fileData, password, std::move(tokens));
         const RestoredBackup restored = co_await std::move(restoring);
         if (!self || !state) {
             wipe(password);
             co_return;
         }
         addCarried(*state, restored);
-        reloadTokens();
         state->setWallet(restored.wallet);
         state->setIsOnboarding(false);
         if (m_unlocksAfterRestore) {

@@ -74,7 +74,6 @@ signals:
 
 private:
     void addCarried(AppState& state, const RestoredBackup& restored);
-    void reloadTokens();
 
     bool m_unlocksAfterRestore = true;
     Settings* m_settings = nullptr;

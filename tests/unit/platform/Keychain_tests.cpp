@@ -151,6 +151,45 @@ TEST(SecretServiceProbe, ALockedKeyringIsReportedAndSearchedWithoutAPrompt) {
     g_object_unref(service);
 }
 
+// After a reboot the session bus starts the daemon with the login keyring still locked: it
+// then shows each item's attributes hashed and its schema as a generic one. The wallet's
+// items must still be found there, by service and account, without a prompt.
+TEST(SecretServiceProbe, AKeyringStartedLockedStillShowsTheWalletItHolds) {
+    const auto setup = secretServiceSetup();
+    if (setup == "prepare") {
+        SecretServiceKeychain keychain;
+        keychain.save("com.quillmark.wallet", "wallet-metadata", test::ascii("{}"));
+        keychain.save("com.quillmark.wallet", "seed-prepared", Bytes{1});
+        return;
+    }
+    if (setup != "lockedstart") {
+        GTEST_SKIP() << "needs a gnome-keyring started locked by D-Bus activation";
+    }
+    const PromptWatch prompts;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, nullptr);
+    ASSERT_TRUE(service);
+    SecretCollection* collection = defaultCollection(service);
+    ASSERT_TRUE(collection);
+    ASSERT_TRUE(secret_collection_get_locked(collection));
+
+    SecretServiceKeychain keychain;
+    EXPECT_EQ(keychain.probe(probeTimeout), KeychainStatus::locked);
+    EXPECT_EQ(keychain.holdsItem("com.quillmark.wallet", "wallet-metadata", probeTimeout), true);
+    EXPECT_EQ(keychain.holdsItem("com.quillmark.wallet", "seed-other", probeTimeout), false);
+    EXPECT_EQ(keychain.holdsAnyItem("com.quillmark.wallet", probeTimeout), true);
+    EXPECT_EQ(keychain.holdsAnyItem("com.quillmark.wallet.none", probeTimeout), false);
+    QTemporaryDir dir;
+    KeychainManager::Config config;
+    config.keychain = std::make_shared<SecretServiceKeychain>();
+    config.dataLocation = dir.path().toStdString();
+    const KeychainManager manager(std::move(config));
+    EXPECT_TRUE(manager.walletMayBeInLockedKeychain());
+    EXPECT_TRUE(secret_collection_get_locked(collection));
+    EXPECT_EQ(prompts.asked(), 0);
+    g_object_unref(collection);
+    g_object_unref(service);
+}
+
 TEST(SecretServiceProbe, WithoutADefaultKeyringNothingIsCreated) {
     if (secretServiceSetup() != "absent") {
         GTEST_SKIP() << "needs a gnome-keyring without keyrings";

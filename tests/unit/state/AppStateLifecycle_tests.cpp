@@ -137,6 +137,32 @@ TEST(AppStateLifecycle, AnUnreadableKeychainIsNotAMissingWalletButAMissingSeedIs
     env.state().loadStoredState();
     EXPECT_TRUE(env.state().isOnboarding());
     EXPECT_FALSE(env.state().wallet());
+    EXPECT_TRUE(env.state().hasUnreadableWallet());
+}
+
+// Items no readable record names are said on the welcome screen; a new wallet then leaves
+// them alone, and only "Delete Wallet" removes them.
+TEST(AppStateLifecycle, ItemsWithoutAReadableRecordAreReportedAndKeptByANewWallet) {
+    CreatedWallet env;
+    const Wallet first = *env.state().wallet();
+    env.keychainManager().storeItem("wallet-metadata", utf8View("{\"id\":"));
+    env.restart();
+    AppState& state = env.state();
+    QSignalSpy reported(&state, &AppState::hasUnreadableWalletChanged);
+    state.loadStoredState();
+    EXPECT_TRUE(state.isOnboarding());
+    EXPECT_TRUE(state.hasUnreadableWallet());
+    EXPECT_EQ(reported.count(), 1);
+    test::runTask(state.createWallet(AppStateFixture::abandonPhrase(), "another password"));
+    EXPECT_FALSE(state.hasUnreadableWallet());
+    EXPECT_NE(state.wallet()->id, first.id);
+    EXPECT_EQ(env.keychainManager().loadSeed(first.id, password).size(), 64u);
+
+    // A fresh folder and keychain: nothing to report.
+    AppStateFixture fresh;
+    fresh.state().loadStoredState();
+    EXPECT_TRUE(fresh.state().isOnboarding());
+    EXPECT_FALSE(fresh.state().hasUnreadableWallet());
 }
 
 // A keyring locked at start holds the wallet: no onboarding (a second wallet would follow),
@@ -170,14 +196,34 @@ TEST(AppStateLifecycle, AWalletBehindALockedKeyringIsWaitedForNotReplaced) {
     EXPECT_TRUE(fresh.state().isOnboarding());
 }
 
-// "Delete Wallet" leaves nothing behind, not even temporaries of writes cut short.
-TEST(AppStateLifecycle, ResetRemovesTheTemporaryFilesOfInterruptedWrites) {
+// "Delete Wallet" leaves nothing behind: no item of any wallet id (a create cut short, a
+// restore over another wallet) in the keychain or in files, no token file, not even
+// temporaries of writes cut short.
+TEST(AppStateLifecycle, ResetLeavesNoItemOfAnyWalletNorTheTokenFile) {
     CreatedWallet env;
     const std::filesystem::path folder = env.dataLocation() / "Quillmark";
     const std::filesystem::path stale = folder / ".verify-x.Q7rT2b";
     writeFileAtomically(stale, Bytes{1, 2, 3});
+    const std::string orphan = newWalletID();
+    env.keychainManager().storeSeedAndPhrase(Bytes(64, 7), AppStateFixture::abandonPhrase(), orphan,
+                                             "other");
+    writeFileAtomically(folder / ("seed-" + newWalletID()), Bytes{1});
+    writeFileAtomically(folder / "notes.txt", Bytes{1});
+    ASSERT_EQ(env.state().tokenStore().add(Token{"0x1", "T", "T", 18, Chain::ethereum}),
+              TokenStore::AddResult::added);
     test::runTask(env.state().resetWallet());
     EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(env.storedItems().accounts("com.quillmark.wallet").empty());
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        left.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"notes.txt"});
+    EXPECT_TRUE(env.state().tokenStore().tokensByChain.empty());
+    env.restart();
+    env.state().loadStoredState();
+    EXPECT_TRUE(env.state().isOnboarding());
+    EXPECT_FALSE(env.state().hasUnreadableWallet());
 }
 
 TEST(AppStateLifecycle, RecordFallsBackToFilesWhenTheKeychainRefusesItsSave) {

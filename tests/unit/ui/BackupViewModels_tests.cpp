@@ -15,7 +15,9 @@
 #include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace qm {
 namespace {
@@ -151,6 +153,71 @@ TEST(BackupExportViewModel, TheSavedFileRestoresElsewhereAndFailuresShowTheirTex
     EXPECT_EQ(other.env.state().bitcoinAccounts()[0].account.address,
               "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu");
     AppStateFixture::settle();
+}
+
+// Counts the files renamed into a folder under one name: each atomic write is one rename.
+class RenameCounter {
+public:
+    RenameCounter(const std::filesystem::path& folder, std::string name)
+        : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), name_(std::move(name)) {
+        ::inotify_add_watch(fd_, folder.c_str(), IN_MOVED_TO);
+    }
+    ~RenameCounter() { ::close(fd_); }
+    int count() {
+        alignas(inotify_event) char buffer[64 * 1024];
+        for (ssize_t got; (got = ::read(fd_, buffer, sizeof buffer)) > 0;) {
+            for (char* at = buffer; at < buffer + got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                count_ += event->len > 0 && name_ == event->name ? 1 : 0;
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return count_;
+    }
+
+private:
+    int fd_;
+    std::string name_;
+    int count_ = 0;
+};
+
+// The backup's tokens reach the token file in one write, beside the tokens held before,
+// before the sheet says done.
+TEST(BackupRestoreViewModel, RestoredTokensAreWrittenOnceBesideTheHeldOnes) {
+    RestoreEnv source;
+    AppState& state = source.env.state();
+    qm::test::runTask(state.createWallet(AppStateFixture::abandonPhrase(), password));
+    std::vector<Token> tokens;
+    for (int i = 1; i <= 300; ++i) {
+        char address[43];
+        std::snprintf(address, sizeof address, "0x%040x", i);
+        tokens.push_back(Token{address, "T", "Token", 18, Chain::polygon});
+    }
+    ASSERT_EQ(state.tokenStore().addAll(tokens), TokenStore::AddResult::added);
+    BackupExportViewModel exporter;
+    exporter.setAppState(&state);
+    exporter.setSettings(&source.settings);
+    exporter.setPassword(password);
+    ASSERT_TRUE(qm::test::runTask(exporter.exportBackup()));
+    const QString target = source.files.path() + "/tokens.qmbackup";
+    exporter.saveTo(QUrl::fromLocalFile(target));
+    ASSERT_TRUE(exporter.exportSuccess());
+
+    RestoreEnv other;
+    TokenStore& store = other.env.state().tokenStore();
+    ASSERT_EQ(store.add(Token{"0xheld", "H", "Held", 6, Chain::ethereum}),
+              TokenStore::AddResult::added);
+    BackupRestoreViewModel restore;
+    other.attach(restore, false);
+    restore.selectFilePath(target);
+    restore.setPassword(password);
+    RenameCounter writes(store.fileURL().parent_path(), "tokens.json");
+    qm::test::runTask(restore.restore());
+    ASSERT_TRUE(restore.restoreSuccess()) << restore.errorText().toStdString();
+    EXPECT_EQ(writes.count(), 1);
+    EXPECT_EQ(store.tokens(Chain::polygon), tokens);
+    EXPECT_EQ(store.tokens(Chain::ethereum).size(), 1u);
+    EXPECT_EQ(TokenStore::decodeFile(*readFileIfExists(store.fileURL())), store.tokensByChain);
 }
 
 TEST(BackupExportViewModel, TheChosenPathIsThePathAndTheDialogStartsInAFolderThatExists) {

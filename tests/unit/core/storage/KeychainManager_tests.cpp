@@ -87,13 +87,17 @@ TEST_F(KeychainManagerTest, ProbeChoosesTheKeychainOnlyWhenItAnswersInTime) {
 // A locked keyring is not asked for items (that would prompt) and not taken for "no wallet":
 // a search, which needs no unlock, tells whether a record may be in it.
 TEST_F(KeychainManagerTest, ALockedKeychainIsOnlySearchedUntilItOpens) {
-    const std::string id = newID();
-    make()->storeSeed(seed_, id, "pw");
     keychain_->setLocked(true);
     auto empty = make();
     EXPECT_EQ(empty->keychainStatus(), KeychainStatus::locked);
     EXPECT_TRUE(empty->useFileFallback());
-    EXPECT_FALSE(empty->walletMayBeInLockedKeychain()); // no record stored there
+    EXPECT_FALSE(empty->walletMayBeInLockedKeychain()); // nothing of the wallet stored there
+    keychain_->setLocked(false);
+    const std::string id = newID();
+    make()->storeSeed(seed_, id, "pw");
+    keychain_->setLocked(true);
+    // Sealed items without a record: a create cut short, or a record lost.
+    EXPECT_TRUE(make()->walletMayBeInLockedKeychain());
     keychain_->setLocked(false);
     make()->storeItem("wallet-metadata", utf8View("{}"));
     keychain_->setLocked(true);
@@ -275,6 +279,79 @@ TEST_F(KeychainManagerTest, DeletingAWalletRemovesEveryItemAndReportsRealFailure
         EXPECT_FALSE(manager->loadItem(prefix + id)) << prefix;
     }
     EXPECT_NO_THROW(manager->deleteWallet(id)); // already gone is fine
+}
+
+// "Delete Wallet" leaves nothing of the service in either medium, whatever wallet an item
+// names (a create cut short, a restore over another wallet); other names stay.
+TEST_F(KeychainManagerTest, DeletingEverythingLeavesNoItemOfAnyWalletInEitherMedium) {
+    auto manager = make();
+    const std::string first = newID(), second = newID();
+    manager->storeSeedAndPhrase(seed_, words, first, "pw");
+    manager->storeItem("wallet-metadata", utf8View("{}"));
+    backend_->save("com.quillmark.wallet.other", "seed-" + first, Bytes{1});
+    keychain_->failSaves(-25308); // the process turns to files
+    manager->storeSeed(seed_, second, "pw");
+    writeFileAtomically(file("pending-items"), utf8View("[]"));
+    for (const char* kept : {"tokens.json", "notes", "seed-", "seed-1.bak"}) {
+        writeFileAtomically(file(kept), utf8View("x"));
+    }
+    EXPECT_TRUE(manager->holdsAnyItem());
+    keychain_->failSaves(0);
+    keychain_->failRemoves(-25244);
+    EXPECT_EQ(keychainFailure([&] { manager->deleteAllItems(); }), Code::deleteFailed);
+    EXPECT_FALSE(readFileIfExists(file("seed-" + second))); // the others were still tried
+    keychain_->failRemoves(0);
+    manager->deleteAllItems();
+    EXPECT_FALSE(manager->holdsAnyItem());
+    for (const std::string& account : backend_->accounts("com.quillmark.wallet")) {
+        EXPECT_FALSE(KeychainManager::isItemName(account)) << account;
+    }
+    for (const char* kept : {"tokens.json", "notes", "seed-", "seed-1.bak"}) {
+        EXPECT_TRUE(std::filesystem::exists(file(kept))) << kept;
+    }
+    EXPECT_EQ(backend_->load("com.quillmark.wallet.other", "seed-" + first), Bytes{1});
+    backend_->remove("com.quillmark.wallet.other", "seed-" + first);
+}
+
+// A group of writes is all or nothing: a failing write drops the journal (the caller puts
+// the old values back); one cut short by a kill is finished by the next start, in whichever
+// medium its journal lies.
+TEST_F(KeychainManagerTest, AGroupOfWritesCutShortIsFinishedByTheNextStart) {
+    const std::string id = newID();
+    const std::vector<std::pair<std::string, Bytes>> group = {
+        {"salt-" + id, Bytes{1}}, {"seed-" + id, Bytes{2}}, {"wallet-metadata", Bytes{3}}};
+    for (const bool files : {false, true}) {
+        SCOPED_TRACE(files);
+        auto manager = files ? make(nullptr) : make();
+        keychain_->failSaves(-25308, {"seed-" + id});
+        if (files) {
+            std::filesystem::create_directories(file("seed-" + id) / "blocker");
+            EXPECT_THROW(manager->writeItemGroup(group), FileError);
+            std::filesystem::remove_all(file("seed-" + id));
+        } else {
+            // The keychain refuses: the process turns to files, which take the group.
+            manager->writeItemGroup(group);
+            EXPECT_TRUE(manager->useFileFallback());
+        }
+        keychain_->failSaves(0);
+        EXPECT_FALSE(manager->loadItem("pending-items"));
+        // Killed after the journal and the first item: the next start writes the rest.
+        manager->deleteAllItems();
+        manager->storeItem("pending-items",
+                           utf8View("[[\"salt-" + id + "\",\"BA==\"],[\"seed-" + id +
+                                    "\",\"BQ==\"],[\"wallet-metadata\"," + "\"Bg==\"]]"));
+        manager->storeItem("salt-" + id, Bytes{4});
+        auto next = files ? make(nullptr) : make();
+        EXPECT_EQ(next->loadItem("salt-" + id), Bytes{4});
+        EXPECT_EQ(next->loadItem("seed-" + id), Bytes{5});
+        EXPECT_EQ(next->loadItem("wallet-metadata"), Bytes{6});
+        EXPECT_FALSE(next->loadItem("pending-items"));
+        // A journal that names anything but an item is dropped unread.
+        next->storeItem("pending-items", utf8View(R"([["../tokens.json","BA=="]])"));
+        EXPECT_FALSE((files ? make(nullptr) : make())->loadItem("pending-items"));
+        EXPECT_FALSE(std::filesystem::exists(root_ / "tokens.json"));
+        next->deleteAllItems();
+    }
 }
 
 // A locked keyring is AppStateLifecycle's test; here files that cannot be read or removed.

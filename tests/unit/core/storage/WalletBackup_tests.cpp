@@ -10,10 +10,16 @@
 
 #include <QByteArray>
 #include <QTemporaryDir>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <set>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace qm {
 namespace {
@@ -297,6 +303,75 @@ TEST_F(WalletBackupTest, ARestoreThatFailsMidwayLeavesTheOldWalletAsItWas) {
     }
     EXPECT_FALSE(files.keychain.loadItem("seed-" + otherID));
     EXPECT_FALSE(files.keychain.loadItem("salt-" + otherID));
+}
+
+// Restoring a backup of the stored wallet's own id under another password, killed at any
+// point: the next start opens the wallet with the old password or the new one, never
+// neither (the items are replaced in place, so a half-done write would mix two seals).
+TEST(WalletBackupKill, ARestoreKilledAtAnyPointOpensWithTheOldOrTheNewPassword) {
+    // A cheap derivation, so that the writes fill most of the run and the kills land there.
+    const KeychainManager::KeyDerivation quick = [](ByteView password, ByteView salt) {
+        return crypto::hmacSha256(salt, password);
+    };
+    const Bytes oldSeed = crypto::randomBytes(64), newSeed = crypto::randomBytes(64);
+    Machine source(std::make_shared<test::MemoryKeychain>(), quick);
+    const Wallet wallet = makeWallet(source, newSeed, "new");
+    const Bytes file = WalletBackup::exportBackup("new", source.stores());
+    QTemporaryDir dir;
+    const std::filesystem::path root = dir.path().toStdString();
+    const auto manager = [&] {
+        return std::make_unique<KeychainManager>(
+            KeychainManager::Config{nullptr, root, std::chrono::seconds(5), quick});
+    };
+    std::mt19937_64 random(std::random_device{}());
+    std::chrono::microseconds fullRun{0};
+    int oldOnes = 0, newOnes = 0;
+    for (int round = 0; round <= 40; ++round) {
+        SCOPED_TRACE(round);
+        {
+            auto home = manager();
+            home->storeSeedAndPhrase(oldSeed, words, wallet.id, "old");
+            home->storeItem("wallet-metadata", encodeWalletMetadata(wallet));
+        }
+        const auto start = std::chrono::steady_clock::now();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            auto keychain = manager();
+            TokenStore tokens(root / "Quillmark" / "tokens.json");
+            Settings settings(root / "settings.ini");
+            WalletBackup::restore(file, "new", {*keychain, tokens, settings});
+            ::_exit(0);
+        }
+        if (round > 0) {
+            std::uniform_int_distribution<std::int64_t> delay(0, fullRun.count());
+            std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+            ::kill(child, SIGKILL);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        if (round == 0) {
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            fullRun = std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now() - start);
+        }
+        auto next = manager();
+        ASSERT_EQ(next->loadWalletMetadata(), wallet);
+        std::optional<SecureBytes> opened;
+        for (const auto& [password, seed, count] :
+             {std::tuple{"old", &oldSeed, &oldOnes}, std::tuple{"new", &newSeed, &newOnes}}) {
+            try {
+                opened = next->loadSeed(wallet.id, password);
+                EXPECT_EQ(*opened, SecureBytes(*seed));
+                EXPECT_EQ(next->loadMnemonic(wallet.id, password), words);
+                ++*count;
+            } catch (const KeychainError&) {
+            }
+        }
+        ASSERT_TRUE(opened) << "neither password opens the wallet";
+        EXPECT_FALSE(next->loadItem("pending-items"));
+    }
+    std::cout << "old " << oldOnes << ", new " << newOnes << std::endl;
 }
 
 // Python-written files (tests/peers/qmbackup.py) carry every field; these leave some out.
