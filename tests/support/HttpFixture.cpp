@@ -16,7 +16,8 @@ QByteArray head(const HttpFixtureResponse& response) {
     if (!response.contentType.isEmpty()) {
         out += "Content-Type: " + response.contentType + "\r\n";
     }
-    if (response.status != 204) { // "No Content" has no body
+    if (response.status != 204 && // "No Content" has no body
+        response.behaviour != HttpFixtureResponse::Behaviour::endless) {
         out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     }
     out += "Connection: close\r\n\r\n";
@@ -153,6 +154,20 @@ void HttpFixture::answer(QTcpSocket* socket, const HttpFixtureRequest& request) 
             socket->write(whole);
             socket->disconnectFromHost();
         });
+        break;
+    }
+    case Behaviour::endless: {
+        socket->write(head(response));
+        auto* timer = new QTimer(socket);
+        // Written only as fast as the client reads, so what it holds is what it took in.
+        connect(timer, &QTimer::timeout, socket, [this, socket, body = response.body] {
+            if (socket->state() == QAbstractSocket::ConnectedState &&
+                socket->bytesToWrite() < body.size()) {
+                socket->write(body);
+                m_endlessBytes += body.size();
+            }
+        });
+        timer->start(1);
         break;
     }
     case Behaviour::close:

@@ -27,6 +27,8 @@ struct HttpFixtureResponse {
         stall,             // read the request, never answer
         stallAfterHeaders, // headers announcing the whole body, then half of it, then silence
         trickle,           // headers, then one body byte per trickleIntervalMs until done
+        endless,           // headers without a length, then `body` again and again until the
+                           // client closes
         close,             // close the connection without a word
         delay,             // respond as a whole after delayMs (a distant server)
     };
@@ -62,6 +64,8 @@ public:
     void setHandler(Handler handler) { m_handler = std::move(handler); }
 
     const std::vector<HttpFixtureRequest>& requests() const { return m_requests; }
+    // Body bytes an endless response has written so far.
+    qint64 endlessBytes() const { return m_endlessBytes; }
     // Connections held by a stalling response that the client has not closed yet.
     int openStalls() const { return m_openStalls; }
 
@@ -75,6 +79,7 @@ private:
     Handler m_handler;
     std::vector<HttpFixtureRequest> m_requests;
     int m_openStalls = 0;
+    qint64 m_endlessBytes = 0;
 };
 
 } // namespace qm::test

@@ -1,7 +1,7 @@
 #include "core/json/JSONReader.h"
 
 #include <string>
-#include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -30,9 +30,85 @@ const char* readText(JSONReadError::Code code) {
 
 JSONReadError::JSONReadError(Code code) : Error(readText(code)), code_(code) {}
 
+namespace {
+
+using Code = JSONReadError::Code;
+
+// Builds the value from the parser's events with our own checks: the depth as each container
+// opens, and a key named twice as it is read (one look-up in the object being built). Each
+// event costs the same whatever came before it, so reading is linear in the input; nlohmann's
+// callback parser instead scans the parent container at the end of every object.
+class BoundedBuilder final : public nlohmann::json_sax<nlohmann::json> {
+public:
+    BoundedBuilder(nlohmann::json& root, std::size_t maxDepth) : root_(root), maxDepth_(maxDepth) {}
+
+    bool null() override { return place(nullptr); }
+    bool boolean(bool value) override { return place(value); }
+    bool number_integer(number_integer_t value) override { return place(value); }
+    bool number_unsigned(number_unsigned_t value) override { return place(value); }
+    bool number_float(number_float_t value, const string_t&) override { return place(value); }
+    bool string(string_t& value) override { return place(std::move(value)); }
+    bool binary(binary_t&) override { return false; } // JSON text has none
+
+    bool start_object(std::size_t) override { return open(nlohmann::json::value_t::object); }
+    bool key(string_t& name) override {
+        auto& object = open_.back()->get_ref<nlohmann::json::object_t&>();
+        const auto [slot, fresh] = object.emplace(std::move(name), nullptr);
+        if (!fresh) {
+            throw JSONReadError(Code::duplicateKey);
+        }
+        member_ = &slot->second;
+        return true;
+    }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(nlohmann::json::value_t::array); }
+    bool end_array() override { return close(); }
+
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
+
+private:
+    // Puts a value where the parser is: the root, the next array element, or the member whose
+    // key came last.
+    template <typename Value> nlohmann::json* put(Value&& value) {
+        if (open_.empty()) {
+            root_ = std::forward<Value>(value);
+            return &root_;
+        }
+        nlohmann::json& container = *open_.back();
+        if (container.is_array()) {
+            container.get_ref<nlohmann::json::array_t&>().emplace_back(std::forward<Value>(value));
+            return &container.back();
+        }
+        *member_ = std::forward<Value>(value);
+        return member_;
+    }
+    template <typename Value> bool place(Value&& value) {
+        put(std::forward<Value>(value));
+        return true;
+    }
+    bool open(nlohmann::json::value_t kind) {
+        if (open_.size() + 1 > maxDepth_) {
+            throw JSONReadError(Code::tooDeep);
+        }
+        open_.push_back(put(nlohmann::json(kind)));
+        return true;
+    }
+    bool close() {
+        open_.pop_back();
+        return true;
+    }
+
+    nlohmann::json& root_;
+    std::size_t maxDepth_;
+    std::vector<nlohmann::json*> open_; // the containers being filled, outermost first
+    nlohmann::json* member_ = nullptr;
+};
+
+} // namespace
+
 nlohmann::json JSONReader::read(std::string_view text, Limits limits) {
-    using Code = JSONReadError::Code;
-    using Event = nlohmann::json::parse_event_t;
     if (text.size() > limits.maxBytes) {
         throw JSONReadError(Code::tooLarge);
     }
@@ -44,37 +120,11 @@ nlohmann::json JSONReader::read(std::string_view text, Limits limits) {
     if (text.find('\0') != std::string_view::npos) {
         throw JSONReadError(Code::nulByte);
     }
-    // The keys seen so far in each open object; the depth limit bounds this stack.
-    std::vector<std::unordered_set<std::string>> keys;
-    const std::size_t maxDepth = limits.maxDepth;
-    const auto check = [&keys, maxDepth](int depth, Event event, nlohmann::json& parsed) {
-        switch (event) {
-        case Event::object_start:
-        case Event::array_start:
-            // `depth` counts the containers around this one.
-            if (static_cast<std::size_t>(depth) + 1 > maxDepth) {
-                throw JSONReadError(Code::tooDeep);
-            }
-            if (event == Event::object_start) {
-                keys.emplace_back();
-            }
-            break;
-        case Event::key:
-            if (!keys.back().insert(parsed.get_ref<const std::string&>()).second) {
-                throw JSONReadError(Code::duplicateKey);
-            }
-            break;
-        case Event::object_end:
-            keys.pop_back();
-            break;
-        default:
-            break;
-        }
-        return true;
-    };
-    nlohmann::json value =
-        nlohmann::json::parse(text.begin(), text.end(), check, /*allow_exceptions=*/false);
-    if (value.is_discarded()) {
+    nlohmann::json value;
+    BoundedBuilder builder(value, limits.maxDepth);
+    // Strict: the whole input is one value, nothing after it.
+    if (!nlohmann::json::sax_parse(text.begin(), text.end(), &builder,
+                                   nlohmann::json::input_format_t::json, /*strict=*/true)) {
         throw JSONReadError(Code::invalidJSON);
     }
     return value;

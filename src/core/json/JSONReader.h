@@ -31,8 +31,9 @@ public:
     };
     // Stored records, token files and backup payloads (10,000 tokens take about 2 MB).
     static constexpr Limits stored{64u << 20, 128};
-    // Server replies: the same size, and room for the deepest reply any server sends.
-    static constexpr Limits network{64u << 20, 256};
+    // Server replies: no client takes a longer one (each caps its replies while they arrive),
+    // and room for the deepest reply any server sends.
+    static constexpr Limits network{16u << 20, 256};
 
     // The value of `text`; throws JSONReadError naming the first refusal.
     static nlohmann::json read(std::string_view text, Limits limits);

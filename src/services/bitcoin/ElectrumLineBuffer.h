@@ -13,7 +13,9 @@ namespace qm {
 
 class ElectrumLineBuffer {
 public:
-    static constexpr std::size_t kDefaultMaxLineBytes = 32u * 1024u * 1024u;
+    // Room for the largest reply the wallet asks for: a transaction a block can hold (4 MB,
+    // 8 MB as hex) or a long address history.
+    static constexpr std::size_t kDefaultMaxLineBytes = 16u * 1024u * 1024u;
 
     explicit ElectrumLineBuffer(std::size_t maxLineBytes = kDefaultMaxLineBytes);
 

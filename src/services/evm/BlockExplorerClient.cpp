@@ -47,7 +47,7 @@ BlockExplorerClient::BlockExplorerClient(QObject* parent)
     : BlockExplorerClient(publicBaseURLs(), kTimeouts, parent) {}
 
 BlockExplorerClient::BlockExplorerClient(BaseURLs baseURLs, HttpTimeouts timeouts, QObject* parent)
-    : QObject(parent), m_baseURLs(std::move(baseURLs)), m_session(QUrl(), timeouts) {}
+    : QObject(parent), m_baseURLs(std::move(baseURLs)), m_session(QUrl(), timeouts, maxPageBytes) {}
 
 QCoro::Task<std::vector<ExplorerTx>>
 BlockExplorerClient::fetchTransactions(std::string address, Chain chain, int maxPages,

@@ -25,6 +25,9 @@ public:
     // without an explorer.
     using BaseURLs = std::array<std::string, chainCount>;
 
+    // The longest page accepted (a page holds 50 items of a few KB).
+    static constexpr std::size_t maxPageBytes = 4u << 20;
+
     // The public instances and a 15 s idle time-out.
     explicit BlockExplorerClient(QObject* parent = nullptr);
     // Other instances (tests: a loopback fixture) and time-outs.

@@ -129,7 +129,7 @@ void fromRPCResult(const nlohmann::json& json, std::vector<ETHLog>& out) {
 }
 
 JSONRPCClient::JSONRPCClient(QUrl url, HttpTimeouts timeouts, QObject* parent)
-    : QObject(parent), m_transport(std::move(url), timeouts) {}
+    : QObject(parent), m_transport(std::move(url), timeouts, maxReplyBytes) {}
 
 void JSONRPCClient::Failures::http(int status) {
     throw JSONRPCClientError::httpError(status);

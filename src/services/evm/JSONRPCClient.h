@@ -94,6 +94,9 @@ class JSONRPCClient : public QObject {
     Q_OBJECT
 
 public:
+    // The longest reply accepted: an eth_getLogs of the token-discovery window is the largest.
+    static constexpr std::size_t maxReplyBytes = 16u << 20;
+
     // A session with a 30 s idle and a 60 s total time-out; tests inject their own.
     explicit JSONRPCClient(QUrl url, HttpTimeouts timeouts = {}, QObject* parent = nullptr);
 

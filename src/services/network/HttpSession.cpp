@@ -18,6 +18,7 @@ namespace {
 constexpr const char* abortReasonProperty = "qmAbortReason";
 constexpr int abortedByUser = 1;
 constexpr int abortedByTotalTimeout = 2;
+constexpr int abortedTooLarge = 3;
 
 struct Outcome {
     std::optional<HttpTransportError> failure;
@@ -72,6 +73,9 @@ Outcome readOutcome(QNetworkReply& reply) {
         if (reason == abortedByUser) {
             outcome.failure.emplace(HttpTransportError::Kind::aborted,
                                     "The request was cancelled.");
+        } else if (reason == abortedTooLarge) {
+            outcome.failure.emplace(HttpTransportError::Kind::tooLarge,
+                                    "The server's reply is too large.");
         } else {
             outcome.failure.emplace(HttpTransportError::Kind::timedOut, "The request timed out.");
         }
@@ -95,8 +99,12 @@ void abortWithReason(QNetworkReply* reply, int reason) {
 } // namespace
 
 HttpSession::HttpSession(QUrl baseUrl, HttpTimeouts timeouts, QObject* parent)
+    : HttpSession(std::move(baseUrl), timeouts, defaultMaxBodyBytes, parent) {}
+
+HttpSession::HttpSession(QUrl baseUrl, HttpTimeouts timeouts, std::size_t maxBodyBytes,
+                         QObject* parent)
     : QObject(parent), m_baseUrl(std::move(baseUrl)), m_timeouts(timeouts),
-      m_manager(new QNetworkAccessManager(this)) {}
+      m_maxBodyBytes(maxBodyBytes), m_manager(new QNetworkAccessManager(this)) {}
 
 HttpSession::~HttpSession() {
     // The awaiting coroutines resume here only to record the abort; they touch nothing of ours.
@@ -173,6 +181,19 @@ QCoro::Task<HttpResponse> HttpSession::send(Verb verb, QUrl url, QByteArray body
                      [r = reply.data()] { abortWithReason(r, abortedByTotalTimeout); });
     totalTimer->start(std::max(m_timeouts.total, std::chrono::milliseconds(1)));
 
+    // The body stays in the reply until it ends; it is measured as it grows, and a reply that
+    // announces or delivers more than the limit is stopped there.
+    const auto limit = static_cast<qint64>(std::min<std::size_t>(m_maxBodyBytes, INT64_MAX));
+    const auto refuseOversized = [r = reply.data(), limit] {
+        const QVariant announced = r->header(QNetworkRequest::ContentLengthHeader);
+        if (r->bytesAvailable() > limit ||
+            (announced.isValid() && announced.toLongLong() > limit)) {
+            abortWithReason(r, abortedTooLarge);
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, refuseOversized);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, refuseOversized);
+
     const CancellationToken cancel = options.cancel;
     const CancellationToken::CallbackID onCancel = cancel.onCancel([r = reply] {
         if (r) {
@@ -188,6 +209,12 @@ QCoro::Task<HttpResponse> HttpSession::send(Verb verb, QUrl url, QByteArray body
         totalTimer->stop();
         outcome = readOutcome(*reply);
         reply->deleteLater();
+        // The whole body may have come in one piece, after which nothing was left to stop.
+        if (!outcome.failure && outcome.response.body.size() > limit) {
+            outcome.response = {};
+            outcome.failure.emplace(HttpTransportError::Kind::tooLarge,
+                                    "The server's reply is too large.");
+        }
     } else {
         outcome.failure.emplace(HttpTransportError::Kind::aborted, "The request was cancelled.");
     }

@@ -19,6 +19,9 @@
 //   what a status means is the caller's job. Redirects are followed as Qt's default policy allows.
 // - Transport failures (no connection, refused, TLS, a reply cut short, a time-out, an abort)
 //   throw HttpTransportError with a kind and a readable text; nothing else is thrown.
+// - Size. A reply body (of any status) longer than the session's limit is refused while it
+//   arrives: the request is aborted as soon as the announced length or the bytes received
+//   pass the limit, and throws kind tooLarge. So a hostile server costs at most the limit.
 // - Aborting. abortAll() and the session's destructor abort every request in flight; their
 //   awaiters then throw kind aborted. Awaiters always resume from the event loop on a later turn,
 //   never inside a reply's signal, abortAll() or the destructor, so an owner is never re-entered
@@ -40,6 +43,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <qcoro/qcorotask.h>
 #include <string_view>
@@ -82,6 +86,7 @@ public:
         aborted,          // abortAll(), the session's destruction or a cancelled token
         connectionFailed, // refused, host not found, closed early, network down, proxy
         tlsFailed,        // handshake or certificate failure
+        tooLarge,         // the body passed the session's size limit
         other,            // anything else below HTTP (bad URL, unknown protocol, ...)
     };
 
@@ -96,7 +101,12 @@ class HttpSession : public QObject {
     Q_OBJECT
 
 public:
+    // A client whose replies can be longer than the default limit names its own.
+    static constexpr std::size_t defaultMaxBodyBytes = 4u << 20;
+
     explicit HttpSession(QUrl baseUrl, HttpTimeouts timeouts = {}, QObject* parent = nullptr);
+    HttpSession(QUrl baseUrl, HttpTimeouts timeouts, std::size_t maxBodyBytes,
+                QObject* parent = nullptr);
     ~HttpSession() override;
 
     HttpSession(const HttpSession&) = delete;
@@ -104,6 +114,7 @@ public:
 
     const QUrl& baseUrl() const { return m_baseUrl; }
     const HttpTimeouts& timeouts() const { return m_timeouts; }
+    std::size_t maxBodyBytes() const { return m_maxBodyBytes; }
 
     // The base URL with `path` appended to its path (one '/' between them) and `query` set.
     // An empty path gives the base URL itself (with the query).
@@ -127,6 +138,7 @@ private:
 
     QUrl m_baseUrl;
     HttpTimeouts m_timeouts;
+    std::size_t m_maxBodyBytes;
     QNetworkAccessManager* m_manager; // child of this session
 };
 

@@ -2,7 +2,6 @@
 
 #include "core/json/JSONReader.h"
 #include "services/network/DecodingTexts.h"
-#include "services/network/UTF8.h"
 
 #include <limits>
 #include <stdexcept>
@@ -72,9 +71,7 @@ JSONRPCEnvelope decodeJSONRPCEnvelope(const QByteArray& body) {
 }
 
 std::string decodingFailureText(const std::string& reason, const QByteArray& body) {
-    const auto text = utf8Text(ByteView(reinterpret_cast<const std::uint8_t*>(body.constData()),
-                                        static_cast<std::size_t>(body.size())));
-    return reason + " \u2014 body: " + text.value_or("<non-UTF8>");
+    return reason + " \u2014 body of " + std::to_string(body.size()) + " bytes";
 }
 
 } // namespace qm

@@ -50,7 +50,8 @@ JSONRPCReply<Result> decodeJSONRPCReply(const QByteArray& body, Decode&& decodeR
     return reply;
 }
 
-// `reason` + " — body: " + the body as text, or "<non-UTF8>" when it is not valid UTF-8.
+// `reason` and the body's length: never the body itself, which a hostile server fills (and
+// which could be megabytes).
 std::string decodingFailureText(const std::string& reason, const QByteArray& body);
 
 // The result of a 200 reply, or the client's failure: `failures` has [[noreturn]] static

@@ -6,8 +6,8 @@
 
 namespace qm {
 
-JSONRPCTransport::JSONRPCTransport(QUrl url, HttpTimeouts timeouts)
-    : m_url(url), m_session(std::move(url), timeouts) {}
+JSONRPCTransport::JSONRPCTransport(QUrl url, HttpTimeouts timeouts, std::size_t maxBodyBytes)
+    : m_url(url), m_session(std::move(url), timeouts, maxBodyBytes) {}
 
 QCoro::Task<HttpResponse> JSONRPCTransport::post(std::string method, nlohmann::json params,
                                                  CancellationToken cancel) {

@@ -6,6 +6,7 @@
 #include "services/network/JSONRPCEnvelope.h"
 
 #include <QUrl>
+#include <cstddef>
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <qcoro/qcorotask.h>
@@ -15,7 +16,8 @@ namespace qm {
 
 class JSONRPCTransport {
 public:
-    JSONRPCTransport(QUrl url, HttpTimeouts timeouts);
+    // `maxBodyBytes`: the longest reply the client's protocol needs (see HttpSession).
+    JSONRPCTransport(QUrl url, HttpTimeouts timeouts, std::size_t maxBodyBytes);
 
     const QUrl& url() const { return m_url; }
     // Posts one request; the reply's status and body (what a status means is the client's call).

@@ -69,7 +69,7 @@ CoinGeckoClient::CoinGeckoClient(QObject* parent)
     : CoinGeckoClient("https://api.binance.com/api/v3", kTimeouts, parent) {}
 
 CoinGeckoClient::CoinGeckoClient(std::string baseURL, HttpTimeouts timeouts, QObject* parent)
-    : QObject(parent), m_baseURL(std::move(baseURL)), m_session(QUrl(), timeouts) {}
+    : QObject(parent), m_baseURL(std::move(baseURL)), m_session(QUrl(), timeouts, maxReplyBytes) {}
 
 std::string CoinGeckoClient::tickerSymbol(Chain chain) {
     switch (chain) {

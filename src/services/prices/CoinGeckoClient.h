@@ -36,6 +36,9 @@ class CoinGeckoClient : public QObject {
     Q_OBJECT
 
 public:
+    // The longest reply accepted (five tickers, or a day of hourly candles, take a few KB).
+    static constexpr std::size_t maxReplyBytes = 1u << 20;
+
     // The public API with a 10 s idle time-out.
     explicit CoinGeckoClient(QObject* parent = nullptr);
     // Another base ("https://host/api/v3", no trailing "/"; tests: a loopback fixture).

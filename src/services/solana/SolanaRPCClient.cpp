@@ -10,7 +10,7 @@ nlohmann::json commitment() {
 } // namespace
 
 SolanaRPCClient::SolanaRPCClient(QUrl url, HttpTimeouts timeouts, QObject* parent)
-    : QObject(parent), m_transport(std::move(url), timeouts) {}
+    : QObject(parent), m_transport(std::move(url), timeouts, maxReplyBytes) {}
 
 void SolanaRPCClient::Failures::http(int status) {
     throw SolanaRPCError::httpError(status);

@@ -28,6 +28,9 @@ class SolanaRPCClient : public QObject {
     Q_OBJECT
 
 public:
+    // The longest reply accepted: the token accounts of a wallet that holds thousands.
+    static constexpr std::size_t maxReplyBytes = 16u << 20;
+
     // A session with a 30 s idle and a 60 s total time-out; tests inject their own.
     explicit SolanaRPCClient(QUrl url, HttpTimeouts timeouts = {}, QObject* parent = nullptr);
 

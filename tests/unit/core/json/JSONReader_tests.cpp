@@ -51,6 +51,18 @@ TEST(JSONReader, ReadsTheWholeInputWithinItsLimitsOrRefuses) {
     // A hostile depth is refused without a deep walk.
     EXPECT_EQ(refusal(nested(1'000'000), JSONReader::network), Code::tooDeep);
     EXPECT_EQ(JSONReader::read(nested(256), JSONReader::network).size(), 1u);
+    // Each value costs the same however many came before it in its container: 300,000
+    // objects in one array (900 KB) and as many members of one object read at once (once
+    // half a minute, the parent scanned at every object's end).
+    std::string objects = "[{}";
+    std::string members = "{\"k0\":{}";
+    for (int i = 1; i < 300'000; ++i) {
+        objects += ",{}";
+        members += ",\"k" + std::to_string(i) + "\":{}";
+    }
+    EXPECT_EQ(JSONReader::read(objects + "]", JSONReader::network).size(), 300'000u);
+    EXPECT_EQ(JSONReader::read(members + "}", JSONReader::network).size(), 300'000u);
+    EXPECT_EQ(refusal(members + ",\"k7\":1}", JSONReader::network), Code::duplicateKey);
     // Brackets inside strings are no nesting.
     EXPECT_TRUE(JSONReader::tryRead("[\"" + std::string(1000, '[') + "\\\"\"]", {4096, 1}));
 }

@@ -54,6 +54,29 @@ TEST(HttpSession, TheIdleLimitEndsAStalledBody) {
     EXPECT_EQ(failureKind(session.get(server.url())), HttpTransportError::Kind::timedOut);
 }
 
+// A body longer than the session's limit is refused as it arrives, whatever its status, with
+// or without an announced length: a hostile server costs the limit, never the whole body.
+TEST(HttpSession, ABodyPastTheLimitIsRefusedWhileItArrives) {
+    HttpFixture server;
+    constexpr std::size_t limit = 64 * 1024;
+    HttpSession session(server.url(), qm::HttpTimeouts{5s, 20s}, limit);
+    server.enqueue(HttpFixtureResponse::json(QByteArray(limit, 'a')));
+    EXPECT_EQ(qm::test::runTask(session.get(server.url())).body.size(), qsizetype(limit));
+    server.enqueue(HttpFixtureResponse::json(QByteArray(limit + 1, 'a'), 500));
+    EXPECT_EQ(failureKind(session.get(server.url())), HttpTransportError::Kind::tooLarge);
+    // A length announced past the limit ends the exchange before the body comes.
+    auto announced = HttpFixtureResponse::json(QByteArray(64 << 20, 'a'));
+    announced.behaviour = HttpFixtureResponse::Behaviour::stallAfterHeaders;
+    server.enqueue(announced);
+    EXPECT_EQ(failureKind(session.get(server.url())), HttpTransportError::Kind::tooLarge);
+    // No length, and no end: the bytes received are what counts.
+    auto endless = HttpFixtureResponse::json(QByteArray(16 * 1024, 'a'));
+    endless.behaviour = HttpFixtureResponse::Behaviour::endless;
+    server.enqueue(endless);
+    EXPECT_EQ(failureKind(session.get(server.url())), HttpTransportError::Kind::tooLarge);
+    EXPECT_LT(server.endlessBytes(), 16 << 20);
+}
+
 TEST(HttpSession, TheTotalLimitEndsATricklingBody) {
     HttpFixture server;
     // A body that keeps trickling never trips the idle limit, but the total one.
