@@ -106,6 +106,8 @@ export function startSolanaRpcServer(options = {}) {
         svm,
         requests,
         url: `http://127.0.0.1:${server.address().port}/`,
+        // One method as a request to the server runs it (a throw is the node's error object).
+        call: (method, params) => methods[method](params),
         close: () => new Promise((done) => server.close(done)),
         // A mint with `decimals` and a token account of `owner` holding `amount` of it.
         addTokenAccount(tokenAccount, mint, owner, amount, decimals) {
@@ -130,8 +132,11 @@ export function startSolanaRpcServer(options = {}) {
 }
 
 function accountKeys(transaction) {
-  // Legacy message: header (3 bytes), compact count (< 128 here), then the keys.
+  // The header (3 bytes, after the version byte of a versioned message), a compact count (< 128
+  // here), then the message's own keys (a lookup table's are not among them).
   const message = transaction.messageBytes;
-  const count = message[3];
-  return Array.from({ length: count }, (_, i) => base58.decode(message.slice(4 + 32 * i, 36 + 32 * i)));
+  const start = message[0] & 0x80 ? 1 : 0;
+  const count = message[start + 3];
+  return Array.from({ length: count }, (_, i) =>
+    base58.decode(message.slice(start + 4 + 32 * i, start + 36 + 32 * i)));
 }

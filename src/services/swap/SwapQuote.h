@@ -29,7 +29,10 @@ struct SolanaSwapQuote {
     std::string outputMint;
     std::uint64_t inAmount = 0;
     std::uint64_t outAmount = 0;
+    // The least the transaction gives: the order's own threshold when minimumIsStated, else
+    // only an estimate from the slippage chosen, which nothing on chain enforces.
     std::uint64_t outAmountMinimum = 0;
+    bool minimumIsStated = false;
     std::optional<double> priceImpactPct;
     std::string routePlan = "Jupiter Ultra";
     Bytes rawQuoteJSON; // the order response body as received

@@ -1,6 +1,7 @@
 #include "services/walletconnect/WCRelayEndpoint.h"
 
-#include <QHostAddress>
+#include "services/network/LoopbackHost.h"
+
 #include <QtGlobal>
 
 namespace qm {
@@ -19,14 +20,6 @@ bool isPlainQueryText(std::string_view text) {
         }
     }
     return true;
-}
-
-bool isLoopbackHost(const QString& host) {
-    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0) {
-        return true;
-    }
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
 }
 
 std::string fromEnvironment(const char* name, std::string fallback) {

@@ -5,6 +5,7 @@
 #include "services/swap/EVMSwapTokens.h"
 #include "services/swap/UniswapQuoter.h"
 #include "state/AppState.h"
+#include "ui/swap/SwapTokenVariant.h"
 
 #include <QPointer>
 #include <algorithm>
@@ -13,16 +14,6 @@ namespace qm {
 namespace {
 
 constexpr std::int64_t maxSlippageBps = 10000;
-
-QVariantMap tokenMap(const std::optional<SwapToken>& token) {
-    if (!token) {
-        return {};
-    }
-    return {{"symbol", QString::fromStdString(token->symbol)},
-            {"address", QString::fromStdString(token->address)},
-            {"decimals", static_cast<qint64>(token->decimals)},
-            {"isNative", token->isNative}};
-}
 
 void appendOnce(std::vector<SwapToken>& list, SwapToken token) {
     token.isNative = false;
@@ -96,18 +87,18 @@ QVariantList SwapViewModel::availableTokenList() const {
     QVariantList list;
     if (const AppState* state = appState()) {
         for (const SwapToken& token : availableTokens(m_chain, *state)) {
-            list.push_back(tokenMap(token));
+            list.push_back(swapTokenToVariant(token));
         }
     }
     return list;
 }
 
 QVariantMap SwapViewModel::tokenInMap() const {
-    return tokenMap(m_tokenIn);
+    return swapTokenToVariant(m_tokenIn);
 }
 
 QVariantMap SwapViewModel::tokenOutMap() const {
-    return tokenMap(m_tokenOut);
+    return swapTokenToVariant(m_tokenOut);
 }
 
 void SwapViewModel::setChain(Chain chain) {

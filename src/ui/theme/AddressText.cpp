@@ -45,6 +45,10 @@ QString counterpartyAddressText(const QString& address) {
     return shorten(address, 15, 6, 4);
 }
 
+QString pickerAddressText(const QString& address) {
+    return shorten(address, 17, 6, 4);
+}
+
 AddressText* AddressText::create(QQmlEngine*, QJSEngine*) {
     return new AddressText;
 }

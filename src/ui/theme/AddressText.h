@@ -19,6 +19,8 @@ QString addressLabelText(const QString& address, bool truncate);
 QString sidebarAddressText(const QString& address);
 // A history row's form: 15 characters or more become the first 6, "..." and the last 4.
 QString counterpartyAddressText(const QString& address);
+// The token picker's form: 17 characters or more become the first 6, "..." and the last 4.
+QString pickerAddressText(const QString& address);
 
 // The two forms for QML.
 class AddressText : public QObject {

@@ -57,6 +57,7 @@ constexpr std::array<std::pair<std::string_view, char32_t>, 48> glyphs{{
     {"wallet.bifold", 0xF584},                 // wallet
     {"circle.dotted", 0xF130},                 // checkbox-blank-circle-outline
     {"plus.circle.fill", 0xF417},              // plus-circle
+    {"magnifyingglass", 0xF349},               // magnify
 }};
 
 // The font has no shield with a lock: those symbols draw a small lock over the shield, cut out
