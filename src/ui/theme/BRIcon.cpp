@@ -8,7 +8,8 @@ namespace qm {
 namespace {
 
 // Symbol name -> code point in the Material Design icon font (version 1.6).
-constexpr std::array<std::pair<std::string_view, char32_t>, 48> glyphs{{
+// Sized by its entries, so that adding a symbol is one line.
+constexpr auto glyphs = std::to_array<std::pair<std::string_view, char32_t>>({
     {"arrow.clockwise", 0xF450},               // refresh
     {"arrow.triangle.swap", 0xF4E1},           // swap-horizontal
     {"bitcoinsign", 0xF1AC},                   // currency-btc
@@ -58,7 +59,7 @@ constexpr std::array<std::pair<std::string_view, char32_t>, 48> glyphs{{
     {"circle.dotted", 0xF130},                 // checkbox-blank-circle-outline
     {"plus.circle.fill", 0xF417},              // plus-circle
     {"magnifyingglass", 0xF349},               // magnify
-}};
+});
 
 // The font has no shield with a lock: those symbols draw a small lock over the shield, cut out
 // of a filled one.
