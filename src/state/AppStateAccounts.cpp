@@ -1,6 +1,7 @@
 // The accounts of the open seed: the five lists the signer derived, the Bitcoin receive
 // addresses the user adds and removes, and the stored record they change.
 
+#include "core/model/CheckedArithmetic.h"
 #include "core/storage/KeychainManager.h"
 #include "platform/async/NextTurn.h"
 #include "platform/async/TaskHandle.h"
@@ -8,7 +9,6 @@
 #include "services/connections/NetworkManager.h"
 #include "state/AppState.h"
 #include "state/BTCAddressDeletion.h"
-#include "state/CheckedArithmetic.h"
 #include "state/signing/Signer.h"
 
 #include <QPointer>

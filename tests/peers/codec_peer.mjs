@@ -1,5 +1,6 @@
 // Our Base58, segwit address and BIP-39 code against @scure/base, @scure/bip39 and
-// @noble/hashes for random and corrupted inputs. Usage: node codec_peer.mjs <codec_driver>.
+// @noble/hashes for random and corrupted inputs; our 256-bit arithmetic and exact amount texts
+// against JavaScript's BigInt. Usage: node codec_peer.mjs <codec_driver>.
 import { base58, bech32, bech32m } from '@scure/base';
 import { entropyToMnemonic, validateMnemonic } from '@scure/bip39';
 import { wordlist } from '@scure/bip39/wordlists/english.js';
@@ -117,4 +118,54 @@ for (let i = 0; i < 150; i++) {
   }
 }
 
+// Checked 256-bit arithmetic: operands of every size, around the edges of the range.
+const MAX = (1n << 256n) - 1n;
+function operand() {
+  switch (int(6)) {
+    case 0: return BigInt(int(3));
+    case 1: return MAX - BigInt(int(3));
+    case 2: return 1n << BigInt(int(257));
+    default: {
+      const width = 1 + int(256);
+      let value = 0n;
+      for (let i = 0; i < width; i += 16) value = (value << 16n) | BigInt(int(65536));
+      return value & ((1n << BigInt(width)) - 1n);
+    }
+  }
+}
+const inRange = (value) => (value >= 0n && value <= MAX ? value.toString() : null);
+for (let i = 0; i < 600; i++) {
+  const [a, b, c] = [operand() & MAX, operand() & MAX, operand() & MAX];
+  ask({ op: 'u256', a: a.toString(), b: b.toString(), c: c.toString() }, (r) => {
+    const what = `${a} ${b} ${c}`;
+    expectEqual(r.add, inRange(a + b), `add ${what}`);
+    expectEqual(r.sub, inRange(a - b), `sub ${what}`);
+    expectEqual(r.mul, inRange(a * b), `mul ${what}`);
+    expectEqual(r.muldiv, c === 0n ? null : inRange((a * b) / c), `muldiv ${what}`);
+    expectEqual(r.div, b === 0n ? null : (a / b).toString(), `div ${what}`);
+    expectEqual(r.rem, b === 0n ? null : (a % b).toString(), `rem ${what}`);
+  });
+}
+
+// Exact amount texts: every digit, and "%.Nf"-style rounding half up from the exact value.
+function decimalText(value, decimals, digits) {
+  const unit = 10n ** BigInt(decimals);
+  let scaled = value * 10n ** BigInt(digits);
+  let [whole, rest] = [scaled / unit, scaled % unit];
+  if (rest * 2n >= unit) whole += 1n;
+  const text = whole.toString().padStart(digits + 1, '0');
+  return digits === 0 ? text : `${text.slice(0, -digits)}.${text.slice(-digits)}`;
+}
+for (let i = 0; i < 300; i++) {
+  const decimals = pick([0, 2, 6, 8, 9, 18, int(40)]);
+  const value = operand() & MAX;
+  const digits = pick([0, 2, 4, 6, 8, 9, 18, int(30)]);
+  const unit = 10n ** BigInt(decimals);
+  const fraction = (value % unit).toString().padStart(decimals, '0').replace(/0+$/, '');
+  const exact = `${value / unit}${fraction ? `.${fraction}` : ''}`;
+  ask({ op: 'amount', value: value.toString(), decimals, digits }, (r) => {
+    expectEqual(r.exact, exact, `exact ${value} / 10^${decimals}`);
+    expectEqual(r.fixed, decimalText(value, decimals, digits), `fixed ${value} / 10^${decimals} to ${digits}`);
+  });
+}
 finish();

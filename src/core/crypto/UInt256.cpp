@@ -215,6 +215,40 @@ std::optional<UInt256> UInt256::checkedMultiplyDivide(const UInt256& multiplier,
     return fromLimbs(quotient);
 }
 
+std::optional<std::pair<UInt256, UInt256>>
+UInt256::dividedWithRemainder(const UInt256& divisor) const {
+    const std::optional<UInt256> quotient = checkedMultiplyDivide(UInt256(0, 0, 0, 1), divisor);
+    if (!quotient) {
+        return std::nullopt; // a zero divisor
+    }
+    // quotient * divisor <= this: neither step can overflow.
+    return std::pair{*quotient, *checkedSubtract(quotient->multipliedTruncating(divisor))};
+}
+
+std::string UInt256::decimalString() const {
+    // Nineteen digits at a time: 10^19 is the largest power of ten below 2^64.
+    const UInt256 chunk(0, 0, 0, 10'000'000'000'000'000'000ULL);
+    std::string digits;
+    UInt256 rest = *this;
+    do {
+        const auto [quotient, remainder] = *rest.dividedWithRemainder(chunk);
+        std::string part = std::to_string(remainder.w3);
+        if (!quotient.isZero()) {
+            part.insert(0, 19 - part.size(), '0');
+        }
+        digits.insert(0, part);
+        rest = quotient;
+    } while (!rest.isZero());
+    return digits;
+}
+
+std::optional<std::uint64_t> UInt256::toUInt64() const {
+    if ((w0 | w1 | w2) != 0) {
+        return std::nullopt;
+    }
+    return w3;
+}
+
 UInt256 UInt256::fromBigEndianBytes(ByteView bytes) {
     std::uint8_t padded[32] = {};
     const std::size_t count = std::min<std::size_t>(bytes.size(), 32);

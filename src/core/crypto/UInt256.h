@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace qm {
 
@@ -62,11 +63,18 @@ public:
     std::optional<UInt256> checkedMultiplyDivide(const UInt256& multiplier,
                                                  const UInt256& divisor) const;
 
+    // The quotient and remainder of this / divisor; absent for a zero divisor.
+    std::optional<std::pair<UInt256, UInt256>> dividedWithRemainder(const UInt256& divisor) const;
+
     // 10^exponent; absent from 10^78 up.
     static std::optional<UInt256> powerOfTen(unsigned exponent);
     // 2^256 - 1.
     static constexpr UInt256 max() { return {~0ULL, ~0ULL, ~0ULL, ~0ULL}; }
     bool isZero() const { return (w0 | w1 | w2 | w3) == 0; }
+    // The value in decimal digits without leading zeros ("0" for zero).
+    std::string decimalString() const;
+    // The value when it fits 64 bits.
+    std::optional<std::uint64_t> toUInt64() const;
 
     // Numeric order: words compared from w0 down.
     friend constexpr auto operator<=>(const UInt256&, const UInt256&) = default;

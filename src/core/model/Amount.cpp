@@ -4,6 +4,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 namespace qm {
 namespace {
@@ -180,6 +181,73 @@ Amount Amount::parse(std::string_view text, unsigned decimals) {
         }
     }
     return amount;
+}
+
+namespace {
+
+// The integer and fraction digits of value / 10^decimals, the fraction exactly `decimals` long.
+std::pair<std::string, std::string> splitDigits(const UInt256& value, unsigned decimals) {
+    std::string digits = value.decimalString();
+    if (digits.size() <= decimals) {
+        digits.insert(0, decimals + 1 - digits.size(), '0');
+    }
+    const std::size_t point = digits.size() - decimals;
+    return {digits.substr(0, point), digits.substr(point)};
+}
+
+// Adds one to the decimal digits in place; "99" becomes "100".
+void incrementDigits(std::string& digits) {
+    for (std::size_t i = digits.size(); i-- > 0;) {
+        if (digits[i] != '9') {
+            ++digits[i];
+            return;
+        }
+        digits[i] = '0';
+    }
+    digits.insert(0, 1, '1');
+}
+
+} // namespace
+
+std::string Amount::exactText() const {
+    auto [integer, fraction] = splitDigits(value, decimals);
+    fraction.erase(fraction.find_last_not_of('0') + 1);
+    return fraction.empty() ? integer : integer + "." + fraction;
+}
+
+std::string Amount::fixedText(unsigned fractionDigits) const {
+    auto [integer, fraction] = splitDigits(value, decimals);
+    if (fraction.size() > fractionDigits) {
+        const bool roundUp = fraction[fractionDigits] >= '5';
+        fraction.resize(fractionDigits);
+        if (roundUp) {
+            std::string joined = integer + fraction;
+            incrementDigits(joined);
+            integer = joined.substr(0, joined.size() - fractionDigits);
+            fraction = joined.substr(joined.size() - fractionDigits);
+        }
+    } else {
+        fraction.append(fractionDigits - fraction.size(), '0');
+    }
+    return fractionDigits == 0 ? integer : integer + "." + fraction;
+}
+
+std::string Amount::exactAmountText(std::string_view symbol) const {
+    std::string number = "0";
+    if (!value.isZero()) {
+        // Thresholds on the exact value: below 0.01 is value * 100 < 10^decimals.
+        const UInt256 unit = UInt256::powerOfTen(decimals).value_or(UInt256());
+        const auto below = [&](std::uint64_t numerator, std::uint64_t denominator) {
+            const std::optional<UInt256> scaled =
+                value.checkedMultiply(UInt256(0, 0, 0, denominator));
+            const std::optional<UInt256> limit = unit.checkedMultiply(UInt256(0, 0, 0, numerator));
+            return scaled && limit && *scaled < *limit;
+        };
+        number = fixedText(below(1, 100) ? 6 : below(1000, 1) ? 4 : 2);
+    }
+    number += ' ';
+    number += symbol;
+    return number;
 }
 
 double Amount::toDouble() const {

@@ -47,6 +47,18 @@ struct Amount {
     // or more, and (before reading the text) decimals above maxDecimals.
     static Amount parse(std::string_view text, unsigned decimals);
 
+    // The exact amount in plain decimal notation, every digit it needs and no trailing zeros
+    // ("1.1", "25", "0.000000000000000001"): what "Max" writes, and Amount::parse reads it
+    // back to the same value.
+    std::string exactText() const;
+    // The amount with exactly `fractionDigits` digits after ".", from the exact value: extra
+    // digits of the asset are rounded half up, missing ones are zeros (what "%.Nf" shows,
+    // without a double in between).
+    std::string fixedText(unsigned fractionDigits) const;
+    // The amount text of text(), from the exact value: "0" for zero, else 6 fraction digits
+    // below 0.01, 4 below 1000 and 2 from 1000 up, a blank, `symbol`.
+    std::string exactAmountText(std::string_view symbol) const;
+
     // value / 10^decimals as a double, for display and prices.
     double toDouble() const;
     // The amount text the screens show: amountNumberText of toDouble(), a blank, `symbol`.

@@ -1,7 +1,7 @@
 #include "state/refresh/BitcoinHistory.h"
 
 #include "core/model/Amount.h"
-#include "state/CheckedArithmetic.h"
+#include "core/model/CheckedArithmetic.h"
 
 #include <algorithm>
 #include <limits>

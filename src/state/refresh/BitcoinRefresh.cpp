@@ -1,8 +1,8 @@
 #include "state/refresh/BitcoinRefresh.h"
 
+#include "core/model/CheckedArithmetic.h"
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/connections/NetworkManager.h"
-#include "state/CheckedArithmetic.h"
 #include "state/refresh/BitcoinHistory.h"
 
 #include <map>

@@ -109,6 +109,23 @@ TEST(UInt256, CheckedArithmeticRefusesWhatDoesNotFit) {
     EXPECT_EQ(UInt256::max(), kMax);
 }
 
+// Division, decimal text and narrowing; random operands are checked against JavaScript's
+// BigInt by the codec peer.
+TEST(UInt256, DivisionDecimalTextAndNarrowing) {
+    EXPECT_EQ(UInt256(0, 0, 0, 1).dividedWithRemainder(UInt256()), std::nullopt);
+    const auto [quotient, remainder] = *kMax.dividedWithRemainder(UInt256(0, 0, 0, 10));
+    EXPECT_EQ(remainder, UInt256(0, 0, 0, 5));
+    EXPECT_EQ(quotient.decimalString(),
+              "11579208923731619542357098500868790785326998466564056403945758400791312963993");
+    EXPECT_EQ(kMax.decimalString(),
+              "115792089237316195423570985008687907853269984665640564039457584007913129639935");
+    EXPECT_EQ(UInt256().decimalString(), "0");
+    // Chunks of 19 digits keep their inner zeros: 10^20.
+    EXPECT_EQ(UInt256(0, 0, 5, 0x6bc75e2d63100000ULL).decimalString(), "100000000000000000000");
+    EXPECT_EQ(UInt256(0, 0, 1, 0).toUInt64(), std::nullopt);
+    EXPECT_EQ(UInt256(0, 0, 0, kOnes).toUInt64(), kOnes);
+}
+
 // Cases computed once with Python's arbitrary-precision integers.
 TEST(UInt256, AgreesWithAnIndependentBigIntegerImplementation) {
     std::ifstream file(QM_SOURCE_DIR "/tests/data/uint256_cases.json");

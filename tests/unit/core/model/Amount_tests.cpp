@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace qm {
 namespace {
@@ -157,8 +159,36 @@ TEST(Amount, TextThresholds) {
     };
     for (const Case& entry : table) {
         EXPECT_EQ(entry.amount.text("ETH"), entry.expected) << entry.expected;
+        // The exact form agrees wherever the double has the digits (not for 2^256 - 1).
+        if (entry.amount.value != all) {
+            EXPECT_EQ(entry.amount.exactAmountText("ETH"), entry.expected) << entry.expected;
+        }
     }
+    EXPECT_EQ(Amount({all, 0}).exactAmountText("ETH"),
+              "115792089237316195423570985008687907853269984665640564039457584007913129639935.00 "
+              "ETH");
     EXPECT_EQ(fixedPointText(1.5e-7, 8), "0.00000015");
+}
+
+// What "Max" writes reads back to the same base units; rounding carries into the whole part.
+TEST(Amount, ExactTextsRoundTripAndRoundHalfUp) {
+    for (const auto& [text, decimals] :
+         std::vector<std::pair<std::string, unsigned>>{{"1.1", 18},
+                                                       {"1234567.891", 18},
+                                                       {"0.000000000000000001", 18},
+                                                       {"25", 6},
+                                                       {"0.29", 8},
+                                                       {"0", 9},
+                                                       {"18.5", 18}}) {
+        const Amount amount = Amount::parse(text, decimals);
+        EXPECT_EQ(amount.exactText(), text);
+        EXPECT_EQ(Amount::parse(amount.exactText(), decimals), amount);
+    }
+    EXPECT_EQ(Amount::parse("0.9999995", 18).fixedText(6), "1.000000");
+    EXPECT_EQ(Amount::parse("0.9999994", 18).fixedText(6), "0.999999");
+    EXPECT_EQ(Amount::parse("1.1", 18).fixedText(18), "1.100000000000000000");
+    EXPECT_EQ(Amount::parse("7", 0).fixedText(2), "7.00");
+    EXPECT_EQ(Amount::parse("9.5", 1).fixedText(0), "10");
 }
 
 } // namespace
