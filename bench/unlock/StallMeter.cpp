@@ -103,12 +103,13 @@ double stallOfBlocking(StallMeter& meter, const std::function<void()>& work) {
 }
 
 QCoro::Task<void> signOnce(AppState* state) {
-    const auto sign = [](const SecureBytes& key) {
-        const Bytes hash(32, 0x5a);
-        return Secp256k1::shared().signRecoverable(hash, key).first;
-    };
-    co_await state->signer().withPrivateKey(state->wallet()->id, Chain::ethereum, 0, password,
-                                            sign);
+    ETHTransaction transaction;
+    transaction.chainID = 1;
+    transaction.gasLimit = 21'000;
+    transaction.to = Bytes(20, 0x5a);
+    QCoro::Task<Bytes> signing = state->signer().signEVMTransaction(state->wallet()->id, password,
+                                                                    0, std::move(transaction));
+    co_await std::move(signing);
 }
 
 double median(std::vector<double> values) {

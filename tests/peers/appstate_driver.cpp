@@ -1,8 +1,11 @@
 // Driver of appstate_peer.mjs: {"phrase", "ops": ["gen", "del:<position>", "relock", "restart"]}
-// -> every Bitcoin address with its index and key, and the EVM and Solana accounts.
+// -> every Bitcoin address with its index, and the EVM and Solana accounts, each with what the
+// signer signed for it (the signer hands out no key: the peer checks the keys by signatures).
 #include "AppStateFixture.h"
 #include "RunTask.h"
 #include "core/encoding/Hex.h"
+#include "services/bitcoin/BTCSigner.h"
+#include "services/bitcoin/ElectrumScriptHash.h"
 #include "state/signing/Signer.h"
 
 #include <QCoreApplication>
@@ -16,10 +19,35 @@ namespace {
 
 constexpr const char* password = "peer password";
 
-std::string keyHex(qm::AppState& state, qm::Chain chain, std::int64_t index) {
-    auto hex = [](const qm::SecureBytes& key) { return qm::bytesToPlainHex(key.view()); };
-    return qm::test::runTask(
-        state.signer().withPrivateKey(state.wallet()->id, chain, index, password, hex));
+constexpr std::uint64_t spentValue = 100'000;
+const qm::Bytes message{'q', 'u', 'i', 'l', 'l', 'm', 'a', 'r', 'k'};
+
+// A transaction spending one coin of `address` (its index's key), signed by the signer.
+std::string signedSpend(qm::AppState& state, const qm::BTCAddressInfo& address) {
+    qm::BTCSpend spend;
+    spend.derivationIndex = address.derivationIndex;
+    spend.utxo.txHash = std::string(64, 'a');
+    spend.utxo.value = spentValue;
+    spend.utxo.scriptPubKey = {0x00, 0x14};
+    const qm::Bytes keyHash = qm::hash160(address.compressedPublicKey);
+    spend.utxo.scriptPubKey.insert(spend.utxo.scriptPubKey.end(), keyHash.begin(), keyHash.end());
+    qm::BTCUnsignedTransaction transaction;
+    transaction.inputs.push_back({qm::Bytes(32, 0xaa), 0, 0xFFFFFFFD, {}});
+    transaction.outputs.push_back({spentValue - 1'000, spend.utxo.scriptPubKey});
+    const qm::BTCUnsignedTransaction signedTransaction =
+        qm::test::runTask(state.signer().signBitcoinTransaction(
+            state.wallet()->id, password, std::move(transaction), {std::move(spend)}));
+    return qm::bytesToPlainHex(qm::BTCSigner::serialize(
+        true, signedTransaction.version, signedTransaction.inputs, signedTransaction.outputs, 0));
+}
+
+std::string signedEVM(qm::AppState& state) {
+    qm::ETHTransaction transaction;
+    transaction.chainID = 1;
+    transaction.gasLimit = 21'000;
+    transaction.to = qm::Bytes(20, 0x11);
+    return qm::bytesToHex(qm::test::runTask(state.signer().signEVMTransaction(
+        state.wallet()->id, password, 0, std::move(transaction))));
 }
 
 nlohmann::json answer(const nlohmann::json& request) {
@@ -65,16 +93,19 @@ nlohmann::json answer(const nlohmann::json& request) {
     nlohmann::json reply;
     reply["btc"] = nlohmann::json::array();
     for (const qm::BTCAddressInfo& address : state.bitcoinAccounts().at(0).addresses) {
-        reply["btc"].push_back(
-            {{"index", address.derivationIndex},
-             {"address", address.address},
-             {"scriptHash", address.scriptHash},
-             {"key", keyHex(state, qm::Chain::bitcoin, address.derivationIndex)}});
+        reply["btc"].push_back({{"index", address.derivationIndex},
+                                {"address", address.address},
+                                {"scriptHash", address.scriptHash},
+                                {"spend", signedSpend(state, address)},
+                                {"value", spentValue}});
     }
     reply["eth"] = {{"address", state.evmAccounts(qm::Chain::ethereum).at(0).account.address},
-                    {"key", keyHex(state, qm::Chain::ethereum, 0)}};
-    reply["sol"] = {{"address", state.solanaAccounts().at(0).account.address},
-                    {"key", keyHex(state, qm::Chain::solana, 0)}};
+                    {"signed", signedEVM(state)}};
+    reply["sol"] = {
+        {"address", state.solanaAccounts().at(0).account.address},
+        {"message", qm::bytesToPlainHex(message)},
+        {"signature", qm::bytesToPlainHex(qm::test::runTask(state.signer().signSolanaMessage(
+                          state.wallet()->id, password, message)))}};
     return reply;
 }
 

@@ -1,18 +1,33 @@
 // The application state's accounts after random added, deleted, re-locked and restarted
-// Bitcoin addresses against @scure/bip32, @scure/base, ethers and @noble (keys and addresses).
+// Bitcoin addresses against @scure/bip32, @scure/base, ethers, bitcoinjs-lib and @noble: the
+// addresses, and the keys through what the signer signed with them (it gives out no key).
 // Usage: node appstate_peer.mjs <appstate_driver>. QM_SEED replays a run.
 import { entropyToMnemonic, mnemonicToSeedSync } from '@scure/bip39';
 import { wordlist } from '@scure/bip39/wordlists/english.js';
 import { HDKey } from '@scure/bip32';
 import { bech32, base58 } from '@scure/base';
-import { computeAddress } from 'ethers';
+import { computeAddress, Transaction } from 'ethers';
+import * as bitcoin from 'bitcoinjs-lib';
+import * as ecc from 'tiny-secp256k1';
 import { ed25519 } from '@noble/curves/ed25519.js';
 import { sha256 } from '@noble/hashes/sha2.js';
 import { ripemd160 } from '@noble/hashes/legacy.js';
-import { bytesToHex } from '@noble/hashes/utils.js';
+import { bytesToHex, hexToBytes } from '@noble/hashes/utils.js';
 import { driverSession, slip10Ed25519 } from './peer_harness.mjs';
 
 const { int, bytes, ask, expectEqual, finish } = driverSession();
+bitcoin.initEccLib(ecc);
+
+// Whether input 0 of the transaction is signed by `publicKey` for a coin of `value` sats.
+function signedBy(txHex, publicKey, value) {
+  const tx = bitcoin.Transaction.fromHex(txHex);
+  const [signature, witnessKey] = tx.ins[0].witness;
+  if (bytesToHex(witnessKey) !== bytesToHex(publicKey)) return false;
+  const decoded = bitcoin.script.signature.decode(signature);
+  const scriptCode = bitcoin.payments.p2pkh({ pubkey: Buffer.from(publicKey) }).output;
+  const digest = tx.hashForWitnessV0(0, scriptCode, BigInt(value), bitcoin.Transaction.SIGHASH_ALL);
+  return ecc.verify(digest, publicKey, decoded.signature, true);
+}
 const H = 0x80000000;
 
 const segwit = (publicKey) => bech32.encode('bc', [0, ...bech32.toWords(ripemd160(sha256(publicKey)))]);
@@ -60,14 +75,14 @@ for (const request of cases) {
       const node = root.derive(`m/84'/0'/0'/0/${address.index}`);
       expectEqual(address.address, segwit(node.publicKey), `address ${address.index} ${what}`);
       expectEqual(address.scriptHash, scriptHash(node.publicKey), `script hash ${what}`);
-      expectEqual(address.key, bytesToHex(node.privateKey), `key ${address.index} ${what}`);
+      expectEqual(signedBy(address.spend, node.publicKey, address.value), true, `key ${address.index} ${what}`);
     });
     const eth = root.derive("m/44'/60'/0'/0/0");
     expectEqual(reply.eth.address, computeAddress(`0x${bytesToHex(eth.privateKey)}`), `eth ${what}`);
-    expectEqual(reply.eth.key, bytesToHex(eth.privateKey), `eth key ${what}`);
+    expectEqual(Transaction.from(reply.eth.signed).from, computeAddress(`0x${bytesToHex(eth.privateKey)}`), `eth key ${what}`);
     const sol = slip10Ed25519(seedBytes, [44 + H, 501 + H, H, H]);
     expectEqual(reply.sol.address, base58.encode(ed25519.getPublicKey(sol)), `sol ${what}`);
-    expectEqual(reply.sol.key, bytesToHex(sol), `sol key ${what}`);
+    expectEqual(ed25519.verify(hexToBytes(reply.sol.signature), hexToBytes(reply.sol.message), ed25519.getPublicKey(sol)), true, `sol key ${what}`);
   });
 }
 finish();

@@ -148,10 +148,6 @@ void addWalletExtras(nlohmann::json& record, const std::map<std::string, std::st
 
 BackupError::BackupError(Code code) : Error(backupText(code)), code_(code) {}
 
-WalletBackup::Stores WalletBackup::Stores::shared() {
-    return {KeychainManager::shared(), TokenStore::shared(), Settings::standard()};
-}
-
 WalletBackup::SealedFile WalletBackup::readHeader(ByteView file) {
     if (file.size() < headerSize + 1 || !std::equal(magic.begin(), magic.end(), file.begin())) {
         throw BackupError(Code::invalidFile);

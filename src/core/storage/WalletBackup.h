@@ -63,12 +63,12 @@ struct WalletBackup {
         bool operator==(const Payload&) const = default;
     };
 
-    // The stores a backup reads and writes; shared() names the process's own.
+    // The stores a backup reads and writes (the signer hands it its own: only the program's
+    // start reaches the process's keychain manager).
     struct Stores {
         KeychainManager& keychain;
         TokenStore& tokens;
         Settings& settings;
-        static Stores shared();
     };
 
     // The header's parts once magic and version are checked.
@@ -88,7 +88,7 @@ struct WalletBackup {
     // wrong password is wrongPassword), the read error of a phrase that exists but cannot be
     // read, and decryptionFailed when the random source or sealing fails. The file's
     // "verifier" is computed from the password in the form the file format wants.
-    static Bytes exportBackup(std::string_view password, Stores stores = Stores::shared());
+    static Bytes exportBackup(std::string_view password, Stores stores);
 
     // All or nothing: checks the whole file (header, password, payload, at most maxTokens
     // tokens, a seed and phrase that open under the password) before anything is written,
@@ -98,8 +98,7 @@ struct WalletBackup {
     // tokens with one write of the token file (a failure there is logged by the store and
     // the tokens stay in memory) and stores the theme. Returns the restored record. Throws
     // BackupError, or the read or write error of an item.
-    static Wallet restore(ByteView file, std::string_view password,
-                          Stores stores = Stores::shared());
+    static Wallet restore(ByteView file, std::string_view password, Stores stores);
 
     // "Quillmark-yyyy-MM-dd.qmbackup" for the local date of `now`.
     static std::string

@@ -1,14 +1,19 @@
 #include "state/signing/Signer.h"
 
 #include "core/crypto/BIP39.h"
+#include "core/crypto/Ed25519.h"
+#include "core/crypto/Secp256k1.h"
 #include "core/storage/TokenStore.h"
 #include "core/storage/WalletBackup.h"
 #include "platform/Settings.h"
+#include "services/bitcoin/BTCSigner.h"
+#include "services/bitcoin/ElectrumScriptHash.h"
 #include "state/WalletRecord.h"
 
 #include <QTemporaryDir>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <stdexcept>
 
 namespace qm {
@@ -53,7 +58,27 @@ struct ScratchStores {
     }
 };
 
+const char* signerText(SignerError::Code code) {
+    switch (code) {
+    case SignerError::Code::locked:
+        return "The wallet was locked.";
+    case SignerError::Code::keyMismatch:
+        return "A coin to spend is not held by the address of its key.";
+    case SignerError::Code::inputCount:
+        return "Each input needs the coin it spends.";
+    }
+    return "";
+}
+
 } // namespace
+
+SignerError::SignerError(Code code) : Error(signerText(code)), m_code(code) {}
+
+void Signer::throwIfForgotten(const std::atomic<std::uint64_t>& generation, std::uint64_t asked) {
+    if (generation.load() != asked) {
+        throw SignerError(SignerError::Code::locked);
+    }
+}
 
 void SecretWords::clear() {
     for (std::string& word : words) {
@@ -83,13 +108,7 @@ Signer::open(std::string walletID, std::string_view password, AddressPlan plan) 
             plan.known ? *plan.known : storedIndices(m_keychain, walletID, plan.count);
         return keepMasterAndDerive(seed, indices);
     };
-    const std::shared_ptr<std::uint64_t> generation = m_generation;
-    const std::uint64_t started = *generation;
-    DerivedAccounts accounts = co_await runJob(std::move(job));
-    if (*generation != started) {
-        co_return std::nullopt;
-    }
-    co_return accounts;
+    co_return co_await accountsUnlessForgotten(runKeyJob(std::move(job)));
 }
 
 QCoro::Task<std::optional<DerivedAccounts>> Signer::create(SecretWords words,
@@ -104,17 +123,23 @@ QCoro::Task<std::optional<DerivedAccounts>> Signer::create(SecretWords words,
                              encodeWalletRecord(record, indices));
         return keepMasterAndDerive(seed, indices);
     };
-    const std::shared_ptr<std::uint64_t> generation = m_generation;
-    const std::uint64_t started = *generation;
-    DerivedAccounts accounts = co_await runJob(std::move(job));
-    if (*generation != started) {
-        co_return std::nullopt;
+    co_return co_await accountsUnlessForgotten(runKeyJob(std::move(job)));
+}
+
+QCoro::Task<std::optional<DerivedAccounts>>
+Signer::accountsUnlessForgotten(QCoro::Task<DerivedAccounts> deriving) {
+    try {
+        co_return co_await std::move(deriving);
+    } catch (const SignerError& error) {
+        if (error.code() != SignerError::Code::locked) {
+            throw;
+        }
     }
-    co_return accounts;
+    co_return std::nullopt;
 }
 
 void Signer::forget() {
-    ++*m_generation;
+    m_generation->fetch_add(1);
     m_worker.post([this] { m_master.reset(); });
 }
 
@@ -131,20 +156,92 @@ QCoro::Task<std::optional<BTCAddressInfo>> Signer::bitcoinAddress(std::uint32_t 
         }
         return qm::bitcoinAddress(bitcoinReceiveChain(*m_master), index, position);
     };
-    co_return co_await runJob(std::move(job));
+    try {
+        co_return co_await runKeyJob(std::move(job));
+    } catch (const SignerError& error) {
+        if (error.code() != SignerError::Code::locked) {
+            throw;
+        }
+    }
+    co_return std::nullopt;
 }
 
-SecureBytes Signer::privateKey(const std::string& walletID, Chain chain, std::int64_t index,
-                               const SecureBytes& password) {
-    const SecureBytes seed = m_keychain.loadSeed(walletID, text(password));
-    return accountPrivateKey(seed, chain, index);
+SecureBytes Signer::openSeed(const std::string& walletID, const SecureBytes& password) {
+    return m_keychain.loadSeed(walletID, text(password));
+}
+
+QCoro::Task<BTCUnsignedTransaction>
+Signer::signBitcoinTransaction(std::string walletID, std::string_view password,
+                               BTCUnsignedTransaction transaction, std::vector<BTCSpend> spends) {
+    auto job = [this, walletID = std::move(walletID), secret = SecureBytes::fromText(password),
+                transaction = std::move(transaction), spends = std::move(spends)]() mutable {
+        if (spends.size() != transaction.inputs.size()) {
+            throw SignerError(SignerError::Code::inputCount);
+        }
+        const SecureBytes seed = openSeed(walletID, secret);
+        const ExtendedKey receive = bitcoinReceiveChain(BIP32::masterKey(seed));
+        // One derivation per address, however many of its coins are spent.
+        std::map<std::uint32_t, SecureBytes> keysByIndex;
+        std::vector<SecureBytes> keys;
+        std::vector<UTXO> coins;
+        keys.reserve(spends.size());
+        coins.reserve(spends.size());
+        for (const BTCSpend& spend : spends) {
+            auto found = keysByIndex.find(spend.derivationIndex);
+            if (found == keysByIndex.end()) {
+                if (spend.derivationIndex >= kHardenedIndex) {
+                    throw BIP32Error(BIP32Error::Code::invalidChildIndex);
+                }
+                SecureBytes key = BIP32::deriveChild(receive, spend.derivationIndex).key.clone();
+                found = keysByIndex.emplace(spend.derivationIndex, std::move(key)).first;
+            }
+            Bytes script{0x00, 0x14};
+            const Bytes keyHash = hash160(Secp256k1::shared().compressedPublicKey(found->second));
+            script.insert(script.end(), keyHash.begin(), keyHash.end());
+            if (script != spend.utxo.scriptPubKey) {
+                throw SignerError(SignerError::Code::keyMismatch);
+            }
+            keys.push_back(found->second.clone());
+            coins.push_back(spend.utxo);
+        }
+        BTCSigner::sign(transaction, coins, keys);
+        return std::move(transaction);
+    };
+    co_return co_await runKeyJob(std::move(job));
+}
+
+QCoro::Task<Bytes> Signer::signEVMTransaction(std::string walletID, std::string_view password,
+                                              std::int64_t index, ETHTransaction transaction) {
+    auto job = [this, walletID = std::move(walletID), secret = SecureBytes::fromText(password),
+                index, transaction = std::move(transaction)] {
+        const SecureBytes seed = openSeed(walletID, secret);
+        const SecureBytes key = accountPrivateKey(seed, Chain::ethereum, index);
+        return ETHSigner::sign(transaction, key);
+    };
+    co_return co_await runKeyJob(std::move(job));
+}
+
+QCoro::Task<Bytes> Signer::signSolanaMessage(std::string walletID, std::string_view password,
+                                             Bytes message) {
+    auto job = [this, walletID = std::move(walletID), secret = SecureBytes::fromText(password),
+                message = std::move(message)] {
+        const SecureBytes seed = openSeed(walletID, secret);
+        const SecureBytes key = accountPrivateKey(seed, Chain::solana, 0);
+        return ed25519Sign(message, key);
+    };
+    co_return co_await runKeyJob(std::move(job));
+}
+
+QCoro::Task<std::shared_ptr<Keychain>> Signer::desktopKeychain() {
+    auto job = [this] { return m_keychain.keychain(); };
+    co_return co_await runJob(std::move(job));
 }
 
 QCoro::Task<SecretWords> Signer::openPhrase(std::string walletID, std::string_view password) {
     auto job = [this, walletID = std::move(walletID), secret = SecureBytes::fromText(password)] {
         return SecretWords(m_keychain.loadMnemonic(walletID, text(secret)));
     };
-    co_return co_await runJob(std::move(job));
+    co_return co_await runKeyJob(std::move(job));
 }
 
 QCoro::Task<Bytes> Signer::exportBackup(std::string_view password, TokenMap tokens,
@@ -159,7 +256,7 @@ QCoro::Task<Bytes> Signer::exportBackup(std::string_view password, TokenMap toke
         return WalletBackup::exportBackup(
             text(secret), WalletBackup::Stores{m_keychain, scratch.tokens, scratch.settings});
     };
-    co_return co_await runJob(std::move(job));
+    co_return co_await runKeyJob(std::move(job));
 }
 
 QCoro::Task<RestoredBackup> Signer::restoreBackup(Bytes file, std::string_view password,

@@ -1,19 +1,30 @@
 #pragma once
-// The only code that opens the seed. Callers hand it the password (and, later, what to
-// sign); everything that reads the keychain or derives a key runs on the signing worker,
-// one job at a time, and the window awaits the result. The BIP-32 master key of the open
-// seed, kept for new Bitcoin addresses, lives here on the worker until forget().
+// The only code that opens the seed. Callers hand it the password and what to sign, and get
+// back signed bytes: no key ever leaves it. Everything that reads the keychain or derives a
+// key runs on the signing worker, one job at a time, and the window awaits the result. The
+// BIP-32 master key of the open seed, kept for new Bitcoin addresses, lives here on the
+// worker until forget().
+//
+// Each signing call opens the seed once, whatever it signs (a Bitcoin transaction spending
+// from many addresses included). A lock or reset (forget()) wins over every job that touches
+// a key: one asked for before it and not yet run never opens the seed, and one running when
+// it comes hands back nothing; the awaiter gets SignerError::locked.
 //
 // The keychain manager is touched by the worker alone once the signer exists: AppState
-// reaches it only through withKeychain/withKeychainBlocking, and the seed, the phrase and
-// the backups only through the calls below. GUI thread: every call; worker: every job.
+// reaches it only through withKeychain/withKeychainBlocking (its own), and the seed, the
+// phrase and the backups only through the calls below. GUI thread: every call; worker: every
+// job.
 
 #include "core/model/Chain.h"
 #include "core/model/Token.h"
 #include "core/model/Wallet.h"
 #include "core/storage/KeychainManager.h"
 #include "platform/Bytes.h"
+#include "platform/Error.h"
 #include "platform/SecureBytes.h"
+#include "services/bitcoin/BTCTransaction.h"
+#include "services/bitcoin/UTXO.h"
+#include "services/evm/ETHSigner.h"
 #include "state/AccountDerivation.h"
 #include "state/signing/DerivedAccounts.h"
 #include "state/signing/SigningWorker.h"
@@ -43,6 +54,28 @@ struct SecretWords {
     SecretWords& operator=(const SecretWords&) = delete;
     ~SecretWords() { clear(); }
     void clear();
+};
+
+class SignerError : public Error {
+public:
+    enum class Code {
+        locked,      // "The wallet was locked."
+        keyMismatch, // "A coin to spend is not held by the address of its key."
+        inputCount,  // "Each input needs the coin it spends."
+    };
+    explicit SignerError(Code code);
+    Code code() const { return m_code; }
+
+private:
+    Code m_code;
+};
+
+// One input of a Bitcoin transaction to sign: the coin it spends and the receive index of the
+// address that holds it, m/84'/0'/0'/0/<derivationIndex> (never its place in the list: a
+// deleted address shifts places, not indices).
+struct BTCSpend {
+    UTXO utxo;
+    std::uint32_t derivationIndex = 0;
 };
 
 // A restored backup: the record, the custom tokens as written to the token file (those held
@@ -96,20 +129,26 @@ public:
     QCoro::Task<std::optional<BTCAddressInfo>> bitcoinAddress(std::uint32_t index,
                                                               std::int64_t position);
 
-    // Runs `use(key)` on the worker with the private key of account `index` on `chain`,
-    // opened with the password, and wipes the key afterwards; gives back what `use` returns.
-    // Throws the errors of opening the seed, of the derivation, or of `use`.
-    template <typename Use>
-    QCoro::Task<std::invoke_result_t<Use&, const SecureBytes&>>
-    withPrivateKey(std::string walletID, Chain chain, std::int64_t index, std::string_view password,
-                   Use use) {
-        auto job = [this, walletID = std::move(walletID), chain, index,
-                    secret = SecureBytes::fromText(password), use = std::move(use)]() mutable {
-            const SecureBytes key = privateKey(walletID, chain, index, secret);
-            return use(key);
-        };
-        co_return co_await runJob(std::move(job));
-    }
+    // --- Signing: each call opens the seed once with the password. Each throws the
+    // KeychainError of opening it (wrongPassword ...), SignerError::locked, and the signing
+    // failure named. ----------------------------------------------------------------------
+
+    // `transaction` with every input's witness filled; `spends[i]` is what input i spends.
+    // Throws SignerError::inputCount when the counts differ, SignerError::keyMismatch when a
+    // coin's output script is not the P2WPKH script of its index's key, BTCSigningError.
+    QCoro::Task<BTCUnsignedTransaction> signBitcoinTransaction(std::string walletID,
+                                                               std::string_view password,
+                                                               BTCUnsignedTransaction transaction,
+                                                               std::vector<BTCSpend> spends);
+    // The signed type-2 transaction (0x02 || RLP) of EVM account `index`
+    // (m/44'/60'/0'/0/<index>), ready for eth_sendRawTransaction. Throws ETHSignerError, and
+    // BIP32Error for an index outside 0 ... 2^31 - 1.
+    QCoro::Task<Bytes> signEVMTransaction(std::string walletID, std::string_view password,
+                                          std::int64_t index, ETHTransaction transaction);
+    // The 64-byte Ed25519 signature of `message` (a Solana message: the bytes its signatures
+    // cover) by the Solana account's key (m/44'/501'/0'/0'). Throws Ed25519Error.
+    QCoro::Task<Bytes> signSolanaMessage(std::string walletID, std::string_view password,
+                                         Bytes message);
 
     // The stored recovery phrase, opened with the password. Throws itemNotFound,
     // wrongPassword or the read failure.
@@ -124,6 +163,20 @@ public:
     // nothing is written before every check passed.
     QCoro::Task<RestoredBackup> restoreBackup(Bytes file, std::string_view password,
                                               TokenFileSnapshot tokens);
+
+    // The desktop keychain the manager works over (what its own unlock prompt is asked of);
+    // none when it has none.
+    QCoro::Task<std::shared_ptr<Keychain>> desktopKeychain();
+
+    // Whether the keychain manager writes files (it turns to them for good when the keychain
+    // refuses a save), as of its last job; and its storage folder. GUI thread.
+    bool usesFileStore() const { return m_usesFiles.load(); }
+    const std::filesystem::path& storageDir() const { return m_keychain.storageDir(); }
+
+private:
+    // The state's lifecycle reads and writes the items that are not secrets (the record,
+    // deleting a wallet) through the two calls below; nothing else reaches the keychain.
+    friend class AppState;
 
     // `use(keychain)` on the worker: the keychain items that are not the seed (the record,
     // deleting a wallet). The blocking form is for the start-up reads only.
@@ -140,12 +193,6 @@ public:
         });
     }
 
-    // Whether the keychain manager writes files (it turns to them for good when the keychain
-    // refuses a save), as of its last job; and its storage folder. GUI thread.
-    bool usesFileStore() const { return m_usesFiles.load(); }
-    const std::filesystem::path& storageDir() const { return m_keychain.storageDir(); }
-
-private:
     // Notes the manager's medium when a job ends, however it ends.
     struct MediumNote {
         Signer& signer;
@@ -161,17 +208,40 @@ private:
         co_return co_await m_worker.run(std::move(noted));
     }
 
+    // A job that touches a key: it does not start, and what it made is not handed back, once
+    // forget() has come after it was asked for; the awaiter gets SignerError::locked then.
+    template <typename Job> QCoro::Task<std::invoke_result_t<Job&>> runKeyJob(Job job) {
+        using T = std::invoke_result_t<Job&>;
+        const std::shared_ptr<std::atomic<std::uint64_t>> generation = m_generation;
+        const std::uint64_t asked = generation->load();
+        auto guarded = [generation, asked, job = std::move(job)]() mutable {
+            throwIfForgotten(*generation, asked);
+            T result = job();
+            // Dropped here (and wiped, for secrets) when the lock came while it ran.
+            throwIfForgotten(*generation, asked);
+            return result;
+        };
+        QCoro::Task<T> running = runJob(std::move(guarded));
+        T result = co_await std::move(running);
+        throwIfForgotten(*generation, asked);
+        co_return result;
+    }
+    // The accounts, or none when the lock won (SignerError::locked).
+    static QCoro::Task<std::optional<DerivedAccounts>>
+    accountsUnlessForgotten(QCoro::Task<DerivedAccounts> deriving);
+    static void throwIfForgotten(const std::atomic<std::uint64_t>& generation, std::uint64_t asked);
+
     // Worker only.
-    SecureBytes privateKey(const std::string& walletID, Chain chain, std::int64_t index,
-                           const SecureBytes& password);
+    SecureBytes openSeed(const std::string& walletID, const SecureBytes& password);
     DerivedAccounts keepMasterAndDerive(ByteView seed, const BTCAddressIndices& indices);
 
     KeychainManager& m_keychain;
     std::optional<ExtendedKey> m_master; // worker only
     std::atomic<bool> m_usesFiles;
-    // Bumped by forget(); GUI thread only. Shared so a finishing open() never reads a
-    // destroyed signer.
-    std::shared_ptr<std::uint64_t> m_generation = std::make_shared<std::uint64_t>(0);
+    // Bumped by forget() on the GUI thread, read by the jobs on the worker. Shared so a
+    // finishing job never reads a destroyed signer.
+    std::shared_ptr<std::atomic<std::uint64_t>> m_generation =
+        std::make_shared<std::atomic<std::uint64_t>>(0);
     SigningWorker m_worker; // last: stopped before the members its jobs use
 };
 

@@ -33,8 +33,7 @@ QCoro::Task<void> KeyringUnlockViewModel::unlockKeyring() {
     }
     setUnlocking(true, QString());
     const QPointer<KeyringUnlockViewModel> self(this);
-    QCoro::Task<std::shared_ptr<Keychain>> fetching =
-        state->signer().withKeychain([](KeychainManager& manager) { return manager.keychain(); });
+    QCoro::Task<std::shared_ptr<Keychain>> fetching = state->signer().desktopKeychain();
     const std::shared_ptr<Keychain> keychain = co_await std::move(fetching);
     if (!self) {
         co_return;
