@@ -1,5 +1,5 @@
 // Driver of solana_peer.mjs: ops message, transfer (fetch blockhash, sign, send), balance,
-// tokens, signatures.
+// tokens, signatures, statuses (of signatures, with the block height).
 #include "PeerDriver.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
@@ -78,6 +78,18 @@ json answer(const json& request) {
                                   {"failed", info.err.has_value()}});
         }
         return {{"signatures", signatures}};
+    }
+    if (op == "statuses") {
+        json statuses = json::array();
+        for (const auto& status : qm::test::runTask(client.getSignatureStatuses(
+                 request.at("signatures").get<std::vector<std::string>>()))) {
+            statuses.push_back(status
+                                   ? json{{"slot", status->slot},
+                                          {"confirmation", status->confirmationStatus.value_or("")},
+                                          {"failed", status->err.has_value()}}
+                                   : json());
+        }
+        return {{"statuses", statuses}, {"height", qm::test::runTask(client.getBlockHeight())}};
     }
     throw std::invalid_argument("unknown op " + op);
 }

@@ -74,6 +74,10 @@ expectEqual(history.signatures?.length, 2, 'signature count');
 expectEqual(history.signatures?.[0]?.signature, replayed.signature, 'newest signature first');
 expectEqual(history.signatures?.[1]?.signature, sent.signature, 'older signature second');
 const limited = await ask({ op: 'signatures', url: node.url, address: sender.publicKey.toBase58(), limit: 1 });
+const unknown = bs58.encode(bytes(64));
+const statuses = await ask({ op: 'statuses', url: node.url, signatures: [sent.signature, unknown] });
+expectEqual(JSON.stringify(statuses.statuses), JSON.stringify([{ confirmation: 'finalized', failed: false, slot: 2 }, null]), 'signature statuses');
+expectEqual(statuses.height, 3, 'block height after two transfers');
 expectEqual(limited.signatures?.length, 1, 'limit passed to the node');
 
 const owner = recipient.toBase58();

@@ -1,5 +1,6 @@
-// A Solana JSON-RPC server over litesvm on 127.0.0.1: the five methods the wallet uses, shaped
-// as a validator answers them; litesvm executes and verifies every submitted transaction.
+// A Solana JSON-RPC server over litesvm on 127.0.0.1: the methods the wallet uses, shaped as a
+// validator answers them; litesvm executes and verifies every submitted transaction. The block
+// height is the slot, which each accepted transaction moves on by one.
 import http from 'node:http';
 import { LiteSVM } from 'litesvm';
 import { address, getBase58Decoder, getBase58Encoder, getTransactionDecoder } from '@solana/kit';
@@ -15,6 +16,7 @@ const readU64 = (bytes, offset) =>
 export function startSolanaRpcServer(options = {}) {
   const svm = new LiteSVM();
   const history = new Map(); // address -> [{signature, slot, err}], newest first
+  const statuses = new Map(); // signature -> slot
   const requests = [];
   let slot = 1;
 
@@ -43,12 +45,22 @@ export function startSolanaRpcServer(options = {}) {
       }
       const signature = base58.decode(outcome.signature());
       slot += 1;
+      statuses.set(signature, slot);
       for (const key of Object.keys(transaction.signatures).concat(accountKeys(transaction))) {
         const list = history.get(key) ?? [];
         if (list[0]?.signature !== signature) list.unshift({ signature, slot, err: null });
         history.set(key, list);
       }
       return signature;
+    },
+    getSignatureStatuses([signatures]) {
+      const value = signatures.map((signature) => (statuses.has(signature)
+        ? { slot: statuses.get(signature), confirmations: null, err: null, status: { Ok: null }, confirmationStatus: 'finalized' }
+        : null));
+      return { context: { slot }, value };
+    },
+    getBlockHeight() {
+      return slot;
     },
     getTokenAccountsByOwner([owner, filter, config]) {
       if (filter?.programId !== TOKEN_PROGRAM || config?.encoding !== 'jsonParsed') {

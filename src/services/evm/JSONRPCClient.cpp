@@ -95,6 +95,22 @@ void fromRPCResult(const nlohmann::json& json, ETHBlock& out) {
     out.timestamp = optionalText(json, "timestamp");
 }
 
+void fromRPCResult(const nlohmann::json& json, ETHReceipt& out) {
+    if (!json.is_object()) {
+        malformed();
+    }
+    out.status.reset();
+    if (const std::optional<std::string> status = optionalText(json, "status")) {
+        out.status = hexToUInt64(*status);
+        if (!out.status) {
+            malformed();
+        }
+    }
+    out.blockNumber = optionalText(json, "blockNumber");
+    out.gasUsed = optionalText(json, "gasUsed");
+    out.effectiveGasPrice = optionalText(json, "effectiveGasPrice");
+}
+
 void fromRPCResult(const nlohmann::json& json, std::vector<ETHLog>& out) {
     if (!json.is_array()) {
         malformed();
@@ -155,10 +171,11 @@ QCoro::Task<UInt256> JSONRPCClient::getBalance(std::string address, Cancellation
     co_return quantity256(result, "Cannot parse balance: ");
 }
 
-QCoro::Task<std::uint64_t> JSONRPCClient::getTransactionCount(std::string address) {
+QCoro::Task<std::uint64_t> JSONRPCClient::getTransactionCount(std::string address,
+                                                              CancellationToken cancel) {
     nlohmann::json params = nlohmann::json::array({std::move(address), "pending"});
-    const auto result =
-        co_await call<std::string>(std::string("eth_getTransactionCount"), std::move(params));
+    const auto result = co_await call<std::string>(std::string("eth_getTransactionCount"),
+                                                   std::move(params), std::move(cancel));
     co_return quantity64(result, "Cannot parse nonce: ");
 }
 
@@ -172,16 +189,17 @@ QCoro::Task<std::string> JSONRPCClient::ethCall(std::string to, std::string data
                                          std::move(cancel));
 }
 
-QCoro::Task<UInt256> JSONRPCClient::gasPrice() {
-    const auto result =
-        co_await call<std::string>(std::string("eth_gasPrice"), nlohmann::json::array());
+QCoro::Task<UInt256> JSONRPCClient::gasPrice(CancellationToken cancel) {
+    const auto result = co_await call<std::string>(std::string("eth_gasPrice"),
+                                                   nlohmann::json::array(), std::move(cancel));
     co_return quantity256(result, "Cannot parse gas price: ");
 }
 
 QCoro::Task<std::uint64_t> JSONRPCClient::estimateGas(std::optional<std::string> from,
                                                       std::string to,
                                                       std::optional<std::string> value,
-                                                      std::optional<std::string> data) {
+                                                      std::optional<std::string> data,
+                                                      CancellationToken cancel) {
     nlohmann::json transaction = nlohmann::json::object();
     transaction["to"] = std::move(to);
     if (from) {
@@ -194,15 +212,37 @@ QCoro::Task<std::uint64_t> JSONRPCClient::estimateGas(std::optional<std::string>
         transaction["data"] = std::move(*data);
     }
     nlohmann::json params = nlohmann::json::array({std::move(transaction)});
-    const auto result =
-        co_await call<std::string>(std::string("eth_estimateGas"), std::move(params));
+    const auto result = co_await call<std::string>(std::string("eth_estimateGas"),
+                                                   std::move(params), std::move(cancel));
     co_return quantity64(result, "Cannot parse gas estimate: ");
 }
 
-QCoro::Task<UInt256> JSONRPCClient::maxPriorityFeePerGas() {
+QCoro::Task<UInt256> JSONRPCClient::maxPriorityFeePerGas(CancellationToken cancel) {
     const auto result = co_await call<std::string>(std::string("eth_maxPriorityFeePerGas"),
-                                                   nlohmann::json::array());
+                                                   nlohmann::json::array(), std::move(cancel));
     co_return quantity256(result, "Cannot parse priority fee: ");
+}
+
+QCoro::Task<std::string> JSONRPCClient::sendRawTransaction(std::string signedHex,
+                                                           CancellationToken cancel) {
+    nlohmann::json params = nlohmann::json::array({std::move(signedHex)});
+    co_return co_await call<std::string>(std::string("eth_sendRawTransaction"), std::move(params),
+                                         std::move(cancel));
+}
+
+QCoro::Task<std::optional<ETHReceipt>>
+JSONRPCClient::getTransactionReceipt(std::string transactionHash, CancellationToken cancel) {
+    nlohmann::json params = nlohmann::json::array({std::move(transactionHash)});
+    try {
+        co_return co_await call<ETHReceipt>(std::string("eth_getTransactionReceipt"),
+                                            std::move(params), std::move(cancel));
+    } catch (const JSONRPCClientError& error) {
+        // A null result: the transaction is not mined (yet).
+        if (error.kind() != JSONRPCClientError::Kind::noResult) {
+            throw;
+        }
+    }
+    co_return std::nullopt;
 }
 
 } // namespace qm

@@ -41,6 +41,15 @@ struct ETHBlock {
     std::optional<std::string> timestamp;
 };
 
+// The result of "eth_getTransactionReceipt" for a mined transaction; other members ignored.
+struct ETHReceipt {
+    // 1 success, 0 reverted; absent from nodes before the Byzantium fork.
+    std::optional<std::uint64_t> status;
+    std::optional<std::string> blockNumber;
+    std::optional<std::string> gasUsed;
+    std::optional<std::string> effectiveGasPrice;
+};
+
 // One element of the result of "eth_getLogs"; other members ignored.
 struct ETHLog {
     std::optional<std::string> address;
@@ -88,6 +97,7 @@ private:
 void fromRPCResult(const nlohmann::json& json, std::string& out);
 void fromRPCResult(const nlohmann::json& json, nlohmann::json& out);
 void fromRPCResult(const nlohmann::json& json, ETHBlock& out);
+void fromRPCResult(const nlohmann::json& json, ETHReceipt& out);
 void fromRPCResult(const nlohmann::json& json, std::vector<ETHLog>& out);
 
 class JSONRPCClient : public QObject {
@@ -115,18 +125,27 @@ public:
     QCoro::Task<UInt256> getBalance(std::string address, CancellationToken cancel = {});
     // "eth_getTransactionCount" [address, "pending"]: the next nonce, counting transactions
     // still in the node's pool, so a transfer sent right after an approval gets a fresh one.
-    QCoro::Task<std::uint64_t> getTransactionCount(std::string address);
+    QCoro::Task<std::uint64_t> getTransactionCount(std::string address,
+                                                   CancellationToken cancel = {});
     // "eth_call" [{"to", "data"}, "latest"]: the "0x" hex of the return data, unchanged.
     QCoro::Task<std::string> ethCall(std::string to, std::string data,
                                      CancellationToken cancel = {});
     // "eth_gasPrice" [].
-    QCoro::Task<UInt256> gasPrice();
+    QCoro::Task<UInt256> gasPrice(CancellationToken cancel = {});
     // "eth_estimateGas" [{"to", and "from", "value", "data" when given}], no block tag.
     QCoro::Task<std::uint64_t> estimateGas(std::optional<std::string> from, std::string to,
                                            std::optional<std::string> value,
-                                           std::optional<std::string> data);
+                                           std::optional<std::string> data,
+                                           CancellationToken cancel = {});
     // "eth_maxPriorityFeePerGas" [].
-    QCoro::Task<UInt256> maxPriorityFeePerGas();
+    QCoro::Task<UInt256> maxPriorityFeePerGas(CancellationToken cancel = {});
+    // "eth_sendRawTransaction" ["0x" + signed bytes]: the transaction hash the node returns.
+    QCoro::Task<std::string> sendRawTransaction(std::string signedHex,
+                                                CancellationToken cancel = {});
+    // "eth_getTransactionReceipt" [hash]: absent while the transaction is not mined (a null
+    // result).
+    QCoro::Task<std::optional<ETHReceipt>> getTransactionReceipt(std::string transactionHash,
+                                                                 CancellationToken cancel = {});
 
     // The distinct contracts (lowercased "0x" addresses, in order of first appearance) that
     // emitted an ERC-20 Transfer to `owner` within the last 50,000 blocks. Never throws: any

@@ -45,13 +45,31 @@ QCoro::Task<LatestBlockhashValue> SolanaRPCClient::getLatestBlockhash(Cancellati
     co_return std::move(result.value);
 }
 
-QCoro::Task<std::string> SolanaRPCClient::sendTransaction(std::string transaction) {
+QCoro::Task<std::string> SolanaRPCClient::sendTransaction(std::string transaction,
+                                                          CancellationToken cancel) {
     nlohmann::json config = nlohmann::json::object();
     config["encoding"] = "base64";
     config["skipPreflight"] = false;
     config["preflightCommitment"] = "confirmed";
     nlohmann::json params = nlohmann::json::array({std::move(transaction), std::move(config)});
-    co_return co_await call<std::string>(std::string("sendTransaction"), std::move(params));
+    co_return co_await call<std::string>(std::string("sendTransaction"), std::move(params),
+                                         std::move(cancel));
+}
+
+QCoro::Task<std::vector<std::optional<SignatureStatus>>>
+SolanaRPCClient::getSignatureStatuses(std::vector<std::string> signatures,
+                                      CancellationToken cancel) {
+    nlohmann::json config = {{"searchTransactionHistory", true}};
+    nlohmann::json params = nlohmann::json::array({std::move(signatures), std::move(config)});
+    auto result = co_await call<SignatureStatusesResult>(std::string("getSignatureStatuses"),
+                                                         std::move(params), std::move(cancel));
+    co_return std::move(result.value);
+}
+
+QCoro::Task<std::uint64_t> SolanaRPCClient::getBlockHeight(CancellationToken cancel) {
+    nlohmann::json params = nlohmann::json::array({commitment()});
+    co_return co_await call<std::uint64_t>(std::string("getBlockHeight"), std::move(params),
+                                           std::move(cancel));
 }
 
 QCoro::Task<std::vector<SPLTokenAccountInfo>>

@@ -49,7 +49,15 @@ public:
     QCoro::Task<std::uint64_t> getBalance(std::string address, CancellationToken cancel = {});
     QCoro::Task<LatestBlockhashValue> getLatestBlockhash(CancellationToken cancel = {});
     // Submits a signed transaction (standard Base64) with preflight; returns its signature.
-    QCoro::Task<std::string> sendTransaction(std::string transaction);
+    QCoro::Task<std::string> sendTransaction(std::string transaction,
+                                             CancellationToken cancel = {});
+    // What the cluster knows of each signature (searching the transaction history too), in
+    // the order asked; an absent entry: not seen (yet, or any more).
+    QCoro::Task<std::vector<std::optional<SignatureStatus>>>
+    getSignatureStatuses(std::vector<std::string> signatures, CancellationToken cancel = {});
+    // The current block height at "confirmed" commitment: a transaction whose blockhash's
+    // last valid height is below it can no longer land.
+    QCoro::Task<std::uint64_t> getBlockHeight(CancellationToken cancel = {});
     // Every SPL Token account of the owner, in the node's order, zero balances included.
     QCoro::Task<std::vector<SPLTokenAccountInfo>>
     getTokenAccountsByOwner(std::string owner, CancellationToken cancel = {});

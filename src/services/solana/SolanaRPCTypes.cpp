@@ -151,4 +151,32 @@ void fromSolanaResult(const nlohmann::json& json, std::string& out) {
     out = text(json);
 }
 
+void fromSolanaResult(const nlohmann::json& json, SignatureStatusesResult& out) {
+    const auto& value = required(json, "value");
+    if (!value.is_array()) {
+        malformed();
+    }
+    out.value.clear();
+    out.value.reserve(value.size());
+    for (const auto& entry : value) {
+        if (entry.is_null()) {
+            out.value.emplace_back();
+            continue;
+        }
+        SignatureStatus status;
+        status.slot = unsigned64(required(entry, "slot"));
+        if (const auto* confirmation = optional(entry, "confirmationStatus")) {
+            status.confirmationStatus = text(*confirmation);
+        }
+        if (const auto* err = optional(entry, "err")) {
+            status.err = *err;
+        }
+        out.value.emplace_back(std::move(status));
+    }
+}
+
+void fromSolanaResult(const nlohmann::json& json, std::uint64_t& out) {
+    out = unsigned64(json);
+}
+
 } // namespace qm

@@ -50,6 +50,20 @@ struct SolanaTransactionInfo {
     std::optional<std::string> memo;
 };
 
+// One entry of "getSignatureStatuses": what the cluster knows of a signature it has seen.
+struct SignatureStatus {
+    std::uint64_t slot = 0;
+    // "processed", "confirmed" or "finalized"; absent when the node sent none.
+    std::optional<std::string> confirmationStatus;
+    // The transaction's error as the node sent it; absent when null (it succeeded).
+    std::optional<nlohmann::json> err;
+};
+
+// "getSignatureStatuses" result: {"value": [status or null per signature]}.
+struct SignatureStatusesResult {
+    std::vector<std::optional<SignatureStatus>> value;
+};
+
 // Readers of a non-null "result"; each throws std::invalid_argument with the reason when the
 // JSON has another shape.
 void fromSolanaResult(const nlohmann::json& json, BalanceResult& out);
@@ -57,5 +71,8 @@ void fromSolanaResult(const nlohmann::json& json, LatestBlockhashResult& out);
 void fromSolanaResult(const nlohmann::json& json, TokenAccountsResult& out);
 void fromSolanaResult(const nlohmann::json& json, std::vector<SolanaTransactionInfo>& out);
 void fromSolanaResult(const nlohmann::json& json, std::string& out);
+void fromSolanaResult(const nlohmann::json& json, SignatureStatusesResult& out);
+// A bare unsigned integer ("getBlockHeight").
+void fromSolanaResult(const nlohmann::json& json, std::uint64_t& out);
 
 } // namespace qm

@@ -78,6 +78,9 @@ protected:
         EXPECT_EQ(hash, bytesToHex(keccak256(raw)));
         const json receipt = node->minedReceipt(hash);
         EXPECT_EQ(receipt.at("status"), "0x1");
+        const std::optional<ETHReceipt> ours = runTask(client->getTransactionReceipt(hash));
+        EXPECT_EQ(ours ? ours->status : std::nullopt, 1u);
+        EXPECT_EQ(ours ? ours->blockNumber : std::nullopt, receipt.at("blockNumber"));
         EXPECT_EQ(hexToBytes(receipt.at("from").get<std::string>()), hexToBytes(from));
         EXPECT_EQ(receipt.at("type"), "0x2");
         return receipt;
@@ -90,8 +93,10 @@ protected:
 TEST_P(OnAnvil, NonceCountsPendingTransactions) {
     const std::string sender = AnvilNode::devAccount(1);
     node->setAutomine(false);
-    node->send(sender, AnvilNode::devAccount(2), "0x", "0x1");
+    const std::string hash = node->send(sender, AnvilNode::devAccount(2), "0x", "0x1");
     EXPECT_EQ(runTask(client->getTransactionCount(sender)), 1u);
+    // Not mined: no receipt yet.
+    EXPECT_EQ(runTask(client->getTransactionReceipt(hash)), std::nullopt);
     node->mine();
     EXPECT_EQ(runTask(client->getTransactionCount(sender)), 1u);
 }

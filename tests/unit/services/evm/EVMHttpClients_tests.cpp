@@ -5,7 +5,9 @@
 #include "services/evm/BlockExplorerClient.h"
 #include "services/evm/InternetDateTime.h"
 #include "services/evm/JSONRPCClient.h"
+#include "services/solana/SolanaRPCClient.h"
 
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace qm {
@@ -95,6 +97,52 @@ TEST(JSONRPCClient, FailedReplies) {
 }
 
 const std::string owner = "0x9c1a5a6d8f04c2e2c3b4a0d1e2f3a4b5c6d7e8f9";
+
+// What a call ended with when its token was cancelled while the server kept silent.
+template <typename T> std::optional<HttpTransportError::Kind> endOf(QCoro::Task<T> task) {
+    try {
+        runTask(std::move(task));
+    } catch (const HttpTransportError& error) {
+        return error.kind();
+    }
+    return std::nullopt;
+}
+
+// The calls of a send: a cancelled flow leaves none of them waiting for a silent server.
+TEST(JSONRPCClient, EveryCallOfASendEndsWhenItsTokenIsCancelled) {
+    HttpFixture server;
+    server.setHandler([](const auto&) { return HttpFixtureResponse::stalling(); });
+    JSONRPCClient evm(server.url());
+    SolanaRPCClient solana(server.url());
+    const auto cancelledSoon = [] {
+        const CancellationToken token;
+        QTimer::singleShot(20, [token] { token.cancel(); });
+        return token;
+    };
+    const auto aborted = HttpTransportError::Kind::aborted;
+    EXPECT_EQ(endOf(evm.getTransactionCount(owner, cancelledSoon())), aborted);
+    EXPECT_EQ(endOf(evm.gasPrice(cancelledSoon())), aborted);
+    EXPECT_EQ(endOf(evm.maxPriorityFeePerGas(cancelledSoon())), aborted);
+    EXPECT_EQ(endOf(evm.estimateGas(owner, owner, std::nullopt, std::nullopt, cancelledSoon())),
+              aborted);
+    EXPECT_EQ(endOf(evm.sendRawTransaction("0x02", cancelledSoon())), aborted);
+    EXPECT_EQ(endOf(evm.getTransactionReceipt("0x01", cancelledSoon())), aborted);
+    EXPECT_EQ(endOf(solana.sendTransaction("AQ==", cancelledSoon())), aborted);
+    EXPECT_EQ(endOf(solana.getSignatureStatuses({"x"}, cancelledSoon())), aborted);
+    EXPECT_EQ(endOf(solana.getBlockHeight(cancelledSoon())), aborted);
+    EXPECT_EQ(server.requests().size(), 9u);
+
+    // A receipt that is not there yet is none; one with a status other than a quantity is no
+    // receipt at all.
+    HttpFixture node;
+    JSONRPCClient client(node.url());
+    node.enqueue(result("null"));
+    EXPECT_EQ(runTask(client.getTransactionReceipt("0x01")), std::nullopt);
+    node.enqueue(result(R"({"status":"0x0","blockNumber":"0x5"})"));
+    EXPECT_EQ(runTask(client.getTransactionReceipt("0x01"))->status, 0u);
+    node.enqueue(result(R"({"status":"ok"})"));
+    EXPECT_EQ(failure(client.getTransactionReceipt("0x01")).kind(), Kind::decodingError);
+}
 
 HttpFixtureResponse page(const json& items, const json& next) {
     return HttpFixtureResponse::json(

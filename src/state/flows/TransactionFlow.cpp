@@ -1,0 +1,184 @@
+#include "state/flows/TransactionFlow.h"
+
+#include "platform/async/CancellableSleep.h"
+#include "platform/async/PollUntil.h"
+
+#include <exception>
+#include <iostream>
+#include <utility>
+
+namespace qm {
+
+TransactionFlow::TransactionFlow(Limits limits, QObject* parent)
+    : QObject(parent), m_limits(limits) {}
+
+TransactionFlow::~TransactionFlow() {
+    if (m_token) {
+        m_token->cancel();
+    }
+}
+
+bool TransactionFlow::isFinal(Step step) {
+    return step == Step::confirmed || step == Step::submitted || step == Step::reverted ||
+           step == Step::failed;
+}
+
+bool TransactionFlow::start(Step first, Body body) {
+    if (m_running) {
+        return false;
+    }
+    m_broadcast = false;
+    m_settled = false;
+    m_token = CancellationToken();
+    setRunning(true);
+    setErrorMessage({});
+    setProgress(0);
+    setStep(first);
+    // Runs on by itself; its frame frees itself when the body has ended.
+    run(std::move(body), *m_token);
+    return true;
+}
+
+void TransactionFlow::reset() {
+    if (m_running) {
+        return;
+    }
+    setStep(Step::idle);
+    setProgress(0);
+    setTxHash({});
+    setErrorMessage({});
+}
+
+QCoro::Task<void> TransactionFlow::run(Body body, CancellationToken token) {
+    const QPointer<TransactionFlow> self(this);
+    QString failure;
+    try {
+        QCoro::Task<void> running = body(FlowRun(self, token));
+        co_await std::move(running);
+    } catch (const std::exception& error) {
+        failure = QString::fromUtf8(error.what());
+    } catch (...) {
+        failure = QStringLiteral("The operation failed.");
+    }
+    if (!self || token.isCancelled()) {
+        co_return;
+    }
+    if (!m_settled) {
+        if (m_broadcast) {
+            // It left: what went wrong later is a note, never a way back to the review.
+            settle(Step::submitted, failure);
+        } else {
+            settle(Step::failed,
+                   failure.isEmpty() ? QStringLiteral("The operation did not finish.") : failure);
+        }
+    }
+    setRunning(false);
+    emit finished();
+}
+
+void TransactionFlow::settle(Step step, QString message) {
+    m_settled = true;
+    setErrorMessage(std::move(message));
+    setStep(step);
+}
+
+void TransactionFlow::setStep(Step step) {
+    if (m_step != step) {
+        m_step = step;
+        emit stepChanged();
+    }
+}
+
+void TransactionFlow::setProgress(double progress) {
+    if (m_progress != progress) {
+        m_progress = progress;
+        emit progressChanged();
+    }
+}
+
+void TransactionFlow::setTxHash(QString hash) {
+    if (m_txHash != hash) {
+        m_txHash = std::move(hash);
+        emit txHashChanged();
+    }
+}
+
+void TransactionFlow::setErrorMessage(QString message) {
+    if (m_errorMessage != message) {
+        m_errorMessage = std::move(message);
+        emit errorMessageChanged();
+    }
+}
+
+void TransactionFlow::setRunning(bool running) {
+    if (m_running != running) {
+        m_running = running;
+        emit runningChanged();
+    }
+}
+
+// --- FlowRun ----------------------------------------------------------------------------------
+
+void FlowRun::setStep(TransactionFlow::Step step) const {
+    if (isActive() && !m_flow->m_settled) {
+        m_flow->setStep(step);
+    }
+}
+
+QCoro::Task<void> FlowRun::animateProgress(double target, double seconds) const {
+    if (!isActive()) {
+        co_return;
+    }
+    constexpr int steps = 20;
+    const double start = m_flow->progress();
+    const auto pause = std::chrono::milliseconds(
+        static_cast<std::int64_t>(seconds * 1000.0 * m_flow->limits().pace / steps));
+    for (int i = 1; i <= steps; ++i) {
+        // A cancelled sleep ends early; the steps still run (without their pauses).
+        QCoro::Task<bool> sleeping = cancellableSleep(pause, m_token);
+        co_await std::move(sleeping);
+        if (!m_flow) {
+            co_return;
+        }
+        m_flow->setProgress(i == steps ? target : start + (target - start) * i / steps);
+    }
+}
+
+void FlowRun::broadcasted(const std::string& id) const {
+    if (!m_flow) {
+        return;
+    }
+    m_flow->m_broadcast = true;
+    m_flow->setTxHash(QString::fromStdString(id));
+}
+
+QCoro::Task<std::optional<bool>> FlowRun::awaitChain(
+    std::function<QCoro::Task<std::optional<bool>>(CancellationToken attempt)> probe) const {
+    if (!isActive()) {
+        co_return std::nullopt;
+    }
+    const PollLimits limits(m_flow->limits().pollInterval, m_flow->limits().confirmationTimeout);
+    QCoro::Task<std::optional<bool>> waiting = pollUntil<bool>(std::move(probe), limits, m_token);
+    co_return co_await std::move(waiting);
+}
+
+void FlowRun::confirmed() const {
+    if (isActive() && !m_flow->m_settled) {
+        m_flow->setProgress(1.0);
+        m_flow->settle(TransactionFlow::Step::confirmed, {});
+    }
+}
+
+void FlowRun::submitted() const {
+    if (isActive() && !m_flow->m_settled) {
+        m_flow->settle(TransactionFlow::Step::submitted, {});
+    }
+}
+
+void FlowRun::reverted(const QString& message) const {
+    if (isActive() && !m_flow->m_settled) {
+        m_flow->settle(TransactionFlow::Step::reverted, message);
+    }
+}
+
+} // namespace qm

@@ -1,0 +1,172 @@
+#pragma once
+// One money-moving operation as the screens follow it: a send, a swap (with its approval), a
+// sale's buy or sell, a WalletConnect transaction. The flow runs a body once at a time, shows
+// its steps and a paced progress value, waits (bounded) for the chain's answer, and keeps the
+// outcome after the sheet that started it has gone: flows belong to the FlowService, never to
+// a sheet or to AppState.
+//
+//     TransactionFlow* flow = flows.flow("send:ethereum");
+//     flow->start(TransactionFlow::Step::signing,
+//                 [send = std::move(prepared)](FlowRun run) { return runEVMSend(run, send); });
+//
+// The body (a plain function returning a coroutine: never a capturing coroutine lambda) moves
+// the steps on, animates the progress, and reports what it observed:
+//   - before anything was broadcast, a failure (an exception) ends the run at `failed` with its
+//     text: the screen goes back to its review and the user may try again;
+//   - broadcasted(id) records that a transaction left; from then on no failure returns to the
+//     review (a retry would pay twice): an exception ends the run at `submitted` with the id
+//     and the failure as a note;
+//   - the body ends with confirmed(), reverted(text) or submitted() after the chain's answer
+//     (awaitChain) or its absence. `confirmed` is shown only when the chain said so.
+// GUI thread only.
+
+#include "platform/async/CancellationToken.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <string>
+
+namespace qm {
+
+class FlowRun;
+
+// A flow's time limits; tests shorten them.
+struct FlowLimits {
+    FlowLimits() = default;
+    // Between two asks for the chain's answer, and the longest wait for it.
+    std::chrono::milliseconds pollInterval{std::chrono::seconds(2)};
+    std::chrono::milliseconds confirmationTimeout{std::chrono::seconds(90)};
+    // Scales the progress animations' sleeps (0: no pauses).
+    double pace = 1.0;
+};
+
+class TransactionFlow : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(Step step READ step NOTIFY stepChanged)
+    Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
+    // The transaction id (hash, signature) of the last broadcast; empty before one.
+    Q_PROPERTY(QString txHash READ txHash NOTIFY txHashChanged)
+    // The failure text of `failed` and `reverted`, or the note of a `submitted` whose wait
+    // for the chain failed; empty otherwise.
+    Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(bool isRunning READ isRunning NOTIFY runningChanged)
+
+public:
+    enum class Step {
+        idle,
+        checkingAllowance,
+        approving,
+        signing,
+        broadcasting,
+        waitingConfirmation,
+        confirmed, // the chain said the transaction succeeded
+        submitted, // it left, and the chain has not answered (yet): its id and Done
+        reverted,  // the chain said it failed (an EVM receipt of status 0)
+        failed,    // it never left: back to the review
+    };
+    Q_ENUM(Step)
+
+    using Limits = FlowLimits;
+
+    // A coroutine run once per start; see the header comment.
+    using Body = std::function<QCoro::Task<void>(FlowRun run)>;
+
+    explicit TransactionFlow(Limits limits = {}, QObject* parent = nullptr);
+    // Cancels a run still going (its waits end; its steps no longer show).
+    ~TransactionFlow() override;
+
+    // Starts `body` at step `first` with progress 0 and no error (the transaction id of an
+    // earlier run stays until a new broadcast replaces it). False, and nothing started, while
+    // a run is in progress: a second press never makes a second transaction.
+    bool start(Step first, Body body);
+    // Back to idle, progress 0, no id or error: the sheet's Done. Nothing while running.
+    void reset();
+
+    Step step() const { return m_step; }
+    double progress() const { return m_progress; }
+    QString txHash() const { return m_txHash; }
+    QString errorMessage() const { return m_errorMessage; }
+    bool isRunning() const { return m_running; }
+    // Whether the current or last run broadcast a transaction.
+    bool hasBroadcast() const { return m_broadcast; }
+    const Limits& limits() const { return m_limits; }
+
+    // The step after which `step` never moves again until the next start or reset.
+    static bool isFinal(Step step);
+
+signals:
+    void stepChanged();
+    void progressChanged();
+    void txHashChanged();
+    void errorMessageChanged();
+    void runningChanged();
+    // A run has ended, whichever way (its final step is set).
+    void finished();
+
+private:
+    friend class FlowRun;
+
+    QCoro::Task<void> run(Body body, CancellationToken token);
+    void setStep(Step step);
+    void setProgress(double progress);
+    void setTxHash(QString hash);
+    void setErrorMessage(QString message);
+    void setRunning(bool running);
+    // Ends the run at `step` with `message` (empty: none).
+    void settle(Step step, QString message);
+
+    Limits m_limits;
+    Step m_step = Step::idle;
+    double m_progress = 0;
+    QString m_txHash;
+    QString m_errorMessage;
+    bool m_running = false;
+    bool m_broadcast = false;
+    bool m_settled = false;
+    // The token of the current run; cancelled by the destructor.
+    std::optional<CancellationToken> m_token;
+};
+
+// What a body works with: its flow (gone when the flow is destroyed) and its run's token. Every
+// call is safe after the flow has gone (it does nothing, or gives none).
+class FlowRun {
+public:
+    FlowRun(QPointer<TransactionFlow> flow, CancellationToken token)
+        : m_flow(std::move(flow)), m_token(std::move(token)) {}
+
+    // The flow is there and the run not cancelled: check after every co_await.
+    bool isActive() const { return m_flow && !m_token.isCancelled(); }
+    const CancellationToken& token() const { return m_token; }
+    const TransactionFlow::Limits* limits() const { return m_flow ? &m_flow->limits() : nullptr; }
+
+    void setStep(TransactionFlow::Step step) const;
+    // Animates the progress from its value now to `target` in 20 equal steps over `seconds`
+    // (scaled by the limits' pace); returns when it has reached the target or the run ended.
+    QCoro::Task<void> animateProgress(double target, double seconds) const;
+    // A transaction left with this id: it shows as the flow's txHash, and no later failure
+    // goes back to the review.
+    void broadcasted(const std::string& id) const;
+
+    // The chain's answer for the last broadcast: `probe` asks once and gives true (succeeded),
+    // false (failed on chain) or none (not known yet); it is asked every poll interval until
+    // the confirmation time-out. None when no answer came in time or the run was cancelled; a
+    // failure of the probe is thrown.
+    QCoro::Task<std::optional<bool>> awaitChain(
+        std::function<QCoro::Task<std::optional<bool>>(CancellationToken attempt)> probe) const;
+
+    // The final steps.
+    void confirmed() const;
+    void submitted() const;
+    void reverted(const QString& message) const;
+
+private:
+    QPointer<TransactionFlow> m_flow;
+    CancellationToken m_token;
+};
+
+} // namespace qm
