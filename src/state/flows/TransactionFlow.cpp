@@ -19,8 +19,8 @@ TransactionFlow::~TransactionFlow() {
 }
 
 bool TransactionFlow::isFinal(Step step) {
-    return step == Step::confirmed || step == Step::submitted || step == Step::reverted ||
-           step == Step::failed;
+    return step == Step::Confirmed || step == Step::Submitted || step == Step::Reverted ||
+           step == Step::Failed;
 }
 
 bool TransactionFlow::start(Step first, Body body) {
@@ -43,10 +43,19 @@ void TransactionFlow::reset() {
     if (m_running) {
         return;
     }
-    setStep(Step::idle);
+    setStep(Step::Idle);
     setProgress(0);
     setTxHash({});
     setErrorMessage({});
+    setSummary({}, {});
+}
+
+void TransactionFlow::setSummary(QString summary, QString detail) {
+    if (m_summary != summary || m_detail != detail) {
+        m_summary = std::move(summary);
+        m_detail = std::move(detail);
+        emit summaryChanged();
+    }
 }
 
 QCoro::Task<void> TransactionFlow::run(Body body, CancellationToken token) {
@@ -66,9 +75,9 @@ QCoro::Task<void> TransactionFlow::run(Body body, CancellationToken token) {
     if (!m_settled) {
         if (m_broadcast) {
             // It left: what went wrong later is a note, never a way back to the review.
-            settle(Step::submitted, failure);
+            settle(Step::Submitted, failure);
         } else {
-            settle(Step::failed,
+            settle(Step::Failed,
                    failure.isEmpty() ? QStringLiteral("The operation did not finish.") : failure);
         }
     }
@@ -165,19 +174,19 @@ QCoro::Task<std::optional<bool>> FlowRun::awaitChain(
 void FlowRun::confirmed() const {
     if (isActive() && !m_flow->m_settled) {
         m_flow->setProgress(1.0);
-        m_flow->settle(TransactionFlow::Step::confirmed, {});
+        m_flow->settle(TransactionFlow::Step::Confirmed, {});
     }
 }
 
 void FlowRun::submitted() const {
     if (isActive() && !m_flow->m_settled) {
-        m_flow->settle(TransactionFlow::Step::submitted, {});
+        m_flow->settle(TransactionFlow::Step::Submitted, {});
     }
 }
 
 void FlowRun::reverted(const QString& message) const {
     if (isActive() && !m_flow->m_settled) {
-        m_flow->settle(TransactionFlow::Step::reverted, message);
+        m_flow->settle(TransactionFlow::Step::Reverted, message);
     }
 }
 

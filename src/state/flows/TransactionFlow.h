@@ -6,18 +6,18 @@
 // a sheet or to AppState.
 //
 //     TransactionFlow* flow = flows.flow("send:ethereum");
-//     flow->start(TransactionFlow::Step::signing,
+//     flow->start(TransactionFlow::Step::Signing,
 //                 [send = std::move(prepared)](FlowRun run) { return runEVMSend(run, send); });
 //
 // The body (a plain function returning a coroutine: never a capturing coroutine lambda) moves
 // the steps on, animates the progress, and reports what it observed:
-//   - before anything was broadcast, a failure (an exception) ends the run at `failed` with its
+//   - before anything was broadcast, a failure (an exception) ends the run at Failed with its
 //     text: the screen goes back to its review and the user may try again;
 //   - broadcasted(id) records that a transaction left; from then on no failure returns to the
 //     review (a retry would pay twice): an exception ends the run at `submitted` with the id
 //     and the failure as a note;
 //   - the body ends with confirmed(), reverted(text) or submitted() after the chain's answer
-//     (awaitChain) or its absence. `confirmed` is shown only when the chain said so.
+//     (awaitChain) or its absence. Confirmed is shown only when the chain said so.
 // GUI thread only.
 
 #include "platform/async/CancellationToken.h"
@@ -51,23 +51,28 @@ class TransactionFlow : public QObject {
     Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
     // The transaction id (hash, signature) of the last broadcast; empty before one.
     Q_PROPERTY(QString txHash READ txHash NOTIFY txHashChanged)
-    // The failure text of `failed` and `reverted`, or the note of a `submitted` whose wait
+    // The failure text of Failed and Reverted, or the note of a Submitted whose wait
     // for the chain failed; empty otherwise.
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
     Q_PROPERTY(bool isRunning READ isRunning NOTIFY runningChanged)
+    // What the run moves, as its screen shows it in the progress ("0.5 ETH"), and to whom or
+    // what ("to 0x1234...abcd"): a screen opened again on a running flow shows these.
+    Q_PROPERTY(QString summary READ summary NOTIFY summaryChanged)
+    Q_PROPERTY(QString detail READ detail NOTIFY summaryChanged)
 
 public:
+    // Capitalised: QML reads them (TransactionFlow.Signing).
     enum class Step {
-        idle,
-        checkingAllowance,
-        approving,
-        signing,
-        broadcasting,
-        waitingConfirmation,
-        confirmed, // the chain said the transaction succeeded
-        submitted, // it left, and the chain has not answered (yet): its id and Done
-        reverted,  // the chain said it failed (an EVM receipt of status 0)
-        failed,    // it never left: back to the review
+        Idle,
+        CheckingAllowance,
+        Approving,
+        Signing,
+        Broadcasting,
+        WaitingConfirmation,
+        Confirmed, // the chain said the transaction succeeded
+        Submitted, // it left, and the chain has not answered (yet): its id and Done
+        Reverted,  // the chain said it failed (an EVM receipt of status 0)
+        Failed,    // it never left: back to the review
     };
     Q_ENUM(Step)
 
@@ -84,14 +89,19 @@ public:
     // earlier run stays until a new broadcast replaces it). False, and nothing started, while
     // a run is in progress: a second press never makes a second transaction.
     bool start(Step first, Body body);
-    // Back to idle, progress 0, no id or error: the sheet's Done. Nothing while running.
+    // Back to idle, progress 0, no id, error or summary: the sheet's Done. Nothing while
+    // running.
     void reset();
+    // The texts of the next (or current) run; kept until reset.
+    void setSummary(QString summary, QString detail);
 
     Step step() const { return m_step; }
     double progress() const { return m_progress; }
     QString txHash() const { return m_txHash; }
     QString errorMessage() const { return m_errorMessage; }
     bool isRunning() const { return m_running; }
+    const QString& summary() const { return m_summary; }
+    const QString& detail() const { return m_detail; }
     // Whether the current or last run broadcast a transaction.
     bool hasBroadcast() const { return m_broadcast; }
     const Limits& limits() const { return m_limits; }
@@ -105,6 +115,7 @@ signals:
     void txHashChanged();
     void errorMessageChanged();
     void runningChanged();
+    void summaryChanged();
     // A run has ended, whichever way (its final step is set).
     void finished();
 
@@ -121,11 +132,13 @@ private:
     void settle(Step step, QString message);
 
     Limits m_limits;
-    Step m_step = Step::idle;
+    Step m_step = Step::Idle;
     double m_progress = 0;
     QString m_txHash;
     QString m_errorMessage;
     bool m_running = false;
+    QString m_summary;
+    QString m_detail;
     bool m_broadcast = false;
     bool m_settled = false;
     // The token of the current run; cancelled by the destructor.

@@ -61,7 +61,7 @@ QCoro::Task<void> body(FlowRun run, std::shared_ptr<Script> script) {
     co_await script->gate.wait();
     co_await run.animateProgress(0.5, 0.2);
     if (script->broadcast) {
-        run.setStep(Step::broadcasting);
+        run.setStep(Step::Broadcasting);
         run.broadcasted("0xabc");
     }
     switch (script->ending) {
@@ -104,7 +104,7 @@ Outcome runScript(Script script) {
     auto shared = std::make_shared<Script>(std::move(script));
     shared->gate.succeed();
     QSignalSpy finished(&flow, &TransactionFlow::finished);
-    EXPECT_TRUE(flow.start(Step::signing, [shared](FlowRun run) { return body(run, shared); }));
+    EXPECT_TRUE(flow.start(Step::Signing, [shared](FlowRun run) { return body(run, shared); }));
     EXPECT_TRUE(finished.wait(5000));
     EXPECT_FALSE(flow.isRunning());
     EXPECT_EQ(runs, 1);
@@ -114,28 +114,28 @@ Outcome runScript(Script script) {
 TEST(TransactionFlow, EndsOnlyWithWhatWasObserved) {
     // Before a broadcast a failure goes back to the review with its text.
     Outcome outcome = runScript(Script(false, Ending::throwError));
-    EXPECT_EQ(outcome.step, Step::failed);
+    EXPECT_EQ(outcome.step, Step::Failed);
     EXPECT_EQ(outcome.error, "Invalid recipient address");
     EXPECT_TRUE(outcome.hash.isEmpty());
     // A body that ends without a word before broadcasting has failed too.
-    EXPECT_EQ(runScript(Script()).step, Step::failed);
+    EXPECT_EQ(runScript(Script()).step, Step::Failed);
 
     // After it, never: the id stays, the failure is a note.
     outcome = runScript(Script(true, Ending::throwError));
-    EXPECT_EQ(outcome.step, Step::submitted);
+    EXPECT_EQ(outcome.step, Step::Submitted);
     EXPECT_EQ(outcome.error, "Invalid recipient address");
     EXPECT_EQ(outcome.hash, "0xabc");
-    EXPECT_EQ(runScript(Script(true)).step, Step::submitted);
+    EXPECT_EQ(runScript(Script(true)).step, Step::Submitted);
 
     // The chain's answer after some asks, a revert, silence until the bound, a failing ask.
     EXPECT_EQ(runScript(Script(true, Ending::answerWith, {std::nullopt, std::nullopt, true})).step,
-              Step::confirmed);
+              Step::Confirmed);
     outcome = runScript(Script(true, Ending::answerWith, {false}));
-    EXPECT_EQ(outcome.step, Step::reverted);
+    EXPECT_EQ(outcome.step, Step::Reverted);
     EXPECT_EQ(outcome.error, "The transaction was reverted.");
-    EXPECT_EQ(runScript(Script(true, Ending::answerWith)).step, Step::submitted);
+    EXPECT_EQ(runScript(Script(true, Ending::answerWith)).step, Step::Submitted);
     outcome = runScript(Script(true, Ending::answerWith, {}, true));
-    EXPECT_EQ(outcome.step, Step::submitted);
+    EXPECT_EQ(outcome.step, Step::Submitted);
     EXPECT_EQ(outcome.hash, "0xabc");
     EXPECT_EQ(outcome.error, "JSONRPCClient: HTTP error 502");
 }
@@ -152,25 +152,27 @@ TEST(TransactionFlow, StartsOnceAtATimeAndKeepsItsOutcomeInItsServiceUntilReset)
     script->broadcast = true;
     script->ending = Ending::confirm;
     const auto start = [&] {
-        return flow->start(Step::signing, [script](FlowRun run) { return body(run, script); });
+        return flow->start(Step::Signing, [script](FlowRun run) { return body(run, script); });
     };
     EXPECT_TRUE(start());
     // A second press while the first run has not even reached its first step's work.
     EXPECT_FALSE(start());
     EXPECT_TRUE(flow->isRunning());
-    EXPECT_EQ(flow->step(), Step::signing);
+    EXPECT_EQ(flow->step(), Step::Signing);
     flow->reset(); // ignored while running
-    EXPECT_EQ(flow->step(), Step::signing);
+    EXPECT_EQ(flow->step(), Step::Signing);
     QSignalSpy finished(flow, &TransactionFlow::finished);
     script->gate.succeed();
     ASSERT_TRUE(finished.wait(5000));
     EXPECT_EQ(runs, 1);
-    EXPECT_EQ(flow->step(), Step::confirmed);
+    EXPECT_EQ(flow->step(), Step::Confirmed);
     EXPECT_EQ(flow->progress(), 1.0);
     EXPECT_EQ(flow->txHash(), "0xabc");
 
+    flow->setSummary(QStringLiteral("0.5 ETH"), QStringLiteral("0x1234...abcd"));
     flow->reset();
-    EXPECT_EQ(flow->step(), Step::idle);
+    EXPECT_EQ(flow->step(), Step::Idle);
+    EXPECT_TRUE(flow->summary().isEmpty() && flow->detail().isEmpty());
     EXPECT_EQ(flow->progress(), 0.0);
     EXPECT_TRUE(flow->txHash().isEmpty());
 }
@@ -191,7 +193,7 @@ TEST(TransactionFlow, ProgressMovesInTwentyEqualStepsToItsTarget) {
     QSignalSpy finished(&flow, &TransactionFlow::finished);
     QElapsedTimer clock;
     clock.start();
-    flow.start(Step::signing, [](FlowRun run) { return animate(run, 0.6, 0.9, 0.5); });
+    flow.start(Step::Signing, [](FlowRun run) { return animate(run, 0.6, 0.9, 0.5); });
     ASSERT_TRUE(finished.wait(5000));
     // 20 updates to 0.6 (no pauses), 20 from 0.615 to 0.9 with 25 ms before each, then 1.0.
     ASSERT_EQ(values.size(), 41u);
