@@ -3,6 +3,7 @@
 #include "app/CursorBlinkRest.h"
 #include "app/SingleInstance.h"
 #include "state/AppState.h"
+#include "state/flows/FlowService.h"
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
 #include "ui/theme/BRPalette.h"
@@ -75,12 +76,16 @@ QuillmarkApp::QuillmarkApp(QApplication& application, SingleInstance& instance)
 QuillmarkApp::~QuillmarkApp() {
     // The views go before the state they read.
     m_engine.reset();
+    FlowService::install(nullptr);
+    m_flows.reset();
     WalletShell::install(nullptr);
 }
 
 bool QuillmarkApp::start() {
     m_state = std::make_unique<AppState>();
     WalletShell::install(m_state.get());
+    m_flows = std::make_unique<FlowService>();
+    FlowService::install(m_flows.get());
 
     m_engine = std::make_unique<QQmlApplicationEngine>();
     m_engine->addImportPath(QStringLiteral("qrc:/"));

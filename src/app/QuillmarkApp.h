@@ -15,6 +15,7 @@ class QSystemTrayIcon;
 namespace qm {
 
 class AppState;
+class FlowService;
 class SingleInstance;
 
 class QuillmarkApp : public QObject {
@@ -42,6 +43,8 @@ private:
 
     QApplication& m_application;
     std::unique_ptr<AppState> m_state;
+    // The money-moving flows: they outlive the sheets that start them.
+    std::unique_ptr<FlowService> m_flows;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     QPointer<QQuickWindow> m_window;
     QSystemTrayIcon* m_tray = nullptr;
