@@ -1,5 +1,6 @@
 #include "core/json/JSONReader.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,19 +35,36 @@ namespace {
 
 using Code = JSONReadError::Code;
 
+bool isIntegerLiteral(std::string_view text) {
+    if (text.starts_with('-')) {
+        text.remove_prefix(1);
+    }
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // Builds the value from the parser's events with our own checks: the depth as each container
 // opens, and a key named twice as it is read (one look-up in the object being built). Each
 // event costs the same whatever came before it, so reading is linear in the input; nlohmann's
-// callback parser instead scans the parent container at the end of every object.
+// callback parser instead scans the parent container at the end of every object. Integer
+// literals beyond 64 bits, which the parser hands over as doubles, keep their text when asked.
 class BoundedBuilder final : public nlohmann::json_sax<nlohmann::json> {
 public:
-    BoundedBuilder(nlohmann::json& root, std::size_t maxDepth) : root_(root), maxDepth_(maxDepth) {}
+    BoundedBuilder(nlohmann::json& root, std::size_t maxDepth, bool keepBigIntegers = false)
+        : root_(root), maxDepth_(maxDepth), keepBigIntegers_(keepBigIntegers) {}
 
     bool null() override { return place(nullptr); }
     bool boolean(bool value) override { return place(value); }
     bool number_integer(number_integer_t value) override { return place(value); }
     bool number_unsigned(number_unsigned_t value) override { return place(value); }
-    bool number_float(number_float_t value, const string_t&) override { return place(value); }
+    bool number_float(number_float_t value, const string_t& literal) override {
+        if (keepBigIntegers_ && isIntegerLiteral(literal)) {
+            return place(
+                nlohmann::json::binary(std::vector<std::uint8_t>(literal.begin(), literal.end()),
+                                       kBigIntegerLiteralSubtype));
+        }
+        return place(value);
+    }
     bool string(string_t& value) override { return place(std::move(value)); }
     bool binary(binary_t&) override { return false; } // JSON text has none
 
@@ -102,13 +120,13 @@ private:
 
     nlohmann::json& root_;
     std::size_t maxDepth_;
+    bool keepBigIntegers_;
     std::vector<nlohmann::json*> open_; // the containers being filled, outermost first
     nlohmann::json* member_ = nullptr;
 };
 
-} // namespace
-
-nlohmann::json JSONReader::read(std::string_view text, Limits limits) {
+// The whole input as one value within the limits, or the first refusal thrown.
+nlohmann::json readBounded(std::string_view text, JSONReader::Limits limits, bool keepBigIntegers) {
     if (text.size() > limits.maxBytes) {
         throw JSONReadError(Code::tooLarge);
     }
@@ -121,7 +139,7 @@ nlohmann::json JSONReader::read(std::string_view text, Limits limits) {
         throw JSONReadError(Code::nulByte);
     }
     nlohmann::json value;
-    BoundedBuilder builder(value, limits.maxDepth);
+    BoundedBuilder builder(value, limits.maxDepth, keepBigIntegers);
     // Strict: the whole input is one value, nothing after it.
     if (!nlohmann::json::sax_parse(text.begin(), text.end(), &builder,
                                    nlohmann::json::input_format_t::json, /*strict=*/true)) {
@@ -130,12 +148,42 @@ nlohmann::json JSONReader::read(std::string_view text, Limits limits) {
     return value;
 }
 
+} // namespace
+
+nlohmann::json JSONReader::read(std::string_view text, Limits limits) {
+    return readBounded(text, limits, false);
+}
+
 std::optional<nlohmann::json> JSONReader::tryRead(std::string_view text, Limits limits) {
     try {
         return read(text, limits);
     } catch (const JSONReadError&) {
         return std::nullopt;
     }
+}
+
+nlohmann::json JSONReader::readKeepingBigIntegers(std::string_view text, Limits limits) {
+    return readBounded(text, limits, true);
+}
+
+std::optional<nlohmann::json> JSONReader::tryReadKeepingBigIntegers(std::string_view text,
+                                                                    Limits limits) {
+    try {
+        return readKeepingBigIntegers(text, limits);
+    } catch (const JSONReadError&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::string_view> bigIntegerLiteral(const nlohmann::json& value) {
+    if (!value.is_binary()) {
+        return std::nullopt;
+    }
+    const auto& bytes = value.get_binary();
+    if (!bytes.has_subtype() || bytes.subtype() != kBigIntegerLiteralSubtype) {
+        return std::nullopt;
+    }
+    return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 } // namespace qm

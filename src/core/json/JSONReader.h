@@ -7,6 +7,7 @@
 #include "platform/Error.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string_view>
@@ -39,6 +40,19 @@ public:
     static nlohmann::json read(std::string_view text, Limits limits);
     // The same, absent instead of an error.
     static std::optional<nlohmann::json> tryRead(std::string_view text, Limits limits);
+
+    // As read(), except that an integer literal outside the 64-bit range is kept exactly: it
+    // becomes a binary value of subtype kBigIntegerLiteralSubtype holding the literal's text
+    // (optional "-", then digits) instead of a rounded double. For values that are amounts
+    // (typed data signs up to 2^256 - 1).
+    static nlohmann::json readKeepingBigIntegers(std::string_view text, Limits limits);
+    static std::optional<nlohmann::json> tryReadKeepingBigIntegers(std::string_view text,
+                                                                   Limits limits);
 };
+
+inline constexpr std::uint64_t kBigIntegerLiteralSubtype = 0x2560;
+
+// The literal text of a big integer kept by readKeepingBigIntegers; absent for every other value.
+std::optional<std::string_view> bigIntegerLiteral(const nlohmann::json& value);
 
 } // namespace qm

@@ -17,7 +17,25 @@ namespace {
 using json = nlohmann::json;
 using Word = std::array<std::uint8_t, 32>;
 
-constexpr std::string_view kArraySuffix = "[]";
+// "T[]" or "T[n]": the element type T, or none for a type that is no array.
+std::optional<std::string_view> arrayElementType(std::string_view type) {
+    if (!type.ends_with(']')) {
+        return std::nullopt;
+    }
+    const std::size_t open = type.rfind('[');
+    if (open == std::string_view::npos || open == 0) {
+        return std::nullopt;
+    }
+    return type.substr(0, open);
+}
+
+// The type without any array brackets: "Person" of "Person[2][]".
+std::string_view baseType(std::string_view type) {
+    while (const auto element = arrayElementType(type)) {
+        type = *element;
+    }
+    return type;
+}
 
 Bytes zeroWord() {
     return Bytes(32, 0);
@@ -247,11 +265,11 @@ Bytes encodeData(std::string_view type, const nlohmann::json::object_t& data,
 }
 
 Bytes encodeValue(std::string_view type, const nlohmann::json& value, const EIP712Types& types) {
-    if (type.ends_with(kArraySuffix)) {
+    if (const auto element = arrayElementType(type)) {
         if (!value.is_array()) {
             return zeroWord();
         }
-        const std::string_view elementType = type.substr(0, type.size() - kArraySuffix.size());
+        const std::string_view elementType = *element;
         Bytes encoded;
         encoded.reserve(32 * value.size());
         for (const auto& element : value) {
@@ -308,10 +326,7 @@ void collectDependencies(std::string_view name, const EIP712Types& types,
         }
         into.emplace(current);
         for (const auto& field : declared->second) {
-            std::string_view fieldType = field.type;
-            if (fieldType.ends_with(kArraySuffix)) {
-                fieldType.remove_suffix(kArraySuffix.size());
-            }
+            const std::string_view fieldType = baseType(field.type);
             if (types.contains(fieldType)) {
                 pending.push_back(fieldType);
             }

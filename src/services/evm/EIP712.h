@@ -50,11 +50,12 @@ std::string encodeType(std::string_view name, const EIP712Types& types);
 Bytes encodeData(std::string_view type, const nlohmann::json::object_t& data,
                  const EIP712Types& types);
 
-// The 32-byte encoding of one value of `type` (a word, or a hash for dynamic and struct types).
+// The 32-byte encoding of one value of `type` (a word, or a hash for dynamic, array and struct
+// types; a fixed-size array "T[n]" encodes as "T[]" does).
 Bytes encodeValue(std::string_view type, const nlohmann::json& value, const EIP712Types& types);
 
-// Adds `name` and every struct type it references (through fields and one level of "[]")
-// to `into`; names without a declaration are not added.
+// Adds `name` and every struct type it references (through fields and their arrays, "T[]",
+// "T[n]", "T[][2]") to `into`; names without a declaration are not added.
 void collectDependencies(std::string_view name, const EIP712Types& types,
                          std::set<std::string, std::less<>>& into);
 

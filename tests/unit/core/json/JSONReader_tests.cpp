@@ -12,9 +12,14 @@ std::string nested(std::size_t depth) {
     return std::string(depth, '[') + std::string(depth, ']');
 }
 
-std::optional<Code> refusal(std::string_view text, JSONReader::Limits limits) {
+std::optional<Code> refusal(std::string_view text, JSONReader::Limits limits,
+                            bool keepingBigIntegers = false) {
     try {
-        (void)JSONReader::read(text, limits);
+        if (keepingBigIntegers) {
+            (void)JSONReader::readKeepingBigIntegers(text, limits);
+        } else {
+            (void)JSONReader::read(text, limits);
+        }
     } catch (const JSONReadError& error) {
         return error.code();
     }
@@ -47,7 +52,13 @@ TEST(JSONReader, ReadsTheWholeInputWithinItsLimitsOrRefuses) {
     for (const auto& [text, expected] : cases) {
         EXPECT_EQ(refusal(text, small), expected) << text;
         EXPECT_EQ(JSONReader::tryRead(text, small).has_value(), !expected) << text;
+        // The reader that keeps big integers refuses exactly the same.
+        EXPECT_EQ(refusal(text, small, true), expected) << text;
+        EXPECT_EQ(JSONReader::tryReadKeepingBigIntegers(text, small).has_value(), !expected)
+            << text;
     }
+    EXPECT_EQ(refusal(nested(1'000'000), JSONReader::network, true), Code::tooDeep);
+    EXPECT_EQ(JSONReader::readKeepingBigIntegers(nested(256), JSONReader::network).size(), 1u);
     // A hostile depth is refused without a deep walk.
     EXPECT_EQ(refusal(nested(1'000'000), JSONReader::network), Code::tooDeep);
     EXPECT_EQ(JSONReader::read(nested(256), JSONReader::network).size(), 1u);
@@ -65,6 +76,25 @@ TEST(JSONReader, ReadsTheWholeInputWithinItsLimitsOrRefuses) {
     EXPECT_EQ(refusal(members + ",\"k7\":1}", JSONReader::network), Code::duplicateKey);
     // Brackets inside strings are no nesting.
     EXPECT_TRUE(JSONReader::tryRead("[\"" + std::string(1000, '[') + "\\\"\"]", {4096, 1}));
+}
+
+TEST(JSONReader, KeepsIntegersBeyond64BitsExactly) {
+    const std::string max256 =
+        "115792089237316195423570985008687907853269984665640564039457584007913129639935";
+    const auto value = JSONReader::readKeepingBigIntegers(
+        R"({"big":)" + max256 +
+            R"(,"negative":-9223372036854775809,"small":18446744073709551615,)"
+            R"("float":1.5,"exp":1e3,"text":"12"})",
+        JSONReader::network);
+    EXPECT_EQ(bigIntegerLiteral(value["big"]), max256);
+    EXPECT_EQ(bigIntegerLiteral(value["negative"]), "-9223372036854775809");
+    EXPECT_EQ(value["small"].get<std::uint64_t>(), 18446744073709551615u);
+    EXPECT_FALSE(bigIntegerLiteral(value["small"]));
+    EXPECT_EQ(value["float"].get<double>(), 1.5);
+    EXPECT_EQ(value["exp"].get<double>(), 1000.0); // not an integer literal
+    EXPECT_FALSE(bigIntegerLiteral(value["text"]));
+    // A binary value of another subtype is no literal.
+    EXPECT_FALSE(bigIntegerLiteral(nlohmann::json::binary({'1'}, 7)));
 }
 
 } // namespace

@@ -72,8 +72,9 @@ TEST(EIP712, TypeStringsOfCyclesAndMissingDeclarations) {
               "Order(Person buyer,Asset item,alpha notes,Zeta z)Asset(uint256 id)"
               "Person(string name,Person[] friends,Order last)Zeta()alpha(bool x)");
     EXPECT_EQ(encodeType("Missing", types), "");
-    // Only one "[]" is removed, so an array of arrays does not bring its struct along.
-    EXPECT_EQ(encodeType("Nested", types), "Nested(Asset[][] grid)");
+    // Every array level is removed, as eth-sig-util does: an array of arrays (or of fixed
+    // size) brings its struct along.
+    EXPECT_EQ(encodeType("Nested", types), "Nested(Asset[][] grid)Asset(uint256 id)");
 
     // A missing domain or primary declaration hashes as an empty struct.
     const std::string emptyStruct = hex(keccak256(keccak256({})));
