@@ -1,10 +1,14 @@
-// Typed data from a dApp, JSON text to digest: parsing and encoding must never crash,
-// whatever the text, the declared types or the values.
+// Typed data from a dApp, JSON text to digest: parsing, checking, showing and encoding must
+// never crash, whatever the text, the declared types or the values; what the check accepts is
+// shown and hashed.
 #include "services/evm/EIP712.h"
+#include "services/evm/EIP712Check.h"
 #include "services/evm/TypedDataJSON.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -36,7 +40,8 @@ EIP712Types everyKind() {
           {"l", "string[]"},
           {"m", "fixed"},
           {"n", "int256[]"},
-          {"o", "uint8[3]"}}},
+          {"o", "uint8[3]"},
+          {"p", "N[2][]"}}},
         {"N", {{"x", "string"}, {"y", "M"}}},
     };
 }
@@ -49,8 +54,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!document) {
         return 0;
     }
-    // As a whole request.
+    // As a whole request: checked against two chains, shown when accepted, hashed either way.
     if (const auto typed = typedDataFromJSON(*document)) {
+        for (const std::optional<std::uint64_t> chain :
+             {std::optional<std::uint64_t>(1), std::optional<std::uint64_t>()}) {
+            if (!typedDataRefusal(*typed, chain)) {
+                const std::string text = typedDataText(*typed);
+                if (text.empty() || text.front() != '{') {
+                    __builtin_trap();
+                }
+            }
+        }
         (void)typedDataDigest(*typed);
     }
     if (!document->is_object()) {
@@ -59,6 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // As the message and the domain under a fixed table.
     EIP712TypedData fixed{everyKind(), "M", document->get<json::object_t>(),
                           document->get<json::object_t>()};
+    if (!typedDataRefusal(fixed, 1)) {
+        (void)typedDataText(fixed);
+    }
     (void)typedDataDigest(fixed);
     // As a types table, with each declared name as the primary type and the same object
     // as the message.
@@ -66,6 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [name, fields] : document->items()) {
         request["primaryType"] = name;
         if (const auto typed = typedDataFromJSON(request)) {
+            if (!typedDataRefusal(*typed, std::nullopt)) {
+                (void)typedDataText(*typed);
+            }
             (void)typedDataDigest(*typed);
             (void)encodeType(name, typed->types);
         }

@@ -133,26 +133,29 @@ std::optional<WCSession> WCSession::fromJSON(const json& value) {
     return session;
 }
 
-json sessionsToJSON(const std::vector<WCSession>& sessions) {
+json sessionsToJSON(const std::vector<WCSession>& sessions, const std::vector<json>& unreadable) {
     json out = json::array();
     for (const WCSession& session : sessions) {
         out.push_back(session.toJSON());
     }
+    for (const json& entry : unreadable) {
+        out.push_back(entry);
+    }
     return out;
 }
 
-std::optional<std::vector<WCSession>> sessionsFromJSON(const json& value) {
+std::optional<WCStoredSessions> sessionsFromJSON(const json& value) {
     if (!value.is_array()) {
         return std::nullopt;
     }
-    std::vector<WCSession> out;
-    out.reserve(value.size());
+    WCStoredSessions out;
     for (const auto& element : value) {
         auto session = WCSession::fromJSON(element);
-        if (!session) {
-            return std::nullopt;
+        if (session && session->symmetricKey.size() == 32) {
+            out.sessions.push_back(std::move(*session));
+        } else {
+            out.unreadable.push_back(element);
         }
-        out.push_back(std::move(*session));
     }
     return out;
 }

@@ -42,9 +42,18 @@ struct WCSession {
     static std::optional<WCSession> fromJSON(const nlohmann::json& value);
 };
 
-// The stored list: a JSON array of sessions, all of them or none (absent when any fails).
-nlohmann::json sessionsToJSON(const std::vector<WCSession>& sessions);
-std::optional<std::vector<WCSession>> sessionsFromJSON(const nlohmann::json& value);
+// The stored list, read entry by entry: one entry that does not decode (or whose key is not 32
+// bytes) neither empties the list nor is lost, since it is written back as it was.
+struct WCStoredSessions {
+    std::vector<WCSession> sessions;
+    std::vector<nlohmann::json> unreadable; // the entries as stored
+};
+
+// A JSON array of the sessions, then the unreadable entries unchanged.
+nlohmann::json sessionsToJSON(const std::vector<WCSession>& sessions,
+                              const std::vector<nlohmann::json>& unreadable = {});
+// Absent unless `value` is an array.
+std::optional<WCStoredSessions> sessionsFromJSON(const nlohmann::json& value);
 
 struct WCAppMetadata {
     std::string name;
@@ -80,6 +89,8 @@ struct WCSessionProposal {
     WCAppMetadata metadata;
     WCNamespaces requiredNamespaces;
     WCNamespaces optionalNamespaces;
+    // When the dApp stops waiting for the answer, if it said.
+    std::optional<WCDate> expiry;
 
     bool operator==(const WCSessionProposal&) const = default;
 };
@@ -90,6 +101,8 @@ struct WCSessionRequest {
     std::string chainId; // CAIP-2
     std::string method;
     std::vector<nlohmann::json> params; // as received
+    // When the dApp stops waiting for the answer, if it said.
+    std::optional<WCDate> expiry;
 
     bool operator==(const WCSessionRequest&) const = default;
 };

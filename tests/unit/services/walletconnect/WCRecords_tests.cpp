@@ -50,8 +50,11 @@ TEST(WCRecords, SessionsRoundTripInTheirStoredForm) {
     EXPECT_EQ(WCSession::fromJSON(whole)->expiryDate, WCDate(1'700'604'800s));
 
     const std::vector<WCSession> list = {plain, withIcon};
-    EXPECT_EQ(sessionsFromJSON(json::parse(sessionsToJSON(list).dump())), list);
-    EXPECT_EQ(sessionsFromJSON(json::array()), std::vector<WCSession>{});
+    const auto read = sessionsFromJSON(json::parse(sessionsToJSON(list).dump()));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->sessions, list);
+    EXPECT_TRUE(read->unreadable.empty());
+    EXPECT_TRUE(sessionsFromJSON(json::array())->sessions.empty());
 }
 
 TEST(WCRecords, MalformedSessionsAreRefused) {
@@ -76,8 +79,18 @@ TEST(WCRecords, MalformedSessionsAreRefused) {
         missing.erase(key);
         EXPECT_FALSE(WCSession::fromJSON(missing)) << key;
     }
-    // One bad session fails the list.
-    EXPECT_FALSE(sessionsFromJSON(json::array({good, json::object()})));
+    // Entry by entry: a bad session (or one whose key is not 32 bytes) is set aside, the others
+    // are read, and writing the list back keeps the bad one as it was stored.
+    json shortKey = good;
+    shortKey["symmetricKey"] = json::array({1, 2, 3});
+    const json stored = json::array({json::object(), good, shortKey, "text"});
+    const auto read = sessionsFromJSON(stored);
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->sessions.size(), 1u);
+    EXPECT_EQ(read->sessions[0], session("i"));
+    EXPECT_EQ(read->unreadable, (std::vector<json>{json::object(), shortKey, "text"}));
+    EXPECT_EQ(sessionsToJSON(read->sessions, read->unreadable),
+              json::array({good, json::object(), shortKey, "text"}));
     EXPECT_FALSE(sessionsFromJSON(good));
 }
 
