@@ -4,6 +4,7 @@
 #include "core/encoding/Hex.h"
 #include "services/evm/EIP191.h"
 #include "services/evm/EIP712.h"
+#include "services/evm/EIP712Check.h"
 #include "services/evm/ETHSigner.h"
 #include "services/evm/TypedDataJSON.h"
 
@@ -63,8 +64,10 @@ json answer(const json& request) {
         if (!typed) {
             return {{"error", "typed data refused"}};
         }
+        const auto refusal = typedDataRefusal(*typed, std::nullopt);
         return {{"digest", bytesToHex(typedDataDigest(*typed))},
-                {"signature", bytesToHex(signTypedData(*typed, test::hexField(request, "key")))}};
+                {"signature", bytesToHex(signTypedData(*typed, test::hexField(request, "key")))},
+                {"refusal", refusal ? json(*refusal) : json()}};
     }
     throw std::invalid_argument("unknown op " + op);
 }

@@ -112,16 +112,21 @@ function randomTypedData() {
     types[name] = Array.from({ length: (index === names.length - 1 ? 1 : 0) + int(5) }, (_, f) => {
       const later = names.slice(index + 1);
       let type = later.length > 0 && int(3) === 0 ? pick(later) : atomicTypes();
-      const shape = int(6);
+      const shape = int(7);
       if (shape === 0) type += '[]';
-      else if (shape === 1 && !types[type] && !later.includes(type)) type += '[][]';
+      else if (shape === 1) type += '[][]';
+      else if (shape === 2) type += `[${1 + int(3)}]`;
+      else if (shape === 3) type += `[${1 + int(2)}][]`;
       return { name: `f${f}_${int(100)}`, type };
     });
   });
   function valueOf(type, depth) {
-    if (type.endsWith('[]')) {
-      const element = type.slice(0, -2);
-      const pairs = Array.from({ length: int(depth > 2 ? 2 : 4) }, () => valueOf(element, depth + 1));
+    if (type.endsWith(']')) {
+      const open = type.lastIndexOf('[');
+      const element = type.slice(0, open);
+      const fixed = type.slice(open + 1, -1);
+      const length = fixed === '' ? int(depth > 2 ? 2 : 4) : Number(fixed);
+      const pairs = Array.from({ length }, () => valueOf(element, depth + 1));
       return [pairs.map((p) => p[0]), pairs.map((p) => p[1])];
     }
     if (types[type]) {
@@ -139,6 +144,7 @@ function randomTypedData() {
   return {
     theirs: { types, primaryType, domain, message },
     ours: toJSONText({ types, primaryType, domain: ourDomain, message: ourMessage }),
+    oursValue: { types, primaryType, domain: ourDomain, message: ourMessage },
   };
 }
 
@@ -158,9 +164,9 @@ const mail = {
     contents: 'Hello, Bob!',
   },
 };
-const cases = [{ theirs: mail, ours: JSON.stringify(mail) }];
+const cases = [{ theirs: mail, ours: JSON.stringify(mail), oursValue: mail }];
 for (let i = 0; i < 300; i++) cases.push(randomTypedData());
-cases.forEach(({ theirs, ours }, i) => {
+cases.forEach(({ theirs, ours, oursValue }, i) => {
   const key = validKey();
   ask({ op: 'typed', key, json: ours }, (reply) => {
     let digest, signature;
@@ -172,7 +178,19 @@ cases.forEach(({ theirs, ours }, i) => {
     }
     expectEqual(reply.digest, digest, `typed data digest ${i}: ${ours}`);
     expectEqual(reply.signature, signature, `typed data signature ${i}`);
+    // Complete data of the right kinds: our check lets it through.
+    expectEqual(reply.refusal, null, `typed data accepted ${i}`);
   });
+  // Without one of its message's members, it is refused before anything is signed.
+  const members = Object.keys(oursValue.message);
+  if (members.length > 0) {
+    const message = { ...oursValue.message };
+    delete message[pick(members)];
+    ask({ op: 'typed', key: validKey(), json: toJSONText({ ...oursValue, message }) }, (reply) => {
+      expectEqual(typeof reply.refusal === 'string' && reply.refusal.startsWith('missing value for message.'),
+        true, `incomplete typed data refused ${i}: ${reply.refusal}`);
+    });
+  }
 });
 
 finish();
