@@ -5,6 +5,8 @@
 #include "services/swap/EVMSwapTokens.h"
 #include "services/swap/UniswapQuoter.h"
 #include "state/AppState.h"
+#include "state/flows/FlowService.h"
+#include "state/swap/EVMSwapExecution.h"
 #include "ui/swap/SwapTokenVariant.h"
 
 #include <QPointer>
@@ -50,9 +52,12 @@ ParsedAmount parseAmount(const QString& text, std::int64_t decimals) {
 
 } // namespace
 
-SwapViewModel::SwapViewModel(QObject* parent) : StateBoundModel(parent) {
+SwapViewModel::SwapViewModel(QObject* parent) : PasswordFormModel(parent) {
     connect(this, &StateBoundModel::appStateChanged, this, &SwapViewModel::availableTokensChanged);
+    watchFlow();
 }
+
+SwapViewModel::~SwapViewModel() = default;
 
 std::vector<SwapToken> SwapViewModel::availableTokens(Chain chain, const AppState& state) {
     std::vector<SwapToken> list = {SwapToken::native(chain)};
@@ -108,6 +113,7 @@ void SwapViewModel::setChain(Chain chain) {
     m_chain = chain;
     emit chainChanged();
     emit availableTokensChanged();
+    watchFlow();
     inputsChanged();
 }
 
@@ -211,14 +217,90 @@ QString SwapViewModel::route() const {
 }
 
 bool SwapViewModel::canSwap() const {
-    return m_currentQuote && !m_isSending && inputs().has_value();
+    return m_currentQuote && !isSending() && inputs().has_value();
 }
 
-void SwapViewModel::setIsSending(bool sending) {
-    if (sending != m_isSending) {
-        m_isSending = sending;
-        emit canSwapChanged();
+FlowService* SwapViewModel::flowService() const {
+    return m_flowService ? m_flowService.data() : FlowService::installed();
+}
+
+void SwapViewModel::setFlowService(FlowService* service) {
+    m_flowService = service;
+    watchFlow();
+}
+
+TransactionFlow* SwapViewModel::flow() const {
+    FlowService* service = flowService();
+    return service
+               ? service->flow(QStringLiteral("swap:") + QString::fromStdString(rawValue(m_chain)))
+               : nullptr;
+}
+
+bool SwapViewModel::isSending() const {
+    const TransactionFlow* current = flow();
+    return current && current->isRunning();
+}
+
+void SwapViewModel::watchFlow() {
+    disconnect(m_flowWatch);
+    if (TransactionFlow* current = flow()) {
+        m_flowWatch = connect(current, &TransactionFlow::runningChanged, this,
+                              &SwapViewModel::canSwapChanged);
     }
+    emit flowChanged();
+    emit canSwapChanged();
+}
+
+void SwapViewModel::setShowConfirmation(bool shown) {
+    if (shown != m_showConfirmation) {
+        m_showConfirmation = shown;
+        emit showConfirmationChanged();
+    }
+}
+
+bool SwapViewModel::executeEVMSwap() {
+    TransactionFlow* current = flow();
+    AppState* state = appState();
+    if (!current || !state || !isEVMChain(m_chain) || current->isRunning()) {
+        return false;
+    }
+    if (!m_currentQuote ||
+        inputs() != Inputs{m_chain, m_currentQuote->tokenIn, m_currentQuote->tokenOut,
+                           m_currentQuote->amountIn, m_slippageBps}) {
+        requestQuote();
+        return false;
+    }
+    EVMSwapOrder order;
+    order.chain = m_chain;
+    order.quote = *m_currentQuote;
+    order.walletID = state->wallet() ? state->wallet()->id : std::string();
+    const std::vector<EVMAccountState>& accounts = state->evmAccounts(m_chain);
+    order.sender = accounts.empty() ? std::string() : accounts.front().account.address;
+    std::string typed = passwordUtf8();
+    auto password = std::make_shared<const SecureBytes>(SecureBytes::fromText(typed));
+    wipe(typed);
+    current->setSummary(m_amountInString + QStringLiteral(" ") +
+                            QString::fromStdString(order.quote.tokenIn.symbol) +
+                            QStringLiteral(" \u2192 ") + expectedOutputText() +
+                            QStringLiteral(" ") +
+                            QString::fromStdString(order.quote.tokenOut.symbol),
+                        QStringLiteral("on ") + QString::fromStdString(displayName(m_chain)));
+    const QPointer<AppState> owner(state);
+    return current->start(TransactionFlow::Step::CheckingAllowance,
+                          [owner, order, password](FlowRun run) {
+                              return runEVMSwap(std::move(run), owner, order, password);
+                          });
+}
+
+void SwapViewModel::reset() {
+    setAmountInString(QString());
+    setQuote(std::nullopt);
+    setQuoteError(std::nullopt);
+    setPassword(QString());
+    if (TransactionFlow* current = flow()) {
+        current->reset();
+    }
+    setShowConfirmation(false);
 }
 
 void SwapViewModel::setQuote(std::optional<SwapQuote> quote) {

@@ -4,6 +4,10 @@
 // through a double), and a quote is kept only while it answers the current inputs: an edit of
 // the chain, a token, the amount or the slippage drops it, and an answer to inputs that have
 // changed meanwhile is thrown away, so only a current quote can be reviewed and executed.
+//
+// The swap itself runs in the chain's flow ("swap:<chain>") of the flow service, which the
+// confirmation sheet reads (steps, progress, transaction id, failure) and which outlives the
+// sheet. The password typed there stays in this model (wiped with it) until reset().
 
 #include "core/crypto/UInt256.h"
 #include "core/model/Chain.h"
@@ -11,8 +15,10 @@
 #include "platform/async/TaskHandle.h"
 #include "services/swap/SwapQuote.h"
 #include "services/swap/SwapToken.h"
-#include "ui/onboarding/StateBoundModel.h"
+#include "state/flows/TransactionFlow.h"
+#include "ui/onboarding/PasswordFormModel.h"
 
+#include <QPointer>
 #include <QString>
 #include <QVariantList>
 #include <QVariantMap>
@@ -22,7 +28,9 @@
 
 namespace qm {
 
-class SwapViewModel : public StateBoundModel {
+class FlowService;
+
+class SwapViewModel : public PasswordFormModel {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(int chain READ chainIndex WRITE setChainIndex NOTIFY chainChanged)
@@ -41,9 +49,15 @@ class SwapViewModel : public StateBoundModel {
     Q_PROPERTY(QString minimumReceivedText READ minimumReceivedText NOTIFY quoteChanged)
     Q_PROPERTY(QString route READ route NOTIFY quoteChanged)
     Q_PROPERTY(bool canSwap READ canSwap NOTIFY canSwapChanged)
+    // The flow of this chain's swaps: step, progress, txHash, errorMessage, isRunning.
+    Q_PROPERTY(qm::TransactionFlow* flow READ flow NOTIFY flowChanged)
+    Q_PROPERTY(bool isSending READ isSending NOTIFY canSwapChanged)
+    Q_PROPERTY(bool showConfirmation READ showConfirmation WRITE setShowConfirmation NOTIFY
+                   showConfirmationChanged)
 
 public:
     explicit SwapViewModel(QObject* parent = nullptr);
+    ~SwapViewModel() override;
 
     // What a quote answers; two quotes are interchangeable only for equal inputs.
     struct Inputs {
@@ -107,6 +121,24 @@ public:
     // Exchanges the two sides and clears the amount, the quote and its error.
     Q_INVOKABLE void flipTokens();
 
+    // The flow service the swaps run in; unset, the program's installed one.
+    void setFlowService(FlowService* service);
+    // The flow of the current chain's swaps; none without a flow service.
+    TransactionFlow* flow() const;
+    // A swap of this chain is running (its flow's run, whoever started it).
+    bool isSending() const;
+    bool showConfirmation() const { return m_showConfirmation; }
+    void setShowConfirmation(bool shown);
+
+    // Starts the swap of the current quote on Ethereum, Arbitrum or Polygon with the password
+    // set on this model, in the chain's flow. False, and nothing started, when there is no
+    // quote for the current inputs (it asks for one then: a quote older than the last edit
+    // is never executed), the chain is not an EVM chain, or a swap of the chain still runs.
+    Q_INVOKABLE bool executeEVMSwap();
+    // Back to a fresh form for the same chain, tokens and slippage: no amount, quote, error
+    // or password, the sheet closed, and the flow reset (unless it still runs).
+    Q_INVOKABLE void reset();
+
     // base units / 10^decimals: "0", or 6 fraction digits below 0.01, 4 below 1000, else 2.
     static QString formatAmount(const UInt256& amount, std::int64_t decimals);
 
@@ -120,11 +152,8 @@ signals:
     void quoteChanged();
     void quoteErrorChanged();
     void canSwapChanged();
-
-protected:
-    // A swap is running (the execution sets it): no new swap may start.
-    bool isSending() const { return m_isSending; }
-    void setIsSending(bool sending);
+    void flowChanged();
+    void showConfirmationChanged();
 
 private:
     QVariantList availableTokenList() const;
@@ -135,6 +164,9 @@ private:
     void setQuote(std::optional<SwapQuote> quote);
     void setQuoteError(std::optional<QString> text);
     void setIsQuoting(bool quoting);
+    FlowService* flowService() const;
+    // Follows the current chain's flow: its running flag moves canSwap and isSending.
+    void watchFlow();
 
     Chain m_chain = Chain::ethereum;
     std::optional<SwapToken> m_tokenIn;
@@ -144,8 +176,9 @@ private:
     bool m_isQuoting = false;
     std::optional<SwapQuote> m_currentQuote;
     std::optional<QString> m_quoteError;
-    bool m_isSending = false;
-    bool m_canSwap = false;
+    bool m_showConfirmation = false;
+    QPointer<FlowService> m_flowService;
+    QMetaObject::Connection m_flowWatch;
     // Bumped by every change of the inputs and every request: only the answer of the latest
     // request for the current inputs is kept.
     std::uint64_t m_generation = 0;

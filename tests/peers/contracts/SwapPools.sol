@@ -18,7 +18,7 @@ abstract contract MintableToken {
         emit Transfer(address(0), to, amount);
     }
 
-    function approve(address spender, uint256 amount) external returns (bool) {
+    function approve(address spender, uint256 amount) external virtual returns (bool) {
         allowance[msg.sender][spender] = amount;
         emit Approval(msg.sender, spender, amount);
         return true;
@@ -46,6 +46,25 @@ abstract contract MintableToken {
 }
 
 contract TestUSDC is MintableToken {
+    function name() external pure returns (string memory) { return "USD Coin"; }
+    function symbol() external pure returns (string memory) { return "USDC"; }
+    function decimals() external pure override returns (uint8) { return 6; }
+}
+
+// USDC whose approvals revert once breakApprovals() has run: an approval accepted by the node
+// that fails when mined.
+contract BreakableUSDC is MintableToken {
+    bool public broken;
+
+    function breakApprovals() external { broken = true; }
+
+    function approve(address spender, uint256 amount) external override returns (bool) {
+        require(!broken, "approvals are off");
+        allowance[msg.sender][spender] = amount;
+        emit Approval(msg.sender, spender, amount);
+        return true;
+    }
+
     function name() external pure returns (string memory) { return "USD Coin"; }
     function symbol() external pure returns (string memory) { return "USDC"; }
     function decimals() external pure override returns (uint8) { return 6; }

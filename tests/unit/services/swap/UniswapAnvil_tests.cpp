@@ -1,15 +1,13 @@
-// The quoter, the router call data and the token prices against Uniswap V3 deployed on anvil
-// from its published artifacts, on chain ids 1, 42161 and 137. The router calls here are sent
-// by an unlocked node account; the wallet's own signed swaps are in the swap flow's tests.
+// The quoter and the token prices against Uniswap V3 deployed on anvil from its published
+// artifacts, on chain ids 1, 42161 and 137. The router calls, signed by the wallet, are in
+// SwapExecution_tests.
 #include "AnvilNode.h"
 #include "RunTask.h"
 #include "UniswapV3Fixture.h"
 #include "core/encoding/Hex.h"
-#include "services/evm/ERC20.h"
 #include "services/evm/JSONRPCClient.h"
 #include "services/swap/EVMSwapTokens.h"
 #include "services/swap/SwapError.h"
-#include "services/swap/UniswapCalldata.h"
 #include "services/swap/UniswapQuoter.h"
 
 #include <gtest/gtest.h>
@@ -50,35 +48,7 @@ protected:
         return runTask(uniswapQuote(in, out, amount, 50, chain, client));
     }
 
-    // Sends the router call of `q` from the trader, paying out to the trader; the receipt.
-    json swap(const SwapQuote& q) {
-        const RouterCall call = uniswapSwapCalldata(q, hexToBytes(trader).value(), chain);
-        json transaction = {{"from", trader},
-                            {"to", bytesToHex(call.router)},
-                            {"data", bytesToHex(call.data)},
-                            {"value", call.value.description()},
-                            {"gas", "0x7a120"}};
-        const std::string hash =
-            node->rpc("eth_sendTransaction", json::array({transaction})).get<std::string>();
-        return node->minedReceipt(hash);
-    }
-
-    void approveRouter(const std::string& token) {
-        uniswap->transact(trader, token,
-                          bytesToHex(erc20ApproveCalldata(hexToBytes(uniswapRouterAddress).value(),
-                                                          UInt256::max())));
-    }
-
-    static UInt256 gasPaid(const json& receipt) {
-        return UInt256::fromHex(receipt.at("gasUsed").get<std::string>())
-            .value()
-            .checkedMultiply(
-                UInt256::fromHex(receipt.at("effectiveGasPrice").get<std::string>()).value())
-            .value();
-    }
-
     Chain chain = Chain::ethereum;
-    const std::string trader = AnvilNode::devAccount(1);
     std::unique_ptr<AnvilNode> node;
     std::unique_ptr<UniswapV3Fixture> uniswap;
     std::shared_ptr<JSONRPCClient> client;
@@ -118,52 +88,6 @@ TEST_P(UniswapOnAnvil, TheQuoterTriesTheTiersInOrder) {
     } catch (const SwapError& error) {
         EXPECT_EQ(error.kind(), SwapError::Kind::noLiquidity);
     }
-}
-
-TEST_P(UniswapOnAnvil, EachShapeOfRouterCallSwapsWhatWasQuoted) {
-    // Native in: the router wraps the attached coin; the trader receives the quoted USDC.
-    const SwapQuote buy = quote(native(), usdc(), whole(1, 18));
-    const UInt256 etherBefore = uniswap->nativeBalance(trader);
-    json receipt = swap(buy);
-    ASSERT_EQ(receipt.at("status"), "0x1") << receipt.dump();
-    EXPECT_EQ(uniswap->balanceOf(uniswap->usdc(), trader), buy.amountOut);
-    EXPECT_EQ(uniswap->nativeBalance(trader), etherBefore.checkedSubtract(whole(1, 18))
-                                                  .value()
-                                                  .checkedSubtract(gasPaid(receipt))
-                                                  .value());
-    EXPECT_EQ(uniswap->balanceOf(uniswap->weth(), uniswapRouterAddress), UInt256());
-
-    // Token to token after an approval (0.05 % pool).
-    approveRouter(uniswap->usdc());
-    const SwapQuote toDai = quote(usdc(), dai(), whole(100, 6));
-    receipt = swap(toDai);
-    ASSERT_EQ(receipt.at("status"), "0x1") << receipt.dump();
-    EXPECT_EQ(uniswap->balanceOf(uniswap->dai(), trader), toDai.amountOut);
-    EXPECT_EQ(uniswap->balanceOf(uniswap->usdc(), trader),
-              buy.amountOut.checkedSubtract(whole(100, 6)).value());
-
-    // Native out: multicall of the swap into the router and the unwrap to the trader.
-    const SwapQuote sell = quote(usdc(), native(), whole(500, 6));
-    const UInt256 before = uniswap->nativeBalance(trader);
-    receipt = swap(sell);
-    ASSERT_EQ(receipt.at("status"), "0x1") << receipt.dump();
-    EXPECT_EQ(uniswap->nativeBalance(trader),
-              before.checkedAdd(sell.amountOut).value().checkedSubtract(gasPaid(receipt)).value());
-    EXPECT_EQ(uniswap->balanceOf(uniswap->weth(), uniswapRouterAddress), UInt256());
-    EXPECT_EQ(uniswap->nativeBalance(uniswapRouterAddress), UInt256());
-}
-
-TEST_P(UniswapOnAnvil, APriceMovedAfterTheQuoteRevertsTheSwap) {
-    const SwapQuote buy = quote(native(), usdc(), whole(1, 18));
-    // Another account buys first, so one ether now fetches less than the minimum.
-    const SwapQuote big = quote(native(), usdc(), whole(5, 18));
-    const RouterCall first =
-        uniswapSwapCalldata(big, hexToBytes(AnvilNode::devAccount(2)).value(), chain);
-    uniswap->transact(AnvilNode::devAccount(2), uniswapRouterAddress, bytesToHex(first.data),
-                      first.value.description());
-    const json receipt = swap(buy);
-    EXPECT_EQ(receipt.at("status"), "0x0");
-    EXPECT_EQ(uniswap->balanceOf(uniswap->usdc(), trader), UInt256());
 }
 
 TEST_P(UniswapOnAnvil, DollarPricesOfWholeTokens) {

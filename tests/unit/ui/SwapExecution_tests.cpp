@@ -1,0 +1,370 @@
+// Swaps signed by the wallet and sent to Uniswap V3 on anvil, driven through the swap view
+// model: each shape with its balances after, the approval awaited to its receipt (also with a
+// block every 12 seconds), reverted approvals and swaps reported as such, wrong passwords and
+// stale quotes that send nothing.
+
+#include "AnvilNode.h"
+#include "AppStateFixture.h"
+#include "RefreshFixture.h"
+#include "RunTask.h"
+#include "TestContracts.h"
+#include "UniswapV3Fixture.h"
+#include "core/encoding/Hex.h"
+#include "services/evm/ERC20.h"
+#include "services/swap/EVMSwapTokens.h"
+#include "services/swap/SwapError.h"
+#include "services/swap/UniswapCalldata.h"
+#include "services/swap/UniswapQuoter.h"
+#include "state/AppState.h"
+#include "state/flows/FlowService.h"
+#include "state/swap/EVMSwapExecution.h"
+#include "ui/swap/SwapViewModel.h"
+
+#include <QTest>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+using json = nlohmann::json;
+using Step = TransactionFlow::Step;
+using test::AnvilNode;
+using test::RefreshFixture;
+using test::runTask;
+using test::UniswapV3Fixture;
+
+const QString password = QStringLiteral("correct horse");
+
+UInt256 whole(std::uint64_t count, unsigned decimals) {
+    return UInt256(0, 0, 0, count).checkedMultiply(UInt256::powerOfTen(decimals).value()).value();
+}
+
+UInt256 quantity(const json& value) {
+    return UInt256::fromHex(value.get<std::string>()).value();
+}
+
+TEST(SwapFees, TheTipNeverExceedsTheCapAndLimitsHaveFloors) {
+    const UInt256 gwei = UInt256::powerOfTen(9).value();
+    const EVMFees approval = swapFees(gwei.checkedMultiply(UInt256(0, 0, 0, 20)).value(), 2, gwei);
+    EXPECT_EQ(approval.maxFeePerGas, gwei.checkedMultiply(UInt256(0, 0, 0, 40)).value());
+    EXPECT_EQ(approval.maxPriorityFeePerGas, gwei);
+    // A tip above three times the gas price is cut to the cap.
+    const EVMFees swap = swapFees(UInt256(0, 0, 0, 20), 3, UInt256(0, 0, 0, 100));
+    EXPECT_EQ(swap.maxFeePerGas, UInt256(0, 0, 0, 60));
+    EXPECT_EQ(swap.maxPriorityFeePerGas, UInt256(0, 0, 0, 60));
+    EXPECT_THROW(swapFees(UInt256::max(), 3, UInt256()), SwapError);
+
+    EXPECT_EQ(approvalGasLimit(45'000), 60'000u);
+    EXPECT_EQ(approvalGasLimit(80'000), 80'000u);
+    EXPECT_EQ(swapGasLimit(150'000), 240'000u);
+    EXPECT_EQ(swapGasLimit(300'000), 360'000u);
+    EXPECT_THROW(swapGasLimit(~std::uint64_t{0}), SwapError);
+}
+
+// A created wallet whose first EVM account holds 100 coins and 10,000 USDC on a chain with
+// Uniswap V3, and a swap view model on it.
+class SwapWallet {
+public:
+    explicit SwapWallet(Chain chain)
+        : m_node(evmChainID(chain)), m_uniswap(m_node, chain), m_env(setup(chain, m_node.url())),
+          m_flows(limits()) {
+        AppState& state = m_env.state();
+        m_env.refresh().setSuspendedForTesting(true);
+        runTask(state.createWallet(test::AppStateFixture::abandonPhrase(), password.toStdString()));
+        state.stopBackgroundTasks();
+        address = state.evmAccounts(chain).at(0).account.address;
+        m_node.setBalance(address, whole(100, 18).description());
+        m_uniswap.mint(m_uniswap.usdc(), address, whole(10'000, 6));
+        model.setAppState(&state);
+        model.setFlowService(&m_flows);
+        model.setChain(chain);
+        model.setPassword(password);
+        QObject::connect(flow(), &TransactionFlow::stepChanged,
+                         [this] { steps.push_back(flow()->step()); });
+    }
+
+    AnvilNode& node() { return m_node; }
+    UniswapV3Fixture& uniswap() { return m_uniswap; }
+    TransactionFlow* flow() { return model.flow(); }
+    SwapToken usdc() const { return {"USDC", m_uniswap.usdc(), 6, false}; }
+    SwapToken dai() const { return {"DAI", m_uniswap.dai(), 18, false}; }
+    SwapToken native() const { return SwapToken::native(m_uniswap.chain()); }
+
+    // Sets the inputs and waits for their quote.
+    SwapQuote quote(const SwapToken& in, const SwapToken& out, const QString& amount) {
+        model.setTokenIn(in);
+        model.setTokenOut(out);
+        model.setAmountInString(amount);
+        runTask(model.fetchQuote());
+        EXPECT_TRUE(model.hasQuote()) << model.quoteErrorText().toStdString();
+        return model.currentQuote().value_or(SwapQuote{});
+    }
+
+    // Starts the swap and waits for the flow's end; the final step.
+    Step swap() {
+        steps.clear();
+        EXPECT_TRUE(model.executeEVMSwap());
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !flow()->isRunning(); }, 90'000));
+        return flow()->step();
+    }
+
+    std::uint64_t nonce() {
+        return hexToUInt64(
+                   m_node.rpc("eth_getTransactionCount", {address, "pending"}).get<std::string>())
+            .value();
+    }
+
+    json transaction(const QString& hash) {
+        return m_node.rpc("eth_getTransactionByHash", {hash.toStdString()});
+    }
+    json receipt(const QString& hash) { return m_node.minedReceipt(hash.toStdString()); }
+    UInt256 gasPaid(const QString& hash) {
+        const json r = receipt(hash);
+        return quantity(r.at("gasUsed"))
+            .checkedMultiply(quantity(r.at("effectiveGasPrice")))
+            .value();
+    }
+
+    std::string address;
+    SwapViewModel model;
+    std::vector<Step> steps;
+
+private:
+    static RefreshFixture::Setup setup(Chain chain, const QUrl& url) {
+        RefreshFixture::Setup s;
+        (chain == Chain::ethereum   ? s.ethereum
+         : chain == Chain::arbitrum ? s.arbitrum
+                                    : s.polygon) = url;
+        return s;
+    }
+    static TransactionFlow::Limits limits() {
+        TransactionFlow::Limits l;
+        l.pollInterval = std::chrono::milliseconds(50);
+        l.confirmationTimeout = std::chrono::seconds(60);
+        l.pace = 0;
+        return l;
+    }
+
+    AnvilNode m_node;
+    UniswapV3Fixture m_uniswap;
+    RefreshFixture m_env;
+    FlowService m_flows;
+};
+
+class SwapOnAnvil : public ::testing::TestWithParam<std::uint64_t> {
+protected:
+    void SetUp() override {
+        if (!AnvilNode::isAvailable()) {
+            GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+        }
+        const Chain chain = GetParam() == 1       ? Chain::ethereum
+                            : GetParam() == 42161 ? Chain::arbitrum
+                                                  : Chain::polygon;
+        wallet = std::make_unique<SwapWallet>(chain);
+    }
+    std::unique_ptr<SwapWallet> wallet;
+};
+
+TEST_P(SwapOnAnvil, EachShapeSwapsToTheWalletAndIsConfirmedByItsReceipt) {
+    SwapWallet& w = *wallet;
+    UniswapV3Fixture& uniswap = w.uniswap();
+
+    // Native in: no allowance to read, no approval; one transaction even for two presses.
+    const SwapQuote buy = w.quote(w.native(), w.usdc(), "1.5");
+    EXPECT_EQ(buy.amountIn, whole(15, 17));
+    EXPECT_TRUE(w.model.executeEVMSwap());
+    EXPECT_FALSE(w.model.executeEVMSwap());
+    EXPECT_FALSE(w.model.canSwap());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.flow()->isRunning(); }, 90'000));
+    EXPECT_EQ(w.flow()->step(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.nonce(), 1u);
+    EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address),
+              whole(10'000, 6).checkedAdd(buy.amountOut).value());
+    const json sent = w.transaction(w.flow()->txHash());
+    EXPECT_EQ(sent.at("type"), "0x2");
+    EXPECT_EQ(hexToBytes(sent.at("from").get<std::string>()), hexToBytes(w.address));
+    EXPECT_EQ(hexToBytes(sent.at("to").get<std::string>()), hexToBytes(uniswapRouterAddress));
+    EXPECT_EQ(quantity(sent.at("value")), buy.amountIn);
+    EXPECT_LE(quantity(sent.at("maxPriorityFeePerGas")), quantity(sent.at("maxFeePerGas")));
+    EXPECT_GE(quantity(sent.at("gas")), UInt256(0, 0, 0, 240'000));
+    EXPECT_EQ(quantity(sent.at("chainId")), UInt256(0, 0, 0, evmChainID(uniswap.chain())));
+
+    // Token to native: the approval first (the largest amount), then the multicall.
+    const UInt256 etherBefore = uniswap.nativeBalance(w.address);
+    w.model.reset();
+    w.model.setPassword(password);
+    const SwapQuote sell = w.quote(w.usdc(), w.native(), "1000");
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.steps,
+              (std::vector<Step>{Step::CheckingAllowance, Step::Approving, Step::Signing,
+                                 Step::Broadcasting, Step::WaitingConfirmation, Step::Confirmed}));
+    EXPECT_EQ(uniswap.allowance(uniswap.usdc(), w.address, uniswapRouterAddress), UInt256::max());
+    EXPECT_EQ(w.nonce(), 3u);
+    // The approval's gas is all the ether spent besides the swap's own.
+    const UInt256 approvalGas = etherBefore.checkedAdd(sell.amountOut)
+                                    .value()
+                                    .checkedSubtract(w.gasPaid(w.flow()->txHash()))
+                                    .value()
+                                    .checkedSubtract(uniswap.nativeBalance(w.address))
+                                    .value();
+    EXPECT_GT(approvalGas, UInt256());
+    EXPECT_LT(approvalGas, UInt256::powerOfTen(16).value());
+
+    // Token to token with the allowance in place: no approval this time.
+    w.model.reset();
+    w.model.setPassword(password);
+    const SwapQuote stable = w.quote(w.usdc(), w.dai(), "250.5");
+    EXPECT_EQ(stable.amountIn, UInt256(0, 0, 0, 250'500'000));
+    EXPECT_EQ(w.swap(), Step::Confirmed);
+    EXPECT_EQ(w.steps,
+              (std::vector<Step>{Step::CheckingAllowance, Step::Signing, Step::Broadcasting,
+                                 Step::WaitingConfirmation, Step::Confirmed}));
+    EXPECT_EQ(uniswap.balanceOf(uniswap.dai(), w.address), stable.amountOut);
+    EXPECT_EQ(w.nonce(), 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chains, SwapOnAnvil, ::testing::Values(1u, 42161u, 137u),
+                         [](const auto& info) { return "chain" + std::to_string(info.param); });
+
+TEST(SwapExecution, WrongPasswordsAndStaleQuotesSendNothing) {
+    if (!AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    SwapWallet w(Chain::arbitrum);
+    w.quote(w.native(), w.usdc(), "1");
+    w.model.setPassword(QStringLiteral("wrong horse"));
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_FALSE(w.flow()->errorMessage().isEmpty());
+    EXPECT_TRUE(w.flow()->txHash().isEmpty());
+    EXPECT_EQ(w.nonce(), 0u);
+
+    // Edits after the quote: nothing starts until the quote of the new inputs has come.
+    w.model.setPassword(password);
+    w.model.setAmountInString("2");
+    EXPECT_FALSE(w.model.canSwap());
+    EXPECT_FALSE(w.model.executeEVMSwap()); // and it asks for the new quote itself
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.model.hasQuote(); }, 10'000));
+    EXPECT_EQ(w.model.currentQuote()->amountIn, whole(2, 18));
+    w.model.setSlippageBps(300);
+    EXPECT_FALSE(w.model.executeEVMSwap());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.model.hasQuote(); }, 10'000));
+    const SwapQuote quote = *w.model.currentQuote();
+    EXPECT_EQ(w.nonce(), 0u);
+    EXPECT_EQ(w.swap(), Step::Confirmed);
+    // What was signed is the new quote: 2 coins, and the minimum at 3 % slippage.
+    const Bytes data =
+        hexToBytes(w.transaction(w.flow()->txHash()).at("input").get<std::string>()).value();
+    ASSERT_EQ(data.size(), 228u);
+    EXPECT_EQ(UInt256::fromBigEndianBytes(ByteView(data.data() + 132, 32)), whole(2, 18));
+    EXPECT_EQ(UInt256::fromBigEndianBytes(ByteView(data.data() + 164, 32)),
+              minimumAmountOut(quote.amountOut, 300));
+}
+
+TEST(SwapExecution, APriceMovedByAnotherAccountFailsTheSwap) {
+    if (!AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    SwapWallet w(Chain::ethereum);
+    const std::string other = AnvilNode::devAccount(2);
+    const auto moveThePrice = [&](const std::string& tipHex) {
+        const SwapQuote big =
+            runTask(uniswapQuote(w.native(), w.usdc(), whole(5, 18), 0, Chain::ethereum,
+                                 std::make_shared<JSONRPCClient>(w.node().url())));
+        const RouterCall call =
+            uniswapSwapCalldata(big, hexToBytes(other).value(), Chain::ethereum);
+        json tx = {{"from", other},
+                   {"to", uniswapRouterAddress},
+                   {"data", bytesToHex(call.data)},
+                   {"value", call.value.description()},
+                   {"gas", "0x7a120"},
+                   {"maxFeePerGas", "0x174876e800"},
+                   {"maxPriorityFeePerGas", tipHex}};
+        return w.node().rpc("eth_sendTransaction", json::array({tx})).get<std::string>();
+    };
+
+    // Moved after the quote, before the swap: the node refuses its estimate; nothing leaves.
+    w.quote(w.native(), w.usdc(), "1");
+    moveThePrice("0x3b9aca00");
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_NE(w.flow()->errorMessage().toStdString().find("Too little received"), std::string::npos)
+        << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.nonce(), 0u);
+
+    // Moved after the swap left, in the same block and ahead of it: the receipt says reverted.
+    w.model.reset();
+    w.model.setPassword(password);
+    w.quote(w.native(), w.usdc(), "1");
+    w.node().setAutomine(false);
+    w.steps.clear();
+    ASSERT_TRUE(w.model.executeEVMSwap());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return w.flow()->step() == Step::WaitingConfirmation; }, 30'000));
+    moveThePrice("0x174876e800");
+    w.node().mine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.flow()->isRunning(); }, 30'000));
+    EXPECT_EQ(w.flow()->step(), Step::Reverted);
+    EXPECT_EQ(w.flow()->errorMessage(), "Failed: Swap reverted");
+    EXPECT_EQ(w.receipt(w.flow()->txHash()).at("status"), "0x0");
+    EXPECT_EQ(w.uniswap().balanceOf(w.uniswap().usdc(), w.address), whole(10'000, 6));
+}
+
+TEST(SwapExecution, TheSwapWaitsForTheApprovalsBlock) {
+    if (!AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    SwapWallet w(Chain::polygon);
+    UniswapV3Fixture& uniswap = w.uniswap();
+    // A block every 12 seconds, as on Ethereum: the swap can only be estimated and sent once
+    // the approval is in a block.
+    w.node().setIntervalMining(12);
+    w.quote(w.usdc(), w.native(), "100");
+    // The wallet's mined transactions when the swap starts being built: the approval's.
+    std::optional<std::uint64_t> minedAtSigning;
+    QObject::connect(w.flow(), &TransactionFlow::stepChanged, [&] {
+        if (w.flow()->step() == Step::Signing) {
+            minedAtSigning = hexToUInt64(
+                w.node().rpc("eth_getTransactionCount", {w.address, "latest"}).get<std::string>());
+        }
+    });
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.steps.at(1), Step::Approving);
+    EXPECT_EQ(minedAtSigning, 1u);
+    EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(9'900, 6));
+    EXPECT_EQ(w.nonce(), 2u);
+}
+
+TEST(SwapExecution, AnApprovalThatRevertsStopsTheSwap) {
+    if (!AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    SwapWallet w(Chain::ethereum);
+    UniswapV3Fixture& uniswap = w.uniswap();
+    // The same balances under code whose approvals can be switched off.
+    w.node().setCode(uniswap.usdc(),
+                     test::TestContracts::shared().deployedBytecode("BreakableUSDC"));
+    w.quote(w.usdc(), w.native(), "100");
+    w.node().setAutomine(false);
+    w.steps.clear();
+    ASSERT_TRUE(w.model.executeEVMSwap());
+    // The node holds the approval; approvals are switched off ahead of it in the same block.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.nonce() == 1; }, 30'000));
+    json off = {{"from", AnvilNode::devAccount(0)},
+                {"to", uniswap.usdc()},
+                {"data", bytesToHex(functionSelector("breakApprovals()"))},
+                {"gas", "0x186a0"},
+                {"maxFeePerGas", "0x174876e800"},
+                {"maxPriorityFeePerGas", "0x174876e800"}};
+    w.node().rpc("eth_sendTransaction", json::array({off}));
+    w.node().mine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.flow()->isRunning(); }, 30'000));
+    EXPECT_EQ(w.flow()->step(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage(), "Failed: Approval reverted");
+    EXPECT_EQ(w.steps.back(), Step::Failed);
+    EXPECT_EQ(std::count(w.steps.begin(), w.steps.end(), Step::Signing), 0);
+    EXPECT_EQ(w.nonce(), 1u); // the approval only
+    EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(10'000, 6));
+}
+
+} // namespace
+} // namespace qm
