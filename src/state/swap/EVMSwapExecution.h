@@ -25,21 +25,9 @@ class AppState;
 struct EVMSwapOrder {
     Chain chain = Chain::ethereum;
     SwapQuote quote;
-    std::string walletID;
     std::string sender; // the chain's first account, "0x" and 40 hex digits; empty: none
 };
 
-// The fees of one transaction: the cap is the node's gas price times `multiplier` (2 for the
-// approval, 3 for the swap) and the tip is the node's, never above the cap (a tip above the
-// cap makes the transaction invalid). Throws SwapError when the cap does not fit 256 bits.
-struct EVMFees {
-    UInt256 maxFeePerGas;
-    UInt256 maxPriorityFeePerGas;
-};
-EVMFees swapFees(const UInt256& gasPrice, std::uint64_t multiplier, const UInt256& priorityFee);
-
-// The larger of the estimate and 60,000.
-std::uint64_t approvalGasLimit(std::uint64_t estimate);
 // m + m / 5 with m the larger of the estimate and 200,000 (checked: a limit above 2^64 - 1
 // throws SwapError).
 std::uint64_t swapGasLimit(std::uint64_t estimate);
@@ -47,8 +35,8 @@ std::uint64_t swapGasLimit(std::uint64_t estimate);
 // The body of the flow (started at CheckingAllowance). Steps: CheckingAllowance, Approving
 // (only when an approval is sent), Signing, Broadcasting, WaitingConfirmation, then
 // Confirmed, Reverted, or Submitted when no receipt came in time. A failure before the swap
-// left (wrong password, a node error, a reverted or unconfirmed approval) ends at Failed with
-// its text. The password is the wallet's; its holder wipes it.
+// left (wrong password, a node error, a reverted or unconfirmed approval: ERC20Approval) ends
+// at Failed with its text. The password is the wallet's; its holder wipes it.
 QCoro::Task<void> runEVMSwap(FlowRun run, QPointer<AppState> state, EVMSwapOrder order,
                              std::shared_ptr<const SecureBytes> password);
 

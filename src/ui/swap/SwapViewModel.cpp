@@ -273,7 +273,6 @@ bool SwapViewModel::executeEVMSwap() {
     EVMSwapOrder order;
     order.chain = m_chain;
     order.quote = *m_currentQuote;
-    order.walletID = state->wallet() ? state->wallet()->id : std::string();
     const std::vector<EVMAccountState>& accounts = state->evmAccounts(m_chain);
     order.sender = accounts.empty() ? std::string() : accounts.front().account.address;
     std::string typed = passwordUtf8();

@@ -16,6 +16,8 @@
 #include "services/swap/UniswapCalldata.h"
 #include "services/swap/UniswapQuoter.h"
 #include "state/AppState.h"
+#include "state/flows/ERC20Approval.h"
+#include "state/flows/EVMTransactionSteps.h"
 #include "state/flows/FlowService.h"
 #include "state/swap/EVMSwapExecution.h"
 #include "ui/swap/SwapViewModel.h"
@@ -46,14 +48,27 @@ UInt256 quantity(const json& value) {
 
 TEST(SwapFees, TheTipNeverExceedsTheCapAndLimitsHaveFloors) {
     const UInt256 gwei = UInt256::powerOfTen(9).value();
-    const EVMFees approval = swapFees(gwei.checkedMultiply(UInt256(0, 0, 0, 20)).value(), 2, gwei);
+    EVMNodeFigures figures;
+    figures.nonce = 7;
+    figures.gasPrice = gwei.checkedMultiply(UInt256(0, 0, 0, 20)).value();
+    figures.priorityFee = gwei;
+    const ETHTransaction approval =
+        buildEVMTransaction(Chain::polygon, Bytes(20, 1), UInt256(), {}, figures, 60'000, 2);
+    EXPECT_EQ(approval.chainID, 137u);
+    EXPECT_EQ(approval.nonce, 7u);
     EXPECT_EQ(approval.maxFeePerGas, gwei.checkedMultiply(UInt256(0, 0, 0, 40)).value());
     EXPECT_EQ(approval.maxPriorityFeePerGas, gwei);
     // A tip above three times the gas price is cut to the cap.
-    const EVMFees swap = swapFees(UInt256(0, 0, 0, 20), 3, UInt256(0, 0, 0, 100));
+    figures.gasPrice = UInt256(0, 0, 0, 20);
+    figures.priorityFee = UInt256(0, 0, 0, 100);
+    const ETHTransaction swap =
+        buildEVMTransaction(Chain::arbitrum, Bytes(20, 1), UInt256(), {}, figures, 240'000, 3);
+    EXPECT_EQ(swap.chainID, 42161u);
     EXPECT_EQ(swap.maxFeePerGas, UInt256(0, 0, 0, 60));
     EXPECT_EQ(swap.maxPriorityFeePerGas, UInt256(0, 0, 0, 60));
-    EXPECT_THROW(swapFees(UInt256::max(), 3, UInt256()), SwapError);
+    figures.gasPrice = UInt256::max();
+    EXPECT_THROW(buildEVMTransaction(Chain::ethereum, Bytes(20, 1), UInt256(), {}, figures, 1, 3),
+                 std::range_error);
 
     EXPECT_EQ(approvalGasLimit(45'000), 60'000u);
     EXPECT_EQ(approvalGasLimit(80'000), 80'000u);
@@ -66,9 +81,10 @@ TEST(SwapFees, TheTipNeverExceedsTheCapAndLimitsHaveFloors) {
 // Uniswap V3, and a swap view model on it.
 class SwapWallet {
 public:
-    explicit SwapWallet(Chain chain)
+    explicit SwapWallet(Chain chain,
+                        std::chrono::milliseconds confirmationTimeout = std::chrono::seconds(60))
         : m_node(evmChainID(chain)), m_uniswap(m_node, chain), m_env(setup(chain, m_node.url())),
-          m_flows(limits()) {
+          m_flows(limits(confirmationTimeout)) {
         AppState& state = m_env.state();
         m_env.refresh().setSuspendedForTesting(true);
         runTask(state.createWallet(test::AppStateFixture::abandonPhrase(), password.toStdString()));
@@ -138,10 +154,10 @@ private:
                                     : s.polygon) = url;
         return s;
     }
-    static TransactionFlow::Limits limits() {
+    static TransactionFlow::Limits limits(std::chrono::milliseconds confirmationTimeout) {
         TransactionFlow::Limits l;
         l.pollInterval = std::chrono::milliseconds(50);
-        l.confirmationTimeout = std::chrono::seconds(60);
+        l.confirmationTimeout = confirmationTimeout;
         l.pace = 0;
         return l;
     }
@@ -359,11 +375,37 @@ TEST(SwapExecution, AnApprovalThatRevertsStopsTheSwap) {
     w.node().mine();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.flow()->isRunning(); }, 30'000));
     EXPECT_EQ(w.flow()->step(), Step::Failed);
-    EXPECT_EQ(w.flow()->errorMessage(), "Failed: Approval reverted");
+    EXPECT_EQ(w.flow()->errorMessage(), "The approval was reverted on chain.");
     EXPECT_EQ(w.steps.back(), Step::Failed);
     EXPECT_EQ(std::count(w.steps.begin(), w.steps.end(), Step::Signing), 0);
     EXPECT_EQ(w.nonce(), 1u); // the approval only
     EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(10'000, 6));
+}
+
+TEST(SwapExecution, AnApprovalNeverMinedStopsTheSwapAndARetryGoesOn) {
+    if (!AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    SwapWallet w(Chain::arbitrum, std::chrono::milliseconds(1500));
+    UniswapV3Fixture& uniswap = w.uniswap();
+    w.quote(w.usdc(), w.dai(), "10");
+    w.node().setAutomine(false);
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage(),
+              "The approval was not confirmed in time. Try again in a moment.");
+    EXPECT_EQ(std::count(w.steps.begin(), w.steps.end(), Step::Signing), 0);
+    EXPECT_TRUE(w.flow()->txHash().isEmpty());
+    EXPECT_EQ(w.nonce(), 1u); // the approval waits in the pool; no swap behind it
+
+    // Once it is mined the same quote swaps without a second approval.
+    w.node().mine();
+    w.node().setAutomine(true);
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.steps,
+              (std::vector<Step>{Step::CheckingAllowance, Step::Signing, Step::Broadcasting,
+                                 Step::WaitingConfirmation, Step::Confirmed}));
+    EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(9'990, 6));
+    EXPECT_EQ(w.nonce(), 2u);
 }
 
 } // namespace

@@ -1,0 +1,94 @@
+#include "state/flows/ERC20Approval.h"
+
+#include "core/encoding/Hex.h"
+#include "services/evm/ERC20.h"
+#include "services/evm/JSONRPCClient.h"
+#include "state/flows/EVMTransactionSteps.h"
+#include "state/flows/TransactionFlow.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace qm {
+namespace {
+
+constexpr std::uint64_t approvalGasFloor = 60'000;
+constexpr std::uint64_t approvalFeeFactor = 2;
+constexpr std::size_t wordLength = 32;
+
+const char* approvalText(ApprovalError::Kind kind) {
+    switch (kind) {
+    case ApprovalError::Kind::notConfirmed:
+        return "The approval was not confirmed in time. Try again in a moment.";
+    case ApprovalError::Kind::reverted:
+        return "The approval was reverted on chain.";
+    }
+    return "";
+}
+
+// The run has ended (cancelled, or its flow is gone): nothing more may be sent.
+void requireActive(const FlowRun& run) {
+    if (!run.isActive()) {
+        throw ApprovalError(ApprovalError::Kind::notConfirmed);
+    }
+}
+
+} // namespace
+
+ApprovalError::ApprovalError(Kind kind) : Error(approvalText(kind)), m_kind(kind) {}
+
+std::uint64_t approvalGasLimit(std::uint64_t estimate) {
+    return std::max(estimate, approvalGasFloor);
+}
+
+QCoro::Task<UInt256> readAllowance(std::shared_ptr<JSONRPCClient> client, std::string token,
+                                   Bytes owner, Bytes spender, CancellationToken cancel) {
+    QCoro::Task<std::string> calling = client->ethCall(
+        std::move(token), bytesToHex(erc20AllowanceCalldata(owner, spender)), std::move(cancel));
+    const std::string result = co_await std::move(calling);
+    const std::optional<Bytes> bytes = hexToBytes(result);
+    if (!bytes || bytes->size() < wordLength) {
+        co_return UInt256();
+    }
+    co_return UInt256::fromBigEndianBytes(ByteView(bytes->data(), wordLength));
+}
+
+QCoro::Task<void> awaitApproval(FlowRun run, std::shared_ptr<JSONRPCClient> client,
+                                std::string transactionHash) {
+    QCoro::Task<std::optional<bool>> waiting =
+        run.awaitChain(receiptProbe(std::move(client), std::move(transactionHash)));
+    const std::optional<bool> succeeded = co_await std::move(waiting);
+    if (!succeeded) {
+        throw ApprovalError(ApprovalError::Kind::notConfirmed);
+    }
+    if (!*succeeded) {
+        throw ApprovalError(ApprovalError::Kind::reverted);
+    }
+}
+
+QCoro::Task<void> approveAndAwait(FlowRun run, QPointer<AppState> state,
+                                  std::shared_ptr<const SecureBytes> password,
+                                  std::shared_ptr<JSONRPCClient> client, Chain chain,
+                                  std::string sender, Bytes token, Bytes spender) {
+    const std::string tokenText = bytesToHex(token);
+    Bytes data = erc20ApproveCalldata(spender, UInt256::max());
+    QCoro::Task<EVMNodeFigures> asking =
+        askNodeForTransaction(client, std::move(sender), tokenText, data, run.token());
+    const EVMNodeFigures figures = co_await std::move(asking);
+    requireActive(run);
+    ETHTransaction approval =
+        buildEVMTransaction(chain, std::move(token), UInt256(), std::move(data), figures,
+                            approvalGasLimit(figures.gasEstimate), approvalFeeFactor);
+    QCoro::Task<Bytes> signing = signWithWallet(state, std::move(password), std::move(approval));
+    const Bytes signedApproval = co_await std::move(signing);
+    requireActive(run);
+    QCoro::Task<std::string> sending =
+        client->sendRawTransaction(bytesToHex(signedApproval), run.token());
+    const std::string hash = co_await std::move(sending);
+    QCoro::Task<void> shown = run.animateProgress(0.25, 0.3);
+    co_await std::move(shown);
+    QCoro::Task<void> waiting = awaitApproval(run, std::move(client), hash);
+    co_await std::move(waiting);
+}
+
+} // namespace qm

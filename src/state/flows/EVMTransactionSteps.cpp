@@ -1,0 +1,94 @@
+#include "state/flows/EVMTransactionSteps.h"
+
+#include "core/encoding/Hex.h"
+#include "services/evm/JSONRPCClient.h"
+#include "state/AppState.h"
+#include "state/signing/Signer.h"
+
+#include <stdexcept>
+#include <string_view>
+
+namespace qm {
+namespace {
+
+QCoro::Task<std::optional<bool>> askForReceipt(std::shared_ptr<JSONRPCClient> client,
+                                               std::string hash, CancellationToken attempt) {
+    QCoro::Task<std::optional<ETHReceipt>> asking =
+        client->getTransactionReceipt(std::move(hash), std::move(attempt));
+    const std::optional<ETHReceipt> receipt = co_await std::move(asking);
+    if (!receipt || !receipt->status) {
+        co_return std::nullopt;
+    }
+    co_return *receipt->status == 1;
+}
+
+} // namespace
+
+QCoro::Task<EVMNodeFigures> askNodeForTransaction(std::shared_ptr<JSONRPCClient> client,
+                                                  std::string from, std::string to, Bytes data,
+                                                  CancellationToken cancel, UInt256 value) {
+    EVMNodeFigures figures;
+    QCoro::Task<std::uint64_t> counting = client->getTransactionCount(from, cancel);
+    figures.nonce = co_await std::move(counting);
+    QCoro::Task<UInt256> pricing = client->gasPrice(cancel);
+    figures.gasPrice = co_await std::move(pricing);
+    QCoro::Task<UInt256> tipping = client->maxPriorityFeePerGas(cancel);
+    figures.priorityFee = co_await std::move(tipping);
+    std::optional<std::string> valueText;
+    if (!value.isZero()) {
+        valueText = value.description();
+    }
+    QCoro::Task<std::uint64_t> estimating = client->estimateGas(
+        std::move(from), std::move(to), std::move(valueText), bytesToHex(data), std::move(cancel));
+    figures.gasEstimate = co_await std::move(estimating);
+    co_return figures;
+}
+
+UInt256 cappedPriorityFee(const UInt256& priorityFee, const UInt256& maxFeePerGas) {
+    return priorityFee < maxFeePerGas ? priorityFee : maxFeePerGas;
+}
+
+UInt256 scaledGasPrice(const UInt256& gasPrice, std::uint64_t factor) {
+    const std::optional<UInt256> scaled = gasPrice.checkedMultiply(UInt256(0, 0, 0, factor));
+    if (!scaled) {
+        throw std::range_error("The node's gas price is out of range.");
+    }
+    return *scaled;
+}
+
+ETHTransaction buildEVMTransaction(Chain chain, Bytes to, UInt256 value, Bytes data,
+                                   const EVMNodeFigures& figures, std::uint64_t gasLimit,
+                                   std::uint64_t feeFactor) {
+    ETHTransaction tx;
+    tx.chainID = evmChainID(chain);
+    tx.nonce = figures.nonce;
+    tx.maxFeePerGas = scaledGasPrice(figures.gasPrice, feeFactor);
+    tx.maxPriorityFeePerGas = cappedPriorityFee(figures.priorityFee, tx.maxFeePerGas);
+    tx.gasLimit = gasLimit;
+    tx.to = std::move(to);
+    tx.value = value;
+    tx.data = std::move(data);
+    return tx;
+}
+
+QCoro::Task<Bytes> signWithWallet(QPointer<AppState> state,
+                                  std::shared_ptr<const SecureBytes> password,
+                                  ETHTransaction transaction) {
+    if (!state || !state->wallet()) {
+        throw std::runtime_error("No wallet found.");
+    }
+    const std::string_view text(reinterpret_cast<const char*>(password->data()), password->size());
+    QCoro::Task<Bytes> signing =
+        state->signer().signEVMTransaction(state->wallet()->id, text, 0, std::move(transaction));
+    co_return co_await std::move(signing);
+}
+
+std::function<QCoro::Task<std::optional<bool>>(CancellationToken)>
+receiptProbe(std::shared_ptr<JSONRPCClient> client, std::string transactionHash) {
+    return
+        [client = std::move(client), hash = std::move(transactionHash)](CancellationToken attempt) {
+            return askForReceipt(client, hash, std::move(attempt));
+        };
+}
+
+} // namespace qm

@@ -1,0 +1,67 @@
+#pragma once
+// The steps an EVM flow takes with one transaction, shared by the flows that send, swap, buy
+// or approve: what the node says the transaction needs, the transaction built from it, signing
+// it through the signer seam, and the chain's answer read from its receipt. GUI thread only.
+
+#include "core/crypto/UInt256.h"
+#include "core/model/Chain.h"
+#include "platform/Bytes.h"
+#include "platform/SecureBytes.h"
+#include "platform/async/CancellationToken.h"
+#include "services/evm/ETHSigner.h"
+
+#include <QPointer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <string>
+
+namespace qm {
+
+class AppState;
+class JSONRPCClient;
+
+// The node's figures for a transaction about to be signed.
+struct EVMNodeFigures {
+    std::uint64_t nonce = 0;
+    UInt256 gasPrice;
+    UInt256 priorityFee;
+    std::uint64_t gasEstimate = 0;
+};
+
+// Asks, one request after the other: the sender's next nonce, the gas price, the priority fee,
+// and the gas estimate of {from, to, value (left out when zero), data}. Throws the client's
+// errors.
+QCoro::Task<EVMNodeFigures> askNodeForTransaction(std::shared_ptr<JSONRPCClient> client,
+                                                  std::string from, std::string to, Bytes data,
+                                                  CancellationToken cancel, UInt256 value = {});
+
+// The priority fee, at most `maxFeePerGas`: a tip above the fee cap makes the transaction
+// invalid, and nodes may answer one above the gas price.
+UInt256 cappedPriorityFee(const UInt256& priorityFee, const UInt256& maxFeePerGas);
+
+// `gasPrice` times `factor`; throws when it does not fit 256 bits.
+UInt256 scaledGasPrice(const UInt256& gasPrice, std::uint64_t factor);
+
+// A type-2 transaction on `chain` to `to`: the node's nonce, a fee cap of the gas price times
+// `feeFactor`, the node's tip capped at it, and `gasLimit`.
+ETHTransaction buildEVMTransaction(Chain chain, Bytes to, UInt256 value, Bytes data,
+                                   const EVMNodeFigures& figures, std::uint64_t gasLimit,
+                                   std::uint64_t feeFactor);
+
+// `transaction` signed as EVM account 0 of the state's wallet with the password (the seed is
+// opened once, on the signing worker): the bytes for eth_sendRawTransaction. Throws the
+// signer's errors (a wrong password), and when the state has no wallet.
+QCoro::Task<Bytes> signWithWallet(QPointer<AppState> state,
+                                  std::shared_ptr<const SecureBytes> password,
+                                  ETHTransaction transaction);
+
+// The chain's answer on a sent transaction, as FlowRun::awaitChain asks for it: true for a
+// receipt of status 1, false for status 0, none while there is no receipt (or it has no
+// status).
+std::function<QCoro::Task<std::optional<bool>>(CancellationToken)>
+receiptProbe(std::shared_ptr<JSONRPCClient> client, std::string transactionHash);
+
+} // namespace qm
