@@ -1,9 +1,19 @@
-// Qt Quick Test of the swap screens over an open wallet's state, through the real QML: the
-// token picker.
+// Qt Quick Test of the swap screens through the real QML: the token picker, and the swap sheet
+// with its confirmation over a created wallet whose Arbitrum account swaps on Uniswap V3 on
+// anvil (when anvil is installed).
 
+#include "AnvilNode.h"
 #include "RefreshFixture.h"
+#include "RunTask.h"
+#include "UniswapV3Fixture.h"
+#include "core/encoding/Hex.h"
+#include "services/evm/JSONRPCClient.h"
+#include "services/swap/EVMSwapTokens.h"
 #include "services/swap/SwapToken.h"
+#include "services/swap/UniswapCalldata.h"
+#include "services/swap/UniswapQuoter.h"
 #include "state/AppState.h"
+#include "state/flows/FlowService.h"
 #include "ui/shell/WalletShell.h"
 #include "ui/swap/SwapTokenVariant.h"
 #include "ui/swap/SwapViewModel.h"
@@ -25,11 +35,48 @@ namespace {
 
 using namespace qm;
 
+const char* const walletPassword = "correct horse";
+
+UInt256 whole(std::uint64_t count, unsigned decimals) {
+    return UInt256(0, 0, 0, count).checkedMultiply(UInt256::powerOfTen(decimals).value()).value();
+}
+
 class Fixture : public QObject {
     Q_OBJECT
 
 public:
-    explicit Fixture(test::RefreshFixture& env) : m_env(env) {}
+    Fixture(test::RefreshFixture& env, test::AnvilNode* node, test::UniswapV3Fixture* uniswap)
+        : m_env(env), m_node(node), m_uniswap(uniswap) {}
+
+    // Whether the wallet's Arbitrum account swaps on a node (anvil is installed).
+    Q_INVOKABLE bool hasNode() const { return m_uniswap != nullptr; }
+    Q_INVOKABLE QString password() const { return QString::fromUtf8(walletPassword); }
+    Q_INVOKABLE void setAutomine(bool on) { m_node->setAutomine(on); }
+    Q_INVOKABLE void mine() { m_node->mine(); }
+    // The wallet's USDC on Arbitrum, in base units.
+    Q_INVOKABLE QString usdcBalance() const {
+        return QString::fromStdString(
+            m_uniswap->balanceOf(m_uniswap->usdc(), address()).decimalString());
+    }
+    Q_INVOKABLE int walletNonce() const {
+        return static_cast<int>(
+            hexToUInt64(
+                m_node->rpc("eth_getTransactionCount", {address(), "pending"}).get<std::string>())
+                .value());
+    }
+    // Another account buys USDC with 5 ETH: the price moves away from any quote taken before.
+    Q_INVOKABLE void movePrice() {
+        const std::string other = test::AnvilNode::devAccount(2);
+        const SwapToken eth = SwapToken::native(Chain::arbitrum);
+        const SwapToken usdc{"USDC", m_uniswap->usdc(), 6, false};
+        const SwapQuote big =
+            test::runTask(uniswapQuote(eth, usdc, whole(5, 18), 0, Chain::arbitrum,
+                                       std::make_shared<JSONRPCClient>(m_node->url())));
+        const RouterCall call =
+            uniswapSwapCalldata(big, hexToBytes(other).value(), Chain::arbitrum);
+        m_uniswap->transact(other, uniswapRouterAddress, bytesToHex(call.data),
+                            call.value.description());
+    }
 
     // The tokens offered on `chain` (a raw chain index), as the swap screen hands them over.
     Q_INVOKABLE QVariantList tokens(int chain) const {
@@ -47,7 +94,13 @@ public:
     }
 
 private:
+    std::string address() const {
+        return m_env.state().evmAccounts(Chain::arbitrum).at(0).account.address;
+    }
+
     test::RefreshFixture& m_env;
+    test::AnvilNode* m_node;
+    test::UniswapV3Fixture* m_uniswap;
 };
 
 class Setup : public QObject {
@@ -61,20 +114,48 @@ public slots:
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
         BRFont::loadBundledFonts();
         configureWindowRendering();
-        m_env = std::make_unique<test::RefreshFixture>();
+        test::RefreshFixture::Setup setup;
+        if (test::AnvilNode::isAvailable()) {
+            m_node = std::make_unique<test::AnvilNode>(evmChainID(Chain::arbitrum));
+            m_uniswap = std::make_unique<test::UniswapV3Fixture>(*m_node, Chain::arbitrum);
+            setup.arbitrum = m_node->url();
+        }
+        m_env = std::make_unique<test::RefreshFixture>(setup);
         m_env->refresh().setSuspendedForTesting(true);
-        m_fixture = std::make_unique<Fixture>(*m_env);
-        WalletShell::install(&m_env->state());
+        AppState& state = m_env->state();
+        if (m_uniswap) {
+            test::runTask(
+                state.createWallet(test::AppStateFixture::abandonPhrase(), walletPassword));
+            state.stopBackgroundTasks();
+            const std::string address = state.evmAccounts(Chain::arbitrum).at(0).account.address;
+            m_node->setBalance(address, whole(100, 18).description());
+            m_uniswap->mint(m_uniswap->usdc(), address, whole(10'000, 6));
+        }
+        // Short polls and no pauses in the progress: the steps are what is checked.
+        TransactionFlow::Limits limits;
+        limits.pollInterval = std::chrono::milliseconds(50);
+        limits.confirmationTimeout = std::chrono::seconds(30);
+        limits.pace = 0;
+        m_flows = std::make_unique<FlowService>(limits);
+        FlowService::install(m_flows.get());
+        m_fixture = std::make_unique<Fixture>(*m_env, m_node.get(), m_uniswap.get());
+        WalletShell::install(&state);
     }
     void qmlEngineAvailable(QQmlEngine* engine) {
         engine->addImportPath(QStringLiteral("qrc:/"));
         engine->rootContext()->setContextProperty(QStringLiteral("fixture"), m_fixture.get());
     }
-    void cleanupTestCase() { WalletShell::install(nullptr); }
+    void cleanupTestCase() {
+        WalletShell::install(nullptr);
+        FlowService::install(nullptr);
+    }
 
 private:
     QTemporaryDir m_config;
+    std::unique_ptr<test::AnvilNode> m_node;
+    std::unique_ptr<test::UniswapV3Fixture> m_uniswap;
     std::unique_ptr<test::RefreshFixture> m_env;
+    std::unique_ptr<FlowService> m_flows;
     std::unique_ptr<Fixture> m_fixture;
 };
 

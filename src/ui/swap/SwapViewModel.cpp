@@ -141,6 +141,28 @@ void SwapViewModel::setTokenOut(std::optional<SwapToken> token) {
     inputsChanged();
 }
 
+void SwapViewModel::setTokenInMap(const QVariantMap& token) {
+    setTokenIn(swapTokenFromVariant(token));
+}
+
+void SwapViewModel::setTokenOutMap(const QVariantMap& token) {
+    setTokenOut(swapTokenFromVariant(token));
+}
+
+void SwapViewModel::chooseDefaultTokens() {
+    const AppState* state = appState();
+    const std::vector<SwapToken> list =
+        state ? availableTokens(m_chain, *state) : std::vector<SwapToken>{};
+    setTokenIn(list.empty() ? std::nullopt : std::optional(list.front()));
+    if (list.size() < 2) {
+        return;
+    }
+    const auto usdc = std::find_if(list.begin(), list.end(), [](const SwapToken& token) {
+        return !token.isNative && token.symbol == "USDC";
+    });
+    setTokenOut(usdc != list.end() ? *usdc : list[1]);
+}
+
 void SwapViewModel::selectTokenIn(int index) {
     const AppState* state = appState();
     const std::vector<SwapToken> list =
@@ -176,6 +198,20 @@ void SwapViewModel::setSlippageBps(int bps) {
     m_slippageBps = clamped;
     emit slippageBpsChanged();
     inputsChanged();
+}
+
+QString SwapViewModel::slippageText(std::int64_t bps) {
+    if (bps % 100 == 0) {
+        return QString::number(bps / 100) + QStringLiteral("%");
+    }
+    // One decimal, the hundredths rounded half up: 50 gives "0.5%", 10 "0.1%".
+    const std::int64_t tenths = (bps + 5) / 10;
+    return QString::number(tenths / 10) + QStringLiteral(".") + QString::number(tenths % 10) +
+           QStringLiteral("%");
+}
+
+QString SwapViewModel::chainName() const {
+    return QString::fromStdString(displayName(m_chain));
 }
 
 std::optional<SwapViewModel::Inputs> SwapViewModel::inputs() const {
@@ -289,6 +325,10 @@ bool SwapViewModel::executeEVMSwap() {
                           [owner, order, password](FlowRun run) {
                               return runEVMSwap(std::move(run), owner, order, password);
                           });
+}
+
+bool SwapViewModel::executeSwap() {
+    return isEVMChain(m_chain) && executeEVMSwap();
 }
 
 void SwapViewModel::reset() {

@@ -37,11 +37,16 @@ class SwapViewModel : public PasswordFormModel {
     // [{symbol, address, decimals, isNative}] in picker order, for the current chain.
     Q_PROPERTY(QVariantList availableTokens READ availableTokenList NOTIFY availableTokensChanged)
     // The same fields, or empty when the side is not chosen.
-    Q_PROPERTY(QVariantMap tokenIn READ tokenInMap NOTIFY tokensChanged)
-    Q_PROPERTY(QVariantMap tokenOut READ tokenOutMap NOTIFY tokensChanged)
+    // Assigned a picker's choice (a map; anything else clears the side).
+    Q_PROPERTY(QVariantMap tokenIn READ tokenInMap WRITE setTokenInMap NOTIFY tokensChanged)
+    Q_PROPERTY(QVariantMap tokenOut READ tokenOutMap WRITE setTokenOutMap NOTIFY tokensChanged)
     Q_PROPERTY(QString amountInString READ amountInString WRITE setAmountInString NOTIFY
                    amountInStringChanged)
     Q_PROPERTY(int slippageBps READ slippageBps WRITE setSlippageBps NOTIFY slippageBpsChanged)
+    // "0.5%", "1%": the slippage as the screens show it.
+    Q_PROPERTY(QString slippageText READ slippageText NOTIFY slippageBpsChanged)
+    // "Ethereum", "Solana": the chain's display name.
+    Q_PROPERTY(QString chainName READ chainName NOTIFY chainChanged)
     Q_PROPERTY(bool isQuoting READ isQuoting NOTIFY isQuotingChanged)
     Q_PROPERTY(bool hasQuote READ hasQuote NOTIFY quoteChanged)
     Q_PROPERTY(QString quoteError READ quoteErrorText NOTIFY quoteErrorChanged)
@@ -82,6 +87,12 @@ public:
     const std::optional<SwapToken>& tokenOut() const { return m_tokenOut; }
     void setTokenIn(std::optional<SwapToken> token);
     void setTokenOut(std::optional<SwapToken> token);
+    void setTokenInMap(const QVariantMap& token);
+    void setTokenOutMap(const QVariantMap& token);
+    // The sides a freshly shown screen starts with: the first offered token in, and out the
+    // first non-native "USDC" offered, else the second token (left as it is with fewer than
+    // two).
+    Q_INVOKABLE void chooseDefaultTokens();
     // The token at `index` of availableTokens; an index outside the list clears the side.
     Q_INVOKABLE void selectTokenIn(int index);
     Q_INVOKABLE void selectTokenOut(int index);
@@ -90,6 +101,10 @@ public:
     int slippageBps() const { return static_cast<int>(m_slippageBps); }
     // Kept within 0 ... 10000.
     void setSlippageBps(int bps);
+    QString slippageText() const { return slippageText(m_slippageBps); }
+    // bps / 100 as a whole number, or with one decimal, followed by "%".
+    static QString slippageText(std::int64_t bps);
+    QString chainName() const;
 
     // The current inputs when both tokens are chosen and the amount is an exact amount above
     // zero in tokenIn's base units; else none.
@@ -135,6 +150,9 @@ public:
     // quote for the current inputs (it asks for one then: a quote older than the last edit
     // is never executed), the chain is not an EVM chain, or a swap of the chain still runs.
     Q_INVOKABLE bool executeEVMSwap();
+    // The swap of the current chain: executeEVMSwap on Ethereum, Arbitrum and Polygon; false,
+    // and nothing started, elsewhere.
+    Q_INVOKABLE bool executeSwap();
     // Back to a fresh form for the same chain, tokens and slippage: no amount, quote, error
     // or password, the sheet closed, and the flow reset (unless it still runs).
     Q_INVOKABLE void reset();

@@ -95,6 +95,54 @@ TEST(SwapViewModel, TheTokensOfEachChain) {
     EXPECT_EQ(model.tokenIn(), std::nullopt);
 }
 
+// What a freshly shown screen starts with, and the texts and choices it hands the model.
+TEST(SwapViewModel, DefaultSidesSlippageTextsAndChoices) {
+    RefreshFixture env;
+    SwapViewModel model;
+    model.setAppState(&env.state());
+    // The first "USDC" offered, third here (a held token of that symbol before the listed
+    // one), not the second token.
+    const Token gold{"0x000000000000000000000000000000000000601d", "GLD", "Gold", 18,
+                     Chain::ethereum};
+    const Token fakeUSDC{"0x00000000000000000000000000000000000000fa", "USDC", "Fake", 6,
+                         Chain::ethereum};
+    env.state().setEVMAccounts(Chain::ethereum, {evmAccount(0, {{gold, 2}, {fakeUSDC, 1}})});
+    model.setChain(Chain::ethereum);
+    model.chooseDefaultTokens();
+    EXPECT_EQ(model.tokenIn(), ether);
+    EXPECT_EQ(model.tokenOut()->address, fakeUSDC.contractAddress);
+    // Polygon's list has USDC second; Bitcoin offers one token: the output stays unchanged.
+    model.setChain(Chain::polygon);
+    model.chooseDefaultTokens();
+    EXPECT_EQ(model.tokenIn(), SwapToken::native(Chain::polygon));
+    EXPECT_EQ(model.tokenOut()->symbol, "USDC");
+    const std::optional<SwapToken> polygonUSDC = model.tokenOut();
+    model.setChain(Chain::bitcoin);
+    model.chooseDefaultTokens();
+    EXPECT_EQ(model.tokenIn(), SwapToken::native(Chain::bitcoin));
+    EXPECT_EQ(model.tokenOut(), polygonUSDC);
+    EXPECT_FALSE(model.executeSwap()); // no swap on Bitcoin
+    EXPECT_EQ(model.chainName(), "Bitcoin");
+
+    // A picker's choice as QML hands it over; anything else clears the side.
+    model.setTokenInMap({{"symbol", "DAI"},
+                         {"address", "0x6B175474E89094C44Da98b954EedeAC495271d0F"},
+                         {"decimals", 18},
+                         {"isNative", false}});
+    EXPECT_EQ(model.tokenIn()->symbol, "DAI");
+    EXPECT_EQ(model.tokenIn()->decimals, 18);
+    model.setTokenInMap({});
+    EXPECT_EQ(model.tokenIn(), std::nullopt);
+
+    const std::vector<std::pair<int, const char*>> texts = {
+        {10, "0.1%"}, {50, "0.5%"}, {100, "1%"}, {300, "3%"}, {150, "1.5%"}, {0, "0%"}};
+    for (const auto& [bps, text] : texts) {
+        EXPECT_EQ(SwapViewModel::slippageText(bps), text) << bps;
+    }
+    model.setSlippageBps(300);
+    EXPECT_EQ(model.property("slippageText").toString(), "3%");
+}
+
 // A quoter at the fixture's JSON-RPC address: every tier answers amountIn / 1000 (so each
 // answer names the amount it was asked for), after `delayMs`.
 struct ScriptedQuoter {

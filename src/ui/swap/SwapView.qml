@@ -1,0 +1,278 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// The swap sheet on one chain: "From" and "To" with their tokens, the amount typed and the
+// quoted output, the slippage menu, the state of the quote, and "Review Swap". Each opening
+// makes a fresh view model (dropped at closing, with its quote, amount and password) and picks
+// the default tokens. A quote is asked for 0.5 s after the last change of the amount, the
+// slippage or a token (one restartable timer: a burst of typing sends one request), and once
+// 0.5 s after opening. A swap still running, or ended and not yet dismissed, on the chain's
+// flow shows its confirmation at once.
+BRSheet {
+    id: root
+    objectName: "swapView"
+    property int chain: 0
+    // The current opening's model (null while closed), for tests.
+    readonly property var viewModel: loader.item ? loader.item.vm : null
+
+    width: 480
+    height: 560
+    onClosed: loader.active = false
+    onAboutToShow: loader.active = true
+
+    contentItem: Loader {
+        id: loader
+        active: false
+        sourceComponent: Item {
+            id: screen
+            readonly property alias vm: swapVM
+
+            SwapViewModel {
+                id: swapVM
+                Component.onCompleted: {
+                    chain = root.chain
+                    chooseDefaultTokens()
+                    quoteTimer.restart()
+                    if (flow && flow.step !== TransactionFlow.Idle
+                            && flow.step !== TransactionFlow.Failed)
+                        showConfirmation = true
+                }
+                onAmountInStringChanged: quoteTimer.restart()
+                onSlippageBpsChanged: quoteTimer.restart()
+            }
+            Timer {
+                id: quoteTimer
+                objectName: "quoteTimer"
+                interval: 500
+                onTriggered: swapVM.requestQuote()
+            }
+
+            ColumnLayout {
+                anchors.fill: parent
+                anchors.margins: 24
+                spacing: 24
+
+                RowLayout {
+                    Layout.fillWidth: true
+                    Text {
+                        textFormat: Text.PlainText
+                        text: "Swap"
+                        font: BRFont.systemFont(22, Font.Medium)
+                        color: BRPalette.textPrimary
+                    }
+                    Item { Layout.fillWidth: true }
+                    AbstractButton {
+                        id: slippageButton
+                        objectName: "slippageButton"
+                        leftPadding: 8
+                        rightPadding: 8
+                        topPadding: 4
+                        bottomPadding: 4
+                        onClicked: slippageMenu.open()
+                        background: Rectangle {
+                            radius: height / 2
+                            color: BRPalette.surface
+                        }
+                        contentItem: Row {
+                            spacing: 4
+                            BRSymbol {
+                                anchors.verticalCenter: parent.verticalCenter
+                                name: "gearshape"
+                                size: 12
+                                color: BRPalette.textSecondary
+                            }
+                            Text {
+                                objectName: "slippageLabel"
+                                anchors.verticalCenter: parent.verticalCenter
+                                textFormat: Text.PlainText
+                                text: swapVM.slippageText + " slip"
+                                font: BRFont.systemFont(11, Font.Medium)
+                                color: BRPalette.textSecondary
+                            }
+                        }
+                        BRMenu {
+                            id: slippageMenu
+                            objectName: "slippageMenu"
+                            y: slippageButton.height + 4
+                            Repeater {
+                                model: [{ bps: 10, text: "0.1%" }, { bps: 50, text: "0.5%" },
+                                        { bps: 100, text: "1%" }, { bps: 300, text: "3%" }]
+                                BRMenuItem {
+                                    required property var modelData
+                                    objectName: "slippage_" + modelData.bps
+                                    text: modelData.text
+                                    onTriggered: swapVM.slippageBps = modelData.bps
+                                }
+                            }
+                        }
+                    }
+                    AbstractButton {
+                        objectName: "closeSwapButton"
+                        implicitWidth: 24
+                        implicitHeight: 24
+                        contentItem: BRSymbol {
+                            name: "xmark.circle.fill"
+                            size: 17
+                            color: BRPalette.textTertiary
+                        }
+                        onClicked: root.close()
+                    }
+                }
+
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 0
+                    SwapSideCard {
+                        id: fromCard
+                        objectName: "fromCard"
+                        Layout.fillWidth: true
+                        label: "From"
+                        editable: true
+                        token: swapVM.tokenIn
+                        amount: swapVM.amountInString
+                        onChipClicked: tokenInPicker.open()
+                        onAmountEdited: text => swapVM.amountInString = text
+                    }
+                    BRHoverEffect {
+                        Layout.alignment: Qt.AlignHCenter
+                        Layout.topMargin: -6
+                        Layout.bottomMargin: -6
+                        z: 1
+                        hoverScale: 1.1
+                        glowColor: BRPalette.accent
+                        implicitWidth: 36
+                        implicitHeight: 36
+                        AbstractButton {
+                            objectName: "flipButton"
+                            width: 36
+                            height: 36
+                            onClicked: {
+                                swapVM.flipTokens()
+                                quoteTimer.restart()
+                            }
+                            background: Rectangle {
+                                radius: 18
+                                color: BRPalette.surface
+                                border.width: 0.5
+                                border.color: BRPalette.border
+                            }
+                            contentItem: BRSymbol {
+                                name: "arrow.up.arrow.down"
+                                size: 14
+                                font.weight: Font.DemiBold
+                                color: BRPalette.accent
+                            }
+                        }
+                    }
+                    SwapSideCard {
+                        objectName: "toCard"
+                        Layout.fillWidth: true
+                        label: "To"
+                        token: swapVM.tokenOut
+                        amount: swapVM.expectedOutputText
+                        onChipClicked: tokenOutPicker.open()
+                    }
+                }
+
+                Item {
+                    objectName: "quoteArea"
+                    Layout.fillWidth: true
+                    implicitHeight: Math.max(quoting.implicitHeight, quoteError.implicitHeight,
+                                             routeRow.implicitHeight)
+                    RowLayout {
+                        id: quoting
+                        objectName: "quoting"
+                        visible: swapVM.isQuoting
+                        spacing: 8
+                        BRBusyIndicator {
+                            implicitWidth: 16
+                            implicitHeight: 16
+                            running: parent.visible
+                        }
+                        Text {
+                            textFormat: Text.PlainText
+                            text: "Fetching quote..."
+                            font: BRFont.systemFont(11, Font.Normal)
+                            color: BRPalette.textTertiary
+                        }
+                    }
+                    Text {
+                        id: quoteError
+                        objectName: "quoteError"
+                        width: parent.width
+                        visible: !swapVM.isQuoting && swapVM.quoteError.length > 0
+                        textFormat: Text.PlainText
+                        text: swapVM.quoteError
+                        wrapMode: Text.Wrap
+                        font: BRFont.systemFont(11, Font.Normal)
+                        color: BRPalette.error
+                    }
+                    RowLayout {
+                        id: routeRow
+                        objectName: "routeRow"
+                        width: parent.width
+                        visible: !swapVM.isQuoting && swapVM.quoteError.length === 0
+                                 && swapVM.route.length > 0
+                        Text {
+                            Layout.leftMargin: 4
+                            textFormat: Text.PlainText
+                            text: "Route"
+                            font: BRFont.systemFont(11, Font.Medium)
+                            color: BRPalette.textTertiary
+                        }
+                        Item { Layout.fillWidth: true }
+                        Text {
+                            objectName: "routeText"
+                            Layout.rightMargin: 4
+                            textFormat: Text.PlainText
+                            text: swapVM.route
+                            font: BRFont.systemFont(11, Font.Medium)
+                            color: BRPalette.textSecondary
+                        }
+                    }
+                }
+
+                Item { Layout.fillHeight: true }
+
+                BRPrimaryButton {
+                    objectName: "reviewSwapButton"
+                    Layout.fillWidth: true
+                    text: "Review Swap"
+                    enabled: swapVM.canSwap
+                    contentItem: BRSymbolButtonLabel {
+                        symbol: "arrow.triangle.swap"
+                        text: "Review Swap"
+                    }
+                    onClicked: swapVM.showConfirmation = true
+                }
+            }
+
+            SwapTokenPicker {
+                id: tokenInPicker
+                objectName: "tokenInPicker"
+                tokens: swapVM.availableTokens
+                selectedToken: swapVM.tokenIn
+                onPicked: token => {
+                    swapVM.tokenIn = token
+                    quoteTimer.restart()
+                }
+            }
+            SwapTokenPicker {
+                id: tokenOutPicker
+                objectName: "tokenOutPicker"
+                tokens: swapVM.availableTokens
+                selectedToken: swapVM.tokenOut
+                onPicked: token => {
+                    swapVM.tokenOut = token
+                    quoteTimer.restart()
+                }
+            }
+            SwapConfirmSheet {
+                vm: swapVM
+                onDone: root.close()
+            }
+        }
+    }
+}

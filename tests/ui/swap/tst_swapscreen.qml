@@ -1,0 +1,308 @@
+import QtQuick
+import QtQuick.Controls
+import QtTest
+import Quillmark.Ui
+
+Item {
+    id: top
+    width: 760
+    height: 720
+
+    SwapView {
+        id: swap
+    }
+
+    TestCase {
+        id: testCase
+        name: "SwapScreen"
+        when: windowShown
+
+        function findAll(item, prefix, out, seen) {
+            if (!item || seen.has(item))
+                return out
+            seen.add(item)
+            if (item.objectName && item.objectName.startsWith(prefix))
+                out.push(item)
+            const children = item.data || item.children || []
+            for (let i = 0; i < children.length; ++i)
+                findAll(children[i], prefix, out, seen)
+            if (item.contentItem && item.contentItem !== item)
+                findAll(item.contentItem, prefix, out, seen)
+            return out
+        }
+        function find(name, root) {
+            return findAll(root || top, name, [], new Set()).find(
+                f => f.objectName === name) || null
+        }
+        function shown(name, root) {
+            const item = find(name, root)
+            if (!item)
+                return false
+            for (let p = item; p; p = p.parent)
+                if (!p.visible)
+                    return false
+            return true
+        }
+        function textOf(name, root) {
+            const item = find(name, root)
+            return item ? item.text : undefined
+        }
+        function typeText(text) {
+            for (const c of text)
+                keyClick(c)
+        }
+        function vm() { return swap.viewModel }
+        function confirm() { return find("swapConfirmSheet") }
+        function openOn(chain) {
+            swap.chain = chain
+            swap.open()
+            tryVerify(() => swap.opened && vm() !== null)
+        }
+        function closeSwap() {
+            swap.close()
+            tryVerify(() => !swap.visible)
+        }
+        // Counts the quote requests the screen starts (each one sets isQuoting).
+        property int requests: 0
+        Connections {
+            target: swap.viewModel
+            function onIsQuotingChanged() {
+                if (swap.viewModel.isQuoting)
+                    ++testCase.requests
+            }
+        }
+        function typeAmount(text) {
+            const field = find("amountField", find("fromCard"))
+            mouseClick(field)
+            field.selectAll()
+            keyClick(Qt.Key_Delete)
+            typeText(text)
+        }
+        function awaitQuote() {
+            tryVerify(() => vm().hasQuote || vm().quoteError.length > 0, 15000)
+            compare(vm().quoteError, "")
+        }
+        function pickerRows(picker) {
+            const list = find("tokenList", picker)
+            list.forceLayout()
+            const out = []
+            for (let i = 0; i < list.count; ++i)
+                out.push(list.itemAtIndex(i))
+            return out
+        }
+        function shoot(name) {
+            const previous = BRThemeManager.current
+            const shots = []
+            for (const theme of BRThemeManager.themes.slice(0, 2)) {
+                BRThemeManager.current = theme
+                wait(300) // the discs draw into layers of their own
+                const shot = grabImage(top)
+                shot.save(fixture.screenshotPath(name + "-" + theme.replace(/ /g, "-") + ".png"))
+                shots.push(shot)
+            }
+            BRThemeManager.current = previous
+            verify(!shots[0].equals(shots[1]), name + ": the two themes look the same")
+        }
+
+        function cleanup() {
+            if (swap.visible)
+                closeSwap()
+        }
+
+        function test_1_eachChainOpensWithItsDefaultTokens() {
+            const expected = [[0, "BTC", "Select"], [1, "ETH", "USDC"], [2, "ETH", "USDC"],
+                              [3, "POL", "USDC"], [4, "SOL", "USDC"]]
+            for (const [chain, tokenIn, tokenOut] of expected) {
+                openOn(chain)
+                compare(vm().chain, chain)
+                compare(textOf("chipText", find("tokenInChip")), tokenIn, "chain " + chain)
+                compare(textOf("chipText", find("tokenOutChip")), tokenOut, "chain " + chain)
+                compare(textOf("slippageLabel"), "0.5% slip")
+                compare(textOf("amountOut", find("toCard")), "0.00")
+                verify(!find("reviewSwapButton").enabled)
+                closeSwap()
+            }
+            // Bitcoin: the output never set, so the review never enables, even with an amount.
+            openOn(0)
+            typeAmount("1")
+            wait(700)
+            verify(!find("reviewSwapButton").enabled)
+            compare(requests, 0)
+        }
+
+        function test_2_typingSendsOneRequestAndTheSlippageMenuRequotes() {
+            if (!fixture.hasNode())
+                skip("anvil is not installed (scripts/install-deps)")
+            openOn(2)
+            // The first run after opening finds no amount: no request.
+            wait(700)
+            requests = 0
+            typeAmount("0.00000001") // ten characters, closer together than 0.5 s
+            compare(requests, 0)
+            tryVerify(() => requests === 1, 2000)
+            awaitQuote()
+            wait(700)
+            compare(requests, 1)
+            compare(vm().amountInString, "0.00000001")
+            compare(textOf("routeText"), "ETH \u2192 0.3% \u2192 USDC")
+            verify(shown("routeRow"))
+            verify(textOf("amountOut", find("toCard")) !== "0.00")
+            verify(find("reviewSwapButton").enabled)
+
+            // The menu: 1% re-quotes once; the value already set sends nothing.
+            mouseClick(find("slippageButton"))
+            tryVerify(() => find("slippageMenu").opened)
+            mouseClick(find("slippage_100"))
+            compare(textOf("slippageLabel"), "1% slip")
+            verify(!find("reviewSwapButton").enabled) // the old quote no longer holds
+            tryVerify(() => requests === 2, 2000)
+            awaitQuote()
+            mouseClick(find("slippageButton"))
+            tryVerify(() => find("slippageMenu").opened)
+            mouseClick(find("slippage_100"))
+            wait(700)
+            compare(requests, 2)
+            for (const [bps, text] of [[10, "0.1% slip"], [300, "3% slip"]]) {
+                vm().slippageBps = bps
+                compare(textOf("slippageLabel"), text)
+            }
+
+            // An amount that is no number: nothing asked, nothing shown.
+            typeAmount("1,5")
+            wait(700)
+            compare(textOf("amountOut", find("toCard")), "0.00")
+            verify(!shown("routeRow") && !shown("quoteError") && !shown("quoting"))
+            verify(!find("reviewSwapButton").enabled)
+        }
+
+        function test_3_pickersSearchChooseAndFlip() {
+            if (!fixture.hasNode())
+                skip("anvil is not installed (scripts/install-deps)")
+            openOn(2)
+            typeAmount("250")
+            mouseClick(find("tokenOutChip"))
+            const picker = find("tokenOutPicker")
+            tryVerify(() => picker.opened)
+            verify(find("tokenSelectedMark", pickerRows(picker)[1]).visible) // USDC
+            tryVerify(() => find("tokenSearch", picker).activeFocus)
+            typeText("dai")
+            tryCompare(find("tokenList", picker), "count", 1)
+            mouseClick(find("tokenRowButton", pickerRows(picker)[0]))
+            tryVerify(() => !picker.visible)
+            compare(textOf("chipText", find("tokenOutChip")), "DAI")
+            // Paying USDC for DAI: the 0.05 % pool.
+            mouseClick(find("tokenInChip"))
+            const inPicker = find("tokenInPicker")
+            tryVerify(() => inPicker.opened)
+            compare(find("tokenSearch", inPicker).text, "")
+            mouseClick(find("tokenRowButton", pickerRows(inPicker)[1]))
+            tryVerify(() => !inPicker.visible)
+            awaitQuote()
+            compare(textOf("routeText"), "USDC \u2192 0.05% \u2192 DAI")
+            shoot("swap-screen")
+
+            // Flip: the sides change places, the amount and the quote go.
+            mouseClick(find("flipButton"))
+            compare(textOf("chipText", find("tokenInChip")), "DAI")
+            compare(textOf("chipText", find("tokenOutChip")), "USDC")
+            compare(find("amountField", find("fromCard")).text, "")
+            compare(textOf("amountOut", find("toCard")), "0.00")
+            verify(!shown("routeRow"))
+            verify(!find("reviewSwapButton").enabled)
+        }
+
+        function test_4_reviewWrongThenRightPasswordAndDone() {
+            if (!fixture.hasNode())
+                skip("anvil is not installed (scripts/install-deps)")
+            const usdcBefore = fixture.usdcBalance()
+            const nonceBefore = fixture.walletNonce()
+            openOn(2)
+            typeAmount("0.5")
+            awaitQuote()
+            mouseClick(find("reviewSwapButton"))
+            tryVerify(() => confirm().opened)
+            verify(shown("reviewFace"))
+            compare(textOf("value", find("rowFrom")), "0.5 ETH")
+            compare(textOf("value", find("rowTo")), vm().expectedOutputText + " USDC")
+            compare(textOf("value", find("rowMinimum")), vm().minimumReceivedText + " USDC")
+            compare(textOf("value", find("rowSlippage")), "0.5%")
+            compare(textOf("value", find("rowRoute")), "ETH \u2192 0.3% \u2192 USDC")
+            const field = find("swapPasswordField")
+            tryVerify(() => field.activeFocus)
+            verify(!find("swapConfirmButton").enabled)
+            shoot("swap-review")
+
+            // A wrong password: back to the review with the key store's text, nothing sent.
+            typeText("wrong horse")
+            verify(find("swapConfirmButton").enabled)
+            mouseClick(find("swapConfirmButton"))
+            tryVerify(() => textOf("swapError").length > 0, 15000)
+            verify(shown("reviewFace"))
+            compare(textOf("swapError"), "Incorrect password")
+            verify(field.showsError)
+            compare(fixture.walletNonce(), nonceBefore)
+
+            // The right one, typed and sent with Return: the progress until the receipt.
+            field.selectAll()
+            keyClick(Qt.Key_Delete)
+            fixture.setAutomine(false)
+            typeText(fixture.password())
+            keyClick(Qt.Key_Return)
+            tryVerify(() => confirm().step === TransactionFlow.WaitingConfirmation, 15000)
+            verify(shown("progressFace"))
+            verify(!shown("reviewFace"))
+            compare(textOf("stepTitle"), "Waiting for confirmation...")
+            verify(!shown("indicatorApprove")) // the coin is paid: no approval
+            verify(find("indicatorSign").done && find("indicatorBroadcast").done)
+            verify(find("indicatorDone").active && !find("indicatorDone").done)
+            verify(!shown("swapDoneButton"))
+            compare(textOf("progressChain"), "on Arbitrum")
+            verify(textOf("progressSummary").startsWith("0.5 ETH \u2192 "))
+            verify(shown("txIdBlock"))
+            compare(find("txId").text, confirm().flow.txHash)
+            shoot("swap-progress")
+            fixture.mine()
+            fixture.setAutomine(true)
+            tryVerify(() => confirm().step === TransactionFlow.Confirmed, 15000)
+            compare(textOf("stepTitle"), "Swap complete!")
+            compare(textOf("progressPercent"), "100%")
+            verify(find("indicatorDone").done)
+            verify(shown("swapDoneButton"))
+            verify(Number(fixture.usdcBalance()) > Number(usdcBefore))
+            compare(fixture.walletNonce(), nonceBefore + 1)
+            shoot("swap-complete")
+
+            // Done: the model is reset and both sheets close.
+            mouseClick(find("swapDoneButton"))
+            tryVerify(() => !swap.visible)
+            openOn(2)
+            compare(confirm().step, TransactionFlow.Idle)
+            verify(!confirm().visible)
+        }
+
+        function test_5_aSwapRefusedByTheNodeComesBackToTheReview() {
+            if (!fixture.hasNode())
+                skip("anvil is not installed (scripts/install-deps)")
+            const nonceBefore = fixture.walletNonce()
+            openOn(2)
+            typeAmount("1")
+            awaitQuote()
+            mouseClick(find("reviewSwapButton"))
+            tryVerify(() => confirm().opened)
+            typeText(fixture.password())
+            // Another account moves the price after the quote: the swap's minimum cannot be met.
+            fixture.movePrice()
+            mouseClick(find("swapConfirmButton"))
+            tryVerify(() => confirm().step === TransactionFlow.Failed, 15000)
+            verify(shown("reviewFace"))
+            verify(textOf("swapError").indexOf("Too little received") >= 0, textOf("swapError"))
+            compare(fixture.walletNonce(), nonceBefore)
+            // Cancel keeps the password and the quote; the swap sheet stays.
+            mouseClick(find("swapCancelButton"))
+            tryVerify(() => !confirm().visible)
+            verify(swap.visible)
+            verify(vm().hasPassword)
+            verify(find("reviewSwapButton").enabled)
+        }
+    }
+}
