@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
 
 namespace qm {
 namespace {
@@ -43,10 +44,15 @@ struct TierQuote {
 };
 
 // The first tier whose answer is at least one word with a non-zero first word. A failed call
-// moves on to the next tier, unless `cancel` ended it: then its failure is rethrown.
+// moves on to the next tier, unless `cancel` ended it: then its failure is rethrown. When no
+// tier got an answer from the node at all (every call failed in transport, by HTTP status or
+// undecodable), the last failure is rethrown: an unreachable node is not a pair without
+// liquidity.
 QCoro::Task<std::optional<TierQuote>>
 firstQuotingTier(std::shared_ptr<JSONRPCClient> client, Bytes tokenIn, Bytes tokenOut,
                  UInt256 amountIn, std::array<std::uint64_t, 4> tiers, CancellationToken cancel) {
+    bool nodeAnswered = false;
+    std::exception_ptr lastFailure;
     for (const std::uint64_t fee : tiers) {
         std::string data = bytesToHex(quoterCalldata(tokenIn, tokenOut, amountIn, fee));
         std::string to = uniswapQuoterAddress;
@@ -54,12 +60,24 @@ firstQuotingTier(std::shared_ptr<JSONRPCClient> client, Bytes tokenIn, Bytes tok
         try {
             auto call = client->ethCall(std::move(to), std::move(data), cancel);
             answer = hexToBytes(co_await std::move(call));
+        } catch (const JSONRPCClientError& error) {
+            if (cancel.isCancelled()) {
+                throw;
+            }
+            if (error.kind() == JSONRPCClientError::Kind::rpcError) {
+                nodeAnswered = true; // a revert: no pool at this tier
+            } else {
+                lastFailure = std::current_exception();
+            }
+            continue;
         } catch (...) {
             if (cancel.isCancelled()) {
                 throw;
             }
-            continue; // no pool at this tier, or the node failed: the next tier
+            lastFailure = std::current_exception();
+            continue;
         }
+        nodeAnswered = true;
         if (!answer || answer->size() < wordLength) {
             continue;
         }
@@ -67,6 +85,9 @@ firstQuotingTier(std::shared_ptr<JSONRPCClient> client, Bytes tokenIn, Bytes tok
         if (!amountOut.isZero()) {
             co_return TierQuote{fee, amountOut};
         }
+    }
+    if (!nodeAnswered && lastFailure) {
+        std::rethrow_exception(lastFailure);
     }
     co_return std::nullopt;
 }
@@ -166,7 +187,7 @@ QCoro::Task<std::optional<double>> quoteUSDPrice(Token token, std::shared_ptr<JS
                              *oneToken, priceFeeTiers, std::move(cancel));
         found = co_await std::move(search);
     } catch (...) {
-        co_return std::nullopt; // cancelled
+        co_return std::nullopt; // cancelled, or the node unreachable
     }
     if (!found) {
         co_return std::nullopt;

@@ -230,6 +230,21 @@ TEST(UniswapQuote, FailuresOfEveryKind) {
     }
     EXPECT_EQ(node.asked.size(), 4u);
 
+    // A node that never answers (every request refused by its HTTP status) is not a pair
+    // without liquidity: its own failure is reported.
+    TierNode down({});
+    down.server.setHandler(
+        [](const HttpFixtureRequest&) { return HttpFixtureResponse::withStatus(503); });
+    try {
+        runTask(
+            uniswapQuote(usdcEthereum, daiEthereum, units(1), 50, Chain::ethereum, down.client()));
+        ADD_FAILURE() << "quoted";
+    } catch (const JSONRPCClientError& error) {
+        EXPECT_EQ(error.kind(), JSONRPCClientError::Kind::httpError);
+        EXPECT_EQ(error.httpStatus(), 503);
+    }
+    EXPECT_EQ(down.server.requests().size(), 4u);
+
     // An unusable address fails before any request.
     TierNode silent({});
     for (const std::string& address : {std::string("0xA0b86991c6218b36c1d19D4a2e9Eb0cE3606eB"),
