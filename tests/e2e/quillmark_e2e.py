@@ -615,6 +615,30 @@ def visit_account(w):
     w.wait_node("push button", "Refresh")
 
 
+def visit_swap(w):
+    # The Ethereum account's Swap opens the swap sheet; without a quote (no node is reachable
+    # here) "Review Swap" opens no confirmation, also after an amount is typed; Escape closes
+    # the sheet.
+    account = w.wait("the Ethereum account in the sidebar", lambda: next(
+        (node for role, name, _, _, node in w.nodes()
+         if role == "push button" and name.startswith("Ethereum #")), None))
+    w.click_node(account)
+    w.button("Swap")
+    w.wait_node("push button", "Review Swap")
+    amount = w.wait("the amount field", lambda: next(
+        (node for _, _, node in w.all("text")), None))
+    w.fill(amount, "0.25")
+    time.sleep(1.5)  # past the quote's half-second wait
+    w.desktop.screenshot("swap-sheet")
+    w.click_node(w.find("push button", "Review Swap"))
+    time.sleep(1)
+    assert not w.find("push button", "Cancel"), "a confirmation opened without a quote"
+    w.key("Escape")
+    w.wait_gone("push button", "Review Swap")
+    w.key("Escape")
+    w.wait_node("push button", "Refresh")
+
+
 def export_backup(w, typed_name, expected_path):
     w.key("ctrl+shift+e")
     w.fill(w.passwords(1)[0], PASSWORD)
@@ -783,6 +807,7 @@ def scenario_absent(desktop, w, keyring):
     w.start()
     import_wallet(w)
     visit_account(w)
+    visit_swap(w)
     assert any(f.startswith("seed-") for f in stored_files(desktop)), stored_files(desktop)
     backup = os.path.join(desktop.home, "plain.qmbackup")
     export_backup(w, "plain.qmbackup", backup)

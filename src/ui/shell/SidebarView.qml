@@ -151,6 +151,7 @@ Rectangle {
                                 glowColor: BRPalette.chainColor(model.chain)
                                 AbstractButton {
                                     id: rowButton
+                                    Accessible.name: model.name
                                     width: parent.width
                                     implicitHeight: account.implicitHeight + 16
                                     onClicked: root.model.selectAccount(model.accountId)
