@@ -304,5 +304,34 @@ Item {
             verify(vm().hasPassword)
             verify(find("reviewSwapButton").enabled)
         }
+
+        function test_6_aTokenPaidIsApprovedFirst() {
+            if (!fixture.hasNode())
+                skip("anvil is not installed (scripts/install-deps)")
+            openOn(2)
+            mouseClick(find("flipButton")) // USDC in, ETH out
+            typeAmount("100")
+            awaitQuote()
+            mouseClick(find("reviewSwapButton"))
+            tryVerify(() => confirm().opened)
+            typeText(fixture.password())
+            fixture.setAutomine(false)
+            mouseClick(find("swapConfirmButton"))
+            // The approval waits in the pool: the swap waits for its block.
+            tryVerify(() => confirm().step === TransactionFlow.Approving, 15000)
+            verify(shown("indicatorApprove"))
+            verify(find("indicatorApprove").active && !find("indicatorApprove").done)
+            compare(textOf("stepTitle"), "Approving token...")
+            wait(300)
+            compare(confirm().step, TransactionFlow.Approving)
+            fixture.mine()
+            tryVerify(() => confirm().step === TransactionFlow.WaitingConfirmation, 15000)
+            verify(find("indicatorApprove").done)
+            fixture.mine()
+            fixture.setAutomine(true)
+            tryVerify(() => confirm().step === TransactionFlow.Confirmed, 15000)
+            mouseClick(find("swapDoneButton"))
+            tryVerify(() => !swap.visible)
+        }
     }
 }
