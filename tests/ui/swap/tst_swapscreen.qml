@@ -333,5 +333,35 @@ Item {
             mouseClick(find("swapDoneButton"))
             tryVerify(() => !swap.visible)
         }
+
+        function test_7_aSwapGoesOnWhenItsSheetClosesAndShowsWhenOpenedAgain() {
+            if (!fixture.hasNode())
+                skip("anvil is not installed (scripts/install-deps)")
+            const nonceBefore = fixture.walletNonce()
+            openOn(2)
+            typeAmount("0.1")
+            awaitQuote()
+            mouseClick(find("reviewSwapButton"))
+            tryVerify(() => confirm().opened)
+            typeText(fixture.password())
+            fixture.setAutomine(false)
+            mouseClick(find("swapConfirmButton"))
+            tryVerify(() => confirm().step === TransactionFlow.WaitingConfirmation, 15000)
+            // While it runs the progress cannot be dismissed; the swap sheet can be closed.
+            keyClick(Qt.Key_Escape)
+            verify(confirm().visible)
+            closeSwap()
+            fixture.mine()
+            fixture.setAutomine(true)
+            openOn(2)
+            tryVerify(() => confirm() && confirm().opened)
+            tryVerify(() => confirm().step === TransactionFlow.Confirmed, 15000)
+            verify(shown("progressFace"))
+            compare(textOf("progressChain"), "on Arbitrum")
+            verify(textOf("progressSummary").startsWith("0.1 ETH \u2192 "))
+            compare(fixture.walletNonce(), nonceBefore + 1)
+            mouseClick(find("swapDoneButton"))
+            tryVerify(() => !swap.visible)
+        }
     }
 }
