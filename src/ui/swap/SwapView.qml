@@ -33,6 +33,9 @@ BRSheet {
                 id: swapVM
                 Component.onCompleted: {
                     chain = root.chain
+                    // A failure of an earlier opening is not this one's: its text goes.
+                    if (flow && flow.step === TransactionFlow.Failed)
+                        reset()
                     chooseDefaultTokens()
                     quoteTimer.restart()
                     if (flow && flow.step !== TransactionFlow.Idle

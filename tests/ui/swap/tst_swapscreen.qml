@@ -303,11 +303,17 @@ Item {
             verify(swap.visible)
             verify(vm().hasPassword)
             verify(find("reviewSwapButton").enabled)
+            // A new opening starts without the old failure.
+            closeSwap()
+            openOn(2)
+            compare(confirm().step, TransactionFlow.Idle)
+            compare(textOf("swapError"), "")
         }
 
         function test_6_aTokenPaidIsApprovedFirst() {
             if (!fixture.hasNode())
                 skip("anvil is not installed (scripts/install-deps)")
+            const nonceBefore = fixture.walletNonce()
             openOn(2)
             mouseClick(find("flipButton")) // USDC in, ETH out
             typeAmount("100")
@@ -322,6 +328,7 @@ Item {
             verify(shown("indicatorApprove"))
             verify(find("indicatorApprove").active && !find("indicatorApprove").done)
             compare(textOf("stepTitle"), "Approving token...")
+            tryVerify(() => fixture.walletNonce() === nonceBefore + 1, 15000) // in the pool
             wait(300)
             compare(confirm().step, TransactionFlow.Approving)
             fixture.mine()
