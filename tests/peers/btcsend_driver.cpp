@@ -1,0 +1,131 @@
+// Driver of btcsend_peer.mjs. One request is one send sheet over a new wallet (the published
+// test phrase) on a loopback Electrum server:
+//   {"addresses": n, "delete": [derivation index...], "coins": [{"index", "txid", "vout",
+//    "value"}], "estimate": btc/kB while the sheet shows its fee, "sendEstimate": btc/kB when
+//    the send asks, "amount", "recipient", "password", "sends": attempts}
+// -> {"addresses": [{"index", "publicKey"}], "attempts": [{"step", "error", "txHash",
+//    "shownFee", "shownRate"}], "broadcasts": [raw hex], "seedLoads": openings per attempt}.
+// A second press while the first send runs is made every time; it must change nothing.
+#include "AppStateFixture.h"
+#include "PeerDriver.h"
+#include "RunTask.h"
+#include "core/encoding/Hex.h"
+#include "state/flows/FlowService.h"
+#include "ui/send/SendViewModel.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace {
+
+using json = nlohmann::json;
+
+constexpr const char* walletPassword = "peer password";
+constexpr const char* broadcastID = "f00d";
+
+std::string line(const json& id, const char* key, json value) {
+    return json{{"jsonrpc", "2.0"}, {"id", id}, {key, std::move(value)}}.dump() + "\n";
+}
+
+std::size_t seedLoads(qm::test::FaultyKeychain& keychain, std::size_t from) {
+    const std::vector<std::string> calls = keychain.calls();
+    std::size_t count = 0;
+    for (std::size_t i = from; i < calls.size(); ++i) {
+        count += calls[i].starts_with("load:seed-") ? 1 : 0;
+    }
+    return count;
+}
+
+json answer(const json& request) {
+    qm::test::AppStateFixture env;
+    qm::AppState& state = env.state();
+    state.loadStoredState();
+    qm::test::runTask(
+        state.createWallet(qm::test::AppStateFixture::abandonPhrase(), walletPassword));
+    state.stopBackgroundTasks();
+    for (int i = 1; i < request.at("addresses").get<int>(); ++i) {
+        qm::test::runTask(state.generateBTCAddress());
+    }
+    std::vector<qm::BTCAccountState> accounts = state.bitcoinAccounts();
+    for (qm::BTCAddressInfo& address : accounts.at(0).addresses) {
+        address.fetched = true;
+    }
+    state.setBitcoinAccounts(std::move(accounts));
+    for (const json& index : request.at("delete")) {
+        qm::test::runTask(state.deleteBTCAddress(index.get<std::uint32_t>()));
+    }
+
+    json reply;
+    std::map<std::string, json> coinsByScriptHash;
+    for (const qm::BTCAddressInfo& address : state.bitcoinAccounts().at(0).addresses) {
+        reply["addresses"].push_back(
+            {{"index", address.derivationIndex},
+             {"publicKey", qm::bytesToPlainHex(address.compressedPublicKey)}});
+        json& coins = coinsByScriptHash[address.scriptHash] = json::array();
+        for (const json& coin : request.at("coins")) {
+            if (coin.at("index").get<std::uint32_t>() == address.derivationIndex) {
+                coins.push_back({{"tx_hash", coin.at("txid")},
+                                 {"tx_pos", coin.at("vout")},
+                                 {"height", 800'000},
+                                 {"value", coin.at("value")}});
+            }
+        }
+    }
+    qm::test::ElectrumFixture& electrum = env.electrum();
+    electrum.answerRaw("blockchain.scripthash.listunspent", [coinsByScriptHash](const json& r) {
+        const auto found = coinsByScriptHash.find(r.at("params").at(0).get<std::string>());
+        return line(r.at("id"), "result",
+                    found == coinsByScriptHash.end() ? json::array() : found->second);
+    });
+    double estimate = request.at("estimate").get<double>();
+    electrum.answerRaw("blockchain.estimatefee",
+                       [&estimate](const json& r) { return line(r.at("id"), "result", estimate); });
+    reply["broadcasts"] = json::array();
+    electrum.answerRaw("blockchain.transaction.broadcast", [&reply](const json& r) {
+        reply["broadcasts"].push_back(r.at("params").at(0));
+        return line(r.at("id"), "result", broadcastID);
+    });
+
+    qm::FlowLimits limits;
+    limits.pace = 0;
+    qm::FlowService flows(limits);
+    qm::SendViewModel vm;
+    vm.setAppState(&state);
+    vm.setFlowService(&flows);
+    vm.setChain(qm::Chain::bitcoin);
+    vm.setRecipientAddress(QString::fromStdString(request.at("recipient").get<std::string>()));
+    vm.setAmountString(QString::fromStdString(request.at("amount").get<std::string>()));
+    vm.setPassword(QString::fromStdString(request.at("password").get<std::string>()));
+    vm.refreshFees();
+    if (!QTest::qWaitFor([&] { return vm.estimatedFeeSats() != 0; }, 15'000)) {
+        throw std::runtime_error("no fee estimate");
+    }
+    estimate = request.at("sendEstimate").get<double>();
+    for (int attempt = 0; attempt < request.at("sends").get<int>(); ++attempt) {
+        json record{{"shownFee", vm.estimatedFeeSats()},
+                    {"shownRate", vm.feeSnapshot().normal.satPerVByte}};
+        const std::size_t before = env.keychain().calls().size();
+        vm.sendBitcoin();
+        vm.sendBitcoin();
+        if (!QTest::qWaitFor([&] { return !vm.isSending(); }, 30'000)) {
+            throw std::runtime_error("the send did not end");
+        }
+        record["step"] = QMetaEnum::fromType<qm::TransactionFlow::Step>().valueToKey(
+            static_cast<int>(vm.broadcastStep()));
+        record["error"] = vm.errorMessage().toStdString();
+        record["txHash"] = vm.txHash().toStdString();
+        reply["seedLoads"].push_back(seedLoads(env.keychain(), before));
+        reply["attempts"].push_back(std::move(record));
+    }
+    return reply;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    return qm::test::runPeerDriver(answer);
+}
