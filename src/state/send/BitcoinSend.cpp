@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qm {
@@ -103,6 +104,11 @@ BTCUnsignedTransaction buildTransaction(const CoinSelectionResult& selection,
                                         const std::vector<BTCSpend>& coins,
                                         std::vector<BTCSpend>& spends, Bytes recipient,
                                         std::uint64_t amount, const Bytes& changeScript) {
+    // The first record of each coin, by "txid:vout": a wallet may hold thousands.
+    std::unordered_map<std::string, const BTCSpend*> held;
+    for (const BTCSpend& spend : coins) {
+        held.emplace(spend.utxo.id(), &spend);
+    }
     BTCUnsignedTransaction transaction;
     for (const UTXO& coin : selection.utxos) {
         const std::optional<Bytes> hash = wireTxHash(coin.txHash);
@@ -111,10 +117,7 @@ BTCUnsignedTransaction buildTransaction(const CoinSelectionResult& selection,
         }
         transaction.inputs.push_back(
             {*hash, static_cast<std::uint32_t>(coin.outputIndex), 0xFFFFFFFD, {}});
-        const auto held = std::find_if(coins.begin(), coins.end(), [&](const BTCSpend& spend) {
-            return spend.utxo.txHash == coin.txHash && spend.utxo.outputIndex == coin.outputIndex;
-        });
-        spends.push_back(*held);
+        spends.push_back(*held.at(coin.id()));
     }
     transaction.outputs.push_back({amount, std::move(recipient)});
     if (selection.change) {
