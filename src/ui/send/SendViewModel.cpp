@@ -61,6 +61,14 @@ void SendViewModel::setChain(Chain chain) {
         return;
     }
     m_chain = chain;
+    // The estimate in flight and the fee shown were the other chain's.
+    if (m_feeTask) {
+        m_feeTask->cancel();
+        m_feeTask.reset();
+    }
+    setIsFetchingFees(false);
+    setFeeSnapshot({});
+    setEstimate(std::nullopt, 0, {}, QString());
     attachFlow();
     emit chainChanged();
     emit formChanged();

@@ -218,6 +218,7 @@ TEST(SendViewModel, EVMAndSolanaFeesAreExact) {
 
     vm.setSelectedToken(std::nullopt);
     vm.setChain(Chain::polygon);
+    EXPECT_EQ(vm.estimatedFeeString(), ""); // Ethereum's fee is not Polygon's
     model.estimate();
     EXPECT_EQ(vm.estimatedFeeString(), "0.000872 POL (41.5 Gwei)");
 
