@@ -6,6 +6,8 @@
 // -> {"addresses": [{"index", "publicKey"}], "attempts": [{"step", "error", "txHash",
 //    "shownFee", "shownRate"}], "broadcasts": [raw hex], "seedLoads": openings per attempt}.
 // A second press while the first send runs is made every time; it must change nothing.
+// "failAtSend": a method the server refuses once the sheet has its estimate; "closeSheet":
+// the sheet goes while its send runs.
 #include "AppStateFixture.h"
 #include "PeerDriver.h"
 #include "RunTask.h"
@@ -16,6 +18,7 @@
 #include <QCoreApplication>
 #include <QTest>
 #include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -92,7 +95,8 @@ json answer(const json& request) {
     qm::FlowLimits limits;
     limits.pace = 0;
     qm::FlowService flows(limits);
-    qm::SendViewModel vm;
+    auto sheet = std::make_unique<qm::SendViewModel>();
+    qm::SendViewModel& vm = *sheet;
     vm.setAppState(&state);
     vm.setFlowService(&flows);
     vm.setChain(qm::Chain::bitcoin);
@@ -104,6 +108,24 @@ json answer(const json& request) {
         throw std::runtime_error("no fee estimate");
     }
     estimate = request.at("sendEstimate").get<double>();
+    if (request.contains("failAtSend")) {
+        electrum.answerError(request.at("failAtSend").get<std::string>(), 1, "refused");
+    }
+    qm::TransactionFlow* flow = flows.flow("send:bitcoin");
+    if (request.value("closeSheet", false)) {
+        // The sheet goes while its send runs: the send goes on, its outcome stays readable.
+        vm.sendBitcoin();
+        sheet.reset();
+        if (!QTest::qWaitFor([&] { return !flow->isRunning(); }, 30'000)) {
+            throw std::runtime_error("the send did not end");
+        }
+        reply["attempts"].push_back(
+            {{"step", QMetaEnum::fromType<qm::TransactionFlow::Step>().valueToKey(
+                          static_cast<int>(flow->step()))},
+             {"error", flow->errorMessage().toStdString()},
+             {"txHash", flow->txHash().toStdString()}});
+        return reply;
+    }
     for (int attempt = 0; attempt < request.at("sends").get<int>(); ++attempt) {
         json record{{"shownFee", vm.estimatedFeeSats()},
                     {"shownRate", vm.feeSnapshot().normal.satPerVByte}};

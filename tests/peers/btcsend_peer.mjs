@@ -150,6 +150,11 @@ const failures = [
     'Insufficient funds: 1000000 sats available, 100000550 sats needed (including fee).'],
   ['no coins', { coins: [] }, 'Insufficient funds'],
   ['a fraction of a satoshi', { amount: '0.000000019' }, 'Invalid amount'],
+  ['listing refused', { failAtSend: 'blockchain.scripthash.listunspent' },
+    'Server error 1: refused'],
+  ['estimate refused', { failAtSend: 'blockchain.estimatefee' }, 'Server error 1: refused'],
+  ['broadcast refused', { failAtSend: 'blockchain.transaction.broadcast' },
+    'Server error 1: refused'],
 ];
 for (const [name, change, text] of failures) {
   const request = {
@@ -160,6 +165,24 @@ for (const [name, change, text] of failures) {
     expectEqual(reply.attempts[0].step, 'Failed', `${name}: failed`);
     expectEqual(reply.attempts[0].error, text, `${name}: text`);
     expectEqual(reply.broadcasts.length, 0, `${name}: nothing broadcast`);
+  });
+}
+
+// The sheet closes while the send runs: it ends submitted all the same.
+{
+  const request = {
+    addresses: 1, delete: [], estimate: -1, sendEstimate: -1, amount: '0.001',
+    recipient: recipients.p2wpkh(), coins: [coin(0, 1_000_000)], sends: 1, password,
+    closeSheet: true,
+  };
+  ask(request, (reply) => {
+    expectEqual(reply.attempts[0].step, 'Submitted', 'closed sheet: submitted');
+    expectEqual(reply.attempts[0].txHash, 'f00d', 'closed sheet: the id');
+    expectEqual(reply.broadcasts.length, 1, 'closed sheet: one broadcast');
+    if (reply.broadcasts.length === 1) {
+      verifyTransaction(reply.broadcasts[0], request, reply, { shownRate: 5, shownFee: 705 },
+        100_000, 'closed sheet');
+    }
   });
 }
 
