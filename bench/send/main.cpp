@@ -2,7 +2,8 @@
 // wallet of 10, 100 and 1,000 coins spread over 10 addresses, against a loopback Electrum
 // server, every coin spent. Prints, per case: the time per send against the 10-coin case
 // (goal: grows no faster than the number of inputs), the seed openings per send (goal: 1),
-// and the GUI thread's longest stall during a send (goal <= 16 ms).
+// and the GUI thread's longest stall during a send (goal <= 16 ms): the worst of all sends,
+// and the median of each send's worst, which a loaded machine disturbs less.
 #include "../EventLoopStall.h"
 #include "AppStateFixture.h"
 #include "RunTask.h"
@@ -56,7 +57,8 @@ QCoro::Task<void> flowEnd(TransactionFlow* flow) {
 
 struct Figures {
     double millis = 0;
-    double stall = 0;
+    double stall = 0;        // the worst of all sends
+    double typicalStall = 0; // the median of each send's worst
     std::size_t openings = 0;
 };
 
@@ -65,7 +67,7 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// `rounds` sends spending every one of `coins` coins; the median time, the worst stall and the
+// `rounds` sends spending every one of `coins` coins; the median time, the stalls and the
 // most seed openings of one send.
 Figures measure(int coins, int rounds) {
     test::AppStateFixture env;
@@ -105,6 +107,7 @@ Figures measure(int coins, int rounds) {
     bench::StallMeter meter;
     Figures figures;
     std::vector<double> times;
+    std::vector<double> stalls;
     for (int round = 0; round < rounds; ++round) {
         auto request = std::make_shared<BitcoinSendRequest>();
         request->state = &state;
@@ -133,10 +136,12 @@ Figures measure(int coins, int rounds) {
             std::exit(1);
         }
         flow->reset();
+        stalls.push_back(stall);
         figures.stall = std::max(figures.stall, stall);
         figures.openings = std::max(figures.openings, seedLoads(env.keychain(), before));
     }
     figures.millis = median(times);
+    figures.typicalStall = median(stalls);
     return figures;
 }
 
@@ -148,11 +153,13 @@ int main(int argc, char** argv) {
     const Figures base = measure(10, rounds);
     for (const int coins : {10, 100, 1000}) {
         const Figures figures = coins == 10 ? base : measure(coins, rounds);
-        std::printf("bench_send: %4d coins over %d addresses: %.1f ms per send, %.2fx the 10-coin "
-                    "send for %dx the inputs (goal: no faster growth); %zu seed opening(s) per "
-                    "send (goal: 1); longest GUI stall %.1f ms (goal <= 16 ms)\n",
-                    coins, addressCount, figures.millis, figures.millis / base.millis, coins / 10,
-                    figures.openings, figures.stall);
+        std::printf(
+            "bench_send: %4d coins over %d addresses: %.1f ms per send, %.2fx the 10-coin "
+            "send for %dx the inputs (goal: no faster growth); %zu seed opening(s) per "
+            "send (goal: 1); longest GUI stall %.1f ms, median of the sends' longest %.1f ms "
+            "(goal <= 16 ms)\n",
+            coins, addressCount, figures.millis, figures.millis / base.millis, coins / 10,
+            figures.openings, figures.stall, figures.typicalStall);
     }
     return 0;
 }
