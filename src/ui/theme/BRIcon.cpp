@@ -62,19 +62,18 @@ constexpr auto glyphs = std::to_array<std::pair<std::string_view, char32_t>>({
     {"gearshape", 0xF493},                     // settings
     {"arrow.up.arrow.down", 0xF4E2},           // swap-vertical
     {"chevron.down", 0xF140},                  // chevron-down
-    {"checkmark.shield", 0xF499},              // shield-outline, with the check badge below
+    {"checkmark.shield", 0xF565},              // verified: a shield with a check
     {"signature", 0xF3EA},                     // pen
     {"checkmark.circle", 0xF5E1},              // check-circle-outline
     // access-point
     {"antenna.radiowaves.left.and.right", 0xF002},
 });
 
-// The font has no shield with a lock or a check: those symbols draw the small mark over the
-// shield, cut out of a filled one.
-constexpr std::array<std::pair<std::string_view, IconBadge>, 3> badges{{
-    {"lock.shield.fill", {0xF33E, true}},  // lock
-    {"lock.shield", {0xF33E, false}},      // lock
-    {"checkmark.shield", {0xF12C, false}}, // check
+// The font has no shield with a lock: those symbols draw a small lock over the shield, cut out
+// of a filled one.
+constexpr std::array<std::pair<std::string_view, IconBadge>, 2> badges{{
+    {"lock.shield.fill", {0xF33E, true}}, // lock
+    {"lock.shield", {0xF33E, false}},     // lock
 }};
 
 } // namespace
