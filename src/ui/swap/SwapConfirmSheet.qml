@@ -151,7 +151,7 @@ BRSheet {
                         objectName: "swapPasswordField"
                         secure: true
                         placeholderText: "Password"
-                        showsError: root.step === TransactionFlow.Failed
+                        showsError: root.vm.hasError
                         onTextChanged: root.vm.setPassword(text)
                         onAccepted: root.swap()
                     }
@@ -159,7 +159,7 @@ BRSheet {
                 ErrorLine {
                     objectName: "swapError"
                     Layout.fillWidth: true
-                    text: root.step === TransactionFlow.Failed ? root.flow.errorMessage : ""
+                    text: root.vm.errorMessage
                 }
                 RowLayout {
                     Layout.alignment: Qt.AlignHCenter

@@ -279,12 +279,25 @@ bool SwapViewModel::isSending() const {
 
 void SwapViewModel::watchFlow() {
     disconnect(m_flowWatch);
+    disconnect(m_flowStepWatch);
     if (TransactionFlow* current = flow()) {
         m_flowWatch = connect(current, &TransactionFlow::runningChanged, this,
                               &SwapViewModel::canSwapChanged);
+        m_flowStepWatch =
+            connect(current, &TransactionFlow::stepChanged, this, &SwapViewModel::showFlowFailure);
     }
+    showFlowFailure();
     emit flowChanged();
     emit canSwapChanged();
+}
+
+void SwapViewModel::showFlowFailure() {
+    const TransactionFlow* current = flow();
+    if (current && current->step() == TransactionFlow::Step::Failed) {
+        setErrorMessage(current->errorMessage());
+    } else {
+        setErrorMessage(std::nullopt);
+    }
 }
 
 void SwapViewModel::setShowConfirmation(bool shown) {

@@ -183,8 +183,10 @@ private:
     void setQuoteError(std::optional<QString> text);
     void setIsQuoting(bool quoting);
     FlowService* flowService() const;
-    // Follows the current chain's flow: its running flag moves canSwap and isSending.
+    // Follows the current chain's flow: its running flag moves canSwap and isSending, and a
+    // failure before anything left shows under the password field (errorMessage).
     void watchFlow();
+    void showFlowFailure();
 
     Chain m_chain = Chain::ethereum;
     std::optional<SwapToken> m_tokenIn;
@@ -197,6 +199,7 @@ private:
     bool m_showConfirmation = false;
     QPointer<FlowService> m_flowService;
     QMetaObject::Connection m_flowWatch;
+    QMetaObject::Connection m_flowStepWatch;
     // Bumped by every change of the inputs and every request: only the answer of the latest
     // request for the current inputs is kept.
     std::uint64_t m_generation = 0;

@@ -252,6 +252,7 @@ TEST(SwapExecution, WrongPasswordsAndStaleQuotesSendNothing) {
     w.model.setPassword(QStringLiteral("wrong horse"));
     EXPECT_EQ(w.swap(), Step::Failed);
     EXPECT_FALSE(w.flow()->errorMessage().isEmpty());
+    EXPECT_EQ(w.model.errorText(), w.flow()->errorMessage()); // under the password field
     EXPECT_TRUE(w.flow()->txHash().isEmpty());
     EXPECT_EQ(w.nonce(), 0u);
 
@@ -268,6 +269,7 @@ TEST(SwapExecution, WrongPasswordsAndStaleQuotesSendNothing) {
     const SwapQuote quote = *w.model.currentQuote();
     EXPECT_EQ(w.nonce(), 0u);
     EXPECT_EQ(w.swap(), Step::Confirmed);
+    EXPECT_FALSE(w.model.hasError());
     // What was signed is the new quote: 2 coins, and the minimum at 3 % slippage.
     const Bytes data =
         hexToBytes(w.transaction(w.flow()->txHash()).at("input").get<std::string>()).value();
