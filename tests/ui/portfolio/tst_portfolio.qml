@@ -150,6 +150,9 @@ Item {
             const btc = row("btc-0")
             const eth = row("eth-0")
             const token = row("eth-0/0x01")
+            const total = findAll(view, "portfolioTotal", [])[0]
+            tryCompare(total, "shownText", "$1,785.67")
+            total.duration = 2000 // long enough to catch it rolling on a busy machine
             verify(fixture.setEthBalance(1.5))
             wait(20)
             // The same delegates: nothing was rebuilt; the changed row shows the new balance.
@@ -160,8 +163,23 @@ Item {
             compare(textOf(eth, "assetRowFiat"), "$3,000.00")
             compare(textOf(row("ethereum"), "chainTotal"), "$3,004.50")
             compare(view.portfolio.totalText, "$3,785.67")
-            // The total counts up to its new figure, then shows it whole.
-            tryCompare(findAll(view, "portfolioTotal", [])[0], "text", "$3,785.67")
+            // The total counts up to its new figure: the changed digit rolls in over the old
+            // one, which rolls out; then the figure stands whole.
+            compare(total.text, "$3,785.67")
+            compare(total.shownText, "$1,785.67")
+            wait(100)
+            const texts = (item, out) => {
+                if (item.textFormat !== undefined)
+                    out.push(item)
+                for (let i = 0; i < item.children.length; ++i)
+                    texts(item.children[i], out)
+                return out
+            }
+            const moving = () => texts(total, []).filter(t => t.y !== 0 && t.opacity > 0)
+            compare(moving().map(t => t.text).sort(), ["1", "3"])
+            tryCompare(total, "shownText", "$3,785.67", 5000)
+            compare(moving(), [])
+            total.duration = 350
         }
 
         function test_4a_refreshAndF5RefreshTheState() {
