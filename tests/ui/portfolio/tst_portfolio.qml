@@ -65,6 +65,44 @@ Item {
 
         function init() { fixture.clear(); wait(20) }
 
+        // The characters of a counting figure that are on the move (rolling in or out).
+        function rolling(figure) {
+            const texts = (item, out) => {
+                if (item.textFormat !== undefined)
+                    out.push(item)
+                for (let i = 0; i < item.children.length; ++i)
+                    texts(item.children[i], out)
+                return out
+            }
+            return texts(figure, []).filter(t => t.y !== 0 && t.opacity > 0).map(t => t.text).sort()
+        }
+        // The glows cast by `figure` within `area`, in drawing order: [opacity, radius, colour].
+        function glowsOf(area, figure) {
+            const found = []
+            const walk = item => {
+                if (item.glowOpacity !== undefined && item.source === figure)
+                    found.push(item)
+                for (let i = 0; i < item.children.length; ++i)
+                    walk(item.children[i])
+            }
+            walk(area)
+            return found
+        }
+        // The glows draw: the figure's surroundings change when they are hidden.
+        function verifyGlowsDraw(area, glows) {
+            for (const glow of glows)
+                tryVerify(() => glow.ready, 5000)
+            wait(50)
+            const lit = grabImage(area)
+            for (const glow of glows)
+                glow.visible = false
+            wait(50)
+            const plain = grabImage(area)
+            for (const glow of glows)
+                glow.visible = true
+            verify(!lit.equals(plain), "the glows draw nothing")
+        }
+
         function test_1_emptyWallet() {
             compare(view.portfolio.totalText, "$0.00")
             compare(textOf(view, "portfolioTotal"), "$0.00")
@@ -168,18 +206,29 @@ Item {
             compare(total.text, "$3,785.67")
             compare(total.shownText, "$1,785.67")
             wait(100)
-            const texts = (item, out) => {
-                if (item.textFormat !== undefined)
-                    out.push(item)
-                for (let i = 0; i < item.children.length; ++i)
-                    texts(item.children[i], out)
-                return out
-            }
-            const moving = () => texts(total, []).filter(t => t.y !== 0 && t.opacity > 0)
-            compare(moving().map(t => t.text).sort(), ["1", "3"])
+            compare(rolling(total), ["1", "3"])
             tryCompare(total, "shownText", "$3,785.67", 5000)
-            compare(moving(), [])
+            compare(rolling(total), [])
             total.duration = 350
+        }
+
+        // The total glows in three accent layers, none offset: 0.025 at 20, 0.05 at 8 and
+        // 0.1 at 4; the price casts one faint accent shadow, 0.05 at 8.
+        function test_4d_theTotalGlowsAndThePriceHasItsShadow() {
+            fixture.fill()
+            fixture.setPrice(0, 97123.45, 1.25)
+            chart.chain = 0
+            const total = findAll(view, "portfolioTotal", [])[0]
+            const price = findAll(chart, "chartPrice", [])[0]
+            const describe = glows => glows.map(g => [g.glowOpacity, g.radius, g.glowColor.toString(),
+                                                     g.horizontalOffset, g.verticalOffset])
+            const totalGlows = glowsOf(view, total)
+            compare(describe(totalGlows), [[0.025, 20, "#0a84ff", 0, 0], [0.05, 8, "#0a84ff", 0, 0],
+                                           [0.1, 4, "#0a84ff", 0, 0]])
+            verifyGlowsDraw(view, totalGlows)
+            const priceGlows = glowsOf(chart, price)
+            compare(describe(priceGlows), [[0.05, 8, "#0a84ff", 0, 0]])
+            verifyGlowsDraw(chart, priceGlows)
         }
 
         function test_4a_refreshAndF5RefreshTheState() {
@@ -237,7 +286,20 @@ Item {
             const percent = findAll(chart, "chartChangeText", [])[0]
             const day = findAll(chart, "chartChange24h", [])[0]
             fixture.setPrice(0, 1234.567, -2.5)
-            tryCompare(findAll(chart, "chartPrice", [])[0], "text", "$1,234.57")
+            const price = findAll(chart, "chartPrice", [])[0]
+            tryCompare(price, "text", "$1,234.57")
+            // The price counts up: the changed digit rolls in over the old one, which rolls
+            // out; then the figure stands whole.
+            tryCompare(price, "shownText", "$1,234.57")
+            price.duration = 2000 // long enough to catch it rolling on a busy machine
+            fixture.setPrice(0, 1334.567, -2.5)
+            compare(price.text, "$1,334.57")
+            compare(price.shownText, "$1,234.57")
+            wait(100)
+            compare(rolling(price), ["2", "3"])
+            tryCompare(price, "shownText", "$1,334.57", 5000)
+            compare(rolling(price), [])
+            price.duration = 350
             compare(percent.text, "2.50%")
             compare(arrow.name, "arrow.down.right")
             verify(Qt.colorEqual(arrow.color, "#f04848"))
