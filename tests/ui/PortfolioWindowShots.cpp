@@ -93,6 +93,11 @@ QStringList checkWindow(const QQuickWindow& window, const QImage& image) {
         router.front()->property("route").toString() != QStringLiteral("portfolio")) {
         failures << QStringLiteral("the detail area does not show the portfolio");
     }
+    // The wallet's accounts and their tokens, not an empty portfolio.
+    if (shown(window, QStringLiteral("AssetRow")).empty() ||
+        shown(window, QStringLiteral("TokenCard")).empty()) {
+        failures << QStringLiteral("no account row or no token row on screen");
+    }
     // Every chain disc on screen shows its glyph in the chain's colour: the glyph's middle
     // holds pixels of that colour, which the dark disc alone never has.
     const std::vector<QQuickItem*> discs = shown(window, QStringLiteral("ChainDiscIcon"));
