@@ -4,8 +4,9 @@ import Quillmark.Ui
 // A figure whose changes count up character by character: a character that differs from the
 // one shown slides up and fades out while its successor rises in from below; the others stay.
 // The characters line up from the right end, so digits keep their places when the figure
-// gains or loses one. `text` is always the whole figure; `shownText` follows it once the
-// characters have settled (a glow behind the figure takes its shape again then).
+// gains or loses one. `text` is always the whole figure; `shownText` follows it and `settled`
+// turns true once the characters have come to rest (a glow behind the figure takes its shape
+// again then, also after a figure that changed and changed back).
 Item {
     id: root
     property string text: ""
@@ -13,6 +14,7 @@ Item {
     property color color: BRPalette.textPrimary
     property int duration: 350
     property string shownText: ""
+    property bool settled: true
 
     implicitWidth: cells.implicitWidth
     implicitHeight: lineMetrics.height
@@ -40,6 +42,7 @@ Item {
     }
     onTextChanged: {
         show(text)
+        settled = false
         settling.restart()
     }
     Component.onCompleted: {
@@ -47,21 +50,35 @@ Item {
         shownText = text
     }
 
+    // Animations run on the frames' clock, which falls behind the wall clock on a busy
+    // machine: the figure counts as settled only once no character moves any more.
     Timer {
         id: settling
         interval: root.duration + 20
-        onTriggered: root.shownText = root.text
+        onTriggered: {
+            for (let i = 0; i < cellRepeater.count; ++i) {
+                const cell = cellRepeater.itemAt(i)
+                if (cell && cell.moving) {
+                    restart()
+                    return
+                }
+            }
+            root.shownText = root.text
+            root.settled = true
+        }
     }
 
     Row {
         id: cells
         Repeater {
+            id: cellRepeater
             model: characters
             delegate: Item {
                 id: cell
                 required property string character
                 property string previous: ""
                 property bool settled: false
+                readonly property bool moving: rolling.running
 
                 width: lineMetrics.advanceWidth(character)
                 height: root.implicitHeight

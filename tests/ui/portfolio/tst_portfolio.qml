@@ -189,7 +189,8 @@ Item {
             const eth = row("eth-0")
             const token = row("eth-0/0x01")
             const total = findAll(view, "portfolioTotal", [])[0]
-            tryCompare(total, "shownText", "$1,785.67")
+            // Past the count-up of the figure that fill() set (shownText may hold it already).
+            tryVerify(() => total.settled && total.shownText === "$1,785.67")
             total.duration = 2000 // long enough to catch it rolling on a busy machine
             verify(fixture.setEthBalance(1.5))
             wait(20)
@@ -205,9 +206,19 @@ Item {
             // one, which rolls out; then the figure stands whole.
             compare(total.text, "$3,785.67")
             compare(total.shownText, "$1,785.67")
-            wait(100)
+            tryVerify(() => rolling(total).length > 0, 1000) // from the first frame on
             compare(rolling(total), ["1", "3"])
             tryCompare(total, "shownText", "$3,785.67", 5000)
+            compare(rolling(total), [])
+            verify(total.settled)
+            // A figure that changes and changes back stands whole again only once its
+            // characters have come to rest.
+            verify(fixture.setEthBalance(0.5))
+            verify(fixture.setEthBalance(1.5))
+            compare(total.text, "$3,785.67")
+            compare(total.shownText, "$3,785.67")
+            verify(!total.settled)
+            tryVerify(() => total.settled, 5000)
             compare(rolling(total), [])
             total.duration = 350
         }
@@ -290,14 +301,15 @@ Item {
             tryCompare(price, "text", "$1,234.57")
             // The price counts up: the changed digit rolls in over the old one, which rolls
             // out; then the figure stands whole.
-            tryCompare(price, "shownText", "$1,234.57")
+            tryVerify(() => price.settled && price.shownText === "$1,234.57")
             price.duration = 2000 // long enough to catch it rolling on a busy machine
             fixture.setPrice(0, 1334.567, -2.5)
             compare(price.text, "$1,334.57")
             compare(price.shownText, "$1,234.57")
-            wait(100)
+            tryVerify(() => rolling(price).length > 0, 1000)
             compare(rolling(price), ["2", "3"])
             tryCompare(price, "shownText", "$1,334.57", 5000)
+            verify(price.settled)
             compare(rolling(price), [])
             price.duration = 350
             compare(percent.text, "2.50%")
