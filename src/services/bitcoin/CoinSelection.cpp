@@ -41,10 +41,18 @@ std::uint64_t CoinSelection::fee(std::uint64_t inputs, std::uint64_t outputs,
 }
 
 CoinSelectionResult CoinSelection::select(const std::vector<UTXO>& utxos, std::uint64_t amount,
-                                          std::uint64_t feeRate) {
+                                          std::uint64_t feeRate,
+                                          std::uint64_t paymentOutputVBytes) {
     if (utxos.empty()) {
         throw CoinSelectionError::noUTXOs();
     }
+    // The payment's bytes beyond the 31 that fee() counts for it.
+    const std::uint64_t extra = mulSaturating(
+        paymentOutputVBytes > kP2WPKHOutputVBytes ? paymentOutputVBytes - kP2WPKHOutputVBytes : 0,
+        feeRate);
+    const auto feeFor = [&](std::uint64_t inputs, std::uint64_t outputs) {
+        return addSaturating(fee(inputs, outputs, feeRate), extra);
+    };
     std::vector<UTXO> sorted = utxos;
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const UTXO& a, const UTXO& b) { return a.value > b.value; });
@@ -55,7 +63,7 @@ CoinSelectionResult CoinSelection::select(const std::vector<UTXO>& utxos, std::u
     for (const auto& utxo : sorted) {
         result.utxos.push_back(utxo);
         total = addSaturating(total, utxo.value);
-        const std::uint64_t needed = addSaturating(amount, fee(result.utxos.size(), 1, feeRate));
+        const std::uint64_t needed = addSaturating(amount, feeFor(result.utxos.size(), 1));
         // A saturated need is beyond any total.
         if (needed != kMax && total >= needed) {
             covered = true;
@@ -64,9 +72,9 @@ CoinSelectionResult CoinSelection::select(const std::vector<UTXO>& utxos, std::u
     }
     if (!covered) {
         throw CoinSelectionError::insufficientFunds(
-            total, addSaturating(amount, fee(sorted.size(), 1, feeRate)));
+            total, addSaturating(amount, feeFor(sorted.size(), 1)));
     }
-    const std::uint64_t feeTwo = fee(result.utxos.size(), 2, feeRate);
+    const std::uint64_t feeTwo = feeFor(result.utxos.size(), 2);
     const std::uint64_t neededTwo = addSaturating(amount, feeTwo);
     if (neededTwo != kMax && total >= neededTwo && total - neededTwo > kDustLimit) {
         result.fee = feeTwo;

@@ -41,15 +41,26 @@ struct CoinSelection {
     using SelectionError = qm::CoinSelectionError;
 
     static constexpr std::uint64_t kDustLimit = 546;
+    // A P2WPKH output: 8 bytes of value, a length byte and the 22-byte script.
+    static constexpr std::uint64_t kP2WPKHOutputVBytes = 31;
+
+    // The virtual size of an output paying to `scriptSize` bytes of script (under 253).
+    static constexpr std::uint64_t outputVBytes(std::uint64_t scriptSize) {
+        return 8 + 1 + scriptSize;
+    }
 
     // (11 + 68 * inputs + 31 * outputs) * feeRate: 68 vB per P2WPKH input, 31 per output,
     // 10.5 of overhead rounded up.
     static std::uint64_t fee(std::uint64_t inputs, std::uint64_t outputs, std::uint64_t feeRate);
 
     // Largest first (stable), stopping at the first prefix that covers amount plus the
-    // one-output fee; change only above the dust limit. Throws CoinSelectionError.
+    // one-output fee; change only above the dust limit. The payment's output is sized by
+    // `paymentOutputVBytes` (a P2WSH or P2TR output is 12 vB more than a P2WPKH one, and a
+    // fee that counted 31 would pay less than the rate); change is P2WPKH. Throws
+    // CoinSelectionError.
     static CoinSelectionResult select(const std::vector<UTXO>& utxos, std::uint64_t amount,
-                                      std::uint64_t feeRate);
+                                      std::uint64_t feeRate,
+                                      std::uint64_t paymentOutputVBytes = kP2WPKHOutputVBytes);
 };
 
 } // namespace qm

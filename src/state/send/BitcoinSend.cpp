@@ -138,12 +138,13 @@ std::vector<UTXO> utxosOf(const std::vector<BTCSpend>& spends) {
 // Stops before signing when the transaction needs more than the user saw: a higher rate
 // now, or more inputs (or a remainder left to the fee) than the estimate assumed.
 void checkFeeShown(const BitcoinSendRequest& request, const std::vector<UTXO>& utxos,
-                   std::uint64_t amount, std::uint64_t currentRate, std::uint64_t fee) {
+                   std::uint64_t amount, std::uint64_t paymentVBytes, std::uint64_t currentRate,
+                   std::uint64_t fee) {
     std::uint64_t neededRate = request.shownSatPerVByte;
     std::uint64_t neededFee = fee;
     if (currentRate > request.shownSatPerVByte) {
         neededRate = currentRate;
-        neededFee = feeOf(CoinSelection::select(utxos, amount, currentRate), amount);
+        neededFee = feeOf(CoinSelection::select(utxos, amount, currentRate, paymentVBytes), amount);
     } else if (fee <= request.shownFeeSats) {
         return;
     }
@@ -199,15 +200,17 @@ QCoro::Task<void> runBitcoinSend(FlowRun run, BitcoinSendRequest request) {
     }
     const std::uint64_t rate = request.shownSatPerVByte;
     const std::vector<UTXO> utxos = utxosOf(coins.spends);
-    const CoinSelectionResult selection = CoinSelection::select(utxos, *amount, rate);
+    Bytes payment = recipientScript(request.recipient);
+    const std::uint64_t paymentVBytes = CoinSelection::outputVBytes(payment.size());
+    const CoinSelectionResult selection =
+        CoinSelection::select(utxos, *amount, rate, paymentVBytes);
     pacing = run.animateProgress(0.3, 0.2);
     co_await std::move(pacing);
 
     std::vector<BTCSpend> spends;
-    BTCUnsignedTransaction transaction =
-        buildTransaction(selection, coins.spends, spends, recipientScript(request.recipient),
-                         *amount, coins.changeScript);
-    checkFeeShown(request, utxos, *amount, currentRate, feeOf(selection, *amount));
+    BTCUnsignedTransaction transaction = buildTransaction(
+        selection, coins.spends, spends, std::move(payment), *amount, coins.changeScript);
+    checkFeeShown(request, utxos, *amount, paymentVBytes, currentRate, feeOf(selection, *amount));
     pacing = run.animateProgress(0.4, 0.2);
     co_await std::move(pacing);
     if (!run.isActive() || !state) {

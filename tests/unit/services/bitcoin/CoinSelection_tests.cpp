@@ -42,6 +42,13 @@ TEST(CoinSelection, LargestFirstChangeDustAndTightFits) {
         EXPECT_EQ(fit.fee, fee) << extra;
         EXPECT_EQ(fit.change, change) << extra;
     }
+    // Paying a 34-byte script (P2WSH, P2TR) costs 12 vB more than the 141 counted above.
+    EXPECT_EQ(CoinSelection::outputVBytes(34), 43u);
+    const auto wide = CoinSelection::select({utxo(10'000 + 153 + 547)}, 10'000, 1, 43);
+    EXPECT_EQ(wide.fee, 153u);
+    EXPECT_EQ(wide.change, 547u);
+    EXPECT_EQ(CoinSelection::select({utxo(10'000 + 153 + 546)}, 10'000, 1, 43).change,
+              std::nullopt);
 }
 
 // A fee that would not fit 64 bits saturates and can never be covered; an estimate beyond any
