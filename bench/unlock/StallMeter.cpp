@@ -10,9 +10,9 @@
 #include "state/AccountDerivation.h"
 #include "state/AppState.h"
 #include "state/TokenPriceLookup.h"
-#include "state/WalletConnectSetup.h"
 #include "state/refresh/RefreshOrchestrator.h"
 #include "state/signing/Signer.h"
+#include "state/walletconnect/WalletConnectService.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -62,6 +62,16 @@ double maximum(const std::vector<double>& values) {
 
 } // namespace
 
+namespace {
+
+// The bench measures the wallet's own work: WalletConnect's relay stays unopened.
+class NoWalletConnect : public WalletConnectService {
+public:
+    QCoro::Task<void> setup() override { co_return; }
+};
+
+} // namespace
+
 int measureStalls(int rounds) {
     QTemporaryDir folder;
     // File mode over a temporary folder; no keychain, no network (the refresh is suspended).
@@ -73,7 +83,7 @@ int measureStalls(int rounds) {
     services.networkManager = std::make_unique<NetworkManager>();
     services.explorerClient = std::make_unique<BlockExplorerClient>();
     services.coinGecko = std::make_unique<CoinGeckoClient>();
-    services.wcViewModel = std::make_unique<WalletConnectSetup>();
+    services.wcViewModel = std::make_unique<NoWalletConnect>();
     services.tokenPrices = std::make_unique<TokenPriceLookup>();
     AppState state(std::move(services));
     state.refreshOrchestrator().setSuspendedForTesting(true);

@@ -5,9 +5,9 @@
 #include "services/connections/NetworkManager.h"
 #include "services/evm/BlockExplorerClient.h"
 #include "state/UniswapTokenPrices.h"
-#include "state/WalletConnectSetup.h"
 #include "state/refresh/RefreshOrchestrator.h"
 #include "state/signing/Signer.h"
+#include "state/walletconnect/WalletConnectService.h"
 
 #include <cmath>
 
@@ -25,7 +25,7 @@ AppStateServices AppStateServices::standard() {
     services.networkManager = std::make_unique<NetworkManager>();
     services.explorerClient = std::make_unique<BlockExplorerClient>();
     services.coinGecko = std::make_unique<CoinGeckoClient>();
-    services.wcViewModel = std::make_unique<WalletConnectSetup>();
+    services.wcViewModel = std::make_unique<WalletConnectService>();
     services.tokenPrices = std::make_unique<UniswapTokenPrices>();
     return services;
 }
@@ -47,6 +47,7 @@ AppState::AppState(AppStateServices services, QObject* parent)
         child->setParent(this);
     }
     m_signer = std::make_unique<Signer>(*services.keychain);
+    m_wcViewModel->attach(*this);
     m_refresh = new RefreshOrchestrator(*this);
 }
 

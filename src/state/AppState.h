@@ -45,7 +45,7 @@ class Signer;
 struct DerivedAccounts;
 class TokenPriceLookup;
 class TokenStore;
-class WalletConnectSetup;
+class WalletConnectService;
 
 // The services the state works through. The keychain manager and the token store are used,
 // not owned; the rest become the state's own.
@@ -55,7 +55,7 @@ struct AppStateServices {
     std::unique_ptr<NetworkManager> networkManager;
     std::unique_ptr<BlockExplorerClient> explorerClient;
     std::unique_ptr<CoinGeckoClient> coinGecko;
-    std::unique_ptr<WalletConnectSetup> wcViewModel;
+    std::unique_ptr<WalletConnectService> wcViewModel;
     std::unique_ptr<TokenPriceLookup> tokenPrices;
 
     AppStateServices();
@@ -168,7 +168,9 @@ public:
     NetworkManager& networkManager() const { return *m_networkManager; }
     BlockExplorerClient& explorerClient() const { return *m_explorerClient; }
     CoinGeckoClient& coinGecko() const { return *m_coinGecko; }
-    WalletConnectSetup& wcViewModel() const { return *m_wcViewModel; }
+    // WalletConnect: the session manager of the last unlock, its sessions, proposals and
+    // requests.
+    WalletConnectService& wcViewModel() const { return *m_wcViewModel; }
     TokenPriceLookup& tokenPrices() const { return *m_tokenPrices; }
 
     // --- Views -----------------------------------------------------------------------------
@@ -274,7 +276,7 @@ private:
     NetworkManager* m_networkManager;
     BlockExplorerClient* m_explorerClient;
     CoinGeckoClient* m_coinGecko;
-    WalletConnectSetup* m_wcViewModel;
+    WalletConnectService* m_wcViewModel;
     std::unique_ptr<TokenPriceLookup> m_tokenPrices;
     RefreshOrchestrator* m_refresh; // child of this state
 

@@ -4,9 +4,9 @@
 #include "core/storage/TokenStore.h"
 #include "platform/async/TaskHandle.h"
 #include "state/AppState.h"
-#include "state/WalletConnectSetup.h"
 #include "state/refresh/RefreshOrchestrator.h"
 #include "state/signing/Signer.h"
+#include "state/walletconnect/WalletConnectService.h"
 
 #include <QPointer>
 #include <iostream>
@@ -199,7 +199,7 @@ QCoro::Task<void> AppState::unlock(std::string_view password) {
     setIsLocked(false);
     startSessionTasks();
     // Kept nowhere: every unlock sets WalletConnect up anew.
-    WalletConnectSetup* walletConnect = m_wcViewModel;
+    WalletConnectService* walletConnect = m_wcViewModel;
     TaskHandle::spawn(this,
                       [walletConnect](const CancellationToken&) { return walletConnect->setup(); });
 }

@@ -12,10 +12,12 @@ its own, so the refresh that starts after an unlock fails at once instead of rea
 QM_E2E_KEEP=1 keeps each scenario's folder (screenshots, logs); a failed one is always kept.
 Scenarios: keyring (an unlocked keyring), locked (the keyring is locked while a wallet is
 in it: the keyring's own unlock prompt, dismissed then answered, and "Try Again"), absent (no Secret Service on the bus), nodialog (the file dialog's Qt module is
-missing). Exit status 0 when all pass; a scenario (or a check) that cannot run here prints
+missing), walletconnect (a dApp of the real WalletConnect client on a loopback relay pairs,
+gets a signature and a rejection). Exit status 0 when all pass; a scenario (or a check) that cannot run here prints
 "SKIP: <reason>", and the run exits 77 when no scenario ran.
 """
 
+import json
 import os
 import shutil
 import signal
@@ -28,7 +30,8 @@ import warnings
 
 warnings.filterwarnings("ignore", category=DeprecationWarning)
 
-SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog"]
+SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect"]
+PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
 FOLDER_MODEL = "/usr/lib/x86_64-linux-gnu/qt6/qml/Qt/labs/folderlistmodel"
 PASSWORD = "quillmark e2e 1"
@@ -82,6 +85,9 @@ def run(args, check=True, **kwargs):
 def isolate_network():
     """Re-runs this script in a network namespace with nothing but a loopback device."""
     if os.environ.get("QM_E2E_ISOLATED") == "1":
+        # Up, for the servers a scenario runs on loopback; nothing else is reachable.
+        if shutil.which("ip"):
+            subprocess.run(["ip", "link", "set", "lo", "up"], stderr=subprocess.DEVNULL)
         return
     if not shutil.which("unshare"):
         raise Skip("unshare is not installed: the program could reach the network")
@@ -139,7 +145,7 @@ def outer(binary, scenarios):
         started = time.monotonic()
         log(f"--- {scenario} ({work})")
         args = ["dbus-run-session"]
-        if scenario in ("absent", "nodialog"):
+        if scenario in ("absent", "nodialog", "walletconnect"):
             args += ["--config-file", session_config(work)]
         if scenario == "nodialog":
             if not os.path.isdir(FOLDER_MODEL) or subprocess.run(
@@ -853,6 +859,112 @@ def scenario_nodialog(desktop, w, keyring):
     w.quit()
 
 
+class NodeProgram:
+    """A Node script of tests/peers whose output is read one JSON line at a time."""
+
+    def __init__(self, work, name, *args):
+        import queue
+        import threading
+
+        if not shutil.which("node") or not os.path.isdir(os.path.join(PEERS, "node_modules")):
+            raise Skip("node and tests/peers are not installed (scripts/install-deps)")
+        self.errors = open(os.path.join(work, name + ".log"), "w")
+        self.process = subprocess.Popen(["node", os.path.join(PEERS, name), *args], text=True,
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=self.errors)
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            if line.startswith("{"):
+                self.lines.put(json.loads(line))
+
+    def next(self, key, timeout=WAIT):
+        """The next line that has `key`."""
+        import queue
+
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                line = self.lines.get(timeout=max(0.1, deadline - time.monotonic()))
+            except queue.Empty:
+                raise AssertionError(f"no {key} from the node program")
+            if key in line:
+                return line[key]
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.stdin.close()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+def loopback_works():
+    import socket
+
+    try:
+        with socket.socket() as server, socket.socket() as client:
+            server.bind(("127.0.0.1", 0))
+            server.listen()
+            client.connect(server.getsockname())
+        return True
+    except OSError:
+        return False
+
+
+def scenario_walletconnect(desktop, w, keyring):
+    # A loopback relay in the scenario's own network; the program reaches it instead of the
+    # public one.
+    if not loopback_works():
+        raise Skip("the loopback device is down (no ip tool to bring it up)")
+    relay = NodeProgram(desktop.work, "relay_fixture.mjs")
+    dapp = None
+    try:
+        url = relay.next("url")
+        os.environ.update(QUILLMARK_WC_RELAY=url, QUILLMARK_WC_PROJECT_ID="quillmark-e2e")
+        w.start()
+        import_wallet(w)
+        # WalletConnect is set up by an unlock.
+        lock_and_unlock(w)
+        dapp = NodeProgram(desktop.work, "wc_dapp_e2e.mjs", url)
+        uri = dapp.next("uri")
+        w.button("Connect dApp via WalletConnect")
+        field = w.wait("the URI field", lambda: next(
+            (node for _, _, node in w.all("text") if w.text_of(node) == ""), None))
+        subprocess.run(["xclip", "-selection", "clipboard", "-in"], input=uri, text=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10,
+                       check=True)
+        w.click_node(field)
+        w.key("ctrl+v")
+        w.wait("the pasted URI", lambda: w.text_of(field) == uri, timeout=20)
+        w.button("Connect")
+        w.button("Approve")
+        accounts = dapp.next("approved")
+        assert accounts[0].lower() == "eip155:1:0x9858effd232b4033e47d90003d41ec34ecaeda94", accounts
+        # The message to sign, then the password.
+        w.wait_node("push button", "Sign")
+        desktop.screenshot("walletconnect-request")
+        w.fill(w.passwords(1)[0], PASSWORD)
+        w.button("Sign")
+        signed = dapp.next("recovered")
+        assert signed is True, "the dApp did not recover the wallet's address"
+        # The next request is rejected.
+        w.wait_node("push button", "Reject")
+        w.button("Reject")
+        assert dapp.next("rejected") == 5000
+        sessions = os.path.join(data_dir(desktop), "wc_sessions_v2.json")
+        assert os.stat(sessions).st_mode & 0o777 == 0o600, oct(os.stat(sessions).st_mode)
+        w.quit()
+    finally:
+        if dapp:
+            dapp.stop()
+        relay.stop()
+
+
 def inside(scenario, binary, work):
     desktop = Desktop(work)
     window = Window(desktop, binary)
@@ -860,7 +972,7 @@ def inside(scenario, binary, work):
         desktop.start_display()
         scenarios = {"keyring": scenario_keyring, "locked": scenario_locked,
                      "lockedstart": scenario_lockedstart, "absent": scenario_absent,
-                     "nodialog": scenario_nodialog}
+                     "nodialog": scenario_nodialog, "walletconnect": scenario_walletconnect}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:

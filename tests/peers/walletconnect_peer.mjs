@@ -5,20 +5,13 @@
 // Usage: node walletconnect_peer.mjs <walletconnect_driver>.
 import { spawn } from 'node:child_process';
 import { createInterface } from 'node:readline';
-import { Core } from '@walletconnect/core';
-import { SignClient } from '@walletconnect/sign-client';
 import { decodeIss, decodeJWT, verifyJWT } from '@walletconnect/relay-auth';
 import { decrypt, deriveSymKey, deserialize, encrypt, formatUri, generateKeyPair, hashKey } from '@walletconnect/utils';
 import { checker, runSeed, seededRandom } from './peer_harness.mjs';
 import { startRelay } from './relay_fixture.mjs';
+import { loopbackOnlyFetch, startCore, startDapp, withTimeout } from './wc_dapp.mjs';
 
-// Nothing here may reach the internet: a fetch to anywhere but loopback fails.
-const loopbackFetch = globalThis.fetch;
-globalThis.fetch = async (input, init) => {
-  const url = new URL(input?.url ?? input);
-  if (url.hostname !== '127.0.0.1') throw new Error(`no network in tests: ${url.origin}`);
-  return loopbackFetch(input, init);
-};
+loopbackOnlyFetch();
 
 const seed = runSeed();
 const { int, pick, bytes } = seededRandom(seed);
@@ -34,20 +27,8 @@ const ask = (request) =>
     driver.stdin.write(JSON.stringify(request) + '\n');
   });
 const hex = (u8) => Buffer.from(u8).toString('hex');
-const memoryStorage = () => {
-  const items = new Map();
-  return {
-    getKeys: async () => [...items.keys()],
-    getEntries: async () => [...items.entries()],
-    getItem: async (key) => items.get(key),
-    setItem: async (key, value) => void items.set(key, value),
-    removeItem: async (key) => void items.delete(key),
-  };
-};
 const pieces = ['a', 'Z', '0', ' ', '"', '\\', '{', '}', 'é', '€', '中', '😀', '\n'];
 const randomText = (length) => Array.from({ length }, () => pick(pieces)).join('');
-const withTimeout = (promise, ms, what) =>
-  Promise.race([promise, new Promise((_, reject) => setTimeout(() => reject(new Error(`${what} timed out`)), ms))]);
 
 // Keys, topics and envelopes.
 for (let i = 0; i < 150; i++) {
@@ -102,8 +83,7 @@ for (let i = 0; i < 20; i++) {
 // Pairing URIs as @walletconnect/core makes them (over the loopback relay), and as formatUri does.
 const relay = await startRelay();
 const projectId = 'quillmark-peer';
-const core = new Core({ projectId, relayUrl: relay.url, storage: memoryStorage(), logger: 'error', telemetryEnabled: false });
-await core.start();
+const core = await startCore(relay.url, projectId);
 for (let i = 0; i < 5; i++) {
   const { topic, uri } = await core.pairing.create({ methods: i % 2 ? ['wc_sessionPropose'] : undefined });
   const parsed = await ask({ op: 'uri', uri: pick(['', ' ', '\n']) + uri + pick(['', '\n', ' \r\n']) });
@@ -124,11 +104,7 @@ for (let i = 0; i < 20; i++) {
 
 // A session: the dApp proposes, our relay client and envelopes settle and answer, the dApp
 // acknowledges the settlement and holds the session.
-const dapp = await SignClient.init({
-  core,
-  logger: 'error',
-  metadata: { name: 'Peer dApp', description: 'test', url: 'http://127.0.0.1', icons: [] },
-});
+const dapp = await startDapp(core);
 const { uri, approval } = await dapp.connect({
   optionalNamespaces: { eip155: { chains: ['eip155:1'], methods: ['personal_sign'], events: ['accountsChanged'] } },
 });

@@ -65,7 +65,7 @@ AppStateServices LoopbackAppState::makeServices(std::shared_ptr<Keychain> keycha
     services.explorerClient = std::make_unique<BlockExplorerClient>(explorers, timeouts);
     services.coinGecko =
         std::make_unique<CoinGeckoClient>(m_web.url("/api/v3").toString().toStdString(), timeouts);
-    services.wcViewModel = std::make_unique<WalletConnectSetup>();
+    services.wcViewModel = std::make_unique<CountingWalletConnect>();
     services.tokenPrices = quoteTokenPrices ? std::make_unique<UniswapTokenPrices>()
                                             : std::make_unique<TokenPriceLookup>();
     return services;
@@ -84,11 +84,24 @@ AppStateFixture::AppStateFixture()
     build();
 }
 
+AppStateFixture::AppStateFixture(WalletConnectService::Options walletConnect,
+                                 std::array<std::optional<QUrl>, 4> pools)
+    : LoopbackAppState(ElectrumFixture::Mode::tls), m_memory(std::make_shared<MemoryKeychain>()),
+      m_faulty(std::make_shared<FaultyKeychain>(m_memory)),
+      m_walletConnectOptions(std::move(walletConnect)), m_pools(std::move(pools)) {
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dataLocation() / "xdg").string()));
+    build();
+}
+
 void AppStateFixture::build() {
-    AppStateServices services = makeServices(m_faulty, {}, {});
-    auto walletConnect = std::make_unique<CountingWalletConnect>();
-    m_walletConnect = walletConnect.get();
-    services.wcViewModel = std::move(walletConnect);
+    AppStateServices services = makeServices(m_faulty, {}, {}, m_pools);
+    if (m_walletConnectOptions) {
+        services.wcViewModel = std::make_unique<WalletConnectService>(*m_walletConnectOptions);
+    } else {
+        auto walletConnect = std::make_unique<CountingWalletConnect>();
+        m_walletConnect = walletConnect.get();
+        services.wcViewModel = std::move(walletConnect);
+    }
     m_state = std::make_unique<AppState>(std::move(services));
     // Tests here count what reaches the servers; the refresh's own traffic is tested on its
     // own (tests/unit/state/refresh) and switched on where a test wants it.

@@ -9,7 +9,7 @@
 #include "core/storage/TokenStore.h"
 #include "services/connections/NetworkManager.h"
 #include "state/AppState.h"
-#include "state/WalletConnectSetup.h"
+#include "state/walletconnect/WalletConnectService.h"
 
 #include <QTemporaryDir>
 #include <array>
@@ -54,12 +54,12 @@ protected:
     std::unique_ptr<AppState> m_state;
 };
 
-// Counts its set-ups, each of which stands for a new session manager.
-class CountingWalletConnect : public WalletConnectSetup {
+// Counts its set-ups, each of which stands for a new session manager, and connects nothing.
+class CountingWalletConnect : public WalletConnectService {
     Q_OBJECT
 
 public:
-    using WalletConnectSetup::WalletConnectSetup;
+    using WalletConnectService::WalletConnectService;
     QCoro::Task<void> setup() override;
     int setups = 0;
 };
@@ -68,11 +68,18 @@ public:
 class AppStateFixture : public LoopbackAppState {
 public:
     AppStateFixture();
+    // With the real WalletConnect service (its relay and sessions file as `walletConnect` says)
+    // in place of the counting one; the JSON-RPC pools (Ethereum, Arbitrum, Polygon, Solana)
+    // at `pools` where given.
+    explicit AppStateFixture(WalletConnectService::Options walletConnect,
+                             std::array<std::optional<QUrl>, 4> pools = {});
 
     KeychainManager& keychainManager() { return *m_keychain; }
     FaultyKeychain& keychain() { return *m_faulty; }
     MemoryKeychain& storedItems() { return *m_memory; }
+    // The counting service; only without real WalletConnect options.
     CountingWalletConnect& walletConnect() { return *m_walletConnect; }
+    WalletConnectService& walletConnectService() { return m_state->wcViewModel(); }
 
     // A new process over the same folder and keychain (loadStoredState not yet called).
     void restart();
@@ -88,6 +95,8 @@ private:
     std::shared_ptr<MemoryKeychain> m_memory;
     std::shared_ptr<FaultyKeychain> m_faulty;
     CountingWalletConnect* m_walletConnect = nullptr;
+    std::optional<WalletConnectService::Options> m_walletConnectOptions;
+    std::array<std::optional<QUrl>, 4> m_pools;
 };
 
 } // namespace qm::test

@@ -1,6 +1,7 @@
 #include "services/walletconnect/WCRequestCheck.h"
 
 #include "core/encoding/Hex.h"
+#include "core/model/Amount.h"
 #include "services/evm/EIP712Check.h"
 #include "services/evm/TypedDataJSON.h"
 #include "services/network/UTF8.h"
@@ -106,35 +107,6 @@ readTransaction(const WCSessionRequest& request, Chain chain, std::string_view a
     return out;
 }
 
-// value / 10^decimals with every digit it needs and no trailing zeros.
-std::string exactDecimal(UInt256 value, unsigned decimals) {
-    // Long division by 10 over the four words, most significant first.
-    std::string digits;
-    const auto isZero = [](const UInt256& v) { return (v.w0 | v.w1 | v.w2 | v.w3) == 0; };
-    while (!isZero(value)) {
-        std::uint64_t remainder = 0;
-        for (std::uint64_t* word : {&value.w0, &value.w1, &value.w2, &value.w3}) {
-            // In 32-bit halves: the remainder (below 10) shifted by 32 bits still fits.
-            const std::uint64_t high = (remainder << 32) | (*word >> 32);
-            remainder = high % 10;
-            const std::uint64_t low = (remainder << 32) | (*word & 0xFFFFFFFFu);
-            remainder = low % 10;
-            *word = ((high / 10) << 32) | (low / 10);
-        }
-        digits.push_back(static_cast<char>('0' + static_cast<int>(remainder)));
-    }
-    if (digits.size() <= decimals) {
-        digits.resize(decimals + 1, '0');
-    }
-    std::reverse(digits.begin(), digits.end());
-    std::string whole = digits.substr(0, digits.size() - decimals);
-    std::string fraction = digits.substr(digits.size() - decimals);
-    while (!fraction.empty() && fraction.back() == '0') {
-        fraction.pop_back();
-    }
-    return fraction.empty() ? whole : whole + "." + fraction;
-}
-
 std::string shortened(const std::string& recipient) {
     if (recipient.size() <= 16) {
         return recipient;
@@ -220,8 +192,10 @@ std::string requestSummary(const WCPreparedRequest& prepared) {
         if (transaction.value == UInt256()) {
             return "Contract call to " + recipient;
         }
-        return "Send " + exactDecimal(transaction.value, 18) + " " + nativeSymbol(prepared.chain) +
-               " to " + recipient;
+        const Amount amount{transaction.value,
+                            static_cast<unsigned>(nativeDecimals(prepared.chain))};
+        return "Send " + amount.exactText() + " " + nativeSymbol(prepared.chain) + " to " +
+               recipient;
     }
     case Kind::unsupported:
         break;

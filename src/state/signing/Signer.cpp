@@ -8,6 +8,7 @@
 #include "platform/Settings.h"
 #include "services/bitcoin/BTCSigner.h"
 #include "services/bitcoin/ElectrumScriptHash.h"
+#include "services/evm/EIP191.h"
 #include "state/WalletRecord.h"
 
 #include <QTemporaryDir>
@@ -235,6 +236,28 @@ QCoro::Task<Bytes> Signer::signSolanaMessage(std::string walletID, std::string_v
 QCoro::Task<std::shared_ptr<Keychain>> Signer::desktopKeychain() {
     auto job = [this] { return m_keychain.keychain(); };
     co_return co_await runJob(std::move(job));
+}
+
+QCoro::Task<Bytes> Signer::signPersonalMessage(std::string walletID, std::string_view password,
+                                               std::int64_t index, Bytes message) {
+    auto job = [this, walletID = std::move(walletID), secret = SecureBytes::fromText(password),
+                index, message = std::move(message)] {
+        const SecureBytes seed = openSeed(walletID, secret);
+        const SecureBytes key = accountPrivateKey(seed, Chain::ethereum, index);
+        return personalSign(message, key);
+    };
+    co_return co_await runKeyJob(std::move(job));
+}
+
+QCoro::Task<Bytes> Signer::signTypedData(std::string walletID, std::string_view password,
+                                         std::int64_t index, EIP712TypedData typedData) {
+    auto job = [this, walletID = std::move(walletID), secret = SecureBytes::fromText(password),
+                index, typedData = std::move(typedData)] {
+        const SecureBytes seed = openSeed(walletID, secret);
+        const SecureBytes key = accountPrivateKey(seed, Chain::ethereum, index);
+        return qm::signTypedData(typedData, key);
+    };
+    co_return co_await runKeyJob(std::move(job));
 }
 
 QCoro::Task<SecretWords> Signer::openPhrase(std::string walletID, std::string_view password) {

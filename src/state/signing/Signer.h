@@ -24,6 +24,7 @@
 #include "platform/SecureBytes.h"
 #include "services/bitcoin/BTCTransaction.h"
 #include "services/bitcoin/UTXO.h"
+#include "services/evm/EIP712.h"
 #include "services/evm/ETHSigner.h"
 #include "state/AccountDerivation.h"
 #include "state/signing/DerivedAccounts.h"
@@ -149,6 +150,14 @@ public:
     // cover) by the Solana account's key (m/44'/501'/0'/0'). Throws Ed25519Error.
     QCoro::Task<Bytes> signSolanaMessage(std::string walletID, std::string_view password,
                                          Bytes message);
+    // The EIP-191 signature (r | s | recovery id + 27) of `message` by EVM account `index`:
+    // personal_sign. Throws Secp256k1Error, BIP32Error for an index outside 0 ... 2^31 - 1.
+    QCoro::Task<Bytes> signPersonalMessage(std::string walletID, std::string_view password,
+                                           std::int64_t index, Bytes message);
+    // The EIP-712 signature (r | s | recovery id + 27) of `typedData` by EVM account `index`.
+    // The caller has checked it (typedDataRefusal). Throws as signPersonalMessage.
+    QCoro::Task<Bytes> signTypedData(std::string walletID, std::string_view password,
+                                     std::int64_t index, EIP712TypedData typedData);
 
     // The stored recovery phrase, opened with the password. Throws itemNotFound,
     // wrongPassword or the read failure.

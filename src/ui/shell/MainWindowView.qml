@@ -35,7 +35,9 @@ Item {
     Component { id: lockScreen; LockScreen {} }
     Component {
         id: mainView
+        Item {
         SplitView {
+            anchors.fill: parent
             orientation: Qt.Horizontal
             handle: Rectangle {
                 implicitWidth: 1
@@ -52,6 +54,9 @@ Item {
                 SplitView.fillWidth: true
                 SplitView.minimumWidth: 480
             }
+        }
+        // Over the main view only: what a dApp asks waits while the wallet is locked.
+        WalletConnectSheets {}
         }
     }
 }

@@ -25,8 +25,6 @@ class SidebarModel : public QObject {
     Q_PROPERTY(QVariantList sections READ sections CONSTANT)
     // One map per chain: chain, ticker, host, color, word, glowRadius, tooltip.
     Q_PROPERTY(QVariantList networkLines READ networkLines NOTIFY networkLinesChanged)
-    // The connected applications (peerName, peerIcon, topic); empty until WalletConnect is there.
-    Q_PROPERTY(QVariantList dappSessions READ dappSessions NOTIFY dappSessionsChanged)
 
 public:
     explicit SidebarModel(AppState& state, QObject* parent = nullptr);
@@ -34,7 +32,6 @@ public:
     QVariantList sections() const;
     SidebarAccountList& accounts(Chain chain) const { return *m_accounts[chainIndex(chain)]; }
     QVariantList networkLines() const;
-    QVariantList dappSessions() const { return {}; }
 
     Q_INVOKABLE void selectAccount(const QString& id);
     // The portfolio row (and Escape in the detail area): no account selected.
@@ -42,7 +39,6 @@ public:
 
 signals:
     void networkLinesChanged();
-    void dappSessionsChanged();
 
 private:
     QPointer<AppState> m_state;

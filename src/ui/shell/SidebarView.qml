@@ -175,7 +175,7 @@ Rectangle {
                 // Connected applications, only while there are any.
                 ColumnLayout {
                     objectName: "dappSection"
-                    visible: root.model.dappSessions.length > 0
+                    visible: WalletShell.walletConnect.sessions.length > 0
                     Layout.fillWidth: true
                     spacing: 4
                     Text {
@@ -187,17 +187,26 @@ Rectangle {
                         color: BRPalette.textTertiary
                     }
                     Repeater {
-                        model: root.model.dappSessions
+                        model: WalletShell.walletConnect.sessions
                         delegate: RowLayout {
+                            objectName: "dappRow_" + index
                             Layout.fillWidth: true
                             Layout.leftMargin: 8
                             Layout.rightMargin: 8
                             Layout.topMargin: 4
                             Layout.bottomMargin: 4
                             spacing: 8
+                            DAppIconView {
+                                Layout.preferredWidth: 20
+                                Layout.preferredHeight: 20
+                                visible: modelData.peerIcon.length > 0
+                                url: modelData.peerIcon
+                                cornerRadius: 4
+                            }
                             BRSymbol {
                                 Layout.preferredWidth: 20
                                 Layout.preferredHeight: 20
+                                visible: modelData.peerIcon.length === 0
                                 name: "globe"
                                 size: 12
                                 color: BRPalette.accent
@@ -213,7 +222,9 @@ Rectangle {
                             StatusBarButton {
                                 symbol: "xmark.circle.fill"
                                 symbolColor: BRPalette.textTertiary
+                                objectName: "disconnectButton"
                                 help: "Disconnect " + modelData.peerName
+                                onClicked: WalletShell.walletConnect.disconnect(modelData.topic)
                             }
                         }
                     }

@@ -88,7 +88,7 @@ Rectangle {
             symbol: "link.badge.plus"
             symbolColor: BRPalette.accent
             help: "Connect dApp via WalletConnect"
-            onClicked: root.model.showPairSheet = true
+            onClicked: WalletShell.walletConnect.showPairSheet = true
         }
         Separator {}
         StatusBarButton {
@@ -98,16 +98,4 @@ Rectangle {
             onClicked: root.model.lock()
         }
     }
-
-    WCPairSheet {
-        id: pairSheet
-        onClosed: root.model.showPairSheet = false
-    }
-    Connections {
-        target: root.model
-        function onShowPairSheetChanged() {
-            if (root.model.showPairSheet) pairSheet.open(); else pairSheet.close()
-        }
-    }
-    Component.onCompleted: if (root.model.showPairSheet) pairSheet.open()
 }

@@ -11,6 +11,8 @@ AbstractButton {
     property real symbolSize: 12
 
     hoverEnabled: true
+    // Named for assistive technology by its help.
+    Accessible.name: help
     implicitWidth: 18
     implicitHeight: 18
     contentItem: BRSymbol {

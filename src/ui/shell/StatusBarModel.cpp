@@ -3,6 +3,7 @@
 #include "platform/async/TaskHandle.h"
 #include "services/connections/NetworkManager.h"
 #include "state/AppState.h"
+#include "state/walletconnect/WalletConnectService.h"
 #include "ui/shell/ConnectionStatus.h"
 
 namespace qm {
@@ -46,6 +47,8 @@ StatusBarModel::StatusBarModel(AppState& state, Clock clock, QObject* parent)
     connect(network, &NetworkManager::electrumPoolChanged, this,
             &StatusBarModel::connectionsChanged);
     connect(network, &NetworkManager::rpcPoolChanged, this, &StatusBarModel::connectionsChanged);
+    connect(&state.wcViewModel(), &WalletConnectService::relayConnectedChanged, this,
+            &StatusBarModel::connectionsChanged);
 }
 
 bool StatusBarModel::isRefreshing() const {
@@ -73,16 +76,8 @@ QVariantList StatusBarModel::chainDots() const {
 }
 
 QVariantMap StatusBarModel::relayDot() const {
-    // The relay is not connected until the WalletConnect view model reports otherwise.
-    const bool connected = false;
+    const bool connected = m_state && m_state->wcViewModel().isRelayConnected();
     return dotMap(relayDotStyle(connected), QStringLiteral("WC"), relayDotTooltip(connected));
-}
-
-void StatusBarModel::setShowPairSheet(bool show) {
-    if (m_showPairSheet != show) {
-        m_showPairSheet = show;
-        emit showPairSheetChanged();
-    }
 }
 
 void StatusBarModel::refresh() {

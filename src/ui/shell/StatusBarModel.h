@@ -24,9 +24,6 @@ class StatusBarModel : public QObject {
     // One map per chain in chain order: label, color, glowRadius, tooltip.
     Q_PROPERTY(QVariantList chainDots READ chainDots NOTIFY connectionsChanged)
     Q_PROPERTY(QVariantMap relayDot READ relayDot NOTIFY connectionsChanged)
-    // Until the WalletConnect view model is there, the bar keeps the pairing sheet's flag.
-    Q_PROPERTY(
-        bool showPairSheet READ showPairSheet WRITE setShowPairSheet NOTIFY showPairSheetChanged)
 
 public:
     StatusBarModel(AppState& state, Clock clock, QObject* parent = nullptr);
@@ -35,8 +32,6 @@ public:
     QString refreshHelpText() const;
     QVariantList chainDots() const;
     QVariantMap relayDot() const;
-    bool showPairSheet() const { return m_showPairSheet; }
-    void setShowPairSheet(bool show);
 
     // Starts a full refresh of the state, kept by nobody; ignored while one runs.
     Q_INVOKABLE void refresh();
@@ -48,12 +43,10 @@ public:
 signals:
     void refreshChanged();
     void connectionsChanged();
-    void showPairSheetChanged();
 
 private:
     QPointer<AppState> m_state;
     Clock m_clock;
-    bool m_showPairSheet = false;
 };
 
 } // namespace qm

@@ -6,6 +6,7 @@
 #include "state/signing/Signer.h"
 #include "ui/shell/SidebarModel.h"
 #include "ui/shell/StatusBarModel.h"
+#include "ui/walletconnect/WalletConnectViewModel.h"
 
 #include <QCoreApplication>
 #include <QQmlEngine>
@@ -22,7 +23,8 @@ QPointer<AppState>& installed() {
 
 WalletShell::WalletShell(AppState& state, QObject* parent)
     : QObject(parent), m_state(&state), m_statusBar(new StatusBarModel(state, &Date::now, this)),
-      m_sidebar(new SidebarModel(state, this)) {
+      m_sidebar(new SidebarModel(state, this)),
+      m_walletConnect(new WalletConnectViewModel(state, this)) {
     for (auto signal : {&AppState::isOnboardingChanged, &AppState::isLockedChanged,
                         &AppState::isKeyringLockedChanged, &AppState::walletChanged}) {
         connect(&state, signal, this, &WalletShell::faceChanged);

@@ -17,9 +17,11 @@ namespace qm {
 class AppState;
 class SidebarModel;
 class StatusBarModel;
+class WalletConnectViewModel;
 
 class WalletShell : public QObject {
     Q_OBJECT
+    Q_MOC_INCLUDE("ui/walletconnect/WalletConnectViewModel.h")
     QML_ELEMENT
     QML_SINGLETON
     Q_PROPERTY(QObject* appState READ appStateObject CONSTANT)
@@ -35,6 +37,8 @@ class WalletShell : public QObject {
     Q_PROPERTY(bool hasSelectedAccount READ hasSelectedAccount NOTIFY selectedAccountChanged)
     Q_PROPERTY(StatusBarModel* statusBar READ statusBar CONSTANT)
     Q_PROPERTY(SidebarModel* sidebar READ sidebar CONSTANT)
+    // The WalletConnect sheets, the relay and the connected dApps.
+    Q_PROPERTY(WalletConnectViewModel* walletConnect READ walletConnect CONSTANT)
     // The program's version, "1.0" when it has none.
     Q_PROPERTY(QString version READ version CONSTANT)
 
@@ -58,6 +62,7 @@ public:
     bool hasSelectedAccount() const;
     StatusBarModel* statusBar() const { return m_statusBar; }
     SidebarModel* sidebar() const { return m_sidebar; }
+    WalletConnectViewModel* walletConnect() const { return m_walletConnect; }
     QString version() const;
 
     // The root view's appear action: settles onboarding and lock from what is stored.
@@ -71,6 +76,7 @@ private:
     QPointer<AppState> m_state;
     StatusBarModel* m_statusBar;
     SidebarModel* m_sidebar;
+    WalletConnectViewModel* m_walletConnect;
 };
 
 } // namespace qm

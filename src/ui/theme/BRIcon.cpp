@@ -65,6 +65,8 @@ constexpr auto glyphs = std::to_array<std::pair<std::string_view, char32_t>>({
     {"checkmark.shield", 0xF565},              // verified: a shield with a check
     {"signature", 0xF3EA},                     // pen
     {"checkmark.circle", 0xF5E1},              // check-circle-outline
+    {"doc.text", 0xF219},                      // file-document
+    {"arrow.left.arrow.right", 0xF4E1},        // swap-horizontal
     // access-point
     {"antenna.radiowaves.left.and.right", 0xF002},
 });

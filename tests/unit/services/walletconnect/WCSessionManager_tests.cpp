@@ -1,6 +1,7 @@
 // The session manager against the loopback relay of tests/peers, with a dApp made by hand from
 // envelopes: what the real dApp client would never send (duplicates, late messages, proposals
 // the wallet cannot meet) and what it sends. The real client is in tests/peers.
+#include "HandMadeDapp.h"
 #include "RelayFixture.h"
 #include "RunTask.h"
 #include "core/encoding/Hex.h"
@@ -19,6 +20,7 @@ namespace qm {
 namespace {
 
 using nlohmann::json;
+using test::HandMadeDapp;
 using test::RelayFixture;
 using test::runTask;
 using test::waitUntil;
@@ -40,87 +42,6 @@ std::string failureOf(QCoro::Task<void>&& task) {
     }
     return "no error";
 }
-
-// The dApp's side, made by hand: its keys, and what it sends and reads through the fixture.
-struct HandMadeDapp {
-    explicit HandMadeDapp(RelayFixture& relay) : fixture(relay) {
-        crypto::randomFill(privateKey.data(), privateKey.size());
-        publicKey = crypto::x25519PublicKey(privateKey.view());
-    }
-
-    void send(const std::string& topic, const json& body, ByteView key, bool type1 = false) {
-        const std::string text = body.dump();
-        const Bytes plain(text.begin(), text.end());
-        const Bytes envelope =
-            type1 ? sealType1Envelope(plain, key, publicKey) : sealType0Envelope(plain, key);
-        ASSERT_TRUE(fixture.control(
-            {{"op", "publish"}, {"topic", topic}, {"message", envelopeText(envelope)}}));
-    }
-    void propose(std::int64_t id, json params = json::object(), bool type1 = true) {
-        params["proposer"] = {{"publicKey", bytesToPlainHex(publicKey)},
-                              {"metadata",
-                               {{"name", "Hand dApp"},
-                                {"description", "d"},
-                                {"url", "https://dapp.example"},
-                                {"icons", {"https://dapp.example/i.png"}}}}};
-        send(pairingTopic, {{"id", id}, {"method", "wc_sessionPropose"}, {"params", params}},
-             pairingKey, type1);
-    }
-    void request(std::int64_t id, const std::string& method, json params,
-                 std::optional<std::int64_t> expiry = std::nullopt) {
-        json request = {{"method", method}, {"params", std::move(params)}};
-        if (expiry) {
-            request["expiryTimestamp"] = *expiry;
-        }
-        send(sessionTopic,
-             {{"id", id},
-              {"method", "wc_sessionRequest"},
-              {"params", {{"request", request}, {"chainId", "eip155:1"}}}},
-             sessionKey);
-    }
-
-    // The bodies the wallet published on `topic` with `tag`, opened with `key`.
-    std::vector<json> published(const std::string& topic, std::int64_t tag, ByteView key,
-                                std::vector<int>* types = nullptr) const {
-        std::vector<json> out;
-        for (const json& event : fixture.events()) {
-            if (event["event"] != "published" || event["topic"] != topic || event["tag"] != tag ||
-                event["from"] == "fixture") {
-                continue;
-            }
-            const Bytes envelope = *envelopeFromText(event["message"].get<std::string>());
-            if (types) {
-                types->push_back(envelope[0]);
-            }
-            const Bytes plain = openType0Envelope(envelope, key);
-            out.push_back(json::parse(std::string(plain.begin(), plain.end())));
-        }
-        return out;
-    }
-    bool waitForPublished(const std::string& topic, std::int64_t tag, ByteView key,
-                          std::size_t count) const {
-        return waitUntil([&] { return published(topic, tag, key).size() >= count; });
-    }
-
-    // After an approval: the session key from the wallet's answer on the pairing topic.
-    void readAnswer() {
-        ASSERT_TRUE(waitForPublished(pairingTopic, kWCTagProposalAnswer, pairingKey, 1));
-        const json answer = published(pairingTopic, kWCTagProposalAnswer, pairingKey).back();
-        const Bytes walletKey =
-            *hexToBytes(answer["result"]["responderPublicKey"].get<std::string>());
-        const SecureBytes key = deriveSymmetricKey(privateKey.view(), walletKey);
-        sessionKey = Bytes(key.begin(), key.end());
-        sessionTopic = topicForKey(sessionKey);
-    }
-
-    RelayFixture& fixture;
-    Bytes pairingKey = randomBytes(32);
-    std::string pairingTopic = bytesToPlainHex(randomBytes(32));
-    SecureBytes privateKey{32};
-    Bytes publicKey;
-    Bytes sessionKey;
-    std::string sessionTopic;
-};
 
 class SessionManagerTest : public ::testing::Test {
 protected:
@@ -209,7 +130,7 @@ TEST_F(SessionManagerTest, ApprovalSettlesThenAnswersAsType0AndStoresTheSessionP
     EXPECT_EQ(sessions[0].topic, dapp.sessionTopic);
     EXPECT_EQ(sessions[0].symmetricKey, dapp.sessionKey);
     EXPECT_EQ(sessions[0].peerName, "Hand dApp");
-    EXPECT_EQ(sessions[0].peerIcon, "https://dapp.example/i.png");
+    EXPECT_EQ(sessions[0].peerIcon, "https://127.0.0.1:9/icon.png");
     EXPECT_EQ(
         sessions[0].approvedAccounts,
         (std::vector<std::string>{"eip155:1:0xAbC", "eip155:42161:0xAbC", "eip155:137:0xAbC"}));
@@ -322,8 +243,8 @@ TEST_F(SessionManagerTest, LateAndUnmeetableProposalsAndLateRequestsAreRefused) 
     EXPECT_FALSE(manager->pendingProposal(205));
 
     // A request that comes past its expiry is answered with the expiry error.
-    dapp.request(30, "personal_sign", {"0x01"}, now - 1);
-    dapp.request(31, "personal_sign", {"0x01"}, now + 10);
+    dapp.request(30, "personal_sign", {"0x01"}, "eip155:1", now - 1);
+    dapp.request(31, "personal_sign", {"0x01"}, "eip155:1", now + 10);
     ASSERT_TRUE(waitUntil([&] { return requests.size() == 1; }));
     EXPECT_EQ(requests[0].id, 31);
     ASSERT_TRUE(dapp.waitForPublished(dapp.sessionTopic, kWCTagRequestAnswer, dapp.sessionKey, 1));

@@ -1,0 +1,377 @@
+#include "state/walletconnect/WalletConnectService.h"
+
+#include "platform/async/TaskHandle.h"
+#include "services/walletconnect/WCError.h"
+#include "services/walletconnect/WCPairingURI.h"
+#include "state/AppState.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace qm {
+
+WalletConnectService::WalletConnectService(QObject* parent)
+    : WalletConnectService(Options{}, parent) {}
+
+WalletConnectService::WalletConnectService(Options options, QObject* parent)
+    : QObject(parent), m_options(std::move(options)) {
+    m_requestExpiry.setSingleShot(true);
+    connect(&m_requestExpiry, &QTimer::timeout, this, [this] { dropExpiredRequests(); });
+}
+
+WalletConnectService::~WalletConnectService() = default;
+
+void WalletConnectService::attach(AppState& state) {
+    m_state = &state;
+}
+
+QCoro::Task<void> WalletConnectService::setup() {
+    // The previous manager goes with its relay connection.
+    delete std::exchange(m_manager, nullptr);
+    m_proposals.clear();
+    emit proposalsChanged();
+    auto* manager = new WCSessionManager(m_options.manager, this);
+    m_manager = manager;
+    connect(manager, &WCSessionManager::sessionProposal, this,
+            [this](const WCSessionProposal& proposal) { onProposal(proposal); });
+    connect(manager, &WCSessionManager::sessionRequest, this,
+            [this](const WCSessionRequest& request) { onRequest(request); });
+    connect(manager, &WCSessionManager::sessionDeleted, this,
+            [this](const std::string& topic) { onSessionDeleted(topic); });
+    connect(manager, &WCSessionManager::connectionChanged, this,
+            [this](bool connected) { setRelayConnected(connected); });
+    refreshSessions();
+
+    QPointer<WalletConnectService> self(this);
+    const QPointer<WCSessionManager> current(manager);
+    try {
+        QCoro::Task<void> connecting = manager->connect();
+        co_await std::move(connecting);
+    } catch (const std::exception& error) {
+        std::cout << "[WalletConnect] " << error.what() << std::endl;
+    }
+    if (!self || !current || m_manager != current) {
+        co_return;
+    }
+    setRelayConnected(manager->isConnected());
+    refreshSessions();
+}
+
+std::string WalletConnectService::dappName(const std::string& topic) const {
+    const auto found = std::find_if(m_sessions.begin(), m_sessions.end(),
+                                    [&](const WCSession& s) { return s.topic == topic; });
+    return found == m_sessions.end() ? "Unknown dApp" : found->peerName;
+}
+
+QCoro::Task<void> WalletConnectService::pair(std::string uri) {
+    if (m_pairing) {
+        co_return;
+    }
+    const auto pairing = parsePairingURI(uri);
+    if (!pairing) {
+        throw WCError::invalidURI();
+    }
+    if (!m_manager) {
+        throw WCError::notConnected();
+    }
+    setBusy(m_pairing, true);
+    QPointer<WalletConnectService> self(this);
+    try {
+        QCoro::Task<void> pairing2 = m_manager->pair(pairing->topic, pairing->symKey);
+        co_await std::move(pairing2);
+    } catch (...) {
+        if (self) {
+            setBusy(m_pairing, false);
+        }
+        throw;
+    }
+    if (self) {
+        setBusy(m_pairing, false);
+    }
+}
+
+void WalletConnectService::onProposal(const WCSessionProposal& proposal) {
+    m_proposals.push_back(proposal);
+    emit proposalsChanged();
+}
+
+QCoro::Task<void> WalletConnectService::approveProposal(std::int64_t id) {
+    const auto waiting = std::find_if(m_proposals.begin(), m_proposals.end(),
+                                      [id](const WCSessionProposal& p) { return p.id == id; });
+    if (m_answeringProposal || waiting == m_proposals.end() || !m_manager || !m_state) {
+        co_return;
+    }
+    const auto& accounts = m_state->evmAccounts(Chain::ethereum);
+    if (accounts.empty()) {
+        co_return;
+    }
+    const std::string address = accounts.front().account.address;
+    setBusy(m_answeringProposal, true);
+    QPointer<WalletConnectService> self(this);
+    const QPointer<WCSessionManager> manager(m_manager);
+    std::exception_ptr failure;
+    try {
+        QCoro::Task<void> approving = m_manager->approveSession(
+            id, {Chain::ethereum, Chain::arbitrum, Chain::polygon}, address);
+        co_await std::move(approving);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self) {
+        co_return;
+    }
+    setBusy(m_answeringProposal, false);
+    // Gone from the manager (answered, expired): out of the line too.
+    if (!manager || !manager->pendingProposal(id)) {
+        std::erase_if(m_proposals, [id](const WCSessionProposal& p) { return p.id == id; });
+        emit proposalsChanged();
+    }
+    refreshSessions();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+QCoro::Task<void> WalletConnectService::rejectProposal(std::int64_t id) {
+    if (m_answeringProposal) {
+        co_return;
+    }
+    const auto count =
+        std::erase_if(m_proposals, [id](const WCSessionProposal& p) { return p.id == id; });
+    if (count == 0) {
+        co_return;
+    }
+    emit proposalsChanged();
+    if (!m_manager) {
+        co_return;
+    }
+    setBusy(m_answeringProposal, true);
+    QPointer<WalletConnectService> self(this);
+    try {
+        QCoro::Task<void> rejecting = m_manager->rejectSession(id);
+        co_await std::move(rejecting);
+    } catch (const std::exception& error) {
+        std::cout << "[WalletConnect] The rejection did not reach the dApp: " << error.what()
+                  << std::endl;
+    }
+    if (self) {
+        setBusy(m_answeringProposal, false);
+    }
+}
+
+void WalletConnectService::onRequest(const WCSessionRequest& request) {
+    constexpr std::size_t kReadRequestsKept = 4096;
+    const RequestKey key(request.sessionTopic, request.id);
+    if (!m_readRequests.insert(key).second) {
+        return;
+    }
+    m_readOrder.push_back(key);
+    if (m_readOrder.size() > kReadRequestsKept) {
+        m_readRequests.erase(m_readOrder.front());
+        m_readOrder.pop_front();
+    }
+    const auto session = std::find_if(m_sessions.begin(), m_sessions.end(), [&](const auto& s) {
+        return s.topic == request.sessionTopic;
+    });
+    const auto chain = chainForCAIP2(request.chainId);
+    const std::optional<std::string> account =
+        session != m_sessions.end() && chain ? sessionAccount(*session, *chain) : std::nullopt;
+    std::variant<WCPreparedRequest, WCProtocolError> prepared =
+        account ? prepareRequest(request, *account)
+                : std::variant<WCPreparedRequest, WCProtocolError>(
+                      WCProtocolError::unsupportedChains());
+    if (auto* refusal = std::get_if<WCProtocolError>(&prepared)) {
+        std::cout << "[WalletConnect] Request refused: " << refusal->message << std::endl;
+        TaskHandle::spawn(this, [this, topic = request.sessionTopic, id = request.id,
+                                 error = *refusal](const CancellationToken&) {
+            return refuseRequest(topic, id, error);
+        });
+        return;
+    }
+    m_requests.push_back(std::get<WCPreparedRequest>(std::move(prepared)));
+    scheduleRequestExpiry();
+    emit requestsChanged();
+}
+
+QCoro::Task<void> WalletConnectService::refuseRequest(std::string topic, std::int64_t id,
+                                                      WCProtocolError error) {
+    if (!m_manager) {
+        co_return;
+    }
+    try {
+        QCoro::Task<void> refusing = m_manager->respondError(std::move(topic), id, error);
+        co_await std::move(refusing);
+    } catch (const std::exception& failure) {
+        std::cout << "[WalletConnect] The refusal did not reach the dApp: " << failure.what()
+                  << std::endl;
+    }
+}
+
+QCoro::Task<bool> WalletConnectService::approveRequest(std::string topic, std::int64_t id,
+                                                       SecureBytes password) {
+    const RequestKey key(topic, id);
+    const auto waiting = std::find_if(m_requests.begin(), m_requests.end(), [&](const auto& r) {
+        return r.request.sessionTopic == topic && r.request.id == id;
+    });
+    if (m_signing || waiting == m_requests.end() || !m_manager) {
+        co_return false;
+    }
+    const WCPreparedRequest request = *waiting;
+    QPointer<WalletConnectService> self(this);
+    m_signingKey = key;
+    setBusy(m_signing, true);
+    std::exception_ptr failure;
+    try {
+        if (request.request.expiry && *request.request.expiry < wcNow()) {
+            removeRequest(key);
+            TaskHandle::spawn(this, [this, topic, id](const CancellationToken&) {
+                return refuseRequest(topic, id, WCProtocolError::expired());
+            });
+            throw WCError::signingFailed("The request has expired");
+        }
+        if (!m_results.contains(key)) {
+            QCoro::Task<nlohmann::json> signing = sign(request, std::move(password));
+            nlohmann::json result = co_await std::move(signing);
+            if (!self) {
+                co_return false;
+            }
+            m_results.insert_or_assign(key, std::move(result));
+        }
+        if (!m_manager) {
+            throw WCError::notConnected();
+        }
+        QCoro::Task<void> answering = m_manager->respond(topic, id, m_results.at(key));
+        co_await std::move(answering);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self) {
+        co_return false;
+    }
+    m_signingKey.reset();
+    setBusy(m_signing, false);
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    m_results.erase(key);
+    removeRequest(key);
+    if (m_state) {
+        AppState* state = m_state;
+        TaskHandle::spawn(state,
+                          [state](CancellationToken token) { return state->refreshAll(token); });
+    }
+    co_return true;
+}
+
+QCoro::Task<void> WalletConnectService::rejectRequest(std::string topic, std::int64_t id) {
+    if (m_signing) {
+        co_return;
+    }
+    const RequestKey key(topic, id);
+    const bool waiting = std::any_of(m_requests.begin(), m_requests.end(), [&](const auto& r) {
+        return r.request.sessionTopic == topic && r.request.id == id;
+    });
+    if (!waiting) {
+        co_return;
+    }
+    removeRequest(key);
+    m_results.erase(key);
+    QCoro::Task<void> refusing =
+        refuseRequest(std::move(topic), id, WCProtocolError::userRejected());
+    co_await std::move(refusing);
+}
+
+void WalletConnectService::removeRequest(const RequestKey& key) {
+    const auto count = std::erase_if(m_requests, [&](const WCPreparedRequest& r) {
+        return r.request.sessionTopic == key.first && r.request.id == key.second;
+    });
+    if (count > 0) {
+        scheduleRequestExpiry();
+        emit requestsChanged();
+    }
+}
+
+void WalletConnectService::dropExpiredRequests() {
+    const WCDate now = wcNow();
+    std::vector<RequestKey> expired;
+    for (const WCPreparedRequest& request : m_requests) {
+        // The one being signed finishes first: its answer decides.
+        const RequestKey key(request.request.sessionTopic, request.request.id);
+        if (request.request.expiry && *request.request.expiry < now && m_signingKey != key) {
+            expired.emplace_back(request.request.sessionTopic, request.request.id);
+        }
+    }
+    for (const RequestKey& key : expired) {
+        removeRequest(key);
+        m_results.erase(key);
+        TaskHandle::spawn(this, [this, key](const CancellationToken&) {
+            return refuseRequest(key.first, key.second, WCProtocolError::expired());
+        });
+    }
+    scheduleRequestExpiry();
+}
+
+void WalletConnectService::scheduleRequestExpiry() {
+    std::optional<WCDate> next;
+    for (const WCPreparedRequest& request : m_requests) {
+        if (request.request.expiry && (!next || *request.request.expiry < *next)) {
+            next = request.request.expiry;
+        }
+    }
+    if (!next) {
+        m_requestExpiry.stop();
+        return;
+    }
+    const auto wait = std::clamp<std::chrono::milliseconds::rep>((*next - wcNow()).count() + 1, 0,
+                                                                 24 * 3600 * 1000);
+    m_requestExpiry.start(std::chrono::milliseconds(wait));
+}
+
+QCoro::Task<void> WalletConnectService::disconnect(std::string topic) {
+    std::erase_if(m_sessions, [&](const WCSession& s) { return s.topic == topic; });
+    emit sessionsChanged();
+    if (!m_manager) {
+        co_return;
+    }
+    try {
+        QCoro::Task<void> disconnecting = m_manager->disconnect(std::move(topic));
+        co_await std::move(disconnecting);
+    } catch (const std::exception& error) {
+        std::cout << "[WalletConnect] " << error.what() << std::endl;
+    }
+}
+
+void WalletConnectService::onSessionDeleted(const std::string& topic) {
+    std::erase_if(m_sessions, [&](const WCSession& s) { return s.topic == topic; });
+    emit sessionsChanged();
+    // What its dApp asked can no longer be answered.
+    const auto count = std::erase_if(m_requests, [&](const WCPreparedRequest& r) {
+        return r.request.sessionTopic == topic &&
+               m_signingKey != RequestKey(r.request.sessionTopic, r.request.id);
+    });
+    if (count > 0) {
+        scheduleRequestExpiry();
+        emit requestsChanged();
+    }
+}
+
+void WalletConnectService::setRelayConnected(bool connected) {
+    if (m_relayConnected != connected) {
+        m_relayConnected = connected;
+        emit relayConnectedChanged();
+    }
+}
+
+void WalletConnectService::refreshSessions() {
+    m_sessions = m_manager ? m_manager->sortedSessions() : std::vector<WCSession>{};
+    emit sessionsChanged();
+}
+
+void WalletConnectService::setBusy(bool& flag, bool value) {
+    if (flag != value) {
+        flag = value;
+        emit busyChanged();
+    }
+}
+
+} // namespace qm

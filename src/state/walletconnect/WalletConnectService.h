@@ -1,0 +1,142 @@
+#pragma once
+// WalletConnect as the wallet runs it, for the life of the process: one session manager per
+// unlock (a new one replaces and closes the old), the relay's state, the approved sessions, and
+// the proposals and requests that wait for the user, oldest first. Requests are read exactly
+// (WCRequestCheck) when they arrive: one the wallet would have to sign differently than asked
+// is refused at once, the others wait in line. Signing goes through the signer (the password
+// is wiped there, keys never leave it) and transactions through the flow base.
+//
+// One thing at a time: a second pairing, approval, rejection or signing while one runs does
+// nothing, and a request being signed cannot be rejected meanwhile. A signed result is kept by
+// its request until the dApp has it: a retry after a failed answer sends only the answer (a
+// transaction is never sent twice). GUI thread only.
+
+#include "core/model/Chain.h"
+#include "platform/SecureBytes.h"
+#include "services/walletconnect/WCRecords.h"
+#include "services/walletconnect/WCRequestCheck.h"
+#include "services/walletconnect/WCSessionManager.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <deque>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qm {
+
+class AppState;
+class FlowService;
+
+class WalletConnectService : public QObject {
+    Q_OBJECT
+
+public:
+    struct Options {
+        WCSessionManager::Options manager;
+        // The flows of "eth_sendTransaction" (the program's when none is given).
+        FlowService* flows = nullptr;
+    };
+
+    // The program's: the configured relay, the sessions file in the wallet's data folder.
+    explicit WalletConnectService(QObject* parent = nullptr);
+    explicit WalletConnectService(Options options, QObject* parent = nullptr);
+    ~WalletConnectService() override;
+
+    // The state whose wallet signs; AppState's constructor calls it.
+    void attach(AppState& state);
+
+    // A new session manager in place of the previous one (whose relay connection closes),
+    // connected, its sessions subscribed and listed. Never throws: a failed connection leaves
+    // the relay shown as disconnected while the manager keeps trying.
+    virtual QCoro::Task<void> setup();
+    bool isRelayConnected() const { return m_relayConnected; }
+    // Unexpired sessions by dApp name.
+    const std::vector<WCSession>& sessions() const { return m_sessions; }
+    // The name of the session's dApp; "Unknown dApp" without such a session.
+    std::string dappName(const std::string& topic) const;
+
+    // Pairs with a "wc:" URI (trimmed first). Throws WCError::invalidURI, WCError::notConnected
+    // before any setup, the manager's failures. Nothing while a pairing runs.
+    QCoro::Task<void> pair(std::string uri);
+    bool isPairing() const { return m_pairing; }
+
+    const std::deque<WCSessionProposal>& proposals() const { return m_proposals; }
+    // Approves proposal `id` for the wallet's Ethereum address on Ethereum, Arbitrum and
+    // Polygon. Nothing without that address, for a proposal not waiting, or while an answer to
+    // a proposal runs. Throws the manager's failures; a proposal the manager no longer holds
+    // (expired) leaves the line.
+    QCoro::Task<void> approveProposal(std::int64_t id);
+    // Answers "User rejected" (its failure dropped) and lets the proposal go.
+    QCoro::Task<void> rejectProposal(std::int64_t id);
+    bool isAnsweringProposal() const { return m_answeringProposal; }
+
+    const std::deque<WCPreparedRequest>& requests() const { return m_requests; }
+    // Signs request `id` of `topic` with the password (or takes its result kept from a failed
+    // answer), answers the dApp, lets the request go and starts a refresh; true then. Throws
+    // the signing failure (a wrong password ...), WCError::signingFailed for what the wallet
+    // does not serve, the answer's failure; the request then stays. False, and nothing done,
+    // while signing or for a request not waiting.
+    QCoro::Task<bool> approveRequest(std::string topic, std::int64_t id, SecureBytes password);
+    // Answers "User rejected" (its failure dropped) and lets the request go; nothing while
+    // the request is being signed.
+    QCoro::Task<void> rejectRequest(std::string topic, std::int64_t id);
+    bool isSigning() const { return m_signing; }
+
+    // Deletes the session towards the dApp (its failure dropped) and lists it no longer.
+    QCoro::Task<void> disconnect(std::string topic);
+
+    // The manager of the last setup; none before.
+    WCSessionManager* manager() const { return m_manager; }
+
+signals:
+    void relayConnectedChanged();
+    void sessionsChanged();
+    void proposalsChanged();
+    void requestsChanged();
+    void busyChanged();
+
+private:
+    using RequestKey = std::pair<std::string, std::int64_t>;
+
+    void onProposal(const WCSessionProposal& proposal);
+    void onRequest(const WCSessionRequest& request);
+    void onSessionDeleted(const std::string& topic);
+    void setRelayConnected(bool connected);
+    void refreshSessions();
+    void setBusy(bool& flag, bool value);
+    void removeRequest(const RequestKey& key);
+    void dropExpiredRequests();
+    void scheduleRequestExpiry();
+    QCoro::Task<void> refuseRequest(std::string topic, std::int64_t id, WCProtocolError error);
+    // The result for the dApp: a signature, a signed transaction, a transaction hash.
+    QCoro::Task<nlohmann::json> sign(WCPreparedRequest request, SecureBytes password);
+
+    Options m_options;
+    QPointer<AppState> m_state;
+    WCSessionManager* m_manager = nullptr; // child
+    bool m_relayConnected = false;
+    std::vector<WCSession> m_sessions;
+    std::deque<WCSessionProposal> m_proposals;
+    std::deque<WCPreparedRequest> m_requests;
+    // Results signed (or sent) whose answer has not reached the dApp yet.
+    std::map<RequestKey, nlohmann::json> m_results;
+    std::optional<RequestKey> m_signingKey;
+    // The requests read, across managers: a new manager's relay client is delivered again what
+    // the old one already took (and perhaps answered). Bounded, oldest forgotten first.
+    std::set<RequestKey> m_readRequests;
+    std::deque<RequestKey> m_readOrder;
+    QTimer m_requestExpiry;
+    bool m_pairing = false;
+    bool m_answeringProposal = false;
+    bool m_signing = false;
+};
+
+} // namespace qm

@@ -1,0 +1,289 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// A connected dApp's request: who asks, what kind of request on which network, what is to be
+// signed (the whole text, scrollable), the password, and Reject or Sign; then a confirmation
+// for a second. The oldest request waiting is shown; the next follows it.
+BRSheet {
+    id: root
+    objectName: "WCRequestSheet"
+    readonly property var vm: WalletShell.walletConnect
+    width: 440
+    height: Math.max(480, body.implicitHeight)
+
+    // The method's badge: symbol, title and colour.
+    readonly property var badge: {
+        switch (vm.requestDisplayMethod) {
+        case "personal_sign":
+            return { symbol: "signature", title: "Personal Sign", color: BRPalette.accent }
+        case "eth_signTypedData_v4":
+        case "eth_signTypedData":
+            return { symbol: "doc.text", title: "Typed Data", color: BRPalette.accent }
+        case "eth_sendTransaction":
+            return { symbol: "arrow.up.right", title: "Send Transaction", color: "#FF9F0A" }
+        case "eth_signTransaction":
+            return { symbol: "signature", title: "Sign Transaction", color: BRPalette.accent }
+        }
+        return { symbol: "questionmark.circle", title: vm.requestDisplayMethod,
+                 color: BRPalette.textSecondary }
+    }
+
+    function focusPassword() {
+        if (root.visible && !vm.signSuccess)
+            passwordField.forceActiveFocus()
+    }
+    onOpened: focusPassword()
+    Connections {
+        target: root.vm
+        function onRequestKeyChanged() {
+            passwordField.clear()
+            root.focusPassword()
+        }
+    }
+
+    contentItem: Item {
+        id: body
+        implicitHeight: Math.max(request.implicitHeight, confirmation.implicitHeight) + 48
+
+        ColumnLayout {
+            id: request
+            objectName: "requestState"
+            visible: !root.vm.signSuccess
+            anchors.fill: parent
+            anchors.margins: 24
+            spacing: 24
+
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 8
+                Text {
+                    objectName: "requestDappName"
+                    textFormat: Text.PlainText
+                    Layout.fillWidth: true
+                    text: root.vm.requestDappName
+                    font: BRFont.title
+                    color: BRPalette.textPrimary
+                    horizontalAlignment: Text.AlignHCenter
+                    elide: Text.ElideRight
+                }
+                Rectangle {
+                    objectName: "methodBadge"
+                    readonly property color tint: root.badge.color
+                    Layout.alignment: Qt.AlignHCenter
+                    implicitWidth: badgeRow.implicitWidth + 16
+                    implicitHeight: badgeRow.implicitHeight + 6
+                    radius: height / 2
+                    color: Qt.rgba(tint.r, tint.g, tint.b, 0.1)
+                    border.width: 0.5
+                    border.color: Qt.rgba(tint.r, tint.g, tint.b, 0.3)
+                    Row {
+                        id: badgeRow
+                        anchors.centerIn: parent
+                        spacing: 4
+                        BRSymbol {
+                            name: root.badge.symbol
+                            size: 11
+                            color: parent.parent.tint
+                            anchors.verticalCenter: parent.verticalCenter
+                        }
+                        Text {
+                            objectName: "methodBadgeTitle"
+                            textFormat: Text.PlainText
+                            text: root.badge.title
+                            font: BRFont.label
+                            color: parent.parent.tint
+                            anchors.verticalCenter: parent.verticalCenter
+                        }
+                    }
+                }
+                Text {
+                    objectName: "requestChain"
+                    textFormat: Text.PlainText
+                    Layout.alignment: Qt.AlignHCenter
+                    text: "on " + root.vm.requestChainName
+                    font: BRFont.caption2
+                    color: BRPalette.textTertiary
+                }
+            }
+
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 4
+                Text {
+                    textFormat: Text.PlainText
+                    Layout.alignment: Qt.AlignHCenter
+                    text: "Request Details"
+                    font: BRFont.label
+                    color: BRPalette.textTertiary
+                }
+                Rectangle {
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: Math.min(180, details.implicitHeight + 16)
+                    radius: 6
+                    color: BRPalette.surface
+                    border.width: 0.5
+                    border.color: BRPalette.border
+                    Flickable {
+                        id: detailsView
+                        objectName: "requestDetails"
+                        anchors.fill: parent
+                        anchors.margins: 1
+                        clip: true
+                        contentWidth: width
+                        contentHeight: details.implicitHeight + 16
+                        boundsBehavior: Flickable.StopAtBounds
+                        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+                        Text {
+                            id: details
+                            objectName: "requestMessage"
+                            textFormat: Text.PlainText
+                            x: 8
+                            y: 8
+                            width: detailsView.width - 16
+                            text: root.vm.requestDisplayMessage
+                            font: BRFont.mono
+                            color: BRPalette.textSecondary
+                            wrapMode: Text.WrapAnywhere
+                        }
+                    }
+                }
+            }
+
+            // Centred as a whole: nothing in it widens (a layout grows only as far as its items).
+            ColumnLayout {
+                Layout.alignment: Qt.AlignHCenter
+                Layout.maximumWidth: 280
+                spacing: 4
+                Text {
+                    textFormat: Text.PlainText
+                    Layout.alignment: Qt.AlignHCenter
+                    text: "Enter password to sign"
+                    font: BRFont.label
+                    color: BRPalette.textSecondary
+                }
+                InputField {
+                    id: passwordField
+                    objectName: "signPasswordField"
+                    Layout.alignment: Qt.AlignHCenter
+                    Layout.preferredWidth: 280
+                    secure: true
+                    placeholderText: "Password"
+                    showsError: root.vm.hasSignError
+                    onTextEdited: root.vm.setPassword(text)
+                    // After a failure the field takes the keys again, its text selected.
+                    onShowsErrorChanged: if (showsError) { forceActiveFocus(); selectAll() }
+                    // Return signs even with an empty field (the failure then says why), never
+                    // twice.
+                    onAccepted: if (!root.vm.isSigning) root.vm.startSigning()
+                }
+                ErrorLine {
+                    objectName: "signError"
+                    Layout.fillWidth: true
+                    text: root.vm.signError
+                }
+            }
+
+            Item { Layout.fillHeight: true }
+
+            ColumnLayout {
+                Layout.alignment: Qt.AlignHCenter
+                spacing: 8
+                RowLayout {
+                    Layout.alignment: Qt.AlignHCenter
+                    spacing: 12
+                    BRSecondaryButton {
+                        objectName: "requestRejectButton"
+                        text: "Reject"
+                        // A request being signed is not rejected: its answer is on its way.
+                        enabled: !root.vm.isSigning
+                        onClicked: root.vm.rejectRequest()
+                    }
+                    BRPrimaryButton {
+                        id: signButton
+                        objectName: "requestSignButton"
+                        text: "Sign"
+                        enabled: root.vm.canSign
+                        onClicked: root.vm.startSigning()
+                        contentItem: Row {
+                            spacing: 6
+                            BRBusyIndicator {
+                                objectName: "signSpinner"
+                                visible: root.vm.isSigning
+                                running: visible
+                                width: 14
+                                height: 14
+                                anchors.verticalCenter: parent.verticalCenter
+                            }
+                            BRSymbol {
+                                anchors.verticalCenter: parent.verticalCenter
+                                name: "signature"
+                                size: 13
+                                color: BRPalette.accent
+                            }
+                            Text {
+                                textFormat: Text.PlainText
+                                anchors.verticalCenter: parent.verticalCenter
+                                text: signButton.text
+                                font: signButton.font
+                                color: BRPalette.accent
+                            }
+                        }
+                    }
+                }
+                Text {
+                    objectName: "requestsWaiting"
+                    textFormat: Text.PlainText
+                    Layout.alignment: Qt.AlignHCenter
+                    visible: root.vm.requestsWaiting > 0
+                    text: root.vm.requestsWaiting === 1 ? "1 more request waiting"
+                                                        : root.vm.requestsWaiting + " more requests waiting"
+                    font: BRFont.caption2
+                    color: BRPalette.textTertiary
+                }
+            }
+        }
+
+        ColumnLayout {
+            id: confirmation
+            objectName: "confirmationState"
+            visible: root.vm.signSuccess
+            anchors.fill: parent
+            anchors.margins: 24
+            spacing: 24
+            Item { Layout.fillHeight: true }
+            Rectangle {
+                Layout.alignment: Qt.AlignHCenter
+                implicitWidth: 80
+                implicitHeight: 80
+                radius: 40
+                color: Qt.rgba(BRPalette.success.r, BRPalette.success.g, BRPalette.success.b, 0.12)
+                BRSymbol {
+                    anchors.centerIn: parent
+                    name: "checkmark.circle.fill"
+                    size: 40
+                    color: BRPalette.success
+                }
+            }
+            Text {
+                textFormat: Text.PlainText
+                Layout.alignment: Qt.AlignHCenter
+                text: "Signed Successfully"
+                font: BRFont.title
+                color: BRPalette.textPrimary
+            }
+            Text {
+                objectName: "confirmationText"
+                textFormat: Text.PlainText
+                Layout.fillWidth: true
+                text: "Response sent to " + root.vm.requestDappName
+                font: BRFont.caption
+                color: BRPalette.textSecondary
+                horizontalAlignment: Text.AlignHCenter
+                elide: Text.ElideRight
+            }
+            Item { Layout.fillHeight: true }
+        }
+    }
+}

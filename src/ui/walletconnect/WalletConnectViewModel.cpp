@@ -1,0 +1,327 @@
+#include "ui/walletconnect/WalletConnectViewModel.h"
+
+#include "platform/SecureBytes.h"
+#include "state/AppState.h"
+#include "state/walletconnect/WalletConnectService.h"
+#include "ui/walletconnect/DAppIcon.h"
+
+#include <QUrl>
+#include <algorithm>
+#include <iostream>
+
+namespace qm {
+namespace {
+
+// Only icons the window may fetch (https addresses); "" for any other.
+QString httpsOnly(const std::string& address) {
+    const QString url = QString::fromStdString(address);
+    return DAppIcon::isAllowed(url) ? url : QString();
+}
+
+} // namespace
+
+WalletConnectViewModel::WalletConnectViewModel(AppState& state, QObject* parent)
+    : QObject(parent), m_state(&state), m_service(&state.wcViewModel()) {
+    connect(m_service, &WalletConnectService::relayConnectedChanged, this,
+            &WalletConnectViewModel::relayChanged);
+    connect(m_service, &WalletConnectService::sessionsChanged, this,
+            &WalletConnectViewModel::sessionsChanged);
+    connect(m_service, &WalletConnectService::proposalsChanged, this,
+            [this] { showFrontProposal(); });
+    connect(m_service, &WalletConnectService::requestsChanged, this,
+            [this] { showFrontRequest(); });
+    connect(m_service, &WalletConnectService::busyChanged, this, [this] {
+        emit pairChanged();
+        emit proposalChanged();
+        emit requestChanged();
+    });
+    m_successTimer.setSingleShot(true);
+    m_successTimer.setInterval(1000);
+    connect(&m_successTimer, &QTimer::timeout, this, [this] { endConfirmation(); });
+    showFrontProposal();
+    showFrontRequest();
+}
+
+WalletConnectViewModel::~WalletConnectViewModel() {
+    clearPassword();
+}
+
+bool WalletConnectViewModel::isRelayConnected() const {
+    return m_service->isRelayConnected();
+}
+
+QVariantList WalletConnectViewModel::sessions() const {
+    QVariantList out;
+    for (const WCSession& session : m_service->sessions()) {
+        out.append(QVariantMap{
+            {QStringLiteral("topic"), QString::fromStdString(session.topic)},
+            {QStringLiteral("peerName"), QString::fromStdString(session.peerName)},
+            {QStringLiteral("peerURL"), QString::fromStdString(session.peerURL)},
+            {QStringLiteral("peerIcon"),
+             session.peerIcon ? httpsOnly(*session.peerIcon) : QString()},
+        });
+    }
+    return out;
+}
+
+// --- Pairing ------------------------------------------------------------------------------
+
+void WalletConnectViewModel::setShowPairSheet(bool show) {
+    if (m_showPairSheet != show) {
+        m_showPairSheet = show;
+        emit pairChanged();
+    }
+}
+
+void WalletConnectViewModel::setPairingURI(const QString& uri) {
+    if (m_pairingURI != uri) {
+        m_pairingURI = uri;
+        emit pairChanged();
+    }
+}
+
+bool WalletConnectViewModel::isConnecting() const {
+    return m_service->isPairing();
+}
+
+bool WalletConnectViewModel::canConnect() const {
+    return !m_pairingURI.trimmed().isEmpty() && !isConnecting();
+}
+
+QCoro::Task<void> WalletConnectViewModel::pair() {
+    if (isConnecting()) {
+        co_return;
+    }
+    m_pairError.reset();
+    emit pairChanged();
+    QPointer<WalletConnectViewModel> self(this);
+    try {
+        QCoro::Task<void> pairing = m_service->pair(m_pairingURI.trimmed().toStdString());
+        co_await std::move(pairing);
+    } catch (const std::exception& error) {
+        if (self) {
+            m_pairError = QString::fromStdString(error.what());
+            emit pairChanged();
+        }
+        co_return;
+    }
+    if (!self) {
+        co_return;
+    }
+    m_showPairSheet = false;
+    m_pairingURI.clear();
+    emit pairChanged();
+}
+
+void WalletConnectViewModel::cancelPairing() {
+    m_showPairSheet = false;
+    m_pairingURI.clear();
+    m_pairError.reset();
+    emit pairChanged();
+}
+
+// --- Proposals ----------------------------------------------------------------------------
+
+void WalletConnectViewModel::setShowProposalSheet(bool show) {
+    if (m_showProposalSheet != show) {
+        m_showProposalSheet = show;
+        emit proposalChanged();
+    }
+}
+
+QString WalletConnectViewModel::proposalName() const {
+    return m_proposal ? QString::fromStdString(m_proposal->metadata.name) : QString();
+}
+
+QString WalletConnectViewModel::proposalURL() const {
+    return m_proposal ? QString::fromStdString(m_proposal->metadata.url) : QString();
+}
+
+QString WalletConnectViewModel::proposalIcon() const {
+    if (!m_proposal || m_proposal->metadata.icons.empty()) {
+        return {};
+    }
+    return httpsOnly(m_proposal->metadata.icons.front());
+}
+
+bool WalletConnectViewModel::isAnsweringProposal() const {
+    return m_service->isAnsweringProposal();
+}
+
+void WalletConnectViewModel::showFrontProposal() {
+    const auto& line = m_service->proposals();
+    if (line.empty()) {
+        m_proposal.reset();
+        m_showProposalSheet = false;
+    } else if (!m_proposal || m_proposal->id != line.front().id) {
+        m_proposal = line.front();
+        m_showProposalSheet = true;
+    }
+    emit proposalChanged();
+}
+
+QCoro::Task<void> WalletConnectViewModel::approveProposal() {
+    if (!m_proposal) {
+        co_return;
+    }
+    try {
+        QCoro::Task<void> approving = m_service->approveProposal(m_proposal->id);
+        co_await std::move(approving);
+    } catch (const std::exception& error) {
+        std::cout << "[WalletConnect] The session could not be approved: " << error.what()
+                  << std::endl;
+    }
+}
+
+void WalletConnectViewModel::rejectProposal() {
+    if (m_proposal) {
+        m_service->rejectProposal(m_proposal->id);
+    }
+}
+
+void WalletConnectViewModel::dismissProposal() {
+    if (!isAnsweringProposal()) {
+        rejectProposal();
+    }
+}
+
+// --- Requests -----------------------------------------------------------------------------
+
+void WalletConnectViewModel::setShowRequestSheet(bool show) {
+    if (m_showRequestSheet != show) {
+        m_showRequestSheet = show;
+        emit requestChanged();
+    }
+}
+
+QString WalletConnectViewModel::requestKey() const {
+    if (!m_request) {
+        return {};
+    }
+    return QString::fromStdString(m_request->first) + '/' + QString::number(m_request->second);
+}
+
+int WalletConnectViewModel::requestsWaiting() const {
+    const auto count = static_cast<int>(m_service->requests().size());
+    return m_request ? std::max(0, count - 1) : count;
+}
+
+bool WalletConnectViewModel::isSigning() const {
+    return m_service->isSigning();
+}
+
+void WalletConnectViewModel::showFrontRequest() {
+    const QString shownBefore = requestKey();
+    if (m_signSuccess || m_approving) {
+        // The request being answered stays on screen: its confirmation shows for a second.
+        emit requestChanged();
+        return;
+    }
+    const auto& line = m_service->requests();
+    const auto shown = std::find_if(line.begin(), line.end(), [&](const WCPreparedRequest& r) {
+        return m_request && r.request.sessionTopic == m_request->first &&
+               r.request.id == m_request->second;
+    });
+    if (shown == line.end()) {
+        clearPassword();
+        m_signError.reset();
+        if (line.empty()) {
+            m_request.reset();
+            m_showRequestSheet = false;
+        } else {
+            const WCPreparedRequest& next = line.front();
+            m_request = RequestKey(next.request.sessionTopic, next.request.id);
+            m_requestMethod = QString::fromStdString(next.request.method);
+            m_requestDappName =
+                QString::fromStdString(m_service->dappName(next.request.sessionTopic));
+            m_requestMessage = QString::fromStdString(requestSummary(next));
+            m_requestChain = QString::fromStdString(displayName(next.chain));
+            m_showRequestSheet = true;
+        }
+    }
+    emit requestChanged();
+    if (requestKey() != shownBefore) {
+        emit requestKeyChanged();
+    }
+}
+
+void WalletConnectViewModel::setPassword(const QString& password) {
+    const bool had = hasPassword();
+    QByteArray utf8 = password.toUtf8();
+    m_password = SecureBytes(ByteView(reinterpret_cast<const std::uint8_t*>(utf8.constData()),
+                                      static_cast<std::size_t>(utf8.size())));
+    wipe(utf8.data(), static_cast<std::size_t>(utf8.size()));
+    if (had != hasPassword()) {
+        emit requestChanged();
+    }
+}
+
+void WalletConnectViewModel::clearPassword() {
+    m_password = SecureBytes();
+}
+
+void WalletConnectViewModel::setSignError(std::optional<QString> error) {
+    m_signError = std::move(error);
+    emit requestChanged();
+}
+
+QCoro::Task<void> WalletConnectViewModel::approveRequest() {
+    if (!m_request || isSigning() || m_signSuccess) {
+        co_return;
+    }
+    const RequestKey key = *m_request;
+    SecureBytes password = m_password.clone();
+    setSignError(std::nullopt);
+    QPointer<WalletConnectViewModel> self(this);
+    bool answered = false;
+    std::optional<QString> failure;
+    m_approving = true;
+    try {
+        QCoro::Task<bool> signing =
+            m_service->approveRequest(key.first, key.second, std::move(password));
+        answered = co_await std::move(signing);
+    } catch (const std::exception& error) {
+        failure = QString::fromStdString(error.what());
+    }
+    if (!self) {
+        co_return;
+    }
+    m_approving = false;
+    if (!answered) {
+        m_signError = failure;
+        showFrontRequest(); // still the same request, unless it left meanwhile
+        co_return;
+    }
+    clearPassword();
+    m_signSuccess = true;
+    m_successTimer.start();
+    emit requestChanged();
+}
+
+void WalletConnectViewModel::rejectRequest() {
+    if (m_request && !isSigning() && !m_signSuccess) {
+        m_service->rejectRequest(m_request->first, m_request->second);
+    }
+}
+
+void WalletConnectViewModel::dismissRequest() {
+    if (m_signSuccess) {
+        m_successTimer.stop();
+        endConfirmation();
+        return;
+    }
+    rejectRequest();
+}
+
+void WalletConnectViewModel::endConfirmation() {
+    m_signSuccess = false;
+    m_request.reset();
+    showFrontRequest();
+    emit requestKeyChanged(); // the next request is new even with the same key
+}
+
+void WalletConnectViewModel::disconnect(const QString& topic) {
+    m_service->disconnect(topic.toStdString());
+}
+
+} // namespace qm

@@ -1,0 +1,200 @@
+// Qt Quick Test of the WalletConnect sheets over a real application state whose WalletConnect
+// service talks to the loopback relay, with a dApp made by hand (HandMadeDapp); the tests in
+// walletconnect/ drive the sheets and ask `fixture` what the dApp received.
+
+#include "AppStateFixture.h"
+#include "HandMadeDapp.h"
+#include "HttpFixture.h"
+#include "RelayFixture.h"
+#include "RunTask.h"
+#include "services/walletconnect/WCSessionMessages.h"
+#include "state/AppState.h"
+#include "state/walletconnect/WalletConnectService.h"
+#include "ui/shell/WalletShell.h"
+#include "ui/theme/BRFont.h"
+#include "ui/theme/WindowRendering.h"
+#include "ui/walletconnect/DAppIcon.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+#include <QLocale>
+#include <QPainter>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QTemporaryDir>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtQuickTest>
+#include <memory>
+
+Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
+
+namespace {
+
+using nlohmann::json;
+
+// A small round logo, as a dApp's icon.
+QByteArray iconPNG() {
+    QImage image(64, 64, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(255, 0, 122));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(4, 4, 56, 56);
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(22, 22, 20, 20);
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+class Fixture : public QObject {
+    Q_OBJECT
+
+public:
+    Fixture(qm::test::AppStateFixture& env, qm::test::RelayFixture& relay,
+            qm::test::HttpFixture& web)
+        : m_env(env), m_relay(relay), m_web(web) {
+        m_web.setHandler([](const qm::test::HttpFixtureRequest& request) {
+            qm::test::HttpFixtureResponse response;
+            if (request.target == "/icon.png") {
+                response.contentType = "image/png";
+                response.body = iconPNG();
+            } else if (request.target == "/big.png") {
+                // A real image, padded past the size limit.
+                response.contentType = "image/png";
+                response.body = iconPNG() + QByteArray(600 * 1024, '\0');
+            } else if (request.target == "/stall.png") {
+                response = qm::test::HttpFixtureResponse::stalling();
+            } else if (request.target == "/page.html") {
+                response.contentType = "text/html";
+                response.body = "<html><body>not an image</body></html>";
+            } else if (request.target == "/icon.svg") {
+                response.contentType = "image/svg+xml";
+                response.body = R"(<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8">)"
+                                R"(<rect width="8" height="8"/></svg>)";
+            } else {
+                response.status = 404;
+            }
+            return response;
+        });
+        newDapp(QStringLiteral("Uniswap Interface"), true);
+    }
+
+    qm::WalletConnectService& service() { return m_env.walletConnectService(); }
+
+    Q_INVOKABLE void setup() { qm::test::runTask(service().setup()); }
+    Q_INVOKABLE bool relayConnected() { return service().isRelayConnected(); }
+    Q_INVOKABLE QString pairingURI() const { return QString::fromStdString(m_dapp->pairingURI()); }
+    // A fresh dApp: another pairing.
+    Q_INVOKABLE void newDapp(const QString& name, bool withIcon) {
+        m_dapp = std::make_unique<qm::test::HandMadeDapp>(m_relay);
+        m_dapp->name = name.toStdString();
+        m_dapp->icons = {withIcon ? m_web.url("/icon.png").toString().toStdString()
+                                  : std::string("not a url")};
+    }
+    Q_INVOKABLE void propose(int id) { m_dapp->propose(id); }
+    Q_INVOKABLE void readAnswer() { m_dapp->readAnswer(); }
+    Q_INVOKABLE void request(int id, const QString& method, const QString& paramsJSON,
+                             const QString& chain) {
+        m_dapp->request(id, method.toStdString(), json::parse(paramsJSON.toStdString()),
+                        chain.toStdString());
+    }
+    Q_INVOKABLE int answerCount() const { return static_cast<int>(m_dapp->answers().size()); }
+    Q_INVOKABLE QString answer(int index) const {
+        return QString::fromStdString(m_dapp->answers().at(static_cast<std::size_t>(index)).dump());
+    }
+    Q_INVOKABLE int proposalAnswerCount() const {
+        return static_cast<int>(
+            m_dapp->published(m_dapp->pairingTopic, qm::kWCTagProposalAnswer, m_dapp->pairingKey)
+                .size());
+    }
+    Q_INVOKABLE QString proposalAnswer(int index) const {
+        return QString::fromStdString(
+            m_dapp->published(m_dapp->pairingTopic, qm::kWCTagProposalAnswer, m_dapp->pairingKey)
+                .at(static_cast<std::size_t>(index))
+                .dump());
+    }
+    Q_INVOKABLE int sessionCount() { return static_cast<int>(service().sessions().size()); }
+    Q_INVOKABLE QString iconURL(const QString& path) const { return m_web.url(path).toString(); }
+    Q_INVOKABLE void setIconLimits(int maxBytes, int timeoutMs) {
+        qm::DAppIcon::Limits limits;
+        limits.allowLoopbackHTTP = true;
+        limits.maxBytes = maxBytes;
+        limits.timeout = std::chrono::milliseconds(timeoutMs);
+        qm::DAppIcon::setLimitsForTesting(limits);
+    }
+    Q_INVOKABLE int webRequests() const { return static_cast<int>(m_web.requests().size()); }
+    Q_INVOKABLE int iconRequests() const {
+        return static_cast<int>(std::count_if(
+            m_web.requests().begin(), m_web.requests().end(),
+            [](const qm::test::HttpFixtureRequest& r) { return r.target == "/icon.png"; }));
+    }
+    // Where the screenshots go: the build's tests/ui/screenshots.
+    Q_INVOKABLE QString screenshotPath(const QString& name) const {
+        const QString folder = qEnvironmentVariable("QM_BUILD_DIR") + "/tests/ui/screenshots";
+        QDir().mkpath(folder);
+        return folder + '/' + name;
+    }
+
+private:
+    qm::test::AppStateFixture& m_env;
+    qm::test::RelayFixture& m_relay;
+    qm::test::HttpFixture& m_web;
+    std::unique_ptr<qm::test::HandMadeDapp> m_dapp;
+};
+
+class Setup : public QObject {
+    Q_OBJECT
+
+public:
+    Setup() { qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8()); }
+
+public slots:
+    void applicationAvailable() {
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+        qm::BRFont::loadBundledFonts();
+        qm::configureWindowRendering();
+        if (!qm::test::RelayFixture::isAvailable()) {
+            qFatal("node and tests/peers are not installed (scripts/install-deps)");
+        }
+        m_relay = std::make_unique<qm::test::RelayFixture>();
+        m_web = std::make_unique<qm::test::HttpFixture>();
+        qm::DAppIcon::Limits limits;
+        limits.allowLoopbackHTTP = true; // the icon server of the test is plain http
+        qm::DAppIcon::setLimitsForTesting(limits);
+        qm::WalletConnectService::Options options;
+        options.manager.endpoint = qm::WCRelayEndpoint{m_relay->url(), "quillmark-tests"};
+        options.manager.sessionsFile =
+            std::filesystem::path(m_config.path().toStdString()) / "wc_sessions_v2.json";
+        m_env = std::make_unique<qm::test::AppStateFixture>(options);
+        m_env->state().loadStoredState();
+        qm::test::runTask(m_env->state().createWallet(qm::test::AppStateFixture::abandonPhrase(),
+                                                      "correct horse"));
+        m_env->state().stopBackgroundTasks();
+        m_fixture = std::make_unique<Fixture>(*m_env, *m_relay, *m_web);
+        qm::WalletShell::install(&m_env->state());
+    }
+    void qmlEngineAvailable(QQmlEngine* engine) {
+        engine->addImportPath(QStringLiteral("qrc:/"));
+        engine->rootContext()->setContextProperty(QStringLiteral("fixture"), m_fixture.get());
+    }
+    void cleanupTestCase() { qm::WalletShell::install(nullptr); }
+
+private:
+    QTemporaryDir m_config;
+    std::unique_ptr<qm::test::RelayFixture> m_relay;
+    std::unique_ptr<qm::test::HttpFixture> m_web;
+    std::unique_ptr<qm::test::AppStateFixture> m_env;
+    std::unique_ptr<Fixture> m_fixture;
+};
+
+} // namespace
+
+QUICK_TEST_MAIN_WITH_SETUP(walletconnect, Setup)
+
+#include "WalletConnectQuickTest.moc"

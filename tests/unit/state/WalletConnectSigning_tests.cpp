@@ -1,0 +1,213 @@
+// Approved WalletConnect requests signed by the wallet's signer and answered: signatures that
+// the published key of the test phrase makes, a transaction sent once on anvil (a double press,
+// a failed answer and its retry), a rejection that waits while signing, a lock that wins.
+#include "AnvilNode.h"
+#include "AppStateFixture.h"
+#include "HandMadeDapp.h"
+#include "RelayFixture.h"
+#include "RunTask.h"
+#include "core/encoding/Hex.h"
+#include "services/evm/EIP191.h"
+#include "services/evm/EIP712.h"
+#include "services/evm/TypedDataJSON.h"
+#include "state/flows/FlowService.h"
+#include "state/walletconnect/WalletConnectService.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+using nlohmann::json;
+using test::AnvilNode;
+using test::HandMadeDapp;
+using test::RelayFixture;
+using test::runTask;
+using test::waitUntil;
+
+const std::string kAddress = "0x9858EfFD232B4033E47d90003D41EC34EcaEda94";
+const std::string kPassword = "correct horse";
+
+// The published key of the test phrase at m/44'/60'/0'/0/0.
+Bytes abandonKey() {
+    return *hexToBytes("1ab42cc412b618bdea3a599e3c9bae199ebf030895b039e9db1e30dafb12b727");
+}
+
+SecureBytes password(std::string_view text) {
+    return SecureBytes::fromText(text);
+}
+
+const char* kTyped = R"({"types": {
+    "EIP712Domain": [{"name": "name", "type": "string"}, {"name": "chainId", "type": "uint256"}],
+    "Permit": [{"name": "spender", "type": "address"}, {"name": "value", "type": "uint256"}]},
+  "primaryType": "Permit", "domain": {"name": "Token", "chainId": 137},
+  "message": {"spender": "0x2222222222222222222222222222222222222222",
+              "value": 115792089237316195423570985008687907853269984665640564039457584007913129639935}})";
+
+class WalletConnectSigningTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!RelayFixture::isAvailable() || !AnvilNode::isAvailable()) {
+            GTEST_SKIP() << "node, anvil and tests/peers are not installed (scripts/install-deps)";
+        }
+        relay = std::make_unique<RelayFixture>();
+        anvil = std::make_unique<AnvilNode>(137);
+        anvil->setBalance(kAddress, "0x56bc75e2d63100000"); // 100 POL
+        flows = std::make_unique<FlowService>();
+        WalletConnectService::Options options;
+        options.manager.endpoint = WCRelayEndpoint{relay->url(), "quillmark-tests"};
+        options.manager.sessionsFile =
+            std::filesystem::path(folder.path().toStdString()) / "wc_sessions_v2.json";
+        options.flows = flows.get();
+        env = std::make_unique<test::AppStateFixture>(
+            options, std::array<std::optional<QUrl>, 4>{std::nullopt, std::nullopt, anvil->url(),
+                                                        std::nullopt});
+        env->state().loadStoredState();
+        runTask(env->state().createWallet(test::AppStateFixture::abandonPhrase(), kPassword));
+        env->state().stopBackgroundTasks();
+        runTask(service().setup());
+        dapp = std::make_unique<HandMadeDapp>(*relay);
+        runTask(service().pair(dapp->pairingURI()));
+        dapp->propose(1);
+        ASSERT_TRUE(waitUntil([&] { return !service().proposals().empty(); }));
+        runTask(service().approveProposal(1));
+        dapp->readAnswer();
+    }
+
+    WalletConnectService& service() { return env->walletConnectService(); }
+
+    // Waits for request `id` at the head of the line and approves it.
+    bool sign(std::int64_t id, std::string_view secret = kPassword) {
+        EXPECT_TRUE(waitUntil([&] {
+            return !service().requests().empty() && service().requests().front().request.id == id;
+        }));
+        return runTask(service().approveRequest(dapp->sessionTopic, id, password(secret)));
+    }
+    std::string failureOfSigning(std::int64_t id, std::string_view secret) {
+        try {
+            sign(id, secret);
+        } catch (const std::exception& error) {
+            return error.what();
+        }
+        return "no error";
+    }
+    json answerTo(std::int64_t id) {
+        EXPECT_TRUE(waitUntil([&] {
+            const auto answers = dapp->answers();
+            return std::any_of(answers.begin(), answers.end(),
+                               [&](const json& a) { return a["id"] == id; });
+        }));
+        for (const json& answer : dapp->answers()) {
+            if (answer["id"] == id) {
+                return answer;
+            }
+        }
+        return {};
+    }
+    std::uint64_t sentCount() {
+        return *hexToUInt64(test::runTask(
+            env->state()
+                .networkManager()
+                .evmClient(Chain::polygon)
+                ->call<std::string>("eth_getTransactionCount", json::array({kAddress, "latest"}))));
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<RelayFixture> relay;
+    std::unique_ptr<AnvilNode> anvil;
+    std::unique_ptr<FlowService> flows;
+    std::unique_ptr<test::AppStateFixture> env;
+    std::unique_ptr<HandMadeDapp> dapp;
+};
+
+TEST_F(WalletConnectSigningTest, MessagesAndTypedDataAreSignedByTheWalletsKey) {
+    dapp->request(1, "personal_sign", {"0x68656c6c6f", kAddress});
+    // A wrong password signs nothing and answers nothing; the request stays for a retry.
+    EXPECT_EQ(failureOfSigning(1, "wrong password"), "Incorrect password");
+    EXPECT_EQ(service().requests().size(), 1u);
+    EXPECT_TRUE(dapp->answers().empty());
+    EXPECT_TRUE(sign(1));
+    EXPECT_EQ(answerTo(1)["result"],
+              bytesToHex(personalSign(*hexToBytes("68656c6c6f"), abandonKey())));
+    EXPECT_TRUE(service().requests().empty());
+
+    // Hex digits without "0x" are signed as the text they are.
+    dapp->request(2, "personal_sign", {"deadbeef", kAddress});
+    EXPECT_TRUE(sign(2));
+    EXPECT_EQ(answerTo(2)["result"], bytesToHex(personalSign(utf8View("deadbeef"), abandonKey())));
+
+    dapp->request(3, "eth_signTypedData_v4", {kAddress, kTyped}, "eip155:137");
+    EXPECT_TRUE(sign(3));
+    EXPECT_EQ(answerTo(3)["result"],
+              bytesToHex(signTypedData(*parseTypedData(kTyped), abandonKey())));
+
+    // A method the wallet does not serve is not signed; the user rejects it.
+    dapp->request(4, "eth_sign", {kAddress, "0x68"});
+    EXPECT_EQ(failureOfSigning(4, kPassword), "Signing failed: Unsupported method: eth_sign");
+    runTask(service().rejectRequest(dapp->sessionTopic, 4));
+    EXPECT_EQ(answerTo(4)["error"]["code"], 5000);
+}
+
+TEST_F(WalletConnectSigningTest, ATransactionIsSentOnceAndItsHashAnsweredEvenAfterARetry) {
+    const json transaction = {{"from", kAddress},
+                              {"to", "0x2222222222222222222222222222222222222222"},
+                              {"value", "0x14d1120d7b160000"}};
+    dapp->request(10, "eth_sendTransaction", {transaction}, "eip155:137");
+    ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 1; }));
+    // The answer cannot reach the relay: the transaction is sent, its hash kept.
+    relay->control({{"op", "reply"},
+                    {"method", "irn_publish"},
+                    {"text", R"({"id":$ID,"jsonrpc":"2.0","error":{"message":"full"}})"}});
+    // A double press makes one transaction.
+    auto first = service().approveRequest(dapp->sessionTopic, 10, password(kPassword));
+    auto second = service().approveRequest(dapp->sessionTopic, 10, password(kPassword));
+    EXPECT_FALSE(runTask(std::move(second)));
+    EXPECT_THROW(runTask(std::move(first)), std::exception);
+    EXPECT_EQ(sentCount(), 1u);
+    EXPECT_EQ(service().requests().size(), 1u);
+    relay->control({{"op", "reply"}, {"method", "irn_publish"}, {"text", nullptr}});
+    // The retry answers with the same hash and sends nothing new (no password needed).
+    EXPECT_TRUE(sign(10, ""));
+    EXPECT_EQ(sentCount(), 1u);
+    const std::string hash = answerTo(10)["result"];
+    const json receipt = anvil->minedReceipt(hash);
+    EXPECT_EQ(receipt["status"], "0x1");
+    EXPECT_EQ(receipt["from"], "0x9858effd232b4033e47d90003d41ec34ecaeda94");
+
+    // eth_signTransaction signs and sends nothing.
+    dapp->request(11, "eth_signTransaction", {transaction}, "eip155:137");
+    EXPECT_TRUE(sign(11));
+    const std::string raw = answerTo(11)["result"];
+    EXPECT_TRUE(raw.starts_with("0x02"));
+    EXPECT_EQ(sentCount(), 1u);
+}
+
+TEST_F(WalletConnectSigningTest, RejectWaitsForTheSigningAndALockWins) {
+    dapp->request(20, "personal_sign", {"0x01"});
+    ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 1; }));
+    // The keychain holds the seed back: the signing waits there.
+    env->keychain().hang();
+    auto signing = service().approveRequest(dapp->sessionTopic, 20, password(kPassword));
+    EXPECT_TRUE(service().isSigning());
+    runTask(service().rejectRequest(dapp->sessionTopic, 20));
+    EXPECT_EQ(service().requests().size(), 1u);
+    env->keychain().release();
+    EXPECT_TRUE(runTask(std::move(signing)));
+    EXPECT_EQ(answerTo(20)["result"], bytesToHex(personalSign(Bytes{1}, abandonKey())));
+    QTest::qWait(100);
+    EXPECT_EQ(dapp->answers().size(), 1u); // no rejection after the signature
+
+    dapp->request(21, "personal_sign", {"0x02"});
+    ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 1; }));
+    env->keychain().hang();
+    auto locked = service().approveRequest(dapp->sessionTopic, 21, password(kPassword));
+    env->state().lock();
+    env->keychain().release();
+    EXPECT_THROW(runTask(std::move(locked)), std::exception);
+    EXPECT_EQ(service().requests().size(), 1u);
+    EXPECT_TRUE(dapp->answers().size() == 1u);
+}
+
+} // namespace
+} // namespace qm
