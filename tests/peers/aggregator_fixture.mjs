@@ -11,8 +11,12 @@
 //   GET  /fixture/requests: every request to the API so far ({method, path, query, apiKey, body})
 //   POST /fixture/airdrop {owner, lamports}: lamports to an account
 // Order cases: legacy (default), versioned, 429, 500, outAmountNumber, nullTransaction,
-// zeroSlots, foreignSigner, otherInAmount, noThreshold. Execute cases: run (default), 429, 500,
-// failedWithError, failedWithoutError, noStatus, noSignature, pending, notLanded.
+// zeroSlots, foreignSigner, otherInAmount, noThreshold, lineBreak (a line break in the
+// transaction's Base64). Execute cases: run (default), 429, 500, failedWithError,
+// failedWithoutError, noStatus, noSignature, pending, notLanded, expired (not landed, while 100
+// blocks pass at every look at the height until the next script), landedFailed (the cluster reports it failed), runThenDrop
+// (runs it, then closes the connection before answering: an HTTP client may send it again),
+// runThenCut (runs it, then closes the connection in the middle of the answer).
 import http from 'node:http';
 import { randomUUID } from 'node:crypto';
 import web3 from '@solana/web3.js';
@@ -143,6 +147,7 @@ function order(query) {
   if (kase === 'nullTransaction') answer.transaction = null;
   if (kase === 'otherInAmount') answer.inAmount = String(amount + 1n);
   if (kase === 'noThreshold') delete answer.otherAmountThreshold;
+  if (kase === 'lineBreak') answer.transaction = `${answer.transaction.slice(0, 40)}\n${answer.transaction.slice(40)}`;
   return [200, answer];
 }
 
@@ -174,9 +179,18 @@ function execute(body) {
   const text = base58.encode(signature);
   if (kase === 'pending') return [200, { status: 'Pending', signature: text }];
   if (kase === 'notLanded') return [200, { status: 'Success', signature: text, code: 0 }];
+  if (kase === 'expired') {
+    node.setAging(100);
+    return [200, { status: 'Success', signature: text, code: 0 }];
+  }
+  if (kase === 'landedFailed') {
+    node.recordFailure(text, { InstructionError: [1, { Custom: 1 }] });
+    return [200, { status: 'Success', signature: text, code: 0 }];
+  }
   try {
     const landed = node.call('sendTransaction', [wire.toString('base64'), { encoding: 'base64' }]);
     orders.delete(body.requestId);
+    if (kase === 'runThenDrop' || kase === 'runThenCut') return [kase];
     return [200, { status: 'Success', signature: landed, code: 0, inputAmountResult: String(placed.amount), outputAmountResult: String(placed.out) }];
   } catch (error) {
     return [200, { status: 'Failed', signature: text, error: String(error?.message ?? error), code: -1 }];
@@ -195,6 +209,7 @@ const server = http.createServer((request, response) => {
     try {
       if (url.pathname === '/fixture/script') {
         Object.assign(script, { order: [], execute: [] }, JSON.parse(body));
+        node.setAging(0);
         return reply(200, {});
       }
       if (url.pathname === '/fixture/requests') return reply(200, requests);
@@ -207,7 +222,16 @@ const server = http.createServer((request, response) => {
       requests.push({ method: request.method, path: url.pathname, query, rawQuery: url.search, apiKey: request.headers['x-api-key'] ?? null, body });
       if (request.headers['x-api-key'] !== apiKey) return reply(401, { error: 'Unauthorized' });
       if (request.method === 'GET' && url.pathname === '/ultra/v1/order') return reply(...order(query));
-      if (request.method === 'POST' && url.pathname === '/ultra/v1/execute') return reply(...execute(JSON.parse(body)));
+      if (request.method === 'POST' && url.pathname === '/ultra/v1/execute') {
+        const answer = execute(JSON.parse(body));
+        if (answer[0] === 'runThenDrop') return request.socket.destroy();
+        if (answer[0] === 'runThenCut') {
+          response.writeHead(200, { 'Content-Type': 'application/json', 'Content-Length': '200' });
+          response.write('{"status":"Succ');
+          return setTimeout(() => request.socket.destroy(), 50);
+        }
+        return reply(...answer);
+      }
       return reply(404, { error: 'not found' });
     } catch (error) {
       return reply(500, { error: String(error?.stack ?? error) });

@@ -16,9 +16,10 @@ const readU64 = (bytes, offset) =>
 export function startSolanaRpcServer(options = {}) {
   const svm = new LiteSVM();
   const history = new Map(); // address -> [{signature, slot, err}], newest first
-  const statuses = new Map(); // signature -> slot
+  const statuses = new Map(); // signature -> {slot, err}
   const requests = [];
   let slot = 1;
+  let aging = 0; // blocks that pass at each look at the height
 
   const methods = {
     getBalance([owner]) {
@@ -45,7 +46,7 @@ export function startSolanaRpcServer(options = {}) {
       }
       const signature = base58.decode(outcome.signature());
       slot += 1;
-      statuses.set(signature, slot);
+      statuses.set(signature, { slot, err: null });
       for (const key of Object.keys(transaction.signatures).concat(accountKeys(transaction))) {
         const list = history.get(key) ?? [];
         if (list[0]?.signature !== signature) list.unshift({ signature, slot, err: null });
@@ -55,11 +56,12 @@ export function startSolanaRpcServer(options = {}) {
     },
     getSignatureStatuses([signatures]) {
       const value = signatures.map((signature) => (statuses.has(signature)
-        ? { slot: statuses.get(signature), confirmations: null, err: null, status: { Ok: null }, confirmationStatus: 'finalized' }
+        ? { ...statuses.get(signature), confirmations: null, status: statuses.get(signature).err ? { Err: statuses.get(signature).err } : { Ok: null }, confirmationStatus: 'finalized' }
         : null));
       return { context: { slot }, value };
     },
     getBlockHeight() {
+      slot += aging;
       return slot;
     },
     getTokenAccountsByOwner([owner, filter, config]) {
@@ -121,6 +123,15 @@ export function startSolanaRpcServer(options = {}) {
         // One method as a request to the server runs it (a throw is the node's error object).
         call: (method, params) => methods[method](params),
         close: () => new Promise((done) => server.close(done)),
+        // From now on `count` blocks pass (without transactions) at every look at the height.
+        setAging(count) {
+          aging = count;
+        },
+        // A signature the cluster saw land and fail with `err`.
+        recordFailure(signature, err) {
+          slot += 1;
+          statuses.set(signature, { slot, err });
+        },
         // A mint with `decimals` and a token account of `owner` holding `amount` of it.
         addTokenAccount(tokenAccount, mint, owner, amount, decimals) {
           const put = (at, lamports, data) => svm.setAccount({

@@ -2,11 +2,14 @@
 
 #include "core/model/Amount.h"
 #include "services/connections/NetworkManager.h"
+#include "services/swap/AggregatorClient.h"
 #include "services/swap/EVMSwapTokens.h"
+#include "services/swap/SwapError.h"
 #include "services/swap/UniswapQuoter.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
 #include "state/swap/EVMSwapExecution.h"
+#include "state/swap/SolanaSwapExecution.h"
 #include "ui/swap/SwapTokenVariant.h"
 
 #include <QPointer>
@@ -232,28 +235,41 @@ void SwapViewModel::inputsChanged() {
         m_quoteTask.reset();
     }
     setIsQuoting(false);
-    setQuote(std::nullopt);
+    clearQuotes();
     emit canSwapChanged();
 }
 
 QString SwapViewModel::expectedOutputText() const {
-    return m_currentQuote
-               ? formatAmount(m_currentQuote->amountOut, m_currentQuote->tokenOut.decimals)
-               : QString();
+    if (m_currentQuote) {
+        return formatAmount(m_currentQuote->amountOut, m_currentQuote->tokenOut.decimals);
+    }
+    return m_solanaQuote ? formatAmount(UInt256(0, 0, 0, m_solanaQuote->quote.outAmount),
+                                        m_solanaQuote->asked.tokenOut.decimals)
+                         : QString();
 }
 
 QString SwapViewModel::minimumReceivedText() const {
-    return m_currentQuote
-               ? formatAmount(m_currentQuote->amountOutMinimum, m_currentQuote->tokenOut.decimals)
-               : QString();
+    if (m_currentQuote) {
+        return formatAmount(m_currentQuote->amountOutMinimum, m_currentQuote->tokenOut.decimals);
+    }
+    return m_solanaQuote ? formatAmount(UInt256(0, 0, 0, m_solanaQuote->quote.outAmountMinimum),
+                                        m_solanaQuote->asked.tokenOut.decimals)
+                         : QString();
+}
+
+bool SwapViewModel::minimumIsEstimate() const {
+    return !m_currentQuote && m_solanaQuote && !m_solanaQuote->quote.minimumIsStated;
 }
 
 QString SwapViewModel::route() const {
-    return m_currentQuote ? QString::fromStdString(m_currentQuote->route) : QString();
+    if (m_currentQuote) {
+        return QString::fromStdString(m_currentQuote->route);
+    }
+    return m_solanaQuote ? QString::fromStdString(m_solanaQuote->quote.routePlan) : QString();
 }
 
 bool SwapViewModel::canSwap() const {
-    return m_currentQuote && !isSending() && inputs().has_value();
+    return hasQuote() && !isSending() && inputs().has_value();
 }
 
 FlowService* SwapViewModel::flowService() const {
@@ -307,6 +323,14 @@ void SwapViewModel::setShowConfirmation(bool shown) {
     }
 }
 
+void SwapViewModel::showSummary(TransactionFlow& flow, const SwapToken& in,
+                                const SwapToken& out) const {
+    flow.setSummary(m_amountInString + QStringLiteral(" ") + QString::fromStdString(in.symbol) +
+                        QStringLiteral(" \u2192 ") + expectedOutputText() + QStringLiteral(" ") +
+                        QString::fromStdString(out.symbol),
+                    QStringLiteral("on ") + QString::fromStdString(displayName(m_chain)));
+}
+
 bool SwapViewModel::executeEVMSwap() {
     TransactionFlow* current = flow();
     AppState* state = appState();
@@ -327,12 +351,7 @@ bool SwapViewModel::executeEVMSwap() {
     std::string typed = passwordUtf8();
     auto password = std::make_shared<const SecureBytes>(SecureBytes::fromText(typed));
     wipe(typed);
-    current->setSummary(m_amountInString + QStringLiteral(" ") +
-                            QString::fromStdString(order.quote.tokenIn.symbol) +
-                            QStringLiteral(" \u2192 ") + expectedOutputText() +
-                            QStringLiteral(" ") +
-                            QString::fromStdString(order.quote.tokenOut.symbol),
-                        QStringLiteral("on ") + QString::fromStdString(displayName(m_chain)));
+    showSummary(*current, order.quote.tokenIn, order.quote.tokenOut);
     const QPointer<AppState> owner(state);
     return current->start(TransactionFlow::Step::CheckingAllowance,
                           [owner, order, password](FlowRun run) {
@@ -341,12 +360,75 @@ bool SwapViewModel::executeEVMSwap() {
 }
 
 bool SwapViewModel::executeSwap() {
-    return isEVMChain(m_chain) && executeEVMSwap();
+    if (isEVMChain(m_chain)) {
+        return executeEVMSwap();
+    }
+    return m_chain == Chain::solana && executeSolanaSwap();
+}
+
+std::optional<SolanaSwapQuote> SwapViewModel::currentSolanaQuote() const {
+    return m_solanaQuote ? std::optional(m_solanaQuote->quote) : std::nullopt;
+}
+
+std::shared_ptr<AggregatorClient> SwapViewModel::aggregator() {
+    if (!m_aggregator) {
+        m_aggregator = std::make_shared<AggregatorClient>();
+    }
+    return m_aggregator;
+}
+
+QCoro::Task<SolanaSwapQuote> SwapViewModel::solanaOrder(const Inputs& asked,
+                                                        CancellationToken cancel) {
+    const AppState* state = appState();
+    if (!state || state->solanaAccounts().empty()) {
+        throw SwapError::jupiterError("No Solana account found");
+    }
+    // An order moves a 64-bit amount.
+    const std::optional<std::uint64_t> amount = asked.amountIn.toUInt64();
+    if (!amount) {
+        throw AmountError(AmountError::Kind::tooLarge);
+    }
+    const auto mint = [](const SwapToken& token) {
+        return token.isNative ? wrappedSOLMint : token.address;
+    };
+    return aggregator()->aggregatorOrder(
+        mint(asked.tokenIn), mint(asked.tokenOut), *amount, asked.slippageBps,
+        state->solanaAccounts().front().account.address, std::move(cancel));
+}
+
+bool SwapViewModel::executeSolanaSwap() {
+    TransactionFlow* current = flow();
+    AppState* state = appState();
+    if (!current || !state || m_chain != Chain::solana || current->isRunning()) {
+        return false;
+    }
+    if (!m_solanaQuote || inputs() != m_solanaQuote->asked) {
+        requestQuote();
+        return false;
+    }
+    SolanaSwapOrder order;
+    order.quote = m_solanaQuote->quote;
+    // An order without its request or transaction is nothing to sign.
+    if (!order.quote.requestId || !order.quote.transactionBase64) {
+        return false;
+    }
+    order.walletID = state->wallet() ? state->wallet()->id : std::string();
+    order.taker = state->solanaAccounts().empty() ? std::string()
+                                                  : state->solanaAccounts().front().account.address;
+    std::string typed = passwordUtf8();
+    auto password = std::make_shared<const SecureBytes>(SecureBytes::fromText(typed));
+    wipe(typed);
+    showSummary(*current, m_solanaQuote->asked.tokenIn, m_solanaQuote->asked.tokenOut);
+    const QPointer<AppState> owner(state);
+    return current->start(TransactionFlow::Step::Signing,
+                          [owner, client = aggregator(), order, password](FlowRun run) {
+                              return runSolanaSwap(std::move(run), owner, client, order, password);
+                          });
 }
 
 void SwapViewModel::reset() {
     setAmountInString(QString());
-    setQuote(std::nullopt);
+    clearQuotes();
     setQuoteError(std::nullopt);
     setPassword(QString());
     if (TransactionFlow* current = flow()) {
@@ -362,6 +444,20 @@ void SwapViewModel::setQuote(std::optional<SwapQuote> quote) {
     m_currentQuote = std::move(quote);
     emit quoteChanged();
     emit canSwapChanged();
+}
+
+void SwapViewModel::setSolanaQuote(std::optional<SolanaOrder> order) {
+    if (order == m_solanaQuote) {
+        return;
+    }
+    m_solanaQuote = std::move(order);
+    emit quoteChanged();
+    emit canSwapChanged();
+}
+
+void SwapViewModel::clearQuotes() {
+    setQuote(std::nullopt);
+    setSolanaQuote(std::nullopt);
 }
 
 void SwapViewModel::setQuoteError(std::optional<QString> text) {
@@ -391,8 +487,8 @@ QCoro::Task<void> SwapViewModel::fetchQuote(CancellationToken cancel) {
     ++m_generation;
     const std::uint64_t generation = m_generation;
     const std::optional<Inputs> asked = inputs();
-    if (!asked || !isEVMChain(m_chain) || !appState()) {
-        setQuote(std::nullopt);
+    if (!asked || !(isEVMChain(m_chain) || m_chain == Chain::solana) || !appState()) {
+        clearQuotes();
         setQuoteError(m_tokenIn && m_tokenOut
                           ? parseAmount(m_amountInString, m_tokenIn->decimals).error
                           : std::nullopt);
@@ -400,14 +496,22 @@ QCoro::Task<void> SwapViewModel::fetchQuote(CancellationToken cancel) {
     }
     setIsQuoting(true);
     setQuoteError(std::nullopt);
-    setQuote(std::nullopt);
-    std::shared_ptr<JSONRPCClient> client = appState()->networkManager().evmClient(asked->chain);
+    clearQuotes();
     std::optional<SwapQuote> quote;
+    std::optional<SolanaSwapQuote> order;
     std::optional<QString> failure;
     try {
-        auto request = uniswapQuote(asked->tokenIn, asked->tokenOut, asked->amountIn,
-                                    asked->slippageBps, asked->chain, std::move(client), cancel);
-        quote = co_await std::move(request);
+        if (asked->chain == Chain::solana) {
+            auto request = solanaOrder(*asked, cancel);
+            order = co_await std::move(request);
+        } else {
+            std::shared_ptr<JSONRPCClient> client =
+                appState()->networkManager().evmClient(asked->chain);
+            auto request =
+                uniswapQuote(asked->tokenIn, asked->tokenOut, asked->amountIn, asked->slippageBps,
+                             asked->chain, std::move(client), cancel);
+            quote = co_await std::move(request);
+        }
     } catch (const std::exception& error) {
         failure = QString::fromUtf8(error.what());
     }
@@ -416,6 +520,9 @@ QCoro::Task<void> SwapViewModel::fetchQuote(CancellationToken cancel) {
         co_return;
     }
     setQuote(std::move(quote));
+    if (order) {
+        setSolanaQuote(SolanaOrder{*asked, std::move(*order)});
+    }
     setQuoteError(std::move(failure));
     setIsQuoting(false);
 }

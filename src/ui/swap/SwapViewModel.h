@@ -23,11 +23,13 @@
 #include <QVariantList>
 #include <QVariantMap>
 #include <QtQml/qqmlregistration.h>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace qm {
 
+class AggregatorClient;
 class FlowService;
 
 class SwapViewModel : public PasswordFormModel {
@@ -53,6 +55,9 @@ class SwapViewModel : public PasswordFormModel {
     Q_PROPERTY(QString expectedOutputText READ expectedOutputText NOTIFY quoteChanged)
     Q_PROPERTY(QString minimumReceivedText READ minimumReceivedText NOTIFY quoteChanged)
     Q_PROPERTY(QString route READ route NOTIFY quoteChanged)
+    // The minimum is only worked out from the slippage (a Solana order that states none):
+    // nothing on chain enforces it, and the screens say so.
+    Q_PROPERTY(bool minimumIsEstimate READ minimumIsEstimate NOTIFY quoteChanged)
     Q_PROPERTY(bool canSwap READ canSwap NOTIFY canSwapChanged)
     // The flow of this chain's swaps: step, progress, txHash, errorMessage, isRunning.
     Q_PROPERTY(qm::TransactionFlow* flow READ flow NOTIFY flowChanged)
@@ -113,13 +118,16 @@ public:
     bool isQuoting() const { return m_isQuoting; }
     // The quote of the current inputs, if one has arrived for them.
     const std::optional<SwapQuote>& currentQuote() const { return m_currentQuote; }
-    bool hasQuote() const { return m_currentQuote.has_value(); }
+    // The Solana aggregator's order for the current inputs (with the transaction it built).
+    std::optional<SolanaSwapQuote> currentSolanaQuote() const;
+    bool hasQuote() const { return m_currentQuote.has_value() || m_solanaQuote.has_value(); }
     const std::optional<QString>& quoteError() const { return m_quoteError; }
     QString quoteErrorText() const { return m_quoteError.value_or(QString()); }
     // The promised and the minimum output as amount texts without a symbol; empty without a
     // quote. The route: "ETH → 0.3% → USDC".
     QString expectedOutputText() const;
     QString minimumReceivedText() const;
+    bool minimumIsEstimate() const;
     QString route() const;
     // Both tokens, an amount above zero, a current quote and no swap running.
     bool canSwap() const;
@@ -150,8 +158,12 @@ public:
     // quote for the current inputs (it asks for one then: a quote older than the last edit
     // is never executed), the chain is not an EVM chain, or a swap of the chain still runs.
     Q_INVOKABLE bool executeEVMSwap();
-    // The swap of the current chain: executeEVMSwap on Ethereum, Arbitrum and Polygon; false,
-    // and nothing started, elsewhere.
+    // The same on Solana: signs the current order's transaction and hands it to the
+    // aggregator. False, and nothing started, without an order for the current inputs (it
+    // asks for a new one then: an order for an earlier amount or token is never signed).
+    Q_INVOKABLE bool executeSolanaSwap();
+    // The swap of the current chain: executeEVMSwap on Ethereum, Arbitrum and Polygon,
+    // executeSolanaSwap on Solana; false, and nothing started, elsewhere.
     Q_INVOKABLE bool executeSwap();
     // Back to a fresh form for the same chain, tokens and slippage: no amount, quote, error
     // or password, the sheet closed, and the flow reset (unless it still runs).
@@ -179,7 +191,21 @@ private:
     QVariantMap tokenOutMap() const;
     // The inputs changed: the quote and any request for the old inputs are dropped.
     void inputsChanged();
+    // A Solana order with the inputs it answers.
+    struct SolanaOrder {
+        Inputs asked;
+        SolanaSwapQuote quote;
+        bool operator==(const SolanaOrder&) const = default;
+    };
+
     void setQuote(std::optional<SwapQuote> quote);
+    void setSolanaQuote(std::optional<SolanaOrder> order);
+    void clearQuotes();
+    // What the flow shows of the swap it runs: "1.5 SOL → 225.0000 USDC", "on Solana".
+    void showSummary(TransactionFlow& flow, const SwapToken& in, const SwapToken& out) const;
+    // The aggregator's order for `asked` (a Solana swap), for the first Solana account.
+    QCoro::Task<SolanaSwapQuote> solanaOrder(const Inputs& asked, CancellationToken cancel);
+    std::shared_ptr<AggregatorClient> aggregator();
     void setQuoteError(std::optional<QString> text);
     void setIsQuoting(bool quoting);
     FlowService* flowService() const;
@@ -195,6 +221,9 @@ private:
     std::int64_t m_slippageBps = 50;
     bool m_isQuoting = false;
     std::optional<SwapQuote> m_currentQuote;
+    std::optional<SolanaOrder> m_solanaQuote;
+    // Made on first use, from the configured endpoint; runs hold it past this model.
+    std::shared_ptr<AggregatorClient> m_aggregator;
     std::optional<QString> m_quoteError;
     bool m_showConfirmation = false;
     QPointer<FlowService> m_flowService;

@@ -1,0 +1,52 @@
+#pragma once
+// The run of a Solana swap inside a TransactionFlow: the aggregator's order carries the whole
+// transaction built for the wallet; the run reads it (the wallet must be its first signer,
+// with exactly the slots its message asks for), has the signer sign its message, writes that
+// signature into the first slot only, and hands it back to the aggregator, which submits it.
+// Then it follows the transaction's signature on the wallet's own Solana node: confirmed only
+// when the node reports it confirmed, reverted when the node reports it failed or when its
+// blockhash has expired without it landing, submitted when neither came in time.
+
+#include "platform/SecureBytes.h"
+#include "services/solana/SolanaRPCTypes.h"
+#include "services/swap/SwapQuote.h"
+#include "state/flows/TransactionFlow.h"
+
+#include <QPointer>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <string>
+
+namespace qm {
+
+class AggregatorClient;
+class AppState;
+
+// What the run signs, fixed when it starts.
+struct SolanaSwapOrder {
+    SolanaSwapQuote quote;
+    std::string walletID;
+    std::string taker; // the Solana account's address (Base58); empty: none
+};
+
+// A blockhash stays usable for this many blocks after its own: a transaction whose signature
+// is still unknown once the block height has passed a height seen after the transaction was
+// built plus this can no longer land.
+inline constexpr std::uint64_t blockhashValidBlocks = 150;
+
+// One look at a signature: true confirmed (at "confirmed" or "finalized") without error,
+// false landed with an error, none not yet (unknown, or only "processed").
+std::optional<bool> signatureVerdict(const std::optional<SignatureStatus>& status);
+
+// The body of the flow (started at Signing). Steps: Signing, Broadcasting, WaitingConfirmation,
+// then Confirmed, Reverted or Submitted. Before the aggregator has the transaction a failure
+// (wrong password, a transaction that must not be signed, an aggregator refusal) ends at
+// Failed with its text. A lost answer of the execute request counts as sent: the run follows
+// the signature. The password is the wallet's; its holder wipes it.
+QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
+                                std::shared_ptr<AggregatorClient> aggregator, SolanaSwapOrder order,
+                                std::shared_ptr<const SecureBytes> password);
+
+} // namespace qm

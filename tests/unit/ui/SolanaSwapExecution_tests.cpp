@@ -1,0 +1,354 @@
+// Solana swaps signed by the wallet through the swap view model, against the loopback
+// aggregator of tests/peers: its orders are real transactions built by @solana/web3.js, its
+// execute request verifies every signature and runs the transaction in litesvm, whose node the
+// wallet asks for the signature's status. Balances before and after, only the wallet's slot
+// written, and every way a swap can end: refused before signing, refused by the aggregator,
+// confirmed, failed on chain, expired, or not seen in time.
+
+#include "AggregatorFixture.h"
+#include "AppStateFixture.h"
+#include "RefreshFixture.h"
+#include "RunTask.h"
+#include "core/crypto/Base58.h"
+#include "core/encoding/Base64.h"
+#include "services/solana/SolanaRPCClient.h"
+#include "services/swap/AggregatorClient.h"
+#include "services/swap/EVMSwapTokens.h"
+#include "state/AppState.h"
+#include "state/flows/FlowService.h"
+#include "state/swap/SolanaSwapExecution.h"
+#include "ui/swap/SwapViewModel.h"
+
+#include <QStandardPaths>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+using json = nlohmann::json;
+using Step = TransactionFlow::Step;
+using test::AggregatorFixture;
+using test::RefreshFixture;
+using test::runTask;
+
+const QString password = QStringLiteral("correct horse");
+constexpr const char* apiKey = "swap-test-key";
+constexpr std::uint64_t fee = 5000; // lamports per signature
+
+TEST(SolanaSwapVerdict, OnlyAConfirmedStatusWithoutErrorCounts) {
+    EXPECT_EQ(signatureVerdict(std::nullopt), std::nullopt);
+    SignatureStatus status;
+    EXPECT_EQ(signatureVerdict(status), std::nullopt); // no level: not yet
+    status.confirmationStatus = "processed";
+    EXPECT_EQ(signatureVerdict(status), std::nullopt);
+    status.confirmationStatus = "confirmed";
+    EXPECT_EQ(signatureVerdict(status), true);
+    status.confirmationStatus = "finalized";
+    EXPECT_EQ(signatureVerdict(status), true);
+    status.err = json{{"InstructionError", json::array({0, "InvalidAccountData"})}};
+    EXPECT_EQ(signatureVerdict(status), false);
+    status.confirmationStatus = "processed"; // a failure is final at any level
+    EXPECT_EQ(signatureVerdict(status), false);
+}
+
+// A created wallet on the fixture's runtime with 10 SOL, and a swap view model on Solana.
+class SolanaSwapWallet {
+public:
+    explicit SolanaSwapWallet(AggregatorFixture& fixture)
+        : m_fixture(fixture), m_env(setup(fixture.rpcURL())), m_flows(limits()) {
+        AppState& state = m_env.state();
+        m_env.refresh().setSuspendedForTesting(true);
+        runTask(state.createWallet(test::AppStateFixture::abandonPhrase(), password.toStdString()));
+        state.stopBackgroundTasks();
+        address = state.solanaAccounts().at(0).account.address;
+        rpc = std::make_unique<SolanaRPCClient>(fixture.rpcURL());
+        // The abandon phrase's account is the same in every test: drain what an earlier
+        // test left by measuring from here.
+        fixture.airdrop(address, 10'000'000'000);
+        model.setAppState(&state);
+        model.setFlowService(&m_flows);
+        model.setChain(Chain::solana);
+        model.setPassword(password);
+        QObject::connect(flow(), &TransactionFlow::stepChanged,
+                         [this] { steps.push_back(flow()->step()); });
+    }
+
+    TransactionFlow* flow() { return model.flow(); }
+    static SwapToken sol() { return SwapToken::native(Chain::solana); }
+    static SwapToken usdc() { return {"USDC", AggregatorFixture::usdcMint, 6, false}; }
+
+    // Sets the inputs and waits for their order; the order, if one came.
+    std::optional<SolanaSwapQuote> quote(const SwapToken& in, const SwapToken& out,
+                                         const QString& amount) {
+        model.setTokenIn(in);
+        model.setTokenOut(out);
+        model.setAmountInString(amount);
+        runTask(model.fetchQuote());
+        return model.currentSolanaQuote();
+    }
+
+    // Starts the swap and waits for the flow's end; the final step.
+    Step swap() {
+        steps.clear();
+        EXPECT_TRUE(model.executeSolanaSwap());
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !flow()->isRunning(); }, 30'000));
+        return flow()->step();
+    }
+
+    // Execute requests since this wallet was made.
+    std::size_t executeRequests() { return allExecuteRequests() - m_executesBefore; }
+    std::size_t allExecuteRequests() {
+        std::size_t count = 0;
+        for (const json& request : m_fixture.requests()) {
+            count += request.at("path") == "/ultra/v1/execute" ? 1 : 0;
+        }
+        return count;
+    }
+    // The signed transaction of the last execute request.
+    Bytes lastSigned() {
+        const json requests = m_fixture.requests();
+        for (auto it = requests.rbegin(); it != requests.rend(); ++it) {
+            if (it->at("path") == "/ultra/v1/execute") {
+                const json body = json::parse(it->at("body").get<std::string>());
+                return base64Decode(body.at("signedTransaction").get<std::string>()).value();
+            }
+        }
+        return {};
+    }
+
+    std::uint64_t lamports() { return runTask(rpc->getBalance(address)); }
+    std::uint64_t usdcHeld() {
+        std::uint64_t total = 0;
+        for (const SPLTokenAccountInfo& account : runTask(rpc->getTokenAccountsByOwner(address))) {
+            if (account.mint == AggregatorFixture::usdcMint) {
+                total += std::stoull(account.amount);
+            }
+        }
+        return total;
+    }
+
+    std::string address;
+    SwapViewModel model;
+    std::vector<Step> steps;
+    std::unique_ptr<SolanaRPCClient> rpc;
+
+private:
+    static RefreshFixture::Setup setup(const QUrl& rpc) {
+        RefreshFixture::Setup s;
+        s.solana = rpc;
+        return s;
+    }
+    static TransactionFlow::Limits limits() {
+        TransactionFlow::Limits l;
+        l.pollInterval = std::chrono::milliseconds(50);
+        l.confirmationTimeout = std::chrono::milliseconds(1500);
+        l.pace = 0;
+        return l;
+    }
+
+    AggregatorFixture& m_fixture;
+    std::size_t m_executesBefore = allExecuteRequests();
+    RefreshFixture m_env;
+    FlowService m_flows;
+};
+
+class SolanaSwap : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (QStandardPaths::findExecutable("node").isEmpty()) {
+            return;
+        }
+        fixture = new AggregatorFixture(apiKey);
+        if (fixture->isRunning()) {
+            qputenv(AggregatorEndpoint::kBaseURLVariable,
+                    fixture->aggregatorURL().toString().toUtf8());
+            qputenv(AggregatorEndpoint::kAPIKeyVariable, apiKey);
+        }
+    }
+    static void TearDownTestSuite() {
+        qunsetenv(AggregatorEndpoint::kBaseURLVariable);
+        qunsetenv(AggregatorEndpoint::kAPIKeyVariable);
+        delete fixture;
+        fixture = nullptr;
+    }
+    void SetUp() override {
+        if (!fixture || !fixture->isRunning()) {
+            GTEST_SKIP() << "node or the test peers are not installed (scripts/install-deps)";
+        }
+        fixture->script(json::object());
+        wallet = std::make_unique<SolanaSwapWallet>(*fixture);
+    }
+
+    static inline AggregatorFixture* fixture = nullptr;
+    std::unique_ptr<SolanaSwapWallet> wallet;
+};
+
+TEST_F(SolanaSwap, BothWaysTheWalletSignsItsSlotOnlyAndTheNodeConfirms) {
+    SolanaSwapWallet& w = *wallet;
+    const std::uint64_t solBefore = w.lamports();
+    const std::uint64_t usdcBefore = w.usdcHeld();
+
+    const std::optional<SolanaSwapQuote> buy = w.quote(w.sol(), w.usdc(), "1.5");
+    ASSERT_TRUE(buy) << w.model.quoteErrorText().toStdString();
+    EXPECT_EQ(buy->inputMint, wrappedSOLMint);
+    EXPECT_EQ(buy->inAmount, 1'500'000'000u);
+    EXPECT_EQ(w.model.expectedOutputText(), "225.0000");
+    // The order's own threshold, not an estimate.
+    EXPECT_EQ(w.model.minimumReceivedText(), "223.8750");
+    EXPECT_FALSE(w.model.minimumIsEstimate());
+    EXPECT_EQ(w.model.route(), "Jupiter Ultra");
+    EXPECT_TRUE(w.model.canSwap());
+
+    // One transaction even for two presses.
+    EXPECT_TRUE(w.model.executeSolanaSwap());
+    EXPECT_FALSE(w.model.executeSolanaSwap());
+    EXPECT_FALSE(w.model.canSwap());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.flow()->isRunning(); }, 30'000));
+    EXPECT_EQ(w.flow()->step(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.steps, (std::vector<Step>{Step::Signing, Step::Broadcasting,
+                                          Step::WaitingConfirmation, Step::Confirmed}));
+    EXPECT_EQ(w.flow()->progress(), 1.0);
+    // Only the first slot was written; the id is that signature.
+    const Bytes unsigned_ = base64Decode(*buy->transactionBase64).value();
+    const Bytes signed_ = w.lastSigned();
+    ASSERT_EQ(signed_.size(), unsigned_.size());
+    for (std::size_t i = 0; i < signed_.size(); ++i) {
+        if (i < 1 || i > 64) {
+            EXPECT_EQ(signed_[i], unsigned_[i]) << "byte " << i << " changed";
+        }
+    }
+    EXPECT_EQ(w.flow()->txHash().toStdString(), base58Encode(ByteView(signed_).subspan(1, 64)));
+    EXPECT_EQ(w.lamports(), solBefore - 1'500'000'000 - 2 * fee);
+    EXPECT_EQ(w.usdcHeld(), usdcBefore + 225'000'000);
+
+    // Back through a versioned transaction with a lookup table.
+    w.model.reset();
+    w.model.setPassword(password);
+    fixture->script({{"order", json::array({"versioned"})}});
+    const std::uint64_t solMiddle = w.lamports();
+    const std::optional<SolanaSwapQuote> sell = w.quote(w.usdc(), w.sol(), "30");
+    ASSERT_TRUE(sell) << w.model.quoteErrorText().toStdString();
+    EXPECT_EQ(sell->outputMint, wrappedSOLMint);
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.lastSigned()[1 + 2 * 64], 0x80);
+    EXPECT_EQ(w.usdcHeld(), usdcBefore + 195'000'000);
+    EXPECT_EQ(w.lamports(), solMiddle + 200'000'000 - 2 * fee);
+}
+
+TEST_F(SolanaSwap, NothingIsSignedOrSentThatMustNotBe) {
+    SolanaSwapWallet& w = *wallet;
+    const std::uint64_t solBefore = w.lamports();
+    const auto refused = [&](const char* why, const std::string& text) {
+        EXPECT_EQ(w.swap(), Step::Failed) << why;
+        EXPECT_EQ(w.flow()->errorMessage().toStdString(), text) << why;
+        EXPECT_TRUE(w.flow()->txHash().isEmpty()) << why;
+        EXPECT_EQ(w.executeRequests(), 0u) << why;
+    };
+
+    ASSERT_TRUE(w.quote(w.sol(), w.usdc(), "1"));
+    w.model.setPassword(QStringLiteral("wrong horse"));
+    refused("wrong password", "Incorrect password");
+    w.model.setPassword(password);
+
+    // No slot for the wallet, another first signer, a broken Base64 text.
+    fixture->script({{"order", json::array({"zeroSlots", "foreignSigner", "lineBreak"})}});
+    for (const char* amount : {"0.1", "0.2"}) {
+        ASSERT_TRUE(w.quote(w.sol(), w.usdc(), amount));
+        refused(amount, "Failed: Invalid TX format");
+    }
+    ASSERT_TRUE(w.quote(w.sol(), w.usdc(), "0.3"));
+    refused("line break", "Failed: Invalid transaction data");
+
+    // An edit after the order: nothing is signed until the order of the new amount has come.
+    ASSERT_TRUE(w.quote(w.sol(), w.usdc(), "1"));
+    w.model.setAmountInString("2");
+    EXPECT_FALSE(w.model.canSwap());
+    EXPECT_FALSE(w.model.executeSolanaSwap()); // and it asks for the new order itself
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.model.hasQuote(); }, 10'000));
+    EXPECT_EQ(w.model.currentSolanaQuote()->inAmount, 2'000'000'000u);
+    EXPECT_EQ(w.executeRequests(), 0u);
+    EXPECT_EQ(w.lamports(), solBefore);
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.lamports(), solBefore - 2'000'000'000 - 2 * fee);
+
+    // Orders refused while quoting: the aggregator's texts; an amount past 64 bits is never
+    // asked for.
+    fixture->script({{"order", json::array({"429", "outAmountNumber", "otherInAmount"})}});
+    for (const char* text :
+         {"Jupiter: Network busy, try again in a few seconds", "Jupiter: Cannot parse quote",
+          "Jupiter: Order is for another amount"}) {
+        w.model.setAmountInString(w.model.amountInString() == "3" ? "4" : "3");
+        runTask(w.model.fetchQuote());
+        EXPECT_FALSE(w.model.hasQuote()) << text;
+        EXPECT_EQ(w.model.quoteErrorText().toStdString(), text);
+    }
+    fixture->script({{"order", json::array({"noThreshold"})}});
+    ASSERT_TRUE(w.quote(w.sol(), w.usdc(), "1"));
+    EXPECT_TRUE(w.model.minimumIsEstimate());
+    EXPECT_EQ(w.model.minimumReceivedText(), "149.2500");
+    const std::size_t asked = fixture->requests().size();
+    w.model.setAmountInString("18446744073.709551616"); // 2^64 lamports
+    runTask(w.model.fetchQuote());
+    EXPECT_EQ(w.model.quoteErrorText(), "The amount is too large");
+    EXPECT_EQ(fixture->requests().size(), asked);
+}
+
+TEST_F(SolanaSwap, EachEndIsReportedAsTheAggregatorAndTheNodeSawIt) {
+    SolanaSwapWallet& w = *wallet;
+    std::uint64_t amount = 10;
+    const auto order = [&] {
+        ++amount;
+        EXPECT_TRUE(w.quote(w.sol(), w.usdc(), QStringLiteral("0.0%1").arg(amount)));
+    };
+
+    // Refusals of the aggregator: back to the review, nothing moved.
+    const std::uint64_t solBefore = w.lamports();
+    fixture->script(
+        {{"execute", json::array({"429", "500", "failedWithError", "failedWithoutError"})}});
+    order();
+    for (const char* text : {"Jupiter: Network busy, try again in a few seconds",
+                             "Jupiter: Swap execution failed (HTTP 500)",
+                             "Jupiter: Slippage tolerance exceeded", "Jupiter: Unknown error"}) {
+        EXPECT_EQ(w.swap(), Step::Failed) << text;
+        EXPECT_EQ(w.flow()->errorMessage().toStdString(), text);
+        EXPECT_TRUE(w.flow()->txHash().isEmpty());
+    }
+    EXPECT_EQ(w.lamports(), solBefore);
+
+    // "Success" that the node never sees: submitted with the signature, never confirmed.
+    fixture->script({{"execute", json::array({"notLanded"})}});
+    order();
+    EXPECT_EQ(w.swap(), Step::Submitted);
+    EXPECT_EQ(w.flow()->txHash().toStdString(),
+              base58Encode(ByteView(w.lastSigned()).subspan(1, 64)));
+    EXPECT_EQ(w.steps.back(), Step::Submitted);
+    EXPECT_NE(std::find(w.steps.begin(), w.steps.end(), Step::WaitingConfirmation), w.steps.end());
+
+    // Its blockhash too old by now, still unseen: it can no longer land.
+    fixture->script({{"execute", json::array({"expired"})}});
+    order();
+    EXPECT_EQ(w.swap(), Step::Reverted);
+    EXPECT_EQ(w.flow()->errorMessage(), "Failed: Expired before it landed");
+
+    // Landed, and failed there.
+    fixture->script({{"execute", json::array({"landedFailed"})}});
+    order();
+    EXPECT_EQ(w.swap(), Step::Reverted);
+    EXPECT_EQ(w.flow()->errorMessage(), "Failed: Swap failed on chain");
+    EXPECT_FALSE(w.flow()->txHash().isEmpty());
+
+    // The answer lost after the aggregator ran it: cut in the middle, or lost before it
+    // started (the request is sent again and refused as a request already done). Followed
+    // on the node, and confirmed.
+    for (const char* kase : {"runThenCut", "runThenDrop"}) {
+        const std::uint64_t usdcBefore = w.usdcHeld();
+        fixture->script({{"execute", json::array({kase})}});
+        order();
+        EXPECT_EQ(w.swap(), Step::Confirmed) << kase << w.flow()->errorMessage().toStdString();
+        EXPECT_EQ(w.usdcHeld(), usdcBefore + 150'000 * amount) << kase;
+    }
+}
+
+} // namespace
+} // namespace qm
