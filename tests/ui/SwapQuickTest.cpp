@@ -1,13 +1,17 @@
 // Qt Quick Test of the swap screens through the real QML: the token picker, and the swap sheet
 // with its confirmation over a created wallet whose Arbitrum account swaps on Uniswap V3 on
-// anvil (when anvil is installed).
+// anvil (when anvil is installed) and whose Solana account swaps through the loopback
+// aggregator over litesvm (when node and the test peers are installed).
 
+#include "AggregatorFixture.h"
 #include "AnvilNode.h"
 #include "RefreshFixture.h"
 #include "RunTask.h"
 #include "UniswapV3Fixture.h"
 #include "core/encoding/Hex.h"
 #include "services/evm/JSONRPCClient.h"
+#include "services/solana/SolanaRPCClient.h"
+#include "services/swap/AggregatorClient.h"
 #include "services/swap/EVMSwapTokens.h"
 #include "services/swap/SwapToken.h"
 #include "services/swap/UniswapCalldata.h"
@@ -21,9 +25,11 @@
 #include "ui/theme/WindowRendering.h"
 
 #include <QDir>
+#include <QJsonDocument>
 #include <QLocale>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
@@ -36,6 +42,7 @@ namespace {
 using namespace qm;
 
 const char* const walletPassword = "correct horse";
+const char* const aggregatorKey = "swap-screen-key";
 
 UInt256 whole(std::uint64_t count, unsigned decimals) {
     return UInt256(0, 0, 0, count).checkedMultiply(UInt256::powerOfTen(decimals).value()).value();
@@ -45,8 +52,9 @@ class Fixture : public QObject {
     Q_OBJECT
 
 public:
-    Fixture(test::RefreshFixture& env, test::AnvilNode* node, test::UniswapV3Fixture* uniswap)
-        : m_env(env), m_node(node), m_uniswap(uniswap) {}
+    Fixture(test::RefreshFixture& env, test::AnvilNode* node, test::UniswapV3Fixture* uniswap,
+            test::AggregatorFixture* aggregator)
+        : m_env(env), m_node(node), m_uniswap(uniswap), m_aggregator(aggregator) {}
 
     // Whether the wallet's Arbitrum account swaps on a node (anvil is installed).
     Q_INVOKABLE bool hasNode() const { return m_uniswap != nullptr; }
@@ -78,6 +86,27 @@ public:
                             call.value.description());
     }
 
+    // Whether the wallet's Solana account swaps through the loopback aggregator.
+    Q_INVOKABLE bool hasAggregator() const { return m_aggregator != nullptr; }
+    // The cases of the aggregator's next answers: {order: [...], execute: [...]}.
+    Q_INVOKABLE void scriptAggregator(const QVariantMap& cases) {
+        m_aggregator->script(nlohmann::json::parse(QJsonDocument::fromVariant(cases).toJson()));
+    }
+    // The Solana account's lamports and USDC base units, as decimal text.
+    Q_INVOKABLE QString solanaLamports() const {
+        return QString::number(test::runTask(solanaNode().getBalance(solanaAddress())));
+    }
+    Q_INVOKABLE QString solanaUsdc() const {
+        std::uint64_t total = 0;
+        for (const SPLTokenAccountInfo& account :
+             test::runTask(solanaNode().getTokenAccountsByOwner(solanaAddress()))) {
+            if (account.mint == test::AggregatorFixture::usdcMint) {
+                total += std::stoull(account.amount);
+            }
+        }
+        return QString::number(total);
+    }
+
     // The tokens offered on `chain` (a raw chain index), as the swap screen hands them over.
     Q_INVOKABLE QVariantList tokens(int chain) const {
         QVariantList list;
@@ -97,10 +126,21 @@ private:
     std::string address() const {
         return m_env.state().evmAccounts(Chain::arbitrum).at(0).account.address;
     }
+    std::string solanaAddress() const {
+        return m_env.state().solanaAccounts().at(0).account.address;
+    }
+    SolanaRPCClient& solanaNode() const {
+        if (!m_solana) {
+            m_solana = std::make_unique<SolanaRPCClient>(m_aggregator->rpcURL());
+        }
+        return *m_solana;
+    }
 
     test::RefreshFixture& m_env;
     test::AnvilNode* m_node;
     test::UniswapV3Fixture* m_uniswap;
+    test::AggregatorFixture* m_aggregator;
+    mutable std::unique_ptr<SolanaRPCClient> m_solana;
 };
 
 class Setup : public QObject {
@@ -120,13 +160,29 @@ public slots:
             m_uniswap = std::make_unique<test::UniswapV3Fixture>(*m_node, Chain::arbitrum);
             setup.arbitrum = m_node->url();
         }
+        if (!QStandardPaths::findExecutable("node").isEmpty()) {
+            m_aggregator = std::make_unique<test::AggregatorFixture>(aggregatorKey);
+            if (m_aggregator->isRunning()) {
+                qputenv(AggregatorEndpoint::kBaseURLVariable,
+                        m_aggregator->aggregatorURL().toString().toUtf8());
+                qputenv(AggregatorEndpoint::kAPIKeyVariable, aggregatorKey);
+                setup.solana = m_aggregator->rpcURL();
+            } else {
+                m_aggregator.reset();
+            }
+        }
         m_env = std::make_unique<test::RefreshFixture>(setup);
         m_env->refresh().setSuspendedForTesting(true);
         AppState& state = m_env->state();
-        if (m_uniswap) {
+        if (m_uniswap || m_aggregator) {
             test::runTask(
                 state.createWallet(test::AppStateFixture::abandonPhrase(), walletPassword));
             state.stopBackgroundTasks();
+        }
+        if (m_aggregator) {
+            m_aggregator->airdrop(state.solanaAccounts().at(0).account.address, 10'000'000'000);
+        }
+        if (m_uniswap) {
             const std::string address = state.evmAccounts(Chain::arbitrum).at(0).account.address;
             m_node->setBalance(address, whole(100, 18).description());
             m_uniswap->mint(m_uniswap->usdc(), address, whole(10'000, 6));
@@ -138,7 +194,8 @@ public slots:
         limits.pace = 0;
         m_flows = std::make_unique<FlowService>(limits);
         FlowService::install(m_flows.get());
-        m_fixture = std::make_unique<Fixture>(*m_env, m_node.get(), m_uniswap.get());
+        m_fixture =
+            std::make_unique<Fixture>(*m_env, m_node.get(), m_uniswap.get(), m_aggregator.get());
         WalletShell::install(&state);
     }
     void qmlEngineAvailable(QQmlEngine* engine) {
@@ -148,12 +205,15 @@ public slots:
     void cleanupTestCase() {
         WalletShell::install(nullptr);
         FlowService::install(nullptr);
+        qunsetenv(AggregatorEndpoint::kBaseURLVariable);
+        qunsetenv(AggregatorEndpoint::kAPIKeyVariable);
     }
 
 private:
     QTemporaryDir m_config;
     std::unique_ptr<test::AnvilNode> m_node;
     std::unique_ptr<test::UniswapV3Fixture> m_uniswap;
+    std::unique_ptr<test::AggregatorFixture> m_aggregator;
     std::unique_ptr<test::RefreshFixture> m_env;
     std::unique_ptr<FlowService> m_flows;
     std::unique_ptr<Fixture> m_fixture;

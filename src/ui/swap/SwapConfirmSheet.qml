@@ -119,7 +119,10 @@ BRSheet {
                         Divider {}
                         DetailRow {
                             objectName: "rowMinimum"
-                            label: "Min. received"
+                            // Worked out from the slippage alone when the order states no
+                            // minimum: nothing enforces it.
+                            label: root.vm.minimumIsEstimate ? "Min. received (est.)"
+                                                             : "Min. received"
                             value: root.vm.minimumReceivedText + " " + root.symbolOut
                         }
                         Divider {}

@@ -370,5 +370,98 @@ Item {
             mouseClick(find("swapDoneButton"))
             tryVerify(() => !swap.visible)
         }
+
+        function test_8_aSolanaOrderIsSignedAndConfirmedByTheNode() {
+            if (!fixture.hasAggregator())
+                skip("node or the test peers are not installed (scripts/install-deps)")
+            const lamportsBefore = Number(fixture.solanaLamports())
+            const usdcBefore = Number(fixture.solanaUsdc())
+            openOn(4)
+            wait(700)
+            requests = 0
+            typeAmount("1.5")
+            tryVerify(() => requests === 1, 2000)
+            awaitQuote()
+            compare(textOf("routeText"), "Jupiter Ultra")
+            compare(textOf("amountOut", find("toCard")), "225.0000")
+            mouseClick(find("reviewSwapButton"))
+            tryVerify(() => confirm().opened)
+            compare(textOf("value", find("rowFrom")), "1.5 SOL")
+            compare(textOf("value", find("rowTo")), "225.0000 USDC")
+            // The order states its own minimum: no estimate.
+            compare(find("rowMinimum").label, "Min. received")
+            compare(textOf("value", find("rowMinimum")), "223.8750 USDC")
+            compare(textOf("value", find("rowRoute")), "Jupiter Ultra")
+            const field = find("swapPasswordField")
+            tryVerify(() => field.activeFocus)
+            shoot("swap-solana-review")
+
+            typeText("wrong horse")
+            mouseClick(find("swapConfirmButton"))
+            tryVerify(() => textOf("swapError").length > 0, 15000)
+            verify(shown("reviewFace"))
+            compare(textOf("swapError"), "Incorrect password")
+            compare(Number(fixture.solanaLamports()), lamportsBefore)
+
+            field.selectAll()
+            keyClick(Qt.Key_Delete)
+            typeText(fixture.password())
+            keyClick(Qt.Key_Return)
+            tryVerify(() => confirm().step === TransactionFlow.Confirmed, 15000)
+            verify(shown("progressFace"))
+            verify(!shown("indicatorApprove")) // three steps on Solana
+            verify(find("indicatorDone").done)
+            compare(textOf("stepTitle"), "Swap complete!")
+            compare(textOf("progressChain"), "on Solana")
+            compare(textOf("progressSummary"), "1.5 SOL \u2192 225.0000 USDC")
+            compare(find("txId").text, confirm().flow.txHash)
+            // 1.5 SOL and two signatures' fees out, 225 USDC in.
+            compare(Number(fixture.solanaLamports()), lamportsBefore - 1500000000 - 10000)
+            compare(Number(fixture.solanaUsdc()), usdcBefore + 225000000)
+            shoot("swap-solana-complete")
+            mouseClick(find("swapDoneButton"))
+            tryVerify(() => !swap.visible)
+        }
+
+        function test_9_solanaRefusalsEstimatesAndAnExpiredSwap() {
+            if (!fixture.hasAggregator())
+                skip("node or the test peers are not installed (scripts/install-deps)")
+            const lamportsBefore = Number(fixture.solanaLamports())
+            fixture.scriptAggregator({ order: ["429", "noThreshold"],
+                                       execute: ["failedWithError", "expired"] })
+            openOn(4)
+            typeAmount("1")
+            tryVerify(() => shown("quoteError"), 15000)
+            compare(textOf("quoteError"), "Jupiter: Network busy, try again in a few seconds")
+            verify(!find("reviewSwapButton").enabled)
+
+            // An order without its own minimum: the figure is labelled an estimate.
+            typeAmount("2")
+            tryVerify(() => vm().hasQuote, 15000) // the old error shows until the new order
+            compare(vm().quoteError, "")
+            mouseClick(find("reviewSwapButton"))
+            tryVerify(() => confirm().opened)
+            compare(find("rowMinimum").label, "Min. received (est.)")
+            compare(textOf("value", find("rowMinimum")), "298.5000 USDC")
+            typeText(fixture.password())
+
+            // The aggregator refuses: back to the review with its text.
+            mouseClick(find("swapConfirmButton"))
+            tryVerify(() => confirm().step === TransactionFlow.Failed, 15000)
+            verify(shown("reviewFace"))
+            compare(textOf("swapError"), "Jupiter: Slippage tolerance exceeded")
+            verify(confirm().flow.txHash.length === 0)
+
+            // Answered, but never seen on the node until its blockhash is too old.
+            mouseClick(find("swapConfirmButton"))
+            tryVerify(() => confirm().step === TransactionFlow.Reverted, 15000)
+            compare(textOf("stepTitle"), "Swap failed")
+            compare(textOf("stepNote"), "Failed: Expired before it landed")
+            verify(!find("indicatorDone").done)
+            compare(find("txId").text, confirm().flow.txHash)
+            compare(Number(fixture.solanaLamports()), lamportsBefore)
+            mouseClick(find("swapDoneButton"))
+            tryVerify(() => !swap.visible)
+        }
     }
 }
