@@ -1,0 +1,138 @@
+#pragma once
+// The state behind the NOVR sale sheet: the direction, the NOVR amount as typed, the buy's
+// slippage, and the quote read from the sale contract (the floor price, and for a buy the
+// USDC cost of the amount). Made for each presentation of the sheet; GUI thread only.
+//
+// A quote belongs to the amount it was asked for: the buy estimate is kept with that amount
+// and used only while the typed amount is the same, and the answer of a quote that a newer
+// edit or quote has superseded is dropped. Every edit of the amount, the slippage or the
+// direction restarts a 0.5 s pause, after which one quote is asked for.
+
+#include "core/crypto/UInt256.h"
+#include "platform/async/CancellationToken.h"
+#include "ui/onboarding/StateBoundModel.h"
+
+#include <QString>
+#include <QTimer>
+#include <QtQml/qqmlregistration.h>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+namespace qm {
+
+class NOVRSwapViewModel : public StateBoundModel {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(Direction direction READ direction WRITE setDirection NOTIFY directionChanged)
+    Q_PROPERTY(
+        QString amountString READ amountString WRITE setAmountString NOTIFY amountStringChanged)
+    Q_PROPERTY(int slippageBps READ slippageBps WRITE setSlippageBps NOTIFY slippageBpsChanged)
+    Q_PROPERTY(bool isQuoting READ isQuoting NOTIFY quoteChanged)
+    Q_PROPERTY(QString quoteError READ quoteErrorText NOTIFY quoteChanged)
+    Q_PROPERTY(bool hasQuoteError READ hasQuoteError NOTIFY quoteChanged)
+    // A buy estimate for the amount as typed now (the max-cost row shows only with one).
+    Q_PROPERTY(bool hasEstimatedCost READ hasEstimatedCost NOTIFY quoteChanged)
+    Q_PROPERTY(bool hasFloorPrice READ hasFloorPrice NOTIFY quoteChanged)
+    // The USDC side of the order: a buy's estimate, or what a sale pays at the floor price.
+    Q_PROPERTY(QString estimatedUSDCText READ estimatedUSDCText NOTIFY quoteChanged)
+    // The most a buy may cost after slippage; "—" for a sell or without an estimate.
+    Q_PROPERTY(QString maxCostText READ maxCostText NOTIFY quoteChanged)
+    // "1.2346 USDC", or "—" without a floor price.
+    Q_PROPERTY(QString floorPriceText READ floorPriceText NOTIFY quoteChanged)
+    // "0.5%", "1%", "2%", "3%".
+    Q_PROPERTY(QString slippageText READ slippageText NOTIFY slippageBpsChanged)
+    Q_PROPERTY(bool canReview READ canReview NOTIFY quoteChanged)
+    Q_PROPERTY(bool showConfirmation READ showConfirmation WRITE setShowConfirmation NOTIFY
+                   showConfirmationChanged)
+public:
+    // Capitalised for QML, which reads only enumerators that begin with a capital.
+    enum class Direction { Buy, Sell };
+    Q_ENUM(Direction)
+
+    explicit NOVRSwapViewModel(QObject* parent = nullptr);
+    ~NOVRSwapViewModel() override;
+
+    Direction direction() const { return m_direction; }
+    void setDirection(Direction direction);
+    QString amountString() const { return m_amountString; }
+    void setAmountString(const QString& text);
+    int slippageBps() const { return static_cast<int>(m_slippageBps); }
+    // 0 ... 10,000 basis points; other values are refused (nothing changes).
+    void setSlippageBps(int basisPoints);
+    bool isQuoting() const { return m_isQuoting; }
+    const std::optional<QString>& quoteError() const { return m_quoteError; }
+    QString quoteErrorText() const { return m_quoteError.value_or(QString()); }
+    bool hasQuoteError() const { return m_quoteError.has_value(); }
+    bool showConfirmation() const { return m_showConfirmation; }
+    void setShowConfirmation(bool show);
+
+    // The typed amount in NOVR base units when it is a number above zero with at most 18
+    // fraction digits; none otherwise.
+    std::optional<UInt256> usableAmount() const;
+    // The buy estimate (USDC base units) when it was quoted for the amount typed now.
+    std::optional<UInt256> estimatedCostUSDC() const;
+    const std::optional<UInt256>& floorPriceRaw() const { return m_floorPrice; }
+    // The most a buy may cost: the estimate raised by the slippage, whole in 256 bits; none
+    // without an estimate for the amount or when it does not fit.
+    std::optional<UInt256> maxCostUSDC() const;
+    bool hasEstimatedCost() const { return estimatedCostUSDC().has_value(); }
+    bool hasFloorPrice() const { return m_floorPrice.has_value(); }
+
+    QString estimatedUSDCText() const;
+    QString maxCostText() const;
+    QString floorPriceText() const;
+    QString slippageText() const;
+    // An amount above zero, no quote running or failed, and the figure the direction needs for
+    // the amount as typed (a buy's estimate and its maximum, a sale's floor price).
+    bool canReview() const;
+
+    Q_INVOKABLE void toggleDirection();
+    // Asks the sale contract for the floor price and, buying, the cost of the amount. Without
+    // a usable amount it clears the quote instead. A newer quote or edit supersedes it.
+    QCoro::Task<void> fetchQuote();
+    Q_INVOKABLE void requestQuote() { fetchQuote(); }
+    // The sheet appeared: one quote after the pause.
+    Q_INVOKABLE void scheduleQuote();
+    // Back to an empty amount without a quote; the direction and the slippage stay.
+    Q_INVOKABLE void reset();
+
+    // The pause between the last edit and the quote (tests shorten it).
+    void setQuoteDelay(std::chrono::milliseconds delay) { m_quoteTimer.setInterval(delay); }
+
+signals:
+    void directionChanged();
+    void amountStringChanged();
+    void slippageBpsChanged();
+    void quoteChanged();
+    void showConfirmationChanged();
+
+protected:
+    // Ends the quote running now: its answer is dropped and its request aborted.
+    void supersedeQuote();
+
+private:
+    // An edit: the running quote is superseded and the pause starts again.
+    void quoteInputsChanged();
+    void setQuoteResult(bool quoting, std::optional<QString> error);
+    struct BuyEstimate {
+        UInt256 amount; // NOVR base units quoted
+        UInt256 cost;   // USDC base units
+    };
+
+    Direction m_direction = Direction::Buy;
+    QString m_amountString;
+    unsigned m_slippageBps = 100;
+    bool m_isQuoting = false;
+    std::optional<BuyEstimate> m_estimate;
+    std::optional<UInt256> m_floorPrice;
+    std::optional<QString> m_quoteError;
+    bool m_showConfirmation = false;
+
+    QTimer m_quoteTimer;
+    std::uint64_t m_quoteGeneration = 0;
+    CancellationToken m_quoteToken;
+};
+
+} // namespace qm

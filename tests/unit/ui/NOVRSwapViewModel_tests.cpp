@@ -1,0 +1,283 @@
+// The sale sheet's quote: amounts read exactly, the texts of the figures, an estimate used only
+// for the amount it was quoted for, superseded quotes dropped, maximum costs past 2^64, the
+// pause before quoting; over a scripted node and over the Solidity stand-in on anvil.
+
+#include "NOVRSaleChain.h"
+#include "RefreshFixture.h"
+#include "RunTask.h"
+#include "core/encoding/Hex.h"
+#include "services/sale/NOVRSaleContract.h"
+#include "ui/sale/NOVRSwapViewModel.h"
+
+#include <QTest>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace qm {
+namespace {
+
+using nlohmann::json;
+using test::HttpFixtureRequest;
+using test::HttpFixtureResponse;
+using test::RefreshFixture;
+using test::runTask;
+using Direction = NOVRSwapViewModel::Direction;
+
+const QString dash = QStringLiteral("\u2014");
+
+UInt256 units(std::uint64_t value) {
+    return UInt256(0, 0, 0, value);
+}
+
+const UInt256 allOnes(~0ULL, ~0ULL, ~0ULL, ~0ULL); // 2^256 - 1
+
+std::string wordHex(const UInt256& value) {
+    return "0x" + bytesToPlainHex(value.bigEndianWord());
+}
+
+// A sale contract scripted on the fixture's JSON-RPC server: floorPrice() and
+// estimateBuyCost() answer from the fields below, and every call is counted by function.
+class ScriptedSale : public ::testing::Test {
+protected:
+    void SetUp() override {
+        env.rpc().setHandler([this](const HttpFixtureRequest& request) {
+            const json body = json::parse(request.body.toStdString());
+            const std::string data = body.at("params")[0].at("data");
+            const std::string selector = data.substr(0, 10);
+            ++calls[selector];
+            if (selector == "0x9363c812") {
+                return floorAnswer ? *floorAnswer
+                                   : HttpFixtureResponse::jsonRPCResult(wordHex(floor));
+            }
+            if (!costAnswers.empty()) {
+                HttpFixtureResponse answer = costAnswers.front();
+                costAnswers.erase(costAnswers.begin());
+                return answer;
+            }
+            return HttpFixtureResponse::jsonRPCResult(wordHex(cost));
+        });
+        vm.setAppState(&env.state());
+    }
+
+    int floorCalls() { return calls["0x9363c812"]; }
+    int costCalls() { return calls["0xee23af07"]; }
+    void quote() { runTask(vm.fetchQuote()); }
+
+    RefreshFixture env;
+    NOVRSwapViewModel vm;
+    UInt256 floor = units(1'234'567);
+    UInt256 cost = units(2'500'000);
+    std::optional<HttpFixtureResponse> floorAnswer;
+    std::vector<HttpFixtureResponse> costAnswers; // used first, in order
+    std::map<std::string, int> calls;
+};
+
+TEST_F(ScriptedSale, ANewModelAndAmountsThatAreNoUsableNumber) {
+    EXPECT_EQ(vm.direction(), Direction::Buy);
+    EXPECT_EQ(vm.slippageBps(), 100);
+    EXPECT_EQ(vm.amountString(), "");
+    EXPECT_FALSE(vm.canReview());
+    EXPECT_EQ(vm.estimatedUSDCText(), dash);
+    EXPECT_EQ(vm.maxCostText(), dash);
+    EXPECT_EQ(vm.floorPriceText(), dash);
+
+    vm.setAmountString("1");
+    quote();
+    ASSERT_TRUE(vm.canReview());
+    for (const char* text : {"", " 1", "1 ", "abc", "0", "0.000", "1,5", "-1", "1e-19",
+                             "0.0000000000000000001", "inf", "0x10"}) {
+        vm.setAmountString(QString::fromUtf8(text));
+        EXPECT_FALSE(vm.usableAmount()) << text;
+        EXPECT_FALSE(vm.canReview()) << text;
+        quote();
+        EXPECT_FALSE(vm.floorPriceRaw()) << text;
+        EXPECT_FALSE(vm.hasEstimatedCost()) << text;
+        EXPECT_FALSE(vm.hasQuoteError()) << text;
+        EXPECT_FALSE(vm.isQuoting()) << text;
+    }
+    EXPECT_EQ(floorCalls(), 1);
+    // Exactly, never through a double: 0.1 NOVR is 10^17 base units.
+    vm.setAmountString("0.1");
+    EXPECT_EQ(vm.usableAmount(), *UInt256::powerOfTen(17));
+    vm.setAmountString("1e-18");
+    EXPECT_EQ(vm.usableAmount(), units(1));
+}
+
+TEST_F(ScriptedSale, BuyAndSellTexts) {
+    vm.setAmountString("1.5");
+    quote();
+    EXPECT_EQ(vm.estimatedCostUSDC(), units(2'500'000));
+    EXPECT_EQ(vm.estimatedUSDCText(), "2.5000");
+    EXPECT_EQ(vm.maxCostText(), "2.5250");
+    EXPECT_EQ(vm.maxCostUSDC(), units(2'525'000));
+    EXPECT_EQ(vm.floorPriceText(), "1.2346 USDC");
+    EXPECT_EQ(vm.slippageText(), "1%");
+    EXPECT_TRUE(vm.canReview());
+    const std::map<int, std::pair<const char*, const char*>> slippages = {
+        {50, {"0.5%", "2.5125"}}, {200, {"2%", "2.5500"}}, {300, {"3%", "2.5750"}}};
+    for (const auto& [bps, texts] : slippages) {
+        vm.setSlippageBps(bps);
+        EXPECT_EQ(vm.slippageText(), texts.first);
+        EXPECT_EQ(vm.maxCostText(), texts.second);
+    }
+    vm.setSlippageBps(-1);
+    vm.setSlippageBps(10'001);
+    EXPECT_EQ(vm.slippageBps(), 300);
+
+    for (const auto& [value, text] : std::map<std::uint64_t, const char*>{
+             {5'000, "0.005000"}, {1'500'000'000, "1500.00"}, {0, "0"}}) {
+        cost = units(value);
+        quote();
+        EXPECT_EQ(vm.estimatedUSDCText(), text);
+    }
+
+    // Selling 2.5 NOVR at the floor price: 3.0864175 USDC; no cost is asked for.
+    const int costsBefore = costCalls();
+    vm.toggleDirection();
+    vm.setAmountString("2.5");
+    EXPECT_EQ(vm.estimatedUSDCText(), "3.0864");
+    quote();
+    EXPECT_EQ(vm.estimatedUSDCText(), "3.0864");
+    EXPECT_EQ(vm.maxCostText(), dash);
+    EXPECT_TRUE(vm.canReview());
+    EXPECT_EQ(costCalls(), costsBefore);
+}
+
+TEST_F(ScriptedSale, AnEstimateServesOnlyTheAmountItWasQuotedFor) {
+    vm.setAmountString("1");
+    quote();
+    ASSERT_EQ(vm.estimatedCostUSDC(), units(2'500'000));
+    // Another amount: no figure, no review, until it is quoted.
+    vm.setAmountString("2");
+    EXPECT_FALSE(vm.estimatedCostUSDC());
+    EXPECT_FALSE(vm.maxCostUSDC());
+    EXPECT_EQ(vm.estimatedUSDCText(), dash);
+    EXPECT_EQ(vm.maxCostText(), dash);
+    EXPECT_FALSE(vm.canReview());
+    // The same amount written otherwise is the same amount.
+    vm.setAmountString("1.000");
+    EXPECT_EQ(vm.estimatedCostUSDC(), units(2'500'000));
+    EXPECT_TRUE(vm.canReview());
+
+    // A failed estimate for the amount: its error shows and nothing can be reviewed.
+    costAnswers.push_back(HttpFixtureResponse::json(
+        R"({"jsonrpc":"2.0","id":1,"error":{"code":3,"message":"execution reverted"}})"));
+    quote();
+    EXPECT_THAT(vm.quoteErrorText().toStdString(), ::testing::HasSubstr("execution reverted"));
+    EXPECT_FALSE(vm.canReview());
+    // Turning round clears the estimate and the error; selling needs the floor price only.
+    vm.toggleDirection();
+    EXPECT_EQ(vm.direction(), Direction::Sell);
+    EXPECT_FALSE(vm.hasQuoteError());
+    EXPECT_FALSE(vm.hasEstimatedCost());
+    EXPECT_TRUE(vm.canReview());
+    vm.toggleDirection();
+    EXPECT_FALSE(vm.canReview());
+}
+
+TEST_F(ScriptedSale, ASupersededQuoteIsDroppedAndItsRequestAborted) {
+    vm.setAmountString("1");
+    costAnswers.push_back(HttpFixtureResponse::stalling());
+    vm.fetchQuote();
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return costCalls() == 1; }));
+    EXPECT_TRUE(vm.isQuoting());
+    EXPECT_FALSE(vm.canReview());
+
+    cost = units(5'000'000);
+    vm.setAmountString("2");
+    EXPECT_FALSE(vm.isQuoting());
+    quote();
+    RefreshFixture::spin(50);
+    EXPECT_EQ(env.rpc().openStalls(), 0);
+    EXPECT_FALSE(vm.hasQuoteError());
+    EXPECT_FALSE(vm.isQuoting());
+    EXPECT_EQ(vm.estimatedCostUSDC(), units(5'000'000));
+    vm.setAmountString("1");
+    EXPECT_FALSE(vm.estimatedCostUSDC());
+
+    // A failing floor price of a superseded quote leaves no error behind either.
+    floorAnswer = HttpFixtureResponse::stalling();
+    vm.fetchQuote();
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return env.rpc().openStalls() == 1; }));
+    vm.reset();
+    RefreshFixture::spin(50);
+    EXPECT_FALSE(vm.hasQuoteError());
+    EXPECT_FALSE(vm.isQuoting());
+    EXPECT_EQ(vm.amountString(), "");
+}
+
+TEST_F(ScriptedSale, MaximumCostsPast64BitsAreExactOrRefused) {
+    vm.setAmountString("1000000000000");
+    cost = UInt256(0, 0, 3, 5); // 3 * 2^64 + 5
+    quote();
+    EXPECT_EQ(vm.maxCostUSDC(), UInt256::fromHex("0x307ae147ae147ae19"));
+    EXPECT_TRUE(vm.canReview());
+    cost = allOnes;
+    quote();
+    EXPECT_EQ(vm.estimatedCostUSDC(), allOnes);
+    EXPECT_FALSE(vm.maxCostUSDC());
+    EXPECT_EQ(vm.maxCostText(), dash);
+    EXPECT_FALSE(vm.canReview());
+}
+
+TEST_F(ScriptedSale, EditsWithinThePauseGiveOneQuote) {
+    vm.setQuoteDelay(std::chrono::milliseconds(150));
+    vm.setAmountString("1");
+    vm.setAmountString("12");
+    vm.setAmountString("123");
+    RefreshFixture::spin(60);
+    EXPECT_EQ(floorCalls(), 0);
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return !vm.isQuoting() && costCalls() == 1; }));
+    RefreshFixture::spin(300);
+    EXPECT_EQ(floorCalls(), 1);
+    EXPECT_EQ(costCalls(), 1);
+    EXPECT_EQ(vm.usableAmount(), *units(123).checkedMultiply(*UInt256::powerOfTen(18)));
+    EXPECT_TRUE(vm.hasEstimatedCost());
+
+    // The sheet appears: one quote after the pause. Closed within it: none.
+    vm.scheduleQuote();
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return floorCalls() == 2; }));
+    {
+        NOVRSwapViewModel closing;
+        closing.setAppState(&env.state());
+        closing.setAmountString("5");
+    }
+    RefreshFixture::spin(400);
+    EXPECT_EQ(floorCalls(), 2);
+}
+
+TEST(SaleQuoteOnAnvil, TheStandInQuotesBuysSalesAndItsFaults) {
+    if (!test::AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    test::NOVRSaleChain chain;
+    RefreshFixture::Setup setup;
+    setup.arbitrum = chain.url();
+    RefreshFixture env(setup);
+    NOVRSwapViewModel vm;
+    vm.setAppState(&env.state());
+
+    vm.setAmountString("1");
+    runTask(vm.fetchQuote());
+    EXPECT_EQ(vm.estimatedCostUSDC(), units(1'005'000));
+    EXPECT_EQ(vm.estimatedUSDCText(), "1.0050");
+    EXPECT_EQ(vm.floorPriceText(), "1.2346 USDC");
+    vm.setAmountString("1000000000000");
+    runTask(vm.fetchQuote());
+    EXPECT_EQ(vm.estimatedCostUSDC(), test::NOVRSaleChain::curveCost(*UInt256::powerOfTen(30)));
+    vm.toggleDirection();
+    runTask(vm.fetchQuote());
+    EXPECT_TRUE(vm.canReview());
+
+    chain.setFloorMode(1);
+    runTask(vm.fetchQuote());
+    EXPECT_EQ(vm.quoteErrorText(), "Pool error: floorPrice returned invalid data");
+    EXPECT_FALSE(vm.canReview());
+    chain.setFloorMode(2);
+    runTask(vm.fetchQuote());
+    EXPECT_THAT(vm.quoteErrorText().toStdString(), ::testing::HasSubstr("floor price unavailable"));
+}
+
+} // namespace
+} // namespace qm
