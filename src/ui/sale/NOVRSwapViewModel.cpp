@@ -4,8 +4,11 @@
 #include "services/connections/NetworkManager.h"
 #include "services/sale/NOVRSaleContract.h"
 #include "state/AppState.h"
+#include "state/flows/FlowService.h"
+#include "state/sale/NOVRSaleFlow.h"
 
 #include <QPointer>
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <utility>
@@ -21,10 +24,14 @@ QString usdcText(const UInt256& baseUnits) {
 
 } // namespace
 
-NOVRSwapViewModel::NOVRSwapViewModel(QObject* parent) : StateBoundModel(parent) {
+NOVRSwapViewModel::NOVRSwapViewModel(QObject* parent) : PasswordFormModel(parent) {
     m_quoteTimer.setSingleShot(true);
     m_quoteTimer.setInterval(std::chrono::milliseconds(500));
     connect(&m_quoteTimer, &QTimer::timeout, this, [this] { fetchQuote(); });
+    connect(this, &NOVRSwapViewModel::quoteChanged, this, &NOVRSwapViewModel::orderLineChanged);
+    if (FlowService* service = FlowService::installed()) {
+        setFlow(service->flow(QStringLiteral("sale:arbitrum")));
+    }
 }
 
 NOVRSwapViewModel::~NOVRSwapViewModel() {
@@ -128,7 +135,7 @@ QString NOVRSwapViewModel::slippageText() const {
 }
 
 bool NOVRSwapViewModel::canReview() const {
-    if (!usableAmount() || m_isQuoting || m_quoteError) {
+    if (!usableAmount() || m_isQuoting || m_quoteError || isSending()) {
         return false;
     }
     if (m_direction == Direction::Buy) {
@@ -223,7 +230,175 @@ void NOVRSwapViewModel::reset() {
     m_estimate.reset();
     m_floorPrice.reset();
     setQuoteResult(false, std::nullopt);
+    setPassword(QString());
+    setErrorMessage(std::nullopt);
+    if (m_flow) {
+        m_flow->reset();
+    }
     setShowConfirmation(false);
+}
+
+void NOVRSwapViewModel::setFlow(TransactionFlow* flow) {
+    if (m_flow == flow) {
+        return;
+    }
+    if (m_flow) {
+        m_flow->disconnect(this);
+    }
+    m_flow = flow;
+    if (flow) {
+        for (const auto signal :
+             {&TransactionFlow::progressChanged, &TransactionFlow::txHashChanged,
+              &TransactionFlow::runningChanged}) {
+            connect(flow, signal, this, &NOVRSwapViewModel::flowChanged);
+        }
+        connect(flow, &TransactionFlow::runningChanged, this, &NOVRSwapViewModel::quoteChanged);
+        connect(flow, &TransactionFlow::stepChanged, this, &NOVRSwapViewModel::followFlowStep);
+        connect(flow, &TransactionFlow::summaryChanged, this, &NOVRSwapViewModel::orderLineChanged);
+    }
+    emit flowChanged();
+    emit quoteChanged();
+    // A sheet opened while a buy or sale runs, or on one that ended without its Done, shows it.
+    if (flow && (flow->isRunning() || isFinished())) {
+        setShowConfirmation(true);
+    }
+}
+
+void NOVRSwapViewModel::followFlowStep() {
+    using Step = TransactionFlow::Step;
+    const Step step = broadcastStep();
+    if (step == Step::Failed || step == Step::Reverted) {
+        setErrorMessage(m_flow->errorMessage());
+    }
+    if (step == Step::Reverted) {
+        supersedeQuote();
+        m_quoteTimer.start();
+    }
+    emit flowChanged();
+}
+
+void NOVRSwapViewModel::executeSwap() {
+    const std::optional<UInt256> amount = usableAmount();
+    if (!amount || !m_flow || m_flow->isRunning()) {
+        return;
+    }
+    NOVRSaleOrder order;
+    order.amount = *amount;
+    if (m_direction == Direction::Buy) {
+        order.direction = NOVRSaleOrder::Direction::buy;
+        order.maxCost = maxCostUSDC();
+    } else {
+        order.direction = NOVRSaleOrder::Direction::sell;
+    }
+    std::string password = passwordUtf8();
+    SecureBytes secret = SecureBytes::fromText(password);
+    wipe(password);
+    setErrorMessage(std::nullopt);
+    m_flow->setSummary(liveOrderLine(), QStringLiteral("on Arbitrum"));
+    startNOVRSale(*m_flow, appState(), order, std::move(secret));
+}
+
+QString NOVRSwapViewModel::liveOrderLine() const {
+    const QString arrow = QStringLiteral(" \u2192 ");
+    if (m_direction == Direction::Buy) {
+        return estimatedUSDCText() + QStringLiteral(" USDC") + arrow + m_amountString +
+               QStringLiteral(" NOVR");
+    }
+    return m_amountString + QStringLiteral(" NOVR") + arrow + estimatedUSDCText() +
+           QStringLiteral(" USDC");
+}
+
+QString NOVRSwapViewModel::orderLine() const {
+    if (m_flow && !m_flow->summary().isEmpty()) {
+        return m_flow->summary();
+    }
+    return liveOrderLine();
+}
+
+QString NOVRSwapViewModel::progressText() const {
+    const double progress = std::clamp(broadcastProgress(), 0.0, 1.0);
+    return QString::number(static_cast<int>(progress * 100)) + QLatin1Char('%');
+}
+
+bool NOVRSwapViewModel::showsProgress() const {
+    using Step = TransactionFlow::Step;
+    const Step step = broadcastStep();
+    return step != Step::Idle && step != Step::Failed && step != Step::Reverted;
+}
+
+bool NOVRSwapViewModel::isFinished() const {
+    const TransactionFlow::Step step = broadcastStep();
+    return step == TransactionFlow::Step::Confirmed || step == TransactionFlow::Step::Submitted;
+}
+
+QString NOVRSwapViewModel::stepTitle() const {
+    using Step = TransactionFlow::Step;
+    switch (broadcastStep()) {
+    case Step::CheckingAllowance:
+        return QStringLiteral("Checking allowance...");
+    case Step::Approving:
+        return QStringLiteral("Approving token...");
+    case Step::Signing:
+        return QStringLiteral("Signing transaction...");
+    case Step::Broadcasting:
+        return QStringLiteral("Broadcasting to network...");
+    case Step::WaitingConfirmation:
+        return QStringLiteral("Waiting for confirmation...");
+    case Step::Confirmed:
+        return QStringLiteral("Swap complete!");
+    case Step::Submitted:
+        return QStringLiteral("Transaction submitted");
+    case Step::Idle:
+    case Step::Reverted:
+    case Step::Failed:
+        break;
+    }
+    return {};
+}
+
+namespace {
+
+// How far a step has come: 0 checking or approving, 1 signing, 2 broadcasting, 3 waiting,
+// 4 in a block. A submitted transaction waits for an answer that did not come.
+int stepRank(TransactionFlow::Step step) {
+    using Step = TransactionFlow::Step;
+    switch (step) {
+    case Step::Signing:
+        return 1;
+    case Step::Broadcasting:
+        return 2;
+    case Step::WaitingConfirmation:
+    case Step::Submitted:
+        return 3;
+    case Step::Confirmed:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+QVariantList NOVRSwapViewModel::stages() const {
+    const int rank = stepRank(broadcastStep());
+    QVariantList states;
+    for (int stage = 0; stage < 4; ++stage) {
+        // Stage n is completed once the step has passed it; active while the step is at it
+        // (the last stage is active from waiting on).
+        const bool completed = rank > stage;
+        const bool active = showsProgress() && (stage == 3 ? rank >= 3 : rank == stage);
+        states.append(completed ? 2 : active ? 1 : 0);
+    }
+    return states;
+}
+
+QVariantList NOVRSwapViewModel::connectors() const {
+    const int rank = stepRank(broadcastStep());
+    QVariantList reached;
+    for (int connector = 0; connector < 3; ++connector) {
+        reached.append(rank > connector);
+    }
+    return reached;
 }
 
 } // namespace qm

@@ -7,13 +7,20 @@
 // and used only while the typed amount is the same, and the answer of a quote that a newer
 // edit or quote has superseded is dropped. Every edit of the amount, the slippage or the
 // direction restarts a 0.5 s pause, after which one quote is asked for.
+//
+// The confirmation sheet's password (the form's, wiped with it) starts the buy or sale on the
+// sale's flow of the FlowService ("sale:arbitrum"), which outlives this model; the sheet
+// follows the flow's steps, progress, hash and error through the properties below.
 
 #include "core/crypto/UInt256.h"
 #include "platform/async/CancellationToken.h"
-#include "ui/onboarding/StateBoundModel.h"
+#include "state/flows/TransactionFlow.h"
+#include "ui/onboarding/PasswordFormModel.h"
 
+#include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 #include <chrono>
 #include <cstdint>
@@ -22,7 +29,7 @@
 
 namespace qm {
 
-class NOVRSwapViewModel : public StateBoundModel {
+class NOVRSwapViewModel : public PasswordFormModel {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(Direction direction READ direction WRITE setDirection NOTIFY directionChanged)
@@ -46,6 +53,26 @@ class NOVRSwapViewModel : public StateBoundModel {
     Q_PROPERTY(bool canReview READ canReview NOTIFY quoteChanged)
     Q_PROPERTY(bool showConfirmation READ showConfirmation WRITE setShowConfirmation NOTIFY
                    showConfirmationChanged)
+    // The flow: running, its progress (0 ... 1) and "45%", the hash of the buy or sale.
+    Q_PROPERTY(bool isSending READ isSending NOTIFY flowChanged)
+    Q_PROPERTY(double broadcastProgress READ broadcastProgress NOTIFY flowChanged)
+    Q_PROPERTY(QString progressText READ progressText NOTIFY flowChanged)
+    Q_PROPERTY(QString txHash READ txHash NOTIFY flowChanged)
+    // "2.5000 USDC → 1.5 NOVR" or "1.5 NOVR → 1.8518 USDC": the order as confirmed once a run
+    // has started (also in a sheet opened again on it), else as typed and quoted.
+    Q_PROPERTY(QString orderLine READ orderLine NOTIFY orderLineChanged)
+    // The sheet's face: the progress face from the first step to the end of a run that sent,
+    // the review face before and after a failure.
+    Q_PROPERTY(bool showsProgress READ showsProgress NOTIFY flowChanged)
+    Q_PROPERTY(QString stepTitle READ stepTitle NOTIFY flowChanged)
+    // The buy or sale is in a block: the green title. Finished: in a block or submitted (Done).
+    Q_PROPERTY(bool isComplete READ isComplete NOTIFY flowChanged)
+    Q_PROPERTY(bool isFinished READ isFinished NOTIFY flowChanged)
+    // The four stages Approve, Sign, Broadcast, Done: 0 not reached, 1 active, 2 completed;
+    // and whether each of the three connectors between them is reached.
+    Q_PROPERTY(QVariantList stages READ stages NOTIFY flowChanged)
+    Q_PROPERTY(QVariantList connectors READ connectors NOTIFY flowChanged)
+
 public:
     // Capitalised for QML, which reads only enumerators that begin with a capital.
     enum class Direction { Buy, Sell };
@@ -95,8 +122,32 @@ public:
     Q_INVOKABLE void requestQuote() { fetchQuote(); }
     // The sheet appeared: one quote after the pause.
     Q_INVOKABLE void scheduleQuote();
-    // Back to an empty amount without a quote; the direction and the slippage stay.
+    // Back to an empty amount without a quote or password, the flow back to idle (unless it
+    // runs), the sheet closed; the direction and the slippage stay.
     Q_INVOKABLE void reset();
+
+    // Confirm and Return: starts the buy or sale of the amount typed with the password. Nothing
+    // without a usable amount, and nothing while one runs. A buy without an estimate for the
+    // amount fails with "Invalid amount".
+    Q_INVOKABLE void executeSwap();
+
+    // The flow the buy or sale runs on; by default the installed FlowService's.
+    void setFlow(TransactionFlow* flow);
+    TransactionFlow* flow() const { return m_flow; }
+    bool isSending() const { return m_flow && m_flow->isRunning(); }
+    double broadcastProgress() const { return m_flow ? m_flow->progress() : 0; }
+    QString progressText() const;
+    QString orderLine() const;
+    QString txHash() const { return m_flow ? m_flow->txHash() : QString(); }
+    TransactionFlow::Step broadcastStep() const {
+        return m_flow ? m_flow->step() : TransactionFlow::Step::Idle;
+    }
+    bool showsProgress() const;
+    QString stepTitle() const;
+    bool isComplete() const { return broadcastStep() == TransactionFlow::Step::Confirmed; }
+    bool isFinished() const;
+    QVariantList stages() const;
+    QVariantList connectors() const;
 
     // The pause between the last edit and the quote (tests shorten it).
     void setQuoteDelay(std::chrono::milliseconds delay) { m_quoteTimer.setInterval(delay); }
@@ -107,6 +158,8 @@ signals:
     void slippageBpsChanged();
     void quoteChanged();
     void showConfirmationChanged();
+    void flowChanged();
+    void orderLineChanged();
 
 protected:
     // Ends the quote running now: its answer is dropped and its request aborted.
@@ -116,6 +169,11 @@ private:
     // An edit: the running quote is superseded and the pause starts again.
     void quoteInputsChanged();
     void setQuoteResult(bool quoting, std::optional<QString> error);
+    // The flow's step moved: a failure's text goes under the password field; a reverted buy
+    // means the price moved, so the quote is asked for again.
+    void followFlowStep();
+    QString liveOrderLine() const;
+
     struct BuyEstimate {
         UInt256 amount; // NOVR base units quoted
         UInt256 cost;   // USDC base units
@@ -133,6 +191,8 @@ private:
     QTimer m_quoteTimer;
     std::uint64_t m_quoteGeneration = 0;
     CancellationToken m_quoteToken;
+
+    QPointer<TransactionFlow> m_flow;
 };
 
 } // namespace qm

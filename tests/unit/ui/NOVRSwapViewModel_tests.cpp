@@ -3,16 +3,20 @@
 // pause before quoting; over a scripted node and over the Solidity stand-in on anvil.
 
 #include "NOVRSaleChain.h"
+#include "NOVRSaleWallet.h"
 #include "RefreshFixture.h"
 #include "RunTask.h"
 #include "core/encoding/Hex.h"
 #include "services/sale/NOVRSaleContract.h"
+#include "state/AppState.h"
+#include "state/flows/FlowService.h"
 #include "ui/sale/NOVRSwapViewModel.h"
 
 #include <QTest>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <map>
+#include <tuple>
 
 namespace qm {
 namespace {
@@ -277,6 +281,131 @@ TEST(SaleQuoteOnAnvil, TheStandInQuotesBuysSalesAndItsFaults) {
     chain.setFloorMode(2);
     runTask(vm.fetchQuote());
     EXPECT_THAT(vm.quoteErrorText().toStdString(), ::testing::HasSubstr("floor price unavailable"));
+}
+
+// The confirmation sheet's side of the model over a created wallet and the stand-in on anvil.
+class SaleSheetOnAnvil : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::AnvilNode::isAvailable()) {
+            GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+        }
+        sale = std::make_unique<test::NOVRSaleWallet>();
+        chain = &sale->chain();
+        wallet = sale->address();
+        FlowLimits limits;
+        limits.pace = 0;
+        limits.pollInterval = std::chrono::milliseconds(50);
+        flows = std::make_unique<FlowService>(limits);
+        vm = std::make_unique<NOVRSwapViewModel>();
+        vm->setAppState(&sale->state());
+        vm->setFlow(flows->flow("sale:arbitrum"));
+    }
+
+    void confirm(const QString& password) {
+        vm->setPassword(password);
+        vm->executeSwap();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !vm->isSending(); }, 20'000));
+    }
+
+    std::unique_ptr<test::NOVRSaleWallet> sale;
+    test::NOVRSaleChain* chain = nullptr;
+    std::unique_ptr<FlowService> flows;
+    std::unique_ptr<NOVRSwapViewModel> vm;
+    std::string wallet;
+};
+
+TEST_F(SaleSheetOnAnvil, TheSheetFollowsEachStepAndASecondConfirmSendsNothing) {
+    vm->setAmountString("1");
+    runTask(vm->fetchQuote());
+    ASSERT_TRUE(vm->canReview());
+
+    confirm("wrong horse");
+    EXPECT_EQ(vm->errorText(), "Incorrect password");
+    EXPECT_FALSE(vm->showsProgress());
+    EXPECT_EQ(chain->minedNonce(wallet), 0u);
+
+    // What the sheet shows at each step: title, the four stages, the three connectors.
+    std::vector<std::tuple<QString, QVariantList, QVariantList>> seen;
+    QObject::connect(vm.get(), &NOVRSwapViewModel::flowChanged, [&] {
+        auto shown = std::make_tuple(vm->stepTitle(), vm->stages(), vm->connectors());
+        if (vm->showsProgress() && (seen.empty() || seen.back() != shown)) {
+            seen.push_back(shown);
+        }
+    });
+    vm->setPassword("correct horse");
+    vm->executeSwap();
+    EXPECT_TRUE(vm->isSending());
+    EXPECT_FALSE(vm->hasError());
+    EXPECT_FALSE(vm->canReview());
+    vm->executeSwap(); // a double click
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !vm->isSending(); }, 20'000));
+    EXPECT_TRUE(vm->isComplete());
+    EXPECT_TRUE(vm->isFinished());
+    EXPECT_TRUE(vm->showsProgress());
+    EXPECT_EQ(vm->progressText(), "100%");
+    EXPECT_EQ(chain->receipt(vm->txHash().toStdString()).at("status"), "0x1");
+    EXPECT_EQ(chain->minedNonce(wallet), 2u); // one approval, one buy
+
+    const auto stages = [](int a, int b, int c, int d) { return QVariantList{a, b, c, d}; };
+    const auto links = [](bool a, bool b, bool c) { return QVariantList{a, b, c}; };
+    const std::vector<std::tuple<QString, QVariantList, QVariantList>> expected = {
+        {"Checking allowance...", stages(1, 0, 0, 0), links(false, false, false)},
+        {"Approving token...", stages(1, 0, 0, 0), links(false, false, false)},
+        {"Signing transaction...", stages(2, 1, 0, 0), links(true, false, false)},
+        {"Broadcasting to network...", stages(2, 2, 1, 0), links(true, true, false)},
+        {"Waiting for confirmation...", stages(2, 2, 2, 1), links(true, true, true)},
+        {"Swap complete!", stages(2, 2, 2, 2), links(true, true, true)},
+    };
+    EXPECT_EQ(seen, expected);
+
+    // A sheet opened again on the flow shows the outcome and the order as confirmed.
+    EXPECT_EQ(vm->orderLine(), "1.0050 USDC \u2192 1 NOVR");
+    vm->setAmountString("7");
+    NOVRSwapViewModel reopened;
+    EXPECT_FALSE(reopened.showConfirmation());
+    reopened.setFlow(vm->flow());
+    EXPECT_TRUE(reopened.showConfirmation());
+    EXPECT_TRUE(reopened.isComplete());
+    EXPECT_EQ(reopened.txHash(), vm->txHash());
+    EXPECT_EQ(reopened.orderLine(), "1.0050 USDC \u2192 1 NOVR");
+
+    // Done: an empty form without password, the flow idle, the sheet closed.
+    vm->setShowConfirmation(true);
+    vm->reset();
+    EXPECT_EQ(vm->amountString(), "");
+    EXPECT_FALSE(vm->hasPassword());
+    EXPECT_FALSE(vm->showsProgress());
+    EXPECT_EQ(vm->broadcastStep(), TransactionFlow::Step::Idle);
+    EXPECT_EQ(vm->txHash(), "");
+    EXPECT_EQ(vm->orderLine(), "\u2014 USDC \u2192  NOVR");
+    EXPECT_FALSE(vm->showConfirmation());
+    EXPECT_EQ(vm->direction(), Direction::Buy);
+}
+
+TEST_F(SaleSheetOnAnvil, ARevertedBuyGoesBackToTheReviewAndQuotesAgain) {
+    vm->setQuoteDelay(std::chrono::milliseconds(20));
+    chain->approve(usdcArbitrumAddress, wallet, UInt256(~0ULL, ~0ULL, ~0ULL, ~0ULL));
+    vm->setAmountString("1");
+    runTask(vm->fetchQuote());
+    ASSERT_EQ(vm->estimatedCostUSDC(), units(1'005'000));
+
+    chain->node().setAutomine(false);
+    vm->setPassword("correct horse");
+    vm->executeSwap();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return vm->broadcastStep() == TransactionFlow::Step::WaitingConfirmation; }, 20'000));
+    chain->raiseMarkupAhead(300);
+    chain->node().mine();
+    chain->node().setAutomine(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !vm->isSending(); }, 20'000));
+    EXPECT_FALSE(vm->showsProgress());
+    EXPECT_EQ(vm->errorText(), "The transaction was reverted on chain.");
+    // The price that reverted it is quoted anew: 3 % more.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return vm->estimatedCostUSDC() == units(1'035'150) && !vm->isQuoting(); }, 20'000));
+    EXPECT_EQ(vm->maxCostText(), "1.0455");
+    EXPECT_TRUE(vm->hasPassword());
 }
 
 } // namespace

@@ -1,0 +1,268 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// The sale's confirmation: the order, the wallet password and the confirm button; then, from
+// the first step of the buy or sale on, its progress until it is in a block ("Done") or was
+// handed to the network without an answer. A failure brings the review back with its text
+// under the field. Opened while the view model's showConfirmation is set; "Cancel" clears it,
+// "Done" resets the model and asks the sale sheet to close (done()).
+BRSheet {
+    id: root
+    objectName: "novrSwapConfirmSheet"
+    required property NOVRSwapViewModel vm
+    readonly property bool buying: vm.direction === NOVRSwapViewModel.Buy
+    readonly property color violet: Qt.rgba(153 / 255, 69 / 255, 1, 1)
+    readonly property color lightViolet: Qt.rgba(192 / 255, 132 / 255, 252 / 255, 1)
+    signal done()
+
+    width: 460
+    height: Math.max(480, content.implicitHeight + 48)
+    // While it runs the progress face offers no way out; Escape is the review face's Cancel.
+    closePolicy: vm.showsProgress ? Popup.NoAutoClose : Popup.CloseOnEscape
+    visible: vm.showConfirmation
+    onClosed: vm.showConfirmation = false
+    onOpened: if (!vm.showsProgress) passwordField.forceActiveFocus()
+
+    function confirm() {
+        vm.setPassword(passwordField.text)
+        vm.executeSwap()
+    }
+
+    contentItem: Item {
+        ColumnLayout {
+            id: content
+            anchors.fill: parent
+            anchors.margins: 24
+            spacing: 24
+
+            // Review face.
+            ColumnLayout {
+                objectName: "reviewFace"
+                visible: !root.vm.showsProgress
+                Layout.fillWidth: true
+                spacing: 24
+                onVisibleChanged: if (visible) passwordField.forceActiveFocus()
+
+                Rectangle {
+                    Layout.alignment: Qt.AlignHCenter
+                    implicitWidth: 64
+                    implicitHeight: 64
+                    radius: 32
+                    color: Qt.rgba(root.violet.r, root.violet.g, root.violet.b, 0.12)
+                    BRSymbol {
+                        anchors.centerIn: parent
+                        name: "arrow.triangle.swap"
+                        size: 24
+                        font.weight: Font.DemiBold
+                        color: root.lightViolet
+                    }
+                }
+                Text {
+                    objectName: "confirmTitle"
+                    Layout.alignment: Qt.AlignHCenter
+                    textFormat: Text.PlainText
+                    text: "Confirm " + (root.buying ? "Buy" : "Sell")
+                    font: BRFont.systemFont(22, Font.Medium)
+                    color: BRPalette.textPrimary
+                }
+                Rectangle {
+                    objectName: "summaryCard"
+                    Layout.fillWidth: true
+                    implicitHeight: summary.implicitHeight + 24
+                    radius: 6
+                    color: BRPalette.surface
+                    ColumnLayout {
+                        id: summary
+                        anchors.fill: parent
+                        anchors.margins: 12
+                        spacing: 12
+                        Repeater {
+                            model: root.buying
+                                   ? [["Amount", root.vm.amountString + " NOVR"],
+                                      ["Estimated cost", root.vm.estimatedUSDCText + " USDC"],
+                                      ["Max cost", root.vm.maxCostText + " USDC"],
+                                      ["Slippage", root.vm.slippageText],
+                                      ["Floor price", root.vm.floorPriceText]]
+                                   : [["Amount", root.vm.amountString + " NOVR"],
+                                      ["You receive", root.vm.estimatedUSDCText + " USDC"],
+                                      ["Price", "Floor (guaranteed)"],
+                                      ["Floor price", root.vm.floorPriceText]]
+                            delegate: ColumnLayout {
+                                required property var modelData
+                                required property int index
+                                Layout.fillWidth: true
+                                spacing: 12
+                                Rectangle {
+                                    visible: index > 0
+                                    Layout.fillWidth: true
+                                    implicitHeight: 1
+                                    color: BRPalette.border
+                                }
+                                NOVRSummaryRow {
+                                    objectName: "summaryRow_" + modelData[0]
+                                    label: modelData[0]
+                                    value: modelData[1]
+                                }
+                            }
+                        }
+                    }
+                }
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 4
+                    InputField {
+                        id: passwordField
+                        objectName: "salePasswordField"
+                        Layout.fillWidth: true
+                        maximumWidth: 412
+                        secure: true
+                        placeholderText: "Wallet password"
+                        showsError: root.vm.hasError
+                        onTextEdited: root.vm.setPassword(text)
+                        // Return confirms without the button's test; an empty password fails
+                        // with the wallet's own text.
+                        onAccepted: root.confirm()
+                    }
+                    ErrorLine {
+                        objectName: "saleError"
+                        Layout.fillWidth: true
+                        horizontalAlignment: Text.AlignLeft
+                        text: root.vm.errorMessage
+                    }
+                }
+                RowLayout {
+                    Layout.alignment: Qt.AlignHCenter
+                    spacing: 12
+                    BRSecondaryButton {
+                        objectName: "cancelConfirmButton"
+                        text: "Cancel"
+                        onClicked: root.vm.showConfirmation = false
+                    }
+                    BRPrimaryButton {
+                        objectName: "confirmSaleButton"
+                        text: root.buying ? "Buy NOVR" : "Sell NOVR"
+                        enabled: !root.vm.isSending && root.vm.hasPassword
+                        onClicked: root.confirm()
+                    }
+                }
+            }
+
+            // Progress face.
+            ColumnLayout {
+                objectName: "progressFace"
+                visible: root.vm.showsProgress
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                spacing: 24
+
+                Item { Layout.fillHeight: true }
+                NOVRProgressRing {
+                    objectName: "progressRing"
+                    Layout.alignment: Qt.AlignHCenter
+                    progress: root.vm.broadcastProgress
+                    text: root.vm.progressText
+                }
+                Text {
+                    objectName: "stepTitle"
+                    Layout.fillWidth: true
+                    textFormat: Text.PlainText
+                    horizontalAlignment: Text.AlignHCenter
+                    wrapMode: Text.Wrap
+                    text: root.vm.stepTitle
+                    font: BRFont.systemFont(15, Font.Medium)
+                    color: root.vm.isComplete ? BRPalette.success : BRPalette.textPrimary
+                }
+                RowLayout {
+                    objectName: "stageIndicator"
+                    Layout.alignment: Qt.AlignHCenter
+                    spacing: 16
+                    Repeater {
+                        model: [["Approve", "checkmark.shield"], ["Sign", "signature"],
+                                ["Broadcast", "antenna.radiowaves.left.and.right"],
+                                ["Done", "checkmark.circle"]]
+                        delegate: RowLayout {
+                            required property var modelData
+                            required property int index
+                            spacing: 16
+                            Rectangle {
+                                objectName: "connector_" + index
+                                visible: index > 0
+                                // Level with the discs' centres, not with the labels.
+                                Layout.alignment: Qt.AlignTop
+                                Layout.topMargin: 17
+                                implicitWidth: 24
+                                implicitHeight: 1
+                                readonly property bool reached: index > 0 && root.vm.connectors[index - 1]
+                                color: reached ? Qt.rgba(root.violet.r, root.violet.g, root.violet.b, 0.4)
+                                               : BRPalette.border
+                            }
+                            NOVRStage {
+                                objectName: "stage_" + index
+                                label: modelData[0]
+                                symbol: modelData[1]
+                                stage: root.vm.stages[index]
+                            }
+                        }
+                    }
+                }
+                ColumnLayout {
+                    Layout.alignment: Qt.AlignHCenter
+                    spacing: 4
+                    Text {
+                        objectName: "orderLine"
+                        Layout.alignment: Qt.AlignHCenter
+                        textFormat: Text.PlainText
+                        text: root.vm.orderLine
+                        font: BRFont.systemFont(28, Font.Medium)
+                        fontSizeMode: Text.HorizontalFit
+                        minimumPixelSize: 12
+                        Layout.maximumWidth: 412
+                        color: BRPalette.textPrimary
+                    }
+                    Text {
+                        Layout.alignment: Qt.AlignHCenter
+                        textFormat: Text.PlainText
+                        text: "on Arbitrum"
+                        font: BRFont.systemFont(11, Font.Normal)
+                        color: BRPalette.textTertiary
+                    }
+                }
+                ColumnLayout {
+                    objectName: "txBlock"
+                    visible: root.vm.txHash.length > 0
+                    Layout.fillWidth: true
+                    Layout.leftMargin: 16
+                    Layout.rightMargin: 16
+                    spacing: 4
+                    Text {
+                        Layout.alignment: Qt.AlignHCenter
+                        textFormat: Text.PlainText
+                        text: "TX ID"
+                        font: BRFont.systemFont(11, Font.Medium)
+                        color: BRPalette.textTertiary
+                    }
+                    SelectableValue {
+                        objectName: "txHash"
+                        Layout.fillWidth: true
+                        text: root.vm.txHash
+                        font: BRFont.monospacedFont(11, Font.Normal)
+                        color: BRPalette.textSecondary
+                    }
+                }
+                BRPrimaryButton {
+                    objectName: "doneButton"
+                    visible: root.vm.isFinished
+                    Layout.alignment: Qt.AlignHCenter
+                    text: "Done"
+                    onClicked: {
+                        root.vm.reset()
+                        root.done()
+                    }
+                }
+                Item { Layout.fillHeight: true }
+            }
+        }
+    }
+}

@@ -1,0 +1,195 @@
+import QtQuick
+import QtQuick.Controls
+import QtTest
+import Quillmark.Ui
+
+Item {
+    id: top
+    width: 900
+    height: 700
+
+    NOVRSwapSheet {
+        id: sheet
+    }
+
+    TestCase {
+        name: "Sale"
+        when: windowShown
+
+        // Through items, their resources (popups) and contents, from the window's root.
+        function findAll(item, prefix, out, seen) {
+            if (!item || seen.has(item))
+                return out
+            seen.add(item)
+            if (item.objectName && item.objectName.startsWith(prefix))
+                out.push(item)
+            const children = item.data || item.children || []
+            for (let i = 0; i < children.length; ++i)
+                findAll(children[i], prefix, out, seen)
+            if (item.contentItem && item.contentItem !== item)
+                findAll(item.contentItem, prefix, out, seen)
+            return out
+        }
+        function within(root, name) {
+            return findAll(root, name, [], new Set()).find(
+                found => found.objectName === name && found.visible !== false) || null
+        }
+        function find(name) { return within(top.parent, name) }
+        function click(name) {
+            const item = find(name)
+            verify(item, name)
+            mouseClick(item)
+            wait(30)
+        }
+        function typeInto(field, text) {
+            mouseClick(field)
+            keyClick(Qt.Key_A, Qt.ControlModifier)
+            keyClick(Qt.Key_Backspace)
+            for (const c of text)
+                keyClick(c)
+        }
+        function form() { return sheet.contentItem.item.view }
+        function vm() { return form().vm }
+        function confirmSheet() { return find("novrSwapConfirmSheet") }
+        function textIn(root, name) { return within(root, name).text }
+        function tryText(name, expected, timeout) {
+            tryVerify(() => find(name) !== null && find(name).text === expected, timeout,
+                      name + " reads " + (find(name) ? find(name).text : "nothing"))
+        }
+        function rowValue(name) { return within(find(name), "value").text }
+        // The whole window, sheets included (they live in its overlay).
+        function windowRoot() {
+            let item = top
+            while (item.parent)
+                item = item.parent
+            return item
+        }
+        function shoot(name) {
+            const item = windowRoot()
+            const shots = []
+            const previous = BRThemeManager.current
+            for (const theme of BRThemeManager.themes.slice(0, 2)) {
+                BRThemeManager.current = theme
+                wait(80)
+                const image = grabImage(item)
+                image.save(fixture.screenshotPath(name + "-" + theme.replace(/ /g, "-") + ".png"))
+                shots.push(image)
+            }
+            BRThemeManager.current = previous
+            verify(!shots[0].equals(shots[1]), "the two themes look the same")
+        }
+
+        function test_1_formQuotesTheTypedAmount() {
+            sheet.open()
+            tryCompare(sheet, "opened", true)
+            verify(vm())
+            compare(textIn(find("floorPriceRow"), "value"), "\u2014")
+            verify(!find("reviewSwapButton").enabled)
+            verify(!find("maxCostRow"))
+            // Buying: USDC is paid (computed), NOVR received (typed).
+            compare(textIn(find("usdcCard"), "amountText"), "\u2014")
+            // What the status row said while the quote ran.
+            const statuses = []
+            const note = () => {
+                const status = find("quoteStatusText")
+                if (status)
+                    statuses.push(status.text)
+            }
+            vm().quoteChanged.connect(note)
+            typeInto(within(find("novrCard"), "amountField"), "1")
+            compare(vm().amountString, "1")
+            tryCompare(vm(), "canReview", true, 10000)
+            vm().quoteChanged.disconnect(note)
+            verify(statuses.includes("Fetching quote..."), JSON.stringify(statuses))
+            compare(textIn(find("usdcCard"), "amountText"), "1.0050")
+            compare(rowValue("floorPriceRow"), "1.2346 USDC")
+            compare(rowValue("maxCostRow"), "1.0151 USDC")
+            verify(find("reviewSwapButton").enabled)
+            compare(find("quoteStatus"), null)
+
+            // A sale contract that answers nonsense: its error in the status row, no review.
+            fixture.setFloorMode(1)
+            typeInto(within(find("novrCard"), "amountField"), "2")
+            tryText("quoteStatusText", "Pool error: floorPrice returned invalid data", 10000)
+            verify(!find("reviewSwapButton").enabled)
+            fixture.setFloorMode(0)
+            typeInto(within(find("novrCard"), "amountField"), "1")
+            tryCompare(vm(), "canReview", true, 10000)
+        }
+
+        function test_2_slippageMenuAndDirection() {
+            click("slippageButton")
+            const menu = find("slippageMenu")
+            tryCompare(menu, "opened", true)
+            mouseClick(within(menu, "slippage300"))
+            tryCompare(menu, "visible", false)
+            compare(textIn(find("slippageButton"), "slippageText"), "3%")
+            compare(rowValue("maxCostRow"), "1.0352 USDC")
+
+            // Selling: NOVR is typed in the first card, the USDC at the floor price below; no
+            // slippage, no maximum cost.
+            click("sellSegment")
+            compare(vm().direction, NOVRSwapViewModel.Sell)
+            verify(!find("slippageButton"))
+            verify(!find("maxCostRow"))
+            compare(within(find("novrCard"), "amountField").text, "1")
+            tryCompare(vm(), "canReview", true, 10000)
+            compare(textIn(find("usdcCard"), "amountText"), "1.2346")
+            // The flip turns it back to a buy of the same amount, quoted again.
+            click("flipButton")
+            compare(vm().direction, NOVRSwapViewModel.Buy)
+            compare(vm().amountString, "1")
+            tryCompare(vm(), "canReview", true, 10000)
+            compare(textIn(find("usdcCard"), "amountText"), "1.0050")
+            shoot("sale-form")
+
+            // Text that is no amount: nothing to review.
+            typeInto(within(find("novrCard"), "amountField"), "1,5")
+            verify(!vm().canReview)
+            verify(!find("reviewSwapButton").enabled)
+            typeInto(within(find("novrCard"), "amountField"), "1")
+            tryCompare(vm(), "canReview", true, 10000)
+        }
+
+        function test_3_wrongThenRightPassword() {
+            click("reviewSwapButton")
+            tryCompare(confirmSheet(), "opened", true)
+            const sheetItem = confirmSheet().contentItem
+            compare(textIn(sheetItem, "confirmTitle"), "Confirm Buy")
+            compare(rowValue("summaryRow_Amount"), "1 NOVR")
+            compare(rowValue("summaryRow_Estimated cost"), "1.0050 USDC")
+            compare(rowValue("summaryRow_Max cost"), "1.0352 USDC")
+            compare(rowValue("summaryRow_Slippage"), "3%")
+            compare(rowValue("summaryRow_Floor price"), "1.2346 USDC")
+            verify(!find("confirmSaleButton").enabled)
+            shoot("sale-confirm")
+
+            typeInto(find("salePasswordField"), "wrong horse")
+            verify(find("confirmSaleButton").enabled)
+            click("confirmSaleButton")
+            tryCompare(vm(), "isSending", false, 20000)
+            tryText("saleError", "Incorrect password", 20000)
+            verify(find("reviewFace"))
+            compare(fixture.sentCount(), 0)
+
+            // Return in the field confirms; a second press while it runs sends nothing more.
+            typeInto(find("salePasswordField"), "correct horse")
+            keyClick(Qt.Key_Return)
+            keyClick(Qt.Key_Return)
+            tryCompare(vm(), "showsProgress", true, 5000)
+            verify(find("progressFace"))
+            tryCompare(vm(), "isComplete", true, 20000)
+            compare(textIn(sheetItem, "stepTitle"), "Swap complete!")
+            compare(textIn(sheetItem, "progressText"), "100%")
+            compare(textIn(sheetItem, "orderLine"), "1.0050 USDC \u2192 1 NOVR")
+            verify(find("txBlock"))
+            verify(find("doneButton"))
+            compare(fixture.novrBalance(), "1000000000000000000")
+            compare(fixture.sentCount(), 2)
+            shoot("sale-complete")
+
+            click("doneButton")
+            tryCompare(sheet, "visible", false)
+        }
+    }
+}

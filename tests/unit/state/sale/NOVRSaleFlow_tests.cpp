@@ -1,0 +1,278 @@
+// Buying and selling NOVR against the Solidity stand-in of the sale on anvil (chain id 42161):
+// balances after, the allowance paths, the slippage bound enforced on chain, the approval in a
+// block before the buy (also with 12-second blocks), and the ways a run ends.
+
+#include "NOVRSaleWallet.h"
+#include "RunTask.h"
+#include "core/encoding/Hex.h"
+#include "services/sale/NOVRSaleContract.h"
+#include "state/AppState.h"
+#include "state/flows/FlowService.h"
+#include "state/sale/NOVRSaleFlow.h"
+
+#include <QTest>
+#include <cstdio>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+using nlohmann::json;
+using test::NOVRSaleChain;
+using test::RefreshFixture;
+using Step = TransactionFlow::Step;
+
+UInt256 units(std::uint64_t value) {
+    return UInt256(0, 0, 0, value);
+}
+
+UInt256 novr(std::uint64_t wholeTokens) {
+    return *units(wholeTokens).checkedMultiply(*UInt256::powerOfTen(18));
+}
+
+const UInt256 unlimited(~0ULL, ~0ULL, ~0ULL, ~0ULL);
+
+class SaleFlow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::AnvilNode::isAvailable()) {
+            GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+        }
+        sale = std::make_unique<test::NOVRSaleWallet>();
+        chain = &sale->chain();
+        env = &sale->env();
+        wallet = sale->address();
+    }
+
+    void useLimits(FlowLimits limits) {
+        flows = std::make_unique<FlowService>(limits);
+        flow = flows->flow("sale:arbitrum");
+    }
+
+    // Runs the order to its end; the step it ended at.
+    Step run(NOVRSaleOrder order, const char* password = "correct horse") {
+        EXPECT_TRUE(startNOVRSale(*flow, &env->state(), order, SecureBytes::fromText(password)));
+        // Long enough for two 12-second blocks.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !flow->isRunning(); }, 60'000));
+        return flow->step();
+    }
+
+    static NOVRSaleOrder buy(const UInt256& amount, std::optional<UInt256> maxCost) {
+        return {NOVRSaleOrder::Direction::buy, amount, maxCost};
+    }
+    static NOVRSaleOrder sell(const UInt256& amount) {
+        return {NOVRSaleOrder::Direction::sell, amount, std::nullopt};
+    }
+
+    // The call data of the transaction the flow sent last.
+    std::string sentInput() {
+        return chain->transaction(flow->txHash().toStdString()).at("input").get<std::string>();
+    }
+
+    std::unique_ptr<test::NOVRSaleWallet> sale;
+    NOVRSaleChain* chain = nullptr;
+    RefreshFixture* env = nullptr;
+    std::unique_ptr<FlowService> flows;
+    TransactionFlow* flow = nullptr;
+    std::string wallet;
+
+    static FlowLimits quickLimits() {
+        FlowLimits limits;
+        limits.pace = 0;
+        limits.pollInterval = std::chrono::milliseconds(50);
+        limits.confirmationTimeout = std::chrono::seconds(20);
+        return limits;
+    }
+};
+
+TEST_F(SaleFlow, BuyThenSellWithBalancesAfterAndOneUnlimitedApprovalEach) {
+    useLimits(quickLimits());
+    AppState& state = env->state();
+    state.refreshOrchestrator().setSuspendedForTesting(false);
+    state.setLastRefresh(std::nullopt);
+    const UInt256 cost = NOVRSaleChain::curveCost(novr(1));
+    ASSERT_EQ(cost, units(1'005'000));
+    const UInt256 maxCost = *novrMaxCost(cost, 100);
+
+    ASSERT_EQ(run(buy(novr(1), maxCost)), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_DOUBLE_EQ(flow->progress(), 1.0);
+    EXPECT_EQ(chain->balanceOf(novrTokenAddress, wallet), novr(1));
+    EXPECT_EQ(chain->balanceOf(usdcArbitrumAddress, wallet), units(100'000'000 - 1'005'000));
+    // An approval of 2^256 - 1, then the buy: two transactions, the buy a type-2 one carrying
+    // the amount and the maximum cost.
+    EXPECT_EQ(chain->allowance(usdcArbitrumAddress, wallet), unlimited);
+    EXPECT_EQ(chain->minedNonce(wallet), 2u);
+    const json mined = chain->transaction(flow->txHash().toStdString());
+    EXPECT_EQ(mined.at("type"), "0x2");
+    EXPECT_EQ(mined.at("chainId"), "0xa4b1");
+    EXPECT_EQ(hexToBytes(mined.at("input").get<std::string>()), buyCalldata(novr(1), maxCost));
+    EXPECT_EQ(chain->receipt(flow->txHash().toStdString()).at("status"), "0x1");
+    // The balances are read again once the buy is in a block.
+    EXPECT_TRUE(RefreshFixture::waitUntil([&] { return state.lastRefresh().has_value(); }));
+    state.refreshOrchestrator().setSuspendedForTesting(true);
+
+    // A second buy finds the unlimited allowance: no approval.
+    ASSERT_EQ(run(buy(novr(1), *novrMaxCost(units(1'015'000), 100))), Step::Confirmed);
+    EXPECT_EQ(chain->minedNonce(wallet), 3u);
+
+    // Selling 0.5 NOVR at the floor price: an approval on the NOVR token, then the sale.
+    const UInt256 half = *novr(1).checkedMultiplyDivide(units(1), units(2));
+    const UInt256 usdcBefore = chain->balanceOf(usdcArbitrumAddress, wallet);
+    ASSERT_EQ(run(sell(half)), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(chain->balanceOf(novrTokenAddress, wallet), *novr(2).checkedSubtract(half));
+    EXPECT_EQ(chain->balanceOf(usdcArbitrumAddress, wallet),
+              *usdcBefore.checkedAdd(*novrFloorProceeds(half, units(NOVRSaleChain::floorPrice))));
+    EXPECT_EQ(chain->allowance(novrTokenAddress, wallet), unlimited);
+    EXPECT_EQ(hexToBytes(sentInput()), sellCalldata(half));
+    EXPECT_EQ(chain->minedNonce(wallet), 5u);
+}
+
+TEST_F(SaleFlow, AnAllowanceOfExactlyTheMaximumSkipsTheApprovalOneUnitLessDoesNot) {
+    useLimits(quickLimits());
+    const UInt256 maxCost = *novrMaxCost(units(1'005'000), 100);
+    chain->approve(usdcArbitrumAddress, wallet, maxCost); // the wallet's first transaction
+    ASSERT_EQ(run(buy(novr(1), maxCost)), Step::Confirmed);
+    EXPECT_EQ(chain->minedNonce(wallet), 2u);
+    // The buy spent the allowance down to what the maximum left over.
+    EXPECT_EQ(chain->allowance(usdcArbitrumAddress, wallet),
+              *maxCost.checkedSubtract(units(1'005'000)));
+
+    chain->approve(usdcArbitrumAddress, wallet, *maxCost.checkedSubtract(units(1)));
+    const UInt256 secondCost = NOVRSaleChain::curveCost(novr(2));
+    ASSERT_EQ(run(buy(novr(1), maxCost)), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(chain->minedNonce(wallet), 5u); // its approval, the flow's approval, the buy
+    EXPECT_EQ(chain->allowance(usdcArbitrumAddress, wallet), unlimited);
+    EXPECT_EQ(chain->balanceOf(novrTokenAddress, wallet), novr(2));
+    EXPECT_EQ(chain->balanceOf(usdcArbitrumAddress, wallet),
+              *units(100'000'000).checkedSubtract(secondCost));
+}
+
+// The double's price rises between the quote and the buy. Known before sending, the node's
+// estimate refuses the buy; risen in the block that takes the buy, the buy reverts there. Both
+// are failures, and neither moves a token.
+TEST_F(SaleFlow, APriceAboveTheMaximumFailsBeforeSendingOrRevertsOnChain) {
+    useLimits(quickLimits());
+    chain->approve(usdcArbitrumAddress, wallet, unlimited);
+    const UInt256 maxCost = *novrMaxCost(units(1'005'000), 100);
+    chain->setMarkup(200);
+    EXPECT_EQ(run(buy(novr(1), maxCost)), Step::Failed);
+    EXPECT_THAT(flow->errorMessage().toStdString(), ::testing::HasSubstr("cost above maximum"));
+    EXPECT_TRUE(flow->txHash().isEmpty());
+    EXPECT_EQ(chain->minedNonce(wallet), 1u);
+
+    chain->setMarkup(0);
+    chain->node().setAutomine(false);
+    EXPECT_TRUE(startNOVRSale(*flow, &env->state(), buy(novr(1), maxCost),
+                              SecureBytes::fromText("correct horse")));
+    ASSERT_TRUE(RefreshFixture::waitUntil(
+        [&] { return flow->step() == Step::WaitingConfirmation || !flow->isRunning(); }));
+    ASSERT_EQ(flow->step(), Step::WaitingConfirmation) << flow->errorMessage().toStdString();
+    // Another account raises the price with a higher tip: mined first, in the same block.
+    chain->raiseMarkupAhead(200);
+    chain->node().mine();
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return !flow->isRunning(); }));
+    EXPECT_EQ(flow->step(), Step::Reverted);
+    EXPECT_EQ(flow->errorMessage(), "The transaction was reverted on chain.");
+    EXPECT_EQ(chain->receipt(flow->txHash().toStdString()).at("status"), "0x0");
+    EXPECT_EQ(chain->balanceOf(novrTokenAddress, wallet), UInt256());
+    EXPECT_EQ(chain->balanceOf(usdcArbitrumAddress, wallet), units(100'000'000));
+}
+
+TEST_F(SaleFlow, AMaximumCostPast64BitsIsSignedWhole) {
+    useLimits(quickLimits());
+    const UInt256 amount = novr(1'000'000'000'000);
+    const UInt256 cost = NOVRSaleChain::curveCost(amount);
+    ASSERT_GT(cost, UInt256(0, 0, 1, 0));
+    chain->mint(usdcArbitrumAddress, wallet, *cost.checkedMultiply(units(2)));
+    const UInt256 maxCost = *novrMaxCost(cost, 100);
+    ASSERT_EQ(run(buy(amount, maxCost)), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(hexToBytes(sentInput()), buyCalldata(amount, maxCost));
+    EXPECT_EQ(chain->balanceOf(novrTokenAddress, wallet), amount);
+}
+
+TEST_F(SaleFlow, WrongPasswordNoQuoteNoGasNoContractOrNoAccountFailBeforeSending) {
+    useLimits(quickLimits());
+    const UInt256 maxCost = *novrMaxCost(units(1'005'000), 100);
+    EXPECT_EQ(run(buy(novr(1), maxCost), "not the password"), Step::Failed);
+    EXPECT_EQ(flow->errorMessage(), "Incorrect password");
+    EXPECT_TRUE(flow->txHash().isEmpty());
+    EXPECT_EQ(chain->minedNonce(wallet), 0u);
+
+    EXPECT_EQ(run(buy(novr(1), std::nullopt)), Step::Failed);
+    EXPECT_EQ(flow->errorMessage(), "Invalid amount");
+
+    // No gas money: the node refuses the approval; nothing went out.
+    chain->node().setBalance(wallet, "0x0");
+    EXPECT_EQ(run(sell(novr(1))), Step::Failed);
+    EXPECT_THAT(flow->errorMessage().toStdString(), ::testing::HasSubstr("funds"));
+    EXPECT_TRUE(flow->txHash().isEmpty());
+
+    // No sale contract at its address: nothing is approved or sent.
+    chain->node().setBalance(wallet, "0x8ac7230489e80000");
+    chain->node().setCode(std::string(novrSaleContractAddress), "0x");
+    EXPECT_EQ(run(buy(novr(1), maxCost)), Step::Failed);
+    EXPECT_EQ(flow->errorMessage(), "Pool error: floorPrice returned invalid data");
+    EXPECT_EQ(chain->minedNonce(wallet), 0u);
+
+    env->state().setEVMAccounts(Chain::arbitrum, {});
+    EXPECT_EQ(run(sell(novr(1))), Step::Failed);
+    EXPECT_EQ(flow->errorMessage(), "No Arbitrum account found");
+    EXPECT_DOUBLE_EQ(flow->progress(), 0.0);
+}
+
+TEST_F(SaleFlow, ASecondStartWhileOneRunsDoesNothing) {
+    useLimits(quickLimits());
+    const UInt256 maxCost = *novrMaxCost(units(1'005'000), 100);
+    EXPECT_TRUE(startNOVRSale(*flow, &env->state(), buy(novr(1), maxCost),
+                              SecureBytes::fromText("correct horse")));
+    EXPECT_FALSE(startNOVRSale(*flow, &env->state(), buy(novr(1), maxCost),
+                               SecureBytes::fromText("correct horse")));
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return !flow->isRunning(); }));
+    EXPECT_EQ(flow->step(), Step::Confirmed);
+    EXPECT_EQ(chain->balanceOf(novrTokenAddress, wallet), novr(1));
+    EXPECT_EQ(chain->minedNonce(wallet), 2u);
+}
+
+TEST_F(SaleFlow, NoReceiptInTimeEndsSubmittedWithTheHash) {
+    FlowLimits limits = quickLimits();
+    limits.confirmationTimeout = std::chrono::milliseconds(600);
+    useLimits(limits);
+    chain->approve(usdcArbitrumAddress, wallet, unlimited);
+    chain->node().setAutomine(false);
+    EXPECT_EQ(run(buy(novr(1), *novrMaxCost(units(1'005'000), 100))), Step::Submitted);
+    EXPECT_THAT(flow->txHash().toStdString(), ::testing::StartsWith("0x"));
+    EXPECT_TRUE(chain->receipt(flow->txHash().toStdString()).is_null());
+    chain->node().mine();
+    EXPECT_EQ(chain->receipt(flow->txHash().toStdString()).at("status"), "0x1");
+}
+
+// Blocks every 12 seconds: an approval still waiting for its block when the time is up stops
+// the run with a clear error and nothing else goes out; given the time, the buy goes out only
+// once an approval is in a block.
+TEST_F(SaleFlow, TheApprovalIsInABlockBeforeTheBuyWithTwelveSecondBlocks) {
+    FlowLimits limits = quickLimits();
+    limits.pollInterval = std::chrono::milliseconds(250);
+    limits.confirmationTimeout = std::chrono::milliseconds(300);
+    useLimits(limits);
+    chain->node().setIntervalMining(12);
+    const UInt256 maxCost = *novrMaxCost(units(1'005'000), 100);
+    EXPECT_EQ(run(buy(novr(1), maxCost)), Step::Failed);
+    EXPECT_EQ(flow->errorMessage(),
+              "The approval was not confirmed in time. Try again in a moment.");
+    EXPECT_TRUE(flow->txHash().isEmpty());
+
+    limits.confirmationTimeout = std::chrono::seconds(60);
+    useLimits(limits);
+    ASSERT_EQ(run(buy(novr(1), maxCost)), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(chain->balanceOf(novrTokenAddress, wallet), novr(1));
+    // In the block before the buy's, the sale could already take the wallet's USDC.
+    const json receipt = chain->receipt(flow->txHash().toStdString());
+    const std::uint64_t block = *hexToUInt64(receipt.at("blockNumber").get<std::string>());
+    char before[24];
+    std::snprintf(before, sizeof before, "0x%llx", static_cast<unsigned long long>(block - 1));
+    EXPECT_EQ(chain->allowance(usdcArbitrumAddress, wallet, before), unlimited);
+}
+
+} // namespace
+} // namespace qm
