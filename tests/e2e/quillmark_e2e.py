@@ -645,6 +645,30 @@ def visit_swap(w):
     w.wait_node("push button", "Refresh")
 
 
+def visit_sale(w):
+    # The Arbitrum account's NOVR chip opens the sale; no node answers here, so the quote's
+    # failure shows and "Review Swap" opens no confirmation; Escape closes the sheet.
+    account = w.wait("the Arbitrum account in the sidebar", lambda: next(
+        (node for role, name, _, _, node in w.nodes()
+         if role == "push button" and name.startswith("Arbitrum #")), None))
+    w.click_node(account)
+    w.button("NOVR")
+    w.wait_node("push button", "Review Swap")
+    assert w.find("push button", "Sell NOVR"), "the sale sheet has no direction picker"
+    amount = w.wait("the amount field", lambda: next(
+        (node for _, _, node in w.all("text")), None))
+    w.fill(amount, "1.5")
+    time.sleep(1.5)  # past the quote's half-second wait
+    w.desktop.screenshot("sale-sheet")
+    w.click_node(w.find("push button", "Review Swap"))
+    time.sleep(1)
+    assert not w.find("push button", "Cancel"), "a confirmation opened without a quote"
+    w.key("Escape")
+    w.wait_gone("push button", "Review Swap")
+    w.key("Escape")
+    w.wait_node("push button", "Refresh")
+
+
 def export_backup(w, typed_name, expected_path):
     w.key("ctrl+shift+e")
     w.fill(w.passwords(1)[0], PASSWORD)
@@ -814,6 +838,7 @@ def scenario_absent(desktop, w, keyring):
     import_wallet(w)
     visit_account(w)
     visit_swap(w)
+    visit_sale(w)
     assert any(f.startswith("seed-") for f in stored_files(desktop)), stored_files(desktop)
     backup = os.path.join(desktop.home, "plain.qmbackup")
     export_backup(w, "plain.qmbackup", backup)

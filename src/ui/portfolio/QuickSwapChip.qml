@@ -18,6 +18,7 @@ BRHoverEffect {
     AbstractButton {
         id: button
         objectName: "quickSwap_" + root.symbol
+        Accessible.name: root.symbol
         leftPadding: 12
         rightPadding: 12
         topPadding: 8

@@ -106,6 +106,7 @@ ColumnLayout {
                 required property var modelData
                 readonly property bool selected: model.direction === modelData.value
                 objectName: modelData.value === NOVRSwapViewModel.Buy ? "buySegment" : "sellSegment"
+                Accessible.name: modelData.label
                 width: root.width / 2
                 height: 28
                 contentItem: Text {
