@@ -15,6 +15,7 @@ BRSheet {
     readonly property bool buying: vm.direction === NOVRSwapViewModel.Buy
     readonly property color violet: Qt.rgba(153 / 255, 69 / 255, 1, 1)
     readonly property color lightViolet: Qt.rgba(192 / 255, 132 / 255, 252 / 255, 1)
+    readonly property color deepViolet: Qt.rgba(91 / 255, 33 / 255, 182 / 255, 1)
     signal done()
 
     width: 460
@@ -158,11 +159,12 @@ BRSheet {
                 spacing: 24
 
                 Item { Layout.fillHeight: true }
-                NOVRProgressRing {
+                BRProgressRing {
                     objectName: "progressRing"
                     Layout.alignment: Qt.AlignHCenter
                     progress: root.vm.broadcastProgress
-                    text: root.vm.progressText
+                    tint: root.violet
+                    deepTint: root.deepViolet
                 }
                 Text {
                     objectName: "stepTitle"
@@ -198,11 +200,14 @@ BRSheet {
                                 color: reached ? Qt.rgba(root.violet.r, root.violet.g, root.violet.b, 0.4)
                                                : BRPalette.border
                             }
-                            NOVRStage {
+                            BRStepIndicator {
                                 objectName: "stage_" + index
                                 label: modelData[0]
                                 symbol: modelData[1]
-                                stage: root.vm.stages[index]
+                                done: root.vm.stages[index] === 2
+                                active: root.vm.stages[index] === 1
+                                tint: root.violet
+                                checkTint: root.lightViolet
                             }
                         }
                     }

@@ -315,11 +315,6 @@ QString NOVRSwapViewModel::orderLine() const {
     return liveOrderLine();
 }
 
-QString NOVRSwapViewModel::progressText() const {
-    const double progress = std::clamp(broadcastProgress(), 0.0, 1.0);
-    return QString::number(static_cast<int>(progress * 100)) + QLatin1Char('%');
-}
-
 bool NOVRSwapViewModel::showsProgress() const {
     using Step = TransactionFlow::Step;
     const Step step = broadcastStep();

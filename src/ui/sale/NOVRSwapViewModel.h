@@ -56,7 +56,6 @@ class NOVRSwapViewModel : public PasswordFormModel {
     // The flow: running, its progress (0 ... 1) and "45%", the hash of the buy or sale.
     Q_PROPERTY(bool isSending READ isSending NOTIFY flowChanged)
     Q_PROPERTY(double broadcastProgress READ broadcastProgress NOTIFY flowChanged)
-    Q_PROPERTY(QString progressText READ progressText NOTIFY flowChanged)
     Q_PROPERTY(QString txHash READ txHash NOTIFY flowChanged)
     // "2.5000 USDC → 1.5 NOVR" or "1.5 NOVR → 1.8518 USDC": the order as confirmed once a run
     // has started (also in a sheet opened again on it), else as typed and quoted.
@@ -136,7 +135,6 @@ public:
     TransactionFlow* flow() const { return m_flow; }
     bool isSending() const { return m_flow && m_flow->isRunning(); }
     double broadcastProgress() const { return m_flow ? m_flow->progress() : 0; }
-    QString progressText() const;
     QString orderLine() const;
     QString txHash() const { return m_flow ? m_flow->txHash() : QString(); }
     TransactionFlow::Step broadcastStep() const {

@@ -3,7 +3,7 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // One step of a confirmation sheet's progress: a disc with the step's symbol (a check mark once
-// done) and its label. Done wins over active.
+// done, in `checkTint`) and its label. Done wins over active.
 ColumnLayout {
     id: root
     property string label: ""
@@ -11,6 +11,7 @@ ColumnLayout {
     property bool done: false
     property bool active: false
     property color tint: BRPalette.accent
+    property color checkTint: tint
     readonly property string look: done ? "done" : active ? "active" : "pending"
 
     spacing: 4
@@ -34,7 +35,7 @@ ColumnLayout {
             name: root.done ? "checkmark" : root.symbol
             size: 14
             font.weight: root.done ? Font.DemiBold : Font.Normal
-            color: root.done ? root.tint : root.active ? BRPalette.textPrimary : BRPalette.textTertiary
+            color: root.done ? root.checkTint : root.active ? BRPalette.textPrimary : BRPalette.textTertiary
         }
     }
     Text {

@@ -170,6 +170,7 @@ Item {
             tryCompare(vm(), "isSending", false, 20000)
             tryText("saleError", "Incorrect password", 20000)
             verify(find("reviewFace"))
+            shoot("sale-wrong-password")
             compare(fixture.sentCount(), 0)
 
             // Return in the field confirms; a second press while it runs sends nothing more.
@@ -180,7 +181,7 @@ Item {
             verify(find("progressFace"))
             tryCompare(vm(), "isComplete", true, 20000)
             compare(textIn(sheetItem, "stepTitle"), "Swap complete!")
-            compare(textIn(sheetItem, "progressText"), "100%")
+            compare(textIn(sheetItem, "progressPercent"), "100%")
             compare(textIn(sheetItem, "orderLine"), "1.0050 USDC \u2192 1 NOVR")
             verify(find("txBlock"))
             verify(find("doneButton"))
