@@ -37,6 +37,8 @@ FOLDER_MODEL = "/usr/lib/x86_64-linux-gnu/qt6/qml/Qt/labs/folderlistmodel"
 PASSWORD = "quillmark e2e 1"
 KEYRING_PASSWORD = "keyring-e2e"
 PHRASE = "abandon " * 11 + "about"
+# The phrase's first Bitcoin receive address (BIP-84's published vector).
+BTC_ADDRESS = "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu"
 SERVICE = "com.quillmark.wallet"
 SKIP = 77
 # Every wait is for a condition; this bounds each one (the machine may be loaded).
@@ -614,9 +616,16 @@ def visit_account(w):
     w.click_node(portfolio)
     w.wait("the portfolio tab chosen", lambda: portfolio.get_state_set().contains(chosen),
            timeout=10)
+    # Receive shows the first address (BIP-84's for this phrase) as text; its copy button
+    # copies the bare address; Escape closes the sheet.
     w.button("Receive")
-    w.button("Close")
-    w.wait_gone("push button", "Close")
+    w.wait("the receive address", lambda: named(w, BTC_ADDRESS))
+    w.button("Copy Address")
+    w.wait("the address copied", lambda: subprocess.run(
+        ["xclip", "-selection", "clipboard", "-out"], capture_output=True, text=True,
+        timeout=10).stdout == BTC_ADDRESS, timeout=10)
+    w.key("Escape")
+    w.wait_gone("push button", "Copy Address", timeout=10)
     w.key("Escape")
     w.wait_node("push button", "Refresh")
 

@@ -2,12 +2,21 @@ import QtQuick
 import Quillmark.Ui
 
 // Where the account and token screens open the receive sheet for the account's `address` on
-// `chain`. A stand-in until the receive screen exists.
-PlaceholderSheet {
+// `chain`.
+BRSheet {
+    id: root
     objectName: "receiveSheet"
     property int chain: 0
     property string address: ""
 
-    screenName: "Receive"
-    note: "Receive placeholder: not built yet."
+    width: 400
+    height: 460
+    contentItem: Loader {
+        active: root.visible
+        sourceComponent: ReceiveView {
+            chain: root.chain
+            address: root.address
+            onCloseRequested: root.close()
+        }
+    }
 }

@@ -67,6 +67,8 @@ constexpr auto glyphs = std::to_array<std::pair<std::string_view, char32_t>>({
     {"checkmark.circle", 0xF5E1},              // check-circle-outline
     {"doc.text", 0xF219},                      // file-document
     {"arrow.left.arrow.right", 0xF4E1},        // swap-horizontal
+    {"qrcode", 0xF432},                        // qrcode
+    {"paperplane.fill", 0xF48A},               // send
     // access-point
     {"antenna.radiowaves.left.and.right", 0xF002},
 });
