@@ -14,7 +14,6 @@ Item {
         id: lock
         objectName: "lockViewModel"
         appState: WalletShell.appState
-        onPasswordCleared: passwordField.clear()
     }
 
     // Someone is there: the pointer moved over the screen or a key was typed in the last 30 s.
@@ -113,29 +112,17 @@ Item {
         ColumnLayout {
             Layout.alignment: Qt.AlignHCenter
             spacing: 12
-            InputField {
+            PasswordField {
                 id: passwordField
-                objectName: "lockPasswordField"
                 Layout.alignment: Qt.AlignHCenter
-                Layout.preferredWidth: 280
-                secure: true
-                placeholderText: "Password"
-                showsError: lock.hasError
-                focus: true
-                onTextEdited: {
-                    root.noticeInput()
-                    lock.setPassword(text)
-                }
+                entry: lock.entry
+                fieldName: "lockPasswordField"
+                errorName: "lockErrorLine"
+                errorKeepsRoom: true
                 // Return unlocks even with an empty field.
                 onAccepted: lock.submit()
-                Component.onCompleted: forceActiveFocus()
-            }
-            ErrorLine {
-                objectName: "lockErrorLine"
-                Layout.alignment: Qt.AlignHCenter
-                Layout.maximumWidth: 280
-                keepsRoom: true
-                text: lock.errorMessage
+                onEdited: root.noticeInput()
+                Component.onCompleted: focusField()
             }
             BRPrimaryButton {
                 id: unlockButton

@@ -37,9 +37,10 @@ QCoro::Task<void> LockViewModel::unlock() {
     if (!self) {
         co_return;
     }
+    // Used or refused, the password goes (from the field too); a failure shows why.
+    wipePassword();
     if (failure) {
         setErrorMessage(std::move(failure));
-        setPassword(QString());
         emit passwordCleared();
     }
     setBusy(false);

@@ -19,8 +19,8 @@ public:
     bool isUnlocking() const { return isBusy(); }
 
     // Unlocks with the typed password: busy and the error cleared at once, the seed opened on
-    // the signing worker. A failure shows its text ("Incorrect password" for a wrong one)
-    // and empties the password (`passwordCleared`).
+    // the signing worker. The password is wiped either way; a failure shows its text
+    // ("Incorrect password" for a wrong one) and says so (`passwordCleared`).
     QCoro::Task<void> unlock();
     // The Unlock button and Return: the unlock above, then `finished`.
     Q_INVOKABLE void submit();

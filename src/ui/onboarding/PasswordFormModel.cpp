@@ -1,52 +1,17 @@
 #include "ui/onboarding/PasswordFormModel.h"
 
-#include "ui/onboarding/SecretText.h"
-
-#include <utility>
-
 namespace qm {
 
-PasswordFormModel::PasswordFormModel(QObject* parent) : StateBoundModel(parent) {}
+PasswordFormModel::PasswordFormModel(QObject* parent)
+    : StateBoundModel(parent), m_entry(new PasswordEntry(this)) {
+    connect(m_entry, &PasswordEntry::passwordChanged, this, &PasswordFormModel::passwordChanged);
+    connect(m_entry, &PasswordEntry::errorMessageChanged, this,
+            &PasswordFormModel::errorMessageChanged);
+    connect(m_entry, &PasswordEntry::busyChanged, this, &PasswordFormModel::busyChanged);
+}
 
 PasswordFormModel::~PasswordFormModel() {
-    wipeText(m_password);
-}
-
-void PasswordFormModel::setPassword(const QString& password) {
-    if (m_password == password) {
-        return;
-    }
-    const bool had = hasPassword();
-    wipeText(m_password);
-    m_password = password;
-    if (had != hasPassword()) {
-        emit passwordChanged();
-    }
-}
-
-std::string PasswordFormModel::passwordUtf8() const {
-    return secretUtf8(m_password);
-}
-
-void PasswordFormModel::setErrorMessage(std::optional<QString> message) {
-    if (m_errorMessage == message) {
-        return;
-    }
-    m_errorMessage = std::move(message);
-    emit errorMessageChanged();
-}
-
-void PasswordFormModel::setBusy(bool busy) {
-    if (m_busy == busy) {
-        return;
-    }
-    m_busy = busy;
-    emit busyChanged();
-}
-
-void PasswordFormModel::beginAttempt() {
-    setBusy(true);
-    setErrorMessage(std::nullopt);
+    m_entry->wipe();
 }
 
 } // namespace qm

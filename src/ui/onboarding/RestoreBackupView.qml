@@ -15,7 +15,7 @@ Item {
         objectName: "restoreBackupViewModel"
         appState: WalletShell.appState
         unlocksAfterRestore: true
-        onFileChanged: passwordField.forceActiveFocus()
+        onFileChanged: passwordField.focusField()
     }
 
     ColumnLayout {
@@ -76,15 +76,15 @@ Item {
                 font: BRFont.label
                 color: BRPalette.textSecondary
             }
-            InputField {
+            PasswordField {
                 id: passwordField
-                objectName: "restorePasswordField"
                 Layout.fillWidth: true
-                secure: true
+                entry: restore.entry
+                fieldName: "restorePasswordField"
                 placeholderText: "Enter your password"
-                font: BRFont.mono
-                showsError: restore.hasError
-                onTextEdited: restore.setPassword(text)
+                fieldFont: BRFont.mono
+                fillsWidth: true
+                showsErrorLine: false
                 onAccepted: restore.submit()
             }
         }

@@ -87,17 +87,16 @@ BRSheet {
                             font: BRFont.label
                             color: BRPalette.textSecondary
                         }
-                        InputField {
-                            objectName: "exportPasswordField"
+                        PasswordField {
                             Layout.fillWidth: true
-                            secure: true
+                            entry: backup.entry
+                            fieldName: "exportPasswordField"
                             placeholderText: "Enter your password"
-                            font: BRFont.mono
-                            showsError: backup.hasError
-                            focus: true
-                            onTextEdited: backup.setPassword(text)
+                            fieldFont: BRFont.mono
+                            fillsWidth: true
+                            showsErrorLine: false
                             onAccepted: backup.submit()
-                            Component.onCompleted: forceActiveFocus()
+                            Component.onCompleted: focusField()
                         }
                     }
                     ErrorLine {

@@ -197,6 +197,7 @@ void BackupExportViewModel::saveToPath(const QString& path) {
         m_savedPath = QFileInfo(path).fileName();
         rememberBackupFolder(QFileInfo(path).absolutePath());
         m_exportSuccess = true;
+        wipePassword(); // used
         emit exportSuccessChanged();
     } catch (const FileError& error) {
         setErrorMessage(saveFailureText(error.errorNumber(), path));

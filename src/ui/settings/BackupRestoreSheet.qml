@@ -24,7 +24,7 @@ BRSheet {
                     objectName: "backupRestoreViewModel"
                     appState: WalletShell.appState
                     unlocksAfterRestore: false
-                    onFileChanged: passwordField.forceActiveFocus()
+                    onFileChanged: passwordField.focusField()
                 }
 
                 ColumnLayout {
@@ -75,15 +75,15 @@ BRSheet {
                             font: BRFont.label
                             color: BRPalette.textSecondary
                         }
-                        InputField {
+                        PasswordField {
                             id: passwordField
-                            objectName: "restoreSheetPasswordField"
                             Layout.fillWidth: true
-                            secure: true
+                            entry: restore.entry
+                            fieldName: "restoreSheetPasswordField"
                             placeholderText: "Enter your password"
-                            font: BRFont.mono
-                            showsError: restore.hasError
-                            onTextEdited: restore.setPassword(text)
+                            fieldFont: BRFont.mono
+                            fillsWidth: true
+                            showsErrorLine: false
                             onAccepted: restore.submit()
                         }
                     }

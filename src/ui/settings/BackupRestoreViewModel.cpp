@@ -149,6 +149,8 @@ QCoro::Task<void> BackupRestoreViewModel::restore() {
     }
     if (failure) {
         setErrorMessage(std::move(failure));
+    } else {
+        wipePassword(); // used
     }
     setBusy(false);
 }

@@ -71,24 +71,16 @@ BRSheet {
                         font: BRFont.caption2
                         color: BRPalette.error
                     }
-                    InputField {
+                    PasswordField {
                         id: passwordField
-                        objectName: "revealPasswordField"
-                        Layout.alignment: Qt.AlignHCenter
-                        Layout.preferredWidth: 280
-                        secure: true
-                        placeholderText: "Password"
-                        showsError: reveal.hasError
-                        focus: true
-                        onTextEdited: reveal.setPassword(text)
+                        Layout.fillWidth: true
+                        entry: reveal.entry
+                        fieldName: "revealPasswordField"
+                        errorName: "revealError"
+                        spacing: 16
                         // Return runs the action even with an empty field.
                         onAccepted: reveal.reveal()
-                        Component.onCompleted: forceActiveFocus()
-                    }
-                    ErrorLine {
-                        objectName: "revealError"
-                        Layout.fillWidth: true
-                        text: reveal.errorMessage
+                        Component.onCompleted: focusField()
                     }
                     Item { Layout.fillHeight: true }
                     BRPrimaryButton {

@@ -66,6 +66,7 @@ QCoro::Task<void> SeedRevealViewModel::openPhrase() {
     }
     wipeWords();
     m_words = std::move(words.words);
+    wipePassword(); // used
     emit revealedChanged();
     setErrorMessage(std::nullopt);
 }
@@ -95,7 +96,7 @@ void SeedRevealViewModel::clear() {
     if (wasRevealed) {
         emit revealedChanged();
     }
-    setPassword(QString());
+    wipePassword();
     setErrorMessage(std::nullopt);
     setCopied(false);
 }
