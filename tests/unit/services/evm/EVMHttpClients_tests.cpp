@@ -114,9 +114,20 @@ TEST(JSONRPCClient, EveryCallOfASendEndsWhenItsTokenIsCancelled) {
     server.setHandler([](const auto&) { return HttpFixtureResponse::stalling(); });
     JSONRPCClient evm(server.url());
     SolanaRPCClient solana(server.url());
-    const auto cancelledSoon = [] {
+    // Cancelled once the server holds the call's request (a fixed delay may cancel it before
+    // it left, on a busy machine).
+    const auto cancelledSoon = [&server] {
         const CancellationToken token;
-        QTimer::singleShot(20, [token] { token.cancel(); });
+        const std::size_t before = server.requests().size();
+        auto* poll = new QTimer;
+        poll->setInterval(5);
+        QObject::connect(poll, &QTimer::timeout, [&server, token, before, poll] {
+            if (server.requests().size() > before) {
+                token.cancel();
+                poll->deleteLater();
+            }
+        });
+        poll->start();
         return token;
     };
     const auto aborted = HttpTransportError::Kind::aborted;
