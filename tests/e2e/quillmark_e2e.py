@@ -626,6 +626,19 @@ def visit_account(w):
         timeout=10).stdout == BTC_ADDRESS, timeout=10)
     w.key("Escape")
     w.wait_gone("push button", "Copy Address", timeout=10)
+    # Send: recipient and amount typed, the review reached with its password field; Cancel
+    # goes back to the form, Escape closes it.
+    w.button("Send", where=lambda b: b.y > 150)
+    recipient = w.wait_node("text", "Recipient Address")
+    w.fill(recipient, BTC_ADDRESS)
+    w.fill(w.wait_node("text", "Amount"), "0.0001")
+    w.button("Review Transaction")
+    w.wait_node("push button", "Send BTC")
+    w.fill(w.passwords(1)[0], "not sent")
+    w.button("Cancel")
+    w.wait_gone("push button", "Send BTC", timeout=10)
+    w.key("Escape")
+    w.wait_gone("push button", "Review Transaction", timeout=10)
     w.key("Escape")
     w.wait_node("push button", "Refresh")
 

@@ -8,7 +8,6 @@
 #include "state/send/EVMSend.h"
 #include "state/send/SendError.h"
 #include "state/send/SolanaSend.h"
-#include "ui/onboarding/SecretText.h"
 #include "ui/portfolio/TokenVariant.h"
 
 #include <exception>
@@ -34,7 +33,16 @@ QCoro::Task<void> failSend(FlowRun run, std::exception_ptr failure) {
 
 } // namespace
 
-SendViewModel::SendViewModel(QObject* parent) : StateBoundModel(parent) {
+SendViewModel::SendViewModel(QObject* parent)
+    : StateBoundModel(parent), m_passwordEntry(new PasswordEntry(this)) {
+    connect(m_passwordEntry, &PasswordEntry::passwordChanged, this,
+            &SendViewModel::hasPasswordChanged);
+    // Used: once a transaction has left, the password goes from here and from the field.
+    connect(this, &SendViewModel::broadcastStepChanged, this, [this] {
+        if (m_flow && m_flow->hasBroadcast()) {
+            m_passwordEntry->wipe();
+        }
+    });
     connect(this, &StateBoundModel::appStateChanged, this, &SendViewModel::formChanged);
     m_flows = FlowService::installed();
     if (!m_flows) {
@@ -45,7 +53,7 @@ SendViewModel::SendViewModel(QObject* parent) : StateBoundModel(parent) {
 }
 
 SendViewModel::~SendViewModel() {
-    wipeText(m_password);
+    m_passwordEntry->wipe();
 }
 
 void SendViewModel::setFlowService(FlowService* service) {
@@ -123,18 +131,6 @@ void SendViewModel::setShowConfirmation(bool show) {
     if (show != m_showConfirmation) {
         m_showConfirmation = show;
         emit showConfirmationChanged();
-    }
-}
-
-void SendViewModel::setPassword(const QString& password) {
-    if (password == m_password) {
-        return;
-    }
-    const bool had = hasPassword();
-    wipeText(m_password);
-    m_password = password;
-    if (had != hasPassword()) {
-        emit hasPasswordChanged();
     }
 }
 
@@ -374,9 +370,9 @@ bool SendViewModel::fillRequest(SendRequest& request) {
     }
     request.state = state;
     request.walletID = state->wallet()->id;
-    std::string password = secretUtf8(m_password);
-    request.password = SecureBytes::fromText(password);
-    wipe(password);
+    // The send takes a copy (the signer wipes it); the form keeps its own for a retry until
+    // a transaction has left.
+    request.password = SecureBytes::fromText(m_passwordEntry->utf8());
     request.recipient = m_recipientAddress.toStdString();
     request.amount = *amount;
     request.feeLevel = feeLevel();
@@ -436,7 +432,7 @@ void SendViewModel::reset() {
     setAmountString({});
     setSelectedFeeLevel(FeeLevel::Normal);
     setShowConfirmation(false);
-    setPassword({});
+    m_passwordEntry->wipe();
     setSelectedToken(std::nullopt);
     if (m_flow) {
         m_flow->reset();

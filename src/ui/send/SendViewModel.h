@@ -6,8 +6,9 @@
 // The send itself runs in the flow service's flow "send:<chain>" (TransactionFlow): a second
 // start while one runs does nothing, and the outcome stays after the sheet has gone. The
 // broadcast step, progress, transaction id and failure text are that flow's. The password is
-// kept here, never in QML, and wiped by reset() and with the model; each send takes a copy
-// that the signer call wipes.
+// the confirmation's password step (PasswordEntry), never a QML string: each send takes a
+// copy (the signer call wipes it); the form's, and the field's, stay for a retry until a
+// transaction has left, then go, as they do on reset() and with the model.
 
 #include "core/model/Amount.h"
 #include "core/model/Chain.h"
@@ -18,6 +19,7 @@
 #include "state/flows/TransactionFlow.h"
 #include "state/send/SendRequest.h"
 #include "ui/onboarding/StateBoundModel.h"
+#include "ui/theme/PasswordEntry.h"
 
 #include <QPointer>
 #include <QString>
@@ -48,6 +50,8 @@ class SendViewModel : public StateBoundModel {
                    selectedTokenChanged)
     Q_PROPERTY(bool showConfirmation READ showConfirmation WRITE setShowConfirmation NOTIFY
                    showConfirmationChanged)
+    // The confirmation's password step.
+    Q_PROPERTY(qm::PasswordEntry* passwordEntry READ passwordEntry CONSTANT)
     Q_PROPERTY(bool hasPassword READ hasPassword NOTIFY hasPasswordChanged)
 
     // Fee estimate: {slow, normal, fast}, each {satPerVByte, label, estimatedMinutes}.
@@ -108,9 +112,10 @@ public:
     void setSelectedTokenVariant(const QVariant& token);
     bool showConfirmation() const { return m_showConfirmation; }
     void setShowConfirmation(bool show);
-    // Keeps the typed password (the previous one wiped).
-    Q_INVOKABLE void setPassword(const QString& password);
-    bool hasPassword() const { return !m_password.isEmpty(); }
+    PasswordEntry* passwordEntry() const { return m_passwordEntry; }
+    // Keeps the typed password (the previous one wiped), as the field's edits do.
+    Q_INVOKABLE void setPassword(const QString& password) { m_passwordEntry->setText(password); }
+    bool hasPassword() const { return m_passwordEntry->hasPassword(); }
 
     const BTCFeeSnapshot& feeSnapshot() const { return m_feeSnapshot; }
     QVariantMap feeSnapshotMap() const;
@@ -213,7 +218,7 @@ private:
     FeeLevel m_selectedFeeLevel = FeeLevel::Normal;
     std::optional<Token> m_selectedToken;
     bool m_showConfirmation = false;
-    QString m_password;
+    PasswordEntry* m_passwordEntry; // a child
 
     BTCFeeSnapshot m_feeSnapshot;
     std::uint64_t m_estimatedFeeSats = 0;

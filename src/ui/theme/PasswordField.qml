@@ -17,6 +17,9 @@ ColumnLayout {
     property bool errorKeepsRoom: false
     property int errorAlignment: Text.AlignHCenter
     property real fieldWidth: 280
+    // The red outline and the line's text: the entry's error unless the step shows its own.
+    property bool showsError: entry ? entry.hasError : false
+    property string errorText: entry ? entry.errorMessage : ""
     property bool fillsWidth: false
     // Return in the field, even when it is empty.
     signal accepted()
@@ -35,7 +38,7 @@ ColumnLayout {
         Layout.preferredWidth: root.fillsWidth ? -1 : root.fieldWidth
         secure: true
         placeholderText: "Password"
-        showsError: root.entry ? root.entry.hasError : false
+        showsError: root.showsError
         focus: true
         onAccepted: root.accepted()
         onTextEdited: root.edited()
@@ -51,6 +54,6 @@ ColumnLayout {
         Layout.alignment: Qt.AlignHCenter
         horizontalAlignment: root.errorAlignment
         keepsRoom: root.errorKeepsRoom
-        text: root.entry ? root.entry.errorMessage : ""
+        text: root.errorText
     }
 }

@@ -1,0 +1,69 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// One fee level: its name, on Bitcoin its rate, and its time hint; highlighted when chosen.
+AbstractButton {
+    id: root
+    property int level: SendViewModel.Normal
+    property bool isSelected: false
+    // The level's rate in sat/vB; negative when not shown (every chain but Bitcoin).
+    property real satPerVB: -1
+    property bool isBTC: false
+
+    readonly property string levelName: level === SendViewModel.Slow ? "Economy"
+                                        : level === SendViewModel.Fast ? "Priority" : "Normal"
+    readonly property string hint: isBTC
+        ? (level === SendViewModel.Slow ? "~6 blocchi"
+           : level === SendViewModel.Fast ? "~1 blocco" : "~3 blocchi")
+        : (level === SendViewModel.Slow ? "~6 blocchi (~60 min)"
+           : level === SendViewModel.Fast ? "Prossimo blocco (~10 min)" : "~3 blocchi (~30 min)")
+
+    Accessible.name: levelName
+    hoverEnabled: true
+    implicitHeight: column.implicitHeight + 16
+
+    contentItem: Item {
+        ColumnLayout {
+            id: column
+            anchors.centerIn: parent
+            spacing: 3
+            Text {
+                objectName: "feeLevelName"
+                textFormat: Text.PlainText
+                Layout.alignment: Qt.AlignHCenter
+                text: root.levelName
+                font: BRFont.label
+                color: root.isSelected ? BRPalette.textPrimary : BRPalette.textSecondary
+            }
+            Text {
+                objectName: "feeLevelRate"
+                textFormat: Text.PlainText
+                Layout.alignment: Qt.AlignHCenter
+                visible: root.satPerVB >= 0
+                text: Math.round(root.satPerVB) + " sat/vB"
+                font: BRFont.monoSmall
+                color: root.isSelected ? BRPalette.warning : BRPalette.textTertiary
+            }
+            Text {
+                objectName: "feeLevelHint"
+                textFormat: Text.PlainText
+                Layout.alignment: Qt.AlignHCenter
+                text: root.hint
+                font: root.isBTC ? BRFont.systemFont(9, Font.Normal) : BRFont.caption2
+                color: root.isSelected ? BRPalette.accent : BRPalette.textTertiary
+            }
+        }
+    }
+    background: Rectangle {
+        radius: 6
+        color: root.isSelected
+               ? Qt.rgba(BRPalette.accent.r, BRPalette.accent.g, BRPalette.accent.b, 0.1)
+               : BRPalette.surface
+        border.width: root.isSelected ? 1 : 0.5
+        border.color: root.isSelected
+                      ? Qt.rgba(BRPalette.accent.r, BRPalette.accent.g, BRPalette.accent.b, 0.4)
+                      : BRPalette.border
+    }
+}

@@ -1,0 +1,35 @@
+import QtQuick
+import QtQuick.Layouts
+import Quillmark.Ui
+
+// The three fee levels side by side, Economy to Priority; on Bitcoin each shows the rate of
+// the model's fee estimate. Choosing a level only sets it: the send screen re-estimates.
+RowLayout {
+    id: root
+    property SendViewModel vm: null
+    property int chain: 0
+
+    spacing: 8
+
+    Repeater {
+        model: [SendViewModel.Slow, SendViewModel.Normal, SendViewModel.Fast]
+        FeePickerButton {
+            required property int modelData
+            objectName: "feeLevel_" + modelData
+            Layout.fillWidth: true
+            Layout.preferredWidth: 1
+            level: modelData
+            isSelected: root.vm !== null && root.vm.selectedFeeLevel === modelData
+            isBTC: root.chain === 0
+            satPerVB: {
+                if (!isBTC || root.vm === null)
+                    return -1
+                const snapshot = root.vm.feeSnapshot
+                const rate = modelData === SendViewModel.Slow ? snapshot.slow
+                           : modelData === SendViewModel.Fast ? snapshot.fast : snapshot.normal
+                return rate ? rate.satPerVByte : -1
+            }
+            onClicked: if (root.vm) root.vm.selectedFeeLevel = modelData
+        }
+    }
+}

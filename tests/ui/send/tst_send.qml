@@ -1,0 +1,216 @@
+import QtQuick
+import QtQuick.Controls
+import QtTest
+import Quillmark.Ui
+
+Item {
+    id: top
+    width: 720
+    height: 720
+
+    SendSheetHost { id: sheet }
+
+    TestCase {
+        name: "Send"
+        when: windowShown
+
+        function findAll(item, name, out, seen) {
+            if (!item || seen.has(item))
+                return out
+            seen.add(item)
+            if (item.objectName === name)
+                out.push(item)
+            const children = item.data || item.children || []
+            for (let i = 0; i < children.length; ++i)
+                findAll(children[i], name, out, seen)
+            if (item.contentItem && item.contentItem !== item)
+                findAll(item.contentItem, name, out, seen)
+            return out
+        }
+        function find(name) { return findAll(sheet, name, [], new Set())[0] || null }
+        function textOf(name) { return find(name).text }
+        function vm() { return find("sendViewModel") }
+        function confirm() { return find("sendConfirmSheet") }
+        function typeText(text) {
+            for (const c of text)
+                keyClick(c)
+        }
+        function typeInto(name, text) {
+            const field = find(name)
+            field.forceActiveFocus()
+            field.selectAll()
+            keyClick(Qt.Key_Backspace)
+            typeText(text)
+        }
+        function openOn(chain) {
+            sheet.chain = chain
+            sheet.preselectedToken = null
+            sheet.open()
+            tryVerify(() => sheet.opened && vm() !== null)
+        }
+        function closeAll() {
+            if (confirm() && confirm().visible) {
+                confirm().close()
+                tryVerify(() => !confirm().visible)
+            }
+            sheet.close()
+            tryVerify(() => !sheet.visible)
+        }
+        function shots(name) {
+            const previous = BRThemeManager.current
+            const images = []
+            for (const theme of BRThemeManager.themes.slice(0, 2)) {
+                BRThemeManager.current = theme
+                wait(50)
+                const image = grabImage(top)
+                image.save(fixture.screenshotPath(name + "-" + theme.replace(/ /g, "-") + ".png"))
+                images.push(image)
+            }
+            BRThemeManager.current = previous
+            verify(!images[0].equals(images[1]), "the two themes look the same")
+        }
+        function levelTexts(level) {
+            const button = find("feeLevel_" + level)
+            return [findAll(button, "feeLevelName", [], new Set())[0].text,
+                    findAll(button, "feeLevelRate", [], new Set())[0].visible
+                        ? findAll(button, "feeLevelRate", [], new Set())[0].text : "",
+                    findAll(button, "feeLevelHint", [], new Set())[0].text]
+        }
+
+        readonly property string btcRecipient: "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu"
+
+        function reviewBitcoin(amount) {
+            openOn(0)
+            typeInto("recipientField", btcRecipient)
+            typeInto("amountField", amount)
+            tryVerify(() => find("estimateBox").visible && !vm().isFetchingFees)
+            mouseClick(find("reviewButton"))
+            tryVerify(() => confirm().opened)
+            tryVerify(() => find("sendPasswordField").activeFocus)
+        }
+
+        function initTestCase() {
+            fixture.createWallet()
+        }
+
+        function test_1_bitcoinFormFeeLevelsAndAmounts() {
+            fixture.setBitcoinFees()
+            openOn(0)
+            compare(find("sendHeader").title, "Send BTC")
+            verify(!find("assetRow").visible)
+            compare(find("recipientField").placeholderText, "bc1q...")
+            compare(textOf("balanceText"), "Balance: 0.00150000 BTC")
+            // The estimate's rates on each level; Normal chosen on a fresh sheet.
+            tryVerify(() => levelTexts(SendViewModel.Fast)[1] === "50 sat/vB")
+            compare(levelTexts(SendViewModel.Slow), ["Economy", "5 sat/vB", "~6 blocchi"])
+            compare(levelTexts(SendViewModel.Normal), ["Normal", "20 sat/vB", "~3 blocchi"])
+            compare(levelTexts(SendViewModel.Fast), ["Priority", "50 sat/vB", "~1 blocco"])
+            verify(find("feeLevel_" + SendViewModel.Normal).isSelected)
+            mouseClick(find("feeLevel_" + SendViewModel.Fast))
+            compare(vm().selectedFeeLevel, SendViewModel.Fast)
+            verify(!find("feeLevel_" + SendViewModel.Normal).isSelected)
+            // Nothing to review until a plausible recipient and an amount above zero.
+            verify(!find("reviewButton").enabled)
+            typeInto("recipientField", "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu")
+            typeInto("amountField", "0.0000000001")
+            compare(textOf("amountError"), "Invalid amount") // more decimals than BTC has
+            verify(!find("reviewButton").enabled)
+            typeInto("amountField", "0")
+            verify(!find("reviewButton").enabled)
+            typeInto("amountField", "0.0005")
+            compare(textOf("amountError"), "")
+            verify(find("reviewButton").enabled)
+            // The fee of the level shown (141 vB at 50 sat/vB) and the total.
+            tryCompare(find("estimatedFee"), "text", "0.00007050 BTC (50 sat/vB)")
+            tryCompare(find("estimatedTotal"), "text", "0.00057050 BTC")
+            // Max: the balance less that fee, exactly.
+            mouseClick(find("maxButton"))
+            compare(find("amountField").text, "0.00142950")
+            shots("send-bitcoin")
+            closeAll()
+        }
+
+        function test_2_bitcoinWrongThenRightPasswordEndsSubmitted() {
+            fixture.fundBitcoin(150000)
+            reviewBitcoin("0.0005")
+            compare(textOf("detailTo"), "bc1qcr8t...306fyu")
+            compare(textOf("detailAmount"), "0.0005 BTC")
+            compare(textOf("detailFee"), vm().estimatedFeeString)
+            compare(textOf("detailTotal"), vm().estimatedTotalString)
+            const send = find("sendButton")
+            compare(send.text, "Send BTC")
+            verify(!send.enabled)
+            // A wrong password: back to the review with the reason; nothing broadcast.
+            typeText("not the password")
+            verify(send.enabled)
+            mouseClick(send)
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Failed, 10000)
+            verify(find("reviewPresentation").visible)
+            compare(textOf("sendErrorLine"), "Incorrect password")
+            verify(find("sendPasswordField").showsError)
+            verify(vm().hasPassword) // kept to be corrected
+            compare(fixture.bitcoinBroadcasts(), 0)
+            shots("send-review-failed")
+            // The right one; Return and a press right after make one send, not two.
+            tryVerify(() => find("sendPasswordField").activeFocus)
+            typeInto("sendPasswordField", fixture.password())
+            keyClick(Qt.Key_Return)
+            mouseClick(send)
+            verify(find("progressPresentation").visible)
+            // Bitcoin has no confirmation to wait for here: it ends submitted, with its id.
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Submitted, 10000)
+            compare(textOf("stepTitle"), "Transaction submitted")
+            const symbols = ["stepSign", "stepBroadcast", "stepConfirm"].map(
+                n => findAll(find(n), "stepSymbol", [], new Set())[0].name)
+            compare(symbols, ["checkmark", "checkmark", "checkmark.shield"])
+            compare(textOf("summaryAmount"), "0.0005 BTC")
+            compare(textOf("summaryRecipient"), "to bc1qcr8t...306fyu")
+            compare(find("txId").text, "b".repeat(64))
+            verify(find("doneButton").visible)
+            compare(fixture.bitcoinBroadcasts(), 1)
+            verify(!vm().hasPassword) // used: gone once the transaction left
+            shots("send-submitted")
+            mouseClick(find("doneButton"))
+            tryVerify(() => !sheet.visible)
+            compare(vm(), null)
+        }
+
+        function test_3_bitcoinMoreThanTheBalanceFailsBeforeBroadcast() {
+            reviewBitcoin("0.01") // the screen does not judge the balance
+            typeText(fixture.password())
+            mouseClick(find("sendButton"))
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Failed, 10000)
+            verify(find("reviewPresentation").visible)
+            verify(textOf("sendErrorLine").startsWith("Insufficient funds"))
+            compare(fixture.bitcoinBroadcasts(), 1)
+            // Cancel keeps the form, which shows the same reason.
+            mouseClick(find("cancelSendButton"))
+            tryVerify(() => !confirm().visible)
+            compare(find("amountField").text, "0.01")
+            compare(textOf("sendError"), textOf("sendErrorLine"))
+            closeAll()
+            // A new sheet starts afresh: the failure was the last one's.
+            openOn(0)
+            compare(textOf("sendError"), "")
+            compare(vm().broadcastStep, TransactionFlow.Idle)
+            closeAll()
+        }
+
+        function test_4_bitcoinSheetsClosedWhileSendingShowItsEndAgain() {
+            reviewBitcoin("0.0002")
+            typeText(fixture.password())
+            keyClick(Qt.Key_Return)
+            verify(find("progressPresentation").visible)
+            closeAll() // the send goes on in its flow
+            openOn(0)
+            tryVerify(() => confirm().opened)
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Submitted, 10000)
+            compare(textOf("summaryAmount"), "0.0002 BTC")
+            compare(textOf("summaryRecipient"), "to bc1qcr8t...306fyu")
+            compare(find("progressPercent").text, "100%")
+            mouseClick(find("doneButton"))
+            tryVerify(() => !sheet.visible)
+            compare(fixture.bitcoinBroadcasts(), 2)
+        }
+    }
+}
