@@ -76,9 +76,9 @@ QCoro::Task<void> CountingWalletConnect::setup() {
     co_return;
 }
 
-AppStateFixture::AppStateFixture()
+AppStateFixture::AppStateFixture(RPCPools pools)
     : LoopbackAppState(ElectrumFixture::Mode::tls), m_memory(std::make_shared<MemoryKeychain>()),
-      m_faulty(std::make_shared<FaultyKeychain>(m_memory)) {
+      m_faulty(std::make_shared<FaultyKeychain>(m_memory)), m_pools(std::move(pools)) {
     // Anything that still asks Qt for the data location lands in the temporary folder too.
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dataLocation() / "xdg").string()));
     build();

@@ -67,7 +67,11 @@ public:
 // Over TLS, with a keychain in memory behind fault injection; the refresh is suspended.
 class AppStateFixture : public LoopbackAppState {
 public:
-    AppStateFixture();
+    // JSON-RPC endpoints of Ethereum, Arbitrum, Polygon and Solana; none: rpc().
+    using RPCPools = std::array<std::optional<QUrl>, 4>;
+
+    AppStateFixture() : AppStateFixture(RPCPools{}) {}
+    explicit AppStateFixture(RPCPools pools);
     // With the real WalletConnect service (its relay and sessions file as `walletConnect` says)
     // in place of the counting one; the JSON-RPC pools (Ethereum, Arbitrum, Polygon, Solana)
     // at `pools` where given.

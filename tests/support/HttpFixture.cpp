@@ -1,6 +1,7 @@
 #include "HttpFixture.h"
 
 #include <QHostAddress>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <stdexcept>
@@ -114,7 +115,12 @@ void HttpFixture::answer(QTcpSocket* socket, const HttpFixtureRequest& request) 
         response = std::move(m_queue.front());
         m_queue.erase(m_queue.begin());
     } else if (m_handler) {
+        // A handler may run an event loop of its own, in which the client can give up.
+        const QPointer<QTcpSocket> alive(socket);
         response = m_handler(request);
+        if (!alive) {
+            return;
+        }
     } else {
         response = HttpFixtureResponse::withStatus(404);
     }

@@ -31,4 +31,16 @@ std::string ethereumAddress(ByteView publicKey) {
     return eip55Checksum(ByteView(hash).subspan(12));
 }
 
+std::optional<Bytes> ethereumAddressBytes(std::string_view text) {
+    if (text.size() != 42 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) {
+        return std::nullopt;
+    }
+    // hexToBytes drops a "0x" of its own: a second prefix must not pass as digits.
+    std::optional<Bytes> bytes = hexToBytes(text.substr(2));
+    if (!bytes || bytes->size() != 20) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 } // namespace qm

@@ -4,7 +4,9 @@
 
 #include "platform/Bytes.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace qm {
 
@@ -16,5 +18,9 @@ std::string eip55Checksum(ByteView address);
 // The EIP-55 address of an uncompressed secp256k1 public key: 65 bytes starting with 0x04, or
 // the 64 bytes without it. Any other key stops the process (keys come from our own derivation).
 std::string ethereumAddress(ByteView publicKey);
+
+// The 20 bytes of an address as a user types it: "0x" or "0X" and exactly 40 hexadecimal
+// digits in any letter case (an EIP-55 checksum is not tested); none for anything else.
+std::optional<Bytes> ethereumAddressBytes(std::string_view text);
 
 } // namespace qm

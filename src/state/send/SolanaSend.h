@@ -1,5 +1,17 @@
 #pragma once
-// The send of SOL: one System Program transfer.
+// The send on Solana: lamports from the wallet's Solana account to one recipient, as a legacy
+// transaction of a single System Program transfer. The body of a send flow:
+//
+//     auto request = std::make_shared<SolanaSendRequest>(...);
+//     flow->start(Step::Signing, [request](FlowRun run) {
+//         return runSolanaSend(std::move(run), std::move(*request));
+//     });
+//
+// Steps: the inputs are checked before anything reaches the network; a recent blockhash is
+// read; the signer signs the message (the password is wiped once it has); the transaction is
+// submitted, and the run asks for the signature's status until the cluster confirms it (or
+// reports its error), the blockhash's last valid height has passed, or the flow's time-out
+// comes: Confirmed, Reverted, or Submitted with the signature. A broadcast starts a refresh.
 
 #include "state/flows/TransactionFlow.h"
 #include "state/send/SendRequest.h"
@@ -8,6 +20,9 @@
 
 namespace qm {
 
+// The run, from the first Solana account; the amount is in lamports (above zero, below
+// 2^64; the fee level is not read). Failures before the submission end it Failed with their
+// text (SendError's, the client's, the signer's), later ones Submitted with the signature.
 QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request);
 
 } // namespace qm

@@ -1,0 +1,358 @@
+// The EVM send against anvil on chain ids 1, 42161 and 137, through a proxy that lets a test
+// answer one method itself: exact native and ERC-20 amounts arrive, the mined type-2 fields
+// are the ones the fee level asks for, one transaction per double start, consecutive nonces
+// for sends not yet mined, the tip capped at the fee cap, a reverted receipt, and every
+// failure before and after the broadcast.
+#include "AnvilNode.h"
+#include "AppStateFixture.h"
+#include "RPCProxy.h"
+#include "RunTask.h"
+#include "TestContracts.h"
+#include "core/encoding/Hex.h"
+#include "core/model/Amount.h"
+#include "services/evm/ERC20.h"
+#include "services/evm/EthereumAddress.h"
+#include "state/flows/FlowService.h"
+#include "state/send/EVMSend.h"
+#include "state/send/SendError.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+using nlohmann::json;
+using test::AnvilNode;
+using test::HttpFixtureResponse;
+using Step = TransactionFlow::Step;
+
+constexpr const char* password = "correct horse 1";
+const std::string recipient = "0x3535353535353535353535353535353535353535";
+const std::string usdc = "0x00000000000000000000000000000000000005dc";
+const std::string dai = "0x000000000000000000000000000000000000da10";
+
+UInt256 quantity(const json& value) {
+    return UInt256::fromHex(value.get<std::string>()).value();
+}
+
+UInt256 wei(std::string_view text, unsigned decimals = 18) {
+    return Amount::parse(text, decimals).value;
+}
+
+// The flow body of a send.
+TransactionFlow::Body body(EVMSendRequest made) {
+    auto held = std::make_shared<EVMSendRequest>(std::move(made));
+    return [held](FlowRun run) { return runEVMSend(std::move(run), std::move(*held)); };
+}
+
+// A node's answer of a quantity.
+std::optional<HttpFixtureResponse> answer(const UInt256& value) {
+    return HttpFixtureResponse::jsonRPCResult(value.description());
+}
+
+Chain chainOf(std::uint64_t chainID) {
+    return chainID == 1 ? Chain::ethereum : chainID == 42161 ? Chain::arbitrum : Chain::polygon;
+}
+
+class EVMSendOnAnvil : public ::testing::TestWithParam<std::uint64_t> {
+protected:
+    void SetUp() override {
+        if (!AnvilNode::isAvailable()) {
+            GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+        }
+        node = std::make_unique<AnvilNode>(GetParam());
+        proxy.setTarget(node->url());
+        test::AppStateFixture::RPCPools pools;
+        pools[chainIndex(chain()) - 1] = proxy.url();
+        env = std::make_unique<test::AppStateFixture>(pools);
+        env->state().loadStoredState();
+        test::runTask(env->state().createWallet(test::AppStateFixture::abandonPhrase(), password));
+        env->state().stopBackgroundTasks();
+        sender = env->state().evmAccounts(chain()).front().account.address;
+        node->setBalance(sender, "0x56bc75e2d63100000"); // 100 ether
+        FlowLimits limits;
+        limits.pollInterval = std::chrono::milliseconds(20);
+        limits.confirmationTimeout = std::chrono::seconds(2);
+        limits.pace = 0;
+        flows = std::make_unique<FlowService>(limits);
+    }
+
+    Chain chain() const { return chainOf(GetParam()); }
+
+    EVMSendRequest request(UInt256 amount, SendFeeLevel level = SendFeeLevel::normal,
+                           std::optional<Token> token = std::nullopt,
+                           std::string to = recipient) const {
+        EVMSendRequest made;
+        made.state = &env->state();
+        made.walletID = env->state().wallet()->id;
+        made.chain = chain();
+        made.password = SecureBytes::fromText(password);
+        made.recipient = std::move(to);
+        made.amount = amount;
+        made.token = std::move(token);
+        made.feeLevel = level;
+        return made;
+    }
+
+    // Runs a send on the flow `key` to its end.
+    TransactionFlow* send(EVMSendRequest made, const QString& key = "send") {
+        TransactionFlow* flow = flows->flow(key);
+        EXPECT_TRUE(flow->start(Step::Signing, body(std::move(made))));
+        EXPECT_TRUE(QTest::qWaitFor([flow] { return !flow->isRunning(); }, 30'000));
+        return flow;
+    }
+
+    Token token(const std::string& address, const std::string& contract, int decimals) {
+        node->setCode(address, test::TestContracts::shared().deployedBytecode(contract));
+        const Bytes mint =
+            concat(concat(functionSelector("mint(address,uint256)"),
+                          UInt256::fromBigEndianBytes(hexToBytes(sender).value()).bigEndianWord()),
+                   wei("1000000", decimals).bigEndianWord());
+        node->send(AnvilNode::devAccount(0), address, bytesToHex(mint));
+        return Token{address, decimals == 6 ? "USDC" : "DAI", "Test", decimals, chain()};
+    }
+
+    UInt256 balance(const std::string& owner) {
+        return quantity(node->rpc("eth_getBalance", {owner, "latest"}));
+    }
+
+    UInt256 tokenBalance(const std::string& contract, const std::string& owner) {
+        const Bytes data =
+            concat(balanceOfSelector(),
+                   UInt256::fromBigEndianBytes(hexToBytes(owner).value()).bigEndianWord());
+        return quantity(
+            node->rpc("eth_call", {{{"to", contract}, {"data", bytesToHex(data)}}, "latest"}));
+    }
+
+    json transaction(const TransactionFlow* flow) {
+        return node->rpc("eth_getTransactionByHash", {flow->txHash().toStdString()});
+    }
+
+    // What the send paid for gas, from its receipt.
+    UInt256 gasPaid(const TransactionFlow* flow) {
+        const json receipt = node->minedReceipt(flow->txHash().toStdString());
+        return quantity(receipt.at("gasUsed"))
+            .checkedMultiply(quantity(receipt.at("effectiveGasPrice")))
+            .value();
+    }
+
+    // The fee fields of the mined transaction against the node's answers: the gas price
+    // times 1, 2, 3 and the tip times 1, 1, 2 for economy, normal, priority, the tip capped.
+    void expectFees(const json& tx, SendFeeLevel level) {
+        const std::uint64_t capFactor = level == SendFeeLevel::slow     ? 1
+                                        : level == SendFeeLevel::normal ? 2
+                                                                        : 3;
+        const std::uint64_t tipFactor = level == SendFeeLevel::fast ? 2 : 1;
+        const UInt256 cap = quantity(proxy.lastResult("eth_gasPrice"))
+                                .checkedMultiply(UInt256(0, 0, 0, capFactor))
+                                .value();
+        const UInt256 tip = quantity(proxy.lastResult("eth_maxPriorityFeePerGas"))
+                                .checkedMultiply(UInt256(0, 0, 0, tipFactor))
+                                .value();
+        EXPECT_EQ(quantity(tx.at("maxFeePerGas")), cap);
+        EXPECT_EQ(quantity(tx.at("maxPriorityFeePerGas")), std::min(tip, cap));
+    }
+
+    std::unique_ptr<AnvilNode> node;
+    test::RPCProxy proxy;
+    std::unique_ptr<test::AppStateFixture> env;
+    std::unique_ptr<FlowService> flows;
+    std::string sender;
+};
+
+TEST_P(EVMSendOnAnvil, NativeAndTokenAmountsArriveExactlyInTheMinedTypeTwoFields) {
+    const UInt256 start = balance(sender);
+    // "1.1" through a double would be 1,100,000,000,000,000,128 wei.
+    TransactionFlow* flow = send(request(wei("1.1")));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(flow->progress(), 1.0);
+    EXPECT_TRUE(flow->errorMessage().isEmpty());
+    EXPECT_EQ(balance(recipient), UInt256(0, 0, 0, 1'100'000'000'000'000'000));
+    json tx = transaction(flow);
+    EXPECT_EQ(tx.at("type"), "0x2");
+    EXPECT_EQ(quantity(tx.at("chainId")), UInt256(0, 0, 0, GetParam()));
+    EXPECT_EQ(tx.at("nonce"), "0x0");
+    EXPECT_EQ(hexToBytes(tx.at("to").get<std::string>()), hexToBytes(recipient));
+    EXPECT_EQ(tx.at("input"), "0x");
+    EXPECT_EQ(quantity(tx.at("gas")), UInt256(0, 0, 0, 21'000));
+    expectFees(tx, SendFeeLevel::normal);
+    UInt256 spent = wei("1.1").checkedAdd(gasPaid(flow)).value();
+
+    // Past 2^64 wei (about 18.45 ether), to the last wei, at the priority level.
+    flow->reset();
+    const UInt256 large = wei("20.000000000000000001");
+    flow = send(request(large, SendFeeLevel::fast));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(balance(recipient), wei("21.100000000000000001"));
+    tx = transaction(flow);
+    EXPECT_EQ(tx.at("nonce"), "0x1");
+    expectFees(tx, SendFeeLevel::fast);
+    spent = spent.checkedAdd(large).value().checkedAdd(gasPaid(flow)).value();
+
+    // ERC-20 of 6 and 18 decimals: the token contract is called, no value moves.
+    const Token sixDecimals = token(usdc, "TestUSDC", 6);
+    const Token eighteenDecimals = token(dai, "TestDAI", 18);
+    flow->reset();
+    flow = send(request(wei("25", 6), SendFeeLevel::slow, sixDecimals));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(tokenBalance(usdc, recipient), UInt256(0, 0, 0, 25'000'000));
+    EXPECT_EQ(tokenBalance(usdc, sender), wei("999975", 6));
+    tx = transaction(flow);
+    EXPECT_EQ(hexToBytes(tx.at("to").get<std::string>()), hexToBytes(usdc));
+    EXPECT_EQ(tx.at("value"), "0x0");
+    EXPECT_EQ(hexToBytes(tx.at("input").get<std::string>()),
+              erc20TransferCalldata(hexToBytes(recipient).value(), wei("25", 6)));
+    EXPECT_EQ(quantity(tx.at("gas")),
+              std::max(UInt256(0, 0, 0, 65'000), quantity(proxy.lastResult("eth_estimateGas"))));
+    expectFees(tx, SendFeeLevel::slow);
+    spent = spent.checkedAdd(gasPaid(flow)).value();
+
+    flow->reset();
+    const UInt256 tokens = wei("1234.000000000000000001");
+    flow = send(request(tokens, SendFeeLevel::normal, eighteenDecimals));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(tokenBalance(dai, recipient), tokens);
+    spent = spent.checkedAdd(gasPaid(flow)).value();
+    EXPECT_EQ(balance(sender), start.checkedSubtract(spent).value());
+}
+
+INSTANTIATE_TEST_SUITE_P(Chains, EVMSendOnAnvil, ::testing::Values(1u, 42161u, 137u),
+                         [](const auto& info) { return "chain" + std::to_string(info.param); });
+
+// What does not depend on the chain, on one of them.
+class EVMSendOnEthereum : public EVMSendOnAnvil {};
+
+TEST_P(EVMSendOnEthereum, ADoubleStartSendsOnceAndUnminedSendsTakeConsecutiveNonces) {
+    node->setAutomine(false);
+    TransactionFlow* first = flows->flow("send");
+    ASSERT_TRUE(first->start(Step::Signing, body(request(wei("1")))));
+    EXPECT_FALSE(first->start(Step::Signing, body(request(wei("1")))));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return first->step() == Step::WaitingConfirmation; }, 30'000));
+    TransactionFlow* second = flows->flow("other");
+    ASSERT_TRUE(second->start(Step::Signing, body(request(wei("2")))));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return second->step() == Step::WaitingConfirmation; }, 30'000));
+    node->mine();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !first->isRunning() && !second->isRunning(); }, 30'000));
+    EXPECT_EQ(first->step(), Step::Confirmed);
+    EXPECT_EQ(second->step(), Step::Confirmed);
+    EXPECT_EQ(transaction(first).at("nonce"), "0x0");
+    EXPECT_EQ(transaction(second).at("nonce"), "0x1");
+    EXPECT_EQ(node->rpc("eth_getTransactionCount", {sender, "latest"}), "0x2");
+    EXPECT_EQ(balance(recipient), wei("3"));
+    EXPECT_EQ(proxy.requestCount("eth_sendRawTransaction"), 2);
+}
+
+TEST_P(EVMSendOnEthereum, ATipAboveTheGasPriceIsCappedAndARevertedReceiptIsReported) {
+    // A node suggesting a tip of 100 gwei over a gas price of 1 gwei.
+    const UInt256 gwei(0, 0, 0, 1'000'000'000);
+    proxy.setOverride("eth_gasPrice", [&](const json&) { return answer(gwei); });
+    proxy.setOverride("eth_maxPriorityFeePerGas", [&](const json&) {
+        return answer(gwei.checkedMultiply(UInt256(0, 0, 0, 100)).value());
+    });
+    for (const SendFeeLevel level : {SendFeeLevel::slow, SendFeeLevel::fast}) {
+        flows->flow("send")->reset();
+        TransactionFlow* flow = send(request(wei("0.5"), level));
+        ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+        const json tx = transaction(flow);
+        const UInt256 cap = quantity(tx.at("maxFeePerGas"));
+        EXPECT_EQ(cap,
+                  level == SendFeeLevel::slow ? gwei : gwei.checkedMultiply(UInt256(0, 0, 0, 3)));
+        EXPECT_EQ(quantity(tx.at("maxPriorityFeePerGas")), cap);
+    }
+
+    // An estimate that lets a transfer of more tokens than held reach the chain: status 0.
+    proxy.clearOverrides();
+    proxy.setOverride("eth_estimateGas",
+                      [&](const json&) { return answer(UInt256(0, 0, 0, 80'000)); });
+    const Token held = token(usdc, "TestUSDC", 6);
+    TransactionFlow* flow = flows->flow("send");
+    flow->reset();
+    flow = send(request(wei("2000000", 6), SendFeeLevel::normal, held));
+    EXPECT_EQ(flow->step(), Step::Reverted);
+    EXPECT_EQ(flow->errorMessage(), "The transaction was reverted");
+    EXPECT_EQ(node->minedReceipt(flow->txHash().toStdString()).at("status"), "0x0");
+    EXPECT_EQ(tokenBalance(usdc, recipient), UInt256());
+}
+
+TEST_P(EVMSendOnEthereum, FailuresBeforeTheBroadcastReturnToTheReviewLaterOnesEndSubmitted) {
+    TransactionFlow* flow = flows->flow("send");
+    const auto fails = [&](EVMSendRequest made, const QString& text) {
+        flow->reset();
+        ASSERT_TRUE(flow->start(Step::Signing, body(std::move(made))));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !flow->isRunning(); }, 30'000));
+        EXPECT_EQ(flow->step(), Step::Failed);
+        EXPECT_EQ(flow->errorMessage(), text);
+        EXPECT_TRUE(flow->txHash().isEmpty());
+    };
+    // Bad input never reaches the network.
+    const int before = proxy.requestCount();
+    const std::string hex40 = recipient.substr(2);
+    for (const std::string& bad :
+         {"0x" + hex40.substr(1), "0x" + hex40 + "5", "0x" + hex40.substr(1) + "g", "1x" + hex40,
+          "0x0x" + hex40.substr(2), std::string()}) {
+        fails(request(wei("1"), SendFeeLevel::normal, std::nullopt, bad),
+              "Invalid recipient address");
+    }
+    fails(request(UInt256()), "Invalid amount");
+    fails(request(wei("1"), SendFeeLevel::normal, Token{"0x1234", "BAD", "Bad", 6, chain()}),
+          "Invalid recipient address");
+    EXPECT_EQ(proxy.requestCount(), before);
+    // "0X" and mixed case are fine.
+    EXPECT_TRUE(ethereumAddressBytes("0X" + hex40).has_value());
+
+    // A wrong password: nothing signed, nothing sent.
+    EVMSendRequest wrong = request(wei("1"));
+    wrong.password = SecureBytes::fromText("not the password");
+    fails(std::move(wrong), "Incorrect password");
+    EXPECT_EQ(proxy.requestCount("eth_sendRawTransaction"), 0);
+    // The node refuses: its text, nothing sent.
+    node->setBalance(sender, "0x0");
+    flow->reset();
+    flow = send(request(wei("1")));
+    EXPECT_EQ(flow->step(), Step::Failed);
+    EXPECT_NE(flow->errorMessage().indexOf("nsufficient funds"), -1)
+        << flow->errorMessage().toStdString();
+    node->setBalance(sender, "0x56bc75e2d63100000");
+    // No endpoint answers.
+    proxy.setOverride("eth_gasPrice", [](const json&) {
+        return std::optional(HttpFixtureResponse::withStatus(500));
+    });
+    env->state().networkManager().setConnectionPhase(chain(), ConnectionPhase::disconnected);
+    fails(request(wei("1")),
+          QString::fromStdString("Cannot connect to " + displayName(chain()) + " RPC"));
+    proxy.clearOverrides();
+    EXPECT_EQ(node->rpc("eth_getTransactionCount", {sender, "pending"}), "0x0");
+
+    // After the broadcast: a failing receipt request, then no receipt in time.
+    node->setAutomine(false);
+    proxy.setOverride("eth_getTransactionReceipt", [](const json&) {
+        return std::optional(HttpFixtureResponse::withStatus(500));
+    });
+    flow->reset();
+    flow = send(request(wei("1")));
+    EXPECT_EQ(flow->step(), Step::Submitted);
+    EXPECT_FALSE(flow->txHash().isEmpty());
+    EXPECT_NE(flow->errorMessage().indexOf("HTTP error"), -1) << flow->errorMessage().toStdString();
+    EXPECT_EQ(transaction(flow).at("nonce"), "0x0");
+    proxy.clearOverrides();
+    flow->reset();
+    flow = send(request(wei("1")));
+    EXPECT_EQ(flow->step(), Step::Submitted);
+    EXPECT_TRUE(flow->errorMessage().isEmpty());
+    EXPECT_EQ(transaction(flow).at("nonce"), "0x1");
+
+    // Locked meanwhile: the accounts are gone.
+    env->state().lock();
+    fails(request(wei("1")), "No account available");
+    EXPECT_STREQ(SendError::networkUnavailable("Cannot connect to Electrum").what(),
+                 "Cannot connect to Electrum");
+}
+
+INSTANTIATE_TEST_SUITE_P(Chain, EVMSendOnEthereum, ::testing::Values(1u));
+
+} // namespace
+} // namespace qm
