@@ -1,9 +1,16 @@
 // Qt Quick Test of the receive and send sheets over a real application state on loopback
 // fixtures; the tests in send/ fill the state through `fixture`, read QR codes back with
-// zbarimg and send on Bitcoin through the loopback Electrum server.
+// zbarimg and send on Bitcoin through the loopback Electrum server, on Polygon through anvil
+// and on Solana through the litesvm server (each behind a proxy that can hold an answer back).
 
+#include "AnvilNode.h"
 #include "AppStateFixture.h"
+#include "LitesvmServer.h"
+#include "RPCProxy.h"
 #include "RunTask.h"
+#include "core/crypto/Base58.h"
+#include "core/crypto/UInt256.h"
+#include "services/solana/SolanaRPCClient.h"
 #include "state/flows/FlowService.h"
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
@@ -32,7 +39,8 @@ class Fixture : public QObject {
     Q_OBJECT
 
 public:
-    explicit Fixture(qm::test::AppStateFixture& env) : m_env(env) {}
+    Fixture(qm::test::AppStateFixture& env, qm::test::RPCProxy& polygon, qm::test::RPCProxy& solana)
+        : m_env(env), m_polygon(polygon), m_solana(solana) {}
 
     qm::AppState& state() { return m_env.state(); }
 
@@ -90,6 +98,91 @@ public:
                                      [](qm::BTCAccountState& a) { a.balanceSats = 150'000; });
     }
 
+    // Polygon on anvil (one node for the whole run) with 100 POL at the wallet's address, in
+    // the node and in the state; false without anvil.
+    Q_INVOKABLE bool startPolygon() {
+        if (!qm::test::AnvilNode::isAvailable()) {
+            return false;
+        }
+        if (!m_anvil) {
+            m_anvil = std::make_unique<qm::test::AnvilNode>(137);
+            m_polygon.setTarget(m_anvil->url());
+            m_anvil->setBalance(polygonSender(), "0x56bc75e2d63100000");
+            const qm::EVMAccountState& account = state().evmAccounts(qm::Chain::polygon).front();
+            state().updateEVMAccount(
+                qm::Chain::polygon, 0, account.id(), [](qm::EVMAccountState& a) {
+                    a.balanceNative = 100;
+                    a.balanceWei = qm::UInt256::fromDecimalString("100000000000000000000");
+                });
+        }
+        return true;
+    }
+    // The node's balance of `address` in wei, as a quantity ("0x...").
+    Q_INVOKABLE QString polygonBalance(const QString& address) {
+        return QString::fromStdString(
+            m_anvil->rpc("eth_getBalance", {address.toStdString(), "latest"}).get<std::string>());
+    }
+    // What left the wallet's address besides the fees of the transactions `hashes` (each
+    // receipt's gas used times its effective price), in decimal wei.
+    Q_INVOKABLE QString polygonSentWithoutFees(const QStringList& hashes) {
+        const auto quantity = [](const nlohmann::json& hex) {
+            return qm::UInt256::fromHex(hex.get<std::string>()).value();
+        };
+        qm::UInt256 left = qm::UInt256::fromDecimalString("100000000000000000000");
+        left = left.checkedSubtract(
+                       quantity(m_anvil->rpc("eth_getBalance", {polygonSender(), "latest"})))
+                   .value();
+        for (const QString& hash : hashes) {
+            const nlohmann::json receipt = m_anvil->minedReceipt(hash.toStdString());
+            const qm::UInt256 fee = quantity(receipt.at("gasUsed"))
+                                        .checkedMultiply(quantity(receipt.at("effectiveGasPrice")))
+                                        .value();
+            left = left.checkedSubtract(fee).value();
+        }
+        return QString::fromStdString(left.decimalString());
+    }
+    Q_INVOKABLE int rawTransactionsSent() const {
+        return m_polygon.requestCount("eth_sendRawTransaction");
+    }
+    // While held, every receipt asked for is "not mined yet".
+    Q_INVOKABLE void holdReceipts(bool hold) {
+        if (hold) {
+            m_polygon.setOverride("eth_getTransactionReceipt", [](const nlohmann::json&) {
+                return std::optional(qm::test::HttpFixtureResponse::jsonRPCResult(nullptr));
+            });
+        } else {
+            m_polygon.clearOverrides();
+        }
+    }
+
+    // The litesvm server (one for the whole run) with 5 SOL at the wallet's address, in the
+    // runtime and in the state; false without node or litesvm.
+    Q_INVOKABLE bool startSolana() {
+        if (!m_litesvm) {
+            m_litesvm = std::make_unique<qm::test::LitesvmServer>(
+                solanaSender(), 5'000'000'000, std::vector<qm::test::LitesvmServer::Holding>{});
+            m_solana.setTarget(m_litesvm->url());
+            const qm::SolanaAccountState& account = state().solanaAccounts().front();
+            state().updateSolanaAccount(0, account.id(), [](qm::SolanaAccountState& a) {
+                a.balanceLamports = 5'000'000'000;
+            });
+        }
+        return m_litesvm->isRunning();
+    }
+    // The runtime's lamports at `address` (the wallet's own when empty), in decimal.
+    Q_INVOKABLE QString solanaLamports(const QString& address = {}) const {
+        qm::SolanaRPCClient client(m_litesvm->url());
+        const std::string of = address.isEmpty() ? solanaSender() : address.toStdString();
+        return QString::number(qm::test::runTask(client.getBalance(of)));
+    }
+    Q_INVOKABLE int solanaTransactionsSent() const {
+        return m_solana.requestCount("sendTransaction");
+    }
+    // A Solana address nobody holds: the Base58 text of 32 bytes of 0x42.
+    Q_INVOKABLE QString solanaRecipient() const {
+        return QString::fromStdString(qm::base58Encode(qm::Bytes(32, 0x42)));
+    }
+
     Q_INVOKABLE bool canDecodeQR() const {
         return !QStandardPaths::findExecutable(QStringLiteral("zbarimg")).isEmpty();
     }
@@ -122,7 +215,18 @@ public:
     Q_INVOKABLE int networkRequests() const { return m_env.networkRequests(); }
 
 private:
+    std::string polygonSender() const {
+        return m_env.state().evmAccounts(qm::Chain::polygon).front().account.address;
+    }
+    std::string solanaSender() const {
+        return m_env.state().solanaAccounts().front().account.address;
+    }
+
     qm::test::AppStateFixture& m_env;
+    qm::test::RPCProxy& m_polygon;
+    qm::test::RPCProxy& m_solana;
+    std::unique_ptr<qm::test::AnvilNode> m_anvil;
+    std::unique_ptr<qm::test::LitesvmServer> m_litesvm;
     int m_broadcasts = 0;
     QTemporaryDir m_scratch;
 };
@@ -138,8 +242,13 @@ public slots:
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
         qm::BRFont::loadBundledFonts();
         qm::configureWindowRendering(); // drawn as the program draws it
-        m_env = std::make_unique<qm::test::AppStateFixture>();
-        m_fixture = std::make_unique<Fixture>(*m_env);
+        m_polygon = std::make_unique<qm::test::RPCProxy>();
+        m_solana = std::make_unique<qm::test::RPCProxy>();
+        qm::test::AppStateFixture::RPCPools pools;
+        pools[qm::chainIndex(qm::Chain::polygon) - 1] = m_polygon->url();
+        pools[qm::chainIndex(qm::Chain::solana) - 1] = m_solana->url();
+        m_env = std::make_unique<qm::test::AppStateFixture>(pools);
+        m_fixture = std::make_unique<Fixture>(*m_env, *m_polygon, *m_solana);
         qm::WalletShell::install(&m_env->state());
         // Steps paced at a fifth of the program's; a receipt waited for at most 2 s.
         qm::FlowLimits limits;
@@ -160,6 +269,9 @@ public slots:
 
 private:
     QTemporaryDir m_config;
+    // Servers: made once the application is.
+    std::unique_ptr<qm::test::RPCProxy> m_polygon;
+    std::unique_ptr<qm::test::RPCProxy> m_solana;
     std::unique_ptr<qm::FlowService> m_flows;
     std::unique_ptr<qm::test::AppStateFixture> m_env;
     std::unique_ptr<Fixture> m_fixture;

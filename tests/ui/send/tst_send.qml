@@ -78,6 +78,8 @@ Item {
         }
 
         readonly property string btcRecipient: "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu"
+        readonly property string recipient: "0x3535353535353535353535353535353535353535"
+        property var polygonHashes: []
 
         function reviewBitcoin(amount) {
             openOn(0)
@@ -87,6 +89,20 @@ Item {
             mouseClick(find("reviewButton"))
             tryVerify(() => confirm().opened)
             tryVerify(() => find("sendPasswordField").activeFocus)
+        }
+
+        function reviewOn(chain, to, amount) {
+            openOn(chain)
+            typeInto("recipientField", to)
+            typeInto("amountField", amount)
+            tryVerify(() => find("reviewButton").enabled)
+            mouseClick(find("reviewButton"))
+            tryVerify(() => confirm().opened)
+            tryVerify(() => find("sendPasswordField").activeFocus)
+        }
+        function stepSymbols() {
+            return ["stepSign", "stepBroadcast", "stepConfirm"].map(
+                n => findAll(find(n), "stepSymbol", [], new Set())[0].name)
         }
 
         function initTestCase() {
@@ -211,6 +227,164 @@ Item {
             mouseClick(find("doneButton"))
             tryVerify(() => !sheet.visible)
             compare(fixture.bitcoinBroadcasts(), 2)
+        }
+
+        function test_5_polygonWrongThenRightPasswordAndSubmitted() {
+            if (!fixture.startPolygon())
+                skip("anvil is not installed")
+            openOn(3)
+            compare(find("sendHeader").title, "Send POL")
+            verify(find("assetRow").visible)
+            compare(textOf("assetChoice"), "POL (Native)")
+            compare(textOf("balanceText"), "Balance: 100.000000 POL")
+            compare(find("recipientField").placeholderText, "0x...")
+            compare(levelTexts(SendViewModel.Slow), ["Economy", "", "~6 blocchi (~60 min)"])
+            compare(levelTexts(SendViewModel.Normal), ["Normal", "", "~3 blocchi (~30 min)"])
+            compare(levelTexts(SendViewModel.Fast), ["Priority", "", "Prossimo blocco (~10 min)"])
+            typeInto("recipientField", recipient)
+            typeInto("amountField", "1.1")
+            tryVerify(() => find("estimateBox").visible && !vm().isFetchingFees)
+            tryVerify(() => textOf("estimatedFee").endsWith(" Gwei)"))
+            mouseClick(find("reviewButton"))
+            tryVerify(() => confirm().opened)
+            compare(textOf("detailTo"), "0x353535...353535")
+            compare(textOf("detailAmount"), "1.1 POL")
+            compare(textOf("detailFee"), vm().estimatedFeeString)
+            const send = find("sendButton")
+            compare(send.text, "Send POL")
+            verify(!send.enabled) // no password yet
+            // A wrong password: back to the review, the reason under the field, nothing sent.
+            tryVerify(() => find("sendPasswordField").activeFocus)
+            typeText("not the password")
+            verify(send.enabled)
+            mouseClick(send)
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Failed, 10000)
+            verify(find("reviewPresentation").visible)
+            compare(textOf("sendErrorLine"), "Incorrect password")
+            verify(find("sendPasswordField").showsError)
+            verify(vm().hasPassword) // kept to be corrected
+            compare(fixture.rawTransactionsSent(), 0)
+            shots("send-evm-review-failed")
+            // The right one, with receipts held back; Return and a press right after start
+            // one send, not two.
+            fixture.holdReceipts(true)
+            tryVerify(() => find("sendPasswordField").activeFocus)
+            typeInto("sendPasswordField", fixture.password())
+            keyClick(Qt.Key_Return)
+            mouseClick(send)
+            verify(find("progressPresentation").visible)
+            tryCompare(vm(), "broadcastStep", TransactionFlow.WaitingConfirmation, 10000)
+            compare(textOf("stepTitle"), "Waiting for confirmation...")
+            compare(stepSymbols(), ["checkmark", "checkmark", "checkmark.shield"])
+            compare(textOf("summaryAmount"), "1.1 POL")
+            compare(textOf("summaryRecipient"), "to 0x353535...353535")
+            verify(find("txIdBlock").visible)
+            compare(find("txId").text.length, 66)
+            verify(!find("doneButton").visible)
+            shots("send-evm-waiting")
+            // No receipt within the wait: submitted, with its id and Done, never "sent!".
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Submitted, 10000)
+            compare(textOf("stepTitle"), "Transaction submitted")
+            verify(textOf("stepNote").startsWith("It left for the network"))
+            verify(find("doneButton").visible)
+            compare(fixture.rawTransactionsSent(), 1)
+            verify(!vm().hasPassword) // gone once the transaction left
+            compare(fixture.polygonBalance(recipient), "0xf43fc2c04ee0000") // 1.1 POL exactly
+            polygonHashes.push(find("txId").text)
+            fixture.holdReceipts(false)
+            shots("send-evm-submitted")
+            mouseClick(find("doneButton"))
+            tryVerify(() => !sheet.visible)
+            compare(vm(), null)
+        }
+
+        function test_6_polygonConfirmedAfterItsSheetsClosed() {
+            if (!fixture.startPolygon())
+                skip("anvil is not installed")
+            reviewOn(3, recipient, "0.5")
+            typeText(fixture.password())
+            keyClick(Qt.Key_Return)
+            verify(find("progressPresentation").visible)
+            // Both sheets closed at once: the send goes on in its flow.
+            closeAll()
+            openOn(3)
+            tryVerify(() => confirm().opened)
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Confirmed, 10000)
+            compare(textOf("stepTitle"), "Transaction sent!")
+            compare(stepSymbols(), ["checkmark", "checkmark", "checkmark"])
+            compare(textOf("summaryAmount"), "0.5 POL")
+            compare(find("progressPercent").text, "100%")
+            verify(find("doneButton").visible)
+            compare(fixture.rawTransactionsSent(), 2)
+            polygonHashes.push(find("txId").text)
+            // The node moved exactly 1.1 + 0.5 POL besides the two receipts' fees.
+            compare(fixture.polygonBalance(recipient), "0x16345785d8a00000")
+            compare(fixture.polygonSentWithoutFees(polygonHashes), "1600000000000000000")
+            shots("send-evm-confirmed")
+            mouseClick(find("doneButton"))
+            tryVerify(() => !sheet.visible)
+        }
+
+        function test_7_polygonMoreThanTheBalanceFailsBeforeSending() {
+            if (!fixture.startPolygon())
+                skip("anvil is not installed")
+            reviewOn(3, recipient, "1000") // the screen does not judge the balance
+            typeText(fixture.password())
+            mouseClick(find("sendButton"))
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Failed, 10000)
+            // The node refuses the signed transaction; nothing left, so the review shows why.
+            verify(find("reviewPresentation").visible)
+            verify(/insufficient funds/i.test(textOf("sendErrorLine")), textOf("sendErrorLine"))
+            compare(fixture.rawTransactionsSent(), 3)
+            compare(fixture.polygonBalance(recipient), "0x16345785d8a00000")
+            // Cancel keeps the form, which shows the same reason.
+            mouseClick(find("cancelSendButton"))
+            tryVerify(() => !confirm().visible)
+            compare(find("amountField").text, "1000")
+            compare(textOf("sendError"), textOf("sendErrorLine"))
+            closeAll()
+            openOn(3)
+            compare(textOf("sendError"), "")
+            compare(vm().broadcastStep, TransactionFlow.Idle)
+            closeAll()
+        }
+
+        function test_8_solanaWrongThenRightPasswordConfirmed() {
+            if (!fixture.startSolana())
+                skip("node or litesvm is missing")
+            const to = fixture.solanaRecipient()
+            openOn(4)
+            compare(find("sendHeader").title, "Send SOL")
+            compare(textOf("balanceText"), "Balance: 5.0000 SOL")
+            typeInto("recipientField", to)
+            typeInto("amountField", "1.000000001")
+            tryCompare(find("estimatedFee"), "text", "0.000005 SOL")
+            tryCompare(find("estimatedTotal"), "text", "1.000005001 SOL")
+            mouseClick(find("reviewButton"))
+            tryVerify(() => confirm().opened)
+            tryVerify(() => find("sendPasswordField").activeFocus)
+            compare(textOf("detailAmount"), "1.000000001 SOL")
+            compare(find("sendButton").text, "Send SOL")
+            typeText("not the password")
+            mouseClick(find("sendButton"))
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Failed, 10000)
+            compare(textOf("sendErrorLine"), "Incorrect password")
+            compare(fixture.solanaTransactionsSent(), 0)
+            tryVerify(() => find("sendPasswordField").activeFocus)
+            typeInto("sendPasswordField", fixture.password())
+            keyClick(Qt.Key_Return)
+            verify(find("progressPresentation").visible)
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Confirmed, 10000)
+            compare(textOf("stepTitle"), "Transaction sent!")
+            compare(textOf("summaryAmount"), "1.000000001 SOL")
+            verify(find("txId").text.length >= 64) // a Base58 signature
+            compare(fixture.solanaTransactionsSent(), 1)
+            // Exact lamports arrive; the wallet paid them and the one signature's fee.
+            compare(fixture.solanaLamports(to), "1000000001")
+            compare(fixture.solanaLamports(""), String(5000000000 - 1000000001 - 5000))
+            shots("send-solana-confirmed")
+            mouseClick(find("doneButton"))
+            tryVerify(() => !sheet.visible)
         }
     }
 }
