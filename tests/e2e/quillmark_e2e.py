@@ -13,7 +13,8 @@ QM_E2E_KEEP=1 keeps each scenario's folder (screenshots, logs); a failed one is 
 Scenarios: keyring (an unlocked keyring), locked (the keyring is locked while a wallet is
 in it: the keyring's own unlock prompt, dismissed then answered, and "Try Again"), absent (no Secret Service on the bus), nodialog (the file dialog's Qt module is
 missing), walletconnect (a dApp of the real WalletConnect client on a loopback relay pairs,
-gets a signature and a rejection). Exit status 0 when all pass; a scenario (or a check) that cannot run here prints
+gets a signature and a rejection), send (Bitcoin sent through a loopback Electrum server set in
+Network settings, the broadcast checked by bitcoinjs-lib). Exit status 0 when all pass; a scenario (or a check) that cannot run here prints
 "SKIP: <reason>", and the run exits 77 when no scenario ran.
 """
 
@@ -30,15 +31,16 @@ import warnings
 
 warnings.filterwarnings("ignore", category=DeprecationWarning)
 
-SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect"]
+SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
 FOLDER_MODEL = "/usr/lib/x86_64-linux-gnu/qt6/qml/Qt/labs/folderlistmodel"
 PASSWORD = "quillmark e2e 1"
 KEYRING_PASSWORD = "keyring-e2e"
 PHRASE = "abandon " * 11 + "about"
-# The phrase's first Bitcoin receive address (BIP-84's published vector).
+# The phrase's first and second Bitcoin receive addresses (BIP-84's published vectors).
 BTC_ADDRESS = "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu"
+BTC_SECOND_ADDRESS = "bc1qnjg0jd8228aq7egyzacy8cys3knf9xvrerkf9g"
 SERVICE = "com.quillmark.wallet"
 SKIP = 77
 # Every wait is for a condition; this bounds each one (the machine may be loaded).
@@ -147,7 +149,7 @@ def outer(binary, scenarios):
         started = time.monotonic()
         log(f"--- {scenario} ({work})")
         args = ["dbus-run-session"]
-        if scenario in ("absent", "nodialog", "walletconnect"):
+        if scenario in ("absent", "nodialog", "walletconnect", "send"):
             args += ["--config-file", session_config(work)]
         if scenario == "nodialog":
             if not os.path.isdir(FOLDER_MODEL) or subprocess.run(
@@ -1012,6 +1014,53 @@ def scenario_walletconnect(desktop, w, keyring):
         relay.stop()
 
 
+def scenario_send(desktop, w, keyring):
+    # The user points the program at their own Electrum server (plain TCP on loopback) in
+    # Network settings and sends 0.0005 BTC of the one coin it serves to their second address.
+    if not loopback_works():
+        raise Skip("the loopback device is down (no ip tool to bring it up)")
+    electrum = NodeProgram(desktop.work, "electrum_e2e.mjs", BTC_ADDRESS, "150000")
+    try:
+        port = electrum.next("port")
+        w.start()
+        import_wallet(w)
+        w.button(where=settings_button)
+        w.fill(w.wait_node("text", "Server"), "127.0.0.1")
+        w.fill(w.wait_node("text", "Port"), str(port))
+        tls = w.wait_node("check box", "Use TLS")
+        w.click_node(tls)
+        checked = w.Atspi.StateType.CHECKED
+        w.wait("TLS off", lambda: not tls.get_state_set().contains(checked), timeout=10)
+        w.button("Apply")
+        w.button("Reconnect")
+        desktop.screenshot("electrum-server")
+        w.key("Escape")
+        w.wait_gone("push button", "Apply", timeout=10)
+        # The Bitcoin account's screen, its Send, the form, the review and the password.
+        w.button("Send")
+        w.wait_node("push button", "Receive")
+        w.button("Send", where=lambda b: b.y > 150)
+        w.fill(w.wait_node("text", "Recipient Address"), BTC_SECOND_ADDRESS)
+        w.fill(w.wait_node("text", "Amount"), "0.0005")
+        w.button("Review Transaction")
+        w.fill(w.passwords(1)[0], PASSWORD)
+        w.button("Send BTC")
+        sent = electrum.next("broadcast")
+        w.wait_node("push button", "Done")
+        desktop.screenshot("send-submitted")
+        # One input of 150,000 sat, 141 vB at the 20 sat/vB shown for Normal, change to the
+        # first address.
+        assert sent["verified"], sent
+        assert sent["fee"] == 2820 and sent["vsize"] == 141, sent
+        assert sent["outputs"] == [{"address": BTC_SECOND_ADDRESS, "value": 50000},
+                                   {"address": BTC_ADDRESS, "value": 97180}], sent
+        w.button("Done")
+        w.wait_gone("push button", "Review Transaction", timeout=10)
+        w.quit()
+    finally:
+        electrum.stop()
+
+
 def inside(scenario, binary, work):
     desktop = Desktop(work)
     window = Window(desktop, binary)
@@ -1019,7 +1068,8 @@ def inside(scenario, binary, work):
         desktop.start_display()
         scenarios = {"keyring": scenario_keyring, "locked": scenario_locked,
                      "lockedstart": scenario_lockedstart, "absent": scenario_absent,
-                     "nodialog": scenario_nodialog, "walletconnect": scenario_walletconnect}
+                     "nodialog": scenario_nodialog, "walletconnect": scenario_walletconnect,
+                     "send": scenario_send}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:

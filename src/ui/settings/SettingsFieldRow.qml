@@ -24,6 +24,7 @@ RowLayout {
         objectName: "field_" + root.label
         Layout.fillWidth: true
         placeholderText: root.label
+        Accessible.name: root.label
         placeholderTextColor: BRPalette.textTertiary
         font: BRFont.mono
         color: BRPalette.textPrimary
