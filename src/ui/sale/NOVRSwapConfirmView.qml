@@ -24,12 +24,7 @@ BRSheet {
     closePolicy: vm.showsProgress ? Popup.NoAutoClose : Popup.CloseOnEscape
     visible: vm.showConfirmation
     onClosed: vm.showConfirmation = false
-    onOpened: if (!vm.showsProgress) passwordField.forceActiveFocus()
-
-    function confirm() {
-        vm.setPassword(passwordField.text)
-        vm.executeSwap()
-    }
+    onOpened: if (!vm.showsProgress) passwordField.focusField()
 
     contentItem: Item {
         ColumnLayout {
@@ -44,7 +39,7 @@ BRSheet {
                 visible: !root.vm.showsProgress
                 Layout.fillWidth: true
                 spacing: 24
-                onVisibleChanged: if (visible) passwordField.forceActiveFocus()
+                onVisibleChanged: if (visible) passwordField.focusField()
 
                 Rectangle {
                     Layout.alignment: Qt.AlignHCenter
@@ -110,28 +105,19 @@ BRSheet {
                         }
                     }
                 }
-                ColumnLayout {
+                PasswordField {
+                    id: passwordField
                     Layout.fillWidth: true
                     spacing: 4
-                    InputField {
-                        id: passwordField
-                        objectName: "salePasswordField"
-                        Layout.fillWidth: true
-                        maximumWidth: 412
-                        secure: true
-                        placeholderText: "Wallet password"
-                        showsError: root.vm.hasError
-                        onTextEdited: root.vm.setPassword(text)
-                        // Return confirms without the button's test; an empty password fails
-                        // with the wallet's own text.
-                        onAccepted: root.confirm()
-                    }
-                    ErrorLine {
-                        objectName: "saleError"
-                        Layout.fillWidth: true
-                        horizontalAlignment: Text.AlignLeft
-                        text: root.vm.errorMessage
-                    }
+                    entry: root.vm.entry
+                    fieldName: "salePasswordField"
+                    errorName: "saleError"
+                    placeholderText: "Wallet password"
+                    fillsWidth: true
+                    errorAlignment: Text.AlignLeft
+                    // Return confirms without the button's test; an empty password fails with
+                    // the wallet's own text.
+                    onAccepted: root.vm.executeSwap()
                 }
                 RowLayout {
                     Layout.alignment: Qt.AlignHCenter
@@ -145,7 +131,7 @@ BRSheet {
                         objectName: "confirmSaleButton"
                         text: root.buying ? "Buy NOVR" : "Sell NOVR"
                         enabled: !root.vm.isSending && root.vm.hasPassword
-                        onClicked: root.confirm()
+                        onClicked: root.vm.executeSwap()
                     }
                 }
             }

@@ -230,7 +230,7 @@ void NOVRSwapViewModel::reset() {
     m_estimate.reset();
     m_floorPrice.reset();
     setQuoteResult(false, std::nullopt);
-    setPassword(QString());
+    wipePassword();
     setErrorMessage(std::nullopt);
     if (m_flow) {
         m_flow->reset();
@@ -290,9 +290,9 @@ void NOVRSwapViewModel::executeSwap() {
     } else {
         order.direction = NOVRSaleOrder::Direction::sell;
     }
-    std::string password = passwordUtf8();
-    SecureBytes secret = SecureBytes::fromText(password);
-    wipe(password);
+    SecureBytes secret = SecureBytes::fromText(entry()->utf8());
+    // The flow holds the password now (and wipes it when it ends): none is left in the field.
+    wipePassword();
     setErrorMessage(std::nullopt);
     m_flow->setSummary(liveOrderLine(), QStringLiteral("on Arbitrum"));
     startNOVRSale(*m_flow, appState(), order, std::move(secret));

@@ -8,9 +8,10 @@
 // edit or quote has superseded is dropped. Every edit of the amount, the slippage or the
 // direction restarts a 0.5 s pause, after which one quote is asked for.
 //
-// The confirmation sheet's password (the form's, wiped with it) starts the buy or sale on the
-// sale's flow of the FlowService ("sale:arbitrum"), which outlives this model; the sheet
-// follows the flow's steps, progress, hash and error through the properties below.
+// The confirmation sheet's password (the shared password step, wiped once the flow has taken
+// it) starts the buy or sale on the sale's flow of the FlowService ("sale:arbitrum"), which
+// outlives this model; the sheet follows the flow's steps, progress, hash and error through
+// the properties below.
 
 #include "core/crypto/UInt256.h"
 #include "platform/async/CancellationToken.h"
