@@ -32,14 +32,19 @@ BRSheet {
 
     function focusPassword() {
         if (root.visible && !vm.signSuccess)
-            passwordField.forceActiveFocus()
+            passwordField.focusField()
     }
     onOpened: focusPassword()
     Connections {
         target: root.vm
-        function onRequestKeyChanged() {
-            passwordField.clear()
-            root.focusPassword()
+        // A new request, or a failure: the emptied field takes the keys again.
+        function onRequestKeyChanged() { root.focusPassword() }
+    }
+    Connections {
+        target: root.vm.passwordEntry
+        function onErrorMessageChanged() {
+            if (root.vm.passwordEntry.hasError)
+                root.focusPassword()
         }
     }
 
@@ -163,25 +168,16 @@ BRSheet {
                     font: BRFont.label
                     color: BRPalette.textSecondary
                 }
-                InputField {
+                PasswordField {
                     id: passwordField
-                    objectName: "signPasswordField"
-                    Layout.alignment: Qt.AlignHCenter
-                    Layout.preferredWidth: 280
-                    secure: true
-                    placeholderText: "Password"
-                    showsError: root.vm.hasSignError
-                    onTextEdited: root.vm.setPassword(text)
-                    // After a failure the field takes the keys again, its text selected.
-                    onShowsErrorChanged: if (showsError) { forceActiveFocus(); selectAll() }
+                    Layout.fillWidth: true
+                    entry: root.vm.passwordEntry
+                    fieldName: "signPasswordField"
+                    errorName: "signError"
+                    spacing: 4
                     // Return signs even with an empty field (the failure then says why), never
                     // twice.
                     onAccepted: if (!root.vm.isSigning) root.vm.startSigning()
-                }
-                ErrorLine {
-                    objectName: "signError"
-                    Layout.fillWidth: true
-                    text: root.vm.signError
                 }
             }
 

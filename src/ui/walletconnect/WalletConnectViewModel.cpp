@@ -21,7 +21,10 @@ QString httpsOnly(const std::string& address) {
 } // namespace
 
 WalletConnectViewModel::WalletConnectViewModel(AppState& state, QObject* parent)
-    : QObject(parent), m_state(&state), m_service(&state.wcViewModel()) {
+    : QObject(parent), m_state(&state), m_service(&state.wcViewModel()),
+      m_password(new PasswordEntry(this)) {
+    connect(m_password, &PasswordEntry::passwordChanged, this,
+            &WalletConnectViewModel::requestChanged);
     connect(m_service, &WalletConnectService::relayConnectedChanged, this,
             &WalletConnectViewModel::relayChanged);
     connect(m_service, &WalletConnectService::sessionsChanged, this,
@@ -225,6 +228,7 @@ void WalletConnectViewModel::showFrontRequest() {
     if (shown == line.end()) {
         clearPassword();
         m_signError.reset();
+        m_password->setErrorMessage(std::nullopt);
         if (line.empty()) {
             m_request.reset();
             m_showRequestSheet = false;
@@ -245,23 +249,13 @@ void WalletConnectViewModel::showFrontRequest() {
     }
 }
 
-void WalletConnectViewModel::setPassword(const QString& password) {
-    const bool had = hasPassword();
-    QByteArray utf8 = password.toUtf8();
-    m_password = SecureBytes(ByteView(reinterpret_cast<const std::uint8_t*>(utf8.constData()),
-                                      static_cast<std::size_t>(utf8.size())));
-    wipe(utf8.data(), static_cast<std::size_t>(utf8.size()));
-    if (had != hasPassword()) {
-        emit requestChanged();
-    }
-}
-
 void WalletConnectViewModel::clearPassword() {
-    m_password = SecureBytes();
+    m_password->wipe();
 }
 
 void WalletConnectViewModel::setSignError(std::optional<QString> error) {
     m_signError = std::move(error);
+    m_password->setErrorMessage(m_signError);
     emit requestChanged();
 }
 
@@ -270,7 +264,9 @@ QCoro::Task<void> WalletConnectViewModel::approveRequest() {
         co_return;
     }
     const RequestKey key = *m_request;
-    SecureBytes password = m_password.clone();
+    const std::string_view typed = m_password->utf8();
+    SecureBytes password(
+        ByteView(reinterpret_cast<const std::uint8_t*>(typed.data()), typed.size()));
     setSignError(std::nullopt);
     QPointer<WalletConnectViewModel> self(this);
     bool answered = false;
@@ -288,7 +284,9 @@ QCoro::Task<void> WalletConnectViewModel::approveRequest() {
     }
     m_approving = false;
     if (!answered) {
-        m_signError = failure;
+        // Refused or not, the password was used: it is typed again.
+        clearPassword();
+        setSignError(failure);
         showFrontRequest(); // still the same request, unless it left meanwhile
         co_return;
     }

@@ -1,13 +1,13 @@
 #pragma once
 // What the WalletConnect sheets and the window show: the pairing sheet's field and error, the
-// proposal and the request at the head of their lines with their texts, the typed password
-// (kept here, in C++, and wiped once handed to the signer or when the request goes), the
+// proposal and the request at the head of their lines with their texts, the password step
+// (wiped once the signature is made or refused, or when the request goes), the
 // signing state and the one-second confirmation; the relay's dot and the connected dApps.
 // Every press goes to the application state's WalletConnect service, which does one thing at
 // a time. One per window shell; GUI thread.
 
-#include "platform/SecureBytes.h"
 #include "services/walletconnect/WCRecords.h"
+#include "ui/theme/PasswordEntry.h"
 
 #include <QObject>
 #include <QPointer>
@@ -61,6 +61,8 @@ class WalletConnectViewModel : public QObject {
     Q_PROPERTY(QString requestChainName READ requestChainName NOTIFY requestChanged)
     // Requests waiting behind the one shown.
     Q_PROPERTY(int requestsWaiting READ requestsWaiting NOTIFY requestChanged)
+    // The request sheet's password step.
+    Q_PROPERTY(qm::PasswordEntry* passwordEntry READ passwordEntry CONSTANT)
     Q_PROPERTY(bool hasPassword READ hasPassword NOTIFY requestChanged)
     Q_PROPERTY(bool isSigning READ isSigning NOTIFY requestChanged)
     Q_PROPERTY(QString signError READ signError NOTIFY requestChanged)
@@ -101,7 +103,8 @@ public:
     QString requestDisplayMessage() const { return m_requestMessage; }
     QString requestChainName() const { return m_requestChain; }
     int requestsWaiting() const;
-    bool hasPassword() const { return !m_password.empty(); }
+    PasswordEntry* passwordEntry() const { return m_password; }
+    bool hasPassword() const { return m_password->hasPassword(); }
     bool isSigning() const;
     QString signError() const { return m_signError.value_or(QString()); }
     bool hasSignError() const { return m_signError.has_value(); }
@@ -123,8 +126,8 @@ public:
     // The proposal sheet closed otherwise (Escape): a rejection, unless an answer runs.
     Q_INVOKABLE void dismissProposal();
 
-    // The password field: kept here, wiped when it is replaced, handed over or dropped.
-    Q_INVOKABLE void setPassword(const QString& password);
+    // The password as the field's edits give it (tests).
+    Q_INVOKABLE void setPassword(const QString& password) { m_password->setText(password); }
     // Sign and Return: signs the request shown with the password typed; on success the sheet
     // says so for a second, then shows the next request or closes. Nothing while signing.
     QCoro::Task<void> approveRequest();
@@ -176,7 +179,7 @@ private:
     QString m_requestMethod;
     QString m_requestMessage;
     QString m_requestChain;
-    SecureBytes m_password;
+    PasswordEntry* m_password; // a child
     std::optional<QString> m_signError;
     bool m_signSuccess = false;
     // An approval of the request shown runs: it stays shown until it ends.

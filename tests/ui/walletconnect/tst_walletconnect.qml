@@ -176,7 +176,10 @@ Item {
             tryCompare(item("WCRequestSheet", "signPasswordField"), "activeFocus", true)
             shoot("WCRequestSheet", "typed-data")
 
-            // Reject answers the one shown; the next takes its place.
+            // Reject answers the one shown; the next takes its place, its field empty and
+            // what was typed for the first wiped.
+            typeText("half typed")
+            verify(vm.hasPassword)
             mouseClick(item("WCRequestSheet", "requestRejectButton"))
             tryVerify(() => fixture.answerCount() === before + 1, 10000)
             compare(answerOf(before).id, 10)
@@ -184,6 +187,8 @@ Item {
             tryCompare(item("WCRequestSheet", "methodBadgeTitle"), "text", "Send Transaction")
             compare(item("WCRequestSheet", "requestMessage").text, "Send 1.5 POL to 0x222222...222222")
             verify(!item("WCRequestSheet", "requestsWaiting").visible)
+            compare(item("WCRequestSheet", "signPasswordField").text, "")
+            verify(!vm.hasPassword)
             shoot("WCRequestSheet", "send-transaction")
 
             // Escape closes the sheet and rejects what it showed.
@@ -291,9 +296,12 @@ Item {
             mouseClick(signButton)
             tryCompare(vm, "signError", "Incorrect password", 20000)
             verify(field.showsError)
-            compare(field.text, "wrong horse") // kept for correcting, selected, with the keys
-            compare(field.selectedText, "wrong horse")
-            verify(field.activeFocus)
+            // Used, so wiped: the field is empty and takes the keys again.
+            compare(field.text, "")
+            verify(!vm.hasPassword)
+            verify(!signButton.enabled)
+            tryCompare(field, "activeFocus", true)
+            compare(item("WCRequestSheet", "signError").text, "Incorrect password")
             compare(fixture.answerCount(), before)
             shoot("WCRequestSheet", "sign-error")
             // The right one, by Return: the confirmation, then the sheet goes.
