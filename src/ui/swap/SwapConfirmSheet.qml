@@ -33,12 +33,8 @@ BRSheet {
     closePolicy: showsProgress ? Popup.NoAutoClose : Popup.CloseOnEscape
     visible: vm.showConfirmation
     onClosed: vm.showConfirmation = false
-    onOpened: if (!showsProgress) passwordField.forceActiveFocus()
+    onOpened: if (!showsProgress) passwordField.focusField()
 
-    function swap() {
-        vm.setPassword(passwordField.text)
-        vm.executeSwap()
-    }
     // Step >= s, in the order the steps run (an approval only for a token paid on EVM).
     function reached(s) {
         const order = [TransactionFlow.CheckingAllowance, TransactionFlow.Approving,
@@ -74,7 +70,7 @@ BRSheet {
                 visible: !root.showsProgress
                 Layout.fillWidth: true
                 spacing: 24
-                onVisibleChanged: if (visible && root.opened) passwordField.forceActiveFocus()
+                onVisibleChanged: if (visible && root.opened) passwordField.focusField()
 
                 Rectangle {
                     Layout.alignment: Qt.AlignHCenter
@@ -149,20 +145,16 @@ BRSheet {
                         font: BRFont.systemFont(11, Font.Medium)
                         color: BRPalette.textSecondary
                     }
-                    InputField {
+                    PasswordField {
                         id: passwordField
-                        objectName: "swapPasswordField"
-                        secure: true
+                        Layout.alignment: Qt.AlignHCenter
+                        spacing: 4
+                        entry: root.vm.entry
+                        fieldName: "swapPasswordField"
+                        errorName: "swapError"
                         placeholderText: "Password"
-                        showsError: root.vm.hasError
-                        onTextChanged: root.vm.setPassword(text)
-                        onAccepted: root.swap()
+                        onAccepted: root.vm.executeSwap()
                     }
-                }
-                ErrorLine {
-                    objectName: "swapError"
-                    Layout.fillWidth: true
-                    text: root.vm.errorMessage
                 }
                 RowLayout {
                     Layout.alignment: Qt.AlignHCenter
@@ -180,7 +172,7 @@ BRSheet {
                             symbol: "arrow.triangle.swap"
                             text: "Swap"
                         }
-                        onClicked: root.swap()
+                        onClicked: root.vm.executeSwap()
                     }
                 }
             }
@@ -325,7 +317,6 @@ BRSheet {
                     Layout.alignment: Qt.AlignHCenter
                     text: "Done"
                     onClicked: {
-                        passwordField.clear()
                         root.vm.reset()
                         root.done()
                     }

@@ -309,6 +309,10 @@ void SwapViewModel::watchFlow() {
 
 void SwapViewModel::showFlowFailure() {
     const TransactionFlow* current = flow();
+    // Kept for a retry while nothing has left; once a transaction is out it is used up.
+    if (current && current->hasBroadcast()) {
+        wipePassword();
+    }
     if (current && current->step() == TransactionFlow::Step::Failed) {
         setErrorMessage(current->errorMessage());
     } else {
@@ -430,7 +434,7 @@ void SwapViewModel::reset() {
     setAmountInString(QString());
     clearQuotes();
     setQuoteError(std::nullopt);
-    setPassword(QString());
+    wipePassword();
     if (TransactionFlow* current = flow()) {
         current->reset();
     }

@@ -7,7 +7,8 @@
 //
 // The swap itself runs in the chain's flow ("swap:<chain>") of the flow service, which the
 // confirmation sheet reads (steps, progress, transaction id, failure) and which outlives the
-// sheet. The password typed there stays in this model (wiped with it) until reset().
+// sheet. The password typed there (the shared password step) is kept for a retry until a
+// transaction of the swap has left, then wiped, as it is by reset().
 
 #include "core/crypto/UInt256.h"
 #include "core/model/Chain.h"

@@ -270,6 +270,9 @@ Item {
             verify(shown("swapDoneButton"))
             verify(Number(fixture.usdcBalance()) > Number(usdcBefore))
             compare(fixture.walletNonce(), nonceBefore + 1)
+            // The transaction left: the password is gone from the model and the field.
+            verify(!vm().hasPassword)
+            compare(field.text, "")
             shoot("swap-complete")
 
             // Done: the model is reset and both sheets close.

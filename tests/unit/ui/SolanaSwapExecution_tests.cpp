@@ -297,9 +297,11 @@ TEST_F(SolanaSwap, NothingIsSignedOrSentThatMustNotBe) {
 TEST_F(SolanaSwap, EachEndIsReportedAsTheAggregatorAndTheNodeSawIt) {
     SolanaSwapWallet& w = *wallet;
     std::uint64_t amount = 10;
+    // Each swap types the password again: one that left used it up.
     const auto order = [&] {
         ++amount;
         EXPECT_TRUE(w.quote(w.sol(), w.usdc(), QStringLiteral("0.0%1").arg(amount)));
+        w.model.setPassword(password);
     };
 
     // Refusals of the aggregator: back to the review, nothing moved.
@@ -320,6 +322,7 @@ TEST_F(SolanaSwap, EachEndIsReportedAsTheAggregatorAndTheNodeSawIt) {
     fixture->script({{"execute", json::array({"notLanded"})}});
     order();
     EXPECT_EQ(w.swap(), Step::Submitted);
+    EXPECT_FALSE(w.model.hasPassword());
     EXPECT_EQ(w.flow()->txHash().toStdString(),
               base58Encode(ByteView(w.lastSigned()).subspan(1, 64)));
     EXPECT_EQ(w.steps.back(), Step::Submitted);

@@ -212,6 +212,7 @@ TEST_P(SwapOnAnvil, EachShapeSwapsToTheWalletAndIsConfirmedByItsReceipt) {
     w.model.setPassword(password);
     const SwapQuote sell = w.quote(w.usdc(), w.native(), "1000");
     EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_FALSE(w.model.hasPassword()); // used up once the transactions left
     EXPECT_EQ(w.steps,
               (std::vector<Step>{Step::CheckingAllowance, Step::Approving, Step::Signing,
                                  Step::Broadcasting, Step::WaitingConfirmation, Step::Confirmed}));
@@ -253,6 +254,7 @@ TEST(SwapExecution, WrongPasswordsAndStaleQuotesSendNothing) {
     EXPECT_EQ(w.swap(), Step::Failed);
     EXPECT_FALSE(w.flow()->errorMessage().isEmpty());
     EXPECT_EQ(w.model.errorText(), w.flow()->errorMessage()); // under the password field
+    EXPECT_TRUE(w.model.hasPassword()); // nothing left: kept for a corrected retry
     EXPECT_TRUE(w.flow()->txHash().isEmpty());
     EXPECT_EQ(w.nonce(), 0u);
 
