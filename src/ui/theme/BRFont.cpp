@@ -18,6 +18,9 @@ QFont makeFont(const QString& family, qreal size, QFont::Weight weight) {
     }
     font.setWeight(weight);
     font.setStyleHint(family == monoFamilyName ? QFont::Monospace : QFont::SansSerif);
+    // Inter's contextual alternates draw the "x" of "0x" before a digit as a multiplication
+    // sign: an address must read as typed, so Latin text is drawn glyph for glyph.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 

@@ -13,6 +13,9 @@ Text {
 
     text: BRIcon.glyph(name)
     font.family: BRIcon.family
+    // The icon font's glyphs lie beyond the basic plane: drawn through the shaper, which the
+    // text font skips (without it they stay blank on X11).
+    font.preferShaping: true
     font.pixelSize: Math.round(size * 1.15)
     horizontalAlignment: Text.AlignHCenter
     verticalAlignment: Text.AlignVCenter
@@ -25,6 +28,7 @@ Text {
         textFormat: Text.PlainText
         text: glyph
         font.family: BRIcon.family
+        font.preferShaping: true
         font.pixelSize: Math.round(root.font.pixelSize * 0.46)
         color: BRIcon.badgeCutsOut(root.name) ? root.backdropColor : root.color
         // Centred on the shield's body, which sits a little below the glyph's middle.
