@@ -7,6 +7,7 @@
 #include "ui/onboarding/OnboardingViewModel.h"
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
+#include "ui/theme/PasswordEntry.h"
 #include "ui/theme/WindowRendering.h"
 
 #include <QApplication>
@@ -326,6 +327,20 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     EXPECT_FALSE(lastWord->property("text").isValid());
     EXPECT_GT(lastWord->property("implicitWidth").toReal(), 0);
     s.click("writtenDownButton");
+    // Typed, then back and on again: the fields are made anew, empty, and so is the pair.
+    s.type("passwordField", password);
+    s.type("confirmPasswordField", password);
+    EXPECT_TRUE(vm->isPasswordValid());
+    s.click("backButton");
+    s.click("writtenDownButton");
+    ASSERT_TRUE(waitFor([&] {
+        QObject* steps = s.find("onboardingSteps");
+        return steps && !steps->property("busy").toBool() && !s.find("createWalletView");
+    }));
+    EXPECT_TRUE(s.text("passwordField").isEmpty());
+    EXPECT_TRUE(s.text("confirmPasswordField").isEmpty());
+    EXPECT_FALSE(vm->passwordEntry()->hasPassword());
+    EXPECT_FALSE(vm->isPasswordValid());
     for (int slot = 0; slot < 3; ++slot) {
         const int position = vm->verificationIndices()[static_cast<size_t>(slot)];
         s.type(QStringLiteral("verifyWordField%1").arg(slot),
@@ -333,6 +348,11 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     }
     s.type("passwordField", password);
     s.type("confirmPasswordField", password);
+    EXPECT_EQ(vm->passwordEntry()->utf8(), password.toStdString());
+    // Return in the pair's fields starts nothing: the button does.
+    QTest::keyClick(s.window, Qt::Key_Return);
+    EXPECT_FALSE(vm->isCreating());
+    EXPECT_TRUE(s.state.isOnboarding());
     // A wrong word: the error line shows and nothing on the screen moves for it.
     const auto sceneY = [&](const char* name) {
         auto* item = qobject_cast<QQuickItem*>(s.find(name));

@@ -1,7 +1,8 @@
 // The wallet password leaves no copy behind in the program's memory once the sheet or screen
-// that took it has gone: export a backup (typed, exported, sheet closed), then lock and
-// unlock (a wrong password first). The whole writable memory is searched, freed blocks
-// included, for the password as the window's strings hold it (UTF-16).
+// that took it has gone: import a wallet through the onboarding's screens, export a backup
+// (typed, exported, sheet closed), then lock and unlock (a wrong password first). The whole
+// writable memory is searched, freed blocks included, for the password as the window's
+// strings hold it (UTF-16).
 
 #include "AppStateFixture.h"
 #include "MemoryScan.h"
@@ -15,6 +16,7 @@
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
+#include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QSignalSpy>
@@ -134,6 +136,89 @@ TEST(PasswordMemory, NoCopyOutlivesTheExportSheetOrTheLockScreen) {
 
         EXPECT_EQ(test::countUtf16Copies(password), 0U) << "the password is still in memory";
         EXPECT_EQ(test::countUtf16Copies(wrong), 0U) << "the wrong password is still in memory";
+        env.state().stopBackgroundTasks();
+    }
+    WalletShell::install(nullptr);
+}
+
+// A wallet imported through the onboarding's screens: the password pair typed key by key, a
+// refused phrase first (the password kept for the retry), then the import; once the flow's
+// screens are gone, neither the password nor the confirmation is left anywhere in memory.
+TEST(PasswordMemory, NoCopyOutlivesTheOnboardingImport) {
+    const test::MaskedText password("Quill import 4 memory", 0x4C);
+    test::AppStateFixture env;
+    env.state().loadStoredState();
+    ASSERT_TRUE(env.state().isOnboarding());
+    WalletShell::install(&env.state());
+    {
+        QQmlEngine engine;
+        engine.addImportPath(QStringLiteral("qrc:/"));
+        QQmlComponent component(&engine);
+        component.setData(R"(
+import QtQuick
+import QtQuick.Window
+import Quillmark.Ui
+Window {
+    width: 800
+    height: 1000
+    visible: true
+    property alias flow: flow
+    Loader { id: flow; anchors.fill: parent; sourceComponent: OnboardingView {} }
+}
+)",
+                          QUrl(QStringLiteral("qrc:/onboarding-memory-test.qml")));
+        std::unique_ptr<QObject> root(component.create());
+        ASSERT_TRUE(root) << component.errorString().toStdString();
+        auto* window = qobject_cast<QQuickWindow*>(root.get());
+        ASSERT_TRUE(window);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        const auto click = [&](const char* name) {
+            QQuickItem* item = nullptr;
+            const bool shown = eventually([&] {
+                auto* steps = root->findChild<QObject*>(QStringLiteral("onboardingSteps"));
+                item = root->findChild<QQuickItem*>(QString::fromLatin1(name));
+                return item && item->isEnabled() && steps && !steps->property("busy").toBool();
+            });
+            if (shown) {
+                const QPointF centre = item->mapToScene(QPointF(item->width(), item->height()) / 2);
+                QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+            }
+            return shown;
+        };
+        ASSERT_TRUE(click("importWalletButton"));
+        ASSERT_TRUE(click("passwordField"));
+        auto* vm = root->findChild<QObject*>(QStringLiteral("onboardingViewModel"));
+        ASSERT_TRUE(vm);
+        typeInto(window, password);
+        ASSERT_TRUE(click("confirmPasswordField"));
+        typeInto(window, password);
+        EXPECT_TRUE(vm->property("isPasswordValid").toBool());
+        EXPECT_GE(test::countUtf16Copies(password), 2U); // the two fields, while shown
+
+        // Twelve words with a wrong checksum: refused, the password stays for the retry.
+        QMetaObject::invokeMethod(vm, "setImportWord", Q_ARG(int, 0),
+                                  Q_ARG(QString, QStringLiteral("abandon ").repeated(12)));
+        ASSERT_TRUE(click("importButton"));
+        ASSERT_TRUE(eventually([&] { return vm->property("hasError").toBool(); }));
+        EXPECT_EQ(vm->property("errorMessage").toString(),
+                  "Invalid mnemonic phrase. Please check your words.");
+        EXPECT_TRUE(vm->property("isPasswordValid").toBool());
+        QMetaObject::invokeMethod(vm, "setImportWord", Q_ARG(int, 11),
+                                  Q_ARG(QString, QStringLiteral("about")));
+        ASSERT_TRUE(click("importButton"));
+        ASSERT_TRUE(eventually([&] { return !env.state().isOnboarding(); }))
+            << vm->property("errorMessage").toString().toStdString();
+        env.state().stopBackgroundTasks();
+        root->property("flow").value<QObject*>()->setProperty("active", false);
+        dropEverythingDeferred(engine);
+
+        EXPECT_EQ(test::countUtf16Copies(password), 0U) << "the password is still in memory";
+        // The wallet opens with it: what was typed is what was stored.
+        env.state().lock();
+        std::string clear = password.reveal();
+        test::runTask(env.state().unlock(clear));
+        wipe(clear);
+        EXPECT_FALSE(env.state().isLocked());
         env.state().stopBackgroundTasks();
     }
     WalletShell::install(nullptr);

@@ -32,9 +32,18 @@ QString describe(const std::exception& error) {
 } // namespace
 
 OnboardingViewModel::OnboardingViewModel(QObject* parent)
-    : StateBoundModel(parent), m_importWords(12), m_verificationAnswers(3) {}
+    : StateBoundModel(parent), m_importWords(12), m_verificationAnswers(3),
+      m_passwordEntry(new PasswordEntry(this)), m_confirmPasswordEntry(new PasswordEntry(this)) {
+    for (PasswordEntry* entry : {m_passwordEntry, m_confirmPasswordEntry}) {
+        connect(entry, &PasswordEntry::textChanged, this,
+                &OnboardingViewModel::updatePasswordValidity);
+    }
+}
 
 OnboardingViewModel::~OnboardingViewModel() {
+    // Nothing is told of the wipe: the screens go with this model.
+    m_passwordEntry->disconnect(this);
+    m_confirmPasswordEntry->disconnect(this);
     wipeSecrets();
 }
 
@@ -42,8 +51,7 @@ void OnboardingViewModel::wipeSecrets() {
     wipeTexts(m_mnemonic);
     wipeTexts(m_importWords);
     wipeTexts(m_verificationAnswers);
-    wipeText(m_password);
-    wipeText(m_confirmPassword);
+    clearPasswords();
     m_importWords.resize(static_cast<std::size_t>(m_wordCount));
     m_verificationAnswers.resize(3);
     m_mnemonic.clear();
@@ -134,26 +142,26 @@ void OnboardingViewModel::setVerificationAnswer(int slot, const QString& text) {
     emit verificationAnswersChanged();
 }
 
-void OnboardingViewModel::setPassword(const QString& password) {
-    if (m_password == password) {
-        return;
-    }
-    wipeText(m_password);
-    m_password = password;
-    updatePasswordValidity();
+void OnboardingViewModel::clearPasswords() {
+    m_passwordEntry->wipe();
+    m_confirmPasswordEntry->wipe();
 }
 
-void OnboardingViewModel::setConfirmPassword(const QString& confirmPassword) {
-    if (m_confirmPassword == confirmPassword) {
-        return;
-    }
-    wipeText(m_confirmPassword);
-    m_confirmPassword = confirmPassword;
-    updatePasswordValidity();
+QString OnboardingViewModel::passwordProblem() const {
+    const auto text = [](const PasswordEntry* entry) {
+        const std::string_view utf8 = entry->utf8();
+        return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    };
+    QString password = text(m_passwordEntry);
+    QString confirmPassword = text(m_confirmPasswordEntry);
+    QString problem = passwordPairProblem(password, confirmPassword);
+    wipeText(password);
+    wipeText(confirmPassword);
+    return problem;
 }
 
 bool OnboardingViewModel::isPasswordValid() const {
-    return isPasswordPairValid(m_password, m_confirmPassword);
+    return passwordProblem().isEmpty();
 }
 
 void OnboardingViewModel::updatePasswordValidity() {
@@ -233,7 +241,7 @@ bool OnboardingViewModel::verify() {
 }
 
 bool OnboardingViewModel::passwordAcceptable() {
-    const QString problem = passwordPairProblem(m_password, m_confirmPassword);
+    const QString problem = passwordProblem();
     if (problem.isEmpty()) {
         return true;
     }
@@ -265,7 +273,7 @@ std::vector<std::string> OnboardingViewModel::importedWordList() const {
 QCoro::Task<void> OnboardingViewModel::createFromWords(std::vector<std::string> words,
                                                        QString failurePrefix) {
     const QPointer<OnboardingViewModel> self(this);
-    std::string password = secretUtf8(m_password);
+    std::string password = m_passwordEntry->utf8Copy();
     AppState* state = appState();
     std::optional<QString> failure;
     try {
@@ -286,8 +294,11 @@ QCoro::Task<void> OnboardingViewModel::createFromWords(std::vector<std::string> 
         co_return;
     }
     if (failure) {
+        // Kept for another try.
         setErrorMessage(std::move(failure));
     } else {
+        // Stored: no longer needed, gone from the fields too before the flow moves on.
+        clearPasswords();
         setCurrentStep(OnboardingStep::Complete);
     }
     setIsCreating(false);

@@ -7,9 +7,12 @@
 // The phrase, the typed words and the passwords stay in this object: the screens draw the
 // phrase's words with SecretWordText and hand every keystroke in, and nothing hands a word or
 // password back to QML; they are wiped when the flow's screen (and with it this model) goes.
+// The password pair lives in two password steps (PasswordEntry), read by C++ from their
+// fields into wiping storage; both are wiped once the wallet is stored.
 
 #include "ui/onboarding/StateBoundModel.h"
 #include "ui/settings/SecretWordSource.h"
+#include "ui/theme/PasswordEntry.h"
 
 #include <QList>
 #include <QString>
@@ -35,6 +38,9 @@ class OnboardingViewModel : public StateBoundModel, public SecretWordSource {
     Q_PROPERTY(bool hasError READ hasError NOTIFY errorMessageChanged)
     Q_PROPERTY(bool isCreating READ isCreating NOTIFY isCreatingChanged)
     Q_PROPERTY(bool isPasswordValid READ isPasswordValid NOTIFY passwordValidityChanged)
+    // The "Password" and "Confirm Password" fields' steps (PasswordField shows them).
+    Q_PROPERTY(qm::PasswordEntry* passwordEntry READ passwordEntry CONSTANT)
+    Q_PROPERTY(qm::PasswordEntry* confirmPasswordEntry READ confirmPasswordEntry CONSTANT)
 
 public:
     // Capitalised: QML reaches only capitalised enumerators (OnboardingViewModel.Welcome).
@@ -82,8 +88,17 @@ public:
     const std::vector<QString>& verificationAnswers() const { return m_verificationAnswers; }
     Q_INVOKABLE void setVerificationAnswer(int slot, const QString& text);
 
-    Q_INVOKABLE void setPassword(const QString& password);
-    Q_INVOKABLE void setConfirmPassword(const QString& confirmPassword);
+    PasswordEntry* passwordEntry() const { return m_passwordEntry; }
+    PasswordEntry* confirmPasswordEntry() const { return m_confirmPasswordEntry; }
+    // The typed texts, as the fields' edits would give them (tests; the screens type into
+    // the fields).
+    void setPassword(const QString& password) { m_passwordEntry->setText(password); }
+    void setConfirmPassword(const QString& confirmPassword) {
+        m_confirmPasswordEntry->setText(confirmPassword);
+    }
+    // Empties both passwords, here and in their fields: fields made anew start empty, so what
+    // is shown and what is used agree.
+    Q_INVOKABLE void clearPasswords();
     bool isPasswordValid() const;
 
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
@@ -125,6 +140,8 @@ private:
     void setErrorMessage(std::optional<QString> message);
     void setIsCreating(bool creating);
     void updatePasswordValidity();
+    // The password rules' message for the typed pair; empty when it is acceptable.
+    QString passwordProblem() const;
     // The password rules; on a failure the error line says which (busy flag untouched).
     bool passwordAcceptable();
     // The password rules, then the busy flag on and the error line cleared; false when the
@@ -144,8 +161,8 @@ private:
     OnboardingStep m_currentStep = OnboardingStep::Welcome;
     std::vector<int> m_verificationIndices;
     std::vector<QString> m_verificationAnswers;
-    QString m_password;
-    QString m_confirmPassword;
+    PasswordEntry* m_passwordEntry;        // a child
+    PasswordEntry* m_confirmPasswordEntry; // a child
     std::optional<QString> m_errorMessage;
     bool m_isCreating = false;
     bool m_lastPasswordValidity = false;

@@ -2,14 +2,16 @@ import QtQuick
 import QtQuick.Layouts
 import Quillmark.Ui
 
-// "Set Wallet Password": the password and its confirmation, handed to the flow's model as
-// they are typed. The model never hands them back: fields made anew start empty and empty
-// the model's copy, so what is shown and what is used agree.
+// "Set Wallet Password": the password and its confirmation, each a password step of the
+// flow's model (the typed text read into wiping storage, never a QML string). The model never
+// hands them back: fields made anew start empty and empty the model's copy, so what is shown
+// and what is used agree. Errors show on the screen's own line; Return does nothing here.
 ColumnLayout {
     id: root
     required property OnboardingViewModel vm
 
     spacing: 8
+    Component.onCompleted: root.vm.clearPasswords()
     Text {
         textFormat: Text.PlainText
         Layout.alignment: Qt.AlignHCenter
@@ -24,24 +26,20 @@ ColumnLayout {
         font: BRFont.caption2
         color: BRPalette.textTertiary
     }
-    InputField {
-        objectName: "passwordField"
+    PasswordField {
         Layout.alignment: Qt.AlignHCenter
-        Layout.maximumWidth: 280
-        Layout.fillWidth: true
-        secure: true
+        entry: root.vm.passwordEntry
+        fieldName: "passwordField"
         placeholderText: "Password"
-        Component.onCompleted: root.vm.setPassword("")
-        onTextEdited: root.vm.setPassword(text)
+        showsErrorLine: false
+        takesFocus: false
     }
-    InputField {
-        objectName: "confirmPasswordField"
+    PasswordField {
         Layout.alignment: Qt.AlignHCenter
-        Layout.maximumWidth: 280
-        Layout.fillWidth: true
-        secure: true
+        entry: root.vm.confirmPasswordEntry
+        fieldName: "confirmPasswordField"
         placeholderText: "Confirm Password"
-        Component.onCompleted: root.vm.setConfirmPassword("")
-        onTextEdited: root.vm.setConfirmPassword(text)
+        showsErrorLine: false
+        takesFocus: false
     }
 }

@@ -52,10 +52,6 @@ bool canonicallyEqual(const QString& a, const QString& b) {
     return equal;
 }
 
-bool isPasswordPairValid(const QString& password, const QString& confirmPassword) {
-    return perceivedLength(password) >= 8 && canonicallyEqual(password, confirmPassword);
-}
-
 QString passwordPairProblem(const QString& password, const QString& confirmPassword) {
     if (perceivedLength(password) < 8) {
         return QStringLiteral("Password must be at least 8 characters.");

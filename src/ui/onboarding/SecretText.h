@@ -22,9 +22,8 @@ int perceivedLength(const QString& text);
 // accents) are equal.
 bool canonicallyEqual(const QString& a, const QString& b);
 
-// "At least 8 characters and both the same"; and the message for a pair that is not, the
-// length rule first. The message is empty for a valid pair.
-bool isPasswordPairValid(const QString& password, const QString& confirmPassword);
+// The message for a pair that is not "at least 8 characters and both the same", the length
+// rule first; empty for a valid pair.
 QString passwordPairProblem(const QString& password, const QString& confirmPassword);
 
 // The text with white space and line breaks removed at both ends, then in lower case.

@@ -46,6 +46,7 @@ void PasswordEntry::store(const QString& text) {
     if (had != hasPassword()) {
         emit passwordChanged();
     }
+    emit textChanged();
 }
 
 void PasswordEntry::readField() {
@@ -84,6 +85,7 @@ void PasswordEntry::wipe() {
     m_utf8.clear();
     if (had) {
         emit passwordChanged();
+        emit textChanged();
     }
 }
 

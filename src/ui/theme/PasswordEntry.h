@@ -64,6 +64,8 @@ signals:
     void fieldChanged();
     // Notifies when the password turns empty or non-empty.
     void passwordChanged();
+    // Notifies at every change of the password: an edit, a wipe.
+    void textChanged();
     void busyChanged();
     void errorMessageChanged();
 

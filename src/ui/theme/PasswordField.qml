@@ -21,6 +21,8 @@ ColumnLayout {
     property bool showsError: entry ? entry.hasError : false
     property string errorText: entry ? entry.errorMessage : ""
     property bool fillsWidth: false
+    // Whether the field takes the focus when it is made (off where a form has several fields).
+    property bool takesFocus: true
     // Return in the field, even when it is empty.
     signal accepted()
     // The user changed the text (what was typed stays with the entry).
@@ -39,7 +41,7 @@ ColumnLayout {
         secure: true
         placeholderText: "Password"
         showsError: root.showsError
-        focus: true
+        focus: root.takesFocus
         onAccepted: root.accepted()
         onTextEdited: root.edited()
         Component.onCompleted: if (root.entry) root.entry.field = field

@@ -8,6 +8,7 @@
 #include "ui/onboarding/LockViewModel.h"
 #include "ui/onboarding/OnboardingViewModel.h"
 #include "ui/onboarding/SecretText.h"
+#include "ui/theme/PasswordEntry.h"
 
 #include <QMetaMethod>
 #include <QMetaProperty>
@@ -55,26 +56,31 @@ TEST(OnboardingViewModel, PasswordRulesCountCharactersAsPeopleDoAndTestLengthFir
 }
 
 // QML strings can outlive the screen in the JavaScript heap, so nothing callable from QML
-// hands a phrase word or a password back; the words are drawn by SecretWordText.
+// hands a phrase word or a password back; the words are drawn by SecretWordText, and the
+// password pair's steps (reachable from QML) hand nothing back either.
 TEST(OnboardingViewModel, NoPhraseWordOrPasswordIsReadableFromQml) {
-    const QMetaObject& meta = OnboardingViewModel::staticMetaObject;
     const auto secretName = [](QString name) {
         name = name.toLower();
         return name.contains("word") || name.contains("answer") || name.contains("phrase") ||
                name.contains("mnemonic") || name.contains("password");
     };
-    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
-        const QMetaMethod method = meta.method(i);
-        if (method.access() == QMetaMethod::Public && method.returnType() != QMetaType::Void &&
-            method.returnType() != QMetaType::Bool) {
-            EXPECT_FALSE(secretName(QString::fromLatin1(method.name()))) << method.name().data();
+    const QMetaType entryType = QMetaType::fromType<PasswordEntry*>();
+    for (const QMetaObject* meta :
+         {&OnboardingViewModel::staticMetaObject, &PasswordEntry::staticMetaObject}) {
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+            const QMetaMethod method = meta->method(i);
+            if (method.access() == QMetaMethod::Public && method.returnType() != QMetaType::Void &&
+                method.returnType() != QMetaType::Bool) {
+                EXPECT_FALSE(secretName(QString::fromLatin1(method.name())))
+                    << method.name().data();
+            }
         }
-    }
-    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
-        const QMetaProperty property = meta.property(i);
-        if (property.metaType().id() != QMetaType::Int &&
-            property.metaType().id() != QMetaType::Bool) {
-            EXPECT_FALSE(secretName(QString::fromLatin1(property.name()))) << property.name();
+        for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+            const QMetaProperty property = meta->property(i);
+            if (property.metaType().id() != QMetaType::Int &&
+                property.metaType().id() != QMetaType::Bool && property.metaType() != entryType) {
+                EXPECT_FALSE(secretName(QString::fromLatin1(property.name()))) << property.name();
+            }
         }
     }
 }
@@ -155,6 +161,9 @@ TEST(OnboardingViewModel, TheCreateFlowAsksThreeWordsThenStoresTheShownPhrase) {
     ASSERT_TRUE(state.wallet());
     EXPECT_EQ(env.keychainManager().loadMnemonic(state.wallet()->id, password.toStdString()),
               shown);
+    // Stored: the pair is no longer needed and goes at once.
+    EXPECT_FALSE(vm.passwordEntry()->hasPassword());
+    EXPECT_FALSE(vm.confirmPasswordEntry()->hasPassword());
     vm.wipeSecrets(); // leaving the flow wipes what it held
     EXPECT_TRUE(vm.mnemonic().empty());
     EXPECT_EQ(vm.verificationAnswers(), std::vector<QString>(3));
@@ -186,6 +195,7 @@ TEST(OnboardingViewModel, ImportFailuresShowTheirTextKeepTheTypingThenTheLowerCa
     EXPECT_EQ(vm.currentStep(), Step::ImportSeed);
     EXPECT_EQ(vm.importWords()[11], "about"); // typing stays
     EXPECT_TRUE(vm.isPasswordValid());
+    EXPECT_EQ(vm.passwordEntry()->utf8(), password.toStdString()); // kept for another try
     EXPECT_TRUE(state.isOnboarding());
     ASSERT_TRUE(vm.startCreate());
     qm::test::runTask(vm.createWallet());
@@ -199,6 +209,8 @@ TEST(OnboardingViewModel, ImportFailuresShowTheirTextKeepTheTypingThenTheLowerCa
     EXPECT_EQ(vm.currentStep(), Step::Complete);
     EXPECT_EQ(env.keychainManager().loadMnemonic(state.wallet()->id, password.toStdString()),
               AppStateFixture::abandonPhrase());
+    EXPECT_FALSE(vm.passwordEntry()->hasPassword());
+    EXPECT_FALSE(vm.confirmPasswordEntry()->hasPassword());
     AppStateFixture::settle();
 }
 
