@@ -188,7 +188,8 @@ QCoro::Task<void> WCSessionManager::subscribeSession(std::string topic) {
         co_return;
     }
     try {
-        QCoro::Task<std::string> subscribing = m_relay->subscribe(topic, sessionHandler());
+        QCoro::Task<std::string> subscribing =
+            m_relay->subscribe(topic, queuedHandler(&WCSessionManager::handleSessionMessage));
         co_await std::move(subscribing);
     } catch (const std::exception& error) {
         // The session stays; the next set-up tries again.
@@ -197,29 +198,15 @@ QCoro::Task<void> WCSessionManager::subscribeSession(std::string topic) {
     }
 }
 
-WCRelay::Handler WCSessionManager::pairingHandler() {
+WCRelay::Handler WCSessionManager::queuedHandler(MessageHandler handle) {
     QPointer<WCSessionManager> self(this);
-    return [self](const std::string& topic, const std::string& message) {
+    return [self, handle](const std::string& topic, const std::string& message) {
         // Handled on a later turn, in arrival order: never inside the relay's read path.
         QMetaObject::invokeMethod(
             self.data(),
-            [self, topic, message] {
+            [self, handle, topic, message] {
                 if (self) {
-                    self->handlePairingMessage(topic, message);
-                }
-            },
-            Qt::QueuedConnection);
-    };
-}
-
-WCRelay::Handler WCSessionManager::sessionHandler() {
-    QPointer<WCSessionManager> self(this);
-    return [self](const std::string& topic, const std::string& message) {
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, topic, message] {
-                if (self) {
-                    self->handleSessionMessage(topic, message);
+                    (self.data()->*handle)(topic, message);
                 }
             },
             Qt::QueuedConnection);
@@ -239,7 +226,8 @@ QCoro::Task<void> WCSessionManager::pair(std::string topic, Bytes symmetricKey) 
         }
     }
     m_pairingKeys.insert_or_assign(topic, std::move(symmetricKey));
-    QCoro::Task<std::string> subscribing = m_relay->subscribe(topic, pairingHandler());
+    QCoro::Task<std::string> subscribing =
+        m_relay->subscribe(topic, queuedHandler(&WCSessionManager::handlePairingMessage));
     co_await std::move(subscribing);
 }
 
@@ -368,7 +356,8 @@ QCoro::Task<void> WCSessionManager::approveSession(std::int64_t proposalId,
     const std::string topic = topicForKey(sessionKey.view());
 
     QPointer<WCSessionManager> self(this);
-    QCoro::Task<std::string> subscribing = m_relay->subscribe(topic, sessionHandler());
+    QCoro::Task<std::string> subscribing =
+        m_relay->subscribe(topic, queuedHandler(&WCSessionManager::handleSessionMessage));
     co_await std::move(subscribing);
     if (!self) {
         co_return;

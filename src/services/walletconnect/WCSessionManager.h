@@ -124,8 +124,10 @@ private:
     void scheduleConnectRetry();
     QCoro::Task<void> subscribeSessions();
     QCoro::Task<void> subscribeSession(std::string topic);
-    WCRelay::Handler pairingHandler();
-    WCRelay::Handler sessionHandler();
+    using MessageHandler = void (WCSessionManager::*)(const std::string& topic,
+                                                      const std::string& message);
+    // Calls `handle` on a later turn of the event loop, while this manager lives.
+    WCRelay::Handler queuedHandler(MessageHandler handle);
     void handlePairingMessage(const std::string& topic, const std::string& message);
     void handleSessionMessage(const std::string& topic, const std::string& message);
     void handleProposal(const nlohmann::json& body, const std::string& pairingTopic);
