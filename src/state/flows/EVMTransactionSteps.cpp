@@ -5,6 +5,7 @@
 #include "state/AppState.h"
 #include "state/signing/Signer.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string_view>
 
@@ -54,6 +55,14 @@ UInt256 scaledGasPrice(const UInt256& gasPrice, std::uint64_t factor) {
         throw std::range_error("The node's gas price is out of range.");
     }
     return *scaled;
+}
+
+std::uint64_t gasLimitWithMargin(std::uint64_t estimate, std::uint64_t floor) {
+    const std::uint64_t g = std::max(estimate, floor);
+    if (g > UINT64_MAX - g / 5) {
+        throw std::range_error("The node's gas estimate is out of range.");
+    }
+    return g + g / 5;
 }
 
 ETHTransaction buildEVMTransaction(Chain chain, Bytes to, UInt256 value, Bytes data,

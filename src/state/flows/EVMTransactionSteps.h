@@ -45,6 +45,10 @@ UInt256 cappedPriorityFee(const UInt256& priorityFee, const UInt256& maxFeePerGa
 // `gasPrice` times `factor`; throws when it does not fit 256 bits.
 UInt256 scaledGasPrice(const UInt256& gasPrice, std::uint64_t factor);
 
+// The gas limit of a contract call: g + floor(g / 5) with g the larger of `estimate` and
+// `floor`. Throws std::range_error when it does not fit 64 bits.
+std::uint64_t gasLimitWithMargin(std::uint64_t estimate, std::uint64_t floor);
+
 // A type-2 transaction on `chain` to `to`: the node's nonce, a fee cap of the gas price times
 // `feeFactor`, the node's tip capped at it, and `gasLimit`.
 ETHTransaction buildEVMTransaction(Chain chain, Bytes to, UInt256 value, Bytes data,

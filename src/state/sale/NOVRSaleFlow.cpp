@@ -33,15 +33,6 @@ void requireActive(const FlowRun& run, const QPointer<AppState>& state) {
     }
 }
 
-// g + floor(g / 5) of the larger of the estimate and the floor.
-std::uint64_t saleGasLimit(std::uint64_t estimate) {
-    const std::uint64_t g = std::max(estimate, saleGasFloor);
-    if (g > UINT64_MAX - g / 5) {
-        throw std::range_error("The node's gas estimate is out of range.");
-    }
-    return g + g / 5;
-}
-
 QCoro::Task<void> finishedTask() {
     co_return;
 }
@@ -122,7 +113,7 @@ QCoro::Task<void> runSteps(FlowRun run, QPointer<AppState> state, NOVRSaleOrder 
     requireActive(run, state);
     const ETHTransaction transaction =
         buildEVMTransaction(Chain::arbitrum, sale, UInt256(), calldata, figures,
-                            saleGasLimit(figures.gasEstimate), saleFeeFactor);
+                            gasLimitWithMargin(figures.gasEstimate, saleGasFloor), saleFeeFactor);
     QCoro::Task<void> estimated = run.animateProgress(0.5, 0.3);
     co_await std::move(estimated);
     requireActive(run, state);

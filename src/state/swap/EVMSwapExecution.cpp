@@ -12,6 +12,7 @@
 #include "state/flows/EVMTransactionSteps.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace qm {
 namespace {
@@ -33,12 +34,11 @@ Bytes addressBytes(const std::string& text, const SwapError& otherwise) {
 } // namespace
 
 std::uint64_t swapGasLimit(std::uint64_t estimate) {
-    const std::uint64_t m = std::max(estimate, swapGasFloor);
-    std::uint64_t limit = 0;
-    if (__builtin_add_overflow(m, m / 5, &limit)) {
+    try {
+        return gasLimitWithMargin(estimate, swapGasFloor);
+    } catch (const std::range_error&) {
         throw SwapError::transactionFailed("Gas estimate out of range");
     }
-    return limit;
 }
 
 QCoro::Task<void> runEVMSwap(FlowRun run, QPointer<AppState> state, EVMSwapOrder order,

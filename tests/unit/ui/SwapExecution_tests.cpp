@@ -77,6 +77,16 @@ TEST(SwapFees, TheTipNeverExceedsTheCapAndLimitsHaveFloors) {
     EXPECT_THROW(swapGasLimit(~std::uint64_t{0}), SwapError);
 }
 
+TEST(SwapFees, TheGasMarginIsAFifthOfTheLargerOfEstimateAndFloorUpToTheLastFittingLimit) {
+    EXPECT_EQ(gasLimitWithMargin(0, 200'000), 240'000u);
+    EXPECT_EQ(gasLimitWithMargin(200'004, 200'000), 240'004u); // the fifth rounds down
+    // The largest estimate whose limit still fits 64 bits gives exactly 2^64 - 1.
+    constexpr std::uint64_t lastFitting = 15'372'286'728'091'293'013u;
+    EXPECT_EQ(gasLimitWithMargin(lastFitting, 0), ~std::uint64_t{0});
+    EXPECT_THROW(gasLimitWithMargin(lastFitting + 1, 0), std::range_error);
+    EXPECT_THROW(gasLimitWithMargin(0, lastFitting + 1), std::range_error);
+}
+
 // A created wallet whose first EVM account holds 100 coins and 10,000 USDC on a chain with
 // Uniswap V3, and a swap view model on it.
 class SwapWallet {
