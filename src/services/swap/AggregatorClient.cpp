@@ -2,7 +2,7 @@
 
 #include "core/crypto/Base58.h"
 #include "core/json/JSONReader.h"
-#include "services/network/LoopbackHost.h"
+#include "services/network/EndpointURL.h"
 #include "services/prices/CoinGeckoClient.h"
 #include "services/swap/SwapError.h"
 
@@ -21,11 +21,6 @@ using json = nlohmann::json;
 constexpr HttpTimeouts kTimeouts{std::chrono::seconds(60), std::chrono::hours(24)};
 constexpr std::int64_t fullBps = 10000;
 constexpr int tooManyRequests = 429;
-
-std::string fromEnvironment(const char* name, std::string_view fallback) {
-    const QByteArray value = qgetenv(name);
-    return value.isEmpty() ? std::string(fallback) : value.toStdString();
-}
 
 bool isKey(const std::string& text) {
     const std::optional<Bytes> bytes = base58Decode(text);
@@ -155,28 +150,24 @@ AggregatorExecution readExecution(const QByteArray& body) {
 } // namespace
 
 AggregatorEndpoint AggregatorEndpoint::configured() {
-    return {fromEnvironment(kBaseURLVariable, kDefaultBaseURL),
-            fromEnvironment(kAPIKeyVariable, kDefaultAPIKey)};
+    return {environmentOverride(kBaseURLVariable, std::string(kDefaultBaseURL)),
+            environmentOverride(kAPIKeyVariable, std::string(kDefaultAPIKey))};
 }
 
 std::optional<QUrl> AggregatorEndpoint::url(std::string_view path, const QUrlQuery& query) const {
-    QUrl url(QString::fromStdString(baseURL), QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasQuery() ||
-        url.hasFragment()) {
+    std::optional<QUrl> url =
+        checkedEndpointURL(baseURL, QLatin1String("https"), QLatin1String("http"));
+    if (!url) {
         return std::nullopt;
     }
-    const bool secure = url.scheme() == QLatin1String("https");
-    if (!secure && !(url.scheme() == QLatin1String("http") && isLoopbackHost(url.host()))) {
-        return std::nullopt;
-    }
-    QString joined = url.path();
+    QString joined = url->path();
     while (joined.endsWith('/')) {
         joined.chop(1);
     }
     joined += QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-    url.setPath(joined);
+    url->setPath(joined);
     if (!query.isEmpty()) {
-        url.setQuery(query);
+        url->setQuery(query);
     }
     return url;
 }

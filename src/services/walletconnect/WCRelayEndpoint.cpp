@@ -1,8 +1,6 @@
 #include "services/walletconnect/WCRelayEndpoint.h"
 
-#include "services/network/LoopbackHost.h"
-
-#include <QtGlobal>
+#include "services/network/EndpointURL.h"
 
 namespace qm {
 namespace {
@@ -22,16 +20,11 @@ bool isPlainQueryText(std::string_view text) {
     return true;
 }
 
-std::string fromEnvironment(const char* name, std::string fallback) {
-    const QByteArray value = qgetenv(name);
-    return value.isEmpty() ? std::move(fallback) : value.toStdString();
-}
-
 } // namespace
 
 WCRelayEndpoint WCRelayEndpoint::configured(std::string projectId) {
-    return {fromEnvironment(kOriginVariable, std::string(kDefaultOrigin)),
-            fromEnvironment(kProjectIdVariable, std::move(projectId))};
+    return {environmentOverride(kOriginVariable, std::string(kDefaultOrigin)),
+            environmentOverride(kProjectIdVariable, std::move(projectId))};
 }
 
 std::string WCRelayEndpoint::audience() const {
@@ -43,16 +36,9 @@ std::string WCRelayEndpoint::audience() const {
 }
 
 std::optional<QUrl> WCRelayEndpoint::connectionURL(std::string_view token) const {
-    const QUrl base(QString::fromStdString(origin), QUrl::StrictMode);
-    if (!base.isValid() || base.host().isEmpty() || !base.userInfo().isEmpty() ||
-        !(base.path().isEmpty() || base.path() == QLatin1String("/")) || base.hasQuery() ||
-        base.hasFragment()) {
-        return std::nullopt;
-    }
-    const QString scheme = base.scheme();
-    const bool secure = scheme == QLatin1String("wss");
-    // Plain text only where nothing leaves the machine.
-    if (!secure && !(scheme == QLatin1String("ws") && isLoopbackHost(base.host()))) {
+    const std::optional<QUrl> base =
+        checkedEndpointURL(origin, QLatin1String("wss"), QLatin1String("ws"));
+    if (!base || !(base->path().isEmpty() || base->path() == QLatin1String("/"))) {
         return std::nullopt;
     }
     if (!isPlainQueryText(projectId) || !isPlainQueryText(token)) {

@@ -287,7 +287,10 @@ TEST_F(AggregatorClientTest, ExecuteFailuresHaveTheirTexts) {
 TEST(AggregatorEndpoint, DefaultsVariablesAndURLs) {
     qunsetenv(AggregatorEndpoint::kBaseURLVariable);
     qunsetenv(AggregatorEndpoint::kAPIKeyVariable);
+    // A variable set but empty counts as unset.
+    qputenv(AggregatorEndpoint::kBaseURLVariable, "");
     const AggregatorEndpoint defaults = AggregatorEndpoint::configured();
+    qunsetenv(AggregatorEndpoint::kBaseURLVariable);
     EXPECT_EQ(defaults.baseURL, "https://api.jup.ag");
     EXPECT_EQ(defaults.apiKey, "7f3c9a12-4e5b-4c8d-b2a6-19e0d5f7c384");
     EXPECT_EQ(defaults.url("/ultra/v1/execute")->toString(), "https://api.jup.ag/ultra/v1/execute");
@@ -302,8 +305,8 @@ TEST(AggregatorEndpoint, DefaultsVariablesAndURLs) {
     EXPECT_EQ(local.url("/ultra/v1/order", query)->toString(QUrl::FullyEncoded),
               "http://127.0.0.1:9/base/ultra/v1/order?inputMint=a%26b%3Dc%20d");
     // Plain HTTP only on this machine; no query, fragment or user in the base.
-    for (const char* base : {"http://api.jup.ag", "ftp://127.0.0.1", "https://", "https://h/?q=1",
-                             "https://h/#f", "https://u@h", "not a url"}) {
+    for (const char* base : {"http://api.jup.ag", "ftp://127.0.0.1", "ws://127.0.0.1", "https://",
+                             "https://h/?q=1", "https://h/#f", "https://u@h", "not a url"}) {
         EXPECT_FALSE((AggregatorEndpoint{base, "k"}.url("/x").has_value())) << base;
     }
     EXPECT_TRUE((AggregatorEndpoint{"http://localhost:8080", "k"}.url("/x").has_value()));

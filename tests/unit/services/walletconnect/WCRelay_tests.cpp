@@ -382,6 +382,7 @@ TEST(RelayEndpoint, DefaultsEnvironmentAndConnectionURL) {
               "ws://localhost:9010/?projectId=deployed-id&auth=t");
     EXPECT_TRUE((WCRelayEndpoint{"ws://[::1]:1", "p"}.connectionURL("t")));
     EXPECT_TRUE((WCRelayEndpoint{"ws://127.0.0.2", "p"}.connectionURL("t")));
+    EXPECT_FALSE((WCRelayEndpoint{"http://127.0.0.1", "p"}.connectionURL("t")));
     // Text that a query cannot carry as it is.
     EXPECT_FALSE((WCRelayEndpoint{"wss://relay.example", "a&b"}.connectionURL("t")));
     EXPECT_FALSE((WCRelayEndpoint{"wss://relay.example", ""}.connectionURL("t")));
