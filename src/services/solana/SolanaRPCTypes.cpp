@@ -24,6 +24,13 @@ const nlohmann::json& object(const nlohmann::json& json) {
     return json;
 }
 
+const nlohmann::json& array(const nlohmann::json& json) {
+    if (!json.is_array()) {
+        malformed();
+    }
+    return json;
+}
+
 // A required member: missing (or null, which the platform decoder treats alike) is "missing".
 const nlohmann::json& required(const nlohmann::json& parent, const char* key) {
     const auto it = object(parent).find(key);
@@ -102,10 +109,7 @@ void fromSolanaResult(const nlohmann::json& json, LatestBlockhashResult& out) {
 }
 
 void fromSolanaResult(const nlohmann::json& json, TokenAccountsResult& out) {
-    const auto& value = required(json, "value");
-    if (!value.is_array()) {
-        malformed();
-    }
+    const auto& value = array(required(json, "value"));
     out.value.clear();
     out.value.reserve(value.size());
     for (const auto& entry : value) {
@@ -125,9 +129,7 @@ void fromSolanaResult(const nlohmann::json& json, TokenAccountsResult& out) {
 }
 
 void fromSolanaResult(const nlohmann::json& json, std::vector<SolanaTransactionInfo>& out) {
-    if (!json.is_array()) {
-        malformed();
-    }
+    array(json);
     out.clear();
     out.reserve(json.size());
     for (const auto& element : json) {
@@ -152,10 +154,7 @@ void fromSolanaResult(const nlohmann::json& json, std::string& out) {
 }
 
 void fromSolanaResult(const nlohmann::json& json, SignatureStatusesResult& out) {
-    const auto& value = required(json, "value");
-    if (!value.is_array()) {
-        malformed();
-    }
+    const auto& value = array(required(json, "value"));
     out.value.clear();
     out.value.reserve(value.size());
     for (const auto& entry : value) {
