@@ -1,5 +1,6 @@
 // Shared by the peer checks: seeded cases, a driver answering one JSON line per request, SLIP-10.
-import { spawnSync } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
+import { createInterface } from 'node:readline';
 import { hmac } from '@noble/hashes/hmac.js';
 import { sha512 } from '@noble/hashes/sha2.js';
 import { utf8ToBytes } from '@noble/hashes/utils.js';
@@ -73,6 +74,22 @@ export function driverSession(driver = process.argv[2], seed = runSeed()) {
       verdict(`${requests.length} requests checked (seed ${seed})`);
     },
   };
+}
+
+// The driver (argv[2]) kept running: ask(request) resolves with its reply, the next line of its
+// output that is a JSON object (other lines are its log). driver.stdin.end() lets it finish.
+export function spawnDriver(path = process.argv[2]) {
+  const driver = spawn(path, [], { stdio: ['pipe', 'pipe', 'inherit'] });
+  const waiting = [];
+  createInterface({ input: driver.stdout }).on('line', (line) => {
+    if (line.startsWith('{')) waiting.shift()(JSON.parse(line));
+  });
+  const ask = (request) =>
+    new Promise((resolve) => {
+      waiting.push(resolve);
+      driver.stdin.write(JSON.stringify(request) + '\n');
+    });
+  return { driver, ask };
 }
 
 // SLIP-10 Ed25519: the private key at `path` (hardened indices only) from a BIP-39 seed.

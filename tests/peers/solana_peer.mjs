@@ -1,25 +1,15 @@
 // Our Solana transfer message against @solana/web3.js, and our client and signed transfers
 // against litesvm behind solana_rpc_server.mjs. Usage: node solana_peer.mjs <solana_driver>.
-import { spawn } from 'node:child_process';
-import { createInterface } from 'node:readline';
 import web3 from '@solana/web3.js';
 import bs58 from 'bs58';
 import { address, lamports } from '@solana/kit';
-import { seededRandom, runSeed, checker } from './peer_harness.mjs';
+import { seededRandom, runSeed, checker, spawnDriver } from './peer_harness.mjs';
 import { startSolanaRpcServer } from './solana_rpc_server.mjs';
 
 const seed = runSeed();
 const { int, pick, bytes } = seededRandom(seed);
 const { expectEqual, verdict } = checker();
-const driver = spawn(process.argv[2], [], { stdio: ['pipe', 'pipe', 'inherit'] });
-const lines = createInterface({ input: driver.stdout });
-const waiting = [];
-lines.on('line', (line) => waiting.shift()(JSON.parse(line)));
-const ask = (request) =>
-  new Promise((resolve) => {
-    waiting.push(resolve);
-    driver.stdin.write(JSON.stringify(request) + '\n');
-  });
+const { driver, ask } = spawnDriver();
 
 const hex = (u8) => Buffer.from(u8).toString('hex');
 const keyOf = (seedBytes) => web3.Keypair.fromSeed(seedBytes);

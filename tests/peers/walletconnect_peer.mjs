@@ -3,11 +3,9 @@
 // pairing URIs that @walletconnect/core makes, and a whole session proposal of
 // @walletconnect/sign-client answered by our relay client over the loopback relay.
 // Usage: node walletconnect_peer.mjs <walletconnect_driver>.
-import { spawn } from 'node:child_process';
-import { createInterface } from 'node:readline';
 import { decodeIss, decodeJWT, verifyJWT } from '@walletconnect/relay-auth';
 import { decrypt, deriveSymKey, deserialize, encrypt, formatUri, generateKeyPair, hashKey } from '@walletconnect/utils';
-import { checker, runSeed, seededRandom } from './peer_harness.mjs';
+import { checker, runSeed, seededRandom, spawnDriver } from './peer_harness.mjs';
 import { startRelay } from './relay_fixture.mjs';
 import { loopbackOnlyFetch, startCore, startDapp, withTimeout } from './wc_dapp.mjs';
 
@@ -16,16 +14,7 @@ loopbackOnlyFetch();
 const seed = runSeed();
 const { int, pick, bytes } = seededRandom(seed);
 const { expectEqual, verdict } = checker();
-const driver = spawn(process.argv[2], [], { stdio: ['pipe', 'pipe', 'inherit'] });
-const waiting = [];
-createInterface({ input: driver.stdout }).on('line', (line) => {
-  if (line.startsWith('{')) waiting.shift()(JSON.parse(line));
-});
-const ask = (request) =>
-  new Promise((resolve) => {
-    waiting.push(resolve);
-    driver.stdin.write(JSON.stringify(request) + '\n');
-  });
+const { driver, ask } = spawnDriver();
 const hex = (u8) => Buffer.from(u8).toString('hex');
 const pieces = ['a', 'Z', '0', ' ', '"', '\\', '{', '}', 'é', '€', '中', '😀', '\n'];
 const randomText = (length) => Array.from({ length }, () => pick(pieces)).join('');

@@ -6,27 +6,16 @@
 // wallet. Requests the client itself would never send (other chains, foreign addresses, bad
 // typed data) are sealed by hand with the session key and published through the relay.
 // Usage: node wcsession_peer.mjs <wcsession_driver>.
-import { spawn } from 'node:child_process';
-import { createInterface } from 'node:readline';
 import { recoverTypedSignature, SignTypedDataVersion } from '@metamask/eth-sig-util';
 import { decrypt, encrypt, getSdkError } from '@walletconnect/utils';
 import { JsonRpcProvider, Transaction, verifyMessage } from 'ethers';
-import { checker } from './peer_harness.mjs';
+import { checker, spawnDriver } from './peer_harness.mjs';
 import { startRelay } from './relay_fixture.mjs';
 import { loopbackOnlyFetch, startCore, startDapp, withTimeout } from './wc_dapp.mjs';
 
 loopbackOnlyFetch();
 const { expectEqual, verdict } = checker();
-const driver = spawn(process.argv[2], [], { stdio: ['pipe', 'pipe', 'inherit'] });
-const waiting = [];
-createInterface({ input: driver.stdout }).on('line', (line) => {
-  if (line.startsWith('{')) waiting.shift()(JSON.parse(line));
-});
-const ask = (request) =>
-  new Promise((resolve) => {
-    waiting.push(resolve);
-    driver.stdin.write(JSON.stringify(request) + '\n');
-  });
+const { driver, ask } = spawnDriver();
 const failed = (reply, what) => {
   if (reply.error) throw new Error(`${what}: ${reply.error}`);
   return reply;

@@ -4,26 +4,16 @@
 // is installed.
 
 #include "AnvilNode.h"
+#include "QuickTestSetup.h"
 #include "RefreshFixture.h"
 #include "TestContracts.h"
 #include "core/storage/TokenStore.h"
 #include "platform/AtomicFile.h"
 #include "state/AppState.h"
-#include "ui/shell/WalletShell.h"
-#include "ui/theme/BRFont.h"
 #include "ui/theme/ExternalLink.h"
-#include "ui/theme/WindowRendering.h"
 
-#include <QDir>
-#include <QLocale>
-#include <QQmlContext>
-#include <QQmlEngine>
-#include <QTemporaryDir>
-#include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
 #include <memory>
-
-Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
 
 namespace {
 
@@ -73,7 +63,7 @@ TokenBalance balance(std::string address, std::string symbol, std::string name, 
 
 const std::string usdc = "0xaf88d065e77c8CC2239327C5EDb3A432268e5831";
 
-class Fixture : public QObject {
+class Fixture : public test::QuickFixture {
     Q_OBJECT
 
 public:
@@ -221,11 +211,6 @@ public:
         }
         return found;
     }
-    Q_INVOKABLE QString screenshotPath(const QString& name) const {
-        const QString folder = qEnvironmentVariable("QM_BUILD_DIR") + "/tests/ui/screenshots";
-        QDir().mkpath(folder);
-        return folder + '/' + name;
-    }
 
 private:
     test::RefreshFixture& m_env;
@@ -233,17 +218,12 @@ private:
     QStringList m_opened;
 };
 
-class Setup : public QObject {
+class Setup : public test::QuickTestSetup {
     Q_OBJECT
-
-public:
-    Setup() { qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8()); }
 
 public slots:
     void applicationAvailable() {
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-        BRFont::loadBundledFonts();
-        configureWindowRendering(); // drawn as the program draws it
+        prepareApplication(QLocale(QStringLiteral("en_US")));
         test::RefreshFixture::Setup setup;
         if (test::AnvilNode::isAvailable()) {
             m_anvil = std::make_unique<test::AnvilNode>(42161);
@@ -253,16 +233,10 @@ public slots:
         // The screens are tested here, the refresh on its own: adding a token refreshes nothing.
         m_env->refresh().setSuspendedForTesting(true);
         m_fixture = std::make_unique<Fixture>(*m_env, m_anvil.get());
-        WalletShell::install(&m_env->state());
+        show(m_fixture.get(), m_env->state());
     }
-    void qmlEngineAvailable(QQmlEngine* engine) {
-        engine->addImportPath(QStringLiteral("qrc:/"));
-        engine->rootContext()->setContextProperty(QStringLiteral("fixture"), m_fixture.get());
-    }
-    void cleanupTestCase() { WalletShell::install(nullptr); }
 
 private:
-    QTemporaryDir m_config;
     std::unique_ptr<test::AnvilNode> m_anvil;
     std::unique_ptr<test::RefreshFixture> m_env;
     std::unique_ptr<Fixture> m_fixture;

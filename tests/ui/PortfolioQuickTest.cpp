@@ -3,24 +3,14 @@
 
 #include "AppStateFixture.h"
 #include "PortfolioHoldings.h"
+#include "QuickTestSetup.h"
 #include "RunTask.h"
 #include "state/AppState.h"
 #include "state/refresh/RefreshOrchestrator.h"
-#include "ui/shell/WalletShell.h"
-#include "ui/theme/BRFont.h"
-#include "ui/theme/WindowRendering.h"
 
-#include <QDir>
-#include <QLocale>
-#include <QQmlContext>
-#include <QQmlEngine>
-#include <QTemporaryDir>
 #include <QUuid>
-#include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
 #include <memory>
-
-Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
 
 namespace {
 
@@ -33,7 +23,7 @@ qm::Account account(qm::Chain chain, int index, std::string address) {
     return result;
 }
 
-class Fixture : public QObject {
+class Fixture : public qm::test::QuickFixture {
     Q_OBJECT
 
 public:
@@ -161,45 +151,28 @@ public:
     Q_INVOKABLE QString hostileName() const {
         return QStringLiteral("<img src=\"%1\">").arg(m_env.web().url("/evil.png").toString());
     }
-    // Where the screenshots of the screen go: the build's tests/ui/screenshots.
-    Q_INVOKABLE QString screenshotPath(const QString& name) const {
-        const QString folder = qEnvironmentVariable("QM_BUILD_DIR") + "/tests/ui/screenshots";
-        QDir().mkpath(folder);
-        return folder + '/' + name;
-    }
     Q_INVOKABLE int networkRequests() const { return m_env.networkRequests(); }
 
 private:
     qm::test::AppStateFixture& m_env;
 };
 
-class Setup : public QObject {
+class Setup : public qm::test::QuickTestSetup {
     Q_OBJECT
 
 public:
     // Before the application: the chart's dates are read in UTC.
-    Setup() {
-        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
-        qputenv("TZ", "UTC");
-    }
+    Setup() { qputenv("TZ", "UTC"); }
 
 public slots:
     void applicationAvailable() {
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-        qm::BRFont::loadBundledFonts();
-        qm::configureWindowRendering(); // drawn as the program draws it
+        prepareApplication(QLocale(QStringLiteral("en_US")));
         m_env = std::make_unique<qm::test::AppStateFixture>();
         m_fixture = std::make_unique<Fixture>(*m_env);
-        qm::WalletShell::install(&m_env->state());
+        show(m_fixture.get(), m_env->state());
     }
-    void qmlEngineAvailable(QQmlEngine* engine) {
-        engine->addImportPath(QStringLiteral("qrc:/"));
-        engine->rootContext()->setContextProperty(QStringLiteral("fixture"), m_fixture.get());
-    }
-    void cleanupTestCase() { qm::WalletShell::install(nullptr); }
 
 private:
-    QTemporaryDir m_config;
     std::unique_ptr<qm::test::AppStateFixture> m_env;
     std::unique_ptr<Fixture> m_fixture;
 };

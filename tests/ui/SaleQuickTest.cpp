@@ -3,26 +3,17 @@
 // chain and the screenshots through `fixture`.
 
 #include "NOVRSaleWallet.h"
+#include "QuickTestSetup.h"
 #include "services/sale/NOVRSaleContract.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
-#include "ui/shell/WalletShell.h"
-#include "ui/theme/BRFont.h"
 
-#include <QDir>
-#include <QLocale>
-#include <QQmlContext>
-#include <QQmlEngine>
-#include <QTemporaryDir>
-#include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
 #include <memory>
 
-Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
-
 namespace {
 
-class Fixture : public QObject {
+class Fixture : public qm::test::QuickFixture {
     Q_OBJECT
 
 public:
@@ -48,41 +39,27 @@ public:
     Q_INVOKABLE int sentCount() {
         return static_cast<int>(m_sale.chain().minedNonce(m_sale.address()));
     }
-    Q_INVOKABLE QString screenshotPath(const QString& name) const {
-        const QString folder = qEnvironmentVariable("QM_BUILD_DIR") + "/tests/ui/screenshots";
-        QDir().mkpath(folder);
-        return folder + '/' + name;
-    }
 
 private:
     qm::test::NOVRSaleWallet m_sale;
     std::unique_ptr<qm::FlowService> m_flows;
 };
 
-class Setup : public QObject {
+class Setup : public qm::test::QuickTestSetup {
     Q_OBJECT
-
-public:
-    Setup() { qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8()); }
 
 public slots:
     void applicationAvailable() {
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-        qm::BRFont::loadBundledFonts();
+        prepareApplication(QLocale(QStringLiteral("en_US")));
         m_fixture = std::make_unique<Fixture>();
-        qm::WalletShell::install(&m_fixture->state());
+        show(m_fixture.get(), m_fixture->state());
     }
-    void qmlEngineAvailable(QQmlEngine* engine) {
-        engine->addImportPath(QStringLiteral("qrc:/"));
-        engine->rootContext()->setContextProperty(QStringLiteral("fixture"), m_fixture.get());
-    }
-    void cleanupTestCase() {
-        qm::WalletShell::install(nullptr);
+    void cleanupTestCase() override {
+        QuickTestSetup::cleanupTestCase();
         m_fixture.reset();
     }
 
 private:
-    QTemporaryDir m_config;
     std::unique_ptr<Fixture> m_fixture;
 };
 

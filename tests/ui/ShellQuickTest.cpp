@@ -2,26 +2,17 @@
 // tests in qml/ reach the state through `fixture`.
 
 #include "AppStateFixture.h"
+#include "QuickTestSetup.h"
 #include "RunTask.h"
-#include "ui/shell/WalletShell.h"
-#include "ui/theme/BRFont.h"
-#include "ui/theme/WindowRendering.h"
 
-#include <QLocale>
-#include <QQmlContext>
-#include <QQmlEngine>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
-#include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
 #include <memory>
 
-Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
-
 namespace {
 
-class Fixture : public QObject {
+class Fixture : public qm::test::QuickFixture {
     Q_OBJECT
 
 public:
@@ -70,31 +61,19 @@ private:
     qm::test::AppStateFixture& m_env;
 };
 
-class Setup : public QObject {
+class Setup : public qm::test::QuickTestSetup {
     Q_OBJECT
-
-public:
-    // The theme is stored in the user defaults: keep them out of the user's own.
-    Setup() { qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8()); }
 
 public slots:
     void applicationAvailable() {
         // The locale of many minimal systems, which names no territory.
-        QLocale::setDefault(QLocale::c());
-        qm::BRFont::loadBundledFonts();
-        qm::configureWindowRendering(); // drawn as the program draws it
+        prepareApplication(QLocale::c());
         m_env = std::make_unique<qm::test::AppStateFixture>();
         m_fixture = std::make_unique<Fixture>(*m_env);
-        qm::WalletShell::install(&m_env->state());
+        show(m_fixture.get(), m_env->state());
     }
-    void qmlEngineAvailable(QQmlEngine* engine) {
-        engine->addImportPath(QStringLiteral("qrc:/"));
-        engine->rootContext()->setContextProperty(QStringLiteral("fixture"), m_fixture.get());
-    }
-    void cleanupTestCase() { qm::WalletShell::install(nullptr); }
 
 private:
-    QTemporaryDir m_config;
     std::unique_ptr<qm::test::AppStateFixture> m_env;
     std::unique_ptr<Fixture> m_fixture;
 };

@@ -5,6 +5,7 @@
 
 #include "AggregatorFixture.h"
 #include "AnvilNode.h"
+#include "QuickTestSetup.h"
 #include "RefreshFixture.h"
 #include "RunTask.h"
 #include "UniswapV3Fixture.h"
@@ -18,24 +19,13 @@
 #include "services/swap/UniswapQuoter.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
-#include "ui/shell/WalletShell.h"
 #include "ui/swap/SwapTokenVariant.h"
 #include "ui/swap/SwapViewModel.h"
-#include "ui/theme/BRFont.h"
-#include "ui/theme/WindowRendering.h"
 
-#include <QDir>
 #include <QJsonDocument>
-#include <QLocale>
-#include <QQmlContext>
-#include <QQmlEngine>
 #include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
 #include <memory>
-
-Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
 
 namespace {
 
@@ -48,7 +38,7 @@ UInt256 whole(std::uint64_t count, unsigned decimals) {
     return UInt256(0, 0, 0, count).checkedMultiply(UInt256::powerOfTen(decimals).value()).value();
 }
 
-class Fixture : public QObject {
+class Fixture : public test::QuickFixture {
     Q_OBJECT
 
 public:
@@ -116,11 +106,6 @@ public:
         }
         return list;
     }
-    Q_INVOKABLE QString screenshotPath(const QString& name) const {
-        const QString folder = qEnvironmentVariable("QM_BUILD_DIR") + "/tests/ui/screenshots";
-        QDir().mkpath(folder);
-        return folder + '/' + name;
-    }
 
 private:
     std::string address() const {
@@ -143,17 +128,12 @@ private:
     mutable std::unique_ptr<SolanaRPCClient> m_solana;
 };
 
-class Setup : public QObject {
+class Setup : public test::QuickTestSetup {
     Q_OBJECT
-
-public:
-    Setup() { qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8()); }
 
 public slots:
     void applicationAvailable() {
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-        BRFont::loadBundledFonts();
-        configureWindowRendering();
+        prepareApplication(QLocale(QStringLiteral("en_US")));
         test::RefreshFixture::Setup setup;
         if (test::AnvilNode::isAvailable()) {
             m_node = std::make_unique<test::AnvilNode>(evmChainID(Chain::arbitrum));
@@ -196,21 +176,16 @@ public slots:
         FlowService::install(m_flows.get());
         m_fixture =
             std::make_unique<Fixture>(*m_env, m_node.get(), m_uniswap.get(), m_aggregator.get());
-        WalletShell::install(&state);
+        show(m_fixture.get(), state);
     }
-    void qmlEngineAvailable(QQmlEngine* engine) {
-        engine->addImportPath(QStringLiteral("qrc:/"));
-        engine->rootContext()->setContextProperty(QStringLiteral("fixture"), m_fixture.get());
-    }
-    void cleanupTestCase() {
-        WalletShell::install(nullptr);
+    void cleanupTestCase() override {
+        QuickTestSetup::cleanupTestCase();
         FlowService::install(nullptr);
         qunsetenv(AggregatorEndpoint::kBaseURLVariable);
         qunsetenv(AggregatorEndpoint::kAPIKeyVariable);
     }
 
 private:
-    QTemporaryDir m_config;
     std::unique_ptr<test::AnvilNode> m_node;
     std::unique_ptr<test::UniswapV3Fixture> m_uniswap;
     std::unique_ptr<test::AggregatorFixture> m_aggregator;

@@ -5,29 +5,19 @@
 #include "AppStateFixture.h"
 #include "HandMadeDapp.h"
 #include "HttpFixture.h"
+#include "QuickTestSetup.h"
 #include "RelayFixture.h"
 #include "RunTask.h"
 #include "services/walletconnect/WCSessionMessages.h"
 #include "state/AppState.h"
 #include "state/walletconnect/WalletConnectService.h"
-#include "ui/shell/WalletShell.h"
-#include "ui/theme/BRFont.h"
-#include "ui/theme/WindowRendering.h"
 #include "ui/walletconnect/DAppIcon.h"
 
 #include <QBuffer>
-#include <QDir>
 #include <QImage>
-#include <QLocale>
 #include <QPainter>
-#include <QQmlContext>
-#include <QQmlEngine>
-#include <QTemporaryDir>
-#include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
 #include <memory>
-
-Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
 
 namespace {
 
@@ -52,7 +42,7 @@ QByteArray iconPNG() {
     return bytes;
 }
 
-class Fixture : public QObject {
+class Fixture : public qm::test::QuickFixture {
     Q_OBJECT
 
 public:
@@ -134,12 +124,6 @@ public:
             m_web.requests().begin(), m_web.requests().end(),
             [](const qm::test::HttpFixtureRequest& r) { return r.target == "/icon.png"; }));
     }
-    // Where the screenshots go: the build's tests/ui/screenshots.
-    Q_INVOKABLE QString screenshotPath(const QString& name) const {
-        const QString folder = qEnvironmentVariable("QM_BUILD_DIR") + "/tests/ui/screenshots";
-        QDir().mkpath(folder);
-        return folder + '/' + name;
-    }
 
 private:
     qm::test::AppStateFixture& m_env;
@@ -148,17 +132,12 @@ private:
     std::unique_ptr<qm::test::HandMadeDapp> m_dapp;
 };
 
-class Setup : public QObject {
+class Setup : public qm::test::QuickTestSetup {
     Q_OBJECT
-
-public:
-    Setup() { qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8()); }
 
 public slots:
     void applicationAvailable() {
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-        qm::BRFont::loadBundledFonts();
-        qm::configureWindowRendering();
+        prepareApplication(QLocale(QStringLiteral("en_US")));
         if (!qm::test::RelayFixture::isAvailable()) {
             qFatal("node and tests/peers are not installed (scripts/install-deps)");
         }
@@ -170,23 +149,17 @@ public slots:
         qm::WalletConnectService::Options options;
         options.manager.endpoint = qm::WCRelayEndpoint{m_relay->url(), "quillmark-tests"};
         options.manager.sessionsFile =
-            std::filesystem::path(m_config.path().toStdString()) / "wc_sessions_v2.json";
+            std::filesystem::path(configPath().toStdString()) / "wc_sessions_v2.json";
         m_env = std::make_unique<qm::test::AppStateFixture>(options);
         m_env->state().loadStoredState();
         qm::test::runTask(m_env->state().createWallet(qm::test::AppStateFixture::abandonPhrase(),
                                                       "correct horse"));
         m_env->state().stopBackgroundTasks();
         m_fixture = std::make_unique<Fixture>(*m_env, *m_relay, *m_web);
-        qm::WalletShell::install(&m_env->state());
+        show(m_fixture.get(), m_env->state());
     }
-    void qmlEngineAvailable(QQmlEngine* engine) {
-        engine->addImportPath(QStringLiteral("qrc:/"));
-        engine->rootContext()->setContextProperty(QStringLiteral("fixture"), m_fixture.get());
-    }
-    void cleanupTestCase() { qm::WalletShell::install(nullptr); }
 
 private:
-    QTemporaryDir m_config;
     std::unique_ptr<qm::test::RelayFixture> m_relay;
     std::unique_ptr<qm::test::HttpFixture> m_web;
     std::unique_ptr<qm::test::AppStateFixture> m_env;

@@ -1,0 +1,58 @@
+#pragma once
+// What every Qt Quick Test of the window's screens does around its own fixture: user defaults
+// in a folder of its own, the locale and the bundled fonts, the window drawn as the program
+// draws it, and the test's fixture reachable from QML as `fixture` over a state in the shell.
+
+#include <QLocale>
+#include <QObject>
+#include <QString>
+#include <QTemporaryDir>
+
+class QQmlEngine;
+
+namespace qm {
+class AppState;
+}
+
+namespace qm::test {
+
+// The base of a screen test's fixture: what the QML tests of every screen call on it.
+class QuickFixture : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // Where the screenshots of the screens go: the build's tests/ui/screenshots.
+    Q_INVOKABLE QString screenshotPath(const QString& name) const;
+};
+
+// The set-up object of QUICK_TEST_MAIN_WITH_SETUP, derived by each screen test: its slot
+// applicationAvailable() calls prepareApplication(), builds its state and fixture, then show().
+class QuickTestSetup : public QObject {
+    Q_OBJECT
+
+public:
+    // Before the application: the user defaults (the theme among them) kept out of the user's.
+    QuickTestSetup();
+    ~QuickTestSetup() override;
+
+protected:
+    // `locale` as the default, the bundled fonts, and the window drawn as the program draws it.
+    static void prepareApplication(const QLocale& locale);
+    // `fixture` becomes QML's `fixture` and `state` the shell's; both outlive the test cases.
+    void show(QObject* fixture, AppState& state);
+    // The folder that holds the user defaults of this run.
+    QString configPath() const { return m_config.path(); }
+
+public slots:
+    void qmlEngineAvailable(QQmlEngine* engine);
+    // Takes the state out of the shell; a test that installed more undoes it after this.
+    virtual void cleanupTestCase();
+
+private:
+    QTemporaryDir m_config;
+    QObject* m_fixture = nullptr;
+};
+
+} // namespace qm::test
