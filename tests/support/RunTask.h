@@ -7,6 +7,7 @@
 #include <exception>
 #include <optional>
 #include <qcoro/qcorotask.h>
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -48,6 +49,16 @@ template <typename T> T runTask(QCoro::Task<T> task) {
     if constexpr (!std::is_void_v<T>) {
         return std::move(*outcome.value);
     }
+}
+
+// The text of the error `task` ends with, or "no error".
+template <typename T> std::string failureOf(QCoro::Task<T>&& task) {
+    try {
+        runTask(std::move(task));
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "no error";
 }
 
 } // namespace qm::test

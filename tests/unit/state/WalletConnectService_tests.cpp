@@ -15,6 +15,7 @@ namespace qm {
 namespace {
 
 using nlohmann::json;
+using test::failureOf;
 using test::HandMadeDapp;
 using test::RelayFixture;
 using test::runTask;
@@ -22,15 +23,6 @@ using test::waitUntil;
 
 // The address of "abandon ... about" on every EVM chain.
 const std::string kAddress = "0x9858EfFD232B4033E47d90003D41EC34EcaEda94";
-
-std::string failureOf(QCoro::Task<void>&& task) {
-    try {
-        runTask(std::move(task));
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "no error";
-}
 
 class WalletConnectServiceTest : public ::testing::Test {
 protected:

@@ -16,21 +16,13 @@ namespace qm {
 namespace {
 
 using nlohmann::json;
+using test::failureOf;
 using test::RelayFixture;
 using test::runTask;
 using test::waitUntil;
 using namespace std::chrono_literals;
 
 constexpr const char* kProjectId = "quillmark-tests";
-
-template <typename T> std::string failureOf(QCoro::Task<T>&& task) {
-    try {
-        runTask(std::move(task));
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "no error";
-}
 
 struct Received {
     std::string topic;

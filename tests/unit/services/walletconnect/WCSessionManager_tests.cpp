@@ -20,6 +20,7 @@ namespace qm {
 namespace {
 
 using nlohmann::json;
+using test::failureOf;
 using test::HandMadeDapp;
 using test::RelayFixture;
 using test::runTask;
@@ -32,15 +33,6 @@ Bytes randomBytes(std::size_t size) {
     Bytes out(size);
     crypto::randomFill(out.data(), out.size());
     return out;
-}
-
-std::string failureOf(QCoro::Task<void>&& task) {
-    try {
-        runTask(std::move(task));
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "no error";
 }
 
 class SessionManagerTest : public ::testing::Test {
