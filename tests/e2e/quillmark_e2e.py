@@ -645,21 +645,22 @@ def visit_account(w):
     w.wait_node("push button", "Refresh")
 
 
-def visit_swap(w):
-    # The Ethereum account's Swap opens the swap sheet; without a quote (no node is reachable
-    # here) "Review Swap" opens no confirmation, also after an amount is typed; Escape closes
-    # the sheet.
-    account = w.wait("the Ethereum account in the sidebar", lambda: next(
+def open_sidebar_account(w, chain):
+    """Opens the first account of `chain` (its name as the sidebar shows it)."""
+    account = w.wait(f"the {chain} account in the sidebar", lambda: next(
         (node for role, name, _, _, node in w.nodes()
-         if role == "push button" and name.startswith("Ethereum #")), None))
+         if role == "push button" and name.startswith(f"{chain} #")), None))
     w.click_node(account)
-    w.button("Swap")
-    w.wait_node("push button", "Review Swap")
-    amount = w.wait("the amount field", lambda: next(
+
+
+def review_without_quote(w, amount, shot):
+    # In an open swap sheet: `amount` typed, and with no node reachable here "Review Swap"
+    # opens no confirmation; Escape closes the sheet and returns to the account.
+    field = w.wait("the amount field", lambda: next(
         (node for _, _, node in w.all("text")), None))
-    w.fill(amount, "0.25")
+    w.fill(field, amount)
     time.sleep(1.5)  # past the quote's half-second wait
-    w.desktop.screenshot("swap-sheet")
+    w.desktop.screenshot(shot)
     w.click_node(w.find("push button", "Review Swap"))
     time.sleep(1)
     assert not w.find("push button", "Cancel"), "a confirmation opened without a quote"
@@ -667,30 +668,24 @@ def visit_swap(w):
     w.wait_gone("push button", "Review Swap")
     w.key("Escape")
     w.wait_node("push button", "Refresh")
+
+
+def visit_swap(w):
+    # The Ethereum account's Swap opens the swap sheet, which reviews nothing without a quote.
+    open_sidebar_account(w, "Ethereum")
+    w.button("Swap")
+    w.wait_node("push button", "Review Swap")
+    review_without_quote(w, "0.25", "swap-sheet")
 
 
 def visit_sale(w):
-    # The Arbitrum account's NOVR chip opens the sale; no node answers here, so the quote's
-    # failure shows and "Review Swap" opens no confirmation; Escape closes the sheet.
-    account = w.wait("the Arbitrum account in the sidebar", lambda: next(
-        (node for role, name, _, _, node in w.nodes()
-         if role == "push button" and name.startswith("Arbitrum #")), None))
-    w.click_node(account)
+    # The Arbitrum account's NOVR chip opens the sale, with its direction picker; no node
+    # answers here, so the quote's failure shows and nothing is reviewed.
+    open_sidebar_account(w, "Arbitrum")
     w.button("NOVR")
     w.wait_node("push button", "Review Swap")
     assert w.find("push button", "Sell NOVR"), "the sale sheet has no direction picker"
-    amount = w.wait("the amount field", lambda: next(
-        (node for _, _, node in w.all("text")), None))
-    w.fill(amount, "1.5")
-    time.sleep(1.5)  # past the quote's half-second wait
-    w.desktop.screenshot("sale-sheet")
-    w.click_node(w.find("push button", "Review Swap"))
-    time.sleep(1)
-    assert not w.find("push button", "Cancel"), "a confirmation opened without a quote"
-    w.key("Escape")
-    w.wait_gone("push button", "Review Swap")
-    w.key("Escape")
-    w.wait_node("push button", "Refresh")
+    review_without_quote(w, "1.5", "sale-sheet")
 
 
 def export_backup(w, typed_name, expected_path):
@@ -791,23 +786,27 @@ def scenario_keyring(desktop, w, keyring):
     w.quit()
 
 
-def scenario_locked(desktop, w, keyring):
+def restart_with_keyring_closed(w, keyring, close, what):
+    # A wallet imported into the keyring, then the program started again after `close` (which
+    # locks or stops the keyring). Not onboarding and no second wallet: the window says the
+    # wallet may be in the locked keyring and offers to look again.
     keyring.start()
     w.start()
     import_wallet(w)
     wait_for("the wallet's items in the keyring", keyring.items, timeout=20)
     w.quit()
-    keyring.lock()
+    close()
     w.start()
-    # Not onboarding and no second wallet: the window says the wallet may be in the locked
-    # keyring and offers to look again.
     try:
         w.wait_node("push button", "Try Again", timeout=30)
     except AssertionError:
         if w.find("push button", "Create New Wallet"):
-            raise AssertionError("a locked keyring showed onboarding (a second wallet could be "
-                                 "created)")
+            raise AssertionError(f"{what} showed onboarding (a second wallet could be created)")
         raise
+
+
+def scenario_locked(desktop, w, keyring):
+    restart_with_keyring_closed(w, keyring, keyring.lock, "a locked keyring")
     assert not w.find("push button", "Create New Wallet")
     w.button("Try Again")  # still locked: the same face
     w.wait_node("push button", "Unlock Keyring")
@@ -834,20 +833,7 @@ def scenario_locked(desktop, w, keyring):
 def scenario_lockedstart(desktop, w, keyring):
     # After a reboot the session bus starts the daemon on the first call, with the login
     # keyring locked: the window must still see that the wallet may be in it.
-    keyring.start()
-    w.start()
-    import_wallet(w)
-    wait_for("the wallet's items in the keyring", keyring.items, timeout=20)
-    w.quit()
-    keyring.stop()
-    w.start()
-    try:
-        w.wait_node("push button", "Try Again", timeout=30)
-    except AssertionError:
-        if w.find("push button", "Create New Wallet"):
-            raise AssertionError("a keyring started locked showed onboarding (a second wallet "
-                                 "could be created)")
-        raise
+    restart_with_keyring_closed(w, keyring, keyring.stop, "a keyring started locked")
     assert keyring.on_bus() and keyring.locked(), "the daemon did not start locked"
     keyring.unlock()
     w.button("Try Again")
