@@ -1,5 +1,6 @@
 #include "AggregatorFixture.h"
 
+#include "ChildProcess.h"
 #include "RunTask.h"
 #include "services/network/HttpSession.h"
 
@@ -26,14 +27,7 @@ AggregatorFixture::AggregatorFixture(const std::string& apiKey) {
 }
 
 AggregatorFixture::~AggregatorFixture() {
-    if (m_process.state() == QProcess::NotRunning) {
-        return;
-    }
-    m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(5'000)) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
+    stopChildProcess(m_process);
 }
 
 nlohmann::json AggregatorFixture::control(const QByteArray& method, const QString& path,

@@ -1,5 +1,7 @@
 #include "LitesvmServer.h"
 
+#include "ChildProcess.h"
+
 #include <QStandardPaths>
 
 namespace qm::test {
@@ -26,14 +28,7 @@ LitesvmServer::LitesvmServer(const std::string& owner, std::uint64_t lamports,
 }
 
 LitesvmServer::~LitesvmServer() {
-    if (m_process.state() == QProcess::NotRunning) {
-        return;
-    }
-    m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(5'000)) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
+    stopChildProcess(m_process);
 }
 
 } // namespace qm::test

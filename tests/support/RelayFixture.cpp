@@ -1,5 +1,7 @@
 #include "RelayFixture.h"
 
+#include "ChildProcess.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QStandardPaths>
@@ -52,14 +54,7 @@ RelayFixture::RelayFixture(int port, std::optional<std::string> projectId) {
 
 RelayFixture::~RelayFixture() {
     QObject::disconnect(&process_, nullptr, nullptr, nullptr);
-    if (process_.state() == QProcess::NotRunning) {
-        return;
-    }
-    process_.closeWriteChannel();
-    if (!process_.waitForFinished(5'000)) {
-        process_.kill();
-        process_.waitForFinished();
-    }
+    stopChildProcess(process_);
 }
 
 std::string RelayFixture::url() const {

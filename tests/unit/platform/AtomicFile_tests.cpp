@@ -1,17 +1,14 @@
+#include "KillAtRandom.h"
 #include "TestHex.h"
 #include "platform/AtomicFile.h"
 #include "platform/Crypto.h"
 
 #include <QTemporaryDir>
 #include <chrono>
-#include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <random>
 #include <set>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace qm {
@@ -81,30 +78,13 @@ std::optional<std::uint64_t> versionOf(const Bytes& bytes) {
 TEST_F(AtomicFileTest, AWriterKilledAtAnyPointLeavesEachFileOldOrNew) {
     const auto folder = root_ / "Quillmark";
     ensureDirectory(folder);
-    std::mt19937_64 random(std::random_device{}());
-    std::chrono::microseconds fullRun{0};
+    test::KillAtRandom killer;
     std::uint64_t seen[3] = {0, 0, 0};
     // Round 0 runs undisturbed: it sets the files up and tells how long 1,000 writes take.
     for (std::uint64_t round = 0; round <= 8; ++round) {
         SCOPED_TRACE(round);
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            writeVersions(folder, round * 1000);
-        }
-        if (round > 0) {
-            std::uniform_int_distribution<std::int64_t> delay(0, fullRun.count());
-            std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-            ::kill(child, SIGKILL);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        if (round == 0) {
-            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-            fullRun = std::chrono::duration_cast<std::chrono::microseconds>(
-                std::chrono::steady_clock::now() - start);
-        }
+        ASSERT_TRUE(
+            killer.run(static_cast<int>(round), [&] { writeVersions(folder, round * 1000); }));
         for (int k = 0; k < 3; ++k) {
             const auto bytes = readFileIfExists(folder / ("item" + std::to_string(k)));
             ASSERT_TRUE(bytes);

@@ -2,29 +2,20 @@
 // token list, the token screen's figures, and that a token screen never outlives a switch to
 // an account of another chain.
 
+#include "LocaleScope.h"
 #include "RefreshFixture.h"
 #include "state/AppState.h"
 #include "ui/portfolio/AccountDetailModel.h"
 #include "ui/portfolio/TokenVariant.h"
 
 #include <QAbstractItemModelTester>
-#include <QLocale>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
 namespace qm {
 namespace {
 
-class LocaleScope {
-public:
-    explicit LocaleScope(const char* name) {
-        QLocale::setDefault(QLocale(QString::fromLatin1(name)));
-    }
-    ~LocaleScope() { QLocale::setDefault(m_previous); }
-
-private:
-    QLocale m_previous;
-};
+using test::LocaleScope;
 
 TokenBalance holding(std::string address, std::string symbol, double amount,
                      std::optional<double> price, Chain chain) {

@@ -1,11 +1,11 @@
 // The portfolio's texts and chart numbers: tables under an English and a German locale.
 
+#include "LocaleScope.h"
 #include "core/model/Amount.h"
 #include "ui/portfolio/FiatText.h"
 #include "ui/portfolio/PriceChartMath.h"
 #include "ui/portfolio/TokenDisc.h"
 
-#include <QLocale>
 #include <QStringList>
 #include <QTimeZone>
 #include <cstdint>
@@ -15,16 +15,7 @@
 namespace qm {
 namespace {
 
-class LocaleScope {
-public:
-    explicit LocaleScope(const char* name) {
-        QLocale::setDefault(QLocale(QString::fromLatin1(name)));
-    }
-    ~LocaleScope() { QLocale::setDefault(m_previous); }
-
-private:
-    QLocale m_previous;
-};
+using test::LocaleScope;
 
 // The texts that take no locale come out the same under both.
 void expectLocaleFreeTexts() {

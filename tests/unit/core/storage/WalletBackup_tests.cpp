@@ -1,4 +1,5 @@
 #include "FakeKeychain.h"
+#include "KillAtRandom.h"
 #include "TestHex.h"
 #include "core/storage/KeychainManager.h"
 #include "core/storage/TokenStore.h"
@@ -11,14 +12,10 @@
 #include <QByteArray>
 #include <QTemporaryDir>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <set>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace qm {
@@ -323,8 +320,7 @@ TEST(WalletBackupKill, ARestoreKilledAtAnyPointOpensWithTheOldOrTheNewPassword) 
         return std::make_unique<KeychainManager>(
             KeychainManager::Config{nullptr, root, std::chrono::seconds(5), quick});
     };
-    std::mt19937_64 random(std::random_device{}());
-    std::chrono::microseconds fullRun{0};
+    test::KillAtRandom killer;
     int oldOnes = 0, newOnes = 0;
     for (int round = 0; round <= 40; ++round) {
         SCOPED_TRACE(round);
@@ -333,28 +329,12 @@ TEST(WalletBackupKill, ARestoreKilledAtAnyPointOpensWithTheOldOrTheNewPassword) 
             home->storeSeedAndPhrase(oldSeed, words, wallet.id, "old");
             home->storeItem("wallet-metadata", encodeWalletMetadata(wallet));
         }
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        ASSERT_TRUE(killer.run(round, [&] {
             auto keychain = manager();
             TokenStore tokens(root / "Quillmark" / "tokens.json");
             Settings settings(root / "settings.ini");
             WalletBackup::restore(file, "new", {*keychain, tokens, settings});
-            ::_exit(0);
-        }
-        if (round > 0) {
-            std::uniform_int_distribution<std::int64_t> delay(0, fullRun.count());
-            std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-            ::kill(child, SIGKILL);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        if (round == 0) {
-            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-            fullRun = std::chrono::duration_cast<std::chrono::microseconds>(
-                std::chrono::steady_clock::now() - start);
-        }
+        }));
         auto next = manager();
         ASSERT_EQ(next->loadWalletMetadata(), wallet);
         std::optional<SecureBytes> opened;
