@@ -7,7 +7,9 @@
 //    "shownFee", "shownRate"}], "broadcasts": [raw hex], "seedLoads": openings per attempt}.
 // A second press while the first send runs is made every time; it must change nothing.
 // "failAtSend": a method the server refuses once the sheet has its estimate; "closeSheet":
-// the sheet goes while its send runs.
+// the sheet goes while its send runs; "max": the balance is the coins' sum and "Max" is
+// pressed once the estimate is shown, then "edit" (if given) typed as the amount. Each attempt
+// also reports "shownAmount"; an amount the send revised is re-estimated, as the screen does.
 #include "AppStateFixture.h"
 #include "PeerDriver.h"
 #include "RunTask.h"
@@ -55,6 +57,9 @@ json answer(const json& request) {
     std::vector<qm::BTCAccountState> accounts = state.bitcoinAccounts();
     for (qm::BTCAddressInfo& address : accounts.at(0).addresses) {
         address.fetched = true;
+    }
+    for (const json& coin : request.at("coins")) {
+        accounts.at(0).balanceSats += coin.at("value").get<std::uint64_t>();
     }
     state.setBitcoinAccounts(std::move(accounts));
     for (const json& index : request.at("delete")) {
@@ -107,6 +112,12 @@ json answer(const json& request) {
     if (!QTest::qWaitFor([&] { return vm.estimatedFeeSats() != 0; }, 15'000)) {
         throw std::runtime_error("no fee estimate");
     }
+    if (request.value("max", false)) {
+        vm.useMaxAmount();
+        if (request.contains("edit")) {
+            vm.setAmountString(QString::fromStdString(request.at("edit").get<std::string>()));
+        }
+    }
     estimate = request.at("sendEstimate").get<double>();
     if (request.contains("failAtSend")) {
         electrum.answerError(request.at("failAtSend").get<std::string>(), 1, "refused");
@@ -128,7 +139,8 @@ json answer(const json& request) {
     }
     for (int attempt = 0; attempt < request.at("sends").get<int>(); ++attempt) {
         json record{{"shownFee", vm.estimatedFeeSats()},
-                    {"shownRate", vm.feeSnapshot().normal.satPerVByte}};
+                    {"shownRate", vm.feeSnapshot().normal.satPerVByte},
+                    {"shownAmount", vm.amountString().toStdString()}};
         const std::size_t before = env.keychain().calls().size();
         vm.sendBitcoin();
         vm.sendBitcoin();
@@ -140,7 +152,14 @@ json answer(const json& request) {
         record["error"] = vm.errorMessage().toStdString();
         record["txHash"] = vm.txHash().toStdString();
         reply["seedLoads"].push_back(seedLoads(env.keychain(), before));
+        const QString shown = QString::fromStdString(record.at("shownAmount").get<std::string>());
         reply["attempts"].push_back(std::move(record));
+        if (vm.amountString() != shown) {
+            vm.refreshFees();
+            if (!QTest::qWaitFor([&] { return !vm.isFetchingFees(); }, 15'000)) {
+                throw std::runtime_error("no fee estimate");
+            }
+        }
     }
     return reply;
 }

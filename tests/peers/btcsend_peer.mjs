@@ -4,7 +4,9 @@
 // the first address, a remainder below the dust limit left to the fee, and the fee against the
 // rate the user saw. A send whose transaction needs more than the fee shown (more inputs, a
 // remainder left to the fee, a higher estimate at send time) stops before signing and shows
-// the fee it needs; sent again, it pays exactly that. Every send is pressed twice.
+// the fee it needs; sent again, it pays exactly that. "Max" sends every coin to one output:
+// when that is not the amount and fee shown, the send stops first and shows both. Every send
+// is pressed twice.
 // Usage: node btcsend_peer.mjs <btcsend_driver>. QM_SEED replays a run.
 import * as bitcoin from 'bitcoinjs-lib';
 import * as ecc from 'tiny-secp256k1';
@@ -145,6 +147,76 @@ stopsThenSends('larger payment output', {
   });
 }
 
+// "Max": every coin to one output, no change. `revised`: the first send stops (nothing signed)
+// and shows the amount and fee every coin pays; the second sends exactly those.
+function maxSend(name, request, { amount, fee, rate, revised }) {
+  const sends = revised ? 2 : 1;
+  ask({ ...request, max: true, amount: '', sends, password }, (reply) => {
+    const last = reply.attempts[sends - 1];
+    if (revised) {
+      const [first] = reply.attempts;
+      expectEqual(first.step, 'Failed', `${name}: the first send stops`);
+      expectEqual(first.error, `Sending everything pays ${btcText(amount)} BTC to the recipient ` +
+        `and a fee of ${btcText(fee)} BTC (${rate} sat/vB). Review the new amount and send again.`,
+      `${name}: the revision's text`);
+      expectEqual(reply.seedLoads[0], 0, `${name}: nothing signed before the amount was seen`);
+    }
+    expectEqual(last.shownAmount, btcText(amount), `${name}: the amount shown`);
+    expectEqual(last.shownFee, fee, `${name}: the fee shown, also after a new estimate`);
+    expectEqual(last.shownRate, rate, `${name}: the rate shown`);
+    expectEqual(last.step, 'Submitted', `${name}: submitted (${last.error})`);
+    expectEqual(reply.broadcasts.length, 1, `${name}: one broadcast`);
+    if (reply.broadcasts.length !== 1) return;
+    const paid = verifyTransaction(reply.broadcasts[0], request, reply, last, amount, name);
+    expectEqual(paid, fee, `${name}: the fee paid`);
+    const tx = bitcoin.Transaction.fromHex(reply.broadcasts[0]);
+    expectEqual(tx.outs.length, 1, `${name}: one output`);
+    expectEqual(tx.ins.length, request.coins.length, `${name}: every coin spent`);
+  });
+}
+
+// Three coins over two addresses: the 141 vB estimate is not what three inputs need. A P2TR
+// output is 12 vB above P2WPKH.
+{
+  const coins = [coin(0, 20_000_000), coin(1, 15_000_000), coin(1, 1_000)];
+  const fee = (vbytes(3, 1) + 12) * 5;
+  maxSend('max over three coins', {
+    addresses: 2, delete: [], estimate: -1, sendEstimate: -1, recipient: recipients.p2tr(), coins,
+  }, { amount: 35_001_000 - fee, fee, rate: 5, revised: true });
+}
+
+// One coin: what "Max" showed (the balance less the 141 vB fee) pays it all, at once.
+maxSend('max of one coin', {
+  addresses: 1, delete: [], estimate: -1, sendEstimate: -1, recipient: recipients.p2wpkh(),
+  coins: [coin(0, 1_000_000)],
+}, { amount: 1_000_000 - 705, fee: 705, rate: 5, revised: false });
+
+// The estimate rose from 5 to 20 sat/vB: the fee shown no longer covers one input.
+maxSend('max at a higher estimate', {
+  addresses: 1, delete: [], estimate: 0.00005, sendEstimate: 0.0002, recipient: recipients.p2wpkh(),
+  coins: [coin(0, 1_000_000)],
+}, { amount: 1_000_000 - vbytes(1, 1) * 20, fee: vbytes(1, 1) * 20, rate: 20, revised: true });
+
+// "Max", then an amount typed: an ordinary payment from the largest coin, with change.
+{
+  const request = {
+    addresses: 2, delete: [], estimate: -1, sendEstimate: -1, recipient: recipients.p2wpkh(),
+    coins: [coin(1, 500_000), coin(0, 1_000_000)], max: true, edit: '0.001', amount: '',
+    sends: 1, password,
+  };
+  ask(request, (reply) => {
+    const [attempt] = reply.attempts;
+    expectEqual(attempt.shownAmount, '0.001', 'max then edited: the amount typed');
+    expectEqual(attempt.step, 'Submitted', `max then edited: submitted (${attempt.error})`);
+    expectEqual(reply.broadcasts.length, 1, 'max then edited: one broadcast');
+    if (reply.broadcasts.length !== 1) return;
+    verifyTransaction(reply.broadcasts[0], request, reply, attempt, 100_000, 'max then edited');
+    const tx = bitcoin.Transaction.fromHex(reply.broadcasts[0]);
+    expectEqual(tx.ins.length, 1, 'max then edited: one input');
+    expectEqual(tx.outs.length, 2, 'max then edited: change');
+  });
+}
+
 // Failures the user can meet: each fails with its text and nothing leaves.
 const failures = [
   ['testnet recipient', { recipient: recipients.testnet() }, 'Invalid recipient address'],
@@ -160,6 +232,9 @@ const failures = [
   ['estimate refused', { failAtSend: 'blockchain.estimatefee' }, 'Server error 1: refused'],
   ['broadcast refused', { failAtSend: 'blockchain.transaction.broadcast' },
     'Server error 1: refused'],
+  // "Max" of 1000 sats leaves 450 after the 550 of one input and one output: dust.
+  ['max leaves dust', { coins: [coin(0, 1_000)], max: true, amount: '' },
+    'Insufficient funds: 1000 sats available, 1097 sats needed (including fee).'],
 ];
 for (const [name, change, text] of failures) {
   const request = {

@@ -54,17 +54,22 @@ public:
             state().createWallet(qm::test::AppStateFixture::abandonPhrase(), walletPassword));
         state().stopBackgroundTasks();
     }
-    // One coin of `sats` at the first Bitcoin address; broadcasts are counted and answered
-    // with a transaction id.
-    Q_INVOKABLE void fundBitcoin(int sats) {
+    // `coins` coins of `sats` each at the first Bitcoin address; broadcasts are counted and
+    // answered with a transaction id.
+    Q_INVOKABLE void fundBitcoin(int sats, int coins = 1) {
         std::vector<qm::BTCAccountState> accounts = state().bitcoinAccounts();
         for (qm::BTCAddressInfo& address : accounts.at(0).addresses) {
             address.fetched = true;
         }
         const std::string scriptHash = accounts.at(0).addresses.at(0).scriptHash;
         state().setBitcoinAccounts(std::move(accounts));
-        const nlohmann::json coin{
-            {"tx_hash", std::string(64, 'a')}, {"tx_pos", 0}, {"height", 800'000}, {"value", sats}};
+        nlohmann::json coin = nlohmann::json::array();
+        for (int i = 0; i < coins; ++i) {
+            coin.push_back({{"tx_hash", std::string(64, 'a')},
+                            {"tx_pos", i},
+                            {"height", 800'000},
+                            {"value", sats}});
+        }
         auto line = [](const nlohmann::json& id, nlohmann::json result) {
             return std::optional<std::string>(
                 nlohmann::json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}}
@@ -74,8 +79,7 @@ public:
         m_env.electrum().answerRaw(
             "blockchain.scripthash.listunspent", [scriptHash, coin, line](const nlohmann::json& r) {
                 const bool ours = r.at("params").at(0).get<std::string>() == scriptHash;
-                return line(r.at("id"),
-                            ours ? nlohmann::json::array({coin}) : nlohmann::json::array());
+                return line(r.at("id"), ours ? coin : nlohmann::json::array());
             });
         m_env.electrum().answerRaw("blockchain.transaction.broadcast",
                                    [this, line](const nlohmann::json& r) {

@@ -19,6 +19,18 @@ std::uint64_t mulSaturating(std::uint64_t a, std::uint64_t b) {
     return __builtin_mul_overflow(a, b, &product) ? kMax : product;
 }
 
+// The fee of `inputs` inputs and `outputs` outputs, the payment sized by its own script.
+std::uint64_t feeWithPayment(std::uint64_t inputs, std::uint64_t outputs, std::uint64_t feeRate,
+                             std::uint64_t paymentOutputVBytes) {
+    // The payment's bytes beyond the 31 that fee() counts for it.
+    const std::uint64_t extra =
+        mulSaturating(paymentOutputVBytes > CoinSelection::kP2WPKHOutputVBytes
+                          ? paymentOutputVBytes - CoinSelection::kP2WPKHOutputVBytes
+                          : 0,
+                      feeRate);
+    return addSaturating(CoinSelection::fee(inputs, outputs, feeRate), extra);
+}
+
 } // namespace
 
 CoinSelectionError CoinSelectionError::insufficientFunds(std::uint64_t available,
@@ -46,12 +58,8 @@ CoinSelectionResult CoinSelection::select(const std::vector<UTXO>& utxos, std::u
     if (utxos.empty()) {
         throw CoinSelectionError::noUTXOs();
     }
-    // The payment's bytes beyond the 31 that fee() counts for it.
-    const std::uint64_t extra = mulSaturating(
-        paymentOutputVBytes > kP2WPKHOutputVBytes ? paymentOutputVBytes - kP2WPKHOutputVBytes : 0,
-        feeRate);
     const auto feeFor = [&](std::uint64_t inputs, std::uint64_t outputs) {
-        return addSaturating(fee(inputs, outputs, feeRate), extra);
+        return feeWithPayment(inputs, outputs, feeRate, paymentOutputVBytes);
     };
     std::vector<UTXO> sorted = utxos;
     std::stable_sort(sorted.begin(), sorted.end(),
@@ -83,6 +91,26 @@ CoinSelectionResult CoinSelection::select(const std::vector<UTXO>& utxos, std::u
         // No change output: the whole remainder goes to the fee.
         result.fee = total - amount;
     }
+    return result;
+}
+
+SpendAllResult CoinSelection::spendAll(const std::vector<UTXO>& utxos, std::uint64_t feeRate,
+                                       std::uint64_t paymentOutputVBytes) {
+    if (utxos.empty()) {
+        throw CoinSelectionError::noUTXOs();
+    }
+    SpendAllResult result;
+    result.utxos = utxos;
+    for (const UTXO& utxo : utxos) {
+        result.total = addSaturating(result.total, utxo.value);
+    }
+    result.fee = feeWithPayment(utxos.size(), 1, feeRate, paymentOutputVBytes);
+    const std::uint64_t needed = addSaturating(result.fee, kDustLimit + 1);
+    // A saturated total or need is no amount anyone could have seen.
+    if (result.total == kMax || needed == kMax || result.total < needed) {
+        throw CoinSelectionError::insufficientFunds(result.total, needed);
+    }
+    result.amount = result.total - result.fee;
     return result;
 }
 

@@ -37,6 +37,14 @@ struct CoinSelectionResult {
     std::optional<std::uint64_t> change; // absent: no change output
 };
 
+// Every coin to the payment, no change: what the coins leave over the fee is the amount.
+struct SpendAllResult {
+    std::vector<UTXO> utxos; // every coin, in the order given
+    std::uint64_t total = 0; // their sum
+    std::uint64_t fee = 0;
+    std::uint64_t amount = 0; // total - fee
+};
+
 struct CoinSelection {
     using SelectionError = qm::CoinSelectionError;
 
@@ -61,6 +69,12 @@ struct CoinSelection {
     static CoinSelectionResult select(const std::vector<UTXO>& utxos, std::uint64_t amount,
                                       std::uint64_t feeRate,
                                       std::uint64_t paymentOutputVBytes = kP2WPKHOutputVBytes);
+
+    // Spends every coin to one payment output at `feeRate`, sized as select() sizes it.
+    // Throws CoinSelectionError: noUTXOs, or insufficientFunds when the amount left would be
+    // the dust limit or less (needed: the fee plus the smallest amount above it).
+    static SpendAllResult spendAll(const std::vector<UTXO>& utxos, std::uint64_t feeRate,
+                                   std::uint64_t paymentOutputVBytes = kP2WPKHOutputVBytes);
 };
 
 } // namespace qm

@@ -154,6 +154,24 @@ void checkFeeShown(const BitcoinSendRequest& request, const std::vector<UTXO>& u
     throw SendError::feeAboveShown(neededFee, neededRate);
 }
 
+// Every coin to the payment: the selection to build when what was shown is what every coin
+// pays at no less than the rate of the moment, else (nothing signed) the amount and fee it
+// would be, told to the form.
+CoinSelectionResult spendEverything(const BitcoinSendRequest& request,
+                                    const std::vector<UTXO>& utxos, std::uint64_t amount,
+                                    std::uint64_t paymentVBytes, std::uint64_t currentRate) {
+    const std::uint64_t rate = std::max(request.shownSatPerVByte, currentRate);
+    const SpendAllResult all = CoinSelection::spendAll(utxos, rate, paymentVBytes);
+    const bool spendsAll = amount <= all.total && all.total - amount == request.shownFeeSats;
+    if (spendsAll && request.shownFeeSats >= all.fee && amount > CoinSelection::kDustLimit) {
+        return {all.utxos, request.shownFeeSats, std::nullopt};
+    }
+    if (request.everythingRevised) {
+        request.everythingRevised(all.amount, rate, all.fee);
+    }
+    throw SendError::everythingRevised(all.amount, all.fee, rate);
+}
+
 } // namespace
 
 QCoro::Task<void> runBitcoinSend(FlowRun run, BitcoinSendRequest request) {
@@ -203,14 +221,19 @@ QCoro::Task<void> runBitcoinSend(FlowRun run, BitcoinSendRequest request) {
     Bytes payment = recipientScript(request.recipient);
     const std::uint64_t paymentVBytes = CoinSelection::outputVBytes(payment.size());
     const CoinSelectionResult selection =
-        CoinSelection::select(utxos, *amount, rate, paymentVBytes);
+        request.sendEverything
+            ? spendEverything(request, utxos, *amount, paymentVBytes, currentRate)
+            : CoinSelection::select(utxos, *amount, rate, paymentVBytes);
     pacing = run.animateProgress(0.3, 0.2);
     co_await std::move(pacing);
 
     std::vector<BTCSpend> spends;
     BTCUnsignedTransaction transaction = buildTransaction(
         selection, coins.spends, spends, std::move(payment), *amount, coins.changeScript);
-    checkFeeShown(request, utxos, *amount, paymentVBytes, currentRate, feeOf(selection, *amount));
+    if (!request.sendEverything) {
+        checkFeeShown(request, utxos, *amount, paymentVBytes, currentRate,
+                      feeOf(selection, *amount));
+    }
     pacing = run.animateProgress(0.4, 0.2);
     co_await std::move(pacing);
     if (!run.isActive() || !state) {

@@ -19,8 +19,14 @@ std::string textOf(SendError::Code code) {
         break;
     case SendError::Code::feeAboveShown:
         return "The fee changed";
+    case SendError::Code::everythingRevised:
+        return "The amount changed";
     }
     return "No account available";
+}
+
+std::string btcText(std::uint64_t sats) {
+    return Amount{UInt256(0, 0, 0, sats), 8}.fixedText(8) + " BTC";
 }
 
 } // namespace
@@ -31,9 +37,16 @@ SendError SendError::networkUnavailable(const std::string& message) {
     return {Code::networkUnavailable, message};
 }
 
+SendError SendError::everythingRevised(std::uint64_t amountSats, std::uint64_t feeSats,
+                                       std::uint64_t satPerVByte) {
+    return {Code::everythingRevised, "Sending everything pays " + btcText(amountSats) +
+                                         " to the recipient and a fee of " + btcText(feeSats) +
+                                         " (" + std::to_string(satPerVByte) +
+                                         " sat/vB). Review the new amount and send again."};
+}
+
 SendError SendError::feeAboveShown(std::uint64_t feeSats, std::uint64_t satPerVByte) {
-    const std::string fee = Amount{UInt256(0, 0, 0, feeSats), 8}.fixedText(8);
-    return {Code::feeAboveShown, "This transaction needs a fee of " + fee + " BTC (" +
+    return {Code::feeAboveShown, "This transaction needs a fee of " + btcText(feeSats) + " (" +
                                      std::to_string(satPerVByte) +
                                      " sat/vB), more than the fee shown. Review the new fee and "
                                      "send again."};

@@ -50,6 +50,13 @@ struct BitcoinSendRequest : SendRequest {
     std::uint64_t shownSatPerVByte = 0;
     std::uint64_t shownFeeSats = 0;
     std::function<void(std::uint64_t satPerVByte, std::uint64_t feeSats)> feeRevised;
+    // Send everything ("Max"): every coin to the one payment output, no change. Signed only
+    // when `amount` and the fee shown spend exactly every coin at no less than the rate of
+    // the moment; otherwise nothing is signed and the send fails with
+    // SendError::everythingRevised after `everythingRevised` was told what it would send.
+    bool sendEverything = false;
+    std::function<void(std::uint64_t amountSats, std::uint64_t satPerVByte, std::uint64_t feeSats)>
+        everythingRevised;
 };
 
 struct EVMSendRequest : SendRequest {

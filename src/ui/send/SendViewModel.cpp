@@ -69,6 +69,7 @@ void SendViewModel::setChain(Chain chain) {
         return;
     }
     m_chain = chain;
+    stopSendingEverything();
     // The estimate in flight and the fee shown were the other chain's.
     if (m_feeTask) {
         m_feeTask->cancel();
@@ -98,10 +99,23 @@ void SendViewModel::setRecipientAddress(const QString& text) {
 
 void SendViewModel::setAmountString(const QString& text) {
     if (text != m_amountString) {
+        // An amount of the user's own: an ordinary payment again.
+        stopSendingEverything();
+        writeAmount(text);
+    }
+}
+
+void SendViewModel::writeAmount(const QString& text) {
+    if (text != m_amountString) {
         m_amountString = text;
         emit amountStringChanged();
         emit formChanged();
     }
+}
+
+void SendViewModel::stopSendingEverything() {
+    m_sendsEverything = false;
+    m_everythingVBytes.reset();
 }
 
 void SendViewModel::setSelectedFeeLevel(FeeLevel level) {
@@ -113,6 +127,7 @@ void SendViewModel::setSelectedFeeLevel(FeeLevel level) {
 
 void SendViewModel::setSelectedToken(std::optional<Token> token) {
     if (token != m_selectedToken) {
+        stopSendingEverything();
         m_selectedToken = std::move(token);
         emit selectedTokenChanged();
         emit formChanged();
@@ -279,7 +294,12 @@ void SendViewModel::useMaxAmount() {
     } else {
         text = balance.fixedText(18);
     }
-    setAmountString(QString::fromStdString(text));
+    if (m_chain == Chain::bitcoin && !m_selectedToken) {
+        writeAmount(QString::fromStdString(text));
+        m_sendsEverything = true;
+    } else {
+        setAmountString(QString::fromStdString(text));
+    }
 }
 
 // --- The flow ---------------------------------------------------------------------------------
@@ -398,6 +418,13 @@ void SendViewModel::sendBitcoin() {
             self->reviseBitcoinFee(satPerVByte, feeSats);
         }
     };
+    request->sendEverything = m_sendsEverything;
+    request->everythingRevised = [self](std::uint64_t amountSats, std::uint64_t satPerVByte,
+                                        std::uint64_t feeSats) {
+        if (self) {
+            self->reviseEverything(amountSats, satPerVByte, feeSats);
+        }
+    };
     startFlow(
         [request](FlowRun run) { return runBitcoinSend(std::move(run), std::move(*request)); });
 }
@@ -428,6 +455,7 @@ void SendViewModel::sendSolana() {
 }
 
 void SendViewModel::reset() {
+    stopSendingEverything();
     setRecipientAddress({});
     setAmountString({});
     setSelectedFeeLevel(FeeLevel::Normal);

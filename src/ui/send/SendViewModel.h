@@ -158,8 +158,11 @@ public:
     // The same as a coroutine, done when the estimate has been written or given up.
     QCoro::Task<void> estimateFees(CancellationToken token);
     // Writes the most the asset allows: a token's or an EVM coin's whole balance, Bitcoin's
-    // less the estimated fee, Solana's less its 0.000005 SOL fee (never below 0).
+    // less the estimated fee, Solana's less its 0.000005 SOL fee (never below 0). On Bitcoin
+    // the form then sends everything (every coin, no change) until the amount is edited or
+    // the chain or asset changes: the send stops once to show what every coin really pays.
     Q_INVOKABLE void useMaxAmount();
+    bool sendsEverything() const { return m_sendsEverything; }
 
     // Start the chain's send with what was typed; nothing while one runs or on another chain.
     Q_INVOKABLE void sendBitcoin();
@@ -206,6 +209,13 @@ private:
     // A send found that its transaction needs `feeSats` at `satPerVByte`: shown from now on,
     // and what the next send signs at.
     void reviseBitcoinFee(std::uint64_t satPerVByte, std::uint64_t feeSats);
+    // A send of everything found what every coin pays: shown from now on, and what the next
+    // send sends; the fee follows the rate at that size until the form stops sending all.
+    void reviseEverything(std::uint64_t amountSats, std::uint64_t satPerVByte,
+                          std::uint64_t feeSats);
+    // The amount text, without ending a send of everything.
+    void writeAmount(const QString& text);
+    void stopSendingEverything();
     void setEstimate(std::optional<Amount> fee, std::uint64_t feeSats, QString feeText,
                      std::optional<QString> totalText);
     void setIsFetchingFees(bool fetching);
@@ -217,6 +227,9 @@ private:
     QString m_amountString;
     FeeLevel m_selectedFeeLevel = FeeLevel::Normal;
     std::optional<Token> m_selectedToken;
+    bool m_sendsEverything = false;
+    // The size of the transaction that sends everything, once a send has found it.
+    std::optional<std::uint64_t> m_everythingVBytes;
     bool m_showConfirmation = false;
     PasswordEntry* m_passwordEntry; // a child
 

@@ -116,8 +116,12 @@ void SendViewModel::applyBitcoinFee() {
     const BTCFeeRate& rate = m_selectedFeeLevel == FeeLevel::Fast     ? m_feeSnapshot.fast
                              : m_selectedFeeLevel == FeeLevel::Normal ? m_feeSnapshot.normal
                                                                       : m_feeSnapshot.slow;
+    // Sending everything, once a send found its size, is estimated at that size.
+    const std::uint64_t vbytes = m_sendsEverything
+                                     ? m_everythingVBytes.value_or(bitcoinEstimateVBytes)
+                                     : bitcoinEstimateVBytes;
     const std::optional<UInt256> fee =
-        fromUInt64(rate.satPerVByte).checkedMultiply(fromUInt64(bitcoinEstimateVBytes));
+        fromUInt64(rate.satPerVByte).checkedMultiply(fromUInt64(vbytes));
     const std::optional<std::uint64_t> feeSats = fee ? fee->toUInt64() : std::nullopt;
     if (!feeSats) {
         return; // a rate no transaction could pay: the fields stay as they were
@@ -143,6 +147,16 @@ void SendViewModel::reviseBitcoinFee(std::uint64_t satPerVByte, std::uint64_t fe
                 text(fee.fixedText(8)) + QStringLiteral(" BTC (") + QString::number(satPerVByte) +
                     QStringLiteral(" sat/vB)"),
                 total);
+}
+
+void SendViewModel::reviseEverything(std::uint64_t amountSats, std::uint64_t satPerVByte,
+                                     std::uint64_t feeSats) {
+    if (m_chain != Chain::bitcoin || !m_sendsEverything || satPerVByte == 0) {
+        return; // the form no longer sends everything: what the user typed stays
+    }
+    writeAmount(text(Amount{fromUInt64(amountSats), 8}.fixedText(8)));
+    m_everythingVBytes = feeSats / satPerVByte;
+    reviseBitcoinFee(satPerVByte, feeSats);
 }
 
 QCoro::Task<void> SendViewModel::estimateEVM(CancellationToken token) {

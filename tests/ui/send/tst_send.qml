@@ -386,5 +386,41 @@ Item {
             mouseClick(find("doneButton"))
             tryVerify(() => !sheet.visible)
         }
+
+        // Max on a balance of three coins: the first press stops before signing and shows what
+        // every coin pays (three inputs, one output, at the rate shown), also after the screen
+        // estimated again; the second sends exactly that.
+        function test_9_bitcoinMaxOverSeveralCoinsShowsWhatItSendsFirst() {
+            fixture.setBitcoinFees()
+            fixture.fundBitcoin(50000, 3)
+            const broadcasts = fixture.bitcoinBroadcasts()
+            openOn(0)
+            typeInto("recipientField", btcRecipient)
+            tryVerify(() => find("estimateBox").visible && !vm().isFetchingFees)
+            mouseClick(find("maxButton"))
+            compare(find("amountField").text, "0.00147180") // 150000 less 141 vB at 20 sat/vB
+            tryVerify(() => !vm().isFetchingFees)
+            mouseClick(find("reviewButton"))
+            tryVerify(() => confirm().opened)
+            tryVerify(() => find("sendPasswordField").activeFocus)
+            typeText(fixture.password())
+            mouseClick(find("sendButton"))
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Failed, 10000)
+            compare(textOf("sendErrorLine"), "Sending everything pays 0.00145080 BTC to the "
+                    + "recipient and a fee of 0.00004920 BTC (20 sat/vB). Review the new amount "
+                    + "and send again.")
+            compare(fixture.bitcoinBroadcasts(), broadcasts)
+            compare(textOf("detailAmount"), "0.00145080 BTC")
+            tryVerify(() => !vm().isFetchingFees)
+            compare(textOf("detailFee"), "0.00004920 BTC (20 sat/vB)")
+            compare(textOf("detailTotal"), "0.00150000 BTC")
+            verify(vm().hasPassword)
+            mouseClick(find("sendButton"))
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Submitted, 10000)
+            compare(textOf("summaryAmount"), "0.00145080 BTC")
+            compare(fixture.bitcoinBroadcasts(), broadcasts + 1)
+            mouseClick(find("doneButton"))
+            tryVerify(() => !sheet.visible)
+        }
     }
 }

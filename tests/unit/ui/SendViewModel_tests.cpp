@@ -144,6 +144,26 @@ TEST(SendViewModel, MaxWritesTheExactBalance) {
     EXPECT_EQ(vm.estimatedFeeSats(), 705u);
     vm.useMaxAmount();
     EXPECT_EQ(vm.amountString(), "0.00099295");
+
+    // "Max" on Bitcoin sends everything until the amount is typed again or the asset or
+    // chain changes; the same text written back by the field keeps it.
+    EXPECT_TRUE(vm.sendsEverything());
+    vm.setAmountString("0.00099295");
+    EXPECT_TRUE(vm.sendsEverything());
+    vm.setAmountString("0.0009929");
+    EXPECT_FALSE(vm.sendsEverything());
+    vm.useMaxAmount();
+    vm.reset();
+    EXPECT_FALSE(vm.sendsEverything());
+    vm.useMaxAmount();
+    vm.setSelectedToken(usdc);
+    EXPECT_FALSE(vm.sendsEverything());
+    vm.setSelectedToken(std::nullopt);
+    vm.useMaxAmount();
+    vm.setChain(Chain::solana);
+    EXPECT_FALSE(vm.sendsEverything());
+    vm.useMaxAmount();
+    EXPECT_FALSE(vm.sendsEverything());
 }
 
 TEST(SendViewModel, BitcoinFeesComeFromThreeEstimatesAtOnce) {

@@ -51,6 +51,34 @@ TEST(CoinSelection, LargestFirstChangeDustAndTightFits) {
               std::nullopt);
 }
 
+// Every coin, one output, no change: 11 + 68 per input + the payment's own size, and an amount
+// of the dust limit or less refused with what would be needed.
+TEST(CoinSelection, SpendAllPaysEveryCoinToOneOutput) {
+    const auto all = CoinSelection::spendAll({utxo(1'000, "a"), utxo(30'000, "b"), utxo(500, "c")},
+                                             5, CoinSelection::outputVBytes(34));
+    ASSERT_EQ(all.utxos.size(), 3u);
+    EXPECT_EQ(all.utxos[0].txHash, "a");
+    EXPECT_EQ(all.total, 31'500u);
+    EXPECT_EQ(all.fee, (11u + 3 * 68 + 43) * 5);
+    EXPECT_EQ(all.amount, 31'500u - all.fee);
+    // At rate 1 one input and one output cost 110: 110 + 547 leaves 547, 110 + 546 is dust.
+    EXPECT_EQ(CoinSelection::spendAll({utxo(110 + 547)}, 1).amount, 547u);
+    const auto refusal = [](std::vector<UTXO> utxos, std::uint64_t rate) -> std::string {
+        try {
+            CoinSelection::spendAll(std::move(utxos), rate);
+        } catch (const CoinSelectionError& e) {
+            return e.what();
+        }
+        return "spent";
+    };
+    EXPECT_EQ(refusal({utxo(110 + 546)}, 1),
+              "Insufficient funds: 656 sats available, 657 sats needed (including fee).");
+    EXPECT_EQ(refusal({}, 1), "No UTXOs available for spending.");
+    constexpr auto kMax = std::numeric_limits<std::uint64_t>::max();
+    EXPECT_NE(refusal({utxo(kMax), utxo(1)}, 1), "spent");
+    EXPECT_NE(refusal({utxo(kMax - 1)}, kMax / 50), "spent");
+}
+
 // A fee that would not fit 64 bits saturates and can never be covered; an estimate beyond any
 // 64-bit rate falls back, never an undefined conversion.
 TEST(CoinSelection, RefusalsAndSaturation) {
