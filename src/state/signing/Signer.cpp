@@ -171,6 +171,12 @@ SecureBytes Signer::openSeed(const std::string& walletID, const SecureBytes& pas
     return m_keychain.loadSeed(walletID, text(password));
 }
 
+SecureBytes Signer::accountKey(const std::string& walletID, const SecureBytes& password,
+                               Chain chain, std::int64_t index) {
+    const SecureBytes seed = openSeed(walletID, password);
+    return accountPrivateKey(seed, chain, index);
+}
+
 QCoro::Task<BTCUnsignedTransaction>
 Signer::signBitcoinTransaction(std::string walletID, std::string_view password,
                                BTCUnsignedTransaction transaction, std::vector<BTCSpend> spends) {
@@ -215,8 +221,7 @@ QCoro::Task<Bytes> Signer::signEVMTransaction(std::string walletID, std::string_
                                               std::int64_t index, ETHTransaction transaction) {
     auto job = [this, walletID = std::move(walletID), secret = SecureBytes::fromText(password),
                 index, transaction = std::move(transaction)] {
-        const SecureBytes seed = openSeed(walletID, secret);
-        const SecureBytes key = accountPrivateKey(seed, Chain::ethereum, index);
+        const SecureBytes key = accountKey(walletID, secret, Chain::ethereum, index);
         return ETHSigner::sign(transaction, key);
     };
     co_return co_await runKeyJob(std::move(job));
@@ -226,8 +231,7 @@ QCoro::Task<Bytes> Signer::signSolanaMessage(std::string walletID, std::string_v
                                              Bytes message) {
     auto job = [this, walletID = std::move(walletID), secret = SecureBytes::fromText(password),
                 message = std::move(message)] {
-        const SecureBytes seed = openSeed(walletID, secret);
-        const SecureBytes key = accountPrivateKey(seed, Chain::solana, 0);
+        const SecureBytes key = accountKey(walletID, secret, Chain::solana, 0);
         return ed25519Sign(message, key);
     };
     co_return co_await runKeyJob(std::move(job));
@@ -242,8 +246,7 @@ QCoro::Task<Bytes> Signer::signPersonalMessage(std::string walletID, std::string
                                                std::int64_t index, Bytes message) {
     auto job = [this, walletID = std::move(walletID), secret = SecureBytes::fromText(password),
                 index, message = std::move(message)] {
-        const SecureBytes seed = openSeed(walletID, secret);
-        const SecureBytes key = accountPrivateKey(seed, Chain::ethereum, index);
+        const SecureBytes key = accountKey(walletID, secret, Chain::ethereum, index);
         return personalSign(message, key);
     };
     co_return co_await runKeyJob(std::move(job));
@@ -253,8 +256,7 @@ QCoro::Task<Bytes> Signer::signTypedData(std::string walletID, std::string_view 
                                          std::int64_t index, EIP712TypedData typedData) {
     auto job = [this, walletID = std::move(walletID), secret = SecureBytes::fromText(password),
                 index, typedData = std::move(typedData)] {
-        const SecureBytes seed = openSeed(walletID, secret);
-        const SecureBytes key = accountPrivateKey(seed, Chain::ethereum, index);
+        const SecureBytes key = accountKey(walletID, secret, Chain::ethereum, index);
         return qm::signTypedData(typedData, key);
     };
     co_return co_await runKeyJob(std::move(job));

@@ -242,6 +242,9 @@ private:
 
     // Worker only.
     SecureBytes openSeed(const std::string& walletID, const SecureBytes& password);
+    // The key of one account, from one opening of the seed (wiped before this returns).
+    SecureBytes accountKey(const std::string& walletID, const SecureBytes& password, Chain chain,
+                           std::int64_t index);
     DerivedAccounts keepMasterAndDerive(ByteView seed, const BTCAddressIndices& indices);
 
     KeychainManager& m_keychain;

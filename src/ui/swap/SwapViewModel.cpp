@@ -300,14 +300,14 @@ void SwapViewModel::watchFlow() {
         m_flowWatch = connect(current, &TransactionFlow::runningChanged, this,
                               &SwapViewModel::canSwapChanged);
         m_flowStepWatch =
-            connect(current, &TransactionFlow::stepChanged, this, &SwapViewModel::showFlowFailure);
+            connect(current, &TransactionFlow::stepChanged, this, &SwapViewModel::followFlowStep);
     }
-    showFlowFailure();
+    followFlowStep();
     emit flowChanged();
     emit canSwapChanged();
 }
 
-void SwapViewModel::showFlowFailure() {
+void SwapViewModel::followFlowStep() {
     const TransactionFlow* current = flow();
     // Kept for a retry while nothing has left; once a transaction is out it is used up.
     if (current && current->hasBroadcast()) {

@@ -213,7 +213,9 @@ private:
     // Follows the current chain's flow: its running flag moves canSwap and isSending, and a
     // failure before anything left shows under the password field (errorMessage).
     void watchFlow();
-    void showFlowFailure();
+    // At each step: the failure under the password field, and the password wiped once a
+    // transaction has left.
+    void followFlowStep();
 
     Chain m_chain = Chain::ethereum;
     std::optional<SwapToken> m_tokenIn;
