@@ -1,9 +1,12 @@
 // A Solana JSON-RPC server over litesvm on 127.0.0.1: the methods the wallet uses, shaped as a
-// validator answers them; litesvm executes and verifies every submitted transaction. The block
-// height is the slot, which each accepted transaction moves on by one.
+// validator answers them; litesvm executes and verifies every submitted transaction, and runs a
+// simulated one without keeping it. The block height is the slot, which each accepted
+// transaction moves on by one.
 import http from 'node:http';
 import { LiteSVM } from 'litesvm';
-import { address, getBase58Decoder, getBase58Encoder, getTransactionDecoder } from '@solana/kit';
+import {
+  address, getBase58Decoder, getBase58Encoder, getCompiledTransactionMessageDecoder, getTransactionDecoder,
+} from '@solana/kit';
 
 export const TOKEN_PROGRAM = 'TokenkegQfeZyiNwAJbNbGKPFXCWuBvf9Ss623VQ5DA';
 const base58 = getBase58Decoder(); // bytes -> text
@@ -11,6 +14,24 @@ const base58Bytes = getBase58Encoder(); // text -> bytes
 
 const readU64 = (bytes, offset) =>
   new DataView(bytes.buffer, bytes.byteOffset + offset, 8).getBigUint64(0, true);
+
+// An account as "base64" encoding shows it; null for none (a closed account has no lamports).
+function encodedAccount(account) {
+  if (!account || account.exists === false || account.lamports === 0n) return null;
+  return {
+    lamports: Number(account.lamports), owner: account.programAddress, executable: account.executable,
+    data: [Buffer.from(account.data).toString('base64'), 'base64'], rentEpoch: 0, space: account.data.length,
+  };
+}
+
+function decodeTransaction(text, config) {
+  if (config?.encoding !== 'base64') throw { code: -32602, message: 'only base64 here' };
+  try {
+    return getTransactionDecoder().decode(Buffer.from(text, 'base64'));
+  } catch (error) {
+    throw { code: -32602, message: `failed to deserialize transaction: ${error.message}` };
+  }
+}
 
 // `options.blockhashOverride`: the blockhash getLatestBlockhash answers instead of the runtime's.
 export function startSolanaRpcServer(options = {}) {
@@ -20,6 +41,7 @@ export function startSolanaRpcServer(options = {}) {
   const requests = [];
   let slot = 1;
   let aging = 0; // blocks that pass at each look at the height
+  let missing = new Set(); // methods answered as unknown
 
   const methods = {
     getBalance([owner]) {
@@ -31,15 +53,39 @@ export function startSolanaRpcServer(options = {}) {
         value: { blockhash: options.blockhashOverride ?? svm.latestBlockhash(), lastValidBlockHeight: slot + 150 },
       };
     },
-    sendTransaction([text, config]) {
+    getMultipleAccounts([addresses, config]) {
       if (config?.encoding !== 'base64') throw { code: -32602, message: 'only base64 here' };
-      const wire = Buffer.from(text, 'base64');
-      let transaction;
-      try {
-        transaction = getTransactionDecoder().decode(wire);
-      } catch (error) {
-        throw { code: -32602, message: `failed to deserialize transaction: ${error.message}` };
+      return { context: { slot }, value: addresses.map((key) => encodedAccount(svm.getAccount(address(key)))) };
+    },
+    // As a validator runs it: on the current state, nothing kept; accounts the transaction does
+    // not touch are as they are now.
+    simulateTransaction([text, config]) {
+      const transaction = decodeTransaction(text, config);
+      if (config?.replaceRecentBlockhash) throw { code: -32602, message: 'replaceRecentBlockhash: not here' };
+      const asked = config?.accounts;
+      if (asked && asked.encoding !== 'base64') throw { code: -32602, message: 'only base64 accounts here' };
+      if ((asked?.addresses.length ?? 0) > accountKeys(transaction).length + lookupCount(transaction)) {
+        throw { code: -32602, message: 'Too many accounts provided' };
       }
+      svm.withSigverify(config?.sigVerify ?? false);
+      let outcome;
+      try {
+        outcome = svm.simulateTransaction(transaction);
+      } finally {
+        svm.withSigverify(true);
+      }
+      if (typeof outcome.err === 'function') {
+        const err = /err: (.*?), meta:/.exec(outcome.toString())?.[1] ?? 'failed';
+        return { context: { slot }, value: { err, logs: outcome.meta().logs(), accounts: null, unitsConsumed: 0 } };
+      }
+      const after = new Map(outcome.postAccounts().map((account) => [account.address, account]));
+      const accounts = asked
+        ? asked.addresses.map((key) => encodedAccount(after.has(key) ? after.get(key) : svm.getAccount(address(key))))
+        : null;
+      return { context: { slot }, value: { err: null, logs: outcome.meta().logs(), accounts, unitsConsumed: Number(outcome.meta().computeUnitsConsumed()) } };
+    },
+    sendTransaction([text, config]) {
+      const transaction = decodeTransaction(text, config);
       const outcome = svm.sendTransaction(transaction);
       if (typeof outcome.err === 'function') {
         throw { code: -32002, message: `Transaction simulation failed: ${outcome.toString().slice(0, 300)}` };
@@ -102,7 +148,7 @@ export function startSolanaRpcServer(options = {}) {
         const call = JSON.parse(body);
         requests.push(call);
         id = call.id;
-        const method = methods[call.method];
+        const method = missing.has(call.method) ? undefined : methods[call.method];
         if (!method) throw { code: -32601, message: 'Method not found' };
         reply = { jsonrpc: '2.0', id, result: method(call.params ?? []) };
       } catch (error) {
@@ -126,6 +172,10 @@ export function startSolanaRpcServer(options = {}) {
         // From now on `count` blocks pass (without transactions) at every look at the height.
         setAging(count) {
           aging = count;
+        },
+        // These methods answer "Method not found" from now on (none: every method answers).
+        setMissing(names) {
+          missing = new Set(names);
         },
         // A signature the cluster saw land and fail with `err`.
         recordFailure(signature, err) {
@@ -152,6 +202,13 @@ export function startSolanaRpcServer(options = {}) {
       });
     });
   });
+}
+
+// The number of accounts a version 0 message takes from lookup tables (none for legacy).
+function lookupCount(transaction) {
+  const message = getCompiledTransactionMessageDecoder().decode(transaction.messageBytes);
+  return (message.addressTableLookups ?? [])
+    .reduce((count, lookup) => count + lookup.writableIndexes.length + lookup.readonlyIndexes.length, 0);
 }
 
 function accountKeys(transaction) {

@@ -72,6 +72,30 @@ QCoro::Task<std::uint64_t> SolanaRPCClient::getBlockHeight(CancellationToken can
                                            std::move(cancel));
 }
 
+QCoro::Task<std::vector<std::optional<SolanaAccount>>>
+SolanaRPCClient::getMultipleAccounts(std::vector<std::string> addresses, CancellationToken cancel) {
+    nlohmann::json config = {{"encoding", "base64"}, {"commitment", "confirmed"}};
+    nlohmann::json params = nlohmann::json::array({std::move(addresses), std::move(config)});
+    auto result = co_await call<MultipleAccountsResult>(std::string("getMultipleAccounts"),
+                                                        std::move(params), std::move(cancel));
+    co_return std::move(result.value);
+}
+
+QCoro::Task<SimulationValue>
+SolanaRPCClient::simulateTransaction(std::string transaction, std::vector<std::string> addresses,
+                                     CancellationToken cancel) {
+    nlohmann::json config = nlohmann::json::object();
+    config["encoding"] = "base64";
+    config["commitment"] = "confirmed";
+    config["sigVerify"] = false;
+    config["replaceRecentBlockhash"] = false;
+    config["accounts"] = {{"addresses", std::move(addresses)}, {"encoding", "base64"}};
+    nlohmann::json params = nlohmann::json::array({std::move(transaction), std::move(config)});
+    auto result = co_await call<SimulationResult>(std::string("simulateTransaction"),
+                                                  std::move(params), std::move(cancel));
+    co_return std::move(result.value);
+}
+
 QCoro::Task<std::vector<SPLTokenAccountInfo>>
 SolanaRPCClient::getTokenAccountsByOwner(std::string owner, CancellationToken cancel) {
     nlohmann::json program = {{"programId", "TokenkegQfeZyiNwAJbNbGKPFXCWuBvf9Ss623VQ5DA"}};

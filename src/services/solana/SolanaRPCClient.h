@@ -1,6 +1,6 @@
 #pragma once
 // JSON-RPC 2.0 over HTTP(S) to one Solana endpoint: balance, latest blockhash, transaction
-// submission, SPL token accounts and recent signatures.
+// submission and simulation, accounts, SPL token accounts and recent signatures.
 //
 // A QObject on the GUI thread with a session of its own (HttpSession); several requests may
 // be in flight at once, each with its own identifier. Owners hold clients by std::shared_ptr
@@ -58,6 +58,15 @@ public:
     // The current block height at "confirmed" commitment: a transaction whose blockhash's
     // last valid height is below it can no longer land.
     QCoro::Task<std::uint64_t> getBlockHeight(CancellationToken cancel = {});
+    // The accounts at "confirmed" commitment, in the order asked; absent: no such account.
+    QCoro::Task<std::vector<std::optional<SolanaAccount>>>
+    getMultipleAccounts(std::vector<std::string> addresses, CancellationToken cancel = {});
+    // Runs a transaction (standard Base64) as it was built, its signatures unchecked and its
+    // own blockhash kept, on the "confirmed" state without keeping anything; its error and
+    // `addresses` as they would be after it.
+    QCoro::Task<SimulationValue> simulateTransaction(std::string transaction,
+                                                     std::vector<std::string> addresses,
+                                                     CancellationToken cancel = {});
     // Every SPL Token account of the owner, in the node's order, zero balances included.
     QCoro::Task<std::vector<SPLTokenAccountInfo>>
     getTokenAccountsByOwner(std::string owner, CancellationToken cancel = {});

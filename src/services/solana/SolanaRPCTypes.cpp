@@ -1,5 +1,6 @@
 #include "services/solana/SolanaRPCTypes.h"
 
+#include "core/encoding/Base64.h"
 #include "services/network/DecodingTexts.h"
 
 #include <limits>
@@ -96,6 +97,35 @@ double number(const nlohmann::json& value) {
     return value.get<double>();
 }
 
+// An account, or null; its data must be ["<Base64>", "base64"].
+std::optional<SolanaAccount> account(const nlohmann::json& json) {
+    if (json.is_null()) {
+        return std::nullopt;
+    }
+    SolanaAccount out;
+    out.lamports = unsigned64(required(json, "lamports"));
+    out.owner = text(required(json, "owner"));
+    const auto& data = array(required(json, "data"));
+    if (data.size() != 2 || text(data[1]) != "base64") {
+        malformed();
+    }
+    std::optional<Bytes> bytes = base64Decode(text(data[0]));
+    if (!bytes) {
+        malformed();
+    }
+    out.data = std::move(*bytes);
+    return out;
+}
+
+std::vector<std::optional<SolanaAccount>> accounts(const nlohmann::json& json) {
+    std::vector<std::optional<SolanaAccount>> out;
+    out.reserve(array(json).size());
+    for (const auto& entry : json) {
+        out.push_back(account(entry));
+    }
+    return out;
+}
+
 } // namespace
 
 void fromSolanaResult(const nlohmann::json& json, BalanceResult& out) {
@@ -171,6 +201,22 @@ void fromSolanaResult(const nlohmann::json& json, SignatureStatusesResult& out) 
             status.err = *err;
         }
         out.value.emplace_back(std::move(status));
+    }
+}
+
+void fromSolanaResult(const nlohmann::json& json, MultipleAccountsResult& out) {
+    out.value = accounts(required(json, "value"));
+}
+
+void fromSolanaResult(const nlohmann::json& json, SimulationResult& out) {
+    const auto& value = required(json, "value");
+    out.value.err.reset();
+    if (const auto* err = optional(value, "err")) {
+        out.value.err = *err;
+    }
+    out.value.accounts.clear();
+    if (const auto* listed = optional(value, "accounts")) {
+        out.value.accounts = accounts(*listed);
     }
 }
 

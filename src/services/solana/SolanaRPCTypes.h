@@ -3,6 +3,8 @@
 // the reply's "result". Required keys must be there with the right kind of value; keys the
 // wallet does not read are ignored.
 
+#include "platform/Bytes.h"
+
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -64,6 +66,31 @@ struct SignatureStatusesResult {
     std::vector<std::optional<SignatureStatus>> value;
 };
 
+// One account in "base64" encoding, as "getMultipleAccounts" and "simulateTransaction" send it.
+struct SolanaAccount {
+    std::uint64_t lamports = 0;
+    std::string owner; // the program that owns it, Base58
+    Bytes data;
+};
+
+// "getMultipleAccounts" result: {"value": [account or null per address]}.
+struct MultipleAccountsResult {
+    std::vector<std::optional<SolanaAccount>> value;
+};
+
+// What a simulation of a transaction gave.
+struct SimulationValue {
+    // The transaction's error as the node sent it; absent when null (it ran through).
+    std::optional<nlohmann::json> err;
+    // The accounts asked for as they are after it (null: none); empty when the node sent none.
+    std::vector<std::optional<SolanaAccount>> accounts;
+};
+
+// "simulateTransaction" result: {"value": {...}}.
+struct SimulationResult {
+    SimulationValue value;
+};
+
 // Readers of a non-null "result"; each throws std::invalid_argument with the reason when the
 // JSON has another shape.
 void fromSolanaResult(const nlohmann::json& json, BalanceResult& out);
@@ -72,6 +99,8 @@ void fromSolanaResult(const nlohmann::json& json, TokenAccountsResult& out);
 void fromSolanaResult(const nlohmann::json& json, std::vector<SolanaTransactionInfo>& out);
 void fromSolanaResult(const nlohmann::json& json, std::string& out);
 void fromSolanaResult(const nlohmann::json& json, SignatureStatusesResult& out);
+void fromSolanaResult(const nlohmann::json& json, MultipleAccountsResult& out);
+void fromSolanaResult(const nlohmann::json& json, SimulationResult& out);
 // A bare unsigned integer ("getBlockHeight").
 void fromSolanaResult(const nlohmann::json& json, std::uint64_t& out);
 

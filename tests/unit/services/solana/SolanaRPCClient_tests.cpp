@@ -88,3 +88,39 @@ TEST(SolanaRPCClient, FailurePaths) {
         }
     }
 }
+
+// Accounts come in "base64" encoding only, read exactly: their lamports, owner and data; a
+// simulation's error is kept as sent, and no accounts (null) read as none.
+TEST(SolanaRPCClient, AccountsAndSimulationAnswers) {
+    HttpFixture server;
+    SolanaRPCClient client(server.url());
+    const auto answer = [&](const std::string& result) {
+        server.enqueue(HttpFixtureResponse::json(
+            QByteArray::fromStdString(R"({"jsonrpc":"2.0","id":1,"result":)" + result + "}")));
+    };
+    answer(R"({"value":{"err":{"InstructionError":[1,{"Custom":1}]},"accounts":null}})");
+    const qm::SimulationValue failed = runTask(client.simulateTransaction("AA==", {"W"}));
+    EXPECT_EQ(failed.err, nlohmann::json::parse(R"({"InstructionError":[1,{"Custom":1}]})"));
+    EXPECT_TRUE(failed.accounts.empty());
+
+    answer(R"({"context":{"slot":3},"value":[null,{"lamports":5,"owner":"Tok","data":["AQL/",
+              "base64"],"executable":false,"rentEpoch":18446744073709551615,"space":3}]})");
+    const auto accounts = runTask(client.getMultipleAccounts({"A", "B"}));
+    ASSERT_EQ(accounts.size(), 2u);
+    EXPECT_FALSE(accounts[0]);
+    ASSERT_TRUE(accounts[1]);
+    EXPECT_EQ(accounts[1]->lamports, 5u);
+    EXPECT_EQ(accounts[1]->owner, "Tok");
+    EXPECT_EQ(accounts[1]->data, (qm::Bytes{0x01, 0x02, 0xff}));
+
+    for (const char* account : {R"({"lamports":5,"owner":"T","data":["AQI=","base58"]})",
+                                R"({"lamports":5,"owner":"T","data":"AQI="})",
+                                R"({"lamports":5,"owner":"T","data":["A?I=","base64"]})",
+                                R"({"lamports":-5,"owner":"T","data":["AQI=","base64"]})",
+                                R"({"lamports":5,"data":["AQI=","base64"]})"}) {
+        answer(std::string(R"({"value":{"err":null,"accounts":[)") + account + "]}}");
+        EXPECT_EQ(failure(client.simulateTransaction("AA==", {"A"})).kind(),
+                  SolanaRPCError::Kind::decodingError)
+            << account;
+    }
+}
