@@ -7,12 +7,21 @@
 //
 // Usage: node aggregator_fixture.mjs API_KEY. Prints one JSON line {aggregator, rpc, mint, pool}
 // and serves until stdin closes. Test control on the aggregator's origin:
-//   POST /fixture/script {order: [case...], execute: [case...]}: the next answers' cases, in order
+//   POST /fixture/script {order: [case...], execute: [case...], nodeWithout: [method...]}: the
+//     next answers' cases, in order; the JSON-RPC methods the node answers as unknown until the
+//     next script
 //   GET  /fixture/requests: every request to the API so far ({method, path, query, apiKey, body})
 //   POST /fixture/airdrop {owner, lamports}: lamports to an account
 // Order cases: legacy (default), versioned, 429, 500, outAmountNumber, nullTransaction,
 // zeroSlots, foreignSigner, otherInAmount, noThreshold, lineBreak (a line break in the
-// transaction's Base64). Execute cases: run (default), 429, 500, failedWithError,
+// transaction's Base64); transactions that do more than the order (legacy unless named):
+// drainSol (also moves 99 SOL of the taker to another account), drainToken (takes the input
+// token twice), takeOutput (versioned: takes back the output token and 1 more, its account
+// named only in the lookup table), approve (lets another account spend the taker's USDC),
+// assign (gives the taker's account to another program),
+// poolShort (the pool pays more than it holds: fails), feeHigh (a priority fee of 0.02 SOL);
+// and honest ones: priorityFee (0.00001 SOL of priority fee), createsAccount (pays into the
+// taker's associated USDC account, which the taker creates when missing). Execute cases: run (default), 429, 500, failedWithError,
 // failedWithoutError, noStatus, noSignature, pending, notLanded, expired (not landed, while 100
 // blocks pass at every look at the height until the next script), landedFailed (the cluster reports it failed), runThenDrop
 // (runs it, then closes the connection before answering: an HTTP client may send it again),
@@ -30,6 +39,10 @@ const WSOL = 'So11111111111111111111111111111111111111112';
 const USDC = 'EPjFWdd5AufqSSqeM2qN1xzybapC8G4wEGGkZwyTDt1v';
 const LOOKUP_PROGRAM = 'AddressLookupTab1e1111111111111111111111111';
 const tokenProgram = new web3.PublicKey(TOKEN_PROGRAM);
+const associatedTokenProgram = new web3.PublicKey('ATokenGPvbdGVxr1b2hvZbsiqW5xWH25efTNsLJA8knL');
+const usdcMint = new web3.PublicKey(USDC);
+// Where the drained amounts go.
+const thief = web3.Keypair.fromSeed(Uint8Array.from({ length: 32 }, (_, i) => 200 + i)).publicKey;
 
 const node = await startSolanaRpcServer();
 const { svm } = node;
@@ -55,20 +68,47 @@ function tokenAccountOf(taker) {
 // 1 SOL = 150 USDC.
 const quoteOut = (input, amount) => (input === WSOL ? (amount * 150n) / 1000n : (amount * 1000n) / 150n);
 
-function tokenTransfer(source, destination, owner, amount) {
+// Transfer (3) from `source` to `target`, or Approve (4): `target` may spend from `source`;
+// both of `amount`, signed by the owner of `source`.
+function tokenInstruction(tag, source, target, owner, amount) {
   const data = Buffer.alloc(9);
-  data[0] = 3; // Transfer
+  data[0] = tag;
   data.writeBigUInt64LE(amount, 1);
   return new web3.TransactionInstruction({
     programId: tokenProgram,
     keys: [
       { pubkey: source, isSigner: false, isWritable: true },
-      { pubkey: destination, isSigner: false, isWritable: true },
+      { pubkey: target, isSigner: false, isWritable: tag === 3 },
       { pubkey: owner, isSigner: true, isWritable: false },
     ],
     data,
   });
 }
+const tokenTransfer = (...args) => tokenInstruction(3, ...args);
+const tokenApprove = (...args) => tokenInstruction(4, ...args);
+
+const associatedAccount = (owner) => web3.PublicKey.findProgramAddressSync(
+  [owner.toBytes(), tokenProgram.toBytes(), usdcMint.toBytes()], associatedTokenProgram)[0];
+
+// CreateIdempotent (1): the associated USDC account of `owner`, paid by `owner`.
+const createAssociated = (owner) => new web3.TransactionInstruction({
+  programId: associatedTokenProgram,
+  keys: [
+    { pubkey: owner, isSigner: true, isWritable: true },
+    { pubkey: associatedAccount(owner), isSigner: false, isWritable: true },
+    { pubkey: owner, isSigner: false, isWritable: false },
+    { pubkey: usdcMint, isSigner: false, isWritable: false },
+    { pubkey: web3.SystemProgram.programId, isSigner: false, isWritable: false },
+    { pubkey: tokenProgram, isSigner: false, isWritable: false },
+  ],
+  data: Buffer.from([1]),
+});
+
+// The compute-budget instructions of a priority fee: `price` micro-lamports for 200,000 units.
+const priority = (price) => [
+  web3.ComputeBudgetProgram.setComputeUnitLimit({ units: 200_000 }),
+  web3.ComputeBudgetProgram.setComputeUnitPrice({ microLamports: price }),
+];
 
 // A lookup table of the two token accounts, written straight into the runtime.
 function lookupTable(addresses) {
@@ -98,15 +138,28 @@ function lookupTable(addresses) {
 function buildTransaction(kind, taker, input, amount, out) {
   const takerKey = new web3.PublicKey(taker);
   const takerTokens = tokenAccountOf(taker);
+  const receiving = kind === 'createsAccount' ? associatedAccount(takerKey) : takerTokens;
+  const paid = kind === 'poolShort' ? 10n ** 16n : out;
   const instructions = input === WSOL
     ? [web3.SystemProgram.transfer({ fromPubkey: takerKey, toPubkey: pool.publicKey, lamports: amount }),
-      tokenTransfer(poolTokens, takerTokens, pool.publicKey, out)]
+      tokenTransfer(poolTokens, receiving, pool.publicKey, paid)]
     : [tokenTransfer(takerTokens, poolTokens, takerKey, amount),
       web3.SystemProgram.transfer({ fromPubkey: pool.publicKey, toPubkey: takerKey, lamports: out })];
+  const extra = {
+    drainSol: () => [web3.SystemProgram.transfer({ fromPubkey: takerKey, toPubkey: thief, lamports: 99_000_000_000n })],
+    drainToken: () => [tokenTransfer(takerTokens, poolTokens, takerKey, amount)],
+    takeOutput: () => [tokenTransfer(takerTokens, poolTokens, takerKey, out + 1_000_000n)],
+    approve: () => [tokenApprove(takerTokens, thief, takerKey, 2n ** 64n - 1n)],
+    assign: () => [web3.SystemProgram.assign({ accountPubkey: takerKey, programId: thief })],
+  }[kind];
+  if (extra) instructions.push(...extra());
+  if (kind === 'createsAccount') instructions.unshift(createAssociated(takerKey));
+  if (kind === 'priorityFee') instructions.unshift(...priority(50_000));
+  if (kind === 'feeHigh') instructions.unshift(...priority(100_000_000));
   // A foreign first signer: the pool pays the fee and signs first.
   const payer = kind === 'foreignSigner' ? pool.publicKey : takerKey;
   const recentBlockhash = svm.latestBlockhash();
-  if (kind === 'versioned') {
+  if (kind === 'versioned' || kind === 'takeOutput') {
     const message = new web3.TransactionMessage({ payerKey: payer, recentBlockhash, instructions })
       .compileToV0Message([lookupTable([poolTokens, takerTokens])]);
     const transaction = new web3.VersionedTransaction(message);
@@ -208,8 +261,9 @@ const server = http.createServer((request, response) => {
     };
     try {
       if (url.pathname === '/fixture/script') {
-        Object.assign(script, { order: [], execute: [] }, JSON.parse(body));
+        Object.assign(script, { order: [], execute: [], nodeWithout: [] }, JSON.parse(body));
         node.setAging(0);
+        node.setMissing(script.nodeWithout);
         return reply(200, {});
       }
       if (url.pathname === '/fixture/requests') return reply(200, requests);

@@ -82,6 +82,10 @@ public:
     Q_INVOKABLE void scriptAggregator(const QVariantMap& cases) {
         m_aggregator->script(nlohmann::json::parse(QJsonDocument::fromVariant(cases).toJson()));
     }
+    // Lamports (decimal text) to the Solana account.
+    Q_INVOKABLE void airdropSolana(const QString& lamports) {
+        m_aggregator->airdrop(solanaAddress(), lamports.toULongLong());
+    }
     // The Solana account's lamports and USDC base units, as decimal text.
     Q_INVOKABLE QString solanaLamports() const {
         return QString::number(test::runTask(solanaNode().getBalance(solanaAddress())));

@@ -11,6 +11,7 @@
 #include "services/swap/SwapError.h"
 #include "state/AppState.h"
 #include "state/signing/Signer.h"
+#include "state/swap/SolanaSwapCheck.h"
 
 #include <exception>
 #include <string_view>
@@ -107,6 +108,20 @@ QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
     // Read before anything is signed: only the wallet's own slot is ever written.
     const AggregatorTransaction transaction = AggregatorTransaction::parse(*wire, *takerKey);
     const CancellationToken& cancel = run.token();
+
+    // Before the password is used: what the transaction would take, on the wallet's own node.
+    SolanaSwapTerms terms{order.taker,
+                          quote.inputMint,
+                          quote.outputMint,
+                          quote.inAmount,
+                          *quote.transactionBase64,
+                          Bytes(transaction.message().begin(), transaction.message().end())};
+    auto checking =
+        checkSolanaSwap(state->networkManager().currentSolanaClient(), std::move(terms), cancel);
+    co_await std::move(checking);
+    if (!run.isActive() || !state) {
+        co_return;
+    }
 
     auto signing = state->signer().signSolanaMessage(
         order.walletID, passwordText(*password),

@@ -1,8 +1,9 @@
 #pragma once
 // The run of a Solana swap inside a TransactionFlow: the aggregator's order carries the whole
 // transaction built for the wallet; the run reads it (the wallet must be its first signer,
-// with exactly the slots its message asks for), has the signer sign its message, writes that
-// signature into the first slot only, and hands it back to the aggregator, which submits it.
+// with exactly the slots its message asks for), has the wallet's own node check what it would
+// take from the wallet (SolanaSwapCheck), and only then has the signer sign its message, writes
+// that signature into the first slot only, and hands it back to the aggregator, which submits it.
 // Then it follows the transaction's signature on the wallet's own Solana node: confirmed only
 // when the node reports it confirmed, reverted when the node reports it failed or when its
 // blockhash has expired without it landing, submitted when neither came in time.
@@ -42,9 +43,9 @@ std::optional<bool> signatureVerdict(const std::optional<SignatureStatus>& statu
 
 // The body of the flow (started at Signing). Steps: Signing, Broadcasting, WaitingConfirmation,
 // then Confirmed, Reverted or Submitted. Before the aggregator has the transaction a failure
-// (wrong password, a transaction that must not be signed, an aggregator refusal) ends at
-// Failed with its text. A lost answer of the execute request counts as sent: the run follows
-// the signature. The password is the wallet's; its holder wipes it.
+// (a transaction that must not be signed or could not be checked, then a wrong password, an
+// aggregator refusal) ends at Failed with its text. A lost answer of the execute request counts as
+// sent: the run follows the signature. The password is the wallet's; its holder wipes it.
 QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
                                 std::shared_ptr<AggregatorClient> aggregator, SolanaSwapOrder order,
                                 std::shared_ptr<const SecureBytes> password);

@@ -466,5 +466,31 @@ Item {
             mouseClick(find("swapDoneButton"))
             tryVerify(() => !swap.visible)
         }
+
+        function test_9b_aSolanaOrderTakingMoreThanItStatesIsRefusedOnTheReview() {
+            if (!fixture.hasAggregator())
+                skip("node or the test peers are not installed (scripts/install-deps)")
+            fixture.airdropSolana("100000000000")
+            const lamportsBefore = Number(fixture.solanaLamports())
+            // An order for 0.1 SOL whose transaction also moves 99 SOL elsewhere.
+            fixture.scriptAggregator({ order: ["drainSol"] })
+            openOn(4)
+            typeAmount("0.1")
+            awaitQuote()
+            mouseClick(find("reviewSwapButton"))
+            tryVerify(() => confirm().opened)
+            compare(textOf("value", find("rowFrom")), "0.1 SOL")
+            typeText(fixture.password())
+            mouseClick(find("swapConfirmButton"))
+            tryVerify(() => confirm().step === TransactionFlow.Failed, 15000)
+            verify(shown("reviewFace"))
+            compare(textOf("swapError"), "Failed: The swap's transaction would take 99.10001 SOL "
+                    + "from the wallet, more than the 0.10001 SOL the order and its fees allow; "
+                    + "nothing was signed")
+            verify(confirm().flow.txHash.length === 0)
+            compare(Number(fixture.solanaLamports()), lamportsBefore)
+            shoot("swap-solana-refused")
+            closeSwap()
+        }
     }
 }

@@ -2,8 +2,9 @@
 // aggregator of tests/peers: its orders are real transactions built by @solana/web3.js, its
 // execute request verifies every signature and runs the transaction in litesvm, whose node the
 // wallet asks for the signature's status. Balances before and after, only the wallet's slot
-// written, and every way a swap can end: refused before signing, refused by the aggregator,
-// confirmed, failed on chain, expired, or not seen in time.
+// written, and every way a swap can end: refused before signing (among them a transaction that
+// would take more than its order, seen by simulating it on the wallet's node), refused by the
+// aggregator, confirmed, failed on chain, expired, or not seen in time.
 
 #include "AggregatorFixture.h"
 #include "AppStateFixture.h"
@@ -16,6 +17,7 @@
 #include "services/swap/EVMSwapTokens.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
+#include "state/swap/SolanaSwapCheck.h"
 #include "state/swap/SolanaSwapExecution.h"
 #include "ui/swap/SwapViewModel.h"
 
@@ -351,6 +353,100 @@ TEST_F(SolanaSwap, EachEndIsReportedAsTheAggregatorAndTheNodeSawIt) {
         EXPECT_EQ(w.swap(), Step::Confirmed) << kase << w.flow()->errorMessage().toStdString();
         EXPECT_EQ(w.usdcHeld(), usdcBefore + 150'000 * amount) << kase;
     }
+}
+
+TEST_F(SolanaSwap, ATransactionTakingMoreThanItsOrderIsRefusedBeforeThePasswordIsUsed) {
+    SolanaSwapWallet& w = *wallet;
+    fixture->airdrop(w.address, 100'000'000'000);
+    // Each refused before the aggregator has anything: the wallet's balances as they were.
+    const auto refused = [&](const char* kase, const SwapToken& in, const SwapToken& out,
+                             const char* amount, const std::string& text) {
+        fixture->script({{"order", json::array({kase})}});
+        ASSERT_TRUE(w.quote(in, out, amount)) << kase;
+        const std::size_t executed = w.executeRequests();
+        const std::uint64_t sol = w.lamports();
+        const std::uint64_t usdc = w.usdcHeld();
+        EXPECT_EQ(w.swap(), Step::Failed) << kase;
+        EXPECT_EQ(w.flow()->errorMessage().toStdString(), "Failed: " + text) << kase;
+        EXPECT_FALSE(w.flow()->hasBroadcast()) << kase;
+        EXPECT_EQ(w.executeRequests(), executed) << kase;
+        EXPECT_EQ(w.lamports(), sol) << kase;
+        EXPECT_EQ(w.usdcHeld(), usdc) << kase;
+    };
+    // An order for 0.1 SOL whose transaction also moves 99 SOL of the wallet elsewhere.
+    const std::string drained = "The swap's transaction would take 99.10001 SOL from the wallet, "
+                                "more than the 0.10001 SOL the order and its fees allow; nothing "
+                                "was signed";
+    refused("drainSol", w.sol(), w.usdc(), "0.1", drained);
+    EXPECT_EQ(w.executeRequests(), 0u);
+    // Refused the same with a wrong password: the signer was never asked.
+    w.model.setPassword(QStringLiteral("wrong horse"));
+    refused("drainSol", w.sol(), w.usdc(), "0.1", drained);
+    w.model.setPassword(password);
+
+    // Some USDC to spend, from an honest order.
+    ASSERT_TRUE(w.quote(w.sol(), w.usdc(), "1"));
+    ASSERT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    w.model.setPassword(password);
+    // The input token twice over; the output taken back and more, through a lookup table.
+    refused("drainToken", w.usdc(), w.sol(), "30",
+            "The swap's transaction would take 60 USDC from the wallet, more than the "
+            "order's 30 USDC; nothing was signed");
+    refused("takeOutput", w.sol(), w.usdc(), "0.01",
+            "The swap's transaction would take 1 USDC from the wallet, a token the order "
+            "does not spend; nothing was signed");
+    // Nothing taken yet, but another may spend the wallet's USDC or SOL later.
+    refused("approve", w.sol(), w.usdc(), "0.01",
+            "The swap's transaction would give control of a token account of the wallet "
+            "to someone else; nothing was signed");
+    refused("assign", w.sol(), w.usdc(), "0.01",
+            "The swap's transaction would hand the wallet's account to a program; nothing "
+            "was signed");
+    refused("feeHigh", w.sol(), w.usdc(), "0.01",
+            "The swap's transaction sets a priority fee of 0.02 SOL, more than the 0.01 "
+            "SOL the wallet allows; nothing was signed");
+}
+
+TEST_F(SolanaSwap, HonestOrdersPassTheCheckAndAnUncheckedOneIsRefused) {
+    SolanaSwapWallet& w = *wallet;
+    // A priority fee, and the output's associated account created for the wallet: both paid
+    // within what the order allows.
+    std::uint64_t sol = w.lamports();
+    fixture->script({{"order", json::array({"priorityFee"})}});
+    ASSERT_TRUE(w.quote(w.sol(), w.usdc(), "1"));
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.lamports(), sol - 1'000'000'000 - 2 * fee - 10'000);
+    for (const std::uint64_t rent : {tokenAccountRent, std::uint64_t(0)}) {
+        w.model.setPassword(password);
+        sol = w.lamports();
+        const std::uint64_t usdc = w.usdcHeld();
+        fixture->script({{"order", json::array({"createsAccount"})}});
+        ASSERT_TRUE(w.quote(w.sol(), w.usdc(), rent ? "0.5" : "0.4"));
+        EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+        EXPECT_EQ(w.lamports(), sol - (rent ? 500'000'000 : 400'000'000) - 2 * fee - rent);
+        EXPECT_EQ(w.usdcHeld(), usdc + (rent ? 75'000'000 : 60'000'000));
+    }
+
+    // The transaction fails on the node; the node cannot simulate.
+    w.model.setPassword(password);
+    const std::size_t executed = w.executeRequests();
+    sol = w.lamports();
+    fixture->script({{"order", json::array({"poolShort"})}});
+    ASSERT_TRUE(w.quote(w.sol(), w.usdc(), "0.01"));
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_TRUE(w.flow()->errorMessage().startsWith(
+        "Failed: The swap's transaction fails on the wallet's Solana node: "))
+        << w.flow()->errorMessage().toStdString();
+    EXPECT_TRUE(w.flow()->errorMessage().endsWith("; nothing was signed"));
+    fixture->script({{"order", json::array({"legacy"})},
+                     {"nodeWithout", json::array({"simulateTransaction"})}});
+    ASSERT_TRUE(w.quote(w.sol(), w.usdc(), "0.02"));
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(),
+              "Failed: The swap could not be checked on the wallet's Solana node "
+              "(SolanaRPCClient: RPC error -32601: Method not found); nothing was signed");
+    EXPECT_EQ(w.executeRequests(), executed);
+    EXPECT_EQ(w.lamports(), sol);
 }
 
 } // namespace
