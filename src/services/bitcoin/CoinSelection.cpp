@@ -1,7 +1,9 @@
 #include "services/bitcoin/CoinSelection.h"
 
 #include <algorithm>
+#include <cctype>
 #include <limits>
+#include <unordered_set>
 
 namespace qm {
 
@@ -43,6 +45,34 @@ CoinSelectionError CoinSelectionError::insufficientFunds(std::uint64_t available
 
 CoinSelectionError CoinSelectionError::noUTXOs() {
     return {Code::noUTXOs, "No UTXOs available for spending.", 0, 0};
+}
+
+CoinSelectionError CoinSelectionError::impossibleCoins(const std::string& why) {
+    return {Code::impossibleCoins, "The server's list of coins cannot be right: " + why + ".", 0,
+            0};
+}
+
+void CoinSelection::checkCoins(const std::vector<UTXO>& utxos) {
+    std::unordered_set<std::string> outpoints;
+    std::uint64_t total = 0;
+    for (const UTXO& utxo : utxos) {
+        std::string outpoint = utxo.txHash;
+        std::transform(outpoint.begin(), outpoint.end(), outpoint.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        outpoint += ':' + std::to_string(utxo.outputIndex);
+        if (utxo.value > kMaxMoney) {
+            throw CoinSelectionError::impossibleCoins("the coin " + outpoint +
+                                                      " holds more than 21,000,000 BTC");
+        }
+        if (!outpoints.insert(outpoint).second) {
+            throw CoinSelectionError::impossibleCoins("the coin " + outpoint + " is listed twice");
+        }
+        total += utxo.value; // both at most kMaxMoney: no overflow
+        if (total > kMaxMoney) {
+            throw CoinSelectionError::impossibleCoins(
+                "its coins add up to more than 21,000,000 BTC");
+        }
+    }
 }
 
 std::uint64_t CoinSelection::fee(std::uint64_t inputs, std::uint64_t outputs,

@@ -14,9 +14,11 @@ namespace qm {
 
 class CoinSelectionError : public Error {
 public:
-    enum class Code { insufficientFunds, noUTXOs };
+    enum class Code { insufficientFunds, noUTXOs, impossibleCoins };
     static CoinSelectionError insufficientFunds(std::uint64_t available, std::uint64_t needed);
     static CoinSelectionError noUTXOs();
+    // "The server's list of coins cannot be right: " and why.
+    static CoinSelectionError impossibleCoins(const std::string& why);
 
     Code code() const { return code_; }
     std::uint64_t available() const { return available_; }
@@ -49,6 +51,8 @@ struct CoinSelection {
     using SelectionError = qm::CoinSelectionError;
 
     static constexpr std::uint64_t kDustLimit = 546;
+    // Every bitcoin there will ever be: 21,000,000 BTC in satoshis.
+    static constexpr std::uint64_t kMaxMoney = 2'100'000'000'000'000;
     // A P2WPKH output: 8 bytes of value, a length byte and the 22-byte script.
     static constexpr std::uint64_t kP2WPKHOutputVBytes = 31;
 
@@ -56,6 +60,12 @@ struct CoinSelection {
     static constexpr std::uint64_t outputVBytes(std::uint64_t scriptSize) {
         return 8 + 1 + scriptSize;
     }
+
+    // Refuses a list of coins no chain can hold, before anything is built from it: a coin
+    // above kMaxMoney, one outpoint listed twice (its hash in any letter case), or coins that
+    // add up to more than kMaxMoney (whose sum, change or fee could not be computed). Throws
+    // CoinSelectionError::impossibleCoins.
+    static void checkCoins(const std::vector<UTXO>& utxos);
 
     // (11 + 68 * inputs + 31 * outputs) * feeRate: 68 vB per P2WPKH input, 31 per output,
     // 10.5 of overhead rounded up.

@@ -95,5 +95,41 @@ TEST(CoinSelection, RefusalsAndSaturation) {
     EXPECT_EQ(BTCFeeRate::fromEstimate(BTCFeeLevel::fast, INFINITY).satPerVByte, 20u);
 }
 
+// Coins no chain can hold, from a hostile server, are refused before anything is built from
+// them: sums of them would overflow the change and fee arithmetic.
+TEST(CoinSelection, RefusesCoinsThatCannotExist) {
+    const auto refusal = [](std::vector<UTXO> utxos) -> std::string {
+        try {
+            CoinSelection::checkCoins(utxos);
+        } catch (const CoinSelectionError& e) {
+            EXPECT_EQ(e.code(), CoinSelectionError::Code::impossibleCoins);
+            return e.what();
+        }
+        return "accepted";
+    };
+    const std::string a(64, 'a');
+    const std::string b(64, 'b');
+    constexpr std::uint64_t supply = CoinSelection::kMaxMoney;
+    EXPECT_EQ(refusal({utxo(supply, a)}), "accepted");
+    EXPECT_EQ(refusal({utxo(supply - 1, a), utxo(1, b)}), "accepted");
+    EXPECT_EQ(refusal({utxo(supply + 1, a)}),
+              "The server's list of coins cannot be right: the coin " + a +
+                  ":0 holds more than 21,000,000 BTC.");
+    EXPECT_EQ(refusal({utxo(5, a), utxo(7, b), utxo(5, a)}),
+              "The server's list of coins cannot be right: the coin " + a + ":0 is listed twice.");
+    // The same outpoint in another letter case is the same coin.
+    EXPECT_EQ(refusal({utxo(5, a), utxo(5, std::string(64, 'A'))}),
+              "The server's list of coins cannot be right: the coin " + a + ":0 is listed twice.");
+    UTXO other = utxo(5, a);
+    other.outputIndex = 1;
+    EXPECT_EQ(refusal({utxo(5, a), other}), "accepted");
+    EXPECT_EQ(refusal({utxo(supply, a), utxo(1, b)}),
+              "The server's list of coins cannot be right: its coins add up to more than "
+              "21,000,000 BTC.");
+    // Without the check, a sum past 64 bits would make a change of almost every coin there is.
+    constexpr auto kMax = std::numeric_limits<std::uint64_t>::max();
+    EXPECT_NE(refusal({utxo(kMax - 10, a), utxo(20, b)}), "accepted");
+}
+
 } // namespace
 } // namespace qm
