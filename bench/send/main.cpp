@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -113,13 +112,13 @@ Figures measure(int coins, int rounds) {
         request->state = &state;
         request->walletID = state.wallet()->id;
         request->password = SecureBytes::fromText(password);
-        request->recipient = "bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4";
-        // Every coin, less the fee of one output at 1 sat/vB.
-        const auto total = static_cast<std::uint64_t>(coins) * coinValue;
-        request->amount = UInt256(0, 0, 0, total - (11 + 68 * coins + 31));
-        request->feeLevel = SendFeeLevel::slow;
-        request->shownSatPerVByte = 1;
-        request->shownFeeSats = std::numeric_limits<std::uint64_t>::max();
+        // Every coin to one output at 1 sat/vB, prepared as the review prepares it (not
+        // measured: the send is).
+        BitcoinSendForm form;
+        form.recipient = "bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4";
+        form.feeLevel = SendFeeLevel::slow;
+        form.sendEverything = true;
+        request->prepared = test::runTask(prepareBitcoinSend(&state, form, {}));
         const std::size_t before = env.keychain().calls().size();
         QElapsedTimer clock;
         clock.start();

@@ -1,15 +1,18 @@
 // Driver of btcsend_peer.mjs. One request is one send sheet over a new wallet (the published
 // test phrase) on a loopback Electrum server:
 //   {"addresses": n, "delete": [derivation index...], "coins": [{"index", "txid", "vout",
-//    "value"}], "estimate": btc/kB while the sheet shows its fee, "sendEstimate": btc/kB when
-//    the send asks, "amount", "recipient", "password", "sends": attempts}
-// -> {"addresses": [{"index", "publicKey"}], "attempts": [{"step", "error", "txHash",
-//    "shownFee", "shownRate"}], "broadcasts": [raw hex], "seedLoads": openings per attempt}.
-// A second press while the first send runs is made every time; it must change nothing.
-// "failAtSend": a method the server refuses once the sheet has its estimate; "closeSheet":
-// the sheet goes while its send runs; "max": the balance is the coins' sum and "Max" is
-// pressed once the estimate is shown, then "edit" (if given) typed as the amount. Each attempt
-// also reports "shownAmount"; an amount the send revised is re-estimated, as the screen does.
+//    "value"}], "estimate": btc/kB while the sheet estimates and prepares, "sendEstimate":
+//    btc/kB when the send asks, "amount", "recipient", "password", "sends": attempts}
+// -> {"addresses": [{"index", "publicKey"}], "review": {"canReview", "recipientError",
+//    "amountError", "error", "amount", "fee", "rate", "amountText", "feeText", "totalText"},
+//    "attempts": [{"step", "error", "txHash", "shownAmount", "shownFee", "shownRate"}],
+//    "broadcasts": [raw hex], "seedLoads": openings per attempt, "reviewSeedLoads"}.
+// "Review Transaction" prepares the send; each attempt sends what the review shows then (a
+// second press while the first send runs is made every time; it must change nothing).
+// "failAtSend": a method the server refuses once the review is shown; "coinsAfterReview": the
+// coins the server lists from then on (a coin spent meanwhile, or a hostile list);
+// "closeSheet": the sheet goes while its send runs; "max": the balance is the coins' sum and
+// "Max" is pressed once the estimate is shown, then "edit" (if given) typed as the amount.
 #include "AppStateFixture.h"
 #include "PeerDriver.h"
 #include "RunTask.h"
@@ -44,6 +47,28 @@ std::size_t seedLoads(qm::test::FaultyKeychain& keychain, std::size_t from) {
     return count;
 }
 
+std::string stepName(qm::TransactionFlow::Step step) {
+    return QMetaEnum::fromType<qm::TransactionFlow::Step>().valueToKey(static_cast<int>(step));
+}
+
+// What the review shows now.
+json reviewOf(const qm::SendViewModel& vm) {
+    json review{{"canReview", vm.canReview()},
+                {"recipientError", vm.recipientError().toStdString()},
+                {"amountError", vm.amountError().toStdString()},
+                {"error", vm.prepareError().toStdString()}};
+    if (const qm::BitcoinPreparedSend* prepared = vm.bitcoinReview()) {
+        review["amount"] = prepared->amount;
+        review["fee"] = prepared->fee;
+        review["rate"] = prepared->satPerVByte;
+        review["amountText"] = vm.reviewAmount().toStdString();
+        review["feeText"] = vm.reviewFee().toStdString();
+        review["totalText"] = vm.reviewTotal().toStdString();
+        review["formAmount"] = vm.amountString().toStdString();
+    }
+    return review;
+}
+
 json answer(const json& request) {
     qm::test::AppStateFixture env;
     qm::AppState& state = env.state();
@@ -67,27 +92,31 @@ json answer(const json& request) {
     }
 
     json reply;
-    std::map<std::string, json> coinsByScriptHash;
+    std::map<std::string, std::uint32_t> indexOfScriptHash;
     for (const qm::BTCAddressInfo& address : state.bitcoinAccounts().at(0).addresses) {
         reply["addresses"].push_back(
             {{"index", address.derivationIndex},
              {"publicKey", qm::bytesToPlainHex(address.compressedPublicKey)}});
-        json& coins = coinsByScriptHash[address.scriptHash] = json::array();
-        for (const json& coin : request.at("coins")) {
-            if (coin.at("index").get<std::uint32_t>() == address.derivationIndex) {
-                coins.push_back({{"tx_hash", coin.at("txid")},
-                                 {"tx_pos", coin.at("vout")},
-                                 {"height", 800'000},
-                                 {"value", coin.at("value")}});
-            }
-        }
+        indexOfScriptHash[address.scriptHash] = address.derivationIndex;
     }
+    // The coins the server lists: "coins", then "coinsAfterReview" once the review is shown.
+    auto coins = std::make_shared<json>(request.at("coins"));
     qm::test::ElectrumFixture& electrum = env.electrum();
-    electrum.answerRaw("blockchain.scripthash.listunspent", [coinsByScriptHash](const json& r) {
-        const auto found = coinsByScriptHash.find(r.at("params").at(0).get<std::string>());
-        return line(r.at("id"), "result",
-                    found == coinsByScriptHash.end() ? json::array() : found->second);
-    });
+    electrum.answerRaw(
+        "blockchain.scripthash.listunspent", [indexOfScriptHash, coins](const json& r) {
+            json listed = json::array();
+            const auto found = indexOfScriptHash.find(r.at("params").at(0).get<std::string>());
+            for (const json& coin : *coins) {
+                if (found != indexOfScriptHash.end() &&
+                    coin.at("index").get<std::uint32_t>() == found->second) {
+                    listed.push_back({{"tx_hash", coin.at("txid")},
+                                      {"tx_pos", coin.at("vout")},
+                                      {"height", 800'000},
+                                      {"value", coin.at("value")}});
+                }
+            }
+            return line(r.at("id"), "result", listed);
+        });
     double estimate = request.at("estimate").get<double>();
     electrum.answerRaw("blockchain.estimatefee",
                        [&estimate](const json& r) { return line(r.at("id"), "result", estimate); });
@@ -118,9 +147,28 @@ json answer(const json& request) {
             vm.setAmountString(QString::fromStdString(request.at("edit").get<std::string>()));
         }
     }
+    // Review Transaction: nothing is signed to prepare it.
+    const std::size_t beforeReview = env.keychain().calls().size();
+    vm.review();
+    if (!QTest::qWaitFor([&] { return !vm.isPreparing(); }, 15'000)) {
+        throw std::runtime_error("the review was not prepared");
+    }
+    reply["review"] = reviewOf(vm);
+    reply["reviewSeedLoads"] = seedLoads(env.keychain(), beforeReview);
+    reply["attempts"] = json::array();
+    if (!vm.hasReview()) {
+        return reply;
+    }
+    if (!vm.showConfirmation()) {
+        throw std::runtime_error("a review that does not show");
+    }
+
     estimate = request.at("sendEstimate").get<double>();
     if (request.contains("failAtSend")) {
         electrum.answerError(request.at("failAtSend").get<std::string>(), 1, "refused");
+    }
+    if (request.contains("coinsAfterReview")) {
+        *coins = request.at("coinsAfterReview");
     }
     qm::TransactionFlow* flow = flows.flow("send:bitcoin");
     if (request.value("closeSheet", false)) {
@@ -130,36 +178,29 @@ json answer(const json& request) {
         if (!QTest::qWaitFor([&] { return !flow->isRunning(); }, 30'000)) {
             throw std::runtime_error("the send did not end");
         }
-        reply["attempts"].push_back(
-            {{"step", QMetaEnum::fromType<qm::TransactionFlow::Step>().valueToKey(
-                          static_cast<int>(flow->step()))},
-             {"error", flow->errorMessage().toStdString()},
-             {"txHash", flow->txHash().toStdString()}});
+        reply["attempts"].push_back({{"step", stepName(flow->step())},
+                                     {"error", flow->errorMessage().toStdString()},
+                                     {"txHash", flow->txHash().toStdString()}});
         return reply;
     }
     for (int attempt = 0; attempt < request.at("sends").get<int>(); ++attempt) {
-        json record{{"shownFee", vm.estimatedFeeSats()},
-                    {"shownRate", vm.feeSnapshot().normal.satPerVByte},
-                    {"shownAmount", vm.amountString().toStdString()}};
+        const qm::BitcoinPreparedSend* shown = vm.bitcoinReview();
+        json record{{"shownAmount", shown ? shown->amount : 0},
+                    {"shownFee", shown ? shown->fee : 0},
+                    {"shownRate", shown ? shown->satPerVByte : 0},
+                    {"shownAmountText", vm.reviewAmount().toStdString()}};
         const std::size_t before = env.keychain().calls().size();
         vm.sendBitcoin();
         vm.sendBitcoin();
         if (!QTest::qWaitFor([&] { return !vm.isSending(); }, 30'000)) {
             throw std::runtime_error("the send did not end");
         }
-        record["step"] = QMetaEnum::fromType<qm::TransactionFlow::Step>().valueToKey(
-            static_cast<int>(vm.broadcastStep()));
+        record["step"] = stepName(vm.broadcastStep());
         record["error"] = vm.errorMessage().toStdString();
         record["txHash"] = vm.txHash().toStdString();
+        record["formAmount"] = vm.amountString().toStdString();
         reply["seedLoads"].push_back(seedLoads(env.keychain(), before));
-        const QString shown = QString::fromStdString(record.at("shownAmount").get<std::string>());
         reply["attempts"].push_back(std::move(record));
-        if (vm.amountString() != shown) {
-            vm.refreshFees();
-            if (!QTest::qWaitFor([&] { return !vm.isFetchingFees(); }, 15'000)) {
-                throw std::runtime_error("no fee estimate");
-            }
-        }
     }
     return reply;
 }

@@ -1,12 +1,14 @@
 // The Bitcoin send sheet over a loopback Electrum server, each broadcast transaction checked by
 // bitcoinjs-lib 7: every input signed by the key of its address's derivation index (also after
 // an address was deleted from the middle of the list), the recipient's output, the change to
-// the first address, a remainder below the dust limit left to the fee, and the fee against the
-// rate the user saw. A send whose transaction needs more than the fee shown (more inputs, a
-// remainder left to the fee, a higher estimate at send time) stops before signing and shows
-// the fee it needs; sent again, it pays exactly that. "Max" sends every coin to one output:
-// when that is not the amount and fee shown, the send stops first and shows both. Every send
-// is pressed twice.
+// the first address, a remainder below the dust limit left to the fee, and the fee the review
+// showed, paid exactly. The review is prepared from the coins that will be spent and the
+// recipient's output, so a Taproot or P2WSH payment, or one of several coins, goes out on the
+// first press. When the chain moved after the review (a higher estimate, a coin spent), the
+// send stops before signing and shows the new figures; sent again, it pays exactly those.
+// "Max" sends every coin to one output, its amount and fee shown on the review. Recipients
+// and amounts the network would refuse, and coins no chain can hold, are refused before
+// anything is signed. Every send is pressed twice.
 // Usage: node btcsend_peer.mjs <btcsend_driver>. QM_SEED replays a run.
 import * as bitcoin from 'bitcoinjs-lib';
 import * as ecc from 'tiny-secp256k1';
@@ -34,18 +36,21 @@ const recipients = {
 const coin = (index, value) => ({ index, txid: hex(bytes(32)), vout: int(4), value });
 // ceil(10.5 + 68 inputs + 31 outputs)
 const vbytes = (inputs, outputs) => 11 + 68 * inputs + 31 * outputs;
-const btcText = (sats) => `${Math.floor(sats / 1e8)}.${String(sats % 1e8).padStart(8, '0')}`;
+// The exact text of an amount: every digit it needs, no trailing zeros.
+const btcText = (sats) =>
+  `${Math.floor(sats / 1e8)}.${String(sats % 1e8).padStart(8, '0')}`.replace(/\.?0+$/, '');
 
-// Checks one broadcast transaction against the request and the fee shown when it was sent.
-function verifyTransaction(raw, request, reply, attempt, amountSats, what) {
+// Checks one broadcast transaction against the request and the figures the review showed.
+function verifyTransaction(raw, request, reply, attempt, what) {
   const tx = bitcoin.Transaction.fromHex(raw);
   expectEqual(tx.version, 2, `${what}: version`);
   expectEqual(tx.locktime, 0, `${what}: lock time`);
   const keyOf = new Map(reply.addresses.map((a) => [a.index, a.publicKey]));
+  const coins = request.coinsAfterReview ?? request.coins;
   let inputTotal = 0;
   tx.ins.forEach((input, i) => {
     const txid = hex(Buffer.from(input.hash).reverse());
-    const spent = request.coins.find((c) => c.txid === txid && c.vout === input.index);
+    const spent = coins.find((c) => c.txid === txid && c.vout === input.index);
     if (!spent) return expectEqual('unknown coin', txid, `${what}: input ${i}`);
     inputTotal += spent.value;
     expectEqual(input.sequence, 0xfffffffd, `${what}: input ${i} sequence`);
@@ -61,7 +66,7 @@ function verifyTransaction(raw, request, reply, attempt, amountSats, what) {
   });
   const recipient = bitcoin.address.toOutputScript(request.recipient, network);
   expectEqual(hex(tx.outs[0].script), hex(recipient), `${what}: recipient script`);
-  expectEqual(tx.outs[0].value, BigInt(amountSats), `${what}: amount`);
+  expectEqual(tx.outs[0].value, BigInt(attempt.shownAmount), `${what}: the amount shown`);
   const outputTotal = tx.outs.reduce((sum, out) => sum + Number(out.value), 0);
   const fee = inputTotal - outputTotal;
   const rate = attempt.shownRate;
@@ -76,192 +81,252 @@ function verifyTransaction(raw, request, reply, attempt, amountSats, what) {
     // What a change output would have kept is dust: it went to the fee.
     expectEqual(fee - withChange <= 546, true, `${what}: remainder left to the fee is dust`);
   }
-  expectEqual(fee <= attempt.shownFee, true, `${what}: fee ${fee} within the fee shown`);
+  expectEqual(fee, attempt.shownFee, `${what}: the fee shown is the fee paid`);
   expectEqual(fee >= rate * tx.virtualSize(), true, `${what}: at least the rate shown`);
   return fee;
 }
 
-// A send that first stops at the fee it needs, then pays exactly that.
-function stopsThenSends(name, request, expectedFee, expectedRate, outputs) {
+// A send that goes out on the first press, with exactly the figures its review showed.
+function sendsAtOnce(name, request, { fee, rate, outputs, inputs }) {
+  ask({ ...request, sends: 1, password }, (reply) => {
+    const [attempt] = reply.attempts;
+    expectEqual(reply.review.error, '', `${name}: prepared`);
+    expectEqual(reply.review.fee, fee, `${name}: the review's fee`);
+    expectEqual(reply.review.rate, rate, `${name}: the review's rate`);
+    expectEqual(reply.review.feeText, `${btcText(fee)} BTC (${rate} sat/vB)`, `${name}: fee text`);
+    expectEqual(reply.review.totalText, `${btcText(reply.review.amount + fee)} BTC`,
+      `${name}: total text`);
+    expectEqual(reply.reviewSeedLoads, 0, `${name}: nothing signed to prepare`);
+    if (!attempt) return expectEqual('no attempt', 'an attempt', name);
+    expectEqual(attempt.step, 'Submitted', `${name}: the first press sends (${attempt.error})`);
+    expectEqual(reply.seedLoads[0], 1, `${name}: one seed opening`);
+    expectEqual(reply.broadcasts.length, 1, `${name}: one broadcast for two presses`);
+    if (reply.broadcasts.length !== 1) return;
+    const tx = bitcoin.Transaction.fromHex(reply.broadcasts[0]);
+    verifyTransaction(reply.broadcasts[0], request, reply, attempt, name);
+    expectEqual(tx.outs.length, outputs, `${name}: outputs`);
+    expectEqual(tx.ins.length, inputs, `${name}: inputs`);
+  });
+}
+
+// A send whose chain moved after the review: the first press stops before signing and names
+// the new figures, which the review then shows; the second pays exactly those.
+function stopsThenSends(name, request, { text, fee, rate, amount }) {
   ask({ ...request, sends: 2, password }, (reply) => {
     const [first, second] = reply.attempts;
+    expectEqual(reply.review.error, '', `${name}: prepared`);
+    if (!second) return expectEqual('one attempt', 'two attempts', name);
     expectEqual(first.step, 'Failed', `${name}: the first send stops`);
-    expectEqual(first.error.includes(`${btcText(expectedFee)} BTC (${expectedRate} sat/vB)`),
-      true, `${name}: the fee it needs in "${first.error}"`);
-    expectEqual(reply.seedLoads[0], 0, `${name}: nothing signed before the fee was seen`);
-    expectEqual(second.shownFee, expectedFee, `${name}: the fee shown now`);
+    expectEqual(first.error, text, `${name}: what changed`);
+    expectEqual(reply.seedLoads[0], 0, `${name}: nothing signed before the new figures were seen`);
+    expectEqual(second.shownFee, fee, `${name}: the fee shown now`);
+    expectEqual(second.shownRate, rate, `${name}: the rate shown now`);
+    if (amount !== undefined) {
+      expectEqual(second.shownAmount, amount, `${name}: the amount shown now`);
+      expectEqual(second.formAmount, btcText(amount), `${name}: the form's amount with it`);
+    }
     expectEqual(second.step, 'Submitted', `${name}: the second send ends submitted`);
     expectEqual(second.txHash, 'f00d', `${name}: the server's id`);
     expectEqual(reply.seedLoads[1], 1, `${name}: one seed opening`);
     expectEqual(reply.broadcasts.length, 1, `${name}: one broadcast for two presses`);
     if (reply.broadcasts.length !== 1) return;
-    const amountSats = Math.round(Number(request.amount) * 1e8);
-    const fee = verifyTransaction(reply.broadcasts[0], request, reply, second, amountSats, name);
-    expectEqual(fee, expectedFee, `${name}: the fee paid`);
-    expectEqual(bitcoin.Transaction.fromHex(reply.broadcasts[0]).outs.length, outputs,
-      `${name}: outputs`);
+    verifyTransaction(reply.broadcasts[0], request, reply, second, name);
   });
 }
+
+// Refused before anything is signed: in the form (no review at all), or when the review is
+// prepared (its text shows in the form), or at the send.
+function refused(name, request, { form, review, send, opened = 0 }) {
+  ask({ sends: 1, password, ...request }, (reply) => {
+    if (form) {
+      expectEqual(reply.review.canReview, false, `${name}: nothing to review`);
+      expectEqual(reply.review.recipientError || reply.review.amountError, form, `${name}: text`);
+    } else if (review) {
+      expectEqual(reply.review.error, review, `${name}: the review's text`);
+      expectEqual(reply.review.fee, undefined, `${name}: no figures shown`);
+    } else {
+      expectEqual(reply.attempts[0]?.step, 'Failed', `${name}: failed`);
+      expectEqual(reply.attempts[0]?.error, send, `${name}: text`);
+    }
+    expectEqual(reply.reviewSeedLoads, 0, `${name}: the seed not opened to review`);
+    expectEqual((reply.seedLoads ?? [0])[0], opened, `${name}: seed openings to send`);
+    expectEqual(reply.broadcasts.length, 0, `${name}: nothing broadcast`);
+  });
+}
+
+const base = { addresses: 2, delete: [], estimate: -1, sendEstimate: -1 };
 
 // Several addresses, the second deleted: coins only on the third and fourth (indices 2 and
-// 3). Two inputs need 1045 sats at 5 sat/vB, more than the 705 shown.
-stopsThenSends('several addresses', {
-  addresses: 4, delete: [1], estimate: -1, sendEstimate: -1, amount: '0.29',
-  recipient: recipients.p2wpkh(),
+// 3). Two inputs and change at 5 sat/vB: 1045 sats, shown and paid (the old review's one-input
+// estimate showed 705).
+sendsAtOnce('two coins', {
+  ...base, addresses: 4, delete: [1], amount: '0.29', recipient: recipients.p2wpkh(),
   coins: [coin(2, 20_000_000), coin(3, 15_000_000), coin(3, 1_000)],
-}, vbytes(2, 2) * 5, 5, 2);
+}, { fee: vbytes(2, 2) * 5, rate: 5, outputs: 2, inputs: 2 });
 
-// One coin, 295 sats over amount and fee: no change output, the remainder paid as fee.
-stopsThenSends('dust remainder', {
-  addresses: 1, delete: [], estimate: -1, sendEstimate: -1, amount: '0.00009',
-  recipient: recipients.p2wpkh(), coins: [coin(0, 10_000)],
-}, 1_000, 5, 1);
+// One coin, 295 sats over amount and fee: no change output, the remainder shown as the fee.
+sendsAtOnce('dust remainder', {
+  ...base, addresses: 1, amount: '0.00009', recipient: recipients.p2wpkh(),
+  coins: [coin(0, 10_000)],
+}, { fee: 1_000, rate: 5, outputs: 1, inputs: 1 });
 
-// The estimate rose from 5 to 20 sat/vB between the sheet and the send.
-stopsThenSends('higher estimate', {
-  addresses: 2, delete: [], estimate: 0.00005, sendEstimate: 0.0002, amount: '0.001',
+// Taproot and P2WSH outputs are 12 vB larger than P2WPKH: shown, and paid, at the first press.
+sendsAtOnce('taproot recipient', {
+  ...base, estimate: 0.00003, sendEstimate: 0.00003, amount: '0.001',
   recipient: recipients.p2tr(), coins: [coin(1, 1_000_000)],
-}, (vbytes(1, 2) + 12) * 20, 20, 2);
-
-// A P2WSH payment is 12 vB larger than the estimate's P2WPKH one: the send stops once and
-// shows the fee at the rate shown, never pays less than that rate.
-stopsThenSends('larger payment output', {
-  addresses: 1, delete: [], estimate: 0.00003, sendEstimate: 0.00003, amount: '0.001',
+}, { fee: (vbytes(1, 2) + 12) * 3, rate: 3, outputs: 2, inputs: 1 });
+sendsAtOnce('p2wsh recipient', {
+  ...base, addresses: 1, estimate: 0.00003, sendEstimate: 0.00003, amount: '0.001',
   recipient: recipients.p2wsh(), coins: [coin(0, 1_000_000)],
-}, (vbytes(1, 2) + 12) * 3, 3, 2);
+}, { fee: (vbytes(1, 2) + 12) * 3, rate: 3, outputs: 2, inputs: 1 });
 
-// Paid at once when the transaction is what the estimate assumed; "0.29" is 29,000,000 sats.
+// A lower estimate at the send: signed at the rate the review showed.
 {
-  const kind = 'p2wpkh';
-  const request = {
-    addresses: 3, delete: [], estimate: 0.00001 * (1 + int(20)), sendEstimate: 0.00001,
-    amount: '0.29', recipient: recipients[kind](), coins: [coin(int(3), 40_000_000 + int(1e6))],
-  };
-  ask({ ...request, sends: 1, password }, (reply) => {
-    const [attempt] = reply.attempts;
-    expectEqual(attempt.step, 'Submitted', `${kind}: submitted (${attempt.error})`);
-    expectEqual(reply.broadcasts.length, 1, `${kind}: one broadcast`);
-    if (reply.broadcasts.length === 1) {
-      verifyTransaction(reply.broadcasts[0], request, reply, attempt, 29_000_000, kind);
-    }
+  const estimate = 0.00001 * (1 + int(20));
+  // The rate of an estimate as the wallet computes it, in double precision.
+  const rate = Math.max(1, Math.ceil((estimate * 100_000_000) / 1000));
+  sendsAtOnce('lower estimate at the send', {
+    ...base, addresses: 3, estimate, sendEstimate: 0.00001, amount: '0.29',
+    recipient: recipients.p2wpkh(), coins: [coin(int(3), 40_000_000 + int(1e6))],
+  }, { fee: vbytes(1, 2) * rate, rate, outputs: 2, inputs: 1 });
+}
+
+// The estimate rose from 5 to 20 sat/vB between the review and the send.
+stopsThenSends('higher estimate', {
+  ...base, estimate: 0.00005, sendEstimate: 0.0002, amount: '0.001',
+  recipient: recipients.p2tr(), coins: [coin(1, 1_000_000)],
+}, {
+  text: `This transaction needs a fee of ${btcText((vbytes(1, 2) + 12) * 20)} BTC (20 sat/vB), ` +
+    'more than the fee shown. Review the new fee and send again.',
+  fee: (vbytes(1, 2) + 12) * 20, rate: 20,
+});
+
+// The coin the review chose was spent meanwhile; another of the same size takes its place: the
+// review's figures still hold, so it is signed at once.
+{
+  const [chosen, other] = [coin(0, 2_000_000), coin(1, 1_500_000)];
+  sendsAtOnce('a spent coin replaced by a like one', {
+    ...base, amount: '0.001', recipient: recipients.p2wpkh(), coins: [chosen, other],
+    coinsAfterReview: [other],
+  }, { fee: vbytes(1, 2) * 5, rate: 5, outputs: 2, inputs: 1 });
+}
+
+// ...and when the coins left need two inputs, the send stops and shows the fee they need.
+{
+  const coins = [coin(0, 2_000_000), coin(1, 600_000), coin(1, 600_000)];
+  stopsThenSends('a spent coin replaced by two', {
+    ...base, amount: '0.01', recipient: recipients.p2wpkh(), coins,
+    coinsAfterReview: coins.slice(1),
+  }, {
+    text: `This transaction needs a fee of ${btcText(vbytes(2, 2) * 5)} BTC (5 sat/vB), more ` +
+      'than the fee shown. Review the new fee and send again.',
+    fee: vbytes(2, 2) * 5, rate: 5,
   });
 }
 
-// "Max": every coin to one output, no change. `revised`: the first send stops (nothing signed)
-// and shows the amount and fee every coin pays; the second sends exactly those.
-function maxSend(name, request, { amount, fee, rate, revised }) {
-  const sends = revised ? 2 : 1;
-  ask({ ...request, max: true, amount: '', sends, password }, (reply) => {
-    const last = reply.attempts[sends - 1];
-    if (revised) {
-      const [first] = reply.attempts;
-      expectEqual(first.step, 'Failed', `${name}: the first send stops`);
-      expectEqual(first.error, `Sending everything pays ${btcText(amount)} BTC to the recipient ` +
-        `and a fee of ${btcText(fee)} BTC (${rate} sat/vB). Review the new amount and send again.`,
-      `${name}: the revision's text`);
-      expectEqual(reply.seedLoads[0], 0, `${name}: nothing signed before the amount was seen`);
-    }
-    expectEqual(last.shownAmount, btcText(amount), `${name}: the amount shown`);
-    expectEqual(last.shownFee, fee, `${name}: the fee shown, also after a new estimate`);
-    expectEqual(last.shownRate, rate, `${name}: the rate shown`);
-    expectEqual(last.step, 'Submitted', `${name}: submitted (${last.error})`);
-    expectEqual(reply.broadcasts.length, 1, `${name}: one broadcast`);
-    if (reply.broadcasts.length !== 1) return;
-    const paid = verifyTransaction(reply.broadcasts[0], request, reply, last, amount, name);
-    expectEqual(paid, fee, `${name}: the fee paid`);
-    const tx = bitcoin.Transaction.fromHex(reply.broadcasts[0]);
-    expectEqual(tx.outs.length, 1, `${name}: one output`);
-    expectEqual(tx.ins.length, request.coins.length, `${name}: every coin spent`);
-  });
-}
-
-// Three coins over two addresses: the 141 vB estimate is not what three inputs need. A P2TR
-// output is 12 vB above P2WPKH.
+// "Max": every coin to one output, no change; the review shows what every coin pays (three
+// inputs and a Taproot output here), the form's amount with it, and the first press sends it.
 {
   const coins = [coin(0, 20_000_000), coin(1, 15_000_000), coin(1, 1_000)];
   const fee = (vbytes(3, 1) + 12) * 5;
-  maxSend('max over three coins', {
-    addresses: 2, delete: [], estimate: -1, sendEstimate: -1, recipient: recipients.p2tr(), coins,
-  }, { amount: 35_001_000 - fee, fee, rate: 5, revised: true });
+  const request = { ...base, recipient: recipients.p2tr(), coins, max: true, amount: '', sends: 1,
+    password };
+  ask(request, (reply) => {
+      const name = 'max over three coins';
+      const [attempt] = reply.attempts;
+      expectEqual(reply.review.amount, 35_001_000 - fee, `${name}: the amount shown`);
+      expectEqual(reply.review.fee, fee, `${name}: the fee shown`);
+      expectEqual(reply.review.formAmount, btcText(35_001_000 - fee), `${name}: the form's amount`);
+      expectEqual(reply.review.totalText, `${btcText(35_001_000)} BTC`, `${name}: every coin`);
+      if (!attempt) return expectEqual('no attempt', 'an attempt', name);
+      expectEqual(attempt.step, 'Submitted', `${name}: submitted (${attempt.error})`);
+      expectEqual(reply.broadcasts.length, 1, `${name}: one broadcast`);
+      if (reply.broadcasts.length !== 1) return;
+      verifyTransaction(reply.broadcasts[0], request, reply, attempt, name);
+    });
 }
 
-// One coin: what "Max" showed (the balance less the 141 vB fee) pays it all, at once.
-maxSend('max of one coin', {
-  addresses: 1, delete: [], estimate: -1, sendEstimate: -1, recipient: recipients.p2wpkh(),
-  coins: [coin(0, 1_000_000)],
-}, { amount: 1_000_000 - 705, fee: 705, rate: 5, revised: false });
-
-// The estimate rose from 5 to 20 sat/vB: the fee shown no longer covers one input.
-maxSend('max at a higher estimate', {
-  addresses: 1, delete: [], estimate: 0.00005, sendEstimate: 0.0002, recipient: recipients.p2wpkh(),
-  coins: [coin(0, 1_000_000)],
-}, { amount: 1_000_000 - vbytes(1, 1) * 20, fee: vbytes(1, 1) * 20, rate: 20, revised: true });
+// The estimate rose from 5 to 20 sat/vB after the review of "Max": the send stops and shows
+// the amount every coin pays now.
+stopsThenSends('max at a higher estimate', {
+  ...base, addresses: 1, estimate: 0.00005, sendEstimate: 0.0002, recipient: recipients.p2wpkh(),
+  coins: [coin(0, 1_000_000)], max: true, amount: '',
+}, {
+  text: `Sending everything pays ${btcText(1_000_000 - vbytes(1, 1) * 20)} BTC to the ` +
+    `recipient and a fee of ${btcText(vbytes(1, 1) * 20)} BTC (20 sat/vB). Review the new amount ` +
+    'and send again.',
+  fee: vbytes(1, 1) * 20, rate: 20, amount: 1_000_000 - vbytes(1, 1) * 20,
+});
 
 // "Max", then an amount typed: an ordinary payment from the largest coin, with change.
+sendsAtOnce('max then edited', {
+  ...base, recipient: recipients.p2wpkh(), coins: [coin(1, 500_000), coin(0, 1_000_000)],
+  max: true, edit: '0.001', amount: '',
+}, { fee: vbytes(1, 2) * 5, rate: 5, outputs: 2, inputs: 1 });
+
+// Refused in the form: nothing to review.
+const payment = { ...base, amount: '0.001', recipient: recipients.p2wpkh(), coins: [coin(0, 1_000_000)] };
+refused('testnet recipient', { ...payment, recipient: recipients.testnet() }, {
+  form: "This is a test-network address; this wallet pays on Bitcoin's main network (bc1...).",
+});
+refused('legacy recipient', { ...payment, recipient: '1BoatSLRHtKNngkdXEeobR76b53LETtpyT' }, {
+  form: 'Only bc1 addresses (SegWit and Taproot) can be paid from this wallet.',
+});
+refused('a fraction of a satoshi', { ...payment, amount: '0.000000019' }, { form: 'Invalid amount' });
+refused('below the dust limit', { ...payment, amount: '0.00000545' }, {
+  form: "Below the network's dust limit: send at least 0.00000546 BTC.",
+});
+// "Max" of 1000 sats leaves 295 after the estimate's 705: dust.
+refused('max leaves dust', { ...payment, coins: [coin(0, 1_000)], max: true, amount: '' }, {
+  form: "Below the network's dust limit: send at least 0.00000546 BTC.",
+});
+
+// Refused when the review is prepared: the text in the form, no figures, no signing.
+refused('not enough', { ...payment, amount: '1' }, {
+  review: 'Insufficient funds: 1000000 sats available, 100000550 sats needed (including fee).',
+});
+refused('no coins', { ...payment, coins: [] }, { review: 'Insufficient funds' });
+// Coins no chain can hold, from a hostile server.
 {
-  const request = {
-    addresses: 2, delete: [], estimate: -1, sendEstimate: -1, recipient: recipients.p2wpkh(),
-    coins: [coin(1, 500_000), coin(0, 1_000_000)], max: true, edit: '0.001', amount: '',
-    sends: 1, password,
-  };
-  ask(request, (reply) => {
-    const [attempt] = reply.attempts;
-    expectEqual(attempt.shownAmount, '0.001', 'max then edited: the amount typed');
-    expectEqual(attempt.step, 'Submitted', `max then edited: submitted (${attempt.error})`);
-    expectEqual(reply.broadcasts.length, 1, 'max then edited: one broadcast');
-    if (reply.broadcasts.length !== 1) return;
-    verifyTransaction(reply.broadcasts[0], request, reply, attempt, 100_000, 'max then edited');
-    const tx = bitcoin.Transaction.fromHex(reply.broadcasts[0]);
-    expectEqual(tx.ins.length, 1, 'max then edited: one input');
-    expectEqual(tx.outs.length, 2, 'max then edited: change');
+  const [a, b] = [coin(0, 600_000), coin(1, 700_000)];
+  refused('a coin over 21,000,000 BTC', { ...payment, coins: [a, { ...b, value: 2_100_000_000_000_001 }] }, {
+    review: "The server's list of coins cannot be right: the coin " +
+      `${b.txid}:${b.vout} holds more than 21,000,000 BTC.`,
+  });
+  refused('an outpoint listed twice', { ...payment, coins: [a, { ...a, index: 1 }] }, {
+    review: `The server's list of coins cannot be right: the coin ${a.txid}:${a.vout} is listed twice.`,
+  });
+  // Each below the supply, together above it: the change would overflow.
+  refused('coins that make change overflow', {
+    ...payment, coins: [{ ...a, value: 1_500_000_000_000_000 }, { ...b, value: 1_500_000_000_000_000 }],
+  }, { review: "The server's list of coins cannot be right: its coins add up to more than 21,000,000 BTC." });
+  // The same refusal when the list turns hostile after the review.
+  refused('a duplicate listed at the send', { ...payment, coins: [a, b], coinsAfterReview: [a, b, { ...b }] }, {
+    send: `The server's list of coins cannot be right: the coin ${b.txid}:${b.vout} is listed twice.`,
   });
 }
 
-// Failures the user can meet: each fails with its text and nothing leaves.
-const failures = [
-  ['testnet recipient', { recipient: recipients.testnet() }, 'Invalid recipient address'],
-  ['legacy recipient', { recipient: '1BoatSLRHtKNngkdXEeobR76b53LETtpyT' },
-    'Invalid recipient address'],
-  ['wrong password', { password: 'not it' }, 'Incorrect password'],
-  ['not enough', { amount: '1' },
-    'Insufficient funds: 1000000 sats available, 100000550 sats needed (including fee).'],
-  ['no coins', { coins: [] }, 'Insufficient funds'],
-  ['a fraction of a satoshi', { amount: '0.000000019' }, 'Invalid amount'],
-  ['listing refused', { failAtSend: 'blockchain.scripthash.listunspent' },
-    'Server error 1: refused'],
-  ['estimate refused', { failAtSend: 'blockchain.estimatefee' }, 'Server error 1: refused'],
-  ['broadcast refused', { failAtSend: 'blockchain.transaction.broadcast' },
-    'Server error 1: refused'],
-  // "Max" of 1000 sats leaves 450 after the 550 of one input and one output: dust.
-  ['max leaves dust', { coins: [coin(0, 1_000)], max: true, amount: '' },
-    'Insufficient funds: 1000 sats available, 1097 sats needed (including fee).'],
-];
-for (const [name, change, text] of failures) {
-  const request = {
-    addresses: 2, delete: [], estimate: -1, sendEstimate: -1, amount: '0.001',
-    recipient: recipients.p2wpkh(), coins: [coin(0, 1_000_000)], sends: 1, password, ...change,
-  };
-  ask(request, (reply) => {
-    expectEqual(reply.attempts[0].step, 'Failed', `${name}: failed`);
-    expectEqual(reply.attempts[0].error, text, `${name}: text`);
-    expectEqual(reply.broadcasts.length, 0, `${name}: nothing broadcast`);
+// Refused at the send.
+refused('wrong password', { ...payment, password: 'not it' }, {
+  send: 'Incorrect password', opened: 1,
+});
+for (const method of ['blockchain.scripthash.listunspent', 'blockchain.estimatefee',
+  'blockchain.transaction.broadcast']) {
+  refused(`${method} refused`, { ...payment, failAtSend: method }, {
+    send: 'Server error 1: refused', opened: method.endsWith('broadcast') ? 1 : 0,
   });
 }
 
 // The sheet closes while the send runs: it ends submitted all the same.
 {
-  const request = {
-    addresses: 1, delete: [], estimate: -1, sendEstimate: -1, amount: '0.001',
-    recipient: recipients.p2wpkh(), coins: [coin(0, 1_000_000)], sends: 1, password,
-    closeSheet: true,
-  };
+  const request = { ...payment, addresses: 1, sends: 1, password, closeSheet: true };
   ask(request, (reply) => {
     expectEqual(reply.attempts[0].step, 'Submitted', 'closed sheet: submitted');
     expectEqual(reply.attempts[0].txHash, 'f00d', 'closed sheet: the id');
     expectEqual(reply.broadcasts.length, 1, 'closed sheet: one broadcast');
     if (reply.broadcasts.length === 1) {
-      verifyTransaction(reply.broadcasts[0], request, reply, { shownRate: 5, shownFee: 705 },
-        100_000, 'closed sheet');
+      verifyTransaction(reply.broadcasts[0], request, reply,
+        { shownRate: 5, shownFee: 705, shownAmount: 100_000 }, 'closed sheet');
     }
   });
 }

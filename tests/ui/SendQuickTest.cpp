@@ -1,7 +1,8 @@
 // Qt Quick Test of the receive and send sheets over a real application state on loopback
 // fixtures; the tests in send/ fill the state through `fixture`, read QR codes back with
 // zbarimg and send on Bitcoin through the loopback Electrum server, on Polygon through anvil
-// and on Solana through the litesvm server (each behind a proxy that can hold an answer back).
+// and on Solana through the litesvm server (each behind a proxy that can hold an answer back
+// or change one), and read back what was signed: the fee and total each review showed.
 
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
@@ -10,6 +11,9 @@
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
 #include "core/crypto/UInt256.h"
+#include "core/encoding/Hex.h"
+#include "core/model/Amount.h"
+#include "services/bitcoin/BTCTransactionParser.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "state/flows/FlowService.h"
 #include "ui/shell/WalletShell.h"
@@ -81,13 +85,34 @@ public:
                 const bool ours = r.at("params").at(0).get<std::string>() == scriptHash;
                 return line(r.at("id"), ours ? coin : nlohmann::json::array());
             });
+        m_coinSats = static_cast<std::uint64_t>(sats);
         m_env.electrum().answerRaw("blockchain.transaction.broadcast",
                                    [this, line](const nlohmann::json& r) {
                                        ++m_broadcasts;
+                                       m_lastBroadcast = r.at("params").at(0).get<std::string>();
                                        return line(r.at("id"), std::string(64, 'b'));
                                    });
     }
     Q_INVOKABLE int bitcoinBroadcasts() const { return m_broadcasts; }
+    // What the last broadcast transaction paid, read from its bytes (every coin funded is worth
+    // the same): {"inputs", "fee", "total"}, the fee and the total (to the recipient, the first
+    // output, plus the fee) as exact BTC texts.
+    Q_INVOKABLE QVariantMap lastBitcoinBroadcast() const {
+        const qm::Bytes raw = qm::hexToBytes(m_lastBroadcast).value_or(qm::Bytes{});
+        // Version (4), the segwit marker and flag (2), then the input count (one byte here).
+        const bool segwit = raw.size() > 6 && raw[4] == 0 && raw[5] == 1;
+        const std::uint64_t inputs = raw.size() > 6 ? raw[segwit ? 6 : 4] : 0;
+        const auto outputs = qm::BTCTransactionParser::parseOutputs(m_lastBroadcast);
+        std::uint64_t paidOut = 0;
+        for (const auto& output : outputs) {
+            paidOut += output.value;
+        }
+        const std::uint64_t fee = inputs * m_coinSats - paidOut;
+        const std::uint64_t total = (outputs.empty() ? 0 : outputs.front().value) + fee;
+        return {{QStringLiteral("inputs"), static_cast<int>(inputs)},
+                {QStringLiteral("fee"), btcText(fee)},
+                {QStringLiteral("total"), btcText(total)}};
+    }
     // Bitcoin estimates of 50, 20 and 5 sat/vB for 1, 3 and 6 blocks, and a balance.
     Q_INVOKABLE void setBitcoinFees() {
         m_env.electrum().answerRaw("blockchain.estimatefee", [](const nlohmann::json& request) {
@@ -147,6 +172,33 @@ public:
     }
     Q_INVOKABLE int rawTransactionsSent() const {
         return m_polygon.requestCount("eth_sendRawTransaction");
+    }
+    // What the mined transaction `hash` could cost at most (its gas limit times its fee cap)
+    // and that plus its value, as exact POL texts: {"maxFee", "total"}.
+    Q_INVOKABLE QVariantMap polygonSigned(const QString& hash) {
+        const nlohmann::json tx = m_anvil->rpc("eth_getTransactionByHash", {hash.toStdString()});
+        const auto quantity = [&](const char* key) {
+            return qm::UInt256::fromHex(tx.at(key).get<std::string>()).value();
+        };
+        const qm::UInt256 maxFee =
+            quantity("gas").checkedMultiply(quantity("maxFeePerGas")).value();
+        const auto text = [](const qm::UInt256& wei) {
+            return QString::fromStdString(qm::Amount{wei, 18}.exactText() + " POL");
+        };
+        return {{QStringLiteral("maxFee"), text(maxFee)},
+                {QStringLiteral("total"), text(maxFee.checkedAdd(quantity("value")).value())}};
+    }
+    // From now on the node's gas price is `factor` times what it answered last.
+    Q_INVOKABLE void raisePolygonGasPrice(int factor) {
+        const qm::UInt256 raised =
+            qm::UInt256::fromHex(m_polygon.lastResult("eth_gasPrice").get<std::string>())
+                .value()
+                .checkedMultiply(qm::UInt256(0, 0, 0, static_cast<std::uint64_t>(factor)))
+                .value();
+        m_polygon.setOverride("eth_gasPrice", [raised](const nlohmann::json&) {
+            return std::optional(
+                qm::test::HttpFixtureResponse::jsonRPCResult(raised.description()));
+        });
     }
     // While held, every receipt asked for is "not mined yet".
     Q_INVOKABLE void holdReceipts(bool hold) {
@@ -219,6 +271,10 @@ public:
     Q_INVOKABLE int networkRequests() const { return m_env.networkRequests(); }
 
 private:
+    static QString btcText(std::uint64_t sats) {
+        return QString::fromStdString(qm::Amount{qm::UInt256(0, 0, 0, sats), 8}.exactText() +
+                                      " BTC");
+    }
     std::string polygonSender() const {
         return m_env.state().evmAccounts(qm::Chain::polygon).front().account.address;
     }
@@ -232,6 +288,8 @@ private:
     std::unique_ptr<qm::test::AnvilNode> m_anvil;
     std::unique_ptr<qm::test::LitesvmServer> m_litesvm;
     int m_broadcasts = 0;
+    std::uint64_t m_coinSats = 0;
+    std::string m_lastBroadcast;
     QTemporaryDir m_scratch;
 };
 

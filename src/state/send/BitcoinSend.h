@@ -1,8 +1,9 @@
 #pragma once
-// The send of bitcoin from the wallet's first Bitcoin account: the coins of every address
-// of its list, spent each with its address's derivation index; the change to the first
-// address; signed at the rate the user saw, broadcast through Electrum. Bitcoin has no
-// confirmation the flow waits for: the run ends `submitted` with the transaction id.
+// The send of bitcoin from the wallet's first Bitcoin account: a prepared payment (the coins of
+// any address of its list, each spent with its address's derivation index; the change to the
+// first address) checked against the server's coins and rate of the moment, signed as it was
+// shown, broadcast through Electrum. Bitcoin has no confirmation the flow waits for: the run
+// ends `submitted` with the transaction id.
 
 #include "state/flows/TransactionFlow.h"
 #include "state/send/SendRequest.h"
@@ -11,6 +12,9 @@
 
 namespace qm {
 
+// The run (see SendRequest.h): a coin of the prepared payment no longer listed, or a rate of
+// its level above the prepared one, prepares it again and fails before signing with
+// SendError feeAboveShown, everythingRevised or coinsRevised.
 QCoro::Task<void> runBitcoinSend(FlowRun run, BitcoinSendRequest request);
 
 } // namespace qm

@@ -2,16 +2,12 @@
 
 #include "core/crypto/Keccak.h"
 #include "core/encoding/Hex.h"
-#include "services/connections/NetworkManager.h"
-#include "services/evm/ERC20.h"
-#include "services/evm/EthereumAddress.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
 #include "state/flows/EVMTransactionSteps.h"
 #include "state/send/RefreshAfterBroadcast.h"
 #include "state/send/SendError.h"
 
-#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -20,95 +16,60 @@ namespace {
 
 using Step = TransactionFlow::Step;
 
-constexpr std::uint64_t nativeGasFloor = 21'000;
-constexpr std::uint64_t tokenGasFloor = 65'000;
-
-// What the transaction will do, from the request alone (no network).
-struct EVMTransfer {
-    Bytes to;
-    UInt256 value;
-    Bytes data;
-    std::uint64_t gasFloor = nativeGasFloor;
-};
-
-EVMTransfer checkedTransfer(const EVMSendRequest& request) {
-    const std::optional<Bytes> recipient = ethereumAddressBytes(request.recipient);
-    if (!recipient) {
-        throw SendError(SendError::Code::invalidAddress);
+// Nothing signed when the node's gas price is above the prepared fee cap or its estimate above
+// the prepared gas limit: the send is prepared again from these figures, handed to
+// `revised`, and the failure names its max fee.
+void checkAgainstNode(const EVMSendRequest& request, const EVMNodeFigures& figures) {
+    const EVMPreparedSend& prepared = request.prepared;
+    if (!(prepared.maxFeePerGas < figures.gasPrice) && figures.gasEstimate <= prepared.gasLimit) {
+        return;
     }
-    if (request.amount.isZero()) {
-        throw SendError(SendError::Code::invalidAmount);
+    const EVMPreparedSend fresh =
+        prepareEVMFromFigures(prepared.form, prepared.sender, prepared.transfer, figures);
+    if (request.revised) {
+        request.revised(fresh);
     }
-    EVMTransfer transfer;
-    if (!request.token) {
-        transfer.to = *recipient;
-        transfer.value = request.amount;
-        return transfer;
-    }
-    const std::optional<Bytes> contract = ethereumAddressBytes(request.token->contractAddress);
-    if (!contract) {
-        throw SendError(SendError::Code::invalidAddress);
-    }
-    transfer.to = *contract;
-    transfer.data = erc20TransferCalldata(*recipient, request.amount);
-    transfer.gasFloor = tokenGasFloor;
-    return transfer;
+    throw SendError::maxFeeRevised(evmMaxFeeText(fresh), prepared.maxFee < fresh.maxFee);
 }
 
 } // namespace
-
-EVMFeeFactors evmFeeFactors(SendFeeLevel level) {
-    switch (level) {
-    case SendFeeLevel::slow:
-        return {1, 1};
-    case SendFeeLevel::normal:
-        return {2, 1};
-    case SendFeeLevel::fast:
-        break;
-    }
-    return {3, 2};
-}
 
 QCoro::Task<void> runEVMSend(FlowRun run, EVMSendRequest request) {
     const QPointer<AppState> state = request.state;
     if (!state || !run.isActive()) {
         co_return;
     }
-    const Chain chain = request.chain;
-    const std::vector<EVMAccountState>& accounts = state->evmAccounts(chain);
-    if (!isEVMChain(chain) || accounts.empty()) {
+    const Chain chain = request.prepared.form.chain;
+    if (!isEVMChain(chain) || state->evmAccounts(chain).empty()) {
         throw SendError(SendError::Code::noAccount);
     }
-    const std::string sender = accounts.front().account.address;
-    const EVMTransfer transfer = checkedTransfer(request);
     QCoro::Task<void> animating = run.animateProgress(0.1, 0.3);
     co_await std::move(animating);
 
     if (!state || !run.isActive()) {
         co_return;
     }
-    QCoro::Task<std::shared_ptr<JSONRPCClient>> connecting =
-        state->networkManager().connectedEVMClient(chain, run.token());
+    QCoro::Task<std::shared_ptr<JSONRPCClient>> connecting = evmClient(state, chain, run.token());
     const std::shared_ptr<JSONRPCClient> client = co_await std::move(connecting);
     if (!run.isActive()) {
         co_return;
     }
-    if (!client) {
-        throw SendError::networkUnavailable("Cannot connect to " + displayName(chain) + " RPC");
-    }
-    QCoro::Task<EVMNodeFigures> asking = askNodeForTransaction(
-        client, sender, bytesToHex(transfer.to), transfer.data, run.token(), transfer.value);
-    EVMNodeFigures figures = co_await std::move(asking);
+    // The nonce of the moment (the user does not see it), and what the node asks now.
+    const EVMTransfer& transfer = request.prepared.transfer;
+    QCoro::Task<EVMNodeFigures> asking =
+        askNodeForTransaction(client, request.prepared.sender, bytesToHex(transfer.to),
+                              transfer.data, run.token(), transfer.value);
+    const EVMNodeFigures figures = co_await std::move(asking);
     animating = run.animateProgress(0.25, 0.3);
     co_await std::move(animating);
+    if (!run.isActive()) {
+        co_return;
+    }
+    checkAgainstNode(request, figures);
     animating = run.animateProgress(0.4, 0.2);
     co_await std::move(animating);
 
-    const EVMFeeFactors factors = evmFeeFactors(request.feeLevel);
-    figures.priorityFee = scaledGasPrice(figures.priorityFee, factors.tip);
-    ETHTransaction transaction =
-        buildEVMTransaction(chain, transfer.to, transfer.value, transfer.data, figures,
-                            std::max(transfer.gasFloor, figures.gasEstimate), factors.feeCap);
+    ETHTransaction transaction = request.prepared.transaction(figures.nonce);
     animating = run.animateProgress(0.5, 0.2);
     co_await std::move(animating);
 

@@ -1,6 +1,7 @@
 #include "state/send/SendError.h"
 
 #include "core/model/Amount.h"
+#include "services/bitcoin/CoinSelection.h"
 
 namespace qm {
 namespace {
@@ -17,19 +18,28 @@ std::string textOf(SendError::Code code) {
         return "Invalid recipient address";
     case SendError::Code::noAccount:
         break;
+    case SendError::Code::belowDust:
+        return "Below the network's dust limit: send at least " +
+               exactBitcoinText(CoinSelection::kDustLimit) + ".";
     case SendError::Code::feeAboveShown:
         return "The fee changed";
     case SendError::Code::everythingRevised:
         return "The amount changed";
+    case SendError::Code::reviewRevised:
+        return "The transaction changed";
     }
     return "No account available";
 }
 
-std::string btcText(std::uint64_t sats) {
-    return Amount{UInt256(0, 0, 0, sats), 8}.fixedText(8) + " BTC";
+std::string rateText(std::uint64_t satPerVByte) {
+    return " (" + std::to_string(satPerVByte) + " sat/vB)";
 }
 
 } // namespace
+
+std::string exactBitcoinText(std::uint64_t sats) {
+    return Amount{UInt256(0, 0, 0, sats), 8}.exactText() + " BTC";
+}
 
 SendError::SendError(Code code) : Error(textOf(code)), m_code(code) {}
 
@@ -39,17 +49,35 @@ SendError SendError::networkUnavailable(const std::string& message) {
 
 SendError SendError::everythingRevised(std::uint64_t amountSats, std::uint64_t feeSats,
                                        std::uint64_t satPerVByte) {
-    return {Code::everythingRevised, "Sending everything pays " + btcText(amountSats) +
-                                         " to the recipient and a fee of " + btcText(feeSats) +
-                                         " (" + std::to_string(satPerVByte) +
-                                         " sat/vB). Review the new amount and send again."};
+    return {Code::everythingRevised, "Sending everything pays " + exactBitcoinText(amountSats) +
+                                         " to the recipient and a fee of " +
+                                         exactBitcoinText(feeSats) + rateText(satPerVByte) +
+                                         ". Review the new amount and send again."};
 }
 
 SendError SendError::feeAboveShown(std::uint64_t feeSats, std::uint64_t satPerVByte) {
-    return {Code::feeAboveShown, "This transaction needs a fee of " + btcText(feeSats) + " (" +
-                                     std::to_string(satPerVByte) +
-                                     " sat/vB), more than the fee shown. Review the new fee and "
-                                     "send again."};
+    return {Code::feeAboveShown, "This transaction needs a fee of " + exactBitcoinText(feeSats) +
+                                     rateText(satPerVByte) +
+                                     ", more than the fee shown. Review the new fee and send "
+                                     "again."};
+}
+
+SendError SendError::coinsRevised(std::uint64_t feeSats, std::uint64_t satPerVByte) {
+    return {Code::reviewRevised, "The coins to spend changed since the review; this transaction "
+                                 "now pays a fee of " +
+                                     exactBitcoinText(feeSats) + rateText(satPerVByte) +
+                                     ". Review it and send again."};
+}
+
+SendError SendError::maxFeeRevised(const std::string& maxFeeText, bool above) {
+    if (above) {
+        return {Code::feeAboveShown, "This transaction needs a max fee of " + maxFeeText +
+                                         ", more than the fee shown. Review the new fee and send "
+                                         "again."};
+    }
+    return {Code::reviewRevised, "The network's fees changed since the review; the max fee is "
+                                 "now " +
+                                     maxFeeText + ". Review it and send again."};
 }
 
 } // namespace qm

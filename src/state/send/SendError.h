@@ -1,6 +1,6 @@
 #pragma once
-// The send flows' own failures, each with the text the confirmation sheet shows. Failures of
-// other components (keychain, Electrum, coin selection, signer, JSON-RPC) keep their own texts.
+// The send flows' own failures, each with the text the send sheets show. Failures of other
+// components (keychain, Electrum, coin selection, signer, JSON-RPC) keep their own texts.
 
 #include "platform/Error.h"
 
@@ -17,17 +17,26 @@ public:
         invalidAmount,      // "Invalid amount"
         invalidAddress,     // "Invalid recipient address"
         noAccount,          // "No account available"
-        feeAboveShown,      // the fee the transaction needs, above the one the user saw
-        everythingRevised,  // a send of everything sends another amount or fee than shown
+        belowDust,          // a Bitcoin payment below the dust limit
+        // The chain moved since the review: the send was prepared again, nothing was signed,
+        // and the text names what the review shows now.
+        feeAboveShown,     // the fee it needs is above the one shown
+        everythingRevised, // a send of everything sends another amount or fee
+        reviewRevised,     // another figure changed (the coins it spends, the fees)
     };
 
     explicit SendError(Code code);
     static SendError networkUnavailable(const std::string& message);
-    // The built transaction would pay `feeSats` at `satPerVByte`, more than the fee shown.
+    // The payment needs `feeSats` at `satPerVByte`, more than the fee shown.
     static SendError feeAboveShown(std::uint64_t feeSats, std::uint64_t satPerVByte);
     // Every coin would send `amountSats` after `feeSats` at `satPerVByte`, not what was shown.
     static SendError everythingRevised(std::uint64_t amountSats, std::uint64_t feeSats,
                                        std::uint64_t satPerVByte);
+    // The coins the payment spends changed; it now pays `feeSats` at `satPerVByte`.
+    static SendError coinsRevised(std::uint64_t feeSats, std::uint64_t satPerVByte);
+    // An EVM send now needs the max fee `maxFeeText` ("0.042 ETH (2000 Gwei)"): above the one
+    // shown when `above`, else only another one.
+    static SendError maxFeeRevised(const std::string& maxFeeText, bool above);
 
     Code code() const { return m_code; }
 
@@ -35,5 +44,8 @@ private:
     SendError(Code code, const std::string& text) : Error(text), m_code(code) {}
     Code m_code;
 };
+
+// "<exact amount> BTC" of `sats`: every digit it needs, no trailing zeros.
+std::string exactBitcoinText(std::uint64_t sats);
 
 } // namespace qm

@@ -1,4 +1,4 @@
-#include "state/send/SendRequest.h"
+#include "state/send/SendFeeLevel.h"
 
 namespace qm {
 
@@ -12,6 +12,18 @@ BTCFeeLevel btcFeeLevel(SendFeeLevel level) {
         break;
     }
     return BTCFeeLevel::economy;
+}
+
+EVMFeeFactors evmFeeFactors(SendFeeLevel level) {
+    switch (level) {
+    case SendFeeLevel::slow:
+        return {1, 1};
+    case SendFeeLevel::normal:
+        return {2, 1};
+    case SendFeeLevel::fast:
+        break;
+    }
+    return {3, 2};
 }
 
 } // namespace qm

@@ -60,15 +60,7 @@ QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request) {
     if (state->solanaAccounts().empty()) {
         throw SendError(SendError::Code::noAccount);
     }
-    const Bytes sender = state->solanaAccounts().front().publicKey;
-    const std::optional<Bytes> recipient = base58Decode(request.recipient);
-    if (!recipient || recipient->size() != 32) {
-        throw SendError(SendError::Code::invalidAddress);
-    }
-    const std::optional<std::uint64_t> lamports = request.amount.toUInt64();
-    if (!lamports || *lamports == 0) {
-        throw SendError(SendError::Code::invalidAmount);
-    }
+    const SolanaPreparedSend& prepared = request.prepared;
     QCoro::Task<void> animating = run.animateProgress(0.15, 0.3);
     co_await std::move(animating);
 
@@ -84,13 +76,14 @@ QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request) {
     if (!client) {
         throw SendError::networkUnavailable("Cannot connect to Solana RPC");
     }
+    // The fee is fixed: only the blockhash is the moment's.
     QCoro::Task<LatestBlockhashValue> fetching = client->getLatestBlockhash(run.token());
     const LatestBlockhashValue blockhash = co_await std::move(fetching);
     animating = run.animateProgress(0.35, 0.3);
     co_await std::move(animating);
 
-    Bytes message =
-        SolanaTransaction::transferMessage(sender, *recipient, *lamports, blockhash.blockhash);
+    Bytes message = SolanaTransaction::transferMessage(prepared.sender, prepared.recipient,
+                                                       prepared.lamports, blockhash.blockhash);
     animating = run.animateProgress(0.5, 0.2);
     co_await std::move(animating);
 

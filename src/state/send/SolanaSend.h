@@ -7,11 +7,12 @@
 //         return runSolanaSend(std::move(run), std::move(*request));
 //     });
 //
-// Steps: the inputs are checked before anything reaches the network; a recent blockhash is
-// read; the signer signs the message (the password is wiped once it has); the transaction is
-// submitted, and the run asks for the signature's status until the cluster confirms it (or
-// reports its error), the blockhash's last valid height has passed, or the flow's time-out
-// comes: Confirmed, Reverted, or Submitted with the signature. A broadcast starts a refresh.
+// Steps: a recent blockhash is read and the prepared transfer (SolanaPreparedSend: its fee is
+// fixed, nothing else to check against the chain) built with it; the signer signs the message
+// (the password is wiped once it has); the transaction is submitted, and the run asks for the
+// signature's status until the cluster confirms it (or reports its error), the blockhash's last
+// valid height has passed, or the flow's time-out comes: Confirmed, Reverted, or Submitted with the
+// signature. A broadcast starts a refresh.
 
 #include "state/flows/TransactionFlow.h"
 #include "state/send/SendRequest.h"
@@ -20,9 +21,9 @@
 
 namespace qm {
 
-// The run, from the first Solana account; the amount is in lamports (above zero, below
-// 2^64; the fee level is not read). Failures before the submission end it Failed with their
-// text (SendError's, the client's, the signer's), later ones Submitted with the signature.
+// The run, from the prepared send's account. Failures before the submission end it Failed
+// with their text (SendError's, the client's, the signer's), later ones Submitted with the
+// signature.
 QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request);
 
 } // namespace qm

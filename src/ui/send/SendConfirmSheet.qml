@@ -3,10 +3,11 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Quillmark.Ui
 
-// Reviews a prepared send and signs it with the password, then follows it: the review (what
-// goes where, the fee, the password, Cancel and Send) while nothing has left or after a
-// failure before anything left; the progress (ring, steps, the transaction id, Done) from
-// signing on. Closing it leaves the send running: the send screen shows it again.
+// Reviews a prepared send and signs it with the password, then follows it: the review (the
+// whole recipient, the prepared amount, fee and total, never shortened; the password, Cancel
+// and Send) while nothing has left or after a failure before anything left; the progress
+// (ring, steps, the transaction id, Done) from signing on. Closing it leaves the send running:
+// the send screen shows it again.
 BRSheet {
     id: root
     objectName: "sendConfirmSheet"
@@ -103,39 +104,39 @@ BRSheet {
                     ColumnLayout {
                         width: parent.width
                         spacing: 12
-                        DetailRow { label: "To"; value: root.shortRecipient; valueName: "detailTo" }
+                        ColumnLayout {
+                            Layout.fillWidth: true
+                            spacing: 4
+                            Text {
+                                textFormat: Text.PlainText
+                                text: "To"
+                                font: BRFont.caption
+                                color: BRPalette.textTertiary
+                            }
+                            // Two addresses that differ only in the middle must not look alike.
+                            WholeValue {
+                                objectName: "detailTo"
+                                Layout.fillWidth: true
+                                text: root.vm ? root.vm.reviewRecipient : ""
+                                font: BRFont.monoMedium
+                            }
+                        }
                         Rectangle { Layout.fillWidth: true; implicitHeight: 1; color: BRPalette.border }
                         DetailRow {
                             label: "Amount"
-                            value: root.vm ? root.vm.amountString + " " + root.symbol : ""
+                            value: root.vm ? root.vm.reviewAmount : ""
                             valueName: "detailAmount"
                         }
                         Rectangle { Layout.fillWidth: true; implicitHeight: 1; color: BRPalette.border }
                         DetailRow {
                             label: "Fee"
+                            value: root.vm ? root.vm.reviewFee : ""
                             valueName: "detailFee"
-                            value: {
-                                if (!root.vm)
-                                    return ""
-                                if (root.vm.estimatedFeeString.length > 0)
-                                    return root.vm.estimatedFeeString
-                                const level = root.vm.selectedFeeLevel
-                                return level === SendViewModel.Slow ? "Economy (~6 blocchi (~60 min))"
-                                     : level === SendViewModel.Fast ? "Priority (Prossimo blocco (~10 min))"
-                                     : "Normal (~3 blocchi (~30 min))"
-                            }
                         }
-                        Rectangle {
-                            visible: totalRow.visible
-                            Layout.fillWidth: true
-                            implicitHeight: 1
-                            color: BRPalette.border
-                        }
+                        Rectangle { Layout.fillWidth: true; implicitHeight: 1; color: BRPalette.border }
                         DetailRow {
-                            id: totalRow
-                            visible: root.vm !== null && root.vm.estimatedTotalString.length > 0
                             label: "Total"
-                            value: root.vm ? root.vm.estimatedTotalString : ""
+                            value: root.vm ? root.vm.reviewTotal : ""
                             valueName: "detailTotal"
                         }
                     }
@@ -176,7 +177,8 @@ BRSheet {
                         id: sendButton
                         objectName: "sendButton"
                         text: "Send " + root.symbol
-                        enabled: root.vm !== null && !root.vm.isSending && root.vm.hasPassword
+                        enabled: root.vm !== null && root.vm.hasReview && !root.vm.isSending
+                                 && root.vm.hasPassword
                         onClicked: root.send()
                         contentItem: Row {
                             spacing: 6
@@ -301,10 +303,13 @@ BRSheet {
                     Text {
                         objectName: "summaryAmount"
                         textFormat: Text.PlainText
-                        Layout.alignment: Qt.AlignHCenter
+                        Layout.fillWidth: true
+                        horizontalAlignment: Text.AlignHCenter
+                        // Every digit, wrapped when it does not fit.
+                        wrapMode: Text.WrapAnywhere
                         text: root.flow && root.flow.summary.length > 0
                               ? root.flow.summary
-                              : (root.vm ? root.vm.amountString + " " + root.symbol : "")
+                              : (root.vm ? root.vm.reviewAmount : "")
                         font: BRFont.largeTitle
                         color: BRPalette.textPrimary
                     }

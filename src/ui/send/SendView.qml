@@ -3,9 +3,11 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Quillmark.Ui
 
-// Prepares a payment of the chain's coin or, on the EVM chains, of an added token: the
-// recipient, the amount (with Max), the fee level and its estimate, then the confirmation.
-// It touches no network itself: the model estimates, the confirmation sends.
+// Fills in a payment of the chain's coin or, on the EVM chains, of an added token: the
+// recipient (checked as typed), the amount (with Max), the fee level and its estimate; then
+// "Review Transaction" has the model prepare the send, and the confirmation opens on the
+// prepared figures. It touches no network itself: the model estimates and prepares, the
+// confirmation sends.
 Item {
     id: root
     property int chain: 0
@@ -148,6 +150,12 @@ Item {
                 onTextEdited: vm.recipientAddress = text
                 Accessible.name: "Recipient Address"
                 Component.onCompleted: forceActiveFocus()
+            }
+            ErrorLine {
+                objectName: "recipientError"
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignLeft
+                text: vm.recipientError
             }
         }
 
@@ -303,10 +311,12 @@ Item {
             }
         }
 
+        // Why the send could not be prepared, else why the last one failed.
         ErrorLine {
             objectName: "sendError"
             Layout.fillWidth: true
-            text: vm.broadcastStep === TransactionFlow.Failed ? vm.errorMessage : ""
+            text: vm.prepareError.length > 0 ? vm.prepareError
+                  : vm.broadcastStep === TransactionFlow.Failed ? vm.errorMessage : ""
         }
 
         Item { Layout.fillHeight: true }
@@ -316,11 +326,21 @@ Item {
             objectName: "reviewButton"
             Layout.alignment: Qt.AlignHCenter
             text: "Review Transaction"
-            enabled: vm.canReview
-            onClicked: vm.showConfirmation = true
+            enabled: vm.canReview && !vm.isPreparing
+            // The model prepares the send; the confirmation opens when it is ready.
+            onClicked: vm.review()
             contentItem: Row {
                 spacing: 6
+                BRBusyIndicator {
+                    objectName: "preparingIndicator"
+                    visible: vm.isPreparing
+                    running: visible
+                    anchors.verticalCenter: parent.verticalCenter
+                    implicitWidth: 13
+                    implicitHeight: 13
+                }
                 BRSymbol {
+                    visible: !vm.isPreparing
                     anchors.verticalCenter: parent.verticalCenter
                     name: "arrow.up.right"
                     size: 13

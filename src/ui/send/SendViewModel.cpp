@@ -1,34 +1,20 @@
 #include "ui/send/SendViewModel.h"
 
-#include "core/crypto/Base58.h"
 #include "core/storage/TokenStore.h"
+#include "services/bitcoin/CoinSelection.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
-#include "state/send/BitcoinSend.h"
-#include "state/send/EVMSend.h"
 #include "state/send/SendError.h"
-#include "state/send/SolanaSend.h"
+#include "state/send/SendRecipients.h"
 #include "ui/portfolio/TokenVariant.h"
 
-#include <exception>
-#include <memory>
 #include <utility>
 
 namespace qm {
 namespace {
 
-// Solana's fee for one signature, in lamports.
-constexpr std::uint64_t solanaFeeLamports = 5000;
-
 UInt256 fromUInt64(std::uint64_t value) {
     return {0, 0, 0, value};
-}
-
-// A failure made a send body, so it reaches the screens the way every send failure does.
-QCoro::Task<void> failSend(FlowRun run, std::exception_ptr failure) {
-    static_cast<void>(run);
-    std::rethrow_exception(failure);
-    co_return;
 }
 
 } // namespace
@@ -43,7 +29,10 @@ SendViewModel::SendViewModel(QObject* parent)
             m_passwordEntry->wipe();
         }
     });
-    connect(this, &StateBoundModel::appStateChanged, this, &SendViewModel::formChanged);
+    connect(this, &StateBoundModel::appStateChanged, this, [this] {
+        formEdited();
+        emit formChanged();
+    });
     m_flows = FlowService::installed();
     if (!m_flows) {
         m_ownFlows = new FlowService({}, this);
@@ -70,6 +59,7 @@ void SendViewModel::setChain(Chain chain) {
     }
     m_chain = chain;
     stopSendingEverything();
+    formEdited();
     // The estimate in flight and the fee shown were the other chain's.
     if (m_feeTask) {
         m_feeTask->cancel();
@@ -92,6 +82,7 @@ void SendViewModel::setChainIndex(int chain) {
 void SendViewModel::setRecipientAddress(const QString& text) {
     if (text != m_recipientAddress) {
         m_recipientAddress = text;
+        formEdited();
         emit recipientAddressChanged();
         emit formChanged();
     }
@@ -101,6 +92,8 @@ void SendViewModel::setAmountString(const QString& text) {
     if (text != m_amountString) {
         // An amount of the user's own: an ordinary payment again.
         stopSendingEverything();
+        m_maxPending = false;
+        formEdited();
         writeAmount(text);
     }
 }
@@ -121,6 +114,7 @@ void SendViewModel::stopSendingEverything() {
 void SendViewModel::setSelectedFeeLevel(FeeLevel level) {
     if (level != m_selectedFeeLevel) {
         m_selectedFeeLevel = level;
+        formEdited();
         emit selectedFeeLevelChanged();
     }
 }
@@ -128,6 +122,8 @@ void SendViewModel::setSelectedFeeLevel(FeeLevel level) {
 void SendViewModel::setSelectedToken(std::optional<Token> token) {
     if (token != m_selectedToken) {
         stopSendingEverything();
+        m_maxPending = false;
+        formEdited();
         m_selectedToken = std::move(token);
         emit selectedTokenChanged();
         emit formChanged();
@@ -176,18 +172,14 @@ SendFeeLevel SendViewModel::feeLevel() const {
 // --- Derived values ---------------------------------------------------------------------------
 
 bool SendViewModel::isRecipientValid() const {
-    const QString& text = m_recipientAddress;
-    if (text.isEmpty()) {
-        return false;
+    return !m_recipientAddress.isEmpty() && recipientError().isEmpty();
+}
+
+QString SendViewModel::recipientError() const {
+    if (m_recipientAddress.isEmpty()) {
+        return {};
     }
-    if (text.startsWith(QLatin1String("bc1")) || text.startsWith(QLatin1String("tb1"))) {
-        return text.size() >= 42;
-    }
-    if (text.startsWith(QLatin1String("0x"))) {
-        return text.size() == 42;
-    }
-    const std::optional<Bytes> decoded = base58Decode(text.toStdString());
-    return decoded && decoded->size() == 32;
+    return QString::fromStdString(recipientProblem(m_chain, m_recipientAddress.toStdString()));
 }
 
 unsigned SendViewModel::assetDecimals() const {
@@ -212,14 +204,24 @@ std::optional<UInt256> SendViewModel::parsedAmount() const {
 }
 
 QString SendViewModel::amountError() const {
-    if (m_amountString.isEmpty() || parsedAmount()) {
+    if (m_amountString.isEmpty()) {
         return {};
     }
-    return QString::fromUtf8(SendError(SendError::Code::invalidAmount).what());
+    const std::optional<UInt256> amount = parsedAmount();
+    if (!amount) {
+        return QString::fromUtf8(SendError(SendError::Code::invalidAmount).what());
+    }
+    // A payment output below it is refused by the network's nodes: never signed.
+    if (m_chain == Chain::bitcoin && !m_selectedToken &&
+        *amount < fromUInt64(CoinSelection::kDustLimit)) {
+        return QString::fromUtf8(SendError(SendError::Code::belowDust).what());
+    }
+    return {};
 }
 
 bool SendViewModel::canReview() const {
-    return isRecipientValid() && parsedAmount().has_value() && !isSending();
+    return isRecipientValid() && parsedAmount().has_value() && amountError().isEmpty() &&
+           !isSending();
 }
 
 QString SendViewModel::symbol() const {
@@ -283,23 +285,37 @@ QVariantList SendViewModel::assetTokens() const {
 
 void SendViewModel::useMaxAmount() {
     const Amount balance = availableBalance();
-    std::string text;
     if (m_selectedToken) {
-        text = balance.exactText();
-    } else if (m_chain == Chain::bitcoin || m_chain == Chain::solana) {
-        const bool bitcoin = m_chain == Chain::bitcoin;
-        const UInt256 fee = fromUInt64(bitcoin ? m_estimatedFeeSats : solanaFeeLamports);
-        const UInt256 rest = balance.value.checkedSubtract(fee).value_or(UInt256());
-        text = Amount{rest, balance.decimals}.fixedText(bitcoin ? 8 : 9);
-    } else {
-        text = balance.fixedText(18);
+        setAmountString(QString::fromStdString(balance.exactText()));
+        return;
     }
-    if (m_chain == Chain::bitcoin && !m_selectedToken) {
-        writeAmount(QString::fromStdString(text));
+    if (isEVMChain(m_chain)) {
+        if (!m_estimatedFee) {
+            // The max fee is not known yet: written once the estimate has it.
+            setAmountString({});
+            m_maxPending = true;
+            refreshFees();
+            return;
+        }
+        writeMaxAmount();
+        return;
+    }
+    const bool bitcoin = m_chain == Chain::bitcoin;
+    const UInt256 fee = fromUInt64(bitcoin ? m_estimatedFeeSats : SolanaPreparedSend::feeLamports);
+    const UInt256 rest = balance.value.checkedSubtract(fee).value_or(UInt256());
+    setAmountString(QString::fromStdString(Amount{rest, balance.decimals}.exactText()));
+    if (bitcoin && !m_sendsEverything) {
         m_sendsEverything = true;
-    } else {
-        setAmountString(QString::fromStdString(text));
+        formEdited();
     }
+}
+
+void SendViewModel::writeMaxAmount() {
+    m_maxPending = false;
+    const Amount balance = availableBalance();
+    const UInt256 fee = m_estimatedFee ? m_estimatedFee->value : UInt256();
+    const UInt256 rest = balance.value.checkedSubtract(fee).value_or(UInt256());
+    setAmountString(QString::fromStdString(Amount{rest, balance.decimals}.exactText()));
 }
 
 // --- The flow ---------------------------------------------------------------------------------
@@ -358,104 +374,9 @@ QString SendViewModel::errorMessage() const {
     return m_flow ? m_flow->errorMessage() : QString();
 }
 
-QString SendViewModel::shortRecipient() const {
-    if (m_recipientAddress.size() <= 16) {
-        return m_recipientAddress;
-    }
-    return m_recipientAddress.left(8) + QStringLiteral("...") + m_recipientAddress.right(6);
-}
-
-void SendViewModel::startFlow(TransactionFlow::Body body) {
-    if (!m_flow || m_flow->isRunning()) {
-        return;
-    }
-    m_flow->setSummary(m_amountString + u' ' + symbol(), QStringLiteral("to ") + shortRecipient());
-    m_flow->start(TransactionFlow::Step::Signing, std::move(body));
-}
-
-void SendViewModel::startFailing(const std::exception_ptr& failure) {
-    startFlow([failure](FlowRun run) { return failSend(std::move(run), failure); });
-}
-
-bool SendViewModel::fillRequest(SendRequest& request) {
-    AppState* state = appState();
-    if (!state || !state->wallet()) {
-        startFailing(std::make_exception_ptr(SendError(SendError::Code::noAccount)));
-        return false;
-    }
-    const std::optional<UInt256> amount = parsedAmount();
-    if (!amount) {
-        startFailing(std::make_exception_ptr(SendError(SendError::Code::invalidAmount)));
-        return false;
-    }
-    request.state = state;
-    request.walletID = state->wallet()->id;
-    // The send takes a copy (the signer wipes it); the form keeps its own for a retry until
-    // a transaction has left.
-    request.password = SecureBytes::fromText(m_passwordEntry->utf8());
-    request.recipient = m_recipientAddress.toStdString();
-    request.amount = *amount;
-    request.feeLevel = feeLevel();
-    return true;
-}
-
-void SendViewModel::sendBitcoin() {
-    if (m_chain != Chain::bitcoin || isSending()) {
-        return;
-    }
-    auto request = std::make_shared<BitcoinSendRequest>();
-    if (!fillRequest(*request)) {
-        return;
-    }
-    const BTCFeeRate& shown = m_selectedFeeLevel == FeeLevel::Fast     ? m_feeSnapshot.fast
-                              : m_selectedFeeLevel == FeeLevel::Normal ? m_feeSnapshot.normal
-                                                                       : m_feeSnapshot.slow;
-    request->shownSatPerVByte = shown.satPerVByte;
-    request->shownFeeSats = m_estimatedFeeSats;
-    const QPointer<SendViewModel> self(this);
-    request->feeRevised = [self](std::uint64_t satPerVByte, std::uint64_t feeSats) {
-        if (self) {
-            self->reviseBitcoinFee(satPerVByte, feeSats);
-        }
-    };
-    request->sendEverything = m_sendsEverything;
-    request->everythingRevised = [self](std::uint64_t amountSats, std::uint64_t satPerVByte,
-                                        std::uint64_t feeSats) {
-        if (self) {
-            self->reviseEverything(amountSats, satPerVByte, feeSats);
-        }
-    };
-    startFlow(
-        [request](FlowRun run) { return runBitcoinSend(std::move(run), std::move(*request)); });
-}
-
-void SendViewModel::sendEVM() {
-    if (!isEVMChain(m_chain) || isSending()) {
-        return;
-    }
-    auto request = std::make_shared<EVMSendRequest>();
-    if (!fillRequest(*request)) {
-        return;
-    }
-    request->chain = m_chain;
-    request->token = m_selectedToken;
-    startFlow([request](FlowRun run) { return runEVMSend(std::move(run), std::move(*request)); });
-}
-
-void SendViewModel::sendSolana() {
-    if (m_chain != Chain::solana || isSending()) {
-        return;
-    }
-    auto request = std::make_shared<SolanaSendRequest>();
-    if (!fillRequest(*request)) {
-        return;
-    }
-    startFlow(
-        [request](FlowRun run) { return runSolanaSend(std::move(run), std::move(*request)); });
-}
-
 void SendViewModel::reset() {
     stopSendingEverything();
+    m_maxPending = false;
     setRecipientAddress({});
     setAmountString({});
     setSelectedFeeLevel(FeeLevel::Normal);
@@ -472,6 +393,7 @@ void SendViewModel::reset() {
         m_feeTask->cancel();
         m_feeTask.reset();
     }
+    formEdited();
 }
 
 } // namespace qm

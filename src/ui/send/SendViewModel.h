@@ -1,7 +1,15 @@
 #pragma once
 // The state of one send sheet: what the user typed (recipient, amount, fee level, asset,
-// password), the fee estimate of the moment, and the send flow of the sheet's chain. Amounts
-// are read exactly into base units and every amount text comes from an exact value.
+// password), the fee estimate of the moment, the send prepared for review, and the send flow
+// of the sheet's chain. Amounts are read exactly into base units and every amount text comes
+// from an exact value (every digit it needs, never rounded).
+//
+// "Review Transaction" prepares the form's send (src/state/send: the coins or fees, the
+// checks); the confirmation opens on the prepared figures only when they answer the form as it
+// is: an edit of the recipient, amount, asset, level or chain drops them, and an answer for an
+// older form is thrown away. A failure to prepare shows in the form. The send hands the
+// prepared transaction to the flow; when the chain moved meanwhile, the flow hands back the
+// send prepared again, which the review shows and the next press sends.
 //
 // The send itself runs in the flow service's flow "send:<chain>" (TransactionFlow): a second
 // start while one runs does nothing, and the outcome stays after the sheet has gone. The
@@ -29,6 +37,7 @@
 #include <QtQml/qqmlregistration.h>
 #include <cstdint>
 #include <optional>
+#include <variant>
 
 namespace qm {
 
@@ -63,10 +72,27 @@ class SendViewModel : public StateBoundModel {
 
     // Derived from the inputs, the balances and the flow.
     Q_PROPERTY(bool isRecipientValid READ isRecipientValid NOTIFY formChanged)
+    // What is wrong with the recipient on this chain (recipientProblem); empty for an empty
+    // field or an address that can be paid.
+    Q_PROPERTY(QString recipientError READ recipientError NOTIFY formChanged)
     Q_PROPERTY(bool canReview READ canReview NOTIFY formChanged)
     // "Invalid amount" while the amount text is not an amount above zero the asset can hold
-    // (too many decimals, too large, not a number); empty for an empty field.
+    // (too many decimals, too large, not a number), the dust limit's text for a Bitcoin
+    // payment below it; empty for an empty field.
     Q_PROPERTY(QString amountError READ amountError NOTIFY formChanged)
+
+    // The review: prepared by review(), for the form as it is now.
+    Q_PROPERTY(bool isPreparing READ isPreparing NOTIFY preparingChanged)
+    // Why the last review() could not prepare the send; cleared by the next one or an edit.
+    Q_PROPERTY(QString prepareError READ prepareError NOTIFY preparingChanged)
+    Q_PROPERTY(bool hasReview READ hasReview NOTIFY reviewChanged)
+    // The prepared send's texts: the whole recipient, the amount, the fee (Bitcoin: with its
+    // rate; EVM: the max fee, gas limit x fee cap, with the cap per gas), the total (amount
+    // plus fee; a token's amount "+" the max fee in the chain's coin).
+    Q_PROPERTY(QString reviewRecipient READ reviewRecipient NOTIFY reviewChanged)
+    Q_PROPERTY(QString reviewAmount READ reviewAmount NOTIFY reviewChanged)
+    Q_PROPERTY(QString reviewFee READ reviewFee NOTIFY reviewChanged)
+    Q_PROPERTY(QString reviewTotal READ reviewTotal NOTIFY reviewChanged)
     // The selected token's symbol, else the chain's native symbol.
     Q_PROPERTY(QString symbol READ symbol NOTIFY formChanged)
     // The available balance with the symbol: 8 decimals on Bitcoin, 6 on the EVM chains, 4
@@ -126,10 +152,10 @@ public:
     QString estimatedTotalString() const { return m_estimatedTotalString; }
     bool isFetchingFees() const { return m_isFetchingFees; }
 
-    // By prefix and length: "bc1"/"tb1" and at least 42 characters, "0x" and exactly 42,
-    // else Base58 of exactly 32 bytes. Each send checks the recipient again for its chain.
+    // An address of this chain that can be paid (SendRecipients.h: checksums included).
     bool isRecipientValid() const;
-    // A plausible recipient, an amount above zero and no send running.
+    QString recipientError() const;
+    // A valid recipient, an amount without error, no send running.
     bool canReview() const;
     QString amountError() const;
     // The amount typed, exact in base units of the asset; none unless it is above zero and
@@ -157,14 +183,31 @@ public:
     Q_INVOKABLE void refreshFees();
     // The same as a coroutine, done when the estimate has been written or given up.
     QCoro::Task<void> estimateFees(CancellationToken token);
-    // Writes the most the asset allows: a token's or an EVM coin's whole balance, Bitcoin's
-    // less the estimated fee, Solana's less its 0.000005 SOL fee (never below 0). On Bitcoin
-    // the form then sends everything (every coin, no change) until the amount is edited or
-    // the chain or asset changes: the send stops once to show what every coin really pays.
+    // Writes the most the asset allows: a token's whole balance, an EVM coin's less the max
+    // fee of the estimate (made first when there is none yet), Bitcoin's less the estimated
+    // fee, Solana's less its 0.000005 SOL fee (never below 0). On Bitcoin the form then sends
+    // everything (every coin, no change) until the amount is edited or the chain or asset
+    // changes: the review shows what every coin really pays, and the amount field with it.
     Q_INVOKABLE void useMaxAmount();
     bool sendsEverything() const { return m_sendsEverything; }
 
-    // Start the chain's send with what was typed; nothing while one runs or on another chain.
+    // Prepares the form's send for review (nothing while one is prepared or the form cannot be
+    // reviewed); the confirmation opens when it is ready, the failure shows otherwise.
+    Q_INVOKABLE void review();
+    bool isPreparing() const { return m_isPreparing; }
+    QString prepareError() const { return m_prepareError; }
+    bool hasReview() const { return !std::holds_alternative<std::monostate>(m_prepared); }
+    QString reviewRecipient() const { return m_review.recipient; }
+    QString reviewAmount() const { return m_review.amount; }
+    QString reviewFee() const { return m_review.fee; }
+    QString reviewTotal() const { return m_review.total; }
+    // The prepared send under review, if it is of that chain family.
+    const BitcoinPreparedSend* bitcoinReview() const;
+    const EVMPreparedSend* evmReview() const;
+    const SolanaPreparedSend* solanaReview() const;
+
+    // Start the chain's send of the prepared one; nothing without one, while one runs or on
+    // another chain.
     Q_INVOKABLE void sendBitcoin();
     Q_INVOKABLE void sendEVM();
     Q_INVOKABLE void sendSolana();
@@ -189,31 +232,52 @@ signals:
     void broadcastProgressChanged();
     void txHashChanged();
     void errorMessageChanged();
+    void preparingChanged();
+    void reviewChanged();
 
 private:
+    using Prepared =
+        std::variant<std::monostate, BitcoinPreparedSend, EVMPreparedSend, SolanaPreparedSend>;
+    struct ReviewTexts {
+        QString recipient;
+        QString amount;
+        QString fee;
+        QString total;
+    };
     // Follows the flow of the current chain.
     void attachFlow();
-    // Fills the fields common to every send; none (and the flow failed with `invalidAmount`
-    // or `noAccount`) when the inputs cannot make one.
-    bool fillRequest(SendRequest& request);
+    // Fills a request with the prepared send of `Kind` under review (its `revised` hands a
+    // send prepared again back to this model while the form is unchanged); false (and
+    // nothing started) without one, or when the wallet has gone (the flow fails then).
+    template <typename Kind> bool fillRequest(PreparedSendRequest<Kind>& request);
     void startFlow(TransactionFlow::Body body);
     void startFailing(const std::exception_ptr& failure);
     // Flow texts: "<amount> <symbol>", "to <short recipient>".
     QString shortRecipient() const;
 
+    // An edit of the form: the review and a preparation in flight answer it no longer.
+    void formEdited();
+    void dropReview();
+    QCoro::Task<void> prepareReview(std::uint64_t revision, CancellationToken token);
+    // The prepared send becomes the review (its texts; Bitcoin's rate, and the amount of a
+    // send of everything, shown in the form too).
+    void acceptPrepared(Prepared prepared);
+    void setPreparing(bool preparing, QString error);
+    BitcoinSendForm bitcoinForm() const;
+    EVMSendForm evmForm() const;
+    SolanaSendForm solanaForm() const;
+
     QCoro::Task<void> estimateBitcoin(CancellationToken token);
     QCoro::Task<void> estimateEVM(CancellationToken token);
     void estimateSolana();
-    // Writes the Bitcoin fee of the selected level from the snapshot (141 vB) and the total.
+    // Writes the Bitcoin fee of the selected level from the snapshot (141 vB, or the size of
+    // the prepared send of everything) and the total.
     void applyBitcoinFee();
-    // A send found that its transaction needs `feeSats` at `satPerVByte`: shown from now on,
-    // and what the next send signs at.
-    void reviseBitcoinFee(std::uint64_t satPerVByte, std::uint64_t feeSats);
-    // A send of everything found what every coin pays: shown from now on, and what the next
-    // send sends; the fee follows the rate at that size until the form stops sending all.
-    void reviseEverything(std::uint64_t amountSats, std::uint64_t satPerVByte,
-                          std::uint64_t feeSats);
-    // The amount text, without ending a send of everything.
+    // The form's Bitcoin estimate: `feeSats` at `satPerVByte` (the level's rate from now on).
+    void showBitcoinFee(std::uint64_t satPerVByte, std::uint64_t feeSats);
+    // Max on an EVM coin once the estimate has its max fee.
+    void writeMaxAmount();
+    // The amount text, without ending a send of everything or dropping the review.
     void writeAmount(const QString& text);
     void stopSendingEverything();
     void setEstimate(std::optional<Amount> fee, std::uint64_t feeSats, QString feeText,
@@ -228,8 +292,17 @@ private:
     FeeLevel m_selectedFeeLevel = FeeLevel::Normal;
     std::optional<Token> m_selectedToken;
     bool m_sendsEverything = false;
-    // The size of the transaction that sends everything, once a send has found it.
+    // The size of the transaction that sends everything, once one was prepared.
     std::optional<std::uint64_t> m_everythingVBytes;
+    // Max asked for on an EVM coin before an estimate: written when the estimate lands.
+    bool m_maxPending = false;
+    // Counts the form's edits: a review, or a send prepared again, answers one revision.
+    std::uint64_t m_formRevision = 0;
+    Prepared m_prepared;
+    ReviewTexts m_review;
+    bool m_isPreparing = false;
+    QString m_prepareError;
+    std::optional<TaskHandle> m_prepareTask;
     bool m_showConfirmation = false;
     PasswordEntry* m_passwordEntry; // a child
 

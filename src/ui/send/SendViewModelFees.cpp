@@ -1,11 +1,17 @@
-// The send sheet's fee estimate: Bitcoin's three Electrum estimates at once, the EVM gas price
-// and priority fee, Solana's fixed fee. Every figure is an integer of base units; the texts
-// are made from those exact values.
+// The send form's fee estimate: Bitcoin's three Electrum estimates at once, the EVM max fee
+// (the gas estimate times the fee cap of the level, as a send signs it), Solana's fixed fee.
+// Every figure is an integer of base units; the texts are their exact values. The review shows
+// the prepared send's own figures (SendViewModelReview.cpp).
+#include "core/encoding/Hex.h"
 #include "platform/async/WhenAll.h"
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/connections/NetworkManager.h"
+#include "services/evm/ERC20.h"
+#include "services/evm/EthereumAddress.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
+#include "state/flows/EVMTransactionSteps.h"
+#include "state/send/SendRecipients.h"
 #include "ui/send/SendViewModel.h"
 
 #include <array>
@@ -16,7 +22,6 @@ namespace {
 
 // The size the Bitcoin estimate assumes: one input and two outputs (140.5 vB, rounded up).
 constexpr std::uint64_t bitcoinEstimateVBytes = 141;
-constexpr std::uint64_t solanaFeeLamports = 5000;
 
 UInt256 fromUInt64(std::uint64_t value) {
     return {0, 0, 0, value};
@@ -41,12 +46,31 @@ BTCFeeRate rateOf(BTCFeeLevel level, const std::optional<double>& estimate) {
     return estimate ? BTCFeeRate::fromEstimate(level, *estimate) : BTCFeeRate::fallback(level);
 }
 
-// A figure of the endpoint, or 0 when the request failed.
-QCoro::Task<UInt256> orZero(QCoro::Task<UInt256> request) {
+QString exact(const UInt256& value, unsigned decimals, const std::string& symbol) {
+    return text(Amount{value, decimals}.exactText() + " " + symbol);
+}
+
+// A figure of the endpoint, or none when the request failed.
+QCoro::Task<std::optional<UInt256>> orNone(QCoro::Task<UInt256> request) {
     try {
         co_return co_await std::move(request);
     } catch (const std::exception&) {
-        co_return UInt256();
+        co_return std::nullopt;
+    }
+}
+
+// The gas the transfer needs by the node's estimate, at least `floor`; `floor` when the
+// estimate fails (a recipient the estimate cannot judge yet).
+QCoro::Task<std::uint64_t> gasOrFloor(std::shared_ptr<JSONRPCClient> client, std::string from,
+                                      std::string to, Bytes data, std::uint64_t floor,
+                                      CancellationToken token) {
+    try {
+        QCoro::Task<std::uint64_t> estimating = client->estimateGas(
+            std::move(from), std::move(to), std::nullopt,
+            data.empty() ? std::nullopt : std::optional(bytesToHex(data)), std::move(token));
+        co_return std::max(floor, co_await std::move(estimating));
+    } catch (const std::exception&) {
+        co_return floor;
     }
 }
 
@@ -126,10 +150,10 @@ void SendViewModel::applyBitcoinFee() {
     if (!feeSats) {
         return; // a rate no transaction could pay: the fields stay as they were
     }
-    reviseBitcoinFee(rate.satPerVByte, *feeSats);
+    showBitcoinFee(rate.satPerVByte, *feeSats);
 }
 
-void SendViewModel::reviseBitcoinFee(std::uint64_t satPerVByte, std::uint64_t feeSats) {
+void SendViewModel::showBitcoinFee(std::uint64_t satPerVByte, std::uint64_t feeSats) {
     BTCFeeSnapshot snapshot = m_feeSnapshot;
     BTCFeeRate& rate = m_selectedFeeLevel == FeeLevel::Fast     ? snapshot.fast
                        : m_selectedFeeLevel == FeeLevel::Normal ? snapshot.normal
@@ -140,87 +164,89 @@ void SendViewModel::reviseBitcoinFee(std::uint64_t satPerVByte, std::uint64_t fe
     std::optional<QString> total;
     if (const std::optional<UInt256> amount = parsedAmount()) {
         if (const std::optional<UInt256> sum = amount->checkedAdd(fee.value)) {
-            total = text(Amount{*sum, 8}.fixedText(8)) + QStringLiteral(" BTC");
+            total = exact(*sum, 8, "BTC");
         }
     }
     setEstimate(fee, feeSats,
-                text(fee.fixedText(8)) + QStringLiteral(" BTC (") + QString::number(satPerVByte) +
+                exact(fee.value, 8, "BTC") + QStringLiteral(" (") + QString::number(satPerVByte) +
                     QStringLiteral(" sat/vB)"),
                 total);
-}
-
-void SendViewModel::reviseEverything(std::uint64_t amountSats, std::uint64_t satPerVByte,
-                                     std::uint64_t feeSats) {
-    if (m_chain != Chain::bitcoin || !m_sendsEverything || satPerVByte == 0) {
-        return; // the form no longer sends everything: what the user typed stays
-    }
-    writeAmount(text(Amount{fromUInt64(amountSats), 8}.fixedText(8)));
-    m_everythingVBytes = feeSats / satPerVByte;
-    reviseBitcoinFee(satPerVByte, feeSats);
 }
 
 QCoro::Task<void> SendViewModel::estimateEVM(CancellationToken token) {
     const QPointer<SendViewModel> self(this);
     AppState* state = appState();
     const Chain chain = m_chain;
-    if (!state || token.isCancelled()) {
+    if (!state || token.isCancelled() || state->evmAccounts(chain).empty()) {
         co_return;
     }
+    const std::string sender = state->evmAccounts(chain).front().account.address;
     QCoro::Task<std::shared_ptr<JSONRPCClient>> connecting =
         state->networkManager().connectedEVMClient(chain, token);
     const std::shared_ptr<JSONRPCClient> client = co_await std::move(connecting);
     if (!self || token.isCancelled() || !client) {
         co_return;
     }
-    QCoro::Task<UInt256> asking = orZero(client->gasPrice(token));
-    const UInt256 gasPrice = co_await std::move(asking);
-    if (!self || token.isCancelled()) {
+    QCoro::Task<std::optional<UInt256>> asking = orNone(client->gasPrice(token));
+    const std::optional<UInt256> gasPrice = co_await std::move(asking);
+    if (!self || token.isCancelled() || !gasPrice || chain != m_chain) {
         co_return;
     }
-    asking = orZero(client->maxPriorityFeePerGas(token));
-    const UInt256 priorityFee = co_await std::move(asking);
-    if (!self || token.isCancelled() || chain != m_chain) {
-        co_return;
+    // The transfer as the send will make it, without its value: Max subtracts this fee from
+    // the balance, and an estimate of the whole balance as value would be refused.
+    const std::optional<Bytes> recipient = evmRecipientBytes(m_recipientAddress.toStdString());
+    std::uint64_t gasLimit = m_selectedToken ? 65'000 : 21'000;
+    if (recipient) {
+        std::string to = bytesToHex(*recipient);
+        Bytes data;
+        if (m_selectedToken) {
+            to = m_selectedToken->contractAddress;
+            data = erc20TransferCalldata(*recipient, parsedAmount().value_or(UInt256()));
+        }
+        QCoro::Task<std::uint64_t> estimating =
+            gasOrFloor(client, sender, std::move(to), std::move(data), gasLimit, token);
+        gasLimit = co_await std::move(estimating);
+        if (!self || token.isCancelled() || chain != m_chain) {
+            co_return;
+        }
     }
-    const std::uint64_t gasLimit = m_selectedToken ? 65'000 : 21'000;
-    const std::uint64_t multiplier = m_selectedFeeLevel == FeeLevel::Fast     ? 3
-                                     : m_selectedFeeLevel == FeeLevel::Normal ? 2
-                                                                              : 1;
-    // Per gas: the gas price times the level's factor, plus the priority fee.
-    const std::optional<UInt256> scaled = gasPrice.checkedMultiply(fromUInt64(multiplier));
-    const std::optional<UInt256> price = scaled ? scaled->checkedAdd(priorityFee) : std::nullopt;
+    // The max fee a send signs: the gas limit times the level's fee cap.
+    const std::optional<UInt256> cap =
+        gasPrice->checkedMultiply(fromUInt64(evmFeeFactors(feeLevel()).feeCap));
     const std::optional<UInt256> feeWei =
-        price ? price->checkedMultiply(fromUInt64(gasLimit)) : std::nullopt;
+        cap ? cap->checkedMultiply(fromUInt64(gasLimit)) : std::nullopt;
     if (!feeWei) {
         co_return;
     }
     const Amount fee{*feeWei, 18};
-    const QString native = text(nativeSymbol(chain));
-    const QString feeNumber = text(fee.fixedText(6));
+    const std::string& native = nativeSymbol(chain);
     std::optional<QString> total;
     if (const std::optional<UInt256> amount = parsedAmount()) {
         if (m_selectedToken) {
-            total = m_amountString + u' ' + text(m_selectedToken->symbol) + QStringLiteral(" + ") +
-                    feeNumber + u' ' + native;
+            total = exact(*amount, assetDecimals(), m_selectedToken->symbol) +
+                    QStringLiteral(" + ") + exact(*feeWei, 18, native);
         } else if (const std::optional<UInt256> sum = amount->checkedAdd(*feeWei)) {
-            total = text(Amount{*sum, 18}.fixedText(6)) + u' ' + native;
+            total = exact(*sum, 18, native);
         }
     }
     setEstimate(fee, m_estimatedFeeSats,
-                feeNumber + u' ' + native + QStringLiteral(" (") +
-                    text(Amount{*price, 9}.fixedText(1)) + QStringLiteral(" Gwei)"),
+                exact(*feeWei, 18, native) + QStringLiteral(" (") +
+                    text(Amount{*cap, 9}.fixedText(1)) + QStringLiteral(" Gwei)"),
                 total);
+    if (m_maxPending && !m_selectedToken) {
+        writeMaxAmount();
+    }
 }
 
 void SendViewModel::estimateSolana() {
-    const Amount fee{fromUInt64(solanaFeeLamports), 9};
+    const Amount fee{fromUInt64(SolanaPreparedSend::feeLamports), 9};
     std::optional<QString> total;
     if (const std::optional<UInt256> amount = parsedAmount()) {
         if (const std::optional<UInt256> sum = amount->checkedAdd(fee.value)) {
-            total = text(Amount{*sum, 9}.fixedText(9)) + QStringLiteral(" SOL");
+            total = exact(*sum, 9, "SOL");
         }
     }
-    setEstimate(fee, m_estimatedFeeSats, QStringLiteral("0.000005 SOL"), total);
+    setEstimate(fee, m_estimatedFeeSats, exact(fee.value, 9, "SOL"), total);
 }
 
 void SendViewModel::setEstimate(std::optional<Amount> fee, std::uint64_t feeSats, QString feeText,

@@ -125,23 +125,40 @@ Item {
             mouseClick(find("feeLevel_" + SendViewModel.Fast))
             compare(vm().selectedFeeLevel, SendViewModel.Fast)
             verify(!find("feeLevel_" + SendViewModel.Normal).isSelected)
-            // Nothing to review until a plausible recipient and an amount above zero.
+            // Nothing to review until a recipient that can be paid and an amount above zero.
+            verify(!find("reviewButton").enabled)
+            // A test-network address, and a one-character typo, are refused as typed.
+            typeInto("recipientField", "tb1qw508d6qejxtdg4y5r3zarvary0c5xw7kxpjzsx")
+            compare(textOf("recipientError"), "This is a test-network address; this wallet pays"
+                    + " on Bitcoin's main network (bc1...).")
+            verify(find("recipientError").visible)
+            typeInto("recipientField", "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyv")
+            compare(textOf("recipientError"), "Not a valid Bitcoin address: its checksum does not"
+                    + " match (check every character).")
+            typeInto("amountField", "0.0005")
             verify(!find("reviewButton").enabled)
             typeInto("recipientField", "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu")
+            compare(textOf("recipientError"), "")
+            verify(!find("recipientError").visible)
             typeInto("amountField", "0.0000000001")
             compare(textOf("amountError"), "Invalid amount") // more decimals than BTC has
             verify(!find("reviewButton").enabled)
             typeInto("amountField", "0")
             verify(!find("reviewButton").enabled)
+            // A payment the network would refuse as dust.
+            typeInto("amountField", "0.00000545")
+            compare(textOf("amountError"), "Below the network's dust limit: send at least "
+                    + "0.00000546 BTC.")
+            verify(!find("reviewButton").enabled)
             typeInto("amountField", "0.0005")
             compare(textOf("amountError"), "")
             verify(find("reviewButton").enabled)
-            // The fee of the level shown (141 vB at 50 sat/vB) and the total.
-            tryCompare(find("estimatedFee"), "text", "0.00007050 BTC (50 sat/vB)")
-            tryCompare(find("estimatedTotal"), "text", "0.00057050 BTC")
+            // The estimate of the level (141 vB at 50 sat/vB) and the total, each exact.
+            tryCompare(find("estimatedFee"), "text", "0.0000705 BTC (50 sat/vB)")
+            tryCompare(find("estimatedTotal"), "text", "0.0005705 BTC")
             // Max: the balance less that fee, exactly.
             mouseClick(find("maxButton"))
-            compare(find("amountField").text, "0.00142950")
+            compare(find("amountField").text, "0.0014295")
             shots("send-bitcoin")
             closeAll()
         }
@@ -149,10 +166,12 @@ Item {
         function test_2_bitcoinWrongThenRightPasswordEndsSubmitted() {
             fixture.fundBitcoin(150000)
             reviewBitcoin("0.0005")
-            compare(textOf("detailTo"), "bc1qcr8t...306fyu")
+            // The whole recipient, and what the prepared payment pays: one coin and change at
+            // the Normal level's 20 sat/vB.
+            compare(textOf("detailTo"), btcRecipient)
             compare(textOf("detailAmount"), "0.0005 BTC")
-            compare(textOf("detailFee"), vm().estimatedFeeString)
-            compare(textOf("detailTotal"), vm().estimatedTotalString)
+            compare(textOf("detailFee"), "0.0000282 BTC (20 sat/vB)")
+            compare(textOf("detailTotal"), "0.0005282 BTC")
             const send = find("sendButton")
             compare(send.text, "Send BTC")
             verify(!send.enabled)
@@ -185,27 +204,28 @@ Item {
             verify(find("doneButton").visible)
             compare(fixture.bitcoinBroadcasts(), 1)
             verify(!vm().hasPassword) // used: gone once the transaction left
+            compare(fixture.lastBitcoinBroadcast().fee, "0.0000282 BTC")
             shots("send-submitted")
             mouseClick(find("doneButton"))
             tryVerify(() => !sheet.visible)
             compare(vm(), null)
         }
 
-        function test_3_bitcoinMoreThanTheBalanceFailsBeforeBroadcast() {
-            reviewBitcoin("0.01") // the screen does not judge the balance
-            typeText(fixture.password())
-            mouseClick(find("sendButton"))
-            tryCompare(vm(), "broadcastStep", TransactionFlow.Failed, 10000)
-            verify(find("reviewPresentation").visible)
-            verify(textOf("sendErrorLine").startsWith("Insufficient funds"))
+        function test_3_bitcoinMoreThanTheBalanceIsRefusedBeforeTheReview() {
+            openOn(0)
+            typeInto("recipientField", btcRecipient)
+            typeInto("amountField", "0.01") // the screen does not judge the balance
+            tryVerify(() => find("reviewButton").enabled)
+            mouseClick(find("reviewButton"))
+            // Preparing finds the coins short: the reason in the form, no review, no password.
+            tryVerify(() => textOf("sendError").startsWith("Insufficient funds"))
+            verify(!confirm().opened)
+            verify(!vm().hasReview)
             compare(fixture.bitcoinBroadcasts(), 1)
-            // Cancel keeps the form, which shows the same reason.
-            mouseClick(find("cancelSendButton"))
-            tryVerify(() => !confirm().visible)
-            compare(find("amountField").text, "0.01")
-            compare(textOf("sendError"), textOf("sendErrorLine"))
+            // An edit takes the reason away; a new sheet starts afresh.
+            typeInto("amountField", "0.001")
+            compare(textOf("sendError"), "")
             closeAll()
-            // A new sheet starts afresh: the failure was the last one's.
             openOn(0)
             compare(textOf("sendError"), "")
             compare(vm().broadcastStep, TransactionFlow.Idle)
@@ -247,9 +267,11 @@ Item {
             tryVerify(() => textOf("estimatedFee").endsWith(" Gwei)"))
             mouseClick(find("reviewButton"))
             tryVerify(() => confirm().opened)
-            compare(textOf("detailTo"), "0x353535...353535")
+            compare(textOf("detailTo"), recipient)
             compare(textOf("detailAmount"), "1.1 POL")
-            compare(textOf("detailFee"), vm().estimatedFeeString)
+            verify(/^[0-9.]+ POL \([0-9.]+ Gwei\)$/.test(textOf("detailFee")), textOf("detailFee"))
+            const shownFee = textOf("detailFee")
+            const shownTotal = textOf("detailTotal")
             const send = find("sendButton")
             compare(send.text, "Send POL")
             verify(!send.enabled) // no password yet
@@ -290,6 +312,10 @@ Item {
             compare(fixture.rawTransactionsSent(), 1)
             verify(!vm().hasPassword) // gone once the transaction left
             compare(fixture.polygonBalance(recipient), "0xf43fc2c04ee0000") // 1.1 POL exactly
+            // Signed as shown: the max fee (gas limit x fee cap) and the total of the review.
+            const signed = fixture.polygonSigned(find("txId").text)
+            verify(shownFee.startsWith(signed.maxFee + " ("), shownFee + " vs " + signed.maxFee)
+            compare(shownTotal, signed.total)
             polygonHashes.push(find("txId").text)
             fixture.holdReceipts(false)
             shots("send-evm-submitted")
@@ -302,7 +328,21 @@ Item {
             if (!fixture.startPolygon())
                 skip("anvil is not installed")
             reviewOn(3, recipient, "0.5")
+            // The node's gas price x1000 between the review and the press: nothing is signed,
+            // the review shows the new max fee, and the next press signs exactly that.
+            const shownFee = textOf("detailFee")
+            fixture.raisePolygonGasPrice(1000)
             typeText(fixture.password())
+            mouseClick(find("sendButton"))
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Failed, 10000)
+            verify(find("reviewPresentation").visible)
+            const raisedFee = textOf("detailFee")
+            verify(raisedFee !== shownFee)
+            compare(textOf("sendErrorLine"), "This transaction needs a max fee of " + raisedFee
+                    + ", more than the fee shown. Review the new fee and send again.")
+            compare(fixture.rawTransactionsSent(), 1)
+            verify(vm().hasPassword)
+            const raisedTotal = textOf("detailTotal")
             keyClick(Qt.Key_Return)
             verify(find("progressPresentation").visible)
             // Both sheets closed at once: the send goes on in its flow.
@@ -317,6 +357,10 @@ Item {
             verify(find("doneButton").visible)
             compare(fixture.rawTransactionsSent(), 2)
             polygonHashes.push(find("txId").text)
+            const signed = fixture.polygonSigned(find("txId").text)
+            verify(raisedFee.startsWith(signed.maxFee + " ("), raisedFee + " vs " + signed.maxFee)
+            compare(raisedTotal, signed.total)
+            fixture.holdReceipts(false) // the node's own gas price again
             // The node moved exactly 1.1 + 0.5 POL besides the two receipts' fees.
             compare(fixture.polygonBalance(recipient), "0x16345785d8a00000")
             compare(fixture.polygonSentWithoutFees(polygonHashes), "1600000000000000000")
@@ -363,7 +407,10 @@ Item {
             mouseClick(find("reviewButton"))
             tryVerify(() => confirm().opened)
             tryVerify(() => find("sendPasswordField").activeFocus)
+            compare(textOf("detailTo"), to)
             compare(textOf("detailAmount"), "1.000000001 SOL")
+            compare(textOf("detailFee"), "0.000005 SOL")
+            compare(textOf("detailTotal"), "1.000005001 SOL")
             compare(find("sendButton").text, "Send SOL")
             typeText("not the password")
             mouseClick(find("sendButton"))
@@ -379,46 +426,61 @@ Item {
             compare(textOf("summaryAmount"), "1.000000001 SOL")
             verify(find("txId").text.length >= 64) // a Base58 signature
             compare(fixture.solanaTransactionsSent(), 1)
-            // Exact lamports arrive; the wallet paid them and the one signature's fee.
+            // Exact lamports arrive; the wallet paid the review's total: them and the one
+            // signature's fee.
             compare(fixture.solanaLamports(to), "1000000001")
-            compare(fixture.solanaLamports(""), String(5000000000 - 1000000001 - 5000))
+            compare(fixture.solanaLamports(""), String(5000000000 - 1000005001))
             shots("send-solana-confirmed")
             mouseClick(find("doneButton"))
             tryVerify(() => !sheet.visible)
         }
 
-        // Max on a balance of three coins: the first press stops before signing and shows what
-        // every coin pays (three inputs, one output, at the rate shown), also after the screen
-        // estimated again; the second sends exactly that.
-        function test_9_bitcoinMaxOverSeveralCoinsShowsWhatItSendsFirst() {
+        // A payment of two coins, and Max on a balance of three: the review shows what those
+        // coins pay (two or three inputs at the rate shown), the first press sends it, and what
+        // was signed pays exactly that fee and total.
+        function test_9_bitcoinSeveralCoinsSendAtOnceAsReviewed() {
             fixture.setBitcoinFees()
             fixture.fundBitcoin(50000, 3)
-            const broadcasts = fixture.bitcoinBroadcasts()
+            let broadcasts = fixture.bitcoinBroadcasts()
+            reviewBitcoin("0.0008")
+            // Two inputs and change: 209 vB at 20 sat/vB (the old review assumed 141).
+            compare(textOf("detailFee"), "0.0000418 BTC (20 sat/vB)")
+            compare(textOf("detailTotal"), "0.0008418 BTC")
+            typeText(fixture.password())
+            mouseClick(find("sendButton"))
+            tryCompare(vm(), "broadcastStep", TransactionFlow.Submitted, 10000)
+            compare(fixture.bitcoinBroadcasts(), broadcasts + 1)
+            let signed = fixture.lastBitcoinBroadcast()
+            compare(signed.inputs, 2)
+            compare(signed.fee, "0.0000418 BTC")
+            compare(signed.total, "0.0008418 BTC")
+            mouseClick(find("doneButton"))
+            tryVerify(() => !sheet.visible)
+
+            broadcasts = fixture.bitcoinBroadcasts()
             openOn(0)
             typeInto("recipientField", btcRecipient)
             tryVerify(() => find("estimateBox").visible && !vm().isFetchingFees)
             mouseClick(find("maxButton"))
-            compare(find("amountField").text, "0.00147180") // 150000 less 141 vB at 20 sat/vB
+            compare(find("amountField").text, "0.0014718") // 150000 less 141 vB at 20 sat/vB
             tryVerify(() => !vm().isFetchingFees)
             mouseClick(find("reviewButton"))
             tryVerify(() => confirm().opened)
+            // Every coin to one output: 246 vB at 20 sat/vB; the form's amount follows.
+            compare(textOf("detailAmount"), "0.0014508 BTC")
+            compare(textOf("detailFee"), "0.0000492 BTC (20 sat/vB)")
+            compare(textOf("detailTotal"), "0.0015 BTC")
+            compare(find("amountField").text, "0.0014508")
             tryVerify(() => find("sendPasswordField").activeFocus)
             typeText(fixture.password())
             mouseClick(find("sendButton"))
-            tryCompare(vm(), "broadcastStep", TransactionFlow.Failed, 10000)
-            compare(textOf("sendErrorLine"), "Sending everything pays 0.00145080 BTC to the "
-                    + "recipient and a fee of 0.00004920 BTC (20 sat/vB). Review the new amount "
-                    + "and send again.")
-            compare(fixture.bitcoinBroadcasts(), broadcasts)
-            compare(textOf("detailAmount"), "0.00145080 BTC")
-            tryVerify(() => !vm().isFetchingFees)
-            compare(textOf("detailFee"), "0.00004920 BTC (20 sat/vB)")
-            compare(textOf("detailTotal"), "0.00150000 BTC")
-            verify(vm().hasPassword)
-            mouseClick(find("sendButton"))
             tryCompare(vm(), "broadcastStep", TransactionFlow.Submitted, 10000)
-            compare(textOf("summaryAmount"), "0.00145080 BTC")
+            compare(textOf("summaryAmount"), "0.0014508 BTC")
             compare(fixture.bitcoinBroadcasts(), broadcasts + 1)
+            signed = fixture.lastBitcoinBroadcast()
+            compare(signed.inputs, 3)
+            compare(signed.fee, "0.0000492 BTC")
+            compare(signed.total, "0.0015 BTC")
             mouseClick(find("doneButton"))
             tryVerify(() => !sheet.visible)
         }

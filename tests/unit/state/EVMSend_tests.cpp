@@ -1,8 +1,9 @@
 // The EVM send against anvil on chain ids 1, 42161 and 137, through a proxy that lets a test
 // answer one method itself: exact native and ERC-20 amounts arrive, the mined type-2 fields
-// are the ones the fee level asks for, one transaction per double start, consecutive nonces
-// for sends not yet mined, the tip capped at the fee cap, a reverted receipt, and every
-// failure before and after the broadcast.
+// are the prepared ones the fee level asks for, one transaction per double start, consecutive
+// nonces for sends not yet mined, the tip capped at the fee cap, a reverted receipt, a gas
+// price or estimate above the prepared ones stopping before signing, and every failure when
+// preparing, before and after the broadcast.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "RPCProxy.h"
@@ -80,19 +81,28 @@ protected:
 
     Chain chain() const { return chainOf(GetParam()); }
 
+    // A send prepared with the node's figures of the moment, as the review prepares it.
     EVMSendRequest request(UInt256 amount, SendFeeLevel level = SendFeeLevel::normal,
                            std::optional<Token> token = std::nullopt,
                            std::string to = recipient) const {
         EVMSendRequest made;
         made.state = &env->state();
         made.walletID = env->state().wallet()->id;
-        made.chain = chain();
         made.password = SecureBytes::fromText(password);
-        made.recipient = std::move(to);
-        made.amount = amount;
-        made.token = std::move(token);
-        made.feeLevel = level;
+        made.prepared = test::runTask(prepareEVMSend(
+            &env->state(), EVMSendForm{chain(), std::move(token), std::move(to), amount, level},
+            {}));
         return made;
+    }
+    // Why the send cannot be prepared.
+    std::string refusal(UInt256 amount, std::optional<Token> token = std::nullopt,
+                        std::string to = recipient) const {
+        try {
+            request(amount, SendFeeLevel::normal, std::move(token), std::move(to));
+        } catch (const std::exception& error) {
+            return error.what();
+        }
+        return "prepared";
     }
 
     // Runs a send on the flow `key` to its end.
@@ -288,21 +298,25 @@ TEST_P(EVMSendOnEthereum, FailuresBeforeTheBroadcastReturnToTheReviewLaterOnesEn
         EXPECT_EQ(flow->errorMessage(), text);
         EXPECT_TRUE(flow->txHash().isEmpty());
     };
-    // Bad input never reaches the network.
+    // Bad input is refused when the send is prepared, and never reaches the network.
     const int before = proxy.requestCount();
     const std::string hex40 = recipient.substr(2);
+    // A one-letter typo in a checksummed address: its checksum no longer matches.
+    const std::string checksummed = "0x5aAeb6053F3E94C9b9A09f33669435E7Ef1BeAed";
+    std::string typo = checksummed;
+    typo[11] = 'f';
     for (const std::string& bad :
          {"0x" + hex40.substr(1), "0x" + hex40 + "5", "0x" + hex40.substr(1) + "g", "1x" + hex40,
-          "0x0x" + hex40.substr(2), std::string()}) {
-        fails(request(wei("1"), SendFeeLevel::normal, std::nullopt, bad),
-              "Invalid recipient address");
+          "0x0x" + hex40.substr(2), std::string(), typo}) {
+        EXPECT_EQ(refusal(wei("1"), std::nullopt, bad), "Invalid recipient address") << bad;
     }
-    fails(request(UInt256()), "Invalid amount");
-    fails(request(wei("1"), SendFeeLevel::normal, Token{"0x1234", "BAD", "Bad", 6, chain()}),
-          "Invalid recipient address");
+    EXPECT_EQ(refusal(UInt256()), "Invalid amount");
+    EXPECT_EQ(refusal(wei("1"), Token{"0x1234", "BAD", "Bad", 6, chain()}),
+              "Invalid recipient address");
     EXPECT_EQ(proxy.requestCount(), before);
-    // "0X" and mixed case are fine.
+    // "0X", and a valid checksum, are fine.
     EXPECT_TRUE(ethereumAddressBytes("0X" + hex40).has_value());
+    EXPECT_EQ(refusal(wei("1"), std::nullopt, checksummed), "prepared");
 
     // A wrong password: nothing signed, nothing sent.
     EVMSendRequest wrong = request(wei("1"));
@@ -310,20 +324,23 @@ TEST_P(EVMSendOnEthereum, FailuresBeforeTheBroadcastReturnToTheReviewLaterOnesEn
     fails(std::move(wrong), "Incorrect password");
     EXPECT_EQ(proxy.requestCount("eth_sendRawTransaction"), 0);
     // The node refuses: its text, nothing sent.
+    EVMSendRequest unfunded = request(wei("1"));
     node->setBalance(sender, "0x0");
     flow->reset();
-    flow = send(request(wei("1")));
+    flow = send(std::move(unfunded));
     EXPECT_EQ(flow->step(), Step::Failed);
     EXPECT_NE(flow->errorMessage().indexOf("nsufficient funds"), -1)
         << flow->errorMessage().toStdString();
     node->setBalance(sender, "0x56bc75e2d63100000");
     // No endpoint answers.
+    EVMSendRequest unreachable = request(wei("1"));
     proxy.setOverride("eth_gasPrice", [](const json&) {
         return std::optional(HttpFixtureResponse::withStatus(500));
     });
     env->state().networkManager().setConnectionPhase(chain(), ConnectionPhase::disconnected);
-    fails(request(wei("1")),
+    fails(std::move(unreachable),
           QString::fromStdString("Cannot connect to " + displayName(chain()) + " RPC"));
+    EXPECT_EQ(refusal(wei("1")), "Cannot connect to " + displayName(chain()) + " RPC");
     proxy.clearOverrides();
     EXPECT_EQ(node->rpc("eth_getTransactionCount", {sender, "pending"}), "0x0");
 
@@ -346,10 +363,67 @@ TEST_P(EVMSendOnEthereum, FailuresBeforeTheBroadcastReturnToTheReviewLaterOnesEn
     EXPECT_EQ(transaction(flow).at("nonce"), "0x1");
 
     // Locked meanwhile: the accounts are gone.
+    EVMSendRequest locked = request(wei("1"));
     env->state().lock();
-    fails(request(wei("1")), "No account available");
+    fails(std::move(locked), "No account available");
+    EXPECT_EQ(refusal(wei("1")), "No account available");
     EXPECT_STREQ(SendError::networkUnavailable("Cannot connect to Electrum").what(),
                  "Cannot connect to Electrum");
+}
+
+// The node's gas price x1000 between the review and the press: nothing is signed, the send is
+// prepared again and its max fee named; the next press signs exactly that max fee. An estimate
+// above the prepared gas limit stops the same way.
+TEST_P(EVMSendOnEthereum, AGasPriceAboveTheReviewedCapStopsBeforeSigningWithTheNewMaxFee) {
+    const UInt256 start = balance(sender);
+    EVMSendRequest made = request(wei("1"));
+    const EVMPreparedSend shown = made.prepared;
+    EXPECT_EQ(shown.gasLimit, 21'000u);
+    EXPECT_EQ(shown.maxFee, shown.maxFeePerGas.checkedMultiply(UInt256(0, 0, 0, 21'000)).value());
+    const UInt256 high =
+        quantity(proxy.lastResult("eth_gasPrice")).checkedMultiply(UInt256(0, 0, 0, 1000)).value();
+    proxy.setOverride("eth_gasPrice", [&](const json&) { return answer(high); });
+    std::optional<EVMPreparedSend> revised;
+    made.revised = [&](const EVMPreparedSend& again) { revised = again; };
+    const std::size_t calls = env->keychain().calls().size();
+    TransactionFlow* flow = send(std::move(made));
+    EXPECT_EQ(flow->step(), Step::Failed);
+    ASSERT_TRUE(revised.has_value());
+    EXPECT_EQ(revised->maxFeePerGas, high.checkedMultiply(UInt256(0, 0, 0, 2)).value());
+    EXPECT_EQ(revised->maxFee, revised->maxFeePerGas.checkedMultiply(UInt256(0, 0, 0, 21'000)));
+    EXPECT_EQ(flow->errorMessage().toStdString(),
+              "This transaction needs a max fee of " + evmMaxFeeText(*revised) +
+                  ", more than the fee shown. Review the new fee and send again.");
+    EXPECT_EQ(env->keychain().calls().size(), calls); // the seed never opened
+    EXPECT_EQ(proxy.requestCount("eth_sendRawTransaction"), 0);
+
+    // The next press sends what the review shows now.
+    EVMSendRequest again = request(wei("1"));
+    again.prepared = *revised;
+    flows->flow("send")->reset();
+    flow = send(std::move(again));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    const json tx = transaction(flow);
+    EXPECT_EQ(quantity(tx.at("maxFeePerGas")), revised->maxFeePerGas);
+    EXPECT_EQ(quantity(tx.at("gas")), UInt256(0, 0, 0, 21'000));
+    EXPECT_FALSE(revised->maxFee < gasPaid(flow)); // paid at most the max fee shown
+    EXPECT_EQ(balance(sender),
+              start.checkedSubtract(wei("1")).value().checkedSubtract(gasPaid(flow)));
+
+    // An estimate above the prepared gas limit: stopped, with the new limit's max fee.
+    proxy.clearOverrides();
+    made = request(wei("1"));
+    proxy.setOverride("eth_estimateGas",
+                      [&](const json&) { return answer(UInt256(0, 0, 0, 30'000)); });
+    revised.reset();
+    made.revised = [&](const EVMPreparedSend& again) { revised = again; };
+    flows->flow("send")->reset();
+    flow = send(std::move(made));
+    EXPECT_EQ(flow->step(), Step::Failed);
+    ASSERT_TRUE(revised.has_value());
+    EXPECT_EQ(revised->gasLimit, 30'000u);
+    EXPECT_NE(flow->errorMessage().indexOf("needs a max fee of"), -1);
+    EXPECT_EQ(proxy.requestCount("eth_sendRawTransaction"), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Chain, EVMSendOnEthereum, ::testing::Values(1u));

@@ -1,6 +1,7 @@
 // The Solana send against the litesvm server (a real runtime that verifies every signature),
 // through a proxy that lets a test answer one method itself: SOL arrives, the signature's
-// status is read, and every failure before and after the broadcast ends as it should.
+// status is read, a send that cannot be made is refused when it is prepared, and every failure
+// before and after the broadcast ends as it should.
 #include "AppStateFixture.h"
 #include "LitesvmServer.h"
 #include "RPCProxy.h"
@@ -14,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace qm {
 namespace {
@@ -63,14 +65,26 @@ protected:
         return std::make_unique<FlowService>(limits);
     }
 
-    SolanaSendRequest request(UInt256 lamports, std::string to = recipient) const {
+    // A send of `lamports` prepared as the review prepares it.
+    SolanaSendRequest request(std::uint64_t lamports, std::string to = recipient) const {
         SolanaSendRequest made;
         made.state = &env->state();
         made.walletID = env->state().wallet()->id;
         made.password = SecureBytes::fromText(password);
-        made.recipient = std::move(to);
-        made.amount = lamports;
+        made.prepared = prepareSolanaSend(&env->state(), SolanaSendForm{std::move(to), lamports});
         return made;
+    }
+    SolanaSendRequest request(const UInt256& lamports) const {
+        return request(lamports.toUInt64().value());
+    }
+    // Why the send cannot be prepared.
+    std::string refusal(std::uint64_t lamports, std::string to = recipient) const {
+        try {
+            request(lamports, std::move(to));
+        } catch (const std::exception& error) {
+            return error.what();
+        }
+        return "prepared";
     }
 
     // Runs a send to its end on the flow of `service`.
@@ -109,7 +123,7 @@ TEST_F(SolanaSendOnLitesvm, SolArrivesAndItsSignatureStatusIsRead) {
     EXPECT_GE(proxy.requestCount("getSignatureStatuses"), 1);
 
     // One lamport, the smallest amount there is.
-    flow = send(request(UInt256(0, 0, 0, 1)));
+    flow = send(request(1));
     ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
     EXPECT_EQ(balance(recipient), 1'500'000'001u);
 }
@@ -121,14 +135,17 @@ TEST_F(SolanaSendOnLitesvm, FailuresBeforeTheBroadcastReturnToTheReview) {
         EXPECT_EQ(flow->errorMessage(), text);
         EXPECT_TRUE(flow->txHash().isEmpty());
     };
+    // Refused when prepared, before anything reaches the network.
     const int before = proxy.requestCount();
-    const UInt256 one(0, 0, 0, 1'000'000'000);
+    const std::uint64_t one = 1'000'000'000;
     for (const std::string& bad : {base58Encode(Bytes(31, 7)), base58Encode(Bytes(33, 7)),
                                    std::string("0OIl") + recipient.substr(4), std::string()}) {
-        fails(request(one, bad), "Invalid recipient address");
+        EXPECT_EQ(refusal(one, bad), "Invalid recipient address") << bad;
     }
-    fails(request(UInt256()), "Invalid amount");
-    fails(request(UInt256(0, 0, 1, 0)), "Invalid amount"); // 2^64 lamports
+    EXPECT_EQ(refusal(0), "Invalid amount");
+    // The total with the fee would pass 64 bits.
+    EXPECT_EQ(refusal(std::numeric_limits<std::uint64_t>::max() - 4'999), "Invalid amount");
+    EXPECT_EQ(refusal(std::numeric_limits<std::uint64_t>::max() - 5'000), "prepared");
     EXPECT_EQ(proxy.requestCount(), before);
 
     SolanaSendRequest wrong = request(one);
@@ -154,7 +171,7 @@ TEST_F(SolanaSendOnLitesvm, AfterTheBroadcastTheStatusDecidesAndNoFailureReturns
     // Each send moves another amount: the same bytes under the same blockhash are one
     // transaction to the cluster.
     std::uint64_t next = 1'000'000'000;
-    const auto one = [&] { return UInt256(0, 0, 0, next++); };
+    const auto one = [&] { return next++; };
     // The cluster reports the transaction's error.
     proxy.setOverride("getSignatureStatuses", [](const json&) {
         return answer({{"context", {{"slot", 9}}},

@@ -1,6 +1,7 @@
 // The send view model's EVM and Solana sends as the sheets drive them, against anvil and the
 // litesvm server: typed text to the coins that arrive, a wrong password and then the right
-// one, and a second press while the send runs.
+// one, a second press while the send runs, and "Max" on the coin, which leaves the account
+// exactly what the fee cap did not use.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "LitesvmServer.h"
@@ -8,6 +9,7 @@
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
 #include "services/solana/SolanaRPCClient.h"
+#include "state/AppState.h"
 #include "state/flows/FlowService.h"
 #include "ui/send/SendViewModel.h"
 
@@ -47,6 +49,13 @@ struct SendSheet {
         vm->setChain(chain);
     }
 
+    // Presses "Review Transaction" and waits for the review.
+    void review() {
+        vm->review();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !vm->isPreparing(); }, 30'000));
+        ASSERT_TRUE(vm->hasReview()) << vm->prepareError().toStdString();
+    }
+
     // Presses send (twice: the second press must do nothing) and waits for the end.
     void send(void (SendViewModel::*press)()) {
         (vm.get()->*press)();
@@ -72,6 +81,7 @@ TEST(SendViewModelPeers, TheTypedAmountArrivesOnAnEVMChainAfterAWrongPassword) {
     vm.setAmountString("1.1");
     vm.setSelectedFeeLevel(FeeLevel::Fast);
     ASSERT_TRUE(vm.canReview());
+    sheet.review();
 
     vm.setPassword("not the password");
     sheet.send(&SendViewModel::sendEVM);
@@ -102,12 +112,58 @@ TEST(SendViewModelPeers, TheTypedAmountOfSolArrives) {
     vm.setRecipientAddress(QString::fromStdString(recipient));
     vm.setAmountString("1.000000001");
     vm.setPassword(password);
+    sheet.review();
+    EXPECT_EQ(vm.reviewFee(), "0.000005 SOL");
+    EXPECT_EQ(vm.reviewTotal(), "1.000005001 SOL");
     sheet.send(&SendViewModel::sendSolana);
     ASSERT_EQ(vm.broadcastStep(), Step::Confirmed) << vm.errorMessage().toStdString();
     EXPECT_EQ(sheet.proxy.requestCount("sendTransaction"), 1);
     EXPECT_EQ(vm.txHash().toStdString(), sheet.proxy.lastResult("sendTransaction"));
     SolanaRPCClient client(server.url());
     EXPECT_EQ(test::runTask(client.getBalance(recipient)), 1'000'000'001u);
+}
+
+// "Max" on the coin writes the balance less the max fee shown; the send is confirmed and the
+// account keeps exactly what the fee cap did not use: the balance fell by the amount and the
+// fee paid. (It wrote the whole balance, which the gas estimate refused.)
+TEST(SendViewModelPeers, MaxOnAnEVMCoinSendsTheBalanceLessTheMaxFee) {
+    if (!test::AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    test::AnvilNode node(1);
+    SendSheet sheet(Chain::ethereum);
+    sheet.proxy.setTarget(node.url());
+    SendViewModel& vm = *sheet.vm;
+    AppState& state = sheet.env->state();
+    const std::string sender = state.evmAccounts(Chain::ethereum).front().account.address;
+    const std::string start = "0x1bc16d674ec80000"; // 2 ETH
+    node.setBalance(sender, start);
+    state.updateEVMAccount(
+        Chain::ethereum, 0, state.evmAccounts(Chain::ethereum).front().id(),
+        [&](EVMAccountState& account) { account.balanceWei = *UInt256::fromHex(start); });
+    vm.setRecipientAddress("0x3535353535353535353535353535353535353535");
+    vm.useMaxAmount();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !vm.amountString().isEmpty(); }, 30'000));
+    const UInt256 maxFee = vm.estimatedFee()->value;
+    const UInt256 amount = vm.parsedAmount().value();
+    EXPECT_EQ(amount.checkedAdd(maxFee), UInt256::fromHex(start));
+    sheet.review();
+    EXPECT_EQ(vm.evmReview()->maxFee, maxFee); // what Max subtracted is what the review shows
+    EXPECT_EQ(vm.reviewTotal(), "2 ETH");
+    vm.setPassword(password);
+    sheet.send(&SendViewModel::sendEVM);
+    ASSERT_EQ(vm.broadcastStep(), Step::Confirmed) << vm.errorMessage().toStdString();
+    const nlohmann::json receipt = node.minedReceipt(vm.txHash().toStdString());
+    const UInt256 paid =
+        UInt256::fromHex(receipt.at("gasUsed").get<std::string>())
+            ->checkedMultiply(*UInt256::fromHex(receipt.at("effectiveGasPrice").get<std::string>()))
+            .value();
+    EXPECT_FALSE(maxFee < paid);
+    const auto balance = [&](const std::string& owner) {
+        return *UInt256::fromHex(node.rpc("eth_getBalance", {owner, "latest"}).get<std::string>());
+    };
+    EXPECT_EQ(UInt256::fromHex(start)->checkedSubtract(balance(sender)), amount.checkedAdd(paid));
+    EXPECT_EQ(balance("0x3535353535353535353535353535353535353535"), amount);
 }
 
 } // namespace

@@ -1,10 +1,14 @@
-// The send view model: exact amounts and their refusals, the recipient check, "Max", the fee
-// estimates of each chain (texts from exact integers), reset, and one flow per chain that a
-// second start cannot run twice. The Bitcoin send itself meets bitcoinjs-lib in its peer test.
+// The send view model: exact amounts and their refusals (the dust limit), the recipient checks
+// of each chain (checksums), "Max", the fee estimates of each chain (texts from exact
+// integers), the review that opens only on figures prepared for the form as it is, reset, and
+// one flow per chain that a second start cannot run twice. The Bitcoin send itself meets
+// bitcoinjs-lib in its peer test.
 
 #include "RefreshFixture.h"
+#include "core/crypto/Bech32.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
+#include "state/send/SendError.h"
 #include "ui/send/SendViewModel.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +45,50 @@ struct SendModel {
         vm.refreshFees();
         ASSERT_TRUE(RefreshFixture::waitUntil([&] { return !vm.isFetchingFees(); }));
     }
+    // Presses "Review Transaction" and waits until the send is prepared or refused.
+    void review() {
+        vm.review();
+        ASSERT_TRUE(RefreshFixture::waitUntil([&] { return !vm.isPreparing(); }));
+    }
 };
+
+// An EVM node's answers: the gas price of 20 Gwei, a priority fee of 1.5 Gwei, an estimate of
+// `gas` (none: refused).
+void answerFees(RefreshFixture& env, std::optional<std::uint64_t> gas) {
+    env.rpc().setHandler([gas](const HttpFixtureRequest& request) {
+        const json body = json::parse(request.body.toStdString());
+        const std::string method = body.at("method");
+        json reply{{"jsonrpc", "2.0"}, {"id", body.at("id")}};
+        if (method == "eth_maxPriorityFeePerGas") {
+            reply["result"] = "0x59682f00"; // 1.5 Gwei
+        } else if (method == "eth_estimateGas" && gas) {
+            reply["result"] = UInt256(0, 0, 0, *gas).description();
+        } else if (method == "eth_estimateGas") {
+            reply["error"] = {{"code", -32000}, {"message", "execution reverted"}};
+        } else {
+            reply["result"] = "0x4a817c800"; // 20 Gwei
+        }
+        return HttpFixtureResponse::json(QByteArray::fromStdString(reply.dump()));
+    });
+}
+
+// A segwit address of `version` whose checksum is the other variant's: Bech32m for version 0,
+// Bech32 for 1 (the mix-up BIP-350 forbids).
+std::string mixedUpChecksum(int version, const Bytes& program) {
+    Bytes data{static_cast<std::uint8_t>(version)};
+    const Bytes groups = convertBits(program, 8, 5, true);
+    data.insert(data.end(), groups.begin(), groups.end());
+    const Bytes checksum =
+        bech32CreateChecksum("bc", data, version == 0 ? bech32mConstant : bech32Constant);
+    std::string text = "bc1";
+    for (const std::uint8_t value : data) {
+        text += bech32Charset[value];
+    }
+    for (const std::uint8_t value : checksum) {
+        text += bech32Charset[value];
+    }
+    return text;
+}
 
 TEST(SendViewModel, AmountsAreExactAndRefusedWhenTheAssetCannotHoldThem) {
     SendModel model(Chain::ethereum);
@@ -66,6 +113,15 @@ TEST(SendViewModel, AmountsAreExactAndRefusedWhenTheAssetCannotHoldThem) {
     EXPECT_EQ(vm.amountError(), "");
     vm.setAmountString("1e-3");
     EXPECT_EQ(vm.parsedAmount(), units(100'000));
+    // A payment below the dust limit is refused in the form: the network would refuse it.
+    vm.setRecipientAddress("bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4");
+    vm.setAmountString("0.00000545");
+    EXPECT_EQ(vm.parsedAmount(), units(545));
+    EXPECT_EQ(vm.amountError(), "Below the network's dust limit: send at least 0.00000546 BTC.");
+    EXPECT_FALSE(vm.canReview());
+    vm.setAmountString("0.00000546");
+    EXPECT_EQ(vm.amountError(), "");
+    EXPECT_TRUE(vm.canReview());
     // A fraction of a satoshi, separators, blanks, signs, zero, and more than 64 bits.
     for (const char* text : {"0.000000019", "1,5", " 1", "1 ", "abc", "-1", "0", "0e5", "inf",
                              "184467440737.09551616", "1e30"}) {
@@ -78,34 +134,92 @@ TEST(SendViewModel, AmountsAreExactAndRefusedWhenTheAssetCannotHoldThem) {
     EXPECT_FALSE(vm.canReview());
 }
 
-TEST(SendViewModel, RecipientsArePlausibleByPrefixAndLength) {
+TEST(SendViewModel, RecipientsAreCheckedForTheirChainWithTheirChecksums) {
     SendModel model(Chain::bitcoin);
     SendViewModel& vm = model.vm;
-    const QString bech = "bc1q" + QString(38, 'q');
-    const std::vector<std::pair<QString, bool>> cases = {
-        {"", false},
-        {bech, true},
-        {bech.left(41), false},
-        {"tb1q" + QString(38, 'q'), true},
-        {"0x" + QString(40, 'a'), true},
-        {"0x" + QString(39, 'a'), false},
-        {"0x" + QString(41, 'a'), false},
-        {"11111111111111111111111111111111", true},   // 32 zero bytes
-        {"1111111111111111111111111111111", false},   // 31
-        {"111111111111111111111111111111111", false}, // 33
+    const std::string p2wpkh = "bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4";
+    const std::string taproot = "bc1p0xlxvlhemja6c4dqv22uapctqupfhlxm9h8z3k2e72q4k9hcz7vqzk5jj0";
+    const std::string checksum = "Not a valid Bitcoin address: its checksum does not match "
+                                 "(check every character).";
+    std::string typo = p2wpkh;
+    typo[10] = 'x';
+    const std::vector<std::pair<std::string, std::string>> bitcoin = {
+        {p2wpkh, ""},
+        {"BC1QW508D6QEJXTDG4Y5R3ZARVARY0C5XW7KV8F3T4", ""},
+        {"bc1qrp33g0q5c5txsp9arysrx4k6zdkfs4nce4xj0gdcccefvpysxf3qccfmv3", ""}, // P2WSH
+        {taproot, ""},
+        {"tb1qw508d6qejxtdg4y5r3zarvary0c5xw7kxpjzsx",
+         "This is a test-network address; this wallet pays on Bitcoin's main network (bc1...)."},
+        {typo, checksum},
+        {p2wpkh.substr(0, 41), checksum},
+        {mixedUpChecksum(0, Bytes(20, 0x75)), checksum},
+        {mixedUpChecksum(1, Bytes(32, 0x79)), checksum},
+        {"bc1qW508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4",
+         "A Bitcoin address is written in one letter case, not both."},
+        {segwitAddressEncode("bc", 2, Bytes(16, 0x75)),
+         "This kind of Bitcoin address cannot be paid from this wallet."},
+        {"1BoatSLRHtKNngkdXEeobR76b53LETtpyT",
+         "Only bc1 addresses (SegWit and Taproot) can be paid from this wallet."},
+        {"0x5aAeb6053F3E94C9b9A09f33669435E7Ef1BeAed",
+         "Not a Bitcoin address: a Bitcoin address starts with bc1."},
     };
-    for (const auto& [text, valid] : cases) {
+    for (const auto& [text, problem] : bitcoin) {
+        vm.setRecipientAddress(QString::fromStdString(text));
+        EXPECT_EQ(vm.recipientError().toStdString(), problem) << text;
+        EXPECT_EQ(vm.isRecipientValid(), problem.empty()) << text;
+    }
+    // The old rule took any "bc1"/"tb1" text of 42 characters.
+    vm.setRecipientAddress("bc1q" + QString(38, 'q'));
+    EXPECT_FALSE(vm.isRecipientValid());
+
+    vm.setChain(Chain::ethereum);
+    const std::string eip55 = "0x5aAeb6053F3E94C9b9A09f33669435E7Ef1BeAed";
+    std::string oneLetter = eip55;
+    oneLetter[11] = 'f'; // "F" lower-cased: a typo ethers refuses
+    std::string oneDigit = eip55;
+    oneDigit[5] = '9';
+    const std::string capitals =
+        "The address's capital letters do not match its checksum (EIP-55): check it for a typo.";
+    const std::vector<std::pair<std::string, std::string>> evm = {
+        {eip55, ""},
+        {"0x5aaeb6053f3e94c9b9a09f33669435e7ef1beaed", ""},
+        {"0x5AAEB6053F3E94C9B9A09F33669435E7EF1BEAED", ""},
+        {"0X5aaeb6053f3e94c9b9a09f33669435e7ef1beaed", ""},
+        {oneLetter, capitals},
+        {oneDigit, capitals},
+        {"0x" + std::string(39, 'a'), "An address is 0x followed by 40 hexadecimal digits."},
+        {"0x" + std::string(41, 'a'), "An address is 0x followed by 40 hexadecimal digits."},
+        {p2wpkh, "An address is 0x followed by 40 hexadecimal digits."},
+    };
+    for (const auto& [text, problem] : evm) {
+        vm.setRecipientAddress(QString::fromStdString(text));
+        EXPECT_EQ(vm.recipientError().toStdString(), problem) << text;
+        EXPECT_EQ(vm.isRecipientValid(), problem.empty()) << text;
+    }
+
+    vm.setChain(Chain::solana);
+    for (const auto& [text, valid] : std::vector<std::pair<QString, bool>>{
+             {"11111111111111111111111111111111", true},   // 32 zero bytes
+             {"1111111111111111111111111111111", false},   // 31
+             {"111111111111111111111111111111111", false}, // 33
+             {QString::fromStdString(eip55), false}}) {
         vm.setRecipientAddress(text);
         EXPECT_EQ(vm.isRecipientValid(), valid) << text.toStdString();
+        EXPECT_EQ(vm.recipientError().isEmpty(), valid) << text.toStdString();
     }
-    vm.setRecipientAddress(bech);
+    vm.setRecipientAddress("");
+    EXPECT_EQ(vm.recipientError(), "");
+    EXPECT_FALSE(vm.isRecipientValid());
+
+    vm.setChain(Chain::bitcoin);
+    vm.setRecipientAddress(QString::fromStdString(taproot));
     vm.setAmountString("0.5");
     EXPECT_TRUE(vm.canReview());
     vm.setAmountString("1,5");
     EXPECT_FALSE(vm.canReview());
 }
 
-TEST(SendViewModel, MaxWritesTheExactBalance) {
+TEST(SendViewModel, MaxWritesTheExactBalanceLessTheFee) {
     SendModel model(Chain::ethereum);
     SendViewModel& vm = model.vm;
     AppState& state = model.env.state();
@@ -114,10 +228,17 @@ TEST(SendViewModel, MaxWritesTheExactBalance) {
         account.balanceWei = *UInt256::fromHex("0x1056e0f39c37a5c9b8000"); // 1234567.891 ETH
         account.tokens.push_back({usdc, "0x125f0ea5c3", 0, std::nullopt});
     });
+    // The coin less the max fee (21,000 gas at twice 20 Gwei), once the estimate has it: the
+    // whole balance would be refused by the gas estimate.
+    answerFees(model.env, 21'000);
     vm.useMaxAmount();
-    EXPECT_EQ(vm.amountString(), "1234567.891000000000000000");
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return !vm.amountString().isEmpty(); }));
+    EXPECT_EQ(vm.amountString(), "1234567.89016");
+    EXPECT_EQ(vm.estimatedFee(), (Amount{units(840'000'000'000'000), 18}));
     EXPECT_EQ(vm.balanceText(), "1234567.891000 ETH");
-    // "%g" made 1.23457e+06 of this balance.
+    vm.useMaxAmount(); // with the estimate at hand, at once
+    EXPECT_EQ(vm.amountString(), "1234567.89016");
+    // A token's whole balance: its fee is paid in the coin. "%g" made 1.23457e+06 of this.
     vm.setSelectedToken(usdc);
     vm.useMaxAmount();
     EXPECT_EQ(vm.amountString(), "78904.206787");
@@ -130,7 +251,7 @@ TEST(SendViewModel, MaxWritesTheExactBalance) {
     state.updateSolanaAccount(0, state.solanaAccounts().at(0).id(),
                               [](SolanaAccountState& account) { account.balanceLamports = 3000; });
     vm.useMaxAmount();
-    EXPECT_EQ(vm.amountString(), "0.000000000");
+    EXPECT_EQ(vm.amountString(), "0");
     EXPECT_EQ(vm.balanceText(), "0.0000 SOL");
 
     vm.setChain(Chain::bitcoin);
@@ -138,7 +259,7 @@ TEST(SendViewModel, MaxWritesTheExactBalance) {
     state.updateBitcoinAccount(0, state.bitcoinAccounts().at(0).id(),
                                [](BTCAccountState& account) { account.balanceSats = 100'000; });
     vm.useMaxAmount(); // before any estimate: the whole balance
-    EXPECT_EQ(vm.amountString(), "0.00100000");
+    EXPECT_EQ(vm.amountString(), "0.001");
     model.env.electrum().answer("blockchain.estimatefee", -1);
     model.estimate();
     EXPECT_EQ(vm.estimatedFeeSats(), 705u);
@@ -204,7 +325,7 @@ TEST(SendViewModel, BitcoinFeesComeFromThreeEstimatesAtOnce) {
     EXPECT_EQ(vm.feeSnapshot().fast, BTCFeeRate::fallback(BTCFeeLevel::fast));
     EXPECT_EQ(vm.feeSnapshot().normal, (BTCFeeRate{10, "Normal (~30 min)", 30}));
     EXPECT_EQ(vm.feeSnapshot().slow, (BTCFeeRate{2, "Economy (~60 min)", 60}));
-    EXPECT_EQ(vm.estimatedFeeString(), "0.00001410 BTC (10 sat/vB)");
+    EXPECT_EQ(vm.estimatedFeeString(), "0.0000141 BTC (10 sat/vB)");
     EXPECT_EQ(vm.estimatedTotalString(), "0.00100705 BTC");
     EXPECT_EQ(vm.feeSnapshotMap()["normal"].toMap()["satPerVByte"].toULongLong(), 10u);
 }
@@ -212,41 +333,133 @@ TEST(SendViewModel, BitcoinFeesComeFromThreeEstimatesAtOnce) {
 TEST(SendViewModel, EVMAndSolanaFeesAreExact) {
     SendModel model(Chain::ethereum);
     SendViewModel& vm = model.vm;
-    model.env.rpc().setHandler([](const HttpFixtureRequest& request) {
-        const json body = json::parse(request.body.toStdString());
-        const std::string method = body.at("method");
-        const char* result = method == "eth_maxPriorityFeePerGas" ? "0x59682f00"   // 1.5 Gwei
-                                                                  : "0x4a817c800"; // 20 Gwei
-        return HttpFixtureResponse::json(QByteArray::fromStdString(
-            json{{"jsonrpc", "2.0"}, {"id", body.at("id")}, {"result", result}}.dump()));
-    });
+    model.env.setEVMAccount(Chain::ethereum, "0x00000000000000000000000000000000000000e1");
+    answerFees(model.env, 30'000);
     vm.setAmountString("0.5");
-    // 21,000 gas at 20 x 2 + 1.5 Gwei: 0.0008715 ETH, exact and rounded half up.
+    // The max fee a send signs: the gas limit (no recipient yet: the floor of 21,000) times the
+    // fee cap, twice the gas price at Normal (the old estimate added the tip: 0.000872).
     model.estimate();
-    EXPECT_EQ(vm.estimatedFee(), (Amount{units(871'500'000'000'000), 18}));
-    EXPECT_EQ(vm.estimatedFeeString(), "0.000872 ETH (41.5 Gwei)");
-    EXPECT_EQ(vm.estimatedTotalString(), "0.500872 ETH");
+    EXPECT_EQ(vm.estimatedFee(), (Amount{units(840'000'000'000'000), 18}));
+    EXPECT_EQ(vm.estimatedFeeString(), "0.00084 ETH (40.0 Gwei)");
+    EXPECT_EQ(vm.estimatedTotalString(), "0.50084 ETH");
     vm.setSelectedFeeLevel(SendViewModel::FeeLevel::Slow);
     model.estimate();
-    EXPECT_EQ(vm.estimatedFeeString(), "0.000452 ETH (21.5 Gwei)");
+    EXPECT_EQ(vm.estimatedFeeString(), "0.00042 ETH (20.0 Gwei)");
+    // With a recipient, the node's estimate of the transfer.
     vm.setSelectedFeeLevel(SendViewModel::FeeLevel::Normal);
+    vm.setRecipientAddress("0x5aAeb6053F3E94C9b9A09f33669435E7Ef1BeAed");
+    model.estimate();
+    EXPECT_EQ(vm.estimatedFeeString(), "0.0012 ETH (40.0 Gwei)");
     vm.setSelectedToken(usdc);
     vm.setAmountString("25");
+    answerFees(model.env, std::nullopt); // refused: the token's floor of 65,000
     model.estimate();
-    EXPECT_EQ(vm.estimatedTotalString(), "25 USDC + 0.002698 ETH");
+    EXPECT_EQ(vm.estimatedTotalString(), "25 USDC + 0.0026 ETH");
     EXPECT_EQ(vm.estimatedFeeSats(), 0u);
 
     vm.setSelectedToken(std::nullopt);
     vm.setChain(Chain::polygon);
     EXPECT_EQ(vm.estimatedFeeString(), ""); // Ethereum's fee is not Polygon's
+    model.env.setEVMAccount(Chain::polygon, "0x00000000000000000000000000000000000000e1");
     model.estimate();
-    EXPECT_EQ(vm.estimatedFeeString(), "0.000872 POL (41.5 Gwei)");
+    EXPECT_EQ(vm.estimatedFeeString(), "0.00084 POL (40.0 Gwei)");
 
     vm.setChain(Chain::solana);
     vm.setAmountString("1");
     model.estimate();
     EXPECT_EQ(vm.estimatedFeeString(), "0.000005 SOL");
-    EXPECT_EQ(vm.estimatedTotalString(), "1.000005000 SOL");
+    EXPECT_EQ(vm.estimatedTotalString(), "1.000005 SOL");
+}
+
+// The review opens on figures prepared for the form as it is, never on older ones: an edit
+// drops them and an answer for an older form is thrown away; a failure to prepare shows in the
+// form, and the failure of an earlier send never under a new review.
+TEST(SendViewModel, TheReviewShowsOnlyFiguresPreparedForTheFormAsItIs) {
+    SendModel model(Chain::bitcoin);
+    SendViewModel& vm = model.vm;
+    test::ElectrumFixture& electrum = model.env.electrum();
+    model.env.setBitcoinAddresses({1});
+    electrum.answer("blockchain.estimatefee", 0.0002); // 20 sat/vB
+    electrum.answer("blockchain.scripthash.listunspent",
+                    json::array({{{"tx_hash", std::string(64, 'a')},
+                                  {"tx_pos", 0},
+                                  {"height", 1},
+                                  {"value", 1'000'000}}}));
+    vm.setRecipientAddress("bc1p0xlxvlhemja6c4dqv22uapctqupfhlxm9h8z3k2e72q4k9hcz7vqzk5jj0");
+    vm.setAmountString("0.001");
+    model.review();
+    ASSERT_TRUE(vm.hasReview()) << vm.prepareError().toStdString();
+    EXPECT_TRUE(vm.showConfirmation());
+    // One input, a Taproot payment (43 vB) and change: 153 vB at 20 sat/vB.
+    EXPECT_EQ(vm.reviewRecipient(),
+              "bc1p0xlxvlhemja6c4dqv22uapctqupfhlxm9h8z3k2e72q4k9hcz7vqzk5jj0");
+    EXPECT_EQ(vm.reviewAmount(), "0.001 BTC");
+    EXPECT_EQ(vm.reviewFee(), "0.0000306 BTC (20 sat/vB)");
+    EXPECT_EQ(vm.reviewTotal(), "0.0010306 BTC");
+    EXPECT_EQ(vm.bitcoinReview()->fee, 3'060u);
+
+    // Cancel keeps it; an edit drops it.
+    vm.setShowConfirmation(false);
+    EXPECT_TRUE(vm.hasReview());
+    vm.setAmountString("0.0012");
+    EXPECT_FALSE(vm.hasReview());
+    EXPECT_TRUE(vm.reviewTotal().isEmpty());
+    // The server gone: no review, the reason in the form.
+    electrum.answerError("blockchain.scripthash.listunspent", 1, "gone");
+    model.review();
+    EXPECT_FALSE(vm.hasReview());
+    EXPECT_FALSE(vm.showConfirmation());
+    EXPECT_EQ(vm.prepareError(), "Server error 1: gone");
+    vm.setAmountString("0.0011");
+    EXPECT_EQ(vm.prepareError(), "");
+
+    // An answer that arrives after an edit answers an older form.
+    electrum.answer("blockchain.scripthash.listunspent",
+                    json::array({{{"tx_hash", std::string(64, 'a')},
+                                  {"tx_pos", 0},
+                                  {"height", 1},
+                                  {"value", 1'000'000}}}));
+    electrum.holdAnswers(true);
+    const int asked = electrum.requestCount("blockchain.scripthash.listunspent");
+    vm.review();
+    EXPECT_TRUE(vm.isPreparing());
+    ASSERT_TRUE(RefreshFixture::waitUntil(
+        [&] { return electrum.requestCount("blockchain.scripthash.listunspent") > asked; }));
+    vm.setAmountString("0.0012");
+    EXPECT_FALSE(vm.isPreparing());
+    const int estimates = electrum.requestCount("blockchain.estimatefee");
+    electrum.holdAnswers(false);
+    electrum.releaseHeld();
+    // The old preparation runs to its end; its answer is nobody's.
+    ASSERT_TRUE(RefreshFixture::waitUntil(
+        [&] { return electrum.requestCount("blockchain.estimatefee") > estimates; }));
+    RefreshFixture::spin(100);
+    EXPECT_FALSE(vm.hasReview());
+    EXPECT_FALSE(vm.showConfirmation());
+
+    // The level, the recipient and the chain are part of the form too.
+    model.review();
+    ASSERT_TRUE(vm.hasReview());
+    EXPECT_EQ(vm.reviewTotal(), "0.0012306 BTC");
+    vm.setSelectedFeeLevel(SendViewModel::FeeLevel::Fast);
+    EXPECT_FALSE(vm.hasReview());
+    EXPECT_FALSE(vm.showConfirmation()); // a review on figures of another form closes
+
+    // A failed send's text stays in the form until the next review, never under it.
+    TransactionFlow* flow = model.flows.flow("send:bitcoin");
+    vm.sendBitcoin(); // nothing to send without a review
+    EXPECT_EQ(flow->step(), Step::Idle);
+    model.review();
+    ASSERT_TRUE(vm.hasReview());
+    vm.sendBitcoin(); // no wallet: the flow fails at once
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return !vm.isSending(); }));
+    EXPECT_EQ(vm.errorMessage(), "No account available");
+    EXPECT_TRUE(vm.hasReview()); // to be sent again
+    vm.setShowConfirmation(false);
+    model.review();
+    EXPECT_EQ(vm.broadcastStep(), Step::Idle);
+    EXPECT_EQ(vm.errorMessage(), "");
+    EXPECT_TRUE(vm.showConfirmation());
 }
 
 TEST(SendViewModel, ResetAndOneFlowPerChainThatStartsOnce) {
@@ -258,12 +471,12 @@ TEST(SendViewModel, ResetAndOneFlowPerChainThatStartsOnce) {
     EXPECT_EQ(vm.feeLevelName(SendViewModel::FeeLevel::Fast), "Priority");
     EXPECT_EQ(vm.flow(), model.flows.flow("send:bitcoin"));
 
-    // No wallet: the send fails at once with the flow's failure, and the screens see it.
+    // No account: nothing to review, the reason in the form; no flow started.
+    vm.setRecipientAddress("bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4");
     vm.setAmountString("0.1");
-    vm.sendBitcoin();
-    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return !vm.isSending(); }));
-    EXPECT_EQ(vm.broadcastStep(), Step::Failed);
-    EXPECT_EQ(vm.errorMessage(), "No account available");
+    model.review();
+    EXPECT_EQ(vm.prepareError(), "No account available");
+    EXPECT_EQ(vm.broadcastStep(), Step::Idle);
     vm.sendEVM(); // another chain's entry point does nothing here
     EXPECT_FALSE(vm.isSending());
 
@@ -271,7 +484,7 @@ TEST(SendViewModel, ResetAndOneFlowPerChainThatStartsOnce) {
     SendViewModel again;
     again.setFlowService(&model.flows);
     again.setChain(Chain::bitcoin);
-    EXPECT_EQ(again.errorMessage(), "No account available");
+    EXPECT_EQ(again.flow(), vm.flow());
 
     vm.setRecipientAddress("bc1q");
     vm.setSelectedFeeLevel(SendViewModel::FeeLevel::Fast);
@@ -291,6 +504,8 @@ TEST(SendViewModel, ResetAndOneFlowPerChainThatStartsOnce) {
     EXPECT_EQ(vm.estimatedFeeString(), "");
     EXPECT_EQ(vm.broadcastStep(), Step::Idle);
     EXPECT_EQ(vm.errorMessage(), "");
+    EXPECT_FALSE(vm.hasReview());
+    EXPECT_FALSE(vm.isPreparing());
 }
 
 } // namespace
