@@ -628,17 +628,15 @@ def visit_account(w):
         timeout=10).stdout == BTC_ADDRESS, timeout=10)
     w.key("Escape")
     w.wait_gone("push button", "Copy Address", timeout=10)
-    # Send: recipient and amount typed, the review reached with its password field; Cancel
-    # goes back to the form, Escape closes it.
+    # Send: recipient and amount typed; offline, the review cannot be prepared (its coins and
+    # fee come from the server): the form says why and no review opens. Escape closes it.
     w.button("Send", where=lambda b: b.y > 150)
     recipient = w.wait_node("text", "Recipient Address")
     w.fill(recipient, BTC_ADDRESS)
     w.fill(w.wait_node("text", "Amount"), "0.0001")
     w.button("Review Transaction")
-    w.wait_node("push button", "Send BTC")
-    w.fill(w.passwords(1)[0], "not sent")
-    w.button("Cancel")
-    w.wait_gone("push button", "Send BTC", timeout=10)
+    w.wait("the reason in the form", lambda: named(w, "Cannot connect to Electrum"), timeout=60)
+    assert not w.find("push button", "Send BTC"), "a review opened on nothing prepared"
     w.key("Escape")
     w.wait_gone("push button", "Review Transaction", timeout=10)
     w.key("Escape")
@@ -1028,7 +1026,14 @@ def scenario_send(desktop, w, keyring):
         w.button("Send", where=lambda b: b.y > 150)
         w.fill(w.wait_node("text", "Recipient Address"), BTC_SECOND_ADDRESS)
         w.fill(w.wait_node("text", "Amount"), "0.0005")
+        # The review, prepared from the server's coins; Cancel goes back to the form.
         w.button("Review Transaction")
+        w.wait_node("push button", "Send BTC")
+        w.fill(w.passwords(1)[0], "not sent")
+        w.button("Cancel")
+        w.wait_gone("push button", "Send BTC", timeout=10)
+        w.button("Review Transaction")
+        w.wait_node("push button", "Send BTC")
         w.fill(w.passwords(1)[0], PASSWORD)
         w.button("Send BTC")
         sent = electrum.next("broadcast")

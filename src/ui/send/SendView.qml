@@ -154,6 +154,8 @@ Item {
             ErrorLine {
                 objectName: "recipientError"
                 Layout.fillWidth: true
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
                 horizontalAlignment: Text.AlignLeft
                 text: vm.recipientError
             }
@@ -315,6 +317,9 @@ Item {
         ErrorLine {
             objectName: "sendError"
             Layout.fillWidth: true
+            // Read out by assistive technology, as the button it answers.
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
             text: vm.prepareError.length > 0 ? vm.prepareError
                   : vm.broadcastStep === TransactionFlow.Failed ? vm.errorMessage : ""
         }

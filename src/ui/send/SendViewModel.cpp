@@ -290,8 +290,8 @@ void SendViewModel::useMaxAmount() {
         return;
     }
     if (isEVMChain(m_chain)) {
-        if (!m_estimatedFee) {
-            // The max fee is not known yet: written once the estimate has it.
+        if (!m_estimatedFee || m_isFetchingFees) {
+            // The max fee of this form is not known yet: written once the estimate has it.
             setAmountString({});
             m_maxPending = true;
             refreshFees();

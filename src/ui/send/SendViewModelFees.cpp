@@ -7,10 +7,8 @@
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/connections/NetworkManager.h"
 #include "services/evm/ERC20.h"
-#include "services/evm/EthereumAddress.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
-#include "state/flows/EVMTransactionSteps.h"
 #include "state/send/SendRecipients.h"
 #include "ui/send/SendViewModel.h"
 
