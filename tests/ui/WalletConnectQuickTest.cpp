@@ -14,6 +14,7 @@
 #include "ui/walletconnect/DAppIcon.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QImage>
 #include <QPainter>
 #include <QtQuickTest>
@@ -80,6 +81,11 @@ public:
     Q_INVOKABLE void setup() { qm::test::runTask(service().setup()); }
     Q_INVOKABLE bool relayConnected() { return service().isRelayConnected(); }
     Q_INVOKABLE QString pairingURI() const { return QString::fromStdString(m_dapp->pairingURI()); }
+    // The same pairing, offered until a minute ago.
+    Q_INVOKABLE QString expiredPairingURI() const {
+        return pairingURI() + QStringLiteral("&expiryTimestamp=") +
+               QString::number(QDateTime::currentSecsSinceEpoch() - 60);
+    }
     // A fresh dApp: another pairing.
     Q_INVOKABLE void newDapp(const QString& name, bool withIcon) {
         m_dapp = std::make_unique<qm::test::HandMadeDapp>(m_relay);

@@ -14,6 +14,7 @@ public:
         relayError,
         cryptoError,
         invalidURI,
+        expiredURI,
         notConnected,
         noPairingKey,
         invalidProposal,
@@ -30,6 +31,11 @@ public:
         return {Code::cryptoError, "Crypto: " + text, text};
     }
     static WCError invalidURI() { return {Code::invalidURI, "Invalid WalletConnect URI", {}}; }
+    // The dApp stopped listening on the pairing: pairing would wait for a proposal that never
+    // comes.
+    static WCError expiredURI() {
+        return {Code::expiredURI, "This pairing link has expired. Ask the dApp for a new one.", {}};
+    }
     // The same text as the relay's own RelayError::notConnected.
     static WCError notConnected() { return {Code::notConnected, "Not connected to relay", {}}; }
     static WCError noPairingKey() { return {Code::noPairingKey, "Pairing key not found", {}}; }

@@ -71,6 +71,11 @@ QCoro::Task<void> WalletConnectService::pair(std::string uri) {
     if (!pairing) {
         throw WCError::invalidURI();
     }
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+        m_options.manager.now().time_since_epoch());
+    if (pairing->expiryTimestamp && *pairing->expiryTimestamp < now.count()) {
+        throw WCError::expiredURI();
+    }
     if (!m_manager) {
         throw WCError::notConnected();
     }

@@ -63,8 +63,9 @@ public:
     // The name of the session's dApp; "Unknown dApp" without such a session.
     std::string dappName(const std::string& topic) const;
 
-    // Pairs with a "wc:" URI (trimmed first). Throws WCError::invalidURI, WCError::notConnected
-    // before any setup, the manager's failures. Nothing while a pairing runs.
+    // Pairs with a "wc:" URI (trimmed first). Throws WCError::invalidURI, WCError::expiredURI
+    // for a URI whose expiry has passed, WCError::notConnected before any setup, the manager's
+    // failures. Nothing while a pairing runs.
     QCoro::Task<void> pair(std::string uri);
     bool isPairing() const { return m_pairing; }
 

@@ -77,6 +77,14 @@ Item {
             compare(item("WCPairSheet", "pairError").text, "Invalid WalletConnect URI")
             verify(field.showsError)
             shoot("WCPairSheet", "pair-error")
+            // A link past its expiry says so, and the sheet stays.
+            vm.pairingURI = fixture.expiredPairingURI()
+            mouseClick(connect)
+            tryCompare(vm, "pairError", "This pairing link has expired. Ask the dApp for a new one.")
+            compare(item("WCPairSheet", "pairError").text,
+                    "This pairing link has expired. Ask the dApp for a new one.")
+            verify(pair.opened)
+            verify(vm.pairingURI.indexOf("expiryTimestamp=") > 0) // kept for the user to see
 
             // Cancel empties the field and the error; a pasted URI with blanks pairs.
             mouseClick(item("WCPairSheet", "pairCancelButton"))

@@ -67,7 +67,19 @@ TEST_F(WalletConnectServiceTest, PairsAndApprovesOnceForTheWalletsAccount) {
 
     HandMadeDapp dapp(*relay);
     EXPECT_EQ(failureOf(service().pair("wc:nonsense")), "Invalid WalletConnect URI");
-    runTask(service().pair("  " + dapp.pairingURI() + "\n"));
+    // A link past its expiry is refused before anything is subscribed: its dApp no longer
+    // listens, and the sheet would close on a pairing that leads nowhere.
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
+    const auto subscriptions = relay->requests("irn_subscribe").size();
+    EXPECT_EQ(failureOf(service().pair(dapp.pairingURI() +
+                                       "&expiryTimestamp=" + std::to_string(seconds - 1))),
+              "This pairing link has expired. Ask the dApp for a new one.");
+    EXPECT_EQ(relay->requests("irn_subscribe").size(), subscriptions);
+    EXPECT_FALSE(service().isPairing());
+    runTask(service().pair("  " + dapp.pairingURI() +
+                           "&expiryTimestamp=" + std::to_string(seconds + 300) + "\n"));
     dapp.propose(1);
     dapp.propose(2);
     ASSERT_TRUE(waitUntil([&] { return service().proposals().size() == 2; }));
