@@ -346,6 +346,55 @@ QCoro::Task<void> WalletConnectService::disconnect(std::string topic) {
     }
 }
 
+void WalletConnectService::endAllSessions() {
+    // The manager that ends them stays only to tell the dApps; nothing it does reaches the
+    // lists of the wallet that comes.
+    WCSessionManager* manager = std::exchange(m_manager, nullptr);
+    const bool wasSetUp = manager != nullptr;
+    if (!manager) {
+        // Not set up since the start (a wallet deleted at the lock screen): the file names the
+        // sessions and holds their keys.
+        manager = new WCSessionManager(m_options.manager, this);
+    }
+    QObject::disconnect(manager, nullptr, this, nullptr);
+    std::vector<WCSessionManager::EndedSession> ended = manager->endAllSessions();
+    m_sessions.clear();
+    m_proposals.clear();
+    m_requests.clear();
+    m_results.clear();
+    scheduleRequestExpiry();
+    setRelayConnected(false);
+    emit sessionsChanged();
+    emit proposalsChanged();
+    emit requestsChanged();
+    if (wasSetUp) {
+        // The relay stays at hand, as before, for the wallet that comes.
+        TaskHandle::spawn(this, [this](const CancellationToken&) { return setup(); });
+    }
+    if (ended.empty()) {
+        manager->deleteLater();
+        return;
+    }
+    std::cout << "[WalletConnect] Ending " << ended.size() << " session(s)" << std::endl;
+    TaskHandle::spawn(this, [this, manager = QPointer<WCSessionManager>(manager),
+                             ended = std::move(ended)](const CancellationToken&) {
+        return sendDeletions(manager, ended);
+    });
+}
+
+QCoro::Task<void>
+WalletConnectService::sendDeletions(QPointer<WCSessionManager> manager,
+                                    std::vector<WCSessionManager::EndedSession> ended) {
+    if (!manager) {
+        co_return;
+    }
+    QCoro::Task<void> sending = manager->sendDeletions(std::move(ended), m_options.endingWait);
+    co_await std::move(sending);
+    if (manager) {
+        manager->deleteLater();
+    }
+}
+
 void WalletConnectService::onSessionDeleted(const std::string& topic) {
     std::erase_if(m_sessions, [&](const WCSession& s) { return s.topic == topic; });
     emit sessionsChanged();

@@ -20,6 +20,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -43,6 +44,8 @@ public:
         WCSessionManager::Options manager;
         // The flows of "eth_sendTransaction" (the program's when none is given).
         FlowService* flows = nullptr;
+        // How long the dApps' deletions may take when the wallet's sessions end.
+        std::chrono::milliseconds endingWait{5'000};
     };
 
     // The program's: the configured relay, the sessions file in the wallet's data folder.
@@ -94,6 +97,14 @@ public:
     // Deletes the session towards the dApp (its failure dropped) and lists it no longer.
     QCoro::Task<void> disconnect(std::string topic);
 
+    // For a wallet deleted, restored or new: the sessions belong to the wallet that goes.
+    // At once, every session is forgotten with its key (the sessions file removed), and the
+    // proposals and requests waiting go unanswered; the manager goes with its relay
+    // connection, and one without sessions is set up in its place (none when none was). Then,
+    // in the background, each dApp is told its session ended (connecting to the relay first
+    // when no manager was set up), for at most Options::endingWait.
+    void endAllSessions();
+
     // The manager of the last setup; none before.
     WCSessionManager* manager() const { return m_manager; }
 
@@ -117,6 +128,8 @@ private:
     void dropExpiredRequests();
     void scheduleRequestExpiry();
     QCoro::Task<void> refuseRequest(std::string topic, std::int64_t id, WCProtocolError error);
+    QCoro::Task<void> sendDeletions(QPointer<WCSessionManager> manager,
+                                    std::vector<WCSessionManager::EndedSession> ended);
     // The result for the dApp: a signature, a signed transaction, a transaction hash.
     QCoro::Task<nlohmann::json> sign(WCPreparedRequest request, SecureBytes password);
 
