@@ -177,6 +177,13 @@ json answer(const json& request) {
             test::runTask(walletConnect().rejectRequest(topic, id));
             return {{"ok", true}};
         }
+        // As the sheet does: Sign waits for the transaction's preparation.
+        waitOrThrow(
+            [&] {
+                const WCTransactionReview* review = walletConnect().transactionReview(topic, id);
+                return !review || !review->preparing;
+            },
+            "the transaction's preparation");
         const bool answered = test::runTask(walletConnect().approveRequest(
             topic, id, SecureBytes::fromText(request.at("password").get<std::string>())));
         return {{"answered", answered}};

@@ -18,7 +18,8 @@ public:
         notConnected,
         noPairingKey,
         invalidProposal,
-        sessionNotFound
+        sessionNotFound,
+        feeRevised
     };
 
     static WCError signingFailed(const std::string& text) {
@@ -43,9 +44,18 @@ public:
         return {Code::invalidProposal, "Invalid session proposal", {}};
     }
     static WCError sessionNotFound() { return {Code::sessionNotFound, "Session not found", {}}; }
+    // A transaction prepared anew before signing; nothing was signed. `maxFee` is the new max
+    // network fee as the review shows it.
+    static WCError feeRevised(const std::string& maxFee) {
+        return {Code::feeRevised,
+                "The network fee changed: the max network fee is now " + maxFee +
+                    ". Review it and sign again.",
+                maxFee};
+    }
 
     Code code() const { return code_; }
-    // The text a case carries (signingFailed, relayError, cryptoError); empty otherwise.
+    // The text a case carries (signingFailed, relayError, cryptoError, feeRevised); empty
+    // otherwise.
     const std::string& detail() const { return detail_; }
 
 private:

@@ -1,6 +1,10 @@
 #include "state/walletconnect/WalletConnectService.h"
 
+#include "core/storage/TokenStore.h"
 #include "platform/async/TaskHandle.h"
+#include "services/connections/NetworkManager.h"
+#include "services/evm/EthereumAddress.h"
+#include "services/evm/TokenDiscovery.h"
 #include "services/walletconnect/WCError.h"
 #include "services/walletconnect/WCPairingURI.h"
 #include "state/AppState.h"
@@ -193,9 +197,76 @@ void WalletConnectService::onRequest(const WCSessionRequest& request) {
         });
         return;
     }
-    m_requests.push_back(std::get<WCPreparedRequest>(std::move(prepared)));
+    const WCPreparedRequest& waiting =
+        m_requests.emplace_back(std::get<WCPreparedRequest>(std::move(prepared)));
+    if (waiting.kind == WCPreparedRequest::Kind::sendTransaction ||
+        waiting.kind == WCPreparedRequest::Kind::signTransaction) {
+        // Prepared while it waits: the sheet shows what will be signed.
+        m_reviews[key].preparing = true;
+        TaskHandle::spawn(this,
+                          [this, request = waiting, from = *account](const CancellationToken&) {
+                              return prepareReview(request, from);
+                          });
+    }
     scheduleRequestExpiry();
     emit requestsChanged();
+}
+
+const WCTransactionReview* WalletConnectService::transactionReview(const std::string& topic,
+                                                                   std::int64_t id) const {
+    const auto found = m_reviews.find(RequestKey(topic, id));
+    return found == m_reviews.end() ? nullptr : &found->second;
+}
+
+std::optional<Token> WalletConnectService::knownToken(Chain chain, ByteView contract) const {
+    const auto same = [&](const std::string& address) {
+        const auto bytes = ethereumAddressBytes(address);
+        return bytes && std::equal(bytes->begin(), bytes->end(), contract.begin(), contract.end());
+    };
+    if (m_state) {
+        for (const Token& token : m_state->tokenStore().tokens(chain)) {
+            if (same(token.contractAddress)) {
+                return token;
+            }
+        }
+    }
+    const auto& builtIn = knownTokensByChain();
+    if (const auto tokens = builtIn.find(chain); tokens != builtIn.end()) {
+        for (const KnownToken& known : tokens->second) {
+            if (same(known.contractAddress)) {
+                return Token{known.contractAddress, known.symbol, known.name, known.decimals,
+                             chain};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+QCoro::Task<void> WalletConnectService::prepareReview(WCPreparedRequest request, std::string from) {
+    if (!m_state) {
+        co_return;
+    }
+    const RequestKey key(request.request.sessionTopic, request.request.id);
+    QPointer<WalletConnectService> self(this);
+    WCTransactionReview review;
+    try {
+        QCoro::Task<WCPreparedTransaction> preparing =
+            prepareWCTransaction(m_state->networkManager().evmClient(request.chain),
+                                 request.transaction, request.chain, std::move(from));
+        review.prepared = co_await std::move(preparing);
+    } catch (const std::exception& error) {
+        review.error = std::string("The network fee could not be computed: ") + error.what();
+    }
+    if (!self) {
+        co_return;
+    }
+    // Gone, or prepared meanwhile by a press of Sign: that one is shown.
+    const auto found = m_reviews.find(key);
+    if (found == m_reviews.end() || !found->second.preparing) {
+        co_return;
+    }
+    found->second = std::move(review);
+    emit reviewChanged();
 }
 
 QCoro::Task<void> WalletConnectService::refuseRequest(std::string topic, std::int64_t id,
@@ -290,6 +361,7 @@ void WalletConnectService::removeRequest(const RequestKey& key) {
     const auto count = std::erase_if(m_requests, [&](const WCPreparedRequest& r) {
         return r.request.sessionTopic == key.first && r.request.id == key.second;
     });
+    m_reviews.erase(key);
     if (count > 0) {
         scheduleRequestExpiry();
         emit requestsChanged();
@@ -361,6 +433,7 @@ void WalletConnectService::endAllSessions() {
     m_sessions.clear();
     m_proposals.clear();
     m_requests.clear();
+    m_reviews.clear();
     m_results.clear();
     scheduleRequestExpiry();
     setRelayConnected(false);
@@ -402,6 +475,9 @@ void WalletConnectService::onSessionDeleted(const std::string& topic) {
     const auto count = std::erase_if(m_requests, [&](const WCPreparedRequest& r) {
         return r.request.sessionTopic == topic &&
                m_signingKey != RequestKey(r.request.sessionTopic, r.request.id);
+    });
+    std::erase_if(m_reviews, [&](const auto& entry) {
+        return entry.first.first == topic && m_signingKey != entry.first;
     });
     if (count > 0) {
         scheduleRequestExpiry();
