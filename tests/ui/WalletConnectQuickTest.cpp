@@ -121,6 +121,12 @@ public:
     // The max network fee and total of the transaction prepared for request `id` ("" until).
     Q_INVOKABLE QString preparedMaxFee(int id) { return prepared(id, false); }
     Q_INVOKABLE QString preparedTotal(int id) { return prepared(id, true); }
+    // Ethereum's node takes requests and never answers them.
+    Q_INVOKABLE void stallEthereum() {
+        m_env.rpc().setHandler([](const qm::test::HttpFixtureRequest&) {
+            return qm::test::HttpFixtureResponse::stalling();
+        });
+    }
     Q_INVOKABLE void deleteWallet() { qm::test::runTask(m_env.state().resetWallet()); }
     // The last dApp heard from the wallet that its session ended.
     Q_INVOKABLE bool dappToldOfTheEnd() const {

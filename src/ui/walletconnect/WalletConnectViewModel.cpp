@@ -234,15 +234,16 @@ bool WalletConnectViewModel::isTransaction() const {
                      shown->kind == WCPreparedRequest::Kind::signTransaction);
 }
 
-bool WalletConnectViewModel::canSign() const {
-    if (!hasPassword() || isSigning()) {
-        return false;
-    }
+bool WalletConnectViewModel::isPreparingTransaction() const {
     const WCPreparedRequest* shown = shownRequest();
     const WCTransactionReview* review =
         shown ? m_service->transactionReview(shown->request.sessionTopic, shown->request.id)
               : nullptr;
-    return !review || !review->preparing;
+    return review && review->preparing;
+}
+
+bool WalletConnectViewModel::canSign() const {
+    return hasPassword() && !isSigning() && !isPreparingTransaction();
 }
 
 QVariantMap WalletConnectViewModel::transaction() const {
@@ -329,7 +330,8 @@ void WalletConnectViewModel::setSignError(std::optional<QString> error) {
 }
 
 QCoro::Task<void> WalletConnectViewModel::approveRequest() {
-    if (!m_request || isSigning() || m_signSuccess) {
+    // Return too waits for the figures of a transaction to be shown.
+    if (!m_request || isSigning() || m_signSuccess || isPreparingTransaction()) {
         co_return;
     }
     const RequestKey key = *m_request;

@@ -140,7 +140,8 @@ public:
     // The password as the field's edits give it (tests).
     Q_INVOKABLE void setPassword(const QString& password) { m_password->setText(password); }
     // Sign and Return: signs the request shown with the password typed; on success the sheet
-    // says so for a second, then shows the next request or closes. Nothing while signing.
+    // says so for a second, then shows the next request or closes. Nothing while signing or
+    // while a transaction is being prepared.
     QCoro::Task<void> approveRequest();
     Q_INVOKABLE void startSigning() { approveRequest(); }
     // Reject: answers "User rejected"; nothing while signing.
@@ -170,6 +171,7 @@ private:
     void showFrontProposal();
     // The request shown, while it waits.
     const WCPreparedRequest* shownRequest() const;
+    bool isPreparingTransaction() const;
     void showFrontRequest();
     void clearPassword();
     // The confirmation's second is over: the next request, or the sheet closes.

@@ -402,6 +402,25 @@ Item {
             verify(item("WCRequestSheet", "transactionCallNote").visible)
             mouseClick(item("WCRequestSheet", "requestRejectButton"))
             tryCompare(request, "visible", false)
+
+            // Until the node has answered, the fee reads "Preparing…" and neither Sign nor
+            // Return signs.
+            fixture.stallEthereum()
+            fixture.request(74, "eth_sendTransaction", JSON.stringify([{
+                from: account, to: router, value: "0x1" }]), "eip155:1")
+            tryCompare(request, "opened", true, 10000)
+            compare(text("transactionMaxFee"), "Preparing…")
+            verify(!item("WCRequestSheet", "transactionTotal").visible)
+            const field = item("WCRequestSheet", "signPasswordField")
+            tryCompare(field, "activeFocus", true)
+            typeText("correct horse")
+            verify(vm.hasPassword)
+            verify(!item("WCRequestSheet", "requestSignButton").enabled)
+            keyClick(Qt.Key_Return)
+            verify(!vm.isSigning)
+            verify(!vm.hasSignError)
+            mouseClick(item("WCRequestSheet", "requestRejectButton"))
+            tryCompare(request, "visible", false)
         }
 
         // Last: the wallet goes, and every session with it.
