@@ -133,9 +133,11 @@ TEST_F(WalletConnectServiceTest, RequestsWaitInLineOrAreRefusedAtOnce) {
     dapp.request(10, "personal_sign", {"0x68", kAddress});
     dapp.request(11, "personal_sign", {"0x68", kAddress}, "eip155:10");
     dapp.request(12, "personal_sign", {"0x68", other});
-    dapp.request(13, "eth_sendTransaction", {json{{"to", other}, {"value", "12"}}}, "eip155:137");
+    dapp.request(13, "eth_sendTransaction", json::array({json{{"to", other}, {"value", "12"}}}),
+                 "eip155:137");
     dapp.request(14, "eth_signTypedData_v4", {kAddress, "{}"});
-    dapp.request(15, "eth_sendTransaction", {json{{"to", other}, {"value", "0x1"}}}, "eip155:137");
+    dapp.request(15, "eth_sendTransaction", json::array({json{{"to", other}, {"value", "0x1"}}}),
+                 "eip155:137");
     dapp.request(16, "eth_sign", {kAddress, "0x68"});
     ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 3; }));
     ASSERT_TRUE(dapp.waitForAnswers(4));

@@ -200,8 +200,8 @@ TEST_F(WalletConnectSigningTest, TheTransactionSignedIsTheOneReviewedAndAFeeRise
     const json transaction = {{"from", kAddress},
                               {"to", "0x2222222222222222222222222222222222222222"},
                               {"value", "0x2386f26fc10000"}};
-    dapp->request(40, "eth_sendTransaction", {transaction}, "eip155:137");
-    dapp->request(41, "eth_sendTransaction", {transaction}, "eip155:137");
+    dapp->request(40, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+    dapp->request(41, "eth_sendTransaction", json::array({transaction}), "eip155:137");
     const auto review = [&](std::int64_t id) {
         return service().transactionReview(dapp->sessionTopic, id);
     };
@@ -250,7 +250,7 @@ TEST_F(WalletConnectSigningTest, TheTransactionSignedIsTheOneReviewedAndAFeeRise
     EXPECT_EQ(sentCount(), 2u);
 
     // eth_signTransaction signs as shown too: the node takes the bytes with the figures shown.
-    dapp->request(42, "eth_signTransaction", {transaction}, "eip155:137");
+    dapp->request(42, "eth_signTransaction", json::array({transaction}), "eip155:137");
     ASSERT_TRUE(waitUntil([&] { return review(42) && review(42)->prepared; }));
     const WCPreparedTransaction signedShown = *review(42)->prepared;
     EXPECT_TRUE(sign(42));
