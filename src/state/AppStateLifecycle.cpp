@@ -158,6 +158,8 @@ QCoro::Task<void> AppState::createWallet(const std::vector<std::string>& mnemoni
         co_return;
     }
 
+    // Sessions left by an earlier wallet would be listed and served for this one.
+    m_wcViewModel->endAllSessions();
     m_addressIndices.emplace(record.id, indices);
     m_storedRecordFailure = nullptr;
     setHasUnreadableWallet(false);
@@ -256,6 +258,7 @@ QCoro::Task<void> AppState::resetWallet() {
     } catch (const std::exception& error) {
         log("Could not remove the token file: " + std::string(error.what()));
     }
+    m_wcViewModel->endAllSessions();
 
     setWallet(std::nullopt);
     m_signer->forget();

@@ -202,7 +202,9 @@ json answer(const json& request) {
         }
         return {{"topic", parsed->topic},
                 {"symKey", bytesToPlainHex(parsed->symKey)},
-                {"relayProtocol", parsed->relayProtocol}};
+                {"relayProtocol", parsed->relayProtocol},
+                {"expiryTimestamp",
+                 parsed->expiryTimestamp ? json(*parsed->expiryTimestamp) : json(nullptr)}};
     }
     if (op == "approve") {
         return test::runTask(approve(request));

@@ -78,6 +78,7 @@ for (let i = 0; i < 5; i++) {
   const parsed = await ask({ op: 'uri', uri: pick(['', ' ', '\n']) + uri + pick(['', '\n', ' \r\n']) });
   expectEqual(parsed.topic, topic, `core URI topic ${i}`);
   expectEqual(parsed.symKey, core.crypto.keychain.get(topic), `core URI key ${i}`);
+  expectEqual(parsed.expiryTimestamp, core.pairing.pairings.get(topic).expiry, `core URI expiry ${i}`);
   expectEqual(parsed.relayProtocol, 'irn', `core URI relay ${i}`);
   for (const broken of [uri.replace('wc:', 'WC:'), uri.replace('@2?', '@1?'), uri.replace(/symKey=[0-9a-f]+/, 'symKey=0x00')]) {
     expectEqual((await ask({ op: 'uri', uri: broken })).refused, true, `broken core URI ${broken}`);
@@ -86,9 +87,10 @@ for (let i = 0; i < 5; i++) {
 for (let i = 0; i < 20; i++) {
   const topic = hex(bytes(32));
   const symKey = hex(bytes(32));
-  const uri = formatUri({ protocol: 'wc', version: 2, topic, symKey, relay: { protocol: 'irn' }, expiryTimestamp: 1_700_000_000 + int(1e6) });
+  const expiryTimestamp = 1_700_000_000 + int(1e6);
+  const uri = formatUri({ protocol: 'wc', version: 2, topic, symKey, relay: { protocol: 'irn' }, expiryTimestamp });
   const parsed = await ask({ op: 'uri', uri });
-  expectEqual(`${parsed.topic}/${parsed.symKey}`, `${topic}/${symKey}`, `formatUri ${i}`);
+  expectEqual(`${parsed.topic}/${parsed.symKey}/${parsed.expiryTimestamp}`, `${topic}/${symKey}/${expiryTimestamp}`, `formatUri ${i}`);
 }
 
 // A session: the dApp proposes, our relay client and envelopes settle and answer, the dApp

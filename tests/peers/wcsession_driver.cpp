@@ -2,7 +2,7 @@
 // service over the loopback relay, its signer, three anvil chains) driven op by op while the
 // real dApp client talks to it. Ops: start, setup, pair, waitProposal, approveProposal,
 // rejectProposal, waitRequest, sign, rejectRequest, sessions, waitSessions, disconnect,
-// restart, spin.
+// restart, deleteWallet, spin.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "FakeKeychain.h"
@@ -177,6 +177,13 @@ json answer(const json& request) {
             test::runTask(walletConnect().rejectRequest(topic, id));
             return {{"ok", true}};
         }
+        // As the sheet does: Sign waits for the transaction's preparation.
+        waitOrThrow(
+            [&] {
+                const WCTransactionReview* review = walletConnect().transactionReview(topic, id);
+                return !review || !review->preparing;
+            },
+            "the transaction's preparation");
         const bool answered = test::runTask(walletConnect().approveRequest(
             topic, id, SecureBytes::fromText(request.at("password").get<std::string>())));
         return {{"answered", answered}};
@@ -212,6 +219,12 @@ json answer(const json& request) {
         // The unlock sets WalletConnect up anew.
         waitOrThrow([] { return walletConnect().isRelayConnected(); }, "the relay");
         return {{"sessions", walletConnect().sessions().size()}};
+    }
+    if (op == "deleteWallet") {
+        test::runTask(session->wallet->state().resetWallet());
+        return {{"sessions", walletConnect().sessions().size()},
+                {"file", std::filesystem::exists(session->folder.path().toStdString() +
+                                                 "/wc_sessions_v2.json")}};
     }
     if (op == "spin") {
         QTest::qWait(request.at("ms").get<int>());

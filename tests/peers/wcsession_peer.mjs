@@ -2,9 +2,10 @@
 // over the loopback relay, with anvil on chains 1, 42161 and 137: pairing, approval and
 // rejection, personal_sign (ethers recovers our address), typed data v4 (eth-sig-util
 // recovers it), a signed transaction (its sender recovered), a sent one (exactly one on anvil,
-// also when its envelope comes again), rejections, deletion from each side and a restart of the
-// wallet. Requests the client itself would never send (other chains, foreign addresses, bad
-// typed data) are sealed by hand with the session key and published through the relay.
+// also when its envelope comes again), rejections, deletion from each side, a restart of the
+// wallet, and the end of its sessions when the wallet is deleted. Requests the client itself
+// would never send (other chains, foreign addresses, bad typed data) are sealed by hand with the
+// session key and published through the relay.
 // Usage: node wcsession_peer.mjs <wcsession_driver>.
 import { recoverTypedSignature, SignTypedDataVersion } from '@metamask/eth-sig-util';
 import { decrypt, encrypt, getSdkError } from '@walletconnect/utils';
@@ -214,6 +215,16 @@ failed(await ask({ op: 'disconnect', topic: second.topic }), 'disconnect');
 const deadline = Date.now() + 20_000;
 while (!deletedByWallet.includes(second.topic) && Date.now() < deadline) await ask({ op: 'spin', ms: 100 });
 expectEqual(deletedByWallet.includes(second.topic), true, 'the dApp hears the wallet disconnect');
+
+// "Delete Wallet" ends every session: the dApp hears it, and the file with the keys is gone.
+const third = await connect('approveProposal');
+expectEqual(third.error, undefined, 'a third session');
+const gone = failed(await ask({ op: 'deleteWallet' }), 'deleteWallet');
+expectEqual(gone.sessions, 0, 'no session listed once the wallet is deleted');
+expectEqual(gone.file, false, 'the sessions file is removed with the wallet');
+const ending = Date.now() + 20_000;
+while (!deletedByWallet.includes(third.topic) && Date.now() < ending) await ask({ op: 'spin', ms: 100 });
+expectEqual(deletedByWallet.includes(third.topic), true, 'the dApp hears that the deleted wallet ended its session');
 
 await core.relayer.transportClose().catch(() => {});
 driver.stdin.end();

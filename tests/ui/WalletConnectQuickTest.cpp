@@ -2,6 +2,7 @@
 // service talks to the loopback relay, with a dApp made by hand (HandMadeDapp); the tests in
 // walletconnect/ drive the sheets and ask `fixture` what the dApp received.
 
+#include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "HandMadeDapp.h"
 #include "HttpFixture.h"
@@ -14,9 +15,11 @@
 #include "ui/walletconnect/DAppIcon.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QImage>
 #include <QPainter>
 #include <QtQuickTest>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -47,8 +50,8 @@ class Fixture : public qm::test::QuickFixture {
 
 public:
     Fixture(qm::test::AppStateFixture& env, qm::test::RelayFixture& relay,
-            qm::test::HttpFixture& web)
-        : m_env(env), m_relay(relay), m_web(web) {
+            qm::test::HttpFixture& web, std::filesystem::path sessionsFile)
+        : m_env(env), m_relay(relay), m_web(web), m_sessionsFile(std::move(sessionsFile)) {
         m_web.setHandler([](const qm::test::HttpFixtureRequest& request) {
             qm::test::HttpFixtureResponse response;
             if (request.target == "/icon.png") {
@@ -80,6 +83,11 @@ public:
     Q_INVOKABLE void setup() { qm::test::runTask(service().setup()); }
     Q_INVOKABLE bool relayConnected() { return service().isRelayConnected(); }
     Q_INVOKABLE QString pairingURI() const { return QString::fromStdString(m_dapp->pairingURI()); }
+    // The same pairing, offered until a minute ago.
+    Q_INVOKABLE QString expiredPairingURI() const {
+        return pairingURI() + QStringLiteral("&expiryTimestamp=") +
+               QString::number(QDateTime::currentSecsSinceEpoch() - 60);
+    }
     // A fresh dApp: another pairing.
     Q_INVOKABLE void newDapp(const QString& name, bool withIcon) {
         m_dapp = std::make_unique<qm::test::HandMadeDapp>(m_relay);
@@ -110,6 +118,22 @@ public:
                 .dump());
     }
     Q_INVOKABLE int sessionCount() { return static_cast<int>(service().sessions().size()); }
+    // The max network fee and total of the transaction prepared for request `id` ("" until).
+    Q_INVOKABLE QString preparedMaxFee(int id) { return prepared(id, false); }
+    Q_INVOKABLE QString preparedTotal(int id) { return prepared(id, true); }
+    // Ethereum's node takes requests and never answers them.
+    Q_INVOKABLE void stallEthereum() {
+        m_env.rpc().setHandler([](const qm::test::HttpFixtureRequest&) {
+            return qm::test::HttpFixtureResponse::stalling();
+        });
+    }
+    Q_INVOKABLE void deleteWallet() { qm::test::runTask(m_env.state().resetWallet()); }
+    // The last dApp heard from the wallet that its session ended.
+    Q_INVOKABLE bool dappToldOfTheEnd() const {
+        return m_dapp->waitForPublished(m_dapp->sessionTopic, qm::kWCTagDeletion,
+                                        m_dapp->sessionKey, 1);
+    }
+    Q_INVOKABLE bool sessionsFileExists() const { return std::filesystem::exists(m_sessionsFile); }
     Q_INVOKABLE QString iconURL(const QString& path) const { return m_web.url(path).toString(); }
     Q_INVOKABLE void setIconLimits(int maxBytes, int timeoutMs) {
         qm::DAppIcon::Limits limits;
@@ -126,9 +150,20 @@ public:
     }
 
 private:
+    QString prepared(int id, bool total) {
+        const qm::WCTransactionReview* review =
+            service().transactionReview(m_dapp->sessionTopic, id);
+        if (!review || !review->prepared) {
+            return {};
+        }
+        return QString::fromStdString(qm::exactCoinText(
+            total ? review->prepared->total : review->prepared->maxFee, qm::Chain::polygon));
+    }
+
     qm::test::AppStateFixture& m_env;
     qm::test::RelayFixture& m_relay;
     qm::test::HttpFixture& m_web;
+    std::filesystem::path m_sessionsFile;
     std::unique_ptr<qm::test::HandMadeDapp> m_dapp;
 };
 
@@ -138,10 +173,14 @@ class Setup : public qm::test::QuickTestSetup {
 public slots:
     void applicationAvailable() {
         prepareApplication(QLocale(QStringLiteral("en_US")));
-        if (!qm::test::RelayFixture::isAvailable()) {
-            qFatal("node and tests/peers are not installed (scripts/install-deps)");
+        if (!qm::test::RelayFixture::isAvailable() || !qm::test::AnvilNode::isAvailable()) {
+            qFatal("node, anvil and tests/peers are not installed (scripts/install-deps)");
         }
         m_relay = std::make_unique<qm::test::RelayFixture>();
+        // Polygon's node, which prepares the transactions that dApps ask for.
+        m_polygon = std::make_unique<qm::test::AnvilNode>(137);
+        m_polygon->setBalance("0x9858EfFD232B4033E47d90003D41EC34EcaEda94",
+                              "0x56bc75e2d63100000"); // 100 POL
         m_web = std::make_unique<qm::test::HttpFixture>();
         qm::DAppIcon::Limits limits;
         limits.allowLoopbackHTTP = true; // the icon server of the test is plain http
@@ -150,17 +189,22 @@ public slots:
         options.manager.endpoint = qm::WCRelayEndpoint{m_relay->url(), "quillmark-tests"};
         options.manager.sessionsFile =
             std::filesystem::path(configPath().toStdString()) / "wc_sessions_v2.json";
-        m_env = std::make_unique<qm::test::AppStateFixture>(options);
+        options.endingWait = std::chrono::milliseconds(2'000);
+        m_env = std::make_unique<qm::test::AppStateFixture>(
+            options, std::array<std::optional<QUrl>, 4>{std::nullopt, std::nullopt,
+                                                        m_polygon->url(), std::nullopt});
         m_env->state().loadStoredState();
         qm::test::runTask(m_env->state().createWallet(qm::test::AppStateFixture::abandonPhrase(),
                                                       "correct horse"));
         m_env->state().stopBackgroundTasks();
-        m_fixture = std::make_unique<Fixture>(*m_env, *m_relay, *m_web);
+        m_fixture =
+            std::make_unique<Fixture>(*m_env, *m_relay, *m_web, options.manager.sessionsFile);
         show(m_fixture.get(), m_env->state());
     }
 
 private:
     std::unique_ptr<qm::test::RelayFixture> m_relay;
+    std::unique_ptr<qm::test::AnvilNode> m_polygon;
     std::unique_ptr<qm::test::HttpFixture> m_web;
     std::unique_ptr<qm::test::AppStateFixture> m_env;
     std::unique_ptr<Fixture> m_fixture;

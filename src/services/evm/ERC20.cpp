@@ -4,6 +4,8 @@
 #include "platform/Error.h"
 #include "services/network/UTF8.h"
 
+#include <algorithm>
+
 namespace qm {
 namespace {
 
@@ -130,6 +132,32 @@ std::optional<std::string> decodeABIString(ByteView data) {
         }
     }
     return fixedString(data);
+}
+
+std::optional<ERC20Call> decodeERC20Call(ByteView data) {
+    if (data.size() != 4 + 2 * wordSize) {
+        return std::nullopt;
+    }
+    const Bytes selector(data.begin(), data.begin() + 4);
+    ERC20Call call;
+    if (selector == transferSelector()) {
+        call.kind = ERC20Call::Kind::transfer;
+    } else if (selector == approveSelector()) {
+        call.kind = ERC20Call::Kind::approve;
+    } else {
+        return std::nullopt;
+    }
+    const ByteView address = data.subspan(4, wordSize);
+    if (std::any_of(address.begin(), address.begin() + 12, [](std::uint8_t b) { return b != 0; })) {
+        return std::nullopt;
+    }
+    call.party.assign(address.begin() + 12, address.end());
+    call.amount = UInt256::fromBigEndianBytes(data.subspan(4 + wordSize, wordSize));
+    return call;
+}
+
+bool isUnlimitedAllowance(const UInt256& amount) {
+    return amount >= UInt256(0x8000000000000000ull, 0, 0, 0);
 }
 
 } // namespace qm

@@ -29,6 +29,21 @@ Bytes erc20TransferCalldata(ByteView to, const UInt256& amount);
 Bytes erc20ApproveCalldata(ByteView spender, const UInt256& amount);
 Bytes erc20AllowanceCalldata(ByteView owner, ByteView spender);
 
+// A transfer or approve call as a review names it: the recipient or spender and the amount.
+struct ERC20Call {
+    enum class Kind { transfer, approve };
+    Kind kind = Kind::transfer;
+    Bytes party; // 20 bytes
+    UInt256 amount;
+};
+// The call of `data` when it is exactly transfer(address,uint256) or approve(address,uint256):
+// the selector and two words, the first a clean address (its 12 leading bytes zero). Absent
+// for anything else, which a review then shows as raw call data.
+std::optional<ERC20Call> decodeERC20Call(ByteView data);
+// An allowance of 2^255 or more: beyond any balance, what dApps ask for as "unlimited"
+// (2^256 - 1 most often).
+bool isUnlimitedAllowance(const UInt256& amount);
+
 // The text of a contract's string result (name(), symbol()). The ABI dynamic form (offset word,
 // length word of 1 to 255, UTF-8 bytes) is tried first when there are 64 bytes or more; the
 // older fixed form (UTF-8 in the first 32 bytes, up to the first zero byte, first byte not zero)

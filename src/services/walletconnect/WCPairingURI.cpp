@@ -2,7 +2,10 @@
 
 #include "core/encoding/Hex.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -96,6 +99,21 @@ std::vector<std::string_view> split(std::string_view text, char separator,
     return parts;
 }
 
+// Seconds written as decimal digits only, within 64 bits.
+std::optional<std::int64_t> wholeSeconds(std::string_view text) {
+    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c)) != 0;
+        })) {
+        return std::nullopt;
+    }
+    std::int64_t seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return seconds;
+}
+
 } // namespace
 
 std::map<std::string, std::string, std::less<>> parseQueryParameters(std::string_view query) {
@@ -137,8 +155,10 @@ std::optional<WCPairingURI> parsePairingURI(std::string_view uri) {
         return std::nullopt;
     }
     const auto protocol = parameters.find("relay-protocol");
+    const auto expiry = parameters.find("expiryTimestamp");
     return WCPairingURI{std::string(topic), std::move(*key),
-                        protocol == parameters.end() ? std::string("irn") : protocol->second};
+                        protocol == parameters.end() ? std::string("irn") : protocol->second,
+                        expiry == parameters.end() ? std::nullopt : wholeSeconds(expiry->second)};
 }
 
 } // namespace qm

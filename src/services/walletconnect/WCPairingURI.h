@@ -1,9 +1,11 @@
 #pragma once
 // The pairing a dApp offers as "wc:" topic "@2?" query, the query carrying the pairing key
-// ("symKey", 64 hex digits) and the relay protocol ("relay-protocol").
+// ("symKey", 64 hex digits), the relay protocol ("relay-protocol") and the time after which
+// the dApp no longer listens on the pairing ("expiryTimestamp", seconds since 1970).
 
 #include "platform/Bytes.h"
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -15,6 +17,8 @@ struct WCPairingURI {
     std::string topic;         // the 64 characters between "wc:" and "@2?"
     Bytes symKey;              // 32 bytes
     std::string relayProtocol; // "irn" when the query names none
+    // Absent when the query gives none, or none written as decimal digits only.
+    std::optional<std::int64_t> expiryTimestamp;
 };
 
 // The pairing of a URI, after trimming white space and line breaks at both ends; absent for

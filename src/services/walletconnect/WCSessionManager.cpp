@@ -4,6 +4,7 @@
 #include "core/json/JSONReader.h"
 #include "platform/Crypto.h"
 #include "platform/async/TaskHandle.h"
+#include "platform/async/WhenAll.h"
 #include "services/walletconnect/WCEnvelope.h"
 #include "services/walletconnect/WCError.h"
 
@@ -103,6 +104,9 @@ WCSessionManager::~WCSessionManager() {
     // The relay (a child) closes its connection and fails what still waits on it.
     delete m_relay;
     m_relay = nullptr;
+    for (const OneShot<void>& wait : m_deletionWaits) {
+        wait.succeed();
+    }
 }
 
 bool WCSessionManager::isConnected() const {
@@ -514,6 +518,71 @@ QCoro::Task<void> WCSessionManager::forget(std::string topic) {
         // The relay drops the subscription with the connection; nothing arrives for a
         // session that is gone.
     }
+}
+
+std::vector<WCSessionManager::EndedSession> WCSessionManager::endAllSessions() {
+    std::vector<EndedSession> ended;
+    ended.reserve(m_sessions.size());
+    for (const auto& [topic, session] : m_sessions) {
+        ended.push_back({topic, session.symmetricKey});
+    }
+    m_sessions.clear();
+    m_pairingKeys.clear();
+    m_pendingProposals.clear();
+    m_expiryTimer.stop();
+    try {
+        m_store.remove();
+    } catch (const std::exception& error) {
+        std::cout << "[WalletConnect] Cannot remove the sessions: " << error.what() << std::endl;
+    }
+    for (const EndedSession& session : ended) {
+        emit sessionDeleted(session.topic);
+    }
+    return ended;
+}
+
+QCoro::Task<void> WCSessionManager::sendDeletions(std::vector<EndedSession> ended,
+                                                  std::chrono::milliseconds wait) {
+    if (ended.empty()) {
+        co_return;
+    }
+    // An unreachable relay costs the wallet's deletion no more than `wait`.
+    const OneShot<void> done;
+    m_deletionWaits.push_back(done);
+    QTimer::singleShot(wait, this, [done] { done.succeed(); });
+    TaskHandle::spawn(this, [this, ended = std::move(ended), done](const CancellationToken&) {
+        return publishDeletions(ended, done);
+    });
+    QPointer<WCSessionManager> self(this);
+    co_await done.wait();
+    if (self) {
+        std::erase_if(m_deletionWaits, [](const OneShot<void>& w) { return w.isDone(); });
+    }
+}
+
+QCoro::Task<void> WCSessionManager::publishDeletions(std::vector<EndedSession> ended,
+                                                     OneShot<void> done) {
+    QPointer<WCSessionManager> self(this);
+    try {
+        if (!isConnected()) {
+            QCoro::Task<void> connecting = connect();
+            co_await std::move(connecting);
+            if (!self) {
+                co_return;
+            }
+        }
+        std::vector<QCoro::Task<void>> deletions;
+        for (const EndedSession& session : ended) {
+            deletions.push_back(publish(session.topic, deletionMessage(generateMessageId()),
+                                        session.symmetricKey, kWCTagDeletion));
+        }
+        QCoro::Task<void> deleting = whenAll(std::move(deletions));
+        co_await std::move(deleting);
+    } catch (const std::exception& error) {
+        std::cout << "[WalletConnect] The dApps could not be told that their sessions ended: "
+                  << error.what() << std::endl;
+    }
+    done.succeed();
 }
 
 std::vector<WCSession> WCSessionManager::sortedSessions() const {

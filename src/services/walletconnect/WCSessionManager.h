@@ -94,6 +94,21 @@ public:
     // the session, then emits sessionDeleted. Nothing for an unknown topic.
     QCoro::Task<void> disconnect(std::string topic);
 
+    // A session ended by endAllSessions(), kept only until its dApp has been told.
+    struct EndedSession {
+        std::string topic;
+        Bytes symmetricKey;
+    };
+    // Ends every session at once, for a wallet that goes: the sessions (expired ones too) and
+    // their keys, the pairings and the proposals are forgotten, the sessions file is removed
+    // with what an unreadable one left aside (its failure logged), and sessionDeleted is
+    // emitted for each. Returns what sendDeletions() needs to tell the dApps.
+    std::vector<EndedSession> endAllSessions();
+    // Tells each dApp its session ended (wc_sessionDelete), connecting first if need be; waits
+    // for the relay's acknowledgements at most `wait` in all, then returns. Never throws.
+    QCoro::Task<void> sendDeletions(std::vector<EndedSession> ended,
+                                    std::chrono::milliseconds wait);
+
     // The unexpired sessions by dApp name (Unicode scalar order after canonical composition;
     // stable for equal names).
     std::vector<WCSession> sortedSessions() const;
@@ -138,6 +153,7 @@ private:
     QCoro::Task<void> publish(std::string topic, const nlohmann::json& body, ByteView key,
                               std::int64_t tag);
     QCoro::Task<void> forget(std::string topic);
+    QCoro::Task<void> publishDeletions(std::vector<EndedSession> ended, OneShot<void> done);
     bool isExpired(const WCSession& session) const;
     void removeSession(const std::string& topic);
     void dropExpiredSessions();
@@ -157,6 +173,8 @@ private:
     QTimer m_expiryTimer;
     QTimer m_connectRetry;
     std::chrono::milliseconds m_connectDelay;
+    // The waits of sendDeletions(), ended by the destructor at the latest.
+    std::vector<OneShot<void>> m_deletionWaits;
     // The opening under way, which a second connect() awaits.
     std::optional<OneShot<void>> m_connectAttempt;
 };

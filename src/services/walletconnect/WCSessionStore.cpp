@@ -13,6 +13,16 @@ std::filesystem::path WCSessionStore::defaultFile() {
     return appDataDirectory() / "wc_sessions_v2.json";
 }
 
+namespace {
+
+std::filesystem::path unreadableFile(const std::filesystem::path& file) {
+    std::filesystem::path aside = file;
+    aside += ".unreadable";
+    return aside;
+}
+
+} // namespace
+
 WCSessionStore::WCSessionStore(std::filesystem::path file) : m_file(std::move(file)) {}
 
 std::vector<WCSession> WCSessionStore::load() {
@@ -31,8 +41,7 @@ std::vector<WCSession> WCSessionStore::load() {
     const auto stored = JSONReader::tryRead(text, JSONReader::stored);
     auto sessions = stored ? sessionsFromJSON(*stored) : std::nullopt;
     if (!sessions) {
-        std::filesystem::path aside = m_file;
-        aside += ".unreadable";
+        const std::filesystem::path aside = unreadableFile(m_file);
         std::error_code ignored;
         std::filesystem::rename(m_file, aside, ignored);
         std::cout << "[WalletConnect] The sessions file is unreadable; kept as " << aside.string()
@@ -51,6 +60,12 @@ void WCSessionStore::save(const std::vector<WCSession>& sessions) {
     ensureDirectory(m_file.parent_path(), 0700);
     const std::string text = sessionsToJSON(sessions, m_unreadable).dump();
     writeFileAtomically(m_file, utf8View(text), 0600);
+}
+
+void WCSessionStore::remove() {
+    m_unreadable.clear();
+    removeFileIfExists(m_file);
+    removeFileIfExists(unreadableFile(m_file));
 }
 
 } // namespace qm

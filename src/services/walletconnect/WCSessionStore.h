@@ -27,6 +27,9 @@ public:
     std::vector<WCSession> load();
     // Replaces the file with `sessions` and the entries load() set aside. Throws FileError.
     void save(const std::vector<WCSession>& sessions);
+    // Removes the file and what load() moved aside, keys and all, and forgets the entries set
+    // aside. Throws FileError when a file stays.
+    void remove();
 
 private:
     std::filesystem::path m_file;

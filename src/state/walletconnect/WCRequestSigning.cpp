@@ -1,5 +1,6 @@
 // What the wallet answers an approved request with: a personal_sign or typed-data signature, a
-// signed transaction, or the hash of one it sent. Keys stay in the signer; the transaction of
+// signed transaction, or the hash of one it sent. A transaction is signed as its review showed
+// it, after the node is asked again. Keys stay in the signer; the transaction of
 // "eth_sendTransaction" goes through the flow base, so it runs to its end even if the sheet goes
 // and is sent once.
 #include "core/encoding/Hex.h"
@@ -33,73 +34,25 @@ bool sameAddress(std::string_view a, std::string_view b) {
            });
 }
 
-// The type-2 transaction of a request: what it gives (nonce, gas), the rest from the node.
-// The fee cap is twice the node's gas price; the tip never above it.
-QCoro::Task<ETHTransaction> buildTransaction(std::shared_ptr<JSONRPCClient> client,
-                                             WCTransactionRequest request, Chain chain,
-                                             std::string from, CancellationToken token) {
-    ETHTransaction transaction;
-    transaction.chainID = evmChainID(chain);
-    if (request.nonce) {
-        transaction.nonce = *request.nonce;
-    } else {
-        QCoro::Task<std::uint64_t> counting = client->getTransactionCount(from, token);
-        transaction.nonce = co_await std::move(counting);
-    }
-    QCoro::Task<UInt256> pricing = client->gasPrice(token);
-    const UInt256 gasPrice = co_await std::move(pricing);
-    QCoro::Task<UInt256> tipping = client->maxPriorityFeePerGas(token);
-    const UInt256 tip = co_await std::move(tipping);
-    if (request.gasLimit) {
-        transaction.gasLimit = *request.gasLimit;
-    } else {
-        const std::optional<std::string> value =
-            request.value.isZero() ? std::nullopt
-                                   : std::optional<std::string>(request.value.description());
-        QCoro::Task<std::uint64_t> estimating =
-            client->estimateGas(from, request.toText, value, bytesToHex(request.data), token);
-        const std::uint64_t estimate = co_await std::move(estimating);
-        // 120 % of the estimate, rounded down.
-        if (estimate > UINT64_MAX - estimate / 5) {
-            throw WCError::signingFailed("The gas estimate is too large");
-        }
-        transaction.gasLimit = estimate + estimate / 5;
-    }
-    const auto maxFee = gasPrice.checkedMultiply(UInt256(0, 0, 0, 2));
-    if (!maxFee) {
-        throw WCError::signingFailed("The gas price is too large");
-    }
-    transaction.maxFeePerGas = *maxFee;
-    transaction.maxPriorityFeePerGas = std::min(tip, *maxFee);
-    transaction.to = request.to;
-    transaction.value = request.value;
-    transaction.data = request.data;
-    co_return transaction;
-}
-
 // What a WalletConnect send needs while its flow runs; the password is wiped with it.
 struct WalletConnectSend {
     QPointer<AppState> state;
     std::shared_ptr<JSONRPCClient> client;
     std::string walletID;
     SecureBytes password;
-    WCTransactionRequest request;
-    Chain chain = Chain::ethereum;
-    std::string from;
+    // As prepared and reviewed.
+    ETHTransaction transaction;
     // The hash the node gave, once the transaction left.
     std::optional<std::string> hash;
 };
 
 QCoro::Task<void> runWalletConnectSend(FlowRun run, std::shared_ptr<WalletConnectSend> send) {
     run.setStep(TransactionFlow::Step::Signing);
-    QCoro::Task<ETHTransaction> building =
-        buildTransaction(send->client, send->request, send->chain, send->from, run.token());
-    ETHTransaction transaction = co_await std::move(building);
     if (!run.isActive() || !send->state) {
         co_return;
     }
     QCoro::Task<Bytes> signing = send->state->signer().signEVMTransaction(
-        send->walletID, textOf(send->password), 0, std::move(transaction));
+        send->walletID, textOf(send->password), 0, send->transaction);
     const Bytes signedTransaction = co_await std::move(signing);
     send->password = SecureBytes(0);
     if (!run.isActive()) {
@@ -115,6 +68,45 @@ QCoro::Task<void> runWalletConnectSend(FlowRun run, std::shared_ptr<WalletConnec
 }
 
 } // namespace
+
+QCoro::Task<ETHTransaction> WalletConnectService::reviewedTransaction(WCPreparedRequest request,
+                                                                      std::string from) {
+    const RequestKey key(request.request.sessionTopic, request.request.id);
+    const auto found = m_reviews.find(key);
+    const std::optional<WCPreparedTransaction> shown =
+        found != m_reviews.end() ? found->second.prepared : std::nullopt;
+    const std::shared_ptr<JSONRPCClient> client =
+        m_state->networkManager().evmClient(request.chain);
+    QPointer<WalletConnectService> self(this);
+    WCTransactionCheck check;
+    if (shown) {
+        QCoro::Task<WCTransactionCheck> checking =
+            recheckWCTransaction(client, *shown, request.transaction, request.chain, from);
+        check = co_await std::move(checking);
+    } else {
+        // Never signed unseen: a preparation that failed or has not ended is made now and shown.
+        QCoro::Task<WCPreparedTransaction> preparing =
+            prepareWCTransaction(client, request.transaction, request.chain, from);
+        check.prepared = co_await std::move(preparing);
+        check.revised = true;
+    }
+    if (!self) {
+        throw WCError::signingFailed("No wallet");
+    }
+    if (check.revised) {
+        const std::string maxFee = exactCoinText(check.prepared.maxFee, request.chain);
+        if (std::any_of(m_requests.begin(), m_requests.end(), [&](const WCPreparedRequest& r) {
+                return r.request.sessionTopic == key.first && r.request.id == key.second;
+            })) {
+            WCTransactionReview review;
+            review.prepared = std::move(check.prepared);
+            m_reviews.insert_or_assign(key, std::move(review));
+            emit reviewChanged();
+        }
+        throw WCError::feeRevised(maxFee);
+    }
+    co_return std::move(check.prepared.transaction);
+}
 
 QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request,
                                                        SecureBytes password) {
@@ -152,12 +144,10 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
         co_return bytesToHex(signature);
     }
     case Kind::signTransaction: {
-        const CancellationToken token;
-        QCoro::Task<ETHTransaction> building =
-            buildTransaction(m_state->networkManager().evmClient(request.chain),
-                             request.transaction, request.chain, from, token);
-        ETHTransaction transaction = co_await std::move(building);
-        if (!m_state) {
+        QPointer<WalletConnectService> self(this);
+        QCoro::Task<ETHTransaction> reviewing = reviewedTransaction(request, from);
+        ETHTransaction transaction = co_await std::move(reviewing);
+        if (!self || !m_state) {
             throw WCError::signingFailed("No wallet");
         }
         QCoro::Task<Bytes> signing = m_state->signer().signEVMTransaction(
@@ -175,15 +165,19 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
     if (!flows) {
         throw WCError::signingFailed("Transactions cannot be sent here");
     }
+    QPointer<WalletConnectService> self(this);
+    QCoro::Task<ETHTransaction> reviewing = reviewedTransaction(request, from);
+    ETHTransaction transaction = co_await std::move(reviewing);
+    if (!self || !m_state) {
+        throw WCError::signingFailed("No wallet");
+    }
     TransactionFlow* flow = flows->flow(QStringLiteral("walletconnect"));
     auto send = std::make_shared<WalletConnectSend>();
     send->state = m_state;
     send->client = m_state->networkManager().evmClient(request.chain);
     send->walletID = walletID;
     send->password = std::move(password);
-    send->request = request.transaction;
-    send->chain = request.chain;
-    send->from = from;
+    send->transaction = std::move(transaction);
     const OneShot<void> ended;
     const QMetaObject::Connection watching =
         QObject::connect(flow, &TransactionFlow::finished, flow, [ended] { ended.succeed(); });

@@ -1,6 +1,10 @@
 #include "state/walletconnect/WalletConnectService.h"
 
+#include "core/storage/TokenStore.h"
 #include "platform/async/TaskHandle.h"
+#include "services/connections/NetworkManager.h"
+#include "services/evm/EthereumAddress.h"
+#include "services/evm/TokenDiscovery.h"
 #include "services/walletconnect/WCError.h"
 #include "services/walletconnect/WCPairingURI.h"
 #include "state/AppState.h"
@@ -70,6 +74,11 @@ QCoro::Task<void> WalletConnectService::pair(std::string uri) {
     const auto pairing = parsePairingURI(uri);
     if (!pairing) {
         throw WCError::invalidURI();
+    }
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+        m_options.manager.now().time_since_epoch());
+    if (pairing->expiryTimestamp && *pairing->expiryTimestamp < now.count()) {
+        throw WCError::expiredURI();
     }
     if (!m_manager) {
         throw WCError::notConnected();
@@ -188,9 +197,76 @@ void WalletConnectService::onRequest(const WCSessionRequest& request) {
         });
         return;
     }
-    m_requests.push_back(std::get<WCPreparedRequest>(std::move(prepared)));
+    const WCPreparedRequest& waiting =
+        m_requests.emplace_back(std::get<WCPreparedRequest>(std::move(prepared)));
+    if (waiting.kind == WCPreparedRequest::Kind::sendTransaction ||
+        waiting.kind == WCPreparedRequest::Kind::signTransaction) {
+        // Prepared while it waits: the sheet shows what will be signed.
+        m_reviews[key].preparing = true;
+        TaskHandle::spawn(this,
+                          [this, request = waiting, from = *account](const CancellationToken&) {
+                              return prepareReview(request, from);
+                          });
+    }
     scheduleRequestExpiry();
     emit requestsChanged();
+}
+
+const WCTransactionReview* WalletConnectService::transactionReview(const std::string& topic,
+                                                                   std::int64_t id) const {
+    const auto found = m_reviews.find(RequestKey(topic, id));
+    return found == m_reviews.end() ? nullptr : &found->second;
+}
+
+std::optional<Token> WalletConnectService::knownToken(Chain chain, ByteView contract) const {
+    const auto same = [&](const std::string& address) {
+        const auto bytes = ethereumAddressBytes(address);
+        return bytes && std::equal(bytes->begin(), bytes->end(), contract.begin(), contract.end());
+    };
+    if (m_state) {
+        for (const Token& token : m_state->tokenStore().tokens(chain)) {
+            if (same(token.contractAddress)) {
+                return token;
+            }
+        }
+    }
+    const auto& builtIn = knownTokensByChain();
+    if (const auto tokens = builtIn.find(chain); tokens != builtIn.end()) {
+        for (const KnownToken& known : tokens->second) {
+            if (same(known.contractAddress)) {
+                return Token{known.contractAddress, known.symbol, known.name, known.decimals,
+                             chain};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+QCoro::Task<void> WalletConnectService::prepareReview(WCPreparedRequest request, std::string from) {
+    if (!m_state) {
+        co_return;
+    }
+    const RequestKey key(request.request.sessionTopic, request.request.id);
+    QPointer<WalletConnectService> self(this);
+    WCTransactionReview review;
+    try {
+        QCoro::Task<WCPreparedTransaction> preparing =
+            prepareWCTransaction(m_state->networkManager().evmClient(request.chain),
+                                 request.transaction, request.chain, std::move(from));
+        review.prepared = co_await std::move(preparing);
+    } catch (const std::exception& error) {
+        review.error = std::string("The network fee could not be computed: ") + error.what();
+    }
+    if (!self) {
+        co_return;
+    }
+    // Gone, or prepared meanwhile by a press of Sign: that one is shown.
+    const auto found = m_reviews.find(key);
+    if (found == m_reviews.end() || !found->second.preparing) {
+        co_return;
+    }
+    found->second = std::move(review);
+    emit reviewChanged();
 }
 
 QCoro::Task<void> WalletConnectService::refuseRequest(std::string topic, std::int64_t id,
@@ -285,6 +361,7 @@ void WalletConnectService::removeRequest(const RequestKey& key) {
     const auto count = std::erase_if(m_requests, [&](const WCPreparedRequest& r) {
         return r.request.sessionTopic == key.first && r.request.id == key.second;
     });
+    m_reviews.erase(key);
     if (count > 0) {
         scheduleRequestExpiry();
         emit requestsChanged();
@@ -341,6 +418,56 @@ QCoro::Task<void> WalletConnectService::disconnect(std::string topic) {
     }
 }
 
+void WalletConnectService::endAllSessions() {
+    // The manager that ends them stays only to tell the dApps; nothing it does reaches the
+    // lists of the wallet that comes.
+    WCSessionManager* manager = std::exchange(m_manager, nullptr);
+    const bool wasSetUp = manager != nullptr;
+    if (!manager) {
+        // Not set up since the start (a wallet deleted at the lock screen): the file names the
+        // sessions and holds their keys.
+        manager = new WCSessionManager(m_options.manager, this);
+    }
+    QObject::disconnect(manager, nullptr, this, nullptr);
+    std::vector<WCSessionManager::EndedSession> ended = manager->endAllSessions();
+    m_sessions.clear();
+    m_proposals.clear();
+    m_requests.clear();
+    m_reviews.clear();
+    m_results.clear();
+    scheduleRequestExpiry();
+    setRelayConnected(false);
+    emit sessionsChanged();
+    emit proposalsChanged();
+    emit requestsChanged();
+    if (wasSetUp) {
+        // The relay stays at hand, as before, for the wallet that comes.
+        TaskHandle::spawn(this, [this](const CancellationToken&) { return setup(); });
+    }
+    if (ended.empty()) {
+        manager->deleteLater();
+        return;
+    }
+    std::cout << "[WalletConnect] Ending " << ended.size() << " session(s)" << std::endl;
+    TaskHandle::spawn(this, [this, manager = QPointer<WCSessionManager>(manager),
+                             ended = std::move(ended)](const CancellationToken&) {
+        return sendDeletions(manager, ended);
+    });
+}
+
+QCoro::Task<void>
+WalletConnectService::sendDeletions(QPointer<WCSessionManager> manager,
+                                    std::vector<WCSessionManager::EndedSession> ended) {
+    if (!manager) {
+        co_return;
+    }
+    QCoro::Task<void> sending = manager->sendDeletions(std::move(ended), m_options.endingWait);
+    co_await std::move(sending);
+    if (manager) {
+        manager->deleteLater();
+    }
+}
+
 void WalletConnectService::onSessionDeleted(const std::string& topic) {
     std::erase_if(m_sessions, [&](const WCSession& s) { return s.topic == topic; });
     emit sessionsChanged();
@@ -348,6 +475,9 @@ void WalletConnectService::onSessionDeleted(const std::string& topic) {
     const auto count = std::erase_if(m_requests, [&](const WCPreparedRequest& r) {
         return r.request.sessionTopic == topic &&
                m_signingKey != RequestKey(r.request.sessionTopic, r.request.id);
+    });
+    std::erase_if(m_reviews, [&](const auto& entry) {
+        return entry.first.first == topic && m_signingKey != entry.first;
     });
     if (count > 0) {
         scheduleRequestExpiry();

@@ -3,8 +3,9 @@
 // unlock (a new one replaces and closes the old), the relay's state, the approved sessions, and
 // the proposals and requests that wait for the user, oldest first. Requests are read exactly
 // (WCRequestCheck) when they arrive: one the wallet would have to sign differently than asked
-// is refused at once, the others wait in line. Signing goes through the signer (the password
-// is wiped there, keys never leave it) and transactions through the flow base.
+// is refused at once, the others wait in line; a transaction request's transaction is prepared
+// then, for its review to show what will be signed. Signing goes through the signer (the
+// password is wiped there, keys never leave it) and transactions through the flow base.
 //
 // One thing at a time: a second pairing, approval, rejection or signing while one runs does
 // nothing, and a request being signed cannot be rejected meanwhile. A signed result is kept by
@@ -12,14 +13,17 @@
 // transaction is never sent twice). GUI thread only.
 
 #include "core/model/Chain.h"
+#include "core/model/Token.h"
 #include "platform/SecureBytes.h"
 #include "services/walletconnect/WCRecords.h"
 #include "services/walletconnect/WCRequestCheck.h"
 #include "services/walletconnect/WCSessionManager.h"
+#include "state/walletconnect/WCTransactionPreparation.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -43,6 +47,8 @@ public:
         WCSessionManager::Options manager;
         // The flows of "eth_sendTransaction" (the program's when none is given).
         FlowService* flows = nullptr;
+        // How long the dApps' deletions may take when the wallet's sessions end.
+        std::chrono::milliseconds endingWait{5'000};
     };
 
     // The program's: the configured relay, the sessions file in the wallet's data folder.
@@ -63,8 +69,9 @@ public:
     // The name of the session's dApp; "Unknown dApp" without such a session.
     std::string dappName(const std::string& topic) const;
 
-    // Pairs with a "wc:" URI (trimmed first). Throws WCError::invalidURI, WCError::notConnected
-    // before any setup, the manager's failures. Nothing while a pairing runs.
+    // Pairs with a "wc:" URI (trimmed first). Throws WCError::invalidURI, WCError::expiredURI
+    // for a URI whose expiry has passed, WCError::notConnected before any setup, the manager's
+    // failures. Nothing while a pairing runs.
     QCoro::Task<void> pair(std::string uri);
     bool isPairing() const { return m_pairing; }
 
@@ -79,11 +86,19 @@ public:
     bool isAnsweringProposal() const { return m_answeringProposal; }
 
     const std::deque<WCPreparedRequest>& requests() const { return m_requests; }
+    // The transaction a transaction request would sign, prepared when it arrived (reviewChanged
+    // tells of its progress); none for other requests.
+    const WCTransactionReview* transactionReview(const std::string& topic, std::int64_t id) const;
+    // A known token of the chain at `contract` (the user's or a built-in one), to name the
+    // amounts of a token call.
+    std::optional<Token> knownToken(Chain chain, ByteView contract) const;
     // Signs request `id` of `topic` with the password (or takes its result kept from a failed
     // answer), answers the dApp, lets the request go and starts a refresh; true then. Throws
     // the signing failure (a wrong password ...), WCError::signingFailed for what the wallet
-    // does not serve, the answer's failure; the request then stays. False, and nothing done,
-    // while signing or for a request not waiting.
+    // does not serve, the answer's failure; the request then stays. A transaction is signed
+    // only as prepared: WCError::feeRevised, before the password is used, when it had to be
+    // prepared anew (its review shows the new figures). False, and nothing done, while signing
+    // or for a request not waiting.
     QCoro::Task<bool> approveRequest(std::string topic, std::int64_t id, SecureBytes password);
     // Answers "User rejected" (its failure dropped) and lets the request go; nothing while
     // the request is being signed.
@@ -93,6 +108,14 @@ public:
     // Deletes the session towards the dApp (its failure dropped) and lists it no longer.
     QCoro::Task<void> disconnect(std::string topic);
 
+    // For a wallet deleted, restored or new: the sessions belong to the wallet that goes.
+    // At once, every session is forgotten with its key (the sessions file removed), and the
+    // proposals and requests waiting go unanswered; the manager goes with its relay
+    // connection, and one without sessions is set up in its place (none when none was). Then,
+    // in the background, each dApp is told its session ended (connecting to the relay first
+    // when no manager was set up), for at most Options::endingWait.
+    void endAllSessions();
+
     // The manager of the last setup; none before.
     WCSessionManager* manager() const { return m_manager; }
 
@@ -101,6 +124,7 @@ signals:
     void sessionsChanged();
     void proposalsChanged();
     void requestsChanged();
+    void reviewChanged();
     void busyChanged();
 
 private:
@@ -116,8 +140,14 @@ private:
     void dropExpiredRequests();
     void scheduleRequestExpiry();
     QCoro::Task<void> refuseRequest(std::string topic, std::int64_t id, WCProtocolError error);
+    QCoro::Task<void> sendDeletions(QPointer<WCSessionManager> manager,
+                                    std::vector<WCSessionManager::EndedSession> ended);
     // The result for the dApp: a signature, a signed transaction, a transaction hash.
     QCoro::Task<nlohmann::json> sign(WCPreparedRequest request, SecureBytes password);
+    // The transaction to sign for `request`, as its review shows it; throws WCError::feeRevised
+    // after preparing it anew.
+    QCoro::Task<ETHTransaction> reviewedTransaction(WCPreparedRequest request, std::string from);
+    QCoro::Task<void> prepareReview(WCPreparedRequest request, std::string from);
 
     Options m_options;
     QPointer<AppState> m_state;
@@ -126,6 +156,7 @@ private:
     std::vector<WCSession> m_sessions;
     std::deque<WCSessionProposal> m_proposals;
     std::deque<WCPreparedRequest> m_requests;
+    std::map<RequestKey, WCTransactionReview> m_reviews;
     // Results signed (or sent) whose answer has not reached the dApp yet.
     std::map<RequestKey, nlohmann::json> m_results;
     std::optional<RequestKey> m_signingKey;

@@ -6,6 +6,7 @@
 #include "platform/Settings.h"
 #include "state/AppState.h"
 #include "state/signing/Signer.h"
+#include "state/walletconnect/WalletConnectService.h"
 #include "ui/settings/BackupStores.h"
 
 #include <QFile>
@@ -121,6 +122,7 @@ QCoro::Task<void> BackupRestoreViewModel::restore() {
             co_return;
         }
         addCarried(*state, restored);
+        state->wcViewModel().endAllSessions();
         state->setWallet(restored.wallet);
         state->setIsOnboarding(false);
         if (m_unlocksAfterRestore) {

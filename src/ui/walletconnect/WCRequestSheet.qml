@@ -4,8 +4,9 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // A connected dApp's request: who asks, what kind of request on which network, what is to be
-// signed (the whole text, scrollable), the password, and Reject or Sign; then a confirmation
-// for a second. The oldest request waiting is shown; the next follows it.
+// signed (the whole text, scrollable; for a transaction every value whole, the max network fee
+// of the transaction as prepared, and the call data), the password, and Reject or Sign; then a
+// confirmation for a second. The oldest request waiting is shown; the next follows it.
 BRSheet {
     id: root
     objectName: "WCRequestSheet"
@@ -45,6 +46,29 @@ BRSheet {
         function onErrorMessageChanged() {
             if (root.vm.passwordEntry.hasError)
                 root.focusPassword()
+        }
+    }
+
+    // One line of the transaction's review: its label, then its value read whole.
+    component ReviewRow: RowLayout {
+        property alias label: rowLabel.text
+        property alias value: rowValue.text
+        property alias valueName: rowValue.objectName
+        property alias valueColor: rowValue.color
+        Layout.fillWidth: true
+        spacing: 8
+        Text {
+            id: rowLabel
+            textFormat: Text.PlainText
+            Layout.preferredWidth: 104
+            Layout.alignment: Qt.AlignTop
+            font: BRFont.caption
+            color: BRPalette.textTertiary
+            wrapMode: Text.Wrap
+        }
+        WholeValue {
+            id: rowValue
+            Layout.fillWidth: true
         }
     }
 
@@ -114,6 +138,106 @@ BRSheet {
             }
 
             ColumnLayout {
+                id: transactionReview
+                objectName: "transactionReview"
+                readonly property var tx: root.vm.transaction
+                readonly property string call: tx.call || ""
+                visible: root.vm.isTransaction
+                Layout.fillWidth: true
+                spacing: 6
+                ReviewRow {
+                    label: transactionReview.call !== "" ? "Token contract" : "To"
+                    value: transactionReview.tx.to || ""
+                    valueName: "transactionTo"
+                }
+                ReviewRow {
+                    visible: transactionReview.call !== ""
+                    label: transactionReview.call === "approve" ? "Allows spending" : "Sends"
+                    value: transactionReview.tx.callAmount || ""
+                    valueName: "transactionCallAmount"
+                }
+                ReviewRow {
+                    visible: transactionReview.call !== ""
+                    label: transactionReview.call === "approve" ? "Spender" : "Recipient"
+                    value: transactionReview.tx.callParty || ""
+                    valueName: "transactionCallParty"
+                }
+                Text {
+                    objectName: "transactionCallNote"
+                    textFormat: Text.PlainText
+                    visible: text !== ""
+                    Layout.fillWidth: true
+                    text: transactionReview.tx.callNote || ""
+                    font: BRFont.caption2
+                    color: BRPalette.textSecondary
+                    wrapMode: Text.Wrap
+                }
+                ReviewRow {
+                    label: "Value"
+                    value: transactionReview.tx.value || ""
+                    valueName: "transactionValue"
+                }
+                ReviewRow {
+                    label: "Max network fee"
+                    value: transactionReview.tx.prepared ? transactionReview.tx.maxFee
+                         : transactionReview.tx.preparing ? "Preparing…"
+                         : (transactionReview.tx.preparationError || "")
+                    valueName: "transactionMaxFee"
+                    valueColor: transactionReview.tx.prepared || transactionReview.tx.preparing
+                                ? BRPalette.textPrimary : BRPalette.error
+                }
+                ReviewRow {
+                    visible: transactionReview.tx.prepared === true
+                    label: "Max total"
+                    value: transactionReview.tx.total || ""
+                    valueName: "transactionTotal"
+                }
+                ReviewRow {
+                    visible: !transactionReview.tx.data
+                    label: "Data"
+                    value: "None"
+                    valueName: "transactionNoData"
+                }
+                Text {
+                    visible: !!transactionReview.tx.data
+                    textFormat: Text.PlainText
+                    text: "Data (" + (transactionReview.tx.dataBytes || 0) + " bytes)"
+                    font: BRFont.caption
+                    color: BRPalette.textTertiary
+                }
+                Rectangle {
+                    visible: !!transactionReview.tx.data
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: Math.min(96, callData.implicitHeight + 12)
+                    radius: 6
+                    color: BRPalette.surface
+                    border.width: 0.5
+                    border.color: BRPalette.border
+                    Flickable {
+                        id: callDataView
+                        objectName: "transactionDataView"
+                        anchors.fill: parent
+                        anchors.margins: 1
+                        clip: true
+                        contentWidth: width
+                        contentHeight: callData.implicitHeight + 12
+                        boundsBehavior: Flickable.StopAtBounds
+                        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+                        WholeValue {
+                            id: callData
+                            objectName: "transactionData"
+                            x: 6
+                            y: 6
+                            width: callDataView.width - 12
+                            text: transactionReview.tx.data || ""
+                            color: BRPalette.textSecondary
+                        }
+                    }
+                }
+            }
+
+            ColumnLayout {
+                visible: !root.vm.isTransaction
                 Layout.fillWidth: true
                 spacing: 4
                 Text {

@@ -1,6 +1,8 @@
 #include "ui/walletconnect/WalletConnectViewModel.h"
 
 #include "platform/SecureBytes.h"
+#include "services/walletconnect/WCError.h"
+#include "services/walletconnect/WCTransactionDisplay.h"
 #include "state/AppState.h"
 #include "state/walletconnect/WalletConnectService.h"
 #include "ui/walletconnect/DAppIcon.h"
@@ -33,6 +35,8 @@ WalletConnectViewModel::WalletConnectViewModel(AppState& state, QObject* parent)
             [this] { showFrontProposal(); });
     connect(m_service, &WalletConnectService::requestsChanged, this,
             [this] { showFrontRequest(); });
+    connect(m_service, &WalletConnectService::reviewChanged, this,
+            &WalletConnectViewModel::requestChanged);
     connect(m_service, &WalletConnectService::busyChanged, this, [this] {
         emit pairChanged();
         emit proposalChanged();
@@ -213,6 +217,72 @@ bool WalletConnectViewModel::isSigning() const {
     return m_service->isSigning();
 }
 
+const WCPreparedRequest* WalletConnectViewModel::shownRequest() const {
+    if (!m_request) {
+        return nullptr;
+    }
+    const auto& line = m_service->requests();
+    const auto shown = std::find_if(line.begin(), line.end(), [&](const WCPreparedRequest& r) {
+        return r.request.sessionTopic == m_request->first && r.request.id == m_request->second;
+    });
+    return shown == line.end() ? nullptr : &*shown;
+}
+
+bool WalletConnectViewModel::isTransaction() const {
+    const WCPreparedRequest* shown = shownRequest();
+    return shown && (shown->kind == WCPreparedRequest::Kind::sendTransaction ||
+                     shown->kind == WCPreparedRequest::Kind::signTransaction);
+}
+
+bool WalletConnectViewModel::isPreparingTransaction() const {
+    const WCPreparedRequest* shown = shownRequest();
+    const WCTransactionReview* review =
+        shown ? m_service->transactionReview(shown->request.sessionTopic, shown->request.id)
+              : nullptr;
+    return review && review->preparing;
+}
+
+bool WalletConnectViewModel::canSign() const {
+    return hasPassword() && !isSigning() && !isPreparingTransaction();
+}
+
+QVariantMap WalletConnectViewModel::transaction() const {
+    const WCPreparedRequest* shown = shownRequest();
+    if (!shown || !isTransaction()) {
+        return {};
+    }
+    const WCTransactionDisplay display =
+        transactionDisplay(*shown, m_service->knownToken(shown->chain, shown->transaction.to));
+    const auto text = [](const std::string& value) { return QString::fromStdString(value); };
+    QString call;
+    if (display.call == WCTransactionDisplay::Call::transfer) {
+        call = QStringLiteral("transfer");
+    } else if (display.call == WCTransactionDisplay::Call::approve) {
+        call = QStringLiteral("approve");
+    }
+    QVariantMap out{
+        {QStringLiteral("to"), text(display.to)},
+        {QStringLiteral("value"), text(display.value)},
+        {QStringLiteral("call"), call},
+        {QStringLiteral("callAmount"), text(display.callAmount)},
+        {QStringLiteral("callParty"), text(display.callParty)},
+        {QStringLiteral("callNote"), text(display.callNote)},
+        {QStringLiteral("data"), text(display.data)},
+        {QStringLiteral("dataBytes"), static_cast<qulonglong>(display.dataBytes)},
+    };
+    const WCTransactionReview* review =
+        m_service->transactionReview(shown->request.sessionTopic, shown->request.id);
+    const bool prepared = review && review->prepared;
+    out.insert(QStringLiteral("preparing"), review && review->preparing);
+    out.insert(QStringLiteral("prepared"), prepared);
+    out.insert(QStringLiteral("preparationError"), review ? text(review->error) : QString());
+    out.insert(QStringLiteral("maxFee"),
+               prepared ? text(exactCoinText(review->prepared->maxFee, shown->chain)) : QString());
+    out.insert(QStringLiteral("total"),
+               prepared ? text(exactCoinText(review->prepared->total, shown->chain)) : QString());
+    return out;
+}
+
 void WalletConnectViewModel::showFrontRequest() {
     const QString shownBefore = requestKey();
     if (m_signSuccess || m_approving) {
@@ -260,7 +330,8 @@ void WalletConnectViewModel::setSignError(std::optional<QString> error) {
 }
 
 QCoro::Task<void> WalletConnectViewModel::approveRequest() {
-    if (!m_request || isSigning() || m_signSuccess) {
+    // Return too waits for the figures of a transaction to be shown.
+    if (!m_request || isSigning() || m_signSuccess || isPreparingTransaction()) {
         co_return;
     }
     const RequestKey key = *m_request;
@@ -270,12 +341,17 @@ QCoro::Task<void> WalletConnectViewModel::approveRequest() {
     setSignError(std::nullopt);
     QPointer<WalletConnectViewModel> self(this);
     bool answered = false;
+    bool passwordUnused = false;
     std::optional<QString> failure;
     m_approving = true;
     try {
         QCoro::Task<bool> signing =
             m_service->approveRequest(key.first, key.second, std::move(password));
         answered = co_await std::move(signing);
+    } catch (const WCError& error) {
+        failure = QString::fromStdString(error.what());
+        // Stopped before signing to show new figures: the next press signs them.
+        passwordUnused = error.code() == WCError::Code::feeRevised;
     } catch (const std::exception& error) {
         failure = QString::fromStdString(error.what());
     }
@@ -285,7 +361,9 @@ QCoro::Task<void> WalletConnectViewModel::approveRequest() {
     m_approving = false;
     if (!answered) {
         // Refused or not, the password was used: it is typed again.
-        clearPassword();
+        if (!passwordUnused) {
+            clearPassword();
+        }
         setSignError(failure);
         showFrontRequest(); // still the same request, unless it left meanwhile
         co_return;

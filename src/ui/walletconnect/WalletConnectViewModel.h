@@ -7,6 +7,7 @@
 // a time. One per window shell; GUI thread.
 
 #include "services/walletconnect/WCRecords.h"
+#include "services/walletconnect/WCRequestCheck.h"
 #include "ui/theme/PasswordEntry.h"
 
 #include <QObject>
@@ -14,6 +15,7 @@
 #include <QString>
 #include <QTimer>
 #include <QVariantList>
+#include <QVariantMap>
 #include <QtQml/qqmlregistration.h>
 #include <optional>
 #include <qcoro/qcorotask.h>
@@ -59,6 +61,13 @@ class WalletConnectViewModel : public QObject {
     Q_PROPERTY(QString requestDisplayMessage READ requestDisplayMessage NOTIFY requestChanged)
     // "Ethereum", "Arbitrum" or "Polygon".
     Q_PROPERTY(QString requestChainName READ requestChainName NOTIFY requestChanged)
+    // A transaction request ("eth_sendTransaction", "eth_signTransaction"): its review below
+    // replaces the details text.
+    Q_PROPERTY(bool isTransaction READ isTransaction NOTIFY requestChanged)
+    // The transaction shown, every value whole: "to", "value", "call" ("transfer", "approve"
+    // or ""), "callAmount", "callParty", "callNote", "data" ("" without), "dataBytes"; what
+    // will be signed: "preparing", "prepared", "preparationError", "maxFee", "total".
+    Q_PROPERTY(QVariantMap transaction READ transaction NOTIFY requestChanged)
     // Requests waiting behind the one shown.
     Q_PROPERTY(int requestsWaiting READ requestsWaiting NOTIFY requestChanged)
     // The request sheet's password step.
@@ -68,7 +77,7 @@ class WalletConnectViewModel : public QObject {
     Q_PROPERTY(QString signError READ signError NOTIFY requestChanged)
     Q_PROPERTY(bool hasSignError READ hasSignError NOTIFY requestChanged)
     Q_PROPERTY(bool signSuccess READ signSuccess NOTIFY requestChanged)
-    // A password is typed and no signing runs.
+    // A password is typed, no signing runs, and a transaction is not being prepared.
     Q_PROPERTY(bool canSign READ canSign NOTIFY requestChanged)
 
 public:
@@ -109,7 +118,9 @@ public:
     QString signError() const { return m_signError.value_or(QString()); }
     bool hasSignError() const { return m_signError.has_value(); }
     bool signSuccess() const { return m_signSuccess; }
-    bool canSign() const { return hasPassword() && !isSigning(); }
+    bool canSign() const;
+    bool isTransaction() const;
+    QVariantMap transaction() const;
 
     // The pairing sheet's Connect and Return: pairs with the URI typed (Return also with an
     // empty one, which then says "Invalid WalletConnect URI"). Nothing while a pairing runs.
@@ -129,7 +140,8 @@ public:
     // The password as the field's edits give it (tests).
     Q_INVOKABLE void setPassword(const QString& password) { m_password->setText(password); }
     // Sign and Return: signs the request shown with the password typed; on success the sheet
-    // says so for a second, then shows the next request or closes. Nothing while signing.
+    // says so for a second, then shows the next request or closes. Nothing while signing or
+    // while a transaction is being prepared.
     QCoro::Task<void> approveRequest();
     Q_INVOKABLE void startSigning() { approveRequest(); }
     // Reject: answers "User rejected"; nothing while signing.
@@ -157,6 +169,9 @@ private:
     using RequestKey = std::pair<std::string, std::int64_t>;
 
     void showFrontProposal();
+    // The request shown, while it waits.
+    const WCPreparedRequest* shownRequest() const;
+    bool isPreparingTransaction() const;
     void showFrontRequest();
     void clearPassword();
     // The confirmation's second is over: the next request, or the sheet closes.

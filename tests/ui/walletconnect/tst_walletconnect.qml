@@ -77,6 +77,14 @@ Item {
             compare(item("WCPairSheet", "pairError").text, "Invalid WalletConnect URI")
             verify(field.showsError)
             shoot("WCPairSheet", "pair-error")
+            // A link past its expiry says so, and the sheet stays.
+            vm.pairingURI = fixture.expiredPairingURI()
+            mouseClick(connect)
+            tryCompare(vm, "pairError", "This pairing link has expired. Ask the dApp for a new one.")
+            compare(item("WCPairSheet", "pairError").text,
+                    "This pairing link has expired. Ask the dApp for a new one.")
+            verify(pair.opened)
+            verify(vm.pairingURI.indexOf("expiryTimestamp=") > 0) // kept for the user to see
 
             // Cancel empties the field and the error; a pasted URI with blanks pairs.
             mouseClick(item("WCPairSheet", "pairCancelButton"))
@@ -185,7 +193,17 @@ Item {
             compare(answerOf(before).id, 10)
             compare(answerOf(before).error.code, 5000)
             tryCompare(item("WCRequestSheet", "methodBadgeTitle"), "text", "Send Transaction")
-            compare(item("WCRequestSheet", "requestMessage").text, "Send 1.5 POL to 0x222222...222222")
+            // The whole address, the value, and the max network fee and total of the
+            // transaction as prepared for signing.
+            verify(!item("WCRequestSheet", "requestMessage").visible)
+            compare(item("WCRequestSheet", "transactionTo").text,
+                    "0x2222222222222222222222222222222222222222")
+            compare(item("WCRequestSheet", "transactionValue").text, "1.5 POL")
+            compare(item("WCRequestSheet", "transactionNoData").text, "None")
+            tryVerify(() => fixture.preparedMaxFee(11) !== "", 10000)
+            tryCompare(item("WCRequestSheet", "transactionMaxFee"), "text", fixture.preparedMaxFee(11))
+            verify(/^0\.0*[1-9][0-9]* POL$/.test(item("WCRequestSheet", "transactionMaxFee").text))
+            compare(item("WCRequestSheet", "transactionTotal").text, fixture.preparedTotal(11))
             verify(!item("WCRequestSheet", "requestsWaiting").visible)
             compare(item("WCRequestSheet", "signPasswordField").text, "")
             verify(!vm.hasPassword)
@@ -319,6 +337,101 @@ Item {
             const answer = answerOf(before)
             compare(answer.id, 50)
             verify(/^0x[0-9a-f]{130}$/.test(answer.result))
+        }
+
+        // One ABI word of a hex number (without "0x").
+        function word(hex) { return "0".repeat(64 - hex.length) + hex }
+
+        function test_8_transactionsAreReadWhole() {
+            connectDapp("Router dApp", 60)
+            const router = "0x7a250d5630B4cF539739dF2C5dAcb4c659F2488D"
+            const usdc = "0x3c499c542cEF5E3811e1192ce70d8cC03d5c3359"
+            const unknown = "0x00000000000000000000000000000000DeaDBeef"
+            // A router call of 164 bytes, written in lower case by the dApp.
+            let call = "0x38ed1739"
+            for (let i = 1; i <= 5; ++i)
+                call += word(i.toString(16))
+            fixture.request(70, "eth_sendTransaction", JSON.stringify([{
+                from: account, to: router.toLowerCase(), value: "0x2386f26fc10000", data: call }]),
+                "eip155:137")
+            // 12.5 USDC to the router, as a token transfer.
+            fixture.request(71, "eth_sendTransaction", JSON.stringify([{
+                from: account, to: usdc,
+                data: "0xa9059cbb" + word(router.slice(2).toLowerCase()) + word("bebc20") }]),
+                "eip155:137")
+            // Every unit of a token the wallet does not know, to the router.
+            fixture.request(72, "eth_sendTransaction", JSON.stringify([{
+                from: account, to: unknown,
+                data: "0x095ea7b3" + word(router.slice(2).toLowerCase()) + "f".repeat(64) }]),
+                "eip155:137")
+            fixture.request(73, "eth_signTransaction", JSON.stringify([{
+                from: account, to: unknown,
+                data: "0xa9059cbb" + word(router.slice(2).toLowerCase()) + word("3039") }]),
+                "eip155:137")
+            const request = sheet("WCRequestSheet")
+            tryCompare(request, "opened", true, 10000)
+            const text = (name) => item("WCRequestSheet", name).text
+            compare(text("transactionTo"), router)
+            compare(text("transactionValue"), "0.01 POL")
+            verify(!item("WCRequestSheet", "transactionCallAmount").visible)
+            compare(text("transactionData"), call)
+            const data = item("WCRequestSheet", "transactionDataView")
+            verify(data.height <= 96)
+            verify(data.contentHeight > data.height)
+            tryVerify(() => fixture.preparedMaxFee(70) !== "", 10000)
+            tryCompare(item("WCRequestSheet", "transactionMaxFee"), "text", fixture.preparedMaxFee(70))
+            shoot("WCRequestSheet", "contract-call")
+            mouseClick(item("WCRequestSheet", "requestRejectButton"))
+
+            tryCompare(item("WCRequestSheet", "transactionTo"), "text", usdc)
+            compare(text("transactionCallAmount"), "12.5 USDC")
+            compare(text("transactionCallParty"), router)
+            verify(!item("WCRequestSheet", "transactionCallNote").visible)
+            compare(text("transactionValue"), "0 POL")
+            mouseClick(item("WCRequestSheet", "requestRejectButton"))
+
+            tryVerify(() => text("transactionTo").toLowerCase() === unknown.toLowerCase())
+            compare(text("transactionCallAmount"), "Unlimited")
+            compare(text("transactionCallParty"), router)
+            tryVerify(() => fixture.preparedMaxFee(72) !== "", 10000)
+            shoot("WCRequestSheet", "unlimited-approval")
+            mouseClick(item("WCRequestSheet", "requestRejectButton"))
+
+            tryCompare(item("WCRequestSheet", "methodBadgeTitle"), "text", "Sign Transaction")
+            compare(text("transactionCallAmount"), "12345 base units")
+            verify(item("WCRequestSheet", "transactionCallNote").visible)
+            mouseClick(item("WCRequestSheet", "requestRejectButton"))
+            tryCompare(request, "visible", false)
+
+            // Until the node has answered, the fee reads "Preparing…" and neither Sign nor
+            // Return signs.
+            fixture.stallEthereum()
+            fixture.request(74, "eth_sendTransaction", JSON.stringify([{
+                from: account, to: router, value: "0x1" }]), "eip155:1")
+            tryCompare(request, "opened", true, 10000)
+            compare(text("transactionMaxFee"), "Preparing…")
+            verify(!item("WCRequestSheet", "transactionTotal").visible)
+            const field = item("WCRequestSheet", "signPasswordField")
+            tryCompare(field, "activeFocus", true)
+            typeText("correct horse")
+            verify(vm.hasPassword)
+            verify(!item("WCRequestSheet", "requestSignButton").enabled)
+            keyClick(Qt.Key_Return)
+            verify(!vm.isSigning)
+            verify(!vm.hasSignError)
+            mouseClick(item("WCRequestSheet", "requestRejectButton"))
+            tryCompare(request, "visible", false)
+        }
+
+        // Last: the wallet goes, and every session with it.
+        function test_9_deletingTheWalletEndsEverySession() {
+            verify(vm.sessions.length > 0)
+            verify(fixture.sessionsFileExists())
+            fixture.deleteWallet()
+            compare(vm.sessions.length, 0)
+            verify(!findChild(sidebar, "dappSection").visible)
+            verify(!fixture.sessionsFileExists())
+            verify(fixture.dappToldOfTheEnd())
         }
     }
 }

@@ -33,8 +33,8 @@ protected:
         relay = std::make_unique<RelayFixture>();
         WalletConnectService::Options options;
         options.manager.endpoint = WCRelayEndpoint{relay->url(), "quillmark-tests"};
-        options.manager.sessionsFile = std::filesystem::path(folder.path().toStdString()) /
-                                       "Quillmark" / "wc_sessions_v2.json";
+        options.manager.sessionsFile = sessionsFile();
+        options.endingWait = std::chrono::milliseconds(2'000);
         env = std::make_unique<test::AppStateFixture>(options);
         env->state().loadStoredState();
         runTask(env->state().createWallet(test::AppStateFixture::abandonPhrase(), "correct horse"));
@@ -42,6 +42,14 @@ protected:
     }
 
     WalletConnectService& service() { return env->walletConnectService(); }
+    std::filesystem::path sessionsFile() const {
+        return std::filesystem::path(folder.path().toStdString()) / "Quillmark" /
+               "wc_sessions_v2.json";
+    }
+    // The wallet told `dapp` that its session ended.
+    static bool toldOfTheEnd(const HandMadeDapp& dapp) {
+        return dapp.waitForPublished(dapp.sessionTopic, kWCTagDeletion, dapp.sessionKey, 1);
+    }
 
     // Paired with `dapp`, its proposal approved.
     void approved(HandMadeDapp& dapp, std::int64_t proposal = 1) {
@@ -67,7 +75,19 @@ TEST_F(WalletConnectServiceTest, PairsAndApprovesOnceForTheWalletsAccount) {
 
     HandMadeDapp dapp(*relay);
     EXPECT_EQ(failureOf(service().pair("wc:nonsense")), "Invalid WalletConnect URI");
-    runTask(service().pair("  " + dapp.pairingURI() + "\n"));
+    // A link past its expiry is refused before anything is subscribed: its dApp no longer
+    // listens, and the sheet would close on a pairing that leads nowhere.
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
+    const auto subscriptions = relay->requests("irn_subscribe").size();
+    EXPECT_EQ(failureOf(service().pair(dapp.pairingURI() +
+                                       "&expiryTimestamp=" + std::to_string(seconds - 1))),
+              "This pairing link has expired. Ask the dApp for a new one.");
+    EXPECT_EQ(relay->requests("irn_subscribe").size(), subscriptions);
+    EXPECT_FALSE(service().isPairing());
+    runTask(service().pair("  " + dapp.pairingURI() +
+                           "&expiryTimestamp=" + std::to_string(seconds + 300) + "\n"));
     dapp.propose(1);
     dapp.propose(2);
     ASSERT_TRUE(waitUntil([&] { return service().proposals().size() == 2; }));
@@ -113,9 +133,11 @@ TEST_F(WalletConnectServiceTest, RequestsWaitInLineOrAreRefusedAtOnce) {
     dapp.request(10, "personal_sign", {"0x68", kAddress});
     dapp.request(11, "personal_sign", {"0x68", kAddress}, "eip155:10");
     dapp.request(12, "personal_sign", {"0x68", other});
-    dapp.request(13, "eth_sendTransaction", {json{{"to", other}, {"value", "12"}}}, "eip155:137");
+    dapp.request(13, "eth_sendTransaction", json::array({json{{"to", other}, {"value", "12"}}}),
+                 "eip155:137");
     dapp.request(14, "eth_signTypedData_v4", {kAddress, "{}"});
-    dapp.request(15, "eth_sendTransaction", {json{{"to", other}, {"value", "0x1"}}}, "eip155:137");
+    dapp.request(15, "eth_sendTransaction", json::array({json{{"to", other}, {"value", "0x1"}}}),
+                 "eip155:137");
     dapp.request(16, "eth_sign", {kAddress, "0x68"});
     ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 3; }));
     ASSERT_TRUE(dapp.waitForAnswers(4));
@@ -191,6 +213,74 @@ TEST_F(WalletConnectServiceTest, EachSetupReplacesTheManagerAndClosesItsRelay) {
     runTask(service().disconnect(dapp.sessionTopic));
     EXPECT_TRUE(service().sessions().empty());
     EXPECT_EQ(dapp.published(dapp.sessionTopic, kWCTagDeletion, dapp.sessionKey).size(), 1u);
+}
+
+TEST_F(WalletConnectServiceTest, TheSessionsEndWithTheWalletDeletedOrReplaced) {
+    runTask(service().setup());
+    const auto connections = [&] {
+        return relay->count([](const json& e) { return e["event"] == "connected"; });
+    };
+
+    // "Delete Wallet": at once no session, no request and no file; the dApp is told.
+    HandMadeDapp deleted(*relay);
+    approved(deleted);
+    deleted.request(30, "personal_sign", {"0x68"});
+    ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 1; }));
+    ASSERT_TRUE(std::filesystem::exists(sessionsFile()));
+    runTask(env->state().resetWallet());
+    EXPECT_TRUE(service().sessions().empty());
+    EXPECT_TRUE(service().requests().empty());
+    EXPECT_FALSE(std::filesystem::exists(sessionsFile()));
+    EXPECT_TRUE(toldOfTheEnd(deleted));
+    // The relay stays at hand, with a manager that knows no session.
+    EXPECT_TRUE(waitUntil([&] { return service().isRelayConnected(); }));
+    EXPECT_TRUE(service().sessions().empty());
+
+    // A new wallet starts with none, and so does its next set-up; one made over a wallet with
+    // a session ends it.
+    runTask(env->state().createWallet(test::AppStateFixture::abandonPhrase(), "correct horse"));
+    runTask(service().setup());
+    EXPECT_TRUE(service().sessions().empty());
+    HandMadeDapp replaced(*relay);
+    approved(replaced, 2);
+    runTask(env->state().createWallet(test::AppStateFixture::abandonPhrase(), "other horse"));
+    EXPECT_TRUE(service().sessions().empty());
+    EXPECT_FALSE(std::filesystem::exists(sessionsFile()));
+    EXPECT_TRUE(toldOfTheEnd(replaced));
+    // What the old session's dApp sends now reaches nobody.
+    runTask(service().setup());
+    replaced.request(31, "personal_sign", {"0x68"});
+    QTest::qWait(200);
+    EXPECT_TRUE(service().requests().empty());
+
+    // Deleted at the lock screen of a later start, before any set-up: the file names the
+    // session, and its dApp is told all the same.
+    HandMadeDapp locked(*relay);
+    approved(locked, 4);
+    env->restart();
+    env->state().loadStoredState();
+    ASSERT_TRUE(env->state().isLocked());
+    const auto before = connections();
+    runTask(env->state().resetWallet());
+    EXPECT_FALSE(std::filesystem::exists(sessionsFile()));
+    EXPECT_TRUE(toldOfTheEnd(locked));
+    EXPECT_EQ(connections(), before + 1);
+}
+
+TEST_F(WalletConnectServiceTest, AnUnreachableRelayDelaysNothingAndKeepsNoKey) {
+    runTask(service().setup());
+    HandMadeDapp dapp(*relay);
+    approved(dapp);
+    // The relay takes the deletion and never acknowledges it.
+    relay->control({{"op", "hold"}, {"method", "irn_publish"}});
+    runTask(env->state().resetWallet());
+    EXPECT_FALSE(std::filesystem::exists(sessionsFile()));
+    EXPECT_TRUE(service().sessions().empty());
+    // The manager that tried goes after the wait, with its relay connection.
+    const auto closed = [&] {
+        return relay->count([](const json& e) { return e["event"] == "closed"; });
+    };
+    EXPECT_TRUE(waitUntil([&] { return closed() == 1; }, std::chrono::seconds(10)));
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "state/walletconnect/WalletConnectService.h"
 
 #include <QTest>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace qm {
@@ -77,12 +78,20 @@ protected:
 
     WalletConnectService& service() { return env->walletConnectService(); }
 
-    // Waits for request `id` at the head of the line and approves it.
+    // Waits for request `id` at the head of the line, its transaction prepared as the sheet
+    // waits for it, and approves it.
     bool sign(std::int64_t id, std::string_view secret = kPassword) {
         EXPECT_TRUE(waitUntil([&] {
             return !service().requests().empty() && service().requests().front().request.id == id;
         }));
+        waitForReview(id);
         return runTask(service().approveRequest(dapp->sessionTopic, id, password(secret)));
+    }
+    void waitForReview(std::int64_t id) {
+        EXPECT_TRUE(waitUntil([&] {
+            const WCTransactionReview* review = service().transactionReview(dapp->sessionTopic, id);
+            return !review || !review->preparing;
+        }));
     }
     std::string failureOfSigning(std::int64_t id, std::string_view secret) {
         try {
@@ -158,6 +167,7 @@ TEST_F(WalletConnectSigningTest, ATransactionIsSentOnceAndItsHashAnsweredEvenAft
                               {"value", "0x14d1120d7b160000"}};
     dapp->request(10, "eth_sendTransaction", {transaction}, "eip155:137");
     ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 1; }));
+    waitForReview(10);
     // The answer cannot reach the relay: the transaction is sent, its hash kept.
     relay->control({{"op", "reply"},
                     {"method", "irn_publish"},
@@ -184,6 +194,72 @@ TEST_F(WalletConnectSigningTest, ATransactionIsSentOnceAndItsHashAnsweredEvenAft
     const std::string raw = answerTo(11)["result"];
     EXPECT_TRUE(raw.starts_with("0x02"));
     EXPECT_EQ(sentCount(), 1u);
+}
+
+TEST_F(WalletConnectSigningTest, TheTransactionSignedIsTheOneReviewedAndAFeeRiseStopsFirst) {
+    const json transaction = {{"from", kAddress},
+                              {"to", "0x2222222222222222222222222222222222222222"},
+                              {"value", "0x2386f26fc10000"}};
+    dapp->request(40, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+    dapp->request(41, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+    const auto review = [&](std::int64_t id) {
+        return service().transactionReview(dapp->sessionTopic, id);
+    };
+    ASSERT_TRUE(waitUntil([&] { return review(41) && review(41)->prepared; }));
+    // What the review shows: the limit from the estimate, twice the node's gas price, their
+    // product and the total.
+    const WCPreparedTransaction shown = *review(40)->prepared;
+    const std::uint64_t gasPrice =
+        *hexToUInt64(anvil->rpc("eth_gasPrice", json::array()).get<std::string>());
+    EXPECT_EQ(shown.transaction.gasLimit, 25'200u); // 21,000 and a fifth
+    EXPECT_EQ(shown.transaction.maxFeePerGas, UInt256(0, 0, 0, 2 * gasPrice));
+    EXPECT_EQ(shown.maxFee, UInt256(0, 0, 0, 25'200 * 2 * gasPrice));
+    EXPECT_EQ(shown.total, UInt256(0, 0, 0, 10'000'000'000'000'000ull + 25'200 * 2 * gasPrice));
+    EXPECT_EQ(shown.transaction.nonce, review(41)->prepared->transaction.nonce);
+
+    // The base fee jumps past the fee cap shown: nothing is signed, the new figure is named
+    // and shown, and the password stays unused.
+    anvil->rpc("anvil_setNextBlockBaseFeePerGas", json::array({"0x174876e800"})); // 100 gwei
+    anvil->mine();
+    const std::string failure = failureOfSigning(40, kPassword);
+    ASSERT_NE(review(40), nullptr);
+    ASSERT_TRUE(review(40)->prepared);
+    const WCPreparedTransaction revised = *review(40)->prepared;
+    EXPECT_GT(revised.maxFee, shown.maxFee);
+    EXPECT_EQ(failure, "The network fee changed: the max network fee is now " +
+                           exactCoinText(revised.maxFee, Chain::polygon) +
+                           ". Review it and sign again.");
+    EXPECT_EQ(sentCount(), 0u);
+    EXPECT_TRUE(dapp->answers().empty());
+
+    // The next press signs what is shown now; the node decodes the fee cap and limit shown.
+    EXPECT_TRUE(sign(40));
+    const json sent = anvil->rpc("eth_getTransactionByHash", json::array({answerTo(40)["result"]}));
+    EXPECT_EQ(UInt256::fromHex(sent["maxFeePerGas"].get<std::string>()),
+              revised.transaction.maxFeePerGas);
+    EXPECT_EQ(hexToUInt64(sent["gas"].get<std::string>()), revised.transaction.gasLimit);
+    EXPECT_EQ(sent["nonce"], "0x0");
+
+    // The second was prepared with the same nonce before the first left: it is read again at
+    // signing, so both are mined. (It also saw the old fee: shown anew first.)
+    EXPECT_THAT(failureOfSigning(41, kPassword),
+                ::testing::StartsWith("The network fee changed: the max network fee is now "));
+    EXPECT_TRUE(sign(41));
+    const json second = anvil->minedReceipt(answerTo(41)["result"]);
+    EXPECT_EQ(second["status"], "0x1");
+    EXPECT_EQ(sentCount(), 2u);
+
+    // eth_signTransaction signs as shown too: the node takes the bytes with the figures shown.
+    dapp->request(42, "eth_signTransaction", json::array({transaction}), "eip155:137");
+    ASSERT_TRUE(waitUntil([&] { return review(42) && review(42)->prepared; }));
+    const WCPreparedTransaction signedShown = *review(42)->prepared;
+    EXPECT_TRUE(sign(42));
+    const json raw = anvil->rpc("eth_sendRawTransaction", json::array({answerTo(42)["result"]}));
+    const json decoded = anvil->rpc("eth_getTransactionByHash", json::array({raw}));
+    EXPECT_EQ(UInt256::fromHex(decoded["maxFeePerGas"].get<std::string>()),
+              signedShown.transaction.maxFeePerGas);
+    EXPECT_EQ(hexToUInt64(decoded["gas"].get<std::string>()), signedShown.transaction.gasLimit);
+    EXPECT_EQ(decoded["nonce"], "0x2");
 }
 
 TEST_F(WalletConnectSigningTest, RejectWaitsForTheSigningAndALockWins) {

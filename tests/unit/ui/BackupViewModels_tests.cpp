@@ -1,10 +1,14 @@
 // The backup models; the file itself is checked by WalletBackup_tests and the backup peer.
 
 #include "AppStateFixture.h"
+#include "HandMadeDapp.h"
+#include "RelayFixture.h"
 #include "RunTask.h"
 #include "core/storage/KeychainManager.h"
 #include "platform/AtomicFile.h"
 #include "platform/Settings.h"
+#include "services/walletconnect/WCSessionMessages.h"
+#include "state/walletconnect/WalletConnectService.h"
 #include "ui/settings/BackupExportViewModel.h"
 #include "ui/settings/BackupRestoreViewModel.h"
 
@@ -283,6 +287,45 @@ TEST(BackupSheets, ADialogThatCannotOpenSaysSoAndLeavesTheFormUsable) {
     EXPECT_EQ(restore.errorText(), "The file dialog could not be opened.");
     EXPECT_FALSE(restore.isRestoring());
     AppStateFixture::settle();
+}
+
+TEST(BackupRestoreViewModel, ARestoreEndsTheWalletConnectSessionsOfTheWalletItReplaces) {
+    if (!test::RelayFixture::isAvailable()) {
+        GTEST_SKIP() << "node and tests/peers are not installed (scripts/install-deps)";
+    }
+    test::RelayFixture relay;
+    QTemporaryDir files;
+    const std::filesystem::path sessions =
+        std::filesystem::path(files.path().toStdString()) / "wc_sessions_v2.json";
+    WalletConnectService::Options options;
+    options.manager.endpoint = WCRelayEndpoint{relay.url(), "quillmark-tests"};
+    options.manager.sessionsFile = sessions;
+    AppStateFixture env(options);
+    env.state().loadStoredState();
+    test::runTask(env.state().createWallet(AppStateFixture::abandonPhrase(), password));
+    env.state().stopBackgroundTasks();
+    WalletConnectService& walletConnect = env.walletConnectService();
+    test::runTask(walletConnect.setup());
+    test::HandMadeDapp dapp(relay);
+    test::runTask(walletConnect.pair(dapp.pairingURI()));
+    dapp.propose(1);
+    ASSERT_TRUE(test::waitUntil([&] { return !walletConnect.proposals().empty(); }));
+    test::runTask(walletConnect.approveProposal(1));
+    dapp.readAnswer();
+    ASSERT_TRUE(std::filesystem::exists(sessions));
+
+    Settings settings{std::filesystem::path(files.path().toStdString()) / "defaults.ini"};
+    BackupRestoreViewModel vm;
+    vm.setAppState(&env.state());
+    vm.setSettings(&settings);
+    vm.setUnlocksAfterRestore(false);
+    vm.selectFilePath(golden);
+    vm.setPassword(QString::fromUtf8(goldenPassword));
+    test::runTask(vm.restore());
+    ASSERT_TRUE(vm.restoreSuccess()) << vm.errorText().toStdString();
+    EXPECT_TRUE(walletConnect.sessions().empty());
+    EXPECT_FALSE(std::filesystem::exists(sessions));
+    EXPECT_TRUE(dapp.waitForPublished(dapp.sessionTopic, kWCTagDeletion, dapp.sessionKey, 1));
 }
 
 } // namespace

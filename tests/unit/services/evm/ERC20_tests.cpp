@@ -152,6 +152,39 @@ TEST(ERC20, DecodeABIString) {
     }
 }
 
+TEST(ERC20, TransferAndApproveAreNamedOnlyWhenExactlyWritten) {
+    const Bytes spender = test::unhex("7a250d5630b4cf539739df2c5dacb4c659f2488d");
+    const UInt256 max(~0ull, ~0ull, ~0ull, ~0ull);
+    const auto approve = decodeERC20Call(erc20ApproveCalldata(spender, max));
+    ASSERT_TRUE(approve);
+    EXPECT_EQ(approve->kind, ERC20Call::Kind::approve);
+    EXPECT_EQ(approve->party, spender);
+    EXPECT_EQ(approve->amount, max);
+    const auto transfer = decodeERC20Call(test::unhex("a9059cbb" + std::string(24, '0') +
+                                                      "7a250d5630b4cf539739df2c5dacb4c659f2488d" +
+                                                      std::string(60, '0') + "3039"));
+    ASSERT_TRUE(transfer);
+    EXPECT_EQ(transfer->kind, ERC20Call::Kind::transfer);
+    EXPECT_EQ(transfer->amount, UInt256(0, 0, 0, 12345));
+
+    const Bytes call = erc20TransferCalldata(spender, UInt256(0, 0, 0, 1));
+    Bytes dirty = call; // an address word with bits above its 20 bytes
+    dirty[4] = 1;
+    Bytes longer = call;
+    longer.push_back(0);
+    const Bytes shorter(call.begin(), call.end() - 1);
+    const Bytes other = erc20AllowanceCalldata(spender, spender);
+    for (const Bytes& raw : {dirty, longer, shorter, other, Bytes{}}) {
+        EXPECT_FALSE(decodeERC20Call(raw)) << hex(raw);
+    }
+
+    // Unlimited from 2^255 on.
+    EXPECT_TRUE(isUnlimitedAllowance(max));
+    EXPECT_TRUE(isUnlimitedAllowance(UInt256(1ull << 63, 0, 0, 0)));
+    EXPECT_FALSE(isUnlimitedAllowance(UInt256((1ull << 63) - 1, ~0ull, ~0ull, ~0ull)));
+    EXPECT_FALSE(isUnlimitedAllowance(UInt256(0, 0, 0, 1'000'000)));
+}
+
 TEST(ERC20Resolver, DecimalsPrecedenceAndFailedReads) {
     ScriptedChain node;
     const std::string address = "0xA0b86991c6218b36c1d19D4a2e9Eb0cE3606eB48";

@@ -22,6 +22,14 @@ TEST(WCPairingURI, ParsesWhatDAppsWrite) {
     EXPECT_EQ(parsed->topic, kTopic);
     EXPECT_EQ(parsed->symKey, test::unhex(kKey));
     EXPECT_EQ(parsed->relayProtocol, "irn");
+    EXPECT_EQ(parsed->expiryTimestamp, 1705000000);
+    // Without an expiry, or with one that is no whole number of seconds, none is read.
+    EXPECT_FALSE(parsePairingURI(uri("symKey=" + kKey))->expiryTimestamp);
+    for (const std::string odd : {"-5", "12a", "1e9", "99999999999999999999", "0x10"}) {
+        const auto unread = parsePairingURI(uri("symKey=" + kKey + "&expiryTimestamp=" + odd));
+        ASSERT_TRUE(unread) << odd;
+        EXPECT_FALSE(unread->expiryTimestamp) << odd;
+    }
 
     // White space and line breaks around a pasted URI, ASCII or not.
     for (const std::string& padded :
