@@ -18,8 +18,14 @@ namespace {
 
 const QString missingFigure = QStringLiteral("\u2014");
 
+// USDC as the form shows it (the lists' rounding) and as the review does (every digit).
 QString usdcText(const UInt256& baseUnits) {
-    return QString::fromStdString(amountNumberText(wholeUnits(baseUnits, usdcDecimals)));
+    return QString::fromStdString(Amount{baseUnits, usdcDecimals}.listNumberText());
+}
+
+QString exactUSDC(const std::optional<UInt256>& baseUnits) {
+    return baseUnits ? QString::fromStdString(Amount{*baseUnits, usdcDecimals}.exactText())
+                     : missingFigure;
 }
 
 } // namespace
@@ -105,13 +111,18 @@ std::optional<UInt256> NOVRSwapViewModel::maxCostUSDC() const {
     return novrMaxCost(*cost, m_slippageBps);
 }
 
-QString NOVRSwapViewModel::estimatedUSDCText() const {
-    std::optional<UInt256> usdc;
+std::optional<UInt256> NOVRSwapViewModel::estimatedUSDC() const {
     if (m_direction == Direction::Buy) {
-        usdc = estimatedCostUSDC();
-    } else if (const std::optional<UInt256> amount = usableAmount(); amount && m_floorPrice) {
-        usdc = novrFloorProceeds(*amount, *m_floorPrice);
+        return estimatedCostUSDC();
     }
+    if (const std::optional<UInt256> amount = usableAmount(); amount && m_floorPrice) {
+        return novrFloorProceeds(*amount, *m_floorPrice);
+    }
+    return std::nullopt;
+}
+
+QString NOVRSwapViewModel::estimatedUSDCText() const {
+    const std::optional<UInt256> usdc = estimatedUSDC();
     return usdc ? usdcText(*usdc) : missingFigure;
 }
 
@@ -125,6 +136,36 @@ QString NOVRSwapViewModel::maxCostText() const {
 
 QString NOVRSwapViewModel::floorPriceText() const {
     return m_floorPrice ? usdcText(*m_floorPrice) + QStringLiteral(" USDC") : missingFigure;
+}
+
+QString NOVRSwapViewModel::exactAmountText() const {
+    const std::optional<UInt256> amount = usableAmount();
+    return amount ? QString::fromStdString(Amount{*amount, novrDecimals}.exactText())
+                  : m_amountString;
+}
+
+QVariantList NOVRSwapViewModel::reviewRows() const {
+    const auto row = [](const QString& label, const QString& value) {
+        return QVariant(QVariantList{label, value});
+    };
+    const QString usdc = QStringLiteral(" USDC");
+    const QString floor = m_floorPrice ? exactUSDC(m_floorPrice) + usdc : missingFigure;
+    QVariantList rows{row(QStringLiteral("Amount"), exactAmountText() + QStringLiteral(" NOVR"))};
+    if (m_direction == Direction::Buy) {
+        rows.append(row(QStringLiteral("Estimated cost"), exactUSDC(estimatedUSDC()) + usdc));
+        rows.append(row(QStringLiteral("Max cost"), exactUSDC(maxCostUSDC()) + usdc));
+        rows.append(row(QStringLiteral("Slippage"), slippageText()));
+    } else {
+        rows.append(row(QStringLiteral("You receive"), exactUSDC(estimatedUSDC()) + usdc));
+        rows.append(row(QStringLiteral("Price"), QStringLiteral("Floor (guaranteed)")));
+    }
+    rows.append(row(QStringLiteral("Floor price"), floor));
+    return rows;
+}
+
+QString NOVRSwapViewModel::contractAddress() const {
+    return QString::fromUtf8(novrSaleContractAddress.data(),
+                             static_cast<qsizetype>(novrSaleContractAddress.size()));
 }
 
 QString NOVRSwapViewModel::slippageText() const {
@@ -300,12 +341,9 @@ void NOVRSwapViewModel::executeSwap() {
 
 QString NOVRSwapViewModel::liveOrderLine() const {
     const QString arrow = QStringLiteral(" \u2192 ");
-    if (m_direction == Direction::Buy) {
-        return estimatedUSDCText() + QStringLiteral(" USDC") + arrow + m_amountString +
-               QStringLiteral(" NOVR");
-    }
-    return m_amountString + QStringLiteral(" NOVR") + arrow + estimatedUSDCText() +
-           QStringLiteral(" USDC");
+    const QString usdc = exactUSDC(estimatedUSDC()) + QStringLiteral(" USDC");
+    const QString novr = exactAmountText() + QStringLiteral(" NOVR");
+    return m_direction == Direction::Buy ? usdc + arrow + novr : novr + arrow + usdc;
 }
 
 QString NOVRSwapViewModel::orderLine() const {

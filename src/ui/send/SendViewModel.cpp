@@ -2,6 +2,7 @@
 
 #include "core/storage/TokenStore.h"
 #include "services/bitcoin/CoinSelection.h"
+#include "state/AmountFormatting.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
 #include "state/send/SendError.h"
@@ -260,17 +261,11 @@ Amount SendViewModel::availableBalance() const {
 
 QString SendViewModel::balanceText() const {
     const Amount balance = availableBalance();
-    std::string number;
     if (m_selectedToken) {
-        number = balance.exactText();
-    } else if (m_chain == Chain::bitcoin) {
-        number = balance.fixedText(8);
-    } else if (m_chain == Chain::solana) {
-        number = balance.fixedText(4);
-    } else {
-        number = balance.fixedText(6);
+        return QString::fromStdString(balance.exactText()) + u' ' + symbol();
     }
-    return QString::fromStdString(number) + u' ' + symbol();
+    // The sidebar's and the portfolio's text of the same balance.
+    return QString::fromStdString(nativeBalanceText(m_chain, balance.value));
 }
 
 QVariantList SendViewModel::assetTokens() const {

@@ -95,8 +95,9 @@ class SendViewModel : public StateBoundModel {
     Q_PROPERTY(QString reviewTotal READ reviewTotal NOTIFY reviewChanged)
     // The selected token's symbol, else the chain's native symbol.
     Q_PROPERTY(QString symbol READ symbol NOTIFY formChanged)
-    // The available balance with the symbol: 8 decimals on Bitcoin, 6 on the EVM chains, 4
-    // on Solana, every digit of a token's.
+    // The available balance with the symbol: the sidebar's text of a native balance (8
+    // decimals on Bitcoin, 6 on the EVM chains, 4 on Solana, rounded half up), every digit of a
+    // token's.
     Q_PROPERTY(QString balanceText READ balanceText NOTIFY formChanged)
     // The chain's tokens the user added (token maps), in stored order: the asset list.
     Q_PROPERTY(QVariantList assetTokens READ assetTokens NOTIFY formChanged)

@@ -148,6 +148,42 @@ TEST_F(ScriptedSale, BuyAndSellTexts) {
     EXPECT_EQ(costCalls(), costsBefore);
 }
 
+// The confirmation reads every figure exactly, as it will be sent and paid; the form keeps the
+// lists' rounding.
+TEST_F(ScriptedSale, TheReviewShowsExactFigures) {
+    const auto rows = [&] {
+        std::vector<std::pair<QString, QString>> out;
+        for (const QVariant& row : vm.reviewRows()) {
+            const QVariantList pair = row.toList();
+            out.emplace_back(pair.at(0).toString(), pair.at(1).toString());
+        }
+        return out;
+    };
+    using Rows = std::vector<std::pair<QString, QString>>;
+    vm.setAmountString("01.50");
+    quote();
+    EXPECT_EQ(vm.usableAmount(), units(1'500'000'000'000'000'000));
+    EXPECT_EQ(vm.estimatedUSDCText(), "2.5000");
+    EXPECT_EQ(rows(), (Rows{{"Amount", "1.5 NOVR"},
+                            {"Estimated cost", "2.5 USDC"},
+                            {"Max cost", "2.525 USDC"},
+                            {"Slippage", "1%"},
+                            {"Floor price", "1.234567 USDC"}}));
+    EXPECT_EQ(vm.orderLine(), "2.5 USDC \u2192 1.5 NOVR");
+    EXPECT_EQ(vm.contractAddress(), "0x5ed14b12336d678d17aB2e4F1A799E74225d6740");
+
+    // Selling 2.5 NOVR at 1.234567 USDC: 3.0864175, of which the sale pays whole base units.
+    vm.toggleDirection();
+    vm.setAmountString("2.5");
+    quote();
+    EXPECT_EQ(vm.estimatedUSDCText(), "3.0864");
+    EXPECT_EQ(rows(), (Rows{{"Amount", "2.5 NOVR"},
+                            {"You receive", "3.086417 USDC"},
+                            {"Price", "Floor (guaranteed)"},
+                            {"Floor price", "1.234567 USDC"}}));
+    EXPECT_EQ(vm.orderLine(), "2.5 NOVR \u2192 3.086417 USDC");
+}
+
 TEST_F(ScriptedSale, AnEstimateServesOnlyTheAmountItWasQuotedFor) {
     vm.setAmountString("1");
     quote();
@@ -362,7 +398,7 @@ TEST_F(SaleSheetOnAnvil, TheSheetFollowsEachStepAndASecondConfirmSendsNothing) {
     EXPECT_EQ(seen, expected);
 
     // A sheet opened again on the flow shows the outcome and the order as confirmed.
-    EXPECT_EQ(vm->orderLine(), "1.0050 USDC \u2192 1 NOVR");
+    EXPECT_EQ(vm->orderLine(), "1.005 USDC \u2192 1 NOVR");
     vm->setAmountString("7");
     NOVRSwapViewModel reopened;
     EXPECT_FALSE(reopened.showConfirmation());
@@ -370,7 +406,7 @@ TEST_F(SaleSheetOnAnvil, TheSheetFollowsEachStepAndASecondConfirmSendsNothing) {
     EXPECT_TRUE(reopened.showConfirmation());
     EXPECT_TRUE(reopened.isComplete());
     EXPECT_EQ(reopened.txHash(), vm->txHash());
-    EXPECT_EQ(reopened.orderLine(), "1.0050 USDC \u2192 1 NOVR");
+    EXPECT_EQ(reopened.orderLine(), "1.005 USDC \u2192 1 NOVR");
 
     // Done: an empty form without password, the flow idle, the sheet closed.
     vm->setShowConfirmation(true);

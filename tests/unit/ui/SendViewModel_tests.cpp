@@ -8,8 +8,12 @@
 #include "core/crypto/Bech32.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
+#include "state/refresh/EVMRefresh.h"
 #include "state/send/SendError.h"
+#include "ui/portfolio/AccountDetailModel.h"
+#include "ui/portfolio/PortfolioRows.h"
 #include "ui/send/SendViewModel.h"
+#include "ui/shell/SidebarItems.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -217,6 +221,31 @@ TEST(SendViewModel, RecipientsAreCheckedForTheirChainWithTheirChecksums) {
     EXPECT_TRUE(vm.canReview());
     vm.setAmountString("1,5");
     EXPECT_FALSE(vm.canReview());
+}
+
+// The send sheet, the sidebar, the portfolio and the account screen read one text of a
+// balance, from its exact wei: 123,456,500,000,000,000 wei is 0.1234565 ETH, which a double
+// holds as 0.12345649... and so once read 0.123456 in the lists.
+TEST(SendViewModel, BalanceReadsAsInTheSidebarAndThePortfolio) {
+    SendModel model(Chain::ethereum);
+    AppState& state = model.env.state();
+    model.env.setEVMAccount(Chain::ethereum, "0x00000000000000000000000000000000000000e1");
+    const UInt256 wei(0, 0, 0, 123'456'500'000'000'000);
+    state.updateEVMAccount(Chain::ethereum, 0, "eth-0", [&](EVMAccountState& account) {
+        account.balanceWei = wei;
+        account.balanceNative = weiToCoins(wei);
+    });
+    const QString expected = "0.123457 ETH";
+    EXPECT_EQ(model.vm.balanceText(), expected);
+    EXPECT_EQ(sidebarItems(state, Chain::ethereum).at(0).balance, expected);
+    EXPECT_EQ(accountBalanceText(state, state.evmAccounts(Chain::ethereum).at(0).account),
+              expected);
+    const std::vector<PortfolioRow> rows = portfolioRows(state);
+    const auto row = std::find_if(rows.begin(), rows.end(), [](const PortfolioRow& r) {
+        return r.kind == PortfolioRow::Kind::account && r.key == "eth-0";
+    });
+    ASSERT_NE(row, rows.end());
+    EXPECT_EQ(row->balance, expected);
 }
 
 TEST(SendViewModel, MaxWritesTheExactBalanceLessTheFee) {

@@ -209,6 +209,10 @@ TEST(SwapViewModel, OnlyExactAmountsAboveZeroAreQuoted) {
     }
     EXPECT_EQ(model.currentQuote()->fee, 3000u);
     EXPECT_EQ(model.expectedOutputText(), "100000000.00"); // 10^14 base units of a 6-decimal token
+    // The review reads every digit: the amount as it will be sent, the output unrounded.
+    EXPECT_EQ(model.exactAmountInText(), "0.1");
+    EXPECT_EQ(model.exactOutputText(), "100000000");
+    EXPECT_EQ(model.contractAddress(), QString::fromStdString(uniswapRouterAddress));
 }
 
 TEST(SwapViewModel, AQuoteHoldsOnlyForTheInputsItAnswers) {
