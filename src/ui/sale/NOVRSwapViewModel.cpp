@@ -6,6 +6,7 @@
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
 #include "state/sale/NOVRSaleFlow.h"
+#include "ui/theme/TypedAmount.h"
 
 #include <QPointer>
 #include <algorithm>
@@ -85,7 +86,7 @@ void NOVRSwapViewModel::setShowConfirmation(bool show) {
 
 std::optional<UInt256> NOVRSwapViewModel::usableAmount() const {
     try {
-        const Amount amount = Amount::parse(m_amountString.toStdString(), novrDecimals);
+        const Amount amount = parseTypedAmount(m_amountString, novrDecimals);
         if (amount.value.isZero()) {
             return std::nullopt;
         }
@@ -93,6 +94,19 @@ std::optional<UInt256> NOVRSwapViewModel::usableAmount() const {
     } catch (const AmountError&) {
         return std::nullopt;
     }
+}
+
+std::optional<QString> NOVRSwapViewModel::amountError() const {
+    try {
+        parseTypedAmount(m_amountString, novrDecimals);
+    } catch (const AmountError& error) {
+        // An empty field, or text that is no number at all, needs no words.
+        if (error.kind() != AmountError::Kind::empty &&
+            error.kind() != AmountError::Kind::notANumber) {
+            return QString::fromUtf8(error.what());
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<UInt256> NOVRSwapViewModel::estimatedCostUSDC() const {
@@ -225,7 +239,8 @@ QCoro::Task<void> NOVRSwapViewModel::fetchQuote() {
     if (!amount || !state) {
         m_estimate.reset();
         m_floorPrice.reset();
-        setQuoteResult(false, std::nullopt);
+        // Text that names what is wrong with it (a comma, too many decimals) says so.
+        setQuoteResult(false, amountError());
         co_return;
     }
     const std::uint64_t generation = m_quoteGeneration;

@@ -102,7 +102,8 @@ public:
     void setShowConfirmation(bool show);
 
     // The typed amount in NOVR base units when it is a number above zero with at most 18
-    // fraction digits; none otherwise.
+    // fraction digits (a comma is its decimal point where the user's locale writes one); none
+    // otherwise.
     std::optional<UInt256> usableAmount() const;
     // The buy estimate (USDC base units) when it was quoted for the amount typed now.
     std::optional<UInt256> estimatedCostUSDC() const;
@@ -112,6 +113,11 @@ public:
     std::optional<UInt256> maxCostUSDC() const;
     bool hasEstimatedCost() const { return estimatedCostUSDC().has_value(); }
     bool hasFloorPrice() const { return m_floorPrice.has_value(); }
+
+    // What is wrong with the typed amount when the amount's own text says it ("Use a point as
+    // the decimal separator", "Too many decimal places"); none for an amount, for an empty
+    // field or for text that is no number at all.
+    std::optional<QString> amountError() const;
 
     // The form's figures, rounded as the lists are ("2.5000"; "—" without one).
     QString estimatedUSDCText() const;

@@ -77,7 +77,8 @@ class SendViewModel : public StateBoundModel {
     Q_PROPERTY(QString recipientError READ recipientError NOTIFY formChanged)
     Q_PROPERTY(bool canReview READ canReview NOTIFY formChanged)
     // "Invalid amount" while the amount text is not an amount above zero the asset can hold
-    // (too many decimals, too large, not a number), the dust limit's text for a Bitcoin
+    // (too many decimals, too large, not a number), "Use a point as the decimal separator" for
+    // a comma where the user's locale writes a point, the dust limit's text for a Bitcoin
     // payment below it; empty for an empty field.
     Q_PROPERTY(QString amountError READ amountError NOTIFY formChanged)
 

@@ -11,6 +11,7 @@
 #include "state/swap/EVMSwapExecution.h"
 #include "state/swap/SolanaSwapExecution.h"
 #include "ui/swap/SwapTokenVariant.h"
+#include "ui/theme/TypedAmount.h"
 
 #include <QPointer>
 #include <algorithm>
@@ -28,7 +29,8 @@ void appendOnce(std::vector<SwapToken>& list, SwapToken token) {
 }
 
 // Exact base units of a typed amount; none for text that is no amount above zero. The
-// amount errors that name a number the token cannot hold are reported.
+// amount errors that name a number the token cannot hold, or the separator to use, are
+// reported.
 struct ParsedAmount {
     std::optional<UInt256> value;
     std::optional<QString> error;
@@ -39,14 +41,15 @@ ParsedAmount parseAmount(const QString& text, std::int64_t decimals) {
         return {};
     }
     try {
-        const Amount amount = Amount::parse(text.toStdString(), static_cast<unsigned>(decimals));
+        const Amount amount = parseTypedAmount(text, static_cast<unsigned>(decimals));
         if (amount.value.isZero()) {
             return {};
         }
         return {amount.value, std::nullopt};
     } catch (const AmountError& error) {
         if (error.kind() == AmountError::Kind::tooManyDecimals ||
-            error.kind() == AmountError::Kind::tooLarge) {
+            error.kind() == AmountError::Kind::tooLarge ||
+            error.kind() == AmountError::Kind::decimalComma) {
             return {std::nullopt, QString::fromUtf8(error.what())};
         }
         return {};

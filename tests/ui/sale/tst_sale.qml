@@ -143,10 +143,12 @@ Item {
             compare(textIn(find("usdcCard"), "amountText"), "1.0050")
             shoot("sale-form")
 
-            // Text that is no amount: nothing to review.
+            // A comma where the locale (en_US) writes a point: nothing to review, and the form
+            // says which separator it wants.
             typeInto(within(find("novrCard"), "amountField"), "1,5")
             verify(!vm().canReview)
             verify(!find("reviewSwapButton").enabled)
+            tryText("quoteStatusText", "Use a point as the decimal separator", 5000)
             typeInto(within(find("novrCard"), "amountField"), "1")
             tryCompare(vm(), "canReview", true, 10000)
         }

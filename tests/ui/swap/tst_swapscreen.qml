@@ -167,11 +167,14 @@ Item {
                 compare(textOf("slippageLabel"), text)
             }
 
-            // An amount that is no number: nothing asked, nothing shown.
+            // A comma where the locale (en_US) writes a point: nothing asked, and the form says
+            // which separator it wants.
             typeAmount("1,5")
             wait(700)
             compare(textOf("amountOut", find("toCard")), "0.00")
-            verify(!shown("routeRow") && !shown("quoteError") && !shown("quoting"))
+            verify(!shown("routeRow") && !shown("quoting"))
+            verify(shown("quoteError"))
+            compare(textOf("quoteError"), "Use a point as the decimal separator")
             verify(!find("reviewSwapButton").enabled)
         }
 

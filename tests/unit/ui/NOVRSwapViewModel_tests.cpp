@@ -2,6 +2,7 @@
 // for the amount it was quoted for, superseded quotes dropped, maximum costs past 2^64, the
 // pause before quoting; over a scripted node and over the Solidity stand-in on anvil.
 
+#include "LocaleScope.h"
 #include "NOVRSaleChain.h"
 #include "NOVRSaleWallet.h"
 #include "RefreshFixture.h"
@@ -89,15 +90,30 @@ TEST_F(ScriptedSale, ANewModelAndAmountsThatAreNoUsableNumber) {
     vm.setAmountString("1");
     quote();
     ASSERT_TRUE(vm.canReview());
-    for (const char* text : {"", " 1", "1 ", "abc", "0", "0.000", "1,5", "-1", "1e-19",
-                             "0.0000000000000000001", "inf", "0x10"}) {
+    test::LocaleScope english("en_US");
+    // Text that is no number needs no words; text whose own fault has a name says it.
+    const std::map<std::string, QString> texts = {
+        {"", {}},
+        {" 1", {}},
+        {"1 ", {}},
+        {"abc", {}},
+        {"0", {}},
+        {"0.000", {}},
+        {"-1", "The amount cannot be negative"},
+        {"inf", {}},
+        {"0x10", {}},
+        {"1,5", "Use a point as the decimal separator"},
+        {"1e-19", "Too many decimal places"},
+        {"0.0000000000000000001", "Too many decimal places"},
+    };
+    for (const auto& [text, error] : texts) {
         vm.setAmountString(QString::fromUtf8(text));
         EXPECT_FALSE(vm.usableAmount()) << text;
         EXPECT_FALSE(vm.canReview()) << text;
         quote();
         EXPECT_FALSE(vm.floorPriceRaw()) << text;
         EXPECT_FALSE(vm.hasEstimatedCost()) << text;
-        EXPECT_FALSE(vm.hasQuoteError()) << text;
+        EXPECT_EQ(vm.quoteErrorText(), error) << text;
         EXPECT_FALSE(vm.isQuoting()) << text;
     }
     EXPECT_EQ(floorCalls(), 1);
@@ -149,7 +165,7 @@ TEST_F(ScriptedSale, BuyAndSellTexts) {
 }
 
 // The confirmation reads every figure exactly, as it will be sent and paid; the form keeps the
-// lists' rounding.
+// lists' rounding. Under de_DE the comma is the amount's decimal point.
 TEST_F(ScriptedSale, TheReviewShowsExactFigures) {
     const auto rows = [&] {
         std::vector<std::pair<QString, QString>> out;
@@ -160,7 +176,8 @@ TEST_F(ScriptedSale, TheReviewShowsExactFigures) {
         return out;
     };
     using Rows = std::vector<std::pair<QString, QString>>;
-    vm.setAmountString("01.50");
+    test::LocaleScope german("de_DE");
+    vm.setAmountString("01,50");
     quote();
     EXPECT_EQ(vm.usableAmount(), units(1'500'000'000'000'000'000));
     EXPECT_EQ(vm.estimatedUSDCText(), "2.5000");

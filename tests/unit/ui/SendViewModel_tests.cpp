@@ -4,6 +4,7 @@
 // one flow per chain that a second start cannot run twice. The Bitcoin send itself meets
 // bitcoinjs-lib in its peer test.
 
+#include "LocaleScope.h"
 #include "RefreshFixture.h"
 #include "core/crypto/Bech32.h"
 #include "state/AppState.h"
@@ -127,7 +128,7 @@ TEST(SendViewModel, AmountsAreExactAndRefusedWhenTheAssetCannotHoldThem) {
     EXPECT_EQ(vm.amountError(), "");
     EXPECT_TRUE(vm.canReview());
     // A fraction of a satoshi, separators, blanks, signs, zero, and more than 64 bits.
-    for (const char* text : {"0.000000019", "1,5", " 1", "1 ", "abc", "-1", "0", "0e5", "inf",
+    for (const char* text : {"0.000000019", " 1", "1 ", "abc", "-1", "0", "0e5", "inf",
                              "184467440737.09551616", "1e30"}) {
         vm.setAmountString(text);
         EXPECT_FALSE(vm.parsedAmount()) << text;
@@ -136,6 +137,31 @@ TEST(SendViewModel, AmountsAreExactAndRefusedWhenTheAssetCannotHoldThem) {
     vm.setAmountString("");
     EXPECT_EQ(vm.amountError(), "");
     EXPECT_FALSE(vm.canReview());
+}
+
+// The amount field takes the user's decimal comma where the locale writes one, and the point
+// always; elsewhere a comma says which separator to use instead of "Invalid amount".
+TEST(SendViewModel, AmountsTakeTheLocalesDecimalComma) {
+    SendModel model(Chain::bitcoin);
+    SendViewModel& vm = model.vm;
+    {
+        test::LocaleScope german("de_DE");
+        for (const char* text : {"0,5", "0.5", ",5"}) {
+            vm.setAmountString(text);
+            EXPECT_EQ(vm.parsedAmount(), units(50'000'000)) << text;
+            EXPECT_EQ(vm.amountError(), "") << text;
+        }
+        // A thousands point before a decimal comma is two separators: no amount.
+        vm.setAmountString("1.000,5");
+        EXPECT_FALSE(vm.parsedAmount());
+        EXPECT_EQ(vm.amountError(), "Invalid amount");
+    }
+    test::LocaleScope english("en_US");
+    vm.setAmountString("0,5");
+    EXPECT_FALSE(vm.parsedAmount());
+    EXPECT_EQ(vm.amountError(), "Use a point as the decimal separator");
+    vm.setAmountString("0.5");
+    EXPECT_EQ(vm.parsedAmount(), units(50'000'000));
 }
 
 TEST(SendViewModel, RecipientsAreCheckedForTheirChainWithTheirChecksums) {
