@@ -4,6 +4,7 @@
 #include "services/connections/NetworkManager.h"
 #include "services/sale/NOVRSaleContract.h"
 #include "state/AppState.h"
+#include "state/UserErrorText.h"
 #include "state/flows/FlowService.h"
 #include "state/sale/NOVRSaleFlow.h"
 #include "ui/theme/TypedAmount.h"
@@ -271,7 +272,7 @@ QCoro::Task<void> NOVRSwapViewModel::fetchQuote() {
         setQuoteResult(false, std::nullopt);
     } catch (const std::exception& error) {
         if (!superseded()) {
-            setQuoteResult(false, QString::fromUtf8(error.what()));
+            setQuoteResult(false, userErrorText(error));
         }
     }
 }

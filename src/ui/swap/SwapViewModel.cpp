@@ -7,6 +7,7 @@
 #include "services/swap/SwapError.h"
 #include "services/swap/UniswapQuoter.h"
 #include "state/AppState.h"
+#include "state/UserErrorText.h"
 #include "state/flows/FlowService.h"
 #include "state/swap/EVMSwapExecution.h"
 #include "state/swap/SolanaSwapExecution.h"
@@ -549,7 +550,7 @@ QCoro::Task<void> SwapViewModel::fetchQuote(CancellationToken cancel) {
             quote = co_await std::move(request);
         }
     } catch (const std::exception& error) {
-        failure = QString::fromUtf8(error.what());
+        failure = userErrorText(error);
     }
     // Only the answer to the latest request, for inputs that still hold, lands.
     if (!self || generation != m_generation || inputs() != asked) {

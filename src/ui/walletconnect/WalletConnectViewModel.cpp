@@ -2,6 +2,7 @@
 
 #include "platform/SecureBytes.h"
 #include "state/AppState.h"
+#include "state/UserErrorText.h"
 #include "state/walletconnect/WalletConnectService.h"
 #include "ui/walletconnect/DAppIcon.h"
 
@@ -277,7 +278,7 @@ QCoro::Task<void> WalletConnectViewModel::approveRequest() {
             m_service->approveRequest(key.first, key.second, std::move(password));
         answered = co_await std::move(signing);
     } catch (const std::exception& error) {
-        failure = QString::fromStdString(error.what());
+        failure = userErrorText(error);
     }
     if (!self) {
         co_return;

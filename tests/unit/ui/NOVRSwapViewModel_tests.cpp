@@ -201,6 +201,18 @@ TEST_F(ScriptedSale, TheReviewShowsExactFigures) {
     EXPECT_EQ(vm.orderLine(), "2.5 NOVR \u2192 3.086417 USDC");
 }
 
+// A node that cannot be reached is named as the user knows it, not in the network library's
+// words ("Connection closed", "Host ... not found").
+TEST_F(ScriptedSale, AnUnreachableNodeIsNamed) {
+    HttpFixtureResponse closed;
+    closed.behaviour = HttpFixtureResponse::Behaviour::close;
+    floorAnswer = closed;
+    vm.setAmountString("1");
+    quote();
+    EXPECT_EQ(vm.quoteErrorText(), "Cannot connect to Arbitrum RPC");
+    EXPECT_FALSE(vm.canReview());
+}
+
 TEST_F(ScriptedSale, AnEstimateServesOnlyTheAmountItWasQuotedFor) {
     vm.setAmountString("1");
     quote();

@@ -232,6 +232,25 @@ TEST(SwapViewModel, OnlyExactAmountsAboveZeroAreQuoted) {
     EXPECT_EQ(model.exactAmountInText(), "0.1");
 }
 
+// A node that cannot be reached is named as the user knows it, not in the network library's
+// words ("Connection closed", "Host ... not found").
+TEST(SwapViewModel, AnUnreachableNodeIsNamed) {
+    RefreshFixture env;
+    env.rpc().setHandler([](const HttpFixtureRequest&) {
+        HttpFixtureResponse closed;
+        closed.behaviour = HttpFixtureResponse::Behaviour::close;
+        return closed;
+    });
+    SwapViewModel model;
+    model.setAppState(&env.state());
+    model.setTokenIn(ether);
+    model.setTokenOut(usdc);
+    model.setAmountInString("1");
+    runTask(model.fetchQuote());
+    EXPECT_FALSE(model.hasQuote());
+    EXPECT_EQ(model.quoteErrorText(), "Cannot connect to Ethereum RPC");
+}
+
 TEST(SwapViewModel, AQuoteHoldsOnlyForTheInputsItAnswers) {
     ScriptedQuoter quoter;
     SwapViewModel model;
