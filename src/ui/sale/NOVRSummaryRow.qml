@@ -12,7 +12,8 @@ RowLayout {
     Layout.fillWidth: true
     spacing: 12
     Text {
-        Layout.alignment: Qt.AlignTop
+        // Level with the value's first line.
+        Layout.alignment: Qt.AlignBaseline
         textFormat: Text.PlainText
         text: root.label
         font: BRFont.systemFont(12, Font.Normal)
@@ -21,6 +22,7 @@ RowLayout {
     WholeValue {
         objectName: "value"
         // The room the label leaves, however long the value.
+        Layout.alignment: Qt.AlignBaseline
         Layout.fillWidth: true
         Layout.preferredWidth: 0
         horizontalAlignment: TextEdit.AlignRight

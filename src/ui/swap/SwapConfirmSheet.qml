@@ -360,7 +360,8 @@ BRSheet {
         Layout.fillWidth: true
         spacing: 12
         Text {
-            Layout.alignment: Qt.AlignTop
+            // Level with the value's first line.
+            Layout.alignment: Qt.AlignBaseline
             textFormat: Text.PlainText
             text: detailRow.label
             font: BRFont.systemFont(12, Font.Normal)
@@ -369,6 +370,7 @@ BRSheet {
         WholeValue {
             objectName: "value"
             // The room the label leaves, however long the value.
+            Layout.alignment: Qt.AlignBaseline
             Layout.fillWidth: true
             Layout.preferredWidth: 0
             horizontalAlignment: TextEdit.AlignRight
