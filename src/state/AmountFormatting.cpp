@@ -1,45 +1,37 @@
 #include "state/AmountFormatting.h"
 
-#include "core/model/Amount.h"
-
-#include <charconv>
-#include <cmath>
-#include <optional>
+#include <algorithm>
 
 namespace qm {
-namespace {
-
-// The whole text as a double, in the C locale. Accepts an optional sign, digits with an
-// optional fraction and exponent, and the names of infinity and NaN, as the platform's
-// conversion does; absent for anything else or for a value beyond the double range.
-std::optional<double> parseNumber(std::string_view text) {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-            return std::nullopt;
-        }
-    }
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    double value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::general);
-    if (error != std::errc() || stop != end) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-} // namespace
 
 std::string formatTokenAmount(std::string_view amount, std::int64_t decimals) {
-    const std::optional<double> number = parseNumber(amount);
-    // Infinity and NaN are no amount a list should show.
-    if (!number || !std::isfinite(*number)) {
+    if (decimals < 0 || decimals > Amount::maxDecimals) {
         return "0";
     }
-    return amountNumberText(*number / std::pow(10.0, static_cast<double>(decimals)));
+    try {
+        // Base units are whole: read with no decimals, a fraction is refused.
+        const UInt256 value = Amount::parse(amount, 0).value;
+        return Amount{value, static_cast<unsigned>(decimals)}.listNumberText();
+    } catch (const AmountError&) {
+        return "0";
+    }
+}
+
+std::string nativeBalanceText(Chain chain, const UInt256& baseUnits) {
+    unsigned digits = 6;
+    if (chain == Chain::bitcoin) {
+        digits = 8;
+    } else if (chain == Chain::solana) {
+        digits = 4;
+    }
+    const Amount amount{baseUnits, static_cast<unsigned>(nativeDecimals(chain))};
+    return amount.fixedText(digits) + ' ' + nativeSymbol(chain);
+}
+
+Amount tokenBalanceAmount(const TokenBalance& balance) {
+    return {UInt256::fromHex(balance.balance).value_or(UInt256()),
+            static_cast<unsigned>(
+                std::clamp<std::int64_t>(balance.token.decimals, 0, Amount::maxDecimals))};
 }
 
 } // namespace qm

@@ -1,5 +1,7 @@
 #include "PortfolioHoldings.h"
 
+#include "ExactBalances.h"
+
 #include <array>
 #include <utility>
 
@@ -21,10 +23,9 @@ std::optional<double> priceOf(std::size_t i) {
 std::vector<TokenBalance> evmTokens(Chain chain, std::size_t count) {
     std::vector<TokenBalance> tokens;
     for (std::size_t i = 0; i < count; ++i) {
-        TokenBalance token =
-            evmToken("0x" + std::to_string(static_cast<int>(chain)) + std::to_string(1000 + i),
-                     symbols[i % symbols.size()], names[i % names.size()],
-                     12.5 * static_cast<double>(i + 1), priceOf(i));
+        TokenBalance token = evmToken(
+            "0x" + std::to_string(static_cast<int>(chain)) + std::to_string(1000 + i),
+            symbols[i % symbols.size()], names[i % names.size()], 12'500'000 * (i + 1), priceOf(i));
         token.token.chain = chain;
         tokens.push_back(std::move(token));
     }
@@ -33,14 +34,16 @@ std::vector<TokenBalance> evmTokens(Chain chain, std::size_t count) {
 
 } // namespace
 
-TokenBalance evmToken(std::string address, std::string symbol, std::string name, double balance,
-                      std::optional<double> price) {
+TokenBalance evmToken(std::string address, std::string symbol, std::string name,
+                      std::uint64_t amount, std::optional<double> price) {
     TokenBalance result;
     result.token.contractAddress = std::move(address);
     result.token.symbol = std::move(symbol);
     result.token.name = std::move(name);
     result.token.decimals = 6;
-    result.balanceFormatted = balance;
+    const Amount exact{UInt256(0, 0, 0, amount), 6};
+    result.balance = exact.value.description();
+    result.balanceFormatted = exact.toDouble();
     result.priceUSD = price;
     return result;
 }
@@ -60,14 +63,14 @@ SPLTokenBalance splToken(std::string mint, std::string symbol, std::string name,
 void giveHoldings(AppState& state, std::size_t tokensPerAccount) {
     state.updateBitcoinAccount(0, "btc-0",
                                [](BTCAccountState& account) { account.balanceSats = 4'218'000; });
-    const std::array<std::pair<Chain, double>, 3> evm{
-        {{Chain::ethereum, 1.25}, {Chain::arbitrum, 0.4}, {Chain::polygon, 310}}};
+    const std::array<std::pair<Chain, const char*>, 3> evm{
+        {{Chain::ethereum, "1.25"}, {Chain::arbitrum, "0.4"}, {Chain::polygon, "310"}}};
     for (const auto& entry : evm) {
         const Chain chain = entry.first;
-        const double balance = entry.second;
+        const char* balance = entry.second;
         const std::string id = state.evmAccounts(chain).at(0).id();
         state.updateEVMAccount(chain, 0, id, [&](EVMAccountState& account) {
-            account.balanceNative = balance;
+            setNativeBalance(account, balance);
             account.tokens = evmTokens(chain, tokensPerAccount);
         });
     }

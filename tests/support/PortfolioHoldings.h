@@ -5,14 +5,15 @@
 #include "state/AppState.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
 namespace qm::test {
 
-// An ERC-20 holding of `balance` whole tokens (6 decimals).
-TokenBalance evmToken(std::string address, std::string symbol, std::string name, double balance,
-                      std::optional<double> price);
+// An ERC-20 holding of `amount` base units (6 decimals).
+TokenBalance evmToken(std::string address, std::string symbol, std::string name,
+                      std::uint64_t amount, std::optional<double> price);
 // An SPL holding of `amount` base units.
 SPLTokenBalance splToken(std::string mint, std::string symbol, std::string name,
                          std::uint8_t decimals, std::uint64_t amount, std::optional<double> price);

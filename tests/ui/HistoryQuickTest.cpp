@@ -4,6 +4,7 @@
 // is installed.
 
 #include "AnvilNode.h"
+#include "ExactBalances.h"
 #include "QuickTestSetup.h"
 #include "RefreshFixture.h"
 #include "TestContracts.h"
@@ -52,11 +53,11 @@ Transaction tokenEntry(Chain chain, std::string id, std::optional<std::string> s
     return t;
 }
 
-TokenBalance balance(std::string address, std::string symbol, std::string name, double amount,
+TokenBalance balance(std::string address, std::string symbol, std::string name, const char* amount,
                      std::optional<double> price) {
     TokenBalance b;
     b.token = {std::move(address), std::move(symbol), std::move(name), 6, Chain::ethereum};
-    b.balanceFormatted = amount;
+    test::setTokenBalance(b, amount);
     b.priceUSD = price;
     return b;
 }
@@ -103,11 +104,11 @@ public:
         EVMAccountState eth;
         eth.account = {"eth-0", Chain::ethereum, 0, "0x7e5f4552091a69125d5dfcb7b8c2659029395bdf",
                        "m/44'/60'/0'/0/0"};
-        eth.balanceNative = 1.25;
+        test::setNativeBalance(eth, "1.25");
         eth.tokens = {
-            balance(usdc, "USDC", "USD Coin", 999.5, 1.0),
-            balance("0x00000000000000000000000000000000000d0d0e", "DUST", "Dust", 0.004, 1.0),
-            balance("0x00000000000000000000000000000000000e0e0e", "NOPE", "Unpriced", 3,
+            balance(usdc, "USDC", "USD Coin", "999.5", 1.0),
+            balance("0x00000000000000000000000000000000000d0d0e", "DUST", "Dust", "0.004", 1.0),
+            balance("0x00000000000000000000000000000000000e0e0e", "NOPE", "Unpriced", "3",
                     std::nullopt)};
         eth.transactions = {
             entry(Chain::ethereum, hash(Chain::ethereum, '1'), TransactionDirection::received,
@@ -128,7 +129,7 @@ public:
 
         EVMAccountState arb = eth;
         arb.account = {"arb-0", Chain::arbitrum, 0, eth.account.address, "m/44'/60'/0'/0/0"};
-        arb.balanceNative = 0.5;
+        test::setNativeBalance(arb, "0.5");
         for (TokenBalance& b : arb.tokens) {
             b.token.chain = Chain::arbitrum;
         }
@@ -181,9 +182,10 @@ public:
                       TransactionStatus::pending, "3.0000 ETH", Date::now().unixTime()));
         });
     }
-    Q_INVOKABLE void setTokenBalance(double amount, double price) {
+    // `amount` whole tokens as typed ("0.005").
+    Q_INVOKABLE void setTokenBalance(const QString& amount, double price) {
         state().updateEVMAccount(Chain::arbitrum, 0, "arb-0", [&](EVMAccountState& account) {
-            account.tokens[0].balanceFormatted = amount;
+            test::setTokenBalance(account.tokens[0], amount.toStdString());
             account.tokens[0].priceUSD = price;
         });
     }

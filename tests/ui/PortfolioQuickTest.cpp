@@ -2,6 +2,7 @@
 // loopback fixtures; the tests in portfolio/ fill the state through `fixture`.
 
 #include "AppStateFixture.h"
+#include "ExactBalances.h"
 #include "PortfolioHoldings.h"
 #include "QuickTestSetup.h"
 #include "RunTask.h"
@@ -45,19 +46,19 @@ public:
 
         qm::EVMAccountState eth;
         eth.account = account(qm::Chain::ethereum, 0, "0xabc");
-        eth.balanceNative = 0.5;
-        eth.tokens = {evmToken("0x01", "USDC", "USD Coin", 2.5, 1.0),
-                      evmToken("0x02", "NOPE", "Unpriced", 3, std::nullopt),
-                      evmToken("0x03", "<b>EVIL</b>", hostileName().toStdString(), 1, 2.0),
-                      evmToken("0x04", "DUST", "Dust", 0.001, 1.0)};
+        qm::test::setNativeBalance(eth, "0.5");
+        eth.tokens = {evmToken("0x01", "USDC", "USD Coin", 2'500'000, 1.0),
+                      evmToken("0x02", "NOPE", "Unpriced", 3'000'000, std::nullopt),
+                      evmToken("0x03", "<b>EVIL</b>", hostileName().toStdString(), 1'000'000, 2.0),
+                      evmToken("0x04", "DUST", "Dust", 1'000, 1.0)};
         state().setEVMAccounts(qm::Chain::ethereum, {eth});
         qm::EVMAccountState arb;
         arb.account = account(qm::Chain::arbitrum, 0, "0xabc");
-        arb.balanceNative = 0.25;
+        qm::test::setNativeBalance(arb, "0.25");
         state().setEVMAccounts(qm::Chain::arbitrum, {arb});
         qm::EVMAccountState pol;
         pol.account = account(qm::Chain::polygon, 0, "0xdef");
-        pol.balanceNative = 10;
+        qm::test::setNativeBalance(pol, "10");
         state().setEVMAccounts(qm::Chain::polygon, {pol});
 
         qm::SolanaAccountState sol;
@@ -126,10 +127,12 @@ public:
     // Whether a full refresh of the state has ended since forgetRefresh.
     Q_INVOKABLE bool refreshed() const { return m_env.state().lastRefresh().has_value(); }
     Q_INVOKABLE void forgetRefresh() { state().setLastRefresh(std::nullopt); }
-    Q_INVOKABLE bool setEthBalance(double coins) {
-        return state().updateEVMAccount(
-            qm::Chain::ethereum, 0, "eth-0",
-            [coins](qm::EVMAccountState& s) { s.balanceNative = coins; });
+    // `coins` as typed ("1.5").
+    Q_INVOKABLE bool setEthBalance(const QString& coins) {
+        return state().updateEVMAccount(qm::Chain::ethereum, 0, "eth-0",
+                                        [&coins](qm::EVMAccountState& s) {
+                                            qm::test::setNativeBalance(s, coins.toStdString());
+                                        });
     }
     Q_INVOKABLE void setPrice(int chain, double usd, double change) {
         auto prices = state().chainPrices();

@@ -232,54 +232,35 @@ std::string Amount::fixedText(unsigned fractionDigits) const {
     return fractionDigits == 0 ? integer : integer + "." + fraction;
 }
 
-std::string Amount::exactAmountText(std::string_view symbol) const {
-    std::string number = "0";
-    if (!value.isZero()) {
-        // Thresholds on the exact value: below 0.01 is value * 100 < 10^decimals.
-        const UInt256 unit = UInt256::powerOfTen(decimals).value_or(UInt256());
-        const auto below = [&](std::uint64_t numerator, std::uint64_t denominator) {
-            const std::optional<UInt256> scaled =
-                value.checkedMultiply(UInt256(0, 0, 0, denominator));
-            const std::optional<UInt256> limit = unit.checkedMultiply(UInt256(0, 0, 0, numerator));
-            return scaled && limit && *scaled < *limit;
-        };
-        number = fixedText(below(1, 100) ? 6 : below(1000, 1) ? 4 : 2);
+std::string Amount::listNumberText() const {
+    if (value.isZero()) {
+        return "0";
     }
-    number += ' ';
-    number += symbol;
-    return number;
+    // The size is judged on the rounded figure, so that a value that rounds up to the next
+    // size is written as that size is ("1000.00", not "1000.0000").
+    std::string text = fixedText(6);
+    if (!text.starts_with("0.00")) {
+        text = fixedText(4);
+        if (text.find('.') > 3) {
+            text = fixedText(2);
+        }
+    }
+    return text;
+}
+
+std::string Amount::exactAmountText(std::string_view symbol) const {
+    std::string text = listNumberText();
+    text += ' ';
+    text += symbol;
+    return text;
 }
 
 double Amount::toDouble() const {
     return wholeUnits(value, decimals);
 }
 
-std::string Amount::text(std::string_view symbol) const {
-    return formatTokenAmount(toDouble(), symbol);
-}
-
 double wholeUnits(const UInt256& value, std::int64_t decimals) {
     return toDouble(value) / std::pow(10.0, static_cast<double>(decimals));
-}
-
-std::string amountNumberText(double value) {
-    if (value == 0 || !std::isfinite(value)) {
-        return "0";
-    }
-    if (value < 0.01) {
-        return fixedPointText(value, 6);
-    }
-    if (value < 1000) {
-        return fixedPointText(value, 4);
-    }
-    return fixedPointText(value, 2);
-}
-
-std::string formatTokenAmount(double amount, std::string_view symbol) {
-    std::string out = amountNumberText(amount);
-    out += ' ';
-    out += symbol;
-    return out;
 }
 
 std::string fixedPointText(double value, int digits) {

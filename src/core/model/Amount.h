@@ -1,7 +1,7 @@
 #pragma once
 // An exact amount of a coin or token: an integer of base units and the asset's number of
-// decimals. Typed amount texts become base units here without going through a double; the
-// screens' amount texts are made here too.
+// decimals. Typed amount texts become base units here without going through a double, and
+// every amount text the screens show is made here from the exact value.
 
 #include "core/crypto/UInt256.h"
 #include "platform/Error.h"
@@ -55,14 +55,16 @@ struct Amount {
     // digits of the asset are rounded half up, missing ones are zeros (what "%.Nf" shows,
     // without a double in between).
     std::string fixedText(unsigned fractionDigits) const;
-    // The amount text of text(), from the exact value: "0" for zero, else 6 fraction digits
-    // below 0.01, 4 below 1000 and 2 from 1000 up, a blank, `symbol`.
+    // The number of the amount texts in lists, from the exact value: "0" for zero, else 6
+    // fraction digits below 0.01, 4 below 1000 and 2 from 1000 up, rounded half up. The size
+    // is that of the figure shown: 999.99995 rounds to 1000 and reads "1000.00", 0.0099999995
+    // reads "0.0100". Any number of decimals; never a double.
+    std::string listNumberText() const;
+    // listNumberText(), a blank, `symbol`: the one text of an amount in every list.
     std::string exactAmountText(std::string_view symbol) const;
 
-    // value / 10^decimals as a double, for display and prices.
+    // value / 10^decimals as a double, for dollar values and charts only (never a text).
     double toDouble() const;
-    // The amount text the screens show: amountNumberText of toDouble(), a blank, `symbol`.
-    std::string text(std::string_view symbol) const;
 
     bool operator==(const Amount&) const = default;
 };
@@ -70,16 +72,8 @@ struct Amount {
 // `value` rounded once to the nearest double, divided by 10^decimals.
 double wholeUnits(const UInt256& value, std::int64_t decimals);
 
-// The number of an amount text: "0" for zero (and for infinity or NaN), else `value` with 6
-// fraction digits below 0.01, 4 below 1000 and 2 from 1000 up.
-std::string amountNumberText(double value);
-
-// A token amount in whole units with its symbol, as the portfolio and token rows show it:
-// amountNumberText of `amount` (so "0 ETH" for zero, "-5.000000 ETH" for -5), a blank, `symbol`.
-std::string formatTokenAmount(double amount, std::string_view symbol);
-
 // `value` with exactly `digits` fraction digits and "." as the decimal point (printf's "%.Nf"
-// in the C locale, never the user's).
+// in the C locale, never the user's): prices and chart axes, never an amount.
 std::string fixedPointText(double value, int digits);
 
 } // namespace qm

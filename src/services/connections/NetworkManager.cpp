@@ -14,6 +14,12 @@ bool isDown(ConnectionPhase phase) {
            phase == ConnectionPhase::fetchFailed;
 }
 
+// What a user reads when a chain's endpoint cannot be reached, as the sends say it: "Cannot
+// connect to Ethereum RPC", "Cannot connect to Solana RPC".
+std::string unreachableText(Chain chain) {
+    return "Cannot connect to " + displayName(chain) + " RPC";
+}
+
 } // namespace
 
 std::string connectionStatusText(Chain chain, ConnectionPhase phase, const std::string& host) {
@@ -240,6 +246,7 @@ std::shared_ptr<JSONRPCClient> NetworkManager::evmClient(Chain chain) {
     auto& cached = m_evmClients[chain];
     if (!cached) {
         cached = std::make_shared<JSONRPCClient>(evmPool(chain).activeURL(), m_options.rpcTimeouts);
+        cached->setUnreachableText(unreachableText(chain));
     }
     return cached;
 }
@@ -277,6 +284,7 @@ std::shared_ptr<SolanaRPCClient> NetworkManager::currentSolanaClient() {
     if (!m_solanaClient) {
         m_solanaClient =
             std::make_shared<SolanaRPCClient>(m_solanaPool.activeURL(), m_options.rpcTimeouts);
+        m_solanaClient->setUnreachableText(unreachableText(Chain::solana));
     }
     return m_solanaClient;
 }
@@ -291,11 +299,13 @@ QCoro::Task<bool> NetworkManager::replaceClientAndProbe(Chain chain, QUrl url) {
         if (chain == Chain::solana) {
             m_solanaClient.reset();
             const auto client = std::make_shared<SolanaRPCClient>(url, m_options.rpcTimeouts);
+            client->setUnreachableText(unreachableText(chain));
             m_solanaClient = client;
             co_await client->getLatestBlockhash();
         } else {
             m_evmClients.erase(chain);
             const auto client = std::make_shared<JSONRPCClient>(url, m_options.rpcTimeouts);
+            client->setUnreachableText(unreachableText(chain));
             m_evmClients[chain] = client;
             co_await client->gasPrice();
         }

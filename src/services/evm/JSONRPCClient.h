@@ -111,6 +111,9 @@ public:
     explicit JSONRPCClient(QUrl url, HttpTimeouts timeouts = {}, QObject* parent = nullptr);
 
     const QUrl& url() const { return m_transport.url(); }
+    // What a user reads when this endpoint cannot be reached ("Cannot connect to Ethereum RPC"):
+    // carried by every HttpTransportError of its requests.
+    void setUnreachableText(std::string text) { m_transport.setUnreachableText(std::move(text)); }
 
     // Posts {"jsonrpc":"2.0","method":..,"params":..,"id":n} and returns the decoded "result".
     // Throws JSONRPCClientError (httpError for any status but 200, decodingError, rpcError even

@@ -162,10 +162,12 @@ void HttpSession::applyOptions(QNetworkRequest& request, const HttpRequestOption
 // Touches `this` only before the first co_await: the session may be gone when the reply ends.
 QCoro::Task<HttpResponse> HttpSession::send(Verb verb, QUrl url, QByteArray body,
                                             QByteArray contentType, HttpRequestOptions options) {
+    const std::string unreachableText = m_unreachableText;
     if (options.cancel.isCancelled()) {
         // Nothing is sent for a task that is already cancelled.
         co_await NextTurn{};
-        throw HttpTransportError(HttpTransportError::Kind::aborted, "The request was cancelled.");
+        throw HttpTransportError(HttpTransportError::Kind::aborted, "The request was cancelled.",
+                                 unreachableText);
     }
     QNetworkRequest request(url);
     applyOptions(request, options);
@@ -222,7 +224,7 @@ QCoro::Task<HttpResponse> HttpSession::send(Verb verb, QUrl url, QByteArray body
     co_await NextTurn{};
 
     if (outcome.failure) {
-        throw *outcome.failure;
+        throw HttpTransportError(outcome.failure->kind(), outcome.failure->what(), unreachableText);
     }
     co_return std::move(outcome.response);
 }

@@ -18,7 +18,9 @@
 //   is returned as HttpResponse with that status and the whole body, never thrown: deciding
 //   what a status means is the caller's job. Redirects are followed as Qt's default policy allows.
 // - Transport failures (no connection, refused, TLS, a reply cut short, a time-out, an abort)
-//   throw HttpTransportError with a kind and a readable text; nothing else is thrown.
+//   throw HttpTransportError with a kind and a readable text; nothing else is thrown. The error
+//   also carries the session's unreachable text, the words a user reads when this service
+//   cannot be reached ("Cannot connect to Ethereum RPC"), which its owner names.
 // - Size. A reply body (of any status) longer than the session's limit is refused while it
 //   arrives: the request is aborted as soon as the announced length or the bytes received
 //   pass the limit, and throws kind tooLarge. So a hostile server costs at most the limit.
@@ -90,11 +92,16 @@ public:
         other,            // anything else below HTTP (bad URL, unknown protocol, ...)
     };
 
-    HttpTransportError(Kind kind, const std::string& text) : Error(text), m_kind(kind) {}
+    HttpTransportError(Kind kind, const std::string& text, std::string unreachableText = {})
+        : Error(text), m_kind(kind), m_unreachableText(std::move(unreachableText)) {}
     Kind kind() const { return m_kind; }
+    // What a user reads when the session's service cannot be reached; empty when its owner
+    // named none. what() stays the transport's own text, for the diagnostics.
+    const std::string& unreachableText() const { return m_unreachableText; }
 
 private:
     Kind m_kind;
+    std::string m_unreachableText;
 };
 
 class HttpSession : public QObject {
@@ -115,6 +122,9 @@ public:
     const QUrl& baseUrl() const { return m_baseUrl; }
     const HttpTimeouts& timeouts() const { return m_timeouts; }
     std::size_t maxBodyBytes() const { return m_maxBodyBytes; }
+    // The words for a user when this service cannot be reached, carried by every transport
+    // failure of the session's requests from now on ("Cannot connect to Ethereum RPC").
+    void setUnreachableText(std::string text) { m_unreachableText = std::move(text); }
 
     // The base URL with `path` appended to its path (one '/' between them) and `query` set.
     // An empty path gives the base URL itself (with the query).
@@ -139,6 +149,7 @@ private:
     QUrl m_baseUrl;
     HttpTimeouts m_timeouts;
     std::size_t m_maxBodyBytes;
+    std::string m_unreachableText;
     QNetworkAccessManager* m_manager; // child of this session
 };
 

@@ -20,6 +20,8 @@ public:
     JSONRPCTransport(QUrl url, HttpTimeouts timeouts, std::size_t maxBodyBytes);
 
     const QUrl& url() const { return m_url; }
+    // The words for a user when the endpoint cannot be reached (see HttpSession).
+    void setUnreachableText(std::string text) { m_session.setUnreachableText(std::move(text)); }
     // Posts one request; the reply's status and body (what a status means is the client's call).
     // Cancelling `cancel` aborts it.
     QCoro::Task<HttpResponse> post(std::string method, nlohmann::json params,

@@ -55,7 +55,7 @@ std::optional<SPLTokenBalance> SPLTokenBalance::fromAccount(const SPLTokenAccoun
 }
 
 std::string SPLTokenBalance::formattedAmount() const {
-    return Amount{UInt256(0, 0, 0, amount), decimals}.text(symbol);
+    return Amount{UInt256(0, 0, 0, amount), decimals}.exactAmountText(symbol);
 }
 
 } // namespace qm

@@ -35,6 +35,9 @@ public:
     explicit SolanaRPCClient(QUrl url, HttpTimeouts timeouts = {}, QObject* parent = nullptr);
 
     const QUrl& url() const { return m_transport.url(); }
+    // What a user reads when this endpoint cannot be reached ("Cannot connect to Ethereum RPC"):
+    // carried by every HttpTransportError of its requests.
+    void setUnreachableText(std::string text) { m_transport.setUnreachableText(std::move(text)); }
 
     // Posts {"jsonrpc":"2.0","id":n,"method":..,"params":..} and returns the decoded "result".
     // Throws SolanaRPCError (httpError for any status but 200, decodingError when the reply or

@@ -173,7 +173,9 @@ std::optional<QUrl> AggregatorEndpoint::url(std::string_view path, const QUrlQue
 }
 
 AggregatorClient::AggregatorClient(AggregatorEndpoint endpoint, QObject* parent)
-    : QObject(parent), m_endpoint(std::move(endpoint)), m_session(QUrl(), kTimeouts) {}
+    : QObject(parent), m_endpoint(std::move(endpoint)), m_session(QUrl(), kTimeouts) {
+    m_session.setUnreachableText("Cannot reach the Jupiter swap service");
+}
 
 QCoro::Task<SolanaSwapQuote>
 AggregatorClient::aggregatorOrder(std::string inputMint, std::string outputMint,

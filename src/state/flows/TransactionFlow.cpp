@@ -2,6 +2,7 @@
 
 #include "platform/async/CancellableSleep.h"
 #include "platform/async/PollUntil.h"
+#include "state/UserErrorText.h"
 
 #include <exception>
 #include <iostream>
@@ -65,7 +66,7 @@ QCoro::Task<void> TransactionFlow::run(Body body, CancellationToken token) {
         QCoro::Task<void> running = body(FlowRun(self, token));
         co_await std::move(running);
     } catch (const std::exception& error) {
-        failure = QString::fromUtf8(error.what());
+        failure = userErrorText(error);
     } catch (...) {
         failure = QStringLiteral("The operation failed.");
     }

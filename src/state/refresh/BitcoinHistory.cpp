@@ -1,7 +1,7 @@
 #include "state/refresh/BitcoinHistory.h"
 
-#include "core/model/Amount.h"
 #include "core/model/CheckedArithmetic.h"
+#include "state/AmountFormatting.h"
 
 #include <algorithm>
 #include <limits>
@@ -61,7 +61,7 @@ std::optional<BitcoinRawTransaction> BitcoinRawTransaction::fromHex(std::string_
 }
 
 std::string bitcoinAmountText(std::uint64_t sats) {
-    return fixedPointText(static_cast<double>(sats) / 100'000'000.0, 8) + " BTC";
+    return nativeBalanceText(Chain::bitcoin, UInt256(0, 0, 0, sats));
 }
 
 Transaction bitcoinTransaction(const std::string& hash, const ElectrumTxRef& reference,

@@ -57,8 +57,24 @@ std::optional<double> parseNumber(std::string_view text) {
     return value;
 }
 
-std::string fixed(double value, int digits, const std::string& symbol) {
-    return fixedPointText(value, digits) + " " + symbol;
+// A whole number of base units, read exactly; none for anything else.
+std::optional<UInt256> parseBaseUnits(std::string_view text) {
+    try {
+        return Amount::parse(text, 0).value;
+    } catch (const AmountError&) {
+        return std::nullopt;
+    }
+}
+
+// Wei of the native coin as the history shows it: 6 fraction digits above zero and below
+// 0.0001, else 4, rounded half up from the exact value (the size is that of the rounded figure).
+std::string nativeAmountText(const UInt256& wei, const std::string& symbol) {
+    const Amount amount{wei, 18};
+    std::string text = amount.fixedText(6);
+    if (wei.isZero() || !text.starts_with("0.0000")) {
+        text = amount.fixedText(4);
+    }
+    return text + " " + symbol;
 }
 
 void log(const std::string& line) {
@@ -119,16 +135,15 @@ std::optional<Transaction> transactionFromExplorer(const ExplorerTx& record, Cha
             decimals = defaultTokenDecimals;
         }
         entry.amount = formatTokenAmount(value, decimals) + " " + record.tokenSymbol.value_or("?");
-    } else if (const std::optional<double> wei = parseNumber(value)) {
-        const double coins = *wei / 1e18;
-        entry.amount = fixed(coins, coins > 0 && coins < 0.0001 ? 6 : 4, symbol);
     } else {
-        entry.amount = fixed(0, 4, symbol);
+        entry.amount = nativeAmountText(parseBaseUnits(value).value_or(UInt256()), symbol);
     }
     if (record.gasUsed && record.gasPrice) {
-        const double fee = parseNumber(*record.gasUsed).value_or(0) *
-                           parseNumber(*record.gasPrice).value_or(0) / 1e18;
-        entry.fee = fixed(std::isfinite(fee) ? fee : 0, 6, symbol);
+        const UInt256 gasUsed = parseBaseUnits(*record.gasUsed).value_or(UInt256());
+        const UInt256 gasPrice = parseBaseUnits(*record.gasPrice).value_or(UInt256());
+        // A product past 256 bits is no fee a chain charged.
+        const UInt256 fee = gasUsed.checkedMultiply(gasPrice).value_or(UInt256());
+        entry.fee = Amount{fee, 18}.fixedText(6) + " " + symbol;
     }
 
     entry.id = isToken ? *record.hash + "-" + record.contractAddress.value_or("") : *record.hash;

@@ -1,6 +1,6 @@
 #include "ui/portfolio/AccountDetailModel.h"
 
-#include "core/model/Amount.h"
+#include "state/AmountFormatting.h"
 #include "state/AppState.h"
 #include "ui/shell/SidebarItems.h"
 #include "ui/shell/WalletShell.h"
@@ -33,8 +33,7 @@ QString accountBalanceText(const AppState& state, const Account& account) {
         return QStringLiteral("0 SOL");
     default:
         if (const auto* found = stateWithID(state.evmAccounts(account.chain), account.id)) {
-            return QString::fromStdString(fixedPointText(found->balanceNative, 6) + ' ' +
-                                          nativeSymbol(account.chain));
+            return QString::fromStdString(nativeBalanceText(account.chain, found->balanceWei));
         }
         return QStringLiteral("0 ") + QString::fromStdString(nativeSymbol(account.chain));
     }

@@ -21,8 +21,8 @@ namespace qm {
 class AppState;
 
 // The native balance of the header, from the account's state found by id in its chain's list:
-// "%.8f BTC", "%.6f ETH" / "%.6f POL", "%.4f SOL"; "0 BTC", "0 ETH", "0 POL", "0 SOL" when no
-// state has that id.
+// nativeBalanceText of its exact balance ("0.00150000 BTC", "1.500000 ETH", "2.5000 SOL"); "0
+// BTC", "0 ETH", "0 POL", "0 SOL" when no state has that id.
 QString accountBalanceText(const AppState& state, const Account& account);
 // The first state with the id `accountID` in the list of its chain (from the id's prefix);
 // none for a Bitcoin or Solana id and when none matches.

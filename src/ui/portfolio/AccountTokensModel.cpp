@@ -1,5 +1,6 @@
 #include "ui/portfolio/AccountTokensModel.h"
 
+#include "state/AmountFormatting.h"
 #include "state/AppState.h"
 #include "ui/portfolio/AccountDetailModel.h"
 
@@ -33,17 +34,20 @@ QVariant AccountTokensModel::data(const QModelIndex& index, int role) const {
         return balance->balanceFormatted;
     case PriceUSDRole:
         return balance->priceUSD ? QVariant(*balance->priceUSD) : QVariant::fromValue(nullptr);
+    case BaseUnitsRole:
+        return QString::fromStdString(tokenBalanceAmount(*balance).value.decimalString());
+    case DecimalsRole:
+        return tokenBalanceAmount(*balance).decimals;
     default:
         return {};
     }
 }
 
 QHash<int, QByteArray> AccountTokensModel::roleNames() const {
-    return {{TokenIdRole, "tokenId"},
-            {NameRole, "name"},
-            {SymbolRole, "symbol"},
-            {BalanceFormattedRole, "balanceFormatted"},
-            {PriceUSDRole, "priceUSD"}};
+    return {{TokenIdRole, "tokenId"},   {NameRole, "name"},
+            {SymbolRole, "symbol"},     {BalanceFormattedRole, "balanceFormatted"},
+            {PriceUSDRole, "priceUSD"}, {BaseUnitsRole, "baseUnits"},
+            {DecimalsRole, "decimals"}};
 }
 
 void AccountTokensModel::setAccountID(const std::string& id) {

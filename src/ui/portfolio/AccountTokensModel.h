@@ -25,8 +25,10 @@ public:
         TokenIdRole = Qt::UserRole + 1, // "tokenId": the contract address
         NameRole,                       // "name"
         SymbolRole,                     // "symbol"
-        BalanceFormattedRole,           // "balanceFormatted": whole tokens
+        BalanceFormattedRole,           // "balanceFormatted": whole tokens, for the dollar value
         PriceUSDRole,                   // "priceUSD": dollars per token, null when unpriced
+        BaseUnitsRole,                  // "baseUnits": the exact balance, decimal digits
+        DecimalsRole,                   // "decimals": the token's, within 0 ... 255
     };
     Q_ENUM(Role)
 

@@ -4,6 +4,7 @@
 #include "services/connections/NetworkManager.h"
 #include "services/evm/ERC20Resolver.h"
 #include "state/AppState.h"
+#include "state/UserErrorText.h"
 #include "ui/shell/WalletShell.h"
 
 #include <algorithm>
@@ -130,7 +131,7 @@ QCoro::Task<void> AddTokenViewModel::resolve(std::string address, std::uint64_t 
         QCoro::Task<Token> lookup = ERC20Resolver::resolve(address, chain, client, cancel);
         token = co_await std::move(lookup);
     } catch (const std::exception& error) {
-        failure = QString::fromUtf8(error.what());
+        failure = userErrorText(error);
     }
     // The sheet may have closed, or the field moved on to another text, while it ran.
     if (!self || generation != m_generation || cancel.isCancelled() ||

@@ -1,6 +1,6 @@
 #include "ui/portfolio/AmountTexts.h"
 
-#include "core/model/Amount.h"
+#include "state/AmountFormatting.h"
 #include "ui/portfolio/FiatText.h"
 
 namespace qm {
@@ -9,8 +9,10 @@ AmountTexts* AmountTexts::create(QQmlEngine*, QJSEngine*) {
     return new AmountTexts;
 }
 
-QString AmountTexts::formatTokenAmount(double amount, const QString& symbol) const {
-    return QString::fromStdString(qm::formatTokenAmount(amount, symbol.toStdString()));
+QString AmountTexts::formatTokenAmount(const QString& baseUnits, int decimals,
+                                       const QString& symbol) const {
+    return QString::fromStdString(qm::formatTokenAmount(baseUnits.toStdString(), decimals)) + u' ' +
+           symbol;
 }
 
 QString AmountTexts::formatUSD(double value) const {

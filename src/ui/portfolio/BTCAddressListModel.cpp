@@ -19,9 +19,8 @@ bool sameAddress(const BTCAddressInfo& a, const BTCAddressInfo& b) {
 } // namespace
 
 QString addressBalanceText(std::uint64_t sats) {
-    const double btc = static_cast<double>(sats) / 100'000'000.0;
-    if (btc >= 0.001) {
-        return QString::fromStdString(fixedPointText(btc, 8));
+    if (sats >= 100'000) { // 0.001 BTC
+        return QString::fromStdString(Amount{UInt256(0, 0, 0, sats), 8}.fixedText(8));
     }
     return QString::number(sats) + QStringLiteral(" sat");
 }

@@ -1,6 +1,6 @@
 #include "ui/portfolio/PortfolioRows.h"
 
-#include "core/model/Amount.h"
+#include "state/AmountFormatting.h"
 #include "state/AppState.h"
 #include "ui/portfolio/FiatText.h"
 #include "ui/shell/SidebarItems.h"
@@ -56,15 +56,15 @@ void addEVMRows(const AppState& state, Chain chain, std::vector<PortfolioRow>& r
     const double price = chain == Chain::polygon ? polygonPrice(state) : state.ethPriceUSD();
     const auto& accounts = state.evmAccounts(chain);
     for (const EVMAccountState& account : accounts) {
-        const QString balance =
-            text(fixedPointText(account.balanceNative, 6) + ' ' + nativeSymbol(chain));
-        rows.push_back(accountRow(chain, account.id(), balance, account.balanceNative * price));
+        rows.push_back(accountRow(chain, account.id(),
+                                  text(nativeBalanceText(chain, account.balanceWei)),
+                                  account.balanceNative * price));
     }
     for (const EVMAccountState& account : accounts) {
         for (const TokenBalance& token : account.tokens) {
             rows.push_back(
                 tokenRow(chain, account.id(), token.id(), token.token.name, token.token.symbol,
-                         text(formatTokenAmount(token.balanceFormatted, token.token.symbol)),
+                         text(tokenBalanceAmount(token).exactAmountText(token.token.symbol)),
                          formatUSD(token.balanceFormatted * token.priceUSD.value_or(0))));
         }
     }

@@ -1,6 +1,6 @@
 #include "ui/portfolio/TokenDetailModel.h"
 
-#include "core/model/Amount.h"
+#include "state/AmountFormatting.h"
 #include "state/AppState.h"
 #include "ui/portfolio/AccountDetailModel.h"
 #include "ui/portfolio/FiatText.h"
@@ -33,8 +33,8 @@ const TokenBalance* tokenBalanceOf(const AppState& state, std::string_view accou
 }
 
 QString tokenBalanceText(const TokenBalance* balance, const Token& token) {
-    const double amount = balance ? balance->balanceFormatted : 0;
-    return QString::fromStdString(formatTokenAmount(amount, token.symbol));
+    const Amount amount = balance ? tokenBalanceAmount(*balance) : Amount{};
+    return QString::fromStdString(amount.exactAmountText(token.symbol));
 }
 
 QString tokenFiatText(const TokenBalance* balance) {

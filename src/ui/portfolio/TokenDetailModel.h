@@ -20,8 +20,8 @@ class AppState;
 // account, an unknown account or a token it does not hold.
 const TokenBalance* tokenBalanceOf(const AppState& state, std::string_view accountID,
                                    const Token& token);
-// "0 USDC" without a record or with a zero balance, else the token amount text with the
-// token's own symbol ("999.5000 USDC").
+// "0 USDC" without a record or with a zero balance, else the list text of the exact balance
+// with the token's own symbol ("999.5000 USDC").
 QString tokenBalanceText(const TokenBalance* balance, const Token& token);
 // The dollar value of the record: "< $0.01" under a cent, "$0.00" without a record or price.
 QString tokenFiatText(const TokenBalance* balance);

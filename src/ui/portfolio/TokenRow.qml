@@ -1,15 +1,17 @@
 import QtQuick
 import Quillmark.Ui
 
-// One token balance of an account: the card with its amount ("12.5000 USDC") and its dollar
-// value with the floor for tiny holdings ("< $0.01"), both formatted here from the numbers
-// (the row takes no finished texts). A balance without a price is worth $0.00. The parent
-// attaches what a click does.
+// One token balance of an account: the card with its amount ("12.5000 USDC", from the exact
+// base units) and its dollar value with the floor for tiny holdings ("< $0.01"), both
+// formatted here (the row takes no finished texts). A balance without a price is worth $0.00.
+// The parent attaches what a click does.
 Item {
     id: root
     property string name: ""
     property string symbol: ""
-    property real balanceFormatted: 0 // whole tokens
+    property string baseUnits: "0"    // the exact balance, decimal digits
+    property int decimals: 0
+    property real balanceFormatted: 0 // whole tokens, for the dollar value
     property var priceUSD: null       // dollars per token; null or undefined: no price
 
     readonly property bool hasPrice: typeof priceUSD === "number" && isFinite(priceUSD)
@@ -22,7 +24,7 @@ Item {
         width: root.width
         name: root.name
         symbol: root.symbol
-        amountText: AmountTexts.formatTokenAmount(root.balanceFormatted, root.symbol)
+        amountText: AmountTexts.formatTokenAmount(root.baseUnits, root.decimals, root.symbol)
         valueText: AmountTexts.formatTokenUSD(root.hasPrice ? root.balanceFormatted * root.priceUSD : 0)
         showsChevron: true
         valueColor: BRPalette.textTertiary

@@ -84,6 +84,8 @@ ColumnLayout {
             Layout.fillWidth: true
             name: model.name
             symbol: model.symbol
+            baseUnits: model.baseUnits
+            decimals: model.decimals
             balanceFormatted: model.balanceFormatted
             priceUSD: model.priceUSD
             TapHandler { onTapped: root.tokenPicked(row.index) }

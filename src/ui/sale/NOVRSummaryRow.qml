@@ -2,28 +2,31 @@ import QtQuick
 import QtQuick.Layouts
 import Quillmark.Ui
 
-// A row of the sale's order summary: the label on the left, the value on one line on the right.
+// A row of the sale's order summary: the label on the left, the value on the right; a value
+// too long for the line wraps, never elided.
 RowLayout {
     id: root
     property string label: ""
     property string value: ""
 
     Layout.fillWidth: true
+    spacing: 12
     Text {
+        // Level with the value's first line.
+        Layout.alignment: Qt.AlignBaseline
         textFormat: Text.PlainText
         text: root.label
         font: BRFont.systemFont(12, Font.Normal)
         color: BRPalette.textTertiary
     }
-    Item { Layout.fillWidth: true }
-    Text {
+    WholeValue {
         objectName: "value"
-        textFormat: Text.PlainText
-        Layout.maximumWidth: 260
+        // The room the label leaves, however long the value.
+        Layout.alignment: Qt.AlignBaseline
+        Layout.fillWidth: true
+        Layout.preferredWidth: 0
+        horizontalAlignment: TextEdit.AlignRight
         text: root.value
-        elide: Text.ElideLeft
-        maximumLineCount: 1
         font: BRFont.monospacedFont(13, Font.Medium)
-        color: BRPalette.textPrimary
     }
 }

@@ -3,9 +3,9 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Quillmark.Ui
 
-// The sale's confirmation: the order, the wallet password and the confirm button; then, from
-// the first step of the buy or sale on, its progress until it is in a block ("Done") or was
-// handed to the network without an answer. A failure brings the review back with its text
+// The sale's confirmation: the order (every figure exact, the sale contract's whole address),
+// the wallet password and the confirm button; then, from the first step of the buy or sale on,
+// its progress until it is in a block ("Done") or was handed to the network without an answer. A failure brings the review back with its text
 // under the field. Opened while the view model's showConfirmation is set; "Cancel" clears it,
 // "Done" resets the model and asks the sale sheet to close (done()).
 BRSheet {
@@ -74,17 +74,9 @@ BRSheet {
                         anchors.fill: parent
                         anchors.margins: 12
                         spacing: 12
+                        // Every figure exact and whole: what is signed is what is read.
                         Repeater {
-                            model: root.buying
-                                   ? [["Amount", root.vm.amountString + " NOVR"],
-                                      ["Estimated cost", root.vm.estimatedUSDCText + " USDC"],
-                                      ["Max cost", root.vm.maxCostText + " USDC"],
-                                      ["Slippage", root.vm.slippageText],
-                                      ["Floor price", root.vm.floorPriceText]]
-                                   : [["Amount", root.vm.amountString + " NOVR"],
-                                      ["You receive", root.vm.estimatedUSDCText + " USDC"],
-                                      ["Price", "Floor (guaranteed)"],
-                                      ["Floor price", root.vm.floorPriceText]]
+                            model: root.vm.reviewRows
                             delegate: ColumnLayout {
                                 required property var modelData
                                 required property int index
@@ -101,6 +93,30 @@ BRSheet {
                                     label: modelData[0]
                                     value: modelData[1]
                                 }
+                            }
+                        }
+                        // The contract the buy or sale calls (and any approval names), whole:
+                        // two addresses that differ in the middle must not look the same.
+                        Rectangle {
+                            Layout.fillWidth: true
+                            implicitHeight: 1
+                            color: BRPalette.border
+                        }
+                        ColumnLayout {
+                            objectName: "summaryRow_Contract"
+                            Layout.fillWidth: true
+                            spacing: 4
+                            Text {
+                                textFormat: Text.PlainText
+                                text: "Sale contract"
+                                font: BRFont.systemFont(12, Font.Normal)
+                                color: BRPalette.textTertiary
+                            }
+                            WholeValue {
+                                objectName: "value"
+                                Layout.fillWidth: true
+                                text: root.vm.contractAddress
+                                font: BRFont.monospacedFont(12, Font.Normal)
                             }
                         }
                     }
@@ -204,12 +220,16 @@ BRSheet {
                     Text {
                         objectName: "orderLine"
                         Layout.alignment: Qt.AlignHCenter
+                        Layout.maximumWidth: 412
+                        horizontalAlignment: Text.AlignHCenter
                         textFormat: Text.PlainText
                         text: root.vm.orderLine
                         font: BRFont.systemFont(28, Font.Medium)
+                        // Smaller to fit, and past the smallest size onto more lines: every
+                        // digit stays.
                         fontSizeMode: Text.HorizontalFit
                         minimumPixelSize: 12
-                        Layout.maximumWidth: 412
+                        wrapMode: Text.WrapAnywhere
                         color: BRPalette.textPrimary
                     }
                     Text {

@@ -4,8 +4,10 @@
 #include "services/connections/NetworkManager.h"
 #include "services/sale/NOVRSaleContract.h"
 #include "state/AppState.h"
+#include "state/UserErrorText.h"
 #include "state/flows/FlowService.h"
 #include "state/sale/NOVRSaleFlow.h"
+#include "ui/theme/TypedAmount.h"
 
 #include <QPointer>
 #include <algorithm>
@@ -18,8 +20,14 @@ namespace {
 
 const QString missingFigure = QStringLiteral("\u2014");
 
+// USDC as the form shows it (the lists' rounding) and as the review does (every digit).
 QString usdcText(const UInt256& baseUnits) {
-    return QString::fromStdString(amountNumberText(wholeUnits(baseUnits, usdcDecimals)));
+    return QString::fromStdString(Amount{baseUnits, usdcDecimals}.listNumberText());
+}
+
+QString exactUSDC(const std::optional<UInt256>& baseUnits) {
+    return baseUnits ? QString::fromStdString(Amount{*baseUnits, usdcDecimals}.exactText())
+                     : missingFigure;
 }
 
 } // namespace
@@ -79,7 +87,7 @@ void NOVRSwapViewModel::setShowConfirmation(bool show) {
 
 std::optional<UInt256> NOVRSwapViewModel::usableAmount() const {
     try {
-        const Amount amount = Amount::parse(m_amountString.toStdString(), novrDecimals);
+        const Amount amount = parseTypedAmount(m_amountString, novrDecimals);
         if (amount.value.isZero()) {
             return std::nullopt;
         }
@@ -87,6 +95,19 @@ std::optional<UInt256> NOVRSwapViewModel::usableAmount() const {
     } catch (const AmountError&) {
         return std::nullopt;
     }
+}
+
+std::optional<QString> NOVRSwapViewModel::amountError() const {
+    try {
+        parseTypedAmount(m_amountString, novrDecimals);
+    } catch (const AmountError& error) {
+        // An empty field, or text that is no number at all, needs no words.
+        if (error.kind() != AmountError::Kind::empty &&
+            error.kind() != AmountError::Kind::notANumber) {
+            return QString::fromUtf8(error.what());
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<UInt256> NOVRSwapViewModel::estimatedCostUSDC() const {
@@ -105,13 +126,18 @@ std::optional<UInt256> NOVRSwapViewModel::maxCostUSDC() const {
     return novrMaxCost(*cost, m_slippageBps);
 }
 
-QString NOVRSwapViewModel::estimatedUSDCText() const {
-    std::optional<UInt256> usdc;
+std::optional<UInt256> NOVRSwapViewModel::estimatedUSDC() const {
     if (m_direction == Direction::Buy) {
-        usdc = estimatedCostUSDC();
-    } else if (const std::optional<UInt256> amount = usableAmount(); amount && m_floorPrice) {
-        usdc = novrFloorProceeds(*amount, *m_floorPrice);
+        return estimatedCostUSDC();
     }
+    if (const std::optional<UInt256> amount = usableAmount(); amount && m_floorPrice) {
+        return novrFloorProceeds(*amount, *m_floorPrice);
+    }
+    return std::nullopt;
+}
+
+QString NOVRSwapViewModel::estimatedUSDCText() const {
+    const std::optional<UInt256> usdc = estimatedUSDC();
     return usdc ? usdcText(*usdc) : missingFigure;
 }
 
@@ -125,6 +151,36 @@ QString NOVRSwapViewModel::maxCostText() const {
 
 QString NOVRSwapViewModel::floorPriceText() const {
     return m_floorPrice ? usdcText(*m_floorPrice) + QStringLiteral(" USDC") : missingFigure;
+}
+
+QString NOVRSwapViewModel::exactAmountText() const {
+    const std::optional<UInt256> amount = usableAmount();
+    return amount ? QString::fromStdString(Amount{*amount, novrDecimals}.exactText())
+                  : m_amountString;
+}
+
+QVariantList NOVRSwapViewModel::reviewRows() const {
+    const auto row = [](const QString& label, const QString& value) {
+        return QVariant(QVariantList{label, value});
+    };
+    const QString usdc = QStringLiteral(" USDC");
+    const QString floor = m_floorPrice ? exactUSDC(m_floorPrice) + usdc : missingFigure;
+    QVariantList rows{row(QStringLiteral("Amount"), exactAmountText() + QStringLiteral(" NOVR"))};
+    if (m_direction == Direction::Buy) {
+        rows.append(row(QStringLiteral("Estimated cost"), exactUSDC(estimatedUSDC()) + usdc));
+        rows.append(row(QStringLiteral("Max cost"), exactUSDC(maxCostUSDC()) + usdc));
+        rows.append(row(QStringLiteral("Slippage"), slippageText()));
+    } else {
+        rows.append(row(QStringLiteral("You receive"), exactUSDC(estimatedUSDC()) + usdc));
+        rows.append(row(QStringLiteral("Price"), QStringLiteral("Floor (guaranteed)")));
+    }
+    rows.append(row(QStringLiteral("Floor price"), floor));
+    return rows;
+}
+
+QString NOVRSwapViewModel::contractAddress() const {
+    return QString::fromUtf8(novrSaleContractAddress.data(),
+                             static_cast<qsizetype>(novrSaleContractAddress.size()));
 }
 
 QString NOVRSwapViewModel::slippageText() const {
@@ -184,7 +240,8 @@ QCoro::Task<void> NOVRSwapViewModel::fetchQuote() {
     if (!amount || !state) {
         m_estimate.reset();
         m_floorPrice.reset();
-        setQuoteResult(false, std::nullopt);
+        // Text that names what is wrong with it (a comma, too many decimals) says so.
+        setQuoteResult(false, amountError());
         co_return;
     }
     const std::uint64_t generation = m_quoteGeneration;
@@ -215,7 +272,7 @@ QCoro::Task<void> NOVRSwapViewModel::fetchQuote() {
         setQuoteResult(false, std::nullopt);
     } catch (const std::exception& error) {
         if (!superseded()) {
-            setQuoteResult(false, QString::fromUtf8(error.what()));
+            setQuoteResult(false, userErrorText(error));
         }
     }
 }
@@ -300,12 +357,9 @@ void NOVRSwapViewModel::executeSwap() {
 
 QString NOVRSwapViewModel::liveOrderLine() const {
     const QString arrow = QStringLiteral(" \u2192 ");
-    if (m_direction == Direction::Buy) {
-        return estimatedUSDCText() + QStringLiteral(" USDC") + arrow + m_amountString +
-               QStringLiteral(" NOVR");
-    }
-    return m_amountString + QStringLiteral(" NOVR") + arrow + estimatedUSDCText() +
-           QStringLiteral(" USDC");
+    const QString usdc = exactUSDC(estimatedUSDC()) + QStringLiteral(" USDC");
+    const QString novr = exactAmountText() + QStringLiteral(" NOVR");
+    return m_direction == Direction::Buy ? usdc + arrow + novr : novr + arrow + usdc;
 }
 
 QString NOVRSwapViewModel::orderLine() const {

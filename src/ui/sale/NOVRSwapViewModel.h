@@ -51,6 +51,12 @@ class NOVRSwapViewModel : public PasswordFormModel {
     Q_PROPERTY(QString floorPriceText READ floorPriceText NOTIFY quoteChanged)
     // "0.5%", "1%", "2%", "3%".
     Q_PROPERTY(QString slippageText READ slippageText NOTIFY slippageBpsChanged)
+    // The confirmation's rows, [label, value] each, every figure exact (all its digits, never
+    // rounded): Amount, Estimated cost, Max cost and Slippage buying; Amount, You receive and
+    // Price selling; then Floor price.
+    Q_PROPERTY(QVariantList reviewRows READ reviewRows NOTIFY quoteChanged)
+    // The sale contract every buy and sale calls (and the spender of their approvals), whole.
+    Q_PROPERTY(QString contractAddress READ contractAddress CONSTANT)
     Q_PROPERTY(bool canReview READ canReview NOTIFY quoteChanged)
     Q_PROPERTY(bool showConfirmation READ showConfirmation WRITE setShowConfirmation NOTIFY
                    showConfirmationChanged)
@@ -58,8 +64,8 @@ class NOVRSwapViewModel : public PasswordFormModel {
     Q_PROPERTY(bool isSending READ isSending NOTIFY flowChanged)
     Q_PROPERTY(double broadcastProgress READ broadcastProgress NOTIFY flowChanged)
     Q_PROPERTY(QString txHash READ txHash NOTIFY flowChanged)
-    // "2.5000 USDC → 1.5 NOVR" or "1.5 NOVR → 1.8518 USDC": the order as confirmed once a run
-    // has started (also in a sheet opened again on it), else as typed and quoted.
+    // "2.5 USDC → 1.5 NOVR" or "1.5 NOVR → 1.851851 USDC", exact: the order as confirmed once a
+    // run has started (also in a sheet opened again on it), else as typed and quoted.
     Q_PROPERTY(QString orderLine READ orderLine NOTIFY orderLineChanged)
     // The sheet's face: the progress face from the first step to the end of a run that sent,
     // the review face before and after a failure.
@@ -96,7 +102,8 @@ public:
     void setShowConfirmation(bool show);
 
     // The typed amount in NOVR base units when it is a number above zero with at most 18
-    // fraction digits; none otherwise.
+    // fraction digits (a comma is its decimal point where the user's locale writes one); none
+    // otherwise.
     std::optional<UInt256> usableAmount() const;
     // The buy estimate (USDC base units) when it was quoted for the amount typed now.
     std::optional<UInt256> estimatedCostUSDC() const;
@@ -107,10 +114,21 @@ public:
     bool hasEstimatedCost() const { return estimatedCostUSDC().has_value(); }
     bool hasFloorPrice() const { return m_floorPrice.has_value(); }
 
+    // What is wrong with the typed amount when the amount's own text says it ("Use a point as
+    // the decimal separator", "Too many decimal places"); none for an amount, for an empty
+    // field or for text that is no number at all.
+    std::optional<QString> amountError() const;
+
+    // The form's figures, rounded as the lists are ("2.5000"; "—" without one).
     QString estimatedUSDCText() const;
     QString maxCostText() const;
     QString floorPriceText() const;
     QString slippageText() const;
+    // The typed amount as it will be sent: the exact text of its base units, or the text as
+    // typed while it is no amount.
+    QString exactAmountText() const;
+    QVariantList reviewRows() const;
+    QString contractAddress() const;
     // An amount above zero, no quote running or failed, and the figure the direction needs for
     // the amount as typed (a buy's estimate and its maximum, a sale's floor price).
     bool canReview() const;
@@ -172,6 +190,8 @@ private:
     // means the price moved, so the quote is asked for again.
     void followFlowStep();
     QString liveOrderLine() const;
+    // The USDC side of the order: a buy's estimate, a sale's proceeds at the floor price.
+    std::optional<UInt256> estimatedUSDC() const;
 
     struct BuyEstimate {
         UInt256 amount; // NOVR base units quoted

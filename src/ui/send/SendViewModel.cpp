@@ -2,11 +2,13 @@
 
 #include "core/storage/TokenStore.h"
 #include "services/bitcoin/CoinSelection.h"
+#include "state/AmountFormatting.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
 #include "state/send/SendError.h"
 #include "state/send/SendRecipients.h"
 #include "ui/portfolio/TokenVariant.h"
+#include "ui/theme/TypedAmount.h"
 
 #include <utility>
 
@@ -192,7 +194,7 @@ unsigned SendViewModel::assetDecimals() const {
 
 std::optional<UInt256> SendViewModel::parsedAmount() const {
     try {
-        const Amount amount = Amount::parse(m_amountString.toStdString(), assetDecimals());
+        const Amount amount = parseTypedAmount(m_amountString, assetDecimals());
         const bool native64 = m_chain == Chain::bitcoin || m_chain == Chain::solana;
         if (amount.value.isZero() || (native64 && !amount.value.toUInt64())) {
             return std::nullopt;
@@ -209,6 +211,14 @@ QString SendViewModel::amountError() const {
     }
     const std::optional<UInt256> amount = parsedAmount();
     if (!amount) {
+        try {
+            parseTypedAmount(m_amountString, assetDecimals());
+        } catch (const AmountError& error) {
+            // A comma where the locale's decimal point is a point: say which separator to use.
+            if (error.kind() == AmountError::Kind::decimalComma) {
+                return QString::fromUtf8(error.what());
+            }
+        }
         return QString::fromUtf8(SendError(SendError::Code::invalidAmount).what());
     }
     // A payment output below it is refused by the network's nodes: never signed.
@@ -260,17 +270,11 @@ Amount SendViewModel::availableBalance() const {
 
 QString SendViewModel::balanceText() const {
     const Amount balance = availableBalance();
-    std::string number;
     if (m_selectedToken) {
-        number = balance.exactText();
-    } else if (m_chain == Chain::bitcoin) {
-        number = balance.fixedText(8);
-    } else if (m_chain == Chain::solana) {
-        number = balance.fixedText(4);
-    } else {
-        number = balance.fixedText(6);
+        return QString::fromStdString(balance.exactText()) + u' ' + symbol();
     }
-    return QString::fromStdString(number) + u' ' + symbol();
+    // The sidebar's and the portfolio's text of the same balance.
+    return QString::fromStdString(nativeBalanceText(m_chain, balance.value));
 }
 
 QVariantList SendViewModel::assetTokens() const {

@@ -77,7 +77,8 @@ class SendViewModel : public StateBoundModel {
     Q_PROPERTY(QString recipientError READ recipientError NOTIFY formChanged)
     Q_PROPERTY(bool canReview READ canReview NOTIFY formChanged)
     // "Invalid amount" while the amount text is not an amount above zero the asset can hold
-    // (too many decimals, too large, not a number), the dust limit's text for a Bitcoin
+    // (too many decimals, too large, not a number), "Use a point as the decimal separator" for
+    // a comma where the user's locale writes a point, the dust limit's text for a Bitcoin
     // payment below it; empty for an empty field.
     Q_PROPERTY(QString amountError READ amountError NOTIFY formChanged)
 
@@ -95,8 +96,9 @@ class SendViewModel : public StateBoundModel {
     Q_PROPERTY(QString reviewTotal READ reviewTotal NOTIFY reviewChanged)
     // The selected token's symbol, else the chain's native symbol.
     Q_PROPERTY(QString symbol READ symbol NOTIFY formChanged)
-    // The available balance with the symbol: 8 decimals on Bitcoin, 6 on the EVM chains, 4
-    // on Solana, every digit of a token's.
+    // The available balance with the symbol: the sidebar's text of a native balance (8
+    // decimals on Bitcoin, 6 on the EVM chains, 4 on Solana, rounded half up), every digit of a
+    // token's.
     Q_PROPERTY(QString balanceText READ balanceText NOTIFY formChanged)
     // The chain's tokens the user added (token maps), in stored order: the asset list.
     Q_PROPERTY(QVariantList assetTokens READ assetTokens NOTIFY formChanged)

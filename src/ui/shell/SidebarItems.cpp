@@ -1,15 +1,14 @@
 #include "ui/shell/SidebarItems.h"
 
-#include "core/model/Amount.h"
+#include "state/AmountFormatting.h"
 #include "state/AppState.h"
 #include "ui/theme/AddressText.h"
 
 namespace qm {
 namespace {
 
-// `value` with `digits` fraction digits, a blank and the symbol, with a "." whatever the locale.
-QString formatted(double value, int digits, std::string_view symbol) {
-    return QString::fromStdString(fixedPointText(value, digits) + ' ' + std::string(symbol));
+QString nativeText(Chain chain, const UInt256& baseUnits) {
+    return QString::fromStdString(nativeBalanceText(chain, baseUnits));
 }
 
 QString withTokenCount(QString balance, std::size_t tokenCount) {
@@ -58,18 +57,15 @@ std::vector<std::string> accountIDs(const AppState& state, Chain chain) {
 } // namespace
 
 QString bitcoinBalanceText(std::uint64_t sats) {
-    return formatted(static_cast<double>(sats) / 100'000'000.0, 8, "BTC");
+    return nativeText(Chain::bitcoin, UInt256(0, 0, 0, sats));
 }
 
 QString solanaBalanceText(std::uint64_t lamports, std::size_t tokenCount) {
-    return withTokenCount(formatted(static_cast<double>(lamports) / 1'000'000'000.0, 4, "SOL"),
-                          tokenCount);
+    return withTokenCount(nativeText(Chain::solana, UInt256(0, 0, 0, lamports)), tokenCount);
 }
 
 QString evmBalanceText(const EVMAccountState& state) {
-    // The account state's own display text: six places and the chain's native symbol.
-    return withTokenCount(formatted(state.balanceNative, 6, nativeSymbol(state.account.chain)),
-                          state.tokens.size());
+    return withTokenCount(nativeText(state.account.chain, state.balanceWei), state.tokens.size());
 }
 
 std::vector<SidebarAccountItem> sidebarItems(const AppState& state, Chain chain) {

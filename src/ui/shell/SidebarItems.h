@@ -25,11 +25,14 @@ struct SidebarAccountItem {
     bool operator==(const SidebarAccountItem&) const = default;
 };
 
+// The balances are nativeBalanceText of the exact base units (rounded half up, never through a
+// double), as the send sheet shows them.
 // "0.00150000 BTC" for 150,000 satoshis.
 QString bitcoinBalanceText(std::uint64_t sats);
 // "1.2500 SOL", then " +N tokens" when `tokenCount` is not 0.
 QString solanaBalanceText(std::uint64_t lamports, std::size_t tokenCount);
-// The native balance with its symbol ("%.6f ETH"; Arbitrum shows ETH too), then " +N tokens".
+// The native balance (balanceWei) with six places and its symbol ("0.500000 ETH"; Arbitrum
+// shows ETH too), then " +N tokens".
 QString evmBalanceText(const EVMAccountState& state);
 
 // The entries of one chain's list, in list order.

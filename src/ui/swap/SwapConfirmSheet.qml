@@ -4,8 +4,9 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // The swap's confirmation: the review (what goes in, what should come out, the least that
-// may, the slippage and the route; the wallet password; Cancel and Swap), then, from the
-// swap's first step on, its progress read from the chain's flow until the chain has answered.
+// may, exact and whole; the slippage, the route and the router's whole address; the wallet
+// password; Cancel and Swap), then, from the swap's first step on, its progress read from the
+// chain's flow until the chain has answered.
 // "Swap complete!" only for a receipt that says so; a swap the chain reverted, or one that
 // left without an answer in time, says so with its id. A failure before anything left brings
 // the review back with its text under the field. Opened while the model's showConfirmation is
@@ -101,16 +102,17 @@ BRSheet {
                     ColumnLayout {
                         width: parent.width
                         spacing: 12
+                        // Every figure exact and whole: what is signed is what is read.
                         DetailRow {
                             objectName: "rowFrom"
                             label: "From"
-                            value: root.vm.amountInString + " " + root.symbolIn
+                            value: root.vm.exactAmountInText + " " + root.symbolIn
                         }
                         Divider {}
                         DetailRow {
                             objectName: "rowTo"
                             label: "To (est.)"
-                            value: root.vm.expectedOutputText + " " + root.symbolOut
+                            value: root.vm.exactOutputText + " " + root.symbolOut
                         }
                         Divider {}
                         DetailRow {
@@ -133,6 +135,27 @@ BRSheet {
                             visible: root.vm.route.length > 0
                             label: "Route"
                             value: root.vm.route
+                        }
+                        // The contract the swap calls (and any approval names), whole: two
+                        // addresses that differ in the middle must not look the same.
+                        Divider { visible: root.vm.contractAddress.length > 0 }
+                        ColumnLayout {
+                            objectName: "rowContract"
+                            visible: root.vm.contractAddress.length > 0
+                            Layout.fillWidth: true
+                            spacing: 4
+                            Text {
+                                textFormat: Text.PlainText
+                                text: "Router contract"
+                                font: BRFont.systemFont(12, Font.Normal)
+                                color: BRPalette.textTertiary
+                            }
+                            WholeValue {
+                                objectName: "value"
+                                Layout.fillWidth: true
+                                text: root.vm.contractAddress
+                                font: BRFont.monospacedFont(12, Font.Normal)
+                            }
                         }
                     }
                 }
@@ -271,12 +294,16 @@ BRSheet {
                     Text {
                         objectName: "progressSummary"
                         Layout.alignment: Qt.AlignHCenter
+                        Layout.maximumWidth: content.width
+                        horizontalAlignment: Text.AlignHCenter
                         textFormat: Text.PlainText
                         text: root.flow ? root.flow.summary : ""
                         font: BRFont.systemFont(28, Font.Medium)
+                        // Smaller to fit, and past the smallest size onto more lines: every
+                        // digit stays.
                         fontSizeMode: Text.HorizontalFit
                         minimumPixelSize: 14
-                        Layout.maximumWidth: content.width
+                        wrapMode: Text.WrapAnywhere
                         color: BRPalette.textPrimary
                     }
                     Text {
@@ -325,26 +352,30 @@ BRSheet {
         }
     }
 
+    // A label and its value on the right; a value too long for the line wraps, never elided.
     component DetailRow: RowLayout {
+        id: detailRow
         property string label: ""
         property string value: ""
         Layout.fillWidth: true
+        spacing: 12
         Text {
+            // Level with the value's first line.
+            Layout.alignment: Qt.AlignBaseline
             textFormat: Text.PlainText
-            text: parent.label
+            text: detailRow.label
             font: BRFont.systemFont(12, Font.Normal)
             color: BRPalette.textTertiary
         }
-        Item { Layout.fillWidth: true }
-        Text {
+        WholeValue {
             objectName: "value"
-            Layout.maximumWidth: 260
-            textFormat: Text.PlainText
-            text: parent.value
+            // The room the label leaves, however long the value.
+            Layout.alignment: Qt.AlignBaseline
+            Layout.fillWidth: true
+            Layout.preferredWidth: 0
+            horizontalAlignment: TextEdit.AlignRight
+            text: detailRow.value
             font: BRFont.monospacedFont(13, Font.Medium)
-            color: BRPalette.textPrimary
-            elide: Text.ElideMiddle
-            maximumLineCount: 1
         }
     }
     component Divider: Rectangle {

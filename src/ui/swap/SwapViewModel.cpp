@@ -7,10 +7,12 @@
 #include "services/swap/SwapError.h"
 #include "services/swap/UniswapQuoter.h"
 #include "state/AppState.h"
+#include "state/UserErrorText.h"
 #include "state/flows/FlowService.h"
 #include "state/swap/EVMSwapExecution.h"
 #include "state/swap/SolanaSwapExecution.h"
 #include "ui/swap/SwapTokenVariant.h"
+#include "ui/theme/TypedAmount.h"
 
 #include <QPointer>
 #include <algorithm>
@@ -28,7 +30,8 @@ void appendOnce(std::vector<SwapToken>& list, SwapToken token) {
 }
 
 // Exact base units of a typed amount; none for text that is no amount above zero. The
-// amount errors that name a number the token cannot hold are reported.
+// amount errors that name a number the token cannot hold, or the separator to use, are
+// reported.
 struct ParsedAmount {
     std::optional<UInt256> value;
     std::optional<QString> error;
@@ -39,14 +42,15 @@ ParsedAmount parseAmount(const QString& text, std::int64_t decimals) {
         return {};
     }
     try {
-        const Amount amount = Amount::parse(text.toStdString(), static_cast<unsigned>(decimals));
+        const Amount amount = parseTypedAmount(text, static_cast<unsigned>(decimals));
         if (amount.value.isZero()) {
             return {};
         }
         return {amount.value, std::nullopt};
     } catch (const AmountError& error) {
         if (error.kind() == AmountError::Kind::tooManyDecimals ||
-            error.kind() == AmountError::Kind::tooLarge) {
+            error.kind() == AmountError::Kind::tooLarge ||
+            error.kind() == AmountError::Kind::decimalComma) {
             return {std::nullopt, QString::fromUtf8(error.what())};
         }
         return {};
@@ -236,25 +240,54 @@ void SwapViewModel::inputsChanged() {
     }
     setIsQuoting(false);
     clearQuotes();
+    // The review's amount follows the inputs, quote or not.
+    emit quoteChanged();
     emit canSwapChanged();
 }
 
 QString SwapViewModel::expectedOutputText() const {
+    const std::optional<Amount> output = quotedOutput();
+    return output ? QString::fromStdString(output->listNumberText()) : QString();
+}
+
+std::optional<Amount> SwapViewModel::quotedOutput() const {
     if (m_currentQuote) {
-        return formatAmount(m_currentQuote->amountOut, m_currentQuote->tokenOut.decimals);
+        return amountOf(m_currentQuote->amountOut, m_currentQuote->tokenOut.decimals);
     }
-    return m_solanaQuote ? formatAmount(UInt256(0, 0, 0, m_solanaQuote->quote.outAmount),
-                                        m_solanaQuote->asked.tokenOut.decimals)
-                         : QString();
+    if (m_solanaQuote) {
+        return amountOf(UInt256(0, 0, 0, m_solanaQuote->quote.outAmount),
+                        m_solanaQuote->asked.tokenOut.decimals);
+    }
+    return std::nullopt;
+}
+
+QString SwapViewModel::exactAmountInText() const {
+    const std::optional<Inputs> current = inputs();
+    if (!current) {
+        return m_amountInString;
+    }
+    return QString::fromStdString(
+        amountOf(current->amountIn, current->tokenIn.decimals).exactText());
+}
+
+QString SwapViewModel::exactOutputText() const {
+    const std::optional<Amount> output = quotedOutput();
+    return output ? QString::fromStdString(output->exactText()) : QString();
 }
 
 QString SwapViewModel::minimumReceivedText() const {
+    std::optional<Amount> minimum;
     if (m_currentQuote) {
-        return formatAmount(m_currentQuote->amountOutMinimum, m_currentQuote->tokenOut.decimals);
+        minimum = amountOf(m_currentQuote->amountOutMinimum, m_currentQuote->tokenOut.decimals);
+    } else if (m_solanaQuote) {
+        minimum = amountOf(UInt256(0, 0, 0, m_solanaQuote->quote.outAmountMinimum),
+                           m_solanaQuote->asked.tokenOut.decimals);
     }
-    return m_solanaQuote ? formatAmount(UInt256(0, 0, 0, m_solanaQuote->quote.outAmountMinimum),
-                                        m_solanaQuote->asked.tokenOut.decimals)
-                         : QString();
+    return minimum ? QString::fromStdString(minimum->exactText()) : QString();
+}
+
+QString SwapViewModel::contractAddress() const {
+    return isEVMChain(m_chain) ? QString::fromStdString(uniswapRouterAddress) : QString();
 }
 
 bool SwapViewModel::minimumIsEstimate() const {
@@ -329,8 +362,8 @@ void SwapViewModel::setShowConfirmation(bool shown) {
 
 void SwapViewModel::showSummary(TransactionFlow& flow, const SwapToken& in,
                                 const SwapToken& out) const {
-    flow.setSummary(m_amountInString + QStringLiteral(" ") + QString::fromStdString(in.symbol) +
-                        QStringLiteral(" \u2192 ") + expectedOutputText() + QStringLiteral(" ") +
+    flow.setSummary(exactAmountInText() + QStringLiteral(" ") + QString::fromStdString(in.symbol) +
+                        QStringLiteral(" \u2192 ") + exactOutputText() + QStringLiteral(" ") +
                         QString::fromStdString(out.symbol),
                     QStringLiteral("on ") + QString::fromStdString(displayName(m_chain)));
 }
@@ -517,7 +550,7 @@ QCoro::Task<void> SwapViewModel::fetchQuote(CancellationToken cancel) {
             quote = co_await std::move(request);
         }
     } catch (const std::exception& error) {
-        failure = QString::fromUtf8(error.what());
+        failure = userErrorText(error);
     }
     // Only the answer to the latest request, for inputs that still hold, lands.
     if (!self || generation != m_generation || inputs() != asked) {
@@ -540,8 +573,13 @@ void SwapViewModel::flipTokens() {
     setQuoteError(std::nullopt);
 }
 
+Amount SwapViewModel::amountOf(const UInt256& amount, std::int64_t decimals) {
+    return {amount,
+            static_cast<unsigned>(std::clamp<std::int64_t>(decimals, 0, Amount::maxDecimals))};
+}
+
 QString SwapViewModel::formatAmount(const UInt256& amount, std::int64_t decimals) {
-    return QString::fromStdString(amountNumberText(wholeUnits(amount, decimals)));
+    return QString::fromStdString(amountOf(amount, decimals).listNumberText());
 }
 
 } // namespace qm

@@ -11,6 +11,7 @@
 // transaction of the swap has left, then wiped, as it is by reset().
 
 #include "core/crypto/UInt256.h"
+#include "core/model/Amount.h"
 #include "core/model/Chain.h"
 #include "platform/async/CancellationToken.h"
 #include "platform/async/TaskHandle.h"
@@ -54,7 +55,14 @@ class SwapViewModel : public PasswordFormModel {
     Q_PROPERTY(bool hasQuote READ hasQuote NOTIFY quoteChanged)
     Q_PROPERTY(QString quoteError READ quoteErrorText NOTIFY quoteErrorChanged)
     Q_PROPERTY(QString expectedOutputText READ expectedOutputText NOTIFY quoteChanged)
+    // The review's figures, exact (every digit, never rounded): the amount that goes in, the
+    // promised output and the least that may come out.
+    Q_PROPERTY(QString exactAmountInText READ exactAmountInText NOTIFY quoteChanged)
+    Q_PROPERTY(QString exactOutputText READ exactOutputText NOTIFY quoteChanged)
     Q_PROPERTY(QString minimumReceivedText READ minimumReceivedText NOTIFY quoteChanged)
+    // The contract the swap calls (the router, also the spender of an approval): the whole
+    // address on Ethereum, Arbitrum and Polygon; empty on Solana, whose order names none.
+    Q_PROPERTY(QString contractAddress READ contractAddress NOTIFY chainChanged)
     Q_PROPERTY(QString route READ route NOTIFY quoteChanged)
     // The minimum is only worked out from the slippage (a Solana order that states none):
     // nothing on chain enforces it, and the screens say so.
@@ -124,10 +132,15 @@ public:
     bool hasQuote() const { return m_currentQuote.has_value() || m_solanaQuote.has_value(); }
     const std::optional<QString>& quoteError() const { return m_quoteError; }
     QString quoteErrorText() const { return m_quoteError.value_or(QString()); }
-    // The promised and the minimum output as amount texts without a symbol; empty without a
-    // quote. The route: "ETH → 0.3% → USDC".
+    // The promised output as the form shows it (the lists' rounding), without a symbol; empty
+    // without a quote. The route: "ETH → 0.3% → USDC".
     QString expectedOutputText() const;
+    // The typed amount as it will be sent (the exact text of its base units; the text as typed
+    // while it is no amount), the promised and the minimum output, exact; empty without a quote.
+    QString exactAmountInText() const;
+    QString exactOutputText() const;
     QString minimumReceivedText() const;
+    QString contractAddress() const;
     bool minimumIsEstimate() const;
     QString route() const;
     // Both tokens, an amount above zero, a current quote and no swap running.
@@ -170,7 +183,8 @@ public:
     // or password, the sheet closed, and the flow reset (unless it still runs).
     Q_INVOKABLE void reset();
 
-    // base units / 10^decimals: "0", or 6 fraction digits below 0.01, 4 below 1000, else 2.
+    // base units / 10^decimals as the lists show it, from the exact value: "0", or 6 fraction
+    // digits below 0.01, 4 below 1000, else 2, rounded half up.
     static QString formatAmount(const UInt256& amount, std::int64_t decimals);
 
 signals:
@@ -199,6 +213,10 @@ private:
         bool operator==(const SolanaOrder&) const = default;
     };
 
+    // base units of a token whose decimals are kept within 0 ... 255.
+    static Amount amountOf(const UInt256& amount, std::int64_t decimals);
+    // The promised output of the current quote; none without one.
+    std::optional<Amount> quotedOutput() const;
     void setQuote(std::optional<SwapQuote> quote);
     void setSolanaQuote(std::optional<SolanaOrder> order);
     void clearQuotes();

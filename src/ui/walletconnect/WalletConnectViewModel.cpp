@@ -4,6 +4,7 @@
 #include "services/walletconnect/WCError.h"
 #include "services/walletconnect/WCTransactionDisplay.h"
 #include "state/AppState.h"
+#include "state/UserErrorText.h"
 #include "state/walletconnect/WalletConnectService.h"
 #include "ui/walletconnect/DAppIcon.h"
 
@@ -353,7 +354,7 @@ QCoro::Task<void> WalletConnectViewModel::approveRequest() {
         // Stopped before signing to show new figures: the next press signs them.
         passwordUnused = error.code() == WCError::Code::feeRevised;
     } catch (const std::exception& error) {
-        failure = QString::fromStdString(error.what());
+        failure = userErrorText(error);
     }
     if (!self) {
         co_return;

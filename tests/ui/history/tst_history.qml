@@ -328,12 +328,13 @@ Item {
             compare(textOf("tokenDiscText", rows()[0]), "US")
             verify(shown("rowStatusDot", rows()[0]))
             // Each refresh redraws the figures.
-            const texts = [[0.005, "0.005000 USDC"], [1000, "1000.00 USDC"], [0, "0 USDC"]]
+            const texts = [["0.005", "0.005000 USDC"], ["1000", "1000.00 USDC"], ["0", "0 USDC"],
+                           ["999.99995", "1000.00 USDC"], ["1000.005", "1000.01 USDC"]]
             for (const [amount, text] of texts) {
                 fixture.setTokenBalance(amount, 0.8)
                 compare(textOf("tokenBalance"), text)
             }
-            fixture.setTokenBalance(0.004, 1)
+            fixture.setTokenBalance("0.004", 1)
             compare(textOf("tokenFiat"), "< $0.01")
             // Send starts on this token, Receive shows the account's address.
             mouseClick(find("tokenSend"))

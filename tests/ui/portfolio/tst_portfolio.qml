@@ -192,7 +192,7 @@ Item {
             // Past the count-up of the figure that fill() set (shownText may hold it already).
             tryVerify(() => total.settled && total.shownText === "$1,785.67")
             total.duration = 2000 // long enough to catch it rolling on a busy machine
-            verify(fixture.setEthBalance(1.5))
+            verify(fixture.setEthBalance("1.5"))
             wait(20)
             // The same delegates: nothing was rebuilt; the changed row shows the new balance.
             verify(row("btc-0") === btc)
@@ -213,8 +213,8 @@ Item {
             verify(total.settled)
             // A figure that changes and changes back stands whole again only once its
             // characters have come to rest.
-            verify(fixture.setEthBalance(0.5))
-            verify(fixture.setEthBalance(1.5))
+            verify(fixture.setEthBalance("0.5"))
+            verify(fixture.setEthBalance("1.5"))
             compare(total.text, "$3,785.67")
             compare(total.shownText, "$3,785.67")
             verify(!total.settled)
@@ -267,14 +267,20 @@ Item {
             fixture.selectNone()
         }
 
-        // The account screen's token row formats its own numbers: dollars with the floor for
-        // tiny holdings, nothing for a balance without a price.
+        // The account screen's token row formats its own numbers: the amount from the exact
+        // base units (a half rounds up), dollars with the floor for tiny holdings, nothing for
+        // a balance without a price.
         function test_4c_tokenRowFormatsItsValue() {
-            const cases = [[2.5, 1, "2.5000 USDC", "$2.50"], [2.5, null, "2.5000 USDC", "$0.00"],
-                           [0.004, 1, "0.004000 USDC", "< $0.01"], [0, 1, "0 USDC", "$0.00"],
-                           [1234.5, 2, "1234.50 USDC", "$2,469.00"]]
-            for (const [balance, price, amount, value] of cases) {
-                tokenRow.balanceFormatted = balance
+            tokenRow.decimals = 6
+            const cases = [["2500000", 1, "2.5000 USDC", "$2.50"],
+                           ["2500000", null, "2.5000 USDC", "$0.00"],
+                           ["4000", 1, "0.004000 USDC", "< $0.01"], ["0", 1, "0 USDC", "$0.00"],
+                           ["1234500000", 2, "1234.50 USDC", "$2,469.00"],
+                           ["1000005000", null, "1000.01 USDC", "$0.00"],
+                           ["999999950", null, "1000.00 USDC", "$0.00"]]
+            for (const [units, price, amount, value] of cases) {
+                tokenRow.baseUnits = units
+                tokenRow.balanceFormatted = Number(units) / 1e6
                 tokenRow.priceUSD = price
                 compare(textOf(tokenRow, "tokenRowAmount"), amount)
                 compare(textOf(tokenRow, "tokenRowValue"), value)

@@ -143,10 +143,52 @@ Item {
             compare(textIn(find("usdcCard"), "amountText"), "1.0050")
             shoot("sale-form")
 
-            // Text that is no amount: nothing to review.
+            // A comma where the locale (en_US) writes a point: nothing to review, and the form
+            // says which separator it wants.
             typeInto(within(find("novrCard"), "amountField"), "1,5")
             verify(!vm().canReview)
             verify(!find("reviewSwapButton").enabled)
+            tryText("quoteStatusText", "Use a point as the decimal separator", 5000)
+            typeInto(within(find("novrCard"), "amountField"), "1")
+            tryCompare(vm(), "canReview", true, 10000)
+        }
+
+        // Every character of a value is drawn inside the card that holds it: not elided, not
+        // cut off (once the layout has taken a new width).
+        function verifyWhole(item, expected) {
+            compare(item.text, expected)
+            const card = find("summaryCard")
+            const inside = () => {
+                const at = item.mapToItem(card, 0, 0)
+                return at.x >= 0 && at.x + item.width <= card.width + 0.5
+            }
+            tryVerify(() => !item.truncated, 1000, "elided: " + expected)
+            tryVerify(() => item.contentWidth <= item.width + 0.5, 1000,
+                      "wider than its room: " + expected)
+            tryVerify(() => item.height >= item.contentHeight - 0.5, 1000, "cut below: " + expected)
+            tryVerify(inside, 1000, "outside its card: " + expected)
+        }
+
+        // The review reads every digit of the amount and the sale contract's whole address, also
+        // in a sheet too narrow for them on one line.
+        function test_2b_reviewShowsEveryDigitAndTheWholeContract() {
+            typeInto(within(find("novrCard"), "amountField"), "1.000000000000000001")
+            tryCompare(vm(), "canReview", true, 10000)
+            click("reviewSwapButton")
+            const sheet = confirmSheet()
+            tryCompare(sheet, "opened", true)
+            for (const width of [460, 260]) {
+                sheet.width = width
+                verifyWhole(within(find("summaryRow_Amount"), "value"),
+                            "1.000000000000000001 NOVR")
+                verifyWhole(within(find("summaryRow_Contract"), "value"),
+                            "0x5ed14b12336d678d17aB2e4F1A799E74225d6740")
+            }
+            verify(within(find("summaryRow_Amount"), "value").lineCount >= 2)
+            verify(within(find("summaryRow_Contract"), "value").lineCount >= 2)
+            sheet.width = 460
+            click("cancelConfirmButton")
+            tryCompare(sheet, "visible", false)
             typeInto(within(find("novrCard"), "amountField"), "1")
             tryCompare(vm(), "canReview", true, 10000)
         }
@@ -156,11 +198,13 @@ Item {
             tryCompare(confirmSheet(), "opened", true)
             const sheetItem = confirmSheet().contentItem
             compare(textIn(sheetItem, "confirmTitle"), "Confirm Buy")
+            // Every figure exact: the form's 1.0050 and 1.0352 are 1.005 and 1.03515.
             compare(rowValue("summaryRow_Amount"), "1 NOVR")
-            compare(rowValue("summaryRow_Estimated cost"), "1.0050 USDC")
-            compare(rowValue("summaryRow_Max cost"), "1.0352 USDC")
+            compare(rowValue("summaryRow_Estimated cost"), "1.005 USDC")
+            compare(rowValue("summaryRow_Max cost"), "1.03515 USDC")
             compare(rowValue("summaryRow_Slippage"), "3%")
-            compare(rowValue("summaryRow_Floor price"), "1.2346 USDC")
+            compare(rowValue("summaryRow_Floor price"), "1.234567 USDC")
+            compare(rowValue("summaryRow_Contract"), "0x5ed14b12336d678d17aB2e4F1A799E74225d6740")
             verify(!find("confirmSaleButton").enabled)
             shoot("sale-confirm")
 
@@ -182,7 +226,7 @@ Item {
             tryCompare(vm(), "isComplete", true, 20000)
             compare(textIn(sheetItem, "stepTitle"), "Swap complete!")
             compare(textIn(sheetItem, "progressPercent"), "100%")
-            compare(textIn(sheetItem, "orderLine"), "1.0050 USDC \u2192 1 NOVR")
+            compare(textIn(sheetItem, "orderLine"), "1.005 USDC \u2192 1 NOVR")
             verify(find("txBlock"))
             verify(find("doneButton"))
             compare(fixture.novrBalance(), "1000000000000000000")

@@ -167,11 +167,14 @@ Item {
                 compare(textOf("slippageLabel"), text)
             }
 
-            // An amount that is no number: nothing asked, nothing shown.
+            // A comma where the locale (en_US) writes a point: nothing asked, and the form says
+            // which separator it wants.
             typeAmount("1,5")
             wait(700)
             compare(textOf("amountOut", find("toCard")), "0.00")
-            verify(!shown("routeRow") && !shown("quoteError") && !shown("quoting"))
+            verify(!shown("routeRow") && !shown("quoting"))
+            verify(shown("quoteError"))
+            compare(textOf("quoteError"), "Use a point as the decimal separator")
             verify(!find("reviewSwapButton").enabled)
         }
 
@@ -223,7 +226,7 @@ Item {
             tryVerify(() => confirm().opened)
             verify(shown("reviewFace"))
             compare(textOf("value", find("rowFrom")), "0.5 ETH")
-            compare(textOf("value", find("rowTo")), vm().expectedOutputText + " USDC")
+            compare(textOf("value", find("rowTo")), vm().exactOutputText + " USDC")
             compare(textOf("value", find("rowMinimum")), vm().minimumReceivedText + " USDC")
             compare(textOf("value", find("rowSlippage")), "0.5%")
             compare(textOf("value", find("rowRoute")), "ETH \u2192 0.3% \u2192 USDC")
@@ -281,6 +284,52 @@ Item {
             openOn(2)
             compare(confirm().step, TransactionFlow.Idle)
             verify(!confirm().visible)
+        }
+
+        // Every character of a value is drawn inside the card that holds it: not elided, not
+        // cut off (once the layout has taken a new width).
+        function verifyWhole(item, expected) {
+            compare(item.text, expected)
+            const card = find("detailsCard")
+            const inside = () => {
+                const at = item.mapToItem(card, 0, 0)
+                return at.x >= 0 && at.x + item.width <= card.width + 0.5
+            }
+            tryVerify(() => !item.truncated, 1000, "elided: " + expected)
+            tryVerify(() => item.contentWidth <= item.width + 0.5, 1000,
+                      "wider than its room: " + expected)
+            tryVerify(() => item.height >= item.contentHeight - 0.5, 1000, "cut below: " + expected)
+            tryVerify(inside, 1000, "outside its card: " + expected)
+        }
+
+        // The review reads every digit of what is signed and the router's whole address, also in
+        // a sheet too narrow for them on one line (the card keeps the password field's width).
+        function test_4b_reviewShowsEveryDigitAndTheWholeRouter() {
+            if (!fixture.hasNode())
+                skip("anvil is not installed (scripts/install-deps)")
+            openOn(2)
+            typeAmount("1234.000000000000000001")
+            awaitQuote()
+            // The form rounds as the lists do; the review does not.
+            compare(textOf("amountOut", find("toCard")), vm().expectedOutputText)
+            mouseClick(find("reviewSwapButton"))
+            tryVerify(() => confirm().opened)
+            const rows = {rowFrom: "1234.000000000000000001 ETH",
+                          rowTo: vm().exactOutputText + " USDC",
+                          rowMinimum: vm().minimumReceivedText + " USDC",
+                          rowContract: "0x68b3465833fb72A70ecDF485E0e4C7bD8665Fc45"}
+            verify(vm().exactOutputText.length > 0)
+            for (const width of [440, 260]) {
+                confirm().width = width
+                for (const name in rows)
+                    verifyWhole(find("value", find(name)), rows[name])
+            }
+            // Narrow, the address takes two lines rather than losing its middle.
+            verify(find("value", find("rowContract")).lineCount >= 2)
+            verify(find("value", find("rowFrom")).lineCount >= 2)
+            confirm().width = 440
+            mouseClick(find("swapCancelButton"))
+            tryVerify(() => !confirm().visible)
         }
 
         function test_5_aSwapRefusedByTheNodeComesBackToTheReview() {
@@ -390,10 +439,10 @@ Item {
             mouseClick(find("reviewSwapButton"))
             tryVerify(() => confirm().opened)
             compare(textOf("value", find("rowFrom")), "1.5 SOL")
-            compare(textOf("value", find("rowTo")), "225.0000 USDC")
+            compare(textOf("value", find("rowTo")), "225 USDC") // every digit: the form's 225.0000
             // The order states its own minimum: no estimate.
             compare(find("rowMinimum").label, "Min. received")
-            compare(textOf("value", find("rowMinimum")), "223.8750 USDC")
+            compare(textOf("value", find("rowMinimum")), "223.875 USDC")
             compare(textOf("value", find("rowRoute")), "Jupiter Ultra")
             const field = find("swapPasswordField")
             tryVerify(() => field.activeFocus)
@@ -416,7 +465,7 @@ Item {
             verify(find("indicatorDone").done)
             compare(textOf("stepTitle"), "Swap complete!")
             compare(textOf("progressChain"), "on Solana")
-            compare(textOf("progressSummary"), "1.5 SOL \u2192 225.0000 USDC")
+            compare(textOf("progressSummary"), "1.5 SOL \u2192 225 USDC")
             compare(find("txId").text, confirm().flow.txHash)
             // 1.5 SOL and two signatures' fees out, 225 USDC in.
             compare(Number(fixture.solanaLamports()), lamportsBefore - 1500000000 - 10000)
@@ -445,7 +494,7 @@ Item {
             mouseClick(find("reviewSwapButton"))
             tryVerify(() => confirm().opened)
             compare(find("rowMinimum").label, "Min. received (est.)")
-            compare(textOf("value", find("rowMinimum")), "298.5000 USDC")
+            compare(textOf("value", find("rowMinimum")), "298.5 USDC")
             typeText(fixture.password())
 
             // The aggregator refuses: back to the review with its text.

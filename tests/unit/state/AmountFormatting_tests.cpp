@@ -22,9 +22,22 @@ constexpr Case table[] = {
     {"12abc", 0, "0"},
     {"1500000000000000000", 18, "1.5000"},
     {"5000000000000000", 18, "0.005000"},
-    {"999999999", 6, "1000.0000"}, // below 1000, so four digits, rounded up
+    {"999999949", 6, "999.9999"},
+    {"999999950", 6, "1000.00"}, // below 1000, but rounds to it: written as 1000 is
     {"1e400", 0, "0"},
     {"123456789012345678901234567890", 18, "123456789012.35"},
+    // Exact where a double is not: 2^53 + 1 base units, and a half that a double holds as
+    // 0.00499...
+    {"9007199254740993", 2, "90071992547409.93"},
+    {"1000005", 3, "1000.01"},
+    {"15e17", 18, "1.5000"},
+    {"+1", 0, "1.0000"},
+    // Not a whole number of base units.
+    {"-5", 0, "0"},
+    {"1.5", 0, "0"},
+    {"", 18, "0"},
+    {"1", -1, "0"},
+    {"1", 256, "0"},
 };
 
 void expectTable() {
@@ -55,6 +68,21 @@ TEST(AmountFormatting, TableInTheCLocaleAndUnderAnItalianOne) {
 
     std::setlocale(LC_ALL, "C");
     QLocale::setDefault(QLocale::c());
+}
+
+// The sidebar, the portfolio, the account screen and the send sheet show one text of a native
+// balance: 123,456,500,000,000,000 wei is 0.1234565 ETH, which a double holds as 0.12345649...
+TEST(AmountFormatting, NativeBalancesRoundTheExactValueHalfUp) {
+    EXPECT_EQ(nativeBalanceText(Chain::ethereum, UInt256(0, 0, 0, 123'456'500'000'000'000)),
+              "0.123457 ETH");
+    EXPECT_EQ(nativeBalanceText(Chain::arbitrum, UInt256(0, 0, 0, 123'456'499'999'999'999)),
+              "0.123456 ETH");
+    EXPECT_EQ(nativeBalanceText(Chain::polygon, UInt256()), "0.000000 POL");
+    EXPECT_EQ(nativeBalanceText(Chain::bitcoin, UInt256(0, 0, 0, 150'000)), "0.00150000 BTC");
+    EXPECT_EQ(nativeBalanceText(Chain::solana, UInt256(0, 0, 0, 1'234'450'000)), "1.2345 SOL");
+    EXPECT_EQ(nativeBalanceText(Chain::solana, UInt256(0, 0, 0, 1'234'449'999)), "1.2344 SOL");
+    // 2^64 - 1 lamports: past what a double holds exactly.
+    EXPECT_EQ(nativeBalanceText(Chain::solana, UInt256(0, 0, 0, ~0ull)), "18446744073.7096 SOL");
 }
 
 } // namespace

@@ -1,9 +1,12 @@
 // The flow base every money-moving flow runs on: one run at a time, the failure rules before
 // and after a broadcast, the bounded wait for the chain's answer, the paced progress, and the
 // flow kept by its service after the screen that started it.
+#include "HttpFixture.h"
 #include "RunTask.h"
 #include "platform/async/OneShot.h"
 #include "platform/async/PollUntil.h"
+#include "services/evm/JSONRPCClient.h"
+#include "state/UserErrorText.h"
 #include "state/flows/FlowService.h"
 
 #include <QElapsedTimer>
@@ -236,6 +239,54 @@ TEST(PollUntil, GivesUpAtItsBoundAndAbortsTheAskInFlight) {
               std::nullopt);
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_EQ(*aborted, 2);
+}
+
+QCoro::Task<void> askForGasPrice(FlowRun, std::shared_ptr<JSONRPCClient> client) {
+    QCoro::Task<UInt256> asking = client->gasPrice();
+    co_await std::move(asking);
+}
+
+// A node that cannot be reached is named as the user knows it ("Cannot connect to Ethereum
+// RPC"), not in the network library's words; other failures keep their own text.
+TEST(TransactionFlow, AnUnreachableServiceIsNamedNotDescribed) {
+    test::HttpFixture node;
+    node.setHandler([](const test::HttpFixtureRequest&) {
+        test::HttpFixtureResponse closed;
+        closed.behaviour = test::HttpFixtureResponse::Behaviour::close;
+        return closed;
+    });
+    const auto failureOf = [&](const std::string& unreachable) {
+        auto client = std::make_shared<JSONRPCClient>(node.url());
+        client->setUnreachableText(unreachable);
+        TransactionFlow flow(quick());
+        QSignalSpy finished(&flow, &TransactionFlow::finished);
+        EXPECT_TRUE(flow.start(Step::Signing,
+                               [client](FlowRun run) { return askForGasPrice(run, client); }));
+        EXPECT_TRUE(finished.wait(5000));
+        EXPECT_EQ(flow.step(), Step::Failed);
+        return flow.errorMessage();
+    };
+    EXPECT_EQ(failureOf("Cannot connect to Ethereum RPC"), "Cannot connect to Ethereum RPC");
+    // A client nobody named keeps the transport's text.
+    const QString raw = failureOf("");
+    EXPECT_FALSE(raw.isEmpty());
+    EXPECT_NE(raw, "Cannot connect to Ethereum RPC");
+
+    // A time-out is the service not answering; a cancel and an oversized reply are no failure
+    // to reach it and keep their words.
+    using Kind = HttpTransportError::Kind;
+    const std::string named = "Cannot reach the Jupiter swap service";
+    EXPECT_EQ(userErrorText(HttpTransportError(Kind::timedOut, "The request timed out.", named)),
+              QString::fromStdString(named));
+    EXPECT_EQ(userErrorText(HttpTransportError(Kind::tlsFailed, "SSL handshake failed", named)),
+              QString::fromStdString(named));
+    EXPECT_EQ(userErrorText(HttpTransportError(Kind::aborted, "The request was cancelled.", named)),
+              "The request was cancelled.");
+    EXPECT_EQ(userErrorText(
+                  HttpTransportError(Kind::tooLarge, "The server's reply is too large.", named)),
+              "The server's reply is too large.");
+    EXPECT_EQ(userErrorText(std::runtime_error("Invalid recipient address")),
+              "Invalid recipient address");
 }
 
 } // namespace

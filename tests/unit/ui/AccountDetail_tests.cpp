@@ -2,6 +2,7 @@
 // token list, the token screen's figures, and that a token screen never outlives a switch to
 // an account of another chain.
 
+#include "ExactBalances.h"
 #include "LocaleScope.h"
 #include "RefreshFixture.h"
 #include "state/AppState.h"
@@ -16,20 +17,23 @@ namespace qm {
 namespace {
 
 using test::LocaleScope;
+using test::setNativeBalance;
+using test::setTokenBalance;
 
-TokenBalance holding(std::string address, std::string symbol, double amount,
+TokenBalance holding(std::string address, std::string symbol, const char* amount,
                      std::optional<double> price, Chain chain) {
     TokenBalance b;
     b.token = {std::move(address), symbol, symbol + " Token", 6, chain};
-    b.balanceFormatted = amount;
+    setTokenBalance(b, amount);
     b.priceUSD = price;
     return b;
 }
 
-EVMAccountState evmAccount(Chain chain, int index, double coins, std::vector<TokenBalance> tokens) {
+EVMAccountState evmAccount(Chain chain, int index, const char* coins,
+                           std::vector<TokenBalance> tokens) {
     EVMAccountState s;
     s.account = {accountID(chain, index), chain, index, "0x" + std::string(40, 'a' + index), ""};
-    s.balanceNative = coins;
+    setNativeBalance(s, coins);
     s.tokens = std::move(tokens);
     return s;
 }
@@ -59,8 +63,8 @@ TEST(AccountDetail, HeaderBalancePerChain) {
 
     env.setBitcoinAddresses({0});
     state.updateBitcoinAccount(0, "btc-0", [](BTCAccountState& a) { a.balanceSats = 123'456; });
-    state.setEVMAccounts(Chain::arbitrum, {evmAccount(Chain::arbitrum, 0, 1.5, {})});
-    state.setEVMAccounts(Chain::polygon, {evmAccount(Chain::polygon, 0, 1234.5678901, {})});
+    state.setEVMAccounts(Chain::arbitrum, {evmAccount(Chain::arbitrum, 0, "1.5", {})});
+    state.setEVMAccounts(Chain::polygon, {evmAccount(Chain::polygon, 0, "1234.5678901", {})});
     env.setSolanaAccount("So1");
     state.updateSolanaAccount(0, "sol-0", [](SolanaAccountState& a) { a.balanceLamports = 1; });
     LocaleScope german("de_DE"); // number texts take no locale
@@ -84,12 +88,13 @@ TEST(AccountDetail, PartsPerChainAndTheTokenList) {
     AppState& state = env.state();
     env.setBitcoinAddresses({0});
     env.setSolanaAccount("So1");
-    state.setEVMAccounts(Chain::ethereum,
-                         {evmAccount(Chain::ethereum, 0, 2,
-                                     {holding("0x01", "USDC", 2.5, 1.0, Chain::ethereum),
-                                      holding("0x02", "DUST", 0.004, 1.0, Chain::ethereum),
-                                      holding("0x03", "NOPE", 3, std::nullopt, Chain::ethereum)})});
-    state.setEVMAccounts(Chain::arbitrum, {evmAccount(Chain::arbitrum, 0, 1, {})});
+    state.setEVMAccounts(
+        Chain::ethereum,
+        {evmAccount(Chain::ethereum, 0, "2",
+                    {holding("0x01", "USDC", "2.5", 1.0, Chain::ethereum),
+                     holding("0x02", "DUST", "0.004", 1.0, Chain::ethereum),
+                     holding("0x03", "NOPE", "3", std::nullopt, Chain::ethereum)})});
+    state.setEVMAccounts(Chain::arbitrum, {evmAccount(Chain::arbitrum, 0, "1", {})});
     AccountDetailModel model(&state, nullptr);
     QAbstractItemModelTester tester(model.tokens(),
                                     QAbstractItemModelTester::FailureReportingMode::Fatal);
@@ -114,6 +119,9 @@ TEST(AccountDetail, PartsPerChainAndTheTokenList) {
     EXPECT_EQ(cell(0, AccountTokensModel::BalanceFormattedRole).toDouble(), 2.5);
     EXPECT_EQ(cell(0, AccountTokensModel::PriceUSDRole).toDouble(), 1.0);
     EXPECT_EQ(cell(1, AccountTokensModel::BalanceFormattedRole).toDouble(), 0.004);
+    // The row's amount text comes from the exact balance, never from the double.
+    EXPECT_EQ(cell(0, AccountTokensModel::BaseUnitsRole), "2500000");
+    EXPECT_EQ(cell(0, AccountTokensModel::DecimalsRole), 6);
     // No price: null, which the row shows as $0.00.
     EXPECT_TRUE(cell(2, AccountTokensModel::PriceUSDRole).isNull());
     EXPECT_EQ(cell(2, AccountTokensModel::NameRole), "NOPE Token");
@@ -122,8 +130,8 @@ TEST(AccountDetail, PartsPerChainAndTheTokenList) {
     QSignalSpy balance(&model, &AccountDetailModel::balanceTextChanged);
     QSignalSpy rows(model.tokens(), &QAbstractItemModel::dataChanged);
     state.updateEVMAccount(Chain::ethereum, 0, "eth-0", [](EVMAccountState& a) {
-        a.balanceNative = 3;
-        a.tokens[1].balanceFormatted = 10;
+        setNativeBalance(a, "3");
+        setTokenBalance(a.tokens[1], "10");
     });
     EXPECT_EQ(balance.count(), 1);
     EXPECT_EQ(model.balanceText(), "3.000000 ETH");
@@ -149,11 +157,11 @@ TEST(AccountDetail, ATokenScreenClosesWhenTheAccountLeavesItsChain) {
     const std::string usdc = "0xaf88d065e77c8CC2239327C5EDb3A432268e5831";
     state.setEVMAccounts(
         Chain::arbitrum,
-        {evmAccount(Chain::arbitrum, 0, 1, {holding(usdc, "USDC", 5, 1, Chain::arbitrum)}),
-         evmAccount(Chain::arbitrum, 1, 1, {holding(usdc, "USDC", 7, 1, Chain::arbitrum)})});
+        {evmAccount(Chain::arbitrum, 0, "1", {holding(usdc, "USDC", "5", 1, Chain::arbitrum)}),
+         evmAccount(Chain::arbitrum, 1, "1", {holding(usdc, "USDC", "7", 1, Chain::arbitrum)})});
     state.setEVMAccounts(
         Chain::ethereum,
-        {evmAccount(Chain::ethereum, 0, 1, {holding(usdc, "USDC", 9, 1, Chain::ethereum)})});
+        {evmAccount(Chain::ethereum, 0, "1", {holding(usdc, "USDC", "9", 1, Chain::ethereum)})});
     env.setBitcoinAddresses({0});
     AccountDetailModel model(&state, nullptr);
     env.select(Chain::arbitrum, 0);
@@ -196,13 +204,13 @@ TEST(AccountDetail, TokenScreenFigures) {
     Token token{"0xAF88d065e77c8cC2239327C5EDb3A432268e5831", "USDC", "USD Coin", 6,
                 Chain::arbitrum};
     state.setEVMAccounts(Chain::arbitrum,
-                         {evmAccount(Chain::arbitrum, 0, 1,
+                         {evmAccount(Chain::arbitrum, 0, "1",
                                      {holding("0xaf88d065e77c8cc2239327c5edb3a432268e5831", "usdc",
-                                              0.005, std::nullopt, Chain::arbitrum)})});
+                                              "0.005", std::nullopt, Chain::arbitrum)})});
     TokenDetailModel detail(&state, token, state.evmAccounts(Chain::arbitrum)[0].account);
-    const auto set = [&](double amount, std::optional<double> price) {
+    const auto set = [&](const char* amount, std::optional<double> price) {
         state.updateEVMAccount(Chain::arbitrum, 0, "arb-0", [&](EVMAccountState& a) {
-            a.tokens[0].balanceFormatted = amount;
+            setTokenBalance(a.tokens[0], amount);
             a.tokens[0].priceUSD = price;
         });
     };
@@ -210,17 +218,20 @@ TEST(AccountDetail, TokenScreenFigures) {
     EXPECT_EQ(detail.balanceText(), "0.005000 USDC");
     EXPECT_EQ(detail.fiatText(), "$0.00");
     const struct {
-        double amount;
+        const char* amount;
         std::optional<double> price;
         const char* balance;
         const char* fiat;
     } table[] = {
-        {999.5, 1.0, "999.5000 USDC", "$999.50"},
-        {1000, 1.0, "1000.00 USDC", "$1,000.00"},
-        {0, 1.0, "0 USDC", "$0.00"},
-        {0.004, 1.0, "0.004000 USDC", "< $0.01"},
-        {0.01, 1.0, "0.0100 USDC", "$0.01"},
-        {2, std::nullopt, "2.0000 USDC", "$0.00"},
+        {"999.5", 1.0, "999.5000 USDC", "$999.50"},
+        {"1000", 1.0, "1000.00 USDC", "$1,000.00"},
+        {"0", 1.0, "0 USDC", "$0.00"},
+        {"0.004", 1.0, "0.004000 USDC", "< $0.01"},
+        {"0.01", 1.0, "0.0100 USDC", "$0.01"},
+        {"2", std::nullopt, "2.0000 USDC", "$0.00"},
+        // Rounded from the exact balance: a half goes up, and to 1000 it is written as 1000.
+        {"1000.005", std::nullopt, "1000.01 USDC", "$0.00"},
+        {"999.99995", 1.0, "1000.00 USDC", "$1,000.00"},
     };
     for (const auto& row : table) {
         set(row.amount, row.price);

@@ -2,6 +2,7 @@
 // for the amount it was quoted for, superseded quotes dropped, maximum costs past 2^64, the
 // pause before quoting; over a scripted node and over the Solidity stand-in on anvil.
 
+#include "LocaleScope.h"
 #include "NOVRSaleChain.h"
 #include "NOVRSaleWallet.h"
 #include "RefreshFixture.h"
@@ -89,15 +90,30 @@ TEST_F(ScriptedSale, ANewModelAndAmountsThatAreNoUsableNumber) {
     vm.setAmountString("1");
     quote();
     ASSERT_TRUE(vm.canReview());
-    for (const char* text : {"", " 1", "1 ", "abc", "0", "0.000", "1,5", "-1", "1e-19",
-                             "0.0000000000000000001", "inf", "0x10"}) {
+    test::LocaleScope english("en_US");
+    // Text that is no number needs no words; text whose own fault has a name says it.
+    const std::map<std::string, QString> texts = {
+        {"", {}},
+        {" 1", {}},
+        {"1 ", {}},
+        {"abc", {}},
+        {"0", {}},
+        {"0.000", {}},
+        {"-1", "The amount cannot be negative"},
+        {"inf", {}},
+        {"0x10", {}},
+        {"1,5", "Use a point as the decimal separator"},
+        {"1e-19", "Too many decimal places"},
+        {"0.0000000000000000001", "Too many decimal places"},
+    };
+    for (const auto& [text, error] : texts) {
         vm.setAmountString(QString::fromUtf8(text));
         EXPECT_FALSE(vm.usableAmount()) << text;
         EXPECT_FALSE(vm.canReview()) << text;
         quote();
         EXPECT_FALSE(vm.floorPriceRaw()) << text;
         EXPECT_FALSE(vm.hasEstimatedCost()) << text;
-        EXPECT_FALSE(vm.hasQuoteError()) << text;
+        EXPECT_EQ(vm.quoteErrorText(), error) << text;
         EXPECT_FALSE(vm.isQuoting()) << text;
     }
     EXPECT_EQ(floorCalls(), 1);
@@ -146,6 +162,55 @@ TEST_F(ScriptedSale, BuyAndSellTexts) {
     EXPECT_EQ(vm.maxCostText(), dash);
     EXPECT_TRUE(vm.canReview());
     EXPECT_EQ(costCalls(), costsBefore);
+}
+
+// The confirmation reads every figure exactly, as it will be sent and paid; the form keeps the
+// lists' rounding. Under de_DE the comma is the amount's decimal point.
+TEST_F(ScriptedSale, TheReviewShowsExactFigures) {
+    const auto rows = [&] {
+        std::vector<std::pair<QString, QString>> out;
+        for (const QVariant& row : vm.reviewRows()) {
+            const QVariantList pair = row.toList();
+            out.emplace_back(pair.at(0).toString(), pair.at(1).toString());
+        }
+        return out;
+    };
+    using Rows = std::vector<std::pair<QString, QString>>;
+    test::LocaleScope german("de_DE");
+    vm.setAmountString("01,50");
+    quote();
+    EXPECT_EQ(vm.usableAmount(), units(1'500'000'000'000'000'000));
+    EXPECT_EQ(vm.estimatedUSDCText(), "2.5000");
+    EXPECT_EQ(rows(), (Rows{{"Amount", "1.5 NOVR"},
+                            {"Estimated cost", "2.5 USDC"},
+                            {"Max cost", "2.525 USDC"},
+                            {"Slippage", "1%"},
+                            {"Floor price", "1.234567 USDC"}}));
+    EXPECT_EQ(vm.orderLine(), "2.5 USDC \u2192 1.5 NOVR");
+    EXPECT_EQ(vm.contractAddress(), "0x5ed14b12336d678d17aB2e4F1A799E74225d6740");
+
+    // Selling 2.5 NOVR at 1.234567 USDC: 3.0864175, of which the sale pays whole base units.
+    vm.toggleDirection();
+    vm.setAmountString("2.5");
+    quote();
+    EXPECT_EQ(vm.estimatedUSDCText(), "3.0864");
+    EXPECT_EQ(rows(), (Rows{{"Amount", "2.5 NOVR"},
+                            {"You receive", "3.086417 USDC"},
+                            {"Price", "Floor (guaranteed)"},
+                            {"Floor price", "1.234567 USDC"}}));
+    EXPECT_EQ(vm.orderLine(), "2.5 NOVR \u2192 3.086417 USDC");
+}
+
+// A node that cannot be reached is named as the user knows it, not in the network library's
+// words ("Connection closed", "Host ... not found").
+TEST_F(ScriptedSale, AnUnreachableNodeIsNamed) {
+    HttpFixtureResponse closed;
+    closed.behaviour = HttpFixtureResponse::Behaviour::close;
+    floorAnswer = closed;
+    vm.setAmountString("1");
+    quote();
+    EXPECT_EQ(vm.quoteErrorText(), "Cannot connect to Arbitrum RPC");
+    EXPECT_FALSE(vm.canReview());
 }
 
 TEST_F(ScriptedSale, AnEstimateServesOnlyTheAmountItWasQuotedFor) {
@@ -362,7 +427,7 @@ TEST_F(SaleSheetOnAnvil, TheSheetFollowsEachStepAndASecondConfirmSendsNothing) {
     EXPECT_EQ(seen, expected);
 
     // A sheet opened again on the flow shows the outcome and the order as confirmed.
-    EXPECT_EQ(vm->orderLine(), "1.0050 USDC \u2192 1 NOVR");
+    EXPECT_EQ(vm->orderLine(), "1.005 USDC \u2192 1 NOVR");
     vm->setAmountString("7");
     NOVRSwapViewModel reopened;
     EXPECT_FALSE(reopened.showConfirmation());
@@ -370,7 +435,7 @@ TEST_F(SaleSheetOnAnvil, TheSheetFollowsEachStepAndASecondConfirmSendsNothing) {
     EXPECT_TRUE(reopened.showConfirmation());
     EXPECT_TRUE(reopened.isComplete());
     EXPECT_EQ(reopened.txHash(), vm->txHash());
-    EXPECT_EQ(reopened.orderLine(), "1.0050 USDC \u2192 1 NOVR");
+    EXPECT_EQ(reopened.orderLine(), "1.005 USDC \u2192 1 NOVR");
 
     // Done: an empty form without password, the flow idle, the sheet closed.
     vm->setShowConfirmation(true);

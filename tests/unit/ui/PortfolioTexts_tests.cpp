@@ -2,6 +2,7 @@
 
 #include "LocaleScope.h"
 #include "core/model/Amount.h"
+#include "ui/portfolio/AmountTexts.h"
 #include "ui/portfolio/FiatText.h"
 #include "ui/portfolio/PriceChartMath.h"
 #include "ui/portfolio/TokenDisc.h"
@@ -19,16 +20,26 @@ using test::LocaleScope;
 
 // The texts that take no locale come out the same under both.
 void expectLocaleFreeTexts() {
+    // Token amounts from their exact base units (here of a 6-decimal token). 999.99999 rounds
+    // to 1000 and is written as 1000 is; a sign is no amount.
     const struct {
-        double amount;
+        const char* baseUnits;
         const char* text;
     } amounts[] = {
-        {0, "0 ETH"},          {-0.0, "0 ETH"},         {0.005, "0.005000 ETH"},
-        {0.01, "0.0100 ETH"},  {12.5, "12.5000 ETH"},   {999.99999, "1000.0000 ETH"},
-        {1000, "1000.00 ETH"}, {1234.5, "1234.50 ETH"}, {-5, "-5.000000 ETH"},
+        {"0", "0 ETH"},
+        {"5000", "0.005000 ETH"},
+        {"10000", "0.0100 ETH"},
+        {"12500000", "12.5000 ETH"},
+        {"999999990", "1000.00 ETH"},
+        {"1000000000", "1000.00 ETH"},
+        {"1234500000", "1234.50 ETH"},
+        {"1000005000", "1000.01 ETH"},
+        {"-5000000", "0 ETH"},
+        {"-0", "0 ETH"},
     };
-    for (const auto& [amount, text] : amounts) {
-        EXPECT_EQ(formatTokenAmount(amount, "ETH"), text) << amount;
+    const AmountTexts texts;
+    for (const auto& [baseUnits, text] : amounts) {
+        EXPECT_EQ(texts.formatTokenAmount(baseUnits, 6, "ETH"), text) << baseUnits;
     }
     const struct {
         double value;

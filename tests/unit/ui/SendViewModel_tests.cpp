@@ -4,12 +4,17 @@
 // one flow per chain that a second start cannot run twice. The Bitcoin send itself meets
 // bitcoinjs-lib in its peer test.
 
+#include "LocaleScope.h"
 #include "RefreshFixture.h"
 #include "core/crypto/Bech32.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
+#include "state/refresh/EVMRefresh.h"
 #include "state/send/SendError.h"
+#include "ui/portfolio/AccountDetailModel.h"
+#include "ui/portfolio/PortfolioRows.h"
 #include "ui/send/SendViewModel.h"
+#include "ui/shell/SidebarItems.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -123,7 +128,7 @@ TEST(SendViewModel, AmountsAreExactAndRefusedWhenTheAssetCannotHoldThem) {
     EXPECT_EQ(vm.amountError(), "");
     EXPECT_TRUE(vm.canReview());
     // A fraction of a satoshi, separators, blanks, signs, zero, and more than 64 bits.
-    for (const char* text : {"0.000000019", "1,5", " 1", "1 ", "abc", "-1", "0", "0e5", "inf",
+    for (const char* text : {"0.000000019", " 1", "1 ", "abc", "-1", "0", "0e5", "inf",
                              "184467440737.09551616", "1e30"}) {
         vm.setAmountString(text);
         EXPECT_FALSE(vm.parsedAmount()) << text;
@@ -132,6 +137,31 @@ TEST(SendViewModel, AmountsAreExactAndRefusedWhenTheAssetCannotHoldThem) {
     vm.setAmountString("");
     EXPECT_EQ(vm.amountError(), "");
     EXPECT_FALSE(vm.canReview());
+}
+
+// The amount field takes the user's decimal comma where the locale writes one, and the point
+// always; elsewhere a comma says which separator to use instead of "Invalid amount".
+TEST(SendViewModel, AmountsTakeTheLocalesDecimalComma) {
+    SendModel model(Chain::bitcoin);
+    SendViewModel& vm = model.vm;
+    {
+        test::LocaleScope german("de_DE");
+        for (const char* text : {"0,5", "0.5", ",5"}) {
+            vm.setAmountString(text);
+            EXPECT_EQ(vm.parsedAmount(), units(50'000'000)) << text;
+            EXPECT_EQ(vm.amountError(), "") << text;
+        }
+        // A thousands point before a decimal comma is two separators: no amount.
+        vm.setAmountString("1.000,5");
+        EXPECT_FALSE(vm.parsedAmount());
+        EXPECT_EQ(vm.amountError(), "Invalid amount");
+    }
+    test::LocaleScope english("en_US");
+    vm.setAmountString("0,5");
+    EXPECT_FALSE(vm.parsedAmount());
+    EXPECT_EQ(vm.amountError(), "Use a point as the decimal separator");
+    vm.setAmountString("0.5");
+    EXPECT_EQ(vm.parsedAmount(), units(50'000'000));
 }
 
 TEST(SendViewModel, RecipientsAreCheckedForTheirChainWithTheirChecksums) {
@@ -217,6 +247,31 @@ TEST(SendViewModel, RecipientsAreCheckedForTheirChainWithTheirChecksums) {
     EXPECT_TRUE(vm.canReview());
     vm.setAmountString("1,5");
     EXPECT_FALSE(vm.canReview());
+}
+
+// The send sheet, the sidebar, the portfolio and the account screen read one text of a
+// balance, from its exact wei: 123,456,500,000,000,000 wei is 0.1234565 ETH, which a double
+// holds as 0.12345649... and so once read 0.123456 in the lists.
+TEST(SendViewModel, BalanceReadsAsInTheSidebarAndThePortfolio) {
+    SendModel model(Chain::ethereum);
+    AppState& state = model.env.state();
+    model.env.setEVMAccount(Chain::ethereum, "0x00000000000000000000000000000000000000e1");
+    const UInt256 wei(0, 0, 0, 123'456'500'000'000'000);
+    state.updateEVMAccount(Chain::ethereum, 0, "eth-0", [&](EVMAccountState& account) {
+        account.balanceWei = wei;
+        account.balanceNative = weiToCoins(wei);
+    });
+    const QString expected = "0.123457 ETH";
+    EXPECT_EQ(model.vm.balanceText(), expected);
+    EXPECT_EQ(sidebarItems(state, Chain::ethereum).at(0).balance, expected);
+    EXPECT_EQ(accountBalanceText(state, state.evmAccounts(Chain::ethereum).at(0).account),
+              expected);
+    const std::vector<PortfolioRow> rows = portfolioRows(state);
+    const auto row = std::find_if(rows.begin(), rows.end(), [](const PortfolioRow& r) {
+        return r.kind == PortfolioRow::Kind::account && r.key == "eth-0";
+    });
+    ASSERT_NE(row, rows.end());
+    EXPECT_EQ(row->balance, expected);
 }
 
 TEST(SendViewModel, MaxWritesTheExactBalanceLessTheFee) {

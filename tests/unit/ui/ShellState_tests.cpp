@@ -1,6 +1,7 @@
 // The shell's view models over a real application state (loopback fixtures, memory keychain).
 
 #include "AppStateFixture.h"
+#include "ExactBalances.h"
 #include "RunTask.h"
 #include "app/SingleInstance.h"
 #include "services/connections/NetworkManager.h"
@@ -98,7 +99,7 @@ TEST(SidebarModel, OneBalanceChangeUpdatesOneRow) {
     EXPECT_EQ(bitcoin.index(0).data(SidebarAccountList::BalanceRole).toString(), "0.00150000 BTC");
     // The same through a whole-list write of the same accounts.
     std::vector<EVMAccountState> accounts = state.evmAccounts(Chain::ethereum);
-    accounts.at(0).balanceNative = 0.5;
+    test::setNativeBalance(accounts.at(0), "0.5");
     state.setEVMAccounts(Chain::ethereum, std::move(accounts));
     ASSERT_EQ(ethereumRows.count(), 1);
     EXPECT_EQ(ethereum.index(0).data(SidebarAccountList::BalanceRole).toString(), "0.500000 ETH");

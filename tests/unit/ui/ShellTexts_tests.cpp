@@ -37,7 +37,7 @@ TEST(ShellTexts, AddressesRefreshTooltipAndBalances) {
     EXPECT_EQ(solanaBalanceText(1'250'000'000, 1), "1.2500 SOL +1 tokens");
     EVMAccountState polygon;
     polygon.account.chain = Chain::polygon;
-    polygon.balanceNative = 0.5;
+    polygon.balanceWei = UInt256(0, 0, 0, 500'000'000'000'000'000);
     polygon.tokens.resize(2);
     EXPECT_EQ(evmBalanceText(polygon), "0.500000 POL +2 tokens");
     QLocale::setDefault(previous);

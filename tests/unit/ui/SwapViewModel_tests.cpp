@@ -2,6 +2,7 @@
 // inputs they answer, and the display texts. Quotes come from a scripted quoter here; the
 // deployed contracts answer in the swap flow's tests.
 
+#include "LocaleScope.h"
 #include "RefreshFixture.h"
 #include "RunTask.h"
 #include "core/encoding/Hex.h"
@@ -176,7 +177,7 @@ TEST(SwapViewModel, OnlyExactAmountsAboveZeroAreQuoted) {
     model.setAppState(&quoter.env.state());
     model.setTokenIn(ether);
     model.setTokenOut(usdc);
-    for (const char* text : {"0", "", "abc", " 1", "1,5", "-1", "0x10", "0.000"}) {
+    for (const char* text : {"0", "", "abc", " 1", "-1", "0x10", "0.000"}) {
         model.setAmountInString(text);
         runTask(model.fetchQuote());
         EXPECT_FALSE(model.hasQuote()) << text;
@@ -195,6 +196,14 @@ TEST(SwapViewModel, OnlyExactAmountsAboveZeroAreQuoted) {
     runTask(model.fetchQuote());
     EXPECT_EQ(model.quoteErrorText(), "The amount is too large");
     EXPECT_TRUE(quoter.askedAmounts.empty());
+    // A comma where the user's locale writes a point: the separator to use.
+    {
+        test::LocaleScope english("en_US");
+        model.setAmountInString("1,5");
+        runTask(model.fetchQuote());
+        EXPECT_EQ(model.quoteErrorText(), "Use a point as the decimal separator");
+        EXPECT_TRUE(quoter.askedAmounts.empty());
+    }
 
     // "0.1" of an 18-decimal coin is 10^17 base units exactly, and so is "1e-1".
     model.setTokenIn(ether);
@@ -209,6 +218,37 @@ TEST(SwapViewModel, OnlyExactAmountsAboveZeroAreQuoted) {
     }
     EXPECT_EQ(model.currentQuote()->fee, 3000u);
     EXPECT_EQ(model.expectedOutputText(), "100000000.00"); // 10^14 base units of a 6-decimal token
+    // The review reads every digit: the amount as it will be sent, the output unrounded.
+    EXPECT_EQ(model.exactAmountInText(), "0.1");
+    EXPECT_EQ(model.exactOutputText(), "100000000");
+    EXPECT_EQ(model.contractAddress(), QString::fromStdString(uniswapRouterAddress));
+
+    // Under de_DE the comma is the decimal point: the same 10^17 base units.
+    test::LocaleScope german("de_DE");
+    model.setAmountInString("0,1");
+    runTask(model.fetchQuote());
+    ASSERT_TRUE(model.hasQuote());
+    EXPECT_EQ(model.currentQuote()->amountIn, units(100'000'000'000'000'000));
+    EXPECT_EQ(model.exactAmountInText(), "0.1");
+}
+
+// A node that cannot be reached is named as the user knows it, not in the network library's
+// words ("Connection closed", "Host ... not found").
+TEST(SwapViewModel, AnUnreachableNodeIsNamed) {
+    RefreshFixture env;
+    env.rpc().setHandler([](const HttpFixtureRequest&) {
+        HttpFixtureResponse closed;
+        closed.behaviour = HttpFixtureResponse::Behaviour::close;
+        return closed;
+    });
+    SwapViewModel model;
+    model.setAppState(&env.state());
+    model.setTokenIn(ether);
+    model.setTokenOut(usdc);
+    model.setAmountInString("1");
+    runTask(model.fetchQuote());
+    EXPECT_FALSE(model.hasQuote());
+    EXPECT_EQ(model.quoteErrorText(), "Cannot connect to Ethereum RPC");
 }
 
 TEST(SwapViewModel, AQuoteHoldsOnlyForTheInputsItAnswers) {

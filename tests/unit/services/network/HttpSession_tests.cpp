@@ -54,6 +54,35 @@ TEST(HttpSession, TheIdleLimitEndsAStalledBody) {
     EXPECT_EQ(failureKind(session.get(server.url())), HttpTransportError::Kind::timedOut);
 }
 
+// Every transport failure of a session carries the words its owner gave the service for a
+// user; what() stays the transport's own text for the diagnostics.
+TEST(HttpSession, TransportFailuresCarryTheServicesUnreachableText) {
+    HttpFixture server;
+    HttpSession session(server.url());
+    // Every connection closed without a word (Qt tries a GET again once).
+    server.setHandler([](const qm::test::HttpFixtureRequest&) {
+        HttpFixtureResponse closed;
+        closed.behaviour = HttpFixtureResponse::Behaviour::close;
+        return closed;
+    });
+    try {
+        qm::test::runTask(session.get(server.url()));
+        ADD_FAILURE() << "the request did not fail";
+    } catch (const HttpTransportError& error) {
+        EXPECT_EQ(error.kind(), HttpTransportError::Kind::connectionFailed);
+        EXPECT_EQ(error.unreachableText(), "");
+    }
+    session.setUnreachableText("Cannot connect to Polygon RPC");
+    try {
+        qm::test::runTask(session.get(server.url()));
+        ADD_FAILURE() << "the request did not fail";
+    } catch (const HttpTransportError& error) {
+        EXPECT_EQ(error.kind(), HttpTransportError::Kind::connectionFailed);
+        EXPECT_EQ(error.unreachableText(), "Cannot connect to Polygon RPC");
+        EXPECT_NE(std::string(error.what()), "Cannot connect to Polygon RPC");
+    }
+}
+
 // A body longer than the session's limit is refused as it arrives, whatever its status, with
 // or without an announced length: a hostile server costs the limit, never the whole body.
 TEST(HttpSession, ABodyPastTheLimitIsRefusedWhileItArrives) {

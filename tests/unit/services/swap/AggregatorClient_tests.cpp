@@ -2,6 +2,7 @@
 // real transactions built by @solana/web3.js (legacy, and versioned with a lookup table) and
 // whose execute request verifies the wallet's signature and runs the transaction in litesvm.
 #include "AggregatorFixture.h"
+#include "HttpFixture.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
 #include "core/crypto/Ed25519.h"
@@ -282,6 +283,22 @@ TEST_F(AggregatorClientTest, ExecuteFailuresHaveTheirTexts) {
     const std::string failure = executeFailure(signed_, *quote.requestId);
     EXPECT_EQ(failure.rfind("Jupiter: ", 0), 0u) << failure;
     EXPECT_NE(failure, "Jupiter: Unknown error");
+}
+
+// An aggregator that cannot be reached is named for the user; the transport's words stay in
+// what() for the diagnostics.
+TEST(AggregatorClient, AnUnreachableAggregatorIsNamed) {
+    test::HttpFixture server;
+    test::HttpFixtureResponse closed;
+    closed.behaviour = test::HttpFixtureResponse::Behaviour::close;
+    server.setHandler([&](const test::HttpFixtureRequest&) { return closed; });
+    AggregatorClient client(AggregatorEndpoint{server.url().toString().toStdString(), "key"});
+    try {
+        runTask(client.aggregatorOrder(wrappedSOLMint, usdc, 1000, 50, base58Encode(Bytes(32, 7))));
+        ADD_FAILURE() << "the order did not fail";
+    } catch (const HttpTransportError& error) {
+        EXPECT_EQ(error.unreachableText(), "Cannot reach the Jupiter swap service");
+    }
 }
 
 TEST(AggregatorEndpoint, DefaultsVariablesAndURLs) {

@@ -211,6 +211,36 @@ TEST(ExplorerRefresh, UnreadableRecordFieldsKeepTheirDefaults) {
     EXPECT_FALSE(transactionFromExplorer(huge, Chain::ethereum, evmOwner, false));
 }
 
+// Amounts and fees come from the exact wei, rounded half up: 2.00005 ETH and a fee of 5 x 10^11
+// wei are halves that a double holds just below (2.0000499..., 4.99...e-7).
+TEST(ExplorerRefresh, AmountsAndFeesRoundTheExactWeiHalfUp) {
+    ExplorerTx record;
+    record.hash = "0xh";
+    record.from = evmOwner;
+    record.to = other;
+    record.value = "2000050000000000000";
+    record.gasUsed = "1";
+    record.gasPrice = "500000000000";
+    Transaction entry = *transactionFromExplorer(record, Chain::arbitrum, evmOwner, false);
+    EXPECT_EQ(entry.amount, "2.0001 ETH");
+    EXPECT_EQ(entry.fee, "0.000001 ETH");
+    record.value = "99999950000000"; // 0.00009999995: rounds to 0.0001, so four digits
+    EXPECT_EQ(transactionFromExplorer(record, Chain::polygon, evmOwner, false)->amount,
+              "0.0001 POL");
+    record.value = "50000000000000"; // 0.00005
+    EXPECT_EQ(transactionFromExplorer(record, Chain::polygon, evmOwner, false)->amount,
+              "0.000050 POL");
+    record.gasUsed = "1e70"; // times 5 x 10^11: a product past 256 bits
+    EXPECT_EQ(transactionFromExplorer(record, Chain::polygon, evmOwner, false)->fee,
+              "0.000000 POL");
+    // A token transfer: its decimals, its symbol.
+    record.value = "1000005";
+    record.tokenDecimal = "3";
+    record.tokenSymbol = "TKN";
+    EXPECT_EQ(transactionFromExplorer(record, Chain::ethereum, evmOwner, true)->amount,
+              "1000.01 TKN");
+}
+
 TEST(ExplorerRefresh, HistoryNewestFirstAndFailedOrLockedTokenRequests) {
     RefreshFixture env;
     env.setEVMAccount(Chain::polygon, evmOwner);
