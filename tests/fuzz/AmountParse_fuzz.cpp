@@ -1,6 +1,6 @@
 // Amount::parse over arbitrary text: it refuses only with an AmountError, and what it accepts
 // is exact: one more decimal place gives exactly ten times the base units, or is too large
-// exactly when ten times the value does not fit in 256 bits.
+// exactly when ten times the value does not fit in 256 bits; its exact text reads back to it.
 #include "core/model/Amount.h"
 
 #include <cstdlib>
@@ -36,7 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
     }
-    if (amount->text("X").empty()) {
+    // Its exact text reads back to the same amount, and its list text is never empty.
+    if (qm::Amount::parse(amount->exactText(), decimals) != *amount ||
+        amount->exactAmountText("X").empty()) {
         std::abort();
     }
     return 0;
