@@ -313,6 +313,169 @@ TEST(OnboardingScreens, TheBackupDialogsShowNamesAsTheyAreAndStartWhereTheLastBa
     QMetaObject::invokeMethod(open, "reject");
 }
 
+// The shown row of `name` in the dialog's file list.
+QQuickItem* rowNamed(QObject* shown, const QString& name) {
+    auto* list = shown->findChild<QQuickItem*>(QStringLiteral("fileDialogListView"));
+    auto* rows = list ? list->property("contentItem").value<QQuickItem*>() : nullptr;
+    for (QQuickItem* row : rows ? rows->childItems() : QList<QQuickItem*>()) {
+        if (row->objectName() == "fileRow_" + name && row->isVisible()) {
+            return row;
+        }
+    }
+    return nullptr;
+}
+
+// The button under `item` that reads `text`.
+QQuickItem* buttonNamed(QQuickItem* item, const QString& text) {
+    if (item->inherits("QQuickAbstractButton") && item->property("text").toString() == text) {
+        return item;
+    }
+    for (QQuickItem* child : item->childItems()) {
+        if (QQuickItem* found = buttonNamed(child, text)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+QPoint centreOf(QQuickItem* item) {
+    return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+}
+
+// The export sheet's save dialog, opened by the menu, the password and "Export Backup".
+QObject* openSaveDialog(Screens& s) {
+    QMetaObject::invokeMethod(s.find("exportBackupAction"), "trigger");
+    s.type("exportPasswordField", "password 1");
+    s.click("exportBackupButton");
+    return openedDialog(s, "saveBackupDialog");
+}
+
+// The save dialog driven by clicks: into a folder and Save, up and Save, a bare name, a name
+// that is a folder and one in a missing folder (refused, saying why), Return; then the open
+// dialog's Open with the row it shows highlighted.
+TEST(OnboardingScreens, TheSaveDialogKeepsItsNameAndOpenTakesTheHighlightedRow) {
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    const QString documents = home.path() + "/Documents";
+    QDir().mkpath(documents + "/sub");
+    QDir().mkpath(documents + "/taken.qmbackup");
+    QFile(documents + "/sub/old.qmbackup").open(QIODevice::WriteOnly);
+    const QString suggested =
+        "Quillmark-" + QDate::currentDate().toString(Qt::ISODate) + ".qmbackup";
+    Screens s;
+    ASSERT_TRUE(s.window && s.exposed);
+    qm::test::runTask(s.state.createWallet(AppStateFixture::abandonPhrase(), "password 1"));
+    s.state.stopBackgroundTasks();
+
+    QObject* save = openSaveDialog(s);
+    ASSERT_TRUE(save);
+    auto* shown = save->property("shown").value<QObject*>();
+    auto* name = shown->findChild<QQuickItem*>(QStringLiteral("fileNameTextField"));
+    auto* footer = shown->property("footer").value<QQuickItem*>();
+    ASSERT_TRUE(name && footer);
+    QQuickItem* row = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (row = rowNamed(shown, "sub")); }));
+    QTest::mouseDClick(s.window, Qt::LeftButton, Qt::NoModifier, centreOf(row));
+    ASSERT_TRUE(waitFor([&] {
+        return save->property("currentFolder").toUrl() == QUrl::fromLocalFile(documents + "/sub") &&
+               rowNamed(shown, "old.qmbackup");
+    }));
+    QTest::qWait(100); // the dialog settles its selection once the folder is listed
+    EXPECT_EQ(name->property("text").toString(), suggested);
+    QQuickItem* saveButton = buttonNamed(footer, "Save");
+    ASSERT_TRUE(saveButton);
+    EXPECT_TRUE(saveButton->isEnabled());
+    QTest::mouseClick(s.window, Qt::LeftButton, Qt::NoModifier, centreOf(saveButton));
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(documents + "/sub/" + suggested); }));
+    ASSERT_TRUE(waitFor([&] { return s.text("savedFileName") == suggested; }));
+    QMetaObject::invokeMethod(s.find("BackupExportSheet"), "close");
+
+    // Up from there (where the last backup went): the name stays, a bare one gets the suffix.
+    save = openSaveDialog(s);
+    ASSERT_TRUE(save);
+    shown = save->property("shown").value<QObject*>();
+    name = shown->findChild<QQuickItem*>(QStringLiteral("fileNameTextField"));
+    footer = shown->property("footer").value<QQuickItem*>();
+    ASSERT_TRUE(name && footer);
+    EXPECT_EQ(save->property("currentFolder").toUrl(), QUrl::fromLocalFile(documents + "/sub"));
+    QQuickItem* bar = nullptr;
+    for (QQuickItem* item : shown->findChildren<QQuickItem*>()) {
+        bar = item->inherits("QQuickFolderBreadcrumbBar") ? item : bar;
+    }
+    auto* up = bar ? bar->property("upButton").value<QQuickItem*>() : nullptr;
+    ASSERT_TRUE(up);
+    QTest::mouseClick(s.window, Qt::LeftButton, Qt::NoModifier, centreOf(up));
+    ASSERT_TRUE(waitFor([&] {
+        return save->property("currentFolder").toUrl() == QUrl::fromLocalFile(documents) &&
+               rowNamed(shown, "sub");
+    }));
+    QTest::qWait(100);
+    EXPECT_EQ(name->property("text").toString(), suggested);
+    // A click on a folder's row selects it in the list, not as the name.
+    QTest::mouseClick(s.window, Qt::LeftButton, Qt::NoModifier, centreOf(rowNamed(shown, "sub")));
+    EXPECT_EQ(name->property("text").toString(), suggested);
+    const auto typeName = [&](const QString& text) {
+        QTest::mouseClick(s.window, Qt::LeftButton, Qt::NoModifier, centreOf(name));
+        QTest::keyClick(s.window, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(s.window, Qt::Key_Backspace);
+        for (const QChar c : text) {
+            QTest::keyClick(s.window, c.toLatin1());
+        }
+    };
+    // A name that is a folder, a name in a folder that is not there: refused, with the reason.
+    typeName("taken.qmbackup");
+    EXPECT_EQ(save->property("notice").toString(),
+              "\"taken.qmbackup\" is a folder. Choose another name.");
+    saveButton = buttonNamed(footer, "Save");
+    EXPECT_FALSE(saveButton->isEnabled());
+    QTest::keyClick(s.window, Qt::Key_Return); // nothing: still open, Save still off
+    EXPECT_TRUE(save->property("visible").toBool());
+    EXPECT_FALSE(saveButton->isEnabled());
+    typeName("missing/x");
+    EXPECT_EQ(save->property("notice").toString(),
+              QStringLiteral("The folder \"%1\" does not exist. Choose another folder.")
+                  .arg(documents + "/missing"));
+    EXPECT_FALSE(saveButton->isEnabled());
+    EXPECT_TRUE(save->property("visible").toBool());
+    typeName("bare");
+    EXPECT_EQ(save->property("notice").toString(), "");
+    EXPECT_TRUE(saveButton->isEnabled());
+    QTest::keyClick(s.window, Qt::Key_Return);
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(documents + "/bare.qmbackup"); }));
+    EXPECT_FALSE(QFile::exists(documents + "/bare"));
+    QMetaObject::invokeMethod(s.find("BackupExportSheet"), "close");
+
+    // A path typed in the location bar (Ctrl+L) is saved as typed, with the suffix.
+    ASSERT_TRUE(openSaveDialog(s));
+    QTest::keyClick(s.window, Qt::Key_L, Qt::ControlModifier);
+    QTest::keyClick(s.window, Qt::Key_A, Qt::ControlModifier);
+    for (const QChar c : documents + "/sub/typed") {
+        QTest::keyClick(s.window, c.toLatin1());
+    }
+    QTest::keyClick(s.window, Qt::Key_Return);
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(documents + "/sub/typed.qmbackup"); }));
+    QMetaObject::invokeMethod(s.find("BackupExportSheet"), "close");
+
+    // The open dialog shows its first row highlighted: Open takes it.
+    QMetaObject::invokeMethod(s.find("restoreBackupAction"), "trigger");
+    s.click("browseButton");
+    QObject* open = openedDialog(s, "openBackupDialog");
+    ASSERT_TRUE(open);
+    shown = open->property("shown").value<QObject*>();
+    auto* list = shown->findChild<QQuickItem*>(QStringLiteral("fileDialogListView"));
+    ASSERT_TRUE(waitFor([&] { return rowNamed(shown, "typed.qmbackup"); }));
+    QTest::qWait(100);
+    auto* highlighted = list->property("currentItem").value<QQuickItem*>();
+    ASSERT_TRUE(highlighted);
+    EXPECT_TRUE(highlighted->property("highlighted").toBool());
+    const QString rowName = highlighted->property("fileName").toString();
+    QQuickItem* openButton = buttonNamed(shown->property("footer").value<QQuickItem*>(), "Open");
+    ASSERT_TRUE(openButton);
+    QTest::mouseClick(s.window, Qt::LeftButton, Qt::NoModifier, centreOf(openButton));
+    ASSERT_TRUE(waitFor([&] { return s.text("chosenFileName") == rowName; }))
+        << rowName.toStdString();
+}
+
 TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     Screens s;
     ASSERT_TRUE(s.window && s.exposed);

@@ -194,6 +194,7 @@ BRSheet {
                     objectName: "saveBackupDialog"
                     title: "Save Wallet Backup"
                     fileMode: FileDialog.SaveFile
+                    defaultSuffix: "qmbackup"
                     acceptLabel: "Save"
                     onAccepted: backup.saveTo(selectedFile, currentFolder)
                     onRejected: backup.saveTo("")

@@ -1,7 +1,8 @@
 #include "ui/settings/FileDialogSetup.h"
 
+#include "ui/settings/FileDialogChoice.h"
+
 #include <QColor>
-#include <QMetaMethod>
 #include <QMetaObject>
 #include <QQmlComponent>
 #include <QQmlContext>
@@ -117,8 +118,35 @@ void FileDialogSetup::makeFolderPathPlain() {
     }
 }
 
+void FileDialogSetup::addNotice(QObject* impl, QQmlComponent* notice) {
+    auto* footer = impl->property("footer").value<QQuickItem*>();
+    QQuickItem* grid = footer ? findByType(footer, "QQuickGridLayout") : nullptr;
+    if (!grid || !notice) {
+        return;
+    }
+    auto* item = qobject_cast<QQuickItem*>(notice->create(notice->creationContext()));
+    if (!item) {
+        return;
+    }
+    item->setParent(grid);
+    item->setParentItem(grid);
+    // A row of its own under the name and the buttons, as wide as the footer's rows.
+    const QList<std::pair<const char*, QVariant>> layout = {
+        {"Layout.row", 2},          {"Layout.column", 0},      {"Layout.columnSpan", 3},
+        {"Layout.fillWidth", true}, {"Layout.leftMargin", 20}, {"Layout.rightMargin", 20}};
+    for (const auto& [name, value] : layout) {
+        QQmlProperty(item, QString::fromLatin1(name), qmlContext(item)).write(value);
+    }
+}
+
+void FileDialogSetup::pick(QObject* shown, const QUrl& file) {
+    if (auto* choice = shown ? shown->findChild<FileDialogChoice*>() : nullptr) {
+        choice->pick(file);
+    }
+}
+
 QObject* FileDialogSetup::apply(QObject* dialog, const QVariantMap& colours, QQmlComponent* files,
-                                qreal width, qreal height) {
+                                QQmlComponent* notice, qreal width, qreal height) {
     if (!dialog || !dialog->property("visible").toBool()) {
         return nullptr;
     }
@@ -145,20 +173,15 @@ QObject* FileDialogSetup::apply(QObject* dialog, const QVariantMap& colours, QQm
         }
         if (QQuickItem* bar = findByType(shown, "QQuickFolderBreadcrumbBar")) {
             // After the bar has made its buttons for the new folder (it was told first).
-            const QMetaObject* meta = impl->metaObject();
-            for (int i = 0; i < meta->methodCount(); ++i) {
-                const QMetaMethod method = meta->method(i);
-                if (method.methodType() == QMetaMethod::Signal &&
-                    method.name() == QByteArrayLiteral("currentFolderChanged")) {
-                    connect(
-                        impl, method, this,
-                        metaObject()->method(metaObject()->indexOfSlot("makeFolderPathPlain()")));
-                    break;
-                }
-            }
+            connectSignalNamed(impl, "currentFolderChanged", this, "makeFolderPathPlain()");
             impl->setProperty("qmFolderPath", QVariant::fromValue<QObject*>(bar));
             makeTextsPlain(bar);
         }
+        addNotice(impl, notice);
+        new FileDialogChoice(dialog, impl, findByType(shown, "QQuickFolderBreadcrumbBar"));
+    }
+    if (auto* choice = impl->findChild<FileDialogChoice*>()) {
+        choice->begin();
     }
     return impl;
 }

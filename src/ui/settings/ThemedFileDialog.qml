@@ -8,12 +8,16 @@ import Quillmark.Ui
 // Qt Quick's own file dialog (the program loads no desktop theme, so no native one) in the
 // window's colours, with names drawn as plain text, backup files listed first ("All Files"
 // second: any file may be chosen). `show()` opens it in `folder` and is false when it cannot
-// open (a missing Qt module): the caller then says so instead of waiting for an answer.
+// open (a missing Qt module): the caller then says so instead of waiting for an answer. A save
+// dialog keeps its name through folder changes and adds `defaultSuffix` to a name without one;
+// Open takes the highlighted row (FileDialogChoice).
 FileDialog {
     id: fileDialog
 
     // The shown dialog, once opened: what each row of its list answers to.
     property QtObject shown: null
+    // Why Save cannot save the name typed (shown under the buttons); empty when it can.
+    property string notice: ""
 
     nameFilters: ["Quillmark backups (*.qmbackup)", "All Files (*)"]
 
@@ -56,10 +60,23 @@ FileDialog {
             highlightedText: BRPalette.textPrimary,
             toolTipBase: BRPalette.surface,
             toolTipText: BRPalette.textPrimary
-        }, fileRow,
+        }, fileRow, noticeLine,
            Math.min(760, window ? window.width - 60 : 760),
            Math.min(540, window ? window.height - 60 : 540))
         return true
+    }
+
+    Component {
+        id: noticeLine
+        Text {
+            objectName: "fileDialogNotice"
+            visible: text.length > 0
+            textFormat: Text.PlainText
+            text: fileDialog.notice
+            font: BRFont.caption2
+            color: BRPalette.error
+            wrapMode: Text.Wrap
+        }
     }
 
     // A row of the file list: the name as it is, never as markup.
@@ -76,10 +93,14 @@ FileDialog {
             required property bool fileIsDir
 
             objectName: "fileRow_" + fileName
+            // What assistive technology names the row (the label below draws it).
+            text: fileName
             width: ListView.view ? ListView.view.width : 0
             highlighted: ListView.isCurrentItem
             dialog: fileDialog.shown
             file: fileUrl
+            // Before the dialog selects it on the click: a selection the user made.
+            onPressed: FileDialogSetup.pick(fileDialog.shown, fileUrl)
             leftPadding: 12
             rightPadding: 12
             implicitHeight: 34

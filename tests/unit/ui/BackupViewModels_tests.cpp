@@ -11,6 +11,7 @@
 #include "state/walletconnect/WalletConnectService.h"
 #include "ui/settings/BackupExportViewModel.h"
 #include "ui/settings/BackupRestoreViewModel.h"
+#include "ui/settings/FileDialogChoice.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -265,6 +266,36 @@ TEST(BackupExportViewModel, TheChosenPathIsThePathAndTheDialogStartsInAFolderTha
     qputenv("HOME", savedHome);
     qputenv("XDG_CONFIG_HOME", savedConfig);
     AppStateFixture::settle();
+}
+
+TEST(FileDialogChoice, SaveTakesTheNameInTheShownFolderWithTheSuffixOrSaysWhyNot) {
+    QTemporaryDir folder;
+    const QString here = folder.path();
+    ASSERT_TRUE(QDir(here).mkpath("sub"));
+    ASSERT_TRUE(QDir(here).mkpath("kept.qmbackup"));
+    // The name typed, and the file Save writes for it while `here` is shown.
+    const std::vector<std::pair<QString, QString>> names = {
+        {"bare", here + "/bare.qmbackup"},
+        {"bare.", here + "/bare.qmbackup"},
+        {"notes.txt", here + "/notes.txt"},
+        {"a.qmbackup", here + "/a.qmbackup"},
+        {"sub/b", here + "/sub/b.qmbackup"},
+        {"/elsewhere/c", "/elsewhere/c.qmbackup"},
+        {"sub", here + "/sub"}, // a folder keeps its name: refused below
+        {"kept.qmbackup", here + "/kept.qmbackup"},
+    };
+    for (const auto& [name, file] : names) {
+        EXPECT_EQ(FileDialogChoice::saveTarget(here, name, "qmbackup"), file) << name.toStdString();
+    }
+    EXPECT_EQ(FileDialogChoice::saveTarget(here, "bare", ""), here + "/bare");
+
+    EXPECT_EQ(FileDialogChoice::saveRefusal(here + "/bare.qmbackup"), "");
+    EXPECT_EQ(FileDialogChoice::saveRefusal(here + "/sub"),
+              "\"sub\" is a folder. Choose another name.");
+    EXPECT_EQ(FileDialogChoice::saveRefusal(here + "/missing/b.qmbackup"),
+              "The folder \"" + here + "/missing\" does not exist. Choose another folder.");
+    EXPECT_EQ(FileDialogChoice::saveRefusal(here + "/" + QString(256, 'x')),
+              "The file name is too long. Choose a shorter name.");
 }
 
 TEST(BackupSheets, ADialogThatCannotOpenSaysSoAndLeavesTheFormUsable) {
