@@ -8,6 +8,7 @@
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
 #include "ui/theme/PasswordEntry.h"
+#include "ui/theme/SecretClipboard.h"
 #include "ui/theme/WindowRendering.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QMimeData>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
@@ -24,6 +26,7 @@
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
@@ -476,6 +479,34 @@ TEST(OnboardingScreens, TheSaveDialogKeepsItsNameAndOpenTakesTheHighlightedRow) 
         << rowName.toStdString();
 }
 
+// A copied phrase leaves the clipboard after the interval, or when asked (at lock and quit),
+// only while it is still there: what the user copied since stays.
+TEST(SecretClipboard, TheCopiedPhraseLeavesTheClipboardUnlessSomethingElseWasCopiedSince) {
+    using namespace std::chrono_literals;
+    EXPECT_EQ(SecretClipboard::shared().clearAfter(), 60s);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    const QString phrase = QStringLiteral("abandon ").repeated(11) + "about";
+    SecretClipboard guard(10ms);
+    guard.put(phrase);
+    EXPECT_TRUE(guard.holdsSecret());
+    EXPECT_EQ(clipboard->text(), phrase);
+    // Clipboard managers keep it out of their history.
+    EXPECT_EQ(clipboard->mimeData()->data("x-kde-passwordManagerHint"), "secret");
+    ASSERT_TRUE(waitFor([&] { return !guard.holdsSecret(); }));
+    EXPECT_EQ(clipboard->text(), "");
+
+    guard.put(phrase);
+    clipboard->setText("the user's own");
+    guard.clearIfHeld();
+    EXPECT_FALSE(guard.holdsSecret());
+    EXPECT_EQ(clipboard->text(), "the user's own");
+    // Copied again over the phrase: the same text is the phrase still.
+    guard.put(phrase);
+    clipboard->setText(phrase);
+    guard.clearIfHeld();
+    EXPECT_EQ(clipboard->text(), "");
+}
+
 TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     Screens s;
     ASSERT_TRUE(s.window && s.exposed);
@@ -489,6 +520,11 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     ASSERT_TRUE(lastWord);
     EXPECT_FALSE(lastWord->property("text").isValid());
     EXPECT_GT(lastWord->property("implicitWidth").toReal(), 0);
+    // Copied, with the note of when it leaves the clipboard.
+    EXPECT_FALSE(s.find("clipboardNote"));
+    s.click("copyPhraseButton");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), vm->joinedMnemonic());
+    EXPECT_TRUE(s.find("clipboardNote"));
     s.click("writtenDownButton");
     // Typed, then back and on again: the fields are made anew, empty, and so is the pair.
     s.type("passwordField", password);

@@ -42,6 +42,7 @@ Item {
             objectName: "copyPhraseButton"
             Layout.alignment: Qt.AlignHCenter
             hoverEnabled: true
+            Accessible.name: copyLabel.text
             contentItem: Row {
                 spacing: 6
                 BRSymbol {
@@ -51,6 +52,7 @@ Item {
                     color: root.copied ? BRPalette.success : BRPalette.textSecondary
                 }
                 Text {
+                    id: copyLabel
                     textFormat: Text.PlainText
                     anchors.verticalCenter: parent.verticalCenter
                     text: root.copied ? "Copied!" : "Copy to Clipboard"
@@ -69,6 +71,9 @@ Item {
             id: resetTimer
             interval: 2000
             onTriggered: root.copied = false
+        }
+        ClipboardNote {
+            Layout.alignment: Qt.AlignHCenter
         }
         ErrorLine {
             Layout.alignment: Qt.AlignHCenter

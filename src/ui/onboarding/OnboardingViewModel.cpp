@@ -4,7 +4,7 @@
 #include "platform/SecureBytes.h"
 #include "state/AppState.h"
 #include "ui/onboarding/SecretText.h"
-#include "ui/theme/Clipboard.h"
+#include "ui/theme/SecretClipboard.h"
 
 #include <QPointer>
 #include <QRandomGenerator>
@@ -92,7 +92,7 @@ QString OnboardingViewModel::joinedMnemonic() const {
 
 void OnboardingViewModel::copyMnemonic() const {
     QString text = joinedMnemonic();
-    Clipboard().setText(text);
+    SecretClipboard::shared().put(text);
     wipeText(text);
 }
 

@@ -74,7 +74,8 @@ public:
     const char* wordsChangedSignal() const override { return SIGNAL(mnemonicChanged()); }
     // The words joined by single spaces (what the copy button puts on the clipboard).
     QString joinedMnemonic() const;
-    // Clears the clipboard and puts the phrase there: copying is the user's choice.
+    // Clears the clipboard and puts the phrase there (copying is the user's choice), to be
+    // cleared again by SecretClipboard.
     Q_INVOKABLE void copyMnemonic() const;
 
     const std::vector<QString>& importWords() const { return m_importWords; }

@@ -171,6 +171,9 @@ BRSheet {
                         }
                     }
                     Item { Layout.fillHeight: true }
+                    ClipboardNote {
+                        Layout.alignment: Qt.AlignHCenter
+                    }
                     RowLayout {
                         Layout.alignment: Qt.AlignHCenter
                         spacing: 12

@@ -5,7 +5,7 @@
 #include "state/AppState.h"
 #include "state/signing/Signer.h"
 #include "ui/onboarding/SecretText.h"
-#include "ui/theme/Clipboard.h"
+#include "ui/theme/SecretClipboard.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -82,7 +82,7 @@ void SeedRevealViewModel::copyAll() {
         }
         joined.append(QString::fromStdString(word));
     }
-    Clipboard().setText(joined);
+    SecretClipboard::shared().put(joined);
     // The clipboard holds its own copy from here on; ours is wiped.
     wipeText(joined);
     setCopied(true);

@@ -38,7 +38,8 @@ public:
     // (a failed attempt leaves it in the field); the error line is cleared only by a success.
     QCoro::Task<void> openPhrase();
     Q_INVOKABLE void reveal() { openPhrase(); }
-    // "Copy All": the words joined by single spaces onto the clipboard; "Copied!" for 2 s.
+    // "Copy All": the words joined by single spaces onto the clipboard, to be cleared again by
+    // SecretClipboard; "Copied!" for 2 s.
     Q_INVOKABLE void copyAll();
     // The sheet closes: wipes the words and the password, back to the password step.
     Q_INVOKABLE void clear();

@@ -70,6 +70,8 @@ FileDialog {
         id: noticeLine
         Text {
             objectName: "fileDialogNotice"
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
             visible: text.length > 0
             textFormat: Text.PlainText
             text: fileDialog.notice

@@ -6,6 +6,7 @@
 #include "state/signing/Signer.h"
 #include "ui/shell/SidebarModel.h"
 #include "ui/shell/StatusBarModel.h"
+#include "ui/theme/SecretClipboard.h"
 #include "ui/walletconnect/WalletConnectViewModel.h"
 
 #include <QCoreApplication>
@@ -35,6 +36,12 @@ WalletShell::WalletShell(AppState& state, QObject* parent)
         connect(&state, signal, this, &WalletShell::selectedAccountChanged);
     }
     connect(&state, &AppState::evmAccountsChanged, this, &WalletShell::selectedAccountChanged);
+    // A copied phrase does not outlast the unlocked wallet.
+    connect(&state, &AppState::isLockedChanged, this, [this] {
+        if (isLocked()) {
+            SecretClipboard::shared().clearIfHeld();
+        }
+    });
 }
 
 WalletShell::~WalletShell() = default;

@@ -2,6 +2,7 @@
 // What the window's QML reads of the application state: the face to show (onboarding, lock
 // screen or main view), the menu's enabled states, the detail router's choice, and the
 // status bar and sidebar models. The program installs its one AppState before loading QML.
+// When the wallet locks, a recovery phrase copied to the clipboard is cleared from it.
 
 #include <QObject>
 #include <QPointer>

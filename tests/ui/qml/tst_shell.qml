@@ -324,9 +324,12 @@ Item {
             type("revealPasswordField", "correct horse")
             click("revealSeedButton")
             tryVerify(() => find("wordCell_12"))
+            verify(!find("clipboardNote"))
             click("copyAllButton")
-            compare(Clipboard.text(), "abandon abandon abandon abandon abandon abandon abandon "
-                    + "abandon abandon abandon abandon about")
+            const phrase = "abandon abandon abandon abandon abandon abandon abandon "
+                    + "abandon abandon abandon abandon about"
+            compare(Clipboard.text(), phrase)
+            verify(find("clipboardNote"), "the note of when it leaves the clipboard")
             // Done closes; the next opening asks for the password again.
             click("revealDoneButton")
             tryCompare(sheet, "visible", false)
@@ -336,6 +339,11 @@ Item {
             verify(!find("wordCell_1"))
             keyClick(Qt.Key_Escape)
             tryCompare(sheet, "visible", false)
+            // Closed, the phrase is still on the clipboard; locking takes it off.
+            compare(Clipboard.text(), phrase)
+            fixture.lock()
+            compare(Clipboard.text(), "")
+            fixture.unlock()
 
             // The Security tab warns first, then opens its own sheet over the settings.
             click("settingsButton")
