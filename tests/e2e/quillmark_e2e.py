@@ -14,8 +14,11 @@ Scenarios: keyring (an unlocked keyring), locked (the keyring is locked while a 
 in it: the keyring's own unlock prompt, dismissed then answered, and "Try Again"), absent (no Secret Service on the bus), nodialog (the file dialog's Qt module is
 missing), walletconnect (a dApp of the real WalletConnect client on a loopback relay pairs,
 gets a signature and a rejection), send (Bitcoin sent through a loopback Electrum server set in
-Network settings, the broadcast checked by bitcoinjs-lib). Exit status 0 when all pass; a scenario (or a check) that cannot run here prints
-"SKIP: <reason>", and the run exits 77 when no scenario ran.
+Network settings, the broadcast checked by bitcoinjs-lib), filedialogs (the backup's save and
+open dialogs driven by clicks), clipboard (a copied recovery phrase leaves the clipboard at lock
+and at quit, and is handed to no clipboard manager). Exit status 0 when all pass; a scenario
+(or a check) that cannot run here prints "SKIP: <reason>", and the run exits 77 when no
+scenario ran.
 """
 
 import json
@@ -31,7 +34,7 @@ import warnings
 
 warnings.filterwarnings("ignore", category=DeprecationWarning)
 
-SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send"]
+SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send", "filedialogs", "clipboard"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
 FOLDER_MODEL = "/usr/lib/x86_64-linux-gnu/qt6/qml/Qt/labs/folderlistmodel"
@@ -535,9 +538,24 @@ class Window:
         iface = node.get_text_iface()
         return (iface.get_text(0, -1) or "") if iface is not None else ""
 
+    def focus(self, node):
+        """Clicks into the field until it has the keyboard focus: a screen still fading in
+        (a step's cross-fade) takes no clicks."""
+        focused = self.Atspi.StateType.FOCUSED
+
+        def clicked():
+            self.click_node(node)
+            try:
+                return wait_for("the focus", lambda: node.get_state_set().contains(focused),
+                                timeout=1)
+            except AssertionError:
+                return False
+
+        self.wait("the field focused", clicked)
+
     def fill(self, node, text):
         """Clicks into the field, empties it, types `text`, waits until the field holds it."""
-        self.click_node(node)
+        self.focus(node)
         self.key("ctrl+a")
         self.key("BackSpace")
         self.type(text)
@@ -602,7 +620,7 @@ def import_wallet(w):
     # The same phrase typed key by key (as some paste tools deliver it) lands the same way.
     w.button(where=lambda b: b.width == 100 and b.height == 26)  # "12 words": empties them
     w.wait("the fields emptied", lambda: not any(w.text_of(n) for n in fields), timeout=20)
-    w.click_node(fields[0])
+    w.focus(fields[0])
     w.type(PHRASE)
     w.wait("the typed phrase spread over the fields",
            lambda: [w.text_of(n) for n in fields] == words, timeout=30)
@@ -906,6 +924,277 @@ def scenario_nodialog(desktop, w, keyring):
     w.quit()
 
 
+def backup_rows(w):
+    """The rows of the open file dialog's list: (name, node)."""
+    return [(name, node) for role, name, _, _, node in w.nodes() if role == "list item" and name]
+
+
+def double_click_node(w, node):
+    box = node.get_extents(w.Atspi.CoordType.SCREEN)
+    w.xdotool("mousemove", "--sync", str(box.x + box.width // 2), str(box.y + box.height // 2))
+    w.xdotool("click", "--repeat", "2", "--delay", "80", "1")
+
+
+def save_dialog_name(w):
+    return w.wait("the save dialog's name field", lambda: next(
+        (node for _, text, node in w.all("text") if text.startswith("Quillmark-")), None))
+
+
+def scenario_filedialogs(desktop, w, keyring):
+    # The save dialog by clicks: into a folder and Save, where the file lands with the
+    # suggested name; up through the path above the list, a bare name, Save: ".qmbackup" is
+    # added. The open dialog: Open with the row it shows highlighted restores that file.
+    keyring.start()
+    documents = os.path.join(desktop.home, "Documents")
+    os.makedirs(os.path.join(documents, "sub"))
+    w.start()
+    import_wallet(w)
+    w.key("ctrl+shift+e")
+    w.fill(w.passwords(1)[0], PASSWORD)
+    w.button("Export Backup")
+    w.wait_node("dialog", "Save Wallet Backup")
+    suggested = w.text_of(save_dialog_name(w))
+    row = w.wait("the folder's row", lambda: dict(backup_rows(w)).get("sub"))
+    double_click_node(w, row)
+    w.wait_node("push button", "sub")  # the path above the list ends in it
+    w.wait("the name kept", lambda: w.text_of(save_dialog_name(w)) == suggested, timeout=10)
+    desktop.screenshot("save-dialog-folder")
+    w.button("Save")
+    w.wait_node("push button", "Done")  # "Backup Saved"
+    first = os.path.join(documents, "sub", suggested)
+    w.wait("the backup in the folder", lambda: os.path.isfile(first), timeout=10)
+    w.button("Done")
+    w.wait_gone("push button", "Done")
+
+    w.key("ctrl+shift+e")
+    w.fill(w.passwords(1)[0], PASSWORD)
+    w.button("Export Backup")
+    w.wait_node("dialog", "Save Wallet Backup")
+    w.wait_node("push button", "sub")  # where the last backup went
+    w.button("Documents")  # up, through the path
+    w.wait("the parent folder listed", lambda: "sub" in dict(backup_rows(w)))
+    w.wait("the name kept", lambda: w.text_of(save_dialog_name(w)) == suggested, timeout=10)
+    name = save_dialog_name(w)
+    w.fill(name, "sub")  # a folder's name: refused, saying why
+    w.wait_node("label", '"sub" is a folder. Choose another name.', timeout=10)
+    w.fill(name, "bare")
+    w.button("Save")
+    w.wait_node("push button", "Done")
+    bare = os.path.join(documents, "bare.qmbackup")
+    w.wait("the bare name saved with its suffix", lambda: os.path.isfile(bare), timeout=10)
+    assert not os.path.exists(os.path.join(documents, "bare"))
+    w.button("Done")
+    w.wait_gone("push button", "Done")
+
+    # The open dialog starts where the last backup went, its first row highlighted.
+    w.key("ctrl+shift+r")
+    w.button("Browse...")
+    w.wait_node("dialog", "Select Wallet Backup")
+    w.wait("the folder listed", lambda: "bare.qmbackup" in dict(backup_rows(w)))
+    desktop.screenshot("open-dialog")
+    w.button("Open")
+    w.wait_gone("dialog", "Select Wallet Backup")
+    w.fill(w.passwords(1)[0], PASSWORD)
+    w.button("Restore Wallet")
+    w.wait_node("push button", "Done")  # "Wallet Restored"
+    w.button("Done")
+    unlock(w)
+    w.quit()
+
+
+class ClipboardManager:
+    """What a desktop's clipboard manager is to X11 programs: the owner of CLIPBOARD_MANAGER,
+    which a program that quits while it owns the clipboard asks to keep its contents
+    (SAVE_TARGETS). This one only notes who asked, and declines, so nobody waits for it."""
+
+    SELECTION_REQUEST = 30
+    SELECTION_NOTIFY = 31
+
+    def __init__(self):
+        import ctypes
+        import ctypes.util
+        import threading
+
+        class Screen(ctypes.Structure):
+            _fields_ = [("root", ctypes.c_uint32)]
+
+        class ScreenIterator(ctypes.Structure):
+            _fields_ = [("data", ctypes.POINTER(Screen)), ("rem", ctypes.c_int),
+                        ("index", ctypes.c_int)]
+
+        class Cookie(ctypes.Structure):
+            _fields_ = [("sequence", ctypes.c_uint)]
+
+        class AtomReply(ctypes.Structure):
+            _fields_ = [("response_type", ctypes.c_uint8), ("pad", ctypes.c_uint8),
+                        ("sequence", ctypes.c_uint16), ("length", ctypes.c_uint32),
+                        ("atom", ctypes.c_uint32)]
+
+        class Request(ctypes.Structure):  # a SelectionRequest event (any event's first bytes)
+            _fields_ = [("response_type", ctypes.c_uint8), ("pad", ctypes.c_uint8),
+                        ("sequence", ctypes.c_uint16), ("time", ctypes.c_uint32),
+                        ("owner", ctypes.c_uint32), ("requestor", ctypes.c_uint32),
+                        ("selection", ctypes.c_uint32), ("target", ctypes.c_uint32),
+                        ("property", ctypes.c_uint32)]
+
+        class Notify(ctypes.Structure):  # the SelectionNotify answer, padded to 32 bytes
+            _fields_ = [("response_type", ctypes.c_uint8), ("pad", ctypes.c_uint8),
+                        ("sequence", ctypes.c_uint16), ("time", ctypes.c_uint32),
+                        ("requestor", ctypes.c_uint32), ("selection", ctypes.c_uint32),
+                        ("target", ctypes.c_uint32), ("property", ctypes.c_uint32),
+                        ("tail", ctypes.c_uint8 * 8)]
+
+        name = ctypes.util.find_library("xcb")
+        if not name:
+            raise Skip("libxcb is not installed")
+        xcb = self.xcb = ctypes.CDLL(name)
+        libc = self.libc = ctypes.CDLL(None)
+        xcb.xcb_connect.restype = ctypes.c_void_p
+        xcb.xcb_connect.argtypes = [ctypes.c_char_p, ctypes.c_void_p]
+        xcb.xcb_connection_has_error.argtypes = [ctypes.c_void_p]
+        xcb.xcb_get_setup.restype = ctypes.c_void_p
+        xcb.xcb_get_setup.argtypes = [ctypes.c_void_p]
+        xcb.xcb_setup_roots_iterator.restype = ScreenIterator
+        xcb.xcb_setup_roots_iterator.argtypes = [ctypes.c_void_p]
+        xcb.xcb_generate_id.restype = ctypes.c_uint32
+        xcb.xcb_generate_id.argtypes = [ctypes.c_void_p]
+        xcb.xcb_create_window.restype = Cookie
+        xcb.xcb_create_window.argtypes = [
+            ctypes.c_void_p, ctypes.c_uint8, ctypes.c_uint32, ctypes.c_uint32, ctypes.c_int16,
+            ctypes.c_int16, ctypes.c_uint16, ctypes.c_uint16, ctypes.c_uint16, ctypes.c_uint16,
+            ctypes.c_uint32, ctypes.c_uint32, ctypes.c_void_p]
+        xcb.xcb_intern_atom.restype = Cookie
+        xcb.xcb_intern_atom.argtypes = [ctypes.c_void_p, ctypes.c_uint8, ctypes.c_uint16,
+                                        ctypes.c_char_p]
+        xcb.xcb_intern_atom_reply.restype = ctypes.POINTER(AtomReply)
+        xcb.xcb_intern_atom_reply.argtypes = [ctypes.c_void_p, Cookie, ctypes.c_void_p]
+        xcb.xcb_set_selection_owner.restype = Cookie
+        xcb.xcb_set_selection_owner.argtypes = [ctypes.c_void_p, ctypes.c_uint32,
+                                                ctypes.c_uint32, ctypes.c_uint32]
+        xcb.xcb_send_event.restype = Cookie
+        xcb.xcb_send_event.argtypes = [ctypes.c_void_p, ctypes.c_uint8, ctypes.c_uint32,
+                                       ctypes.c_uint32, ctypes.c_void_p]
+        xcb.xcb_poll_for_event.restype = ctypes.POINTER(Request)
+        xcb.xcb_poll_for_event.argtypes = [ctypes.c_void_p]
+        xcb.xcb_flush.argtypes = [ctypes.c_void_p]
+        xcb.xcb_disconnect.argtypes = [ctypes.c_void_p]
+        libc.free.argtypes = [ctypes.c_void_p]
+        self.ctypes, self.Notify = ctypes, Notify
+
+        self.connection = xcb.xcb_connect(os.environ["DISPLAY"].encode(), None)
+        if not self.connection or xcb.xcb_connection_has_error(self.connection):
+            raise AssertionError("the clipboard manager cannot reach the display")
+
+        def atom(text):
+            reply = xcb.xcb_intern_atom_reply(
+                self.connection, xcb.xcb_intern_atom(self.connection, 0, len(text),
+                                                     text.encode()), None)
+            value = reply.contents.atom
+            libc.free(reply)
+            return value
+
+        self.save_targets = atom("SAVE_TARGETS")
+        manager = atom("CLIPBOARD_MANAGER")
+        root = xcb.xcb_setup_roots_iterator(xcb.xcb_get_setup(self.connection)).data.contents.root
+        window = xcb.xcb_generate_id(self.connection)
+        xcb.xcb_create_window(self.connection, 0, window, root, 0, 0, 1, 1, 0, 2, 0, 0, None)
+        xcb.xcb_set_selection_owner(self.connection, window, manager, 0)
+        xcb.xcb_flush(self.connection)
+        self.asked = []  # the requestor windows that asked to keep their clipboard
+        self.running = True
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        xcb, ctypes = self.xcb, self.ctypes
+        while self.running:
+            event = xcb.xcb_poll_for_event(self.connection)
+            if not event:
+                time.sleep(0.02)
+                continue
+            request = event.contents
+            if request.response_type & 0x7F == self.SELECTION_REQUEST:
+                if request.target == self.save_targets:
+                    self.asked.append(request.requestor)
+                # No property: declined.
+                answer = self.Notify(response_type=self.SELECTION_NOTIFY, time=request.time,
+                                     requestor=request.requestor, selection=request.selection,
+                                     target=request.target, property=0)
+                xcb.xcb_send_event(self.connection, 0, request.requestor, 0,
+                                   ctypes.byref(answer))
+                xcb.xcb_flush(self.connection)
+            self.libc.free(event)
+
+    def stop(self):
+        self.running = False
+        self.thread.join(5)
+        self.xcb.xcb_disconnect(self.connection)
+
+
+def clipboard_text():
+    """What the clipboard's owner serves as text; None when nobody owns it (or serves text)."""
+    result = subprocess.run(["xclip", "-selection", "clipboard", "-out"], capture_output=True,
+                            text=True, timeout=10)
+    return result.stdout if result.returncode == 0 else None
+
+
+def copy_revealed_phrase(w):
+    """The sidebar's recovery phrase sheet: the password, "Reveal Seed", "Copy All"."""
+    w.button("Show recovery phrase")
+    w.fill(w.passwords(1)[0], PASSWORD)
+    w.button("Reveal Seed")
+    w.button("Copy All")
+    w.wait("the phrase on the clipboard", lambda: clipboard_text() == PHRASE, timeout=10)
+    w.wait_node("label", "The clipboard is cleared after 60 seconds, or when you lock or quit.")
+    w.button("Done")
+    w.wait_gone("push button", "Copy All")
+
+
+def scenario_clipboard(desktop, w, keyring):
+    # A clipboard manager runs, as on most desktops. A copied phrase is on the clipboard with a
+    # note beside its button; it leaves the clipboard when the wallet locks (what the user
+    # copied since stays) and at Quit, when nothing is left for the manager to keep.
+    manager = ClipboardManager()
+    try:
+        keyring.start()
+        w.start()
+        w.button("Create New Wallet")
+
+        def copy():  # the step's cross-fade takes no clicks: pressed until it copies
+            w.button("Copy to Clipboard")
+            try:
+                return wait_for("the copy", clipboard_text, timeout=2)
+            except AssertionError:
+                return None
+
+        copied = w.wait("the new phrase on the clipboard", copy)
+        assert len(copied.split(" ")) in (12, 24), copied
+        w.wait_node("label", "The clipboard is cleared after 60 seconds, or when you lock or quit.")
+        w.quit()
+        assert clipboard_text() is None, "the phrase outlived the program"
+        assert not manager.asked, "the program handed the phrase to the clipboard manager"
+
+        w.start()
+        import_wallet(w)
+        copy_revealed_phrase(w)
+        subprocess.run(["xclip", "-selection", "clipboard", "-in"], input="the user's own",
+                       text=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=10, check=True)
+        w.button("Lock wallet")
+        w.wait_node("push button", "Unlock")
+        assert clipboard_text() == "the user's own", "the lock cleared what the user copied"
+        unlock(w)
+        copy_revealed_phrase(w)
+        w.button("Lock wallet")
+        w.wait("the phrase cleared at the lock", lambda: clipboard_text() is None, timeout=10)
+        unlock(w)
+        copy_revealed_phrase(w)
+        w.quit()
+        assert clipboard_text() is None, "the phrase outlived the program"
+        assert not manager.asked, "the program handed the phrase to the clipboard manager"
+    finally:
+        manager.stop()
+
 class NodeProgram:
     """A Node script of tests/peers whose output is read one JSON line at a time."""
 
@@ -1074,7 +1363,8 @@ def inside(scenario, binary, work):
         scenarios = {"keyring": scenario_keyring, "locked": scenario_locked,
                      "lockedstart": scenario_lockedstart, "absent": scenario_absent,
                      "nodialog": scenario_nodialog, "walletconnect": scenario_walletconnect,
-                     "send": scenario_send}
+                     "send": scenario_send, "filedialogs": scenario_filedialogs,
+                     "clipboard": scenario_clipboard}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:
