@@ -17,7 +17,8 @@ gets a signature and a rejection), send (Bitcoin sent through a loopback Electru
 Network settings, the broadcast checked by bitcoinjs-lib), keyringgone (the keyring that holds the
 wallet is not running: it is waited for, and a restore is refused), lockedwallet (a keyring
 locked while the program runs: the lock screen says so, and delete, restore and the lock
-screen's reset unlock it first or change nothing). Exit status 0 when all pass; a scenario (or a check) that cannot run here prints
+screen's reset unlock it first or change nothing), nodisplay (no graphical session: one line,
+status 1). Exit status 0 when all pass; a scenario (or a check) that cannot run here prints
 "SKIP: <reason>", and the run exits 77 when no scenario ran.
 """
 
@@ -35,7 +36,7 @@ import warnings
 warnings.filterwarnings("ignore", category=DeprecationWarning)
 
 SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send",
-             "keyringgone", "lockedwallet"]
+             "keyringgone", "lockedwallet", "nodisplay"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
 FOLDER_MODEL = "/usr/lib/x86_64-linux-gnu/qt6/qml/Qt/labs/folderlistmodel"
@@ -1254,6 +1255,23 @@ def scenario_lockedwallet(desktop, w, keyring):
     w.quit()
 
 
+def scenario_nodisplay(desktop, w, keyring):
+    # Without a graphical session, or with one that is gone: one line, status 1, no abort.
+    env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+    for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+        env.pop(name, None)
+    gone = next(n for n in range(200, 400) if not os.path.exists(f"/tmp/.X11-unix/X{n}"))
+    for display, reason in ((None, "none was found"), (f":{gone}", "none could be opened")):
+        if display:
+            env["DISPLAY"] = display
+        result = run([w.binary], check=False, env=env)
+        lines = (result.stdout + result.stderr).strip().splitlines()
+        log(f"DISPLAY={display}: status {result.returncode}: {lines}")
+        assert result.returncode == 1, f"status {result.returncode}: {lines}"
+        assert len(lines) == 1 and lines[0].startswith(
+            "Quillmark needs a graphical session (X11 or Wayland); " + reason), lines
+
+
 def inside(scenario, binary, work):
     desktop = Desktop(work)
     window = Window(desktop, binary)
@@ -1263,7 +1281,7 @@ def inside(scenario, binary, work):
                      "lockedstart": scenario_lockedstart, "absent": scenario_absent,
                      "nodialog": scenario_nodialog, "walletconnect": scenario_walletconnect,
                      "send": scenario_send, "keyringgone": scenario_keyringgone,
-                     "lockedwallet": scenario_lockedwallet}
+                     "lockedwallet": scenario_lockedwallet, "nodisplay": scenario_nodisplay}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:
