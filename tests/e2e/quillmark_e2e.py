@@ -35,8 +35,8 @@ import warnings
 
 warnings.filterwarnings("ignore", category=DeprecationWarning)
 
-SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send",
-             "keyringgone", "lockedwallet", "nodisplay"]
+SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send"]
+SCENARIOS += ["keyringgone", "lockedwallet", "nodisplay"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
 FOLDER_MODEL = "/usr/lib/x86_64-linux-gnu/qt6/qml/Qt/labs/folderlistmodel"
