@@ -739,7 +739,7 @@ def unlock(w):
     wait_main(w)
 
 
-def delete_wallet(w):
+def open_security_tab(w):
     w.button(where=settings_button)
     settings = w.wait_node("dialog")
     sbox = settings.get_extents(w.Atspi.CoordType.SCREEN)
@@ -748,6 +748,10 @@ def delete_wallet(w):
         node for box, _, node in w.all("push button", lambda b: b.height == 23 and
                                        sbox.x <= b.x <= sbox.x + sbox.width)] or None)
     w.click_node(tabs[1])
+
+
+def delete_wallet(w):
+    open_security_tab(w)
     w.button("Delete Wallet")
     w.wait_node("dialog", "Delete Wallet?")
     w.button("Delete")
@@ -1129,18 +1133,24 @@ def sealed_files(desktop):
     return [f for f in stored_files(desktop) if f.split("-")[0] in ("seed", "salt", "verify")]
 
 
+def keyring_wallet_with_backup(desktop, w, keyring):
+    """A wallet imported into the keyring and its backup saved: (its items, the backup)."""
+    keyring.start()
+    w.start()
+    import_wallet(w)
+    items = wait_for("the wallet's items in the keyring", keyring.items, timeout=20)
+    backup = os.path.join(desktop.work, "backups", "wallet.qmbackup")
+    os.makedirs(os.path.dirname(backup))
+    export_backup(w, backup, backup)
+    return items, backup
+
+
 def scenario_keyringgone(desktop, w, keyring):
     # The wallet is in the keyring; the program starts again while the keyring daemon is not
     # running (no D-Bus activation on this bus). Neither onboarding (a second wallet in
     # files) nor a restore into files: the window says that the keyring is not running, and
     # "Try Again" finds the wallet once it runs again.
-    keyring.start()
-    w.start()
-    import_wallet(w)
-    items = wait_for("the wallet's items in the keyring", keyring.items, timeout=20)
-    backup = os.path.join(desktop.work, "backups", "gone.qmbackup")
-    os.makedirs(os.path.dirname(backup))
-    export_backup(w, backup, backup)
+    items, backup = keyring_wallet_with_backup(desktop, w, keyring)
     w.quit()
     keyring.stop()
     w.start()
@@ -1169,13 +1179,7 @@ def scenario_keyringgone(desktop, w, keyring):
 
 def scenario_lockedwallet(desktop, w, keyring):
     # The keyring is locked while the program runs (as a screen locker locks it).
-    keyring.start()
-    w.start()
-    import_wallet(w)
-    items = wait_for("the wallet's items in the keyring", keyring.items, timeout=20)
-    backup = os.path.join(desktop.work, "backups", "locked.qmbackup")
-    os.makedirs(os.path.dirname(backup))
-    export_backup(w, backup, backup)
+    items, backup = keyring_wallet_with_backup(desktop, w, keyring)
 
     # The lock screen: the keyring's own prompt (asked for by the read of the seed), dismissed,
     # is said to be the reason, with its unlock on offer, not "Item not found in keychain".
@@ -1195,13 +1199,7 @@ def scenario_lockedwallet(desktop, w, keyring):
     # "Delete Wallet" with the keyring locked again: it asks the keyring first; dismissed,
     # nothing goes and the tab says so; answered, every item goes.
     keyring.lock()
-    w.button(where=settings_button)
-    settings = w.wait_node("dialog")
-    sbox = settings.get_extents(w.Atspi.CoordType.SCREEN)
-    tabs = w.wait("the settings tabs", lambda: [
-        node for box, _, node in w.all("push button", lambda b: b.height == 23 and
-                                       sbox.x <= b.x <= sbox.x + sbox.width)] or None)
-    w.click_node(tabs[1])
+    open_security_tab(w)
     for answer in (None, KEYRING_PASSWORD):
         w.button("Delete Wallet")
         w.wait_node("dialog", "Delete Wallet?")

@@ -21,4 +21,10 @@ std::optional<QString> keyringRefusalText(const std::exception& error, const QSt
     }
 }
 
+QString walletDeletionFailureText(const std::exception& error) {
+    return keyringRefusalText(error, QStringLiteral("nothing was deleted"))
+        .value_or(QStringLiteral("The wallet could not be deleted completely: ") +
+                  QString::fromUtf8(error.what()) + QStringLiteral(". Try again."));
+}
+
 } // namespace qm

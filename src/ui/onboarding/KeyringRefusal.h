@@ -13,5 +13,8 @@ namespace qm {
 // <nothingDone>. Unlock it, then try again." (or "... is not running ... Start it ...");
 // none for any other error.
 std::optional<QString> keyringRefusalText(const std::exception& error, const QString& nothingDone);
+// Why "Delete Wallet" or the lock screen's reset did not delete the wallet: the keyring's
+// refusal above, else the removal's failure, with "Try again." (the next try removes the rest).
+QString walletDeletionFailureText(const std::exception& error);
 
 } // namespace qm

@@ -114,9 +114,7 @@ QCoro::Task<void> LockViewModel::reset() {
         QCoro::Task<void> resetting = state->resetWallet(m_stop.get_token());
         co_await std::move(resetting);
     } catch (const std::exception& error) {
-        failure = keyringRefusalText(error, QStringLiteral("nothing was deleted"))
-                      .value_or(QStringLiteral("The wallet could not be deleted completely: ") +
-                                QString::fromUtf8(error.what()) + QStringLiteral(". Try again."));
+        failure = walletDeletionFailureText(error);
     }
     if (!self) {
         co_return; // deleted: onboarding took the screen's place

@@ -39,9 +39,7 @@ QCoro::Task<void> SecuritySettingsViewModel::deleteFrom(AppState* state) {
         QCoro::Task<void> resetting = state->resetWallet(m_stop.get_token());
         co_await std::move(resetting);
     } catch (const std::exception& error) {
-        failure = keyringRefusalText(error, QStringLiteral("nothing was deleted"))
-                      .value_or(QStringLiteral("The wallet could not be deleted completely: ") +
-                                QString::fromUtf8(error.what()) + QStringLiteral(". Try again."));
+        failure = walletDeletionFailureText(error);
     }
     // The live Electrum connection still carries the deleted wallet's address
     // subscriptions: the server would go on telling us (and knowing) about them.
