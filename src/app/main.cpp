@@ -1,18 +1,26 @@
 // Quillmark: starts the one instance of the wallet's window, or shows the running one's.
 
+#include "app/GraphicalSession.h"
 #include "app/QuillmarkApp.h"
 #include "app/SingleInstance.h"
 
 #include <QApplication>
 #include <QtQml/qqmlextensionplugin.h>
 #include <cstdio>
+#include <memory>
 
 Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
 
 int main(int argc, char** argv) {
+    if (const auto missing = qm::missingGraphicalSession(argc, argv)) {
+        std::fprintf(stderr, "%s\n", missing->c_str());
+        return 1;
+    }
     qm::QuillmarkApp::prepareEnvironment();
+    auto guard = std::make_unique<qm::GraphicalSessionGuard>();
     // Qt Charts' QML types need a QApplication.
     QApplication application(argc, argv);
+    guard.reset();
     qm::QuillmarkApp::configure(application);
 
     qm::SingleInstance instance(qm::SingleInstance::defaultName());

@@ -63,13 +63,18 @@ using ItemList = std::unique_ptr<GList, ItemListDeleter>;
 [[noreturn]] void fail(const char* operation, GError* error) {
     std::int32_t code = -1;
     std::string what = operation;
+    bool locked = false;
     if (error != nullptr) {
         if (error->code != 0) {
             code = error->code;
         }
+        locked = g_error_matches(error, SECRET_ERROR, SECRET_ERROR_IS_LOCKED);
         what += ": ";
         what += error->message;
         g_error_free(error);
+    }
+    if (locked) {
+        throw KeychainLockedError(what);
     }
     throw KeychainBackendError(code, what);
 }
@@ -258,7 +263,11 @@ std::vector<std::string> SecretServiceKeychain::accounts(std::string_view servic
     }
     std::vector<std::string> names;
     for (GList* node = items->get(); node != nullptr; node = node->next) {
-        // A locked item shows its attributes hashed: it has no readable account.
+        // A locked item may show its attributes hashed: a list without it would pass for
+        // the whole list.
+        if (secret_item_get_locked(static_cast<SecretItem*>(node->data))) {
+            throw KeychainLockedError("Secret Service items are locked");
+        }
         const Attributes found(secret_item_get_attributes(static_cast<SecretItem*>(node->data)));
         const auto* account = static_cast<const char*>(g_hash_table_lookup(found.get(), "account"));
         if (account != nullptr) {
@@ -331,6 +340,29 @@ void SecretServiceKeychain::save(std::string_view service, std::string_view acco
     }
 }
 
+namespace {
+
+// Whether items matching `table` are still there, and whether one of them is locked; none
+// when the service cannot be asked.
+struct Remaining {
+    bool any = false;
+    bool locked = false;
+};
+std::optional<Remaining> remainingItems(const Attributes& table) {
+    const std::optional<ItemList> items = searchItems(table, nullptr);
+    if (!items) {
+        return std::nullopt;
+    }
+    Remaining found;
+    for (GList* node = items->get(); node != nullptr; node = node->next) {
+        found.any = true;
+        found.locked = found.locked || secret_item_get_locked(static_cast<SecretItem*>(node->data));
+    }
+    return found;
+}
+
+} // namespace
+
 std::optional<Bytes> SecretServiceKeychain::load(std::string_view service,
                                                  std::string_view account) {
     const Attributes table = attributes(service, account);
@@ -341,6 +373,11 @@ std::optional<Bytes> SecretServiceKeychain::load(std::string_view service,
         fail("Secret Service lookup failed", error);
     }
     if (!value) {
+        // A locked item comes back as nothing once its unlock prompt was dismissed: it is
+        // there, only out of reach.
+        if (const auto left = remainingItems(table); left && left->locked) {
+            throw KeychainLockedError("Secret Service item is locked");
+        }
         return std::nullopt;
     }
     gsize length = 0;
@@ -352,9 +389,16 @@ std::optional<Bytes> SecretServiceKeychain::load(std::string_view service,
 void SecretServiceKeychain::remove(std::string_view service, std::string_view account) {
     const Attributes table = attributes(service, account);
     GError* error = nullptr;
-    // False without an error means nothing matched: an absent item counts as removed.
+    // False without an error means nothing unlocked matched: an absent item counts as
+    // removed, but a locked one is left in place without a word.
     if (!secret_password_clearv_sync(schema(), table.get(), nullptr, &error) && error != nullptr) {
         fail("Secret Service clear failed", error);
+    }
+    if (const auto left = remainingItems(table); left && left->any) {
+        if (left->locked) {
+            throw KeychainLockedError("Secret Service item is locked");
+        }
+        throw KeychainBackendError(-1, "Secret Service clear left the item");
     }
 }
 

@@ -27,6 +27,16 @@ private:
     std::int32_t code_;
 };
 
+// The item, or the collection it goes to, is locked: the call needs the keyring unlocked
+// first (a prompt the user dismissed, or none asked for), which a plain failure would hide.
+class KeychainLockedError : public KeychainBackendError {
+public:
+    explicit KeychainLockedError(std::string what)
+        : KeychainBackendError(lockedCode, std::move(what)) {}
+    // The Secret Service's own "is locked" code.
+    static constexpr std::int32_t lockedCode = 2;
+};
+
 // What a probe found. `usable`: items can be stored and read now, without a prompt.
 // `locked`: the keychain is there but locked, refuses, or did not answer in time; it may hold
 // items. `absent`: no keychain service, or no default collection to store items in.
@@ -60,15 +70,18 @@ public:
     // Whether any item is filed under `service`, asked the same way; the default cannot tell.
     virtual std::optional<bool> holdsAnyItem(std::string_view service,
                                              std::chrono::milliseconds timeout);
-    // The account names of every item filed under `service` that can be read now (a locked
-    // keychain hides them). Throws KeychainBackendError.
+    // The account names of every item filed under `service`. Throws KeychainBackendError, and
+    // KeychainLockedError when some of them are locked (their names may be hidden).
     virtual std::vector<std::string> accounts(std::string_view service) = 0;
 
-    // Replaces the item: clears any old one, then stores `data`. Throws KeychainBackendError.
+    // Replaces the item: clears any old one, then stores `data`. Throws KeychainBackendError
+    // (KeychainLockedError when the keyring is locked).
     virtual void save(std::string_view service, std::string_view account, ByteView data) = 0;
-    // The item's bytes; absent when there is no such item. Throws KeychainBackendError.
+    // The item's bytes; absent when there is no such item. Throws KeychainBackendError, and
+    // KeychainLockedError for an item that is there but locked: it is not absent.
     virtual std::optional<Bytes> load(std::string_view service, std::string_view account) = 0;
-    // Removes the item; an absent item counts as removed. Throws KeychainBackendError.
+    // Removes the item; an absent item counts as removed. Throws KeychainBackendError, and
+    // KeychainLockedError when the item stays because it is locked.
     virtual void remove(std::string_view service, std::string_view account) = 0;
 };
 

@@ -31,6 +31,7 @@
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,7 @@ class NetworkManager;
 class RefreshOrchestrator;
 class Signer;
 struct DerivedAccounts;
+enum class KeychainUnlock;
 class TokenPriceLookup;
 class TokenStore;
 class WalletConnectService;
@@ -76,6 +78,8 @@ class AppState : public QObject {
     Q_PROPERTY(bool isLocked READ isLocked NOTIFY isLockedChanged)
     Q_PROPERTY(bool isOnboarding READ isOnboarding NOTIFY isOnboardingChanged)
     Q_PROPERTY(bool isKeyringLocked READ isKeyringLocked NOTIFY isKeyringLockedChanged)
+    Q_PROPERTY(bool isKeyringAbsent READ isKeyringAbsent NOTIFY isKeyringLockedChanged)
+    Q_PROPERTY(bool isOpening READ isOpening NOTIFY isOpeningChanged)
     Q_PROPERTY(bool hasUnreadableWallet READ hasUnreadableWallet NOTIFY hasUnreadableWalletChanged)
     Q_PROPERTY(double btcPriceUSD READ btcPriceUSD NOTIFY btcPriceUSDChanged)
     Q_PROPERTY(double ethPriceUSD READ ethPriceUSD NOTIFY ethPriceUSDChanged)
@@ -104,6 +108,12 @@ public:
     // No wallet was found, but the keychain is locked (or silent) and may hold one: neither
     // onboarding nor the lock screen, but a request to unlock the keyring and try again.
     bool isKeyringLocked() const { return m_isKeyringLocked; }
+    // Of those, the keychain is not running at all, and the marker says the wallet is in it:
+    // a request to start it and try again (there is nothing to unlock).
+    bool isKeyringAbsent() const { return m_isKeyringLocked && m_isKeyringAbsent; }
+    // The first look at what is stored runs (the keychain's probe, which a silent keyring
+    // makes last until its time-out): the window shows that it is opening the keyring.
+    bool isOpening() const { return m_isOpening; }
     // Onboarding, but items of a wallet are stored that no readable record names: the welcome
     // screen says so (a new wallet leaves them alone; a restore or an import brings it back).
     bool hasUnreadableWallet() const { return m_hasUnreadableWallet; }
@@ -185,8 +195,23 @@ public:
     // that cannot be read (a locked keyring) shows the lock screen, never onboarding. The
     // reads wait for the signing worker: the window must know what to show.
     void loadStoredState();
-    // The "Try Again" of a locked keyring: probes the keychain again and loads what is stored.
+    // The window's appear action: loadStoredState, but at the program's start, while the
+    // keychain is still being probed, the same without waiting for it: isOpening meanwhile.
+    void showStoredState();
+    // The "Try Again" of a locked or absent keyring: probes the keychain again and loads what
+    // is stored.
     void retryLockedKeyring();
+    // The keyring's own unlock prompt (on a thread of its own: it waits for the user however
+    // long it takes; `stop` dismisses it), then a new probe when it was opened. `failed`
+    // when there is no keyring to prompt for.
+    QCoro::Task<KeychainUnlock> unlockKeyring(std::stop_token stop);
+    // Before the wallet's items are written or removed (restore, delete): when the keyring
+    // holds (or may hold) them, its unlock prompt first. Throws KeychainError keyringLocked
+    // (the prompt was dismissed) or keyringUnavailable (it is not running or cannot prompt);
+    // nothing has changed then.
+    QCoro::Task<void> openKeyringForWalletItems(std::stop_token stop);
+    // After a backup was restored into storage: its record shown, locked, on the lock screen.
+    void showRestoredWallet(const Wallet& wallet);
     // Stores the seed, the sealed phrase and a new record on the signing worker, then opens
     // the wallet and starts the refresh. Throws the storage failure; the state is then
     // unchanged. The caller has checked the phrase and the password, and wipes its copies.
@@ -201,8 +226,12 @@ public:
     QCoro::Task<void> unlock(std::string_view password);
     // Stops every background job, forgets the master key, sets isLocked, empties the lists.
     void lock();
-    // Removes every stored item of the wallet and returns to onboarding. Never throws.
-    QCoro::Task<void> resetWallet();
+    // Removes every stored item of the wallet, then returns to onboarding. The keyring that
+    // holds the items is asked to unlock first (`stop` dismisses its prompt). Throws, with
+    // nothing deleted, the refusal of openKeyringForWalletItems; throws the failure of a
+    // removal that left an item (the state then stays as it was, the refresh running again;
+    // another try removes the rest).
+    QCoro::Task<void> resetWallet(std::stop_token stop = {});
     // Cancels the refresh loop and the Bitcoin subscription task.
     void stopBackgroundTasks();
     // Replaces the Bitcoin subscription task with a new one.
@@ -235,6 +264,7 @@ signals:
     void isLockedChanged();
     void isOnboardingChanged();
     void isKeyringLockedChanged();
+    void isOpeningChanged();
     void hasUnreadableWalletChanged();
     void bitcoinAccountsChanged();
     void evmAccountsChanged(qm::Chain chain);
@@ -284,6 +314,8 @@ private:
     bool m_isLocked = true;
     bool m_isOnboarding = true;
     bool m_isKeyringLocked = false;
+    bool m_isKeyringAbsent = false;
+    bool m_isOpening = false;
     bool m_hasUnreadableWallet = false;
     std::vector<BTCAccountState> m_bitcoinAccounts;
     // Ethereum, Arbitrum, Polygon.
@@ -306,7 +338,13 @@ private:
 
     // The receive indices last stored with the record of this wallet id.
     std::optional<std::pair<std::string, BTCAddressIndices>> m_addressIndices;
-    void setIsKeyringLocked(bool locked);
+    void setIsKeyringLocked(bool locked, bool absent = false);
+    void setIsOpening(bool opening);
+    // Settles the flags from what the start-up read found.
+    struct StoredState;
+    void applyStoredState(StoredState found);
+    void applyStoredStateFailure(std::exception_ptr failure);
+    QCoro::Task<void> loadStoredStateInBackground();
     void setHasUnreadableWallet(bool unreadable);
     // Why the last attempt to read the stored record failed (not: found nothing); null after
     // a successful read.

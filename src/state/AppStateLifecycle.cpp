@@ -34,57 +34,95 @@ std::optional<StoredWalletRecord> readStoredRecord(KeychainManager& keychain) {
     return record;
 }
 
+} // namespace
+
 // What the start-up finds: the stored record whose sealed seed is stored too, and whether a
-// locked keyring may hold one. Signing worker only.
-struct StoredState {
+// locked or absent keyring may hold one. Signing worker only.
+struct AppState::StoredState {
     std::optional<StoredWalletRecord> record;
     bool mayBeInLockedKeychain = false;
+    bool inAbsentKeychain = false;
     // No wallet opens, yet items of one are stored (a record that does not decode, sealed
     // items without a record or a record without its seed).
     bool itemsWithoutWallet = false;
-};
 
-StoredState readStoredState(KeychainManager& keychain) {
-    StoredState found;
-    found.record = readStoredRecord(keychain);
-    if (found.record && !keychain.hasSeed(found.record->wallet.id)) {
-        found.record.reset();
+    static StoredState read(KeychainManager& keychain) {
+        StoredState found;
+        found.record = readStoredRecord(keychain);
+        if (found.record && !keychain.hasSeed(found.record->wallet.id)) {
+            found.record.reset();
+        }
+        if (found.record) {
+            // Older releases kept no marker: a wallet found in the keyring gets one now.
+            keychain.noteWalletPlace(found.record->wallet.id);
+        }
+        found.mayBeInLockedKeychain = keychain.walletMayBeInLockedKeychain();
+        found.inAbsentKeychain = keychain.walletInAbsentKeychain();
+        found.itemsWithoutWallet = !found.record && keychain.holdsAnyItem();
+        return found;
     }
-    found.mayBeInLockedKeychain = keychain.walletMayBeInLockedKeychain();
-    found.itemsWithoutWallet = !found.record && keychain.holdsAnyItem();
-    return found;
-}
-
-} // namespace
+};
 
 void AppState::loadStoredState() {
     if (m_tokenStore->load() == TokenStore::LoadResult::unreadable) {
         // The store keeps the unreadable file aside; the wallet goes on without custom tokens.
         m_tokenStore->tokensByChain.clear();
     }
-
-    std::optional<StoredWalletRecord> record;
-    bool mayBeInLockedKeychain = false;
-    setHasUnreadableWallet(false);
     try {
-        StoredState found = m_signer->withKeychainBlocking(readStoredState);
-        record = std::move(found.record);
-        mayBeInLockedKeychain = found.mayBeInLockedKeychain;
-        if (found.itemsWithoutWallet && !mayBeInLockedKeychain) {
-            log("Items of a wallet are stored, but no record that opens names them");
-            setHasUnreadableWallet(true);
-        }
-        m_storedRecordFailure = nullptr;
-    } catch (const std::exception& error) {
-        // A locked keyring or an unreadable folder: the wallet may well be there. Onboarding
-        // here could end in a new wallet written over it, so the lock screen shows instead.
-        log(std::string("Could not read the stored wallet: ") + error.what());
-        m_storedRecordFailure = std::current_exception();
-        setIsKeyringLocked(false);
-        setIsOnboarding(false);
-        lock();
-        return;
+        applyStoredState(m_signer->withKeychainBlocking(&StoredState::read));
+    } catch (const std::exception&) {
+        applyStoredStateFailure(std::current_exception());
     }
+}
+
+QCoro::Task<void> AppState::loadStoredStateInBackground() {
+    if (m_tokenStore->load() == TokenStore::LoadResult::unreadable) {
+        m_tokenStore->tokensByChain.clear();
+    }
+    const QPointer<AppState> self(this);
+    std::exception_ptr failure;
+    std::optional<StoredState> found;
+    try {
+        // Queued behind the keychain's probe: the window draws meanwhile.
+        QCoro::Task<StoredState> reading = m_signer->withKeychain(&StoredState::read);
+        found = co_await std::move(reading);
+    } catch (const std::exception&) {
+        failure = std::current_exception();
+    }
+    if (!self) {
+        co_return;
+    }
+    if (found) {
+        applyStoredState(std::move(*found));
+    } else {
+        applyStoredStateFailure(failure);
+    }
+    setIsOpening(false);
+}
+
+void AppState::applyStoredStateFailure(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+        log(std::string("Could not read the stored wallet: ") + error.what());
+    }
+    // A locked keyring or an unreadable folder: the wallet may well be there. Onboarding
+    // here could end in a new wallet written over it, so the lock screen shows instead.
+    setHasUnreadableWallet(false);
+    m_storedRecordFailure = std::move(failure);
+    setIsKeyringLocked(false);
+    setIsOnboarding(false);
+    lock();
+}
+
+void AppState::applyStoredState(StoredState found) {
+    std::optional<StoredWalletRecord> record = std::move(found.record);
+    const bool waitForKeyring = found.mayBeInLockedKeychain || found.inAbsentKeychain;
+    setHasUnreadableWallet(found.itemsWithoutWallet && !waitForKeyring);
+    if (found.itemsWithoutWallet && !waitForKeyring) {
+        log("Items of a wallet are stored, but no record that opens names them");
+    }
+    m_storedRecordFailure = nullptr;
 
     if (record) {
         if (record->btcAddressIndices) {
@@ -99,12 +137,14 @@ void AppState::loadStoredState() {
         lock();
         return;
     }
-    if (mayBeInLockedKeychain) {
-        // Nothing in the files, but the locked keyring may hold the wallet: onboarding here
-        // would make a second one beside it, and which one shows would follow the lock.
-        log("The keyring is locked or does not answer; the wallet may be in it");
+    if (waitForKeyring) {
+        // Nothing in the files, but the keyring may hold the wallet: onboarding here would
+        // make a second one beside it, and which one shows would follow the keyring.
+        log(found.inAbsentKeychain
+                ? "The keyring that holds the wallet is not running"
+                : "The keyring is locked or does not answer; the wallet may be in it");
         setWallet(std::nullopt);
-        setIsKeyringLocked(true);
+        setIsKeyringLocked(true, found.inAbsentKeychain);
         setIsOnboarding(false);
         lock();
         return;
@@ -118,7 +158,7 @@ void AppState::loadStoredState() {
 void AppState::retryLockedKeyring() {
     // Waited for like the start-up reads: the window shows what it finds next.
     m_signer->withKeychainBlocking(
-        [](KeychainManager& keychain) { keychain.probeLockedKeychainAgain(); });
+        [](KeychainManager& keychain) { keychain.probeKeychainAgain(); });
     loadStoredState();
 }
 
@@ -129,9 +169,10 @@ void AppState::setHasUnreadableWallet(bool unreadable) {
     }
 }
 
-void AppState::setIsKeyringLocked(bool locked) {
-    if (m_isKeyringLocked != locked) {
+void AppState::setIsKeyringLocked(bool locked, bool absent) {
+    if (m_isKeyringLocked != locked || m_isKeyringAbsent != absent) {
         m_isKeyringLocked = locked;
+        m_isKeyringAbsent = absent;
         emit isKeyringLockedChanged();
     }
 }
@@ -231,25 +272,39 @@ void AppState::emptyAccountLists() {
     setSolanaAccounts({});
 }
 
-QCoro::Task<void> AppState::resetWallet() {
-    // An unlock still running must not open what is being removed, and no job may go on
-    // with the wallet while its items go.
-    m_signer->forget();
+QCoro::Task<void> AppState::resetWallet(std::stop_token stop) {
+    const QPointer<AppState> self(this);
+    // A keyring locked since (a screen locker) would keep its items through the removal and
+    // give the wallet back at the next start: it is opened first, or nothing is removed.
+    QCoro::Task<void> opening = openKeyringForWalletItems(stop);
+    co_await std::move(opening);
+    if (!self) {
+        co_return;
+    }
+    // No job may go on with the wallet while its items go (a record written meanwhile would
+    // outlive them); the refresh comes back if they cannot all be removed. A locked wallet
+    // has no key to keep: an unlock still running must not open what is being removed.
     m_refresh->stopSessionTasks();
+    if (m_isLocked) {
+        m_signer->forget();
+    }
     // Every item of the service goes, whatever wallet it names: a create cut short or a
     // restore over another wallet leaves sealed items no record names.
     auto removal = [](KeychainManager& keychain) {
-        try {
-            keychain.deleteAllItems();
-        } catch (const std::exception& error) {
-            log("Could not remove a stored item of the wallet: " + std::string(error.what()));
-        }
+        keychain.deleteAllItems();
         // Temporary files of interrupted writes may hold copies of what was just removed.
         keychain.removeStaleTemporaryFiles();
     };
-    const QPointer<AppState> self(this);
-    QCoro::Task<void> removing = m_signer->withKeychain(std::move(removal));
-    co_await std::move(removing);
+    try {
+        QCoro::Task<void> removing = m_signer->withKeychain(std::move(removal));
+        co_await std::move(removing);
+    } catch (const std::exception& error) {
+        log("Could not remove a stored item of the wallet: " + std::string(error.what()));
+        if (self && !m_isLocked && m_wallet) {
+            startSessionTasks();
+        }
+        throw;
+    }
     if (!self) {
         co_return;
     }
@@ -261,6 +316,7 @@ QCoro::Task<void> AppState::resetWallet() {
     m_wcViewModel->endAllSessions();
 
     setWallet(std::nullopt);
+    // An unlock still running must not open what was removed.
     m_signer->forget();
     setIsLocked(false);
     setIsKeyringLocked(false);

@@ -10,7 +10,8 @@ endif()
 # has its own display, bus, keyring, home folder and network namespace).
 set(e2e_script ${CMAKE_CURRENT_LIST_DIR}/quillmark_e2e.py)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${e2e_script})
-file(STRINGS ${e2e_script} e2e_list REGEX "^SCENARIOS = \\[")
+# The list may go on over lines of its own ("SCENARIOS += [...]").
+file(STRINGS ${e2e_script} e2e_list REGEX "^SCENARIOS \\+?= \\[")
 string(REGEX MATCHALL "\"[a-z0-9_]+\"" e2e_scenarios "${e2e_list}")
 if(NOT e2e_scenarios)
     message(FATAL_ERROR "No SCENARIOS list found in ${e2e_script}")

@@ -16,9 +16,12 @@ missing), walletconnect (a dApp of the real WalletConnect client on a loopback r
 gets a signature and a rejection), send (Bitcoin sent through a loopback Electrum server set in
 Network settings, the broadcast checked by bitcoinjs-lib), filedialogs (the backup's save and
 open dialogs driven by clicks), clipboard (a copied recovery phrase leaves the clipboard at lock
-and at quit, and is handed to no clipboard manager). Exit status 0 when all pass; a scenario
-(or a check) that cannot run here prints "SKIP: <reason>", and the run exits 77 when no
-scenario ran.
+and at quit, and is handed to no clipboard manager), keyringgone (the keyring that holds the
+wallet is not running: it is waited for, and a restore is refused), lockedwallet (a keyring
+locked while the program runs: the lock screen says so, and delete, restore and the lock
+screen's reset unlock it first or change nothing), nodisplay (no graphical session: one line,
+status 1). Exit status 0 when all pass; a scenario (or a check) that cannot run here prints
+"SKIP: <reason>", and the run exits 77 when no scenario ran.
 """
 
 import json
@@ -34,7 +37,9 @@ import warnings
 
 warnings.filterwarnings("ignore", category=DeprecationWarning)
 
-SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send", "filedialogs", "clipboard"]
+SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send"]
+SCENARIOS += ["filedialogs", "clipboard"]
+SCENARIOS += ["keyringgone", "lockedwallet", "nodisplay"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
 FOLDER_MODEL = "/usr/lib/x86_64-linux-gnu/qt6/qml/Qt/labs/folderlistmodel"
@@ -157,7 +162,7 @@ def outer(binary, scenarios):
         started = time.monotonic()
         log(f"--- {scenario} ({work})")
         args = ["dbus-run-session"]
-        if scenario in ("absent", "nodialog", "walletconnect", "send"):
+        if scenario in ("absent", "nodialog", "walletconnect", "send", "keyringgone"):
             args += ["--config-file", session_config(work)]
         if scenario == "nodialog":
             if not os.path.isdir(FOLDER_MODEL) or subprocess.run(
@@ -752,7 +757,7 @@ def unlock(w):
     wait_main(w)
 
 
-def delete_wallet(w):
+def open_security_tab(w):
     w.button(where=settings_button)
     settings = w.wait_node("dialog")
     sbox = settings.get_extents(w.Atspi.CoordType.SCREEN)
@@ -761,6 +766,10 @@ def delete_wallet(w):
         node for box, _, node in w.all("push button", lambda b: b.height == 23 and
                                        sbox.x <= b.x <= sbox.x + sbox.width)] or None)
     w.click_node(tabs[1])
+
+
+def delete_wallet(w):
+    open_security_tab(w)
     w.button("Delete Wallet")
     w.wait_node("dialog", "Delete Wallet?")
     w.button("Delete")
@@ -1355,6 +1364,201 @@ def scenario_send(desktop, w, keyring):
         electrum.stop()
 
 
+def keyring_item_count():
+    """Every item of the wallet's service in the keyring, locked ones included: the Secret
+    Service's own search, which asks for no prompt (secret-tool would unlock first)."""
+    from gi.repository import Gio, GLib
+
+    bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+    unlocked, locked = bus.call_sync(
+        "org.freedesktop.secrets", "/org/freedesktop/secrets", "org.freedesktop.Secret.Service",
+        "SearchItems", GLib.Variant("(a{ss})", ({"service": SERVICE},)),
+        GLib.VariantType("(aoao)"), Gio.DBusCallFlags.NONE, 20000, None).unpack()
+    return len(unlocked) + len(locked)
+
+
+def refocus(w):
+    """Gives the keyboard back to the program's window: a closed keyring prompt leaves it
+    nowhere (no window manager here), and typed shortcuts would be lost."""
+    found = run(["xdotool", "search", "--onlyvisible", "--pid", str(w.process.pid)],
+                check=False).stdout.split()
+    if found:
+        run(["xdotool", "windowfocus", "--sync", found[0]], check=False)
+
+
+def answer_and_refocus(w, keyring, answer):
+    keyring.answer_prompt(answer)
+    refocus(w)
+
+
+def text_shown(w, start):
+    """A node whose name (its text, for texts that have one) starts with `start`."""
+    return next((name for _, name, _, _, _ in w.nodes() if name.startswith(start)), None)
+
+
+def lock_wallet(w):
+    # The status bar's last button: "Lock wallet".
+    top = [node for box, _, node in w.all("push button", lambda b: b.y < 60 and b.width == 18)]
+    assert top, "no status bar buttons"
+    w.click_node(max(top, key=lambda n: n.get_extents(w.Atspi.CoordType.SCREEN).x))
+    w.wait_node("push button", "Unlock")
+
+
+def choose_backup(w, path):
+    """File, Restore Backup..., the file typed into the open dialog, and the password."""
+    refocus(w)
+    w.key("ctrl+shift+r")
+    w.button("Browse...")
+    w.wait_node("dialog", "Select Wallet Backup")
+    w.key("ctrl+l")
+    w.key("ctrl+a")
+    w.type(path)
+    w.key("Return")
+    w.wait_gone("dialog", "Select Wallet Backup")
+    w.fill(w.passwords(1)[0], PASSWORD)
+
+
+def sealed_files(desktop):
+    return [f for f in stored_files(desktop) if f.split("-")[0] in ("seed", "salt", "verify")]
+
+
+def keyring_wallet_with_backup(desktop, w, keyring):
+    """A wallet imported into the keyring and its backup saved: (its items, the backup)."""
+    keyring.start()
+    w.start()
+    import_wallet(w)
+    items = wait_for("the wallet's items in the keyring", keyring.items, timeout=20)
+    backup = os.path.join(desktop.work, "backups", "wallet.qmbackup")
+    os.makedirs(os.path.dirname(backup))
+    export_backup(w, backup, backup)
+    return items, backup
+
+
+def scenario_keyringgone(desktop, w, keyring):
+    # The wallet is in the keyring; the program starts again while the keyring daemon is not
+    # running (no D-Bus activation on this bus). Neither onboarding (a second wallet in
+    # files) nor a restore into files: the window says that the keyring is not running, and
+    # "Try Again" finds the wallet once it runs again.
+    items, backup = keyring_wallet_with_backup(desktop, w, keyring)
+    w.quit()
+    keyring.stop()
+    w.start()
+    try:
+        w.wait_node("push button", "Try Again", timeout=30)
+    except AssertionError:
+        assert not w.find("push button", "Create New Wallet"), "onboarding without the keyring"
+        raise
+    assert not w.find("push button", "Unlock Keyring"), "nothing runs that could be unlocked"
+    assert text_shown(w, "Your wallet is kept in the desktop keyring, which is not running")
+    desktop.screenshot("keyring-not-running")
+    choose_backup(w, backup)
+    w.button("Restore Wallet")
+    w.wait("the restore refused", lambda: text_shown(
+        w, "The keyring that holds the wallet is not running, so nothing was restored"))
+    assert not sealed_files(desktop), f"restored into files: {stored_files(desktop)}"
+    assert "keyring-wallet.json" in stored_files(desktop), stored_files(desktop)
+    w.key("ctrl+Escape")
+    w.wait_gone("push button", "Restore Wallet")
+    keyring.start()  # logged in again
+    w.button("Try Again")
+    unlock(w)
+    assert keyring.items() == items, f"{keyring.items()} after, {items} before"
+    w.quit()
+
+
+def scenario_lockedwallet(desktop, w, keyring):
+    # The keyring is locked while the program runs (as a screen locker locks it).
+    items, backup = keyring_wallet_with_backup(desktop, w, keyring)
+
+    # The lock screen: the keyring's own prompt (asked for by the read of the seed), dismissed,
+    # is said to be the reason, with its unlock on offer, not "Item not found in keychain".
+    lock_wallet(w)
+    keyring.lock()
+    w.fill(w.passwords(1)[0], PASSWORD)
+    w.key("Return")
+    answer_and_refocus(w, keyring, None)
+    w.wait("the locked keyring named", lambda: text_shown(w, "The keyring is locked. Unlock it"))
+    assert not text_shown(w, "Item not found"), "a dismissed prompt read as a missing item"
+    desktop.screenshot("lock-screen-keyring-locked")
+    w.button("Unlock Keyring")
+    answer_and_refocus(w, keyring, KEYRING_PASSWORD)
+    wait_for("the keyring to be unlocked", lambda: not keyring.locked())
+    unlock(w)
+
+    # "Delete Wallet" with the keyring locked again: it asks the keyring first; dismissed,
+    # nothing goes and the tab says so; answered, every item goes.
+    keyring.lock()
+    open_security_tab(w)
+    for answer in (None, KEYRING_PASSWORD):
+        w.button("Delete Wallet")
+        w.wait_node("dialog", "Delete Wallet?")
+        w.button("Delete")
+        answer_and_refocus(w, keyring, answer)
+        if answer is None:
+            w.wait("the refusal", lambda: text_shown(
+                w, "The keyring is locked, so nothing was deleted"))
+            assert keyring_item_count() == len(items), "items went while the keyring was locked"
+            assert "keyring-wallet.json" in stored_files(desktop)
+    w.wait_node("push button", "Create New Wallet")
+    assert keyring_item_count() == 0, f"{keyring_item_count()} items left in the keyring"
+    assert stored_files(desktop) == [], f"left on disk after delete: {stored_files(desktop)}"
+
+    # Restore at the locked-keyring face (the keyring locked when the program starts): it
+    # asks the keyring first; dismissed, nothing is written; answered, the backup goes into
+    # the keyring, never into files beside the wallet the keyring holds.
+    restore_backup(w, backup)
+    w.quit()
+    keyring.lock()
+    w.start()
+    w.wait_node("push button", "Try Again", timeout=30)
+    choose_backup(w, backup)
+    w.button("Restore Wallet")
+    answer_and_refocus(w, keyring, None)
+    w.wait("the refusal", lambda: text_shown(w, "The keyring is locked, so nothing was restored"))
+    assert not sealed_files(desktop), f"restored into files: {stored_files(desktop)}"
+    w.button("Restore Wallet")
+    answer_and_refocus(w, keyring, KEYRING_PASSWORD)
+    w.button("Done")
+    unlock(w)
+    assert not sealed_files(desktop), f"restored into files: {stored_files(desktop)}"
+    assert keyring.items() == items, f"{keyring.items()} after, {items} before"
+
+    # The lock screen's reset, with the keyring locked: the same.
+    lock_wallet(w)
+    keyring.lock()
+    for answer in (None, KEYRING_PASSWORD):
+        w.button("Crea nuovo wallet")
+        dialog = w.wait_node("dialog", "Crea nuovo wallet")
+        dbox = dialog.get_extents(w.Atspi.CoordType.SCREEN)
+        w.button("Crea nuovo wallet", where=lambda b: dbox.y <= b.y <= dbox.y + dbox.height)
+        answer_and_refocus(w, keyring, answer)
+        if answer is None:
+            w.wait("the refusal", lambda: text_shown(
+                w, "The keyring is locked, so nothing was deleted"))
+            assert keyring_item_count() == len(items), "items went while the keyring was locked"
+    w.wait_node("push button", "Create New Wallet")
+    assert keyring_item_count() == 0, f"{keyring_item_count()} items left in the keyring"
+    assert stored_files(desktop) == [], f"left on disk after the reset: {stored_files(desktop)}"
+    w.quit()
+
+
+def scenario_nodisplay(desktop, w, keyring):
+    # Without a graphical session, or with one that is gone: one line, status 1, no abort.
+    env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+    for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+        env.pop(name, None)
+    gone = next(n for n in range(200, 400) if not os.path.exists(f"/tmp/.X11-unix/X{n}"))
+    for display, reason in ((None, "none was found"), (f":{gone}", "none could be opened")):
+        if display:
+            env["DISPLAY"] = display
+        result = run([w.binary], check=False, env=env)
+        lines = (result.stdout + result.stderr).strip().splitlines()
+        log(f"DISPLAY={display}: status {result.returncode}: {lines}")
+        assert result.returncode == 1, f"status {result.returncode}: {lines}"
+        assert len(lines) == 1 and lines[0].startswith(
+            "Quillmark needs a graphical session (X11 or Wayland); " + reason), lines
+
+
 def inside(scenario, binary, work):
     desktop = Desktop(work)
     window = Window(desktop, binary)
@@ -1364,7 +1568,8 @@ def inside(scenario, binary, work):
                      "lockedstart": scenario_lockedstart, "absent": scenario_absent,
                      "nodialog": scenario_nodialog, "walletconnect": scenario_walletconnect,
                      "send": scenario_send, "filedialogs": scenario_filedialogs,
-                     "clipboard": scenario_clipboard}
+                     "clipboard": scenario_clipboard, "keyringgone": scenario_keyringgone,
+                     "lockedwallet": scenario_lockedwallet, "nodisplay": scenario_nodisplay}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:

@@ -43,6 +43,8 @@ AppStateServices LoopbackAppState::makeServices(std::shared_ptr<Keychain> keycha
     KeychainManager::Config config;
     config.keychain = std::move(keychain);
     config.dataLocation = dataLocation();
+    config.probeTimeout = m_probeTimeout;
+    config.deferStart = m_deferKeychainStart;
     m_keychain = std::make_unique<KeychainManager>(std::move(config));
     m_tokens = std::make_unique<TokenStore>(dataLocation() / "Quillmark" / "tokens.json");
 
@@ -114,6 +116,14 @@ void AppStateFixture::restart() {
     m_tokens.reset();
     m_keychain.reset();
     build();
+}
+
+void AppStateFixture::restartAsTheProgramStarts(std::chrono::milliseconds probeTimeout) {
+    m_deferKeychainStart = true;
+    m_probeTimeout = probeTimeout;
+    restart();
+    m_deferKeychainStart = false;
+    m_probeTimeout = std::chrono::seconds(5);
 }
 
 int AppStateFixture::networkRequests() const {

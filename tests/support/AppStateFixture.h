@@ -13,6 +13,7 @@
 
 #include <QTemporaryDir>
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -46,6 +47,9 @@ protected:
                                   bool quoteTokenPrices = false);
 
     QTemporaryDir m_folder;
+    // How the next storage is made: its probe left to the signing worker, and its time-out.
+    bool m_deferKeychainStart = false;
+    std::chrono::milliseconds m_probeTimeout{5000};
     ElectrumFixture m_electrum;
     HttpFixture m_rpc;
     HttpFixture m_web;
@@ -87,6 +91,9 @@ public:
 
     // A new process over the same folder and keychain (loadStoredState not yet called).
     void restart();
+    // The same, with the keychain probed as the program probes it: by the signing worker,
+    // with this time-out, after the state exists.
+    void restartAsTheProgramStarts(std::chrono::milliseconds probeTimeout);
     // Everything any server fixture has seen: Electrum connections and requests, HTTP requests.
     int networkRequests() const;
 

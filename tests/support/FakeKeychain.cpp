@@ -1,5 +1,7 @@
 #include "FakeKeychain.h"
 
+#include "platform/AtomicFile.h"
+
 #include <cstdlib>
 
 namespace qm::test {
@@ -29,6 +31,43 @@ std::vector<std::string> MemoryKeychain::accounts(std::string_view service) {
     for (const auto& [key, value] : items_) {
         if (key.first == service) {
             names.push_back(key.second);
+        }
+    }
+    return names;
+}
+
+DirectoryKeychain::DirectoryKeychain(std::filesystem::path folder) : folder_(std::move(folder)) {
+    ensureDirectory(folder_);
+}
+
+std::filesystem::path DirectoryKeychain::file(std::string_view service,
+                                              std::string_view account) const {
+    const std::string name = std::string(service) + "#" + std::string(account);
+    if (name.find('/') != std::string::npos) {
+        throw KeychainBackendError(-1, "no such name");
+    }
+    return folder_ / name;
+}
+
+void DirectoryKeychain::save(std::string_view service, std::string_view account, ByteView data) {
+    writeFileAtomically(file(service, account), data);
+}
+
+std::optional<Bytes> DirectoryKeychain::load(std::string_view service, std::string_view account) {
+    return readFileIfExists(file(service, account));
+}
+
+void DirectoryKeychain::remove(std::string_view service, std::string_view account) {
+    removeFileIfExists(file(service, account));
+}
+
+std::vector<std::string> DirectoryKeychain::accounts(std::string_view service) {
+    const std::string prefix = std::string(service) + "#";
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(prefix)) {
+            names.push_back(name.substr(prefix.size()));
         }
     }
     return names;
@@ -76,8 +115,11 @@ std::int32_t FaultyKeychain::enter(std::string_view kind, std::string_view accou
     calls_.push_back(std::string(kind) + ":" + std::string(account));
     callThreads_.push_back(std::this_thread::get_id());
     released_.wait(lock, [this] { return !hanging_; });
+    if (absent_) {
+        throw KeychainBackendError(-1, "no Secret Service");
+    }
     if (locked_) {
-        return -2; // the Secret Service's "is locked"
+        throw KeychainLockedError("injected: the keyring is locked");
     }
     const bool applies = only == nullptr || only->empty() || only->count(std::string(account)) != 0;
     return applies ? code.load() : 0;
@@ -91,7 +133,10 @@ bool FaultyKeychain::enterTimed(std::string_view kind, std::chrono::milliseconds
 
 KeychainStatus FaultyKeychain::probe(std::chrono::milliseconds timeout) {
     if (!enterTimed("probe", timeout) || locked_) {
-        return KeychainStatus::locked;
+        return absent_ ? KeychainStatus::absent : KeychainStatus::locked;
+    }
+    if (absent_) {
+        return KeychainStatus::absent;
     }
     return Keychain::probe(timeout); // through this keychain's injected failures
 }
@@ -99,11 +144,15 @@ KeychainStatus FaultyKeychain::probe(std::chrono::milliseconds timeout) {
 KeychainUnlock FaultyKeychain::unlock(std::stop_token stop) {
     std::unique_lock lock(mutex_);
     calls_.push_back("unlock");
+    if (absent_) {
+        return KeychainUnlock::failed;
+    }
     if (!locked_) {
         return KeychainUnlock::unlocked;
     }
     promptOpen_ = true;
     answer_.reset();
+    promptShown_.notify_all();
     const bool answered = answered_.wait(lock, stop, [this] { return answer_.has_value(); });
     promptOpen_ = false;
     if (!answered) {
@@ -125,6 +174,19 @@ void FaultyKeychain::answerPrompt(bool unlocks) {
     answered_.notify_all();
 }
 
+std::jthread FaultyKeychain::answerWhenPrompted(bool unlocks) {
+    return std::jthread([this, unlocks](std::stop_token stop) {
+        {
+            std::unique_lock lock(mutex_);
+            if (!promptShown_.wait(lock, stop, [this] { return promptOpen_ && !answer_; })) {
+                return;
+            }
+            answer_ = unlocks;
+        }
+        answered_.notify_all();
+    });
+}
+
 bool FaultyKeychain::promptOpen() {
     std::lock_guard lock(mutex_);
     return promptOpen_;
@@ -132,7 +194,7 @@ bool FaultyKeychain::promptOpen() {
 
 std::optional<bool> FaultyKeychain::holdsItem(std::string_view service, std::string_view account,
                                               std::chrono::milliseconds timeout) {
-    if (!enterTimed("search", timeout)) {
+    if (!enterTimed("search", timeout) || absent_) {
         return std::nullopt;
     }
     return inner_->load(service, account).has_value();
@@ -140,7 +202,7 @@ std::optional<bool> FaultyKeychain::holdsItem(std::string_view service, std::str
 
 std::optional<bool> FaultyKeychain::holdsAnyItem(std::string_view service,
                                                  std::chrono::milliseconds timeout) {
-    if (!enterTimed("search", timeout)) {
+    if (!enterTimed("search", timeout) || absent_) {
         return std::nullopt;
     }
     return !inner_->accounts(service).empty();

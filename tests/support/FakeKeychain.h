@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -31,6 +32,22 @@ private:
     std::map<std::pair<std::string, std::string>, Bytes> items_;
 };
 
+// Items as files in a folder, each written atomically: a keychain whose items outlive a
+// forked process that a test kills. Names with a path separator are refused.
+class DirectoryKeychain final : public Keychain {
+public:
+    explicit DirectoryKeychain(std::filesystem::path folder);
+    void save(std::string_view service, std::string_view account, ByteView data) override;
+    std::optional<Bytes> load(std::string_view service, std::string_view account) override;
+    void remove(std::string_view service, std::string_view account) override;
+    std::vector<std::string> accounts(std::string_view service) override;
+
+private:
+    std::filesystem::path file(std::string_view service, std::string_view account) const;
+
+    std::filesystem::path folder_;
+};
+
 class FaultyKeychain final : public Keychain {
 public:
     explicit FaultyKeychain(std::shared_ptr<Keychain> inner) : inner_(std::move(inner)) {}
@@ -44,13 +61,20 @@ public:
     void failLoadsAfterSaving(std::string account, std::int32_t code);
     void failRemoves(std::int32_t code) { removeCode_ = code; }
     // A keyring that is locked: probes say so, searches still see the inner items, and
-    // every save, load and remove fails (nothing may touch it without a prompt).
+    // every save, load and remove fails with KeychainLockedError (nothing may touch it
+    // without a prompt).
     void setLocked(bool locked) { locked_ = locked; }
+    // No Secret Service at all (the keyring daemon is not running): probes say absent,
+    // searches cannot tell, the prompt fails and every other call fails.
+    void setAbsent(bool absent) { absent_ = absent; }
     // The unlock prompt: it waits for answerPrompt() (or the caller's stop); a yes unlocks.
     KeychainUnlock unlock(std::stop_token stop) override;
     void answerPrompt(bool unlocks);
     // Whether a prompt waits for its answer now.
     bool promptOpen();
+    // A thread that gives the next prompt this answer once it is open (a user at the
+    // keyboard while the test awaits what asked for it).
+    std::jthread answerWhenPrompted(bool unlocks);
     // Every call waits until release(): a keychain that shows a prompt nobody answers.
     // Probes and searches wait at most their time-out.
     void hang();
@@ -88,7 +112,9 @@ private:
     std::int32_t lockingCode_ = 0;
     std::atomic<std::int32_t> saveCode_ = 0, loadCode_ = 0, removeCode_ = 0;
     std::atomic<bool> locked_ = false;
+    std::atomic<bool> absent_ = false;
     std::condition_variable_any answered_;
+    std::condition_variable_any promptShown_;
     std::optional<bool> answer_;
     bool promptOpen_ = false;
     std::vector<std::string> calls_;

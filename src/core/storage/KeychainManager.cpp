@@ -42,6 +42,10 @@ std::string keychainText(KeychainError::Code code, std::int32_t status) {
         return "Item not found in keychain";
     case Code::wrongPassword:
         return "Incorrect password";
+    case Code::keyringLocked:
+        return "The keyring is locked";
+    case Code::keyringUnavailable:
+        return "The keyring is not available";
     }
     return "Keychain error";
 }
@@ -157,6 +161,7 @@ KeychainManager::Config KeychainManager::sharedConfig() {
     Config config;
     config.keychain = std::make_shared<SecretServiceKeychain>();
     config.dataLocation = dataLocation();
+    config.deferStart = true;
     return config;
 }
 
@@ -173,9 +178,6 @@ KeychainManager::KeychainManager(Config config)
             return crypto::pbkdf2HmacSha512(password, salt, derivationRounds, 32);
         };
     }
-    probe();
-    useFileFallback_ = !keychainWorked_;
-
     // The folder of an older release moves once; failures leave things as they are.
     storageDir_ = config.dataLocation / "Quillmark";
     const std::filesystem::path legacy = config.dataLocation / "Inkwell";
@@ -189,38 +191,10 @@ KeychainManager::KeychainManager(Config config)
     } catch (const FileError&) {
         // A folder that cannot be made shows as a write failure when an item is written.
     }
-    // One process at a time runs: every temporary file there now is left from a killed one,
-    // and so is a journal of item writes.
+    // One process at a time runs: every temporary file there now is left from a killed one.
     removeStaleTemporaryFiles();
-    completeInterruptedGroup();
-}
-
-void KeychainManager::probe() {
-    const auto start = std::chrono::steady_clock::now();
-    keychainStatus_ = keychain_ ? keychain_->probe(probeTimeout_) : KeychainStatus::absent;
-    keychainWorked_ = keychainStatus_ == KeychainStatus::usable;
-    if (keychainStatus_ != KeychainStatus::locked) {
-        walletMayBeLocked_ = false;
-        return;
-    }
-    // A locked keychain is only searched, which it allows without a prompt, in what is left
-    // of the time-out. Any item of the service counts (the record, or sealed items whose
-    // record is gone); one that cannot tell may hold the wallet.
-    const auto left = probeTimeout_ - std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::chrono::steady_clock::now() - start);
-    walletMayBeLocked_ =
-        keychain_->holdsAnyItem(service_, std::max(left, std::chrono::milliseconds(0)))
-            .value_or(true);
-}
-
-void KeychainManager::probeLockedKeychainAgain() {
-    if (keychainStatus_ != KeychainStatus::locked) {
-        return;
-    }
-    probe();
-    if (keychainWorked_) {
-        useFileFallback_ = false;
-        completeInterruptedGroup();
+    if (!config.deferStart) {
+        start();
     }
 }
 
@@ -262,6 +236,31 @@ bool KeychainManager::holdsAnyItem() {
 }
 
 void KeychainManager::deleteAllItems() {
+    // Listed first: a keychain that cannot list them (locked) must not see the files go
+    // while its own items stay.
+    if (walletMayBeLocked_) {
+        throw KeychainError(KeychainError::Code::keyringLocked);
+    }
+    if (walletInAbsent_) {
+        throw KeychainError(KeychainError::Code::keyringUnavailable);
+    }
+    std::vector<std::string> accounts;
+    if (keychainReachable()) {
+        try {
+            accounts = keychain_->accounts(service_);
+        } catch (const KeychainLockedError&) {
+            throw KeychainError(KeychainError::Code::keyringLocked);
+        } catch (const KeychainBackendError& error) {
+            throw KeychainError(KeychainError::Code::deleteFailed, error.code());
+        }
+    }
+    std::vector<std::string> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(storageDir_, error)) {
+        if (std::string name = entry.path().filename().string(); isItemName(name)) {
+            files.push_back(std::move(name));
+        }
+    }
     std::exception_ptr first;
     const auto attempt = [&first](const auto& remove) {
         try {
@@ -272,20 +271,9 @@ void KeychainManager::deleteAllItems() {
             }
         }
     };
-    if (keychainReachable()) {
-        std::vector<std::string> accounts;
-        attempt([&] { accounts = keychain_->accounts(service_); });
-        for (const std::string& account : accounts) {
-            if (isItemName(account)) {
-                attempt([&] { keychainDelete(service_, account); });
-            }
-        }
-    }
-    std::vector<std::string> files;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(storageDir_, error)) {
-        if (std::string name = entry.path().filename().string(); isItemName(name)) {
-            files.push_back(std::move(name));
+    for (const std::string& account : accounts) {
+        if (isItemName(account)) {
+            attempt([&] { keychainDelete(service_, account); });
         }
     }
     for (const std::string& file : files) {
@@ -294,6 +282,9 @@ void KeychainManager::deleteAllItems() {
     if (first) {
         std::rethrow_exception(first);
     }
+    // Only now: while an item stays, so does the note of where it is.
+    keyringMarker().remove();
+    createJournal().remove();
 }
 
 void KeychainManager::writeItemGroup(const std::vector<std::pair<std::string, Bytes>>& items) {
@@ -362,6 +353,8 @@ std::optional<Bytes> KeychainManager::keychainLoad(std::string_view service, std
     }
     try {
         return keychain_->load(service, key);
+    } catch (const KeychainLockedError&) {
+        throw KeychainError(KeychainError::Code::keyringLocked);
     } catch (const KeychainBackendError& error) {
         throw KeychainError(KeychainError::Code::loadFailed, error.code());
     }
@@ -373,6 +366,8 @@ void KeychainManager::keychainDelete(std::string_view service, std::string_view 
     }
     try {
         keychain_->remove(service, key);
+    } catch (const KeychainLockedError&) {
+        throw KeychainError(KeychainError::Code::keyringLocked);
     } catch (const KeychainBackendError& error) {
         throw KeychainError(KeychainError::Code::deleteFailed, error.code());
     }

@@ -5,6 +5,7 @@
 // keeps a password check value beside them.
 
 #include "core/model/Wallet.h"
+#include "core/storage/WalletNote.h"
 #include "platform/Bytes.h"
 #include "platform/Error.h"
 #include "platform/Keychain.h"
@@ -35,6 +36,10 @@ public:
         decryptionFailed,
         itemNotFound,
         wrongPassword,
+        // The keyring holding the items is locked (its unlock prompt was dismissed).
+        keyringLocked,
+        // The keyring holding the items is not running or cannot be reached.
+        keyringUnavailable,
     };
     // `status` is the keychain's error code; only the three keychain failures carry one.
     explicit KeychainError(Code code, std::int32_t status = 0);
@@ -60,24 +65,38 @@ public:
         std::chrono::milliseconds probeTimeout{5000};
         // Tests replace the derivation to reach its failure paths; empty means PBKDF2.
         KeyDerivation deriveKey;
+        // The probe, which may wait for the keychain until the time-out, is left to start()
+        // (for a caller that runs it off the window's thread).
+        bool deferStart = false;
     };
 
     static constexpr std::string_view walletMetadataItem = "wallet-metadata";
     // A group of item writes in progress (see writeItemGroup).
     static constexpr std::string_view itemGroupJournal = "pending-items";
+    // Files in the storage folder, never secret: the wallet whose items are in the keyring
+    // (a start without a reachable keyring then waits for it instead of offering a new
+    // wallet), and a create in progress (a start undoes one that never wrote its record).
+    static constexpr std::string_view keyringMarkerFile = "keyring-wallet.json";
+    static constexpr std::string_view createJournalFile = "pending-create.json";
     static constexpr std::string_view probeService = Keychain::probeService;
     static constexpr std::string_view probeAccount = Keychain::probeAccount;
 
-    // The process's instance: the Secret Service and the user's data location.
+    // The process's instance: the Secret Service and the user's data location; its probe
+    // waits for start().
     static KeychainManager& shared();
-    // Its configuration (probe time-out 5 s).
+    // Its configuration (probe time-out 5 s, start deferred).
     static Config sharedConfig();
 
-    // Probes the keychain, moves an old "Inkwell" folder to "Quillmark", creates it and
-    // removes the temporary files of writes an earlier process did not finish.
+    // Moves an old "Inkwell" folder to "Quillmark", creates it and removes the temporary
+    // files of writes an earlier process did not finish; then start(), unless deferred.
     explicit KeychainManager(Config config);
     KeychainManager(const KeychainManager&) = delete;
     KeychainManager& operator=(const KeychainManager&) = delete;
+
+    // Probes the keychain, finishes a group of writes a killed process left and undoes a
+    // create that never wrote its record. Once; nothing else may run before it.
+    void start();
+    bool started() const { return started_; }
 
     // "com.quillmark.wallet": the keychain service of every item but the probe.
     const std::string& service() const { return service_; }
@@ -93,9 +112,19 @@ public:
     // a wallet record: its items are neither read nor written in this state, so the record
     // may be there though loadItem finds none.
     bool walletMayBeInLockedKeychain() const { return walletMayBeLocked_; }
-    // Probes again after the keychain was found locked: when it now works the process uses
-    // it (and reads it) like after a start with it unlocked. Nothing changes otherwise.
-    void probeLockedKeychainAgain();
+    // True when no keychain answers at all while the marker says the wallet's items are in
+    // it: the keyring daemon is not running.
+    bool walletInAbsentKeychain() const { return walletInAbsent_; }
+    // Probes again after the keychain was found locked or absent: when it now works the
+    // process uses it (and reads it) like after a start with it unlocked, and an unfinished
+    // create that waited for it is undone. Nothing changes otherwise.
+    void probeKeychainAgain();
+    // What writing or removing the wallet's items needs of the keychain now: nothing (it
+    // holds none of them, or there is none), its unlock prompt first (it holds them or may:
+    // locked now or since the probe; the prompt returns at once when it is open), or it
+    // cannot be had (the marker names it, but it is not running).
+    enum class KeyringNeed { none, unlock, unreachable };
+    KeyringNeed keyringNeedForWalletItems();
     // The keychain itself, for its unlock prompt, which may wait on the user for long and so
     // runs on a thread of its own (Keychain::unlock is safe there); none without a keychain.
     std::shared_ptr<Keychain> keychain() const { return keychain_; }
@@ -108,9 +137,18 @@ public:
     // Whether any item of this service is stored, in either medium, of any wallet id. A
     // medium that cannot be listed counts as holding none.
     bool holdsAnyItem();
-    // Removes every item of this service from both media, whatever wallet id it names. Tries
-    // them all, then throws the first failure.
+    // Removes every item of this service from both media, whatever wallet id it names, then
+    // the marker and an unfinished create's journal. A keychain whose items cannot be listed
+    // (locked) throws before anything is removed; otherwise every item is tried, then the
+    // first failure is thrown (and the marker stays).
     void deleteAllItems();
+    // Whether the marker, or a create that has not finished, says a wallet's items are in the
+    // keychain. A marker that cannot be read counts as one.
+    bool walletNotedInKeychain() const;
+    // Sets the marker for the wallet just written or found: names it when its sealed seed is
+    // in the keychain, removes it when not. Nothing when the keychain cannot be asked; never
+    // throws.
+    void noteWalletPlace(std::string_view walletID);
 
     // Writes the items so that a kill at any point leaves the earlier values or the new ones:
     // a journal naming every new value goes first, then the items in order, then the journal
@@ -159,6 +197,12 @@ public:
     // "salt-", "seed-", "verify-" and "mnemonic-" + id, as a group.
     void storeSeedAndPhrase(ByteView seed, const std::vector<std::string>& words,
                             std::string_view walletID, std::string_view password);
+    // A new wallet: the sealed items of storeSeedAndPhrase, then its record, then the marker.
+    // A journal of the create goes first and is removed last, so that a kill in between
+    // leaves nothing the next start does not undo; a failure removes what was written (or
+    // leaves that to the next start) and throws.
+    void storeNewWallet(ByteView seed, const std::vector<std::string>& words,
+                        std::string_view walletID, std::string_view password, ByteView record);
     // Seals the words joined by spaces under the stored salt as "mnemonic-" + id.
     void storeMnemonic(const std::vector<std::string>& words, std::string_view walletID,
                        std::string_view password);
@@ -180,6 +224,14 @@ public:
 
 private:
     std::filesystem::path itemPath(std::string_view key) const;
+    WalletNoteFile keyringMarker() const;
+    WalletNoteFile createJournal() const;
+    // Removes the sealed items of `walletID` and a marker that names it; false (logged) when
+    // one could not be removed.
+    bool removeCreatedItems(const std::string& walletID);
+    // A create that a killed process left: undone unless its record was written (then only
+    // its journal goes). Waits, keeping the journal, for a keychain it wrote to.
+    void undoInterruptedCreate();
     void writeItemFile(std::string_view key, ByteView data);
     std::optional<Bytes> readItemFile(std::string_view key) const;
     bool keychainReachable() const { return keychain_ && keychainWorked_; }
@@ -199,8 +251,10 @@ private:
     void probe();
 
     std::chrono::milliseconds probeTimeout_;
+    bool started_ = false;
     KeychainStatus keychainStatus_ = KeychainStatus::absent;
     bool walletMayBeLocked_ = false;
+    bool walletInAbsent_ = false;
     bool keychainWorked_ = false;
     bool useFileFallback_ = true;
 };

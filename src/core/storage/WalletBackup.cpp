@@ -314,6 +314,14 @@ Wallet WalletBackup::restore(ByteView file, std::string_view password, Stores st
     }
     const Bytes storedVerifier = checkValueOfOpeningSeed(stores.keychain, payload, password);
     const Bytes record = storedWalletRecord(payload.wallet, payload.walletExtras);
+    // Written to files now, the backup would stand beside the wallet the keyring holds, which
+    // would shadow it again once the keyring answers.
+    if (stores.keychain.walletMayBeInLockedKeychain()) {
+        throw KeychainError(KeychainError::Code::keyringLocked);
+    }
+    if (stores.keychain.walletInAbsentKeychain()) {
+        throw KeychainError(KeychainError::Code::keyringUnavailable);
+    }
 
     // Every check has passed. The wallet record goes last: once it names the restored
     // wallet, the restore has happened; until then a failure puts back what was replaced.
@@ -329,6 +337,7 @@ Wallet WalletBackup::restore(ByteView file, std::string_view password, Stores st
         items.write(std::string(KeychainManager::walletMetadataItem), record);
         items.commit();
     }
+    stores.keychain.noteWalletPlace(id);
     // Each token joins its own chain's list; one write of the token file. A file that cannot
     // be written is logged by the store, and the tokens stay added in memory.
     std::vector<Token> tokens;

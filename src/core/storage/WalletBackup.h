@@ -94,10 +94,12 @@ struct WalletBackup {
     // tokens, a seed and phrase that open under the password) before anything is written,
     // then writes the items as one journaled group (a kill leaves the old wallet or the new
     // one, which the next start finishes); a failing write puts back what the group had
-    // replaced and throws it. Then adds the
-    // tokens with one write of the token file (a failure there is logged by the store and
-    // the tokens stay in memory) and stores the theme. Returns the restored record. Throws
-    // BackupError, or the read or write error of an item.
+    // replaced and throws it; then the marker names the restored wallet if its items are in
+    // the keychain. Then adds the tokens with one write of the token file (a failure there is
+    // logged by the store and the tokens stay in memory) and stores the theme. Returns the
+    // restored record. Throws BackupError, the read or write error of an item, and
+    // KeychainError keyringLocked or keyringUnavailable, writing nothing, while a keychain
+    // that holds (or may hold) the stored wallet is locked or not running.
     static Wallet restore(ByteView file, std::string_view password, Stores stores);
 
     // "Quillmark-yyyy-MM-dd.qmbackup" for the local date of `now`.

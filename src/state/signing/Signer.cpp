@@ -89,7 +89,16 @@ void SecretWords::clear() {
 }
 
 Signer::Signer(KeychainManager& keychain)
-    : m_keychain(keychain), m_usesFiles(keychain.useFileFallback()) {}
+    : m_keychain(keychain), m_usesFiles(keychain.useFileFallback()), m_started(keychain.started()) {
+    if (!m_started.load()) {
+        // The probe may wait for a silent keychain until its time-out: here, not in the
+        // window's thread, and before every other job.
+        m_worker.post([this] {
+            const MediumNote note(*this);
+            m_keychain.start();
+        });
+    }
+}
 
 Signer::~Signer() = default;
 
@@ -118,10 +127,9 @@ QCoro::Task<std::optional<DerivedAccounts>> Signer::create(SecretWords words,
     auto job = [this, words = std::move(words), secret = SecureBytes::fromText(password),
                 record = std::move(record), indices = std::move(indices)] {
         const SecureBytes seed = BIP39::seed(words.words, "");
-        m_keychain.storeSeedAndPhrase(seed, words.words, record.id, text(secret));
         // The write rule of every record: the keychain, else the file store for good.
-        m_keychain.storeItem(KeychainManager::walletMetadataItem,
-                             encodeWalletRecord(record, indices));
+        m_keychain.storeNewWallet(seed, words.words, record.id, text(secret),
+                                  encodeWalletRecord(record, indices));
         return keepMasterAndDerive(seed, indices);
     };
     co_return co_await accountsUnlessForgotten(runKeyJob(std::move(job)));
@@ -240,6 +248,16 @@ QCoro::Task<Bytes> Signer::signSolanaMessage(std::string walletID, std::string_v
 QCoro::Task<std::shared_ptr<Keychain>> Signer::desktopKeychain() {
     auto job = [this] { return m_keychain.keychain(); };
     co_return co_await runJob(std::move(job));
+}
+
+QCoro::Task<KeychainManager::KeyringNeed> Signer::keyringNeedForWalletItems() {
+    auto job = [this] { return m_keychain.keyringNeedForWalletItems(); };
+    co_return co_await runJob(std::move(job));
+}
+
+QCoro::Task<void> Signer::probeKeychainAgain() {
+    auto job = [this] { m_keychain.probeKeychainAgain(); };
+    co_await runJob(std::move(job));
 }
 
 QCoro::Task<Bytes> Signer::signPersonalMessage(std::string walletID, std::string_view password,

@@ -96,6 +96,7 @@ struct TokenFileSnapshot {
 
 class Signer {
 public:
+    // A keychain manager whose start was deferred starts as the worker's first job.
     explicit Signer(KeychainManager& keychain);
     // Waits for the jobs already posted.
     ~Signer();
@@ -176,6 +177,13 @@ public:
     // The desktop keychain the manager works over (what its own unlock prompt is asked of);
     // none when it has none.
     QCoro::Task<std::shared_ptr<Keychain>> desktopKeychain();
+    // What writing or removing the wallet's items needs of the keychain now.
+    QCoro::Task<KeychainManager::KeyringNeed> keyringNeedForWalletItems();
+    // Probes the keychain again after it was found locked or absent (after its unlock prompt,
+    // or a "Try Again").
+    QCoro::Task<void> probeKeychainAgain();
+    // Whether the manager has probed the keychain (as of its last job). GUI thread.
+    bool keychainStarted() const { return m_started.load(); }
 
     // Whether the keychain manager writes files (it turns to them for good when the keychain
     // refuses a save), as of its last job; and its storage folder. GUI thread.
@@ -206,7 +214,10 @@ private:
     struct MediumNote {
         Signer& signer;
         explicit MediumNote(Signer& owner) : signer(owner) {}
-        ~MediumNote() { signer.m_usesFiles.store(signer.m_keychain.useFileFallback()); }
+        ~MediumNote() {
+            signer.m_usesFiles.store(signer.m_keychain.useFileFallback());
+            signer.m_started.store(signer.m_keychain.started());
+        }
     };
 
     template <typename Job> QCoro::Task<std::invoke_result_t<Job&>> runJob(Job job) {
@@ -250,6 +261,7 @@ private:
     KeychainManager& m_keychain;
     std::optional<ExtendedKey> m_master; // worker only
     std::atomic<bool> m_usesFiles;
+    std::atomic<bool> m_started;
     // Bumped by forget() on the GUI thread, read by the jobs on the worker. Shared so a
     // finishing job never reads a destroyed signer.
     std::shared_ptr<std::atomic<std::uint64_t>> m_generation =

@@ -6,6 +6,9 @@ import Quillmark.Ui
 Text {
     property bool keepsRoom: false
     textFormat: Text.PlainText
+    // Read out by assistive technology (and the end-to-end test) like the screen shows it.
+    Accessible.role: Accessible.StaticText
+    Accessible.name: text
     visible: keepsRoom || text.length > 0
     font: BRFont.caption2
     color: BRPalette.error

@@ -3,9 +3,9 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // Shown instead of onboarding when no wallet was found but the keyring, locked or silent, may
-// hold one: a new wallet here would stand beside the old one. "Unlock Keyring" opens the
-// keyring's own unlock prompt, then reads again; "Try Again" reads again (a keyring unlocked
-// elsewhere).
+// hold one, or the keyring the wallet is kept in is not running: a new wallet here would
+// stand beside the old one. "Unlock Keyring" opens the keyring's own unlock prompt, then
+// reads again; "Try Again" probes and reads again (a keyring unlocked elsewhere, or started).
 Item {
     id: root
     objectName: "keyringLockedView"
@@ -36,7 +36,10 @@ Item {
         Text {
             objectName: "keyringLockedText"
             Layout.fillWidth: true
-            text: "The wallet may be in your keyring, which is locked or not answering. Unlock the keyring, then try again."
+            Accessible.name: text
+            text: WalletShell.isKeyringAbsent
+                  ? "Your wallet is kept in the desktop keyring, which is not running. Start the keyring, then try again."
+                  : "The wallet may be in your keyring, which is locked or not answering. Unlock the keyring, then try again."
             textFormat: Text.PlainText
             font: BRFont.callout
             color: BRPalette.textSecondary
@@ -55,6 +58,8 @@ Item {
             BRPrimaryButton {
                 id: unlockButton
                 objectName: "unlockKeyringButton"
+                // Nothing to unlock without a keyring running.
+                visible: !WalletShell.isKeyringAbsent
                 text: "Unlock Keyring"
                 enabled: !keyring.isUnlocking
                 onClicked: keyring.unlock()

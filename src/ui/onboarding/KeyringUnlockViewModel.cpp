@@ -1,13 +1,9 @@
 #include "ui/onboarding/KeyringUnlockViewModel.h"
 
-#include "core/storage/KeychainManager.h"
+#include "platform/Keychain.h"
 #include "state/AppState.h"
-#include "state/signing/Signer.h"
 
-#include <QCoroFuture>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
-#include <memory>
 #include <utility>
 
 namespace qm {
@@ -33,24 +29,15 @@ QCoro::Task<void> KeyringUnlockViewModel::unlockKeyring() {
     }
     setUnlocking(true, QString());
     const QPointer<KeyringUnlockViewModel> self(this);
-    QCoro::Task<std::shared_ptr<Keychain>> fetching = state->signer().desktopKeychain();
-    const std::shared_ptr<Keychain> keychain = co_await std::move(fetching);
+    QCoro::Task<KeychainUnlock> prompting = state->unlockKeyring(m_stop.get_token());
+    const KeychainUnlock outcome = co_await std::move(prompting);
     if (!self) {
         co_return;
-    }
-    KeychainUnlock outcome = KeychainUnlock::failed;
-    if (keychain) {
-        QFuture<KeychainUnlock> prompting = QtConcurrent::run(
-            [keychain, stop = m_stop.get_token()] { return keychain->unlock(stop); });
-        outcome = co_await prompting;
-        if (!self) {
-            co_return;
-        }
     }
     state = appState();
     if (state && outcome == KeychainUnlock::unlocked) {
         // The face follows what is read now: this model may go with it.
-        state->retryLockedKeyring();
+        state->loadStoredState();
         if (!self) {
             co_return;
         }

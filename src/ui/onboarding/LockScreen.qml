@@ -5,7 +5,7 @@ import Quillmark.Ui
 
 // The lock screen: the password opens the stored wallet; a forgotten one can only be
 // replaced by a new wallet, after an Italian warning. The typed password lives in the
-// screen's model and is wiped with it.
+// screen's model and is wiped with it. A keyring locked meanwhile is offered its own unlock.
 Item {
     id: root
     objectName: "lockScreen"
@@ -129,7 +129,7 @@ Item {
                 objectName: "unlockButton"
                 Layout.alignment: Qt.AlignHCenter
                 text: "Unlock"
-                enabled: !lock.isUnlocking && lock.hasPassword
+                enabled: !lock.isUnlocking && !lock.isWaitingForKeyring && lock.hasPassword
                 onClicked: lock.submit()
                 contentItem: Row {
                     spacing: 6
@@ -156,6 +156,14 @@ Item {
                     }
                 }
             }
+            BRSecondaryButton {
+                objectName: "lockUnlockKeyringButton"
+                Layout.alignment: Qt.AlignHCenter
+                visible: lock.keyringLocked
+                enabled: !lock.isWaitingForKeyring
+                text: "Unlock Keyring"
+                onClicked: lock.unlockKeyring()
+            }
         }
         Item { Layout.fillHeight: true }
         ColumnLayout {
@@ -171,8 +179,11 @@ Item {
             }
             AbstractButton {
                 objectName: "newWalletButton"
+                // Its name for assistive technology; the row below draws it.
+                text: "Crea nuovo wallet"
                 Layout.alignment: Qt.AlignHCenter
                 hoverEnabled: true
+                enabled: !lock.isWaitingForKeyring && !lock.isUnlocking
                 contentItem: Row {
                     spacing: 4
                     BRSymbol {

@@ -7,6 +7,7 @@
 #include "state/AppState.h"
 #include "state/signing/Signer.h"
 #include "state/walletconnect/WalletConnectService.h"
+#include "ui/onboarding/KeyringRefusal.h"
 #include "ui/settings/BackupStores.h"
 
 #include <QFile>
@@ -22,6 +23,7 @@ namespace qm {
 BackupRestoreViewModel::BackupRestoreViewModel(QObject* parent) : PasswordFormModel(parent) {}
 
 BackupRestoreViewModel::~BackupRestoreViewModel() {
+    m_stop.request_stop();
     if (m_fileData) {
         wipe(*m_fileData);
     }
@@ -111,6 +113,14 @@ QCoro::Task<void> BackupRestoreViewModel::restore() {
         if (!state) {
             throw std::runtime_error("No application state");
         }
+        // Into the keyring that holds the wallet, opened first, or not at all: in files beside
+        // it, the backup would be shadowed by the wallet it holds.
+        QCoro::Task<void> opening = state->openKeyringForWalletItems(m_stop.get_token());
+        co_await std::move(opening);
+        if (!self || !state) {
+            wipe(password);
+            co_return;
+        }
         TokenFileSnapshot tokens;
         tokens.file = state->tokenStore().fileURL();
         tokens.tokens = state->tokenStore().tokensByChain;
@@ -123,8 +133,7 @@ QCoro::Task<void> BackupRestoreViewModel::restore() {
         }
         addCarried(*state, restored);
         state->wcViewModel().endAllSessions();
-        state->setWallet(restored.wallet);
-        state->setIsOnboarding(false);
+        state->showRestoredWallet(restored.wallet);
         if (m_unlocksAfterRestore) {
             try {
                 QCoro::Task<void> unlocking = state->unlock(password);
@@ -138,12 +147,12 @@ QCoro::Task<void> BackupRestoreViewModel::restore() {
                 throw;
             }
         } else {
-            state->lock();
             m_restoreSuccess = true;
             emit restoreSuccessChanged();
         }
     } catch (const std::exception& error) {
-        failure = QString::fromUtf8(error.what());
+        failure = keyringRefusalText(error, QStringLiteral("nothing was restored"))
+                      .value_or(QString::fromUtf8(error.what()));
     }
     wipe(password);
     if (!self) {

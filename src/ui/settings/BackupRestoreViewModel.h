@@ -12,6 +12,7 @@
 #include <QtQml/qqmlregistration.h>
 #include <optional>
 #include <qcoro/qcorotask.h>
+#include <stop_token>
 
 namespace qm {
 
@@ -60,9 +61,10 @@ public:
     // The open dialog could not be shown (a missing Qt module): the error line says so.
     Q_INVOKABLE void reportDialogUnavailable();
 
-    // Restores: busy at once; the backup format checks and writes on the signing worker;
-    // then the carried tokens and theme are added, the record installed, onboarding left,
-    // and the wallet unlocked or locked.
+    // Restores: busy at once; a keyring that holds (or may hold) the stored wallet is asked
+    // to unlock first, and a refusal restores nothing; the backup format checks and writes
+    // on the signing worker; then the carried tokens and theme are added, the record
+    // installed, onboarding left, and the wallet unlocked or locked.
     QCoro::Task<void> restore();
     // "Restore Wallet" and Return: the restore above, then `finished`.
     Q_INVOKABLE void submit();
@@ -80,6 +82,8 @@ private:
     QString m_fileName;
     std::optional<Bytes> m_fileData;
     bool m_restoreSuccess = false;
+    // Dismisses the keyring's unlock prompt when the form goes.
+    std::stop_source m_stop;
 };
 
 } // namespace qm

@@ -123,6 +123,7 @@ ColumnLayout {
             id: deleteButton
             objectName: "deleteWalletButton"
             text: "Delete Wallet"
+            enabled: !security.isDeleting
             contentItem: Text {
                 textFormat: Text.PlainText
                 text: deleteButton.text
@@ -132,6 +133,12 @@ ColumnLayout {
                 verticalAlignment: Text.AlignVCenter
             }
             onClicked: deleteAlert.open()
+        }
+        ErrorLine {
+            objectName: "deleteWalletError"
+            Layout.fillWidth: true
+            horizontalAlignment: Text.AlignLeft
+            text: security.errorMessage
         }
     }
 

@@ -3,11 +3,13 @@ import QtQuick.Controls
 import Quillmark.Ui
 
 // The window's root: the onboarding flow while there is no wallet, the lock screen while it
-// is locked, else the sidebar beside the detail column.
+// is locked, else the sidebar beside the detail column; while the program's first look at
+// what is stored waits for the keyring, a short "opening" face.
 Item {
     id: root
-    // "keyring", "onboarding", "lock" or "main": the face shown now.
-    readonly property string face: WalletShell.isKeyringLocked ? "keyring"
+    // "opening", "keyring", "onboarding", "lock" or "main": the face shown now.
+    readonly property string face: WalletShell.isOpening ? "opening"
+                                 : WalletShell.isKeyringLocked ? "keyring"
                                  : WalletShell.isOnboarding ? "onboarding"
                                  : WalletShell.isLocked ? "lock" : "main"
 
@@ -25,11 +27,43 @@ Item {
         id: faceLoader
         objectName: "faceLoader"
         anchors.fill: parent
-        sourceComponent: root.face === "keyring" ? keyringLocked
+        sourceComponent: root.face === "opening" ? opening
+                       : root.face === "keyring" ? keyringLocked
                        : root.face === "onboarding" ? onboarding
                        : root.face === "lock" ? lockScreen : mainView
     }
 
+    Component {
+        id: opening
+        // Blank at first: a keyring that answers at once ends this before anyone reads it.
+        Item {
+            objectName: "openingView"
+            Column {
+                anchors.centerIn: parent
+                spacing: 12
+                visible: false
+                Timer {
+                    interval: 300
+                    running: true
+                    onTriggered: parent.visible = true
+                }
+                BRBusyIndicator {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    running: parent.visible
+                    width: 20
+                    height: 20
+                }
+                Text {
+                    objectName: "openingText"
+                    Accessible.name: text
+                    text: "Opening the keyring\u2026"
+                    textFormat: Text.PlainText
+                    font: BRFont.callout
+                    color: BRPalette.textSecondary
+                }
+            }
+        }
+    }
     Component { id: keyringLocked; KeyringLockedView {} }
     Component { id: onboarding; OnboardingView {} }
     Component { id: lockScreen; LockScreen {} }

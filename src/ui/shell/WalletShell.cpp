@@ -27,7 +27,8 @@ WalletShell::WalletShell(AppState& state, QObject* parent)
       m_sidebar(new SidebarModel(state, this)),
       m_walletConnect(new WalletConnectViewModel(state, this)) {
     for (auto signal : {&AppState::isOnboardingChanged, &AppState::isLockedChanged,
-                        &AppState::isKeyringLockedChanged, &AppState::walletChanged}) {
+                        &AppState::isKeyringLockedChanged, &AppState::isOpeningChanged,
+                        &AppState::walletChanged}) {
         connect(&state, signal, this, &WalletShell::faceChanged);
     }
     // Only a list write can make the selected index fall outside its list.
@@ -78,6 +79,14 @@ bool WalletShell::isKeyringLocked() const {
     return m_state && m_state->isKeyringLocked();
 }
 
+bool WalletShell::isKeyringAbsent() const {
+    return m_state && m_state->isKeyringAbsent();
+}
+
+bool WalletShell::isOpening() const {
+    return m_state && m_state->isOpening();
+}
+
 QString WalletShell::secretStorage() const {
     if (!m_state) {
         return {};
@@ -104,7 +113,7 @@ QString WalletShell::version() const {
 
 void WalletShell::loadStoredState() {
     if (m_state) {
-        m_state->loadStoredState();
+        m_state->showStoredState();
     }
 }
 

@@ -30,6 +30,10 @@ class WalletShell : public QObject {
     Q_PROPERTY(bool isLocked READ isLocked NOTIFY faceChanged)
     // No wallet found, but a locked keyring may hold one: the face that asks to unlock it.
     Q_PROPERTY(bool isKeyringLocked READ isKeyringLocked NOTIFY faceChanged)
+    // Of that face: the keyring that holds the wallet is not running (start it, try again).
+    Q_PROPERTY(bool isKeyringAbsent READ isKeyringAbsent NOTIFY faceChanged)
+    // The program's first look at what is stored runs (the keyring is being probed).
+    Q_PROPERTY(bool isOpening READ isOpening NOTIFY faceChanged)
     // Where the wallet's secrets are kept: "Secret Service keyring", or "Files in " and the
     // folder.
     Q_PROPERTY(QString secretStorage READ secretStorage NOTIFY faceChanged)
@@ -58,6 +62,8 @@ public:
     bool isOnboarding() const;
     bool isLocked() const;
     bool isKeyringLocked() const;
+    bool isKeyringAbsent() const;
+    bool isOpening() const;
     QString secretStorage() const;
     bool canExportBackup() const;
     bool hasSelectedAccount() const;
@@ -66,7 +72,8 @@ public:
     WalletConnectViewModel* walletConnect() const { return m_walletConnect; }
     QString version() const;
 
-    // The root view's appear action: settles onboarding and lock from what is stored.
+    // The root view's appear action: settles onboarding and lock from what is stored (at the
+    // program's start without waiting for the keyring's probe).
     Q_INVOKABLE void loadStoredState();
 
 signals:

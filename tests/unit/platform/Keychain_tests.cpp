@@ -146,7 +146,15 @@ TEST(SecretServiceProbe, ALockedKeyringIsReportedAndSearchedWithoutAPrompt) {
     EXPECT_TRUE(manager.walletMayBeInLockedKeychain());
     EXPECT_EQ(manager.loadItem(KeychainManager::walletMetadataItem), std::nullopt);
     EXPECT_TRUE(secret_collection_get_locked(collection));
+    // Removing a locked item leaves it in place without a word from the service: that is a
+    // failure, not a removal ("Delete Wallet" looked done and the wallet came back).
+    EXPECT_THROW(keychain.remove("com.quillmark.wallet", "wallet-metadata"), KeychainLockedError);
+    EXPECT_EQ(keychain.holdsItem("com.quillmark.wallet", "wallet-metadata", probeTimeout), true);
+    EXPECT_THROW(keychain.accounts("com.quillmark.wallet"), KeychainLockedError);
     EXPECT_EQ(prompts.asked(), 0);
+    // Read, it asks for the keyring's prompt (which cannot show here): a locked item is not
+    // an absent one.
+    EXPECT_THROW(keychain.load("com.quillmark.wallet", "wallet-metadata"), KeychainLockedError);
     g_object_unref(collection);
     g_object_unref(service);
 }

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 
 namespace qm {
 namespace {
@@ -105,16 +106,22 @@ TEST(AppStateLifecycle, TheStatesFromLaunchToResetWithoutTouchingTheNetwork) {
     EXPECT_TRUE(secondLoop.isCancelled());
     expectNoSessionTasks(reloaded);
 
-    // Reset tries every item even when one resists.
+    // Reset tries every item even when one resists, and then says so: the wallet stays,
+    // and another try removes the rest.
     env.keychain().failRemoves(-25244);
     const std::size_t before = env.keychain().calls().size();
-    test::runTask(reloaded.resetWallet());
-    EXPECT_TRUE(reloaded.isOnboarding());
-    EXPECT_FALSE(reloaded.wallet());
+    expectKeychainError([&] { test::runTask(reloaded.resetWallet()); },
+                        KeychainError::Code::deleteFailed);
+    EXPECT_FALSE(reloaded.isOnboarding());
+    EXPECT_EQ(reloaded.wallet(), created);
     const std::vector<std::string> calls = env.keychain().calls();
     EXPECT_EQ(std::count_if(calls.begin() + before, calls.end(),
                             [](const std::string& call) { return call.starts_with("remove:"); }),
               5);
+    env.keychain().failRemoves(0);
+    test::runTask(reloaded.resetWallet());
+    EXPECT_TRUE(reloaded.isOnboarding());
+    EXPECT_FALSE(reloaded.wallet());
 }
 
 TEST(AppStateLifecycle, AnUnreadableKeychainIsNotAMissingWalletButAMissingSeedIs) {
@@ -194,6 +201,103 @@ TEST(AppStateLifecycle, AWalletBehindALockedKeyringIsWaitedForNotReplaced) {
     fresh.state().loadStoredState();
     EXPECT_FALSE(fresh.state().isKeyringLocked());
     EXPECT_TRUE(fresh.state().isOnboarding());
+}
+
+// The keyring daemon is not running, but the marker says the wallet is in it: no onboarding
+// (a new wallet would go to files, and the old one shadow it once the keyring is back), no
+// delete that would only empty the files; "Try Again" finds it once the keyring runs.
+TEST(AppStateLifecycle, AWalletInAKeyringThatIsNotRunningIsWaitedForNotReplaced) {
+    CreatedWallet env;
+    const Wallet created = *env.state().wallet();
+    const std::filesystem::path marker =
+        env.dataLocation() / "Quillmark" / KeychainManager::keyringMarkerFile;
+    env.keychain().setAbsent(true);
+    env.restart();
+    AppState& state = env.state();
+    state.loadStoredState();
+    EXPECT_TRUE(state.isKeyringLocked());
+    EXPECT_TRUE(state.isKeyringAbsent());
+    EXPECT_FALSE(state.isOnboarding());
+    expectKeychainError([&] { test::runTask(state.resetWallet()); },
+                        KeychainError::Code::keyringUnavailable);
+    EXPECT_TRUE(env.storedItems().load("com.quillmark.wallet", "seed-" + created.id));
+    EXPECT_TRUE(std::filesystem::exists(marker));
+    state.retryLockedKeyring();
+    EXPECT_TRUE(state.isKeyringAbsent());
+    env.keychain().setAbsent(false);
+    state.retryLockedKeyring();
+    EXPECT_FALSE(state.isKeyringLocked());
+    EXPECT_EQ(state.wallet(), created);
+    EXPECT_TRUE(state.isLocked());
+
+    // An older release kept no marker: the first start that finds the wallet in the keyring
+    // writes one.
+    std::filesystem::remove(marker);
+    env.restart();
+    env.state().loadStoredState();
+    EXPECT_TRUE(std::filesystem::exists(marker));
+}
+
+// A keyring locked since (a screen locker) keeps its items through a removal, and the wallet
+// came back at the next start: "Delete Wallet" asks it to unlock first, deletes nothing while
+// it stays locked, and goes to onboarding only once every item is gone.
+TEST(AppStateLifecycle, ADeleteUnlocksALockedKeyringFirstOrDeletesNothing) {
+    CreatedWallet env;
+    AppState& state = env.state();
+    const Wallet created = *state.wallet();
+    const std::filesystem::path folder = env.dataLocation() / "Quillmark";
+    const auto items = [&] { return env.storedItems().accounts("com.quillmark.wallet"); };
+    const std::vector<std::string> before = items();
+    ASSERT_EQ(before.size(), 5u);
+    ASSERT_EQ(state.tokenStore().add(Token{"0x1", "T", "T", 18, Chain::ethereum}),
+              TokenStore::AddResult::added);
+    env.keychain().setLocked(true);
+    {
+        const std::jthread user = env.keychain().answerWhenPrompted(false);
+        expectKeychainError([&] { test::runTask(state.resetWallet()); },
+                            KeychainError::Code::keyringLocked);
+    }
+    EXPECT_EQ(items(), before);
+    EXPECT_TRUE(std::filesystem::exists(folder / KeychainManager::keyringMarkerFile));
+    EXPECT_TRUE(std::filesystem::exists(folder / "tokens.json"));
+    EXPECT_EQ(state.wallet(), created);
+    EXPECT_FALSE(state.isLocked());
+    EXPECT_TRUE(state.refreshOrchestrator().refreshTask()); // the wallet goes on as it was
+
+    {
+        const std::jthread user = env.keychain().answerWhenPrompted(true);
+        test::runTask(state.resetWallet());
+    }
+    EXPECT_TRUE(items().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    EXPECT_TRUE(state.isOnboarding());
+    EXPECT_FALSE(state.wallet());
+    env.restart();
+    env.state().loadStoredState();
+    EXPECT_TRUE(env.state().isOnboarding());
+    EXPECT_FALSE(env.state().isKeyringLocked());
+}
+
+// The program shows its window before the keyring's probe answers: the first look at what
+// is stored waits on the signing worker, the window meanwhile says that the keyring opens.
+TEST(AppStateLifecycle, TheFirstLookWaitsForTheKeyringOffTheWindowsThread) {
+    CreatedWallet env;
+    const Wallet created = *env.state().wallet();
+    env.keychain().hang(); // a keyring that does not answer
+    env.restartAsTheProgramStarts(std::chrono::minutes(10));
+    AppState& state = env.state();
+    state.showStoredState(); // returns at once
+    EXPECT_TRUE(state.isOpening());
+    AppStateFixture::settle();
+    EXPECT_TRUE(state.isOpening());
+    EXPECT_FALSE(state.isOnboarding() && !state.isLocked()) << "onboarding before the probe";
+    env.keychain().release();
+    ASSERT_TRUE(test::RefreshFixture::waitUntil([&] { return !state.isOpening(); }));
+    EXPECT_EQ(state.wallet(), created);
+    EXPECT_TRUE(state.isLocked());
+    EXPECT_FALSE(state.isOnboarding());
+    state.showStoredState(); // from now on, as every showing of the window: at once
+    EXPECT_FALSE(state.isOpening());
 }
 
 // "Delete Wallet" leaves nothing behind: no item of any wallet id (a create cut short, a

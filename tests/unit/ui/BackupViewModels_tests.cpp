@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 
@@ -157,6 +158,70 @@ TEST(BackupExportViewModel, TheSavedFileRestoresElsewhereAndFailuresShowTheirTex
     ASSERT_EQ(other.env.state().bitcoinAccounts().size(), 1u);
     EXPECT_EQ(other.env.state().bitcoinAccounts()[0].account.address,
               "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu");
+    AppStateFixture::settle();
+}
+
+// A wallet in the keyring, which is locked (or not running) when the program starts: a
+// restore from the menu opens the keyring first and writes there, or, refused, writes
+// nothing; never a second wallet in files, which the keyring's would shadow.
+TEST(BackupRestoreViewModel, ARestoreGoesIntoTheKeyringThatHoldsTheWalletOrNowhere) {
+    RestoreEnv r;
+    qm::test::runTask(r.env.state().createWallet(AppStateFixture::abandonPhrase(), password));
+    const Wallet first = *r.env.state().wallet();
+    const std::filesystem::path folder = r.env.dataLocation() / "Quillmark";
+    const auto sealedFiles = [&] {
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            count += entry.path().filename().string().starts_with("seed-");
+        }
+        return count;
+    };
+    const auto items = [&] { return r.env.storedItems().accounts("com.quillmark.wallet"); };
+    r.env.keychain().setLocked(true);
+    r.env.restart();
+    AppState& state = r.env.state();
+    state.loadStoredState();
+    ASSERT_TRUE(state.isKeyringLocked());
+    BackupRestoreViewModel sheet;
+    r.attach(sheet, false);
+    sheet.selectFilePath(golden);
+    sheet.setPassword(goldenPassword);
+    {
+        const std::jthread user = r.env.keychain().answerWhenPrompted(false);
+        qm::test::runTask(sheet.restore());
+    }
+    EXPECT_EQ(sheet.errorText(),
+              "The keyring is locked, so nothing was restored. Unlock it, then try again.");
+    EXPECT_EQ(sealedFiles(), 0);
+    EXPECT_EQ(items().size(), 5u);
+    EXPECT_TRUE(state.isKeyringLocked());
+    {
+        const std::jthread user = r.env.keychain().answerWhenPrompted(true);
+        qm::test::runTask(sheet.restore());
+    }
+    ASSERT_TRUE(sheet.restoreSuccess()) << sheet.errorText().toStdString();
+    EXPECT_EQ(sealedFiles(), 0);
+    const Wallet restored = *state.wallet();
+    EXPECT_NE(restored.id, first.id);
+    EXPECT_TRUE(r.env.storedItems().load("com.quillmark.wallet", "seed-" + restored.id));
+    EXPECT_FALSE(state.isKeyringLocked());
+    EXPECT_TRUE(state.isLocked());
+    qm::test::runTask(state.unlock(goldenPassword));
+    EXPECT_FALSE(state.isLocked());
+
+    // Not running: refused in its own words.
+    r.env.keychain().setAbsent(true);
+    r.env.restart();
+    r.env.state().loadStoredState();
+    ASSERT_TRUE(r.env.state().isKeyringAbsent());
+    BackupRestoreViewModel again;
+    r.attach(again, true);
+    again.selectFilePath(golden);
+    again.setPassword(goldenPassword);
+    qm::test::runTask(again.restore());
+    EXPECT_EQ(again.errorText(), "The keyring that holds the wallet is not running, so nothing "
+                                 "was restored. Start it, then try again.");
+    EXPECT_EQ(sealedFiles(), 0);
     AppStateFixture::settle();
 }
 

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
+#include <thread>
 #include <tuple>
 
 namespace qm {
@@ -242,6 +243,60 @@ TEST(LockViewModel, FailuresShowTheirTextAndTheButtonShowsBusyFirstAndOnlyOnce) 
     EXPECT_EQ(finished.count(), 1);
     EXPECT_FALSE(vm.isUnlocking());
     EXPECT_FALSE(state.isLocked());
+    AppStateFixture::settle();
+}
+
+// A keyring locked since the wallet was read (a screen locker) keeps the seed out of reach
+// once its prompt is dismissed: the line says that the keyring is locked and offers its
+// unlock, never "Item not found in keychain", which invites the reset. The reset too asks
+// the keyring to unlock first and deletes nothing while it stays locked.
+TEST(LockViewModel, AKeyringLockedMeanwhileIsSaidAndItsUnlockOffered) {
+    AppStateFixture env;
+    AppState& state = env.state();
+    state.loadStoredState();
+    LockViewModel vm;
+    vm.setAppState(&state);
+    qm::test::runTask(state.createWallet(AppStateFixture::abandonPhrase(), password.toStdString()));
+    state.lock();
+    env.keychain().setLocked(true);
+    vm.setPassword(password);
+    qm::test::runTask(vm.unlock());
+    EXPECT_EQ(vm.errorText(), "The keyring is locked. Unlock it, then enter your password again.");
+    EXPECT_TRUE(vm.keyringLocked());
+    EXPECT_TRUE(state.isLocked());
+    {
+        const std::jthread user = env.keychain().answerWhenPrompted(false);
+        qm::test::runTask(vm.openKeyring());
+    }
+    EXPECT_EQ(vm.errorText(), "The keyring is still locked.");
+    EXPECT_TRUE(vm.keyringLocked());
+    {
+        const std::jthread user = env.keychain().answerWhenPrompted(true);
+        qm::test::runTask(vm.openKeyring());
+    }
+    EXPECT_FALSE(vm.keyringLocked());
+    EXPECT_FALSE(vm.errorMessage());
+    vm.setPassword(password);
+    qm::test::runTask(vm.unlock());
+    EXPECT_FALSE(state.isLocked());
+
+    state.lock();
+    env.keychain().setLocked(true);
+    const auto items = [&] { return env.storedItems().accounts("com.quillmark.wallet").size(); };
+    {
+        const std::jthread user = env.keychain().answerWhenPrompted(false);
+        qm::test::runTask(vm.reset());
+    }
+    EXPECT_EQ(vm.errorText(),
+              "The keyring is locked, so nothing was deleted. Unlock it, then try again.");
+    EXPECT_FALSE(state.isOnboarding());
+    EXPECT_EQ(items(), 5u);
+    {
+        const std::jthread user = env.keychain().answerWhenPrompted(true);
+        qm::test::runTask(vm.reset());
+    }
+    EXPECT_TRUE(state.isOnboarding());
+    EXPECT_EQ(items(), 0u);
     AppStateFixture::settle();
 }
 

@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace qm {
 namespace {
@@ -96,7 +97,9 @@ TEST(NetworkSettingsViewModel, AnUnusableFormChangesNothing) {
 }
 
 // That the reset keeps no traffic going is checked in AppStateLifecycle_tests; the tab also
-// drops the connection that carried the deleted wallet's subscriptions.
+// drops the connection that carried the deleted wallet's subscriptions, and says why a
+// deletion did not happen (a keyring locked since, whose prompt was dismissed), keeping the
+// wallet and its connection.
 TEST(SecuritySettingsViewModel, DeleteWalletDropsTheSubscribedConnection) {
     AppStateFixture env;
     test::ElectrumFixture& electrum = env.electrum();
@@ -110,8 +113,21 @@ TEST(SecuritySettingsViewModel, DeleteWalletDropsTheSubscribedConnection) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return env.state().btcSubscriptionsReady(); }, 30'000));
     SecuritySettingsViewModel security;
     security.setAppState(&env.state());
+    env.keychain().setLocked(true);
+    {
+        const std::jthread user = env.keychain().answerWhenPrompted(false);
+        security.deleteWallet();
+        EXPECT_TRUE(security.isDeleting());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !security.isDeleting(); }, 10'000));
+    }
+    EXPECT_EQ(security.errorMessage(),
+              "The keyring is locked, so nothing was deleted. Unlock it, then try again.");
+    EXPECT_TRUE(env.state().wallet());
+    EXPECT_TRUE(env.state().networkManager().electrumConnected());
+    const std::jthread user = env.keychain().answerWhenPrompted(true);
     security.deleteWallet();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !env.state().wallet(); }, 10'000));
+    EXPECT_TRUE(security.errorMessage().isEmpty());
     AppStateFixture::settle();
     EXPECT_FALSE(env.state().networkManager().electrumConnected());
 }

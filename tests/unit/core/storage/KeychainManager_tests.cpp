@@ -1,5 +1,7 @@
 #include "FakeKeychain.h"
+#include "KillAtRandom.h"
 #include "TestHex.h"
+#include "core/model/Wallet.h"
 #include "core/storage/KeychainManager.h"
 #include "platform/AtomicFile.h"
 #include "platform/Crypto.h"
@@ -7,6 +9,7 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <iostream>
 
 namespace qm {
 namespace {
@@ -109,10 +112,10 @@ TEST_F(KeychainManagerTest, ALockedKeychainIsOnlySearchedUntilItOpens) {
     EXPECT_EQ(
         std::vector<std::string>(calls.begin() + static_cast<std::ptrdiff_t>(before), calls.end()),
         (std::vector<std::string>{"probe", "search"}));
-    locked->probeLockedKeychainAgain(); // still locked: nothing changes
+    locked->probeKeychainAgain(); // still locked: nothing changes
     EXPECT_TRUE(locked->useFileFallback());
     keychain_->setLocked(false);
-    locked->probeLockedKeychainAgain();
+    locked->probeKeychainAgain();
     EXPECT_EQ(locked->keychainStatus(), KeychainStatus::usable);
     EXPECT_FALSE(locked->useFileFallback());
     EXPECT_FALSE(locked->walletMayBeInLockedKeychain());
@@ -144,14 +147,18 @@ TEST_F(KeychainManagerTest, AStartRemovesTheTemporaryFilesOfInterruptedWrites) {
     }
 }
 
-// The process's instance probes with the real time-out: a working Secret Service is used.
+// The process's instance probes with the real time-out, when started (off the window's
+// thread): a working Secret Service is used.
 TEST(KeychainManagerShared, UsesAWorkingSecretService) {
     EXPECT_EQ(KeychainManager::sharedConfig().probeTimeout, std::chrono::seconds(5));
+    EXPECT_TRUE(KeychainManager::sharedConfig().deferStart);
     const char* backend = std::getenv("QM_KEYCHAIN_BACKEND");
     if (backend == nullptr || std::string_view(backend) != "secret-service") {
         GTEST_SKIP() << "needs the Secret Service (tests/peers/with-gnome-keyring.sh)";
     }
     KeychainManager& shared = KeychainManager::shared();
+    EXPECT_FALSE(shared.started());
+    shared.start();
     EXPECT_EQ(shared.keychainStatus(), KeychainStatus::usable);
     ASSERT_FALSE(shared.useFileFallback());
     const std::string item = "shared-" + test::hex(crypto::randomBytes(8));
@@ -381,6 +388,179 @@ TEST_F(KeychainManagerTest, AnOlderFolderMovesOnceAndOnlyWhenTheNewOneIsMissing)
     auto moved = make(nullptr);
     EXPECT_FALSE(std::filesystem::exists(legacy));
     EXPECT_EQ(moved->loadSeed(id, "pw"), SecureBytes(seed_));
+}
+
+} // namespace
+} // namespace qm
+
+namespace qm {
+namespace {
+
+Bytes recordOf(const std::string& id) {
+    return encodeWalletMetadata(Wallet{id, "Quillmark", Date::fromUnixTime(1738315800), 1, 1, 5});
+}
+
+// The keychain holds the wallet: a file in the data folder says so, which a start reads when
+// the keyring cannot be asked. Without it a start with the keyring down offered a new wallet
+// in files, and the old one shadowed it once the keyring was back.
+TEST_F(KeychainManagerTest, AWalletInTheKeychainIsMarkedAndWaitedForWhileTheKeychainIsDown) {
+    const std::string id = newID();
+    make()->storeNewWallet(seed_, words, id, "pw", recordOf(id));
+    const WalletNoteFile marker(file("keyring-wallet.json"));
+    EXPECT_EQ(marker.read(), (WalletNote{id, ItemPlace::keyring}));
+    EXPECT_FALSE(std::filesystem::exists(file("pending-create.json")));
+
+    keychain_->setAbsent(true); // the keyring daemon is not running
+    auto down = make();
+    EXPECT_EQ(down->keychainStatus(), KeychainStatus::absent);
+    EXPECT_TRUE(down->walletInAbsentKeychain());
+    EXPECT_EQ(down->loadWalletMetadata(), std::nullopt); // nothing to read: the marker says why
+    EXPECT_EQ(down->keyringNeedForWalletItems(), KeychainManager::KeyringNeed::unreachable);
+    keychain_->setAbsent(false);
+    down->probeKeychainAgain(); // started again: read as after a start with it
+    EXPECT_FALSE(down->walletInAbsentKeychain());
+    EXPECT_EQ(down->loadSeed(id, "pw"), SecureBytes(seed_));
+    EXPECT_EQ(down->keyringNeedForWalletItems(), KeychainManager::KeyringNeed::unlock);
+
+    // Locked, the marker alone tells: no search is needed.
+    keychain_->setLocked(true);
+    auto locked = make();
+    EXPECT_TRUE(locked->walletMayBeInLockedKeychain());
+    const std::vector<std::string> calls = keychain_->calls();
+    EXPECT_EQ(calls.back(), "probe");
+    EXPECT_EQ(locked->keyringNeedForWalletItems(), KeychainManager::KeyringNeed::unlock);
+    EXPECT_THROW(locked->deleteAllItems(), KeychainError); // not while it cannot be listed
+    keychain_->setLocked(false);
+
+    // Deleted, nothing is waited for; a wallet in files has no marker.
+    make()->deleteAllItems();
+    EXPECT_FALSE(marker.read());
+    keychain_->setAbsent(true);
+    EXPECT_FALSE(make()->walletInAbsentKeychain());
+    EXPECT_EQ(make()->keyringNeedForWalletItems(), KeychainManager::KeyringNeed::none);
+    const std::string inFiles = newID();
+    make()->storeNewWallet(seed_, words, inFiles, "pw", recordOf(inFiles));
+    EXPECT_FALSE(marker.read());
+    keychain_->setAbsent(false);
+    EXPECT_EQ(make()->loadSeed(inFiles, "pw"), SecureBytes(seed_));
+
+    // A marker goes once the wallet it names is found in files; one that does not decode
+    // still says that the keyring holds a wallet.
+    marker.write({inFiles, ItemPlace::keyring});
+    make()->noteWalletPlace(inFiles);
+    EXPECT_FALSE(marker.read());
+    writeFileAtomically(file("keyring-wallet.json"), utf8View("{"));
+    keychain_->setAbsent(true);
+    EXPECT_TRUE(make()->walletInAbsentKeychain());
+}
+
+// A create runs under a journal: the next start after a kill removes the items of a create
+// that never wrote its record, and only the journal of one that did. A create that fails
+// leaves nothing.
+TEST_F(KeychainManagerTest, ACreateCutShortIsUndoneByTheNextStart) {
+    const WalletNoteFile journal(file("pending-create.json"));
+    const auto sealedItems = [&](const std::string& id) {
+        int count = 0;
+        for (const char* prefix : {"salt-", "seed-", "verify-", "mnemonic-"}) {
+            count += stored(prefix + id).has_value() || readFileIfExists(file(prefix + id));
+        }
+        return count;
+    };
+    // Killed after the sealed items: no record names them, so they go.
+    const std::string cut = newID();
+    make()->storeSeedAndPhrase(seed_, words, cut, "pw");
+    journal.write({cut, ItemPlace::keyring});
+    ASSERT_EQ(sealedItems(cut), 4);
+    make();
+    EXPECT_EQ(sealedItems(cut), 0);
+    EXPECT_FALSE(journal.read());
+
+    // Killed after the record: the wallet stays, marked.
+    const std::string done = newID();
+    auto manager = make();
+    manager->storeSeedAndPhrase(seed_, words, done, "pw");
+    manager->storeItem("wallet-metadata", recordOf(done));
+    journal.write({done, ItemPlace::keyring});
+    auto next = make();
+    EXPECT_EQ(next->loadSeed(done, "pw"), SecureBytes(seed_));
+    EXPECT_FALSE(journal.read());
+    EXPECT_EQ(WalletNoteFile(file("keyring-wallet.json")).read()->walletID, done);
+
+    // A keychain that is locked at that start may hold them: the journal waits for it, and
+    // meanwhile says that the keyring may hold a wallet.
+    const std::string waiting = newID();
+    make()->storeSeedAndPhrase(seed_, words, waiting, "pw");
+    journal.write({waiting, ItemPlace::keyring});
+    keychain_->setLocked(true);
+    auto locked = make();
+    EXPECT_TRUE(journal.read());
+    EXPECT_TRUE(locked->walletNotedInKeychain());
+    keychain_->setLocked(false);
+    EXPECT_EQ(sealedItems(waiting), 4);
+    locked->probeKeychainAgain();
+    EXPECT_EQ(sealedItems(waiting), 0);
+    EXPECT_FALSE(journal.read());
+    EXPECT_EQ(locked->loadSeed(done, "pw"), SecureBytes(seed_)); // the record's wallet stays
+
+    // A create whose record cannot be written anywhere removes its sealed items.
+    const std::string failing = newID();
+    keychain_->failSaves(-25308, {"wallet-metadata"});
+    std::filesystem::create_directories(file("wallet-metadata") / "blocker");
+    EXPECT_THROW(make()->storeNewWallet(seed_, words, failing, "pw", recordOf(failing)), FileError);
+    EXPECT_EQ(sealedItems(failing), 0);
+    EXPECT_FALSE(journal.read());
+    std::filesystem::remove_all(file("wallet-metadata"));
+    keychain_->failSaves(0);
+}
+
+// Killed at any point, a create leaves the whole wallet (its record, its seed opening with
+// the password, the marker when in the keyring) or, once the next start has run, nothing.
+TEST(KeychainManagerKill, ACreateKilledAtAnyPointLeavesTheWalletOrNothing) {
+    const KeychainManager::KeyDerivation quick = [](ByteView password, ByteView salt) {
+        Bytes input(password.begin(), password.end());
+        input.insert(input.end(), salt.begin(), salt.end());
+        return SecureBytes(crypto::sha256(input));
+    };
+    for (const bool inKeychain : {true, false}) {
+        SCOPED_TRACE(inKeychain);
+        QTemporaryDir dir;
+        const std::filesystem::path root = dir.path().toStdString();
+        const auto manager = [&] {
+            std::shared_ptr<Keychain> keychain;
+            if (inKeychain) {
+                keychain = std::make_shared<test::DirectoryKeychain>(root / "keyring");
+            }
+            return std::make_unique<KeychainManager>(
+                KeychainManager::Config{keychain, root, std::chrono::seconds(5), quick});
+        };
+        const Bytes seed = crypto::randomBytes(64);
+        test::KillAtRandom killer;
+        int wallets = 0, nothing = 0;
+        for (int round = 0; round <= 100; ++round) {
+            SCOPED_TRACE(round);
+            const std::string id = newWalletID();
+            ASSERT_TRUE(killer.run(
+                round, [&] { manager()->storeNewWallet(seed, words, id, "pw", recordOf(id)); }));
+            auto next = manager();
+            const std::optional<Wallet> record = next->loadWalletMetadata();
+            const std::optional<WalletNote> marker =
+                WalletNoteFile(root / "Quillmark" / "keyring-wallet.json").read();
+            if (record) {
+                ASSERT_EQ(record->id, id);
+                EXPECT_EQ(next->loadSeed(id, "pw"), SecureBytes(seed));
+                EXPECT_EQ(next->loadMnemonic(id, "pw"), words);
+                EXPECT_EQ(marker.has_value(), inKeychain);
+                ++wallets;
+            } else {
+                EXPECT_FALSE(next->holdsAnyItem()) << "items of a create without its record";
+                EXPECT_FALSE(marker);
+                ++nothing;
+            }
+            EXPECT_FALSE(std::filesystem::exists(root / "Quillmark" / "pending-create.json"));
+            next->deleteAllItems();
+        }
+        std::cout << "whole wallets " << wallets << ", nothing " << nothing << std::endl;
+    }
 }
 
 } // namespace
