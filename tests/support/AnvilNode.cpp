@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -104,6 +105,35 @@ void AnvilNode::setBalance(const std::string& address, const std::string& weiHex
 
 void AnvilNode::mine() {
     rpc("anvil_mine", {"0x1"});
+}
+
+std::vector<nlohmann::json> AnvilNode::minedTransactionsFrom(const std::string& address) {
+    const auto lower = [](std::string text) {
+        for (char& c : text) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        return text;
+    };
+    std::vector<nlohmann::json> sent;
+    const std::uint64_t latest = std::stoull(
+        rpc("eth_blockNumber", nlohmann::json::array()).get<std::string>(), nullptr, 16);
+    for (std::uint64_t number = 0; number <= latest; ++number) {
+        char tag[24];
+        std::snprintf(tag, sizeof tag, "0x%llx", static_cast<unsigned long long>(number));
+        const nlohmann::json block =
+            rpc("eth_getBlockByNumber", nlohmann::json::array({std::string(tag), true}));
+        for (const nlohmann::json& transaction : block.at("transactions")) {
+            if (lower(transaction.at("from").get<std::string>()) == lower(address)) {
+                sent.push_back(transaction);
+            }
+        }
+    }
+    return sent;
+}
+
+void AnvilNode::mineWithBaseFee(const std::string& weiHex) {
+    rpc("anvil_setNextBlockBaseFeePerGas", nlohmann::json::array({weiHex}));
+    mine();
 }
 
 void AnvilNode::setAutomine(bool enabled) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 namespace qm::test {
 
@@ -28,12 +29,18 @@ public:
     void setCode(const std::string& address, const std::string& code);
     void setBalance(const std::string& address, const std::string& weiHex);
     void mine();
+    // Mines an empty block whose base fee is `weiHex`: the node's gas price follows (the next
+    // block's base fee, 7/8 of it, and the tip).
+    void mineWithBaseFee(const std::string& weiHex);
     void setAutomine(bool enabled);
     // A block every `seconds` and none in between, as `anvil --block-time` mines.
     void setIntervalMining(int seconds);
     // eth_sendTransaction from an unlocked account; with automine, returns once it is mined.
     std::string send(const std::string& from, const std::string& to, const std::string& data,
                      const std::string& valueHex = "0x0");
+    // The transactions `address` sent that are mined, in the order of their blocks (and so of
+    // their nonces), as eth_getBlockByNumber lists them.
+    std::vector<nlohmann::json> minedTransactionsFrom(const std::string& address);
     // The receipt once the transaction is mined (anvil may answer before the block is sealed).
     nlohmann::json minedReceipt(const std::string& transactionHash);
     // Sends a contract creation from an unlocked account and returns the new contract's address

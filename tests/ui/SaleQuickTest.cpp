@@ -4,6 +4,7 @@
 
 #include "NOVRSaleWallet.h"
 #include "QuickTestSetup.h"
+#include "core/model/Amount.h"
 #include "services/sale/NOVRSaleContract.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
@@ -35,6 +36,20 @@ public:
     }
     // floorPrice() answering (0), answering 31 bytes (1) or reverting (2).
     Q_INVOKABLE void setFloorMode(int mode) { m_sale.chain().setFloorMode(mode); }
+    // The most the wallet's mined transactions could have paid the network (their gas limits
+    // times their fee caps), written as the review writes a max network fee.
+    Q_INVOKABLE QString allowedFees() {
+        qm::UInt256 sum;
+        for (const nlohmann::json& sent :
+             m_sale.chain().node().minedTransactionsFrom(m_sale.address())) {
+            const auto quantity = [&](const char* key) {
+                return qm::UInt256::fromHex(sent.at(key).get<std::string>()).value();
+            };
+            sum = sum.checkedAdd(quantity("gas").checkedMultiply(quantity("maxFeePerGas")).value())
+                      .value();
+        }
+        return QString::fromStdString(qm::Amount{sum, 18}.exactText() + " ETH");
+    }
     // Transactions the wallet has sent and that are mined.
     Q_INVOKABLE int sentCount() {
         return static_cast<int>(m_sale.chain().minedNonce(m_sale.address()));

@@ -10,6 +10,7 @@
 #include "RunTask.h"
 #include "UniswapV3Fixture.h"
 #include "core/encoding/Hex.h"
+#include "core/model/Amount.h"
 #include "services/evm/JSONRPCClient.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "services/swap/AggregatorClient.h"
@@ -61,6 +62,21 @@ public:
             hexToUInt64(
                 m_node->rpc("eth_getTransactionCount", {address(), "pending"}).get<std::string>())
                 .value());
+    }
+    // The most the wallet's mined Arbitrum transactions from nonce `from` on could have paid
+    // the network (their gas limits times their fee caps), written as the review writes a max
+    // network fee.
+    Q_INVOKABLE QString allowedFees(int from) const {
+        UInt256 sum;
+        const std::vector<nlohmann::json> sent = m_node->minedTransactionsFrom(address());
+        for (std::size_t i = static_cast<std::size_t>(from); i < sent.size(); ++i) {
+            const auto quantity = [&](const char* key) {
+                return UInt256::fromHex(sent[i].at(key).get<std::string>()).value();
+            };
+            sum = sum.checkedAdd(quantity("gas").checkedMultiply(quantity("maxFeePerGas")).value())
+                      .value();
+        }
+        return QString::fromStdString(Amount{sum, 18}.exactText() + " ETH");
     }
     // Another account buys USDC with 5 ETH: the price moves away from any quote taken before.
     Q_INVOKABLE void movePrice() {
@@ -168,7 +184,9 @@ public slots:
         }
         if (m_uniswap) {
             const std::string address = state.evmAccounts(Chain::arbitrum).at(0).account.address;
-            m_node->setBalance(address, whole(100, 18).description());
+            // Enough for the largest swap reviewed (1234 ETH): a review is only prepared for
+            // a swap the node would take.
+            m_node->setBalance(address, whole(10'000, 18).description());
             m_uniswap->mint(m_uniswap->usdc(), address, whole(10'000, 6));
         }
         // Short polls and no pauses in the progress: the steps are what is checked.

@@ -13,7 +13,6 @@ namespace qm {
 namespace {
 
 constexpr std::uint64_t approvalGasFloor = 60'000;
-constexpr std::uint64_t approvalFeeFactor = 2;
 constexpr std::size_t wordLength = 32;
 
 const char* approvalText(ApprovalError::Kind kind) {
@@ -66,21 +65,8 @@ QCoro::Task<void> awaitApproval(FlowRun run, std::shared_ptr<JSONRPCClient> clie
     }
 }
 
-QCoro::Task<void> approveAndAwait(FlowRun run, QPointer<AppState> state,
-                                  std::shared_ptr<const SecureBytes> password,
-                                  std::shared_ptr<JSONRPCClient> client, Chain chain,
-                                  std::string sender, Bytes token, Bytes spender) {
-    const std::string tokenText = bytesToHex(token);
-    Bytes data = erc20ApproveCalldata(spender, UInt256::max());
-    QCoro::Task<EVMNodeFigures> asking =
-        askNodeForTransaction(client, std::move(sender), tokenText, data, run.token());
-    const EVMNodeFigures figures = co_await std::move(asking);
-    requireActive(run);
-    ETHTransaction approval =
-        buildEVMTransaction(chain, std::move(token), UInt256(), std::move(data), figures,
-                            approvalGasLimit(figures.gasEstimate), approvalFeeFactor);
-    QCoro::Task<Bytes> signing = signWithWallet(state, std::move(password), std::move(approval));
-    const Bytes signedApproval = co_await std::move(signing);
+QCoro::Task<void> sendApprovalAndAwait(FlowRun run, std::shared_ptr<JSONRPCClient> client,
+                                       Bytes signedApproval) {
     requireActive(run);
     QCoro::Task<std::string> sending =
         client->sendRawTransaction(bytesToHex(signedApproval), run.token());

@@ -5,13 +5,10 @@
 // pool). Shared by the swap and the sale. GUI thread.
 
 #include "core/crypto/UInt256.h"
-#include "core/model/Chain.h"
 #include "platform/Bytes.h"
 #include "platform/Error.h"
-#include "platform/SecureBytes.h"
 #include "platform/async/CancellationToken.h"
 
-#include <QPointer>
 #include <cstdint>
 #include <memory>
 #include <qcoro/qcorotask.h>
@@ -19,7 +16,6 @@
 
 namespace qm {
 
-class AppState;
 class FlowRun;
 class JSONRPCClient;
 
@@ -51,14 +47,10 @@ QCoro::Task<UInt256> readAllowance(std::shared_ptr<JSONRPCClient> client, std::s
 QCoro::Task<void> awaitApproval(FlowRun run, std::shared_ptr<JSONRPCClient> client,
                                 std::string transactionHash);
 
-// Approves `spender` for all of the token at `token` (20 bytes) from `sender`, EVM account 0
-// of the state's wallet on `chain`: the node's figures, a fee cap of twice its gas price, the
-// approval signed with the password and sent, the progress moved to 0.25, then its receipt
-// awaited (awaitApproval). Returns once the approval is in a block and succeeded; throws the
-// client's, the signer's and ApprovalError's errors. An approval sent stays on the chain.
-QCoro::Task<void> approveAndAwait(FlowRun run, QPointer<AppState> state,
-                                  std::shared_ptr<const SecureBytes> password,
-                                  std::shared_ptr<JSONRPCClient> client, Chain chain,
-                                  std::string sender, Bytes token, Bytes spender);
+// Sends `signedApproval` (an approval signed for the wallet), moves the progress to 0.25, then
+// awaits its receipt (awaitApproval). Returns once the approval is in a block and succeeded;
+// throws the client's and ApprovalError's errors. An approval sent stays on the chain.
+QCoro::Task<void> sendApprovalAndAwait(FlowRun run, std::shared_ptr<JSONRPCClient> client,
+                                       Bytes signedApproval);
 
 } // namespace qm

@@ -1,40 +1,42 @@
 #pragma once
-// A buy or a sale of NOVR on Arbitrum One as a flow: the allowance the sale contract needs
-// (an unlimited approval, in a block before going on, when it is short), then the buy or sell
-// transaction, signed with the wallet's first EVM key and followed until its receipt. The run
-// belongs to a TransactionFlow of the FlowService, so it ends the same way whether or not the
-// sheet that started it is still open. GUI thread only.
+// A prepared buy or sale of NOVR on Arbitrum One as a flow: the node asked again, the approval
+// of the token spent when the allowance is short (in a block before going on), then the buy or
+// sell transaction, signed with the prepared fees (EVMPreparedCallSigning) by the wallet's
+// first EVM key and followed until its receipt. The run belongs to a TransactionFlow of the
+// FlowService, so it ends the same way whether or not the sheet that started it is still
+// open. GUI thread only.
 
-#include "core/crypto/UInt256.h"
 #include "platform/SecureBytes.h"
 #include "state/flows/TransactionFlow.h"
+#include "state/sale/NOVRPreparedSale.h"
 
 #include <QPointer>
+#include <functional>
 #include <memory>
-#include <optional>
 #include <qcoro/qcorotask.h>
 
 namespace qm {
 
 class AppState;
 
-// What the user confirmed: a buy of `amount` NOVR base units for at most `maxCost` USDC base
-// units, or a sale of `amount`.
-struct NOVRSaleOrder {
-    enum class Direction { buy, sell };
-    Direction direction = Direction::buy;
-    UInt256 amount;
-    std::optional<UInt256> maxCost; // buys only: without one a buy fails with "Invalid amount"
+// What the run is given: the buy or sale as reviewed, the wallet's password, and where one
+// prepared again goes (the review shows it, the next press signs it).
+struct NOVRSaleRequest {
+    QPointer<AppState> state;
+    SecureBytes password;
+    NOVRPreparedSale prepared;
+    std::function<void(const NOVRPreparedSale&)> revised;
 };
 
 // Starts the run on `flow` at checkingAllowance. False, and nothing started, while the flow
 // runs: a second press never makes a second transaction. The password is wiped when the run
 // ends; after a buy or sale in a block, or one left without an answer, the state refreshes.
-bool startNOVRSale(TransactionFlow& flow, QPointer<AppState> state, NOVRSaleOrder order,
-                   SecureBytes password);
+bool startNOVRSale(TransactionFlow& flow, NOVRSaleRequest request);
 
-// The run itself (startNOVRSale gives it to the flow).
-QCoro::Task<void> runNOVRSale(FlowRun run, QPointer<AppState> state, NOVRSaleOrder order,
-                              std::shared_ptr<const SecureBytes> password);
+// The run itself (startNOVRSale gives it to the flow). A wrong password fails while the
+// allowance is checked, before any approval or signing step shows.
+QCoro::Task<void> runNOVRSale(FlowRun run, QPointer<AppState> state, NOVRPreparedSale prepared,
+                              std::shared_ptr<const SecureBytes> password,
+                              std::function<void(const NOVRPreparedSale&)> revised);
 
 } // namespace qm

@@ -3,11 +3,12 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Quillmark.Ui
 
-// The sale's confirmation: the order (every figure exact, the sale contract's whole address),
-// the wallet password and the confirm button; then, from the first step of the buy or sale on,
-// its progress until it is in a block ("Done") or was handed to the network without an answer. A failure brings the review back with its text
-// under the field. Opened while the view model's showConfirmation is set; "Cancel" clears it,
-// "Done" resets the model and asks the sale sheet to close (done()).
+// The sale's confirmation: the order (every figure exact, the sale contract's whole address)
+// with the max network fee of its prepared transactions, the wallet password and the confirm
+// button; then, from the first step of the buy or sale on, its progress until it is in a block
+// ("Done") or was handed to the network without an answer. A failure brings the review back
+// with its text under the field. Opened while the view model's showConfirmation is set;
+// "Cancel" clears it, "Done" resets the model and asks the sale sheet to close (done()).
 BRSheet {
     id: root
     objectName: "novrSwapConfirmSheet"
@@ -16,6 +17,8 @@ BRSheet {
     readonly property color violet: Qt.rgba(153 / 255, 69 / 255, 1, 1)
     readonly property color lightViolet: Qt.rgba(192 / 255, 132 / 255, 252 / 255, 1)
     readonly property color deepViolet: Qt.rgba(91 / 255, 33 / 255, 182 / 255, 1)
+    readonly property string maxFeeText: vm.hasReview ? vm.reviewMaxFee
+                                       : vm.isPreparing ? "..." : "\u2014"
     signal done()
 
     width: 460
@@ -95,6 +98,18 @@ BRSheet {
                                 }
                             }
                         }
+                        // The most the prepared transactions (an approval first, when one is
+                        // needed) may pay the network: what is signed.
+                        Rectangle {
+                            Layout.fillWidth: true
+                            implicitHeight: 1
+                            color: BRPalette.border
+                        }
+                        NOVRSummaryRow {
+                            objectName: "summaryRow_Max network fee"
+                            label: "Max network fee"
+                            value: root.maxFeeText
+                        }
                         // The contract the buy or sale calls (and any approval names), whole:
                         // two addresses that differ in the middle must not look the same.
                         Rectangle {
@@ -121,6 +136,31 @@ BRSheet {
                         }
                     }
                 }
+                // An approval first: the buy's or sale's own gas is a bound until then.
+                Text {
+                    objectName: "feeNote"
+                    visible: root.vm.reviewIncludesApproval
+                    Layout.fillWidth: true
+                    wrapMode: Text.Wrap
+                    textFormat: Text.PlainText
+                    text: "Includes the approval of " + (root.buying ? "USDC" : "NOVR")
+                          + ". The " + (root.buying ? "buy" : "sale") + "'s gas is estimated "
+                          + "once the approval is in a block; should it need more, the new fee "
+                          + "is shown before it is signed."
+                    font: BRFont.systemFont(11, Font.Normal)
+                    color: BRPalette.textSecondary
+                }
+                // Why the figures shown now could not be prepared again.
+                Text {
+                    objectName: "prepareError"
+                    visible: text.length > 0
+                    Layout.fillWidth: true
+                    wrapMode: Text.Wrap
+                    textFormat: Text.PlainText
+                    text: root.vm.prepareError
+                    font: BRFont.systemFont(11, Font.Normal)
+                    color: BRPalette.error
+                }
                 PasswordField {
                     id: passwordField
                     Layout.fillWidth: true
@@ -146,7 +186,8 @@ BRSheet {
                     BRPrimaryButton {
                         objectName: "confirmSaleButton"
                         text: root.buying ? "Buy NOVR" : "Sell NOVR"
-                        enabled: !root.vm.isSending && root.vm.hasPassword
+                        // Only the prepared buy or sale of the figures shown is signed.
+                        enabled: !root.vm.isSending && root.vm.hasPassword && root.vm.hasReview
                         onClicked: root.vm.executeSwap()
                     }
                 }

@@ -213,6 +213,20 @@ ColumnLayout {
             label: "Max cost (" + model.slippageText + ")"
             value: model.maxCostText + " USDC"
         }
+        // Why the buy or sale of these figures could not be prepared (too little to pay its
+        // gas, a price the node refuses).
+        Text {
+            objectName: "prepareError"
+            Layout.fillWidth: true
+            visible: text.length > 0 && !model.showConfirmation
+            textFormat: Text.PlainText
+            text: model.prepareError
+            wrapMode: Text.Wrap
+            font: BRFont.systemFont(11, Font.Normal)
+            color: BRPalette.error
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
+        }
     }
 
     Item { Layout.fillHeight: true }
@@ -222,11 +236,21 @@ ColumnLayout {
         objectName: "reviewSwapButton"
         Layout.alignment: Qt.AlignHCenter
         text: "Review Swap"
-        enabled: model.canReview
-        onClicked: model.showConfirmation = true
+        enabled: model.canReview && !model.isPreparing
+        // The model prepares the buy or sale; the confirmation opens when it is ready.
+        onClicked: model.review()
         contentItem: Row {
             spacing: 6
+            BRBusyIndicator {
+                objectName: "preparingIndicator"
+                visible: model.isPreparing
+                running: visible
+                anchors.verticalCenter: parent.verticalCenter
+                implicitWidth: 13
+                implicitHeight: 13
+            }
             BRSymbol {
+                visible: !model.isPreparing
                 anchors.verticalCenter: parent.verticalCenter
                 name: "arrow.triangle.swap"
                 size: 13

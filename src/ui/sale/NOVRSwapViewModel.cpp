@@ -6,7 +6,6 @@
 #include "state/AppState.h"
 #include "state/UserErrorText.h"
 #include "state/flows/FlowService.h"
-#include "state/sale/NOVRSaleFlow.h"
 #include "ui/theme/TypedAmount.h"
 
 #include <QPointer>
@@ -37,6 +36,7 @@ NOVRSwapViewModel::NOVRSwapViewModel(QObject* parent) : PasswordFormModel(parent
     m_quoteTimer.setInterval(std::chrono::milliseconds(500));
     connect(&m_quoteTimer, &QTimer::timeout, this, [this] { fetchQuote(); });
     connect(this, &NOVRSwapViewModel::quoteChanged, this, &NOVRSwapViewModel::orderLineChanged);
+    connect(this, &NOVRSwapViewModel::quoteChanged, this, &NOVRSwapViewModel::followFigures);
     if (FlowService* service = FlowService::installed()) {
         setFlow(service->flow(QStringLiteral("sale:arbitrum")));
     }
@@ -293,6 +293,7 @@ void NOVRSwapViewModel::reset() {
         m_flow->reset();
     }
     setShowConfirmation(false);
+    dropReview();
 }
 
 void NOVRSwapViewModel::setFlow(TransactionFlow* flow) {
@@ -332,27 +333,6 @@ void NOVRSwapViewModel::followFlowStep() {
         m_quoteTimer.start();
     }
     emit flowChanged();
-}
-
-void NOVRSwapViewModel::executeSwap() {
-    const std::optional<UInt256> amount = usableAmount();
-    if (!amount || !m_flow || m_flow->isRunning()) {
-        return;
-    }
-    NOVRSaleOrder order;
-    order.amount = *amount;
-    if (m_direction == Direction::Buy) {
-        order.direction = NOVRSaleOrder::Direction::buy;
-        order.maxCost = maxCostUSDC();
-    } else {
-        order.direction = NOVRSaleOrder::Direction::sell;
-    }
-    SecureBytes secret = SecureBytes::fromText(entry()->utf8());
-    // The flow holds the password now (and wipes it when it ends): none is left in the field.
-    wipePassword();
-    setErrorMessage(std::nullopt);
-    m_flow->setSummary(liveOrderLine(), QStringLiteral("on Arbitrum"));
-    startNOVRSale(*m_flow, appState(), order, std::move(secret));
 }
 
 QString NOVRSwapViewModel::liveOrderLine() const {

@@ -8,6 +8,13 @@
 // edit or quote has superseded is dropped. Every edit of the amount, the slippage or the
 // direction restarts a 0.5 s pause, after which one quote is asked for.
 //
+// "Review Swap" (review()) prepares the buy or sale of the figures as they are in the state's
+// sale layer (the approval it may need, the fees, the max network fee); the confirmation
+// opens on it, and only a review of the figures shown now can be confirmed: when the quote
+// moves under an open confirmation (a reverted buy is quoted again) the review is prepared
+// again, and a buy or sale the flow prepared again (the chain moved before the press) is shown
+// for the next press.
+//
 // The confirmation sheet's password (the shared password step, wiped once the flow has taken
 // it) starts the buy or sale on the sale's flow of the FlowService ("sale:arbitrum"), which
 // outlives this model; the sheet follows the flow's steps, progress, hash and error through
@@ -15,7 +22,9 @@
 
 #include "core/crypto/UInt256.h"
 #include "platform/async/CancellationToken.h"
+#include "platform/async/TaskHandle.h"
 #include "state/flows/TransactionFlow.h"
+#include "state/sale/NOVRPreparedSale.h"
 #include "ui/onboarding/PasswordFormModel.h"
 
 #include <QPointer>
@@ -58,6 +67,17 @@ class NOVRSwapViewModel : public PasswordFormModel {
     // The sale contract every buy and sale calls (and the spender of their approvals), whole.
     Q_PROPERTY(QString contractAddress READ contractAddress CONSTANT)
     Q_PROPERTY(bool canReview READ canReview NOTIFY quoteChanged)
+    // The review: prepared by review() for the figures shown now.
+    Q_PROPERTY(bool isPreparing READ isPreparing NOTIFY preparingChanged)
+    // Why the last preparation failed; cleared by the next one or an edit.
+    Q_PROPERTY(QString prepareError READ prepareError NOTIFY preparingChanged)
+    Q_PROPERTY(bool hasReview READ hasReview NOTIFY reviewChanged)
+    // "0.00042 ETH": the most the prepared transactions may pay the network, exact; empty
+    // without a review.
+    Q_PROPERTY(QString reviewMaxFee READ reviewMaxFee NOTIFY reviewChanged)
+    // The review includes an approval: the buy's or sale's own gas can only be estimated once
+    // it is in a block, so its part of the max fee is a bound.
+    Q_PROPERTY(bool reviewIncludesApproval READ reviewIncludesApproval NOTIFY reviewChanged)
     Q_PROPERTY(bool showConfirmation READ showConfirmation WRITE setShowConfirmation NOTIFY
                    showConfirmationChanged)
     // The flow: running, its progress (0 ... 1) and "45%", the hash of the buy or sale.
@@ -144,9 +164,23 @@ public:
     // runs), the sheet closed; the direction and the slippage stay.
     Q_INVOKABLE void reset();
 
-    // Confirm and Return: starts the buy or sale of the amount typed with the password. Nothing
-    // without a usable amount, and nothing while one runs. A buy without an estimate for the
-    // amount fails with "Invalid amount".
+    // "Review Swap": prepares the buy or sale of the figures shown (nothing while one is
+    // prepared or nothing can be reviewed); the confirmation opens when it is ready, the
+    // failure shows in prepareError otherwise. A failure of an earlier attempt goes.
+    Q_INVOKABLE void review();
+    bool isPreparing() const { return m_isPreparing; }
+    QString prepareError() const { return m_prepareError; }
+    // The prepared buy or sale under review, if any.
+    const std::optional<NOVRPreparedSale>& saleReview() const { return m_review; }
+    bool hasReview() const { return m_review.has_value(); }
+    QString reviewMaxFee() const;
+    bool reviewIncludesApproval() const;
+    // The order of the figures shown now: none without a usable amount, or for a buy without
+    // its maximum cost.
+    std::optional<NOVRSaleOrder> currentOrder() const;
+
+    // Confirm and Return: starts the reviewed buy or sale with the password. Nothing without
+    // a review of the figures shown now, and nothing while one runs.
     Q_INVOKABLE void executeSwap();
 
     // The flow the buy or sale runs on; by default the installed FlowService's.
@@ -177,6 +211,8 @@ signals:
     void showConfirmationChanged();
     void flowChanged();
     void orderLineChanged();
+    void preparingChanged();
+    void reviewChanged();
 
 protected:
     // Ends the quote running now: its answer is dropped and its request aborted.
@@ -192,6 +228,14 @@ private:
     QString liveOrderLine() const;
     // The USDC side of the order: a buy's estimate, a sale's proceeds at the floor price.
     std::optional<UInt256> estimatedUSDC() const;
+    // The figures moved: a review of others goes; under an open confirmation that is not
+    // running, the figures shown now are prepared again.
+    void followFigures();
+    void dropReview();
+    void startPreparing();
+    void setPreparing(bool preparing, QString error);
+    QCoro::Task<void> prepareReview(std::uint64_t revision, NOVRSaleOrder order,
+                                    CancellationToken token);
 
     struct BuyEstimate {
         UInt256 amount; // NOVR base units quoted
@@ -212,6 +256,14 @@ private:
     CancellationToken m_quoteToken;
 
     QPointer<TransactionFlow> m_flow;
+
+    std::optional<NOVRPreparedSale> m_review;
+    bool m_isPreparing = false;
+    QString m_prepareError;
+    std::optional<TaskHandle> m_prepareTask;
+    std::optional<NOVRSaleOrder> m_preparingOrder;
+    // Bumped when a review or its preparation stops answering the figures.
+    std::uint64_t m_reviewRevision = 0;
 };
 
 } // namespace qm

@@ -4,9 +4,10 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // The swap's confirmation: the review (what goes in, what should come out, the least that
-// may, exact and whole; the slippage, the route and the router's whole address; the wallet
-// password; Cancel and Swap), then, from the swap's first step on, its progress read from the
-// chain's flow until the chain has answered.
+// may, exact and whole; the slippage, the route and the router's whole address; on the EVM
+// chains the max network fee of the prepared transactions; the wallet password; Cancel and
+// Swap), then, from the swap's first step on, its progress read from the chain's flow until
+// the chain has answered.
 // "Swap complete!" only for a receipt that says so; a swap the chain reverted, or one that
 // left without an answer in time, says so with its id. A failure before anything left brings
 // the review back with its text under the field. Opened while the model's showConfirmation is
@@ -157,7 +158,28 @@ BRSheet {
                                 font: BRFont.monospacedFont(12, Font.Normal)
                             }
                         }
+                        // The most the prepared transactions (an approval first, when one is
+                        // needed) may pay the network: what the swap signs.
+                        Divider { visible: root.evm }
+                        DetailRow {
+                            objectName: "rowMaxFee"
+                            visible: root.evm
+                            label: "Max network fee"
+                            value: root.vm.hasReview ? root.vm.reviewMaxFee : "\u2014"
+                        }
                     }
+                }
+                Text {
+                    objectName: "feeNote"
+                    visible: root.evm && root.vm.reviewIncludesApproval
+                    Layout.fillWidth: true
+                    wrapMode: Text.Wrap
+                    textFormat: Text.PlainText
+                    text: "Includes the approval of " + root.symbolIn + ". The swap's gas is "
+                          + "estimated once the approval is in a block; should it need more, "
+                          + "the new fee is shown before the swap is signed."
+                    font: BRFont.systemFont(11, Font.Normal)
+                    color: BRPalette.textSecondary
                 }
                 ColumnLayout {
                     Layout.alignment: Qt.AlignHCenter
@@ -190,7 +212,9 @@ BRSheet {
                     BRPrimaryButton {
                         objectName: "swapConfirmButton"
                         text: "Swap"
+                        // On EVM chains only the prepared swap is signed.
                         enabled: !root.vm.isSending && root.vm.hasPassword
+                                 && (!root.evm || root.vm.hasReview)
                         contentItem: BRSymbolButtonLabel {
                             symbol: "arrow.triangle.swap"
                             text: "Swap"

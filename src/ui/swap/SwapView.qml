@@ -237,18 +237,49 @@ BRSheet {
                     }
                 }
 
+                // Why the swap of this quote could not be prepared (too little to pay its
+                // gas, a node that refuses it).
+                Text {
+                    objectName: "prepareError"
+                    Layout.fillWidth: true
+                    visible: text.length > 0
+                    textFormat: Text.PlainText
+                    text: swapVM.prepareError
+                    wrapMode: Text.Wrap
+                    font: BRFont.systemFont(11, Font.Normal)
+                    color: BRPalette.error
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+
                 Item { Layout.fillHeight: true }
 
                 BRPrimaryButton {
                     objectName: "reviewSwapButton"
                     Layout.fillWidth: true
                     text: "Review Swap"
-                    enabled: swapVM.canSwap
-                    contentItem: BRSymbolButtonLabel {
-                        symbol: "arrow.triangle.swap"
-                        text: "Review Swap"
+                    enabled: swapVM.canSwap && !swapVM.isPreparing
+                    contentItem: Item {
+                        implicitWidth: reviewLabel.implicitWidth
+                        implicitHeight: reviewLabel.implicitHeight
+                        BRSymbolButtonLabel {
+                            id: reviewLabel
+                            anchors.fill: parent
+                            visible: !swapVM.isPreparing
+                            symbol: "arrow.triangle.swap"
+                            text: "Review Swap"
+                        }
+                        BRBusyIndicator {
+                            objectName: "preparingIndicator"
+                            anchors.centerIn: parent
+                            visible: swapVM.isPreparing
+                            running: visible
+                            implicitWidth: 14
+                            implicitHeight: 14
+                        }
                     }
-                    onClicked: swapVM.showConfirmation = true
+                    // The model prepares the swap; the confirmation opens when it is ready.
+                    onClicked: swapVM.review()
                 }
             }
 

@@ -243,6 +243,13 @@ void SwapViewModel::inputsChanged() {
     // The review's amount follows the inputs, quote or not.
     emit quoteChanged();
     emit canSwapChanged();
+    // A review open on another swap closes; a swap's progress stays.
+    const TransactionFlow* current = flow();
+    if (m_showConfirmation && isEVMChain(m_chain) && !isSending() &&
+        (!current || current->step() == TransactionFlow::Step::Idle ||
+         current->step() == TransactionFlow::Step::Failed)) {
+        setShowConfirmation(false);
+    }
 }
 
 QString SwapViewModel::expectedOutputText() const {
@@ -368,41 +375,6 @@ void SwapViewModel::showSummary(TransactionFlow& flow, const SwapToken& in,
                     QStringLiteral("on ") + QString::fromStdString(displayName(m_chain)));
 }
 
-bool SwapViewModel::executeEVMSwap() {
-    TransactionFlow* current = flow();
-    AppState* state = appState();
-    if (!current || !state || !isEVMChain(m_chain) || current->isRunning()) {
-        return false;
-    }
-    if (!m_currentQuote ||
-        inputs() != Inputs{m_chain, m_currentQuote->tokenIn, m_currentQuote->tokenOut,
-                           m_currentQuote->amountIn, m_slippageBps}) {
-        requestQuote();
-        return false;
-    }
-    EVMSwapOrder order;
-    order.chain = m_chain;
-    order.quote = *m_currentQuote;
-    const std::vector<EVMAccountState>& accounts = state->evmAccounts(m_chain);
-    order.sender = accounts.empty() ? std::string() : accounts.front().account.address;
-    std::string typed = passwordUtf8();
-    auto password = std::make_shared<const SecureBytes>(SecureBytes::fromText(typed));
-    wipe(typed);
-    showSummary(*current, order.quote.tokenIn, order.quote.tokenOut);
-    const QPointer<AppState> owner(state);
-    return current->start(TransactionFlow::Step::CheckingAllowance,
-                          [owner, order, password](FlowRun run) {
-                              return runEVMSwap(std::move(run), owner, order, password);
-                          });
-}
-
-bool SwapViewModel::executeSwap() {
-    if (isEVMChain(m_chain)) {
-        return executeEVMSwap();
-    }
-    return m_chain == Chain::solana && executeSolanaSwap();
-}
-
 std::optional<SolanaSwapQuote> SwapViewModel::currentSolanaQuote() const {
     return m_solanaQuote ? std::optional(m_solanaQuote->quote) : std::nullopt;
 }
@@ -466,6 +438,7 @@ bool SwapViewModel::executeSolanaSwap() {
 void SwapViewModel::reset() {
     setAmountInString(QString());
     clearQuotes();
+    dropReview();
     setQuoteError(std::nullopt);
     wipePassword();
     if (TransactionFlow* current = flow()) {
@@ -478,6 +451,7 @@ void SwapViewModel::setQuote(std::optional<SwapQuote> quote) {
     if (quote == m_currentQuote) {
         return;
     }
+    dropReview();
     m_currentQuote = std::move(quote);
     emit quoteChanged();
     emit canSwapChanged();

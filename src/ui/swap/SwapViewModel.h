@@ -5,6 +5,12 @@
 // the chain, a token, the amount or the slippage drops it, and an answer to inputs that have
 // changed meanwhile is thrown away, so only a current quote can be reviewed and executed.
 //
+// "Review Swap" (review()) prepares the swap of the current quote in the state's swap layer on
+// Ethereum, Arbitrum and Polygon (the approval it may need, the fees, the max network fee);
+// the confirmation opens on it only while it answers the current inputs, and the swap signs
+// exactly it. When the chain moved before the press the flow hands back the swap prepared
+// again, which the review shows and the next press signs.
+//
 // The swap itself runs in the chain's flow ("swap:<chain>") of the flow service, which the
 // confirmation sheet reads (steps, progress, transaction id, failure) and which outlives the
 // sheet. The password typed there (the shared password step) is kept for a retry until a
@@ -18,6 +24,7 @@
 #include "services/swap/SwapQuote.h"
 #include "services/swap/SwapToken.h"
 #include "state/flows/TransactionFlow.h"
+#include "state/swap/EVMPreparedSwap.h"
 #include "ui/onboarding/PasswordFormModel.h"
 
 #include <QPointer>
@@ -68,6 +75,17 @@ class SwapViewModel : public PasswordFormModel {
     // nothing on chain enforces it, and the screens say so.
     Q_PROPERTY(bool minimumIsEstimate READ minimumIsEstimate NOTIFY quoteChanged)
     Q_PROPERTY(bool canSwap READ canSwap NOTIFY canSwapChanged)
+    // The review of an EVM swap: prepared by review() for the current quote.
+    Q_PROPERTY(bool isPreparing READ isPreparing NOTIFY preparingChanged)
+    // Why the last review() could not prepare the swap; cleared by the next one or an edit.
+    Q_PROPERTY(QString prepareError READ prepareError NOTIFY preparingChanged)
+    Q_PROPERTY(bool hasReview READ hasReview NOTIFY reviewChanged)
+    // "0.00042 ETH": the most the prepared transactions may pay the network, exact; empty
+    // without a review.
+    Q_PROPERTY(QString reviewMaxFee READ reviewMaxFee NOTIFY reviewChanged)
+    // The review includes an approval: the swap's own gas can only be estimated once it is in
+    // a block, so its part of the max fee is a bound.
+    Q_PROPERTY(bool reviewIncludesApproval READ reviewIncludesApproval NOTIFY reviewChanged)
     // The flow of this chain's swaps: step, progress, txHash, errorMessage, isRunning.
     Q_PROPERTY(qm::TransactionFlow* flow READ flow NOTIFY flowChanged)
     Q_PROPERTY(bool isSending READ isSending NOTIFY canSwapChanged)
@@ -167,10 +185,24 @@ public:
     bool showConfirmation() const { return m_showConfirmation; }
     void setShowConfirmation(bool shown);
 
-    // Starts the swap of the current quote on Ethereum, Arbitrum or Polygon with the password
-    // set on this model, in the chain's flow. False, and nothing started, when there is no
-    // quote for the current inputs (it asks for one then: a quote older than the last edit
-    // is never executed), the chain is not an EVM chain, or a swap of the chain still runs.
+    // "Review Swap": on Ethereum, Arbitrum and Polygon prepares the swap of the current quote
+    // (nothing while one is prepared or nothing can be swapped); the confirmation opens when
+    // it is ready, the failure shows in prepareError otherwise. On Solana the order is the
+    // review: the confirmation opens at once. A failure of an earlier attempt goes.
+    Q_INVOKABLE void review();
+    bool isPreparing() const { return m_isPreparing; }
+    QString prepareError() const { return m_prepareError; }
+    // The prepared EVM swap under review, if any.
+    const std::optional<EVMPreparedSwap>& evmReview() const { return m_review; }
+    bool hasReview() const { return m_review.has_value(); }
+    QString reviewMaxFee() const;
+    bool reviewIncludesApproval() const;
+
+    // Starts the swap under review on Ethereum, Arbitrum or Polygon with the password set on
+    // this model, in the chain's flow. False, and nothing started, when there is no quote for
+    // the current inputs (it asks for one then: a quote older than the last edit is never
+    // executed), no review prepared for it, the chain is not an EVM chain, or a swap of the
+    // chain still runs.
     Q_INVOKABLE bool executeEVMSwap();
     // The same on Solana: signs the current order's transaction and hands it to the
     // aggregator. False, and nothing started, without an order for the current inputs (it
@@ -199,6 +231,8 @@ signals:
     void canSwapChanged();
     void flowChanged();
     void showConfirmationChanged();
+    void preparingChanged();
+    void reviewChanged();
 
 private:
     QVariantList availableTokenList() const;
@@ -218,6 +252,13 @@ private:
     // The promised output of the current quote; none without one.
     std::optional<Amount> quotedOutput() const;
     void setQuote(std::optional<SwapQuote> quote);
+    // The review answers the current quote no more: it goes, with a preparation in flight.
+    void dropReview();
+    void setPreparing(bool preparing, QString error);
+    QCoro::Task<void> prepareReview(std::uint64_t revision, EVMSwapOrder order,
+                                    CancellationToken token);
+    // The swap of the current quote from the chain's first account.
+    EVMSwapOrder currentOrder() const;
     void setSolanaQuote(std::optional<SolanaOrder> order);
     void clearQuotes();
     // What the flow shows of the swap it runs: "1.5 SOL → 225.0000 USDC", "on Solana".
@@ -254,6 +295,12 @@ private:
     // request for the current inputs is kept.
     std::uint64_t m_generation = 0;
     std::optional<TaskHandle> m_quoteTask;
+    // The review and its preparation; the revision counts the quotes it may answer.
+    std::optional<EVMPreparedSwap> m_review;
+    bool m_isPreparing = false;
+    QString m_prepareError;
+    std::optional<TaskHandle> m_prepareTask;
+    std::uint64_t m_reviewRevision = 0;
 };
 
 } // namespace qm

@@ -37,7 +37,11 @@ abstract contract MintableToken {
         return true;
     }
 
+    // Runs before every transfer; tokens that make transfers dearer override it.
+    function beforeMove() internal virtual {}
+
     function move(address from, address to, uint256 amount) private {
+        beforeMove();
         require(balanceOf[from] >= amount, "insufficient balance");
         balanceOf[from] -= amount;
         balanceOf[to] += amount;
@@ -63,6 +67,25 @@ contract BreakableUSDC is MintableToken {
         allowance[msg.sender][spender] = amount;
         emit Approval(msg.sender, spender, amount);
         return true;
+    }
+
+    function name() external pure returns (string memory) { return "USD Coin"; }
+    function symbol() external pure returns (string memory) { return "USDC"; }
+    function decimals() external pure override returns (uint8) { return 6; }
+}
+
+// USDC whose transfers can be made to cost far more gas (each writes `weight` fresh storage
+// slots, about 22,000 gas apiece): a swap paying it needs more than a swap's usual gas, which
+// shows only once its approval is in a block.
+contract HeavyUSDC is MintableToken {
+    uint256 public weight;
+    uint256 private written;
+    mapping(uint256 => uint256) private ballast;
+
+    function setWeight(uint256 slots) external { weight = slots; }
+
+    function beforeMove() internal override {
+        for (uint256 i = 0; i < weight; ++i) ballast[written++] = 1;
     }
 
     function name() external pure returns (string memory) { return "USD Coin"; }

@@ -174,9 +174,10 @@ Item {
         function test_2b_reviewShowsEveryDigitAndTheWholeContract() {
             typeInto(within(find("novrCard"), "amountField"), "1.000000000000000001")
             tryCompare(vm(), "canReview", true, 10000)
+            // The confirmation opens once the buy of these figures is prepared.
             click("reviewSwapButton")
+            tryVerify(() => confirmSheet() !== null && confirmSheet().opened, 20000)
             const sheet = confirmSheet()
-            tryCompare(sheet, "opened", true)
             for (const width of [460, 260]) {
                 sheet.width = width
                 verifyWhole(within(find("summaryRow_Amount"), "value"),
@@ -194,8 +195,10 @@ Item {
         }
 
         function test_3_wrongThenRightPassword() {
+            // The review opens once the buy of these figures is prepared.
             click("reviewSwapButton")
-            tryCompare(confirmSheet(), "opened", true)
+            tryVerify(() => confirmSheet() !== null && confirmSheet().opened, 20000)
+            verify(vm().hasReview)
             const sheetItem = confirmSheet().contentItem
             compare(textIn(sheetItem, "confirmTitle"), "Confirm Buy")
             // Every figure exact: the form's 1.0050 and 1.0352 are 1.005 and 1.03515.
@@ -205,14 +208,28 @@ Item {
             compare(rowValue("summaryRow_Slippage"), "3%")
             compare(rowValue("summaryRow_Floor price"), "1.234567 USDC")
             compare(rowValue("summaryRow_Contract"), "0x5ed14b12336d678d17aB2e4F1A799E74225d6740")
+            // The most the approval and the buy may pay the network, exact, in ETH.
+            compare(rowValue("summaryRow_Max network fee"), vm().reviewMaxFee)
+            verify(/^0\.[0-9]+ ETH$/.test(vm().reviewMaxFee), vm().reviewMaxFee)
+            verify(find("feeNote"))
+            const shownFee = rowValue("summaryRow_Max network fee")
             verify(!find("confirmSaleButton").enabled)
             shoot("sale-confirm")
 
+            // A wrong password: no step that did not happen shows before its text.
+            const titles = []
+            const note = () => {
+                if (vm().showsProgress && titles[titles.length - 1] !== vm().stepTitle)
+                    titles.push(vm().stepTitle)
+            }
+            vm().flowChanged.connect(note)
             typeInto(find("salePasswordField"), "wrong horse")
             verify(find("confirmSaleButton").enabled)
             click("confirmSaleButton")
             tryCompare(vm(), "isSending", false, 20000)
             tryText("saleError", "Incorrect password", 20000)
+            vm().flowChanged.disconnect(note)
+            verify(titles.every(t => t === "Checking allowance..."), JSON.stringify(titles))
             verify(find("reviewFace"))
             shoot("sale-wrong-password")
             compare(fixture.sentCount(), 0)
@@ -231,6 +248,8 @@ Item {
             verify(find("doneButton"))
             compare(fixture.novrBalance(), "1000000000000000000")
             compare(fixture.sentCount(), 2)
+            // The fee shown is what the approval and the buy signed allowed.
+            compare(fixture.allowedFees(), shownFee)
             shoot("sale-complete")
 
             click("doneButton")

@@ -230,6 +230,11 @@ Item {
             compare(textOf("value", find("rowMinimum")), vm().minimumReceivedText + " USDC")
             compare(textOf("value", find("rowSlippage")), "0.5%")
             compare(textOf("value", find("rowRoute")), "ETH \u2192 0.3% \u2192 USDC")
+            // The most the prepared swap may pay the network, exact, in ETH; no approval.
+            const shownFee = textOf("value", find("rowMaxFee"))
+            compare(shownFee, vm().reviewMaxFee)
+            verify(/^0\.[0-9]+ ETH$/.test(shownFee), shownFee)
+            verify(!shown("feeNote"))
             const field = find("swapPasswordField")
             tryVerify(() => field.activeFocus)
             verify(!find("swapConfirmButton").enabled)
@@ -273,6 +278,7 @@ Item {
             verify(shown("swapDoneButton"))
             verify(Number(fixture.usdcBalance()) > Number(usdcBefore))
             compare(fixture.walletNonce(), nonceBefore + 1)
+            compare(fixture.allowedFees(nonceBefore), shownFee) // what the swap signed allowed
             // The transaction left: the password is gone from the model and the field.
             verify(!vm().hasPassword)
             compare(field.text, "")
@@ -372,6 +378,11 @@ Item {
             awaitQuote()
             mouseClick(find("reviewSwapButton"))
             tryVerify(() => confirm().opened)
+            // The approval comes first: the fee counts it, and the note says the swap's part is
+            // a bound until the approval is in a block.
+            verify(shown("feeNote"))
+            const shownFee = textOf("value", find("rowMaxFee"))
+            compare(shownFee, vm().reviewMaxFee)
             typeText(fixture.password())
             fixture.setAutomine(false)
             mouseClick(find("swapConfirmButton"))
@@ -389,6 +400,7 @@ Item {
             fixture.mine()
             fixture.setAutomine(true)
             tryVerify(() => confirm().step === TransactionFlow.Confirmed, 15000)
+            compare(fixture.allowedFees(nonceBefore), shownFee) // the approval's and the swap's
             mouseClick(find("swapDoneButton"))
             tryVerify(() => !swap.visible)
         }

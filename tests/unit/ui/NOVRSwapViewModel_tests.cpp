@@ -8,6 +8,7 @@
 #include "RefreshFixture.h"
 #include "RunTask.h"
 #include "core/encoding/Hex.h"
+#include "core/model/Amount.h"
 #include "services/sale/NOVRSaleContract.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
@@ -367,6 +368,14 @@ protected:
         vm->setFlow(flows->flow("sale:arbitrum"));
     }
 
+    // Review Swap: prepares the figures shown and waits for the confirmation to open on them.
+    void review() {
+        vm->review();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !vm->isPreparing(); }, 20'000));
+        ASSERT_TRUE(vm->hasReview()) << vm->prepareError().toStdString();
+        EXPECT_TRUE(vm->showConfirmation());
+    }
+
     void confirm(const QString& password) {
         vm->setPassword(password);
         vm->executeSwap();
@@ -384,9 +393,29 @@ TEST_F(SaleSheetOnAnvil, TheSheetFollowsEachStepAndASecondConfirmSendsNothing) {
     vm->setAmountString("1");
     runTask(vm->fetchQuote());
     ASSERT_TRUE(vm->canReview());
+    // Nothing is confirmed unreviewed.
+    vm->setPassword("correct horse");
+    vm->executeSwap();
+    EXPECT_FALSE(vm->isSending());
+    review();
+    // The approval of USDC first: the max fee of both, the buy's part a bound.
+    EXPECT_TRUE(vm->reviewIncludesApproval());
+    const std::string feeText = Amount{vm->saleReview()->call.maxFee, 18}.exactText() + " ETH";
+    EXPECT_EQ(vm->reviewMaxFee().toStdString(), feeText);
 
+    // A wrong password shows no step that did not happen.
+    std::vector<QString> titles;
+    const QMetaObject::Connection watch =
+        QObject::connect(vm.get(), &NOVRSwapViewModel::flowChanged, [&] {
+            if (vm->showsProgress() && (titles.empty() || titles.back() != vm->stepTitle())) {
+                titles.push_back(vm->stepTitle());
+            }
+        });
     confirm("wrong horse");
+    QObject::disconnect(watch);
+    EXPECT_EQ(titles, std::vector<QString>{"Checking allowance..."});
     EXPECT_EQ(vm->errorText(), "Incorrect password");
+    EXPECT_TRUE(vm->hasReview()); // the same figures: the same review
     // The flow took the password: none is left with the form.
     EXPECT_FALSE(vm->hasPassword());
     EXPECT_FALSE(vm->showsProgress());
@@ -447,6 +476,7 @@ TEST_F(SaleSheetOnAnvil, TheSheetFollowsEachStepAndASecondConfirmSendsNothing) {
     EXPECT_EQ(vm->txHash(), "");
     EXPECT_EQ(vm->orderLine(), "\u2014 USDC \u2192  NOVR");
     EXPECT_FALSE(vm->showConfirmation());
+    EXPECT_FALSE(vm->hasReview());
     EXPECT_EQ(vm->direction(), Direction::Buy);
 }
 
@@ -457,6 +487,8 @@ TEST_F(SaleSheetOnAnvil, ARevertedBuyGoesBackToTheReviewAndQuotesAgain) {
     runTask(vm->fetchQuote());
     ASSERT_EQ(vm->estimatedCostUSDC(), units(1'005'000));
 
+    review();
+    EXPECT_FALSE(vm->reviewIncludesApproval());
     chain->node().setAutomine(false);
     vm->setPassword("correct horse");
     vm->executeSwap();
@@ -472,8 +504,59 @@ TEST_F(SaleSheetOnAnvil, ARevertedBuyGoesBackToTheReviewAndQuotesAgain) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return vm->estimatedCostUSDC() == units(1'035'150) && !vm->isQuoting(); }, 20'000));
     EXPECT_EQ(vm->maxCostText(), "1.0455");
+    // The open confirmation is prepared again for the new figures: only they can be confirmed.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return vm->hasReview(); }, 20'000));
+    EXPECT_EQ(vm->saleReview()->order.maxCost, units(1'045'501));
+    EXPECT_TRUE(vm->showConfirmation());
     // Another try asks for the password again: the first run took it.
     EXPECT_FALSE(vm->hasPassword());
+}
+
+// The review belongs to the figures it was prepared for: an edit drops it, a failure to
+// prepare shows and opens nothing, and Review Swap clears an earlier attempt's failure.
+TEST_F(SaleSheetOnAnvil, AReviewAnswersTheFiguresItWasPreparedFor) {
+    vm->setAmountString("1");
+    runTask(vm->fetchQuote());
+    review();
+    const NOVRPreparedSale first = *vm->saleReview();
+    EXPECT_EQ(first.order.amount, *UInt256::powerOfTen(18));
+    EXPECT_EQ(first.order.maxCost, units(1'015'050));
+    vm->setShowConfirmation(false);
+    vm->setSlippageBps(300);
+    EXPECT_FALSE(vm->hasReview());
+    EXPECT_FALSE(vm->isPreparing()); // the confirmation is closed: nothing prepares by itself
+    review();
+    EXPECT_EQ(vm->saleReview()->order.maxCost, units(1'035'150));
+    vm->setShowConfirmation(false);
+
+    // A sale contract that stopped answering after the quote: nothing is prepared, the
+    // confirmation stays closed and the failure shows.
+    chain->setFloorMode(2);
+    vm->toggleDirection();
+    runTask(vm->fetchQuote());
+    EXPECT_FALSE(vm->canReview()); // the quote failed
+    chain->setFloorMode(0);
+    runTask(vm->fetchQuote());
+    ASSERT_TRUE(vm->canReview());
+    chain->setFloorMode(2);
+    vm->review();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !vm->isPreparing(); }, 20'000));
+    EXPECT_FALSE(vm->hasReview());
+    EXPECT_FALSE(vm->showConfirmation());
+    EXPECT_THAT(vm->prepareError().toStdString(), ::testing::HasSubstr("floor price unavailable"));
+    chain->setFloorMode(0);
+
+    // A failed attempt's text goes with the next Review Swap.
+    vm->toggleDirection();
+    runTask(vm->fetchQuote());
+    review();
+    confirm("wrong horse");
+    EXPECT_EQ(vm->errorText(), "Incorrect password");
+    vm->setShowConfirmation(false);
+    review();
+    EXPECT_FALSE(vm->hasError());
+    EXPECT_EQ(vm->broadcastStep(), TransactionFlow::Step::Idle);
+    EXPECT_EQ(chain->minedNonce(wallet), 0u);
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // Swaps signed by the wallet and sent to Uniswap V3 on anvil, driven through the swap view
-// model: each shape with its balances after, the approval awaited to its receipt (also with a
-// block every 12 seconds), reverted approvals and swaps reported as such, wrong passwords and
-// stale quotes that send nothing.
+// model: each shape with its balances after and the max network fee of its review against
+// what was signed, the approval awaited to its receipt (also with a block every 12 seconds),
+// reverted approvals and swaps reported as such, wrong passwords and stale quotes that send
+// nothing, a gas price risen since the review and a swap that needs more gas once its approval
+// is in a block stopping before they sign.
 
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
@@ -10,6 +12,7 @@
 #include "TestContracts.h"
 #include "UniswapV3Fixture.h"
 #include "core/encoding/Hex.h"
+#include "core/model/Amount.h"
 #include "services/evm/ERC20.h"
 #include "services/swap/EVMSwapTokens.h"
 #include "services/swap/SwapError.h"
@@ -17,6 +20,7 @@
 #include "services/swap/UniswapQuoter.h"
 #include "state/AppState.h"
 #include "state/flows/ERC20Approval.h"
+#include "state/flows/EVMPreparedCall.h"
 #include "state/flows/EVMTransactionSteps.h"
 #include "state/flows/FlowService.h"
 #include "state/swap/EVMSwapExecution.h"
@@ -72,9 +76,51 @@ TEST(SwapFees, TheTipNeverExceedsTheCapAndLimitsHaveFloors) {
 
     EXPECT_EQ(approvalGasLimit(45'000), 60'000u);
     EXPECT_EQ(approvalGasLimit(80'000), 80'000u);
-    EXPECT_EQ(swapGasLimit(150'000), 240'000u);
-    EXPECT_EQ(swapGasLimit(300'000), 360'000u);
-    EXPECT_THROW(swapGasLimit(~std::uint64_t{0}), SwapError);
+
+    // A call prepared from its own estimate: a fifth over the larger of it and the floor.
+    EVMCallPlan plan;
+    plan.chain = Chain::polygon;
+    plan.token = Bytes(20, 2);
+    plan.spender = Bytes(20, 3);
+    plan.to = plan.spender;
+    plan.gasFloor = 200'000;
+    plan.feeFactor = 3;
+    figures.nonce = 7;
+    figures.gasPrice = gwei;
+    figures.priorityFee = gwei;
+    figures.gasEstimate = 150'000;
+    EVMPreparedCall call = preparedCallFromFigures(plan, false, figures);
+    EXPECT_EQ(call.call.gasLimit, 240'000u);
+    EXPECT_FALSE(call.approval.has_value());
+    EXPECT_FALSE(call.callLimitIsBound);
+    figures.gasEstimate = 300'000;
+    call = preparedCallFromFigures(plan, false, figures);
+    EXPECT_EQ(call.call.gasLimit, 360'000u);
+    EXPECT_EQ(call.maxFee, gwei.checkedMultiply(UInt256(0, 0, 0, 3 * 360'000)).value());
+    EXPECT_EQ(call.callTransaction(9).nonce, 9u);
+    EXPECT_EQ(call.callTransaction(9).maxFeePerGas, gwei.checkedMultiply(UInt256(0, 0, 0, 3)));
+    // With the approval first, from the approval's estimate: the call gets its floor with the
+    // margin and the next nonce, and the max fee counts both.
+    figures.gasEstimate = 45'000;
+    call = preparedCallFromFigures(plan, true, figures);
+    ASSERT_TRUE(call.approval.has_value());
+    EXPECT_EQ(call.approval->gasLimit, 60'000u);
+    EXPECT_EQ(call.approval->maxFeePerGas, gwei.checkedMultiply(UInt256(0, 0, 0, 2)));
+    EXPECT_EQ(call.approval->nonce, 7u);
+    EXPECT_EQ(call.call.gasLimit, 240'000u);
+    EXPECT_EQ(call.call.nonce, 8u);
+    EXPECT_TRUE(call.callLimitIsBound);
+    EXPECT_EQ(call.maxFee,
+              gwei.checkedMultiply(UInt256(0, 0, 0, 2 * 60'000 + 3 * 240'000)).value());
+    const ETHTransaction approve = call.approvalTransaction(7);
+    EXPECT_EQ(approve.to, plan.token);
+    EXPECT_EQ(approve.data, erc20ApproveCalldata(plan.spender, UInt256::max()));
+    EXPECT_EQ(maxNetworkFeeText(call), "0.00084 POL");
+    figures.gasEstimate = ~std::uint64_t{0};
+    EXPECT_THROW(preparedCallFromFigures(plan, false, figures), std::range_error);
+    figures.gasEstimate = 0;
+    figures.gasPrice = UInt256::max();
+    EXPECT_THROW(preparedCallFromFigures(plan, true, figures), std::range_error);
 }
 
 TEST(SwapFees, TheGasMarginIsAFifthOfTheLargerOfEstimateAndFloorUpToTheLastFittingLimit) {
@@ -127,8 +173,19 @@ public:
         return model.currentQuote().value_or(SwapQuote{});
     }
 
-    // Starts the swap and waits for the flow's end; the final step.
+    // Review Swap: prepares the swap of the current quote and waits for it.
+    void review() {
+        model.review();
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !model.isPreparing(); }, 30'000));
+        EXPECT_TRUE(model.hasReview()) << model.prepareError().toStdString();
+    }
+
+    // Starts the swap (reviewed first when it is not) and waits for the flow's end; the final
+    // step.
     Step swap() {
+        if (!model.hasReview()) {
+            review();
+        }
         steps.clear();
         EXPECT_TRUE(model.executeEVMSwap());
         EXPECT_TRUE(QTest::qWaitFor([this] { return !flow()->isRunning(); }, 90'000));
@@ -145,6 +202,29 @@ public:
         return m_node.rpc("eth_getTransactionByHash", {hash.toStdString()});
     }
     json receipt(const QString& hash) { return m_node.minedReceipt(hash.toStdString()); }
+    // The most the wallet's mined transactions from the `from`-th on could have paid the
+    // network: the sum of their gas limits times their fee caps.
+    UInt256 allowedFees(std::size_t from) {
+        UInt256 sum;
+        const std::vector<json> sent = m_node.minedTransactionsFrom(address);
+        for (std::size_t i = from; i < sent.size(); ++i) {
+            sum = sum.checkedAdd(quantity(sent[i].at("gas"))
+                                     .checkedMultiply(quantity(sent[i].at("maxFeePerGas")))
+                                     .value())
+                      .value();
+        }
+        return sum;
+    }
+    // Raises the node's gas price past `factor` times what it is.
+    void raiseGasPrice(std::uint64_t factor) {
+        const UInt256 now = quantity(m_node.rpc("eth_gasPrice", json::array()));
+        // The next block's base fee is 7/8 of an empty block's: 8/7 more makes up for it.
+        m_node.mineWithBaseFee(now.checkedMultiply(UInt256(0, 0, 0, factor * 8 / 7 + factor / 50))
+                                   .value()
+                                   .description());
+        ASSERT_GT(quantity(m_node.rpc("eth_gasPrice", json::array())),
+                  now.checkedMultiply(UInt256(0, 0, 0, factor)).value());
+    }
     UInt256 gasPaid(const QString& hash) {
         const json r = receipt(hash);
         return quantity(r.at("gasUsed"))
@@ -199,6 +279,13 @@ TEST_P(SwapOnAnvil, EachShapeSwapsToTheWalletAndIsConfirmedByItsReceipt) {
     // Native in: no allowance to read, no approval; one transaction even for two presses.
     const SwapQuote buy = w.quote(w.native(), w.usdc(), "1.5");
     EXPECT_EQ(buy.amountIn, whole(15, 17));
+    EXPECT_FALSE(w.model.executeEVMSwap()); // nothing is signed unreviewed
+    w.review();
+    EXPECT_FALSE(w.model.reviewIncludesApproval());
+    const UInt256 buyFee = w.model.evmReview()->call.maxFee;
+    const std::string feeText =
+        Amount{buyFee, 18}.exactText() + " " + nativeSymbol(uniswap.chain());
+    EXPECT_EQ(w.model.reviewMaxFee().toStdString(), feeText);
     EXPECT_TRUE(w.model.executeEVMSwap());
     EXPECT_FALSE(w.model.executeEVMSwap());
     EXPECT_FALSE(w.model.canSwap());
@@ -215,14 +302,23 @@ TEST_P(SwapOnAnvil, EachShapeSwapsToTheWalletAndIsConfirmedByItsReceipt) {
     EXPECT_LE(quantity(sent.at("maxPriorityFeePerGas")), quantity(sent.at("maxFeePerGas")));
     EXPECT_GE(quantity(sent.at("gas")), UInt256(0, 0, 0, 240'000));
     EXPECT_EQ(quantity(sent.at("chainId")), UInt256(0, 0, 0, evmChainID(uniswap.chain())));
+    // The max network fee reviewed is what the signed swap allows.
+    EXPECT_EQ(w.allowedFees(0), buyFee);
 
     // Token to native: the approval first (the largest amount), then the multicall.
     const UInt256 etherBefore = uniswap.nativeBalance(w.address);
     w.model.reset();
     w.model.setPassword(password);
     const SwapQuote sell = w.quote(w.usdc(), w.native(), "1000");
+    w.review();
+    // The approval first: the swap's own limit is its floor with the margin until then.
+    EXPECT_TRUE(w.model.reviewIncludesApproval());
+    ASSERT_TRUE(w.model.evmReview()->call.approval.has_value());
+    EXPECT_EQ(w.model.evmReview()->call.call.gasLimit, 240'000u);
+    const UInt256 sellFee = w.model.evmReview()->call.maxFee;
     EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
-    EXPECT_FALSE(w.model.hasPassword()); // used up once the transactions left
+    EXPECT_EQ(w.allowedFees(1), sellFee); // the approval's and the swap's
+    EXPECT_FALSE(w.model.hasPassword());  // used up once the transactions left
     EXPECT_EQ(w.steps,
               (std::vector<Step>{Step::CheckingAllowance, Step::Approving, Step::Signing,
                                  Step::Broadcasting, Step::WaitingConfirmation, Step::Confirmed}));
@@ -243,7 +339,11 @@ TEST_P(SwapOnAnvil, EachShapeSwapsToTheWalletAndIsConfirmedByItsReceipt) {
     w.model.setPassword(password);
     const SwapQuote stable = w.quote(w.usdc(), w.dai(), "250.5");
     EXPECT_EQ(stable.amountIn, UInt256(0, 0, 0, 250'500'000));
+    w.review();
+    EXPECT_FALSE(w.model.reviewIncludesApproval());
+    const UInt256 stableFee = w.model.evmReview()->call.maxFee;
     EXPECT_EQ(w.swap(), Step::Confirmed);
+    EXPECT_EQ(w.allowedFees(3), stableFee);
     EXPECT_EQ(w.steps,
               (std::vector<Step>{Step::CheckingAllowance, Step::Signing, Step::Broadcasting,
                                  Step::WaitingConfirmation, Step::Confirmed}));
@@ -262,6 +362,7 @@ TEST(SwapExecution, WrongPasswordsAndStaleQuotesSendNothing) {
     w.quote(w.native(), w.usdc(), "1");
     w.model.setPassword(QStringLiteral("wrong horse"));
     EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.steps, (std::vector<Step>{Step::CheckingAllowance, Step::Failed})); // no signing
     EXPECT_FALSE(w.flow()->errorMessage().isEmpty());
     EXPECT_EQ(w.model.errorText(), w.flow()->errorMessage()); // under the password field
     EXPECT_TRUE(w.model.hasPassword()); // nothing left: kept for a corrected retry
@@ -270,8 +371,12 @@ TEST(SwapExecution, WrongPasswordsAndStaleQuotesSendNothing) {
 
     // Edits after the quote: nothing starts until the quote of the new inputs has come.
     w.model.setPassword(password);
+    ASSERT_TRUE(w.model.showConfirmation());
     w.model.setAmountInString("2");
     EXPECT_FALSE(w.model.canSwap());
+    // The review of the old amount goes, and the confirmation open on it closes.
+    EXPECT_FALSE(w.model.hasReview());
+    EXPECT_FALSE(w.model.showConfirmation());
     EXPECT_FALSE(w.model.executeEVMSwap()); // and it asks for the new quote itself
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.model.hasQuote(); }, 10'000));
     EXPECT_EQ(w.model.currentQuote()->amountIn, whole(2, 18));
@@ -313,8 +418,9 @@ TEST(SwapExecution, APriceMovedByAnotherAccountFailsTheSwap) {
         return w.node().rpc("eth_sendTransaction", json::array({tx})).get<std::string>();
     };
 
-    // Moved after the quote, before the swap: the node refuses its estimate; nothing leaves.
+    // Moved after the review, before the swap: the node refuses its estimate; nothing leaves.
     w.quote(w.native(), w.usdc(), "1");
+    w.review();
     moveThePrice("0x3b9aca00");
     EXPECT_EQ(w.swap(), Step::Failed);
     EXPECT_NE(w.flow()->errorMessage().toStdString().find("Too little received"), std::string::npos)
@@ -325,6 +431,7 @@ TEST(SwapExecution, APriceMovedByAnotherAccountFailsTheSwap) {
     w.model.reset();
     w.model.setPassword(password);
     w.quote(w.native(), w.usdc(), "1");
+    w.review();
     w.node().setAutomine(false);
     w.steps.clear();
     ASSERT_TRUE(w.model.executeEVMSwap());
@@ -374,6 +481,7 @@ TEST(SwapExecution, AnApprovalThatRevertsStopsTheSwap) {
     w.node().setCode(uniswap.usdc(),
                      test::TestContracts::shared().deployedBytecode("BreakableUSDC"));
     w.quote(w.usdc(), w.native(), "100");
+    w.review();
     w.node().setAutomine(false);
     w.steps.clear();
     ASSERT_TRUE(w.model.executeEVMSwap());
@@ -419,6 +527,82 @@ TEST(SwapExecution, AnApprovalNeverMinedStopsTheSwapAndARetryGoesOn) {
               (std::vector<Step>{Step::CheckingAllowance, Step::Signing, Step::Broadcasting,
                                  Step::WaitingConfirmation, Step::Confirmed}));
     EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(9'990, 6));
+    EXPECT_EQ(w.nonce(), 2u);
+}
+
+// The node's gas price a thousandfold between the review and the press: nothing is signed,
+// the review shows the swap prepared again with its max network fee, and the next press signs
+// exactly that.
+TEST(SwapExecution, AGasPriceRisenSinceTheReviewStopsBeforeSigningAndTheNextPressPaysIt) {
+    if (!AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    SwapWallet w(Chain::ethereum);
+    w.quote(w.native(), w.usdc(), "1");
+    w.review();
+    const EVMPreparedSwap shown = *w.model.evmReview();
+    w.raiseGasPrice(1000);
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.steps, (std::vector<Step>{Step::CheckingAllowance, Step::Failed}));
+    EXPECT_EQ(w.nonce(), 0u);
+    ASSERT_TRUE(w.model.hasReview());
+    const EVMPreparedSwap revised = *w.model.evmReview();
+    EXPECT_EQ(revised.order, shown.order);
+    EXPECT_GT(revised.call.maxFee, shown.call.maxFee.checkedMultiply(UInt256(0, 0, 0, 300)));
+    EXPECT_EQ(w.model.errorText(), "This transaction now needs a max network fee of " +
+                                       w.model.reviewMaxFee() +
+                                       ", more than the one shown. Review it and confirm again.");
+    EXPECT_TRUE(w.model.hasPassword()); // nothing left: kept for the next press
+
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    const json sent = w.transaction(w.flow()->txHash());
+    EXPECT_EQ(quantity(sent.at("maxFeePerGas")), revised.call.call.maxFeePerGas);
+    EXPECT_EQ(w.allowedFees(0), revised.call.maxFee);
+    EXPECT_EQ(w.nonce(), 1u);
+}
+
+// A token whose transfers cost far more gas than a swap's floor: the review can only bound the
+// swap's gas while its approval comes first. Once the approval is in a block the swap's
+// estimate passes that bound: the swap stops before it is signed, the approval done, and the
+// review shows the swap alone with its estimated limit, which the next press signs.
+TEST(SwapExecution, ASwapNeedingMoreGasOnceApprovedStopsBeforeTheSwapOnly) {
+    if (!AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    SwapWallet w(Chain::arbitrum);
+    UniswapV3Fixture& uniswap = w.uniswap();
+    w.node().setCode(uniswap.usdc(), test::TestContracts::shared().deployedBytecode("HeavyUSDC"));
+    Bytes setWeight = functionSelector("setWeight(uint256)");
+    const Bytes ten = UInt256(0, 0, 0, 10).bigEndianWord();
+    setWeight.insert(setWeight.end(), ten.begin(), ten.end());
+    uniswap.transact(AnvilNode::devAccount(0), uniswap.usdc(), bytesToHex(setWeight));
+
+    w.quote(w.usdc(), w.native(), "100");
+    w.review();
+    ASSERT_TRUE(w.model.reviewIncludesApproval());
+    const QString boundFee = w.model.reviewMaxFee();
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.steps, (std::vector<Step>{Step::CheckingAllowance, Step::Approving, Step::Signing,
+                                          Step::Failed}));
+    EXPECT_EQ(w.nonce(), 1u); // the approval only
+    EXPECT_EQ(uniswap.allowance(uniswap.usdc(), w.address, uniswapRouterAddress), UInt256::max());
+    ASSERT_TRUE(w.model.hasReview());
+    EXPECT_FALSE(w.model.reviewIncludesApproval());
+    const EVMPreparedSwap revised = *w.model.evmReview();
+    EXPECT_GT(revised.call.call.gasLimit, 240'000u);
+    EXPECT_NE(w.model.reviewMaxFee(), boundFee);
+    EXPECT_NE(w.model.errorText().indexOf(w.model.reviewMaxFee()), -1)
+        << w.model.errorText().toStdString();
+    EXPECT_TRUE(w.flow()->txHash().isEmpty());
+
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.steps,
+              (std::vector<Step>{Step::CheckingAllowance, Step::Signing, Step::Broadcasting,
+                                 Step::WaitingConfirmation, Step::Confirmed}));
+    const json sent = w.transaction(w.flow()->txHash());
+    EXPECT_EQ(quantity(sent.at("gas")), UInt256(0, 0, 0, revised.call.call.gasLimit));
+    EXPECT_EQ(w.allowedFees(1), revised.call.maxFee);
+    EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(9'900, 6));
     EXPECT_EQ(w.nonce(), 2u);
 }
 

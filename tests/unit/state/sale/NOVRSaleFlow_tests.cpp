@@ -1,10 +1,14 @@
 // Buying and selling NOVR against the Solidity stand-in of the sale on anvil (chain id 42161):
 // balances after, the allowance paths, the slippage bound enforced on chain, the approval in a
-// block before the buy (also with 12-second blocks), and the ways a run ends.
+// block before the buy (also with 12-second blocks), the ways a run ends, the max network fee
+// prepared for the review against what was signed, a gas price risen since the review, and a
+// wrong password that shows no step it did not take.
 
 #include "NOVRSaleWallet.h"
 #include "RunTask.h"
 #include "core/encoding/Hex.h"
+#include "core/model/Amount.h"
+#include "services/evm/ERC20.h"
 #include "services/sale/NOVRSaleContract.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
@@ -33,6 +37,16 @@ UInt256 novr(std::uint64_t wholeTokens) {
 
 const UInt256 unlimited(~0ULL, ~0ULL, ~0ULL, ~0ULL);
 
+UInt256 quantity(const json& value) {
+    return *UInt256::fromHex(value.get<std::string>());
+}
+
+// The most a mined transaction could have paid the network: its gas limit times its fee cap.
+UInt256 allowedFee(const json& transaction) {
+    return *quantity(transaction.at("gas"))
+                .checkedMultiply(quantity(transaction.at("maxFeePerGas")));
+}
+
 class SaleFlow : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -48,14 +62,38 @@ protected:
     void useLimits(FlowLimits limits) {
         flows = std::make_unique<FlowService>(limits);
         flow = flows->flow("sale:arbitrum");
+        QObject::connect(flow, &TransactionFlow::stepChanged,
+                         [this] { steps.push_back(flow->step()); });
     }
 
-    // Runs the order to its end; the step it ended at.
-    Step run(NOVRSaleOrder order, const char* password = "correct horse") {
-        EXPECT_TRUE(startNOVRSale(*flow, &env->state(), order, SecureBytes::fromText(password)));
+    // The order prepared as the review prepares it.
+    NOVRPreparedSale prepare(NOVRSaleOrder order) {
+        return test::runTask(prepareNOVRSale(&env->state(), order, {}));
+    }
+    // Why the order cannot be prepared.
+    std::string refusal(NOVRSaleOrder order) {
+        return test::failureOf(prepareNOVRSale(&env->state(), order, {}));
+    }
+
+    // Runs the prepared order to its end; the step it ended at.
+    Step runPrepared(NOVRPreparedSale prepared, const char* password = "correct horse",
+                     std::function<void(const NOVRPreparedSale&)> revised = {}) {
+        steps.clear();
+        EXPECT_TRUE(
+            startNOVRSale(*flow, NOVRSaleRequest{&env->state(), SecureBytes::fromText(password),
+                                                 std::move(prepared), revised}));
         // Long enough for two 12-second blocks.
         EXPECT_TRUE(QTest::qWaitFor([&] { return !flow->isRunning(); }, 60'000));
         return flow->step();
+    }
+    // Prepares and runs the order.
+    Step run(NOVRSaleOrder order, const char* password = "correct horse") {
+        return runPrepared(prepare(order), password);
+    }
+    bool start(NOVRSaleOrder order) {
+        return startNOVRSale(
+            *flow, NOVRSaleRequest{
+                       &env->state(), SecureBytes::fromText("correct horse"), prepare(order), {}});
     }
 
     static NOVRSaleOrder buy(const UInt256& amount, std::optional<UInt256> maxCost) {
@@ -63,6 +101,16 @@ protected:
     }
     static NOVRSaleOrder sell(const UInt256& amount) {
         return {NOVRSaleOrder::Direction::sell, amount, std::nullopt};
+    }
+
+    // Raises the node's gas price past `factor` times what it is.
+    void raiseGasPrice(std::uint64_t factor) {
+        const UInt256 now = quantity(chain->node().rpc("eth_gasPrice", json::array()));
+        // The next block's base fee is 7/8 of an empty block's: 8/7 more makes up for it.
+        chain->node().mineWithBaseFee(
+            now.checkedMultiply(units(factor * 8 / 7 + factor / 50)).value().description());
+        ASSERT_GT(quantity(chain->node().rpc("eth_gasPrice", json::array())),
+                  *now.checkedMultiply(units(factor)));
     }
 
     // The call data of the transaction the flow sent last.
@@ -75,6 +123,7 @@ protected:
     RefreshFixture* env = nullptr;
     std::unique_ptr<FlowService> flows;
     TransactionFlow* flow = nullptr;
+    std::vector<Step> steps;
     std::string wallet;
 
     static FlowLimits quickLimits() {
@@ -155,16 +204,21 @@ TEST_F(SaleFlow, APriceAboveTheMaximumFailsBeforeSendingOrRevertsOnChain) {
     useLimits(quickLimits());
     chain->approve(usdcArbitrumAddress, wallet, unlimited);
     const UInt256 maxCost = *novrMaxCost(units(1'005'000), 100);
+    // Risen before the review: the node refuses the estimate, nothing can be reviewed.
     chain->setMarkup(200);
-    EXPECT_EQ(run(buy(novr(1), maxCost)), Step::Failed);
+    EXPECT_THAT(refusal(buy(novr(1), maxCost)), ::testing::HasSubstr("cost above maximum"));
+    // Risen between the review and the press: the node refuses the estimate then.
+    chain->setMarkup(0);
+    const NOVRPreparedSale reviewed = prepare(buy(novr(1), maxCost));
+    chain->setMarkup(200);
+    EXPECT_EQ(runPrepared(reviewed), Step::Failed);
     EXPECT_THAT(flow->errorMessage().toStdString(), ::testing::HasSubstr("cost above maximum"));
     EXPECT_TRUE(flow->txHash().isEmpty());
     EXPECT_EQ(chain->minedNonce(wallet), 1u);
 
     chain->setMarkup(0);
     chain->node().setAutomine(false);
-    EXPECT_TRUE(startNOVRSale(*flow, &env->state(), buy(novr(1), maxCost),
-                              SecureBytes::fromText("correct horse")));
+    EXPECT_TRUE(start(buy(novr(1), maxCost)));
     ASSERT_TRUE(RefreshFixture::waitUntil(
         [&] { return flow->step() == Step::WaitingConfirmation || !flow->isRunning(); }));
     ASSERT_EQ(flow->step(), Step::WaitingConfirmation) << flow->errorMessage().toStdString();
@@ -199,24 +253,29 @@ TEST_F(SaleFlow, WrongPasswordNoQuoteNoGasNoContractOrNoAccountFailBeforeSending
     EXPECT_TRUE(flow->txHash().isEmpty());
     EXPECT_EQ(chain->minedNonce(wallet), 0u);
 
-    EXPECT_EQ(run(buy(novr(1), std::nullopt)), Step::Failed);
-    EXPECT_EQ(flow->errorMessage(), "Invalid amount");
+    EXPECT_EQ(refusal(buy(novr(1), std::nullopt)), "Invalid amount");
+    EXPECT_EQ(refusal(sell(UInt256())), "Invalid amount");
 
     // No gas money: the node refuses the approval; nothing went out.
+    const NOVRPreparedSale reviewed = prepare(sell(novr(1)));
     chain->node().setBalance(wallet, "0x0");
-    EXPECT_EQ(run(sell(novr(1))), Step::Failed);
+    EXPECT_EQ(runPrepared(reviewed), Step::Failed);
     EXPECT_THAT(flow->errorMessage().toStdString(), ::testing::HasSubstr("funds"));
     EXPECT_TRUE(flow->txHash().isEmpty());
 
-    // No sale contract at its address: nothing is approved or sent.
+    // No sale contract at its address: nothing is prepared, approved or sent, also when it
+    // went after the review.
     chain->node().setBalance(wallet, "0x8ac7230489e80000");
+    const NOVRPreparedSale buying = prepare(buy(novr(1), maxCost));
     chain->node().setCode(std::string(novrSaleContractAddress), "0x");
-    EXPECT_EQ(run(buy(novr(1), maxCost)), Step::Failed);
+    EXPECT_EQ(refusal(buy(novr(1), maxCost)), "Pool error: floorPrice returned invalid data");
+    EXPECT_EQ(runPrepared(buying), Step::Failed);
     EXPECT_EQ(flow->errorMessage(), "Pool error: floorPrice returned invalid data");
     EXPECT_EQ(chain->minedNonce(wallet), 0u);
 
     env->state().setEVMAccounts(Chain::arbitrum, {});
-    EXPECT_EQ(run(sell(novr(1))), Step::Failed);
+    EXPECT_EQ(refusal(sell(novr(1))), "No Arbitrum account found");
+    EXPECT_EQ(runPrepared(reviewed), Step::Failed);
     EXPECT_EQ(flow->errorMessage(), "No Arbitrum account found");
     EXPECT_DOUBLE_EQ(flow->progress(), 0.0);
 }
@@ -224,10 +283,11 @@ TEST_F(SaleFlow, WrongPasswordNoQuoteNoGasNoContractOrNoAccountFailBeforeSending
 TEST_F(SaleFlow, ASecondStartWhileOneRunsDoesNothing) {
     useLimits(quickLimits());
     const UInt256 maxCost = *novrMaxCost(units(1'005'000), 100);
-    EXPECT_TRUE(startNOVRSale(*flow, &env->state(), buy(novr(1), maxCost),
-                              SecureBytes::fromText("correct horse")));
-    EXPECT_FALSE(startNOVRSale(*flow, &env->state(), buy(novr(1), maxCost),
-                               SecureBytes::fromText("correct horse")));
+    const NOVRPreparedSale reviewed = prepare(buy(novr(1), maxCost));
+    EXPECT_TRUE(startNOVRSale(
+        *flow, {&env->state(), SecureBytes::fromText("correct horse"), reviewed, {}}));
+    EXPECT_FALSE(startNOVRSale(
+        *flow, {&env->state(), SecureBytes::fromText("correct horse"), reviewed, {}}));
     ASSERT_TRUE(RefreshFixture::waitUntil([&] { return !flow->isRunning(); }));
     EXPECT_EQ(flow->step(), Step::Confirmed);
     EXPECT_EQ(chain->balanceOf(novrTokenAddress, wallet), novr(1));
@@ -272,6 +332,84 @@ TEST_F(SaleFlow, TheApprovalIsInABlockBeforeTheBuyWithTwelveSecondBlocks) {
     char before[24];
     std::snprintf(before, sizeof before, "0x%llx", static_cast<unsigned long long>(block - 1));
     EXPECT_EQ(chain->allowance(usdcArbitrumAddress, wallet, before), unlimited);
+}
+
+// The max network fee prepared for the review is the most the signed transactions allow:
+// their gas limits times their fee caps, read back from the mined ones; the buy's own limit is
+// a bound while its approval comes first, and its estimate once it does not.
+TEST_F(SaleFlow, TheReviewedMaxFeeIsWhatTheSignedTransactionsAllow) {
+    useLimits(quickLimits());
+    const UInt256 maxCost = *novrMaxCost(units(1'005'000), 100);
+    const NOVRPreparedSale first = prepare(buy(novr(1), maxCost));
+    ASSERT_TRUE(first.call.approval.has_value());
+    EXPECT_TRUE(first.call.callLimitIsBound);
+    EXPECT_EQ(first.call.call.gasLimit, 240'000u);
+    EXPECT_EQ(first.call.maxFee, *first.call.approval->maxFee.checkedAdd(first.call.call.maxFee));
+    ASSERT_EQ(runPrepared(first), Step::Confirmed) << flow->errorMessage().toStdString();
+    std::vector<json> sent = chain->node().minedTransactionsFrom(wallet);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(hexToBytes(sent[0].at("input").get<std::string>()),
+              erc20ApproveCalldata(saleAddressBytes(novrSaleContractAddress), unlimited));
+    EXPECT_EQ(quantity(sent[0].at("maxFeePerGas")), first.call.approval->maxFeePerGas);
+    EXPECT_EQ(quantity(sent[1].at("maxFeePerGas")), first.call.call.maxFeePerGas);
+    EXPECT_EQ(*allowedFee(sent[0]).checkedAdd(allowedFee(sent[1])), first.call.maxFee);
+
+    const NOVRPreparedSale second = prepare(buy(novr(1), *novrMaxCost(units(1'015'000), 100)));
+    EXPECT_FALSE(second.call.approval.has_value());
+    EXPECT_FALSE(second.call.callLimitIsBound);
+    ASSERT_EQ(runPrepared(second), Step::Confirmed) << flow->errorMessage().toStdString();
+    sent = chain->node().minedTransactionsFrom(wallet);
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(allowedFee(sent[2]), second.call.maxFee);
+    EXPECT_EQ(quantity(sent[2].at("gas")), units(second.call.call.gasLimit));
+    EXPECT_EQ(maxNetworkFeeText(second.call),
+              (Amount{second.call.maxFee, 18}.exactText() + " ETH"));
+}
+
+// The node's gas price a thousandfold between the review and the press: nothing is signed,
+// the buy is prepared again with its new max network fee named; the next press pays that.
+TEST_F(SaleFlow, AGasPriceRisenSinceTheReviewStopsBeforeSigningAndTheNextPressPaysTheNewFee) {
+    useLimits(quickLimits());
+    chain->approve(usdcArbitrumAddress, wallet, unlimited);
+    const NOVRPreparedSale reviewed = prepare(buy(novr(1), *novrMaxCost(units(1'005'000), 100)));
+    raiseGasPrice(1000);
+    std::optional<NOVRPreparedSale> revised;
+    EXPECT_EQ(runPrepared(reviewed, "correct horse",
+                          [&](const NOVRPreparedSale& again) { revised = again; }),
+              Step::Failed);
+    EXPECT_EQ(steps, (std::vector<Step>{Step::CheckingAllowance, Step::Failed}));
+    ASSERT_TRUE(revised.has_value());
+    EXPECT_EQ(revised->order, reviewed.order);
+    EXPECT_GT(revised->call.maxFee, *reviewed.call.maxFee.checkedMultiply(units(300)));
+    EXPECT_EQ(flow->errorMessage().toStdString(),
+              "This transaction now needs a max network fee of " +
+                  maxNetworkFeeText(revised->call) +
+                  ", more than the one shown. Review it and confirm again.");
+    EXPECT_EQ(chain->minedNonce(wallet), 1u); // the test's approval only
+
+    ASSERT_EQ(runPrepared(*revised), Step::Confirmed) << flow->errorMessage().toStdString();
+    const json mined = chain->transaction(flow->txHash().toStdString());
+    EXPECT_EQ(quantity(mined.at("maxFeePerGas")), revised->call.call.maxFeePerGas);
+    EXPECT_EQ(allowedFee(mined), revised->call.maxFee);
+    EXPECT_EQ(chain->balanceOf(novrTokenAddress, wallet), novr(1));
+}
+
+// A wrong password is reported from the step that checks the allowance: no approval or
+// signing step shows, with an approval to come first or without one, and nothing leaves.
+TEST_F(SaleFlow, AWrongPasswordShowsNoStepItDidNotTake) {
+    useLimits(quickLimits());
+    const UInt256 maxCost = *novrMaxCost(units(1'005'000), 100);
+    const std::vector<Step> failedAtOnce = {Step::CheckingAllowance, Step::Failed};
+    EXPECT_EQ(run(buy(novr(1), maxCost), "wrong horse"), Step::Failed);
+    EXPECT_EQ(steps, failedAtOnce);
+    EXPECT_EQ(flow->errorMessage(), "Incorrect password");
+    EXPECT_DOUBLE_EQ(flow->progress(), 0.0);
+
+    chain->approve(usdcArbitrumAddress, wallet, unlimited);
+    EXPECT_EQ(run(buy(novr(1), maxCost), "wrong horse"), Step::Failed);
+    EXPECT_EQ(steps, failedAtOnce);
+    EXPECT_EQ(flow->errorMessage(), "Incorrect password");
+    EXPECT_EQ(chain->minedNonce(wallet), 1u); // the test's approval only
 }
 
 } // namespace
