@@ -2,11 +2,17 @@
 
 #include "platform/AtomicFile.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSettings>
 #include <QString>
+#include <cctype>
 #include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace qm {
@@ -14,6 +20,59 @@ namespace {
 
 QString qstring(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+bool namesOwner(const QString& lockName) {
+    qint64 pid = 0;
+    QString host;
+    QString program;
+    return QLockFile(lockName).getLockInfo(&pid, &host, &program);
+}
+
+// QLockFile names its owner in the lock only after creating it, so a process killed in between
+// leaves it empty; QLockFile calls such a lock stale only once it is 30 s old, and QSettings'
+// next write waits that long. Every live holder keeps an flock on its lock: an empty or
+// unreadable lock that nobody holds is removed.
+void removeOwnerlessLock(const QString& lockName) {
+    if (namesOwner(lockName)) {
+        return; // QLockFile judges a named owner itself
+    }
+    const QByteArray path = QFile::encodeName(lockName);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return;
+    }
+    // Under our flock no holder can name itself any more; one that had is left alone.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && !namesOwner(lockName)) {
+        ::unlink(path.constData());
+    }
+    ::close(fd);
+}
+
+// QSettings writes through a temporary "<file>.XXXXXX" beside the file, which a kill leaves.
+bool isTemporaryOf(const std::string& name, const std::string& file) {
+    constexpr std::size_t suffix = 6;
+    if (name.size() != file.size() + 1 + suffix || name.compare(0, file.size(), file) != 0 ||
+        name[file.size()] != '.') {
+        return false;
+    }
+    for (std::size_t i = file.size() + 1; i < name.size(); ++i) {
+        if (std::isalnum(static_cast<unsigned char>(name[i])) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void removeTemporaries(const std::filesystem::path& file) {
+    std::error_code error;
+    const std::string name = file.filename().string();
+    for (const auto& entry : std::filesystem::directory_iterator(file.parent_path(), error)) {
+        if (isTemporaryOf(entry.path().filename().string(), name) &&
+            entry.symlink_status(error).type() == std::filesystem::file_type::regular) {
+            std::filesystem::remove(entry.path(), error);
+        }
+    }
 }
 
 } // namespace
@@ -36,10 +95,13 @@ Settings::Settings(std::unique_ptr<QSettings> settings) : settings_(std::move(se
 
 // QSettings guards its writes with "<file>.lock", which a killed process leaves behind and
 // which stays until the next write. Taking it removes it when its holder is gone; a live
-// holder keeps it.
+// holder keeps it. Holding it, no write is under way: any temporary left is a killed write's.
 void Settings::removeStaleLock() {
-    QLockFile lock(settings_->fileName() + QStringLiteral(".lock"));
+    const QString lockName = settings_->fileName() + QStringLiteral(".lock");
+    removeOwnerlessLock(lockName);
+    QLockFile lock(lockName);
     if (lock.tryLock(0)) {
+        removeTemporaries(QFileInfo(settings_->fileName()).absoluteFilePath().toStdString());
         lock.unlock();
     }
 }

@@ -19,7 +19,8 @@ public:
     static Settings& standard();
     // Defaults kept in an INI file at `path` (tests, tools).
     explicit Settings(const std::filesystem::path& path);
-    // Both remove the file's lock when a killed process left it.
+    // Both remove the file's lock (also an empty one) and its write's temporaries when a killed
+    // process left them.
     ~Settings();
     Settings(const Settings&) = delete;
     Settings& operator=(const Settings&) = delete;

@@ -1,13 +1,20 @@
 #include "platform/Settings.h"
 
 #include <QLockFile>
+#include <QSettings>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace qm {
 namespace {
@@ -81,6 +88,62 @@ TEST(Settings, ALockLeftByAKilledProcessIsSweptAndALiveOneKept) {
     EXPECT_TRUE(std::filesystem::exists(lockFile));
     ::kill(alive, SIGKILL);
     ::waitpid(alive, nullptr, 0);
+}
+
+std::vector<std::string> namesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A kill while QLockFile creates the lock leaves it empty (its owner is written after it is
+// made); QLockFile waits 30 s before calling such a lock stale, and the first write would wait
+// that long. Nobody holds it, so the start removes it, and the temporaries of killed writes.
+TEST(Settings, AnEmptyLockAndLeftoverTemporariesAreGoneAtStartAndTheFirstWriteGoesThrough) {
+    QTemporaryDir dir;
+    const std::filesystem::path folder = dir.path().toStdString();
+    const std::filesystem::path file = folder / "Q.conf";
+    {
+        Settings settings(file);
+        settings.setString("theme", "dark");
+        settings.sync();
+    }
+    // QSettings writes an unnamed file, links it as "<file>.XXXXXX" and renames that over the
+    // file: a kill between the two leaves the temporary.
+    std::ofstream(folder / "Q.conf.PBuYjS") << "[General]\ntheme=half\n";
+    std::ofstream(folder / "Q.conf.x7Kq2Z") << "[General]\ntheme=other\n";
+    std::ofstream(folder / "Q.conf.lock").close();
+    std::ofstream(folder / "Q.conf.notes") << "not ours"; // no temporary's name
+    ASSERT_EQ(namesIn(folder).size(), 5u) << "two temporaries, the lock, the file, the notes";
+
+    Settings settings(file);
+    EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"Q.conf", "Q.conf.notes"}));
+    EXPECT_EQ(settings.string("theme"), "dark");
+    settings.setString("theme", "light");
+    settings.sync();
+    EXPECT_EQ(QSettings(QString::fromStdString(file.string()), QSettings::IniFormat)
+                  .value("theme")
+                  .toString(),
+              QStringLiteral("light"));
+}
+
+// An empty lock whose creator is alive (it takes its flock before naming itself) stays, and
+// so does what may be its write's temporary.
+TEST(Settings, AnEmptyLockHeldByALiveProcessIsKeptWithTheTemporaries) {
+    QTemporaryDir dir;
+    const std::filesystem::path folder = dir.path().toStdString();
+    const std::filesystem::path file = folder / "Q.conf";
+    const int held = ::open((folder / "Q.conf.lock").c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    std::ofstream(folder / "Q.conf.a1B2c3") << "being written";
+
+    { const Settings settings(file); }
+    EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"Q.conf.a1B2c3", "Q.conf.lock"}));
+    ::close(held);
 }
 
 } // namespace
