@@ -3,12 +3,14 @@
 // own program with "--child MODE"), under one X display, on a fresh data folder and without a
 // session bus (unless QM_BENCH_SESSION_BUS is set: the bus of the bench's own environment);
 // the child prints "frame" once its window has painted.
-//   minimal   one ApplicationWindow with a button and a chart: the reference
+//   minimal   one ApplicationWindow with a button and a chart: the reference, drawn as the
+//             wallet draws (the software scene graph, native glyphs)
 //   welcome   the program's own start path on an empty data folder (onboarding)
 //   lock      the same on a data folder that holds a wallet (the lock screen)
 //   unlocked  the window over a wallet unlocked on loopback fixtures, its refresh switched off
 //   offline   the same, refreshing as the program does, against servers that accept and never
 //             answer, with the program's own time-outs (a refresh, a pause, a refresh ...)
+//   offline-bitcoin, offline-ethereum, offline-solana  the same on that chain's first account
 //   refreshing  the same with time-outs longer than any run: one refresh all along
 // "prepare" makes the wallet of "lock" in the data folder and ends.
 
@@ -20,6 +22,7 @@
 #include "services/prices/CoinGeckoClient.h"
 #include "state/refresh/RefreshOrchestrator.h"
 #include "ui/shell/WalletShell.h"
+#include "ui/theme/WindowRendering.h"
 
 #include <QApplication>
 #include <QDir>
@@ -146,15 +149,20 @@ inline int runChild(int argc, char** argv, const QString& mode) {
     std::unique_ptr<test::AppStateFixture> quietWallet;
     std::unique_ptr<SilentServersWallet> silentWallet;
     AppState* state = nullptr;
+    // "offline-<chain>": the offline wallet on that chain's first account.
+    const bool offline = mode.startsWith(QStringLiteral("offline"));
+    const std::optional<Chain> account =
+        chainFromRawValue(mode.section(QLatin1Char('-'), 1).toStdString());
     if (mode == QStringLiteral("minimal")) {
+        // The wallet's renderer: the comparison is of the windows, not of two scene graphs.
+        configureWindowRendering();
         engine.loadData(minimalWindow);
     } else {
         QuillmarkApp::configure(application);
-        if (mode == QStringLiteral("offline") || mode == QStringLiteral("refreshing")) {
+        if (offline || mode == QStringLiteral("refreshing")) {
             silentWallet = std::make_unique<SilentServersWallet>(
-                mode == QStringLiteral("offline")
-                    ? std::nullopt
-                    : std::optional<std::chrono::milliseconds>(std::chrono::hours(1)));
+                offline ? std::nullopt
+                        : std::optional<std::chrono::milliseconds>(std::chrono::hours(1)));
             state = &silentWallet->state();
         } else {
             quietWallet = std::make_unique<test::AppStateFixture>();
@@ -177,7 +185,13 @@ inline int runChild(int argc, char** argv, const QString& mode) {
     window->requestActivate();
     if (state) {
         // The appear action locks the stored wallet, as at every start: open it again.
-        QTimer::singleShot(0, [state] { qm::test::runTask(state->unlock(benchPassword)); });
+        QTimer::singleShot(0, [state, account] {
+            qm::test::runTask(state->unlock(benchPassword));
+            if (account) {
+                state->setSelectedChain(*account);
+                state->setSelectedAccountIndex(0);
+            }
+        });
     }
     const int status = application.exec();
     WalletShell::install(nullptr);

@@ -26,9 +26,15 @@ int main(int argc, char** argv) {
         modes << QString::fromLocal8Bit(argv[i]);
     }
     if (modes.isEmpty()) {
-        modes = {QStringLiteral("minimal"), QStringLiteral("welcome"),
-                 QStringLiteral("lock"),    QStringLiteral("unlocked"),
-                 QStringLiteral("offline"), QStringLiteral("refreshing")};
+        modes = {QStringLiteral("minimal"),
+                 QStringLiteral("welcome"),
+                 QStringLiteral("lock"),
+                 QStringLiteral("unlocked"),
+                 QStringLiteral("offline"),
+                 QStringLiteral("offline-bitcoin"),
+                 QStringLiteral("offline-ethereum"),
+                 QStringLiteral("offline-solana"),
+                 QStringLiteral("refreshing")};
     }
 
     std::printf("CPU at rest (share of one core), resident memory:\n");
@@ -36,15 +42,16 @@ int main(int argc, char** argv) {
         const QByteArray name = mode.toLatin1();
         qm::bench::Child child(mode, env);
         if (child.waitForFirstFrame() < 0) {
-            std::printf("  %-10s no frame\n", name.constData());
+            std::printf("  %-16s no frame\n", name.constData());
             continue;
         }
         child.idle(5000);
-        const int span = mode == QStringLiteral("offline") ? std::max(seconds, 75) : seconds;
+        const int span =
+            mode.startsWith(QStringLiteral("offline")) ? std::max(seconds, 75) : seconds;
         const double before = child.cpuSeconds();
         child.idle(span * 1000);
         const double after = child.cpuSeconds();
-        std::printf("  %-10s %5.1f %%  %6.1f MiB  (over %d s)\n", name.constData(),
+        std::printf("  %-16s %5.1f %%  %6.1f MiB  (over %d s)\n", name.constData(),
                     100.0 * (after - before) / span,
                     static_cast<double>(child.residentKiB()) / 1024.0, span);
         std::fflush(stdout);

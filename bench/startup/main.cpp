@@ -1,5 +1,6 @@
 // Start-up of the window against a minimal Qt Quick window (one ApplicationWindow with a
-// button and a chart), each in a child process under the same display (WindowBench.h):
+// button and a chart, on the wallet's renderer), each in a child process under the same
+// display (WindowBench.h):
 //   - time from process start to the first painted frame (median of 5 starts), the wallet
 //     through the program's own start path on a fresh data folder: first starts on an empty
 //     cache (nothing compiled yet), later starts over a cache an earlier start filled;
