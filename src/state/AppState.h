@@ -295,6 +295,10 @@ private:
     // Applies the change to the list as it is after the store; false: it no longer applies.
     using AddressEdit = std::function<bool(std::vector<BTCAddressInfo>&)>;
     QCoro::Task<bool> commitAddresses(BTCAddressIndices indices, AddressEdit edit);
+    // Writes the encoded record on the signing worker; a keyring locked since that holds it
+    // is asked to unlock (its own prompt) and the write tried once more. False, logged, when
+    // nothing was stored.
+    QCoro::Task<bool> storeWalletRecord(Bytes encoded);
     // Starts the immediate refresh, the loop and the subscription task, in that order.
     void startSessionTasks();
     // Stops the jobs, forgets the master key, optionally sets isLocked, empties the lists.

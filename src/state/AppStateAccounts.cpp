@@ -216,18 +216,10 @@ QCoro::Task<bool> AppState::commitAddresses(BTCAddressIndices indices, AddressEd
         log(std::string("Could not encode the wallet record: ") + error.what());
         co_return false;
     }
-    // storeItem turns to the file store for good when the keychain refuses the save.
-    auto store = [encoded = std::move(encoded)](KeychainManager& keychain) {
-        keychain.storeItem(KeychainManager::walletMetadataItem, encoded);
-    };
     const QPointer<AppState> self(this);
-    try {
-        QCoro::Task<void> storing = m_signer->withKeychain(std::move(store));
-        co_await std::move(storing);
-    } catch (const std::exception& error) {
+    QCoro::Task<bool> storing = storeWalletRecord(std::move(encoded));
+    if (!co_await std::move(storing)) {
         // Memory stays as it was too: the next unlock reads what the record says.
-        log(std::string("Could not store the wallet record; the addresses stay as they were: ") +
-            error.what());
         co_return false;
     }
     // Locked or reset meanwhile: the record holds the change, the next unlock shows it.
@@ -245,6 +237,40 @@ QCoro::Task<bool> AppState::commitAddresses(BTCAddressIndices indices, AddressEd
         account.addresses = std::move(addresses);
     });
     co_return true;
+}
+
+QCoro::Task<bool> AppState::storeWalletRecord(Bytes encoded) {
+    // storeItem turns to the file store for good when the keychain refuses the save, but
+    // refuses a keyring locked since (a screen locker) that holds the record: its own prompt
+    // opens it, and the record is written there.
+    const auto store = [encoded = std::move(encoded)](KeychainManager& keychain) {
+        keychain.storeItem(KeychainManager::walletMetadataItem, encoded);
+    };
+    const QPointer<AppState> self(this);
+    for (bool prompted = false;; prompted = true) {
+        bool locked = false;
+        try {
+            QCoro::Task<void> storing = m_signer->withKeychain(store);
+            co_await std::move(storing);
+            co_return true;
+        } catch (const KeychainError& error) {
+            locked = error.code() == KeychainError::Code::keyringLocked && !prompted;
+            if (!locked) {
+                log(std::string("Could not store the wallet record: ") + error.what());
+            }
+        } catch (const std::exception& error) {
+            log(std::string("Could not store the wallet record: ") + error.what());
+        }
+        if (!locked || !self) {
+            co_return false;
+        }
+        QCoro::Task<KeychainUnlock> unlocking = unlockKeyring({});
+        const KeychainUnlock outcome = co_await std::move(unlocking);
+        if (!self || outcome != KeychainUnlock::unlocked) {
+            log("The keyring stayed locked; the wallet record was not stored");
+            co_return false;
+        }
+    }
 }
 
 QCoro::Task<void> AppState::subscribeNewAddress(std::string scriptHash) {

@@ -19,3 +19,11 @@ foreach(setup locked absent lockedstart)
         SKIP_REGULAR_EXPRESSION "Secret Service unavailable"
         TIMEOUT 120)
 endforeach()
+
+# A keyring locked under a running manager and unlocked again with its password.
+add_test(NAME ${QM_TEST_PREFIX}peer_keychain_relock
+    COMMAND sh ${QM_PEERS_DIR}/with-gnome-keyring.sh $<TARGET_FILE:KeychainManager_tests>)
+set_tests_properties(${QM_TEST_PREFIX}peer_keychain_relock PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QM_KEYRING_SETUP=relock;GTEST_FILTER=KeychainManagerTest.AWriteToAKeyringLockedSinceTheStartIsNeverShadowedByAFile"
+    SKIP_REGULAR_EXPRESSION "Secret Service unavailable"
+    TIMEOUT 120)

@@ -197,6 +197,10 @@ std::optional<bool> FaultyKeychain::holdsItem(std::string_view service, std::str
     if (!enterTimed("search", timeout) || absent_) {
         return std::nullopt;
     }
+    // A real keyring searches without unlocking; the memory one only loads.
+    if (const std::optional<bool> held = inner_->holdsItem(service, account, timeout)) {
+        return held;
+    }
     return inner_->load(service, account).has_value();
 }
 

@@ -11,6 +11,7 @@
 #include <array>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <span>
 
 namespace qm {
 namespace {
@@ -342,6 +343,8 @@ void KeychainManager::keychainSave(ByteView data, std::string_view service, std:
     }
     try {
         keychain_->save(service, key, data);
+    } catch (const KeychainLockedError&) {
+        throw KeychainError(KeychainError::Code::keyringLocked);
     } catch (const KeychainBackendError& error) {
         throw KeychainError(KeychainError::Code::saveFailed, error.code());
     }
@@ -411,14 +414,35 @@ void KeychainManager::clearFileCopy(std::string_view key) {
     }
 }
 
+bool KeychainManager::keychainMayHold(std::string_view key) {
+    return keychainReachable() && keychain_->holdsItem(service_, key, probeTimeout_) != false;
+}
+
+bool KeychainManager::keepsFileWhenLocked(const KeychainError& error,
+                                          std::span<const std::string> keys) {
+    if (error.code() != KeychainError::Code::keyringLocked) {
+        switchToFileFallback();
+        return true;
+    }
+    // Locked since the probe (a screen locker): the next start would read an older copy it
+    // holds before a file written now. A name it does not hold may go to a file, which is
+    // read after the keychain; the keychain stays the medium once it is unlocked again.
+    return std::none_of(keys.begin(), keys.end(),
+                        [this](const std::string& key) { return keychainMayHold(key); });
+}
+
 void KeychainManager::storeItem(std::string_view key, ByteView data) {
-    if (!useFileFallback_) {
+    // An item the keychain holds is replaced there, in either mode: a file beside it would
+    // be shadowed by it at the next start that finds the keychain working.
+    if (!useFileFallback_ || keychainMayHold(key)) {
         try {
             keychainSave(data, service_, key);
             clearFileCopy(key);
             return;
-        } catch (const KeychainError&) {
-            switchToFileFallback();
+        } catch (const KeychainError& error) {
+            if (!keepsFileWhenLocked(error, std::array{std::string(key)})) {
+                throw;
+            }
         }
     }
     writeItemFile(key, data);
@@ -516,8 +540,12 @@ void KeychainManager::storeSealedGroup(ByteView seed, const SecureBytes* phrase,
                                  itemName("verify-", walletID), itemName("mnemonic-", walletID)};
     const ByteView values[] = {salt, sealed, verifier, sealedPhrase};
     const int count = phrase ? 4 : 3;
-    // The items go to one medium: after a failed save all of them are written as files.
-    if (!useFileFallback_) {
+    const std::span<const std::string> group(names, static_cast<std::size_t>(count));
+    // The items go to one medium: after a failed save all of them are written as files,
+    // unless the locked keychain holds one of them.
+    if (!useFileFallback_ || std::any_of(group.begin(), group.end(), [this](const auto& name) {
+            return keychainMayHold(name);
+        })) {
         try {
             for (int i = 0; i < count; ++i) {
                 keychainSave(values[i], service_, names[i]);
@@ -526,8 +554,10 @@ void KeychainManager::storeSealedGroup(ByteView seed, const SecureBytes* phrase,
                 clearFileCopy(names[i]);
             }
             return;
-        } catch (const KeychainError&) {
-            switchToFileFallback();
+        } catch (const KeychainError& error) {
+            if (!keepsFileWhenLocked(error, group)) {
+                throw;
+            }
         }
     }
     for (int i = 0; i < count; ++i) {

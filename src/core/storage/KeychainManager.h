@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -100,8 +101,9 @@ public:
 
     // "com.quillmark.wallet": the keychain service of every item but the probe.
     const std::string& service() const { return service_; }
-    // True when items are written as files; it only changes from false to true, but for a
-    // keychain found locked that opens to probeLockedKeychainAgain().
+    // True when items are written as files; it only changes from false to true (a keychain
+    // that locks later is no reason), but for a keychain found locked that opens to
+    // probeKeychainAgain().
     bool useFileFallback() const { return useFileFallback_; }
     void switchToFileFallback() { useFileFallback_ = true; }
     // The "Quillmark" folder under the data location (in both modes).
@@ -168,9 +170,12 @@ public:
     // failure throws FileError.
     void deleteFile(std::string_view key);
 
-    // Writes an item under the write rule: the keychain in keychain mode, and when that save
-    // fails the process turns to files for good; a file is written atomically with mode
-    // 0600 and its failure throws FileError. A copy left in the other medium is cleared.
+    // Writes an item under the write rule: the keychain in keychain mode (or when it holds the
+    // item), and when that save fails the process turns to files for good; a file is written
+    // atomically with mode 0600 and its failure throws FileError. A copy left in the other
+    // medium is cleared. A keychain locked since the probe is not left: an item it holds (or
+    // may hold) throws keyringLocked and nothing is written (unlock it, then write again);
+    // any other item goes to a file.
     void storeItem(std::string_view key, ByteView data);
     // Reads an item from the current medium, then from the other one (items written before
     // a switch stay where they were). Nothing when absent in both; a read failure throws
@@ -236,6 +241,12 @@ private:
     std::optional<Bytes> readItemFile(std::string_view key) const;
     bool keychainReachable() const { return keychain_ && keychainWorked_; }
     void clearKeychainCopy(std::string_view key);
+    // Whether the reachable keychain holds the item, or cannot tell; asked without a prompt.
+    bool keychainMayHold(std::string_view key);
+    // After a failed keychain save of `keys`: true when they are to be written as files (a
+    // failure other than a lock turns the process to files), false when the locked keychain
+    // holds one of them.
+    bool keepsFileWhenLocked(const KeychainError& error, std::span<const std::string> keys);
     void clearFileCopy(std::string_view key);
     Bytes requireItem(std::string_view key);
     // Seals the seed, and the phrase when given, under a fresh salt and writes the items.

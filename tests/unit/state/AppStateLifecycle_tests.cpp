@@ -402,6 +402,34 @@ TEST(AppStateAccounts, AFailedRecordWriteLeavesTheAddressListAsItWas) {
     EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/5");
 }
 
+// A keyring locked while the wallet is open (a screen locker) holds the record: a new address
+// asks it to unlock first (its own prompt) and is stored there. Written to a file instead, the
+// address showed now and was gone at the next start, which reads the keyring's record first.
+TEST(AppStateAccounts, AnAddressAddedWhileTheKeyringIsLockedUnlocksItFirst) {
+    CreatedWallet env;
+    AppState& state = env.state();
+    const std::filesystem::path recordFile = env.dataLocation() / "Quillmark" / "wallet-metadata";
+    env.keychain().setLocked(true);
+    {
+        const std::jthread user = env.keychain().answerWhenPrompted(false);
+        test::runTask(state.generateBTCAddress());
+    }
+    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.size(), 5u); // dismissed: nothing stored
+    EXPECT_EQ(state.wallet()->btcAddressCount, 5);
+    {
+        const std::jthread user = env.keychain().answerWhenPrompted(true);
+        test::runTask(state.generateBTCAddress());
+    }
+    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.size(), 6u);
+    EXPECT_FALSE(std::filesystem::exists(recordFile));
+    EXPECT_FALSE(env.keychainManager().useFileFallback());
+
+    env.restart();
+    env.state().loadStoredState();
+    test::runTask(env.state().unlock(password));
+    EXPECT_EQ(env.state().bitcoinAccounts()[0].addresses.size(), 6u);
+}
+
 TEST(AppStateRefresh, NotificationsAfterTheWalletWasDeletedAreIgnored) {
     AppStateFixture env;
     env.electrum().answer("blockchain.headers.subscribe", {{"height", 800'000}, {"hex", "00"}});

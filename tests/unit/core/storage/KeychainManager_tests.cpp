@@ -1,4 +1,5 @@
 #include "FakeKeychain.h"
+#include "KeyringLocker.h"
 #include "KillAtRandom.h"
 #include "TestHex.h"
 #include "core/model/Wallet.h"
@@ -511,6 +512,64 @@ TEST_F(KeychainManagerTest, ACreateCutShortIsUndoneByTheNextStart) {
     EXPECT_FALSE(journal.read());
     std::filesystem::remove_all(file("wallet-metadata"));
     keychain_->failSaves(0);
+}
+
+// A keyring locked while the program runs (a screen locker) refuses the write of an item it
+// holds. Written to a file instead, the change was lost at the next start, which reads the
+// keyring's older copy first. Under gnome-keyring this locks the real keyring and unlocks it
+// with its password (QM_KEYRING_SETUP=relock, a session of its own).
+TEST_F(KeychainManagerTest, AWriteToAKeyringLockedSinceTheStartIsNeverShadowedByAFile) {
+    const char* setup = std::getenv("QM_KEYRING_SETUP");
+    const bool real = dynamic_cast<SecretServiceKeychain*>(backend_.get()) != nullptr;
+    if (real && (setup == nullptr || std::string_view(setup) != "relock")) {
+        GTEST_SKIP() << "needs a gnome-keyring of its own to lock";
+    }
+    const auto setLocked = [&](bool locked) {
+        if (!real) {
+            keychain_->setLocked(locked);
+        } else if (locked) {
+            ASSERT_TRUE(test::KeyringLocker::lock());
+        } else {
+            ASSERT_TRUE(test::KeyringLocker::unlock("quillmark-test"));
+        }
+    };
+    const std::string id = newID(), other = newID();
+    const Bytes changed =
+        encodeWalletMetadata(Wallet{id, "Quillmark", Date::fromUnixTime(1738315800), 1, 1, 6});
+    auto running = make();
+    running->storeNewWallet(seed_, words, id, "pw", recordOf(id));
+    ASSERT_FALSE(running->useFileFallback());
+
+    setLocked(true);
+    const auto refused = keychainFailure([&] { running->storeItem("wallet-metadata", changed); });
+    // Held nowhere: a file, which the next start reads after the keyring.
+    running->storeItem("mnemonic-" + other, Bytes{1, 2, 3});
+    setLocked(false);
+    auto next = make();
+    // What the next start reads is what the write said.
+    EXPECT_EQ(refused, Code::keyringLocked);
+    EXPECT_EQ(next->loadItem("wallet-metadata"), refused ? recordOf(id) : changed);
+    EXPECT_FALSE(std::filesystem::exists(file("wallet-metadata")));
+    EXPECT_FALSE(running->useFileFallback()); // the keyring is still the medium
+    EXPECT_EQ(next->loadItem("mnemonic-" + other), (Bytes{1, 2, 3}));
+    // Unlocked again, the same write lands in the keyring.
+    running->storeItem("wallet-metadata", changed);
+    EXPECT_EQ(stored("wallet-metadata"), changed);
+    EXPECT_EQ(make()->loadWalletMetadata()->btcAddressCount, 6);
+
+    // A process turned to files (a save failed for another reason) does the same for items
+    // the keyring still holds.
+    keychain_->failSaves(-25293, {"salt-" + other});
+    running->storeItem("salt-" + other, Bytes{4});
+    keychain_->failSaves(0);
+    ASSERT_TRUE(running->useFileFallback());
+    const std::optional<Bytes> verifier = stored("verify-" + id);
+    setLocked(true);
+    EXPECT_EQ(keychainFailure([&] { running->storeItem("verify-" + id, Bytes{5}); }),
+              Code::keyringLocked);
+    setLocked(false);
+    EXPECT_EQ(make()->loadItem("verify-" + id), verifier);
+    EXPECT_EQ(make()->loadSeed(id, "pw"), SecureBytes(seed_));
 }
 
 // Killed at any point, a create leaves the whole wallet (its record, its seed opening with
