@@ -19,7 +19,8 @@ open dialogs driven by clicks), clipboard (a copied recovery phrase leaves the c
 and at quit, and is handed to no clipboard manager), keyringgone (the keyring that holds the
 wallet is not running: it is waited for, and a restore is refused), lockedwallet (a keyring
 locked while the program runs: the lock screen says so, and delete, restore and the lock
-screen's reset unlock it first or change nothing), nodisplay (no graphical session: one line,
+screen's reset unlock it first or change nothing), lockedrecord (a Bitcoin address added while
+the keyring is locked asks it to unlock, and the next start shows what was stored), nodisplay (no graphical session: one line,
 status 1). Exit status 0 when all pass; a scenario (or a check) that cannot run here prints
 "SKIP: <reason>", and the run exits 77 when no scenario ran.
 """
@@ -39,7 +40,7 @@ warnings.filterwarnings("ignore", category=DeprecationWarning)
 
 SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send"]
 SCENARIOS += ["filedialogs", "clipboard"]
-SCENARIOS += ["keyringgone", "lockedwallet", "nodisplay"]
+SCENARIOS += ["keyringgone", "lockedwallet", "lockedrecord", "nodisplay"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
 FOLDER_MODEL = "/usr/lib/x86_64-linux-gnu/qt6/qml/Qt/labs/folderlistmodel"
@@ -1542,6 +1543,51 @@ def scenario_lockedwallet(desktop, w, keyring):
     w.quit()
 
 
+def open_bitcoin_addresses(w):
+    # The portfolio's Send opens the Bitcoin account; its address tab lists the addresses.
+    w.button("Send")
+    w.click_node(w.wait("the Bitcoin account's tabs", lambda: named(w, "Indirizzi")))
+    w.wait_node("push button", where=new_address_button)
+
+
+def new_address_button(box):  # the address list's "+ Nuovo"
+    return box.width == 52 and box.height == 14
+
+
+def stored_address_count():
+    """The number of Bitcoin addresses the wallet's record in the keyring lists, read by an
+    independent client."""
+    result = run(["secret-tool", "lookup", "service", SERVICE, "account", "wallet-metadata"])
+    return json.loads(result.stdout)["btcAddressCount"]
+
+
+def scenario_lockedrecord(desktop, w, keyring):
+    # The keyring is locked while the wallet is open (a screen locker), then a Bitcoin address
+    # is added: the record that lists the addresses lives in the keyring. Its own prompt asks
+    # first; dismissed, nothing is stored; answered, the record goes into the keyring (a file
+    # beside it would be read after the keyring's older record) and the next start reads it.
+    keyring.start()
+    w.start()
+    import_wallet(w)
+    wait_for("the wallet's items in the keyring", keyring.items, timeout=20)
+    open_bitcoin_addresses(w)
+    keyring.lock()
+    for answer in (None, KEYRING_PASSWORD):
+        w.button(where=new_address_button)
+        answer_and_refocus(w, keyring, answer)
+        if answer is None:
+            time.sleep(1)  # what a dismissed prompt leads to has settled
+            assert "wallet-metadata" not in stored_files(desktop), stored_files(desktop)
+            assert keyring.locked(), "a dismissed prompt unlocked the keyring"
+    wait_for("the record with six addresses", lambda: stored_address_count() == 6)
+    assert "wallet-metadata" not in stored_files(desktop), stored_files(desktop)
+    w.quit()
+    w.start()
+    unlock(w)
+    assert stored_address_count() == 6
+    w.quit()
+
+
 def scenario_nodisplay(desktop, w, keyring):
     # Without a graphical session, or with one that is gone: one line, status 1, no abort.
     env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
@@ -1569,7 +1615,8 @@ def inside(scenario, binary, work):
                      "nodialog": scenario_nodialog, "walletconnect": scenario_walletconnect,
                      "send": scenario_send, "filedialogs": scenario_filedialogs,
                      "clipboard": scenario_clipboard, "keyringgone": scenario_keyringgone,
-                     "lockedwallet": scenario_lockedwallet, "nodisplay": scenario_nodisplay}
+                     "lockedwallet": scenario_lockedwallet,
+                     "lockedrecord": scenario_lockedrecord, "nodisplay": scenario_nodisplay}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:
