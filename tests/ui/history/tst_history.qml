@@ -526,6 +526,13 @@ Item {
         function test_15_eachAccountOpensAtItsTop() {
             const height = top.height
             top.height = 420
+            try {
+                scrollEachAccount()
+            } finally {
+                top.height = height
+            }
+        }
+        function scrollEachAccount() {
             fixture.select(0, 0)
             wait(50)
             const l = list()
@@ -544,7 +551,6 @@ Item {
                 mouseDrag(l, l.width / 2, l.height - 20, 0, -300)
                 tryVerify(() => !l.moving)
             }
-            top.height = height
         }
     }
 }
