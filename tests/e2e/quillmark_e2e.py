@@ -40,6 +40,7 @@ warnings.filterwarnings("ignore", category=DeprecationWarning)
 SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send"]
 SCENARIOS += ["filedialogs", "clipboard"]
 SCENARIOS += ["keyringgone", "lockedwallet", "nodisplay"]
+SCENARIOS += ["offline"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
 FOLDER_MODEL = "/usr/lib/x86_64-linux-gnu/qt6/qml/Qt/labs/folderlistmodel"
@@ -1559,6 +1560,45 @@ def scenario_nodisplay(desktop, w, keyring):
             "Quillmark needs a graphical session (X11 or Wayland); " + reason), lines
 
 
+def account_send_y(w):
+    """The top of the account screen's Send button; None while it is not on screen."""
+    node = w.find("push button", "Send")
+    return node.get_extents(w.Atspi.CoordType.SCREEN).y if node else None
+
+
+def scroll_account(w, clicks):
+    """Turns the mouse wheel over the account screen, down (or up for negative clicks)."""
+    w.xdotool("mousemove", "--sync", "800", "450")
+    for _ in range(abs(clicks)):
+        w.xdotool("click", "5" if clicks > 0 else "4")
+
+
+def scenario_offline(desktop, w, keyring):
+    # No server can be reached from here. The account screens say what they could not load
+    # (the price chart, the history, the tokens) instead of an endless busy indicator or an
+    # empty list; and each account opens at its top, wherever the previous one was scrolled.
+    keyring.start()
+    w.start()
+    import_wallet(w)
+    open_sidebar_account(w, "Bitcoin")
+    w.wait("the chart's failure", lambda: named(w, "Could not load the price chart."),
+           timeout=120)
+    top = w.wait("the account's Send", lambda: account_send_y(w))
+    scroll_account(w, 15)
+    w.wait("the history's failure", lambda: named(w, "Could not load the transactions."),
+           timeout=120)
+    assert not named(w, "No transactions yet"), "a failed load shown as an empty history"
+    scrolled = account_send_y(w)
+    assert scrolled is None or scrolled < top - 100, f"Send still at {scrolled}, top {top}"
+    open_sidebar_account(w, "Ethereum")
+    w.wait("the Ethereum account at its top", lambda: account_send_y(w) == top, timeout=10)
+    w.desktop.screenshot("offline-ethereum")
+    scroll_account(w, 6)
+    w.wait("the tokens' failure", lambda: named(w, "Could not load the tokens."), timeout=120)
+    assert not named(w, "No tokens found"), "a failed load shown as no tokens"
+    w.quit()
+
+
 def inside(scenario, binary, work):
     desktop = Desktop(work)
     window = Window(desktop, binary)
@@ -1569,7 +1609,8 @@ def inside(scenario, binary, work):
                      "nodialog": scenario_nodialog, "walletconnect": scenario_walletconnect,
                      "send": scenario_send, "filedialogs": scenario_filedialogs,
                      "clipboard": scenario_clipboard, "keyringgone": scenario_keyringgone,
-                     "lockedwallet": scenario_lockedwallet, "nodisplay": scenario_nodisplay}
+                     "lockedwallet": scenario_lockedwallet, "nodisplay": scenario_nodisplay,
+                     "offline": scenario_offline}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:

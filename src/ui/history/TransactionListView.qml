@@ -89,6 +89,8 @@ ListView {
         // The rows below are the last known ones.
         Text {
             objectName: "transactionsStale"
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
             visible: root.showsHistory && history.loadFailed && history.count > 0
             x: 24
             width: parent.width - 48
@@ -119,6 +121,8 @@ ListView {
                 spacing: 4
                 Text {
                     objectName: "transactionsEmptyTitle"
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
                     Layout.alignment: Qt.AlignHCenter
                     // A failed load is not an empty history.
                     text: history.loadFailed ? "Could not load the transactions."

@@ -126,6 +126,8 @@ BRSurface {
                 }
                 Text {
                     objectName: "chartLoadFailed"
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
                     anchors.centerIn: parent
                     visible: chart.loadFailed
                     text: "Could not load the price chart."

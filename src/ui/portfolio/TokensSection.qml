@@ -67,6 +67,8 @@ ColumnLayout {
         }
         Text {
             objectName: "noTokensText"
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
             Layout.alignment: Qt.AlignHCenter
             // A failed load is not an empty list.
             text: root.tokens && root.tokens.loadFailed ? "Could not load the tokens."
@@ -80,6 +82,8 @@ ColumnLayout {
     // The rows below are the last known ones.
     Text {
         objectName: "tokensStale"
+        Accessible.role: Accessible.StaticText
+        Accessible.name: text
         visible: root.tokens && root.tokens.loadFailed && root.tokens.count > 0
         Layout.fillWidth: true
         text: "Could not load the tokens."
