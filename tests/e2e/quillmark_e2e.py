@@ -1566,11 +1566,14 @@ def account_send_y(w):
     return node.get_extents(w.Atspi.CoordType.SCREEN).y if node else None
 
 
-def scroll_account(w, clicks):
-    """Turns the mouse wheel over the account screen, down (or up for negative clicks)."""
-    w.xdotool("mousemove", "--sync", "800", "450")
-    for _ in range(abs(clicks)):
-        w.xdotool("click", "5" if clicks > 0 else "4")
+def scroll_account(w, pixels):
+    """Drags the account screen's content up by `pixels`, as a touchpad or a hand scrolls it
+    (the wheel's steps are not a movement of the list)."""
+    w.xdotool("mousemove", "--sync", "800", "650")
+    w.xdotool("mousedown", "1")
+    for step in range(1, 11):
+        w.xdotool("mousemove", "--sync", "800", str(650 - pixels * step // 10))
+    w.xdotool("mouseup", "1")
 
 
 def scenario_offline(desktop, w, keyring):
@@ -1584,7 +1587,7 @@ def scenario_offline(desktop, w, keyring):
     w.wait("the chart's failure", lambda: named(w, "Could not load the price chart."),
            timeout=120)
     top = w.wait("the account's Send", lambda: account_send_y(w))
-    scroll_account(w, 15)
+    scroll_account(w, 450)
     w.wait("the history's failure", lambda: named(w, "Could not load the transactions."),
            timeout=120)
     assert not named(w, "No transactions yet"), "a failed load shown as an empty history"
@@ -1593,7 +1596,7 @@ def scenario_offline(desktop, w, keyring):
     open_sidebar_account(w, "Ethereum")
     w.wait("the Ethereum account at its top", lambda: account_send_y(w) == top, timeout=10)
     w.desktop.screenshot("offline-ethereum")
-    scroll_account(w, 6)
+    scroll_account(w, 300)
     w.wait("the tokens' failure", lambda: named(w, "Could not load the tokens."), timeout=120)
     assert not named(w, "No tokens found"), "a failed load shown as no tokens"
     w.quit()
