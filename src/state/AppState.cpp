@@ -181,6 +181,14 @@ void AppState::setChartCache(std::map<std::string, std::vector<PricePoint>> cach
     emit chartCacheChanged();
 }
 
+void AppState::setChartLoadFailed(Chain chain, bool failed) {
+    const bool changed =
+        failed ? m_chartLoadFailures.insert(chain).second : m_chartLoadFailures.erase(chain) > 0;
+    if (changed) {
+        emit chartLoadFailedChanged();
+    }
+}
+
 void AppState::setBtcBlockHeight(qint64 height) {
     assignIfChanged(this, m_btcBlockHeight, height, &AppState::btcBlockHeightChanged);
 }

@@ -31,6 +31,7 @@
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
+#include <set>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -151,6 +152,9 @@ public:
         return m_chartCache;
     }
     void setChartCache(std::map<std::string, std::vector<PricePoint>> cache);
+    // The last request for the chain's chart brought no points (the cache keeps older ones).
+    bool chartLoadFailed(Chain chain) const { return m_chartLoadFailures.contains(chain); }
+    void setChartLoadFailed(Chain chain, bool failed);
 
     qint64 btcBlockHeight() const { return m_btcBlockHeight; }
     void setBtcBlockHeight(qint64 height);
@@ -276,6 +280,7 @@ signals:
     void solPriceUSDChanged();
     void chainPricesChanged();
     void chartCacheChanged();
+    void chartLoadFailedChanged();
     void btcBlockHeightChanged();
     void isRefreshingChanged();
     void lastRefreshChanged();
@@ -330,6 +335,7 @@ private:
     double m_solPriceUSD = 0;
     std::map<Chain, ChainPrice> m_chainPrices;
     std::map<std::string, std::vector<PricePoint>> m_chartCache;
+    std::set<Chain> m_chartLoadFailures;
     qint64 m_btcBlockHeight = 0;
     bool m_isRefreshing = false;
     std::optional<Date> m_lastRefresh;

@@ -45,6 +45,8 @@ struct BTCAccountState {
     std::vector<UTXO> utxos;
     std::vector<Transaction> transactions;
     std::vector<BTCAddressInfo> addresses; // list order; ids equal positions
+    // The last refresh could not load the history: `transactions` is the last known one.
+    bool historyLoadFailed = false;
 
     const std::string& id() const { return account.id; }
     bool operator==(const BTCAccountState&) const = default;

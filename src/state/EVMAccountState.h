@@ -17,6 +17,10 @@ struct EVMAccountState {
     UInt256 balanceWei;       // the exact balance the coins were rounded from
     std::vector<TokenBalance> tokens;
     std::vector<Transaction> transactions;
+    // The last refresh could not load the token balances or the history: the lists above are
+    // the last known ones (or empty when none ever came).
+    bool tokensLoadFailed = false;
+    bool historyLoadFailed = false;
 
     const std::string& id() const { return account.id; }
     bool operator==(const EVMAccountState&) const = default;

@@ -18,6 +18,8 @@ struct SolanaAccountState {
     std::uint64_t balanceLamports = 0;
     std::vector<SPLTokenBalance> tokens;
     std::vector<Transaction> transactions;
+    // The last refresh could not load the history: the list above is the last known one.
+    bool historyLoadFailed = false;
 
     const std::string& id() const { return account.id; }
 };

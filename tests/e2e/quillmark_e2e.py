@@ -41,6 +41,7 @@ warnings.filterwarnings("ignore", category=DeprecationWarning)
 SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send"]
 SCENARIOS += ["filedialogs", "clipboard"]
 SCENARIOS += ["keyringgone", "lockedwallet", "lockedrecord", "nodisplay"]
+SCENARIOS += ["offline"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
 FOLDER_MODEL = "/usr/lib/x86_64-linux-gnu/qt6/qml/Qt/labs/folderlistmodel"
@@ -1605,6 +1606,48 @@ def scenario_nodisplay(desktop, w, keyring):
             "Quillmark needs a graphical session (X11 or Wayland); " + reason), lines
 
 
+def account_send_y(w):
+    """The top of the account screen's Send button; None while it is not on screen."""
+    node = w.find("push button", "Send")
+    return node.get_extents(w.Atspi.CoordType.SCREEN).y if node else None
+
+
+def scroll_account(w, pixels):
+    """Drags the account screen's content up by `pixels`, as a touchpad or a hand scrolls it
+    (the wheel's steps are not a movement of the list)."""
+    w.xdotool("mousemove", "--sync", "800", "650")
+    w.xdotool("mousedown", "1")
+    for step in range(1, 11):
+        w.xdotool("mousemove", "--sync", "800", str(650 - pixels * step // 10))
+    w.xdotool("mouseup", "1")
+
+
+def scenario_offline(desktop, w, keyring):
+    # No server can be reached from here. The account screens say what they could not load
+    # (the price chart, the history, the tokens) instead of an endless busy indicator or an
+    # empty list; and each account opens at its top, wherever the previous one was scrolled.
+    keyring.start()
+    w.start()
+    import_wallet(w)
+    open_sidebar_account(w, "Bitcoin")
+    w.wait("the chart's failure", lambda: named(w, "Could not load the price chart."),
+           timeout=120)
+    top = w.wait("the account's Send", lambda: account_send_y(w))
+    scroll_account(w, 450)
+    w.wait("the history's failure", lambda: named(w, "Could not load the transactions."),
+           timeout=120)
+    assert not named(w, "No transactions yet"), "a failed load shown as an empty history"
+    scrolled = account_send_y(w)
+    assert scrolled is None or scrolled < top - 100, f"Send still at {scrolled}, top {top}"
+    open_sidebar_account(w, "Ethereum")
+    w.wait("the Ethereum account at its top", lambda: account_send_y(w) == top, timeout=10)
+    w.desktop.screenshot("offline-ethereum")
+    scroll_account(w, 300)
+    w.wait("the tokens' failure", lambda: named(w, "Could not load the tokens."), timeout=120)
+    assert not named(w, "No tokens found"), "a failed load shown as no tokens"
+    w.quit()
+
+
 def inside(scenario, binary, work):
     desktop = Desktop(work)
     window = Window(desktop, binary)
@@ -1616,7 +1659,8 @@ def inside(scenario, binary, work):
                      "send": scenario_send, "filedialogs": scenario_filedialogs,
                      "clipboard": scenario_clipboard, "keyringgone": scenario_keyringgone,
                      "lockedwallet": scenario_lockedwallet,
-                     "lockedrecord": scenario_lockedrecord, "nodisplay": scenario_nodisplay}
+                     "lockedrecord": scenario_lockedrecord, "nodisplay": scenario_nodisplay,
+                     "offline": scenario_offline}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:

@@ -7,10 +7,14 @@
 #include "ExactBalances.h"
 #include "QuickTestSetup.h"
 #include "RefreshFixture.h"
+#include "RunTask.h"
 #include "TestContracts.h"
 #include "core/storage/TokenStore.h"
 #include "platform/AtomicFile.h"
 #include "state/AppState.h"
+#include "state/refresh/EVMRefresh.h"
+#include "state/refresh/ExplorerRefresh.h"
+#include "state/refresh/PriceRefresh.h"
 #include "ui/theme/ExternalLink.h"
 
 #include <QtQuickTest>
@@ -157,6 +161,9 @@ public:
         state().setEthPriceUSD(2000);
     }
     Q_INVOKABLE void clear() {
+        for (const Chain chain : allChains()) {
+            state().setChartLoadFailed(chain, false);
+        }
         state().setBitcoinAccounts({});
         for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
             state().setEVMAccounts(chain, {});
@@ -181,6 +188,24 @@ public:
                 entry(Chain::ethereum, hash(Chain::ethereum, '9'), TransactionDirection::sent,
                       TransactionStatus::pending, "3.0000 ETH", Date::now().unixTime()));
         });
+    }
+    // The refresh jobs of Ethereum and Polygon (balances, tokens, history) and of the charts
+    // while every server drops each connection without a word, as offline.
+    Q_INVOKABLE void refreshWithoutServers() {
+        const auto dropped = [](const test::HttpFixtureRequest&) {
+            test::HttpFixtureResponse response;
+            response.behaviour = test::HttpFixtureResponse::Behaviour::close;
+            return response;
+        };
+        m_env.web().setHandler(dropped);
+        m_env.rpc().setHandler(dropped);
+        for (const Chain chain : {Chain::ethereum, Chain::polygon}) {
+            test::runTask(refreshEVMBalances({&state(), {}}, chain));
+            test::runTask(refreshExplorerHistory({&state(), {}}, chain));
+        }
+        test::runTask(refreshPrices({&state(), {}}));
+        m_env.web().setHandler({});
+        m_env.rpc().setHandler({});
     }
     // `amount` whole tokens as typed ("0.005").
     Q_INVOKABLE void setTokenBalance(const QString& amount, double price) {

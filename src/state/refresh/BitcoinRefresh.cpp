@@ -138,7 +138,17 @@ QCoro::Task<std::int64_t> tipHeight(const RefreshJob& job, std::shared_ptr<Elect
     co_return std::max<std::int64_t>(job.state->btcBlockHeight(), 0);
 }
 
-// One account's rebuilt history; none when the job is to end.
+// Marks the history of every Bitcoin account as not loaded; the rows stay.
+void markHistoriesFailed(AppState& state) {
+    const std::size_t count = state.bitcoinAccounts().size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string id = state.bitcoinAccounts()[i].id();
+        state.updateBitcoinAccount(i, id, [](BTCAccountState& a) { a.historyLoadFailed = true; });
+    }
+}
+
+// One account's rebuilt history; none when the job is to end or an address's history did not
+// come back (a list without that address's entries would drop rows the user has seen).
 QCoro::Task<std::optional<std::vector<Transaction>>>
 accountHistory(RefreshJob job, std::shared_ptr<ElectrumClient> client,
                std::vector<BTCAddressInfo> addresses, std::int64_t tip) {
@@ -157,7 +167,7 @@ accountHistory(RefreshJob job, std::shared_ptr<ElectrumClient> client,
                 references.add(reference, address.address);
             }
         } catch (const std::exception&) {
-            // This address's entries wait for a later pass.
+            co_return std::nullopt; // the whole history waits for a later pass
         }
     }
 
@@ -209,7 +219,11 @@ QCoro::Task<void> refreshBitcoinHistory(RefreshJob job) {
     }
     std::shared_ptr<ElectrumClient> client =
         co_await job.state->networkManager().connectedElectrumClient(job.token);
-    if (!client || job.shouldStop()) {
+    if (job.shouldStop()) {
+        co_return;
+    }
+    if (!client) {
+        markHistoriesFailed(*job.state);
         co_return;
     }
     const std::int64_t tip = co_await tipHeight(job, client);
@@ -222,12 +236,18 @@ QCoro::Task<void> refreshBitcoinHistory(RefreshJob job) {
         std::vector<BTCAddressInfo> addresses = job.state->bitcoinAccounts()[i].addresses;
         std::optional<std::vector<Transaction>> history =
             co_await accountHistory(job, client, std::move(addresses), tip);
-        if (!history || job.shouldStop()) {
+        if (job.shouldStop()) {
             co_return;
+        }
+        if (!history) {
+            job.state->updateBitcoinAccount(
+                i, id, [](BTCAccountState& live) { live.historyLoadFailed = true; });
+            continue;
         }
         std::vector<Transaction>& entries = *history;
         if (!job.state->updateBitcoinAccount(i, id, [&entries](BTCAccountState& live) {
                 live.transactions = std::move(entries);
+                live.historyLoadFailed = false;
             })) {
             co_return;
         }

@@ -90,6 +90,15 @@ tokenBalances(RefreshJob job, std::shared_ptr<JSONRPCClient> client, std::vector
     co_return list;
 }
 
+// Marks the token lists of the chain's accounts from `first` on as not loaded; the rows stay.
+void markTokensFailed(AppState& state, Chain chain, const std::vector<AccountRef>& accounts,
+                      std::size_t first = 0) {
+    for (std::size_t i = first; i < accounts.size(); ++i) {
+        writeEVMAccount(state, chain, i, accounts[i].id,
+                        [](EVMAccountState& a) { a.tokensLoadFailed = true; });
+    }
+}
+
 QCoro::Task<void> retryNativeBalances(RefreshJob job, Chain chain,
                                       std::vector<AccountRef> accounts) {
     if (job.shouldStop()) {
@@ -150,12 +159,16 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
     }
     const std::shared_ptr<JSONRPCClient> client =
         co_await job.state->networkManager().connectedEVMClient(chain, job.token);
-    if (!client || job.shouldStop()) {
+    if (job.shouldStop()) {
         co_return;
     }
     std::vector<AccountRef> accounts;
     for (const EVMAccountState& account : job.state->evmAccounts(chain)) {
         accounts.push_back({account.id(), account.account.address});
+    }
+    if (!client) {
+        markTokensFailed(*job.state, chain, accounts);
+        co_return;
     }
 
     for (const AccountRef& account : accounts) {
@@ -183,6 +196,7 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
             failed = true;
         }
         if (failed) {
+            markTokensFailed(*job.state, chain, accounts, i);
             co_await retryNativeBalances(job, chain, accounts);
             co_return;
         }
@@ -197,13 +211,17 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
         const std::vector<Token> tokens = job.state->tokenStore().tokens(chain);
         const std::optional<Bytes> addressBytes20 = hexToBytes(accounts[i].address);
         if (tokens.empty() || !addressBytes20 || addressBytes20->size() != addressBytes) {
+            writeEVMAccount(*job.state, chain, i, accounts[i].id,
+                            [](EVMAccountState& a) { a.tokensLoadFailed = false; });
             continue;
         }
         std::optional<std::vector<TokenBalance>> list =
             co_await tokenBalances(job, client, tokens, accounts[i].address);
         if (!list || job.shouldStop() ||
-            !writeEVMAccount(*job.state, chain, i, accounts[i].id,
-                             [&](EVMAccountState& a) { a.tokens = std::move(*list); })) {
+            !writeEVMAccount(*job.state, chain, i, accounts[i].id, [&](EVMAccountState& a) {
+                a.tokens = std::move(*list);
+                a.tokensLoadFailed = false;
+            })) {
             co_return;
         }
     }

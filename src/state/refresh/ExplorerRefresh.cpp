@@ -82,10 +82,16 @@ void log(const std::string& line) {
 }
 
 // The mapped records of one request, or none when the job is to end; a failure logs the line
-// "<chain> <kind> tx fetch failed: <error>" and gives an empty list.
-QCoro::Task<std::optional<std::vector<Transaction>>> fetchEntries(RefreshJob job, Chain chain,
-                                                                  std::string owner, bool tokens) {
+// "<chain> <kind> tx fetch failed: <error>" and gives `failed`.
+struct FetchedEntries {
     std::vector<Transaction> entries;
+    bool failed = false;
+};
+
+QCoro::Task<std::optional<FetchedEntries>> fetchEntries(RefreshJob job, Chain chain,
+                                                        std::string owner, bool tokens) {
+    FetchedEntries fetched;
+    std::vector<Transaction>& entries = fetched.entries;
     try {
         BlockExplorerClient& explorer = job.state->explorerClient();
         QCoro::Task<std::vector<ExplorerTx>> request =
@@ -103,8 +109,21 @@ QCoro::Task<std::optional<std::vector<Transaction>>> fetchEntries(RefreshJob job
     } catch (const std::exception& error) {
         log(rawValue(chain) + (tokens ? " token" : " normal") +
             " tx fetch failed: " + error.what());
+        fetched.entries.clear();
+        fetched.failed = true;
     }
-    co_return entries;
+    co_return fetched;
+}
+
+// Where a request failed, the rows of its kind (token transfers or not) that the account had.
+void keepKnownRows(std::vector<Transaction>& into, const std::vector<Transaction>& known,
+                   bool tokens) {
+    for (const Transaction& entry : known) {
+        const bool isToken = entry.tokenSymbol || entry.contractAddress;
+        if (isToken == tokens) {
+            into.push_back(entry);
+        }
+    }
 }
 
 } // namespace
@@ -186,27 +205,33 @@ QCoro::Task<void> refreshExplorerHistory(RefreshJob job, Chain chain) {
         if (job.shouldStop()) {
             co_return;
         }
-        std::optional<std::vector<Transaction>> history =
-            co_await fetchEntries(job, chain, owner, false);
-        if (!history || job.shouldStop()) {
+        std::optional<FetchedEntries> normal = co_await fetchEntries(job, chain, owner, false);
+        if (!normal || job.shouldStop()) {
             co_return;
         }
-        std::optional<std::vector<Transaction>> transfers =
-            co_await fetchEntries(job, chain, owner, true);
-        if (!transfers) {
+        std::optional<FetchedEntries> transfers = co_await fetchEntries(job, chain, owner, true);
+        if (!transfers || job.shouldStop()) {
             co_return;
         }
-        history->insert(history->end(), std::make_move_iterator(transfers->begin()),
-                        std::make_move_iterator(transfers->end()));
-        const auto tokens = std::count_if(history->begin(), history->end(),
+        std::vector<Transaction>& history = normal->entries;
+        history.insert(history.end(), std::make_move_iterator(transfers->entries.begin()),
+                       std::make_move_iterator(transfers->entries.end()));
+        const auto tokens = std::count_if(history.begin(), history.end(),
                                           [](const Transaction& t) { return t.tokenSymbol; });
-        log(rawValue(chain) + " fetched " + std::to_string(history->size() - tokens) +
-            " native + " + std::to_string(tokens) + " token txs for " + owner.substr(0, 10) +
-            "...");
-        sortNewestFirst(*history);
+        log(rawValue(chain) + " fetched " + std::to_string(history.size() - tokens) + " native + " +
+            std::to_string(tokens) + " token txs for " + owner.substr(0, 10) + "...");
         if (job.shouldStop() ||
-            !writeEVMAccount(*job.state, chain, i, accounts[i].first,
-                             [&](EVMAccountState& a) { a.transactions = std::move(*history); })) {
+            !writeEVMAccount(*job.state, chain, i, accounts[i].first, [&](EVMAccountState& a) {
+                if (normal->failed) {
+                    keepKnownRows(history, a.transactions, false);
+                }
+                if (transfers->failed) {
+                    keepKnownRows(history, a.transactions, true);
+                }
+                sortNewestFirst(history);
+                a.transactions = std::move(history);
+                a.historyLoadFailed = normal->failed || transfers->failed;
+            })) {
             co_return;
         }
     }

@@ -6,10 +6,16 @@
 namespace qm {
 namespace {
 
-// One chain's chart, stored as soon as it arrives; an empty answer keeps the older points.
+// One chain's chart, stored as soon as it arrives; an empty answer (the client's only word for
+// a failure) keeps the older points and marks the chart as not loaded, so the card stops
+// waiting for it.
 QCoro::Task<void> refreshChart(QPointer<AppState> state, Chain chain) {
     std::vector<PricePoint> points = co_await state->coinGecko().fetchPriceHistory(chain);
-    if (!state || points.empty()) {
+    if (!state) {
+        co_return;
+    }
+    state->setChartLoadFailed(chain, points.empty());
+    if (points.empty()) {
         co_return;
     }
     auto cache = state->chartCache();

@@ -65,12 +65,19 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
     }
     const std::shared_ptr<SolanaRPCClient> client =
         co_await job.state->networkManager().connectedSolanaClient(job.token);
-    if (!client || job.shouldStop()) {
+    if (job.shouldStop()) {
         co_return;
     }
     std::vector<std::pair<std::string, std::string>> accounts; // id, address
     for (const SolanaAccountState& account : job.state->solanaAccounts()) {
         accounts.emplace_back(account.id(), account.account.address);
+    }
+    if (!client) {
+        for (std::size_t i = 0; i < accounts.size(); ++i) {
+            writeSolanaAccount(*job.state, i, accounts[i].first,
+                               [](SolanaAccountState& a) { a.historyLoadFailed = true; });
+        }
+        co_return;
     }
 
     for (std::size_t i = 0; i < accounts.size(); ++i) {
@@ -118,8 +125,12 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
         if (stop) {
             co_return;
         }
-        if (signatures && !writeSolanaAccount(*job.state, i, id, [&](SolanaAccountState& a) {
-                a.transactions = solanaHistory(*signatures, address);
+        // A failed request keeps the older history and says so.
+        if (!writeSolanaAccount(*job.state, i, id, [&](SolanaAccountState& a) {
+                if (signatures) {
+                    a.transactions = solanaHistory(*signatures, address);
+                }
+                a.historyLoadFailed = !signatures;
             })) {
             co_return;
         }

@@ -13,19 +13,25 @@ bool equalIgnoringASCIICase(std::string_view a, std::string_view b) {
                       [&](char x, char y) { return lower(x) == lower(y); });
 }
 
+struct AccountHistory {
+    const std::vector<Transaction>* entries = nullptr;
+    bool loadFailed = false;
+};
+
 template <typename State>
-const std::vector<Transaction>* historyIn(const std::vector<State>& states, std::string_view id) {
+AccountHistory historyIn(const std::vector<State>& states, std::string_view id) {
     const auto found =
         std::find_if(states.begin(), states.end(), [&](const State& s) { return s.id() == id; });
-    return found == states.end() ? nullptr : &found->transactions;
+    return found == states.end() ? AccountHistory{}
+                                 : AccountHistory{&found->transactions, found->historyLoadFailed};
 }
 
-const std::vector<Transaction>* accountHistory(const AppState& state, std::string_view id) {
-    if (const auto* found = historyIn(state.bitcoinAccounts(), id)) {
+AccountHistory accountHistory(const AppState& state, std::string_view id) {
+    if (const auto found = historyIn(state.bitcoinAccounts(), id); found.entries) {
         return found;
     }
     for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
-        if (const auto* found = historyIn(state.evmAccounts(chain), id)) {
+        if (const auto found = historyIn(state.evmAccounts(chain), id); found.entries) {
             return found;
         }
     }
@@ -50,13 +56,17 @@ bool HistoryFilter::accepts(const Transaction& transaction) const {
 std::vector<Transaction> listedTransactions(const AppState& state, std::string_view accountID,
                                             const HistoryFilter& filter) {
     std::vector<Transaction> listed;
-    const std::vector<Transaction>* history = accountHistory(state, accountID);
+    const std::vector<Transaction>* history = accountHistory(state, accountID).entries;
     if (!history) {
         return listed;
     }
     std::copy_if(history->begin(), history->end(), std::back_inserter(listed),
                  [&](const Transaction& t) { return filter.accepts(t); });
     return listed;
+}
+
+bool historyLoadFailed(const AppState& state, std::string_view accountID) {
+    return accountHistory(state, accountID).loadFailed;
 }
 
 } // namespace qm

@@ -30,4 +30,8 @@ struct HistoryFilter {
 std::vector<Transaction> listedTransactions(const AppState& state, std::string_view accountID,
                                             const HistoryFilter& filter);
 
+// The last refresh could not load the history of the account `accountID` (the listed entries
+// are the last known ones); false when no account has that id.
+bool historyLoadFailed(const AppState& state, std::string_view accountID);
+
 } // namespace qm

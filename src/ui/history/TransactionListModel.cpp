@@ -124,6 +124,12 @@ void TransactionListModel::reload() {
     if (rowCount() != before) {
         emit countChanged();
     }
+    const bool failed =
+        m_state && m_active && historyLoadFailed(*m_state, m_accountID.toStdString());
+    if (failed != m_loadFailed) {
+        m_loadFailed = failed;
+        emit loadFailedChanged();
+    }
 }
 
 } // namespace qm

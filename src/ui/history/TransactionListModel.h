@@ -27,6 +27,8 @@ class TransactionListModel : public KeyedListModel<Transaction> {
     // While false the list is empty (the Bitcoin address tab shows no history).
     Q_PROPERTY(bool active READ active WRITE setActive NOTIFY filterChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
+    // The last refresh could not load the account's history: the rows are the last known ones.
+    Q_PROPERTY(bool loadFailed READ loadFailed NOTIFY loadFailedChanged)
 
 public:
     enum Role {
@@ -60,6 +62,7 @@ public:
     bool active() const { return m_active; }
     void setActive(bool active);
     int count() const { return rowCount(); }
+    bool loadFailed() const { return m_loadFailed; }
 
     // A copy of the entry at `row` for the detail sheet (the caller owns it); none past the end.
     Q_INVOKABLE qm::TransactionDetailModel* detail(int row) const;
@@ -67,6 +70,7 @@ public:
 signals:
     void filterChanged();
     void countChanged();
+    void loadFailedChanged();
 
 private:
     void reload();
@@ -77,6 +81,7 @@ private:
     bool m_nativeOnly = false;
     QString m_tokenContract;
     bool m_active = true;
+    bool m_loadFailed = false;
 };
 
 } // namespace qm

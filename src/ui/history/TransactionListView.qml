@@ -33,6 +33,12 @@ ListView {
     // the user has not scrolled away from the top, the top stays in view as it grows.
     property bool followsTop: true
     onMovementEnded: followsTop = atYBeginning
+    // Another account's screen opens at its top, wherever the last one was scrolled to.
+    readonly property string shownAccount: history.accountId
+    onShownAccountChanged: {
+        followsTop = true
+        positionViewAtBeginning()
+    }
 
     model: history
     spacing: 8
@@ -80,6 +86,21 @@ ListView {
             }
             Item { Layout.fillWidth: true }
         }
+        // The rows below are the last known ones.
+        Text {
+            objectName: "transactionsStale"
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
+            visible: root.showsHistory && history.loadFailed && history.count > 0
+            x: 24
+            width: parent.width - 48
+            bottomPadding: 8
+            text: "Could not load the transactions."
+            textFormat: Text.PlainText
+            font: BRFont.caption2
+            color: BRPalette.textTertiary
+            wrapMode: Text.Wrap
+        }
         ColumnLayout {
             objectName: "transactionsEmpty"
             visible: root.showsHistory && history.count === 0
@@ -99,14 +120,20 @@ ListView {
                 Layout.fillWidth: true
                 spacing: 4
                 Text {
+                    objectName: "transactionsEmptyTitle"
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
                     Layout.alignment: Qt.AlignHCenter
-                    text: "No transactions yet"
+                    // A failed load is not an empty history.
+                    text: history.loadFailed ? "Could not load the transactions."
+                                             : "No transactions yet"
                     textFormat: Text.PlainText
                     font: BRFont.body
                     color: BRPalette.textTertiary
                 }
                 Text {
                     objectName: "transactionsEmptyNote"
+                    visible: !history.loadFailed
                     Layout.fillWidth: true
                     text: root.emptyNote
                     textFormat: Text.PlainText

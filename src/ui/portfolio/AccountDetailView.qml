@@ -11,6 +11,7 @@ Rectangle {
     id: root
     objectName: "accountDetailView"
     readonly property alias detail: detail
+    readonly property alias walletVM: walletVM
     // The Bitcoin tab, "Portfolio" or "Indirizzi"; kept while the sidebar switches accounts.
     property string btcTab: "Portfolio"
     readonly property bool showsAddresses: detail.isBitcoin && btcTab === "Indirizzi"
@@ -18,6 +19,8 @@ Rectangle {
     color: BRPalette.background
 
     AccountDetailModel { id: detail }
+    WalletViewModel { id: walletVM }
+    RefreshShortcut { model: walletVM }
 
     Loader {
         id: content

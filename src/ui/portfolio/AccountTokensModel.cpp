@@ -65,14 +65,20 @@ std::optional<Token> AccountTokensModel::tokenAt(int row) const {
 void AccountTokensModel::reload() {
     const int before = rowCount();
     std::vector<TokenBalance> balances;
+    bool failed = false;
     if (m_state) {
         if (const EVMAccountState* account = evmAccountState(*m_state, m_accountID)) {
             balances = account->tokens;
+            failed = account->tokensLoadFailed;
         }
     }
     showRows(std::move(balances), [](const TokenBalance& b) { return b.id(); });
     if (rowCount() != before) {
         emit countChanged();
+    }
+    if (failed != m_loadFailed) {
+        m_loadFailed = failed;
+        emit loadFailedChanged();
     }
 }
 

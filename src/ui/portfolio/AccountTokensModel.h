@@ -19,6 +19,8 @@ class AccountTokensModel : public KeyedListModel<TokenBalance> {
     QML_ELEMENT
     QML_UNCREATABLE("The account screen's model holds its token list")
     Q_PROPERTY(int count READ count NOTIFY countChanged)
+    // The last refresh could not load the balances: the rows are the last known ones.
+    Q_PROPERTY(bool loadFailed READ loadFailed NOTIFY loadFailedChanged)
 
 public:
     enum Role {
@@ -37,6 +39,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
     int count() const { return rowCount(); }
+    bool loadFailed() const { return m_loadFailed; }
 
     // Follows the account `id` (empty: no account, no rows).
     void setAccountID(const std::string& id);
@@ -45,12 +48,14 @@ public:
 
 signals:
     void countChanged();
+    void loadFailedChanged();
 
 private:
     void reload();
 
     QPointer<AppState> m_state;
     std::string m_accountID;
+    bool m_loadFailed = false;
 };
 
 } // namespace qm

@@ -17,11 +17,7 @@ Rectangle {
     PortfolioModel { id: portfolio }
 
     // The declared refresh action: F5, or the Refresh button of the header.
-    Shortcut {
-        sequence: "F5"
-        enabled: !walletVM.isRefreshing
-        onActivated: walletVM.startRefresh()
-    }
+    RefreshShortcut { model: walletVM }
 
     ListView {
         id: list

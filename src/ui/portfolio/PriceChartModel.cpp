@@ -44,6 +44,8 @@ PriceChartModel::PriceChartModel(AppState* state, QObject* parent)
     if (state) {
         connect(state, &AppState::chainPricesChanged, this, &PriceChartModel::pricesChanged);
         connect(state, &AppState::chartCacheChanged, this, &PriceChartModel::rebuildCurve);
+        connect(state, &AppState::chartLoadFailedChanged, this,
+                &PriceChartModel::loadFailedChanged);
     }
     rebuildCurve();
 }
@@ -55,6 +57,7 @@ void PriceChartModel::setChain(int chain) {
     m_chain = allChains()[static_cast<std::size_t>(chain)];
     emit chainChanged();
     emit pricesChanged();
+    emit loadFailedChanged();
     rebuildCurve();
 }
 
@@ -108,6 +111,10 @@ int PriceChartModel::pointCount() const {
     }
     const auto found = m_state->chartCache().find(rawValue(m_chain));
     return found == m_state->chartCache().end() ? 0 : static_cast<int>(found->second.size());
+}
+
+bool PriceChartModel::loadFailed() const {
+    return m_state && m_state->chartLoadFailed(m_chain);
 }
 
 void PriceChartModel::rebuildCurve() {

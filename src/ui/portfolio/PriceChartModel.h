@@ -28,6 +28,8 @@ class PriceChartModel : public QObject {
     Q_PROPERTY(QString changeText READ changeText NOTIFY pricesChanged) // "2.50%", unsigned
     Q_PROPERTY(bool changeIsUp READ changeIsUp NOTIFY pricesChanged)    // change >= 0
     Q_PROPERTY(int pointCount READ pointCount NOTIFY pointsChanged)
+    // The last request for the chart brought no points: the card stops waiting for them.
+    Q_PROPERTY(bool loadFailed READ loadFailed NOTIFY loadFailedChanged)
     Q_PROPERTY(QString linePath READ linePath NOTIFY pointsChanged)
     Q_PROPERTY(QString areaPath READ areaPath NOTIFY pointsChanged)
     // [{y, label}] from top to bottom of the plot.
@@ -52,6 +54,7 @@ public:
     QString changeText() const;
     bool changeIsUp() const;
     int pointCount() const;
+    bool loadFailed() const;
     QString linePath() const { return m_linePath; }
     QString areaPath() const { return m_areaPath; }
     QVariantList yTicks() const { return m_yTicks; }
@@ -62,6 +65,7 @@ signals:
     void plotChanged();
     void pricesChanged();
     void pointsChanged();
+    void loadFailedChanged();
 
 private:
     void rebuildCurve();

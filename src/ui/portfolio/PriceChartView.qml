@@ -115,11 +115,25 @@ BRSurface {
                 color: Qt.rgba(BRPalette.backgroundSecondary.r, BRPalette.backgroundSecondary.g,
                                BRPalette.backgroundSecondary.b, 0.5)
                 BRBusyIndicator {
+                    objectName: "chartBusy"
                     anchors.centerIn: parent
                     width: 24
                     height: 24
-                    running: parent.visible
+                    // A failed load waits for the next refresh without animating meanwhile.
+                    visible: !chart.loadFailed
+                    running: parent.visible && visible
                     color: Qt.rgba(BRPalette.accent.r, BRPalette.accent.g, BRPalette.accent.b, 0.5)
+                }
+                Text {
+                    objectName: "chartLoadFailed"
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                    anchors.centerIn: parent
+                    visible: chart.loadFailed
+                    text: "Could not load the price chart."
+                    textFormat: Text.PlainText
+                    font: BRFont.caption2
+                    color: BRPalette.textTertiary
                 }
             }
 

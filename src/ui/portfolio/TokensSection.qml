@@ -66,12 +66,31 @@ ColumnLayout {
             color: BRPalette.textTertiary
         }
         Text {
+            objectName: "noTokensText"
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
             Layout.alignment: Qt.AlignHCenter
-            text: "No tokens found"
+            // A failed load is not an empty list.
+            text: root.tokens && root.tokens.loadFailed ? "Could not load the tokens."
+                                                         : "No tokens found"
             textFormat: Text.PlainText
             font: BRFont.caption2
             color: BRPalette.textTertiary
         }
+    }
+
+    // The rows below are the last known ones.
+    Text {
+        objectName: "tokensStale"
+        Accessible.role: Accessible.StaticText
+        Accessible.name: text
+        visible: root.tokens && root.tokens.loadFailed && root.tokens.count > 0
+        Layout.fillWidth: true
+        text: "Could not load the tokens."
+        textFormat: Text.PlainText
+        font: BRFont.caption2
+        color: BRPalette.textTertiary
+        wrapMode: Text.Wrap
     }
 
     Repeater {

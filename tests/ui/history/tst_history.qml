@@ -470,5 +470,87 @@ Item {
             BRThemeManager.current = previous
             verify(!shots[0].equals(shots[1]), "the two themes look the same")
         }
+
+        // Offline: a failed load says so instead of an empty list, keeps the rows it had, and
+        // the price card stops its busy indicator for the text.
+        function test_13_failedLoadsSayWhatTheyCouldNotLoad() {
+            fixture.select(1, 0)
+            wait(50)
+            const before = rowIds()
+            verify(before.length > 0)
+            verify(shown("chartPlaceholder"))
+            verify(find("chartBusy").running)
+            verify(!shown("chartLoadFailed"))
+            verify(!shown("transactionsStale") && !shown("tokensStale"))
+            fixture.refreshWithoutServers()
+            wait(50)
+            compare(rowIds(), before)
+            verify(shown("transactionsStale"))
+            compare(textOf("transactionsStale"), "Could not load the transactions.")
+            compare(textOf("tokenCount"), "3")
+            verify(shown("tokensStale"))
+            compare(textOf("tokensStale"), "Could not load the tokens.")
+            verify(shown("chartLoadFailed"))
+            compare(textOf("chartLoadFailed"), "Could not load the price chart.")
+            verify(!find("chartBusy").running)
+            verify(!find("chartBusy").visible)
+
+            // Nothing known: the empty forms say that the load failed, not that there is none.
+            fixture.select(3, 0)
+            wait(50)
+            verify(shown("transactionsEmpty"))
+            compare(textOf("transactionsEmptyTitle"), "Could not load the transactions.")
+            verify(!shown("transactionsEmptyNote"))
+            verify(!shown("transactionsStale"))
+            verify(shown("noTokens"))
+            compare(textOf("noTokensText"), "Could not load the tokens.")
+            verify(!shown("tokensStale"))
+            // An account whose loads went through still reads as empty.
+            fixture.select(4, 0)
+            wait(50)
+            verify(!shown("transactionsStale"))
+        }
+
+        // F5 refreshes on an account's screen too.
+        function test_14_f5RefreshesOnTheAccountScreen() {
+            fixture.select(2, 0)
+            wait(50)
+            verify(!view.walletVM.hasLastRefresh)
+            list().forceActiveFocus()
+            keyClick(Qt.Key_F5)
+            tryVerify(() => view.walletVM.hasLastRefresh, 5000, "F5 ran no refresh")
+        }
+
+        // Each account opens at its top (balance and actions in view), wherever the previous
+        // one was scrolled to.
+        function test_15_eachAccountOpensAtItsTop() {
+            const height = top.height
+            top.height = 420
+            try {
+                scrollEachAccount()
+            } finally {
+                top.height = height
+            }
+        }
+        function scrollEachAccount() {
+            fixture.select(0, 0)
+            wait(50)
+            const l = list()
+            verify(l.atYBeginning)
+            mouseDrag(l, l.width / 2, l.height - 20, 0, -300)
+            tryVerify(() => !l.moving)
+            verify(!l.atYBeginning, "the list did not scroll")
+            verify(!l.followsTop)
+            for (const account of [[1, 0], [4, 0], [0, 0]]) {
+                fixture.select(account[0], account[1])
+                wait(50)
+                tryVerify(() => l.atYBeginning, 2000, "account " + account + " opened scrolled")
+                const send = find("accountSend")
+                const at = send.mapToItem(l, 0, 0)
+                verify(at.y >= 0 && at.y + send.height <= l.height, "Send out of view")
+                mouseDrag(l, l.width / 2, l.height - 20, 0, -300)
+                tryVerify(() => !l.moving)
+            }
+        }
     }
 }

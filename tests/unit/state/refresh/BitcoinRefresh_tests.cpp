@@ -215,8 +215,19 @@ TEST(BitcoinRefresh, FailuresReconnectOnceAndKeepOlderValues) {
     EXPECT_EQ(account.addresses[1].balanceSats, 777u);
     EXPECT_EQ(account.balanceSats, 5'000u);
 
-    // The history job never reconnects: stalled histories leave an empty list, no raw requests.
+    // The history job never reconnects: stalled histories keep the older rows, marked as not
+    // loaded, and ask for no raw transactions. An answer loads it again.
+    const std::string id = env.state().bitcoinAccounts().at(0).id();
+    env.state().updateBitcoinAccount(
+        0, id, [](BTCAccountState& a) { a.transactions.emplace_back().id = "older"; });
+    runTask(refreshBitcoinHistory({&env.state(), {}}));
+    ASSERT_EQ(env.state().bitcoinAccounts().at(0).transactions.size(), 1u);
+    EXPECT_EQ(env.state().bitcoinAccounts().at(0).transactions[0].id, "older");
+    EXPECT_TRUE(env.state().bitcoinAccounts().at(0).historyLoadFailed);
+    EXPECT_EQ(env.electrum().connectionCount(), 2);
+    EXPECT_EQ(env.electrum().requestCount("blockchain.transaction.get"), 0);
+    env.electrum().answer("blockchain.scripthash.get_history", json::array());
     runTask(refreshBitcoinHistory({&env.state(), {}}));
     EXPECT_TRUE(env.state().bitcoinAccounts().at(0).transactions.empty());
-    EXPECT_EQ(env.electrum().connectionCount(), 2);
+    EXPECT_FALSE(env.state().bitcoinAccounts().at(0).historyLoadFailed);
 }

@@ -59,6 +59,13 @@ json tokenItem(const std::string& hash, const std::string& time) {
             {"block_number", 101}};
 }
 
+// A server gone mid-request: the connection closes without a word.
+HttpFixtureResponse dropConnection(const HttpFixtureRequest&) {
+    HttpFixtureResponse dropped;
+    dropped.behaviour = HttpFixtureResponse::Behaviour::close;
+    return dropped;
+}
+
 HttpFixtureResponse page(const json& items) {
     return HttpFixtureResponse::json(
         QByteArray::fromStdString(json{{"items", items}, {"next_page_params", nullptr}}.dump()));
@@ -90,11 +97,31 @@ TEST(EVMRefresh, AFailedBalanceReconnectsAndRereadsOnlyNativeBalances) {
         EXPECT_DOUBLE_EQ(env.state().evmAccounts(Chain::ethereum).at(0).balanceNative, expected)
             << retry;
         EXPECT_TRUE(env.state().evmAccounts(Chain::ethereum).at(0).tokens.empty()); // next run
+        EXPECT_TRUE(env.state().evmAccounts(Chain::ethereum).at(0).tokensLoadFailed);
     }
     for (const auto& request : env.rpc().requests()) {
         EXPECT_FALSE(request.body.contains("eth_call") &&
                      request.body.contains(QByteArray::fromStdString(tokenAddress)));
     }
+    // A run that reads the token's balance lists it, and the list is loaded again; a node
+    // that cannot be reached leaves it as it is, marked as not loaded.
+    env.rpc().setHandler([&](const HttpFixtureRequest& request) {
+        if (request.body.contains("eth_call")) {
+            return rpcResult("0x" + std::string(62, '0') + "2a");
+        }
+        const bool number =
+            request.body.contains("eth_getBalance") || request.body.contains("eth_gasPrice");
+        return rpcResult(number ? json("0x1") : json::array());
+    });
+    runTask(refreshEVMBalances({&env.state(), {}}, Chain::ethereum));
+    const std::vector<TokenBalance> listed = env.state().evmAccounts(Chain::ethereum).at(0).tokens;
+    ASSERT_FALSE(listed.empty()); // the test token, and those discovery added
+    EXPECT_FALSE(env.state().evmAccounts(Chain::ethereum).at(0).tokensLoadFailed);
+    env.rpc().setHandler(dropConnection);
+    runTask(refreshEVMBalances({&env.state(), {}}, Chain::ethereum));
+    EXPECT_EQ(env.state().evmAccounts(Chain::ethereum).at(0).tokens, listed);
+    EXPECT_TRUE(env.state().evmAccounts(Chain::ethereum).at(0).tokensLoadFailed);
+
     // All 256 bits count: 2^255 wei is about 5.79e58 coins, never wrapped.
     EXPECT_DOUBLE_EQ(weiToCoins(UInt256(1ull << 63, 0, 0, 0)), std::ldexp(1.0, 255) / 1e18);
 }
@@ -120,9 +147,18 @@ TEST(PriceRefresh, PricesAndChartsReplaceOnlyWhatCameBack) {
     EXPECT_EQ(env.state().btcPriceUSD(), 1);
     EXPECT_EQ(env.state().chainPrices(),
               (std::map<Chain, ChainPrice>{{Chain::ethereum, {3000.25, 1.5}}}));
-    // The failed Polygon chart keeps its older points.
+    // The failed Polygon chart keeps its older points and is marked as not loaded (the card
+    // stops waiting for it) until an answer brings points.
     ASSERT_EQ(env.state().chartCache().size(), 5u);
     EXPECT_EQ(env.state().chartCache().at("polygon").at(0).price, 0.5);
+    EXPECT_TRUE(env.state().chartLoadFailed(Chain::polygon));
+    EXPECT_FALSE(env.state().chartLoadFailed(Chain::bitcoin));
+    env.web().setHandler([](const HttpFixtureRequest&) {
+        return HttpFixtureResponse::json(R"([[1714000000000,"1","1","1","5"]])");
+    });
+    runTask(refreshPrices({&env.state(), {}}));
+    EXPECT_FALSE(env.state().chartLoadFailed(Chain::polygon));
+    EXPECT_EQ(env.state().chartCache().at("polygon").at(0).price, 5);
 
     // Locked before the job: nothing is asked. Locked while asking: the answers still land,
     // market data is not the wallet's.
@@ -181,11 +217,16 @@ TEST(SolanaRefresh, OddHoldingsAndAFailedHistory) {
     ASSERT_EQ(account.transactions.size(), 2u);
     EXPECT_EQ(account.transactions[1].status, TransactionStatus::failed);
     EXPECT_FALSE(account.transactions[1].timestamp);
+    EXPECT_FALSE(account.historyLoadFailed);
 
-    // The history request fails: the older history stays.
+    // The history request fails: the older history stays, marked as not loaded.
     historyFails = true;
     runTask(refreshSolana({&env.state(), {}}));
     EXPECT_EQ(env.state().solanaAccounts().at(0).transactions.size(), 2u);
+    EXPECT_TRUE(env.state().solanaAccounts().at(0).historyLoadFailed);
+    historyFails = false;
+    runTask(refreshSolana({&env.state(), {}}));
+    EXPECT_FALSE(env.state().solanaAccounts().at(0).historyLoadFailed);
 }
 
 TEST(ExplorerRefresh, UnreadableRecordFieldsKeepTheirDefaults) {
@@ -268,11 +309,20 @@ TEST(ExplorerRefresh, HistoryNewestFirstAndFailedOrLockedTokenRequests) {
     }
     // Newest first; equal times keep normal before token; no time goes last.
     EXPECT_EQ(ids, (std::vector<std::string>{"0xa2", "0xa1", "0xa1-" + usdc, "0xa3"}));
+    EXPECT_FALSE(env.state().evmAccounts(Chain::polygon).at(0).historyLoadFailed);
 
-    // A failed token request: the normal entries are still written.
+    // A failed token request: the normal entries are still written, the token transfers are
+    // the last known ones, and the history is marked as not loaded.
     tokensFail = true;
+    const auto written = env.state().evmAccounts(Chain::polygon).at(0).transactions;
     runTask(refreshExplorerHistory({&env.state(), {}}, Chain::polygon));
-    EXPECT_EQ(env.state().evmAccounts(Chain::polygon).at(0).transactions.size(), 3u);
+    EXPECT_EQ(env.state().evmAccounts(Chain::polygon).at(0).transactions, written);
+    EXPECT_TRUE(env.state().evmAccounts(Chain::polygon).at(0).historyLoadFailed);
+    // Both requests fail: every row stays.
+    env.web().setHandler(dropConnection);
+    runTask(refreshExplorerHistory({&env.state(), {}}, Chain::polygon));
+    EXPECT_EQ(env.state().evmAccounts(Chain::polygon).at(0).transactions, written);
+    EXPECT_TRUE(env.state().evmAccounts(Chain::polygon).at(0).historyLoadFailed);
 
     // Locked between an account's two requests: nothing more is written.
     env.web().setHandler([&](const HttpFixtureRequest&) {
@@ -282,5 +332,5 @@ TEST(ExplorerRefresh, HistoryNewestFirstAndFailedOrLockedTokenRequests) {
     const auto requests = env.web().requests().size();
     runTask(refreshExplorerHistory({&env.state(), {}}, Chain::polygon));
     EXPECT_EQ(env.web().requests().size(), requests + 1);
-    EXPECT_EQ(env.state().evmAccounts(Chain::polygon).at(0).transactions.size(), 3u);
+    EXPECT_EQ(env.state().evmAccounts(Chain::polygon).at(0).transactions, written);
 }
