@@ -761,11 +761,10 @@ def open_security_tab(w):
     w.button(where=settings_button)
     settings = w.wait_node("dialog")
     sbox = settings.get_extents(w.Atspi.CoordType.SCREEN)
-    # Its tabs: Network, Security, Appearance.
-    tabs = w.wait("the settings tabs", lambda: [
-        node for box, _, node in w.all("push button", lambda b: b.height == 23 and
-                                       sbox.x <= b.x <= sbox.x + sbox.width)] or None)
-    w.click_node(tabs[1])
+    # Its tabs (Network, Security, Appearance) are page tabs named by their titles.
+    tab = w.wait_node("page tab", "Security",
+                      where=lambda b: sbox.x <= b.x <= sbox.x + sbox.width)
+    w.click_node(tab)
 
 
 def delete_wallet(w):

@@ -39,6 +39,7 @@ ColumnLayout {
         AbstractButton {
             id: slippageButton
             objectName: "slippageButton"
+            Accessible.name: "Slippage " + model.slippageText
             visible: root.buying
             implicitWidth: slippageLabel.implicitWidth + 16
             implicitHeight: slippageLabel.implicitHeight + 8
@@ -83,6 +84,7 @@ ColumnLayout {
         }
         AbstractButton {
             objectName: "closeSaleButton"
+            Accessible.name: "Close"
             implicitWidth: 24
             implicitHeight: 24
             contentItem: BRSymbol {
@@ -147,6 +149,7 @@ ColumnLayout {
             glowColor: root.violet
             AbstractButton {
                 objectName: "flipButton"
+                Accessible.name: "Flip"
                 width: 36
                 height: 36
                 background: Rectangle {

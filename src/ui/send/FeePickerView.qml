@@ -17,6 +17,7 @@ RowLayout {
             required property int modelData
             objectName: "feeLevel_" + modelData
             Layout.fillWidth: true
+            Layout.fillHeight: true
             Layout.preferredWidth: 1
             level: modelData
             isSelected: root.vm !== null && root.vm.selectedFeeLevel === modelData

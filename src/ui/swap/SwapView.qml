@@ -69,6 +69,7 @@ BRSheet {
                     AbstractButton {
                         id: slippageButton
                         objectName: "slippageButton"
+                        Accessible.name: "Slippage " + swapVM.slippageText
                         leftPadding: 8
                         rightPadding: 8
                         topPadding: 4
@@ -95,24 +96,78 @@ BRSheet {
                                 color: BRPalette.textSecondary
                             }
                         }
-                        BRMenu {
+                        // The choices in one row just under the button: a list dropping
+                        // down would cover the amount being typed.
+                        Popup {
                             id: slippageMenu
                             objectName: "slippageMenu"
+                            x: slippageButton.width - width
                             y: slippageButton.height + 4
-                            Repeater {
-                                model: [{ bps: 10, text: "0.1%" }, { bps: 50, text: "0.5%" },
-                                        { bps: 100, text: "1%" }, { bps: 300, text: "3%" }]
-                                BRMenuItem {
-                                    required property var modelData
-                                    objectName: "slippage_" + modelData.bps
-                                    text: modelData.text
-                                    onTriggered: swapVM.slippageBps = modelData.bps
+                            padding: 4
+                            background: Rectangle {
+                                color: BRPalette.backgroundSecondary
+                                border.width: 1
+                                border.color: BRPalette.border
+                                radius: 6
+                            }
+                            contentItem: Row {
+                                spacing: 4
+                                Repeater {
+                                    model: [{ bps: 10, text: "0.1%" }, { bps: 50, text: "0.5%" },
+                                            { bps: 100, text: "1%" }, { bps: 300, text: "3%" }]
+                                    AbstractButton {
+                                        id: choice
+                                        required property var modelData
+                                        readonly property bool isCurrent:
+                                            swapVM.slippageBps === modelData.bps
+                                        objectName: "slippage_" + modelData.bps
+                                        text: modelData.text
+                                        // Checked while it is the model's value: a
+                                        // click's own toggle gives way to that again.
+                                        checkable: true
+                                        checked: isCurrent
+                                        onToggled: checked = Qt.binding(() => isCurrent)
+                                        Accessible.name: text
+                                        Accessible.checkable: true
+                                        Accessible.checked: isCurrent
+                                        hoverEnabled: true
+                                        leftPadding: 10
+                                        rightPadding: 10
+                                        topPadding: 5
+                                        bottomPadding: 5
+                                        onClicked: {
+                                            swapVM.slippageBps = modelData.bps
+                                            slippageMenu.close()
+                                        }
+                                        background: Rectangle {
+                                            radius: 4
+                                            color: choice.isCurrent
+                                                   ? Qt.rgba(BRPalette.accent.r, BRPalette.accent.g,
+                                                             BRPalette.accent.b, 0.15)
+                                                   : choice.hovered ? BRPalette.surface
+                                                                    : "transparent"
+                                            border.width: choice.isCurrent ? 1 : 0
+                                            border.color: Qt.rgba(BRPalette.accent.r,
+                                                                  BRPalette.accent.g,
+                                                                  BRPalette.accent.b, 0.4)
+                                        }
+                                        contentItem: Text {
+                                            textFormat: Text.PlainText
+                                            text: choice.text
+                                            font: BRFont.callout
+                                            color: choice.isCurrent ? BRPalette.accent
+                                                                    : BRPalette.textPrimary
+                                            horizontalAlignment: Text.AlignHCenter
+                                            verticalAlignment: Text.AlignVCenter
+                                        }
+                                    }
                                 }
                             }
                         }
                     }
                     AbstractButton {
                         objectName: "closeSwapButton"
+                        Accessible.name: "Close"
                         implicitWidth: 24
                         implicitHeight: 24
                         contentItem: BRSymbol {
@@ -132,6 +187,7 @@ BRSheet {
                         objectName: "fromCard"
                         Layout.fillWidth: true
                         label: "From"
+                        chain: root.chain
                         editable: true
                         token: swapVM.tokenIn
                         amount: swapVM.amountInString
@@ -149,6 +205,7 @@ BRSheet {
                         implicitHeight: 36
                         AbstractButton {
                             objectName: "flipButton"
+                            Accessible.name: "Flip"
                             width: 36
                             height: 36
                             onClicked: {
@@ -173,6 +230,7 @@ BRSheet {
                         objectName: "toCard"
                         Layout.fillWidth: true
                         label: "To"
+                        chain: root.chain
                         token: swapVM.tokenOut
                         amount: swapVM.expectedOutputText
                         onChipClicked: tokenOutPicker.open()
@@ -286,6 +344,7 @@ BRSheet {
             SwapTokenPicker {
                 id: tokenInPicker
                 objectName: "tokenInPicker"
+                chain: root.chain
                 tokens: swapVM.availableTokens
                 selectedToken: swapVM.tokenIn
                 onPicked: token => {
@@ -296,6 +355,7 @@ BRSheet {
             SwapTokenPicker {
                 id: tokenOutPicker
                 objectName: "tokenOutPicker"
+                chain: root.chain
                 tokens: swapVM.availableTokens
                 selectedToken: swapVM.tokenOut
                 onPicked: token => {
