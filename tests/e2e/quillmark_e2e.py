@@ -651,7 +651,8 @@ def visit_account(w):
     chosen = w.Atspi.StateType.CHECKED
     w.click_node(tab)
     w.wait("the address tab chosen", lambda: tab.get_state_set().contains(chosen), timeout=10)
-    portfolio = w.wait("the portfolio tab", lambda: named(w, "Portfolio"))
+    # The tab, not the sidebar's row of the same name.
+    portfolio = w.wait("the portfolio tab", lambda: w.find("page tab", "Portfolio"))
     w.click_node(portfolio)
     w.wait("the portfolio tab chosen", lambda: portfolio.get_state_set().contains(chosen),
            timeout=10)
@@ -696,7 +697,10 @@ def review_without_quote(w, amount, shot):
     w.fill(field, amount)
     time.sleep(1.5)  # past the quote's half-second wait
     w.desktop.screenshot(shot)
-    w.click_node(w.find("push button", "Review Swap"))
+    review = w.find("push button", "Review Swap")
+    assert not review.get_state_set().contains(w.Atspi.StateType.ENABLED), \
+        "Review Swap without a quote reads enabled"
+    w.click_node(review)
     time.sleep(1)
     assert not w.find("push button", "Cancel"), "a confirmation opened without a quote"
     w.key("Escape")
@@ -1339,7 +1343,9 @@ def scenario_send(desktop, w, keyring):
         w.fill(w.wait_node("text", "Amount"), "0.0005")
         # The review, prepared from the server's coins; Cancel goes back to the form.
         w.button("Review Transaction")
-        w.wait_node("push button", "Send BTC")
+        send = w.wait_node("push button", "Send BTC")
+        # With no password the screen reader hears it cannot be pressed.
+        assert not send.get_state_set().contains(w.Atspi.StateType.ENABLED), "Send reads enabled"
         w.fill(w.passwords(1)[0], "not sent")
         w.button("Cancel")
         w.wait_gone("push button", "Send BTC", timeout=10)
