@@ -178,6 +178,12 @@ Item {
                            label.text + ": " + left + " to " + right + " in " + button.width)
                 }
             }
+            // The cards are as tall as the tallest needs, no taller.
+            const heights = [SendViewModel.Slow, SendViewModel.Normal, SendViewModel.Fast].map(
+                level => find("feeLevel_" + level))
+            const tallest = Math.max(...heights.map(card => card.implicitHeight))
+            for (const card of heights)
+                compare(card.height, tallest)
             compare(fixture.unnamedControls(top.parent), [])
             closeAll()
         }

@@ -173,6 +173,7 @@ Item {
             const marked = () => [10, 50, 100, 300].filter(
                 bps => find("slippage_" + bps).Accessible.checked)
             compare(marked(), [50])
+            shoot("swap-slippage")
             compare(fixture.unnamedControls(top.parent), [])
             mouseClick(find("slippage_100"))
             tryVerify(() => !menu.visible)
