@@ -66,20 +66,17 @@ ColumnLayout {
                     }
                 }
             }
-            onClicked: slippageMenu.popup(slippageButton, 0, slippageButton.height + 4)
-            BRMenu {
+            onClicked: slippageMenu.open()
+            SlippageChoices {
                 id: slippageMenu
                 objectName: "slippageMenu"
-                Repeater {
-                    model: [50, 100, 200, 300]
-                    delegate: BRMenuItem {
-                        required property int modelData
-                        objectName: "slippage" + modelData
-                        text: modelData % 100 === 0 ? (modelData / 100) + "%"
-                                                    : (modelData / 100).toFixed(1) + "%"
-                        onTriggered: model.slippageBps = modelData
-                    }
-                }
+                itemPrefix: "slippage"
+                choices: [50, 100, 200, 300].map(bps => ({
+                    value: bps,
+                    text: bps % 100 === 0 ? (bps / 100) + "%" : (bps / 100).toFixed(1) + "%"
+                }))
+                current: model.slippageBps
+                onChosen: value => model.slippageBps = value
             }
         }
         AbstractButton {

@@ -96,73 +96,13 @@ BRSheet {
                                 color: BRPalette.textSecondary
                             }
                         }
-                        // The choices in one row just under the button: a list dropping
-                        // down would cover the amount being typed.
-                        Popup {
+                        SlippageChoices {
                             id: slippageMenu
                             objectName: "slippageMenu"
-                            x: slippageButton.width - width
-                            y: slippageButton.height + 4
-                            padding: 4
-                            background: Rectangle {
-                                color: BRPalette.backgroundSecondary
-                                border.width: 1
-                                border.color: BRPalette.border
-                                radius: 6
-                            }
-                            contentItem: Row {
-                                spacing: 4
-                                Repeater {
-                                    model: [{ bps: 10, text: "0.1%" }, { bps: 50, text: "0.5%" },
-                                            { bps: 100, text: "1%" }, { bps: 300, text: "3%" }]
-                                    AbstractButton {
-                                        id: choice
-                                        required property var modelData
-                                        readonly property bool isCurrent:
-                                            swapVM.slippageBps === modelData.bps
-                                        objectName: "slippage_" + modelData.bps
-                                        text: modelData.text
-                                        // Checked while it is the model's value: a
-                                        // click's own toggle gives way to that again.
-                                        checkable: true
-                                        checked: isCurrent
-                                        onToggled: checked = Qt.binding(() => isCurrent)
-                                        Accessible.name: text
-                                        Accessible.checkable: true
-                                        Accessible.checked: isCurrent
-                                        hoverEnabled: true
-                                        leftPadding: 10
-                                        rightPadding: 10
-                                        topPadding: 5
-                                        bottomPadding: 5
-                                        onClicked: {
-                                            swapVM.slippageBps = modelData.bps
-                                            slippageMenu.close()
-                                        }
-                                        background: Rectangle {
-                                            radius: 4
-                                            color: choice.isCurrent
-                                                   ? Qt.rgba(BRPalette.accent.r, BRPalette.accent.g,
-                                                             BRPalette.accent.b, 0.15)
-                                                   : choice.hovered ? BRPalette.surface
-                                                                    : "transparent"
-                                            border.width: choice.isCurrent ? 1 : 0
-                                            border.color: Qt.rgba(BRPalette.accent.r,
-                                                                  BRPalette.accent.g,
-                                                                  BRPalette.accent.b, 0.4)
-                                        }
-                                        contentItem: Text {
-                                            textFormat: Text.PlainText
-                                            text: choice.text
-                                            font: BRFont.callout
-                                            color: choice.isCurrent ? BRPalette.accent
-                                                                    : BRPalette.textPrimary
-                                            horizontalAlignment: Text.AlignHCenter
-                                            verticalAlignment: Text.AlignVCenter
-                                        }
-                                    }
-                                }
-                            }
+                            choices: [{ value: 10, text: "0.1%" }, { value: 50, text: "0.5%" },
+                                      { value: 100, text: "1%" }, { value: 300, text: "3%" }]
+                            current: swapVM.slippageBps
+                            onChosen: value => swapVM.slippageBps = value
                         }
                     }
                     AbstractButton {
