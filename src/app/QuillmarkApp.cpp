@@ -5,6 +5,7 @@
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
 #include "ui/shell/WalletShell.h"
+#include "ui/theme/AccessibleStates.h"
 #include "ui/theme/BRFont.h"
 #include "ui/theme/BRPalette.h"
 #include "ui/theme/BRThemeManager.h"
@@ -66,6 +67,7 @@ void QuillmarkApp::configure(QApplication& application) {
     QApplication::setFont(BRFont::system(13, QFont::Normal));
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     configureWindowRendering();
+    installAccessibleStates();
 }
 
 QuillmarkApp::QuillmarkApp(QApplication& application, SingleInstance& instance)

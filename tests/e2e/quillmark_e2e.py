@@ -653,7 +653,8 @@ def visit_account(w):
     chosen = w.Atspi.StateType.CHECKED
     w.click_node(tab)
     w.wait("the address tab chosen", lambda: tab.get_state_set().contains(chosen), timeout=10)
-    portfolio = w.wait("the portfolio tab", lambda: named(w, "Portfolio"))
+    # The tab, not the sidebar's row of the same name.
+    portfolio = w.wait("the portfolio tab", lambda: w.find("page tab", "Portfolio"))
     w.click_node(portfolio)
     w.wait("the portfolio tab chosen", lambda: portfolio.get_state_set().contains(chosen),
            timeout=10)
@@ -698,7 +699,10 @@ def review_without_quote(w, amount, shot):
     w.fill(field, amount)
     time.sleep(1.5)  # past the quote's half-second wait
     w.desktop.screenshot(shot)
-    w.click_node(w.find("push button", "Review Swap"))
+    review = w.find("push button", "Review Swap")
+    assert not review.get_state_set().contains(w.Atspi.StateType.ENABLED), \
+        "Review Swap without a quote reads enabled"
+    w.click_node(review)
     time.sleep(1)
     assert not w.find("push button", "Cancel"), "a confirmation opened without a quote"
     w.key("Escape")
@@ -763,11 +767,10 @@ def open_security_tab(w):
     w.button(where=settings_button)
     settings = w.wait_node("dialog")
     sbox = settings.get_extents(w.Atspi.CoordType.SCREEN)
-    # Its tabs: Network, Security, Appearance.
-    tabs = w.wait("the settings tabs", lambda: [
-        node for box, _, node in w.all("push button", lambda b: b.height == 23 and
-                                       sbox.x <= b.x <= sbox.x + sbox.width)] or None)
-    w.click_node(tabs[1])
+    # Its tabs (Network, Security, Appearance) are page tabs named by their titles.
+    tab = w.wait_node("page tab", "Security",
+                      where=lambda b: sbox.x <= b.x <= sbox.x + sbox.width)
+    w.click_node(tab)
 
 
 def delete_wallet(w):
@@ -1342,7 +1345,9 @@ def scenario_send(desktop, w, keyring):
         w.fill(w.wait_node("text", "Amount"), "0.0005")
         # The review, prepared from the server's coins; Cancel goes back to the form.
         w.button("Review Transaction")
-        w.wait_node("push button", "Send BTC")
+        send = w.wait_node("push button", "Send BTC")
+        # With no password the screen reader hears it cannot be pressed.
+        assert not send.get_state_set().contains(w.Atspi.StateType.ENABLED), "Send reads enabled"
         w.fill(w.passwords(1)[0], "not sent")
         w.button("Cancel")
         w.wait_gone("push button", "Send BTC", timeout=10)

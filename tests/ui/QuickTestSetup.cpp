@@ -1,12 +1,16 @@
 #include "QuickTestSetup.h"
 
 #include "ui/shell/WalletShell.h"
+#include "ui/theme/AccessibleStates.h"
 #include "ui/theme/BRFont.h"
 #include "ui/theme/WindowRendering.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
@@ -19,6 +23,71 @@ QString QuickFixture::screenshotPath(const QString& name) const {
     return folder + '/' + name;
 }
 
+QVariantMap QuickFixture::accessibility(QQuickItem* item) const {
+    QAccessibleInterface* iface = item ? QAccessible::queryAccessibleInterface(item) : nullptr;
+    if (!iface) {
+        return {};
+    }
+    QAccessibleActionInterface* actions = iface->actionInterface();
+    return {{QStringLiteral("name"), iface->text(QAccessible::Name)},
+            {QStringLiteral("role"), static_cast<int>(iface->role())},
+            {QStringLiteral("enabled"), !iface->state().disabled},
+            {QStringLiteral("actions"), actions ? actions->actionNames() : QStringList()}};
+}
+
+namespace {
+
+bool isControl(QAccessible::Role role) {
+    switch (role) {
+    case QAccessible::Button:
+    case QAccessible::CheckBox:
+    case QAccessible::ComboBox:
+    case QAccessible::EditableText:
+    case QAccessible::Link:
+    case QAccessible::PageTab:
+    case QAccessible::RadioButton:
+    case QAccessible::Slider:
+    case QAccessible::SpinBox:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void collectUnnamed(QQuickItem* item, QStringList& out) {
+    if (!item->isVisible()) {
+        return;
+    }
+    if (QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(item);
+        iface && isControl(iface->role()) && iface->text(QAccessible::Name).trimmed().isEmpty()) {
+        out.append(item->objectName().isEmpty()
+                       ? QString::fromLatin1(item->metaObject()->className())
+                       : item->objectName());
+    }
+    for (QQuickItem* child : item->childItems()) {
+        collectUnnamed(child, out);
+    }
+}
+
+} // namespace
+
+QStringList QuickFixture::unnamedControls(QQuickItem* root) const {
+    QStringList unnamed;
+    if (!root) {
+        return unnamed;
+    }
+    collectUnnamed(root, unnamed);
+    // Popups and sheets live in the window's overlay, beside the content.
+    if (QQuickWindow* window = root->window(); window && root != window->contentItem()) {
+        for (QQuickItem* layer : window->contentItem()->childItems()) {
+            if (layer->metaObject()->className() == QByteArrayLiteral("QQuickOverlay")) {
+                collectUnnamed(layer, unnamed);
+            }
+        }
+    }
+    return unnamed;
+}
+
 QuickTestSetup::QuickTestSetup() {
     qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
 }
@@ -29,6 +98,7 @@ void QuickTestSetup::prepareApplication(const QLocale& locale) {
     QLocale::setDefault(locale);
     BRFont::loadBundledFonts();
     configureWindowRendering();
+    installAccessibleStates();
 }
 
 void QuickTestSetup::show(QObject* fixture, AppState& state) {

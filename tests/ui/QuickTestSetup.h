@@ -6,9 +6,12 @@
 #include <QLocale>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <QVariantMap>
 
 class QQmlEngine;
+class QQuickItem;
 
 namespace qm {
 class AppState;
@@ -25,6 +28,13 @@ public:
 
     // Where the screenshots of the screens go: the build's tests/ui/screenshots.
     Q_INVOKABLE QString screenshotPath(const QString& name) const;
+    // What a screen reader is told of `item` through its accessible interface: { name, role,
+    // enabled, actions }; empty when the item has none.
+    Q_INVOKABLE QVariantMap accessibility(QQuickItem* item) const;
+    // The controls (buttons, tabs, fields, switches) shown under `root`, in its window's
+    // popups too, that a screen reader would read without a name: their object names, or
+    // their class names where they have none.
+    Q_INVOKABLE QStringList unnamedControls(QQuickItem* root) const;
 };
 
 // The set-up object of QUICK_TEST_MAIN_WITH_SETUP, derived by each screen test: its slot

@@ -7,6 +7,7 @@
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "LitesvmServer.h"
+#include "QuickTestSetup.h"
 #include "RPCProxy.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
@@ -17,6 +18,7 @@
 #include "services/solana/SolanaRPCClient.h"
 #include "state/flows/FlowService.h"
 #include "ui/shell/WalletShell.h"
+#include "ui/theme/AccessibleStates.h"
 #include "ui/theme/BRFont.h"
 #include "ui/theme/WindowRendering.h"
 
@@ -33,13 +35,11 @@
 #include <QtQuickTest>
 #include <memory>
 
-Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
-
 namespace {
 
 constexpr const char* walletPassword = "correct horse 1";
 
-class Fixture : public QObject {
+class Fixture : public qm::test::QuickFixture {
     Q_OBJECT
 
 public:
@@ -262,12 +262,6 @@ public:
         const QString path = m_scratch.filePath(QStringLiteral("code.png"));
         return drawn.save(path) ? decodeQR(path) : QString();
     }
-    // Where the screenshots of the screen go: the build's tests/ui/screenshots.
-    Q_INVOKABLE QString screenshotPath(const QString& name) const {
-        const QString folder = qEnvironmentVariable("QM_BUILD_DIR") + "/tests/ui/screenshots";
-        QDir().mkpath(folder);
-        return folder + '/' + name;
-    }
     Q_INVOKABLE int networkRequests() const { return m_env.networkRequests(); }
 
 private:
@@ -304,6 +298,7 @@ public slots:
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
         qm::BRFont::loadBundledFonts();
         qm::configureWindowRendering(); // drawn as the program draws it
+        qm::installAccessibleStates();
         m_polygon = std::make_unique<qm::test::RPCProxy>();
         m_solana = std::make_unique<qm::test::RPCProxy>();
         qm::test::AppStateFixture::RPCPools pools;

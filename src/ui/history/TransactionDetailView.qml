@@ -248,6 +248,8 @@ Rectangle {
                 AbstractButton {
                     id: explorer
                     objectName: "explorerLink"
+                    Accessible.role: Accessible.Link
+                    Accessible.name: root.transaction ? root.transaction.explorerLabel : ""
                     Layout.fillWidth: true
                     visible: !!root.transaction && root.transaction.explorerURL !== ""
                     hoverEnabled: true

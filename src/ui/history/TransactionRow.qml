@@ -25,6 +25,10 @@ BRHoverEffect {
     hoverScale: 1.01
     glowColor: BRPalette.accent
     implicitHeight: card.implicitHeight
+    // A screen reader presses it as a button, as the pointer does.
+    Accessible.role: Accessible.Button
+    Accessible.name: title + ", " + amountText + ", " + statusText
+    Accessible.onPressAction: root.clicked()
 
     BRSurface {
         id: card

@@ -77,6 +77,7 @@ Item {
                         required property int index
                         objectName: "wordCount" + modelData
                         readonly property bool selected: root.vm.wordCount === modelData
+                        Accessible.name: modelData + " words"
                         width: 100
                         height: 26
                         contentItem: Text {
@@ -128,6 +129,7 @@ Item {
                         InputField {
                             id: wordField
                             objectName: "importWordField" + index
+                            Accessible.name: "Word " + (index + 1)
                             Layout.fillWidth: true
                             maximumWidth: 10
                             padding: 6

@@ -12,6 +12,8 @@ TextField {
     property real maximumWidth: 280
 
     implicitWidth: maximumWidth
+    // Named by what it asks for; a form that labels it otherwise sets its own name.
+    Accessible.name: placeholderText
     echoMode: secure ? TextInput.Password : TextInput.Normal
     inputMethodHints: secure ? (Qt.ImhHiddenText | Qt.ImhSensitiveData | Qt.ImhNoPredictiveText)
                              : Qt.ImhNoPredictiveText

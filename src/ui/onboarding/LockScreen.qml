@@ -181,6 +181,7 @@ Item {
                 objectName: "newWalletButton"
                 // Its name for assistive technology; the row below draws it.
                 text: "Crea nuovo wallet"
+                Accessible.name: text
                 Layout.alignment: Qt.AlignHCenter
                 hoverEnabled: true
                 enabled: !lock.isWaitingForKeyring && !lock.isUnlocking

@@ -49,6 +49,7 @@ Item {
                     }
                     InputField {
                         objectName: "verifyWordField" + index
+                        Accessible.name: "Word #" + (modelData + 1)
                         Layout.preferredWidth: 200
                         maximumWidth: 200
                         placeholderText: "Enter word"

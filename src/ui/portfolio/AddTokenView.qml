@@ -71,6 +71,7 @@ ColumnLayout {
         InputField {
             id: field
             objectName: "contractAddressField"
+            Accessible.name: "Contract Address"
             Layout.fillWidth: true
             placeholderText: "0x..."
             font: BRFont.mono

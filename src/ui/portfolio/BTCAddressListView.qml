@@ -40,6 +40,7 @@ ColumnLayout {
         AbstractButton {
             id: generate
             objectName: "addressNew"
+            Accessible.name: "Genera nuovo indirizzo"
             hoverEnabled: true
             BRToolTip {
                 visible: generate.hovered
@@ -70,10 +71,22 @@ ColumnLayout {
         Layout.rightMargin: 24 + 16 + 8
         Layout.bottomMargin: 8
         spacing: 0
+        // The address gives way (its middle elided) so that the balance and the count keep
+        // their columns in the narrowest detail column.
         Header { text: "Tipo"; Layout.preferredWidth: 80 }
-        Header { text: "Indirizzo"; Layout.minimumWidth: 280; Layout.fillWidth: true }
-        Header { text: "Saldo"; Layout.preferredWidth: 120; horizontalAlignment: Text.AlignRight }
-        Header { text: "Tx"; Layout.preferredWidth: 40; horizontalAlignment: Text.AlignRight }
+        Header { text: "Indirizzo"; Layout.fillWidth: true }
+        Header {
+            objectName: "headerBalance"
+            text: "Saldo"
+            Layout.preferredWidth: 120
+            horizontalAlignment: Text.AlignRight
+        }
+        Header {
+            objectName: "headerTxCount"
+            text: "Tx"
+            Layout.preferredWidth: 40
+            horizontalAlignment: Text.AlignRight
+        }
         Item { Layout.preferredWidth: 32 }
     }
 

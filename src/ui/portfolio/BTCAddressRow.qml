@@ -37,19 +37,16 @@ Rectangle {
             color: BRPalette.success
         }
         RowLayout {
-            Layout.minimumWidth: 280
             Layout.fillWidth: true
+            Layout.minimumWidth: 0
             spacing: 4
-            TextEdit {
+            SelectableValue {
                 objectName: "addressText"
-                Layout.maximumWidth: 420
+                Layout.fillWidth: true
+                Layout.maximumWidth: Math.min(420, implicitWidth)
                 text: root.address
-                textFormat: TextEdit.PlainText
-                readOnly: true
-                selectByMouse: true
                 font: BRFont.monoSmall
                 color: root.hasBalance ? BRPalette.textPrimary : BRPalette.textSecondary
-                clip: true
             }
             CopyButton {
                 copyText: root.address
@@ -68,6 +65,7 @@ Rectangle {
         }
         Text {
             textFormat: Text.PlainText
+            objectName: "addressTxCount"
             Layout.preferredWidth: 40
             horizontalAlignment: Text.AlignRight
             text: root.txCount
@@ -80,6 +78,7 @@ Rectangle {
             AbstractButton {
                 id: deleteButton
                 objectName: "addressTrash"
+                Accessible.name: "Elimina indirizzo inutilizzato"
                 anchors.centerIn: parent
                 visible: root.canDelete && root.isHovered
                 hoverEnabled: true

@@ -27,6 +27,7 @@ Rectangle {
             Layout.bottomMargin: 8
             AbstractButton {
                 objectName: "tokenBack"
+                Accessible.name: "Back to " + (root.token ? root.token.chainName : "")
                 onClicked: root.back()
                 contentItem: Row {
                     spacing: 4

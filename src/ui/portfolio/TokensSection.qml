@@ -40,6 +40,7 @@ ColumnLayout {
         Item { Layout.fillWidth: true }
         AbstractButton {
             objectName: "addTokenButton"
+            Accessible.name: "Add Token"
             onClicked: root.addRequested()
             contentItem: ActionLabel {
                 spacing: 4
@@ -107,6 +108,9 @@ ColumnLayout {
             decimals: model.decimals
             balanceFormatted: model.balanceFormatted
             priceUSD: model.priceUSD
+            Accessible.role: Accessible.Button
+            Accessible.name: model.name
+            Accessible.onPressAction: root.tokenPicked(row.index)
             TapHandler { onTapped: root.tokenPicked(row.index) }
         }
     }

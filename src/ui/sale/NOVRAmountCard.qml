@@ -60,6 +60,7 @@ ColumnLayout {
             TextField {
                 id: amountField
                 objectName: "amountField"
+                Accessible.name: "Amount"
                 visible: root.isEditable
                 Layout.fillWidth: true
                 text: root.text

@@ -39,6 +39,7 @@ ColumnLayout {
         AbstractButton {
             id: slippageButton
             objectName: "slippageButton"
+            Accessible.name: "Slippage " + model.slippageText
             visible: root.buying
             implicitWidth: slippageLabel.implicitWidth + 16
             implicitHeight: slippageLabel.implicitHeight + 8
@@ -65,24 +66,22 @@ ColumnLayout {
                     }
                 }
             }
-            onClicked: slippageMenu.popup(slippageButton, 0, slippageButton.height + 4)
-            BRMenu {
+            onClicked: slippageMenu.open()
+            SlippageChoices {
                 id: slippageMenu
                 objectName: "slippageMenu"
-                Repeater {
-                    model: [50, 100, 200, 300]
-                    delegate: BRMenuItem {
-                        required property int modelData
-                        objectName: "slippage" + modelData
-                        text: modelData % 100 === 0 ? (modelData / 100) + "%"
-                                                    : (modelData / 100).toFixed(1) + "%"
-                        onTriggered: model.slippageBps = modelData
-                    }
-                }
+                itemPrefix: "slippage"
+                choices: [50, 100, 200, 300].map(bps => ({
+                    value: bps,
+                    text: bps % 100 === 0 ? (bps / 100) + "%" : (bps / 100).toFixed(1) + "%"
+                }))
+                current: model.slippageBps
+                onChosen: value => model.slippageBps = value
             }
         }
         AbstractButton {
             objectName: "closeSaleButton"
+            Accessible.name: "Close"
             implicitWidth: 24
             implicitHeight: 24
             contentItem: BRSymbol {
@@ -147,6 +146,7 @@ ColumnLayout {
             glowColor: root.violet
             AbstractButton {
                 objectName: "flipButton"
+                Accessible.name: "Flip"
                 width: 36
                 height: 36
                 background: Rectangle {

@@ -21,18 +21,32 @@ AbstractButton {
            : level === SendViewModel.Fast ? "Prossimo blocco (~10 min)" : "~3 blocchi (~30 min)")
 
     Accessible.name: levelName
+    // Checked while it is the chosen level: a click's own toggle gives way to that again.
+    checkable: true
+    checked: isSelected
+    onToggled: checked = Qt.binding(() => isSelected)
+    Accessible.checkable: true
+    Accessible.checked: isSelected
     hoverEnabled: true
-    implicitHeight: column.implicitHeight + 16
+    // The labels wrap inside these margins rather than run into the card's edges.
+    leftPadding: 8
+    rightPadding: 8
+    topPadding: 8
+    bottomPadding: 8
+    implicitHeight: column.implicitHeight + topPadding + bottomPadding
 
     contentItem: Item {
         ColumnLayout {
             id: column
-            anchors.centerIn: parent
+            width: parent.width
+            anchors.verticalCenter: parent.verticalCenter
             spacing: 3
             Text {
                 objectName: "feeLevelName"
                 textFormat: Text.PlainText
-                Layout.alignment: Qt.AlignHCenter
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.Wrap
                 text: root.levelName
                 font: BRFont.label
                 color: root.isSelected ? BRPalette.textPrimary : BRPalette.textSecondary
@@ -40,7 +54,9 @@ AbstractButton {
             Text {
                 objectName: "feeLevelRate"
                 textFormat: Text.PlainText
-                Layout.alignment: Qt.AlignHCenter
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.Wrap
                 visible: root.satPerVB >= 0
                 text: Math.round(root.satPerVB) + " sat/vB"
                 font: BRFont.monoSmall
@@ -49,7 +65,9 @@ AbstractButton {
             Text {
                 objectName: "feeLevelHint"
                 textFormat: Text.PlainText
-                Layout.alignment: Qt.AlignHCenter
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.Wrap
                 text: root.hint
                 font: root.isBTC ? BRFont.systemFont(9, Font.Normal) : BRFont.caption2
                 color: root.isSelected ? BRPalette.accent : BRPalette.textTertiary

@@ -10,13 +10,26 @@ RowLayout {
     property int chain: 0
 
     spacing: 8
+    // The cards share the height of the tallest: a hint wrapped onto two lines in one card
+    // does not leave the others short.
+    readonly property real cardHeight: {
+        let tallest = 0
+        for (let i = 0; i < levels.count; ++i) {
+            const card = levels.itemAt(i)
+            if (card)
+                tallest = Math.max(tallest, card.implicitHeight)
+        }
+        return tallest
+    }
 
     Repeater {
+        id: levels
         model: [SendViewModel.Slow, SendViewModel.Normal, SendViewModel.Fast]
         FeePickerButton {
             required property int modelData
             objectName: "feeLevel_" + modelData
             Layout.fillWidth: true
+            Layout.preferredHeight: root.cardHeight
             Layout.preferredWidth: 1
             level: modelData
             isSelected: root.vm !== null && root.vm.selectedFeeLevel === modelData

@@ -70,10 +70,19 @@ Item {
                 font: BRFont.label
                 color: BRPalette.textSecondary
             }
+            // An address longer than a line breaks into lines of even length (a Solana
+            // address into two halves), never a line with a lone stub of characters. The
+            // field's own unwrapped width gives the advance of its monospaced characters.
             Rectangle {
+                readonly property real charWidth:
+                    Math.max(1, addressText.implicitWidth) / Math.max(1, root.address.length)
+                readonly property int maxChars: Math.max(1, Math.floor((352 - 24) / charWidth))
+                readonly property int lines: Math.max(1, Math.ceil(root.address.length / maxChars))
+                readonly property int perLine: Math.ceil(root.address.length / lines)
                 Layout.alignment: Qt.AlignHCenter
                 Layout.maximumWidth: 352
-                implicitWidth: addressText.implicitWidth + 24
+                implicitWidth: Math.min(addressText.implicitWidth, Math.ceil(perLine * charWidth) + 1)
+                               + 24
                 implicitHeight: addressText.implicitHeight + 24
                 radius: 10
                 color: BRPalette.surface

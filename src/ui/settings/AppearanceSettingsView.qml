@@ -47,6 +47,13 @@ ColumnLayout {
                 readonly property string theme: modelData
                 readonly property bool isSelected: appearance.selectedTheme === modelData
                 readonly property color accent: appearance.previewAccent(modelData)
+                Accessible.name: modelData
+                // Checked while it is the theme in use: a click's own toggle gives way to that.
+                checkable: true
+                checked: isSelected
+                onToggled: checked = Qt.binding(() => isSelected)
+                Accessible.checkable: true
+                Accessible.checked: isSelected
                 onClicked: appearance.selectTheme(modelData)
 
                 contentItem: Column {

@@ -4,8 +4,8 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // The Network tab: a Bitcoin Electrum server of the user's own (memory only, until the
-// program quits), reconnect buttons, the endpoints of the EVM pools with the one in use
-// marked, and the connection status of Bitcoin, Ethereum, Arbitrum and Polygon. Everything
+// program quits), reconnect buttons, the endpoints of the JSON-RPC pools (Ethereum, Arbitrum,
+// Polygon, Solana) with the one in use marked, and the connection status of every chain. Everything
 // shown is the network manager's, so attempts made elsewhere show here at once.
 ColumnLayout {
     id: root
@@ -118,7 +118,7 @@ ColumnLayout {
         }
     }
 
-    // Ethereum, Arbitrum, Polygon
+    // Ethereum, Arbitrum, Polygon, Solana
     Repeater {
         model: network.rpcPools
         delegate: ColumnLayout {
@@ -131,7 +131,7 @@ ColumnLayout {
             spacing: 8
 
             SectionTitle {
-                symbol: ["", "diamond", "arrowtriangle.right", "hexagon"][modelData.chain] || ""
+                symbol: BRIcon.chainSymbol(modelData.chain)
                 text: modelData.name + " (JSON-RPC)"
                 color: section.chainColor
             }
@@ -161,7 +161,7 @@ ColumnLayout {
             BRSecondaryButton {
                 objectName: "reconnectButton_" + modelData.name
                 text: "Reconnect"
-                onClicked: network.reconnectEVM(modelData.chain)
+                onClicked: network.reconnectRPC(modelData.chain)
             }
         }
     }
@@ -213,6 +213,7 @@ ColumnLayout {
         property color color: BRPalette.textPrimary
         spacing: 6
         BRSymbol {
+            objectName: "sectionSymbol"
             anchors.verticalCenter: parent.verticalCenter
             name: parent.symbol
             size: 15

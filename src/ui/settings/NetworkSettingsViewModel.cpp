@@ -12,7 +12,8 @@
 namespace qm {
 namespace {
 
-constexpr std::array<Chain, 3> rpcChains{Chain::ethereum, Chain::arbitrum, Chain::polygon};
+constexpr std::array<Chain, 4> rpcChains{Chain::ethereum, Chain::arbitrum, Chain::polygon,
+                                         Chain::solana};
 
 // Free coroutines, so nothing they use lives in a lambda's captures. Owned by the manager:
 // the pass runs to its end after the tab has gone.
@@ -22,9 +23,13 @@ QCoro::Task<void> runElectrumPass(QPointer<NetworkManager> manager) {
     }
 }
 
-QCoro::Task<void> runEVMPass(QPointer<NetworkManager> manager, Chain chain) {
+QCoro::Task<void> runRPCPass(QPointer<NetworkManager> manager, Chain chain) {
     if (manager) {
-        co_await manager->connectEVM(chain);
+        if (chain == Chain::solana) {
+            co_await manager->connectSolana();
+        } else {
+            co_await manager->connectEVM(chain);
+        }
     }
 }
 
@@ -100,7 +105,8 @@ QVariantList NetworkSettingsViewModel::rpcPools() const {
         return pools;
     }
     for (Chain chain : rpcChains) {
-        const EVMRPCPool pool = network->evmPool(chain);
+        const EVMRPCPool pool =
+            chain == Chain::solana ? network->solanaPool() : network->evmPool(chain);
         QVariantList endpoints;
         for (std::size_t i = 0; i < pool.urls.size(); ++i) {
             const QUrl& url = pool.urls[i];
@@ -154,18 +160,18 @@ void NetworkSettingsViewModel::reconnectElectrum() {
     }
 }
 
-void NetworkSettingsViewModel::reconnectEVM(int chain) {
+void NetworkSettingsViewModel::reconnectRPC(int chain) {
     NetworkManager* network = manager();
     if (!network || chain < 0 || chain >= static_cast<int>(chainCount)) {
         return;
     }
     const Chain target = allChains()[static_cast<std::size_t>(chain)];
-    if (!isEVMChain(target)) {
+    if (target == Chain::bitcoin) {
         return;
     }
     const QPointer<NetworkManager> guarded(network);
     TaskHandle::spawn(network,
-                      [guarded, target](CancellationToken) { return runEVMPass(guarded, target); });
+                      [guarded, target](CancellationToken) { return runRPCPass(guarded, target); });
 }
 
 std::optional<std::uint16_t> NetworkSettingsViewModel::parsePort(const QString& text) {

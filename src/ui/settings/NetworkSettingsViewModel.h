@@ -27,8 +27,8 @@ class NetworkSettingsViewModel : public StateBoundModel {
     Q_PROPERTY(QString portError READ portError NOTIFY formErrorChanged)
     Q_PROPERTY(bool electrumConnected READ electrumConnected NOTIFY electrumChanged)
     Q_PROPERTY(QString electrumStatus READ electrumStatus NOTIFY electrumChanged)
-    // Ethereum, Arbitrum and Polygon, in that order: { chain (index), name, connected,
-    // status, endpoints: [{ text, active }] }.
+    // Ethereum, Arbitrum, Polygon and Solana, in that order: { chain (index), name,
+    // connected, status, endpoints: [{ text, active }] }.
     Q_PROPERTY(QVariantList rpcPools READ rpcPools NOTIFY rpcPoolsChanged)
 
 public:
@@ -56,8 +56,8 @@ public:
     // "Reconnect": starts a connection pass that runs on after the tab is gone; its outcome
     // shows only in the status texts.
     Q_INVOKABLE void reconnectElectrum();
-    // "Reconnect" of an EVM section; `chain` is the chain's index (1 to 3).
-    Q_INVOKABLE void reconnectEVM(int chain);
+    // "Reconnect" of a JSON-RPC section; `chain` is the chain's index (1 to 4).
+    Q_INVOKABLE void reconnectRPC(int chain);
 
     // A port as typed: decimal digits with an optional leading "+", from 1 to 65535.
     static std::optional<std::uint16_t> parsePort(const QString& text);

@@ -19,6 +19,7 @@ RowLayout {
     Item { Layout.fillWidth: true }
     AbstractButton {
         objectName: "closeSheetButton"
+        Accessible.name: "Close"
         implicitWidth: 24
         implicitHeight: 24
         contentItem: BRSymbol {

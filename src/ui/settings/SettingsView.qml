@@ -45,10 +45,15 @@ BRSheet {
                     spacing: 0
                     Repeater {
                         model: root.tabs
-                        delegate: AbstractButton {
+                        // Tab buttons, so a screen reader hears page tabs; the selection is the
+                        // sheet's, not the buttons' own checked state.
+                        delegate: TabButton {
                             id: tabButton
+                            checkable: false
                             objectName: "settingsTab_" + modelData.title
                             readonly property bool isSelected: root.selectedTab === modelData.tag
+                            Accessible.name: modelData.title
+                            Accessible.selected: isSelected
                             leftPadding: 12
                             rightPadding: 12
                             topPadding: 4

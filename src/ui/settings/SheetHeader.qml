@@ -18,6 +18,7 @@ RowLayout {
     Item { Layout.fillWidth: true }
     AbstractButton {
         objectName: "closeSheetButton"
+        Accessible.name: "Close"
         implicitWidth: 28
         implicitHeight: 28
         contentItem: BRSymbol {

@@ -104,6 +104,9 @@ BRSheet {
                         text: "qt.io"
                         font: BRFont.caption
                         color: BRPalette.accent
+                        Accessible.role: Accessible.Link
+                        Accessible.name: text
+                        Accessible.onPressAction: Qt.openUrlExternally("https://www.qt.io/")
                         MouseArea {
                             anchors.fill: parent
                             cursorShape: Qt.PointingHandCursor

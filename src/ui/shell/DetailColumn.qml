@@ -48,12 +48,14 @@ FocusScope {
         anchors.fill: parent
         spacing: 0
         // Above the screens: their lists scroll on under the translucent bar, not over it.
-        StatusBar { Layout.fillWidth: true; z: 1 }
+        StatusBar { objectName: "statusBar"; Layout.fillWidth: true; z: 1 }
         Rectangle { Layout.fillWidth: true; implicitHeight: 1; color: BRPalette.border; z: 1 }
         DetailRouter {
             objectName: "detailRouter"
             Layout.fillWidth: true
             Layout.fillHeight: true
+            // A screen scrolled up ends at the bar: nothing of it shows through the bar.
+            clip: true
         }
     }
 }

@@ -46,7 +46,8 @@ QVariantList SidebarModel::networkLines() const {
         const QString host = QString::fromStdString(network.activeHost(chain).value_or(""));
         lines.append(QVariantMap{
             {QStringLiteral("chain"), static_cast<int>(chain)},
-            {QStringLiteral("ticker"), QString::fromStdString(nativeSymbol(chain))},
+            // The status bar's labels: Arbitrum pays in ETH too, and is told apart by its own.
+            {QStringLiteral("ticker"), statusDotLabel(chain)},
             {QStringLiteral("host"), host},
             {QStringLiteral("color"), status.color},
             {QStringLiteral("word"), status.word},

@@ -29,6 +29,7 @@ Rectangle {
             Layout.bottomMargin: 16
             AbstractButton {
                 objectName: "nameButton"
+                Accessible.name: "About " + appName.text
                 hoverEnabled: true
                 onHoveredChanged: root.logoHover = hovered
                 onClicked: aboutSheet.open()
@@ -93,7 +94,10 @@ Rectangle {
                     glowColor: BRPalette.accent
                     AbstractButton {
                         id: portfolioButton
+                        objectName: "portfolioButton"
                         width: parent.width
+                        Accessible.name: "Portfolio"
+                        Accessible.selected: portfolioRow.isSelected
                         leftPadding: 12
                         rightPadding: 12
                         topPadding: 12
@@ -310,6 +314,7 @@ Rectangle {
             AbstractButton {
                 id: settingsButton
                 objectName: "settingsButton"
+                Accessible.name: "Settings"
                 width: parent.width
                 leftPadding: 16
                 rightPadding: 16

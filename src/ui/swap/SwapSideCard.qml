@@ -10,6 +10,7 @@ Rectangle {
     property string label: ""
     property bool editable: false
     property var token: ({})
+    property int chain: 0
     // The paying side's text, or the quoted output ("" for none).
     property string amount: ""
     property alias field: amountField
@@ -40,6 +41,7 @@ Rectangle {
             // Shown beside "From" without an action: no maximum is settled for a swap.
             AbstractButton {
                 objectName: "maxButton"
+                Accessible.name: "Max"
                 visible: root.editable
                 contentItem: Text {
                     textFormat: Text.PlainText
@@ -54,12 +56,15 @@ Rectangle {
             spacing: 8
             SwapTokenChip {
                 objectName: root.editable ? "tokenInChip" : "tokenOutChip"
+                Accessible.name: root.label + " token: " + (hasToken ? token.symbol : "Select")
                 token: root.token
+                chain: root.chain
                 onClicked: root.chipClicked()
             }
             TextField {
                 id: amountField
                 objectName: "amountField"
+                Accessible.name: root.label + " amount"
                 visible: root.editable
                 Layout.fillWidth: true
                 text: root.amount

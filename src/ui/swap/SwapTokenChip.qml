@@ -9,6 +9,7 @@ AbstractButton {
     id: root
     // {symbol, address, decimals, isNative}, or an empty map.
     property var token: ({})
+    property int chain: 0
     readonly property bool hasToken: token !== null && token !== undefined
                                      && token.symbol !== undefined
 
@@ -22,9 +23,12 @@ AbstractButton {
     }
     contentItem: RowLayout {
         spacing: 6
-        TokenDiscIcon {
+        SwapTokenIcon {
+            objectName: "chipIcon"
             visible: root.hasToken
             symbol: root.hasToken ? root.token.symbol : ""
+            isNative: root.hasToken && !!root.token.isNative
+            chain: root.chain
             size: 28
         }
         Text {

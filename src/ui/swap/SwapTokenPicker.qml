@@ -12,6 +12,7 @@ BRSheet {
     // Maps {symbol, address, decimals, isNative} in display order, and the side's token.
     property var tokens: []
     property var selectedToken: null
+    property int chain: 0
     signal picked(var token)
 
     width: 380
@@ -51,6 +52,7 @@ BRSheet {
                 TextField {
                     id: search
                     objectName: "tokenSearch"
+                    Accessible.name: "Search token"
                     Layout.fillWidth: true
                     placeholderText: "Search token..."
                     placeholderTextColor: BRPalette.textTertiary
@@ -101,6 +103,7 @@ BRSheet {
                 AbstractButton {
                     id: button
                     objectName: "tokenRowButton"
+                    Accessible.name: row.symbol
                     x: 4
                     y: 4
                     width: row.width - 8
@@ -115,8 +118,10 @@ BRSheet {
                     background: Item {}
                     contentItem: RowLayout {
                         spacing: 12
-                        TokenDiscIcon {
+                        SwapTokenIcon {
                             symbol: row.symbol
+                            isNative: row.isNative
+                            chain: root.chain
                             size: 32
                         }
                         ColumnLayout {

@@ -69,6 +69,7 @@ BRSheet {
                     AbstractButton {
                         id: slippageButton
                         objectName: "slippageButton"
+                        Accessible.name: "Slippage " + swapVM.slippageText
                         leftPadding: 8
                         rightPadding: 8
                         topPadding: 4
@@ -95,24 +96,18 @@ BRSheet {
                                 color: BRPalette.textSecondary
                             }
                         }
-                        BRMenu {
+                        SlippageChoices {
                             id: slippageMenu
                             objectName: "slippageMenu"
-                            y: slippageButton.height + 4
-                            Repeater {
-                                model: [{ bps: 10, text: "0.1%" }, { bps: 50, text: "0.5%" },
-                                        { bps: 100, text: "1%" }, { bps: 300, text: "3%" }]
-                                BRMenuItem {
-                                    required property var modelData
-                                    objectName: "slippage_" + modelData.bps
-                                    text: modelData.text
-                                    onTriggered: swapVM.slippageBps = modelData.bps
-                                }
-                            }
+                            choices: [{ value: 10, text: "0.1%" }, { value: 50, text: "0.5%" },
+                                      { value: 100, text: "1%" }, { value: 300, text: "3%" }]
+                            current: swapVM.slippageBps
+                            onChosen: value => swapVM.slippageBps = value
                         }
                     }
                     AbstractButton {
                         objectName: "closeSwapButton"
+                        Accessible.name: "Close"
                         implicitWidth: 24
                         implicitHeight: 24
                         contentItem: BRSymbol {
@@ -132,6 +127,7 @@ BRSheet {
                         objectName: "fromCard"
                         Layout.fillWidth: true
                         label: "From"
+                        chain: root.chain
                         editable: true
                         token: swapVM.tokenIn
                         amount: swapVM.amountInString
@@ -149,6 +145,7 @@ BRSheet {
                         implicitHeight: 36
                         AbstractButton {
                             objectName: "flipButton"
+                            Accessible.name: "Flip"
                             width: 36
                             height: 36
                             onClicked: {
@@ -173,6 +170,7 @@ BRSheet {
                         objectName: "toCard"
                         Layout.fillWidth: true
                         label: "To"
+                        chain: root.chain
                         token: swapVM.tokenOut
                         amount: swapVM.expectedOutputText
                         onChipClicked: tokenOutPicker.open()
@@ -286,6 +284,7 @@ BRSheet {
             SwapTokenPicker {
                 id: tokenInPicker
                 objectName: "tokenInPicker"
+                chain: root.chain
                 tokens: swapVM.availableTokens
                 selectedToken: swapVM.tokenIn
                 onPicked: token => {
@@ -296,6 +295,7 @@ BRSheet {
             SwapTokenPicker {
                 id: tokenOutPicker
                 objectName: "tokenOutPicker"
+                chain: root.chain
                 tokens: swapVM.availableTokens
                 selectedToken: swapVM.tokenOut
                 onPicked: token => {

@@ -134,6 +134,11 @@ void SwapViewModel::setTokenIn(std::optional<SwapToken> token) {
     if (token == m_tokenIn) {
         return;
     }
+    // A token is never on both sides: the other side's token trades places with this one.
+    if (token && token == m_tokenOut) {
+        flipTokens();
+        return;
+    }
     m_tokenIn = std::move(token);
     emit tokensChanged();
     inputsChanged();
@@ -141,6 +146,10 @@ void SwapViewModel::setTokenIn(std::optional<SwapToken> token) {
 
 void SwapViewModel::setTokenOut(std::optional<SwapToken> token) {
     if (token == m_tokenOut) {
+        return;
+    }
+    if (token && token == m_tokenIn) {
+        flipTokens();
         return;
     }
     m_tokenOut = std::move(token);

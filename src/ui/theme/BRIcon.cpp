@@ -127,4 +127,8 @@ bool BRIcon::badgeCutsOut(const QString& symbolName) const {
     return badge && badge->cutsOut;
 }
 
+QString BRIcon::chainSymbol(int chain) const {
+    return chain == 0 ? QStringLiteral("bitcoinsign") : QStringLiteral("diamond");
+}
+
 } // namespace qm

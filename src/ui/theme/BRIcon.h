@@ -45,6 +45,9 @@ public:
     Q_INVOKABLE QString badge(const QString& symbolName) const;
     // Whether the badge is drawn in the colour behind the symbol.
     Q_INVOKABLE bool badgeCutsOut(const QString& symbolName) const;
+    // The one symbol of a chain (0 Bitcoin to 4 Solana) wherever the window shows it: Bitcoin's
+    // sign, a diamond for every other chain (told apart by its colour).
+    Q_INVOKABLE QString chainSymbol(int chain) const;
 };
 
 } // namespace qm

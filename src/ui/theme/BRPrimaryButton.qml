@@ -15,6 +15,8 @@ Button {
     topPadding: 10
     bottomPadding: 10
     hoverEnabled: true
+    // Named by its text even where a label of its own replaces the text item.
+    Accessible.name: text
     opacity: down ? 0.85 : (enabled ? 1 : 0.5)
     scale: down ? 0.98 : 1
     Behavior on scale { NumberAnimation { duration: 140; easing.type: Easing.OutQuad } }

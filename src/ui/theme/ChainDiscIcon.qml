@@ -5,6 +5,6 @@ import Quillmark.Ui
 MetallicDiscIcon {
     property int chain: 0 // 0 Bitcoin, 1 Ethereum, 2 Arbitrum, 3 Polygon, 4 Solana
 
-    systemName: chain === 0 ? "bitcoinsign" : "diamond"
+    systemName: BRIcon.chainSymbol(chain)
     color: BRPalette.chainColor(chain)
 }

@@ -10,6 +10,7 @@ AbstractButton {
     readonly property string tooltipText: copied ? "Copied!" : "Copy to clipboard"
 
     hoverEnabled: true
+    Accessible.name: tooltipText
     BRToolTip {
         visible: root.hovered
         text: root.tooltipText

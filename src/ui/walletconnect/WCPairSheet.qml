@@ -63,6 +63,7 @@ BRSheet {
             InputField {
                 id: uriField
                 objectName: "pairingURIField"
+                Accessible.name: "WalletConnect URI"
                 Layout.fillWidth: true
                 maximumWidth: 372
                 font: BRFont.mono

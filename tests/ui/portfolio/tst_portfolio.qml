@@ -446,6 +446,27 @@ Item {
             fixture.releaseKeychain()
             tryCompare(addresses.model, "countText", (derived - 1) + " indirizzi", 10000)
             compare(indices(), [0, 2, 5, 6])
+
+            // In the narrowest detail column the balance and the count keep their columns
+            // whole, inside the list, clear of the address.
+            addresses.width = 480
+            const inside = (item, name) => {
+                const at = item.mapToItem(addresses, 0, 0)
+                verify(at.x >= 0 && at.x + item.width <= addresses.width, name + " at " + at.x)
+                verify(item.width >= item.implicitWidth, name + " is cut")
+                return at.x
+            }
+            inside(findAll(addresses, "headerBalance", [])[0], "the balance's header")
+            inside(findAll(addresses, "headerTxCount", [])[0], "the count's header")
+            for (let position = 0; position < list.count; ++position) {
+                const shown = rowAt(position)
+                const balanceAt = inside(findAll(shown, "addressBalance", [])[0], "a balance")
+                inside(findAll(shown, "addressTxCount", [])[0], "a count")
+                const address = findAll(shown, "addressText", [])[0]
+                verify(address.mapToItem(addresses, 0, 0).x + address.width <= balanceAt,
+                       "the address runs into the balance")
+            }
+            addresses.width = 600
         }
     }
 }

@@ -315,6 +315,98 @@ Item {
             tryCompare(settings, "visible", false)
         }
 
+        function descendants(item, out, seen) {
+            if (!item || seen.has(item))
+                return out
+            seen.add(item)
+            out.push(item)
+            const children = item.data || item.children || []
+            for (let i = 0; i < children.length; ++i)
+                descendants(children[i], out, seen)
+            if (item.contentItem && item.contentItem !== item)
+                descendants(item.contentItem, out, seen)
+            return out
+        }
+
+        function test_5c_everyChainListedOnceAndAlike() {
+            fixture.unlock()
+            compare(view.face, "main")
+            // The sidebar's network panel tells each chain apart by its own label.
+            const panel = find("networkSection")
+            const labels = texts(panel, [], new Set()).map(t => t.text)
+            for (const label of ["BTC", "ETH", "ARB", "POL", "SOL"])
+                compare(labels.filter(t => t === label).length, 1, label)
+
+            click("settingsButton")
+            const settings = find("SettingsView")
+            tryCompare(settings, "opened", true)
+            // Every chain of the status bar has its section and its status cell.
+            for (const name of ["Ethereum", "Arbitrum", "Polygon", "Solana"])
+                verify(find("rpcSection_" + name), name)
+            for (const name of ["Bitcoin", "Ethereum", "Arbitrum", "Polygon", "Solana"])
+                verify(find("statusCell_" + name), name)
+            // Arbitrum wears the same symbol here as on its account in the sidebar.
+            const disc = descendants(accountRow("arb-0"), [], new Set()).find(
+                i => i.systemName !== undefined)
+            compare(findAll(find("rpcSection_Arbitrum"), "sectionSymbol", [], new Set())[0].name,
+                    disc.systemName)
+            // Solana's Reconnect tries Solana's endpoints.
+            // (The cells are made anew with each change of the pools.)
+            const solana = () => findAll(find("statusCell_Solana"), "statusText", [],
+                                         new Set())[0].text
+            const before = solana()
+            find("reconnectButton_Solana").clicked() // below the tab's fold
+            tryVerify(() => solana() !== before, 10000, solana())
+            verify(/^(Connecting to|Connected: |Failed: |All RPCs failed)/.test(solana()),
+                   solana())
+            keyClick(Qt.Key_Escape)
+            tryCompare(settings, "visible", false)
+        }
+
+        function test_5d_scrolledContentStaysOutOfTheStatusBar() {
+            fixture.unlock()
+            compare(view.face, "main")
+            top.height = 620
+            const list = find("portfolioList")
+            list.contentY = 0
+            const bar = find("statusBar")
+            waitForRendering(view)
+            const at = bar.mapToItem(top, 0, 0)
+            const still = grabImage(top)
+            list.contentY = 400
+            waitForRendering(view)
+            const scrolled = grabImage(top)
+            let changed = 0
+            for (let y = Math.ceil(at.y); y < at.y + bar.height; y += 2) {
+                for (let x = Math.ceil(at.x); x < at.x + bar.width; x += 2) {
+                    if (!Qt.colorEqual(still.pixel(x, y), scrolled.pixel(x, y)))
+                        ++changed
+                }
+            }
+            compare(changed, 0, "pixels of the status bar changed by scrolling")
+            list.contentY = 0
+            top.height = 700
+        }
+
+        function test_5e_everyControlHasANameAndItsState() {
+            fixture.unlock()
+            compare(view.face, "main")
+            compare(fixture.unnamedControls(top.parent), [])
+            compare(fixture.accessibility(find("portfolioButton")).name, "Portfolio")
+            click("settingsButton")
+            const settings = find("SettingsView")
+            tryCompare(settings, "opened", true)
+            for (const tab of ["Network", "Security", "Appearance"]) {
+                const told = fixture.accessibility(find("settingsTab_" + tab))
+                compare([told.name, told.role], [tab, 0x25], tab) // a page tab
+                click("settingsTab_" + tab)
+                compare(fixture.unnamedControls(top.parent), [], tab)
+            }
+            compare(fixture.accessibility(find("closeSheetButton")).name, "Close")
+            keyClick(Qt.Key_Escape)
+            tryCompare(settings, "visible", false)
+        }
+
         function test_6_recoveryPhraseAndDeleteWallet() {
             click("keyButton")
             const sheet = find("SeedRevealSheet")

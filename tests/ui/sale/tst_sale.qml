@@ -121,6 +121,14 @@ Item {
             click("slippageButton")
             const menu = find("slippageMenu")
             tryCompare(menu, "opened", true)
+            // The choices leave the amount in sight and mark the current one.
+            const field = within(find("novrCard"), "amountField")
+            const a = menu.contentItem.mapToItem(top, 0, 0)
+            const b = field.mapToItem(top, 0, 0)
+            verify(a.y + menu.contentItem.height <= b.y || b.y + field.height <= a.y,
+                   "the slippage choices cover the amount")
+            compare([50, 100, 200, 300].filter(bps => within(menu, "slippage" + bps).Accessible.checked),
+                    [vm().slippageBps])
             mouseClick(within(menu, "slippage300"))
             tryCompare(menu, "visible", false)
             compare(textIn(find("slippageButton"), "slippageText"), "3%")

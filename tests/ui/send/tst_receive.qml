@@ -79,6 +79,26 @@ Item {
             compare(fixture.networkRequests(), requests)
         }
 
+        function test_1a_longAddressesWrapEvenly() {
+            for (const [chain, address] of cases) {
+                openOn(chain, address)
+                const text = find("receiveAddress")
+                const lengths = new Map()
+                for (let i = 0; i < address.length; ++i) {
+                    const y = Math.round(text.positionToRectangle(i).y)
+                    lengths.set(y, (lengths.get(y) || 0) + 1)
+                }
+                const counts = Array.from(lengths.values())
+                verify(Math.min(...counts) >= Math.max(...counts) - 1,
+                       address + " in lines of " + counts.join(", "))
+                // Inside its card, with its margin.
+                const card = text.parent
+                const right = text.mapToItem(card, text.contentWidth, 0).x
+                verify(text.x >= 12 && right <= card.width - 12 + 1, address)
+                closeSheet()
+            }
+        }
+
         function test_2_closeButtonAndScreenshotsInBothThemes() {
             openOn(0, "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu")
             const previous = BRThemeManager.current

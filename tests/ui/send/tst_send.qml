@@ -163,6 +163,31 @@ Item {
             closeAll()
         }
 
+        function test_1a_feeLabelsKeepClearOfTheirCards() {
+            // The longest hints are the EVM chains'; each label keeps a margin inside its card
+            // at the sheet's width, and every control of the form has a name.
+            openOn(1)
+            for (const level of [SendViewModel.Slow, SendViewModel.Normal, SendViewModel.Fast]) {
+                const button = find("feeLevel_" + level)
+                for (const name of ["feeLevelName", "feeLevelHint"]) {
+                    const label = findAll(button, name, [], new Set())[0]
+                    const at = label.mapToItem(button, 0, 0)
+                    const left = at.x + (label.width - label.contentWidth) / 2
+                    const right = left + label.contentWidth
+                    verify(left >= 6 && right <= button.width - 6,
+                           label.text + ": " + left + " to " + right + " in " + button.width)
+                }
+            }
+            // The cards are as tall as the tallest needs, no taller.
+            const heights = [SendViewModel.Slow, SendViewModel.Normal, SendViewModel.Fast].map(
+                level => find("feeLevel_" + level))
+            const tallest = Math.max(...heights.map(card => card.implicitHeight))
+            for (const card of heights)
+                compare(card.height, tallest)
+            compare(fixture.unnamedControls(top.parent), [])
+            closeAll()
+        }
+
         function test_2_bitcoinWrongThenRightPasswordEndsSubmitted() {
             fixture.fundBitcoin(150000)
             reviewBitcoin("0.0005")
@@ -175,9 +200,15 @@ Item {
             const send = find("sendButton")
             compare(send.text, "Send BTC")
             verify(!send.enabled)
+            // A screen reader is told the same: the button's name and that it cannot be pressed;
+            // every control of the review has a name.
+            compare(fixture.accessibility(send).name, "Send BTC")
+            compare(fixture.accessibility(send).enabled, false)
+            compare(fixture.unnamedControls(top.parent), [])
             // A wrong password: back to the review with the reason; nothing broadcast.
             typeText("not the password")
             verify(send.enabled)
+            compare(fixture.accessibility(send).enabled, true)
             mouseClick(send)
             tryCompare(vm(), "broadcastStep", TransactionFlow.Failed, 10000)
             verify(find("reviewPresentation").visible)

@@ -50,6 +50,7 @@ Item {
         }
 
         function test_1_pickerSearchesMarksAndChooses() {
+            picker.chain = 2
             const tokens = fixture.tokens(2) // Arbitrum: the coin, then the table
             picker.tokens = tokens
             picker.selectedToken = tokens[1]
@@ -96,6 +97,7 @@ Item {
         function test_2_pickerScreenshots() {
             const previous = BRThemeManager.current
             const shots = []
+            picker.chain = 4
             picker.tokens = fixture.tokens(4) // Solana: the coin and the known mints
             picker.selectedToken = picker.tokens[0]
             for (const theme of BRThemeManager.themes.slice(0, 2)) {

@@ -130,6 +130,67 @@ Item {
             compare(requests, 0)
         }
 
+        function rect(item) {
+            const at = item.mapToItem(top, 0, 0)
+            return Qt.rect(at.x, at.y, item.width, item.height)
+        }
+        function overlaps(a, b) {
+            return a.x < b.x + b.width && b.x < a.x + a.width
+                    && a.y < b.y + b.height && b.y < a.y + a.height
+        }
+        function pick(chip, pickerName, symbol) {
+            mouseClick(find(chip))
+            const picker = find(pickerName)
+            tryVerify(() => picker.opened)
+            compare(fixture.unnamedControls(top.parent), [])
+            const row = pickerRows(picker).find(r => r.objectName === "tokenRow_" + symbol)
+            mouseClick(find("tokenRowButton", row))
+            tryVerify(() => !picker.visible)
+        }
+        function chips() {
+            return [textOf("chipText", find("tokenInChip")), textOf("chipText", find("tokenOutChip"))]
+        }
+
+        function test_1a_sidesIconsSlippageAndNames() {
+            openOn(4)
+            compare(chips(), ["SOL", "USDC"])
+            // The chain's coin wears the chain's disc, as on its account; USDC its badge.
+            verify(shown("chainDisc", find("tokenInChip")))
+            verify(!shown("tokenDiscText", find("tokenInChip")))
+            verify(shown("tokenDiscText", find("tokenOutChip")))
+            // A token chosen for one side that the other side holds: the two trade places.
+            pick("tokenInChip", "tokenInPicker", "USDC")
+            compare(chips(), ["USDC", "SOL"])
+            pick("tokenOutChip", "tokenOutPicker", "USDC")
+            compare(chips(), ["SOL", "USDC"])
+
+            // The slippage choices leave the amount in sight and mark the current one.
+            const button = find("slippageButton")
+            mouseClick(button)
+            const menu = find("slippageMenu")
+            tryVerify(() => menu.opened)
+            verify(!overlaps(rect(menu.contentItem), rect(find("amountField", find("fromCard")))))
+            const marked = () => [10, 50, 100, 300].filter(
+                bps => find("slippage_" + bps).Accessible.checked)
+            compare(marked(), [50])
+            shoot("swap-slippage")
+            compare(fixture.unnamedControls(top.parent), [])
+            mouseClick(find("slippage_100"))
+            tryVerify(() => !menu.visible)
+            compare(fixture.accessibility(button).name, "Slippage 1%")
+            mouseClick(button)
+            tryVerify(() => menu.opened)
+            compare(marked(), [100])
+            mouseClick(find("slippage_100"))
+            tryVerify(() => !menu.visible)
+
+            // Every control is named, and the review without a quote is told disabled.
+            compare(fixture.unnamedControls(top.parent), [])
+            const review = fixture.accessibility(find("reviewSwapButton"))
+            compare([review.name, review.enabled], ["Review Swap", false])
+            compare(fixture.accessibility(find("amountField", find("fromCard"))).name, "From amount")
+        }
+
         function test_2_typingSendsOneRequestAndTheSlippageMenuRequotes() {
             if (!fixture.hasNode())
                 skip("anvil is not installed (scripts/install-deps)")
