@@ -7,6 +7,7 @@
 
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
+#include "RPCProxy.h"
 #include "RefreshFixture.h"
 #include "RunTask.h"
 #include "TestContracts.h"
@@ -139,7 +140,8 @@ class SwapWallet {
 public:
     explicit SwapWallet(Chain chain,
                         std::chrono::milliseconds confirmationTimeout = std::chrono::seconds(60))
-        : m_node(evmChainID(chain)), m_uniswap(m_node, chain), m_env(setup(chain, m_node.url())),
+        : m_node(evmChainID(chain)), m_uniswap(m_node, chain),
+          m_env(setup(chain, proxied(m_proxy, m_node.url()))),
           m_flows(limits(confirmationTimeout)) {
         AppState& state = m_env.state();
         m_env.refresh().setSuspendedForTesting(true);
@@ -157,6 +159,8 @@ public:
     }
 
     AnvilNode& node() { return m_node; }
+    // Between the wallet and the node.
+    test::RPCProxy& proxy() { return m_proxy; }
     UniswapV3Fixture& uniswap() { return m_uniswap; }
     TransactionFlow* flow() { return model.flow(); }
     SwapToken usdc() const { return {"USDC", m_uniswap.usdc(), 6, false}; }
@@ -237,6 +241,10 @@ public:
     std::vector<Step> steps;
 
 private:
+    static QUrl proxied(test::RPCProxy& proxy, const QUrl& node) {
+        proxy.setTarget(node);
+        return proxy.url();
+    }
     static RefreshFixture::Setup setup(Chain chain, const QUrl& url) {
         RefreshFixture::Setup s;
         (chain == Chain::ethereum   ? s.ethereum
@@ -254,6 +262,7 @@ private:
 
     AnvilNode m_node;
     UniswapV3Fixture m_uniswap;
+    test::RPCProxy m_proxy;
     RefreshFixture m_env;
     FlowService m_flows;
 };
@@ -502,6 +511,51 @@ TEST(SwapExecution, AnApprovalThatRevertsStopsTheSwap) {
     EXPECT_EQ(std::count(w.steps.begin(), w.steps.end(), Step::Signing), 0);
     EXPECT_EQ(w.nonce(), 1u); // the approval only
     EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(10'000, 6));
+}
+
+// A node answering another transaction's hash (one mined, status 1) has not taken ours: the
+// approval, then the swap, is refused with that answer and nothing follows it; a node that takes
+// the swap and answers another hash is followed on our own hash.
+TEST(SwapExecution, TheSwapFollowsItsOwnHashNeverTheNodesAnswer) {
+    if (!AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    SwapWallet w(Chain::arbitrum);
+    UniswapV3Fixture& uniswap = w.uniswap();
+    const std::string other =
+        w.node().send(AnvilNode::devAccount(0), AnvilNode::devAccount(1), "0x", "0x1");
+    ASSERT_EQ(w.node().minedReceipt(other).at("status"), "0x1");
+    w.proxy().setOverride("eth_sendRawTransaction", [&](const json&) {
+        return std::optional(test::HttpFixtureResponse::jsonRPCResult(other));
+    });
+    w.quote(w.usdc(), w.dai(), "10");
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(),
+              "The server refused the transaction: " + other);
+    EXPECT_EQ(std::count(w.steps.begin(), w.steps.end(), Step::Signing), 0);
+    EXPECT_EQ(w.nonce(), 0u);
+
+    // The approval goes through; the swap is refused.
+    int sends = 0;
+    w.proxy().setOverride("eth_sendRawTransaction", [&](const json&) {
+        return ++sends == 1 ? std::nullopt
+                            : std::optional(test::HttpFixtureResponse::jsonRPCResult(other));
+    });
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(),
+              "The server refused the transaction: " + other);
+    EXPECT_EQ(w.nonce(), 1u); // the approval only
+    EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(10'000, 6));
+
+    // Taken, and answered with another hash: our own swap is followed to its receipt.
+    w.proxy().setOverride("eth_sendRawTransaction", [&](const json& params) {
+        w.node().rpc("eth_sendRawTransaction", params);
+        return std::optional(test::HttpFixtureResponse::jsonRPCResult(other));
+    });
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_NE(w.flow()->txHash().toStdString(), other);
+    EXPECT_EQ(w.receipt(w.flow()->txHash()).at("status"), "0x1");
+    EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(9'990, 6));
 }
 
 TEST(SwapExecution, AnApprovalNeverMinedStopsTheSwapAndARetryGoesOn) {
