@@ -86,6 +86,14 @@ AppStateFixture::AppStateFixture(RPCPools pools)
     build();
 }
 
+AppStateFixture::AppStateFixture(RPCPools pools, NetworkManager::Options network)
+    : LoopbackAppState(ElectrumFixture::Mode::tls), m_memory(std::make_shared<MemoryKeychain>()),
+      m_faulty(std::make_shared<FaultyKeychain>(m_memory)), m_pools(std::move(pools)),
+      m_network(std::move(network)) {
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dataLocation() / "xdg").string()));
+    build();
+}
+
 AppStateFixture::AppStateFixture(WalletConnectService::Options walletConnect,
                                  std::array<std::optional<QUrl>, 4> pools)
     : LoopbackAppState(ElectrumFixture::Mode::tls), m_memory(std::make_shared<MemoryKeychain>()),
@@ -96,7 +104,7 @@ AppStateFixture::AppStateFixture(WalletConnectService::Options walletConnect,
 }
 
 void AppStateFixture::build() {
-    AppStateServices services = makeServices(m_faulty, {}, {}, m_pools);
+    AppStateServices services = makeServices(m_faulty, m_network, {}, m_pools);
     if (m_walletConnectOptions) {
         services.wcViewModel = std::make_unique<WalletConnectService>(*m_walletConnectOptions);
     } else {

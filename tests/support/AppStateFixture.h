@@ -76,6 +76,8 @@ public:
 
     AppStateFixture() : AppStateFixture(RPCPools{}) {}
     explicit AppStateFixture(RPCPools pools);
+    // The same, with the network clients' own limits (shorter time-outs).
+    AppStateFixture(RPCPools pools, NetworkManager::Options network);
     // With the real WalletConnect service (its relay and sessions file as `walletConnect` says)
     // in place of the counting one; the JSON-RPC pools (Ethereum, Arbitrum, Polygon, Solana)
     // at `pools` where given.
@@ -108,6 +110,7 @@ private:
     CountingWalletConnect* m_walletConnect = nullptr;
     std::optional<WalletConnectService::Options> m_walletConnectOptions;
     std::array<std::optional<QUrl>, 4> m_pools;
+    NetworkManager::Options m_network;
 };
 
 } // namespace qm::test

@@ -1,0 +1,326 @@
+// Qt Quick Test of the send sheet against real chains: Bitcoin through an Electrum server that
+// keeps a mempool (bitcoinjs-lib checks each broadcast, a coin is spent once), Polygon on anvil
+// and Solana on the litesvm server, each behind a proxy the test controls. The tests in
+// sendonchain/ read the review's figures and compare them with what the chain took, and lose
+// the answer to a broadcast the chain did take (silence until the client's time-out, HTTP 504,
+// a dropped connection) to see that it is paid once and the sheet shows the id.
+
+#include "AnvilNode.h"
+#include "AppStateFixture.h"
+#include "ElectrumMempoolServer.h"
+#include "LitesvmServer.h"
+#include "QuickTestSetup.h"
+#include "RPCProxy.h"
+#include "RunTask.h"
+#include "core/crypto/Base58.h"
+#include "core/crypto/UInt256.h"
+#include "core/model/Amount.h"
+#include "services/solana/SolanaRPCClient.h"
+#include "state/flows/FlowService.h"
+
+#include <QEventLoop>
+#include <QLocale>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QtQuickTest>
+#include <memory>
+
+namespace {
+
+constexpr const char* walletPassword = "correct horse 1";
+constexpr std::uint64_t coinSats = 50'000;
+constexpr int coinCount = 3;
+
+QString exactText(const qm::UInt256& units, unsigned decimals, const char* symbol) {
+    return QString::fromStdString(qm::Amount{units, decimals}.exactText() + " " + symbol);
+}
+
+qm::UInt256 quantity(const nlohmann::json& hex) {
+    return qm::UInt256::fromHex(hex.get<std::string>()).value();
+}
+
+// A JSON-RPC request to `url`, awaited here; its body is not read.
+void postRPC(const QUrl& url, const std::string& method, const nlohmann::json& params) {
+    QNetworkAccessManager manager;
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    request.setTransferTimeout(10'000);
+    const nlohmann::json call{
+        {"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
+    const std::unique_ptr<QNetworkReply> reply(
+        manager.post(request, QByteArray::fromStdString(call.dump())));
+    QEventLoop loop;
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished()) {
+        loop.exec();
+    }
+}
+
+class Fixture : public qm::test::QuickFixture {
+    Q_OBJECT
+
+public:
+    Fixture(qm::test::AppStateFixture& env, qm::test::RPCProxy& polygon, qm::test::RPCProxy& solana)
+        : m_env(env), m_polygon(polygon), m_solana(solana) {}
+
+    qm::AppState& state() { return m_env.state(); }
+
+    Q_INVOKABLE QString password() const { return QString::fromLatin1(walletPassword); }
+    Q_INVOKABLE void createWallet() {
+        state().loadStoredState();
+        qm::test::runTask(
+            state().createWallet(qm::test::AppStateFixture::abandonPhrase(), walletPassword));
+        state().stopBackgroundTasks();
+    }
+
+    // The Electrum server with three coins of 50,000 sat at the wallet's first address, behind
+    // the wallet's Electrum fixture; false without node.
+    Q_INVOKABLE bool startBitcoin() {
+        if (!m_electrum) {
+            std::vector<qm::BTCAccountState> accounts = state().bitcoinAccounts();
+            for (qm::BTCAddressInfo& address : accounts.at(0).addresses) {
+                address.fetched = true;
+            }
+            const std::string first = accounts.at(0).addresses.at(0).address;
+            accounts.at(0).balanceSats = coinSats * coinCount;
+            state().setBitcoinAccounts(std::move(accounts));
+            m_electrum =
+                std::make_unique<qm::test::ElectrumMempoolServer>(first, coinSats, coinCount);
+            m_electrum->serve(m_env.electrum());
+        }
+        return m_electrum->isRunning();
+    }
+    // The next broadcast reaches the server, whose answer never comes back (the wallet's
+    // request times out); later ones are answered.
+    Q_INVOKABLE void loseNextBitcoinAnswer() {
+        m_env.electrum().answerRaw("blockchain.transaction.broadcast",
+                                   [this, lose = true](const nlohmann::json& request) mutable {
+                                       std::optional<std::string> answer =
+                                           m_electrum->exchange(request);
+                                       if (std::exchange(lose, false)) {
+                                           return std::optional<std::string>();
+                                       }
+                                       return answer;
+                                   });
+    }
+    // What the server's transactions paid to `address`: {"amount" (BTC text), "txids"}.
+    Q_INVOKABLE QVariantMap bitcoinReceived(const QString& address) {
+        const nlohmann::json received = m_electrum->call("test.received", {address.toStdString()});
+        QStringList txids;
+        for (const nlohmann::json& id : received.at("txids")) {
+            txids << QString::fromStdString(id.get<std::string>());
+        }
+        return {{QStringLiteral("amount"), btcText(received.at("sats").get<std::uint64_t>())},
+                {QStringLiteral("txids"), txids}};
+    }
+    // The transaction `txid` as the server took it: {"fee", "spent"} in BTC texts, what the
+    // coins it spends paid beyond its outputs and what left the wallet (all but its outputs
+    // back to `change`).
+    Q_INVOKABLE QVariantMap bitcoinTaken(const QString& txid, const QString& recipient) {
+        const nlohmann::json taken = m_electrum->call("test.transaction", {txid.toStdString()});
+        const std::uint64_t fee = taken.at("fee").get<std::uint64_t>();
+        std::uint64_t toRecipient = 0;
+        for (const nlohmann::json& output : taken.at("outputs")) {
+            if (output.at("address").get<std::string>() == recipient.toStdString()) {
+                toRecipient += output.at("value").get<std::uint64_t>();
+            }
+        }
+        return {{QStringLiteral("fee"), btcText(fee)},
+                {QStringLiteral("spent"), btcText(toRecipient + fee)}};
+    }
+
+    // Polygon on anvil with 100 POL at the wallet's address, in the node and in the state;
+    // false without anvil.
+    Q_INVOKABLE bool startPolygon() {
+        if (!qm::test::AnvilNode::isAvailable()) {
+            return false;
+        }
+        if (!m_anvil) {
+            m_anvil = std::make_unique<qm::test::AnvilNode>(137);
+            m_polygon.setTarget(m_anvil->url());
+            m_anvil->setBalance(polygonSender(), "0x56bc75e2d63100000");
+            const qm::EVMAccountState& account = state().evmAccounts(qm::Chain::polygon).front();
+            state().updateEVMAccount(
+                qm::Chain::polygon, 0, account.id(), [](qm::EVMAccountState& a) {
+                    a.balanceNative = 100;
+                    a.balanceWei = qm::UInt256::fromDecimalString("100000000000000000000");
+                });
+        }
+        return true;
+    }
+    // The next raw transaction reaches anvil, and the wallet gets HTTP 504 in place of its
+    // answer; later ones pass.
+    Q_INVOKABLE void loseNextPolygonAnswer() {
+        m_polygon.setOverride(
+            "eth_sendRawTransaction", [this, lose = true](const nlohmann::json& params) mutable {
+                if (!std::exchange(lose, false)) {
+                    return std::optional<qm::test::HttpFixtureResponse>();
+                }
+                postRPC(m_anvil->url(), "eth_sendRawTransaction", params);
+                return std::optional(qm::test::HttpFixtureResponse::withStatus(504));
+            });
+    }
+    // The node's balance of `address`, as an exact POL text.
+    Q_INVOKABLE QString polygonBalance(const QString& address) {
+        return exactText(
+            quantity(m_anvil->rpc("eth_getBalance", {address.toStdString(), "latest"})), 18, "POL");
+    }
+    // How many transactions the wallet's address has had mined (its nonce).
+    Q_INVOKABLE int polygonSentCount() {
+        return static_cast<int>(
+            quantity(m_anvil->rpc("eth_getTransactionCount", {polygonSender(), "latest"}))
+                .toUInt64()
+                .value());
+    }
+    // The mined transaction `hash` against the node, in exact POL texts: "maxFee" and
+    // "maxTotal", what it could cost at most as signed (gas limit x fee cap, and that plus its
+    // value); "value"; "fee", what its receipt charged; "spentBeyondValue", what left the
+    // wallet since its balance was `before` less the value; and "feeWithinMax".
+    Q_INVOKABLE QVariantMap polygonTaken(const QString& hash, const QString& before) {
+        const nlohmann::json tx = m_anvil->rpc("eth_getTransactionByHash", {hash.toStdString()});
+        const nlohmann::json receipt = m_anvil->minedReceipt(hash.toStdString());
+        const qm::UInt256 maxFee =
+            quantity(tx.at("gas")).checkedMultiply(quantity(tx.at("maxFeePerGas"))).value();
+        const qm::UInt256 fee = quantity(receipt.at("gasUsed"))
+                                    .checkedMultiply(quantity(receipt.at("effectiveGasPrice")))
+                                    .value();
+        const qm::UInt256 now =
+            quantity(m_anvil->rpc("eth_getBalance", {polygonSender(), "latest"}));
+        const qm::UInt256 start =
+            qm::Amount::parse(before.section(' ', 0, 0).toStdString(), 18).value;
+        const auto text = [](const qm::UInt256& wei) { return exactText(wei, 18, "POL"); };
+        return {
+            {QStringLiteral("maxFee"), text(maxFee)},
+            {QStringLiteral("maxTotal"), text(maxFee.checkedAdd(quantity(tx.at("value"))).value())},
+            {QStringLiteral("fee"), text(fee)},
+            {QStringLiteral("spentBeyondValue"), text(start.checkedSubtract(now)
+                                                          .value()
+                                                          .checkedSubtract(quantity(tx.at("value")))
+                                                          .value())},
+            {QStringLiteral("value"), text(quantity(tx.at("value")))},
+            {QStringLiteral("feeWithinMax"), !(maxFee < fee)}};
+    }
+    Q_INVOKABLE QString polygonSenderAddress() const {
+        return QString::fromStdString(polygonSender());
+    }
+
+    // The litesvm server with 5 SOL at the wallet's address, in the runtime and in the state;
+    // false without node or litesvm.
+    Q_INVOKABLE bool startSolana() {
+        if (!m_litesvm) {
+            m_litesvm = std::make_unique<qm::test::LitesvmServer>(
+                solanaSender(), 5'000'000'000, std::vector<qm::test::LitesvmServer::Holding>{});
+            m_solana.setTarget(m_litesvm->url());
+            const qm::SolanaAccountState& account = state().solanaAccounts().front();
+            state().updateSolanaAccount(0, account.id(), [](qm::SolanaAccountState& a) {
+                a.balanceLamports = 5'000'000'000;
+            });
+        }
+        return m_litesvm->isRunning();
+    }
+    // The next transaction reaches the runtime, and the wallet's connection is closed without
+    // an answer; later ones pass.
+    Q_INVOKABLE void loseNextSolanaAnswer() {
+        m_solana.setOverride(
+            "sendTransaction", [this, lose = true](const nlohmann::json& params) mutable {
+                if (!std::exchange(lose, false)) {
+                    return std::optional<qm::test::HttpFixtureResponse>();
+                }
+                postRPC(m_litesvm->url(), "sendTransaction", params);
+                qm::test::HttpFixtureResponse dropped;
+                dropped.behaviour = qm::test::HttpFixtureResponse::Behaviour::close;
+                return std::optional(dropped);
+            });
+    }
+    // The runtime's balance at `address` (the wallet's own when empty), as an exact SOL text.
+    Q_INVOKABLE QString solanaBalance(const QString& address = {}) const {
+        qm::SolanaRPCClient client(m_litesvm->url());
+        const std::string of = address.isEmpty() ? solanaSender() : address.toStdString();
+        const std::uint64_t lamports = qm::test::runTask(client.getBalance(of));
+        return exactText(qm::UInt256(0, 0, 0, lamports), 9, "SOL");
+    }
+    // What left the wallet's address since its balance was `before`, as an exact SOL text.
+    Q_INVOKABLE QString solanaSpentSince(const QString& before) const {
+        const qm::UInt256 start =
+            qm::Amount::parse(before.section(' ', 0, 0).toStdString(), 9).value;
+        const qm::UInt256 now =
+            qm::Amount::parse(solanaBalance().section(' ', 0, 0).toStdString(), 9).value;
+        return exactText(start.checkedSubtract(now).value(), 9, "SOL");
+    }
+    // A Solana address nobody holds: the Base58 text of 32 bytes of `fill`.
+    Q_INVOKABLE QString solanaRecipient(int fill) const {
+        return QString::fromStdString(
+            qm::base58Encode(qm::Bytes(32, static_cast<std::uint8_t>(fill))));
+    }
+    // Requests of `method` the proxy of `chain` ("polygon", "solana") got.
+    Q_INVOKABLE int requests(const QString& chain, const QString& method) const {
+        return (chain == QLatin1String("solana") ? m_solana : m_polygon)
+            .requestCount(method.toStdString());
+    }
+    Q_INVOKABLE int bitcoinBroadcasts() const {
+        return m_env.electrum().requestCount("blockchain.transaction.broadcast");
+    }
+
+private:
+    static QString btcText(std::uint64_t sats) {
+        return exactText(qm::UInt256(0, 0, 0, sats), 8, "BTC");
+    }
+    std::string polygonSender() const {
+        return m_env.state().evmAccounts(qm::Chain::polygon).front().account.address;
+    }
+    std::string solanaSender() const {
+        return m_env.state().solanaAccounts().front().account.address;
+    }
+
+    qm::test::AppStateFixture& m_env;
+    qm::test::RPCProxy& m_polygon;
+    qm::test::RPCProxy& m_solana;
+    std::unique_ptr<qm::test::ElectrumMempoolServer> m_electrum;
+    std::unique_ptr<qm::test::AnvilNode> m_anvil;
+    std::unique_ptr<qm::test::LitesvmServer> m_litesvm;
+};
+
+class Setup : public qm::test::QuickTestSetup {
+    Q_OBJECT
+
+public slots:
+    void applicationAvailable() {
+        prepareApplication(QLocale(QStringLiteral("en_US")));
+        m_polygon = std::make_unique<qm::test::RPCProxy>();
+        m_solana = std::make_unique<qm::test::RPCProxy>();
+        qm::test::AppStateFixture::RPCPools pools;
+        pools[qm::chainIndex(qm::Chain::polygon) - 1] = m_polygon->url();
+        pools[qm::chainIndex(qm::Chain::solana) - 1] = m_solana->url();
+        // A lost Electrum answer is given up on after 2 s.
+        qm::NetworkManager::Options network;
+        network.electrumLimits.requestTimeout = std::chrono::seconds(2);
+        m_env = std::make_unique<qm::test::AppStateFixture>(pools, network);
+        m_fixture = std::make_unique<Fixture>(*m_env, *m_polygon, *m_solana);
+        // Steps paced at a fifth of the program's; the chain's answer waited for at most 5 s.
+        qm::FlowLimits limits;
+        limits.pollInterval = std::chrono::milliseconds(50);
+        limits.confirmationTimeout = std::chrono::seconds(5);
+        limits.pace = 0.2;
+        m_flows = std::make_unique<qm::FlowService>(limits);
+        qm::FlowService::install(m_flows.get());
+        show(m_fixture.get(), m_env->state());
+    }
+    void cleanupTestCase() override {
+        qm::FlowService::install(nullptr);
+        QuickTestSetup::cleanupTestCase();
+    }
+
+private:
+    // Servers: made once the application is.
+    std::unique_ptr<qm::test::RPCProxy> m_polygon;
+    std::unique_ptr<qm::test::RPCProxy> m_solana;
+    std::unique_ptr<qm::FlowService> m_flows;
+    std::unique_ptr<qm::test::AppStateFixture> m_env;
+    std::unique_ptr<Fixture> m_fixture;
+};
+
+} // namespace
+
+QUICK_TEST_MAIN_WITH_SETUP(sendonchain, Setup)
+
+#include "SendOnChainQuickTest.moc"
