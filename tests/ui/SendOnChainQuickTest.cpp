@@ -5,12 +5,10 @@
 // the answer to a broadcast the chain did take (silence until the client's time-out, HTTP 504,
 // a dropped connection) to see that it is paid once and the sheet shows the id.
 
-#include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "ElectrumMempoolServer.h"
-#include "LitesvmServer.h"
+#include "ProxiedChains.h"
 #include "QuickTestSetup.h"
-#include "RPCProxy.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
 #include "core/crypto/UInt256.h"
@@ -60,8 +58,9 @@ class Fixture : public qm::test::QuickFixture {
     Q_OBJECT
 
 public:
-    Fixture(qm::test::AppStateFixture& env, qm::test::RPCProxy& polygon, qm::test::RPCProxy& solana)
-        : m_env(env), m_polygon(polygon), m_solana(solana) {}
+    Fixture(qm::test::AppStateFixture& env, qm::test::ProxiedChains& chains)
+        : m_env(env), m_chains(chains), m_polygon(chains.polygonProxy()),
+          m_solana(chains.solanaProxy()) {}
 
     qm::AppState& state() { return m_env.state(); }
 
@@ -129,25 +128,8 @@ public:
                 {QStringLiteral("spent"), btcText(toRecipient + fee)}};
     }
 
-    // Polygon on anvil with 100 POL at the wallet's address, in the node and in the state;
-    // false without anvil.
-    Q_INVOKABLE bool startPolygon() {
-        if (!qm::test::AnvilNode::isAvailable()) {
-            return false;
-        }
-        if (!m_anvil) {
-            m_anvil = std::make_unique<qm::test::AnvilNode>(137);
-            m_polygon.setTarget(m_anvil->url());
-            m_anvil->setBalance(polygonSender(), "0x56bc75e2d63100000");
-            const qm::EVMAccountState& account = state().evmAccounts(qm::Chain::polygon).front();
-            state().updateEVMAccount(
-                qm::Chain::polygon, 0, account.id(), [](qm::EVMAccountState& a) {
-                    a.balanceNative = 100;
-                    a.balanceWei = qm::UInt256::fromDecimalString("100000000000000000000");
-                });
-        }
-        return true;
-    }
+    // Polygon on anvil with 100 POL; false without anvil.
+    Q_INVOKABLE bool startPolygon() { return m_chains.startPolygon(state()); }
     // The next raw transaction reaches anvil, and the wallet gets HTTP 504 in place of its
     // answer; later ones pass.
     Q_INVOKABLE void loseNextPolygonAnswer() {
@@ -156,19 +138,20 @@ public:
                 if (!std::exchange(lose, false)) {
                     return std::optional<qm::test::HttpFixtureResponse>();
                 }
-                postRPC(m_anvil->url(), "eth_sendRawTransaction", params);
+                postRPC(m_chains.anvil().url(), "eth_sendRawTransaction", params);
                 return std::optional(qm::test::HttpFixtureResponse::withStatus(504));
             });
     }
     // The node's balance of `address`, as an exact POL text.
     Q_INVOKABLE QString polygonBalance(const QString& address) {
         return exactText(
-            quantity(m_anvil->rpc("eth_getBalance", {address.toStdString(), "latest"})), 18, "POL");
+            quantity(m_chains.anvil().rpc("eth_getBalance", {address.toStdString(), "latest"})), 18,
+            "POL");
     }
     // How many transactions the wallet's address has had mined (its nonce).
     Q_INVOKABLE int polygonSentCount() {
         return static_cast<int>(
-            quantity(m_anvil->rpc("eth_getTransactionCount", {polygonSender(), "latest"}))
+            quantity(m_chains.anvil().rpc("eth_getTransactionCount", {polygonSender(), "latest"}))
                 .toUInt64()
                 .value());
     }
@@ -177,15 +160,16 @@ public:
     // value); "value"; "fee", what its receipt charged; "spentBeyondValue", what left the
     // wallet since its balance was `before` less the value; and "feeWithinMax".
     Q_INVOKABLE QVariantMap polygonTaken(const QString& hash, const QString& before) {
-        const nlohmann::json tx = m_anvil->rpc("eth_getTransactionByHash", {hash.toStdString()});
-        const nlohmann::json receipt = m_anvil->minedReceipt(hash.toStdString());
+        const nlohmann::json tx =
+            m_chains.anvil().rpc("eth_getTransactionByHash", {hash.toStdString()});
+        const nlohmann::json receipt = m_chains.anvil().minedReceipt(hash.toStdString());
         const qm::UInt256 maxFee =
             quantity(tx.at("gas")).checkedMultiply(quantity(tx.at("maxFeePerGas"))).value();
         const qm::UInt256 fee = quantity(receipt.at("gasUsed"))
                                     .checkedMultiply(quantity(receipt.at("effectiveGasPrice")))
                                     .value();
         const qm::UInt256 now =
-            quantity(m_anvil->rpc("eth_getBalance", {polygonSender(), "latest"}));
+            quantity(m_chains.anvil().rpc("eth_getBalance", {polygonSender(), "latest"}));
         const qm::UInt256 start =
             qm::Amount::parse(before.section(' ', 0, 0).toStdString(), 18).value;
         const auto text = [](const qm::UInt256& wei) { return exactText(wei, 18, "POL"); };
@@ -204,20 +188,8 @@ public:
         return QString::fromStdString(polygonSender());
     }
 
-    // The litesvm server with 5 SOL at the wallet's address, in the runtime and in the state;
-    // false without node or litesvm.
-    Q_INVOKABLE bool startSolana() {
-        if (!m_litesvm) {
-            m_litesvm = std::make_unique<qm::test::LitesvmServer>(
-                solanaSender(), 5'000'000'000, std::vector<qm::test::LitesvmServer::Holding>{});
-            m_solana.setTarget(m_litesvm->url());
-            const qm::SolanaAccountState& account = state().solanaAccounts().front();
-            state().updateSolanaAccount(0, account.id(), [](qm::SolanaAccountState& a) {
-                a.balanceLamports = 5'000'000'000;
-            });
-        }
-        return m_litesvm->isRunning();
-    }
+    // The litesvm server with 5 SOL; false without node or litesvm.
+    Q_INVOKABLE bool startSolana() { return m_chains.startSolana(state()); }
     // The next transaction reaches the runtime, and the wallet's connection is closed without
     // an answer; later ones pass.
     Q_INVOKABLE void loseNextSolanaAnswer() {
@@ -226,7 +198,7 @@ public:
                 if (!std::exchange(lose, false)) {
                     return std::optional<qm::test::HttpFixtureResponse>();
                 }
-                postRPC(m_litesvm->url(), "sendTransaction", params);
+                postRPC(m_chains.litesvm().url(), "sendTransaction", params);
                 qm::test::HttpFixtureResponse dropped;
                 dropped.behaviour = qm::test::HttpFixtureResponse::Behaviour::close;
                 return std::optional(dropped);
@@ -234,7 +206,7 @@ public:
     }
     // The runtime's balance at `address` (the wallet's own when empty), as an exact SOL text.
     Q_INVOKABLE QString solanaBalance(const QString& address = {}) const {
-        qm::SolanaRPCClient client(m_litesvm->url());
+        qm::SolanaRPCClient client(m_chains.litesvm().url());
         const std::string of = address.isEmpty() ? solanaSender() : address.toStdString();
         const std::uint64_t lamports = qm::test::runTask(client.getBalance(of));
         return exactText(qm::UInt256(0, 0, 0, lamports), 9, "SOL");
@@ -266,18 +238,17 @@ private:
         return exactText(qm::UInt256(0, 0, 0, sats), 8, "BTC");
     }
     std::string polygonSender() const {
-        return m_env.state().evmAccounts(qm::Chain::polygon).front().account.address;
+        return qm::test::ProxiedChains::polygonSender(m_env.state());
     }
     std::string solanaSender() const {
-        return m_env.state().solanaAccounts().front().account.address;
+        return qm::test::ProxiedChains::solanaSender(m_env.state());
     }
 
     qm::test::AppStateFixture& m_env;
+    qm::test::ProxiedChains& m_chains;
     qm::test::RPCProxy& m_polygon;
     qm::test::RPCProxy& m_solana;
     std::unique_ptr<qm::test::ElectrumMempoolServer> m_electrum;
-    std::unique_ptr<qm::test::AnvilNode> m_anvil;
-    std::unique_ptr<qm::test::LitesvmServer> m_litesvm;
 };
 
 class Setup : public qm::test::QuickTestSetup {
@@ -286,16 +257,12 @@ class Setup : public qm::test::QuickTestSetup {
 public slots:
     void applicationAvailable() {
         prepareApplication(QLocale(QStringLiteral("en_US")));
-        m_polygon = std::make_unique<qm::test::RPCProxy>();
-        m_solana = std::make_unique<qm::test::RPCProxy>();
-        qm::test::AppStateFixture::RPCPools pools;
-        pools[qm::chainIndex(qm::Chain::polygon) - 1] = m_polygon->url();
-        pools[qm::chainIndex(qm::Chain::solana) - 1] = m_solana->url();
+        m_chains = std::make_unique<qm::test::ProxiedChains>();
         // A lost Electrum answer is given up on after 2 s.
         qm::NetworkManager::Options network;
         network.electrumLimits.requestTimeout = std::chrono::seconds(2);
-        m_env = std::make_unique<qm::test::AppStateFixture>(pools, network);
-        m_fixture = std::make_unique<Fixture>(*m_env, *m_polygon, *m_solana);
+        m_env = std::make_unique<qm::test::AppStateFixture>(m_chains->pools(), network);
+        m_fixture = std::make_unique<Fixture>(*m_env, *m_chains);
         // Steps paced at a fifth of the program's; the chain's answer waited for at most 5 s.
         qm::FlowLimits limits;
         limits.pollInterval = std::chrono::milliseconds(50);
@@ -312,8 +279,7 @@ public slots:
 
 private:
     // Servers: made once the application is.
-    std::unique_ptr<qm::test::RPCProxy> m_polygon;
-    std::unique_ptr<qm::test::RPCProxy> m_solana;
+    std::unique_ptr<qm::test::ProxiedChains> m_chains;
     std::unique_ptr<qm::FlowService> m_flows;
     std::unique_ptr<qm::test::AppStateFixture> m_env;
     std::unique_ptr<Fixture> m_fixture;
