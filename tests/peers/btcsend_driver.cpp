@@ -13,8 +13,13 @@
 // coins the server lists from then on (a coin spent meanwhile, or a hostile list);
 // "closeSheet": the sheet goes while its send runs; "max": the balance is the coins' sum and
 // "Max" is pressed once the estimate is shown, then "edit" (if given) typed as the amount.
+// The server answers a broadcast with the transaction's id, unless "broadcastAnswer" says
+// "drop" (it takes the transaction and closes the connection), "stall" (it takes it and never
+// answers) or gives another text (it answers that and does not take it).
+// blockchain.transaction.get knows the transactions the server took.
 #include "AppStateFixture.h"
 #include "PeerDriver.h"
+#include "RawTransactionID.h"
 #include "RunTask.h"
 #include "core/encoding/Hex.h"
 #include "state/flows/FlowService.h"
@@ -22,9 +27,12 @@
 
 #include <QCoreApplication>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 
 namespace {
@@ -32,7 +40,6 @@ namespace {
 using json = nlohmann::json;
 
 constexpr const char* walletPassword = "peer password";
-constexpr const char* broadcastID = "f00d";
 
 std::string line(const json& id, const char* key, json value) {
     return json{{"jsonrpc", "2.0"}, {"id", id}, {key, std::move(value)}}.dump() + "\n";
@@ -70,7 +77,10 @@ json reviewOf(const qm::SendViewModel& vm) {
 }
 
 json answer(const json& request) {
-    qm::test::AppStateFixture env;
+    // A broadcast left unanswered times out in a second, as a lost answer does.
+    qm::NetworkManager::Options network;
+    network.electrumLimits.requestTimeout = std::chrono::seconds(1);
+    qm::test::AppStateFixture env({}, network);
     qm::AppState& state = env.state();
     state.loadStoredState();
     qm::test::runTask(
@@ -121,9 +131,34 @@ json answer(const json& request) {
     electrum.answerRaw("blockchain.estimatefee",
                        [&estimate](const json& r) { return line(r.at("id"), "result", estimate); });
     reply["broadcasts"] = json::array();
-    electrum.answerRaw("blockchain.transaction.broadcast", [&reply](const json& r) {
-        reply["broadcasts"].push_back(r.at("params").at(0));
-        return line(r.at("id"), "result", broadcastID);
+    auto taken = std::make_shared<std::map<std::string, std::string>>();
+    const std::string answerMode = request.value("broadcastAnswer", std::string("txid"));
+    electrum.answerRaw(
+        "blockchain.transaction.broadcast", [&reply, &electrum, taken, answerMode](const json& r) {
+            const std::string raw = r.at("params").at(0).get<std::string>();
+            reply["broadcasts"].push_back(raw);
+            const std::string txid = qm::test::rawTransactionID(raw);
+            if (answerMode == "drop" || answerMode == "stall") {
+                (*taken)[txid] = raw;
+                if (answerMode == "drop") {
+                    // Closed from the event loop, not inside this socket's read.
+                    QTimer::singleShot(0, &electrum, [&electrum] { electrum.closeAll(); });
+                }
+                return std::optional<std::string>();
+            }
+            if (answerMode != "txid") {
+                return std::optional(line(r.at("id"), "result", answerMode));
+            }
+            (*taken)[txid] = raw;
+            return std::optional(line(r.at("id"), "result", txid));
+        });
+    electrum.answerRaw("blockchain.transaction.get", [taken](const json& r) {
+        const auto found = taken->find(r.at("params").at(0).get<std::string>());
+        if (found == taken->end()) {
+            return line(r.at("id"), "error",
+                        {{"code", -5}, {"message", "No such mempool or blockchain transaction"}});
+        }
+        return line(r.at("id"), "result", found->second);
     });
 
     qm::FlowLimits limits;

@@ -126,10 +126,11 @@ function stopsThenSends(name, request, { text, fee, rate, amount }) {
       expectEqual(second.formAmount, btcText(amount), `${name}: the form's amount with it`);
     }
     expectEqual(second.step, 'Submitted', `${name}: the second send ends submitted`);
-    expectEqual(second.txHash, 'f00d', `${name}: the server's id`);
     expectEqual(reply.seedLoads[1], 1, `${name}: one seed opening`);
     expectEqual(reply.broadcasts.length, 1, `${name}: one broadcast for two presses`);
     if (reply.broadcasts.length !== 1) return;
+    expectEqual(second.txHash, bitcoin.Transaction.fromHex(reply.broadcasts[0]).getId(),
+      `${name}: the transaction's id`);
     verifyTransaction(reply.broadcasts[0], request, reply, second, name);
   });
 }
@@ -317,14 +318,45 @@ for (const method of ['blockchain.scripthash.listunspent', 'blockchain.estimatef
   });
 }
 
+// The server's answer must be the transaction's own id: anything else is its refusal, shown
+// with its text, and the review stays (the chain does not know the transaction).
+for (const [answer, text] of [['f00d', 'The server refused the transaction: f00d'],
+  ['', 'The server refused the transaction.'],
+  ['the transaction was rejected by network rules',
+    'The server refused the transaction: the transaction was rejected by network rules']]) {
+  ask({ ...payment, sends: 1, password, broadcastAnswer: answer }, (reply) => {
+    expectEqual(reply.attempts[0]?.step, 'Failed', `answer "${answer}": failed`);
+    expectEqual(reply.attempts[0]?.error, text, `answer "${answer}": the refusal`);
+    expectEqual(reply.attempts[0]?.txHash, '', `answer "${answer}": no id shown`);
+  });
+}
+
+// The server takes the transaction and its answer is lost (the connection closes, or no answer
+// comes in time): the send asks the chain through a new connection, finds it, and ends
+// submitted with the transaction's id.
+for (const mode of ['drop', 'stall']) {
+  ask({ ...payment, sends: 1, password, broadcastAnswer: mode }, (reply) => {
+    const [first] = reply.attempts;
+    expectEqual(first?.step, 'Submitted', `lost answer (${mode}): submitted (${first?.error})`);
+    expectEqual(first?.error, '', `lost answer (${mode}): the chain knows it`);
+    expectEqual(reply.seedLoads[0], 1, `lost answer (${mode}): signed once`);
+    const ids = new Set(reply.broadcasts.map((raw) => bitcoin.Transaction.fromHex(raw).getId()));
+    expectEqual(ids.size, 1, `lost answer (${mode}): one transaction, however often sent`);
+    if (reply.broadcasts.length === 0) return;
+    expectEqual(first.txHash, bitcoin.Transaction.fromHex(reply.broadcasts[0]).getId(),
+      `lost answer (${mode}): the id shown`);
+  });
+}
+
 // The sheet closes while the send runs: it ends submitted all the same.
 {
   const request = { ...payment, addresses: 1, sends: 1, password, closeSheet: true };
   ask(request, (reply) => {
     expectEqual(reply.attempts[0].step, 'Submitted', 'closed sheet: submitted');
-    expectEqual(reply.attempts[0].txHash, 'f00d', 'closed sheet: the id');
     expectEqual(reply.broadcasts.length, 1, 'closed sheet: one broadcast');
     if (reply.broadcasts.length === 1) {
+      expectEqual(reply.attempts[0].txHash, bitcoin.Transaction.fromHex(reply.broadcasts[0]).getId(),
+        'closed sheet: the id');
       verifyTransaction(reply.broadcasts[0], request, reply,
         { shownRate: 5, shownFee: 705, shownAmount: 100_000 }, 'closed sheet');
     }

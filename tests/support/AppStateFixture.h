@@ -76,7 +76,7 @@ public:
 
     AppStateFixture() : AppStateFixture(RPCPools{}) {}
     explicit AppStateFixture(RPCPools pools);
-    // The same, with the network clients' own limits (shorter time-outs).
+    // With the network's clients limited as `network` says (short time-outs).
     AppStateFixture(RPCPools pools, NetworkManager::Options network);
     // With the real WalletConnect service (its relay and sessions file as `walletConnect` says)
     // in place of the counting one; the JSON-RPC pools (Ethereum, Arbitrum, Polygon, Solana)

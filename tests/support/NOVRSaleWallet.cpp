@@ -9,7 +9,8 @@ namespace qm::test {
 
 NOVRSaleWallet::NOVRSaleWallet() : m_chain(std::make_unique<NOVRSaleChain>()) {
     RefreshFixture::Setup setup;
-    setup.arbitrum = m_chain->url();
+    m_proxy.setTarget(m_chain->url());
+    setup.arbitrum = m_proxy.url();
     m_env = std::make_unique<RefreshFixture>(setup);
     AppState& wallet = m_env->state();
     runTask(wallet.createWallet(AppStateFixture::abandonPhrase(), password));

@@ -6,6 +6,7 @@
 
 #include "AppStateFixture.h"
 #include "ProxiedChains.h"
+#include "RawTransactionID.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
 #include "core/crypto/UInt256.h"
@@ -85,17 +86,17 @@ public:
                 return line(r.at("id"), ours ? coin : nlohmann::json::array());
             });
         m_coinSats = static_cast<std::uint64_t>(sats);
-        m_env.electrum().answerRaw("blockchain.transaction.broadcast",
-                                   [this, line](const nlohmann::json& r) {
-                                       ++m_broadcasts;
-                                       m_lastBroadcast = r.at("params").at(0).get<std::string>();
-                                       return line(r.at("id"), std::string(64, 'b'));
-                                   });
+        m_env.electrum().answerRaw(
+            "blockchain.transaction.broadcast", [this, line](const nlohmann::json& r) {
+                ++m_broadcasts;
+                m_lastBroadcast = r.at("params").at(0).get<std::string>();
+                return line(r.at("id"), qm::test::rawTransactionID(m_lastBroadcast));
+            });
     }
     Q_INVOKABLE int bitcoinBroadcasts() const { return m_broadcasts; }
     // What the last broadcast transaction paid, read from its bytes (every coin funded is worth
-    // the same): {"inputs", "fee", "total"}, the fee and the total (to the recipient, the first
-    // output, plus the fee) as exact BTC texts.
+    // the same): {"inputs", "fee", "total", "txid"}, the fee and the total (to the recipient, the
+    // first output, plus the fee) as exact BTC texts.
     Q_INVOKABLE QVariantMap lastBitcoinBroadcast() const {
         const qm::Bytes raw = qm::hexToBytes(m_lastBroadcast).value_or(qm::Bytes{});
         // Version (4), the segwit marker and flag (2), then the input count (one byte here).
@@ -110,7 +111,9 @@ public:
         const std::uint64_t total = (outputs.empty() ? 0 : outputs.front().value) + fee;
         return {{QStringLiteral("inputs"), static_cast<int>(inputs)},
                 {QStringLiteral("fee"), btcText(fee)},
-                {QStringLiteral("total"), btcText(total)}};
+                {QStringLiteral("total"), btcText(total)},
+                {QStringLiteral("txid"),
+                 QString::fromStdString(qm::test::rawTransactionID(m_lastBroadcast))}};
     }
     // Bitcoin estimates of 50, 20 and 5 sat/vB for 1, 3 and 6 blocks, and a balance.
     Q_INVOKABLE void setBitcoinFees() {

@@ -337,7 +337,8 @@ QCoro::Task<std::string> ElectrumClient::broadcast(std::string rawTransactionHex
     if (raw.is_string()) {
         co_return raw.get<std::string>();
     }
-    throw ElectrumError::invalidResponse();
+    // An answer, but no id: the caller shows it as the server's refusal.
+    co_return raw.dump();
 }
 
 QCoro::Task<double> ElectrumClient::estimateFee(std::int64_t blocks) {

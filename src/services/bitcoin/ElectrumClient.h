@@ -74,7 +74,8 @@ public:
     QCoro::Task<ElectrumBalance> getBalance(std::string scriptHash);
     QCoro::Task<std::vector<ElectrumUTXO>> listUnspent(std::string scriptHash);
     QCoro::Task<std::vector<ElectrumTxRef>> getHistory(std::string scriptHash);
-    // The transaction identifier the server returns.
+    // The server's answer: the transaction identifier it names (a result that is no text, as
+    // its JSON text). Whether it is the transaction's own id is the caller's check.
     QCoro::Task<std::string> broadcast(std::string rawTransactionHex);
     // BTC per kilobyte as the server sends it (-1 when it has no estimate).
     QCoro::Task<double> estimateFee(std::int64_t blocks);

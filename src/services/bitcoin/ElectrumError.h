@@ -38,6 +38,9 @@ public:
     }
 
     Code code() const { return code_; }
+    // The server answered the request with an error: it read it and did not take it. Every
+    // other failure may have lost an answer.
+    bool isRefusal() const { return code_ == Code::serverError; }
     // The payload text: the connection or decoding text, or the server's message.
     const std::string& detail() const { return detail_; }
     // The server's error code (serverError only).

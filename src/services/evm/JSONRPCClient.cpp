@@ -245,4 +245,20 @@ JSONRPCClient::getTransactionReceipt(std::string transactionHash, CancellationTo
     co_return std::nullopt;
 }
 
+QCoro::Task<bool> JSONRPCClient::hasTransaction(std::string transactionHash,
+                                                CancellationToken cancel) {
+    nlohmann::json params = nlohmann::json::array({std::move(transactionHash)});
+    try {
+        const nlohmann::json found = co_await call<nlohmann::json>(
+            std::string("eth_getTransactionByHash"), std::move(params), std::move(cancel));
+        co_return found.is_object();
+    } catch (const JSONRPCClientError& error) {
+        // A null result: the node has never seen it.
+        if (error.kind() != JSONRPCClientError::Kind::noResult) {
+            throw;
+        }
+    }
+    co_return false;
+}
+
 } // namespace qm

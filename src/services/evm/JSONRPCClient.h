@@ -81,6 +81,13 @@ public:
     Kind kind() const { return m_kind; }
     // The status of an httpError; 0 otherwise.
     int httpStatus() const { return m_httpStatus; }
+    // The endpoint read the request and did not take it (an error object, a 4xx status, no
+    // result), or it never left; false when its answer may be lost (a gateway's 5xx, an
+    // unreadable reply).
+    bool isRefusal() const {
+        return m_kind == Kind::rpcError || m_kind == Kind::noResult || m_kind == Kind::invalidURL ||
+               (m_kind == Kind::httpError && m_httpStatus >= 400 && m_httpStatus < 500);
+    }
     // The error object of an rpcError; absent otherwise.
     const std::optional<JSONRPCError>& rpc() const { return m_rpc; }
 
@@ -149,6 +156,9 @@ public:
     // result).
     QCoro::Task<std::optional<ETHReceipt>> getTransactionReceipt(std::string transactionHash,
                                                                  CancellationToken cancel = {});
+    // "eth_getTransactionByHash" [hash]: whether the node knows the transaction, in its pool or
+    // in a block (false for a null result).
+    QCoro::Task<bool> hasTransaction(std::string transactionHash, CancellationToken cancel = {});
 
     // The distinct contracts (lowercased "0x" addresses, in order of first appearance) that
     // emitted an ERC-20 Transfer to `owner` within the last 50,000 blocks. Never throws: any

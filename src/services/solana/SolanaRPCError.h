@@ -22,6 +22,13 @@ public:
     static SolanaRPCError noResult();
 
     Kind kind() const { return m_kind; }
+    // The node read the request and did not take it (an error object, a 4xx status, no
+    // result), or it never left; false when its answer may be lost (a gateway's 5xx, an
+    // unreadable reply).
+    bool isRefusal() const {
+        return m_kind == Kind::rpcError || m_kind == Kind::noResult || m_kind == Kind::invalidURL ||
+               (m_kind == Kind::httpError && m_code >= 400 && m_code < 500);
+    }
     // The status of an httpError, the code of an rpcError; 0 otherwise.
     std::int64_t code() const { return m_code; }
     // The node's message of an rpcError, the detail of a decodingError; empty otherwise.

@@ -68,9 +68,13 @@ QCoro::Task<void> awaitApproval(FlowRun run, std::shared_ptr<JSONRPCClient> clie
 QCoro::Task<void> sendApprovalAndAwait(FlowRun run, std::shared_ptr<JSONRPCClient> client,
                                        Bytes signedApproval) {
     requireActive(run);
-    QCoro::Task<std::string> sending =
-        client->sendRawTransaction(bytesToHex(signedApproval), run.token());
-    const std::string hash = co_await std::move(sending);
+    SignedBroadcast tx = evmBroadcast(client, signedApproval, false);
+    const std::string hash = tx.id;
+    QCoro::Task<bool> sending = broadcastSigned(run, std::move(tx));
+    if (!co_await std::move(sending)) {
+        // Settled (its answer lost, the chain silent) or ended: nothing more is sent.
+        throw ApprovalError(ApprovalError::Kind::notConfirmed);
+    }
     QCoro::Task<void> shown = run.animateProgress(0.25, 0.3);
     co_await std::move(shown);
     QCoro::Task<void> waiting = awaitApproval(run, std::move(client), hash);

@@ -49,7 +49,9 @@ QCoro::Task<void> awaitApproval(FlowRun run, std::shared_ptr<JSONRPCClient> clie
 
 // Sends `signedApproval` (an approval signed for the wallet), moves the progress to 0.25, then
 // awaits its receipt (awaitApproval). Returns once the approval is in a block and succeeded;
-// throws the client's and ApprovalError's errors. An approval sent stays on the chain.
+// throws the client's and ApprovalError's errors (notConfirmed also when its answer was lost
+// and the chain never knew it: the run has then ended Submitted). An approval sent stays on
+// the chain.
 QCoro::Task<void> sendApprovalAndAwait(FlowRun run, std::shared_ptr<JSONRPCClient> client,
                                        Bytes signedApproval);
 

@@ -1,5 +1,6 @@
 #include "state/flows/EVMTransactionSteps.h"
 
+#include "core/crypto/Keccak.h"
 #include "core/encoding/Hex.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
@@ -21,6 +22,24 @@ QCoro::Task<std::optional<bool>> askForReceipt(std::shared_ptr<JSONRPCClient> cl
         co_return std::nullopt;
     }
     co_return *receipt->status == 1;
+}
+
+QCoro::Task<std::string> sendRaw(std::shared_ptr<JSONRPCClient> client, std::string signedHex,
+                                 CancellationToken cancel) {
+    QCoro::Task<std::string> sending =
+        client->sendRawTransaction(std::move(signedHex), std::move(cancel));
+    co_return co_await std::move(sending);
+}
+
+QCoro::Task<bool> knownToNode(std::shared_ptr<JSONRPCClient> client, std::string hash,
+                              CancellationToken cancel) {
+    QCoro::Task<bool> asking = client->hasTransaction(std::move(hash), std::move(cancel));
+    co_return co_await std::move(asking);
+}
+
+bool isNodeRefusal(const std::exception& error) {
+    const auto* failure = dynamic_cast<const JSONRPCClientError*>(&error);
+    return failure && failure->isRefusal();
 }
 
 } // namespace
@@ -90,6 +109,22 @@ QCoro::Task<Bytes> signWithWallet(QPointer<AppState> state,
     QCoro::Task<Bytes> signing =
         state->signer().signEVMTransaction(state->wallet()->id, text, 0, std::move(transaction));
     co_return co_await std::move(signing);
+}
+
+SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client, const Bytes& signedTransaction,
+                             bool isRunsOwn) {
+    SignedBroadcast tx;
+    tx.id = bytesToHex(keccak256(signedTransaction));
+    tx.send = [client, hex = bytesToHex(signedTransaction)](CancellationToken cancel) {
+        return sendRaw(client, hex, std::move(cancel));
+    };
+    tx.lookup = [client, hash = tx.id](CancellationToken cancel) {
+        return knownToNode(client, hash, std::move(cancel));
+    };
+    tx.refused = isNodeRefusal;
+    tx.caseInsensitive = true;
+    tx.isRunsOwn = isRunsOwn;
+    return tx;
 }
 
 std::function<QCoro::Task<std::optional<bool>>(CancellationToken)>

@@ -9,6 +9,7 @@
 #include "platform/SecureBytes.h"
 #include "platform/async/CancellationToken.h"
 #include "services/evm/ETHSigner.h"
+#include "state/flows/SignedBroadcast.h"
 
 #include <QPointer>
 #include <cstdint>
@@ -61,6 +62,13 @@ ETHTransaction buildEVMTransaction(Chain chain, Bytes to, UInt256 value, Bytes d
 QCoro::Task<Bytes> signWithWallet(QPointer<AppState> state,
                                   std::shared_ptr<const SecureBytes> password,
                                   ETHTransaction transaction);
+
+// `signedTransaction` as broadcastSigned sends it through `client`: its id the keccak-256 of the
+// signed bytes ("0x" hex, any case in the node's answer), eth_sendRawTransaction to send,
+// eth_getTransactionByHash to look it up; the client's refusals (isRefusal) are refusals.
+// `isRunsOwn` false for an approval before the run's own transaction.
+SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client, const Bytes& signedTransaction,
+                             bool isRunsOwn = true);
 
 // The chain's answer on a sent transaction, as FlowRun::awaitChain asks for it: true for a
 // receipt of status 1, false for status 0, none while there is no receipt (or it has no

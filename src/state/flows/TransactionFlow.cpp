@@ -179,9 +179,9 @@ void FlowRun::confirmed() const {
     }
 }
 
-void FlowRun::submitted() const {
+void FlowRun::submitted(const QString& note) const {
     if (isActive() && !m_flow->m_settled) {
-        m_flow->settle(TransactionFlow::Step::Submitted, {});
+        m_flow->settle(TransactionFlow::Step::Submitted, note);
     }
 }
 

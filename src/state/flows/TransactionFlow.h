@@ -172,9 +172,9 @@ public:
     QCoro::Task<std::optional<bool>> awaitChain(
         std::function<QCoro::Task<std::optional<bool>>(CancellationToken attempt)> probe) const;
 
-    // The final steps.
+    // The final steps. A submitted run may carry a note (why the chain's word is missing).
     void confirmed() const;
-    void submitted() const;
+    void submitted(const QString& note = {}) const;
     void reverted(const QString& message) const;
 
 private:

@@ -71,10 +71,13 @@ QCoro::Task<void> runSteps(FlowRun run, QPointer<AppState> state, NOVRPreparedSa
     requireActive(run, state);
 
     run.setStep(Step::Broadcasting);
-    QCoro::Task<std::string> sending =
-        client->sendRawTransaction(bytesToHex(*signedTransaction), run.token());
-    const std::string hash = co_await std::move(sending);
-    run.broadcasted(hash);
+    SignedBroadcast tx = evmBroadcast(client, *signedTransaction);
+    const std::string hash = tx.id;
+    QCoro::Task<bool> sending = broadcastSigned(run, std::move(tx));
+    if (!co_await std::move(sending)) {
+        refreshAfterwards(state);
+        throw RunEnded{};
+    }
     requireActive(run, state);
     QCoro::Task<void> sent = run.animateProgress(0.95, 0.5);
     co_await std::move(sent);

@@ -1,10 +1,9 @@
 #include "state/send/BitcoinSend.h"
 
-#include "core/encoding/Hex.h"
 #include "platform/async/TaskHandle.h"
-#include "services/bitcoin/BTCSigner.h"
 #include "services/bitcoin/ElectrumClient.h"
 #include "state/AppState.h"
+#include "state/send/BitcoinBroadcast.h"
 #include "state/send/SendError.h"
 #include "state/signing/Signer.h"
 
@@ -113,12 +112,9 @@ QCoro::Task<void> runBitcoinSend(FlowRun run, BitcoinSendRequest request) {
     co_await std::move(pacing);
 
     run.setStep(Step::Broadcasting);
-    const Bytes raw =
-        BTCSigner::serialize(true, signedTransaction.version, signedTransaction.inputs,
-                             signedTransaction.outputs, signedTransaction.lockTime);
-    QCoro::Task<std::string> broadcasting = client->broadcast(bytesToPlainHex(raw));
-    const std::string id = co_await std::move(broadcasting);
-    run.broadcasted(id);
+    QCoro::Task<bool> broadcasting =
+        broadcastSigned(run, bitcoinBroadcast(state, client, signedTransaction));
+    const bool sent = co_await std::move(broadcasting);
     if (!run.isActive()) {
         co_return;
     }
@@ -127,6 +123,9 @@ QCoro::Task<void> runBitcoinSend(FlowRun run, BitcoinSendRequest request) {
         TaskHandle::spawn(owner, [owner](CancellationToken token) {
             return owner->refreshAll(std::move(token));
         });
+    }
+    if (!sent) {
+        co_return;
     }
     pacing = run.animateProgress(1.0, 0.8);
     co_await std::move(pacing);

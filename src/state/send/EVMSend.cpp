@@ -1,6 +1,5 @@
 #include "state/send/EVMSend.h"
 
-#include "core/crypto/Keccak.h"
 #include "core/encoding/Hex.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
@@ -88,13 +87,14 @@ QCoro::Task<void> runEVMSend(FlowRun run, EVMSendRequest request) {
         co_return;
     }
     run.setStep(Step::Broadcasting);
-    QCoro::Task<std::string> submitting =
-        client->sendRawTransaction(bytesToHex(signedTransaction), run.token());
-    co_await std::move(submitting);
-    // The id is the hash of the bytes that left, whatever the node answered.
-    const std::string hash = bytesToHex(keccak256(signedTransaction));
-    run.broadcasted(hash);
+    SignedBroadcast tx = evmBroadcast(client, signedTransaction);
+    const std::string hash = tx.id;
+    QCoro::Task<bool> submitting = broadcastSigned(run, std::move(tx));
+    const bool sent = co_await std::move(submitting);
     const RefreshAfterBroadcast refresh(state);
+    if (!sent) {
+        co_return;
+    }
     animating = run.animateProgress(0.95, 0.5);
     co_await std::move(animating);
 

@@ -1,11 +1,11 @@
 #include "state/send/SolanaSend.h"
 
 #include "core/crypto/Base58.h"
-#include "platform/async/PollUntil.h"
 #include "services/connections/NetworkManager.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "services/solana/SolanaTransaction.h"
 #include "state/AppState.h"
+#include "state/flows/SolanaSignatureWatch.h"
 #include "state/send/RefreshAfterBroadcast.h"
 #include "state/send/SendError.h"
 #include "state/signing/Signer.h"
@@ -17,38 +17,6 @@ namespace qm {
 namespace {
 
 using Step = TransactionFlow::Step;
-
-enum class SignatureOutcome {
-    succeeded, // confirmed by the cluster without an error
-    failed,    // processed with an error
-    expired,   // not seen, and its blockhash can no longer land it
-};
-
-// What the cluster says of `signature` now; none while it may still land.
-QCoro::Task<std::optional<SignatureOutcome>>
-signatureOutcome(std::shared_ptr<SolanaRPCClient> client, std::string signature,
-                 std::uint64_t lastValidBlockHeight, CancellationToken attempt) {
-    QCoro::Task<std::vector<std::optional<SignatureStatus>>> asking =
-        client->getSignatureStatuses({signature}, attempt);
-    const std::vector<std::optional<SignatureStatus>> statuses = co_await std::move(asking);
-    if (!statuses.empty() && statuses.front()) {
-        const SignatureStatus& status = *statuses.front();
-        if (status.err) {
-            co_return SignatureOutcome::failed;
-        }
-        // "processed" alone may still be dropped with its fork.
-        if (status.confirmationStatus == "confirmed" || status.confirmationStatus == "finalized") {
-            co_return SignatureOutcome::succeeded;
-        }
-        co_return std::nullopt;
-    }
-    QCoro::Task<std::uint64_t> measuring = client->getBlockHeight(attempt);
-    const std::uint64_t height = co_await std::move(measuring);
-    if (height > lastValidBlockHeight) {
-        co_return SignatureOutcome::expired;
-    }
-    co_return std::nullopt;
-}
 
 } // namespace
 
@@ -104,36 +72,35 @@ QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request) {
         co_return;
     }
     run.setStep(Step::Broadcasting);
-    QCoro::Task<std::string> submitting = client->sendTransaction(transaction, run.token());
-    co_await std::move(submitting);
-    // The id is the signature that left, whatever the node answered.
+    // The id is the signature, ours: what the chain is asked about, whatever the node answers.
     const std::string id = base58Encode(signature);
-    run.broadcasted(id);
+    QCoro::Task<bool> submitting = broadcastSigned(run, solanaBroadcast(client, transaction, id));
+    const bool sent = co_await std::move(submitting);
     const RefreshAfterBroadcast refresh(state);
+    if (!sent) {
+        co_return;
+    }
     animating = run.animateProgress(0.95, 0.5);
     co_await std::move(animating);
 
-    const TransactionFlow::Limits* limits = run.limits();
-    if (!limits || !run.isActive()) {
-        co_return;
-    }
-    run.setStep(Step::WaitingConfirmation);
-    const std::uint64_t lastValid = blockhash.lastValidBlockHeight;
-    QCoro::Task<std::optional<SignatureOutcome>> waiting = pollUntil<SignatureOutcome>(
-        [client, id, lastValid](CancellationToken attempt) {
-            return signatureOutcome(client, id, lastValid, attempt);
-        },
-        PollLimits(limits->pollInterval, limits->confirmationTimeout), run.token());
-    const std::optional<SignatureOutcome> outcome = co_await std::move(waiting);
     if (!run.isActive()) {
         co_return;
     }
-    if (outcome == SignatureOutcome::succeeded) {
+    run.setStep(Step::WaitingConfirmation);
+    QCoro::Task<std::optional<SolanaOutcome>> waiting =
+        awaitSolanaSignature(run, client, id, blockhash.lastValidBlockHeight);
+    const std::optional<SolanaOutcome> outcome = co_await std::move(waiting);
+    if (!run.isActive()) {
+        co_return;
+    }
+    if (outcome == SolanaOutcome::confirmed) {
         animating = run.animateProgress(1.0, 0.3);
         co_await std::move(animating);
         run.confirmed();
-    } else if (outcome == SignatureOutcome::failed) {
+    } else if (outcome == SolanaOutcome::failed) {
         run.reverted(QStringLiteral("The transaction failed on the network"));
+    } else if (outcome == SolanaOutcome::expired) {
+        run.reverted(QStringLiteral("Expired before it landed"));
     } else {
         run.submitted();
     }

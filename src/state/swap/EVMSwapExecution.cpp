@@ -47,9 +47,12 @@ QCoro::Task<void> runEVMSwap(FlowRun run, EVMSwapRequest request) {
     }
 
     run.setStep(Step::Broadcasting);
-    auto sending = client->sendRawTransaction(bytesToHex(*signedSwap), run.token());
-    const std::string hash = co_await std::move(sending);
-    run.broadcasted(hash);
+    SignedBroadcast tx = evmBroadcast(client, *signedSwap);
+    const std::string hash = tx.id;
+    auto sending = broadcastSigned(run, std::move(tx));
+    if (!co_await std::move(sending)) {
+        co_return;
+    }
     auto left = run.animateProgress(0.95, 0.5);
     co_await std::move(left);
     run.setStep(Step::WaitingConfirmation);

@@ -10,6 +10,7 @@
 #include "services/swap/AggregatorTransaction.h"
 #include "services/swap/SwapError.h"
 #include "state/AppState.h"
+#include "state/flows/SolanaSignatureWatch.h"
 #include "state/signing/Signer.h"
 #include "state/swap/SolanaSwapCheck.h"
 
@@ -20,43 +21,6 @@ namespace qm {
 namespace {
 
 using Step = TransactionFlow::Step;
-
-// The node has passed the blockhash's last valid height without knowing the signature.
-class BlockhashExpired : public Error {
-public:
-    BlockhashExpired() : Error("expired") {}
-};
-
-// One look at the chain: the height first, so a transaction that landed at a height the node
-// had passed already shows in the statuses read after it. The first look fixes the last height
-// the transaction's blockhash can be valid at: the blockhash's own block is at or below the
-// height seen now, so now + blockhashValidBlocks is never too early.
-QCoro::Task<std::optional<bool>>
-signatureLook(std::shared_ptr<SolanaRPCClient> client, std::string signature,
-              std::shared_ptr<std::optional<std::uint64_t>> lastValid, CancellationToken attempt) {
-    auto reading = client->getBlockHeight(attempt);
-    const std::uint64_t height = co_await std::move(reading);
-    if (!*lastValid) {
-        *lastValid = height + blockhashValidBlocks;
-    }
-    auto asking = client->getSignatureStatuses({std::move(signature)}, attempt);
-    const std::vector<std::optional<SignatureStatus>> statuses = co_await std::move(asking);
-    const std::optional<SignatureStatus> status =
-        statuses.empty() ? std::nullopt : statuses.front();
-    if (!status && height > **lastValid) {
-        throw BlockhashExpired();
-    }
-    co_return signatureVerdict(status);
-}
-
-std::function<QCoro::Task<std::optional<bool>>(CancellationToken)>
-signatureProbe(std::shared_ptr<SolanaRPCClient> client, std::string signature) {
-    auto lastValid = std::make_shared<std::optional<std::uint64_t>>();
-    return [client = std::move(client), signature = std::move(signature),
-            lastValid = std::move(lastValid)](CancellationToken attempt) {
-        return signatureLook(client, signature, lastValid, std::move(attempt));
-    };
-}
 
 // Whether the node knows the signature at all; a failure to ask counts as no.
 QCoro::Task<bool> knownToNode(std::shared_ptr<SolanaRPCClient> client, std::string signature,
@@ -75,20 +39,6 @@ std::string_view passwordText(const SecureBytes& password) {
 }
 
 } // namespace
-
-std::optional<bool> signatureVerdict(const std::optional<SignatureStatus>& status) {
-    if (!status) {
-        return std::nullopt;
-    }
-    if (status->err) {
-        return false;
-    }
-    const std::string level = status->confirmationStatus.value_or(std::string());
-    if (level == "confirmed" || level == "finalized") {
-        return true;
-    }
-    return std::nullopt;
-}
 
 QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
                                 std::shared_ptr<AggregatorClient> aggregator, SolanaSwapOrder order,
@@ -177,17 +127,14 @@ QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
     auto left = run.animateProgress(0.95, 0.5);
     co_await std::move(left);
     run.setStep(Step::WaitingConfirmation);
-    std::optional<bool> landed;
-    bool expired = false;
-    try {
-        auto waiting = run.awaitChain(signatureProbe(node, id));
-        landed = co_await std::move(waiting);
-    } catch (const BlockhashExpired&) {
-        expired = true;
-    }
+    // The aggregator built the transaction: its blockhash's last valid height is not ours to
+    // know, so the check fixes one from the first height it sees.
+    auto waiting = awaitSolanaSignature(run, node, id, std::nullopt);
+    const std::optional<SolanaOutcome> outcome = co_await std::move(waiting);
     if (!run.isActive()) {
         co_return;
     }
+    const bool expired = outcome == SolanaOutcome::expired;
     if (state && !expired) {
         AppState* owner = state.data();
         TaskHandle::spawn(owner,
@@ -196,9 +143,9 @@ QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
     if (expired) {
         run.reverted(
             QString::fromUtf8(SwapError::transactionFailed("Expired before it landed").what()));
-    } else if (!landed) {
+    } else if (!outcome) {
         run.submitted();
-    } else if (*landed) {
+    } else if (outcome == SolanaOutcome::confirmed) {
         auto done = run.animateProgress(1.0, 0.3);
         co_await std::move(done);
         run.confirmed();

@@ -11,6 +11,7 @@
 #include "platform/SecureBytes.h"
 #include "services/solana/SolanaRPCTypes.h"
 #include "services/swap/SwapQuote.h"
+#include "state/flows/SolanaSignatureWatch.h"
 #include "state/flows/TransactionFlow.h"
 
 #include <QPointer>
@@ -31,15 +32,6 @@ struct SolanaSwapOrder {
     std::string walletID;
     std::string taker; // the Solana account's address (Base58); empty: none
 };
-
-// A blockhash stays usable for this many blocks after its own: a transaction whose signature
-// is still unknown once the block height has passed a height seen after the transaction was
-// built plus this can no longer land.
-inline constexpr std::uint64_t blockhashValidBlocks = 150;
-
-// One look at a signature: true confirmed (at "confirmed" or "finalized") without error,
-// false landed with an error, none not yet (unknown, or only "processed").
-std::optional<bool> signatureVerdict(const std::optional<SignatureStatus>& status);
 
 // The body of the flow (started at Signing). Steps: Signing, Broadcasting, WaitingConfirmation,
 // then Confirmed, Reverted or Submitted. Before the aggregator has the transaction a failure

@@ -9,6 +9,7 @@
 #include "services/evm/JSONRPCClient.h"
 #include "services/walletconnect/WCError.h"
 #include "state/AppState.h"
+#include "state/flows/EVMTransactionSteps.h"
 #include "state/flows/FlowService.h"
 #include "state/signing/Signer.h"
 #include "state/walletconnect/WalletConnectService.h"
@@ -42,7 +43,7 @@ struct WalletConnectSend {
     SecureBytes password;
     // As prepared and reviewed.
     ETHTransaction transaction;
-    // The hash the node gave, once the transaction left.
+    // The transaction's own hash, once it may have left (never the node's word for it).
     std::optional<std::string> hash;
 };
 
@@ -59,11 +60,12 @@ QCoro::Task<void> runWalletConnectSend(FlowRun run, std::shared_ptr<WalletConnec
         co_return;
     }
     run.setStep(TransactionFlow::Step::Broadcasting);
-    QCoro::Task<std::string> sending =
-        send->client->sendRawTransaction(bytesToHex(signedTransaction), run.token());
-    send->hash = co_await std::move(sending);
-    run.broadcasted(*send->hash);
-    // The dApp follows its transaction from the hash.
+    SignedBroadcast tx = evmBroadcast(send->client, signedTransaction);
+    const std::string hash = tx.id;
+    QCoro::Task<bool> sending = broadcastSigned(run, std::move(tx));
+    co_await std::move(sending);
+    // Past a refusal the bytes may have left: the dApp follows its transaction from the hash.
+    send->hash = hash;
     run.submitted();
 }
 

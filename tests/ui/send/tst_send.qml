@@ -200,7 +200,7 @@ Item {
             compare(symbols, ["checkmark", "checkmark", "checkmark.shield"])
             compare(textOf("summaryAmount"), "0.0005 BTC")
             compare(textOf("summaryRecipient"), "to bc1qcr8t...306fyu")
-            compare(find("txId").text, "b".repeat(64))
+            compare(find("txId").text, fixture.lastBitcoinBroadcast().txid)
             verify(find("doneButton").visible)
             compare(fixture.bitcoinBroadcasts(), 1)
             verify(!vm().hasPassword) // used: gone once the transaction left

@@ -14,11 +14,13 @@
 #include "services/evm/ERC20.h"
 #include "services/evm/EthereumAddress.h"
 #include "state/flows/FlowService.h"
+#include "state/flows/SignedBroadcast.h"
 #include "state/send/EVMSend.h"
 #include "state/send/SendError.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace qm {
 namespace {
@@ -66,7 +68,10 @@ protected:
         proxy.setTarget(node->url());
         test::AppStateFixture::RPCPools pools;
         pools[chainIndex(chain()) - 1] = proxy.url();
-        env = std::make_unique<test::AppStateFixture>(pools);
+        // Short time-outs: a reply that never comes ends the request within seconds.
+        NetworkManager::Options network;
+        network.rpcTimeouts = HttpTimeouts{std::chrono::seconds(3), std::chrono::seconds(5)};
+        env = std::make_unique<test::AppStateFixture>(pools, network);
         env->state().loadStoredState();
         test::runTask(env->state().createWallet(test::AppStateFixture::abandonPhrase(), password));
         env->state().stopBackgroundTasks();
@@ -424,6 +429,78 @@ TEST_P(EVMSendOnEthereum, AGasPriceAboveTheReviewedCapStopsBeforeSigningWithTheN
     EXPECT_EQ(revised->gasLimit, 30'000u);
     EXPECT_NE(flow->errorMessage().indexOf("needs a max fee of"), -1);
     EXPECT_EQ(proxy.requestCount("eth_sendRawTransaction"), 1);
+}
+
+// The node takes the transaction and its answer is lost: the connection closes without a word,
+// no answer comes before the time-out, or a gateway answers 504. The send finds the
+// transaction on the chain by its own hash and follows it: one payment, its hash shown.
+TEST_P(EVMSendOnEthereum, ALostAnswerIsFollowedOnTheChainAndPaysOnce) {
+    using Behaviour = HttpFixtureResponse::Behaviour;
+    std::uint64_t sent = 0;
+    std::set<std::string> signedBytes;
+    for (const Behaviour lost : {Behaviour::close, Behaviour::stall, Behaviour::respond}) {
+        proxy.setOverride("eth_sendRawTransaction", [&, lost](const json& params) {
+            signedBytes.insert(params.dump());
+            try {
+                node->rpc("eth_sendRawTransaction", params);
+            } catch (const std::runtime_error&) {
+                // Sent again (Qt repeats a request whose connection closed): the node has it.
+            }
+            HttpFixtureResponse dropped = HttpFixtureResponse::withStatus(504);
+            dropped.behaviour = lost;
+            return std::optional(dropped);
+        });
+        const UInt256 before = balance(recipient);
+        signedBytes.clear();
+        flows->flow("send")->reset();
+        TransactionFlow* flow = send(request(wei("1")));
+        ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+        ++sent;
+        const json tx = transaction(flow);
+        ASSERT_TRUE(tx.is_object());
+        EXPECT_EQ(quantity(tx.at("nonce")), UInt256(0, 0, 0, sent - 1));
+        EXPECT_EQ(balance(recipient), before.checkedAdd(wei("1")).value());
+        // Signed once, whatever went again.
+        EXPECT_EQ(signedBytes.size(), 1u);
+        // One transaction per send, however the answer went.
+        EXPECT_EQ(node->rpc("eth_getTransactionCount", {sender, "latest"}),
+                  json(UInt256(0, 0, 0, sent).description()));
+    }
+
+    // Lost, and the chain never learns of it (the node dropped it): submitted with the hash
+    // and the note, the same bytes sent again meanwhile, never a second signature.
+    proxy.setOverride("eth_sendRawTransaction", [](const json&) {
+        return std::optional(HttpFixtureResponse::withStatus(504));
+    });
+    const auto seedOpenings = [&] {
+        const std::vector<std::string> calls = env->keychain().calls();
+        return std::count_if(calls.begin(), calls.end(), [](const std::string& call) {
+            return call.starts_with("load:seed-");
+        });
+    };
+    EVMSendRequest last = request(wei("1"));
+    const auto openings = seedOpenings();
+    flows->flow("send")->reset();
+    TransactionFlow* flow = send(std::move(last));
+    EXPECT_EQ(flow->step(), Step::Submitted);
+    EXPECT_EQ(flow->errorMessage(), lostAnswerNote());
+    EXPECT_FALSE(flow->txHash().isEmpty());
+    EXPECT_GT(proxy.requestCount("eth_sendRawTransaction"), 1);
+    EXPECT_EQ(seedOpenings(), openings + 1); // signed once
+}
+
+// A node that answers another transaction's hash (one that is mined, status 1) has not taken
+// ours: a refusal, never "Confirmed".
+TEST_P(EVMSendOnEthereum, AnAnswerNamingAnotherTransactionIsARefusal) {
+    const std::string other =
+        node->send(AnvilNode::devAccount(0), AnvilNode::devAccount(1), "0x", "0x1");
+    proxy.setOverride("eth_sendRawTransaction",
+                      [&](const json&) { return HttpFixtureResponse::jsonRPCResult(other); });
+    TransactionFlow* flow = send(request(wei("1")));
+    EXPECT_EQ(flow->step(), Step::Failed);
+    EXPECT_EQ(flow->errorMessage().toStdString(), "The server refused the transaction: " + other);
+    EXPECT_TRUE(flow->txHash().isEmpty());
+    EXPECT_EQ(balance(recipient), UInt256());
 }
 
 INSTANTIATE_TEST_SUITE_P(Chain, EVMSendOnEthereum, ::testing::Values(1u));

@@ -9,6 +9,7 @@
 #include "core/crypto/Base58.h"
 #include "core/model/Amount.h"
 #include "services/solana/SolanaRPCClient.h"
+#include "services/solana/SolanaRPCError.h"
 #include "state/flows/FlowService.h"
 #include "state/send/SolanaSend.h"
 
@@ -16,6 +17,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <limits>
+#include <set>
 
 namespace qm {
 namespace {
@@ -42,7 +44,10 @@ protected:
     void SetUp() override {
         test::AppStateFixture::RPCPools pools;
         pools[3] = proxy.url();
-        env = std::make_unique<test::AppStateFixture>(pools);
+        // Short time-outs: a reply that never comes ends the request within seconds.
+        NetworkManager::Options network;
+        network.rpcTimeouts = HttpTimeouts{std::chrono::seconds(3), std::chrono::seconds(5)};
+        env = std::make_unique<test::AppStateFixture>(pools, network);
         env->state().loadStoredState();
         test::runTask(env->state().createWallet(test::AppStateFixture::abandonPhrase(), password));
         env->state().stopBackgroundTasks();
@@ -192,7 +197,8 @@ TEST_F(SolanaSendOnLitesvm, AfterTheBroadcastTheStatusDecidesAndNoFailureReturns
     EXPECT_EQ(flow->step(), Step::Submitted);
     EXPECT_NE(flow->errorMessage().indexOf("HTTP error"), -1) << flow->errorMessage().toStdString();
 
-    // Never seen, and the blockhash has expired: the wait ends there, long before its time-out.
+    // Never seen, and the blockhash has expired: a failure, and the wait ends there, long
+    // before its time-out.
     proxy.setOverride("getSignatureStatuses", [](const json&) {
         return answer({{"context", {{"slot", 9}}}, {"value", json::array({nullptr})}});
     });
@@ -201,15 +207,59 @@ TEST_F(SolanaSendOnLitesvm, AfterTheBroadcastTheStatusDecidesAndNoFailureReturns
     clock.start();
     proxy.setOverride("getBlockHeight", [](const json&) { return answer(1'000'000); });
     flow = send(*patient, request(one()));
-    EXPECT_EQ(flow->step(), Step::Submitted);
-    EXPECT_TRUE(flow->errorMessage().isEmpty());
+    EXPECT_EQ(flow->step(), Step::Reverted);
+    EXPECT_EQ(flow->errorMessage(), "Expired before it landed");
     EXPECT_LT(clock.elapsed(), 30'000);
+    // Past the height, but the cluster knows the signature (still "processed"): not expired.
+    proxy.setOverride("getSignatureStatuses", [](const json&) {
+        return answer({{"context", {{"slot", 9}}},
+                       {"value", json::array({{{"slot", 9},
+                                               {"err", nullptr},
+                                               {"confirmationStatus", "processed"}}})}});
+    });
+    flow = send(request(one()));
+    EXPECT_EQ(flow->step(), Step::Submitted);
 
     // Still valid and never seen: the flow's time-out ends it.
     proxy.setOverride("getBlockHeight", [](const json&) { return answer(1); });
     flow = send(request(one()));
     EXPECT_EQ(flow->step(), Step::Submitted);
     EXPECT_GT(proxy.requestCount("getBlockHeight"), 2);
+}
+
+// The node takes the transaction and its answer is lost: the connection closes, no answer
+// comes before the time-out, or a gateway answers 504. The send finds the signature on the
+// cluster and follows it: paid once, the signature shown.
+TEST_F(SolanaSendOnLitesvm, ALostAnswerIsFollowedOnTheClusterAndPaysOnce) {
+    using Behaviour = HttpFixtureResponse::Behaviour;
+    const QUrl node = server->url();
+    std::uint64_t paid = 0;
+    std::uint64_t lamports = 500'000'000;
+    std::set<std::string> signedBytes;
+    for (const Behaviour lost : {Behaviour::close, Behaviour::stall, Behaviour::respond}) {
+        proxy.setOverride("sendTransaction", [node, lost, &signedBytes](const json& params) {
+            // The node gets it, the wallet never hears.
+            signedBytes.insert(params.at(0).get<std::string>());
+            SolanaRPCClient direct(node);
+            try {
+                test::runTask(direct.sendTransaction(params.at(0).get<std::string>()));
+            } catch (const SolanaRPCError&) {
+                // Sent again (Qt repeats a request whose connection closed): processed already.
+            }
+            HttpFixtureResponse dropped = HttpFixtureResponse::withStatus(504);
+            dropped.behaviour = lost;
+            return std::optional(dropped);
+        });
+        signedBytes.clear();
+        TransactionFlow* flow = send(request(lamports));
+        ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+        paid += lamports;
+        ++lamports; // another transaction each time, not the same bytes under one blockhash
+        EXPECT_EQ(balance(recipient), paid);
+        EXPECT_EQ(base58Decode(flow->txHash().toStdString())->size(), 64u);
+        EXPECT_EQ(signedBytes.size(), 1u); // signed once, whatever went again
+    }
+    EXPECT_EQ(balance(sender), startLamports - paid - 3 * 5'000u);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "HandMadeDapp.h"
+#include "RPCProxy.h"
 #include "RelayFixture.h"
 #include "RunTask.h"
 #include "core/encoding/Hex.h"
@@ -55,6 +56,7 @@ protected:
         relay = std::make_unique<RelayFixture>();
         anvil = std::make_unique<AnvilNode>(137);
         anvil->setBalance(kAddress, "0x56bc75e2d63100000"); // 100 POL
+        proxy.setTarget(anvil->url());
         flows = std::make_unique<FlowService>();
         WalletConnectService::Options options;
         options.manager.endpoint = WCRelayEndpoint{relay->url(), "quillmark-tests"};
@@ -62,7 +64,7 @@ protected:
             std::filesystem::path(folder.path().toStdString()) / "wc_sessions_v2.json";
         options.flows = flows.get();
         env = std::make_unique<test::AppStateFixture>(
-            options, std::array<std::optional<QUrl>, 4>{std::nullopt, std::nullopt, anvil->url(),
+            options, std::array<std::optional<QUrl>, 4>{std::nullopt, std::nullopt, proxy.url(),
                                                         std::nullopt});
         env->state().loadStoredState();
         runTask(env->state().createWallet(test::AppStateFixture::abandonPhrase(), kPassword));
@@ -128,6 +130,7 @@ protected:
     QTemporaryDir folder;
     std::unique_ptr<RelayFixture> relay;
     std::unique_ptr<AnvilNode> anvil;
+    test::RPCProxy proxy;
     std::unique_ptr<FlowService> flows;
     std::unique_ptr<test::AppStateFixture> env;
     std::unique_ptr<HandMadeDapp> dapp;
@@ -193,6 +196,32 @@ TEST_F(WalletConnectSigningTest, ATransactionIsSentOnceAndItsHashAnsweredEvenAft
     EXPECT_TRUE(sign(11));
     const std::string raw = answerTo(11)["result"];
     EXPECT_TRUE(raw.starts_with("0x02"));
+    EXPECT_EQ(sentCount(), 1u);
+}
+
+// The dApp hears the hash of the transaction the wallet signed, never the node's word for it:
+// a node answering another (mined) transaction's hash has refused ours, and the dApp hears an
+// error; a lost answer of a node that took it still answers the dApp with our hash.
+TEST_F(WalletConnectSigningTest, TheDappHearsOurOwnHashOrARefusal) {
+    const json transaction = json::array({{{"from", kAddress},
+                                           {"to", "0x2222222222222222222222222222222222222222"},
+                                           {"value", "0x1"}}});
+    const std::string other = anvil->send(AnvilNode::devAccount(0), AnvilNode::devAccount(1), "0x");
+    proxy.setOverride("eth_sendRawTransaction", [&](const json&) {
+        return std::optional(test::HttpFixtureResponse::jsonRPCResult(other));
+    });
+    dapp->request(20, "eth_sendTransaction", transaction, "eip155:137");
+    EXPECT_THAT(failureOfSigning(20, kPassword), ::testing::HasSubstr(other));
+    EXPECT_EQ(sentCount(), 0u);
+
+    proxy.setOverride("eth_sendRawTransaction", [&](const json& params) {
+        anvil->rpc("eth_sendRawTransaction", params);
+        return std::optional(test::HttpFixtureResponse::withStatus(504));
+    });
+    EXPECT_TRUE(sign(20));
+    const std::string hash = answerTo(20)["result"];
+    EXPECT_NE(hash, other);
+    EXPECT_EQ(anvil->minedReceipt(hash)["status"], "0x1");
     EXPECT_EQ(sentCount(), 1u);
 }
 

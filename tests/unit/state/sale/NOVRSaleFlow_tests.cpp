@@ -233,6 +233,46 @@ TEST_F(SaleFlow, APriceAboveTheMaximumFailsBeforeSendingOrRevertsOnChain) {
     EXPECT_EQ(chain->balanceOf(usdcArbitrumAddress, wallet), units(100'000'000));
 }
 
+// The node takes the buy and answers another transaction's hash, one mined with status 1: the
+// run follows its own buy's hash, which reverts, never the node's word. An answer naming
+// another transaction while the node does not have ours is a refusal.
+TEST_F(SaleFlow, TheRunFollowsItsOwnHashWhateverTheNodeAnswers) {
+    useLimits(quickLimits());
+    chain->approve(usdcArbitrumAddress, wallet, unlimited);
+    const UInt256 maxCost = *novrMaxCost(units(1'005'000), 100);
+    const std::string other = chain->node().send(test::AnvilNode::devAccount(0),
+                                                 test::AnvilNode::devAccount(1), "0x", "0x1");
+    ASSERT_EQ(chain->receipt(other).at("status"), "0x1");
+    sale->proxy().setOverride("eth_sendRawTransaction", [&](const json& params) {
+        chain->node().rpc("eth_sendRawTransaction", params);
+        return std::optional(test::HttpFixtureResponse::jsonRPCResult(other));
+    });
+    chain->node().setAutomine(false);
+    EXPECT_TRUE(start(buy(novr(1), maxCost)));
+    ASSERT_TRUE(RefreshFixture::waitUntil(
+        [&] { return flow->step() == Step::WaitingConfirmation || !flow->isRunning(); }));
+    ASSERT_EQ(flow->step(), Step::WaitingConfirmation) << flow->errorMessage().toStdString();
+    EXPECT_NE(flow->txHash().toStdString(), other);
+    chain->raiseMarkupAhead(200);
+    chain->node().mine();
+    ASSERT_TRUE(RefreshFixture::waitUntil([&] { return !flow->isRunning(); }));
+    EXPECT_EQ(flow->step(), Step::Reverted);
+    EXPECT_EQ(chain->receipt(flow->txHash().toStdString()).at("status"), "0x0");
+    EXPECT_EQ(chain->balanceOf(novrTokenAddress, wallet), UInt256());
+
+    // Not forwarded: refused with the node's answer, back to the review.
+    chain->node().setAutomine(true);
+    chain->setMarkup(0);
+    sale->proxy().setOverride("eth_sendRawTransaction", [&](const json&) {
+        return std::optional(test::HttpFixtureResponse::jsonRPCResult(other));
+    });
+    flow->reset();
+    EXPECT_EQ(run(buy(novr(1), maxCost)), Step::Failed);
+    EXPECT_EQ(flow->errorMessage().toStdString(), "The server refused the transaction: " + other);
+    EXPECT_TRUE(flow->txHash().isEmpty());
+    EXPECT_EQ(chain->balanceOf(novrTokenAddress, wallet), UInt256());
+}
+
 TEST_F(SaleFlow, AMaximumCostPast64BitsIsSignedWhole) {
     useLimits(quickLimits());
     const UInt256 amount = novr(1'000'000'000'000);

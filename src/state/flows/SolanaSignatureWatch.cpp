@@ -1,0 +1,106 @@
+#include "state/flows/SolanaSignatureWatch.h"
+
+#include "platform/async/PollUntil.h"
+#include "services/solana/SolanaRPCClient.h"
+#include "services/solana/SolanaRPCError.h"
+#include "state/flows/TransactionFlow.h"
+
+#include <utility>
+#include <vector>
+
+namespace qm {
+namespace {
+
+QCoro::Task<std::optional<SolanaOutcome>>
+signatureLook(std::shared_ptr<SolanaRPCClient> client, std::string signature,
+              std::shared_ptr<std::optional<std::uint64_t>> lastValid, CancellationToken attempt) {
+    QCoro::Task<std::uint64_t> reading = client->getBlockHeight(attempt);
+    const std::uint64_t height = co_await std::move(reading);
+    if (!*lastValid) {
+        *lastValid = height + blockhashValidBlocks;
+    }
+    QCoro::Task<std::vector<std::optional<SignatureStatus>>> asking =
+        client->getSignatureStatuses({std::move(signature)}, attempt);
+    const std::vector<std::optional<SignatureStatus>> statuses = co_await std::move(asking);
+    const std::optional<SignatureStatus> status =
+        statuses.empty() ? std::nullopt : statuses.front();
+    if (!status) {
+        if (height > **lastValid) {
+            co_return SolanaOutcome::expired;
+        }
+        co_return std::nullopt;
+    }
+    const std::optional<bool> verdict = signatureVerdict(status);
+    if (!verdict) {
+        co_return std::nullopt;
+    }
+    co_return *verdict ? SolanaOutcome::confirmed : SolanaOutcome::failed;
+}
+
+QCoro::Task<std::string> sendWire(std::shared_ptr<SolanaRPCClient> client, std::string wire,
+                                  CancellationToken cancel) {
+    QCoro::Task<std::string> sending = client->sendTransaction(std::move(wire), std::move(cancel));
+    co_return co_await std::move(sending);
+}
+
+QCoro::Task<bool> knownToCluster(std::shared_ptr<SolanaRPCClient> client, std::string signature,
+                                 CancellationToken cancel) {
+    QCoro::Task<std::vector<std::optional<SignatureStatus>>> asking =
+        client->getSignatureStatuses({std::move(signature)}, std::move(cancel));
+    const std::vector<std::optional<SignatureStatus>> statuses = co_await std::move(asking);
+    co_return !statuses.empty() && statuses.front().has_value();
+}
+
+bool isNodeRefusal(const std::exception& error) {
+    const auto* failure = dynamic_cast<const SolanaRPCError*>(&error);
+    return failure && failure->isRefusal();
+}
+
+} // namespace
+
+std::optional<bool> signatureVerdict(const std::optional<SignatureStatus>& status) {
+    if (!status) {
+        return std::nullopt;
+    }
+    if (status->err) {
+        return false;
+    }
+    const std::string level = status->confirmationStatus.value_or(std::string());
+    if (level == "confirmed" || level == "finalized") {
+        return true;
+    }
+    return std::nullopt;
+}
+
+QCoro::Task<std::optional<SolanaOutcome>>
+awaitSolanaSignature(FlowRun run, std::shared_ptr<SolanaRPCClient> client, std::string signature,
+                     std::optional<std::uint64_t> lastValidBlockHeight) {
+    const TransactionFlow::Limits* limits = run.limits();
+    if (!limits || !run.isActive()) {
+        co_return std::nullopt;
+    }
+    auto lastValid = std::make_shared<std::optional<std::uint64_t>>(lastValidBlockHeight);
+    QCoro::Task<std::optional<SolanaOutcome>> waiting = pollUntil<SolanaOutcome>(
+        [client = std::move(client), signature = std::move(signature),
+         lastValid](CancellationToken attempt) {
+            return signatureLook(client, signature, lastValid, std::move(attempt));
+        },
+        PollLimits(limits->pollInterval, limits->confirmationTimeout), run.token());
+    co_return co_await std::move(waiting);
+}
+
+SignedBroadcast solanaBroadcast(std::shared_ptr<SolanaRPCClient> client, std::string transaction,
+                                std::string signature) {
+    SignedBroadcast tx;
+    tx.id = std::move(signature);
+    tx.send = [client, wire = std::move(transaction)](CancellationToken cancel) {
+        return sendWire(client, wire, std::move(cancel));
+    };
+    tx.lookup = [client, id = tx.id](CancellationToken cancel) {
+        return knownToCluster(client, id, std::move(cancel));
+    };
+    tx.refused = isNodeRefusal;
+    return tx;
+}
+
+} // namespace qm

@@ -1,0 +1,28 @@
+#pragma once
+// A signed Bitcoin transaction as the flow base sends it (SignedBroadcast): its id computed
+// here, the server's answer checked against it, and the chain asked through whichever Electrum
+// connection is alive at the time. GUI thread only.
+
+#include "services/bitcoin/BTCTransaction.h"
+#include "state/flows/SignedBroadcast.h"
+
+#include <QPointer>
+#include <memory>
+#include <string>
+
+namespace qm {
+
+class AppState;
+class ElectrumClient;
+
+// The txid of `transaction`: the double SHA-256 of its form without witnesses, byte-reversed,
+// in lowercase hex, as block explorers and Electrum servers write it.
+std::string bitcoinTransactionID(const BTCUnsignedTransaction& transaction);
+
+// `transaction` (signed) for broadcastSigned: sent first through `client`
+// (blockchain.transaction.broadcast), later through the state's live connection; looked up with
+// blockchain.transaction.get (a server error: unknown). A server error is a refusal.
+SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
+                                 const BTCUnsignedTransaction& transaction);
+
+} // namespace qm
