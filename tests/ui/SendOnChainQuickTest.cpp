@@ -20,6 +20,7 @@
 #include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTimer>
 #include <QtQuickTest>
 #include <memory>
 
@@ -27,7 +28,7 @@ namespace {
 
 constexpr const char* walletPassword = "correct horse 1";
 constexpr std::uint64_t coinSats = 50'000;
-constexpr int coinCount = 3;
+constexpr int coinCount = 6;
 
 // What `read` gives, or {"error": why} when the chain has no such transaction: the QML test
 // then fails on the figure it compares, not on an exception inside the engine.
@@ -82,7 +83,7 @@ public:
         state().stopBackgroundTasks();
     }
 
-    // The Electrum server with three coins of 50,000 sat at the wallet's first address, behind
+    // The Electrum server with six coins of 50,000 sat at the wallet's first address, behind
     // the wallet's Electrum fixture; false without node.
     Q_INVOKABLE bool startBitcoin() {
         if (!m_electrum) {
@@ -99,18 +100,21 @@ public:
         }
         return m_electrum->isRunning();
     }
-    // The next broadcast reaches the server, whose answer never comes back (the wallet's
-    // request times out); later ones are answered.
-    Q_INVOKABLE void loseNextBitcoinAnswer() {
-        m_env.electrum().answerRaw("blockchain.transaction.broadcast",
-                                   [this, lose = true](const nlohmann::json& request) mutable {
-                                       std::optional<std::string> answer =
-                                           m_electrum->exchange(request);
-                                       if (std::exchange(lose, false)) {
-                                           return std::optional<std::string>();
-                                       }
-                                       return answer;
-                                   });
+    // Every broadcast from now on reaches the server and its answer is lost as `how` says:
+    // "timedOut" (never sent: the wallet's request times out) or "dropped" (every connection
+    // closed instead).
+    Q_INVOKABLE void loseBitcoinAnswers(const QString& how) {
+        const bool drop = how == QLatin1String("dropped");
+        m_env.electrum().answerRaw(
+            "blockchain.transaction.broadcast", [this, drop](const nlohmann::json& request) {
+                m_electrum->exchange(request);
+                if (drop) {
+                    // After this request's handling: its socket must outlive its signal.
+                    QTimer::singleShot(0, &m_env.electrum(),
+                                       [this] { m_env.electrum().closeAll(); });
+                }
+                return std::optional<std::string>();
+            });
     }
     // What the server's transactions paid to `address`: {"amount" (BTC text), "txids"}.
     Q_INVOKABLE QVariantMap bitcoinReceived(const QString& address) {
@@ -143,17 +147,10 @@ public:
 
     // Polygon on anvil with 100 POL; false without anvil.
     Q_INVOKABLE bool startPolygon() { return m_chains.startPolygon(state()); }
-    // The next raw transaction reaches anvil, and the wallet gets HTTP 504 in place of its
-    // answer; later ones pass.
-    Q_INVOKABLE void loseNextPolygonAnswer() {
-        m_polygon.setOverride(
-            "eth_sendRawTransaction", [this, lose = true](const nlohmann::json& params) mutable {
-                if (!std::exchange(lose, false)) {
-                    return std::optional<qm::test::HttpFixtureResponse>();
-                }
-                postRPC(m_chains.anvil().url(), "eth_sendRawTransaction", params);
-                return std::optional(qm::test::HttpFixtureResponse::withStatus(504));
-            });
+    // Every raw transaction from now on reaches anvil, and its answer is lost as `how` says
+    // (see loseAnswers).
+    Q_INVOKABLE void losePolygonAnswers(const QString& how) {
+        loseAnswers(m_polygon, m_chains.anvil().url(), "eth_sendRawTransaction", how);
     }
     // The node's balance of `address`, as an exact POL text.
     Q_INVOKABLE QString polygonBalance(const QString& address) {
@@ -206,19 +203,10 @@ public:
 
     // The litesvm server with 5 SOL; false without node or litesvm.
     Q_INVOKABLE bool startSolana() { return m_chains.startSolana(state()); }
-    // The next transaction reaches the runtime, and the wallet's connection is closed without
-    // an answer; later ones pass.
-    Q_INVOKABLE void loseNextSolanaAnswer() {
-        m_solana.setOverride(
-            "sendTransaction", [this, lose = true](const nlohmann::json& params) mutable {
-                if (!std::exchange(lose, false)) {
-                    return std::optional<qm::test::HttpFixtureResponse>();
-                }
-                postRPC(m_chains.litesvm().url(), "sendTransaction", params);
-                qm::test::HttpFixtureResponse dropped;
-                dropped.behaviour = qm::test::HttpFixtureResponse::Behaviour::close;
-                return std::optional(dropped);
-            });
+    // Every transaction from now on reaches the runtime, and its answer is lost as `how` says
+    // (see loseAnswers).
+    Q_INVOKABLE void loseSolanaAnswers(const QString& how) {
+        loseAnswers(m_solana, m_chains.litesvm().url(), "sendTransaction", how);
     }
     // The runtime's balance at `address` (the wallet's own when empty), as an exact SOL text.
     Q_INVOKABLE QString solanaBalance(const QString& address = {}) const {
@@ -240,6 +228,14 @@ public:
         return QString::fromStdString(
             qm::base58Encode(qm::Bytes(32, static_cast<std::uint8_t>(fill))));
     }
+    // Broadcasts answered again on every chain.
+    Q_INVOKABLE void answerBroadcasts() {
+        m_polygon.clearOverrides();
+        m_solana.clearOverrides();
+        if (m_electrum) {
+            m_electrum->serve(m_env.electrum());
+        }
+    }
     // Requests of `method` the proxy of `chain` ("polygon", "solana") got.
     Q_INVOKABLE int requests(const QString& chain, const QString& method) const {
         return (chain == QLatin1String("solana") ? m_solana : m_polygon)
@@ -250,6 +246,22 @@ public:
     }
 
 private:
+    // Each request of `method` at `proxy` goes to `node`, and the wallet gets, as `how` says,
+    // no answer until its time-out ("timedOut"), a closed connection ("dropped") or HTTP 504
+    // ("gateway") in place of the node's answer.
+    static void loseAnswers(qm::test::RPCProxy& proxy, QUrl node, const std::string& method,
+                            const QString& how) {
+        qm::test::HttpFixtureResponse lost = qm::test::HttpFixtureResponse::withStatus(504);
+        if (how == QLatin1String("timedOut")) {
+            lost = qm::test::HttpFixtureResponse::stalling();
+        } else if (how == QLatin1String("dropped")) {
+            lost.behaviour = qm::test::HttpFixtureResponse::Behaviour::close;
+        }
+        proxy.setOverride(method, [node, method, lost](const nlohmann::json& params) {
+            postRPC(node, method, params);
+            return std::optional(lost);
+        });
+    }
     static QString btcText(std::uint64_t sats) {
         return exactText(qm::UInt256(0, 0, 0, sats), 8, "BTC");
     }
@@ -274,9 +286,10 @@ public slots:
     void applicationAvailable() {
         prepareApplication(QLocale(QStringLiteral("en_US")));
         m_chains = std::make_unique<qm::test::ProxiedChains>();
-        // A lost Electrum answer is given up on after 2 s.
+        // A lost answer is given up on after 2 s (Electrum) or 3 s (JSON-RPC).
         qm::NetworkManager::Options network;
         network.electrumLimits.requestTimeout = std::chrono::seconds(2);
+        network.rpcTimeouts = {std::chrono::seconds(3), std::chrono::seconds(6)};
         m_env = std::make_unique<qm::test::AppStateFixture>(m_chains->pools(), network);
         m_fixture = std::make_unique<Fixture>(*m_env, *m_chains);
         // Steps paced at a fifth of the program's; the chain's answer waited for at most 5 s.

@@ -84,14 +84,16 @@ Item {
         readonly property string p2wshRecipient:
             "bc1qrp33g0q5c5txsp9arysrx4k6zdkfs4nce4xj0gdcccefvpysxf3qccfmv3"
         readonly property string p2wpkhRecipient: "bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4"
+        readonly property string p2trRecipient:
+            "bc1p0xlxvlhemja6c4dqv22uapctqupfhlxm9h8z3k2e72q4k9hcz7vqzk5jj0"
         readonly property string polygonRecipient: "0x3535353535353535353535353535353535353535"
-        readonly property string polygonOtherRecipient: "0x4646464646464646464646464646464646464646"
 
         function initTestCase() {
             fixture.createWallet()
         }
-        // A test that failed half-way leaves no sheet for the next.
+        // Each test starts with servers that answer and no sheet open.
         function cleanup() {
+            fixture.answerBroadcasts()
             if (sheet.visible && find("doneButton") && find("doneButton").visible) {
                 done()
                 return
@@ -124,21 +126,25 @@ Item {
             done()
         }
 
-        // The server takes the transaction and its answer never arrives: the recipient is
-        // paid once, the sheet shows that transaction's id and offers no second signing.
-        function test_2_bitcoinLostAnswerPaysOnce() {
+        // The server takes the transaction and every answer to a broadcast is lost: the
+        // recipient is paid once, the sheet shows that transaction's id and offers no second signing.
+        function test_2_bitcoinLostAnswerPaysOnce_data() {
+            return [{ tag: "timedOut", to: p2wpkhRecipient },
+                    { tag: "dropped", to: p2trRecipient }]
+        }
+        function test_2_bitcoinLostAnswerPaysOnce(row) {
             if (!fixture.startBitcoin())
                 skip("node is not installed")
-            fixture.loseNextBitcoinAnswer()
+            fixture.loseBitcoinAnswers(row.tag)
             const broadcasts = fixture.bitcoinBroadcasts()
-            const shown = review(0, p2wpkhRecipient, "0.0003")
+            const shown = review(0, row.to, "0.0003")
             sendAndEndAt(TransactionFlow.Submitted)
             const id = verifyEndedWithId()
             verify(fixture.bitcoinBroadcasts() > broadcasts)
-            const received = fixture.bitcoinReceived(p2wpkhRecipient)
+            const received = fixture.bitcoinReceived(row.to)
             compare(received.amount, "0.0003 BTC")
             compare(received.txids, [id])
-            compare(fixture.bitcoinTaken(id, p2wpkhRecipient).spent, shown.total)
+            compare(fixture.bitcoinTaken(id, row.to).spent, shown.total)
             done()
         }
 
@@ -161,20 +167,26 @@ Item {
             done()
         }
 
-        // The node takes the transaction and the wallet gets HTTP 504: one transaction mined,
-        // the recipient paid once, its hash on the sheet.
-        function test_4_polygonLostAnswerPaysOnce() {
+        // The node takes the transaction and every answer to a broadcast is lost (a dropped
+        // connection makes Qt send it again, lost too): one transaction mined, the
+        // recipient paid once, its hash on the sheet.
+        function test_4_polygonLostAnswerPaysOnce_data() {
+            return [{ tag: "gateway", to: "0x4646464646464646464646464646464646464646" },
+                    { tag: "timedOut", to: "0x5757575757575757575757575757575757575757" },
+                    { tag: "dropped", to: "0x6868686868686868686868686868686868686868" }]
+        }
+        function test_4_polygonLostAnswerPaysOnce(row) {
             if (!fixture.startPolygon())
                 skip("anvil is not installed")
-            fixture.loseNextPolygonAnswer()
+            fixture.losePolygonAnswers(row.tag)
             const sent = fixture.polygonSentCount()
             const before = fixture.polygonBalance(fixture.polygonSenderAddress())
-            review(3, polygonOtherRecipient, "0.75")
+            review(3, row.to, "0.75")
             sendAndEndAt(TransactionFlow.Confirmed)
             const id = verifyEndedWithId()
             verify(fixture.requests("polygon", "eth_sendRawTransaction") >= 1)
             compare(fixture.polygonSentCount(), sent + 1)
-            compare(fixture.polygonBalance(polygonOtherRecipient), "0.75 POL")
+            compare(fixture.polygonBalance(row.to), "0.75 POL")
             const taken = fixture.polygonTaken(id, before)
             compare(taken.value, "0.75 POL")
             compare(taken.spentBeyondValue, taken.fee)
@@ -196,13 +208,17 @@ Item {
             done()
         }
 
-        // The runtime takes the transaction and the connection drops before its answer: paid
-        // once (one amount, one fee), its signature on the sheet.
-        function test_6_solanaLostAnswerPaysOnce() {
+        // The runtime takes the transaction and every answer to a broadcast is lost: paid once (one amount,
+        // one fee), its signature on the sheet.
+        function test_6_solanaLostAnswerPaysOnce_data() {
+            return [{ tag: "dropped", fill: 0x43 }, { tag: "timedOut", fill: 0x44 },
+                    { tag: "gateway", fill: 0x45 }]
+        }
+        function test_6_solanaLostAnswerPaysOnce(row) {
             if (!fixture.startSolana())
                 skip("node or litesvm is missing")
-            fixture.loseNextSolanaAnswer()
-            const to = fixture.solanaRecipient(0x43)
+            fixture.loseSolanaAnswers(row.tag)
+            const to = fixture.solanaRecipient(row.fill)
             const before = fixture.solanaBalance("")
             const shown = review(4, to, "0.25")
             sendAndEndAt(TransactionFlow.Confirmed)
