@@ -15,7 +15,8 @@
 //     text: the screen goes back to its review and the user may try again;
 //   - broadcasted(id) records that a transaction left; from then on no failure returns to the
 //     review (a retry would pay twice): an exception ends the run at `submitted` with the id
-//     and the failure as a note;
+//     and the failure as a note. Bodies send through broadcastSigned (SignedBroadcast.h),
+//     which calls it once the server's answer or the chain says the transaction may have left;
 //   - the body ends with confirmed(), reverted(text) or submitted() after the chain's answer
 //     (awaitChain) or its absence. Confirmed is shown only when the chain said so.
 // GUI thread only.
