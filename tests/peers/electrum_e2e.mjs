@@ -4,10 +4,10 @@
 // signature against the coin it spends, the outputs and the fee. Prints JSON lines: {"port"},
 // {"listed"} when the funded address's coins were asked for, {"broadcast": {...}}.
 // Usage: node electrum_e2e.mjs <address> <sats>. Stops when its standard input closes.
-import * as net from 'node:net';
 import { createHash } from 'node:crypto';
 import * as bitcoin from 'bitcoinjs-lib';
 import * as ecc from 'tiny-secp256k1';
+import { serveElectrumLines } from './electrum_line_server.mjs';
 
 bitcoin.initEccLib(ecc);
 const [address, satsText] = process.argv.slice(2);
@@ -77,32 +77,4 @@ function answer(method, params) {
   }
 }
 
-const server = net.createServer((socket) => {
-  let buffered = '';
-  socket.on('error', () => {});
-  socket.on('data', (chunk) => {
-    buffered += chunk;
-    let end;
-    while ((end = buffered.indexOf('\n')) >= 0) {
-      const line = buffered.slice(0, end);
-      buffered = buffered.slice(end + 1);
-      if (!line.trim()) continue;
-      let request;
-      try {
-        request = JSON.parse(line);
-      } catch {
-        continue;
-      }
-      let reply;
-      try {
-        reply = { jsonrpc: '2.0', id: request.id, result: answer(request.method, request.params || []) };
-      } catch (error) {
-        reply = { jsonrpc: '2.0', id: request.id, error: { code: 1, message: String(error.message) } };
-      }
-      socket.write(JSON.stringify(reply) + '\n');
-    }
-  });
-});
-server.listen(0, '127.0.0.1', () => say({ port: server.address().port }));
-process.stdin.resume();
-process.stdin.on('end', () => process.exit(0));
+serveElectrumLines(answer);

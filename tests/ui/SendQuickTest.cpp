@@ -4,11 +4,9 @@
 // and on Solana through the litesvm server (each behind a proxy that can hold an answer back
 // or change one), and read back what was signed: the fee and total each review showed.
 
-#include "AnvilNode.h"
 #include "AppStateFixture.h"
-#include "LitesvmServer.h"
+#include "ProxiedChains.h"
 #include "QuickTestSetup.h"
-#include "RPCProxy.h"
 #include "RawTransactionID.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
@@ -44,8 +42,9 @@ class Fixture : public qm::test::QuickFixture {
     Q_OBJECT
 
 public:
-    Fixture(qm::test::AppStateFixture& env, qm::test::RPCProxy& polygon, qm::test::RPCProxy& solana)
-        : m_env(env), m_polygon(polygon), m_solana(solana) {}
+    Fixture(qm::test::AppStateFixture& env, qm::test::ProxiedChains& chains)
+        : m_env(env), m_chains(chains), m_polygon(chains.polygonProxy()),
+          m_solana(chains.solanaProxy()) {}
 
     qm::AppState& state() { return m_env.state(); }
 
@@ -132,27 +131,12 @@ public:
 
     // Polygon on anvil (one node for the whole run) with 100 POL at the wallet's address, in
     // the node and in the state; false without anvil.
-    Q_INVOKABLE bool startPolygon() {
-        if (!qm::test::AnvilNode::isAvailable()) {
-            return false;
-        }
-        if (!m_anvil) {
-            m_anvil = std::make_unique<qm::test::AnvilNode>(137);
-            m_polygon.setTarget(m_anvil->url());
-            m_anvil->setBalance(polygonSender(), "0x56bc75e2d63100000");
-            const qm::EVMAccountState& account = state().evmAccounts(qm::Chain::polygon).front();
-            state().updateEVMAccount(
-                qm::Chain::polygon, 0, account.id(), [](qm::EVMAccountState& a) {
-                    a.balanceNative = 100;
-                    a.balanceWei = qm::UInt256::fromDecimalString("100000000000000000000");
-                });
-        }
-        return true;
-    }
+    Q_INVOKABLE bool startPolygon() { return m_chains.startPolygon(state()); }
     // The node's balance of `address` in wei, as a quantity ("0x...").
     Q_INVOKABLE QString polygonBalance(const QString& address) {
-        return QString::fromStdString(
-            m_anvil->rpc("eth_getBalance", {address.toStdString(), "latest"}).get<std::string>());
+        return QString::fromStdString(m_chains.anvil()
+                                          .rpc("eth_getBalance", {address.toStdString(), "latest"})
+                                          .get<std::string>());
     }
     // What left the wallet's address besides the fees of the transactions `hashes` (each
     // receipt's gas used times its effective price), in decimal wei.
@@ -161,11 +145,11 @@ public:
             return qm::UInt256::fromHex(hex.get<std::string>()).value();
         };
         qm::UInt256 left = qm::UInt256::fromDecimalString("100000000000000000000");
-        left = left.checkedSubtract(
-                       quantity(m_anvil->rpc("eth_getBalance", {polygonSender(), "latest"})))
+        left = left.checkedSubtract(quantity(m_chains.anvil().rpc("eth_getBalance",
+                                                                  {polygonSender(), "latest"})))
                    .value();
         for (const QString& hash : hashes) {
-            const nlohmann::json receipt = m_anvil->minedReceipt(hash.toStdString());
+            const nlohmann::json receipt = m_chains.anvil().minedReceipt(hash.toStdString());
             const qm::UInt256 fee = quantity(receipt.at("gasUsed"))
                                         .checkedMultiply(quantity(receipt.at("effectiveGasPrice")))
                                         .value();
@@ -179,7 +163,8 @@ public:
     // What the mined transaction `hash` could cost at most (its gas limit times its fee cap)
     // and that plus its value, as exact POL texts: {"maxFee", "total"}.
     Q_INVOKABLE QVariantMap polygonSigned(const QString& hash) {
-        const nlohmann::json tx = m_anvil->rpc("eth_getTransactionByHash", {hash.toStdString()});
+        const nlohmann::json tx =
+            m_chains.anvil().rpc("eth_getTransactionByHash", {hash.toStdString()});
         const auto quantity = [&](const char* key) {
             return qm::UInt256::fromHex(tx.at(key).get<std::string>()).value();
         };
@@ -216,21 +201,10 @@ public:
 
     // The litesvm server (one for the whole run) with 5 SOL at the wallet's address, in the
     // runtime and in the state; false without node or litesvm.
-    Q_INVOKABLE bool startSolana() {
-        if (!m_litesvm) {
-            m_litesvm = std::make_unique<qm::test::LitesvmServer>(
-                solanaSender(), 5'000'000'000, std::vector<qm::test::LitesvmServer::Holding>{});
-            m_solana.setTarget(m_litesvm->url());
-            const qm::SolanaAccountState& account = state().solanaAccounts().front();
-            state().updateSolanaAccount(0, account.id(), [](qm::SolanaAccountState& a) {
-                a.balanceLamports = 5'000'000'000;
-            });
-        }
-        return m_litesvm->isRunning();
-    }
+    Q_INVOKABLE bool startSolana() { return m_chains.startSolana(state()); }
     // The runtime's lamports at `address` (the wallet's own when empty), in decimal.
     Q_INVOKABLE QString solanaLamports(const QString& address = {}) const {
-        qm::SolanaRPCClient client(m_litesvm->url());
+        qm::SolanaRPCClient client(m_chains.litesvm().url());
         const std::string of = address.isEmpty() ? solanaSender() : address.toStdString();
         return QString::number(qm::test::runTask(client.getBalance(of)));
     }
@@ -273,17 +247,16 @@ private:
                                       " BTC");
     }
     std::string polygonSender() const {
-        return m_env.state().evmAccounts(qm::Chain::polygon).front().account.address;
+        return qm::test::ProxiedChains::polygonSender(m_env.state());
     }
     std::string solanaSender() const {
-        return m_env.state().solanaAccounts().front().account.address;
+        return qm::test::ProxiedChains::solanaSender(m_env.state());
     }
 
     qm::test::AppStateFixture& m_env;
+    qm::test::ProxiedChains& m_chains;
     qm::test::RPCProxy& m_polygon;
     qm::test::RPCProxy& m_solana;
-    std::unique_ptr<qm::test::AnvilNode> m_anvil;
-    std::unique_ptr<qm::test::LitesvmServer> m_litesvm;
     int m_broadcasts = 0;
     std::uint64_t m_coinSats = 0;
     std::string m_lastBroadcast;
@@ -302,13 +275,9 @@ public slots:
         qm::BRFont::loadBundledFonts();
         qm::configureWindowRendering(); // drawn as the program draws it
         qm::installAccessibleStates();
-        m_polygon = std::make_unique<qm::test::RPCProxy>();
-        m_solana = std::make_unique<qm::test::RPCProxy>();
-        qm::test::AppStateFixture::RPCPools pools;
-        pools[qm::chainIndex(qm::Chain::polygon) - 1] = m_polygon->url();
-        pools[qm::chainIndex(qm::Chain::solana) - 1] = m_solana->url();
-        m_env = std::make_unique<qm::test::AppStateFixture>(pools);
-        m_fixture = std::make_unique<Fixture>(*m_env, *m_polygon, *m_solana);
+        m_chains = std::make_unique<qm::test::ProxiedChains>();
+        m_env = std::make_unique<qm::test::AppStateFixture>(m_chains->pools());
+        m_fixture = std::make_unique<Fixture>(*m_env, *m_chains);
         qm::WalletShell::install(&m_env->state());
         // Steps paced at a fifth of the program's; a receipt waited for at most 2 s.
         qm::FlowLimits limits;
@@ -330,8 +299,7 @@ public slots:
 private:
     QTemporaryDir m_config;
     // Servers: made once the application is.
-    std::unique_ptr<qm::test::RPCProxy> m_polygon;
-    std::unique_ptr<qm::test::RPCProxy> m_solana;
+    std::unique_ptr<qm::test::ProxiedChains> m_chains;
     std::unique_ptr<qm::FlowService> m_flows;
     std::unique_ptr<qm::test::AppStateFixture> m_env;
     std::unique_ptr<Fixture> m_fixture;

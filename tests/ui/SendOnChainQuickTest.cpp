@@ -1,0 +1,321 @@
+// Qt Quick Test of the send sheet against real chains: Bitcoin through an Electrum server that
+// keeps a mempool (bitcoinjs-lib checks each broadcast, a coin is spent once), Polygon on anvil
+// and Solana on the litesvm server, each behind a proxy the test controls. The tests in
+// sendonchain/ read the review's figures and compare them with what the chain took, and lose
+// the answer to a broadcast the chain did take (silence until the client's time-out, HTTP 504,
+// a dropped connection) to see that it is paid once and the sheet shows the id.
+
+#include "AppStateFixture.h"
+#include "ElectrumMempoolServer.h"
+#include "ProxiedChains.h"
+#include "QuickTestSetup.h"
+#include "RunTask.h"
+#include "core/crypto/Base58.h"
+#include "core/crypto/UInt256.h"
+#include "core/model/Amount.h"
+#include "services/solana/SolanaRPCClient.h"
+#include "state/flows/FlowService.h"
+
+#include <QEventLoop>
+#include <QLocale>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTimer>
+#include <QtQuickTest>
+#include <memory>
+
+namespace {
+
+constexpr const char* walletPassword = "correct horse 1";
+constexpr std::uint64_t coinSats = 50'000;
+constexpr int coinCount = 6;
+
+// What `read` gives, or {"error": why} when the chain has no such transaction: the QML test
+// then fails on the figure it compares, not on an exception inside the engine.
+template <typename Read> QVariantMap guarded(Read read) {
+    try {
+        return read();
+    } catch (const std::exception& error) {
+        return {{QStringLiteral("error"), QString::fromUtf8(error.what())}};
+    }
+}
+
+QString exactText(const qm::UInt256& units, unsigned decimals, const char* symbol) {
+    return QString::fromStdString(qm::Amount{units, decimals}.exactText() + " " + symbol);
+}
+
+qm::UInt256 quantity(const nlohmann::json& hex) {
+    return qm::UInt256::fromHex(hex.get<std::string>()).value();
+}
+
+// A JSON-RPC request to `url`, awaited here; its body is not read.
+void postRPC(const QUrl& url, const std::string& method, const nlohmann::json& params) {
+    QNetworkAccessManager manager;
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    request.setTransferTimeout(10'000);
+    const nlohmann::json call{
+        {"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
+    const std::unique_ptr<QNetworkReply> reply(
+        manager.post(request, QByteArray::fromStdString(call.dump())));
+    QEventLoop loop;
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished()) {
+        loop.exec();
+    }
+}
+
+class Fixture : public qm::test::QuickFixture {
+    Q_OBJECT
+
+public:
+    Fixture(qm::test::AppStateFixture& env, qm::test::ProxiedChains& chains)
+        : m_env(env), m_chains(chains), m_polygon(chains.polygonProxy()),
+          m_solana(chains.solanaProxy()) {}
+
+    qm::AppState& state() { return m_env.state(); }
+
+    Q_INVOKABLE QString password() const { return QString::fromLatin1(walletPassword); }
+    Q_INVOKABLE void createWallet() {
+        state().loadStoredState();
+        qm::test::runTask(
+            state().createWallet(qm::test::AppStateFixture::abandonPhrase(), walletPassword));
+        state().stopBackgroundTasks();
+    }
+
+    // The Electrum server with six coins of 50,000 sat at the wallet's first address, behind
+    // the wallet's Electrum fixture; false without node.
+    Q_INVOKABLE bool startBitcoin() {
+        if (!m_electrum) {
+            std::vector<qm::BTCAccountState> accounts = state().bitcoinAccounts();
+            for (qm::BTCAddressInfo& address : accounts.at(0).addresses) {
+                address.fetched = true;
+            }
+            const std::string first = accounts.at(0).addresses.at(0).address;
+            accounts.at(0).balanceSats = coinSats * coinCount;
+            state().setBitcoinAccounts(std::move(accounts));
+            m_electrum =
+                std::make_unique<qm::test::ElectrumMempoolServer>(first, coinSats, coinCount);
+            m_electrum->serve(m_env.electrum());
+        }
+        return m_electrum->isRunning();
+    }
+    // Every broadcast from now on reaches the server and its answer is lost as `how` says:
+    // "timedOut" (never sent: the wallet's request times out) or "dropped" (every connection
+    // closed instead).
+    Q_INVOKABLE void loseBitcoinAnswers(const QString& how) {
+        const bool drop = how == QLatin1String("dropped");
+        m_env.electrum().answerRaw(
+            "blockchain.transaction.broadcast", [this, drop](const nlohmann::json& request) {
+                m_electrum->exchange(request);
+                if (drop) {
+                    // After this request's handling: its socket must outlive its signal.
+                    QTimer::singleShot(0, &m_env.electrum(),
+                                       [this] { m_env.electrum().closeAll(); });
+                }
+                return std::optional<std::string>();
+            });
+    }
+    // What the server's transactions paid to `address`: {"amount" (BTC text), "txids"}.
+    Q_INVOKABLE QVariantMap bitcoinReceived(const QString& address) {
+        const nlohmann::json received = m_electrum->call("test.received", {address.toStdString()});
+        QStringList txids;
+        for (const nlohmann::json& id : received.at("txids")) {
+            txids << QString::fromStdString(id.get<std::string>());
+        }
+        return {{QStringLiteral("amount"), btcText(received.at("sats").get<std::uint64_t>())},
+                {QStringLiteral("txids"), txids}};
+    }
+    // The transaction `txid` as the server took it, in BTC texts: "fee", what its coins paid
+    // beyond its outputs, and "spent", what left the wallet (its outputs to `recipient` and
+    // that fee; the rest is change).
+    Q_INVOKABLE QVariantMap bitcoinTaken(const QString& txid, const QString& recipient) {
+        return guarded([&] { return takenOnBitcoin(txid, recipient); });
+    }
+    QVariantMap takenOnBitcoin(const QString& txid, const QString& recipient) {
+        const nlohmann::json taken = m_electrum->call("test.transaction", {txid.toStdString()});
+        const std::uint64_t fee = taken.at("fee").get<std::uint64_t>();
+        std::uint64_t toRecipient = 0;
+        for (const nlohmann::json& output : taken.at("outputs")) {
+            if (output.at("address").get<std::string>() == recipient.toStdString()) {
+                toRecipient += output.at("value").get<std::uint64_t>();
+            }
+        }
+        return {{QStringLiteral("fee"), btcText(fee)},
+                {QStringLiteral("spent"), btcText(toRecipient + fee)}};
+    }
+
+    // Polygon on anvil with 100 POL; false without anvil.
+    Q_INVOKABLE bool startPolygon() { return m_chains.startPolygon(state()); }
+    // Every raw transaction from now on reaches anvil, and its answer is lost as `how` says
+    // (see loseAnswers).
+    Q_INVOKABLE void losePolygonAnswers(const QString& how) {
+        loseAnswers(m_polygon, m_chains.anvil().url(), "eth_sendRawTransaction", how);
+    }
+    // The node's balance of `address`, as an exact POL text.
+    Q_INVOKABLE QString polygonBalance(const QString& address) {
+        return exactText(
+            quantity(m_chains.anvil().rpc("eth_getBalance", {address.toStdString(), "latest"})), 18,
+            "POL");
+    }
+    // How many transactions the wallet's address has had mined (its nonce).
+    Q_INVOKABLE int polygonSentCount() {
+        return static_cast<int>(
+            quantity(m_chains.anvil().rpc("eth_getTransactionCount", {polygonSender(), "latest"}))
+                .toUInt64()
+                .value());
+    }
+    // The mined transaction `hash` against the node, in exact POL texts: "maxFee" and
+    // "maxTotal", what it could cost at most as signed (gas limit x fee cap, and that plus its
+    // value); "value"; "fee", what its receipt charged; "spentBeyondValue", what left the
+    // wallet since its balance was `before` less the value; and "feeWithinMax".
+    Q_INVOKABLE QVariantMap polygonTaken(const QString& hash, const QString& before) {
+        return guarded([&] { return takenOnPolygon(hash, before); });
+    }
+    QVariantMap takenOnPolygon(const QString& hash, const QString& before) {
+        const nlohmann::json tx =
+            m_chains.anvil().rpc("eth_getTransactionByHash", {hash.toStdString()});
+        const nlohmann::json receipt = m_chains.anvil().minedReceipt(hash.toStdString());
+        const qm::UInt256 maxFee =
+            quantity(tx.at("gas")).checkedMultiply(quantity(tx.at("maxFeePerGas"))).value();
+        const qm::UInt256 fee = quantity(receipt.at("gasUsed"))
+                                    .checkedMultiply(quantity(receipt.at("effectiveGasPrice")))
+                                    .value();
+        const qm::UInt256 now =
+            quantity(m_chains.anvil().rpc("eth_getBalance", {polygonSender(), "latest"}));
+        const qm::UInt256 start =
+            qm::Amount::parse(before.section(' ', 0, 0).toStdString(), 18).value;
+        const auto text = [](const qm::UInt256& wei) { return exactText(wei, 18, "POL"); };
+        return {
+            {QStringLiteral("maxFee"), text(maxFee)},
+            {QStringLiteral("maxTotal"), text(maxFee.checkedAdd(quantity(tx.at("value"))).value())},
+            {QStringLiteral("fee"), text(fee)},
+            {QStringLiteral("spentBeyondValue"), text(start.checkedSubtract(now)
+                                                          .value()
+                                                          .checkedSubtract(quantity(tx.at("value")))
+                                                          .value())},
+            {QStringLiteral("value"), text(quantity(tx.at("value")))},
+            {QStringLiteral("feeWithinMax"), !(maxFee < fee)}};
+    }
+    Q_INVOKABLE QString polygonSenderAddress() const {
+        return QString::fromStdString(polygonSender());
+    }
+
+    // The litesvm server with 5 SOL; false without node or litesvm.
+    Q_INVOKABLE bool startSolana() { return m_chains.startSolana(state()); }
+    // Every transaction from now on reaches the runtime, and its answer is lost as `how` says
+    // (see loseAnswers).
+    Q_INVOKABLE void loseSolanaAnswers(const QString& how) {
+        loseAnswers(m_solana, m_chains.litesvm().url(), "sendTransaction", how);
+    }
+    // The runtime's balance at `address` (the wallet's own when empty), as an exact SOL text.
+    Q_INVOKABLE QString solanaBalance(const QString& address = {}) const {
+        qm::SolanaRPCClient client(m_chains.litesvm().url());
+        const std::string of = address.isEmpty() ? solanaSender() : address.toStdString();
+        const std::uint64_t lamports = qm::test::runTask(client.getBalance(of));
+        return exactText(qm::UInt256(0, 0, 0, lamports), 9, "SOL");
+    }
+    // What left the wallet's address since its balance was `before`, as an exact SOL text.
+    Q_INVOKABLE QString solanaSpentSince(const QString& before) const {
+        const qm::UInt256 start =
+            qm::Amount::parse(before.section(' ', 0, 0).toStdString(), 9).value;
+        const qm::UInt256 now =
+            qm::Amount::parse(solanaBalance().section(' ', 0, 0).toStdString(), 9).value;
+        return exactText(start.checkedSubtract(now).value(), 9, "SOL");
+    }
+    // A Solana address nobody holds: the Base58 text of 32 bytes of `fill`.
+    Q_INVOKABLE QString solanaRecipient(int fill) const {
+        return QString::fromStdString(
+            qm::base58Encode(qm::Bytes(32, static_cast<std::uint8_t>(fill))));
+    }
+    // Broadcasts answered again on every chain.
+    Q_INVOKABLE void answerBroadcasts() {
+        m_polygon.clearOverrides();
+        m_solana.clearOverrides();
+        if (m_electrum) {
+            m_electrum->serve(m_env.electrum());
+        }
+    }
+    // Requests of `method` the proxy of `chain` ("polygon", "solana") got.
+    Q_INVOKABLE int requests(const QString& chain, const QString& method) const {
+        return (chain == QLatin1String("solana") ? m_solana : m_polygon)
+            .requestCount(method.toStdString());
+    }
+    Q_INVOKABLE int bitcoinBroadcasts() const {
+        return m_env.electrum().requestCount("blockchain.transaction.broadcast");
+    }
+
+private:
+    // Each request of `method` at `proxy` goes to `node`, and the wallet gets, as `how` says,
+    // no answer until its time-out ("timedOut"), a closed connection ("dropped") or HTTP 504
+    // ("gateway") in place of the node's answer.
+    static void loseAnswers(qm::test::RPCProxy& proxy, QUrl node, const std::string& method,
+                            const QString& how) {
+        qm::test::HttpFixtureResponse lost = qm::test::HttpFixtureResponse::withStatus(504);
+        if (how == QLatin1String("timedOut")) {
+            lost = qm::test::HttpFixtureResponse::stalling();
+        } else if (how == QLatin1String("dropped")) {
+            lost.behaviour = qm::test::HttpFixtureResponse::Behaviour::close;
+        }
+        proxy.setOverride(method, [node, method, lost](const nlohmann::json& params) {
+            postRPC(node, method, params);
+            return std::optional(lost);
+        });
+    }
+    static QString btcText(std::uint64_t sats) {
+        return exactText(qm::UInt256(0, 0, 0, sats), 8, "BTC");
+    }
+    std::string polygonSender() const {
+        return qm::test::ProxiedChains::polygonSender(m_env.state());
+    }
+    std::string solanaSender() const {
+        return qm::test::ProxiedChains::solanaSender(m_env.state());
+    }
+
+    qm::test::AppStateFixture& m_env;
+    qm::test::ProxiedChains& m_chains;
+    qm::test::RPCProxy& m_polygon;
+    qm::test::RPCProxy& m_solana;
+    std::unique_ptr<qm::test::ElectrumMempoolServer> m_electrum;
+};
+
+class Setup : public qm::test::QuickTestSetup {
+    Q_OBJECT
+
+public slots:
+    void applicationAvailable() {
+        prepareApplication(QLocale(QStringLiteral("en_US")));
+        m_chains = std::make_unique<qm::test::ProxiedChains>();
+        // A lost answer is given up on after 2 s (Electrum) or 3 s (JSON-RPC).
+        qm::NetworkManager::Options network;
+        network.electrumLimits.requestTimeout = std::chrono::seconds(2);
+        network.rpcTimeouts = {std::chrono::seconds(3), std::chrono::seconds(6)};
+        m_env = std::make_unique<qm::test::AppStateFixture>(m_chains->pools(), network);
+        m_fixture = std::make_unique<Fixture>(*m_env, *m_chains);
+        // Steps paced at a fifth of the program's; the chain's answer waited for at most 5 s.
+        qm::FlowLimits limits;
+        limits.pollInterval = std::chrono::milliseconds(50);
+        limits.confirmationTimeout = std::chrono::seconds(5);
+        limits.pace = 0.2;
+        m_flows = std::make_unique<qm::FlowService>(limits);
+        qm::FlowService::install(m_flows.get());
+        show(m_fixture.get(), m_env->state());
+    }
+    void cleanupTestCase() override {
+        qm::FlowService::install(nullptr);
+        QuickTestSetup::cleanupTestCase();
+    }
+
+private:
+    // Servers: made once the application is.
+    std::unique_ptr<qm::test::ProxiedChains> m_chains;
+    std::unique_ptr<qm::FlowService> m_flows;
+    std::unique_ptr<qm::test::AppStateFixture> m_env;
+    std::unique_ptr<Fixture> m_fixture;
+};
+
+} // namespace
+
+QUICK_TEST_MAIN_WITH_SETUP(sendonchain, Setup)
+
+#include "SendOnChainQuickTest.moc"

@@ -1,0 +1,233 @@
+import QtQuick
+import QtQuick.Controls
+import QtTest
+import Quillmark.Ui
+
+Item {
+    width: 720
+    height: 720
+
+    SendSheetHost { id: sheet }
+
+    TestCase {
+        name: "SendOnChain"
+        when: windowShown
+
+        function findAll(item, name, out, seen) {
+            if (!item || seen.has(item))
+                return out
+            seen.add(item)
+            if (item.objectName === name)
+                out.push(item)
+            const children = item.data || item.children || []
+            for (let i = 0; i < children.length; ++i)
+                findAll(children[i], name, out, seen)
+            if (item.contentItem && item.contentItem !== item)
+                findAll(item.contentItem, name, out, seen)
+            return out
+        }
+        function find(name) { return findAll(sheet, name, [], new Set())[0] || null }
+        function textOf(name) { return find(name).text }
+        function vm() { return find("sendViewModel") }
+        function confirm() { return find("sendConfirmSheet") }
+        function typeText(text) {
+            for (const c of text)
+                keyClick(c)
+        }
+        function typeInto(name, text) {
+            const field = find(name)
+            field.forceActiveFocus()
+            field.selectAll()
+            keyClick(Qt.Key_Backspace)
+            typeText(text)
+        }
+        // The review of `amount` to `to` on `chain`, its figures as shown: {fee, total}.
+        function review(chain, to, amount) {
+            sheet.chain = chain
+            sheet.preselectedToken = null
+            sheet.open()
+            tryVerify(() => sheet.opened && vm() !== null)
+            typeInto("recipientField", to)
+            typeInto("amountField", amount)
+            tryVerify(() => find("reviewButton").enabled && !vm().isFetchingFees)
+            mouseClick(find("reviewButton"))
+            tryVerify(() => confirm().opened, 10000)
+            tryVerify(() => find("sendPasswordField").activeFocus)
+            compare(textOf("detailTo"), to)
+            return { fee: textOf("detailFee"), total: textOf("detailTotal") }
+        }
+        // The password and Send; the flow must end at `step`.
+        function sendAndEndAt(step) {
+            typeInto("sendPasswordField", fixture.password())
+            mouseClick(find("sendButton"))
+            const ends = [TransactionFlow.Confirmed, TransactionFlow.Submitted,
+                          TransactionFlow.Reverted, TransactionFlow.Failed]
+            tryVerify(() => ends.includes(vm().broadcastStep), 30000)
+            compare(vm().broadcastStep, step, "ended with \"" + vm().errorMessage + "\"")
+        }
+        // The end of a send that left: its id on the sheet, Done, and nothing to sign again.
+        function verifyEndedWithId() {
+            verify(find("progressPresentation").visible)
+            verify(!find("reviewPresentation").visible)
+            verify(find("txIdBlock").visible)
+            verify(find("doneButton").visible)
+            verify(!vm().hasPassword)
+            return find("txId").text
+        }
+        function done() {
+            mouseClick(find("doneButton"))
+            tryVerify(() => !sheet.visible)
+        }
+        // "0.0000418 BTC (20 sat/vB)" -> "0.0000418 BTC"
+        function amountOf(feeText) { return feeText.split(" (")[0] }
+
+        readonly property string p2wshRecipient:
+            "bc1qrp33g0q5c5txsp9arysrx4k6zdkfs4nce4xj0gdcccefvpysxf3qccfmv3"
+        readonly property string p2wpkhRecipient: "bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4"
+        readonly property string p2trRecipient:
+            "bc1p0xlxvlhemja6c4dqv22uapctqupfhlxm9h8z3k2e72q4k9hcz7vqzk5jj0"
+        readonly property string polygonRecipient: "0x3535353535353535353535353535353535353535"
+
+        function initTestCase() {
+            fixture.createWallet()
+        }
+        // Each test starts with servers that answer and no sheet open.
+        function cleanup() {
+            fixture.answerBroadcasts()
+            if (sheet.visible && find("doneButton") && find("doneButton").visible) {
+                done()
+                return
+            }
+            if (confirm() && confirm().visible) {
+                confirm().close()
+                tryVerify(() => !confirm().visible)
+            }
+            if (sheet.visible) {
+                sheet.close()
+                tryVerify(() => !sheet.visible)
+            }
+        }
+
+        // Two coins to a P2WSH script: the fee and total of the review are what the accepted
+        // transaction pays.
+        function test_1_bitcoinPaysTheReviewedFeeAndTotal() {
+            if (!fixture.startBitcoin())
+                skip("node is not installed")
+            const shown = review(0, p2wshRecipient, "0.0008")
+            compare(textOf("detailAmount"), "0.0008 BTC")
+            sendAndEndAt(TransactionFlow.Submitted)
+            const id = verifyEndedWithId()
+            const received = fixture.bitcoinReceived(p2wshRecipient)
+            compare(received.amount, "0.0008 BTC")
+            compare(received.txids, [id])
+            const taken = fixture.bitcoinTaken(id, p2wshRecipient)
+            compare(taken.fee, amountOf(shown.fee))
+            compare(taken.spent, shown.total)
+            done()
+        }
+
+        // The server takes the transaction and every answer to a broadcast is lost: the
+        // recipient is paid once, the sheet shows that transaction's id and offers no second signing.
+        function test_2_bitcoinLostAnswerPaysOnce_data() {
+            return [{ tag: "timedOut", to: p2wpkhRecipient },
+                    { tag: "dropped", to: p2trRecipient }]
+        }
+        function test_2_bitcoinLostAnswerPaysOnce(row) {
+            if (!fixture.startBitcoin())
+                skip("node is not installed")
+            fixture.loseBitcoinAnswers(row.tag)
+            const broadcasts = fixture.bitcoinBroadcasts()
+            const shown = review(0, row.to, "0.0003")
+            sendAndEndAt(TransactionFlow.Submitted)
+            const id = verifyEndedWithId()
+            verify(fixture.bitcoinBroadcasts() > broadcasts)
+            const received = fixture.bitcoinReceived(row.to)
+            compare(received.amount, "0.0003 BTC")
+            compare(received.txids, [id])
+            compare(fixture.bitcoinTaken(id, row.to).spent, shown.total)
+            done()
+        }
+
+        // The max network fee shown is the signed gas limit times fee cap, and bounds what
+        // the receipt charged; the wallet lost the amount and that charge, nothing more.
+        function test_3_polygonPaysWithinTheReviewedMaxFee() {
+            if (!fixture.startPolygon())
+                skip("anvil is not installed")
+            const before = fixture.polygonBalance(fixture.polygonSenderAddress())
+            const shown = review(3, polygonRecipient, "1.25")
+            sendAndEndAt(TransactionFlow.Confirmed)
+            const id = verifyEndedWithId()
+            const taken = fixture.polygonTaken(id, before)
+            compare(amountOf(shown.fee), taken.maxFee)
+            compare(shown.total, taken.maxTotal)
+            compare(taken.value, "1.25 POL")
+            verify(taken.feeWithinMax, taken.fee + " above " + taken.maxFee)
+            compare(taken.spentBeyondValue, taken.fee)
+            compare(fixture.polygonBalance(polygonRecipient), "1.25 POL")
+            done()
+        }
+
+        // The node takes the transaction and every answer to a broadcast is lost (a dropped
+        // connection makes Qt send it again, lost too): one transaction mined, the
+        // recipient paid once, its hash on the sheet.
+        function test_4_polygonLostAnswerPaysOnce_data() {
+            return [{ tag: "gateway", to: "0x4646464646464646464646464646464646464646" },
+                    { tag: "timedOut", to: "0x5757575757575757575757575757575757575757" },
+                    { tag: "dropped", to: "0x6868686868686868686868686868686868686868" }]
+        }
+        function test_4_polygonLostAnswerPaysOnce(row) {
+            if (!fixture.startPolygon())
+                skip("anvil is not installed")
+            fixture.losePolygonAnswers(row.tag)
+            const sent = fixture.polygonSentCount()
+            const before = fixture.polygonBalance(fixture.polygonSenderAddress())
+            review(3, row.to, "0.75")
+            sendAndEndAt(TransactionFlow.Confirmed)
+            const id = verifyEndedWithId()
+            verify(fixture.requests("polygon", "eth_sendRawTransaction") >= 1)
+            compare(fixture.polygonSentCount(), sent + 1)
+            compare(fixture.polygonBalance(row.to), "0.75 POL")
+            const taken = fixture.polygonTaken(id, before)
+            compare(taken.value, "0.75 POL")
+            compare(taken.spentBeyondValue, taken.fee)
+            done()
+        }
+
+        // The review's fee and total are what the runtime charged.
+        function test_5_solanaPaysTheReviewedFeeAndTotal() {
+            if (!fixture.startSolana())
+                skip("node or litesvm is missing")
+            const to = fixture.solanaRecipient(0x42)
+            const before = fixture.solanaBalance("")
+            const shown = review(4, to, "0.5")
+            compare(shown.fee, "0.000005 SOL")
+            sendAndEndAt(TransactionFlow.Confirmed)
+            verifyEndedWithId()
+            compare(fixture.solanaBalance(to), "0.5 SOL")
+            compare(fixture.solanaSpentSince(before), shown.total)
+            done()
+        }
+
+        // The runtime takes the transaction and every answer to a broadcast is lost: paid once (one amount,
+        // one fee), its signature on the sheet.
+        function test_6_solanaLostAnswerPaysOnce_data() {
+            return [{ tag: "dropped", fill: 0x43 }, { tag: "timedOut", fill: 0x44 },
+                    { tag: "gateway", fill: 0x45 }]
+        }
+        function test_6_solanaLostAnswerPaysOnce(row) {
+            if (!fixture.startSolana())
+                skip("node or litesvm is missing")
+            fixture.loseSolanaAnswers(row.tag)
+            const to = fixture.solanaRecipient(row.fill)
+            const before = fixture.solanaBalance("")
+            const shown = review(4, to, "0.25")
+            sendAndEndAt(TransactionFlow.Confirmed)
+            const id = verifyEndedWithId()
+            verify(id.length >= 64)
+            verify(fixture.requests("solana", "sendTransaction") >= 1)
+            compare(fixture.solanaBalance(to), "0.25 SOL")
+            compare(fixture.solanaSpentSince(before), shown.total)
+            done()
+        }
+    }
+}
