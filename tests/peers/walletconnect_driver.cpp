@@ -122,7 +122,7 @@ QCoro::Task<json> approve(json request) {
                            {"namespaces",
                             {{"eip155",
                               {{"chains", {"eip155:1"}},
-                               {"accounts", {account}},
+                               {"accounts", json::array({account})},
                                {"methods", {"personal_sign", "eth_sendTransaction"}},
                                {"events", {"chainChanged", "accountsChanged"}}}}}},
                            {"controller",

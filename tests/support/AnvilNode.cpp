@@ -137,13 +137,13 @@ void AnvilNode::mineWithBaseFee(const std::string& weiHex) {
 }
 
 void AnvilNode::setAutomine(bool enabled) {
-    rpc("evm_setAutomine", {enabled});
+    rpc("evm_setAutomine", nlohmann::json::array({enabled}));
     m_automine = enabled;
 }
 
 void AnvilNode::setIntervalMining(int seconds) {
-    rpc("evm_setAutomine", {false});
-    rpc("evm_setIntervalMining", {seconds});
+    rpc("evm_setAutomine", nlohmann::json::array({false}));
+    rpc("evm_setIntervalMining", nlohmann::json::array({seconds}));
     m_automine = false;
 }
 
@@ -183,7 +183,8 @@ nlohmann::json AnvilNode::minedReceipt(const std::string& transactionHash) {
     QElapsedTimer clock;
     clock.start();
     for (;;) {
-        nlohmann::json found = rpc("eth_getTransactionReceipt", {transactionHash});
+        nlohmann::json found =
+            rpc("eth_getTransactionReceipt", nlohmann::json::array({transactionHash}));
         if (!found.is_null()) {
             return found;
         }

@@ -88,6 +88,17 @@ HttpFixture::HttpFixture() {
     connect(&m_server, &QTcpServer::newConnection, this, &HttpFixture::accept);
 }
 
+void HttpFixture::setHandler(Handler handler) {
+    if (!handler) {
+        m_handler = nullptr;
+        return;
+    }
+    m_handler = [handler = std::move(handler)](const HttpFixtureRequest& request,
+                                               const Responder& respond) {
+        respond(handler(request));
+    };
+}
+
 void HttpFixture::accept() {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
@@ -106,25 +117,34 @@ void HttpFixture::readFrom(QTcpSocket* socket) {
     // One request per connection: every answer closes it.
     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
     m_requests.push_back(request);
-    answer(socket, request);
+    // Leaves the socket's signal first: a socket deleted while its signal is delivered
+    // crashes Qt's dispatch.
+    QMetaObject::invokeMethod(
+        this, [this, socket = QPointer<QTcpSocket>(socket), request] { answer(socket, request); },
+        Qt::QueuedConnection);
 }
 
-void HttpFixture::answer(QTcpSocket* socket, const HttpFixtureRequest& request) {
-    HttpFixtureResponse response;
+void HttpFixture::answer(const QPointer<QTcpSocket>& socket, const HttpFixtureRequest& request) {
+    // The response is taken even for a client that gave up, so later requests get theirs.
     if (!m_queue.empty()) {
-        response = std::move(m_queue.front());
+        HttpFixtureResponse response = std::move(m_queue.front());
         m_queue.erase(m_queue.begin());
-    } else if (m_handler) {
-        // A handler may run an event loop of its own, in which the client can give up.
-        const QPointer<QTcpSocket> alive(socket);
-        response = m_handler(request);
-        if (!alive) {
-            return;
+        if (socket) {
+            respond(socket, response);
         }
-    } else {
-        response = HttpFixtureResponse::withStatus(404);
+    } else if (m_handler) {
+        m_handler(request, [self = QPointer<HttpFixture>(this),
+                            socket](const HttpFixtureResponse& response) {
+            if (self && socket) {
+                self->respond(socket, response);
+            }
+        });
+    } else if (socket) {
+        respond(socket, HttpFixtureResponse::withStatus(404));
     }
+}
 
+void HttpFixture::respond(QTcpSocket* socket, const HttpFixtureResponse& response) {
     using Behaviour = HttpFixtureResponse::Behaviour;
     switch (response.behaviour) {
     case Behaviour::respond:

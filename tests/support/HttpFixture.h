@@ -2,9 +2,12 @@
 // A scripted HTTP/1.1 server on 127.0.0.1 (a free port) that records every request. Responses
 // go in the order enqueued, then from the handler, else 404; each closes its connection, except
 // stalling ones. It serves only while the test's event loop runs (for example inside runTask).
+// A request is answered from a later turn of the event loop, never from inside its socket's
+// signal: a handler may wait, and the client may drop the connection meanwhile.
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QTcpServer>
 #include <QUrl>
 #include <functional>
@@ -53,6 +56,11 @@ class HttpFixture : public QObject {
 
 public:
     using Handler = std::function<HttpFixtureResponse(const HttpFixtureRequest&)>;
+    // Delivers the answer to one request, at most once, now or later; nothing happens when the
+    // client or the fixture went away meanwhile.
+    using Responder = std::function<void(HttpFixtureResponse)>;
+    // A handler that answers when it can (a proxy waiting for its node) without blocking.
+    using AsyncHandler = std::function<void(const HttpFixtureRequest&, Responder)>;
 
     HttpFixture();
 
@@ -61,7 +69,8 @@ public:
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
     }
     void enqueue(HttpFixtureResponse response) { m_queue.push_back(std::move(response)); }
-    void setHandler(Handler handler) { m_handler = std::move(handler); }
+    void setHandler(Handler handler);
+    void setAsyncHandler(AsyncHandler handler) { m_handler = std::move(handler); }
 
     const std::vector<HttpFixtureRequest>& requests() const { return m_requests; }
     // Body bytes an endless response has written so far.
@@ -72,11 +81,12 @@ public:
 private:
     void accept();
     void readFrom(QTcpSocket* socket);
-    void answer(QTcpSocket* socket, const HttpFixtureRequest& request);
+    void answer(const QPointer<QTcpSocket>& socket, const HttpFixtureRequest& request);
+    void respond(QTcpSocket* socket, const HttpFixtureResponse& response);
 
     QTcpServer m_server;
     std::vector<HttpFixtureResponse> m_queue;
-    Handler m_handler;
+    AsyncHandler m_handler;
     std::vector<HttpFixtureRequest> m_requests;
     int m_openStalls = 0;
     qint64 m_endlessBytes = 0;

@@ -63,11 +63,11 @@ UInt256 NOVRSaleChain::allowance(std::string_view token, const std::string& owne
 
 void NOVRSaleChain::approve(std::string_view token, const std::string& owner,
                             const UInt256& amount) {
-    m_node.rpc("anvil_impersonateAccount", {owner});
+    m_node.rpc("anvil_impersonateAccount", nlohmann::json::array({owner}));
     m_node.send(owner, std::string(token),
                 selectorHex("approve(address,uint256)") +
                     addressWord(std::string(novrSaleContractAddress)) + word(amount));
-    m_node.rpc("anvil_stopImpersonatingAccount", {owner});
+    m_node.rpc("anvil_stopImpersonatingAccount", nlohmann::json::array({owner}));
 }
 
 void NOVRSaleChain::setMarkup(unsigned bps) {
@@ -100,11 +100,11 @@ std::uint64_t NOVRSaleChain::minedNonce(const std::string& address) {
 }
 
 nlohmann::json NOVRSaleChain::transaction(const std::string& hash) {
-    return m_node.rpc("eth_getTransactionByHash", {hash});
+    return m_node.rpc("eth_getTransactionByHash", nlohmann::json::array({hash}));
 }
 
 nlohmann::json NOVRSaleChain::receipt(const std::string& hash) {
-    return m_node.rpc("eth_getTransactionReceipt", {hash});
+    return m_node.rpc("eth_getTransactionReceipt", nlohmann::json::array({hash}));
 }
 
 UInt256 NOVRSaleChain::curveCost(const UInt256& amount) {

@@ -1,6 +1,5 @@
 #include "RPCProxy.h"
 
-#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -9,7 +8,10 @@
 namespace qm::test {
 
 RPCProxy::RPCProxy() {
-    m_server.setHandler([this](const HttpFixtureRequest& request) { return answer(request); });
+    m_server.setAsyncHandler(
+        [this](const HttpFixtureRequest& request, const HttpFixture::Responder& respond) {
+            answer(request, respond);
+        });
 }
 
 nlohmann::json RPCProxy::lastResult(const std::string& method) const {
@@ -25,37 +27,38 @@ int RPCProxy::requestCount(const std::string& method) const {
     return found == m_counts.end() ? 0 : found->second;
 }
 
-HttpFixtureResponse RPCProxy::answer(const HttpFixtureRequest& request) {
+void RPCProxy::answer(const HttpFixtureRequest& request, const HttpFixture::Responder& respond) {
     const auto call = nlohmann::json::parse(request.body.toStdString(), nullptr, false);
-    const std::string method = call.is_object() ? call.value("method", std::string()) : "";
+    std::string method = call.is_object() ? call.value("method", std::string()) : "";
     ++m_counts[method];
     if (const auto found = m_overrides.find(method); found != m_overrides.end()) {
         if (std::optional<HttpFixtureResponse> own =
                 found->second(call.value("params", nlohmann::json()))) {
-            return *own;
+            respond(*own);
+            return;
         }
     }
     if (m_target.isEmpty()) {
-        return HttpFixtureResponse::withStatus(502);
+        respond(HttpFixtureResponse::withStatus(502));
+        return;
     }
-    // The node's answer, awaited here: the client waits for this reply meanwhile.
-    QNetworkAccessManager manager;
     QNetworkRequest forward(m_target);
     forward.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
     forward.setTransferTimeout(30'000);
-    const std::unique_ptr<QNetworkReply> reply(manager.post(forward, request.body));
-    QEventLoop loop;
-    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished()) {
-        loop.exec();
-    }
-    const QByteArray body = reply->readAll();
-    const auto parsed = nlohmann::json::parse(body.toStdString(), nullptr, false);
-    if (parsed.is_object() && parsed.contains("result")) {
-        m_results[method] = parsed["result"];
-    }
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    return HttpFixtureResponse::json(body, status == 0 ? 502 : status);
+    QNetworkReply* reply = m_manager.post(forward, request.body);
+    QObject::connect(reply, &QNetworkReply::finished, &m_context,
+                     [this, reply, method = std::move(method), respond] {
+                         reply->deleteLater();
+                         const QByteArray body = reply->readAll();
+                         const auto parsed =
+                             nlohmann::json::parse(body.toStdString(), nullptr, false);
+                         if (parsed.is_object() && parsed.contains("result")) {
+                             m_results[method] = parsed["result"];
+                         }
+                         const int status =
+                             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                         respond(HttpFixtureResponse::json(body, status == 0 ? 502 : status));
+                     });
 }
 
 } // namespace qm::test

@@ -2,9 +2,12 @@
 // A JSON-RPC endpoint on 127.0.0.1 that hands each request to a real node (anvil, the litesvm
 // server) and its answer back, unless the test answers a method itself: a node that fails or
 // answers oddly at one chosen step, in front of a node that does everything else for real.
+// The node's answer is awaited on the event loop, never in a nested one.
 
 #include "HttpFixture.h"
 
+#include <QNetworkAccessManager>
+#include <QObject>
 #include <QUrl>
 #include <functional>
 #include <map>
@@ -36,13 +39,16 @@ public:
     int requestCount(const std::string& method = {}) const;
 
 private:
-    HttpFixtureResponse answer(const HttpFixtureRequest& request);
+    void answer(const HttpFixtureRequest& request, const HttpFixture::Responder& respond);
 
     HttpFixture m_server;
+    QNetworkAccessManager m_manager;
     QUrl m_target;
     std::map<std::string, Override> m_overrides;
     std::map<std::string, nlohmann::json> m_results;
     std::map<std::string, int> m_counts;
+    // Receives the node's answers; destroyed first, so a reply still on its way answers nobody.
+    QObject m_context;
 };
 
 } // namespace qm::test

@@ -163,8 +163,8 @@ public:
     // What the mined transaction `hash` could cost at most (its gas limit times its fee cap)
     // and that plus its value, as exact POL texts: {"maxFee", "total"}.
     Q_INVOKABLE QVariantMap polygonSigned(const QString& hash) {
-        const nlohmann::json tx =
-            m_chains.anvil().rpc("eth_getTransactionByHash", {hash.toStdString()});
+        const nlohmann::json tx = m_chains.anvil().rpc("eth_getTransactionByHash",
+                                                       nlohmann::json::array({hash.toStdString()}));
         const auto quantity = [&](const char* key) {
             return qm::UInt256::fromHex(tx.at(key).get<std::string>()).value();
         };

@@ -243,7 +243,10 @@ bool ElectrumClient::processBuffer() {
 
 void ElectrumClient::handleLine(const std::string& line) {
     const auto json = JSONReader::tryRead(line, JSONReader::network);
-    if (!json) {
+    if (!json || !json->is_object()) {
+        // Whose answer it was cannot be told: every waiting request fails now, not at its
+        // time-out.
+        pendingRequests_.failAll(std::make_exception_ptr(ElectrumError::invalidResponse()));
         return;
     }
     if (auto response = RPCResponse::decode(*json)) {

@@ -68,7 +68,8 @@ public:
 
     // Sends one request; returns the raw "result" of its response (JSON null when absent).
     // Throws notConnected, serverError, timeout, connectionFailed (the write failed) or
-    // invalidResponse (a line with this request's id that is not a valid response).
+    // invalidResponse (a line with this request's id that is not a valid response, or a line
+    // that is no JSON object while it waits).
     QCoro::Task<nlohmann::json> call(std::string method, std::vector<JSONValue> params);
 
     QCoro::Task<ElectrumBalance> getBalance(std::string scriptHash);

@@ -77,6 +77,13 @@ template <typename Client>
 QCoro::Task<std::shared_ptr<Client>> NetworkManager::connectedClient(Chain chain,
                                                                      CancellationToken cancel) {
     const QPointer<NetworkManager> self(this);
+    if constexpr (std::is_same_v<Client, ElectrumClient>) {
+        // The server may have dropped the connection since: the next request connects anew
+        // rather than failing on the dead client until a refresh notices.
+        if (m_electrumConnected && !(m_electrumClient && m_electrumClient->isConnected())) {
+            setElectrumConnected(false);
+        }
+    }
     if (!isConnected(chain)) {
         const std::optional<bool> connected = co_await untilCancelled(connect(chain), cancel);
         if (!self || !connected || !*connected || cancel.isCancelled()) {

@@ -62,9 +62,10 @@ public:
     const std::string& electrumStatus() const { return m_electrumStatus; }
     QString electrumStatusText() const { return QString::fromStdString(m_electrumStatus); }
 
-    // The chain's client once its pool is connected: connects first when it is not (awaiting a
-    // pass already running, for Electrum). None when every server failed, `cancel` was
-    // cancelled meanwhile or the manager went away. Never throws.
+    // The chain's client once its pool is connected: connects first when it is not, or when
+    // the Electrum client's connection ended (awaiting a pass already running, for Electrum).
+    // None when every server failed, `cancel` was cancelled meanwhile or the manager went
+    // away. Never throws.
     QCoro::Task<std::shared_ptr<ElectrumClient>> connectedElectrumClient(CancellationToken cancel);
     // `chain` is Ethereum, Arbitrum or Polygon (anything else stops the process).
     QCoro::Task<std::shared_ptr<JSONRPCClient>> connectedEVMClient(Chain chain,

@@ -239,6 +239,12 @@ INSTANTIATE_TEST_SUITE_P(Chains, EVMSendOnAnvil, ::testing::Values(1u, 42161u, 1
 class EVMSendOnEthereum : public EVMSendOnAnvil {};
 
 TEST_P(EVMSendOnEthereum, ADoubleStartSendsOnceAndUnminedSendsTakeConsecutiveNonces) {
+    // The first waits while the second is prepared and signed, however long that takes here.
+    FlowLimits patient;
+    patient.pollInterval = std::chrono::milliseconds(20);
+    patient.confirmationTimeout = std::chrono::minutes(5);
+    patient.pace = 0;
+    flows = std::make_unique<FlowService>(patient);
     node->setAutomine(false);
     TransactionFlow* first = flows->flow("send");
     ASSERT_TRUE(first->start(Step::Signing, body(request(wei("1")))));

@@ -168,7 +168,7 @@ TEST_F(WalletConnectSigningTest, ATransactionIsSentOnceAndItsHashAnsweredEvenAft
     const json transaction = {{"from", kAddress},
                               {"to", "0x2222222222222222222222222222222222222222"},
                               {"value", "0x14d1120d7b160000"}};
-    dapp->request(10, "eth_sendTransaction", {transaction}, "eip155:137");
+    dapp->request(10, "eth_sendTransaction", json::array({transaction}), "eip155:137");
     ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 1; }));
     waitForReview(10);
     // The answer cannot reach the relay: the transaction is sent, its hash kept.
@@ -192,7 +192,7 @@ TEST_F(WalletConnectSigningTest, ATransactionIsSentOnceAndItsHashAnsweredEvenAft
     EXPECT_EQ(receipt["from"], "0x9858effd232b4033e47d90003d41ec34ecaeda94");
 
     // eth_signTransaction signs and sends nothing.
-    dapp->request(11, "eth_signTransaction", {transaction}, "eip155:137");
+    dapp->request(11, "eth_signTransaction", json::array({transaction}), "eip155:137");
     EXPECT_TRUE(sign(11));
     const std::string raw = answerTo(11)["result"];
     EXPECT_TRUE(raw.starts_with("0x02"));

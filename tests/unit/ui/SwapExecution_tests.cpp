@@ -203,7 +203,7 @@ public:
     }
 
     json transaction(const QString& hash) {
-        return m_node.rpc("eth_getTransactionByHash", {hash.toStdString()});
+        return m_node.rpc("eth_getTransactionByHash", json::array({hash.toStdString()}));
     }
     json receipt(const QString& hash) { return m_node.minedReceipt(hash.toStdString()); }
     // The most the wallet's mined transactions from the `from`-th on could have paid the

@@ -66,9 +66,10 @@ TEST(ElectrumClient, ServerErrorsAndMalformedReplies) {
     server.answerRaw("malformed", [](const json& r) {
         return R"({"error":"boom","id":)" + r["id"].dump() + "}\n";
     });
-    // Lines for nobody: an unknown id, junk, an empty line; then the real answer.
+    // Lines for nobody: an unknown id, a notification of no interest, an empty line; then the
+    // real answer.
     server.answerRaw("noise", [](const json& r) {
-        return std::string("{\"id\":999,\"result\":5}\nnot json\n\n") +
+        return std::string("{\"id\":999,\"result\":5}\n{\"method\":\"x\",\"params\":[]}\n\n") +
                json{{"id", r["id"]}, {"result", "ok"}}.dump() + "\r\n";
     });
     server.answer("first", 1);
@@ -98,6 +99,26 @@ TEST(ElectrumClient, ServerErrorsAndMalformedReplies) {
     EXPECT_EQ(test::runTask(std::move(first)), nlohmann::json(1));
     EXPECT_EQ(test::runTask(std::move(second)), nlohmann::json(2));
     EXPECT_TRUE(client.isConnected());
+}
+
+// The client's own 30 s time-out stays: a request that ends sooner ended by the bad line.
+TEST(ElectrumClient, ALineThatIsNoJSONObjectFailsTheWaitingRequestsAtOnce) {
+    ElectrumFixture server;
+    server.stall("slow");
+    server.answer("fine", "ok");
+    server.answerRaw("garbled", [](const json&) { return std::string("{\"id\":1,\"res\n"); });
+    server.answerRaw("scalar", [](const json&) { return std::string("[\"ok\"]\n"); });
+    auto client = connectedClient(server);
+    auto waiting = call(*client, "slow");
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_EQ(failureOf(call(*client, "garbled")),
+              std::pair(Code::invalidResponse, std::string("Invalid server response.")));
+    // Whose answer it was cannot be told: the other waiting request ends with it.
+    EXPECT_EQ(errorOf(std::move(waiting)), Code::invalidResponse);
+    EXPECT_EQ(errorOf(call(*client, "scalar")), Code::invalidResponse);
+    // The connection stays, and so does every later request.
+    EXPECT_TRUE(client->isConnected());
+    EXPECT_EQ(test::runTask(call(*client, "fine")), nlohmann::json("ok"));
 }
 
 TEST(ElectrumClient, TlsIsVerifiedAndAStalledHandshakeEnds) {

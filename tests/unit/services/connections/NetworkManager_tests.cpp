@@ -4,6 +4,7 @@
 #include "services/connections/NetworkManager.h"
 
 #include <QTcpServer>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using qm::Chain;
@@ -59,6 +60,12 @@ struct PoolRecorder {
     Statuses statuses;
 };
 
+QCoro::Task<nlohmann::json> askName(std::shared_ptr<qm::ElectrumClient> client) {
+    std::string method = "name";
+    std::vector<qm::ElectrumJSONValue> params;
+    co_return co_await client->call(std::move(method), std::move(params));
+}
+
 QCoro::Task<qm::UInt256> gasPriceThrough(std::shared_ptr<qm::JSONRPCClient> client) {
     co_return co_await client->gasPrice();
 }
@@ -83,6 +90,40 @@ TEST(NetworkManager, ElectrumFailsOverFromTheActiveServerPastRefusalAndBrokenTls
     EXPECT_EQ(manager.electrumPool().activeIndex, 1);
     EXPECT_TRUE(manager.electrumConnected());
     EXPECT_EQ(manager.isOnFallback(Chain::bitcoin), true); // the next pass starts here
+}
+
+// A send after the server dropped the connection: the client handed out is a connected one, on
+// the same server while it answers, else on the next of the pool.
+TEST(NetworkManager, AnElectrumConnectionThatEndedIsReplacedAtTheNextRequest) {
+    auto first = std::make_unique<ElectrumFixture>();
+    ElectrumFixture second;
+    first->answer("name", "first");
+    second.answer("name", "second");
+    ServerPoolTable table;
+    table.electrum.servers = {server(first->host(), first->port()),
+                              server(second.host(), second.port())};
+    NetworkManager manager(table, shortLimits());
+    ASSERT_TRUE(runTask(manager.connectElectrum()));
+    ASSERT_TRUE(first->waitForConnections(1));
+    const auto dropped = manager.electrumClient();
+    first->closeAll();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dropped->isConnected(); }));
+
+    const auto again = runTask(manager.connectedElectrumClient({}));
+    ASSERT_TRUE(again);
+    EXPECT_NE(again, dropped);
+    EXPECT_EQ(runTask(askName(again)), "first");
+    EXPECT_EQ(first->connectionCount(), 2);
+    EXPECT_EQ(manager.electrumStatus(), "Connected: 127.0.0.1");
+
+    // The server is gone for good: the next one.
+    first.reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !again->isConnected(); }));
+    const auto next = runTask(manager.connectedElectrumClient({}));
+    ASSERT_TRUE(next);
+    EXPECT_EQ(runTask(askName(next)), "second");
+    EXPECT_EQ(manager.electrumPool().activeIndex, 1);
+    EXPECT_TRUE(manager.electrumConnected());
 }
 
 TEST(NetworkManager, ConcurrentElectrumConnectsShareOnePass) {
