@@ -57,13 +57,23 @@ struct LostAnswer {
     int looks = 0;
 };
 
-// One look of the wait after a lost answer: true once the chain knows the id, or a server
-// sent the bytes again answers with it.
+// One look of the wait after a lost answer: true once the chain knows the id or says it can
+// no longer land, or a server sent the bytes again answers with it.
 QCoro::Task<std::optional<bool>> lookAgain(std::shared_ptr<LostAnswer> lost,
                                            CancellationToken attempt) {
     QCoro::Task<std::optional<bool>> asking = askChain(lost->tx, attempt);
     if (co_await std::move(asking) == true) {
         co_return true;
+    }
+    if (lost->tx.lapsed && !attempt.isCancelled()) {
+        try {
+            QCoro::Task<bool> checking = lost->tx.lapsed(attempt);
+            if (co_await std::move(checking)) {
+                co_return true;
+            }
+        } catch (const std::exception&) {
+            // The chain cannot say: keep waiting for its word.
+        }
     }
     if (++lost->looks % resendEvery != 0 || attempt.isCancelled()) {
         co_return std::nullopt;

@@ -14,8 +14,9 @@
 // - The answer is lost (connection dropped, time-out, a gateway's 5xx, an unreadable reply):
 //   the id is recorded as broadcast at once, so no failure after this offers a new signing;
 //   the chain is asked every poll interval, and the same signed bytes are sent again now and
-//   then, until the chain knows the id (returns true) or the confirmation time-out passes (the
-//   run ends Submitted with the id and lostAnswerNote; returns false).
+//   then, until the chain knows the id or says it can no longer land (returns true: the flow's
+//   watch says which) or the confirmation time-out passes (the run ends Submitted with the id
+//   and lostAnswerNote; returns false).
 // GUI thread only.
 
 #include "platform/Error.h"
@@ -42,6 +43,11 @@ struct SignedBroadcast {
     std::function<QCoro::Task<std::string>(CancellationToken)> send;
     // Whether the chain knows the id (in a pool or a block); throws when it cannot say.
     std::function<QCoro::Task<bool>(CancellationToken)> lookup;
+    // Whether the chain says the transaction can no longer land (a Solana blockhash expired
+    // with the signature unknown); unset where it can always land. Asked in the wait after a
+    // lost answer: sending the same bytes again cannot help then, so the wait ends and the
+    // flow's own watch ends the transaction as it ends any that expired.
+    std::function<QCoro::Task<bool>(CancellationToken)> lapsed;
     // Whether a failure of `send` is the server's refusal (it read the request and did not take
     // it) rather than a lost answer.
     std::function<bool(const std::exception&)> refused;

@@ -51,6 +51,14 @@ QCoro::Task<bool> knownToCluster(std::shared_ptr<SolanaRPCClient> client, std::s
     co_return !statuses.empty() && statuses.front().has_value();
 }
 
+QCoro::Task<bool> lapsedOnCluster(std::shared_ptr<SolanaRPCClient> client, std::string signature,
+                                  std::shared_ptr<std::optional<std::uint64_t>> lastValid,
+                                  CancellationToken cancel) {
+    QCoro::Task<std::optional<SolanaOutcome>> looking = signatureLook(
+        std::move(client), std::move(signature), std::move(lastValid), std::move(cancel));
+    co_return co_await std::move(looking) == SolanaOutcome::expired;
+}
+
 bool isNodeRefusal(const std::exception& error) {
     const auto* failure = dynamic_cast<const SolanaRPCError*>(&error);
     return failure && failure->isRefusal();
@@ -90,7 +98,8 @@ awaitSolanaSignature(FlowRun run, std::shared_ptr<SolanaRPCClient> client, std::
 }
 
 SignedBroadcast solanaBroadcast(std::shared_ptr<SolanaRPCClient> client, std::string transaction,
-                                std::string signature) {
+                                std::string signature,
+                                std::optional<std::uint64_t> lastValidBlockHeight) {
     SignedBroadcast tx;
     tx.id = std::move(signature);
     tx.send = [client, wire = std::move(transaction)](CancellationToken cancel) {
@@ -98,6 +107,10 @@ SignedBroadcast solanaBroadcast(std::shared_ptr<SolanaRPCClient> client, std::st
     };
     tx.lookup = [client, id = tx.id](CancellationToken cancel) {
         return knownToCluster(client, id, std::move(cancel));
+    };
+    auto lastValid = std::make_shared<std::optional<std::uint64_t>>(lastValidBlockHeight);
+    tx.lapsed = [client, id = tx.id, lastValid](CancellationToken cancel) {
+        return lapsedOnCluster(client, id, lastValid, std::move(cancel));
     };
     tx.refused = isNodeRefusal;
     return tx;

@@ -44,8 +44,10 @@ awaitSolanaSignature(FlowRun run, std::shared_ptr<SolanaRPCClient> client, std::
 
 // The signed transaction (base64 wire form) for broadcastSigned: its id its first signature
 // (Base58), sendTransaction to send, getSignatureStatuses to look it up; the client's
-// refusals (isRefusal) are refusals.
+// refusals (isRefusal) are refusals. It has lapsed when the check above would call it
+// expired (with `lastValidBlockHeight` as there).
 SignedBroadcast solanaBroadcast(std::shared_ptr<SolanaRPCClient> client, std::string transaction,
-                                std::string signature);
+                                std::string signature,
+                                std::optional<std::uint64_t> lastValidBlockHeight);
 
 } // namespace qm

@@ -74,7 +74,8 @@ QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request) {
     run.setStep(Step::Broadcasting);
     // The id is the signature, ours: what the chain is asked about, whatever the node answers.
     const std::string id = base58Encode(signature);
-    QCoro::Task<bool> submitting = broadcastSigned(run, solanaBroadcast(client, transaction, id));
+    QCoro::Task<bool> submitting = broadcastSigned(
+        run, solanaBroadcast(client, transaction, id, blockhash.lastValidBlockHeight));
     const bool sent = co_await std::move(submitting);
     const RefreshAfterBroadcast refresh(state);
     if (!sent) {

@@ -11,10 +11,12 @@
 #include "services/solana/SolanaRPCClient.h"
 #include "services/solana/SolanaRPCError.h"
 #include "state/flows/FlowService.h"
+#include "state/flows/SignedBroadcast.h"
 #include "state/send/SolanaSend.h"
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <limits>
 #include <set>
@@ -260,6 +262,39 @@ TEST_F(SolanaSendOnLitesvm, ALostAnswerIsFollowedOnTheClusterAndPaysOnce) {
         EXPECT_EQ(signedBytes.size(), 1u); // signed once, whatever went again
     }
     EXPECT_EQ(balance(sender), startLamports - paid - 3 * 5'000u);
+}
+
+// The answer is lost and the transaction never reached the cluster: once the block height is
+// past the blockhash's last valid one with the signature still unknown, it can never land, and
+// the send ends as any expired one does instead of waiting to call it submitted.
+TEST_F(SolanaSendOnLitesvm, ALostAnswerWhoseBlockhashExpiresUnseenIsAFailure) {
+    std::set<std::string> signedBytes;
+    proxy.setOverride("sendTransaction", [&signedBytes](const json& params) {
+        signedBytes.insert(params.at(0).get<std::string>());
+        return std::optional(HttpFixtureResponse::withStatus(504));
+    });
+    // Still valid: the wait ends submitted with the note.
+    TransactionFlow* flow = send(request(400'000'000));
+    EXPECT_EQ(flow->step(), Step::Submitted);
+    EXPECT_EQ(flow->errorMessage().toStdString(), lostAnswerNote().toStdString());
+    EXPECT_EQ(signedBytes.size(), 1u);
+
+    signedBytes.clear();
+    proxy.setOverride("getBlockHeight", [](const json&) { return answer(1'000'000); });
+    std::vector<Step> steps;
+    flows = makeFlows(std::chrono::seconds(10));
+    flow = flows->flow("send:solana");
+    QObject::connect(flow, &TransactionFlow::stepChanged, flow,
+                     [&steps, flow] { steps.push_back(flow->step()); });
+    flow = send(request(500'000'000));
+    EXPECT_EQ(flow->step(), Step::Reverted);
+    EXPECT_EQ(flow->errorMessage().toStdString(), "Expired before it landed");
+    EXPECT_EQ(steps.back(), Step::Reverted);
+    EXPECT_NE(std::find(steps.begin(), steps.end(), Step::WaitingConfirmation), steps.end());
+    EXPECT_EQ(base58Decode(flow->txHash().toStdString())->size(), 64u);
+    EXPECT_EQ(signedBytes.size(), 1u);
+    EXPECT_EQ(balance(recipient), 0u);
+    EXPECT_EQ(balance(sender), startLamports);
 }
 
 } // namespace

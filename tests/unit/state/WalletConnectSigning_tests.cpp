@@ -201,7 +201,8 @@ TEST_F(WalletConnectSigningTest, ATransactionIsSentOnceAndItsHashAnsweredEvenAft
 
 // The dApp hears the hash of the transaction the wallet signed, never the node's word for it:
 // a node answering another (mined) transaction's hash has refused ours, and the dApp hears an
-// error; a lost answer of a node that took it still answers the dApp with our hash.
+// error; a lost answer, or another hash, from a node that took it still answers the dApp with
+// our hash.
 TEST_F(WalletConnectSigningTest, TheDappHearsOurOwnHashOrARefusal) {
     const json transaction = json::array({{{"from", kAddress},
                                            {"to", "0x2222222222222222222222222222222222222222"},
@@ -223,6 +224,18 @@ TEST_F(WalletConnectSigningTest, TheDappHearsOurOwnHashOrARefusal) {
     EXPECT_NE(hash, other);
     EXPECT_EQ(anvil->minedReceipt(hash)["status"], "0x1");
     EXPECT_EQ(sentCount(), 1u);
+
+    // Taken, and answered with another hash: the dApp still hears the one of our bytes.
+    proxy.setOverride("eth_sendRawTransaction", [&](const json& params) {
+        anvil->rpc("eth_sendRawTransaction", params);
+        return std::optional(test::HttpFixtureResponse::jsonRPCResult(other));
+    });
+    dapp->request(21, "eth_sendTransaction", transaction, "eip155:137");
+    EXPECT_TRUE(sign(21));
+    const std::string second = answerTo(21)["result"];
+    EXPECT_NE(second, other);
+    EXPECT_EQ(anvil->minedReceipt(second)["status"], "0x1");
+    EXPECT_EQ(sentCount(), 2u);
 }
 
 TEST_F(WalletConnectSigningTest, TheTransactionSignedIsTheOneReviewedAndAFeeRiseStopsFirst) {
