@@ -50,6 +50,16 @@ class TokenPriceLookup;
 class TokenStore;
 class WalletConnectService;
 
+// How an address change the user asked for ended. Only a change that was stored is shown;
+// the two failures are the user's to hear about (the others are refusals of the rule or a
+// lock that came first, where nothing was asked of the user).
+enum class AddressChangeResult {
+    changed,       // stored and shown
+    unchanged,     // nothing to change: refused, at its limit, or locked meanwhile
+    keyringLocked, // the keyring holding the record stayed locked: nothing stored
+    failed,        // the record could not be written (or the address derived): nothing stored
+};
+
 // The services the state works through. The keychain manager and the token store are used,
 // not owned; the rest become the state's own.
 struct AppStateServices {
@@ -244,13 +254,13 @@ public:
     // --- Accounts ------------------------------------------------------------------------------
     // Adds the address of the next unused receive index to the first Bitcoin account (the
     // signer derives it from the kept master key). Address changes run one after another, in
-    // the order they were asked for.
-    QCoro::Task<void> generateBTCAddress();
+    // the order they were asked for. Each ends with how it went.
+    QCoro::Task<AddressChangeResult> generateBTCAddress();
     // Removes the address derived at `derivationIndex` when it is not the first, has been
     // fetched, and has neither balance nor history. A refused deletion (or an index no address
     // has) changes nothing. The derivation index, not the position, names the address: the
     // positions shift while deletions wait for their turn.
-    QCoro::Task<void> deleteBTCAddress(std::uint32_t derivationIndex);
+    QCoro::Task<AddressChangeResult> deleteBTCAddress(std::uint32_t derivationIndex);
     // Subscribes the live Electrum connection to a script hash; nothing when not connected.
     QCoro::Task<void> subscribeNewAddress(std::string scriptHash);
 
@@ -295,15 +305,15 @@ private:
     std::optional<BTCAddressIndices> knownAddressIndices(const Wallet& wallet) const;
     // Indices of the first Bitcoin account's addresses in list order.
     BTCAddressIndices currentAddressIndices() const;
-    // Stores the record with the new indices, then shows the edited list; false (and nothing
-    // shown) when the record could not be stored or the list changed meanwhile.
+    // Stores the record with the new indices, then shows the edited list; nothing shown when
+    // the record could not be stored (why) or the list changed meanwhile (unchanged).
     // Applies the change to the list as it is after the store; false: it no longer applies.
     using AddressEdit = std::function<bool(std::vector<BTCAddressInfo>&)>;
-    QCoro::Task<bool> commitAddresses(BTCAddressIndices indices, AddressEdit edit);
+    QCoro::Task<AddressChangeResult> commitAddresses(BTCAddressIndices indices, AddressEdit edit);
     // Writes the encoded record on the signing worker; a keyring locked since that holds it
-    // is asked to unlock (its own prompt) and the write tried once more. False, logged, when
-    // nothing was stored.
-    QCoro::Task<bool> storeWalletRecord(Bytes encoded);
+    // is asked to unlock (its own prompt) before the write. `changed` when it was stored;
+    // else why not, logged.
+    QCoro::Task<AddressChangeResult> storeWalletRecord(Bytes encoded);
     // Starts the immediate refresh, the loop and the subscription task, in that order.
     void startSessionTasks();
     // Stops the jobs, forgets the master key, optionally sets isLocked, empties the lists.

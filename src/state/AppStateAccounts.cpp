@@ -126,32 +126,40 @@ BTCAddressIndices AppState::currentAddressIndices() const {
     return result;
 }
 
-QCoro::Task<void> AppState::generateBTCAddress() {
+QCoro::Task<AddressChangeResult> AppState::generateBTCAddress() {
     AddressTurn turn(m_addressChangeRunning, m_addressChangeWaiters);
     co_await turn;
     const AddressChange running(this, m_addressChangeRunning, m_addressChangeWaiters);
     if (!m_wallet || m_bitcoinAccounts.empty()) {
-        co_return;
+        co_return AddressChangeResult::unchanged;
     }
     BTCAddressIndices indices = currentAddressIndices();
     const std::size_t position = m_bitcoinAccounts.front().addresses.size();
     if (static_cast<std::int64_t>(position) >= maxBTCAddresses || indices.next >= kHardenedIndex) {
         log("No further Bitcoin address can be added");
-        co_return;
+        co_return AddressChangeResult::unchanged;
     }
     const QPointer<AppState> self(this);
     std::optional<BTCAddressInfo> entry;
+    bool derivationFailed = false;
     try {
         QCoro::Task<std::optional<BTCAddressInfo>> deriving =
             m_signer->bitcoinAddress(indices.next, static_cast<std::int64_t>(position));
         entry = co_await std::move(deriving);
     } catch (const std::exception& error) {
         log(std::string("Could not derive a new Bitcoin address: ") + error.what());
+        derivationFailed = true;
+    }
+    if (!self) {
+        co_return AddressChangeResult::unchanged;
+    }
+    if (derivationFailed) {
+        co_return AddressChangeResult::failed;
     }
     // Locked meanwhile (no key, or no list): nothing to add to.
-    if (!self || !entry || m_bitcoinAccounts.empty() ||
+    if (!entry || m_bitcoinAccounts.empty() ||
         m_bitcoinAccounts.front().addresses.size() != position) {
-        co_return;
+        co_return AddressChangeResult::unchanged;
     }
     indices.indices.push_back(indices.next);
     indices.next += 1;
@@ -160,22 +168,24 @@ QCoro::Task<void> AppState::generateBTCAddress() {
         addresses.push_back(entry);
         return true;
     };
-    QCoro::Task<bool> committing = commitAddresses(std::move(indices), std::move(append));
-    const bool committed = co_await std::move(committing);
-    if (!committed || !self) {
-        co_return;
+    QCoro::Task<AddressChangeResult> committing =
+        commitAddresses(std::move(indices), std::move(append));
+    const AddressChangeResult result = co_await std::move(committing);
+    if (result != AddressChangeResult::changed || !self) {
+        co_return result;
     }
     TaskHandle::spawn(this, [this, scriptHash](const CancellationToken&) {
         return subscribeNewAddress(scriptHash);
     });
+    co_return result;
 }
 
-QCoro::Task<void> AppState::deleteBTCAddress(std::uint32_t derivationIndex) {
+QCoro::Task<AddressChangeResult> AppState::deleteBTCAddress(std::uint32_t derivationIndex) {
     AddressTurn turn(m_addressChangeRunning, m_addressChangeWaiters);
     co_await turn;
     const AddressChange running(this, m_addressChangeRunning, m_addressChangeWaiters);
     if (!m_wallet || m_bitcoinAccounts.empty()) {
-        co_return;
+        co_return AddressChangeResult::unchanged;
     }
     // Looked up only now that it is this change's turn: the changes before it moved positions.
     const std::vector<BTCAddressInfo>& addresses = m_bitcoinAccounts.front().addresses;
@@ -184,7 +194,7 @@ QCoro::Task<void> AppState::deleteBTCAddress(std::uint32_t derivationIndex) {
                                         return address.derivationIndex == derivationIndex;
                                     });
     if (found == addresses.end() || !canDeleteAddress(*found)) {
-        co_return;
+        co_return AddressChangeResult::unchanged;
     }
     const auto index = static_cast<std::size_t>(found - addresses.begin());
     const BTCAddressInfo& target = *found;
@@ -202,11 +212,14 @@ QCoro::Task<void> AppState::deleteBTCAddress(std::uint32_t derivationIndex) {
         }
         return true;
     };
-    QCoro::Task<bool> committing = commitAddresses(std::move(indices), std::move(remove));
-    co_await std::move(committing);
+    QCoro::Task<AddressChangeResult> committing =
+        commitAddresses(std::move(indices), std::move(remove));
+    const AddressChangeResult result = co_await std::move(committing);
+    co_return result;
 }
 
-QCoro::Task<bool> AppState::commitAddresses(BTCAddressIndices indices, AddressEdit edit) {
+QCoro::Task<AddressChangeResult> AppState::commitAddresses(BTCAddressIndices indices,
+                                                           AddressEdit edit) {
     Wallet record = *m_wallet;
     record.btcAddressCount = static_cast<std::int64_t>(indices.indices.size());
     Bytes encoded;
@@ -214,63 +227,74 @@ QCoro::Task<bool> AppState::commitAddresses(BTCAddressIndices indices, AddressEd
         encoded = encodeWalletRecord(record, indices);
     } catch (const std::exception& error) {
         log(std::string("Could not encode the wallet record: ") + error.what());
-        co_return false;
+        co_return AddressChangeResult::failed;
     }
     const QPointer<AppState> self(this);
-    QCoro::Task<bool> storing = storeWalletRecord(std::move(encoded));
-    if (!co_await std::move(storing)) {
+    QCoro::Task<AddressChangeResult> storing = storeWalletRecord(std::move(encoded));
+    if (const AddressChangeResult stored = co_await std::move(storing);
+        stored != AddressChangeResult::changed) {
         // Memory stays as it was too: the next unlock reads what the record says.
-        co_return false;
+        co_return stored;
     }
     // Locked or reset meanwhile: the record holds the change, the next unlock shows it.
     if (!self || !m_wallet || m_wallet->id != record.id || m_bitcoinAccounts.empty()) {
-        co_return false;
+        co_return AddressChangeResult::unchanged;
     }
     // The list as it is now (a refresh may have filled balances in), with the change.
     std::vector<BTCAddressInfo> addresses = m_bitcoinAccounts.front().addresses;
     if (!edit(addresses)) {
-        co_return false;
+        co_return AddressChangeResult::unchanged;
     }
     m_addressIndices.emplace(record.id, indices);
     setWallet(record);
     updateBitcoinAccount(0, m_bitcoinAccounts.front().id(), [&addresses](BTCAccountState& account) {
         account.addresses = std::move(addresses);
     });
-    co_return true;
+    co_return AddressChangeResult::changed;
 }
 
-QCoro::Task<bool> AppState::storeWalletRecord(Bytes encoded) {
+QCoro::Task<AddressChangeResult> AppState::storeWalletRecord(Bytes encoded) {
     // storeItem turns to the file store for good when the keychain refuses the save, but
     // refuses a keyring locked since (a screen locker) that holds the record: its own prompt
-    // opens it, and the record is written there.
+    // opens it, and the record is written there. The prompt comes before the write: a write
+    // into a locked keyring runs the keyring's prompt itself, and ours would follow a refusal.
     const auto store = [encoded = std::move(encoded)](KeychainManager& keychain) {
         keychain.storeItem(KeychainManager::walletMetadataItem, encoded);
     };
     const QPointer<AppState> self(this);
-    for (bool prompted = false;; prompted = true) {
-        bool locked = false;
+    QCoro::Task<KeychainManager::KeyringNeed> asking = m_signer->keyringNeedForWalletItems();
+    bool locked = co_await std::move(asking) == KeychainManager::KeyringNeed::unlock;
+    // A keyring locked again between its prompt and the write is asked once more.
+    for (int round = 0; self; ++round) {
+        if (locked) {
+            KeychainUnlock outcome = KeychainUnlock::dismissed;
+            if (round < 2) {
+                QCoro::Task<KeychainUnlock> unlocking = unlockKeyring({});
+                outcome = co_await std::move(unlocking);
+            }
+            if (!self || outcome != KeychainUnlock::unlocked) {
+                log("The keyring stayed locked; the wallet record was not stored");
+                co_return AddressChangeResult::keyringLocked;
+            }
+        }
         try {
             QCoro::Task<void> storing = m_signer->withKeychain(store);
             co_await std::move(storing);
-            co_return true;
+            co_return AddressChangeResult::changed;
         } catch (const KeychainError& error) {
-            locked = error.code() == KeychainError::Code::keyringLocked && !prompted;
+            locked = error.code() == KeychainError::Code::keyringLocked;
             if (!locked) {
                 log(std::string("Could not store the wallet record: ") + error.what());
             }
         } catch (const std::exception& error) {
+            locked = false;
             log(std::string("Could not store the wallet record: ") + error.what());
         }
-        if (!locked || !self) {
-            co_return false;
-        }
-        QCoro::Task<KeychainUnlock> unlocking = unlockKeyring({});
-        const KeychainUnlock outcome = co_await std::move(unlocking);
-        if (!self || outcome != KeychainUnlock::unlocked) {
-            log("The keyring stayed locked; the wallet record was not stored");
-            co_return false;
+        if (!locked) {
+            co_return AddressChangeResult::failed;
         }
     }
+    co_return AddressChangeResult::failed;
 }
 
 QCoro::Task<void> AppState::subscribeNewAddress(std::string scriptHash) {

@@ -20,9 +20,10 @@ and at quit, and is handed to no clipboard manager), keyringgone (the keyring th
 wallet is not running: it is waited for, and a restore is refused), lockedwallet (a keyring
 locked while the program runs: the lock screen says so, and delete, restore and the lock
 screen's reset unlock it first or change nothing), lockedrecord (a Bitcoin address added while
-the keyring is locked asks it to unlock, and the next start shows what was stored), nodisplay (no graphical session: one line,
-status 1). Exit status 0 when all pass; a scenario (or a check) that cannot run here prints
-"SKIP: <reason>", and the run exits 77 when no scenario ran.
+the keyring is locked asks it to unlock, says so when it stays locked, and the next start shows
+what was stored), nodisplay (no graphical session: one line, status 1). Exit status 0 when all
+pass; a scenario (or a check) that cannot run here prints "SKIP: <reason>", and the run exits 77
+when no scenario ran.
 """
 
 import json
@@ -1553,11 +1554,10 @@ def open_bitcoin_addresses(w):
     # The portfolio's Send opens the Bitcoin account; its address tab lists the addresses.
     w.button("Send")
     w.click_node(w.wait("the Bitcoin account's tabs", lambda: named(w, "Indirizzi")))
-    w.wait_node("push button", where=new_address_button)
+    w.wait_node("push button", NEW_ADDRESS)
 
 
-def new_address_button(box):  # the address list's "+ Nuovo"
-    return box.width == 52 and box.height == 14
+NEW_ADDRESS = "Genera nuovo indirizzo"  # the address list's "+ Nuovo"
 
 
 def stored_address_count():
@@ -1567,11 +1567,16 @@ def stored_address_count():
     return json.loads(result.stdout)["btcAddressCount"]
 
 
+LOCKED_RECORD = ("The keyring is locked: the new address was not added. "
+                 "Unlock it and try again.")
+
+
 def scenario_lockedrecord(desktop, w, keyring):
     # The keyring is locked while the wallet is open (a screen locker), then a Bitcoin address
     # is added: the record that lists the addresses lives in the keyring. Its own prompt asks
-    # first; dismissed, nothing is stored; answered, the record goes into the keyring (a file
-    # beside it would be read after the keyring's older record) and the next start reads it.
+    # first; dismissed, nothing is stored and the list says why; answered, the record goes into
+    # the keyring (a file beside it would be read after the keyring's older record), the text
+    # goes, and the next start reads the record.
     keyring.start()
     w.start()
     import_wallet(w)
@@ -1579,12 +1584,13 @@ def scenario_lockedrecord(desktop, w, keyring):
     open_bitcoin_addresses(w)
     keyring.lock()
     for answer in (None, KEYRING_PASSWORD):
-        w.button(where=new_address_button)
+        w.button(NEW_ADDRESS)
         answer_and_refocus(w, keyring, answer)
         if answer is None:
-            time.sleep(1)  # what a dismissed prompt leads to has settled
+            w.wait("the list's refusal", lambda: named(w, LOCKED_RECORD))
             assert "wallet-metadata" not in stored_files(desktop), stored_files(desktop)
             assert keyring.locked(), "a dismissed prompt unlocked the keyring"
+    w.wait_gone("label", LOCKED_RECORD)  # the stored address ends the refusal
     wait_for("the record with six addresses", lambda: stored_address_count() == 6)
     assert "wallet-metadata" not in stored_files(desktop), stored_files(desktop)
     w.quit()

@@ -16,6 +16,19 @@ bool sameAddress(const BTCAddressInfo& a, const BTCAddressInfo& b) {
     return a.derivationIndex == b.derivationIndex && a.address == b.address;
 }
 
+QString failureText(AddressChangeResult result, bool adding) {
+    if (result == AddressChangeResult::keyringLocked) {
+        return adding ? QStringLiteral("The keyring is locked: the new address was not added. "
+                                       "Unlock it and try again.")
+                      : QStringLiteral("The keyring is locked: the address was not removed. "
+                                       "Unlock it and try again.");
+    }
+    return adding ? QStringLiteral("The new address could not be stored, so it was not added. "
+                                   "Try again.")
+                  : QStringLiteral("The wallet record could not be stored, so the address was "
+                                   "not removed. Try again.");
+}
+
 } // namespace
 
 QString addressBalanceText(std::uint64_t sats) {
@@ -34,7 +47,12 @@ BTCAddressListModel::BTCAddressListModel(AppState* state, QObject* parent)
         return;
     }
     connect(state, &AppState::bitcoinAccountsChanged, this, &BTCAddressListModel::reload);
-    connect(state, &AppState::selectedAccountIndexChanged, this, &BTCAddressListModel::reload);
+    // Another account: an earlier failure was about the one before.
+    connect(state, &AppState::selectedAccountIndexChanged, this, [this] {
+        setErrorText({});
+        reload();
+    });
+    connect(state, &AppState::selectedChainChanged, this, [this] { setErrorText({}); });
     connect(state, &AppState::accountChanged, this, [this](Chain chain, int) {
         if (chain == Chain::bitcoin) {
             reload();
@@ -103,14 +121,42 @@ QString BTCAddressListModel::countText() const {
 
 void BTCAddressListModel::generate() {
     if (m_state) {
-        m_state->generateBTCAddress();
+        report(m_state->generateBTCAddress(), Change::add);
     }
 }
 
 void BTCAddressListModel::remove(qint64 derivationIndex) {
     if (m_state && derivationIndex >= 0 &&
         derivationIndex <= std::numeric_limits<std::uint32_t>::max()) {
-        m_state->deleteBTCAddress(static_cast<std::uint32_t>(derivationIndex));
+        report(m_state->deleteBTCAddress(static_cast<std::uint32_t>(derivationIndex)),
+               Change::remove);
+    }
+}
+
+QCoro::Task<void> BTCAddressListModel::report(QCoro::Task<AddressChangeResult> change,
+                                              Change kind) {
+    const QPointer<BTCAddressListModel> self(this);
+    const AddressChangeResult result = co_await std::move(change);
+    if (!self) {
+        co_return;
+    }
+    switch (result) {
+    case AddressChangeResult::changed:
+        setErrorText({});
+        break;
+    case AddressChangeResult::unchanged:
+        break;
+    case AddressChangeResult::keyringLocked:
+    case AddressChangeResult::failed:
+        setErrorText(failureText(result, kind == Change::add));
+        break;
+    }
+}
+
+void BTCAddressListModel::setErrorText(const QString& text) {
+    if (m_errorText != text) {
+        m_errorText = text;
+        emit errorTextChanged();
     }
 }
 
@@ -120,6 +166,9 @@ void BTCAddressListModel::reload() {
     const bool hadAccount = m_hasAccount;
     const std::size_t oldCount = m_rows.size();
     m_hasAccount = addresses != nullptr;
+    if (!m_hasAccount) {
+        setErrorText({}); // locked, or no account selected: no change of this list is pending
+    }
 
     // Positions where old and new rows stop matching from the front and from the back.
     std::size_t head = 0;

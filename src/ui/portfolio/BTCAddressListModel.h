@@ -2,7 +2,8 @@
 // The Bitcoin address list of the selected Bitcoin account as a list model: one row per
 // address in stored order, with the texts of its cells and whether its trash button may
 // appear (the state's own deletion rule). A refresh changes the rows whose address changed;
-// a new address is inserted and a deleted one removed, the other rows staying.
+// a new address is inserted and a deleted one removed, the other rows staying. An address
+// change that could not be stored says so until the next stored change or another account.
 
 #include "state/BTCAddressDeletion.h"
 
@@ -11,12 +12,14 @@
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 #include <cstdint>
+#include <qcoro/qcorotask.h>
 #include <string>
 #include <vector>
 
 namespace qm {
 
 class AppState;
+enum class AddressChangeResult;
 
 // The balance cell of a non-zero balance: "%.8f" of the bitcoins from 0.001 up, else the
 // satoshis and " sat".
@@ -27,6 +30,8 @@ class BTCAddressListModel : public QAbstractListModel {
     QML_ELEMENT
     Q_PROPERTY(bool hasAccount READ hasAccount NOTIFY countTextChanged)
     Q_PROPERTY(QString countText READ countText NOTIFY countTextChanged) // "2 indirizzi"
+    // Why the last address change asked for was not stored; empty when nothing failed.
+    Q_PROPERTY(QString errorText READ errorText NOTIFY errorTextChanged)
 
 public:
     enum Role {
@@ -50,6 +55,7 @@ public:
 
     bool hasAccount() const { return m_hasAccount; }
     QString countText() const;
+    const QString& errorText() const { return m_errorText; }
 
     // "Nuovo": a further receive address, appended by the state.
     Q_INVOKABLE void generate();
@@ -60,8 +66,13 @@ public:
 
 signals:
     void countTextChanged();
+    void errorTextChanged();
 
 private:
+    enum class Change { add, remove };
+    // Shows how the change ended: a failure's text, or none once a change was stored.
+    QCoro::Task<void> report(QCoro::Task<AddressChangeResult> change, Change kind);
+    void setErrorText(const QString& text);
     void reload();
     // The selected Bitcoin account's addresses; none when the index is past the list.
     const std::vector<BTCAddressInfo>* selectedAddresses() const;
@@ -69,6 +80,7 @@ private:
     QPointer<AppState> m_state;
     bool m_hasAccount = false;
     std::vector<BTCAddressInfo> m_rows;
+    QString m_errorText;
 };
 
 } // namespace qm

@@ -4,7 +4,8 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // The selected Bitcoin account's addresses: a count, "Nuovo" for a further receive address,
-// the column headers and one row per address. Without that account, nothing below the line.
+// why the last change was not stored, the column headers and one row per address. Without
+// that account, nothing below the line.
 ColumnLayout {
     id: root
     objectName: "btcAddressList"
@@ -63,6 +64,23 @@ ColumnLayout {
                 }
             }
         }
+    }
+
+    // An address change that could not be stored (a keyring left locked) says so here.
+    Text {
+        objectName: "addressError"
+        Accessible.role: Accessible.StaticText
+        Accessible.name: text
+        Layout.fillWidth: true
+        Layout.leftMargin: 24
+        Layout.rightMargin: 24
+        Layout.bottomMargin: 8
+        visible: addresses.errorText !== ""
+        text: addresses.errorText
+        textFormat: Text.PlainText
+        font: BRFont.caption2
+        color: BRPalette.error
+        wrapMode: Text.Wrap
     }
 
     RowLayout {

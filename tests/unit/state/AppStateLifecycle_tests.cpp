@@ -372,7 +372,9 @@ TEST(AppStateAccounts, DeletionIsRefusedUnlessTheAddressIsKnownEmpty) {
     EXPECT_EQ(state.bitcoinAccounts(), before);
 
     markFetched(state, 3);
-    test::runTask(state.deleteBTCAddress(0)); // the first address stays for good
+    // A refusal of the rule is no failure to report.
+    EXPECT_EQ(test::runTask(state.deleteBTCAddress(0)), // the first address stays for good
+              AddressChangeResult::unchanged);
     test::runTask(state.deleteBTCAddress(5)); // no address has this index
     test::runTask(state.deleteBTCAddress(3)); // holds coins
     std::vector<BTCAccountState> withHistory = state.bitcoinAccounts();
@@ -391,14 +393,14 @@ TEST(AppStateAccounts, AFailedRecordWriteLeavesTheAddressListAsItWas) {
     const Wallet record = *state.wallet();
     env.keychain().failSaves(-25293);
     const std::filesystem::path folder = blockDataFolder(env);
-    test::runTask(state.generateBTCAddress());
-    test::runTask(state.deleteBTCAddress(2));
+    EXPECT_EQ(test::runTask(state.generateBTCAddress()), AddressChangeResult::failed);
+    EXPECT_EQ(test::runTask(state.deleteBTCAddress(2)), AddressChangeResult::failed);
     EXPECT_EQ(state.bitcoinAccounts(), before);
     EXPECT_EQ(state.wallet(), record);
 
     // Once storage works again, the next address takes the index the failed one would have.
     std::filesystem::remove(folder);
-    test::runTask(state.generateBTCAddress());
+    EXPECT_EQ(test::runTask(state.generateBTCAddress()), AddressChangeResult::changed);
     EXPECT_EQ(state.bitcoinAccounts()[0].addresses.back().derivationPath, "m/84'/0'/0'/0/5");
 }
 
@@ -410,15 +412,23 @@ TEST(AppStateAccounts, AnAddressAddedWhileTheKeyringIsLockedUnlocksItFirst) {
     AppState& state = env.state();
     const std::filesystem::path recordFile = env.dataLocation() / "Quillmark" / "wallet-metadata";
     env.keychain().setLocked(true);
+    const std::size_t callsBefore = env.keychain().calls().size();
     {
+        // Dismissed: nothing stored, and the caller hears why (the window says so).
         const std::jthread user = env.keychain().answerWhenPrompted(false);
-        test::runTask(state.generateBTCAddress());
+        EXPECT_EQ(test::runTask(state.generateBTCAddress()), AddressChangeResult::keyringLocked);
     }
-    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.size(), 5u); // dismissed: nothing stored
+    // The prompt came before any write: a real keyring answers a write into it while locked
+    // with a prompt of its own, and the user would be asked twice.
+    const std::vector<std::string> calls = env.keychain().calls();
+    const auto firstCall = calls.begin() + static_cast<std::ptrdiff_t>(callsBefore);
+    EXPECT_EQ(std::count(firstCall, calls.end(), "save:wallet-metadata"), 0);
+    EXPECT_EQ(std::count(firstCall, calls.end(), "unlock"), 1);
+    EXPECT_EQ(state.bitcoinAccounts()[0].addresses.size(), 5u);
     EXPECT_EQ(state.wallet()->btcAddressCount, 5);
     {
         const std::jthread user = env.keychain().answerWhenPrompted(true);
-        test::runTask(state.generateBTCAddress());
+        EXPECT_EQ(test::runTask(state.generateBTCAddress()), AddressChangeResult::changed);
     }
     EXPECT_EQ(state.bitcoinAccounts()[0].addresses.size(), 6u);
     EXPECT_FALSE(std::filesystem::exists(recordFile));

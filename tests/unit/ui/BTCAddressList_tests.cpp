@@ -1,9 +1,11 @@
-// The Bitcoin address list over a created wallet: its rows, the trash rule, and that a
-// generated or deleted address keeps every row on its own key.
+// The Bitcoin address list over a created wallet: its rows, the trash rule, that a
+// generated or deleted address keeps every row on its own key, and that a change that could
+// not be stored says why.
 
 #include "AppStateFixture.h"
 #include "RunTask.h"
 #include "core/crypto/BIP39.h"
+#include "platform/AtomicFile.h"
 #include "state/AccountDerivation.h"
 #include "state/AppState.h"
 #include "ui/portfolio/BTCAddressListModel.h"
@@ -12,6 +14,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <set>
+#include <thread>
 
 namespace qm {
 namespace {
@@ -112,6 +115,61 @@ TEST(BTCAddressList, GenerateDeleteAndTheTrashRule) {
     EXPECT_FALSE(model.hasAccount());
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.countText(), "0 indirizzi");
+}
+
+// A keyring locked while the wallet is open (a screen locker) whose prompt is dismissed
+// stores nothing: the list says so, as it says any other failure to store the record, until
+// the next stored change or another account.
+TEST(BTCAddressList, AChangeThatWasNotStoredSaysWhy) {
+    AppStateFixture env;
+    AppState& state = env.state();
+    state.loadStoredState();
+    test::runTask(state.createWallet(AppStateFixture::abandonPhrase(), "correct horse"));
+    state.stopBackgroundTasks();
+    state.setSelectedAccountIndex(0);
+    BTCAddressListModel model(&state, nullptr);
+    const int first = model.rowCount();
+    auto answered = [&](bool unlocks, const std::function<void()>& press) {
+        env.keychain().setLocked(true);
+        const std::jthread user = env.keychain().answerWhenPrompted(unlocks);
+        QSignalSpy texts(&model, &BTCAddressListModel::errorTextChanged);
+        press();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return texts.count() > 0; }, 10'000));
+    };
+
+    answered(false, [&] { model.generate(); });
+    EXPECT_EQ(model.errorText(), "The keyring is locked: the new address was not added. Unlock "
+                                 "it and try again.");
+    EXPECT_EQ(model.rowCount(), first);
+    answered(true, [&] { model.generate(); });
+    EXPECT_EQ(model.errorText(), "");
+    EXPECT_EQ(model.rowCount(), first + 1);
+
+    std::vector<BTCAccountState> accounts = state.bitcoinAccounts();
+    for (BTCAddressInfo& info : accounts[0].addresses) {
+        info.fetched = true;
+    }
+    state.setBitcoinAccounts(accounts);
+    answered(false, [&] { model.remove(1); });
+    EXPECT_EQ(model.errorText(), "The keyring is locked: the address was not removed. Unlock "
+                                 "it and try again.");
+    EXPECT_EQ(model.rowCount(), first + 1);
+    state.setSelectedChain(Chain::ethereum);
+    EXPECT_EQ(model.errorText(), "");
+    state.setSelectedChain(Chain::bitcoin);
+
+    // The keychain refuses the save and no file can be written in its place.
+    env.keychain().setLocked(false);
+    env.keychain().failSaves(-25293);
+    const std::filesystem::path folder = env.dataLocation() / "Quillmark";
+    std::filesystem::remove_all(folder);
+    writeFileAtomically(folder, Bytes{'x'});
+    model.generate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.errorText().isEmpty(); }, 10'000));
+    EXPECT_EQ(model.errorText(),
+              "The new address could not be stored, so it was not added. Try again.");
+    state.setSelectedAccountIndex(AppState::noAccountSelected);
+    EXPECT_EQ(model.errorText(), "");
 }
 
 } // namespace
