@@ -123,13 +123,15 @@ ListView {
                     objectName: "transactionsEmptyTitle"
                     Accessible.role: Accessible.StaticText
                     Accessible.name: text
-                    Layout.alignment: Qt.AlignHCenter
+                    Layout.fillWidth: true
                     // A failed load is not an empty history.
                     text: history.loadFailed ? "Could not load the transactions."
                                              : "No transactions yet"
                     textFormat: Text.PlainText
                     font: BRFont.body
                     color: BRPalette.textTertiary
+                    wrapMode: Text.Wrap
+                    horizontalAlignment: Text.AlignHCenter
                 }
                 Text {
                     objectName: "transactionsEmptyNote"
