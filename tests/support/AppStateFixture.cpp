@@ -78,18 +78,11 @@ QCoro::Task<void> CountingWalletConnect::setup() {
     co_return;
 }
 
-AppStateFixture::AppStateFixture(RPCPools pools)
-    : LoopbackAppState(ElectrumFixture::Mode::tls), m_memory(std::make_shared<MemoryKeychain>()),
-      m_faulty(std::make_shared<FaultyKeychain>(m_memory)), m_pools(std::move(pools)) {
-    // Anything that still asks Qt for the data location lands in the temporary folder too.
-    qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dataLocation() / "xdg").string()));
-    build();
-}
-
 AppStateFixture::AppStateFixture(RPCPools pools, NetworkManager::Options network)
     : LoopbackAppState(ElectrumFixture::Mode::tls), m_memory(std::make_shared<MemoryKeychain>()),
       m_faulty(std::make_shared<FaultyKeychain>(m_memory)), m_pools(std::move(pools)),
       m_network(std::move(network)) {
+    // Anything that still asks Qt for the data location lands in the temporary folder too.
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dataLocation() / "xdg").string()));
     build();
 }

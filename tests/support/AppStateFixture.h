@@ -75,9 +75,8 @@ public:
     using RPCPools = std::array<std::optional<QUrl>, 4>;
 
     AppStateFixture() : AppStateFixture(RPCPools{}) {}
-    explicit AppStateFixture(RPCPools pools);
     // With the network's clients limited as `network` says (short time-outs).
-    AppStateFixture(RPCPools pools, NetworkManager::Options network);
+    explicit AppStateFixture(RPCPools pools, NetworkManager::Options network = {});
     // With the real WalletConnect service (its relay and sessions file as `walletConnect` says)
     // in place of the counting one; the JSON-RPC pools (Ethereum, Arbitrum, Polygon, Solana)
     // at `pools` where given.

@@ -6,9 +6,10 @@
 // a dropped connection) to see that it is paid once and the sheet shows the id.
 
 #include "AppStateFixture.h"
+#include "ChainsQuickFixture.h"
+#include "ChainsQuickTestSetup.h"
 #include "ElectrumMempoolServer.h"
 #include "ProxiedChains.h"
-#include "QuickTestSetup.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
 #include "core/crypto/UInt256.h"
@@ -26,7 +27,6 @@
 
 namespace {
 
-constexpr const char* walletPassword = "correct horse 1";
 constexpr std::uint64_t coinSats = 50'000;
 constexpr int coinCount = 6;
 
@@ -65,23 +65,11 @@ void postRPC(const QUrl& url, const std::string& method, const nlohmann::json& p
     }
 }
 
-class Fixture : public qm::test::QuickFixture {
+class Fixture : public qm::test::ChainsQuickFixture {
     Q_OBJECT
 
 public:
-    Fixture(qm::test::AppStateFixture& env, qm::test::ProxiedChains& chains)
-        : m_env(env), m_chains(chains), m_polygon(chains.polygonProxy()),
-          m_solana(chains.solanaProxy()) {}
-
-    qm::AppState& state() { return m_env.state(); }
-
-    Q_INVOKABLE QString password() const { return QString::fromLatin1(walletPassword); }
-    Q_INVOKABLE void createWallet() {
-        state().loadStoredState();
-        qm::test::runTask(
-            state().createWallet(qm::test::AppStateFixture::abandonPhrase(), walletPassword));
-        state().stopBackgroundTasks();
-    }
+    using ChainsQuickFixture::ChainsQuickFixture;
 
     // The Electrum server with six coins of 50,000 sat at the wallet's first address, behind
     // the wallet's Electrum fixture; false without node.
@@ -145,8 +133,6 @@ public:
                 {QStringLiteral("spent"), btcText(toRecipient + fee)}};
     }
 
-    // Polygon on anvil with 100 POL; false without anvil.
-    Q_INVOKABLE bool startPolygon() { return m_chains.startPolygon(state()); }
     // Every raw transaction from now on reaches anvil, and its answer is lost as `how` says
     // (see loseAnswers).
     Q_INVOKABLE void losePolygonAnswers(const QString& how) {
@@ -201,8 +187,6 @@ public:
         return QString::fromStdString(polygonSender());
     }
 
-    // The litesvm server with 5 SOL; false without node or litesvm.
-    Q_INVOKABLE bool startSolana() { return m_chains.startSolana(state()); }
     // Every transaction from now on reaches the runtime, and its answer is lost as `how` says
     // (see loseAnswers).
     Q_INVOKABLE void loseSolanaAnswers(const QString& how) {
@@ -265,53 +249,26 @@ private:
     static QString btcText(std::uint64_t sats) {
         return exactText(qm::UInt256(0, 0, 0, sats), 8, "BTC");
     }
-    std::string polygonSender() const {
-        return qm::test::ProxiedChains::polygonSender(m_env.state());
-    }
-    std::string solanaSender() const {
-        return qm::test::ProxiedChains::solanaSender(m_env.state());
-    }
 
-    qm::test::AppStateFixture& m_env;
-    qm::test::ProxiedChains& m_chains;
-    qm::test::RPCProxy& m_polygon;
-    qm::test::RPCProxy& m_solana;
     std::unique_ptr<qm::test::ElectrumMempoolServer> m_electrum;
 };
 
-class Setup : public qm::test::QuickTestSetup {
+class Setup : public qm::test::ChainsQuickTestSetup {
     Q_OBJECT
 
 public slots:
     void applicationAvailable() {
-        prepareApplication(QLocale(QStringLiteral("en_US")));
-        m_chains = std::make_unique<qm::test::ProxiedChains>();
         // A lost answer is given up on after 2 s (Electrum) or 3 s (JSON-RPC).
         qm::NetworkManager::Options network;
         network.electrumLimits.requestTimeout = std::chrono::seconds(2);
         network.rpcTimeouts = {std::chrono::seconds(3), std::chrono::seconds(6)};
-        m_env = std::make_unique<qm::test::AppStateFixture>(m_chains->pools(), network);
-        m_fixture = std::make_unique<Fixture>(*m_env, *m_chains);
         // Steps paced at a fifth of the program's; the chain's answer waited for at most 5 s.
         qm::FlowLimits limits;
         limits.pollInterval = std::chrono::milliseconds(50);
         limits.confirmationTimeout = std::chrono::seconds(5);
         limits.pace = 0.2;
-        m_flows = std::make_unique<qm::FlowService>(limits);
-        qm::FlowService::install(m_flows.get());
-        show(m_fixture.get(), m_env->state());
+        start<Fixture>(limits, network);
     }
-    void cleanupTestCase() override {
-        qm::FlowService::install(nullptr);
-        QuickTestSetup::cleanupTestCase();
-    }
-
-private:
-    // Servers: made once the application is.
-    std::unique_ptr<qm::test::ProxiedChains> m_chains;
-    std::unique_ptr<qm::FlowService> m_flows;
-    std::unique_ptr<qm::test::AppStateFixture> m_env;
-    std::unique_ptr<Fixture> m_fixture;
 };
 
 } // namespace

@@ -5,8 +5,9 @@
 // or change one), and read back what was signed: the fee and total each review showed.
 
 #include "AppStateFixture.h"
+#include "ChainsQuickFixture.h"
+#include "ChainsQuickTestSetup.h"
 #include "ProxiedChains.h"
-#include "QuickTestSetup.h"
 #include "RawTransactionID.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
@@ -16,48 +17,24 @@
 #include "services/bitcoin/BTCTransactionParser.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "state/flows/FlowService.h"
-#include "ui/shell/WalletShell.h"
-#include "ui/theme/AccessibleStates.h"
-#include "ui/theme/BRFont.h"
-#include "ui/theme/WindowRendering.h"
 
-#include <QDir>
 #include <QLocale>
 #include <QProcess>
-#include <QQmlContext>
-#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
 #include <memory>
 
 namespace {
 
-constexpr const char* walletPassword = "correct horse 1";
-
-class Fixture : public qm::test::QuickFixture {
+class Fixture : public qm::test::ChainsQuickFixture {
     Q_OBJECT
 
 public:
-    Fixture(qm::test::AppStateFixture& env, qm::test::ProxiedChains& chains)
-        : m_env(env), m_chains(chains), m_polygon(chains.polygonProxy()),
-          m_solana(chains.solanaProxy()) {}
+    using ChainsQuickFixture::ChainsQuickFixture;
 
-    qm::AppState& state() { return m_env.state(); }
-
-    Q_INVOKABLE QString password() const { return QString::fromLatin1(walletPassword); }
-    Q_INVOKABLE void createWallet() {
-        if (state().wallet()) {
-            return;
-        }
-        state().loadStoredState();
-        qm::test::runTask(
-            state().createWallet(qm::test::AppStateFixture::abandonPhrase(), walletPassword));
-        state().stopBackgroundTasks();
-    }
     // `coins` coins of `sats` each at the first Bitcoin address; broadcasts are counted and
     // answered with a transaction id.
     Q_INVOKABLE void fundBitcoin(int sats, int coins = 1) {
@@ -129,9 +106,6 @@ public:
                                      [](qm::BTCAccountState& a) { a.balanceSats = 150'000; });
     }
 
-    // Polygon on anvil (one node for the whole run) with 100 POL at the wallet's address, in
-    // the node and in the state; false without anvil.
-    Q_INVOKABLE bool startPolygon() { return m_chains.startPolygon(state()); }
     // The node's balance of `address` in wei, as a quantity ("0x...").
     Q_INVOKABLE QString polygonBalance(const QString& address) {
         return QString::fromStdString(m_chains.anvil()
@@ -199,9 +173,6 @@ public:
         }
     }
 
-    // The litesvm server (one for the whole run) with 5 SOL at the wallet's address, in the
-    // runtime and in the state; false without node or litesvm.
-    Q_INVOKABLE bool startSolana() { return m_chains.startSolana(state()); }
     // The runtime's lamports at `address` (the wallet's own when empty), in decimal.
     Q_INVOKABLE QString solanaLamports(const QString& address = {}) const {
         qm::SolanaRPCClient client(m_chains.litesvm().url());
@@ -246,63 +217,24 @@ private:
         return QString::fromStdString(qm::Amount{qm::UInt256(0, 0, 0, sats), 8}.exactText() +
                                       " BTC");
     }
-    std::string polygonSender() const {
-        return qm::test::ProxiedChains::polygonSender(m_env.state());
-    }
-    std::string solanaSender() const {
-        return qm::test::ProxiedChains::solanaSender(m_env.state());
-    }
-
-    qm::test::AppStateFixture& m_env;
-    qm::test::ProxiedChains& m_chains;
-    qm::test::RPCProxy& m_polygon;
-    qm::test::RPCProxy& m_solana;
     int m_broadcasts = 0;
     std::uint64_t m_coinSats = 0;
     std::string m_lastBroadcast;
     QTemporaryDir m_scratch;
 };
 
-class Setup : public QObject {
+class Setup : public qm::test::ChainsQuickTestSetup {
     Q_OBJECT
-
-public:
-    Setup() { qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8()); }
 
 public slots:
     void applicationAvailable() {
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-        qm::BRFont::loadBundledFonts();
-        qm::configureWindowRendering(); // drawn as the program draws it
-        qm::installAccessibleStates();
-        m_chains = std::make_unique<qm::test::ProxiedChains>();
-        m_env = std::make_unique<qm::test::AppStateFixture>(m_chains->pools());
-        m_fixture = std::make_unique<Fixture>(*m_env, *m_chains);
-        qm::WalletShell::install(&m_env->state());
         // Steps paced at a fifth of the program's; a receipt waited for at most 2 s.
         qm::FlowLimits limits;
         limits.pollInterval = std::chrono::milliseconds(20);
         limits.confirmationTimeout = std::chrono::seconds(2);
         limits.pace = 0.2;
-        m_flows = std::make_unique<qm::FlowService>(limits);
-        qm::FlowService::install(m_flows.get());
+        start<Fixture>(limits);
     }
-    void qmlEngineAvailable(QQmlEngine* engine) {
-        engine->addImportPath(QStringLiteral("qrc:/"));
-        engine->rootContext()->setContextProperty(QStringLiteral("fixture"), m_fixture.get());
-    }
-    void cleanupTestCase() {
-        qm::FlowService::install(nullptr);
-        qm::WalletShell::install(nullptr);
-    }
-
-private:
-    QTemporaryDir m_config;
-    // Servers: made once the application is.
-    std::unique_ptr<qm::test::ProxiedChains> m_chains;
-    std::unique_ptr<qm::FlowService> m_flows;
-    std::unique_ptr<qm::test::AppStateFixture> m_env;
-    std::unique_ptr<Fixture> m_fixture;
 };
 
 } // namespace

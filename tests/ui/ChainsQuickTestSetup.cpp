@@ -1,0 +1,10 @@
+#include "ChainsQuickTestSetup.h"
+
+namespace qm::test {
+
+void ChainsQuickTestSetup::cleanupTestCase() {
+    FlowService::install(nullptr);
+    QuickTestSetup::cleanupTestCase();
+}
+
+} // namespace qm::test
