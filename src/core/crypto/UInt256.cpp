@@ -134,6 +134,18 @@ std::pair<Limbs, bool> subtractLimbs(const Limbs& a, const Limbs& b) {
     return {out, borrow != 0};
 }
 
+// limbs = limbs / divisor, in place; returns the remainder. Exact: each step divides the
+// remainder so far (below the divisor) and the next word, which fits 128 bits.
+std::uint64_t divideLimbs(Limbs& limbs, std::uint64_t divisor) {
+    std::uint64_t remainder = 0;
+    for (std::size_t i = limbs.size(); i-- > 0;) {
+        const UInt128 part = static_cast<UInt128>(remainder) << 64 | limbs[i];
+        limbs[i] = static_cast<std::uint64_t>(part / divisor);
+        remainder = static_cast<std::uint64_t>(part % divisor);
+    }
+    return remainder;
+}
+
 } // namespace
 
 std::optional<UInt256> UInt256::powerOfTen(unsigned exponent) {
@@ -226,19 +238,19 @@ UInt256::dividedWithRemainder(const UInt256& divisor) const {
 }
 
 std::string UInt256::decimalString() const {
-    // Nineteen digits at a time: 10^19 is the largest power of ten below 2^64.
-    const UInt256 chunk(0, 0, 0, 10'000'000'000'000'000'000ULL);
+    // Nineteen digits at a time: 10^19 is the largest power of ten below 2^64, so each step is
+    // one 128-by-64-bit division per word.
+    constexpr std::uint64_t chunk = 10'000'000'000'000'000'000ULL;
+    Limbs rest = limbs(*this);
     std::string digits;
-    UInt256 rest = *this;
     do {
-        const auto [quotient, remainder] = *rest.dividedWithRemainder(chunk);
-        std::string part = std::to_string(remainder.w3);
-        if (!quotient.isZero()) {
+        const std::uint64_t remainder = divideLimbs(rest, chunk);
+        std::string part = std::to_string(remainder);
+        if ((rest[0] | rest[1] | rest[2] | rest[3]) != 0) {
             part.insert(0, 19 - part.size(), '0');
         }
         digits.insert(0, part);
-        rest = quotient;
-    } while (!rest.isZero());
+    } while ((rest[0] | rest[1] | rest[2] | rest[3]) != 0);
     return digits;
 }
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 namespace qm {
 namespace {
@@ -126,6 +128,46 @@ TEST(UInt256, DivisionDecimalTextAndNarrowing) {
     EXPECT_EQ(UInt256(0, 0, 0, kOnes).toUInt64(), kOnes);
 }
 
+// Decimal text at the edges of its 19-digit chunks and of the words (values from Python's
+// integers), and back through the parser for every power of ten and its neighbours.
+TEST(UInt256, DecimalTextAtChunkAndWordBoundaries) {
+    const std::pair<UInt256, const char*> cases[] = {
+        {UInt256(), "0"},
+        {UInt256(0, 0, 0, 9), "9"},
+        {UInt256(0, 0, 0, 0x8ac7230489e7ffffULL), "9999999999999999999"},
+        {UInt256(0, 0, 0, 0x8ac7230489e80000ULL), "10000000000000000000"},
+        {UInt256(0, 0, 0, 0x8ac7230489e80001ULL), "10000000000000000001"},
+        {UInt256(0, 0, 0, ~0ULL), "18446744073709551615"},
+        {UInt256(0, 0, 1, 0), "18446744073709551616"},
+        {UInt256(0, 0, 0x4b3b4ca85a86c47aULL, 0x098a223fffffffffULL),
+         "99999999999999999999999999999999999999"},
+        {UInt256(0, 0, 0x4b3b4ca85a86c47aULL, 0x098a224000000000ULL),
+         "100000000000000000000000000000000000000"},
+        {UInt256(0, 0, ~0ULL, ~0ULL), "340282366920938463463374607431768211455"},
+        {UInt256(0, 1, 0, 0), "340282366920938463463374607431768211456"},
+        {UInt256(0, 0x28c87cb5c89a2571ULL, 0xebfdcb54864ada83ULL, 0x4a00000000000000ULL),
+         "1000000000000000000000000000000000000000000000000000000000"},
+        {UInt256::max(),
+         "115792089237316195423570985008687907853269984665640564039457584007913129639935"},
+    };
+    for (const auto& [value, text] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(value.decimalString(), text);
+        EXPECT_EQ(UInt256::fromDecimalString(text), value);
+    }
+    const UInt256 one(0, 0, 0, 1);
+    for (unsigned exponent = 0; exponent <= 77; ++exponent) {
+        SCOPED_TRACE(exponent);
+        const UInt256 power = *UInt256::powerOfTen(exponent);
+        const std::string text = power.decimalString();
+        EXPECT_EQ(text, "1" + std::string(exponent, '0'));
+        const std::string below = power.checkedSubtract(one)->decimalString();
+        EXPECT_EQ(below, exponent == 0 ? "0" : std::string(exponent, '9'));
+        const UInt256 above = *power.checkedAdd(one);
+        EXPECT_EQ(UInt256::fromDecimalString(above.decimalString()), above);
+    }
+}
+
 // Cases computed once with Python's arbitrary-precision integers.
 TEST(UInt256, AgreesWithAnIndependentBigIntegerImplementation) {
     std::ifstream file(QM_SOURCE_DIR "/tests/data/uint256_cases.json");
@@ -139,6 +181,7 @@ TEST(UInt256, AgreesWithAnIndependentBigIntegerImplementation) {
         SCOPED_TRACE(aHex);
         EXPECT_EQ(UInt256::fromHex(aHex), a);
         EXPECT_EQ(UInt256::fromDecimalString(c.at("aDecimal").get<std::string>()), a);
+        EXPECT_EQ(UInt256::fromDecimalString(a.decimalString()), a);
         EXPECT_EQ(a.description(), c.at("aDescription").get<std::string>());
         EXPECT_EQ(hex(a.minimalBigEndianBytes()), c.at("aMinimal").get<std::string>());
         EXPECT_EQ(hex(a.bigEndianWord()), c.at("a").get<std::string>());
