@@ -22,7 +22,9 @@ PortfolioModel::PortfolioModel(AppState* state, QObject* parent)
         connect(state, signal, this, &PortfolioModel::reload);
     }
     connect(state, &AppState::evmAccountsChanged, this, &PortfolioModel::reload);
-    connect(state, &AppState::accountChanged, this, &PortfolioModel::reload);
+    // One account written in place: its chain's rows alone are made again.
+    connect(state, &AppState::accountChanged, this,
+            [this](Chain chain, int) { reloadChain(chain); });
     m_rows = portfolioRows(*state);
     m_totalUSD = portfolioTotalUSD(*state);
     m_assetCount = portfolioAssetCount(*state);
@@ -92,28 +94,60 @@ void PortfolioModel::reload() {
     if (!m_state) {
         return;
     }
-    std::vector<PortfolioRow> rows = portfolioRows(*m_state);
+    replaceRows(0, m_rows.size(), portfolioRows(*m_state, m_rows));
+}
+
+void PortfolioModel::reloadChain(Chain chain) {
+    if (!m_state) {
+        return;
+    }
+    const std::span<const PortfolioRow> slice = chainSlice(m_rows, chain);
+    const auto first = static_cast<std::size_t>(slice.data() - m_rows.data());
+    replaceRows(slice.empty() ? 0 : first, slice.size(),
+                portfolioChainRows(*m_state, chain, slice));
+}
+
+void PortfolioModel::replaceRows(std::size_t first, std::size_t count,
+                                 std::vector<PortfolioRow> rows) {
+    const auto old = m_rows.begin() + static_cast<std::ptrdiff_t>(first);
     const bool sameRows =
-        std::equal(rows.begin(), rows.end(), m_rows.begin(), m_rows.end(),
+        std::equal(rows.begin(), rows.end(), old, old + static_cast<std::ptrdiff_t>(count),
                    [](const PortfolioRow& a, const PortfolioRow& b) { return a.key == b.key; });
     if (!sameRows) {
+        // Rows came or went: the whole list anew.
         beginResetModel();
-        m_rows = std::move(rows);
+        m_rows = portfolioRows(*m_state, m_rows);
         endResetModel();
     } else {
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (!(rows[i] == m_rows[i])) {
-                m_rows[i] = std::move(rows[i]);
-                const QModelIndex changed = index(static_cast<int>(i));
-                emit dataChanged(changed, changed);
+            // Only the roles that changed: a row's other texts are not laid out again.
+            QList<int> roles;
+            PortfolioRow& was = m_rows[first + i];
+            const PortfolioRow& now = rows[i];
+            if (now.name != was.name) {
+                roles.append(NameRole);
+            }
+            if (now.symbol != was.symbol) {
+                roles.append(SymbolRole);
+            }
+            if (now.balance != was.balance) {
+                roles.append(BalanceRole);
+            }
+            if (now.fiat != was.fiat) {
+                roles.append(FiatRole);
+            }
+            was = std::move(rows[i]);
+            if (!roles.isEmpty()) {
+                const QModelIndex changed = index(static_cast<int>(first + i));
+                emit dataChanged(changed, changed, roles);
             }
         }
     }
     const double total = portfolioTotalUSD(*m_state);
-    const int count = portfolioAssetCount(*m_state);
-    if (total != m_totalUSD || count != m_assetCount) {
+    const int assets = portfolioAssetCount(*m_state);
+    if (total != m_totalUSD || assets != m_assetCount) {
         m_totalUSD = total;
-        m_assetCount = count;
+        m_assetCount = assets;
         emit totalsChanged();
     }
 }

@@ -54,8 +54,12 @@ signals:
     void totalsChanged();
 
 private:
-    // Rebuilds the rows from the state and reports only what differs.
+    // Rebuilds the rows from the state (or one chain's) and reports only what differs.
     void reload();
+    void reloadChain(Chain chain);
+    // Puts `rows` in place of the `count` rows from `first`: the changed roles of each when
+    // the keys are the same, else the whole list anew.
+    void replaceRows(std::size_t first, std::size_t count, std::vector<PortfolioRow> rows);
 
     QPointer<AppState> m_state;
     std::vector<PortfolioRow> m_rows;

@@ -5,7 +5,10 @@
 #include "ui/portfolio/FiatText.h"
 #include "ui/shell/SidebarItems.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <string_view>
 
 namespace qm {
 namespace {
@@ -27,24 +30,56 @@ PortfolioRow header(const AppState& state, Chain chain) {
             text(displayName(chain)),
             ticker(chain),
             {},
-            total > 0 ? formatUSD(total) : QString()};
+            total > 0 ? formatUSD(total) : QString(),
+            {},
+            0};
 }
 
 PortfolioRow accountRow(Chain chain, const std::string& id, QString balance, double usd) {
-    return {PortfolioRow::Kind::account, chain,         id, text(displayName(chain)), ticker(chain),
-            std::move(balance),          formatUSD(usd)};
+    return {PortfolioRow::Kind::account,
+            chain,
+            id,
+            text(displayName(chain)),
+            ticker(chain),
+            std::move(balance),
+            formatUSD(usd),
+            {},
+            0};
 }
 
-PortfolioRow tokenRow(Chain chain, const std::string& accountID, const std::string& tokenID,
-                      const std::string& name, const std::string& symbol, QString balance,
-                      QString fiat) {
-    return {PortfolioRow::Kind::token,
-            chain,
-            accountID + '/' + tokenID,
-            text(name),
-            text(symbol),
-            std::move(balance),
-            std::move(fiat)};
+// The texts of a token row: those of the previous rows' row at the same place when it showed
+// the same token, amount and value; else formatted by `balance` and `fiat`.
+template <typename BalanceText, typename FiatText>
+PortfolioRow tokenRow(std::span<const PortfolioRow> previous, std::size_t position, Chain chain,
+                      const std::string& accountID, const std::string& tokenID,
+                      const std::string& name, const std::string& symbol, std::string amountSource,
+                      double fiatValue, BalanceText balance, FiatText fiat) {
+    PortfolioRow row{PortfolioRow::Kind::token,
+                     chain,
+                     accountID + '/' + tokenID,
+                     text(name),
+                     text(symbol),
+                     {},
+                     {},
+                     std::move(amountSource),
+                     fiatValue};
+    const PortfolioRow* old = position < previous.size() && previous[position].key == row.key
+                                  ? &previous[position]
+                                  : nullptr;
+    row.balance = old && old->amountSource == row.amountSource ? old->balance : balance();
+    row.fiat = old && old->fiatValue == row.fiatValue ? old->fiat : fiat();
+    return row;
+}
+
+// What a token amount's text is made of: equal sources give equal texts.
+std::string amountSource(std::string_view amount, std::int64_t decimals,
+                         const std::string& symbol) {
+    std::string source(amount);
+    source += '/';
+    source += std::to_string(decimals);
+    source += '/';
+    source += symbol;
+    return source;
 }
 
 double polygonPrice(const AppState& state) {
@@ -52,7 +87,8 @@ double polygonPrice(const AppState& state) {
     return found == state.chainPrices().end() ? 0 : found->second.usd;
 }
 
-void addEVMRows(const AppState& state, Chain chain, std::vector<PortfolioRow>& rows) {
+void addEVMRows(const AppState& state, Chain chain, std::span<const PortfolioRow> previous,
+                std::vector<PortfolioRow>& rows) {
     const double price = chain == Chain::polygon ? polygonPrice(state) : state.ethPriceUSD();
     const auto& accounts = state.evmAccounts(chain);
     for (const EVMAccountState& account : accounts) {
@@ -62,15 +98,19 @@ void addEVMRows(const AppState& state, Chain chain, std::vector<PortfolioRow>& r
     }
     for (const EVMAccountState& account : accounts) {
         for (const TokenBalance& token : account.tokens) {
-            rows.push_back(
-                tokenRow(chain, account.id(), token.id(), token.token.name, token.token.symbol,
-                         text(tokenBalanceAmount(token).exactAmountText(token.token.symbol)),
-                         formatUSD(token.balanceFormatted * token.priceUSD.value_or(0))));
+            const double usd = token.balanceFormatted * token.priceUSD.value_or(0);
+            rows.push_back(tokenRow(
+                previous, rows.size(), chain, account.id(), token.id(), token.token.name,
+                token.token.symbol,
+                amountSource(token.balance, token.token.decimals, token.token.symbol), usd,
+                [&] { return text(tokenBalanceAmount(token).exactAmountText(token.token.symbol)); },
+                [usd] { return formatUSD(usd); }));
         }
     }
 }
 
-void addSolanaRows(const AppState& state, std::vector<PortfolioRow>& rows) {
+void addSolanaRows(const AppState& state, std::span<const PortfolioRow> previous,
+                   std::vector<PortfolioRow>& rows) {
     for (const SolanaAccountState& account : state.solanaAccounts()) {
         const double sol = static_cast<double>(account.balanceLamports) / 1'000'000'000.0;
         rows.push_back(accountRow(Chain::solana, account.id(),
@@ -81,10 +121,12 @@ void addSolanaRows(const AppState& state, std::vector<PortfolioRow>& rows) {
         for (const SPLTokenBalance& token : account.tokens) {
             const double value = token.priceUSD.value_or(0) * (static_cast<double>(token.amount) /
                                                                std::pow(10.0, token.decimals));
-            rows.push_back(
-                tokenRow(Chain::solana, account.id(), token.mint, token.name, token.symbol,
-                         text(token.formattedAmount()),
-                         token.priceUSD && value > 0 ? formatUSD(value) : QStringLiteral("--")));
+            rows.push_back(tokenRow(
+                previous, rows.size(), Chain::solana, account.id(), token.mint, token.name,
+                token.symbol,
+                amountSource(std::to_string(token.amount), token.decimals, token.symbol), value,
+                [&] { return text(token.formattedAmount()); },
+                [value] { return value > 0 ? formatUSD(value) : QStringLiteral("--"); }));
         }
     }
 }
@@ -102,29 +144,47 @@ bool hasAccounts(const AppState& state, Chain chain) {
 
 } // namespace
 
-std::vector<PortfolioRow> portfolioRows(const AppState& state) {
+std::vector<PortfolioRow> portfolioChainRows(const AppState& state, Chain chain,
+                                             std::span<const PortfolioRow> previous) {
+    std::vector<PortfolioRow> rows;
+    if (!hasAccounts(state, chain)) {
+        return rows;
+    }
+    rows.push_back(header(state, chain));
+    switch (chain) {
+    case Chain::bitcoin:
+        for (const BTCAccountState& account : state.bitcoinAccounts()) {
+            const double btc = static_cast<double>(account.balanceSats) / 100'000'000.0;
+            rows.push_back(accountRow(chain, account.id(), bitcoinBalanceText(account.balanceSats),
+                                      btc * state.btcPriceUSD()));
+        }
+        break;
+    case Chain::solana:
+        addSolanaRows(state, previous, rows);
+        break;
+    default:
+        addEVMRows(state, chain, previous, rows);
+        break;
+    }
+    return rows;
+}
+
+std::span<const PortfolioRow> chainSlice(std::span<const PortfolioRow> rows, Chain chain) {
+    const auto first = std::find_if(
+        rows.begin(), rows.end(), [chain](const PortfolioRow& row) { return row.chain == chain; });
+    const auto end = std::find_if(first, rows.end(),
+                                  [chain](const PortfolioRow& row) { return row.chain != chain; });
+    return rows.subspan(static_cast<std::size_t>(first - rows.begin()),
+                        static_cast<std::size_t>(end - first));
+}
+
+std::vector<PortfolioRow> portfolioRows(const AppState& state,
+                                        std::span<const PortfolioRow> previous) {
     std::vector<PortfolioRow> rows;
     for (const Chain chain : allChains()) {
-        if (!hasAccounts(state, chain)) {
-            continue;
-        }
-        rows.push_back(header(state, chain));
-        switch (chain) {
-        case Chain::bitcoin:
-            for (const BTCAccountState& account : state.bitcoinAccounts()) {
-                const double btc = static_cast<double>(account.balanceSats) / 100'000'000.0;
-                rows.push_back(accountRow(chain, account.id(),
-                                          bitcoinBalanceText(account.balanceSats),
-                                          btc * state.btcPriceUSD()));
-            }
-            break;
-        case Chain::solana:
-            addSolanaRows(state, rows);
-            break;
-        default:
-            addEVMRows(state, chain, rows);
-            break;
-        }
+        std::vector<PortfolioRow> chainRows =
+            portfolioChainRows(state, chain, chainSlice(previous, chain));
+        std::move(chainRows.begin(), chainRows.end(), std::back_inserter(rows));
     }
     return rows;
 }

@@ -6,6 +6,7 @@
 #include "core/model/Chain.h"
 
 #include <QString>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,26 @@ struct PortfolioRow {
     QString symbol;  // ticker or token symbol (untrusted for tokens)
     QString balance; // amount text with its unit
     QString fiat;    // dollar text; for a header the chain total, empty when it is 0 or less
+    // What a token row's texts were made from (its exact amount, decimals and symbol; its dollar
+    // value), so that a rebuild keeps the texts of a row whose amount did not change.
+    std::string amountSource;
+    double fiatValue = 0;
 
     bool operator==(const PortfolioRow&) const = default;
 };
 
-std::vector<PortfolioRow> portfolioRows(const AppState& state);
+// The rows of the state. A token row whose key, amount and value are those of the row at the
+// same place of its chain's rows in `previous` takes that row's texts instead of formatting
+// them again: a refresh that changes one balance formats one amount, however many tokens the
+// accounts hold.
+std::vector<PortfolioRow> portfolioRows(const AppState& state,
+                                        std::span<const PortfolioRow> previous = {});
+// The rows of one chain (none when it has no account), reusing texts from `previous`, that
+// chain's rows before, as portfolioRows does.
+std::vector<PortfolioRow> portfolioChainRows(const AppState& state, Chain chain,
+                                             std::span<const PortfolioRow> previous = {});
+// The part of `rows` that is `chain`'s (its rows stand together); empty when it has none.
+std::span<const PortfolioRow> chainSlice(std::span<const PortfolioRow> rows, Chain chain);
 
 // The sum of the five chain totals, in chain order.
 double portfolioTotalUSD(const AppState& state);

@@ -1,17 +1,24 @@
-// The portfolio's texts and chart numbers: tables under an English and a German locale.
+// The portfolio's texts and chart numbers: tables under an English and a German locale; the
+// asset rows keep the texts of what did not change.
 
+#include "AppStateFixture.h"
 #include "LocaleScope.h"
+#include "PortfolioHoldings.h"
 #include "core/model/Amount.h"
 #include "ui/portfolio/AmountTexts.h"
 #include "ui/portfolio/FiatText.h"
+#include "ui/portfolio/PortfolioModel.h"
+#include "ui/portfolio/PortfolioRows.h"
 #include "ui/portfolio/PriceChartMath.h"
 #include "ui/portfolio/TokenDisc.h"
 
+#include <QSignalSpy>
 #include <QStringList>
 #include <QTimeZone>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
+#include <vector>
 
 namespace qm {
 namespace {
@@ -121,6 +128,103 @@ TEST(PortfolioTexts, TokenDiscInitialsAndHue) {
     EXPECT_EQ(hueIndex(std::numeric_limits<std::int64_t>::min()), 8);
     EXPECT_EQ(symbolHash(QStringLiteral("USDC")), symbolHash(QStringLiteral("USDC")));
     EXPECT_NE(symbolHash(QStringLiteral("USDC")), symbolHash(QStringLiteral("USDT")));
+}
+
+// An Ethereum account holding `tokens` (6 decimals), priced at $2,000 per ether.
+void holdTokens(AppState& state, std::vector<TokenBalance> tokens) {
+    EVMAccountState eth;
+    eth.account = {"eth-0", Chain::ethereum, 0, "0xabc", "m/44'/60'/0'/0/0"};
+    eth.tokens = std::move(tokens);
+    state.setEVMAccounts(Chain::ethereum, {eth});
+    state.setEthPriceUSD(2000);
+}
+
+std::vector<TokenBalance> threeTokens() {
+    return {test::evmToken("0x01", "USDC", "USD Coin", 2'500'000, 1.0),
+            test::evmToken("0x02", "LINK", "Chainlink", 3'000'000, 7.0),
+            test::evmToken("0x03", "DAI", "Dai", 4'000'000, std::nullopt)};
+}
+
+// The rows' token texts, in order.
+std::vector<QString> tokenTexts(const std::vector<PortfolioRow>& rows) {
+    std::vector<QString> texts;
+    for (const PortfolioRow& row : rows) {
+        if (row.kind == PortfolioRow::Kind::token) {
+            texts.push_back(row.balance + " | " + row.fiat);
+        }
+    }
+    return texts;
+}
+
+// A rebuild takes the texts of a token row whose token, amount and value are unchanged from
+// the row before it (marked here to see which were kept), and formats every other one: a
+// changed amount, decimals or symbol, a changed value, a row that moved.
+TEST(PortfolioRows, KeepTheTextsOfWhatDidNotChange) {
+    const LocaleScope locale("en_US");
+    test::AppStateFixture env;
+    AppState& state = env.state();
+    holdTokens(state, threeTokens());
+    std::vector<PortfolioRow> marked = portfolioRows(state);
+    for (PortfolioRow& row : marked) {
+        if (row.kind == PortfolioRow::Kind::token) {
+            row.balance = "kept";
+            row.fiat = "kept";
+        }
+    }
+    EXPECT_EQ(tokenTexts(portfolioRows(state, marked)),
+              (std::vector<QString>{"kept | kept", "kept | kept", "kept | kept"}));
+
+    std::vector<TokenBalance> tokens = threeTokens();
+    tokens[0] = test::evmToken("0x01", "USDC", "USD Coin", 2'600'000, 1.0); // amount and value
+    tokens[1].priceUSD = 8.0;                                               // value only
+    tokens[2].token.decimals = 5;                                           // decimals only
+    holdTokens(state, tokens);
+    EXPECT_EQ(tokenTexts(portfolioRows(state, marked)),
+              (std::vector<QString>{"2.6000 USDC | $2.60", "kept | $24.00", "40.0000 DAI | kept"}));
+
+    tokens = threeTokens();
+    tokens[1].token.symbol = "LNK";
+    holdTokens(state, tokens);
+    EXPECT_EQ(tokenTexts(portfolioRows(state, marked)),
+              (std::vector<QString>{"kept | kept", "3.0000 LNK | kept", "kept | kept"}));
+
+    // A token added in front: every row after it sits elsewhere and is made anew.
+    tokens = threeTokens();
+    tokens.insert(tokens.begin(), test::evmToken("0x00", "UNI", "Uniswap", 1'000'000, 5.0));
+    holdTokens(state, tokens);
+    EXPECT_EQ(tokenTexts(portfolioRows(state, marked)),
+              (std::vector<QString>{"1.0000 UNI | $5.00", "2.5000 USDC | $2.50",
+                                    "3.0000 LINK | $21.00", "4.0000 DAI | $0.00"}));
+}
+
+// A refresh pass that changes one token's amount tells the view of that row's changed roles
+// (and its chain's total), nothing of the other rows.
+TEST(PortfolioRows, AChangedAmountSignalsItsRowAlone) {
+    const LocaleScope locale("en_US");
+    test::AppStateFixture env;
+    AppState& state = env.state();
+    holdTokens(state, threeTokens());
+    PortfolioModel model(&state, nullptr);
+    QSignalSpy changed(&model, &PortfolioModel::dataChanged);
+    QSignalSpy reset(&model, &PortfolioModel::modelReset);
+    state.updateEVMAccount(Chain::ethereum, 0, "eth-0", [](EVMAccountState&) {});
+    EXPECT_EQ(changed.count(), 0);
+    state.updateEVMAccount(Chain::ethereum, 0, "eth-0", [](EVMAccountState& account) {
+        account.tokens[1] = test::evmToken("0x02", "LINK", "Chainlink", 3'500'000, 7.0);
+    });
+    EXPECT_EQ(reset.count(), 0);
+    std::vector<std::pair<QString, QList<int>>> signalled;
+    for (const QList<QVariant>& signal : changed) {
+        const auto first = signal.at(0).value<QModelIndex>();
+        EXPECT_EQ(first, signal.at(1).value<QModelIndex>());
+        signalled.emplace_back(first.data(PortfolioModel::KeyRole).toString(),
+                               signal.at(2).value<QList<int>>());
+    }
+    EXPECT_EQ(signalled,
+              (std::vector<std::pair<QString, QList<int>>>{
+                  {"ethereum", {PortfolioModel::FiatRole}},
+                  {"eth-0/0x02", {PortfolioModel::BalanceRole, PortfolioModel::FiatRole}}}));
+    EXPECT_EQ(model.data(model.index(3), PortfolioModel::BalanceRole).toString(), "3.5000 LINK");
 }
 
 TEST(PriceChartMath, DomainTicksAndCurve) {
