@@ -167,6 +167,13 @@ void BRGlow::grab() {
     if (!source || !shown || !shown->isVisible() || source->window() != shown) {
         return;
     }
+    // A source that moves into a new look frame by frame (a counting figure) says so with a
+    // `settled` property: its shape is taken once it rests (that change asks again), not on
+    // every frame of the way.
+    const QVariant settled = source->property("settled");
+    if (settled.isValid() && !settled.toBool()) {
+        return;
+    }
     const qreal ratio = pixelRatio();
     const QSize size(static_cast<int>(std::ceil(source->width() * ratio)),
                      static_cast<int>(std::ceil(source->height() * ratio)));
@@ -182,9 +189,17 @@ void BRGlow::grab() {
         if (!self || !self->m_source) {
             return;
         }
-        self->m_shape = result->image();
+        const QImage shape = result->image();
+        const qreal opacity = self->m_source->opacity();
+        // The same pixels as the last grab (a property changed, the look did not): the blurred
+        // and tinted shadow stands as it is.
+        if (self->isReady() && ratio == self->m_shapeRatio && opacity == self->m_shapeOpacity &&
+            shape == self->m_shape) {
+            return;
+        }
+        self->m_shape = shape;
         self->m_shapeRatio = ratio;
-        self->m_shapeOpacity = self->m_source->opacity();
+        self->m_shapeOpacity = opacity;
         self->blur();
     });
 }
@@ -195,11 +210,13 @@ void BRGlow::blur() {
     }
     const bool wasReady = isReady();
     m_alpha = blurredAlpha(m_shape, m_radius * m_shapeRatio / 2, padPixels());
+    ++m_blurs;
     m_textureDirty = true;
     update();
     if (!wasReady) {
         emit readyChanged();
     }
+    emit blurred();
 }
 
 QSGNode* BRGlow::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) {

@@ -7,8 +7,10 @@
 //
 // The source is grabbed to an image when its look may have changed (its size, or any
 // property but position, opacity and the like), and the image blurred on the processor: a
-// glow costs no work per frame, on the software scene graph as on a GPU. The source's own
-// opacity and `glowOpacity` apply when drawing, so a pulse or a hover fade grabs nothing.
+// glow costs no work per frame, on the software scene graph as on a GPU. A grab that gives
+// the pixels of the last one blurs nothing; a source with a `settled` property (a counting
+// figure) is grabbed only once it has settled. The source's own opacity and `glowOpacity`
+// apply when drawing, so a pulse or a hover fade grabs nothing.
 
 #include <QColor>
 #include <QImage>
@@ -32,8 +34,9 @@ class BRGlow : public QQuickItem {
     Q_PROPERTY(
         qreal horizontalOffset READ horizontalOffset WRITE setHorizontalOffset NOTIFY lookChanged)
     Q_PROPERTY(qreal verticalOffset READ verticalOffset WRITE setVerticalOffset NOTIFY lookChanged)
-    // Whether a blurred shape is ready to draw (for tests).
+    // Whether a blurred shape is ready to draw, and how many shapes it has blurred (for tests).
     Q_PROPERTY(bool ready READ isReady NOTIFY readyChanged)
+    Q_PROPERTY(int blurs READ blurs NOTIFY blurred)
 
 public:
     explicit BRGlow(QQuickItem* parent = nullptr);
@@ -52,11 +55,13 @@ public:
     qreal verticalOffset() const { return m_verticalOffset; }
     void setVerticalOffset(qreal offset);
     bool isReady() const { return !m_alpha.isNull(); }
+    int blurs() const { return m_blurs; }
 
 signals:
     void sourceChanged();
     void lookChanged();
     void readyChanged();
+    void blurred();
 
 protected:
     QSGNode* updatePaintNode(QSGNode* old, UpdatePaintNodeData* data) override;
@@ -84,6 +89,7 @@ private:
     qreal m_shapeOpacity = 1; // the source's own opacity in the grab
     QImage m_alpha;           // their blurred alpha, padded
     bool m_textureDirty = false;
+    int m_blurs = 0;
 };
 
 } // namespace qm
