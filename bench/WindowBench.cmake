@@ -10,4 +10,6 @@ function(qm_window_bench target)
     target_compile_definitions(${target} PRIVATE QM_VERSION="${PROJECT_VERSION}")
     target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
     set_target_properties(${target} PROPERTIES AUTOMOC ON)
+    # Its test runs under an X server (bench/CMakeLists.txt).
+    set(window_bench ON PARENT_SCOPE)
 endfunction()

@@ -7,6 +7,7 @@
 // the wallet uses (keccak256(), ripemd160()), result vector included. Each figure
 // is the best of several interleaved rounds.
 
+#include "../BenchRun.h"
 #include "core/crypto/Keccak.h"
 #include "core/crypto/Ripemd160.h"
 
@@ -72,12 +73,14 @@ struct Result {
     double theirs; // seconds per call
 };
 
-constexpr int kRounds = 21;
+// Rounds of a measuring run; a short run (BenchRun.h) takes 2.
+const int kRounds = qm::bench::fullOrShort(21, 2);
 
 // Best of kRounds interleaved rounds of ours and theirs, each a few milliseconds.
 Result compare(const std::function<void()>& ours, const std::function<void()>& theirs,
                std::size_t inputSize) {
-    const long iterations = std::max(20L, static_cast<long>(4'000'000 / (inputSize + 64)));
+    const long iterations = std::max(
+        20L, static_cast<long>(qm::bench::fullOrShort(4'000'000, 200'000) / (inputSize + 64)));
     Result best{1e9, 1e9};
     timePerCall(ours, iterations / 4); // warm-up
     timePerCall(theirs, iterations / 4);

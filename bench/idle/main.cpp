@@ -5,7 +5,10 @@
 // memory at the end. Figures only; nothing is asserted.
 // Goal: at most 2 % of one core on every screen, busy indicators included.
 //   bench_idle [seconds] [mode ...]
+// A short run (BenchRun.h) settles 1 s and measures 1 s on every screen; a screen that never
+// paints fails the run, short or not.
 
+#include "../BenchRun.h"
 #include "../WindowBench.h"
 
 #include <algorithm>
@@ -20,7 +23,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     const qm::bench::Display display(env);
-    const int seconds = argc >= 2 ? std::max(1, QByteArray(argv[1]).toInt()) : 30;
+    const int seconds =
+        argc >= 2 ? std::max(1, QByteArray(argv[1]).toInt()) : qm::bench::fullOrShort(30, 1);
     QStringList modes;
     for (int i = 2; i < argc; ++i) {
         modes << QString::fromLocal8Bit(argv[i]);
@@ -37,24 +41,32 @@ int main(int argc, char** argv) {
                  QStringLiteral("refreshing")};
     }
 
+    int result = 0;
     std::printf("CPU at rest (share of one core), resident memory:\n");
     for (const QString& mode : modes) {
         const QByteArray name = mode.toLatin1();
         qm::bench::Child child(mode, env);
         if (child.waitForFirstFrame() < 0) {
             std::printf("  %-16s no frame\n", name.constData());
+            result = 1;
             continue;
         }
-        child.idle(5000);
-        const int span =
-            mode.startsWith(QStringLiteral("offline")) ? std::max(seconds, 75) : seconds;
+        child.idle(qm::bench::fullOrShort(5000, 1000));
+        const int span = mode.startsWith(QStringLiteral("offline")) && !qm::bench::shortRun()
+                             ? std::max(seconds, 75)
+                             : seconds;
         const double before = child.cpuSeconds();
         child.idle(span * 1000);
         const double after = child.cpuSeconds();
+        if (before < 0 || after < 0) {
+            std::printf("  %-16s ended while idle\n", name.constData());
+            result = 1;
+            continue;
+        }
         std::printf("  %-16s %5.1f %%  %6.1f MiB  (over %d s)\n", name.constData(),
                     100.0 * (after - before) / span,
                     static_cast<double>(child.residentKiB()) / 1024.0, span);
         std::fflush(stdout);
     }
-    return 0;
+    return result;
 }

@@ -6,7 +6,11 @@
 // and the chain prices. Figures only; nothing is asserted.
 // Goal: with tokens at most 1.5 times the time without (an update costs what changed).
 //   bench_portfolio [passes]
+// A short run (BenchRun.h) makes 3 passes; a pass without a frame within 2 s, or a child that
+// fails, fails the run.
 
+#include "../BenchRun.h"
+#include "../WindowBench.h"
 #include "AppStateFixture.h"
 #include "PortfolioHoldings.h"
 #include "UnlockedWindow.h"
@@ -89,53 +93,18 @@ int runChild(int argc, char** argv, int tokens, int passes) {
     return 0;
 }
 
-// A private X server for the children; its display number is the one it picks.
-class Xvfb {
-public:
-    explicit Xvfb(QProcessEnvironment& env) {
-        if (env.contains(QStringLiteral("DISPLAY"))) {
-            return;
-        }
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        m_process.setChildProcessModifier([fd = fds[1]] { dup2(fd, 5); });
-        m_process.start(QStringLiteral("Xvfb"),
-                        {QStringLiteral("-displayfd"), QStringLiteral("5"),
-                         QStringLiteral("-screen"), QStringLiteral("0"),
-                         QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                         QStringLiteral("tcp")});
-        close(fds[1]);
-        char number[16] = {};
-        const ssize_t read = ::read(fds[0], number, sizeof number - 1);
-        close(fds[0]);
-        if (read > 0) {
-            env.insert(QStringLiteral("DISPLAY"),
-                       QLatin1Char(':') + QString::fromLatin1(number).trimmed());
-        }
-    }
-    ~Xvfb() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000)) {
-                m_process.kill();
-                m_process.waitForFinished();
-            }
-        }
-    }
-
-private:
-    QProcess m_process;
-};
-
+// The passes' times, sorted; empty when the child failed or a pass had no frame.
 std::vector<double> measure(const QProcessEnvironment& env, int tokens, int passes) {
     QProcess child;
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--child"), QString::number(tokens), QString::number(passes)});
-    child.waitForFinished(600'000);
+    if (!child.waitForFinished(600'000) || child.exitStatus() != QProcess::NormalExit ||
+        child.exitCode() != 0) {
+        std::fprintf(stderr, "bench_portfolio: the window with %d tokens failed\n", tokens);
+        return {};
+    }
     std::vector<double> times;
     for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
         bool ok = false;
@@ -143,6 +112,11 @@ std::vector<double> measure(const QProcessEnvironment& env, int tokens, int pass
         if (ok && value >= 0) {
             times.push_back(value);
         }
+    }
+    if (times.size() != static_cast<std::size_t>(passes)) {
+        std::fprintf(stderr, "bench_portfolio: %d of %d passes had no frame\n",
+                     passes - static_cast<int>(times.size()), passes);
+        return {};
     }
     std::sort(times.begin(), times.end());
     return times;
@@ -163,9 +137,9 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    const Xvfb display(env);
-    const int passes = argc == 2 ? std::max(5, QByteArray(argv[1]).toInt()) : 30;
+    const qm::bench::Display display(env);
+    const int passes =
+        argc == 2 ? std::max(5, QByteArray(argv[1]).toInt()) : qm::bench::fullOrShort(30, 3);
 
     std::printf("From a refresh pass that changes one balance to the next frame (ms, %d passes):\n",
                 passes);
@@ -173,6 +147,9 @@ int main(int argc, char** argv) {
     const int cases[2] = {0, 100};
     for (int i = 0; i < 2; ++i) {
         const std::vector<double> times = measure(env, cases[i], passes);
+        if (times.empty()) {
+            return 1;
+        }
         medians[i] = quantile(times, 0.5);
         std::printf("  %3d tokens per account: median %6.2f  p90 %6.2f  (%zu frames)\n", cases[i],
                     medians[i], quantile(times, 0.9), times.size());

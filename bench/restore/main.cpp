@@ -3,6 +3,7 @@
 // of the token file), against bare PBKDF2-HMAC-SHA512 of 100,000 rounds in the same run.
 // Counts above WalletBackup::maxTokens are refused; the time to refuse is printed.
 //   bench_restore [count...]   (default: 2000 10000 20000)
+#include "../BenchRun.h"
 #include "core/model/Wallet.h"
 #include "core/storage/KeychainManager.h"
 #include "core/storage/TokenStore.h"
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
         counts.push_back(static_cast<std::size_t>(std::strtoul(argv[i], nullptr, 10)));
     }
     if (counts.empty()) {
-        counts = {2'000, 10'000, 20'000};
+        counts = bench::fullOrShort<std::vector<std::size_t>>({2'000, 10'000, 20'000}, {200});
     }
     std::string pattern =
         (std::filesystem::temp_directory_path() / "qm-bench-restore.XXXXXX").string();

@@ -4,6 +4,7 @@
 // (goal: grows no faster than the number of inputs), the seed openings per send (goal: 1),
 // and the GUI thread's longest stall during a send (goal <= 16 ms): the worst of all sends,
 // and the median of each send's worst, which a loaded machine disturbs less.
+#include "../BenchRun.h"
 #include "../EventLoopStall.h"
 #include "AppStateFixture.h"
 #include "RawTransactionID.h"
@@ -153,9 +154,10 @@ Figures measure(int coins, int rounds) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : bench::fullOrShort(5, 1);
     const Figures base = measure(10, rounds);
-    for (const int coins : {10, 100, 1000}) {
+    // A short run (BenchRun.h) stops at 100 coins.
+    for (const int coins : bench::fullOrShort<std::vector<int>>({10, 100, 1000}, {10, 100})) {
         const Figures figures = coins == 10 ? base : measure(coins, rounds);
         std::printf(
             "bench_send: %4d coins over %d addresses: %.1f ms per send, %.2fx the 10-coin "

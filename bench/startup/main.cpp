@@ -10,7 +10,10 @@
 // Without a DISPLAY, a private Xvfb is started. Figures only; nothing is asserted.
 // Goals: first start at most 1.5x the minimal window's, later starts at most 1.2x; memory at
 // most the minimal's + 50 MiB.
+// A short run (BenchRun.h) starts each once and idles 1 s; a start without a frame fails the
+// run, short or not.
 
+#include "../BenchRun.h"
 #include "../WindowBench.h"
 
 #include <QStandardPaths>
@@ -22,6 +25,14 @@ Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
 
 namespace {
 
+// Starts of each kind that make one median.
+int starts() {
+    return qm::bench::fullOrShort(5, 1);
+}
+
+// A start or a child that failed: the run's end status turns to failure.
+bool failed = false;
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? -1 : values[values.size() / 2];
@@ -32,19 +43,30 @@ qint64 idleKiB(const char* mode, const QProcessEnvironment& env) {
     if (child.waitForFirstFrame() < 0) {
         return -1;
     }
-    child.idle(10000);
-    return child.residentKiB();
+    child.idle(qm::bench::fullOrShort(10000, 1000));
+    const qint64 kib = child.residentKiB();
+    if (kib < 0) {
+        std::fprintf(stderr, "bench_startup: the %s window ended while idle\n", mode);
+        failed = true;
+    }
+    return kib;
 }
 
 double firstFrame(const char* mode, const QProcessEnvironment& env, const QString& cache = {}) {
-    return qm::bench::Child(QString::fromLatin1(mode), env, cache).waitForFirstFrame();
+    const double ms = qm::bench::Child(QString::fromLatin1(mode), env, cache).waitForFirstFrame();
+    if (ms < 0) {
+        std::fprintf(stderr, "bench_startup: the %s window painted no frame\n", mode);
+        failed = true;
+    }
+    return ms;
 }
 
 void printRatio(const char* what, const std::vector<double>& minimal,
                 const std::vector<double>& shell) {
-    std::printf("first painted frame (median of 5), %s: minimal window %.0f ms, Quillmark %.0f ms "
-                "(%.2fx)\n",
-                what, median(minimal), median(shell), median(shell) / median(minimal));
+    std::printf(
+        "first painted frame (median of %zu), %s: minimal window %.0f ms, Quillmark %.0f ms "
+        "(%.2fx)\n",
+        minimal.size(), what, median(minimal), median(shell), median(shell) / median(minimal));
     std::fflush(stdout);
 }
 
@@ -52,12 +74,12 @@ void printRatio(const char* what, const std::vector<double>& minimal,
 int keyringRuns(QProcessEnvironment env) {
     env.insert(QStringLiteral("QM_BENCH_SESSION_BUS"), QStringLiteral("1"));
     std::vector<double> minimal, shell;
-    for (int run = 0; run < 5; ++run) {
+    for (int run = 0; run < starts(); ++run) {
         minimal.push_back(firstFrame("minimal", env));
         shell.push_back(firstFrame("welcome", env));
     }
     printRatio("first start, unlocked gnome-keyring on the bus", minimal, shell);
-    return 0;
+    return failed ? 1 : 0;
 }
 
 } // namespace
@@ -78,7 +100,7 @@ int main(int argc, char** argv) {
     const QTemporaryDir minimalCache, shellCache;
     firstFrame("minimal", env, minimalCache.path());
     firstFrame("welcome", env, shellCache.path());
-    for (int run = 0; run < 5; ++run) {
+    for (int run = 0; run < starts(); ++run) {
         minimal.push_back(firstFrame("minimal", env));
         shell.push_back(firstFrame("welcome", env));
         minimalLater.push_back(firstFrame("minimal", env, minimalCache.path()));
@@ -106,13 +128,18 @@ int main(int argc, char** argv) {
                     QStringLiteral("printf bench | \"$1\" --unlock --components=secrets "
                                    ">/dev/null && exec \"$2\" --keyring"),
                     QStringLiteral("sh"), keyring, QCoreApplication::applicationFilePath()});
-        runs.waitForFinished(600000);
+        if (!runs.waitForFinished(600000) || runs.exitStatus() != QProcess::NormalExit ||
+            runs.exitCode() != 0) {
+            std::fputs("bench_startup: the starts with a keyring failed\n", stderr);
+            failed = true;
+        }
     }
 
     const qint64 minimalKiB = idleKiB("minimal", env);
     const qint64 unlockedKiB = idleKiB("unlocked", env);
-    std::printf("resident memory after 10 s idle: minimal window %.1f MiB, Quillmark unlocked "
+    std::printf("resident memory after %d s idle: minimal window %.1f MiB, Quillmark unlocked "
                 "%.1f MiB (%+.1f MiB)\n",
-                minimalKiB / 1024.0, unlockedKiB / 1024.0, (unlockedKiB - minimalKiB) / 1024.0);
-    return 0;
+                qm::bench::fullOrShort(10, 1), minimalKiB / 1024.0, unlockedKiB / 1024.0,
+                (unlockedKiB - minimalKiB) / 1024.0);
+    return failed ? 1 : 0;
 }

@@ -6,6 +6,7 @@
 // a 1 ms timer) during an unlock, a wallet creation and a signing through the application
 // state and its signer, against the same steps run on the GUI thread (as the window did
 // before they moved to the signing worker). Goal: <= 16 ms (one frame).
+#include "../BenchRun.h"
 #include "StallMeter.h"
 #include "core/storage/KeychainManager.h"
 #include "platform/Crypto.h"
@@ -38,7 +39,7 @@ template <typename F> double millis(F&& work) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 25;
+    const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : bench::fullOrShort(25, 3);
     std::string pattern =
         (std::filesystem::temp_directory_path() / "qm-bench-unlock.XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {

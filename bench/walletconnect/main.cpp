@@ -4,6 +4,7 @@
 // Each side: 10,000 seals, then 10,000 openings, best of 5 rounds after a warm-up.
 // Goal: ours at least 2x the library's rate.
 
+#include "../BenchRun.h"
 #include "platform/Crypto.h"
 #include "services/walletconnect/WCEnvelope.h"
 
@@ -22,9 +23,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kCount = 10'000;
+// A short run (BenchRun.h): 500 per round, one round.
+const int kCount = qm::bench::fullOrShort(10'000, 500);
 constexpr int kSize = 1024;
-constexpr int kRounds = 5;
+const int kRounds = qm::bench::fullOrShort(5, 1);
 
 struct Times {
     double seal = 1e9; // seconds for kCount
