@@ -124,8 +124,9 @@ ApplicationWindow {
         anchors.fill: parent
     }
 
-    BackupExportSheet { id: exportSheet }
-    BackupRestoreSheet { id: restoreSheet }
+    // Made when first opened: the first frame does without them.
+    SheetOnDemand { id: exportSheet; source: "../settings/BackupExportSheet.qml" }
+    SheetOnDemand { id: restoreSheet; source: "../settings/BackupRestoreSheet.qml" }
 
     // The appear action: every time the window is shown, the stored state decides between
     // onboarding and the lock screen.
