@@ -23,74 +23,15 @@ Item {
     implicitHeight: 620
     Rectangle { anchors.fill: parent; color: BRPalette.background }
 
+    // Each face from its file, loaded when it is shown: the first frame loads the types of the
+    // face it shows, not those of every screen behind the others.
     Loader {
         id: faceLoader
         objectName: "faceLoader"
         anchors.fill: parent
-        sourceComponent: root.face === "opening" ? opening
-                       : root.face === "keyring" ? keyringLocked
-                       : root.face === "onboarding" ? onboarding
-                       : root.face === "lock" ? lockScreen : mainView
-    }
-
-    Component {
-        id: opening
-        // Blank at first: a keyring that answers at once ends this before anyone reads it.
-        Item {
-            objectName: "openingView"
-            Column {
-                anchors.centerIn: parent
-                spacing: 12
-                visible: false
-                Timer {
-                    interval: 300
-                    running: true
-                    onTriggered: parent.visible = true
-                }
-                BRBusyIndicator {
-                    anchors.horizontalCenter: parent.horizontalCenter
-                    running: parent.visible
-                    width: 20
-                    height: 20
-                }
-                Text {
-                    objectName: "openingText"
-                    Accessible.name: text
-                    text: "Opening the keyring\u2026"
-                    textFormat: Text.PlainText
-                    font: BRFont.callout
-                    color: BRPalette.textSecondary
-                }
-            }
-        }
-    }
-    Component { id: keyringLocked; KeyringLockedView {} }
-    Component { id: onboarding; OnboardingView {} }
-    Component { id: lockScreen; LockScreen {} }
-    Component {
-        id: mainView
-        Item {
-        SplitView {
-            anchors.fill: parent
-            orientation: Qt.Horizontal
-            handle: Rectangle {
-                implicitWidth: 1
-                color: BRPalette.border
-            }
-            SidebarView {
-                objectName: "sidebar"
-                SplitView.minimumWidth: 260
-                // Wide enough for a balance with its token count beside the account's name.
-                SplitView.preferredWidth: 340
-                SplitView.maximumWidth: 420
-            }
-            DetailColumn {
-                SplitView.fillWidth: true
-                SplitView.minimumWidth: 480
-            }
-        }
-        // Over the main view only: what a dApp asks waits while the wallet is locked.
-        WalletConnectSheets {}
-        }
+        source: root.face === "opening" ? "OpeningView.qml"
+              : root.face === "keyring" ? "../onboarding/KeyringLockedView.qml"
+              : root.face === "onboarding" ? "../onboarding/OnboardingView.qml"
+              : root.face === "lock" ? "../onboarding/LockScreen.qml" : "MainFaceView.qml"
     }
 }
