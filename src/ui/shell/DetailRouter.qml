@@ -6,8 +6,8 @@ import Quillmark.Ui
 Loader {
     id: root
     readonly property string route: WalletShell.hasSelectedAccount ? "account" : "portfolio"
-    sourceComponent: WalletShell.hasSelectedAccount ? accountDetail : portfolio
-
-    Component { id: accountDetail; AccountDetailView {} }
-    Component { id: portfolio; PortfolioView {} }
+    // From their files, loaded when shown: a window that opens on the portfolio does not load
+    // the account screen's types (its sheets among them) before its first frame.
+    source: WalletShell.hasSelectedAccount ? "../portfolio/AccountDetailView.qml"
+                                           : "../portfolio/PortfolioView.qml"
 }
