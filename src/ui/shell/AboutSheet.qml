@@ -6,6 +6,7 @@ import Quillmark.Ui
 // About Quillmark: logo, name, version, credits and the headline features.
 BRSheet {
     id: root
+    objectName: "aboutSheet"
     width: 400
     height: 580
 

@@ -341,7 +341,8 @@ Rectangle {
         }
     }
 
-    SettingsView { id: settingsSheet }
-    AboutSheet { id: aboutSheet; objectName: "aboutSheet" }
-    SeedRevealSheet { id: seedRevealSheet }
+    // Made when first opened: the unlocked window's first frame does without them.
+    SheetOnDemand { id: settingsSheet; source: "../settings/SettingsView.qml" }
+    SheetOnDemand { id: aboutSheet; source: "AboutSheet.qml" }
+    SheetOnDemand { id: seedRevealSheet; source: "../settings/SeedRevealSheet.qml" }
 }
