@@ -62,6 +62,9 @@ Item {
             fixture.loadStoredState()
             fixture.createWallet()
             compare(view.face, "main")
+            // The sheets no frame has shown are not made yet (they are made when first opened).
+            for (const sheet of ["SettingsView", "aboutSheet", "SeedRevealSheet"])
+                compare(findAll(top.parent, sheet, [], new Set()).length, 0, sheet)
             // A new wallet opens on the portfolio, with no account selected; its dollars read
             // as in the United States under a locale without a territory.
             verify(find("portfolioView"))
@@ -158,6 +161,15 @@ Item {
             tryCompare(window.rootView, "face", "lock")
             verify(!window.exportBackupAction.enabled)
             verify(window.restoreBackupAction.enabled)
+            // The backup sheets are made when first opened, not with the window.
+            compare(findAll(window.contentItem, "BackupRestoreSheet", [], new Set()).length, 0)
+            compare(findAll(window.contentItem, "BackupExportSheet", [], new Set()).length, 0)
+            window.restoreBackupAction.trigger()
+            const restore = findAll(window.contentItem, "BackupRestoreSheet", [], new Set())
+            compare(restore.length, 1)
+            tryCompare(restore[0], "opened", true)
+            restore[0].close()
+            tryCompare(restore[0], "visible", false)
             fixture.unlock()
             tryVerify(function() { return window.exportBackupAction.enabled })
             // Closing keeps the state; showing it again loads the stored state anew.
