@@ -22,14 +22,17 @@ Item {
         centreOpacity: 0.03
     }
 
-    function screenFor(step) {
+    // Shows the step's screen. Those past the first load from their files when first shown:
+    // the window's first frame loads only the welcome step's types.
+    function showStep(step) {
+        const later = (file) => steps.replace(null, Qt.resolvedUrl(file), {vm: flow})
         switch (step) {
-        case OnboardingViewModel.Welcome: return welcome
-        case OnboardingViewModel.CreateShowSeed: return createShowSeed
-        case OnboardingViewModel.CreateVerify: return createVerify
-        case OnboardingViewModel.ImportSeed: return importSeed
-        case OnboardingViewModel.RestoreBackup: return restoreBackup
-        default: return complete
+        case OnboardingViewModel.Welcome: return steps.replace(null, welcome)
+        case OnboardingViewModel.CreateShowSeed: return later("CreateWalletView.qml")
+        case OnboardingViewModel.CreateVerify: return later("WordVerifyView.qml")
+        case OnboardingViewModel.ImportSeed: return later("ImportWalletView.qml")
+        case OnboardingViewModel.RestoreBackup: return later("RestoreBackupView.qml")
+        default: return steps.replace(null, complete)
         }
     }
 
@@ -47,13 +50,9 @@ Item {
     }
     Connections {
         target: flow
-        function onCurrentStepChanged() { steps.replace(null, root.screenFor(flow.step)) }
+        function onCurrentStepChanged() { root.showStep(flow.step) }
     }
 
     Component { id: welcome; WelcomeStepView { vm: flow } }
-    Component { id: createShowSeed; CreateWalletView { vm: flow } }
-    Component { id: createVerify; WordVerifyView { vm: flow } }
-    Component { id: importSeed; ImportWalletView { vm: flow } }
-    Component { id: restoreBackup; RestoreBackupView { vm: flow } }
     Component { id: complete; Item { objectName: "onboardingComplete" } }
 }
