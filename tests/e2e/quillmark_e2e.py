@@ -1544,6 +1544,9 @@ def scenario_lockedwallet(desktop, w, keyring):
             w.wait("the refusal", lambda: text_shown(
                 w, "The keyring is locked, so nothing was deleted"))
             assert keyring_item_count() == len(items), "items went while the keyring was locked"
+            # The keyring's own unlock is offered beside the refusal.
+            w.wait_node("push button", "Unlock Keyring", timeout=10)
+            desktop.screenshot("lock-screen-reset-refused")
     w.wait_node("push button", "Create New Wallet")
     assert keyring_item_count() == 0, f"{keyring_item_count()} items left in the keyring"
     assert stored_files(desktop) == [], f"left on disk after the reset: {stored_files(desktop)}"

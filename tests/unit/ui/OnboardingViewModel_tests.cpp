@@ -289,6 +289,7 @@ TEST(LockViewModel, AKeyringLockedMeanwhileIsSaidAndItsUnlockOffered) {
     }
     EXPECT_EQ(vm.errorText(),
               "The keyring is locked, so nothing was deleted. Unlock it, then try again.");
+    EXPECT_TRUE(vm.keyringLocked()); // its unlock offered here too
     EXPECT_FALSE(state.isOnboarding());
     EXPECT_EQ(items(), 5u);
     {
