@@ -359,6 +359,14 @@ void OnboardingViewModel::submitVerifyAndCreate() {
               [this] { emit finished(); });
 }
 
+void OnboardingViewModel::backToKeyring() {
+    AppState* state = appState();
+    if (m_isCreating || !state || !state->isRestoringIntoFiles()) {
+        return;
+    }
+    state->retryLockedKeyring();
+}
+
 void OnboardingViewModel::submitImport() {
     if (m_isCreating) {
         return;

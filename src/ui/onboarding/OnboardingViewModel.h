@@ -127,6 +127,9 @@ public:
 
     // Overwrites the phrase, the typed words and the passwords (also done on destruction).
     Q_INVOKABLE void wipeSecrets();
+    // "Back" of a restore into files: the keyring that is not running is asked for again, and
+    // its face shows while it still is not (this flow, and this model, go then).
+    Q_INVOKABLE void backToKeyring();
 
 signals:
     void currentStepChanged();
