@@ -90,6 +90,7 @@ class AppState : public QObject {
     Q_PROPERTY(bool isOnboarding READ isOnboarding NOTIFY isOnboardingChanged)
     Q_PROPERTY(bool isKeyringLocked READ isKeyringLocked NOTIFY isKeyringLockedChanged)
     Q_PROPERTY(bool isKeyringAbsent READ isKeyringAbsent NOTIFY isKeyringLockedChanged)
+    Q_PROPERTY(bool isRestoringIntoFiles READ isRestoringIntoFiles NOTIFY isKeyringLockedChanged)
     Q_PROPERTY(bool isOpening READ isOpening NOTIFY isOpeningChanged)
     Q_PROPERTY(bool hasUnreadableWallet READ hasUnreadableWallet NOTIFY hasUnreadableWalletChanged)
     Q_PROPERTY(double btcPriceUSD READ btcPriceUSD NOTIFY btcPriceUSDChanged)
@@ -122,6 +123,9 @@ public:
     // Of those, the keychain is not running at all, and the marker says the wallet is in it:
     // a request to start it and try again (there is nothing to unlock).
     bool isKeyringAbsent() const { return m_isKeyringLocked && m_isKeyringAbsent; }
+    // Onboarding as the way out of an absent keyring (restoreIntoFiles): only the phrase or a
+    // backup, into files; the wallet in the keyring stays as it is.
+    bool isRestoringIntoFiles() const { return m_restoringIntoFiles; }
     // The first look at what is stored runs (the keychain's probe, which a silent keyring
     // makes last until its time-out): the window shows that it is opening the keyring.
     bool isOpening() const { return m_isOpening; }
@@ -213,8 +217,13 @@ public:
     // keychain is still being probed, the same without waiting for it: isOpening meanwhile.
     void showStoredState();
     // The "Try Again" of a locked or absent keyring: probes the keychain again and loads what
-    // is stored.
+    // is stored. It also leaves a restore into files that stored nothing yet.
     void retryLockedKeyring();
+    // The second way out of a keyring that holds the wallet but is not running: onboarding,
+    // to restore the phrase or a backup into files. Nothing is written until that restore;
+    // the wallet it stores is the one later starts open, and the keyring's is left alone.
+    // Nothing unless the keyring is absent.
+    void restoreIntoFiles();
     // The keyring's own unlock prompt (on a thread of its own: it waits for the user however
     // long it takes; `stop` dismisses it), then a new probe when it was opened. `failed`
     // when there is no keyring to prompt for.
@@ -334,6 +343,7 @@ private:
     bool m_isOnboarding = true;
     bool m_isKeyringLocked = false;
     bool m_isKeyringAbsent = false;
+    bool m_restoringIntoFiles = false;
     bool m_isOpening = false;
     bool m_hasUnreadableWallet = false;
     std::vector<BTCAccountState> m_bitcoinAccounts;
@@ -359,6 +369,7 @@ private:
     // The receive indices last stored with the record of this wallet id.
     std::optional<std::pair<std::string, BTCAddressIndices>> m_addressIndices;
     void setIsKeyringLocked(bool locked, bool absent = false);
+    void setRestoringIntoFiles(bool restoring);
     void setIsOpening(bool opening);
     // Settles the flags from what the start-up read found.
     struct StoredState;

@@ -78,6 +78,7 @@ void AppState::showRestoredWallet(const Wallet& wallet) {
     m_storedRecordFailure = nullptr;
     setHasUnreadableWallet(false);
     setIsKeyringLocked(false);
+    setRestoringIntoFiles(false);
     setIsOnboarding(false);
     lock();
 }

@@ -110,12 +110,14 @@ void AppState::applyStoredStateFailure(std::exception_ptr failure) {
     // here could end in a new wallet written over it, so the lock screen shows instead.
     setHasUnreadableWallet(false);
     m_storedRecordFailure = std::move(failure);
+    setRestoringIntoFiles(false);
     setIsKeyringLocked(false);
     setIsOnboarding(false);
     lock();
 }
 
 void AppState::applyStoredState(StoredState found) {
+    setRestoringIntoFiles(false);
     std::optional<StoredWalletRecord> record = std::move(found.record);
     const bool waitForKeyring = found.mayBeInLockedKeychain || found.inAbsentKeychain;
     setHasUnreadableWallet(found.itemsWithoutWallet && !waitForKeyring);
@@ -162,6 +164,24 @@ void AppState::retryLockedKeyring() {
     loadStoredState();
 }
 
+void AppState::restoreIntoFiles() {
+    if (!isKeyringAbsent()) {
+        return;
+    }
+    m_signer->withKeychainBlocking([](KeychainManager& keychain) { keychain.keepWalletInFiles(); });
+    setRestoringIntoFiles(true);
+    setIsKeyringLocked(false);
+    setIsOnboarding(true);
+    setIsLocked(false);
+}
+
+void AppState::setRestoringIntoFiles(bool restoring) {
+    if (m_restoringIntoFiles != restoring) {
+        m_restoringIntoFiles = restoring;
+        emit isKeyringLockedChanged();
+    }
+}
+
 void AppState::setHasUnreadableWallet(bool unreadable) {
     if (m_hasUnreadableWallet != unreadable) {
         m_hasUnreadableWallet = unreadable;
@@ -205,6 +225,7 @@ QCoro::Task<void> AppState::createWallet(const std::vector<std::string>& mnemoni
     m_storedRecordFailure = nullptr;
     setHasUnreadableWallet(false);
     setWallet(record);
+    setRestoringIntoFiles(false);
     setIsOnboarding(false);
     setIsLocked(false);
     setSelectedAccountIndex(noAccountSelected);
@@ -320,6 +341,7 @@ QCoro::Task<void> AppState::resetWallet(std::stop_token stop) {
     m_signer->forget();
     setIsLocked(false);
     setIsKeyringLocked(false);
+    setRestoringIntoFiles(false);
     setIsOnboarding(true);
     m_refresh->stopSessionTasks();
     emptyAccountLists();

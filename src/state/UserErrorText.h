@@ -9,10 +9,13 @@
 
 namespace qm {
 
+// What a user reads when the WalletConnect relay cannot be reached.
+inline constexpr const char* relayUnreachableText = "Cannot connect to the WalletConnect relay";
+
 // A transport failure of a named service (no connection, TLS, a time-out, anything else below
-// HTTP) gives that service's unreachable text and prints one "[Network] " line with the raw
-// text; every other failure, a cancelled request and a reply too large included, gives its own
-// text.
+// HTTP; the relay's lost or refused connection) gives that service's unreachable text and
+// prints one "[Network] " line with the raw text; every other failure, a cancelled request and
+// a reply too large included, gives its own text.
 QString userErrorText(const std::exception& error);
 
 } // namespace qm

@@ -17,7 +17,8 @@ gets a signature and a rejection), send (Bitcoin sent through a loopback Electru
 Network settings, the broadcast checked by bitcoinjs-lib), filedialogs (the backup's save and
 open dialogs driven by clicks), clipboard (a copied recovery phrase leaves the clipboard at lock
 and at quit, and is handed to no clipboard manager), keyringgone (the keyring that holds the
-wallet is not running: it is waited for, and a restore is refused), lockedwallet (a keyring
+wallet is not running: it is waited for, and a restore is refused), keyringout (the same
+keyring gone for good: the phrase restored into files, which later starts open), lockedwallet (a keyring
 locked while the program runs: the lock screen says so, and delete, restore and the lock
 screen's reset unlock it first or change nothing), lockedrecord (a Bitcoin address added while
 the keyring is locked asks it to unlock, says so when it stays locked, and the next start shows
@@ -42,7 +43,7 @@ warnings.filterwarnings("ignore", category=DeprecationWarning)
 SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send"]
 SCENARIOS += ["filedialogs", "clipboard"]
 SCENARIOS += ["keyringgone", "lockedwallet", "lockedrecord", "nodisplay"]
-SCENARIOS += ["offline"]
+SCENARIOS += ["offline", "keyringout"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
 FOLDER_MODEL = "/usr/lib/x86_64-linux-gnu/qt6/qml/Qt/labs/folderlistmodel"
@@ -165,7 +166,8 @@ def outer(binary, scenarios):
         started = time.monotonic()
         log(f"--- {scenario} ({work})")
         args = ["dbus-run-session"]
-        if scenario in ("absent", "nodialog", "walletconnect", "send", "keyringgone"):
+        if scenario in ("absent", "nodialog", "walletconnect", "send", "keyringgone",
+                        "keyringout"):
             args += ["--config-file", session_config(work)]
         if scenario == "nodialog":
             if not os.path.isdir(FOLDER_MODEL) or subprocess.run(
@@ -1474,6 +1476,41 @@ def scenario_keyringgone(desktop, w, keyring):
     w.quit()
 
 
+def scenario_keyringout(desktop, w, keyring):
+    # The keyring that holds the wallet is not running and may never run here again (another
+    # desktop, the keyring removed): the face's second way out restores the phrase into files,
+    # after saying that the keyring's wallet is left untouched. The next starts open the wallet
+    # in files, with the keyring still gone or back, and the keyring's items stay as they were.
+    keyring.start()
+    w.start()
+    import_wallet(w)
+    items = wait_for("the wallet's items in the keyring", keyring.items, timeout=20)
+    w.quit()
+    keyring.stop()
+    w.start()
+    w.wait_node("push button", "Try Again", timeout=30)
+    desktop.screenshot("keyring-gone-way-out")
+    w.button("Restore into Files...")
+    w.wait("what the restore leaves, said", lambda: text_shown(
+        w, "The wallet in the keyring is left untouched"))
+    assert not w.find("push button", "Create New Wallet"), "a new wallet offered"
+    desktop.screenshot("restore-into-files")
+    import_wallet(w)
+    with open(os.path.join(data_dir(desktop), "keyring-wallet.json")) as marker:
+        note = json.load(marker)
+    assert note["items"] == "files", note
+    assert "seed-" + note["walletID"] in sealed_files(desktop), (note, stored_files(desktop))
+    w.quit()
+    w.start()
+    unlock(w)  # the wallet in files: its lock screen, not the keyring's face
+    w.quit()
+    keyring.start()  # the keyring back
+    w.start()
+    unlock(w)
+    assert keyring.items() == items, f"{keyring.items()} after, {items} before"
+    w.quit()
+
+
 def scenario_lockedwallet(desktop, w, keyring):
     # The keyring is locked while the program runs (as a screen locker locks it).
     items, backup = keyring_wallet_with_backup(desktop, w, keyring)
@@ -1544,6 +1581,9 @@ def scenario_lockedwallet(desktop, w, keyring):
             w.wait("the refusal", lambda: text_shown(
                 w, "The keyring is locked, so nothing was deleted"))
             assert keyring_item_count() == len(items), "items went while the keyring was locked"
+            # The keyring's own unlock is offered beside the refusal.
+            w.wait_node("push button", "Unlock Keyring", timeout=10)
+            desktop.screenshot("lock-screen-reset-refused")
     w.wait_node("push button", "Create New Wallet")
     assert keyring_item_count() == 0, f"{keyring_item_count()} items left in the keyring"
     assert stored_files(desktop) == [], f"left on disk after the reset: {stored_files(desktop)}"
@@ -1671,7 +1711,7 @@ def inside(scenario, binary, work):
                      "clipboard": scenario_clipboard, "keyringgone": scenario_keyringgone,
                      "lockedwallet": scenario_lockedwallet,
                      "lockedrecord": scenario_lockedrecord, "nodisplay": scenario_nodisplay,
-                     "offline": scenario_offline}
+                     "offline": scenario_offline, "keyringout": scenario_keyringout}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:

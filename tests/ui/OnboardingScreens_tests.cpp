@@ -46,13 +46,17 @@ bool waitFor(const std::function<bool()>& condition) {
 }
 
 struct Screens {
+    using Preparation = std::function<void(AppStateFixture&)>;
     AppStateFixture env;
-    AppState& state = env.state();
+    // What a test stores before the window shows (a restart included): it runs first.
+    bool prepared;
+    AppState& state;
     QQmlApplicationEngine engine;
     QQuickWindow* window = nullptr;
     bool exposed = false;
 
-    Screens() {
+    explicit Screens(const Preparation& prepare = {})
+        : prepared((prepare ? prepare(env) : void(), true)), state(env.state()) {
         state.loadStoredState();
         WalletShell::install(&state);
         engine.addImportPath(QStringLiteral("qrc:/"));
@@ -652,6 +656,60 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     s.click("restoreWalletButton");
     ASSERT_TRUE(waitFor([&] { return !s.state.isOnboarding() && !s.state.isLocked(); }));
     s.state.stopBackgroundTasks();
+}
+
+// The keyring that holds the wallet is not running: beside "Try Again" its face offers a
+// restore into files, whose screen says what it does and what it leaves, offers only the
+// phrase and a backup, and goes back to the face. The import then opens the wallet in files,
+// the password pair saying on the way why its button is greyed out; the keyring's wallet stays.
+TEST(OnboardingScreens, AGoneKeyringOffersARestoreIntoFiles) {
+    std::string inKeyring;
+    Screens s([&](AppStateFixture& env) {
+        env.state().loadStoredState();
+        qm::test::runTask(
+            env.state().createWallet(AppStateFixture::abandonPhrase(), password.toStdString()));
+        inKeyring = env.state().wallet()->id;
+        env.keychain().setAbsent(true);
+        env.restart();
+    });
+    ASSERT_TRUE(s.window && s.exposed);
+    ASSERT_TRUE(waitFor([&] { return s.find("keyringLockedView"); }));
+    EXPECT_FALSE(s.find("unlockKeyringButton"));
+    s.click("restoreIntoFilesButton");
+    ASSERT_TRUE(waitFor([&] { return s.find("restoreIntoFilesNotice"); }));
+    EXPECT_TRUE(s.text("restoreIntoFilesNotice")
+                    .startsWith("The wallet in the keyring is left untouched: nothing of it is "
+                                "deleted."));
+    EXPECT_FALSE(s.find("createNewWalletButton"));
+    EXPECT_TRUE(s.find("restoreFromBackupButton"));
+    s.click("backToKeyringButton");
+    ASSERT_TRUE(waitFor([&] { return s.find("keyringLockedView"); }));
+    EXPECT_TRUE(s.state.isKeyringAbsent());
+
+    s.click("restoreIntoFilesButton");
+    s.click("importWalletButton");
+    QGuiApplication::clipboard()->setText(QStringLiteral("abandon ").repeated(11) + "about");
+    s.click("importWordField0");
+    QTest::keyClick(s.window, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(s.text("importWordField11"), "about");
+    EXPECT_EQ(s.text("passwordPairHint"), "");
+    s.type("passwordField", "short");
+    EXPECT_EQ(s.text("passwordPairHint"), "Password must be at least 8 characters.");
+    s.type("passwordField", password);
+    EXPECT_EQ(s.text("passwordPairHint"), "Passwords do not match.");
+    EXPECT_FALSE(qobject_cast<QQuickItem*>(s.find("importButton"))->isEnabled());
+    s.type("confirmPasswordField", password);
+    EXPECT_EQ(s.text("passwordPairHint"), "");
+    s.click("importButton");
+    ASSERT_TRUE(waitFor([&] { return !s.state.isOnboarding() && !s.state.isLocked(); }));
+    s.state.stopBackgroundTasks();
+    const std::filesystem::path folder = s.env.dataLocation() / "Quillmark";
+    const std::string inFiles = s.state.wallet()->id;
+    EXPECT_NE(inFiles, inKeyring);
+    EXPECT_TRUE(std::filesystem::exists(folder / ("seed-" + inFiles)));
+    EXPECT_EQ(WalletNoteFile(folder / KeychainManager::keyringMarkerFile).read(),
+              (WalletNote{inFiles, ItemPlace::files}));
+    EXPECT_TRUE(s.env.storedItems().load("com.quillmark.wallet", "seed-" + inKeyring));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "QuickTestSetup.h"
 #include "RunTask.h"
 
+#include <QQuickWindow>
 #include <QTest>
 #include <QWindow>
 #include <QtQuickTest>
@@ -55,6 +56,10 @@ public:
         QTest::keyClick(window, static_cast<Qt::Key>(key));
     }
     Q_INVOKABLE int webRequests() const { return static_cast<int>(m_env.web().requests().size()); }
+    // Saves what `window` shows (its menu bar and popups too) among the screenshots as `name`.
+    Q_INVOKABLE void grabWindow(QQuickWindow* window, const QString& name) const {
+        window->grabWindow().save(screenshotPath(name + QStringLiteral(".png")));
+    }
 
 private:
     static constexpr const char* password = "correct horse";

@@ -128,6 +128,8 @@ public:
         });
     }
     Q_INVOKABLE void deleteWallet() { qm::test::runTask(m_env.state().resetWallet()); }
+    // The relay goes, as a crash or a lost network takes it.
+    Q_INVOKABLE void killRelay() { m_relay.kill(); }
     // The last dApp heard from the wallet that its session ended.
     Q_INVOKABLE bool dappToldOfTheEnd() const {
         return m_dapp->waitForPublished(m_dapp->sessionTopic, qm::kWCTagDeletion,

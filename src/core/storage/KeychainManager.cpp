@@ -284,7 +284,13 @@ void KeychainManager::deleteAllItems() {
         std::rethrow_exception(first);
     }
     // Only now: while an item stays, so does the note of where it is.
-    keyringMarker().remove();
+    if (filesChosen_) {
+        // The wallet left in the keyring is still there: a start without the keyring waits
+        // for it again rather than offer a new wallet that it would shadow.
+        keyringMarker().write({std::string(), ItemPlace::keyring});
+    } else {
+        keyringMarker().remove();
+    }
     createJournal().remove();
 }
 

@@ -117,6 +117,15 @@ public:
     // True when no keychain answers at all while the marker says the wallet's items are in
     // it: the keyring daemon is not running.
     bool walletInAbsentKeychain() const { return walletInAbsent_; }
+    // The way out when the keyring that holds the wallet is not running: from now on this
+    // process keeps the wallet's items in files and leaves the keyring, and the wallet in it,
+    // alone. Nothing is written now; the next wallet stored is named in the marker as kept in
+    // files, and a start that finds that marker keeps to the files in the same way. A probe
+    // that finds the marker unchanged (a "Try Again") undoes the choice.
+    void keepWalletInFiles();
+    // Whether the wallet is kept in files by choice (the above, or a marker naming a wallet in
+    // files): the keychain is then neither probed, read nor written.
+    bool keepsWalletInFiles() const { return filesChosen_; }
     // Probes again after the keychain was found locked or absent: when it now works the
     // process uses it (and reads it) like after a start with it unlocked, and an unfinished
     // create that waited for it is undone. Nothing changes otherwise.
@@ -142,14 +151,16 @@ public:
     // Removes every item of this service from both media, whatever wallet id it names, then
     // the marker and an unfinished create's journal. A keychain whose items cannot be listed
     // (locked) throws before anything is removed; otherwise every item is tried, then the
-    // first failure is thrown (and the marker stays).
+    // first failure is thrown (and the marker stays). While the wallet is kept in files by
+    // choice only the files go, and the marker says again that the keyring holds a wallet:
+    // the one left there.
     void deleteAllItems();
     // Whether the marker, or a create that has not finished, says a wallet's items are in the
     // keychain. A marker that cannot be read counts as one.
     bool walletNotedInKeychain() const;
     // Sets the marker for the wallet just written or found: names it when its sealed seed is
-    // in the keychain, removes it when not. Nothing when the keychain cannot be asked; never
-    // throws.
+    // in the keychain, removes it when not; while the wallet is kept in files by choice, names
+    // it as kept in files. Nothing when the keychain cannot be asked; never throws.
     void noteWalletPlace(std::string_view walletID);
 
     // Writes the items so that a kill at any point leaves the earlier values or the new ones:
@@ -230,6 +241,8 @@ public:
 private:
     std::filesystem::path itemPath(std::string_view key) const;
     WalletNoteFile keyringMarker() const;
+    // Whether the marker names a wallet kept in files; a marker that cannot be read does not.
+    bool markerNamesFiles() const;
     WalletNoteFile createJournal() const;
     // Removes the sealed items of `walletID` and a marker that names it; false (logged) when
     // one could not be removed.
@@ -268,6 +281,7 @@ private:
     bool walletInAbsent_ = false;
     bool keychainWorked_ = false;
     bool useFileFallback_ = true;
+    bool filesChosen_ = false;
 };
 
 } // namespace qm

@@ -30,11 +30,18 @@ void KeychainManager::start() {
 }
 
 void KeychainManager::probe() {
+    walletMayBeLocked_ = false;
+    walletInAbsent_ = false;
+    filesChosen_ = markerNamesFiles();
+    if (filesChosen_) {
+        // The wallet was restored into files when the keyring was gone: the keyring, and the
+        // wallet left in it, are not touched (its copy of the record would shadow the files').
+        keychainWorked_ = false;
+        return;
+    }
     const auto start = std::chrono::steady_clock::now();
     keychainStatus_ = keychain_ ? keychain_->probe(probeTimeout_) : KeychainStatus::absent;
     keychainWorked_ = keychainStatus_ == KeychainStatus::usable;
-    walletMayBeLocked_ = false;
-    walletInAbsent_ = false;
     if (keychainStatus_ == KeychainStatus::usable) {
         return;
     }
@@ -67,7 +74,18 @@ void KeychainManager::probeKeychainAgain() {
     }
 }
 
+void KeychainManager::keepWalletInFiles() {
+    filesChosen_ = true;
+    keychainWorked_ = false;
+    useFileFallback_ = true;
+    walletMayBeLocked_ = false;
+    walletInAbsent_ = false;
+}
+
 KeychainManager::KeyringNeed KeychainManager::keyringNeedForWalletItems() {
+    if (filesChosen_) {
+        return KeyringNeed::none;
+    }
     if (keychain_ && keychainStatus_ == KeychainStatus::absent) {
         // Started since, perhaps: an absent service answers at once.
         probeKeychainAgain();
@@ -96,9 +114,21 @@ WalletNoteFile KeychainManager::createJournal() const {
     return WalletNoteFile(storageDir_ / std::string(createJournalFile));
 }
 
+bool KeychainManager::markerNamesFiles() const {
+    try {
+        const std::optional<WalletNote> marker = keyringMarker().read();
+        return marker && marker->place == ItemPlace::files;
+    } catch (const FileError& error) {
+        // Read as a marker of the keyring, below: the keyring is waited for.
+        log(std::string("Could not read where the wallet is kept: ") + error.what());
+        return false;
+    }
+}
+
 bool KeychainManager::walletNotedInKeychain() const {
     try {
-        if (keyringMarker().read()) {
+        const std::optional<WalletNote> marker = keyringMarker().read();
+        if (marker && marker->place == ItemPlace::keyring) {
             return true;
         }
         const std::optional<WalletNote> creating = createJournal().read();
@@ -110,14 +140,27 @@ bool KeychainManager::walletNotedInKeychain() const {
 }
 
 void KeychainManager::noteWalletPlace(std::string_view walletID) {
+    if (filesChosen_) {
+        // From now on the starts open this wallet in files, not the keyring's.
+        try {
+            const WalletNote inFiles{std::string(walletID), ItemPlace::files};
+            if (keyringMarker().read() != inFiles) {
+                keyringMarker().write(inFiles);
+            }
+        } catch (const FileError& error) {
+            log(std::string("Could not note where the wallet is kept: ") + error.what());
+        }
+        return;
+    }
     if (!keychainReachable()) {
         return;
     }
     try {
         const bool inKeychain = keychainLoad(service_, "seed-" + std::string(walletID)).has_value();
         const std::optional<WalletNote> marker = keyringMarker().read();
-        if (inKeychain && (!marker || marker->walletID != walletID)) {
-            keyringMarker().write({std::string(walletID), ItemPlace::keyring});
+        const WalletNote inKeyring{std::string(walletID), ItemPlace::keyring};
+        if (inKeychain && marker != inKeyring) {
+            keyringMarker().write(inKeyring);
         } else if (!inKeychain && marker) {
             keyringMarker().remove();
         }

@@ -42,7 +42,7 @@ WCRelay::WCRelay(WCRelayEndpoint endpoint, Limits limits, QObject* parent)
 
 WCRelay::~WCRelay() {
     if (auto reply = std::exchange(openReply_, std::nullopt)) {
-        reply->fail(relayFailure(RelayError::connectionFailed("Cancelled")));
+        reply->fail(relayFailure(RelayError::connectionNotMade("Cancelled")));
     }
     dropSocket();
     pending_.failAll(relayFailure(RelayError::notConnected()));
@@ -68,10 +68,10 @@ QCoro::Task<void> WCRelay::openSocket() {
     const RelayAuthToken auth = makeRelayAuthToken(endpoint_.audience());
     const std::optional<QUrl> url = endpoint_.connectionURL(auth.token);
     if (!url) {
-        throw RelayError::connectionFailed("Invalid URL");
+        throw RelayError::connectionNotMade("Invalid URL");
     }
     if (auto earlier = std::exchange(openReply_, std::nullopt)) {
-        earlier->fail(relayFailure(RelayError::connectionFailed("Cancelled")));
+        earlier->fail(relayFailure(RelayError::connectionNotMade("Cancelled")));
     }
     dropSocket();
 

@@ -6,6 +6,8 @@ import Quillmark.Ui
 // hold one, or the keyring the wallet is kept in is not running: a new wallet here would
 // stand beside the old one. "Unlock Keyring" opens the keyring's own unlock prompt, then
 // reads again; "Try Again" probes and reads again (a keyring unlocked elsewhere, or started).
+// A keyring that is not running may never run here again (another desktop): the wallet can
+// then be restored from its phrase or a backup into files, the keyring's left as it is.
 Item {
     id: root
     objectName: "keyringLockedView"
@@ -93,6 +95,34 @@ Item {
                 text: "Try Again"
                 enabled: !keyring.isUnlocking
                 onClicked: keyring.tryAgain()
+            }
+        }
+        ColumnLayout {
+            objectName: "restoreIntoFilesOffer"
+            visible: WalletShell.isKeyringAbsent
+            Layout.fillWidth: true
+            Layout.topMargin: 24
+            spacing: 12
+            Text {
+                objectName: "restoreIntoFilesText"
+                Layout.fillWidth: true
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+                text: "No keyring on this desktop any more? Restore the wallet from its recovery "
+                      + "phrase or a backup into files instead; the wallet in the keyring is left "
+                      + "untouched."
+                textFormat: Text.PlainText
+                font: BRFont.caption
+                color: BRPalette.textSecondary
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignHCenter
+            }
+            BRSecondaryButton {
+                objectName: "restoreIntoFilesButton"
+                Layout.alignment: Qt.AlignHCenter
+                text: "Restore into Files..."
+                enabled: !keyring.isUnlocking
+                onClicked: keyring.restoreIntoFiles()
             }
         }
         Item { Layout.fillHeight: true }

@@ -63,4 +63,14 @@ void KeyringUnlockViewModel::tryAgain() {
     }
 }
 
+void KeyringUnlockViewModel::restoreIntoFiles() {
+    if (m_unlocking) {
+        return;
+    }
+    if (AppState* state = appState()) {
+        setUnlocking(false, QString());
+        state->restoreIntoFiles();
+    }
+}
+
 } // namespace qm

@@ -36,6 +36,9 @@ public:
     Q_INVOKABLE void unlock();
     // "Try Again": the keyring probed and the stored state read again, no prompt.
     Q_INVOKABLE void tryAgain();
+    // "Restore into Files...", while the keyring that holds the wallet is not running: the
+    // onboarding that restores the phrase or a backup into files (AppState::restoreIntoFiles).
+    Q_INVOKABLE void restoreIntoFiles();
 
 signals:
     void unlockingChanged();

@@ -110,16 +110,23 @@ QCoro::Task<void> LockViewModel::reset() {
     setKeyringState(m_keyringLocked, true);
     const QPointer<LockViewModel> self(this);
     std::optional<QString> failure;
+    bool keyringLocked = m_keyringLocked;
     try {
         QCoro::Task<void> resetting = state->resetWallet(m_stop.get_token());
         co_await std::move(resetting);
+        keyringLocked = false;
+    } catch (const KeychainError& error) {
+        // Its prompt dismissed, the keyring stays locked: its unlock is offered, as after an
+        // unlock it refused.
+        keyringLocked = keyringLocked || error.code() == KeychainError::Code::keyringLocked;
+        failure = walletDeletionFailureText(error);
     } catch (const std::exception& error) {
         failure = walletDeletionFailureText(error);
     }
     if (!self) {
         co_return; // deleted: onboarding took the screen's place
     }
-    setKeyringState(m_keyringLocked, false);
+    setKeyringState(keyringLocked, false);
     if (failure) {
         setErrorMessage(std::move(failure));
     }

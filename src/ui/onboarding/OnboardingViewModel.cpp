@@ -165,9 +165,14 @@ bool OnboardingViewModel::isPasswordValid() const {
 }
 
 void OnboardingViewModel::updatePasswordValidity() {
-    const bool valid = isPasswordValid();
-    if (valid != m_lastPasswordValidity) {
+    const QString problem = passwordProblem();
+    const bool valid = problem.isEmpty();
+    // Nothing typed yet is no mistake to point at.
+    const bool typed = m_passwordEntry->hasPassword() || m_confirmPasswordEntry->hasPassword();
+    const QString hint = typed ? problem : QString();
+    if (valid != m_lastPasswordValidity || hint != m_pairHint) {
         m_lastPasswordValidity = valid;
+        m_pairHint = hint;
         emit passwordValidityChanged();
     }
 }
@@ -352,6 +357,14 @@ void OnboardingViewModel::submitVerifyAndCreate() {
     }
     afterStep(createFromWords(mnemonicWordList(), QStringLiteral("Failed to create wallet: ")),
               [this] { emit finished(); });
+}
+
+void OnboardingViewModel::backToKeyring() {
+    AppState* state = appState();
+    if (m_isCreating || !state || !state->isRestoringIntoFiles()) {
+        return;
+    }
+    state->retryLockedKeyring();
 }
 
 void OnboardingViewModel::submitImport() {

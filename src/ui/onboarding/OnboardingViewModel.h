@@ -38,6 +38,9 @@ class OnboardingViewModel : public StateBoundModel, public SecretWordSource {
     Q_PROPERTY(bool hasError READ hasError NOTIFY errorMessageChanged)
     Q_PROPERTY(bool isCreating READ isCreating NOTIFY isCreatingChanged)
     Q_PROPERTY(bool isPasswordValid READ isPasswordValid NOTIFY passwordValidityChanged)
+    // Why the pair does not pass yet, in the rules' own words, once something is typed;
+    // empty for a pair that passes (or two empty fields).
+    Q_PROPERTY(QString pairHint READ pairHint NOTIFY passwordValidityChanged)
     // The "Password" and "Confirm Password" fields' steps (PasswordField shows them).
     Q_PROPERTY(qm::PasswordEntry* passwordEntry READ passwordEntry CONSTANT)
     Q_PROPERTY(qm::PasswordEntry* confirmPasswordEntry READ confirmPasswordEntry CONSTANT)
@@ -101,6 +104,7 @@ public:
     // is shown and what is used agree.
     Q_INVOKABLE void clearPasswords();
     bool isPasswordValid() const;
+    QString pairHint() const { return m_pairHint; }
 
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
     QString errorText() const { return m_errorMessage.value_or(QString()); }
@@ -123,6 +127,9 @@ public:
 
     // Overwrites the phrase, the typed words and the passwords (also done on destruction).
     Q_INVOKABLE void wipeSecrets();
+    // "Back" of a restore into files: the keyring that is not running is asked for again, and
+    // its face shows while it still is not (this flow, and this model, go then).
+    Q_INVOKABLE void backToKeyring();
 
 signals:
     void currentStepChanged();
@@ -167,6 +174,7 @@ private:
     std::optional<QString> m_errorMessage;
     bool m_isCreating = false;
     bool m_lastPasswordValidity = false;
+    QString m_pairHint;
 };
 
 } // namespace qm

@@ -2,11 +2,13 @@ import QtQuick
 import QtQuick.Layouts
 import Quillmark.Ui
 
-// The first step: the emblem, the name and tagline, and the three ways in.
+// The first step: the emblem, the name and tagline, and the three ways in. As the way out of
+// a keyring that is not running, only the two restores, into files, said plainly, and Back.
 Item {
     id: root
     objectName: "welcomeStep"
     required property OnboardingViewModel vm
+    readonly property bool intoFiles: vm.appState !== null && vm.appState.isRestoringIntoFiles === true
 
     ColumnLayout {
         anchors.horizontalCenter: parent.horizontalCenter
@@ -55,7 +57,7 @@ Item {
             Text {
                 textFormat: Text.PlainText
                 Layout.alignment: Qt.AlignHCenter
-                text: "Secure Multi-Chain Wallet"
+                text: root.intoFiles ? "Restore into Files" : "Secure Multi-Chain Wallet"
                 font: BRFont.body
                 color: BRPalette.textSecondary
             }
@@ -75,12 +77,28 @@ Item {
             font: BRFont.caption
             color: BRPalette.warning
         }
+        Text {
+            objectName: "restoreIntoFilesNotice"
+            textFormat: Text.PlainText
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
+            Layout.fillWidth: true
+            visible: root.intoFiles
+            text: "The wallet in the keyring is left untouched: nothing of it is deleted. "
+                  + "Restoring your recovery phrase or a backup here makes a wallet kept in "
+                  + "files on this computer, and Quillmark opens that wallet from now on."
+            wrapMode: Text.WordWrap
+            horizontalAlignment: Text.AlignHCenter
+            font: BRFont.callout
+            color: BRPalette.textSecondary
+        }
         ColumnLayout {
             Layout.alignment: Qt.AlignHCenter
             spacing: 12
             BRPrimaryButton {
                 objectName: "createNewWalletButton"
                 Layout.alignment: Qt.AlignHCenter
+                visible: !root.intoFiles
                 text: "Create New Wallet"
                 onClicked: root.vm.startCreate()
             }
@@ -95,6 +113,13 @@ Item {
                 Layout.alignment: Qt.AlignHCenter
                 text: "Restore from Backup"
                 onClicked: root.vm.showStep(OnboardingViewModel.RestoreBackup)
+            }
+            BRSecondaryButton {
+                objectName: "backToKeyringButton"
+                Layout.alignment: Qt.AlignHCenter
+                visible: root.intoFiles
+                text: "Back"
+                onClicked: root.vm.backToKeyring()
             }
         }
         Item { implicitHeight: 48 }

@@ -85,13 +85,15 @@ ColumnLayout {
 
     RowLayout {
         Layout.fillWidth: true
-        Layout.leftMargin: 24 + 16 + 8
-        Layout.rightMargin: 24 + 16 + 8
+        // Inset as the rows' cells are (the list's 16 and each row's own 8), so that every
+        // heading stands over its column.
+        Layout.leftMargin: 16 + 8
+        Layout.rightMargin: 16 + 8
         Layout.bottomMargin: 8
         spacing: 0
         // The address gives way (its middle elided) so that the balance and the count keep
         // their columns in the narrowest detail column.
-        Header { text: "Tipo"; Layout.preferredWidth: 80 }
+        Header { objectName: "headerKind"; text: "Tipo"; Layout.preferredWidth: 80 }
         Header { text: "Indirizzo"; Layout.fillWidth: true }
         Header {
             objectName: "headerBalance"

@@ -31,6 +31,7 @@ Rectangle {
         spacing: 0
         Text {
             textFormat: Text.PlainText
+            objectName: "addressKind"
             Layout.preferredWidth: 80
             text: root.kind
             font: BRFont.caption2

@@ -7,6 +7,7 @@ import Quillmark.Ui
 // holding (a click opens the token), or "No tokens found".
 ColumnLayout {
     id: root
+    objectName: "tokensSection"
     property AccountTokensModel tokens
     signal addRequested()
     signal tokenPicked(int row)
@@ -61,16 +62,20 @@ ColumnLayout {
         Layout.bottomMargin: 16
         spacing: 4
         BRSymbol {
+            objectName: "noTokensSymbol"
             Layout.alignment: Qt.AlignHCenter
             name: "circle.dotted"
             size: 24
             color: BRPalette.textTertiary
         }
+        // Filling the width (its text centred in it): a nested layout with no filling child
+        // keeps to its own width, and the placeholder would sit at the left.
         Text {
             objectName: "noTokensText"
             Accessible.role: Accessible.StaticText
             Accessible.name: text
-            Layout.alignment: Qt.AlignHCenter
+            Layout.fillWidth: true
+            horizontalAlignment: Text.AlignHCenter
             // A failed load is not an empty list.
             text: root.tokens && root.tokens.loadFailed ? "Could not load the tokens."
                                                          : "No tokens found"

@@ -9,7 +9,7 @@ BRSheet {
     id: root
     objectName: "novrSwapSheet"
     width: 480
-    height: 600
+    height: Math.min(600, heightBelowMenuBar)
 
     contentItem: Loader {
         id: content

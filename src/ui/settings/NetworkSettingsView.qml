@@ -70,22 +70,26 @@ ColumnLayout {
                         Accessible.name: "Use TLS"
                         checked: network.electrumTLS
                         onToggled: network.electrumTLS = checked
+                        // Off, an outlined track and knob in the secondary text colour: the
+                        // surface colour alone hardly stands out from the sheet in either theme.
                         indicator: Rectangle {
+                            objectName: "tlsSwitchTrack"
                             implicitWidth: 32
                             implicitHeight: 18
                             x: tlsSwitch.leftPadding
                             y: parent.height / 2 - height / 2
                             radius: 9
                             color: tlsSwitch.checked ? BRPalette.accent : BRPalette.surface
-                            border.width: 0.5
-                            border.color: BRPalette.border
+                            border.width: 1
+                            border.color: tlsSwitch.checked ? BRPalette.accent : BRPalette.textSecondary
                             Rectangle {
+                                objectName: "tlsSwitchKnob"
                                 x: tlsSwitch.checked ? parent.width - width - 2 : 2
                                 anchors.verticalCenter: parent.verticalCenter
                                 width: 14
                                 height: 14
                                 radius: 7
-                                color: "white"
+                                color: tlsSwitch.checked ? "white" : BRPalette.textSecondary
                                 Behavior on x { NumberAnimation { duration: 120 } }
                             }
                         }

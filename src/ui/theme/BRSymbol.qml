@@ -2,13 +2,15 @@ import QtQuick
 import Quillmark.Ui
 
 // One symbol of the icon table, drawn in the bundled icon font, with its badge where it has
-// one (a lock on a shield).
+// one (a lock on a shield). The font has no circle of dots: its plain circle is cut into dots
+// here, as the lock is cut out of the filled shield.
 Text {
     id: root
     textFormat: Text.PlainText
     property string name: ""
     property real size: 12
-    // What is behind the symbol: the colour of a badge cut out of a filled symbol.
+    // What is behind the symbol: the colour of a badge cut out of a filled symbol, and of the
+    // gaps between the dots.
     property color backdropColor: BRPalette.background
 
     text: BRIcon.glyph(name)
@@ -35,5 +37,24 @@ Text {
         anchors.horizontalCenter: parent.horizontalCenter
         anchors.verticalCenter: parent.verticalCenter
         anchors.verticalCenterOffset: root.font.pixelSize * 0.04
+    }
+
+    // Twelve gaps across the plain circle's line (radius 9 of the glyph's 24 units, 2 thick,
+    // its centre a little above the line's middle), leaving twelve dots between them.
+    Repeater {
+        model: root.name === "circle.dotted" ? 12 : 0
+        Rectangle {
+            objectName: "symbolDotGap"
+            required property int index
+            readonly property real ring: root.font.pixelSize * 9 / 24
+            readonly property real angle: 2 * Math.PI * (index + 0.5) / 12
+            width: ring * 2 * Math.PI / 12 * 0.5
+            height: root.font.pixelSize * 4 / 24
+            antialiasing: true
+            rotation: angle * 180 / Math.PI + 90
+            color: root.backdropColor
+            x: root.width / 2 + ring * Math.cos(angle) - width / 2
+            y: root.height / 2 - root.font.pixelSize * 0.035 + ring * Math.sin(angle) - height / 2
+        }
     }
 }

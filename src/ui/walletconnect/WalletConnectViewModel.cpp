@@ -108,7 +108,7 @@ QCoro::Task<void> WalletConnectViewModel::pair() {
         co_await std::move(pairing);
     } catch (const std::exception& error) {
         if (self) {
-            m_pairError = QString::fromStdString(error.what());
+            m_pairError = userErrorText(error);
             emit pairChanged();
         }
         co_return;

@@ -63,6 +63,27 @@ Item {
         }
         function rowIds() { return rows().map(r => r.entryId) }
         function row(id) { return rows().find(r => r.entryId === id) || null }
+        // The runs of ink met going once round the symbol's circle line, on the window as
+        // drawn: none for a line drawn whole, one per dot for a dotted one.
+        function inkRunsOnRing(symbol) {
+            const image = grabImage(top)
+            const centre = symbol.mapToItem(top, symbol.width / 2, symbol.height / 2)
+            const back = image.pixel(Math.round(centre.x), Math.round(centre.y))
+            const ring = symbol.font.pixelSize * 9 / 24
+            const samples = 240
+            const inked = []
+            for (let i = 0; i < samples; ++i) {
+                const a = 2 * Math.PI * i / samples
+                const c = image.pixel(Math.round(centre.x + ring * Math.cos(a)),
+                                      Math.round(centre.y + ring * Math.sin(a)))
+                inked.push(Math.abs(c.r - back.r) + Math.abs(c.g - back.g)
+                           + Math.abs(c.b - back.b) > 0.15)
+            }
+            let runs = 0
+            for (let i = 0; i < samples; ++i)
+                runs += inked[i] && !inked[(i + samples - 1) % samples] ? 1 : 0
+            return runs
+        }
         // Whether a sheet of that name is open (each screen has its own hosts).
         function sheetOpen(name) {
             return findAll(top, name, [], new Set()).some(s => s.objectName === name && s.visible)
@@ -137,6 +158,13 @@ Item {
                     "Transactions will appear here once you send or receive funds.")
             verify(shown("noTokens"))
             verify(!shown("tokenCount"))
+            // The placeholder stands in the middle of the section, its circle dotted.
+            const section = find("tokensSection")
+            const centreOf = item => item.mapToItem(section, item.width / 2, 0).x
+            fuzzyCompare(centreOf(find("noTokensText")), section.width / 2, 1)
+            compare(find("noTokensText").effectiveHorizontalAlignment, Text.AlignHCenter)
+            fuzzyCompare(centreOf(find("noTokensSymbol")), section.width / 2, 1)
+            compare(inkRunsOnRing(find("noTokensSymbol")), 12)
             // An account that has no state: zero, and no history.
             fixture.clear()
             fixture.select(2, 0)

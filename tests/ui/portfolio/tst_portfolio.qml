@@ -447,6 +447,24 @@ Item {
             tryCompare(addresses.model, "countText", (derived - 1) + " indirizzi", 10000)
             compare(indices(), [0, 2, 5, 6])
 
+            // Each heading stands over its column: the kind's left edge, the balance's and
+            // the count's right edges, in a wide and in the narrowest detail column.
+            const edges = (item) => {
+                const at = item.mapToItem(addresses, 0, 0)
+                return { left: at.x, right: at.x + item.width }
+            }
+            for (const width of [600, 480]) {
+                addresses.width = width
+                list.forceLayout()
+                const first = rowAt(0)
+                const header = name => edges(findAll(addresses, name, [])[0])
+                const cell = name => edges(findAll(first, name, [])[0])
+                fuzzyCompare(cell("addressKind").left, header("headerKind").left, 1)
+                fuzzyCompare(cell("addressBalance").right, header("headerBalance").right, 1)
+                fuzzyCompare(cell("addressTxCount").right, header("headerTxCount").right, 1)
+                grabImage(addresses).save(fixture.screenshotPath("btc-addresses-" + width + ".png"))
+            }
+
             // In the narrowest detail column the balance and the count keep their columns
             // whole, inside the list, clear of the address.
             addresses.width = 480

@@ -289,6 +289,64 @@ Item {
             BRThemeManager.current = before
         }
 
+        // The contrast ratio of two colours (1 to 21), from their relative luminances.
+        function contrast(a, b) {
+            const channel = c => c <= 0.03928 ? c / 12.92 : Math.pow((c + 0.055) / 1.055, 2.4)
+            const luminance = c => 0.2126 * channel(c.r) + 0.7152 * channel(c.g)
+                                   + 0.0722 * channel(c.b)
+            const [hi, lo] = [luminance(a), luminance(b)].sort((x, y) => y - x)
+            return (hi + 0.05) / (lo + 0.05)
+        }
+
+        // At the window's smallest size the tallest sheets stay below its menu bar and inside
+        // it; off, the TLS switch's outline and knob stand out from the sheet in every theme.
+        function test_5ab_sheetsStayBelowTheMenuBar() {
+            const component = Qt.createComponent("qrc:/Quillmark/Ui/shell/QuillmarkWindow.qml")
+            const window = component.createObject(null)
+            window.width = 900
+            window.height = 620
+            window.show()
+            waitForRendering(window.contentItem)
+            fixture.unlock()
+            tryCompare(window.rootView, "face", "main")
+            const inWindow = name => findAll(window.contentItem, name, [], new Set()).find(
+                found => found.objectName === name && found.visible !== false) || null
+            mouseClick(inWindow("settingsButton"))
+            const settings = findAll(window.contentItem, "SettingsView", [], new Set())[0]
+            tryCompare(settings, "opened", true)
+            const bar = window.menuBar
+            const barBottom = bar.mapToItem(null, 0, bar.height).y
+            verify(barBottom > 10, "the menu bar is " + barBottom + " high")
+            const box = settings.background
+            const top = box.mapToItem(null, 0, 0).y
+            verify(top >= barBottom, "the sheet's top at " + top + ", the bar's bottom at " + barBottom)
+            verify(top + box.height <= window.height, "the sheet's bottom at " + (top + box.height))
+
+            const tls = inWindow("tlsSwitch")
+            if (tls.checked)
+                mouseClick(tls)
+            verify(!tls.checked)
+            const before = BRThemeManager.current
+            for (const theme of BRThemeManager.themes) {
+                BRThemeManager.current = theme
+                const track = inWindow("tlsSwitchTrack")
+                // Over the sheet and its panel (a fill between these two).
+                for (const backdrop of [BRPalette.backgroundSecondary, BRPalette.surface])
+                    verify(contrast(track.border.color, backdrop) >= 3,
+                           theme + ": the off track's outline")
+                verify(contrast(inWindow("tlsSwitchKnob").color, track.color) >= 3,
+                       theme + ": the off knob")
+                waitForRendering(window.contentItem)
+                fixture.grabWindow(window, "settings-smallest-window-" + theme.replace(/ /g, "-"))
+            }
+            BRThemeManager.current = before
+            mouseClick(tls) // back on, as the fixture's server wants
+            fixture.keyClick(window, Qt.Key_Escape)
+            tryCompare(settings, "visible", false)
+            window.destroy()
+            fixture.unlock() // showing the window locked the wallet
+        }
+
         function texts(item, out, seen) {
             if (!item || seen.has(item))
                 return out

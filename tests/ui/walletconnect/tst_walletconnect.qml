@@ -432,6 +432,22 @@ Item {
             verify(!findChild(sidebar, "dappSection").visible)
             verify(!fixture.sessionsFileExists())
             verify(fixture.dappToldOfTheEnd())
+
+            // Then the relay goes, and the next set-up (an unlock) cannot reach it: pairing
+            // names the service it cannot reach, as the other failures do, not the socket's
+            // words.
+            fixture.killRelay()
+            tryCompare(vm, "isRelayConnected", false, 10000)
+            fixture.setup()
+            vm.showPairSheet = true
+            const pair = sheet("WCPairSheet")
+            tryCompare(pair, "opened", true)
+            vm.pairingURI = fixture.pairingURI()
+            mouseClick(item("WCPairSheet", "pairConnectButton"))
+            tryCompare(vm, "pairError", "Cannot connect to the WalletConnect relay", 30000)
+            compare(item("WCPairSheet", "pairError").text, "Cannot connect to the WalletConnect relay")
+            mouseClick(item("WCPairSheet", "pairCancelButton"))
+            tryCompare(pair, "visible", false)
         }
     }
 }

@@ -6,6 +6,7 @@
 #include "platform/async/OneShot.h"
 #include "platform/async/PollUntil.h"
 #include "services/evm/JSONRPCClient.h"
+#include "services/walletconnect/RelayError.h"
 #include "state/UserErrorText.h"
 #include "state/flows/FlowService.h"
 
@@ -287,6 +288,14 @@ TEST(TransactionFlow, AnUnreachableServiceIsNamedNotDescribed) {
               "The server's reply is too large.");
     EXPECT_EQ(userErrorText(std::runtime_error("Invalid recipient address")),
               "Invalid recipient address");
+
+    // The WalletConnect relay likewise; an address that does not parse is no network failure.
+    EXPECT_EQ(userErrorText(RelayError::connectionFailed("Connection closed")),
+              "Cannot connect to the WalletConnect relay");
+    EXPECT_EQ(userErrorText(RelayError::notConnected()),
+              "Cannot connect to the WalletConnect relay");
+    EXPECT_EQ(userErrorText(RelayError::connectionNotMade("Invalid URL")),
+              "Relay connection failed: Invalid URL");
 }
 
 } // namespace

@@ -225,6 +225,60 @@ TEST(BackupRestoreViewModel, ARestoreGoesIntoTheKeyringThatHoldsTheWalletOrNowhe
     AppStateFixture::settle();
 }
 
+// The keyring that holds the wallet is not running, maybe never again (another desktop): its
+// face's way out restores the backup into files, leaves every item of the keyring as it was,
+// and the marker then names the wallet in files, which the next starts open, keyring or not.
+TEST(BackupRestoreViewModel, TheWayOutOfAGoneKeyringRestoresIntoFilesAndLeavesItsWallet) {
+    RestoreEnv r;
+    qm::test::runTask(r.env.state().createWallet(AppStateFixture::abandonPhrase(), password));
+    r.env.state().stopBackgroundTasks();
+    const auto items = [&] { return r.env.storedItems().accounts("com.quillmark.wallet"); };
+    const std::vector<std::string> before = items();
+    r.env.keychain().setAbsent(true);
+    r.env.restart();
+    AppState& state = r.env.state();
+    state.loadStoredState();
+    ASSERT_TRUE(state.isKeyringAbsent());
+    state.restoreIntoFiles();
+    EXPECT_TRUE(state.isOnboarding());
+    EXPECT_TRUE(state.isRestoringIntoFiles());
+    EXPECT_FALSE(state.isKeyringLocked());
+    // Back before anything was restored: the keyring's face again.
+    state.retryLockedKeyring();
+    EXPECT_TRUE(state.isKeyringAbsent());
+    EXPECT_FALSE(state.isRestoringIntoFiles());
+    state.restoreIntoFiles();
+    BackupRestoreViewModel step;
+    r.attach(step, true);
+    step.selectFilePath(golden);
+    step.setPassword(goldenPassword);
+    qm::test::runTask(step.restore());
+    EXPECT_FALSE(step.hasError()) << step.errorText().toStdString();
+    ASSERT_TRUE(state.wallet());
+    const Wallet restored = *state.wallet();
+    state.stopBackgroundTasks();
+    EXPECT_FALSE(state.isLocked() || state.isOnboarding() || state.isRestoringIntoFiles());
+    const std::filesystem::path folder = r.env.dataLocation() / "Quillmark";
+    EXPECT_TRUE(std::filesystem::exists(folder / ("seed-" + restored.id)));
+    EXPECT_EQ(WalletNoteFile(folder / KeychainManager::keyringMarkerFile).read(),
+              (WalletNote{restored.id, ItemPlace::files}));
+    EXPECT_EQ(items(), before);
+
+    for (const bool absent : {true, false}) {
+        r.env.keychain().setAbsent(absent);
+        r.env.restart();
+        AppState& next = r.env.state();
+        next.loadStoredState();
+        EXPECT_FALSE(next.isKeyringLocked()) << absent;
+        EXPECT_EQ(next.wallet(), restored) << absent;
+        qm::test::runTask(next.unlock(goldenPassword));
+        EXPECT_FALSE(next.isLocked()) << absent;
+        next.lock();
+    }
+    EXPECT_EQ(items(), before);
+    AppStateFixture::settle();
+}
+
 // Counts the files renamed into a folder under one name: each atomic write is one rename.
 class RenameCounter {
 public:

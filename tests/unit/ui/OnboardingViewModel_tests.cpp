@@ -47,6 +47,8 @@ TEST(OnboardingViewModel, PasswordRulesCountCharactersAsPeopleDoAndTestLengthFir
         vm.setPassword(typed);
         vm.setConfirmPassword(confirm);
         EXPECT_EQ(vm.isPasswordValid(), problem.isEmpty());
+        // The greyed-out button's reason, under the fields, as it is typed.
+        EXPECT_EQ(vm.pairHint(), problem) << typed.toStdString();
         if (!problem.isEmpty()) { // creation refuses with the same text, never busy
             QSignalSpy busy(&vm, &OnboardingViewModel::isCreatingChanged);
             qm::test::runTask(vm.createWallet());
@@ -54,6 +56,27 @@ TEST(OnboardingViewModel, PasswordRulesCountCharactersAsPeopleDoAndTestLengthFir
             EXPECT_EQ(busy.count(), 0);
         }
     }
+}
+
+// The reason under the password pair follows the typing, says nothing before anything is
+// typed, and goes once the pair passes or the fields are emptied.
+TEST(OnboardingViewModel, ThePairSaysWhyItDoesNotPassYet) {
+    OnboardingViewModel vm;
+    QSignalSpy changed(&vm, &OnboardingViewModel::passwordValidityChanged);
+    EXPECT_EQ(vm.pairHint(), "");
+    vm.setConfirmPassword("x");
+    EXPECT_EQ(vm.pairHint(), "Password must be at least 8 characters.");
+    vm.setPassword(password);
+    EXPECT_EQ(vm.pairHint(), "Passwords do not match.");
+    vm.setConfirmPassword(password);
+    EXPECT_EQ(vm.pairHint(), "");
+    EXPECT_TRUE(vm.isPasswordValid());
+    vm.setPassword(password.left(7));
+    EXPECT_EQ(vm.pairHint(), "Password must be at least 8 characters.");
+    EXPECT_EQ(changed.count(), 4);
+    vm.clearPasswords();
+    EXPECT_EQ(vm.pairHint(), "");
+    EXPECT_EQ(changed.count(), 5);
 }
 
 // QML strings can outlive the screen in the JavaScript heap, so nothing callable from QML
@@ -289,6 +312,7 @@ TEST(LockViewModel, AKeyringLockedMeanwhileIsSaidAndItsUnlockOffered) {
     }
     EXPECT_EQ(vm.errorText(),
               "The keyring is locked, so nothing was deleted. Unlock it, then try again.");
+    EXPECT_TRUE(vm.keyringLocked()); // its unlock offered here too
     EXPECT_FALSE(state.isOnboarding());
     EXPECT_EQ(items(), 5u);
     {

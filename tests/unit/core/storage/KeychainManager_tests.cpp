@@ -455,6 +455,65 @@ TEST_F(KeychainManagerTest, AWalletInTheKeychainIsMarkedAndWaitedForWhileTheKeyc
     EXPECT_TRUE(make()->walletInAbsentKeychain());
 }
 
+// The keyring that holds the wallet is gone for good (another desktop): a wallet restored into
+// files beside it is the one every later start opens, keyring back or not, and nothing of the
+// keyring's wallet is read over it, written or deleted. Deleting the wallet in files notes the
+// keyring's wallet again, so that no later wallet in files stands where it would shadow it.
+TEST_F(KeychainManagerTest, AWalletRestoredIntoFilesBesideAGoneKeyringIsTheOneOpened) {
+    const std::string inKeyring = newID();
+    make()->storeNewWallet(seed_, words, inKeyring, "pw", recordOf(inKeyring));
+    const WalletNoteFile marker(file("keyring-wallet.json"));
+    const auto keyringItems = [&] { return backend_->accounts("com.quillmark.wallet"); };
+    const std::vector<std::string> before = keyringItems();
+    ASSERT_TRUE(stored("seed-" + inKeyring));
+
+    keychain_->setAbsent(true);
+    auto gone = make();
+    ASSERT_TRUE(gone->walletInAbsentKeychain());
+    gone->keepWalletInFiles();
+    EXPECT_FALSE(gone->walletInAbsentKeychain());
+    EXPECT_EQ(gone->keyringNeedForWalletItems(), KeychainManager::KeyringNeed::none);
+    // Chosen but nothing stored yet: a new look waits for the keyring's wallet again.
+    gone->probeKeychainAgain();
+    EXPECT_TRUE(gone->walletInAbsentKeychain());
+    EXPECT_FALSE(gone->keepsWalletInFiles());
+    gone->keepWalletInFiles();
+    const Bytes otherSeed = crypto::randomBytes(64);
+    const std::string inFiles = newID();
+    gone->storeNewWallet(otherSeed, words, inFiles, "pw", recordOf(inFiles));
+    EXPECT_EQ(marker.read(), (WalletNote{inFiles, ItemPlace::files}));
+    EXPECT_TRUE(readFileIfExists(file("seed-" + inFiles)));
+
+    for (const bool absent : {true, false}) {
+        keychain_->setAbsent(absent);
+        const std::size_t asked = keychain_->calls().size();
+        auto next = make();
+        EXPECT_FALSE(next->walletInAbsentKeychain());
+        EXPECT_TRUE(next->keepsWalletInFiles());
+        EXPECT_EQ(next->loadWalletMetadata()->id, inFiles);
+        EXPECT_EQ(next->loadSeed(inFiles, "pw"), SecureBytes(otherSeed));
+        next->storeItem("wallet-metadata", recordOf(inFiles));
+        next->noteWalletPlace(inFiles);
+        EXPECT_EQ(keychain_->calls().size(), asked) << "the keyring was asked";
+    }
+    EXPECT_EQ(keyringItems(), before);
+    EXPECT_EQ(stored("wallet-metadata"), recordOf(inKeyring));
+    EXPECT_EQ(marker.read(), (WalletNote{inFiles, ItemPlace::files}));
+
+    make()->deleteAllItems();
+    EXPECT_FALSE(readFileIfExists(file("seed-" + inFiles)));
+    EXPECT_FALSE(readFileIfExists(file("wallet-metadata")));
+    EXPECT_EQ(keyringItems(), before);
+    EXPECT_EQ(marker.read(), (WalletNote{"", ItemPlace::keyring}));
+    keychain_->setAbsent(true);
+    EXPECT_TRUE(make()->walletInAbsentKeychain());
+    keychain_->setAbsent(false);
+    auto back = make();
+    EXPECT_EQ(back->loadSeed(inKeyring, "pw"), SecureBytes(seed_));
+    back->noteWalletPlace(inKeyring);
+    EXPECT_EQ(marker.read(), (WalletNote{inKeyring, ItemPlace::keyring}));
+}
+
 // A create runs under a journal: the next start after a kill removes the items of a create
 // that never wrote its record, and only the journal of one that did. A create that fails
 // leaves nothing.
