@@ -16,7 +16,8 @@
 // The server answers a broadcast with the transaction's id, unless "broadcastAnswer" says
 // "drop" (it takes the transaction and closes the connection), "stall" (it takes it and never
 // answers) or gives another text (it answers that and does not take it).
-// blockchain.transaction.get knows the transactions the server took.
+// blockchain.transaction.get knows the transactions the server took. "level": the fee level
+// chosen ("Slow", "Normal", "Fast"); "estimates": btc/kB by block target.
 #include "AppStateFixture.h"
 #include "PeerDriver.h"
 #include "RawTransactionID.h"
@@ -128,8 +129,13 @@ json answer(const json& request) {
             return line(r.at("id"), "result", listed);
         });
     double estimate = request.at("estimate").get<double>();
-    electrum.answerRaw("blockchain.estimatefee",
-                       [&estimate](const json& r) { return line(r.at("id"), "result", estimate); });
+    // "estimates": btc/kB by block target ("1", "3", "6"), at the review and the send alike.
+    const json estimates = request.value("estimates", json::object());
+    electrum.answerRaw("blockchain.estimatefee", [&estimate, estimates](const json& r) {
+        const std::string blocks = r.at("params").at(0).dump();
+        return line(r.at("id"), "result",
+                    estimates.contains(blocks) ? estimates.at(blocks) : json(estimate));
+    });
     reply["broadcasts"] = json::array();
     auto taken = std::make_shared<std::map<std::string, std::string>>();
     const std::string answerMode = request.value("broadcastAnswer", std::string("txid"));
@@ -172,6 +178,11 @@ json answer(const json& request) {
     vm.setRecipientAddress(QString::fromStdString(request.at("recipient").get<std::string>()));
     vm.setAmountString(QString::fromStdString(request.at("amount").get<std::string>()));
     vm.setPassword(QString::fromStdString(request.at("password").get<std::string>()));
+    if (request.contains("level")) {
+        const QByteArray level = QByteArray::fromStdString(request.at("level").get<std::string>());
+        vm.setSelectedFeeLevel(static_cast<qm::SendViewModel::FeeLevel>(
+            QMetaEnum::fromType<qm::SendViewModel::FeeLevel>().keyToValue(level.constData())));
+    }
     vm.refreshFees();
     if (!QTest::qWaitFor([&] { return vm.estimatedFeeSats() != 0; }, 15'000)) {
         throw std::runtime_error("no fee estimate");

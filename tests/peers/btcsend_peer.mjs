@@ -8,7 +8,7 @@
 // send stops before signing and shows the new figures; sent again, it pays exactly those.
 // "Max" sends every coin to one output, its amount and fee shown on the review. Recipients
 // and amounts the network would refuse, and coins no chain can hold, are refused before
-// anything is signed. Every send is pressed twice.
+// anything is signed. Each fee level signs its own rate. Every send is pressed twice.
 // Usage: node btcsend_peer.mjs <btcsend_driver>. QM_SEED replays a run.
 import * as bitcoin from 'bitcoinjs-lib';
 import * as ecc from 'tiny-secp256k1';
@@ -346,6 +346,21 @@ for (const mode of ['drop', 'stall']) {
     expectEqual(first.txHash, bitcoin.Transaction.fromHex(reply.broadcasts[0]).getId(),
       `lost answer (${mode}): the id shown`);
   });
+}
+
+// The fee level chosen is the rate signed: Economy the estimate for 6 blocks, Normal for 3,
+// Priority for 1, each with its own rate, shown on the review and paid exactly.
+{
+  const estimates = { 1: 0.00025, 3: 0.00012, 6: 0.00004 };
+  const rateOf = (estimate) => Math.max(1, Math.ceil((estimate * 100_000_000) / 1000));
+  const rates = new Set(Object.values(estimates).map(rateOf));
+  expectEqual(rates.size, 3, 'three levels, three rates');
+  for (const [level, blocks] of [['Slow', 6], ['Normal', 3], ['Fast', 1]]) {
+    const rate = rateOf(estimates[blocks]);
+    sendsAtOnce(`the ${level} level`, {
+      ...payment, level, estimates, recipient: recipients.p2wpkh(),
+    }, { fee: vbytes(1, 2) * rate, rate, outputs: 2, inputs: 1 });
+  }
 }
 
 // The sheet closes while the send runs: it ends submitted all the same.
