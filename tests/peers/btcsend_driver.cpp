@@ -16,8 +16,10 @@
 // The server answers a broadcast with the transaction's id, unless "broadcastAnswer" says
 // "drop" (it takes the transaction and closes the connection), "stall" (it takes it and never
 // answers) or gives another text (it answers that and does not take it).
-// blockchain.transaction.get knows the transactions the server took. "level": the fee level
-// chosen ("Slow", "Normal", "Fast"); "estimates": btc/kB by block target.
+// blockchain.transaction.get knows the transactions the server took, unless "lookupAnswer"
+// gives what it answers to every lookup (another transaction, junk). "level": the fee level
+// chosen ("Slow", "Normal", "Fast"); "estimates": btc/kB by block target; "waitMs": the
+// flow's wait for the chain's word (90 s otherwise).
 #include "AppStateFixture.h"
 #include "PeerDriver.h"
 #include "RawTransactionID.h"
@@ -30,6 +32,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -158,7 +161,14 @@ json answer(const json& request) {
             (*taken)[txid] = raw;
             return std::optional(line(r.at("id"), "result", txid));
         });
-    electrum.answerRaw("blockchain.transaction.get", [taken](const json& r) {
+    const std::optional<std::string> lookupAnswer =
+        request.contains("lookupAnswer")
+            ? std::optional(request.at("lookupAnswer").get<std::string>())
+            : std::nullopt;
+    electrum.answerRaw("blockchain.transaction.get", [taken, lookupAnswer](const json& r) {
+        if (lookupAnswer) {
+            return line(r.at("id"), "result", *lookupAnswer);
+        }
         const auto found = taken->find(r.at("params").at(0).get<std::string>());
         if (found == taken->end()) {
             return line(r.at("id"), "error",
@@ -169,6 +179,10 @@ json answer(const json& request) {
 
     qm::FlowLimits limits;
     limits.pace = 0;
+    if (request.contains("waitMs")) {
+        limits.pollInterval = std::chrono::milliseconds(100);
+        limits.confirmationTimeout = std::chrono::milliseconds(request.at("waitMs").get<int>());
+    }
     qm::FlowService flows(limits);
     auto sheet = std::make_unique<qm::SendViewModel>();
     qm::SendViewModel& vm = *sheet;

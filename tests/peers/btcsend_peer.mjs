@@ -363,6 +363,43 @@ for (const mode of ['drop', 'stall']) {
   }
 }
 
+// A lookup must answer with our own transaction: another transaction (a real one, segwit, that
+// bitcoinjs-lib wrote) or junk says nothing. A refusal then stays a refusal, its text shown and
+// no id, after the wait for the chain's word; a lost answer ends submitted with the note, once.
+{
+  const other = new bitcoin.Transaction();
+  other.version = 2;
+  other.addInput(Buffer.from(bytes(32)), 0, 0xfffffffd);
+  other.addOutput(p2wpkh(hex(ecc.pointFromScalar(Buffer.from([...Array(31).fill(0), 7])))), 5000n);
+  other.setWitness(0, [Buffer.from(bytes(71)), Buffer.from(bytes(33))]);
+  const lookups = [['another transaction', other.toHex()], ['junk', 'not a transaction'],
+    ['no hex', 'zz']];
+  for (const [what, lookupAnswer] of lookups) {
+    ask({ ...payment, sends: 1, password, lookupAnswer, waitMs: 1500, failAtSend: 'blockchain.transaction.broadcast' },
+      (reply) => {
+        expectEqual(reply.attempts[0]?.step, 'Failed', `refused, lookup ${what}: failed`);
+        expectEqual(reply.attempts[0]?.error, 'Server error 1: refused', `refused, lookup ${what}: its text`);
+        expectEqual(reply.attempts[0]?.txHash, '', `refused, lookup ${what}: no id shown`);
+      });
+  }
+  ask({ ...payment, sends: 1, password, lookupAnswer: other.toHex(), waitMs: 1500, broadcastAnswer: 'f00d' },
+    (reply) => {
+      expectEqual(reply.attempts[0]?.step, 'Failed', 'answered another text, lookup another transaction');
+      expectEqual(reply.attempts[0]?.error, 'The server refused the transaction: f00d', 'its refusal');
+    });
+  ask({ ...payment, sends: 1, password, lookupAnswer: other.toHex(), waitMs: 1500, broadcastAnswer: 'drop' },
+    (reply) => {
+      const [first] = reply.attempts;
+      expectEqual(first?.step, 'Submitted', 'lost, lookup another transaction: submitted');
+      expectEqual(first?.error, "The server's answer was lost; the transaction may still confirm.",
+        'lost, lookup another transaction: the note');
+      expectEqual(reply.seedLoads[0], 1, 'lost, lookup another transaction: signed once');
+      if (reply.broadcasts.length === 0) return expectEqual(0, 1, 'lost: nothing broadcast');
+      expectEqual(first.txHash, bitcoin.Transaction.fromHex(reply.broadcasts[0]).getId(),
+        'lost, lookup another transaction: our id');
+    });
+}
+
 // The sheet closes while the send runs: it ends submitted all the same.
 {
   const request = { ...payment, addresses: 1, sends: 1, password, closeSheet: true };

@@ -509,6 +509,48 @@ TEST_P(EVMSendOnEthereum, AnAnswerNamingAnotherTransactionIsARefusal) {
     EXPECT_EQ(balance(recipient), UInt256());
 }
 
+// A node's lookup must be about our transaction: one that answers another transaction's
+// object has said nothing. A refusal stays a refusal (its text shown, nothing shown as sent),
+// and a lost answer is followed as any whose chain never says, to the note.
+TEST_P(EVMSendOnEthereum, ALookupAnsweringAnotherTransactionSaysNothing) {
+    const std::string other =
+        node->send(AnvilNode::devAccount(0), AnvilNode::devAccount(1), "0x", "0x1");
+    const json otherObject = node->rpc("eth_getTransactionByHash", {other});
+    ASSERT_TRUE(otherObject.is_object());
+    proxy.setOverride("eth_getTransactionByHash",
+                      [&](const json&) { return HttpFixtureResponse::jsonRPCResult(otherObject); });
+    // Refused (and not kept): the refusal's text, back to the review.
+    proxy.setOverride("eth_sendRawTransaction", [](const json&) {
+        return std::optional(HttpFixtureResponse::json(
+            R"({"jsonrpc":"2.0","id":1,"error":{"code":-32000,"message":"insufficient funds for gas * price + value"}})"));
+    });
+    TransactionFlow* flow = send(request(wei("1")));
+    EXPECT_EQ(flow->step(), Step::Failed);
+    EXPECT_EQ(flow->errorMessage().toStdString(),
+              "JSONRPCClient: JSON-RPC error -32000: insufficient funds for gas * price + value");
+    EXPECT_TRUE(flow->txHash().isEmpty());
+    EXPECT_FALSE(flow->hasBroadcast());
+    EXPECT_GT(proxy.requestCount("eth_getTransactionByHash"), 1);
+
+    // Taken, its answer lost: followed to the end of the wait, the note shown with our hash.
+    proxy.setOverride("eth_sendRawTransaction", [&](const json& params) {
+        try {
+            node->rpc("eth_sendRawTransaction", params);
+        } catch (const std::runtime_error&) {
+            // Sent again: the node has it.
+        }
+        return std::optional(HttpFixtureResponse::withStatus(504));
+    });
+    flow->reset();
+    flow = send(request(wei("1")));
+    EXPECT_EQ(flow->step(), Step::Submitted);
+    EXPECT_EQ(flow->errorMessage(), lostAnswerNote());
+    ASSERT_FALSE(flow->txHash().isEmpty());
+    EXPECT_NE(flow->txHash().toStdString(), other);
+    EXPECT_EQ(node->minedReceipt(flow->txHash().toStdString()).at("status"), "0x1");
+    EXPECT_EQ(balance(recipient), wei("1"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Chain, EVMSendOnEthereum, ::testing::Values(1u));
 
 } // namespace
