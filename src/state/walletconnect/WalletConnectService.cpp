@@ -298,7 +298,7 @@ QCoro::Task<bool> WalletConnectService::approveRequest(std::string topic, std::i
     setBusy(m_signing, true);
     std::exception_ptr failure;
     try {
-        if (request.request.expiry && *request.request.expiry < wcNow()) {
+        if (request.request.expiry && *request.request.expiry < m_options.manager.now()) {
             removeRequest(key);
             TaskHandle::spawn(this, [this, topic, id](const CancellationToken&) {
                 return refuseRequest(topic, id, WCProtocolError::expired());
@@ -369,7 +369,7 @@ void WalletConnectService::removeRequest(const RequestKey& key) {
 }
 
 void WalletConnectService::dropExpiredRequests() {
-    const WCDate now = wcNow();
+    const WCDate now = m_options.manager.now();
     std::vector<RequestKey> expired;
     for (const WCPreparedRequest& request : m_requests) {
         // The one being signed finishes first: its answer decides.
@@ -399,8 +399,8 @@ void WalletConnectService::scheduleRequestExpiry() {
         m_requestExpiry.stop();
         return;
     }
-    const auto wait = std::clamp<std::chrono::milliseconds::rep>((*next - wcNow()).count() + 1, 0,
-                                                                 24 * 3600 * 1000);
+    const auto wait = std::clamp<std::chrono::milliseconds::rep>(
+        (*next - m_options.manager.now()).count() + 1, 0, 24 * 3600 * 1000);
     m_requestExpiry.start(std::chrono::milliseconds(wait));
 }
 

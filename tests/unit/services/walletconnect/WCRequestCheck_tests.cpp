@@ -185,6 +185,16 @@ TEST(WCRequestCheck, TransactionsAreReadExactlyOrRefused) {
     EXPECT_EQ(refusedWith("data", "abcd"), WCProtocolError::invalidParams("Invalid data"));
     EXPECT_EQ(refusedWith("chainId", "0x1")->code, -32602);
     EXPECT_EQ(refusedWith("chainId", 137), std::nullopt);
+    EXPECT_EQ(refusedWith("chainId", "0X89"), std::nullopt);
+    // A chainId that does not parse is refused as one of another chain is: never read as
+    // "no chainId".
+    const std::optional<WCProtocolError> otherChain = refusedWith("chainId", "0x1");
+    ASSERT_TRUE(otherChain);
+    for (const json& odd : {json("0xzz"), json(""), json("0x"), json("137"), json("eip155:137"),
+                            json(137.5), json(-137), json(true), json::object(), json::array({137}),
+                            json("0x" + std::string(65, '1'))}) {
+        EXPECT_EQ(refusedWith("chainId", odd), otherChain) << odd.dump();
+    }
     EXPECT_EQ(refusal(request("eth_sendTransaction", {"0x"})),
               WCProtocolError::invalidParams("Invalid transaction params"));
     EXPECT_EQ(refusal(request("eth_signTransaction", {})),
