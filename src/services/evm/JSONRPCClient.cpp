@@ -104,6 +104,7 @@ void fromRPCResult(const nlohmann::json& json, ETHBlock& out) {
     out.number = optionalText(json, "number");
     out.baseFeePerGas = optionalText(json, "baseFeePerGas");
     out.timestamp = optionalText(json, "timestamp");
+    out.gasLimit = optionalText(json, "gasLimit");
 }
 
 void fromRPCResult(const nlohmann::json& json, ETHReceipt& out) {

@@ -39,6 +39,7 @@ struct ETHBlock {
     std::optional<std::string> number;
     std::optional<std::string> baseFeePerGas;
     std::optional<std::string> timestamp;
+    std::optional<std::string> gasLimit;
 };
 
 // The result of "eth_getTransactionReceipt" for a mined transaction; other members ignored.

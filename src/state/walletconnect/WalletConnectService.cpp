@@ -8,6 +8,7 @@
 #include "services/walletconnect/WCError.h"
 #include "services/walletconnect/WCPairingURI.h"
 #include "state/AppState.h"
+#include "state/flows/EVMFeeBounds.h"
 
 #include <algorithm>
 #include <iostream>
@@ -254,6 +255,8 @@ QCoro::Task<void> WalletConnectService::prepareReview(WCPreparedRequest request,
             prepareWCTransaction(m_state->networkManager().evmClient(request.chain),
                                  request.transaction, request.chain, std::move(from));
         review.prepared = co_await std::move(preparing);
+    } catch (const UnbelievableFees& error) {
+        review.error = error.what(); // it says itself what cannot be right
     } catch (const std::exception& error) {
         review.error = std::string("The network fee could not be computed: ") + error.what();
     }
