@@ -16,7 +16,10 @@
 // The server answers a broadcast with the transaction's id, unless "broadcastAnswer" says
 // "drop" (it takes the transaction and closes the connection), "stall" (it takes it and never
 // answers) or gives another text (it answers that and does not take it).
-// blockchain.transaction.get knows the transactions the server took.
+// blockchain.transaction.get knows the transactions the server took, unless "lookupAnswer"
+// gives what it answers to every lookup (another transaction, junk). "level": the fee level
+// chosen ("Slow", "Normal", "Fast"); "estimates": btc/kB by block target; "waitMs": the
+// flow's wait for the chain's word (90 s otherwise).
 #include "AppStateFixture.h"
 #include "PeerDriver.h"
 #include "RawTransactionID.h"
@@ -29,6 +32,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -128,8 +132,13 @@ json answer(const json& request) {
             return line(r.at("id"), "result", listed);
         });
     double estimate = request.at("estimate").get<double>();
-    electrum.answerRaw("blockchain.estimatefee",
-                       [&estimate](const json& r) { return line(r.at("id"), "result", estimate); });
+    // "estimates": btc/kB by block target ("1", "3", "6"), at the review and the send alike.
+    const json estimates = request.value("estimates", json::object());
+    electrum.answerRaw("blockchain.estimatefee", [&estimate, estimates](const json& r) {
+        const std::string blocks = r.at("params").at(0).dump();
+        return line(r.at("id"), "result",
+                    estimates.contains(blocks) ? estimates.at(blocks) : json(estimate));
+    });
     reply["broadcasts"] = json::array();
     auto taken = std::make_shared<std::map<std::string, std::string>>();
     const std::string answerMode = request.value("broadcastAnswer", std::string("txid"));
@@ -152,7 +161,14 @@ json answer(const json& request) {
             (*taken)[txid] = raw;
             return std::optional(line(r.at("id"), "result", txid));
         });
-    electrum.answerRaw("blockchain.transaction.get", [taken](const json& r) {
+    const std::optional<std::string> lookupAnswer =
+        request.contains("lookupAnswer")
+            ? std::optional(request.at("lookupAnswer").get<std::string>())
+            : std::nullopt;
+    electrum.answerRaw("blockchain.transaction.get", [taken, lookupAnswer](const json& r) {
+        if (lookupAnswer) {
+            return line(r.at("id"), "result", *lookupAnswer);
+        }
         const auto found = taken->find(r.at("params").at(0).get<std::string>());
         if (found == taken->end()) {
             return line(r.at("id"), "error",
@@ -163,6 +179,10 @@ json answer(const json& request) {
 
     qm::FlowLimits limits;
     limits.pace = 0;
+    if (request.contains("waitMs")) {
+        limits.pollInterval = std::chrono::milliseconds(100);
+        limits.confirmationTimeout = std::chrono::milliseconds(request.at("waitMs").get<int>());
+    }
     qm::FlowService flows(limits);
     auto sheet = std::make_unique<qm::SendViewModel>();
     qm::SendViewModel& vm = *sheet;
@@ -172,6 +192,11 @@ json answer(const json& request) {
     vm.setRecipientAddress(QString::fromStdString(request.at("recipient").get<std::string>()));
     vm.setAmountString(QString::fromStdString(request.at("amount").get<std::string>()));
     vm.setPassword(QString::fromStdString(request.at("password").get<std::string>()));
+    if (request.contains("level")) {
+        const QByteArray level = QByteArray::fromStdString(request.at("level").get<std::string>());
+        vm.setSelectedFeeLevel(static_cast<qm::SendViewModel::FeeLevel>(
+            QMetaEnum::fromType<qm::SendViewModel::FeeLevel>().keyToValue(level.constData())));
+    }
     vm.refreshFees();
     if (!QTest::qWaitFor([&] { return vm.estimatedFeeSats() != 0; }, 15'000)) {
         throw std::runtime_error("no fee estimate");

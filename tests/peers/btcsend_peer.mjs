@@ -8,7 +8,7 @@
 // send stops before signing and shows the new figures; sent again, it pays exactly those.
 // "Max" sends every coin to one output, its amount and fee shown on the review. Recipients
 // and amounts the network would refuse, and coins no chain can hold, are refused before
-// anything is signed. Every send is pressed twice.
+// anything is signed. Each fee level signs its own rate. Every send is pressed twice.
 // Usage: node btcsend_peer.mjs <btcsend_driver>. QM_SEED replays a run.
 import * as bitcoin from 'bitcoinjs-lib';
 import * as ecc from 'tiny-secp256k1';
@@ -346,6 +346,58 @@ for (const mode of ['drop', 'stall']) {
     expectEqual(first.txHash, bitcoin.Transaction.fromHex(reply.broadcasts[0]).getId(),
       `lost answer (${mode}): the id shown`);
   });
+}
+
+// The fee level chosen is the rate signed: Economy the estimate for 6 blocks, Normal for 3,
+// Priority for 1, each with its own rate, shown on the review and paid exactly.
+{
+  const estimates = { 1: 0.00025, 3: 0.00012, 6: 0.00004 };
+  const rateOf = (estimate) => Math.max(1, Math.ceil((estimate * 100_000_000) / 1000));
+  const rates = new Set(Object.values(estimates).map(rateOf));
+  expectEqual(rates.size, 3, 'three levels, three rates');
+  for (const [level, blocks] of [['Slow', 6], ['Normal', 3], ['Fast', 1]]) {
+    const rate = rateOf(estimates[blocks]);
+    sendsAtOnce(`the ${level} level`, {
+      ...payment, level, estimates, recipient: recipients.p2wpkh(),
+    }, { fee: vbytes(1, 2) * rate, rate, outputs: 2, inputs: 1 });
+  }
+}
+
+// A lookup must answer with our own transaction: another transaction (a real one, segwit, that
+// bitcoinjs-lib wrote) or junk says nothing. A refusal then stays a refusal, its text shown and
+// no id, after the wait for the chain's word; a lost answer ends submitted with the note, once.
+{
+  const other = new bitcoin.Transaction();
+  other.version = 2;
+  other.addInput(Buffer.from(bytes(32)), 0, 0xfffffffd);
+  other.addOutput(p2wpkh(hex(ecc.pointFromScalar(Buffer.from([...Array(31).fill(0), 7])))), 5000n);
+  other.setWitness(0, [Buffer.from(bytes(71)), Buffer.from(bytes(33))]);
+  const lookups = [['another transaction', other.toHex()], ['junk', 'not a transaction'],
+    ['no hex', 'zz']];
+  for (const [what, lookupAnswer] of lookups) {
+    ask({ ...payment, sends: 1, password, lookupAnswer, waitMs: 1500, failAtSend: 'blockchain.transaction.broadcast' },
+      (reply) => {
+        expectEqual(reply.attempts[0]?.step, 'Failed', `refused, lookup ${what}: failed`);
+        expectEqual(reply.attempts[0]?.error, 'Server error 1: refused', `refused, lookup ${what}: its text`);
+        expectEqual(reply.attempts[0]?.txHash, '', `refused, lookup ${what}: no id shown`);
+      });
+  }
+  ask({ ...payment, sends: 1, password, lookupAnswer: other.toHex(), waitMs: 1500, broadcastAnswer: 'f00d' },
+    (reply) => {
+      expectEqual(reply.attempts[0]?.step, 'Failed', 'answered another text, lookup another transaction');
+      expectEqual(reply.attempts[0]?.error, 'The server refused the transaction: f00d', 'its refusal');
+    });
+  ask({ ...payment, sends: 1, password, lookupAnswer: other.toHex(), waitMs: 1500, broadcastAnswer: 'drop' },
+    (reply) => {
+      const [first] = reply.attempts;
+      expectEqual(first?.step, 'Submitted', 'lost, lookup another transaction: submitted');
+      expectEqual(first?.error, "The server's answer was lost; the transaction may still confirm.",
+        'lost, lookup another transaction: the note');
+      expectEqual(reply.seedLoads[0], 1, 'lost, lookup another transaction: signed once');
+      if (reply.broadcasts.length === 0) return expectEqual(0, 1, 'lost: nothing broadcast');
+      expectEqual(first.txHash, bitcoin.Transaction.fromHex(reply.broadcasts[0]).getId(),
+        'lost, lookup another transaction: our id');
+    });
 }
 
 // The sheet closes while the send runs: it ends submitted all the same.

@@ -1,8 +1,8 @@
 // Driver of wcsession_peer.mjs: the wallet's whole WalletConnect side (the application state's
 // service over the loopback relay, its signer, three anvil chains) driven op by op while the
 // real dApp client talks to it. Ops: start, setup, pair, waitProposal, approveProposal,
-// rejectProposal, waitRequest, sign, rejectRequest, sessions, waitSessions, disconnect,
-// restart, deleteWallet, spin.
+// rejectProposal, waitRequest, sign, signAcrossExpiry, rejectRequest, sessions, waitSessions,
+// disconnect, restart, deleteWallet, clockAhead, spin.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "FakeKeychain.h"
@@ -16,8 +16,10 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -26,13 +28,22 @@ using nlohmann::json;
 using namespace qm;
 using namespace std::chrono_literals;
 
+// How far the wallet's clock runs ahead of the dApp's: a request the dApp gives its shortest
+// life (five minutes) then expires in the wallet's eyes within seconds.
+std::chrono::milliseconds clockAhead{0};
+
+WCDate walletNow() {
+    return wcNow() + clockAhead;
+}
+
 // The wallet's process: its state over a data folder and a keychain that outlive a restart.
 class Wallet : public test::LoopbackAppState {
 public:
     Wallet(WalletConnectService::Options options, std::array<std::optional<QUrl>, 4> pools)
         : LoopbackAppState(test::ElectrumFixture::Mode::tls),
-          m_keychainItems(std::make_shared<test::MemoryKeychain>()), m_options(std::move(options)),
-          m_pools(std::move(pools)) {
+          m_keychainItems(
+              std::make_shared<test::FaultyKeychain>(std::make_shared<test::MemoryKeychain>())),
+          m_options(std::move(options)), m_pools(std::move(pools)) {
         build();
     }
     ~Wallet() { m_state.reset(); }
@@ -44,6 +55,8 @@ public:
         build();
     }
     WalletConnectService& walletConnect() { return m_state->wcViewModel(); }
+    // The keychain under the wallet: hung, a signing waits there for the seed.
+    test::FaultyKeychain& keychain() { return *m_keychainItems; }
     FlowService& flows() { return m_flows; }
 
 private:
@@ -56,7 +69,7 @@ private:
         m_state->refreshOrchestrator().setSuspendedForTesting(true);
     }
 
-    std::shared_ptr<test::MemoryKeychain> m_keychainItems;
+    std::shared_ptr<test::FaultyKeychain> m_keychainItems;
     WalletConnectService::Options m_options;
     std::array<std::optional<QUrl>, 4> m_pools;
     FlowService m_flows;
@@ -96,6 +109,7 @@ json start(const json& request) {
                                                request.at("projectId").get<std::string>()};
     options.manager.sessionsFile =
         std::filesystem::path(session->folder.path().toStdString()) / "wc_sessions_v2.json";
+    options.manager.now = walletNow;
     session->wallet = std::make_unique<Wallet>(
         options,
         std::array<std::optional<QUrl>, 4>{session->ethereum->url(), session->arbitrum->url(),
@@ -162,12 +176,14 @@ json answer(const json& request) {
         }
         throw std::runtime_error("the request left the line");
     }
-    if (op == "sign" || op == "rejectRequest") {
+    if (op == "sign" || op == "signAcrossExpiry" || op == "rejectRequest") {
         const std::int64_t id = request.at("id").get<std::int64_t>();
         std::string topic;
+        std::optional<WCDate> expiry;
         for (const WCPreparedRequest& waiting : walletConnect().requests()) {
             if (waiting.request.id == id) {
                 topic = waiting.request.sessionTopic;
+                expiry = waiting.request.expiry;
             }
         }
         if (topic.empty()) {
@@ -184,6 +200,25 @@ json answer(const json& request) {
                 return !review || !review->preparing;
             },
             "the transaction's preparation");
+        if (op == "signAcrossExpiry") {
+            // The seed is held back while the request's expiry passes (and the wallet's
+            // expiry timer fires): the approval was given before it, and what it signs must
+            // still answer the dApp.
+            if (!expiry || *expiry < walletNow()) {
+                throw std::runtime_error("the request has no expiry still to come");
+            }
+            session->wallet->keychain().hang();
+            QCoro::Task<bool> approving = walletConnect().approveRequest(
+                topic, id, SecureBytes::fromText(request.at("password").get<std::string>()));
+            waitOrThrow([&] { return walletNow() > *expiry + 500ms; }, "the expiry");
+            const auto& line = walletConnect().requests();
+            const bool listed = std::any_of(line.begin(), line.end(), [&](const auto& r) {
+                return r.request.id == id && r.request.sessionTopic == topic;
+            });
+            session->wallet->keychain().release();
+            const bool answered = test::runTask(std::move(approving));
+            return {{"answered", answered}, {"listedPastExpiry", listed}};
+        }
         const bool answered = test::runTask(walletConnect().approveRequest(
             topic, id, SecureBytes::fromText(request.at("password").get<std::string>())));
         return {{"answered", answered}};
@@ -225,6 +260,10 @@ json answer(const json& request) {
         return {{"sessions", walletConnect().sessions().size()},
                 {"file", std::filesystem::exists(session->folder.path().toStdString() +
                                                  "/wc_sessions_v2.json")}};
+    }
+    if (op == "clockAhead") {
+        clockAhead = std::chrono::milliseconds(request.at("ms").get<std::int64_t>());
+        return {{"ok", true}};
     }
     if (op == "spin") {
         QTest::qWait(request.at("ms").get<int>());

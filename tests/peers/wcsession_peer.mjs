@@ -2,7 +2,8 @@
 // over the loopback relay, with anvil on chains 1, 42161 and 137: pairing, approval and
 // rejection, personal_sign (ethers recovers our address), typed data v4 (eth-sig-util
 // recovers it), a signed transaction (its sender recovered), a sent one (exactly one on anvil,
-// also when its envelope comes again), rejections, deletion from each side, a restart of the
+// also when its envelope comes again), a request that expires while its approval is signed
+// (still answered), rejections, deletion from each side, a restart of the
 // wallet, and the end of its sessions when the wallet is deleted. Requests the client itself
 // would never send (other chains, foreign addresses, bad typed data) are sealed by hand with the
 // session key and published through the relay.
@@ -193,6 +194,35 @@ expectEqual((await handMade(topic, 904, 'eip155:42161', 'eth_signTypedData_v4', 
 expectEqual((await handMade(topic, 905, 'eip155:137', 'eth_sendTransaction', [{ to, value: '1.5' }])).error?.code,
   -32602, 'a value that does not parse');
 expectEqual(await node('137').getTransactionCount(address), 1, 'nothing more sent');
+
+// A request that expires while the user's approval is being signed (the wallet's clock runs
+// ahead here, so a request given the client's shortest life expires within seconds): the dApp
+// still hears the signature, or the hash of the transaction that went out, never "expired".
+// A chainId in the transaction that does not parse is refused as another chain's is.
+expectEqual((await handMade(topic, 906, 'eip155:137', 'eth_sendTransaction', [{ to, value: '0x1', chainId: '0xzz' }])).error?.code,
+  -32602, 'a chainId that does not parse');
+failed(await ask({ op: 'clockAhead', ms: 295_000 }), 'clockAhead');
+for (const [method, chainId, params] of [
+  ['personal_sign', 'eip155:1', [hello, address]],
+  ['eth_sendTransaction', 'eip155:137', [{ from: address, to, value: '0x1' }]],
+]) {
+  const asking = withTimeout(dapp.request({ topic, chainId, request: { method, params }, expiry: 300 }), 30_000, method)
+    .then((result) => ({ result }), (error) => ({ error }));
+  const shown = failed(await ask({ op: 'waitRequest', id: await nextRequestId(topic) }), `${method} shown`);
+  const late = failed(await ask({ op: 'signAcrossExpiry', id: shown.id, password }), `${method} signed late`);
+  expectEqual(late.listedPastExpiry, true, `${method}: waits for its signature past its expiry`);
+  const heard = await asking;
+  expectEqual(heard.error?.code ?? heard.error?.message, undefined, `${method}: no error for what went out`);
+  if (heard.error) continue;
+  if (method === 'personal_sign') {
+    expectEqual(verifyMessage('Hello from the dApp', heard.result), address, 'the signature, past the expiry');
+  } else {
+    const landed = await node('137').waitForTransaction(heard.result, 1, 10_000);
+    expectEqual(landed?.status, 1, 'the hash of the transaction that went out, past the expiry');
+  }
+}
+failed(await ask({ op: 'clockAhead', ms: 0 }), 'clockAhead');
+expectEqual((await ask({ op: 'requestCount' })).count, 0, 'nothing left waiting');
 
 // The wallet restarts: the session is read back and still answers.
 expectEqual(failed(await ask({ op: 'restart', password }), 'restart').sessions, 1, 'the session survives a restart');

@@ -2,8 +2,10 @@
 
 #include "core/crypto/Base58.h"
 #include "core/crypto/Bech32.h"
+#include "core/encoding/Hex.h"
 #include "platform/Crypto.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace qm {
@@ -45,7 +47,119 @@ std::uint64_t readUInt64(ByteView data, std::size_t pos) {
     return value;
 }
 
+// Reads front to back; every read fails (false, absent) past the end of the data.
+class StrictReader {
+public:
+    explicit StrictReader(ByteView data) : m_data(data) {}
+
+    std::size_t offset() const { return m_offset; }
+    bool atEnd() const { return m_offset == m_data.size(); }
+    bool skip(std::uint64_t count) {
+        if (count > m_data.size() - m_offset) {
+            return false;
+        }
+        m_offset += static_cast<std::size_t>(count);
+        return true;
+    }
+    std::optional<std::uint8_t> peek(std::size_t ahead) const {
+        if (ahead >= m_data.size() - m_offset) {
+            return std::nullopt;
+        }
+        return m_data[m_offset + ahead];
+    }
+    std::optional<std::uint64_t> compactSize() {
+        const std::optional<std::uint8_t> first = peek(0);
+        if (!first) {
+            return std::nullopt;
+        }
+        const std::size_t width = *first < 0xFD ? 0 : *first == 0xFD ? 2 : *first == 0xFE ? 4 : 8;
+        if (!skip(1)) {
+            return std::nullopt;
+        }
+        if (width == 0) {
+            return *first;
+        }
+        if (width > m_data.size() - m_offset) {
+            return std::nullopt;
+        }
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < width; ++i) {
+            value |= static_cast<std::uint64_t>(m_data[m_offset + i]) << (8 * i);
+        }
+        m_offset += width;
+        return value;
+    }
+    // A length, then that many bytes.
+    bool skipList() {
+        const std::optional<std::uint64_t> length = compactSize();
+        return length && skip(*length);
+    }
+
+private:
+    ByteView m_data;
+    std::size_t m_offset = 0;
+};
+
 } // namespace
+
+std::optional<std::string> BTCTransactionParser::transactionID(std::string_view hex) {
+    const std::optional<Bytes> bytes = hexToBytes(hex);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    const ByteView data(*bytes);
+    StrictReader in(data);
+    if (!in.skip(4)) { // version
+        return std::nullopt;
+    }
+    // Segwit: a zero marker where the input count would be, then flag 1.
+    const bool segwit = in.peek(0) == std::uint8_t{0} && in.peek(1) == std::uint8_t{1};
+    if (segwit) {
+        in.skip(2);
+    }
+    // Each loop ends at the first read past the data, whatever count the data claims.
+    const std::size_t bodyStart = in.offset();
+    const std::optional<std::uint64_t> inputs = in.compactSize();
+    if (!inputs) {
+        return std::nullopt;
+    }
+    for (std::uint64_t i = 0; i < *inputs; ++i) {
+        if (!in.skip(36) || !in.skipList() || !in.skip(4)) {
+            return std::nullopt;
+        }
+    }
+    const std::optional<std::uint64_t> outputs = in.compactSize();
+    if (!outputs) {
+        return std::nullopt;
+    }
+    for (std::uint64_t i = 0; i < *outputs; ++i) {
+        if (!in.skip(8) || !in.skipList()) {
+            return std::nullopt;
+        }
+    }
+    const std::size_t bodyEnd = in.offset();
+    for (std::uint64_t i = 0; segwit && i < *inputs; ++i) {
+        const std::optional<std::uint64_t> items = in.compactSize();
+        if (!items) {
+            return std::nullopt;
+        }
+        for (std::uint64_t item = 0; item < *items; ++item) {
+            if (!in.skipList()) {
+                return std::nullopt;
+            }
+        }
+    }
+    if (!in.skip(4) || !in.atEnd()) { // the lock time, and nothing after it
+        return std::nullopt;
+    }
+    Bytes stripped(data.begin(), data.begin() + 4);
+    stripped.insert(stripped.end(), data.begin() + static_cast<std::ptrdiff_t>(bodyStart),
+                    data.begin() + static_cast<std::ptrdiff_t>(bodyEnd));
+    stripped.insert(stripped.end(), data.end() - 4, data.end());
+    Bytes hash = crypto::sha256(crypto::sha256(stripped));
+    std::reverse(hash.begin(), hash.end());
+    return bytesToPlainHex(hash);
+}
 
 Bytes BTCTransactionParser::lenientHexToBytes(std::string_view hex) {
     Bytes out;

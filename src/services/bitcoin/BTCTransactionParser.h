@@ -1,6 +1,7 @@
 #pragma once
-// Reads the outputs of a raw Bitcoin transaction and names each output's address. Lenient:
-// never throws; malformed or truncated data gives an empty list or the outputs read so far.
+// Reads raw Bitcoin transactions: the outputs, each with its address, leniently (never
+// throws; malformed or truncated data gives an empty list or the outputs read so far), and
+// the transaction's id, strictly.
 
 #include "platform/Bytes.h"
 
@@ -21,6 +22,11 @@ struct BTCTransactionParser {
     };
 
     static std::vector<ParsedOutput> parseOutputs(std::string_view hex);
+
+    // The txid of the transaction in `hex` (legacy or segwit serialisation): the double
+    // SHA-256 of its form without marker, flag and witnesses, byte-reversed, in lowercase hex.
+    // Absent unless `hex` is hexadecimal text of exactly one whole transaction.
+    static std::optional<std::string> transactionID(std::string_view hex);
 
     // The parser's own lenient hex: pairs from the start, a pair that is not hex is
     // skipped, a final single digit is a one-digit byte.

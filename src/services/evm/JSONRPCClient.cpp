@@ -3,7 +3,10 @@
 #include "core/encoding/Hex.h"
 #include "services/network/DecodingTexts.h"
 
+#include <algorithm>
+#include <cctype>
 #include <stdexcept>
+#include <string_view>
 
 namespace qm {
 namespace {
@@ -22,6 +25,14 @@ std::optional<std::string> optionalText(const nlohmann::json& object, const char
         malformed();
     }
     return it->get<std::string>();
+}
+
+// Hex texts that differ at most in the case of their digits (and of the "0x").
+bool sameHexText(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 UInt256 quantity256(const std::string& result, const char* failurePrefix) {
@@ -93,6 +104,7 @@ void fromRPCResult(const nlohmann::json& json, ETHBlock& out) {
     out.number = optionalText(json, "number");
     out.baseFeePerGas = optionalText(json, "baseFeePerGas");
     out.timestamp = optionalText(json, "timestamp");
+    out.gasLimit = optionalText(json, "gasLimit");
 }
 
 void fromRPCResult(const nlohmann::json& json, ETHReceipt& out) {
@@ -247,11 +259,19 @@ JSONRPCClient::getTransactionReceipt(std::string transactionHash, CancellationTo
 
 QCoro::Task<bool> JSONRPCClient::hasTransaction(std::string transactionHash,
                                                 CancellationToken cancel) {
-    nlohmann::json params = nlohmann::json::array({std::move(transactionHash)});
+    nlohmann::json params = nlohmann::json::array({transactionHash});
     try {
         const nlohmann::json found = co_await call<nlohmann::json>(
             std::string("eth_getTransactionByHash"), std::move(params), std::move(cancel));
-        co_return found.is_object();
+        // Only an object with our hash is the node's word that it holds ours; another
+        // transaction (or anything else) says nothing either way.
+        const auto hash = found.is_object() ? found.find("hash") : found.end();
+        if (!found.is_object() || hash == found.end() || !hash->is_string() ||
+            !sameHexText(hash->get_ref<const std::string&>(), transactionHash)) {
+            throw JSONRPCClientError::unexpectedResponse("another transaction than " +
+                                                         transactionHash);
+        }
+        co_return true;
     } catch (const JSONRPCClientError& error) {
         // A null result: the node has never seen it.
         if (error.kind() != JSONRPCClientError::Kind::noResult) {

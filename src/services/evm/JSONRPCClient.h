@@ -39,6 +39,7 @@ struct ETHBlock {
     std::optional<std::string> number;
     std::optional<std::string> baseFeePerGas;
     std::optional<std::string> timestamp;
+    std::optional<std::string> gasLimit;
 };
 
 // The result of "eth_getTransactionReceipt" for a mined transaction; other members ignored.
@@ -157,7 +158,8 @@ public:
     QCoro::Task<std::optional<ETHReceipt>> getTransactionReceipt(std::string transactionHash,
                                                                  CancellationToken cancel = {});
     // "eth_getTransactionByHash" [hash]: whether the node knows the transaction, in its pool or
-    // in a block (false for a null result).
+    // in a block (false for a null result). An answer that is not an object whose "hash" is
+    // `transactionHash` (in any case) cannot say: unexpectedResponse.
     QCoro::Task<bool> hasTransaction(std::string transactionHash, CancellationToken cancel = {});
 
     // The distinct contracts (lowercased "0x" addresses, in order of first appearance) that

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +16,7 @@ constexpr std::string_view kPrefix = "wc:";
 constexpr std::string_view kVersionMarker = "@2?";
 constexpr std::size_t kTopicLength = 64;
 constexpr std::size_t kKeySize = 32;
+constexpr std::string_view kExpiryName = "expiryTimestamp";
 
 // Unicode white space and line breaks beyond ASCII, in UTF-8 (NEL, NBSP, the Zs spaces, the
 // line and paragraph separators): a URI copied from a web page may carry them at its ends.
@@ -99,11 +99,11 @@ std::vector<std::string_view> split(std::string_view text, char separator,
     return parts;
 }
 
-// Seconds written as decimal digits only, within 64 bits.
+// Seconds written as a plain decimal integer (digits only: no sign, point, exponent or
+// prefix) that fits 64 bits; anything else is no expiry at all.
 std::optional<std::int64_t> wholeSeconds(std::string_view text) {
-    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) {
-            return std::isdigit(static_cast<unsigned char>(c)) != 0;
-        })) {
+    if (text.empty() ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return std::nullopt;
     }
     std::int64_t seconds = 0;
@@ -112,6 +112,24 @@ std::optional<std::int64_t> wholeSeconds(std::string_view text) {
         return std::nullopt;
     }
     return seconds;
+}
+
+// The link's expiry as its query writes it: none when it names none; a malformed value (an
+// empty one too) in any "expiryTimestamp" piece makes the whole link invalid, as a malformed
+// key does, rather than a link that never expires.
+std::optional<std::optional<std::int64_t>> expiryOf(std::string_view query) {
+    std::optional<std::int64_t> expiry;
+    for (const std::string_view piece : split(query, '&')) {
+        const auto parts = split(piece, '=', 1);
+        if (parts.empty() || parts[0] != kExpiryName) {
+            continue;
+        }
+        expiry = parts.size() == 2 ? wholeSeconds(parts[1]) : std::nullopt;
+        if (!expiry) {
+            return std::nullopt;
+        }
+    }
+    return expiry;
 }
 
 } // namespace
@@ -141,8 +159,13 @@ std::optional<WCPairingURI> parsePairingURI(std::string_view uri) {
     if (characterCount(topic) != kTopicLength) {
         return std::nullopt;
     }
-    const auto parameters = parseQueryParameters(text.substr(marker + kVersionMarker.size()));
+    const std::string_view query = text.substr(marker + kVersionMarker.size());
+    const auto parameters = parseQueryParameters(query);
     if (parameters.empty()) {
+        return std::nullopt;
+    }
+    const auto expiry = expiryOf(query);
+    if (!expiry) {
         return std::nullopt;
     }
     const auto symKey = parameters.find("symKey");
@@ -155,10 +178,9 @@ std::optional<WCPairingURI> parsePairingURI(std::string_view uri) {
         return std::nullopt;
     }
     const auto protocol = parameters.find("relay-protocol");
-    const auto expiry = parameters.find("expiryTimestamp");
     return WCPairingURI{std::string(topic), std::move(*key),
                         protocol == parameters.end() ? std::string("irn") : protocol->second,
-                        expiry == parameters.end() ? std::nullopt : wholeSeconds(expiry->second)};
+                        *expiry};
 }
 
 } // namespace qm

@@ -104,6 +104,13 @@ readTransaction(const WCSessionRequest& request, Chain chain, std::string_view a
     out.nonce = hexNumber("nonce");
     // "gas" when given, else "gasLimit"; a "gas" that does not parse means an estimate.
     out.gasLimit = object.contains("gas") ? hexNumber("gas") : hexNumber("gasLimit");
+    const auto feePerGas = [&](const char* key) -> std::optional<UInt256> {
+        const auto found = object.find(key);
+        return found == object.end() ? std::nullopt : quantity(*found);
+    };
+    out.gasPrice = feePerGas("gasPrice");
+    out.maxFeePerGas = feePerGas("maxFeePerGas");
+    out.maxPriorityFeePerGas = feePerGas("maxPriorityFeePerGas");
     return out;
 }
 

@@ -31,6 +31,12 @@ struct WCTransactionRequest {
     // answer otherwise.
     std::optional<std::uint64_t> nonce;
     std::optional<std::uint64_t> gasLimit;
+    // The fees per gas the request names ("gasPrice", "maxFeePerGas", "maxPriorityFeePerGas",
+    // hex quantities; absent when not given or not one). The wallet's fees come from the node;
+    // these are only held to the bounds no honest figure passes.
+    std::optional<UInt256> gasPrice;
+    std::optional<UInt256> maxFeePerGas;
+    std::optional<UInt256> maxPriorityFeePerGas;
 
     bool operator==(const WCTransactionRequest&) const = default;
 };

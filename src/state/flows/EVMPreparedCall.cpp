@@ -29,6 +29,8 @@ EVMPreparedFees feesOf(const EVMNodeFigures& figures, std::uint64_t feeFactor,
     fees.maxFeePerGas = scaledGasPrice(figures.gasPrice, feeFactor);
     fees.maxPriorityFeePerGas = cappedPriorityFee(figures.priorityFee, fees.maxFeePerGas);
     fees.gasLimit = gasLimit;
+    requireBelievableFees(fees.maxFeePerGas, fees.maxPriorityFeePerGas, fees.gasLimit,
+                          figures.blockGasLimit);
     const std::optional<UInt256> maxFee =
         fees.maxFeePerGas.checkedMultiply(UInt256(0, 0, 0, gasLimit));
     if (!maxFee) {
@@ -76,6 +78,7 @@ bool needsApproval(const EVMCallPlan& plan, const UInt256& allowance) {
 
 EVMPreparedCall preparedCallFromFigures(EVMCallPlan plan, bool approvalFirst,
                                         const EVMNodeFigures& figures) {
+    requireBelievableNodeFigures(figures);
     EVMPreparedCall prepared;
     if (approvalFirst) {
         prepared.approval =

@@ -90,8 +90,9 @@ Bytes approvalCalldata(const EVMCallPlan& plan);
 // `plan` prepared from the node's figures for its first transaction: the approval's when
 // `approvalFirst` (fee cap twice the gas price, limit the larger of its estimate and 60,000;
 // the call then gets the plan's fee cap of the same gas price and its floor with the margin),
-// else the call's (the plan's fee cap, its estimate with the margin). Throws std::range_error
-// for figures out of range.
+// else the call's (the plan's fee cap, its estimate with the margin). Throws UnbelievableFees
+// for figures past the bounds no honest chain passes (EVMFeeBounds.h), std::range_error for
+// figures out of range.
 EVMPreparedCall preparedCallFromFigures(EVMCallPlan plan, bool approvalFirst,
                                         const EVMNodeFigures& figures);
 

@@ -4,6 +4,7 @@
 #include "core/encoding/Hex.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
+#include "state/flows/EVMFeeBounds.h"
 #include "state/signing/Signer.h"
 
 #include <algorithm>
@@ -59,9 +60,25 @@ QCoro::Task<EVMNodeFigures> askNodeForTransaction(std::shared_ptr<JSONRPCClient>
         valueText = value.description();
     }
     QCoro::Task<std::uint64_t> estimating = client->estimateGas(
-        std::move(from), std::move(to), std::move(valueText), bytesToHex(data), std::move(cancel));
+        std::move(from), std::move(to), std::move(valueText), bytesToHex(data), cancel);
     figures.gasEstimate = co_await std::move(estimating);
+    QCoro::Task<std::optional<std::uint64_t>> limiting =
+        latestBlockGasLimit(std::move(client), std::move(cancel));
+    figures.blockGasLimit = co_await std::move(limiting);
     co_return figures;
+}
+
+void requireBelievableNodeFigures(const EVMNodeFigures& figures) {
+    requireBelievableFeePerGas(figures.gasPrice, "the gas price");
+    requireBelievableFeePerGas(figures.priorityFee, "the priority fee");
+    requireBelievableGas(figures.gasEstimate, "the gas estimate", figures.blockGasLimit);
+}
+
+void requireBelievableFees(const UInt256& maxFeePerGas, const UInt256& maxPriorityFeePerGas,
+                           std::uint64_t gasLimit, std::optional<std::uint64_t> blockGasLimit) {
+    requireBelievableFeePerGas(maxFeePerGas, "the fee cap");
+    requireBelievableFeePerGas(maxPriorityFeePerGas, "the tip");
+    requireBelievableGas(gasLimit, "the gas limit", blockGasLimit);
 }
 
 UInt256 cappedPriorityFee(const UInt256& priorityFee, const UInt256& maxFeePerGas) {

@@ -30,14 +30,25 @@ struct EVMNodeFigures {
     UInt256 gasPrice;
     UInt256 priorityFee;
     std::uint64_t gasEstimate = 0;
+    // The latest block's gas limit; none when the node did not say.
+    std::optional<std::uint64_t> blockGasLimit;
 };
 
 // Asks, one request after the other: the sender's next nonce, the gas price, the priority fee,
-// and the gas estimate of {from, to, value (left out when zero), data}. Throws the client's
-// errors.
+// the gas estimate of {from, to, value (left out when zero), data}, and the latest block's gas
+// limit. Throws the client's errors (but for the block's: its failure leaves it unknown).
 QCoro::Task<EVMNodeFigures> askNodeForTransaction(std::shared_ptr<JSONRPCClient> client,
                                                   std::string from, std::string to, Bytes data,
                                                   CancellationToken cancel, UInt256 value = {});
+
+// Throws UnbelievableFees (EVMFeeBounds.h) when the node's gas price, priority fee or estimate
+// is past the bounds, before any fee is worked out from them.
+void requireBelievableNodeFigures(const EVMNodeFigures& figures);
+
+// Throws UnbelievableFees when a prepared transaction's fee cap, tip or gas limit is past the
+// bounds (the gas limit also past `blockGasLimit`).
+void requireBelievableFees(const UInt256& maxFeePerGas, const UInt256& maxPriorityFeePerGas,
+                           std::uint64_t gasLimit, std::optional<std::uint64_t> blockGasLimit);
 
 // The priority fee, at most `maxFeePerGas`: a tip above the fee cap makes the transaction
 // invalid, and nodes may answer one above the gas price.

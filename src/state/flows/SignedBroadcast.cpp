@@ -57,19 +57,25 @@ struct LostAnswer {
     int looks = 0;
 };
 
-// One look of the wait after a lost answer: true once the chain knows the id or says it can
-// no longer land, or a server sent the bytes again answers with it.
-QCoro::Task<std::optional<bool>> lookAgain(std::shared_ptr<LostAnswer> lost,
-                                           CancellationToken attempt) {
+// What the chain came to say about an id whose server's answer proved nothing.
+enum class ChainWord {
+    known,  // it holds the transaction (or a server sent the bytes again named it)
+    lapsed, // it can no longer land
+};
+
+// One look of the wait after an answer that proved nothing: the chain's word once it knows
+// the id or says it can no longer land, or once a server sent the bytes again answers with it.
+QCoro::Task<std::optional<ChainWord>> lookAgain(std::shared_ptr<LostAnswer> lost,
+                                                CancellationToken attempt) {
     QCoro::Task<std::optional<bool>> asking = askChain(lost->tx, attempt);
     if (co_await std::move(asking) == true) {
-        co_return true;
+        co_return ChainWord::known;
     }
     if (lost->tx.lapsed && !attempt.isCancelled()) {
         try {
             QCoro::Task<bool> checking = lost->tx.lapsed(attempt);
             if (co_await std::move(checking)) {
-                co_return true;
+                co_return ChainWord::lapsed;
             }
         } catch (const std::exception&) {
             // The chain cannot say: keep waiting for its word.
@@ -86,9 +92,24 @@ QCoro::Task<std::optional<bool>> lookAgain(std::shared_ptr<LostAnswer> lost,
         // Refused or lost again: the chain's word still decides.
     }
     if (namesOurs(lost->tx, answer)) {
-        co_return true;
+        co_return ChainWord::known;
     }
     co_return std::nullopt;
+}
+
+// Asks the chain every poll interval (sending the same bytes again now and then) until it
+// says something of `tx`; none when the confirmation time-out passes first or the run ends.
+QCoro::Task<std::optional<ChainWord>> followOnChain(FlowRun run, SignedBroadcast tx) {
+    const TransactionFlow::Limits* limits = run.limits();
+    if (!limits) {
+        co_return std::nullopt;
+    }
+    auto following = std::make_shared<LostAnswer>();
+    following->tx = std::move(tx);
+    QCoro::Task<std::optional<ChainWord>> waiting = pollUntil<ChainWord>(
+        [following](CancellationToken attempt) { return lookAgain(following, std::move(attempt)); },
+        PollLimits(limits->pollInterval, limits->confirmationTimeout), run.token());
+    co_return co_await std::move(waiting);
 }
 
 } // namespace
@@ -130,8 +151,23 @@ QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx) {
         if (known == false) {
             std::rethrow_exception(refusal);
         }
-        // A refusal the chain cannot confirm is no proof that nothing left.
-        lost = !known;
+        if (!known) {
+            // A refusal the chain cannot confirm is no proof that nothing left: followed as a
+            // lost answer is, though not shown as sent; a chain that never holds it (or says
+            // it can no longer land) leaves the refusal standing.
+            QCoro::Task<std::optional<ChainWord>> following = followOnChain(run, tx);
+            const std::optional<ChainWord> word = co_await std::move(following);
+            if (!run.isActive()) {
+                co_return false;
+            }
+            if (word != ChainWord::known) {
+                std::rethrow_exception(refusal);
+            }
+        }
+        if (tx.isRunsOwn) {
+            run.broadcasted(tx.id);
+        }
+        co_return true;
     }
     if (!lost) {
         if (tx.isRunsOwn) {
@@ -142,20 +178,12 @@ QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx) {
 
     // From here the bytes may be on their way: never a new signing, only the chain's word.
     run.broadcasted(tx.id);
-    const TransactionFlow::Limits* limits = run.limits();
-    if (!limits) {
-        co_return false;
-    }
-    auto following = std::make_shared<LostAnswer>();
-    following->tx = std::move(tx);
-    QCoro::Task<std::optional<bool>> waiting = pollUntil<bool>(
-        [following](CancellationToken attempt) { return lookAgain(following, std::move(attempt)); },
-        PollLimits(limits->pollInterval, limits->confirmationTimeout), run.token());
-    const std::optional<bool> known = co_await std::move(waiting);
+    QCoro::Task<std::optional<ChainWord>> following = followOnChain(run, std::move(tx));
+    const std::optional<ChainWord> word = co_await std::move(following);
     if (!run.isActive()) {
         co_return false;
     }
-    if (known) {
+    if (word) {
         co_return true;
     }
     run.submitted(lostAnswerNote());

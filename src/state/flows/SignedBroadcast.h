@@ -10,7 +10,10 @@
 // - The server answers with our id: the transaction left; broadcastSigned returns true.
 // - The server refuses (an error object, or an answer that is not our id): the chain is asked
 //   once; known, it returns true; unknown, the refusal is thrown and the run ends Failed (back
-//   to the review: the chain does not hold it). A chain that cannot say counts as a lost answer.
+//   to the review: the chain does not hold it). A chain that cannot say is followed as after a
+//   lost answer (the id not shown as sent meanwhile) until it knows the id (true) or the
+//   confirmation time-out passes or it says the transaction can no longer land: the refusal is
+//   thrown then, its text kept.
 // - The answer is lost (connection dropped, time-out, a gateway's 5xx, an unreadable reply):
 //   the id is recorded as broadcast at once, so no failure after this offers a new signing;
 //   the chain is asked every poll interval, and the same signed bytes are sent again now and
@@ -41,7 +44,8 @@ struct SignedBroadcast {
     // Sends the signed bytes (always the same ones); gives the server's answer, the id it
     // names. Throws the client's errors.
     std::function<QCoro::Task<std::string>(CancellationToken)> send;
-    // Whether the chain knows the id (in a pool or a block); throws when it cannot say.
+    // Whether the chain knows the id (in a pool or a block); throws when it cannot say (also
+    // when its answer is about another transaction).
     std::function<QCoro::Task<bool>(CancellationToken)> lookup;
     // Whether the chain says the transaction can no longer land (a Solana blockhash expired
     // with the signature unknown); unset where it can always land. Asked in the wait after a

@@ -11,25 +11,41 @@
 namespace qm {
 namespace {
 
-QCoro::Task<std::optional<SolanaOutcome>>
-signatureLook(std::shared_ptr<SolanaRPCClient> client, std::string signature,
-              std::shared_ptr<std::optional<std::uint64_t>> lastValid, CancellationToken attempt) {
+// What the looks at one signature have seen so far.
+struct SignatureWatch {
+    std::optional<std::uint64_t> lastValid;
+    // A look found the height past the last valid one and the signature unknown.
+    bool unseenPastValid = false;
+};
+
+QCoro::Task<std::optional<SolanaOutcome>> signatureLook(std::shared_ptr<SolanaRPCClient> client,
+                                                        std::string signature,
+                                                        std::shared_ptr<SignatureWatch> watch,
+                                                        CancellationToken attempt) {
     QCoro::Task<std::uint64_t> reading = client->getBlockHeight(attempt);
     const std::uint64_t height = co_await std::move(reading);
-    if (!*lastValid) {
-        *lastValid = height + blockhashValidBlocks;
+    if (!watch->lastValid) {
+        watch->lastValid = height + blockhashValidBlocks;
     }
+    // The statuses searched in the transaction history too (getSignatureStatuses does).
     QCoro::Task<std::vector<std::optional<SignatureStatus>>> asking =
         client->getSignatureStatuses({std::move(signature)}, attempt);
     const std::vector<std::optional<SignatureStatus>> statuses = co_await std::move(asking);
     const std::optional<SignatureStatus> status =
         statuses.empty() ? std::nullopt : statuses.front();
     if (!status) {
-        if (height > **lastValid) {
+        if (height <= *watch->lastValid) {
+            co_return std::nullopt;
+        }
+        // Expired only once one more look after this one still finds nothing: a status index
+        // that lags behind the height would otherwise bury a transaction that landed.
+        if (watch->unseenPastValid) {
             co_return SolanaOutcome::expired;
         }
+        watch->unseenPastValid = true;
         co_return std::nullopt;
     }
+    watch->unseenPastValid = false;
     const std::optional<bool> verdict = signatureVerdict(status);
     if (!verdict) {
         co_return std::nullopt;
@@ -52,10 +68,9 @@ QCoro::Task<bool> knownToCluster(std::shared_ptr<SolanaRPCClient> client, std::s
 }
 
 QCoro::Task<bool> lapsedOnCluster(std::shared_ptr<SolanaRPCClient> client, std::string signature,
-                                  std::shared_ptr<std::optional<std::uint64_t>> lastValid,
-                                  CancellationToken cancel) {
-    QCoro::Task<std::optional<SolanaOutcome>> looking = signatureLook(
-        std::move(client), std::move(signature), std::move(lastValid), std::move(cancel));
+                                  std::shared_ptr<SignatureWatch> watch, CancellationToken cancel) {
+    QCoro::Task<std::optional<SolanaOutcome>> looking =
+        signatureLook(std::move(client), std::move(signature), std::move(watch), std::move(cancel));
     co_return co_await std::move(looking) == SolanaOutcome::expired;
 }
 
@@ -87,11 +102,12 @@ awaitSolanaSignature(FlowRun run, std::shared_ptr<SolanaRPCClient> client, std::
     if (!limits || !run.isActive()) {
         co_return std::nullopt;
     }
-    auto lastValid = std::make_shared<std::optional<std::uint64_t>>(lastValidBlockHeight);
+    auto watch = std::make_shared<SignatureWatch>();
+    watch->lastValid = lastValidBlockHeight;
     QCoro::Task<std::optional<SolanaOutcome>> waiting = pollUntil<SolanaOutcome>(
         [client = std::move(client), signature = std::move(signature),
-         lastValid](CancellationToken attempt) {
-            return signatureLook(client, signature, lastValid, std::move(attempt));
+         watch](CancellationToken attempt) {
+            return signatureLook(client, signature, watch, std::move(attempt));
         },
         PollLimits(limits->pollInterval, limits->confirmationTimeout), run.token());
     co_return co_await std::move(waiting);
@@ -108,9 +124,10 @@ SignedBroadcast solanaBroadcast(std::shared_ptr<SolanaRPCClient> client, std::st
     tx.lookup = [client, id = tx.id](CancellationToken cancel) {
         return knownToCluster(client, id, std::move(cancel));
     };
-    auto lastValid = std::make_shared<std::optional<std::uint64_t>>(lastValidBlockHeight);
-    tx.lapsed = [client, id = tx.id, lastValid](CancellationToken cancel) {
-        return lapsedOnCluster(client, id, lastValid, std::move(cancel));
+    auto watch = std::make_shared<SignatureWatch>();
+    watch->lastValid = lastValidBlockHeight;
+    tx.lapsed = [client, id = tx.id, watch](CancellationToken cancel) {
+        return lapsedOnCluster(client, id, watch, std::move(cancel));
     };
     tx.refused = isNodeRefusal;
     return tx;

@@ -37,7 +37,9 @@ enum class SolanaOutcome {
 // at a height already passed shows in the status read after it. Expired only when the chain
 // says both: the height is past `lastValidBlockHeight` (none: the first height seen plus
 // blockhashValidBlocks) and the signature is unknown. None when no answer came in time or the
-// run ended; a failure to ask is thrown.
+// run ended; a failure to ask is thrown. Expired is only concluded at a look after the first
+// that saw both, when the signature's status (the transaction history searched) is still
+// unknown: a status index that lags behind the height is given its time.
 QCoro::Task<std::optional<SolanaOutcome>>
 awaitSolanaSignature(FlowRun run, std::shared_ptr<SolanaRPCClient> client, std::string signature,
                      std::optional<std::uint64_t> lastValidBlockHeight);

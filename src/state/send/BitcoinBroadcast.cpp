@@ -3,12 +3,14 @@
 #include "core/encoding/Hex.h"
 #include "platform/Crypto.h"
 #include "services/bitcoin/BTCSigner.h"
+#include "services/bitcoin/BTCTransactionParser.h"
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/connections/NetworkManager.h"
 #include "state/AppState.h"
 #include "state/send/BitcoinPreparedSend.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -54,12 +56,20 @@ QCoro::Task<bool> knownToServer(std::shared_ptr<BitcoinTransport> transport, std
         liveClient(transport->state, transport->first, std::move(cancel));
     const std::shared_ptr<ElectrumClient> client = co_await std::move(connecting);
     std::vector<ElectrumClient::JSONValue> params;
-    params.push_back(ElectrumClient::JSONValue::string(std::move(txid)));
+    params.push_back(ElectrumClient::JSONValue::string(txid));
     try {
         QCoro::Task<nlohmann::json> asking =
             client->call(std::string("blockchain.transaction.get"), std::move(params));
         const nlohmann::json raw = co_await std::move(asking);
-        co_return raw.is_string() && !raw.get<std::string>().empty();
+        // Only our own transaction is the server's word that it holds it: another one, or
+        // anything that is no transaction, says nothing either way.
+        const std::optional<std::string> id =
+            raw.is_string() ? BTCTransactionParser::transactionID(raw.get<std::string>())
+                            : std::nullopt;
+        if (id != txid) {
+            throw ElectrumError::invalidResponse();
+        }
+        co_return true;
     } catch (const ElectrumError& error) {
         // "No such mempool or blockchain transaction": the server's word that it is unknown.
         if (!error.isRefusal()) {

@@ -21,7 +21,8 @@ std::string bitcoinTransactionID(const BTCUnsignedTransaction& transaction);
 
 // `transaction` (signed) for broadcastSigned: sent first through `client`
 // (blockchain.transaction.broadcast), later through the state's live connection; looked up with
-// blockchain.transaction.get (a server error: unknown). A server error is a refusal.
+// blockchain.transaction.get (a server error: unknown; a transaction that is not ours, or no
+// transaction at all: the server cannot say). A server error is a refusal.
 SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
                                  const BTCUnsignedTransaction& transaction);
 

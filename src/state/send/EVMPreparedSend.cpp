@@ -61,12 +61,15 @@ EVMTransfer evmTransfer(const EVMSendForm& form) {
 
 EVMPreparedSend prepareEVMFromFigures(EVMSendForm form, std::string sender, EVMTransfer transfer,
                                       const EVMNodeFigures& figures) {
+    requireBelievableNodeFigures(figures);
     const EVMFeeFactors factors = evmFeeFactors(form.feeLevel);
     EVMPreparedSend prepared;
     prepared.maxFeePerGas = scaledGasPrice(figures.gasPrice, factors.feeCap);
     prepared.maxPriorityFeePerGas =
         cappedPriorityFee(scaledGasPrice(figures.priorityFee, factors.tip), prepared.maxFeePerGas);
     prepared.gasLimit = std::max(transfer.gasFloor, figures.gasEstimate);
+    requireBelievableFees(prepared.maxFeePerGas, prepared.maxPriorityFeePerGas, prepared.gasLimit,
+                          figures.blockGasLimit);
     const std::optional<UInt256> maxFee =
         prepared.maxFeePerGas.checkedMultiply(UInt256(0, 0, 0, prepared.gasLimit));
     if (!maxFee) {

@@ -64,7 +64,8 @@ EVMTransfer evmTransfer(const EVMSendForm& form);
 
 // The node's figures turned into the level's fees: the gas price times the level's factor is
 // the fee cap, the priority fee times its factor (at most the cap) the tip, the larger of the
-// floor and the estimate the gas limit. Throws std::range_error for figures out of range.
+// floor and the estimate the gas limit. Throws UnbelievableFees for figures past the bounds no
+// honest chain passes (EVMFeeBounds.h), std::range_error for figures out of range.
 EVMPreparedSend prepareEVMFromFigures(EVMSendForm form, std::string sender, EVMTransfer transfer,
                                       const EVMNodeFigures& figures);
 

@@ -3,6 +3,7 @@
 #include "core/encoding/Hex.h"
 #include "core/model/Amount.h"
 #include "services/evm/JSONRPCClient.h"
+#include "state/flows/EVMFeeBounds.h"
 #include "state/flows/EVMTransactionSteps.h"
 
 #include <stdexcept>
@@ -24,6 +25,24 @@ QCoro::Task<std::uint64_t> estimate(std::shared_ptr<JSONRPCClient> client,
         std::move(from), request.toText, std::move(value), bytesToHex(request.data), token);
     const std::uint64_t estimated = co_await std::move(estimating);
     co_return estimated;
+}
+
+// What the dApp itself names is held to the bounds too: a request asking absurd fees or gas
+// is refused before it is reviewed.
+void requireBelievableDappFigures(const WCTransactionRequest& request,
+                                  std::optional<std::uint64_t> blockGasLimit) {
+    const auto feePerGas = [](const std::optional<UInt256>& value, std::string_view figure) {
+        if (value) {
+            requireBelievableFeePerGas(*value, figure, FeeFiguresSource::dApp);
+        }
+    };
+    feePerGas(request.gasPrice, "its gas price");
+    feePerGas(request.maxFeePerGas, "its fee cap");
+    feePerGas(request.maxPriorityFeePerGas, "its tip");
+    if (request.gasLimit) {
+        requireBelievableGas(*request.gasLimit, "its gas limit", blockGasLimit,
+                             FeeFiguresSource::dApp);
+    }
 }
 
 } // namespace
@@ -51,15 +70,24 @@ QCoro::Task<WCPreparedTransaction> prepareWCTransaction(std::shared_ptr<JSONRPCC
     QCoro::Task<UInt256> tipping = client->maxPriorityFeePerGas(token);
     const UInt256 tip = co_await std::move(tipping);
     out.gasFromDapp = request.gasLimit.has_value();
-    if (request.gasLimit) {
-        tx.gasLimit = *request.gasLimit;
-    } else {
+    std::optional<std::uint64_t> estimated;
+    if (!request.gasLimit) {
         QCoro::Task<std::uint64_t> estimating = estimate(client, request, from, token);
-        const std::uint64_t estimated = co_await std::move(estimating);
-        tx.gasLimit = gasLimitWithMargin(estimated, 0);
+        estimated = co_await std::move(estimating);
     }
+    QCoro::Task<std::optional<std::uint64_t>> limiting = latestBlockGasLimit(client, token);
+    const std::optional<std::uint64_t> blockGasLimit = co_await std::move(limiting);
+    requireBelievableDappFigures(request, blockGasLimit);
+    EVMNodeFigures figures;
+    figures.gasPrice = gasPrice;
+    figures.priorityFee = tip;
+    figures.gasEstimate = estimated.value_or(0);
+    figures.blockGasLimit = blockGasLimit;
+    requireBelievableNodeFigures(figures);
+    tx.gasLimit = request.gasLimit ? *request.gasLimit : gasLimitWithMargin(*estimated, 0);
     tx.maxFeePerGas = scaledGasPrice(gasPrice, kFeeCapFactor);
     tx.maxPriorityFeePerGas = cappedPriorityFee(tip, tx.maxFeePerGas);
+    requireBelievableFees(tx.maxFeePerGas, tx.maxPriorityFeePerGas, tx.gasLimit, blockGasLimit);
     tx.to = request.to;
     tx.value = request.value;
     tx.data = request.data;

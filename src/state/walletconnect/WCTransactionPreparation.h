@@ -39,9 +39,10 @@ struct WCTransactionReview {
 };
 
 // Asks the node, one request after the other: the nonce of `from` ("pending") unless the dApp
-// gave one, the gas price, the priority fee, the gas estimate unless the dApp gave the gas.
-// Throws the client's errors, std::range_error for figures that do not fit (an estimate whose
-// margin passes 64 bits, a fee cap, max fee or total past 256 bits).
+// gave one, the gas price, the priority fee, the gas estimate unless the dApp gave the gas,
+// the latest block's gas limit. Throws the client's errors, UnbelievableFees for the dApp's or
+// the node's figures past the bounds no honest chain passes (EVMFeeBounds.h), std::range_error
+// for figures that do not fit (a max fee or total past 256 bits).
 QCoro::Task<WCPreparedTransaction> prepareWCTransaction(std::shared_ptr<JSONRPCClient> client,
                                                         WCTransactionRequest request, Chain chain,
                                                         std::string from,

@@ -8,6 +8,7 @@
 #include "services/walletconnect/WCError.h"
 #include "services/walletconnect/WCPairingURI.h"
 #include "state/AppState.h"
+#include "state/flows/EVMFeeBounds.h"
 
 #include <algorithm>
 #include <iostream>
@@ -254,6 +255,8 @@ QCoro::Task<void> WalletConnectService::prepareReview(WCPreparedRequest request,
             prepareWCTransaction(m_state->networkManager().evmClient(request.chain),
                                  request.transaction, request.chain, std::move(from));
         review.prepared = co_await std::move(preparing);
+    } catch (const UnbelievableFees& error) {
+        review.error = error.what(); // it says itself what cannot be right
     } catch (const std::exception& error) {
         review.error = std::string("The network fee could not be computed: ") + error.what();
     }
@@ -298,7 +301,7 @@ QCoro::Task<bool> WalletConnectService::approveRequest(std::string topic, std::i
     setBusy(m_signing, true);
     std::exception_ptr failure;
     try {
-        if (request.request.expiry && *request.request.expiry < wcNow()) {
+        if (request.request.expiry && *request.request.expiry < m_options.manager.now()) {
             removeRequest(key);
             TaskHandle::spawn(this, [this, topic, id](const CancellationToken&) {
                 return refuseRequest(topic, id, WCProtocolError::expired());
@@ -369,7 +372,7 @@ void WalletConnectService::removeRequest(const RequestKey& key) {
 }
 
 void WalletConnectService::dropExpiredRequests() {
-    const WCDate now = wcNow();
+    const WCDate now = m_options.manager.now();
     std::vector<RequestKey> expired;
     for (const WCPreparedRequest& request : m_requests) {
         // The one being signed finishes first: its answer decides.
@@ -399,8 +402,8 @@ void WalletConnectService::scheduleRequestExpiry() {
         m_requestExpiry.stop();
         return;
     }
-    const auto wait = std::clamp<std::chrono::milliseconds::rep>((*next - wcNow()).count() + 1, 0,
-                                                                 24 * 3600 * 1000);
+    const auto wait = std::clamp<std::chrono::milliseconds::rep>(
+        (*next - m_options.manager.now()).count() + 1, 0, 24 * 3600 * 1000);
     m_requestExpiry.start(std::chrono::milliseconds(wait));
 }
 

@@ -509,6 +509,114 @@ TEST_P(EVMSendOnEthereum, AnAnswerNamingAnotherTransactionIsARefusal) {
     EXPECT_EQ(balance(recipient), UInt256());
 }
 
+// A node's lookup must be about our transaction: one that answers another transaction's
+// object has said nothing. A refusal stays a refusal (its text shown, nothing shown as sent),
+// and a lost answer is followed as any whose chain never says, to the note.
+TEST_P(EVMSendOnEthereum, ALookupAnsweringAnotherTransactionSaysNothing) {
+    const std::string other =
+        node->send(AnvilNode::devAccount(0), AnvilNode::devAccount(1), "0x", "0x1");
+    const json otherObject = node->rpc("eth_getTransactionByHash", {other});
+    ASSERT_TRUE(otherObject.is_object());
+    proxy.setOverride("eth_getTransactionByHash",
+                      [&](const json&) { return HttpFixtureResponse::jsonRPCResult(otherObject); });
+    // Refused (and not kept): the refusal's text, back to the review.
+    proxy.setOverride("eth_sendRawTransaction", [](const json&) {
+        return std::optional(HttpFixtureResponse::json(
+            R"({"jsonrpc":"2.0","id":1,"error":{"code":-32000,"message":"insufficient funds for gas * price + value"}})"));
+    });
+    TransactionFlow* flow = send(request(wei("1")));
+    EXPECT_EQ(flow->step(), Step::Failed);
+    EXPECT_EQ(flow->errorMessage().toStdString(),
+              "JSONRPCClient: JSON-RPC error -32000: insufficient funds for gas * price + value");
+    EXPECT_TRUE(flow->txHash().isEmpty());
+    EXPECT_FALSE(flow->hasBroadcast());
+    EXPECT_GT(proxy.requestCount("eth_getTransactionByHash"), 1);
+
+    // Taken, its answer lost: followed to the end of the wait, the note shown with our hash.
+    proxy.setOverride("eth_sendRawTransaction", [&](const json& params) {
+        try {
+            node->rpc("eth_sendRawTransaction", params);
+        } catch (const std::runtime_error&) {
+            // Sent again: the node has it.
+        }
+        return std::optional(HttpFixtureResponse::withStatus(504));
+    });
+    flow->reset();
+    flow = send(request(wei("1")));
+    EXPECT_EQ(flow->step(), Step::Submitted);
+    EXPECT_EQ(flow->errorMessage(), lostAnswerNote());
+    ASSERT_FALSE(flow->txHash().isEmpty());
+    EXPECT_NE(flow->txHash().toStdString(), other);
+    EXPECT_EQ(node->minedReceipt(flow->txHash().toStdString()).at("status"), "0x1");
+    EXPECT_EQ(balance(recipient), wei("1"));
+}
+
+// Figures no honest chain gives are refused before the review, naming the figure: a gas
+// estimate of 2^63 to 2^64 - 1, a gas price of 2^200, a fee cap or tip over 10,000 gwei per gas,
+// a gas limit over 30,000,000 or over the latest block's. Nothing is signed, at the review or
+// at the press.
+TEST_P(EVMSendOnEthereum, FeeFiguresNoHonestChainGivesAreRefusedBeforeTheReview) {
+    const auto answering = [&](const char* method, UInt256 value) {
+        proxy.setOverride(method, [value](const json&) { return answer(value); });
+    };
+    const std::string prefix = "The node's fee figures are not believable: ";
+    const std::size_t calls = env->keychain().calls().size();
+    for (const UInt256& estimate :
+         {UInt256(0, 0, 0, 1ULL << 63), UInt256(0, 0, 0, ~0ULL), UInt256(0, 0, 0, 30'000'001)}) {
+        answering("eth_estimateGas", estimate);
+        EXPECT_EQ(refusal(wei("1")), prefix + "the gas estimate is above 30,000,000 gas.");
+    }
+    answering("eth_estimateGas", UInt256(0, 0, 0, 30'000'000)); // anvil's own block limit
+    EXPECT_EQ(refusal(wei("1")), "prepared");
+    // A chain whose blocks hold less.
+    proxy.setOverride("eth_getBlockByNumber", [](const json&) {
+        return HttpFixtureResponse::jsonRPCResult({{"number", "0x1"}, {"gasLimit", "0x7a120"}});
+    });
+    EXPECT_EQ(refusal(wei("1")),
+              prefix + "the gas estimate is above the latest block's gas limit of 500000.");
+    proxy.clearOverrides();
+
+    const UInt256 gwei(0, 0, 0, 1'000'000'000);
+    answering("eth_gasPrice", UInt256::fromHex("0x1" + std::string(50, '0')).value()); // 2^200
+    EXPECT_EQ(refusal(wei("1")), prefix + "the gas price is above 10,000 gwei per gas.");
+    // 10,000 gwei passes as the economy fee cap; at the priority level the cap is three times
+    // the gas price.
+    answering("eth_gasPrice", gwei.checkedMultiply(UInt256(0, 0, 0, 10'000)).value());
+    EXPECT_NO_THROW(request(wei("1"), SendFeeLevel::slow));
+    answering("eth_gasPrice", gwei.checkedMultiply(UInt256(0, 0, 0, 4'000)).value());
+    EXPECT_NO_THROW(request(wei("1"), SendFeeLevel::slow));
+    try {
+        request(wei("1"), SendFeeLevel::fast);
+        ADD_FAILURE() << "prepared";
+    } catch (const std::exception& error) {
+        EXPECT_EQ(error.what(), prefix + "the fee cap is above 10,000 gwei per gas.");
+    }
+    proxy.clearOverrides();
+    answering("eth_maxPriorityFeePerGas", gwei.checkedMultiply(UInt256(0, 0, 0, 10'000))
+                                              .value()
+                                              .checkedAdd(UInt256(0, 0, 0, 1))
+                                              .value());
+    EXPECT_EQ(refusal(wei("1")), prefix + "the priority fee is above 10,000 gwei per gas.");
+    proxy.clearOverrides();
+    EXPECT_EQ(env->keychain().calls().size(), calls); // nothing signed
+
+    // Reviewed with honest figures, then the node turns: the press signs nothing.
+    for (const char* method : {"eth_gasPrice", "eth_estimateGas"}) {
+        EVMSendRequest made = request(wei("1"));
+        answering(method, method == std::string("eth_gasPrice")
+                              ? UInt256::fromHex("0x1" + std::string(50, '0')).value()
+                              : UInt256(0, 0, 0, 1ULL << 63));
+        flows->flow("send")->reset();
+        TransactionFlow* flow = send(std::move(made));
+        EXPECT_EQ(flow->step(), Step::Failed);
+        EXPECT_TRUE(flow->errorMessage().startsWith(QString::fromStdString(prefix)))
+            << flow->errorMessage().toStdString();
+        proxy.clearOverrides();
+    }
+    EXPECT_EQ(env->keychain().calls().size(), calls);
+    EXPECT_EQ(proxy.requestCount("eth_sendRawTransaction"), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Chain, EVMSendOnEthereum, ::testing::Values(1u));
 
 } // namespace

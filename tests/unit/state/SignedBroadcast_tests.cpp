@@ -1,7 +1,7 @@
 // The one rule by which every flow hands a signed transaction to a server: the server's answer
 // must name the transaction's own id; a refusal sends the user back to the review only when the
-// chain does not know the transaction; a lost answer never does: the id shows, the same bytes
-// go again now and then, and the chain's word (or its silence) ends the run.
+// chain does not come to hold the transaction; a lost answer never does: the id shows, the same
+// bytes go again now and then, and the chain's word (or its silence) ends the run.
 #include "state/flows/SignedBroadcast.h"
 #include "state/flows/TransactionFlow.h"
 
@@ -132,11 +132,22 @@ TEST(SignedBroadcast, TheAnswerMustNameOurTransaction) {
     outcome = broadcastWith(peer);
     EXPECT_EQ(outcome.step, Step::Confirmed);
     EXPECT_EQ(outcome.hash, ourID);
-    // A refusal the chain cannot confirm is no way back to the review.
+    // A refusal the chain cannot confirm is followed: once the chain holds it, it was sent...
     peer = std::make_shared<Peer>(Peer{{"f00d"}, {std::nullopt, true}});
     outcome = broadcastWith(peer);
     EXPECT_EQ(outcome.step, Step::Confirmed);
     EXPECT_TRUE(outcome.broadcast);
+    // ...and a chain that never says (an answer about another transaction, say) leaves the
+    // refusal as it was, after the same wait as a lost answer's: its text, no id shown, the
+    // same bytes sent again meanwhile.
+    peer = std::make_shared<Peer>(Peer{{"refuse"}, {std::nullopt}});
+    outcome = broadcastWith(peer);
+    EXPECT_EQ(outcome.step, Step::Failed);
+    EXPECT_EQ(outcome.error, "JSON-RPC error -32000: nonce too low");
+    EXPECT_TRUE(outcome.hash.isEmpty());
+    EXPECT_FALSE(outcome.broadcast);
+    EXPECT_GT(peer->lookups, 3);
+    EXPECT_GT(peer->sends, 1);
 
     // An approval before the run's own transaction does not show as its broadcast.
     peer = std::make_shared<Peer>(Peer{{"0xABC123"}});

@@ -297,5 +297,23 @@ TEST_F(SolanaSendOnLitesvm, ALostAnswerWhoseBlockhashExpiresUnseenIsAFailure) {
     EXPECT_EQ(balance(sender), startLamports);
 }
 
+// The node is past the blockhash's last valid height while its status index still lags behind
+// the transaction that landed: expired is never concluded from the look that sees both first;
+// one more look, the transaction history searched, finds it confirmed.
+TEST_F(SolanaSendOnLitesvm, ALaggingStatusIndexDoesNotBuryATransactionThatLanded) {
+    int statusLooks = 0;
+    proxy.setOverride("getSignatureStatuses", [&](const json& params) {
+        EXPECT_EQ(params.at(1).value("searchTransactionHistory", false), true);
+        return ++statusLooks == 1
+                   ? answer({{"context", {{"slot", 9}}}, {"value", json::array({nullptr})}})
+                   : std::nullopt;
+    });
+    proxy.setOverride("getBlockHeight", [](const json&) { return answer(1'000'000); });
+    TransactionFlow* flow = send(request(500'000'000));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(balance(recipient), 500'000'000u);
+    EXPECT_EQ(statusLooks, 2);
+}
+
 } // namespace
 } // namespace qm

@@ -306,6 +306,65 @@ TEST_F(WalletConnectSigningTest, TheTransactionSignedIsTheOneReviewedAndAFeeRise
     EXPECT_EQ(decoded["nonce"], "0x2");
 }
 
+// What the dApp names itself (its gas, gas price, fee cap, tip) and what the node answers are
+// held to the bounds no honest chain passes: the review shows the refusal instead of figures,
+// and Sign signs nothing.
+TEST_F(WalletConnectSigningTest, FeeFiguresNoHonestChainGivesAreRefusedBeforeTheReview) {
+    const json base = {
+        {"from", kAddress}, {"to", "0x2222222222222222222222222222222222222222"}, {"value", "0x1"}};
+    const auto with = [&](const json& changes) {
+        json changed = base;
+        changed.update(changes);
+        return changed;
+    };
+    const std::string absurd = "0x1" + std::string(50, '0'); // 2^200 wei per gas
+    const std::string byDapp = "The dApp's fee figures are not believable: ";
+    const std::string byNode = "The node's fee figures are not believable: ";
+    std::int64_t id = 50;
+    const auto refusedWith = [&](json transaction, const std::string& text) {
+        dapp->request(id, "eth_sendTransaction", json::array({std::move(transaction)}),
+                      "eip155:137");
+        ASSERT_TRUE(waitUntil([&] { return service().transactionReview(dapp->sessionTopic, id); }));
+        waitForReview(id);
+        const WCTransactionReview* review = service().transactionReview(dapp->sessionTopic, id);
+        ASSERT_NE(review, nullptr);
+        EXPECT_FALSE(review->prepared);
+        EXPECT_EQ(review->error, text);
+        EXPECT_EQ(failureOfSigning(id, kPassword), text);
+        runTask(service().rejectRequest(dapp->sessionTopic, id));
+        ++id;
+    };
+    const std::size_t calls = env->keychain().calls().size();
+    for (const char* gas : {"0x8000000000000000", "0xffffffffffffffff", "0x1c9c381"}) {
+        refusedWith(with({{"gas", gas}}), byDapp + "its gas limit is above 30,000,000 gas.");
+    }
+    refusedWith(with({{"gasPrice", absurd}}),
+                byDapp + "its gas price is above 10,000 gwei per gas.");
+    refusedWith(with({{"maxFeePerGas", absurd}}),
+                byDapp + "its fee cap is above 10,000 gwei per gas.");
+    refusedWith(with({{"maxPriorityFeePerGas", "0x9184e72a001"}}), // 10^13 + 1
+                byDapp + "its tip is above 10,000 gwei per gas.");
+    proxy.setOverride("eth_gasPrice", [&](const json&) {
+        return std::optional(test::HttpFixtureResponse::jsonRPCResult(absurd));
+    });
+    refusedWith(base, byNode + "the gas price is above 10,000 gwei per gas.");
+    proxy.clearOverrides();
+    proxy.setOverride("eth_estimateGas", [&](const json&) {
+        return std::optional(test::HttpFixtureResponse::jsonRPCResult("0x8000000000000000"));
+    });
+    refusedWith(base, byNode + "the gas estimate is above 30,000,000 gas.");
+    proxy.clearOverrides();
+    EXPECT_EQ(env->keychain().calls().size(), calls); // nothing signed
+    EXPECT_EQ(sentCount(), 0u);
+
+    // At the limits themselves the request is reviewed and sent.
+    dapp->request(id, "eth_sendTransaction",
+                  json::array({with({{"gas", "0x5208"}, {"gasPrice", "0x9184e72a000"}})}),
+                  "eip155:137");
+    EXPECT_TRUE(sign(id));
+    EXPECT_EQ(anvil->minedReceipt(answerTo(id)["result"])["status"], "0x1");
+}
+
 TEST_F(WalletConnectSigningTest, RejectWaitsForTheSigningAndALockWins) {
     dapp->request(20, "personal_sign", {"0x01"});
     ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 1; }));

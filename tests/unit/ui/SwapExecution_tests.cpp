@@ -21,6 +21,7 @@
 #include "services/swap/UniswapQuoter.h"
 #include "state/AppState.h"
 #include "state/flows/ERC20Approval.h"
+#include "state/flows/EVMFeeBounds.h"
 #include "state/flows/EVMPreparedCall.h"
 #include "state/flows/EVMTransactionSteps.h"
 #include "state/flows/FlowService.h"
@@ -117,11 +118,12 @@ TEST(SwapFees, TheTipNeverExceedsTheCapAndLimitsHaveFloors) {
     EXPECT_EQ(approve.to, plan.token);
     EXPECT_EQ(approve.data, erc20ApproveCalldata(plan.spender, UInt256::max()));
     EXPECT_EQ(maxNetworkFeeText(call), "0.00084 POL");
+    // Figures no honest chain gives are refused before any arithmetic is done with them.
     figures.gasEstimate = ~std::uint64_t{0};
-    EXPECT_THROW(preparedCallFromFigures(plan, false, figures), std::range_error);
+    EXPECT_THROW(preparedCallFromFigures(plan, false, figures), UnbelievableFees);
     figures.gasEstimate = 0;
     figures.gasPrice = UInt256::max();
-    EXPECT_THROW(preparedCallFromFigures(plan, true, figures), std::range_error);
+    EXPECT_THROW(preparedCallFromFigures(plan, true, figures), UnbelievableFees);
 }
 
 TEST(SwapFees, TheGasMarginIsAFifthOfTheLargerOfEstimateAndFloorUpToTheLastFittingLimit) {

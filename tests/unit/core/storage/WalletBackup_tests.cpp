@@ -386,5 +386,40 @@ TEST_F(WalletBackupTest, OverDeepExtraKeysStayBehindAndKnownKeysCannotBeReplaced
               encodeWalletMetadata(wallet));
 }
 
+// The token limit counts the tokens of every chain together: exactly the most a backup may
+// carry restores, each of them stored; one more, on another chain, is refused unwritten.
+TEST_F(WalletBackupTest, ABackupOfExactlyTheMostTokensRestoresAndOneMoreIsRefused) {
+    makeWallet(home, seed, "pw");
+    nlohmann::json payload = openFile(WalletBackup::exportBackup("pw", home.stores()), "pw");
+    const std::size_t most = WalletBackup::maxTokens;
+    ASSERT_EQ(most, 10'000u);
+    nlohmann::json tokens = manyTokens(most - 1);
+    tokens["polygon"] = manyTokens(2)["ethereum"];
+    tokens["polygon"][0]["chain"] = "polygon";
+    tokens["polygon"][1]["chain"] = "polygon";
+
+    Machine over;
+    payload["tokens"] = tokens;
+    EXPECT_EQ(backupFailure([&] {
+                  WalletBackup::restore(sealFile(payload.dump(), "pw"), "pw", over.stores());
+              }),
+              Code::tooManyTokens);
+    EXPECT_FALSE(over.keychain.loadWalletMetadata());
+    EXPECT_FALSE(std::filesystem::exists(over.tokens.fileURL()));
+
+    Machine at;
+    tokens["polygon"].erase(1);
+    payload["tokens"] = tokens;
+    WalletBackup::restore(sealFile(payload.dump(), "pw"), "pw", at.stores());
+    const TokenMap stored = TokenStore::decodeFile(*readFileIfExists(at.tokens.fileURL()));
+    std::size_t count = 0;
+    for (const auto& [chain, list] : stored) {
+        count += list.size();
+    }
+    EXPECT_EQ(count, most);
+    EXPECT_EQ(at.tokens.tokens(Chain::ethereum).size(), most - 1);
+    EXPECT_EQ(at.tokens.tokens(Chain::polygon).size(), 1u);
+}
+
 } // namespace
 } // namespace qm

@@ -5,9 +5,13 @@
 #include "services/bitcoin/ElectrumClient.h"
 
 #include <QCoroTask>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace qm {
 namespace {
@@ -198,6 +202,35 @@ TEST(ElectrumClient, TheConnectionEndingReleasesWaitingCallers) {
     EXPECT_EQ(test::runTask(std::move(first)), nlohmann::json("A"));
     EXPECT_EQ(test::runTask(std::move(second)), nlohmann::json("B"));
     EXPECT_FALSE(client->isConnected());
+}
+
+// A script-hash notification is [script hash, status]: the status is read from the second
+// parameter, a non-text one (null: no history) is none, and a notification without the
+// script hash is dropped. Notifications of one line each, in the order sent.
+TEST(ElectrumClient, AScriptHashNotificationReadsItsStatusFromTheSecondParameter) {
+    ElectrumFixture server;
+    auto client = connectedClient(server);
+    std::vector<std::pair<std::string, std::optional<std::string>>> heard;
+    client->onScriptHashNotification = [&heard](const std::string& scriptHash,
+                                                const std::optional<std::string>& status) {
+        heard.emplace_back(scriptHash, status);
+    };
+    const std::string hash(64, 'a');
+    const std::string status(64, 'b');
+    server.notify("blockchain.scripthash.subscribe", json::array({hash, status}));
+    server.notify("blockchain.scripthash.subscribe", json::array({hash, nullptr}));
+    server.notify("blockchain.scripthash.subscribe", json::array({hash}));
+    server.notify("blockchain.scripthash.subscribe", json::array({hash, 5}));
+    server.notify("blockchain.scripthash.subscribe", json::array({nullptr, status}));
+    server.notify("blockchain.scripthash.subscribe", json::array({status, hash}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return heard.size() >= 5; }, 10'000));
+    const std::vector<std::pair<std::string, std::optional<std::string>>> expected = {
+        {hash, status},
+        {hash, std::nullopt},
+        {hash, std::nullopt},
+        {hash, std::nullopt},
+        {status, hash}};
+    EXPECT_EQ(heard, expected);
 }
 
 } // namespace

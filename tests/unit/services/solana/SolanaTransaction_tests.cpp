@@ -110,3 +110,37 @@ TEST(SolanaTransaction, FeeBoundOfAMessage) {
     cut.pop_back();
     EXPECT_FALSE(SolanaMessage::parse(cut));
 }
+
+// Compact-u16 at each length boundary (the shortvec vectors of the Solana SDK, and 16383 /
+// 16384 where a third byte starts), written by the wallet and read back as a message's
+// instruction data length.
+TEST(SolanaTransaction, CompactU16AtItsLengthBoundaries) {
+    const std::vector<std::pair<int, Bytes>> vectors = {
+        {0, {0x00}},
+        {1, {0x01}},
+        {127, {0x7f}},
+        {128, {0x80, 0x01}},
+        {255, {0xff, 0x01}},
+        {256, {0x80, 0x02}},
+        {16383, {0xff, 0x7f}},
+        {16384, {0x80, 0x80, 0x01}},
+        {32767, {0xff, 0xff, 0x01}},
+        {65535, {0xff, 0xff, 0x03}},
+    };
+    for (const auto& [value, encoded] : vectors) {
+        EXPECT_EQ(SolanaTransaction::compactU16(value), encoded) << value;
+        // A message whose one instruction carries `value` data bytes.
+        Bytes message{1, 0, 1, 2};
+        message.insert(message.end(), sender.begin(), sender.end());
+        message.insert(message.end(), recipient.begin(), recipient.end());
+        message.insert(message.end(), 32, 0x33); // the blockhash
+        message.insert(message.end(), {1, 1, 0});
+        message.insert(message.end(), encoded.begin(), encoded.end());
+        message.insert(message.end(), static_cast<std::size_t>(value), 0x44);
+        const std::optional<SolanaMessage> read = SolanaMessage::parse(message);
+        ASSERT_TRUE(read) << value;
+        ASSERT_EQ(read->instructions.size(), 1u);
+        EXPECT_EQ(read->instructions[0].data, Bytes(static_cast<std::size_t>(value), 0x44))
+            << value;
+    }
+}

@@ -23,13 +23,12 @@ TEST(WCPairingURI, ParsesWhatDAppsWrite) {
     EXPECT_EQ(parsed->symKey, test::unhex(kKey));
     EXPECT_EQ(parsed->relayProtocol, "irn");
     EXPECT_EQ(parsed->expiryTimestamp, 1705000000);
-    // Without an expiry, or with one that is no whole number of seconds, none is read.
+    // Without an expiry none is read; the largest that fits 64 bits is read exactly.
     EXPECT_FALSE(parsePairingURI(uri("symKey=" + kKey))->expiryTimestamp);
-    for (const std::string odd : {"-5", "12a", "1e9", "99999999999999999999", "0x10"}) {
-        const auto unread = parsePairingURI(uri("symKey=" + kKey + "&expiryTimestamp=" + odd));
-        ASSERT_TRUE(unread) << odd;
-        EXPECT_FALSE(unread->expiryTimestamp) << odd;
-    }
+    EXPECT_EQ(parsePairingURI(uri("symKey=" + kKey + "&expiryTimestamp=9223372036854775807"))
+                  ->expiryTimestamp,
+              INT64_MAX);
+    EXPECT_EQ(parsePairingURI(uri("expiryTimestamp=0&symKey=" + kKey))->expiryTimestamp, 0);
 
     // White space and line breaks around a pasted URI, ASCII or not.
     for (const std::string& padded :
@@ -54,7 +53,7 @@ TEST(WCPairingURI, ParsesWhatDAppsWrite) {
 }
 
 TEST(WCPairingURI, RefusesEverythingElse) {
-    const std::vector<std::string> refused = {
+    std::vector<std::string> refused = {
         "",
         "WC:" + kTopic + "@2?symKey=" + kKey, // prefix is case-sensitive
         "wc:" + kTopic + "@1?symKey=" + kKey, // version 1
@@ -75,6 +74,18 @@ TEST(WCPairingURI, RefusesEverythingElse) {
         uri("symkey=" + kKey),                       // names are case-sensitive
         "wc:@2?symKey=" + kKey,
     };
+    // An expiry that is not a plain decimal integer within 64 bits: never a link that does
+    // not expire.
+    for (const std::string odd :
+         {"+1705000000", "1705000000.0", "-1", "", "0x10", "1e9", "12a", " 1705000000",
+          "9223372036854775808", "99999999999999999999", "\u0661"}) {
+        refused.push_back(uri("symKey=" + kKey + "&expiryTimestamp=" + odd));
+        refused.push_back(uri("expiryTimestamp=" + odd + "&symKey=" + kKey));
+    }
+    // Named without a value, or written twice with a bad value last or first.
+    refused.push_back(uri("symKey=" + kKey + "&expiryTimestamp"));
+    refused.push_back(uri("symKey=" + kKey + "&expiryTimestamp=1705000000&expiryTimestamp=-1"));
+    refused.push_back(uri("symKey=" + kKey + "&expiryTimestamp=x&expiryTimestamp=1705000000"));
     for (const std::string& text : refused) {
         EXPECT_FALSE(parsePairingURI(text)) << text;
     }

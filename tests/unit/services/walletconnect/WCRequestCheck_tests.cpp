@@ -136,6 +136,17 @@ TEST(WCRequestCheck, TransactionsAreReadExactlyOrRefused) {
     EXPECT_EQ(send.transaction.data, Bytes({0xa9, 0x05, 0x9c, 0xbb}));
     EXPECT_EQ(send.transaction.nonce, 7u);
     EXPECT_EQ(send.transaction.gasLimit, 21000u);
+    // The dApp's own fees per gas are read (only to hold them to the bounds), when they are
+    // quantities.
+    EXPECT_EQ(send.transaction.gasPrice, std::nullopt);
+    json priced = transaction;
+    priced["gasPrice"] = "0x3b9aca00";
+    priced["maxFeePerGas"] = "0x" + std::string(64, 'f');
+    priced["maxPriorityFeePerGas"] = "lots";
+    const auto pricedSend = prepared(request("eth_sendTransaction", {priced}, "eip155:137"));
+    EXPECT_EQ(pricedSend.transaction.gasPrice, UInt256(0, 0, 0, 1'000'000'000));
+    EXPECT_EQ(pricedSend.transaction.maxFeePerGas, UInt256::max());
+    EXPECT_EQ(pricedSend.transaction.maxPriorityFeePerGas, std::nullopt);
     EXPECT_EQ(requestSummary(send), "Send 1.5 POL to 0x222222...222222");
     // "input" stands for "data"; "gasLimit" for "gas"; a "gas" that does not parse is estimated.
     json other = transaction;
@@ -185,6 +196,16 @@ TEST(WCRequestCheck, TransactionsAreReadExactlyOrRefused) {
     EXPECT_EQ(refusedWith("data", "abcd"), WCProtocolError::invalidParams("Invalid data"));
     EXPECT_EQ(refusedWith("chainId", "0x1")->code, -32602);
     EXPECT_EQ(refusedWith("chainId", 137), std::nullopt);
+    EXPECT_EQ(refusedWith("chainId", "0X89"), std::nullopt);
+    // A chainId that does not parse is refused as one of another chain is: never read as
+    // "no chainId".
+    const std::optional<WCProtocolError> otherChain = refusedWith("chainId", "0x1");
+    ASSERT_TRUE(otherChain);
+    for (const json& odd : {json("0xzz"), json(""), json("0x"), json("137"), json("eip155:137"),
+                            json(137.5), json(-137), json(true), json::object(), json::array({137}),
+                            json("0x" + std::string(65, '1'))}) {
+        EXPECT_EQ(refusedWith("chainId", odd), otherChain) << odd.dump();
+    }
     EXPECT_EQ(refusal(request("eth_sendTransaction", {"0x"})),
               WCProtocolError::invalidParams("Invalid transaction params"));
     EXPECT_EQ(refusal(request("eth_signTransaction", {})),

@@ -452,5 +452,41 @@ TEST_F(SaleFlow, AWrongPasswordShowsNoStepItDidNotTake) {
     EXPECT_EQ(chain->minedNonce(wallet), 1u); // the test's approval only
 }
 
+// A node answering figures no honest chain gives (an estimate of 2^63 or 2^64 - 1, a gas price
+// of 2^200) is refused before the review, for the approval that comes first and for the buy
+// alone; turned so between the review and the press, nothing is signed or sent.
+TEST_F(SaleFlow, FeeFiguresNoHonestChainGivesAreRefusedBeforeTheReview) {
+    useLimits(quickLimits());
+    const NOVRSaleOrder order = buy(novr(1), *novrMaxCost(units(1'005'000), 100));
+    const auto answering = [&](const char* method, UInt256 value) {
+        sale->proxy().setOverride(method, [value](const json&) {
+            return std::optional(test::HttpFixtureResponse::jsonRPCResult(value.description()));
+        });
+    };
+    const std::string prefix = "The node's fee figures are not believable: ";
+    const UInt256 absurdPrice = *UInt256::fromHex("0x1" + std::string(50, '0')); // 2^200
+    for (const bool approved : {false, true}) {
+        if (approved) {
+            chain->approve(usdcArbitrumAddress, wallet, unlimited);
+        }
+        for (const UInt256& estimate : {units(1ULL << 63), units(~0ULL)}) {
+            answering("eth_estimateGas", estimate);
+            EXPECT_EQ(refusal(order), prefix + "the gas estimate is above 30,000,000 gas.");
+        }
+        sale->proxy().clearOverrides();
+        answering("eth_gasPrice", absurdPrice);
+        EXPECT_EQ(refusal(order), prefix + "the gas price is above 10,000 gwei per gas.");
+        sale->proxy().clearOverrides();
+    }
+
+    const NOVRPreparedSale reviewed = prepare(order);
+    answering("eth_gasPrice", absurdPrice);
+    EXPECT_EQ(runPrepared(reviewed), Step::Failed);
+    EXPECT_EQ(flow->errorMessage().toStdString(),
+              prefix + "the gas price is above 10,000 gwei per gas.");
+    EXPECT_EQ(sale->proxy().requestCount("eth_sendRawTransaction"), 0);
+    EXPECT_EQ(chain->minedNonce(wallet), 1u); // the test's approval only
+}
+
 } // namespace
 } // namespace qm
