@@ -143,7 +143,7 @@ void markHistoriesFailed(AppState& state) {
     const std::size_t count = state.bitcoinAccounts().size();
     for (std::size_t i = 0; i < count; ++i) {
         const std::string id = state.bitcoinAccounts()[i].id();
-        state.updateBitcoinAccount(i, id, [](BTCAccountState& a) { a.historyLoadFailed = true; });
+        state.updateBitcoinAccount(i, id, [](BTCAccountState& a) { a.endHistoryLoad(true); });
     }
 }
 
@@ -241,13 +241,13 @@ QCoro::Task<void> refreshBitcoinHistory(RefreshJob job) {
         }
         if (!history) {
             job.state->updateBitcoinAccount(
-                i, id, [](BTCAccountState& live) { live.historyLoadFailed = true; });
+                i, id, [](BTCAccountState& live) { live.endHistoryLoad(true); });
             continue;
         }
         std::vector<Transaction>& entries = *history;
         if (!job.state->updateBitcoinAccount(i, id, [&entries](BTCAccountState& live) {
                 live.transactions = std::move(entries);
-                live.historyLoadFailed = false;
+                live.endHistoryLoad(false);
             })) {
             co_return;
         }

@@ -95,7 +95,7 @@ void markTokensFailed(AppState& state, Chain chain, const std::vector<AccountRef
                       std::size_t first = 0) {
     for (std::size_t i = first; i < accounts.size(); ++i) {
         writeEVMAccount(state, chain, i, accounts[i].id,
-                        [](EVMAccountState& a) { a.tokensLoadFailed = true; });
+                        [](EVMAccountState& a) { a.endTokensLoad(true); });
     }
 }
 
@@ -212,7 +212,7 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
         const std::optional<Bytes> addressBytes20 = hexToBytes(accounts[i].address);
         if (tokens.empty() || !addressBytes20 || addressBytes20->size() != addressBytes) {
             writeEVMAccount(*job.state, chain, i, accounts[i].id,
-                            [](EVMAccountState& a) { a.tokensLoadFailed = false; });
+                            [](EVMAccountState& a) { a.endTokensLoad(false); });
             continue;
         }
         std::optional<std::vector<TokenBalance>> list =
@@ -220,7 +220,7 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
         if (!list || job.shouldStop() ||
             !writeEVMAccount(*job.state, chain, i, accounts[i].id, [&](EVMAccountState& a) {
                 a.tokens = std::move(*list);
-                a.tokensLoadFailed = false;
+                a.endTokensLoad(false);
             })) {
             co_return;
         }

@@ -230,7 +230,7 @@ QCoro::Task<void> refreshExplorerHistory(RefreshJob job, Chain chain) {
                 }
                 sortNewestFirst(history);
                 a.transactions = std::move(history);
-                a.historyLoadFailed = normal->failed || transfers->failed;
+                a.endHistoryLoad(normal->failed || transfers->failed);
             })) {
             co_return;
         }

@@ -75,7 +75,7 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
     if (!client) {
         for (std::size_t i = 0; i < accounts.size(); ++i) {
             writeSolanaAccount(*job.state, i, accounts[i].first,
-                               [](SolanaAccountState& a) { a.historyLoadFailed = true; });
+                               [](SolanaAccountState& a) { a.endHistoryLoad(true); });
         }
         co_return;
     }
@@ -130,7 +130,7 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
                 if (signatures) {
                     a.transactions = solanaHistory(*signatures, address);
                 }
-                a.historyLoadFailed = !signatures;
+                a.endHistoryLoad(!signatures);
             })) {
             co_return;
         }

@@ -5,8 +5,8 @@ import Quillmark.Ui
 
 // An account's history as the one scrolling list of its screen: the screen's own content
 // (`screenHeader`) on top, then "Transactions" with the count, then one row per entry, built
-// only while in view. Without entries, the empty note instead. A row opens its detail sheet
-// with a copy of the entry.
+// only while in view. Without entries, the empty note instead (while the first load runs, that
+// it is loading). A row opens its detail sheet with a copy of the entry.
 ListView {
     id: root
     objectName: "transactionList"
@@ -101,9 +101,31 @@ ListView {
             color: BRPalette.textTertiary
             wrapMode: Text.Wrap
         }
+        // Until the first load of the history ends, no rows means "not known yet".
+        Item {
+            objectName: "transactionsLoading"
+            visible: root.showsHistory && history.count === 0 && history.loading
+            width: parent.width
+            height: visible ? loadingRow.implicitHeight + 96 : 0
+            RowLayout {
+                id: loadingRow
+                anchors.centerIn: parent
+                spacing: 8
+                BRBusyIndicator { objectName: "transactionsBusy" }
+                Text {
+                    objectName: "transactionsLoadingText"
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                    text: "Loading transactions..."
+                    textFormat: Text.PlainText
+                    font: BRFont.caption2
+                    color: BRPalette.textSecondary
+                }
+            }
+        }
         ColumnLayout {
             objectName: "transactionsEmpty"
-            visible: root.showsHistory && history.count === 0
+            visible: root.showsHistory && history.count === 0 && !history.loading
             x: 48
             width: parent.width - 96
             height: visible ? implicitHeight + 96 : 0

@@ -552,5 +552,34 @@ Item {
                 tryVerify(() => !l.moving)
             }
         }
+
+        // Until a list's first load ends, it says that it is loading; then its rows, or what
+        // it could not load.
+        function test_16_listsSayTheyAreLoadingUntilTheirLoadEnds() {
+            fixture.startLoads()
+            fixture.select(1, 0)
+            wait(50)
+            verify(shown("tokensLoading"))
+            compare(textOf("tokensLoadingText"), "Loading tokens...")
+            verify(find("tokensBusy").running)
+            verify(!shown("noTokens"))
+            verify(shown("transactionsLoading"))
+            compare(textOf("transactionsLoadingText"), "Loading transactions...")
+            verify(find("transactionsBusy").running)
+            verify(!shown("transactionsEmpty"))
+            fixture.endTokenLoad()
+            wait(50)
+            verify(!shown("tokensLoading") && !shown("noTokens"))
+            compare(textOf("tokenCount"), "3")
+            verify(shown("transactionsLoading"))
+            fixture.failHistoryLoad()
+            wait(50)
+            verify(!shown("transactionsLoading"))
+            compare(textOf("transactionsEmptyTitle"), "Could not load the transactions.")
+            fixture.endHistoryLoad()
+            wait(50)
+            verify(!shown("transactionsLoading") && !shown("transactionsEmpty"))
+            compare(rows().length, 4)
+        }
     }
 }
