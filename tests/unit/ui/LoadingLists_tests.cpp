@@ -1,8 +1,10 @@
-// What the account screen's lists say while their first load runs, over whole refreshes:
-// loading, then rows or empty.
+// What the account screen's lists say while their first load runs, over whole refreshes with
+// short limits: loading, then rows, empty or failed; and against servers that accept and never
+// answer, failed once the limit has passed, however many servers the pools still have to try.
 
 #include "RefreshFixture.h"
 #include "RunTask.h"
+#include "services/connections/NetworkManager.h"
 #include "state/AppState.h"
 #include "ui/history/TransactionListModel.h"
 #include "ui/portfolio/AccountTokensModel.h"
@@ -20,6 +22,7 @@ using test::RefreshFixture;
 using json = nlohmann::json;
 
 const std::string evmOwner = "0x7e5f4552091a69125d5dfcb7b8c2659029395bdf";
+const std::string solOwner = "9WzDXwBbmkg8ZTbNMqUxvQRAyrZzDsGYdLVL9zYtAWWM";
 
 // What a list shows, as the screen chooses it.
 template <typename Model> std::string shown(const Model& model) {
@@ -79,6 +82,54 @@ HttpFixtureResponse page(const json& items) {
 }
 
 } // namespace
+
+TEST(LoadingLists, StalledServersReadAsFailedOnceTheLimitHasPassed) {
+    RefreshFixture::Setup setup;
+    // The lists' limit is the clients' total one; each JSON-RPC pool has six servers, which
+    // fail over one after another after 200 ms of silence each.
+    setup.httpTimeouts =
+        HttpTimeouts{std::chrono::milliseconds(200), std::chrono::milliseconds(400)};
+    setup.serversPerPool = 6;
+    // Electrum's requests would wait far longer than the test.
+    setup.electrumRequestTimeout = std::chrono::minutes(5);
+    RefreshFixture env(setup);
+    env.setBitcoinAddresses({0});
+    env.setEVMAccount(Chain::ethereum, evmOwner);
+    env.setSolanaAccount(solOwner);
+    env.rpc().setHandler([](const HttpFixtureRequest&) { return HttpFixtureResponse::stalling(); });
+    env.web().setHandler([](const HttpFixtureRequest&) { return HttpFixtureResponse::stalling(); });
+    for (const char* method : {"blockchain.headers.subscribe", "blockchain.scripthash.get_balance",
+                               "blockchain.scripthash.get_history"}) {
+        env.electrum().stall(method);
+    }
+
+    Tokens tokens(env.state(), "eth-0");
+    History ethereum(env.state(), "eth-0");
+    History bitcoin(env.state(), "btc-0");
+    History solana(env.state(), "sol-0");
+    // Where the fail-over stood when the token list failed.
+    std::optional<ConnectionPhase> poolWhenFailed;
+    QObject::connect(&tokens.model, &AccountTokensModel::loadFailedChanged,
+                     [&] { poolWhenFailed = env.state().networkManager().ethPool().phase; });
+
+    CancellationToken token;
+    auto pass = env.refresh().refreshAll(token);
+    EXPECT_TRUE(RefreshFixture::waitUntil([&] {
+        return tokens.model.loadFailed() && ethereum.model.loadFailed() &&
+               bitcoin.model.loadFailed() && solana.model.loadFailed();
+    }));
+    for (const auto* steps :
+         {&tokens.steps(), &ethereum.steps(), &bitcoin.steps(), &solana.steps()}) {
+        EXPECT_EQ(*steps, (Steps{"loading", "failed"}));
+    }
+    // Not after the whole pool was tried: the servers' time-outs one after another do not add
+    // up against the list.
+    ASSERT_TRUE(poolWhenFailed);
+    EXPECT_NE(*poolWhenFailed, ConnectionPhase::allFailed);
+
+    token.cancel();
+    test::runTask(std::move(pass));
+}
 
 TEST(LoadingLists, AnAnswerEndsTheLoadingWithItsRowsOrNone) {
     RefreshFixture env;
