@@ -13,6 +13,12 @@ Item {
         anchors.fill: parent
     }
 
+    property int frames: 0
+    Connections {
+        target: top.Window.window
+        function onAfterAnimating() { top.frames++ }
+    }
+
     TestCase {
         name: "History"
         when: windowShown
@@ -580,6 +586,51 @@ Item {
             wait(50)
             verify(!shown("transactionsLoading") && !shown("transactionsEmpty"))
             compare(rows().length, 4)
+        }
+
+        // Loads that end while the user has scrolled down (the token list growing, the
+        // history's note, its rows) never move what is in view, whether the screen has rows or
+        // none yet, after a drag or the wheel.
+        function test_17_endingLoadsKeepAScrolledView() {
+            const height = top.height
+            top.height = 420
+            try {
+                for (const how of ["drag", "wheel"])
+                    scrollThenEndLoads(how)
+            } finally {
+                top.height = height
+            }
+        }
+        // Two frames after a change: its layout is done and drawn.
+        function settled() {
+            const from = top.frames
+            tryVerify(() => top.frames >= from + 2, 3000, "no frame came")
+        }
+        function scrollThenEndLoads(how) {
+            fixture.startLoads()
+            fixture.select(0, 0)
+            fixture.select(1, 0) // opens at its top
+            settled()
+            const l = list()
+            tryVerify(() => l.atYBeginning)
+            if (how === "drag")
+                mouseDrag(l, l.width / 2, l.height - 20, 0, -150)
+            else
+                mouseWheel(l, l.width / 2, l.height / 2, 0, -120)
+            tryVerify(() => !l.atYBeginning, 2000, how + " did not scroll")
+            tryVerify(() => !l.moving)
+            const chart = find("priceChartView")
+            const before = chart.mapToItem(l, 0, 0).y
+            fixture.endTokenLoad()
+            settled()
+            compare(chart.mapToItem(l, 0, 0).y, before, how + ": the token list grew")
+            fixture.failHistoryLoad()
+            settled()
+            compare(chart.mapToItem(l, 0, 0).y, before, how + ": the history failed")
+            fixture.endHistoryLoad()
+            settled()
+            compare(rows().length, 4)
+            compare(chart.mapToItem(l, 0, 0).y, before, how + ": the rows came")
         }
     }
 }
