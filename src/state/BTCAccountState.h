@@ -45,10 +45,17 @@ struct BTCAccountState {
     std::vector<UTXO> utxos;
     std::vector<Transaction> transactions;
     std::vector<BTCAddressInfo> addresses; // list order; ids equal positions
+    // True until the first load of the history ends (see EVMAccountState).
+    bool historyLoading = true;
     // The last refresh could not load the history: `transactions` is the last known one.
     bool historyLoadFailed = false;
 
     const std::string& id() const { return account.id; }
+    // A load of the history ended, with an answer or (`failed`) without one.
+    void endHistoryLoad(bool failed) {
+        historyLoading = false;
+        historyLoadFailed = failed;
+    }
     bool operator==(const BTCAccountState&) const = default;
 };
 

@@ -17,12 +17,25 @@ struct EVMAccountState {
     UInt256 balanceWei;       // the exact balance the coins were rounded from
     std::vector<TokenBalance> tokens;
     std::vector<Transaction> transactions;
+    // True until the first load of the list ends: until then an empty list means "not known
+    // yet", and the screens show it as loading rather than as empty.
+    bool tokensLoading = true;
+    bool historyLoading = true;
     // The last refresh could not load the token balances or the history: the lists above are
     // the last known ones (or empty when none ever came).
     bool tokensLoadFailed = false;
     bool historyLoadFailed = false;
 
     const std::string& id() const { return account.id; }
+    // A load of the list ended, with an answer or (`failed`) without one.
+    void endTokensLoad(bool failed) {
+        tokensLoading = false;
+        tokensLoadFailed = failed;
+    }
+    void endHistoryLoad(bool failed) {
+        historyLoading = false;
+        historyLoadFailed = failed;
+    }
     bool operator==(const EVMAccountState&) const = default;
 };
 

@@ -18,10 +18,17 @@ struct SolanaAccountState {
     std::uint64_t balanceLamports = 0;
     std::vector<SPLTokenBalance> tokens;
     std::vector<Transaction> transactions;
+    // True until the first load of the history ends (see EVMAccountState).
+    bool historyLoading = true;
     // The last refresh could not load the history: the list above is the last known one.
     bool historyLoadFailed = false;
 
     const std::string& id() const { return account.id; }
+    // A load of the history ended, with an answer or (`failed`) without one.
+    void endHistoryLoad(bool failed) {
+        historyLoading = false;
+        historyLoadFailed = failed;
+    }
 };
 
 } // namespace qm

@@ -22,18 +22,23 @@ keyring gone for good: the phrase restored into files, which later starts open),
 locked while the program runs: the lock screen says so, and delete, restore and the lock
 screen's reset unlock it first or change nothing), lockedrecord (a Bitcoin address added while
 the keyring is locked asks it to unlock, says so when it stays locked, and the next start shows
-what was stored), nodisplay (no graphical session: one line, status 1). Exit status 0 when all
+what was stored), nodisplay (no graphical session: one line, status 1), offline (no server can
+be reached: the account screens say what they could not load), stalled (every server accepts
+the connection and never answers: the account screen says its lists are loading). Exit status 0 when all
 pass; a scenario (or a check) that cannot run here prints "SKIP: <reason>", and the run exits 77
 when no scenario ran.
 """
 
 import json
 import os
+import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import traceback
 import warnings
@@ -43,8 +48,9 @@ warnings.filterwarnings("ignore", category=DeprecationWarning)
 SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send"]
 SCENARIOS += ["filedialogs", "clipboard"]
 SCENARIOS += ["keyringgone", "lockedwallet", "lockedrecord", "nodisplay"]
-SCENARIOS += ["offline", "keyringout"]
+SCENARIOS += ["offline", "keyringout", "stalled"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
+SOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
 FOLDER_MODEL = "/usr/lib/x86_64-linux-gnu/qt6/qml/Qt/labs/folderlistmodel"
 PASSWORD = "quillmark e2e 1"
@@ -169,6 +175,19 @@ def outer(binary, scenarios):
         if scenario in ("absent", "nodialog", "walletconnect", "send", "keyringgone",
                         "keyringout"):
             args += ["--config-file", session_config(work)]
+        if scenario == "stalled":
+            if subprocess.run(["unshare", "-m", "true"], stderr=subprocess.DEVNULL).returncode != 0:
+                print("SKIP: stalled: the server names cannot be pointed at loopback here",
+                      flush=True)
+                skipped.append(scenario)
+                continue
+            # Every server name the program knows leads to this machine, in a mount namespace.
+            hosts = os.path.join(work, "hosts")
+            with open(hosts, "w") as f:
+                f.write("127.0.0.1 localhost\n")
+                f.writelines(f"127.0.0.1 {name}\n" for name in server_names())
+            args = ["unshare", "-m", "sh", "-c", f'mount --bind "{hosts}" /etc/hosts && '
+                    'exec "$@"', "sh", *args]
         if scenario == "nodialog":
             if not os.path.isdir(FOLDER_MODEL) or subprocess.run(
                     ["unshare", "-m", "true"], stderr=subprocess.DEVNULL).returncode != 0:
@@ -1699,6 +1718,58 @@ def scenario_offline(desktop, w, keyring):
     w.quit()
 
 
+def server_names():
+    """Every server name the program's sources give: the compiled-in pools, the explorers, the
+    price service, the relay."""
+    names = set()
+    for folder, _, files in os.walk(SOURCES):
+        for file in files:
+            if file.endswith((".cpp", ".h", ".inc")):
+                with open(os.path.join(folder, file), errors="replace") as source:
+                    text = source.read()
+                names.update(re.findall(r"(?:https|wss)://([A-Za-z0-9.-]+)", text))
+                names.update(re.findall(r'\{"([A-Za-z0-9.-]+)", \d+, (?:true|false)\}', text))
+    return sorted(names)
+
+
+class SilentServers:
+    """Listens on 127.0.0.1 at `ports`, accepts every connection and never sends a byte."""
+
+    def __init__(self, ports):
+        self.held = []
+        for port in ports:
+            listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            listener.bind(("127.0.0.1", port))
+            listener.listen(128)
+            threading.Thread(target=self._hold, args=(listener,), daemon=True).start()
+
+    def _hold(self, listener):
+        while True:
+            connection, _ = listener.accept()
+            self.held.append(connection)
+
+
+def scenario_stalled(desktop, w, keyring):
+    # Every server accepts the connection and never answers (HTTPS and the Electrum servers'
+    # ports). Until its first load ends, a list says that it is loading, not that it is empty.
+    servers = SilentServers((443, 50002))
+    keyring.start()
+    w.start()
+    import_wallet(w)
+    open_sidebar_account(w, "Ethereum")
+    w.wait("the Ethereum account's Send", lambda: account_send_y(w))
+    scroll_account(w, 300)
+    w.wait("the tokens loading", lambda: named(w, "Loading tokens..."))
+    assert not named(w, "No tokens found"), "tokens not loaded yet shown as none"
+    scroll_account(w, 200)
+    w.wait("the history loading", lambda: named(w, "Loading transactions..."))
+    assert not named(w, "No transactions yet"), "a history not loaded yet shown as empty"
+    assert servers.held, "no connection reached the silent servers"
+    w.desktop.screenshot("stalled-ethereum")
+    w.quit()
+
+
 def inside(scenario, binary, work):
     desktop = Desktop(work)
     window = Window(desktop, binary)
@@ -1711,7 +1782,8 @@ def inside(scenario, binary, work):
                      "clipboard": scenario_clipboard, "keyringgone": scenario_keyringgone,
                      "lockedwallet": scenario_lockedwallet,
                      "lockedrecord": scenario_lockedrecord, "nodisplay": scenario_nodisplay,
-                     "offline": scenario_offline, "keyringout": scenario_keyringout}
+                     "offline": scenario_offline, "keyringout": scenario_keyringout,
+                     "stalled": scenario_stalled}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:

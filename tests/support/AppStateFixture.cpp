@@ -39,7 +39,7 @@ AppStateServices LoopbackAppState::makeServices(std::shared_ptr<Keychain> keycha
                                                 const NetworkManager::Options& options,
                                                 HttpTimeouts timeouts,
                                                 const std::array<std::optional<QUrl>, 4>& pools,
-                                                bool quoteTokenPrices) {
+                                                bool quoteTokenPrices, int serversPerPool) {
     KeychainManager::Config config;
     config.keychain = std::move(keychain);
     config.dataLocation = dataLocation();
@@ -54,7 +54,8 @@ AppStateServices LoopbackAppState::makeServices(std::shared_ptr<Keychain> keycha
     const std::array<EVMRPCPool*, 4> rpcPools{&table.ethereum, &table.arbitrum, &table.polygon,
                                               &table.solana};
     for (std::size_t i = 0; i < rpcPools.size(); ++i) {
-        rpcPools[i]->urls.push_back(pools[i].value_or(m_rpc.url("/rpc")));
+        rpcPools[i]->urls.assign(static_cast<std::size_t>(serversPerPool),
+                                 pools[i].value_or(m_rpc.url("/rpc")));
     }
     BlockExplorerClient::BaseURLs explorers;
     for (std::string& base : explorers) {

@@ -39,12 +39,13 @@ protected:
     explicit LoopbackAppState(ElectrumFixture::Mode mode);
     ~LoopbackAppState();
     // Storage over `keychain`, and services for it; the JSON-RPC pools (Ethereum, Arbitrum,
-    // Polygon, Solana) use rpc() where `pools` gives no URL. Tokens get no price unless
-    // `quoteTokenPrices` asks for the wallet's quoter lookup.
+    // Polygon, Solana) use rpc() where `pools` gives no URL, each listing it `serversPerPool`
+    // times (servers alike to fail over along). Tokens get no price unless `quoteTokenPrices`
+    // asks for the wallet's quoter lookup.
     AppStateServices makeServices(std::shared_ptr<Keychain> keychain,
                                   const NetworkManager::Options& options, HttpTimeouts timeouts,
                                   const std::array<std::optional<QUrl>, 4>& pools = {},
-                                  bool quoteTokenPrices = false);
+                                  bool quoteTokenPrices = false, int serversPerPool = 1);
 
     QTemporaryDir m_folder;
     // How the next storage is made: its probe left to the signing worker, and its time-out.

@@ -12,9 +12,10 @@ RefreshFixture::RefreshFixture(Setup setup) : LoopbackAppState(ElectrumFixture::
     options.electrumLimits.connectTimeout = std::chrono::seconds(5);
     options.electrumLimits.requestTimeout = setup.electrumRequestTimeout;
     options.rpcTimeouts = setup.httpTimeouts;
-    AppStateServices services = makeServices(
-        std::make_shared<MemoryKeychain>(), options, setup.httpTimeouts,
-        {setup.ethereum, setup.arbitrum, setup.polygon, setup.solana}, setup.quoteTokenPrices);
+    AppStateServices services =
+        makeServices(std::make_shared<MemoryKeychain>(), options, setup.httpTimeouts,
+                     {setup.ethereum, setup.arbitrum, setup.polygon, setup.solana},
+                     setup.quoteTokenPrices, setup.serversPerPool);
     m_state = std::make_unique<AppState>(std::move(services));
     m_state->setIsOnboarding(false);
     m_state->setIsLocked(false);

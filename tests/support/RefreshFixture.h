@@ -23,6 +23,8 @@ public:
                                   std::chrono::milliseconds(4'000)};
         // The wallet's quoter prices for tokens; none by default.
         bool quoteTokenPrices = false;
+        // How often each JSON-RPC pool lists its URL: servers alike to fail over along.
+        int serversPerPool = 1;
     };
 
     RefreshFixture() : RefreshFixture(Setup{}) {}

@@ -82,7 +82,7 @@ public:
 
     AppState& state() { return m_env.state(); }
 
-    // One account per chain with a history of every kind.
+    // One account per chain with a history of every kind, as the refresh left them.
     Q_INVOKABLE void fill() {
         const double now = Date::now().unixTime();
         BTCAccountState btc;
@@ -103,6 +103,7 @@ public:
         btc.transactions[1].blockHeight = 840'000;
         btc.transactions[1].confirmations = 3;
         btc.transactions[1].fee = "0.00000420 BTC";
+        btc.endHistoryLoad(false);
         state().setBitcoinAccounts({btc});
 
         EVMAccountState eth;
@@ -129,6 +130,8 @@ public:
         eth.transactions[0].blockHeight = 19'000'000;
         eth.transactions[0].confirmations = 1;
         eth.transactions[0].fee = "0.000420 ETH";
+        eth.endTokensLoad(false);
+        eth.endHistoryLoad(false);
         state().setEVMAccounts(Chain::ethereum, {eth});
 
         EVMAccountState arb = eth;
@@ -144,6 +147,8 @@ public:
 
         EVMAccountState pol;
         pol.account = {"poly-0", Chain::polygon, 0, eth.account.address, "m/44'/60'/0'/0/0"};
+        pol.endTokensLoad(false);
+        pol.endHistoryLoad(false);
         state().setEVMAccounts(Chain::polygon, {pol});
 
         SolanaAccountState sol;
@@ -157,6 +162,7 @@ public:
             entry(Chain::solana, "not-a-signature/../../x?y=<b>", TransactionDirection::sent,
                   TransactionStatus::confirmed, "<b>9</b> SOL", now - 90);
         sol.transactions = {solana, hostile};
+        sol.endHistoryLoad(false);
         state().setSolanaAccounts({sol});
         state().setEthPriceUSD(2000);
     }
@@ -187,6 +193,42 @@ public:
                 account.transactions.begin(),
                 entry(Chain::ethereum, hash(Chain::ethereum, '9'), TransactionDirection::sent,
                       TransactionStatus::pending, "3.0000 ETH", Date::now().unixTime()));
+        });
+    }
+    // The Ethereum account as an unlock leaves it: nothing loaded yet.
+    Q_INVOKABLE void startLoads() {
+        EVMAccountState eth = state().evmAccounts(Chain::ethereum).at(0);
+        eth.tokens.clear();
+        eth.transactions.clear();
+        eth.tokensLoading = true;
+        eth.historyLoading = true;
+        state().setEVMAccounts(Chain::ethereum, {eth});
+    }
+    // The ends of its loads, one at a time: three holdings; a history that could not be loaded;
+    // then its entries.
+    Q_INVOKABLE void endTokenLoad() {
+        state().updateEVMAccount(Chain::ethereum, 0, "eth-0", [](EVMAccountState& account) {
+            account.tokens = {
+                balance(usdc, "USDC", "USD Coin", "999.5", 1.0),
+                balance("0x00000000000000000000000000000000000d0d0e", "DUST", "Dust", "0.004", 1.0),
+                balance("0x00000000000000000000000000000000000e0e0e", "NOPE", "Unpriced", "3",
+                        std::nullopt)};
+            account.endTokensLoad(false);
+        });
+    }
+    Q_INVOKABLE void failHistoryLoad() {
+        state().updateEVMAccount(Chain::ethereum, 0, "eth-0",
+                                 [](EVMAccountState& account) { account.endHistoryLoad(true); });
+    }
+    Q_INVOKABLE void endHistoryLoad() {
+        state().updateEVMAccount(Chain::ethereum, 0, "eth-0", [](EVMAccountState& account) {
+            const double now = Date::now().unixTime();
+            for (const char digit : {'1', '5', '6', '7'}) {
+                account.transactions.push_back(entry(
+                    Chain::ethereum, hash(Chain::ethereum, digit), TransactionDirection::received,
+                    TransactionStatus::confirmed, "0.5000 ETH", now - 60));
+            }
+            account.endHistoryLoad(false);
         });
     }
     // The refresh jobs of Ethereum and Polygon (balances, tokens, history) and of the charts

@@ -50,6 +50,7 @@ public:
     NetworkManager(ServerPoolTable pools, Options options, QObject* parent = nullptr);
     ~NetworkManager() override;
 
+    const Options& options() const { return m_options; }
     const ServerPool& electrumPool() const { return m_electrumPool; }
     const EVMRPCPool& ethPool() const { return m_ethPool; }
     const EVMRPCPool& arbPool() const { return m_arbPool; }

@@ -4,9 +4,11 @@
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/connections/NetworkManager.h"
 #include "state/refresh/BitcoinHistory.h"
+#include "state/refresh/ListDeadline.h"
 
 #include <map>
 #include <memory>
+#include <set>
 
 namespace qm {
 namespace {
@@ -138,13 +140,12 @@ QCoro::Task<std::int64_t> tipHeight(const RefreshJob& job, std::shared_ptr<Elect
     co_return std::max<std::int64_t>(job.state->btcBlockHeight(), 0);
 }
 
-// Marks the history of every Bitcoin account as not loaded; the rows stay.
-void markHistoriesFailed(AppState& state) {
-    const std::size_t count = state.bitcoinAccounts().size();
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::string id = state.bitcoinAccounts()[i].id();
-        state.updateBitcoinAccount(i, id, [](BTCAccountState& a) { a.historyLoadFailed = true; });
-    }
+// Marks the history of every Bitcoin account as not loaded, except those of the accounts in
+// `ended`; the rows stay.
+void markHistoriesFailed(AppState& state, const std::set<std::string>& ended = {}) {
+    forEachUnended(state.bitcoinAccounts(), ended, [&](std::size_t i, const std::string& id) {
+        state.updateBitcoinAccount(i, id, [](BTCAccountState& a) { a.endHistoryLoad(true); });
+    });
 }
 
 // One account's rebuilt history; none when the job is to end or an address's history did not
@@ -217,6 +218,12 @@ QCoro::Task<void> refreshBitcoinHistory(RefreshJob job) {
     if (job.shouldStop() || job.state->bitcoinAccounts().empty()) {
         co_return;
     }
+    // The connection (along every server of the pool) and each request count against it.
+    ListDeadline deadline(listLoadLimit(*job.state), [job](const std::set<std::string>& ended) {
+        if (!job.shouldStop()) {
+            markHistoriesFailed(*job.state, ended);
+        }
+    });
     std::shared_ptr<ElectrumClient> client =
         co_await job.state->networkManager().connectedElectrumClient(job.token);
     if (job.shouldStop()) {
@@ -239,15 +246,16 @@ QCoro::Task<void> refreshBitcoinHistory(RefreshJob job) {
         if (job.shouldStop()) {
             co_return;
         }
+        deadline.ended(id);
         if (!history) {
             job.state->updateBitcoinAccount(
-                i, id, [](BTCAccountState& live) { live.historyLoadFailed = true; });
+                i, id, [](BTCAccountState& live) { live.endHistoryLoad(true); });
             continue;
         }
         std::vector<Transaction>& entries = *history;
         if (!job.state->updateBitcoinAccount(i, id, [&entries](BTCAccountState& live) {
                 live.transactions = std::move(entries);
-                live.historyLoadFailed = false;
+                live.endHistoryLoad(false);
             })) {
             co_return;
         }

@@ -6,9 +6,11 @@
 #include "services/evm/JSONRPCClient.h"
 #include "services/evm/TokenDiscovery.h"
 #include "state/TokenPriceLookup.h"
+#include "state/refresh/ListDeadline.h"
 
 #include <cmath>
 #include <memory>
+#include <set>
 
 namespace qm {
 namespace {
@@ -90,13 +92,12 @@ tokenBalances(RefreshJob job, std::shared_ptr<JSONRPCClient> client, std::vector
     co_return list;
 }
 
-// Marks the token lists of the chain's accounts from `first` on as not loaded; the rows stay.
-void markTokensFailed(AppState& state, Chain chain, const std::vector<AccountRef>& accounts,
-                      std::size_t first = 0) {
-    for (std::size_t i = first; i < accounts.size(); ++i) {
-        writeEVMAccount(state, chain, i, accounts[i].id,
-                        [](EVMAccountState& a) { a.tokensLoadFailed = true; });
-    }
+// Marks the token lists of the chain's live accounts as not loaded, except those of the
+// accounts in `ended`; the rows stay.
+void markTokensFailed(AppState& state, Chain chain, const std::set<std::string>& ended = {}) {
+    forEachUnended(state.evmAccounts(chain), ended, [&](std::size_t i, const std::string& id) {
+        writeEVMAccount(state, chain, i, id, [](EVMAccountState& a) { a.endTokensLoad(true); });
+    });
 }
 
 QCoro::Task<void> retryNativeBalances(RefreshJob job, Chain chain,
@@ -157,6 +158,13 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
         (chain != Chain::ethereum && chain != Chain::arbitrum && chain != Chain::polygon)) {
         co_return;
     }
+    // The connection, discovery and the balances all count against the token lists' limit.
+    ListDeadline deadline(listLoadLimit(*job.state),
+                          [job, chain](const std::set<std::string>& ended) {
+                              if (!job.shouldStop()) {
+                                  markTokensFailed(*job.state, chain, ended);
+                              }
+                          });
     const std::shared_ptr<JSONRPCClient> client =
         co_await job.state->networkManager().connectedEVMClient(chain, job.token);
     if (job.shouldStop()) {
@@ -167,7 +175,7 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
         accounts.push_back({account.id(), account.account.address});
     }
     if (!client) {
-        markTokensFailed(*job.state, chain, accounts);
+        markTokensFailed(*job.state, chain);
         co_return;
     }
 
@@ -196,7 +204,12 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
             failed = true;
         }
         if (failed) {
-            markTokensFailed(*job.state, chain, accounts, i);
+            // The lists of the accounts before this one came in; the others keep their rows.
+            for (std::size_t rest = i; rest < accounts.size(); ++rest) {
+                writeEVMAccount(*job.state, chain, rest, accounts[rest].id,
+                                [](EVMAccountState& a) { a.endTokensLoad(true); });
+                deadline.ended(accounts[rest].id);
+            }
             co_await retryNativeBalances(job, chain, accounts);
             co_return;
         }
@@ -212,7 +225,8 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
         const std::optional<Bytes> addressBytes20 = hexToBytes(accounts[i].address);
         if (tokens.empty() || !addressBytes20 || addressBytes20->size() != addressBytes) {
             writeEVMAccount(*job.state, chain, i, accounts[i].id,
-                            [](EVMAccountState& a) { a.tokensLoadFailed = false; });
+                            [](EVMAccountState& a) { a.endTokensLoad(false); });
+            deadline.ended(accounts[i].id);
             continue;
         }
         std::optional<std::vector<TokenBalance>> list =
@@ -220,10 +234,11 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
         if (!list || job.shouldStop() ||
             !writeEVMAccount(*job.state, chain, i, accounts[i].id, [&](EVMAccountState& a) {
                 a.tokens = std::move(*list);
-                a.tokensLoadFailed = false;
+                a.endTokensLoad(false);
             })) {
             co_return;
         }
+        deadline.ended(accounts[i].id);
     }
 }
 

@@ -3,11 +3,13 @@
 #include "core/model/Amount.h"
 #include "services/evm/BlockExplorerClient.h"
 #include "state/AmountFormatting.h"
+#include "state/refresh/ListDeadline.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <iostream>
+#include <set>
 
 namespace qm {
 namespace {
@@ -126,6 +128,14 @@ void keepKnownRows(std::vector<Transaction>& into, const std::vector<Transaction
     }
 }
 
+// Marks the histories of the chain's live accounts as not loaded, except those of the accounts
+// in `ended`; the rows stay.
+void markHistoriesFailed(AppState& state, Chain chain, const std::set<std::string>& ended) {
+    forEachUnended(state.evmAccounts(chain), ended, [&](std::size_t i, const std::string& id) {
+        writeEVMAccount(state, chain, i, id, [](EVMAccountState& a) { a.endHistoryLoad(true); });
+    });
+}
+
 } // namespace
 
 std::optional<Transaction> transactionFromExplorer(const ExplorerTx& record, Chain chain,
@@ -196,6 +206,12 @@ QCoro::Task<void> refreshExplorerHistory(RefreshJob job, Chain chain) {
         (chain != Chain::ethereum && chain != Chain::arbitrum && chain != Chain::polygon)) {
         co_return;
     }
+    ListDeadline deadline(listLoadLimit(*job.state),
+                          [job, chain](const std::set<std::string>& ended) {
+                              if (!job.shouldStop()) {
+                                  markHistoriesFailed(*job.state, chain, ended);
+                              }
+                          });
     std::vector<std::pair<std::string, std::string>> accounts; // id, address
     for (const EVMAccountState& account : job.state->evmAccounts(chain)) {
         accounts.emplace_back(account.id(), account.account.address);
@@ -230,10 +246,11 @@ QCoro::Task<void> refreshExplorerHistory(RefreshJob job, Chain chain) {
                 }
                 sortNewestFirst(history);
                 a.transactions = std::move(history);
-                a.historyLoadFailed = normal->failed || transfers->failed;
+                a.endHistoryLoad(normal->failed || transfers->failed);
             })) {
             co_return;
         }
+        deadline.ended(accounts[i].first);
     }
 }
 

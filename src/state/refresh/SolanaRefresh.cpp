@@ -3,8 +3,10 @@
 #include "services/connections/NetworkManager.h"
 #include "services/solana/SPLToken.h"
 #include "services/solana/SolanaRPCClient.h"
+#include "state/refresh/ListDeadline.h"
 
 #include <memory>
+#include <set>
 #include <utility>
 
 namespace qm {
@@ -31,6 +33,14 @@ QCoro::Task<std::optional<T>> attempt(const RefreshJob& job, QCoro::Task<T> requ
         stop = job.shouldStop();
         co_return std::nullopt;
     }
+}
+
+// Marks the history of every Solana account as not loaded, except those of the accounts in
+// `ended`; the rows stay.
+void markHistoriesFailed(AppState& state, const std::set<std::string>& ended = {}) {
+    forEachUnended(state.solanaAccounts(), ended, [&](std::size_t i, const std::string& id) {
+        writeSolanaAccount(state, i, id, [](SolanaAccountState& a) { a.endHistoryLoad(true); });
+    });
 }
 
 } // namespace
@@ -63,6 +73,12 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
     if (!job.state || job.state->solanaAccounts().empty() || job.shouldStop()) {
         co_return;
     }
+    // The connection, the balance and the holdings come before the history: all count.
+    ListDeadline deadline(listLoadLimit(*job.state), [job](const std::set<std::string>& ended) {
+        if (!job.shouldStop()) {
+            markHistoriesFailed(*job.state, ended);
+        }
+    });
     const std::shared_ptr<SolanaRPCClient> client =
         co_await job.state->networkManager().connectedSolanaClient(job.token);
     if (job.shouldStop()) {
@@ -73,10 +89,7 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
         accounts.emplace_back(account.id(), account.account.address);
     }
     if (!client) {
-        for (std::size_t i = 0; i < accounts.size(); ++i) {
-            writeSolanaAccount(*job.state, i, accounts[i].first,
-                               [](SolanaAccountState& a) { a.historyLoadFailed = true; });
-        }
+        markHistoriesFailed(*job.state);
         co_return;
     }
 
@@ -130,10 +143,11 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
                 if (signatures) {
                     a.transactions = solanaHistory(*signatures, address);
                 }
-                a.historyLoadFailed = !signatures;
+                a.endHistoryLoad(!signatures);
             })) {
             co_return;
         }
+        deadline.ended(id);
     }
 }
 

@@ -15,15 +15,17 @@ bool equalIgnoringASCIICase(std::string_view a, std::string_view b) {
 
 struct AccountHistory {
     const std::vector<Transaction>* entries = nullptr;
-    bool loadFailed = false;
+    HistoryLoad load;
 };
 
 template <typename State>
 AccountHistory historyIn(const std::vector<State>& states, std::string_view id) {
     const auto found =
         std::find_if(states.begin(), states.end(), [&](const State& s) { return s.id() == id; });
-    return found == states.end() ? AccountHistory{}
-                                 : AccountHistory{&found->transactions, found->historyLoadFailed};
+    return found == states.end()
+               ? AccountHistory{}
+               : AccountHistory{&found->transactions,
+                                HistoryLoad{found->historyLoading, found->historyLoadFailed}};
 }
 
 AccountHistory accountHistory(const AppState& state, std::string_view id) {
@@ -65,8 +67,8 @@ std::vector<Transaction> listedTransactions(const AppState& state, std::string_v
     return listed;
 }
 
-bool historyLoadFailed(const AppState& state, std::string_view accountID) {
-    return accountHistory(state, accountID).loadFailed;
+HistoryLoad historyLoad(const AppState& state, std::string_view accountID) {
+    return accountHistory(state, accountID).load;
 }
 
 } // namespace qm

@@ -30,8 +30,15 @@ struct HistoryFilter {
 std::vector<Transaction> listedTransactions(const AppState& state, std::string_view accountID,
                                             const HistoryFilter& filter);
 
-// The last refresh could not load the history of the account `accountID` (the listed entries
-// are the last known ones); false when no account has that id.
-bool historyLoadFailed(const AppState& state, std::string_view accountID);
+// Where the loads of an account's history stand.
+struct HistoryLoad {
+    bool loading = false; // no load has ended yet: no entries means "not known yet"
+    bool failed = false;  // the last refresh could not load it: the entries are the last known
+    bool operator==(const HistoryLoad&) const = default;
+};
+
+// The loads of the history of the account `accountID`; neither loading nor failed when no
+// account has that id.
+HistoryLoad historyLoad(const AppState& state, std::string_view accountID);
 
 } // namespace qm

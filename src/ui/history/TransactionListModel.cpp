@@ -5,6 +5,8 @@
 #include "ui/history/TransactionTexts.h"
 #include "ui/shell/WalletShell.h"
 
+#include <utility>
+
 namespace qm {
 
 TransactionListModel::TransactionListModel(QObject* parent)
@@ -124,11 +126,14 @@ void TransactionListModel::reload() {
     if (rowCount() != before) {
         emit countChanged();
     }
-    const bool failed =
-        m_state && m_active && historyLoadFailed(*m_state, m_accountID.toStdString());
-    if (failed != m_loadFailed) {
-        m_loadFailed = failed;
+    const HistoryLoad load =
+        m_state && m_active ? historyLoad(*m_state, m_accountID.toStdString()) : HistoryLoad{};
+    const HistoryLoad was = std::exchange(m_load, load);
+    if (load.failed != was.failed) {
         emit loadFailedChanged();
+    }
+    if (load.loading != was.loading) {
+        emit loadingChanged();
     }
 }
 

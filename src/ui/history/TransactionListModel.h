@@ -29,6 +29,8 @@ class TransactionListModel : public KeyedListModel<Transaction> {
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     // The last refresh could not load the account's history: the rows are the last known ones.
     Q_PROPERTY(bool loadFailed READ loadFailed NOTIFY loadFailedChanged)
+    // No load of the account's history has ended yet: no rows means "not known yet".
+    Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
 
 public:
     enum Role {
@@ -62,7 +64,8 @@ public:
     bool active() const { return m_active; }
     void setActive(bool active);
     int count() const { return rowCount(); }
-    bool loadFailed() const { return m_loadFailed; }
+    bool loadFailed() const { return m_load.failed; }
+    bool loading() const { return m_load.loading; }
 
     // A copy of the entry at `row` for the detail sheet (the caller owns it); none past the end.
     Q_INVOKABLE qm::TransactionDetailModel* detail(int row) const;
@@ -71,6 +74,7 @@ signals:
     void filterChanged();
     void countChanged();
     void loadFailedChanged();
+    void loadingChanged();
 
 private:
     void reload();
@@ -81,7 +85,7 @@ private:
     bool m_nativeOnly = false;
     QString m_tokenContract;
     bool m_active = true;
-    bool m_loadFailed = false;
+    HistoryLoad m_load;
 };
 
 } // namespace qm

@@ -5,8 +5,8 @@ import Quillmark.Ui
 
 // An account's history as the one scrolling list of its screen: the screen's own content
 // (`screenHeader`) on top, then "Transactions" with the count, then one row per entry, built
-// only while in view. Without entries, the empty note instead. A row opens its detail sheet
-// with a copy of the entry.
+// only while in view. Without entries, the empty note instead (while the first load runs, that
+// it is loading). A row opens its detail sheet with a copy of the entry.
 ListView {
     id: root
     objectName: "transactionList"
@@ -29,15 +29,106 @@ ListView {
             sheet.show(detail)
     }
 
-    // The screen's content settles after the first layout (the chart, the token list): while
-    // the user has not scrolled away from the top, the top stays in view as it grows.
-    property bool followsTop: true
-    onMovementEnded: followsTop = atYBeginning
-    // Another account's screen opens at its top, wherever the last one was scrolled to.
+    // What is in view stays in view while the screen's content above the rows grows or
+    // shrinks (the chart, the token list, the history's notes as their loads end): the part of
+    // the screen at the view's top edge, and how far into it, is kept there. Left alone, a
+    // ListView without rows goes back to its top at every change of its header, and one with
+    // rows keeps the rows but shifts everything above them. A view at its top stays at the top;
+    // only another account's screen opens at its top by itself.
+    property string anchor: "top" // "top", "rows" (below the screen's content) or "section"
+    property Item anchorSection: null
+    property real anchorOffset: 0
+    property real anchoredHeaderHeight: -1
+    property bool anchorPending: false
+    readonly property bool followsTop: anchor === "top"
+
+    // The parts above the rows, top to bottom: the screen's sections, then the history's title,
+    // notes and forms.
+    function sections() {
+        const out = []
+        const parts = headerItem ? headerItem.children : []
+        for (let i = 0; i < parts.length; ++i) {
+            const part = parts[i]
+            const inner = part.objectName === "screenContent" && part.item ? part.item.children
+                                                                           : [part]
+            for (let j = 0; j < inner.length; ++j)
+                if (inner[j].visible && inner[j].height > 0)
+                    out.push(inner[j])
+        }
+        return out
+    }
+    function recordAnchor() {
+        if (!headerItem)
+            return
+        anchoredHeaderHeight = headerItem.height
+        anchorSection = null
+        if (atYBeginning) {
+            anchor = "top"
+            return
+        }
+        const edge = contentY
+        let found = null
+        let foundY = 0
+        const all = sections()
+        for (let i = 0; i < all.length; ++i) {
+            const y = all[i].mapToItem(contentItem, 0, 0).y
+            if (y <= edge && (found === null || y >= foundY)) {
+                found = all[i]
+                foundY = y
+            }
+        }
+        if (found === null || edge >= headerItem.y + headerItem.height) {
+            anchor = "rows" // the ListView keeps its rows in place by itself
+            return
+        }
+        anchor = "section"
+        anchorSection = found
+        anchorOffset = edge - foundY
+    }
+    // positionViewAtBeginning() does nothing without rows.
+    function toTop() {
+        if (count > 0)
+            positionViewAtBeginning()
+        else
+            contentY = originY
+    }
+    function keepAnchor() {
+        if (!anchorPending)
+            return
+        anchorPending = false
+        // A part that went away (the chart behind the Bitcoin address tab) leaves nothing to
+        // keep: the screen shows from its top.
+        const gone = anchor === "section" && !(anchorSection && anchorSection.visible)
+        if (anchor === "top" || gone) {
+            toTop()
+        } else if (anchor === "section") {
+            const y = anchorSection.mapToItem(contentItem, 0, 0).y + anchorOffset
+            contentY = Math.max(originY, Math.min(y, originY + Math.max(0, contentHeight - height)))
+        }
+        recordAnchor()
+    }
+    // Only the user's scrolling moves the anchor, and it wins over a pending one: not the list's
+    // own moves while its header changes height.
+    onContentYChanged: {
+        if (!headerItem)
+            return
+        if (moving) {
+            anchorPending = false
+            recordAnchor()
+        } else if (!anchorPending && headerItem.height === anchoredHeaderHeight) {
+            recordAnchor()
+        }
+    }
+    // Put back once the frame's layout is done and before it is drawn, so that no frame shows
+    // the move; the header's later call does it where no frame comes.
+    Connections {
+        target: root.anchorPending ? root.Window.window : null
+        function onAfterAnimating() { root.keepAnchor() }
+    }
     readonly property string shownAccount: history.accountId
     onShownAccountChanged: {
-        followsTop = true
-        positionViewAtBeginning()
+        anchor = "top"
+        toTop()
     }
 
     model: history
@@ -48,8 +139,12 @@ ListView {
 
     header: Column {
         width: root.width
-        onHeightChanged: if (root.followsTop) Qt.callLater(root.positionViewAtBeginning)
+        onHeightChanged: {
+            root.anchorPending = true
+            Qt.callLater(root.keepAnchor)
+        }
         Loader {
+            objectName: "screenContent"
             width: parent.width
             sourceComponent: root.screenHeader
         }
@@ -101,9 +196,31 @@ ListView {
             color: BRPalette.textTertiary
             wrapMode: Text.Wrap
         }
+        // Until the first load of the history ends, no rows means "not known yet".
+        Item {
+            objectName: "transactionsLoading"
+            visible: root.showsHistory && history.count === 0 && history.loading
+            width: parent.width
+            height: visible ? loadingRow.implicitHeight + 96 : 0
+            RowLayout {
+                id: loadingRow
+                anchors.centerIn: parent
+                spacing: 8
+                BRBusyIndicator { objectName: "transactionsBusy" }
+                Text {
+                    objectName: "transactionsLoadingText"
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                    text: "Loading transactions..."
+                    textFormat: Text.PlainText
+                    font: BRFont.caption2
+                    color: BRPalette.textSecondary
+                }
+            }
+        }
         ColumnLayout {
             objectName: "transactionsEmpty"
-            visible: root.showsHistory && history.count === 0
+            visible: root.showsHistory && history.count === 0 && !history.loading
             x: 48
             width: parent.width - 96
             height: visible ? implicitHeight + 96 : 0

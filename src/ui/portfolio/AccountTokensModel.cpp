@@ -66,10 +66,12 @@ void AccountTokensModel::reload() {
     const int before = rowCount();
     std::vector<TokenBalance> balances;
     bool failed = false;
+    bool loading = false;
     if (m_state) {
         if (const EVMAccountState* account = evmAccountState(*m_state, m_accountID)) {
             balances = account->tokens;
             failed = account->tokensLoadFailed;
+            loading = account->tokensLoading;
         }
     }
     showRows(std::move(balances), [](const TokenBalance& b) { return b.id(); });
@@ -79,6 +81,10 @@ void AccountTokensModel::reload() {
     if (failed != m_loadFailed) {
         m_loadFailed = failed;
         emit loadFailedChanged();
+    }
+    if (loading != m_loading) {
+        m_loading = loading;
+        emit loadingChanged();
     }
 }
 

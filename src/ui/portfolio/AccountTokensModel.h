@@ -21,6 +21,8 @@ class AccountTokensModel : public KeyedListModel<TokenBalance> {
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     // The last refresh could not load the balances: the rows are the last known ones.
     Q_PROPERTY(bool loadFailed READ loadFailed NOTIFY loadFailedChanged)
+    // No load of the balances has ended yet: no rows means "not known yet".
+    Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
 
 public:
     enum Role {
@@ -40,6 +42,7 @@ public:
     QHash<int, QByteArray> roleNames() const override;
     int count() const { return rowCount(); }
     bool loadFailed() const { return m_loadFailed; }
+    bool loading() const { return m_loading; }
 
     // Follows the account `id` (empty: no account, no rows).
     void setAccountID(const std::string& id);
@@ -49,6 +52,7 @@ public:
 signals:
     void countChanged();
     void loadFailedChanged();
+    void loadingChanged();
 
 private:
     void reload();
@@ -56,6 +60,7 @@ private:
     QPointer<AppState> m_state;
     std::string m_accountID;
     bool m_loadFailed = false;
+    bool m_loading = false;
 };
 
 } // namespace qm

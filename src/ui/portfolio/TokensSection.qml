@@ -4,7 +4,8 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // An EVM account's tokens: "Tokens" with their count and "Add Token", then one row per
-// holding (a click opens the token), or "No tokens found".
+// holding (a click opens the token), or "No tokens found" (while the first load runs, that it
+// is loading).
 ColumnLayout {
     id: root
     objectName: "tokensSection"
@@ -54,9 +55,31 @@ ColumnLayout {
         }
     }
 
+    RowLayout {
+        objectName: "tokensLoading"
+        visible: root.tokens !== null && root.tokens.loading && root.tokens.count === 0
+        Layout.alignment: Qt.AlignHCenter
+        Layout.topMargin: 16
+        Layout.bottomMargin: 16
+        spacing: 8
+        BRBusyIndicator {
+            objectName: "tokensBusy"
+            running: parent.visible
+        }
+        Text {
+            objectName: "tokensLoadingText"
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
+            text: "Loading tokens..."
+            textFormat: Text.PlainText
+            font: BRFont.caption2
+            color: BRPalette.textSecondary
+        }
+    }
+
     ColumnLayout {
         objectName: "noTokens"
-        visible: !root.tokens || root.tokens.count === 0
+        visible: !root.tokens || (root.tokens.count === 0 && !root.tokens.loading)
         Layout.fillWidth: true
         Layout.topMargin: 16
         Layout.bottomMargin: 16

@@ -13,6 +13,12 @@ Item {
         anchors.fill: parent
     }
 
+    property int frames: 0
+    Connections {
+        target: top.Window.window
+        function onAfterAnimating() { top.frames++ }
+    }
+
     TestCase {
         name: "History"
         when: windowShown
@@ -579,6 +585,80 @@ Item {
                 mouseDrag(l, l.width / 2, l.height - 20, 0, -300)
                 tryVerify(() => !l.moving)
             }
+        }
+
+        // Until a list's first load ends, it says that it is loading; then its rows, or what
+        // it could not load.
+        function test_16_listsSayTheyAreLoadingUntilTheirLoadEnds() {
+            fixture.startLoads()
+            fixture.select(1, 0)
+            wait(50)
+            verify(shown("tokensLoading"))
+            compare(textOf("tokensLoadingText"), "Loading tokens...")
+            verify(find("tokensBusy").running)
+            verify(!shown("noTokens"))
+            verify(shown("transactionsLoading"))
+            compare(textOf("transactionsLoadingText"), "Loading transactions...")
+            verify(find("transactionsBusy").running)
+            verify(!shown("transactionsEmpty"))
+            fixture.endTokenLoad()
+            wait(50)
+            verify(!shown("tokensLoading") && !shown("noTokens"))
+            compare(textOf("tokenCount"), "3")
+            verify(shown("transactionsLoading"))
+            fixture.failHistoryLoad()
+            wait(50)
+            verify(!shown("transactionsLoading"))
+            compare(textOf("transactionsEmptyTitle"), "Could not load the transactions.")
+            fixture.endHistoryLoad()
+            wait(50)
+            verify(!shown("transactionsLoading") && !shown("transactionsEmpty"))
+            compare(rows().length, 4)
+        }
+
+        // Loads that end while the user has scrolled down (the token list growing, the
+        // history's note, its rows) never move what is in view, whether the screen has rows or
+        // none yet, after a drag or the wheel.
+        function test_17_endingLoadsKeepAScrolledView() {
+            const height = top.height
+            top.height = 420
+            try {
+                for (const how of ["drag", "wheel"])
+                    scrollThenEndLoads(how)
+            } finally {
+                top.height = height
+            }
+        }
+        // Two frames after a change: its layout is done and drawn.
+        function settled() {
+            const from = top.frames
+            tryVerify(() => top.frames >= from + 2, 3000, "no frame came")
+        }
+        function scrollThenEndLoads(how) {
+            fixture.startLoads()
+            fixture.select(0, 0)
+            fixture.select(1, 0) // opens at its top
+            settled()
+            const l = list()
+            tryVerify(() => l.atYBeginning)
+            if (how === "drag")
+                mouseDrag(l, l.width / 2, l.height - 20, 0, -150)
+            else
+                mouseWheel(l, l.width / 2, l.height / 2, 0, -120)
+            tryVerify(() => !l.atYBeginning, 2000, how + " did not scroll")
+            tryVerify(() => !l.moving)
+            const chart = find("priceChartView")
+            const before = chart.mapToItem(l, 0, 0).y
+            fixture.endTokenLoad()
+            settled()
+            compare(chart.mapToItem(l, 0, 0).y, before, how + ": the token list grew")
+            fixture.failHistoryLoad()
+            settled()
+            compare(chart.mapToItem(l, 0, 0).y, before, how + ": the history failed")
+            fixture.endHistoryLoad()
+            settled()
+            compare(rows().length, 4)
+            compare(chart.mapToItem(l, 0, 0).y, before, how + ": the rows came")
         }
     }
 }
