@@ -179,6 +179,14 @@ QCoro::Task<std::uint64_t> JSONRPCClient::getTransactionCount(std::string addres
     co_return quantity64(result, "Cannot parse nonce: ");
 }
 
+QCoro::Task<std::uint64_t> JSONRPCClient::minedTransactionCount(std::string address,
+                                                                CancellationToken cancel) {
+    nlohmann::json params = nlohmann::json::array({std::move(address), "latest"});
+    const auto result = co_await call<std::string>(std::string("eth_getTransactionCount"),
+                                                   std::move(params), std::move(cancel));
+    co_return quantity64(result, "Cannot parse nonce: ");
+}
+
 QCoro::Task<std::string> JSONRPCClient::ethCall(std::string to, std::string data,
                                                 CancellationToken cancel) {
     nlohmann::json transaction = nlohmann::json::object();

@@ -137,6 +137,10 @@ public:
     // still in the node's pool, so a transfer sent right after an approval gets a fresh one.
     QCoro::Task<std::uint64_t> getTransactionCount(std::string address,
                                                    CancellationToken cancel = {});
+    // "eth_getTransactionCount" [address, "latest"]: how many of the address's transactions
+    // are in blocks, so no other transaction of a nonce below it can land.
+    QCoro::Task<std::uint64_t> minedTransactionCount(std::string address,
+                                                     CancellationToken cancel = {});
     // "eth_call" [{"to", "data"}, "latest"]: the "0x" hex of the return data, unchanged.
     QCoro::Task<std::string> ethCall(std::string to, std::string data,
                                      CancellationToken cancel = {});
