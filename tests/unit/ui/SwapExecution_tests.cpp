@@ -660,6 +660,8 @@ TEST(SwapExecution, ASwapNeedingMoreGasOnceApprovedStopsBeforeTheSwapOnly) {
     EXPECT_EQ(w.allowedFees(1), revised.call.maxFee);
     EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(9'900, 6));
     EXPECT_EQ(w.nonce(), 2u);
+    // The approval, done in its block, was not sent again.
+    EXPECT_EQ(w.proxy().requestCount("eth_sendRawTransaction"), 2);
 }
 
 // A node that keeps every transaction yet answers an error, and whose lookups (and count of
