@@ -1,16 +1,12 @@
 #include "LaggingBackend.h"
 
+#include "NodeRequest.h"
 #include "core/crypto/Base58.h"
 #include "core/crypto/Keccak.h"
 #include "core/crypto/UInt256.h"
 #include "core/encoding/Base64.h"
 #include "core/encoding/Hex.h"
 
-#include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <memory>
 #include <optional>
 #include <stdexcept>
 
@@ -19,22 +15,10 @@ namespace {
 
 using json = nlohmann::json;
 
-// The node's whole answer to one request, awaited here.
+// The node's whole answer to one request; throws when none came.
 json ask(const QUrl& node, const std::string& method, const json& params) {
-    QNetworkAccessManager manager;
-    QNetworkRequest request(node);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-    request.setTransferTimeout(10'000);
-    const json call{{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
-    const std::unique_ptr<QNetworkReply> reply(
-        manager.post(request, QByteArray::fromStdString(call.dump())));
-    QEventLoop loop;
-    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished()) {
-        loop.exec();
-    }
-    const json answer = json::parse(reply->readAll().toStdString(), nullptr, false);
-    if (!answer.is_object()) {
+    json answer = nodeRequest(node, method, params);
+    if (answer.is_null()) {
         throw std::runtime_error("LaggingBackend: no answer to " + method);
     }
     return answer;

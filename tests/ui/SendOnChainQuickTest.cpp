@@ -12,6 +12,7 @@
 #include "ChainsQuickTestSetup.h"
 #include "ElectrumMempoolServer.h"
 #include "LaggingBackend.h"
+#include "NodeRequest.h"
 #include "ProxiedChains.h"
 #include "RawTransactionID.h"
 #include "RunTask.h"
@@ -23,10 +24,7 @@
 #include "state/flows/FlowService.h"
 
 #include <QDateTime>
-#include <QEventLoop>
 #include <QLocale>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QTimer>
 #include <QtQuickTest>
 #include <map>
@@ -54,23 +52,6 @@ QString exactText(const qm::UInt256& units, unsigned decimals, const char* symbo
 
 qm::UInt256 quantity(const nlohmann::json& hex) {
     return qm::UInt256::fromHex(hex.get<std::string>()).value();
-}
-
-// A JSON-RPC request to `url`, awaited here; its body is not read.
-void postRPC(const QUrl& url, const std::string& method, const nlohmann::json& params) {
-    QNetworkAccessManager manager;
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-    request.setTransferTimeout(10'000);
-    const nlohmann::json call{
-        {"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
-    const std::unique_ptr<QNetworkReply> reply(
-        manager.post(request, QByteArray::fromStdString(call.dump())));
-    QEventLoop loop;
-    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished()) {
-        loop.exec();
-    }
 }
 
 class Fixture : public qm::test::ChainsQuickFixture {
@@ -289,7 +270,7 @@ private:
             lost.behaviour = qm::test::HttpFixtureResponse::Behaviour::close;
         }
         proxy.setOverride(method, [node, method, lost](const nlohmann::json& params) {
-            postRPC(node, method, params);
+            qm::test::nodeRequest(node, method, params);
             return std::optional(lost);
         });
     }

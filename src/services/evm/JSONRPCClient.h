@@ -171,6 +171,10 @@ public:
                                                                     CancellationToken cancel = {});
 
 private:
+    // "eth_getTransactionCount" [address, block].
+    QCoro::Task<std::uint64_t> transactionCount(std::string address, const char* block,
+                                                CancellationToken cancel);
+
     struct Failures {
         [[noreturn]] static void http(int status);
         [[noreturn]] static void decoding(std::string text);

@@ -262,4 +262,22 @@ QCoro::Task<EarlierAttempts> earlierAttempts(FlowRun run, std::string slot) {
     co_return earlier;
 }
 
+QCoro::Task<std::optional<SignedBroadcast>> earlierOrSigned(FlowRun run, std::string slot,
+                                                            SignAnew sign) {
+    QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, std::move(slot));
+    EarlierAttempts earlier = co_await std::move(checking);
+    if (!run.isActive()) {
+        co_return std::nullopt;
+    }
+    if (earlier.known) {
+        co_return std::move(earlier.known);
+    }
+    QCoro::Task<SignedBroadcast> signing = sign(std::move(earlier));
+    SignedBroadcast signedNow = co_await std::move(signing);
+    if (!run.isActive()) {
+        co_return std::nullopt;
+    }
+    co_return signedNow;
+}
+
 } // namespace qm

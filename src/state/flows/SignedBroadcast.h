@@ -119,4 +119,13 @@ bool saysAlreadyThere(const std::string& answer);
 // not active.
 QCoro::Task<EarlierAttempts> earlierAttempts(FlowRun run, std::string slot);
 
+// A new signing in a slot, given what the earlier attempts there hand it.
+using SignAnew = std::function<QCoro::Task<SignedBroadcast>(EarlierAttempts earlier)>;
+
+// What a run sends in `slot`: an earlier attempt the chain knows (followed instead of a new
+// one), else what `sign` makes. None when the run has ended meanwhile; `sign`'s errors are
+// thrown.
+QCoro::Task<std::optional<SignedBroadcast>> earlierOrSigned(FlowRun run, std::string slot,
+                                                            SignAnew sign);
+
 } // namespace qm

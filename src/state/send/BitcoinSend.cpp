@@ -141,25 +141,18 @@ QCoro::Task<void> runBitcoinSend(FlowRun run, BitcoinSendRequest request) {
     co_await std::move(pacing);
 
     // A transaction of an earlier press that the chain knows now is the one this send is.
-    QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, {});
-    const EarlierAttempts earlier = co_await std::move(checking);
-    if (!run.isActive() || !state) {
-        co_return;
-    }
-    SignedBroadcast tx;
-    if (earlier.known) {
-        tx = *earlier.known;
-    } else {
-        const auto* earlierCoins = std::any_cast<std::vector<BTCSpend>>(&earlier.conflict);
-        QCoro::Task<SignedBroadcast> signing = signBitcoinSend(
-            run, client, request, coins, earlierCoins ? *earlierCoins : std::vector<BTCSpend>());
-        tx = co_await std::move(signing);
-    }
-    if (!run.isActive() || !state) {
+    QCoro::Task<std::optional<SignedBroadcast>> signing =
+        earlierOrSigned(run, {}, [&](EarlierAttempts earlier) {
+            const auto* spent = std::any_cast<std::vector<BTCSpend>>(&earlier.conflict);
+            return signBitcoinSend(run, client, request, coins,
+                                   spent ? *spent : std::vector<BTCSpend>());
+        });
+    std::optional<SignedBroadcast> tx = co_await std::move(signing);
+    if (!tx || !state) {
         co_return;
     }
     run.setStep(Step::Broadcasting);
-    QCoro::Task<bool> broadcasting = broadcastSigned(run, std::move(tx));
+    QCoro::Task<bool> broadcasting = broadcastSigned(run, std::move(*tx));
     const bool sent = co_await std::move(broadcasting);
     if (!run.isActive()) {
         co_return;

@@ -92,24 +92,17 @@ QCoro::Task<void> runEVMSend(FlowRun run, EVMSendRequest request) {
         co_return;
     }
     // A transaction of an earlier press that the chain knows now is the one this send is.
-    QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, {});
-    const EarlierAttempts earlier = co_await std::move(checking);
-    if (!state || !run.isActive()) {
-        co_return;
-    }
-    SignedBroadcast tx;
-    if (earlier.known) {
-        tx = *earlier.known;
-    } else {
-        QCoro::Task<SignedBroadcast> signing = signEVMSend(run, client, request, earlier);
-        tx = co_await std::move(signing);
-    }
-    if (!run.isActive()) {
+    QCoro::Task<std::optional<SignedBroadcast>> signing =
+        earlierOrSigned(run, {}, [&](EarlierAttempts earlier) {
+            return signEVMSend(run, client, request, std::move(earlier));
+        });
+    std::optional<SignedBroadcast> tx = co_await std::move(signing);
+    if (!tx || !state) {
         co_return;
     }
     run.setStep(Step::Broadcasting);
-    const std::string hash = tx.id;
-    QCoro::Task<bool> submitting = broadcastSigned(run, std::move(tx));
+    const std::string hash = tx->id;
+    QCoro::Task<bool> submitting = broadcastSigned(run, std::move(*tx));
     const bool sent = co_await std::move(submitting);
     const RefreshAfterBroadcast refresh(state);
     if (!sent) {

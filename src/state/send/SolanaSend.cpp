@@ -102,27 +102,20 @@ QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request) {
         throw SendError::networkUnavailable("Cannot connect to Solana RPC");
     }
     // A transfer of an earlier press that the chain knows now is the one this send is.
-    QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, {});
-    const EarlierAttempts earlier = co_await std::move(checking);
-    if (!state || !run.isActive()) {
+    QCoro::Task<std::optional<SignedBroadcast>> signing =
+        earlierOrSigned(run, {}, [&](EarlierAttempts earlier) {
+            return signSolanaSend(run, client, request, std::move(earlier));
+        });
+    std::optional<SignedBroadcast> tx = co_await std::move(signing);
+    if (!tx || !state) {
         co_return;
     }
-    SignedBroadcast tx;
-    if (earlier.known) {
-        tx = *earlier.known;
-    } else {
-        QCoro::Task<SignedBroadcast> signing = signSolanaSend(run, client, request, earlier);
-        tx = co_await std::move(signing);
-    }
-    if (!run.isActive()) {
-        co_return;
-    }
-    const std::string id = tx.id;
-    const auto* transfer = std::any_cast<SentTransfer>(&tx.conflict);
+    const std::string id = tx->id;
+    const auto* transfer = std::any_cast<SentTransfer>(&tx->conflict);
     const std::optional<std::uint64_t> lastValid =
         transfer ? transfer->lastValidBlockHeight : std::nullopt;
     run.setStep(Step::Broadcasting);
-    QCoro::Task<bool> submitting = broadcastSigned(run, std::move(tx));
+    QCoro::Task<bool> submitting = broadcastSigned(run, std::move(*tx));
     const bool sent = co_await std::move(submitting);
     const RefreshAfterBroadcast refresh(state);
     if (!sent) {

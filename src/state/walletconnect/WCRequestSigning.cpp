@@ -52,39 +52,42 @@ struct WalletConnectSend {
     std::optional<std::string> hash;
 };
 
+// The request's transaction signed as reviewed, with the nonce of an earlier approval's that may
+// still land (unless the dApp fixed it).
+QCoro::Task<SignedBroadcast> signWalletConnectSend(std::shared_ptr<WalletConnectSend> send,
+                                                   EarlierAttempts earlier) {
+    if (!send->state) {
+        throw WCError::signingFailed("No wallet");
+    }
+    if (!send->nonceFromDapp) {
+        send->transaction.nonce = conflictingNonce(earlier, send->transaction.nonce);
+    }
+    QCoro::Task<Bytes> signing = send->state->signer().signEVMTransaction(
+        send->walletID, textOf(send->password), 0, send->transaction);
+    Bytes signedTransaction = co_await std::move(signing);
+    send->password = SecureBytes(0);
+    co_return evmBroadcast(
+        send->client, EVMSigned{std::move(signedTransaction), send->from, send->transaction.nonce},
+        send->slot);
+}
+
 QCoro::Task<void> runWalletConnectSend(FlowRun run, std::shared_ptr<WalletConnectSend> send) {
     run.setStep(TransactionFlow::Step::Signing);
     if (!run.isActive() || !send->state) {
         co_return;
     }
     // An earlier approval of this request that the chain knows now is the one the dApp hears.
-    QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, send->slot);
-    const EarlierAttempts earlier = co_await std::move(checking);
-    if (!run.isActive() || !send->state) {
-        co_return;
-    }
-    SignedBroadcast tx;
-    if (earlier.known) {
-        tx = *earlier.known;
-    } else {
-        if (!send->nonceFromDapp) {
-            send->transaction.nonce = conflictingNonce(earlier, send->transaction.nonce);
-        }
-        QCoro::Task<Bytes> signing = send->state->signer().signEVMTransaction(
-            send->walletID, textOf(send->password), 0, send->transaction);
-        Bytes signedTransaction = co_await std::move(signing);
-        send->password = SecureBytes(0);
-        tx = evmBroadcast(
-            send->client,
-            EVMSigned{std::move(signedTransaction), send->from, send->transaction.nonce},
-            send->slot);
-    }
-    if (!run.isActive()) {
+    QCoro::Task<std::optional<SignedBroadcast>> signing =
+        earlierOrSigned(run, send->slot, [send](EarlierAttempts earlier) {
+            return signWalletConnectSend(send, std::move(earlier));
+        });
+    std::optional<SignedBroadcast> tx = co_await std::move(signing);
+    if (!tx) {
         co_return;
     }
     run.setStep(TransactionFlow::Step::Broadcasting);
-    const std::string hash = tx.id;
-    QCoro::Task<bool> sending = broadcastSigned(run, std::move(tx));
+    const std::string hash = tx->id;
+    QCoro::Task<bool> sending = broadcastSigned(run, std::move(*tx));
     co_await std::move(sending);
     // Past a refusal the bytes may have left: the dApp follows its transaction from the hash.
     send->hash = hash;
