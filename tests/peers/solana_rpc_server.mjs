@@ -173,6 +173,10 @@ export function startSolanaRpcServer(options = {}) {
         setAging(count) {
           aging = count;
         },
+        // `count` blocks pass (without transactions) at once.
+        advance(count) {
+          slot += count;
+        },
         // These methods answer "Method not found" from now on (none: every method answers).
         setMissing(names) {
           missing = new Set(names);

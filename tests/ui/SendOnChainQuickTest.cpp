@@ -3,27 +3,33 @@
 // and Solana on the litesvm server, each behind a proxy the test controls. The tests in
 // sendonchain/ read the review's figures and compare them with what the chain took, and lose
 // the answer to a broadcast the chain did take (silence until the client's time-out, HTTP 504,
-// a dropped connection) to see that it is paid once and the sheet shows the id.
+// a dropped connection) to see that it is paid once and the sheet shows the id. Servers that
+// keep a transaction yet answer an error, while their lookups lag, are pressed again until the
+// send ends: still paid once, the id of what landed shown.
 
 #include "AppStateFixture.h"
 #include "ChainsQuickFixture.h"
 #include "ChainsQuickTestSetup.h"
 #include "ElectrumMempoolServer.h"
+#include "LaggingBackend.h"
+#include "NodeRequest.h"
 #include "ProxiedChains.h"
+#include "RawTransactionID.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
+#include "core/crypto/Bech32.h"
 #include "core/crypto/UInt256.h"
 #include "core/model/Amount.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "state/flows/FlowService.h"
 
-#include <QEventLoop>
+#include <QDateTime>
 #include <QLocale>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QTimer>
 #include <QtQuickTest>
+#include <map>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -46,23 +52,6 @@ QString exactText(const qm::UInt256& units, unsigned decimals, const char* symbo
 
 qm::UInt256 quantity(const nlohmann::json& hex) {
     return qm::UInt256::fromHex(hex.get<std::string>()).value();
-}
-
-// A JSON-RPC request to `url`, awaited here; its body is not read.
-void postRPC(const QUrl& url, const std::string& method, const nlohmann::json& params) {
-    QNetworkAccessManager manager;
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-    request.setTransferTimeout(10'000);
-    const nlohmann::json call{
-        {"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
-    const std::unique_ptr<QNetworkReply> reply(
-        manager.post(request, QByteArray::fromStdString(call.dump())));
-    QEventLoop loop;
-    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished()) {
-        loop.exec();
-    }
 }
 
 class Fixture : public qm::test::ChainsQuickFixture {
@@ -103,6 +92,11 @@ public:
                 }
                 return std::optional<std::string>();
             });
+    }
+    // A Bitcoin address nobody holds: P2WPKH of 20 bytes of `fill`.
+    Q_INVOKABLE QString bitcoinRecipient(int fill) const {
+        return QString::fromStdString(
+            qm::segwitAddressEncode("bc", 0, qm::Bytes(20, static_cast<std::uint8_t>(fill))));
     }
     // What the server's transactions paid to `address`: {"amount" (BTC text), "txids"}.
     Q_INVOKABLE QVariantMap bitcoinReceived(const QString& address) {
@@ -212,10 +206,44 @@ public:
         return QString::fromStdString(
             qm::base58Encode(qm::Bytes(32, static_cast<std::uint8_t>(fill))));
     }
+    // Every transaction from now on is kept by the chain's node (`chain`: "bitcoin", "polygon",
+    // "solana") while the wallet hears `refusal`, and the node's lookups do not see it for 5 s
+    // after it first arrived (LaggingBackend; on Bitcoin blockchain.transaction.get).
+    Q_INVOKABLE void keepAndRefuse(const QString& chain, const QString& refusal) {
+        if (chain == QLatin1String("polygon")) {
+            m_lagging = std::make_unique<qm::test::LaggingBackend>(
+                m_polygon, m_chains.anvil().url(), qm::test::LaggingBackend::Family::evm,
+                refusal.toStdString());
+        } else if (chain == QLatin1String("solana")) {
+            m_lagging = std::make_unique<qm::test::LaggingBackend>(
+                m_solana, m_chains.litesvm().url(), qm::test::LaggingBackend::Family::solana,
+                refusal.toStdString());
+        } else {
+            keepAndRefuseBitcoin(refusal.toStdString());
+        }
+    }
+    // The ids of the transactions the lagging servers kept, in order.
+    Q_INVOKABLE QStringList keptIds() const {
+        QStringList ids;
+        for (const std::string& id : m_lagging ? m_lagging->kept() : m_keptBitcoin) {
+            ids << QString::fromStdString(id);
+        }
+        return ids;
+    }
+    // The litesvm server's status of `signature`: whether it landed.
+    Q_INVOKABLE bool solanaLanded(const QString& signature) const {
+        qm::SolanaRPCClient client(m_chains.litesvm().url());
+        const auto statuses =
+            qm::test::runTask(client.getSignatureStatuses({signature.toStdString()}));
+        return !statuses.empty() && statuses.front().has_value();
+    }
     // Broadcasts answered again on every chain.
     Q_INVOKABLE void answerBroadcasts() {
         m_polygon.clearOverrides();
         m_solana.clearOverrides();
+        m_lagging.reset();
+        m_keptBitcoin.clear();
+        m_bitcoinSeen.clear();
         if (m_electrum) {
             m_electrum->serve(m_env.electrum());
         }
@@ -242,15 +270,50 @@ private:
             lost.behaviour = qm::test::HttpFixtureResponse::Behaviour::close;
         }
         proxy.setOverride(method, [node, method, lost](const nlohmann::json& params) {
-            postRPC(node, method, params);
+            qm::test::nodeRequest(node, method, params);
             return std::optional(lost);
         });
+    }
+    // The Electrum server takes each broadcast into its mempool and answers `refusal`; its
+    // blockchain.transaction.get does not know one for 5 s after it first arrived.
+    void keepAndRefuseBitcoin(const std::string& refusal) {
+        m_env.electrum().answerRaw(
+            "blockchain.transaction.broadcast", [this, refusal](const nlohmann::json& request) {
+                m_electrum->exchange(request);
+                const std::string id =
+                    qm::test::rawTransactionID(request.at("params").at(0).get<std::string>());
+                if (m_bitcoinSeen.emplace(id, QDateTime::currentDateTimeUtc()).second) {
+                    m_keptBitcoin.push_back(id);
+                }
+                return std::optional(electrumError(request, 1, refusal));
+            });
+        m_env.electrum().answerRaw(
+            "blockchain.transaction.get", [this](const nlohmann::json& request) {
+                const auto seen = m_bitcoinSeen.find(request.at("params").at(0).get<std::string>());
+                if (seen != m_bitcoinSeen.end() &&
+                    seen->second.msecsTo(QDateTime::currentDateTimeUtc()) < 5'000) {
+                    return std::optional(
+                        electrumError(request, 2, "No such mempool or blockchain transaction"));
+                }
+                return std::optional(m_electrum->exchange(request));
+            });
+    }
+    static std::string electrumError(const nlohmann::json& request, int code,
+                                     const std::string& message) {
+        return nlohmann::json{{"jsonrpc", "2.0"},
+                              {"id", request.at("id")},
+                              {"error", {{"code", code}, {"message", message}}}}
+                   .dump() +
+               "\n";
     }
     static QString btcText(std::uint64_t sats) {
         return exactText(qm::UInt256(0, 0, 0, sats), 8, "BTC");
     }
 
     std::unique_ptr<qm::test::ElectrumMempoolServer> m_electrum;
+    std::unique_ptr<qm::test::LaggingBackend> m_lagging;
+    std::map<std::string, QDateTime> m_bitcoinSeen;
+    std::vector<std::string> m_keptBitcoin;
 };
 
 class Setup : public qm::test::ChainsQuickTestSetup {

@@ -83,16 +83,17 @@ std::uint64_t CoinSelection::fee(std::uint64_t inputs, std::uint64_t outputs,
 }
 
 CoinSelectionResult CoinSelection::select(const std::vector<UTXO>& utxos, std::uint64_t amount,
-                                          std::uint64_t feeRate,
-                                          std::uint64_t paymentOutputVBytes) {
+                                          std::uint64_t feeRate, std::uint64_t paymentOutputVBytes,
+                                          std::size_t required) {
     if (utxos.empty()) {
         throw CoinSelectionError::noUTXOs();
     }
     const auto feeFor = [&](std::uint64_t inputs, std::uint64_t outputs) {
         return feeWithPayment(inputs, outputs, feeRate, paymentOutputVBytes);
     };
+    required = std::min(required, utxos.size());
     std::vector<UTXO> sorted = utxos;
-    std::stable_sort(sorted.begin(), sorted.end(),
+    std::stable_sort(sorted.begin() + static_cast<std::ptrdiff_t>(required), sorted.end(),
                      [](const UTXO& a, const UTXO& b) { return a.value > b.value; });
 
     CoinSelectionResult result;
@@ -103,7 +104,7 @@ CoinSelectionResult CoinSelection::select(const std::vector<UTXO>& utxos, std::u
         total = addSaturating(total, utxo.value);
         const std::uint64_t needed = addSaturating(amount, feeFor(result.utxos.size(), 1));
         // A saturated need is beyond any total.
-        if (needed != kMax && total >= needed) {
+        if (result.utxos.size() >= required && needed != kMax && total >= needed) {
             covered = true;
             break;
         }

@@ -6,6 +6,7 @@
 #include "platform/Error.h"
 #include "services/bitcoin/UTXO.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -74,11 +75,13 @@ struct CoinSelection {
     // Largest first (stable), stopping at the first prefix that covers amount plus the
     // one-output fee; change only above the dust limit. The payment's output is sized by
     // `paymentOutputVBytes` (a P2WSH or P2TR output is 12 vB more than a P2WPKH one, and a
-    // fee that counted 31 would pay less than the rate); change is P2WPKH. Throws
-    // CoinSelectionError.
+    // fee that counted 31 would pay less than the rate); change is P2WPKH. The first
+    // `required` coins are taken first, in their order, whatever their size (the coins of a
+    // payment this one must conflict with). Throws CoinSelectionError.
     static CoinSelectionResult select(const std::vector<UTXO>& utxos, std::uint64_t amount,
                                       std::uint64_t feeRate,
-                                      std::uint64_t paymentOutputVBytes = kP2WPKHOutputVBytes);
+                                      std::uint64_t paymentOutputVBytes = kP2WPKHOutputVBytes,
+                                      std::size_t required = 0);
 
     // Spends every coin to one payment output at `feeRate`, sized as select() sizes it.
     // Throws CoinSelectionError: noUTXOs, or insufficientFunds when the amount left would be

@@ -185,7 +185,21 @@ QCoro::Task<UInt256> JSONRPCClient::getBalance(std::string address, Cancellation
 
 QCoro::Task<std::uint64_t> JSONRPCClient::getTransactionCount(std::string address,
                                                               CancellationToken cancel) {
-    nlohmann::json params = nlohmann::json::array({std::move(address), "pending"});
+    QCoro::Task<std::uint64_t> counting =
+        transactionCount(std::move(address), "pending", std::move(cancel));
+    co_return co_await std::move(counting);
+}
+
+QCoro::Task<std::uint64_t> JSONRPCClient::minedTransactionCount(std::string address,
+                                                                CancellationToken cancel) {
+    QCoro::Task<std::uint64_t> counting =
+        transactionCount(std::move(address), "latest", std::move(cancel));
+    co_return co_await std::move(counting);
+}
+
+QCoro::Task<std::uint64_t> JSONRPCClient::transactionCount(std::string address, const char* block,
+                                                           CancellationToken cancel) {
+    nlohmann::json params = nlohmann::json::array({std::move(address), block});
     const auto result = co_await call<std::string>(std::string("eth_getTransactionCount"),
                                                    std::move(params), std::move(cancel));
     co_return quantity64(result, "Cannot parse nonce: ");

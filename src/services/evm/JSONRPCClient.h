@@ -138,6 +138,10 @@ public:
     // still in the node's pool, so a transfer sent right after an approval gets a fresh one.
     QCoro::Task<std::uint64_t> getTransactionCount(std::string address,
                                                    CancellationToken cancel = {});
+    // "eth_getTransactionCount" [address, "latest"]: how many of the address's transactions
+    // are in blocks, so no other transaction of a nonce below it can land.
+    QCoro::Task<std::uint64_t> minedTransactionCount(std::string address,
+                                                     CancellationToken cancel = {});
     // "eth_call" [{"to", "data"}, "latest"]: the "0x" hex of the return data, unchanged.
     QCoro::Task<std::string> ethCall(std::string to, std::string data,
                                      CancellationToken cancel = {});
@@ -169,6 +173,10 @@ public:
                                                                     CancellationToken cancel = {});
 
 private:
+    // "eth_getTransactionCount" [address, block].
+    QCoro::Task<std::uint64_t> transactionCount(std::string address, const char* block,
+                                                CancellationToken cancel);
+
     struct Failures {
         [[noreturn]] static void http(int status);
         [[noreturn]] static void decoding(std::string text);

@@ -60,17 +60,18 @@ QCoro::Task<void> awaitApproval(FlowRun run, std::shared_ptr<JSONRPCClient> clie
     if (!succeeded) {
         throw ApprovalError(ApprovalError::Kind::notConfirmed);
     }
+    // In a block: no later approval can conflict with it any more.
+    run.forgetAttempts(approvalSlot);
     if (!*succeeded) {
         throw ApprovalError(ApprovalError::Kind::reverted);
     }
 }
 
 QCoro::Task<void> sendApprovalAndAwait(FlowRun run, std::shared_ptr<JSONRPCClient> client,
-                                       Bytes signedApproval) {
+                                       SignedBroadcast approval) {
     requireActive(run);
-    SignedBroadcast tx = evmBroadcast(client, signedApproval, false);
-    const std::string hash = tx.id;
-    QCoro::Task<bool> sending = broadcastSigned(run, std::move(tx));
+    const std::string hash = approval.id;
+    QCoro::Task<bool> sending = broadcastSigned(run, std::move(approval));
     if (!co_await std::move(sending)) {
         // Settled (its answer lost, the chain silent) or ended: nothing more is sent.
         throw ApprovalError(ApprovalError::Kind::notConfirmed);

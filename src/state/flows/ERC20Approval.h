@@ -8,6 +8,7 @@
 #include "platform/Bytes.h"
 #include "platform/Error.h"
 #include "platform/async/CancellationToken.h"
+#include "state/flows/SignedBroadcast.h"
 
 #include <cstdint>
 #include <memory>
@@ -43,16 +44,17 @@ QCoro::Task<UInt256> readAllowance(std::shared_ptr<JSONRPCClient> client, std::s
 
 // Waits, within the run's time limits, for the receipt of the approval `transactionHash`.
 // Throws ApprovalError::notConfirmed when none came in time (or the run ended) and
-// ApprovalError::reverted for a failed one; the probe's errors are thrown too.
+// ApprovalError::reverted for a failed one; the probe's errors are thrown too. Once the receipt
+// is read the flow is done with its approval attempts.
 QCoro::Task<void> awaitApproval(FlowRun run, std::shared_ptr<JSONRPCClient> client,
                                 std::string transactionHash);
 
-// Sends `signedApproval` (an approval signed for the wallet), moves the progress to 0.25, then
-// awaits its receipt (awaitApproval). Returns once the approval is in a block and succeeded;
-// throws the client's and ApprovalError's errors (notConfirmed also when its answer was lost
-// and the chain never knew it: the run has then ended Submitted). An approval sent stays on
-// the chain.
+// Sends `approval` (an approval signed for the wallet, or an earlier one the chain knows, as
+// broadcastSigned sends it), moves the progress to 0.25, then awaits its receipt
+// (awaitApproval). Returns once the approval is in a block and succeeded; throws the client's
+// and ApprovalError's errors (notConfirmed also when its answer was lost and the chain never
+// knew it: the run has then ended Submitted). An approval sent stays on the chain.
 QCoro::Task<void> sendApprovalAndAwait(FlowRun run, std::shared_ptr<JSONRPCClient> client,
-                                       Bytes signedApproval);
+                                       SignedBroadcast approval);
 
 } // namespace qm

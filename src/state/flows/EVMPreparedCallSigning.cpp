@@ -44,12 +44,28 @@ bool goesOn(const FlowRun& run, const QPointer<AppState>& state) {
 
 } // namespace
 
-QCoro::Task<std::optional<Bytes>> signPreparedCall(FlowRun run, QPointer<AppState> state,
-                                                   std::shared_ptr<JSONRPCClient> client,
-                                                   EVMPreparedCall prepared,
-                                                   std::shared_ptr<const SecureBytes> password,
-                                                   EVMCallRevised revised) {
+QCoro::Task<std::optional<SignedBroadcast>>
+signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCClient> client,
+                 EVMPreparedCall prepared, std::shared_ptr<const SecureBytes> password,
+                 EVMCallRevised revised) {
     const EVMCallPlan& plan = prepared.plan;
+    QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, {});
+    const EarlierAttempts earlierCall = co_await std::move(checking);
+    if (earlierCall.known || !goesOn(run, state)) {
+        co_return earlierCall.known;
+    }
+    checking = earlierAttempts(run, approvalSlot);
+    const EarlierAttempts earlierApproval = co_await std::move(checking);
+    if (earlierApproval.known) {
+        // Sent again and awaited to its block before the allowance it sets is read.
+        const std::string approvalHash = earlierApproval.known->id;
+        QCoro::Task<bool> resending = broadcastSigned(run, *earlierApproval.known);
+        if (!co_await std::move(resending)) {
+            throw ApprovalError(ApprovalError::Kind::notConfirmed);
+        }
+        QCoro::Task<void> approved = awaitApproval(run, client, approvalHash);
+        co_await std::move(approved);
+    }
     QCoro::Task<std::optional<UInt256>> reading = readPlanAllowance(client, plan, run.token());
     const std::optional<UInt256> allowance = co_await std::move(reading);
     const bool approvalFirst = allowance && needsApproval(plan, *allowance);
@@ -60,12 +76,15 @@ QCoro::Task<std::optional<Bytes>> signPreparedCall(FlowRun run, QPointer<AppStat
         co_return std::nullopt;
     }
     requireFit(prepared, approvalFirst, figures, revised);
+    // The first transaction takes the nonce of an earlier one that may still land.
+    const std::uint64_t firstNonce =
+        conflictingNonce(earlierCall, conflictingNonce(earlierApproval, figures.nonce));
     // Signed before the step moves on: a wrong password fails while the allowance is checked.
     QCoro::Task<Bytes> signingFirst =
         signWithWallet(state, password,
-                       approvalFirst ? prepared.approvalTransaction(figures.nonce)
-                                     : prepared.callTransaction(figures.nonce));
-    const Bytes first = co_await std::move(signingFirst);
+                       approvalFirst ? prepared.approvalTransaction(firstNonce)
+                                     : prepared.callTransaction(firstNonce));
+    Bytes first = co_await std::move(signingFirst);
     QCoro::Task<void> animating = run.animateProgress(0.05, 0.2);
     co_await std::move(animating);
     if (allowance) {
@@ -81,11 +100,13 @@ QCoro::Task<std::optional<Bytes>> signPreparedCall(FlowRun run, QPointer<AppStat
         run.setStep(Step::Signing);
         animating = run.animateProgress(0.5, 0.3);
         co_await std::move(animating);
-        co_return first;
+        co_return evmBroadcast(client, EVMSigned{std::move(first), plan.sender, firstNonce});
     }
 
     run.setStep(Step::Approving);
-    QCoro::Task<void> approving = sendApprovalAndAwait(run, client, first);
+    SignedBroadcast approval = evmBroadcast(
+        client, EVMSigned{std::move(first), plan.sender, firstNonce}, approvalSlot, false);
+    QCoro::Task<void> approving = sendApprovalAndAwait(run, client, std::move(approval));
     co_await std::move(approving);
     animating = run.animateProgress(0.3, 0.2);
     co_await std::move(animating);
@@ -103,10 +124,10 @@ QCoro::Task<std::optional<Bytes>> signPreparedCall(FlowRun run, QPointer<AppStat
     requireFit(prepared, false, callFigures, revised);
     QCoro::Task<Bytes> signingCall =
         signWithWallet(state, password, prepared.callTransaction(callFigures.nonce));
-    const Bytes call = co_await std::move(signingCall);
+    Bytes call = co_await std::move(signingCall);
     animating = run.animateProgress(0.5, 0.3);
     co_await std::move(animating);
-    co_return call;
+    co_return evmBroadcast(client, EVMSigned{std::move(call), plan.sender, callFigures.nonce});
 }
 
 } // namespace qm

@@ -38,6 +38,18 @@ QCoro::Task<bool> knownToNode(std::shared_ptr<JSONRPCClient> client, std::string
     co_return co_await std::move(asking);
 }
 
+QCoro::Task<bool> nonceTakenByAnother(std::shared_ptr<JSONRPCClient> client, std::string sender,
+                                      std::uint64_t nonce, std::string hash,
+                                      CancellationToken cancel) {
+    // The count first: a lookup asked after it has seen at least what the count saw.
+    QCoro::Task<std::uint64_t> counting = client->minedTransactionCount(std::move(sender), cancel);
+    if (co_await std::move(counting) <= nonce) {
+        co_return false;
+    }
+    QCoro::Task<bool> asking = client->hasTransaction(std::move(hash), std::move(cancel));
+    co_return !co_await std::move(asking);
+}
+
 bool isNodeRefusal(const std::exception& error) {
     const auto* failure = dynamic_cast<const JSONRPCClientError*>(&error);
     return failure && failure->isRefusal();
@@ -128,20 +140,31 @@ QCoro::Task<Bytes> signWithWallet(QPointer<AppState> state,
     co_return co_await std::move(signing);
 }
 
-SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client, const Bytes& signedTransaction,
-                             bool isRunsOwn) {
+SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
+                             const EVMSigned& signedTransaction, std::string slot, bool isRunsOwn) {
     SignedBroadcast tx;
-    tx.id = bytesToHex(keccak256(signedTransaction));
-    tx.send = [client, hex = bytesToHex(signedTransaction)](CancellationToken cancel) {
+    tx.id = bytesToHex(keccak256(signedTransaction.bytes));
+    tx.send = [client, hex = bytesToHex(signedTransaction.bytes)](CancellationToken cancel) {
         return sendRaw(client, hex, std::move(cancel));
     };
     tx.lookup = [client, hash = tx.id](CancellationToken cancel) {
         return knownToNode(client, hash, std::move(cancel));
     };
+    tx.lapsed = [client, sender = signedTransaction.sender, nonce = signedTransaction.nonce,
+                 hash = tx.id](CancellationToken cancel) {
+        return nonceTakenByAnother(client, sender, nonce, hash, std::move(cancel));
+    };
     tx.refused = isNodeRefusal;
     tx.caseInsensitive = true;
     tx.isRunsOwn = isRunsOwn;
+    tx.slot = std::move(slot);
+    tx.conflict = signedTransaction.nonce;
     return tx;
+}
+
+std::uint64_t conflictingNonce(const EarlierAttempts& earlier, std::uint64_t nodeNonce) {
+    const auto* nonce = std::any_cast<std::uint64_t>(&earlier.conflict);
+    return nonce ? *nonce : nodeNonce;
 }
 
 std::function<QCoro::Task<std::optional<bool>>(CancellationToken)>

@@ -74,12 +74,27 @@ QCoro::Task<Bytes> signWithWallet(QPointer<AppState> state,
                                   std::shared_ptr<const SecureBytes> password,
                                   ETHTransaction transaction);
 
+// A transaction signed for the wallet, with what a later one must share with it: the sender
+// and its nonce.
+struct EVMSigned {
+    Bytes bytes;
+    std::string sender;
+    std::uint64_t nonce = 0;
+};
+
 // `signedTransaction` as broadcastSigned sends it through `client`: its id the keccak-256 of the
 // signed bytes ("0x" hex, any case in the node's answer), eth_sendRawTransaction to send,
-// eth_getTransactionByHash to look it up; the client's refusals (isRefusal) are refusals.
-// `isRunsOwn` false for an approval before the run's own transaction.
-SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client, const Bytes& signedTransaction,
+// eth_getTransactionByHash to look it up; the client's refusals (isRefusal) are refusals. Kept
+// in `slot` with its nonce as its conflict; lapsed once the node's count of the sender's mined
+// transactions has passed that nonce with the hash still unknown (another transaction took
+// it). `isRunsOwn` false for an approval before the run's own transaction.
+SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
+                             const EVMSigned& signedTransaction, std::string slot = {},
                              bool isRunsOwn = true);
+
+// The nonce a new signing must take: that of the earlier attempts which may still land (the
+// same transaction signed again is then the same bytes), else `nodeNonce`.
+std::uint64_t conflictingNonce(const EarlierAttempts& earlier, std::uint64_t nodeNonce);
 
 // The chain's answer on a sent transaction, as FlowRun::awaitChain asks for it: true for a
 // receipt of status 1, false for status 0, none while there is no receipt (or it has no

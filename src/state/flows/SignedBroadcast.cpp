@@ -1,12 +1,15 @@
 #include "state/flows/SignedBroadcast.h"
 
+#include "platform/async/CancellableSleep.h"
 #include "platform/async/PollUntil.h"
 #include "state/flows/TransactionFlow.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 namespace qm {
@@ -41,6 +44,12 @@ std::string refusalText(const std::string& answer) {
     return text + answer.substr(0, shownAnswerLength) + "…";
 }
 
+// What servers answer for a transaction they hold already, in lower case.
+constexpr std::array<std::string_view, 7> alreadyThere{
+    "txn-already-in-mempool", "txn-already-known", "transaction already in block chain",
+    "already known",          "known transaction", "alreadyknown",
+    "already been processed"};
+
 // The chain's word on the id; none when it cannot say.
 QCoro::Task<std::optional<bool>> askChain(const SignedBroadcast& tx, CancellationToken cancel) {
     try {
@@ -50,6 +59,61 @@ QCoro::Task<std::optional<bool>> askChain(const SignedBroadcast& tx, Cancellatio
     } catch (const std::exception&) {
         co_return std::nullopt;
     }
+}
+
+// Whether the chain says `tx` can no longer land; false when it cannot say (or has no way to).
+QCoro::Task<bool> hasLapsed(const SignedBroadcast& tx, CancellationToken cancel) {
+    if (!tx.lapsed || cancel.isCancelled()) {
+        co_return false;
+    }
+    try {
+        QCoro::Task<bool> checking = tx.lapsed(std::move(cancel));
+        co_return co_await std::move(checking);
+    } catch (const std::exception&) {
+        co_return false;
+    }
+}
+
+enum class Seen {
+    known,     // the chain holds it
+    lapsed,    // the chain says it can no longer land
+    unknown,   // not (yet)
+    cannotSay, // the chain could not be asked
+};
+
+QCoro::Task<Seen> lookUp(const SignedBroadcast& tx, CancellationToken cancel) {
+    QCoro::Task<std::optional<bool>> asking = askChain(tx, cancel);
+    const std::optional<bool> known = co_await std::move(asking);
+    if (known == true) {
+        co_return Seen::known;
+    }
+    QCoro::Task<bool> checking = hasLapsed(tx, std::move(cancel));
+    if (co_await std::move(checking)) {
+        co_return Seen::lapsed;
+    }
+    co_return known ? Seen::unknown : Seen::cannotSay;
+}
+
+// The chain's word on a refused transaction: asked at once and, while it does not know it,
+// again every poll interval a few times. Known, unknown (or lapsed), or cannot say (at once).
+QCoro::Task<Seen> watchRefused(FlowRun run, const SignedBroadcast& tx) {
+    QCoro::Task<Seen> looking = lookUp(tx, run.token());
+    Seen seen = co_await std::move(looking);
+    const TransactionFlow::Limits* limits = run.limits();
+    for (int look = 0; seen == Seen::unknown && limits && look < limits->refusedLooks; ++look) {
+        QCoro::Task<bool> pause = cancellableSleep(limits->pollInterval, run.token());
+        if (!co_await std::move(pause) || !run.isActive()) {
+            co_return Seen::unknown;
+        }
+        looking = lookUp(tx, run.token());
+        seen = co_await std::move(looking);
+        // Asked before: a lookup that fails now leaves the word it gave.
+        if (seen == Seen::cannotSay) {
+            seen = Seen::unknown;
+        }
+        limits = run.limits();
+    }
+    co_return seen;
 }
 
 struct LostAnswer {
@@ -67,19 +131,13 @@ enum class ChainWord {
 // the id or says it can no longer land, or once a server sent the bytes again answers with it.
 QCoro::Task<std::optional<ChainWord>> lookAgain(std::shared_ptr<LostAnswer> lost,
                                                 CancellationToken attempt) {
-    QCoro::Task<std::optional<bool>> asking = askChain(lost->tx, attempt);
-    if (co_await std::move(asking) == true) {
+    QCoro::Task<Seen> looking = lookUp(lost->tx, attempt);
+    const Seen seen = co_await std::move(looking);
+    if (seen == Seen::known) {
         co_return ChainWord::known;
     }
-    if (lost->tx.lapsed && !attempt.isCancelled()) {
-        try {
-            QCoro::Task<bool> checking = lost->tx.lapsed(attempt);
-            if (co_await std::move(checking)) {
-                co_return ChainWord::lapsed;
-            }
-        } catch (const std::exception&) {
-            // The chain cannot say: keep waiting for its word.
-        }
+    if (seen == Seen::lapsed) {
+        co_return ChainWord::lapsed;
     }
     if (++lost->looks % resendEvery != 0 || attempt.isCancelled()) {
         co_return std::nullopt;
@@ -120,38 +178,55 @@ QString lostAnswerNote() {
 
 BroadcastRefused::BroadcastRefused(const std::string& answer) : Error(refusalText(answer)) {}
 
+bool saysAlreadyThere(const std::string& answer) {
+    std::string text = answer;
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return std::any_of(alreadyThere.begin(), alreadyThere.end(), [&](std::string_view phrase) {
+        // A whole word: "unknown transaction" is no "known transaction".
+        for (std::size_t at = text.find(phrase); at != std::string::npos;
+             at = text.find(phrase, at + 1)) {
+            if (at == 0 || !std::isalpha(static_cast<unsigned char>(text[at - 1]))) {
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
 QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx) {
     if (!run.isActive()) {
         co_return false;
     }
+    run.keepAttempt(tx);
     std::exception_ptr refusal;
     bool lost = false;
     try {
         QCoro::Task<std::string> sending = tx.send(run.token());
         const std::string answer = co_await std::move(sending);
-        if (!namesOurs(tx, answer)) {
+        if (!namesOurs(tx, answer) && !saysAlreadyThere(answer)) {
             refusal = std::make_exception_ptr(BroadcastRefused(answer));
         }
     } catch (const std::exception& error) {
-        if (tx.refused && tx.refused(error)) {
-            refusal = std::current_exception();
-        } else {
+        if (!tx.refused || !tx.refused(error)) {
             lost = true;
+        } else if (!saysAlreadyThere(error.what())) {
+            refusal = std::current_exception();
         }
     }
     if (!run.isActive()) {
         co_return false;
     }
     if (refusal) {
-        QCoro::Task<std::optional<bool>> asking = askChain(tx, run.token());
-        const std::optional<bool> known = co_await std::move(asking);
+        QCoro::Task<Seen> watching = watchRefused(run, tx);
+        const Seen seen = co_await std::move(watching);
         if (!run.isActive()) {
             co_return false;
         }
-        if (known == false) {
+        if (seen == Seen::unknown || seen == Seen::lapsed) {
             std::rethrow_exception(refusal);
         }
-        if (!known) {
+        if (seen == Seen::cannotSay) {
             // A refusal the chain cannot confirm is no proof that nothing left: followed as a
             // lost answer is, though not shown as sent; a chain that never holds it (or says
             // it can no longer land) leaves the refusal standing.
@@ -188,6 +263,52 @@ QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx) {
     }
     run.submitted(lostAnswerNote());
     co_return false;
+}
+
+QCoro::Task<EarlierAttempts> earlierAttempts(FlowRun run, std::string slot) {
+    EarlierAttempts earlier;
+    std::vector<SignedBroadcast> kept = run.attempts(slot);
+    std::vector<SignedBroadcast> mayLand;
+    for (auto it = kept.rbegin(); it != kept.rend() && run.isActive(); ++it) {
+        QCoro::Task<Seen> looking = lookUp(*it, run.token());
+        const Seen seen = co_await std::move(looking);
+        if (seen == Seen::known) {
+            earlier.known = *it;
+            co_return earlier;
+        }
+        if (seen != Seen::lapsed) {
+            mayLand.insert(mayLand.begin(), *it);
+        }
+    }
+    if (!run.isActive()) {
+        co_return earlier;
+    }
+    run.forgetAttempts(slot);
+    for (const SignedBroadcast& attempt : mayLand) {
+        run.keepAttempt(attempt);
+    }
+    if (!mayLand.empty()) {
+        earlier.conflict = mayLand.back().conflict;
+    }
+    co_return earlier;
+}
+
+QCoro::Task<std::optional<SignedBroadcast>> earlierOrSigned(FlowRun run, std::string slot,
+                                                            SignAnew sign) {
+    QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, std::move(slot));
+    EarlierAttempts earlier = co_await std::move(checking);
+    if (!run.isActive()) {
+        co_return std::nullopt;
+    }
+    if (earlier.known) {
+        co_return std::move(earlier.known);
+    }
+    QCoro::Task<SignedBroadcast> signing = sign(std::move(earlier));
+    SignedBroadcast signedNow = co_await std::move(signing);
+    if (!run.isActive()) {
+        co_return std::nullopt;
+    }
+    co_return signedNow;
 }
 
 } // namespace qm

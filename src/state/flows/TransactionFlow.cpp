@@ -30,6 +30,7 @@ bool TransactionFlow::start(Step first, Body body) {
     }
     m_broadcast = false;
     m_settled = false;
+    m_runSlots.clear();
     m_token = CancellationToken();
     setRunning(true);
     setErrorMessage({});
@@ -82,6 +83,9 @@ QCoro::Task<void> TransactionFlow::run(Body body, CancellationToken token) {
                    failure.isEmpty() ? QStringLiteral("The operation did not finish.") : failure);
         }
     }
+    if (m_step != Step::Failed) {
+        endAttempts();
+    }
     setRunning(false);
     emit finished();
 }
@@ -90,6 +94,13 @@ void TransactionFlow::settle(Step step, QString message) {
     m_settled = true;
     setErrorMessage(std::move(message));
     setStep(step);
+}
+
+void TransactionFlow::endAttempts() {
+    for (const std::string& slot : m_runSlots) {
+        m_attempts.erase(slot);
+    }
+    m_runSlots.clear();
 }
 
 void TransactionFlow::setStep(Step step) {
@@ -170,6 +181,30 @@ QCoro::Task<std::optional<bool>> FlowRun::awaitChain(
     const PollLimits limits(m_flow->limits().pollInterval, m_flow->limits().confirmationTimeout);
     QCoro::Task<std::optional<bool>> waiting = pollUntil<bool>(std::move(probe), limits, m_token);
     co_return co_await std::move(waiting);
+}
+
+std::vector<SignedBroadcast> FlowRun::attempts(const std::string& slot) const {
+    if (!m_flow) {
+        return {};
+    }
+    const auto found = m_flow->m_attempts.find(slot);
+    return found == m_flow->m_attempts.end() ? std::vector<SignedBroadcast>() : found->second;
+}
+
+void FlowRun::keepAttempt(const SignedBroadcast& tx) const {
+    if (!isActive()) {
+        return;
+    }
+    m_flow->m_runSlots.insert(tx.slot);
+    std::vector<SignedBroadcast>& kept = m_flow->m_attempts[tx.slot];
+    std::erase_if(kept, [&](const SignedBroadcast& earlier) { return earlier.id == tx.id; });
+    kept.push_back(tx);
+}
+
+void FlowRun::forgetAttempts(const std::string& slot) const {
+    if (m_flow) {
+        m_flow->m_attempts.erase(slot);
+    }
 }
 
 void FlowRun::confirmed() const {

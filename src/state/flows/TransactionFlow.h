@@ -19,18 +19,24 @@
 //     which calls it once the server's answer or the chain says the transaction may have left;
 //   - the body ends with confirmed(), reverted(text) or submitted() after the chain's answer
 //     (awaitChain) or its absence. Confirmed is shown only when the chain said so.
+// The flow keeps the transactions its runs sent, by slot, for as long as a later signing must
+// conflict with them (SignedBroadcast.h, "Earlier attempts").
 // GUI thread only.
 
 #include "platform/async/CancellationToken.h"
+#include "state/flows/SignedBroadcast.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <optional>
 #include <qcoro/qcorotask.h>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -42,6 +48,9 @@ struct FlowLimits {
     // Between two asks for the chain's answer, and the longest wait for it.
     std::chrono::milliseconds pollInterval{std::chrono::seconds(2)};
     std::chrono::milliseconds confirmationTimeout{std::chrono::seconds(90)};
+    // How many more times a refused transaction that the chain does not know is looked up, a
+    // poll interval apart, before the refusal stands.
+    int refusedLooks = 3;
     // Scales the progress animations' sleeps (0: no pauses).
     double pace = 1.0;
 };
@@ -131,6 +140,8 @@ private:
     void setRunning(bool running);
     // Ends the run at `step` with `message` (empty: none).
     void settle(Step step, QString message);
+    // A run that did not end Failed is done with the attempts of the slots it used.
+    void endAttempts();
 
     Limits m_limits;
     Step m_step = Step::Idle;
@@ -144,6 +155,10 @@ private:
     bool m_settled = false;
     // The token of the current run; cancelled by the destructor.
     std::optional<CancellationToken> m_token;
+    // Transactions sent that a later signing must conflict with, by slot, oldest first; and
+    // the slots the current run has sent in.
+    std::map<std::string, std::vector<SignedBroadcast>> m_attempts;
+    std::set<std::string> m_runSlots;
 };
 
 // What a body works with: its flow (gone when the flow is destroyed) and its run's token. Every
@@ -172,6 +187,12 @@ public:
     // failure of the probe is thrown.
     QCoro::Task<std::optional<bool>> awaitChain(
         std::function<QCoro::Task<std::optional<bool>>(CancellationToken attempt)> probe) const;
+
+    // The flow's attempts of `slot`, oldest first (SignedBroadcast.h, "Earlier attempts");
+    // keepAttempt adds or replaces one of the same id, forgetAttempts drops the slot's.
+    std::vector<SignedBroadcast> attempts(const std::string& slot) const;
+    void keepAttempt(const SignedBroadcast& tx) const;
+    void forgetAttempts(const std::string& slot) const;
 
     // The final steps. A submitted run may carry a note (why the chain's word is missing).
     void confirmed() const;

@@ -60,9 +60,9 @@ QCoro::Task<void> runSteps(FlowRun run, QPointer<AppState> state, NOVRPreparedSa
             revised(NOVRPreparedSale{order, again});
         };
     }
-    QCoro::Task<std::optional<Bytes>> signing = signPreparedCall(
+    QCoro::Task<std::optional<SignedBroadcast>> signing = signPreparedCall(
         run, state, client, std::move(prepared.call), std::move(password), std::move(revisedCall));
-    const std::optional<Bytes> signedTransaction = co_await std::move(signing);
+    std::optional<SignedBroadcast> signedTransaction = co_await std::move(signing);
     if (!signedTransaction) {
         throw RunEnded{};
     }
@@ -71,9 +71,8 @@ QCoro::Task<void> runSteps(FlowRun run, QPointer<AppState> state, NOVRPreparedSa
     requireActive(run, state);
 
     run.setStep(Step::Broadcasting);
-    SignedBroadcast tx = evmBroadcast(client, *signedTransaction);
-    const std::string hash = tx.id;
-    QCoro::Task<bool> sending = broadcastSigned(run, std::move(tx));
+    const std::string hash = signedTransaction->id;
+    QCoro::Task<bool> sending = broadcastSigned(run, std::move(*signedTransaction));
     if (!co_await std::move(sending)) {
         refreshAfterwards(state);
         throw RunEnded{};

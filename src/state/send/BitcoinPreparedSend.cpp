@@ -10,6 +10,7 @@
 #include "state/send/SendRecipients.h"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_map>
 
 namespace qm {
@@ -86,13 +87,20 @@ Bytes checkBitcoinForm(const BitcoinSendForm& form) {
 }
 
 BitcoinPreparedSend prepareBitcoinPayment(BitcoinSendForm form, const BitcoinAccountCoins& coins,
-                                          std::uint64_t satPerVByte) {
+                                          std::uint64_t satPerVByte,
+                                          const std::vector<BTCSpend>& required) {
     std::optional<Bytes> payment = checkBitcoinForm(form);
     if (coins.spends.empty()) {
         throw SendError(SendError::Code::insufficientFunds);
     }
     const std::vector<UTXO> utxos = utxosOf(coins.spends);
     CoinSelection::checkCoins(utxos);
+    // The required coins first, in their order: selection takes them whatever their size.
+    std::vector<UTXO> selectable = utxosOf(required);
+    std::copy_if(utxos.begin(), utxos.end(), std::back_inserter(selectable), [&](const UTXO& coin) {
+        return std::none_of(required.begin(), required.end(),
+                            [&](const BTCSpend& spend) { return spend.utxo.id() == coin.id(); });
+    });
     const std::uint64_t paymentVBytes = CoinSelection::outputVBytes(payment->size());
 
     BitcoinPreparedSend prepared;
@@ -105,8 +113,8 @@ BitcoinPreparedSend prepareBitcoinPayment(BitcoinSendForm form, const BitcoinAcc
         prepared.fee = all.fee;
         prepared.spends = coins.spends;
     } else {
-        const CoinSelectionResult selection =
-            CoinSelection::select(utxos, form.amount, satPerVByte, paymentVBytes);
+        const CoinSelectionResult selection = CoinSelection::select(
+            selectable, form.amount, satPerVByte, paymentVBytes, required.size());
         // The first record of each coin, by "txid:vout": a wallet may hold thousands.
         std::unordered_map<std::string, const BTCSpend*> held;
         for (const BTCSpend& spend : coins.spends) {

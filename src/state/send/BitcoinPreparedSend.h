@@ -69,10 +69,13 @@ bool showsTheSame(const BitcoinPreparedSend& a, const BitcoinPreparedSend& b);
 Bytes checkBitcoinForm(const BitcoinSendForm& form);
 
 // The payment of `form` from `coins` at `satPerVByte`: every check before anything is signed.
-// Throws SendError (invalidAddress, invalidAmount, belowDust, insufficientFunds) and
-// CoinSelectionError (not enough, coins that cannot exist).
+// The coins of `required` (each among `coins`: an earlier payment's, which this one must
+// conflict with) are spent first, whatever their size. Throws SendError (invalidAddress,
+// invalidAmount, belowDust, insufficientFunds) and CoinSelectionError (not enough, coins that
+// cannot exist).
 BitcoinPreparedSend prepareBitcoinPayment(BitcoinSendForm form, const BitcoinAccountCoins& coins,
-                                          std::uint64_t satPerVByte);
+                                          std::uint64_t satPerVByte,
+                                          const std::vector<BTCSpend>& required = {});
 
 // Every coin of `addresses`, one listing after the other; checked (CoinSelection::checkCoins).
 // Throws the client's errors and CoinSelectionError.

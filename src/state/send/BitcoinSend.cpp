@@ -18,28 +18,45 @@ namespace {
 
 using Step = TransactionFlow::Step;
 
-// The prepared send, checked against what the server lists now: itself while every coin it
-// spends is still there (same outpoint, same value) and the rate of its level is not above its
-// own. Otherwise the send is prepared again from the coins of the moment (at no lower rate than
-// the user accepted): one that shows the same figures is signed in its place; any other is
-// handed to `revised` and nothing is signed, the failure naming what changed.
+// The prepared send, checked against what the server lists now and the coins of the earlier
+// attempts that may still land (`earlier`, which the server no longer lists once one of them is
+// in its pool): itself while every coin it spends is there (same outpoint, same value), it
+// spends every coin of `earlier`, and the rate of its level is not above its own. Otherwise the
+// send is prepared again from those coins, spending every coin of `earlier` (so at most one of
+// the payments can land), at no lower rate than the user accepted: one that shows the same
+// figures is signed in its place; any other is handed to `revised` and nothing is signed, the
+// failure naming what changed.
 BitcoinPreparedSend checkedAgainstChain(const BitcoinSendRequest& request,
-                                        const BitcoinAccountCoins& coins, std::uint64_t rate) {
+                                        BitcoinAccountCoins coins, std::uint64_t rate,
+                                        const std::vector<BTCSpend>& earlier) {
     const BitcoinPreparedSend& prepared = request.prepared;
     std::unordered_map<std::string, std::uint64_t> listed;
     for (const BTCSpend& spend : coins.spends) {
         listed.emplace(spend.utxo.id(), spend.utxo.value);
     }
+    for (const BTCSpend& spend : earlier) {
+        if (listed.emplace(spend.utxo.id(), spend.utxo.value).second) {
+            coins.spends.push_back(spend);
+        }
+    }
+    const auto spends = [](const BitcoinPreparedSend& send, const BTCSpend& coin) {
+        return std::any_of(send.spends.begin(), send.spends.end(), [&](const BTCSpend& spend) {
+            return spend.utxo.id() == coin.utxo.id();
+        });
+    };
     const bool unspent =
         std::all_of(prepared.spends.begin(), prepared.spends.end(), [&](const BTCSpend& spend) {
             const auto found = listed.find(spend.utxo.id());
             return found != listed.end() && found->second == spend.utxo.value;
         });
-    if (unspent && rate <= prepared.satPerVByte) {
+    const bool conflicts = std::all_of(earlier.begin(), earlier.end(), [&](const BTCSpend& coin) {
+        return spends(prepared, coin);
+    });
+    if (unspent && conflicts && rate <= prepared.satPerVByte) {
         return prepared;
     }
     BitcoinPreparedSend fresh =
-        prepareBitcoinPayment(prepared.form, coins, std::max(rate, prepared.satPerVByte));
+        prepareBitcoinPayment(prepared.form, coins, std::max(rate, prepared.satPerVByte), earlier);
     if (request.revised) {
         request.revised(fresh);
     }
@@ -53,6 +70,47 @@ BitcoinPreparedSend checkedAgainstChain(const BitcoinSendRequest& request,
         throw SendError::feeAboveShown(fresh.fee, fresh.satPerVByte);
     }
     throw SendError::coinsRevised(fresh.fee, fresh.satPerVByte);
+}
+
+// The prepared send checked against the chain (with the coins of the earlier attempts that may
+// still land) and signed.
+QCoro::Task<SignedBroadcast> signBitcoinSend(FlowRun run, std::shared_ptr<ElectrumClient> client,
+                                             BitcoinSendRequest& request, BitcoinAccountCoins coins,
+                                             std::vector<BTCSpend> earlier) {
+    const QPointer<AppState> state = request.state;
+    QCoro::Task<std::uint64_t> estimating = bitcoinFeeRate(client, request.prepared.form.feeLevel);
+    const std::uint64_t rate = co_await std::move(estimating);
+    if (!run.isActive()) {
+        co_return SignedBroadcast{};
+    }
+    const BitcoinPreparedSend prepared =
+        checkedAgainstChain(request, std::move(coins), rate, earlier);
+    QCoro::Task<void> pacing = run.animateProgress(0.3, 0.2);
+    co_await std::move(pacing);
+
+    BTCUnsignedTransaction transaction = prepared.transaction();
+    std::vector<BTCSpend> spends = prepared.spends;
+    pacing = run.animateProgress(0.4, 0.2);
+    co_await std::move(pacing);
+    if (!run.isActive() || !state) {
+        co_return SignedBroadcast{};
+    }
+
+    const std::string_view password(reinterpret_cast<const char*>(request.password.data()),
+                                    request.password.size());
+    QCoro::Task<BTCUnsignedTransaction> signing = state->signer().signBitcoinTransaction(
+        request.walletID, password, std::move(transaction), std::move(spends));
+    const BTCUnsignedTransaction signedTransaction = co_await std::move(signing);
+    request.password.clear();
+    if (!run.isActive()) {
+        co_return SignedBroadcast{};
+    }
+    pacing = run.animateProgress(0.6, 0.3);
+    co_await std::move(pacing);
+    SignedBroadcast tx = bitcoinBroadcast(state, client, signedTransaction);
+    // A later signing spends these coins too.
+    tx.conflict = prepared.spends;
+    co_return tx;
 }
 
 } // namespace
@@ -82,38 +140,19 @@ QCoro::Task<void> runBitcoinSend(FlowRun run, BitcoinSendRequest request) {
     pacing = run.animateProgress(0.2, 0.3);
     co_await std::move(pacing);
 
-    QCoro::Task<std::uint64_t> estimating = bitcoinFeeRate(client, request.prepared.form.feeLevel);
-    const std::uint64_t rate = co_await std::move(estimating);
-    if (!run.isActive()) {
+    // A transaction of an earlier press that the chain knows now is the one this send is.
+    QCoro::Task<std::optional<SignedBroadcast>> signing =
+        earlierOrSigned(run, {}, [&](EarlierAttempts earlier) {
+            const auto* spent = std::any_cast<std::vector<BTCSpend>>(&earlier.conflict);
+            return signBitcoinSend(run, client, request, coins,
+                                   spent ? *spent : std::vector<BTCSpend>());
+        });
+    std::optional<SignedBroadcast> tx = co_await std::move(signing);
+    if (!tx || !state) {
         co_return;
     }
-    const BitcoinPreparedSend prepared = checkedAgainstChain(request, coins, rate);
-    pacing = run.animateProgress(0.3, 0.2);
-    co_await std::move(pacing);
-
-    BTCUnsignedTransaction transaction = prepared.transaction();
-    std::vector<BTCSpend> spends = prepared.spends;
-    pacing = run.animateProgress(0.4, 0.2);
-    co_await std::move(pacing);
-    if (!run.isActive() || !state) {
-        co_return;
-    }
-
-    const std::string_view password(reinterpret_cast<const char*>(request.password.data()),
-                                    request.password.size());
-    QCoro::Task<BTCUnsignedTransaction> signing = state->signer().signBitcoinTransaction(
-        request.walletID, password, std::move(transaction), std::move(spends));
-    const BTCUnsignedTransaction signedTransaction = co_await std::move(signing);
-    request.password.clear();
-    if (!run.isActive()) {
-        co_return;
-    }
-    pacing = run.animateProgress(0.6, 0.3);
-    co_await std::move(pacing);
-
     run.setStep(Step::Broadcasting);
-    QCoro::Task<bool> broadcasting =
-        broadcastSigned(run, bitcoinBroadcast(state, client, signedTransaction));
+    QCoro::Task<bool> broadcasting = broadcastSigned(run, std::move(*tx));
     const bool sent = co_await std::move(broadcasting);
     if (!run.isActive()) {
         co_return;

@@ -12,9 +12,12 @@
 
 namespace qm {
 
-// The run (see SendRequest.h): a coin of the prepared payment no longer listed, or a rate of
-// its level above the prepared one, prepares it again and fails before signing with
-// SendError feeAboveShown, everythingRevised or coinsRevised.
+// The run (see SendRequest.h): an earlier press's transaction that the server knows now is sent
+// again and followed in place of a new one. Otherwise a coin of the prepared payment no longer
+// listed (unless an earlier press's transaction that may still land spent it), a payment that
+// does not spend every coin of such a transaction, or a rate of its level above the prepared
+// one, prepares it again (with those coins) and fails before signing with SendError
+// feeAboveShown, everythingRevised or coinsRevised.
 QCoro::Task<void> runBitcoinSend(FlowRun run, BitcoinSendRequest request);
 
 } // namespace qm

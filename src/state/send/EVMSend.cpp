@@ -31,6 +31,44 @@ void checkAgainstNode(const EVMSendRequest& request, const EVMNodeFigures& figur
     throw SendError::maxFeeRevised(evmMaxFeeText(fresh), prepared.maxFee < fresh.maxFee);
 }
 
+// The prepared send checked against the node and signed, with the nonce of the moment, or the
+// earlier attempts' while they may still land (so at most one of them can).
+QCoro::Task<SignedBroadcast> signEVMSend(FlowRun run, std::shared_ptr<JSONRPCClient> client,
+                                         EVMSendRequest& request, EarlierAttempts earlier) {
+    const QPointer<AppState> state = request.state;
+    const EVMTransfer& transfer = request.prepared.transfer;
+    QCoro::Task<EVMNodeFigures> asking =
+        askNodeForTransaction(client, request.prepared.sender, bytesToHex(transfer.to),
+                              transfer.data, run.token(), transfer.value);
+    const EVMNodeFigures figures = co_await std::move(asking);
+    QCoro::Task<void> animating = run.animateProgress(0.25, 0.3);
+    co_await std::move(animating);
+    if (!run.isActive()) {
+        co_return SignedBroadcast{};
+    }
+    checkAgainstNode(request, figures);
+    animating = run.animateProgress(0.4, 0.2);
+    co_await std::move(animating);
+
+    const std::uint64_t nonce = conflictingNonce(earlier, figures.nonce);
+    ETHTransaction transaction = request.prepared.transaction(nonce);
+    animating = run.animateProgress(0.5, 0.2);
+    co_await std::move(animating);
+
+    if (!state || !run.isActive()) {
+        co_return SignedBroadcast{};
+    }
+    // Dropped (and wiped) as soon as the signer has used it.
+    auto password = std::make_shared<const SecureBytes>(std::move(request.password));
+    QCoro::Task<Bytes> signing = signWithWallet(state, password, std::move(transaction));
+    password.reset();
+    Bytes signedTransaction = co_await std::move(signing);
+    animating = run.animateProgress(0.7, 0.3);
+    co_await std::move(animating);
+    co_return evmBroadcast(client,
+                           EVMSigned{std::move(signedTransaction), request.prepared.sender, nonce});
+}
+
 } // namespace
 
 QCoro::Task<void> runEVMSend(FlowRun run, EVMSendRequest request) {
@@ -53,43 +91,18 @@ QCoro::Task<void> runEVMSend(FlowRun run, EVMSendRequest request) {
     if (!run.isActive()) {
         co_return;
     }
-    // The nonce of the moment (the user does not see it), and what the node asks now.
-    const EVMTransfer& transfer = request.prepared.transfer;
-    QCoro::Task<EVMNodeFigures> asking =
-        askNodeForTransaction(client, request.prepared.sender, bytesToHex(transfer.to),
-                              transfer.data, run.token(), transfer.value);
-    const EVMNodeFigures figures = co_await std::move(asking);
-    animating = run.animateProgress(0.25, 0.3);
-    co_await std::move(animating);
-    if (!run.isActive()) {
-        co_return;
-    }
-    checkAgainstNode(request, figures);
-    animating = run.animateProgress(0.4, 0.2);
-    co_await std::move(animating);
-
-    ETHTransaction transaction = request.prepared.transaction(figures.nonce);
-    animating = run.animateProgress(0.5, 0.2);
-    co_await std::move(animating);
-
-    if (!state || !run.isActive()) {
-        co_return;
-    }
-    // Dropped (and wiped) as soon as the signer has used it.
-    auto password = std::make_shared<const SecureBytes>(std::move(request.password));
-    QCoro::Task<Bytes> signing = signWithWallet(state, password, std::move(transaction));
-    password.reset();
-    const Bytes signedTransaction = co_await std::move(signing);
-    animating = run.animateProgress(0.7, 0.3);
-    co_await std::move(animating);
-
-    if (!run.isActive()) {
+    // A transaction of an earlier press that the chain knows now is the one this send is.
+    QCoro::Task<std::optional<SignedBroadcast>> signing =
+        earlierOrSigned(run, {}, [&](EarlierAttempts earlier) {
+            return signEVMSend(run, client, request, std::move(earlier));
+        });
+    std::optional<SignedBroadcast> tx = co_await std::move(signing);
+    if (!tx || !state) {
         co_return;
     }
     run.setStep(Step::Broadcasting);
-    SignedBroadcast tx = evmBroadcast(client, signedTransaction);
-    const std::string hash = tx.id;
-    QCoro::Task<bool> submitting = broadcastSigned(run, std::move(tx));
+    const std::string hash = tx->id;
+    QCoro::Task<bool> submitting = broadcastSigned(run, std::move(*tx));
     const bool sent = co_await std::move(submitting);
     const RefreshAfterBroadcast refresh(state);
     if (!sent) {

@@ -27,6 +27,10 @@ std::string textOf(SendError::Code code) {
         return "The amount changed";
     case SendError::Code::reviewRevised:
         return "The transaction changed";
+    case SendError::Code::earlierMayLand:
+        return "The last attempt of this send may still go through until its blockhash expires, "
+               "in about a minute; nothing was signed. Send it unchanged, or try this one once "
+               "it has expired.";
     }
     return "No account available";
 }

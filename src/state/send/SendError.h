@@ -23,6 +23,9 @@ public:
         feeAboveShown,     // the fee it needs is above the one shown
         everythingRevised, // a send of everything sends another amount or fee
         reviewRevised,     // another figure changed (the coins it spends, the fees)
+        // A Solana send of another form while the last attempt may still land: two transfers
+        // with one blockhash could both land, so nothing was signed.
+        earlierMayLand,
     };
 
     explicit SendError(Code code);

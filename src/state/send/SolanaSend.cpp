@@ -18,6 +18,64 @@ namespace {
 
 using Step = TransactionFlow::Step;
 
+// What a later signing shares with a sent transfer: its blockhash (and the height up to which
+// it can land), while the message is the same. Another message with the same blockhash would
+// be another transfer that could land beside it.
+struct SentTransfer {
+    std::string blockhash;
+    std::optional<std::uint64_t> lastValidBlockHeight;
+    Bytes message;
+};
+
+// The transfer signed with the blockhash of the moment, or an earlier attempt's while it may
+// still land; throws SendError::earlierMayLand for another transfer meanwhile.
+QCoro::Task<SignedBroadcast> signSolanaSend(FlowRun run, std::shared_ptr<SolanaRPCClient> client,
+                                            SolanaSendRequest& request, EarlierAttempts earlier) {
+    const QPointer<AppState> state = request.state;
+    const SolanaPreparedSend& prepared = request.prepared;
+    SentTransfer sent;
+    if (const auto* kept = std::any_cast<SentTransfer>(&earlier.conflict)) {
+        sent.blockhash = kept->blockhash;
+        sent.lastValidBlockHeight = kept->lastValidBlockHeight;
+    } else {
+        // The fee is fixed: only the blockhash is the moment's.
+        QCoro::Task<LatestBlockhashValue> fetching = client->getLatestBlockhash(run.token());
+        const LatestBlockhashValue latest = co_await std::move(fetching);
+        sent.blockhash = latest.blockhash;
+        sent.lastValidBlockHeight = latest.lastValidBlockHeight;
+    }
+    QCoro::Task<void> animating = run.animateProgress(0.35, 0.3);
+    co_await std::move(animating);
+
+    sent.message = SolanaTransaction::transferMessage(prepared.sender, prepared.recipient,
+                                                      prepared.lamports, sent.blockhash);
+    if (const auto* kept = std::any_cast<SentTransfer>(&earlier.conflict);
+        kept && kept->message != sent.message) {
+        throw SendError(SendError::Code::earlierMayLand);
+    }
+    animating = run.animateProgress(0.5, 0.2);
+    co_await std::move(animating);
+
+    if (!state || !run.isActive()) {
+        co_return SignedBroadcast{};
+    }
+    const std::string_view password(reinterpret_cast<const char*>(request.password.data()),
+                                    request.password.size());
+    QCoro::Task<Bytes> signing =
+        state->signer().signSolanaMessage(request.walletID, password, sent.message);
+    const Bytes signature = co_await std::move(signing);
+    request.password.clear();
+    const std::string transaction =
+        SolanaTransaction::signedTransactionBase64(signature, sent.message);
+    animating = run.animateProgress(0.7, 0.3);
+    co_await std::move(animating);
+    // The id is the signature, ours: what the chain is asked about, whatever the node answers.
+    SignedBroadcast tx =
+        solanaBroadcast(client, transaction, base58Encode(signature), sent.lastValidBlockHeight);
+    tx.conflict = std::move(sent);
+    co_return tx;
+}
+
 } // namespace
 
 QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request) {
@@ -28,7 +86,6 @@ QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request) {
     if (state->solanaAccounts().empty()) {
         throw SendError(SendError::Code::noAccount);
     }
-    const SolanaPreparedSend& prepared = request.prepared;
     QCoro::Task<void> animating = run.animateProgress(0.15, 0.3);
     co_await std::move(animating);
 
@@ -44,38 +101,21 @@ QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request) {
     if (!client) {
         throw SendError::networkUnavailable("Cannot connect to Solana RPC");
     }
-    // The fee is fixed: only the blockhash is the moment's.
-    QCoro::Task<LatestBlockhashValue> fetching = client->getLatestBlockhash(run.token());
-    const LatestBlockhashValue blockhash = co_await std::move(fetching);
-    animating = run.animateProgress(0.35, 0.3);
-    co_await std::move(animating);
-
-    Bytes message = SolanaTransaction::transferMessage(prepared.sender, prepared.recipient,
-                                                       prepared.lamports, blockhash.blockhash);
-    animating = run.animateProgress(0.5, 0.2);
-    co_await std::move(animating);
-
-    if (!state || !run.isActive()) {
+    // A transfer of an earlier press that the chain knows now is the one this send is.
+    QCoro::Task<std::optional<SignedBroadcast>> signing =
+        earlierOrSigned(run, {}, [&](EarlierAttempts earlier) {
+            return signSolanaSend(run, client, request, std::move(earlier));
+        });
+    std::optional<SignedBroadcast> tx = co_await std::move(signing);
+    if (!tx || !state) {
         co_return;
     }
-    const std::string_view password(reinterpret_cast<const char*>(request.password.data()),
-                                    request.password.size());
-    QCoro::Task<Bytes> signing =
-        state->signer().signSolanaMessage(request.walletID, password, message);
-    const Bytes signature = co_await std::move(signing);
-    request.password.clear();
-    const std::string transaction = SolanaTransaction::signedTransactionBase64(signature, message);
-    animating = run.animateProgress(0.7, 0.3);
-    co_await std::move(animating);
-
-    if (!run.isActive()) {
-        co_return;
-    }
+    const std::string id = tx->id;
+    const auto* transfer = std::any_cast<SentTransfer>(&tx->conflict);
+    const std::optional<std::uint64_t> lastValid =
+        transfer ? transfer->lastValidBlockHeight : std::nullopt;
     run.setStep(Step::Broadcasting);
-    // The id is the signature, ours: what the chain is asked about, whatever the node answers.
-    const std::string id = base58Encode(signature);
-    QCoro::Task<bool> submitting = broadcastSigned(
-        run, solanaBroadcast(client, transaction, id, blockhash.lastValidBlockHeight));
+    QCoro::Task<bool> submitting = broadcastSigned(run, std::move(*tx));
     const bool sent = co_await std::move(submitting);
     const RefreshAfterBroadcast refresh(state);
     if (!sent) {
@@ -89,7 +129,7 @@ QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request) {
     }
     run.setStep(Step::WaitingConfirmation);
     QCoro::Task<std::optional<SolanaOutcome>> waiting =
-        awaitSolanaSignature(run, client, id, blockhash.lastValidBlockHeight);
+        awaitSolanaSignature(run, client, id, lastValid);
     const std::optional<SolanaOutcome> outcome = co_await std::move(waiting);
     if (!run.isActive()) {
         co_return;

@@ -7,10 +7,13 @@
 //         return runSolanaSend(std::move(run), std::move(*request));
 //     });
 //
-// Steps: a recent blockhash is read and the prepared transfer (SolanaPreparedSend: its fee is
-// fixed, nothing else to check against the chain) built with it; the signer signs the message
-// (the password is wiped once it has); the transaction is submitted, and the run asks for the
-// signature's status until the cluster confirms it (or reports its error), the blockhash's last
+// Steps: an earlier press's transfer that the cluster knows now is sent again and followed in
+// place of a new one. Otherwise a recent blockhash is read (or an earlier press's kept while its
+// transfer may still land: the same transfer is then the same bytes, and another one fails with
+// SendError::earlierMayLand before signing) and the prepared transfer (SolanaPreparedSend: its
+// fee is fixed, nothing else to check against the chain) built with it; the signer signs the
+// message (the password is wiped once it has); the transaction is submitted, and the run asks for
+// the signature's status until the cluster confirms it (or reports its error), the blockhash's last
 // valid height has passed, or the flow's time-out comes: Confirmed, Reverted, or Submitted with the
 // signature. A broadcast starts a refresh.
 

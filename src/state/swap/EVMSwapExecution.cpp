@@ -36,7 +36,7 @@ QCoro::Task<void> runEVMSwap(FlowRun run, EVMSwapRequest request) {
 
     auto signing = signPreparedCall(run, state, client, std::move(call),
                                     std::move(request.password), std::move(revisedCall));
-    const std::optional<Bytes> signedSwap = co_await std::move(signing);
+    std::optional<SignedBroadcast> signedSwap = co_await std::move(signing);
     if (!signedSwap) {
         co_return;
     }
@@ -47,9 +47,8 @@ QCoro::Task<void> runEVMSwap(FlowRun run, EVMSwapRequest request) {
     }
 
     run.setStep(Step::Broadcasting);
-    SignedBroadcast tx = evmBroadcast(client, *signedSwap);
-    const std::string hash = tx.id;
-    auto sending = broadcastSigned(run, std::move(tx));
+    const std::string hash = signedSwap->id;
+    auto sending = broadcastSigned(run, std::move(*signedSwap));
     if (!co_await std::move(sending)) {
         co_return;
     }

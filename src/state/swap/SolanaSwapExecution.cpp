@@ -4,7 +4,6 @@
 #include "core/encoding/Base64.h"
 #include "platform/async/TaskHandle.h"
 #include "services/connections/NetworkManager.h"
-#include "services/network/HttpSession.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "services/swap/AggregatorClient.h"
 #include "services/swap/AggregatorTransaction.h"
@@ -22,16 +21,35 @@ namespace {
 
 using Step = TransactionFlow::Step;
 
-// Whether the node knows the signature at all; a failure to ask counts as no.
-QCoro::Task<bool> knownToNode(std::shared_ptr<SolanaRPCClient> client, std::string signature,
-                              CancellationToken cancel) {
-    try {
-        auto asking = client->getSignatureStatuses({std::move(signature)}, cancel);
-        const std::vector<std::optional<SignatureStatus>> statuses = co_await std::move(asking);
-        co_return !statuses.empty() && statuses.front().has_value();
-    } catch (const std::exception&) {
-        co_return false;
-    }
+QCoro::Task<std::string> executeSwap(std::shared_ptr<AggregatorClient> aggregator,
+                                     std::string signedWire, std::string requestId, std::string id,
+                                     CancellationToken cancel) {
+    QCoro::Task<AggregatorExecution> executing =
+        aggregator->executeAggregatorSwap(std::move(signedWire), std::move(requestId), cancel);
+    co_await std::move(executing);
+    // Taken for execution: what it names is not our id's proof, the node follows our own.
+    co_return id;
+}
+
+bool isAggregatorRefusal(const std::exception& error) {
+    return dynamic_cast<const SwapError*>(&error) != nullptr;
+}
+
+// The signed swap as broadcastSigned sends it: handed to the aggregator under its order, looked
+// up on the wallet's own node (which says when its blockhash can no longer land it: the
+// aggregator built it, so from the first height seen). Kept with its message: a later press
+// may only send the same transaction again while this one may land.
+SignedBroadcast swapBroadcast(std::shared_ptr<AggregatorClient> aggregator,
+                              std::shared_ptr<SolanaRPCClient> node, const Bytes& signedWire,
+                              std::string requestId, std::string id, Bytes message) {
+    SignedBroadcast tx = solanaBroadcast(std::move(node), {}, id, std::nullopt);
+    tx.send = [aggregator = std::move(aggregator), wire = base64Encode(signedWire),
+               requestId = std::move(requestId), id](CancellationToken cancel) {
+        return executeSwap(aggregator, wire, requestId, id, std::move(cancel));
+    };
+    tx.refused = isAggregatorRefusal;
+    tx.conflict = std::move(message);
+    return tx;
 }
 
 std::string_view passwordText(const SecureBytes& password) {
@@ -58,37 +76,51 @@ QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
     // Read before anything is signed: only the wallet's own slot is ever written.
     const AggregatorTransaction transaction = AggregatorTransaction::parse(*wire, *takerKey);
     const CancellationToken& cancel = run.token();
+    const Bytes message(transaction.message().begin(), transaction.message().end());
 
-    // Before the password is used: what the transaction would take, on the wallet's own node.
-    SolanaSwapTerms terms{order.taker,
-                          quote.inputMint,
-                          quote.outputMint,
-                          quote.inAmount,
-                          *quote.transactionBase64,
-                          Bytes(transaction.message().begin(), transaction.message().end())};
-    auto checking =
-        checkSolanaSwap(state->networkManager().currentSolanaClient(), std::move(terms), cancel);
-    co_await std::move(checking);
+    // An earlier press's swap that the node knows now is the one this run follows; while one
+    // may still land, only the same transaction may go again (another would land beside it).
+    QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, {});
+    const EarlierAttempts earlier = co_await std::move(checking);
     if (!run.isActive() || !state) {
         co_return;
     }
-
-    auto signing = state->signer().signSolanaMessage(
-        order.walletID, passwordText(*password),
-        Bytes(transaction.message().begin(), transaction.message().end()));
-    const Bytes signature = co_await std::move(signing);
-    if (!run.isActive() || !state) {
-        co_return;
+    const auto* earlierMessage = std::any_cast<Bytes>(&earlier.conflict);
+    if (!earlier.known && earlierMessage && *earlierMessage != message) {
+        throw SwapError::transactionFailed(
+            "The last attempt of this swap may still go through until its blockhash expires, "
+            "in about a minute; nothing was signed. Try again once it has expired.");
     }
-    const Bytes signedWire = transaction.withTakerSignature(signature);
-    // The transaction's id is its first signature, ours: what the chain is asked about.
-    const std::string id = base58Encode(signature);
+    std::shared_ptr<SolanaRPCClient> node = state->networkManager().currentSolanaClient();
+    SignedBroadcast tx;
+    if (earlier.known) {
+        tx = *earlier.known;
+    } else {
+        // Before the password is used: what the transaction would take, on the wallet's own
+        // node.
+        SolanaSwapTerms terms{order.taker,    quote.inputMint,          quote.outputMint,
+                              quote.inAmount, *quote.transactionBase64, message};
+        auto checkingSwap = checkSolanaSwap(node, std::move(terms), cancel);
+        co_await std::move(checkingSwap);
+        if (!run.isActive() || !state) {
+            co_return;
+        }
+        auto signing =
+            state->signer().signSolanaMessage(order.walletID, passwordText(*password), message);
+        const Bytes signature = co_await std::move(signing);
+        if (!run.isActive() || !state) {
+            co_return;
+        }
+        // The transaction's id is its first signature, ours: what the chain is asked about.
+        tx = swapBroadcast(aggregator, node, transaction.withTakerSignature(signature),
+                           *quote.requestId, base58Encode(signature), message);
+    }
+    const std::string id = tx.id;
     auto keyed = run.animateProgress(0.15, 0.3);
     co_await std::move(keyed);
     if (!run.isActive() || !state) {
         co_return;
     }
-    std::shared_ptr<SolanaRPCClient> node = state->networkManager().currentSolanaClient();
     auto signedShown = run.animateProgress(0.5, 0.3);
     co_await std::move(signedShown);
     if (!run.isActive()) {
@@ -96,34 +128,10 @@ QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
     }
 
     run.setStep(Step::Broadcasting);
-    std::exception_ptr refusal;
-    try {
-        auto executing =
-            aggregator->executeAggregatorSwap(base64Encode(signedWire), *quote.requestId, cancel);
-        co_await std::move(executing);
-    } catch (const HttpTransportError& error) {
-        // The request may have reached the aggregator and the transaction the chain: follow
-        // its signature rather than offer a second swap.
-        if (error.kind() == HttpTransportError::Kind::aborted) {
-            throw;
-        }
-    } catch (const SwapError&) {
-        refusal = std::current_exception();
-    }
-    if (refusal) {
-        // A refusal can follow a transaction that went out (a request sent again after a
-        // lost answer, a failure on chain): only one the node has never seen sends the user
-        // back to the review.
-        auto looking = knownToNode(node, id, cancel);
-        const bool known = co_await std::move(looking);
-        if (!known) {
-            std::rethrow_exception(refusal);
-        }
-    }
-    if (!run.isActive()) {
+    auto sending = broadcastSigned(run, std::move(tx));
+    if (!co_await std::move(sending)) {
         co_return;
     }
-    run.broadcasted(id);
     auto left = run.animateProgress(0.95, 0.5);
     co_await std::move(left);
     run.setStep(Step::WaitingConfirmation);

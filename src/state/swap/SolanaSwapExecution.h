@@ -37,7 +37,9 @@ struct SolanaSwapOrder {
 // then Confirmed, Reverted or Submitted. Before the aggregator has the transaction a failure
 // (a transaction that must not be signed or could not be checked, then a wrong password, an
 // aggregator refusal) ends at Failed with its text. A lost answer of the execute request counts as
-// sent: the run follows the signature. The password is the wallet's; its holder wipes it.
+// sent: the run follows the signature. An earlier press's swap that the node knows now is sent
+// again and followed instead; while one may still land, only the same transaction goes again
+// (another order's fails before signing). The password is the wallet's; its holder wipes it.
 QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
                                 std::shared_ptr<AggregatorClient> aggregator, SolanaSwapOrder order,
                                 std::shared_ptr<const SecureBytes> password);

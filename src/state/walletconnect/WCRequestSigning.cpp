@@ -43,26 +43,51 @@ struct WalletConnectSend {
     SecureBytes password;
     // As prepared and reviewed.
     ETHTransaction transaction;
+    std::string from;
+    // The flow slot of the request: its earlier approvals' transactions are kept there.
+    std::string slot;
+    // The dApp fixed the nonce: it is signed as given.
+    bool nonceFromDapp = false;
     // The transaction's own hash, once it may have left (never the node's word for it).
     std::optional<std::string> hash;
 };
+
+// The request's transaction signed as reviewed, with the nonce of an earlier approval's that may
+// still land (unless the dApp fixed it).
+QCoro::Task<SignedBroadcast> signWalletConnectSend(std::shared_ptr<WalletConnectSend> send,
+                                                   EarlierAttempts earlier) {
+    if (!send->state) {
+        throw WCError::signingFailed("No wallet");
+    }
+    if (!send->nonceFromDapp) {
+        send->transaction.nonce = conflictingNonce(earlier, send->transaction.nonce);
+    }
+    QCoro::Task<Bytes> signing = send->state->signer().signEVMTransaction(
+        send->walletID, textOf(send->password), 0, send->transaction);
+    Bytes signedTransaction = co_await std::move(signing);
+    send->password = SecureBytes(0);
+    co_return evmBroadcast(
+        send->client, EVMSigned{std::move(signedTransaction), send->from, send->transaction.nonce},
+        send->slot);
+}
 
 QCoro::Task<void> runWalletConnectSend(FlowRun run, std::shared_ptr<WalletConnectSend> send) {
     run.setStep(TransactionFlow::Step::Signing);
     if (!run.isActive() || !send->state) {
         co_return;
     }
-    QCoro::Task<Bytes> signing = send->state->signer().signEVMTransaction(
-        send->walletID, textOf(send->password), 0, send->transaction);
-    const Bytes signedTransaction = co_await std::move(signing);
-    send->password = SecureBytes(0);
-    if (!run.isActive()) {
+    // An earlier approval of this request that the chain knows now is the one the dApp hears.
+    QCoro::Task<std::optional<SignedBroadcast>> signing =
+        earlierOrSigned(run, send->slot, [send](EarlierAttempts earlier) {
+            return signWalletConnectSend(send, std::move(earlier));
+        });
+    std::optional<SignedBroadcast> tx = co_await std::move(signing);
+    if (!tx) {
         co_return;
     }
     run.setStep(TransactionFlow::Step::Broadcasting);
-    SignedBroadcast tx = evmBroadcast(send->client, signedTransaction);
-    const std::string hash = tx.id;
-    QCoro::Task<bool> sending = broadcastSigned(run, std::move(tx));
+    const std::string hash = tx->id;
+    QCoro::Task<bool> sending = broadcastSigned(run, std::move(*tx));
     co_await std::move(sending);
     // Past a refusal the bytes may have left: the dApp follows its transaction from the hash.
     send->hash = hash;
@@ -180,6 +205,10 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
     send->walletID = walletID;
     send->password = std::move(password);
     send->transaction = std::move(transaction);
+    send->from = from;
+    send->slot =
+        "walletconnect:" + request.request.sessionTopic + ":" + std::to_string(request.request.id);
+    send->nonceFromDapp = request.transaction.nonce.has_value();
     const OneShot<void> ended;
     const QMetaObject::Connection watching =
         QObject::connect(flow, &TransactionFlow::finished, flow, [ended] { ended.succeed(); });

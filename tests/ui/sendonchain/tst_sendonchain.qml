@@ -8,6 +8,7 @@ Item {
     height: 720
 
     SendSheetHost { id: sheet }
+    SignalSpy { id: runEnds; signalName: "finished" }
 
     TestCase {
         name: "SendOnChain"
@@ -73,6 +74,23 @@ Item {
             verify(find("doneButton").visible)
             verify(!vm().hasPassword)
             return find("txId").text
+        }
+        // The password, then Send again each time the send ends Failed (a server that keeps
+        // what it refuses, whose lookups lag), until it ends otherwise; at most 100 presses.
+        function pressUntilItLeaves() {
+            typeInto("sendPasswordField", fixture.password())
+            runEnds.target = vm().flow
+            runEnds.clear()
+            let presses = 0
+            do {
+                tryVerify(() => find("sendButton").enabled, 10000)
+                mouseClick(find("sendButton"))
+                ++presses
+                tryVerify(() => runEnds.count === presses, 30000)
+            } while (vm().broadcastStep === TransactionFlow.Failed && presses < 100)
+            verify([TransactionFlow.Confirmed, TransactionFlow.Submitted].includes(
+                       vm().broadcastStep), "ended with \"" + vm().errorMessage + "\"")
+            return presses
         }
         function done() {
             mouseClick(find("doneButton"))
@@ -227,6 +245,81 @@ Item {
             verify(fixture.requests("solana", "sendTransaction") >= 1)
             compare(fixture.solanaBalance(to), "0.25 SOL")
             compare(fixture.solanaSpentSince(before), shown.total)
+            done()
+        }
+
+        // The server keeps the transaction and answers an error (one that says it has it, or
+        // another), and its lookups do not see it for 5 s. When the send fails, the user changes
+        // the amount, reviews it and presses Send again until the send ends: the recipient is
+        // paid once, the first amount, and the sheet shows the id of what landed.
+        function test_7_keptRefusalPaysOnce_data() {
+            return [
+                { tag: "bitcoin txn-already-in-mempool", chain: 0, fill: 0x71, amount: "0.0002",
+                  changed: "0.0004",
+                  refusal: "the transaction was rejected by network rules.\n\ntxn-already-in-mempool" },
+                { tag: "bitcoin daemon error", chain: 0, fill: 0x72, amount: "0.0001",
+                  changed: "0.0003", refusal: "daemon error: timeout" },
+                { tag: "polygon already known", chain: 3, fill: 0x73, amount: "0.5", changed: "1",
+                  refusal: "already known" },
+                { tag: "polygon behind", chain: 3, fill: 0x74, amount: "0.25", changed: "0.75",
+                  refusal: "Node is behind" },
+                { tag: "solana already processed", chain: 4, fill: 0x75, amount: "0.125",
+                  changed: "0.25",
+                  refusal: "Transaction simulation failed: This transaction has already been processed" },
+                { tag: "solana behind", chain: 4, fill: 0x76, amount: "0.0625", changed: "0.5",
+                  refusal: "Node is behind by 42 slots" },
+            ]
+        }
+        function test_7_keptRefusalPaysOnce(row) {
+            const family = ["bitcoin", "", "", "polygon", "solana"][row.chain]
+            if (!(family === "bitcoin" ? fixture.startBitcoin()
+                  : family === "polygon" ? fixture.startPolygon() : fixture.startSolana()))
+                skip("the chain's peer is not installed")
+            const to = family === "bitcoin" ? fixture.bitcoinRecipient(row.fill)
+                     : family === "polygon" ? "0x" + row.fill.toString(16).repeat(20)
+                     : fixture.solanaRecipient(row.fill)
+            const symbol = ["BTC", "", "", "POL", "SOL"][row.chain]
+            const sent = family === "polygon" ? fixture.polygonSentCount() : 0
+            const before = family === "solana" ? fixture.solanaBalance("")
+                         : family === "polygon"
+                         ? fixture.polygonBalance(fixture.polygonSenderAddress()) : ""
+            fixture.keepAndRefuse(family, row.refusal)
+            const shown = review(row.chain, to, row.amount)
+            typeInto("sendPasswordField", fixture.password())
+            runEnds.target = vm().flow
+            runEnds.clear()
+            mouseClick(find("sendButton"))
+            tryVerify(() => runEnds.count === 1, 30000)
+            if (vm().broadcastStep === TransactionFlow.Failed) {
+                // Another amount: its signing must conflict with the first, or wait for it.
+                confirm().close()
+                tryVerify(() => !confirm().visible)
+                typeInto("amountField", row.changed)
+                tryVerify(() => find("reviewButton").enabled && !vm().isFetchingFees)
+                mouseClick(find("reviewButton"))
+                tryVerify(() => confirm().opened, 10000)
+                pressUntilItLeaves()
+            }
+            const id = verifyEndedWithId()
+            const kept = fixture.keptIds()
+            verify(kept.length >= 1)
+            compare(id, kept[0], "the first transaction kept is the one shown")
+            if (family === "bitcoin") {
+                const received = fixture.bitcoinReceived(to)
+                compare(received.txids, [id])
+                compare(received.amount, row.amount + " " + symbol)
+                compare(fixture.bitcoinTaken(id, to).spent, shown.total)
+            } else if (family === "polygon") {
+                compare(fixture.polygonBalance(to), row.amount + " " + symbol)
+                compare(fixture.polygonSentCount(), sent + 1)
+                const taken = fixture.polygonTaken(id, before)
+                compare(taken.value, row.amount + " " + symbol)
+                compare(taken.spentBeyondValue, taken.fee)
+            } else {
+                compare(fixture.solanaBalance(to), row.amount + " " + symbol)
+                compare(fixture.solanaSpentSince(before), shown.total)
+                verify(fixture.solanaLanded(id))
+            }
             done()
         }
     }

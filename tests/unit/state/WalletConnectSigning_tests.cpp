@@ -1,9 +1,11 @@
 // Approved WalletConnect requests signed by the wallet's signer and answered: signatures that
 // the published key of the test phrase makes, a transaction sent once on anvil (a double press,
-// a failed answer and its retry), a rejection that waits while signing, a lock that wins.
+// a failed answer and its retry, approvals again after a node kept what it refused), a
+// rejection that waits while signing, a lock that wins.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "HandMadeDapp.h"
+#include "LaggingBackend.h"
 #include "RPCProxy.h"
 #include "RelayFixture.h"
 #include "RunTask.h"
@@ -57,7 +59,11 @@ protected:
         anvil = std::make_unique<AnvilNode>(137);
         anvil->setBalance(kAddress, "0x56bc75e2d63100000"); // 100 POL
         proxy.setTarget(anvil->url());
-        flows = std::make_unique<FlowService>();
+        // The chain's answer asked for often, and a refusal watched briefly.
+        FlowLimits limits;
+        limits.pollInterval = std::chrono::milliseconds(50);
+        limits.confirmationTimeout = std::chrono::seconds(10);
+        flows = std::make_unique<FlowService>(limits);
         WalletConnectService::Options options;
         options.manager.endpoint = WCRelayEndpoint{relay->url(), "quillmark-tests"};
         options.manager.sessionsFile =
@@ -236,6 +242,40 @@ TEST_F(WalletConnectSigningTest, TheDappHearsOurOwnHashOrARefusal) {
     EXPECT_NE(second, other);
     EXPECT_EQ(anvil->minedReceipt(second)["status"], "0x1");
     EXPECT_EQ(sentCount(), 2u);
+}
+
+// A node that keeps the transaction yet answers an error while its lookups (and its count of
+// mined transactions) lag 5 s: the request stays listed and the dApp hears nothing; approving it
+// again signs with the nonce of what was kept, so one payment leaves, and the dApp hears the
+// hash of the one that landed.
+TEST_F(WalletConnectSigningTest, ARequestApprovedAgainAfterItsTransactionWasKeptPaysOnce) {
+    const std::string to = "0x4444444444444444444444444444444444444444";
+    const json transaction = {{"from", kAddress}, {"to", to}, {"value", "0xde0b6b3a7640000"}};
+    const test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
+                                    "daemon error: timeout");
+    dapp->request(30, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+    ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 1; }));
+    waitForReview(30);
+    int approvals = 0;
+    bool answered = false;
+    while (!answered && approvals < 200) {
+        ++approvals;
+        try {
+            answered =
+                runTask(service().approveRequest(dapp->sessionTopic, 30, password(kPassword)));
+        } catch (const std::exception& error) {
+            EXPECT_EQ(service().requests().size(), 1u);
+            EXPECT_TRUE(dapp->answers().empty()) << error.what();
+        }
+    }
+    ASSERT_TRUE(answered);
+    EXPECT_GT(approvals, 1);
+    const std::string hash = answerTo(30)["result"];
+    ASSERT_FALSE(node.kept().empty());
+    EXPECT_EQ(hash, node.kept().front());
+    EXPECT_EQ(anvil->minedReceipt(hash)["status"], "0x1");
+    EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0xde0b6b3a7640000"); // 1 POL, once
+    EXPECT_EQ(sentCount(), 1u);
 }
 
 TEST_F(WalletConnectSigningTest, TheTransactionSignedIsTheOneReviewedAndAFeeRiseStopsFirst) {

@@ -319,6 +319,16 @@ TEST_F(SolanaSwap, EachEndIsReportedAsTheAggregatorAndTheNodeSawIt) {
         EXPECT_TRUE(w.flow()->txHash().isEmpty());
     }
     EXPECT_EQ(w.lamports(), solBefore);
+    // The refused transaction may still land until its blockhash expires: another order is not
+    // signed until then, and says so.
+    const std::size_t executes = w.executeRequests();
+    order();
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(),
+              "Failed: The last attempt of this swap may still go through until its blockhash "
+              "expires, in about a minute; nothing was signed. Try again once it has expired.");
+    EXPECT_EQ(w.executeRequests(), executes);
+    fixture->script({{"age", 200}});
 
     // "Success" that the node never sees: submitted with the signature, never confirmed.
     fixture->script({{"execute", json::array({"notLanded"})}});
