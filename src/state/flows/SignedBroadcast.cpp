@@ -116,6 +116,27 @@ QCoro::Task<Seen> watchRefused(FlowRun run, const SignedBroadcast& tx) {
     co_return seen;
 }
 
+// The chain's word on an earlier attempt. "Can no longer land" forgets the attempt, and so lets
+// a new signing go free of it: asked again a few poll intervals first, since the figures behind
+// it (an EVM sender's mined count) and the lookup may come from different servers behind one
+// address, one already past our transaction and the other not yet aware of it. Any look that
+// knows the attempt makes it known; any that does not confirm the lapse keeps it.
+QCoro::Task<Seen> confirmedLook(FlowRun run, const SignedBroadcast& tx) {
+    QCoro::Task<Seen> looking = lookUp(tx, run.token());
+    Seen seen = co_await std::move(looking);
+    const TransactionFlow::Limits* limits = run.limits();
+    for (int look = 0; seen == Seen::lapsed && limits && look < limits->refusedLooks; ++look) {
+        QCoro::Task<bool> pause = cancellableSleep(limits->pollInterval, run.token());
+        if (!co_await std::move(pause) || !run.isActive()) {
+            co_return Seen::unknown;
+        }
+        looking = lookUp(tx, run.token());
+        seen = co_await std::move(looking);
+        limits = run.limits();
+    }
+    co_return seen;
+}
+
 struct LostAnswer {
     SignedBroadcast tx;
     int looks = 0;
@@ -270,7 +291,7 @@ QCoro::Task<EarlierAttempts> earlierAttempts(FlowRun run, std::string slot) {
     std::vector<SignedBroadcast> kept = run.attempts(slot);
     std::vector<SignedBroadcast> mayLand;
     for (auto it = kept.rbegin(); it != kept.rend() && run.isActive(); ++it) {
-        QCoro::Task<Seen> looking = lookUp(*it, run.token());
+        QCoro::Task<Seen> looking = confirmedLook(run, *it);
         const Seen seen = co_await std::move(looking);
         if (seen == Seen::known) {
             earlier.known = *it;

@@ -33,11 +33,10 @@
 // Bitcoin coins it spends, a Solana blockhash). Before signing anew, a body asks
 // earlierAttempts() for its slot: an attempt the chain knows is the one the run follows (its
 // bytes sent again, its id followed: never a second payment); those the chain says can no
-// longer land are forgotten; the rest hand the new signing their conflict. A run that ends
-// Confirmed, Reverted or Submitted (the user was told what left) is done with the attempts of
-// the slots it used, as a flow that saw an approval's receipt is with the approval's; only a
-// run that ended Failed leaves its attempts to the next press.
-// GUI thread only.
+// longer land, asked again a few poll intervals, are forgotten; the rest hand the new signing their
+// conflict. A run that ends Confirmed, Reverted or Submitted (the user was told what left) is done
+// with the attempts of the slots it used, as a flow that saw an approval's receipt is with the
+// approval's; only a run that ended Failed leaves its attempts to the next press. GUI thread only.
 
 #include "platform/Error.h"
 #include "platform/async/CancellationToken.h"

@@ -273,6 +273,8 @@ struct Ledger {
     // The server's way with every send: "refuse", "lose", or "take" (answers the id).
     std::string server = "refuse";
     std::map<std::string, int> sends;
+    // Lookups of a known id that still miss it (a lookup server behind the others).
+    std::map<std::string, int> lagging;
 };
 
 QCoro::Task<std::string> sendTo(std::shared_ptr<Ledger> ledger, std::string id) {
@@ -288,6 +290,10 @@ QCoro::Task<std::string> sendTo(std::shared_ptr<Ledger> ledger, std::string id) 
 
 // Whether the chain knows `id` (or, with `lapsed`, says it can no longer land).
 QCoro::Task<bool> chainSays(std::shared_ptr<Ledger> ledger, bool lapsed, std::string id) {
+    if (!lapsed && ledger->known.contains(id) && ledger->lagging[id] > 0) {
+        --ledger->lagging[id];
+        co_return false;
+    }
     co_return (lapsed ? ledger->lapsed : ledger->known).contains(id);
 }
 
@@ -404,6 +410,35 @@ TEST(SignedBroadcast, AnAttemptThatEndedFailedConflictsWithEveryLaterSigningUnti
     pressOn(other, ledger, "L", 18);
     EXPECT_EQ(other.step(), Step::Submitted);
     EXPECT_EQ(pressOn(other, ledger, "M", 19, approvalSlot).conflict, 16);
+}
+
+TEST(SignedBroadcast, AnAttemptSaidToHaveLapsedIsLookedAtAgainBeforeItIsForgotten) {
+    // The first attempt landed; the server counting the sender's nonces has seen it, the one
+    // answering lookups not yet: "can no longer land" for a look or two. The next press must
+    // follow it, not sign a payment free of it.
+    TransactionFlow flow(quick());
+    auto ledger = std::make_shared<Ledger>();
+    pressOn(flow, ledger, "A", 7);
+    EXPECT_EQ(flow.step(), Step::Failed);
+    ledger->known.insert("A");
+    ledger->lapsed.insert("A");
+    ledger->lagging["A"] = 2;
+    ledger->server = "take";
+    Press second = pressOn(flow, ledger, "B", 8);
+    EXPECT_EQ(second.known, "A");
+    EXPECT_EQ(ledger->sends.count("B"), 0u);
+    EXPECT_EQ(flow.txHash(), "A");
+
+    // One that stays unknown through every look is forgotten: the next signing is free.
+    TransactionFlow other(quick());
+    ledger->server = "refuse";
+    pressOn(other, ledger, "C", 9);
+    ledger->lapsed.insert("C");
+    ledger->server = "take";
+    Press fourth = pressOn(other, ledger, "D", 10);
+    EXPECT_FALSE(fourth.known);
+    EXPECT_FALSE(fourth.conflict);
+    EXPECT_EQ(other.txHash(), "D");
 }
 
 } // namespace
