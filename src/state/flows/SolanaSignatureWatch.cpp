@@ -67,11 +67,22 @@ QCoro::Task<bool> knownToCluster(std::shared_ptr<SolanaRPCClient> client, std::s
     co_return !statuses.empty() && statuses.front().has_value();
 }
 
+// One look: the height past the last valid one and the signature's status unknown. Unlike the
+// watch above this needs no second look of its own: whoever asks it before forgetting a
+// transaction asks again a few poll intervals later (earlierAttempts), and a look that finds
+// the signature wins.
 QCoro::Task<bool> lapsedOnCluster(std::shared_ptr<SolanaRPCClient> client, std::string signature,
                                   std::shared_ptr<SignatureWatch> watch, CancellationToken cancel) {
-    QCoro::Task<std::optional<SolanaOutcome>> looking =
-        signatureLook(std::move(client), std::move(signature), std::move(watch), std::move(cancel));
-    co_return co_await std::move(looking) == SolanaOutcome::expired;
+    QCoro::Task<std::uint64_t> reading = client->getBlockHeight(cancel);
+    const std::uint64_t height = co_await std::move(reading);
+    if (!watch->lastValid) {
+        watch->lastValid = height + blockhashValidBlocks;
+    }
+    if (height <= *watch->lastValid) {
+        co_return false;
+    }
+    QCoro::Task<bool> asking = knownToCluster(std::move(client), std::move(signature), cancel);
+    co_return !co_await std::move(asking);
 }
 
 bool isNodeRefusal(const std::exception& error) {

@@ -46,8 +46,8 @@ awaitSolanaSignature(FlowRun run, std::shared_ptr<SolanaRPCClient> client, std::
 
 // The signed transaction (base64 wire form) for broadcastSigned: its id its first signature
 // (Base58), sendTransaction to send, getSignatureStatuses to look it up; the client's
-// refusals (isRefusal) are refusals. It has lapsed when the check above would call it
-// expired (with `lastValidBlockHeight` as there).
+// refusals (isRefusal) are refusals. It has lapsed when a look finds the height past the last
+// valid one (`lastValidBlockHeight`, as above) and the signature unknown.
 SignedBroadcast solanaBroadcast(std::shared_ptr<SolanaRPCClient> client, std::string transaction,
                                 std::string signature,
                                 std::optional<std::uint64_t> lastValidBlockHeight);
