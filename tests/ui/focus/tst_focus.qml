@@ -3,6 +3,8 @@ import QtQuick.Controls
 import QtTest
 import Quillmark.Ui
 
+// The window as the program shows it over a created wallet: Tab is followed around it by the
+// focus ring, read back from the pixels drawn.
 Item {
     id: top
     width: 1100
@@ -111,7 +113,8 @@ Item {
             const before = BRThemeManager.current
             for (const theme of BRThemeManager.themes) {
                 BRThemeManager.current = theme
-                // A click gives the focus without a ring.
+                // A click gives the focus without a ring (the control must not hold the
+                // focus already: a click leaves that as it was).
                 const portfolio = find("portfolioButton")
                 top.forceActiveFocus()
                 mouseClick(portfolio)
@@ -144,11 +147,11 @@ Item {
                 mouseClick(find("settingsButton"))
                 const settings = find("SettingsView")
                 tryCompare(settings, "opened", true)
-                const host = find("field_Server")
-                verify(host, theme)
-                mouseClick(host)
-                verify(host.activeFocus, theme)
-                verify(!ringOf(host).visible, theme + ": a click into a field drew the ring")
+                const server = find("field_Server")
+                verify(server, theme)
+                mouseClick(server)
+                verify(server.activeFocus, theme)
+                verify(!ringOf(server).visible, theme + ": a click into a field drew the ring")
 
                 const reached = tabRound(theme, 30)
                 const names = reached.map(item => item.objectName)
@@ -158,8 +161,6 @@ Item {
                 // The other pages: the theme cards, the security actions.
                 for (const page of ["Security", "Appearance"]) {
                     const tab = find("settingsTab_" + page)
-                    // Out of the keyboard's hands first: a click on a control that already
-                    // has the focus leaves it as it was.
                     focused().focus = false
                     mouseClick(tab)
                     verify(tab.activeFocus && !ringOf(tab).visible, theme + ": " + page)
