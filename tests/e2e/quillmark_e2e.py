@@ -24,7 +24,8 @@ screen's reset unlock it first or change nothing), lockedrecord (a Bitcoin addre
 the keyring is locked asks it to unlock, says so when it stays locked, and the next start shows
 what was stored), nodisplay (no graphical session: one line, status 1), offline (no server can
 be reached: the account screens say what they could not load), stalled (every server accepts
-the connection and never answers: the account screen says its lists are loading). Exit status 0 when all
+the connection and never answers: the account screen says its lists are loading), focus (Tab
+draws a ring in the theme's colour around the control it reaches). Exit status 0 when all
 pass; a scenario (or a check) that cannot run here prints "SKIP: <reason>", and the run exits 77
 when no scenario ran.
 """
@@ -35,6 +36,7 @@ import re
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -49,6 +51,7 @@ SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletco
 SCENARIOS += ["filedialogs", "clipboard"]
 SCENARIOS += ["keyringgone", "lockedwallet", "lockedrecord", "nodisplay"]
 SCENARIOS += ["offline", "keyringout", "stalled"]
+SCENARIOS += ["focus"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 SOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
@@ -1770,6 +1773,81 @@ def scenario_stalled(desktop, w, keyring):
     w.quit()
 
 
+def screen_pixels(path):
+    """An xwd screenshot of a 24-bit screen as (width, height, pixel(x, y) -> (r, g, b))."""
+    with open(path, "rb") as shot:
+        data = shot.read()
+    fields = struct.unpack(">25I", data[:100])
+    header_size, width, height, byte_order = fields[0], fields[4], fields[5], fields[7]
+    size, line, masks, colours = fields[11] // 8, fields[12], fields[14:17], fields[19]
+    assert size in (3, 4) and masks == (0xFF0000, 0xFF00, 0xFF), f"pixels of {fields}"
+    start = header_size + colours * 12
+    order = "little" if byte_order == 0 else "big"
+
+    def pixel(x, y):
+        at = start + y * line + x * size
+        value = int.from_bytes(data[at:at + size], order)
+        return (value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF
+
+    return width, height, pixel
+
+
+def ring_pixels(path, box, colour):
+    """Pixels of `colour` in the band 4 pixels wide either side of `box`'s edge."""
+    width, height, pixel = screen_pixels(path)
+    count = 0
+    for y in range(max(0, box.y - 4), min(height, box.y + box.height + 4)):
+        for x in range(max(0, box.x - 4), min(width, box.x + box.width + 4)):
+            inner = (box.x + 4 <= x < box.x + box.width - 4
+                     and box.y + 4 <= y < box.y + box.height - 4)
+            if not inner and sum(abs(a - b) for a, b in zip(pixel(x, y), colour)) < 16:
+                count += 1
+    return count
+
+
+def scenario_focus(desktop, w, keyring):
+    # The welcome screen in the default theme ("Apple Blue"): Tab moves a ring of its light
+    # accent from control to control; before any key, none is drawn.
+    ring = (100, 181, 255)
+    focused = w.Atspi.StateType.FOCUSED
+    w.start()
+    create = w.wait_node("push button", "Create New Wallet")
+    importing = w.wait_node("push button", "Import Existing Wallet")
+    boxes = [node.get_extents(w.Atspi.CoordType.SCREEN) for node in (create, importing)]
+    # Without a window manager the window takes the keys once clicked: in its corner, away
+    # from every control.
+    frame = w.find("frame", "Quillmark").get_extents(w.Atspi.CoordType.SCREEN)
+    w.xdotool("mousemove", "--sync", str(frame.x + 5), str(frame.y + frame.height - 5))
+    w.xdotool("click", "1")
+    time.sleep(1)  # the screen's fade-in
+    shot = desktop.screenshot("focus-none")
+    assert [ring_pixels(shot, box, ring) for box in boxes] == [0, 0], "a ring before any key"
+
+    def tab_to(node, name):
+        def reached():
+            return node.get_state_set().contains(focused)
+
+        for _ in range(6):
+            w.key("Tab")
+            try:
+                wait_for(f"Tab to reach {name}", reached, timeout=1)
+                break
+            except AssertionError:
+                continue
+        w.wait(f"Tab to reach {name}", reached, timeout=5)
+        time.sleep(0.5)
+        shot = desktop.screenshot("focus")
+        lit = [ring_pixels(shot, box, ring) for box in boxes]
+        log(f"ring pixels around the two buttons with {name} focused:", lit)
+        return lit
+
+    lit = tab_to(create, "Create New Wallet")
+    assert lit[0] >= boxes[0].width + boxes[0].height and lit[1] == 0, lit
+    lit = tab_to(importing, "Import Existing Wallet")
+    assert lit[0] == 0 and lit[1] >= boxes[1].width + boxes[1].height, lit
+    w.quit()
+
+
 def inside(scenario, binary, work):
     desktop = Desktop(work)
     window = Window(desktop, binary)
@@ -1783,7 +1861,7 @@ def inside(scenario, binary, work):
                      "lockedwallet": scenario_lockedwallet,
                      "lockedrecord": scenario_lockedrecord, "nodisplay": scenario_nodisplay,
                      "offline": scenario_offline, "keyringout": scenario_keyringout,
-                     "stalled": scenario_stalled}
+                     "stalled": scenario_stalled, "focus": scenario_focus}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:

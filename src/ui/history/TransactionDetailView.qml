@@ -31,6 +31,7 @@ Rectangle {
     Button {
         id: doneButton
         objectName: "transactionDetailDone"
+        FocusRing { controlRadius: 4 }
         anchors.left: parent.left
         anchors.top: parent.top
         anchors.margins: 12
@@ -248,6 +249,7 @@ Rectangle {
                 AbstractButton {
                     id: explorer
                     objectName: "explorerLink"
+                    FocusRing { controlRadius: 10 }
                     Accessible.role: Accessible.Link
                     Accessible.name: root.transaction ? root.transaction.explorerLabel : ""
                     Layout.fillWidth: true

@@ -40,6 +40,7 @@ Item {
         AbstractButton {
             id: copyButton
             objectName: "copyPhraseButton"
+            FocusRing { controlRadius: 4 }
             Layout.alignment: Qt.AlignHCenter
             hoverEnabled: true
             Accessible.name: copyLabel.text

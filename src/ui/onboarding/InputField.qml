@@ -24,6 +24,7 @@ TextField {
     selectedTextColor: BRPalette.textPrimary
     padding: 8
     selectByMouse: true
+    FocusRing { controlRadius: field.cornerRadius }
     background: Rectangle {
         radius: field.cornerRadius
         color: BRPalette.surface

@@ -179,6 +179,7 @@ Item {
             }
             AbstractButton {
                 objectName: "newWalletButton"
+                FocusRing { controlRadius: 4 }
                 // Its name for assistive technology; the row below draws it.
                 text: "Crea nuovo wallet"
                 Accessible.name: text

@@ -41,6 +41,7 @@ ColumnLayout {
         AbstractButton {
             id: generate
             objectName: "addressNew"
+            FocusRing { controlRadius: 4 }
             Accessible.name: "Genera nuovo indirizzo"
             hoverEnabled: true
             BRToolTip {

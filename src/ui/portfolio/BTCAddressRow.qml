@@ -79,6 +79,7 @@ Rectangle {
             AbstractButton {
                 id: deleteButton
                 objectName: "addressTrash"
+                FocusRing { controlRadius: 4 }
                 Accessible.name: "Elimina indirizzo inutilizzato"
                 anchors.centerIn: parent
                 visible: root.canDelete && root.isHovered

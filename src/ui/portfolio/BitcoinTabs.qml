@@ -26,6 +26,7 @@ TabBar {
             required property string modelData
             required property int index
             objectName: "btcTab_" + modelData
+            FocusRing {}
             text: modelData
             font: BRFont.label
             onClicked: root.picked(modelData)

@@ -18,6 +18,7 @@ BRHoverEffect {
     AbstractButton {
         id: button
         objectName: "quickSwap_" + root.symbol
+        FocusRing { controlRadius: height / 2 }
         Accessible.name: root.symbol
         leftPadding: 12
         rightPadding: 12

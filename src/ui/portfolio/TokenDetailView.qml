@@ -27,6 +27,7 @@ Rectangle {
             Layout.bottomMargin: 8
             AbstractButton {
                 objectName: "tokenBack"
+                FocusRing { controlRadius: 4 }
                 Accessible.name: "Back to " + (root.token ? root.token.chainName : "")
                 onClicked: root.back()
                 contentItem: Row {

@@ -42,6 +42,7 @@ ColumnLayout {
         Item { Layout.fillWidth: true }
         AbstractButton {
             objectName: "addTokenButton"
+            FocusRing { controlRadius: 4 }
             Accessible.name: "Add Token"
             onClicked: root.addRequested()
             contentItem: ActionLabel {

@@ -60,6 +60,7 @@ ColumnLayout {
             TextField {
                 id: amountField
                 objectName: "amountField"
+                FocusRing { controlRadius: 4 }
                 Accessible.name: "Amount"
                 visible: root.isEditable
                 Layout.fillWidth: true

@@ -39,6 +39,7 @@ ColumnLayout {
         AbstractButton {
             id: slippageButton
             objectName: "slippageButton"
+            FocusRing { controlRadius: height / 2 }
             Accessible.name: "Slippage " + model.slippageText
             visible: root.buying
             implicitWidth: slippageLabel.implicitWidth + 16
@@ -81,6 +82,7 @@ ColumnLayout {
         }
         AbstractButton {
             objectName: "closeSaleButton"
+            FocusRing { controlRadius: 4 }
             Accessible.name: "Close"
             implicitWidth: 24
             implicitHeight: 24
@@ -146,6 +148,7 @@ ColumnLayout {
             glowColor: root.violet
             AbstractButton {
                 objectName: "flipButton"
+                FocusRing { controlRadius: 18 }
                 Accessible.name: "Flip"
                 width: 36
                 height: 36

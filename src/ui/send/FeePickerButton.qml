@@ -21,6 +21,7 @@ AbstractButton {
            : level === SendViewModel.Fast ? "Prossimo blocco (~10 min)" : "~3 blocchi (~30 min)")
 
     Accessible.name: levelName
+    FocusRing { controlRadius: 6 }
     // Checked while it is the chosen level: a click's own toggle gives way to that again.
     checkable: true
     checked: isSelected

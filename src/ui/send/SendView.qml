@@ -74,6 +74,7 @@ Item {
             AbstractButton {
                 id: assetButton
                 objectName: "assetPicker"
+                FocusRing { controlRadius: 6 }
                 Accessible.name: "Asset"
                 hoverEnabled: true
                 implicitWidth: assetLabel.implicitWidth + 40
@@ -183,6 +184,7 @@ Item {
                 }
                 AbstractButton {
                     objectName: "maxButton"
+                    FocusRing { controlRadius: 4 }
                     Accessible.name: "Max"
                     contentItem: Text {
                         textFormat: Text.PlainText
@@ -208,6 +210,7 @@ Item {
                     TextField {
                         id: amountField
                         objectName: "amountField"
+                        FocusRing { controlRadius: 4 }
                         Layout.fillWidth: true
                         padding: 10
                         placeholderText: "0.00"

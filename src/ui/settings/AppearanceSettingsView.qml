@@ -44,6 +44,7 @@ ColumnLayout {
             delegate: AbstractButton {
                 id: card
                 objectName: "themeCard_" + modelData
+                FocusRing { controlRadius: 10 }
                 readonly property string theme: modelData
                 readonly property bool isSelected: appearance.selectedTheme === modelData
                 readonly property color accent: appearance.previewAccent(modelData)

@@ -67,6 +67,7 @@ ColumnLayout {
                     Switch {
                         id: tlsSwitch
                         objectName: "tlsSwitch"
+                        FocusRing { controlRadius: height / 2 }
                         Accessible.name: "Use TLS"
                         checked: network.electrumTLS
                         onToggled: network.electrumTLS = checked

@@ -22,6 +22,7 @@ RowLayout {
     TextField {
         id: field
         objectName: "field_" + root.label
+        FocusRing { controlRadius: 4 }
         Layout.fillWidth: true
         placeholderText: root.label
         Accessible.name: root.label

@@ -19,6 +19,7 @@ RowLayout {
     Item { Layout.fillWidth: true }
     AbstractButton {
         objectName: "closeSheetButton"
+        FocusRing { controlRadius: 12 }
         Accessible.name: "Close"
         implicitWidth: 24
         implicitHeight: 24

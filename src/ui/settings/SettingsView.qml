@@ -51,6 +51,7 @@ BRSheet {
                             id: tabButton
                             checkable: false
                             objectName: "settingsTab_" + modelData.title
+                            FocusRing { controlRadius: 6 }
                             readonly property bool isSelected: root.selectedTab === modelData.tag
                             Accessible.name: modelData.title
                             Accessible.selected: isSelected

@@ -18,6 +18,7 @@ RowLayout {
     Item { Layout.fillWidth: true }
     AbstractButton {
         objectName: "closeSheetButton"
+        FocusRing { controlRadius: 14 }
         Accessible.name: "Close"
         implicitWidth: 28
         implicitHeight: 28

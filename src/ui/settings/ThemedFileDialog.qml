@@ -95,6 +95,7 @@ FileDialog {
             required property bool fileIsDir
 
             objectName: "fileRow_" + fileName
+            FocusRing { outset: 0 }
             // What assistive technology names the row (the label below draws it).
             text: fileName
             width: ListView.view ? ListView.view.width : 0

@@ -29,6 +29,7 @@ Rectangle {
             Layout.bottomMargin: 16
             AbstractButton {
                 objectName: "nameButton"
+                FocusRing { controlRadius: 4 }
                 Accessible.name: "About " + appName.text
                 hoverEnabled: true
                 onHoveredChanged: root.logoHover = hovered
@@ -95,6 +96,7 @@ Rectangle {
                     AbstractButton {
                         id: portfolioButton
                         objectName: "portfolioButton"
+                        FocusRing { outset: 0 }
                         width: parent.width
                         Accessible.name: "Portfolio"
                         Accessible.selected: portfolioRow.isSelected
@@ -155,6 +157,7 @@ Rectangle {
                                 glowColor: BRPalette.chainColor(model.chain)
                                 AbstractButton {
                                     id: rowButton
+                                    FocusRing { outset: 0 }
                                     Accessible.name: model.name
                                     width: parent.width
                                     implicitHeight: account.implicitHeight + 16
@@ -314,6 +317,7 @@ Rectangle {
             AbstractButton {
                 id: settingsButton
                 objectName: "settingsButton"
+                FocusRing { controlRadius: 4 }
                 Accessible.name: "Settings"
                 width: parent.width
                 leftPadding: 16

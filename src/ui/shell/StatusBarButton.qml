@@ -15,6 +15,7 @@ AbstractButton {
     Accessible.name: help
     implicitWidth: 18
     implicitHeight: 18
+    FocusRing { controlRadius: 4 }
     contentItem: BRSymbol {
         name: root.symbol
         size: root.symbolSize

@@ -41,6 +41,7 @@ Rectangle {
             // Shown beside "From" without an action: no maximum is settled for a swap.
             AbstractButton {
                 objectName: "maxButton"
+                FocusRing { controlRadius: 4 }
                 Accessible.name: "Max"
                 visible: root.editable
                 contentItem: Text {
@@ -64,6 +65,7 @@ Rectangle {
             TextField {
                 id: amountField
                 objectName: "amountField"
+                FocusRing { controlRadius: 4 }
                 Accessible.name: root.label + " amount"
                 visible: root.editable
                 Layout.fillWidth: true

@@ -17,6 +17,7 @@ AbstractButton {
     rightPadding: 8
     topPadding: 6
     bottomPadding: 6
+    FocusRing { controlRadius: height / 2 }
     background: Rectangle {
         radius: height / 2
         color: BRPalette.surface

@@ -52,6 +52,7 @@ BRSheet {
                 TextField {
                     id: search
                     objectName: "tokenSearch"
+                    FocusRing { controlRadius: 4 }
                     Accessible.name: "Search token"
                     Layout.fillWidth: true
                     placeholderText: "Search token..."
@@ -103,6 +104,7 @@ BRSheet {
                 AbstractButton {
                     id: button
                     objectName: "tokenRowButton"
+                    FocusRing { outset: 0 }
                     Accessible.name: row.symbol
                     x: 4
                     y: 4

@@ -69,6 +69,7 @@ BRSheet {
                     AbstractButton {
                         id: slippageButton
                         objectName: "slippageButton"
+                        FocusRing { controlRadius: height / 2 }
                         Accessible.name: "Slippage " + swapVM.slippageText
                         leftPadding: 8
                         rightPadding: 8
@@ -107,6 +108,7 @@ BRSheet {
                     }
                     AbstractButton {
                         objectName: "closeSwapButton"
+                        FocusRing { controlRadius: 4 }
                         Accessible.name: "Close"
                         implicitWidth: 24
                         implicitHeight: 24
@@ -145,6 +147,7 @@ BRSheet {
                         implicitHeight: 36
                         AbstractButton {
                             objectName: "flipButton"
+                            FocusRing { controlRadius: 18 }
                             Accessible.name: "Flip"
                             width: 36
                             height: 36

@@ -14,6 +14,7 @@ MenuItem {
     leftPadding: 12
     rightPadding: 12
     hoverEnabled: true
+    FocusRing { controlRadius: 4; outset: 0 }
 
     contentItem: RowLayout {
         spacing: 24

@@ -21,6 +21,7 @@ Button {
     scale: down ? 0.98 : 1
     Behavior on scale { NumberAnimation { duration: 140; easing.type: Easing.OutQuad } }
     Behavior on opacity { NumberAnimation { duration: 140; easing.type: Easing.OutQuad } }
+    FocusRing { controlRadius: 10 }
 
     contentItem: Text {
         textFormat: Text.PlainText

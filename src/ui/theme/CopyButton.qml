@@ -11,6 +11,7 @@ AbstractButton {
 
     hoverEnabled: true
     Accessible.name: tooltipText
+    FocusRing { controlRadius: 3 }
     BRToolTip {
         visible: root.hovered
         text: root.tooltipText

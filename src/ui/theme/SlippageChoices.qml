@@ -39,6 +39,7 @@ Popup {
                 checked: isCurrent
                 onToggled: checked = Qt.binding(() => isCurrent)
                 Accessible.name: text
+                FocusRing { controlRadius: 4; outset: 0 }
                 Accessible.checkable: true
                 Accessible.checked: isCurrent
                 hoverEnabled: true

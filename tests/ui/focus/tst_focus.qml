@@ -1,0 +1,175 @@
+import QtQuick
+import QtQuick.Controls
+import QtTest
+import Quillmark.Ui
+
+// The window as the program shows it over a created wallet: Tab is followed around it by the
+// focus ring, read back from the pixels drawn.
+Item {
+    id: top
+    width: 1100
+    height: 1000
+
+    MainWindowView {
+        id: view
+        anchors.fill: parent
+    }
+
+    TestCase {
+        name: "Focus"
+        when: windowShown
+
+        // Through items, their resources (popups) and contents, from the window's root.
+        function findAll(item, prefix, out, seen) {
+            if (!item || seen.has(item))
+                return out
+            seen.add(item)
+            if (item.objectName && item.objectName.startsWith(prefix))
+                out.push(item)
+            const children = item.data || item.children || []
+            for (let i = 0; i < children.length; ++i)
+                findAll(children[i], prefix, out, seen)
+            if (item.contentItem && item.contentItem !== item)
+                findAll(item.contentItem, prefix, out, seen)
+            return out
+        }
+
+        function find(name) {
+            return findAll(top.parent, name, [], new Set()).find(
+                found => found.objectName === name && found.visible !== false) || null
+        }
+
+        function focused() {
+            return top.Window.activeFocusItem
+        }
+
+        function label(item) {
+            return (item.objectName || String(item)) + " (" + (item.Accessible.name || "") + ")"
+        }
+
+        function ringOf(item) {
+            for (let i = 0; i < item.children.length; ++i) {
+                if (item.children[i].objectName === "focusRing")
+                    return item.children[i]
+            }
+            return null
+        }
+
+        // Pixels of `colour` in the band around `item`'s edge, in the window as drawn now.
+        function pixelsAround(item, colour) {
+            waitForRendering(top)
+            const image = grabImage(top)
+            const at = item.mapToItem(top, 0, 0)
+            let count = 0
+            const left = Math.max(0, Math.floor(at.x) - 4)
+            const right = Math.min(top.width - 1, Math.ceil(at.x + item.width) + 4)
+            const upper = Math.max(0, Math.floor(at.y) - 4)
+            const lower = Math.min(top.height - 1, Math.ceil(at.y + item.height) + 4)
+            for (let x = left; x <= right; ++x) {
+                for (let y = upper; y <= lower; ++y) {
+                    // Only the band along the edge: inside it the control draws itself.
+                    if (x > left + 8 && x < right - 8 && y > upper + 8 && y < lower - 8)
+                        continue
+                    const c = image.pixel(x, y)
+                    if (Math.abs(c.r - colour.r) + Math.abs(c.g - colour.g)
+                            + Math.abs(c.b - colour.b) < 0.06)
+                        ++count
+                }
+            }
+            return count
+        }
+
+        // The control Tab reaches, drawn with its ring in the theme's colour all round it.
+        function verifyRingDrawn(item, theme) {
+            const ring = ringOf(item)
+            verify(ring, theme + ": " + label(item) + " has no focus ring")
+            verify(ring.visible, theme + ": " + label(item) + "'s ring is hidden")
+            compare(ring.border.color, BRPalette.accentLight, theme + ": " + label(item))
+            // Most of its outline at least: a list's clip may take a side of a row's.
+            const lit = pixelsAround(item, BRPalette.accentLight)
+            verify(lit >= item.width + item.height,
+                   theme + ": " + label(item) + " shows " + lit + " pixels of its ring")
+        }
+
+        // Tab from the current focus until it comes round again (or `limit` steps): every
+        // control on the way shows the ring; returns them in order.
+        function tabRound(theme, limit) {
+            const reached = []
+            for (let step = 0; step < limit; ++step) {
+                keyClick(Qt.Key_Tab)
+                const item = focused()
+                verify(item, theme + ": Tab left nothing focused")
+                if (reached.includes(item))
+                    break
+                reached.push(item)
+                verifyRingDrawn(item, theme)
+            }
+            return reached
+        }
+
+        function test_1_everyControlTabReachesShowsTheRingInEveryTheme() {
+            fixture.createWallet()
+            compare(view.face, "main")
+            const before = BRThemeManager.current
+            for (const theme of BRThemeManager.themes) {
+                BRThemeManager.current = theme
+                // A click gives the focus without a ring (the control must not hold the
+                // focus already: a click leaves that as it was).
+                const portfolio = find("portfolioButton")
+                top.forceActiveFocus()
+                mouseClick(portfolio)
+                verify(portfolio.activeFocus, theme)
+                verify(!ringOf(portfolio).visible, theme + ": a click drew the ring")
+                verify(pixelsAround(portfolio, BRPalette.accentLight) < 10, theme)
+
+                const reached = tabRound(theme, 80)
+                const names = reached.map(item => item.objectName)
+                for (const name of ["nameButton", "keyButton", "settingsButton", "lockButton",
+                                    "portfolioSend", "portfolioReceive"])
+                    verify(names.includes(name), theme + ": Tab never reached " + name)
+                // Backtab draws it as well, and leaves none behind on the control it left.
+                const last = focused()
+                keyClick(Qt.Key_Backtab)
+                verify(focused() !== last, theme)
+                verify(!ringOf(last).visible, theme + ": the ring stayed behind")
+                verifyRingDrawn(focused(), theme)
+            }
+            BRThemeManager.current = before
+        }
+
+        // In a sheet, on each of its pages, in every theme: a field or tab clicked shows no
+        // ring, every control tabbed into does, scrolled into view where the page is long.
+        function test_2_aSheetsControlsShowTheRingInEveryTheme() {
+            compare(view.face, "main")
+            const before = BRThemeManager.current
+            for (const theme of BRThemeManager.themes) {
+                BRThemeManager.current = theme
+                mouseClick(find("settingsButton"))
+                const settings = find("SettingsView")
+                tryCompare(settings, "opened", true)
+                const server = find("field_Server")
+                verify(server, theme)
+                mouseClick(server)
+                verify(server.activeFocus, theme)
+                verify(!ringOf(server).visible, theme + ": a click into a field drew the ring")
+
+                const reached = tabRound(theme, 30)
+                const names = reached.map(item => item.objectName)
+                for (const name of ["field_Port", "tlsSwitch", "settingsTab_Security",
+                                    "closeSheetButton"])
+                    verify(names.includes(name), theme + ": Tab never reached " + name)
+                // The other pages: the theme cards, the security actions.
+                for (const page of ["Security", "Appearance"]) {
+                    const tab = find("settingsTab_" + page)
+                    focused().focus = false
+                    mouseClick(tab)
+                    verify(tab.activeFocus && !ringOf(tab).visible, theme + ": " + page)
+                    verify(tabRound(theme + " " + page, 30).length > 4, theme + ": " + page)
+                }
+                keyClick(Qt.Key_Escape)
+                tryCompare(settings, "visible", false)
+            }
+            BRThemeManager.current = before
+        }
+    }
+}
