@@ -100,6 +100,8 @@ ColumnLayout {
         Text {
             textFormat: Text.PlainText
             objectName: "electrumFormError"
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
             Layout.fillWidth: true
             visible: text.length > 0
             text: [network.hostError, network.portError].filter(t => t.length > 0).join("\n")
@@ -117,6 +119,8 @@ ColumnLayout {
             BRSecondaryButton {
                 objectName: "reconnectElectrumButton"
                 text: "Reconnect"
+                // Named by its server: each section has a button of this text.
+                Accessible.name: "Reconnect Electrum"
                 onClicked: network.reconnectElectrum()
             }
         }
@@ -165,6 +169,7 @@ ColumnLayout {
             BRSecondaryButton {
                 objectName: "reconnectButton_" + modelData.name
                 text: "Reconnect"
+                Accessible.name: "Reconnect " + modelData.name + " RPC"
                 onClicked: network.reconnectRPC(modelData.chain)
             }
         }
