@@ -93,29 +93,12 @@ public:
         }
         return QAccessibleQuickItem::text(startOffset, endOffset);
     }
+    // Qt's answers by word, line and character go through the two below.
     int characterCount() const override {
         if (const auto* input = maskingInput()) {
             return static_cast<int>(input->displayText().size());
         }
         return QAccessibleQuickItem::characterCount();
-    }
-    // Qt's generic answers, over text() and characterCount() above.
-    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundary, int* start,
-                             int* end) const override {
-        return maskingInput()
-                   ? QAccessibleTextInterface::textBeforeOffset(offset, boundary, start, end)
-                   : QAccessibleQuickItem::textBeforeOffset(offset, boundary, start, end);
-    }
-    QString textAfterOffset(int offset, QAccessible::TextBoundaryType boundary, int* start,
-                            int* end) const override {
-        return maskingInput()
-                   ? QAccessibleTextInterface::textAfterOffset(offset, boundary, start, end)
-                   : QAccessibleQuickItem::textAfterOffset(offset, boundary, start, end);
-    }
-    QString textAtOffset(int offset, QAccessible::TextBoundaryType boundary, int* start,
-                         int* end) const override {
-        return maskingInput() ? QAccessibleTextInterface::textAtOffset(offset, boundary, start, end)
-                              : QAccessibleQuickItem::textAtOffset(offset, boundary, start, end);
     }
 
 private:
