@@ -586,18 +586,33 @@ class Window:
         self.wait("the field focused", clicked)
 
     def fill(self, node, text):
-        """Clicks into the field, empties it, types `text`, waits until the field holds it."""
+        """Clicks into the field, empties it, types `text`, waits until the field holds it. A
+        password field reads as its mask, one character for each typed, never as the text."""
         self.focus(node)
         self.key("ctrl+a")
         self.key("BackSpace")
         self.type(text)
-        self.wait(f'"{text}" typed', lambda: self.text_of(node) == text, timeout=20)
+        if node.get_role_name() != "password text":
+            self.wait(f'"{text}" typed', lambda: self.text_of(node) == text, timeout=20)
+            return
+        self.wait(f'"{text}" typed (masked)', lambda: len(self.text_of(node)) == len(text),
+                  timeout=20)
+        shown = self.text_of(node)
+        assert len(set(shown)) == 1 and shown[0] not in text, \
+            f"a password field reads {len(shown)} characters, not its mask"
+        line = node.get_text_iface().get_text_at_offset(0, self.Atspi.TextBoundaryType.LINE_START)
+        assert line.content == shown, "a password field's line reads other than its mask"
 
-    def passwords(self, count):
-        """The first `count` password fields on screen, top to bottom."""
-        return [node for _, _, node in self.wait(
+    def passwords(self, count, names=None):
+        """The first `count` password fields on screen, top to bottom; each named as `names`
+        says, where given (by the label the field sits under)."""
+        fields = [node for _, _, node in self.wait(
             f"{count} password fields", lambda: self.all("password text")[:count]
             if len(self.all("password text")) >= count else None)]
+        if names is not None:
+            assert [f.get_name() for f in fields] == names, \
+                f"password fields named {[f.get_name() for f in fields]}, not {names}"
+        return fields
 
 
 # ---------------------------------------------------------------------------------------------
@@ -656,7 +671,7 @@ def import_wallet(w):
     w.type(PHRASE)
     w.wait("the typed phrase spread over the fields",
            lambda: [w.text_of(n) for n in fields] == words, timeout=30)
-    password, confirm = w.passwords(2)
+    password, confirm = w.passwords(2, ["Password", "Confirm Password"])
     w.fill(password, PASSWORD)
     w.fill(confirm, PASSWORD)
     w.button("Import")
@@ -716,12 +731,15 @@ def open_sidebar_account(w, chain):
     w.click_node(account)
 
 
-def review_without_quote(w, amount, shot):
+def review_without_quote(w, amount, shot, reason=None):
     # In an open swap sheet: `amount` typed, and with no node reachable here "Review Swap"
-    # opens no confirmation; Escape closes the sheet and returns to the account.
+    # opens no confirmation (the sheet says why: `reason`, where given, starts what it reads);
+    # Escape closes the sheet and returns to the account.
     field = w.wait("the amount field", lambda: next(
         (node for _, _, node in w.all("text")), None))
     w.fill(field, amount)
+    if reason:
+        w.wait("the quote's failure", lambda: text_shown(w, reason))
     time.sleep(1.5)  # past the quote's half-second wait
     w.desktop.screenshot(shot)
     review = w.find("push button", "Review Swap")
@@ -741,7 +759,7 @@ def visit_swap(w):
     open_sidebar_account(w, "Ethereum")
     w.button("Swap")
     w.wait_node("push button", "Review Swap")
-    review_without_quote(w, "0.25", "swap-sheet")
+    review_without_quote(w, "0.25", "swap-sheet", reason="Cannot connect to ")
 
 
 def visit_sale(w):
@@ -756,7 +774,7 @@ def visit_sale(w):
 
 def export_backup(w, typed_name, expected_path):
     w.key("ctrl+shift+e")
-    w.fill(w.passwords(1)[0], PASSWORD)
+    w.fill(w.passwords(1, ["Wallet Password"])[0], PASSWORD)
     w.button("Export Backup")
     # The save dialog, the program's own (not a native one), starting in the suggested place;
     # its accept button reads "Save".
@@ -783,7 +801,7 @@ def lock_and_unlock(w):
 
 def unlock(w):
     w.wait_node("push button", "Unlock")
-    w.fill(w.passwords(1)[0], PASSWORD)
+    w.fill(w.passwords(1, ["Enter password to unlock"])[0], PASSWORD)
     w.key("Return")
     wait_main(w)
 
@@ -818,7 +836,7 @@ def restore_backup(w, path):
     w.type(path)
     w.key("Return")
     w.wait_gone("dialog", "Select Wallet Backup")
-    w.fill(w.passwords(1)[0], PASSWORD)  # shows once a file is chosen
+    w.fill(w.passwords(1, ["Backup Password"])[0], PASSWORD)  # shows once a file is chosen
     w.button("Restore Wallet")
     w.wait_node("push button", "Done")  # "Wallet Restored"
     w.button("Done")
@@ -993,6 +1011,10 @@ def scenario_filedialogs(desktop, w, keyring):
     w.button("Export Backup")
     w.wait_node("dialog", "Save Wallet Backup")
     suggested = w.text_of(save_dialog_name(w))
+    # The arrow before the path goes up a folder, and is named for a screen reader.
+    w.button("Parent Folder")
+    up = w.wait("the home folder listed", lambda: dict(backup_rows(w)).get("Documents"))
+    double_click_node(w, up)
     row = w.wait("the folder's row", lambda: dict(backup_rows(w)).get("sub"))
     double_click_node(w, row)
     w.wait_node("push button", "sub")  # the path above the list ends in it
@@ -1208,6 +1230,10 @@ def scenario_clipboard(desktop, w, keyring):
 
         copied = w.wait("the new phrase on the clipboard", copy)
         assert len(copied.split(" ")) in (12, 24), copied
+        # The words on screen are read out too, in order (the user writes them down).
+        read = [name for role, name, _, _, _ in w.nodes()
+                if role == "label" and re.fullmatch("[a-z]+", name)]
+        assert read == copied.split(" "), f"{len(read)} words read, in another order or others"
         w.wait_node("label", "The clipboard is cleared after 60 seconds, or when you lock or quit.")
         w.quit()
         assert clipboard_text() is None, "the phrase outlived the program"
@@ -1350,18 +1376,41 @@ def scenario_send(desktop, w, keyring):
         port = electrum.next("port")
         w.start()
         import_wallet(w)
+        behind = w.wait_node("push button", "Refresh")  # the portfolio's
         w.button(where=settings_button)
-        w.fill(w.wait_node("text", "Server"), "127.0.0.1")
+        # What the sheet covers reads as out of reach, as it is for the mouse and the keys.
+        server = w.wait_node("text", "Server")
+        showing, enabled = w.Atspi.StateType.SHOWING, w.Atspi.StateType.ENABLED
+        states = behind.get_state_set()
+        assert not states.contains(showing) and not states.contains(enabled), \
+            "the portfolio behind the sheet reads as showing or enabled"
+        assert not w.find("push button", where=settings_button), "the sidebar reads as showing"
+        # Values it refuses: the reasons are read out.
+        w.fill(server, "local host")
+        w.fill(w.wait_node("text", "Port"), "x")
+        w.button("Apply")
+        reasons = w.wait("the form's reasons", lambda: text_shown(
+            w, "The host must not contain spaces or control characters."))
+        assert "Port must be a number from 1 to 65535." in reasons, reasons
+        w.fill(server, "127.0.0.1")
         w.fill(w.wait_node("text", "Port"), str(port))
         tls = w.wait_node("check box", "Use TLS")
         w.click_node(tls)
         checked = w.Atspi.StateType.CHECKED
         w.wait("TLS off", lambda: not tls.get_state_set().contains(checked), timeout=10)
         w.button("Apply")
-        w.button("Reconnect")
+        w.wait("the reasons gone", lambda: not text_shown(w, "The host must not"), timeout=10)
+        # Each section's Reconnect is named by its server.
+        reconnects = [name for role, name, _, _, _ in w.nodes()
+                      if role == "push button" and name.startswith("Reconnect")]
+        assert len(reconnects) > 1 and len(set(reconnects)) == len(reconnects), reconnects
+        assert "Reconnect Ethereum RPC" in reconnects, reconnects
+        w.button("Reconnect Electrum")
         desktop.screenshot("electrum-server")
         w.key("Escape")
         w.wait_gone("push button", "Apply", timeout=10)
+        w.wait("the portfolio in reach again", lambda: behind.get_state_set().contains(showing)
+               and behind.get_state_set().contains(enabled), timeout=10)
         # The Bitcoin account's screen, its Send, the form, the review and the password.
         w.button("Send")
         w.wait_node("push button", "Receive")
@@ -1695,6 +1744,12 @@ def scroll_account(w, pixels):
     w.xdotool("mouseup", "1")
 
 
+def refresh_button_name(w):
+    """The status bar's refresh button's name once a refresh has ended ("Last refresh: ...")."""
+    return next((name for _, _, node in w.all("push button", lambda b: b.y < 60 and b.width == 18)
+                 for name in [node.get_name()] if name.startswith("Last refresh: ")), None)
+
+
 def scenario_offline(desktop, w, keyring):
     # No server can be reached from here. The account screens say what they could not load
     # (the price chart, the history, the tokens) instead of an endless busy indicator or an
@@ -1702,6 +1757,11 @@ def scenario_offline(desktop, w, keyring):
     keyring.start()
     w.start()
     import_wallet(w)
+    # The status bar's refresh button is named by its help, whose age counts on unhovered.
+    w.xdotool("mousemove", "--sync", "640", "700")
+    first = w.wait("the last refresh's age", lambda: refresh_button_name(w), timeout=120)
+    w.wait("the age counting on", lambda: refresh_button_name(w) not in (None, first),
+           timeout=10)
     open_sidebar_account(w, "Bitcoin")
     w.wait("the chart's failure", lambda: named(w, "Could not load the price chart."),
            timeout=120)

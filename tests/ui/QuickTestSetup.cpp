@@ -29,9 +29,13 @@ QVariantMap QuickFixture::accessibility(QQuickItem* item) const {
         return {};
     }
     QAccessibleActionInterface* actions = iface->actionInterface();
+    QAccessibleTextInterface* text = iface->textInterface();
     return {{QStringLiteral("name"), iface->text(QAccessible::Name)},
             {QStringLiteral("role"), static_cast<int>(iface->role())},
             {QStringLiteral("enabled"), !iface->state().disabled},
+            {QStringLiteral("showing"), !iface->state().invisible},
+            {QStringLiteral("text"), text ? text->text(0, text->characterCount()) : QString()},
+            {QStringLiteral("value"), iface->text(QAccessible::Value)},
             {QStringLiteral("actions"), actions ? actions->actionNames() : QStringList()}};
 }
 

@@ -29,7 +29,8 @@ public:
     // Where the screenshots of the screens go: the build's tests/ui/screenshots.
     Q_INVOKABLE QString screenshotPath(const QString& name) const;
     // What a screen reader is told of `item` through its accessible interface: { name, role,
-    // enabled, actions }; empty when the item has none.
+    // enabled, showing, text (of its text interface), value, actions }; empty when the item
+    // has none.
     Q_INVOKABLE QVariantMap accessibility(QQuickItem* item) const;
     // The controls (buttons, tabs, fields, switches) shown under `root`, in its window's
     // popups too, that a screen reader would read without a name: their object names, or

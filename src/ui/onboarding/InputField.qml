@@ -11,9 +11,12 @@ TextField {
     property real cornerRadius: 6
     property real maximumWidth: 280
 
+    // Named by what it asks for; a form that labels it otherwise sets its own name here. (Qt
+    // Quick reads the Accessible name of a password field as empty: AccessibleStates reads this.)
+    property string accessibleName: placeholderText
+
     implicitWidth: maximumWidth
-    // Named by what it asks for; a form that labels it otherwise sets its own name.
-    Accessible.name: placeholderText
+    Accessible.name: accessibleName
     echoMode: secure ? TextInput.Password : TextInput.Normal
     inputMethodHints: secure ? (Qt.ImhHiddenText | Qt.ImhSensitiveData | Qt.ImhNoPredictiveText)
                              : Qt.ImhNoPredictiveText

@@ -115,6 +115,7 @@ Item {
             PasswordField {
                 id: passwordField
                 Layout.alignment: Qt.AlignHCenter
+                accessibleName: "Enter password to unlock"
                 entry: lock.entry
                 fieldName: "lockPasswordField"
                 errorName: "lockErrorLine"

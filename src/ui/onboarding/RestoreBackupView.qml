@@ -78,6 +78,7 @@ Item {
             }
             PasswordField {
                 id: passwordField
+                accessibleName: "Wallet Password"
                 Layout.fillWidth: true
                 entry: restore.entry
                 fieldName: "restorePasswordField"

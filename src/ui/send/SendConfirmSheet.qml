@@ -153,6 +153,7 @@ BRSheet {
                     }
                     PasswordField {
                         id: passwordField
+                        accessibleName: "Enter password to sign"
                         Layout.alignment: Qt.AlignHCenter
                         entry: root.vm ? root.vm.passwordEntry : null
                         fieldName: "sendPasswordField"

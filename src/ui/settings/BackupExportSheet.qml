@@ -88,6 +88,7 @@ BRSheet {
                             color: BRPalette.textSecondary
                         }
                         PasswordField {
+                            accessibleName: "Wallet Password"
                             Layout.fillWidth: true
                             entry: backup.entry
                             fieldName: "exportPasswordField"

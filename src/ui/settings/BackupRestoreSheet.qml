@@ -77,6 +77,7 @@ BRSheet {
                         }
                         PasswordField {
                             id: passwordField
+                            accessibleName: "Backup Password"
                             Layout.fillWidth: true
                             entry: restore.entry
                             fieldName: "restoreSheetPasswordField"

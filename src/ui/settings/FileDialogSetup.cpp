@@ -176,6 +176,11 @@ QObject* FileDialogSetup::apply(QObject* dialog, const QVariantMap& colours, QQm
             connectSignalNamed(impl, "currentFolderChanged", this, "makeFolderPathPlain()");
             impl->setProperty("qmFolderPath", QVariant::fromValue<QObject*>(bar));
             makeTextsPlain(bar);
+            // Qt's "up" button shows an arrow and has no name for assistive technology.
+            if (auto* up = bar->property("upButton").value<QQuickItem*>()) {
+                QQmlProperty(up, QStringLiteral("Accessible.name"), qmlContext(up))
+                    .write(QStringLiteral("Parent Folder"));
+            }
         }
         addNotice(impl, notice);
         new FileDialogChoice(dialog, impl, findByType(shown, "QQuickFolderBreadcrumbBar"));

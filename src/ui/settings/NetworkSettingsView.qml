@@ -101,6 +101,8 @@ ColumnLayout {
         Text {
             textFormat: Text.PlainText
             objectName: "electrumFormError"
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
             Layout.fillWidth: true
             visible: text.length > 0
             text: [network.hostError, network.portError].filter(t => t.length > 0).join("\n")
@@ -118,6 +120,8 @@ ColumnLayout {
             BRSecondaryButton {
                 objectName: "reconnectElectrumButton"
                 text: "Reconnect"
+                // Named by its server: each section has a button of this text.
+                Accessible.name: "Reconnect Electrum"
                 onClicked: network.reconnectElectrum()
             }
         }
@@ -166,6 +170,7 @@ ColumnLayout {
             BRSecondaryButton {
                 objectName: "reconnectButton_" + modelData.name
                 text: "Reconnect"
+                Accessible.name: "Reconnect " + modelData.name + " RPC"
                 onClicked: network.reconnectRPC(modelData.chain)
             }
         }

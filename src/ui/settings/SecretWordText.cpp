@@ -4,12 +4,19 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QtQuick/private/qquickitem_p.h>
 #include <cmath>
 
 namespace qm {
 
 SecretWordText::SecretWordText(QQuickItem* parent) : QQuickPaintedItem(parent) {
     setAntialiasing(true);
+    // In the accessibility tree, read as its word (see AccessibleStates).
+    QQuickItemPrivate::get(this)->setAccessible();
+}
+
+QString SecretWordText::wordCopy() const {
+    return m_source && m_words ? m_words->wordText(m_index) : QString();
 }
 
 void SecretWordText::setSource(QObject* source) {

@@ -35,6 +35,9 @@ public:
     void setColor(const QColor& color);
 
     void paint(QPainter* painter) override;
+    // The word, for assistive technology (the user must be able to read it out): a copy that
+    // leaves this program's reach, so never logged.
+    QString wordCopy() const;
 
 signals:
     void sourceChanged();

@@ -74,6 +74,7 @@ BRSheet {
                     PasswordField {
                         id: passwordField
                         Layout.fillWidth: true
+                        accessibleName: "Enter your password to reveal your seed phrase."
                         entry: reveal.entry
                         fieldName: "revealPasswordField"
                         errorName: "revealError"

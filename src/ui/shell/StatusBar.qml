@@ -55,12 +55,13 @@ Rectangle {
                 }
             }
         }
-        // Keeps the refresh help's "N s ago" current while it is on screen, and only then.
+        // Keeps the refresh help's "N s ago" current while the window shows it: it is also the
+        // button's name for assistive technology, read at any time.
         Timer {
             interval: 1000
             repeat: true
             triggeredOnStart: true
-            running: refreshButton.hovered || spinnerHover.hovered
+            running: root.visible && root.Window.window !== null && root.Window.window.visible
             onTriggered: root.model.updateRefreshHelpText()
         }
         Separator {}

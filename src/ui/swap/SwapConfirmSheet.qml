@@ -192,6 +192,7 @@ BRSheet {
                     }
                     PasswordField {
                         id: passwordField
+                        accessibleName: "Enter password to sign"
                         Layout.alignment: Qt.AlignHCenter
                         spacing: 4
                         entry: root.vm.entry

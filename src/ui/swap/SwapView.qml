@@ -209,6 +209,8 @@ BRSheet {
                         visible: !swapVM.isQuoting && swapVM.quoteError.length > 0
                         textFormat: Text.PlainText
                         text: swapVM.quoteError
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
                         wrapMode: Text.Wrap
                         font: BRFont.systemFont(11, Font.Normal)
                         color: BRPalette.error

@@ -9,6 +9,8 @@ ColumnLayout {
     id: root
     property PasswordEntry entry: null
     property alias placeholderText: field.placeholderText
+    // The field's name for assistive technology: the label it sits under, where it has one.
+    property string accessibleName: field.placeholderText
     property alias fieldFont: field.font
     property alias fieldName: field.objectName
     property alias errorName: errorLine.objectName
@@ -40,6 +42,7 @@ ColumnLayout {
         Layout.preferredWidth: root.fillsWidth ? -1 : root.fieldWidth
         secure: true
         placeholderText: "Password"
+        accessibleName: root.accessibleName
         showsError: root.showsError
         focus: root.takesFocus
         onAccepted: root.accepted()

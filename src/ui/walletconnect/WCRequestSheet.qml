@@ -294,6 +294,7 @@ BRSheet {
                 }
                 PasswordField {
                     id: passwordField
+                    accessibleName: "Enter password to sign"
                     Layout.fillWidth: true
                     entry: root.vm.passwordEntry
                     fieldName: "signPasswordField"

@@ -466,6 +466,10 @@ Item {
             click("settingsButton")
             const settings = find("SettingsView")
             tryCompare(settings, "opened", true)
+            // What the sheet covers is out of reach, and read so.
+            const behind = fixture.accessibility(find("portfolioButton"))
+            compare([behind.showing, behind.enabled], [false, false], "the sidebar behind the sheet")
+            compare(fixture.accessibility(find("closeSheetButton")).showing, true)
             for (const tab of ["Network", "Security", "Appearance"]) {
                 const told = fixture.accessibility(find("settingsTab_" + tab))
                 compare([told.name, told.role], [tab, 0x25], tab) // a page tab
@@ -475,6 +479,8 @@ Item {
             compare(fixture.accessibility(find("closeSheetButton")).name, "Close")
             keyClick(Qt.Key_Escape)
             tryCompare(settings, "visible", false)
+            const uncovered = fixture.accessibility(find("portfolioButton"))
+            compare([uncovered.showing, uncovered.enabled], [true, true], "the sidebar again")
         }
 
         function test_6_recoveryPhraseAndDeleteWallet() {
@@ -484,8 +490,18 @@ Item {
             keyClick(Qt.Key_Return)
             tryVerify(() => (find("revealError") || {}).text === "Wrong password.")
             type("revealPasswordField", "correct horse")
+            // Named by the text that asks for it; its text read as the mask, never as typed.
+            const field = fixture.accessibility(find("revealPasswordField"))
+            compare(field.name, "Enter your password to reveal your seed phrase.")
+            compare([field.text.length, new Set(field.text).size], [13, 1], field.text)
+            verify(!"correct horse".includes(field.text[0]), "a typed character read out")
+            compare(field.value, field.text)
             click("revealSeedButton")
             tryVerify(() => find("wordCell_12"))
+            // Each word is read out as the word.
+            const last = findAll(find("wordCell_12"), "word", [], new Set()).find(
+                found => found.objectName === "word")
+            compare(fixture.accessibility(last).name, "about")
             verify(!find("clipboardNote"))
             click("copyAllButton")
             const phrase = "abandon abandon abandon abandon abandon abandon abandon "
@@ -512,6 +528,9 @@ Item {
             click("settingsTab_Security")
             click("showRecoveryPhraseButton")
             const warning = find("securityWarningAlert")
+            // Over the sheet, the alert alone is in reach.
+            compare(fixture.accessibility(find("alertConfirmButton")).showing, true)
+            compare(fixture.accessibility(find("settingsTab_Security")).showing, false)
             click("alertConfirmButton")
             tryCompare(warning, "visible", false)
             tryVerify(() => find("revealPasswordField"))
