@@ -94,20 +94,20 @@ QCoro::Task<Seen> lookUp(const SignedBroadcast& tx, CancellationToken cancel) {
     co_return known ? Seen::unknown : Seen::cannotSay;
 }
 
-// The chain's word on a refused transaction: asked at once and, while it does not know it,
-// again every poll interval a few times. Known, unknown (or lapsed), or cannot say (at once).
-QCoro::Task<Seen> watchRefused(FlowRun run, const SignedBroadcast& tx) {
+// The chain's word on `tx`: asked at once and, while it reads `repeated`, again every poll
+// interval a few times (FlowLimits::refusedLooks). Known, lapsed, unknown, or cannot say (at
+// once: a later lookup that fails counts as unknown, and so never confirms a lapse).
+QCoro::Task<Seen> looksWhile(FlowRun run, const SignedBroadcast& tx, Seen repeated) {
     QCoro::Task<Seen> looking = lookUp(tx, run.token());
     Seen seen = co_await std::move(looking);
     const TransactionFlow::Limits* limits = run.limits();
-    for (int look = 0; seen == Seen::unknown && limits && look < limits->refusedLooks; ++look) {
+    for (int look = 0; seen == repeated && limits && look < limits->refusedLooks; ++look) {
         QCoro::Task<bool> pause = cancellableSleep(limits->pollInterval, run.token());
         if (!co_await std::move(pause) || !run.isActive()) {
             co_return Seen::unknown;
         }
         looking = lookUp(tx, run.token());
         seen = co_await std::move(looking);
-        // Asked before: a lookup that fails now leaves the word it gave.
         if (seen == Seen::cannotSay) {
             seen = Seen::unknown;
         }
@@ -116,25 +116,19 @@ QCoro::Task<Seen> watchRefused(FlowRun run, const SignedBroadcast& tx) {
     co_return seen;
 }
 
-// The chain's word on an earlier attempt. "Can no longer land" forgets the attempt, and so lets
-// a new signing go free of it: asked again a few poll intervals first, since the figures behind
-// it (an EVM sender's mined count) and the lookup may come from different servers behind one
-// address, one already past our transaction and the other not yet aware of it. Any look that
-// knows the attempt makes it known; any that does not confirm the lapse keeps it.
+// A refused transaction: a server behind a load balancer may have passed it on while the one
+// that answers lookups has not seen it yet.
+QCoro::Task<Seen> watchRefused(FlowRun run, const SignedBroadcast& tx) {
+    return looksWhile(std::move(run), tx, Seen::unknown);
+}
+
+// An earlier attempt. "Can no longer land" forgets it, and so lets a new signing go free of it:
+// asked again first, since the figures behind it (an EVM sender's mined count) and the lookup
+// may come from different servers behind one address, one already past our transaction and the
+// other not yet aware of it. Any look that knows the attempt makes it known; one that no longer
+// says it lapsed keeps it.
 QCoro::Task<Seen> confirmedLook(FlowRun run, const SignedBroadcast& tx) {
-    QCoro::Task<Seen> looking = lookUp(tx, run.token());
-    Seen seen = co_await std::move(looking);
-    const TransactionFlow::Limits* limits = run.limits();
-    for (int look = 0; seen == Seen::lapsed && limits && look < limits->refusedLooks; ++look) {
-        QCoro::Task<bool> pause = cancellableSleep(limits->pollInterval, run.token());
-        if (!co_await std::move(pause) || !run.isActive()) {
-            co_return Seen::unknown;
-        }
-        looking = lookUp(tx, run.token());
-        seen = co_await std::move(looking);
-        limits = run.limits();
-    }
-    co_return seen;
+    return looksWhile(std::move(run), tx, Seen::lapsed);
 }
 
 struct LostAnswer {
