@@ -25,9 +25,10 @@ the keyring is locked asks it to unlock, says so when it stays locked, and the n
 what was stored), nodisplay (no graphical session: one line, status 1), offline (no server can
 be reached: the account screens say what they could not load), stalled (every server accepts
 the connection and never answers: the account screen says its lists are loading), focus (Tab
-draws a ring in the theme's colour around the control it reaches). Exit status 0 when all
-pass; a scenario (or a check) that cannot run here prints "SKIP: <reason>", and the run exits 77
-when no scenario ran.
+draws a ring in the theme's colour around the control it reaches), themepicker (the swap's
+token picker opened again and again with the theme switched in between). Exit status 0 when
+all pass; a scenario (or a check) that cannot run here prints "SKIP: <reason>", and the run
+exits 77 when no scenario ran.
 """
 
 import json
@@ -51,7 +52,7 @@ SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletco
 SCENARIOS += ["filedialogs", "clipboard"]
 SCENARIOS += ["keyringgone", "lockedwallet", "lockedrecord", "nodisplay"]
 SCENARIOS += ["offline", "keyringout", "stalled"]
-SCENARIOS += ["focus"]
+SCENARIOS += ["focus", "themepicker"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 SOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
@@ -64,6 +65,9 @@ BTC_ADDRESS = "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu"
 BTC_SECOND_ADDRESS = "bc1qnjg0jd8228aq7egyzacy8cys3knf9xvrerkf9g"
 SERVICE = "com.quillmark.wallet"
 SKIP = 77
+# The theme switches of "themepicker", and the picker's openings after each.
+THEME_PICKER_CYCLES = int(os.environ.get("QM_E2E_THEME_CYCLES", "4"))
+PICKER_OPENINGS = 2
 # Every wait is for a condition; this bounds each one (the machine may be loaded).
 WAIT = float(os.environ.get("QM_E2E_WAIT", "60"))
 
@@ -423,14 +427,14 @@ class Window:
 
     # -- the process
 
-    def start(self):
+    def start(self, asan_options=""):
         env = dict(os.environ)
         env.update(
             QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
             QT_ACCESSIBILITY="1",
             QT_QPA_PLATFORM="xcb",
             # Leaks are the unit tests' business; any other sanitizer finding fails the run.
-            ASAN_OPTIONS="detect_leaks=0:abort_on_error=0",
+            ASAN_OPTIONS="detect_leaks=0:abort_on_error=0" + asan_options,
         )
         self.log = open(os.path.join(self.desktop.work, "quillmark.log"), "a")
         self.process = subprocess.Popen([self.binary], env=env, stdout=self.log,
@@ -1908,6 +1912,51 @@ def scenario_focus(desktop, w, keyring):
     w.quit()
 
 
+def choose_theme(w, theme):
+    """Settings' Appearance tab: the theme's card clicked until it reads checked."""
+    w.button(where=settings_button)
+    settings = w.wait_node("dialog")
+    sbox = settings.get_extents(w.Atspi.CoordType.SCREEN)
+    w.click_node(w.wait_node("page tab", "Appearance",
+                             where=lambda b: sbox.x <= b.x <= sbox.x + sbox.width))
+    checked = w.Atspi.StateType.CHECKED
+
+    def card():
+        return next((node for role, name, _, _, node in w.nodes()
+                     if name == theme and role != "label"), None)
+
+    w.click_node(w.wait(f"the {theme} card", card))
+    w.wait(f"{theme} checked", lambda: card().get_state_set().contains(checked), timeout=10)
+    w.key("Escape")
+    w.wait_gone("page tab", "Appearance", timeout=10)
+
+
+def scenario_themepicker(desktop, w, keyring):
+    # The swap's token picker opened again and again, the theme switched in between: each
+    # opening draws the picker's coin discs anew (the closed sheet's drawing was dropped), and
+    # the program keeps running. AddressSanitizer hands freed memory out again at once here, as
+    # the program's own allocator does.
+    keyring.start()
+    w.start(asan_options=":quarantine_size_mb=0")
+    import_wallet(w)
+    open_sidebar_account(w, "Ethereum")
+    for cycle in range(THEME_PICKER_CYCLES):
+        choose_theme(w, ["Dollar Green", "Apple Blue"][cycle % 2])
+        w.button("Swap")
+        for opening in range(PICKER_OPENINGS):
+            w.button("From token: ETH")
+            w.wait_node("text", "Search token")
+            if cycle == 0 and opening == 0:
+                desktop.screenshot("token-picker")
+            w.key("Escape")
+            w.wait_gone("text", "Search token", timeout=10)
+        w.key("Escape")
+        w.wait_gone("push button", "Review Swap", timeout=10)
+    log(f"themepicker: {THEME_PICKER_CYCLES} theme switches, "
+        f"{PICKER_OPENINGS * THEME_PICKER_CYCLES} picker openings")
+    w.quit()
+
+
 def inside(scenario, binary, work):
     desktop = Desktop(work)
     window = Window(desktop, binary)
@@ -1921,7 +1970,8 @@ def inside(scenario, binary, work):
                      "lockedwallet": scenario_lockedwallet,
                      "lockedrecord": scenario_lockedrecord, "nodisplay": scenario_nodisplay,
                      "offline": scenario_offline, "keyringout": scenario_keyringout,
-                     "stalled": scenario_stalled, "focus": scenario_focus}
+                     "stalled": scenario_stalled, "focus": scenario_focus,
+                     "themepicker": scenario_themepicker}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:

@@ -4,7 +4,7 @@ import Quillmark.Ui
 
 // A radial gradient centred in its bounds, from the accent colour at `centreOpacity` at
 // `startRadius` to clear at `endRadius`: the backdrops' glow and the emblems' discs.
-Shape {
+BRShape {
     id: root
     property real startRadius: 10
     property real endRadius: 50

@@ -207,7 +207,7 @@ BRSurface {
                         }
                     }
 
-                    Shape {
+                    BRShape {
                         id: glow
                         anchors.fill: parent
                         visible: false
@@ -225,7 +225,7 @@ BRSurface {
                         glowOpacity: 0.35
                         radius: 2.5
                     }
-                    Shape {
+                    BRShape {
                         objectName: "chartCurve"
                         anchors.fill: parent
                         // Drawn into an image, which the software scene graph clips to a

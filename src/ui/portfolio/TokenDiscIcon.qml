@@ -16,7 +16,7 @@ Item {
     implicitWidth: size
     implicitHeight: size
 
-    Shape {
+    BRShape {
         anchors.fill: parent
         // Drawn into an image, which the software scene graph clips to a scrolled list (a
         // shape drawn straight into the window it does not).

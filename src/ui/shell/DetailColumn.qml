@@ -24,7 +24,7 @@ FocusScope {
     }
     Component.onCompleted: forceActiveFocus()
     Rectangle { anchors.fill: parent; color: BRPalette.background }
-    Shape {
+    BRShape {
         anchors.fill: parent
         opacity: 0.04
         ShapePath {

@@ -23,7 +23,7 @@ Item {
         radius: width / 2
         color: root.tint(0.06)
     }
-    Shape { // body, inner tint, rim and highlight arc
+    BRShape { // body, inner tint, rim and highlight arc
         anchors.fill: parent
         // Drawn once into an image: the software scene graph clips images to a scrolled list,
         // not a shape drawn straight into the window.
