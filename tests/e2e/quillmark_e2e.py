@@ -656,13 +656,14 @@ def import_wallet(w):
                     lambda: [n for _, _, n in w.all("text")][:12] if len(w.all("text")) >= 12
                     else None)
     # On a loaded machine the paste can reach the window before the click has moved the focus
-    # (or the clipboard's owner answers too late for Qt): the user would press it again.
+    # (or the clipboard's owner answers too late for Qt): the user would press it again. On two
+    # busy cores a paste that did land has been seen to take over ten seconds to read back.
     for attempt in range(3):
         w.click_node(fields[0])
         w.key("ctrl+v")
         try:
             wait_for("the pasted phrase spread over the fields",
-                     lambda: [w.text_of(n) for n in fields] == words, timeout=10)
+                     lambda: [w.text_of(n) for n in fields] == words, timeout=30)
             break
         except AssertionError:
             if attempt == 2 or any(w.text_of(n) for n in fields):
