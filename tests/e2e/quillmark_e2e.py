@@ -122,6 +122,12 @@ def isolate_network():
         # folder of this namespace's own keeps a client from reaching another scenario's server.
         subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=1777", "tmpfs", "/tmp/.X11-unix"],
                        stderr=subprocess.DEVNULL)
+        # Each X server compiles its keymap into /var/lib/xkb/server-<display>.xkm: servers of
+        # one display number side by side (these, or a bench's on the machine's own :0) would
+        # overwrite each other's file, and one of them dies at start ("Xvfb did not start").
+        if os.path.isdir("/var/lib/xkb"):
+            subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=0755", "tmpfs", "/var/lib/xkb"],
+                           stderr=subprocess.DEVNULL)
         return
     if not shutil.which("unshare"):
         raise Skip("unshare is not installed: the program could reach the network")
