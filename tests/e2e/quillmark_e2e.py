@@ -658,30 +658,37 @@ def import_wallet(w):
     subprocess.run(["xclip", "-selection", "clipboard", "-in"], input=PHRASE, text=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10, check=True)
     words = PHRASE.split()
-    fields = w.wait("the twelve word fields",
-                    lambda: [n for _, _, n in w.all("text")][:12] if len(w.all("text")) >= 12
-                    else None)
+
+    def word_fields():
+        """The twelve word fields as they are now: what fills them may make them anew, and a
+        node read before then would speak for a field that is gone."""
+        found = w.all("text")
+        return found[:12] if len(found) >= 12 else None
+
+    def read_words():
+        return [text for _, text, _ in word_fields() or []]
+
+    w.wait("the twelve word fields", word_fields)
     # On a loaded machine the paste can reach the window before the click has moved the focus
-    # (or the clipboard's owner answers too late for Qt): the user would press it again. On two
-    # busy cores a paste that did land has been seen to take over ten seconds to read back.
+    # (or the clipboard's owner answers too late for Qt): the user would press it again.
     for attempt in range(3):
-        w.click_node(fields[0])
+        w.click_node(word_fields()[0][2])
         w.key("ctrl+v")
         try:
-            wait_for("the pasted phrase spread over the fields",
-                     lambda: [w.text_of(n) for n in fields] == words, timeout=30)
+            wait_for("the pasted phrase spread over the fields", lambda: read_words() == words,
+                     timeout=30)
             break
         except AssertionError:
-            if attempt == 2 or any(w.text_of(n) for n in fields):
+            if attempt == 2 or any(read_words()):
+                log("the word fields read:", read_words())
                 w.fail_shot("the pasted phrase spread over the fields")
                 raise
     # The same phrase typed key by key (as some paste tools deliver it) lands the same way.
     w.button(where=lambda b: b.width == 100 and b.height == 26)  # "12 words": empties them
-    w.wait("the fields emptied", lambda: not any(w.text_of(n) for n in fields), timeout=20)
-    w.focus(fields[0])
+    w.wait("the fields emptied", lambda: word_fields() and not any(read_words()), timeout=20)
+    w.focus(word_fields()[0][2])
     w.type(PHRASE)
-    w.wait("the typed phrase spread over the fields",
-           lambda: [w.text_of(n) for n in fields] == words, timeout=30)
+    w.wait("the typed phrase spread over the fields", lambda: read_words() == words, timeout=30)
     password, confirm = w.passwords(2, ["Password", "Confirm Password"])
     w.fill(password, PASSWORD)
     w.fill(confirm, PASSWORD)
