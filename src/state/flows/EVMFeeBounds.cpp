@@ -9,8 +9,12 @@
 namespace qm {
 namespace {
 
-std::string sourceText(FeeFiguresSource source) {
-    return source == FeeFiguresSource::dApp ? "The dApp's" : "The node's";
+// Appended piece by piece: gcc 12's -Warray-bounds misreads a chain of string + here.
+std::string refusalText(FeeFiguresSource source, const std::string& reason) {
+    std::string text = source == FeeFiguresSource::dApp ? "The dApp's" : "The node's";
+    text += " fee figures are not believable: ";
+    text += reason;
+    return text;
 }
 
 } // namespace
@@ -21,7 +25,7 @@ const UInt256& EVMFeeBounds::maxFeePerGas() {
 }
 
 UnbelievableFees::UnbelievableFees(FeeFiguresSource source, const std::string& reason)
-    : Error(sourceText(source) + " fee figures are not believable: " + reason) {}
+    : Error(refusalText(source, reason)) {}
 
 void requireBelievableFeePerGas(const UInt256& value, std::string_view figure,
                                 FeeFiguresSource source) {
