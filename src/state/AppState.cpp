@@ -5,6 +5,8 @@
 #include "services/connections/NetworkManager.h"
 #include "services/evm/BlockExplorerClient.h"
 #include "state/UniswapTokenPrices.h"
+#include "state/flows/AttemptLedger.h"
+#include "state/flows/AttemptWatch.h"
 #include "state/refresh/RefreshOrchestrator.h"
 #include "state/signing/Signer.h"
 #include "state/walletconnect/WalletConnectService.h"
@@ -49,6 +51,9 @@ AppState::AppState(AppStateServices services, QObject* parent)
     m_signer = std::make_unique<Signer>(*services.keychain);
     m_wcViewModel->attach(*this);
     m_refresh = new RefreshOrchestrator(*this);
+    m_attempts = new AttemptLedger(
+        services.attemptsFile.empty() ? AttemptLedger::defaultFile() : services.attemptsFile, this);
+    m_attemptWatch = new AttemptWatch(*this, *m_attempts);
 }
 
 AppState::~AppState() {

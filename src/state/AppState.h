@@ -26,6 +26,7 @@
 #include <coroutine>
 #include <deque>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -39,6 +40,8 @@
 
 namespace qm {
 
+class AttemptLedger;
+class AttemptWatch;
 class BlockExplorerClient;
 class KeychainManager;
 class NetworkManager;
@@ -70,6 +73,8 @@ struct AppStateServices {
     std::unique_ptr<CoinGeckoClient> coinGecko;
     std::unique_ptr<WalletConnectService> wcViewModel;
     std::unique_ptr<TokenPriceLookup> tokenPrices;
+    // Where the unsettled transactions are kept; empty: AttemptLedger::defaultFile().
+    std::filesystem::path attemptsFile;
 
     AppStateServices();
     AppStateServices(AppStateServices&&) noexcept;
@@ -200,6 +205,9 @@ public:
     // requests.
     WalletConnectService& wcViewModel() const { return *m_wcViewModel; }
     TokenPriceLookup& tokenPrices() const { return *m_tokenPrices; }
+    // The wallet's unsettled transactions (in its folder): read at every opening, followed
+    // while it is open, removed with the wallet and by a new one.
+    AttemptLedger& attemptLedger() const { return *m_attempts; }
 
     // --- Views -----------------------------------------------------------------------------
     // USD value of every account of the chain (native balances and priced tokens).
@@ -255,7 +263,8 @@ public:
     // removal that left an item (the state then stays as it was, the refresh running again;
     // another try removes the rest).
     QCoro::Task<void> resetWallet(std::stop_token stop = {});
-    // Cancels the refresh loop and the Bitcoin subscription task.
+    // Cancels the refresh loop, the Bitcoin subscription task and the following of the
+    // unsettled transactions.
     void stopBackgroundTasks();
     // Replaces the Bitcoin subscription task with a new one.
     void startBitcoinSubscriptions();
@@ -323,8 +332,11 @@ private:
     // is asked to unlock (its own prompt) before the write. `changed` when it was stored;
     // else why not, logged.
     QCoro::Task<AddressChangeResult> storeWalletRecord(Bytes encoded);
-    // Starts the immediate refresh, the loop and the subscription task, in that order.
+    // Starts the immediate refresh, the loop and the subscription task, in that order, and
+    // follows the unsettled transactions.
     void startSessionTasks();
+    // A wallet made or restored anew starts with no unsettled transactions of another.
+    void clearUnsettledAttempts();
     // Stops the jobs, forgets the master key, optionally sets isLocked, empties the lists.
     void endSession(bool markLocked);
     void emptyAccountLists();
@@ -337,6 +349,8 @@ private:
     WalletConnectService* m_wcViewModel;
     std::unique_ptr<TokenPriceLookup> m_tokenPrices;
     RefreshOrchestrator* m_refresh; // child of this state
+    AttemptLedger* m_attempts;      // child of this state
+    AttemptWatch* m_attemptWatch;   // child of this state
 
     std::optional<Wallet> m_wallet;
     bool m_isLocked = true;

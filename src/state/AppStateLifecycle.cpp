@@ -4,6 +4,8 @@
 #include "core/storage/TokenStore.h"
 #include "platform/async/TaskHandle.h"
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
+#include "state/flows/AttemptWatch.h"
 #include "state/refresh/RefreshOrchestrator.h"
 #include "state/signing/Signer.h"
 #include "state/walletconnect/WalletConnectService.h"
@@ -221,6 +223,7 @@ QCoro::Task<void> AppState::createWallet(const std::vector<std::string>& mnemoni
 
     // Sessions left by an earlier wallet would be listed and served for this one.
     m_wcViewModel->endAllSessions();
+    clearUnsettledAttempts();
     m_addressIndices.emplace(record.id, indices);
     m_storedRecordFailure = nullptr;
     setHasUnreadableWallet(false);
@@ -270,6 +273,17 @@ QCoro::Task<void> AppState::unlock(std::string_view password) {
 
 void AppState::startSessionTasks() {
     m_refresh->startSessionTasks();
+    // Read anew: what a run left before the program last ended binds its account now.
+    m_attempts->load();
+    m_attemptWatch->start();
+}
+
+void AppState::clearUnsettledAttempts() {
+    try {
+        m_attempts->clear();
+    } catch (const std::exception& error) {
+        log("Could not remove the unsettled transactions: " + std::string(error.what()));
+    }
 }
 
 void AppState::lock() {
@@ -278,6 +292,7 @@ void AppState::lock() {
 
 void AppState::endSession(bool markLocked) {
     m_refresh->stopSessionTasks();
+    m_attemptWatch->stop();
     m_signer->forget();
     if (markLocked) {
         setIsLocked(true);
@@ -335,6 +350,8 @@ QCoro::Task<void> AppState::resetWallet(std::stop_token stop) {
         log("Could not remove the token file: " + std::string(error.what()));
     }
     m_wcViewModel->endAllSessions();
+    m_attemptWatch->stop();
+    clearUnsettledAttempts();
 
     setWallet(std::nullopt);
     // An unlock still running must not open what was removed.
@@ -352,6 +369,7 @@ QCoro::Task<void> AppState::resetWallet(std::stop_token stop) {
 
 void AppState::stopBackgroundTasks() {
     m_refresh->stopBackgroundTasks();
+    m_attemptWatch->stop();
 }
 
 void AppState::startBitcoinSubscriptions() {

@@ -71,6 +71,7 @@ AppStateServices LoopbackAppState::makeServices(std::shared_ptr<Keychain> keycha
     services.wcViewModel = std::make_unique<CountingWalletConnect>();
     services.tokenPrices = quoteTokenPrices ? std::make_unique<UniswapTokenPrices>()
                                             : std::make_unique<TokenPriceLookup>();
+    services.attemptsFile = dataLocation() / "Quillmark" / "unsettled-attempts.json";
     return services;
 }
 

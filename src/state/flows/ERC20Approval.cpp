@@ -55,13 +55,13 @@ QCoro::Task<UInt256> readAllowance(std::shared_ptr<JSONRPCClient> client, std::s
 QCoro::Task<void> awaitApproval(FlowRun run, std::shared_ptr<JSONRPCClient> client,
                                 std::string transactionHash) {
     QCoro::Task<std::optional<bool>> waiting =
-        run.awaitChain(receiptProbe(std::move(client), std::move(transactionHash)));
+        run.awaitChain(receiptProbe(std::move(client), transactionHash));
     const std::optional<bool> succeeded = co_await std::move(waiting);
     if (!succeeded) {
         throw ApprovalError(ApprovalError::Kind::notConfirmed);
     }
-    // In a block: no later approval can conflict with it any more.
-    run.forgetAttempts(approvalSlot);
+    // In a block: settled, and what it replaced with it.
+    run.landed(transactionHash);
     if (!*succeeded) {
         throw ApprovalError(ApprovalError::Kind::reverted);
     }

@@ -1,6 +1,8 @@
 #include "state/flows/EVMPreparedCallSigning.h"
 
+#include "core/encoding/Hex.h"
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/ERC20Approval.h"
 #include "state/flows/EVMTransactionSteps.h"
 
@@ -42,6 +44,12 @@ bool goesOn(const FlowRun& run, const QPointer<AppState>& state) {
     return run.isActive() && state;
 }
 
+// The call as the history shows it while unsettled: to the contract it calls.
+SignedBroadcast calledThrough(SignedBroadcast tx, const EVMCallPlan& plan) {
+    tx.record.counterparty = bytesToHex(plan.to);
+    return tx;
+}
+
 } // namespace
 
 QCoro::Task<std::optional<SignedBroadcast>>
@@ -49,22 +57,35 @@ signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCC
                  EVMPreparedCall prepared, std::shared_ptr<const SecureBytes> password,
                  EVMCallRevised revised) {
     const EVMCallPlan& plan = prepared.plan;
-    QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, {});
-    const EarlierAttempts earlierCall = co_await std::move(checking);
-    if (earlierCall.known || !goesOn(run, state)) {
-        co_return earlierCall.known;
+    if (!goesOn(run, state)) {
+        co_return std::nullopt;
     }
-    checking = earlierAttempts(run, approvalSlot);
-    const EarlierAttempts earlierApproval = co_await std::move(checking);
-    if (earlierApproval.known) {
+    run.useLedger(state->attemptLedger());
+    // An earlier press's call (or its approval) that the chain knows now is followed; one that
+    // may still land lends the first transaction its nonce.
+    QCoro::Task<EarlierAttempts> checking = earlierAttempts(
+        run, evmAttemptScope(client, plan.chain, plan.sender, {std::string(), approvalSlot}));
+    EarlierAttempts earlier = co_await std::move(checking);
+    if (!goesOn(run, state)) {
+        co_return std::nullopt;
+    }
+    if (earlier.known && earlier.known->slot.empty()) {
+        run.followsEarlier(earlier.known->record);
+        co_return earlier.known;
+    }
+    if (earlier.known) {
         // Sent again and awaited to its block before the allowance it sets is read.
-        const std::string approvalHash = earlierApproval.known->id;
-        QCoro::Task<bool> resending = broadcastSigned(run, *earlierApproval.known);
+        const std::string approvalHash = earlier.known->id;
+        QCoro::Task<bool> resending = broadcastSigned(run, *earlier.known);
         if (!co_await std::move(resending)) {
             throw ApprovalError(ApprovalError::Kind::notConfirmed);
         }
         QCoro::Task<void> approved = awaitApproval(run, client, approvalHash);
         co_await std::move(approved);
+        // What it replaced can no longer land: its nonce is the approval's now.
+        if (earlier.conflict && earlier.conflict->nonce == earlier.known->record.nonce) {
+            earlier.conflict.reset();
+        }
     }
     QCoro::Task<std::optional<UInt256>> reading = readPlanAllowance(client, plan, run.token());
     const std::optional<UInt256> allowance = co_await std::move(reading);
@@ -77,8 +98,7 @@ signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCC
     }
     requireFit(prepared, approvalFirst, figures, revised);
     // The first transaction takes the nonce of an earlier one that may still land.
-    const std::uint64_t firstNonce =
-        conflictingNonce(earlierCall, conflictingNonce(earlierApproval, figures.nonce));
+    const std::uint64_t firstNonce = conflictingNonce(earlier, figures.nonce);
     // Signed before the step moves on: a wrong password fails while the allowance is checked.
     QCoro::Task<Bytes> signingFirst =
         signWithWallet(state, password,
@@ -100,12 +120,16 @@ signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCC
         run.setStep(Step::Signing);
         animating = run.animateProgress(0.5, 0.3);
         co_await std::move(animating);
-        co_return evmBroadcast(client, EVMSigned{std::move(first), plan.sender, firstNonce});
+        co_return calledThrough(
+            evmBroadcast(client, EVMSigned{std::move(first), plan.sender, firstNonce, plan.chain}),
+            plan);
     }
 
     run.setStep(Step::Approving);
-    SignedBroadcast approval = evmBroadcast(
-        client, EVMSigned{std::move(first), plan.sender, firstNonce}, approvalSlot, false);
+    SignedBroadcast approval =
+        evmBroadcast(client, EVMSigned{std::move(first), plan.sender, firstNonce, plan.chain},
+                     approvalSlot, false);
+    approval.record.counterparty = bytesToHex(plan.token);
     QCoro::Task<void> approving = sendApprovalAndAwait(run, client, std::move(approval));
     co_await std::move(approving);
     animating = run.animateProgress(0.3, 0.2);
@@ -127,7 +151,9 @@ signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCC
     Bytes call = co_await std::move(signingCall);
     animating = run.animateProgress(0.5, 0.3);
     co_await std::move(animating);
-    co_return evmBroadcast(client, EVMSigned{std::move(call), plan.sender, callFigures.nonce});
+    co_return calledThrough(evmBroadcast(client, EVMSigned{std::move(call), plan.sender,
+                                                           callFigures.nonce, plan.chain}),
+                            plan);
 }
 
 } // namespace qm

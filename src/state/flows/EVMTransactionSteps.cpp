@@ -8,11 +8,25 @@
 #include "state/signing/Signer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 #include <string_view>
 
 namespace qm {
 namespace {
+
+QCoro::Task<bool> hasReceipt(std::shared_ptr<JSONRPCClient> client, std::string hash,
+                             CancellationToken cancel) {
+    QCoro::Task<std::optional<ETHReceipt>> asking =
+        client->getTransactionReceipt(std::move(hash), std::move(cancel));
+    co_return (co_await std::move(asking)).has_value();
+}
+
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
 
 QCoro::Task<std::optional<bool>> askForReceipt(std::shared_ptr<JSONRPCClient> client,
                                                std::string hash, CancellationToken attempt) {
@@ -154,17 +168,50 @@ SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
                  hash = tx.id](CancellationToken cancel) {
         return nonceTakenByAnother(client, sender, nonce, hash, std::move(cancel));
     };
+    tx.landed = [client, hash = tx.id](CancellationToken cancel) {
+        return hasReceipt(client, hash, std::move(cancel));
+    };
     tx.refused = isNodeRefusal;
     tx.caseInsensitive = true;
     tx.isRunsOwn = isRunsOwn;
     tx.slot = std::move(slot);
-    tx.conflict = signedTransaction.nonce;
+    tx.record.chain = signedTransaction.chain;
+    tx.record.account = lowerCase(signedTransaction.sender);
+    tx.record.id = tx.id;
+    tx.record.wire = bytesToHex(signedTransaction.bytes);
+    tx.record.nonce = signedTransaction.nonce;
     return tx;
 }
 
+SignedBroadcast evmAttempt(std::shared_ptr<JSONRPCClient> client, const UnsettledAttempt& stored) {
+    SignedBroadcast tx = evmBroadcast(
+        std::move(client), EVMSigned{hexToBytes(stored.wire).value_or(Bytes()), stored.account,
+                                     stored.nonce.value_or(0), stored.chain});
+    tx.record = stored;
+    return tx;
+}
+
+AttemptScope evmAttemptScope(std::shared_ptr<JSONRPCClient> client, Chain chain,
+                             const std::string& sender, std::vector<std::string> followedIn) {
+    AttemptScope scope;
+    scope.chain = chain;
+    scope.account = lowerCase(sender);
+    scope.followedIn = std::move(followedIn);
+    scope.revive = [client = std::move(client)](const UnsettledAttempt& stored) {
+        return evmAttempt(client, stored);
+    };
+    return scope;
+}
+
 std::uint64_t conflictingNonce(const EarlierAttempts& earlier, std::uint64_t nodeNonce) {
-    const auto* nonce = std::any_cast<std::uint64_t>(&earlier.conflict);
-    return nonce ? *nonce : nodeNonce;
+    if (!earlier.conflict || !earlier.conflict->nonce) {
+        return nodeNonce;
+    }
+    if (*earlier.conflict->nonce < nodeNonce) {
+        // Signed at its nonce this would be refused; at the next one it could pay twice.
+        throw EarlierAttemptError::mayHaveGoneThrough(*earlier.conflict);
+    }
+    return *earlier.conflict->nonce;
 }
 
 std::function<QCoro::Task<std::optional<bool>>(CancellationToken)>

@@ -75,11 +75,12 @@ QCoro::Task<Bytes> signWithWallet(QPointer<AppState> state,
                                   ETHTransaction transaction);
 
 // A transaction signed for the wallet, with what a later one must share with it: the sender
-// and its nonce.
+// and its nonce, on its chain.
 struct EVMSigned {
     Bytes bytes;
     std::string sender;
     std::uint64_t nonce = 0;
+    Chain chain = Chain::ethereum;
 };
 
 // `signedTransaction` as broadcastSigned sends it through `client`: its id the keccak-256 of the
@@ -92,8 +93,19 @@ SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
                              const EVMSigned& signedTransaction, std::string slot = {},
                              bool isRunsOwn = true);
 
+// A stored attempt (UnsettledAttempt) of an EVM chain made sendable again through `client`.
+SignedBroadcast evmAttempt(std::shared_ptr<JSONRPCClient> client, const UnsettledAttempt& stored);
+
+// The earlier attempts of the wallet's account `sender` on `chain`, as an EVM flow asks about
+// them before it signs; followed in `followedIn` of its flow.
+AttemptScope evmAttemptScope(std::shared_ptr<JSONRPCClient> client, Chain chain,
+                             const std::string& sender,
+                             std::vector<std::string> followedIn = {std::string()});
+
 // The nonce a new signing must take: that of the earlier attempts which may still land (the
-// same transaction signed again is then the same bytes), else `nodeNonce`.
+// same transaction signed again is then the same bytes), else `nodeNonce`. Throws
+// EarlierAttemptError when the node already counts past that nonce (another transaction, or
+// that attempt, holds it: which one, the chain has not said yet).
 std::uint64_t conflictingNonce(const EarlierAttempts& earlier, std::uint64_t nodeNonce);
 
 // The chain's answer on a sent transaction, as FlowRun::awaitChain asks for it: true for a

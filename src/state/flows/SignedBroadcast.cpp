@@ -122,15 +122,6 @@ QCoro::Task<Seen> watchRefused(FlowRun run, const SignedBroadcast& tx) {
     return looksWhile(std::move(run), tx, Seen::unknown);
 }
 
-// An earlier attempt. "Can no longer land" forgets it, and so lets a new signing go free of it:
-// asked again first, since the figures behind it (an EVM sender's mined count) and the lookup
-// may come from different servers behind one address, one already past our transaction and the
-// other not yet aware of it. Any look that knows the attempt makes it known; one that no longer
-// says it lapsed keeps it.
-QCoro::Task<Seen> confirmedLook(FlowRun run, const SignedBroadcast& tx) {
-    return looksWhile(std::move(run), tx, Seen::lapsed);
-}
-
 struct LostAnswer {
     SignedBroadcast tx;
     int looks = 0;
@@ -213,6 +204,8 @@ QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx) {
     if (!run.isActive()) {
         co_return false;
     }
+    // Kept (and written) before the bytes leave: a restart while they are on their way still
+    // knows them.
     run.keepAttempt(tx);
     std::exception_ptr refusal;
     bool lost = false;
@@ -254,12 +247,14 @@ QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx) {
                 std::rethrow_exception(refusal);
             }
         }
+        run.told(tx.id);
         if (tx.isRunsOwn) {
             run.broadcasted(tx.id);
         }
         co_return true;
     }
     if (!lost) {
+        run.told(tx.id);
         if (tx.isRunsOwn) {
             run.broadcasted(tx.id);
         }
@@ -268,54 +263,77 @@ QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx) {
 
     // From here the bytes may be on their way: never a new signing, only the chain's word.
     run.broadcasted(tx.id);
+    const std::string id = tx.id;
     QCoro::Task<std::optional<ChainWord>> following = followOnChain(run, std::move(tx));
     const std::optional<ChainWord> word = co_await std::move(following);
     if (!run.isActive()) {
         co_return false;
     }
+    if (word == ChainWord::known) {
+        run.told(id);
+    }
     if (word) {
         co_return true;
     }
+    // The user hears it may still confirm, not that it left: a later press still asks the chain.
     run.submitted(lostAnswerNote());
     co_return false;
 }
 
-QCoro::Task<EarlierAttempts> earlierAttempts(FlowRun run, std::string slot) {
+QCoro::Task<EarlierAttempts> earlierAttempts(FlowRun run, AttemptScope scope) {
     EarlierAttempts earlier;
-    std::vector<SignedBroadcast> kept = run.attempts(slot);
-    std::vector<SignedBroadcast> mayLand;
-    for (auto it = kept.rbegin(); it != kept.rend() && run.isActive(); ++it) {
-        QCoro::Task<Seen> looking = confirmedLook(run, *it);
-        const Seen seen = co_await std::move(looking);
-        if (seen == Seen::known) {
-            earlier.known = *it;
+    std::optional<UnsettledAttempt> wentThrough;
+    for (const UnsettledAttempt& attempt : run.ledgerAttempts(scope.chain, scope.account)) {
+        if (!run.isActive()) {
             co_return earlier;
         }
-        if (seen != Seen::lapsed) {
-            mayLand.insert(mayLand.begin(), *it);
+        if (attempt.told) {
+            // The user saw it leave: a new signing is another payment they asked for.
+            continue;
+        }
+        SignedBroadcast tx = scope.revive(attempt);
+        QCoro::Task<Seen> looking = lookUp(tx, run.token());
+        const Seen seen = co_await std::move(looking);
+        if (!run.isActive()) {
+            co_return earlier;
+        }
+        if (seen == Seen::lapsed) {
+            run.forgetAttempt(attempt.id);
+            continue;
+        }
+        if (seen != Seen::known) {
+            // Oldest first: the latest that may land holds the conflict of all before it.
+            earlier.conflict = attempt;
+            continue;
+        }
+        const auto slot =
+            std::find_if(scope.followedIn.begin(), scope.followedIn.end(),
+                         [&](const std::string& s) { return run.origin(s) == attempt.origin; });
+        if (slot != scope.followedIn.end()) {
+            tx.slot = *slot;
+            tx.isRunsOwn = slot->empty();
+            earlier.known = std::move(tx);
+        } else if (!wentThrough) {
+            wentThrough = attempt;
         }
     }
-    if (!run.isActive()) {
+    if (earlier.known || !wentThrough) {
         co_return earlier;
     }
-    run.forgetAttempts(slot);
-    for (const SignedBroadcast& attempt : mayLand) {
-        run.keepAttempt(attempt);
-    }
-    if (!mayLand.empty()) {
-        earlier.conflict = mayLand.back().conflict;
-    }
-    co_return earlier;
+    // Told once, here: the next press signs what it asks.
+    run.told(wentThrough->id);
+    throw EarlierAttemptError::wentThrough(*wentThrough);
 }
 
-QCoro::Task<std::optional<SignedBroadcast>> earlierOrSigned(FlowRun run, std::string slot,
+QCoro::Task<std::optional<SignedBroadcast>> earlierOrSigned(FlowRun run, AttemptScope scope,
                                                             SignAnew sign) {
-    QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, std::move(slot));
+    QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, std::move(scope));
     EarlierAttempts earlier = co_await std::move(checking);
     if (!run.isActive()) {
         co_return std::nullopt;
     }
     if (earlier.known) {
+        run.followsEarlier(earlier.known->record);
         co_return std::move(earlier.known);
     }
     QCoro::Task<SignedBroadcast> signing = sign(std::move(earlier));
@@ -324,6 +342,38 @@ QCoro::Task<std::optional<SignedBroadcast>> earlierOrSigned(FlowRun run, std::st
         co_return std::nullopt;
     }
     co_return signedNow;
+}
+
+EarlierAttemptError EarlierAttemptError::wentThrough(const UnsettledAttempt& earlier) {
+    return EarlierAttemptError("Your earlier " + attemptDescription(earlier) +
+                               " went through; nothing new was signed.");
+}
+
+EarlierAttemptError EarlierAttemptError::mayHaveGoneThrough(const UnsettledAttempt& earlier) {
+    return EarlierAttemptError("Your earlier " + attemptDescription(earlier) +
+                               " may have gone through; the network has not said yet. Nothing "
+                               "was signed; try again in a moment.");
+}
+
+EarlierAttemptError EarlierAttemptError::mayStillLand(const UnsettledAttempt& earlier) {
+    return EarlierAttemptError("Your earlier " + attemptDescription(earlier) +
+                               " may still go through until its blockhash expires, in about a "
+                               "minute; nothing was signed. Try this one once it has expired.");
+}
+
+QString followedNote(const UnsettledAttempt& earlier) {
+    return QString::fromStdString("Your earlier " + attemptDescription(earlier) +
+                                  " went through; nothing new was signed.");
+}
+
+QString replacementNote(const UnsettledAttempt& earlier) {
+    if (earlier.chain == Chain::solana) {
+        return QString::fromStdString("Your earlier " + attemptDescription(earlier) +
+                                      " may still go through; another transaction waits until "
+                                      "its blockhash has expired.");
+    }
+    return QString::fromStdString("This replaces your earlier " + attemptDescription(earlier) +
+                                  " that may still go through.");
 }
 
 } // namespace qm

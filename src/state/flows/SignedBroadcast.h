@@ -27,27 +27,38 @@
 //
 // Earlier attempts. A refusal that ended Failed is no proof that nothing left: the server may
 // have kept what it refused, and the lookup may lag. So every transaction broadcastSigned sends
-// is kept by its flow as an attempt of its slot (which of the flow's transactions it is: the
-// run's own, an approval, a WalletConnect request), with its conflict: what a new signing in
-// that slot must share with it so that at most one of them can ever land (an EVM nonce, the
-// Bitcoin coins it spends, a Solana blockhash). Before signing anew, a body asks
-// earlierAttempts() for its slot: an attempt the chain knows is the one the run follows (its
-// bytes sent again, its id followed: never a second payment); those the chain says can no
-// longer land, asked again a few poll intervals, are forgotten; the rest hand the new signing their
-// conflict. A run that ends Confirmed, Reverted or Submitted (the user was told what left) is done
-// with the attempts of the slots it used, as a flow that saw an approval's receipt is with the
-// approval's; only a run that ended Failed leaves its attempts to the next press. GUI thread only.
+// is first kept in the ledger (AttemptLedger, in the wallet's folder) as an unsettled attempt of
+// its account on its chain, with its conflict: what a new signing from that account must share
+// with it so that at most one of them can ever land (an EVM nonce, the Bitcoin coins it spends,
+// a Solana message and blockhash). Before any body signs, it asks earlierAttempts() about every
+// attempt of its account on its chain that the user was told failed (or never heard of: a lost
+// answer, a run the program's end cut short), whichever sheet or request sent it:
+//   - the chain proves it can never land (never because time passed: another transaction holds
+//     its nonce or spends its coin; its blockhash expired in a status answer read after the
+//     height passed it): forgotten;
+//   - the chain knows it: a press where it was sent follows it (its bytes sent again, its id
+//     followed, its texts shown: nothing new is signed); a press elsewhere is refused once,
+//     saying it went through;
+//   - else it may still land: the new signing takes its conflict (a replacement, which the
+//     review names), and where that cannot be (another Solana transfer) nothing is signed.
+// One the user saw leave holds nothing back, nor do those that could only land instead of it:
+// a new signing is another payment the user asked for.
+// A run that saw its transaction in a block is done with it (and with the attempts it
+// replaced); the rest stay until the chain settles them (AttemptWatch follows them while the
+// wallet is open). GUI thread only.
 
+#include "core/model/Chain.h"
 #include "platform/Error.h"
 #include "platform/async/CancellationToken.h"
+#include "state/flows/UnsettledAttempt.h"
 
 #include <QString>
-#include <any>
 #include <exception>
 #include <functional>
 #include <optional>
 #include <qcoro/qcorotask.h>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -65,13 +76,15 @@ struct SignedBroadcast {
     // Whether the chain knows the id (in a pool or a block); throws when it cannot say (also
     // when its answer is about another transaction).
     std::function<QCoro::Task<bool>(CancellationToken)> lookup;
-    // Whether the chain says the transaction can no longer land (a Solana blockhash expired
-    // with the signature unknown, an EVM nonce mined past with the hash unknown); unset where
-    // it can always land. Asked in the wait after a lost answer (sending the same bytes again
-    // cannot help then, so the wait ends and the flow's own watch ends the transaction as it
-    // ends any that expired), in the watch after a refusal (it ends Failed at once), and of an
-    // earlier attempt (it is forgotten).
+    // Whether the chain proves the transaction can no longer land (another transaction holds
+    // its nonce or spends its coin, its blockhash expired); false when it cannot say. Asked in
+    // the wait after a lost answer (sending the same bytes again cannot help then, so the wait
+    // ends and the flow's own watch ends the transaction as it ends any that expired), in the
+    // watch after a refusal (it ends Failed at once), and of an earlier attempt (forgotten).
     std::function<QCoro::Task<bool>(CancellationToken)> lapsed;
+    // Whether the chain holds it for good (an EVM receipt, a Solana status with a verdict, a
+    // Bitcoin server that holds it): the attempt is settled. Unset: as `lookup`.
+    std::function<QCoro::Task<bool>(CancellationToken)> landed;
     // Whether a failure of `send` is the server's refusal (it read the request and did not take
     // it) rather than a lost answer.
     std::function<bool(const std::exception&)> refused;
@@ -80,24 +93,56 @@ struct SignedBroadcast {
     // The transaction the run is about; false for one that comes before it (an approval): an
     // answered one does not show as the run's broadcast.
     bool isRunsOwn = true;
-    // Which of the flow's transactions it is (empty: the run's own), and what a new signing
-    // there must share with it; see "Earlier attempts" above.
+    // Which of the run's transactions it is (empty: the run's own; approvalSlot; a
+    // WalletConnect request's), and what the ledger keeps of it (the factory fills the chain,
+    // account, id, wire and conflict; the body what it pays to whom; the run the rest).
     std::string slot;
-    std::any conflict;
+    UnsettledAttempt record;
 };
 
 // The slot of an approval sent before the run's own transaction.
 inline const std::string approvalSlot = "approval";
 
-// What a body learns before it signs anew in a slot.
+// Which earlier attempts a body asks about before it signs: those of `account` on `chain`. One
+// the chain knows is followed when it was sent in one of `followedIn` of this flow; `revive` makes
+// a stored one sendable again.
+struct AttemptScope {
+    Chain chain = Chain::ethereum;
+    std::string account;
+    std::vector<std::string> followedIn{std::string()};
+    std::function<SignedBroadcast(const UnsettledAttempt&)> revive;
+};
+
+// What a body learns before it signs anew.
 struct EarlierAttempts {
     // An earlier attempt the chain knows: the run sends it again and follows it instead of
     // signing anything.
     std::optional<SignedBroadcast> known;
-    // The conflict the new signing must share with the attempts that may still land (the
-    // latest one's: each was made to share the one before it); empty when none may.
-    std::any conflict;
+    // The latest attempt that may still land: the new signing must share its conflict (each
+    // was made to share the one before it). None when none may.
+    std::optional<UnsettledAttempt> conflict;
 };
+
+// A new signing that must not happen now, because of an earlier attempt of the account.
+class EarlierAttemptError : public Error {
+public:
+    using Error::Error;
+    // Another sheet's attempt the chain knows: "Your earlier send of … went through; nothing
+    // new was signed."
+    static EarlierAttemptError wentThrough(const UnsettledAttempt& earlier);
+    // An attempt whose nonce the chain has passed, while it cannot say by which transaction.
+    static EarlierAttemptError mayHaveGoneThrough(const UnsettledAttempt& earlier);
+    // An attempt a different transaction cannot replace (a Solana one until its blockhash
+    // expires).
+    static EarlierAttemptError mayStillLand(const UnsettledAttempt& earlier);
+};
+
+// What the press that follows `earlier` says: "Your earlier send of 1 ETH to 0x3535...3535 went
+// through; nothing new was signed."
+QString followedNote(const UnsettledAttempt& earlier);
+// What a review says while `earlier` may still land: "This replaces your earlier send of …
+// that may still go through." (a Solana one: that another transfer waits for its expiry).
+QString replacementNote(const UnsettledAttempt& earlier);
 
 // The server's answer named a transaction that is not ours (or none): its refusal.
 class BroadcastRefused : public Error {
@@ -106,9 +151,9 @@ public:
     explicit BroadcastRefused(const std::string& answer);
 };
 
-// Sends `tx` under the rule above, kept as an attempt of its slot first. True: the transaction
-// left (follow its id). False: the run has ended (settled Submitted, cancelled, or its flow
-// gone). Throws a refusal the chain confirmed.
+// Sends `tx` under the rule above, kept in the ledger first (a ledger that cannot be written
+// throws, and nothing is sent). True: the transaction left (follow its id). False: the run has
+// ended (settled Submitted, cancelled, or its flow gone). Throws a refusal the chain confirmed.
 QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx);
 
 // Whether a server's refusal says it holds the transaction already (Bitcoin Core's and
@@ -117,18 +162,18 @@ QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx);
 // "already been processed"), in any letter case.
 bool saysAlreadyThere(const std::string& answer);
 
-// The earlier attempts of `slot` asked about on the chain, before a new signing there (see
-// "Earlier attempts" above). A lookup that fails keeps its attempt. Nothing while the run is
-// not active.
-QCoro::Task<EarlierAttempts> earlierAttempts(FlowRun run, std::string slot);
+// The earlier attempts of the scope asked about on the chain, before a new signing (see
+// "Earlier attempts" above). A lookup that fails keeps its attempt. Throws EarlierAttemptError
+// for another sheet's attempt the chain knows. Nothing while the run is not active.
+QCoro::Task<EarlierAttempts> earlierAttempts(FlowRun run, AttemptScope scope);
 
-// A new signing in a slot, given what the earlier attempts there hand it.
+// A new signing, given what the earlier attempts hand it.
 using SignAnew = std::function<QCoro::Task<SignedBroadcast>(EarlierAttempts earlier)>;
 
-// What a run sends in `slot`: an earlier attempt the chain knows (followed instead of a new
-// one), else what `sign` makes. None when the run has ended meanwhile; `sign`'s errors are
-// thrown.
-QCoro::Task<std::optional<SignedBroadcast>> earlierOrSigned(FlowRun run, std::string slot,
+// What a run sends: an earlier attempt the chain knows (followed instead of a new one, its
+// texts shown), else what `sign` makes. None when the run has ended meanwhile; `sign`'s and
+// earlierAttempts' errors are thrown.
+QCoro::Task<std::optional<SignedBroadcast>> earlierOrSigned(FlowRun run, AttemptScope scope,
                                                             SignAnew sign);
 
 } // namespace qm

@@ -90,6 +90,14 @@ bool isNodeRefusal(const std::exception& error) {
     return failure && failure->isRefusal();
 }
 
+QCoro::Task<bool> hasVerdict(std::shared_ptr<SolanaRPCClient> client, std::string signature,
+                             CancellationToken cancel) {
+    QCoro::Task<std::vector<std::optional<SignatureStatus>>> asking =
+        client->getSignatureStatuses({std::move(signature)}, std::move(cancel));
+    const std::vector<std::optional<SignatureStatus>> statuses = co_await std::move(asking);
+    co_return !statuses.empty() && signatureVerdict(statuses.front()).has_value();
+}
+
 } // namespace
 
 std::optional<bool> signatureVerdict(const std::optional<SignatureStatus>& status) {
@@ -129,7 +137,7 @@ SignedBroadcast solanaBroadcast(std::shared_ptr<SolanaRPCClient> client, std::st
                                 std::optional<std::uint64_t> lastValidBlockHeight) {
     SignedBroadcast tx;
     tx.id = std::move(signature);
-    tx.send = [client, wire = std::move(transaction)](CancellationToken cancel) {
+    tx.send = [client, wire = transaction](CancellationToken cancel) {
         return sendWire(client, wire, std::move(cancel));
     };
     tx.lookup = [client, id = tx.id](CancellationToken cancel) {
@@ -140,8 +148,44 @@ SignedBroadcast solanaBroadcast(std::shared_ptr<SolanaRPCClient> client, std::st
     tx.lapsed = [client, id = tx.id, watch](CancellationToken cancel) {
         return lapsedOnCluster(client, id, watch, std::move(cancel));
     };
+    tx.landed = [client, id = tx.id](CancellationToken cancel) {
+        return hasVerdict(client, id, std::move(cancel));
+    };
     tx.refused = isNodeRefusal;
+    tx.record.chain = Chain::solana;
+    tx.record.id = tx.id;
+    tx.record.wire = std::move(transaction);
+    tx.record.lastValidBlockHeight = lastValidBlockHeight;
     return tx;
+}
+
+SignedBroadcast solanaAttempt(std::shared_ptr<SolanaRPCClient> client,
+                              const UnsettledAttempt& stored) {
+    SignedBroadcast tx =
+        solanaBroadcast(std::move(client), stored.wire, stored.id, stored.lastValidBlockHeight);
+    tx.record = stored;
+    return tx;
+}
+
+AttemptScope solanaAttemptScope(std::shared_ptr<SolanaRPCClient> client, const std::string& owner) {
+    AttemptScope scope;
+    scope.chain = Chain::solana;
+    scope.account = owner;
+    scope.revive = [client = std::move(client)](const UnsettledAttempt& stored) {
+        return solanaAttempt(client, stored);
+    };
+    return scope;
+}
+
+void requireSameAsEarlier(const EarlierAttempts& earlier, const Bytes& message,
+                          const std::function<void()>& sameSheet, const FlowRun& run) {
+    if (!earlier.conflict || earlier.conflict->message == message) {
+        return;
+    }
+    if (earlier.conflict->origin == run.origin({}) && sameSheet) {
+        sameSheet();
+    }
+    throw EarlierAttemptError::mayStillLand(*earlier.conflict);
 }
 
 } // namespace qm

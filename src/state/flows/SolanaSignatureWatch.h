@@ -7,6 +7,7 @@
 #include "state/flows/SignedBroadcast.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
@@ -51,5 +52,20 @@ awaitSolanaSignature(FlowRun run, std::shared_ptr<SolanaRPCClient> client, std::
 SignedBroadcast solanaBroadcast(std::shared_ptr<SolanaRPCClient> client, std::string transaction,
                                 std::string signature,
                                 std::optional<std::uint64_t> lastValidBlockHeight);
+
+// A stored attempt (UnsettledAttempt) of the Solana account made sendable again through
+// `client` (sendTransaction: whoever built it, any node takes the signed transaction).
+SignedBroadcast solanaAttempt(std::shared_ptr<SolanaRPCClient> client,
+                              const UnsettledAttempt& stored);
+
+// The earlier attempts of the Solana account `owner`, as a Solana flow asks about them.
+AttemptScope solanaAttemptScope(std::shared_ptr<SolanaRPCClient> client, const std::string& owner);
+
+// What a new Solana signing shares with an earlier attempt that may still land: nothing but its
+// very bytes (a transfer with the same blockhash is another transfer). Throws, and nothing may
+// be signed, when `message` is not the earlier attempt's: `sameSheet` names the error of the
+// sheet that sent it, for one sent elsewhere EarlierAttemptError::mayStillLand.
+void requireSameAsEarlier(const EarlierAttempts& earlier, const Bytes& message,
+                          const std::function<void()>& sameSheet, const FlowRun& run);
 
 } // namespace qm

@@ -1,9 +1,11 @@
 #include "state/flows/TransactionFlow.h"
 
+#include "core/model/Date.h"
 #include "platform/async/CancellableSleep.h"
 #include "platform/async/PollUntil.h"
 #include "state/UserErrorText.h"
 
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <utility>
@@ -30,8 +32,11 @@ bool TransactionFlow::start(Step first, Body body) {
     }
     m_broadcast = false;
     m_settled = false;
-    m_runSlots.clear();
     m_token = CancellationToken();
+    if (!m_earlierNote.isEmpty()) {
+        m_earlierNote.clear();
+        emit summaryChanged();
+    }
     setRunning(true);
     setErrorMessage({});
     setProgress(0);
@@ -53,11 +58,51 @@ void TransactionFlow::reset() {
 }
 
 void TransactionFlow::setSummary(QString summary, QString detail) {
-    if (m_summary != summary || m_detail != detail) {
+    if (m_summary != summary || m_detail != detail || !m_earlierNote.isEmpty()) {
         m_summary = std::move(summary);
         m_detail = std::move(detail);
+        m_earlierNote.clear();
         emit summaryChanged();
     }
+}
+
+AttemptLedger& TransactionFlow::ledger() {
+    return m_ledger ? *m_ledger : m_ownLedger;
+}
+
+namespace {
+
+// The word an attempt's texts name it by, from the flow's key ("send:ethereum") and slot.
+std::string attemptKind(const std::string& key, const std::string& slot) {
+    if (slot == approvalSlot) {
+        return "approval";
+    }
+    const std::string area = key.substr(0, key.find(':'));
+    if (area == "send" || area == "swap") {
+        return area;
+    }
+    if (area == "sale") {
+        return "order";
+    }
+    if (area == "walletconnect") {
+        return "request";
+    }
+    return "transaction";
+}
+
+} // namespace
+
+UnsettledAttempt TransactionFlow::attemptRecord(const SignedBroadcast& tx) const {
+    UnsettledAttempt record = tx.record;
+    const std::string key = objectName().toStdString();
+    record.id = tx.id;
+    record.origin = tx.slot.empty() ? key : key + "#" + tx.slot;
+    record.kind = attemptKind(key, tx.slot);
+    record.summary = m_summary.toStdString();
+    record.detail = m_detail.toStdString();
+    record.createdAt = Date::now();
+    record.told = false;
+    return record;
 }
 
 QCoro::Task<void> TransactionFlow::run(Body body, CancellationToken token) {
@@ -83,8 +128,9 @@ QCoro::Task<void> TransactionFlow::run(Body body, CancellationToken token) {
                    failure.isEmpty() ? QStringLiteral("The operation did not finish.") : failure);
         }
     }
-    if (m_step != Step::Failed) {
-        endAttempts();
+    if ((m_step == Step::Confirmed || m_step == Step::Reverted) && !m_txHash.isEmpty()) {
+        // In a block (or, on Solana, proved expired): settled.
+        FlowRun(self, token).landed(m_txHash.toStdString());
     }
     setRunning(false);
     emit finished();
@@ -94,13 +140,6 @@ void TransactionFlow::settle(Step step, QString message) {
     m_settled = true;
     setErrorMessage(std::move(message));
     setStep(step);
-}
-
-void TransactionFlow::endAttempts() {
-    for (const std::string& slot : m_runSlots) {
-        m_attempts.erase(slot);
-    }
-    m_runSlots.clear();
 }
 
 void TransactionFlow::setStep(Step step) {
@@ -183,28 +222,74 @@ QCoro::Task<std::optional<bool>> FlowRun::awaitChain(
     co_return co_await std::move(waiting);
 }
 
-std::vector<SignedBroadcast> FlowRun::attempts(const std::string& slot) const {
-    if (!m_flow) {
-        return {};
+void FlowRun::useLedger(AttemptLedger& ledger) const {
+    if (m_flow) {
+        m_flow->m_ledger = &ledger;
     }
-    const auto found = m_flow->m_attempts.find(slot);
-    return found == m_flow->m_attempts.end() ? std::vector<SignedBroadcast>() : found->second;
+}
+
+std::vector<UnsettledAttempt> FlowRun::ledgerAttempts(Chain chain, std::string_view account) const {
+    return m_flow ? m_flow->ledger().of(chain, account) : std::vector<UnsettledAttempt>();
 }
 
 void FlowRun::keepAttempt(const SignedBroadcast& tx) const {
     if (!isActive()) {
         return;
     }
-    m_flow->m_runSlots.insert(tx.slot);
-    std::vector<SignedBroadcast>& kept = m_flow->m_attempts[tx.slot];
-    std::erase_if(kept, [&](const SignedBroadcast& earlier) { return earlier.id == tx.id; });
-    kept.push_back(tx);
+    try {
+        m_flow->ledger().keep(m_flow->attemptRecord(tx));
+    } catch (const std::exception& error) {
+        throw Error(std::string("Nothing was sent: the wallet could not record the transaction "
+                                "first (") +
+                    error.what() + ").");
+    }
 }
 
-void FlowRun::forgetAttempts(const std::string& slot) const {
+void FlowRun::told(const std::string& id) const {
     if (m_flow) {
-        m_flow->m_attempts.erase(slot);
+        m_flow->ledger().markTold(id);
     }
+}
+
+void FlowRun::forgetAttempt(const std::string& id) const {
+    if (m_flow) {
+        m_flow->ledger().forget(id);
+    }
+}
+
+void FlowRun::landed(const std::string& id) const {
+    if (!m_flow) {
+        return;
+    }
+    AttemptLedger& ledger = m_flow->ledger();
+    const std::optional<UnsettledAttempt> ours = ledger.find(id);
+    ledger.forget(id);
+    if (!ours) {
+        return;
+    }
+    for (const UnsettledAttempt& other : ledger.of(ours->chain, ours->account)) {
+        if (shareConflict(other, *ours)) {
+            ledger.forget(other.id);
+        }
+    }
+}
+
+std::string FlowRun::origin(const std::string& slot) const {
+    if (!m_flow) {
+        return {};
+    }
+    const std::string key = m_flow->objectName().toStdString();
+    return slot.empty() ? key : key + "#" + slot;
+}
+
+void FlowRun::followsEarlier(const UnsettledAttempt& earlier) const {
+    if (!isActive()) {
+        return;
+    }
+    m_flow->m_summary = QString::fromStdString(earlier.summary);
+    m_flow->m_detail = QString::fromStdString(earlier.detail);
+    m_flow->m_earlierNote = followedNote(earlier);
+    emit m_flow->summaryChanged();
 }
 
 void FlowRun::confirmed() const {

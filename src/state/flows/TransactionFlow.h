@@ -19,11 +19,14 @@
 //     which calls it once the server's answer or the chain says the transaction may have left;
 //   - the body ends with confirmed(), reverted(text) or submitted() after the chain's answer
 //     (awaitChain) or its absence. Confirmed is shown only when the chain said so.
-// The flow keeps the transactions its runs sent, by slot, for as long as a later signing must
-// conflict with them (SignedBroadcast.h, "Earlier attempts").
+// The transactions its runs send are kept in a ledger (the wallet's, which a body hands its run
+// with FlowRun::useLedger; a flow given none keeps them in one of its own, in memory) for as
+// long as a later signing from the same account must conflict with them (SignedBroadcast.h,
+// "Earlier attempts").
 // GUI thread only.
 
 #include "platform/async/CancellationToken.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/SignedBroadcast.h"
 
 #include <QObject>
@@ -31,11 +34,10 @@
 #include <QString>
 #include <chrono>
 #include <functional>
-#include <map>
 #include <optional>
 #include <qcoro/qcorotask.h>
-#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm {
@@ -69,6 +71,10 @@ class TransactionFlow : public QObject {
     // what ("to 0x1234...abcd"): a screen opened again on a running flow shows these.
     Q_PROPERTY(QString summary READ summary NOTIFY summaryChanged)
     Q_PROPERTY(QString detail READ detail NOTIFY summaryChanged)
+    // The run follows an earlier attempt the chain knows instead of signing anew: what it says
+    // ("Your earlier send of … went through; nothing new was signed."); the summary and detail
+    // are then that attempt's. Empty otherwise.
+    Q_PROPERTY(QString earlierNote READ earlierNote NOTIFY summaryChanged)
 
 public:
     // Capitalised: QML reads them (TransactionFlow.Signing).
@@ -104,6 +110,8 @@ public:
     void reset();
     // The texts of the next (or current) run; kept until reset.
     void setSummary(QString summary, QString detail);
+    // Where its runs keep what they send (none: a ledger of its own, in memory).
+    AttemptLedger& ledger();
 
     Step step() const { return m_step; }
     double progress() const { return m_progress; }
@@ -112,6 +120,7 @@ public:
     bool isRunning() const { return m_running; }
     const QString& summary() const { return m_summary; }
     const QString& detail() const { return m_detail; }
+    const QString& earlierNote() const { return m_earlierNote; }
     // Whether the current or last run broadcast a transaction.
     bool hasBroadcast() const { return m_broadcast; }
     const Limits& limits() const { return m_limits; }
@@ -140,8 +149,8 @@ private:
     void setRunning(bool running);
     // Ends the run at `step` with `message` (empty: none).
     void settle(Step step, QString message);
-    // A run that did not end Failed is done with the attempts of the slots it used.
-    void endAttempts();
+    // What the ledger keeps of `tx`, sent in this flow now.
+    UnsettledAttempt attemptRecord(const SignedBroadcast& tx) const;
 
     Limits m_limits;
     Step m_step = Step::Idle;
@@ -151,14 +160,13 @@ private:
     bool m_running = false;
     QString m_summary;
     QString m_detail;
+    QString m_earlierNote;
     bool m_broadcast = false;
     bool m_settled = false;
     // The token of the current run; cancelled by the destructor.
     std::optional<CancellationToken> m_token;
-    // Transactions sent that a later signing must conflict with, by slot, oldest first; and
-    // the slots the current run has sent in.
-    std::map<std::string, std::vector<SignedBroadcast>> m_attempts;
-    std::set<std::string> m_runSlots;
+    QPointer<AttemptLedger> m_ledger;
+    AttemptLedger m_ownLedger;
 };
 
 // What a body works with: its flow (gone when the flow is destroyed) and its run's token. Every
@@ -188,11 +196,24 @@ public:
     QCoro::Task<std::optional<bool>> awaitChain(
         std::function<QCoro::Task<std::optional<bool>>(CancellationToken attempt)> probe) const;
 
-    // The flow's attempts of `slot`, oldest first (SignedBroadcast.h, "Earlier attempts");
-    // keepAttempt adds or replaces one of the same id, forgetAttempts drops the slot's.
-    std::vector<SignedBroadcast> attempts(const std::string& slot) const;
+    // The run keeps what it sends in `ledger` (the wallet's), from now on.
+    void useLedger(AttemptLedger& ledger) const;
+    // The ledger's attempts of `account` on `chain`, oldest first (SignedBroadcast.h, "Earlier
+    // attempts"); none once the flow has gone.
+    std::vector<UnsettledAttempt> ledgerAttempts(Chain chain, std::string_view account) const;
+    // Writes `tx` into the ledger as sent from this flow's `tx.slot`, before it leaves: throws
+    // (and it must not be sent) when the ledger cannot be written.
     void keepAttempt(const SignedBroadcast& tx) const;
-    void forgetAttempts(const std::string& slot) const;
+    // The user saw it leave / the chain settled it.
+    void told(const std::string& id) const;
+    void forgetAttempt(const std::string& id) const;
+    // The chain holds `id` in a block: settled, and with it every attempt it was made to
+    // replace (an EVM nonce, a Bitcoin coin it spends, are its own now).
+    void landed(const std::string& id) const;
+    // Where an attempt sent in `slot` of this flow says it was sent.
+    std::string origin(const std::string& slot) const;
+    // The run follows `earlier` instead of signing: its texts are shown.
+    void followsEarlier(const UnsettledAttempt& earlier) const;
 
     // The final steps. A submitted run may carry a note (why the chain's word is missing).
     void confirmed() const;

@@ -96,12 +96,20 @@ std::string bitcoinTransactionID(const BTCUnsignedTransaction& transaction) {
 
 SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
                                  const BTCUnsignedTransaction& transaction) {
+    return bitcoinBroadcast(
+        std::move(state), std::move(client),
+        bytesToPlainHex(BTCSigner::serialize(true, transaction.version, transaction.inputs,
+                                             transaction.outputs, transaction.lockTime)),
+        bitcoinTransactionID(transaction), {}, {});
+}
+
+SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
+                                 std::string rawHex, std::string txid, std::string accountID,
+                                 std::vector<BTCSpend> spends) {
     auto transport = std::make_shared<BitcoinTransport>(BitcoinTransport{state, std::move(client)});
     SignedBroadcast tx;
-    tx.id = bitcoinTransactionID(transaction);
-    const std::string raw = bytesToPlainHex(BTCSigner::serialize(
-        true, transaction.version, transaction.inputs, transaction.outputs, transaction.lockTime));
-    tx.send = [transport, raw](CancellationToken cancel) {
+    tx.id = std::move(txid);
+    tx.send = [transport, raw = rawHex](CancellationToken cancel) {
         return sendRaw(transport, raw, std::move(cancel));
     };
     tx.lookup = [transport, txid = tx.id](CancellationToken cancel) {
@@ -109,7 +117,31 @@ SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<Elect
     };
     tx.refused = isServerRefusal;
     tx.caseInsensitive = true;
+    tx.record.chain = Chain::bitcoin;
+    tx.record.account = std::move(accountID);
+    tx.record.id = tx.id;
+    tx.record.wire = std::move(rawHex);
+    tx.record.coins = std::move(spends);
     return tx;
+}
+
+SignedBroadcast bitcoinAttempt(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
+                               const UnsettledAttempt& stored) {
+    SignedBroadcast tx = bitcoinBroadcast(std::move(state), std::move(client), stored.wire,
+                                          stored.id, stored.account, stored.coins);
+    tx.record = stored;
+    return tx;
+}
+
+AttemptScope bitcoinAttemptScope(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
+                                 const std::string& accountID) {
+    AttemptScope scope;
+    scope.chain = Chain::bitcoin;
+    scope.account = accountID;
+    scope.revive = [state, client = std::move(client)](const UnsettledAttempt& stored) {
+        return bitcoinAttempt(state, client, stored);
+    };
+    return scope;
 }
 
 } // namespace qm

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -25,5 +26,18 @@ std::string bitcoinTransactionID(const BTCUnsignedTransaction& transaction);
 // transaction at all: the server cannot say). A server error is a refusal.
 SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
                                  const BTCUnsignedTransaction& transaction);
+// The same, from the signed transaction's raw hex and its txid, kept with the coins it spends
+// (what a later signing must spend too) as an attempt of the account `accountID`.
+SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
+                                 std::string rawHex, std::string txid, std::string accountID,
+                                 std::vector<BTCSpend> spends);
+
+// A stored attempt (UnsettledAttempt) of the Bitcoin account made sendable again.
+SignedBroadcast bitcoinAttempt(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
+                               const UnsettledAttempt& stored);
+
+// The earlier attempts of the Bitcoin account `accountID`, as its send asks about them.
+AttemptScope bitcoinAttemptScope(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
+                                 const std::string& accountID);
 
 } // namespace qm

@@ -1,8 +1,11 @@
 #include "state/send/BitcoinSend.h"
 
+#include "core/encoding/Hex.h"
 #include "platform/async/TaskHandle.h"
+#include "services/bitcoin/BTCSigner.h"
 #include "services/bitcoin/ElectrumClient.h"
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/send/BitcoinBroadcast.h"
 #include "state/send/SendError.h"
 #include "state/signing/Signer.h"
@@ -75,7 +78,8 @@ BitcoinPreparedSend checkedAgainstChain(const BitcoinSendRequest& request,
 // The prepared send checked against the chain (with the coins of the earlier attempts that may
 // still land) and signed.
 QCoro::Task<SignedBroadcast> signBitcoinSend(FlowRun run, std::shared_ptr<ElectrumClient> client,
-                                             BitcoinSendRequest& request, BitcoinAccountCoins coins,
+                                             BitcoinSendRequest& request, std::string accountID,
+                                             BitcoinAccountCoins coins,
                                              std::vector<BTCSpend> earlier) {
     const QPointer<AppState> state = request.state;
     QCoro::Task<std::uint64_t> estimating = bitcoinFeeRate(client, request.prepared.form.feeLevel);
@@ -107,9 +111,14 @@ QCoro::Task<SignedBroadcast> signBitcoinSend(FlowRun run, std::shared_ptr<Electr
     }
     pacing = run.animateProgress(0.6, 0.3);
     co_await std::move(pacing);
-    SignedBroadcast tx = bitcoinBroadcast(state, client, signedTransaction);
     // A later signing spends these coins too.
-    tx.conflict = prepared.spends;
+    SignedBroadcast tx =
+        bitcoinBroadcast(state, client,
+                         bytesToPlainHex(BTCSigner::serialize(
+                             true, signedTransaction.version, signedTransaction.inputs,
+                             signedTransaction.outputs, signedTransaction.lockTime)),
+                         bitcoinTransactionID(signedTransaction), accountID, prepared.spends);
+    tx.record.counterparty = prepared.form.recipient;
     co_return tx;
 }
 
@@ -120,6 +129,7 @@ QCoro::Task<void> runBitcoinSend(FlowRun run, BitcoinSendRequest request) {
     if (!state || request.walletID.empty() || state->bitcoinAccounts().empty()) {
         throw SendError(SendError::Code::noAccount);
     }
+    run.useLedger(state->attemptLedger());
     const std::vector<BTCAddressInfo> addresses = state->bitcoinAccounts().front().addresses;
     QCoro::Task<void> pacing = run.animateProgress(0.1, 0.3);
     co_await std::move(pacing);
@@ -141,11 +151,12 @@ QCoro::Task<void> runBitcoinSend(FlowRun run, BitcoinSendRequest request) {
     co_await std::move(pacing);
 
     // A transaction of an earlier press that the chain knows now is the one this send is.
-    QCoro::Task<std::optional<SignedBroadcast>> signing =
-        earlierOrSigned(run, {}, [&](EarlierAttempts earlier) {
-            const auto* spent = std::any_cast<std::vector<BTCSpend>>(&earlier.conflict);
-            return signBitcoinSend(run, client, request, coins,
-                                   spent ? *spent : std::vector<BTCSpend>());
+    const std::string accountID = state->bitcoinAccounts().front().id();
+    QCoro::Task<std::optional<SignedBroadcast>> signing = earlierOrSigned(
+        run, bitcoinAttemptScope(state, client, accountID), [&](EarlierAttempts earlier) {
+            return signBitcoinSend(run, client, request, accountID, coins,
+                                   earlier.conflict ? earlier.conflict->coins
+                                                    : std::vector<BTCSpend>());
         });
     std::optional<SignedBroadcast> tx = co_await std::move(signing);
     if (!tx || !state) {

@@ -3,6 +3,7 @@
 #include "core/encoding/Hex.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/EVMTransactionSteps.h"
 #include "state/send/RefreshAfterBroadcast.h"
 #include "state/send/SendError.h"
@@ -65,8 +66,16 @@ QCoro::Task<SignedBroadcast> signEVMSend(FlowRun run, std::shared_ptr<JSONRPCCli
     Bytes signedTransaction = co_await std::move(signing);
     animating = run.animateProgress(0.7, 0.3);
     co_await std::move(animating);
-    co_return evmBroadcast(client,
-                           EVMSigned{std::move(signedTransaction), request.prepared.sender, nonce});
+    SignedBroadcast tx =
+        evmBroadcast(client, EVMSigned{std::move(signedTransaction), request.prepared.sender, nonce,
+                                       request.prepared.form.chain});
+    const EVMSendForm& form = request.prepared.form;
+    tx.record.counterparty = form.recipient;
+    if (form.token) {
+        tx.record.tokenSymbol = form.token->symbol;
+        tx.record.contractAddress = form.token->contractAddress;
+    }
+    co_return tx;
 }
 
 } // namespace
@@ -80,6 +89,7 @@ QCoro::Task<void> runEVMSend(FlowRun run, EVMSendRequest request) {
     if (!isEVMChain(chain) || state->evmAccounts(chain).empty()) {
         throw SendError(SendError::Code::noAccount);
     }
+    run.useLedger(state->attemptLedger());
     QCoro::Task<void> animating = run.animateProgress(0.1, 0.3);
     co_await std::move(animating);
 
@@ -92,8 +102,8 @@ QCoro::Task<void> runEVMSend(FlowRun run, EVMSendRequest request) {
         co_return;
     }
     // A transaction of an earlier press that the chain knows now is the one this send is.
-    QCoro::Task<std::optional<SignedBroadcast>> signing =
-        earlierOrSigned(run, {}, [&](EarlierAttempts earlier) {
+    QCoro::Task<std::optional<SignedBroadcast>> signing = earlierOrSigned(
+        run, evmAttemptScope(client, chain, request.prepared.sender), [&](EarlierAttempts earlier) {
             return signEVMSend(run, client, request, std::move(earlier));
         });
     std::optional<SignedBroadcast> tx = co_await std::move(signing);

@@ -5,6 +5,7 @@
 #include "services/solana/SolanaRPCClient.h"
 #include "services/solana/SolanaTransaction.h"
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/SolanaSignatureWatch.h"
 #include "state/send/RefreshAfterBroadcast.h"
 #include "state/send/SendError.h"
@@ -18,41 +19,32 @@ namespace {
 
 using Step = TransactionFlow::Step;
 
-// What a later signing shares with a sent transfer: its blockhash (and the height up to which
-// it can land), while the message is the same. Another message with the same blockhash would
-// be another transfer that could land beside it.
-struct SentTransfer {
-    std::string blockhash;
-    std::optional<std::uint64_t> lastValidBlockHeight;
-    Bytes message;
-};
-
 // The transfer signed with the blockhash of the moment, or an earlier attempt's while it may
-// still land; throws SendError::earlierMayLand for another transfer meanwhile.
+// still land (the same transfer is then the same bytes); throws SendError::earlierMayLand for
+// another transfer meanwhile (an earlier attempt of another sheet: EarlierAttemptError).
 QCoro::Task<SignedBroadcast> signSolanaSend(FlowRun run, std::shared_ptr<SolanaRPCClient> client,
                                             SolanaSendRequest& request, EarlierAttempts earlier) {
     const QPointer<AppState> state = request.state;
     const SolanaPreparedSend& prepared = request.prepared;
-    SentTransfer sent;
-    if (const auto* kept = std::any_cast<SentTransfer>(&earlier.conflict)) {
-        sent.blockhash = kept->blockhash;
-        sent.lastValidBlockHeight = kept->lastValidBlockHeight;
+    std::string blockhash;
+    std::optional<std::uint64_t> lastValidBlockHeight;
+    if (earlier.conflict && !earlier.conflict->blockhash.empty()) {
+        blockhash = earlier.conflict->blockhash;
+        lastValidBlockHeight = earlier.conflict->lastValidBlockHeight;
     } else {
         // The fee is fixed: only the blockhash is the moment's.
         QCoro::Task<LatestBlockhashValue> fetching = client->getLatestBlockhash(run.token());
         const LatestBlockhashValue latest = co_await std::move(fetching);
-        sent.blockhash = latest.blockhash;
-        sent.lastValidBlockHeight = latest.lastValidBlockHeight;
+        blockhash = latest.blockhash;
+        lastValidBlockHeight = latest.lastValidBlockHeight;
     }
     QCoro::Task<void> animating = run.animateProgress(0.35, 0.3);
     co_await std::move(animating);
 
-    sent.message = SolanaTransaction::transferMessage(prepared.sender, prepared.recipient,
-                                                      prepared.lamports, sent.blockhash);
-    if (const auto* kept = std::any_cast<SentTransfer>(&earlier.conflict);
-        kept && kept->message != sent.message) {
-        throw SendError(SendError::Code::earlierMayLand);
-    }
+    Bytes message = SolanaTransaction::transferMessage(prepared.sender, prepared.recipient,
+                                                       prepared.lamports, blockhash);
+    requireSameAsEarlier(
+        earlier, message, [] { throw SendError(SendError::Code::earlierMayLand); }, run);
     animating = run.animateProgress(0.5, 0.2);
     co_await std::move(animating);
 
@@ -62,17 +54,19 @@ QCoro::Task<SignedBroadcast> signSolanaSend(FlowRun run, std::shared_ptr<SolanaR
     const std::string_view password(reinterpret_cast<const char*>(request.password.data()),
                                     request.password.size());
     QCoro::Task<Bytes> signing =
-        state->signer().signSolanaMessage(request.walletID, password, sent.message);
+        state->signer().signSolanaMessage(request.walletID, password, message);
     const Bytes signature = co_await std::move(signing);
     request.password.clear();
-    const std::string transaction =
-        SolanaTransaction::signedTransactionBase64(signature, sent.message);
+    const std::string transaction = SolanaTransaction::signedTransactionBase64(signature, message);
     animating = run.animateProgress(0.7, 0.3);
     co_await std::move(animating);
     // The id is the signature, ours: what the chain is asked about, whatever the node answers.
     SignedBroadcast tx =
-        solanaBroadcast(client, transaction, base58Encode(signature), sent.lastValidBlockHeight);
-    tx.conflict = std::move(sent);
+        solanaBroadcast(client, transaction, base58Encode(signature), lastValidBlockHeight);
+    tx.record.account = base58Encode(prepared.sender);
+    tx.record.message = std::move(message);
+    tx.record.blockhash = std::move(blockhash);
+    tx.record.counterparty = prepared.form.recipient;
     co_return tx;
 }
 
@@ -86,6 +80,7 @@ QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request) {
     if (state->solanaAccounts().empty()) {
         throw SendError(SendError::Code::noAccount);
     }
+    run.useLedger(state->attemptLedger());
     QCoro::Task<void> animating = run.animateProgress(0.15, 0.3);
     co_await std::move(animating);
 
@@ -103,17 +98,16 @@ QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request) {
     }
     // A transfer of an earlier press that the chain knows now is the one this send is.
     QCoro::Task<std::optional<SignedBroadcast>> signing =
-        earlierOrSigned(run, {}, [&](EarlierAttempts earlier) {
-            return signSolanaSend(run, client, request, std::move(earlier));
-        });
+        earlierOrSigned(run, solanaAttemptScope(client, base58Encode(request.prepared.sender)),
+                        [&](EarlierAttempts earlier) {
+                            return signSolanaSend(run, client, request, std::move(earlier));
+                        });
     std::optional<SignedBroadcast> tx = co_await std::move(signing);
     if (!tx || !state) {
         co_return;
     }
     const std::string id = tx->id;
-    const auto* transfer = std::any_cast<SentTransfer>(&tx->conflict);
-    const std::optional<std::uint64_t> lastValid =
-        transfer ? transfer->lastValidBlockHeight : std::nullopt;
+    const std::optional<std::uint64_t> lastValid = tx->record.lastValidBlockHeight;
     run.setStep(Step::Broadcasting);
     QCoro::Task<bool> submitting = broadcastSigned(run, std::move(*tx));
     const bool sent = co_await std::move(submitting);

@@ -77,6 +77,8 @@ private:
 struct BTCSpend {
     UTXO utxo;
     std::uint32_t derivationIndex = 0;
+
+    bool operator==(const BTCSpend&) const = default;
 };
 
 // A restored backup: the record, the custom tokens as written to the token file (those held

@@ -9,6 +9,7 @@
 #include "services/swap/AggregatorTransaction.h"
 #include "services/swap/SwapError.h"
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/SolanaSignatureWatch.h"
 #include "state/signing/Signer.h"
 #include "state/swap/SolanaSwapCheck.h"
@@ -42,13 +43,14 @@ bool isAggregatorRefusal(const std::exception& error) {
 SignedBroadcast swapBroadcast(std::shared_ptr<AggregatorClient> aggregator,
                               std::shared_ptr<SolanaRPCClient> node, const Bytes& signedWire,
                               std::string requestId, std::string id, Bytes message) {
-    SignedBroadcast tx = solanaBroadcast(std::move(node), {}, id, std::nullopt);
-    tx.send = [aggregator = std::move(aggregator), wire = base64Encode(signedWire),
-               requestId = std::move(requestId), id](CancellationToken cancel) {
+    const std::string wire = base64Encode(signedWire);
+    SignedBroadcast tx = solanaBroadcast(std::move(node), wire, id, std::nullopt);
+    tx.send = [aggregator = std::move(aggregator), wire, requestId = std::move(requestId),
+               id](CancellationToken cancel) {
         return executeSwap(aggregator, wire, requestId, id, std::move(cancel));
     };
     tx.refused = isAggregatorRefusal;
-    tx.conflict = std::move(message);
+    tx.record.message = std::move(message);
     return tx;
 }
 
@@ -76,24 +78,32 @@ QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
     // Read before anything is signed: only the wallet's own slot is ever written.
     const AggregatorTransaction transaction = AggregatorTransaction::parse(*wire, *takerKey);
     const CancellationToken& cancel = run.token();
+    run.useLedger(state->attemptLedger());
     const Bytes message(transaction.message().begin(), transaction.message().end());
 
     // An earlier press's swap that the node knows now is the one this run follows; while one
     // may still land, only the same transaction may go again (another would land beside it).
-    QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, {});
+    std::shared_ptr<SolanaRPCClient> node = state->networkManager().currentSolanaClient();
+    QCoro::Task<EarlierAttempts> checking =
+        earlierAttempts(run, solanaAttemptScope(node, order.taker));
     const EarlierAttempts earlier = co_await std::move(checking);
     if (!run.isActive() || !state) {
         co_return;
     }
-    const auto* earlierMessage = std::any_cast<Bytes>(&earlier.conflict);
-    if (!earlier.known && earlierMessage && *earlierMessage != message) {
-        throw SwapError::transactionFailed(
-            "The last attempt of this swap may still go through until its blockhash expires, "
-            "in about a minute; nothing was signed. Try again once it has expired.");
+    if (!earlier.known) {
+        requireSameAsEarlier(
+            earlier, message,
+            [] {
+                throw SwapError::transactionFailed(
+                    "The last attempt of this swap may still go through until its blockhash "
+                    "expires, in about a minute; nothing was signed. Try again once it has "
+                    "expired.");
+            },
+            run);
     }
-    std::shared_ptr<SolanaRPCClient> node = state->networkManager().currentSolanaClient();
     SignedBroadcast tx;
     if (earlier.known) {
+        run.followsEarlier(earlier.known->record);
         tx = *earlier.known;
     } else {
         // Before the password is used: what the transaction would take, on the wallet's own
@@ -114,6 +124,8 @@ QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
         // The transaction's id is its first signature, ours: what the chain is asked about.
         tx = swapBroadcast(aggregator, node, transaction.withTakerSignature(signature),
                            *quote.requestId, base58Encode(signature), message);
+        tx.record.account = order.taker;
+        tx.record.counterparty = quote.outputMint;
     }
     const std::string id = tx.id;
     auto keyed = run.animateProgress(0.15, 0.3);

@@ -9,7 +9,9 @@
 #include "services/evm/JSONRPCClient.h"
 #include "services/walletconnect/WCError.h"
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/EVMTransactionSteps.h"
+#include "state/flows/EarlierAttemptNote.h"
 #include "state/flows/FlowService.h"
 #include "state/signing/Signer.h"
 #include "state/walletconnect/WalletConnectService.h"
@@ -23,6 +25,11 @@ namespace {
 
 using json = nlohmann::json;
 using Kind = WCPreparedRequest::Kind;
+
+// The flow slot of a request: its earlier attempts are followed there, and only there.
+std::string requestSlot(const std::string& topic, std::int64_t id) {
+    return "walletconnect:" + topic + ":" + std::to_string(id);
+}
 
 std::string_view textOf(const SecureBytes& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
@@ -44,6 +51,7 @@ struct WalletConnectSend {
     // As prepared and reviewed.
     ETHTransaction transaction;
     std::string from;
+    Chain chain = Chain::ethereum;
     // The flow slot of the request: its earlier approvals' transactions are kept there.
     std::string slot;
     // The dApp fixed the nonce: it is signed as given.
@@ -61,14 +69,22 @@ QCoro::Task<SignedBroadcast> signWalletConnectSend(std::shared_ptr<WalletConnect
     }
     if (!send->nonceFromDapp) {
         send->transaction.nonce = conflictingNonce(earlier, send->transaction.nonce);
+    } else if (earlier.conflict && earlier.conflict->nonce != send->transaction.nonce) {
+        // The dApp's own nonce would let both land.
+        throw EarlierAttemptError("Your earlier " + attemptDescription(*earlier.conflict) +
+                                  " may still go through, and this request fixes another "
+                                  "nonce; nothing was signed.");
     }
     QCoro::Task<Bytes> signing = send->state->signer().signEVMTransaction(
         send->walletID, textOf(send->password), 0, send->transaction);
     Bytes signedTransaction = co_await std::move(signing);
     send->password = SecureBytes(0);
-    co_return evmBroadcast(
-        send->client, EVMSigned{std::move(signedTransaction), send->from, send->transaction.nonce},
+    SignedBroadcast tx = evmBroadcast(
+        send->client,
+        EVMSigned{std::move(signedTransaction), send->from, send->transaction.nonce, send->chain},
         send->slot);
+    tx.record.counterparty = bytesToHex(send->transaction.to);
+    co_return tx;
 }
 
 QCoro::Task<void> runWalletConnectSend(FlowRun run, std::shared_ptr<WalletConnectSend> send) {
@@ -76,11 +92,13 @@ QCoro::Task<void> runWalletConnectSend(FlowRun run, std::shared_ptr<WalletConnec
     if (!run.isActive() || !send->state) {
         co_return;
     }
+    run.useLedger(send->state->attemptLedger());
     // An earlier approval of this request that the chain knows now is the one the dApp hears.
     QCoro::Task<std::optional<SignedBroadcast>> signing =
-        earlierOrSigned(run, send->slot, [send](EarlierAttempts earlier) {
-            return signWalletConnectSend(send, std::move(earlier));
-        });
+        earlierOrSigned(run, evmAttemptScope(send->client, send->chain, send->from, {send->slot}),
+                        [send](EarlierAttempts earlier) {
+                            return signWalletConnectSend(send, std::move(earlier));
+                        });
     std::optional<SignedBroadcast> tx = co_await std::move(signing);
     if (!tx) {
         co_return;
@@ -95,6 +113,18 @@ QCoro::Task<void> runWalletConnectSend(FlowRun run, std::shared_ptr<WalletConnec
 }
 
 } // namespace
+
+QString WalletConnectService::replacementNote(const std::string& topic, std::int64_t id) const {
+    const auto request = std::find_if(m_requests.begin(), m_requests.end(), [&](const auto& r) {
+        return r.request.sessionTopic == topic && r.request.id == id;
+    });
+    if (!m_state || request == m_requests.end() || request->kind != Kind::sendTransaction) {
+        return {};
+    }
+    return earlierAttemptReviewNote(*m_state, request->chain,
+                                    "walletconnect#" + requestSlot(topic, id),
+                                    QString::fromStdString(requestSummary(*request)), {});
+}
 
 QCoro::Task<ETHTransaction> WalletConnectService::reviewedTransaction(WCPreparedRequest request,
                                                                       std::string from) {
@@ -199,6 +229,7 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
         throw WCError::signingFailed("No wallet");
     }
     TransactionFlow* flow = flows->flow(QStringLiteral("walletconnect"));
+    m_followedNote.clear();
     auto send = std::make_shared<WalletConnectSend>();
     send->state = m_state;
     send->client = m_state->networkManager().evmClient(request.chain);
@@ -206,8 +237,8 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
     send->password = std::move(password);
     send->transaction = std::move(transaction);
     send->from = from;
-    send->slot =
-        "walletconnect:" + request.request.sessionTopic + ":" + std::to_string(request.request.id);
+    send->chain = request.chain;
+    send->slot = requestSlot(request.request.sessionTopic, request.request.id);
     send->nonceFromDapp = request.transaction.nonce.has_value();
     const OneShot<void> ended;
     const QMetaObject::Connection watching =
@@ -224,6 +255,9 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
     co_await ended.wait();
     if (watched) {
         QObject::disconnect(watching);
+        if (self) {
+            m_followedNote = watched->earlierNote();
+        }
     }
     if (!send->hash) {
         // The flow's failure as it shows it (a wrong password, the node's refusal).

@@ -104,6 +104,12 @@ public:
     // the request is being signed.
     QCoro::Task<void> rejectRequest(std::string topic, std::int64_t id);
     bool isSigning() const { return m_signing; }
+    // The last transaction request answered with an earlier attempt of the account that the
+    // chain knew (nothing new signed): what its sheet says of it. Empty otherwise.
+    const QString& followedNote() const { return m_followedNote; }
+    // While an earlier transaction of the account that the user was told failed may still
+    // land: what the review of request `id` of `topic` says ("This replaces your earlier …").
+    QString replacementNote(const std::string& topic, std::int64_t id) const;
 
     // Deletes the session towards the dApp (its failure dropped) and lists it no longer.
     QCoro::Task<void> disconnect(std::string topic);
@@ -168,6 +174,7 @@ private:
     bool m_pairing = false;
     bool m_answeringProposal = false;
     bool m_signing = false;
+    QString m_followedNote;
 };
 
 } // namespace qm

@@ -1,6 +1,7 @@
 #include "ui/history/HistoryFilter.h"
 
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
 
 #include <algorithm>
 
@@ -16,6 +17,7 @@ bool equalIgnoringASCIICase(std::string_view a, std::string_view b) {
 struct AccountHistory {
     const std::vector<Transaction>* entries = nullptr;
     HistoryLoad load;
+    const Account* account = nullptr;
 };
 
 template <typename State>
@@ -25,7 +27,8 @@ AccountHistory historyIn(const std::vector<State>& states, std::string_view id) 
     return found == states.end()
                ? AccountHistory{}
                : AccountHistory{&found->transactions,
-                                HistoryLoad{found->historyLoading, found->historyLoadFailed}};
+                                HistoryLoad{found->historyLoading, found->historyLoadFailed},
+                                &found->account};
 }
 
 AccountHistory accountHistory(const AppState& state, std::string_view id) {
@@ -58,11 +61,26 @@ bool HistoryFilter::accepts(const Transaction& transaction) const {
 std::vector<Transaction> listedTransactions(const AppState& state, std::string_view accountID,
                                             const HistoryFilter& filter) {
     std::vector<Transaction> listed;
-    const std::vector<Transaction>* history = accountHistory(state, accountID).entries;
-    if (!history) {
+    const AccountHistory found = accountHistory(state, accountID);
+    if (!found.entries) {
         return listed;
     }
-    std::copy_if(history->begin(), history->end(), std::back_inserter(listed),
+    // What the wallet sent and the chain has not settled, newest first, unless the history
+    // lists it already.
+    const Account& account = *found.account;
+    const std::vector<UnsettledAttempt> unsettled = state.attemptLedger().of(
+        account.chain, account.chain == Chain::bitcoin ? account.id : account.address);
+    for (auto it = unsettled.rbegin(); it != unsettled.rend(); ++it) {
+        const bool listedAlready =
+            std::any_of(found.entries->begin(), found.entries->end(), [&](const Transaction& t) {
+                return equalIgnoringASCIICase(t.txHash, it->id);
+            });
+        Transaction entry = pendingEntry(*it);
+        if (!listedAlready && filter.accepts(entry)) {
+            listed.push_back(std::move(entry));
+        }
+    }
+    std::copy_if(found.entries->begin(), found.entries->end(), std::back_inserter(listed),
                  [&](const Transaction& t) { return filter.accepts(t); });
     return listed;
 }

@@ -1,6 +1,7 @@
 #include "ui/history/TransactionListModel.h"
 
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
 #include "ui/history/TransactionDetailModel.h"
 #include "ui/history/TransactionTexts.h"
 #include "ui/shell/WalletShell.h"
@@ -22,6 +23,7 @@ TransactionListModel::TransactionListModel(AppState* state, QObject* parent)
         connect(state, signal, this, &TransactionListModel::reload);
     }
     connect(state, &AppState::evmAccountsChanged, this, &TransactionListModel::reload);
+    connect(&state->attemptLedger(), &AttemptLedger::changed, this, &TransactionListModel::reload);
     // Another chain's account changing cannot change this list.
     connect(state, &AppState::accountChanged, this, [this](Chain chain, int) {
         if (chainFromAccountID(m_accountID.toStdString()) == chain) {

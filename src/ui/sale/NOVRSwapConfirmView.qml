@@ -136,6 +136,18 @@ BRSheet {
                         }
                     }
                 }
+                // An earlier transaction that may still go through: this one replaces it.
+                Text {
+                    objectName: "replacementNote"
+                    visible: text.length > 0
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignHCenter
+                    wrapMode: Text.Wrap
+                    textFormat: Text.PlainText
+                    text: root.vm.replacementNote
+                    font: BRFont.systemFont(11, Font.Normal)
+                    color: BRPalette.warning
+                }
                 // An approval first: the buy's or sale's own gas is a bound until then.
                 Text {
                     objectName: "feeNote"
@@ -279,6 +291,19 @@ BRSheet {
                         text: "on Arbitrum"
                         font: BRFont.systemFont(11, Font.Normal)
                         color: BRPalette.textTertiary
+                    }
+                    // The press followed an earlier order the chain knows: that one is shown.
+                    Text {
+                        objectName: "earlierNote"
+                        visible: text.length > 0
+                        Layout.alignment: Qt.AlignHCenter
+                        Layout.maximumWidth: 412
+                        horizontalAlignment: Text.AlignHCenter
+                        wrapMode: Text.Wrap
+                        textFormat: Text.PlainText
+                        text: root.vm.earlierNote
+                        font: BRFont.systemFont(11, Font.Normal)
+                        color: BRPalette.textSecondary
                     }
                 }
                 ColumnLayout {

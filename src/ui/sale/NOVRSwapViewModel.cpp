@@ -5,6 +5,7 @@
 #include "services/sale/NOVRSaleContract.h"
 #include "state/AppState.h"
 #include "state/UserErrorText.h"
+#include "state/flows/EarlierAttemptNote.h"
 #include "state/flows/FlowService.h"
 #include "ui/theme/TypedAmount.h"
 
@@ -37,6 +38,9 @@ NOVRSwapViewModel::NOVRSwapViewModel(QObject* parent) : PasswordFormModel(parent
     connect(&m_quoteTimer, &QTimer::timeout, this, [this] { fetchQuote(); });
     connect(this, &NOVRSwapViewModel::quoteChanged, this, &NOVRSwapViewModel::orderLineChanged);
     connect(this, &NOVRSwapViewModel::quoteChanged, this, &NOVRSwapViewModel::followFigures);
+    for (const auto signal : {&NOVRSwapViewModel::reviewChanged, &NOVRSwapViewModel::flowChanged}) {
+        connect(this, signal, this, &NOVRSwapViewModel::replacementNoteChanged);
+    }
     if (FlowService* service = FlowService::installed()) {
         setFlow(service->flow(QStringLiteral("sale:arbitrum")));
     }
@@ -312,6 +316,9 @@ void NOVRSwapViewModel::setFlow(TransactionFlow* flow) {
         }
         connect(flow, &TransactionFlow::runningChanged, this, &NOVRSwapViewModel::quoteChanged);
         connect(flow, &TransactionFlow::stepChanged, this, &NOVRSwapViewModel::followFlowStep);
+        // A run that ended Failed has left its attempt in the ledger by now.
+        connect(flow, &TransactionFlow::stepChanged, this,
+                &NOVRSwapViewModel::replacementNoteChanged);
         connect(flow, &TransactionFlow::summaryChanged, this, &NOVRSwapViewModel::orderLineChanged);
     }
     emit flowChanged();
@@ -340,6 +347,15 @@ QString NOVRSwapViewModel::liveOrderLine() const {
     const QString usdc = exactUSDC(estimatedUSDC()) + QStringLiteral(" USDC");
     const QString novr = exactAmountText() + QStringLiteral(" NOVR");
     return m_direction == Direction::Buy ? usdc + arrow + novr : novr + arrow + usdc;
+}
+
+QString NOVRSwapViewModel::replacementNote() const {
+    const AppState* state = appState();
+    if (!state || !m_flow || !hasReview()) {
+        return {};
+    }
+    return earlierAttemptReviewNote(*state, Chain::arbitrum, m_flow->objectName().toStdString(),
+                                    liveOrderLine(), QStringLiteral("on Arbitrum"));
 }
 
 QString NOVRSwapViewModel::orderLine() const {

@@ -87,6 +87,13 @@ class NOVRSwapViewModel : public PasswordFormModel {
     // "2.5 USDC → 1.5 NOVR" or "1.5 NOVR → 1.851851 USDC", exact: the order as confirmed once a
     // run has started (also in a sheet opened again on it), else as typed and quoted.
     Q_PROPERTY(QString orderLine READ orderLine NOTIFY orderLineChanged)
+    // The press followed an earlier order the chain knows instead of signing: what it says
+    // (the order line is then that order's). Empty otherwise.
+    Q_PROPERTY(QString earlierNote READ earlierNote NOTIFY orderLineChanged)
+    // While an earlier transaction of the account that the user was told failed may still
+    // land, and this order is another: "This replaces your earlier … that may still go
+    // through." Empty otherwise.
+    Q_PROPERTY(QString replacementNote READ replacementNote NOTIFY replacementNoteChanged)
     // The sheet's face: the progress face from the first step to the end of a run that sent,
     // the review face before and after a failure.
     Q_PROPERTY(bool showsProgress READ showsProgress NOTIFY flowChanged)
@@ -189,6 +196,8 @@ public:
     bool isSending() const { return m_flow && m_flow->isRunning(); }
     double broadcastProgress() const { return m_flow ? m_flow->progress() : 0; }
     QString orderLine() const;
+    QString earlierNote() const { return m_flow ? m_flow->earlierNote() : QString(); }
+    QString replacementNote() const;
     QString txHash() const { return m_flow ? m_flow->txHash() : QString(); }
     TransactionFlow::Step broadcastStep() const {
         return m_flow ? m_flow->step() : TransactionFlow::Step::Idle;
@@ -213,6 +222,7 @@ signals:
     void orderLineChanged();
     void preparingChanged();
     void reviewChanged();
+    void replacementNoteChanged();
 
 protected:
     // Ends the quote running now: its answer is dropped and its request aborted.

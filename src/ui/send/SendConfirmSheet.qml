@@ -141,6 +141,18 @@ BRSheet {
                         }
                     }
                 }
+                // An earlier send that may still go through: this one replaces it.
+                Text {
+                    objectName: "replacementNote"
+                    textFormat: Text.PlainText
+                    visible: text.length > 0
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignHCenter
+                    wrapMode: Text.Wrap
+                    text: root.vm ? root.vm.replacementNote : ""
+                    font: BRFont.caption2
+                    color: BRPalette.warning
+                }
                 ColumnLayout {
                     Layout.fillWidth: true
                     spacing: 4
@@ -229,6 +241,18 @@ BRSheet {
                     color: root.step === TransactionFlow.Confirmed ? BRPalette.success
                          : root.step === TransactionFlow.Reverted ? BRPalette.error
                          : BRPalette.textPrimary
+                }
+                // The press followed an earlier send the chain knows: that one is shown.
+                Text {
+                    objectName: "earlierNote"
+                    textFormat: Text.PlainText
+                    visible: text.length > 0
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignHCenter
+                    wrapMode: Text.Wrap
+                    text: root.flow ? root.flow.earlierNote : ""
+                    font: BRFont.caption2
+                    color: BRPalette.textSecondary
                 }
                 Text {
                     objectName: "stepNote"

@@ -35,6 +35,11 @@ SendViewModel::SendViewModel(QObject* parent)
         formEdited();
         emit formChanged();
     });
+    // A run that ended Failed has left its attempt in the ledger by the time its step shows.
+    for (const auto signal : {&SendViewModel::reviewChanged, &SendViewModel::broadcastStepChanged,
+                              &SendViewModel::chainChanged}) {
+        connect(this, signal, this, &SendViewModel::replacementNoteChanged);
+    }
     m_flows = FlowService::installed();
     if (!m_flows) {
         m_ownFlows = new FlowService({}, this);

@@ -111,6 +111,10 @@ class SendViewModel : public StateBoundModel {
     Q_PROPERTY(double broadcastProgress READ broadcastProgress NOTIFY broadcastProgressChanged)
     Q_PROPERTY(QString txHash READ txHash NOTIFY txHashChanged)
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
+    // While an earlier send of the account that the user was told failed may still land, and
+    // the review is another payment: "This replaces your earlier send of … that may still go
+    // through." (Solana: that this one waits for its expiry). Empty otherwise.
+    Q_PROPERTY(QString replacementNote READ replacementNote NOTIFY replacementNoteChanged)
 
 public:
     // "Economy", "Normal", "Priority" (feeLevelName).
@@ -180,6 +184,7 @@ public:
     double broadcastProgress() const;
     QString txHash() const;
     QString errorMessage() const;
+    QString replacementNote() const;
 
     // Estimates the fee of the chain at the selected level (cancelling the estimate before).
     Q_INVOKABLE void refreshFees();
@@ -236,6 +241,7 @@ signals:
     void errorMessageChanged();
     void preparingChanged();
     void reviewChanged();
+    void replacementNoteChanged();
 
 private:
     using Prepared =

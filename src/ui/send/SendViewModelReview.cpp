@@ -1,6 +1,7 @@
 // The send sheet's review and send: the form's send prepared in the state's send layer, shown
 // as prepared, handed as prepared to the flow; a send the flow prepared again comes back here.
 #include "state/AppState.h"
+#include "state/flows/EarlierAttemptNote.h"
 #include "state/send/BitcoinSend.h"
 #include "state/send/EVMSend.h"
 #include "state/send/SendError.h"
@@ -212,6 +213,15 @@ QString SendViewModel::shortRecipient() const {
         return m_recipientAddress;
     }
     return m_recipientAddress.left(8) + QStringLiteral("...") + m_recipientAddress.right(6);
+}
+
+QString SendViewModel::replacementNote() const {
+    const AppState* state = appState();
+    if (!state || !hasReview() || !m_flow) {
+        return {};
+    }
+    return earlierAttemptReviewNote(*state, m_chain, m_flow->objectName().toStdString(),
+                                    m_review.amount, QStringLiteral("to ") + shortRecipient());
 }
 
 void SendViewModel::startFlow(TransactionFlow::Body body) {

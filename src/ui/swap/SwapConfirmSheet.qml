@@ -169,6 +169,18 @@ BRSheet {
                         }
                     }
                 }
+                // An earlier transaction that may still go through: this one replaces it.
+                Text {
+                    objectName: "replacementNote"
+                    visible: text.length > 0
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignHCenter
+                    wrapMode: Text.Wrap
+                    textFormat: Text.PlainText
+                    text: root.vm.replacementNote
+                    font: BRFont.systemFont(11, Font.Normal)
+                    color: BRPalette.warning
+                }
                 Text {
                     objectName: "feeNote"
                     visible: root.evm && root.vm.reviewIncludesApproval
@@ -258,6 +270,18 @@ BRSheet {
                         duration: 300
                         easing.type: Easing.InOutQuad
                     }
+                }
+                // The press followed an earlier transaction the chain knows: that one is shown.
+                Text {
+                    objectName: "earlierNote"
+                    visible: text.length > 0
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignHCenter
+                    wrapMode: Text.Wrap
+                    textFormat: Text.PlainText
+                    text: root.flow ? root.flow.earlierNote : ""
+                    font: BRFont.systemFont(11, Font.Normal)
+                    color: BRPalette.textSecondary
                 }
                 // Why the swap did not end as hoped: the chain's refusal, or no answer yet.
                 Text {

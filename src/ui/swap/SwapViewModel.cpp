@@ -8,6 +8,7 @@
 #include "services/swap/UniswapQuoter.h"
 #include "state/AppState.h"
 #include "state/UserErrorText.h"
+#include "state/flows/EarlierAttemptNote.h"
 #include "state/flows/FlowService.h"
 #include "state/swap/EVMSwapExecution.h"
 #include "state/swap/SolanaSwapExecution.h"
@@ -61,6 +62,9 @@ ParsedAmount parseAmount(const QString& text, std::int64_t decimals) {
 
 SwapViewModel::SwapViewModel(QObject* parent) : PasswordFormModel(parent) {
     connect(this, &StateBoundModel::appStateChanged, this, &SwapViewModel::availableTokensChanged);
+    for (const auto signal : {&SwapViewModel::reviewChanged, &SwapViewModel::flowChanged}) {
+        connect(this, signal, this, &SwapViewModel::replacementNoteChanged);
+    }
     watchFlow();
 }
 
@@ -367,6 +371,8 @@ void SwapViewModel::followFlowStep() {
     } else {
         setErrorMessage(std::nullopt);
     }
+    // A run that ended Failed has left its attempt in the ledger by now.
+    emit replacementNoteChanged();
 }
 
 void SwapViewModel::setShowConfirmation(bool shown) {
@@ -376,12 +382,29 @@ void SwapViewModel::setShowConfirmation(bool shown) {
     }
 }
 
+std::pair<QString, QString> SwapViewModel::summaryTexts(const SwapToken& in,
+                                                        const SwapToken& out) const {
+    return {exactAmountInText() + QStringLiteral(" ") + QString::fromStdString(in.symbol) +
+                QStringLiteral(" \u2192 ") + exactOutputText() + QStringLiteral(" ") +
+                QString::fromStdString(out.symbol),
+            QStringLiteral("on ") + QString::fromStdString(displayName(m_chain))};
+}
+
 void SwapViewModel::showSummary(TransactionFlow& flow, const SwapToken& in,
                                 const SwapToken& out) const {
-    flow.setSummary(exactAmountInText() + QStringLiteral(" ") + QString::fromStdString(in.symbol) +
-                        QStringLiteral(" \u2192 ") + exactOutputText() + QStringLiteral(" ") +
-                        QString::fromStdString(out.symbol),
-                    QStringLiteral("on ") + QString::fromStdString(displayName(m_chain)));
+    auto [summary, detail] = summaryTexts(in, out);
+    flow.setSummary(std::move(summary), std::move(detail));
+}
+
+QString SwapViewModel::replacementNote() const {
+    const AppState* state = appState();
+    TransactionFlow* current = flow();
+    if (!state || !current || !hasReview() || !m_tokenIn || !m_tokenOut) {
+        return {};
+    }
+    const auto [summary, detail] = summaryTexts(*m_tokenIn, *m_tokenOut);
+    return earlierAttemptReviewNote(*state, m_chain, current->objectName().toStdString(), summary,
+                                    detail);
 }
 
 std::optional<SolanaSwapQuote> SwapViewModel::currentSolanaQuote() const {

@@ -86,6 +86,10 @@ class SwapViewModel : public PasswordFormModel {
     // The review includes an approval: the swap's own gas can only be estimated once it is in
     // a block, so its part of the max fee is a bound.
     Q_PROPERTY(bool reviewIncludesApproval READ reviewIncludesApproval NOTIFY reviewChanged)
+    // While an earlier transaction of the account that the user was told failed may still
+    // land, and this swap is another: "This replaces your earlier … that may still go
+    // through." (Solana: that this one waits for its expiry). Empty otherwise.
+    Q_PROPERTY(QString replacementNote READ replacementNote NOTIFY replacementNoteChanged)
     // The flow of this chain's swaps: step, progress, txHash, errorMessage, isRunning.
     Q_PROPERTY(qm::TransactionFlow* flow READ flow NOTIFY flowChanged)
     Q_PROPERTY(bool isSending READ isSending NOTIFY canSwapChanged)
@@ -197,6 +201,7 @@ public:
     bool hasReview() const { return m_review.has_value(); }
     QString reviewMaxFee() const;
     bool reviewIncludesApproval() const;
+    QString replacementNote() const;
 
     // Starts the swap under review on Ethereum, Arbitrum or Polygon with the password set on
     // this model, in the chain's flow. False, and nothing started, when there is no quote for
@@ -233,6 +238,7 @@ signals:
     void showConfirmationChanged();
     void preparingChanged();
     void reviewChanged();
+    void replacementNoteChanged();
 
 private:
     QVariantList availableTokenList() const;
@@ -263,6 +269,8 @@ private:
     void clearQuotes();
     // What the flow shows of the swap it runs: "1.5 SOL → 225.0000 USDC", "on Solana".
     void showSummary(TransactionFlow& flow, const SwapToken& in, const SwapToken& out) const;
+    // What the flow shows of this swap: "1 ETH → 2 USDC", "on Ethereum".
+    std::pair<QString, QString> summaryTexts(const SwapToken& in, const SwapToken& out) const;
     // The aggregator's order for `asked` (a Solana swap), for the first Solana account.
     QCoro::Task<SolanaSwapQuote> solanaOrder(const Inputs& asked, CancellationToken cancel);
     std::shared_ptr<AggregatorClient> aggregator();

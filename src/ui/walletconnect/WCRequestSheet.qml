@@ -162,6 +162,17 @@ BRSheet {
                     value: transactionReview.tx.callParty || ""
                     valueName: "transactionCallParty"
                 }
+                // An earlier transaction that may still go through: this one replaces it.
+                Text {
+                    objectName: "replacementNote"
+                    textFormat: Text.PlainText
+                    visible: text !== ""
+                    Layout.fillWidth: true
+                    text: root.vm.replacementNote
+                    font: BRFont.caption2
+                    color: BRPalette.warning
+                    wrapMode: Text.Wrap
+                }
                 Text {
                     objectName: "transactionCallNote"
                     textFormat: Text.PlainText
@@ -403,6 +414,18 @@ BRSheet {
                 color: BRPalette.textSecondary
                 horizontalAlignment: Text.AlignHCenter
                 elide: Text.ElideRight
+            }
+            // The answer was an earlier transaction the chain knew: that one is named.
+            Text {
+                objectName: "signedNote"
+                textFormat: Text.PlainText
+                visible: text.length > 0
+                Layout.fillWidth: true
+                text: root.vm.signedNote
+                font: BRFont.caption
+                color: BRPalette.textSecondary
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.Wrap
             }
             Item { Layout.fillHeight: true }
         }

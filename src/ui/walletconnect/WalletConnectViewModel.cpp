@@ -371,8 +371,16 @@ QCoro::Task<void> WalletConnectViewModel::approveRequest() {
     }
     clearPassword();
     m_signSuccess = true;
-    m_successTimer.start();
+    m_signedNote = m_service->followedNote();
+    // What moved is not what the sheet showed: it stays until the user has read it.
+    if (m_signedNote.isEmpty()) {
+        m_successTimer.start();
+    }
     emit requestChanged();
+}
+
+QString WalletConnectViewModel::replacementNote() const {
+    return m_request ? m_service->replacementNote(m_request->first, m_request->second) : QString();
 }
 
 void WalletConnectViewModel::rejectRequest() {

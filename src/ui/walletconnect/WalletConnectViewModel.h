@@ -77,6 +77,13 @@ class WalletConnectViewModel : public QObject {
     Q_PROPERTY(QString signError READ signError NOTIFY requestChanged)
     Q_PROPERTY(bool hasSignError READ hasSignError NOTIFY requestChanged)
     Q_PROPERTY(bool signSuccess READ signSuccess NOTIFY requestChanged)
+    // The request was answered with an earlier transaction the chain knew (nothing new was
+    // signed): what the confirmation says of it, shown until dismissed. Empty otherwise.
+    Q_PROPERTY(QString signedNote READ signedNote NOTIFY requestChanged)
+    // While an earlier transaction of the account that the user was told failed may still
+    // land, and this request is another: "This replaces your earlier … that may still go
+    // through." Empty otherwise.
+    Q_PROPERTY(QString replacementNote READ replacementNote NOTIFY requestChanged)
     // A password is typed, no signing runs, and a transaction is not being prepared.
     Q_PROPERTY(bool canSign READ canSign NOTIFY requestChanged)
 
@@ -120,6 +127,8 @@ public:
     bool signSuccess() const { return m_signSuccess; }
     bool canSign() const;
     bool isTransaction() const;
+    QString signedNote() const { return m_signSuccess ? m_signedNote : QString(); }
+    QString replacementNote() const;
     QVariantMap transaction() const;
 
     // The pairing sheet's Connect and Return: pairs with the URI typed (Return also with an
@@ -190,6 +199,7 @@ private:
 
     bool m_showRequestSheet = false;
     std::optional<RequestKey> m_request;
+    QString m_signedNote;
     QString m_requestDappName;
     QString m_requestMethod;
     QString m_requestMessage;

@@ -2,9 +2,10 @@
 // must name the transaction's own id (or say it holds it already); a refusal sends the user
 // back to the review only when the chain still does not know the transaction after a few more
 // looks; a lost answer never does: the id shows, the same bytes go again now and then, and the
-// chain's word (or its silence) ends the run. A transaction sent in a run that ended Failed
-// stays with its flow until the chain knows it (the next press follows it) or says it can no
-// longer land.
+// chain's word (or its silence) ends the run. A transaction the user was told failed binds every
+// later signing of its account until the chain knows it (the press that sent it follows it) or
+// proves it can never land.
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/SignedBroadcast.h"
 #include "state/flows/TransactionFlow.h"
 
@@ -265,9 +266,9 @@ TEST(SignedBroadcast, ARefusedTransactionIsWatchedAFewLooksBeforeItFails) {
     EXPECT_EQ(peer->lapsedAsked, 1);
 }
 
-// A flow's chain of attempts over several presses: which transactions the chain knows, which it
-// says can no longer land, and how the server answers each.
-struct Ledger {
+// The chain of attempts over several presses: which transactions the chain knows, which it
+// proves can no longer land, and how the server answers each.
+struct Chain {
     std::set<std::string> known;
     std::set<std::string> lapsed;
     // The server's way with every send: "refuse", "lose", or "take" (answers the id).
@@ -277,39 +278,44 @@ struct Ledger {
     std::map<std::string, int> lagging;
 };
 
-QCoro::Task<std::string> sendTo(std::shared_ptr<Ledger> ledger, std::string id) {
-    ++ledger->sends[id];
-    if (ledger->server == "refuse") {
+QCoro::Task<std::string> sendTo(std::shared_ptr<Chain> chain, std::string id) {
+    ++chain->sends[id];
+    if (chain->server == "refuse") {
         throw Refusal("Node is behind");
     }
-    if (ledger->server == "lose") {
+    if (chain->server == "lose") {
         throw std::runtime_error("connection closed");
     }
     co_return id;
 }
 
-// Whether the chain knows `id` (or, with `lapsed`, says it can no longer land).
-QCoro::Task<bool> chainSays(std::shared_ptr<Ledger> ledger, bool lapsed, std::string id) {
-    if (!lapsed && ledger->known.contains(id) && ledger->lagging[id] > 0) {
-        --ledger->lagging[id];
+// Whether the chain knows `id` (or, with `lapsed`, proves it can no longer land).
+QCoro::Task<bool> chainSays(std::shared_ptr<Chain> chain, bool lapsed, std::string id) {
+    if (!lapsed && chain->known.contains(id) && chain->lagging[id] > 0) {
+        --chain->lagging[id];
         co_return false;
     }
-    co_return (lapsed ? ledger->lapsed : ledger->known).contains(id);
+    co_return (lapsed ? chain->lapsed : chain->known).contains(id);
 }
 
-SignedBroadcast attempt(const std::shared_ptr<Ledger>& ledger, const std::string& id, int conflict,
-                        const std::string& slot = {}) {
+constexpr const char* account = "0xaaaa";
+
+SignedBroadcast attempt(const std::shared_ptr<Chain>& chain, const std::string& id, int nonce,
+                        const std::string& slot = {}, const std::string& from = account) {
     SignedBroadcast tx;
     tx.id = id;
-    tx.send = [ledger, id](CancellationToken) { return sendTo(ledger, id); };
-    tx.lookup = [ledger, id](CancellationToken) { return chainSays(ledger, false, id); };
-    tx.lapsed = [ledger, id](CancellationToken) { return chainSays(ledger, true, id); };
+    tx.send = [chain, id](CancellationToken) { return sendTo(chain, id); };
+    tx.lookup = [chain, id](CancellationToken) { return chainSays(chain, false, id); };
+    tx.lapsed = [chain, id](CancellationToken) { return chainSays(chain, true, id); };
     tx.refused = [](const std::exception& e) {
         return dynamic_cast<const Refusal*>(&e) != nullptr;
     };
     tx.slot = slot;
     tx.isRunsOwn = slot.empty();
-    tx.conflict = conflict;
+    tx.record.chain = qm::Chain::ethereum;
+    tx.record.account = from;
+    tx.record.wire = "0x" + id;
+    tx.record.nonce = static_cast<std::uint64_t>(nonce);
     return tx;
 }
 
@@ -318,127 +324,195 @@ struct Press {
     std::optional<std::string> known;
     std::optional<int> conflict;
     std::string sent;
+    std::string failure;
 };
 
-// A press: asks for the earlier attempts of `slot`; follows one the chain knows, else sends
-// `id` with the earlier conflict (or `fresh`).
-QCoro::Task<void> press(FlowRun run, std::shared_ptr<Ledger> ledger, std::string id, int fresh,
-                        std::string slot, std::shared_ptr<Press> seen) {
-    QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, slot);
-    const EarlierAttempts earlier = co_await std::move(checking);
-    const auto* conflict = std::any_cast<int>(&earlier.conflict);
-    seen->conflict = conflict ? std::optional(*conflict) : std::nullopt;
-    SignedBroadcast tx = attempt(ledger, id, conflict ? *conflict : fresh, slot);
-    if (earlier.known) {
-        seen->known = earlier.known->id;
-        tx = *earlier.known;
+QCoro::Task<SignedBroadcast> signNew(std::shared_ptr<Chain> chain, std::string id, int fresh,
+                                     std::string slot, std::string from,
+                                     std::shared_ptr<Press> seen, EarlierAttempts earlier) {
+    if (earlier.conflict) {
+        seen->conflict = static_cast<int>(*earlier.conflict->nonce);
     }
-    seen->sent = tx.id;
-    QCoro::Task<bool> sending = broadcastSigned(run, std::move(tx));
-    if (co_await std::move(sending)) {
-        run.submitted();
+    co_return attempt(chain, id, seen->conflict.value_or(fresh), slot, from);
+}
+
+// A press from `from`: follows an earlier attempt of its account that the chain knows, else
+// sends `id` with the earlier conflict (or `fresh`).
+QCoro::Task<void> press(FlowRun run, std::shared_ptr<Chain> chain, std::string id, int fresh,
+                        std::string slot, std::string from, std::shared_ptr<Press> seen) {
+    AttemptScope scope;
+    scope.chain = qm::Chain::ethereum;
+    scope.account = from;
+    scope.followedIn = {slot};
+    scope.revive = [chain, slot](const UnsettledAttempt& stored) {
+        SignedBroadcast tx =
+            attempt(chain, stored.id, static_cast<int>(*stored.nonce), slot, stored.account);
+        tx.record = stored;
+        return tx;
+    };
+    try {
+        QCoro::Task<std::optional<SignedBroadcast>> signing =
+            earlierOrSigned(run, scope, [=](EarlierAttempts earlier) {
+                return signNew(chain, id, fresh, slot, from, seen, std::move(earlier));
+            });
+        std::optional<SignedBroadcast> tx = co_await std::move(signing);
+        if (!tx) {
+            co_return;
+        }
+        if (tx->id != id) {
+            seen->known = tx->id;
+        }
+        seen->sent = tx->id;
+        QCoro::Task<bool> sending = broadcastSigned(run, std::move(*tx));
+        if (co_await std::move(sending)) {
+            run.submitted();
+        }
+    } catch (const std::exception& error) {
+        seen->failure = error.what();
+        throw;
     }
 }
 
-Press pressOn(TransactionFlow& flow, const std::shared_ptr<Ledger>& ledger, const std::string& id,
-              int fresh, const std::string& slot = {}) {
+Press pressOn(TransactionFlow& flow, AttemptLedger& ledger, const std::shared_ptr<Chain>& chain,
+              const std::string& id, int fresh, const std::string& slot = {},
+              const std::string& from = account) {
     auto seen = std::make_shared<Press>();
     QSignalSpy finished(&flow, &TransactionFlow::finished);
-    EXPECT_TRUE(flow.start(Step::Signing, [=](FlowRun run) {
-        return press(std::move(run), ledger, id, fresh, slot, seen);
+    EXPECT_TRUE(flow.start(Step::Signing, [=, &ledger](FlowRun run) {
+        run.useLedger(ledger);
+        return press(std::move(run), chain, id, fresh, slot, from, seen);
     }));
     EXPECT_TRUE(finished.count() > 0 || finished.wait(5000));
     return *seen;
 }
 
-TEST(SignedBroadcast, AnAttemptThatEndedFailedConflictsWithEveryLaterSigningUntilItCannotLand) {
+TEST(SignedBroadcast, AnAttemptTheUserWasToldFailedConflictsWithEveryLaterSigningUntilSettled) {
+    AttemptLedger ledger;
     TransactionFlow flow(quick());
-    auto ledger = std::make_shared<Ledger>();
+    flow.setObjectName("send:ethereum");
+    auto chain = std::make_shared<Chain>();
 
     // Refused, unknown to the chain: Failed, and kept.
-    Press first = pressOn(flow, ledger, "A", 7);
+    Press first = pressOn(flow, ledger, chain, "A", 7);
     EXPECT_EQ(flow.step(), Step::Failed);
     EXPECT_FALSE(first.conflict);
+    ASSERT_EQ(ledger.all().size(), 1u);
+    EXPECT_FALSE(ledger.all().front().told);
     // The next press (another transaction) must share its conflict; refused too: both kept.
-    Press second = pressOn(flow, ledger, "B", 8);
+    Press second = pressOn(flow, ledger, chain, "B", 8);
     EXPECT_EQ(flow.step(), Step::Failed);
     EXPECT_EQ(second.conflict, 7);
     EXPECT_EQ(second.sent, "B");
     // A reset (the sheet's Done or a closed sheet) keeps them.
     flow.reset();
-    // The chain knows the first one now: the press follows it, sent again, signs nothing new.
-    ledger->known.insert("A");
-    ledger->server = "take";
-    Press third = pressOn(flow, ledger, "C", 9);
+    // The chain knows the first one now: the press follows it, sent again, signs nothing new,
+    // and shows it.
+    chain->known.insert("A");
+    chain->server = "take";
+    Press third = pressOn(flow, ledger, chain, "C", 9);
     EXPECT_EQ(flow.step(), Step::Submitted);
     EXPECT_EQ(third.known, "A");
     EXPECT_EQ(flow.txHash(), "A");
-    EXPECT_EQ(ledger->sends["A"], 2);
-    EXPECT_EQ(ledger->sends.count("C"), 0u);
-    // Told what left: a later press is a new payment.
-    Press fourth = pressOn(flow, ledger, "D", 10);
+    EXPECT_EQ(chain->sends["A"], 2);
+    EXPECT_EQ(chain->sends.count("C"), 0u);
+    EXPECT_FALSE(flow.earlierNote().isEmpty());
+    // Told what left (and B could only land instead of A): a later press is a new payment.
+    Press fourth = pressOn(flow, ledger, chain, "D", 10);
     EXPECT_FALSE(fourth.known);
     EXPECT_FALSE(fourth.conflict);
     EXPECT_EQ(flow.txHash(), "D");
+    EXPECT_TRUE(flow.earlierNote().isEmpty());
 
-    // Kept until the chain says it can no longer land; then forgotten.
-    ledger->server = "refuse";
-    pressOn(flow, ledger, "E", 11);
-    ledger->lapsed.insert("E");
-    Press sixth = pressOn(flow, ledger, "F", 12);
+    // Kept until the chain proves it can no longer land; then forgotten.
+    chain->server = "refuse";
+    pressOn(flow, ledger, chain, "E", 11);
+    chain->lapsed.insert("E");
+    Press sixth = pressOn(flow, ledger, chain, "F", 12);
     EXPECT_FALSE(sixth.conflict);
+    EXPECT_FALSE(ledger.find("E"));
     EXPECT_EQ(flow.step(), Step::Failed);
-    ledger->server = "take";
-    Press seventh = pressOn(flow, ledger, "G", 13);
+    chain->server = "take";
+    Press seventh = pressOn(flow, ledger, chain, "G", 13);
     EXPECT_EQ(seventh.conflict, 12); // F's, still unknown
     EXPECT_EQ(flow.step(), Step::Submitted);
 
-    // A lost answer that the chain never confirms ends Submitted: done with too.
-    ledger->server = "lose";
-    pressOn(flow, ledger, "H", 14);
+    // A lost answer the chain never confirms ends Submitted with its note, and still binds the
+    // next press: the user never heard it left.
+    chain->server = "lose";
+    pressOn(flow, ledger, chain, "H", 14);
     EXPECT_EQ(flow.step(), Step::Submitted);
     EXPECT_EQ(flow.errorMessage(), lostAnswerNote());
-    EXPECT_FALSE(pressOn(flow, ledger, "I", 15).conflict);
-
-    // Slots are apart: an approval's attempt is not the run's own, and a run that ends
-    // Submitted in its own slot leaves the approval's.
-    TransactionFlow other(quick());
-    ledger->server = "refuse";
-    pressOn(other, ledger, "J", 16, approvalSlot);
-    EXPECT_FALSE(pressOn(other, ledger, "K", 17).conflict);
-    ledger->server = "take";
-    pressOn(other, ledger, "L", 18);
-    EXPECT_EQ(other.step(), Step::Submitted);
-    EXPECT_EQ(pressOn(other, ledger, "M", 19, approvalSlot).conflict, 16);
+    EXPECT_EQ(pressOn(flow, ledger, chain, "I", 15).conflict, 14);
 }
 
-TEST(SignedBroadcast, AnAttemptSaidToHaveLapsedIsLookedAtAgainBeforeItIsForgotten) {
-    // The first attempt landed; the server counting the sender's nonces has seen it, the one
-    // answering lookups not yet: "can no longer land" for a look or two. The next press must
-    // follow it, not sign a payment free of it.
+TEST(SignedBroadcast, TheBindingIsTheAccountsWhicheverSheetOrSlotAsks) {
+    AttemptLedger ledger;
+    TransactionFlow send(quick());
+    send.setObjectName("send:ethereum");
+    TransactionFlow dapp(quick());
+    dapp.setObjectName("walletconnect");
+    auto chain = std::make_shared<Chain>();
+
+    // A request refused; the dApp asks again under a new id: the new signing replaces it.
+    pressOn(dapp, ledger, chain, "J", 16, "walletconnect:t:1");
+    EXPECT_EQ(pressOn(dapp, ledger, chain, "K", 17, "walletconnect:t:2").conflict, 16);
+    // So does the send sheet, and an approval; another account is free of it.
+    EXPECT_EQ(pressOn(send, ledger, chain, "L", 18, approvalSlot).conflict, 16);
+    EXPECT_FALSE(pressOn(send, ledger, chain, "M", 3, {}, "0xbbbb").conflict);
+
+    // Known now: the request that sent it follows it; any other press is refused once, told
+    // it went through, and signs nothing.
+    chain->known.insert("J");
+    chain->server = "take";
+    Press elsewhere = pressOn(send, ledger, chain, "N", 19);
+    EXPECT_EQ(send.step(), Step::Failed);
+    EXPECT_NE(elsewhere.failure.find("went through; nothing new was signed"), std::string::npos);
+    EXPECT_TRUE(elsewhere.sent.empty());
+    EXPECT_EQ(chain->sends.count("N"), 0u);
+    // Told once: the next press there signs what it asks, free of it (and of K and L, which
+    // could only land instead of J).
+    Press again = pressOn(send, ledger, chain, "N", 19);
+    EXPECT_FALSE(again.conflict);
+    EXPECT_EQ(send.txHash(), "N");
+}
+
+TEST(SignedBroadcast, AnAttemptIsForgottenOnlyWhenTheChainProvesItCanNeverLand) {
+    // The first attempt landed; the server answering lookups has not seen it for many looks.
+    // No number of looks forgets it: the next press must share its conflict, never sign free.
+    AttemptLedger ledger;
     TransactionFlow flow(quick());
-    auto ledger = std::make_shared<Ledger>();
-    pressOn(flow, ledger, "A", 7);
+    auto chain = std::make_shared<Chain>();
+    pressOn(flow, ledger, chain, "A", 7);
     EXPECT_EQ(flow.step(), Step::Failed);
-    ledger->known.insert("A");
-    ledger->lapsed.insert("A");
-    ledger->lagging["A"] = 2;
-    ledger->server = "take";
-    Press second = pressOn(flow, ledger, "B", 8);
-    EXPECT_EQ(second.known, "A");
-    EXPECT_EQ(ledger->sends.count("B"), 0u);
+    chain->known.insert("A");
+    chain->lagging["A"] = 1000;
+    EXPECT_EQ(pressOn(flow, ledger, chain, "B", 8).conflict, 7);
+    EXPECT_EQ(pressOn(flow, ledger, chain, "C", 9).conflict, 7);
+    ASSERT_TRUE(ledger.find("A"));
+    // Its lookup catches up: followed.
+    chain->lagging["A"] = 0;
+    chain->server = "take";
+    Press caughtUp = pressOn(flow, ledger, chain, "D", 10);
+    EXPECT_EQ(caughtUp.known, "A");
+    EXPECT_EQ(chain->sends.count("D"), 0u);
     EXPECT_EQ(flow.txHash(), "A");
 
-    // One that stays unknown through every look is forgotten: the next signing is free.
-    TransactionFlow other(quick());
-    ledger->server = "refuse";
-    pressOn(other, ledger, "C", 9);
-    ledger->lapsed.insert("C");
-    ledger->server = "take";
-    Press fourth = pressOn(other, ledger, "D", 10);
-    EXPECT_FALSE(fourth.known);
-    EXPECT_FALSE(fourth.conflict);
-    EXPECT_EQ(other.txHash(), "D");
+    // In a block: settled, with what could only land instead of it.
+    flow.reset();
+    chain->server = "refuse";
+    pressOn(flow, ledger, chain, "E", 11);
+    pressOn(flow, ledger, chain, "F", 12); // shares E's nonce
+    TransactionFlow landing(quick());
+    QSignalSpy finished(&landing, &TransactionFlow::finished);
+    landing.start(Step::Signing, [&ledger](FlowRun run) -> QCoro::Task<void> {
+        run.useLedger(ledger);
+        run.broadcasted("F");
+        run.confirmed();
+        co_return;
+    });
+    EXPECT_TRUE(finished.count() > 0 || finished.wait(5000));
+    EXPECT_FALSE(ledger.find("E"));
+    EXPECT_FALSE(ledger.find("F"));
 }
 
 } // namespace

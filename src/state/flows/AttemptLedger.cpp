@@ -1,0 +1,221 @@
+#include "state/flows/AttemptLedger.h"
+
+#include "core/json/JSONReader.h"
+#include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+
+namespace qm {
+namespace {
+
+bool sameAccount(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+std::filesystem::path asideFile(const std::filesystem::path& file) {
+    std::filesystem::path aside = file;
+    aside += ".unreadable";
+    return aside;
+}
+
+void say(const std::string& line) {
+    std::cout << "[TX] " << line << std::endl;
+}
+
+std::optional<std::string> readText(const std::filesystem::path& file) {
+    const std::optional<Bytes> bytes = readFileIfExists(file);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+}
+
+// Appends what could not be read (attempts as they stood, whole files as text) to the list in
+// the file beside the ledger's, keeping what earlier starts set aside there.
+void setAside(const std::filesystem::path& file, const nlohmann::json& unreadable) {
+    const std::filesystem::path aside = asideFile(file);
+    nlohmann::json kept = nlohmann::json::array();
+    try {
+        if (const std::optional<std::string> earlier = readText(aside)) {
+            if (auto list = JSONReader::tryRead(*earlier, JSONReader::stored);
+                list && list->is_array()) {
+                kept = std::move(*list);
+            } else {
+                kept.push_back(*earlier);
+            }
+        }
+    } catch (const FileError&) {
+        // Unreadable itself: what is set aside now still goes there.
+    }
+    for (const nlohmann::json& entry : unreadable) {
+        kept.push_back(entry);
+    }
+    const std::string text = kept.dump();
+    writeFileAtomically(aside, utf8View(text), 0600);
+}
+
+} // namespace
+
+AttemptLedger::AttemptLedger(QObject* parent) : QObject(parent) {}
+
+AttemptLedger::AttemptLedger(std::filesystem::path file, QObject* parent)
+    : QObject(parent), m_file(std::move(file)) {}
+
+AttemptLedger::~AttemptLedger() = default;
+
+std::filesystem::path AttemptLedger::defaultFile() {
+    return appDataDirectory() / "unsettled-attempts.json";
+}
+
+void AttemptLedger::load() {
+    if (!m_file) {
+        return;
+    }
+    std::vector<UnsettledAttempt> loaded;
+    bool rewrite = false;
+    try {
+        const std::optional<std::string> text = readText(*m_file);
+        std::optional<nlohmann::json> stored;
+        if (text) {
+            stored = JSONReader::tryRead(*text, JSONReader::stored);
+        }
+        if (text && (!stored || !stored->is_array())) {
+            setAside(*m_file, nlohmann::json::array({*text}));
+            removeFileIfExists(*m_file);
+            say("The unsettled transactions file is unreadable; set aside in " +
+                asideFile(*m_file).string());
+        } else if (stored) {
+            nlohmann::json unreadable = nlohmann::json::array();
+            for (const nlohmann::json& entry : *stored) {
+                try {
+                    loaded.push_back(attemptFromJSON(entry));
+                } catch (const std::exception&) {
+                    unreadable.push_back(entry);
+                }
+            }
+            if (!unreadable.empty()) {
+                setAside(*m_file, unreadable);
+                rewrite = true;
+                say(std::to_string(unreadable.size()) +
+                    " stored unsettled transaction(s) could not be read; set aside in " +
+                    asideFile(*m_file).string());
+            }
+        }
+    } catch (const std::exception& error) {
+        say(std::string("Cannot read the unsettled transactions: ") + error.what());
+    }
+    m_attempts = std::move(loaded);
+    if (rewrite) {
+        saveOrSay("Cannot write the unsettled transactions");
+    }
+    emit changed();
+}
+
+void AttemptLedger::clear() {
+    m_attempts.clear();
+    if (m_file) {
+        removeFileIfExists(*m_file);
+        removeFileIfExists(asideFile(*m_file));
+    }
+    emit changed();
+}
+
+std::vector<UnsettledAttempt> AttemptLedger::of(Chain chain, std::string_view account) const {
+    std::vector<UnsettledAttempt> found;
+    std::copy_if(m_attempts.begin(), m_attempts.end(), std::back_inserter(found),
+                 [&](const UnsettledAttempt& a) {
+                     return a.chain == chain && sameAccount(a.account, account);
+                 });
+    return found;
+}
+
+std::optional<UnsettledAttempt> AttemptLedger::find(std::string_view id) const {
+    const auto found = std::find_if(m_attempts.begin(), m_attempts.end(),
+                                    [&](const UnsettledAttempt& a) { return a.id == id; });
+    return found == m_attempts.end() ? std::nullopt : std::optional(*found);
+}
+
+void AttemptLedger::keep(UnsettledAttempt attempt) {
+    const std::vector<UnsettledAttempt> before = m_attempts;
+    const auto found = std::find_if(m_attempts.begin(), m_attempts.end(),
+                                    [&](const UnsettledAttempt& a) { return a.id == attempt.id; });
+    if (found != m_attempts.end()) {
+        attempt.createdAt = found->createdAt;
+        attempt.told = attempt.told || found->told;
+        if (*found == attempt) {
+            return;
+        }
+        *found = std::move(attempt);
+    } else {
+        m_attempts.push_back(std::move(attempt));
+    }
+    try {
+        save();
+    } catch (...) {
+        m_attempts = before;
+        throw;
+    }
+    emit changed();
+}
+
+void AttemptLedger::markTold(std::string_view id) {
+    const auto found = std::find_if(m_attempts.begin(), m_attempts.end(),
+                                    [&](const UnsettledAttempt& a) { return a.id == id; });
+    if (found == m_attempts.end()) {
+        return;
+    }
+    const UnsettledAttempt told = *found;
+    bool changedAny = false;
+    for (UnsettledAttempt& attempt : m_attempts) {
+        if (!attempt.told && (attempt.id == told.id || shareConflict(attempt, told))) {
+            attempt.told = true;
+            changedAny = true;
+        }
+    }
+    if (!changedAny) {
+        return;
+    }
+    // Not written, the stored one stays untold: it holds back the next press once more.
+    saveOrSay("Cannot write the unsettled transactions");
+    emit changed();
+}
+
+void AttemptLedger::forget(std::string_view id) {
+    const auto removed =
+        std::erase_if(m_attempts, [&](const UnsettledAttempt& a) { return a.id == id; });
+    if (removed == 0) {
+        return;
+    }
+    // Not written, the stored one stays: it is looked at again, and settled again, later.
+    saveOrSay("Cannot write the unsettled transactions");
+    emit changed();
+}
+
+void AttemptLedger::save() const {
+    if (!m_file) {
+        return;
+    }
+    nlohmann::json list = nlohmann::json::array();
+    for (const UnsettledAttempt& attempt : m_attempts) {
+        list.push_back(attemptToJSON(attempt));
+    }
+    ensureDirectory(m_file->parent_path(), 0700);
+    const std::string text = list.dump();
+    writeFileAtomically(*m_file, utf8View(text), 0600);
+}
+
+void AttemptLedger::saveOrSay(const char* what) {
+    try {
+        save();
+    } catch (const std::exception& error) {
+        say(std::string(what) + ": " + error.what());
+    }
+}
+
+} // namespace qm

@@ -1,0 +1,73 @@
+#pragma once
+// The wallet's unsettled transactions (UnsettledAttempt), by account and chain, kept in the
+// wallet's folder ("unsettled-attempts.json", owner-only, written whole, synced, renamed into
+// place) from before their bytes leave until the chain settles them. Every flow that signs
+// asks it first (SignedBroadcast.h, "Earlier attempts"): the binding is the account's, whichever
+// sheet or dApp request asks, and it outlives the process.
+//
+// A ledger without a file keeps its attempts in memory only (a flow that was given none).
+// GUI thread only.
+
+#include "core/model/Chain.h"
+#include "state/flows/UnsettledAttempt.h"
+
+#include <QObject>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+class AttemptLedger : public QObject {
+    Q_OBJECT
+
+public:
+    // In memory only.
+    explicit AttemptLedger(QObject* parent = nullptr);
+    // Kept in `file`, read by load().
+    explicit AttemptLedger(std::filesystem::path file, QObject* parent = nullptr);
+    ~AttemptLedger() override;
+
+    // The wallet's folder's "unsettled-attempts.json".
+    static std::filesystem::path defaultFile();
+
+    // Reads the file, replacing what is held. A file that is not a list of attempts is moved
+    // aside whole ("….unreadable"); an attempt in it that does not parse is moved to that file
+    // too and the rest kept. Each is said in one line; never throws.
+    void load();
+    // Forgets every attempt and removes the file (a new or deleted wallet). Throws FileError
+    // when the file stays.
+    void clear();
+
+    const std::vector<UnsettledAttempt>& all() const { return m_attempts; }
+    // The attempts of `account` on `chain`, oldest first (addresses compared in any case).
+    std::vector<UnsettledAttempt> of(Chain chain, std::string_view account) const;
+    std::optional<UnsettledAttempt> find(std::string_view id) const;
+
+    // Adds `attempt`, or replaces the one of its id (keeping when it was first sent and
+    // whether it was told). Written before it returns: throws FileError, and holds nothing new,
+    // when it could not be (the caller must not send then).
+    void keep(UnsettledAttempt attempt);
+    // The user saw it leave. So did they, in effect, every attempt that can only land instead
+    // of it (it shares its conflict): none of them holds back a new signing any more. Nothing
+    // for an unknown id.
+    void markTold(std::string_view id);
+    // The chain settled it (it landed, or it can never land).
+    void forget(std::string_view id);
+
+signals:
+    // Any attempt was added, changed or removed.
+    void changed();
+
+private:
+    // Writes the list; throws FileError.
+    void save() const;
+    void saveOrSay(const char* what);
+
+    std::optional<std::filesystem::path> m_file;
+    std::vector<UnsettledAttempt> m_attempts;
+};
+
+} // namespace qm

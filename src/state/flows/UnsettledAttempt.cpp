@@ -1,0 +1,188 @@
+#include "state/flows/UnsettledAttempt.h"
+
+#include "core/encoding/Hex.h"
+#include "core/model/JSONFields.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace qm {
+namespace {
+
+using json_fields::optionalString;
+using json_fields::requireString;
+using Kind = JSONDecodingError::Kind;
+
+std::optional<std::uint64_t> optionalUInt64(const nlohmann::json& object, std::string_view key) {
+    const auto found = object.find(key);
+    if (found == object.end() || found->is_null()) {
+        return std::nullopt;
+    }
+    return json_fields::uint64Value(*found, key);
+}
+
+bool requireBool(const nlohmann::json& object, std::string_view key) {
+    const auto found = object.find(key);
+    if (found == object.end()) {
+        throw JSONDecodingError(Kind::missingKey, key);
+    }
+    if (!found->is_boolean()) {
+        throw JSONDecodingError(Kind::wrongType, key);
+    }
+    return found->get<bool>();
+}
+
+Bytes requireHexBytes(const nlohmann::json& object, std::string_view key) {
+    const std::optional<Bytes> bytes = hexToBytes(requireString(object, key));
+    if (!bytes) {
+        throw JSONDecodingError(Kind::wrongType, key);
+    }
+    return *bytes;
+}
+
+nlohmann::json coinToJSON(const BTCSpend& coin) {
+    nlohmann::json out = nlohmann::json::object();
+    out["utxo"] = coin.utxo.toJson();
+    out["derivationIndex"] = coin.derivationIndex;
+    return out;
+}
+
+BTCSpend coinFromJSON(const nlohmann::json& json) {
+    const nlohmann::json& object = json_fields::requireObject(json);
+    const auto utxo = object.find("utxo");
+    if (utxo == object.end()) {
+        throw JSONDecodingError(Kind::missingKey, "utxo");
+    }
+    BTCSpend coin;
+    coin.utxo = UTXO::fromJson(*utxo);
+    const std::uint64_t index = json_fields::requireUInt64(object, "derivationIndex");
+    if (index > std::numeric_limits<std::uint32_t>::max()) {
+        throw JSONDecodingError(Kind::outOfRange, "derivationIndex");
+    }
+    coin.derivationIndex = static_cast<std::uint32_t>(index);
+    return coin;
+}
+
+} // namespace
+
+nlohmann::json attemptToJSON(const UnsettledAttempt& a) {
+    nlohmann::json out = nlohmann::json::object();
+    out["chain"] = a.chain;
+    out["account"] = a.account;
+    out["id"] = a.id;
+    out["wire"] = a.wire;
+    out["origin"] = a.origin;
+    out["kind"] = a.kind;
+    out["summary"] = a.summary;
+    out["detail"] = a.detail;
+    out["counterparty"] = a.counterparty;
+    json_fields::setIfPresent(out, "tokenSymbol", a.tokenSymbol);
+    json_fields::setIfPresent(out, "contractAddress", a.contractAddress);
+    out["createdAt"] = a.createdAt.secondsSinceReferenceDate;
+    out["told"] = a.told;
+    json_fields::setIfPresent(out, "nonce", a.nonce);
+    json_fields::setIfPresent(out, "signedAtBlock", a.signedAtBlock);
+    nlohmann::json coins = nlohmann::json::array();
+    for (const BTCSpend& coin : a.coins) {
+        coins.push_back(coinToJSON(coin));
+    }
+    out["coins"] = std::move(coins);
+    out["message"] = bytesToPlainHex(a.message);
+    out["blockhash"] = a.blockhash;
+    json_fields::setIfPresent(out, "lastValidBlockHeight", a.lastValidBlockHeight);
+    return out;
+}
+
+UnsettledAttempt attemptFromJSON(const nlohmann::json& json) {
+    const nlohmann::json& object = json_fields::requireObject(json);
+    UnsettledAttempt a;
+    const auto chain = object.find("chain");
+    if (chain == object.end()) {
+        throw JSONDecodingError(Kind::missingKey, "chain");
+    }
+    a.chain = chain->get<Chain>();
+    a.account = requireString(object, "account");
+    a.id = requireString(object, "id");
+    a.wire = requireString(object, "wire");
+    if (a.account.empty() || a.id.empty() || a.wire.empty()) {
+        throw JSONDecodingError(Kind::unknownValue, a.id.empty() ? "id" : "wire");
+    }
+    a.origin = requireString(object, "origin");
+    a.kind = requireString(object, "kind");
+    a.summary = requireString(object, "summary");
+    a.detail = requireString(object, "detail");
+    a.counterparty = requireString(object, "counterparty");
+    a.tokenSymbol = optionalString(object, "tokenSymbol");
+    a.contractAddress = optionalString(object, "contractAddress");
+    a.createdAt.secondsSinceReferenceDate = json_fields::requireDouble(object, "createdAt");
+    a.told = requireBool(object, "told");
+    a.nonce = optionalUInt64(object, "nonce");
+    a.signedAtBlock = optionalUInt64(object, "signedAtBlock");
+    const auto coins = object.find("coins");
+    if (coins == object.end() || !coins->is_array()) {
+        throw JSONDecodingError(coins == object.end() ? Kind::missingKey : Kind::wrongType,
+                                "coins");
+    }
+    for (const nlohmann::json& coin : *coins) {
+        a.coins.push_back(coinFromJSON(coin));
+    }
+    a.message = requireHexBytes(object, "message");
+    a.blockhash = requireString(object, "blockhash");
+    a.lastValidBlockHeight = optionalUInt64(object, "lastValidBlockHeight");
+    // What binds a later signing must be there for its chain, or the attempt binds nothing.
+    const bool bound = isEVMChain(a.chain)         ? a.nonce.has_value()
+                       : a.chain == Chain::bitcoin ? !a.coins.empty()
+                                                   : !a.message.empty();
+    if (!bound) {
+        throw JSONDecodingError(Kind::missingKey, isEVMChain(a.chain)         ? "nonce"
+                                                  : a.chain == Chain::bitcoin ? "coins"
+                                                                              : "message");
+    }
+    return a;
+}
+
+bool shareConflict(const UnsettledAttempt& a, const UnsettledAttempt& b) {
+    if (a.chain != b.chain || a.account != b.account) {
+        return false;
+    }
+    if (a.nonce && a.nonce == b.nonce) {
+        return true;
+    }
+    if (!a.message.empty() && a.message == b.message) {
+        return true;
+    }
+    return std::any_of(a.coins.begin(), a.coins.end(), [&](const BTCSpend& coin) {
+        return std::any_of(b.coins.begin(), b.coins.end(), [&](const BTCSpend& other) {
+            return other.utxo.id() == coin.utxo.id();
+        });
+    });
+}
+
+std::string attemptDescription(const UnsettledAttempt& a) {
+    const std::string pays = a.detail.empty() ? a.summary : a.summary + " " + a.detail;
+    if (a.kind == "request") {
+        return "dApp transaction (" + pays + ")";
+    }
+    if (a.kind == "approval") {
+        return "approval for the " + pays;
+    }
+    return a.kind + " of " + pays;
+}
+
+Transaction pendingEntry(const UnsettledAttempt& a) {
+    Transaction entry;
+    entry.id = "unsettled:" + a.id;
+    entry.txHash = a.id;
+    entry.chain = a.chain;
+    entry.direction = TransactionDirection::sent;
+    entry.status = TransactionStatus::pending;
+    entry.amount = a.summary;
+    entry.from = a.account;
+    entry.to = a.counterparty;
+    entry.timestamp = a.createdAt;
+    entry.tokenSymbol = a.tokenSymbol;
+    entry.contractAddress = a.contractAddress;
+    return entry;
+}
+
+} // namespace qm

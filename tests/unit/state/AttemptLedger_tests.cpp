@@ -1,0 +1,225 @@
+// The wallet's unsettled transactions in its folder: every field of every chain's record comes
+// back after a restart, a write that fails holds nothing new (the caller must not send), an
+// attempt that does not parse is set aside without losing the rest, telling one tells those
+// that can only land instead of it, and a new or deleted wallet leaves nothing behind.
+#include "core/encoding/Hex.h"
+#include "platform/AtomicFile.h"
+#include "state/flows/AttemptLedger.h"
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sys/stat.h>
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+
+UnsettledAttempt evmAttempt(std::string id, std::uint64_t nonce,
+                            std::string account = "0xabcdef0000000000000000000000000000000001") {
+    UnsettledAttempt a;
+    a.chain = Chain::polygon;
+    a.account = std::move(account);
+    a.id = std::move(id);
+    a.wire = "0x02f86c";
+    a.origin = "send:polygon";
+    a.kind = "send";
+    a.summary = "2 POL";
+    a.detail = "to 0x353535...353535";
+    a.counterparty = "0x3535353535353535353535353535353535353535";
+    a.tokenSymbol = "USDC";
+    a.contractAddress = "0x00000000000000000000000000000000000005dc";
+    a.createdAt = Date::fromUnixTime(1'765'000'000.5);
+    a.nonce = nonce;
+    a.signedAtBlock = 18'446'744'073'709'551'615ULL; // the largest: no rounding through double
+    return a;
+}
+
+UnsettledAttempt bitcoinAttempt() {
+    UnsettledAttempt a;
+    a.chain = Chain::bitcoin;
+    a.account = "btc-0";
+    a.id = "5e3f";
+    a.wire = "0200000000010";
+    a.origin = "send:bitcoin";
+    a.kind = "send";
+    a.summary = "0.001 BTC";
+    a.counterparty = "bc1qxyz";
+    a.told = true;
+    for (std::uint32_t i = 0; i < 2; ++i) {
+        BTCSpend coin;
+        coin.utxo = UTXO{"ab" + std::to_string(i), i, 90'000 + i, 840'000, Bytes{0x00, 0x14, 0x7f}};
+        coin.derivationIndex = 4'294'967'295U - i;
+        a.coins.push_back(coin);
+    }
+    return a;
+}
+
+UnsettledAttempt solanaAttempt() {
+    UnsettledAttempt a;
+    a.chain = Chain::solana;
+    a.account = "7xKXtg2CW87d97TXJSDpbD5jBkheTqA83TZRuJosgAsU";
+    a.id =
+        "5VERv8NMvzbJMEkV8xnrLkEaWRtSz9CosKDYjCJjBRnbJLgp8uirBgmQpjKhoR4tjF3ZpRzrFmBV6UjKdiSZkQUW";
+    a.wire = "AQID";
+    a.origin = "swap:solana";
+    a.kind = "swap";
+    a.message = Bytes{1, 2, 3, 0, 255};
+    a.blockhash = "EkSnNWid2cvwEVnVx9aBqawnmiCNiDgp3gUdkDPTKN1N";
+    a.lastValidBlockHeight = 123'456;
+    return a;
+}
+
+class AttemptLedgerTest : public ::testing::Test {
+protected:
+    fs::path file() const { return fs::path(folder.path().toStdString()) / "Q" / "attempts.json"; }
+    fs::path aside() const {
+        fs::path path = file();
+        path += ".unreadable";
+        return path;
+    }
+    void writeRaw(const std::string& text) const {
+        fs::create_directories(file().parent_path());
+        std::ofstream(file()) << text;
+    }
+    nlohmann::json readRaw(const fs::path& path) const {
+        std::ifstream in(path);
+        return nlohmann::json::parse(in);
+    }
+
+    QTemporaryDir folder;
+};
+
+TEST_F(AttemptLedgerTest, EveryChainsRecordComesBackWholeAfterARestart) {
+    const std::vector<UnsettledAttempt> kept{evmAttempt("0xaa", 7), bitcoinAttempt(),
+                                             solanaAttempt()};
+    {
+        AttemptLedger ledger(file());
+        for (const UnsettledAttempt& attempt : kept) {
+            ledger.keep(attempt);
+        }
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(file().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    AttemptLedger restarted(file());
+    EXPECT_TRUE(restarted.all().empty()); // read only when the wallet opens
+    restarted.load();
+    EXPECT_EQ(restarted.all(), kept);
+    // By account, in any letter case of an address, oldest first.
+    EXPECT_EQ(restarted.of(Chain::polygon, "0xABCDEF0000000000000000000000000000000001").size(),
+              1u);
+    EXPECT_TRUE(restarted.of(Chain::ethereum, kept[0].account).empty());
+    EXPECT_EQ(restarted.of(Chain::bitcoin, "btc-0").front().coins, kept[1].coins);
+}
+
+TEST_F(AttemptLedgerTest, KeepingAgainKeepsWhenItWasFirstSentAndThatItWasTold) {
+    AttemptLedger ledger(file());
+    UnsettledAttempt first = evmAttempt("0xaa", 7);
+    ledger.keep(first);
+    ledger.markTold("0xaa");
+    UnsettledAttempt again = first;
+    again.createdAt = Date::fromUnixTime(1'800'000'000);
+    again.told = false;
+    again.summary = "3 POL";
+    ledger.keep(again);
+    AttemptLedger restarted(file());
+    restarted.load();
+    ASSERT_EQ(restarted.all().size(), 1u);
+    EXPECT_EQ(restarted.all().front().createdAt, first.createdAt);
+    EXPECT_TRUE(restarted.all().front().told);
+    EXPECT_EQ(restarted.all().front().summary, "3 POL");
+}
+
+TEST_F(AttemptLedgerTest, AWriteThatFailsThrowsAndHoldsNothingNew) {
+    // The folder cannot be made: a file stands where it would go.
+    fs::create_directories(file().parent_path().parent_path());
+    std::ofstream(file().parent_path()) << "in the way";
+    AttemptLedger ledger(file());
+    EXPECT_THROW(ledger.keep(evmAttempt("0xaa", 7)), FileError);
+    EXPECT_TRUE(ledger.all().empty());
+    // Settling what is held never throws, whatever the disk says.
+    EXPECT_NO_THROW(ledger.forget("0xaa"));
+    EXPECT_NO_THROW(ledger.markTold("0xaa"));
+}
+
+TEST_F(AttemptLedgerTest, AnAttemptThatDoesNotParseIsSetAsideAndTheRestKept) {
+    nlohmann::json list = nlohmann::json::array();
+    list.push_back(attemptToJSON(evmAttempt("0xaa", 7)));
+    nlohmann::json noNonce = attemptToJSON(evmAttempt("0xbb", 8));
+    noNonce.erase("nonce"); // binds nothing: not an attempt
+    list.push_back(noNonce);
+    nlohmann::json badCoin = attemptToJSON(bitcoinAttempt());
+    badCoin["coins"][0]["derivationIndex"] = 4'294'967'296ULL; // past 32 bits
+    list.push_back(badCoin);
+    list.push_back(attemptToJSON(solanaAttempt()));
+    writeRaw(list.dump());
+
+    AttemptLedger ledger(file());
+    ledger.load();
+    ASSERT_EQ(ledger.all().size(), 2u);
+    EXPECT_EQ(ledger.all()[0].id, "0xaa");
+    EXPECT_EQ(ledger.all()[1].chain, Chain::solana);
+    EXPECT_EQ(readRaw(aside()), (nlohmann::json{noNonce, badCoin}));
+    EXPECT_EQ(readRaw(file()).size(), 2u);
+
+    // A file that is no list at all goes aside whole; what was set aside before stays.
+    writeRaw("{not json");
+    ledger.load();
+    EXPECT_TRUE(ledger.all().empty());
+    EXPECT_FALSE(fs::exists(file()));
+    EXPECT_EQ(readRaw(aside()), (nlohmann::json{noNonce, badCoin, "{not json"}));
+}
+
+TEST_F(AttemptLedgerTest, TellingOneTellsThoseThatCanOnlyLandInsteadOfIt) {
+    AttemptLedger ledger(file());
+    ledger.keep(evmAttempt("0xaa", 7));
+    ledger.keep(evmAttempt("0xbb", 7)); // the same nonce
+    ledger.keep(evmAttempt("0xcc", 8)); // another
+    ledger.keep(
+        evmAttempt("0xdd", 7, "0x00000000000000000000000000000000000000ff")); // another account
+    UnsettledAttempt coins = bitcoinAttempt();
+    coins.told = false;
+    ledger.keep(coins);
+    UnsettledAttempt overlapping = bitcoinAttempt();
+    overlapping.id = "77aa";
+    overlapping.told = false;
+    overlapping.coins.erase(overlapping.coins.begin());
+    ledger.keep(overlapping);
+
+    ledger.markTold("0xaa");
+    ledger.markTold("5e3f");
+    AttemptLedger restarted(file());
+    restarted.load();
+    std::map<std::string, bool> told;
+    for (const UnsettledAttempt& a : restarted.all()) {
+        told[a.id] = a.told;
+    }
+    EXPECT_EQ(told, (std::map<std::string, bool>{{"0xaa", true},
+                                                 {"0xbb", true},
+                                                 {"0xcc", false},
+                                                 {"0xdd", false},
+                                                 {"5e3f", true},
+                                                 {"77aa", true}}));
+}
+
+TEST_F(AttemptLedgerTest, ClearLeavesNothingBehind) {
+    writeRaw("[1]");
+    AttemptLedger ledger(file());
+    ledger.load(); // sets the unreadable one aside
+    ledger.keep(evmAttempt("0xaa", 7));
+    ASSERT_TRUE(fs::exists(aside()));
+    ledger.clear();
+    EXPECT_TRUE(ledger.all().empty());
+    EXPECT_FALSE(fs::exists(file()));
+    EXPECT_FALSE(fs::exists(aside()));
+    ledger.forget("0xaa");
+    EXPECT_FALSE(fs::exists(file()));
+}
+
+} // namespace
+} // namespace qm
