@@ -100,12 +100,14 @@ signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCC
         run.setStep(Step::Signing);
         animating = run.animateProgress(0.5, 0.3);
         co_await std::move(animating);
-        co_return evmBroadcast(client, EVMSigned{std::move(first), plan.sender, firstNonce});
+        co_return evmBroadcast(
+            client, EVMSigned{std::move(first), plan.sender, firstNonce, figures.latestBlock});
     }
 
     run.setStep(Step::Approving);
     SignedBroadcast approval = evmBroadcast(
-        client, EVMSigned{std::move(first), plan.sender, firstNonce}, approvalSlot, false);
+        client, EVMSigned{std::move(first), plan.sender, firstNonce, figures.latestBlock},
+        approvalSlot, false);
     QCoro::Task<void> approving = sendApprovalAndAwait(run, client, std::move(approval));
     co_await std::move(approving);
     animating = run.animateProgress(0.3, 0.2);
@@ -127,7 +129,8 @@ signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCC
     Bytes call = co_await std::move(signingCall);
     animating = run.animateProgress(0.5, 0.3);
     co_await std::move(animating);
-    co_return evmBroadcast(client, EVMSigned{std::move(call), plan.sender, callFigures.nonce});
+    co_return evmBroadcast(client, EVMSigned{std::move(call), plan.sender, callFigures.nonce,
+                                             callFigures.latestBlock});
 }
 
 } // namespace qm

@@ -66,11 +66,11 @@ struct SignedBroadcast {
     // when its answer is about another transaction).
     std::function<QCoro::Task<bool>(CancellationToken)> lookup;
     // Whether the chain says the transaction can no longer land (a Solana blockhash expired
-    // with the signature unknown, an EVM nonce mined past with the hash unknown); unset where
-    // it can always land. Asked in the wait after a lost answer (sending the same bytes again
-    // cannot help then, so the wait ends and the flow's own watch ends the transaction as it
-    // ends any that expired), in the watch after a refusal (it ends Failed at once), and of an
-    // earlier attempt (it is forgotten).
+    // with the signature unknown, an EVM nonce held in a block by another transaction); unset
+    // where it can always land. Asked in the wait after a lost answer (sending the same bytes
+    // again cannot help then, so the wait ends and the flow's own watch ends the transaction as
+    // it ends any that expired), in the watch after a refusal (it ends Failed at once), and of
+    // an earlier attempt (it is forgotten).
     std::function<QCoro::Task<bool>(CancellationToken)> lapsed;
     // Whether a failure of `send` is the server's refusal (it read the request and did not take
     // it) rather than a lost answer.

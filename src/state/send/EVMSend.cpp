@@ -65,8 +65,8 @@ QCoro::Task<SignedBroadcast> signEVMSend(FlowRun run, std::shared_ptr<JSONRPCCli
     Bytes signedTransaction = co_await std::move(signing);
     animating = run.animateProgress(0.7, 0.3);
     co_await std::move(animating);
-    co_return evmBroadcast(client,
-                           EVMSigned{std::move(signedTransaction), request.prepared.sender, nonce});
+    co_return evmBroadcast(client, EVMSigned{std::move(signedTransaction), request.prepared.sender,
+                                             nonce, figures.latestBlock});
 }
 
 } // namespace

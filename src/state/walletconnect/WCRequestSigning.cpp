@@ -66,8 +66,11 @@ QCoro::Task<SignedBroadcast> signWalletConnectSend(std::shared_ptr<WalletConnect
         send->walletID, textOf(send->password), 0, send->transaction);
     Bytes signedTransaction = co_await std::move(signing);
     send->password = SecureBytes(0);
+    // Reviewed without the latest block's number: the nonce's holder is searched for back from
+    // the latest block.
     co_return evmBroadcast(
-        send->client, EVMSigned{std::move(signedTransaction), send->from, send->transaction.nonce},
+        send->client,
+        EVMSigned{std::move(signedTransaction), send->from, send->transaction.nonce, std::nullopt},
         send->slot);
 }
 
