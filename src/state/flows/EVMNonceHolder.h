@@ -28,18 +28,18 @@ enum class NonceHolder {
     // Another transaction of the sender with the nonce is in a block: ours can never land.
     another,
     // The chain could not say: an error, a block it does not have, answers that disagree.
-    // Never taken as either of the two above.
+    // Never to be read as ours or another's.
     unknown,
 };
 
 // The holder of `sender`'s `nonce`, ours being the transaction whose hash is `ourHash` ("0x"
 // hex; hashes and addresses compare in any case). `fromBlock`: a block at which the sender's
 // count was at most `nonce`, such as the latest block read before the nonce was signed: the
-// search starts there once the node's count there agrees; else (or none given) it goes back from
-// the latest block in doubling steps. About log2(n) counts at blocks for a nonce taken n blocks
-// after `fromBlock`, 2 log2(n) for one taken n blocks ago, one block read and two more requests;
-// one request while the nonce is free. Never throws: any failure, and a cancelled `cancel`, give
-// unknown.
+// search starts there when the node's count there agrees; else it goes back in doubling steps
+// from there (none given: from the latest block). About log2(n) counts at blocks for a nonce
+// taken n blocks after `fromBlock`, 2 log2(n) for one taken n blocks ago, one block read and two
+// more requests; one request while the nonce is free. Never throws: any failure, and a cancelled
+// `cancel`, give unknown.
 QCoro::Task<NonceHolder> findNonceHolder(std::shared_ptr<JSONRPCClient> client, std::string sender,
                                          std::uint64_t nonce, std::string ourHash,
                                          std::optional<std::uint64_t> fromBlock,
