@@ -45,7 +45,7 @@ std::string solanaSignature(const json& params) {
 } // namespace
 
 LaggingBackend::LaggingBackend(RPCProxy& proxy, QUrl node, Family family, std::string refusal,
-                               std::chrono::milliseconds lag)
+                               std::chrono::milliseconds lag, Count count)
     : m_node(std::move(node)), m_family(family), m_refusal(std::move(refusal)), m_lag(lag) {
     if (family == Family::evm) {
         proxy.setOverride("eth_sendRawTransaction", [this](const json& params) {
@@ -58,8 +58,12 @@ LaggingBackend::LaggingBackend(RPCProxy& proxy, QUrl node, Family family, std::s
                            : std::nullopt;
             });
         }
-        proxy.setOverride("eth_getTransactionCount",
-                          [this](const json& params) { return evmCount(params); });
+        proxy.setOverride("eth_getBlockByNumber",
+                          [this](const json& params) { return evmBlock(params); });
+        if (count == Count::lagging) {
+            proxy.setOverride("eth_getTransactionCount",
+                              [this](const json& params) { return evmCount(params); });
+        }
     } else {
         proxy.setOverride("sendTransaction", [this](const json& params) {
             return keep(solanaSignature(params), params, "sendTransaction");
@@ -71,7 +75,7 @@ LaggingBackend::LaggingBackend(RPCProxy& proxy, QUrl node, Family family, std::s
 
 bool LaggingBackend::lags(const std::string& id) const {
     const auto found = m_firstSeen.find(id);
-    return found != m_firstSeen.end() &&
+    return !m_caughtUp && found != m_firstSeen.end() &&
            found->second.msecsTo(QDateTime::currentDateTimeUtc()) < m_lag.count();
 }
 
@@ -100,6 +104,21 @@ std::optional<HttpFixtureResponse> LaggingBackend::evmCount(const json& params) 
         }
     }
     return HttpFixtureResponse::jsonRPCResult(UInt256(0, 0, 0, count).description());
+}
+
+std::optional<HttpFixtureResponse> LaggingBackend::evmBlock(const json& params) {
+    const json answer = ask(m_node, "eth_getBlockByNumber", params);
+    const json block = answer.value("result", json());
+    if (block.is_object()) {
+        for (const json& transaction : block.value("transactions", json::array())) {
+            // Hashes, or whole transactions when asked for them.
+            const json& hash = transaction.is_object() ? transaction.at("hash") : transaction;
+            if (lags(hash.get<std::string>())) {
+                return HttpFixtureResponse::jsonRPCResult(nullptr);
+            }
+        }
+    }
+    return HttpFixtureResponse::json(QByteArray::fromStdString(answer.dump()));
 }
 
 std::optional<HttpFixtureResponse> LaggingBackend::solanaStatuses(const json& params) {

@@ -1,10 +1,12 @@
 #pragma once
 // A node behind a load balancer, as an RPCProxy plays it in front of a real node (anvil, the
 // litesvm server): every transaction sent reaches the real node, which keeps it, yet the wallet
-// hears `refusal` (a JSON-RPC error object); and for `lag` after a transaction first arrived,
-// the backend that answers lookups has not seen it. EVM: eth_getTransactionByHash and
-// eth_getTransactionReceipt answer null for it, and the "latest" transaction count leaves it out
-// (one sender). Solana: getSignatureStatuses answers null for it.
+// hears `refusal` (a JSON-RPC error object); and for `lag` after a transaction first arrived
+// (or until catchUp), the backend that answers lookups has not seen it. EVM:
+// eth_getTransactionByHash and eth_getTransactionReceipt answer null for it, and so does
+// eth_getBlockByNumber for a block that holds it; the "latest" transaction count leaves it out
+// (one sender), unless the backend that counts is ahead (Count::ahead: every count is the
+// node's own). Solana: getSignatureStatuses answers null for it.
 
 #include "RPCProxy.h"
 
@@ -20,28 +22,36 @@ namespace qm::test {
 class LaggingBackend {
 public:
     enum class Family { evm, solana };
+    // Whether the EVM backend that counts the sender's mined transactions lags with the lookups
+    // or is ahead of them.
+    enum class Count { lagging, ahead };
 
     // Sets `proxy`'s overrides; they refer to this object, which must outlive them
     // (RPCProxy::clearOverrides ends them).
     LaggingBackend(RPCProxy& proxy, QUrl node, Family family, std::string refusal,
-                   std::chrono::milliseconds lag = std::chrono::seconds(5));
+                   std::chrono::milliseconds lag = std::chrono::seconds(5),
+                   Count count = Count::lagging);
     LaggingBackend(const LaggingBackend&) = delete;
     LaggingBackend& operator=(const LaggingBackend&) = delete;
 
     // The ids of the transactions kept, in the order they first arrived.
     const std::vector<std::string>& kept() const { return m_order; }
+    // Every backend has seen every transaction from now on.
+    void catchUp() { m_caughtUp = true; }
 
 private:
     bool lags(const std::string& id) const;
     std::optional<HttpFixtureResponse> keep(const std::string& id, const nlohmann::json& params,
                                             const std::string& method);
     std::optional<HttpFixtureResponse> evmCount(const nlohmann::json& params);
+    std::optional<HttpFixtureResponse> evmBlock(const nlohmann::json& params);
     std::optional<HttpFixtureResponse> solanaStatuses(const nlohmann::json& params);
 
     QUrl m_node;
     Family m_family;
     std::string m_refusal;
     std::chrono::milliseconds m_lag;
+    bool m_caughtUp = false;
     std::map<std::string, QDateTime> m_firstSeen;
     std::vector<std::string> m_order;
 };

@@ -43,6 +43,32 @@ UInt256 quantity256(const std::string& result, const char* failurePrefix) {
     return *value;
 }
 
+// A required text member.
+const std::string& requiredText(const nlohmann::json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_string()) {
+        malformed();
+    }
+    return it->get_ref<const std::string&>();
+}
+
+std::uint64_t requiredQuantity(const nlohmann::json& object, const char* key) {
+    const std::optional<std::uint64_t> value = hexToUInt64(requiredText(object, key));
+    if (!value) {
+        malformed();
+    }
+    return *value;
+}
+
+// Required hex of exactly `size` bytes (a hash, an address).
+Bytes requiredBytes(const nlohmann::json& object, const char* key, std::size_t size) {
+    std::optional<Bytes> value = hexToBytes(requiredText(object, key));
+    if (!value || value->size() != size) {
+        malformed();
+    }
+    return std::move(*value);
+}
+
 std::uint64_t quantity64(const std::string& result, const char* failurePrefix) {
     const auto value = hexToUInt64(result);
     if (!value) {
@@ -105,6 +131,28 @@ void fromRPCResult(const nlohmann::json& json, ETHBlock& out) {
     out.baseFeePerGas = optionalText(json, "baseFeePerGas");
     out.timestamp = optionalText(json, "timestamp");
     out.gasLimit = optionalText(json, "gasLimit");
+}
+
+void fromRPCResult(const nlohmann::json& json, ETHBlockTransactions& out) {
+    if (!json.is_object()) {
+        malformed();
+    }
+    out.number = requiredQuantity(json, "number");
+    const auto transactions = json.find("transactions");
+    if (transactions == json.end() || !transactions->is_array()) {
+        malformed();
+    }
+    out.transactions.clear();
+    out.transactions.reserve(transactions->size());
+    for (const auto& element : *transactions) {
+        // A block read without its transactions lists only their hashes.
+        if (!element.is_object()) {
+            malformed();
+        }
+        out.transactions.push_back(ETHBlockTransaction{requiredBytes(element, "hash", 32),
+                                                       requiredBytes(element, "from", 20),
+                                                       requiredQuantity(element, "nonce")});
+    }
 }
 
 void fromRPCResult(const nlohmann::json& json, ETHReceipt& out) {
@@ -197,12 +245,41 @@ QCoro::Task<std::uint64_t> JSONRPCClient::minedTransactionCount(std::string addr
     co_return co_await std::move(counting);
 }
 
-QCoro::Task<std::uint64_t> JSONRPCClient::transactionCount(std::string address, const char* block,
+QCoro::Task<std::uint64_t> JSONRPCClient::transactionCountAt(std::string address,
+                                                             std::uint64_t block,
+                                                             CancellationToken cancel) {
+    QCoro::Task<std::uint64_t> counting = transactionCount(
+        std::move(address), UInt256(0, 0, 0, block).description(), std::move(cancel));
+    co_return co_await std::move(counting);
+}
+
+QCoro::Task<std::uint64_t> JSONRPCClient::transactionCount(std::string address, std::string block,
                                                            CancellationToken cancel) {
-    nlohmann::json params = nlohmann::json::array({std::move(address), block});
+    nlohmann::json params = nlohmann::json::array({std::move(address), std::move(block)});
     const auto result = co_await call<std::string>(std::string("eth_getTransactionCount"),
                                                    std::move(params), std::move(cancel));
     co_return quantity64(result, "Cannot parse nonce: ");
+}
+
+QCoro::Task<std::uint64_t> JSONRPCClient::blockNumber(CancellationToken cancel) {
+    const auto result = co_await call<std::string>(std::string("eth_blockNumber"),
+                                                   nlohmann::json::array(), std::move(cancel));
+    co_return quantity64(result, "Cannot parse block number: ");
+}
+
+QCoro::Task<std::optional<ETHBlockTransactions>>
+JSONRPCClient::blockWithTransactions(std::uint64_t number, CancellationToken cancel) {
+    nlohmann::json params = nlohmann::json::array({UInt256(0, 0, 0, number).description(), true});
+    try {
+        co_return co_await call<ETHBlockTransactions>(std::string("eth_getBlockByNumber"),
+                                                      std::move(params), std::move(cancel));
+    } catch (const JSONRPCClientError& error) {
+        // A null result: the node does not have that block (yet).
+        if (error.kind() != JSONRPCClientError::Kind::noResult) {
+            throw;
+        }
+    }
+    co_return std::nullopt;
 }
 
 QCoro::Task<std::string> JSONRPCClient::ethCall(std::string to, std::string data,

@@ -8,6 +8,7 @@
 // Callers hold clients by std::shared_ptr so a client outlives the coroutines awaiting it.
 
 #include "core/crypto/UInt256.h"
+#include "platform/Bytes.h"
 #include "platform/Error.h"
 #include "platform/async/CancellationToken.h"
 #include "services/network/JSONRPCEnvelope.h"
@@ -40,6 +41,22 @@ struct ETHBlock {
     std::optional<std::string> baseFeePerGas;
     std::optional<std::string> timestamp;
     std::optional<std::string> gasLimit;
+};
+
+// One transaction of a block read with its transactions; other members ignored.
+struct ETHBlockTransaction {
+    // 32 bytes.
+    Bytes hash;
+    // The sender's 20 bytes.
+    Bytes from;
+    std::uint64_t nonce = 0;
+};
+
+// The result of "eth_getBlockByNumber" [number, true]: every member below present and of its
+// kind (hashes of 32 bytes, addresses of 20, quantities below 2^64), else malformed.
+struct ETHBlockTransactions {
+    std::uint64_t number = 0;
+    std::vector<ETHBlockTransaction> transactions;
 };
 
 // The result of "eth_getTransactionReceipt" for a mined transaction; other members ignored.
@@ -105,6 +122,7 @@ private:
 void fromRPCResult(const nlohmann::json& json, std::string& out);
 void fromRPCResult(const nlohmann::json& json, nlohmann::json& out);
 void fromRPCResult(const nlohmann::json& json, ETHBlock& out);
+void fromRPCResult(const nlohmann::json& json, ETHBlockTransactions& out);
 void fromRPCResult(const nlohmann::json& json, ETHReceipt& out);
 void fromRPCResult(const nlohmann::json& json, std::vector<ETHLog>& out);
 
@@ -142,6 +160,16 @@ public:
     // are in blocks, so no other transaction of a nonce below it can land.
     QCoro::Task<std::uint64_t> minedTransactionCount(std::string address,
                                                      CancellationToken cancel = {});
+    // "eth_getTransactionCount" [address, block number]: how many of the address's
+    // transactions are in blocks up to and including that one.
+    QCoro::Task<std::uint64_t> transactionCountAt(std::string address, std::uint64_t block,
+                                                  CancellationToken cancel = {});
+    // "eth_blockNumber" []: the number of the latest block.
+    QCoro::Task<std::uint64_t> blockNumber(CancellationToken cancel = {});
+    // "eth_getBlockByNumber" [number, true]: the block with its transactions; absent when the
+    // node does not have it (a null result).
+    QCoro::Task<std::optional<ETHBlockTransactions>>
+    blockWithTransactions(std::uint64_t number, CancellationToken cancel = {});
     // "eth_call" [{"to", "data"}, "latest"]: the "0x" hex of the return data, unchanged.
     QCoro::Task<std::string> ethCall(std::string to, std::string data,
                                      CancellationToken cancel = {});
@@ -174,7 +202,7 @@ public:
 
 private:
     // "eth_getTransactionCount" [address, block].
-    QCoro::Task<std::uint64_t> transactionCount(std::string address, const char* block,
+    QCoro::Task<std::uint64_t> transactionCount(std::string address, std::string block,
                                                 CancellationToken cancel);
 
     struct Failures {

@@ -46,18 +46,20 @@ void requireBelievableGas(std::uint64_t gas, std::string_view figure,
     }
 }
 
-QCoro::Task<std::optional<std::uint64_t>> latestBlockGasLimit(std::shared_ptr<JSONRPCClient> client,
-                                                              CancellationToken cancel) {
+QCoro::Task<LatestBlock> readLatestBlock(std::shared_ptr<JSONRPCClient> client,
+                                         CancellationToken cancel) {
+    LatestBlock latest;
     try {
         QCoro::Task<ETHBlock> reading =
             client->call<ETHBlock>(std::string("eth_getBlockByNumber"),
                                    nlohmann::json::array({"latest", false}), std::move(cancel));
         const ETHBlock block = co_await std::move(reading);
-        co_return block.gasLimit ? hexToUInt64(*block.gasLimit) : std::nullopt;
+        latest.number = block.number ? hexToUInt64(*block.number) : std::nullopt;
+        latest.gasLimit = block.gasLimit ? hexToUInt64(*block.gasLimit) : std::nullopt;
     } catch (const std::exception&) {
-        // The node does not say: the fixed bound alone.
+        // The node does not say.
     }
-    co_return std::nullopt;
+    co_return latest;
 }
 
 } // namespace qm

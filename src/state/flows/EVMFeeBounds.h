@@ -44,9 +44,14 @@ void requireBelievableGas(std::uint64_t gas, std::string_view figure,
                           std::optional<std::uint64_t> blockGasLimit,
                           FeeFiguresSource source = FeeFiguresSource::node);
 
-// The gas limit of the chain's latest block ("eth_getBlockByNumber"); none when the node does
-// not say (a failure, or no such field): the fixed bound alone applies then.
-QCoro::Task<std::optional<std::uint64_t>> latestBlockGasLimit(std::shared_ptr<JSONRPCClient> client,
-                                                              CancellationToken cancel);
+// What the chain's latest block says ("eth_getBlockByNumber" ["latest", false]): its gas limit
+// (none: the fixed bound alone applies) and its number. Each none when the node does not say (a
+// failure, or no such field).
+struct LatestBlock {
+    std::optional<std::uint64_t> number;
+    std::optional<std::uint64_t> gasLimit;
+};
+QCoro::Task<LatestBlock> readLatestBlock(std::shared_ptr<JSONRPCClient> client,
+                                         CancellationToken cancel);
 
 } // namespace qm

@@ -121,14 +121,16 @@ signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCC
         animating = run.animateProgress(0.5, 0.3);
         co_await std::move(animating);
         co_return calledThrough(
-            evmBroadcast(client, EVMSigned{std::move(first), plan.sender, firstNonce, plan.chain}),
+            evmBroadcast(client, EVMSigned{std::move(first), plan.sender, firstNonce,
+                                           figures.latestBlock, plan.chain}),
             plan);
     }
 
     run.setStep(Step::Approving);
-    SignedBroadcast approval =
-        evmBroadcast(client, EVMSigned{std::move(first), plan.sender, firstNonce, plan.chain},
-                     approvalSlot, false);
+    SignedBroadcast approval = evmBroadcast(
+        client,
+        EVMSigned{std::move(first), plan.sender, firstNonce, figures.latestBlock, plan.chain},
+        approvalSlot, false);
     approval.record.counterparty = bytesToHex(plan.token);
     QCoro::Task<void> approving = sendApprovalAndAwait(run, client, std::move(approval));
     co_await std::move(approving);
@@ -151,9 +153,10 @@ signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCC
     Bytes call = co_await std::move(signingCall);
     animating = run.animateProgress(0.5, 0.3);
     co_await std::move(animating);
-    co_return calledThrough(evmBroadcast(client, EVMSigned{std::move(call), plan.sender,
-                                                           callFigures.nonce, plan.chain}),
-                            plan);
+    co_return calledThrough(
+        evmBroadcast(client, EVMSigned{std::move(call), plan.sender, callFigures.nonce,
+                                       callFigures.latestBlock, plan.chain}),
+        plan);
 }
 
 } // namespace qm

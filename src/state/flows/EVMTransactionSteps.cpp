@@ -5,10 +5,12 @@
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
 #include "state/flows/EVMFeeBounds.h"
+#include "state/flows/EVMNonceHolder.h"
 #include "state/signing/Signer.h"
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
 #include <stdexcept>
 #include <string_view>
 
@@ -46,22 +48,42 @@ QCoro::Task<std::string> sendRaw(std::shared_ptr<JSONRPCClient> client, std::str
     co_return co_await std::move(sending);
 }
 
-QCoro::Task<bool> knownToNode(std::shared_ptr<JSONRPCClient> client, std::string hash,
-                              CancellationToken cancel) {
-    QCoro::Task<bool> asking = client->hasTransaction(std::move(hash), std::move(cancel));
-    co_return co_await std::move(asking);
+QCoro::Task<NonceHolder> holderOf(std::shared_ptr<JSONRPCClient> client, const EVMSigned& attempt,
+                                  std::string hash, CancellationToken cancel) {
+    return findNonceHolder(std::move(client), attempt.sender, attempt.nonce, std::move(hash),
+                           attempt.signingBlock, std::move(cancel));
 }
 
-QCoro::Task<bool> nonceTakenByAnother(std::shared_ptr<JSONRPCClient> client, std::string sender,
-                                      std::uint64_t nonce, std::string hash,
-                                      CancellationToken cancel) {
-    // The count first: a lookup asked after it has seen at least what the count saw.
-    QCoro::Task<std::uint64_t> counting = client->minedTransactionCount(std::move(sender), cancel);
-    if (co_await std::move(counting) <= nonce) {
-        co_return false;
+// Whether the chain knows the transaction: the node's lookup has it, or it holds the nonce in
+// a block (a mined transaction the lookup backend has not indexed yet is ours all the same).
+// Throws the lookup's failure when the block does not show it either.
+QCoro::Task<bool> knownOrHolding(std::shared_ptr<JSONRPCClient> client, EVMSigned attempt,
+                                 std::string hash, CancellationToken cancel) {
+    std::exception_ptr failure;
+    try {
+        QCoro::Task<bool> asking = client->hasTransaction(hash, cancel);
+        if (co_await std::move(asking)) {
+            co_return true;
+        }
+    } catch (const std::exception&) {
+        failure = std::current_exception();
     }
-    QCoro::Task<bool> asking = client->hasTransaction(std::move(hash), std::move(cancel));
-    co_return !co_await std::move(asking);
+    QCoro::Task<NonceHolder> finding =
+        holderOf(std::move(client), attempt, std::move(hash), std::move(cancel));
+    if (co_await std::move(finding) == NonceHolder::ours) {
+        co_return true;
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    co_return false;
+}
+
+QCoro::Task<bool> heldByAnother(std::shared_ptr<JSONRPCClient> client, EVMSigned attempt,
+                                std::string hash, CancellationToken cancel) {
+    QCoro::Task<NonceHolder> finding =
+        holderOf(std::move(client), attempt, std::move(hash), std::move(cancel));
+    co_return co_await std::move(finding) == NonceHolder::another;
 }
 
 bool isNodeRefusal(const std::exception& error) {
@@ -88,9 +110,10 @@ QCoro::Task<EVMNodeFigures> askNodeForTransaction(std::shared_ptr<JSONRPCClient>
     QCoro::Task<std::uint64_t> estimating = client->estimateGas(
         std::move(from), std::move(to), std::move(valueText), bytesToHex(data), cancel);
     figures.gasEstimate = co_await std::move(estimating);
-    QCoro::Task<std::optional<std::uint64_t>> limiting =
-        latestBlockGasLimit(std::move(client), std::move(cancel));
-    figures.blockGasLimit = co_await std::move(limiting);
+    QCoro::Task<LatestBlock> reading = readLatestBlock(std::move(client), std::move(cancel));
+    const LatestBlock latest = co_await std::move(reading);
+    figures.blockGasLimit = latest.gasLimit;
+    figures.latestBlock = latest.number;
     co_return figures;
 }
 
@@ -161,12 +184,14 @@ SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
     tx.send = [client, hex = bytesToHex(signedTransaction.bytes)](CancellationToken cancel) {
         return sendRaw(client, hex, std::move(cancel));
     };
-    tx.lookup = [client, hash = tx.id](CancellationToken cancel) {
-        return knownToNode(client, hash, std::move(cancel));
+    // The bytes stay with `send`; the nonce's holder needs only the rest.
+    EVMSigned attempt{
+        {}, signedTransaction.sender, signedTransaction.nonce, signedTransaction.signingBlock};
+    tx.lookup = [client, attempt, hash = tx.id](CancellationToken cancel) {
+        return knownOrHolding(client, attempt, hash, std::move(cancel));
     };
-    tx.lapsed = [client, sender = signedTransaction.sender, nonce = signedTransaction.nonce,
-                 hash = tx.id](CancellationToken cancel) {
-        return nonceTakenByAnother(client, sender, nonce, hash, std::move(cancel));
+    tx.lapsed = [client, attempt, hash = tx.id](CancellationToken cancel) {
+        return heldByAnother(client, attempt, hash, std::move(cancel));
     };
     tx.landed = [client, hash = tx.id](CancellationToken cancel) {
         return hasReceipt(client, hash, std::move(cancel));
@@ -180,13 +205,14 @@ SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
     tx.record.id = tx.id;
     tx.record.wire = bytesToHex(signedTransaction.bytes);
     tx.record.nonce = signedTransaction.nonce;
+    tx.record.signedAtBlock = signedTransaction.signingBlock;
     return tx;
 }
 
 SignedBroadcast evmAttempt(std::shared_ptr<JSONRPCClient> client, const UnsettledAttempt& stored) {
     SignedBroadcast tx = evmBroadcast(
         std::move(client), EVMSigned{hexToBytes(stored.wire).value_or(Bytes()), stored.account,
-                                     stored.nonce.value_or(0), stored.chain});
+                                     stored.nonce.value_or(0), stored.signedAtBlock, stored.chain});
     tx.record = stored;
     return tx;
 }

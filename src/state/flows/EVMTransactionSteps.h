@@ -30,13 +30,15 @@ struct EVMNodeFigures {
     UInt256 gasPrice;
     UInt256 priorityFee;
     std::uint64_t gasEstimate = 0;
-    // The latest block's gas limit; none when the node did not say.
+    // The latest block's gas limit and number; none when the node did not say.
     std::optional<std::uint64_t> blockGasLimit;
+    std::optional<std::uint64_t> latestBlock;
 };
 
 // Asks, one request after the other: the sender's next nonce, the gas price, the priority fee,
 // the gas estimate of {from, to, value (left out when zero), data}, and the latest block's gas
-// limit. Throws the client's errors (but for the block's: its failure leaves it unknown).
+// limit and number. Throws the client's errors (but for the block's: its failure leaves them
+// unknown).
 QCoro::Task<EVMNodeFigures> askNodeForTransaction(std::shared_ptr<JSONRPCClient> client,
                                                   std::string from, std::string to, Bytes data,
                                                   CancellationToken cancel, UInt256 value = {});
@@ -74,21 +76,26 @@ QCoro::Task<Bytes> signWithWallet(QPointer<AppState> state,
                                   std::shared_ptr<const SecureBytes> password,
                                   ETHTransaction transaction);
 
-// A transaction signed for the wallet, with what a later one must share with it: the sender
-// and its nonce, on its chain.
+// A transaction signed for the wallet, with what a later one must share with it (the sender and
+// its nonce, on its chain) and where the chain stood when it was signed: everything its
+// SignedBroadcast is made from, so a stored one makes the same again.
 struct EVMSigned {
     Bytes bytes;
     std::string sender;
     std::uint64_t nonce = 0;
+    // The latest block read before the signing (EVMNodeFigures::latestBlock), where a search for
+    // the nonce's holder starts (findNonceHolder's `fromBlock`); none when the node did not say.
+    std::optional<std::uint64_t> signingBlock;
     Chain chain = Chain::ethereum;
 };
 
 // `signedTransaction` as broadcastSigned sends it through `client`: its id the keccak-256 of the
-// signed bytes ("0x" hex, any case in the node's answer), eth_sendRawTransaction to send,
-// eth_getTransactionByHash to look it up; the client's refusals (isRefusal) are refusals. Kept
-// in `slot` with its nonce as its conflict; lapsed once the node's count of the sender's mined
-// transactions has passed that nonce with the hash still unknown (another transaction took
-// it). `isRunsOwn` false for an approval before the run's own transaction.
+// signed bytes ("0x" hex, any case in the node's answer), eth_sendRawTransaction to send; the
+// client's refusals (isRefusal) are refusals. Known to the chain when eth_getTransactionByHash
+// has it or when it holds its nonce in a block (a lookup backend behind the others may not have
+// indexed it yet); lapsed only when another transaction of the sender holds that nonce in a
+// block (findNonceHolder). Kept in `slot` with its nonce as its conflict. `isRunsOwn` false for
+// an approval before the run's own transaction.
 SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
                              const EVMSigned& signedTransaction, std::string slot = {},
                              bool isRunsOwn = true);

@@ -68,7 +68,7 @@ QCoro::Task<SignedBroadcast> signEVMSend(FlowRun run, std::shared_ptr<JSONRPCCli
     co_await std::move(animating);
     SignedBroadcast tx =
         evmBroadcast(client, EVMSigned{std::move(signedTransaction), request.prepared.sender, nonce,
-                                       request.prepared.form.chain});
+                                       figures.latestBlock, request.prepared.form.chain});
     const EVMSendForm& form = request.prepared.form;
     tx.record.counterparty = form.recipient;
     if (form.token) {

@@ -79,10 +79,12 @@ QCoro::Task<SignedBroadcast> signWalletConnectSend(std::shared_ptr<WalletConnect
         send->walletID, textOf(send->password), 0, send->transaction);
     Bytes signedTransaction = co_await std::move(signing);
     send->password = SecureBytes(0);
-    SignedBroadcast tx = evmBroadcast(
-        send->client,
-        EVMSigned{std::move(signedTransaction), send->from, send->transaction.nonce, send->chain},
-        send->slot);
+    // Reviewed without the latest block's number: the nonce's holder is searched for back from
+    // the latest block.
+    SignedBroadcast tx = evmBroadcast(send->client,
+                                      EVMSigned{std::move(signedTransaction), send->from,
+                                                send->transaction.nonce, std::nullopt, send->chain},
+                                      send->slot);
     tx.record.counterparty = bytesToHex(send->transaction.to);
     co_return tx;
 }

@@ -75,8 +75,8 @@ QCoro::Task<WCPreparedTransaction> prepareWCTransaction(std::shared_ptr<JSONRPCC
         QCoro::Task<std::uint64_t> estimating = estimate(client, request, from, token);
         estimated = co_await std::move(estimating);
     }
-    QCoro::Task<std::optional<std::uint64_t>> limiting = latestBlockGasLimit(client, token);
-    const std::optional<std::uint64_t> blockGasLimit = co_await std::move(limiting);
+    QCoro::Task<LatestBlock> reading = readLatestBlock(client, token);
+    const std::optional<std::uint64_t> blockGasLimit = (co_await std::move(reading)).gasLimit;
     requireBelievableDappFigures(request, blockGasLimit);
     EVMNodeFigures figures;
     figures.gasPrice = gasPrice;

@@ -2,10 +2,12 @@
 // answer one method itself: exact native and ERC-20 amounts arrive, the mined type-2 fields
 // are the prepared ones the fee level asks for, one transaction per double start, consecutive
 // nonces for sends not yet mined, the tip capped at the fee cap, a reverted receipt, a gas
-// price or estimate above the prepared ones stopping before signing, and every failure when
-// preparing, before and after the broadcast.
+// price or estimate above the prepared ones stopping before signing, every failure when
+// preparing, before and after the broadcast, and a refused send the node kept and mined paid
+// once though its lookups lag the count of mined transactions.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
+#include "LaggingBackend.h"
 #include "RPCProxy.h"
 #include "RunTask.h"
 #include "TestContracts.h"
@@ -18,6 +20,7 @@
 #include "state/send/EVMSend.h"
 #include "state/send/SendError.h"
 
+#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <set>
@@ -110,11 +113,13 @@ protected:
         return "prepared";
     }
 
-    // Runs a send on the flow `key` to its end.
+    // Runs a send on the flow `key` to its end, the event loop running meanwhile (polling
+    // pauses would add one to every hop of every request).
     TransactionFlow* send(EVMSendRequest made, const QString& key = "send") {
         TransactionFlow* flow = flows->flow(key);
+        QSignalSpy finished(flow, &TransactionFlow::finished);
         EXPECT_TRUE(flow->start(Step::Signing, body(std::move(made))));
-        EXPECT_TRUE(QTest::qWaitFor([flow] { return !flow->isRunning(); }, 30'000));
+        EXPECT_TRUE(finished.count() > 0 || finished.wait(60'000));
         return flow;
     }
 
@@ -511,7 +516,8 @@ TEST_P(EVMSendOnEthereum, AnAnswerNamingAnotherTransactionIsARefusal) {
 
 // A node's lookup must be about our transaction: one that answers another transaction's
 // object has said nothing. A refusal stays a refusal (its text shown, nothing shown as sent),
-// and a lost answer is followed as any whose chain never says, to the note.
+// and a lost answer is followed as any whose chain never says, to the note; unless the block
+// that holds the sender's nonce lists ours.
 TEST_P(EVMSendOnEthereum, ALookupAnsweringAnotherTransactionSaysNothing) {
     const std::string other =
         node->send(AnvilNode::devAccount(0), AnvilNode::devAccount(1), "0x", "0x1");
@@ -519,12 +525,17 @@ TEST_P(EVMSendOnEthereum, ALookupAnsweringAnotherTransactionSaysNothing) {
     ASSERT_TRUE(otherObject.is_object());
     proxy.setOverride("eth_getTransactionByHash",
                       [&](const json&) { return HttpFixtureResponse::jsonRPCResult(otherObject); });
-    // Refused (and not kept): the refusal's text, back to the review.
-    proxy.setOverride("eth_sendRawTransaction", [](const json&) {
+    // Refused (and not kept): the refusal's text, back to the review. The node refuses those
+    // bytes for good: a resend of them that the proxy reads only after the flow gave up on it
+    // must not land later (the sends below pay another amount, so they are other bytes).
+    std::set<std::string> refused;
+    const auto refuse = [&refused](const json& params) {
+        refused.insert(params.dump());
         return std::optional(HttpFixtureResponse::json(
             R"({"jsonrpc":"2.0","id":1,"error":{"code":-32000,"message":"insufficient funds for gas * price + value"}})"));
-    });
-    TransactionFlow* flow = send(request(wei("1")));
+    };
+    proxy.setOverride("eth_sendRawTransaction", refuse);
+    TransactionFlow* flow = send(request(wei("2")));
     EXPECT_EQ(flow->step(), Step::Failed);
     EXPECT_EQ(flow->errorMessage().toStdString(),
               "JSONRPCClient: JSON-RPC error -32000: insufficient funds for gas * price + value");
@@ -532,14 +543,22 @@ TEST_P(EVMSendOnEthereum, ALookupAnsweringAnotherTransactionSaysNothing) {
     EXPECT_FALSE(flow->hasBroadcast());
     EXPECT_GT(proxy.requestCount("eth_getTransactionByHash"), 1);
 
-    // Taken, its answer lost: followed to the end of the wait, the note shown with our hash.
+    // Taken, its answer lost, the blocks' transactions not shown either: followed to the end
+    // of the wait, the note shown with our hash.
     proxy.setOverride("eth_sendRawTransaction", [&](const json& params) {
+        if (refused.contains(params.dump())) {
+            return refuse(params);
+        }
         try {
             node->rpc("eth_sendRawTransaction", params);
         } catch (const std::runtime_error&) {
             // Sent again: the node has it.
         }
         return std::optional(HttpFixtureResponse::withStatus(504));
+    });
+    proxy.setOverride("eth_getBlockByNumber", [](const json& params) {
+        return params.at(1) == true ? std::optional(HttpFixtureResponse::jsonRPCResult(nullptr))
+                                    : std::nullopt;
     });
     flow->reset();
     flow = send(request(wei("1")));
@@ -549,6 +568,63 @@ TEST_P(EVMSendOnEthereum, ALookupAnsweringAnotherTransactionSaysNothing) {
     EXPECT_NE(flow->txHash().toStdString(), other);
     EXPECT_EQ(node->minedReceipt(flow->txHash().toStdString()).at("status"), "0x1");
     EXPECT_EQ(balance(recipient), wei("1"));
+
+    // The block that holds the next nonce lists ours: it is known, followed to its receipt.
+    proxy.setOverride("eth_getBlockByNumber",
+                      [](const json&) -> std::optional<HttpFixtureResponse> { return {}; });
+    flow->reset();
+    flow = send(request(wei("1")));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(transaction(flow).at("nonce"), "0x1");
+    EXPECT_EQ(balance(recipient), wei("2"));
+}
+
+// A node behind a load balancer keeps and mines the send yet answers an error, while its
+// lookups, receipts and block bodies lag the backend that counts the sender's mined
+// transactions (a count past the nonce with the hash unknown proves nothing). The send fails
+// back to the review; pressed again in that window it signs no other nonce; once the lookups
+// catch up, a press follows the first transaction. One payment, whatever the node's text.
+TEST_P(EVMSendOnEthereum, AKeptSendWhoseLookupsLagTheCountIsPaidOnce) {
+    const std::vector<std::string> refusals = {
+        "nonce too low", "insufficient funds for gas * price + value", "daemon error: timeout"};
+    TransactionFlow* flow = flows->flow("send");
+    for (std::size_t sent = 0; sent < refusals.size(); ++sent) {
+        const std::string& refusal = refusals[sent];
+        // It lags until the test ends it, however slowly the presses run here.
+        test::LaggingBackend backend(proxy, node->url(), test::LaggingBackend::Family::evm, refusal,
+                                     std::chrono::hours(1), test::LaggingBackend::Count::ahead);
+        const UInt256 paid = wei("1").checkedMultiply(UInt256(0, 0, 0, sent + 1)).value();
+        const json count = UInt256(0, 0, 0, sent + 1).description();
+        const int looks = proxy.requestCount("eth_getTransactionByHash");
+        flow->reset();
+        flow = send(request(wei("1")));
+        EXPECT_EQ(flow->step(), Step::Failed) << refusal;
+        EXPECT_EQ(flow->errorMessage().toStdString(),
+                  "JSONRPCClient: JSON-RPC error -32000: " + refusal);
+        EXPECT_GT(proxy.requestCount("eth_getTransactionByHash"), looks + 1); // watched
+        ASSERT_EQ(backend.kept().size(), 1u);
+        const std::string first = backend.kept().front();
+        EXPECT_EQ(node->minedReceipt(first).at("status"), "0x1");
+
+        // Send again while they lag: nothing of a new nonce leaves.
+        flow->reset();
+        flow = send(request(wei("1")));
+        EXPECT_EQ(flow->step(), Step::Failed) << refusal;
+        EXPECT_EQ(node->rpc("eth_getTransactionCount", {sender, "pending"}), count) << refusal;
+        EXPECT_EQ(balance(recipient), paid) << refusal;
+
+        // Caught up: the first one is followed to its receipt, nothing new signed.
+        backend.catchUp();
+        const std::size_t tried = backend.kept().size();
+        flow->reset();
+        flow = send(request(wei("1")));
+        ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+        EXPECT_EQ(flow->txHash().toStdString(), first);
+        EXPECT_EQ(backend.kept().size(), tried);
+        EXPECT_EQ(node->rpc("eth_getTransactionCount", {sender, "latest"}), count);
+        EXPECT_EQ(balance(recipient), paid) << refusal;
+        proxy.clearOverrides();
+    }
 }
 
 // Figures no honest chain gives are refused before the review, naming the figure: a gas

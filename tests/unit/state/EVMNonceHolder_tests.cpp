@@ -1,0 +1,224 @@
+// Who holds a sender's nonce, asked of anvil through a proxy that can answer a method itself:
+// free while the mined count is not past it, ours or another's from the block where the count
+// passed it (wherever the search starts), and unknown whenever an answer is missing, malformed
+// or at odds with the others.
+#include "AnvilNode.h"
+#include "RPCProxy.h"
+#include "RunTask.h"
+#include "core/encoding/Hex.h"
+#include "services/evm/JSONRPCClient.h"
+#include "state/flows/EVMNonceHolder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+using nlohmann::json;
+using test::AnvilNode;
+using test::HttpFixtureResponse;
+using Answer = std::optional<HttpFixtureResponse>;
+
+const std::string madeUp = "0x" + std::string(64, 'a');
+const std::string sender = AnvilNode::devAccount(0);
+const std::string other = AnvilNode::devAccount(1);
+
+std::string upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+std::uint64_t number(const json& quantity) {
+    return hexToUInt64(quantity.get<std::string>()).value();
+}
+
+class NonceHolderOnAnvil : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!AnvilNode::isAvailable()) {
+            GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+        }
+        node = std::make_unique<AnvilNode>(1);
+        proxy.setTarget(node->url());
+        client = std::make_shared<JSONRPCClient>(proxy.url());
+    }
+
+    NonceHolder holder(std::uint64_t nonce, const std::string& hash,
+                       std::optional<std::uint64_t> fromBlock = std::nullopt,
+                       const std::string& from = sender, CancellationToken cancel = {}) {
+        return test::runTask(findNonceHolder(client, from, nonce, hash, fromBlock, cancel));
+    }
+
+    // A payment of 1 wei from `from`, mined; its hash.
+    std::string pay(const std::string& from) {
+        return node->send(from, AnvilNode::devAccount(2), "0x", "0x1");
+    }
+
+    std::uint64_t blockOf(const std::string& hash) {
+        return number(node->minedReceipt(hash).at("blockNumber"));
+    }
+
+    void mine(std::uint64_t blocks) {
+        node->rpc("anvil_mine", json::array({UInt256(0, 0, 0, blocks).description()}));
+    }
+
+    std::unique_ptr<AnvilNode> node;
+    test::RPCProxy proxy;
+    std::shared_ptr<JSONRPCClient> client;
+};
+
+TEST_F(NonceHolderOnAnvil, TheBlockWhereTheCountPassedTheNonceNamesItsHolder) {
+    mine(3);
+    const std::string first = pay(sender); // nonce 0
+    mine(6);
+    const std::string second = pay(sender); // nonce 1
+    // The third shares its block with another sender's transaction of the same nonce.
+    pay(other);
+    pay(other);
+    node->setAutomine(false);
+    const std::string othersThird = node->send(other, AnvilNode::devAccount(2), "0x", "0x1");
+    const std::string third = node->send(sender, AnvilNode::devAccount(2), "0x", "0x1");
+    node->mine();
+    ASSERT_EQ(blockOf(third), blockOf(othersThird));
+    mine(2);
+
+    const std::uint64_t firstBlock = blockOf(first);
+    const std::uint64_t secondBlock = blockOf(second);
+    // Wherever the search starts: nowhere given, block 0, the block before, the block itself
+    // (its count is past the nonce already), a block past the latest.
+    for (const std::optional<std::uint64_t> from :
+         {std::optional<std::uint64_t>(), std::optional<std::uint64_t>(0),
+          std::optional(firstBlock - 1), std::optional(firstBlock),
+          std::optional<std::uint64_t>(1000)}) {
+        EXPECT_EQ(holder(0, first, from), NonceHolder::ours) << from.value_or(99);
+        EXPECT_EQ(holder(0, second, from), NonceHolder::another) << from.value_or(99);
+        EXPECT_EQ(holder(1, second, from), NonceHolder::ours) << from.value_or(99);
+        EXPECT_EQ(holder(1, madeUp, from), NonceHolder::another) << from.value_or(99);
+        EXPECT_EQ(holder(2, third, from), NonceHolder::ours) << from.value_or(99);
+        EXPECT_EQ(holder(2, othersThird, from), NonceHolder::another) << from.value_or(99);
+    }
+    EXPECT_EQ(holder(1, second, secondBlock - 1), NonceHolder::ours);
+    // Hashes and addresses in any case.
+    EXPECT_EQ(holder(1, upper(second), std::nullopt, upper(sender)), NonceHolder::ours);
+    EXPECT_EQ(holder(2, othersThird, std::nullopt, other), NonceHolder::ours);
+
+    // Not mined: free, in the pool or nowhere.
+    EXPECT_EQ(holder(3, madeUp), NonceHolder::free);
+    const std::string pooled = node->send(sender, AnvilNode::devAccount(2), "0x", "0x1");
+    EXPECT_EQ(holder(3, pooled), NonceHolder::free);
+    EXPECT_EQ(holder(4, madeUp), NonceHolder::free);
+    node->mine();
+    EXPECT_EQ(holder(3, pooled), NonceHolder::ours);
+}
+
+// A node that keeps only recent state (as most do): a nonce taken a few blocks ago is found by
+// going back from the latest block, never asking about old ones.
+TEST_F(NonceHolderOnAnvil, ARecentHolderIsFoundAskingOnlyAboutRecentBlocks) {
+    mine(300);
+    const std::string ours = pay(sender);
+    mine(5);
+    const std::uint64_t latest = number(node->rpc("eth_blockNumber", json::array()));
+    int oldAsked = 0;
+    proxy.setOverride("eth_getTransactionCount", [&](const json& params) -> Answer {
+        const std::optional<std::uint64_t> block = hexToUInt64(params.at(1).get<std::string>());
+        if (block && *block + 64 < latest) {
+            ++oldAsked;
+            return HttpFixtureResponse::json(
+                R"({"jsonrpc":"2.0","id":1,"error":{"code":-32000,"message":"missing trie node"}})");
+        }
+        return std::nullopt;
+    });
+    EXPECT_EQ(holder(0, ours), NonceHolder::ours);
+    EXPECT_EQ(holder(0, madeUp), NonceHolder::another);
+    EXPECT_EQ(oldAsked, 0);
+    // Given where the signing stood, it starts there.
+    EXPECT_EQ(holder(0, ours, blockOf(ours) - 1), NonceHolder::ours);
+    EXPECT_EQ(oldAsked, 0);
+    // Asked from genesis, such a node cannot say.
+    EXPECT_EQ(holder(0, ours, 0), NonceHolder::unknown);
+}
+
+TEST_F(NonceHolderOnAnvil, AnythingMissingOrAtOddsIsUnknown) {
+    mine(2);
+    const std::string ours = pay(sender);
+    const std::uint64_t block = blockOf(ours);
+    mine(3);
+    ASSERT_EQ(holder(0, ours), NonceHolder::ours);
+
+    const auto withBlock = [&](std::function<void(json&)> change) {
+        proxy.setOverride("eth_getBlockByNumber", [this, change](const json& params) -> Answer {
+            json answer = node->rpc("eth_getBlockByNumber", params);
+            change(answer);
+            return HttpFixtureResponse::jsonRPCResult(answer);
+        });
+    };
+    // The block is not there (a backend behind the one that counted).
+    withBlock([](json& answer) { answer = nullptr; });
+    EXPECT_EQ(holder(0, ours), NonceHolder::unknown);
+    EXPECT_EQ(holder(0, madeUp), NonceHolder::unknown);
+    // Another block than the one asked for.
+    withBlock([](json& answer) { answer["number"] = "0x1"; });
+    EXPECT_EQ(holder(0, madeUp), NonceHolder::unknown);
+    // The sender's transaction missing from it, or listed twice.
+    withBlock([](json& answer) { answer["transactions"] = json::array(); });
+    EXPECT_EQ(holder(0, madeUp), NonceHolder::unknown);
+    withBlock([](json& answer) { answer["transactions"].push_back(answer["transactions"].at(0)); });
+    EXPECT_EQ(holder(0, madeUp), NonceHolder::unknown);
+    // Only the hashes of its transactions, or one of another shape.
+    withBlock([](json& answer) {
+        answer["transactions"] = json::array({answer["transactions"].at(0).at("hash")});
+    });
+    EXPECT_EQ(holder(0, madeUp), NonceHolder::unknown);
+    for (const auto& [key, value] :
+         std::vector<std::pair<std::string, json>>{{"hash", "0x" + std::string(62, 'a')},
+                                                   {"from", "0x1234"},
+                                                   {"nonce", 0},
+                                                   {"nonce", "0x1" + std::string(16, '0')}}) {
+        withBlock(
+            [key = key, value = value](json& answer) { answer["transactions"][0][key] = value; });
+        EXPECT_EQ(holder(0, madeUp), NonceHolder::unknown) << key << " " << value;
+    }
+    proxy.clearOverrides();
+    ASSERT_EQ(holder(0, madeUp), NonceHolder::another);
+
+    // A count at a block that fails or is no quantity.
+    const auto countAtBlocks = [&](HttpFixtureResponse answer) {
+        proxy.setOverride("eth_getTransactionCount", [answer](const json& params) -> Answer {
+            return params.at(1) == "latest" ? std::nullopt : std::optional(answer);
+        });
+    };
+    countAtBlocks(HttpFixtureResponse::json(
+        R"({"jsonrpc":"2.0","id":1,"error":{"code":-32000,"message":"missing trie node"}})"));
+    EXPECT_EQ(holder(0, madeUp), NonceHolder::unknown);
+    countAtBlocks(HttpFixtureResponse::jsonRPCResult("0xzz"));
+    EXPECT_EQ(holder(0, madeUp), NonceHolder::unknown);
+    // A count at the latest block that is not past the nonce (at odds with the latest count),
+    // or one past it at every block.
+    countAtBlocks(HttpFixtureResponse::jsonRPCResult("0x0"));
+    EXPECT_EQ(holder(0, madeUp), NonceHolder::unknown);
+    countAtBlocks(HttpFixtureResponse::jsonRPCResult("0x1"));
+    EXPECT_EQ(holder(0, madeUp, block - 1), NonceHolder::unknown);
+    proxy.clearOverrides();
+    // A latest block from a backend behind the count's.
+    proxy.setOverride("eth_blockNumber", [&](const json&) -> Answer {
+        return HttpFixtureResponse::jsonRPCResult(UInt256(0, 0, 0, block - 1).description());
+    });
+    EXPECT_EQ(holder(0, madeUp), NonceHolder::unknown);
+    proxy.clearOverrides();
+
+    // No sender or hash of the right length, no client, or cancelled.
+    EXPECT_EQ(holder(0, ours, std::nullopt, "0x1234"), NonceHolder::unknown);
+    EXPECT_EQ(holder(0, "0x1234"), NonceHolder::unknown);
+    EXPECT_EQ(test::runTask(findNonceHolder(nullptr, sender, 0, ours, std::nullopt, {})),
+              NonceHolder::unknown);
+    const CancellationToken cancelled;
+    cancelled.cancel();
+    EXPECT_EQ(holder(0, ours, std::nullopt, sender, cancelled), NonceHolder::unknown);
+    EXPECT_EQ(holder(0, ours), NonceHolder::ours);
+}
+
+} // namespace
+} // namespace qm
