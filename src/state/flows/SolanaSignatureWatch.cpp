@@ -28,9 +28,9 @@ QCoro::Task<std::optional<SolanaOutcome>> signatureLook(std::shared_ptr<SolanaRP
         watch->lastValid = height + blockhashValidBlocks;
     }
     // The statuses searched in the transaction history too (getSignatureStatuses does).
-    QCoro::Task<std::vector<std::optional<SignatureStatus>>> asking =
+    QCoro::Task<SignatureStatusesResult> asking =
         client->getSignatureStatuses({std::move(signature)}, attempt);
-    const std::vector<std::optional<SignatureStatus>> statuses = co_await std::move(asking);
+    const std::vector<std::optional<SignatureStatus>> statuses = (co_await std::move(asking)).value;
     const std::optional<SignatureStatus> status =
         statuses.empty() ? std::nullopt : statuses.front();
     if (!status) {
@@ -61,9 +61,9 @@ QCoro::Task<std::string> sendWire(std::shared_ptr<SolanaRPCClient> client, std::
 
 QCoro::Task<bool> knownToCluster(std::shared_ptr<SolanaRPCClient> client, std::string signature,
                                  CancellationToken cancel) {
-    QCoro::Task<std::vector<std::optional<SignatureStatus>>> asking =
+    QCoro::Task<SignatureStatusesResult> asking =
         client->getSignatureStatuses({std::move(signature)}, std::move(cancel));
-    const std::vector<std::optional<SignatureStatus>> statuses = co_await std::move(asking);
+    const std::vector<std::optional<SignatureStatus>> statuses = (co_await std::move(asking)).value;
     co_return !statuses.empty() && statuses.front().has_value();
 }
 
