@@ -92,7 +92,6 @@ json answer(const json& request) {
         }
         const qm::EpochInfo epoch = qm::test::runTask(client.getEpochInfo());
         return {{"statuses", statuses},
-                {"height", qm::test::runTask(client.getBlockHeight())},
                 {"contextSlot", answer.contextSlot ? json(*answer.contextSlot) : json()},
                 {"epoch", {{"slot", epoch.absoluteSlot}, {"height", epoch.blockHeight}}}};
     }

@@ -125,10 +125,6 @@ export function startSolanaRpcServer(options = {}) {
         : null));
       return { context: { slot }, value };
     },
-    getBlockHeight() {
-      pass(aging);
-      return slot;
-    },
     getEpochInfo() {
       pass(aging);
       return { absoluteSlot: slot, blockHeight: slot, epoch: 0, slotIndex: slot, slotsInEpoch: 432000, transactionCount: statuses.size };
@@ -198,7 +194,7 @@ export function startSolanaRpcServer(options = {}) {
         call: (method, params) => methods[method](params),
         close: () => new Promise((done) => server.close(done)),
         // From now on `count` blocks pass (without transactions) at every look at the height
-        // (getBlockHeight, getEpochInfo).
+        // (getEpochInfo).
         setAging(count) {
           aging = count;
         },

@@ -1,10 +1,12 @@
 #pragma once
 // A node behind a load balancer, as an RPCProxy plays it in front of a real node (anvil, the
 // litesvm server): every transaction sent reaches the real node, which keeps it, yet the wallet
-// hears `refusal` (a JSON-RPC error object); and for `lag` after a transaction first arrived,
-// the backend that answers lookups has not seen it. EVM: eth_getTransactionByHash and
-// eth_getTransactionReceipt answer null for it, and the "latest" transaction count leaves it out
-// (one sender). Solana: getSignatureStatuses answers null for it.
+// hears `refusal` (a JSON-RPC error object; an empty one: the answer is lost, a gateway's 504);
+// and for `lag` after a transaction first arrived, the backend that answers lookups has not seen
+// it. EVM: eth_getTransactionByHash and eth_getTransactionReceipt answer null for it, and the
+// "latest" transaction count leaves it out (one sender). Solana: getSignatureStatuses answers
+// null for it, speaking for a slot before the one it landed at (that backend's index stops
+// there), however far the node's blocks have moved on.
 
 #include "RPCProxy.h"
 

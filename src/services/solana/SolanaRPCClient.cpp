@@ -65,12 +65,6 @@ SolanaRPCClient::getSignatureStatuses(std::vector<std::string> signatures,
                                                      std::move(params), std::move(cancel));
 }
 
-QCoro::Task<std::uint64_t> SolanaRPCClient::getBlockHeight(CancellationToken cancel) {
-    nlohmann::json params = nlohmann::json::array({commitment()});
-    co_return co_await call<std::uint64_t>(std::string("getBlockHeight"), std::move(params),
-                                           std::move(cancel));
-}
-
 QCoro::Task<EpochInfo> SolanaRPCClient::getEpochInfo(CancellationToken cancel) {
     nlohmann::json params = nlohmann::json::array({commitment()});
     co_return co_await call<EpochInfo>(std::string("getEpochInfo"), std::move(params),

@@ -59,10 +59,8 @@ public:
     // slot (yet, or any more).
     QCoro::Task<SignatureStatusesResult> getSignatureStatuses(std::vector<std::string> signatures,
                                                               CancellationToken cancel = {});
-    // The current block height at "confirmed" commitment: a transaction whose blockhash's
-    // last valid height is below it can no longer land.
-    QCoro::Task<std::uint64_t> getBlockHeight(CancellationToken cancel = {});
-    // The current slot and the block height at it, at "confirmed" commitment, from one answer.
+    // The current slot and the block height at it, at "confirmed" commitment, from one answer:
+    // a transaction whose blockhash's last valid height is below it can no longer land.
     QCoro::Task<EpochInfo> getEpochInfo(CancellationToken cancel = {});
     // Whether a transaction with `blockhash` (Base58) could still be processed, at "confirmed"
     // commitment, and the slot the answer speaks for. Not valid also when the node does not

@@ -246,8 +246,4 @@ void fromSolanaResult(const nlohmann::json& json, BlockhashValidity& out) {
     out.valid = value.get<bool>();
 }
 
-void fromSolanaResult(const nlohmann::json& json, std::uint64_t& out) {
-    out = unsigned64(json);
-}
-
 } // namespace qm

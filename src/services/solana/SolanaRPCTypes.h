@@ -121,7 +121,5 @@ void fromSolanaResult(const nlohmann::json& json, MultipleAccountsResult& out);
 void fromSolanaResult(const nlohmann::json& json, SimulationResult& out);
 void fromSolanaResult(const nlohmann::json& json, EpochInfo& out);
 void fromSolanaResult(const nlohmann::json& json, BlockhashValidity& out);
-// A bare unsigned integer ("getBlockHeight").
-void fromSolanaResult(const nlohmann::json& json, std::uint64_t& out);
 
 } // namespace qm

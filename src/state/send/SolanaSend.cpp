@@ -23,7 +23,7 @@ using Step = TransactionFlow::Step;
 // be another transfer that could land beside it.
 struct SentTransfer {
     std::string blockhash;
-    std::optional<std::uint64_t> lastValidBlockHeight;
+    std::uint64_t lastValidBlockHeight = 0;
     Bytes message;
 };
 
@@ -112,8 +112,10 @@ QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request) {
     }
     const std::string id = tx->id;
     const auto* transfer = std::any_cast<SentTransfer>(&tx->conflict);
-    const std::optional<std::uint64_t> lastValid =
-        transfer ? transfer->lastValidBlockHeight : std::nullopt;
+    if (!transfer) {
+        co_return; // every transfer this send signs is kept with its blockhash
+    }
+    const std::uint64_t lastValid = transfer->lastValidBlockHeight;
     run.setStep(Step::Broadcasting);
     QCoro::Task<bool> submitting = broadcastSigned(run, std::move(*tx));
     const bool sent = co_await std::move(submitting);
