@@ -7,9 +7,10 @@
 //
 // Usage: node aggregator_fixture.mjs API_KEY. Prints one JSON line {aggregator, rpc, mint, pool}
 // and serves until stdin closes. Test control on the aggregator's origin:
-//   POST /fixture/script {order: [case...], execute: [case...], nodeWithout: [method...], age}:
-//     the next answers' cases, in order; the JSON-RPC methods the node answers as unknown until
-//     the next script; `age` blocks passed at once (blockhashes seen before expire)
+//   POST /fixture/script {order: [case...], execute: [case...], nodeWithout: [method...], age,
+//     unknownBlockhashes}: the next answers' cases, in order; the JSON-RPC methods the node
+//     answers as unknown until the next script; `age` blocks passed at once (blockhashes seen
+//     before expire); whether the node says no blockhash is valid until the next script
 //   GET  /fixture/requests: every request to the API so far ({method, path, query, apiKey, body})
 //   POST /fixture/airdrop {owner, lamports}: lamports to an account
 // Order cases: legacy (default), versioned, 429, 500, outAmountNumber, nullTransaction,
@@ -261,10 +262,11 @@ const server = http.createServer((request, response) => {
     };
     try {
       if (url.pathname === '/fixture/script') {
-        Object.assign(script, { order: [], execute: [], nodeWithout: [], age: 0 }, JSON.parse(body));
+        Object.assign(script, { order: [], execute: [], nodeWithout: [], age: 0, unknownBlockhashes: false }, JSON.parse(body));
         node.setAging(0);
         node.advance(script.age ?? 0);
         node.setMissing(script.nodeWithout);
+        node.setUnknownBlockhashes(Boolean(script.unknownBlockhashes));
         return reply(200, {});
       }
       if (url.pathname === '/fixture/requests') return reply(200, requests);

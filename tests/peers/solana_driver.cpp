@@ -81,15 +81,24 @@ json answer(const json& request) {
     }
     if (op == "statuses") {
         json statuses = json::array();
-        for (const auto& status : qm::test::runTask(client.getSignatureStatuses(
-                 request.at("signatures").get<std::vector<std::string>>()))) {
+        const qm::SignatureStatusesResult answer = qm::test::runTask(
+            client.getSignatureStatuses(request.at("signatures").get<std::vector<std::string>>()));
+        for (const auto& status : answer.value) {
             statuses.push_back(status
                                    ? json{{"slot", status->slot},
                                           {"confirmation", status->confirmationStatus.value_or("")},
                                           {"failed", status->err.has_value()}}
                                    : json());
         }
-        return {{"statuses", statuses}, {"height", qm::test::runTask(client.getBlockHeight())}};
+        const qm::EpochInfo epoch = qm::test::runTask(client.getEpochInfo());
+        return {{"statuses", statuses},
+                {"contextSlot", answer.contextSlot ? json(*answer.contextSlot) : json()},
+                {"epoch", {{"slot", epoch.absoluteSlot}, {"height", epoch.blockHeight}}}};
+    }
+    if (op == "blockhashValid") {
+        const qm::BlockhashValidity validity =
+            qm::test::runTask(client.isBlockhashValid(request.at("blockhash")));
+        return {{"valid", validity.valid}, {"contextSlot", validity.contextSlot}};
     }
     throw std::invalid_argument("unknown op " + op);
 }

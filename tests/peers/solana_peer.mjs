@@ -67,7 +67,19 @@ const limited = await ask({ op: 'signatures', url: node.url, address: sender.pub
 const unknown = bs58.encode(bytes(64));
 const statuses = await ask({ op: 'statuses', url: node.url, signatures: [sent.signature, unknown] });
 expectEqual(JSON.stringify(statuses.statuses), JSON.stringify([{ confirmation: 'finalized', failed: false, slot: 2 }, null]), 'signature statuses');
-expectEqual(statuses.height, 3, 'block height after two transfers');
+expectEqual(statuses.contextSlot, 3, 'the slot the statuses speak for');
+expectEqual(JSON.stringify(statuses.epoch), JSON.stringify({ height: 3, slot: 3 }), 'block height after two transfers, and its slot');
+const latestHash = node.svm.latestBlockhash();
+const valid = await ask({ op: 'blockhashValid', url: node.url, blockhash: latestHash });
+expectEqual(JSON.stringify(valid), JSON.stringify({ contextSlot: 3, valid: true }), 'the latest blockhash is valid');
+const unknownHash = await ask({ op: 'blockhashValid', url: node.url, blockhash: new web3.PublicKey(bytes(32)).toBase58() });
+expectEqual(unknownHash.valid, false, 'an unknown blockhash is not');
+// 150 blocks on it is still valid, one more and it is not.
+node.advance(150);
+expectEqual((await ask({ op: 'blockhashValid', url: node.url, blockhash: latestHash })).valid, true, 'valid 150 blocks on');
+node.advance(1);
+const expiredHash = await ask({ op: 'blockhashValid', url: node.url, blockhash: latestHash });
+expectEqual(JSON.stringify(expiredHash), JSON.stringify({ contextSlot: 154, valid: false }), 'expired 151 blocks on');
 expectEqual(limited.signatures?.length, 1, 'limit passed to the node');
 
 const owner = recipient.toBase58();

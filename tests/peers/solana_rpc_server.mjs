@@ -1,7 +1,9 @@
 // A Solana JSON-RPC server over litesvm on 127.0.0.1: the methods the wallet uses, shaped as a
 // validator answers them; litesvm executes and verifies every submitted transaction, and runs a
 // simulated one without keeping it. The block height is the slot, which each accepted
-// transaction moves on by one.
+// transaction moves on by one. Blocks that pass without transactions (advance, setAging) give
+// the runtime a new blockhash; the one before stays valid for 150 blocks after the last slot at
+// which it was the latest.
 import http from 'node:http';
 import { LiteSVM } from 'litesvm';
 import {
@@ -39,18 +41,35 @@ export function startSolanaRpcServer(options = {}) {
   const history = new Map(); // address -> [{signature, slot, err}], newest first
   const statuses = new Map(); // signature -> {slot, err}
   const requests = [];
+  const lastValid = new Map(); // blockhash -> the last block height at which it can land
   let slot = 1;
   let aging = 0; // blocks that pass at each look at the height
   let missing = new Set(); // methods answered as unknown
+  let unknownBlockhashes = false; // isBlockhashValid as a node that has seen none
+
+  // The runtime's blockhash, as fresh as the current slot.
+  const latest = () => {
+    const blockhash = svm.latestBlockhash();
+    lastValid.set(blockhash, slot + 150);
+    return blockhash;
+  };
+  const pass = (count) => {
+    if (count <= 0) return;
+    latest();
+    slot += count;
+    svm.expireBlockhash();
+    latest();
+  };
 
   const methods = {
     getBalance([owner]) {
       return { context: { slot }, value: Number(svm.getBalance(address(owner)) ?? 0n) };
     },
     getLatestBlockhash() {
+      const blockhash = latest();
       return {
         context: { slot },
-        value: { blockhash: options.blockhashOverride ?? svm.latestBlockhash(), lastValidBlockHeight: slot + 150 },
+        value: { blockhash: options.blockhashOverride ?? blockhash, lastValidBlockHeight: slot + 150 },
       };
     },
     getMultipleAccounts([addresses, config]) {
@@ -106,9 +125,14 @@ export function startSolanaRpcServer(options = {}) {
         : null));
       return { context: { slot }, value };
     },
-    getBlockHeight() {
-      slot += aging;
-      return slot;
+    getEpochInfo() {
+      pass(aging);
+      return { absoluteSlot: slot, blockHeight: slot, epoch: 0, slotIndex: slot, slotsInEpoch: 432000, transactionCount: statuses.size };
+    },
+    isBlockhashValid([blockhash]) {
+      latest();
+      const valid = !unknownBlockhashes && lastValid.has(blockhash) && slot <= lastValid.get(blockhash);
+      return { context: { slot }, value: valid };
     },
     getTokenAccountsByOwner([owner, filter, config]) {
       if (filter?.programId !== TOKEN_PROGRAM || config?.encoding !== 'jsonParsed') {
@@ -169,17 +193,22 @@ export function startSolanaRpcServer(options = {}) {
         // One method as a request to the server runs it (a throw is the node's error object).
         call: (method, params) => methods[method](params),
         close: () => new Promise((done) => server.close(done)),
-        // From now on `count` blocks pass (without transactions) at every look at the height.
+        // From now on `count` blocks pass (without transactions) at every look at the height
+        // (getEpochInfo).
         setAging(count) {
           aging = count;
         },
         // `count` blocks pass (without transactions) at once.
         advance(count) {
-          slot += count;
+          pass(count);
         },
         // These methods answer "Method not found" from now on (none: every method answers).
         setMissing(names) {
           missing = new Set(names);
+        },
+        // From now on isBlockhashValid answers false for every blockhash (or as it should).
+        setUnknownBlockhashes(unknown) {
+          unknownBlockhashes = unknown;
         },
         // A signature the cluster saw land and fail with `err`.
         recordFailure(signature, err) {

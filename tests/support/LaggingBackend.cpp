@@ -86,6 +86,9 @@ std::optional<HttpFixtureResponse> LaggingBackend::keep(const std::string& id, c
     }
     // The real node keeps it (or says why not: this backend's answer is the refusal anyway).
     ask(m_node, method, params);
+    if (m_refusal.empty()) {
+        return HttpFixtureResponse::withStatus(504);
+    }
     return errorObject(m_family == Family::evm ? -32000 : -32002, m_refusal);
 }
 
@@ -124,8 +127,13 @@ std::optional<HttpFixtureResponse> LaggingBackend::evmBlock(const json& params) 
 std::optional<HttpFixtureResponse> LaggingBackend::solanaStatuses(const json& params) {
     json answer = ask(m_node, "getSignatureStatuses", params);
     json& statuses = answer.at("result").at("value");
+    json& slot = answer.at("result").at("context").at("slot");
     for (std::size_t i = 0; i < statuses.size() && i < params.at(0).size(); ++i) {
-        if (lags(params.at(0).at(i).get<std::string>())) {
+        if (lags(params.at(0).at(i).get<std::string>()) && !statuses[i].is_null()) {
+            const std::uint64_t landed = statuses[i].at("slot").get<std::uint64_t>();
+            if (landed > 0 && landed - 1 < slot.get<std::uint64_t>()) {
+                slot = landed - 1;
+            }
             statuses[i] = nullptr;
         }
     }

@@ -1,12 +1,14 @@
 #pragma once
 // A node behind a load balancer, as an RPCProxy plays it in front of a real node (anvil, the
 // litesvm server): every transaction sent reaches the real node, which keeps it, yet the wallet
-// hears `refusal` (a JSON-RPC error object); and for `lag` after a transaction first arrived
-// (or until catchUp), the backend that answers lookups has not seen it. EVM:
-// eth_getTransactionByHash and eth_getTransactionReceipt answer null for it, and so does
-// eth_getBlockByNumber for a block that holds it; the "latest" transaction count leaves it out
-// (one sender), unless the backend that counts is ahead (Count::ahead: every count is the
-// node's own). Solana: getSignatureStatuses answers null for it.
+// hears `refusal` (a JSON-RPC error object; an empty one: the answer is lost, a gateway's 504);
+// and for `lag` after a transaction first arrived (or until catchUp), the backend that answers
+// lookups has not seen it. EVM: eth_getTransactionByHash and eth_getTransactionReceipt answer
+// null for it, and so does eth_getBlockByNumber for a block that holds it; the "latest"
+// transaction count leaves it out (one sender), unless the backend that counts is ahead
+// (Count::ahead: every count is the node's own). Solana: getSignatureStatuses answers null for
+// it, speaking for a slot before the one it landed at (that backend's index stops there),
+// however far the node's blocks have moved on.
 
 #include "RPCProxy.h"
 

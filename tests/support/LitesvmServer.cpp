@@ -27,6 +27,13 @@ LitesvmServer::LitesvmServer(const std::string& owner, std::uint64_t lamports,
     }
 }
 
+bool LitesvmServer::command(const char* name, std::uint64_t blocks) {
+    m_process.write(QStringLiteral("%1 %2\n").arg(QLatin1String(name)).arg(blocks).toUtf8());
+    while (!m_process.canReadLine() && m_process.waitForReadyRead(10'000)) {
+    }
+    return m_process.canReadLine() && m_process.readLine().trimmed() == "ok";
+}
+
 LitesvmServer::~LitesvmServer() {
     stopChildProcess(m_process);
 }

@@ -28,7 +28,15 @@ public:
     bool isRunning() const { return !m_url.isEmpty(); }
     const QUrl& url() const { return m_url; }
 
+    // `blocks` blocks pass at once (without transactions; the runtime's blockhash is a new one).
+    // False when the server did not say it was done.
+    bool advance(std::uint64_t blocks) { return command("advance", blocks); }
+    // From now on `blocks` blocks pass at every look at the height (getEpochInfo); 0: none.
+    bool setAging(std::uint64_t blocks) { return command("aging", blocks); }
+
 private:
+    bool command(const char* name, std::uint64_t blocks);
+
     QProcess m_process;
     QUrl m_url;
 };

@@ -234,7 +234,7 @@ public:
     Q_INVOKABLE bool solanaLanded(const QString& signature) const {
         qm::SolanaRPCClient client(m_chains.litesvm().url());
         const auto statuses =
-            qm::test::runTask(client.getSignatureStatuses({signature.toStdString()}));
+            qm::test::runTask(client.getSignatureStatuses({signature.toStdString()})).value;
         return !statuses.empty() && statuses.front().has_value();
     }
     // Broadcasts answered again on every chain.

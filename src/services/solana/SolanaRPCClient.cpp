@@ -56,20 +56,26 @@ QCoro::Task<std::string> SolanaRPCClient::sendTransaction(std::string transactio
                                          std::move(cancel));
 }
 
-QCoro::Task<std::vector<std::optional<SignatureStatus>>>
+QCoro::Task<SignatureStatusesResult>
 SolanaRPCClient::getSignatureStatuses(std::vector<std::string> signatures,
                                       CancellationToken cancel) {
     nlohmann::json config = {{"searchTransactionHistory", true}};
     nlohmann::json params = nlohmann::json::array({std::move(signatures), std::move(config)});
-    auto result = co_await call<SignatureStatusesResult>(std::string("getSignatureStatuses"),
-                                                         std::move(params), std::move(cancel));
-    co_return std::move(result.value);
+    co_return co_await call<SignatureStatusesResult>(std::string("getSignatureStatuses"),
+                                                     std::move(params), std::move(cancel));
 }
 
-QCoro::Task<std::uint64_t> SolanaRPCClient::getBlockHeight(CancellationToken cancel) {
+QCoro::Task<EpochInfo> SolanaRPCClient::getEpochInfo(CancellationToken cancel) {
     nlohmann::json params = nlohmann::json::array({commitment()});
-    co_return co_await call<std::uint64_t>(std::string("getBlockHeight"), std::move(params),
-                                           std::move(cancel));
+    co_return co_await call<EpochInfo>(std::string("getEpochInfo"), std::move(params),
+                                       std::move(cancel));
+}
+
+QCoro::Task<BlockhashValidity> SolanaRPCClient::isBlockhashValid(std::string blockhash,
+                                                                 CancellationToken cancel) {
+    nlohmann::json params = nlohmann::json::array({std::move(blockhash), commitment()});
+    co_return co_await call<BlockhashValidity>(std::string("isBlockhashValid"), std::move(params),
+                                               std::move(cancel));
 }
 
 QCoro::Task<std::vector<std::optional<SolanaAccount>>>

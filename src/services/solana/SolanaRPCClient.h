@@ -55,12 +55,18 @@ public:
     QCoro::Task<std::string> sendTransaction(std::string transaction,
                                              CancellationToken cancel = {});
     // What the cluster knows of each signature (searching the transaction history too), in
-    // the order asked; an absent entry: not seen (yet, or any more).
-    QCoro::Task<std::vector<std::optional<SignatureStatus>>>
-    getSignatureStatuses(std::vector<std::string> signatures, CancellationToken cancel = {});
-    // The current block height at "confirmed" commitment: a transaction whose blockhash's
-    // last valid height is below it can no longer land.
-    QCoro::Task<std::uint64_t> getBlockHeight(CancellationToken cancel = {});
+    // the order asked, and the slot the answer speaks for; an absent entry: not seen by that
+    // slot (yet, or any more).
+    QCoro::Task<SignatureStatusesResult> getSignatureStatuses(std::vector<std::string> signatures,
+                                                              CancellationToken cancel = {});
+    // The current slot and the block height at it, at "confirmed" commitment, from one answer:
+    // a transaction whose blockhash's last valid height is below it can no longer land.
+    QCoro::Task<EpochInfo> getEpochInfo(CancellationToken cancel = {});
+    // Whether a transaction with `blockhash` (Base58) could still be processed, at "confirmed"
+    // commitment, and the slot the answer speaks for. Not valid also when the node does not
+    // know the blockhash (yet).
+    QCoro::Task<BlockhashValidity> isBlockhashValid(std::string blockhash,
+                                                    CancellationToken cancel = {});
     // The accounts at "confirmed" commitment, in the order asked; absent: no such account.
     QCoro::Task<std::vector<std::optional<SolanaAccount>>>
     getMultipleAccounts(std::vector<std::string> addresses, CancellationToken cancel = {});

@@ -117,6 +117,11 @@ std::optional<SolanaAccount> account(const nlohmann::json& json) {
     return out;
 }
 
+// The "slot" of a reply's "context".
+std::uint64_t contextSlot(const nlohmann::json& context) {
+    return unsigned64(required(context, "slot"));
+}
+
 std::vector<std::optional<SolanaAccount>> accounts(const nlohmann::json& json) {
     std::vector<std::optional<SolanaAccount>> out;
     out.reserve(array(json).size());
@@ -185,6 +190,10 @@ void fromSolanaResult(const nlohmann::json& json, std::string& out) {
 
 void fromSolanaResult(const nlohmann::json& json, SignatureStatusesResult& out) {
     const auto& value = array(required(json, "value"));
+    out.contextSlot.reset();
+    if (const auto* context = optional(json, "context")) {
+        out.contextSlot = contextSlot(*context);
+    }
     out.value.clear();
     out.value.reserve(value.size());
     for (const auto& entry : value) {
@@ -220,8 +229,21 @@ void fromSolanaResult(const nlohmann::json& json, SimulationResult& out) {
     }
 }
 
-void fromSolanaResult(const nlohmann::json& json, std::uint64_t& out) {
-    out = unsigned64(json);
+void fromSolanaResult(const nlohmann::json& json, EpochInfo& out) {
+    out.absoluteSlot = unsigned64(required(json, "absoluteSlot"));
+    out.blockHeight = unsigned64(required(json, "blockHeight"));
+    if (out.blockHeight > out.absoluteSlot) {
+        malformed();
+    }
+}
+
+void fromSolanaResult(const nlohmann::json& json, BlockhashValidity& out) {
+    out.contextSlot = contextSlot(required(json, "context"));
+    const auto& value = required(json, "value");
+    if (!value.is_boolean()) {
+        malformed();
+    }
+    out.valid = value.get<bool>();
 }
 
 } // namespace qm

@@ -61,9 +61,27 @@ struct SignatureStatus {
     std::optional<nlohmann::json> err;
 };
 
-// "getSignatureStatuses" result: {"value": [status or null per signature]}.
+// "getSignatureStatuses" result: {"context": {"slot": n}, "value": [status or null per
+// signature]}.
 struct SignatureStatusesResult {
+    // The slot the answer speaks for; absent when the node sent no context. A status absent at
+    // this slot says nothing of later ones.
+    std::optional<std::uint64_t> contextSlot;
     std::vector<std::optional<SignatureStatus>> value;
+};
+
+// "getEpochInfo" result, the two members the wallet reads: a slot and the block height at that
+// slot, from one answer. The height is never above the slot (each block has a slot of its own).
+struct EpochInfo {
+    std::uint64_t absoluteSlot = 0;
+    std::uint64_t blockHeight = 0;
+};
+
+// "isBlockhashValid" result: {"context": {"slot": n}, "value": bool}.
+struct BlockhashValidity {
+    // The slot the answer speaks for.
+    std::uint64_t contextSlot = 0;
+    bool valid = false;
 };
 
 // One account in "base64" encoding, as "getMultipleAccounts" and "simulateTransaction" send it.
@@ -101,7 +119,7 @@ void fromSolanaResult(const nlohmann::json& json, std::string& out);
 void fromSolanaResult(const nlohmann::json& json, SignatureStatusesResult& out);
 void fromSolanaResult(const nlohmann::json& json, MultipleAccountsResult& out);
 void fromSolanaResult(const nlohmann::json& json, SimulationResult& out);
-// A bare unsigned integer ("getBlockHeight").
-void fromSolanaResult(const nlohmann::json& json, std::uint64_t& out);
+void fromSolanaResult(const nlohmann::json& json, EpochInfo& out);
+void fromSolanaResult(const nlohmann::json& json, BlockhashValidity& out);
 
 } // namespace qm

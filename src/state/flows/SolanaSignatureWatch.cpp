@@ -5,48 +5,46 @@
 #include "services/solana/SolanaRPCError.h"
 #include "state/flows/TransactionFlow.h"
 
+#include <limits>
 #include <utility>
 #include <vector>
 
 namespace qm {
 namespace {
 
-// What the looks at one signature have seen so far.
-struct SignatureWatch {
-    std::optional<std::uint64_t> lastValid;
-    // A look found the height past the last valid one and the signature unknown.
-    bool unseenPastValid = false;
-};
+std::optional<SignatureStatus> firstStatus(const SignatureStatusesResult& statuses) {
+    return statuses.value.empty() ? std::nullopt : statuses.value.front();
+}
 
+QCoro::Task<EpochInfo> readEpoch(const std::shared_ptr<SolanaRPCClient>& client,
+                                 CancellationToken cancel) {
+    QCoro::Task<EpochInfo> reading = client->getEpochInfo(std::move(cancel));
+    co_return co_await std::move(reading);
+}
+
+// The statuses searched in the transaction history too (getSignatureStatuses does).
+QCoro::Task<SignatureStatusesResult> readStatus(const std::shared_ptr<SolanaRPCClient>& client,
+                                                std::string signature, CancellationToken cancel) {
+    QCoro::Task<SignatureStatusesResult> asking =
+        client->getSignatureStatuses({std::move(signature)}, std::move(cancel));
+    co_return co_await std::move(asking);
+}
+
+// One look of the watch: the slot and height first, so the status read after them speaks, on
+// a node that is not behind, for a slot at or past theirs.
 QCoro::Task<std::optional<SolanaOutcome>> signatureLook(std::shared_ptr<SolanaRPCClient> client,
                                                         std::string signature,
-                                                        std::shared_ptr<SignatureWatch> watch,
+                                                        std::uint64_t lastValid,
                                                         CancellationToken attempt) {
-    QCoro::Task<std::uint64_t> reading = client->getBlockHeight(attempt);
-    const std::uint64_t height = co_await std::move(reading);
-    if (!watch->lastValid) {
-        watch->lastValid = height + blockhashValidBlocks;
+    QCoro::Task<EpochInfo> reading = readEpoch(client, attempt);
+    const EpochInfo epoch = co_await std::move(reading);
+    QCoro::Task<SignatureStatusesResult> asking =
+        readStatus(client, std::move(signature), std::move(attempt));
+    const SignatureStatusesResult statuses = co_await std::move(asking);
+    if (provesExpiry(epoch, statuses, lastValid)) {
+        co_return SolanaOutcome::expired;
     }
-    // The statuses searched in the transaction history too (getSignatureStatuses does).
-    QCoro::Task<std::vector<std::optional<SignatureStatus>>> asking =
-        client->getSignatureStatuses({std::move(signature)}, attempt);
-    const std::vector<std::optional<SignatureStatus>> statuses = co_await std::move(asking);
-    const std::optional<SignatureStatus> status =
-        statuses.empty() ? std::nullopt : statuses.front();
-    if (!status) {
-        if (height <= *watch->lastValid) {
-            co_return std::nullopt;
-        }
-        // Expired only once one more look after this one still finds nothing: a status index
-        // that lags behind the height would otherwise bury a transaction that landed.
-        if (watch->unseenPastValid) {
-            co_return SolanaOutcome::expired;
-        }
-        watch->unseenPastValid = true;
-        co_return std::nullopt;
-    }
-    watch->unseenPastValid = false;
-    const std::optional<bool> verdict = signatureVerdict(status);
+    const std::optional<bool> verdict = signatureVerdict(firstStatus(statuses));
     if (!verdict) {
         co_return std::nullopt;
     }
@@ -61,28 +59,23 @@ QCoro::Task<std::string> sendWire(std::shared_ptr<SolanaRPCClient> client, std::
 
 QCoro::Task<bool> knownToCluster(std::shared_ptr<SolanaRPCClient> client, std::string signature,
                                  CancellationToken cancel) {
-    QCoro::Task<std::vector<std::optional<SignatureStatus>>> asking =
-        client->getSignatureStatuses({std::move(signature)}, std::move(cancel));
-    const std::vector<std::optional<SignatureStatus>> statuses = co_await std::move(asking);
-    co_return !statuses.empty() && statuses.front().has_value();
+    QCoro::Task<SignatureStatusesResult> asking =
+        readStatus(client, std::move(signature), std::move(cancel));
+    co_return firstStatus(co_await std::move(asking)).has_value();
 }
 
-// One look: the height past the last valid one and the signature's status unknown. Unlike the
-// watch above this needs no second look of its own: whoever asks it before forgetting a
-// transaction asks again a few poll intervals later (earlierAttempts), and a look that finds
-// the signature wins.
+// One look, as the watch's: the status is only asked once the height is past the last valid
+// one.
 QCoro::Task<bool> lapsedOnCluster(std::shared_ptr<SolanaRPCClient> client, std::string signature,
-                                  std::shared_ptr<SignatureWatch> watch, CancellationToken cancel) {
-    QCoro::Task<std::uint64_t> reading = client->getBlockHeight(cancel);
-    const std::uint64_t height = co_await std::move(reading);
-    if (!watch->lastValid) {
-        watch->lastValid = height + blockhashValidBlocks;
-    }
-    if (height <= *watch->lastValid) {
+                                  std::uint64_t lastValid, CancellationToken cancel) {
+    QCoro::Task<EpochInfo> reading = readEpoch(client, cancel);
+    const EpochInfo epoch = co_await std::move(reading);
+    if (epoch.blockHeight <= lastValid) {
         co_return false;
     }
-    QCoro::Task<bool> asking = knownToCluster(std::move(client), std::move(signature), cancel);
-    co_return !co_await std::move(asking);
+    QCoro::Task<SignatureStatusesResult> asking =
+        readStatus(client, std::move(signature), std::move(cancel));
+    co_return provesExpiry(epoch, co_await std::move(asking), lastValid);
 }
 
 bool isNodeRefusal(const std::exception& error) {
@@ -92,10 +85,9 @@ bool isNodeRefusal(const std::exception& error) {
 
 QCoro::Task<bool> hasVerdict(std::shared_ptr<SolanaRPCClient> client, std::string signature,
                              CancellationToken cancel) {
-    QCoro::Task<std::vector<std::optional<SignatureStatus>>> asking =
-        client->getSignatureStatuses({std::move(signature)}, std::move(cancel));
-    const std::vector<std::optional<SignatureStatus>> statuses = co_await std::move(asking);
-    co_return !statuses.empty() && signatureVerdict(statuses.front()).has_value();
+    QCoro::Task<SignatureStatusesResult> asking =
+        readStatus(client, std::move(signature), std::move(cancel));
+    co_return signatureVerdict(firstStatus(co_await std::move(asking))).has_value();
 }
 
 } // namespace
@@ -114,27 +106,30 @@ std::optional<bool> signatureVerdict(const std::optional<SignatureStatus>& statu
     return std::nullopt;
 }
 
+bool provesExpiry(const EpochInfo& epoch, const SignatureStatusesResult& statuses,
+                  std::uint64_t lastValidBlockHeight) {
+    return epoch.blockHeight > lastValidBlockHeight && !firstStatus(statuses) &&
+           statuses.contextSlot && *statuses.contextSlot >= epoch.absoluteSlot;
+}
+
 QCoro::Task<std::optional<SolanaOutcome>>
 awaitSolanaSignature(FlowRun run, std::shared_ptr<SolanaRPCClient> client, std::string signature,
-                     std::optional<std::uint64_t> lastValidBlockHeight) {
+                     std::uint64_t lastValidBlockHeight) {
     const TransactionFlow::Limits* limits = run.limits();
     if (!limits || !run.isActive()) {
         co_return std::nullopt;
     }
-    auto watch = std::make_shared<SignatureWatch>();
-    watch->lastValid = lastValidBlockHeight;
     QCoro::Task<std::optional<SolanaOutcome>> waiting = pollUntil<SolanaOutcome>(
         [client = std::move(client), signature = std::move(signature),
-         watch](CancellationToken attempt) {
-            return signatureLook(client, signature, watch, std::move(attempt));
+         lastValidBlockHeight](CancellationToken attempt) {
+            return signatureLook(client, signature, lastValidBlockHeight, std::move(attempt));
         },
         PollLimits(limits->pollInterval, limits->confirmationTimeout), run.token());
     co_return co_await std::move(waiting);
 }
 
 SignedBroadcast solanaBroadcast(std::shared_ptr<SolanaRPCClient> client, std::string transaction,
-                                std::string signature,
-                                std::optional<std::uint64_t> lastValidBlockHeight) {
+                                std::string signature, std::uint64_t lastValidBlockHeight) {
     SignedBroadcast tx;
     tx.id = std::move(signature);
     tx.send = [client, wire = transaction](CancellationToken cancel) {
@@ -143,10 +138,8 @@ SignedBroadcast solanaBroadcast(std::shared_ptr<SolanaRPCClient> client, std::st
     tx.lookup = [client, id = tx.id](CancellationToken cancel) {
         return knownToCluster(client, id, std::move(cancel));
     };
-    auto watch = std::make_shared<SignatureWatch>();
-    watch->lastValid = lastValidBlockHeight;
-    tx.lapsed = [client, id = tx.id, watch](CancellationToken cancel) {
-        return lapsedOnCluster(client, id, watch, std::move(cancel));
+    tx.lapsed = [client, id = tx.id, lastValidBlockHeight](CancellationToken cancel) {
+        return lapsedOnCluster(client, id, lastValidBlockHeight, std::move(cancel));
     };
     tx.landed = [client, id = tx.id](CancellationToken cancel) {
         return hasVerdict(client, id, std::move(cancel));
@@ -159,10 +152,31 @@ SignedBroadcast solanaBroadcast(std::shared_ptr<SolanaRPCClient> client, std::st
     return tx;
 }
 
+QCoro::Task<std::optional<std::uint64_t>>
+blockhashLastValidBound(std::shared_ptr<SolanaRPCClient> client, std::string blockhash,
+                        CancellationToken cancel) {
+    QCoro::Task<BlockhashValidity> checking =
+        client->isBlockhashValid(std::move(blockhash), cancel);
+    const BlockhashValidity validity = co_await std::move(checking);
+    if (!validity.valid) {
+        co_return std::nullopt;
+    }
+    // Read after the validity: on a node that is not behind, at a slot at or past its own.
+    QCoro::Task<EpochInfo> reading = readEpoch(client, std::move(cancel));
+    const EpochInfo epoch = co_await std::move(reading);
+    if (epoch.absoluteSlot < validity.contextSlot ||
+        epoch.blockHeight > std::numeric_limits<std::uint64_t>::max() - blockhashValidBlocks) {
+        co_return std::nullopt;
+    }
+    co_return epoch.blockHeight + blockhashValidBlocks;
+}
+
 SignedBroadcast solanaAttempt(std::shared_ptr<SolanaRPCClient> client,
                               const UnsettledAttempt& stored) {
-    SignedBroadcast tx =
-        solanaBroadcast(std::move(client), stored.wire, stored.id, stored.lastValidBlockHeight);
+    // Every stored Solana attempt has its bound; one without could only ever wait.
+    SignedBroadcast tx = solanaBroadcast(
+        std::move(client), stored.wire, stored.id,
+        stored.lastValidBlockHeight.value_or(std::numeric_limits<std::uint64_t>::max()));
     tx.record = stored;
     return tx;
 }

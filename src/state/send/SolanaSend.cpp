@@ -27,10 +27,10 @@ QCoro::Task<SignedBroadcast> signSolanaSend(FlowRun run, std::shared_ptr<SolanaR
     const QPointer<AppState> state = request.state;
     const SolanaPreparedSend& prepared = request.prepared;
     std::string blockhash;
-    std::optional<std::uint64_t> lastValidBlockHeight;
+    std::uint64_t lastValidBlockHeight = 0;
     if (earlier.conflict && !earlier.conflict->blockhash.empty()) {
         blockhash = earlier.conflict->blockhash;
-        lastValidBlockHeight = earlier.conflict->lastValidBlockHeight;
+        lastValidBlockHeight = earlier.conflict->lastValidBlockHeight.value_or(0);
     } else {
         // The fee is fixed: only the blockhash is the moment's.
         QCoro::Task<LatestBlockhashValue> fetching = client->getLatestBlockhash(run.token());
@@ -107,7 +107,7 @@ QCoro::Task<void> runSolanaSend(FlowRun run, SolanaSendRequest request) {
         co_return;
     }
     const std::string id = tx->id;
-    const std::optional<std::uint64_t> lastValid = tx->record.lastValidBlockHeight;
+    const std::uint64_t lastValid = tx->record.lastValidBlockHeight.value_or(0);
     run.setStep(Step::Broadcasting);
     QCoro::Task<bool> submitting = broadcastSigned(run, std::move(*tx));
     const bool sent = co_await std::move(submitting);

@@ -13,9 +13,9 @@
 // SendError::earlierMayLand before signing) and the prepared transfer (SolanaPreparedSend: its
 // fee is fixed, nothing else to check against the chain) built with it; the signer signs the
 // message (the password is wiped once it has); the transaction is submitted, and the run asks for
-// the signature's status until the cluster confirms it (or reports its error), the blockhash's last
-// valid height has passed, or the flow's time-out comes: Confirmed, Reverted, or Submitted with the
-// signature. A broadcast starts a refresh.
+// the signature's status until the cluster confirms it (or reports its error), proves that its
+// blockhash has expired without it (awaitSolanaSignature), or the flow's time-out comes:
+// Confirmed, Reverted, or Submitted with the signature. A broadcast starts a refresh.
 
 #include "state/flows/TransactionFlow.h"
 #include "state/send/SendRequest.h"

@@ -4,6 +4,7 @@
 #include "core/encoding/Base64.h"
 #include "platform/async/TaskHandle.h"
 #include "services/connections/NetworkManager.h"
+#include "services/solana/SolanaMessage.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "services/swap/AggregatorClient.h"
 #include "services/swap/AggregatorTransaction.h"
@@ -37,14 +38,15 @@ bool isAggregatorRefusal(const std::exception& error) {
 }
 
 // The signed swap as broadcastSigned sends it: handed to the aggregator under its order, looked
-// up on the wallet's own node (which says when its blockhash can no longer land it: the
-// aggregator built it, so from the first height seen). Kept with its message: a later press
-// may only send the same transaction again while this one may land.
+// up on the wallet's own node (which says when its blockhash can no longer land it, past
+// `lastValid`). Kept with its message: a later press may only send the same transaction again
+// while this one may land.
 SignedBroadcast swapBroadcast(std::shared_ptr<AggregatorClient> aggregator,
                               std::shared_ptr<SolanaRPCClient> node, const Bytes& signedWire,
-                              std::string requestId, std::string id, Bytes message) {
+                              std::string requestId, std::string id, Bytes message,
+                              std::uint64_t lastValid) {
     const std::string wire = base64Encode(signedWire);
-    SignedBroadcast tx = solanaBroadcast(std::move(node), wire, id, std::nullopt);
+    SignedBroadcast tx = solanaBroadcast(std::move(node), wire, id, lastValid);
     tx.send = [aggregator = std::move(aggregator), wire, requestId = std::move(requestId),
                id](CancellationToken cancel) {
         return executeSwap(aggregator, wire, requestId, id, std::move(cancel));
@@ -56,6 +58,26 @@ SignedBroadcast swapBroadcast(std::shared_ptr<AggregatorClient> aggregator,
 
 std::string_view passwordText(const SecureBytes& password) {
     return {reinterpret_cast<const char*>(password.data()), password.size()};
+}
+
+// The aggregator built the transaction: the last valid height of its blockhash is not ours to
+// know, and the order does not state one. Bounded from above on the wallet's own node before
+// anything is signed (blockhashLastValidBound), never below what it is: a lagging node can only
+// make the watch wait longer, never call a swap expired that could still land.
+QCoro::Task<std::uint64_t> swapLastValid(std::shared_ptr<SolanaRPCClient> node,
+                                         const Bytes& message, CancellationToken cancel) {
+    const std::optional<SolanaMessage> parsed = SolanaMessage::parse(message);
+    if (!parsed || !node) {
+        throw SwapError::transactionFailed("Invalid TX format");
+    }
+    QCoro::Task<std::optional<std::uint64_t>> bounding =
+        blockhashLastValidBound(std::move(node), base58Encode(parsed->recentBlockhash), cancel);
+    const std::optional<std::uint64_t> lastValid = co_await std::move(bounding);
+    if (!lastValid) {
+        throw SwapError::transactionFailed(
+            "The swap's blockhash is not valid on the wallet's Solana node; nothing was signed");
+    }
+    co_return *lastValid;
 }
 
 } // namespace
@@ -115,6 +137,11 @@ QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
         if (!run.isActive() || !state) {
             co_return;
         }
+        QCoro::Task<std::uint64_t> bounding = swapLastValid(node, message, cancel);
+        const std::uint64_t lastValid = co_await std::move(bounding);
+        if (!run.isActive() || !state) {
+            co_return;
+        }
         auto signing =
             state->signer().signSolanaMessage(order.walletID, passwordText(*password), message);
         const Bytes signature = co_await std::move(signing);
@@ -123,11 +150,13 @@ QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
         }
         // The transaction's id is its first signature, ours: what the chain is asked about.
         tx = swapBroadcast(aggregator, node, transaction.withTakerSignature(signature),
-                           *quote.requestId, base58Encode(signature), message);
+                           *quote.requestId, base58Encode(signature), message, lastValid);
         tx.record.account = order.taker;
         tx.record.counterparty = quote.outputMint;
     }
     const std::string id = tx.id;
+    // Every swap this flow sends is kept with its bound.
+    const std::uint64_t lastValid = tx.record.lastValidBlockHeight.value_or(0);
     auto keyed = run.animateProgress(0.15, 0.3);
     co_await std::move(keyed);
     if (!run.isActive() || !state) {
@@ -147,9 +176,7 @@ QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
     auto left = run.animateProgress(0.95, 0.5);
     co_await std::move(left);
     run.setStep(Step::WaitingConfirmation);
-    // The aggregator built the transaction: its blockhash's last valid height is not ours to
-    // know, so the check fixes one from the first height it sees.
-    auto waiting = awaitSolanaSignature(run, node, id, std::nullopt);
+    auto waiting = awaitSolanaSignature(run, node, id, lastValid);
     const std::optional<SolanaOutcome> outcome = co_await std::move(waiting);
     if (!run.isActive()) {
         co_return;

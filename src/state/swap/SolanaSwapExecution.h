@@ -2,11 +2,13 @@
 // The run of a Solana swap inside a TransactionFlow: the aggregator's order carries the whole
 // transaction built for the wallet; the run reads it (the wallet must be its first signer,
 // with exactly the slots its message asks for), has the wallet's own node check what it would
-// take from the wallet (SolanaSwapCheck), and only then has the signer sign its message, writes
-// that signature into the first slot only, and hands it back to the aggregator, which submits it.
-// Then it follows the transaction's signature on the wallet's own Solana node: confirmed only
-// when the node reports it confirmed, reverted when the node reports it failed or when its
-// blockhash has expired without it landing, submitted when neither came in time.
+// take from the wallet (SolanaSwapCheck) and bound the last valid height of its blockhash
+// (blockhashLastValidBound: a blockhash the node does not hold as valid is not signed for), and
+// only then has the signer sign its message, writes that signature into the first slot only, and
+// hands it back to the aggregator, which submits it. Then it follows the transaction's signature
+// on the wallet's own Solana node: confirmed only when the node reports it confirmed, reverted
+// when the node reports it failed or proves that its blockhash has expired without it landing,
+// submitted when neither came in time.
 
 #include "platform/SecureBytes.h"
 #include "services/solana/SolanaRPCTypes.h"

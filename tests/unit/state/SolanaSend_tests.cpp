@@ -1,9 +1,12 @@
 // The Solana send against the litesvm server (a real runtime that verifies every signature),
 // through a proxy that lets a test answer one method itself: SOL arrives, the signature's
-// status is read, a send that cannot be made is refused when it is prepared, and every failure
-// before and after the broadcast ends as it should.
+// status is read, a send that cannot be made is refused when it is prepared, every failure
+// before and after the broadcast ends as it should, and a transfer that may still land (or
+// that landed while a status index lags) is never paid twice nor called expired.
 #include "AppStateFixture.h"
+#include "LaggingBackend.h"
 #include "LitesvmServer.h"
+#include "NodeRequest.h"
 #include "RPCProxy.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
@@ -199,22 +202,32 @@ TEST_F(SolanaSendOnLitesvm, AfterTheBroadcastTheStatusDecidesAndNoFailureReturns
     EXPECT_EQ(flow->step(), Step::Submitted);
     EXPECT_NE(flow->errorMessage().indexOf("HTTP error"), -1) << flow->errorMessage().toStdString();
 
-    // Never seen, and the blockhash has expired: a failure, and the wait ends there, long
-    // before its time-out.
-    proxy.setOverride("getSignatureStatuses", [](const json&) {
-        return answer({{"context", {{"slot", 9}}}, {"value", json::array({nullptr})}});
-    });
+    // Never seen by a status answer for the slot at which the height is past the blockhash's
+    // last valid one: expired, a failure, and the wait ends there, long before its time-out.
+    const auto unseenAt = [](std::uint64_t slot) {
+        return [slot](const json&) {
+            return answer({{"context", {{"slot", slot}}}, {"value", json::array({nullptr})}});
+        };
+    };
+    proxy.setOverride("getSignatureStatuses", unseenAt(1'000'000));
     const std::unique_ptr<FlowService> patient = makeFlows(std::chrono::seconds(60));
     QElapsedTimer clock;
     clock.start();
-    proxy.setOverride("getBlockHeight", [](const json&) { return answer(1'000'000); });
+    proxy.setOverride("getEpochInfo", [](const json&) {
+        return answer({{"absoluteSlot", 1'000'000}, {"blockHeight", 999'000}});
+    });
     flow = send(*patient, request(one()));
     EXPECT_EQ(flow->step(), Step::Reverted);
     EXPECT_EQ(flow->errorMessage(), "Expired before it landed");
     EXPECT_LT(clock.elapsed(), 30'000);
+    // The same, but the status answer speaks for a slot before that one: it proves nothing,
+    // whatever the height.
+    proxy.setOverride("getSignatureStatuses", unseenAt(999'999));
+    flow = send(request(one()));
+    EXPECT_EQ(flow->step(), Step::Submitted);
     // Past the height, but the cluster knows the signature (still "processed"): not expired.
     proxy.setOverride("getSignatureStatuses", [](const json&) {
-        return answer({{"context", {{"slot", 9}}},
+        return answer({{"context", {{"slot", 1'000'000}}},
                        {"value", json::array({{{"slot", 9},
                                                {"err", nullptr},
                                                {"confirmationStatus", "processed"}}})}});
@@ -223,10 +236,13 @@ TEST_F(SolanaSendOnLitesvm, AfterTheBroadcastTheStatusDecidesAndNoFailureReturns
     EXPECT_EQ(flow->step(), Step::Submitted);
 
     // Still valid and never seen: the flow's time-out ends it.
-    proxy.setOverride("getBlockHeight", [](const json&) { return answer(1); });
+    proxy.setOverride("getSignatureStatuses", unseenAt(1'000'000));
+    proxy.setOverride("getEpochInfo", [](const json&) {
+        return answer({{"absoluteSlot", 1'000'000}, {"blockHeight", 1}});
+    });
     flow = send(request(one()));
     EXPECT_EQ(flow->step(), Step::Submitted);
-    EXPECT_GT(proxy.requestCount("getBlockHeight"), 2);
+    EXPECT_GT(proxy.requestCount("getEpochInfo"), 2);
 }
 
 // The node takes the transaction and its answer is lost: the connection closes, no answer
@@ -264,9 +280,10 @@ TEST_F(SolanaSendOnLitesvm, ALostAnswerIsFollowedOnTheClusterAndPaysOnce) {
     EXPECT_EQ(balance(sender), startLamports - paid - 3 * 5'000u);
 }
 
-// The answer is lost and the transaction never reached the cluster: once the block height is
-// past the blockhash's last valid one with the signature still unknown, it can never land, and
-// the send ends as any expired one does instead of waiting to call it submitted.
+// The answer is lost and the transaction never reached the cluster: once a status answer for a
+// slot at which the block height is past the blockhash's last valid one still lacks the
+// signature, it can never land, and the send ends as any expired one does instead of waiting to
+// call it submitted.
 TEST_F(SolanaSendOnLitesvm, ALostAnswerWhoseBlockhashExpiresUnseenIsAFailure) {
     std::set<std::string> signedBytes;
     proxy.setOverride("sendTransaction", [&signedBytes](const json& params) {
@@ -280,7 +297,8 @@ TEST_F(SolanaSendOnLitesvm, ALostAnswerWhoseBlockhashExpiresUnseenIsAFailure) {
     EXPECT_EQ(signedBytes.size(), 1u);
 
     signedBytes.clear();
-    proxy.setOverride("getBlockHeight", [](const json&) { return answer(1'000'000); });
+    // 100 blocks pass at every look at the height.
+    ASSERT_TRUE(server->setAging(100));
     std::vector<Step> steps;
     flows = makeFlows(std::chrono::seconds(10));
     flow = flows->flow("send:solana");
@@ -297,22 +315,133 @@ TEST_F(SolanaSendOnLitesvm, ALostAnswerWhoseBlockhashExpiresUnseenIsAFailure) {
     EXPECT_EQ(balance(sender), startLamports);
 }
 
-// The node is past the blockhash's last valid height while its status index still lags behind
-// the transaction that landed: expired is never concluded from the look that sees both first;
-// one more look, the transaction history searched, finds it confirmed.
-TEST_F(SolanaSendOnLitesvm, ALaggingStatusIndexDoesNotBuryATransactionThatLanded) {
-    int statusLooks = 0;
-    proxy.setOverride("getSignatureStatuses", [&](const json& params) {
-        EXPECT_EQ(params.at(1).value("searchTransactionHistory", false), true);
-        return ++statusLooks == 1
-                   ? answer({{"context", {{"slot", 9}}}, {"value", json::array({nullptr})}})
-                   : std::nullopt;
-    });
-    proxy.setOverride("getBlockHeight", [](const json&) { return answer(1'000'000); });
+// A status index behind the blocks: its answers speak for a slot before the one the transfer
+// landed at, while the node's height moves on past the blockhash's last valid one. It proves
+// nothing until it has caught up: a send whose answer was lost is followed until the transfer
+// shows, paid once, never "Expired before it landed".
+TEST_F(SolanaSendOnLitesvm, AStatusIndexLaggingPastTheBlockhashsLifeNeverEndsALostAnswerExpired) {
+    test::LaggingBackend lagging(proxy, server->url(), test::LaggingBackend::Family::solana, {},
+                                 std::chrono::seconds(3));
+    ASSERT_TRUE(server->setAging(100));
+    flows = makeFlows(std::chrono::seconds(30));
     TransactionFlow* flow = send(request(500'000'000));
     ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    ASSERT_EQ(lagging.kept().size(), 1u);
+    EXPECT_EQ(flow->txHash().toStdString(), lagging.kept().front());
     EXPECT_EQ(balance(recipient), 500'000'000u);
-    EXPECT_EQ(statusLooks, 2);
+    EXPECT_EQ(balance(sender), startLamports - 500'000'000u - 5'000u);
+}
+
+// The node keeps the transfer and refuses it, and its status index lags while the blockhash's
+// life passes. The send ends Failed; pressed again (the same form), the earlier transfer may
+// still have landed, so the same bytes go again, never a transfer under a fresh blockhash;
+// once the index has caught up, the press follows it. One payment.
+TEST_F(SolanaSendOnLitesvm, ARefusedTransferKeptByTheNodeIsPaidOnceWhenSentAgain) {
+    test::LaggingBackend lagging(proxy, server->url(), test::LaggingBackend::Family::solana,
+                                 "Node is behind by 42 slots", std::chrono::seconds(3));
+    TransactionFlow* flow = send(request(500'000'000));
+    ASSERT_EQ(flow->step(), Step::Failed);
+    EXPECT_EQ(flow->errorMessage().toStdString(),
+              "SolanaRPCClient: RPC error -32002: Node is behind by 42 slots");
+    ASSERT_EQ(lagging.kept().size(), 1u);
+    const std::string first = lagging.kept().front();
+    // Blocks pass: the transfer's blockhash is past its last valid height, and the node has
+    // another one.
+    ASSERT_TRUE(server->advance(200));
+
+    flow = send(request(500'000'000));
+    if (flow->step() == Step::Failed) {
+        // Still lagging: wait until the status shows, then press again.
+        SolanaRPCClient behind(proxy.url());
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return test::runTask(behind.getSignatureStatuses({first}))
+                    .value.front()
+                    .has_value();
+            },
+            30'000));
+        flow = send(request(500'000'000));
+    }
+    EXPECT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(flow->txHash().toStdString(), first);
+    EXPECT_EQ(lagging.kept(), std::vector<std::string>{first});
+    EXPECT_EQ(balance(recipient), 500'000'000u);
+    EXPECT_EQ(balance(sender), startLamports - 500'000'000u - 5'000u);
+}
+
+// A node refusing with "already been processed" holds the transaction: the send is followed as
+// sent at once (its status index lagging meanwhile), never sent back to the review. One payment.
+TEST_F(SolanaSendOnLitesvm, AlreadyProcessedIsAnAcceptance) {
+    test::LaggingBackend lagging(
+        proxy, server->url(), test::LaggingBackend::Family::solana,
+        "Transaction simulation failed: This transaction has already been processed",
+        std::chrono::seconds(2));
+    flows = makeFlows(std::chrono::seconds(30));
+    std::vector<Step> steps;
+    TransactionFlow* flow = flows->flow("send:solana");
+    QObject::connect(flow, &TransactionFlow::stepChanged, flow,
+                     [&steps, flow] { steps.push_back(flow->step()); });
+    flow = send(request(250'000'000));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(std::find(steps.begin(), steps.end(), Step::Failed), steps.end());
+    EXPECT_EQ(flow->txHash().toStdString(), lagging.kept().front());
+    EXPECT_EQ(proxy.requestCount("sendTransaction"), 1);
+    EXPECT_EQ(balance(recipient), 250'000'000u);
+    EXPECT_EQ(balance(sender), startLamports - 250'000'000u - 5'000u);
+}
+
+// While an earlier transfer may still land (refused, kept by no node here, but another may have
+// it), the same form sends the same bytes again under its blockhash, and another form is
+// refused before anything is signed. The height past the blockhash's last valid one proves
+// nothing until a status answer for such a slot lacks the transfer; then the other form is
+// signed and sent.
+TEST_F(SolanaSendOnLitesvm, WhileAnEarlierTransferMayLandOnlyTheSameOneGoesAgain) {
+    std::vector<std::string> wires;
+    proxy.setOverride("sendTransaction", [&wires](const json& params) {
+        wires.push_back(params.at(0).get<std::string>());
+        return std::optional(HttpFixtureResponse::json(
+            R"({"jsonrpc":"2.0","id":1,"error":{"code":-32005,"message":"Node is unhealthy"}})"));
+    });
+    TransactionFlow* flow = send(request(500'000'000));
+    ASSERT_EQ(flow->step(), Step::Failed);
+    ASSERT_EQ(wires.size(), 1u);
+    // A few blocks on, the node hands out another blockhash; the first one is still valid.
+    ASSERT_TRUE(server->advance(10));
+    flow = send(request(500'000'000));
+    EXPECT_EQ(flow->step(), Step::Failed);
+    ASSERT_EQ(wires.size(), 2u);
+    EXPECT_EQ(wires[1], wires[0]);
+
+    const std::string mayLand = "The last attempt of this send may still go through until its "
+                                "blockhash expires, in about a minute; nothing was signed. Send "
+                                "it unchanged, or try this one once it has expired.";
+    const auto refusedUnsigned = [&](SolanaSendRequest made, const char* why) {
+        const int blockhashes = proxy.requestCount("getLatestBlockhash");
+        flow = send(std::move(made));
+        EXPECT_EQ(flow->step(), Step::Failed) << why;
+        EXPECT_EQ(flow->errorMessage().toStdString(), mayLand) << why;
+        EXPECT_EQ(wires.size(), 2u) << why;
+        EXPECT_EQ(proxy.requestCount("getLatestBlockhash"), blockhashes) << why;
+        EXPECT_TRUE(flow->txHash().isEmpty()) << why;
+    };
+    refusedUnsigned(request(600'000'000), "another amount");
+    refusedUnsigned(request(500'000'000, base58Encode(Bytes(32, 0x36))), "another recipient");
+    // Past its last valid height, but the status answers speak for a slot before that.
+    ASSERT_TRUE(server->advance(200));
+    const QUrl node = server->url();
+    proxy.setOverride("getSignatureStatuses", [node](const json& params) {
+        json result = test::nodeRequest(node, "getSignatureStatuses", params).at("result");
+        result["context"]["slot"] = 150;
+        return answer(result);
+    });
+    refusedUnsigned(request(600'000'000), "a stale status answer");
+
+    proxy.clearOverrides();
+    flow = send(request(600'000'000));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    ASSERT_EQ(wires.size(), 2u);
+    EXPECT_EQ(balance(recipient), 600'000'000u);
+    EXPECT_EQ(balance(sender), startLamports - 600'000'000u - 5'000u);
 }
 
 } // namespace

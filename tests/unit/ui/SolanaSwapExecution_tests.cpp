@@ -8,6 +8,7 @@
 
 #include "AggregatorFixture.h"
 #include "AppStateFixture.h"
+#include "HttpFixture.h"
 #include "RefreshFixture.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
@@ -24,6 +25,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace qm {
 namespace {
@@ -52,6 +54,32 @@ TEST(SolanaSwapVerdict, OnlyAConfirmedStatusWithoutErrorCounts) {
     EXPECT_EQ(signatureVerdict(status), false);
     status.confirmationStatus = "processed"; // a failure is final at any level
     EXPECT_EQ(signatureVerdict(status), false);
+}
+
+// The aggregator's blockhash is bounded from the node's own answers: valid at a slot, then the
+// height at a slot at or past that one, plus 150 (the blockhash was made at or below it). None
+// from a height read behind the validity's slot, for a blockhash not valid, or past 64 bits.
+TEST(SolanaSwapVerdict, TheBlockhashBoundIsNeverBelowWhatTheNodeSays) {
+    test::HttpFixture server;
+    const auto node = std::make_shared<SolanaRPCClient>(server.url());
+    const auto answer = [&](const json& result) {
+        server.enqueue(test::HttpFixtureResponse::jsonRPCResult(result));
+    };
+    const auto bound = [&](std::uint64_t validAt, std::uint64_t slot, std::uint64_t height) {
+        answer({{"context", {{"slot", validAt}}}, {"value", true}});
+        answer({{"absoluteSlot", slot}, {"blockHeight", height}});
+        return runTask(blockhashLastValidBound(node, "H", {}));
+    };
+    EXPECT_EQ(bound(100, 100, 90), 240u);
+    EXPECT_EQ(bound(100, 130, 120), 270u);
+    EXPECT_EQ(bound(100, 99, 90), std::nullopt);
+    constexpr std::uint64_t top = std::numeric_limits<std::uint64_t>::max();
+    EXPECT_EQ(bound(100, top, top - 150), top);
+    EXPECT_EQ(bound(100, top, top - 149), std::nullopt);
+    const std::size_t asked = server.requests().size();
+    answer({{"context", {{"slot", 100}}}, {"value", false}});
+    EXPECT_EQ(runTask(blockhashLastValidBound(node, "H", {})), std::nullopt);
+    EXPECT_EQ(server.requests().size(), asked + 1); // no height asked
 }
 
 // A created wallet on the fixture's runtime with 10 SOL, and a swap view model on Solana.
@@ -363,6 +391,30 @@ TEST_F(SolanaSwap, EachEndIsReportedAsTheAggregatorAndTheNodeSawIt) {
         EXPECT_EQ(w.swap(), Step::Confirmed) << kase << w.flow()->errorMessage().toStdString();
         EXPECT_EQ(w.usdcHeld(), usdcBefore + 150'000 * amount) << kase;
     }
+}
+
+// The last valid height of the order's blockhash is bounded on the wallet's node before the
+// password is used: a node that does not hold the blockhash as valid (behind the aggregator's),
+// or cannot say, gives no bound, and nothing is signed.
+TEST_F(SolanaSwap, AnOrderWhoseBlockhashTheNodeDoesNotHoldValidIsNotSigned) {
+    SolanaSwapWallet& w = *wallet;
+    const std::uint64_t sol = w.lamports();
+    ASSERT_TRUE(w.quote(w.sol(), w.usdc(), "0.5"));
+    fixture->script({{"unknownBlockhashes", true}});
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(),
+              "Failed: The swap's blockhash is not valid on the wallet's Solana node; nothing "
+              "was signed");
+    fixture->script({{"nodeWithout", json::array({"isBlockhashValid"})}});
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(),
+              "SolanaRPCClient: RPC error -32601: Method not found");
+    EXPECT_EQ(w.executeRequests(), 0u);
+    EXPECT_EQ(w.lamports(), sol);
+    // Known again: signed, sent and confirmed.
+    fixture->script(json::object());
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.lamports(), sol - 500'000'000 - 2 * fee);
 }
 
 TEST_F(SolanaSwap, ATransactionTakingMoreThanItsOrderIsRefusedBeforeThePasswordIsUsed) {

@@ -140,7 +140,7 @@ TEST(JSONRPCClient, EveryCallOfASendEndsWhenItsTokenIsCancelled) {
     EXPECT_EQ(endOf(evm.getTransactionReceipt("0x01", cancelledSoon())), aborted);
     EXPECT_EQ(endOf(solana.sendTransaction("AQ==", cancelledSoon())), aborted);
     EXPECT_EQ(endOf(solana.getSignatureStatuses({"x"}, cancelledSoon())), aborted);
-    EXPECT_EQ(endOf(solana.getBlockHeight(cancelledSoon())), aborted);
+    EXPECT_EQ(endOf(solana.getEpochInfo(cancelledSoon())), aborted);
     EXPECT_EQ(server.requests().size(), 9u);
 
     // A receipt that is not there yet is none; one with a status other than a quantity is no

@@ -124,3 +124,75 @@ TEST(SolanaRPCClient, AccountsAndSimulationAnswers) {
             << account;
     }
 }
+
+// The slots that decide whether a transaction can no longer land are read strictly: a slot and
+// a height from one answer (the height never above the slot), a status answer's own slot (none
+// without a context), a blockhash's validity with the slot it speaks for.
+TEST(SolanaRPCClient, SlotsHeightsAndTheSlotsAnswersSpeakFor) {
+    HttpFixture server;
+    SolanaRPCClient client(server.url());
+    const auto answer = [&](const std::string& result) {
+        server.enqueue(HttpFixtureResponse::json(
+            QByteArray::fromStdString(R"({"jsonrpc":"2.0","id":1,"result":)" + result + "}")));
+    };
+    answer(R"({"absoluteSlot":18446744073709551615,"blockHeight":7,"epoch":1,"slotIndex":2})");
+    const qm::EpochInfo epoch = runTask(client.getEpochInfo());
+    EXPECT_EQ(epoch.absoluteSlot, 18446744073709551615u);
+    EXPECT_EQ(epoch.blockHeight, 7u);
+    for (const char* bad :
+         {R"({"absoluteSlot":7,"blockHeight":8})", R"({"absoluteSlot":7})",
+          R"({"absoluteSlot":-7,"blockHeight":0})", R"({"absoluteSlot":"7","blockHeight":0})",
+          R"({"absoluteSlot":7.5,"blockHeight":0})"}) {
+        answer(bad);
+        EXPECT_EQ(failure(client.getEpochInfo()).kind(), SolanaRPCError::Kind::decodingError)
+            << bad;
+    }
+
+    answer(R"({"context":{"slot":42,"apiVersion":"2.1"},"value":[null,{"slot":40,
+              "confirmationStatus":"finalized","err":null}]})");
+    qm::SignatureStatusesResult statuses = runTask(client.getSignatureStatuses({"A", "B"}));
+    EXPECT_EQ(statuses.contextSlot, 42u);
+    ASSERT_EQ(statuses.value.size(), 2u);
+    EXPECT_FALSE(statuses.value[0]);
+    EXPECT_EQ(statuses.value[1]->slot, 40u);
+    answer(R"({"value":[null]})");
+    statuses = runTask(client.getSignatureStatuses({"A"}));
+    EXPECT_FALSE(statuses.contextSlot);
+    for (const char* bad :
+         {R"({"context":{"slot":-1},"value":[null]})", R"({"context":{},"value":[null]})",
+          R"({"context":7,"value":[null]})"}) {
+        answer(bad);
+        EXPECT_EQ(failure(client.getSignatureStatuses({"A"})).kind(),
+                  SolanaRPCError::Kind::decodingError)
+            << bad;
+    }
+
+    answer(R"({"context":{"slot":9},"value":true})");
+    const qm::BlockhashValidity validity = runTask(client.isBlockhashValid("H"));
+    EXPECT_EQ(validity.contextSlot, 9u);
+    EXPECT_TRUE(validity.valid);
+    answer(R"({"context":{"slot":9},"value":false})");
+    EXPECT_FALSE(runTask(client.isBlockhashValid("H")).valid);
+    for (const char* bad : {R"({"value":true})", R"({"context":{"slot":9},"value":1})",
+                            R"({"context":{"slot":9},"value":"true"})"}) {
+        answer(bad);
+        EXPECT_EQ(failure(client.isBlockhashValid("H")).kind(), SolanaRPCError::Kind::decodingError)
+            << bad;
+    }
+    // As a validator reads them: the epoch at "confirmed", the statuses searched in the
+    // history, the blockhash first.
+    const auto params = [&](const char* method) {
+        for (const auto& request : server.requests()) {
+            const nlohmann::json body = nlohmann::json::parse(request.body.toStdString());
+            if (body.at("method") == method) {
+                return body.at("params");
+            }
+        }
+        return nlohmann::json();
+    };
+    EXPECT_EQ(params("getEpochInfo"), nlohmann::json::parse(R"([{"commitment":"confirmed"}])"));
+    EXPECT_EQ(params("getSignatureStatuses"),
+              nlohmann::json::parse(R"([["A","B"],{"searchTransactionHistory":true}])"));
+    EXPECT_EQ(params("isBlockhashValid"),
+              nlohmann::json::parse(R"(["H",{"commitment":"confirmed"}])"));
+}
