@@ -107,10 +107,7 @@ QCoro::Task<SignedBroadcast> signBitcoinSend(FlowRun run, std::shared_ptr<Electr
     }
     pacing = run.animateProgress(0.6, 0.3);
     co_await std::move(pacing);
-    SignedBroadcast tx = bitcoinBroadcast(state, client, signedTransaction);
-    // A later signing spends these coins too.
-    tx.conflict = prepared.spends;
-    co_return tx;
+    co_return bitcoinBroadcast(state, client, signedTransaction, prepared.spends);
 }
 
 } // namespace
