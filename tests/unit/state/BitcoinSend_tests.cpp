@@ -150,7 +150,7 @@ TEST_F(BitcoinSendOnMempool, ACoinSpentElsewhereLetsTheWalletSendAgain) {
     onBroadcast([&](const json&) -> std::optional<std::string> {
         if (broadcasts.size() == 1) {
             spentElsewhere = coinsOf(broadcasts.front());
-            server->call("test.spendElsewhere", {spentElsewhere});
+            server->call("test.spendElsewhere", json::array({json(spentElsewhere)}));
             server->call("test.fund", {address, 90'000});
         }
         return std::nullopt;
