@@ -8,12 +8,16 @@
 #include "ElectrumMempoolServer.h"
 #include "RunTask.h"
 #include "core/crypto/Bech32.h"
+#include "core/encoding/Hex.h"
+#include "services/bitcoin/BTCSigner.h"
 #include "services/bitcoin/BTCTransactionParser.h"
 #include "state/flows/FlowService.h"
+#include "state/send/BitcoinBroadcast.h"
 #include "state/send/BitcoinSend.h"
 
 #include <QTest>
 #include <algorithm>
+#include <any>
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
@@ -185,7 +189,9 @@ TEST_F(BitcoinSendOnMempool, ACoinSpentElsewhereLetsTheWalletSendAgain) {
 TEST_F(BitcoinSendOnMempool, ACoinNoLongerListedWithNoSpenderKnownBindsTheNextPress) {
     server->call("test.fund", {address, 90'000});
     keepAndRefuse("daemon error: timeout");
-    TransactionFlow* flow = send(request(30'000));
+    BitcoinSendRequest made = request(30'000);
+    const std::vector<BTCSpend> firstSpends = made.prepared.spends;
+    TransactionFlow* flow = send(std::move(made));
     ASSERT_EQ(flow->step(), Step::Failed);
     EXPECT_EQ(flow->errorMessage().toStdString(), "Server error 1: daemon error: timeout");
     ASSERT_EQ(hidden.size(), 1u);
@@ -201,7 +207,24 @@ TEST_F(BitcoinSendOnMempool, ACoinNoLongerListedWithNoSpenderKnownBindsTheNextPr
     }
     EXPECT_EQ(received().at("txids"), json::array({first}));
 
+    // Each rebuilt from its bytes, id and coins (as a ledger keeps them), with no connection
+    // of its own: neither is known, and the first's coins have no spender yet.
+    const auto rebuilt = [&](const std::string& raw) {
+        const std::string id = BTCTransactionParser::transactionID(raw).value();
+        return bitcoinBroadcast(&env->state(), nullptr, raw, id, firstSpends);
+    };
+    const SignedBroadcast firstAgain = rebuilt(broadcasts.front());
+    const SignedBroadcast secondAgain = rebuilt(broadcasts.back());
+    EXPECT_EQ(firstAgain.id, first);
+    EXPECT_FALSE(test::runTask(firstAgain.lookup({})));
+    EXPECT_FALSE(test::runTask(secondAgain.lapsed({})));
     reveal();
+    // The lookups caught up: the first is known, and the second can never land.
+    EXPECT_TRUE(test::runTask(firstAgain.lookup({})));
+    EXPECT_FALSE(test::runTask(secondAgain.lookup({})));
+    EXPECT_TRUE(test::runTask(secondAgain.lapsed({})));
+    EXPECT_FALSE(test::runTask(firstAgain.lapsed({})));
+
     onBroadcast([](const json&) { return std::nullopt; });
     flow = send(request(20'000));
     ASSERT_EQ(flow->step(), Step::Submitted) << flow->errorMessage().toStdString();
@@ -232,6 +255,28 @@ TEST_F(BitcoinSendOnMempool, TxnAlreadyInMempoolIsTaken) {
         reveal();
     }
     EXPECT_EQ(received().at("txids").size(), 2u);
+}
+
+// What a ledger kept is taken only as the transaction it names: its id in any letter case, its
+// coins as its conflict.
+TEST(BitcoinBroadcast, RebuiltOnlyFromBytesThatAreTheTransactionNamed) {
+    const std::string raw = bytesToPlainHex(BTCSigner::serialize(
+        true, 2, {{Bytes(32, 0x11), 1, 0xFFFFFFFD, {Bytes(71, 0x30), Bytes(33, 0x02)}}},
+        {{20'000, Bytes(22, 0x00)}}, 0));
+    const std::string id = BTCTransactionParser::transactionID(raw).value();
+    std::string upper = id;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    const BTCSpend coin{UTXO{std::string(64, '1'), 1, 25'000, 800'000, Bytes(22, 0x00)}, 3};
+    const SignedBroadcast tx = bitcoinBroadcast(nullptr, nullptr, raw, upper, {coin});
+    EXPECT_EQ(tx.id, id);
+    const auto* conflict = std::any_cast<std::vector<BTCSpend>>(&tx.conflict);
+    ASSERT_TRUE(conflict);
+    ASSERT_EQ(conflict->size(), 1u);
+    EXPECT_EQ(conflict->front().utxo, coin.utxo);
+    EXPECT_EQ(conflict->front().derivationIndex, 3u);
+    EXPECT_THROW(bitcoinBroadcast(nullptr, nullptr, raw, std::string(64, '0'), {coin}), Error);
+    EXPECT_THROW(bitcoinBroadcast(nullptr, nullptr, raw + "00", id, {coin}), Error);
+    EXPECT_THROW(bitcoinBroadcast(nullptr, nullptr, "not a transaction", id, {coin}), Error);
 }
 
 } // namespace
