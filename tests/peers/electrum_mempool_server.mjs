@@ -83,6 +83,34 @@ function accept(raw) {
   return id;
 }
 
+let funded = 0;
+function fund(address, sats) {
+  const tx = new bitcoin.Transaction();
+  tx.version = 2;
+  tx.addInput(Buffer.alloc(32, 8 + (++funded % 200)), funded);
+  tx.addOutput(bitcoin.address.toOutputScript(address, network), BigInt(sats));
+  record(tx, 800001);
+  return `${tx.getId()}:0`;
+}
+
+function spendElsewhere(outpoints) {
+  const tx = new bitcoin.Transaction();
+  tx.version = 2;
+  let value = 0;
+  for (const outpoint of outpoints) {
+    const coin = coins.get(outpoint);
+    if (!coin) throw new Error(`no coin ${outpoint}`);
+    const [txid, index] = outpoint.split(':');
+    tx.addInput(Buffer.from(txid, 'hex').reverse(), Number(index), 0xfffffffd);
+    value += coin.value;
+  }
+  tx.addOutput(bitcoin.payments.p2wpkh({ hash: Buffer.alloc(20, 0xee) }).output, BigInt(value - 1000));
+  tx.ins.forEach((_, index) => tx.setWitness(index, [Buffer.alloc(72, 1), Buffer.alloc(33, 2)]));
+  for (const outpoint of outpoints) coins.delete(outpoint);
+  record(tx, 0);
+  return tx.getId();
+}
+
 function unspentAt(scriptHash) {
   const list = [];
   for (const [outpoint, coin] of coins) {
@@ -148,6 +176,8 @@ function answer(method, params) {
     case 'blockchain.transaction.broadcast': return accept(params[0]);
     case 'test.received': return received(params[0]);
     case 'test.transaction': return described(params[0]);
+    case 'test.spendElsewhere': return spendElsewhere(params[0]);
+    case 'test.fund': return fund(params[0], params[1]);
     default: throw new Error(`unknown method ${method}`);
   }
 }

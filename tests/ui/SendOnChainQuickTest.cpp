@@ -5,7 +5,8 @@
 // the answer to a broadcast the chain did take (silence until the client's time-out, HTTP 504,
 // a dropped connection) to see that it is paid once and the sheet shows the id. Servers that
 // keep a transaction yet answer an error, while their lookups lag, are pressed again until the
-// send ends: still paid once, the id of what landed shown.
+// send ends: still paid once, the id of what landed shown. A coin spent elsewhere as the wallet
+// sends does not stop the next press from paying with the other coins.
 
 #include "AppStateFixture.h"
 #include "ChainsQuickFixture.h"
@@ -20,6 +21,7 @@
 #include "core/crypto/Bech32.h"
 #include "core/crypto/UInt256.h"
 #include "core/model/Amount.h"
+#include "services/bitcoin/BTCTransactionParser.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "state/flows/FlowService.h"
 
@@ -27,6 +29,7 @@
 #include <QLocale>
 #include <QTimer>
 #include <QtQuickTest>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -69,6 +72,7 @@ public:
                 address.fetched = true;
             }
             const std::string first = accounts.at(0).addresses.at(0).address;
+            m_bitcoinAddress = first;
             accounts.at(0).balanceSats = coinSats * coinCount;
             state().setBitcoinAccounts(std::move(accounts));
             m_electrum =
@@ -92,6 +96,30 @@ public:
                 }
                 return std::optional<std::string>();
             });
+    }
+    // The coins of the next broadcast are spent elsewhere as it arrives, and a coin of 90,000
+    // sat comes to the wallet's first address: the server refuses that broadcast (missing or
+    // spent) and keeps nothing; it takes the later ones.
+    Q_INVOKABLE void spendBitcoinElsewhere() {
+        m_spentElsewhere.clear();
+        m_env.electrum().answerRaw(
+            "blockchain.transaction.broadcast", [this](const nlohmann::json& request) {
+                if (m_spentElsewhere.empty()) {
+                    m_spentElsewhere = inputsOf(request.at("params").at(0).get<std::string>());
+                    m_electrum->call("test.spendElsewhere",
+                                     nlohmann::json::array({nlohmann::json(m_spentElsewhere)}));
+                    m_electrum->call("test.fund", {m_bitcoinAddress, 90'000});
+                }
+                return std::optional(m_electrum->exchange(request));
+            });
+    }
+    // The coins spent elsewhere, as "txid:index".
+    Q_INVOKABLE QStringList bitcoinSpentElsewhere() const { return texts(m_spentElsewhere); }
+    // The coins the server's transaction `txid` spends.
+    Q_INVOKABLE QStringList bitcoinInputs(const QString& txid) {
+        const nlohmann::json raw =
+            m_electrum->call("blockchain.transaction.get", {txid.toStdString()});
+        return texts(inputsOf(raw.get<std::string>()));
     }
     // A Bitcoin address nobody holds: P2WPKH of 20 bytes of `fill`.
     Q_INVOKABLE QString bitcoinRecipient(int fill) const {
@@ -224,11 +252,7 @@ public:
     }
     // The ids of the transactions the lagging servers kept, in order.
     Q_INVOKABLE QStringList keptIds() const {
-        QStringList ids;
-        for (const std::string& id : m_lagging ? m_lagging->kept() : m_keptBitcoin) {
-            ids << QString::fromStdString(id);
-        }
-        return ids;
+        return texts(m_lagging ? m_lagging->kept() : m_keptBitcoin);
     }
     // The litesvm server's status of `signature`: whether it landed.
     Q_INVOKABLE bool solanaLanded(const QString& signature) const {
@@ -274,8 +298,25 @@ private:
             return std::optional(lost);
         });
     }
+    static std::vector<std::string> inputsOf(const std::string& raw) {
+        return qm::BTCTransactionParser::spending(raw).value().outpoints;
+    }
+    static QStringList texts(const std::vector<std::string>& list) {
+        QStringList out;
+        for (const std::string& text : list) {
+            out << QString::fromStdString(text);
+        }
+        return out;
+    }
+    // Whether the lagging lookups do not see the transaction `id` yet.
+    bool lagging(const std::string& id) const {
+        const auto seen = m_bitcoinSeen.find(id);
+        return seen != m_bitcoinSeen.end() &&
+               seen->second.msecsTo(QDateTime::currentDateTimeUtc()) < 5'000;
+    }
     // The Electrum server takes each broadcast into its mempool and answers `refusal`; its
-    // blockchain.transaction.get does not know one for 5 s after it first arrived.
+    // blockchain.transaction.get and histories do not know one for 5 s after it first arrived
+    // (so nothing is known to spend the coins it took).
     void keepAndRefuseBitcoin(const std::string& refusal) {
         m_env.electrum().answerRaw(
             "blockchain.transaction.broadcast", [this, refusal](const nlohmann::json& request) {
@@ -289,13 +330,22 @@ private:
             });
         m_env.electrum().answerRaw(
             "blockchain.transaction.get", [this](const nlohmann::json& request) {
-                const auto seen = m_bitcoinSeen.find(request.at("params").at(0).get<std::string>());
-                if (seen != m_bitcoinSeen.end() &&
-                    seen->second.msecsTo(QDateTime::currentDateTimeUtc()) < 5'000) {
+                if (lagging(request.at("params").at(0).get<std::string>())) {
                     return std::optional(
                         electrumError(request, 2, "No such mempool or blockchain transaction"));
                 }
                 return std::optional(m_electrum->exchange(request));
+            });
+        m_env.electrum().answerRaw(
+            "blockchain.scripthash.get_history", [this](const nlohmann::json& request) {
+                nlohmann::json answer = nlohmann::json::parse(m_electrum->exchange(request));
+                nlohmann::json& history = answer.at("result");
+                history.erase(std::remove_if(history.begin(), history.end(),
+                                             [this](const nlohmann::json& entry) {
+                                                 return lagging(entry.at("tx_hash"));
+                                             }),
+                              history.end());
+                return std::optional(answer.dump() + "\n");
             });
     }
     static std::string electrumError(const nlohmann::json& request, int code,
@@ -314,6 +364,8 @@ private:
     std::unique_ptr<qm::test::LaggingBackend> m_lagging;
     std::map<std::string, QDateTime> m_bitcoinSeen;
     std::vector<std::string> m_keptBitcoin;
+    std::string m_bitcoinAddress;
+    std::vector<std::string> m_spentElsewhere;
 };
 
 class Setup : public qm::test::ChainsQuickTestSetup {

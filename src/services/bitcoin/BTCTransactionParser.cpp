@@ -100,9 +100,17 @@ private:
     std::size_t m_offset = 0;
 };
 
+// The display form of the 32 bytes at `at` (wire order): byte-reversed, in lowercase hex.
+std::string displayedHash(ByteView data, std::size_t at) {
+    Bytes hash(data.begin() + static_cast<std::ptrdiff_t>(at),
+               data.begin() + static_cast<std::ptrdiff_t>(at + 32));
+    std::reverse(hash.begin(), hash.end());
+    return bytesToPlainHex(hash);
+}
+
 } // namespace
 
-std::optional<std::string> BTCTransactionParser::transactionID(std::string_view hex) {
+std::optional<BTCTransactionParser::Spending> BTCTransactionParser::spending(std::string_view hex) {
     const std::optional<Bytes> bytes = hexToBytes(hex);
     if (!bytes) {
         return std::nullopt;
@@ -118,15 +126,22 @@ std::optional<std::string> BTCTransactionParser::transactionID(std::string_view 
         in.skip(2);
     }
     // Each loop ends at the first read past the data, whatever count the data claims.
+    Spending read;
     const std::size_t bodyStart = in.offset();
     const std::optional<std::uint64_t> inputs = in.compactSize();
     if (!inputs) {
         return std::nullopt;
     }
     for (std::uint64_t i = 0; i < *inputs; ++i) {
+        const std::size_t at = in.offset();
         if (!in.skip(36) || !in.skipList() || !in.skip(4)) {
             return std::nullopt;
         }
+        std::uint32_t index = 0;
+        for (std::size_t b = 0; b < 4; ++b) {
+            index |= static_cast<std::uint32_t>(data[at + 32 + b]) << (8 * b);
+        }
+        read.outpoints.push_back(displayedHash(data, at) + ":" + std::to_string(index));
     }
     const std::optional<std::uint64_t> outputs = in.compactSize();
     if (!outputs) {
@@ -156,9 +171,17 @@ std::optional<std::string> BTCTransactionParser::transactionID(std::string_view 
     stripped.insert(stripped.end(), data.begin() + static_cast<std::ptrdiff_t>(bodyStart),
                     data.begin() + static_cast<std::ptrdiff_t>(bodyEnd));
     stripped.insert(stripped.end(), data.end() - 4, data.end());
-    Bytes hash = crypto::sha256(crypto::sha256(stripped));
-    std::reverse(hash.begin(), hash.end());
-    return bytesToPlainHex(hash);
+    const Bytes hash = crypto::sha256(crypto::sha256(stripped));
+    read.id = displayedHash(hash, 0);
+    return read;
+}
+
+std::optional<std::string> BTCTransactionParser::transactionID(std::string_view hex) {
+    std::optional<Spending> read = spending(hex);
+    if (!read) {
+        return std::nullopt;
+    }
+    return std::move(read->id);
 }
 
 Bytes BTCTransactionParser::lenientHexToBytes(std::string_view hex) {

@@ -1,7 +1,7 @@
 #pragma once
 // Reads raw Bitcoin transactions: the outputs, each with its address, leniently (never
 // throws; malformed or truncated data gives an empty list or the outputs read so far), and
-// the transaction's id, strictly.
+// the transaction's id and the coins it spends, strictly.
 
 #include "platform/Bytes.h"
 
@@ -27,6 +27,15 @@ struct BTCTransactionParser {
     // SHA-256 of its form without marker, flag and witnesses, byte-reversed, in lowercase hex.
     // Absent unless `hex` is hexadecimal text of exactly one whole transaction.
     static std::optional<std::string> transactionID(std::string_view hex);
+
+    // A transaction's id and the coins its inputs spend, each as "txid:index" (the txid in
+    // lowercase display hex, the index in decimal, as UTXO::id() writes it), in input order.
+    struct Spending {
+        std::string id;
+        std::vector<std::string> outpoints;
+    };
+    // Read as strictly as transactionID: absent unless `hex` is one whole transaction.
+    static std::optional<Spending> spending(std::string_view hex);
 
     // The parser's own lenient hex: pairs from the start, a pair that is not hex is
     // skipped, a final single digit is a one-digit byte.

@@ -20,6 +20,10 @@ std::string electrumScriptHash(ByteView compressedPublicKey) {
     Bytes script{0x00, 0x14};
     const Bytes h = hash160(compressedPublicKey);
     script.insert(script.end(), h.begin(), h.end());
+    return electrumScriptHashOfScript(script);
+}
+
+std::string electrumScriptHashOfScript(ByteView script) {
     Bytes digest = crypto::sha256(script);
     std::reverse(digest.begin(), digest.end());
     return bytesToPlainHex(digest);

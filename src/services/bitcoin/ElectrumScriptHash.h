@@ -1,5 +1,6 @@
 #pragma once
-// The name under which an Electrum server indexes a native SegWit (P2WPKH) address.
+// The name under which an Electrum server indexes an output script, and a native SegWit
+// (P2WPKH) address.
 
 #include "platform/Bytes.h"
 
@@ -11,6 +12,9 @@ namespace qm {
 // digits. The key must be a 33-byte compressed public key; any other length is a
 // programming error and stops the process.
 std::string electrumScriptHash(ByteView compressedPublicKey);
+
+// SHA-256 of `script`, bytes reversed, as 64 lowercase hex digits.
+std::string electrumScriptHashOfScript(ByteView script);
 
 // hash160: RIPEMD-160 of SHA-256.
 Bytes hash160(ByteView data);

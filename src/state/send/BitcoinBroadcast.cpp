@@ -7,6 +7,7 @@
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/connections/NetworkManager.h"
 #include "state/AppState.h"
+#include "state/send/BitcoinCoinSpender.h"
 #include "state/send/BitcoinPreparedSend.h"
 
 #include <algorithm>
@@ -35,40 +36,43 @@ QCoro::Task<std::shared_ptr<ElectrumClient>> liveClient(QPointer<AppState> state
     co_return client;
 }
 
-struct BitcoinTransport {
+// What the closures of one broadcast share.
+struct BitcoinAttempt {
     QPointer<AppState> state;
     // The connection the transaction was prepared on, used while it lasts.
     std::shared_ptr<ElectrumClient> first;
+    std::string txid;
+    std::vector<BTCSpend> coins;
+    // What a lookup that did not know the id found spending the coins: the lapse check that
+    // follows it in the same look (see SignedBroadcast) reads it instead of asking again.
+    std::optional<CoinSpender> justFound;
 };
 
-QCoro::Task<std::string> sendRaw(std::shared_ptr<BitcoinTransport> transport, std::string rawHex,
+QCoro::Task<std::shared_ptr<ElectrumClient>> clientOf(std::shared_ptr<BitcoinAttempt> attempt,
+                                                      CancellationToken cancel) {
+    return liveClient(attempt->state, attempt->first, std::move(cancel));
+}
+
+QCoro::Task<std::string> sendRaw(std::shared_ptr<BitcoinAttempt> attempt, std::string rawHex,
                                  CancellationToken cancel) {
-    QCoro::Task<std::shared_ptr<ElectrumClient>> connecting =
-        liveClient(transport->state, transport->first, std::move(cancel));
+    QCoro::Task<std::shared_ptr<ElectrumClient>> connecting = clientOf(attempt, std::move(cancel));
     const std::shared_ptr<ElectrumClient> client = co_await std::move(connecting);
     QCoro::Task<std::string> sending = client->broadcast(std::move(rawHex));
     co_return co_await std::move(sending);
 }
 
-QCoro::Task<bool> knownToServer(std::shared_ptr<BitcoinTransport> transport, std::string txid,
-                                CancellationToken cancel) {
-    QCoro::Task<std::shared_ptr<ElectrumClient>> connecting =
-        liveClient(transport->state, transport->first, std::move(cancel));
+// Whether the server holds the transaction: it answers with it (a server error: it does not;
+// another transaction, or none, says nothing), or, when it does not, it knows our transaction
+// spending the coins (a server behind a load balancer may answer the history from a backend
+// that has it).
+QCoro::Task<bool> knownToServer(std::shared_ptr<BitcoinAttempt> attempt, CancellationToken cancel) {
+    attempt->justFound.reset();
+    QCoro::Task<std::shared_ptr<ElectrumClient>> connecting = clientOf(attempt, std::move(cancel));
     const std::shared_ptr<ElectrumClient> client = co_await std::move(connecting);
-    std::vector<ElectrumClient::JSONValue> params;
-    params.push_back(ElectrumClient::JSONValue::string(txid));
     try {
-        QCoro::Task<nlohmann::json> asking =
-            client->call(std::string("blockchain.transaction.get"), std::move(params));
-        const nlohmann::json raw = co_await std::move(asking);
-        // Only our own transaction is the server's word that it holds it: another one, or
-        // anything that is no transaction, says nothing either way.
-        const std::optional<std::string> id =
-            raw.is_string() ? BTCTransactionParser::transactionID(raw.get<std::string>())
-                            : std::nullopt;
-        if (id != txid) {
-            throw ElectrumError::invalidResponse();
-        }
+        QCoro::Task<BTCTransactionParser::Spending> fetching =
+            fetchBitcoinTransaction(client, attempt->txid);
+        co_await std::move(fetching);
         co_return true;
     } catch (const ElectrumError& error) {
         // "No such mempool or blockchain transaction": the server's word that it is unknown.
@@ -76,7 +80,28 @@ QCoro::Task<bool> knownToServer(std::shared_ptr<BitcoinTransport> transport, std
             throw;
         }
     }
+    try {
+        QCoro::Task<CoinSpender> finding = coinSpender(client, attempt->coins, attempt->txid);
+        const CoinSpender found = co_await std::move(finding);
+        attempt->justFound = found;
+        co_return found == CoinSpender::ours;
+    } catch (const std::exception&) {
+        // The history cannot say: the server's own word stands.
+    }
     co_return false;
+}
+
+// Whether a transaction the server knows, not ours, spends one of the coins: then ours can
+// never land. Throws when the server cannot say.
+QCoro::Task<bool> spentElsewhere(std::shared_ptr<BitcoinAttempt> attempt,
+                                 CancellationToken cancel) {
+    if (const std::optional<CoinSpender> found = std::exchange(attempt->justFound, std::nullopt)) {
+        co_return *found == CoinSpender::another;
+    }
+    QCoro::Task<std::shared_ptr<ElectrumClient>> connecting = clientOf(attempt, std::move(cancel));
+    const std::shared_ptr<ElectrumClient> client = co_await std::move(connecting);
+    QCoro::Task<CoinSpender> finding = coinSpender(client, attempt->coins, attempt->txid);
+    co_return co_await std::move(finding) == CoinSpender::another;
 }
 
 bool isServerRefusal(const std::exception& error) {
@@ -95,40 +120,48 @@ std::string bitcoinTransactionID(const BTCUnsignedTransaction& transaction) {
 }
 
 SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
-                                 const BTCUnsignedTransaction& transaction) {
-    return bitcoinBroadcast(
-        std::move(state), std::move(client),
-        bytesToPlainHex(BTCSigner::serialize(true, transaction.version, transaction.inputs,
-                                             transaction.outputs, transaction.lockTime)),
-        bitcoinTransactionID(transaction), {}, {});
-}
-
-SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
-                                 std::string rawHex, std::string txid, std::string accountID,
-                                 std::vector<BTCSpend> spends) {
-    auto transport = std::make_shared<BitcoinTransport>(BitcoinTransport{state, std::move(client)});
+                                 std::string rawHex, std::string txid,
+                                 std::vector<BTCSpend> conflict) {
+    const std::optional<std::string> id = BTCTransactionParser::transactionID(rawHex);
+    if (!id || *id != lowercaseHexText(txid)) {
+        throw Error("The Bitcoin transaction " + txid + " does not read as that transaction.");
+    }
+    auto attempt = std::make_shared<BitcoinAttempt>(
+        BitcoinAttempt{std::move(state), std::move(client), *id, conflict, std::nullopt});
     SignedBroadcast tx;
-    tx.id = std::move(txid);
-    tx.send = [transport, raw = rawHex](CancellationToken cancel) {
-        return sendRaw(transport, raw, std::move(cancel));
+    tx.id = *id;
+    tx.send = [attempt, raw = rawHex](CancellationToken cancel) {
+        return sendRaw(attempt, raw, std::move(cancel));
     };
-    tx.lookup = [transport, txid = tx.id](CancellationToken cancel) {
-        return knownToServer(transport, txid, std::move(cancel));
+    tx.lookup = [attempt](CancellationToken cancel) {
+        return knownToServer(attempt, std::move(cancel));
+    };
+    tx.lapsed = [attempt](CancellationToken cancel) {
+        return spentElsewhere(attempt, std::move(cancel));
     };
     tx.refused = isServerRefusal;
     tx.caseInsensitive = true;
     tx.record.chain = Chain::bitcoin;
-    tx.record.account = std::move(accountID);
     tx.record.id = tx.id;
     tx.record.wire = std::move(rawHex);
-    tx.record.coins = std::move(spends);
+    // A later signing spends these coins too.
+    tx.record.coins = std::move(conflict);
     return tx;
+}
+
+SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
+                                 const BTCUnsignedTransaction& transaction,
+                                 std::vector<BTCSpend> spends) {
+    const std::string raw = bytesToPlainHex(BTCSigner::serialize(
+        true, transaction.version, transaction.inputs, transaction.outputs, transaction.lockTime));
+    return bitcoinBroadcast(std::move(state), std::move(client), raw,
+                            bitcoinTransactionID(transaction), std::move(spends));
 }
 
 SignedBroadcast bitcoinAttempt(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
                                const UnsettledAttempt& stored) {
-    SignedBroadcast tx = bitcoinBroadcast(std::move(state), std::move(client), stored.wire,
-                                          stored.id, stored.account, stored.coins);
+    SignedBroadcast tx =
+        bitcoinBroadcast(std::move(state), std::move(client), stored.wire, stored.id, stored.coins);
     tx.record = stored;
     return tx;
 }

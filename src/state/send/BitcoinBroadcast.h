@@ -5,6 +5,7 @@
 
 #include "services/bitcoin/BTCTransaction.h"
 #include "state/flows/SignedBroadcast.h"
+#include "state/signing/Signer.h"
 
 #include <QPointer>
 #include <memory>
@@ -20,16 +21,24 @@ class ElectrumClient;
 // in lowercase hex, as block explorers and Electrum servers write it.
 std::string bitcoinTransactionID(const BTCUnsignedTransaction& transaction);
 
-// `transaction` (signed) for broadcastSigned: sent first through `client`
-// (blockchain.transaction.broadcast), later through the state's live connection; looked up with
+// A signed transaction for broadcastSigned: `rawHex` its signed bytes, `txid` their id (in any
+// letter case), `conflict` the coins it spends, each with its outpoint, value, height, script
+// and derivation index (set as the broadcast's conflict: a later signing spends them too).
+// Sent first through `client` (blockchain.transaction.broadcast; none: the state's live
+// connection from the start), later through the state's live connection. Looked up with
 // blockchain.transaction.get (a server error: unknown; a transaction that is not ours, or no
-// transaction at all: the server cannot say). A server error is a refusal.
+// transaction at all: the server cannot say), and, while the server does not know it, our
+// transaction found spending the coins makes it known. It has lapsed once a transaction the
+// server knows, not ours, spends one of the coins (BitcoinCoinSpender; nothing found: it may
+// still land). A server error is a refusal. Also rebuilds a transaction kept from an earlier
+// run; throws Error when `rawHex` is not one whole transaction whose id is `txid`.
 SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
-                                 const BTCUnsignedTransaction& transaction);
-// The same, from the signed transaction's raw hex and its txid, kept with the coins it spends
-// (what a later signing must spend too) as an attempt of the account `accountID`.
+                                 std::string rawHex, std::string txid,
+                                 std::vector<BTCSpend> conflict);
+
+// `transaction` (signed), which spends `spends`, as above.
 SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
-                                 std::string rawHex, std::string txid, std::string accountID,
+                                 const BTCUnsignedTransaction& transaction,
                                  std::vector<BTCSpend> spends);
 
 // A stored attempt (UnsettledAttempt) of the Bitcoin account made sendable again.

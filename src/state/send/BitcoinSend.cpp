@@ -111,13 +111,8 @@ QCoro::Task<SignedBroadcast> signBitcoinSend(FlowRun run, std::shared_ptr<Electr
     }
     pacing = run.animateProgress(0.6, 0.3);
     co_await std::move(pacing);
-    // A later signing spends these coins too.
-    SignedBroadcast tx =
-        bitcoinBroadcast(state, client,
-                         bytesToPlainHex(BTCSigner::serialize(
-                             true, signedTransaction.version, signedTransaction.inputs,
-                             signedTransaction.outputs, signedTransaction.lockTime)),
-                         bitcoinTransactionID(signedTransaction), accountID, prepared.spends);
+    SignedBroadcast tx = bitcoinBroadcast(state, client, signedTransaction, prepared.spends);
+    tx.record.account = accountID;
     tx.record.counterparty = prepared.form.recipient;
     co_return tx;
 }

@@ -322,5 +322,50 @@ Item {
             }
             done()
         }
+
+        // A coin of the review is spent elsewhere as the wallet broadcasts: the server refuses
+        // it (missing or spent) and keeps nothing, and a coin of 90,000 sat arrives. Send again:
+        // the sheet pays from the other coins at the figures shown, once, and no longer needs
+        // the coin spent elsewhere.
+        function test_8_bitcoinCoinSpentElsewhereSendsAgain() {
+            if (!fixture.startBitcoin())
+                skip("node is not installed")
+            const to = fixture.bitcoinRecipient(0x81)
+            fixture.spendBitcoinElsewhere()
+            const shown = review(0, to, "0.0004")
+            typeInto("sendPasswordField", fixture.password())
+            runEnds.target = vm().flow
+            runEnds.clear()
+            mouseClick(find("sendButton"))
+            tryVerify(() => runEnds.count === 1, 30000)
+            compare(vm().broadcastStep, TransactionFlow.Failed)
+            compare(vm().errorMessage, "Server error 1: bad-txns-inputs-missingorspent")
+            const spent = fixture.bitcoinSpentElsewhere()
+            verify(spent.length >= 1)
+            compare(fixture.bitcoinReceived(to).txids, [])
+
+            // Other coins may need other figures: the sheet shows them, and Send again.
+            let total = shown.total
+            let presses = 1
+            do {
+                tryVerify(() => find("sendButton").enabled, 10000)
+                total = textOf("detailTotal")
+                mouseClick(find("sendButton"))
+                ++presses
+                tryVerify(() => runEnds.count === presses, 30000)
+            } while (vm().broadcastStep === TransactionFlow.Failed &&
+                     /send again\.$/.test(vm().errorMessage) && presses < 4)
+            compare(vm().broadcastStep, TransactionFlow.Submitted,
+                    "ended with \"" + vm().errorMessage + "\"")
+            const id = verifyEndedWithId()
+            const received = fixture.bitcoinReceived(to)
+            compare(received.txids, [id])
+            compare(received.amount, "0.0004 BTC")
+            compare(fixture.bitcoinTaken(id, to).spent, total)
+            const inputs = fixture.bitcoinInputs(id)
+            for (const coin of spent)
+                verify(!inputs.includes(coin), coin + " was spent elsewhere")
+            done()
+        }
     }
 }

@@ -84,6 +84,14 @@ TEST(BTCTransactionParser, TheTransactionIDIsOfTheFormWithoutWitnesses) {
     const std::string witnessFree = "01000000" + segwit.substr(12, segwit.size() - 12 - 8 - 216) +
                                     segwit.substr(segwit.size() - 8);
     EXPECT_EQ(BTCTransactionParser::transactionID(witnessFree), segwitID);
+    // The coins it spends, as Electrum names them: each input's hash byte-reversed, its index.
+    const auto spending = BTCTransactionParser::spending(segwit);
+    ASSERT_TRUE(spending);
+    EXPECT_EQ(spending->id, segwitID);
+    EXPECT_EQ(spending->outpoints,
+              (std::vector<std::string>{
+                  "9f96ade4b41d5433f4eda31e1738ec2b36f6e7d1420d94a6af99801a88f7f7ff:0",
+                  "8ac60eb9575db5b2d987e29f301b5b819ea83a5c6579d282d189cc04b8e151ef:1"}));
 
     for (const std::string& broken : std::vector<std::string>{
              std::string(), "zz", genesis + "00", genesis.substr(0, genesis.size() - 2),
@@ -96,6 +104,7 @@ TEST(BTCTransactionParser, TheTransactionIDIsOfTheFormWithoutWitnesses) {
              "0100000001" + std::string(72, '0') + "ffffffffffffffffff",
              "010000000001ffffffffffffffffff"}) {
         EXPECT_EQ(BTCTransactionParser::transactionID(broken), std::nullopt) << broken;
+        EXPECT_FALSE(BTCTransactionParser::spending(broken)) << broken;
     }
 }
 
