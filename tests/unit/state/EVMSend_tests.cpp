@@ -561,6 +561,7 @@ TEST_P(EVMSendOnEthereum, ALookupAnsweringAnotherTransactionSaysNothing) {
                                     : std::nullopt;
     });
     flow->reset();
+    flow->setSummary("1 ETH", "to 0x353535...353535"); // as the send sheet names it
     flow = send(request(wei("1")));
     EXPECT_EQ(flow->step(), Step::Submitted);
     EXPECT_EQ(flow->errorMessage(), lostAnswerNote());
@@ -569,9 +570,20 @@ TEST_P(EVMSendOnEthereum, ALookupAnsweringAnotherTransactionSaysNothing) {
     EXPECT_EQ(node->minedReceipt(flow->txHash().toStdString()).at("status"), "0x1");
     EXPECT_EQ(balance(recipient), wei("1"));
 
-    // The block that holds the next nonce lists ours: it is known, followed to its receipt.
+    // The block that holds its nonce lists ours: known, though the lookup lies. The user never
+    // heard that it left, so the next press follows it, names it, and signs nothing.
+    const QString lost = flow->txHash();
     proxy.setOverride("eth_getBlockByNumber",
                       [](const json&) -> std::optional<HttpFixtureResponse> { return {}; });
+    flow->reset();
+    flow = send(request(wei("1")));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(flow->txHash(), lost);
+    EXPECT_EQ(flow->earlierNote().toStdString(),
+              "Your earlier send of 1 ETH to 0x353535...353535 went through; nothing new was "
+              "signed.");
+    EXPECT_EQ(balance(recipient), wei("1"));
+    // Told now: the press after is a payment of its own, at the next nonce.
     flow->reset();
     flow = send(request(wei("1")));
     ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
