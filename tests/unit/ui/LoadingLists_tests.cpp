@@ -1,6 +1,7 @@
 // What the account screen's lists say while their first load runs, over whole refreshes with
-// short limits: loading, then rows, empty or failed; and against servers that accept and never
-// answer, failed once the limit has passed, however many servers the pools still have to try.
+// short limits: loading, then rows, empty or failed; against servers that accept and never
+// answer, failed once the limit has passed, however many servers the pools still have to try
+// (and the balances with them).
 
 #include "RefreshFixture.h"
 #include "RunTask.h"
@@ -8,6 +9,7 @@
 #include "state/AppState.h"
 #include "ui/history/TransactionListModel.h"
 #include "ui/portfolio/AccountTokensModel.h"
+#include "ui/portfolio/PortfolioModel.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -107,6 +109,19 @@ TEST(LoadingLists, StalledServersReadAsFailedOnceTheLimitHasPassed) {
     History ethereum(env.state(), "eth-0");
     History bitcoin(env.state(), "btc-0");
     History solana(env.state(), "sol-0");
+    // The balances: unknown all along, and the total with them, never a zero.
+    PortfolioModel portfolio(&env.state(), nullptr);
+    std::vector<QStringList> totals{{portfolio.totalText(), portfolio.totalNote()}};
+    QObject::connect(&portfolio, &PortfolioModel::totalsChanged, [&] {
+        if (totals.back() != QStringList{portfolio.totalText(), portfolio.totalNote()}) {
+            totals.push_back({portfolio.totalText(), portfolio.totalNote()});
+        }
+    });
+    const auto balancesFailed = [&state = env.state()] {
+        return state.bitcoinAccounts().at(0).balanceLoad.failed &&
+               state.evmAccounts(Chain::ethereum).at(0).balanceLoad.failed &&
+               state.solanaAccounts().at(0).balanceLoad.failed;
+    };
     // Where the fail-over stood when the token list failed.
     std::optional<ConnectionPhase> poolWhenFailed;
     QObject::connect(&tokens.model, &AccountTokensModel::loadFailedChanged,
@@ -116,12 +131,15 @@ TEST(LoadingLists, StalledServersReadAsFailedOnceTheLimitHasPassed) {
     auto pass = env.refresh().refreshAll(token);
     EXPECT_TRUE(RefreshFixture::waitUntil([&] {
         return tokens.model.loadFailed() && ethereum.model.loadFailed() &&
-               bitcoin.model.loadFailed() && solana.model.loadFailed();
+               bitcoin.model.loadFailed() && solana.model.loadFailed() && balancesFailed();
     }));
     for (const auto* steps :
          {&tokens.steps(), &ethereum.steps(), &bitcoin.steps(), &solana.steps()}) {
         EXPECT_EQ(*steps, (Steps{"loading", "failed"}));
     }
+    const QString unknown = QStringLiteral("\u2014");
+    EXPECT_EQ(totals, (std::vector<QStringList>{{unknown, "Some balances are still loading."},
+                                                {unknown, "Some balances could not be loaded."}}));
     // Not after the whole pool was tried: the servers' time-outs one after another do not add
     // up against the list.
     ASSERT_TRUE(poolWhenFailed);
