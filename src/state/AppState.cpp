@@ -226,7 +226,9 @@ double evmTotal(const std::vector<EVMAccountState>& accounts, double nativePrice
     double native = 0;
     double tokens = 0;
     for (const EVMAccountState& account : accounts) {
-        native += account.balanceNative * nativePrice;
+        if (account.balanceLoad.known) {
+            native += account.balanceNative * nativePrice;
+        }
     }
     for (const EVMAccountState& account : accounts) {
         for (const TokenBalance& token : account.tokens) {
@@ -245,7 +247,9 @@ double AppState::totalUSD(Chain chain) const {
     case Chain::bitcoin: {
         double total = 0;
         for (const BTCAccountState& account : m_bitcoinAccounts) {
-            total += static_cast<double>(account.balanceSats) / 100'000'000.0 * m_btcPriceUSD;
+            if (account.balanceLoad.known) {
+                total += static_cast<double>(account.balanceSats) / 100'000'000.0 * m_btcPriceUSD;
+            }
         }
         return total;
     }
@@ -260,8 +264,10 @@ double AppState::totalUSD(Chain chain) const {
         double native = 0;
         double tokens = 0;
         for (const SolanaAccountState& account : m_solanaAccounts) {
-            native +=
-                static_cast<double>(account.balanceLamports) / 1'000'000'000.0 * m_solPriceUSD;
+            if (account.balanceLoad.known) {
+                native +=
+                    static_cast<double>(account.balanceLamports) / 1'000'000'000.0 * m_solPriceUSD;
+            }
         }
         for (const SolanaAccountState& account : m_solanaAccounts) {
             for (const SPLTokenBalance& token : account.tokens) {

@@ -210,7 +210,8 @@ public:
     AttemptLedger& attemptLedger() const { return *m_attempts; }
 
     // --- Views -----------------------------------------------------------------------------
-    // USD value of every account of the chain (native balances and priced tokens).
+    // USD value of every account of the chain (native balances and priced tokens); a native
+    // balance no server has answered for adds nothing.
     double totalUSD(Chain chain) const;
     // The account at selectedAccountIndex of selectedChain's list; none past its end.
     std::optional<Account> selectedAccount() const;

@@ -6,6 +6,7 @@
 #include "core/model/Transaction.h"
 #include "platform/Bytes.h"
 #include "services/bitcoin/UTXO.h"
+#include "state/BalanceLoad.h"
 
 #include <cstdint>
 #include <string>
@@ -42,6 +43,7 @@ struct BTCAccountState {
     Account account;           // "btc-0": the first receive address
     Bytes compressedPublicKey; // of the first receive address
     std::uint64_t balanceSats = 0;
+    BalanceLoad balanceLoad; // whether balanceSats is a figure a server gave
     std::vector<UTXO> utxos;
     std::vector<Transaction> transactions;
     std::vector<BTCAddressInfo> addresses; // list order; ids equal positions

@@ -5,6 +5,7 @@
 #include "core/model/Account.h"
 #include "core/model/Token.h"
 #include "core/model/Transaction.h"
+#include "state/BalanceLoad.h"
 
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@ struct EVMAccountState {
     Account account;          // its chain says which list holds it
     double balanceNative = 0; // whole coins, as the screens show them
     UInt256 balanceWei;       // the exact balance the coins were rounded from
+    BalanceLoad balanceLoad;  // whether the balance is a figure a server gave
     std::vector<TokenBalance> tokens;
     std::vector<Transaction> transactions;
     // True until the first load of the list ends: until then an empty list means "not known

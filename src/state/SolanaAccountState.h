@@ -5,6 +5,7 @@
 #include "core/model/Transaction.h"
 #include "platform/Bytes.h"
 #include "services/solana/SPLToken.h"
+#include "state/BalanceLoad.h"
 
 #include <cstdint>
 #include <string>
@@ -16,6 +17,7 @@ struct SolanaAccountState {
     Account account;
     Bytes publicKey; // 32-byte Ed25519 key; its Base58 text is the address
     std::uint64_t balanceLamports = 0;
+    BalanceLoad balanceLoad; // whether balanceLamports is a figure a server gave
     std::vector<SPLTokenBalance> tokens;
     std::vector<Transaction> transactions;
     // True until the first load of the history ends (see EVMAccountState).

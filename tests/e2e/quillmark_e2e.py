@@ -24,7 +24,8 @@ screen's reset unlock it first or change nothing), lockedrecord (a Bitcoin addre
 the keyring is locked asks it to unlock, says so when it stays locked, and the next start shows
 what was stored), nodisplay (no graphical session: one line, status 1), offline (no server can
 be reached: the account screens say what they could not load), stalled (every server accepts
-the connection and never answers: the account screen says its lists are loading), focus (Tab
+the connection and never answers: the account screen says its lists are loading, no balance
+reads as a zero, and a minute on the balances say they could not be loaded), focus (Tab
 draws a ring in the theme's colour around the control it reaches), themepicker (the swap's
 token picker opened again and again with the theme switched in between). Exit status 0 when
 all pass; a scenario (or a check) that cannot run here prints "SKIP: <reason>", and the run
@@ -1831,15 +1832,30 @@ class SilentServers:
             self.held.append(connection)
 
 
+# What a balance of zero reads as on the portfolio, the sidebar and the account screens.
+ZERO_BALANCES = ("$0.00", "0.00000000 BTC", "0.000000 ETH", "0.000000 POL", "0.0000 SOL")
+
+
+def zero_balance_shown(w):
+    """A name or text on screen that holds a zero balance or a zero total."""
+    return next((name or text for _, name, text, _, _ in w.nodes()
+                 if any(zero in name or zero in text for zero in ZERO_BALANCES)), None)
+
+
 def scenario_stalled(desktop, w, keyring):
     # Every server accepts the connection and never answers (HTTPS and the Electrum servers'
-    # ports). Until its first load ends, a list says that it is loading, not that it is empty.
+    # ports). Until its first load ends, a list says that it is loading, not that it is empty;
+    # no balance reads as a zero, the total says that balances are missing, and once the
+    # lists' minute has passed the balances say that they could not be loaded.
     servers = SilentServers((443, 50002))
     keyring.start()
     w.start()
     import_wallet(w)
+    w.wait("the total's note", lambda: named(w, "Some balances are still loading."))
+    assert not zero_balance_shown(w), f"an unread balance shown as {zero_balance_shown(w)!r}"
     open_sidebar_account(w, "Ethereum")
     w.wait("the Ethereum account's Send", lambda: account_send_y(w))
+    assert not zero_balance_shown(w), f"an unread balance shown as {zero_balance_shown(w)!r}"
     scroll_account(w, 300)
     w.wait("the tokens loading", lambda: named(w, "Loading tokens..."))
     assert not named(w, "No tokens found"), "tokens not loaded yet shown as none"
@@ -1848,6 +1864,19 @@ def scenario_stalled(desktop, w, keyring):
     assert not named(w, "No transactions yet"), "a history not loaded yet shown as empty"
     assert servers.held, "no connection reached the silent servers"
     w.desktop.screenshot("stalled-ethereum")
+    # The account opens at its top again, where its balance says it could not be loaded.
+    w.button("Portfolio")
+    w.wait("the portfolio's total note", lambda: named(w, "Some balances are still loading.")
+           or named(w, "Some balances could not be loaded."))
+    open_sidebar_account(w, "Ethereum")
+    w.wait("the balance's failure", lambda: named(w, "Could not load the Ethereum balance."),
+           timeout=WAIT + 60)
+    assert not zero_balance_shown(w), f"an unread balance shown as {zero_balance_shown(w)!r}"
+    w.desktop.screenshot("stalled-ethereum-balance")
+    w.button("Portfolio")
+    w.wait("the total's failure", lambda: named(w, "Some balances could not be loaded."))
+    assert not zero_balance_shown(w), f"an unread balance shown as {zero_balance_shown(w)!r}"
+    w.desktop.screenshot("stalled-portfolio")
     w.quit()
 
 

@@ -10,11 +10,12 @@
 
 namespace qm::test {
 
-// `coins` whole coins of the account's chain (18 decimals).
+// `coins` whole coins of the account's chain (18 decimals), as a server's answer: known.
 inline void setNativeBalance(EVMAccountState& account, std::string_view coins) {
     const Amount amount = Amount::parse(coins, 18);
     account.balanceWei = amount.value;
     account.balanceNative = amount.toDouble();
+    account.balanceLoad.end(false);
 }
 
 // `whole` tokens, in the token's own decimals.

@@ -61,8 +61,10 @@ SPLTokenBalance splToken(std::string mint, std::string symbol, std::string name,
 }
 
 void giveHoldings(AppState& state, std::size_t tokensPerAccount) {
-    state.updateBitcoinAccount(0, "btc-0",
-                               [](BTCAccountState& account) { account.balanceSats = 4'218'000; });
+    state.updateBitcoinAccount(0, "btc-0", [](BTCAccountState& account) {
+        account.balanceSats = 4'218'000;
+        account.balanceLoad.end(false);
+    });
     const std::array<std::pair<Chain, const char*>, 3> evm{
         {{Chain::ethereum, "1.25"}, {Chain::arbitrum, "0.4"}, {Chain::polygon, "310"}}};
     for (const auto& entry : evm) {
@@ -76,6 +78,7 @@ void giveHoldings(AppState& state, std::size_t tokensPerAccount) {
     }
     state.updateSolanaAccount(0, "sol-0", [tokensPerAccount](SolanaAccountState& account) {
         account.balanceLamports = 18'500'000'000;
+        account.balanceLoad.end(false);
         account.tokens.clear();
         for (std::size_t i = 0; i < tokensPerAccount; ++i) {
             account.tokens.push_back(

@@ -89,6 +89,7 @@ public:
         btc.account = {"btc-0", Chain::bitcoin, 0, test::RefreshFixture::testAddress(0),
                        "m/84'/0'/0'/0/0"};
         btc.balanceSats = 150'000;
+        btc.balanceLoad.end(false);
         btc.addresses = {test::RefreshFixture::testAddressInfo(0, 0)};
         btc.transactions = {
             entry(Chain::bitcoin, hash(Chain::bitcoin, 'a'), TransactionDirection::received,
@@ -147,6 +148,7 @@ public:
 
         EVMAccountState pol;
         pol.account = {"poly-0", Chain::polygon, 0, eth.account.address, "m/44'/60'/0'/0/0"};
+        pol.balanceLoad.end(false); // a known zero
         pol.endTokensLoad(false);
         pol.endHistoryLoad(false);
         state().setEVMAccounts(Chain::polygon, {pol});
@@ -155,6 +157,7 @@ public:
         sol.account = {"sol-0", Chain::solana, 0, "4Nd1mBQtrMJVYVfKf2PJy9NZUZdTAsp7D4xWLs4gDB4T",
                        "m/44'/501'/0'/0'"};
         sol.balanceLamports = 2'500'000'000;
+        sol.balanceLoad.end(false);
         Transaction solana =
             entry(Chain::solana, solanaSignature().toStdString(), TransactionDirection::received,
                   TransactionStatus::confirmed, "1.5000 SOL", now - 60);

@@ -42,6 +42,7 @@ public:
         qm::BTCAccountState btc;
         btc.account = account(qm::Chain::bitcoin, 0, "bc1qexample");
         btc.balanceSats = 150'000;
+        btc.balanceLoad.end(false);
         state().setBitcoinAccounts({btc});
 
         qm::EVMAccountState eth;
@@ -64,6 +65,7 @@ public:
         qm::SolanaAccountState sol;
         sol.account = account(qm::Chain::solana, 0, "So1");
         sol.balanceLamports = 2'000'000'000;
+        sol.balanceLoad.end(false);
         sol.tokens = {splToken("Mint1", "BONK", "Bonk", 2, 1234, std::nullopt),
                       splToken("Mint2", "JUP", "Jupiter", 6, 0, 0.8),
                       splToken("Mint3", "RAY", "Raydium", 2, 1234, 0.5)};
@@ -76,6 +78,42 @@ public:
                                 {qm::Chain::ethereum, {2'100, 1}},
                                 {qm::Chain::arbitrum, {1.2, 1}},
                                 {qm::Chain::solana, {110, 1}}});
+    }
+    // An account on every chain that no server has answered for yet; every chain but Polygon
+    // priced.
+    Q_INVOKABLE void fillUnanswered() {
+        using qm::Chain;
+        qm::BTCAccountState btc;
+        btc.account = account(Chain::bitcoin, 0, "bc1qexample");
+        state().setBitcoinAccounts({btc});
+        for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
+            qm::EVMAccountState evm;
+            evm.account = account(chain, 0, "0xabc");
+            state().setEVMAccounts(chain, {evm});
+        }
+        qm::SolanaAccountState sol;
+        sol.account = account(Chain::solana, 0, "So1");
+        state().setSolanaAccounts({sol});
+        state().setBtcPriceUSD(50'000);
+        state().setEthPriceUSD(2'000);
+        state().setSolPriceUSD(100);
+    }
+    // The first account of `chain` ends a load of its balance (still zero): answered or not.
+    Q_INVOKABLE void endBalanceLoad(int chain, bool failed) {
+        const qm::Chain which = qm::allChains()[static_cast<std::size_t>(chain)];
+        const std::string id = qm::accountID(which, 0);
+        const auto end = [failed](auto& account) { account.balanceLoad.end(failed); };
+        switch (which) {
+        case qm::Chain::bitcoin:
+            state().updateBitcoinAccount(0, id, end);
+            break;
+        case qm::Chain::solana:
+            state().updateSolanaAccount(0, id, end);
+            break;
+        default:
+            state().updateEVMAccount(which, 0, id, end);
+            break;
+        }
     }
     Q_INVOKABLE void setPolygonPrice(double usd) {
         auto prices = state().chainPrices();

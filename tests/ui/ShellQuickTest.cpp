@@ -4,6 +4,7 @@
 #include "AppStateFixture.h"
 #include "QuickTestSetup.h"
 #include "RunTask.h"
+#include "state/AppState.h"
 
 #include <QQuickWindow>
 #include <QTest>
@@ -24,6 +25,23 @@ public:
         qm::test::runTask(
             m_env.state().createWallet(qm::test::AppStateFixture::abandonPhrase(), password));
         m_env.state().stopBackgroundTasks();
+    }
+    // Every account's server answers: a zero balance.
+    Q_INVOKABLE void answerZeroBalances() {
+        qm::AppState& state = m_env.state();
+        const auto answered = [](auto& account) { account.balanceLoad.end(false); };
+        for (std::size_t i = 0; i < state.bitcoinAccounts().size(); ++i) {
+            state.updateBitcoinAccount(i, state.bitcoinAccounts()[i].id(), answered);
+        }
+        for (const qm::Chain chain :
+             {qm::Chain::ethereum, qm::Chain::arbitrum, qm::Chain::polygon}) {
+            for (std::size_t i = 0; i < state.evmAccounts(chain).size(); ++i) {
+                state.updateEVMAccount(chain, i, state.evmAccounts(chain)[i].id(), answered);
+            }
+        }
+        for (std::size_t i = 0; i < state.solanaAccounts().size(); ++i) {
+            state.updateSolanaAccount(i, state.solanaAccounts()[i].id(), answered);
+        }
     }
     Q_INVOKABLE void lock() { m_env.state().lock(); }
     Q_INVOKABLE void unlock() {

@@ -3,6 +3,7 @@
 #include "core/model/CheckedArithmetic.h"
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/connections/NetworkManager.h"
+#include "state/refresh/BalanceDeadline.h"
 #include "state/refresh/BitcoinHistory.h"
 #include "state/refresh/ListDeadline.h"
 
@@ -21,11 +22,14 @@ struct AddressResult {
 };
 
 // Writes the pass's results into the live account at `index`; false when the list has
-// become shorter or holds another account there.
+// become shorter or holds another account there. The account's balance is the sum only when
+// every address's balance came: a sum with one left out is no figure of the account, which
+// then keeps its last known balance and reads as not loaded.
 bool mergeBalances(AppState& state, std::size_t index, const std::string& accountID,
                    const std::map<std::string, AddressResult>& results) {
     return state.updateBitcoinAccount(index, accountID, [&results](BTCAccountState& account) {
         std::uint64_t total = 0;
+        bool whole = true;
         for (BTCAddressInfo& address : account.addresses) {
             const auto result = results.find(address.scriptHash);
             if (result == results.end()) {
@@ -34,6 +38,8 @@ bool mergeBalances(AppState& state, std::size_t index, const std::string& accoun
             if (result->second.confirmed) {
                 address.balanceSats = *result->second.confirmed;
                 total = checkedAdd(total, address.balanceSats).value_or(total);
+            } else {
+                whole = false;
             }
             if (result->second.txCount) {
                 address.txCount = *result->second.txCount;
@@ -42,12 +48,16 @@ bool mergeBalances(AppState& state, std::size_t index, const std::string& accoun
                 address.fetched = true;
             }
         }
-        account.balanceSats = total;
+        if (whole) {
+            account.balanceSats = total;
+        }
+        account.balanceLoad.end(!whole);
     });
 }
 
+// Each account written ends its balance on `balances`, the job's deadline.
 QCoro::Task<PassEnd> balancePass(RefreshJob job, std::shared_ptr<ElectrumClient> client,
-                                 bool tolerateFailures) {
+                                 bool tolerateFailures, ListDeadline& balances) {
     const std::size_t count = job.state->bitcoinAccounts().size();
     for (std::size_t i = 0; i < count; ++i) {
         if (job.shouldStop() || i >= job.state->bitcoinAccounts().size()) {
@@ -94,6 +104,7 @@ QCoro::Task<PassEnd> balancePass(RefreshJob job, std::shared_ptr<ElectrumClient>
         if (job.shouldStop() || !mergeBalances(*job.state, i, id, results)) {
             co_return PassEnd::stopped;
         }
+        balances.ended(id);
     }
     co_return PassEnd::finished;
 }
@@ -104,21 +115,31 @@ QCoro::Task<void> refreshBitcoinBalances(RefreshJob job) {
     if (job.shouldStop()) {
         co_return;
     }
+    // The connection (along every server of the pool) and each request count against it.
+    ListDeadline balances = balanceDeadline(job, Chain::bitcoin);
     std::shared_ptr<ElectrumClient> client =
         co_await job.state->networkManager().connectedElectrumClient(job.token);
-    if (!client || job.shouldStop()) {
+    if (job.shouldStop()) {
         co_return;
     }
-    if (co_await balancePass(job, client, false) != PassEnd::failed || job.shouldStop()) {
+    if (!client) {
+        balances.expireNow();
+        co_return;
+    }
+    if (co_await balancePass(job, client, false, balances) != PassEnd::failed || job.shouldStop()) {
         co_return;
     }
     NetworkManager& network = job.state->networkManager();
     network.setElectrumConnected(false);
     client = co_await network.connectedElectrumClient(job.token);
-    if (!client || job.shouldStop()) {
+    if (job.shouldStop()) {
         co_return;
     }
-    co_await balancePass(job, client, true);
+    if (!client) {
+        balances.expireNow(); // the accounts the first pass wrote keep their answer
+        co_return;
+    }
+    co_await balancePass(job, client, true, balances);
 }
 
 namespace {

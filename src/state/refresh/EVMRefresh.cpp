@@ -6,6 +6,7 @@
 #include "services/evm/JSONRPCClient.h"
 #include "services/evm/TokenDiscovery.h"
 #include "state/TokenPriceLookup.h"
+#include "state/refresh/BalanceDeadline.h"
 #include "state/refresh/ListDeadline.h"
 
 #include <cmath>
@@ -23,6 +24,7 @@ constexpr std::size_t wordBytes = 32;
 void setNativeBalance(EVMAccountState& account, const UInt256& wei) {
     account.balanceWei = wei;
     account.balanceNative = weiToCoins(wei);
+    account.balanceLoad.end(false);
 }
 
 struct AccountRef {
@@ -100,8 +102,9 @@ void markTokensFailed(AppState& state, Chain chain, const std::set<std::string>&
     });
 }
 
-QCoro::Task<void> retryNativeBalances(RefreshJob job, Chain chain,
-                                      std::vector<AccountRef> accounts) {
+// Each balance written, or found not to be loadable, ends on `balances`, the job's deadline.
+QCoro::Task<void> retryNativeBalances(RefreshJob job, Chain chain, std::vector<AccountRef> accounts,
+                                      ListDeadline& balances) {
     if (job.shouldStop()) {
         co_return;
     }
@@ -109,7 +112,11 @@ QCoro::Task<void> retryNativeBalances(RefreshJob job, Chain chain,
     network.setConnectionPhase(chain, ConnectionPhase::fetchFailed);
     const std::shared_ptr<JSONRPCClient> client =
         co_await network.connectedEVMClient(chain, job.token);
-    if (!client || job.shouldStop()) {
+    if (job.shouldStop()) {
+        co_return;
+    }
+    if (!client) {
+        balances.expireNow();
         co_return;
     }
     for (std::size_t i = 0; i < accounts.size(); ++i) {
@@ -129,18 +136,21 @@ QCoro::Task<void> retryNativeBalances(RefreshJob job, Chain chain,
             if (!result) {
                 co_return;
             }
-            wei = UInt256::fromHex(*result);
+            wei = UInt256::fromHex(*result); // none: "Cannot parse balance"
         } catch (const std::exception&) {
-            continue;
-        }
-        if (!wei) {
-            continue; // "Cannot parse balance": the account is skipped
+            // No balance: the account is skipped.
         }
         if (job.shouldStop() ||
-            !writeEVMAccount(*job.state, chain, i, accounts[i].id,
-                             [&](EVMAccountState& a) { setNativeBalance(a, *wei); })) {
+            !writeEVMAccount(*job.state, chain, i, accounts[i].id, [&](EVMAccountState& a) {
+                if (wei) {
+                    setNativeBalance(a, *wei);
+                } else {
+                    a.balanceLoad.end(true); // skipped: its last known balance stays
+                }
+            })) {
             co_return;
         }
+        balances.ended(accounts[i].id);
     }
 }
 
@@ -158,13 +168,14 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
         (chain != Chain::ethereum && chain != Chain::arbitrum && chain != Chain::polygon)) {
         co_return;
     }
-    // The connection, discovery and the balances all count against the token lists' limit.
+    // The connection, discovery and the balances all count against the lists' limit.
     ListDeadline deadline(listLoadLimit(*job.state),
                           [job, chain](const std::set<std::string>& ended) {
                               if (!job.shouldStop()) {
                                   markTokensFailed(*job.state, chain, ended);
                               }
                           });
+    ListDeadline balances = balanceDeadline(job, chain);
     const std::shared_ptr<JSONRPCClient> client =
         co_await job.state->networkManager().connectedEVMClient(chain, job.token);
     if (job.shouldStop()) {
@@ -176,6 +187,7 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
     }
     if (!client) {
         markTokensFailed(*job.state, chain);
+        balances.expireNow();
         co_return;
     }
 
@@ -210,7 +222,7 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
                                 [](EVMAccountState& a) { a.endTokensLoad(true); });
                 deadline.ended(accounts[rest].id);
             }
-            co_await retryNativeBalances(job, chain, accounts);
+            co_await retryNativeBalances(job, chain, accounts, balances);
             co_return;
         }
         if (!wei) {
@@ -221,6 +233,7 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
                              [&](EVMAccountState& a) { setNativeBalance(a, *wei); })) {
             co_return;
         }
+        balances.ended(accounts[i].id);
         const std::vector<Token> tokens = job.state->tokenStore().tokens(chain);
         const std::optional<Bytes> addressBytes20 = hexToBytes(accounts[i].address);
         if (tokens.empty() || !addressBytes20 || addressBytes20->size() != addressBytes) {

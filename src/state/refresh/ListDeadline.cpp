@@ -16,4 +16,11 @@ ListDeadline::ListDeadline(std::chrono::milliseconds limit, Expire expire)
     m_timer.start(limit);
 }
 
+void ListDeadline::expireNow() {
+    if (m_timer.isActive()) {
+        m_timer.stop();
+        m_expire(m_ended);
+    }
+}
+
 } // namespace qm

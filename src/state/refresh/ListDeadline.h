@@ -1,6 +1,6 @@
 #pragma once
-// How long a refresh job may leave a list of its accounts (tokens, history) without an
-// outcome. A job's requests go one after another, each with a time-out of its own, behind a
+// How long a refresh job may leave a list of its accounts (tokens, history, balances) without
+// an outcome. A job's requests go one after another, each with a time-out of its own, behind a
 // connection that may try every server of its pool in turn: against servers that accept and
 // never answer, its lists would read as loading (or as current) for minutes. Once the limit has
 // passed since the job began, every list the job has not yet written is marked as not loaded,
@@ -51,6 +51,8 @@ public:
 
     // The job wrote an outcome (rows, none, or a failure) for the list of `accountID`.
     void ended(const std::string& accountID) { m_ended.insert(accountID); }
+    // The job gives up before the limit: `expire` is called now, and not again.
+    void expireNow();
 
 private:
     std::set<std::string> m_ended;

@@ -3,6 +3,7 @@
 #include "services/connections/NetworkManager.h"
 #include "services/solana/SPLToken.h"
 #include "services/solana/SolanaRPCClient.h"
+#include "state/refresh/BalanceDeadline.h"
 #include "state/refresh/ListDeadline.h"
 
 #include <memory>
@@ -79,6 +80,7 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
             markHistoriesFailed(*job.state, ended);
         }
     });
+    ListDeadline balances = balanceDeadline(job, Chain::solana);
     const std::shared_ptr<SolanaRPCClient> client =
         co_await job.state->networkManager().connectedSolanaClient(job.token);
     if (job.shouldStop()) {
@@ -90,6 +92,7 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
     }
     if (!client) {
         markHistoriesFailed(*job.state);
+        balances.expireNow();
         co_return;
     }
 
@@ -104,11 +107,16 @@ QCoro::Task<void> refreshSolana(RefreshJob job) {
         if (stop) {
             co_return;
         }
-        if (lamports && !writeSolanaAccount(*job.state, i, id, [&](SolanaAccountState& a) {
-                a.balanceLamports = *lamports;
+        // A failed request keeps the older balance and says so.
+        if (!writeSolanaAccount(*job.state, i, id, [&](SolanaAccountState& a) {
+                if (lamports) {
+                    a.balanceLamports = *lamports;
+                }
+                a.balanceLoad.end(!lamports);
             })) {
             co_return;
         }
+        balances.ended(id);
 
         const auto tokenAccounts =
             co_await attempt(job, client->getTokenAccountsByOwner(address, job.token), stop);

@@ -17,26 +17,50 @@ const State* stateWithID(const std::vector<State>& states, std::string_view id) 
     return found == states.end() ? nullptr : &*found;
 }
 
-} // namespace
+// An account's native balance as its state holds it.
+struct NativeBalance {
+    UInt256 baseUnits;
+    BalanceLoad load;
+};
 
-QString accountBalanceText(const AppState& state, const Account& account) {
+// From the account's state found by id in its chain's list; none when no state has that id.
+std::optional<NativeBalance> nativeBalance(const AppState& state, const Account& account) {
     switch (account.chain) {
     case Chain::bitcoin:
         if (const auto* found = stateWithID(state.bitcoinAccounts(), account.id)) {
-            return bitcoinBalanceText(found->balanceSats);
+            return NativeBalance{UInt256(0, 0, 0, found->balanceSats), found->balanceLoad};
         }
-        return QStringLiteral("0 BTC");
+        return std::nullopt;
     case Chain::solana:
         if (const auto* found = stateWithID(state.solanaAccounts(), account.id)) {
-            return solanaBalanceText(found->balanceLamports, 0);
+            return NativeBalance{UInt256(0, 0, 0, found->balanceLamports), found->balanceLoad};
         }
-        return QStringLiteral("0 SOL");
+        return std::nullopt;
     default:
         if (const auto* found = stateWithID(state.evmAccounts(account.chain), account.id)) {
-            return QString::fromStdString(nativeBalanceText(account.chain, found->balanceWei));
+            return NativeBalance{found->balanceWei, found->balanceLoad};
         }
-        return QStringLiteral("0 ") + QString::fromStdString(nativeSymbol(account.chain));
+        return std::nullopt;
     }
+}
+
+} // namespace
+
+QString accountBalanceText(const AppState& state, const Account& account) {
+    const std::optional<NativeBalance> balance = nativeBalance(state, account);
+    if (!balance || !balance->load.known) {
+        return unknownFigureText();
+    }
+    return QString::fromStdString(nativeBalanceText(account.chain, balance->baseUnits));
+}
+
+QString accountBalanceNote(const AppState& state, const Account& account) {
+    const std::optional<NativeBalance> balance = nativeBalance(state, account);
+    if (!balance || !balance->load.failed) {
+        return {};
+    }
+    return QStringLiteral("Could not load the %1 balance.")
+        .arg(QString::fromStdString(displayName(account.chain)));
 }
 
 const EVMAccountState* evmAccountState(const AppState& state, std::string_view accountID) {
@@ -131,8 +155,10 @@ void AccountDetailModel::followSelection() {
 
 void AccountDetailModel::reloadBalance() {
     QString text = m_state && m_account ? accountBalanceText(*m_state, *m_account) : QString();
-    if (text != m_balanceText) {
+    QString note = m_state && m_account ? accountBalanceNote(*m_state, *m_account) : QString();
+    if (text != m_balanceText || note != m_balanceNote) {
         m_balanceText = std::move(text);
+        m_balanceNote = std::move(note);
         emit balanceTextChanged();
     }
 }

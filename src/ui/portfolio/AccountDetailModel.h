@@ -21,9 +21,12 @@ namespace qm {
 class AppState;
 
 // The native balance of the header, from the account's state found by id in its chain's list:
-// nativeBalanceText of its exact balance ("0.00150000 BTC", "1.500000 ETH", "2.5000 SOL"); "0
-// BTC", "0 ETH", "0 POL", "0 SOL" when no state has that id.
+// nativeBalanceText of its exact balance ("0.00150000 BTC", "1.500000 ETH", "2.5000 SOL");
+// unknownFigureText() while no server has answered for it, or when no state has that id.
 QString accountBalanceText(const AppState& state, const Account& account);
+// Under the balance, when its last load ended without an answer: "Could not load the Bitcoin
+// balance." (the chain's name); else empty.
+QString accountBalanceNote(const AppState& state, const Account& account);
 // The first state with the id `accountID` in the list of its chain (from the id's prefix);
 // none for a Bitcoin or Solana id and when none matches.
 const EVMAccountState* evmAccountState(const AppState& state, std::string_view accountID);
@@ -41,6 +44,7 @@ class AccountDetailModel : public QObject {
     // Only Arbitrum shows the quick-swap chips.
     Q_PROPERTY(bool isArbitrum READ isArbitrum NOTIFY accountChanged)
     Q_PROPERTY(QString balanceText READ balanceText NOTIFY balanceTextChanged)
+    Q_PROPERTY(QString balanceNote READ balanceNote NOTIFY balanceTextChanged)
     Q_PROPERTY(AccountTokensModel* tokens READ tokens CONSTANT)
     // The open token screen's model; null while the account's own content shows.
     Q_PROPERTY(TokenDetailModel* tokenDetail READ tokenDetail NOTIFY tokenDetailChanged)
@@ -59,6 +63,7 @@ public:
     bool isEVM() const;
     bool isArbitrum() const;
     QString balanceText() const { return m_balanceText; }
+    QString balanceNote() const { return m_balanceNote; }
     AccountTokensModel* tokens() const { return m_tokens; }
     TokenDetailModel* tokenDetail() const { return m_tokenDetail; }
 
@@ -79,6 +84,7 @@ private:
     QPointer<AppState> m_state;
     std::optional<Account> m_account;
     QString m_balanceText;
+    QString m_balanceNote;
     AccountTokensModel* m_tokens;
     TokenDetailModel* m_tokenDetail = nullptr;
     Chain m_tokenChain = Chain::ethereum; // the chain of the account it was opened from

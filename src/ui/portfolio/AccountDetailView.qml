@@ -102,6 +102,18 @@ Rectangle {
                             color: BRPalette.textPrimary
                         }
                     }
+                    // The balance above is unknown, or the last known one.
+                    Text {
+                        objectName: "accountBalanceNote"
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
+                        Layout.alignment: Qt.AlignHCenter
+                        visible: text !== ""
+                        text: detail.balanceNote
+                        textFormat: Text.PlainText
+                        font: BRFont.caption2
+                        color: BRPalette.textTertiary
+                    }
                     AddressLabel {
                         objectName: "accountAddress"
                         Layout.alignment: Qt.AlignHCenter

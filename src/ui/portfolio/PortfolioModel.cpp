@@ -2,6 +2,7 @@
 
 #include "state/AppState.h"
 #include "ui/portfolio/FiatText.h"
+#include "ui/shell/SidebarItems.h"
 #include "ui/shell/WalletShell.h"
 
 #include <algorithm>
@@ -27,6 +28,7 @@ PortfolioModel::PortfolioModel(AppState* state, QObject* parent)
             [this](Chain chain, int) { reloadChain(chain); });
     m_rows = portfolioRows(*state);
     m_totalUSD = portfolioTotalUSD(*state);
+    m_balances = portfolioBalances(*state);
     m_assetCount = portfolioAssetCount(*state);
 }
 
@@ -74,7 +76,20 @@ QHash<int, QByteArray> PortfolioModel::roleNames() const {
 }
 
 QString PortfolioModel::totalText() const {
+    if (m_balances.known == 0 && m_balances.loading + m_balances.failed > 0) {
+        return unknownFigureText();
+    }
     return formatUSD(m_totalUSD);
+}
+
+QString PortfolioModel::totalNote() const {
+    if (m_balances.failed > 0) {
+        return QStringLiteral("Some balances could not be loaded.");
+    }
+    if (m_balances.loading > 0) {
+        return QStringLiteral("Some balances are still loading.");
+    }
+    return {};
 }
 
 void PortfolioModel::openFirstAccount() {
@@ -144,9 +159,11 @@ void PortfolioModel::replaceRows(std::size_t first, std::size_t count,
         }
     }
     const double total = portfolioTotalUSD(*m_state);
+    const PortfolioBalances balances = portfolioBalances(*m_state);
     const int assets = portfolioAssetCount(*m_state);
-    if (total != m_totalUSD || assets != m_assetCount) {
+    if (total != m_totalUSD || balances != m_balances || assets != m_assetCount) {
         m_totalUSD = total;
+        m_balances = balances;
         m_assetCount = assets;
         emit totalsChanged();
     }

@@ -19,7 +19,12 @@ class PortfolioModel : public QAbstractListModel {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(double totalUSD READ totalUSD NOTIFY totalsChanged)
+    // The total's dollars; the unknown mark while no account's balance is known.
     Q_PROPERTY(QString totalText READ totalText NOTIFY totalsChanged)
+    // Under the total, when it leaves out balances not known: "Some balances could not be
+    // loaded." once one of them failed to load, else "Some balances are still loading."; empty
+    // when every balance is known.
+    Q_PROPERTY(QString totalNote READ totalNote NOTIFY totalsChanged)
     Q_PROPERTY(int assetCount READ assetCount NOTIFY totalsChanged)
 
 public:
@@ -44,6 +49,7 @@ public:
 
     double totalUSD() const { return m_totalUSD; }
     QString totalText() const;
+    QString totalNote() const;
     int assetCount() const { return m_assetCount; }
 
     // Send and Receive of the overview: selects the first account in chain order, whose screen
@@ -64,6 +70,7 @@ private:
     QPointer<AppState> m_state;
     std::vector<PortfolioRow> m_rows;
     double m_totalUSD = 0;
+    PortfolioBalances m_balances;
     int m_assetCount = 0;
 };
 

@@ -35,14 +35,18 @@ PortfolioRow header(const AppState& state, Chain chain) {
             0};
 }
 
-PortfolioRow accountRow(Chain chain, const std::string& id, QString balance, double usd) {
+// An account's row: its balance and dollar value, or the unknown mark for both while no
+// server has answered for the balance.
+template <typename AccountState>
+PortfolioRow accountRow(Chain chain, const AccountState& account, QString balance, double usd) {
+    const bool known = account.balanceLoad.known;
     return {PortfolioRow::Kind::account,
             chain,
-            id,
+            account.id(),
             text(displayName(chain)),
             ticker(chain),
-            std::move(balance),
-            formatUSD(usd),
+            known ? std::move(balance) : unknownFigureText(),
+            known ? formatUSD(usd) : unknownFigureText(),
             {},
             0};
 }
@@ -92,7 +96,7 @@ void addEVMRows(const AppState& state, Chain chain, std::span<const PortfolioRow
     const double price = chain == Chain::polygon ? polygonPrice(state) : state.ethPriceUSD();
     const auto& accounts = state.evmAccounts(chain);
     for (const EVMAccountState& account : accounts) {
-        rows.push_back(accountRow(chain, account.id(),
+        rows.push_back(accountRow(chain, account,
                                   text(nativeBalanceText(chain, account.balanceWei)),
                                   account.balanceNative * price));
     }
@@ -113,7 +117,7 @@ void addSolanaRows(const AppState& state, std::span<const PortfolioRow> previous
                    std::vector<PortfolioRow>& rows) {
     for (const SolanaAccountState& account : state.solanaAccounts()) {
         const double sol = static_cast<double>(account.balanceLamports) / 1'000'000'000.0;
-        rows.push_back(accountRow(Chain::solana, account.id(),
+        rows.push_back(accountRow(Chain::solana, account,
                                   solanaBalanceText(account.balanceLamports, 0),
                                   sol * state.solPriceUSD()));
     }
@@ -155,7 +159,7 @@ std::vector<PortfolioRow> portfolioChainRows(const AppState& state, Chain chain,
     case Chain::bitcoin:
         for (const BTCAccountState& account : state.bitcoinAccounts()) {
             const double btc = static_cast<double>(account.balanceSats) / 100'000'000.0;
-            rows.push_back(accountRow(chain, account.id(), bitcoinBalanceText(account.balanceSats),
+            rows.push_back(accountRow(chain, account, bitcoinBalanceText(account.balanceSats),
                                       btc * state.btcPriceUSD()));
         }
         break;
@@ -195,6 +199,22 @@ double portfolioTotalUSD(const AppState& state) {
         total += state.totalUSD(chain);
     }
     return total;
+}
+
+PortfolioBalances portfolioBalances(const AppState& state) {
+    PortfolioBalances balances;
+    const auto count = [&balances](const auto& accounts) {
+        for (const auto& account : accounts) {
+            const BalanceLoad& load = account.balanceLoad;
+            ++(load.known ? balances.known : load.failed ? balances.failed : balances.loading);
+        }
+    };
+    count(state.bitcoinAccounts());
+    for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
+        count(state.evmAccounts(chain));
+    }
+    count(state.solanaAccounts());
+    return balances;
 }
 
 int portfolioAssetCount(const AppState& state) {

@@ -46,8 +46,18 @@ std::vector<PortfolioRow> portfolioChainRows(const AppState& state, Chain chain,
 // The part of `rows` that is `chain`'s (its rows stand together); empty when it has none.
 std::span<const PortfolioRow> chainSlice(std::span<const PortfolioRow> rows, Chain chain);
 
-// The sum of the five chain totals, in chain order.
+// The sum of the five chain totals, in chain order (known balances only).
 double portfolioTotalUSD(const AppState& state);
+
+// How many accounts of the five lists have a known balance, and of the others how many have
+// not been answered for yet and how many ended their last load without an answer.
+struct PortfolioBalances {
+    int known = 0;
+    int loading = 0;
+    int failed = 0;
+    bool operator==(const PortfolioBalances&) const = default;
+};
+PortfolioBalances portfolioBalances(const AppState& state);
 // Accounts of the five lists plus every token entry of the EVM and Solana accounts.
 int portfolioAssetCount(const AppState& state);
 

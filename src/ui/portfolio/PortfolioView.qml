@@ -62,6 +62,18 @@ Rectangle {
                         color: BRPalette.textPrimary
                     }
                 }
+                // The total leaves out the balances not known yet.
+                Text {
+                    objectName: "portfolioTotalNote"
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                    Layout.alignment: Qt.AlignHCenter
+                    visible: text !== ""
+                    text: portfolio.totalNote
+                    textFormat: Text.PlainText
+                    font: BRFont.caption2
+                    color: BRPalette.textTertiary
+                }
             }
 
             RowLayout {

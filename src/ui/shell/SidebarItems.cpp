@@ -30,6 +30,14 @@ SidebarAccountItem entry(const AccountState& state, Chain chain, QString balance
             chain};
 }
 
+// `known` when the state's balance is a figure a server gave, else the unknown mark; then the
+// token count.
+template <typename AccountState>
+QString shownBalance(const AccountState& state, QString known, std::size_t tokenCount) {
+    return withTokenCount(state.balanceLoad.known ? std::move(known) : unknownFigureText(),
+                          tokenCount);
+}
+
 // The account ids of one chain's list, in order.
 std::vector<std::string> accountIDs(const AppState& state, Chain chain) {
     std::vector<std::string> ids;
@@ -56,6 +64,10 @@ std::vector<std::string> accountIDs(const AppState& state, Chain chain) {
 
 } // namespace
 
+QString unknownFigureText() {
+    return QStringLiteral("\u2014");
+}
+
 QString bitcoinBalanceText(std::uint64_t sats) {
     return nativeText(Chain::bitcoin, UInt256(0, 0, 0, sats));
 }
@@ -65,7 +77,8 @@ QString solanaBalanceText(std::uint64_t lamports, std::size_t tokenCount) {
 }
 
 QString evmBalanceText(const EVMAccountState& state) {
-    return withTokenCount(nativeText(state.account.chain, state.balanceWei), state.tokens.size());
+    return shownBalance(state, nativeText(state.account.chain, state.balanceWei),
+                        state.tokens.size());
 }
 
 std::vector<SidebarAccountItem> sidebarItems(const AppState& state, Chain chain) {
@@ -85,7 +98,8 @@ std::optional<SidebarAccountItem> sidebarItem(const AppState& state, Chain chain
     case Chain::bitcoin:
         if (index < state.bitcoinAccounts().size()) {
             const BTCAccountState& account = state.bitcoinAccounts()[index];
-            return entry(account, chain, bitcoinBalanceText(account.balanceSats));
+            return entry(account, chain,
+                         shownBalance(account, bitcoinBalanceText(account.balanceSats), 0));
         }
         break;
     case Chain::ethereum:
@@ -100,7 +114,8 @@ std::optional<SidebarAccountItem> sidebarItem(const AppState& state, Chain chain
         if (index < state.solanaAccounts().size()) {
             const SolanaAccountState& account = state.solanaAccounts()[index];
             return entry(account, chain,
-                         solanaBalanceText(account.balanceLamports, account.tokens.size()));
+                         shownBalance(account, solanaBalanceText(account.balanceLamports, 0),
+                                      account.tokens.size()));
         }
         break;
     }

@@ -25,6 +25,10 @@ struct SidebarAccountItem {
     bool operator==(const SidebarAccountItem&) const = default;
 };
 
+// Stands for a figure the wallet does not know: a balance no server has answered for since the
+// accounts were opened, and its dollar value. "—".
+QString unknownFigureText();
+
 // The balances are nativeBalanceText of the exact base units (rounded half up, never through a
 // double), as the send sheet shows them.
 // "0.00150000 BTC" for 150,000 satoshis.
@@ -32,7 +36,8 @@ QString bitcoinBalanceText(std::uint64_t sats);
 // "1.2500 SOL", then " +N tokens" when `tokenCount` is not 0.
 QString solanaBalanceText(std::uint64_t lamports, std::size_t tokenCount);
 // The native balance (balanceWei) with six places and its symbol ("0.500000 ETH"; Arbitrum
-// shows ETH too), then " +N tokens".
+// shows ETH too), then " +N tokens". A balance not known yet reads as unknownFigureText(), as
+// in every entry.
 QString evmBalanceText(const EVMAccountState& state);
 
 // The entries of one chain's list, in list order.

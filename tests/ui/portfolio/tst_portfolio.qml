@@ -169,6 +169,57 @@ Item {
             compare(disc("solana") - bottom("poly-0"), 20)
         }
 
+        // Every text the screen draws (a counting figure's characters one by one).
+        function shownTexts() {
+            const texts = (item, out) => {
+                if (item.textFormat !== undefined && item.visible)
+                    out.push(item.text)
+                for (let i = 0; i < item.children.length; ++i)
+                    texts(item.children[i], out)
+                return out
+            }
+            rows()
+            return texts(view, [])
+        }
+
+        // Before any server answered, no balance and no total reads as a zero; a known zero
+        // and an unpriced balance do.
+        function test_2a_unansweredBalancesAreUnknownNotZero() {
+            fixture.fillUnanswered()
+            wait(50)
+            const total = findAll(view, "portfolioTotal", [])[0]
+            const note = findAll(view, "portfolioTotalNote", [])[0]
+            compare(total.text, "\u2014")
+            tryCompare(total, "shownText", "\u2014")
+            verify(note.visible)
+            compare(note.text, "Some balances are still loading.")
+            for (const key of ["btc-0", "eth-0", "arb-0", "poly-0", "sol-0"]) {
+                compare(textOf(row(key), "assetRowBalance"), "\u2014", key)
+                compare(textOf(row(key), "assetRowFiat"), "\u2014", key)
+            }
+            for (const zero of ["$0.00", "0.00000000 BTC", "0.000000 ETH", "0.000000 POL",
+                                "0.0000 SOL"])
+                verify(!shownTexts().includes(zero), zero)
+
+            // Bitcoin's server answers zero, Polygon's (unpriced) too, Solana's fails.
+            fixture.endBalanceLoad(0, false)
+            fixture.endBalanceLoad(3, false)
+            fixture.endBalanceLoad(4, true)
+            wait(20)
+            compare(textOf(row("btc-0"), "assetRowBalance"), "0.00000000 BTC")
+            compare(textOf(row("btc-0"), "assetRowFiat"), "$0.00")
+            compare(textOf(row("poly-0"), "assetRowBalance"), "0.000000 POL")
+            compare(textOf(row("poly-0"), "assetRowFiat"), "$0.00")
+            compare(textOf(row("sol-0"), "assetRowBalance"), "\u2014")
+            compare(textOf(row("eth-0"), "assetRowFiat"), "\u2014")
+            compare(total.text, "$0.00")
+            compare(note.text, "Some balances could not be loaded.")
+            for (const chain of [1, 2, 4])
+                fixture.endBalanceLoad(chain, false)
+            wait(20)
+            verify(!note.visible)
+        }
+
         function test_3_hostileTokenTextIsShownLiterally() {
             const before = fixture.networkRequests()
             fixture.fill()

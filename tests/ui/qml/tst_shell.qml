@@ -65,10 +65,13 @@ Item {
             // The sheets no frame has shown are not made yet (they are made when first opened).
             for (const sheet of ["SettingsView", "aboutSheet", "SeedRevealSheet"])
                 compare(findAll(top.parent, sheet, [], new Set()).length, 0, sheet)
-            // A new wallet opens on the portfolio, with no account selected; its dollars read
-            // as in the United States under a locale without a territory.
+            // A new wallet opens on the portfolio, with no account selected and no balance
+            // known yet; once known, its dollars read as in the United States under a locale
+            // without a territory.
             verify(find("portfolioView"))
             compare(selectedRows(), [])
+            compare(find("portfolioTotal").text, "\u2014")
+            fixture.answerZeroBalances()
             compare(find("portfolioTotal").text, "$0.00")
             fixture.select(1, 0)
             verify(find("accountDetailView"))
@@ -81,9 +84,11 @@ Item {
             compare(view.face, "lock")
             fixture.unlock()
             compare(view.face, "main")
-            // So does every unlock, whatever was selected before the lock.
+            // So does every unlock, whatever was selected before the lock, and the balances
+            // known before it are to be answered for again.
             verify(find("portfolioView"))
             compare(selectedRows(), [])
+            compare(find("portfolioTotal").text, "\u2014")
             compare(fixture.networkRequests(), 0)
         }
 

@@ -1,13 +1,17 @@
 // What the account screen's lists say while their first load runs, over whole refreshes with
-// short limits: loading, then rows, empty or failed; and against servers that accept and never
-// answer, failed once the limit has passed, however many servers the pools still have to try.
+// short limits: loading, then rows, empty or failed; against servers that accept and never
+// answer, failed once the limit has passed, however many servers the pools still have to try
+// (and the balances with them); and past the limit, only the lists still loading.
 
 #include "RefreshFixture.h"
 #include "RunTask.h"
+#include "core/storage/TokenStore.h"
 #include "services/connections/NetworkManager.h"
+#include "services/evm/TokenDiscovery.h"
 #include "state/AppState.h"
 #include "ui/history/TransactionListModel.h"
 #include "ui/portfolio/AccountTokensModel.h"
+#include "ui/portfolio/PortfolioModel.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -107,6 +111,19 @@ TEST(LoadingLists, StalledServersReadAsFailedOnceTheLimitHasPassed) {
     History ethereum(env.state(), "eth-0");
     History bitcoin(env.state(), "btc-0");
     History solana(env.state(), "sol-0");
+    // The balances: unknown all along, and the total with them, never a zero.
+    PortfolioModel portfolio(&env.state(), nullptr);
+    std::vector<QStringList> totals{{portfolio.totalText(), portfolio.totalNote()}};
+    QObject::connect(&portfolio, &PortfolioModel::totalsChanged, [&] {
+        if (totals.back() != QStringList{portfolio.totalText(), portfolio.totalNote()}) {
+            totals.push_back({portfolio.totalText(), portfolio.totalNote()});
+        }
+    });
+    const auto balancesFailed = [&state = env.state()] {
+        return state.bitcoinAccounts().at(0).balanceLoad.failed &&
+               state.evmAccounts(Chain::ethereum).at(0).balanceLoad.failed &&
+               state.solanaAccounts().at(0).balanceLoad.failed;
+    };
     // Where the fail-over stood when the token list failed.
     std::optional<ConnectionPhase> poolWhenFailed;
     QObject::connect(&tokens.model, &AccountTokensModel::loadFailedChanged,
@@ -116,16 +133,86 @@ TEST(LoadingLists, StalledServersReadAsFailedOnceTheLimitHasPassed) {
     auto pass = env.refresh().refreshAll(token);
     EXPECT_TRUE(RefreshFixture::waitUntil([&] {
         return tokens.model.loadFailed() && ethereum.model.loadFailed() &&
-               bitcoin.model.loadFailed() && solana.model.loadFailed();
+               bitcoin.model.loadFailed() && solana.model.loadFailed() && balancesFailed();
     }));
     for (const auto* steps :
          {&tokens.steps(), &ethereum.steps(), &bitcoin.steps(), &solana.steps()}) {
         EXPECT_EQ(*steps, (Steps{"loading", "failed"}));
     }
+    const QString unknown = QStringLiteral("\u2014");
+    EXPECT_EQ(totals, (std::vector<QStringList>{{unknown, "Some balances are still loading."},
+                                                {unknown, "Some balances could not be loaded."}}));
     // Not after the whole pool was tried: the servers' time-outs one after another do not add
     // up against the list.
     ASSERT_TRUE(poolWhenFailed);
     EXPECT_NE(*poolWhenFailed, ConnectionPhase::allFailed);
+
+    token.cancel();
+    test::runTask(std::move(pass));
+}
+
+// One account's tokens answer, another's stall: past the limit only the list still loading
+// reads as failed, and the one that had loaded keeps its rows.
+TEST(LoadingLists, PastTheLimitOnlyAListStillLoadingReadsAsFailed) {
+    RefreshFixture::Setup setup;
+    // The limit, and each request's own: the stalled request, sent well after the job began
+    // (further than a timer may be off, a twentieth of it), ends only after the limit.
+    setup.httpTimeouts = HttpTimeouts{std::chrono::seconds(4), std::chrono::seconds(4)};
+    RefreshFixture env(setup);
+    const std::string stalledOwner = "0x2b5ad5c4795c026514f8317c7a215e218dccd6cf";
+    std::vector<EVMAccountState> accounts(2);
+    for (int i = 0; i < 2; ++i) {
+        accounts[static_cast<std::size_t>(i)].account = {accountID(Chain::ethereum, i),
+                                                         Chain::ethereum, i,
+                                                         i == 0 ? evmOwner : stalledOwner, ""};
+    }
+    env.state().setEVMAccounts(Chain::ethereum, accounts);
+    const std::string tokenAddress = "0x00000000000000000000000000000000000c0de1";
+    ASSERT_EQ(env.tokens().add(Token{tokenAddress, "TST", "Test", 6, Chain::ethereum}),
+              TokenStore::AddResult::added);
+    // The built-in tokens stored already: discovery asks nothing about them.
+    for (const KnownToken& known : knownTokensByChain().at(Chain::ethereum)) {
+        ASSERT_EQ(env.tokens().add(Token{known.contractAddress, known.symbol, known.name,
+                                         known.decimals, Chain::ethereum}),
+                  TokenStore::AddResult::added);
+    }
+    // The test token's balance of the first account answers 42 base units, the second's never.
+    // The second account's coin balance answers 0.6 s late, so that its stalled request starts
+    // that much after the job. Every other read answers zero.
+    const QByteArray second = QByteArray::fromStdString(stalledOwner.substr(2));
+    env.rpc().setHandler([&](const HttpFixtureRequest& request) {
+        const bool call = request.body.contains("eth_call");
+        if (call && request.body.contains(QByteArray::fromStdString(tokenAddress))) {
+            return request.body.contains(second) ? HttpFixtureResponse::stalling()
+                                                 : rpcResult("0x" + std::string(62, '0') + "2a");
+        }
+        if (call) {
+            return rpcResult("0x" + std::string(64, '0'));
+        }
+        if (request.body.contains("eth_getBalance") && request.body.contains(second)) {
+            HttpFixtureResponse late = rpcResult("0x1");
+            late.behaviour = HttpFixtureResponse::Behaviour::delay;
+            late.delayMs = 600;
+            return late;
+        }
+        const bool number =
+            request.body.contains("eth_getBalance") || request.body.contains("eth_gasPrice");
+        return rpcResult(number ? json("0x1") : json::array());
+    });
+    env.web().setHandler([](const HttpFixtureRequest&) { return page(json::array()); });
+
+    Tokens answered(env.state(), "eth-0");
+    Tokens stalled(env.state(), "eth-1");
+    CancellationToken token;
+    auto pass = env.refresh().refreshAll(token);
+    EXPECT_TRUE(RefreshFixture::waitUntil([&] { return stalled.model.loadFailed(); }));
+    EXPECT_EQ(stalled.steps(), (Steps{"loading", "failed"}));
+    EXPECT_EQ(answered.steps(), (Steps{"loading", "rows"}));
+    EXPECT_FALSE(answered.model.loadFailed());
+    // Both balances came before the tokens: known, neither marked.
+    for (const EVMAccountState& account : env.state().evmAccounts(Chain::ethereum)) {
+        EXPECT_EQ(account.balanceLoad, (BalanceLoad{true, false})) << account.id();
+    }
 
     token.cancel();
     test::runTask(std::move(pass));

@@ -2,15 +2,19 @@
 // asset rows keep the texts of what did not change.
 
 #include "AppStateFixture.h"
+#include "ExactBalances.h"
 #include "LocaleScope.h"
 #include "PortfolioHoldings.h"
+#include "RefreshFixture.h"
 #include "core/model/Amount.h"
+#include "ui/portfolio/AccountDetailModel.h"
 #include "ui/portfolio/AmountTexts.h"
 #include "ui/portfolio/FiatText.h"
 #include "ui/portfolio/PortfolioModel.h"
 #include "ui/portfolio/PortfolioRows.h"
 #include "ui/portfolio/PriceChartMath.h"
 #include "ui/portfolio/TokenDisc.h"
+#include "ui/shell/SidebarItems.h"
 
 #include <QSignalSpy>
 #include <QStringList>
@@ -225,6 +229,95 @@ TEST(PortfolioRows, AChangedAmountSignalsItsRowAlone) {
                   {"ethereum", {PortfolioModel::FiatRole}},
                   {"eth-0/0x02", {PortfolioModel::BalanceRole, PortfolioModel::FiatRole}}}));
     EXPECT_EQ(model.data(model.index(3), PortfolioModel::BalanceRole).toString(), "3.5000 LINK");
+}
+
+// A balance no server has answered for is no zero: its portfolio row, its sidebar entry and its
+// account's header show the unknown mark, and the total leaves it out and says so. A known
+// zero, and a balance without a price, read as zeros; a later answer replaces a failure, and a
+// failure after an answer keeps the figure and says so on the account's screen.
+TEST(PortfolioRows, ABalanceNotAnsweredForIsUnknownNotZero) {
+    const LocaleScope locale("en_US");
+    test::RefreshFixture env;
+    AppState& state = env.state();
+    env.setBitcoinAddresses({0});
+    env.setEVMAccount(Chain::polygon, "0x7e5f4552091a69125d5dfcb7b8c2659029395bdf");
+    env.setSolanaAccount("So1");
+    state.setBtcPriceUSD(50'000);
+    state.setSolPriceUSD(100); // Polygon has no price
+    PortfolioModel model(&state, nullptr);
+    AccountDetailModel detail(&state, nullptr);
+    const QString unknown = QStringLiteral("\u2014");
+    // The row's balance and dollars, the sidebar's entry, and the header with its note, of the
+    // first account of `chain`.
+    const auto shown = [&](Chain chain) {
+        const std::string key = accountID(chain, 0);
+        QStringList texts;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const QModelIndex index = model.index(row);
+            if (index.data(PortfolioModel::KeyRole).toString().toStdString() == key) {
+                texts << index.data(PortfolioModel::BalanceRole).toString()
+                      << index.data(PortfolioModel::FiatRole).toString();
+            }
+        }
+        texts << sidebarItems(state, chain).at(0).balance;
+        state.setSelectedChain(chain);
+        state.setSelectedAccountIndex(0);
+        texts << detail.balanceText() << detail.balanceNote();
+        return texts;
+    };
+    const auto totals = [&model] { return QStringList{model.totalText(), model.totalNote()}; };
+    // A load of the first account's balance of `chain` ends: with `coins` (in base units on
+    // Bitcoin and Solana), or without an answer.
+    const auto end = [&state](Chain chain, bool failed, std::uint64_t coins = 0) {
+        const std::string id = accountID(chain, 0);
+        if (chain == Chain::bitcoin) {
+            state.updateBitcoinAccount(0, id, [&](BTCAccountState& account) {
+                account.balanceSats = failed ? account.balanceSats : coins;
+                account.balanceLoad.end(failed);
+            });
+        } else if (chain == Chain::solana) {
+            state.updateSolanaAccount(0, id, [&](SolanaAccountState& account) {
+                account.balanceLamports = failed ? account.balanceLamports : coins;
+                account.balanceLoad.end(failed);
+            });
+        } else {
+            state.updateEVMAccount(chain, 0, id, [&](EVMAccountState& account) {
+                if (!failed) {
+                    test::setNativeBalance(account, std::to_string(coins));
+                }
+                account.balanceLoad.end(failed);
+            });
+        }
+    };
+
+    for (const Chain chain : {Chain::bitcoin, Chain::polygon, Chain::solana}) {
+        EXPECT_EQ(shown(chain), (QStringList{unknown, unknown, unknown, unknown, ""}));
+    }
+    EXPECT_EQ(totals(), (QStringList{unknown, "Some balances are still loading."}));
+
+    // Bitcoin's server answers zero; Polygon's 10 coins, unpriced; Solana's fails.
+    end(Chain::bitcoin, false, 0);
+    end(Chain::polygon, false, 10);
+    end(Chain::solana, true);
+    EXPECT_EQ(shown(Chain::bitcoin),
+              (QStringList{"0.00000000 BTC", "$0.00", "0.00000000 BTC", "0.00000000 BTC", ""}));
+    EXPECT_EQ(shown(Chain::polygon),
+              (QStringList{"10.000000 POL", "$0.00", "10.000000 POL", "10.000000 POL", ""}));
+    EXPECT_EQ(shown(Chain::solana), (QStringList{unknown, unknown, unknown, unknown,
+                                                 "Could not load the Solana balance."}));
+    EXPECT_EQ(totals(), (QStringList{"$0.00", "Some balances could not be loaded."}));
+
+    // A later answer replaces the failure, and the total counts it.
+    end(Chain::solana, false, 2'000'000'000);
+    EXPECT_EQ(shown(Chain::solana),
+              (QStringList{"2.0000 SOL", "$200.00", "2.0000 SOL", "2.0000 SOL", ""}));
+    EXPECT_EQ(totals(), (QStringList{"$200.00", ""}));
+    // A failure after it: the last known figure stays, in the total too.
+    end(Chain::solana, true);
+    EXPECT_EQ(shown(Chain::solana),
+              (QStringList{"2.0000 SOL", "$200.00", "2.0000 SOL", "2.0000 SOL",
+                           "Could not load the Solana balance."}));
+    EXPECT_EQ(totals(), (QStringList{"$200.00", ""}));
 }
 
 TEST(PriceChartMath, DomainTicksAndCurve) {

@@ -260,6 +260,7 @@ TEST(SendViewModel, BalanceReadsAsInTheSidebarAndThePortfolio) {
     state.updateEVMAccount(Chain::ethereum, 0, "eth-0", [&](EVMAccountState& account) {
         account.balanceWei = wei;
         account.balanceNative = weiToCoins(wei);
+        account.balanceLoad.end(false);
     });
     const QString expected = "0.123457 ETH";
     EXPECT_EQ(model.vm.balanceText(), expected);

@@ -91,8 +91,10 @@ TEST(SidebarModel, OneBalanceChangeUpdatesOneRow) {
     QSignalSpy bitcoinReset(&bitcoin, &QAbstractItemModel::modelReset);
     QSignalSpy ethereumReset(&ethereum, &QAbstractItemModel::modelReset);
 
-    ASSERT_TRUE(state.updateBitcoinAccount(
-        0, "btc-0", [](BTCAccountState& account) { account.balanceSats = 150'000; }));
+    ASSERT_TRUE(state.updateBitcoinAccount(0, "btc-0", [](BTCAccountState& account) {
+        account.balanceSats = 150'000;
+        account.balanceLoad.end(false);
+    }));
     ASSERT_EQ(bitcoinRows.count(), 1);
     EXPECT_EQ(bitcoinRows[0][0].toModelIndex().row(), 0);
     EXPECT_EQ(bitcoinRows[0][1].toModelIndex().row(), 0);

@@ -39,6 +39,8 @@ TEST(ShellTexts, AddressesRefreshTooltipAndBalances) {
     polygon.account.chain = Chain::polygon;
     polygon.balanceWei = UInt256(0, 0, 0, 500'000'000'000'000'000);
     polygon.tokens.resize(2);
+    EXPECT_EQ(evmBalanceText(polygon), QStringLiteral("\u2014 +2 tokens")); // not answered for
+    polygon.balanceLoad.end(false);
     EXPECT_EQ(evmBalanceText(polygon), "0.500000 POL +2 tokens");
     QLocale::setDefault(previous);
 }

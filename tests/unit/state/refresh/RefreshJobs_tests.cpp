@@ -1,7 +1,8 @@
-// The failure paths of the EVM, price, Solana and explorer jobs; what lands from real peers
-// in a whole refresh is in FullRefresh_tests.
+// The failure paths of the EVM, price, Solana and explorer jobs, and when a balance counts as
+// known; what lands from real peers in a whole refresh is in FullRefresh_tests.
 #include "RefreshFixture.h"
 #include "RunTask.h"
+#include "state/refresh/BitcoinRefresh.h"
 #include "state/refresh/EVMRefresh.h"
 #include "state/refresh/ExplorerRefresh.h"
 #include "state/refresh/PriceRefresh.h"
@@ -69,6 +70,34 @@ HttpFixtureResponse dropConnection(const HttpFixtureRequest&) {
 HttpFixtureResponse page(const json& items) {
     return HttpFixtureResponse::json(
         QByteArray::fromStdString(json{{"items", items}, {"next_page_params", nullptr}}.dump()));
+}
+
+// The EVM and Solana nodes (one loopback server): 0.0005 ether and 2.5 SOL, nothing else held.
+HttpFixtureResponse answerBalances(const HttpFixtureRequest& request) {
+    const std::string method = json::parse(request.body.toStdString())["method"];
+    const json context = {{"slot", 1}};
+    if (method == "eth_getBalance") {
+        return rpcResult("0x1c6bf52634000");
+    }
+    if (method == "eth_gasPrice") {
+        return rpcResult("0x1");
+    }
+    if (method == "eth_call") {
+        return rpcResult("0x" + std::string(64, '0'));
+    }
+    if (method == "getLatestBlockhash") {
+        return rpcResult(
+            {{"context", context},
+             {"value",
+              {{"blockhash", "11111111111111111111111111111111"}, {"lastValidBlockHeight", 9}}}});
+    }
+    if (method == "getBalance") {
+        return rpcResult({{"context", context}, {"value", 2'500'000'000u}});
+    }
+    if (method == "getTokenAccountsByOwner") {
+        return rpcResult({{"context", context}, {"value", json::array()}});
+    }
+    return rpcResult(json::array());
 }
 
 } // namespace
@@ -333,4 +362,59 @@ TEST(ExplorerRefresh, HistoryNewestFirstAndFailedOrLockedTokenRequests) {
     runTask(refreshExplorerHistory({&env.state(), {}}, Chain::polygon));
     EXPECT_EQ(env.web().requests().size(), requests + 1);
     EXPECT_EQ(env.state().evmAccounts(Chain::polygon).at(0).transactions, written);
+}
+
+// Whether each balance is a figure a server gave, through the balance jobs of the three kinds
+// of chain: unknown until the first answer, failed after a load without one (the last known
+// figure kept), known again after a later answer. The limit's side is in LoadingLists_tests.
+TEST(BalanceRefresh, UnknownUntilAnsweredAndSaidToHaveFailedWithoutAnAnswer) {
+    RefreshFixture env;
+    AppState& state = env.state();
+    env.setBitcoinAddresses({0});
+    env.setEVMAccount(Chain::ethereum, evmOwner);
+    env.setSolanaAccount(solOwner);
+    using Loads = std::vector<BalanceLoad>;
+    const auto loads = [&state] {
+        return Loads{state.bitcoinAccounts().at(0).balanceLoad,
+                     state.evmAccounts(Chain::ethereum).at(0).balanceLoad,
+                     state.solanaAccounts().at(0).balanceLoad};
+    };
+    const auto figures = [&state] {
+        return std::tuple{state.bitcoinAccounts().at(0).balanceSats,
+                          state.evmAccounts(Chain::ethereum).at(0).balanceWei,
+                          state.solanaAccounts().at(0).balanceLamports};
+    };
+    const auto refresh = [&state] {
+        runTask(refreshBitcoinBalances({&state, {}}));
+        runTask(refreshEVMBalances({&state, {}}, Chain::ethereum));
+        runTask(refreshSolana({&state, {}}));
+    };
+    const auto refuse = [&env] {
+        env.electrum().answerError("blockchain.scripthash.get_balance", -32603, "unavailable");
+        env.rpc().setHandler(
+            [](const HttpFixtureRequest&) { return HttpFixtureResponse::withStatus(503); });
+    };
+    env.electrum().answer("blockchain.scripthash.get_history", json::array());
+    EXPECT_EQ(loads(), Loads(3, BalanceLoad{false, false}));
+
+    // Every server refuses: still no figure, and now a failed load.
+    refuse();
+    refresh();
+    EXPECT_EQ(loads(), Loads(3, BalanceLoad{false, true}));
+    EXPECT_EQ(figures(), std::tuple(0u, UInt256(), 0u));
+
+    // Answers, a zero among them: known, the zero as much as the others.
+    env.electrum().answer("blockchain.scripthash.get_balance",
+                          {{"confirmed", 0}, {"unconfirmed", 0}});
+    env.rpc().setHandler(answerBalances);
+    refresh();
+    EXPECT_EQ(loads(), Loads(3, BalanceLoad{true, false}));
+    const auto answered = std::tuple(0u, UInt256(0, 0, 0, 500'000'000'000'000), 2'500'000'000u);
+    EXPECT_EQ(figures(), answered);
+
+    // Refused again: the figures stay, said to be old.
+    refuse();
+    refresh();
+    EXPECT_EQ(loads(), Loads(3, BalanceLoad{true, true}));
+    EXPECT_EQ(figures(), answered);
 }
