@@ -15,6 +15,7 @@
 #include "core/model/Amount.h"
 #include "services/evm/ERC20.h"
 #include "services/evm/EthereumAddress.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/FlowService.h"
 #include "state/flows/SignedBroadcast.h"
 #include "state/send/EVMSend.h"
@@ -596,6 +597,56 @@ TEST_P(EVMSendOnEthereum, ALookupAnsweringAnotherTransactionSaysNothing) {
 // transactions (a count past the nonce with the hash unknown proves nothing). The send fails
 // back to the review; pressed again in that window it signs no other nonce; once the lookups
 // catch up, a press follows the first transaction. One payment, whatever the node's text.
+// The refused send the node kept outlives the program: after a restart, a press of another
+// payment (here from another sheet) signs nothing while the chain cannot say which
+// transaction holds the nonce, and the press where it was sent follows it once the chain
+// knows it. One payment, named as such; the next press is a payment of its own.
+TEST_P(EVMSendOnEthereum, AKeptSendOutlivesARestart) {
+    test::LaggingBackend backend(proxy, node->url(), test::LaggingBackend::Family::evm,
+                                 "nonce too low", std::chrono::hours(1),
+                                 test::LaggingBackend::Count::ahead);
+    TransactionFlow* flow = flows->flow("send:ethereum");
+    flow->setSummary("1 ETH", "to 0x353535...353535");
+    flow = send(request(wei("1")), "send:ethereum");
+    ASSERT_EQ(flow->step(), Step::Failed);
+    ASSERT_EQ(backend.kept().size(), 1u);
+    const std::string first = backend.kept().front();
+
+    env->restart();
+    env->state().loadStoredState();
+    test::runTask(env->state().unlock(password));
+    env->state().stopBackgroundTasks();
+    const std::vector<UnsettledAttempt> kept = env->state().attemptLedger().of(chain(), sender);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept.front().id, first);
+    EXPECT_FALSE(kept.front().told);
+
+    TransactionFlow* other = send(request(wei("2")), "walletconnect");
+    EXPECT_EQ(other->step(), Step::Failed);
+    EXPECT_EQ(other->errorMessage().toStdString(),
+              "Your earlier send of 1 ETH to 0x353535...353535 may have gone through; the "
+              "network has not said yet. Nothing was signed; try again in a moment.");
+    EXPECT_EQ(backend.kept().size(), 1u);
+    EXPECT_EQ(node->rpc("eth_getTransactionCount", {sender, "pending"}), "0x1");
+
+    backend.catchUp();
+    flow->reset();
+    flow->setSummary("2 ETH", "to 0x353535...353535");
+    flow = send(request(wei("2")), "send:ethereum");
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(flow->txHash().toStdString(), first);
+    EXPECT_EQ(flow->summary(), "1 ETH");
+    EXPECT_FALSE(flow->earlierNote().isEmpty());
+    EXPECT_EQ(balance(recipient), wei("1"));
+    EXPECT_TRUE(env->state().attemptLedger().all().empty()); // in a block: settled
+
+    flow->reset();
+    flow = send(request(wei("2")), "send:ethereum");
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(balance(recipient), wei("3"));
+    proxy.clearOverrides();
+}
+
 TEST_P(EVMSendOnEthereum, AKeptSendWhoseLookupsLagTheCountIsPaidOnce) {
     const std::vector<std::string> refusals = {
         "nonce too low", "insufficient funds for gas * price + value", "daemon error: timeout"};
