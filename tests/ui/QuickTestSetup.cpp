@@ -1,5 +1,6 @@
 #include "QuickTestSetup.h"
 
+#include "TextExposure.h"
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/AccessibleStates.h"
 #include "ui/theme/BRFont.h"
@@ -11,7 +12,11 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformaccessibility.h>
+#include <QtGui/qpa/qplatformintegration.h>
 #include <QtQml/qqmlextensionplugin.h>
+#include <QtQuickTemplates2/private/qquickpopup_p.h>
 
 Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
 
@@ -23,8 +28,11 @@ QString QuickFixture::screenshotPath(const QString& name) const {
     return folder + '/' + name;
 }
 
-QVariantMap QuickFixture::accessibility(QQuickItem* item) const {
-    QAccessibleInterface* iface = item ? QAccessible::queryAccessibleInterface(item) : nullptr;
+QVariantMap QuickFixture::accessibility(QObject* object) const {
+    if (auto* popup = qobject_cast<QQuickPopup*>(object)) {
+        object = popup->popupItem();
+    }
+    QAccessibleInterface* iface = object ? QAccessible::queryAccessibleInterface(object) : nullptr;
     if (!iface) {
         return {};
     }
@@ -92,6 +100,10 @@ QStringList QuickFixture::unnamedControls(QQuickItem* root) const {
     return unnamed;
 }
 
+QStringList QuickFixture::unexposedTexts(QQuickItem* item) const {
+    return item ? qm::test::unexposedTexts(item->window()) : QStringList();
+}
+
 QuickTestSetup::QuickTestSetup() {
     qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
 }
@@ -103,6 +115,12 @@ void QuickTestSetup::prepareApplication(const QLocale& locale) {
     BRFont::loadBundledFonts();
     configureWindowRendering();
     installAccessibleStates();
+    // As a screen reader turns it on in the program: Qt Quick Controls name their items and
+    // make their popups accessible only then.
+    if (QPlatformAccessibility* platform =
+            QGuiApplicationPrivate::platformIntegration()->accessibility()) {
+        platform->setActive(true);
+    }
 }
 
 void QuickTestSetup::show(QObject* fixture, AppState& state) {

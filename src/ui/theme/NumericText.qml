@@ -16,6 +16,9 @@ Item {
     property string shownText: ""
     property bool settled: true
 
+    // Read as the whole figure, not character by character.
+    Accessible.role: Accessible.StaticText
+    Accessible.name: text
     implicitWidth: cells.implicitWidth
     implicitHeight: lineMetrics.height
 
