@@ -2,7 +2,6 @@
 
 #include "TextExposure.h"
 #include "ui/shell/WalletShell.h"
-#include "ui/theme/AccessibleStates.h"
 #include "ui/theme/BRFont.h"
 #include "ui/theme/WindowRendering.h"
 
@@ -12,11 +11,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QtGui/private/qguiapplication_p.h>
-#include <QtGui/qpa/qplatformaccessibility.h>
-#include <QtGui/qpa/qplatformintegration.h>
 #include <QtQml/qqmlextensionplugin.h>
-#include <QtQuickTemplates2/private/qquickpopup_p.h>
 
 Q_IMPORT_QML_PLUGIN(Quillmark_UiPlugin)
 
@@ -29,10 +24,7 @@ QString QuickFixture::screenshotPath(const QString& name) const {
 }
 
 QVariantMap QuickFixture::accessibility(QObject* object) const {
-    if (auto* popup = qobject_cast<QQuickPopup*>(object)) {
-        object = popup->popupItem();
-    }
-    QAccessibleInterface* iface = object ? QAccessible::queryAccessibleInterface(object) : nullptr;
+    QAccessibleInterface* iface = accessibleNode(object);
     if (!iface) {
         return {};
     }
@@ -114,13 +106,7 @@ void QuickTestSetup::prepareApplication(const QLocale& locale) {
     QLocale::setDefault(locale);
     BRFont::loadBundledFonts();
     configureWindowRendering();
-    installAccessibleStates();
-    // As a screen reader turns it on in the program: Qt Quick Controls name their items and
-    // make their popups accessible only then.
-    if (QPlatformAccessibility* platform =
-            QGuiApplicationPrivate::platformIntegration()->accessibility()) {
-        platform->setActive(true);
-    }
+    readLikeAScreenReader();
 }
 
 void QuickTestSetup::show(QObject* fixture, AppState& state) {

@@ -1,9 +1,14 @@
 #include "TextExposure.h"
 
+#include "ui/theme/AccessibleStates.h"
+
 #include <QAccessible>
 #include <QHash>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformaccessibility.h>
+#include <QtGui/qpa/qplatformintegration.h>
 #include <QtQuick/private/qquickaccessibleattached_p.h>
 #include <QtQuick/private/qquickitem_p.h>
 #include <QtQuick/private/qquicktext_p.h>
@@ -141,6 +146,21 @@ QStringList unexposedTexts(QQuickWindow* window) {
         scan(root, screen, reading, missing);
     }
     return missing;
+}
+
+QAccessibleInterface* accessibleNode(QObject* object) {
+    if (auto* popup = qobject_cast<QQuickPopup*>(object)) {
+        object = popup->popupItem();
+    }
+    return object ? QAccessible::queryAccessibleInterface(object) : nullptr;
+}
+
+void readLikeAScreenReader() {
+    installAccessibleStates();
+    if (QPlatformAccessibility* platform =
+            QGuiApplicationPrivate::platformIntegration()->accessibility()) {
+        platform->setActive(true);
+    }
 }
 
 } // namespace qm::test

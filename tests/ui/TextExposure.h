@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+class QAccessibleInterface;
+class QObject;
 class QQuickWindow;
 
 namespace qm::test {
@@ -17,5 +19,14 @@ namespace qm::test {
 // node that has it in its name or description. Texts of an item marked Accessible.ignored (an
 // icon's glyph) and password fields are left out.
 QStringList unexposedTexts(QQuickWindow* window);
+
+// The node a screen reader reads for `object`: an item's, or a popup's item's; null when it
+// has none.
+QAccessibleInterface* accessibleNode(QObject* object);
+
+// Turns accessibility on as a screen reader does in the program (Qt Quick Controls name their
+// items and make their popups accessible only then) and installs the program's corrections
+// of what Qt Quick tells it. Called once the application exists, before the first window.
+void readLikeAScreenReader();
 
 } // namespace qm::test
