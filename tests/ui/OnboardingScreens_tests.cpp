@@ -132,7 +132,8 @@ struct Screens {
         QAccessibleInterface* node = test::accessibleNode(popup);
         ASSERT_TRUE(node) << name.toStdString();
         EXPECT_EQ(node->role(), QAccessible::Dialog) << name.toStdString();
-        EXPECT_EQ(node->text(QAccessible::Name), title) << name.toStdString();
+        EXPECT_EQ(node->text(QAccessible::Name).toStdString(), title.toStdString())
+            << name.toStdString();
         expectAllRead(name.toUtf8().constData());
     }
     // Clicks into the named field, empties it and types the ASCII `text`.

@@ -103,8 +103,10 @@ Item {
                     settled = true
                 }
 
+                // The character that fades out: the figure reads as the new one.
                 Text {
                     id: leaving
+                    Accessible.ignored: true
                     textFormat: Text.PlainText
                     font: root.font
                     color: root.color
