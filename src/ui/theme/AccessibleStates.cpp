@@ -75,14 +75,12 @@ public:
 
     // A text that declares no role of its own is static text, a read-only field's too.
     QAccessible::Role role() const override {
-        const QAccessible::Role role = QAccessibleQuickItem::role();
         const QQuickAccessibleAttached* declared =
             QQuickAccessibleAttached::attachedProperties(item());
-        if (role == QAccessible::EditableText && readableText(item()) &&
-            (!declared || declared->role() == QAccessible::NoRole)) {
+        if (readableText(item()) && (!declared || declared->role() == QAccessible::NoRole)) {
             return QAccessible::StaticText;
         }
-        return role;
+        return QAccessibleQuickItem::role();
     }
 
     // A field that masks what is typed gives what it shows (the mask characters), never the

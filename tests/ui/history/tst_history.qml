@@ -317,6 +317,10 @@ Item {
             compare(textOf("tokenRowValue", tokenRows[1]), "< $0.01")
             compare(textOf("tokenRowValue", tokenRows[2]), "$0.00")
             allRead("Ethereum")
+            // The address, a read-only field to select from, reads as the text it shows.
+            const address = find("accountAddress").children[0]
+            const told = fixture.accessibility(address)
+            compare([told.role, told.name], [0x29, address.text]) // static text
 
             // Arbitrum: the chips as well.
             fixture.select(2, 0)
