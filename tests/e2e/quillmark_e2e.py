@@ -25,7 +25,10 @@ the keyring is locked asks it to unlock, says so when it stays locked, and the n
 what was stored), nodisplay (no graphical session: one line, status 1), offline (no server can
 be reached: the account screens say what they could not load), stalled (every server accepts
 the connection and never answers: the account screen says its lists are loading, no balance
-reads as a zero, and a minute on the balances say they could not be loaded), focus (Tab
+reads as a zero, and a minute on the balances say they could not be loaded), spoken (the
+same silent servers: what the window shows is read over AT-SPI, the portfolio's figures, each
+sheet by its title, the quotes and the token lookup while they wait, each Bitcoin address and a
+copy button named by it, and nothing scrolled under the status bar as showing), focus (Tab
 draws a ring in the theme's colour around the control it reaches), themepicker (the swap's
 token picker opened again and again with the theme switched in between). Exit status 0 when
 all pass; a scenario (or a check) that cannot run here prints "SKIP: <reason>", and the run
@@ -52,7 +55,7 @@ warnings.filterwarnings("ignore", category=DeprecationWarning)
 SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletconnect", "send"]
 SCENARIOS += ["filedialogs", "clipboard"]
 SCENARIOS += ["keyringgone", "lockedwallet", "lockedrecord", "nodisplay"]
-SCENARIOS += ["offline", "keyringout", "stalled"]
+SCENARIOS += ["offline", "keyringout", "stalled", "spoken"]
 SCENARIOS += ["focus", "themepicker"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 SOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src")
@@ -64,6 +67,8 @@ PHRASE = "abandon " * 11 + "about"
 # The phrase's first and second Bitcoin receive addresses (BIP-84's published vectors).
 BTC_ADDRESS = "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu"
 BTC_SECOND_ADDRESS = "bc1qnjg0jd8228aq7egyzacy8cys3knf9xvrerkf9g"
+# The phrase's first Ethereum address (BIP-44's m/44'/60'/0'/0/0).
+ETH_ADDRESS = "0x9858EfFD232B4033E47d90003D41EC34EcaEda94"
 SERVICE = "com.quillmark.wallet"
 SKIP = 77
 # The theme switches of "themepicker", and the picker's openings after each.
@@ -189,9 +194,9 @@ def outer(binary, scenarios):
         if scenario in ("absent", "nodialog", "walletconnect", "send", "keyringgone",
                         "keyringout"):
             args += ["--config-file", session_config(work)]
-        if scenario == "stalled":
+        if scenario in ("stalled", "spoken"):
             if subprocess.run(["unshare", "-m", "true"], stderr=subprocess.DEVNULL).returncode != 0:
-                print("SKIP: stalled: the server names cannot be pointed at loopback here",
+                print(f"SKIP: {scenario}: the server names cannot be pointed at loopback here",
                       flush=True)
                 skipped.append(scenario)
                 continue
@@ -1880,6 +1885,125 @@ def scenario_stalled(desktop, w, keyring):
     w.quit()
 
 
+def in_detail(box):  # the right-hand area, beside the sidebar (340 wide in the first window)
+    return box.x > 340
+
+
+def labels(w, where=in_detail):
+    """The names of the labels on screen in `where`, in tree order (the order they are read)."""
+    return [name for role, name, _, box, _ in w.nodes() if role == "label" and where(box)]
+
+
+def all_labels_named(w, what):
+    unnamed = [f"{box.x},{box.y}" for role, name, _, box, _ in w.nodes()
+               if role == "label" and not name.strip()]
+    assert not unnamed, f"{what}: labels that read as nothing at {unnamed}"
+
+
+def open_sheet(w, button, title):
+    """Presses `button` (its name) and waits for the dialog named `title`."""
+    w.button(button)
+    w.wait_node("dialog", title)
+    all_labels_named(w, title)
+
+
+def close_sheet(w, title):
+    w.key("Escape")
+    w.wait_gone("dialog", title, timeout=10)
+
+
+def scenario_spoken(desktop, w, keyring):
+    # Every server accepts the connection and never answers, as in "stalled". Everything a
+    # sighted user reads there is read over AT-SPI too.
+    servers = SilentServers((443, 50002))
+    keyring.start()
+    w.start()
+    import_wallet(w)
+    # The portfolio: the total under its heading, and each account's name, ticker, amount and
+    # value (whatever figures they show while nothing has answered).
+    w.wait("the portfolio's heading", lambda: "Total Balance" in labels(w))
+    shown = labels(w)
+    assert shown[shown.index("Total Balance") + 1], f"no total after its heading: {shown}"
+    for chain, ticker in (("Bitcoin", "BTC"), ("Ethereum", "ETH")):
+        row = next((i for i in range(len(shown) - 3)
+                    if shown[i] == chain and shown[i + 1] == ticker), None)
+        assert row is not None, f"no {chain} row read: {shown}"
+        assert shown[row + 2] and shown[row + 3], f"the {chain} row's figures: {shown}"
+    all_labels_named(w, "the portfolio")
+    # The sidebar's accounts: those that do not fit its list (under the network panel) are not
+    # read as showing.
+    panel = w.wait("the sidebar's list", lambda: next(
+        (box for role, _, _, box, _ in w.nodes()
+         if role == "panel" and box.x == 0 and 200 <= box.width < 400 and box.y > 60), None))
+    rows = [(name, box) for role, name, _, box, _ in w.nodes()
+            if role == "push button" and " #" in name and box.x < panel.width]
+    assert rows, "no account rows read"
+    outside = [name for name, box in rows
+               if box.y >= panel.y + panel.height or box.y + box.height <= panel.y]
+    assert not outside, f"read as showing outside the sidebar's list: {outside}"
+    w.button(where=settings_button)
+    w.wait_node("dialog", "Settings")
+    close_sheet(w, "Settings")
+
+    # Bitcoin: its receive sheet, and each of its addresses with the button that copies it.
+    open_sidebar_account(w, "Bitcoin")
+    open_sheet(w, "Receive", "Receive BTC")
+    w.wait("the receive address", lambda: named(w, BTC_ADDRESS))
+    close_sheet(w, "Receive BTC")
+    tab = w.wait("the Bitcoin account's tabs", lambda: named(w, "Indirizzi"))
+    w.click_node(tab)
+    below = tab.get_extents(w.Atspi.CoordType.SCREEN).y
+
+    def copies():  # the list's, below the tabs (the account's own address has one above)
+        found = [node.get_name() for _, _, node in w.all("push button", lambda b: b.y > below)
+                 if node.get_name().startswith("Copy address ")]
+        return found if len(found) >= 5 else None
+
+    addresses = [name[len("Copy address "):] for name in w.wait("five copy buttons", copies)]
+    assert len(set(addresses)) == len(addresses), addresses
+    assert addresses[:2] == [BTC_ADDRESS, BTC_SECOND_ADDRESS], addresses
+    for address in addresses:
+        assert named(w, address), f"the address {address} is not read"
+
+    # Ethereum: the swap's quote and Add Token's lookup, each waiting on its silent server;
+    # scrolled up, what went under the status bar (the address's copy button) is not read as
+    # showing, and nothing that is read as showing lies wholly above the list's top.
+    open_sidebar_account(w, "Ethereum")
+    w.wait("the Ethereum account's Send", lambda: account_send_y(w))
+    open_sheet(w, "Swap", "Swap")
+    w.fill(w.wait_node("text", "From amount"), "0.25")
+    w.wait("the quote on its way", lambda: named(w, "Fetching quote..."))
+    close_sheet(w, "Swap")
+    copy = "Copy address " + ETH_ADDRESS
+    w.wait_node("push button", copy, where=in_detail)
+    list_top = w.wait("the account's scroll bar", lambda: next(
+        (box.y for role, _, _, box, _ in w.nodes()  # at the window's right edge
+         if role == "scroll bar" and box.x > 1000), None))
+
+    def above_list():  # the status bar's own nodes, and whatever else is read up there
+        return {(role, name) for role, name, _, box, _ in w.nodes()
+                if in_detail(box) and box.y + box.height <= list_top}
+
+    bar = above_list()
+    scroll_account(w, 450)
+    w.wait_gone("push button", copy, where=in_detail, timeout=10)
+    assert above_list() == bar, f"read as showing under the status bar: {above_list() - bar}"
+    open_sheet(w, "Add Token", "Add Token")
+    w.fill(w.wait_node("text", "Contract Address"), "0x" + "ab" * 20)
+    w.wait("the lookup on its way", lambda: named(w, "Detecting token..."))
+    close_sheet(w, "Add Token")
+    w.desktop.screenshot("spoken-ethereum")
+
+    # Arbitrum: the sale's quote.
+    open_sidebar_account(w, "Arbitrum")
+    open_sheet(w, "NOVR", "Nova Crest")
+    w.fill(w.wait_node("text", "Amount"), "1.5")
+    w.wait("the sale's quote on its way", lambda: named(w, "Fetching quote..."))
+    close_sheet(w, "Nova Crest")
+    assert servers.held, "no connection reached the silent servers"
+    w.quit()
+
+
 def screen_pixels(path):
     """An xwd screenshot of a 24-bit screen as (width, height, pixel(x, y) -> (r, g, b))."""
     with open(path, "rb") as shot:
@@ -2013,7 +2137,8 @@ def inside(scenario, binary, work):
                      "lockedwallet": scenario_lockedwallet,
                      "lockedrecord": scenario_lockedrecord, "nodisplay": scenario_nodisplay,
                      "offline": scenario_offline, "keyringout": scenario_keyringout,
-                     "stalled": scenario_stalled, "focus": scenario_focus,
+                     "stalled": scenario_stalled, "spoken": scenario_spoken,
+                     "focus": scenario_focus,
                      "themepicker": scenario_themepicker}
         scenarios[scenario](desktop, window, Keyring())
         return 0

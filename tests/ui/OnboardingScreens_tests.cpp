@@ -3,6 +3,7 @@
 
 #include "AppStateFixture.h"
 #include "RunTask.h"
+#include "TextExposure.h"
 #include "state/signing/Signer.h"
 #include "ui/onboarding/OnboardingViewModel.h"
 #include "ui/shell/WalletShell.h"
@@ -11,6 +12,7 @@
 #include "ui/theme/SecretClipboard.h"
 #include "ui/theme/WindowRendering.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDate>
@@ -110,6 +112,29 @@ struct Screens {
         ASSERT_TRUE(item->isEnabled()) << name.toStdString();
         const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
         QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    }
+    // Once no step transition runs, every text shown reaches a screen reader.
+    void expectAllRead(const char* where) const {
+        ASSERT_TRUE(waitFor([&] {
+            QObject* steps = find(QStringLiteral("onboardingSteps"));
+            return !(steps && steps->property("busy").toBool());
+        })) << where;
+        EXPECT_EQ(test::unexposedTexts(window).join(QStringLiteral(" | ")).toStdString(), "")
+            << where;
+    }
+    // The named popup, once open, reads as a dialog named `title`; its texts are read.
+    void expectDialog(const QString& name, const QString& title) const {
+        QObject* popup = nullptr;
+        ASSERT_TRUE(waitFor([&] {
+            popup = find(name);
+            return popup && popup->property("opened").toBool();
+        })) << name.toStdString();
+        QAccessibleInterface* node = test::accessibleNode(popup);
+        ASSERT_TRUE(node) << name.toStdString();
+        EXPECT_EQ(node->role(), QAccessible::Dialog) << name.toStdString();
+        EXPECT_EQ(node->text(QAccessible::Name).toStdString(), title.toStdString())
+            << name.toStdString();
+        expectAllRead(name.toUtf8().constData());
     }
     // Clicks into the named field, empties it and types the ASCII `text`.
     void type(const QString& name, const QString& text) {
@@ -514,8 +539,10 @@ TEST(SecretClipboard, TheCopiedPhraseLeavesTheClipboardUnlessSomethingElseWasCop
 TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     Screens s;
     ASSERT_TRUE(s.window && s.exposed);
+    s.expectAllRead("the welcome screen");
     s.click("createNewWalletButton");
     ASSERT_TRUE(waitFor([&] { return s.find("createWalletView"); }));
+    s.expectAllRead("the new phrase");
     auto* vm = qobject_cast<OnboardingViewModel*>(
         s.find("createWalletView")->property("vm").value<QObject*>());
     ASSERT_TRUE(vm);
@@ -530,6 +557,7 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     EXPECT_EQ(QGuiApplication::clipboard()->text(), vm->joinedMnemonic());
     EXPECT_TRUE(s.find("clipboardNote"));
     s.click("writtenDownButton");
+    s.expectAllRead("the password step");
     // Typed, then back and on again: the fields are made anew, empty, and so is the pair.
     s.type("passwordField", password);
     s.type("confirmPasswordField", password);
@@ -570,6 +598,7 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
         [&] { return s.text("verifyErrorLine").endsWith("is incorrect. Please try again."); }));
     EXPECT_EQ(sceneY("verifyAndCreateButton"), buttonY);
     EXPECT_EQ(sceneY("verifyWordField0"), fieldY);
+    s.expectAllRead("the verification with its error");
     s.type("verifyWordField0", rightWord);
     s.click("verifyAndCreateButton");
     ASSERT_TRUE(waitFor([&] { return !s.state.isOnboarding() && !s.state.isLocked(); }));
@@ -583,6 +612,7 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
         QObject* model = s.find("backupExportViewModel");
         return model && model->property("errorMessage").toString() == "Incorrect password";
     }));
+    s.expectDialog("BackupExportSheet", "Export Backup");
     QMetaObject::invokeMethod(s.find("BackupExportSheet"), "close");
 
     const QUrl golden = QUrl::fromLocalFile(QStringLiteral(QM_SOURCE_DIR) +
@@ -606,6 +636,7 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
         const QRectF shown = button->mapRectToScene(button->boundingRect());
         EXPECT_LE(shown.bottom(), inside.bottom() - 16) << "button below the sheet's edge";
     }
+    s.expectDialog("BackupRestoreSheet", "Restore Backup");
     s.type("restoreSheetPasswordField", goldenPassword);
     QTest::keyClick(s.window, Qt::Key_Return);
     ASSERT_TRUE(waitFor([&] { return sheet->property("restoreSuccess").toBool(); }));
@@ -619,18 +650,21 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     QTest::keyClick(s.window, Qt::Key_Return);
     ASSERT_TRUE(waitFor([&] { return s.text("lockErrorLine") == "Incorrect password"; }));
     EXPECT_TRUE(s.text("lockPasswordField").isEmpty());
+    s.expectAllRead("the lock screen with its error");
     s.type("lockPasswordField", goldenPassword);
     s.click("unlockButton");
     ASSERT_TRUE(waitFor([&] { return !s.state.isLocked(); }));
     s.state.stopBackgroundTasks();
     s.state.lock(); // the forgotten password: the alert's confirm deletes the wallet
     s.click("newWalletButton");
+    s.expectDialog("newWalletConfirm", "Crea nuovo wallet");
     s.click("confirmNewWalletButton");
     ASSERT_TRUE(waitFor([&] { return s.state.isOnboarding(); }));
 
     // A phrase pasted into the first import field spreads over all twelve, whether it
     // arrives at once or key by key (as some paste tools deliver it).
     s.click("importWalletButton");
+    s.expectAllRead("the import screen");
     const QString phrase = QStringLiteral("abandon ").repeated(11) + "about";
     QGuiApplication::clipboard()->setText(phrase);
     s.click("importWordField0");
@@ -652,6 +686,7 @@ TEST(OnboardingScreens, EachScreenReachesItsModelAndShowsItsText) {
     ASSERT_TRUE(waitFor([&] { return s.find("restoreBackupViewModel"); }));
     QMetaObject::invokeMethod(s.find("restoreBackupViewModel"), "selectFile", Q_ARG(QUrl, golden));
     ASSERT_TRUE(waitFor([&] { return s.text("chosenFileName") == "wallet-v1.qmbackup"; }));
+    s.expectAllRead("the restore screen with its file");
     s.type("restorePasswordField", goldenPassword);
     s.click("restoreWalletButton");
     ASSERT_TRUE(waitFor([&] { return !s.state.isOnboarding() && !s.state.isLocked(); }));
@@ -675,8 +710,10 @@ TEST(OnboardingScreens, AGoneKeyringOffersARestoreIntoFiles) {
     ASSERT_TRUE(s.window && s.exposed);
     ASSERT_TRUE(waitFor([&] { return s.find("keyringLockedView"); }));
     EXPECT_FALSE(s.find("unlockKeyringButton"));
+    s.expectAllRead("the gone keyring");
     s.click("restoreIntoFilesButton");
     ASSERT_TRUE(waitFor([&] { return s.find("restoreIntoFilesNotice"); }));
+    s.expectAllRead("the restore into files");
     EXPECT_TRUE(s.text("restoreIntoFilesNotice")
                     .startsWith("The wallet in the keyring is left untouched: nothing of it is "
                                 "deleted."));
@@ -697,6 +734,7 @@ TEST(OnboardingScreens, AGoneKeyringOffersARestoreIntoFiles) {
     EXPECT_EQ(s.text("passwordPairHint"), "Password must be at least 8 characters.");
     s.type("passwordField", password);
     EXPECT_EQ(s.text("passwordPairHint"), "Passwords do not match.");
+    s.expectAllRead("the import with its hint");
     EXPECT_FALSE(qobject_cast<QQuickItem*>(s.find("importButton"))->isEnabled());
     s.type("confirmPasswordField", password);
     EXPECT_EQ(s.text("passwordPairHint"), "");
@@ -728,5 +766,6 @@ int main(int argc, char** argv) {
     qm::BRFont::loadBundledFonts();
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     qm::configureWindowRendering(); // drawn as the program draws it
+    qm::test::readLikeAScreenReader();
     return RUN_ALL_TESTS();
 }

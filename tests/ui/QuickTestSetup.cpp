@@ -1,7 +1,7 @@
 #include "QuickTestSetup.h"
 
+#include "TextExposure.h"
 #include "ui/shell/WalletShell.h"
-#include "ui/theme/AccessibleStates.h"
 #include "ui/theme/BRFont.h"
 #include "ui/theme/WindowRendering.h"
 
@@ -23,8 +23,8 @@ QString QuickFixture::screenshotPath(const QString& name) const {
     return folder + '/' + name;
 }
 
-QVariantMap QuickFixture::accessibility(QQuickItem* item) const {
-    QAccessibleInterface* iface = item ? QAccessible::queryAccessibleInterface(item) : nullptr;
+QVariantMap QuickFixture::accessibility(QObject* object) const {
+    QAccessibleInterface* iface = accessibleNode(object);
     if (!iface) {
         return {};
     }
@@ -92,6 +92,10 @@ QStringList QuickFixture::unnamedControls(QQuickItem* root) const {
     return unnamed;
 }
 
+QStringList QuickFixture::unexposedTexts(QQuickItem* item) const {
+    return item ? qm::test::unexposedTexts(item->window()) : QStringList();
+}
+
 QuickTestSetup::QuickTestSetup() {
     qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
 }
@@ -102,7 +106,7 @@ void QuickTestSetup::prepareApplication(const QLocale& locale) {
     QLocale::setDefault(locale);
     BRFont::loadBundledFonts();
     configureWindowRendering();
-    installAccessibleStates();
+    readLikeAScreenReader();
 }
 
 void QuickTestSetup::show(QObject* fixture, AppState& state) {

@@ -28,14 +28,17 @@ public:
 
     // Where the screenshots of the screens go: the build's tests/ui/screenshots.
     Q_INVOKABLE QString screenshotPath(const QString& name) const;
-    // What a screen reader is told of `item` through its accessible interface: { name, role,
-    // enabled, showing, text (of its text interface), value, actions }; empty when the item
-    // has none.
-    Q_INVOKABLE QVariantMap accessibility(QQuickItem* item) const;
+    // What a screen reader is told of `object` (an item, or a popup through its item) through
+    // its accessible interface: { name, role, enabled, showing, text (of its text interface),
+    // value, actions }; empty when it has none.
+    Q_INVOKABLE QVariantMap accessibility(QObject* object) const;
     // The controls (buttons, tabs, fields, switches) shown under `root`, in its window's
     // popups too, that a screen reader would read without a name: their object names, or
     // their class names where they have none.
     Q_INVOKABLE QStringList unnamedControls(QQuickItem* root) const;
+    // The texts shown in `item`'s window that a screen reader would not read (TextExposure.h);
+    // empty when every one is read.
+    Q_INVOKABLE QStringList unexposedTexts(QQuickItem* item) const;
 };
 
 // The set-up object of QUICK_TEST_MAIN_WITH_SETUP, derived by each screen test: its slot

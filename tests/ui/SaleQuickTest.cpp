@@ -50,6 +50,18 @@ public:
         }
         return QString::fromStdString(qm::Amount{sum, 18}.exactText() + " ETH");
     }
+    // The node behind the wallet's Arbitrum endpoint answering its calls (0), keeping them
+    // without a word (1), or closing on them (2).
+    Q_INVOKABLE void setCallAnswer(int mode) {
+        if (mode == 0) {
+            m_sale.proxy().clearOverrides();
+            return;
+        }
+        qm::test::HttpFixtureResponse answer;
+        answer.behaviour = mode == 1 ? qm::test::HttpFixtureResponse::Behaviour::stall
+                                     : qm::test::HttpFixtureResponse::Behaviour::close;
+        m_sale.proxy().setOverride("eth_call", [answer](const nlohmann::json&) { return answer; });
+    }
     // Transactions the wallet has sent and that are mined.
     Q_INVOKABLE int sentCount() {
         return static_cast<int>(m_sale.chain().minedNonce(m_sale.address()));

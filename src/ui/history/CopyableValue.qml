@@ -6,6 +6,8 @@ import Quillmark.Ui
 RowLayout {
     id: root
     property string text: ""
+    // What the value is, in its copy button's name ("transaction hash").
+    property string copySubject: ""
     width: parent ? parent.width : implicitWidth
 
     SelectableValue {
@@ -16,5 +18,5 @@ RowLayout {
         font: BRFont.monoSmall
         color: BRPalette.textPrimary
     }
-    CopyButton { copyText: root.text }
+    CopyButton { copyText: root.text; copySubject: root.copySubject }
 }

@@ -81,6 +81,7 @@ Rectangle {
                 Text {
                     objectName: "detailTitle"
                     Layout.alignment: Qt.AlignHCenter
+                    Accessible.role: Accessible.Heading
                     text: root.transaction ? root.transaction.title : ""
                     textFormat: Text.PlainText
                     font: BRFont.body
@@ -157,26 +158,38 @@ Rectangle {
                         Layout.alignment: Qt.AlignTop
                         visible: !!root.transaction && root.transaction.hasContract
                         label: "Contract"
-                        CopyableValue { text: root.transaction ? root.transaction.contractAddress : "" }
+                        CopyableValue {
+                            copySubject: "contract address"
+                            text: root.transaction ? root.transaction.contractAddress : ""
+                        }
                     }
                 }
                 DetailCard {
                     objectName: "cardHash"
                     Layout.fillWidth: true
                     label: "Transaction Hash"
-                    CopyableValue { text: root.transaction ? root.transaction.txHash : "" }
+                    CopyableValue {
+                        copySubject: "transaction hash"
+                        text: root.transaction ? root.transaction.txHash : ""
+                    }
                 }
                 DetailCard {
                     objectName: "cardFrom"
                     Layout.fillWidth: true
                     label: "From"
-                    CopyableValue { text: root.transaction ? root.transaction.from : "" }
+                    CopyableValue {
+                        copySubject: "sender address"
+                        text: root.transaction ? root.transaction.from : ""
+                    }
                 }
                 DetailCard {
                     objectName: "cardTo"
                     Layout.fillWidth: true
                     label: "To"
-                    CopyableValue { text: root.transaction ? root.transaction.to : "" }
+                    CopyableValue {
+                        copySubject: "recipient address"
+                        text: root.transaction ? root.transaction.to : ""
+                    }
                 }
                 RowLayout {
                     id: blockPair

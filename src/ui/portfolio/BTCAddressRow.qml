@@ -50,7 +50,9 @@ Rectangle {
                 color: root.hasBalance ? BRPalette.textPrimary : BRPalette.textSecondary
             }
             CopyButton {
+                objectName: "addressCopy"
                 copyText: root.address
+                copySubject: "address"
                 font.pixelSize: 10
             }
             Item { Layout.fillWidth: true }

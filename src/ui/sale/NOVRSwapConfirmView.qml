@@ -62,6 +62,7 @@ BRSheet {
                     objectName: "confirmTitle"
                     Layout.alignment: Qt.AlignHCenter
                     textFormat: Text.PlainText
+                    Accessible.role: Accessible.Heading
                     text: "Confirm " + (root.buying ? "Buy" : "Sell")
                     font: BRFont.systemFont(22, Font.Medium)
                     color: BRPalette.textPrimary

@@ -31,6 +31,7 @@ ColumnLayout {
         spacing: 8
         Text {
             textFormat: Text.PlainText
+            Accessible.role: Accessible.Heading
             text: "Nova Crest"
             font: BRFont.systemFont(22, Font.Medium)
             color: BRPalette.textPrimary

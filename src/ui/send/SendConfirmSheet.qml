@@ -92,6 +92,7 @@ BRSheet {
                 Text {
                     textFormat: Text.PlainText
                     Layout.alignment: Qt.AlignHCenter
+                    Accessible.role: Accessible.Heading
                     text: "Confirm Transaction"
                     font: BRFont.title
                     color: BRPalette.textPrimary

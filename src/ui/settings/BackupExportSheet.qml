@@ -155,6 +155,7 @@ BRSheet {
                     Text {
                         textFormat: Text.PlainText
                         Layout.alignment: Qt.AlignHCenter
+                        Accessible.role: Accessible.Heading
                         text: "Backup Saved"
                         font: BRFont.title
                         color: BRPalette.textPrimary

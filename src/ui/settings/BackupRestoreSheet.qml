@@ -143,6 +143,7 @@ BRSheet {
                     Text {
                         textFormat: Text.PlainText
                         Layout.alignment: Qt.AlignHCenter
+                        Accessible.role: Accessible.Heading
                         text: "Wallet Restored"
                         font: BRFont.title
                         color: BRPalette.textPrimary

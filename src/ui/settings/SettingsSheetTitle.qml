@@ -12,6 +12,7 @@ RowLayout {
 
     Text {
         textFormat: Text.PlainText
+        Accessible.role: Accessible.Heading
         text: root.title
         font: BRFont.title
         color: BRPalette.textPrimary

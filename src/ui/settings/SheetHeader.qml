@@ -11,6 +11,7 @@ RowLayout {
 
     Text {
         textFormat: Text.PlainText
+        Accessible.role: Accessible.Heading
         text: root.title
         font: BRFont.title
         color: BRPalette.textPrimary

@@ -67,6 +67,7 @@ BRSheet {
                     Text {
                         id: aboutName
                         textFormat: Text.PlainText
+                        Accessible.role: Accessible.Heading
                         text: "Quillmark"
                         font: BRFont.systemFont(28, Font.Bold)
                         color: BRPalette.accent

@@ -157,6 +157,7 @@ Rectangle {
                                 glowColor: BRPalette.chainColor(model.chain)
                                 AbstractButton {
                                     id: rowButton
+                                    objectName: "accountRowButton"
                                     FocusRing { outset: 0 }
                                     Accessible.name: model.name
                                     width: parent.width

@@ -91,6 +91,7 @@ BRSheet {
                 Text {
                     Layout.alignment: Qt.AlignHCenter
                     textFormat: Text.PlainText
+                    Accessible.role: Accessible.Heading
                     text: "Confirm Swap"
                     font: BRFont.systemFont(22, Font.Medium)
                     color: BRPalette.textPrimary

@@ -61,6 +61,7 @@ BRSheet {
                     Layout.fillWidth: true
                     Text {
                         textFormat: Text.PlainText
+                        Accessible.role: Accessible.Heading
                         text: "Swap"
                         font: BRFont.systemFont(22, Font.Medium)
                         color: BRPalette.textPrimary

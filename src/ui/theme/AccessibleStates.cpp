@@ -1,51 +1,43 @@
 #include "ui/theme/AccessibleStates.h"
 
 #include "ui/settings/SecretWordText.h"
+#include "ui/theme/AccessibleTexts.h"
+#include "ui/theme/ItemSight.h"
 
 #include <QAccessible>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QtQuick/private/qaccessiblequickitem_p.h>
+#include <QtQuick/private/qaccessiblequickview_p.h>
+#include <QtQuick/private/qquickaccessibleattached_p.h>
 #include <QtQuick/private/qquickitem_p.h>
+#include <QtQuick/private/qquicktext_p.h>
+#include <QtQuick/private/qquicktextedit_p.h>
 #include <QtQuick/private/qquicktextinput_p.h>
-#include <QtQuickTemplates2/private/qquickoverlay_p.h>
 #include <QtQuickTemplates2/private/qquickpopup_p.h>
 #include <QtQuickTemplates2/private/qquickpopupitem_p_p.h>
 
 namespace qm {
 namespace {
 
-// Whether an open modal popup of the item's window covers it: the item is in none of the popups
-// from the topmost modal one up. The overlay is looked up where Qt keeps it, so that asking
-// never makes one for a window that has none.
-bool coveredByModalPopup(const QQuickItem* item) {
-    QQuickWindow* window = item->window();
-    auto* overlay = window ? window->property("_q_QQuickOverlay").value<QQuickOverlay*>() : nullptr;
-    if (!overlay || !overlay->isVisible()) {
-        return false;
+// Tells the screen reader that a text's name (what it shows) changed with its text; a field
+// being typed into keeps its name.
+template <typename TextItem, typename Signal>
+void notifyTextChanges(QQuickItem* item, Signal changed) {
+    if (auto* text = qobject_cast<TextItem*>(item)) {
+        QObject::connect(text, changed, item, [item] {
+            if (readableText(item)) {
+                QAccessibleEvent event(item, QAccessible::NameChanged);
+                QAccessible::updateAccessibility(&event);
+            }
+        });
     }
-    const QList<QQuickItem*> stacked = QQuickItemPrivate::get(overlay)->paintOrderChildItems();
-    for (auto it = stacked.crbegin(); it != stacked.crend(); ++it) {
-        auto* popupItem = qobject_cast<QQuickPopupItem*>(*it);
-        if (!popupItem || !popupItem->isVisible()) {
-            continue;
-        }
-        if (popupItem == item || popupItem->isAncestorOf(item)) {
-            return false;
-        }
-        const QQuickPopup* popup =
-            static_cast<QQuickPopupItemPrivate*>(QQuickItemPrivate::get(popupItem))->popup;
-        if (popup && popup->isModal()) {
-            return true;
-        }
-    }
-    return false;
 }
 
 class AccessibleQuickItem : public QAccessibleQuickItem {
 public:
     explicit AccessibleQuickItem(QQuickItem* item) : QAccessibleQuickItem(item) {
-        // The interface lives as long as the item; the connection goes with the item.
+        // The interface lives as long as the item; the connections go with the item.
         QObject::connect(item, &QQuickItem::enabledChanged, item, [item] {
             QAccessible::State changed;
             changed.disabled = true;
@@ -53,6 +45,9 @@ public:
             QAccessibleStateChangeEvent event(item, changed);
             QAccessible::updateAccessibility(&event);
         });
+        notifyTextChanges<QQuickText>(item, &QQuickText::textChanged);
+        notifyTextChanges<QQuickTextEdit>(item, &QQuickTextEdit::textChanged);
+        notifyTextChanges<QQuickTextInput>(item, &QQuickTextInput::textChanged);
     }
 
     QAccessible::State state() const override {
@@ -68,13 +63,31 @@ public:
             state.focusable = false;
             state.focused = false;
         }
+        // Scrolled away or transparent: still in reach of the keyboard, which scrolls to it.
+        // A text with nothing to show shows nothing.
+        if (const std::optional<QString> shown = readableText(item());
+            outOfSight(item()) || (shown && shown->trimmed().isEmpty())) {
+            state.invisible = true;
+            state.offscreen = true;
+        }
         return state;
+    }
+
+    // A text that declares no role of its own is static text, a read-only field's too.
+    QAccessible::Role role() const override {
+        const QQuickAccessibleAttached* declared =
+            QQuickAccessibleAttached::attachedProperties(item());
+        if (readableText(item()) && (!declared || declared->role() == QAccessible::NoRole)) {
+            return QAccessible::StaticText;
+        }
+        return QAccessibleQuickItem::role();
     }
 
     // A field that masks what is typed gives what it shows (the mask characters), never the
     // typed text: Qt Quick's own answer is the field's text property. Its name Qt Quick reads
     // as empty whatever it was given: the form's field (InputField.qml) keeps it in
-    // "accessibleName".
+    // "accessibleName". Unless named otherwise, a text reads as what it shows and a sheet as
+    // its title.
     QString text(QAccessible::Text type) const override {
         if (const auto* input = maskingInput()) {
             if (type == QAccessible::Value) {
@@ -85,7 +98,14 @@ public:
                 return name.toString();
             }
         }
-        return QAccessibleQuickItem::text(type);
+        const QString told = QAccessibleQuickItem::text(type);
+        if (type != QAccessible::Name || !told.isEmpty()) {
+            return told;
+        }
+        if (const std::optional<QString> shown = readableText(item())) {
+            return *shown;
+        }
+        return popupTitle();
     }
     QString text(int startOffset, int endOffset) const override {
         if (const auto* input = maskingInput()) {
@@ -101,10 +121,43 @@ public:
         return QAccessibleQuickItem::characterCount();
     }
 
+    // The texts inside join the tree before it is read.
+    int childCount() const override {
+        adoptTexts(item(), this);
+        return QAccessibleQuickItem::childCount();
+    }
+    QAccessibleInterface* child(int index) const override {
+        adoptTexts(item(), this);
+        return QAccessibleQuickItem::child(index);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        adoptTexts(item(), this);
+        return QAccessibleQuickItem::indexOfChild(child);
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        adoptTexts(item(), this);
+        return QAccessibleQuickItem::childAt(x, y);
+    }
+
 private:
     const QQuickTextInput* maskingInput() const {
         const auto* input = qobject_cast<const QQuickTextInput*>(item());
         return input && input->echoMode() != QQuickTextInput::Normal ? input : nullptr;
+    }
+
+    // A popup's node is its popup item: a dialog is named by its title, a sheet by the
+    // heading it shows.
+    QString popupTitle() const {
+        auto* popupItem = qobject_cast<QQuickPopupItem*>(item());
+        const QQuickPopup* popup =
+            popupItem
+                ? static_cast<QQuickPopupItemPrivate*>(QQuickItemPrivate::get(popupItem))->popup
+                : nullptr;
+        if (!popup) {
+            return {};
+        }
+        const QString title = popup->property("title").toString();
+        return title.isEmpty() ? headingText(popupItem) : title;
     }
 };
 
@@ -125,9 +178,41 @@ public:
     }
 };
 
+// The window's node: the texts of its content join the tree before it is read.
+class AccessibleQuickWindow : public QAccessibleQuickWindow {
+public:
+    explicit AccessibleQuickWindow(QQuickWindow* window) : QAccessibleQuickWindow(window) {}
+
+    int childCount() const override {
+        adoptContent();
+        return QAccessibleQuickWindow::childCount();
+    }
+    QAccessibleInterface* child(int index) const override {
+        adoptContent();
+        return QAccessibleQuickWindow::child(index);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        adoptContent();
+        return QAccessibleQuickWindow::indexOfChild(child);
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        adoptContent();
+        return QAccessibleQuickWindow::childAt(x, y);
+    }
+
+private:
+    void adoptContent() const {
+        adoptTexts(static_cast<QQuickWindow*>(object())->contentItem(), nullptr);
+    }
+};
+
 // Consulted for each class of an object from the most derived one up, so it answers for a
-// Qt Quick item before Qt's own factory, which waits for the class name "QQuickItem".
+// Qt Quick item or window before Qt's own factory, which waits for the class names
+// "QQuickItem" and "QQuickWindow".
 QAccessibleInterface* accessibleFactory(const QString&, QObject* object) {
+    if (auto* window = qobject_cast<QQuickWindow*>(object)) {
+        return new AccessibleQuickWindow(window);
+    }
     auto* item = qobject_cast<QQuickItem*>(object);
     if (!item || !QQuickItemPrivate::get(item)->isAccessible) {
         return nullptr;

@@ -20,6 +20,7 @@ Row {
     }
     CopyButton {
         copyText: root.address
+        copySubject: "address"
         anchors.verticalCenter: parent.verticalCenter
     }
 }

@@ -13,6 +13,9 @@ Text {
     // gaps between the dots.
     property color backdropColor: BRPalette.background
 
+    // A glyph of the icon font, not words: a screen reader reads what it stands for from the
+    // control that holds it.
+    Accessible.ignored: true
     text: BRIcon.glyph(name)
     font.family: BRIcon.family
     // The icon font's glyphs lie beyond the basic plane: drawn through the shaper, which the

@@ -2,15 +2,19 @@ import QtQuick
 import QtQuick.Controls
 import Quillmark.Ui
 
-// Copies `text` to the clipboard and confirms it for two seconds.
+// Copies `copyText` to the clipboard and confirms it for two seconds.
 AbstractButton {
     id: root
     property string copyText: ""
+    // What is copied, as a screen reader names the button ("address" reads "Copy address
+    // bc1q..."): the buttons of a list are told apart by their values.
+    property string copySubject: ""
     property bool copied: false
     readonly property string tooltipText: copied ? "Copied!" : "Copy to clipboard"
 
     hoverEnabled: true
-    Accessible.name: tooltipText
+    Accessible.name: copied || copySubject === "" ? tooltipText
+                                                  : "Copy " + copySubject + " " + copyText
     FocusRing { controlRadius: 3 }
     BRToolTip {
         visible: root.hovered

@@ -16,6 +16,9 @@ Item {
     property string shownText: ""
     property bool settled: true
 
+    // Read as the whole figure, not character by character.
+    Accessible.role: Accessible.StaticText
+    Accessible.name: text
     implicitWidth: cells.implicitWidth
     implicitHeight: lineMetrics.height
 
@@ -100,8 +103,10 @@ Item {
                     settled = true
                 }
 
+                // The character that fades out: the figure reads as the new one.
                 Text {
                     id: leaving
+                    Accessible.ignored: true
                     textFormat: Text.PlainText
                     font: root.font
                     color: root.color

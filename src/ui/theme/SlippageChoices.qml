@@ -13,6 +13,8 @@ Popup {
     // Each choice's object name is this prefix followed by its value.
     property string itemPrefix: "slippage_"
     signal chosen(int value)
+    // What a screen reader calls the row of choices.
+    readonly property string title: "Slippage"
 
     x: parent ? parent.width - width : 0
     y: parent ? parent.height + 4 : 0

@@ -39,6 +39,7 @@ BRSheet {
             Text {
                 textFormat: Text.PlainText
                 Layout.alignment: Qt.AlignHCenter
+                Accessible.role: Accessible.Heading
                 text: "Connect dApp"
                 font: BRFont.title
                 color: BRPalette.textPrimary

@@ -84,6 +84,7 @@ BRSheet {
                 Layout.fillWidth: true
                 Layout.leftMargin: 24
                 Layout.rightMargin: 24
+                Accessible.role: Accessible.Heading
                 text: root.vm.proposalName
                 font: BRFont.title
                 color: BRPalette.textPrimary

@@ -91,6 +91,7 @@ BRSheet {
                     objectName: "requestDappName"
                     textFormat: Text.PlainText
                     Layout.fillWidth: true
+                    Accessible.role: Accessible.Heading
                     text: root.vm.requestDappName
                     font: BRFont.title
                     color: BRPalette.textPrimary
@@ -401,6 +402,7 @@ BRSheet {
             Text {
                 textFormat: Text.PlainText
                 Layout.alignment: Qt.AlignHCenter
+                Accessible.role: Accessible.Heading
                 text: "Signed Successfully"
                 font: BRFont.title
                 color: BRPalette.textPrimary

@@ -95,6 +95,16 @@ Item {
             return findAll(top, name, [], new Set()).some(s => s.objectName === name && s.visible)
         }
 
+        // Every text the window shows reaches a screen reader; `sheet`, where given, is a
+        // dialog named `title`.
+        function allRead(where, sheet, title) {
+            compare(fixture.unexposedTexts(top), [], where)
+            if (sheet) {
+                const told = fixture.accessibility(sheet)
+                compare([told.name, told.role], [title, 0x12], where) // a dialog
+            }
+        }
+
         function init() {
             fixture.clear()
             fixture.fill()
@@ -185,6 +195,7 @@ Item {
             tryVerify(() => sheetOpen("transactionDetailSheet"))
             const sheet = find("transactionDetailSheet")
             compare(textOf("detailTitle", sheet), "Sent BTC")
+            allRead("the transaction", sheet, "Sent BTC")
             compare(textOf("detailAmount", sheet), "-0.00050000 BTC")
             compare(find("detailStatus", sheet).status, "confirmed")
             compare(find("cardHash", sheet).visible, true)
@@ -275,9 +286,11 @@ Item {
             verify(!shown("tokenCount") && !shown("noTokens"))
             verify(shown("btcTabs"))
             verify(shown("priceChartView"))
+            allRead("Bitcoin")
             mouseClick(find("btcTab_Indirizzi"))
             compare(view.btcTab, "Indirizzi")
             tryVerify(() => shown("btcAddressList"))
+            allRead("Bitcoin's addresses")
             verify(!shown("priceChartView"))
             verify(!shown("transactionsHeader") && !shown("transactionsEmpty"))
             compare(rows().length, 0)
@@ -303,6 +316,11 @@ Item {
             compare(textOf("tokenRowAmount", tokenRows[0]), "999.5000 USDC")
             compare(textOf("tokenRowValue", tokenRows[1]), "< $0.01")
             compare(textOf("tokenRowValue", tokenRows[2]), "$0.00")
+            allRead("Ethereum")
+            // The address, a read-only field to select from, reads as the text it shows.
+            const address = find("accountAddress").children[0]
+            const told = fixture.accessibility(address)
+            compare([told.role, told.name], [0x29, address.text]) // static text
 
             // Arbitrum: the chips as well.
             fixture.select(2, 0)
@@ -310,6 +328,7 @@ Item {
             verify(shown("quickSwap"))
             verify(shown("quickSwap_USDC") && shown("quickSwap_ETH") && shown("quickSwap_NOVR"))
             compare(textOf("accountBalance"), "0.500000 ETH")
+            allRead("Arbitrum")
 
             // Solana: Swap, no tokens section.
             fixture.select(4, 0)
@@ -317,6 +336,7 @@ Item {
             verify(shown("accountSwap"))
             verify(!shown("tokenCount") && !shown("noTokens"))
             compare(textOf("accountBalance"), "2.5000 SOL")
+            allRead("Solana")
         }
 
         function test_7_actionsOpenTheirSheets() {
@@ -325,21 +345,25 @@ Item {
             const close = name => { find(name).close(); tryVerify(() => !sheetOpen(name)) }
             mouseClick(find("accountSend"))
             tryVerify(() => sheetOpen("sendSheet"))
+            allRead("the send sheet", find("sendSheet"), "Send ETH")
             compare(find("sendSheet").chain, 2)
             compare(find("sendSheet").preselectedToken, null)
             close("sendSheet")
             mouseClick(find("accountReceive"))
             tryVerify(() => sheetOpen("receiveSheet"))
+            allRead("the receive sheet", find("receiveSheet"), "Receive ETH")
             compare(find("receiveSheet").address, "0x7e5f4552091a69125d5dfcb7b8c2659029395bdf")
             close("receiveSheet")
             for (const name of ["accountSwap", "quickSwap_USDC", "quickSwap_ETH"]) {
                 mouseClick(find(name))
                 tryVerify(() => sheetOpen("swapSheet"), 1000, name)
+                allRead(name, find("swapSheet"), "Swap")
                 compare(find("swapSheet").chain, 2)
                 close("swapSheet")
             }
             mouseClick(find("quickSwap_NOVR"))
             tryVerify(() => sheetOpen("novrSwapSheet"))
+            allRead("the sale", find("novrSwapSheet"), "Nova Crest")
             close("novrSwapSheet")
             verify(!sheetOpen("swapSheet"))
         }
@@ -426,6 +450,7 @@ Item {
             verify(shown("transactionsEmpty"))
             compare(textOf("transactionsEmptyNote"), "Transactions for NOPE will appear here.")
             compare(textOf("tokenFiat"), "$0.00")
+            allRead("the token")
         }
 
         function test_12_addTokenSheet() {
@@ -439,6 +464,16 @@ Item {
             tryVerify(() => sheetOpen("addTokenSheet"))
             const sheet = find("addTokenSheet")
             compare(textOf("addTokenChain", sheet), "on Arbitrum")
+            allRead("the empty form", sheet, "Add Token")
+            // What a screen reader could not read the moment the lookup started.
+            let unreadWhileDetecting = null
+            const model = find("addTokenView", sheet).model
+            const detecting = () => {
+                if (model.isResolving && shown("addTokenResolving", sheet)
+                        && unreadWhileDetecting === null)
+                    unreadWhileDetecting = fixture.unexposedTexts(top)
+            }
+            model.stateChanged.connect(detecting)
             const field = find("contractAddressField", sheet)
             tryVerify(() => field.activeFocus)
             verify(!find("addTokenButton", sheet).enabled)
@@ -446,6 +481,10 @@ Item {
             for (const c of address)
                 keyClick(c)
             tryVerify(() => shown("addTokenPreview", sheet), 15000)
+            model.stateChanged.disconnect(detecting)
+            // "Detecting token..." is read while the lookup runs, and so is its outcome.
+            compare(unreadWhileDetecting, [])
+            allRead("the token found")
             compare(textOf("infoName", sheet), "Test Token")
             compare(textOf("infoSymbol", sheet), "TST")
             compare(textOf("infoDecimals", sheet), "6")
@@ -472,6 +511,9 @@ Item {
             tryVerify(() => shown("addTokenError", sheet), 15000)
             compare(textOf("addTokenError", sheet), "Cannot read token name")
             verify(find("contractAddressField", sheet).showsError)
+            allRead("the failed lookup")
+            compare(fixture.accessibility(find("addTokenError", sheet)).name,
+                    "Cannot read token name")
             keyClick(Qt.Key_Escape)
             tryVerify(() => !sheetOpen("addTokenSheet"))
         }

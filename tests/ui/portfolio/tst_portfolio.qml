@@ -220,6 +220,24 @@ Item {
             verify(!note.visible)
         }
 
+        // The total and every row's name, amount and value reach a screen reader, each as
+        // the text shown.
+        function test_2b_totalAndRowsAreRead() {
+            fixture.fill()
+            const figure = findAll(view, "portfolioTotal", [])[0]
+            compare(fixture.unexposedTexts(view), [])
+            const total = fixture.accessibility(figure)
+            compare([total.name, total.role, total.showing], ["$1,785.67", 0x29, true])
+            for (const [key, name] of [["btc-0", "assetRowBalance"], ["btc-0", "assetRowFiat"],
+                                       ["eth-0/0x01", "tokenRowName"],
+                                       ["eth-0/0x01", "tokenRowAmount"],
+                                       ["eth-0/0x01", "tokenRowValue"]]) {
+                const told = fixture.accessibility(findAll(row(key), name, [])[0])
+                compare([told.name, told.role, told.showing],
+                        [textOf(row(key), name), 0x29, true], key + " " + name)
+            }
+        }
+
         function test_3_hostileTokenTextIsShownLiterally() {
             const before = fixture.networkRequests()
             fixture.fill()
@@ -445,6 +463,21 @@ Item {
             fixture.createWallet()
             const derived = addresses.model.rowCount()
             compare(derived, 5)
+            // Each address is read, and each copy button says which address it copies.
+            const rows = findAll(addresses, "addressRows", [])[0]
+            rows.forceLayout()
+            compare(fixture.unexposedTexts(addresses), [])
+            const copies = new Set()
+            for (let i = 0; i < derived; ++i) {
+                const row = rows.itemAtIndex(i)
+                const address = row.address
+                compare(fixture.accessibility(findAll(row, "selectableValueText", [])[0]).name,
+                        address)
+                const copy = fixture.accessibility(findAll(row, "addressCopy", [])[0])
+                compare(copy.name, "Copy address " + address)
+                copies.add(copy.name)
+            }
+            compare(copies.size, derived)
             addresses.model.generate()
             addresses.model.generate()
             // The signer derives and stores them one after the other.

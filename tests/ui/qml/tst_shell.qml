@@ -488,6 +488,105 @@ Item {
             compare([uncovered.showing, uncovered.enabled], [true, true], "the sidebar again")
         }
 
+        // Every text of every screen and sheet of the shell reaches a screen reader; each sheet
+        // is a dialog named by its title.
+        function test_5f_everyTextIsRead() {
+            fixture.unlock()
+            compare(view.face, "main")
+            find("portfolioList").positionViewAtBeginning()
+            compare(fixture.unexposedTexts(top), [], "the portfolio")
+            // The total, a figure drawn character by character, reads whole.
+            const total = fixture.accessibility(find("portfolioTotal"))
+            compare([total.name, total.role, total.showing],
+                    [find("portfolioTotal").text, 0x29, true], "the total") // static text
+            for (const chain of [0, 1, 2, 3, 4]) {
+                fixture.select(chain, 0)
+                verify(find("accountDetailView"))
+                compare(fixture.unexposedTexts(top), [], "the account of chain " + chain)
+            }
+            fixture.select(0, 0)
+            click("btcTab_Indirizzi")
+            tryVerify(() => find("btcAddressList"))
+            compare(fixture.unexposedTexts(top), [], "the Bitcoin addresses")
+            keyClick(Qt.Key_Escape)
+            compare(find("detailRouter").route, "portfolio")
+
+            const sheets = [["settingsButton", "SettingsView", "Settings"],
+                            ["nameButton", "aboutSheet", "Quillmark"],
+                            ["keyButton", "SeedRevealSheet", "Recovery Phrase"]]
+            for (const [button, name, title] of sheets) {
+                click(button)
+                const sheet = find(name)
+                tryCompare(sheet, "opened", true)
+                const told = fixture.accessibility(sheet)
+                compare([told.name, told.role, told.showing], [title, 0x12, true], name) // a dialog
+                compare(fixture.unexposedTexts(top), [], name)
+                if (name === "SettingsView") {
+                    for (const tab of ["Appearance", "Network", "Security"]) {
+                        click("settingsTab_" + tab)
+                        compare(fixture.unexposedTexts(top), [], tab)
+                    }
+                    click("deleteWalletButton")
+                    const alert = find("deleteWalletAlert")
+                    tryCompare(alert, "opened", true)
+                    compare(fixture.accessibility(alert).name, "Delete Wallet?")
+                    compare(fixture.unexposedTexts(top), [], "the delete alert")
+                    click("alertCancelButton")
+                    tryCompare(alert, "visible", false)
+                }
+                if (name === "SeedRevealSheet") {
+                    type("revealPasswordField", "correct horse")
+                    click("revealSeedButton")
+                    tryVerify(() => find("wordCell_12"))
+                    compare(fixture.unexposedTexts(top), [], "the revealed phrase")
+                }
+                keyClick(Qt.Key_Escape)
+                tryCompare(sheet, "visible", false)
+            }
+
+            fixture.lock()
+            compare(view.face, "lock")
+            compare(fixture.unexposedTexts(top), [], "the lock screen")
+            fixture.unlock()
+        }
+
+        // What is scrolled away under the status bar or the network panel is not read as
+        // showing; scrolled back, it is.
+        function test_5g_scrolledAwayIsNotShowing() {
+            fixture.unlock()
+            compare(view.face, "main")
+            top.height = 450
+            const showing = item => fixture.accessibility(item).showing
+            // The sidebar's rows as read, and as they lie in the list's view.
+            const sidebar = find("accountList")
+            const accounts = sidebar.contentItem
+            const buttons = ["btc-0", "eth-0", "arb-0", "poly-0", "sol-0"].map(
+                id => findAll(accountRow(id), "accountRowButton", [], new Set())[0])
+            const inView = () => buttons.map(button => {
+                const y = button.mapToItem(sidebar, 0, 0).y
+                return y + button.height > 0 && y < sidebar.height
+            })
+            tryVerify(() => accounts.contentHeight > accounts.height)
+            for (const y of [0, accounts.contentHeight - accounts.height]) {
+                accounts.contentY = y
+                tryVerify(() => inView().includes(true) && inView().includes(false), 1000,
+                          String(inView()))
+                compare(buttons.map(showing), inView(), "scrolled to " + y)
+            }
+            accounts.contentY = 0
+
+            // The portfolio's Send scrolled up under the status bar.
+            const list = find("portfolioList")
+            list.positionViewAtBeginning()
+            const send = find("portfolioSend")
+            compare(showing(send), true)
+            list.contentY += send.mapToItem(list, 0, send.height).y
+            compare(showing(send), false)
+            list.positionViewAtBeginning()
+            compare(showing(send), true)
+            top.height = 700
+        }
+
         function test_6_recoveryPhraseAndDeleteWallet() {
             click("keyButton")
             const sheet = find("SeedRevealSheet")

@@ -117,6 +117,27 @@ Item {
             tryCompare(vm(), "canReview", true, 10000)
         }
 
+        // What the quote's status row says is read: while a silent node keeps the quote, and
+        // once the node cannot be reached. The sheet is a dialog named by its title.
+        function test_1b_theQuoteStatusIsRead() {
+            verify(sheet.opened)
+            const told = fixture.accessibility(sheet)
+            compare([told.name, told.role], ["Nova Crest", 0x12]) // a dialog
+            fixture.setCallAnswer(1)
+            typeInto(within(find("novrCard"), "amountField"), "3")
+            tryText("quoteStatusText", "Fetching quote...", 5000)
+            compare(fixture.unexposedTexts(top), [])
+            compare(fixture.accessibility(find("quoteStatusText")).name, "Fetching quote...")
+            fixture.setCallAnswer(2)
+            typeInto(within(find("novrCard"), "amountField"), "4")
+            tryText("quoteStatusText", "Cannot connect to Arbitrum RPC", 20000)
+            compare(fixture.unexposedTexts(top), [])
+            fixture.setCallAnswer(0)
+            typeInto(within(find("novrCard"), "amountField"), "1")
+            tryCompare(vm(), "canReview", true, 10000)
+            compare(fixture.unexposedTexts(top), [])
+        }
+
         function test_2_slippageMenuAndDirection() {
             click("slippageButton")
             const menu = find("slippageMenu")
@@ -222,6 +243,9 @@ Item {
             verify(find("feeNote"))
             const shownFee = rowValue("summaryRow_Max network fee")
             verify(!find("confirmSaleButton").enabled)
+            const told = fixture.accessibility(confirmSheet())
+            compare([told.name, told.role], ["Confirm Buy", 0x12]) // a dialog
+            compare(fixture.unexposedTexts(top), [], "the review")
             shoot("sale-confirm")
 
             // A wrong password: no step that did not happen shows before its text.
@@ -239,6 +263,7 @@ Item {
             vm().flowChanged.disconnect(note)
             verify(titles.every(t => t === "Checking allowance..."), JSON.stringify(titles))
             verify(find("reviewFace"))
+            compare(fixture.unexposedTexts(top), [], "the refused password")
             shoot("sale-wrong-password")
             compare(fixture.sentCount(), 0)
 
@@ -248,6 +273,7 @@ Item {
             keyClick(Qt.Key_Return)
             tryCompare(vm(), "showsProgress", true, 5000)
             verify(find("progressFace"))
+            compare(fixture.unexposedTexts(top), [], "the progress")
             tryCompare(vm(), "isComplete", true, 20000)
             compare(textIn(sheetItem, "stepTitle"), "Swap complete!")
             compare(textIn(sheetItem, "progressPercent"), "100%")
@@ -258,6 +284,7 @@ Item {
             compare(fixture.sentCount(), 2)
             // The fee shown is what the approval and the buy signed allowed.
             compare(fixture.allowedFees(), shownFee)
+            compare(fixture.unexposedTexts(top), [], "the sale done")
             shoot("sale-complete")
 
             click("doneButton")

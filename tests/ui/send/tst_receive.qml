@@ -80,8 +80,12 @@ Item {
         }
 
         function test_1a_longAddressesWrapEvenly() {
-            for (const [chain, address] of cases) {
+            for (const [chain, address, title] of cases) {
                 openOn(chain, address)
+                // Read whole, the sheet named by its title.
+                compare(fixture.unexposedTexts(sheet.contentItem), [], title)
+                const told = fixture.accessibility(sheet)
+                compare([told.name, told.role], [title, 0x12]) // a dialog
                 const text = find("receiveAddress")
                 const lengths = new Map()
                 for (let i = 0; i < address.length; ++i) {

@@ -77,6 +77,16 @@ Item {
                     findAll(button, "feeLevelHint", [], new Set())[0].text]
         }
 
+        // Every text the window shows reaches a screen reader; `popup`, where given, is a
+        // dialog named `title`.
+        function allRead(where, popup, title) {
+            compare(fixture.unexposedTexts(top), [], where)
+            if (popup) {
+                const told = fixture.accessibility(popup)
+                compare([told.name, told.role], [title, 0x12], where) // a dialog
+            }
+        }
+
         readonly property string btcRecipient: "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu"
         readonly property string recipient: "0x3535353535353535353535353535353535353535"
         property var polygonHashes: []
@@ -135,6 +145,7 @@ Item {
             typeInto("recipientField", "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyv")
             compare(textOf("recipientError"), "Not a valid Bitcoin address: its checksum does not"
                     + " match (check every character).")
+            allRead("the refused recipient", sheet, "Send BTC")
             typeInto("amountField", "0.0005")
             verify(!find("reviewButton").enabled)
             typeInto("recipientField", "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu")
@@ -159,6 +170,7 @@ Item {
             // Max: the balance less that fee, exactly.
             mouseClick(find("maxButton"))
             compare(find("amountField").text, "0.0014295")
+            allRead("the Bitcoin form", sheet, "Send BTC")
             shots("send-bitcoin")
             closeAll()
         }
@@ -205,6 +217,7 @@ Item {
             compare(fixture.accessibility(send).name, "Send BTC")
             compare(fixture.accessibility(send).enabled, false)
             compare(fixture.unnamedControls(top.parent), [])
+            allRead("the review", confirm(), "Confirm Transaction")
             // A wrong password: back to the review with the reason; nothing broadcast.
             typeText("not the password")
             verify(send.enabled)
@@ -216,6 +229,7 @@ Item {
             verify(find("sendPasswordField").showsError)
             verify(vm().hasPassword) // kept to be corrected
             compare(fixture.bitcoinBroadcasts(), 0)
+            allRead("the refused password")
             shots("send-review-failed")
             // The right one; Return and a press right after make one send, not two.
             tryVerify(() => find("sendPasswordField").activeFocus)
@@ -236,6 +250,7 @@ Item {
             compare(fixture.bitcoinBroadcasts(), 1)
             verify(!vm().hasPassword) // used: gone once the transaction left
             compare(fixture.lastBitcoinBroadcast().fee, "0.0000282 BTC")
+            allRead("submitted", confirm(), "Confirm Transaction")
             shots("send-submitted")
             mouseClick(find("doneButton"))
             tryVerify(() => !sheet.visible)
@@ -322,12 +337,26 @@ Item {
             // one send, not two.
             fixture.holdReceipts(true)
             tryVerify(() => find("sendPasswordField").activeFocus)
+            // What a screen reader could not read as each step of the progress began.
+            const unreadAtStep = {}
+            const noteStep = () => {
+                if (find("progressPresentation").visible)
+                    unreadAtStep[vm().broadcastStep] = fixture.unexposedTexts(top)
+            }
+            vm().broadcastStepChanged.connect(noteStep)
             typeInto("sendPasswordField", fixture.password())
             keyClick(Qt.Key_Return)
             mouseClick(send)
             verify(find("progressPresentation").visible)
             tryCompare(vm(), "broadcastStep", TransactionFlow.WaitingConfirmation, 10000)
+            vm().broadcastStepChanged.disconnect(noteStep)
             compare(textOf("stepTitle"), "Waiting for confirmation...")
+            // The progress is read at each step, also while the chain keeps it waiting.
+            compare(unreadAtStep, {[TransactionFlow.Signing]: [],
+                                   [TransactionFlow.Broadcasting]: [],
+                                   [TransactionFlow.WaitingConfirmation]: []})
+            allRead("waiting for the receipt", confirm(), "Confirm Transaction")
+            compare(fixture.accessibility(find("stepTitle")).name, "Waiting for confirmation...")
             compare(stepSymbols(), ["checkmark", "checkmark", "checkmark.shield"])
             compare(textOf("summaryAmount"), "1.1 POL")
             compare(textOf("summaryRecipient"), "to 0x353535...353535")

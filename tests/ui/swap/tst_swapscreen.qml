@@ -64,11 +64,16 @@ Item {
         }
         // Counts the quote requests the screen starts (each one sets isQuoting).
         property int requests: 0
+        // What a screen reader could not read the moment the first quote started.
+        property var unreadWhileQuoting: null
         Connections {
             target: swap.viewModel
             function onIsQuotingChanged() {
-                if (swap.viewModel.isQuoting)
-                    ++testCase.requests
+                if (!swap.viewModel.isQuoting)
+                    return
+                ++testCase.requests
+                if (testCase.unreadWhileQuoting === null && testCase.shown("quoting"))
+                    testCase.unreadWhileQuoting = fixture.unexposedTexts(top)
             }
         }
         function typeAmount(text) {
@@ -104,6 +109,16 @@ Item {
             verify(!shots[0].equals(shots[1]), name + ": the two themes look the same")
         }
 
+        // Every text the window shows reaches a screen reader; `sheet`, where given, is a
+        // dialog named `title`.
+        function allRead(where, sheet, title) {
+            compare(fixture.unexposedTexts(top), [], where)
+            if (sheet) {
+                const told = fixture.accessibility(sheet)
+                compare([told.name, told.role], [title, 0x12], where) // a dialog
+            }
+        }
+
         function cleanup() {
             if (swap.visible)
                 closeSwap()
@@ -114,6 +129,7 @@ Item {
                               [3, "POL", "USDC"], [4, "SOL", "USDC"]]
             for (const [chain, tokenIn, tokenOut] of expected) {
                 openOn(chain)
+                allRead("chain " + chain, swap, "Swap")
                 compare(vm().chain, chain)
                 compare(textOf("chipText", find("tokenInChip")), tokenIn, "chain " + chain)
                 compare(textOf("chipText", find("tokenOutChip")), tokenOut, "chain " + chain)
@@ -143,6 +159,7 @@ Item {
             const picker = find(pickerName)
             tryVerify(() => picker.opened)
             compare(fixture.unnamedControls(top.parent), [])
+            allRead(pickerName, picker, "Select Token")
             const row = pickerRows(picker).find(r => r.objectName === "tokenRow_" + symbol)
             mouseClick(find("tokenRowButton", row))
             tryVerify(() => !picker.visible)
@@ -201,6 +218,8 @@ Item {
             typeAmount("0.00000001") // ten characters, closer together than 0.5 s
             compare(requests, 0)
             tryVerify(() => requests === 1, 2000)
+            // "Fetching quote..." is read while the quote is on its way.
+            compare(unreadWhileQuoting, [])
             awaitQuote()
             wait(700)
             compare(requests, 1)
@@ -236,6 +255,7 @@ Item {
             verify(!shown("routeRow") && !shown("quoting"))
             verify(shown("quoteError"))
             compare(textOf("quoteError"), "Use a point as the decimal separator")
+            allRead("the quote's refusal")
             verify(!find("reviewSwapButton").enabled)
         }
 
@@ -299,6 +319,7 @@ Item {
             const field = find("swapPasswordField")
             tryVerify(() => field.activeFocus)
             verify(!find("swapConfirmButton").enabled)
+            allRead("the review", confirm(), "Confirm Swap")
             shoot("swap-review")
 
             // A wrong password: back to the review with the key store's text, nothing sent.
@@ -308,6 +329,7 @@ Item {
             tryVerify(() => textOf("swapError").length > 0, 15000)
             verify(shown("reviewFace"))
             compare(textOf("swapError"), "Incorrect password")
+            allRead("the refused password")
             verify(field.showsError)
             compare(fixture.walletNonce(), nonceBefore)
 
@@ -329,6 +351,9 @@ Item {
             verify(textOf("progressSummary").startsWith("0.5 ETH \u2192 "))
             verify(shown("txIdBlock"))
             compare(find("txId").text, confirm().flow.txHash)
+            // While the chain keeps it waiting, the progress is read and the sheet keeps its
+            // name.
+            allRead("the progress", confirm(), "Confirm Swap")
             shoot("swap-progress")
             fixture.mine()
             fixture.setAutomine(true)
@@ -343,6 +368,7 @@ Item {
             // The transaction left: the password is gone from the model and the field.
             verify(!vm().hasPassword)
             compare(field.text, "")
+            allRead("the swap done")
             shoot("swap-complete")
 
             // Done: the model is reset and both sheets close.

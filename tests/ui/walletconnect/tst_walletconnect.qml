@@ -39,6 +39,13 @@ Item {
             BRThemeManager.current = previous
             verify(!shots[0].equals(shots[1]), file + ": the two themes look the same")
         }
+        // Every text the window shows reaches a screen reader, and the sheet is a dialog named
+        // `title`.
+        function allRead(sheetName, title) {
+            compare(fixture.unexposedTexts(top), [], sheetName)
+            const told = fixture.accessibility(sheet(sheetName))
+            compare([told.name, told.role], [title, 0x12], sheetName) // a dialog
+        }
         function answerOf(index) { return JSON.parse(fixture.answer(index)) }
         // A new dApp paired, its proposal approved through the sheet.
         function connectDapp(name, proposalId) {
@@ -76,6 +83,7 @@ Item {
             tryCompare(vm, "pairError", "Invalid WalletConnect URI")
             compare(item("WCPairSheet", "pairError").text, "Invalid WalletConnect URI")
             verify(field.showsError)
+            allRead("WCPairSheet", "Connect dApp")
             shoot("WCPairSheet", "pair-error")
             // A link past its expiry says so, and the sheet stays.
             vm.pairingURI = fixture.expiredPairingURI()
@@ -108,6 +116,7 @@ Item {
             const icon = findChild(item("WCProposalSheet", "proposalIcon"), "dappIcon")
             tryCompare(icon, "status", DAppIcon.Ready, 10000)
             verify(!item("WCProposalSheet", "proposalGlobe").visible)
+            allRead("WCProposalSheet", "Uniswap Interface")
             shoot("WCProposalSheet", "proposal")
 
             mouseClick(item("WCProposalSheet", "proposalApproveButton"))
@@ -321,6 +330,7 @@ Item {
             tryCompare(field, "activeFocus", true)
             compare(item("WCRequestSheet", "signError").text, "Incorrect password")
             compare(fixture.answerCount(), before)
+            allRead("WCRequestSheet", "Uniswap Interface")
             shoot("WCRequestSheet", "sign-error")
             // The right one, by Return: the confirmation, then the sheet goes.
             typeText("correct horse")
@@ -330,6 +340,7 @@ Item {
             verify(item("WCRequestSheet", "confirmationState").visible)
             verify(!item("WCRequestSheet", "requestState").visible)
             compare(item("WCRequestSheet", "confirmationText").text, "Response sent to Uniswap Interface")
+            allRead("WCRequestSheet", "Signed Successfully")
             shoot("WCRequestSheet", "signed")
             vm.setSuccessMilliseconds(1000)
             tryCompare(request, "visible", false, 10000)
