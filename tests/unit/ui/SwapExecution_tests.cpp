@@ -666,34 +666,41 @@ TEST(SwapExecution, ASwapNeedingMoreGasOnceApprovedStopsBeforeTheSwapOnly) {
     EXPECT_EQ(w.proxy().requestCount("eth_sendRawTransaction"), 2);
 }
 
-// A node that keeps every transaction yet answers an error, and whose lookups (and count of
-// mined transactions) do not see one for 5 s: the approval fails, then the swap, and the user
-// presses again until it leaves. Every later signing takes the nonce of what was kept, so the
-// token is approved once and swapped once, and the flow ends on the swap that landed.
+// A node that keeps every transaction yet answers an error, and whose lookups do not see one
+// for 5 s, while its count of mined transactions lags with them or is ahead of them (a count past
+// a nonce whose block the lookups do not show yet proves nothing): the approval fails, then the
+// swap, and the user presses again until it leaves. Every later signing takes the nonce of what
+// was kept, or signs nothing while the chain cannot say who took it, so the token is approved
+// once and swapped once, and the flow ends on the swap that landed.
 TEST(SwapExecution, PressedAgainAfterRefusalsOfKeptTransactionsItSwapsOnce) {
     if (!AnvilNode::isAvailable()) {
         GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
     }
-    SwapWallet w(Chain::arbitrum);
-    UniswapV3Fixture& uniswap = w.uniswap();
-    const test::LaggingBackend backend(w.proxy(), w.node().url(), test::LaggingBackend::Family::evm,
-                                       "Node is behind");
-    w.quote(w.usdc(), w.native(), "100");
-    w.review();
-    int presses = 0;
-    Step step = Step::Failed;
-    while (step == Step::Failed && presses < 200) {
-        ++presses;
-        step = w.swap();
+    for (const auto count :
+         {test::LaggingBackend::Count::lagging, test::LaggingBackend::Count::ahead}) {
+        SwapWallet w(Chain::arbitrum);
+        UniswapV3Fixture& uniswap = w.uniswap();
+        const test::LaggingBackend backend(w.proxy(), w.node().url(),
+                                           test::LaggingBackend::Family::evm, "Node is behind",
+                                           std::chrono::seconds(5), count);
+        w.quote(w.usdc(), w.native(), "100");
+        w.review();
+        int presses = 0;
+        Step step = Step::Failed;
+        while (step == Step::Failed && presses < 200) {
+            ++presses;
+            step = w.swap();
+        }
+        ASSERT_EQ(step, Step::Confirmed) << w.flow()->errorMessage().toStdString();
+        EXPECT_GT(presses, 2);
+        EXPECT_EQ(w.nonce(), 2u); // one approval, one swap
+        EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(9'900, 6));
+        const json swapped = w.transaction(w.flow()->txHash());
+        EXPECT_EQ(hexToBytes(swapped.at("to").get<std::string>()),
+                  hexToBytes(uniswapRouterAddress));
+        EXPECT_EQ(swapped.at("nonce"), "0x1");
+        EXPECT_EQ(w.receipt(w.flow()->txHash()).at("status"), "0x1");
     }
-    ASSERT_EQ(step, Step::Confirmed) << w.flow()->errorMessage().toStdString();
-    EXPECT_GT(presses, 2);
-    EXPECT_EQ(w.nonce(), 2u); // one approval, one swap
-    EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(9'900, 6));
-    const json swapped = w.transaction(w.flow()->txHash());
-    EXPECT_EQ(hexToBytes(swapped.at("to").get<std::string>()), hexToBytes(uniswapRouterAddress));
-    EXPECT_EQ(swapped.at("nonce"), "0x1");
-    EXPECT_EQ(w.receipt(w.flow()->txHash()).at("status"), "0x1");
 }
 
 } // namespace
