@@ -16,6 +16,7 @@
 
 #include "AppStateFixture.h"
 #include "RunTask.h"
+#include "WakeCounter.h"
 #include "app/QuillmarkApp.h"
 #include "app/SingleInstance.h"
 #include "services/evm/BlockExplorerClient.h"
@@ -138,6 +139,7 @@ inline int runChild(int argc, char** argv, const QString& mode) {
             return 1;
         }
         reportFirstFrame(app.window());
+        const WakeCounter counter(app.window());
         // In front, as a desktop puts a new window: what runs only then (the lock screen's
         // pulse, the text cursor) is measured too.
         app.window()->requestActivate();
@@ -181,6 +183,7 @@ inline int runChild(int argc, char** argv, const QString& mode) {
         return 1;
     }
     reportFirstFrame(window);
+    const WakeCounter counter(window);
     window->show();
     window->requestActivate();
     if (state) {
@@ -347,6 +350,25 @@ public:
         }
         const double ticks = static_cast<double>(fields[11].toLongLong() + fields[12].toLongLong());
         return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+
+    // What woke the child so far (WakeCounter.h); none when it did not answer.
+    std::optional<WakeCounts> wakeCounts() {
+        m_process.write("count\n");
+        QByteArray output;
+        QElapsedTimer waiting;
+        waiting.start();
+        while (m_process.state() == QProcess::Running && waiting.elapsed() < 10000) {
+            m_process.waitForReadyRead(200);
+            output += m_process.readAll();
+            // Other lines (the program's log) may come before the answer.
+            for (const QByteArray& line : output.split('\n')) {
+                if (line.startsWith("counts ") && output.contains(line + '\n')) {
+                    return WakeCounts::parse(line);
+                }
+            }
+        }
+        return std::nullopt;
     }
 
     // Resident memory in KiB; -1 when the child is gone.

@@ -258,7 +258,9 @@ public:
     QCoro::Task<void> unlock(std::string_view password);
     // Stops every background job, forgets the master key, sets isLocked, empties the lists.
     void lock();
-    // Removes every stored item of the wallet, then returns to onboarding. The keyring that
+    // Removes every stored item of the wallet, then shows what is stored as a start would:
+    // onboarding, or the lock screen of a wallet the removal left (the keyring's, beside
+    // which the removed one was restored into files). The keyring that
     // holds the items is asked to unlock first (`stop` dismisses its prompt). Throws, with
     // nothing deleted, the refusal of openKeyringForWalletItems; throws the failure of a
     // removal that left an item (the state then stays as it was, the refresh running again;
@@ -390,6 +392,11 @@ private:
     struct StoredState;
     void applyStoredState(StoredState found);
     void applyStoredStateFailure(std::exception_ptr failure);
+    // What is stored, read on the signing worker without blocking the window, or why it
+    // could not be read.
+    struct StoredRead;
+    QCoro::Task<StoredRead> readStoredStateOnWorker();
+    void applyStoredRead(StoredRead read);
     QCoro::Task<void> loadStoredStateInBackground();
     void setHasUnreadableWallet(bool unreadable);
     // Why the last attempt to read the stored record failed (not: found nothing); null after

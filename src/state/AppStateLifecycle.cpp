@@ -77,28 +77,42 @@ void AppState::loadStoredState() {
     }
 }
 
+struct AppState::StoredRead {
+    std::optional<StoredState> found;
+    std::exception_ptr failure;
+};
+
+QCoro::Task<AppState::StoredRead> AppState::readStoredStateOnWorker() {
+    StoredRead read;
+    try {
+        // Queued behind the keychain's probe: the window draws meanwhile.
+        QCoro::Task<StoredState> reading = m_signer->withKeychain(&StoredState::read);
+        read.found = co_await std::move(reading);
+    } catch (const std::exception&) {
+        read.failure = std::current_exception();
+    }
+    co_return read;
+}
+
+void AppState::applyStoredRead(StoredRead read) {
+    if (read.found) {
+        applyStoredState(std::move(*read.found));
+    } else {
+        applyStoredStateFailure(read.failure);
+    }
+}
+
 QCoro::Task<void> AppState::loadStoredStateInBackground() {
     if (m_tokenStore->load() == TokenStore::LoadResult::unreadable) {
         m_tokenStore->tokensByChain.clear();
     }
     const QPointer<AppState> self(this);
-    std::exception_ptr failure;
-    std::optional<StoredState> found;
-    try {
-        // Queued behind the keychain's probe: the window draws meanwhile.
-        QCoro::Task<StoredState> reading = m_signer->withKeychain(&StoredState::read);
-        found = co_await std::move(reading);
-    } catch (const std::exception&) {
-        failure = std::current_exception();
-    }
+    QCoro::Task<StoredRead> reading = readStoredStateOnWorker();
+    StoredRead found = co_await std::move(reading);
     if (!self) {
         co_return;
     }
-    if (found) {
-        applyStoredState(std::move(*found));
-    } else {
-        applyStoredStateFailure(failure);
-    }
+    applyStoredRead(std::move(found));
     setIsOpening(false);
 }
 
@@ -351,20 +365,28 @@ QCoro::Task<void> AppState::resetWallet(std::stop_token stop) {
     }
     m_wcViewModel->endAllSessions();
     m_attemptWatch->stop();
-    clearUnsettledAttempts();
-
-    setWallet(std::nullopt);
     // An unlock still running must not open what was removed.
     m_signer->forget();
-    setIsLocked(false);
-    setIsKeyringLocked(false);
-    setRestoringIntoFiles(false);
-    setIsOnboarding(true);
+
+    // A wallet can outlive the removal (the keyring's, beside which one was restored into
+    // files): the window shows what a start would, its lock screen, and onboarding only when
+    // no wallet is stored anywhere.
+    QCoro::Task<StoredRead> reading = readStoredStateOnWorker();
+    StoredRead left = co_await std::move(reading);
+    if (!self) {
+        co_return;
+    }
+    setWallet(std::nullopt);
+    m_signer->forget();
     m_refresh->stopSessionTasks();
     emptyAccountLists();
     m_addressIndices.reset();
-    m_storedRecordFailure = nullptr;
-    setHasUnreadableWallet(false);
+    applyStoredRead(std::move(left));
+    // The unsettled transactions go with the last wallet; one still stored (perhaps of the
+    // same phrase) keeps them for its accounts.
+    if (m_isOnboarding) {
+        clearUnsettledAttempts();
+    }
 }
 
 void AppState::stopBackgroundTasks() {

@@ -18,7 +18,8 @@ Network settings, the broadcast checked by bitcoinjs-lib), filedialogs (the back
 open dialogs driven by clicks), clipboard (a copied recovery phrase leaves the clipboard at lock
 and at quit, and is handed to no clipboard manager), keyringgone (the keyring that holds the
 wallet is not running: it is waited for, and a restore is refused), keyringout (the same
-keyring gone for good: the phrase restored into files, which later starts open), lockedwallet (a keyring
+keyring gone for good: the phrase restored into files, which later starts open, and whose
+deletion shows the keyring's wallet again), lockedwallet (a keyring
 locked while the program runs: the lock screen says so, and delete, restore and the lock
 screen's reset unlock it first or change nothing), lockedrecord (a Bitcoin address added while
 the keyring is locked asks it to unlock, says so when it stays locked, and the next start shows
@@ -845,12 +846,13 @@ def open_security_tab(w):
     w.click_node(tab)
 
 
-def delete_wallet(w):
+def delete_wallet(w, then="Create New Wallet"):
+    """Settings' "Delete Wallet", confirmed; `then` is a button of the face that follows."""
     open_security_tab(w)
     w.button("Delete Wallet")
     w.wait_node("dialog", "Delete Wallet?")
     w.button("Delete")
-    w.wait_node("push button", "Create New Wallet")
+    w.wait_node("push button", then)
 
 
 def restore_backup(w, path):
@@ -1608,6 +1610,16 @@ def scenario_keyringout(desktop, w, keyring):
     w.start()
     unlock(w)
     assert keyring.items() == items, f"{keyring.items()} after, {items} before"
+    # Deleting the wallet in files leaves the keyring's: its lock screen follows, no onboarding
+    # that would put a new wallet into files beside it.
+    delete_wallet(w, then="Unlock")
+    assert not w.find("push button", "Create New Wallet"), "onboarding beside a stored wallet"
+    assert not sealed_files(desktop), f"left in files: {stored_files(desktop)}"
+    desktop.screenshot("keyring-wallet-after-delete")
+    unlock(w)
+    assert keyring.items() == items, f"{keyring.items()} after, {items} before"
+    with open(os.path.join(data_dir(desktop), "keyring-wallet.json")) as marker:
+        assert json.load(marker)["items"] == "keyring", stored_files(desktop)
     w.quit()
 
 

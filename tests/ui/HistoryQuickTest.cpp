@@ -15,6 +15,7 @@
 #include "state/refresh/EVMRefresh.h"
 #include "state/refresh/ExplorerRefresh.h"
 #include "state/refresh/PriceRefresh.h"
+#include "ui/theme/BusySteps.h"
 #include "ui/theme/ExternalLink.h"
 
 #include <QtQuickTest>
@@ -252,6 +253,8 @@ public:
         m_env.web().setHandler({});
         m_env.rpc().setHandler({});
     }
+    // Busy marks stepping anywhere in the process (each holds their shared clock).
+    Q_INVOKABLE int busyMarksTurning() const { return BusySteps::runningCount(); }
     // `amount` whole tokens as typed ("0.005").
     Q_INVOKABLE void setTokenBalance(const QString& amount, double price) {
         state().updateEVMAccount(Chain::arbitrum, 0, "arb-0", [&](EVMAccountState& account) {

@@ -227,6 +227,20 @@ TEST(OnboardingScreens, TheEmblemsAreTheirNamedSymbolsWithTheirGlow) {
     EXPECT_NEAR(locked[2], locked[3], 0.1);
     EXPECT_GT(locked[0], 0.6);
     EXPECT_LT(locked[2], locked[0] - 0.1);
+
+    // Its pulse fades the emblem and its glow as drawn: the glow's shape is not made anew
+    // at each step, which cost a grab, a blur and a second frame.
+    QObject* lockGlow = s.find("lockEmblemGlow");
+    ASSERT_TRUE(lockGlow);
+    ASSERT_TRUE(waitFor([&] { return lockGlow->property("ready").toBool(); }));
+    const int blurs = lockGlow->property("blurs").toInt();
+    QSet<double> faded;
+    ASSERT_TRUE(waitFor([&] {
+        faded.insert(lockEmblem->opacity());
+        return faded.size() >= 4;
+    })) << "the emblem does not pulse";
+    QTest::qWait(50);
+    EXPECT_EQ(lockGlow->property("blurs").toInt(), blurs);
 }
 
 // Every text item under `item` that shows a '<' (markup, if it were rich text).

@@ -69,6 +69,10 @@ public:
         return QString::fromStdString(qm::connectionStatusText(
             qm::Chain::ethereum, qm::ConnectionPhase::failed, hostile.toStdString()));
     }
+    Q_INVOKABLE void connectEthereum(const QString& host) {
+        m_env.state().networkManager().setConnectionPhase(
+            qm::Chain::ethereum, qm::ConnectionPhase::connected, host.toStdString());
+    }
     // Key presses of the test go to the test's own window; this one to any.
     Q_INVOKABLE void keyClick(QWindow* window, int key) {
         QTest::keyClick(window, static_cast<Qt::Key>(key));

@@ -288,9 +288,13 @@ void KeychainManager::deleteAllItems() {
         // The wallet left in the keyring is still there: a start without the keyring waits
         // for it again rather than offer a new wallet that it would shadow.
         keyringMarker().write({std::string(), ItemPlace::keyring});
-    } else {
-        keyringMarker().remove();
+        createJournal().remove();
+        // It is the stored wallet now: looked for as a start would, so that it opens (or is
+        // waited for), and a wallet created next goes where it would shadow nothing.
+        probeKeychainAgain();
+        return;
     }
+    keyringMarker().remove();
     createJournal().remove();
 }
 

@@ -152,8 +152,8 @@ public:
     // the marker and an unfinished create's journal. A keychain whose items cannot be listed
     // (locked) throws before anything is removed; otherwise every item is tried, then the
     // first failure is thrown (and the marker stays). While the wallet is kept in files by
-    // choice only the files go, and the marker says again that the keyring holds a wallet:
-    // the one left there.
+    // choice only the files go, the marker says again that the keyring holds a wallet (the
+    // one left there) and the keychain is probed again, as at a start.
     void deleteAllItems();
     // Whether the marker, or a create that has not finished, says a wallet's items are in the
     // keychain. A marker that cannot be read counts as one.

@@ -55,9 +55,27 @@ Item {
 
         Item { Layout.fillHeight: true }
         Item {
+            id: emblemBox
             Layout.alignment: Qt.AlignHCenter
             implicitWidth: 100
             implicitHeight: 100
+            // The pulse: 1 to 0.4 and back in 1.8 s, eased, in 12 steps. Each step repaints
+            // the emblem and its glow: about seven steps a second, only while the window is in
+            // front and someone is there, cost a small share of an animation at the display's
+            // rate. Kept off the emblem, whose every other change has its glow grabbed anew.
+            property int pulseStep: 0
+            readonly property real pulsePhase: pulseStep < 6 ? pulseStep / 6 : (12 - pulseStep) / 6
+            readonly property real pulseOpacity:
+                1 - 0.6 * (pulsePhase < 0.5 ? 2 * pulsePhase * pulsePhase
+                                            : 1 - 2 * (1 - pulsePhase) * (1 - pulsePhase))
+            Timer {
+                objectName: "pulseTimer"
+                interval: 150
+                repeat: true
+                running: root.visible && root.Window.active && root.attended
+                onTriggered: emblemBox.pulseStep = (emblemBox.pulseStep + 1) % 12
+                onRunningChanged: if (!running) emblemBox.pulseStep = 0
+            }
             RadialGlow {
                 anchors.fill: parent
                 startRadius: 10
@@ -72,24 +90,10 @@ Item {
                 size: 44
                 font.weight: Font.Light
                 color: BRPalette.accent
-                // The pulse: 1 to 0.4 and back in 1.8 s, eased, in 12 steps. Each step
-                // repaints the emblem and its glow: about seven steps a second, only while the
-                // window is in front and someone is there, cost a small share of an animation
-                // at the display's rate.
-                property int pulseStep: 0
-                readonly property real pulsePhase: pulseStep < 6 ? pulseStep / 6 : (12 - pulseStep) / 6
-                opacity: 1 - 0.6 * (pulsePhase < 0.5 ? 2 * pulsePhase * pulsePhase
-                                                     : 1 - 2 * (1 - pulsePhase) * (1 - pulsePhase))
-                Timer {
-                    objectName: "pulseTimer"
-                    interval: 150
-                    repeat: true
-                    running: root.visible && root.Window.active && root.attended
-                    onTriggered: emblem.pulseStep = (emblem.pulseStep + 1) % 12
-                    onRunningChanged: if (!running) emblem.pulseStep = 0
-                }
+                opacity: emblemBox.pulseOpacity
             }
             BRGlow {
+                objectName: "lockEmblemGlow"
                 anchors.fill: emblem
                 source: emblem
                 glowColor: BRPalette.accent

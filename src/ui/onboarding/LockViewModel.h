@@ -39,7 +39,8 @@ public:
     QCoro::Task<void> openKeyring();
     Q_INVOKABLE void unlockKeyring();
     // The confirmed "Crea nuovo wallet": deletes the stored wallet (the keyring that holds
-    // it unlocked first); onboarding follows. A refusal or a failure shows in the error line,
+    // it unlocked first); then what is left shows, onboarding or the lock screen of a wallet
+    // the deletion left (AppState::resetWallet). A refusal or a failure shows in the error line,
     // and a keyring left locked offers its unlock (keyringLocked).
     QCoro::Task<void> reset();
     Q_INVOKABLE void resetWallet();

@@ -85,8 +85,10 @@ ColumnLayout {
         Layout.topMargin: 16
         Layout.bottomMargin: 16
         spacing: 4
+        // The empty list's mark; a failed load has none (a dotted ring reads as busy).
         BRSymbol {
             objectName: "noTokensSymbol"
+            visible: !root.tokens || !root.tokens.loadFailed
             Layout.alignment: Qt.AlignHCenter
             name: "circle.dotted"
             size: 24

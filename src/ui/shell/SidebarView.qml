@@ -260,10 +260,14 @@ Rectangle {
                 font.letterSpacing: 2
                 color: BRPalette.textTertiary
             }
+            // By count, as the status bar's dots: a connection's change redraws only itself.
             Repeater {
                 objectName: "networkLines"
-                model: root.model.networkLines
+                model: root.model.networkLines.length
                 delegate: RowLayout {
+                    required property int index
+                    readonly property var modelData: root.model.networkLines[index]
+                    objectName: "networkLine_" + index
                     Layout.fillWidth: true
                     spacing: 8
                     Item {

@@ -65,15 +65,19 @@ Rectangle {
             onTriggered: root.model.updateRefreshHelpText()
         }
         Separator {}
+        // By count: the dots stay as the connections change, and only what changed is drawn
+        // again (a new list would make every dot and its glow anew).
         Repeater {
             objectName: "chainDots"
-            model: root.model.chainDots
+            model: root.model.chainDots.length
             delegate: StatusDot {
+                required property int index
+                readonly property var dot: root.model.chainDots[index]
                 objectName: "chainDot_" + index
-                color: modelData.color
-                glowRadius: modelData.glowRadius
-                label: modelData.label
-                tooltip: modelData.tooltip
+                color: dot.color
+                glowRadius: dot.glowRadius
+                label: dot.label
+                tooltip: dot.tooltip
             }
         }
         Separator {}

@@ -37,8 +37,12 @@ std::string poolStatus(const NetworkManager& network, Chain chain) {
 
 StatusBarModel::StatusBarModel(AppState& state, Clock clock, QObject* parent)
     : QObject(parent), m_state(&state), m_clock(std::move(clock)) {
-    connect(&state, &AppState::isRefreshingChanged, this, &StatusBarModel::refreshChanged);
-    connect(&state, &AppState::lastRefreshChanged, this, &StatusBarModel::refreshChanged);
+    const auto refreshed = [this] {
+        m_toldHelpText = refreshHelpText();
+        emit refreshChanged();
+    };
+    connect(&state, &AppState::isRefreshingChanged, this, refreshed);
+    connect(&state, &AppState::lastRefreshChanged, this, refreshed);
     NetworkManager* network = &state.networkManager();
     connect(network, &NetworkManager::electrumConnectedChanged, this,
             &StatusBarModel::connectionsChanged);
@@ -89,7 +93,12 @@ void StatusBarModel::refresh() {
 }
 
 void StatusBarModel::updateRefreshHelpText() {
-    emit refreshChanged();
+    // Told only when it reads otherwise: it names the refresh button too, and each change of
+    // a name is an event for assistive technology.
+    if (QString text = refreshHelpText(); text != m_toldHelpText) {
+        m_toldHelpText = std::move(text);
+        emit refreshChanged();
+    }
 }
 
 void StatusBarModel::lock() {

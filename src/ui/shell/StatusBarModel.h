@@ -37,7 +37,8 @@ public:
     Q_INVOKABLE void refresh();
     Q_INVOKABLE void lock();
     // The help text reads the clock when it is asked for: the bar calls this while the help
-    // is on screen, so "Last refresh: Ns ago" keeps counting.
+    // is on screen, so "Last refresh: Ns ago" keeps counting. Notifies only when the text
+    // changed since it was last told.
     Q_INVOKABLE void updateRefreshHelpText();
 
 signals:
@@ -47,6 +48,7 @@ signals:
 private:
     QPointer<AppState> m_state;
     Clock m_clock;
+    QString m_toldHelpText;
 };
 
 } // namespace qm

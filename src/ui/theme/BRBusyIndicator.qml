@@ -4,12 +4,19 @@ import Quillmark.Ui
 // The busy mark: eight dots on a ring, the brightest stepping round with a fading trail, in
 // the accent colour (visible on either theme's backgrounds and on a button). It steps eight
 // times a second rather than at the display's rate: each step repaints only the mark, where a
-// smooth spin would redraw the window sixty times a second for as long as the work lasts.
+// smooth spin would redraw the window sixty times a second for as long as the work lasts. All
+// marks on screen step together, in one frame (BusySteps).
 Item {
     id: root
     property bool running: true
     property color color: BRPalette.accent
-    property int step: 0
+    readonly property int step: steps.step
+
+    BusySteps {
+        id: steps
+        objectName: "busySteps"
+        running: root.running && root.visible
+    }
 
     implicitWidth: 16
     implicitHeight: 16
@@ -30,13 +37,5 @@ Item {
             color: root.color
             opacity: root.running ? Math.max(0.2, 1 - behind * 0.16) : 0.35
         }
-    }
-
-    Timer {
-        objectName: "busyStepTimer"
-        interval: 125
-        repeat: true
-        running: root.running && root.visible
-        onTriggered: root.step = (root.step + 1) % 8
     }
 }

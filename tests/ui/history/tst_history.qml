@@ -90,6 +90,22 @@ Item {
                 runs += inked[i] && !inked[(i + samples - 1) % samples] ? 1 : 0
             return runs
         }
+        // What keeps stepping under `item`: running repeating timers and running animations.
+        function stepping(item, out, seen) {
+            if (!item || seen.has(item))
+                return out
+            seen.add(item)
+            const kind = String(item)
+            if (item.running === true && ((kind.startsWith("QQmlTimer") && item.repeat)
+                                          || /Animation/.test(kind)))
+                out.push(kind + " " + (item.objectName || ""))
+            const children = item.data || item.children || []
+            for (let i = 0; i < children.length; ++i)
+                stepping(children[i], out, seen)
+            if (item.contentItem && item.contentItem !== item)
+                stepping(item.contentItem, out, seen)
+            return out
+        }
         // Whether a sheet of that name is open (each screen has its own hosts).
         function sheetOpen(name) {
             return findAll(top, name, [], new Set()).some(s => s.objectName === name && s.visible)
@@ -174,6 +190,7 @@ Item {
                     "Transactions will appear here once you send or receive funds.")
             verify(shown("noTokens"))
             verify(!shown("tokenCount"))
+            verify(shown("noTokensSymbol"))
             // The placeholder stands in the middle of the section, its circle dotted.
             const section = find("tokensSection")
             const centreOf = item => item.mapToItem(section, item.width / 2, 0).x
@@ -581,6 +598,11 @@ Item {
             verify(shown("noTokens"))
             compare(textOf("noTokensText"), "Could not load the tokens.")
             verify(!shown("tokensStale"))
+            // At rest: no mark that could read as busy, and nothing that steps or animates
+            // (each step would draw the window again).
+            verify(!shown("noTokensSymbol"))
+            compare(fixture.busyMarksTurning(), 0)
+            compare(stepping(top, [], new Set()), [])
             // An account whose loads went through still reads as empty.
             fixture.select(4, 0)
             wait(50)
@@ -643,13 +665,19 @@ Item {
             compare(textOf("transactionsLoadingText"), "Loading transactions...")
             verify(find("transactionsBusy").running)
             verify(!shown("transactionsEmpty"))
+            // The marks step on one clock, held by each mark while it turns (the price chart's
+            // too, while it loads).
+            const turning = fixture.busyMarksTurning()
+            verify(turning >= 2, turning)
             fixture.endTokenLoad()
             wait(50)
+            compare(fixture.busyMarksTurning(), turning - 1)
             verify(!shown("tokensLoading") && !shown("noTokens"))
             compare(textOf("tokenCount"), "3")
             verify(shown("transactionsLoading"))
             fixture.failHistoryLoad()
             wait(50)
+            compare(fixture.busyMarksTurning(), turning - 2)
             verify(!shown("transactionsLoading"))
             compare(textOf("transactionsEmptyTitle"), "Could not load the transactions.")
             fixture.endHistoryLoad()

@@ -390,6 +390,22 @@ Item {
             tryCompare(settings, "visible", false)
         }
 
+        // A connection's change redraws its dot and its line in the network panel: the items
+        // stay (made anew, each with its glow, they drew the window again at every change).
+        function test_5ba_aConnectionChangeKeepsTheDots() {
+            fixture.unlock()
+            compare(view.face, "main")
+            const dot = find("chainDot_1")
+            const line = find("networkLine_1")
+            verify(dot && line)
+            const lineTip = line.modelData.tooltip
+            fixture.connectEthereum("eth.test")
+            tryVerify(() => find("chainDot_1").tooltip === "Ethereum: Connected: eth.test")
+            verify(find("chainDot_1") === dot, "the Ethereum dot was made anew")
+            verify(find("networkLine_1") === line, "the Ethereum line was made anew")
+            verify(line.modelData.tooltip !== lineTip, line.modelData.tooltip)
+        }
+
         function descendants(item, out, seen) {
             if (!item || seen.has(item))
                 return out

@@ -278,6 +278,61 @@ TEST(AppStateLifecycle, ADeleteUnlocksALockedKeyringFirstOrDeletesNothing) {
     EXPECT_FALSE(env.state().isKeyringLocked());
 }
 
+// A wallet restored into files beside a keyring that was gone: deleting it leaves the
+// keyring's, whose lock screen then shows (or whose face, while the keyring is still gone),
+// as at the next start; onboarding comes only once no wallet is stored anywhere.
+TEST(AppStateLifecycle, ADeleteThatLeavesTheKeyringsWalletShowsItsLockScreen) {
+    CreatedWallet env;
+    const Wallet inKeyring = *env.state().wallet();
+    const auto restoreIntoFiles = [&] {
+        env.keychain().setAbsent(true);
+        env.restart();
+        env.state().loadStoredState();
+        env.state().restoreIntoFiles();
+        test::runTask(env.state().createWallet(AppStateFixture::abandonPhrase(), "in files"));
+        env.state().stopBackgroundTasks();
+    };
+    const std::filesystem::path folder = env.dataLocation() / "Quillmark";
+    restoreIntoFiles();
+    const std::string inFiles = env.state().wallet()->id;
+    ASSERT_NE(inFiles, inKeyring.id);
+    ASSERT_TRUE(std::filesystem::exists(folder / ("seed-" + inFiles)));
+
+    // The keyring back: the files' wallet opens, and its deletion shows the keyring's.
+    env.keychain().setAbsent(false);
+    env.restart();
+    AppState& state = env.state();
+    state.loadStoredState();
+    ASSERT_EQ(state.wallet()->id, inFiles);
+    test::runTask(state.unlock("in files"));
+    test::runTask(state.resetWallet());
+    EXPECT_FALSE(std::filesystem::exists(folder / ("seed-" + inFiles)));
+    EXPECT_FALSE(state.isOnboarding());
+    EXPECT_FALSE(state.isKeyringLocked());
+    EXPECT_TRUE(state.isLocked());
+    EXPECT_EQ(state.wallet(), inKeyring);
+    expectNoSessionTasks(state);
+    test::runTask(state.unlock(password));
+    EXPECT_FALSE(state.isLocked());
+    state.stopBackgroundTasks();
+
+    // Deleted while the keyring is still gone: its face, as a start without it shows.
+    restoreIntoFiles();
+    test::runTask(env.state().resetWallet());
+    EXPECT_TRUE(env.state().isKeyringAbsent());
+    EXPECT_FALSE(env.state().isOnboarding());
+    EXPECT_FALSE(env.state().wallet());
+
+    // Only the keyring's wallet left: its deletion ends in onboarding.
+    env.keychain().setAbsent(false);
+    env.state().retryLockedKeyring();
+    ASSERT_EQ(env.state().wallet(), inKeyring);
+    test::runTask(env.state().resetWallet());
+    EXPECT_TRUE(env.state().isOnboarding());
+    EXPECT_FALSE(env.state().wallet());
+    EXPECT_TRUE(env.storedItems().accounts("com.quillmark.wallet").empty());
+}
+
 // The program shows its window before the keyring's probe answers: the first look at what
 // is stored waits on the signing worker, the window meanwhile says that the keyring opens.
 TEST(AppStateLifecycle, TheFirstLookWaitsForTheKeyringOffTheWindowsThread) {

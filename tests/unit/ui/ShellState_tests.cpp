@@ -115,7 +115,8 @@ TEST(SidebarModel, OneBalanceChangeUpdatesOneRow) {
 TEST(StatusBarModel, DotsFollowThePoolsAndTheTooltipTheClock) {
     AppStateFixture env;
     AppState& state = env.state();
-    StatusBarModel bar(state, [] { return Date{5000}; });
+    double now = 5000;
+    StatusBarModel bar(state, [&now] { return Date{now}; });
     const auto dot = [&](int i) { return bar.chainDots()[i].toMap(); };
     EXPECT_EQ(dot(0)["tooltip"].toString(), "Bitcoin: Disconnected");
 
@@ -128,6 +129,15 @@ TEST(StatusBarModel, DotsFollowThePoolsAndTheTooltipTheClock) {
     state.setLastRefresh(Date{4800});
     EXPECT_EQ(refreshSpy.count(), 1);
     EXPECT_EQ(bar.refreshHelpText(), "Last refresh: 3m ago");
+    // The bar's clock asks each second; only a text that reads otherwise is told.
+    now += 30;
+    bar.updateRefreshHelpText();
+    EXPECT_EQ(refreshSpy.count(), 1);
+    now += 30;
+    bar.updateRefreshHelpText();
+    bar.updateRefreshHelpText();
+    EXPECT_EQ(refreshSpy.count(), 2);
+    EXPECT_EQ(bar.refreshHelpText(), "Last refresh: 4m ago");
 }
 
 // A second launch's hand-over is checked under Xvfb by screenshots.py.

@@ -500,11 +500,17 @@ TEST_F(KeychainManagerTest, AWalletRestoredIntoFilesBesideAGoneKeyringIsTheOneOp
     EXPECT_EQ(stored("wallet-metadata"), recordOf(inKeyring));
     EXPECT_EQ(marker.read(), (WalletNote{inFiles, ItemPlace::files}));
 
-    make()->deleteAllItems();
+    // The keyring's wallet is the stored one then, in this process as at the next start.
+    auto deleting = make();
+    deleting->deleteAllItems();
     EXPECT_FALSE(readFileIfExists(file("seed-" + inFiles)));
     EXPECT_FALSE(readFileIfExists(file("wallet-metadata")));
     EXPECT_EQ(keyringItems(), before);
     EXPECT_EQ(marker.read(), (WalletNote{"", ItemPlace::keyring}));
+    EXPECT_FALSE(deleting->keepsWalletInFiles());
+    EXPECT_FALSE(deleting->useFileFallback());
+    EXPECT_EQ(deleting->loadWalletMetadata()->id, inKeyring);
+    EXPECT_EQ(deleting->loadSeed(inKeyring, "pw"), SecureBytes(seed_));
     keychain_->setAbsent(true);
     EXPECT_TRUE(make()->walletInAbsentKeychain());
     keychain_->setAbsent(false);
