@@ -203,6 +203,17 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
         co_return bytesToHex(signature);
     }
     case Kind::signTransaction: {
+        // The dApp sends what it is given, beside whatever the wallet sent: not while an
+        // earlier transaction the user was told failed may still land.
+        const std::vector<UnsettledAttempt> earlier =
+            m_state->attemptLedger().of(request.chain, from);
+        if (const auto untold = std::find_if(earlier.begin(), earlier.end(),
+                                             [](const UnsettledAttempt& a) { return !a.told; });
+            untold != earlier.end()) {
+            throw EarlierAttemptError("Your earlier " + attemptDescription(*untold) +
+                                      " may still go through, and a transaction signed for the "
+                                      "dApp could land beside it; nothing was signed.");
+        }
         QPointer<WalletConnectService> self(this);
         QCoro::Task<ETHTransaction> reviewing = reviewedTransaction(request, from);
         ETHTransaction transaction = co_await std::move(reviewing);

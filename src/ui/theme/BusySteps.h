@@ -18,8 +18,9 @@ class BusySteps : public QObject {
 
 public:
     static constexpr int count = 8;
-    // Eight steps a second: each one repaints only the marks.
-    static constexpr int tickMilliseconds = 125;
+    // Four steps a second (a turn in two seconds): each one repaints the marks, and a refresh
+    // that waits on silent servers keeps one turning for most of the time it is offline.
+    static constexpr int tickMilliseconds = 250;
 
     explicit BusySteps(QObject* parent = nullptr);
     ~BusySteps() override;

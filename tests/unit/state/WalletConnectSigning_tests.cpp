@@ -13,7 +13,9 @@
 #include "services/evm/EIP191.h"
 #include "services/evm/EIP712.h"
 #include "services/evm/TypedDataJSON.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/FlowService.h"
+#include "state/flows/SignedBroadcast.h"
 #include "state/walletconnect/WalletConnectService.h"
 
 #include <QTest>
@@ -203,6 +205,27 @@ TEST_F(WalletConnectSigningTest, ATransactionIsSentOnceAndItsHashAnsweredEvenAft
     const std::string raw = answerTo(11)["result"];
     EXPECT_TRUE(raw.starts_with("0x02"));
     EXPECT_EQ(sentCount(), 1u);
+
+    // Not while a transaction of the account that the user was told failed may still land:
+    // the dApp would send it beside that one.
+    UnsettledAttempt failed;
+    failed.chain = Chain::polygon;
+    failed.account = "0x9858effd232b4033e47d90003d41ec34ecaeda94";
+    failed.id = "0x" + std::string(64, 'a');
+    failed.wire = "0x02";
+    failed.kind = "send";
+    failed.summary = "2 POL";
+    failed.detail = "to 0x222222...222222";
+    failed.nonce = 1;
+    env->state().attemptLedger().keep(failed);
+    dapp->request(12, "eth_signTransaction", json::array({transaction}), "eip155:137");
+    ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 1; }));
+    waitForReview(12);
+    EXPECT_THROW(runTask(service().approveRequest(dapp->sessionTopic, 12, password(kPassword))),
+                 EarlierAttemptError);
+    EXPECT_EQ(sentCount(), 1u);
+    env->state().attemptLedger().markTold(failed.id);
+    EXPECT_TRUE(sign(12));
 }
 
 // The dApp hears the hash of the transaction the wallet signed, never the node's word for it:
