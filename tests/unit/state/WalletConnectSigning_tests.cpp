@@ -1,7 +1,7 @@
 // Approved WalletConnect requests signed by the wallet's signer and answered: signatures that
 // the published key of the test phrase makes, a transaction sent once on anvil (a double press,
-// a failed answer and its retry, approvals again after a node kept what it refused), a
-// rejection that waits while signing, a lock that wins.
+// a failed answer and its retry, approvals again after a node kept what it refused, a dApp
+// asking again under a new id), a rejection that waits while signing, a lock that wins.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "HandMadeDapp.h"
@@ -13,6 +13,7 @@
 #include "services/evm/EIP191.h"
 #include "services/evm/EIP712.h"
 #include "services/evm/TypedDataJSON.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/FlowService.h"
 #include "state/walletconnect/WalletConnectService.h"
 
@@ -86,11 +87,13 @@ protected:
 
     WalletConnectService& service() { return env->walletConnectService(); }
 
-    // Waits for request `id` at the head of the line, its transaction prepared as the sheet
-    // waits for it, and approves it.
+    // Waits for request `id` in the line, its transaction prepared as the sheet waits for it,
+    // and approves it.
     bool sign(std::int64_t id, std::string_view secret = kPassword) {
         EXPECT_TRUE(waitUntil([&] {
-            return !service().requests().empty() && service().requests().front().request.id == id;
+            const auto& requests = service().requests();
+            return std::any_of(requests.begin(), requests.end(),
+                               [&](const WCPreparedRequest& r) { return r.request.id == id; });
         }));
         waitForReview(id);
         return runTask(service().approveRequest(dapp->sessionTopic, id, password(secret)));
@@ -275,6 +278,72 @@ TEST_F(WalletConnectSigningTest, ARequestApprovedAgainAfterItsTransactionWasKept
     EXPECT_EQ(hash, node.kept().front());
     EXPECT_EQ(anvil->minedReceipt(hash)["status"], "0x1");
     EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0xde0b6b3a7640000"); // 1 POL, once
+    EXPECT_EQ(sentCount(), 1u);
+}
+
+// A dApp that hears nothing back asks again under a new id with the same transaction (2 POL),
+// from a node that kept the first while its lookups lag and its count is ahead of them. While
+// the first may still land, the second signs nothing and says the first may have gone through;
+// once the lookups see the first, the second is refused once, saying it went through. The
+// recipient is paid once.
+TEST_F(WalletConnectSigningTest, ADappAskingAgainUnderANewIdSignsNothingBesideTheFirst) {
+    const std::string to = "0x5555555555555555555555555555555555555555";
+    const json transaction = {{"from", kAddress}, {"to", to}, {"value", "0x1bc16d674ec80000"}};
+    test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
+                              "daemon error: timeout", std::chrono::hours(1),
+                              test::LaggingBackend::Count::ahead);
+    dapp->request(60, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+    EXPECT_THAT(failureOfSigning(60, kPassword), ::testing::HasSubstr("daemon error: timeout"));
+    ASSERT_EQ(node.kept().size(), 1u);
+    EXPECT_EQ(anvil->minedReceipt(node.kept().front())["status"], "0x1");
+
+    const std::string earlier = "Your earlier dApp transaction (Send 2 POL to 0x555555...555555)";
+    dapp->request(61, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+    ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 2; }));
+    waitForReview(61);
+    EXPECT_EQ(service().replacementNote(dapp->sessionTopic, 61).toStdString(),
+              "This replaces your earlier dApp transaction (Send 2 POL to 0x555555...555555) "
+              "that may still go through.");
+    EXPECT_EQ(failureOfSigning(61, kPassword),
+              earlier + " may have gone through; the network has not said yet. Nothing was "
+                        "signed; try again in a moment.");
+    EXPECT_EQ(node.kept().size(), 1u);
+
+    node.catchUp();
+    EXPECT_EQ(failureOfSigning(61, kPassword), earlier + " went through; nothing new was signed.");
+    EXPECT_EQ(node.kept().size(), 1u);
+    EXPECT_TRUE(dapp->answers().empty());
+    EXPECT_EQ(service().requests().size(), 2u);
+    EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0x1bc16d674ec80000"); // 2 POL, once
+    EXPECT_EQ(sentCount(), 1u);
+}
+
+// The same, and once the lookups caught up the first request is approved again: it is followed,
+// the dApp hears the hash of what landed and the sheet's note says it went through. The
+// recipient is paid once.
+TEST_F(WalletConnectSigningTest, TheFirstRequestApprovedAgainAnswersWithWhatLanded) {
+    const std::string to = "0x6666666666666666666666666666666666666666";
+    const json transaction = {{"from", kAddress}, {"to", to}, {"value", "0x1bc16d674ec80000"}};
+    test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
+                              "daemon error: timeout", std::chrono::hours(1),
+                              test::LaggingBackend::Count::ahead);
+    dapp->request(70, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+    EXPECT_THAT(failureOfSigning(70, kPassword), ::testing::HasSubstr("daemon error: timeout"));
+    ASSERT_EQ(node.kept().size(), 1u);
+    const std::string first = node.kept().front();
+    dapp->request(71, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+    EXPECT_THAT(failureOfSigning(71, kPassword), ::testing::HasSubstr("may have gone through"));
+
+    node.catchUp();
+    EXPECT_TRUE(sign(70, ""));
+    EXPECT_EQ(answerTo(70)["result"], first);
+    EXPECT_EQ(service().followedNote().toStdString(),
+              "Your earlier dApp transaction (Send 2 POL to 0x666666...666666) went through; "
+              "nothing new was signed.");
+    EXPECT_EQ(node.kept().size(), 1u);
+    runTask(service().rejectRequest(dapp->sessionTopic, 71));
+    EXPECT_EQ(answerTo(71)["error"]["code"], 5000);
+    EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0x1bc16d674ec80000"); // 2 POL, once
     EXPECT_EQ(sentCount(), 1u);
 }
 
