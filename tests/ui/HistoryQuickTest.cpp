@@ -12,6 +12,7 @@
 #include "core/storage/TokenStore.h"
 #include "platform/AtomicFile.h"
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/refresh/EVMRefresh.h"
 #include "state/refresh/ExplorerRefresh.h"
 #include "state/refresh/PriceRefresh.h"
@@ -171,6 +172,7 @@ public:
         state().setEthPriceUSD(2000);
     }
     Q_INVOKABLE void clear() {
+        state().attemptLedger().clear();
         for (const Chain chain : allChains()) {
             state().setChartLoadFailed(chain, false);
         }
@@ -260,6 +262,50 @@ public:
         state().updateEVMAccount(Chain::arbitrum, 0, "arb-0", [&](EVMAccountState& account) {
             test::setTokenBalance(account.tokens[0], amount.toStdString());
             account.tokens[0].priceUSD = price;
+        });
+    }
+    // A send of the first account on chain `chain` (0 to 4) that the chain has not settled,
+    // as the wallet keeps it: `id`, paying `summary` to `to`, of the token at `contract` when
+    // one is given.
+    Q_INVOKABLE void keepUnsettled(int chain, const QString& id, const QString& summary,
+                                   const QString& to, const QString& token = {},
+                                   const QString& contract = {}) {
+        UnsettledAttempt attempt;
+        attempt.chain = allChains()[static_cast<std::size_t>(chain)];
+        attempt.id = id.toStdString();
+        attempt.wire = "00";
+        attempt.origin = "send:" + rawValue(attempt.chain);
+        attempt.kind = "send";
+        attempt.summary = summary.toStdString();
+        attempt.detail = "to " + to.toStdString();
+        attempt.counterparty = to.toStdString();
+        attempt.createdAt = Date::now();
+        if (!token.isEmpty()) {
+            attempt.tokenSymbol = token.toStdString();
+            attempt.contractAddress = contract.toStdString();
+        }
+        if (attempt.chain == Chain::bitcoin) {
+            attempt.account = state().bitcoinAccounts().at(0).id();
+        } else if (attempt.chain == Chain::solana) {
+            attempt.account = state().solanaAccounts().at(0).account.address;
+            attempt.message = Bytes{1};
+        } else {
+            attempt.account = state().evmAccounts(attempt.chain).at(0).account.address;
+            attempt.nonce = 7;
+        }
+        state().attemptLedger().keep(std::move(attempt));
+    }
+    // The chain settled it: the ledger forgets it.
+    Q_INVOKABLE void forgetUnsettled(const QString& id) {
+        state().attemptLedger().forget(id.toStdString());
+    }
+    // A refresh of Ethereum's history that lists the send `id` as confirmed.
+    Q_INVOKABLE void listSentOnEthereum(const QString& id, const QString& amount) {
+        state().updateEVMAccount(Chain::ethereum, 0, "eth-0", [&](EVMAccountState& account) {
+            account.transactions.insert(
+                account.transactions.begin(),
+                entry(Chain::ethereum, id.toStdString(), TransactionDirection::sent,
+                      TransactionStatus::confirmed, amount.toStdString(), Date::now().unixTime()));
         });
     }
     Q_INVOKABLE QString solanaSignature() const {

@@ -5,8 +5,10 @@
 // the answer to a broadcast the chain did take (silence until the client's time-out, HTTP 504,
 // a dropped connection) to see that it is paid once and the sheet shows the id. Servers that
 // keep a transaction yet answer an error, while their lookups lag, are pressed again until the
-// send ends: still paid once, the id of what landed shown. A coin spent elsewhere as the wallet
-// sends does not stop the next press from paying with the other coins.
+// send ends: still paid once, the id of what landed shown; a form edited after such a refusal
+// and sent once the lookups caught up shows the earlier send that went through, not its own. A
+// coin spent elsewhere as the wallet sends does not stop the next press from paying with the
+// other coins.
 
 #include "AppStateFixture.h"
 #include "ChainsQuickFixture.h"
@@ -30,6 +32,7 @@
 #include <QTimer>
 #include <QtQuickTest>
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <vector>
@@ -236,19 +239,32 @@ public:
     }
     // Every transaction from now on is kept by the chain's node (`chain`: "bitcoin", "polygon",
     // "solana") while the wallet hears `refusal`, and the node's lookups do not see it for 5 s
-    // after it first arrived (LaggingBackend; on Bitcoin blockchain.transaction.get).
-    Q_INVOKABLE void keepAndRefuse(const QString& chain, const QString& refusal) {
+    // after it first arrived (LaggingBackend; on Bitcoin blockchain.transaction.get), or until
+    // catchUp() when `untilCaughtUp`.
+    Q_INVOKABLE void keepAndRefuse(const QString& chain, const QString& refusal,
+                                   bool untilCaughtUp = false) {
+        const std::chrono::milliseconds lag =
+            untilCaughtUp ? std::chrono::hours(1) : std::chrono::seconds(5);
+        m_bitcoinLag = lag;
         if (chain == QLatin1String("polygon")) {
             m_lagging = std::make_unique<qm::test::LaggingBackend>(
                 m_polygon, m_chains.anvil().url(), qm::test::LaggingBackend::Family::evm,
-                refusal.toStdString());
+                refusal.toStdString(), lag);
         } else if (chain == QLatin1String("solana")) {
             m_lagging = std::make_unique<qm::test::LaggingBackend>(
                 m_solana, m_chains.litesvm().url(), qm::test::LaggingBackend::Family::solana,
-                refusal.toStdString());
+                refusal.toStdString(), lag);
         } else {
             keepAndRefuseBitcoin(refusal.toStdString());
         }
+    }
+    // The lagging lookups see every transaction kept so far and from now on; the servers still
+    // answer broadcasts with the refusal.
+    Q_INVOKABLE void catchUp() {
+        if (m_lagging) {
+            m_lagging->catchUp();
+        }
+        m_bitcoinLag = std::chrono::milliseconds(0);
     }
     // The ids of the transactions the lagging servers kept, in order.
     Q_INVOKABLE QStringList keptIds() const {
@@ -312,11 +328,11 @@ private:
     bool lagging(const std::string& id) const {
         const auto seen = m_bitcoinSeen.find(id);
         return seen != m_bitcoinSeen.end() &&
-               seen->second.msecsTo(QDateTime::currentDateTimeUtc()) < 5'000;
+               seen->second.msecsTo(QDateTime::currentDateTimeUtc()) < m_bitcoinLag.count();
     }
     // The Electrum server takes each broadcast into its mempool and answers `refusal`; its
-    // blockchain.transaction.get and histories do not know one for 5 s after it first arrived
-    // (so nothing is known to spend the coins it took).
+    // blockchain.transaction.get and histories do not know one for m_bitcoinLag after it first
+    // arrived (so nothing is known to spend the coins it took).
     void keepAndRefuseBitcoin(const std::string& refusal) {
         m_env.electrum().answerRaw(
             "blockchain.transaction.broadcast", [this, refusal](const nlohmann::json& request) {
@@ -363,6 +379,7 @@ private:
     std::unique_ptr<qm::test::ElectrumMempoolServer> m_electrum;
     std::unique_ptr<qm::test::LaggingBackend> m_lagging;
     std::map<std::string, QDateTime> m_bitcoinSeen;
+    std::chrono::milliseconds m_bitcoinLag{5'000};
     std::vector<std::string> m_keptBitcoin;
     std::string m_bitcoinAddress;
     std::vector<std::string> m_spentElsewhere;

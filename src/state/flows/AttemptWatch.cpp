@@ -105,15 +105,22 @@ QCoro::Task<void> AttemptWatch::look(UnsettledAttempt attempt, CancellationToken
         co_return;
     }
     QCoro::Task<bool> asking = asks(tx->landed ? tx->landed : tx->lookup, token);
-    bool settled = co_await std::move(asking);
-    if (!self || token.isCancelled()) {
+    const bool landed = co_await std::move(asking);
+    if (!self || token.isCancelled() || !m_ledger) {
         co_return;
     }
-    if (!settled) {
-        asking = asks(tx->lapsed, token);
-        settled = co_await std::move(asking);
+    if (landed) {
+        // One the user was told failed (or never heard of) went through: kept, so that the
+        // next press of its account says so instead of signing another payment beside it.
+        const std::optional<UnsettledAttempt> now = m_ledger->find(attempt.id);
+        if (now && now->told) {
+            m_ledger->forget(attempt.id);
+        }
+        co_return;
     }
-    if (self && settled && m_ledger && !token.isCancelled()) {
+    asking = asks(tx->lapsed, token);
+    const bool lapsed = co_await std::move(asking);
+    if (self && lapsed && m_ledger && !token.isCancelled()) {
         m_ledger->forget(attempt.id);
     }
 }

@@ -1,9 +1,12 @@
 #pragma once
 // Follows the wallet's unsettled transactions (AttemptLedger) while the wallet is open, also
 // those a run left before the program was last quit: each is asked about on its chain now and
-// then, and forgotten once the chain settles it (it landed for good, or it can provably never
-// land). Until then it keeps binding its account's next signing, and the history lists it as
-// pending. It wakes nobody while there is nothing to follow. GUI thread only.
+// then, and forgotten once the chain settles it: it can provably never land, or it landed for
+// good and the user saw it leave. One that landed while the user was told it failed (or never
+// heard) stays until a press of its account tells them (its own sheet follows it, another says
+// it went through). Until then it keeps binding its account's next signing, and the history
+// lists it as pending (unless the fetched history lists it). It wakes nobody while there is
+// nothing to follow. GUI thread only.
 
 #include "platform/async/CancellationToken.h"
 #include "platform/async/TaskHandle.h"
@@ -37,7 +40,7 @@ public:
 private:
     void wake();
     QCoro::Task<void> follow(CancellationToken token);
-    // One look at `attempt`: forgotten when the chain has settled it.
+    // One look at `attempt`: forgotten when the chain has settled it (see above).
     QCoro::Task<void> look(UnsettledAttempt attempt, CancellationToken token);
 
     QPointer<AppState> m_state;

@@ -730,5 +730,74 @@ Item {
             compare(rows().length, 4)
             compare(chart.mapToItem(l, 0, 0).y, before, how + ": the rows came")
         }
+
+        // The rows once the list has made a delegate for each (a new row's comes with the
+        // next layout).
+        function laidRows() {
+            tryVerify(() => rows().every(r => r !== null), 2000, "a row was not made")
+            return rows()
+        }
+        function laidRowIds() { return laidRows().map(r => r.entryId) }
+
+        // A send the chain has not settled is the account's top row, pending, at the amount it
+        // was sent for, until the fetched history lists its id (in any case) or the wallet
+        // forgets it; a token send's is on its token's screen, not among the native entries.
+        function test_18_unsettledSendsArePendingRowsOnTop() {
+            fixture.select(1, 0)
+            wait(50)
+            compare(laidRows().map(r => r.title), ["Received ETH", "Sent ETH"])
+            const id = "0x" + "c".repeat(64)
+            fixture.keepUnsettled(1, id, "1 ETH", "0x3535353535353535353535353535353535353535")
+            compare(laidRowIds(), ["unsettled:" + id, hash1, hash5])
+            const pending = laidRows()[0]
+            compare(textOf("rowTitle", pending), "Sent ETH")
+            compare(textOf("rowStatus", pending), "Pending")
+            compare(textOf("rowAmount", pending), "-1 ETH")
+            compare(textOf("rowCounterparty", pending), "0x3535...3535")
+            compare(textOf("transactionCount"), "3")
+
+            const token = "0x" + "d".repeat(64)
+            fixture.keepUnsettled(1, token, "5 USDC", "0x4646464646464646464646464646464646464646",
+                                  "USDC", usdc)
+            compare(laidRowIds(), ["unsettled:" + id, hash1, hash5])
+            mouseClick(findAll(view, "accountToken_", [], new Set())[0])
+            tryVerify(() => shown("tokenDetailView"))
+            compare(textOf("tokenName"), "USD Coin")
+            compare(laidRows().map(r => r.title), ["Sent USDC", "Received USDC", "Received USDC"])
+            compare(laidRowIds()[0], "unsettled:" + token)
+            compare(textOf("rowStatus", laidRows()[0]), "Pending")
+            compare(textOf("rowAmount", laidRows()[0]), "-5 USDC")
+            mouseClick(find("tokenBack"))
+            tryVerify(() => shown("accountHistory"))
+
+            // Listed by the explorer, in capitals: that entry alone.
+            fixture.listSentOnEthereum("0x" + "C".repeat(64), "1.0000 ETH")
+            compare(laidRowIds(), ["0x" + "C".repeat(64), hash1, hash5])
+            compare(textOf("rowStatus", laidRows()[0]), "Confirmed")
+            // Settled without a listing: gone.
+            fixture.keepUnsettled(1, "0x" + "e".repeat(64), "2 ETH",
+                                  "0x5757575757575757575757575757575757575757")
+            compare(laidRowIds()[0], "unsettled:0x" + "e".repeat(64))
+            fixture.forgetUnsettled("0x" + "e".repeat(64))
+            compare(laidRowIds(), ["0x" + "C".repeat(64), hash1, hash5])
+
+            // Other families: the Bitcoin account's and the Solana account's own.
+            const txid = "f".repeat(64)
+            fixture.keepUnsettled(0, txid, "0.0003 BTC", "bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4")
+            fixture.keepUnsettled(4, "5s", "0.5 SOL", "9xQeWvG816bUx9EPjHmaT23yvVM2ZWbrrpZb9PusVFin")
+            fixture.select(0, 0)
+            wait(50)
+            compare(laidRowIds()[0], "unsettled:" + txid)
+            compare(textOf("rowAmount", laidRows()[0]), "-0.0003 BTC")
+            compare(laidRows().length, 4)
+            fixture.select(4, 0)
+            wait(50)
+            compare(laidRowIds()[0], "unsettled:5s")
+            compare(textOf("rowStatus", laidRows()[0]), "Pending")
+            compare(laidRows().length, 3)
+        }
+        readonly property string usdc: "0xaf88d065e77c8CC2239327C5EDb3A432268e5831"
+        readonly property string hash1: "0x" + "1".repeat(64)
+        readonly property string hash5: "0x" + "5".repeat(64)
     }
 }

@@ -323,6 +323,103 @@ Item {
             done()
         }
 
+        // The server keeps the send it refuses, and its lookups do not see it until the test
+        // says. The same payment again is no replacement; another amount to another recipient
+        // is, and the review says so (on Solana: that it waits for the blockhash). Sent once
+        // the lookups caught up, that press follows the earlier send the chain knows: the sheet
+        // names its amount, recipient and id, and says nothing new was signed; only the
+        // earlier recipient is paid, once.
+        function test_9_anEditedFormAfterAKeptRefusalShowsWhatMoved_data() {
+            return [
+                { tag: "polygon", chain: 3, fill: 0x91, other: 0x92, amount: "0.5",
+                  changed: "0.25" },
+                { tag: "bitcoin", chain: 0, fill: 0x93, other: 0x94, amount: "0.0002",
+                  changed: "0.0005" },
+                { tag: "solana", chain: 4, fill: 0x95, other: 0x96, amount: "0.125",
+                  changed: "0.375" },
+            ]
+        }
+        function test_9_anEditedFormAfterAKeptRefusalShowsWhatMoved(row) {
+            const family = row.tag
+            if (!(family === "bitcoin" ? fixture.startBitcoin()
+                  : family === "polygon" ? fixture.startPolygon() : fixture.startSolana()))
+                skip("the chain's peer is not installed")
+            const recipient = fill => family === "bitcoin" ? fixture.bitcoinRecipient(fill)
+                                    : family === "polygon" ? "0x" + fill.toString(16).repeat(20)
+                                    : fixture.solanaRecipient(fill)
+            // As the sheet shortens an address.
+            const shortened = address => address.slice(0, 8) + "..." + address.slice(-6)
+            const to = recipient(row.fill)
+            const other = recipient(row.other)
+            const symbol = ["BTC", "", "", "POL", "SOL"][row.chain]
+            const sent = family === "polygon" ? fixture.polygonSentCount() : 0
+            const before = family === "solana" ? fixture.solanaBalance("") : ""
+            fixture.keepAndRefuse(family, "Node is behind", true)
+
+            const shown = review(row.chain, to, row.amount)
+            compare(textOf("detailAmount"), row.amount + " " + symbol)
+            verify(!find("replacementNote").visible, "nothing earlier to replace")
+            typeInto("sendPasswordField", fixture.password())
+            runEnds.target = vm().flow
+            runEnds.clear()
+            mouseClick(find("sendButton"))
+            tryVerify(() => runEnds.count === 1, 30000)
+            compare(vm().broadcastStep, TransactionFlow.Failed)
+            compare(fixture.keptIds().length, 1)
+            const earlier = row.amount + " " + symbol + " to " + shortened(to)
+            // The same payment, pressed again, replaces nothing.
+            verify(find("reviewPresentation").visible)
+            verify(!find("replacementNote").visible, "the same payment replaces nothing")
+
+            confirm().close()
+            tryVerify(() => !confirm().visible)
+            typeInto("recipientField", other)
+            typeInto("amountField", row.changed)
+            tryVerify(() => find("reviewButton").enabled && !vm().isFetchingFees)
+            mouseClick(find("reviewButton"))
+            tryVerify(() => confirm().opened, 10000)
+            compare(textOf("detailTo"), other)
+            compare(textOf("detailAmount"), row.changed + " " + symbol)
+            verify(find("replacementNote").visible, "another payment replaces the earlier one")
+            compare(textOf("replacementNote"), family === "solana"
+                    ? "Your earlier send of " + earlier + " may still go through; another "
+                      + "transaction waits until its blockhash has expired."
+                    : "This replaces your earlier send of " + earlier
+                      + " that may still go through.")
+
+            fixture.catchUp()
+            typeInto("sendPasswordField", fixture.password())
+            tryVerify(() => find("sendButton").enabled, 10000)
+            mouseClick(find("sendButton"))
+            tryVerify(() => runEnds.count === 2, 30000)
+            compare(vm().broadcastStep, family === "bitcoin" ? TransactionFlow.Submitted
+                                                             : TransactionFlow.Confirmed,
+                    "ended with \"" + vm().errorMessage + "\"")
+            const id = verifyEndedWithId()
+            compare(fixture.keptIds(), [id])
+            compare(textOf("summaryAmount"), row.amount + " " + symbol)
+            compare(textOf("summaryRecipient"), "to " + shortened(to))
+            verify(find("earlierNote").visible, "the face says it followed the earlier send")
+            compare(textOf("earlierNote"),
+                    "Your earlier send of " + earlier + " went through; nothing new was signed.")
+            if (family === "bitcoin") {
+                const received = fixture.bitcoinReceived(to)
+                compare(received.txids, [id])
+                compare(received.amount, row.amount + " " + symbol)
+                compare(fixture.bitcoinReceived(other).txids, [])
+                compare(fixture.bitcoinTaken(id, to).spent, shown.total)
+            } else if (family === "polygon") {
+                compare(fixture.polygonBalance(to), row.amount + " " + symbol)
+                compare(fixture.polygonBalance(other), "0 " + symbol)
+                compare(fixture.polygonSentCount(), sent + 1)
+            } else {
+                compare(fixture.solanaBalance(to), row.amount + " " + symbol)
+                compare(fixture.solanaBalance(other), "0 " + symbol)
+                compare(fixture.solanaSpentSince(before), shown.total)
+            }
+            done()
+        }
+
         // A coin of the review is spent elsewhere as the wallet broadcasts: the server refuses
         // it (missing or spent) and keeps nothing, and a coin of 90,000 sat arrives. Send again:
         // the sheet pays from the other coins at the figures shown, once, and no longer needs

@@ -1,7 +1,7 @@
 // Approved WalletConnect requests signed by the wallet's signer and answered: signatures that
 // the published key of the test phrase makes, a transaction sent once on anvil (a double press,
-// a failed answer and its retry, approvals again after a node kept what it refused), a
-// rejection that waits while signing, a lock that wins.
+// a failed answer and its retry, approvals again after a node kept what it refused, a dApp
+// asking again under a new id), a rejection that waits while signing, a lock that wins.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "HandMadeDapp.h"
@@ -88,11 +88,13 @@ protected:
 
     WalletConnectService& service() { return env->walletConnectService(); }
 
-    // Waits for request `id` at the head of the line, its transaction prepared as the sheet
-    // waits for it, and approves it.
+    // Waits for request `id` in the line, its transaction prepared as the sheet waits for it,
+    // and approves it.
     bool sign(std::int64_t id, std::string_view secret = kPassword) {
         EXPECT_TRUE(waitUntil([&] {
-            return !service().requests().empty() && service().requests().front().request.id == id;
+            const auto& requests = service().requests();
+            return std::any_of(requests.begin(), requests.end(),
+                               [&](const WCPreparedRequest& r) { return r.request.id == id; });
         }));
         waitForReview(id);
         return runTask(service().approveRequest(dapp->sessionTopic, id, password(secret)));
@@ -268,36 +270,96 @@ TEST_F(WalletConnectSigningTest, TheDappHearsOurOwnHashOrARefusal) {
 }
 
 // A node that keeps the transaction yet answers an error while its lookups (and its count of
-// mined transactions) lag 5 s: the request stays listed and the dApp hears nothing; approving it
-// again signs with the nonce of what was kept, so one payment leaves, and the dApp hears the
-// hash of the one that landed.
+// mined transactions) lag: approved again meanwhile, the request stays listed and the dApp hears
+// nothing; approved again once they caught up, it is answered with the hash of the one that
+// landed, and one payment left.
 TEST_F(WalletConnectSigningTest, ARequestApprovedAgainAfterItsTransactionWasKeptPaysOnce) {
     const std::string to = "0x4444444444444444444444444444444444444444";
     const json transaction = {{"from", kAddress}, {"to", to}, {"value", "0xde0b6b3a7640000"}};
-    const test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
-                                    "daemon error: timeout");
+    test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
+                              "daemon error: timeout", std::chrono::hours(1));
     dapp->request(30, "eth_sendTransaction", json::array({transaction}), "eip155:137");
     ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 1; }));
     waitForReview(30);
-    int approvals = 0;
-    bool answered = false;
-    while (!answered && approvals < 200) {
-        ++approvals;
-        try {
-            answered =
-                runTask(service().approveRequest(dapp->sessionTopic, 30, password(kPassword)));
-        } catch (const std::exception& error) {
-            EXPECT_EQ(service().requests().size(), 1u);
-            EXPECT_TRUE(dapp->answers().empty()) << error.what();
-        }
+    for (int approval = 0; approval < 3; ++approval) {
+        EXPECT_THROW(runTask(service().approveRequest(dapp->sessionTopic, 30, password(kPassword))),
+                     std::exception);
+        EXPECT_EQ(service().requests().size(), 1u);
+        EXPECT_TRUE(dapp->answers().empty());
     }
-    ASSERT_TRUE(answered);
-    EXPECT_GT(approvals, 1);
+    node.catchUp();
+    EXPECT_TRUE(runTask(service().approveRequest(dapp->sessionTopic, 30, password(kPassword))));
     const std::string hash = answerTo(30)["result"];
     ASSERT_FALSE(node.kept().empty());
     EXPECT_EQ(hash, node.kept().front());
     EXPECT_EQ(anvil->minedReceipt(hash)["status"], "0x1");
     EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0xde0b6b3a7640000"); // 1 POL, once
+    EXPECT_EQ(sentCount(), 1u);
+}
+
+// A dApp that hears nothing back asks again under a new id with the same transaction (2 POL),
+// from a node that kept the first while its lookups lag and its count is ahead of them. While
+// the first may still land, the second signs nothing and says the first may have gone through;
+// once the lookups see the first, the second is refused once, saying it went through. The
+// recipient is paid once.
+TEST_F(WalletConnectSigningTest, ADappAskingAgainUnderANewIdSignsNothingBesideTheFirst) {
+    const std::string to = "0x5555555555555555555555555555555555555555";
+    const json transaction = {{"from", kAddress}, {"to", to}, {"value", "0x1bc16d674ec80000"}};
+    test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
+                              "daemon error: timeout", std::chrono::hours(1),
+                              test::LaggingBackend::Count::ahead);
+    dapp->request(60, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+    EXPECT_THAT(failureOfSigning(60, kPassword), ::testing::HasSubstr("daemon error: timeout"));
+    ASSERT_EQ(node.kept().size(), 1u);
+    EXPECT_EQ(anvil->minedReceipt(node.kept().front())["status"], "0x1");
+
+    const std::string earlier = "Your earlier dApp transaction (Send 2 POL to 0x555555...555555)";
+    dapp->request(61, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+    ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 2; }));
+    waitForReview(61);
+    EXPECT_EQ(service().replacementNote(dapp->sessionTopic, 61).toStdString(),
+              "This replaces your earlier dApp transaction (Send 2 POL to 0x555555...555555) "
+              "that may still go through.");
+    EXPECT_EQ(failureOfSigning(61, kPassword),
+              earlier + " may have gone through; the network has not said yet. Nothing was "
+                        "signed; try again in a moment.");
+    EXPECT_EQ(node.kept().size(), 1u);
+
+    node.catchUp();
+    EXPECT_EQ(failureOfSigning(61, kPassword), earlier + " went through; nothing new was signed.");
+    EXPECT_EQ(node.kept().size(), 1u);
+    EXPECT_TRUE(dapp->answers().empty());
+    EXPECT_EQ(service().requests().size(), 2u);
+    EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0x1bc16d674ec80000"); // 2 POL, once
+    EXPECT_EQ(sentCount(), 1u);
+}
+
+// The same, and once the lookups caught up the first request is approved again: it is followed,
+// the dApp hears the hash of what landed and the sheet's note says it went through. The
+// recipient is paid once.
+TEST_F(WalletConnectSigningTest, TheFirstRequestApprovedAgainAnswersWithWhatLanded) {
+    const std::string to = "0x6666666666666666666666666666666666666666";
+    const json transaction = {{"from", kAddress}, {"to", to}, {"value", "0x1bc16d674ec80000"}};
+    test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
+                              "daemon error: timeout", std::chrono::hours(1),
+                              test::LaggingBackend::Count::ahead);
+    dapp->request(70, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+    EXPECT_THAT(failureOfSigning(70, kPassword), ::testing::HasSubstr("daemon error: timeout"));
+    ASSERT_EQ(node.kept().size(), 1u);
+    const std::string first = node.kept().front();
+    dapp->request(71, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+    EXPECT_THAT(failureOfSigning(71, kPassword), ::testing::HasSubstr("may have gone through"));
+
+    node.catchUp();
+    EXPECT_TRUE(sign(70, ""));
+    EXPECT_EQ(answerTo(70)["result"], first);
+    EXPECT_EQ(service().followedNote().toStdString(),
+              "Your earlier dApp transaction (Send 2 POL to 0x666666...666666) went through; "
+              "nothing new was signed.");
+    EXPECT_EQ(node.kept().size(), 1u);
+    runTask(service().rejectRequest(dapp->sessionTopic, 71));
+    EXPECT_EQ(answerTo(71)["error"]["code"], 5000);
+    EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0x1bc16d674ec80000"); // 2 POL, once
     EXPECT_EQ(sentCount(), 1u);
 }
 
