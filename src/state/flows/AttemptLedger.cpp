@@ -148,6 +148,7 @@ void AttemptLedger::keep(UnsettledAttempt attempt) {
     if (found != m_attempts.end()) {
         attempt.createdAt = found->createdAt;
         attempt.told = attempt.told || found->told;
+        attempt.toldElsewhere = found->toldElsewhere;
         if (*found == attempt) {
             return;
         }
@@ -164,7 +165,7 @@ void AttemptLedger::keep(UnsettledAttempt attempt) {
     emit changed();
 }
 
-void AttemptLedger::markTold(std::string_view id) {
+void AttemptLedger::markTold(std::string_view id, bool elsewhere) {
     const auto found = std::find_if(m_attempts.begin(), m_attempts.end(),
                                     [&](const UnsettledAttempt& a) { return a.id == id; });
     if (found == m_attempts.end()) {
@@ -173,7 +174,13 @@ void AttemptLedger::markTold(std::string_view id) {
     const UnsettledAttempt told = *found;
     bool changedAny = false;
     for (UnsettledAttempt& attempt : m_attempts) {
-        if (!attempt.told && (attempt.id == told.id || shareConflict(attempt, told))) {
+        if (attempt.id == told.id) {
+            // Seen where it was sent, it is told for good; told elsewhere, only if it was not.
+            const bool toldElsewhere = elsewhere ? !attempt.told || attempt.toldElsewhere : false;
+            changedAny = changedAny || !attempt.told || attempt.toldElsewhere != toldElsewhere;
+            attempt.told = true;
+            attempt.toldElsewhere = toldElsewhere;
+        } else if (!attempt.told && shareConflict(attempt, told)) {
             attempt.told = true;
             changedAny = true;
         }

@@ -47,13 +47,13 @@ public:
     std::optional<UnsettledAttempt> find(std::string_view id) const;
 
     // Adds `attempt`, or replaces the one of its id (keeping when it was first sent and
-    // whether it was told). Written before it returns: throws FileError, and holds nothing new,
-    // when it could not be (the caller must not send then).
+    // whether and where it was told). Written before it returns: throws FileError, and holds
+    // nothing new, when it could not be (the caller must not send then).
     void keep(UnsettledAttempt attempt);
-    // The user saw it leave. So did they, in effect, every attempt that can only land instead
-    // of it (it shares its conflict): none of them holds back a new signing any more. Nothing
-    // for an unknown id.
-    void markTold(std::string_view id);
+    // The user saw it leave (`elsewhere`: another sheet told them it went through). So did
+    // they, in effect, every attempt that can only land instead of it (it shares its
+    // conflict): none of them holds back a new signing any more. Nothing for an unknown id.
+    void markTold(std::string_view id, bool elsewhere = false);
     // The chain settled it (it landed, or it can never land).
     void forget(std::string_view id);
 

@@ -113,7 +113,7 @@ QCoro::Task<void> AttemptWatch::look(UnsettledAttempt attempt, CancellationToken
         // One the user was told failed (or never heard of) went through: kept, so that the
         // next press of its account says so instead of signing another payment beside it.
         const std::optional<UnsettledAttempt> now = m_ledger->find(attempt.id);
-        if (now && now->told) {
+        if (now && now->told && !now->toldElsewhere) {
             m_ledger->forget(attempt.id);
         }
         co_return;

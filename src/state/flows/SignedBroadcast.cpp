@@ -287,7 +287,10 @@ QCoro::Task<EarlierAttempts> earlierAttempts(FlowRun run, AttemptScope scope) {
         if (!run.isActive()) {
             co_return earlier;
         }
-        if (attempt.told) {
+        const bool here =
+            std::any_of(scope.followedIn.begin(), scope.followedIn.end(),
+                        [&](const std::string& s) { return run.origin(s) == attempt.origin; });
+        if (attempt.told && !(attempt.toldElsewhere && here)) {
             // The user saw it leave: a new signing is another payment they asked for.
             continue;
         }
@@ -320,8 +323,9 @@ QCoro::Task<EarlierAttempts> earlierAttempts(FlowRun run, AttemptScope scope) {
     if (earlier.known || !wentThrough) {
         co_return earlier;
     }
-    // Told once, here: the next press signs what it asks.
-    run.told(wentThrough->id);
+    // Told once, here: the next press elsewhere signs what it asks; where it was sent, it is
+    // still followed.
+    run.told(wentThrough->id, true);
     throw EarlierAttemptError::wentThrough(*wentThrough);
 }
 

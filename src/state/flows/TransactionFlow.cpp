@@ -245,9 +245,9 @@ void FlowRun::keepAttempt(const SignedBroadcast& tx) const {
     }
 }
 
-void FlowRun::told(const std::string& id) const {
+void FlowRun::told(const std::string& id, bool elsewhere) const {
     if (m_flow) {
-        m_flow->ledger().markTold(id);
+        m_flow->ledger().markTold(id, elsewhere);
     }
 }
 

@@ -204,8 +204,9 @@ public:
     // Writes `tx` into the ledger as sent from this flow's `tx.slot`, before it leaves: throws
     // (and it must not be sent) when the ledger cannot be written.
     void keepAttempt(const SignedBroadcast& tx) const;
-    // The user saw it leave / the chain settled it.
-    void told(const std::string& id) const;
+    // The user saw it leave (`elsewhere`: another sheet said it went through) / the chain
+    // settled it.
+    void told(const std::string& id, bool elsewhere = false) const;
     void forgetAttempt(const std::string& id) const;
     // The chain holds `id` in a block: settled, and with it every attempt it was made to
     // replace (an EVM nonce, a Bitcoin coin it spends, are its own now).

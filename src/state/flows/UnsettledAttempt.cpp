@@ -80,6 +80,7 @@ nlohmann::json attemptToJSON(const UnsettledAttempt& a) {
     json_fields::setIfPresent(out, "contractAddress", a.contractAddress);
     out["createdAt"] = a.createdAt.secondsSinceReferenceDate;
     out["told"] = a.told;
+    out["toldElsewhere"] = a.toldElsewhere;
     json_fields::setIfPresent(out, "nonce", a.nonce);
     json_fields::setIfPresent(out, "signedAtBlock", a.signedAtBlock);
     nlohmann::json coins = nlohmann::json::array();
@@ -116,6 +117,7 @@ UnsettledAttempt attemptFromJSON(const nlohmann::json& json) {
     a.contractAddress = optionalString(object, "contractAddress");
     a.createdAt.secondsSinceReferenceDate = json_fields::requireDouble(object, "createdAt");
     a.told = requireBool(object, "told");
+    a.toldElsewhere = requireBool(object, "toldElsewhere");
     a.nonce = optionalUInt64(object, "nonce");
     a.signedAtBlock = optionalUInt64(object, "signedAtBlock");
     const auto coins = object.find("coins");

@@ -46,6 +46,9 @@ struct UnsettledAttempt {
     // The user saw it leave (its run showed it as sent): known on the chain, it no longer holds
     // back a new signing. One the user was told failed holds the next press until it is told.
     bool told = false;
+    // Told only by another sheet's press ("Your earlier … went through"): pressed again where it
+    // was sent (a dApp's request approved again), it is still followed, never signed anew.
+    bool toldElsewhere = false;
 
     // EVM: the nonce it takes, and a block read before it was signed (where a search for the
     // block that took the nonce may start).

@@ -191,14 +191,22 @@ TEST_F(AttemptLedgerTest, TellingOneTellsThoseThatCanOnlyLandInsteadOfIt) {
     overlapping.coins.erase(overlapping.coins.begin());
     ledger.keep(overlapping);
 
-    ledger.markTold("0xaa");
+    ledger.markTold("0xaa", true); // another sheet said it went through
     ledger.markTold("5e3f");
+    EXPECT_TRUE(ledger.find("0xaa")->toldElsewhere);
+    EXPECT_FALSE(ledger.find("0xbb")->toldElsewhere);
+    ledger.markTold("5e3f", true); // seen where it was sent already: stays so
+    EXPECT_FALSE(ledger.find("5e3f")->toldElsewhere);
     AttemptLedger restarted(file());
     restarted.load();
     std::map<std::string, bool> told;
     for (const UnsettledAttempt& a : restarted.all()) {
         told[a.id] = a.told;
     }
+    EXPECT_TRUE(restarted.find("0xaa")->toldElsewhere);
+    // Then seen where it was sent: told for good.
+    restarted.markTold("0xaa");
+    EXPECT_FALSE(restarted.find("0xaa")->toldElsewhere);
     EXPECT_EQ(told, (std::map<std::string, bool>{{"0xaa", true},
                                                  {"0xbb", true},
                                                  {"0xcc", false},

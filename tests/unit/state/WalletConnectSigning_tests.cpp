@@ -332,6 +332,13 @@ TEST_F(WalletConnectSigningTest, ADappAskingAgainUnderANewIdSignsNothingBesideTh
     EXPECT_EQ(service().requests().size(), 2u);
     EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0x1bc16d674ec80000"); // 2 POL, once
     EXPECT_EQ(sentCount(), 1u);
+
+    // The first request, still waiting, approved again after that: its own transaction, which
+    // went through, is what the dApp hears; nothing new is signed.
+    EXPECT_TRUE(sign(60, kPassword));
+    EXPECT_EQ(answerTo(60)["result"], node.kept().front());
+    EXPECT_EQ(node.kept().size(), 1u);
+    EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0x1bc16d674ec80000");
 }
 
 // The same, and once the lookups caught up the first request is approved again: it is followed,
