@@ -2,8 +2,8 @@
 // mempool (bitcoinjs-lib checks every broadcast; a coin is spent once), behind the wallet's
 // Electrum fixture, where a test can stand between them: an earlier attempt whose coin another
 // transaction spent lapses and the wallet sends again from its other coins; one whose coin is
-// merely no longer listed binds the next press; a server that says it holds the transaction
-// already has taken it.
+// merely no longer listed binds the next press, also after a restart; a server that says it
+// holds the transaction already has taken it.
 #include "AppStateFixture.h"
 #include "ElectrumMempoolServer.h"
 #include "RunTask.h"
@@ -11,6 +11,7 @@
 #include "core/encoding/Hex.h"
 #include "services/bitcoin/BTCSigner.h"
 #include "services/bitcoin/BTCTransactionParser.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/FlowService.h"
 #include "state/send/BitcoinBroadcast.h"
 #include "state/send/BitcoinSend.h"
@@ -58,10 +59,18 @@ protected:
         }
         server->serve(env->electrum());
         hideFromLookups();
-        FlowLimits limits;
         limits.pollInterval = std::chrono::milliseconds(20);
         limits.confirmationTimeout = std::chrono::seconds(2);
         limits.pace = 0;
+        flows = std::make_unique<FlowService>(limits);
+    }
+
+    // A new process over the same folder, keychain and servers, its wallet unlocked.
+    void restartAndUnlock() {
+        env->restart();
+        env->state().loadStoredState();
+        test::runTask(env->state().unlock(password));
+        env->state().stopBackgroundTasks();
         flows = std::make_unique<FlowService>(limits);
     }
 
@@ -76,10 +85,11 @@ protected:
         return made;
     }
 
-    // Runs a send to its end; the flow.
-    TransactionFlow* send(BitcoinSendRequest made) {
+    // Runs a send to its end, its sheet showing `summary` (none: nothing); the flow.
+    TransactionFlow* send(BitcoinSendRequest made, const QString& summary = {}) {
         TransactionFlow* flow = flows->flow("send:bitcoin");
         flow->reset();
+        flow->setSummary(summary, summary.isEmpty() ? QString() : QStringLiteral("to bc1qx...x35"));
         auto held = std::make_shared<BitcoinSendRequest>(std::move(made));
         EXPECT_TRUE(flow->start(Step::Signing, [held](FlowRun run) {
             return runBitcoinSend(std::move(run), std::move(*held));
@@ -116,6 +126,7 @@ protected:
 
     std::unique_ptr<test::AppStateFixture> env;
     std::unique_ptr<test::ElectrumMempoolServer> server;
+    FlowLimits limits;
     std::unique_ptr<FlowService> flows;
     std::string address;
     std::vector<std::string> broadcasts;
@@ -229,6 +240,48 @@ TEST_F(BitcoinSendOnMempool, ACoinNoLongerListedWithNoSpenderKnownBindsTheNextPr
     flow = send(request(20'000));
     ASSERT_EQ(flow->step(), Step::Submitted) << flow->errorMessage().toStdString();
     EXPECT_EQ(flow->txHash().toStdString(), first);
+    EXPECT_EQ(received().at("sats"), 30'000);
+    EXPECT_EQ(received().at("txids"), json::array({first}));
+}
+
+// The same server, and the program ends between the refused send and the next press. The
+// attempt comes back from the wallet's folder at the unlock, untold, and binds the next press as
+// it did before: another payment spends its coin (the server refuses it), never the other coin
+// alone; once the lookups catch up, a press follows it and says so. One payment.
+TEST_F(BitcoinSendOnMempool, AKeptSendOutlivesARestart) {
+    server->call("test.fund", {address, 90'000});
+    keepAndRefuse("daemon error: timeout");
+    TransactionFlow* flow = send(request(30'000), "0.0003 BTC");
+    ASSERT_EQ(flow->step(), Step::Failed);
+    ASSERT_EQ(hidden.size(), 1u);
+    const std::string first = *hidden.begin();
+    const std::vector<std::string> firstCoins = coinsOf(broadcasts.front());
+
+    restartAndUnlock();
+    const std::vector<UnsettledAttempt> kept = env->state().attemptLedger().of(
+        Chain::bitcoin, env->state().bitcoinAccounts().front().id());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept.front().id, first);
+    EXPECT_EQ(kept.front().wire, broadcasts.front());
+    EXPECT_EQ(kept.front().summary, "0.0003 BTC");
+    EXPECT_FALSE(kept.front().told);
+
+    flow = send(request(20'000), "0.0002 BTC");
+    ASSERT_EQ(flow->step(), Step::Failed);
+    ASSERT_EQ(broadcasts.size(), 2u);
+    const std::vector<std::string> secondCoins = coinsOf(broadcasts.back());
+    EXPECT_TRUE(std::any_of(firstCoins.begin(), firstCoins.end(), [&](const std::string& coin) {
+        return std::count(secondCoins.begin(), secondCoins.end(), coin) == 1;
+    }));
+    EXPECT_EQ(received().at("txids"), json::array({first}));
+
+    reveal();
+    onBroadcast([](const json&) { return std::nullopt; });
+    flow = send(request(20'000), "0.0002 BTC");
+    ASSERT_EQ(flow->step(), Step::Submitted) << flow->errorMessage().toStdString();
+    EXPECT_EQ(flow->txHash().toStdString(), first);
+    EXPECT_EQ(flow->summary().toStdString(), "0.0003 BTC");
+    EXPECT_FALSE(flow->earlierNote().isEmpty());
     EXPECT_EQ(received().at("sats"), 30'000);
     EXPECT_EQ(received().at("txids"), json::array({first}));
 }
