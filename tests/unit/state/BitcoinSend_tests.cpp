@@ -9,6 +9,7 @@
 #include "RunTask.h"
 #include "core/crypto/Bech32.h"
 #include "core/encoding/Hex.h"
+#include "platform/AtomicFile.h"
 #include "services/bitcoin/BTCSigner.h"
 #include "services/bitcoin/BTCTransactionParser.h"
 #include "state/flows/AttemptLedger.h"
@@ -19,6 +20,7 @@
 #include <QTest>
 #include <algorithm>
 #include <any>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
@@ -283,6 +285,47 @@ TEST_F(BitcoinSendOnMempool, AKeptSendOutlivesARestart) {
     EXPECT_EQ(flow->summary().toStdString(), "0.0003 BTC");
     EXPECT_FALSE(flow->earlierNote().isEmpty());
     EXPECT_EQ(received().at("sats"), 30'000);
+    EXPECT_EQ(received().at("txids"), json::array({first}));
+}
+
+// The stored bytes of the kept send no longer read as the transaction the ledger names (the file
+// was damaged). They are never sent, yet the attempt binds its coin as before, and once the
+// lookups know it a press follows it: the account is never blocked, and one payment lands.
+TEST_F(BitcoinSendOnMempool, AKeptSendWhoseStoredBytesAreDamagedStillBindsAndIsFollowed) {
+    server->call("test.fund", {address, 90'000});
+    keepAndRefuse("daemon error: timeout");
+    TransactionFlow* flow = send(request(30'000), "0.0003 BTC");
+    ASSERT_EQ(flow->step(), Step::Failed);
+    ASSERT_EQ(hidden.size(), 1u);
+    const std::string first = *hidden.begin();
+    const std::vector<std::string> firstCoins = coinsOf(broadcasts.front());
+    const std::filesystem::path file =
+        env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
+    const std::optional<Bytes> bytes = readFileIfExists(file);
+    ASSERT_TRUE(bytes);
+    json stored = json::parse(bytes->begin(), bytes->end());
+    std::string damaged = stored.at(0).at("wire");
+    damaged.back() = damaged.back() == '0' ? '1' : '0'; // another lock time: another txid
+    stored.at(0)["wire"] = damaged;
+    writeFileAtomically(file, utf8View(stored.dump()));
+
+    restartAndUnlock();
+    flow = send(request(20'000), "0.0002 BTC");
+    ASSERT_EQ(flow->step(), Step::Failed);
+    ASSERT_EQ(broadcasts.size(), 2u);
+    const std::vector<std::string> secondCoins = coinsOf(broadcasts.back());
+    EXPECT_TRUE(std::any_of(firstCoins.begin(), firstCoins.end(), [&](const std::string& coin) {
+        return std::count(secondCoins.begin(), secondCoins.end(), coin) == 1;
+    }));
+    EXPECT_EQ(received().at("txids"), json::array({first}));
+
+    reveal();
+    onBroadcast([](const json&) { return std::nullopt; });
+    flow = send(request(20'000), "0.0002 BTC");
+    ASSERT_EQ(flow->step(), Step::Submitted) << flow->errorMessage().toStdString();
+    EXPECT_EQ(flow->txHash().toStdString(), first);
+    EXPECT_EQ(flow->summary().toStdString(), "0.0003 BTC");
+    EXPECT_EQ(broadcasts.size(), 2u); // the damaged bytes never left
     EXPECT_EQ(received().at("txids"), json::array({first}));
 }
 
