@@ -332,19 +332,12 @@ TEST(AppStateLifecycle, ResetLeavesNoItemOfAnyWalletNorTheTokenFile) {
     EXPECT_FALSE(env.state().hasUnreadableWallet());
 }
 
-// An unsettled transaction of the wallet's Ethereum account, with nonce `nonce`.
+// An unsettled transaction of the wallet's Ethereum account, taking nonce `nonce`.
 UnsettledAttempt ethereumAttempt(std::uint64_t nonce) {
     UnsettledAttempt attempt;
-    attempt.chain = Chain::ethereum;
     attempt.account = "0x9858effd232b4033e47d90003d41ec34ecaeda94";
     attempt.id = "0x" + std::string(63, 'a') + std::to_string(nonce);
     attempt.wire = "0x02f86c";
-    attempt.origin = "send:ethereum";
-    attempt.kind = "send";
-    attempt.summary = "1 ETH";
-    attempt.detail = "to 0x353535...353535";
-    attempt.counterparty = "0x3535353535353535353535353535353535353535";
-    attempt.createdAt = Date::fromUnixTime(1'765'000'000);
     attempt.nonce = nonce;
     return attempt;
 }

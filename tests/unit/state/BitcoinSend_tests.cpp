@@ -123,6 +123,44 @@ protected:
     }
     void reveal() { hidden.clear(); }
 
+    // A send of 30,000 sat ("0.0003 BTC") from coins of 50,000 and 90,000 that the server keeps
+    // while the wallet hears an error, its lookups not showing it: its id.
+    std::string sendKeptAndRefused() {
+        server->call("test.fund", {address, 90'000});
+        keepAndRefuse("daemon error: timeout");
+        TransactionFlow* flow = send(request(30'000), "0.0003 BTC");
+        EXPECT_EQ(flow->step(), Step::Failed);
+        EXPECT_EQ(hidden.size(), 1u);
+        return hidden.empty() ? std::string() : *hidden.begin();
+    }
+    // While `first` (the first broadcast) may land, a press of another payment spends one of its
+    // coins, and the server refuses it: `first` alone pays.
+    void expectAnotherPaymentSpendsItsCoin(const std::string& first) {
+        const std::vector<std::string> firstCoins = coinsOf(broadcasts.front());
+        const std::size_t before = broadcasts.size();
+        TransactionFlow* flow = send(request(20'000), "0.0002 BTC");
+        EXPECT_EQ(flow->step(), Step::Failed);
+        ASSERT_EQ(broadcasts.size(), before + 1);
+        const std::vector<std::string> coins = coinsOf(broadcasts.back());
+        EXPECT_TRUE(std::any_of(firstCoins.begin(), firstCoins.end(), [&](const std::string& c) {
+            return std::count(coins.begin(), coins.end(), c) == 1;
+        }));
+        EXPECT_EQ(received().at("txids"), json::array({first}));
+    }
+    // Once the lookups show `first`, a press follows it instead of signing and shows its texts:
+    // one payment, of its amount.
+    void expectFollowed(const std::string& first) {
+        reveal();
+        onBroadcast([](const json&) { return std::nullopt; });
+        TransactionFlow* flow = send(request(20'000), "0.0002 BTC");
+        ASSERT_EQ(flow->step(), Step::Submitted) << flow->errorMessage().toStdString();
+        EXPECT_EQ(flow->txHash().toStdString(), first);
+        EXPECT_EQ(flow->summary().toStdString(), "0.0003 BTC");
+        EXPECT_FALSE(flow->earlierNote().isEmpty());
+        EXPECT_EQ(received().at("sats"), 30'000);
+        EXPECT_EQ(received().at("txids"), json::array({first}));
+    }
+
     // What the server's transactions paid the recipient: {sats, txids}.
     json received() { return server->call("test.received", {recipient}); }
 
@@ -251,14 +289,7 @@ TEST_F(BitcoinSendOnMempool, ACoinNoLongerListedWithNoSpenderKnownBindsTheNextPr
 // it did before: another payment spends its coin (the server refuses it), never the other coin
 // alone; once the lookups catch up, a press follows it and says so. One payment.
 TEST_F(BitcoinSendOnMempool, AKeptSendOutlivesARestart) {
-    server->call("test.fund", {address, 90'000});
-    keepAndRefuse("daemon error: timeout");
-    TransactionFlow* flow = send(request(30'000), "0.0003 BTC");
-    ASSERT_EQ(flow->step(), Step::Failed);
-    ASSERT_EQ(hidden.size(), 1u);
-    const std::string first = *hidden.begin();
-    const std::vector<std::string> firstCoins = coinsOf(broadcasts.front());
-
+    const std::string first = sendKeptAndRefused();
     restartAndUnlock();
     const std::vector<UnsettledAttempt> kept = env->state().attemptLedger().of(
         Chain::bitcoin, env->state().bitcoinAccounts().front().id());
@@ -268,37 +299,16 @@ TEST_F(BitcoinSendOnMempool, AKeptSendOutlivesARestart) {
     EXPECT_EQ(kept.front().summary, "0.0003 BTC");
     EXPECT_FALSE(kept.front().told);
 
-    flow = send(request(20'000), "0.0002 BTC");
-    ASSERT_EQ(flow->step(), Step::Failed);
-    ASSERT_EQ(broadcasts.size(), 2u);
-    const std::vector<std::string> secondCoins = coinsOf(broadcasts.back());
-    EXPECT_TRUE(std::any_of(firstCoins.begin(), firstCoins.end(), [&](const std::string& coin) {
-        return std::count(secondCoins.begin(), secondCoins.end(), coin) == 1;
-    }));
-    EXPECT_EQ(received().at("txids"), json::array({first}));
-
-    reveal();
-    onBroadcast([](const json&) { return std::nullopt; });
-    flow = send(request(20'000), "0.0002 BTC");
-    ASSERT_EQ(flow->step(), Step::Submitted) << flow->errorMessage().toStdString();
-    EXPECT_EQ(flow->txHash().toStdString(), first);
-    EXPECT_EQ(flow->summary().toStdString(), "0.0003 BTC");
-    EXPECT_FALSE(flow->earlierNote().isEmpty());
-    EXPECT_EQ(received().at("sats"), 30'000);
-    EXPECT_EQ(received().at("txids"), json::array({first}));
+    expectAnotherPaymentSpendsItsCoin(first);
+    expectFollowed(first);
+    EXPECT_EQ(broadcasts.back(), broadcasts.front()); // its own bytes again
 }
 
 // The stored bytes of the kept send no longer read as the transaction the ledger names (the file
 // was damaged). They are never sent, yet the attempt binds its coin as before, and once the
 // lookups know it a press follows it: the account is never blocked, and one payment lands.
 TEST_F(BitcoinSendOnMempool, AKeptSendWhoseStoredBytesAreDamagedStillBindsAndIsFollowed) {
-    server->call("test.fund", {address, 90'000});
-    keepAndRefuse("daemon error: timeout");
-    TransactionFlow* flow = send(request(30'000), "0.0003 BTC");
-    ASSERT_EQ(flow->step(), Step::Failed);
-    ASSERT_EQ(hidden.size(), 1u);
-    const std::string first = *hidden.begin();
-    const std::vector<std::string> firstCoins = coinsOf(broadcasts.front());
+    const std::string first = sendKeptAndRefused();
     const std::filesystem::path file =
         env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
     const std::optional<Bytes> bytes = readFileIfExists(file);
@@ -310,23 +320,10 @@ TEST_F(BitcoinSendOnMempool, AKeptSendWhoseStoredBytesAreDamagedStillBindsAndIsF
     writeFileAtomically(file, utf8View(stored.dump()));
 
     restartAndUnlock();
-    flow = send(request(20'000), "0.0002 BTC");
-    ASSERT_EQ(flow->step(), Step::Failed);
-    ASSERT_EQ(broadcasts.size(), 2u);
-    const std::vector<std::string> secondCoins = coinsOf(broadcasts.back());
-    EXPECT_TRUE(std::any_of(firstCoins.begin(), firstCoins.end(), [&](const std::string& coin) {
-        return std::count(secondCoins.begin(), secondCoins.end(), coin) == 1;
-    }));
-    EXPECT_EQ(received().at("txids"), json::array({first}));
-
-    reveal();
-    onBroadcast([](const json&) { return std::nullopt; });
-    flow = send(request(20'000), "0.0002 BTC");
-    ASSERT_EQ(flow->step(), Step::Submitted) << flow->errorMessage().toStdString();
-    EXPECT_EQ(flow->txHash().toStdString(), first);
-    EXPECT_EQ(flow->summary().toStdString(), "0.0003 BTC");
-    EXPECT_EQ(broadcasts.size(), 2u); // the damaged bytes never left
-    EXPECT_EQ(received().at("txids"), json::array({first}));
+    expectAnotherPaymentSpendsItsCoin(first);
+    const std::size_t sent = broadcasts.size();
+    expectFollowed(first);
+    EXPECT_EQ(broadcasts.size(), sent); // the damaged bytes never left
 }
 
 // A server that takes the transaction and answers that it holds it already, plainly or wrapped
