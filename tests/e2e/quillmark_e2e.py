@@ -31,7 +31,9 @@ same silent servers: what the window shows is read over AT-SPI, the portfolio's 
 sheet by its title, the quotes and the token lookup while they wait, each Bitcoin address and a
 copy button named by it, and nothing scrolled under the status bar as showing), focus (Tab
 draws a ring in the theme's colour around the control it reaches), themepicker (the swap's
-token picker opened again and again with the theme switched in between). Exit status 0 when
+token picker opened again and again with the theme switched in between), keptsend (a Bitcoin
+send the server took while answering an error outlives a quit: listed as pending after the next
+unlock, and a second send spends its coin, so one payment lands). Exit status 0 when
 all pass; a scenario (or a check) that cannot run here prints "SKIP: <reason>", and the run
 exits 77 when no scenario ran.
 """
@@ -57,7 +59,7 @@ SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletco
 SCENARIOS += ["filedialogs", "clipboard"]
 SCENARIOS += ["keyringgone", "lockedwallet", "lockedrecord", "nodisplay"]
 SCENARIOS += ["offline", "keyringout", "stalled", "spoken"]
-SCENARIOS += ["focus", "themepicker"]
+SCENARIOS += ["focus", "themepicker", "keptsend"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 SOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
@@ -192,7 +194,7 @@ def outer(binary, scenarios):
         started = time.monotonic()
         log(f"--- {scenario} ({work})")
         args = ["dbus-run-session"]
-        if scenario in ("absent", "nodialog", "walletconnect", "send", "keyringgone",
+        if scenario in ("absent", "nodialog", "walletconnect", "send", "keptsend", "keyringgone",
                         "keyringout"):
             args += ["--config-file", session_config(work)]
         if scenario in ("stalled", "spoken"):
@@ -1397,6 +1399,29 @@ def scenario_walletconnect(desktop, w, keyring):
         relay.stop()
 
 
+def point_at_electrum(w, server, port):
+    """In the open Network settings (`server` its host field): the loopback Electrum server at
+    `port`, over plain TCP, applied."""
+    w.fill(server, "127.0.0.1")
+    w.fill(w.wait_node("text", "Port"), str(port))
+    tls = w.wait_node("check box", "Use TLS")
+    w.click_node(tls)
+    checked = w.Atspi.StateType.CHECKED
+    w.wait("TLS off", lambda: not tls.get_state_set().contains(checked), timeout=10)
+    w.button("Apply")
+    w.wait("the reasons gone", lambda: not text_shown(w, "The host must not"), timeout=10)
+
+
+def review_bitcoin_send(w, recipient, amount):
+    """On the Bitcoin account's screen: Send, the form filled, and its review; the review's
+    "Send BTC" button."""
+    w.button("Send", where=lambda b: b.y > 150)
+    w.fill(w.wait_node("text", "Recipient Address"), recipient)
+    w.fill(w.wait_node("text", "Amount"), amount)
+    w.button("Review Transaction")
+    return w.wait_node("push button", "Send BTC")
+
+
 def scenario_send(desktop, w, keyring):
     # The user points the program at their own Electrum server (plain TCP on loopback) in
     # Network settings and sends 0.0005 BTC of the one coin it serves to their second address.
@@ -1423,14 +1448,7 @@ def scenario_send(desktop, w, keyring):
         reasons = w.wait("the form's reasons", lambda: text_shown(
             w, "The host must not contain spaces or control characters."))
         assert "Port must be a number from 1 to 65535." in reasons, reasons
-        w.fill(server, "127.0.0.1")
-        w.fill(w.wait_node("text", "Port"), str(port))
-        tls = w.wait_node("check box", "Use TLS")
-        w.click_node(tls)
-        checked = w.Atspi.StateType.CHECKED
-        w.wait("TLS off", lambda: not tls.get_state_set().contains(checked), timeout=10)
-        w.button("Apply")
-        w.wait("the reasons gone", lambda: not text_shown(w, "The host must not"), timeout=10)
+        point_at_electrum(w, server, port)
         # Each section's Reconnect is named by its server.
         reconnects = [name for role, name, _, _, _ in w.nodes()
                       if role == "push button" and name.startswith("Reconnect")]
@@ -1445,12 +1463,8 @@ def scenario_send(desktop, w, keyring):
         # The Bitcoin account's screen, its Send, the form, the review and the password.
         w.button("Send")
         w.wait_node("push button", "Receive")
-        w.button("Send", where=lambda b: b.y > 150)
-        w.fill(w.wait_node("text", "Recipient Address"), BTC_SECOND_ADDRESS)
-        w.fill(w.wait_node("text", "Amount"), "0.0005")
         # The review, prepared from the server's coins; Cancel goes back to the form.
-        w.button("Review Transaction")
-        send = w.wait_node("push button", "Send BTC")
+        send = review_bitcoin_send(w, BTC_SECOND_ADDRESS, "0.0005")
         # With no password the screen reader hears it cannot be pressed.
         assert not send.get_state_set().contains(w.Atspi.StateType.ENABLED), "Send reads enabled"
         w.fill(w.passwords(1)[0], "not sent")
@@ -1471,6 +1485,90 @@ def scenario_send(desktop, w, keyring):
                                    {"address": BTC_ADDRESS, "value": 97180}], sent
         w.button("Done")
         w.wait_gone("push button", "Review Transaction", timeout=10)
+        w.quit()
+    finally:
+        electrum.stop()
+
+
+def use_electrum_server(w, port):
+    """Network settings: the loopback Electrum server at `port` applied and connected, and the
+    settings closed."""
+    w.button(where=settings_button)
+    point_at_electrum(w, w.wait_node("text", "Server"), port)
+    w.button("Reconnect Electrum")
+    w.key("Escape")
+    w.wait_gone("push button", "Apply", timeout=10)
+
+
+def electrum_call(port, method, *params):
+    """One request to the loopback Electrum server of the scenario; its result."""
+    with socket.create_connection(("127.0.0.1", port), timeout=WAIT) as connection:
+        connection.sendall((json.dumps({"id": 1, "method": method, "params": params}) + "\n")
+                           .encode())
+        answer = b""
+        while not answer.endswith(b"\n"):
+            chunk = connection.recv(65536)
+            if not chunk:
+                break
+            answer += chunk
+    return json.loads(answer)["result"]
+
+
+def scenario_keptsend(desktop, w, keyring):
+    # The Electrum server (two coins) takes the first send but answers an error, and its
+    # lookups never know it. The user quits, starts the program again and unlocks: the account
+    # lists the send as pending, and a second send of another amount spends the same coin (the
+    # server refuses it): one payment. The unsettled send is kept in an owner-only file.
+    if not loopback_works():
+        raise Skip("the loopback device is down (no ip tool to bring it up)")
+    electrum = NodeProgram(desktop.work, "electrum_e2e.mjs", BTC_ADDRESS, "150000", "100000",
+                           "keep-first")
+    try:
+        port = electrum.next("port")
+        w.start()
+        import_wallet(w)
+        use_electrum_server(w, port)
+        w.button("Send")
+        w.wait_node("push button", "Receive")
+        review_bitcoin_send(w, BTC_SECOND_ADDRESS, "0.0005")
+        w.fill(w.passwords(1)[0], PASSWORD)
+        w.button("Send BTC")
+        first = electrum.next("broadcast")
+        assert first["verified"] and first["taken"], first
+        attempts = os.path.join(data_dir(desktop), "unsettled-attempts.json")
+        assert os.stat(attempts).st_mode & 0o777 == 0o600, oct(os.stat(attempts).st_mode)
+        w.wait("the refusal", lambda: text_shown(w, "Server error 1: daemon error: timeout"))
+        desktop.screenshot("first-refused")
+        w.quit()
+
+        # The server is set again (a custom one lasts until the program ends).
+        w.start()
+        unlock(w)
+        use_electrum_server(w, port)
+        w.button("Send")
+        w.wait_node("push button", "Receive")
+
+        def pending_row():
+            row = text_shown(w, "Sent BTC, -0.0005 BTC, 0/6 conf")
+            if not row:
+                scroll_account(w, 450)  # the history is below the chart
+            return row
+
+        w.wait("the first send listed as pending", pending_row)
+        desktop.screenshot("pending")
+        scroll_account(w, -450)
+        review_bitcoin_send(w, BTC_SECOND_ADDRESS, "0.0003")
+        w.wait("the review naming the earlier send", lambda: text_shown(
+            w, "This replaces your earlier send of 0.0005 BTC"))
+        w.fill(w.passwords(1)[0], PASSWORD)
+        w.button("Send BTC")
+        second = electrum.next("broadcast")
+        assert second["verified"] and not second["taken"], second
+        assert set(second["inputs"]) & set(first["inputs"]), (first, second)
+        w.wait("the second refusal", lambda: text_shown(w, "Server error 1: txn-mempool-conflict"))
+        desktop.screenshot("second-refused")
+        taken = electrum_call(port, "test.taken")
+        assert taken == [{"txid": first["txid"], "inputs": first["inputs"]}], taken
         w.quit()
     finally:
         electrum.stop()
@@ -1776,12 +1874,15 @@ def account_send_y(w):
 
 
 def scroll_account(w, pixels):
-    """Drags the account screen's content up by `pixels`, as a touchpad or a hand scrolls it
-    (the wheel's steps are not a movement of the list)."""
-    w.xdotool("mousemove", "--sync", "800", "650")
+    """Drags the account screen's content up by `pixels` (down, when negative), as a touchpad
+    or a hand scrolls it (the wheel's steps are not a movement of the list)."""
+    start = 650 if pixels > 0 else 200
+    # --sync waits for a movement, and none comes where the pointer is already.
+    if f"X=800\nY={start}\n" not in run(["xdotool", "getmouselocation", "--shell"]).stdout:
+        w.xdotool("mousemove", "--sync", "800", str(start))
     w.xdotool("mousedown", "1")
     for step in range(1, 11):
-        w.xdotool("mousemove", "--sync", "800", str(650 - pixels * step // 10))
+        w.xdotool("mousemove", "--sync", "800", str(start - pixels * step // 10))
     w.xdotool("mouseup", "1")
 
 
@@ -2156,7 +2257,7 @@ def inside(scenario, binary, work):
                      "offline": scenario_offline, "keyringout": scenario_keyringout,
                      "stalled": scenario_stalled, "spoken": scenario_spoken,
                      "focus": scenario_focus,
-                     "themepicker": scenario_themepicker}
+                     "themepicker": scenario_themepicker, "keptsend": scenario_keptsend}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:

@@ -109,27 +109,13 @@ bool isServerRefusal(const std::exception& error) {
     return failure && failure->isRefusal();
 }
 
-} // namespace
-
-std::string bitcoinTransactionID(const BTCUnsignedTransaction& transaction) {
-    Bytes hash = crypto::sha256(
-        crypto::sha256(BTCSigner::serialize(false, transaction.version, transaction.inputs,
-                                            transaction.outputs, transaction.lockTime)));
-    std::reverse(hash.begin(), hash.end());
-    return bytesToPlainHex(hash);
-}
-
-SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
-                                 std::string rawHex, std::string txid,
-                                 std::vector<BTCSpend> conflict) {
-    const std::optional<std::string> id = BTCTransactionParser::transactionID(rawHex);
-    if (!id || *id != lowercaseHexText(txid)) {
-        throw Error("The Bitcoin transaction " + txid + " does not read as that transaction.");
-    }
+// The broadcast of `rawHex` as the transaction `txid` (lower case), unchecked.
+SignedBroadcast broadcastOf(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
+                            std::string rawHex, std::string txid, std::vector<BTCSpend> conflict) {
     auto attempt = std::make_shared<BitcoinAttempt>(
-        BitcoinAttempt{std::move(state), std::move(client), *id, conflict, std::nullopt});
+        BitcoinAttempt{std::move(state), std::move(client), txid, conflict, std::nullopt});
     SignedBroadcast tx;
-    tx.id = *id;
+    tx.id = std::move(txid);
     tx.send = [attempt, raw = rawHex](CancellationToken cancel) {
         return sendRaw(attempt, raw, std::move(cancel));
     };
@@ -149,6 +135,33 @@ SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<Elect
     return tx;
 }
 
+QCoro::Task<std::string> refuseToSend(std::string txid) {
+    throw Error("The stored Bitcoin transaction " + txid +
+                " does not read as that transaction; it is not sent again.");
+    co_return std::string();
+}
+
+} // namespace
+
+std::string bitcoinTransactionID(const BTCUnsignedTransaction& transaction) {
+    Bytes hash = crypto::sha256(
+        crypto::sha256(BTCSigner::serialize(false, transaction.version, transaction.inputs,
+                                            transaction.outputs, transaction.lockTime)));
+    std::reverse(hash.begin(), hash.end());
+    return bytesToPlainHex(hash);
+}
+
+SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
+                                 std::string rawHex, std::string txid,
+                                 std::vector<BTCSpend> conflict) {
+    const std::optional<std::string> id = BTCTransactionParser::transactionID(rawHex);
+    if (!id || *id != lowercaseHexText(txid)) {
+        throw Error("The Bitcoin transaction " + txid + " does not read as that transaction.");
+    }
+    return broadcastOf(std::move(state), std::move(client), std::move(rawHex), *id,
+                       std::move(conflict));
+}
+
 SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
                                  const BTCUnsignedTransaction& transaction,
                                  std::vector<BTCSpend> spends) {
@@ -160,8 +173,15 @@ SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<Elect
 
 SignedBroadcast bitcoinAttempt(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
                                const UnsettledAttempt& stored) {
+    const std::string txid = lowercaseHexText(stored.id);
     SignedBroadcast tx =
-        bitcoinBroadcast(std::move(state), std::move(client), stored.wire, stored.id, stored.coins);
+        broadcastOf(std::move(state), std::move(client), stored.wire, txid, stored.coins);
+    if (BTCTransactionParser::transactionID(stored.wire) != txid) {
+        // Bytes that are not the transaction named (a damaged or edited file) never leave; the
+        // attempt still binds its coins and is looked up by its id until the chain settles it,
+        // so it neither blocks the account nor lets a second payment beside it.
+        tx.send = [txid](CancellationToken) { return refuseToSend(txid); };
+    }
     tx.record = stored;
     return tx;
 }

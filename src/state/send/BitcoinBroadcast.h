@@ -41,7 +41,9 @@ SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<Elect
                                  const BTCUnsignedTransaction& transaction,
                                  std::vector<BTCSpend> spends);
 
-// A stored attempt (UnsettledAttempt) of the Bitcoin account made sendable again.
+// A stored attempt (UnsettledAttempt) of the Bitcoin account made sendable again. Stored bytes
+// that are not the transaction it names are never sent (its send throws Error), yet it binds
+// its coins and is looked up by its id as any other.
 SignedBroadcast bitcoinAttempt(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
                                const UnsettledAttempt& stored);
 

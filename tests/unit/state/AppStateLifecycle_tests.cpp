@@ -5,6 +5,7 @@
 #include "RunTask.h"
 #include "platform/AtomicFile.h"
 #include "state/WalletRecord.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/refresh/RefreshOrchestrator.h"
 #include "state/signing/Signer.h"
 
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 
 namespace qm {
@@ -383,6 +385,89 @@ TEST(AppStateLifecycle, ResetLeavesNoItemOfAnyWalletNorTheTokenFile) {
     env.state().loadStoredState();
     EXPECT_TRUE(env.state().isOnboarding());
     EXPECT_FALSE(env.state().hasUnreadableWallet());
+}
+
+// An unsettled transaction of the wallet's Ethereum account, taking nonce `nonce`.
+UnsettledAttempt ethereumAttempt(std::uint64_t nonce) {
+    UnsettledAttempt attempt;
+    attempt.account = "0x9858effd232b4033e47d90003d41ec34ecaeda94";
+    attempt.id = "0x" + std::string(63, 'a') + std::to_string(nonce);
+    attempt.wire = "0x02f86c";
+    attempt.nonce = nonce;
+    return attempt;
+}
+
+nlohmann::json readJSON(const std::filesystem::path& file) {
+    const std::optional<Bytes> bytes = readFileIfExists(file);
+    return bytes ? nlohmann::json::parse(bytes->begin(), bytes->end()) : nlohmann::json();
+}
+
+unsigned modeOf(const std::filesystem::path& file) {
+    struct stat info {};
+    return ::stat(file.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
+
+// The unsettled transactions kept in the wallet's folder are read at the unlock. An entry that
+// does not read as one (not an object, a chain there is not, a nonce that is no number, nothing
+// that binds it) is set aside in the file beside it, the wallet opens as ever, and the others
+// are kept; a file that is no list at all goes aside whole. "Delete Wallet" removes both
+// files, and so does a new wallet.
+TEST(AppStateLifecycle, StoredAttemptsThatDoNotReadAreSetAsideAtTheUnlock) {
+    CreatedWallet env;
+    const std::filesystem::path file = env.dataLocation() / "Quillmark" / "unsettled-attempts.json";
+    const std::filesystem::path aside = file.string() + ".unreadable";
+    const std::vector<UnsettledAttempt> kept{ethereumAttempt(7), ethereumAttempt(8)};
+    nlohmann::json unknownChain = attemptToJSON(kept[0]);
+    unknownChain["chain"] = "dogecoin";
+    nlohmann::json wordyNonce = attemptToJSON(kept[0]);
+    wordyNonce["nonce"] = "seven";
+    nlohmann::json bindsNothing = attemptToJSON(kept[0]);
+    bindsNothing.erase("nonce");
+    const nlohmann::json unreadable{42, unknownChain, wordyNonce, nullptr, bindsNothing};
+    nlohmann::json stored{attemptToJSON(kept[0])};
+    stored.insert(stored.end(), unreadable.begin(), unreadable.end());
+    stored.push_back(attemptToJSON(kept[1]));
+    writeFileAtomically(file, utf8View(stored.dump()));
+
+    env.restart();
+    env.state().loadStoredState();
+    test::runTask(env.state().unlock(password));
+    env.state().stopBackgroundTasks();
+    EXPECT_FALSE(env.state().isLocked());
+    EXPECT_EQ(env.state().attemptLedger().all(), kept);
+    EXPECT_EQ(readJSON(aside), unreadable);
+    EXPECT_EQ(modeOf(aside), 0600u);
+    EXPECT_EQ(readJSON(file).size(), 2u);
+    EXPECT_EQ(modeOf(file), 0600u);
+
+    // No list at all: the whole text goes aside, after what went there before.
+    writeFileAtomically(file, utf8View("[{\"chain\":"));
+    env.restart();
+    env.state().loadStoredState();
+    test::runTask(env.state().unlock(password));
+    env.state().stopBackgroundTasks();
+    EXPECT_FALSE(env.state().isLocked());
+    EXPECT_TRUE(env.state().attemptLedger().all().empty());
+    EXPECT_FALSE(std::filesystem::exists(file));
+    nlohmann::json setAside = unreadable;
+    setAside.push_back("[{\"chain\":");
+    EXPECT_EQ(readJSON(aside), setAside);
+
+    env.state().attemptLedger().keep(kept[0]);
+    ASSERT_TRUE(std::filesystem::exists(file));
+    test::runTask(env.state().resetWallet());
+    EXPECT_TRUE(env.state().attemptLedger().all().empty());
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_FALSE(std::filesystem::exists(aside));
+
+    // Left by an earlier wallet (written as if by one): a new wallet starts without them.
+    writeFileAtomically(file, utf8View(stored.dump()));
+    writeFileAtomically(aside, utf8View(unreadable.dump()));
+    test::runTask(env.state().createWallet(AppStateFixture::abandonPhrase(), password));
+    env.state().stopBackgroundTasks();
+    EXPECT_TRUE(env.state().attemptLedger().all().empty());
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_FALSE(std::filesystem::exists(aside));
 }
 
 TEST(AppStateLifecycle, RecordFallsBackToFilesWhenTheKeychainRefusesItsSave) {

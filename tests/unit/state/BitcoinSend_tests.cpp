@@ -2,15 +2,17 @@
 // mempool (bitcoinjs-lib checks every broadcast; a coin is spent once), behind the wallet's
 // Electrum fixture, where a test can stand between them: an earlier attempt whose coin another
 // transaction spent lapses and the wallet sends again from its other coins; one whose coin is
-// merely no longer listed binds the next press; a server that says it holds the transaction
-// already has taken it.
+// merely no longer listed binds the next press, also after a restart; a server that says it
+// holds the transaction already has taken it.
 #include "AppStateFixture.h"
 #include "ElectrumMempoolServer.h"
 #include "RunTask.h"
 #include "core/crypto/Bech32.h"
 #include "core/encoding/Hex.h"
+#include "platform/AtomicFile.h"
 #include "services/bitcoin/BTCSigner.h"
 #include "services/bitcoin/BTCTransactionParser.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/FlowService.h"
 #include "state/send/BitcoinBroadcast.h"
 #include "state/send/BitcoinSend.h"
@@ -18,6 +20,7 @@
 #include <QTest>
 #include <algorithm>
 #include <any>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
@@ -58,10 +61,18 @@ protected:
         }
         server->serve(env->electrum());
         hideFromLookups();
-        FlowLimits limits;
         limits.pollInterval = std::chrono::milliseconds(20);
         limits.confirmationTimeout = std::chrono::seconds(2);
         limits.pace = 0;
+        flows = std::make_unique<FlowService>(limits);
+    }
+
+    // A new process over the same folder, keychain and servers, its wallet unlocked.
+    void restartAndUnlock() {
+        env->restart();
+        env->state().loadStoredState();
+        test::runTask(env->state().unlock(password));
+        env->state().stopBackgroundTasks();
         flows = std::make_unique<FlowService>(limits);
     }
 
@@ -76,10 +87,11 @@ protected:
         return made;
     }
 
-    // Runs a send to its end; the flow.
-    TransactionFlow* send(BitcoinSendRequest made) {
+    // Runs a send to its end, its sheet showing `summary` (none: nothing); the flow.
+    TransactionFlow* send(BitcoinSendRequest made, const QString& summary = {}) {
         TransactionFlow* flow = flows->flow("send:bitcoin");
         flow->reset();
+        flow->setSummary(summary, summary.isEmpty() ? QString() : QStringLiteral("to bc1qx...x35"));
         auto held = std::make_shared<BitcoinSendRequest>(std::move(made));
         EXPECT_TRUE(flow->start(Step::Signing, [held](FlowRun run) {
             return runBitcoinSend(std::move(run), std::move(*held));
@@ -111,11 +123,50 @@ protected:
     }
     void reveal() { hidden.clear(); }
 
+    // A send of 30,000 sat ("0.0003 BTC") from coins of 50,000 and 90,000 that the server keeps
+    // while the wallet hears an error, its lookups not showing it: its id.
+    std::string sendKeptAndRefused() {
+        server->call("test.fund", {address, 90'000});
+        keepAndRefuse("daemon error: timeout");
+        TransactionFlow* flow = send(request(30'000), "0.0003 BTC");
+        EXPECT_EQ(flow->step(), Step::Failed);
+        EXPECT_EQ(hidden.size(), 1u);
+        return hidden.empty() ? std::string() : *hidden.begin();
+    }
+    // While `first` (the first broadcast) may land, a press of another payment spends one of its
+    // coins, and the server refuses it: `first` alone pays.
+    void expectAnotherPaymentSpendsItsCoin(const std::string& first) {
+        const std::vector<std::string> firstCoins = coinsOf(broadcasts.front());
+        const std::size_t before = broadcasts.size();
+        TransactionFlow* flow = send(request(20'000), "0.0002 BTC");
+        EXPECT_EQ(flow->step(), Step::Failed);
+        ASSERT_EQ(broadcasts.size(), before + 1);
+        const std::vector<std::string> coins = coinsOf(broadcasts.back());
+        EXPECT_TRUE(std::any_of(firstCoins.begin(), firstCoins.end(), [&](const std::string& c) {
+            return std::count(coins.begin(), coins.end(), c) == 1;
+        }));
+        EXPECT_EQ(received().at("txids"), json::array({first}));
+    }
+    // Once the lookups show `first`, a press follows it instead of signing and shows its texts:
+    // one payment, of its amount.
+    void expectFollowed(const std::string& first) {
+        reveal();
+        onBroadcast([](const json&) { return std::nullopt; });
+        TransactionFlow* flow = send(request(20'000), "0.0002 BTC");
+        ASSERT_EQ(flow->step(), Step::Submitted) << flow->errorMessage().toStdString();
+        EXPECT_EQ(flow->txHash().toStdString(), first);
+        EXPECT_EQ(flow->summary().toStdString(), "0.0003 BTC");
+        EXPECT_FALSE(flow->earlierNote().isEmpty());
+        EXPECT_EQ(received().at("sats"), 30'000);
+        EXPECT_EQ(received().at("txids"), json::array({first}));
+    }
+
     // What the server's transactions paid the recipient: {sats, txids}.
     json received() { return server->call("test.received", {recipient}); }
 
     std::unique_ptr<test::AppStateFixture> env;
     std::unique_ptr<test::ElectrumMempoolServer> server;
+    FlowLimits limits;
     std::unique_ptr<FlowService> flows;
     std::string address;
     std::vector<std::string> broadcasts;
@@ -231,6 +282,48 @@ TEST_F(BitcoinSendOnMempool, ACoinNoLongerListedWithNoSpenderKnownBindsTheNextPr
     EXPECT_EQ(flow->txHash().toStdString(), first);
     EXPECT_EQ(received().at("sats"), 30'000);
     EXPECT_EQ(received().at("txids"), json::array({first}));
+}
+
+// The same server, and the program ends between the refused send and the next press. The
+// attempt comes back from the wallet's folder at the unlock, untold, and binds the next press as
+// it did before: another payment spends its coin (the server refuses it), never the other coin
+// alone; once the lookups catch up, a press follows it and says so. One payment.
+TEST_F(BitcoinSendOnMempool, AKeptSendOutlivesARestart) {
+    const std::string first = sendKeptAndRefused();
+    restartAndUnlock();
+    const std::vector<UnsettledAttempt> kept = env->state().attemptLedger().of(
+        Chain::bitcoin, env->state().bitcoinAccounts().front().id());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept.front().id, first);
+    EXPECT_EQ(kept.front().wire, broadcasts.front());
+    EXPECT_EQ(kept.front().summary, "0.0003 BTC");
+    EXPECT_FALSE(kept.front().told);
+
+    expectAnotherPaymentSpendsItsCoin(first);
+    expectFollowed(first);
+    EXPECT_EQ(broadcasts.back(), broadcasts.front()); // its own bytes again
+}
+
+// The stored bytes of the kept send no longer read as the transaction the ledger names (the file
+// was damaged). They are never sent, yet the attempt binds its coin as before, and once the
+// lookups know it a press follows it: the account is never blocked, and one payment lands.
+TEST_F(BitcoinSendOnMempool, AKeptSendWhoseStoredBytesAreDamagedStillBindsAndIsFollowed) {
+    const std::string first = sendKeptAndRefused();
+    const std::filesystem::path file =
+        env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
+    const std::optional<Bytes> bytes = readFileIfExists(file);
+    ASSERT_TRUE(bytes);
+    json stored = json::parse(bytes->begin(), bytes->end());
+    std::string damaged = stored.at(0).at("wire");
+    damaged.back() = damaged.back() == '0' ? '1' : '0'; // another lock time: another txid
+    stored.at(0)["wire"] = damaged;
+    writeFileAtomically(file, utf8View(stored.dump()));
+
+    restartAndUnlock();
+    expectAnotherPaymentSpendsItsCoin(first);
+    const std::size_t sent = broadcasts.size();
+    expectFollowed(first);
+    EXPECT_EQ(broadcasts.size(), sent); // the damaged bytes never left
 }
 
 // A server that takes the transaction and answers that it holds it already, plainly or wrapped

@@ -13,6 +13,7 @@
 #include "core/model/Amount.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "services/solana/SolanaRPCError.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/FlowService.h"
 #include "state/flows/SignedBroadcast.h"
 #include "state/send/SolanaSend.h"
@@ -369,6 +370,65 @@ TEST_F(SolanaSendOnLitesvm, ARefusedTransferKeptByTheNodeIsPaidOnceWhenSentAgain
     EXPECT_EQ(lagging.kept(), std::vector<std::string>{first});
     EXPECT_EQ(balance(recipient), 500'000'000u);
     EXPECT_EQ(balance(sender), startLamports - 500'000'000u - 5'000u);
+}
+
+// The same node and index, and the program ends before the next press. At the unlock the
+// transfer is back from the wallet's folder, untold, and binds the account as it did: another
+// transfer is refused before anything is signed, the same one goes again as the same bytes,
+// and once the index has caught up a press follows it and says so. One payment.
+TEST_F(SolanaSendOnLitesvm, AKeptTransferOutlivesARestart) {
+    // It lags until the test ends it, however slowly the presses run here.
+    test::LaggingBackend lagging(proxy, server->url(), test::LaggingBackend::Family::solana,
+                                 "Node is behind by 42 slots", std::chrono::hours(1));
+    TransactionFlow* flow = send(request(500'000'000));
+    ASSERT_EQ(flow->step(), Step::Failed);
+    ASSERT_EQ(lagging.kept().size(), 1u);
+    const std::string first = lagging.kept().front();
+    const std::optional<UnsettledAttempt> sent = env->state().attemptLedger().find(first);
+    ASSERT_TRUE(sent);
+
+    env->restart();
+    env->state().loadStoredState();
+    test::runTask(env->state().unlock(password));
+    env->state().stopBackgroundTasks();
+    flows = makeFlows(std::chrono::seconds(2));
+    const std::vector<UnsettledAttempt> kept =
+        env->state().attemptLedger().of(Chain::solana, sender);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept.front(), *sent);
+    EXPECT_FALSE(kept.front().told);
+
+    // Connected first (its probe asks for a blockhash too): any blockhash asked for after this
+    // is one a new transfer would be signed under.
+    ASSERT_TRUE(
+        test::runTask(env->state().networkManager().connectedSolanaClient(CancellationToken())));
+    const int blockhashes = proxy.requestCount("getLatestBlockhash");
+    const int sends = proxy.requestCount("sendTransaction");
+    flow = send(request(600'000'000));
+    EXPECT_EQ(flow->step(), Step::Failed);
+    EXPECT_NE(flow->errorMessage().indexOf("may still go through until its blockhash expires"), -1)
+        << flow->errorMessage().toStdString();
+    EXPECT_TRUE(flow->txHash().isEmpty());
+    EXPECT_EQ(proxy.requestCount("getLatestBlockhash"), blockhashes);
+    EXPECT_EQ(proxy.requestCount("sendTransaction"), sends);
+
+    // The same transfer: the same signature, so the same bytes (the ledger holds them still).
+    flow = send(request(500'000'000));
+    EXPECT_EQ(flow->step(), Step::Failed);
+    EXPECT_EQ(proxy.requestCount("sendTransaction"), sends + 1);
+    EXPECT_EQ(lagging.kept(), std::vector<std::string>{first});
+    ASSERT_EQ(env->state().attemptLedger().all().size(), 1u);
+    EXPECT_EQ(env->state().attemptLedger().all().front().wire, sent->wire);
+
+    lagging.catchUp();
+    flow = send(request(600'000'000));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(flow->txHash().toStdString(), first);
+    EXPECT_FALSE(flow->earlierNote().isEmpty());
+    EXPECT_EQ(proxy.requestCount("getLatestBlockhash"), blockhashes);
+    EXPECT_EQ(balance(recipient), 500'000'000u);
+    EXPECT_EQ(balance(sender), startLamports - 500'000'000u - 5'000u);
+    EXPECT_TRUE(env->state().attemptLedger().all().empty()); // confirmed: settled
 }
 
 // A node refusing with "already been processed" holds the transaction: the send is followed as
