@@ -136,6 +136,14 @@ double requireDouble(const nlohmann::json& object, std::string_view key) {
     return doubleValue(requiredMember(object, key), key);
 }
 
+bool requireBool(const nlohmann::json& object, std::string_view key) {
+    const nlohmann::json& value = requiredMember(object, key);
+    if (!value.is_boolean()) {
+        throw JSONDecodingError(Kind::wrongType, key);
+    }
+    return value.get<bool>();
+}
+
 std::optional<std::string> optionalString(const nlohmann::json& object, std::string_view key) {
     const nlohmann::json* value = optionalMember(object, key);
     return value == nullptr ? std::nullopt : std::optional(stringValue(*value, key));
@@ -144,6 +152,11 @@ std::optional<std::string> optionalString(const nlohmann::json& object, std::str
 std::optional<std::int64_t> optionalInt64(const nlohmann::json& object, std::string_view key) {
     const nlohmann::json* value = optionalMember(object, key);
     return value == nullptr ? std::nullopt : std::optional(int64Value(*value, key));
+}
+
+std::optional<std::uint64_t> optionalUInt64(const nlohmann::json& object, std::string_view key) {
+    const nlohmann::json* value = optionalMember(object, key);
+    return value == nullptr ? std::nullopt : std::optional(uint64Value(*value, key));
 }
 
 std::optional<double> optionalDouble(const nlohmann::json& object, std::string_view key) {

@@ -49,10 +49,12 @@ std::string requireString(const nlohmann::json& object, std::string_view key);
 std::int64_t requireInt64(const nlohmann::json& object, std::string_view key);
 std::uint64_t requireUInt64(const nlohmann::json& object, std::string_view key);
 double requireDouble(const nlohmann::json& object, std::string_view key);
+bool requireBool(const nlohmann::json& object, std::string_view key);
 
 // Optional members: absent or null give none; any other wrong value throws.
 std::optional<std::string> optionalString(const nlohmann::json& object, std::string_view key);
 std::optional<std::int64_t> optionalInt64(const nlohmann::json& object, std::string_view key);
+std::optional<std::uint64_t> optionalUInt64(const nlohmann::json& object, std::string_view key);
 std::optional<double> optionalDouble(const nlohmann::json& object, std::string_view key);
 
 // Conversions of one JSON value (`key` only names it in the error).

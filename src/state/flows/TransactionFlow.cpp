@@ -94,10 +94,9 @@ std::string attemptKind(const std::string& key, const std::string& slot) {
 
 UnsettledAttempt TransactionFlow::attemptRecord(const SignedBroadcast& tx) const {
     UnsettledAttempt record = tx.record;
-    const std::string key = objectName().toStdString();
     record.id = tx.id;
-    record.origin = tx.slot.empty() ? key : key + "#" + tx.slot;
-    record.kind = attemptKind(key, tx.slot);
+    record.origin = origin(tx.slot);
+    record.kind = attemptKind(objectName().toStdString(), tx.slot);
     record.summary = m_summary.toStdString();
     record.detail = m_detail.toStdString();
     record.createdAt = Date::now();
@@ -274,12 +273,13 @@ void FlowRun::landed(const std::string& id) const {
     }
 }
 
-std::string FlowRun::origin(const std::string& slot) const {
-    if (!m_flow) {
-        return {};
-    }
-    const std::string key = m_flow->objectName().toStdString();
+std::string TransactionFlow::origin(const std::string& slot) const {
+    const std::string key = objectName().toStdString();
     return slot.empty() ? key : key + "#" + slot;
+}
+
+std::string FlowRun::origin(const std::string& slot) const {
+    return m_flow ? m_flow->origin(slot) : std::string();
 }
 
 void FlowRun::followsEarlier(const UnsettledAttempt& earlier) const {

@@ -151,6 +151,8 @@ private:
     void settle(Step step, QString message);
     // What the ledger keeps of `tx`, sent in this flow now.
     UnsettledAttempt attemptRecord(const SignedBroadcast& tx) const;
+    // Where an attempt sent in `slot` says it was sent: the flow's key, "#" and the slot.
+    std::string origin(const std::string& slot) const;
 
     Limits m_limits;
     Step m_step = Step::Idle;

@@ -10,27 +10,10 @@ namespace qm {
 namespace {
 
 using json_fields::optionalString;
+using json_fields::optionalUInt64;
+using json_fields::requireBool;
 using json_fields::requireString;
 using Kind = JSONDecodingError::Kind;
-
-std::optional<std::uint64_t> optionalUInt64(const nlohmann::json& object, std::string_view key) {
-    const auto found = object.find(key);
-    if (found == object.end() || found->is_null()) {
-        return std::nullopt;
-    }
-    return json_fields::uint64Value(*found, key);
-}
-
-bool requireBool(const nlohmann::json& object, std::string_view key) {
-    const auto found = object.find(key);
-    if (found == object.end()) {
-        throw JSONDecodingError(Kind::missingKey, key);
-    }
-    if (!found->is_boolean()) {
-        throw JSONDecodingError(Kind::wrongType, key);
-    }
-    return found->get<bool>();
-}
 
 Bytes requireHexBytes(const nlohmann::json& object, std::string_view key) {
     const std::optional<Bytes> bytes = hexToBytes(requireString(object, key));
