@@ -7,19 +7,24 @@
 #include <vector>
 
 namespace qm {
+namespace {
 
+// The ledger's name of the wallet's first account on `chain`; empty without one.
 std::string firstAccountKey(const AppState& state, Chain chain) {
     if (chain == Chain::bitcoin) {
-        return state.bitcoinAccounts().empty() ? std::string()
-                                               : state.bitcoinAccounts().front().id();
+        return state.bitcoinAccounts().empty()
+                   ? std::string()
+                   : ledgerAccountKey(state.bitcoinAccounts().front().account);
     }
     if (chain == Chain::solana) {
-        return state.solanaAccounts().empty() ? std::string()
-                                              : state.solanaAccounts().front().account.address;
+        return state.solanaAccounts().empty()
+                   ? std::string()
+                   : ledgerAccountKey(state.solanaAccounts().front().account);
     }
     const std::vector<EVMAccountState>& accounts = state.evmAccounts(chain);
-    return accounts.empty() ? std::string() : accounts.front().account.address;
+    return accounts.empty() ? std::string() : ledgerAccountKey(accounts.front().account);
 }
+} // namespace
 
 QString earlierAttemptReviewNote(const AppState& state, Chain chain, const std::string& origin,
                                  const QString& summary, const QString& detail) {

@@ -11,14 +11,11 @@ namespace qm {
 
 class AppState;
 
-// The ledger's name of the wallet's first account on `chain` (the address; the account's id on
-// Bitcoin); empty without one.
-std::string firstAccountKey(const AppState& state, Chain chain);
-
-// The note of the latest attempt of that account that the user was told failed (or never heard
-// of), while it is unsettled: "This replaces your earlier send of … that may still go through."
-// Empty when there is none, or when it is the very payment under review (sent from `origin`
-// with the texts `summary` and `detail`): pressing again sends it again.
+// The note of the latest attempt of the wallet's first account on `chain` that the user was
+// told failed (or never heard of), while it is unsettled: "This replaces your earlier send of …
+// that may still go through." Empty when there is none, or when it is the very payment under
+// review (sent from `origin` with the texts `summary` and `detail`): pressing again sends it
+// again.
 QString earlierAttemptReviewNote(const AppState& state, Chain chain, const std::string& origin,
                                  const QString& summary, const QString& detail);
 

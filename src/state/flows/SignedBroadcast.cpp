@@ -349,8 +349,7 @@ QCoro::Task<std::optional<SignedBroadcast>> earlierOrSigned(FlowRun run, Attempt
 }
 
 EarlierAttemptError EarlierAttemptError::wentThrough(const UnsettledAttempt& earlier) {
-    return EarlierAttemptError("Your earlier " + attemptDescription(earlier) +
-                               " went through; nothing new was signed.");
+    return EarlierAttemptError(followedNote(earlier).toStdString());
 }
 
 EarlierAttemptError EarlierAttemptError::mayHaveGoneThrough(const UnsettledAttempt& earlier) {

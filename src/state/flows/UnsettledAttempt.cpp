@@ -48,6 +48,10 @@ BTCSpend coinFromJSON(const nlohmann::json& json) {
 
 } // namespace
 
+std::string ledgerAccountKey(const Account& account) {
+    return account.chain == Chain::bitcoin ? account.id : account.address;
+}
+
 nlohmann::json attemptToJSON(const UnsettledAttempt& a) {
     nlohmann::json out = nlohmann::json::object();
     out["chain"] = a.chain;

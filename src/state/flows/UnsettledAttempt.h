@@ -6,6 +6,7 @@
 // these in the wallet's folder (AttemptLedger), so that neither another sheet nor a restart
 // between a refused send and the next press can add a second payment beside it.
 
+#include "core/model/Account.h"
 #include "core/model/Chain.h"
 #include "core/model/Date.h"
 #include "core/model/Transaction.h"
@@ -63,6 +64,10 @@ struct UnsettledAttempt {
 
     bool operator==(const UnsettledAttempt&) const = default;
 };
+
+// How the ledger names `account`: its address as its chain writes it; the account's id on
+// Bitcoin, whose coins may sit at several addresses.
+std::string ledgerAccountKey(const Account& account);
 
 // The JSON of one stored attempt (keys as the member names; bytes as hex; dates as seconds
 // since 2001-01-01 UTC).

@@ -68,8 +68,8 @@ std::vector<Transaction> listedTransactions(const AppState& state, std::string_v
     // What the wallet sent and the chain has not settled, newest first, unless the history
     // lists it already.
     const Account& account = *found.account;
-    const std::vector<UnsettledAttempt> unsettled = state.attemptLedger().of(
-        account.chain, account.chain == Chain::bitcoin ? account.id : account.address);
+    const std::vector<UnsettledAttempt> unsettled =
+        state.attemptLedger().of(account.chain, ledgerAccountKey(account));
     for (auto it = unsettled.rbegin(); it != unsettled.rend(); ++it) {
         const bool listedAlready =
             std::any_of(found.entries->begin(), found.entries->end(), [&](const Transaction& t) {
