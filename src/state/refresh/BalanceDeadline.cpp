@@ -1,7 +1,13 @@
 #include "state/refresh/BalanceDeadline.h"
 
-namespace qm {
+#include <set>
+#include <string>
 
+namespace qm {
+namespace {
+
+// Marks the balance of every account of `chain`'s live list as not loaded, except those of the
+// accounts in `ended`.
 void markBalancesFailed(AppState& state, Chain chain, const std::set<std::string>& ended) {
     const auto fail = [](auto& account) { account.balanceLoad.end(true); };
     switch (chain) {
@@ -22,6 +28,8 @@ void markBalancesFailed(AppState& state, Chain chain, const std::set<std::string
         break;
     }
 }
+
+} // namespace
 
 ListDeadline balanceDeadline(const RefreshJob& job, Chain chain) {
     return ListDeadline(listLoadLimit(*job.state),

@@ -17,28 +17,32 @@ const State* stateWithID(const std::vector<State>& states, std::string_view id) 
     return found == states.end() ? nullptr : &*found;
 }
 
-// An account's native balance as its state holds it.
+// An account's native balance as its screen shows it, and whether its last load failed.
 struct NativeBalance {
-    UInt256 baseUnits;
-    BalanceLoad load;
+    QString text;
+    bool failed = false;
 };
+
+template <typename State> NativeBalance nativeBalanceOf(const State& found) {
+    return {shownNativeBalance(found), found.balanceLoad.failed};
+}
 
 // From the account's state found by id in its chain's list; none when no state has that id.
 std::optional<NativeBalance> nativeBalance(const AppState& state, const Account& account) {
     switch (account.chain) {
     case Chain::bitcoin:
         if (const auto* found = stateWithID(state.bitcoinAccounts(), account.id)) {
-            return NativeBalance{UInt256(0, 0, 0, found->balanceSats), found->balanceLoad};
+            return nativeBalanceOf(*found);
         }
         return std::nullopt;
     case Chain::solana:
         if (const auto* found = stateWithID(state.solanaAccounts(), account.id)) {
-            return NativeBalance{UInt256(0, 0, 0, found->balanceLamports), found->balanceLoad};
+            return nativeBalanceOf(*found);
         }
         return std::nullopt;
     default:
         if (const auto* found = stateWithID(state.evmAccounts(account.chain), account.id)) {
-            return NativeBalance{found->balanceWei, found->balanceLoad};
+            return nativeBalanceOf(*found);
         }
         return std::nullopt;
     }
@@ -48,15 +52,12 @@ std::optional<NativeBalance> nativeBalance(const AppState& state, const Account&
 
 QString accountBalanceText(const AppState& state, const Account& account) {
     const std::optional<NativeBalance> balance = nativeBalance(state, account);
-    if (!balance || !balance->load.known) {
-        return unknownFigureText();
-    }
-    return QString::fromStdString(nativeBalanceText(account.chain, balance->baseUnits));
+    return balance ? balance->text : unknownFigureText();
 }
 
 QString accountBalanceNote(const AppState& state, const Account& account) {
     const std::optional<NativeBalance> balance = nativeBalance(state, account);
-    if (!balance || !balance->load.failed) {
+    if (!balance || !balance->failed) {
         return {};
     }
     return QStringLiteral("Could not load the %1 balance.")

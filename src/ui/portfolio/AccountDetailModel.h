@@ -21,8 +21,8 @@ namespace qm {
 class AppState;
 
 // The native balance of the header, from the account's state found by id in its chain's list:
-// nativeBalanceText of its exact balance ("0.00150000 BTC", "1.500000 ETH", "2.5000 SOL");
-// unknownFigureText() while no server has answered for it, or when no state has that id.
+// shownNativeBalance ("0.00150000 BTC", "1.500000 ETH", "2.5000 SOL"; unknownFigureText()
+// while no server has answered for it); unknownFigureText() when no state has that id.
 QString accountBalanceText(const AppState& state, const Account& account);
 // Under the balance, when its last load ended without an answer: "Could not load the Bitcoin
 // balance." (the chain's name); else empty.

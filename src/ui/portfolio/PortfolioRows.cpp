@@ -38,15 +38,14 @@ PortfolioRow header(const AppState& state, Chain chain) {
 // An account's row: its balance and dollar value, or the unknown mark for both while no
 // server has answered for the balance.
 template <typename AccountState>
-PortfolioRow accountRow(Chain chain, const AccountState& account, QString balance, double usd) {
-    const bool known = account.balanceLoad.known;
+PortfolioRow accountRow(Chain chain, const AccountState& account, double usd) {
     return {PortfolioRow::Kind::account,
             chain,
             account.id(),
             text(displayName(chain)),
             ticker(chain),
-            known ? std::move(balance) : unknownFigureText(),
-            known ? formatUSD(usd) : unknownFigureText(),
+            shownNativeBalance(account),
+            account.balanceLoad.known ? formatUSD(usd) : unknownFigureText(),
             {},
             0};
 }
@@ -96,9 +95,7 @@ void addEVMRows(const AppState& state, Chain chain, std::span<const PortfolioRow
     const double price = chain == Chain::polygon ? polygonPrice(state) : state.ethPriceUSD();
     const auto& accounts = state.evmAccounts(chain);
     for (const EVMAccountState& account : accounts) {
-        rows.push_back(accountRow(chain, account,
-                                  text(nativeBalanceText(chain, account.balanceWei)),
-                                  account.balanceNative * price));
+        rows.push_back(accountRow(chain, account, account.balanceNative * price));
     }
     for (const EVMAccountState& account : accounts) {
         for (const TokenBalance& token : account.tokens) {
@@ -117,9 +114,7 @@ void addSolanaRows(const AppState& state, std::span<const PortfolioRow> previous
                    std::vector<PortfolioRow>& rows) {
     for (const SolanaAccountState& account : state.solanaAccounts()) {
         const double sol = static_cast<double>(account.balanceLamports) / 1'000'000'000.0;
-        rows.push_back(accountRow(Chain::solana, account,
-                                  solanaBalanceText(account.balanceLamports, 0),
-                                  sol * state.solPriceUSD()));
+        rows.push_back(accountRow(Chain::solana, account, sol * state.solPriceUSD()));
     }
     for (const SolanaAccountState& account : state.solanaAccounts()) {
         for (const SPLTokenBalance& token : account.tokens) {
@@ -159,8 +154,7 @@ std::vector<PortfolioRow> portfolioChainRows(const AppState& state, Chain chain,
     case Chain::bitcoin:
         for (const BTCAccountState& account : state.bitcoinAccounts()) {
             const double btc = static_cast<double>(account.balanceSats) / 100'000'000.0;
-            rows.push_back(accountRow(chain, account, bitcoinBalanceText(account.balanceSats),
-                                      btc * state.btcPriceUSD()));
+            rows.push_back(accountRow(chain, account, btc * state.btcPriceUSD()));
         }
         break;
     case Chain::solana:

@@ -30,12 +30,9 @@ SidebarAccountItem entry(const AccountState& state, Chain chain, QString balance
             chain};
 }
 
-// `known` when the state's balance is a figure a server gave, else the unknown mark; then the
-// token count.
-template <typename AccountState>
-QString shownBalance(const AccountState& state, QString known, std::size_t tokenCount) {
-    return withTokenCount(state.balanceLoad.known ? std::move(known) : unknownFigureText(),
-                          tokenCount);
+// `figure` when the balance `load` speaks for is one a server gave, else the unknown mark.
+QString ifKnown(const BalanceLoad& load, QString figure) {
+    return load.known ? std::move(figure) : unknownFigureText();
 }
 
 // The account ids of one chain's list, in order.
@@ -76,9 +73,20 @@ QString solanaBalanceText(std::uint64_t lamports, std::size_t tokenCount) {
     return withTokenCount(nativeText(Chain::solana, UInt256(0, 0, 0, lamports)), tokenCount);
 }
 
+QString shownNativeBalance(const BTCAccountState& account) {
+    return ifKnown(account.balanceLoad, bitcoinBalanceText(account.balanceSats));
+}
+
+QString shownNativeBalance(const EVMAccountState& account) {
+    return ifKnown(account.balanceLoad, nativeText(account.account.chain, account.balanceWei));
+}
+
+QString shownNativeBalance(const SolanaAccountState& account) {
+    return ifKnown(account.balanceLoad, solanaBalanceText(account.balanceLamports, 0));
+}
+
 QString evmBalanceText(const EVMAccountState& state) {
-    return shownBalance(state, nativeText(state.account.chain, state.balanceWei),
-                        state.tokens.size());
+    return withTokenCount(shownNativeBalance(state), state.tokens.size());
 }
 
 std::vector<SidebarAccountItem> sidebarItems(const AppState& state, Chain chain) {
@@ -98,8 +106,7 @@ std::optional<SidebarAccountItem> sidebarItem(const AppState& state, Chain chain
     case Chain::bitcoin:
         if (index < state.bitcoinAccounts().size()) {
             const BTCAccountState& account = state.bitcoinAccounts()[index];
-            return entry(account, chain,
-                         shownBalance(account, bitcoinBalanceText(account.balanceSats), 0));
+            return entry(account, chain, shownNativeBalance(account));
         }
         break;
     case Chain::ethereum:
@@ -114,8 +121,7 @@ std::optional<SidebarAccountItem> sidebarItem(const AppState& state, Chain chain
         if (index < state.solanaAccounts().size()) {
             const SolanaAccountState& account = state.solanaAccounts()[index];
             return entry(account, chain,
-                         shownBalance(account, solanaBalanceText(account.balanceLamports, 0),
-                                      account.tokens.size()));
+                         withTokenCount(shownNativeBalance(account), account.tokens.size()));
         }
         break;
     }

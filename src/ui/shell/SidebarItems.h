@@ -14,7 +14,9 @@
 namespace qm {
 
 class AppState;
+struct BTCAccountState;
 struct EVMAccountState;
+struct SolanaAccountState;
 
 struct SidebarAccountItem {
     std::string id;  // the account id, e.g. "eth-0": row identity and selection key
@@ -35,6 +37,12 @@ QString unknownFigureText();
 QString bitcoinBalanceText(std::uint64_t sats);
 // "1.2500 SOL", then " +N tokens" when `tokenCount` is not 0.
 QString solanaBalanceText(std::uint64_t lamports, std::size_t tokenCount);
+// An account's native balance as every screen shows it: the text above of its exact base
+// units ("0.00150000 BTC", "1.500000 ETH", "2.5000 SOL"), or unknownFigureText() while no
+// server has answered for it.
+QString shownNativeBalance(const BTCAccountState& account);
+QString shownNativeBalance(const EVMAccountState& account);
+QString shownNativeBalance(const SolanaAccountState& account);
 // The native balance (balanceWei) with six places and its symbol ("0.500000 ETH"; Arbitrum
 // shows ETH too), then " +N tokens". A balance not known yet reads as unknownFigureText(), as
 // in every entry.
