@@ -2,6 +2,7 @@
 
 #include "core/model/Amount.h"
 #include "state/AppState.h"
+#include "ui/shell/SidebarItems.h"
 #include "ui/shell/WalletShell.h"
 
 #include <algorithm>
@@ -95,10 +96,14 @@ QVariant BTCAddressListModel::data(const QModelIndex& index, int role) const {
         return QString::fromStdString(row.address);
     case HasBalanceRole:
         return row.balanceSats != 0;
+    // Before a server has answered for the address, its zeros are not known.
     case BalanceRole:
-        return row.balanceSats == 0 ? QStringLiteral("0") : addressBalanceText(row.balanceSats);
+        return !row.fetched           ? unknownFigureText()
+               : row.balanceSats == 0 ? QStringLiteral("0")
+                                      : addressBalanceText(row.balanceSats);
     case TxCountRole:
-        return static_cast<qint64>(row.txCount);
+        return row.fetched ? QVariant(static_cast<qint64>(row.txCount))
+                           : QVariant(unknownFigureText());
     case CanDeleteRole:
         return canDeleteAddress(row);
     case DerivationIndexRole:

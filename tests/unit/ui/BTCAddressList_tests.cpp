@@ -58,9 +58,12 @@ TEST(BTCAddressList, GenerateDeleteAndTheTrashRule) {
     }
     EXPECT_EQ(indices.size(), static_cast<std::size_t>(first + 2));
 
-    // Nothing is deletable before a server has answered, even with zero balance and history.
+    // Nothing is deletable before a server has answered, even with zero balance and history,
+    // and those zeros are not shown as known.
     for (int row = 0; row < model.rowCount(); ++row) {
         EXPECT_FALSE(role(row, BTCAddressListModel::CanDeleteRole).toBool()) << row;
+        EXPECT_EQ(role(row, BTCAddressListModel::BalanceRole).toString(), "—") << row;
+        EXPECT_EQ(role(row, BTCAddressListModel::TxCountRole).toString(), "—") << row;
     }
     // Fetched: the first never, a funded or used one never, the others yes.
     const int last = model.rowCount() - 1;
@@ -76,6 +79,9 @@ TEST(BTCAddressList, GenerateDeleteAndTheTrashRule) {
     EXPECT_FALSE(role(0, BTCAddressListModel::CanDeleteRole).toBool());
     EXPECT_FALSE(role(last, BTCAddressListModel::CanDeleteRole).toBool());
     EXPECT_EQ(role(last, BTCAddressListModel::BalanceRole).toString(), "5 sat");
+    EXPECT_EQ(role(0, BTCAddressListModel::BalanceRole).toString(), "0");
+    EXPECT_EQ(role(last - 1, BTCAddressListModel::TxCountRole).toLongLong(), 1);
+    EXPECT_EQ(role(0, BTCAddressListModel::TxCountRole).toLongLong(), 0);
     EXPECT_FALSE(role(last - 1, BTCAddressListModel::CanDeleteRole).toBool());
     ASSERT_GE(last - 1, 2);
     EXPECT_TRUE(role(1, BTCAddressListModel::CanDeleteRole).toBool());
