@@ -121,18 +121,12 @@ public:
         return QAccessibleQuickItem::characterCount();
     }
 
-    // The texts inside join the tree before it is read.
+    // The texts inside join the tree when a reading of it starts: at its count, or at a point
+    // asked for. The children then asked for by index are those counted: adopting again at
+    // each of them would walk the same items once for every child.
     int childCount() const override {
         adoptTexts(item(), this);
         return QAccessibleQuickItem::childCount();
-    }
-    QAccessibleInterface* child(int index) const override {
-        adoptTexts(item(), this);
-        return QAccessibleQuickItem::child(index);
-    }
-    int indexOfChild(const QAccessibleInterface* child) const override {
-        adoptTexts(item(), this);
-        return QAccessibleQuickItem::indexOfChild(child);
     }
     QAccessibleInterface* childAt(int x, int y) const override {
         adoptTexts(item(), this);
@@ -178,7 +172,8 @@ public:
     }
 };
 
-// The window's node: the texts of its content join the tree before it is read.
+// The window's node: the texts of its content join the tree when a reading of it starts, as
+// an item's do.
 class AccessibleQuickWindow : public QAccessibleQuickWindow {
 public:
     explicit AccessibleQuickWindow(QQuickWindow* window) : QAccessibleQuickWindow(window) {}
@@ -186,14 +181,6 @@ public:
     int childCount() const override {
         adoptContent();
         return QAccessibleQuickWindow::childCount();
-    }
-    QAccessibleInterface* child(int index) const override {
-        adoptContent();
-        return QAccessibleQuickWindow::child(index);
-    }
-    int indexOfChild(const QAccessibleInterface* child) const override {
-        adoptContent();
-        return QAccessibleQuickWindow::indexOfChild(child);
     }
     QAccessibleInterface* childAt(int x, int y) const override {
         adoptContent();

@@ -38,30 +38,23 @@ bool readsItsContent(QAccessible::Role role) {
     }
 }
 
-// What a holder says of what is inside it.
-struct Holder {
-    bool readsAll = false; // one text made of parts
-    QString says;          // its name and description
-};
-
-bool isSaid(const Holder& holder, const QString& text) {
+// `says`: what the holder says of what is inside it, its name and description.
+bool isSaid(const QString& says, const QString& text) {
     const QString shown = text.simplified();
-    return holder.readsAll ||
-           (!shown.isEmpty() && holder.says.contains(shown, Qt::CaseInsensitive));
+    return !shown.isEmpty() && says.contains(shown, Qt::CaseInsensitive);
 }
 
-void adopt(QQuickItem* item, const Holder& holder) {
+void adopt(QQuickItem* item, const QString& says) {
     for (QQuickItem* child : item->childItems()) {
         QQuickItemPrivate* inside = QQuickItemPrivate::get(child);
         if (inside->isAccessible || markedIgnored(child)) {
             continue;
         }
-        if (const std::optional<QString> text = readableText(child);
-            text && !isSaid(holder, *text)) {
+        if (const std::optional<QString> text = readableText(child); text && !isSaid(says, *text)) {
             inside->setAccessible();
             continue;
         }
-        adopt(child, holder);
+        adopt(child, says);
     }
 }
 
@@ -88,17 +81,20 @@ void adoptTexts(QQuickItem* holder, const QAccessibleInterface* holderNode) {
     if (!holder) {
         return;
     }
-    Holder reading;
+    QString says;
     if (holderNode) {
         const QAccessible::Role role = holderNode->role();
-        reading.readsAll = role == QAccessible::StaticText;
+        // One text made of parts: none inside is a text of its own.
+        if (role == QAccessible::StaticText) {
+            return;
+        }
         if (readsItsContent(role)) {
-            reading.says = (holderNode->text(QAccessible::Name) + ' ' +
-                            holderNode->text(QAccessible::Description))
-                               .simplified();
+            says = (holderNode->text(QAccessible::Name) + ' ' +
+                    holderNode->text(QAccessible::Description))
+                       .simplified();
         }
     }
-    adopt(holder, reading);
+    adopt(holder, says);
 }
 
 std::optional<QString> readableText(const QQuickItem* item) {

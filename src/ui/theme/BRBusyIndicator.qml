@@ -2,10 +2,10 @@ import QtQuick
 import Quillmark.Ui
 
 // The busy mark: eight dots on a ring, the brightest stepping round with a fading trail, in
-// the accent colour (visible on either theme's backgrounds and on a button). It steps eight
+// the accent colour (visible on either theme's backgrounds and on a button). It steps four
 // times a second rather than at the display's rate: each step repaints only the mark, where a
 // smooth spin would redraw the window sixty times a second for as long as the work lasts. All
-// marks on screen step together, in one frame (BusySteps).
+// marks on screen step together, in one frame, on one clock (BusySteps).
 Item {
     id: root
     property bool running: true
