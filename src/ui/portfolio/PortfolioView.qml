@@ -29,10 +29,16 @@ Rectangle {
         model: portfolio
         ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
         footer: Item { height: 48 }
+        // Whether the user has moved the list away from its top.
+        property bool scrolledAway: false
+        onMovementEnded: scrolledAway = !atYBeginning
 
         header: ColumnLayout {
             width: list.width
             spacing: 32
+            // The total's note comes and goes as balances load: a list the user has not moved
+            // stays at its top, the total in its place.
+            onHeightChanged: if (!list.scrolledAway) Qt.callLater(list.positionViewAtBeginning)
 
             ColumnLayout {
                 Layout.alignment: Qt.AlignHCenter
