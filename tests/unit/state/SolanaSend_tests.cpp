@@ -111,6 +111,12 @@ protected:
     std::uint64_t balance(const std::string& owner) {
         return test::runTask(client->getBalance(owner));
     }
+    // One transfer of `lamports` landed: the recipient holds them, and the wallet paid them and
+    // the fee of one signature.
+    void expectPaidOnce(std::uint64_t lamports) {
+        EXPECT_EQ(balance(recipient), lamports);
+        EXPECT_EQ(balance(sender), startLamports - lamports - 5'000u);
+    }
 
     test::RPCProxy proxy;
     std::unique_ptr<test::AppStateFixture> env;
@@ -331,8 +337,7 @@ TEST_F(SolanaSendOnLitesvm, AStatusIndexLaggingPastTheBlockhashsLifeNeverEndsALo
     ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
     ASSERT_EQ(lagging.kept().size(), 1u);
     EXPECT_EQ(flow->txHash().toStdString(), lagging.kept().front());
-    EXPECT_EQ(balance(recipient), 500'000'000u);
-    EXPECT_EQ(balance(sender), startLamports - 500'000'000u - 5'000u);
+    expectPaidOnce(500'000'000);
 }
 
 // The node keeps the transfer and refuses it, and its status index lags while the blockhash's
@@ -368,8 +373,7 @@ TEST_F(SolanaSendOnLitesvm, ARefusedTransferKeptByTheNodeIsPaidOnceWhenSentAgain
     EXPECT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
     EXPECT_EQ(flow->txHash().toStdString(), first);
     EXPECT_EQ(lagging.kept(), std::vector<std::string>{first});
-    EXPECT_EQ(balance(recipient), 500'000'000u);
-    EXPECT_EQ(balance(sender), startLamports - 500'000'000u - 5'000u);
+    expectPaidOnce(500'000'000);
 }
 
 // The same node and index, and the program ends before the next press. At the unlock the
@@ -426,8 +430,7 @@ TEST_F(SolanaSendOnLitesvm, AKeptTransferOutlivesARestart) {
     EXPECT_EQ(flow->txHash().toStdString(), first);
     EXPECT_FALSE(flow->earlierNote().isEmpty());
     EXPECT_EQ(proxy.requestCount("getLatestBlockhash"), blockhashes);
-    EXPECT_EQ(balance(recipient), 500'000'000u);
-    EXPECT_EQ(balance(sender), startLamports - 500'000'000u - 5'000u);
+    expectPaidOnce(500'000'000);
     EXPECT_TRUE(env->state().attemptLedger().all().empty()); // confirmed: settled
 }
 
@@ -448,8 +451,7 @@ TEST_F(SolanaSendOnLitesvm, AlreadyProcessedIsAnAcceptance) {
     EXPECT_EQ(std::find(steps.begin(), steps.end(), Step::Failed), steps.end());
     EXPECT_EQ(flow->txHash().toStdString(), lagging.kept().front());
     EXPECT_EQ(proxy.requestCount("sendTransaction"), 1);
-    EXPECT_EQ(balance(recipient), 250'000'000u);
-    EXPECT_EQ(balance(sender), startLamports - 250'000'000u - 5'000u);
+    expectPaidOnce(250'000'000);
 }
 
 // While an earlier transfer may still land (refused, kept by no node here, but another may have
@@ -502,8 +504,7 @@ TEST_F(SolanaSendOnLitesvm, WhileAnEarlierTransferMayLandOnlyTheSameOneGoesAgain
     flow = send(request(600'000'000));
     ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
     ASSERT_EQ(wires.size(), 2u);
-    EXPECT_EQ(balance(recipient), 600'000'000u);
-    EXPECT_EQ(balance(sender), startLamports - 600'000'000u - 5'000u);
+    expectPaidOnce(600'000'000);
 }
 
 } // namespace
