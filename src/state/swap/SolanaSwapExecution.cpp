@@ -33,8 +33,11 @@ QCoro::Task<std::string> executeSwap(std::shared_ptr<AggregatorClient> aggregato
     co_return id;
 }
 
+// The aggregator read the request and did not take it; an answer of its that may be lost is
+// none (the node's word decides then).
 bool isAggregatorRefusal(const std::exception& error) {
-    return dynamic_cast<const SwapError*>(&error) != nullptr;
+    const auto* failure = dynamic_cast<const SwapError*>(&error);
+    return failure && !failure->answerLost();
 }
 
 // The signed swap as broadcastSigned sends it: handed to the aggregator under its order, looked

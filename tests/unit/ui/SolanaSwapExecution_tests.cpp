@@ -9,6 +9,7 @@
 #include "AggregatorFixture.h"
 #include "AppStateFixture.h"
 #include "HttpFixture.h"
+#include "RPCProxy.h"
 #include "RefreshFixture.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
@@ -82,11 +83,16 @@ TEST(SolanaSwapVerdict, TheBlockhashBoundIsNeverBelowWhatTheNodeSays) {
     EXPECT_EQ(server.requests().size(), asked + 1); // no height asked
 }
 
-// A created wallet on the fixture's runtime with 10 SOL, and a swap view model on Solana.
+// A created wallet on the fixture's runtime with 10 SOL, and a swap view model on Solana. The
+// wallet reaches the runtime through a proxy the test may stand in.
 class SolanaSwapWallet {
 public:
-    explicit SolanaSwapWallet(AggregatorFixture& fixture)
-        : m_fixture(fixture), m_env(setup(fixture.rpcURL())), m_flows(limits()) {
+    // The chain's answer is awaited for `confirmationTimeout` at most.
+    explicit SolanaSwapWallet(
+        AggregatorFixture& fixture,
+        std::chrono::milliseconds confirmationTimeout = std::chrono::milliseconds(1500))
+        : m_fixture(fixture), m_env(setup(proxied(fixture.rpcURL()))),
+          m_flows(limits(confirmationTimeout)) {
         AppState& state = m_env.state();
         m_env.refresh().setSuspendedForTesting(true);
         runTask(state.createWallet(test::AppStateFixture::abandonPhrase(), password.toStdString()));
@@ -105,6 +111,24 @@ public:
     }
 
     TransactionFlow* flow() { return model.flow(); }
+    AppState& state() { return m_env.state(); }
+    // The wallet's Solana node, in front of the runtime.
+    test::RPCProxy& node() { return m_node; }
+
+    // The node's status index lags: it shows no signature, in an answer for slot 1 (which proves
+    // no expiry), until showStatuses().
+    void hideStatuses() {
+        m_node.setOverride("getSignatureStatuses", [](const json& params) {
+            json unseen = json::array();
+            for (std::size_t i = 0; i < params.at(0).size(); ++i) {
+                unseen.push_back(nullptr);
+            }
+            return std::optional(test::HttpFixtureResponse::jsonRPCResult(
+                {{"context", {{"slot", 1}}}, {"value", unseen}}));
+        });
+    }
+    void showStatuses() { m_node.clearOverrides(); }
+
     static SwapToken sol() { return SwapToken::native(Chain::solana); }
     static SwapToken usdc() { return {"USDC", AggregatorFixture::usdcMint, 6, false}; }
 
@@ -164,21 +188,26 @@ public:
     std::unique_ptr<SolanaRPCClient> rpc;
 
 private:
+    QUrl proxied(const QUrl& rpc) {
+        m_node.setTarget(rpc);
+        return m_node.url();
+    }
     static RefreshFixture::Setup setup(const QUrl& rpc) {
         RefreshFixture::Setup s;
         s.solana = rpc;
         return s;
     }
-    static TransactionFlow::Limits limits() {
+    static TransactionFlow::Limits limits(std::chrono::milliseconds confirmationTimeout) {
         TransactionFlow::Limits l;
         l.pollInterval = std::chrono::milliseconds(50);
-        l.confirmationTimeout = std::chrono::milliseconds(1500);
+        l.confirmationTimeout = confirmationTimeout;
         l.pace = 0;
         return l;
     }
 
     AggregatorFixture& m_fixture;
     std::size_t m_executesBefore = allExecuteRequests();
+    test::RPCProxy m_node;
     RefreshFixture m_env;
     FlowService m_flows;
 };
@@ -509,6 +538,44 @@ TEST_F(SolanaSwap, HonestOrdersPassTheCheckAndAnUncheckedOneIsRefused) {
               "(SolanaRPCClient: RPC error -32601: Method not found); nothing was signed");
     EXPECT_EQ(w.executeRequests(), executed);
     EXPECT_EQ(w.lamports(), sol);
+}
+
+// The aggregator runs the swap, then answers what proves nothing: a gateway's 504, a page that
+// is no answer, or "Success" naming another transaction. The wallet's node lags meanwhile: its
+// status index shows the swap only after more looks than a refusal is given. The node decides:
+// followed under the wallet's own signature and confirmed, never back to the review, once.
+TEST_F(SolanaSwap, AnAnswerThatProvesNothingLeavesTheOutcomeToTheNode) {
+    wallet.reset();
+    wallet = std::make_unique<SolanaSwapWallet>(*fixture, std::chrono::seconds(20));
+    SolanaSwapWallet& w = *wallet;
+    std::uint64_t amount = 20;
+    for (const char* kase : {"runThen504", "runThenUnreadable", "otherSignature"}) {
+        ++amount;
+        ASSERT_TRUE(w.quote(w.sol(), w.usdc(), QStringLiteral("0.0%1").arg(amount))) << kase;
+        w.model.setPassword(password);
+        const std::uint64_t usdc = w.usdcHeld();
+        fixture->script({{"execute", json::array({kase})}});
+        w.hideStatuses();
+        const int looks = w.node().requestCount("getSignatureStatuses");
+        w.steps.clear();
+        ASSERT_TRUE(w.model.executeSolanaSwap()) << kase;
+        // A refusal ends after 1 + 3 looks.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return w.node().requestCount("getSignatureStatuses") > looks + 5 ||
+                       !w.flow()->isRunning();
+            },
+            30'000));
+        w.showStatuses();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !w.flow()->isRunning(); }, 30'000));
+        EXPECT_EQ(w.flow()->step(), Step::Confirmed)
+            << kase << ": " << w.flow()->errorMessage().toStdString();
+        EXPECT_EQ(std::find(w.steps.begin(), w.steps.end(), Step::Failed), w.steps.end()) << kase;
+        EXPECT_EQ(w.flow()->txHash().toStdString(),
+                  base58Encode(ByteView(w.lastSigned()).subspan(1, 64)))
+            << kase;
+        EXPECT_EQ(w.usdcHeld(), usdc + 150'000 * amount) << kase;
+    }
 }
 
 } // namespace
