@@ -28,7 +28,8 @@
 // (runs it, then closes the connection before answering: an HTTP client may send it again),
 // runThenCut (runs it, then closes the connection in the middle of the answer), runThen504 (runs
 // it, then a gateway's 504 page), runThenUnreadable (runs it, then a page that is no answer),
-// otherSignature (runs it, then answers Success naming another transaction's signature).
+// runThenRefuse (runs it, then answers Failed), otherSignature (runs it, then answers Success
+// naming another transaction's signature).
 import http from 'node:http';
 import { randomUUID } from 'node:crypto';
 import web3 from '@solana/web3.js';
@@ -249,6 +250,7 @@ function execute(body) {
     if (kase === 'runThenDrop' || kase === 'runThenCut') return [kase];
     if (kase === 'runThen504') return [504, '<html>504 Gateway Time-out</html>', 'text/html'];
     if (kase === 'runThenUnreadable') return [200, '<html>upstream</html>', 'text/html'];
+    if (kase === 'runThenRefuse') return [200, { status: 'Failed', error: 'Transaction not confirmed', code: -1 }];
     if (kase === 'otherSignature') return [200, { status: 'Success', signature: base58.encode(new Uint8Array(64).fill(7)), code: 0 }];
     return [200, { status: 'Success', signature: landed, code: 0, inputAmountResult: String(placed.amount), outputAmountResult: String(placed.out) }];
   } catch (error) {

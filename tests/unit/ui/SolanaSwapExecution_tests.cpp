@@ -9,6 +9,7 @@
 #include "AggregatorFixture.h"
 #include "AppStateFixture.h"
 #include "HttpFixture.h"
+#include "LaggingBackend.h"
 #include "RPCProxy.h"
 #include "RefreshFixture.h"
 #include "RunTask.h"
@@ -19,6 +20,7 @@
 #include "services/swap/EVMSwapTokens.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
+#include "state/send/SolanaSend.h"
 #include "state/swap/SolanaSwapCheck.h"
 #include "state/swap/SolanaSwapExecution.h"
 #include "ui/swap/SwapViewModel.h"
@@ -129,6 +131,25 @@ public:
     }
     void showStatuses() { m_node.clearOverrides(); }
 
+    // A send of `lamports` to `to` on the send sheet's flow, run to its end, its face showing
+    // `summary` and `detail` as the sheet's would; the flow.
+    TransactionFlow* send(std::uint64_t lamports, const std::string& to, const QString& summary,
+                          const QString& detail) {
+        SolanaSendRequest made;
+        made.state = &state();
+        made.walletID = state().wallet()->id;
+        made.password = SecureBytes::fromText(password.toStdString());
+        made.prepared = prepareSolanaSend(&state(), SolanaSendForm{to, lamports});
+        TransactionFlow* sheet = m_flows.flow("send:solana");
+        sheet->reset();
+        sheet->setSummary(summary, detail);
+        auto held = std::make_shared<SolanaSendRequest>(std::move(made));
+        EXPECT_TRUE(sheet->start(Step::Signing, [held](FlowRun run) {
+            return runSolanaSend(std::move(run), std::move(*held));
+        }));
+        EXPECT_TRUE(QTest::qWaitFor([sheet] { return !sheet->isRunning(); }, 30'000));
+        return sheet;
+    }
     static SwapToken sol() { return SwapToken::native(Chain::solana); }
     static SwapToken usdc() { return {"USDC", AggregatorFixture::usdcMint, 6, false}; }
 
@@ -576,6 +597,80 @@ TEST_F(SolanaSwap, AnAnswerThatProvesNothingLeavesTheOutcomeToTheNode) {
             << kase;
         EXPECT_EQ(w.usdcHeld(), usdc + 150'000 * amount) << kase;
     }
+}
+
+// A send the node kept while the wallet heard a refusal, its status index lagging: a swap of the
+// same account signs nothing while the send may land, and once the node shows it, the swap's
+// press says it went through, naming it. The next press swaps. The send paid once.
+TEST_F(SolanaSwap, ASwapWaitsForAKeptSendAndSaysItWentThrough) {
+    SolanaSwapWallet& w = *wallet;
+    const std::string payee = base58Encode(Bytes(32, 0x5a));
+    const std::string detail = "to " + payee.substr(0, 8) + "..." + payee.substr(payee.size() - 6);
+    test::LaggingBackend lagging(w.node(), fixture->rpcURL(), test::LaggingBackend::Family::solana,
+                                 "Node is behind by 42 slots", std::chrono::hours(1));
+    TransactionFlow* sent =
+        w.send(250'000'000, payee, QStringLiteral("0.25 SOL"), QString::fromStdString(detail));
+    ASSERT_EQ(sent->step(), Step::Failed) << sent->errorMessage().toStdString();
+    ASSERT_EQ(lagging.kept().size(), 1u);
+
+    // An amount no other test swaps: while no block passes, the same order is the same
+    // transaction.
+    ASSERT_TRUE(w.quote(w.sol(), w.usdc(), "0.615"));
+    const std::uint64_t usdc = w.usdcHeld();
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(),
+              "Your earlier send of 0.25 SOL " + detail +
+                  " may still go through until its blockhash expires, in about a minute; nothing "
+                  "was signed. Try this one once it has expired.");
+    EXPECT_EQ(w.executeRequests(), 0u);
+
+    lagging.catchUp();
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(),
+              "Your earlier send of 0.25 SOL " + detail + " went through; nothing new was signed.");
+    EXPECT_EQ(w.executeRequests(), 0u);
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.usdcHeld(), usdc + 92'250'000);
+    EXPECT_EQ(runTask(w.rpc->getBalance(payee)), 250'000'000u);
+    EXPECT_EQ(lagging.kept().size(), 1u);
+    w.node().clearOverrides();
+}
+
+// The other way: the aggregator runs a swap and answers that it failed, and the node's status
+// index lags. A send of the same account signs nothing while the swap may land; once the node
+// shows it, the send's press says it went through, naming it; the next press sends. The swap
+// swapped once.
+TEST_F(SolanaSwap, ASendWaitsForAKeptSwapAndSaysItWentThrough) {
+    SolanaSwapWallet& w = *wallet;
+    const std::string payee = base58Encode(Bytes(32, 0x5b));
+    const QString detail = QStringLiteral("to somebody");
+    ASSERT_TRUE(w.quote(w.sol(), w.usdc(), "0.385"));
+    const std::uint64_t usdc = w.usdcHeld();
+    fixture->script({{"execute", json::array({"runThenRefuse"})}});
+    w.hideStatuses();
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(), "Jupiter: Transaction not confirmed");
+    const std::string earlier = "Your earlier swap of " + w.flow()->summary().toStdString() + " " +
+                                w.flow()->detail().toStdString();
+
+    const int sends = w.node().requestCount("sendTransaction");
+    TransactionFlow* sent = w.send(100'000'000, payee, QStringLiteral("0.1 SOL"), detail);
+    EXPECT_EQ(sent->step(), Step::Failed);
+    EXPECT_EQ(sent->errorMessage().toStdString(),
+              earlier + " may still go through until its blockhash expires, in about a minute; "
+                        "nothing was signed. Try this one once it has expired.");
+    EXPECT_EQ(w.node().requestCount("sendTransaction"), sends);
+
+    w.showStatuses();
+    sent = w.send(100'000'000, payee, QStringLiteral("0.1 SOL"), detail);
+    EXPECT_EQ(sent->step(), Step::Failed);
+    EXPECT_EQ(sent->errorMessage().toStdString(),
+              earlier + " went through; nothing new was signed.");
+    EXPECT_EQ(w.node().requestCount("sendTransaction"), sends);
+    sent = w.send(100'000'000, payee, QStringLiteral("0.1 SOL"), detail);
+    EXPECT_EQ(sent->step(), Step::Confirmed) << sent->errorMessage().toStdString();
+    EXPECT_EQ(runTask(w.rpc->getBalance(payee)), 100'000'000u);
+    EXPECT_EQ(w.usdcHeld(), usdc + 57'750'000);
 }
 
 } // namespace
