@@ -10,6 +10,7 @@
 #include "RPCProxy.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
+#include "core/encoding/Base64.h"
 #include "core/model/Amount.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "services/solana/SolanaRPCError.h"
@@ -505,6 +506,45 @@ TEST_F(SolanaSendOnLitesvm, WhileAnEarlierTransferMayLandOnlyTheSameOneGoesAgain
     ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
     ASSERT_EQ(wires.size(), 2u);
     expectPaidOnce(600'000'000);
+}
+
+// The node answers with what is not the transfer's own signature: another transaction's, or a
+// text. Where it took the transfer (its status shows it), the send follows the transfer under
+// its own signature; where it did not, the answer is a refusal: back to the review, no id shown.
+// The node's word is never taken for the id.
+TEST_F(SolanaSendOnLitesvm, AnAnswerNamingAnotherTransactionIsNeverTakenForOurs) {
+    const std::string other = base58Encode(Bytes(64, 7));
+    const QUrl node = server->url();
+    std::vector<std::string> ours;
+    const auto answering = [&](const std::string& given, bool taken) {
+        proxy.setOverride("sendTransaction", [&ours, node, given, taken](const json& params) {
+            const Bytes wire = base64Decode(params.at(0).get<std::string>()).value();
+            ours.push_back(base58Encode(ByteView(wire).subspan(1, 64)));
+            if (taken) {
+                test::nodeRequest(node, "sendTransaction", params);
+            }
+            return answer(given);
+        });
+    };
+    answering(other, true);
+    TransactionFlow* flow = send(request(500'000'000));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    ASSERT_EQ(ours.size(), 1u);
+    EXPECT_EQ(flow->txHash().toStdString(), ours.front());
+    expectPaidOnce(500'000'000);
+
+    // Not taken: the same transfer pressed again (the first may still land elsewhere).
+    for (const std::string& given : {std::string("ok"), other}) {
+        answering(given, false);
+        flow = send(request(300'000'000));
+        EXPECT_EQ(flow->step(), Step::Failed) << given;
+        EXPECT_EQ(flow->errorMessage().toStdString(),
+                  "The server refused the transaction: " + given);
+        EXPECT_TRUE(flow->txHash().isEmpty()) << given;
+    }
+    EXPECT_EQ(ours.size(), 3u);
+    EXPECT_EQ(ours[2], ours[1]);
+    expectPaidOnce(500'000'000);
 }
 
 } // namespace
