@@ -35,6 +35,11 @@ using Step = TransactionFlow::Step;
 
 constexpr const char* password = "correct horse 1";
 const std::string recipient = base58Encode(Bytes(32, 0x35));
+// "to " and `address` as a sheet shortens it.
+QString toShown(const std::string& address) {
+    return QString::fromStdString("to " + address.substr(0, 6) + "..." +
+                                  address.substr(address.size() - 6));
+}
 constexpr std::uint64_t startLamports = 10'000'000'000;
 
 std::optional<HttpFixtureResponse> answer(const json& result) {
@@ -99,15 +104,20 @@ protected:
         return "prepared";
     }
 
-    // Runs a send to its end on the flow of `service`.
-    static TransactionFlow* send(FlowService& service, SolanaSendRequest made) {
+    // Runs a send to its end on the flow of `service`, its face showing `summary` and `detail`.
+    static TransactionFlow* send(FlowService& service, SolanaSendRequest made,
+                                 const QString& summary = {}, const QString& detail = {}) {
         TransactionFlow* flow = service.flow("send:solana");
         flow->reset();
+        flow->setSummary(summary, detail);
         EXPECT_TRUE(flow->start(Step::Signing, body(std::move(made))));
         EXPECT_TRUE(QTest::qWaitFor([flow] { return !flow->isRunning(); }, 30'000));
         return flow;
     }
-    TransactionFlow* send(SolanaSendRequest made) { return send(*flows, std::move(made)); }
+    TransactionFlow* send(SolanaSendRequest made, const QString& summary = {},
+                          const QString& detail = {}) {
+        return send(*flows, std::move(made), summary, detail);
+    }
 
     std::uint64_t balance(const std::string& owner) {
         return test::runTask(client->getBalance(owner));
@@ -385,7 +395,7 @@ TEST_F(SolanaSendOnLitesvm, AKeptTransferOutlivesARestart) {
     // It lags until the test ends it, however slowly the presses run here.
     test::LaggingBackend lagging(proxy, server->url(), test::LaggingBackend::Family::solana,
                                  "Node is behind by 42 slots", std::chrono::hours(1));
-    TransactionFlow* flow = send(request(500'000'000));
+    TransactionFlow* flow = send(request(500'000'000), "0.5 SOL", toShown(recipient));
     ASSERT_EQ(flow->step(), Step::Failed);
     ASSERT_EQ(lagging.kept().size(), 1u);
     const std::string first = lagging.kept().front();
@@ -418,7 +428,7 @@ TEST_F(SolanaSendOnLitesvm, AKeptTransferOutlivesARestart) {
     EXPECT_EQ(proxy.requestCount("sendTransaction"), sends);
 
     // The same transfer: the same signature, so the same bytes (the ledger holds them still).
-    flow = send(request(500'000'000));
+    flow = send(request(500'000'000), "0.5 SOL", toShown(recipient));
     EXPECT_EQ(flow->step(), Step::Failed);
     EXPECT_EQ(proxy.requestCount("sendTransaction"), sends + 1);
     EXPECT_EQ(lagging.kept(), std::vector<std::string>{first});
@@ -426,12 +436,19 @@ TEST_F(SolanaSendOnLitesvm, AKeptTransferOutlivesARestart) {
     EXPECT_EQ(env->state().attemptLedger().all().front().wire, sent->wire);
 
     lagging.catchUp();
-    flow = send(request(600'000'000));
+    const std::string other = base58Encode(Bytes(32, 0x36));
+    flow = send(request(600'000'000, other), "0.6 SOL", toShown(other));
     ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
     EXPECT_EQ(flow->txHash().toStdString(), first);
     EXPECT_FALSE(flow->earlierNote().isEmpty());
+    // The face names the transfer that went through, not the press.
+    EXPECT_EQ(flow->summary(), "0.5 SOL");
+    EXPECT_EQ(flow->detail(), toShown(recipient));
+    EXPECT_EQ(flow->earlierNote(), "Your earlier send of 0.5 SOL " + toShown(recipient) +
+                                       " went through; nothing new was signed.");
     EXPECT_EQ(proxy.requestCount("getLatestBlockhash"), blockhashes);
     expectPaidOnce(500'000'000);
+    EXPECT_EQ(balance(other), 0u);
     EXPECT_TRUE(env->state().attemptLedger().all().empty()); // confirmed: settled
 }
 
