@@ -26,7 +26,10 @@
 // failedWithoutError, noStatus, noSignature, pending, notLanded, expired (not landed, while 100
 // blocks pass at every look at the height until the next script), landedFailed (the cluster reports it failed), runThenDrop
 // (runs it, then closes the connection before answering: an HTTP client may send it again),
-// runThenCut (runs it, then closes the connection in the middle of the answer).
+// runThenCut (runs it, then closes the connection in the middle of the answer), runThen504 (runs
+// it, then a gateway's 504 page), runThenUnreadable (runs it, then a page that is no answer),
+// runThenRefuse (runs it, then answers Failed), otherSignature (runs it, then answers Success
+// naming another transaction's signature).
 import http from 'node:http';
 import { randomUUID } from 'node:crypto';
 import web3 from '@solana/web3.js';
@@ -245,6 +248,10 @@ function execute(body) {
     const landed = node.call('sendTransaction', [wire.toString('base64'), { encoding: 'base64' }]);
     orders.delete(body.requestId);
     if (kase === 'runThenDrop' || kase === 'runThenCut') return [kase];
+    if (kase === 'runThen504') return [504, '<html>504 Gateway Time-out</html>', 'text/html'];
+    if (kase === 'runThenUnreadable') return [200, '<html>upstream</html>', 'text/html'];
+    if (kase === 'runThenRefuse') return [200, { status: 'Failed', error: 'Transaction not confirmed', code: -1 }];
+    if (kase === 'otherSignature') return [200, { status: 'Success', signature: base58.encode(new Uint8Array(64).fill(7)), code: 0 }];
     return [200, { status: 'Success', signature: landed, code: 0, inputAmountResult: String(placed.amount), outputAmountResult: String(placed.out) }];
   } catch (error) {
     return [200, { status: 'Failed', signature: text, error: String(error?.message ?? error), code: -1 }];

@@ -61,8 +61,13 @@ void checkStatus(const HttpResponse& response, const char* failure) {
         throw SwapError::jupiterError("Network busy, try again in a few seconds");
     }
     if (response.status != 200) {
-        throw SwapError::jupiterError(std::string(failure) + " (HTTP " +
-                                      std::to_string(response.status) + ")");
+        const std::string text =
+            std::string(failure) + " (HTTP " + std::to_string(response.status) + ")";
+        // A gateway's status: the aggregator behind it may have carried the request out.
+        if (response.status >= 502 && response.status <= 504) {
+            throw SwapError::jupiterAnswerLost(text);
+        }
+        throw SwapError::jupiterError(text);
     }
 }
 
@@ -135,7 +140,7 @@ AggregatorExecution readExecution(const QByteArray& body) {
     const std::optional<json> answer = bodyObject(body);
     const auto status = answer ? textMember(*answer, "status") : std::nullopt;
     if (!status) {
-        throw SwapError::jupiterError("Cannot parse execute response");
+        throw SwapError::jupiterAnswerLost("Cannot parse execute response");
     }
     if (*status == "Failed") {
         throw SwapError::jupiterError(textMember(*answer, "error").value_or("Unknown error"));

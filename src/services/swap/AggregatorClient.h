@@ -71,7 +71,8 @@ public:
     // Hands the signed transaction (standard Base64) of order `requestId` over for execution.
     // Throws SwapError jupiterError "Invalid URL", the 429 text, "Swap execution failed (HTTP
     // n)", "Cannot parse execute response" (no "status" text), the aggregator's "error" text or
-    // "Unknown error" (status "Failed"), "No signature in response".
+    // "Unknown error" (status "Failed"), "No signature in response"; a gateway's status (502,
+    // 503, 504) and "Cannot parse execute response" are answers that may be lost (answerLost).
     QCoro::Task<AggregatorExecution> executeAggregatorSwap(std::string signedTransaction,
                                                            std::string requestId,
                                                            CancellationToken cancel = {});

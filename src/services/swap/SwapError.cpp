@@ -6,6 +6,10 @@ SwapError SwapError::jupiterError(const std::string& message) {
     return {Kind::jupiterError, "Jupiter: " + message, message};
 }
 
+SwapError SwapError::jupiterAnswerLost(const std::string& message) {
+    return {Kind::jupiterError, "Jupiter: " + message, message, true};
+}
+
 SwapError SwapError::transactionFailed(const std::string& message) {
     return {Kind::transactionFailed, "Failed: " + message, message};
 }

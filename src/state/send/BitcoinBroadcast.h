@@ -30,8 +30,9 @@ std::string bitcoinTransactionID(const BTCUnsignedTransaction& transaction);
 // transaction at all: the server cannot say), and, while the server does not know it, our
 // transaction found spending the coins makes it known. It has lapsed once a transaction the
 // server knows, not ours, spends one of the coins (BitcoinCoinSpender; nothing found: it may
-// still land). A server error is a refusal. Also rebuilds a transaction kept from an earlier
-// run; throws Error when `rawHex` is not one whole transaction whose id is `txid`.
+// still land). A server error is a refusal. Throws Error when `rawHex` is not one whole
+// transaction whose id is `txid` (an attempt kept from an earlier run is rebuilt by
+// bitcoinAttempt, which does not throw).
 SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
                                  std::string rawHex, std::string txid,
                                  std::vector<BTCSpend> conflict);

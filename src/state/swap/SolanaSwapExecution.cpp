@@ -33,8 +33,11 @@ QCoro::Task<std::string> executeSwap(std::shared_ptr<AggregatorClient> aggregato
     co_return id;
 }
 
+// The aggregator read the request and did not take it; an answer of its that may be lost is
+// none (the node's word decides then).
 bool isAggregatorRefusal(const std::exception& error) {
-    return dynamic_cast<const SwapError*>(&error) != nullptr;
+    const auto* failure = dynamic_cast<const SwapError*>(&error);
+    return failure && !failure->answerLost();
 }
 
 // The signed swap as broadcastSigned sends it: handed to the aggregator under its order, looked
@@ -80,6 +83,54 @@ QCoro::Task<std::uint64_t> swapLastValid(std::shared_ptr<SolanaRPCClient> node,
     co_return *lastValid;
 }
 
+// The order's transaction checked on the wallet's own node and signed, when it is the earlier
+// attempt that may still land or no such attempt is in the way (another order's fails before
+// anything is signed).
+QCoro::Task<SignedBroadcast> signSolanaSwap(FlowRun run, QPointer<AppState> state,
+                                            std::shared_ptr<AggregatorClient> aggregator,
+                                            std::shared_ptr<SolanaRPCClient> node,
+                                            const SolanaSwapOrder& order,
+                                            const AggregatorTransaction& transaction,
+                                            const SecureBytes& password, EarlierAttempts earlier) {
+    const SolanaSwapQuote& quote = order.quote;
+    const Bytes message(transaction.message().begin(), transaction.message().end());
+    requireSameAsEarlier(
+        earlier, message,
+        [] {
+            throw SwapError::transactionFailed(
+                "The last attempt of this swap may still go through until its blockhash "
+                "expires, in about a minute; nothing was signed. Try again once it has "
+                "expired.");
+        },
+        run);
+    // Before the password is used: what the transaction would take, on the wallet's own node.
+    SolanaSwapTerms terms{order.taker,    quote.inputMint,          quote.outputMint,
+                          quote.inAmount, *quote.transactionBase64, message};
+    auto checkingSwap = checkSolanaSwap(node, std::move(terms), run.token());
+    co_await std::move(checkingSwap);
+    if (!run.isActive() || !state) {
+        co_return SignedBroadcast{};
+    }
+    QCoro::Task<std::uint64_t> bounding = swapLastValid(node, message, run.token());
+    const std::uint64_t lastValid = co_await std::move(bounding);
+    if (!run.isActive() || !state) {
+        co_return SignedBroadcast{};
+    }
+    auto signing =
+        state->signer().signSolanaMessage(order.walletID, passwordText(password), message);
+    const Bytes signature = co_await std::move(signing);
+    if (!run.isActive()) {
+        co_return SignedBroadcast{};
+    }
+    // The transaction's id is its first signature, ours: what the chain is asked about.
+    SignedBroadcast tx = swapBroadcast(std::move(aggregator), std::move(node),
+                                       transaction.withTakerSignature(signature), *quote.requestId,
+                                       base58Encode(signature), message, lastValid);
+    tx.record.account = order.taker;
+    tx.record.counterparty = quote.outputMint;
+    co_return tx;
+}
+
 } // namespace
 
 QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
@@ -99,61 +150,21 @@ QCoro::Task<void> runSolanaSwap(FlowRun run, QPointer<AppState> state,
     }
     // Read before anything is signed: only the wallet's own slot is ever written.
     const AggregatorTransaction transaction = AggregatorTransaction::parse(*wire, *takerKey);
-    const CancellationToken& cancel = run.token();
     run.useLedger(state->attemptLedger());
-    const Bytes message(transaction.message().begin(), transaction.message().end());
 
     // An earlier press's swap that the node knows now is the one this run follows; while one
     // may still land, only the same transaction may go again (another would land beside it).
     std::shared_ptr<SolanaRPCClient> node = state->networkManager().currentSolanaClient();
-    QCoro::Task<EarlierAttempts> checking =
-        earlierAttempts(run, solanaAttemptScope(node, order.taker));
-    const EarlierAttempts earlier = co_await std::move(checking);
-    if (!run.isActive() || !state) {
+    QCoro::Task<std::optional<SignedBroadcast>> signing =
+        earlierOrSigned(run, solanaAttemptScope(node, order.taker), [&](EarlierAttempts earlier) {
+            return signSolanaSwap(run, state, aggregator, node, order, transaction, *password,
+                                  std::move(earlier));
+        });
+    std::optional<SignedBroadcast> signedSwap = co_await std::move(signing);
+    if (!signedSwap || !state) {
         co_return;
     }
-    if (!earlier.known) {
-        requireSameAsEarlier(
-            earlier, message,
-            [] {
-                throw SwapError::transactionFailed(
-                    "The last attempt of this swap may still go through until its blockhash "
-                    "expires, in about a minute; nothing was signed. Try again once it has "
-                    "expired.");
-            },
-            run);
-    }
-    SignedBroadcast tx;
-    if (earlier.known) {
-        run.followsEarlier(earlier.known->record);
-        tx = *earlier.known;
-    } else {
-        // Before the password is used: what the transaction would take, on the wallet's own
-        // node.
-        SolanaSwapTerms terms{order.taker,    quote.inputMint,          quote.outputMint,
-                              quote.inAmount, *quote.transactionBase64, message};
-        auto checkingSwap = checkSolanaSwap(node, std::move(terms), cancel);
-        co_await std::move(checkingSwap);
-        if (!run.isActive() || !state) {
-            co_return;
-        }
-        QCoro::Task<std::uint64_t> bounding = swapLastValid(node, message, cancel);
-        const std::uint64_t lastValid = co_await std::move(bounding);
-        if (!run.isActive() || !state) {
-            co_return;
-        }
-        auto signing =
-            state->signer().signSolanaMessage(order.walletID, passwordText(*password), message);
-        const Bytes signature = co_await std::move(signing);
-        if (!run.isActive() || !state) {
-            co_return;
-        }
-        // The transaction's id is its first signature, ours: what the chain is asked about.
-        tx = swapBroadcast(aggregator, node, transaction.withTakerSignature(signature),
-                           *quote.requestId, base58Encode(signature), message, lastValid);
-        tx.record.account = order.taker;
-        tx.record.counterparty = quote.outputMint;
-    }
+    SignedBroadcast tx = std::move(*signedSwap);
     const std::string id = tx.id;
     // Every swap this flow sends is kept with its bound.
     const std::uint64_t lastValid = tx.record.lastValidBlockHeight.value_or(0);

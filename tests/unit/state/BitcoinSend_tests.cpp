@@ -87,11 +87,12 @@ protected:
         return made;
     }
 
-    // Runs a send to its end, its sheet showing `summary` (none: nothing); the flow.
-    TransactionFlow* send(BitcoinSendRequest made, const QString& summary = {}) {
+    // Runs a send to its end, its sheet showing `summary` (none: nothing) and `detail`; the flow.
+    TransactionFlow* send(BitcoinSendRequest made, const QString& summary = {},
+                          const QString& detail = QStringLiteral("to bc1qx...x35")) {
         TransactionFlow* flow = flows->flow("send:bitcoin");
         flow->reset();
-        flow->setSummary(summary, summary.isEmpty() ? QString() : QStringLiteral("to bc1qx...x35"));
+        flow->setSummary(summary, summary.isEmpty() ? QString() : detail);
         auto held = std::make_shared<BitcoinSendRequest>(std::move(made));
         EXPECT_TRUE(flow->start(Step::Signing, [held](FlowRun run) {
             return runBitcoinSend(std::move(run), std::move(*held));
@@ -147,16 +148,20 @@ protected:
         }));
         EXPECT_EQ(received().at("txids"), json::array({first}));
     }
-    // Once the lookups show `first`, a press follows it instead of signing and shows its texts:
-    // one payment, of its amount.
+    // Once the lookups show `first`, a press (of a form edited to another amount and recipient)
+    // follows it instead of signing and shows its texts: one payment, of its amount.
     void expectFollowed(const std::string& first) {
         reveal();
         onBroadcast([](const json&) { return std::nullopt; });
-        TransactionFlow* flow = send(request(20'000), "0.0002 BTC");
+        TransactionFlow* flow = send(request(20'000), "0.0002 BTC", "to bc1qy...y36");
         ASSERT_EQ(flow->step(), Step::Submitted) << flow->errorMessage().toStdString();
         EXPECT_EQ(flow->txHash().toStdString(), first);
         EXPECT_EQ(flow->summary().toStdString(), "0.0003 BTC");
         EXPECT_FALSE(flow->earlierNote().isEmpty());
+        EXPECT_EQ(flow->detail(), "to bc1qx...x35");
+        EXPECT_EQ(flow->earlierNote(),
+                  "Your earlier send of 0.0003 BTC to bc1qx...x35 went through; nothing new was "
+                  "signed.");
         EXPECT_EQ(received().at("sats"), 30'000);
         EXPECT_EQ(received().at("txids"), json::array({first}));
     }

@@ -10,6 +10,7 @@
 #include "RPCProxy.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
+#include "core/encoding/Base64.h"
 #include "core/model/Amount.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "services/solana/SolanaRPCError.h"
@@ -34,6 +35,11 @@ using Step = TransactionFlow::Step;
 
 constexpr const char* password = "correct horse 1";
 const std::string recipient = base58Encode(Bytes(32, 0x35));
+// "to " and `address` as a sheet shortens it.
+QString toShown(const std::string& address) {
+    return QString::fromStdString("to " + address.substr(0, 6) + "..." +
+                                  address.substr(address.size() - 6));
+}
 constexpr std::uint64_t startLamports = 10'000'000'000;
 
 std::optional<HttpFixtureResponse> answer(const json& result) {
@@ -98,18 +104,29 @@ protected:
         return "prepared";
     }
 
-    // Runs a send to its end on the flow of `service`.
-    static TransactionFlow* send(FlowService& service, SolanaSendRequest made) {
+    // Runs a send to its end on the flow of `service`, its face showing `summary` and `detail`.
+    static TransactionFlow* send(FlowService& service, SolanaSendRequest made,
+                                 const QString& summary = {}, const QString& detail = {}) {
         TransactionFlow* flow = service.flow("send:solana");
         flow->reset();
+        flow->setSummary(summary, detail);
         EXPECT_TRUE(flow->start(Step::Signing, body(std::move(made))));
         EXPECT_TRUE(QTest::qWaitFor([flow] { return !flow->isRunning(); }, 30'000));
         return flow;
     }
-    TransactionFlow* send(SolanaSendRequest made) { return send(*flows, std::move(made)); }
+    TransactionFlow* send(SolanaSendRequest made, const QString& summary = {},
+                          const QString& detail = {}) {
+        return send(*flows, std::move(made), summary, detail);
+    }
 
     std::uint64_t balance(const std::string& owner) {
         return test::runTask(client->getBalance(owner));
+    }
+    // One transfer of `lamports` landed: the recipient holds them, and the wallet paid them and
+    // the fee of one signature.
+    void expectPaidOnce(std::uint64_t lamports) {
+        EXPECT_EQ(balance(recipient), lamports);
+        EXPECT_EQ(balance(sender), startLamports - lamports - 5'000u);
     }
 
     test::RPCProxy proxy;
@@ -331,8 +348,7 @@ TEST_F(SolanaSendOnLitesvm, AStatusIndexLaggingPastTheBlockhashsLifeNeverEndsALo
     ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
     ASSERT_EQ(lagging.kept().size(), 1u);
     EXPECT_EQ(flow->txHash().toStdString(), lagging.kept().front());
-    EXPECT_EQ(balance(recipient), 500'000'000u);
-    EXPECT_EQ(balance(sender), startLamports - 500'000'000u - 5'000u);
+    expectPaidOnce(500'000'000);
 }
 
 // The node keeps the transfer and refuses it, and its status index lags while the blockhash's
@@ -368,8 +384,7 @@ TEST_F(SolanaSendOnLitesvm, ARefusedTransferKeptByTheNodeIsPaidOnceWhenSentAgain
     EXPECT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
     EXPECT_EQ(flow->txHash().toStdString(), first);
     EXPECT_EQ(lagging.kept(), std::vector<std::string>{first});
-    EXPECT_EQ(balance(recipient), 500'000'000u);
-    EXPECT_EQ(balance(sender), startLamports - 500'000'000u - 5'000u);
+    expectPaidOnce(500'000'000);
 }
 
 // The same node and index, and the program ends before the next press. At the unlock the
@@ -380,7 +395,7 @@ TEST_F(SolanaSendOnLitesvm, AKeptTransferOutlivesARestart) {
     // It lags until the test ends it, however slowly the presses run here.
     test::LaggingBackend lagging(proxy, server->url(), test::LaggingBackend::Family::solana,
                                  "Node is behind by 42 slots", std::chrono::hours(1));
-    TransactionFlow* flow = send(request(500'000'000));
+    TransactionFlow* flow = send(request(500'000'000), "0.5 SOL", toShown(recipient));
     ASSERT_EQ(flow->step(), Step::Failed);
     ASSERT_EQ(lagging.kept().size(), 1u);
     const std::string first = lagging.kept().front();
@@ -413,7 +428,7 @@ TEST_F(SolanaSendOnLitesvm, AKeptTransferOutlivesARestart) {
     EXPECT_EQ(proxy.requestCount("sendTransaction"), sends);
 
     // The same transfer: the same signature, so the same bytes (the ledger holds them still).
-    flow = send(request(500'000'000));
+    flow = send(request(500'000'000), "0.5 SOL", toShown(recipient));
     EXPECT_EQ(flow->step(), Step::Failed);
     EXPECT_EQ(proxy.requestCount("sendTransaction"), sends + 1);
     EXPECT_EQ(lagging.kept(), std::vector<std::string>{first});
@@ -421,13 +436,19 @@ TEST_F(SolanaSendOnLitesvm, AKeptTransferOutlivesARestart) {
     EXPECT_EQ(env->state().attemptLedger().all().front().wire, sent->wire);
 
     lagging.catchUp();
-    flow = send(request(600'000'000));
+    const std::string other = base58Encode(Bytes(32, 0x36));
+    flow = send(request(600'000'000, other), "0.6 SOL", toShown(other));
     ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
     EXPECT_EQ(flow->txHash().toStdString(), first);
     EXPECT_FALSE(flow->earlierNote().isEmpty());
+    // The face names the transfer that went through, not the press.
+    EXPECT_EQ(flow->summary(), "0.5 SOL");
+    EXPECT_EQ(flow->detail(), toShown(recipient));
+    EXPECT_EQ(flow->earlierNote(), "Your earlier send of 0.5 SOL " + toShown(recipient) +
+                                       " went through; nothing new was signed.");
     EXPECT_EQ(proxy.requestCount("getLatestBlockhash"), blockhashes);
-    EXPECT_EQ(balance(recipient), 500'000'000u);
-    EXPECT_EQ(balance(sender), startLamports - 500'000'000u - 5'000u);
+    expectPaidOnce(500'000'000);
+    EXPECT_EQ(balance(other), 0u);
     EXPECT_TRUE(env->state().attemptLedger().all().empty()); // confirmed: settled
 }
 
@@ -448,8 +469,7 @@ TEST_F(SolanaSendOnLitesvm, AlreadyProcessedIsAnAcceptance) {
     EXPECT_EQ(std::find(steps.begin(), steps.end(), Step::Failed), steps.end());
     EXPECT_EQ(flow->txHash().toStdString(), lagging.kept().front());
     EXPECT_EQ(proxy.requestCount("sendTransaction"), 1);
-    EXPECT_EQ(balance(recipient), 250'000'000u);
-    EXPECT_EQ(balance(sender), startLamports - 250'000'000u - 5'000u);
+    expectPaidOnce(250'000'000);
 }
 
 // While an earlier transfer may still land (refused, kept by no node here, but another may have
@@ -502,8 +522,46 @@ TEST_F(SolanaSendOnLitesvm, WhileAnEarlierTransferMayLandOnlyTheSameOneGoesAgain
     flow = send(request(600'000'000));
     ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
     ASSERT_EQ(wires.size(), 2u);
-    EXPECT_EQ(balance(recipient), 600'000'000u);
-    EXPECT_EQ(balance(sender), startLamports - 600'000'000u - 5'000u);
+    expectPaidOnce(600'000'000);
+}
+
+// The node answers with what is not the transfer's own signature: another transaction's, or a
+// text. Where it took the transfer (its status shows it), the send follows the transfer under
+// its own signature; where it did not, the answer is a refusal: back to the review, no id shown.
+// The node's word is never taken for the id.
+TEST_F(SolanaSendOnLitesvm, AnAnswerNamingAnotherTransactionIsNeverTakenForOurs) {
+    const std::string other = base58Encode(Bytes(64, 7));
+    const QUrl node = server->url();
+    std::vector<std::string> ours;
+    const auto answering = [&](const std::string& given, bool taken) {
+        proxy.setOverride("sendTransaction", [&ours, node, given, taken](const json& params) {
+            const Bytes wire = base64Decode(params.at(0).get<std::string>()).value();
+            ours.push_back(base58Encode(ByteView(wire).subspan(1, 64)));
+            if (taken) {
+                test::nodeRequest(node, "sendTransaction", params);
+            }
+            return answer(given);
+        });
+    };
+    answering(other, true);
+    TransactionFlow* flow = send(request(500'000'000));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    ASSERT_EQ(ours.size(), 1u);
+    EXPECT_EQ(flow->txHash().toStdString(), ours.front());
+    expectPaidOnce(500'000'000);
+
+    // Not taken: the same transfer pressed again (the first may still land elsewhere).
+    for (const std::string& given : {std::string("ok"), other}) {
+        answering(given, false);
+        flow = send(request(300'000'000));
+        EXPECT_EQ(flow->step(), Step::Failed) << given;
+        EXPECT_EQ(flow->errorMessage().toStdString(),
+                  "The server refused the transaction: " + given);
+        EXPECT_TRUE(flow->txHash().isEmpty()) << given;
+    }
+    EXPECT_EQ(ours.size(), 3u);
+    EXPECT_EQ(ours[2], ours[1]);
+    expectPaidOnce(500'000'000);
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include "AggregatorFixture.h"
 #include "AppStateFixture.h"
 #include "HttpFixture.h"
+#include "LaggingBackend.h"
+#include "RPCProxy.h"
 #include "RefreshFixture.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
@@ -18,6 +20,7 @@
 #include "services/swap/EVMSwapTokens.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
+#include "state/send/SolanaSend.h"
 #include "state/swap/SolanaSwapCheck.h"
 #include "state/swap/SolanaSwapExecution.h"
 #include "ui/swap/SwapViewModel.h"
@@ -82,11 +85,16 @@ TEST(SolanaSwapVerdict, TheBlockhashBoundIsNeverBelowWhatTheNodeSays) {
     EXPECT_EQ(server.requests().size(), asked + 1); // no height asked
 }
 
-// A created wallet on the fixture's runtime with 10 SOL, and a swap view model on Solana.
+// A created wallet on the fixture's runtime with 10 SOL, and a swap view model on Solana. The
+// wallet reaches the runtime through a proxy the test may stand in.
 class SolanaSwapWallet {
 public:
-    explicit SolanaSwapWallet(AggregatorFixture& fixture)
-        : m_fixture(fixture), m_env(setup(fixture.rpcURL())), m_flows(limits()) {
+    // The chain's answer is awaited for `confirmationTimeout` at most.
+    explicit SolanaSwapWallet(
+        AggregatorFixture& fixture,
+        std::chrono::milliseconds confirmationTimeout = std::chrono::milliseconds(1500))
+        : m_fixture(fixture), m_env(setup(proxied(fixture.rpcURL()))),
+          m_flows(limits(confirmationTimeout)) {
         AppState& state = m_env.state();
         m_env.refresh().setSuspendedForTesting(true);
         runTask(state.createWallet(test::AppStateFixture::abandonPhrase(), password.toStdString()));
@@ -105,6 +113,43 @@ public:
     }
 
     TransactionFlow* flow() { return model.flow(); }
+    AppState& state() { return m_env.state(); }
+    // The wallet's Solana node, in front of the runtime.
+    test::RPCProxy& node() { return m_node; }
+
+    // The node's status index lags: it shows no signature, in an answer for slot 1 (which proves
+    // no expiry), until showStatuses().
+    void hideStatuses() {
+        m_node.setOverride("getSignatureStatuses", [](const json& params) {
+            json unseen = json::array();
+            for (std::size_t i = 0; i < params.at(0).size(); ++i) {
+                unseen.push_back(nullptr);
+            }
+            return std::optional(test::HttpFixtureResponse::jsonRPCResult(
+                {{"context", {{"slot", 1}}}, {"value", unseen}}));
+        });
+    }
+    void showStatuses() { m_node.clearOverrides(); }
+
+    // A send of `lamports` to `to` on the send sheet's flow, run to its end, its face showing
+    // `summary` and `detail` as the sheet's would; the flow.
+    TransactionFlow* send(std::uint64_t lamports, const std::string& to, const QString& summary,
+                          const QString& detail) {
+        SolanaSendRequest made;
+        made.state = &state();
+        made.walletID = state().wallet()->id;
+        made.password = SecureBytes::fromText(password.toStdString());
+        made.prepared = prepareSolanaSend(&state(), SolanaSendForm{to, lamports});
+        TransactionFlow* sheet = m_flows.flow("send:solana");
+        sheet->reset();
+        sheet->setSummary(summary, detail);
+        auto held = std::make_shared<SolanaSendRequest>(std::move(made));
+        EXPECT_TRUE(sheet->start(Step::Signing, [held](FlowRun run) {
+            return runSolanaSend(std::move(run), std::move(*held));
+        }));
+        EXPECT_TRUE(QTest::qWaitFor([sheet] { return !sheet->isRunning(); }, 30'000));
+        return sheet;
+    }
     static SwapToken sol() { return SwapToken::native(Chain::solana); }
     static SwapToken usdc() { return {"USDC", AggregatorFixture::usdcMint, 6, false}; }
 
@@ -164,21 +209,26 @@ public:
     std::unique_ptr<SolanaRPCClient> rpc;
 
 private:
+    QUrl proxied(const QUrl& rpc) {
+        m_node.setTarget(rpc);
+        return m_node.url();
+    }
     static RefreshFixture::Setup setup(const QUrl& rpc) {
         RefreshFixture::Setup s;
         s.solana = rpc;
         return s;
     }
-    static TransactionFlow::Limits limits() {
+    static TransactionFlow::Limits limits(std::chrono::milliseconds confirmationTimeout) {
         TransactionFlow::Limits l;
         l.pollInterval = std::chrono::milliseconds(50);
-        l.confirmationTimeout = std::chrono::milliseconds(1500);
+        l.confirmationTimeout = confirmationTimeout;
         l.pace = 0;
         return l;
     }
 
     AggregatorFixture& m_fixture;
     std::size_t m_executesBefore = allExecuteRequests();
+    test::RPCProxy m_node;
     RefreshFixture m_env;
     FlowService m_flows;
 };
@@ -509,6 +559,118 @@ TEST_F(SolanaSwap, HonestOrdersPassTheCheckAndAnUncheckedOneIsRefused) {
               "(SolanaRPCClient: RPC error -32601: Method not found); nothing was signed");
     EXPECT_EQ(w.executeRequests(), executed);
     EXPECT_EQ(w.lamports(), sol);
+}
+
+// The aggregator runs the swap, then answers what proves nothing: a gateway's 504, a page that
+// is no answer, or "Success" naming another transaction. The wallet's node lags meanwhile: its
+// status index shows the swap only after more looks than a refusal is given. The node decides:
+// followed under the wallet's own signature and confirmed, never back to the review, once.
+TEST_F(SolanaSwap, AnAnswerThatProvesNothingLeavesTheOutcomeToTheNode) {
+    wallet.reset();
+    wallet = std::make_unique<SolanaSwapWallet>(*fixture, std::chrono::seconds(20));
+    SolanaSwapWallet& w = *wallet;
+    std::uint64_t amount = 20;
+    for (const char* kase : {"runThen504", "runThenUnreadable", "otherSignature"}) {
+        ++amount;
+        ASSERT_TRUE(w.quote(w.sol(), w.usdc(), QStringLiteral("0.0%1").arg(amount))) << kase;
+        w.model.setPassword(password);
+        const std::uint64_t usdc = w.usdcHeld();
+        fixture->script({{"execute", json::array({kase})}});
+        w.hideStatuses();
+        const int looks = w.node().requestCount("getSignatureStatuses");
+        w.steps.clear();
+        ASSERT_TRUE(w.model.executeSolanaSwap()) << kase;
+        // A refusal ends after 1 + 3 looks.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return w.node().requestCount("getSignatureStatuses") > looks + 5 ||
+                       !w.flow()->isRunning();
+            },
+            30'000));
+        w.showStatuses();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !w.flow()->isRunning(); }, 30'000));
+        EXPECT_EQ(w.flow()->step(), Step::Confirmed)
+            << kase << ": " << w.flow()->errorMessage().toStdString();
+        EXPECT_EQ(std::find(w.steps.begin(), w.steps.end(), Step::Failed), w.steps.end()) << kase;
+        EXPECT_EQ(w.flow()->txHash().toStdString(),
+                  base58Encode(ByteView(w.lastSigned()).subspan(1, 64)))
+            << kase;
+        EXPECT_EQ(w.usdcHeld(), usdc + 150'000 * amount) << kase;
+    }
+}
+
+// A send the node kept while the wallet heard a refusal, its status index lagging: a swap of the
+// same account signs nothing while the send may land, and once the node shows it, the swap's
+// press says it went through, naming it. The next press swaps. The send paid once.
+TEST_F(SolanaSwap, ASwapWaitsForAKeptSendAndSaysItWentThrough) {
+    SolanaSwapWallet& w = *wallet;
+    const std::string payee = base58Encode(Bytes(32, 0x5a));
+    const std::string detail = "to " + payee.substr(0, 8) + "..." + payee.substr(payee.size() - 6);
+    test::LaggingBackend lagging(w.node(), fixture->rpcURL(), test::LaggingBackend::Family::solana,
+                                 "Node is behind by 42 slots", std::chrono::hours(1));
+    TransactionFlow* sent =
+        w.send(250'000'000, payee, QStringLiteral("0.25 SOL"), QString::fromStdString(detail));
+    ASSERT_EQ(sent->step(), Step::Failed) << sent->errorMessage().toStdString();
+    ASSERT_EQ(lagging.kept().size(), 1u);
+
+    // An amount no other test swaps: while no block passes, the same order is the same
+    // transaction.
+    ASSERT_TRUE(w.quote(w.sol(), w.usdc(), "0.615"));
+    const std::uint64_t usdc = w.usdcHeld();
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(),
+              "Your earlier send of 0.25 SOL " + detail +
+                  " may still go through until its blockhash expires, in about a minute; nothing "
+                  "was signed. Try this one once it has expired.");
+    EXPECT_EQ(w.executeRequests(), 0u);
+
+    lagging.catchUp();
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(),
+              "Your earlier send of 0.25 SOL " + detail + " went through; nothing new was signed.");
+    EXPECT_EQ(w.executeRequests(), 0u);
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.usdcHeld(), usdc + 92'250'000);
+    EXPECT_EQ(runTask(w.rpc->getBalance(payee)), 250'000'000u);
+    EXPECT_EQ(lagging.kept().size(), 1u);
+    w.node().clearOverrides();
+}
+
+// The other way: the aggregator runs a swap and answers that it failed, and the node's status
+// index lags. A send of the same account signs nothing while the swap may land; once the node
+// shows it, the send's press says it went through, naming it; the next press sends. The swap
+// swapped once.
+TEST_F(SolanaSwap, ASendWaitsForAKeptSwapAndSaysItWentThrough) {
+    SolanaSwapWallet& w = *wallet;
+    const std::string payee = base58Encode(Bytes(32, 0x5b));
+    const QString detail = QStringLiteral("to somebody");
+    ASSERT_TRUE(w.quote(w.sol(), w.usdc(), "0.385"));
+    const std::uint64_t usdc = w.usdcHeld();
+    fixture->script({{"execute", json::array({"runThenRefuse"})}});
+    w.hideStatuses();
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(), "Jupiter: Transaction not confirmed");
+    const std::string earlier = "Your earlier swap of " + w.flow()->summary().toStdString() + " " +
+                                w.flow()->detail().toStdString();
+
+    const int sends = w.node().requestCount("sendTransaction");
+    TransactionFlow* sent = w.send(100'000'000, payee, QStringLiteral("0.1 SOL"), detail);
+    EXPECT_EQ(sent->step(), Step::Failed);
+    EXPECT_EQ(sent->errorMessage().toStdString(),
+              earlier + " may still go through until its blockhash expires, in about a minute; "
+                        "nothing was signed. Try this one once it has expired.");
+    EXPECT_EQ(w.node().requestCount("sendTransaction"), sends);
+
+    w.showStatuses();
+    sent = w.send(100'000'000, payee, QStringLiteral("0.1 SOL"), detail);
+    EXPECT_EQ(sent->step(), Step::Failed);
+    EXPECT_EQ(sent->errorMessage().toStdString(),
+              earlier + " went through; nothing new was signed.");
+    EXPECT_EQ(w.node().requestCount("sendTransaction"), sends);
+    sent = w.send(100'000'000, payee, QStringLiteral("0.1 SOL"), detail);
+    EXPECT_EQ(sent->step(), Step::Confirmed) << sent->errorMessage().toStdString();
+    EXPECT_EQ(runTask(w.rpc->getBalance(payee)), 100'000'000u);
+    EXPECT_EQ(w.usdcHeld(), usdc + 57'750'000);
 }
 
 } // namespace

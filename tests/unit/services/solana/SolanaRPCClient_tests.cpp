@@ -12,6 +12,12 @@ using qm::test::runTask;
 
 namespace {
 
+// The next answer of `server`: a JSON-RPC reply whose result is the JSON text `result`.
+void answerWith(HttpFixture& server, const std::string& result) {
+    server.enqueue(HttpFixtureResponse::json(
+        QByteArray::fromStdString(R"({"jsonrpc":"2.0","id":1,"result":)" + result + "}")));
+}
+
 template <typename T> SolanaRPCError failure(QCoro::Task<T> task) {
     try {
         runTask(std::move(task));
@@ -94,10 +100,7 @@ TEST(SolanaRPCClient, FailurePaths) {
 TEST(SolanaRPCClient, AccountsAndSimulationAnswers) {
     HttpFixture server;
     SolanaRPCClient client(server.url());
-    const auto answer = [&](const std::string& result) {
-        server.enqueue(HttpFixtureResponse::json(
-            QByteArray::fromStdString(R"({"jsonrpc":"2.0","id":1,"result":)" + result + "}")));
-    };
+    const auto answer = [&](const std::string& result) { answerWith(server, result); };
     answer(R"({"value":{"err":{"InstructionError":[1,{"Custom":1}]},"accounts":null}})");
     const qm::SimulationValue failed = runTask(client.simulateTransaction("AA==", {"W"}));
     EXPECT_EQ(failed.err, nlohmann::json::parse(R"({"InstructionError":[1,{"Custom":1}]})"));
@@ -131,10 +134,7 @@ TEST(SolanaRPCClient, AccountsAndSimulationAnswers) {
 TEST(SolanaRPCClient, SlotsHeightsAndTheSlotsAnswersSpeakFor) {
     HttpFixture server;
     SolanaRPCClient client(server.url());
-    const auto answer = [&](const std::string& result) {
-        server.enqueue(HttpFixtureResponse::json(
-            QByteArray::fromStdString(R"({"jsonrpc":"2.0","id":1,"result":)" + result + "}")));
-    };
+    const auto answer = [&](const std::string& result) { answerWith(server, result); };
     answer(R"({"absoluteSlot":18446744073709551615,"blockHeight":7,"epoch":1,"slotIndex":2})");
     const qm::EpochInfo epoch = runTask(client.getEpochInfo());
     EXPECT_EQ(epoch.absoluteSlot, 18446744073709551615u);
