@@ -35,16 +35,6 @@ std::string bytesToPlainHex(ByteView bytes) {
     return out;
 }
 
-std::string lowercaseHexText(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
 std::string bytesToHex(ByteView bytes) {
     return "0x" + bytesToPlainHex(bytes);
 }

@@ -14,8 +14,6 @@ namespace qm {
 std::string bytesToHex(ByteView bytes);
 // Lowercase digits without a prefix (Electrum, script hashes).
 std::string bytesToPlainHex(ByteView bytes);
-// `text` with every ASCII letter in lower case: hex ids as they compare.
-std::string lowercaseHexText(std::string_view text);
 // One optional "0x"/"0X" prefix, then an even count of hex digits; else absent.
 std::optional<Bytes> hexToBytes(std::optional<std::string_view> text);
 // One optional "0x"/"0X" prefix, then one or more hex digits of a value below 2^64 (leading

@@ -1,5 +1,6 @@
 #include "core/storage/TokenStore.h"
 
+#include "core/encoding/AsciiCase.h"
 #include "core/model/Date.h"
 #include "core/model/JSONFields.h"
 #include "platform/AppPaths.h"
@@ -17,13 +18,6 @@ namespace {
 
 void log(const std::string& line) {
     std::cout << "[TokenStore] " << line << std::endl;
-}
-
-std::string lowercasedASCII(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    return lower;
 }
 
 // "20250131T093000Z": a file-name-safe form of the current time.
@@ -72,11 +66,11 @@ TokenStore::AddResult TokenStore::addAll(const std::vector<Token>& tokens) {
         if (fresh) {
             if (const auto stored = tokensByChain.find(key); stored != tokensByChain.end()) {
                 for (const Token& existing : stored->second) {
-                    found->second.insert(lowercasedASCII(existing.contractAddress));
+                    found->second.insert(lowercaseASCII(existing.contractAddress));
                 }
             }
         }
-        if (found->second.insert(lowercasedASCII(token.contractAddress)).second) {
+        if (found->second.insert(lowercaseASCII(token.contractAddress)).second) {
             tokensByChain[key].push_back(token);
             changed = true;
         }

@@ -1,5 +1,7 @@
 #include "services/bitcoin/CoinSelection.h"
 
+#include "core/encoding/AsciiCase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <limits>
@@ -56,10 +58,7 @@ void CoinSelection::checkCoins(const std::vector<UTXO>& utxos) {
     std::unordered_set<std::string> outpoints;
     std::uint64_t total = 0;
     for (const UTXO& utxo : utxos) {
-        std::string outpoint = utxo.txHash;
-        std::transform(outpoint.begin(), outpoint.end(), outpoint.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        outpoint += ':' + std::to_string(utxo.outputIndex);
+        std::string outpoint = lowercaseASCII(utxo.txHash) + ':' + std::to_string(utxo.outputIndex);
         if (utxo.value > kMaxMoney) {
             throw CoinSelectionError::impossibleCoins("the coin " + outpoint +
                                                       " holds more than 21,000,000 BTC");

@@ -2,6 +2,7 @@
 
 #include "core/crypto/Keccak.h"
 #include "core/crypto/UInt256.h"
+#include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
 #include "services/evm/ERC20.h"
 #include "services/evm/ERC20Resolver.h"
@@ -17,19 +18,10 @@ namespace {
 // How far back the log scan looks.
 constexpr std::uint64_t logWindowBlocks = 50'000;
 
-std::string lowercased(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 std::set<std::string> storedAddresses(const TokenStore& store, Chain chain) {
     std::set<std::string> addresses;
     for (const Token& token : store.tokens(chain)) {
-        addresses.insert(lowercased(token.contractAddress));
+        addresses.insert(lowercaseASCII(token.contractAddress));
     }
     return addresses;
 }
@@ -147,7 +139,7 @@ JSONRPCClient::incomingTransferContracts(std::string owner, CancellationToken ca
         co_return std::vector<std::string>{};
     }
 
-    std::string ownerDigits = lowercased(std::move(owner));
+    std::string ownerDigits = lowercaseASCII(std::move(owner));
     if (ownerDigits.starts_with("0x")) {
         ownerDigits.erase(0, 2);
     }
@@ -173,7 +165,7 @@ JSONRPCClient::incomingTransferContracts(std::string owner, CancellationToken ca
         if (!log.address) {
             continue;
         }
-        std::string address = lowercased(*log.address);
+        std::string address = lowercaseASCII(*log.address);
         if (!address.starts_with("0x")) {
             address.insert(0, "0x");
         }
@@ -193,7 +185,7 @@ QCoro::Task<int> discoverTokens(std::string owner, Chain chain,
     const auto known = knownTokensByChain().find(chain);
     if (known != knownTokensByChain().end()) {
         for (const KnownToken& token : known->second) {
-            if (stored.contains(lowercased(token.contractAddress))) {
+            if (stored.contains(lowercaseASCII(token.contractAddress))) {
                 continue;
             }
             const auto ownerBytes = hexToBytes(owner);
@@ -219,7 +211,7 @@ QCoro::Task<int> discoverTokens(std::string owner, Chain chain,
     }
     stored = storedAddresses(store, chain);
     for (const std::string& contract : received) {
-        if (stored.contains(lowercased(contract))) {
+        if (stored.contains(lowercaseASCII(contract))) {
             continue;
         }
         const auto token = co_await tryResolve(contract, chain, client, cancel);

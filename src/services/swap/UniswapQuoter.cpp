@@ -1,5 +1,6 @@
 #include "services/swap/UniswapQuoter.h"
 
+#include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
 #include "core/model/Amount.h"
 #include "platform/Error.h"
@@ -30,12 +31,6 @@ std::optional<Bytes> addressBytes(const std::string& text) {
 void appendWord(Bytes& out, const UInt256& value) {
     const Bytes word = value.bigEndianWord();
     out.insert(out.end(), word.begin(), word.end());
-}
-
-std::string lowercase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 struct TierQuote {
@@ -158,13 +153,13 @@ QCoro::Task<std::optional<double>> quoteUSDPrice(Token token, std::shared_ptr<JS
     if (!usdc) {
         co_return std::nullopt;
     }
-    const std::string address = lowercase(token.contractAddress);
-    if (address == lowercase(*usdc)) {
+    const std::string address = lowercaseASCII(token.contractAddress);
+    if (address == lowercaseASCII(*usdc)) {
         co_return 1.0;
     }
     for (const std::vector<std::string>& list : stablecoinAddresses()) {
         for (const std::string& stablecoin : list) {
-            if (address == lowercase(stablecoin)) {
+            if (address == lowercaseASCII(stablecoin)) {
                 co_return 1.0;
             }
         }

@@ -1,5 +1,6 @@
 #include "services/walletconnect/WCRequestCheck.h"
 
+#include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
 #include "core/model/Amount.h"
 #include "services/evm/EIP712Check.h"
@@ -26,13 +27,6 @@ bool hasHexPrefix(std::string_view text) {
     return text.starts_with("0x") || text.starts_with("0X");
 }
 
-bool sameAddress(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 // A "0x" hex quantity of at most 256 bits.
 std::optional<UInt256> quantity(const json& value) {
     if (!value.is_string()) {
@@ -53,7 +47,8 @@ readTransaction(const WCSessionRequest& request, Chain chain, std::string_view a
     const json& object = request.params[0];
     WCTransactionRequest out;
     if (const auto from = object.find("from"); from != object.end()) {
-        if (!from->is_string() || !sameAddress(from->get_ref<const std::string&>(), account)) {
+        if (!from->is_string() ||
+            !equalIgnoringASCIICase(from->get_ref<const std::string&>(), account)) {
             return WCProtocolError::unsupportedAccounts();
         }
     }
@@ -140,7 +135,7 @@ std::variant<WCPreparedRequest, WCProtocolError> prepareRequest(const WCSessionR
         }
         if (request.params.size() > 1) {
             const auto address = textAt(request.params, 1);
-            if (!address || !sameAddress(*address, account)) {
+            if (!address || !equalIgnoringASCIICase(*address, account)) {
                 return WCProtocolError::unsupportedAccounts();
             }
         }
@@ -152,7 +147,7 @@ std::variant<WCPreparedRequest, WCProtocolError> prepareRequest(const WCSessionR
     }
     if (method == "eth_signTypedData_v4" || method == "eth_signTypedData") {
         const auto address = textAt(request.params, 0);
-        if (!address || !sameAddress(*address, account)) {
+        if (!address || !equalIgnoringASCIICase(*address, account)) {
             return WCProtocolError::unsupportedAccounts();
         }
         const auto text = textAt(request.params, 1);

@@ -1,5 +1,6 @@
 #include "state/flows/AttemptLedger.h"
 
+#include "core/encoding/AsciiCase.h"
 #include "core/json/JSONReader.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
@@ -10,13 +11,6 @@
 
 namespace qm {
 namespace {
-
-bool sameAccount(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 std::filesystem::path asideFile(const std::filesystem::path& file) {
     std::filesystem::path aside = file;
@@ -130,7 +124,7 @@ std::vector<UnsettledAttempt> AttemptLedger::of(Chain chain, std::string_view ac
     std::vector<UnsettledAttempt> found;
     std::copy_if(m_attempts.begin(), m_attempts.end(), std::back_inserter(found),
                  [&](const UnsettledAttempt& a) {
-                     return a.chain == chain && sameAccount(a.account, account);
+                     return a.chain == chain && equalIgnoringASCIICase(a.account, account);
                  });
     return found;
 }

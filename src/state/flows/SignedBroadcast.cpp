@@ -1,5 +1,6 @@
 #include "state/flows/SignedBroadcast.h"
 
+#include "core/encoding/AsciiCase.h"
 #include "platform/async/CancellableSleep.h"
 #include "platform/async/PollUntil.h"
 #include "state/flows/TransactionFlow.h"
@@ -22,14 +23,7 @@ constexpr int resendEvery = 3;
 constexpr std::size_t shownAnswerLength = 160;
 
 bool namesOurs(const SignedBroadcast& tx, const std::string& answer) {
-    if (!tx.caseInsensitive) {
-        return answer == tx.id;
-    }
-    return answer.size() == tx.id.size() &&
-           std::equal(answer.begin(), answer.end(), tx.id.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
+    return tx.caseInsensitive ? equalIgnoringASCIICase(answer, tx.id) : answer == tx.id;
 }
 
 std::string refusalText(const std::string& answer) {
@@ -185,9 +179,7 @@ QString lostAnswerNote() {
 BroadcastRefused::BroadcastRefused(const std::string& answer) : Error(refusalText(answer)) {}
 
 bool saysAlreadyThere(const std::string& answer) {
-    std::string text = answer;
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string text = lowercaseASCII(answer);
     return std::any_of(alreadyThere.begin(), alreadyThere.end(), [&](std::string_view phrase) {
         // A whole word: "unknown transaction" is no "known transaction".
         for (std::size_t at = text.find(phrase); at != std::string::npos;

@@ -1,5 +1,6 @@
 #include "state/refresh/ExplorerRefresh.h"
 
+#include "core/encoding/AsciiCase.h"
 #include "core/model/Amount.h"
 #include "services/evm/BlockExplorerClient.h"
 #include "state/AmountFormatting.h"
@@ -19,12 +20,6 @@ constexpr int tokenPages = 5;
 constexpr std::int64_t defaultTokenDecimals = 18;
 // Beyond this a decimals value is no token's: the default stands in.
 constexpr std::int64_t maxTokenDecimals = 255;
-
-std::string lowercased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // An integer text with an optional sign, consumed whole and within 64 bits.
 std::optional<std::int64_t> parseInteger(std::string_view text) {
@@ -145,7 +140,7 @@ std::optional<Transaction> transactionFromExplorer(const ExplorerTx& record, Cha
     }
     const std::string& symbol = nativeSymbol(chain);
     Transaction entry;
-    entry.direction = lowercased(*record.from) == lowercased(owner)
+    entry.direction = lowercaseASCII(*record.from) == lowercaseASCII(owner)
                           ? TransactionDirection::sent
                           : TransactionDirection::received;
     const std::int64_t confirmations = parseInteger(record.confirmations.value_or("0")).value_or(0);

@@ -1,5 +1,6 @@
 #include "state/send/BitcoinBroadcast.h"
 
+#include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
 #include "platform/Crypto.h"
 #include "services/bitcoin/BTCSigner.h"
@@ -155,7 +156,7 @@ SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<Elect
                                  std::string rawHex, std::string txid,
                                  std::vector<BTCSpend> conflict) {
     const std::optional<std::string> id = BTCTransactionParser::transactionID(rawHex);
-    if (!id || *id != lowercaseHexText(txid)) {
+    if (!id || *id != lowercaseASCII(txid)) {
         throw Error("The Bitcoin transaction " + txid + " does not read as that transaction.");
     }
     return broadcastOf(std::move(state), std::move(client), std::move(rawHex), *id,
@@ -173,7 +174,7 @@ SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<Elect
 
 SignedBroadcast bitcoinAttempt(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
                                const UnsettledAttempt& stored) {
-    const std::string txid = lowercaseHexText(stored.id);
+    const std::string txid = lowercaseASCII(stored.id);
     SignedBroadcast tx =
         broadcastOf(std::move(state), std::move(client), stored.wire, txid, stored.coins);
     if (BTCTransactionParser::transactionID(stored.wire) != txid) {

@@ -1,5 +1,6 @@
 #include "state/send/BitcoinCoinSpender.h"
 
+#include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/bitcoin/ElectrumScriptHash.h"
@@ -31,17 +32,17 @@ struct Look {
 // else as the coin was listed; a coin in the mempool is spent there too); the mempool first,
 // then the latest blocks, where a spender is most likely.
 std::vector<ElectrumTxRef> candidates(const std::vector<ElectrumTxRef>& history, const UTXO& coin) {
-    const std::string own = lowercaseHexText(coin.txHash);
+    const std::string own = lowercaseASCII(coin.txHash);
     std::int64_t height = coin.height;
     for (const ElectrumTxRef& entry : history) {
-        if (lowercaseHexText(entry.tx_hash) == own) {
+        if (lowercaseASCII(entry.tx_hash) == own) {
             height = entry.height;
         }
     }
     std::vector<ElectrumTxRef> found;
     for (const ElectrumTxRef& entry : history) {
         const bool pooled = entry.height <= 0;
-        if (lowercaseHexText(entry.tx_hash) != own &&
+        if (lowercaseASCII(entry.tx_hash) != own &&
             (pooled || (height > 0 && entry.height >= height))) {
             found.push_back(entry);
         }
@@ -70,9 +71,9 @@ QCoro::Task<const std::vector<ElectrumTxRef>*> historyOf(Look& look, const UTXO&
 QCoro::Task<std::optional<std::string>> spenderOf(Look& look, const BTCSpend& coin) {
     QCoro::Task<const std::vector<ElectrumTxRef>*> reading = historyOf(look, coin.utxo);
     const std::vector<ElectrumTxRef>* history = co_await std::move(reading);
-    const std::string outpoint = lowercaseHexText(coin.utxo.id());
+    const std::string outpoint = lowercaseASCII(coin.utxo.id());
     for (const ElectrumTxRef& entry : candidates(*history, coin.utxo)) {
-        const std::string id = lowercaseHexText(entry.tx_hash);
+        const std::string id = lowercaseASCII(entry.tx_hash);
         auto spent = look.spentBy.find(id);
         if (spent == look.spentBy.end()) {
             if (look.fetches == coinSpenderFetches) {
@@ -105,7 +106,7 @@ fetchBitcoinTransaction(std::shared_ptr<ElectrumClient> client, std::string txid
     // transaction, says nothing either way.
     std::optional<BTCTransactionParser::Spending> read =
         raw.is_string() ? BTCTransactionParser::spending(raw.get<std::string>()) : std::nullopt;
-    if (!read || read->id != lowercaseHexText(txid)) {
+    if (!read || read->id != lowercaseASCII(txid)) {
         throw ElectrumError::invalidResponse();
     }
     co_return std::move(*read);
@@ -114,7 +115,7 @@ fetchBitcoinTransaction(std::shared_ptr<ElectrumClient> client, std::string txid
 QCoro::Task<CoinSpender> coinSpender(std::shared_ptr<ElectrumClient> client,
                                      std::vector<BTCSpend> coins, std::string txid) {
     Look look{std::move(client), {}, {}, 0};
-    const std::string ours = lowercaseHexText(txid);
+    const std::string ours = lowercaseASCII(txid);
     for (const BTCSpend& coin : coins) {
         QCoro::Task<std::optional<std::string>> finding = spenderOf(look, coin);
         const std::optional<std::string> spender = co_await std::move(finding);

@@ -1,5 +1,6 @@
 #include "ui/history/HistoryFilter.h"
 
+#include "core/encoding/AsciiCase.h"
 #include "state/AppState.h"
 #include "state/flows/AttemptLedger.h"
 
@@ -7,12 +8,6 @@
 
 namespace qm {
 namespace {
-
-bool equalIgnoringASCIICase(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [&](char x, char y) { return lower(x) == lower(y); });
-}
 
 struct AccountHistory {
     const std::vector<Transaction>* entries = nullptr;

@@ -1,5 +1,6 @@
 #include "ui/portfolio/TokenDetailModel.h"
 
+#include "core/encoding/AsciiCase.h"
 #include "state/AmountFormatting.h"
 #include "state/AppState.h"
 #include "ui/portfolio/AccountDetailModel.h"
@@ -9,15 +10,7 @@
 #include <algorithm>
 
 namespace qm {
-namespace {
-
-bool equalIgnoringASCIICase(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [&](char x, char y) { return lower(x) == lower(y); });
-}
-
-} // namespace
+namespace {} // namespace
 
 const TokenBalance* tokenBalanceOf(const AppState& state, std::string_view accountID,
                                    const Token& token) {
