@@ -139,6 +139,14 @@ TEST_F(NonceHolderOnAnvil, ARecentHolderIsFoundAskingOnlyAboutRecentBlocks) {
     EXPECT_EQ(oldAsked, 0);
     // Asked from genesis, such a node cannot say.
     EXPECT_EQ(holder(0, ours, 0), NonceHolder::unknown);
+
+    // Started where the count was past already, long before the latest block: it goes back
+    // from there, and searches only between the blocks it found, not up to the latest.
+    proxy.clearOverrides();
+    mine(1000);
+    const int counts = proxy.requestCount("eth_getTransactionCount");
+    EXPECT_EQ(holder(0, ours, blockOf(ours)), NonceHolder::ours);
+    EXPECT_EQ(proxy.requestCount("eth_getTransactionCount"), counts + 3); // latest, there, before
 }
 
 TEST_F(NonceHolderOnAnvil, AnythingMissingOrAtOddsIsUnknown) {
