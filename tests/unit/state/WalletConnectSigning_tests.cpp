@@ -113,6 +113,15 @@ protected:
         }
         return "no error";
     }
+    // Request `id` of `transaction`, approved while `node` keeps what it refuses: it fails with
+    // the node's text, and the one transaction the node kept is mined.
+    void approveKeptAndRefused(const test::LaggingBackend& node, std::int64_t id,
+                               const json& transaction) {
+        dapp->request(id, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+        EXPECT_THAT(failureOfSigning(id, kPassword), ::testing::HasSubstr("daemon error: timeout"));
+        ASSERT_EQ(node.kept().size(), 1u);
+        EXPECT_EQ(anvil->minedReceipt(node.kept().front())["status"], "0x1");
+    }
     json answerTo(std::int64_t id) {
         EXPECT_TRUE(waitUntil([&] {
             const auto answers = dapp->answers();
@@ -308,10 +317,7 @@ TEST_F(WalletConnectSigningTest, ADappAskingAgainUnderANewIdSignsNothingBesideTh
     test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
                               "daemon error: timeout", std::chrono::hours(1),
                               test::LaggingBackend::Count::ahead);
-    dapp->request(60, "eth_sendTransaction", json::array({transaction}), "eip155:137");
-    EXPECT_THAT(failureOfSigning(60, kPassword), ::testing::HasSubstr("daemon error: timeout"));
-    ASSERT_EQ(node.kept().size(), 1u);
-    EXPECT_EQ(anvil->minedReceipt(node.kept().front())["status"], "0x1");
+    ASSERT_NO_FATAL_FAILURE(approveKeptAndRefused(node, 60, transaction));
 
     const std::string earlier = "Your earlier dApp transaction (Send 2 POL to 0x555555...555555)";
     dapp->request(61, "eth_sendTransaction", json::array({transaction}), "eip155:137");
@@ -350,9 +356,7 @@ TEST_F(WalletConnectSigningTest, TheFirstRequestApprovedAgainAnswersWithWhatLand
     test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
                               "daemon error: timeout", std::chrono::hours(1),
                               test::LaggingBackend::Count::ahead);
-    dapp->request(70, "eth_sendTransaction", json::array({transaction}), "eip155:137");
-    EXPECT_THAT(failureOfSigning(70, kPassword), ::testing::HasSubstr("daemon error: timeout"));
-    ASSERT_EQ(node.kept().size(), 1u);
+    ASSERT_NO_FATAL_FAILURE(approveKeptAndRefused(node, 70, transaction));
     const std::string first = node.kept().front();
     dapp->request(71, "eth_sendTransaction", json::array({transaction}), "eip155:137");
     EXPECT_THAT(failureOfSigning(71, kPassword), ::testing::HasSubstr("may have gone through"));
