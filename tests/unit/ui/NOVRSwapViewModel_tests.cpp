@@ -552,6 +552,7 @@ TEST_F(SaleSheetOnAnvil, LostAnswersAndAKeptRefusalBuyOnce) {
     confirm("correct horse");
     EXPECT_THAT(vm->errorText().toStdString(), ::testing::HasSubstr("Node is behind"));
     ASSERT_EQ(backend.kept().size(), 1u);
+    EXPECT_EQ(chain->node().minedReceipt(backend.kept().front()).at("status"), "0x1");
 
     vm->setAmountString("3");
     runTask(vm->fetchQuote());

@@ -762,6 +762,7 @@ TEST(SwapExecution, LostAnswersAndAKeptSendOfTheAccountNeverSwapTwice) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !send->isRunning(); }, 60'000));
     ASSERT_EQ(send->step(), Step::Failed);
     ASSERT_EQ(backend.kept().size(), 1u);
+    EXPECT_EQ(w.node().minedReceipt(backend.kept().front()).at("status"), "0x1");
 
     const std::string earlier = "Your earlier send of 1 ETH to 0x353535...353535";
     w.quote(w.native(), w.usdc(), "1");
