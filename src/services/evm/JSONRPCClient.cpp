@@ -223,6 +223,19 @@ void JSONRPCClient::Failures::noResult() {
     throw JSONRPCClientError::noResult();
 }
 
+template <typename Result>
+QCoro::Task<std::optional<Result>>
+JSONRPCClient::callOrNone(std::string method, nlohmann::json params, CancellationToken cancel) {
+    try {
+        co_return co_await call<Result>(std::move(method), std::move(params), std::move(cancel));
+    } catch (const JSONRPCClientError& error) {
+        if (error.kind() != JSONRPCClientError::Kind::noResult) {
+            throw;
+        }
+    }
+    co_return std::nullopt;
+}
+
 QCoro::Task<UInt256> JSONRPCClient::getBalance(std::string address, CancellationToken cancel) {
     // Arguments are built outside the co_await: gcc 12 rejects string literals inside it.
     nlohmann::json params = nlohmann::json::array({std::move(address), "latest"});
@@ -270,16 +283,9 @@ QCoro::Task<std::uint64_t> JSONRPCClient::blockNumber(CancellationToken cancel) 
 QCoro::Task<std::optional<ETHBlockTransactions>>
 JSONRPCClient::blockWithTransactions(std::uint64_t number, CancellationToken cancel) {
     nlohmann::json params = nlohmann::json::array({UInt256(0, 0, 0, number).description(), true});
-    try {
-        co_return co_await call<ETHBlockTransactions>(std::string("eth_getBlockByNumber"),
-                                                      std::move(params), std::move(cancel));
-    } catch (const JSONRPCClientError& error) {
-        // A null result: the node does not have that block (yet).
-        if (error.kind() != JSONRPCClientError::Kind::noResult) {
-            throw;
-        }
-    }
-    co_return std::nullopt;
+    // None: the node does not have that block (yet).
+    co_return co_await callOrNone<ETHBlockTransactions>(std::string("eth_getBlockByNumber"),
+                                                        std::move(params), std::move(cancel));
 }
 
 QCoro::Task<std::string> JSONRPCClient::ethCall(std::string to, std::string data,
@@ -336,40 +342,28 @@ QCoro::Task<std::string> JSONRPCClient::sendRawTransaction(std::string signedHex
 QCoro::Task<std::optional<ETHReceipt>>
 JSONRPCClient::getTransactionReceipt(std::string transactionHash, CancellationToken cancel) {
     nlohmann::json params = nlohmann::json::array({std::move(transactionHash)});
-    try {
-        co_return co_await call<ETHReceipt>(std::string("eth_getTransactionReceipt"),
-                                            std::move(params), std::move(cancel));
-    } catch (const JSONRPCClientError& error) {
-        // A null result: the transaction is not mined (yet).
-        if (error.kind() != JSONRPCClientError::Kind::noResult) {
-            throw;
-        }
-    }
-    co_return std::nullopt;
+    // None: the transaction is not mined (yet).
+    co_return co_await callOrNone<ETHReceipt>(std::string("eth_getTransactionReceipt"),
+                                              std::move(params), std::move(cancel));
 }
 
 QCoro::Task<bool> JSONRPCClient::hasTransaction(std::string transactionHash,
                                                 CancellationToken cancel) {
     nlohmann::json params = nlohmann::json::array({transactionHash});
-    try {
-        const nlohmann::json found = co_await call<nlohmann::json>(
-            std::string("eth_getTransactionByHash"), std::move(params), std::move(cancel));
-        // Only an object with our hash is the node's word that it holds ours; another
-        // transaction (or anything else) says nothing either way.
-        const auto hash = found.is_object() ? found.find("hash") : found.end();
-        if (!found.is_object() || hash == found.end() || !hash->is_string() ||
-            !sameHexText(hash->get_ref<const std::string&>(), transactionHash)) {
-            throw JSONRPCClientError::unexpectedResponse("another transaction than " +
-                                                         transactionHash);
-        }
-        co_return true;
-    } catch (const JSONRPCClientError& error) {
-        // A null result: the node has never seen it.
-        if (error.kind() != JSONRPCClientError::Kind::noResult) {
-            throw;
-        }
+    const std::optional<nlohmann::json> found = co_await callOrNone<nlohmann::json>(
+        std::string("eth_getTransactionByHash"), std::move(params), std::move(cancel));
+    if (!found) {
+        // The node has never seen it.
+        co_return false;
     }
-    co_return false;
+    // Only an object with our hash is the node's word that it holds ours; another transaction
+    // (or anything else) says nothing either way.
+    const auto hash = found->is_object() ? found->find("hash") : found->end();
+    if (!found->is_object() || hash == found->end() || !hash->is_string() ||
+        !sameHexText(hash->get_ref<const std::string&>(), transactionHash)) {
+        throw JSONRPCClientError::unexpectedResponse("another transaction than " + transactionHash);
+    }
+    co_return true;
 }
 
 } // namespace qm

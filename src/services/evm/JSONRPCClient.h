@@ -201,6 +201,11 @@ public:
                                                                     CancellationToken cancel = {});
 
 private:
+    // call, but for a null (or absent) result, which gives none: the node does not have what
+    // was asked for.
+    template <typename Result>
+    QCoro::Task<std::optional<Result>> callOrNone(std::string method, nlohmann::json params,
+                                                  CancellationToken cancel);
     // "eth_getTransactionCount" [address, block].
     QCoro::Task<std::uint64_t> transactionCount(std::string address, std::string block,
                                                 CancellationToken cancel);

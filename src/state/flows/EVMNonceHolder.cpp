@@ -28,16 +28,24 @@ struct Search {
     }
 };
 
-// A block below `past` (the latest, its count taken to be past the nonce) at which the count is
-// not: `fromBlock` when it is one, else one found going back from `past` in doubling steps, so
+// Blocks around the one where the count passed the nonce: not past at `notPast`, past at
+// `past` (taken to be at the latest block).
+struct Bracket {
+    std::uint64_t notPast = 0;
+    std::uint64_t past = 0;
+};
+
+// A bracket below `latest` (its count taken to be past the nonce): from `fromBlock` when its
+// count is not past, else going back from the lowest block known past in doubling steps, so
 // that a nonce taken recently is found asking only about recent blocks (all a node that prunes
 // old state can answer). None when even block 0's count is past the nonce.
-QCoro::Task<std::optional<std::uint64_t>> blockNotPast(const Search& search, std::uint64_t past,
-                                                       std::optional<std::uint64_t> fromBlock) {
+QCoro::Task<std::optional<Bracket>> bracketOf(const Search& search, std::uint64_t latest,
+                                              std::optional<std::uint64_t> fromBlock) {
+    std::uint64_t past = latest;
     if (fromBlock && *fromBlock < past) {
         QCoro::Task<bool> checking = search.pastAt(*fromBlock);
         if (!co_await std::move(checking)) {
-            co_return fromBlock;
+            co_return Bracket{*fromBlock, past};
         }
         past = *fromBlock;
     }
@@ -45,27 +53,26 @@ QCoro::Task<std::optional<std::uint64_t>> blockNotPast(const Search& search, std
         const std::uint64_t block = past - std::min(step, past);
         QCoro::Task<bool> checking = search.pastAt(block);
         if (!co_await std::move(checking)) {
-            co_return block;
+            co_return Bracket{block, past};
         }
         past = block;
     }
     co_return std::nullopt;
 }
 
-// The first block after `notPast` and at most `past` whose count is past the nonce (a binary
-// search: the count is not past it at `notPast`, taken to be at `past`).
-QCoro::Task<std::uint64_t> firstBlockPast(const Search& search, std::uint64_t notPast,
-                                          std::uint64_t past) {
-    while (past - notPast > 1) {
-        const std::uint64_t middle = notPast + (past - notPast) / 2;
+// The first block of `bracket` past its `notPast` whose count is past the nonce (a binary
+// search).
+QCoro::Task<std::uint64_t> firstBlockPast(const Search& search, Bracket bracket) {
+    while (bracket.past - bracket.notPast > 1) {
+        const std::uint64_t middle = bracket.notPast + (bracket.past - bracket.notPast) / 2;
         QCoro::Task<bool> checking = search.pastAt(middle);
         if (co_await std::move(checking)) {
-            past = middle;
+            bracket.past = middle;
         } else {
-            notPast = middle;
+            bracket.notPast = middle;
         }
     }
-    co_return past;
+    co_return bracket.past;
 }
 
 // Whose is the sender's one transaction with the nonce in block `number`; unknown when the node
@@ -104,12 +111,12 @@ QCoro::Task<NonceHolder> searchHolder(Search search, Bytes sender, Bytes ourHash
     // the nonce): the block the search ends at then lacks the transaction.
     QCoro::Task<std::uint64_t> numbering = search.client->blockNumber(search.cancel);
     const std::uint64_t latest = co_await std::move(numbering);
-    QCoro::Task<std::optional<std::uint64_t>> bounding = blockNotPast(search, latest, fromBlock);
-    const std::optional<std::uint64_t> notPast = co_await std::move(bounding);
-    if (!notPast) {
+    QCoro::Task<std::optional<Bracket>> bounding = bracketOf(search, latest, fromBlock);
+    const std::optional<Bracket> bracket = co_await std::move(bounding);
+    if (!bracket) {
         co_return NonceHolder::unknown;
     }
-    QCoro::Task<std::uint64_t> narrowing = firstBlockPast(search, *notPast, latest);
+    QCoro::Task<std::uint64_t> narrowing = firstBlockPast(search, *bracket);
     const std::uint64_t block = co_await std::move(narrowing);
     QCoro::Task<NonceHolder> reading = holderInBlock(search, block, sender, ourHash);
     co_return co_await std::move(reading);

@@ -13,6 +13,7 @@
 #include <exception>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 
 namespace qm {
 namespace {
@@ -48,29 +49,42 @@ QCoro::Task<std::string> sendRaw(std::shared_ptr<JSONRPCClient> client, std::str
     co_return co_await std::move(sending);
 }
 
-QCoro::Task<NonceHolder> holderOf(std::shared_ptr<JSONRPCClient> client, const EVMSigned& attempt,
-                                  std::string hash, CancellationToken cancel) {
-    return findNonceHolder(std::move(client), attempt.sender, attempt.nonce, std::move(hash),
-                           attempt.signingBlock, std::move(cancel));
+// What the chain is asked about a sent transaction besides its hash: who holds its nonce. A
+// look (broadcastSigned's, earlierAttempts') asks `lapsed` right after a `lookup` that did not
+// find the transaction; the holder that lookup found answers it, so each look searches the
+// blocks once.
+struct NonceQuestion {
+    std::shared_ptr<JSONRPCClient> client;
+    // Without its bytes: they stay with `send`.
+    EVMSigned attempt;
+    std::string hash;
+    // What the last lookup found, until the lapse asked after it takes it.
+    std::optional<NonceHolder> found;
+};
+
+QCoro::Task<NonceHolder> holderOf(const NonceQuestion& question, CancellationToken cancel) {
+    return findNonceHolder(question.client, question.attempt.sender, question.attempt.nonce,
+                           question.hash, question.attempt.signingBlock, std::move(cancel));
 }
 
 // Whether the chain knows the transaction: the node's lookup has it, or it holds the nonce in
 // a block (a mined transaction the lookup backend has not indexed yet is ours all the same).
 // Throws the lookup's failure when the block does not show it either.
-QCoro::Task<bool> knownOrHolding(std::shared_ptr<JSONRPCClient> client, EVMSigned attempt,
-                                 std::string hash, CancellationToken cancel) {
+QCoro::Task<bool> knownOrHolding(std::shared_ptr<NonceQuestion> question,
+                                 CancellationToken cancel) {
+    question->found.reset();
     std::exception_ptr failure;
     try {
-        QCoro::Task<bool> asking = client->hasTransaction(hash, cancel);
+        QCoro::Task<bool> asking = question->client->hasTransaction(question->hash, cancel);
         if (co_await std::move(asking)) {
             co_return true;
         }
     } catch (const std::exception&) {
         failure = std::current_exception();
     }
-    QCoro::Task<NonceHolder> finding =
-        holderOf(std::move(client), attempt, std::move(hash), std::move(cancel));
-    if (co_await std::move(finding) == NonceHolder::ours) {
+    QCoro::Task<NonceHolder> finding = holderOf(*question, std::move(cancel));
+    question->found = co_await std::move(finding);
+    if (question->found == NonceHolder::ours) {
         co_return true;
     }
     if (failure) {
@@ -79,10 +93,11 @@ QCoro::Task<bool> knownOrHolding(std::shared_ptr<JSONRPCClient> client, EVMSigne
     co_return false;
 }
 
-QCoro::Task<bool> heldByAnother(std::shared_ptr<JSONRPCClient> client, EVMSigned attempt,
-                                std::string hash, CancellationToken cancel) {
-    QCoro::Task<NonceHolder> finding =
-        holderOf(std::move(client), attempt, std::move(hash), std::move(cancel));
+QCoro::Task<bool> heldByAnother(std::shared_ptr<NonceQuestion> question, CancellationToken cancel) {
+    if (const std::optional<NonceHolder> found = std::exchange(question->found, std::nullopt)) {
+        co_return *found == NonceHolder::another;
+    }
+    QCoro::Task<NonceHolder> finding = holderOf(*question, std::move(cancel));
     co_return co_await std::move(finding) == NonceHolder::another;
 }
 
@@ -184,14 +199,16 @@ SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
     tx.send = [client, hex = bytesToHex(signedTransaction.bytes)](CancellationToken cancel) {
         return sendRaw(client, hex, std::move(cancel));
     };
-    // The bytes stay with `send`; the nonce's holder needs only the rest.
-    EVMSigned attempt{
-        {}, signedTransaction.sender, signedTransaction.nonce, signedTransaction.signingBlock};
-    tx.lookup = [client, attempt, hash = tx.id](CancellationToken cancel) {
-        return knownOrHolding(client, attempt, hash, std::move(cancel));
+    auto question = std::make_shared<NonceQuestion>(NonceQuestion{
+        client,
+        EVMSigned{
+            {}, signedTransaction.sender, signedTransaction.nonce, signedTransaction.signingBlock},
+        tx.id, std::nullopt});
+    tx.lookup = [question](CancellationToken cancel) {
+        return knownOrHolding(question, std::move(cancel));
     };
-    tx.lapsed = [client, attempt, hash = tx.id](CancellationToken cancel) {
-        return heldByAnother(client, attempt, hash, std::move(cancel));
+    tx.lapsed = [question](CancellationToken cancel) {
+        return heldByAnother(question, std::move(cancel));
     };
     tx.landed = [client, hash = tx.id](CancellationToken cancel) {
         return hasReceipt(client, hash, std::move(cancel));

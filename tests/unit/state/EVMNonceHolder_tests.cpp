@@ -8,6 +8,8 @@
 #include "core/encoding/Hex.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/flows/EVMNonceHolder.h"
+#include "state/flows/EVMTransactionSteps.h"
+#include "state/flows/SignedBroadcast.h"
 
 #include <algorithm>
 #include <cctype>
@@ -139,6 +141,39 @@ TEST_F(NonceHolderOnAnvil, ARecentHolderIsFoundAskingOnlyAboutRecentBlocks) {
     EXPECT_EQ(oldAsked, 0);
     // Asked from genesis, such a node cannot say.
     EXPECT_EQ(holder(0, ours, 0), NonceHolder::unknown);
+
+    // Started where the count was past already, long before the latest block: it goes back
+    // from there, and searches only between the blocks it found, not up to the latest.
+    proxy.clearOverrides();
+    mine(1000);
+    const int counts = proxy.requestCount("eth_getTransactionCount");
+    EXPECT_EQ(holder(0, ours, blockOf(ours)), NonceHolder::ours);
+    EXPECT_EQ(proxy.requestCount("eth_getTransactionCount"), counts + 3); // latest, there, before
+}
+
+// A look asks whether the chain knows a transaction and, when it does not, whether it can no
+// longer land: both answers come from one search of the blocks.
+TEST_F(NonceHolderOnAnvil, ALookSearchesTheBlocksOnce) {
+    mine(20);
+    // Signed by the sender at nonce 0 and never sent; another of its transactions takes it.
+    const std::string wire = node->rpc("eth_signTransaction", {{{"from", sender},
+                                                                {"to", other},
+                                                                {"nonce", "0x0"},
+                                                                {"gas", "0x5208"},
+                                                                {"maxFeePerGas", "0x77359400"},
+                                                                {"maxPriorityFeePerGas", "0x1"}}})
+                                 .get<std::string>();
+    pay(sender);
+    mine(20);
+    const SignedBroadcast tx =
+        evmBroadcast(client, EVMSigned{hexToBytes(wire).value(), sender, 0, 10, Chain::ethereum});
+    EXPECT_FALSE(test::runTask(tx.lookup({})));
+    EXPECT_TRUE(test::runTask(tx.lapsed({})));
+    EXPECT_EQ(proxy.requestCount("eth_blockNumber"), 1);
+    EXPECT_EQ(proxy.requestCount("eth_getBlockByNumber"), 1);
+    // Asked on its own (as the watch asks it), the lapse searches for itself.
+    EXPECT_TRUE(test::runTask(tx.lapsed({})));
+    EXPECT_EQ(proxy.requestCount("eth_getBlockByNumber"), 2);
 }
 
 TEST_F(NonceHolderOnAnvil, AnythingMissingOrAtOddsIsUnknown) {

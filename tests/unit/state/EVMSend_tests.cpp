@@ -3,8 +3,9 @@
 // are the prepared ones the fee level asks for, one transaction per double start, consecutive
 // nonces for sends not yet mined, the tip capped at the fee cap, a reverted receipt, a gas
 // price or estimate above the prepared ones stopping before signing, every failure when
-// preparing, before and after the broadcast, and a refused send the node kept and mined paid
-// once though its lookups lag the count of mined transactions.
+// preparing, before and after the broadcast, a refused send the node kept and mined paid
+// once though its lookups lag the count of mined transactions, and the nonce of a refused send
+// taken by another wallet of the same key.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "LaggingBackend.h"
@@ -688,6 +689,57 @@ TEST_P(EVMSendOnEthereum, AKeptSendWhoseLookupsLagTheCountIsPaidOnce) {
         EXPECT_EQ(balance(recipient), paid) << refusal;
         proxy.clearOverrides();
     }
+}
+
+// Another wallet of the same key (the phrase restored elsewhere) pays at the nonce of a send the
+// user was told failed, between the review and the press. While no block the node shows says
+// which transaction holds that nonce, the press signs nothing and says why; once one shows the
+// other wallet's transaction there, the earlier send can never land: the press signs at the
+// next nonce, with the fee shown. One payment from this wallet.
+TEST_P(EVMSendOnEthereum, ANonceTakenByAnotherWalletOfTheKeyIsNeverSignedBeside) {
+    proxy.setOverride("eth_sendRawTransaction", [](const json&) {
+        return std::optional(HttpFixtureResponse::json(
+            R"({"jsonrpc":"2.0","id":1,"error":{"code":-32000,"message":"Node is behind"}})"));
+    });
+    TransactionFlow* flow = flows->flow("send");
+    flow->setSummary("1 ETH", "to 0x353535...353535");
+    flow = send(request(wei("1")));
+    ASSERT_EQ(flow->step(), Step::Failed);
+    ASSERT_EQ(env->state().attemptLedger().of(chain(), sender).size(), 1u);
+    proxy.clearOverrides();
+
+    EVMSendRequest reviewed = request(wei("2"));
+    node->rpc("anvil_impersonateAccount", {sender});
+    node->send(sender, AnvilNode::devAccount(2), "0x", "0x1"); // nonce 0
+    proxy.setOverride("eth_getBlockByNumber", [](const json& params) {
+        return params.at(1) == true ? std::optional(HttpFixtureResponse::jsonRPCResult(nullptr))
+                                    : std::nullopt;
+    });
+    flow->reset();
+    flow->setSummary("2 ETH", "to 0x353535...353535");
+    flow = send(std::move(reviewed));
+    EXPECT_EQ(flow->step(), Step::Failed);
+    EXPECT_EQ(flow->errorMessage().toStdString(),
+              "Your earlier send of 1 ETH to 0x353535...353535 may have gone through; the "
+              "network has not said yet. Nothing was signed; try again in a moment.");
+    EXPECT_EQ(proxy.requestCount("eth_sendRawTransaction"), 1);
+
+    proxy.clearOverrides();
+    reviewed = request(wei("2"));
+    const EVMPreparedSend shown = reviewed.prepared;
+    node->send(sender, AnvilNode::devAccount(2), "0x", "0x1"); // nonce 1, after the review
+    flow->reset();
+    flow->setSummary("2 ETH", "to 0x353535...353535");
+    flow = send(std::move(reviewed));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_TRUE(flow->earlierNote().isEmpty());
+    const json tx = transaction(flow);
+    EXPECT_EQ(tx.at("nonce"), "0x2");
+    EXPECT_EQ(quantity(tx.at("maxFeePerGas")), shown.maxFeePerGas);
+    EXPECT_EQ(quantity(tx.at("maxPriorityFeePerGas")), shown.maxPriorityFeePerGas);
+    EXPECT_EQ(quantity(tx.at("gas")), UInt256(0, 0, 0, shown.gasLimit));
+    EXPECT_EQ(balance(recipient), wei("2"));
+    EXPECT_TRUE(env->state().attemptLedger().all().empty());
 }
 
 // Figures no honest chain gives are refused before the review, naming the figure: a gas

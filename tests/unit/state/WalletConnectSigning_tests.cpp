@@ -1,7 +1,8 @@
 // Approved WalletConnect requests signed by the wallet's signer and answered: signatures that
 // the published key of the test phrase makes, a transaction sent once on anvil (a double press,
 // a failed answer and its retry, approvals again after a node kept what it refused, a dApp
-// asking again under a new id), a rejection that waits while signing, a lock that wins.
+// asking again under a new id, also after a restart), a rejection that waits while signing, a
+// lock that wins.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "HandMadeDapp.h"
@@ -112,6 +113,15 @@ protected:
             return error.what();
         }
         return "no error";
+    }
+    // Request `id` of `transaction`, approved while `node` keeps what it refuses: it fails with
+    // the node's text, and the one transaction the node kept is mined.
+    void approveKeptAndRefused(const test::LaggingBackend& node, std::int64_t id,
+                               const json& transaction) {
+        dapp->request(id, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+        EXPECT_THAT(failureOfSigning(id, kPassword), ::testing::HasSubstr("daemon error: timeout"));
+        ASSERT_EQ(node.kept().size(), 1u);
+        EXPECT_EQ(anvil->minedReceipt(node.kept().front())["status"], "0x1");
     }
     json answerTo(std::int64_t id) {
         EXPECT_TRUE(waitUntil([&] {
@@ -308,10 +318,7 @@ TEST_F(WalletConnectSigningTest, ADappAskingAgainUnderANewIdSignsNothingBesideTh
     test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
                               "daemon error: timeout", std::chrono::hours(1),
                               test::LaggingBackend::Count::ahead);
-    dapp->request(60, "eth_sendTransaction", json::array({transaction}), "eip155:137");
-    EXPECT_THAT(failureOfSigning(60, kPassword), ::testing::HasSubstr("daemon error: timeout"));
-    ASSERT_EQ(node.kept().size(), 1u);
-    EXPECT_EQ(anvil->minedReceipt(node.kept().front())["status"], "0x1");
+    ASSERT_NO_FATAL_FAILURE(approveKeptAndRefused(node, 60, transaction));
 
     const std::string earlier = "Your earlier dApp transaction (Send 2 POL to 0x555555...555555)";
     dapp->request(61, "eth_sendTransaction", json::array({transaction}), "eip155:137");
@@ -350,9 +357,7 @@ TEST_F(WalletConnectSigningTest, TheFirstRequestApprovedAgainAnswersWithWhatLand
     test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
                               "daemon error: timeout", std::chrono::hours(1),
                               test::LaggingBackend::Count::ahead);
-    dapp->request(70, "eth_sendTransaction", json::array({transaction}), "eip155:137");
-    EXPECT_THAT(failureOfSigning(70, kPassword), ::testing::HasSubstr("daemon error: timeout"));
-    ASSERT_EQ(node.kept().size(), 1u);
+    ASSERT_NO_FATAL_FAILURE(approveKeptAndRefused(node, 70, transaction));
     const std::string first = node.kept().front();
     dapp->request(71, "eth_sendTransaction", json::array({transaction}), "eip155:137");
     EXPECT_THAT(failureOfSigning(71, kPassword), ::testing::HasSubstr("may have gone through"));
@@ -366,6 +371,45 @@ TEST_F(WalletConnectSigningTest, TheFirstRequestApprovedAgainAnswersWithWhatLand
     EXPECT_EQ(node.kept().size(), 1u);
     runTask(service().rejectRequest(dapp->sessionTopic, 71));
     EXPECT_EQ(answerTo(71)["error"]["code"], 5000);
+    EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0x1bc16d674ec80000"); // 2 POL, once
+    EXPECT_EQ(sentCount(), 1u);
+}
+
+// The first approval's transaction kept by a node that answered an error, its lookups behind
+// its count, outlives the program: after a restart (its dApp session restored), the dApp asking
+// again under a new id signs nothing while the chain cannot say which transaction holds the
+// nonce, then is refused once, saying the first went through. One payment.
+TEST_F(WalletConnectSigningTest, AKeptTransactionOutlivesARestart) {
+    const std::string to = "0x7777777777777777777777777777777777777777";
+    const json transaction = {{"from", kAddress}, {"to", to}, {"value", "0x1bc16d674ec80000"}};
+    test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
+                              "daemon error: timeout", std::chrono::hours(1),
+                              test::LaggingBackend::Count::ahead);
+    ASSERT_NO_FATAL_FAILURE(approveKeptAndRefused(node, 80, transaction));
+
+    env->restart();
+    env->state().loadStoredState();
+    runTask(env->state().unlock(kPassword));
+    env->state().stopBackgroundTasks();
+    runTask(service().setup());
+    const std::string earlier = "Your earlier dApp transaction (Send 2 POL to 0x777777...777777)";
+    dapp->request(81, "eth_sendTransaction", json::array({transaction}), "eip155:137");
+    ASSERT_TRUE(waitUntil([&] {
+        const auto& requests = service().requests();
+        return std::any_of(requests.begin(), requests.end(),
+                           [](const WCPreparedRequest& r) { return r.request.id == 81; });
+    }));
+    waitForReview(81);
+    EXPECT_EQ(service().replacementNote(dapp->sessionTopic, 81).toStdString(),
+              "This replaces your earlier dApp transaction (Send 2 POL to 0x777777...777777) "
+              "that may still go through.");
+    EXPECT_EQ(failureOfSigning(81, kPassword),
+              earlier + " may have gone through; the network has not said yet. Nothing was "
+                        "signed; try again in a moment.");
+
+    node.catchUp();
+    EXPECT_EQ(failureOfSigning(81, kPassword), earlier + " went through; nothing new was signed.");
+    EXPECT_EQ(node.kept().size(), 1u);
     EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0x1bc16d674ec80000"); // 2 POL, once
     EXPECT_EQ(sentCount(), 1u);
 }

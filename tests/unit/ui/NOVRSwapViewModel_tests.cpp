@@ -1,7 +1,9 @@
 // The sale sheet's quote: amounts read exactly, the texts of the figures, an estimate used only
 // for the amount it was quoted for, superseded quotes dropped, maximum costs past 2^64, the
-// pause before quoting; over a scripted node and over the Solidity stand-in on anvil.
+// pause before quoting; over a scripted node and over the Solidity stand-in on anvil, where the
+// confirmation sheet follows each step, lost answers and a kept refusal buy once.
 
+#include "LaggingBackend.h"
 #include "LocaleScope.h"
 #include "NOVRSaleChain.h"
 #include "NOVRSaleWallet.h"
@@ -510,6 +512,74 @@ TEST_F(SaleSheetOnAnvil, ARevertedBuyGoesBackToTheReviewAndQuotesAgain) {
     EXPECT_TRUE(vm->showConfirmation());
     // Another try asks for the password again: the first run took it.
     EXPECT_FALSE(vm->hasPassword());
+}
+
+// The node takes the approval and the buy and every answer is lost: each is found on the chain
+// by its own hash; one approval, one buy, the sheet complete on the buy's hash. Then a node that
+// keeps a buy while answering an error, its lookups behind its count: another order reviewed
+// after it names the buy it would replace, and its press signs nothing; once the lookups caught
+// up, the press follows the earlier buy, and the sheet shows that order and its hash and says
+// nothing new was signed. Each order that left is bought once.
+TEST_F(SaleSheetOnAnvil, LostAnswersAndAKeptRefusalBuyOnce) {
+    sale->proxy().setOverride("eth_sendRawTransaction", [&](const json& params) {
+        try {
+            chain->node().rpc("eth_sendRawTransaction", params);
+        } catch (const std::runtime_error&) {
+            // Sent again: the node has it.
+        }
+        return std::optional(HttpFixtureResponse::withStatus(504));
+    });
+    vm->setAmountString("1");
+    runTask(vm->fetchQuote());
+    review();
+    EXPECT_TRUE(vm->reviewIncludesApproval());
+    confirm("correct horse");
+    ASSERT_TRUE(vm->isComplete()) << vm->errorText().toStdString();
+    EXPECT_EQ(chain->minedNonce(wallet), 2u); // one approval, one buy
+    EXPECT_EQ(chain->receipt(vm->txHash().toStdString()).at("status"), "0x1");
+    EXPECT_EQ(chain->balanceOf(novrTokenAddress, wallet), *UInt256::powerOfTen(18));
+    vm->reset();
+    sale->proxy().clearOverrides();
+
+    test::LaggingBackend backend(sale->proxy(), chain->node().url(),
+                                 test::LaggingBackend::Family::evm, "Node is behind",
+                                 std::chrono::hours(1), test::LaggingBackend::Count::ahead);
+    vm->setAmountString("2");
+    runTask(vm->fetchQuote());
+    review();
+    EXPECT_TRUE(vm->replacementNote().isEmpty());
+    const QString first = vm->orderLine();
+    confirm("correct horse");
+    EXPECT_THAT(vm->errorText().toStdString(), ::testing::HasSubstr("Node is behind"));
+    ASSERT_EQ(backend.kept().size(), 1u);
+    EXPECT_EQ(chain->node().minedReceipt(backend.kept().front()).at("status"), "0x1");
+
+    vm->setAmountString("3");
+    runTask(vm->fetchQuote());
+    review();
+    const std::string earlier = "Your earlier order of " + first.toStdString() + " on Arbitrum";
+    EXPECT_EQ(vm->replacementNote().toStdString(), "This replaces your earlier order of " +
+                                                       first.toStdString() +
+                                                       " on Arbitrum that may still go through.");
+    confirm("correct horse");
+    EXPECT_EQ(vm->errorText().toStdString(),
+              earlier + " may have gone through; the network has not said yet. Nothing was "
+                        "signed; try again in a moment.");
+    EXPECT_EQ(backend.kept().size(), 1u);
+
+    backend.catchUp();
+    if (!vm->hasReview()) {
+        review();
+    }
+    confirm("correct horse");
+    ASSERT_TRUE(vm->isComplete()) << vm->errorText().toStdString();
+    EXPECT_EQ(vm->txHash().toStdString(), backend.kept().front());
+    EXPECT_EQ(vm->orderLine().toStdString(), first.toStdString());
+    EXPECT_EQ(vm->earlierNote().toStdString(), earlier + " went through; nothing new was signed.");
+    EXPECT_EQ(backend.kept().size(), 1u);
+    EXPECT_EQ(chain->minedNonce(wallet), 3u);
+    EXPECT_EQ(chain->balanceOf(novrTokenAddress, wallet),
+              *UInt256::powerOfTen(18)->checkedMultiply(units(3)));
 }
 
 // The review belongs to the figures it was prepared for: an edit drops it, a failure to

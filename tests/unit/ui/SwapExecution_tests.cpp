@@ -3,8 +3,9 @@
 // what was signed, the approval awaited to its receipt (also with a block every 12 seconds),
 // reverted approvals and swaps reported as such, wrong passwords and stale quotes that send
 // nothing, a gas price risen since the review and a swap that needs more gas once its approval
-// is in a block stopping before they sign, and a node that keeps what it refuses while its
-// lookups lag, pressed again until the swap leaves once.
+// is in a block stopping before they sign, a node that keeps what it refuses while its
+// lookups lag, pressed again until the swap leaves once, lost answers, and a send of the same
+// account kept that way holding the swap back.
 
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
@@ -27,6 +28,8 @@
 #include "state/flows/EVMPreparedCall.h"
 #include "state/flows/EVMTransactionSteps.h"
 #include "state/flows/FlowService.h"
+#include "state/send/EVMPreparedSend.h"
+#include "state/send/EVMSend.h"
 #include "state/swap/EVMSwapExecution.h"
 #include "ui/swap/SwapViewModel.h"
 
@@ -163,6 +166,8 @@ public:
     }
 
     AnvilNode& node() { return m_node; }
+    AppState& state() { return m_env.state(); }
+    FlowService& flows() { return m_flows; }
     // Between the wallet and the node.
     test::RPCProxy& proxy() { return m_proxy; }
     UniswapV3Fixture& uniswap() { return m_uniswap; }
@@ -701,6 +706,88 @@ TEST(SwapExecution, PressedAgainAfterRefusalsOfKeptTransactionsItSwapsOnce) {
         EXPECT_EQ(swapped.at("nonce"), "0x1");
         EXPECT_EQ(w.receipt(w.flow()->txHash()).at("status"), "0x1");
     }
+}
+
+// Bad luck on the swap's account. The node takes the approval and the swap and every answer is
+// lost (a gateway's 504): each is found on the chain by its own hash, the swap signed once the
+// approval is in its block; one approval, one swap, the flow on the swap's hash. Then a send from
+// the account that a node kept while answering an error, its lookups behind its count: while the
+// chain cannot say which transaction holds the send's nonce, the swap's review names the send it
+// would replace and its press signs nothing; once the lookups caught up, a press says the send
+// went through and signs nothing, and the next one swaps at the next nonce. The recipient is
+// paid once.
+TEST(SwapExecution, LostAnswersAndAKeptSendOfTheAccountNeverSwapTwice) {
+    if (!AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    SwapWallet w(Chain::arbitrum);
+    UniswapV3Fixture& uniswap = w.uniswap();
+    w.proxy().setOverride("eth_sendRawTransaction", [&](const json& params) {
+        try {
+            w.node().rpc("eth_sendRawTransaction", params);
+        } catch (const std::runtime_error&) {
+            // Sent again: the node has it.
+        }
+        return std::optional(test::HttpFixtureResponse::withStatus(504));
+    });
+    w.quote(w.usdc(), w.native(), "100");
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    EXPECT_EQ(w.steps,
+              (std::vector<Step>{Step::CheckingAllowance, Step::Approving, Step::Signing,
+                                 Step::Broadcasting, Step::WaitingConfirmation, Step::Confirmed}));
+    EXPECT_EQ(w.nonce(), 2u);
+    json swapped = w.transaction(w.flow()->txHash());
+    EXPECT_EQ(swapped.at("nonce"), "0x1");
+    EXPECT_EQ(hexToBytes(swapped.at("to").get<std::string>()), hexToBytes(uniswapRouterAddress));
+    EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(9'900, 6));
+    EXPECT_EQ(uniswap.allowance(uniswap.usdc(), w.address, uniswapRouterAddress), UInt256::max());
+    w.proxy().clearOverrides();
+    w.model.setPassword(password); // the swap took it
+
+    test::LaggingBackend backend(w.proxy(), w.node().url(), test::LaggingBackend::Family::evm,
+                                 "Node is behind", std::chrono::hours(1),
+                                 test::LaggingBackend::Count::ahead);
+    const std::string to = "0x3535353535353535353535353535353535353535";
+    auto sending = std::make_shared<EVMSendRequest>();
+    sending->state = &w.state();
+    sending->walletID = w.state().wallet()->id;
+    sending->password = SecureBytes::fromText(password.toStdString());
+    sending->prepared = runTask(prepareEVMSend(
+        &w.state(), EVMSendForm{Chain::arbitrum, std::nullopt, to, whole(1, 18)}, {}));
+    TransactionFlow* send = w.flows().flow("send:arbitrum");
+    send->setSummary("1 ETH", "to 0x353535...353535");
+    ASSERT_TRUE(send->start(Step::Signing, [sending](FlowRun run) {
+        return runEVMSend(std::move(run), std::move(*sending));
+    }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !send->isRunning(); }, 60'000));
+    ASSERT_EQ(send->step(), Step::Failed);
+    ASSERT_EQ(backend.kept().size(), 1u);
+    EXPECT_EQ(w.node().minedReceipt(backend.kept().front()).at("status"), "0x1");
+
+    const std::string earlier = "Your earlier send of 1 ETH to 0x353535...353535";
+    w.quote(w.native(), w.usdc(), "1");
+    w.review();
+    EXPECT_EQ(w.model.replacementNote().toStdString(),
+              "This replaces your earlier send of 1 ETH to 0x353535...353535 that may still go "
+              "through.");
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(),
+              earlier + " may have gone through; the network has not said yet. Nothing was "
+                        "signed; try again in a moment.");
+    EXPECT_EQ(backend.kept().size(), 1u);
+
+    backend.catchUp();
+    EXPECT_EQ(w.swap(), Step::Failed);
+    EXPECT_EQ(w.flow()->errorMessage().toStdString(),
+              earlier + " went through; nothing new was signed.");
+    EXPECT_EQ(backend.kept().size(), 1u);
+    EXPECT_TRUE(w.model.replacementNote().isEmpty());
+    EXPECT_EQ(w.swap(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+    swapped = w.transaction(w.flow()->txHash());
+    EXPECT_EQ(swapped.at("nonce"), "0x3");
+    EXPECT_EQ(hexToBytes(swapped.at("to").get<std::string>()), hexToBytes(uniswapRouterAddress));
+    EXPECT_EQ(w.nonce(), 4u);
+    EXPECT_EQ(quantity(w.node().rpc("eth_getBalance", {to, "latest"})), whole(1, 18));
 }
 
 } // namespace
