@@ -3,7 +3,6 @@
 #include "core/encoding/AsciiCase.h"
 
 #include <algorithm>
-#include <cctype>
 #include <limits>
 #include <unordered_set>
 

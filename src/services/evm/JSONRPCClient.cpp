@@ -1,10 +1,10 @@
 #include "services/evm/JSONRPCClient.h"
 
+#include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
 #include "services/network/DecodingTexts.h"
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 #include <string_view>
 
@@ -25,14 +25,6 @@ std::optional<std::string> optionalText(const nlohmann::json& object, const char
         malformed();
     }
     return it->get<std::string>();
-}
-
-// Hex texts that differ at most in the case of their digits (and of the "0x").
-bool sameHexText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 UInt256 quantity256(const std::string& result, const char* failurePrefix) {
@@ -360,7 +352,7 @@ QCoro::Task<bool> JSONRPCClient::hasTransaction(std::string transactionHash,
     // (or anything else) says nothing either way.
     const auto hash = found->is_object() ? found->find("hash") : found->end();
     if (!found->is_object() || hash == found->end() || !hash->is_string() ||
-        !sameHexText(hash->get_ref<const std::string&>(), transactionHash)) {
+        !equalIgnoringASCIICase(hash->get_ref<const std::string&>(), transactionHash)) {
         throw JSONRPCClientError::unexpectedResponse("another transaction than " + transactionHash);
     }
     co_return true;

@@ -10,7 +10,6 @@
 #include "services/swap/SwapError.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 
 namespace qm {

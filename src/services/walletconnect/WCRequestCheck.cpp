@@ -8,7 +8,6 @@
 #include "services/network/UTF8.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace qm {
 namespace {

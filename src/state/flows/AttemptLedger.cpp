@@ -6,7 +6,6 @@
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <iostream>
 
 namespace qm {

@@ -1,6 +1,7 @@
 #include "state/flows/EVMTransactionSteps.h"
 
 #include "core/crypto/Keccak.h"
+#include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
@@ -9,7 +10,6 @@
 #include "state/signing/Signer.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <stdexcept>
 #include <string_view>
@@ -23,12 +23,6 @@ QCoro::Task<bool> hasReceipt(std::shared_ptr<JSONRPCClient> client, std::string 
     QCoro::Task<std::optional<ETHReceipt>> asking =
         client->getTransactionReceipt(std::move(hash), std::move(cancel));
     co_return (co_await std::move(asking)).has_value();
-}
-
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 QCoro::Task<std::optional<bool>> askForReceipt(std::shared_ptr<JSONRPCClient> client,
@@ -218,7 +212,7 @@ SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
     tx.isRunsOwn = isRunsOwn;
     tx.slot = std::move(slot);
     tx.record.chain = signedTransaction.chain;
-    tx.record.account = lowerCase(signedTransaction.sender);
+    tx.record.account = lowercaseASCII(signedTransaction.sender);
     tx.record.id = tx.id;
     tx.record.wire = bytesToHex(signedTransaction.bytes);
     tx.record.nonce = signedTransaction.nonce;
@@ -238,7 +232,7 @@ AttemptScope evmAttemptScope(std::shared_ptr<JSONRPCClient> client, Chain chain,
                              const std::string& sender, std::vector<std::string> followedIn) {
     AttemptScope scope;
     scope.chain = chain;
-    scope.account = lowerCase(sender);
+    scope.account = lowercaseASCII(sender);
     scope.followedIn = std::move(followedIn);
     scope.revive = [client = std::move(client)](const UnsettledAttempt& stored) {
         return evmAttempt(client, stored);

@@ -1,5 +1,6 @@
 #include "state/refresh/EVMRefresh.h"
 
+#include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
 #include "core/storage/TokenStore.h"
 #include "services/connections/NetworkManager.h"
@@ -50,10 +51,8 @@ TokenBalance tokenBalanceFrom(const Token& token, const std::string& result) {
 QCoro::Task<std::optional<std::vector<TokenBalance>>>
 tokenBalances(RefreshJob job, std::shared_ptr<JSONRPCClient> client, std::vector<Token> tokens,
               std::string address) {
-    std::string data = std::string("0x") + balanceOfSelector + std::string(24, '0');
-    for (char c : address.substr(2)) {
-        data.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-    }
+    const std::string data = std::string("0x") + balanceOfSelector + std::string(24, '0') +
+                             lowercaseASCII(std::string_view(address).substr(2));
     std::vector<TokenBalance> list;
     for (const Token& token : tokens) {
         if (job.shouldStop()) {

@@ -3,6 +3,7 @@
 // it, after the node is asked again. Keys stay in the signer; the transaction of
 // "eth_sendTransaction" goes through the flow base, so it runs to its end even if the sheet goes
 // and is sent once.
+#include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
 #include "platform/async/OneShot.h"
 #include "services/connections/NetworkManager.h"
@@ -18,7 +19,6 @@
 
 #include <QPointer>
 #include <algorithm>
-#include <cctype>
 
 namespace qm {
 namespace {
@@ -33,13 +33,6 @@ std::string requestSlot(const std::string& topic, std::int64_t id) {
 
 std::string_view textOf(const SecureBytes& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
-bool sameAddress(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 // What a WalletConnect send needs while its flow runs; the password is wiped with it.
@@ -183,7 +176,7 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
         session != m_sessions.end() ? sessionAccount(*session, request.chain) : std::nullopt;
     const auto& accounts = m_state->evmAccounts(request.chain);
     if (!approved || accounts.empty() ||
-        !sameAddress(accounts.front().account.address, *approved)) {
+        !equalIgnoringASCIICase(accounts.front().account.address, *approved)) {
         throw WCError::signingFailed("The session's account is not this wallet's");
     }
     const std::string walletID = m_state->wallet()->id;
