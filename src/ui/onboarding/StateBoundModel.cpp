@@ -1,13 +1,16 @@
 #include "ui/onboarding/StateBoundModel.h"
 
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
 #include "ui/shell/WalletShell.h"
 
 #include <utility>
 
 namespace qm {
 
-StateBoundModel::StateBoundModel(QObject* parent) : QObject(parent) {}
+StateBoundModel::StateBoundModel(QObject* parent) : QObject(parent) {
+    followAttempts();
+}
 
 QObject* StateBoundModel::appStateObject() const {
     return appState();
@@ -22,7 +25,16 @@ void StateBoundModel::setAppState(AppState* state) {
         return;
     }
     m_state = state;
+    followAttempts();
     emit appStateChanged();
+}
+
+void StateBoundModel::followAttempts() {
+    disconnect(m_attempts);
+    if (AppState* state = appState()) {
+        m_attempts = connect(&state->attemptLedger(), &AttemptLedger::changed, this,
+                             &StateBoundModel::attemptsChanged);
+    }
 }
 
 AppState* StateBoundModel::appState() const {

@@ -27,6 +27,9 @@ public:
 
 signals:
     void appStateChanged();
+    // The state's unsettled transactions changed (its attempt ledger): a review that names an
+    // earlier one reads it again.
+    void attemptsChanged();
 
 protected:
     // Awaits `step` (already running: the window keeps drawing its busy state meanwhile),
@@ -34,7 +37,11 @@ protected:
     QCoro::Task<void> afterStep(QCoro::Task<void> step, std::function<void()> then);
 
 private:
+    // Follows the ledger of the state now bound.
+    void followAttempts();
+
     QPointer<AppState> m_state;
+    QMetaObject::Connection m_attempts;
 };
 
 } // namespace qm

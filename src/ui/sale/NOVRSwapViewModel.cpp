@@ -41,6 +41,8 @@ NOVRSwapViewModel::NOVRSwapViewModel(QObject* parent) : PasswordFormModel(parent
     for (const auto signal : {&NOVRSwapViewModel::reviewChanged, &NOVRSwapViewModel::flowChanged}) {
         connect(this, signal, this, &NOVRSwapViewModel::replacementNoteChanged);
     }
+    connect(this, &StateBoundModel::attemptsChanged, this,
+            &NOVRSwapViewModel::replacementNoteChanged);
     if (FlowService* service = FlowService::installed()) {
         setFlow(service->flow(QStringLiteral("sale:arbitrum")));
     }

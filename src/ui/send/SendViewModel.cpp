@@ -40,6 +40,7 @@ SendViewModel::SendViewModel(QObject* parent)
                               &SendViewModel::chainChanged}) {
         connect(this, signal, this, &SendViewModel::replacementNoteChanged);
     }
+    connect(this, &StateBoundModel::attemptsChanged, this, &SendViewModel::replacementNoteChanged);
     m_flows = FlowService::installed();
     if (!m_flows) {
         m_ownFlows = new FlowService({}, this);

@@ -65,6 +65,7 @@ SwapViewModel::SwapViewModel(QObject* parent) : PasswordFormModel(parent) {
     for (const auto signal : {&SwapViewModel::reviewChanged, &SwapViewModel::flowChanged}) {
         connect(this, signal, this, &SwapViewModel::replacementNoteChanged);
     }
+    connect(this, &StateBoundModel::attemptsChanged, this, &SwapViewModel::replacementNoteChanged);
     watchFlow();
 }
 

@@ -5,6 +5,7 @@
 #include "services/walletconnect/WCTransactionDisplay.h"
 #include "state/AppState.h"
 #include "state/UserErrorText.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/walletconnect/WalletConnectService.h"
 #include "ui/walletconnect/DAppIcon.h"
 
@@ -37,6 +38,9 @@ WalletConnectViewModel::WalletConnectViewModel(AppState& state, QObject* parent)
     connect(m_service, &WalletConnectService::requestsChanged, this,
             [this] { showFrontRequest(); });
     connect(m_service, &WalletConnectService::reviewChanged, this,
+            &WalletConnectViewModel::requestChanged);
+    // The review names an earlier transaction of the account while it is unsettled.
+    connect(&state.attemptLedger(), &AttemptLedger::changed, this,
             &WalletConnectViewModel::requestChanged);
     connect(m_service, &WalletConnectService::busyChanged, this, [this] {
         emit pairChanged();

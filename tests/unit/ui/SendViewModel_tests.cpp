@@ -8,6 +8,7 @@
 #include "RefreshFixture.h"
 #include "core/crypto/Bech32.h"
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/FlowService.h"
 #include "state/refresh/EVMRefresh.h"
 #include "state/send/SendError.h"
@@ -16,6 +17,7 @@
 #include "ui/send/SendViewModel.h"
 #include "ui/shell/SidebarItems.h"
 
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -453,6 +455,28 @@ TEST(SendViewModel, TheReviewShowsOnlyFiguresPreparedForTheFormAsItIs) {
     EXPECT_EQ(vm.reviewFee(), "0.0000306 BTC (20 sat/vB)");
     EXPECT_EQ(vm.reviewTotal(), "0.0010306 BTC");
     EXPECT_EQ(vm.bitcoinReview()->fee, 3'060u);
+
+    // An earlier send of the account that may still land, kept or settled while the review is
+    // open (another sheet's, the watch's): the review says at once what it replaces, or not.
+    EXPECT_TRUE(vm.replacementNote().isEmpty());
+    QSignalSpy notes(&vm, &SendViewModel::replacementNoteChanged);
+    UnsettledAttempt earlier;
+    earlier.chain = Chain::bitcoin;
+    earlier.account = "btc-0";
+    earlier.id = std::string(64, 'e');
+    earlier.wire = "00";
+    earlier.origin = "send:bitcoin";
+    earlier.kind = "send";
+    earlier.summary = "0.002 BTC";
+    earlier.detail = "to bc1q00...0000";
+    earlier.coins.resize(1);
+    model.env.state().attemptLedger().keep(earlier);
+    EXPECT_EQ(notes.count(), 1);
+    EXPECT_EQ(vm.replacementNote(), "This replaces your earlier send of 0.002 BTC to "
+                                    "bc1q00...0000 that may still go through.");
+    model.env.state().attemptLedger().forget(earlier.id);
+    EXPECT_EQ(notes.count(), 2);
+    EXPECT_TRUE(vm.replacementNote().isEmpty());
 
     // Cancel keeps it; an edit drops it.
     vm.setShowConfirmation(false);
