@@ -1,6 +1,6 @@
 // Swaps signed by the wallet and sent to Uniswap V3 on anvil, driven through the swap view
 // model: each shape with its balances after and the max network fee of its review against
-// what was signed, the approval awaited to its receipt (also with a block every 12 seconds),
+// what was signed, the approval awaited to its receipt (also with a block every few seconds),
 // reverted approvals and swaps reported as such, wrong passwords and stale quotes that send
 // nothing, a gas price risen since the review and a swap that needs more gas once its approval
 // is in a block stopping before they sign, a node that keeps what it refuses while its
@@ -470,9 +470,9 @@ TEST(SwapExecution, TheSwapWaitsForTheApprovalsBlock) {
     }
     SwapWallet w(Chain::polygon);
     UniswapV3Fixture& uniswap = w.uniswap();
-    // A block every 12 seconds, as on Ethereum: the swap can only be estimated and sent once
-    // the approval is in a block.
-    w.node().setIntervalMining(12);
+    // A block every 3 seconds (far longer than signing and sending take): the swap can only be
+    // estimated and sent once the approval is in a block.
+    w.node().setIntervalMining(3);
     w.quote(w.usdc(), w.native(), "100");
     // The wallet's mined transactions when the swap starts being built: the approval's.
     std::optional<std::uint64_t> minedAtSigning;
