@@ -165,4 +165,18 @@ std::pair<Bytes, int> Secp256k1::signRecoverable(ByteView hash, ByteView private
     return {std::move(compact), recoveryID};
 }
 
+bool Secp256k1::verifyDER(ByteView hash, ByteView der, ByteView publicKey) const {
+    secp256k1_ecdsa_signature parsed;
+    secp256k1_pubkey key;
+    if (hash.size() != kScalarSize || der.empty() || publicKey.empty() ||
+        secp256k1_ecdsa_signature_parse_der(ctx_, &parsed, der.data(), der.size()) != 1 ||
+        secp256k1_ec_pubkey_parse(ctx_, &key, publicKey.data(), publicKey.size()) != 1) {
+        return false;
+    }
+    // The library verifies low S only; consensus takes either.
+    secp256k1_ecdsa_signature lowS;
+    secp256k1_ecdsa_signature_normalize(ctx_, &lowS, &parsed);
+    return secp256k1_ecdsa_verify(ctx_, &lowS, hash.data(), &key) == 1;
+}
+
 } // namespace qm

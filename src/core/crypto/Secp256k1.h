@@ -65,6 +65,12 @@ public:
     // fails as signDER.
     std::pair<Bytes, int> signRecoverable(ByteView hash, ByteView privateKey) const;
 
+    // Whether `der`, an ECDSA signature in strict DER (the only form Bitcoin's consensus takes
+    // since BIP-66), signs the 32-byte `hash` with `publicKey` (33 or 65 bytes). A high S
+    // counts as its low twin, as consensus takes it. False, never a throw, for anything that
+    // does not parse.
+    bool verifyDER(ByteView hash, ByteView der, ByteView publicKey) const;
+
 private:
     Secp256k1();
     ~Secp256k1();

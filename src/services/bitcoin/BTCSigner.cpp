@@ -22,8 +22,6 @@ Bytes doubleSha256(ByteView data) {
     return crypto::sha256(crypto::sha256(data));
 }
 
-constexpr std::uint32_t kSighashAll = 1;
-
 } // namespace
 
 BTCSigningError BTCSigningError::signatureFailed(std::size_t inputIndex) {
@@ -86,7 +84,8 @@ Bytes BTCSigner::hashOutputs(const std::vector<BTCTxOutput>& outputs) {
 namespace {
 
 Bytes preimage(const BTCUnsignedTransaction& tx, std::size_t index, ByteView publicKey,
-               std::uint64_t amount, ByteView prevouts, ByteView sequences, ByteView outputs) {
+               std::uint64_t amount, ByteView prevouts, ByteView sequences, ByteView outputs,
+               std::uint8_t sighashType) {
     const BTCTxInput& input = tx.inputs[index];
     Bytes out;
     out.reserve(182);
@@ -104,17 +103,30 @@ Bytes preimage(const BTCUnsignedTransaction& tx, std::size_t index, ByteView pub
     appendLE(out, input.sequence, 4);
     append(out, outputs);
     appendLE(out, tx.lockTime, 4);
-    appendLE(out, kSighashAll, 4);
+    appendLE(out, sighashType, 4);
     return out;
 }
 
 } // namespace
 
 Bytes BTCSigner::signatureHash(const BTCUnsignedTransaction& transaction, std::size_t inputIndex,
-                               ByteView publicKey, std::uint64_t amount) {
-    return doubleSha256(preimage(transaction, inputIndex, publicKey, amount,
-                                 hashPrevouts(transaction.inputs), hashSequence(transaction.inputs),
-                                 hashOutputs(transaction.outputs)));
+                               ByteView publicKey, std::uint64_t amount, std::uint8_t sighashType) {
+    // What a type leaves unsigned is 32 zero bytes in its place.
+    const Bytes unsignedPart(32, 0);
+    const bool anyoneCanPay = (sighashType & sighashAnyoneCanPay) != 0;
+    const std::uint8_t base = sighashType & 0x1F;
+    const bool allOutputs = base != sighashNone && base != sighashSingle;
+    Bytes outputs = unsignedPart;
+    if (allOutputs) {
+        outputs = hashOutputs(transaction.outputs);
+    } else if (base == sighashSingle && inputIndex < transaction.outputs.size()) {
+        outputs = hashOutputs({transaction.outputs[inputIndex]});
+    }
+    return doubleSha256(
+        preimage(transaction, inputIndex, publicKey, amount,
+                 anyoneCanPay ? unsignedPart : hashPrevouts(transaction.inputs),
+                 anyoneCanPay || !allOutputs ? unsignedPart : hashSequence(transaction.inputs),
+                 outputs, sighashType));
 }
 
 void BTCSigner::sign(BTCUnsignedTransaction& transaction, const std::vector<UTXO>& utxos,
@@ -136,13 +148,13 @@ void BTCSigner::sign(BTCUnsignedTransaction& transaction, const std::vector<UTXO
         Bytes signature;
         try {
             publicKey = secp.compressedPublicKey(privateKeys[i]);
-            const Bytes digest = doubleSha256(
-                preimage(transaction, i, publicKey, utxos[i].value, prevouts, sequences, outputs));
+            const Bytes digest = doubleSha256(preimage(transaction, i, publicKey, utxos[i].value,
+                                                       prevouts, sequences, outputs, sighashAll));
             signature = secp.signDER(digest, privateKeys[i]);
         } catch (const Error&) {
             throw BTCSigningError::signatureFailed(i);
         }
-        signature.push_back(static_cast<std::uint8_t>(kSighashAll));
+        signature.push_back(sighashAll);
         transaction.inputs[i].witness = {std::move(signature), std::move(publicKey)};
     }
 }

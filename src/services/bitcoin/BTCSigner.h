@@ -48,9 +48,16 @@ struct BTCSigner {
     static Bytes hashPrevouts(const std::vector<BTCTxInput>& inputs);
     static Bytes hashSequence(const std::vector<BTCTxInput>& inputs);
     static Bytes hashOutputs(const std::vector<BTCTxOutput>& outputs);
-    // The BIP-143 signature digest of one P2WPKH input spending `amount`.
+    // BIP-143's sighash types: the last byte of a signature says what else it signs.
+    static constexpr std::uint8_t sighashAll = 0x01;
+    static constexpr std::uint8_t sighashNone = 0x02;
+    static constexpr std::uint8_t sighashSingle = 0x03;
+    static constexpr std::uint8_t sighashAnyoneCanPay = 0x80;
+    // The BIP-143 signature digest of one P2WPKH input spending `amount`, of the given type
+    // (the wallet signs ALL; others are read in transactions it did not make).
     static Bytes signatureHash(const BTCUnsignedTransaction& transaction, std::size_t inputIndex,
-                               ByteView publicKey, std::uint64_t amount);
+                               ByteView publicKey, std::uint64_t amount,
+                               std::uint8_t sighashType = sighashAll);
 
     static void appendCompactSize(Bytes& out, std::uint64_t value);
 };
