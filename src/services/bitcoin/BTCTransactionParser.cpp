@@ -47,52 +47,62 @@ std::uint64_t readUInt64(ByteView data, std::size_t pos) {
     return value;
 }
 
-// Reads front to back; every read fails (false, absent) past the end of the data.
+// Reads front to back as a node deserialises: every read fails (false, absent) past the end
+// of the data, and a CompactSize must be written in its shortest form.
 class StrictReader {
 public:
     explicit StrictReader(ByteView data) : m_data(data) {}
 
     std::size_t offset() const { return m_offset; }
     bool atEnd() const { return m_offset == m_data.size(); }
-    bool skip(std::uint64_t count) {
-        if (count > m_data.size() - m_offset) {
-            return false;
-        }
-        m_offset += static_cast<std::size_t>(count);
-        return true;
-    }
     std::optional<std::uint8_t> peek(std::size_t ahead) const {
         if (ahead >= m_data.size() - m_offset) {
             return std::nullopt;
         }
         return m_data[m_offset + ahead];
     }
-    std::optional<std::uint64_t> compactSize() {
-        const std::optional<std::uint8_t> first = peek(0);
-        if (!first) {
+    std::optional<ByteView> bytes(std::uint64_t count) {
+        if (count > m_data.size() - m_offset) {
             return std::nullopt;
         }
-        const std::size_t width = *first < 0xFD ? 0 : *first == 0xFD ? 2 : *first == 0xFE ? 4 : 8;
-        if (!skip(1)) {
-            return std::nullopt;
-        }
-        if (width == 0) {
-            return *first;
-        }
-        if (width > m_data.size() - m_offset) {
+        const ByteView read = m_data.subspan(m_offset, static_cast<std::size_t>(count));
+        m_offset += static_cast<std::size_t>(count);
+        return read;
+    }
+    std::optional<std::uint64_t> littleEndian(std::size_t width) {
+        const std::optional<ByteView> read = bytes(width);
+        if (!read) {
             return std::nullopt;
         }
         std::uint64_t value = 0;
         for (std::size_t i = 0; i < width; ++i) {
-            value |= static_cast<std::uint64_t>(m_data[m_offset + i]) << (8 * i);
+            value |= static_cast<std::uint64_t>((*read)[i]) << (8 * i);
         }
-        m_offset += width;
+        return value;
+    }
+    std::optional<std::uint64_t> compactSize() {
+        const std::optional<std::uint64_t> first = littleEndian(1);
+        if (!first || *first < 0xFD) {
+            return first;
+        }
+        const std::size_t width = *first == 0xFD ? 2 : *first == 0xFE ? 4 : 8;
+        const std::optional<std::uint64_t> value = littleEndian(width);
+        // A longer form than the value needs is another encoding of the same transaction:
+        // nodes refuse it, and it would hash to another id.
+        const std::uint64_t least = width == 2 ? 0xFD : width == 4 ? 0x10000 : 0x100000000;
+        if (!value || *value < least) {
+            return std::nullopt;
+        }
         return value;
     }
     // A length, then that many bytes.
-    bool skipList() {
+    std::optional<Bytes> list() {
         const std::optional<std::uint64_t> length = compactSize();
-        return length && skip(*length);
+        const std::optional<ByteView> read = length ? bytes(*length) : std::nullopt;
+        if (!read) {
+            return std::nullopt;
+        }
+        return Bytes(read->begin(), read->end());
     }
 
 private:
@@ -100,84 +110,133 @@ private:
     std::size_t m_offset = 0;
 };
 
-// The display form of the 32 bytes at `at` (wire order): byte-reversed, in lowercase hex.
-std::string displayedHash(ByteView data, std::size_t at) {
-    Bytes hash(data.begin() + static_cast<std::ptrdiff_t>(at),
-               data.begin() + static_cast<std::ptrdiff_t>(at + 32));
+// The display form of 32 bytes in wire order: byte-reversed, in lowercase hex.
+std::string displayedHash(ByteView wire) {
+    Bytes hash(wire.begin(), wire.end());
     std::reverse(hash.begin(), hash.end());
     return bytesToPlainHex(hash);
 }
 
+// The inputs, then the outputs, of `data` (counts included), into `read`. False on anything
+// that is not there whole; each loop ends at the first read past the data, whatever count the
+// data claims.
+bool readBody(StrictReader& in, BTCTransactionParser::Transaction& read) {
+    const std::optional<std::uint64_t> inputs = in.compactSize();
+    if (!inputs || *inputs == 0) {
+        return false;
+    }
+    for (std::uint64_t i = 0; i < *inputs; ++i) {
+        const std::optional<ByteView> hash = in.bytes(32);
+        const std::optional<std::uint64_t> index = hash ? in.littleEndian(4) : std::nullopt;
+        std::optional<Bytes> script = index ? in.list() : std::nullopt;
+        const std::optional<std::uint64_t> sequence = script ? in.littleEndian(4) : std::nullopt;
+        if (!sequence) {
+            return false;
+        }
+        read.body.inputs.push_back({Bytes(hash->begin(), hash->end()),
+                                    static_cast<std::uint32_t>(*index),
+                                    static_cast<std::uint32_t>(*sequence),
+                                    {}});
+        read.signatureScripts.push_back(std::move(*script));
+    }
+    const std::optional<std::uint64_t> outputs = in.compactSize();
+    if (!outputs || *outputs == 0) {
+        return false;
+    }
+    for (std::uint64_t i = 0; i < *outputs; ++i) {
+        const std::optional<std::uint64_t> value = in.littleEndian(8);
+        std::optional<Bytes> script = value ? in.list() : std::nullopt;
+        if (!script) {
+            return false;
+        }
+        read.body.outputs.push_back({*value, std::move(*script)});
+    }
+    return true;
+}
+
+// Each input's witness stack, in input order. False on anything that is not there whole, and
+// when every stack is empty: the marker then announces witnesses there are none of.
+bool readWitnesses(StrictReader& in, BTCTransactionParser::Transaction& read) {
+    bool any = false;
+    for (BTCTxInput& input : read.body.inputs) {
+        const std::optional<std::uint64_t> items = in.compactSize();
+        if (!items) {
+            return false;
+        }
+        for (std::uint64_t item = 0; item < *items; ++item) {
+            std::optional<Bytes> bytes = in.list();
+            if (!bytes) {
+                return false;
+            }
+            input.witness.push_back(std::move(*bytes));
+        }
+        any = any || !input.witness.empty();
+    }
+    return any;
+}
+
 } // namespace
 
-std::optional<BTCTransactionParser::Spending> BTCTransactionParser::spending(std::string_view hex) {
+std::vector<std::string> BTCTransactionParser::Transaction::outpoints() const {
+    std::vector<std::string> out;
+    out.reserve(body.inputs.size());
+    for (const BTCTxInput& input : body.inputs) {
+        out.push_back(displayedHash(input.txHash) + ":" + std::to_string(input.outputIndex));
+    }
+    return out;
+}
+
+std::optional<BTCTransactionParser::Transaction>
+BTCTransactionParser::transaction(std::string_view hex) {
     const std::optional<Bytes> bytes = hexToBytes(hex);
     if (!bytes) {
         return std::nullopt;
     }
     const ByteView data(*bytes);
     StrictReader in(data);
-    if (!in.skip(4)) { // version
+    Transaction read;
+    const std::optional<std::uint64_t> version = in.littleEndian(4);
+    if (!version) {
         return std::nullopt;
     }
-    // Segwit: a zero marker where the input count would be, then flag 1.
-    const bool segwit = in.peek(0) == std::uint8_t{0} && in.peek(1) == std::uint8_t{1};
-    if (segwit) {
-        in.skip(2);
+    read.body.version = static_cast<std::uint32_t>(*version);
+    // A zero where the input count would be is the segwit marker, and its flag must be 1 (a
+    // transaction of no inputs is none).
+    const bool segwit = in.peek(0) == std::uint8_t{0};
+    if (segwit && (in.peek(1) != std::uint8_t{1} || !in.bytes(2))) {
+        return std::nullopt;
     }
-    // Each loop ends at the first read past the data, whatever count the data claims.
-    Spending read;
     const std::size_t bodyStart = in.offset();
-    const std::optional<std::uint64_t> inputs = in.compactSize();
-    if (!inputs) {
+    if (!readBody(in, read)) {
         return std::nullopt;
-    }
-    for (std::uint64_t i = 0; i < *inputs; ++i) {
-        const std::size_t at = in.offset();
-        if (!in.skip(36) || !in.skipList() || !in.skip(4)) {
-            return std::nullopt;
-        }
-        std::uint32_t index = 0;
-        for (std::size_t b = 0; b < 4; ++b) {
-            index |= static_cast<std::uint32_t>(data[at + 32 + b]) << (8 * b);
-        }
-        read.outpoints.push_back(displayedHash(data, at) + ":" + std::to_string(index));
-    }
-    const std::optional<std::uint64_t> outputs = in.compactSize();
-    if (!outputs) {
-        return std::nullopt;
-    }
-    for (std::uint64_t i = 0; i < *outputs; ++i) {
-        if (!in.skip(8) || !in.skipList()) {
-            return std::nullopt;
-        }
     }
     const std::size_t bodyEnd = in.offset();
-    for (std::uint64_t i = 0; segwit && i < *inputs; ++i) {
-        const std::optional<std::uint64_t> items = in.compactSize();
-        if (!items) {
-            return std::nullopt;
-        }
-        for (std::uint64_t item = 0; item < *items; ++item) {
-            if (!in.skipList()) {
-                return std::nullopt;
-            }
-        }
-    }
-    if (!in.skip(4) || !in.atEnd()) { // the lock time, and nothing after it
+    if (segwit && !readWitnesses(in, read)) {
         return std::nullopt;
     }
+    const std::optional<std::uint64_t> lockTime = in.littleEndian(4);
+    if (!lockTime || !in.atEnd()) { // nothing after the lock time
+        return std::nullopt;
+    }
+    read.body.lockTime = static_cast<std::uint32_t>(*lockTime);
     Bytes stripped(data.begin(), data.begin() + 4);
     stripped.insert(stripped.end(), data.begin() + static_cast<std::ptrdiff_t>(bodyStart),
                     data.begin() + static_cast<std::ptrdiff_t>(bodyEnd));
     stripped.insert(stripped.end(), data.end() - 4, data.end());
-    const Bytes hash = crypto::sha256(crypto::sha256(stripped));
-    read.id = displayedHash(hash, 0);
+    read.id = displayedHash(crypto::sha256(crypto::sha256(stripped)));
     return read;
 }
 
+std::optional<BTCTransactionParser::Spending> BTCTransactionParser::spending(std::string_view hex) {
+    std::optional<Transaction> read = transaction(hex);
+    if (!read) {
+        return std::nullopt;
+    }
+    return Spending{std::move(read->id), read->outpoints()};
+}
+
 std::optional<std::string> BTCTransactionParser::transactionID(std::string_view hex) {
-    std::optional<Spending> read = spending(hex);
+    std::optional<Transaction> read = transaction(hex);
     if (!read) {
         return std::nullopt;
     }

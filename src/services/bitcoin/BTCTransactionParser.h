@@ -1,9 +1,10 @@
 #pragma once
 // Reads raw Bitcoin transactions: the outputs, each with its address, leniently (never
 // throws; malformed or truncated data gives an empty list or the outputs read so far), and
-// the transaction's id and the coins it spends, strictly.
+// whole transactions (id, inputs with their witnesses, outputs), strictly.
 
 #include "platform/Bytes.h"
+#include "services/bitcoin/BTCTransaction.h"
 
 #include <cstdint>
 #include <optional>
@@ -23,18 +24,32 @@ struct BTCTransactionParser {
 
     static std::vector<ParsedOutput> parseOutputs(std::string_view hex);
 
-    // The txid of the transaction in `hex` (legacy or segwit serialisation): the double
-    // SHA-256 of its form without marker, flag and witnesses, byte-reversed, in lowercase hex.
-    // Absent unless `hex` is hexadecimal text of exactly one whole transaction.
+    // One whole transaction, as a node reads it.
+    struct Transaction {
+        // The double SHA-256 of its form without marker, flag and witnesses, byte-reversed,
+        // in lowercase hex: computed from the bytes read, never taken from a server.
+        std::string id;
+        BTCUnsignedTransaction body; // version, inputs with their witnesses, outputs, lock time
+        std::vector<Bytes> signatureScripts; // each input's, in input order
+
+        // The coins its inputs spend, each as "txid:index" (the txid in lowercase display
+        // hex, the index in decimal, as UTXO::id() writes it), in input order.
+        std::vector<std::string> outpoints() const;
+    };
+    // Absent unless `hex` is hexadecimal text of exactly one whole transaction in the legacy
+    // or segwit serialisation, read as a node reads it: every CompactSize in its shortest form,
+    // at least one input and one output, and with the segwit marker, flag 1 and at least one
+    // witness.
+    static std::optional<Transaction> transaction(std::string_view hex);
+
+    // The id of transaction(hex).
     static std::optional<std::string> transactionID(std::string_view hex);
 
-    // A transaction's id and the coins its inputs spend, each as "txid:index" (the txid in
-    // lowercase display hex, the index in decimal, as UTXO::id() writes it), in input order.
+    // The id of transaction(hex) and the coins it spends.
     struct Spending {
         std::string id;
         std::vector<std::string> outpoints;
     };
-    // Read as strictly as transactionID: absent unless `hex` is one whole transaction.
     static std::optional<Spending> spending(std::string_view hex);
 
     // The parser's own lenient hex: pairs from the start, a pair that is not hex is

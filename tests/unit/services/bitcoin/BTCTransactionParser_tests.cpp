@@ -99,6 +99,12 @@ TEST(BTCTransactionParser, TheTransactionIDIsOfTheFormWithoutWitnesses) {
              // Its witnesses cut short, or missing with the marker there.
              segwit.substr(0, segwit.size() - 8 - 2) + segwit.substr(segwit.size() - 8),
              segwit.substr(0, segwit.size() - 8 - 216) + segwit.substr(segwit.size() - 8),
+             // Read otherwise by a node: a count in a longer form than it needs, a marker
+             // announcing witnesses there are none of, another flag, no output.
+             genesis.substr(0, 8) + "fd0100" + genesis.substr(10),
+             segwit.substr(0, segwit.size() - 8 - 216) + "0000" + segwit.substr(segwit.size() - 8),
+             segwit.substr(0, 8) + "0002" + segwit.substr(12),
+             "0100000001" + std::string(72, '0') + "00ffffffff" + "00" + "00000000",
              // Counts near 2^64 with nothing behind them.
              "01000000ffffffffffffffffff",
              "0100000001" + std::string(72, '0') + "ffffffffffffffffff",
