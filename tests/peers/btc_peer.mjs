@@ -1,5 +1,6 @@
-// Our signed P2WPKH transactions and output parser against bitcoinjs-lib 7 (tiny-secp256k1,
-// ecpair). Usage: node btc_peer.mjs <btc_driver>. QM_SEED replays a run.
+// Our signed P2WPKH transactions, output parser, whole-transaction reader and witness check
+// against bitcoinjs-lib 7 (tiny-secp256k1, ecpair). Usage: node btc_peer.mjs <btc_driver>.
+// QM_SEED replays a run.
 import * as bitcoin from 'bitcoinjs-lib';
 import * as ecc from 'tiny-secp256k1';
 import { ECPairFactory } from 'ecpair';
@@ -100,6 +101,56 @@ for (let t = 0; t < 150; t++) {
   }).join(' ');
   ask({ op: 'parse', hex: tx.toHex() }, (reply) =>
     expectEqual(reply.outputs.map((o) => `${o.value}:${o.address}`).join(' '), expected, `outputs of ${tx.toHex()}`));
+}
+
+// Spenders signed here with every sighash type BIP-143 defines, their S low or high (consensus
+// takes either), some inputs with more inputs than outputs (SINGLE past the outputs): each reads
+// as bitcoinjs-lib reads it, and each witness spends its coin, but not one a satoshi larger.
+const order = 0xfffffffffffffffffffffffffffffffebaaedce6af48a03bbfd25e8cd0364141n;
+const types = [0x01, 0x02, 0x03, 0x81, 0x82, 0x83];
+for (let t = 0; t < 60; t++) {
+  const tx = new bitcoin.Transaction();
+  tx.version = pick([1, 2, int(2 ** 31)]);
+  tx.locktime = pick([0, int(2 ** 32)]);
+  const coins = Array.from({ length: 1 + int(4) }, () => ({ key: ECPair.fromPrivateKey(Buffer.from(privateKey())), value: amount() }));
+  for (const coin of coins) {
+    tx.addInput(Buffer.from(bytes(32)), int(4) === 0 ? int(2 ** 32) : int(8), pick([0xfffffffd, 0xffffffff, int(2 ** 32)]));
+    coin.script = bitcoin.payments.p2wpkh({ pubkey: Buffer.from(coin.key.publicKey) }).output;
+  }
+  for (let i = 1 + int(coins.length); i > 0; i--) tx.addOutput(randomScript(), BigInt(int(2 ** 31)));
+  coins.forEach((coin, i) => {
+    const type = pick(types);
+    const pubkey = Buffer.from(coin.key.publicKey);
+    const digest = tx.hashForWitnessV0(i, bitcoin.payments.p2pkh({ pubkey }).output, coin.value, type);
+    const compact = Buffer.from(coin.key.sign(digest));
+    if (int(2) === 0) {
+      const high = order - BigInt(`0x${hex(compact.subarray(32))}`);
+      compact.set(Buffer.from(high.toString(16).padStart(64, '0'), 'hex'), 32);
+    }
+    tx.setWitness(i, [bitcoin.script.signature.encode(compact, type), pubkey]);
+  });
+  const hexTx = tx.toHex();
+  ask({
+    op: 'read', hex: hexTx,
+    coins: coins.map((coin, i) => ({
+      outpoint: `${hex(Buffer.from(tx.ins[i].hash).reverse())}:${tx.ins[i].index}`,
+      value: coin.value.toString(), script: hex(coin.script),
+    })),
+  }, (reply) => {
+    // Keys in the driver's (alphabetical) order.
+    const theirs = {
+      id: tx.getId(),
+      inputs: tx.ins.map((input) => ({
+        outpoint: `${hex(Buffer.from(input.hash).reverse())}:${input.index}`,
+        script: hex(input.script), sequence: input.sequence, witness: input.witness.map(hex),
+      })),
+      lockTime: tx.locktime,
+      outputs: tx.outs.map((output) => ({ script: hex(output.script), value: output.value.toString() })),
+      version: tx.version,
+    };
+    expectEqual(JSON.stringify(reply.transaction), JSON.stringify(theirs), `read ${hexTx}`);
+    expectEqual(JSON.stringify(reply.spends), JSON.stringify(coins.map(() => [true, false])), `witnesses of ${hexTx}`);
+  });
 }
 
 finish();
