@@ -5,11 +5,15 @@
 // carry a valid P2WPKH signature for it. A transaction already accepted is accepted again with
 // its id, as Bitcoin Core does. Balances, histories and unspent lists follow the mempool.
 // Besides Electrum's methods, for the test: `test.received` [address] gives {sats, txids}, what
-// the accepted transactions paid to that address and which did, and `test.transaction` [txid]
-// {fee, outputs: [{address, value}]}. Prints {"port"} once listening.
+// the accepted transactions paid to that address and which did, `test.transaction` [txid]
+// {fee, outputs: [{address, value}]}, and `test.spendElsewhere` [outpoints, phrase] spends coins
+// in a transaction signed by the keys of a BIP-39 phrase (m/84'/0'/0'/0/0 to /19), as another
+// wallet of that phrase would. Prints {"port"} once listening.
 // Usage: node electrum_mempool_server.mjs <address> <sats> <count>. Stops when its standard
 // input closes.
 import { createHash } from 'node:crypto';
+import { HDKey } from '@scure/bip32';
+import { mnemonicToSeedSync } from '@scure/bip39';
 import * as bitcoin from 'bitcoinjs-lib';
 import * as ecc from 'tiny-secp256k1';
 import { serveElectrumLines } from './electrum_line_server.mjs';
@@ -93,19 +97,32 @@ function fund(address, sats) {
   return `${tx.getId()}:0`;
 }
 
-function spendElsewhere(outpoints) {
+function spendElsewhere(outpoints, phrase) {
+  const receive = HDKey.fromMasterSeed(mnemonicToSeedSync(phrase, '')).derive("m/84'/0'/0'/0");
+  const keys = Array.from({ length: 20 }, (_, i) => receive.deriveChild(i));
   const tx = new bitcoin.Transaction();
   tx.version = 2;
   let value = 0;
+  const spent = [];
   for (const outpoint of outpoints) {
     const coin = coins.get(outpoint);
     if (!coin) throw new Error(`no coin ${outpoint}`);
     const [txid, index] = outpoint.split(':');
     tx.addInput(Buffer.from(txid, 'hex').reverse(), Number(index), 0xfffffffd);
     value += coin.value;
+    spent.push(coin);
   }
   tx.addOutput(bitcoin.payments.p2wpkh({ hash: Buffer.alloc(20, 0xee) }).output, BigInt(value - 1000));
-  tx.ins.forEach((_, index) => tx.setWitness(index, [Buffer.alloc(72, 1), Buffer.alloc(33, 2)]));
+  spent.forEach((coin, index) => {
+    const key = keys.find((k) => Buffer.from(bitcoin.payments.p2wpkh({ pubkey: Buffer.from(k.publicKey) }).output).equals(coin.script));
+    if (!key) throw new Error(`no key of the phrase holds ${outpoints[index]}`);
+    const pubkey = Buffer.from(key.publicKey);
+    const digest = tx.hashForWitnessV0(index, bitcoin.payments.p2pkh({ pubkey }).output, BigInt(coin.value),
+      bitcoin.Transaction.SIGHASH_ALL);
+    const signature = bitcoin.script.signature.encode(Buffer.from(ecc.sign(digest, key.privateKey)),
+      bitcoin.Transaction.SIGHASH_ALL);
+    tx.setWitness(index, [signature, pubkey]);
+  });
   for (const outpoint of outpoints) coins.delete(outpoint);
   record(tx, 0);
   return tx.getId();
@@ -176,7 +193,7 @@ function answer(method, params) {
     case 'blockchain.transaction.broadcast': return accept(params[0]);
     case 'test.received': return received(params[0]);
     case 'test.transaction': return described(params[0]);
-    case 'test.spendElsewhere': return spendElsewhere(params[0]);
+    case 'test.spendElsewhere': return spendElsewhere(params[0], params[1]);
     case 'test.fund': return fund(params[0], params[1]);
     default: throw new Error(`unknown method ${method}`);
   }

@@ -1,5 +1,6 @@
 #include "ElectrumMempoolServer.h"
 
+#include "AppStateFixture.h"
 #include "ChildProcess.h"
 
 #include <QStandardPaths>
@@ -76,6 +77,14 @@ nlohmann::json ElectrumMempoolServer::call(const std::string& method,
         throw std::runtime_error("Electrum " + method + ": " + answer.dump());
     }
     return answer["result"];
+}
+
+std::string ElectrumMempoolServer::spendElsewhere(const std::vector<std::string>& outpoints) {
+    std::string phrase;
+    for (const std::string& word : AppStateFixture::abandonPhrase()) {
+        phrase += (phrase.empty() ? "" : " ") + word;
+    }
+    return call("test.spendElsewhere", {outpoints, phrase}).get<std::string>();
 }
 
 } // namespace qm::test

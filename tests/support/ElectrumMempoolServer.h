@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 namespace qm::test {
 
@@ -31,6 +32,9 @@ public:
     std::string exchange(const nlohmann::json& request);
     // One request; its "result", or a throw with the error's message.
     nlohmann::json call(const std::string& method, const nlohmann::json& params);
+    // Spends `outpoints` ("txid:index") in one transaction signed by another wallet of the
+    // published "abandon ... about" phrase; its id.
+    std::string spendElsewhere(const std::vector<std::string>& outpoints);
 
 private:
     QProcess m_process;

@@ -100,17 +100,16 @@ public:
                 return std::optional<std::string>();
             });
     }
-    // The coins of the next broadcast are spent elsewhere as it arrives, and a coin of 90,000
-    // sat comes to the wallet's first address: the server refuses that broadcast (missing or
-    // spent) and keeps nothing; it takes the later ones.
+    // The coins of the next broadcast are spent elsewhere (by another wallet of the same
+    // phrase) as it arrives, and a coin of 90,000 sat comes to the wallet's first address: the
+    // server refuses that broadcast (missing or spent) and keeps nothing; it takes the later ones.
     Q_INVOKABLE void spendBitcoinElsewhere() {
         m_spentElsewhere.clear();
         m_env.electrum().answerRaw(
             "blockchain.transaction.broadcast", [this](const nlohmann::json& request) {
                 if (m_spentElsewhere.empty()) {
                     m_spentElsewhere = inputsOf(request.at("params").at(0).get<std::string>());
-                    m_electrum->call("test.spendElsewhere",
-                                     nlohmann::json::array({nlohmann::json(m_spentElsewhere)}));
+                    m_electrum->spendElsewhere(m_spentElsewhere);
                     m_electrum->call("test.fund", {m_bitcoinAddress, 90'000});
                 }
                 return std::optional(m_electrum->exchange(request));

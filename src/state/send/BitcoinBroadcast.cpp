@@ -71,7 +71,7 @@ QCoro::Task<bool> knownToServer(std::shared_ptr<BitcoinAttempt> attempt, Cancell
     QCoro::Task<std::shared_ptr<ElectrumClient>> connecting = clientOf(attempt, std::move(cancel));
     const std::shared_ptr<ElectrumClient> client = co_await std::move(connecting);
     try {
-        QCoro::Task<BTCTransactionParser::Spending> fetching =
+        QCoro::Task<BTCTransactionParser::Transaction> fetching =
             fetchBitcoinTransaction(client, attempt->txid);
         co_await std::move(fetching);
         co_return true;

@@ -2,12 +2,14 @@
 
 #include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
+#include "services/bitcoin/BTCWitnessVerifier.h"
 #include "services/bitcoin/ElectrumClient.h"
 #include "services/bitcoin/ElectrumScriptHash.h"
 
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 #include <utility>
 
 namespace qm {
@@ -18,12 +20,23 @@ public:
     TooLongToTell() : Error("The server's history is too long to tell who spent the coins.") {}
 };
 
+// A transaction fetched in a look, and what it spends.
+struct Candidate {
+    BTCTransactionParser::Transaction transaction;
+    std::set<std::string> outpoints;
+    // Its witness for a coin of ours did not verify: it can never land (a transaction is valid
+    // only with every input's), so nothing it claims proves anything, and it is not checked
+    // again for our other coins.
+    bool provesNothing = false;
+};
+
 // The histories and transactions read in one look: a spender of several of our coins, or coins
 // at one address, are fetched once.
 struct Look {
     std::shared_ptr<ElectrumClient> client;
+    std::string ours; // our transaction's id, in lower case
     std::map<std::string, std::vector<ElectrumTxRef>> histories;
-    std::map<std::string, std::vector<std::string>> spentBy;
+    std::map<std::string, Candidate> fetched;
     int fetches = 0;
 };
 
@@ -66,36 +79,48 @@ QCoro::Task<const std::vector<ElectrumTxRef>*> historyOf(Look& look, const UTXO&
     co_return &found->second;
 }
 
-// The transaction that spends `coin` among the candidates of its history; none when none does.
-// Throws past the bound on fetches.
-QCoro::Task<std::optional<std::string>> spenderOf(Look& look, const BTCSpend& coin) {
+// Who spends `coin` among the candidates of its history: our transaction, or another whose
+// witness for the coin verifies. A transaction that claims the coin without such a witness is
+// what anyone could write, so it proves nothing and the look goes on. None when none does;
+// throws past the bound on fetches.
+QCoro::Task<std::optional<CoinSpender>> spenderOf(Look& look, const BTCSpend& coin) {
     QCoro::Task<const std::vector<ElectrumTxRef>*> reading = historyOf(look, coin.utxo);
     const std::vector<ElectrumTxRef>* history = co_await std::move(reading);
     const std::string outpoint = lowercaseASCII(coin.utxo.id());
     for (const ElectrumTxRef& entry : candidates(*history, coin.utxo)) {
         const std::string id = lowercaseASCII(entry.tx_hash);
-        auto spent = look.spentBy.find(id);
-        if (spent == look.spentBy.end()) {
+        auto found = look.fetched.find(id);
+        if (found == look.fetched.end()) {
             if (look.fetches == coinSpenderFetches) {
                 throw TooLongToTell();
             }
             ++look.fetches;
-            QCoro::Task<BTCTransactionParser::Spending> fetching =
+            QCoro::Task<BTCTransactionParser::Transaction> fetching =
                 fetchBitcoinTransaction(look.client, id);
-            BTCTransactionParser::Spending read = co_await std::move(fetching);
-            spent = look.spentBy.emplace(id, std::move(read.outpoints)).first;
+            BTCTransactionParser::Transaction read = co_await std::move(fetching);
+            const std::vector<std::string> spent = read.outpoints();
+            found =
+                look.fetched.emplace(id, Candidate{std::move(read), {spent.begin(), spent.end()}})
+                    .first;
         }
-        if (std::find(spent->second.begin(), spent->second.end(), outpoint) !=
-            spent->second.end()) {
-            co_return id;
+        Candidate& candidate = found->second;
+        if (candidate.provesNothing || !candidate.outpoints.contains(outpoint)) {
+            continue;
         }
+        if (candidate.transaction.id == look.ours) {
+            co_return CoinSpender::ours;
+        }
+        if (BTCWitnessVerifier::spends(candidate.transaction, coin.utxo)) {
+            co_return CoinSpender::another;
+        }
+        candidate.provesNothing = true;
     }
     co_return std::nullopt;
 }
 
 } // namespace
 
-QCoro::Task<BTCTransactionParser::Spending>
+QCoro::Task<BTCTransactionParser::Transaction>
 fetchBitcoinTransaction(std::shared_ptr<ElectrumClient> client, std::string txid) {
     std::vector<ElectrumClient::JSONValue> params;
     params.push_back(ElectrumClient::JSONValue::string(txid));
@@ -104,8 +129,8 @@ fetchBitcoinTransaction(std::shared_ptr<ElectrumClient> client, std::string txid
     const nlohmann::json raw = co_await std::move(asking);
     // Only the transaction asked for is an answer: another one, or anything that is no
     // transaction, says nothing either way.
-    std::optional<BTCTransactionParser::Spending> read =
-        raw.is_string() ? BTCTransactionParser::spending(raw.get<std::string>()) : std::nullopt;
+    std::optional<BTCTransactionParser::Transaction> read =
+        raw.is_string() ? BTCTransactionParser::transaction(raw.get<std::string>()) : std::nullopt;
     if (!read || read->id != lowercaseASCII(txid)) {
         throw ElectrumError::invalidResponse();
     }
@@ -114,13 +139,12 @@ fetchBitcoinTransaction(std::shared_ptr<ElectrumClient> client, std::string txid
 
 QCoro::Task<CoinSpender> coinSpender(std::shared_ptr<ElectrumClient> client,
                                      std::vector<BTCSpend> coins, std::string txid) {
-    Look look{std::move(client), {}, {}, 0};
-    const std::string ours = lowercaseASCII(txid);
+    Look look{std::move(client), lowercaseASCII(txid), {}, {}, 0};
     for (const BTCSpend& coin : coins) {
-        QCoro::Task<std::optional<std::string>> finding = spenderOf(look, coin);
-        const std::optional<std::string> spender = co_await std::move(finding);
+        QCoro::Task<std::optional<CoinSpender>> finding = spenderOf(look, coin);
+        const std::optional<CoinSpender> spender = co_await std::move(finding);
         if (spender) {
-            co_return *spender == ours ? CoinSpender::ours : CoinSpender::another;
+            co_return *spender;
         }
     }
     co_return CoinSpender::none;

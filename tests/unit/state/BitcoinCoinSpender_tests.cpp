@@ -1,8 +1,10 @@
 // Who spends a coin, read from a scripted Electrum server's histories and transactions: what
 // the server behind the send tests (a mempool that answers as a node does) cannot produce:
-// entries before the coin, long histories, and answers that cannot be read.
+// entries before the coin or in its own block, long histories, made-up spenders, and answers
+// that cannot be read.
 #include "ElectrumFixture.h"
 #include "RunTask.h"
+#include "core/crypto/Secp256k1.h"
 #include "core/encoding/Hex.h"
 #include "services/bitcoin/BTCSigner.h"
 #include "services/bitcoin/BTCTransactionParser.h"
@@ -22,8 +24,14 @@ namespace {
 
 using nlohmann::json;
 
-const Bytes script = {0x00, 0x14, 1,  2,  3,  4,  5,  6,  7,  8,  9,
-                      10,   11,   12, 13, 14, 15, 16, 17, 18, 19, 20};
+// The coin's key and its P2WPKH script.
+const SecureBytes key(Bytes(32, 0x11));
+const Bytes script = [] {
+    Bytes made{0x00, 0x14};
+    const Bytes hash = hash160(Secp256k1::shared().compressedPublicKey(key));
+    made.insert(made.end(), hash.begin(), hash.end());
+    return made;
+}();
 
 std::string line(const json& request, const char* key, json value) {
     return json{{"jsonrpc", "2.0"}, {"id", request.at("id")}, {key, std::move(value)}}.dump() +
@@ -31,12 +39,25 @@ std::string line(const json& request, const char* key, json value) {
 }
 
 // A signed-looking transaction spending `outpoint` (txid in display hex, index) that pays
-// `value` to the script; its raw hex.
+// `value` to the script; its raw hex. Its witness is made up: it proves no spend.
 std::string spending(const std::string& txid, std::uint32_t index, std::uint64_t value = 1'000) {
     Bytes hash = *hexToBytes(txid);
     std::reverse(hash.begin(), hash.end());
     BTCTxInput input{hash, index, 0xFFFFFFFD, {Bytes(71, 0x30), Bytes(33, 0x02)}};
     return bytesToPlainHex(BTCSigner::serialize(true, 2, {input}, {{value, script}}, 0));
+}
+
+// A transaction spending `coin` that pays `value`, signed by the coin's key; its raw hex.
+std::string signedSpending(const UTXO& coin, std::uint64_t value) {
+    Bytes hash = *hexToBytes(coin.txHash);
+    std::reverse(hash.begin(), hash.end());
+    BTCUnsignedTransaction tx;
+    tx.inputs = {{hash, static_cast<std::uint32_t>(coin.outputIndex), 0xFFFFFFFD, {}}};
+    tx.outputs = {{value, script}};
+    std::vector<SecureBytes> keys;
+    keys.push_back(key.clone());
+    BTCSigner::sign(tx, {coin}, keys);
+    return bytesToPlainHex(BTCSigner::serialize(true, 2, tx.inputs, tx.outputs, 0));
 }
 
 std::string idOf(const std::string& raw) {
@@ -108,12 +129,20 @@ TEST(BitcoinCoinSpender, TheSpenderIsFoundAtOrAfterTheCoinsHeightAndNamed) {
     // The mempool first, then the blocks; never the coin's own transaction or the early one.
     EXPECT_EQ(chain.fetched, (std::vector<std::string>{unrelated, sibling}));
 
-    // Another transaction spends it (in a block, or in the mempool): ours has lapsed.
-    chain.list(spending(coin.utxo.txHash, 0, 30'000), 130);
+    // Another transaction spends it (in the coin's own block, a later one, or the mempool):
+    // ours has lapsed.
+    for (const std::int64_t height : {100, 130, -1}) {
+        chain.list(signedSpending(coin.utxo, 30'000), height);
+        EXPECT_EQ(chain.spenderOf(coin.utxo, coin.ours), CoinSpender::another) << height;
+        chain.history.erase(chain.history.size() - 1);
+    }
+    // One that claims the coin without a witness that verifies proves nothing; a spender listed
+    // beside it is still found.
+    chain.list(spending(coin.utxo.txHash, 0, 25'000), 0);
+    EXPECT_EQ(chain.spenderOf(coin.utxo, coin.ours), CoinSpender::none);
+    chain.list(signedSpending(coin.utxo, 20'000), 130);
     EXPECT_EQ(chain.spenderOf(coin.utxo, coin.ours), CoinSpender::another);
     chain.history.erase(chain.history.size() - 1);
-    chain.list(spending(coin.utxo.txHash, 0, 30'000), -1);
-    EXPECT_EQ(chain.spenderOf(coin.utxo, coin.ours), CoinSpender::another);
     // Our own, in any letter case the id is written.
     std::string ours = coin.ours;
     std::transform(ours.begin(), ours.end(), ours.begin(), ::toupper);
@@ -126,7 +155,7 @@ TEST(BitcoinCoinSpender, TheSpenderIsFoundAtOrAfterTheCoinsHeightAndNamed) {
     UTXO pooled = coin.utxo;
     pooled.height = 0;
     chain.history.erase(chain.history.size() - 1);
-    chain.list(spending(coin.utxo.txHash, 0, 30'000), 140);
+    chain.list(signedSpending(coin.utxo, 30'000), 140);
     EXPECT_EQ(chain.spenderOf(pooled, coin.ours), CoinSpender::another);
 }
 
@@ -156,7 +185,7 @@ TEST(BitcoinCoinSpender, AnAnswerThatCannotBeReadOrAHistoryTooLongSaysNothing) {
     cannotSay();
     EXPECT_EQ(chain.fetched.size(), static_cast<std::size_t>(coinSpenderFetches));
     // The spender among the first ones looked at is proof all the same.
-    chain.list(spending(coin.utxo.txHash, 0, 30'000), -1);
+    chain.list(signedSpending(coin.utxo, 30'000), -1);
     std::rotate(chain.history.begin() + 1, chain.history.end() - 1, chain.history.end());
     EXPECT_EQ(chain.spenderOf(coin.utxo, coin.ours), CoinSpender::another);
 }

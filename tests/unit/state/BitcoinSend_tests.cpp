@@ -2,16 +2,19 @@
 // mempool (bitcoinjs-lib checks every broadcast; a coin is spent once), behind the wallet's
 // Electrum fixture, where a test can stand between them: an earlier attempt whose coin another
 // transaction spent lapses and the wallet sends again from its other coins; one whose coin is
-// merely no longer listed binds the next press, also after a restart; a server that says it
-// holds the transaction already has taken it.
+// merely no longer listed, or whose spender is made up, binds the next press, also after a
+// restart; a server that says it holds the transaction already has taken it.
 #include "AppStateFixture.h"
 #include "ElectrumMempoolServer.h"
 #include "RunTask.h"
+#include "core/crypto/BIP39.h"
 #include "core/crypto/Bech32.h"
 #include "core/encoding/Hex.h"
 #include "platform/AtomicFile.h"
 #include "services/bitcoin/BTCSigner.h"
 #include "services/bitcoin/BTCTransactionParser.h"
+#include "services/bitcoin/ElectrumScriptHash.h"
+#include "state/AccountDerivation.h"
 #include "state/flows/AttemptLedger.h"
 #include "state/flows/FlowService.h"
 #include "state/send/BitcoinBroadcast.h"
@@ -23,6 +26,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 
 namespace qm {
@@ -176,13 +180,24 @@ protected:
     std::string address;
     std::vector<std::string> broadcasts;
     std::set<std::string> hidden;
+    // Transactions the lookups show besides the server's, by id: each known to
+    // blockchain.transaction.get and in the mempool of one script hash's history.
+    struct MadeUp {
+        std::string scriptHash;
+        std::string raw;
+    };
+    std::map<std::string, MadeUp> madeUp;
 
 private:
     // A lagging index: the ids in `hidden` are unknown to blockchain.transaction.get and
-    // missing from every history.
+    // missing from every history; those `madeUp` are there.
     void hideFromLookups() {
         env->electrum().answerRaw("blockchain.transaction.get", [this](const json& request) {
-            if (hidden.contains(request.at("params").at(0).get<std::string>())) {
+            const std::string id = request.at("params").at(0).get<std::string>();
+            if (madeUp.contains(id)) {
+                return std::optional(line(request, "result", madeUp.at(id).raw));
+            }
+            if (hidden.contains(id)) {
                 return std::optional(
                     line(request, "error",
                          {{"code", 2}, {"message", "No such mempool or blockchain transaction"}}));
@@ -197,6 +212,11 @@ private:
                                              return hidden.contains(entry.at("tx_hash"));
                                          }),
                           history.end());
+            for (const auto& [id, made] : madeUp) {
+                if (made.scriptHash == request.at("params").at(0)) {
+                    history.push_back({{"tx_hash", id}, {"height", 0}});
+                }
+            }
             return std::optional(answer.dump() + "\n");
         });
     }
@@ -210,7 +230,7 @@ TEST_F(BitcoinSendOnMempool, ACoinSpentElsewhereLetsTheWalletSendAgain) {
     onBroadcast([&](const json&) -> std::optional<std::string> {
         if (broadcasts.size() == 1) {
             spentElsewhere = coinsOf(broadcasts.front());
-            server->call("test.spendElsewhere", json::array({json(spentElsewhere)}));
+            server->spendElsewhere(spentElsewhere);
             server->call("test.fund", {address, 90'000});
         }
         return std::nullopt;
@@ -307,6 +327,38 @@ TEST_F(BitcoinSendOnMempool, AKeptSendOutlivesARestart) {
     expectAnotherPaymentSpendsItsCoin(first);
     expectFollowed(first);
     EXPECT_EQ(broadcasts.back(), broadcasts.front()); // its own bytes again
+}
+
+// The server lists a made-up spender of the kept send's coin: with no witness, with a signature
+// that does not verify, one over another amount, one by another key of the wallet. None proves
+// the coin spent: each time another payment spends that coin too (the server refuses it),
+// never the other coin alone. One payment.
+TEST_F(BitcoinSendOnMempool, AMadeUpSpenderOfAKeptSendsCoinProvesNothing) {
+    const std::string first = sendKeptAndRefused();
+    const BTCSpend coin = env->state().attemptLedger().find(first).value().coins.front();
+    const SecureBytes seed = BIP39::seed(test::AppStateFixture::abandonPhrase(), "");
+    Bytes hash = hexToBytes(coin.utxo.txHash).value();
+    std::reverse(hash.begin(), hash.end());
+    for (const std::uint32_t how : {0u, 1u, 2u, 3u}) {
+        BTCUnsignedTransaction tx;
+        tx.inputs = {{hash, static_cast<std::uint32_t>(coin.utxo.outputIndex), 0xFFFFFFFD, {}}};
+        tx.outputs = {{coin.utxo.value - 1'000 - how, coin.utxo.scriptPubKey}};
+        UTXO signedFor = coin.utxo;
+        signedFor.value += how == 2 ? 1 : 0;
+        std::vector<SecureBytes> keys;
+        keys.push_back(accountPrivateKey(seed, Chain::bitcoin, coin.derivationIndex + how / 3));
+        BTCSigner::sign(tx, {signedFor}, keys);
+        if (how == 0) {
+            tx.inputs[0].witness.clear();
+        } else if (how == 1) {
+            tx.inputs[0].witness[0][8] ^= 1; // a bit of R
+        }
+        const std::string raw =
+            bytesToPlainHex(BTCSigner::serialize(true, 2, tx.inputs, tx.outputs, 0));
+        madeUp = {{BTCTransactionParser::transactionID(raw).value(),
+                   {electrumScriptHashOfScript(coin.utxo.scriptPubKey), raw}}};
+        expectAnotherPaymentSpendsItsCoin(first);
+    }
 }
 
 // The stored bytes of the kept send no longer read as the transaction the ledger names (the file
