@@ -190,6 +190,12 @@ TEST_F(AttemptLedgerTest, TellingOneTellsThoseThatCanOnlyLandInsteadOfIt) {
     overlapping.told = false;
     overlapping.coins.erase(overlapping.coins.begin());
     ledger.keep(overlapping);
+    UnsettledAttempt sibling = bitcoinAttempt(); // another output of a funding transaction
+    sibling.id = "99cc";
+    sibling.told = false;
+    sibling.coins.resize(1);
+    sibling.coins.front().utxo.outputIndex = 1;
+    ledger.keep(sibling);
 
     ledger.markTold("0xaa", true); // another sheet said it went through
     ledger.markTold("5e3f");
@@ -212,7 +218,8 @@ TEST_F(AttemptLedgerTest, TellingOneTellsThoseThatCanOnlyLandInsteadOfIt) {
                                                  {"0xcc", false},
                                                  {"0xdd", false},
                                                  {"5e3f", true},
-                                                 {"77aa", true}}));
+                                                 {"77aa", true},
+                                                 {"99cc", false}}));
 }
 
 TEST_F(AttemptLedgerTest, ClearLeavesNothingBehind) {
