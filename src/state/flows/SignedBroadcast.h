@@ -52,6 +52,7 @@
 #include "platform/async/CancellationToken.h"
 #include "state/flows/UnsettledAttempt.h"
 
+#include <QPointer>
 #include <QString>
 #include <exception>
 #include <functional>
@@ -62,6 +63,7 @@
 
 namespace qm {
 
+class AttemptLedger;
 class FlowRun;
 
 // The note of a run whose server's answer was lost and whose chain never said.
@@ -169,6 +171,13 @@ QCoro::Task<EarlierAttempts> earlierAttempts(FlowRun run, AttemptScope scope);
 
 // A new signing, given what the earlier attempts hand it.
 using SignAnew = std::function<QCoro::Task<SignedBroadcast>(EarlierAttempts earlier)>;
+
+// earlierAttempts outside any flow (a transaction signed for a dApp to send): the attempts of
+// the scope in `ledger`, none followed, so one the chain knows is said once (thrown as
+// wentThrough, told) and a next call passes it. Nothing once the ledger has gone or `token` is
+// cancelled.
+QCoro::Task<EarlierAttempts> earlierAttemptsOf(QPointer<AttemptLedger> ledger, AttemptScope scope,
+                                               CancellationToken token);
 
 // What a run sends: an earlier attempt the chain knows (followed instead of a new one, its
 // texts shown), else what `sign` makes. None when the run has ended meanwhile; `sign`'s and

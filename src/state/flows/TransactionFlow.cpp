@@ -227,8 +227,8 @@ void FlowRun::useLedger(AttemptLedger& ledger) const {
     }
 }
 
-std::vector<UnsettledAttempt> FlowRun::ledgerAttempts(Chain chain, std::string_view account) const {
-    return m_flow ? m_flow->ledger().of(chain, account) : std::vector<UnsettledAttempt>();
+AttemptLedger* FlowRun::attemptLedger() const {
+    return m_flow ? &m_flow->ledger() : nullptr;
 }
 
 void FlowRun::keepAttempt(const SignedBroadcast& tx) const {
@@ -247,12 +247,6 @@ void FlowRun::keepAttempt(const SignedBroadcast& tx) const {
 void FlowRun::told(const std::string& id, bool elsewhere) const {
     if (m_flow) {
         m_flow->ledger().markTold(id, elsewhere);
-    }
-}
-
-void FlowRun::forgetAttempt(const std::string& id) const {
-    if (m_flow) {
-        m_flow->ledger().forget(id);
     }
 }
 

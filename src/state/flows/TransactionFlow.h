@@ -37,8 +37,6 @@
 #include <optional>
 #include <qcoro/qcorotask.h>
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace qm {
 
@@ -200,16 +198,14 @@ public:
 
     // The run keeps what it sends in `ledger` (the wallet's), from now on.
     void useLedger(AttemptLedger& ledger) const;
-    // The ledger's attempts of `account` on `chain`, oldest first (SignedBroadcast.h, "Earlier
-    // attempts"); none once the flow has gone.
-    std::vector<UnsettledAttempt> ledgerAttempts(Chain chain, std::string_view account) const;
+    // Where the run keeps what it sends (SignedBroadcast.h, "Earlier attempts"); none once the
+    // flow has gone.
+    AttemptLedger* attemptLedger() const;
     // Writes `tx` into the ledger as sent from this flow's `tx.slot`, before it leaves: throws
     // (and it must not be sent) when the ledger cannot be written.
     void keepAttempt(const SignedBroadcast& tx) const;
-    // The user saw it leave (`elsewhere`: another sheet said it went through) / the chain
-    // settled it.
+    // The user saw it leave (`elsewhere`: another sheet said it went through).
     void told(const std::string& id, bool elsewhere = false) const;
-    void forgetAttempt(const std::string& id) const;
     // The chain holds `id` in a block: settled, and with it every attempt it was made to
     // replace (an EVM nonce, a Bitcoin coin it spends, are its own now).
     void landed(const std::string& id) const;

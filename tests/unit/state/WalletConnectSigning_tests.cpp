@@ -1,8 +1,8 @@
 // Approved WalletConnect requests signed by the wallet's signer and answered: signatures that
 // the published key of the test phrase makes, a transaction sent once on anvil (a double press,
 // a failed answer and its retry, approvals again after a node kept what it refused, a dApp
-// asking again under a new id, also after a restart), a rejection that waits while signing, a
-// lock that wins.
+// asking again under a new id, also after a restart), eth_signTransaction waiting on the chain's
+// word about an earlier transaction, a rejection that waits while signing, a lock that wins.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "HandMadeDapp.h"
@@ -411,6 +411,31 @@ TEST_F(WalletConnectSigningTest, AKeptTransactionOutlivesARestart) {
     EXPECT_EQ(failureOfSigning(81, kPassword), earlier + " went through; nothing new was signed.");
     EXPECT_EQ(node.kept().size(), 1u);
     EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0x1bc16d674ec80000"); // 2 POL, once
+    EXPECT_EQ(sentCount(), 1u);
+}
+
+// eth_signTransaction (which the dApp sends itself) asks the chain about the account's earlier
+// transaction the user was told failed: refused while it may land, refused once saying it went
+// through once the chain shows it, then signed.
+TEST_F(WalletConnectSigningTest, ASignedTransactionWaitsOnlyWhileTheEarlierOneMayLand) {
+    const std::string to = "0x9999999999999999999999999999999999999999";
+    const json transaction = {{"from", kAddress}, {"to", to}, {"value", "0x1bc16d674ec80000"}};
+    test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
+                              "daemon error: timeout", std::chrono::hours(1),
+                              test::LaggingBackend::Count::ahead);
+    ASSERT_NO_FATAL_FAILURE(approveKeptAndRefused(node, 100, transaction));
+    runTask(service().rejectRequest(dapp->sessionTopic, 100));
+    const std::string earlier = "Your earlier dApp transaction (Send 2 POL to 0x999999...999999)";
+    dapp->request(101, "eth_signTransaction", json::array({transaction}), "eip155:137");
+    EXPECT_EQ(failureOfSigning(101, kPassword),
+              earlier + " may still go through, and a transaction signed for the dApp could "
+                        "land beside it; nothing was signed.");
+
+    node.catchUp();
+    EXPECT_EQ(failureOfSigning(101, kPassword), earlier + " went through; nothing new was signed.");
+    EXPECT_TRUE(sign(101));
+    const std::string raw = answerTo(101)["result"];
+    EXPECT_TRUE(raw.starts_with("0x02"));
     EXPECT_EQ(sentCount(), 1u);
 }
 
