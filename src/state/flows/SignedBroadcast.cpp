@@ -349,6 +349,10 @@ QCoro::Task<EarlierAttempts> earlierAttemptsOf(QPointer<AttemptLedger> ledger, A
     co_return co_await std::move(asking);
 }
 
+void sendAnyway(AttemptLedger& ledger, const std::string& undecided) {
+    ledger.markTold(undecided);
+}
+
 QCoro::Task<std::optional<SignedBroadcast>> earlierOrSigned(FlowRun run, AttemptScope scope,
                                                             SignAnew sign) {
     QCoro::Task<EarlierAttempts> checking = earlierAttempts(run, std::move(scope));
@@ -372,10 +376,17 @@ EarlierAttemptError EarlierAttemptError::wentThrough(const UnsettledAttempt& ear
     return EarlierAttemptError(followedNote(earlier).toStdString());
 }
 
+EarlierAttemptError::EarlierAttemptError(const std::string& message, std::string undecided)
+    : Error(message), m_undecided(std::move(undecided)) {}
+
 EarlierAttemptError EarlierAttemptError::mayHaveGoneThrough(const UnsettledAttempt& earlier) {
-    return EarlierAttemptError("Your earlier " + attemptDescription(earlier) +
-                               " may have gone through; the network has not said yet. Nothing "
-                               "was signed; try again in a moment.");
+    return EarlierAttemptError(
+        "Your earlier " + attemptDescription(earlier) +
+            " may have gone through: the network has used its nonce, and no server shows by "
+            "which transaction. Look for it in the account's history or on a block explorer. "
+            "Nothing was signed. Send Anyway signs this one as a new transaction, which pays "
+            "again if the earlier one went through.",
+        earlier.id);
 }
 
 EarlierAttemptError EarlierAttemptError::mayStillLand(const UnsettledAttempt& earlier) {

@@ -73,6 +73,10 @@ class TransactionFlow : public QObject {
     // ("Your earlier send of … went through; nothing new was signed."); the summary and detail
     // are then that attempt's. Empty otherwise.
     Q_PROPERTY(QString earlierNote READ earlierNote NOTIFY summaryChanged)
+    // The last run failed because an earlier attempt's nonce is used on the chain while no
+    // server says by which transaction (EarlierAttemptError::mayHaveGoneThrough): its face
+    // offers Send Anyway. Until the next start or reset, or the choice.
+    Q_PROPERTY(bool offersSendAnyway READ offersSendAnyway NOTIFY sendAnywayChanged)
 
 public:
     // Capitalised: QML reads them (TransactionFlow.Signing).
@@ -110,6 +114,10 @@ public:
     void setSummary(QString summary, QString detail);
     // Where its runs keep what they send (none: a ledger of its own, in memory).
     AttemptLedger& ledger();
+    // Send Anyway, the user's informed choice (offersSendAnyway): the earlier attempt the last
+    // run failed on counts as told (sendAnyway, SignedBroadcast.h), so the sheet's next press
+    // signs a new transaction beside it. Nothing without the offer. Starts nothing.
+    Q_INVOKABLE void chooseSendAnyway();
 
     Step step() const { return m_step; }
     double progress() const { return m_progress; }
@@ -119,6 +127,9 @@ public:
     const QString& summary() const { return m_summary; }
     const QString& detail() const { return m_detail; }
     const QString& earlierNote() const { return m_earlierNote; }
+    bool offersSendAnyway() const { return !m_undecided.empty(); }
+    // The attempt the offer is about; empty without one.
+    const std::string& undecidedAttempt() const { return m_undecided; }
     // Whether the current or last run broadcast a transaction.
     bool hasBroadcast() const { return m_broadcast; }
     const Limits& limits() const { return m_limits; }
@@ -133,6 +144,7 @@ signals:
     void errorMessageChanged();
     void runningChanged();
     void summaryChanged();
+    void sendAnywayChanged();
     // A run has ended, whichever way (its final step is set).
     void finished();
 
@@ -145,6 +157,7 @@ private:
     void setTxHash(QString hash);
     void setErrorMessage(QString message);
     void setRunning(bool running);
+    void setUndecided(std::string id);
     // Ends the run at `step` with `message` (empty: none).
     void settle(Step step, QString message);
     // What the ledger keeps of `tx`, sent in this flow now.
@@ -161,6 +174,8 @@ private:
     QString m_summary;
     QString m_detail;
     QString m_earlierNote;
+    // The attempt of a mayHaveGoneThrough failure that the face offers to send beside.
+    std::string m_undecided;
     bool m_broadcast = false;
     bool m_settled = false;
     // The token of the current run; cancelled by the destructor.

@@ -277,10 +277,15 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
         }
     }
     if (!send->hash) {
-        // The flow's failure as it shows it (a wrong password, the node's refusal).
-        throw Error(watched && !watched->errorMessage().isEmpty()
-                        ? watched->errorMessage().toStdString()
-                        : std::string("The transaction was not sent"));
+        // The flow's failure as it shows it (a wrong password, the node's refusal; an earlier
+        // transaction the sheet may offer to send beside).
+        const std::string failure = watched && !watched->errorMessage().isEmpty()
+                                        ? watched->errorMessage().toStdString()
+                                        : std::string("The transaction was not sent");
+        if (watched && watched->offersSendAnyway()) {
+            throw EarlierAttemptError(failure, watched->undecidedAttempt());
+        }
+        throw Error(failure);
     }
     co_return *send->hash;
 }
