@@ -81,6 +81,9 @@ bool LaggingBackend::lags(const std::string& id) const {
 
 std::optional<HttpFixtureResponse> LaggingBackend::keep(const std::string& id, const json& params,
                                                         const std::string& method) {
+    if (m_answersNew && !m_firstSeen.contains(id)) {
+        return std::nullopt;
+    }
     if (m_firstSeen.emplace(id, QDateTime::currentDateTimeUtc()).second) {
         m_order.push_back(id);
     }

@@ -40,6 +40,9 @@ public:
     const std::vector<std::string>& kept() const { return m_order; }
     // Every backend has seen every transaction from now on.
     void catchUp() { m_caughtUp = true; }
+    // A transaction that first arrives from now on is the node's to answer, and every backend
+    // sees it; those kept so far still lag.
+    void answerNewOnes() { m_answersNew = true; }
 
 private:
     bool lags(const std::string& id) const;
@@ -54,6 +57,7 @@ private:
     std::string m_refusal;
     std::chrono::milliseconds m_lag;
     bool m_caughtUp = false;
+    bool m_answersNew = false;
     std::map<std::string, QDateTime> m_firstSeen;
     std::vector<std::string> m_order;
 };

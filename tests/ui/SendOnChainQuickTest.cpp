@@ -8,7 +8,8 @@
 // send ends: still paid once, the id of what landed shown; a form edited after such a refusal
 // and sent once the lookups caught up shows the earlier send that went through, not its own. A
 // coin spent elsewhere as the wallet sends does not stop the next press from paying with the
-// other coins.
+// other coins. Where no server can say which transaction took an earlier send's nonce, only
+// Send Anyway signs beside it.
 
 #include "AppStateFixture.h"
 #include "ChainsQuickFixture.h"
@@ -207,6 +208,12 @@ public:
             {QStringLiteral("value"), text(quantity(tx.at("value")))},
             {QStringLiteral("feeWithinMax"), !(maxFee < fee)}};
     }
+    // The nonce of the node's transaction `hash` (-1 without one).
+    Q_INVOKABLE int polygonNonce(const QString& hash) {
+        const nlohmann::json tx =
+            m_chains.anvil().rpc("eth_getTransactionByHash", {hash.toStdString()});
+        return tx.is_object() ? static_cast<int>(quantity(tx.at("nonce")).toUInt64().value()) : -1;
+    }
     Q_INVOKABLE QString polygonSenderAddress() const {
         return QString::fromStdString(polygonSender());
     }
@@ -239,16 +246,19 @@ public:
     // Every transaction from now on is kept by the chain's node (`chain`: "bitcoin", "polygon",
     // "solana") while the wallet hears `refusal`, and the node's lookups do not see it for 5 s
     // after it first arrived (LaggingBackend; on Bitcoin blockchain.transaction.get), or until
-    // catchUp() when `untilCaughtUp`.
+    // catchUp() when `untilCaughtUp`. On Polygon the count of mined transactions includes it
+    // when `countAhead` (so no server can say which transaction took its nonce).
     Q_INVOKABLE void keepAndRefuse(const QString& chain, const QString& refusal,
-                                   bool untilCaughtUp = false) {
+                                   bool untilCaughtUp = false, bool countAhead = false) {
         const std::chrono::milliseconds lag =
             untilCaughtUp ? std::chrono::hours(1) : std::chrono::seconds(5);
         m_bitcoinLag = lag;
         if (chain == QLatin1String("polygon")) {
             m_lagging = std::make_unique<qm::test::LaggingBackend>(
                 m_polygon, m_chains.anvil().url(), qm::test::LaggingBackend::Family::evm,
-                refusal.toStdString(), lag);
+                refusal.toStdString(), lag,
+                countAhead ? qm::test::LaggingBackend::Count::ahead
+                           : qm::test::LaggingBackend::Count::lagging);
         } else if (chain == QLatin1String("solana")) {
             m_lagging = std::make_unique<qm::test::LaggingBackend>(
                 m_solana, m_chains.litesvm().url(), qm::test::LaggingBackend::Family::solana,
@@ -264,6 +274,13 @@ public:
             m_lagging->catchUp();
         }
         m_bitcoinLag = std::chrono::milliseconds(0);
+    }
+    // The lagging node answers the transactions that first arrive from now on; those it kept
+    // stay unseen.
+    Q_INVOKABLE void answerNewTransactions() {
+        if (m_lagging) {
+            m_lagging->answerNewOnes();
+        }
     }
     // The ids of the transactions the lagging servers kept, in order.
     Q_INVOKABLE QStringList keptIds() const {

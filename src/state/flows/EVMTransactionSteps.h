@@ -111,8 +111,9 @@ AttemptScope evmAttemptScope(std::shared_ptr<JSONRPCClient> client, Chain chain,
 
 // The nonce a new signing must take: that of the earlier attempts which may still land (the
 // same transaction signed again is then the same bytes), else `nodeNonce`. Throws
-// EarlierAttemptError when the node already counts past that nonce (another transaction, or
-// that attempt, holds it: which one, the chain has not said yet).
+// EarlierAttemptError::mayHaveGoneThrough when the node already counts past that nonce (another
+// transaction, or that attempt, holds it: which one, the chain has not said), which only the
+// user's choice to send anyway overrules.
 std::uint64_t conflictingNonce(const EarlierAttempts& earlier, std::uint64_t nodeNonce);
 
 // The chain's answer on a sent transaction, as FlowRun::awaitChain asks for it: true for a

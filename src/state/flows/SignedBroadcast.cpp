@@ -3,6 +3,7 @@
 #include "core/encoding/AsciiCase.h"
 #include "platform/async/CancellableSleep.h"
 #include "platform/async/PollUntil.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/TransactionFlow.h"
 
 #include <algorithm>
@@ -170,6 +171,61 @@ QCoro::Task<std::optional<ChainWord>> followOnChain(FlowRun run, SignedBroadcast
     co_return co_await std::move(waiting);
 }
 
+// What earlierAttempts asks of the chain, on `ledger`'s attempts of the scope; `origins` are
+// where the scope's followedIn slots send from, in their order.
+QCoro::Task<EarlierAttempts> askAboutAttempts(QPointer<AttemptLedger> ledger, AttemptScope scope,
+                                              std::vector<std::string> origins,
+                                              CancellationToken token) {
+    EarlierAttempts earlier;
+    if (!ledger) {
+        co_return earlier;
+    }
+    const auto active = [&] { return ledger && !token.isCancelled(); };
+    std::optional<UnsettledAttempt> wentThrough;
+    for (const UnsettledAttempt& attempt : ledger->of(scope.chain, scope.account)) {
+        if (!active()) {
+            co_return earlier;
+        }
+        const auto slot = std::find(origins.begin(), origins.end(), attempt.origin);
+        const bool here = slot != origins.end();
+        // As the ledger holds it now: the watch or another run may have settled or told it.
+        const std::optional<UnsettledAttempt> now = ledger->find(attempt.id);
+        if (!now || (now->told && !(now->toldElsewhere && here))) {
+            // The user saw it leave: a new signing is another payment they asked for.
+            continue;
+        }
+        SignedBroadcast tx = scope.revive(attempt);
+        QCoro::Task<Seen> looking = lookUp(tx, token);
+        const Seen seen = co_await std::move(looking);
+        if (!active()) {
+            co_return earlier;
+        }
+        if (seen == Seen::lapsed) {
+            ledger->forget(attempt.id);
+            continue;
+        }
+        if (seen != Seen::known) {
+            // Oldest first: the latest that may land holds the conflict of all before it.
+            earlier.conflict = attempt;
+            continue;
+        }
+        if (here) {
+            tx.slot = scope.followedIn.at(static_cast<std::size_t>(slot - origins.begin()));
+            tx.isRunsOwn = tx.slot.empty();
+            earlier.known = std::move(tx);
+        } else if (!wentThrough) {
+            wentThrough = attempt;
+        }
+    }
+    if (earlier.known || !wentThrough) {
+        co_return earlier;
+    }
+    // Told once, here: the next press elsewhere signs what it asks; where it was sent, it is
+    // still followed.
+    ledger->markTold(wentThrough->id, true);
+    throw EarlierAttemptError::wentThrough(*wentThrough);
+}
+
 } // namespace
 
 QString lostAnswerNote() {
@@ -273,52 +329,28 @@ QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx) {
 }
 
 QCoro::Task<EarlierAttempts> earlierAttempts(FlowRun run, AttemptScope scope) {
-    EarlierAttempts earlier;
-    std::optional<UnsettledAttempt> wentThrough;
-    for (const UnsettledAttempt& attempt : run.ledgerAttempts(scope.chain, scope.account)) {
-        if (!run.isActive()) {
-            co_return earlier;
-        }
-        const bool here =
-            std::any_of(scope.followedIn.begin(), scope.followedIn.end(),
-                        [&](const std::string& s) { return run.origin(s) == attempt.origin; });
-        if (attempt.told && !(attempt.toldElsewhere && here)) {
-            // The user saw it leave: a new signing is another payment they asked for.
-            continue;
-        }
-        SignedBroadcast tx = scope.revive(attempt);
-        QCoro::Task<Seen> looking = lookUp(tx, run.token());
-        const Seen seen = co_await std::move(looking);
-        if (!run.isActive()) {
-            co_return earlier;
-        }
-        if (seen == Seen::lapsed) {
-            run.forgetAttempt(attempt.id);
-            continue;
-        }
-        if (seen != Seen::known) {
-            // Oldest first: the latest that may land holds the conflict of all before it.
-            earlier.conflict = attempt;
-            continue;
-        }
-        const auto slot =
-            std::find_if(scope.followedIn.begin(), scope.followedIn.end(),
-                         [&](const std::string& s) { return run.origin(s) == attempt.origin; });
-        if (slot != scope.followedIn.end()) {
-            tx.slot = *slot;
-            tx.isRunsOwn = slot->empty();
-            earlier.known = std::move(tx);
-        } else if (!wentThrough) {
-            wentThrough = attempt;
-        }
+    if (!run.isActive()) {
+        co_return EarlierAttempts{};
     }
-    if (earlier.known || !wentThrough) {
-        co_return earlier;
+    std::vector<std::string> origins;
+    for (const std::string& slot : scope.followedIn) {
+        origins.push_back(run.origin(slot));
     }
-    // Told once, here: the next press elsewhere signs what it asks; where it was sent, it is
-    // still followed.
-    run.told(wentThrough->id, true);
-    throw EarlierAttemptError::wentThrough(*wentThrough);
+    QCoro::Task<EarlierAttempts> asking =
+        askAboutAttempts(run.attemptLedger(), std::move(scope), std::move(origins), run.token());
+    co_return co_await std::move(asking);
+}
+
+QCoro::Task<EarlierAttempts> earlierAttemptsOf(QPointer<AttemptLedger> ledger, AttemptScope scope,
+                                               CancellationToken token) {
+    scope.followedIn.clear();
+    QCoro::Task<EarlierAttempts> asking =
+        askAboutAttempts(std::move(ledger), std::move(scope), {}, std::move(token));
+    co_return co_await std::move(asking);
+}
+
+void sendAnyway(AttemptLedger& ledger, const std::string& undecided) {
+    ledger.markTold(undecided);
 }
 
 QCoro::Task<std::optional<SignedBroadcast>> earlierOrSigned(FlowRun run, AttemptScope scope,
@@ -344,10 +376,17 @@ EarlierAttemptError EarlierAttemptError::wentThrough(const UnsettledAttempt& ear
     return EarlierAttemptError(followedNote(earlier).toStdString());
 }
 
+EarlierAttemptError::EarlierAttemptError(const std::string& message, std::string undecided)
+    : Error(message), m_undecided(std::move(undecided)) {}
+
 EarlierAttemptError EarlierAttemptError::mayHaveGoneThrough(const UnsettledAttempt& earlier) {
-    return EarlierAttemptError("Your earlier " + attemptDescription(earlier) +
-                               " may have gone through; the network has not said yet. Nothing "
-                               "was signed; try again in a moment.");
+    return EarlierAttemptError(
+        "Your earlier " + attemptDescription(earlier) +
+            " may have gone through: the network has used its nonce, and no server shows by "
+            "which transaction. Look for it in the account's history or on a block explorer. "
+            "Nothing was signed. Send Anyway signs this one as a new transaction, which pays "
+            "again if the earlier one went through.",
+        earlier.id);
 }
 
 EarlierAttemptError EarlierAttemptError::mayStillLand(const UnsettledAttempt& earlier) {

@@ -40,7 +40,10 @@
 //     followed, its texts shown: nothing new is signed); a press elsewhere is refused once,
 //     saying it went through;
 //   - else it may still land: the new signing takes its conflict (a replacement, which the
-//     review names), and where that cannot be (another Solana transfer) nothing is signed.
+//     review names), and where that cannot be (another Solana transfer; an EVM nonce the chain
+//     has used while no server says by which transaction) nothing is signed. Of these only the
+//     EVM one may never be settled by the chain: the user may choose to send anyway
+//     (sendAnyway), and the attempt then counts as told.
 // One the user saw leave holds nothing back, nor do those that could only land instead of it:
 // a new signing is another payment the user asked for.
 // A run that saw its transaction in a block is done with it (and with the attempts it
@@ -52,6 +55,7 @@
 #include "platform/async/CancellationToken.h"
 #include "state/flows/UnsettledAttempt.h"
 
+#include <QPointer>
 #include <QString>
 #include <exception>
 #include <functional>
@@ -62,6 +66,7 @@
 
 namespace qm {
 
+class AttemptLedger;
 class FlowRun;
 
 // The note of a run whose server's answer was lost and whose chain never said.
@@ -127,15 +132,30 @@ struct EarlierAttempts {
 class EarlierAttemptError : public Error {
 public:
     using Error::Error;
+    EarlierAttemptError(const std::string& message, std::string undecided);
     // Another sheet's attempt the chain knows: "Your earlier send of … went through; nothing
     // new was signed."
     static EarlierAttemptError wentThrough(const UnsettledAttempt& earlier);
-    // An attempt whose nonce the chain has passed, while it cannot say by which transaction.
+    // An attempt whose nonce the chain has used, while no server can say by which transaction:
+    // what the wallet knows, where to look, and that Send Anyway signs beside it. The one
+    // failure the user may overrule (undecided()).
     static EarlierAttemptError mayHaveGoneThrough(const UnsettledAttempt& earlier);
     // An attempt a different transaction cannot replace (a Solana one until its blockhash
     // expires).
     static EarlierAttemptError mayStillLand(const UnsettledAttempt& earlier);
+
+    // The id of the attempt of mayHaveGoneThrough: nothing the chain will say may ever settle
+    // it, so the user may choose to sign beside it (sendAnyway); empty for the other failures.
+    const std::string& undecided() const { return m_undecided; }
+
+private:
+    std::string m_undecided;
 };
+
+// The user's informed choice on a mayHaveGoneThrough failure: the attempt `undecided` (and every
+// one sharing its nonce) counts as told in `ledger`, so it holds back no new signing and no
+// review names it as replaced; the next press signs a new transaction at the chain's count.
+void sendAnyway(AttemptLedger& ledger, const std::string& undecided);
 
 // What the press that follows `earlier` says: "Your earlier send of 1 ETH to 0x3535...3535 went
 // through; nothing new was signed."
@@ -169,6 +189,13 @@ QCoro::Task<EarlierAttempts> earlierAttempts(FlowRun run, AttemptScope scope);
 
 // A new signing, given what the earlier attempts hand it.
 using SignAnew = std::function<QCoro::Task<SignedBroadcast>(EarlierAttempts earlier)>;
+
+// earlierAttempts outside any flow (a transaction signed for a dApp to send): the attempts of
+// the scope in `ledger`, none followed, so one the chain knows is said once (thrown as
+// wentThrough, told) and a next call passes it. Nothing once the ledger has gone or `token` is
+// cancelled.
+QCoro::Task<EarlierAttempts> earlierAttemptsOf(QPointer<AttemptLedger> ledger, AttemptScope scope,
+                                               CancellationToken token);
 
 // What a run sends: an earlier attempt the chain knows (followed instead of a new one, its
 // texts shown), else what `sign` makes. None when the run has ended meanwhile; `sign`'s and

@@ -33,6 +33,7 @@ bool TransactionFlow::start(Step first, Body body) {
     m_broadcast = false;
     m_settled = false;
     m_token = CancellationToken();
+    setUndecided({});
     if (!m_earlierNote.isEmpty()) {
         m_earlierNote.clear();
         emit summaryChanged();
@@ -50,6 +51,7 @@ void TransactionFlow::reset() {
     if (m_running) {
         return;
     }
+    setUndecided({});
     setStep(Step::Idle);
     setProgress(0);
     setTxHash({});
@@ -68,6 +70,14 @@ void TransactionFlow::setSummary(QString summary, QString detail) {
 
 AttemptLedger& TransactionFlow::ledger() {
     return m_ledger ? *m_ledger : m_ownLedger;
+}
+
+void TransactionFlow::chooseSendAnyway() {
+    if (m_running || m_undecided.empty()) {
+        return;
+    }
+    sendAnyway(ledger(), m_undecided);
+    setUndecided({});
 }
 
 namespace {
@@ -107,9 +117,13 @@ UnsettledAttempt TransactionFlow::attemptRecord(const SignedBroadcast& tx) const
 QCoro::Task<void> TransactionFlow::run(Body body, CancellationToken token) {
     const QPointer<TransactionFlow> self(this);
     QString failure;
+    std::string undecided;
     try {
         QCoro::Task<void> running = body(FlowRun(self, token));
         co_await std::move(running);
+    } catch (const EarlierAttemptError& error) {
+        failure = userErrorText(error);
+        undecided = error.undecided();
     } catch (const std::exception& error) {
         failure = userErrorText(error);
     } catch (...) {
@@ -123,6 +137,8 @@ QCoro::Task<void> TransactionFlow::run(Body body, CancellationToken token) {
             // It left: what went wrong later is a note, never a way back to the review.
             settle(Step::Submitted, failure);
         } else {
+            // Before the step shows, so the face reads the offer with its text.
+            setUndecided(std::move(undecided));
             settle(Step::Failed,
                    failure.isEmpty() ? QStringLiteral("The operation did not finish.") : failure);
         }
@@ -166,6 +182,13 @@ void TransactionFlow::setErrorMessage(QString message) {
     if (m_errorMessage != message) {
         m_errorMessage = std::move(message);
         emit errorMessageChanged();
+    }
+}
+
+void TransactionFlow::setUndecided(std::string id) {
+    if (m_undecided != id) {
+        m_undecided = std::move(id);
+        emit sendAnywayChanged();
     }
 }
 
@@ -227,8 +250,8 @@ void FlowRun::useLedger(AttemptLedger& ledger) const {
     }
 }
 
-std::vector<UnsettledAttempt> FlowRun::ledgerAttempts(Chain chain, std::string_view account) const {
-    return m_flow ? m_flow->ledger().of(chain, account) : std::vector<UnsettledAttempt>();
+AttemptLedger* FlowRun::attemptLedger() const {
+    return m_flow ? &m_flow->ledger() : nullptr;
 }
 
 void FlowRun::keepAttempt(const SignedBroadcast& tx) const {
@@ -247,12 +270,6 @@ void FlowRun::keepAttempt(const SignedBroadcast& tx) const {
 void FlowRun::told(const std::string& id, bool elsewhere) const {
     if (m_flow) {
         m_flow->ledger().markTold(id, elsewhere);
-    }
-}
-
-void FlowRun::forgetAttempt(const std::string& id) const {
-    if (m_flow) {
-        m_flow->ledger().forget(id);
     }
 }
 

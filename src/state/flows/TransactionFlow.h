@@ -37,8 +37,6 @@
 #include <optional>
 #include <qcoro/qcorotask.h>
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace qm {
 
@@ -75,6 +73,10 @@ class TransactionFlow : public QObject {
     // ("Your earlier send of … went through; nothing new was signed."); the summary and detail
     // are then that attempt's. Empty otherwise.
     Q_PROPERTY(QString earlierNote READ earlierNote NOTIFY summaryChanged)
+    // The last run failed because an earlier attempt's nonce is used on the chain while no
+    // server says by which transaction (EarlierAttemptError::mayHaveGoneThrough): its face
+    // offers Send Anyway. Until the next start or reset, or the choice.
+    Q_PROPERTY(bool offersSendAnyway READ offersSendAnyway NOTIFY sendAnywayChanged)
 
 public:
     // Capitalised: QML reads them (TransactionFlow.Signing).
@@ -112,6 +114,10 @@ public:
     void setSummary(QString summary, QString detail);
     // Where its runs keep what they send (none: a ledger of its own, in memory).
     AttemptLedger& ledger();
+    // Send Anyway, the user's informed choice (offersSendAnyway): the earlier attempt the last
+    // run failed on counts as told (sendAnyway, SignedBroadcast.h), so the sheet's next press
+    // signs a new transaction beside it. Nothing without the offer. Starts nothing.
+    Q_INVOKABLE void chooseSendAnyway();
 
     Step step() const { return m_step; }
     double progress() const { return m_progress; }
@@ -121,6 +127,9 @@ public:
     const QString& summary() const { return m_summary; }
     const QString& detail() const { return m_detail; }
     const QString& earlierNote() const { return m_earlierNote; }
+    bool offersSendAnyway() const { return !m_undecided.empty(); }
+    // The attempt the offer is about; empty without one.
+    const std::string& undecidedAttempt() const { return m_undecided; }
     // Whether the current or last run broadcast a transaction.
     bool hasBroadcast() const { return m_broadcast; }
     const Limits& limits() const { return m_limits; }
@@ -135,6 +144,7 @@ signals:
     void errorMessageChanged();
     void runningChanged();
     void summaryChanged();
+    void sendAnywayChanged();
     // A run has ended, whichever way (its final step is set).
     void finished();
 
@@ -147,6 +157,7 @@ private:
     void setTxHash(QString hash);
     void setErrorMessage(QString message);
     void setRunning(bool running);
+    void setUndecided(std::string id);
     // Ends the run at `step` with `message` (empty: none).
     void settle(Step step, QString message);
     // What the ledger keeps of `tx`, sent in this flow now.
@@ -163,6 +174,8 @@ private:
     QString m_summary;
     QString m_detail;
     QString m_earlierNote;
+    // The attempt of a mayHaveGoneThrough failure that the face offers to send beside.
+    std::string m_undecided;
     bool m_broadcast = false;
     bool m_settled = false;
     // The token of the current run; cancelled by the destructor.
@@ -200,16 +213,14 @@ public:
 
     // The run keeps what it sends in `ledger` (the wallet's), from now on.
     void useLedger(AttemptLedger& ledger) const;
-    // The ledger's attempts of `account` on `chain`, oldest first (SignedBroadcast.h, "Earlier
-    // attempts"); none once the flow has gone.
-    std::vector<UnsettledAttempt> ledgerAttempts(Chain chain, std::string_view account) const;
+    // Where the run keeps what it sends (SignedBroadcast.h, "Earlier attempts"); none once the
+    // flow has gone.
+    AttemptLedger* attemptLedger() const;
     // Writes `tx` into the ledger as sent from this flow's `tx.slot`, before it leaves: throws
     // (and it must not be sent) when the ledger cannot be written.
     void keepAttempt(const SignedBroadcast& tx) const;
-    // The user saw it leave (`elsewhere`: another sheet said it went through) / the chain
-    // settled it.
+    // The user saw it leave (`elsewhere`: another sheet said it went through).
     void told(const std::string& id, bool elsewhere = false) const;
-    void forgetAttempt(const std::string& id) const;
     // The chain holds `id` in a block: settled, and with it every attempt it was made to
     // replace (an EVM nonce, a Bitcoin coin it spends, are its own now).
     void landed(const std::string& id) const;

@@ -82,6 +82,23 @@ QCoro::Task<SignedBroadcast> signWalletConnectSend(std::shared_ptr<WalletConnect
     co_return tx;
 }
 
+// The dApp sends what it is given, beside whatever the wallet sent: not while an earlier
+// transaction of `from` that the user was told failed may still land. The chain is asked as a
+// send asks it: one that can never land is forgotten; one it knows went through (said once,
+// then it holds nothing back).
+QCoro::Task<void> requireNoneMayLand(QPointer<AppState> state, Chain chain, std::string from) {
+    const AttemptScope scope =
+        evmAttemptScope(state->networkManager().evmClient(chain), chain, from, {});
+    QCoro::Task<EarlierAttempts> asking =
+        earlierAttemptsOf(&state->attemptLedger(), scope, CancellationToken());
+    const EarlierAttempts earlier = co_await std::move(asking);
+    if (earlier.conflict) {
+        throw EarlierAttemptError("Your earlier " + attemptDescription(*earlier.conflict) +
+                                  " may still go through, and a transaction signed for the "
+                                  "dApp could land beside it; nothing was signed.");
+    }
+}
+
 QCoro::Task<void> runWalletConnectSend(FlowRun run, std::shared_ptr<WalletConnectSend> send) {
     run.setStep(TransactionFlow::Step::Signing);
     if (!run.isActive() || !send->state) {
@@ -196,18 +213,12 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
         co_return bytesToHex(signature);
     }
     case Kind::signTransaction: {
-        // The dApp sends what it is given, beside whatever the wallet sent: not while an
-        // earlier transaction the user was told failed may still land.
-        const std::vector<UnsettledAttempt> earlier =
-            m_state->attemptLedger().of(request.chain, from);
-        if (const auto untold = std::find_if(earlier.begin(), earlier.end(),
-                                             [](const UnsettledAttempt& a) { return !a.told; });
-            untold != earlier.end()) {
-            throw EarlierAttemptError("Your earlier " + attemptDescription(*untold) +
-                                      " may still go through, and a transaction signed for the "
-                                      "dApp could land beside it; nothing was signed.");
-        }
         QPointer<WalletConnectService> self(this);
+        QCoro::Task<void> checking = requireNoneMayLand(m_state, request.chain, from);
+        co_await std::move(checking);
+        if (!self || !m_state) {
+            throw WCError::signingFailed("No wallet");
+        }
         QCoro::Task<ETHTransaction> reviewing = reviewedTransaction(request, from);
         ETHTransaction transaction = co_await std::move(reviewing);
         if (!self || !m_state) {
@@ -266,10 +277,15 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
         }
     }
     if (!send->hash) {
-        // The flow's failure as it shows it (a wrong password, the node's refusal).
-        throw Error(watched && !watched->errorMessage().isEmpty()
-                        ? watched->errorMessage().toStdString()
-                        : std::string("The transaction was not sent"));
+        // The flow's failure as it shows it (a wrong password, the node's refusal; an earlier
+        // transaction the sheet may offer to send beside).
+        const std::string failure = watched && !watched->errorMessage().isEmpty()
+                                        ? watched->errorMessage().toStdString()
+                                        : std::string("The transaction was not sent");
+        if (watched && watched->offersSendAnyway()) {
+            throw EarlierAttemptError(failure, watched->undecidedAttempt());
+        }
+        throw Error(failure);
     }
     co_return *send->hash;
 }

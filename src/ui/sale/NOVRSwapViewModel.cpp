@@ -313,7 +313,7 @@ void NOVRSwapViewModel::setFlow(TransactionFlow* flow) {
     if (flow) {
         for (const auto signal :
              {&TransactionFlow::progressChanged, &TransactionFlow::txHashChanged,
-              &TransactionFlow::runningChanged}) {
+              &TransactionFlow::runningChanged, &TransactionFlow::sendAnywayChanged}) {
             connect(flow, signal, this, &NOVRSwapViewModel::flowChanged);
         }
         connect(flow, &TransactionFlow::runningChanged, this, &NOVRSwapViewModel::quoteChanged);
@@ -353,7 +353,7 @@ QString NOVRSwapViewModel::liveOrderLine() const {
 
 QString NOVRSwapViewModel::replacementNote() const {
     const AppState* state = appState();
-    if (!state || !m_flow || !hasReview()) {
+    if (!state || !m_flow || m_flow->offersSendAnyway() || !hasReview()) {
         return {};
     }
     return earlierAttemptReviewNote(*state, Chain::arbitrum, m_flow->objectName().toStdString(),

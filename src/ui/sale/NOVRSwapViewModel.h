@@ -92,8 +92,12 @@ class NOVRSwapViewModel : public PasswordFormModel {
     Q_PROPERTY(QString earlierNote READ earlierNote NOTIFY orderLineChanged)
     // While an earlier transaction of the account that the user was told failed may still
     // land, and this order is another: "This replaces your earlier … that may still go
-    // through." Empty otherwise.
+    // through." Empty otherwise, and while the face offers Send Anyway (what that signs
+    // replaces nothing).
     Q_PROPERTY(QString replacementNote READ replacementNote NOTIFY replacementNoteChanged)
+    // The last press failed on an earlier transaction whose nonce the chain has used while no
+    // server says by which transaction: the review face offers Send Anyway.
+    Q_PROPERTY(bool offersSendAnyway READ offersSendAnyway NOTIFY flowChanged)
     // The sheet's face: the progress face from the first step to the end of a run that sent,
     // the review face before and after a failure.
     Q_PROPERTY(bool showsProgress READ showsProgress NOTIFY flowChanged)
@@ -189,6 +193,9 @@ public:
     // Confirm and Return: starts the reviewed buy or sale with the password. Nothing without
     // a review of the figures shown now, and nothing while one runs.
     Q_INVOKABLE void executeSwap();
+    // Send Anyway (offersSendAnyway): the earlier transaction counts as told, and the reviewed
+    // buy or sale is signed as a new one, as executeSwap does. Nothing without the offer.
+    Q_INVOKABLE void sendAnyway();
 
     // The flow the buy or sale runs on; by default the installed FlowService's.
     void setFlow(TransactionFlow* flow);
@@ -198,6 +205,7 @@ public:
     QString orderLine() const;
     QString earlierNote() const { return m_flow ? m_flow->earlierNote() : QString(); }
     QString replacementNote() const;
+    bool offersSendAnyway() const { return m_flow && m_flow->offersSendAnyway(); }
     QString txHash() const { return m_flow ? m_flow->txHash() : QString(); }
     TransactionFlow::Step broadcastStep() const {
         return m_flow ? m_flow->step() : TransactionFlow::Step::Idle;

@@ -150,4 +150,12 @@ void NOVRSwapViewModel::executeSwap() {
     startNOVRSale(*m_flow, std::move(request));
 }
 
+void NOVRSwapViewModel::sendAnyway() {
+    if (!m_flow || !m_flow->offersSendAnyway()) {
+        return;
+    }
+    m_flow->chooseSendAnyway();
+    executeSwap();
+}
+
 } // namespace qm

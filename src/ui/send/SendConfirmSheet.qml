@@ -212,6 +212,18 @@ BRSheet {
                         }
                     }
                 }
+                // No server can say whether the earlier send went through: only the user's
+                // choice signs this one beside it.
+                BRSecondaryButton {
+                    objectName: "sendAnywayButton"
+                    visible: root.step === TransactionFlow.Failed && root.flow !== null
+                             && root.flow.offersSendAnyway
+                    Layout.alignment: Qt.AlignHCenter
+                    text: "Send Anyway"
+                    enabled: root.vm !== null && root.vm.hasReview && !root.vm.isSending
+                             && root.vm.hasPassword
+                    onClicked: root.vm.sendAnyway()
+                }
             }
 
             // --- Progress

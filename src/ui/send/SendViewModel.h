@@ -113,7 +113,8 @@ class SendViewModel : public StateBoundModel {
     Q_PROPERTY(QString errorMessage READ errorMessage NOTIFY errorMessageChanged)
     // While an earlier send of the account that the user was told failed may still land, and
     // the review is another payment: "This replaces your earlier send of … that may still go
-    // through." (Solana: that this one waits for its expiry). Empty otherwise.
+    // through." (Solana: that this one waits for its expiry). Empty otherwise, and while the
+    // face offers Send Anyway (what that signs replaces nothing).
     Q_PROPERTY(QString replacementNote READ replacementNote NOTIFY replacementNoteChanged)
 
 public:
@@ -218,6 +219,10 @@ public:
     Q_INVOKABLE void sendBitcoin();
     Q_INVOKABLE void sendEVM();
     Q_INVOKABLE void sendSolana();
+    // Send Anyway, on a failed face whose flow offers it (TransactionFlow::offersSendAnyway):
+    // the earlier send counts as told, and the reviewed one is sent as a new transaction.
+    // Nothing without the offer.
+    Q_INVOKABLE void sendAnyway();
     // Back to a fresh form: inputs, password, fee fields, and the flow's outcome (unless it
     // is still running); a fee estimate in flight is cancelled.
     Q_INVOKABLE void reset();

@@ -217,7 +217,7 @@ QString SendViewModel::shortRecipient() const {
 
 QString SendViewModel::replacementNote() const {
     const AppState* state = appState();
-    if (!state || !hasReview() || !m_flow) {
+    if (!state || !hasReview() || !m_flow || m_flow->offersSendAnyway()) {
         return {};
     }
     return earlierAttemptReviewNote(*state, m_chain, m_flow->objectName().toStdString(),
@@ -293,6 +293,14 @@ void SendViewModel::sendSolana() {
         startFlow(
             [request](FlowRun run) { return runSolanaSend(std::move(run), std::move(*request)); });
     }
+}
+
+void SendViewModel::sendAnyway() {
+    if (!m_flow || !m_flow->offersSendAnyway() || !isEVMChain(m_chain) || !evmReview()) {
+        return;
+    }
+    m_flow->chooseSendAnyway();
+    sendEVM();
 }
 
 } // namespace qm

@@ -236,6 +236,17 @@ BRSheet {
                         onClicked: root.vm.executeSwap()
                     }
                 }
+                // No server can say whether the earlier transaction went through: only the
+                // user's choice signs this one beside it.
+                BRSecondaryButton {
+                    objectName: "swapAnywayButton"
+                    visible: root.step === TransactionFlow.Failed && root.flow !== null
+                             && root.flow.offersSendAnyway
+                    Layout.alignment: Qt.AlignHCenter
+                    text: "Send Anyway"
+                    enabled: !root.vm.isSending && root.vm.hasPassword && root.vm.hasReview
+                    onClicked: root.vm.sendAnyway()
+                }
             }
 
             // Progress.

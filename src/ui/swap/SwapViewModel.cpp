@@ -400,7 +400,8 @@ void SwapViewModel::showSummary(TransactionFlow& flow, const SwapToken& in,
 QString SwapViewModel::replacementNote() const {
     const AppState* state = appState();
     TransactionFlow* current = flow();
-    if (!state || !current || !hasReview() || !m_tokenIn || !m_tokenOut) {
+    if (!state || !current || current->offersSendAnyway() || !hasReview() || !m_tokenIn ||
+        !m_tokenOut) {
         return {};
     }
     const auto [summary, detail] = summaryTexts(*m_tokenIn, *m_tokenOut);

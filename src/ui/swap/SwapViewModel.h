@@ -88,9 +88,11 @@ class SwapViewModel : public PasswordFormModel {
     Q_PROPERTY(bool reviewIncludesApproval READ reviewIncludesApproval NOTIFY reviewChanged)
     // While an earlier transaction of the account that the user was told failed may still
     // land, and this swap is another: "This replaces your earlier … that may still go
-    // through." (Solana: that this one waits for its expiry). Empty otherwise.
+    // through." (Solana: that this one waits for its expiry). Empty otherwise, and while the
+    // face offers Send Anyway (what that signs replaces nothing).
     Q_PROPERTY(QString replacementNote READ replacementNote NOTIFY replacementNoteChanged)
-    // The flow of this chain's swaps: step, progress, txHash, errorMessage, isRunning.
+    // The flow of this chain's swaps: step, progress, txHash, errorMessage, isRunning,
+    // offersSendAnyway.
     Q_PROPERTY(qm::TransactionFlow* flow READ flow NOTIFY flowChanged)
     Q_PROPERTY(bool isSending READ isSending NOTIFY canSwapChanged)
     Q_PROPERTY(bool showConfirmation READ showConfirmation WRITE setShowConfirmation NOTIFY
@@ -216,6 +218,10 @@ public:
     // The swap of the current chain: executeEVMSwap on Ethereum, Arbitrum and Polygon,
     // executeSolanaSwap on Solana; false, and nothing started, elsewhere.
     Q_INVOKABLE bool executeSwap();
+    // Send Anyway, on a failed face whose flow offers it (TransactionFlow::offersSendAnyway):
+    // the earlier transaction counts as told, and the reviewed swap is signed as a new one.
+    // False, and nothing started, without the offer or as executeEVMSwap.
+    Q_INVOKABLE bool sendAnyway();
     // Back to a fresh form for the same chain, tokens and slippage: no amount, quote, error
     // or password, the sheet closed, and the flow reset (unless it still runs).
     Q_INVOKABLE void reset();

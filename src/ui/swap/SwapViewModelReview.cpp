@@ -141,6 +141,15 @@ bool SwapViewModel::executeEVMSwap() {
                           [held](FlowRun run) { return runEVMSwap(std::move(run), *held); });
 }
 
+bool SwapViewModel::sendAnyway() {
+    TransactionFlow* current = flow();
+    if (!current || !current->offersSendAnyway() || !isEVMChain(m_chain)) {
+        return false;
+    }
+    current->chooseSendAnyway();
+    return executeEVMSwap();
+}
+
 bool SwapViewModel::executeSwap() {
     if (isEVMChain(m_chain)) {
         return executeEVMSwap();

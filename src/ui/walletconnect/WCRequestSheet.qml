@@ -365,6 +365,16 @@ BRSheet {
                         }
                     }
                 }
+                // No server can say whether the earlier transaction went through: only the
+                // user's choice signs this one beside it.
+                BRSecondaryButton {
+                    objectName: "requestAnywayButton"
+                    visible: root.vm.offersSendAnyway
+                    Layout.alignment: Qt.AlignHCenter
+                    text: "Send Anyway"
+                    enabled: root.vm.canSign
+                    onClicked: root.vm.sendAnyway()
+                }
                 Text {
                     objectName: "requestsWaiting"
                     textFormat: Text.PlainText

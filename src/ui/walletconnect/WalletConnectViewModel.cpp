@@ -6,12 +6,14 @@
 #include "state/AppState.h"
 #include "state/UserErrorText.h"
 #include "state/flows/AttemptLedger.h"
+#include "state/flows/SignedBroadcast.h"
 #include "state/walletconnect/WalletConnectService.h"
 #include "ui/walletconnect/DAppIcon.h"
 
 #include <QUrl>
 #include <algorithm>
 #include <iostream>
+#include <utility>
 
 namespace qm {
 namespace {
@@ -303,6 +305,7 @@ void WalletConnectViewModel::showFrontRequest() {
     if (shown == line.end()) {
         clearPassword();
         m_signError.reset();
+        m_undecided.clear();
         m_password->setErrorMessage(std::nullopt);
         if (line.empty()) {
             m_request.reset();
@@ -343,16 +346,23 @@ QCoro::Task<void> WalletConnectViewModel::approveRequest() {
     const std::string_view typed = m_password->utf8();
     SecureBytes password(
         ByteView(reinterpret_cast<const std::uint8_t*>(typed.data()), typed.size()));
+    m_undecided.clear();
     setSignError(std::nullopt);
     QPointer<WalletConnectViewModel> self(this);
     bool answered = false;
     bool passwordUnused = false;
     std::optional<QString> failure;
+    std::string undecided;
     m_approving = true;
     try {
         QCoro::Task<bool> signing =
             m_service->approveRequest(key.first, key.second, std::move(password));
         answered = co_await std::move(signing);
+    } catch (const EarlierAttemptError& error) {
+        failure = QString::fromStdString(error.what());
+        // Stopped before signing: Send Anyway signs with the same password.
+        undecided = error.undecided();
+        passwordUnused = !undecided.empty();
     } catch (const WCError& error) {
         failure = QString::fromStdString(error.what());
         // Stopped before signing to show new figures: the next press signs them.
@@ -369,6 +379,7 @@ QCoro::Task<void> WalletConnectViewModel::approveRequest() {
         if (!passwordUnused) {
             clearPassword();
         }
+        m_undecided = std::move(undecided);
         setSignError(failure);
         showFrontRequest(); // still the same request, unless it left meanwhile
         co_return;
@@ -384,7 +395,17 @@ QCoro::Task<void> WalletConnectViewModel::approveRequest() {
 }
 
 QString WalletConnectViewModel::replacementNote() const {
-    return m_request ? m_service->replacementNote(m_request->first, m_request->second) : QString();
+    return m_request && m_undecided.empty()
+               ? m_service->replacementNote(m_request->first, m_request->second)
+               : QString();
+}
+
+void WalletConnectViewModel::sendAnyway() {
+    if (m_undecided.empty() || !m_state || isSigning() || m_signSuccess) {
+        return;
+    }
+    qm::sendAnyway(m_state->attemptLedger(), std::exchange(m_undecided, {}));
+    approveRequest();
 }
 
 void WalletConnectViewModel::rejectRequest() {

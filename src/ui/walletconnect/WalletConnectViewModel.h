@@ -82,8 +82,12 @@ class WalletConnectViewModel : public QObject {
     Q_PROPERTY(QString signedNote READ signedNote NOTIFY requestChanged)
     // While an earlier transaction of the account that the user was told failed may still
     // land, and this request is another: "This replaces your earlier … that may still go
-    // through." Empty otherwise.
+    // through." Empty otherwise, and while the sheet offers Send Anyway (what that signs
+    // replaces nothing).
     Q_PROPERTY(QString replacementNote READ replacementNote NOTIFY requestChanged)
+    // The last approval of the request shown failed on an earlier transaction whose nonce the
+    // chain has used while no server says by which transaction: the sheet offers Send Anyway.
+    Q_PROPERTY(bool offersSendAnyway READ offersSendAnyway NOTIFY requestChanged)
     // A password is typed, no signing runs, and a transaction is not being prepared.
     Q_PROPERTY(bool canSign READ canSign NOTIFY requestChanged)
 
@@ -129,6 +133,7 @@ public:
     bool isTransaction() const;
     QString signedNote() const { return m_signSuccess ? m_signedNote : QString(); }
     QString replacementNote() const;
+    bool offersSendAnyway() const { return !m_undecided.empty(); }
     QVariantMap transaction() const;
 
     // The pairing sheet's Connect and Return: pairs with the URI typed (Return also with an
@@ -153,6 +158,10 @@ public:
     // while a transaction is being prepared.
     QCoro::Task<void> approveRequest();
     Q_INVOKABLE void startSigning() { approveRequest(); }
+    // Send Anyway (offersSendAnyway): the earlier transaction counts as told, and the request
+    // is approved again with the password typed, signing a new transaction beside it. Nothing
+    // without the offer.
+    Q_INVOKABLE void sendAnyway();
     // Reject: answers "User rejected"; nothing while signing.
     Q_INVOKABLE void rejectRequest();
     // The request sheet closed otherwise (Escape): a rejection, unless it is being signed.
@@ -206,6 +215,8 @@ private:
     QString m_requestChain;
     PasswordEntry* m_password; // a child
     std::optional<QString> m_signError;
+    // The earlier transaction the last failure of the request shown offers to send beside.
+    std::string m_undecided;
     bool m_signSuccess = false;
     // An approval of the request shown runs: it stays shown until it ends.
     bool m_approving = false;

@@ -420,6 +420,70 @@ Item {
             done()
         }
 
+        // The node keeps the send it refuses and counts it, while no block or lookup shows it:
+        // nobody can say which transaction took its nonce. The user edits the amount; each Send
+        // says what the wallet knows, offers Send Anyway and signs nothing, and the review no
+        // longer names the earlier send as replaced. Send Anyway signs one new transaction at
+        // the next nonce: both amounts are paid, as the text warned.
+        function test_10_sendAnywayIsTheUsersChoiceWhereNoServerCanTell() {
+            if (!fixture.startPolygon())
+                skip("anvil is not installed")
+            const to = "0x" + "a1".repeat(20)
+            const sent = fixture.polygonSentCount()
+            fixture.keepAndRefuse("polygon", "Node is behind", true, true)
+            review(3, to, "0.5")
+            typeInto("sendPasswordField", fixture.password())
+            runEnds.target = vm().flow
+            runEnds.clear()
+            mouseClick(find("sendButton"))
+            tryVerify(() => runEnds.count === 1, 30000)
+            compare(vm().broadcastStep, TransactionFlow.Failed)
+            compare(fixture.keptIds().length, 1)
+            verify(!find("sendAnywayButton").visible, "a refusal offers no choice")
+
+            confirm().close()
+            tryVerify(() => !confirm().visible)
+            typeInto("amountField", "0.25")
+            tryVerify(() => find("reviewButton").enabled && !vm().isFetchingFees)
+            mouseClick(find("reviewButton"))
+            tryVerify(() => confirm().opened, 10000)
+            verify(find("replacementNote").visible)
+            typeInto("sendPasswordField", fixture.password())
+            const raw = fixture.requests("polygon", "eth_sendRawTransaction")
+            for (let press = 2; press <= 3; ++press) {
+                tryVerify(() => find("sendButton").enabled, 10000)
+                mouseClick(find("sendButton"))
+                tryVerify(() => runEnds.count === press, 30000)
+                compare(vm().broadcastStep, TransactionFlow.Failed)
+                compare(textOf("sendErrorLine"),
+                        "Your earlier send of 0.5 POL to 0xa1a1a1...a1a1a1 may have gone "
+                        + "through: the network has used its nonce, and no server shows by "
+                        + "which transaction. Look for it in the account's history or on a "
+                        + "block explorer. Nothing was signed. Send Anyway signs this one as a "
+                        + "new transaction, which pays again if the earlier one went through.")
+                verify(find("sendAnywayButton").visible)
+                verify(!find("replacementNote").visible, "Send Anyway replaces nothing")
+                compare(fixture.requests("polygon", "eth_sendRawTransaction"), raw,
+                        "nothing signed without the choice")
+            }
+
+            fixture.answerNewTransactions()
+            mouseClick(find("sendAnywayButton"))
+            tryVerify(() => runEnds.count === 4, 30000)
+            compare(vm().broadcastStep, TransactionFlow.Confirmed,
+                    "ended with \"" + vm().errorMessage + "\"")
+            const id = verifyEndedWithId()
+            compare(fixture.keptIds().length, 1)
+            verify(id !== fixture.keptIds()[0])
+            compare(fixture.polygonNonce(fixture.keptIds()[0]), sent)
+            compare(fixture.polygonNonce(id), sent + 1)
+            compare(fixture.polygonSentCount(), sent + 2)
+            compare(textOf("summaryAmount"), "0.25 POL")
+            verify(!find("earlierNote").visible)
+            compare(fixture.polygonBalance(to), "0.75 POL")
+            done()
+        }
+
         // A coin of the review is spent elsewhere as the wallet broadcasts: the server refuses
         // it (missing or spent) and keeps nothing, and a coin of 90,000 sat arrives. Send again:
         // the sheet pays from the other coins at the figures shown, once, and no longer needs

@@ -625,8 +625,11 @@ TEST_P(EVMSendOnEthereum, AKeptSendOutlivesARestart) {
     TransactionFlow* other = send(request(wei("2")), "walletconnect");
     EXPECT_EQ(other->step(), Step::Failed);
     EXPECT_EQ(other->errorMessage().toStdString(),
-              "Your earlier send of 1 ETH to 0x353535...353535 may have gone through; the "
-              "network has not said yet. Nothing was signed; try again in a moment.");
+              "Your earlier send of 1 ETH to 0x353535...353535"
+              " may have gone through: the network has used its nonce, and no server "
+              "shows by which transaction. Look for it in the account's history or on a "
+              "block explorer. Nothing was signed. Send Anyway signs this one as a new "
+              "transaction, which pays again if the earlier one went through.");
     EXPECT_EQ(backend.kept().size(), 1u);
     EXPECT_EQ(node->rpc("eth_getTransactionCount", {sender, "pending"}), "0x1");
 
@@ -720,8 +723,11 @@ TEST_P(EVMSendOnEthereum, ANonceTakenByAnotherWalletOfTheKeyIsNeverSignedBeside)
     flow = send(std::move(reviewed));
     EXPECT_EQ(flow->step(), Step::Failed);
     EXPECT_EQ(flow->errorMessage().toStdString(),
-              "Your earlier send of 1 ETH to 0x353535...353535 may have gone through; the "
-              "network has not said yet. Nothing was signed; try again in a moment.");
+              "Your earlier send of 1 ETH to 0x353535...353535"
+              " may have gone through: the network has used its nonce, and no server "
+              "shows by which transaction. Look for it in the account's history or on a "
+              "block explorer. Nothing was signed. Send Anyway signs this one as a new "
+              "transaction, which pays again if the earlier one went through.");
     EXPECT_EQ(proxy.requestCount("eth_sendRawTransaction"), 1);
 
     proxy.clearOverrides();

@@ -1,8 +1,9 @@
 // Approved WalletConnect requests signed by the wallet's signer and answered: signatures that
 // the published key of the test phrase makes, a transaction sent once on anvil (a double press,
 // a failed answer and its retry, approvals again after a node kept what it refused, a dApp
-// asking again under a new id, also after a restart), a rejection that waits while signing, a
-// lock that wins.
+// asking again under a new id, also after a restart, Send Anyway where no server can place the
+// earlier one), eth_signTransaction waiting on the chain's word about an earlier transaction, a
+// rejection that waits while signing, a lock that wins.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "HandMadeDapp.h"
@@ -18,6 +19,7 @@
 #include "state/flows/FlowService.h"
 #include "state/flows/SignedBroadcast.h"
 #include "state/walletconnect/WalletConnectService.h"
+#include "ui/walletconnect/WalletConnectViewModel.h"
 
 #include <QTest>
 #include <gmock/gmock.h>
@@ -328,8 +330,10 @@ TEST_F(WalletConnectSigningTest, ADappAskingAgainUnderANewIdSignsNothingBesideTh
               "This replaces your earlier dApp transaction (Send 2 POL to 0x555555...555555) "
               "that may still go through.");
     EXPECT_EQ(failureOfSigning(61, kPassword),
-              earlier + " may have gone through; the network has not said yet. Nothing was "
-                        "signed; try again in a moment.");
+              earlier + " may have gone through: the network has used its nonce, and no server "
+                        "shows by which transaction. Look for it in the account's history or on a "
+                        "block explorer. Nothing was signed. Send Anyway signs this one as a new "
+                        "transaction, which pays again if the earlier one went through.");
     EXPECT_EQ(node.kept().size(), 1u);
 
     node.catchUp();
@@ -404,13 +408,89 @@ TEST_F(WalletConnectSigningTest, AKeptTransactionOutlivesARestart) {
               "This replaces your earlier dApp transaction (Send 2 POL to 0x777777...777777) "
               "that may still go through.");
     EXPECT_EQ(failureOfSigning(81, kPassword),
-              earlier + " may have gone through; the network has not said yet. Nothing was "
-                        "signed; try again in a moment.");
+              earlier + " may have gone through: the network has used its nonce, and no server "
+                        "shows by which transaction. Look for it in the account's history or on a "
+                        "block explorer. Nothing was signed. Send Anyway signs this one as a new "
+                        "transaction, which pays again if the earlier one went through.");
 
     node.catchUp();
     EXPECT_EQ(failureOfSigning(81, kPassword), earlier + " went through; nothing new was signed.");
     EXPECT_EQ(node.kept().size(), 1u);
     EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0x1bc16d674ec80000"); // 2 POL, once
+    EXPECT_EQ(sentCount(), 1u);
+}
+
+// The first request's transaction kept by a node that answered an error and counts it, while no
+// block or lookup shows it: no server can say which transaction took its nonce. The dApp asks
+// for another payment; the sheet says what the wallet knows, offers Send Anyway and keeps the
+// password, and no longer names the first as replaced; Sign again signs nothing. Send Anyway
+// signs one new transaction at the next nonce, and the dApp hears its hash.
+TEST_F(WalletConnectSigningTest, SendAnywaySignsBesideATransactionNoServerCanPlace) {
+    const std::string to = "0x8888888888888888888888888888888888888888";
+    const json transaction = {{"from", kAddress}, {"to", to}, {"value", "0x1bc16d674ec80000"}};
+    test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
+                              "daemon error: timeout", std::chrono::hours(1),
+                              test::LaggingBackend::Count::ahead);
+    ASSERT_NO_FATAL_FAILURE(approveKeptAndRefused(node, 90, transaction));
+    runTask(service().rejectRequest(dapp->sessionTopic, 90));
+    const json other = {{"from", kAddress}, {"to", to}, {"value", "0xde0b6b3a7640000"}};
+    dapp->request(91, "eth_sendTransaction", json::array({other}), "eip155:137");
+    ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 1; }));
+    waitForReview(91);
+
+    WalletConnectViewModel sheet(env->state());
+    ASSERT_EQ(sheet.requestKey().toStdString(), dapp->sessionTopic + "/91");
+    EXPECT_FALSE(sheet.replacementNote().isEmpty());
+    sheet.setPassword(QString::fromStdString(kPassword));
+    for (int press = 0; press < 2; ++press) {
+        runTask(sheet.approveRequest());
+        EXPECT_EQ(sheet.signError().toStdString(),
+                  "Your earlier dApp transaction (Send 2 POL to 0x888888...888888) may have gone "
+                  "through: the network has used its nonce, and no server shows by which "
+                  "transaction. Look for it in the account's history or on a block explorer. "
+                  "Nothing was signed. Send Anyway signs this one as a new transaction, which "
+                  "pays again if the earlier one went through.");
+        EXPECT_TRUE(sheet.offersSendAnyway());
+        EXPECT_TRUE(sheet.hasPassword());
+        EXPECT_TRUE(sheet.replacementNote().isEmpty());
+        EXPECT_EQ(sentCount(), 1u);
+    }
+
+    node.answerNewOnes();
+    sheet.sendAnyway();
+    const std::string hash = answerTo(91)["result"];
+    EXPECT_NE(hash, node.kept().front());
+    const json sent = anvil->rpc("eth_getTransactionByHash", {hash});
+    EXPECT_EQ(sent["nonce"], "0x1");
+    EXPECT_EQ(sent["value"], "0xde0b6b3a7640000");
+    EXPECT_EQ(anvil->minedReceipt(hash)["status"], "0x1");
+    EXPECT_EQ(sentCount(), 2u);
+    EXPECT_FALSE(sheet.offersSendAnyway());
+    EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0x29a2241af62c0000"); // 2 + 1 POL
+}
+
+// eth_signTransaction (which the dApp sends itself) asks the chain about the account's earlier
+// transaction the user was told failed: refused while it may land, refused once saying it went
+// through once the chain shows it, then signed.
+TEST_F(WalletConnectSigningTest, ASignedTransactionWaitsOnlyWhileTheEarlierOneMayLand) {
+    const std::string to = "0x9999999999999999999999999999999999999999";
+    const json transaction = {{"from", kAddress}, {"to", to}, {"value", "0x1bc16d674ec80000"}};
+    test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
+                              "daemon error: timeout", std::chrono::hours(1),
+                              test::LaggingBackend::Count::ahead);
+    ASSERT_NO_FATAL_FAILURE(approveKeptAndRefused(node, 100, transaction));
+    runTask(service().rejectRequest(dapp->sessionTopic, 100));
+    const std::string earlier = "Your earlier dApp transaction (Send 2 POL to 0x999999...999999)";
+    dapp->request(101, "eth_signTransaction", json::array({transaction}), "eip155:137");
+    EXPECT_EQ(failureOfSigning(101, kPassword),
+              earlier + " may still go through, and a transaction signed for the dApp could "
+                        "land beside it; nothing was signed.");
+
+    node.catchUp();
+    EXPECT_EQ(failureOfSigning(101, kPassword), earlier + " went through; nothing new was signed.");
+    EXPECT_TRUE(sign(101));
+    const std::string raw = answerTo(101)["result"];
+    EXPECT_TRUE(raw.starts_with("0x02"));
     EXPECT_EQ(sentCount(), 1u);
 }
 

@@ -563,8 +563,12 @@ TEST_F(SaleSheetOnAnvil, LostAnswersAndAKeptRefusalBuyOnce) {
                                                        " on Arbitrum that may still go through.");
     confirm("correct horse");
     EXPECT_EQ(vm->errorText().toStdString(),
-              earlier + " may have gone through; the network has not said yet. Nothing was "
-                        "signed; try again in a moment.");
+              earlier + " may have gone through: the network has used its nonce, and no server "
+                        "shows by which transaction. Look for it in the account's history or on a "
+                        "block explorer. Nothing was signed. Send Anyway signs this one as a new "
+                        "transaction, which pays again if the earlier one went through.");
+    EXPECT_TRUE(vm->offersSendAnyway());
+    EXPECT_TRUE(vm->replacementNote().isEmpty()); // Send Anyway would replace nothing
     EXPECT_EQ(backend.kept().size(), 1u);
 
     backend.catchUp();

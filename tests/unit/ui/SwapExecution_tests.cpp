@@ -772,8 +772,12 @@ TEST(SwapExecution, LostAnswersAndAKeptSendOfTheAccountNeverSwapTwice) {
               "through.");
     EXPECT_EQ(w.swap(), Step::Failed);
     EXPECT_EQ(w.flow()->errorMessage().toStdString(),
-              earlier + " may have gone through; the network has not said yet. Nothing was "
-                        "signed; try again in a moment.");
+              earlier + " may have gone through: the network has used its nonce, and no server "
+                        "shows by which transaction. Look for it in the account's history or on a "
+                        "block explorer. Nothing was signed. Send Anyway signs this one as a new "
+                        "transaction, which pays again if the earlier one went through.");
+    EXPECT_TRUE(w.flow()->offersSendAnyway());
+    EXPECT_TRUE(w.model.replacementNote().isEmpty()); // Send Anyway would replace nothing
     EXPECT_EQ(backend.kept().size(), 1u);
 
     backend.catchUp();
