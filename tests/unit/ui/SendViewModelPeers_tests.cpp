@@ -139,7 +139,8 @@ TEST(SendViewModelPeers, TheSendIsOnDiskBeforeItLeavesAndNothingLeavesUnrecorded
         sheet.env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
     nlohmann::json onDisk;
     sheet.proxy.setOverride("eth_sendRawTransaction", [&](const nlohmann::json& params) {
-        const std::optional<Bytes> bytes = readFileIfExists(ledger);
+        const std::optional<Bytes> bytes =
+            std::filesystem::is_regular_file(ledger) ? readFileIfExists(ledger) : std::nullopt;
         onDisk = bytes ? nlohmann::json::parse(bytes->begin(), bytes->end()) : nlohmann::json();
         onDisk.push_back(params.at(0));
         return std::optional<test::HttpFixtureResponse>();
