@@ -30,11 +30,13 @@ Item {
     Loader {
         objectName: "unreadableAttemptsNotice"
         active: WalletShell.unreadableAttemptsNotice !== ""
-        sourceComponent: UnreadableAttemptsAlert {
-            message: WalletShell.unreadableAttemptsNotice
-            Component.onCompleted: open()
-            // Not from inside its own handler: dismissing unloads it.
-            onClosed: Qt.callLater(WalletShell.dismissUnreadableAttemptsNotice)
+        sourceComponent: Item {
+            UnreadableAttemptsAlert {
+                message: WalletShell.unreadableAttemptsNotice
+                Component.onCompleted: open()
+                // Not from inside its own handler: dismissing unloads it.
+                onClosed: Qt.callLater(WalletShell.dismissUnreadableAttemptsNotice)
+            }
         }
     }
 }
