@@ -33,7 +33,9 @@ copy button named by it, and nothing scrolled under the status bar as showing), 
 draws a ring in the theme's colour around the control it reaches), themepicker (the swap's
 token picker opened again and again with the theme switched in between), keptsend (a Bitcoin
 send the server took while answering an error outlives a quit: listed as pending after the next
-unlock, and a second send spends its coin, so one payment lands). Exit status 0 when
+unlock, and a second send spends its coin, so one payment lands), unreadablerecord (a record
+of sent transactions that is not UTF-8 is set aside byte for byte at the unlock, which says so
+once, naming the file). Exit status 0 when
 all pass; a scenario (or a check) that cannot run here prints "SKIP: <reason>", and the run
 exits 77 when no scenario ran.
 """
@@ -59,7 +61,7 @@ SCENARIOS = ["keyring", "locked", "lockedstart", "absent", "nodialog", "walletco
 SCENARIOS += ["filedialogs", "clipboard"]
 SCENARIOS += ["keyringgone", "lockedwallet", "lockedrecord", "nodisplay"]
 SCENARIOS += ["offline", "keyringout", "stalled", "spoken"]
-SCENARIOS += ["focus", "themepicker", "keptsend"]
+SCENARIOS += ["focus", "themepicker", "keptsend", "unreadablerecord"]
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
 SOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src")
 # The QML module Qt Quick's file dialog is built from; "nodialog" hides it.
@@ -1574,6 +1576,42 @@ def scenario_keptsend(desktop, w, keyring):
         electrum.stop()
 
 
+def scenario_unreadablerecord(desktop, w, keyring):
+    # The record of the transactions sent holds bytes that are not UTF-8 (a damaged disk, say).
+    # The unlock sets it aside byte for byte and says so, naming that file, over the wallet;
+    # OK, reached from the keyboard, dismisses it, and the next start has nothing to say.
+    w.start()
+    import_wallet(w)
+    w.quit()
+    attempts = os.path.join(data_dir(desktop), "unsettled-attempts.json")
+    damaged = b'[{"id":"\xc3\x28","wire":"\xff"}]'
+    with open(attempts, "wb") as record:
+        record.write(damaged)
+    title = "Sent Transactions Could Not Be Read"
+    aside = attempts + ".unreadable"
+    w.start()
+    # The notice over the wallet is modal: nothing else of the window reads until it goes.
+    w.wait_node("push button", "Unlock")
+    w.fill(w.passwords(1)[0], PASSWORD)
+    w.key("Return")
+    w.wait_node("dialog", title)
+    w.wait("the notice naming the file", lambda: text_shown(
+        w, "The wallet's record of the transactions it sent could not be read. It was set "
+        "aside, as it was, in " + aside + ". Transactions sent earlier may still go through"))
+    desktop.screenshot("unreadable-record")
+    with open(aside, "rb") as kept:
+        assert kept.read() == damaged, "the record was not set aside as it was"
+    assert not os.path.exists(attempts)
+    w.key("space")  # the notice's OK holds the keyboard
+    wait_main(w)
+    assert not w.find("dialog", title)
+    w.quit()
+    w.start()
+    unlock(w)
+    assert not w.find("dialog", title), "the notice said again at the next start"
+    w.quit()
+
+
 def keyring_item_count():
     """Every item of the wallet's service in the keyring, locked ones included: the Secret
     Service's own search, which asks for no prompt (secret-tool would unlock first)."""
@@ -2266,7 +2304,8 @@ def inside(scenario, binary, work):
                      "offline": scenario_offline, "keyringout": scenario_keyringout,
                      "stalled": scenario_stalled, "spoken": scenario_spoken,
                      "focus": scenario_focus,
-                     "themepicker": scenario_themepicker, "keptsend": scenario_keptsend}
+                     "themepicker": scenario_themepicker, "keptsend": scenario_keptsend,
+                     "unreadablerecord": scenario_unreadablerecord}
         scenarios[scenario](desktop, window, Keyring())
         return 0
     except Skip as reason:

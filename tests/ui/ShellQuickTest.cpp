@@ -4,12 +4,14 @@
 #include "AppStateFixture.h"
 #include "QuickTestSetup.h"
 #include "RunTask.h"
+#include "platform/AtomicFile.h"
 #include "state/AppState.h"
 
 #include <QQuickWindow>
 #include <QTest>
 #include <QWindow>
 #include <QtQuickTest>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -47,6 +49,14 @@ public:
     Q_INVOKABLE void unlock() {
         qm::test::runTask(m_env.state().unlock(password));
         m_env.state().stopBackgroundTasks();
+    }
+    // Bytes that are not UTF-8 where the wallet keeps the transactions it sent; the file the
+    // next unlock sets them aside in.
+    Q_INVOKABLE QString breakUnsettledRecord() {
+        const std::filesystem::path file =
+            m_env.dataLocation() / "Quillmark" / "unsettled-attempts.json";
+        qm::writeFileAtomically(file, qm::Bytes{'[', 0xC3, 0x28, ']'});
+        return QString::fromStdString(file.string() + ".unreadable");
     }
     Q_INVOKABLE void setFlags(bool onboarding, bool locked) {
         m_env.state().setIsOnboarding(onboarding);

@@ -6,16 +6,11 @@
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <iostream>
 
 namespace qm {
 namespace {
-
-std::filesystem::path asideFile(const std::filesystem::path& file) {
-    std::filesystem::path aside = file;
-    aside += ".unreadable";
-    return aside;
-}
 
 void say(const std::string& line) {
     std::cout << "[TX] " << line << std::endl;
@@ -27,30 +22,6 @@ std::optional<std::string> readText(const std::filesystem::path& file) {
         return std::nullopt;
     }
     return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
-}
-
-// Appends what could not be read (attempts as they stood, whole files as text) to the list in
-// the file beside the ledger's, keeping what earlier starts set aside there.
-void setAside(const std::filesystem::path& file, const nlohmann::json& unreadable) {
-    const std::filesystem::path aside = asideFile(file);
-    nlohmann::json kept = nlohmann::json::array();
-    try {
-        if (const std::optional<std::string> earlier = readText(aside)) {
-            if (auto list = JSONReader::tryRead(*earlier, JSONReader::stored);
-                list && list->is_array()) {
-                kept = std::move(*list);
-            } else {
-                kept.push_back(*earlier);
-            }
-        }
-    } catch (const FileError&) {
-        // Unreadable itself: what is set aside now still goes there.
-    }
-    for (const nlohmann::json& entry : unreadable) {
-        kept.push_back(entry);
-    }
-    const std::string text = kept.dump();
-    writeFileAtomically(aside, utf8View(text), 0600);
 }
 
 } // namespace
@@ -70,53 +41,86 @@ void AttemptLedger::load() {
     if (!m_file) {
         return;
     }
+    m_kept.reset();
     std::vector<UnsettledAttempt> loaded;
+    std::optional<UnreadableAttempts> found;
     bool rewrite = false;
+    std::optional<std::string> text;
     try {
-        const std::optional<std::string> text = readText(*m_file);
-        std::optional<nlohmann::json> stored;
-        if (text) {
-            stored = JSONReader::tryRead(*text, JSONReader::stored);
+        text = readText(*m_file);
+    } catch (const std::exception& error) {
+        found = UnreadableAttempts{{}, 0, error.what(), *m_file};
+    }
+    if (text) {
+        const std::optional<nlohmann::json> stored = JSONReader::tryRead(*text, JSONReader::stored);
+        const bool whole = !stored || !stored->is_array();
+        std::vector<std::size_t> unparsed;
+        for (std::size_t i = 0; !whole && i < stored->size(); ++i) {
+            try {
+                loaded.push_back(attemptFromJSON((*stored)[i]));
+            } catch (const std::exception&) {
+                unparsed.push_back(i);
+            }
         }
-        if (text && (!stored || !stored->is_array())) {
-            setAside(*m_file, nlohmann::json::array({*text}));
-            removeFileIfExists(*m_file);
-            say("The unsettled transactions file is unreadable; set aside in " +
-                asideFile(*m_file).string());
-        } else if (stored) {
-            nlohmann::json unreadable = nlohmann::json::array();
-            for (const nlohmann::json& entry : *stored) {
+        if (whole || !unparsed.empty()) {
+            found = UnreadableAttempts{{}, unparsed.size(), {}, *m_file};
+            try {
+                found->aside = setAttemptsAside(
+                    *m_file, whole ? *text : arrayElementsAsTheyStand(*text, unparsed));
+            } catch (const std::exception& error) {
+                found->failure = error.what();
+            }
+            rewrite = !found->aside.empty() && !whole;
+            if (!found->aside.empty() && whole) {
                 try {
-                    loaded.push_back(attemptFromJSON(entry));
-                } catch (const std::exception&) {
-                    unreadable.push_back(entry);
+                    removeFileIfExists(*m_file);
+                } catch (const std::exception& error) {
+                    // Set aside already: the next write replaces it.
+                    say(std::string("Cannot remove the unreadable unsettled transactions: ") +
+                        error.what());
                 }
             }
-            if (!unreadable.empty()) {
-                setAside(*m_file, unreadable);
-                rewrite = true;
-                say(std::to_string(unreadable.size()) +
-                    " stored unsettled transaction(s) could not be read; set aside in " +
-                    asideFile(*m_file).string());
-            }
         }
-    } catch (const std::exception& error) {
-        say(std::string("Cannot read the unsettled transactions: ") + error.what());
+    }
+    if (found && found->aside.empty()) {
+        m_kept = found->failure;
     }
     m_attempts = std::move(loaded);
     if (rewrite) {
         saveOrSay("Cannot write the unsettled transactions");
+    }
+    if (found) {
+        say(unreadableAttemptsNotice(*found).toStdString());
+        setUnreadable(std::move(found));
+    } else if (m_unreadable && m_unreadable->aside.empty()) {
+        setUnreadable(std::nullopt);
     }
     emit changed();
 }
 
 void AttemptLedger::clear() {
     m_attempts.clear();
+    m_kept.reset();
     if (m_file) {
         removeFileIfExists(*m_file);
-        removeFileIfExists(asideFile(*m_file));
+        for (const std::filesystem::path& aside : attemptsAsides(*m_file)) {
+            removeFileIfExists(aside);
+        }
     }
+    setUnreadable(std::nullopt);
     emit changed();
+}
+
+void AttemptLedger::dismissUnreadable() {
+    setUnreadable(std::nullopt);
+}
+
+void AttemptLedger::setUnreadable(std::optional<UnreadableAttempts> found) {
+    if (!found && !m_unreadable) {
+        return;
+    }
+    m_unreadable = std::move(found);
+    emit unreadableChanged();
 }
 
 std::vector<UnsettledAttempt> AttemptLedger::of(Chain chain, std::string_view account) const {
@@ -200,6 +204,11 @@ void AttemptLedger::forget(std::string_view id) {
 void AttemptLedger::save() const {
     if (!m_file) {
         return;
+    }
+    if (m_kept) {
+        // Written now, what it holds and could not be set aside would be lost.
+        throw FileError(
+            "the unsettled transactions file could not be read or set aside: " + *m_kept, EIO);
     }
     nlohmann::json list = nlohmann::json::array();
     for (const UnsettledAttempt& attempt : m_attempts) {

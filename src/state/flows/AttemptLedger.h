@@ -9,6 +9,7 @@
 // GUI thread only.
 
 #include "core/model/Chain.h"
+#include "state/flows/UnreadableAttempts.h"
 #include "state/flows/UnsettledAttempt.h"
 
 #include <QObject>
@@ -33,13 +34,21 @@ public:
     // The wallet's folder's "unsettled-attempts.json".
     static std::filesystem::path defaultFile();
 
-    // Reads the file, replacing what is held. A file that is not a list of attempts is moved
-    // aside whole ("….unreadable"); an attempt in it that does not parse is moved to that file
-    // too and the rest kept. Each is said in one line; never throws.
+    // Reads the file, replacing what is held. A file that is not a list of attempts is set
+    // aside whole, byte for byte, and removed; the attempts in it that do not parse are set
+    // aside as they stand and the rest kept (UnreadableAttempts.h). The file is only replaced
+    // once what it held is set aside: else it stays as it is, and nothing is written (keep
+    // throws) until a later load sets it aside. Each is said in one line and in unreadable();
+    // never throws.
     void load();
-    // Forgets every attempt and removes the file (a new or deleted wallet). Throws FileError
-    // when the file stays.
+    // Forgets every attempt and removes the file and what was set aside beside it (a new or
+    // deleted wallet). Throws FileError when the file stays.
     void clear();
+
+    // What the last load that found anything unreadable found, until dismissed or cleared
+    // (one that stayed where it was is dropped by a later load that reads the file).
+    const std::optional<UnreadableAttempts>& unreadable() const { return m_unreadable; }
+    void dismissUnreadable();
 
     const std::vector<UnsettledAttempt>& all() const { return m_attempts; }
     // The attempts of `account` on `chain`, oldest first (addresses compared in any case).
@@ -60,14 +69,19 @@ public:
 signals:
     // Any attempt was added, changed or removed.
     void changed();
+    void unreadableChanged();
 
 private:
     // Writes the list; throws FileError.
     void save() const;
     void saveOrSay(const char* what);
+    void setUnreadable(std::optional<UnreadableAttempts> found);
 
     std::optional<std::filesystem::path> m_file;
     std::vector<UnsettledAttempt> m_attempts;
+    std::optional<UnreadableAttempts> m_unreadable;
+    // Why the file must not be written: it holds what could not be set aside.
+    std::optional<std::string> m_kept;
 };
 
 } // namespace qm

@@ -3,6 +3,7 @@
 #include "core/storage/KeychainManager.h"
 #include "platform/Error.h"
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/signing/Signer.h"
 #include "ui/shell/SidebarModel.h"
 #include "ui/shell/StatusBarModel.h"
@@ -37,6 +38,8 @@ WalletShell::WalletShell(AppState& state, QObject* parent)
         connect(&state, signal, this, &WalletShell::selectedAccountChanged);
     }
     connect(&state, &AppState::evmAccountsChanged, this, &WalletShell::selectedAccountChanged);
+    connect(&state.attemptLedger(), &AttemptLedger::unreadableChanged, this,
+            &WalletShell::unreadableAttemptsNoticeChanged);
     // A copied phrase does not outlast the unlocked wallet.
     connect(&state, &AppState::isLockedChanged, this, [this] {
         if (isLocked()) {
@@ -109,6 +112,19 @@ bool WalletShell::hasSelectedAccount() const {
 QString WalletShell::version() const {
     const QString version = QCoreApplication::applicationVersion();
     return version.isEmpty() ? QStringLiteral("1.0") : version;
+}
+
+QString WalletShell::unreadableAttemptsNotice() const {
+    if (!m_state || !m_state->attemptLedger().unreadable()) {
+        return {};
+    }
+    return qm::unreadableAttemptsNotice(*m_state->attemptLedger().unreadable());
+}
+
+void WalletShell::dismissUnreadableAttemptsNotice() {
+    if (m_state) {
+        m_state->attemptLedger().dismissUnreadable();
+    }
 }
 
 void WalletShell::loadStoredState() {

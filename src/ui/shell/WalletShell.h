@@ -46,6 +46,10 @@ class WalletShell : public QObject {
     Q_PROPERTY(WalletConnectViewModel* walletConnect READ walletConnect CONSTANT)
     // The program's version, "1.0" when it has none.
     Q_PROPERTY(QString version READ version CONSTANT)
+    // What the unlock found unreadable in the record of the transactions sent, said until
+    // dismissed; empty when there is nothing to say.
+    Q_PROPERTY(QString unreadableAttemptsNotice READ unreadableAttemptsNotice NOTIFY
+                   unreadableAttemptsNoticeChanged)
 
 public:
     explicit WalletShell(AppState& state, QObject* parent = nullptr);
@@ -71,6 +75,8 @@ public:
     SidebarModel* sidebar() const { return m_sidebar; }
     WalletConnectViewModel* walletConnect() const { return m_walletConnect; }
     QString version() const;
+    QString unreadableAttemptsNotice() const;
+    Q_INVOKABLE void dismissUnreadableAttemptsNotice();
 
     // The root view's appear action: settles onboarding and lock from what is stored (at the
     // program's start without waiting for the keyring's probe).
@@ -79,6 +85,7 @@ public:
 signals:
     void faceChanged();
     void selectedAccountChanged();
+    void unreadableAttemptsNoticeChanged();
 
 private:
     QPointer<AppState> m_state;

@@ -566,6 +566,37 @@ Item {
             fixture.unlock()
         }
 
+        // A record of sent transactions that the unlock cannot read is set aside, and said
+        // once: over the wallet, read by a screen reader, dismissed from the keyboard; the next
+        // unlock has nothing to say.
+        function test_5fa_anUnreadableRecordIsToldOnce() {
+            fixture.lock()
+            const aside = fixture.breakUnsettledRecord()
+            fixture.unlock()
+            compare(view.face, "main")
+            const alert = find("unreadableAttemptsAlert")
+            verify(alert)
+            tryCompare(alert, "opened", true)
+            compare(find("unreadableAttemptsMessage").text,
+                    "The wallet's record of the transactions it sent could not be read. It was "
+                    + "set aside, as it was, in " + aside + ". Transactions sent earlier may "
+                    + "still go through; the history shows what the chain has.")
+            const told = fixture.accessibility(alert)
+            compare([told.name, told.role, told.showing],
+                    ["Sent Transactions Could Not Be Read", 0x12, true]) // a dialog
+            compare(fixture.unexposedTexts(top), [], "the notice")
+            const ok = find("unreadableAttemptsOK")
+            compare(fixture.accessibility(ok).name, "OK")
+            verify(ok.activeFocus)
+            keyClick(Qt.Key_Space)
+            tryVerify(() => !find("unreadableAttemptsAlert"))
+            compare(WalletShell.unreadableAttemptsNotice, "")
+            fixture.lock()
+            fixture.unlock()
+            compare(view.face, "main")
+            verify(!find("unreadableAttemptsAlert"))
+        }
+
         // What is scrolled away under the status bar or the network panel is not read as
         // showing; scrolled back, it is.
         function test_5g_scrolledAwayIsNotShowing() {

@@ -280,9 +280,20 @@ TEST(AppStateLifecycle, ADeleteUnlocksALockedKeyringFirstOrDeletesNothing) {
     EXPECT_FALSE(env.state().isKeyringLocked());
 }
 
+// An unsettled transaction of the wallet's Ethereum account, taking nonce `nonce`.
+UnsettledAttempt ethereumAttempt(std::uint64_t nonce) {
+    UnsettledAttempt attempt;
+    attempt.account = "0x9858effd232b4033e47d90003d41ec34ecaeda94";
+    attempt.id = "0x" + std::string(63, 'a') + std::to_string(nonce);
+    attempt.wire = "0x02f86c";
+    attempt.nonce = nonce;
+    return attempt;
+}
+
 // A wallet restored into files beside a keyring that was gone: deleting it leaves the
 // keyring's, whose lock screen then shows (or whose face, while the keyring is still gone),
-// as at the next start; onboarding comes only once no wallet is stored anywhere.
+// as at the next start; onboarding comes only once no wallet is stored anywhere. The wallet
+// left (of the same phrase) keeps the unsettled transactions: they still bind at its unlock.
 TEST(AppStateLifecycle, ADeleteThatLeavesTheKeyringsWalletShowsItsLockScreen) {
     CreatedWallet env;
     const Wallet inKeyring = *env.state().wallet();
@@ -296,6 +307,7 @@ TEST(AppStateLifecycle, ADeleteThatLeavesTheKeyringsWalletShowsItsLockScreen) {
     };
     const std::filesystem::path folder = env.dataLocation() / "Quillmark";
     restoreIntoFiles();
+    env.state().attemptLedger().keep(ethereumAttempt(7));
     const std::string inFiles = env.state().wallet()->id;
     ASSERT_NE(inFiles, inKeyring.id);
     ASSERT_TRUE(std::filesystem::exists(folder / ("seed-" + inFiles)));
@@ -314,9 +326,15 @@ TEST(AppStateLifecycle, ADeleteThatLeavesTheKeyringsWalletShowsItsLockScreen) {
     EXPECT_TRUE(state.isLocked());
     EXPECT_EQ(state.wallet(), inKeyring);
     expectNoSessionTasks(state);
+    EXPECT_EQ(state.attemptLedger().all().size(), 1u);
     test::runTask(state.unlock(password));
     EXPECT_FALSE(state.isLocked());
     state.stopBackgroundTasks();
+    const std::vector<UnsettledAttempt> binding =
+        state.attemptLedger().of(Chain::ethereum, ethereumAttempt(7).account);
+    ASSERT_EQ(binding.size(), 1u);
+    EXPECT_EQ(binding.front().id, ethereumAttempt(7).id);
+    EXPECT_FALSE(binding.front().told);
 
     // Deleted while the keyring is still gone: its face, as a start without it shows.
     restoreIntoFiles();
@@ -387,16 +405,6 @@ TEST(AppStateLifecycle, ResetLeavesNoItemOfAnyWalletNorTheTokenFile) {
     EXPECT_FALSE(env.state().hasUnreadableWallet());
 }
 
-// An unsettled transaction of the wallet's Ethereum account, taking nonce `nonce`.
-UnsettledAttempt ethereumAttempt(std::uint64_t nonce) {
-    UnsettledAttempt attempt;
-    attempt.account = "0x9858effd232b4033e47d90003d41ec34ecaeda94";
-    attempt.id = "0x" + std::string(63, 'a') + std::to_string(nonce);
-    attempt.wire = "0x02f86c";
-    attempt.nonce = nonce;
-    return attempt;
-}
-
 nlohmann::json readJSON(const std::filesystem::path& file) {
     const std::optional<Bytes> bytes = readFileIfExists(file);
     return bytes ? nlohmann::json::parse(bytes->begin(), bytes->end()) : nlohmann::json();
@@ -440,7 +448,7 @@ TEST(AppStateLifecycle, StoredAttemptsThatDoNotReadAreSetAsideAtTheUnlock) {
     EXPECT_EQ(readJSON(file).size(), 2u);
     EXPECT_EQ(modeOf(file), 0600u);
 
-    // No list at all: the whole text goes aside, after what went there before.
+    // No list at all: the whole text goes aside, beside what went aside before.
     writeFileAtomically(file, utf8View("[{\"chain\":"));
     env.restart();
     env.state().loadStoredState();
@@ -449,9 +457,11 @@ TEST(AppStateLifecycle, StoredAttemptsThatDoNotReadAreSetAsideAtTheUnlock) {
     EXPECT_FALSE(env.state().isLocked());
     EXPECT_TRUE(env.state().attemptLedger().all().empty());
     EXPECT_FALSE(std::filesystem::exists(file));
-    nlohmann::json setAside = unreadable;
-    setAside.push_back("[{\"chain\":");
-    EXPECT_EQ(readJSON(aside), setAside);
+    EXPECT_EQ(readJSON(aside), unreadable);
+    const std::filesystem::path secondAside = aside.string() + ".2";
+    const std::optional<Bytes> whole = readFileIfExists(secondAside);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(std::string(whole->begin(), whole->end()), "[{\"chain\":");
 
     env.state().attemptLedger().keep(kept[0]);
     ASSERT_TRUE(std::filesystem::exists(file));
@@ -459,6 +469,7 @@ TEST(AppStateLifecycle, StoredAttemptsThatDoNotReadAreSetAsideAtTheUnlock) {
     EXPECT_TRUE(env.state().attemptLedger().all().empty());
     EXPECT_FALSE(std::filesystem::exists(file));
     EXPECT_FALSE(std::filesystem::exists(aside));
+    EXPECT_FALSE(std::filesystem::exists(secondAside));
 
     // Left by an earlier wallet (written as if by one): a new wallet starts without them.
     writeFileAtomically(file, utf8View(stored.dump()));

@@ -1,11 +1,13 @@
 // The wallet's unsettled transactions in its folder: every field of every chain's record comes
 // back after a restart, a write that fails holds nothing new (the caller must not send), an
 // attempt that does not parse is set aside without losing the rest, telling one tells those
-// that can only land instead of it, and a new or deleted wallet leaves nothing behind.
+// that can only land instead of it, and a new or deleted wallet leaves nothing behind. What
+// cannot be read is set aside byte for byte, and never lost.
 #include "core/encoding/Hex.h"
 #include "platform/AtomicFile.h"
 #include "state/flows/AttemptLedger.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -76,14 +78,23 @@ UnsettledAttempt solanaAttempt() {
 class AttemptLedgerTest : public ::testing::Test {
 protected:
     fs::path file() const { return fs::path(folder.path().toStdString()) / "Q" / "attempts.json"; }
-    fs::path aside() const {
+    // The `n`th file set aside beside the ledger's.
+    fs::path aside(int n = 1) const {
         fs::path path = file();
         path += ".unreadable";
+        if (n > 1) {
+            path += "." + std::to_string(n);
+        }
         return path;
     }
-    void writeRaw(const std::string& text) const {
-        fs::create_directories(file().parent_path());
-        std::ofstream(file()) << text;
+    static std::string readBytes(const fs::path& path) {
+        const std::optional<Bytes> bytes = readFileIfExists(path);
+        return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("(none)");
+    }
+    void writeRaw(const std::string& text) const { writeRawTo(file(), text); }
+    static void writeRawTo(const fs::path& path, const std::string& text) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
     }
     nlohmann::json readRaw(const fs::path& path) const {
         std::ifstream in(path);
@@ -167,12 +178,84 @@ TEST_F(AttemptLedgerTest, AnAttemptThatDoesNotParseIsSetAsideAndTheRestKept) {
     EXPECT_EQ(readRaw(aside()), (nlohmann::json{noNonce, badCoin}));
     EXPECT_EQ(readRaw(file()).size(), 2u);
 
-    // A file that is no list at all goes aside whole; what was set aside before stays.
+    // A file that is no list at all goes aside whole, beside what was set aside before.
     writeRaw("{not json");
     ledger.load();
     EXPECT_TRUE(ledger.all().empty());
     EXPECT_FALSE(fs::exists(file()));
-    EXPECT_EQ(readRaw(aside()), (nlohmann::json{noNonce, badCoin, "{not json"}));
+    EXPECT_EQ(readRaw(aside()), (nlohmann::json{noNonce, badCoin}));
+    EXPECT_EQ(readBytes(aside(2)), "{not json");
+}
+
+// Whatever its bytes (not UTF-8, a NUL), an unreadable file goes aside as it stood, and so do
+// the entries that do not parse, each as it stands in the list; no earlier aside is written
+// over, and each load that finds one says where it went.
+TEST_F(AttemptLedgerTest, AnUnreadableRecordIsSetAsideByteForByteNeverOverAnEarlierOne) {
+    constexpr char raw[] = "[{\"id\":\"\xC3\x28\xFF\xFE\"}\0]\x80";
+    const std::string binary(raw, sizeof raw - 1);
+    writeRaw(binary);
+    AttemptLedger ledger(file());
+    QSignalSpy said(&ledger, &AttemptLedger::unreadableChanged);
+    ledger.load();
+    EXPECT_EQ(readBytes(aside()), binary);
+    EXPECT_FALSE(fs::exists(file()));
+    ASSERT_TRUE(ledger.unreadable());
+    EXPECT_EQ(ledger.unreadable()->aside, aside());
+    EXPECT_EQ(ledger.unreadable()->entries, 0u);
+    EXPECT_EQ(said.count(), 1);
+    ledger.keep(evmAttempt("0xaa", 7)); // the ledger writes again
+
+    const std::string unparsed = "{ \"nonce\" : 7.50e0 ,\"id\":\"\\u00e9\\\"]\" }";
+    writeRaw("[\n  " + attemptToJSON(evmAttempt("0xbb", 8)).dump() + " ,\t" + unparsed +
+             ",\"x\"\n]");
+    ledger.load();
+    EXPECT_EQ(readBytes(aside()), binary);
+    EXPECT_EQ(readBytes(aside(2)), "[" + unparsed + ",\"x\"]");
+    ASSERT_EQ(ledger.all().size(), 1u);
+    EXPECT_EQ(readRaw(file()).size(), 1u);
+    EXPECT_EQ(ledger.unreadable()->aside, aside(2));
+    EXPECT_EQ(ledger.unreadable()->entries, 2u);
+    // A load with nothing to say leaves what was said to be dismissed.
+    ledger.load();
+    EXPECT_EQ(ledger.unreadable()->aside, aside(2));
+    ledger.dismissUnreadable();
+    EXPECT_FALSE(ledger.unreadable());
+
+    ledger.clear();
+    EXPECT_FALSE(fs::exists(aside()));
+    EXPECT_FALSE(fs::exists(aside(2)));
+}
+
+// What cannot be set aside (no name beside the file can be written here) stays where it is:
+// nothing writes over it, so nothing can be sent, until a load reads the file again.
+TEST_F(AttemptLedgerTest, WhatCannotBeSetAsideStaysAsItIsAndNothingIsWritten) {
+    // The longest name with room for a write's temporary beside it, but none for an aside.
+    const fs::path longFile = file().parent_path() / std::string(245, 'a');
+    const std::string broken = "[\xFF]";
+    writeRawTo(longFile, broken);
+    AttemptLedger ledger(longFile);
+    ledger.load();
+    ASSERT_TRUE(ledger.unreadable());
+    EXPECT_TRUE(ledger.unreadable()->aside.empty());
+    EXPECT_FALSE(ledger.unreadable()->failure.empty());
+    EXPECT_THROW(ledger.keep(evmAttempt("0xaa", 7)), FileError);
+    EXPECT_EQ(readBytes(longFile), broken);
+
+    // Entries that do not parse: the others bind, the file stays whole.
+    const std::string partly = "[" + attemptToJSON(evmAttempt("0xbb", 8)).dump() + ",1]";
+    writeRawTo(longFile, partly);
+    ledger.load();
+    ASSERT_EQ(ledger.all().size(), 1u);
+    ledger.markTold("0xbb");
+    EXPECT_THROW(ledger.keep(evmAttempt("0xaa", 7)), FileError);
+    EXPECT_EQ(readBytes(longFile), partly);
+
+    // Read again whole: written as ever, and what was said of it no longer stands.
+    writeRawTo(longFile, "[]");
+    ledger.load();
+    EXPECT_FALSE(ledger.unreadable());
+    ledger.keep(evmAttempt("0xaa", 7));
+    EXPECT_EQ(readRaw(longFile).size(), 1u);
 }
 
 TEST_F(AttemptLedgerTest, TellingOneTellsThoseThatCanOnlyLandInsteadOfIt) {

@@ -276,6 +276,8 @@ struct Chain {
     std::map<std::string, int> sends;
     // Lookups of a known id that still miss it (a lookup server behind the others).
     std::map<std::string, int> lagging;
+    // Ids whose lookups (and whether they lapsed) fail: the chain cannot say.
+    std::set<std::string> silent;
 };
 
 QCoro::Task<std::string> sendTo(std::shared_ptr<Chain> chain, std::string id) {
@@ -291,6 +293,9 @@ QCoro::Task<std::string> sendTo(std::shared_ptr<Chain> chain, std::string id) {
 
 // Whether the chain knows `id` (or, with `lapsed`, proves it can no longer land).
 QCoro::Task<bool> chainSays(std::shared_ptr<Chain> chain, bool lapsed, std::string id) {
+    if (chain->silent.contains(id)) {
+        throw std::runtime_error("HTTP error 502");
+    }
     if (!lapsed && chain->known.contains(id) && chain->lagging[id] > 0) {
         --chain->lagging[id];
         co_return false;
@@ -513,6 +518,13 @@ TEST(SignedBroadcast, AnAttemptIsForgottenOnlyWhenTheChainProvesItCanNeverLand) 
     EXPECT_TRUE(finished.count() > 0 || finished.wait(5000));
     EXPECT_FALSE(ledger.find("E"));
     EXPECT_FALSE(ledger.find("F"));
+
+    // A chain that cannot be asked (its lookups fail) proves nothing: kept, and binding.
+    AttemptLedger unanswered;
+    pressOn(flow, unanswered, chain, "X", 20);
+    chain->silent.insert("X");
+    EXPECT_EQ(pressOn(flow, unanswered, chain, "Y", 21).conflict, 20);
+    EXPECT_TRUE(unanswered.find("X"));
 }
 
 } // namespace

@@ -8,12 +8,14 @@
 #include "RPCProxy.h"
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
+#include "platform/AtomicFile.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "state/AppState.h"
 #include "state/flows/FlowService.h"
 #include "ui/send/SendViewModel.h"
 
 #include <QTest>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace qm {
@@ -121,6 +123,50 @@ TEST(SendViewModelPeers, TheTypedAmountOfSolArrives) {
     EXPECT_EQ(vm.txHash().toStdString(), sheet.proxy.lastResult("sendTransaction"));
     SolanaRPCClient client(server.url());
     EXPECT_EQ(test::runTask(client.getBalance(recipient)), 1'000'000'001u);
+}
+
+// The send is in the wallet's folder, its very bytes, when they reach the node; where it
+// cannot be written first, nothing reaches the node and the sheet says why.
+TEST(SendViewModelPeers, TheSendIsOnDiskBeforeItLeavesAndNothingLeavesUnrecorded) {
+    if (!test::AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    test::AnvilNode node(137);
+    SendSheet sheet(Chain::polygon);
+    sheet.proxy.setTarget(node.url());
+    SendViewModel& vm = *sheet.vm;
+    const std::filesystem::path ledger =
+        sheet.env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
+    nlohmann::json onDisk;
+    sheet.proxy.setOverride("eth_sendRawTransaction", [&](const nlohmann::json& params) {
+        const std::optional<Bytes> bytes =
+            std::filesystem::is_regular_file(ledger) ? readFileIfExists(ledger) : std::nullopt;
+        onDisk = bytes ? nlohmann::json::parse(bytes->begin(), bytes->end()) : nlohmann::json();
+        onDisk.push_back(params.at(0));
+        return std::optional<test::HttpFixtureResponse>();
+    });
+    node.setBalance(sheet.env->state().evmAccounts(Chain::polygon).front().account.address,
+                    "0x56bc75e2d63100000");
+    vm.setRecipientAddress("0x3535353535353535353535353535353535353535");
+    vm.setAmountString("1");
+    vm.setPassword(password);
+    sheet.review();
+
+    // A folder where the file goes.
+    std::filesystem::create_directories(ledger);
+    sheet.send(&SendViewModel::sendEVM);
+    EXPECT_EQ(vm.broadcastStep(), Step::Failed);
+    EXPECT_TRUE(vm.errorMessage().startsWith(
+        "Nothing was sent: the wallet could not record the transaction first ("))
+        << vm.errorMessage().toStdString();
+    EXPECT_EQ(sheet.proxy.requestCount("eth_sendRawTransaction"), 0);
+
+    std::filesystem::remove(ledger);
+    sheet.send(&SendViewModel::sendEVM);
+    ASSERT_EQ(vm.broadcastStep(), Step::Confirmed) << vm.errorMessage().toStdString();
+    ASSERT_EQ(onDisk.size(), 2u) << onDisk.dump();
+    EXPECT_EQ(onDisk[0].at("id"), vm.txHash().toStdString());
+    EXPECT_EQ(onDisk[0].at("wire"), onDisk[1]);
 }
 
 // "Max" on the coin writes the balance less the max fee shown; the send is confirmed and the
