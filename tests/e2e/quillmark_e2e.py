@@ -763,12 +763,12 @@ def visit_account(w):
     # copies the bare address; Escape closes the sheet.
     w.button("Receive")
     w.wait("the receive address", lambda: named(w, BTC_ADDRESS))
-    w.button("Copy Address")
+    w.button("Copy address " + BTC_ADDRESS)
     w.wait("the address copied", lambda: subprocess.run(
         ["xclip", "-selection", "clipboard", "-out"], capture_output=True, text=True,
         timeout=10).stdout == BTC_ADDRESS, timeout=10)
     w.key("Escape")
-    w.wait_gone("push button", "Copy Address", timeout=10)
+    w.wait_gone("image", "QR code of the address " + BTC_ADDRESS, timeout=10)
     # Send: recipient and amount typed; offline, the review cannot be prepared (its coins and
     # fee come from the server): the form says why and no review opens. Escape closes it.
     w.button("Send", where=lambda b: b.y > 150)
@@ -2127,6 +2127,7 @@ def scenario_spoken(desktop, w, keyring):
     open_sidebar_account(w, "Bitcoin")
     open_sheet(w, "Receive", "Receive BTC")
     w.wait("the receive address", lambda: named(w, BTC_ADDRESS))
+    w.wait_node("image", "QR code of the address " + BTC_ADDRESS)
     close_sheet(w, "Receive BTC")
     open_sheet(w, "Send", "Send BTC")
     close_sheet(w, "Send BTC")
