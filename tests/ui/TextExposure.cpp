@@ -15,6 +15,7 @@
 #include <QtQuick/private/qquicktext_p.h>
 #include <QtQuick/private/qquicktextedit_p.h>
 #include <QtQuick/private/qquicktextinput_p.h>
+#include <QtQuick/private/qquickwindow_p.h>
 #include <QtQuickTemplates2/private/qquickoverlay_p.h>
 #include <QtQuickTemplates2/private/qquickpopup_p.h>
 #include <QtQuickTemplates2/private/qquickpopupitem_p_p.h>
@@ -161,6 +162,8 @@ QStringList unexposedTexts(QQuickWindow* window) {
     if (!window) {
         return missing;
     }
+    // Laid out as the next frame draws it: a sheet just opened may still wait for its layouts.
+    QQuickWindowPrivate::get(window)->polishItems();
     Reading reading;
     walk(QAccessible::queryAccessibleInterface(window), reading, 0);
     const QRectF screen(0, 0, window->width(), window->height());
