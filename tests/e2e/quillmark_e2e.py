@@ -29,7 +29,8 @@ the connection and never answers: the account screen says its lists are loading,
 reads as a zero, and a minute on the balances say they could not be loaded), spoken (the
 same silent servers: what the window shows is read over AT-SPI, the portfolio's figures, each
 sheet by its title, the quotes and the token lookup while they wait, each Bitcoin address and a
-copy button named by it, and nothing scrolled under the status bar as showing), focus (Tab
+copy button named by it, nothing scrolled under the status bar as showing, and nothing read as
+showing that is not drawn: a hidden note, a step not reached, an empty box), focus (Tab
 draws a ring in the theme's colour around the control it reaches), themepicker (the swap's
 token picker opened again and again with the theme switched in between), keptsend (a Bitcoin
 send the server took while answering an error outlives a quit: listed as pending after the next
@@ -522,6 +523,39 @@ class Window:
                 continue  # the window changed under us; the next look sees the new one
         return found
 
+    def undrawn(self):
+        """The nodes read as showing that are not drawn: their box on screen is empty or lies
+        outside the window's. As "role 'name or text' x,y wxh"."""
+        app = self.application()
+        if app is None:
+            return []
+        showing = self.Atspi.StateType.SHOWING
+        screen = self.Atspi.CoordType.SCREEN
+        found, frame, stack = [], None, [app]
+        while stack:
+            node = stack.pop()
+            try:
+                role = node.get_role_name()
+                if role != "application":
+                    if not node.get_state_set().contains(showing):
+                        continue
+                    box = node.get_extents(screen)
+                    if role == "frame":
+                        frame = box
+                    outside = frame is not None and (
+                        box.x >= frame.x + frame.width or box.y >= frame.y + frame.height
+                        or box.x + box.width <= frame.x or box.y + box.height <= frame.y)
+                    if box.width <= 0 or box.height <= 0 or outside:
+                        iface = node.get_text_iface()
+                        text = (iface.get_text(0, -1) or "") if iface is not None else ""
+                        found.append(f"{role} {node.get_name() or text!r} "
+                                     f"{box.x},{box.y} {box.width}x{box.height}")
+                count = node.get_child_count()
+                stack.extend(node.get_child_at_index(i) for i in range(count - 1, -1, -1))
+            except Exception:
+                continue  # the window changed under us; the next look sees the new one
+        return found
+
     def find(self, role, name=None, where=None):
         """The first node of `role` on screen (named `name`, its box passing `where`)."""
         for node_role, node_name, _, box, node in self.nodes():
@@ -731,12 +765,12 @@ def visit_account(w):
     # copies the bare address; Escape closes the sheet.
     w.button("Receive")
     w.wait("the receive address", lambda: named(w, BTC_ADDRESS))
-    w.button("Copy Address")
+    w.button("Copy address " + BTC_ADDRESS)
     w.wait("the address copied", lambda: subprocess.run(
         ["xclip", "-selection", "clipboard", "-out"], capture_output=True, text=True,
         timeout=10).stdout == BTC_ADDRESS, timeout=10)
     w.key("Escape")
-    w.wait_gone("push button", "Copy Address", timeout=10)
+    w.wait_gone("image", "QR code of the address " + BTC_ADDRESS, timeout=10)
     # Send: recipient and amount typed; offline, the review cannot be prepared (its coins and
     # fee come from the server): the form says why and no review opens. Escape closes it.
     w.button("Send", where=lambda b: b.y > 150)
@@ -2063,6 +2097,13 @@ def all_labels_named(w, what):
     unnamed = [f"{box.x},{box.y}" for role, name, _, box, _ in w.nodes()
                if role == "label" and not name.strip()]
     assert not unnamed, f"{what}: labels that read as nothing at {unnamed}"
+    only_drawn_read(w, what)
+
+
+def only_drawn_read(w, what):
+    """Nothing reads as showing that the window does not draw (a hidden note, another step)."""
+    undrawn = w.undrawn()
+    assert not undrawn, f"{what}: read as showing, not drawn: {undrawn}"
 
 
 def open_sheet(w, button, title):
@@ -2108,13 +2149,26 @@ def scenario_spoken(desktop, w, keyring):
     assert not outside, f"read as showing outside the sidebar's list: {outside}"
     w.button(where=settings_button)
     w.wait_node("dialog", "Settings")
+    only_drawn_read(w, "Settings")
     close_sheet(w, "Settings")
+    # The sheets whose steps wait behind the first: the phrase before the password, the
+    # restore's outcome before any restore.
+    open_sheet(w, "Show recovery phrase", "Recovery Phrase")
+    close_sheet(w, "Recovery Phrase")
+    w.key("ctrl+shift+r")
+    w.wait_node("dialog", "Restore Backup")
+    only_drawn_read(w, "Restore Backup")
+    close_sheet(w, "Restore Backup")
 
-    # Bitcoin: its receive sheet, and each of its addresses with the button that copies it.
+    # Bitcoin: its receive and send sheets, and each of its addresses with the button that
+    # copies it.
     open_sidebar_account(w, "Bitcoin")
     open_sheet(w, "Receive", "Receive BTC")
     w.wait("the receive address", lambda: named(w, BTC_ADDRESS))
+    w.wait_node("image", "QR code of the address " + BTC_ADDRESS)
     close_sheet(w, "Receive BTC")
+    open_sheet(w, "Send", "Send BTC")
+    close_sheet(w, "Send BTC")
     tab = w.wait("the Bitcoin account's tabs", lambda: named(w, "Indirizzi"))
     w.click_node(tab)
     below = tab.get_extents(w.Atspi.CoordType.SCREEN).y
@@ -2129,6 +2183,7 @@ def scenario_spoken(desktop, w, keyring):
     assert addresses[:2] == [BTC_ADDRESS, BTC_SECOND_ADDRESS], addresses
     for address in addresses:
         assert named(w, address), f"the address {address} is not read"
+    only_drawn_read(w, "the Bitcoin addresses")
 
     # Ethereum: the swap's quote and Add Token's lookup, each waiting on its silent server;
     # scrolled up, what went under the status bar (the address's copy button) is not read as
@@ -2153,6 +2208,7 @@ def scenario_spoken(desktop, w, keyring):
     scroll_account(w, 450)
     w.wait_gone("push button", copy, where=in_detail, timeout=10)
     assert above_list() == bar, f"read as showing under the status bar: {above_list() - bar}"
+    only_drawn_read(w, "the Ethereum account")
     open_sheet(w, "Add Token", "Add Token")
     w.fill(w.wait_node("text", "Contract Address"), "0x" + "ab" * 20)
     w.wait("the lookup on its way", lambda: named(w, "Detecting token..."))

@@ -36,8 +36,9 @@ public:
     // popups too, that a screen reader would read without a name: their object names, or
     // their class names where they have none.
     Q_INVOKABLE QStringList unnamedControls(QQuickItem* root) const;
-    // The texts shown in `item`'s window that a screen reader would not read (TextExposure.h);
-    // empty when every one is read.
+    // The texts shown in `item`'s window that a screen reader would not read, then those it
+    // would read as showing that are not drawn (TextExposure.h); empty when it reads what is
+    // shown and only that.
     Q_INVOKABLE QStringList unexposedTexts(QQuickItem* item) const;
 };
 

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSet>
 #include <QtGui/private/qguiapplication_p.h>
 #include <QtGui/qpa/qplatformaccessibility.h>
 #include <QtGui/qpa/qplatformintegration.h>
@@ -14,6 +15,7 @@
 #include <QtQuick/private/qquicktext_p.h>
 #include <QtQuick/private/qquicktextedit_p.h>
 #include <QtQuick/private/qquicktextinput_p.h>
+#include <QtQuick/private/qquickwindow_p.h>
 #include <QtQuickTemplates2/private/qquickoverlay_p.h>
 #include <QtQuickTemplates2/private/qquickpopup_p.h>
 #include <QtQuickTemplates2/private/qquickpopupitem_p_p.h>
@@ -96,21 +98,42 @@ bool isRead(const QQuickItem* item, const QString& wanted, const Reading& readin
     return false;
 }
 
-void scan(const QQuickItem* item, QRectF clip, const Reading& reading, QStringList& missing) {
+// Collects in `drawn` the texts on screen, and in `missing` those of them the reading lacks.
+void scan(const QQuickItem* item, QRectF clip, const Reading& reading, QStringList& missing,
+          QSet<const QObject*>& drawn) {
     if (!item->isVisible() || item->opacity() <= 0 || markedIgnored(item)) {
         return;
     }
     const QRectF box = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
-    if (const QString text = shownText(item); !normalized(text).isEmpty() && box.intersects(clip) &&
-                                              !isRead(item, normalized(text), reading)) {
-        missing.append(describe(item, text));
+    if (const QString text = shownText(item); !normalized(text).isEmpty() && box.intersects(clip)) {
+        drawn.insert(item);
+        if (!isRead(item, normalized(text), reading)) {
+            missing.append(describe(item, text));
+        }
     }
     if (item->clip()) {
         clip &= box;
     }
     for (const QQuickItem* child : item->childItems()) {
-        scan(child, clip, reading, missing);
+        scan(child, clip, reading, missing, drawn);
     }
+}
+
+// The texts the reading has as showing that are not on screen: hidden, transparent, empty,
+// clipped or scrolled away, or under a sheet.
+void addUndrawn(const Reading& reading, const QSet<const QObject*>& drawn, QStringList& out) {
+    QStringList undrawn;
+    for (auto it = reading.cbegin(); it != reading.cend(); ++it) {
+        const auto* item = qobject_cast<const QQuickItem*>(it.key());
+        if (!item || drawn.contains(item) || !QQuickItemPrivate::get(item)->isAccessible) {
+            continue;
+        }
+        if (const QString text = shownText(item); !normalized(text).isEmpty()) {
+            undrawn.append(QStringLiteral("read, not drawn: ") + describe(item, text));
+        }
+    }
+    undrawn.sort();
+    out += undrawn;
 }
 
 // What is on top: the popups from the topmost open modal one up, or the whole window.
@@ -139,12 +162,16 @@ QStringList unexposedTexts(QQuickWindow* window) {
     if (!window) {
         return missing;
     }
+    // Laid out as the next frame draws it: a sheet just opened may still wait for its layouts.
+    QQuickWindowPrivate::get(window)->polishItems();
     Reading reading;
     walk(QAccessible::queryAccessibleInterface(window), reading, 0);
     const QRectF screen(0, 0, window->width(), window->height());
+    QSet<const QObject*> drawn;
     for (const QQuickItem* root : uncovered(window)) {
-        scan(root, screen, reading, missing);
+        scan(root, screen, reading, missing, drawn);
     }
+    addUndrawn(reading, drawn, missing);
     return missing;
 }
 

@@ -44,9 +44,15 @@ QString TransactionDetailModel::tokenSymbol() const {
     return text(m_transaction.tokenSymbol);
 }
 
+// Nothing for a transfer of the chain's own coin: its card is hidden, and a screen reader
+// would hear the bare brackets.
 QString TransactionDetailModel::tokenLabel() const {
-    return text(m_transaction.tokenName) + QStringLiteral(" (") + tokenSymbol() +
-           QStringLiteral(")");
+    const QString name = text(m_transaction.tokenName);
+    const QString symbol = tokenSymbol();
+    if (name.isEmpty() || symbol.isEmpty()) {
+        return name.isEmpty() ? symbol : name;
+    }
+    return name + QStringLiteral(" (") + symbol + QStringLiteral(")");
 }
 
 QString TransactionDetailModel::contractAddress() const {

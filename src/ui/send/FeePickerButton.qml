@@ -59,7 +59,7 @@ AbstractButton {
                 horizontalAlignment: Text.AlignHCenter
                 wrapMode: Text.Wrap
                 visible: root.satPerVB >= 0
-                text: Math.round(root.satPerVB) + " sat/vB"
+                text: root.satPerVB >= 0 ? Math.round(root.satPerVB) + " sat/vB" : ""
                 font: BRFont.monoSmall
                 color: root.isSelected ? BRPalette.warning : BRPalette.textTertiary
             }

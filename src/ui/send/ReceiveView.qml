@@ -56,6 +56,10 @@ Item {
                 width: 200
                 height: 200
                 content: receive.qrPayload
+                // Named by the address it holds (not its payment URI), once it is drawn.
+                Accessible.role: Accessible.Graphic
+                Accessible.name: hasCode ? "QR code of the address " + root.address : ""
+                Accessible.ignored: !hasCode
             }
         }
         ColumnLayout {
@@ -111,7 +115,7 @@ Item {
                 objectName: "receiveCopy"
                 Layout.alignment: Qt.AlignHCenter
                 copyText: root.address
-                Accessible.name: "Copy Address"
+                copySubject: "address"
             }
         }
         Item { Layout.fillHeight: true }

@@ -6,20 +6,58 @@ import Quillmark.Ui
 // The right column of the main view: the status bar over the detail router, on the window
 // background with a faint radial glow. Escape here returns from an account to the portfolio;
 // choosing an account hands the keyboard to this column, so Escape works right after a click
-// in the sidebar. Screens inside that use Escape themselves take it first.
+// in the sidebar. Screens inside that use Escape themselves take it first. A screen opened from
+// the keyboard starts with the focus on its first control.
 FocusScope {
     id: root
+    // Whether the control that last took the focus took it from the keyboard. A screen opened
+    // from the keyboard (its control gone with the screen it was on, or the sidebar's row that
+    // chose it) starts with the focus on its first control: the next Tab goes on from there,
+    // not from the top of the window.
+    property bool keyboardFocus: false
+
+    function holds(outer, item) {
+        for (let at = item; at; at = at.parent) {
+            if (at === outer)
+                return true
+        }
+        return false
+    }
+    // Only while the focus rests on this column or on a Loader in it: nothing to act on.
+    function focusFirstControl() {
+        const held = root.Window.activeFocusItem
+        const screen = router.item
+        if (!root.keyboardFocus || !screen || !held
+                || (held !== root && !(held instanceof Loader && holds(root, held))))
+            return
+        const first = screen.nextItemInFocusChain(true)
+        if (first && first !== screen && holds(screen, first))
+            first.forceActiveFocus(Qt.TabFocusReason)
+    }
 
     Keys.onEscapePressed: (event) => {
         event.accepted = WalletShell.hasSelectedAccount
-        if (event.accepted)
+        if (event.accepted) {
+            root.keyboardFocus = true
             WalletShell.sidebar.showPortfolio()
+            Qt.callLater(root.focusFirstControl)
+        }
     }
     Connections {
         target: WalletShell
         function onSelectedAccountChanged() {
             if (WalletShell.hasSelectedAccount)
                 root.forceActiveFocus()
+        }
+    }
+    Connections {
+        target: root.Window.window
+        function onActiveFocusItemChanged() {
+            const held = root.Window.activeFocusItem
+            if (held && held.visualFocus !== undefined)
+                root.keyboardFocus = held.visualFocus
+            else if (held && holds(root, held))
+                Qt.callLater(root.focusFirstControl)
         }
     }
     Component.onCompleted: forceActiveFocus()
@@ -51,6 +89,7 @@ FocusScope {
         StatusBar { objectName: "statusBar"; Layout.fillWidth: true; z: 1 }
         Rectangle { Layout.fillWidth: true; implicitHeight: 1; color: BRPalette.border; z: 1 }
         DetailRouter {
+            id: router
             objectName: "detailRouter"
             Layout.fillWidth: true
             Layout.fillHeight: true

@@ -63,6 +63,14 @@ public:
             state.focusable = false;
             state.focused = false;
         }
+        // Hidden, or inside what is hidden (an inactive page or step, a row left out): Qt Quick
+        // says so only of items that declare accessible properties of their own, never of a
+        // text taken into the tree.
+        if (!item()->isVisible() || !item()->window() || !item()->window()->isVisible()) {
+            state.invisible = true;
+            state.focusable = false;
+            state.focused = false;
+        }
         // Scrolled away or transparent: still in reach of the keyboard, which scrolls to it.
         // A text with nothing to show shows nothing.
         if (const std::optional<QString> shown = readableText(item());

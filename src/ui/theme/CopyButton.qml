@@ -17,6 +17,7 @@ AbstractButton {
                                                   : "Copy " + copySubject + " " + copyText
     FocusRing { controlRadius: 3 }
     BRToolTip {
+        objectName: "copyToolTip"
         visible: root.hovered
         text: root.tooltipText
     }
@@ -32,6 +33,8 @@ AbstractButton {
         Text {
             textFormat: Text.PlainText
             visible: root.copied
+            // The button's name says it while it shows.
+            Accessible.ignored: true
             text: "Copied"
             font: BRFont.caption2
             color: BRPalette.success

@@ -47,6 +47,14 @@ Item {
             return (item.objectName || String(item)) + " (" + (item.Accessible.name || "") + ")"
         }
 
+        function holds(outer, item) {
+            for (let at = item; at; at = at.parent) {
+                if (at === outer)
+                    return true
+            }
+            return false
+        }
+
         function ringOf(item) {
             for (let i = 0; i < item.children.length; ++i) {
                 if (item.children[i].objectName === "focusRing")
@@ -170,6 +178,40 @@ Item {
                 tryCompare(settings, "visible", false)
             }
             BRThemeManager.current = before
+        }
+
+        // A screen opened from the keyboard starts with its first control focused, ring drawn:
+        // the next Tab goes on inside it, and Backtab leaves it. Opened with the mouse, none is.
+        function test_3_aScreenOpenedFromTheKeyboardFocusesItsFirstControl() {
+            compare(view.face, "main")
+            const router = find("detailRouter")
+            compare(router.route, "portfolio")
+            const receive = find("portfolioReceive")
+            receive.forceActiveFocus(Qt.TabFocusReason)
+            keyClick(Qt.Key_Space)
+            compare(router.route, "account")
+            const screen = router.item
+            tryVerify(() => holds(screen, focused()), 1000, "nothing of the account focused")
+            const first = focused()
+            verifyRingDrawn(first, "the account's first control")
+            keyClick(Qt.Key_Tab)
+            verify(focused() !== first && holds(screen, focused()), label(focused()))
+            keyClick(Qt.Key_Backtab)
+            keyClick(Qt.Key_Backtab)
+            verify(!holds(screen, focused()), "Backtab from the first control stayed")
+            // Escape returns to the portfolio: its first control takes the focus.
+            keyClick(Qt.Key_Tab)
+            keyClick(Qt.Key_Escape)
+            compare(router.route, "portfolio")
+            tryVerify(() => holds(router.item, focused()), 1000, "nothing focused")
+            verifyRingDrawn(focused(), "the portfolio's first control")
+
+            mouseClick(find("portfolioReceive"))
+            compare(router.route, "account")
+            wait(50)
+            verify(!holds(router.item, focused()), label(focused()))
+            keyClick(Qt.Key_Escape)
+            compare(router.route, "portfolio")
         }
     }
 }

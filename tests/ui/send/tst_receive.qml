@@ -103,6 +103,30 @@ Item {
             }
         }
 
+        // The copy button is named by the address it copies, and once it has copied, by what it
+        // and its tool tip then show; the code is named by the address it holds.
+        function test_1b_copyButtonAndCodeAreNamedByTheAddress() {
+            for (const [chain, address, title] of cases) {
+                openOn(chain, address)
+                const code = fixture.accessibility(find("receiveQRCode"))
+                compare([code.name, code.role, code.showing],
+                        ["QR code of the address " + address, 0x28, true], title) // a graphic
+                const copy = find("receiveCopy")
+                const tip = findAll(copy, "copyToolTip", [], new Set())[0]
+                compare(fixture.accessibility(copy).name, "Copy address " + address, title)
+                mouseMove(copy)
+                tryVerify(() => tip.opened, 5000, title)
+                compare(fixture.accessibility(tip).name, "Copy to clipboard", title)
+                mouseClick(copy)
+                compare(tip.contentItem.text, "Copied!", title)
+                compare(fixture.accessibility(tip).name, "Copied!", title)
+                compare(fixture.accessibility(copy).name, "Copied!", title)
+                compare(fixture.unexposedTexts(sheet.contentItem), [], title)
+                mouseMove(top, 1, 1)
+                closeSheet()
+            }
+        }
+
         function test_2_closeButtonAndScreenshotsInBothThemes() {
             openOn(0, "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu")
             const previous = BRThemeManager.current

@@ -192,6 +192,10 @@ TEST(TransactionDetail, ACopyWithItsCardsAndLink) {
     EXPECT_EQ(detail.title(), "Received USDC");
     EXPECT_EQ(detail.amountText(), "+25.0000 USDC");
     EXPECT_EQ(detail.tokenLabel(), "USD Coin (USDC)");
+    // A transfer of the chain's own coin names no token, not even by its brackets.
+    EXPECT_EQ(
+        TransactionDetailModel(entry("0x" + std::string(64, 'c'), Chain::arbitrum)).tokenLabel(),
+        "");
     EXPECT_TRUE(detail.hasContract());
     EXPECT_FALSE(detail.hasBlockHeight());
     EXPECT_FALSE(detail.hasFee());
