@@ -4,7 +4,10 @@
 #include "core/json/JSONReader.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
+#include "state/flows/FileWriteQueue.h"
 
+#include <QCoroFuture>
+#include <QPointer>
 #include <algorithm>
 #include <iostream>
 
@@ -53,6 +56,24 @@ void setAside(const std::filesystem::path& file, const nlohmann::json& unreadabl
     writeFileAtomically(aside, utf8View(text), 0600);
 }
 
+// The list as the file holds it; throws FileError.
+void writeList(const std::filesystem::path& file, const std::vector<UnsettledAttempt>& attempts) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const UnsettledAttempt& attempt : attempts) {
+        list.push_back(attemptToJSON(attempt));
+    }
+    ensureDirectory(file.parent_path(), 0700);
+    const std::string text = list.dump();
+    writeFileAtomically(file, utf8View(text), 0600);
+}
+
+// The list as it is now, written after every write handed over before it.
+QFuture<std::exception_ptr> writeListLater(const std::filesystem::path& file,
+                                           std::vector<UnsettledAttempt> attempts) {
+    return FileWriteQueue::append(
+        [file, attempts = std::move(attempts)] { writeList(file, attempts); });
+}
+
 } // namespace
 
 AttemptLedger::AttemptLedger(QObject* parent) : QObject(parent) {}
@@ -60,7 +81,11 @@ AttemptLedger::AttemptLedger(QObject* parent) : QObject(parent) {}
 AttemptLedger::AttemptLedger(std::filesystem::path file, QObject* parent)
     : QObject(parent), m_file(std::move(file)) {}
 
-AttemptLedger::~AttemptLedger() = default;
+AttemptLedger::~AttemptLedger() {
+    if (m_file) {
+        FileWriteQueue::waitForAll();
+    }
+}
 
 std::filesystem::path AttemptLedger::defaultFile() {
     return appDataDirectory() / "unsettled-attempts.json";
@@ -70,6 +95,8 @@ void AttemptLedger::load() {
     if (!m_file) {
         return;
     }
+    // A write handed over earlier must not land over what is read now.
+    FileWriteQueue::waitForAll();
     std::vector<UnsettledAttempt> loaded;
     bool rewrite = false;
     try {
@@ -113,6 +140,8 @@ void AttemptLedger::load() {
 void AttemptLedger::clear() {
     m_attempts.clear();
     if (m_file) {
+        // A write handed over earlier must not bring the file back.
+        FileWriteQueue::waitForAll();
         removeFileIfExists(*m_file);
         removeFileIfExists(asideFile(*m_file));
     }
@@ -134,8 +163,8 @@ std::optional<UnsettledAttempt> AttemptLedger::find(std::string_view id) const {
     return found == m_attempts.end() ? std::nullopt : std::optional(*found);
 }
 
-void AttemptLedger::keep(UnsettledAttempt attempt) {
-    const std::vector<UnsettledAttempt> before = m_attempts;
+QCoro::Task<void> AttemptLedger::keep(UnsettledAttempt attempt) {
+    std::optional<UnsettledAttempt> replaced;
     const auto found = std::find_if(m_attempts.begin(), m_attempts.end(),
                                     [&](const UnsettledAttempt& a) { return a.id == attempt.id; });
     if (found != m_attempts.end()) {
@@ -143,18 +172,49 @@ void AttemptLedger::keep(UnsettledAttempt attempt) {
         attempt.told = attempt.told || found->told;
         attempt.toldElsewhere = found->toldElsewhere;
         if (*found == attempt) {
-            return;
+            co_return;
         }
-        *found = std::move(attempt);
+        replaced = *found;
+        *found = attempt;
     } else {
-        m_attempts.push_back(std::move(attempt));
+        m_attempts.push_back(attempt);
     }
-    try {
-        save();
-    } catch (...) {
-        m_attempts = before;
-        throw;
+    if (m_file) {
+        const QPointer<AttemptLedger> self(this);
+        QFuture<std::exception_ptr> writing = writeListLater(*m_file, m_attempts);
+        const std::exception_ptr failure = co_await writing;
+        if (failure) {
+            if (self) {
+                self->undoKeep(attempt.id, replaced);
+            }
+            std::rethrow_exception(failure);
+        }
+        if (!self) {
+            co_return;
+        }
     }
+    emit changed();
+}
+
+void AttemptLedger::undoKeep(const std::string& id,
+                             const std::optional<UnsettledAttempt>& replaced) {
+    const auto found = std::find_if(m_attempts.begin(), m_attempts.end(),
+                                    [&](const UnsettledAttempt& a) { return a.id == id; });
+    if (found == m_attempts.end()) {
+        return; // cleared or settled meanwhile
+    }
+    if (replaced) {
+        // Only the keep is undone: whether it was told since stays.
+        const bool told = found->told;
+        const bool toldElsewhere = found->toldElsewhere;
+        *found = *replaced;
+        found->told = told;
+        found->toldElsewhere = toldElsewhere;
+    } else {
+        m_attempts.erase(found);
+    }
+    // A write handed over while this one waited may have put it in the file.
+    saveLater();
     emit changed();
 }
 
@@ -182,7 +242,7 @@ void AttemptLedger::markTold(std::string_view id, bool elsewhere) {
         return;
     }
     // Not written, the stored one stays untold: it holds back the next press once more.
-    saveOrSay("Cannot write the unsettled transactions");
+    saveLater();
     emit changed();
 }
 
@@ -193,21 +253,14 @@ void AttemptLedger::forget(std::string_view id) {
         return;
     }
     // Not written, the stored one stays: it is looked at again, and settled again, later.
-    saveOrSay("Cannot write the unsettled transactions");
+    saveLater();
     emit changed();
 }
 
 void AttemptLedger::save() const {
-    if (!m_file) {
-        return;
+    if (m_file) {
+        writeList(*m_file, m_attempts);
     }
-    nlohmann::json list = nlohmann::json::array();
-    for (const UnsettledAttempt& attempt : m_attempts) {
-        list.push_back(attemptToJSON(attempt));
-    }
-    ensureDirectory(m_file->parent_path(), 0700);
-    const std::string text = list.dump();
-    writeFileAtomically(*m_file, utf8View(text), 0600);
 }
 
 void AttemptLedger::saveOrSay(const char* what) {
@@ -216,6 +269,21 @@ void AttemptLedger::saveOrSay(const char* what) {
     } catch (const std::exception& error) {
         say(std::string(what) + ": " + error.what());
     }
+}
+
+void AttemptLedger::saveLater() {
+    if (!m_file) {
+        return;
+    }
+    writeListLater(*m_file, m_attempts).then(this, [](std::exception_ptr failure) {
+        try {
+            if (failure) {
+                std::rethrow_exception(failure);
+            }
+        } catch (const std::exception& error) {
+            say(std::string("Cannot write the unsettled transactions: ") + error.what());
+        }
+    });
 }
 
 } // namespace qm

@@ -203,9 +203,10 @@ public:
     // The ledger's attempts of `account` on `chain`, oldest first (SignedBroadcast.h, "Earlier
     // attempts"); none once the flow has gone.
     std::vector<UnsettledAttempt> ledgerAttempts(Chain chain, std::string_view account) const;
-    // Writes `tx` into the ledger as sent from this flow's `tx.slot`, before it leaves: throws
-    // (and it must not be sent) when the ledger cannot be written.
-    void keepAttempt(const SignedBroadcast& tx) const;
+    // Writes `tx` into the ledger as sent from this flow's `tx.slot`, before it leaves: the task
+    // ends once it is on disk, and throws (and it must not be sent) when the ledger cannot be
+    // written.
+    QCoro::Task<void> keepAttempt(const SignedBroadcast& tx) const;
     // The user saw it leave (`elsewhere`: another sheet said it went through) / the chain
     // settled it.
     void told(const std::string& id, bool elsewhere = false) const;

@@ -453,7 +453,7 @@ TEST(AppStateLifecycle, StoredAttemptsThatDoNotReadAreSetAsideAtTheUnlock) {
     setAside.push_back("[{\"chain\":");
     EXPECT_EQ(readJSON(aside), setAside);
 
-    env.state().attemptLedger().keep(kept[0]);
+    test::runTask(env.state().attemptLedger().keep(kept[0]));
     ASSERT_TRUE(std::filesystem::exists(file));
     test::runTask(env.state().resetWallet());
     EXPECT_TRUE(env.state().attemptLedger().all().empty());
