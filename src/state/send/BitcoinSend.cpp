@@ -104,14 +104,19 @@ QCoro::Task<SignedBroadcast> signBitcoinSend(FlowRun run, std::shared_ptr<Electr
                                     request.password.size());
     QCoro::Task<BTCUnsignedTransaction> signing = state->signer().signBitcoinTransaction(
         request.walletID, password, std::move(transaction), std::move(spends));
-    const BTCUnsignedTransaction signedTransaction = co_await std::move(signing);
+    BTCUnsignedTransaction signedTransaction = co_await std::move(signing);
     request.password.clear();
     if (!run.isActive()) {
         co_return SignedBroadcast{};
     }
     pacing = run.animateProgress(0.6, 0.3);
     co_await std::move(pacing);
-    SignedBroadcast tx = bitcoinBroadcast(state, client, signedTransaction, prepared.spends);
+    QCoro::Task<SignedBroadcast> encoding =
+        bitcoinBroadcast(state, client, std::move(signedTransaction), prepared.spends);
+    SignedBroadcast tx = co_await std::move(encoding);
+    if (!run.isActive()) {
+        co_return SignedBroadcast{};
+    }
     tx.record.account = accountID;
     tx.record.counterparty = prepared.form.recipient;
     co_return tx;
