@@ -293,7 +293,7 @@ public:
             attempt.account = state().evmAccounts(attempt.chain).at(0).account.address;
             attempt.nonce = 7;
         }
-        state().attemptLedger().keep(std::move(attempt));
+        test::runTask(state().attemptLedger().keep(std::move(attempt)));
     }
     // The chain settled it: the ledger forgets it.
     Q_INVOKABLE void forgetUnsettled(const QString& id) {

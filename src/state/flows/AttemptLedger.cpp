@@ -4,7 +4,10 @@
 #include "core/json/JSONReader.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
+#include "state/flows/FileWriteQueue.h"
 
+#include <QCoroFuture>
+#include <QPointer>
 #include <algorithm>
 #include <cerrno>
 #include <iostream>
@@ -24,6 +27,24 @@ std::optional<std::string> readText(const std::filesystem::path& file) {
     return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
 }
 
+// The list as the file holds it; throws FileError.
+void writeList(const std::filesystem::path& file, const std::vector<UnsettledAttempt>& attempts) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const UnsettledAttempt& attempt : attempts) {
+        list.push_back(attemptToJSON(attempt));
+    }
+    ensureDirectory(file.parent_path(), 0700);
+    const std::string text = list.dump();
+    writeFileAtomically(file, utf8View(text), 0600);
+}
+
+// The list as it is now, written after every write handed over before it.
+QFuture<std::exception_ptr> writeListLater(const std::filesystem::path& file,
+                                           std::vector<UnsettledAttempt> attempts) {
+    return FileWriteQueue::append(
+        [file, attempts = std::move(attempts)] { writeList(file, attempts); });
+}
+
 } // namespace
 
 AttemptLedger::AttemptLedger(QObject* parent) : QObject(parent) {}
@@ -31,7 +52,11 @@ AttemptLedger::AttemptLedger(QObject* parent) : QObject(parent) {}
 AttemptLedger::AttemptLedger(std::filesystem::path file, QObject* parent)
     : QObject(parent), m_file(std::move(file)) {}
 
-AttemptLedger::~AttemptLedger() = default;
+AttemptLedger::~AttemptLedger() {
+    if (m_file) {
+        FileWriteQueue::waitForAll();
+    }
+}
 
 std::filesystem::path AttemptLedger::defaultFile() {
     return appDataDirectory() / "unsettled-attempts.json";
@@ -41,6 +66,8 @@ void AttemptLedger::load() {
     if (!m_file) {
         return;
     }
+    // A write handed over earlier must not land over what is read now.
+    FileWriteQueue::waitForAll();
     m_kept.reset();
     std::vector<UnsettledAttempt> loaded;
     std::optional<UnreadableAttempts> found;
@@ -102,6 +129,8 @@ void AttemptLedger::clear() {
     m_attempts.clear();
     m_kept.reset();
     if (m_file) {
+        // A write handed over earlier must not bring the file back.
+        FileWriteQueue::waitForAll();
         removeFileIfExists(*m_file);
         for (const std::filesystem::path& aside : attemptsAsides(*m_file)) {
             removeFileIfExists(aside);
@@ -138,8 +167,9 @@ std::optional<UnsettledAttempt> AttemptLedger::find(std::string_view id) const {
     return found == m_attempts.end() ? std::nullopt : std::optional(*found);
 }
 
-void AttemptLedger::keep(UnsettledAttempt attempt) {
-    const std::vector<UnsettledAttempt> before = m_attempts;
+QCoro::Task<void> AttemptLedger::keep(UnsettledAttempt attempt) {
+    checkWritable();
+    std::optional<UnsettledAttempt> replaced;
     const auto found = std::find_if(m_attempts.begin(), m_attempts.end(),
                                     [&](const UnsettledAttempt& a) { return a.id == attempt.id; });
     if (found != m_attempts.end()) {
@@ -147,18 +177,49 @@ void AttemptLedger::keep(UnsettledAttempt attempt) {
         attempt.told = attempt.told || found->told;
         attempt.toldElsewhere = found->toldElsewhere;
         if (*found == attempt) {
-            return;
+            co_return;
         }
-        *found = std::move(attempt);
+        replaced = *found;
+        *found = attempt;
     } else {
-        m_attempts.push_back(std::move(attempt));
+        m_attempts.push_back(attempt);
     }
-    try {
-        save();
-    } catch (...) {
-        m_attempts = before;
-        throw;
+    if (m_file) {
+        const QPointer<AttemptLedger> self(this);
+        QFuture<std::exception_ptr> writing = writeListLater(*m_file, m_attempts);
+        const std::exception_ptr failure = co_await writing;
+        if (failure) {
+            if (self) {
+                self->undoKeep(attempt.id, replaced);
+            }
+            std::rethrow_exception(failure);
+        }
+        if (!self) {
+            co_return;
+        }
     }
+    emit changed();
+}
+
+void AttemptLedger::undoKeep(const std::string& id,
+                             const std::optional<UnsettledAttempt>& replaced) {
+    const auto found = std::find_if(m_attempts.begin(), m_attempts.end(),
+                                    [&](const UnsettledAttempt& a) { return a.id == id; });
+    if (found == m_attempts.end()) {
+        return; // cleared or settled meanwhile
+    }
+    if (replaced) {
+        // Only the keep is undone: whether it was told since stays.
+        const bool told = found->told;
+        const bool toldElsewhere = found->toldElsewhere;
+        *found = *replaced;
+        found->told = told;
+        found->toldElsewhere = toldElsewhere;
+    } else {
+        m_attempts.erase(found);
+    }
+    // A write handed over while this one waited may have put it in the file.
+    saveLater();
     emit changed();
 }
 
@@ -186,7 +247,7 @@ void AttemptLedger::markTold(std::string_view id, bool elsewhere) {
         return;
     }
     // Not written, the stored one stays untold: it holds back the next press once more.
-    saveOrSay("Cannot write the unsettled transactions");
+    saveLater();
     emit changed();
 }
 
@@ -197,26 +258,23 @@ void AttemptLedger::forget(std::string_view id) {
         return;
     }
     // Not written, the stored one stays: it is looked at again, and settled again, later.
-    saveOrSay("Cannot write the unsettled transactions");
+    saveLater();
     emit changed();
 }
 
-void AttemptLedger::save() const {
-    if (!m_file) {
-        return;
-    }
-    if (m_kept) {
+void AttemptLedger::checkWritable() const {
+    if (m_file && m_kept) {
         // Written now, what it holds and could not be set aside would be lost.
         throw FileError(
             "the unsettled transactions file could not be read or set aside: " + *m_kept, EIO);
     }
-    nlohmann::json list = nlohmann::json::array();
-    for (const UnsettledAttempt& attempt : m_attempts) {
-        list.push_back(attemptToJSON(attempt));
+}
+
+void AttemptLedger::save() const {
+    checkWritable();
+    if (m_file) {
+        writeList(*m_file, m_attempts);
     }
-    ensureDirectory(m_file->parent_path(), 0700);
-    const std::string text = list.dump();
-    writeFileAtomically(*m_file, utf8View(text), 0600);
 }
 
 void AttemptLedger::saveOrSay(const char* what) {
@@ -225,6 +283,27 @@ void AttemptLedger::saveOrSay(const char* what) {
     } catch (const std::exception& error) {
         say(std::string(what) + ": " + error.what());
     }
+}
+
+void AttemptLedger::saveLater() {
+    if (!m_file) {
+        return;
+    }
+    try {
+        checkWritable();
+    } catch (const std::exception& error) {
+        say(std::string("Cannot write the unsettled transactions: ") + error.what());
+        return;
+    }
+    writeListLater(*m_file, m_attempts).then(this, [](std::exception_ptr failure) {
+        try {
+            if (failure) {
+                std::rethrow_exception(failure);
+            }
+        } catch (const std::exception& error) {
+            say(std::string("Cannot write the unsettled transactions: ") + error.what());
+        }
+    });
 }
 
 } // namespace qm

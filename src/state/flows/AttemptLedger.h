@@ -6,7 +6,8 @@
 // sheet or dApp request asks, and it outlives the process.
 //
 // A ledger without a file keeps its attempts in memory only (a flow that was given none).
-// GUI thread only.
+// GUI thread only; the file is written on another (FileWriteQueue), in the order of the changes,
+// and read, removed or left behind only once the writes under way have ended.
 
 #include "core/model/Chain.h"
 #include "state/flows/UnreadableAttempts.h"
@@ -15,6 +16,7 @@
 #include <QObject>
 #include <filesystem>
 #include <optional>
+#include <qcoro/qcorotask.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,7 @@ public:
     explicit AttemptLedger(QObject* parent = nullptr);
     // Kept in `file`, read by load().
     explicit AttemptLedger(std::filesystem::path file, QObject* parent = nullptr);
+    // Waits for the writes under way: the file holds the last change.
     ~AttemptLedger() override;
 
     // The wallet's folder's "unsettled-attempts.json".
@@ -56,14 +59,16 @@ public:
     std::optional<UnsettledAttempt> find(std::string_view id) const;
 
     // Adds `attempt`, or replaces the one of its id (keeping when it was first sent and
-    // whether and where it was told). Written before it returns: throws FileError, and holds
-    // nothing new, when it could not be (the caller must not send then).
-    void keep(UnsettledAttempt attempt);
+    // whether and where it was told). Held at once; the task ends once it is written, off the
+    // GUI thread: it throws FileError, and holds nothing new, when it could not be (the caller
+    // must not send then).
+    QCoro::Task<void> keep(UnsettledAttempt attempt);
     // The user saw it leave (`elsewhere`: another sheet told them it went through). So did
     // they, in effect, every attempt that can only land instead of it (it shares its
     // conflict): none of them holds back a new signing any more. Nothing for an unknown id.
+    // Held at once and written soon after, off the GUI thread; a write that fails is said.
     void markTold(std::string_view id, bool elsewhere = false);
-    // The chain settled it (it landed, or it can never land).
+    // The chain settled it (it landed, or it can never land). Written as markTold is.
     void forget(std::string_view id);
 
 signals:
@@ -72,9 +77,15 @@ signals:
     void unreadableChanged();
 
 private:
-    // Writes the list; throws FileError.
+    // Writes the list now, on this thread; throws FileError.
     void save() const;
     void saveOrSay(const char* what);
+    // Writes the list as it is now, after the writes under way; says when it could not.
+    void saveLater();
+    // The keep of `id` could not be written: the attempt it replaced (if any) comes back.
+    void undoKeep(const std::string& id, const std::optional<UnsettledAttempt>& replaced);
+    // Throws FileError while the file holds what could not be set aside.
+    void checkWritable() const;
     void setUnreadable(std::optional<UnreadableAttempts> found);
 
     std::optional<std::filesystem::path> m_file;

@@ -252,9 +252,10 @@ QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx) {
     if (!run.isActive()) {
         co_return false;
     }
-    // Kept (and written) before the bytes leave: a restart while they are on their way still
-    // knows them.
-    run.keepAttempt(tx);
+    // Kept, and on disk, before the bytes leave: a restart while they are on their way still
+    // knows them. Once it is kept they leave, whatever ended the run meanwhile.
+    QCoro::Task<void> keeping = run.keepAttempt(tx);
+    co_await std::move(keeping);
     std::exception_ptr refusal;
     bool lost = false;
     try {

@@ -254,17 +254,29 @@ AttemptLedger* FlowRun::attemptLedger() const {
     return m_flow ? &m_flow->ledger() : nullptr;
 }
 
-void FlowRun::keepAttempt(const SignedBroadcast& tx) const {
-    if (!isActive()) {
-        return;
-    }
+namespace {
+
+QCoro::Task<void> keptBeforeSending(QCoro::Task<void> keeping) {
     try {
-        m_flow->ledger().keep(m_flow->attemptRecord(tx));
+        co_await std::move(keeping);
     } catch (const std::exception& error) {
         throw Error(std::string("Nothing was sent: the wallet could not record the transaction "
                                 "first (") +
                     error.what() + ").");
     }
+}
+
+QCoro::Task<void> nothingToKeep() {
+    co_return;
+}
+
+} // namespace
+
+QCoro::Task<void> FlowRun::keepAttempt(const SignedBroadcast& tx) const {
+    if (!isActive()) {
+        return nothingToKeep();
+    }
+    return keptBeforeSending(m_flow->ledger().keep(m_flow->attemptRecord(tx)));
 }
 
 void FlowRun::told(const std::string& id, bool elsewhere) const {

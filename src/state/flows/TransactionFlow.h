@@ -216,9 +216,10 @@ public:
     // Where the run keeps what it sends (SignedBroadcast.h, "Earlier attempts"); none once the
     // flow has gone.
     AttemptLedger* attemptLedger() const;
-    // Writes `tx` into the ledger as sent from this flow's `tx.slot`, before it leaves: throws
-    // (and it must not be sent) when the ledger cannot be written.
-    void keepAttempt(const SignedBroadcast& tx) const;
+    // Writes `tx` into the ledger as sent from this flow's `tx.slot`, before it leaves: the task
+    // ends once it is on disk, and throws (and it must not be sent) when the ledger cannot be
+    // written.
+    QCoro::Task<void> keepAttempt(const SignedBroadcast& tx) const;
     // The user saw it leave (`elsewhere`: another sheet said it went through).
     void told(const std::string& id, bool elsewhere = false) const;
     // The chain holds `id` in a block: settled, and with it every attempt it was made to

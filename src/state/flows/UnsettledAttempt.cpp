@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <unordered_set>
 
 namespace qm {
 namespace {
@@ -140,11 +141,13 @@ bool shareConflict(const UnsettledAttempt& a, const UnsettledAttempt& b) {
     if (!a.message.empty() && a.message == b.message) {
         return true;
     }
-    return std::any_of(a.coins.begin(), a.coins.end(), [&](const BTCSpend& coin) {
-        return std::any_of(b.coins.begin(), b.coins.end(), [&](const BTCSpend& other) {
-            return other.utxo.id() == coin.utxo.id();
-        });
-    });
+    // By outpoint, once: each may spend thousands of coins.
+    std::unordered_set<std::string> spentByB;
+    for (const BTCSpend& coin : b.coins) {
+        spentByB.insert(coin.utxo.id());
+    }
+    return std::any_of(a.coins.begin(), a.coins.end(),
+                       [&](const BTCSpend& coin) { return spentByB.contains(coin.utxo.id()); });
 }
 
 std::string attemptDescription(const UnsettledAttempt& a) {

@@ -11,7 +11,10 @@
 #include "state/send/BitcoinCoinSpender.h"
 #include "state/send/BitcoinPreparedSend.h"
 
+#include <QCoroFuture>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
+#include <exception>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -136,6 +139,23 @@ SignedBroadcast broadcastOf(QPointer<AppState> state, std::shared_ptr<ElectrumCl
     return tx;
 }
 
+// The id of `rawHex` in lower case, when it is one whole transaction whose id is `txid` (in any
+// letter case); throws Error otherwise.
+std::string checkedID(const std::string& rawHex, const std::string& txid) {
+    std::optional<std::string> id = BTCTransactionParser::transactionID(rawHex);
+    if (!id || *id != lowercaseASCII(txid)) {
+        throw Error("The Bitcoin transaction " + txid + " does not read as that transaction.");
+    }
+    return std::move(*id);
+}
+
+// A new transaction's bytes and id as the worker thread made them, or why it could not.
+struct SignedBytes {
+    std::string raw;
+    std::string id;
+    std::exception_ptr failure;
+};
+
 QCoro::Task<std::string> refuseToSend(std::string txid) {
     throw Error("The stored Bitcoin transaction " + txid +
                 " does not read as that transaction; it is not sent again.");
@@ -155,21 +175,33 @@ std::string bitcoinTransactionID(const BTCUnsignedTransaction& transaction) {
 SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
                                  std::string rawHex, std::string txid,
                                  std::vector<BTCSpend> conflict) {
-    const std::optional<std::string> id = BTCTransactionParser::transactionID(rawHex);
-    if (!id || *id != lowercaseASCII(txid)) {
-        throw Error("The Bitcoin transaction " + txid + " does not read as that transaction.");
-    }
-    return broadcastOf(std::move(state), std::move(client), std::move(rawHex), *id,
+    std::string id = checkedID(rawHex, txid);
+    return broadcastOf(std::move(state), std::move(client), std::move(rawHex), std::move(id),
                        std::move(conflict));
 }
 
-SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
-                                 const BTCUnsignedTransaction& transaction,
-                                 std::vector<BTCSpend> spends) {
-    const std::string raw = bytesToPlainHex(BTCSigner::serialize(
-        true, transaction.version, transaction.inputs, transaction.outputs, transaction.lockTime));
-    return bitcoinBroadcast(std::move(state), std::move(client), raw,
-                            bitcoinTransactionID(transaction), std::move(spends));
+QCoro::Task<SignedBroadcast> bitcoinBroadcast(QPointer<AppState> state,
+                                              std::shared_ptr<ElectrumClient> client,
+                                              BTCUnsignedTransaction transaction,
+                                              std::vector<BTCSpend> spends) {
+    QFuture<SignedBytes> encoding = QtConcurrent::run([transaction = std::move(transaction)] {
+        SignedBytes bytes;
+        try {
+            bytes.raw =
+                bytesToPlainHex(BTCSigner::serialize(true, transaction.version, transaction.inputs,
+                                                     transaction.outputs, transaction.lockTime));
+            bytes.id = checkedID(bytes.raw, bitcoinTransactionID(transaction));
+        } catch (...) {
+            bytes.failure = std::current_exception();
+        }
+        return bytes;
+    });
+    SignedBytes bytes = co_await encoding;
+    if (bytes.failure) {
+        std::rethrow_exception(bytes.failure);
+    }
+    co_return broadcastOf(std::move(state), std::move(client), std::move(bytes.raw),
+                          std::move(bytes.id), std::move(spends));
 }
 
 SignedBroadcast bitcoinAttempt(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,

@@ -1,7 +1,7 @@
 #pragma once
 // A signed Bitcoin transaction as the flow base sends it (SignedBroadcast): its id computed
 // here, the server's answer checked against it, and the chain asked through whichever Electrum
-// connection is alive at the time. GUI thread only.
+// connection is alive at the time. GUI thread only (the bytes of a new one are made off it).
 
 #include "services/bitcoin/BTCTransaction.h"
 #include "state/flows/SignedBroadcast.h"
@@ -9,6 +9,7 @@
 
 #include <QPointer>
 #include <memory>
+#include <qcoro/qcorotask.h>
 #include <string>
 #include <vector>
 
@@ -37,10 +38,12 @@ SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<Elect
                                  std::string rawHex, std::string txid,
                                  std::vector<BTCSpend> conflict);
 
-// `transaction` (signed), which spends `spends`, as above.
-SignedBroadcast bitcoinBroadcast(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
-                                 const BTCUnsignedTransaction& transaction,
-                                 std::vector<BTCSpend> spends);
+// `transaction` (signed), which spends `spends`, as above; its bytes and id are made and checked
+// on a worker thread (they grow with its inputs). Throws as above.
+QCoro::Task<SignedBroadcast> bitcoinBroadcast(QPointer<AppState> state,
+                                              std::shared_ptr<ElectrumClient> client,
+                                              BTCUnsignedTransaction transaction,
+                                              std::vector<BTCSpend> spends);
 
 // A stored attempt (UnsettledAttempt) of the Bitcoin account made sendable again. Stored bytes
 // that are not the transaction it names are never sent (its send throws Error), yet it binds

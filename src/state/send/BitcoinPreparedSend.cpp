@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <iterator>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace qm {
 namespace {
@@ -97,10 +98,12 @@ BitcoinPreparedSend prepareBitcoinPayment(BitcoinSendForm form, const BitcoinAcc
     CoinSelection::checkCoins(utxos);
     // The required coins first, in their order: selection takes them whatever their size.
     std::vector<UTXO> selectable = utxosOf(required);
-    std::copy_if(utxos.begin(), utxos.end(), std::back_inserter(selectable), [&](const UTXO& coin) {
-        return std::none_of(required.begin(), required.end(),
-                            [&](const BTCSpend& spend) { return spend.utxo.id() == coin.id(); });
-    });
+    std::unordered_set<std::string> requiredIDs;
+    for (const BTCSpend& spend : required) {
+        requiredIDs.insert(spend.utxo.id());
+    }
+    std::copy_if(utxos.begin(), utxos.end(), std::back_inserter(selectable),
+                 [&](const UTXO& coin) { return !requiredIDs.contains(coin.id()); });
     const std::uint64_t paymentVBytes = CoinSelection::outputVBytes(payment->size());
 
     BitcoinPreparedSend prepared;

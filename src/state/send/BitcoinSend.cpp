@@ -14,6 +14,7 @@
 #include <memory>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace qm {
@@ -42,18 +43,18 @@ BitcoinPreparedSend checkedAgainstChain(const BitcoinSendRequest& request,
             coins.spends.push_back(spend);
         }
     }
-    const auto spends = [](const BitcoinPreparedSend& send, const BTCSpend& coin) {
-        return std::any_of(send.spends.begin(), send.spends.end(), [&](const BTCSpend& spend) {
-            return spend.utxo.id() == coin.utxo.id();
-        });
-    };
     const bool unspent =
         std::all_of(prepared.spends.begin(), prepared.spends.end(), [&](const BTCSpend& spend) {
             const auto found = listed.find(spend.utxo.id());
             return found != listed.end() && found->second == spend.utxo.value;
         });
+    // By outpoint, once: both lists may hold thousands of coins.
+    std::unordered_set<std::string> spent;
+    for (const BTCSpend& spend : prepared.spends) {
+        spent.insert(spend.utxo.id());
+    }
     const bool conflicts = std::all_of(earlier.begin(), earlier.end(), [&](const BTCSpend& coin) {
-        return spends(prepared, coin);
+        return spent.contains(coin.utxo.id());
     });
     if (unspent && conflicts && rate <= prepared.satPerVByte) {
         return prepared;
@@ -104,14 +105,19 @@ QCoro::Task<SignedBroadcast> signBitcoinSend(FlowRun run, std::shared_ptr<Electr
                                     request.password.size());
     QCoro::Task<BTCUnsignedTransaction> signing = state->signer().signBitcoinTransaction(
         request.walletID, password, std::move(transaction), std::move(spends));
-    const BTCUnsignedTransaction signedTransaction = co_await std::move(signing);
+    BTCUnsignedTransaction signedTransaction = co_await std::move(signing);
     request.password.clear();
     if (!run.isActive()) {
         co_return SignedBroadcast{};
     }
     pacing = run.animateProgress(0.6, 0.3);
     co_await std::move(pacing);
-    SignedBroadcast tx = bitcoinBroadcast(state, client, signedTransaction, prepared.spends);
+    QCoro::Task<SignedBroadcast> encoding =
+        bitcoinBroadcast(state, client, std::move(signedTransaction), prepared.spends);
+    SignedBroadcast tx = co_await std::move(encoding);
+    if (!run.isActive()) {
+        co_return SignedBroadcast{};
+    }
     tx.record.account = accountID;
     tx.record.counterparty = prepared.form.recipient;
     co_return tx;

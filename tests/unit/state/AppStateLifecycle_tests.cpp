@@ -307,7 +307,7 @@ TEST(AppStateLifecycle, ADeleteThatLeavesTheKeyringsWalletShowsItsLockScreen) {
     };
     const std::filesystem::path folder = env.dataLocation() / "Quillmark";
     restoreIntoFiles();
-    env.state().attemptLedger().keep(ethereumAttempt(7));
+    test::runTask(env.state().attemptLedger().keep(ethereumAttempt(7)));
     const std::string inFiles = env.state().wallet()->id;
     ASSERT_NE(inFiles, inKeyring.id);
     ASSERT_TRUE(std::filesystem::exists(folder / ("seed-" + inFiles)));
@@ -463,7 +463,7 @@ TEST(AppStateLifecycle, StoredAttemptsThatDoNotReadAreSetAsideAtTheUnlock) {
     ASSERT_TRUE(whole);
     EXPECT_EQ(std::string(whole->begin(), whole->end()), "[{\"chain\":");
 
-    env.state().attemptLedger().keep(kept[0]);
+    test::runTask(env.state().attemptLedger().keep(kept[0]));
     ASSERT_TRUE(std::filesystem::exists(file));
     test::runTask(env.state().resetWallet());
     EXPECT_TRUE(env.state().attemptLedger().all().empty());

@@ -3,17 +3,21 @@
 // attempt that does not parse is set aside without losing the rest, telling one tells those
 // that can only land instead of it, and a new or deleted wallet leaves nothing behind. What
 // cannot be read is set aside byte for byte, and never lost.
+#include "RunTask.h"
 #include "core/encoding/Hex.h"
 #include "platform/AtomicFile.h"
 #include "state/flows/AttemptLedger.h"
+#include "state/flows/FileWriteQueue.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
+#include <thread>
 
 namespace qm {
 namespace {
@@ -110,7 +114,7 @@ TEST_F(AttemptLedgerTest, EveryChainsRecordComesBackWholeAfterARestart) {
     {
         AttemptLedger ledger(file());
         for (const UnsettledAttempt& attempt : kept) {
-            ledger.keep(attempt);
+            test::runTask(ledger.keep(attempt));
         }
     }
     struct stat info {};
@@ -131,13 +135,13 @@ TEST_F(AttemptLedgerTest, EveryChainsRecordComesBackWholeAfterARestart) {
 TEST_F(AttemptLedgerTest, KeepingAgainKeepsWhenItWasFirstSentAndThatItWasTold) {
     AttemptLedger ledger(file());
     UnsettledAttempt first = evmAttempt("0xaa", 7);
-    ledger.keep(first);
+    test::runTask(ledger.keep(first));
     ledger.markTold("0xaa");
     UnsettledAttempt again = first;
     again.createdAt = Date::fromUnixTime(1'800'000'000);
     again.told = false;
     again.summary = "3 POL";
-    ledger.keep(again);
+    test::runTask(ledger.keep(again));
     AttemptLedger restarted(file());
     restarted.load();
     ASSERT_EQ(restarted.all().size(), 1u);
@@ -151,11 +155,25 @@ TEST_F(AttemptLedgerTest, AWriteThatFailsThrowsAndHoldsNothingNew) {
     fs::create_directories(file().parent_path().parent_path());
     std::ofstream(file().parent_path()) << "in the way";
     AttemptLedger ledger(file());
-    EXPECT_THROW(ledger.keep(evmAttempt("0xaa", 7)), FileError);
+    EXPECT_THROW(test::runTask(ledger.keep(evmAttempt("0xaa", 7))), FileError);
     EXPECT_TRUE(ledger.all().empty());
     // Settling what is held never throws, whatever the disk says.
     EXPECT_NO_THROW(ledger.forget("0xaa"));
     EXPECT_NO_THROW(ledger.markTold("0xaa"));
+}
+
+TEST_F(AttemptLedgerTest, AKeepAgainThatCannotBeWrittenLeavesTheAttemptAsItWas) {
+    AttemptLedger ledger(file());
+    test::runTask(ledger.keep(evmAttempt("0xaa", 7)));
+    // The folder goes and a file stands in its place: nothing more can be written.
+    fs::remove_all(file().parent_path());
+    std::ofstream(file().parent_path()) << "in the way";
+    UnsettledAttempt again = evmAttempt("0xaa", 7);
+    again.summary = "3 POL";
+    EXPECT_THROW(test::runTask(ledger.keep(again)), FileError);
+    // Still held, as it was: it may be on the chain.
+    ASSERT_TRUE(ledger.find("0xaa"));
+    EXPECT_EQ(ledger.find("0xaa")->summary, "2 POL");
 }
 
 TEST_F(AttemptLedgerTest, AnAttemptThatDoesNotParseIsSetAsideAndTheRestKept) {
@@ -203,7 +221,7 @@ TEST_F(AttemptLedgerTest, AnUnreadableRecordIsSetAsideByteForByteNeverOverAnEarl
     EXPECT_EQ(ledger.unreadable()->aside, aside());
     EXPECT_EQ(ledger.unreadable()->entries, 0u);
     EXPECT_EQ(said.count(), 1);
-    ledger.keep(evmAttempt("0xaa", 7)); // the ledger writes again
+    test::runTask(ledger.keep(evmAttempt("0xaa", 7))); // the ledger writes again
 
     const std::string unparsed = "{ \"nonce\" : 7.50e0 ,\"id\":\"\\u00e9\\\"]\" }";
     writeRaw("[\n  " + attemptToJSON(evmAttempt("0xbb", 8)).dump() + " ,\t" + unparsed +
@@ -238,7 +256,7 @@ TEST_F(AttemptLedgerTest, WhatCannotBeSetAsideStaysAsItIsAndNothingIsWritten) {
     ASSERT_TRUE(ledger.unreadable());
     EXPECT_TRUE(ledger.unreadable()->aside.empty());
     EXPECT_FALSE(ledger.unreadable()->failure.empty());
-    EXPECT_THROW(ledger.keep(evmAttempt("0xaa", 7)), FileError);
+    EXPECT_THROW(test::runTask(ledger.keep(evmAttempt("0xaa", 7))), FileError);
     EXPECT_EQ(readBytes(longFile), broken);
 
     // Entries that do not parse: the others bind, the file stays whole.
@@ -247,38 +265,38 @@ TEST_F(AttemptLedgerTest, WhatCannotBeSetAsideStaysAsItIsAndNothingIsWritten) {
     ledger.load();
     ASSERT_EQ(ledger.all().size(), 1u);
     ledger.markTold("0xbb");
-    EXPECT_THROW(ledger.keep(evmAttempt("0xaa", 7)), FileError);
+    EXPECT_THROW(test::runTask(ledger.keep(evmAttempt("0xaa", 7))), FileError);
     EXPECT_EQ(readBytes(longFile), partly);
 
     // Read again whole: written as ever, and what was said of it no longer stands.
     writeRawTo(longFile, "[]");
     ledger.load();
     EXPECT_FALSE(ledger.unreadable());
-    ledger.keep(evmAttempt("0xaa", 7));
+    test::runTask(ledger.keep(evmAttempt("0xaa", 7)));
     EXPECT_EQ(readRaw(longFile).size(), 1u);
 }
 
 TEST_F(AttemptLedgerTest, TellingOneTellsThoseThatCanOnlyLandInsteadOfIt) {
     AttemptLedger ledger(file());
-    ledger.keep(evmAttempt("0xaa", 7));
-    ledger.keep(evmAttempt("0xbb", 7)); // the same nonce
-    ledger.keep(evmAttempt("0xcc", 8)); // another
-    ledger.keep(
-        evmAttempt("0xdd", 7, "0x00000000000000000000000000000000000000ff")); // another account
+    test::runTask(ledger.keep(evmAttempt("0xaa", 7)));
+    test::runTask(ledger.keep(evmAttempt("0xbb", 7))); // the same nonce
+    test::runTask(ledger.keep(evmAttempt("0xcc", 8))); // another
+    test::runTask(ledger.keep(
+        evmAttempt("0xdd", 7, "0x00000000000000000000000000000000000000ff"))); // another account
     UnsettledAttempt coins = bitcoinAttempt();
     coins.told = false;
-    ledger.keep(coins);
+    test::runTask(ledger.keep(coins));
     UnsettledAttempt overlapping = bitcoinAttempt();
     overlapping.id = "77aa";
     overlapping.told = false;
     overlapping.coins.erase(overlapping.coins.begin());
-    ledger.keep(overlapping);
+    test::runTask(ledger.keep(overlapping));
     UnsettledAttempt sibling = bitcoinAttempt(); // another output of a funding transaction
     sibling.id = "99cc";
     sibling.told = false;
     sibling.coins.resize(1);
     sibling.coins.front().utxo.outputIndex = 1;
-    ledger.keep(sibling);
+    test::runTask(ledger.keep(sibling));
 
     ledger.markTold("0xaa", true); // another sheet said it went through
     ledger.markTold("5e3f");
@@ -309,13 +327,28 @@ TEST_F(AttemptLedgerTest, ClearLeavesNothingBehind) {
     writeRaw("[1]");
     AttemptLedger ledger(file());
     ledger.load(); // sets the unreadable one aside
-    ledger.keep(evmAttempt("0xaa", 7));
+    test::runTask(ledger.keep(evmAttempt("0xaa", 7)));
     ASSERT_TRUE(fs::exists(aside()));
     ledger.clear();
     EXPECT_TRUE(ledger.all().empty());
     EXPECT_FALSE(fs::exists(file()));
     EXPECT_FALSE(fs::exists(aside()));
     ledger.forget("0xaa");
+    EXPECT_FALSE(fs::exists(file()));
+}
+
+TEST_F(AttemptLedgerTest, AWriteHandedOverBeforeAClearNeverBringsTheFileBack) {
+    AttemptLedger ledger(file());
+    test::runTask(ledger.keep(evmAttempt("0xaa", 7)));
+    // The writing thread held up with a change handed over behind it, released only once this
+    // thread is on its way into clear().
+    std::promise<void> release;
+    FileWriteQueue::append([held = release.get_future().share()] { held.wait(); });
+    ledger.markTold("0xaa");
+    std::thread releasing([&release] { release.set_value(); });
+    ledger.clear();
+    releasing.join();
+    FileWriteQueue::waitForAll();
     EXPECT_FALSE(fs::exists(file()));
 }
 

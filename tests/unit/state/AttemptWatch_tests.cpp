@@ -5,6 +5,7 @@
 // another payment beside it) until the user is told.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
+#include "RunTask.h"
 #include "core/crypto/Keccak.h"
 #include "core/encoding/Hex.h"
 #include "state/AppState.h"
@@ -69,9 +70,9 @@ TEST(AttemptWatch, ForgetsWhatSettledAndKeepsWhatWentThroughUntilTheUserIsTold) 
                                   .get<std::string>();
     const std::string neverSent = bytesToHex(keccak256(hexToBytes(other).value()));
     AttemptLedger& ledger = env.state().attemptLedger();
-    ledger.keep(sendOf(toldFailed, wire(toldFailed), 0, false));
-    ledger.keep(sendOf(sawLeave, wire(sawLeave), 1, true));
-    ledger.keep(sendOf(neverSent, other, 1, false));
+    test::runTask(ledger.keep(sendOf(toldFailed, wire(toldFailed), 0, false)));
+    test::runTask(ledger.keep(sendOf(sawLeave, wire(sawLeave), 1, true)));
+    test::runTask(ledger.keep(sendOf(neverSent, other, 1, false)));
 
     AttemptWatch watch(env.state(), ledger, std::chrono::milliseconds(50));
     watch.start();

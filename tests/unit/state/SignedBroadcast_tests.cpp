@@ -10,6 +10,9 @@
 #include "state/flows/TransactionFlow.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -301,6 +304,56 @@ QCoro::Task<bool> chainSays(std::shared_ptr<Chain> chain, bool lapsed, std::stri
         co_return false;
     }
     co_return (lapsed ? chain->lapsed : chain->known).contains(id);
+}
+
+// What the ledger's file held when the bytes were sent.
+QCoro::Task<std::string> sendReadingTheFile(std::filesystem::path file,
+                                            std::shared_ptr<std::optional<std::string>> onDisk) {
+    std::ifstream in(file);
+    *onDisk = std::string(std::istreambuf_iterator<char>(in), {});
+    co_return ourID;
+}
+
+TEST(SignedBroadcast, TheAttemptIsOnDiskBeforeItsBytesLeaveAndNothingLeavesWithoutIt) {
+    QTemporaryDir folder;
+    const std::filesystem::path file =
+        std::filesystem::path(folder.path().toStdString()) / "Q" / "attempts.json";
+    std::ofstream(file.parent_path()) << "in the way"; // the folder cannot be made
+    AttemptLedger ledger(file);
+    auto onDisk = std::make_shared<std::optional<std::string>>();
+    const auto press = [&] {
+        TransactionFlow flow(quick());
+        QSignalSpy finished(&flow, &TransactionFlow::finished);
+        flow.start(Step::Broadcasting, [&](FlowRun run) -> QCoro::Task<void> {
+            run.useLedger(ledger);
+            SignedBroadcast tx;
+            tx.id = ourID;
+            tx.send = [file, onDisk](CancellationToken) {
+                return sendReadingTheFile(file, onDisk);
+            };
+            tx.record.account = "0xaaaa";
+            tx.record.wire = "0x02";
+            tx.record.nonce = 7;
+            QCoro::Task<bool> sending = broadcastSigned(run, std::move(tx));
+            if (co_await std::move(sending)) {
+                run.submitted();
+            }
+        });
+        EXPECT_TRUE(finished.count() > 0 || finished.wait(5000));
+        return std::pair(flow.step(), flow.errorMessage());
+    };
+    const auto [failed, why] = press();
+    EXPECT_EQ(failed, Step::Failed);
+    EXPECT_TRUE(why.startsWith("Nothing was sent: the wallet could not record the transaction "
+                               "first ("))
+        << why.toStdString();
+    EXPECT_FALSE(*onDisk);
+    EXPECT_TRUE(ledger.all().empty());
+
+    std::filesystem::remove(file.parent_path());
+    EXPECT_EQ(press().first, Step::Submitted);
+    ASSERT_TRUE(*onDisk);
+    EXPECT_NE((*onDisk)->find(ourID), std::string::npos);
 }
 
 constexpr const char* account = "0xaaaa";

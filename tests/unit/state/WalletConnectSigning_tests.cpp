@@ -231,7 +231,7 @@ TEST_F(WalletConnectSigningTest, ATransactionIsSentOnceAndItsHashAnsweredEvenAft
     failed.summary = "2 POL";
     failed.detail = "to 0x222222...222222";
     failed.nonce = 1;
-    env->state().attemptLedger().keep(failed);
+    runTask(env->state().attemptLedger().keep(failed));
     dapp->request(12, "eth_signTransaction", json::array({transaction}), "eip155:137");
     ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 1; }));
     waitForReview(12);

@@ -6,6 +6,7 @@
 
 #include "LocaleScope.h"
 #include "RefreshFixture.h"
+#include "RunTask.h"
 #include "core/crypto/Bech32.h"
 #include "state/AppState.h"
 #include "state/flows/AttemptLedger.h"
@@ -470,7 +471,7 @@ TEST(SendViewModel, TheReviewShowsOnlyFiguresPreparedForTheFormAsItIs) {
     earlier.summary = "0.002 BTC";
     earlier.detail = "to bc1q00...0000";
     earlier.coins.resize(1);
-    model.env.state().attemptLedger().keep(earlier);
+    test::runTask(model.env.state().attemptLedger().keep(earlier));
     EXPECT_EQ(notes.count(), 1);
     EXPECT_EQ(vm.replacementNote(), "This replaces your earlier send of 0.002 BTC to "
                                     "bc1q00...0000 that may still go through.");
