@@ -96,6 +96,71 @@ TEST(JSONRPCClient, FailedReplies) {
     EXPECT_EQ(sentBody(server, std::size(rows))["id"], std::size(rows) + 1);
 }
 
+// A node's transaction of type 2 is read whole or not at all: every member its signature is
+// over, of its kind; of another type, only what every transaction has.
+TEST(JSONRPCClient, ATypeTwoTransactionIsReadWholeOrNotAtAll) {
+    const json accessList = json::array({{{"address", "0x" + std::string(40, 'c')},
+                                          {"storageKeys", {"0x" + std::string(64, '0')}}}});
+    const json whole = {{"type", "0x2"},
+                        {"hash", "0x" + std::string(64, 'a')},
+                        {"from", "0x" + std::string(40, 'b')},
+                        {"nonce", "0x7"},
+                        {"blockNumber", nullptr},
+                        {"chainId", "0x89"},
+                        {"gas", "0x5208"},
+                        {"to", nullptr},
+                        {"maxPriorityFeePerGas", "0x1"},
+                        {"maxFeePerGas", "0x2"},
+                        {"value", "0x0"},
+                        {"input", "0x"},
+                        {"accessList", accessList},
+                        {"v", "0x1"},
+                        {"yParity", "0x1"},
+                        {"r", "0x1"},
+                        {"s", "0x2"}};
+    ETHNodeTransaction read;
+    fromRPCResult(whole, read);
+    ASSERT_TRUE(read.signedForm);
+    const ETHTransaction& fields = read.signedForm->fields;
+    EXPECT_EQ(fields.chainID, 137u);
+    EXPECT_EQ(fields.nonce, 7u);
+    EXPECT_TRUE(fields.to.empty());
+    EXPECT_EQ(fields.accessList.at(0).storageKeys.at(0), Bytes(32, 0));
+    EXPECT_EQ(read.signedForm->yParity, 1u);
+    EXPECT_EQ(read.blockNumber, std::nullopt);
+
+    json legacy = whole;
+    legacy["type"] = "0x0";
+    legacy.erase("accessList");
+    fromRPCResult(legacy, read);
+    EXPECT_FALSE(read.signedForm);
+
+    const std::vector<std::pair<std::string, json>> malformed = {
+        {"accessList", nullptr},
+        {"accessList",
+         json::array({{{"address", "0x" + std::string(40, 'c')}, {"storageKeys", {"0x00"}}}})},
+        {"r", "0x"},
+        {"s", "0x1" + std::string(64, '0')},
+        {"yParity", "0x0"},
+        {"to", "0x" + std::string(38, 'd')},
+        {"input", "0x1"},
+        {"chainId", 137},
+        {"gas", "0x1" + std::string(16, '0')},
+        {"blockNumber", "0xzz"},
+        {"type", 2},
+    };
+    for (const auto& [key, value] : malformed) {
+        json changed = whole;
+        changed[key] = value;
+        EXPECT_THROW(fromRPCResult(changed, read), std::invalid_argument) << key << " " << value;
+    }
+    for (const char* key : {"v", "input", "maxFeePerGas", "accessList", "chainId"}) {
+        json changed = whole;
+        changed.erase(key);
+        EXPECT_THROW(fromRPCResult(changed, read), std::invalid_argument) << key;
+    }
+}
+
 const std::string owner = "0x9c1a5a6d8f04c2e2c3b4a0d1e2f3a4b5c6d7e8f9";
 
 // What a call ended with when its token was cancelled while the server kept silent.
