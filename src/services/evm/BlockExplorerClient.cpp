@@ -85,14 +85,17 @@ BlockExplorerClient::sentWithNonce(std::string address, Chain chain, std::uint64
     const auto isSender = [sender](const ExplorerTx& tx) {
         return tx.from && lowercaseASCII(*tx.from) == sender;
     };
-    const std::vector<ExplorerTx> listed =
-        co_await fetch(Kind::sentTransactions, std::move(address), chain, maxPages,
-                       std::move(cancel), [&](const std::vector<ExplorerTx>& page) {
-                           return std::any_of(page.begin(), page.end(), [&](const ExplorerTx& tx) {
-                               const std::optional<std::uint64_t> listedNonce = decimalNonce(tx);
-                               return isSender(tx) && listedNonce && *listedNonce < nonce;
-                           });
-                       });
+    // Newest first: a page listing a lower nonce of the sender is the last that may hold it.
+    const LastPage pastTheNonce = [&](const std::vector<ExplorerTx>& page) {
+        return std::any_of(page.begin(), page.end(), [&](const ExplorerTx& tx) {
+            const std::optional<std::uint64_t> listedNonce = decimalNonce(tx);
+            return isSender(tx) && listedNonce && *listedNonce < nonce;
+        });
+    };
+    QCoro::Task<std::vector<ExplorerTx>> fetching =
+        fetch(Kind::sentTransactions, std::move(address), chain, maxPages, std::move(cancel),
+              pastTheNonce);
+    const std::vector<ExplorerTx> listed = co_await std::move(fetching);
     std::vector<std::string> hashes;
     for (const ExplorerTx& tx : listed) {
         if (isSender(tx) && decimalNonce(tx) == nonce && tx.hash) {
