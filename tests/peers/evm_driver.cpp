@@ -1,11 +1,13 @@
-// Driver of evm_peer.mjs: "tx" -> {"unsigned", "signed"}, "personal" -> {"signature"},
-// "typed" -> {"digest", "signature"}; integers as decimal text, quantities as hex.
+// Driver of evm_peer.mjs: "tx" -> {"unsigned", "signed"}, "node" -> {"signer", "hash"},
+// "personal" -> {"signature"}, "typed" -> {"digest", "signature"}; integers as decimal text,
+// quantities as hex.
 #include "PeerDriver.h"
 #include "core/encoding/Hex.h"
 #include "services/evm/EIP191.h"
 #include "services/evm/EIP712.h"
 #include "services/evm/EIP712Check.h"
 #include "services/evm/ETHSigner.h"
+#include "services/evm/JSONRPCClient.h"
 #include "services/evm/TypedDataJSON.h"
 
 #include <nlohmann/json.hpp>
@@ -50,10 +52,22 @@ json transaction(const json& request) {
             {"signed", bytesToHex(ETHSigner::sign(tx, test::hexField(request, "key")))}};
 }
 
+// A transaction as a node reports it: the signer and hash read from its fields.
+json nodeTransaction(const json& request) {
+    ETHNodeTransaction read;
+    fromRPCResult(request.at("transaction"), read);
+    const std::optional<Bytes> signer = read.signedForm.value().signer();
+    return {{"signer", signer ? json(bytesToHex(*signer)) : json()},
+            {"hash", bytesToHex(read.signedForm->hash())}};
+}
+
 json answer(const json& request) {
     const auto op = request.at("op").get<std::string>();
     if (op == "tx") {
         return transaction(request);
+    }
+    if (op == "node") {
+        return nodeTransaction(request);
     }
     if (op == "personal") {
         return {{"signature", bytesToHex(personalSign(test::hexField(request, "message"),

@@ -1,4 +1,5 @@
-// Our EIP-1559 transactions and personal_sign against ethers 6, and EIP-712 digests and
+// Our EIP-1559 transactions, the signer and hash we read from one a node reports, and
+// personal_sign against ethers 6, and EIP-712 digests and
 // signatures against @metamask/eth-sig-util 8. Usage: node evm_peer.mjs <evm_driver>.
 import { Transaction, Wallet, SigningKey, hexlify, getBytes } from 'ethers';
 import { TypedDataUtils, SignTypedDataVersion, signTypedData } from '@metamask/eth-sig-util';
@@ -23,8 +24,8 @@ const validKey = () => {
 };
 
 const chains = [1n, 42161n, 137n];
-for (let i = 0; i < 300; i++) {
-  const key = validKey();
+// Type-2 fields of case `i`, random, biased to the edges.
+function randomFields(i) {
   const fields = {
     type: 2,
     chainId: i < 30 ? chains[i % 3] : pick([...chains, uintUpTo(64), BigInt(int(1000))]),
@@ -44,6 +45,12 @@ for (let i = 0; i < 300; i++) {
   if (fields.maxPriorityFeePerGas > fields.maxFeePerGas) {
     [fields.maxPriorityFeePerGas, fields.maxFeePerGas] = [fields.maxFeePerGas, fields.maxPriorityFeePerGas];
   }
+  return fields;
+}
+
+for (let i = 0; i < 300; i++) {
+  const key = validKey();
+  const fields = randomFields(i);
   const tx = Transaction.from(fields);
   const wallet = new Wallet(key);
   ask({
@@ -59,6 +66,33 @@ for (let i = 0; i < 300; i++) {
     signedTx.signature = wallet.signingKey.sign(tx.unsignedHash);
     expectEqual(reply.signed, signedTx.serialized, `signed tx ${i}`);
   });
+}
+
+// Transactions ethers signed, as a node reports them: we read the signer and the hash from the
+// fields and the signature alone. Their mirror (n - s, the other parity) is a valid ECDSA
+// signature that no chain accepts: it names no signer.
+const order = 0xfffffffffffffffffffffffffffffffebaaedce6af48a03bbfd25e8cd0364141n;
+const quantity = (n) => '0x' + BigInt(n).toString(16);
+for (let i = 0; i < 200; i++) {
+  const fields = randomFields(i);
+  const wallet = new Wallet(validKey());
+  const tx = Transaction.from(fields);
+  tx.signature = wallet.signingKey.sign(tx.unsignedHash);
+  const node = {
+    type: '0x2', hash: tx.hash, from: wallet.address, blockNumber: null,
+    chainId: quantity(fields.chainId), nonce: quantity(fields.nonce), gas: quantity(fields.gasLimit),
+    maxPriorityFeePerGas: quantity(fields.maxPriorityFeePerGas), maxFeePerGas: quantity(fields.maxFeePerGas),
+    to: fields.to, value: quantity(fields.value), input: fields.data, accessList: fields.accessList,
+    v: quantity(tx.signature.yParity), yParity: quantity(tx.signature.yParity),
+    r: quantity(tx.signature.r), s: quantity(tx.signature.s),
+  };
+  ask({ op: 'node', transaction: node }, (reply) => {
+    expectEqual(reply.signer, wallet.address.toLowerCase(), `signer ${i}`);
+    expectEqual(reply.hash, tx.hash, `hash ${i}`);
+  });
+  const mirror = quantity(1 - tx.signature.yParity);
+  ask({ op: 'node', transaction: { ...node, v: mirror, yParity: mirror, s: quantity(order - BigInt(tx.signature.s)) } },
+    (reply) => expectEqual(reply.signer, null, `mirrored signer ${i}`));
 }
 
 const messages = [new Uint8Array(0), bytes(1000), ...Array.from({ length: 60 }, () => bytes(int(200)))];

@@ -179,4 +179,35 @@ bool Secp256k1::verifyDER(ByteView hash, ByteView der, ByteView publicKey) const
     return secp256k1_ecdsa_verify(ctx_, &lowS, hash.data(), &key) == 1;
 }
 
+std::optional<Bytes> Secp256k1::recoverPublicKey(ByteView hash, ByteView signature,
+                                                 int recoveryID) const {
+    if (hash.size() != kScalarSize || signature.size() != 2 * kScalarSize || recoveryID < 0 ||
+        recoveryID > 3) {
+        return std::nullopt;
+    }
+    secp256k1_ecdsa_recoverable_signature recoverable;
+    if (secp256k1_ecdsa_recoverable_signature_parse_compact(ctx_, &recoverable, signature.data(),
+                                                            recoveryID) != 1) {
+        return std::nullopt;
+    }
+    secp256k1_ecdsa_signature plain;
+    secp256k1_ecdsa_recoverable_signature_convert(ctx_, &plain, &recoverable);
+    // Returns 1 when it had to lower s.
+    if (secp256k1_ecdsa_signature_normalize(ctx_, nullptr, &plain) == 1) {
+        return std::nullopt;
+    }
+    secp256k1_pubkey pubkey;
+    if (secp256k1_ecdsa_recover(ctx_, &pubkey, &recoverable, hash.data()) != 1) {
+        return std::nullopt;
+    }
+    Bytes out(kUncompressedSize);
+    std::size_t length = out.size();
+    if (secp256k1_ec_pubkey_serialize(ctx_, out.data(), &length, &pubkey,
+                                      SECP256K1_EC_UNCOMPRESSED) != 1 ||
+        length != out.size()) {
+        return std::nullopt;
+    }
+    return out;
+}
+
 } // namespace qm

@@ -9,6 +9,7 @@
 #include "platform/SecureBytes.h"
 
 #include <cstddef>
+#include <optional>
 #include <utility>
 
 struct secp256k1_context_struct;
@@ -64,6 +65,11 @@ public:
     // Deterministic low-S signature as 64 bytes r | s plus the recovery identifier (0-3);
     // fails as signDER.
     std::pair<Bytes, int> signRecoverable(ByteView hash, ByteView privateKey) const;
+    // The 65-byte uncompressed public key (0x04, X, Y) whose key signed `hash` (32 bytes) with
+    // `signature`, 64 bytes r | s, and `recoveryID` (0-3). None for other lengths or ids, r or s
+    // zero or not below the group order, s above half the order (the form signRecoverable
+    // never makes: its mirror would be a second signature of the same hash), or no key.
+    std::optional<Bytes> recoverPublicKey(ByteView hash, ByteView signature, int recoveryID) const;
 
     // Whether `der`, an ECDSA signature in strict DER (the only form Bitcoin's consensus takes
     // since BIP-66), signs the 32-byte `hash` with `publicKey` (33 or 65 bytes). A high S

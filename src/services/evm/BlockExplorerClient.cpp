@@ -1,6 +1,10 @@
 #include "services/evm/BlockExplorerClient.h"
 
+#include "core/encoding/AsciiCase.h"
+
 #include <QPointer>
+#include <algorithm>
+#include <charconv>
 #include <iostream>
 
 namespace qm {
@@ -9,7 +13,9 @@ namespace {
 // URLSession's defaults: a 15 s silence limit, and the platform's 7-day resource limit.
 constexpr HttpTimeouts kTimeouts{std::chrono::seconds(15), std::chrono::hours(24 * 7)};
 
-std::string pageQuery(bool tokenTransfers, const std::optional<BlockscoutNextPage>& next) {
+// The paging parameters, after the path's own query ("?type=ERC-20") where it has one.
+std::string pageQuery(bool tokenTransfers, bool pathHasQuery,
+                      const std::optional<BlockscoutNextPage>& next) {
     if (!next) {
         return {};
     }
@@ -23,11 +29,20 @@ std::string pageQuery(bool tokenTransfers, const std::optional<BlockscoutNextPag
     };
     add("index=", next->index);
     add("block_number=", next->blockNumber);
-    if (tokenTransfers) {
-        return query.empty() ? query : "&" + query; // after "?type=ERC-20"
+    if (!tokenTransfers) {
+        add("items_count=", next->itemsCount);
     }
-    add("items_count=", next->itemsCount);
-    return query.empty() ? query : "?" + query;
+    return query.empty() ? query : (pathHasQuery ? "&" : "?") + query;
+}
+
+std::optional<std::uint64_t> decimalNonce(const ExplorerTx& tx) {
+    std::uint64_t value = 0;
+    const std::string text = tx.nonce.value_or("");
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 } // namespace
@@ -63,17 +78,47 @@ BlockExplorerClient::fetchTokenTransfers(std::string address, Chain chain, int m
                              std::move(cancel));
 }
 
+QCoro::Task<std::vector<std::string>>
+BlockExplorerClient::sentWithNonce(std::string address, Chain chain, std::uint64_t nonce,
+                                   int maxPages, CancellationToken cancel) {
+    const std::string sender = lowercaseASCII(address);
+    const auto isSender = [sender](const ExplorerTx& tx) {
+        return tx.from && lowercaseASCII(*tx.from) == sender;
+    };
+    // Newest first: a page listing a lower nonce of the sender is the last that may hold it.
+    const LastPage pastTheNonce = [&](const std::vector<ExplorerTx>& page) {
+        return std::any_of(page.begin(), page.end(), [&](const ExplorerTx& tx) {
+            const std::optional<std::uint64_t> listedNonce = decimalNonce(tx);
+            return isSender(tx) && listedNonce && *listedNonce < nonce;
+        });
+    };
+    QCoro::Task<std::vector<ExplorerTx>> fetching =
+        fetch(Kind::sentTransactions, std::move(address), chain, maxPages, std::move(cancel),
+              pastTheNonce);
+    const std::vector<ExplorerTx> listed = co_await std::move(fetching);
+    std::vector<std::string> hashes;
+    for (const ExplorerTx& tx : listed) {
+        if (isSender(tx) && decimalNonce(tx) == nonce && tx.hash) {
+            hashes.push_back(*tx.hash);
+        }
+    }
+    co_return hashes;
+}
+
 QCoro::Task<std::vector<ExplorerTx>> BlockExplorerClient::fetch(Kind kind, std::string address,
                                                                 Chain chain, int maxPages,
-                                                                CancellationToken cancel) {
+                                                                CancellationToken cancel,
+                                                                LastPage lastPage) {
     std::vector<ExplorerTx> result;
     const std::string base = m_baseURLs[chainIndex(chain)];
     if (base.empty() || maxPages <= 0) {
         co_return result;
     }
     const bool tokens = kind == Kind::tokenTransfers;
-    const std::string path = base + "/addresses/" + address +
-                             (tokens ? "/token-transfers?type=ERC-20" : "/transactions");
+    const char* const listing = tokens                           ? "/token-transfers?type=ERC-20"
+                                : kind == Kind::sentTransactions ? "/transactions?filter=from"
+                                                                 : "/transactions";
+    const std::string path = base + "/addresses/" + address + listing;
     const std::string label = rawValue(chain) + (tokens ? " token tx " : " normal tx ");
     const QPointer<BlockExplorerClient> self(this);
 
@@ -82,7 +127,9 @@ QCoro::Task<std::vector<ExplorerTx>> BlockExplorerClient::fetch(Kind kind, std::
     options.cancel = std::move(cancel);
     std::optional<BlockscoutNextPage> next;
     for (int page = 0;;) {
-        const QUrl url(QString::fromStdString(path + pageQuery(tokens, next)), QUrl::StrictMode);
+        const QUrl url(
+            QString::fromStdString(path + pageQuery(tokens, kind != Kind::transactions, next)),
+            QUrl::StrictMode);
         if (!url.isValid()) {
             co_return result;
         }
@@ -106,9 +153,10 @@ QCoro::Task<std::vector<ExplorerTx>> BlockExplorerClient::fetch(Kind kind, std::
             std::cout << "[Explorer] " << label << "decode error: " << error.what() << std::endl;
             co_return result;
         }
+        const bool last = lastPage && lastPage(decoded.items);
         result.insert(result.end(), std::make_move_iterator(decoded.items.begin()),
                       std::make_move_iterator(decoded.items.end()));
-        if (!decoded.nextPage) {
+        if (!decoded.nextPage || last) {
             co_return result;
         }
         ++page;

@@ -11,6 +11,8 @@
 
 #include <QObject>
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <qcoro/qcorotask.h>
 #include <string>
 #include <vector>
@@ -46,11 +48,22 @@ public:
                                                              int maxPages,
                                                              CancellationToken cancel = {});
 
+    // The hashes, as listed, of the transactions `address` sent with `nonce`, from the list of
+    // what it sent (newest first): pages are read until one lists a lower nonce of it, at most
+    // `maxPages`. Only the explorer's word: what each hash is must be asked of a node. Fails as
+    // fetchTransactions.
+    QCoro::Task<std::vector<std::string>> sentWithNonce(std::string address, Chain chain,
+                                                        std::uint64_t nonce, int maxPages,
+                                                        CancellationToken cancel = {});
+
 private:
-    enum class Kind { transactions, tokenTransfers };
+    enum class Kind { transactions, sentTransactions, tokenTransfers };
+    // Whether a page read is the last one wanted.
+    using LastPage = std::function<bool(const std::vector<ExplorerTx>& page)>;
 
     QCoro::Task<std::vector<ExplorerTx>> fetch(Kind kind, std::string address, Chain chain,
-                                               int maxPages, CancellationToken cancel);
+                                               int maxPages, CancellationToken cancel,
+                                               LastPage lastPage = {});
 
     BaseURLs m_baseURLs;
     HttpSession m_session;

@@ -110,6 +110,7 @@ ExplorerTx transaction(const json& item) {
     tx.isError = text(item, "status") == "error" ? "1" : "0";
     tx.gasUsed = text(item, "gas_used");
     tx.gasPrice = text(item, "gas_price");
+    tx.nonce = decimal(integer(item, "nonce"));
     nestedText(item, "fee", "value"); // read for its kind only
     return tx;
 }

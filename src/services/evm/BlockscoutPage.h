@@ -27,6 +27,7 @@ struct ExplorerTx {
     std::optional<std::string> tokenSymbol;
     std::optional<std::string> tokenDecimal;
     std::optional<std::string> contractAddress;
+    std::optional<std::string> nonce; // the sender's, in decimal; transactions only
 
     bool operator==(const ExplorerTx&) const = default;
 };

@@ -45,6 +45,10 @@ Bytes ETHTransaction::encodeUnsigned() const {
     return RLP::encodeList(encodedFields());
 }
 
+Bytes ETHTransaction::signingHash() const {
+    return keccak256(typed(encodeUnsigned()));
+}
+
 Bytes ETHTransaction::encodeSigned(std::uint8_t yParity, ByteView r, ByteView s) const {
     std::vector<Bytes> items = encodedFields();
     items.push_back(RLP::encodeUInt64(yParity));
@@ -80,7 +84,7 @@ Bytes ETHSigner::sign(const ETHTransaction& transaction, ByteView privateKey) {
     if (privateKey.size() != 32) {
         throw ETHSignerError::invalidPrivateKey();
     }
-    const Bytes hash = keccak256(typed(transaction.encodeUnsigned()));
+    const Bytes hash = transaction.signingHash();
     std::pair<Bytes, int> signature;
     try {
         signature = Secp256k1::shared().signRecoverable(hash, privateKey);

@@ -30,6 +30,8 @@ struct ETHTransaction {
     // The RLP list of the nine fields, without the type byte (what the signature
     // covers once 0x02 is put in front).
     Bytes encodeUnsigned() const;
+    // Keccak-256 of 0x02 and encodeUnsigned(): the hash the signature is over.
+    Bytes signingHash() const;
     // 0x02, then the RLP list of the nine fields, yParity, r and s (r and s
     // without leading zero bytes).
     Bytes encodeSigned(std::uint8_t yParity, ByteView r, ByteView s) const;

@@ -61,6 +61,86 @@ Bytes requiredBytes(const nlohmann::json& object, const char* key, std::size_t s
     return std::move(*value);
 }
 
+// A required quantity of up to 256 bits: "0x" and one to 64 hex digits.
+UInt256 requiredQuantity256(const nlohmann::json& object, const char* key) {
+    const std::string& text = requiredText(object, key);
+    const std::optional<UInt256> value =
+        text.size() > 2 && text.starts_with("0x") ? UInt256::fromHex(text) : std::nullopt;
+    if (!value) {
+        malformed();
+    }
+    return *value;
+}
+
+// Required hex of any length (call data).
+Bytes requiredAnyBytes(const nlohmann::json& object, const char* key) {
+    std::optional<Bytes> value = hexToBytes(requiredText(object, key));
+    if (!value) {
+        malformed();
+    }
+    return std::move(*value);
+}
+
+// An optional quantity: absent or null give none.
+std::optional<std::uint64_t> optionalQuantity(const nlohmann::json& object, const char* key) {
+    if (!optionalText(object, key)) {
+        return std::nullopt;
+    }
+    return requiredQuantity(object, key);
+}
+
+const nlohmann::json& requiredArray(const nlohmann::json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_array()) {
+        malformed();
+    }
+    return *it;
+}
+
+std::vector<ETHAccessListEntry> accessList(const nlohmann::json& object) {
+    std::vector<ETHAccessListEntry> entries;
+    for (const auto& element : requiredArray(object, "accessList")) {
+        if (!element.is_object()) {
+            malformed();
+        }
+        ETHAccessListEntry entry{requiredBytes(element, "address", 20), {}};
+        for (const auto& key : requiredArray(element, "storageKeys")) {
+            const std::optional<Bytes> bytes =
+                key.is_string() ? hexToBytes(key.get_ref<const std::string&>()) : std::nullopt;
+            if (!bytes || bytes->size() != 32) {
+                malformed();
+            }
+            entry.storageKeys.push_back(*bytes);
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+// The fields and signature of a type-2 transaction object.
+ETHSignedTransaction signedTypeTwo(const nlohmann::json& object) {
+    ETHSignedTransaction out;
+    ETHTransaction& fields = out.fields;
+    fields.chainID = requiredQuantity(object, "chainId");
+    fields.nonce = requiredQuantity(object, "nonce");
+    fields.maxPriorityFeePerGas = requiredQuantity256(object, "maxPriorityFeePerGas");
+    fields.maxFeePerGas = requiredQuantity256(object, "maxFeePerGas");
+    fields.gasLimit = requiredQuantity(object, "gas");
+    if (optionalText(object, "to")) {
+        fields.to = requiredBytes(object, "to", 20);
+    }
+    fields.value = requiredQuantity256(object, "value");
+    fields.data = requiredAnyBytes(object, "input");
+    fields.accessList = accessList(object);
+    out.yParity = requiredQuantity(object, "v");
+    if (optionalQuantity(object, "yParity").value_or(out.yParity) != out.yParity) {
+        malformed();
+    }
+    out.r = requiredQuantity256(object, "r");
+    out.s = requiredQuantity256(object, "s");
+    return out;
+}
+
 std::uint64_t quantity64(const std::string& result, const char* failurePrefix) {
     const auto value = hexToUInt64(result);
     if (!value) {
@@ -125,6 +205,21 @@ void fromRPCResult(const nlohmann::json& json, ETHBlock& out) {
     out.gasLimit = optionalText(json, "gasLimit");
 }
 
+void fromRPCResult(const nlohmann::json& json, ETHNodeTransaction& out) {
+    // A block read without its transactions lists only their hashes.
+    if (!json.is_object()) {
+        malformed();
+    }
+    out.hash = requiredBytes(json, "hash", 32);
+    out.from = requiredBytes(json, "from", 20);
+    out.nonce = requiredQuantity(json, "nonce");
+    out.blockNumber = optionalQuantity(json, "blockNumber");
+    out.signedForm.reset();
+    if (optionalQuantity(json, "type") == 2) {
+        out.signedForm = signedTypeTwo(json);
+    }
+}
+
 void fromRPCResult(const nlohmann::json& json, ETHBlockTransactions& out) {
     if (!json.is_object()) {
         malformed();
@@ -137,13 +232,7 @@ void fromRPCResult(const nlohmann::json& json, ETHBlockTransactions& out) {
     out.transactions.clear();
     out.transactions.reserve(transactions->size());
     for (const auto& element : *transactions) {
-        // A block read without its transactions lists only their hashes.
-        if (!element.is_object()) {
-            malformed();
-        }
-        out.transactions.push_back(ETHBlockTransaction{requiredBytes(element, "hash", 32),
-                                                       requiredBytes(element, "from", 20),
-                                                       requiredQuantity(element, "nonce")});
+        fromRPCResult(element, out.transactions.emplace_back());
     }
 }
 
@@ -337,6 +426,13 @@ JSONRPCClient::getTransactionReceipt(std::string transactionHash, CancellationTo
     // None: the transaction is not mined (yet).
     co_return co_await callOrNone<ETHReceipt>(std::string("eth_getTransactionReceipt"),
                                               std::move(params), std::move(cancel));
+}
+
+QCoro::Task<std::optional<ETHNodeTransaction>>
+JSONRPCClient::transactionByHash(std::string transactionHash, CancellationToken cancel) {
+    nlohmann::json params = nlohmann::json::array({std::move(transactionHash)});
+    co_return co_await callOrNone<ETHNodeTransaction>(std::string("eth_getTransactionByHash"),
+                                                      std::move(params), std::move(cancel));
 }
 
 QCoro::Task<bool> JSONRPCClient::hasTransaction(std::string transactionHash,

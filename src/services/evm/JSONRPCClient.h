@@ -11,6 +11,7 @@
 #include "platform/Bytes.h"
 #include "platform/Error.h"
 #include "platform/async/CancellationToken.h"
+#include "services/evm/ETHSignedTransaction.h"
 #include "services/network/JSONRPCEnvelope.h"
 #include "services/network/JSONRPCTransport.h"
 
@@ -43,20 +44,29 @@ struct ETHBlock {
     std::optional<std::string> gasLimit;
 };
 
-// One transaction of a block read with its transactions; other members ignored.
-struct ETHBlockTransaction {
-    // 32 bytes.
+// A transaction as "eth_getTransactionByHash" gives it, or a block read with its transactions
+// lists it: "hash" (32 bytes), "from" (20) and "nonce" (below 2^64) present, "blockNumber" absent,
+// null or a quantity below 2^64, "type" absent or a quantity, else malformed. Of type 2 also
+// "chainId", "gas" and "v" (below 2^64, and "yParity" equal to "v" when present),
+// "maxPriorityFeePerGas", "maxFeePerGas", "value", "r" and "s" (below 2^256), "to" (null or 20
+// bytes), "input" (bytes) and "accessList" (objects of "address", 20 bytes, and "storageKeys",
+// 32 bytes each), else malformed. Other members ignored.
+struct ETHNodeTransaction {
+    // What the node says: its claim, to be checked against `signedForm`.
     Bytes hash;
-    // The sender's 20 bytes.
     Bytes from;
     std::uint64_t nonce = 0;
+    // None while the node does not say it is in a block.
+    std::optional<std::uint64_t> blockNumber;
+    // The fields and signature of a type-2 transaction; none for any other type.
+    std::optional<ETHSignedTransaction> signedForm;
 };
 
-// The result of "eth_getBlockByNumber" [number, true]: every member below present and of its
-// kind (hashes of 32 bytes, addresses of 20, quantities below 2^64), else malformed.
+// The result of "eth_getBlockByNumber" [number, true]: its "number" (below 2^64) and its
+// "transactions", each as ETHNodeTransaction reads it, else malformed.
 struct ETHBlockTransactions {
     std::uint64_t number = 0;
-    std::vector<ETHBlockTransaction> transactions;
+    std::vector<ETHNodeTransaction> transactions;
 };
 
 // The result of "eth_getTransactionReceipt" for a mined transaction; other members ignored.
@@ -122,6 +132,7 @@ private:
 void fromRPCResult(const nlohmann::json& json, std::string& out);
 void fromRPCResult(const nlohmann::json& json, nlohmann::json& out);
 void fromRPCResult(const nlohmann::json& json, ETHBlock& out);
+void fromRPCResult(const nlohmann::json& json, ETHNodeTransaction& out);
 void fromRPCResult(const nlohmann::json& json, ETHBlockTransactions& out);
 void fromRPCResult(const nlohmann::json& json, ETHReceipt& out);
 void fromRPCResult(const nlohmann::json& json, std::vector<ETHLog>& out);
@@ -193,6 +204,10 @@ public:
     // in a block (false for a null result). An answer that is not an object whose "hash" is
     // `transactionHash` (in any case) cannot say: unexpectedResponse.
     QCoro::Task<bool> hasTransaction(std::string transactionHash, CancellationToken cancel = {});
+    // "eth_getTransactionByHash" [hash]: the transaction as the node has it; absent when the
+    // node has never seen it (a null result).
+    QCoro::Task<std::optional<ETHNodeTransaction>> transactionByHash(std::string transactionHash,
+                                                                     CancellationToken cancel = {});
 
     // The distinct contracts (lowercased "0x" addresses, in order of first appearance) that
     // emitted an ERC-20 Transfer to `owner` within the last 50,000 blocks. Never throws: any

@@ -36,7 +36,8 @@ revivedAttempt(QPointer<AppState> state, UnsettledAttempt attempt, CancellationT
         co_return std::nullopt;
     }
     if (isEVMChain(attempt.chain)) {
-        co_return evmAttempt(state->networkManager().evmClient(attempt.chain), attempt);
+        co_return evmAttempt(state->networkManager().evmClient(attempt.chain), explorerOf(state),
+                             attempt);
     }
     if (attempt.chain == Chain::bitcoin) {
         co_return bitcoinAttempt(state, nullptr, attempt);

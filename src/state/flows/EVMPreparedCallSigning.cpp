@@ -63,8 +63,9 @@ signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCC
     run.useLedger(state->attemptLedger());
     // An earlier press's call (or its approval) that the chain knows now is followed; one that
     // may still land lends the first transaction its nonce.
-    QCoro::Task<EarlierAttempts> checking = earlierAttempts(
-        run, evmAttemptScope(client, plan.chain, plan.sender, {std::string(), approvalSlot}));
+    QCoro::Task<EarlierAttempts> checking =
+        earlierAttempts(run, evmAttemptScope(client, explorerOf(state), plan.chain, plan.sender,
+                                             {std::string(), approvalSlot}));
     EarlierAttempts earlier = co_await std::move(checking);
     if (!goesOn(run, state)) {
         co_return std::nullopt;
@@ -120,15 +121,15 @@ signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCC
         run.setStep(Step::Signing);
         animating = run.animateProgress(0.5, 0.3);
         co_await std::move(animating);
-        co_return calledThrough(
-            evmBroadcast(client, EVMSigned{std::move(first), plan.sender, firstNonce,
-                                           figures.latestBlock, plan.chain}),
-            plan);
+        co_return calledThrough(evmBroadcast(client, explorerOf(state),
+                                             EVMSigned{std::move(first), plan.sender, firstNonce,
+                                                       figures.latestBlock, plan.chain}),
+                                plan);
     }
 
     run.setStep(Step::Approving);
     SignedBroadcast approval = evmBroadcast(
-        client,
+        client, explorerOf(state),
         EVMSigned{std::move(first), plan.sender, firstNonce, figures.latestBlock, plan.chain},
         approvalSlot, false);
     approval.record.counterparty = bytesToHex(plan.token);
@@ -153,10 +154,10 @@ signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCC
     Bytes call = co_await std::move(signingCall);
     animating = run.animateProgress(0.5, 0.3);
     co_await std::move(animating);
-    co_return calledThrough(
-        evmBroadcast(client, EVMSigned{std::move(call), plan.sender, callFigures.nonce,
-                                       callFigures.latestBlock, plan.chain}),
-        plan);
+    co_return calledThrough(evmBroadcast(client, explorerOf(state),
+                                         EVMSigned{std::move(call), plan.sender, callFigures.nonce,
+                                                   callFigures.latestBlock, plan.chain}),
+                            plan);
 }
 
 } // namespace qm

@@ -3,6 +3,7 @@
 #include "core/crypto/Keccak.h"
 #include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
+#include "services/evm/BlockExplorerClient.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
 #include "state/flows/EVMFeeBounds.h"
@@ -49,16 +50,14 @@ QCoro::Task<std::string> sendRaw(std::shared_ptr<JSONRPCClient> client, std::str
 // blocks once.
 struct NonceQuestion {
     std::shared_ptr<JSONRPCClient> client;
-    // Without its bytes: they stay with `send`.
-    EVMSigned attempt;
-    std::string hash;
+    QPointer<BlockExplorerClient> explorer;
+    NonceHolderQuery query;
     // What the last lookup found, until the lapse asked after it takes it.
     std::optional<NonceHolder> found;
 };
 
 QCoro::Task<NonceHolder> holderOf(const NonceQuestion& question, CancellationToken cancel) {
-    return findNonceHolder(question.client, question.attempt.sender, question.attempt.nonce,
-                           question.hash, question.attempt.signingBlock, std::move(cancel));
+    return findNonceHolder(question.client, question.explorer, question.query, std::move(cancel));
 }
 
 // Whether the chain knows the transaction: the node's lookup has it, or it holds the nonce in
@@ -69,7 +68,8 @@ QCoro::Task<bool> knownOrHolding(std::shared_ptr<NonceQuestion> question,
     question->found.reset();
     std::exception_ptr failure;
     try {
-        QCoro::Task<bool> asking = question->client->hasTransaction(question->hash, cancel);
+        QCoro::Task<bool> asking =
+            question->client->hasTransaction(question->query.ourHash, cancel);
         if (co_await std::move(asking)) {
             co_return true;
         }
@@ -187,6 +187,7 @@ QCoro::Task<Bytes> signWithWallet(QPointer<AppState> state,
 }
 
 SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
+                             QPointer<BlockExplorerClient> explorer,
                              const EVMSigned& signedTransaction, std::string slot, bool isRunsOwn) {
     SignedBroadcast tx;
     tx.id = bytesToHex(keccak256(signedTransaction.bytes));
@@ -194,10 +195,10 @@ SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
         return sendRaw(client, hex, std::move(cancel));
     };
     auto question = std::make_shared<NonceQuestion>(NonceQuestion{
-        client,
-        EVMSigned{
-            {}, signedTransaction.sender, signedTransaction.nonce, signedTransaction.signingBlock},
-        tx.id, std::nullopt});
+        client, std::move(explorer),
+        NonceHolderQuery{signedTransaction.chain, signedTransaction.sender, signedTransaction.nonce,
+                         tx.id, signedTransaction.signingBlock},
+        std::nullopt});
     tx.lookup = [question](CancellationToken cancel) {
         return knownOrHolding(question, std::move(cancel));
     };
@@ -220,22 +221,30 @@ SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
     return tx;
 }
 
-SignedBroadcast evmAttempt(std::shared_ptr<JSONRPCClient> client, const UnsettledAttempt& stored) {
-    SignedBroadcast tx = evmBroadcast(
-        std::move(client), EVMSigned{hexToBytes(stored.wire).value_or(Bytes()), stored.account,
-                                     stored.nonce.value_or(0), stored.signedAtBlock, stored.chain});
+QPointer<BlockExplorerClient> explorerOf(const QPointer<AppState>& state) {
+    return state ? &state->explorerClient() : nullptr;
+}
+
+SignedBroadcast evmAttempt(std::shared_ptr<JSONRPCClient> client,
+                           QPointer<BlockExplorerClient> explorer, const UnsettledAttempt& stored) {
+    SignedBroadcast tx =
+        evmBroadcast(std::move(client), std::move(explorer),
+                     EVMSigned{hexToBytes(stored.wire).value_or(Bytes()), stored.account,
+                               stored.nonce.value_or(0), stored.signedAtBlock, stored.chain});
     tx.record = stored;
     return tx;
 }
 
-AttemptScope evmAttemptScope(std::shared_ptr<JSONRPCClient> client, Chain chain,
+AttemptScope evmAttemptScope(std::shared_ptr<JSONRPCClient> client,
+                             QPointer<BlockExplorerClient> explorer, Chain chain,
                              const std::string& sender, std::vector<std::string> followedIn) {
     AttemptScope scope;
     scope.chain = chain;
     scope.account = lowercaseASCII(sender);
     scope.followedIn = std::move(followedIn);
-    scope.revive = [client = std::move(client)](const UnsettledAttempt& stored) {
-        return evmAttempt(client, stored);
+    scope.revive = [client = std::move(client),
+                    explorer = std::move(explorer)](const UnsettledAttempt& stored) {
+        return evmAttempt(client, explorer, stored);
     };
     return scope;
 }

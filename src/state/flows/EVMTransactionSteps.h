@@ -22,6 +22,7 @@
 namespace qm {
 
 class AppState;
+class BlockExplorerClient;
 class JSONRPCClient;
 
 // The node's figures for a transaction about to be signed.
@@ -93,19 +94,26 @@ struct EVMSigned {
 // signed bytes ("0x" hex, any case in the node's answer), eth_sendRawTransaction to send; the
 // client's refusals (isRefusal) are refusals. Known to the chain when eth_getTransactionByHash
 // has it or when it holds its nonce in a block (a lookup backend behind the others may not have
-// indexed it yet); lapsed only when another transaction of the sender holds that nonce in a
-// block (findNonceHolder). Kept in `slot` with its nonce as its conflict. `isRunsOwn` false for
-// an approval before the run's own transaction.
+// indexed it yet); lapsed only when another transaction signed by the sender holds that nonce in
+// a block (findNonceHolder, with `explorer` pointing where the node's blocks cannot tell). Kept
+// in `slot` with its nonce as its conflict. `isRunsOwn` false for an approval before the run's
+// own transaction.
 SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
+                             QPointer<BlockExplorerClient> explorer,
                              const EVMSigned& signedTransaction, std::string slot = {},
                              bool isRunsOwn = true);
 
+// The state's block explorer, for evmBroadcast; none once the state is gone.
+QPointer<BlockExplorerClient> explorerOf(const QPointer<AppState>& state);
+
 // A stored attempt (UnsettledAttempt) of an EVM chain made sendable again through `client`.
-SignedBroadcast evmAttempt(std::shared_ptr<JSONRPCClient> client, const UnsettledAttempt& stored);
+SignedBroadcast evmAttempt(std::shared_ptr<JSONRPCClient> client,
+                           QPointer<BlockExplorerClient> explorer, const UnsettledAttempt& stored);
 
 // The earlier attempts of the wallet's account `sender` on `chain`, as an EVM flow asks about
 // them before it signs; followed in `followedIn` of its flow.
-AttemptScope evmAttemptScope(std::shared_ptr<JSONRPCClient> client, Chain chain,
+AttemptScope evmAttemptScope(std::shared_ptr<JSONRPCClient> client,
+                             QPointer<BlockExplorerClient> explorer, Chain chain,
                              const std::string& sender,
                              std::vector<std::string> followedIn = {std::string()});
 

@@ -67,8 +67,9 @@ QCoro::Task<SignedBroadcast> signEVMSend(FlowRun run, std::shared_ptr<JSONRPCCli
     animating = run.animateProgress(0.7, 0.3);
     co_await std::move(animating);
     SignedBroadcast tx =
-        evmBroadcast(client, EVMSigned{std::move(signedTransaction), request.prepared.sender, nonce,
-                                       figures.latestBlock, request.prepared.form.chain});
+        evmBroadcast(client, explorerOf(state),
+                     EVMSigned{std::move(signedTransaction), request.prepared.sender, nonce,
+                               figures.latestBlock, request.prepared.form.chain});
     const EVMSendForm& form = request.prepared.form;
     tx.record.counterparty = form.recipient;
     if (form.token) {
@@ -103,7 +104,8 @@ QCoro::Task<void> runEVMSend(FlowRun run, EVMSendRequest request) {
     }
     // A transaction of an earlier press that the chain knows now is the one this send is.
     QCoro::Task<std::optional<SignedBroadcast>> signing = earlierOrSigned(
-        run, evmAttemptScope(client, chain, request.prepared.sender), [&](EarlierAttempts earlier) {
+        run, evmAttemptScope(client, explorerOf(state), chain, request.prepared.sender),
+        [&](EarlierAttempts earlier) {
             return signEVMSend(run, client, request, std::move(earlier));
         });
     std::optional<SignedBroadcast> tx = co_await std::move(signing);

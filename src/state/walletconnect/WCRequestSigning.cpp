@@ -74,7 +74,7 @@ QCoro::Task<SignedBroadcast> signWalletConnectSend(std::shared_ptr<WalletConnect
     send->password = SecureBytes(0);
     // Reviewed without the latest block's number: the nonce's holder is searched for back from
     // the latest block.
-    SignedBroadcast tx = evmBroadcast(send->client,
+    SignedBroadcast tx = evmBroadcast(send->client, explorerOf(send->state),
                                       EVMSigned{std::move(signedTransaction), send->from,
                                                 send->transaction.nonce, std::nullopt, send->chain},
                                       send->slot);
@@ -87,8 +87,8 @@ QCoro::Task<SignedBroadcast> signWalletConnectSend(std::shared_ptr<WalletConnect
 // send asks it: one that can never land is forgotten; one it knows went through (said once,
 // then it holds nothing back).
 QCoro::Task<void> requireNoneMayLand(QPointer<AppState> state, Chain chain, std::string from) {
-    const AttemptScope scope =
-        evmAttemptScope(state->networkManager().evmClient(chain), chain, from, {});
+    const AttemptScope scope = evmAttemptScope(state->networkManager().evmClient(chain),
+                                               explorerOf(state), chain, from, {});
     QCoro::Task<EarlierAttempts> asking =
         earlierAttemptsOf(&state->attemptLedger(), scope, CancellationToken());
     const EarlierAttempts earlier = co_await std::move(asking);
@@ -107,7 +107,9 @@ QCoro::Task<void> runWalletConnectSend(FlowRun run, std::shared_ptr<WalletConnec
     run.useLedger(send->state->attemptLedger());
     // An earlier approval of this request that the chain knows now is the one the dApp hears.
     QCoro::Task<std::optional<SignedBroadcast>> signing =
-        earlierOrSigned(run, evmAttemptScope(send->client, send->chain, send->from, {send->slot}),
+        earlierOrSigned(run,
+                        evmAttemptScope(send->client, explorerOf(send->state), send->chain,
+                                        send->from, {send->slot}),
                         [send](EarlierAttempts earlier) {
                             return signWalletConnectSend(send, std::move(earlier));
                         });

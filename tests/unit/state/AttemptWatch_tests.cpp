@@ -2,9 +2,13 @@
 // one the user saw leave is forgotten once mined, one whose nonce another transaction of its
 // sender took is forgotten though the user never heard of it, and one mined while the user was
 // told it failed stays (the next press of its account says it went through rather than sign
-// another payment beside it) until the user is told.
+// another payment beside it) until the user is told; on a node without old state, the explorer
+// points at the transaction that took the nonce.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
+#include "BlockscoutSent.h"
+#include "PrunedNode.h"
+#include "RPCProxy.h"
 #include "RunTask.h"
 #include "core/crypto/Keccak.h"
 #include "core/encoding/Hex.h"
@@ -83,6 +87,42 @@ TEST(AttemptWatch, ForgetsWhatSettledAndKeepsWhatWentThroughUntilTheUserIsTold) 
 
     // A press said it went through.
     ledger.markTold(toldFailed);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ledger.all().empty(); }, 10'000));
+}
+
+// On a node that keeps no old state the blocks cannot say who took an attempt's nonce: the
+// explorer points at the transaction of the same key that did, the node shows it signed and in
+// a block, and the watch forgets the attempt.
+TEST(AttemptWatch, OnANodeWithoutOldStateForgetsWhatTheExplorerShowsLapsed) {
+    if (!AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    AnvilNode anvil(137);
+    test::RPCProxy proxy;
+    proxy.setTarget(anvil.url());
+    test::AppStateFixture::RPCPools pools;
+    pools[2] = proxy.url();
+    test::AppStateFixture env(pools);
+    const std::string sender = AnvilNode::devAccount(0);
+    const std::string other = anvil
+                                  .rpc("eth_signTransaction", {{{"from", sender},
+                                                                {"to", AnvilNode::devAccount(2)},
+                                                                {"nonce", "0x0"},
+                                                                {"gas", "0x5208"},
+                                                                {"maxFeePerGas", "0x77359400"},
+                                                                {"maxPriorityFeePerGas", "0x1"}}})
+                                  .get<std::string>();
+    const std::string neverSent = bytesToHex(keccak256(hexToBytes(other).value()));
+    const std::vector<nlohmann::json> pages = {
+        {test::blockscoutSentItem(anvil.send(sender, AnvilNode::devAccount(1), "0x"), 0, sender)}};
+    anvil.rpc("anvil_mine", {"0x12c"});
+    test::keepOnlyRecentState(proxy, anvil);
+    env.web().setHandler(test::blockscoutSentPages(sender, &pages));
+    AttemptLedger& ledger = env.state().attemptLedger();
+    test::runTask(ledger.keep(sendOf(neverSent, other, 0, false)));
+
+    AttemptWatch watch(env.state(), ledger, std::chrono::milliseconds(50));
+    watch.start();
     EXPECT_TRUE(QTest::qWaitFor([&] { return ledger.all().empty(); }, 10'000));
 }
 

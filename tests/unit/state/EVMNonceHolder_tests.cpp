@@ -1,11 +1,18 @@
 // Who holds a sender's nonce, asked of anvil through a proxy that can answer a method itself:
 // free while the mined count is not past it, ours or another's from the block where the count
-// passed it (wherever the search starts), and unknown whenever an answer is missing, malformed
-// or at odds with the others.
+// passed it (wherever the search starts) or, on a node without old state, from what the block
+// explorer lists; only a transaction the sender's key signed for the chain counts; unknown
+// whenever an answer is missing, malformed, unsigned or at odds with the others.
 #include "AnvilNode.h"
+#include "BlockscoutSent.h"
+#include "HttpFixture.h"
+#include "PrunedNode.h"
 #include "RPCProxy.h"
 #include "RunTask.h"
+#include "core/crypto/Keccak.h"
+#include "core/crypto/Secp256k1.h"
 #include "core/encoding/Hex.h"
+#include "services/evm/BlockExplorerClient.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/flows/EVMNonceHolder.h"
 #include "state/flows/EVMTransactionSteps.h"
@@ -37,6 +44,40 @@ std::uint64_t number(const json& quantity) {
     return hexToUInt64(quantity.get<std::string>()).value();
 }
 
+// anvil's well-known first development key, the sender's: another wallet of the same key.
+const Bytes senderKey =
+    hexToBytes("0xac0974bec39a17e36ba4a6b4d238ff944bacb478cbed5efcae784d7bf4f2ff80").value();
+
+// A node's transaction object `tx` (type 2) changed by `change` and given the hash of what it
+// says then, as a node that makes it up would.
+json remade(json tx, const std::function<void(ETHSignedTransaction&)>& change) {
+    ETHNodeTransaction read;
+    fromRPCResult(tx, read);
+    ETHSignedTransaction& signedForm = read.signedForm.value();
+    change(signedForm);
+    tx["chainId"] = UInt256(0, 0, 0, signedForm.fields.chainID).description();
+    tx["value"] = signedForm.fields.value.description();
+    tx["v"] = tx["yParity"] = UInt256(0, 0, 0, signedForm.yParity).description();
+    tx["r"] = signedForm.r.description();
+    tx["s"] = signedForm.s.description();
+    tx["hash"] = bytesToHex(signedForm.hash());
+    return tx;
+}
+
+// Signed by the sender's key again, as the fields now are.
+void signAgain(ETHSignedTransaction& tx) {
+    const auto [signature, recoveryID] =
+        Secp256k1::shared().signRecoverable(tx.fields.signingHash(), senderKey);
+    tx.r = UInt256::fromBigEndianBytes(ByteView(signature).first(32));
+    tx.s = UInt256::fromBigEndianBytes(ByteView(signature).last(32));
+    tx.yParity = static_cast<std::uint64_t>(recoveryID);
+}
+
+// The explorer's item of a transaction the sender sent.
+json listed(const std::string& hash, std::uint64_t nonce) {
+    return test::blockscoutSentItem(hash, nonce, sender);
+}
+
 class NonceHolderOnAnvil : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -46,12 +87,40 @@ protected:
         node = std::make_unique<AnvilNode>(1);
         proxy.setTarget(node->url());
         client = std::make_shared<JSONRPCClient>(proxy.url());
+        blockscout.setHandler(test::blockscoutSentPages(sender, &pages));
     }
 
     NonceHolder holder(std::uint64_t nonce, const std::string& hash,
                        std::optional<std::uint64_t> fromBlock = std::nullopt,
                        const std::string& from = sender, CancellationToken cancel = {}) {
-        return test::runTask(findNonceHolder(client, from, nonce, hash, fromBlock, cancel));
+        return test::runTask(findNonceHolder(
+            client, explorer, NonceHolderQuery{Chain::ethereum, from, nonce, hash, fromBlock},
+            cancel));
+    }
+
+    // Signed by the sender at `nonce` (type 2) and never sent: its bytes.
+    std::string signedNeverSent(std::uint64_t nonce) {
+        return node
+            ->rpc("eth_signTransaction", {{{"from", sender},
+                                           {"to", other},
+                                           {"nonce", UInt256(0, 0, 0, nonce).description()},
+                                           {"gas", "0x5208"},
+                                           {"maxFeePerGas", "0x77359400"},
+                                           {"maxPriorityFeePerGas", "0x1"}}})
+            .get<std::string>();
+    }
+
+    // The node's blocks list the sender's transactions as `change` makes them.
+    void rewriteSendersEntries(std::function<void(json&)> change) {
+        proxy.setOverride("eth_getBlockByNumber", [this, change](const json& params) -> Answer {
+            json answer = node->rpc("eth_getBlockByNumber", params);
+            for (json& tx : answer["transactions"]) {
+                if (hexToBytes(tx.at("from").get<std::string>()) == hexToBytes(sender)) {
+                    change(tx);
+                }
+            }
+            return HttpFixtureResponse::jsonRPCResult(answer);
+        });
     }
 
     // A payment of 1 wei from `from`, mined; its hash.
@@ -70,6 +139,18 @@ protected:
     std::unique_ptr<AnvilNode> node;
     test::RPCProxy proxy;
     std::shared_ptr<JSONRPCClient> client;
+    // The explorer's pages of what the sender sent, in order; the search asks it only when
+    // `explorer` is set.
+    std::vector<json> pages;
+    test::HttpFixture blockscout;
+    BlockExplorerClient explorerClient{
+        [this] {
+            BlockExplorerClient::BaseURLs urls;
+            urls[chainIndex(Chain::ethereum)] = blockscout.url("/api/v2").toString().toStdString();
+            return urls;
+        }(),
+        HttpTimeouts{std::chrono::seconds(15), std::chrono::seconds(60)}};
+    QPointer<BlockExplorerClient> explorer;
 };
 
 TEST_F(NonceHolderOnAnvil, TheBlockWhereTheCountPassedTheNonceNamesItsHolder) {
@@ -165,8 +246,8 @@ TEST_F(NonceHolderOnAnvil, ALookSearchesTheBlocksOnce) {
                                  .get<std::string>();
     pay(sender);
     mine(20);
-    const SignedBroadcast tx =
-        evmBroadcast(client, EVMSigned{hexToBytes(wire).value(), sender, 0, 10, Chain::ethereum});
+    const SignedBroadcast tx = evmBroadcast(
+        client, nullptr, EVMSigned{hexToBytes(wire).value(), sender, 0, 10, Chain::ethereum});
     EXPECT_FALSE(test::runTask(tx.lookup({})));
     EXPECT_TRUE(test::runTask(tx.lapsed({})));
     EXPECT_EQ(proxy.requestCount("eth_blockNumber"), 1);
@@ -247,12 +328,133 @@ TEST_F(NonceHolderOnAnvil, AnythingMissingOrAtOddsIsUnknown) {
     // No sender or hash of the right length, no client, or cancelled.
     EXPECT_EQ(holder(0, ours, std::nullopt, "0x1234"), NonceHolder::unknown);
     EXPECT_EQ(holder(0, "0x1234"), NonceHolder::unknown);
-    EXPECT_EQ(test::runTask(findNonceHolder(nullptr, sender, 0, ours, std::nullopt, {})),
+    EXPECT_EQ(test::runTask(findNonceHolder(
+                  nullptr, nullptr,
+                  NonceHolderQuery{Chain::ethereum, sender, 0, ours, std::nullopt}, {})),
               NonceHolder::unknown);
     const CancellationToken cancelled;
     cancelled.cancel();
     EXPECT_EQ(holder(0, ours, std::nullopt, sender, cancelled), NonceHolder::unknown);
     EXPECT_EQ(holder(0, ours), NonceHolder::ours);
+}
+
+// A block that lists, from the sender with the nonce, anything but a transaction the sender's
+// key signed for this chain proves nothing: not a bare claim, fields the signature is not
+// over, a hash that is not theirs, the mirror of a genuine signature (which anyone can make), a
+// signature for another chain, nor a transaction of a type the wallet never signs.
+TEST_F(NonceHolderOnAnvil, OnlyATransactionTheSendersKeySignedForTheChainHoldsANonce) {
+    mine(2);
+    const std::string ours = pay(sender); // nonce 0
+    mine(2);
+    ASSERT_EQ(holder(0, ours), NonceHolder::ours);
+    ASSERT_EQ(holder(0, madeUp), NonceHolder::another);
+
+    const std::vector<std::pair<std::string, std::function<void(json&)>>> forgeries = {
+        {"a claim without a signature",
+         [](json& tx) {
+             tx = {{"hash", madeUp}, {"from", tx.at("from")}, {"nonce", "0x0"}};
+         }},
+        {"fields the signature is not over",
+         [](json& tx) {
+             tx = remade(tx, [](ETHSignedTransaction& t) { t.fields.value = UInt256(0, 0, 0, 2); });
+         }},
+        {"a hash that is not the fields'", [](json& tx) { tx["hash"] = madeUp; }},
+        {"the signature mirrored",
+         [](json& tx) {
+             tx = remade(tx, [](ETHSignedTransaction& t) {
+                 const UInt256 order(~0ULL, ~0ULL - 1, 0xBAAEDCE6AF48A03BULL,
+                                     0xBFD25E8CD0364141ULL);
+                 t.s = order.checkedSubtract(t.s).value();
+                 t.yParity ^= 1;
+             });
+         }},
+        {"signed for another chain",
+         [](json& tx) {
+             tx = remade(tx, [](ETHSignedTransaction& t) {
+                 t.fields.chainID = 42161;
+                 signAgain(t);
+             });
+         }},
+    };
+    for (const auto& [forgery, change] : forgeries) {
+        rewriteSendersEntries(change);
+        EXPECT_EQ(holder(0, ours), NonceHolder::unknown) << forgery;
+        EXPECT_EQ(holder(0, madeUp), NonceHolder::unknown) << forgery;
+    }
+    // Another payment genuinely signed by the key at the nonce: it holds it, not ours.
+    rewriteSendersEntries([](json& tx) {
+        tx = remade(tx, [](ETHSignedTransaction& t) {
+            t.fields.value = UInt256(0, 0, 0, 2);
+            signAgain(t);
+        });
+    });
+    EXPECT_EQ(holder(0, ours), NonceHolder::another);
+    proxy.clearOverrides();
+
+    // Legacy (EIP-155) and access-list transactions of the sender, signed by anvil.
+    const auto sendTyped = [&](json fields) {
+        fields["from"] = sender;
+        fields["to"] = other;
+        fields["gasPrice"] = "0x77359400";
+        return node->rpc("eth_sendTransaction", json::array({fields})).get<std::string>();
+    };
+    const std::string legacy = sendTyped(json::object());
+    const std::string accessList = sendTyped({{"accessList", json::array()}});
+    ASSERT_EQ(node->minedReceipt(legacy).at("type"), "0x0");
+    ASSERT_EQ(node->minedReceipt(accessList).at("type"), "0x1");
+    EXPECT_EQ(holder(1, madeUp), NonceHolder::unknown);
+    EXPECT_EQ(holder(2, madeUp), NonceHolder::unknown);
+    EXPECT_EQ(holder(0, madeUp), NonceHolder::another);
+}
+
+// On a node that keeps no old state, the explorer's list of what the sender sent points at the
+// transactions with the nonce, and the node's answer on each, signed and in a block, names the
+// holder: another wallet of the same key took the nonce of a transaction signed and never sent.
+// The explorer's word alone proves nothing.
+TEST_F(NonceHolderOnAnvil, WhereTheNodeKeepsNoOldStateTheExplorerPointsAtTheHolder) {
+    mine(2);
+    const std::string first = pay(sender); // nonce 0
+    const std::string neverSent = bytesToHex(keccak256(hexToBytes(signedNeverSent(1)).value()));
+    const std::uint64_t signing = number(node->rpc("eth_blockNumber", json::array()));
+    const std::string others = pay(sender); // nonce 1
+    const std::string later = pay(sender);  // nonce 2
+    mine(300);
+    test::keepOnlyRecentState(proxy, *node);
+    EXPECT_EQ(holder(1, neverSent, signing), NonceHolder::unknown);
+    explorer = &explorerClient;
+    EXPECT_EQ(holder(1, neverSent, signing), NonceHolder::unknown); // it lists nothing
+
+    // Newest first, a page at a time: the reading stops at the page past the nonce.
+    pages = {{listed(later, 2)}, {listed(others, 1)}, {listed(first, 0)}, {listed(madeUp, 1)}};
+    const std::size_t asked = blockscout.requests().size();
+    EXPECT_EQ(holder(1, neverSent, signing), NonceHolder::another);
+    EXPECT_EQ(blockscout.requests().size(), asked + 3);
+    EXPECT_EQ(holder(1, others, signing), NonceHolder::ours);
+
+    // It lists only what the node does not have.
+    pages = {{listed(neverSent, 1), listed(madeUp, 1)}};
+    EXPECT_EQ(holder(1, neverSent, signing), NonceHolder::unknown);
+    // The node's answer not in a block, or another transaction than the one asked for, though
+    // signed by the key at the nonce.
+    pages = {{listed(others, 1)}};
+    const auto answering = [&](std::function<void(json&)> change) {
+        proxy.setOverride("eth_getTransactionByHash", [this, change](const json& params) -> Answer {
+            json answer = node->rpc("eth_getTransactionByHash", params);
+            change(answer);
+            return HttpFixtureResponse::jsonRPCResult(answer);
+        });
+    };
+    answering([](json& tx) { tx["blockNumber"] = nullptr; });
+    EXPECT_EQ(holder(1, neverSent, signing), NonceHolder::unknown);
+    answering([](json& tx) {
+        tx = remade(tx, [](ETHSignedTransaction& t) {
+            t.fields.value = UInt256(0, 0, 0, 2);
+            signAgain(t);
+        });
+    });
+    EXPECT_EQ(holder(1, neverSent, signing), NonceHolder::unknown);
+    answering([](json&) {});
+    EXPECT_EQ(holder(1, neverSent, signing), NonceHolder::another);
 }
 
 } // namespace

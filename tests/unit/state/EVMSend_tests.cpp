@@ -5,17 +5,22 @@
 // price or estimate above the prepared ones stopping before signing, every failure when
 // preparing, before and after the broadcast, a refused send the node kept and mined paid
 // once though its lookups lag the count of mined transactions, and the nonce of a refused send
-// taken by another wallet of the same key.
+// taken by another wallet of the same key, also where only the block explorer points at it.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
+#include "BlockscoutSent.h"
 #include "LaggingBackend.h"
+#include "PrunedNode.h"
 #include "RPCProxy.h"
 #include "RunTask.h"
 #include "TestContracts.h"
+#include "core/crypto/BIP39.h"
 #include "core/encoding/Hex.h"
 #include "core/model/Amount.h"
 #include "services/evm/ERC20.h"
+#include "services/evm/ETHSigner.h"
 #include "services/evm/EthereumAddress.h"
+#include "state/AccountDerivation.h"
 #include "state/flows/AttemptLedger.h"
 #include "state/flows/FlowService.h"
 #include "state/flows/SignedBroadcast.h"
@@ -133,6 +138,26 @@ protected:
                    wei("1000000", decimals).bigEndianWord());
         node->send(AnvilNode::devAccount(0), address, bytesToHex(mint));
         return Token{address, decimals == 6 ? "USDC" : "DAI", "Test", decimals, chain()};
+    }
+
+    // A payment of 1 wei at `nonce` from the wallet's account by another wallet of the same
+    // phrase (restored elsewhere), mined; its hash.
+    std::string payElsewhere(std::uint64_t nonce) {
+        const SecureBytes key =
+            accountPrivateKey(BIP39::seed(test::AppStateFixture::abandonPhrase(), ""), chain(), 0);
+        ETHTransaction tx;
+        tx.chainID = GetParam();
+        tx.nonce = nonce;
+        tx.maxPriorityFeePerGas = UInt256(0, 0, 0, 1);
+        tx.maxFeePerGas = UInt256(0, 0, 0, 10'000'000'000);
+        tx.gasLimit = 21'000;
+        tx.to = hexToBytes(AnvilNode::devAccount(2)).value();
+        tx.value = UInt256(0, 0, 0, 1);
+        const std::string hash =
+            node->rpc("eth_sendRawTransaction", json::array({bytesToHex(ETHSigner::sign(tx, key))}))
+                .get<std::string>();
+        node->minedReceipt(hash);
+        return hash;
     }
 
     UInt256 balance(const std::string& owner) {
@@ -712,8 +737,7 @@ TEST_P(EVMSendOnEthereum, ANonceTakenByAnotherWalletOfTheKeyIsNeverSignedBeside)
     proxy.clearOverrides();
 
     EVMSendRequest reviewed = request(wei("2"));
-    node->rpc("anvil_impersonateAccount", {sender});
-    node->send(sender, AnvilNode::devAccount(2), "0x", "0x1"); // nonce 0
+    payElsewhere(0);
     proxy.setOverride("eth_getBlockByNumber", [](const json& params) {
         return params.at(1) == true ? std::optional(HttpFixtureResponse::jsonRPCResult(nullptr))
                                     : std::nullopt;
@@ -733,7 +757,7 @@ TEST_P(EVMSendOnEthereum, ANonceTakenByAnotherWalletOfTheKeyIsNeverSignedBeside)
     proxy.clearOverrides();
     reviewed = request(wei("2"));
     const EVMPreparedSend shown = reviewed.prepared;
-    node->send(sender, AnvilNode::devAccount(2), "0x", "0x1"); // nonce 1, after the review
+    payElsewhere(1); // after the review
     flow->reset();
     flow->setSummary("2 ETH", "to 0x353535...353535");
     flow = send(std::move(reviewed));
@@ -746,6 +770,33 @@ TEST_P(EVMSendOnEthereum, ANonceTakenByAnotherWalletOfTheKeyIsNeverSignedBeside)
     EXPECT_EQ(quantity(tx.at("gas")), UInt256(0, 0, 0, shown.gasLimit));
     EXPECT_EQ(balance(recipient), wei("2"));
     EXPECT_TRUE(env->state().attemptLedger().all().empty());
+}
+
+// The same on a node that keeps no old state, which cannot say from its blocks which
+// transaction took the nonce: the explorer's list of what the account sent points at the other
+// wallet's, and the node, asked by its hash, shows it signed by the key and in a block. The
+// press signs at the next nonce; one payment from this wallet.
+TEST_P(EVMSendOnEthereum, OnANodeWithoutOldStateTheExplorerPointsAtTheNoncesHolder) {
+    proxy.setOverride("eth_sendRawTransaction", [](const json&) {
+        return std::optional(HttpFixtureResponse::json(
+            R"({"jsonrpc":"2.0","id":1,"error":{"code":-32000,"message":"Node is behind"}})"));
+    });
+    TransactionFlow* flow = flows->flow("send");
+    flow = send(request(wei("1")));
+    ASSERT_EQ(flow->step(), Step::Failed);
+    proxy.clearOverrides();
+    const std::vector<json> pages = {{test::blockscoutSentItem(payElsewhere(0), 0, sender)}};
+    node->rpc("anvil_mine", {"0x12c"});
+    test::keepOnlyRecentState(proxy, *node);
+    env->web().setHandler(test::blockscoutSentPages(sender, &pages));
+
+    flow->reset();
+    flow = send(request(wei("2")));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(transaction(flow).at("nonce"), "0x1");
+    EXPECT_EQ(balance(recipient), wei("2"));
+    EXPECT_TRUE(env->state().attemptLedger().all().empty());
+    proxy.clearOverrides();
 }
 
 // Figures no honest chain gives are refused before the review, naming the figure: a gas

@@ -12,7 +12,9 @@
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace qm {
@@ -240,6 +242,33 @@ TEST(Secp256k1, RefusesBadInputWithItsOwnCode) {
         } catch (const Secp256k1Error& error) {
             EXPECT_EQ(error.code(), cases[n].first) << "case " << n << ": " << error.what();
         }
+    }
+}
+
+// EIP-155's published example (key 0x46...46, v 37: recovery id 0) recovers the key's public
+// key from its signing hash; the mirror of its signature (n - s, the other id), which is as
+// valid an ECDSA signature but one no EVM chain accepts, recovers nothing, nor does anything
+// malformed.
+TEST(Secp256k1, RecoversTheSignerOfAPublishedSignatureButNotItsMirror) {
+    const auto& curve = Secp256k1::shared();
+    const Bytes hash = unhex("daf5a779ae972f972197303d7b574746c7ef83eadac0f2791ad23db92e4c8e53");
+    const std::string r = "28ef61340bd939bc2195fe537567866003e1a15d3c71ff63e1590620aa636276";
+    const std::string s = "67cbe9d8997f761aecb703304b3800ccf555c9f3dc64214b297fb1966a3b6d83";
+    const std::string mirror = "98341627668089e51348fccfb4c7ff31c55912f2d2e47ef09652acf665fad3be";
+    const Bytes signer = curve.uncompressedPublicKey(Bytes(32, 0x46));
+    EXPECT_EQ(curve.recoverPublicKey(hash, unhex(r + s), 0), signer);
+    EXPECT_NE(curve.recoverPublicKey(hash, unhex(r + s), 1), signer);
+    EXPECT_EQ(curve.recoverPublicKey(hash, unhex(r + mirror), 1), std::nullopt);
+    const std::string zero(64, '0');
+    const std::vector<std::tuple<Bytes, Bytes, int>> refused = {
+        {hash, unhex(zero + s), 0},      {hash, unhex(r + zero), 0},
+        {hash, unhex(kOrder + s), 0},    {hash, unhex(r + kOrder), 0},
+        {hash, unhex(r + s), 4},         {hash, unhex(r + s), -1},
+        {Bytes(31, 1), unhex(r + s), 0}, {hash, unhex(r + s.substr(2)), 0},
+    };
+    for (std::size_t n = 0; n < refused.size(); ++n) {
+        const auto& [digest, signature, id] = refused[n];
+        EXPECT_EQ(curve.recoverPublicKey(digest, signature, id), std::nullopt) << "case " << n;
     }
 }
 
