@@ -52,6 +52,23 @@ std::optional<std::int64_t> integer(const json& parent, const char* key) {
     malformed();
 }
 
+// The sender's nonce, read only to find a transaction by it: a number, or a decimal text, as
+// instances differ; anything else leaves it unknown rather than the page unreadable.
+std::optional<std::string> nonceText(const json& item) {
+    const json* value = member(item, "nonce");
+    if (value && value->is_number_unsigned()) {
+        return std::to_string(value->get<std::uint64_t>());
+    }
+    if (value && value->is_string()) {
+        const std::string digits = value->get<std::string>();
+        if (!digits.empty() && digits.size() <= 20 &&
+            digits.find_first_not_of("0123456789") == std::string::npos) {
+            return digits;
+        }
+    }
+    return std::nullopt;
+}
+
 // "from"."hash" and the like: a nested object's text member.
 std::optional<std::string> nestedText(const json& parent, const char* object, const char* key) {
     const json* nested = member(parent, object);
@@ -110,7 +127,7 @@ ExplorerTx transaction(const json& item) {
     tx.isError = text(item, "status") == "error" ? "1" : "0";
     tx.gasUsed = text(item, "gas_used");
     tx.gasPrice = text(item, "gas_price");
-    tx.nonce = decimal(integer(item, "nonce"));
+    tx.nonce = nonceText(item);
     nestedText(item, "fee", "value"); // read for its kind only
     return tx;
 }

@@ -199,14 +199,25 @@ TEST(InternetDateTime, ParsesOnlyTheStrictForm) {
 
 TEST(BlockExplorerClient, FollowsNextPageParamsUpToTheLimit) {
     Explorer e;
+    json numbered = item(2);
+    numbered["nonce"] = 6;
     e.server.enqueue(
-        page(json::array({item(1), item(2)}),
+        page(json::array({item(1), numbered}),
              {{"block_number", 123}, {"index", 4}, {"items_count", 50}, {"fee", "1"}}));
-    e.server.enqueue(page(json::array({item(3)}), json::object()));
-    e.server.enqueue(page(json::array({item(4)}), nullptr));
+    // Instances write the nonce as a number or a text; one that is neither leaves it unknown,
+    // never the page unread.
+    json texts = item(3);
+    texts["nonce"] = "7";
+    json odd = item(4);
+    odd["nonce"] = "0x7";
+    e.server.enqueue(page(json::array({texts}), json::object()));
+    e.server.enqueue(page(json::array({odd}), nullptr));
     const auto txs = runTask(e.client.fetchTransactions(owner, Chain::ethereum, 5));
     ASSERT_EQ(txs.size(), 4u);
     EXPECT_EQ(txs[3].hash, "0xhash4");
+    EXPECT_EQ(txs[1].nonce, "6");
+    EXPECT_EQ(txs[2].nonce, "7");
+    EXPECT_EQ(txs[3].nonce, std::nullopt);
     ASSERT_EQ(e.server.requests().size(), 3u);
     EXPECT_EQ(e.target(0),
               "/api/v2/addresses/" + QByteArray::fromStdString(owner) + "/transactions");
