@@ -332,7 +332,7 @@ Item {
             compare(tokenRows.length, 3)
             compare(textOf("tokenRowAmount", tokenRows[0]), "999.5000 USDC")
             compare(textOf("tokenRowValue", tokenRows[1]), "< $0.01")
-            compare(textOf("tokenRowValue", tokenRows[2]), "$0.00")
+            compare(textOf("tokenRowValue", tokenRows[2]), "\u2014") // no price
             allRead("Ethereum")
             // The address, a read-only field to select from, reads as the text it shows.
             const address = find("accountAddress").children[0]
@@ -466,7 +466,7 @@ Item {
             tryVerify(() => shown("tokenDetailView"))
             verify(shown("transactionsEmpty"))
             compare(textOf("transactionsEmptyNote"), "Transactions for NOPE will appear here.")
-            compare(textOf("tokenFiat"), "$0.00")
+            compare(textOf("tokenFiat"), "\u2014")
             allRead("the token")
         }
 
