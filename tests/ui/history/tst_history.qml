@@ -267,6 +267,27 @@ Item {
             tryVerify(() => !sheetOpen("transactionDetailSheet"))
         }
 
+        // Each copy button of the detail is named after the value it copies, as a screen
+        // reader tells them apart: "Copy sender address bc1q...".
+        function test_4a_copyButtonsNameTheirValues() {
+            fixture.select(1, 0)
+            wait(50)
+            mouseClick(rows()[0])
+            tryVerify(() => sheetOpen("transactionDetailSheet"))
+            const sheet = findAll(top, "transactionDetailSheet", [], new Set()).find(
+                s => s.visible)
+            for (const [card, subject] of [["cardHash", "transaction hash"],
+                                           ["cardFrom", "sender address"],
+                                           ["cardTo", "recipient address"]]) {
+                const value = textOf("copyableValue", find(card, sheet))
+                verify(value.length > 0, card)
+                const told = fixture.accessibility(find("copyValueButton", find(card, sheet)))
+                compare(told.name, "Copy " + subject + " " + value, card)
+            }
+            find("transactionDetailDone", sheet).clicked()
+            tryVerify(() => !sheetOpen("transactionDetailSheet"))
+        }
+
         function test_5_explorerLinksAndHostileHashes() {
             fixture.select(4, 0)
             wait(50)
