@@ -817,6 +817,34 @@ Item {
             compare(textOf("rowStatus", laidRows()[0]), "Pending")
             compare(laidRows().length, 3)
         }
+        // A pending send's detail, after a restart, is from the account's address, which its
+        // copy button copies (the Bitcoin account's: the address of the coin it spends), never
+        // the account's id.
+        function test_19_aPendingSendIsFromAnAddress() {
+            const to = "bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4"
+            fixture.keepUnsettled(0, "f".repeat(64), "0.0003 BTC", to)
+            fixture.keepUnsettled(1, "0x" + "c".repeat(64), "1 ETH",
+                                  "0x3535353535353535353535353535353535353535")
+            for (const chain of [1, 0]) {
+                fixture.select(chain, 0)
+                wait(50)
+                mouseClick(laidRows()[0])
+                tryVerify(() => sheetOpen("transactionDetailSheet"))
+                const sheet = findAll(top, "transactionDetailSheet", [], new Set()).find(
+                    s => s.visible)
+                const from = find("cardFrom", sheet)
+                const address = view.detail.address
+                compare(textOf("copyableValue", from), address)
+                const copy = find("copyValueButton", from)
+                compare(fixture.accessibility(copy).name, "Copy sender address " + address)
+                if (chain === 0) {
+                    mouseClick(copy)
+                    compare(Clipboard.text(), address)
+                }
+                find("transactionDetailDone", sheet).clicked()
+                tryVerify(() => !sheetOpen("transactionDetailSheet"))
+            }
+        }
         readonly property string usdc: "0xaf88d065e77c8CC2239327C5EDb3A432268e5831"
         readonly property string hash1: "0x" + "1".repeat(64)
         readonly property string hash5: "0x" + "5".repeat(64)
