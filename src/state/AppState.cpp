@@ -285,11 +285,8 @@ double AppState::totalUSD(Chain chain) const {
     }
     case Chain::ethereum:
     case Chain::arbitrum:
-        return evmTotal(evmAccounts(chain), ethPriceUSD());
-    case Chain::polygon: {
-        const auto found = m_chainPrices.find(Chain::polygon);
-        return evmTotal(evmAccounts(chain), found == m_chainPrices.end() ? 0 : found->second.usd);
-    }
+    case Chain::polygon:
+        return evmTotal(evmAccounts(chain), nativePriceUSD(chain).value_or(0));
     case Chain::solana: {
         double native = 0;
         double tokens = 0;

@@ -221,10 +221,9 @@ std::optional<UInt256> SendViewModel::parsedAmount() const {
 }
 
 QString SendViewModel::amountError() const {
-    if (m_maxRefused && !availableBalance()) {
-        return balanceLoadFailed()
-                   ? QStringLiteral("Max needs the balance, which could not be loaded.")
-                   : QStringLiteral("Max needs the balance, which is still loading.");
+    if (const AssetBalance balance = assetBalance(); m_maxRefused && !balance.amount) {
+        return balance.failed ? QStringLiteral("Max needs the balance, which could not be loaded.")
+                              : QStringLiteral("Max needs the balance, which is still loading.");
     }
     if (m_amountString.isEmpty()) {
         return {};
@@ -259,66 +258,50 @@ QString SendViewModel::symbol() const {
                                                   : nativeSymbol(m_chain));
 }
 
-std::optional<Amount> SendViewModel::availableBalance() const {
+SendViewModel::AssetBalance SendViewModel::assetBalance() const {
     const AppState* state = appState();
-    const auto known = [](const BalanceLoad& load, Amount amount) -> std::optional<Amount> {
-        return load.known ? std::optional<Amount>(amount) : std::nullopt;
+    const auto of = [](const BalanceLoad& load, Amount amount) -> AssetBalance {
+        return {load.known ? std::optional<Amount>(amount) : std::nullopt, load.failed};
     };
     if (!state) {
-        return std::nullopt;
+        return {};
     }
     if (m_chain == Chain::bitcoin && !m_selectedToken) {
         const auto& accounts = state->bitcoinAccounts();
         if (accounts.empty()) {
-            return std::nullopt;
+            return {};
         }
-        return known(accounts.front().balanceLoad, {fromUInt64(accounts.front().balanceSats), 8});
+        return of(accounts.front().balanceLoad, {fromUInt64(accounts.front().balanceSats), 8});
     }
     if (m_chain == Chain::solana && !m_selectedToken) {
         const auto& accounts = state->solanaAccounts();
         if (accounts.empty()) {
-            return std::nullopt;
+            return {};
         }
-        return known(accounts.front().balanceLoad,
-                     {fromUInt64(accounts.front().balanceLamports), 9});
+        return of(accounts.front().balanceLoad, {fromUInt64(accounts.front().balanceLamports), 9});
     }
     const auto& accounts = state->evmAccounts(m_chain);
     if (accounts.empty()) {
-        return std::nullopt;
+        return {};
     }
+    const EVMAccountState& account = accounts.front();
     const unsigned decimals = assetDecimals();
     if (!m_selectedToken) {
-        return known(accounts.front().balanceLoad, {accounts.front().balanceWei, decimals});
+        return of(account.balanceLoad, {account.balanceWei, decimals});
     }
     // Listed once a load of the token balances has ended (a token added since waits for the
     // next one).
-    for (const TokenBalance& held : accounts.front().tokens) {
+    for (const TokenBalance& held : account.tokens) {
         if (held.token.contractAddress == m_selectedToken->contractAddress) {
-            return Amount{UInt256::fromHex(held.balance).value_or(UInt256()), decimals};
+            return {Amount{UInt256::fromHex(held.balance).value_or(UInt256()), decimals},
+                    account.tokensLoadFailed};
         }
     }
-    return std::nullopt;
+    return {std::nullopt, account.tokensLoadFailed};
 }
 
-bool SendViewModel::balanceLoadFailed() const {
-    const AppState* state = appState();
-    if (!state) {
-        return false;
-    }
-    if (m_chain == Chain::bitcoin && !m_selectedToken) {
-        const auto& accounts = state->bitcoinAccounts();
-        return !accounts.empty() && accounts.front().balanceLoad.failed;
-    }
-    if (m_chain == Chain::solana && !m_selectedToken) {
-        const auto& accounts = state->solanaAccounts();
-        return !accounts.empty() && accounts.front().balanceLoad.failed;
-    }
-    const auto& accounts = state->evmAccounts(m_chain);
-    if (accounts.empty()) {
-        return false;
-    }
-    return m_selectedToken ? accounts.front().tokensLoadFailed
-                           : accounts.front().balanceLoad.failed;
+std::optional<Amount> SendViewModel::availableBalance() const {
+    return assetBalance().amount;
 }
 
 QString SendViewModel::balanceText() const {
@@ -334,7 +317,7 @@ QString SendViewModel::balanceText() const {
 }
 
 QString SendViewModel::balanceNote() const {
-    if (!balanceLoadFailed()) {
+    if (!assetBalance().failed) {
         return {};
     }
     return m_selectedToken ? QStringLiteral("Could not load the tokens.")

@@ -298,8 +298,13 @@ private:
     void writeMaxAmount();
     // Max while the balance is unknown: nothing written, amountError says why.
     void refuseMax();
-    // Whether the balance's last load failed (its figure, if any, is the last known one).
-    bool balanceLoadFailed() const;
+    // The asset's balance as availableBalance() gives it, and whether its last load failed
+    // (the figure, if any, is then the last known one).
+    struct AssetBalance {
+        std::optional<Amount> amount;
+        bool failed = false;
+    };
+    AssetBalance assetBalance() const;
     // Follows the balances of the state now bound.
     void followBalances();
     // The amount text, without ending a send of everything or dropping the review.
