@@ -164,21 +164,51 @@ bool AppState::updateSolanaAccount(std::size_t index, const std::string& id,
     return true;
 }
 
-void AppState::setBtcPriceUSD(double price) {
+void AppState::setBtcPriceUSD(std::optional<double> price) {
     assignIfChanged(this, m_btcPriceUSD, price, &AppState::btcPriceUSDChanged);
 }
 
-void AppState::setEthPriceUSD(double price) {
+void AppState::setEthPriceUSD(std::optional<double> price) {
     assignIfChanged(this, m_ethPriceUSD, price, &AppState::ethPriceUSDChanged);
 }
 
-void AppState::setSolPriceUSD(double price) {
+void AppState::setSolPriceUSD(std::optional<double> price) {
     assignIfChanged(this, m_solPriceUSD, price, &AppState::solPriceUSDChanged);
 }
 
 void AppState::setChainPrices(std::map<Chain, ChainPrice> prices) {
     m_chainPrices = std::move(prices);
     emit chainPricesChanged();
+}
+
+std::optional<double> AppState::nativePriceUSD(Chain chain) const {
+    switch (chain) {
+    case Chain::bitcoin:
+        return m_btcPriceUSD;
+    case Chain::ethereum:
+    case Chain::arbitrum:
+        return m_ethPriceUSD;
+    case Chain::polygon:
+        if (const auto found = m_chainPrices.find(Chain::polygon); found != m_chainPrices.end()) {
+            return found->second.usd;
+        }
+        return std::nullopt;
+    case Chain::solana:
+        return m_solPriceUSD;
+    }
+    return std::nullopt;
+}
+
+bool AppState::nativePriceLoadFailed(Chain chain) const {
+    return m_priceLoadFailures.contains(chain == Chain::arbitrum ? Chain::ethereum : chain);
+}
+
+void AppState::setPriceLoadFailed(Chain chain, bool failed) {
+    const bool changed =
+        failed ? m_priceLoadFailures.insert(chain).second : m_priceLoadFailures.erase(chain) > 0;
+    if (changed) {
+        emit priceLoadFailedChanged();
+    }
 }
 
 void AppState::setChartCache(std::map<std::string, std::vector<PricePoint>> cache) {
@@ -248,25 +278,22 @@ double AppState::totalUSD(Chain chain) const {
         double total = 0;
         for (const BTCAccountState& account : m_bitcoinAccounts) {
             if (account.balanceLoad.known) {
-                total += static_cast<double>(account.balanceSats) / 100'000'000.0 * m_btcPriceUSD;
+                total += static_cast<double>(account.balanceSats) / 100'000'000.0 * btcPriceUSD();
             }
         }
         return total;
     }
     case Chain::ethereum:
     case Chain::arbitrum:
-        return evmTotal(evmAccounts(chain), m_ethPriceUSD);
-    case Chain::polygon: {
-        const auto found = m_chainPrices.find(Chain::polygon);
-        return evmTotal(evmAccounts(chain), found == m_chainPrices.end() ? 0 : found->second.usd);
-    }
+    case Chain::polygon:
+        return evmTotal(evmAccounts(chain), nativePriceUSD(chain).value_or(0));
     case Chain::solana: {
         double native = 0;
         double tokens = 0;
         for (const SolanaAccountState& account : m_solanaAccounts) {
             if (account.balanceLoad.known) {
                 native +=
-                    static_cast<double>(account.balanceLamports) / 1'000'000'000.0 * m_solPriceUSD;
+                    static_cast<double>(account.balanceLamports) / 1'000'000'000.0 * solPriceUSD();
             }
         }
         for (const SolanaAccountState& account : m_solanaAccounts) {

@@ -159,14 +159,24 @@ public:
     bool updateSolanaAccount(std::size_t index, const std::string& id,
                              const std::function<void(SolanaAccountState&)>& change);
 
-    double btcPriceUSD() const { return m_btcPriceUSD; }
-    void setBtcPriceUSD(double price);
-    double ethPriceUSD() const { return m_ethPriceUSD; }
-    void setEthPriceUSD(double price);
-    double solPriceUSD() const { return m_solPriceUSD; }
-    void setSolPriceUSD(double price);
+    // The coins' dollar prices; 0 while none is known (nativePriceUSD tells the two apart).
+    double btcPriceUSD() const { return m_btcPriceUSD.value_or(0); }
+    void setBtcPriceUSD(std::optional<double> price);
+    double ethPriceUSD() const { return m_ethPriceUSD.value_or(0); }
+    void setEthPriceUSD(std::optional<double> price);
+    double solPriceUSD() const { return m_solPriceUSD.value_or(0); }
+    void setSolPriceUSD(std::optional<double> price);
     const std::map<Chain, ChainPrice>& chainPrices() const { return m_chainPrices; }
     void setChainPrices(std::map<Chain, ChainPrice> prices);
+    // The dollar price of `chain`'s native coin (Arbitrum's is ether) once one was given: the
+    // coin's setter above for Bitcoin, ether and Solana, the chain's entry for Polygon. None
+    // before: a balance is then worth an unknown amount, not nothing.
+    std::optional<double> nativePriceUSD(Chain chain) const;
+    // The last load of the prices ended without the price of `chain`'s native coin (the whole
+    // answer failed, or it left the pair out): a price still unknown will not come by itself.
+    bool nativePriceLoadFailed(Chain chain) const;
+    // Marks the pair of `chain` (CoinGeckoClient::tickerSymbol) as left out of the last load.
+    void setPriceLoadFailed(Chain chain, bool failed);
     const std::map<std::string, std::vector<PricePoint>>& chartCache() const {
         return m_chartCache;
     }
@@ -310,6 +320,7 @@ signals:
     void ethPriceUSDChanged();
     void solPriceUSDChanged();
     void chainPricesChanged();
+    void priceLoadFailedChanged();
     void chartCacheChanged();
     void chartLoadFailedChanged();
     void btcBlockHeightChanged();
@@ -367,10 +378,11 @@ private:
     // Ethereum, Arbitrum, Polygon.
     std::array<std::vector<EVMAccountState>, 3> m_evmAccounts;
     std::vector<SolanaAccountState> m_solanaAccounts;
-    double m_btcPriceUSD = 0;
-    double m_ethPriceUSD = 0;
-    double m_solPriceUSD = 0;
+    std::optional<double> m_btcPriceUSD;
+    std::optional<double> m_ethPriceUSD;
+    std::optional<double> m_solPriceUSD;
     std::map<Chain, ChainPrice> m_chainPrices;
+    std::set<Chain> m_priceLoadFailures;
     std::map<std::string, std::vector<PricePoint>> m_chartCache;
     std::set<Chain> m_chartLoadFailures;
     qint64 m_btcBlockHeight = 0;

@@ -17,8 +17,9 @@ class TokenPriceLookup {
 public:
     virtual ~TokenPriceLookup();
 
-    // The price of one whole `token`, quoted over its chain's `client`; none when unknown.
-    // Never throws. Cancelling `cancel` aborts its requests.
+    // The price of one whole `token`, quoted over its chain's `client`; none when the token
+    // has none (no pool). Throws when the node could not be asked. Cancelling `cancel` aborts
+    // its requests.
     virtual QCoro::Task<std::optional<double>>
     tokenPriceUSD(Token token, std::shared_ptr<JSONRPCClient> client, CancellationToken cancel);
 };

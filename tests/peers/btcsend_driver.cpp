@@ -100,6 +100,7 @@ json answer(const json& request) {
     for (const json& coin : request.at("coins")) {
         accounts.at(0).balanceSats += coin.at("value").get<std::uint64_t>();
     }
+    accounts.at(0).balanceLoad.end(false);
     state.setBitcoinAccounts(std::move(accounts));
     for (const json& index : request.at("delete")) {
         qm::test::runTask(state.deleteBTCAddress(index.get<std::uint32_t>()));

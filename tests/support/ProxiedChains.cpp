@@ -21,6 +21,7 @@ bool ProxiedChains::startPolygon(AppState& state) {
         state.updateEVMAccount(Chain::polygon, 0, account.id(), [](EVMAccountState& a) {
             a.balanceNative = 100;
             a.balanceWei = UInt256::fromDecimalString("100000000000000000000");
+            a.balanceLoad.end(false);
         });
     }
     return true;
@@ -32,8 +33,10 @@ bool ProxiedChains::startSolana(AppState& state) {
                                                     std::vector<LitesvmServer::Holding>{});
         m_solana.setTarget(m_litesvm->url());
         const SolanaAccountState& account = state.solanaAccounts().front();
-        state.updateSolanaAccount(0, account.id(),
-                                  [](SolanaAccountState& a) { a.balanceLamports = 5'000'000'000; });
+        state.updateSolanaAccount(0, account.id(), [](SolanaAccountState& a) {
+            a.balanceLamports = 5'000'000'000;
+            a.balanceLoad.end(false);
+        });
     }
     return m_litesvm->isRunning();
 }

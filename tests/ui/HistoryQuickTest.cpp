@@ -285,7 +285,11 @@ public:
             attempt.contractAddress = contract.toStdString();
         }
         if (attempt.chain == Chain::bitcoin) {
+            // As the send keeps it: by the account's id, spending a coin at its first address.
             attempt.account = state().bitcoinAccounts().at(0).id();
+            UTXO coin{std::string(64, '7'), 1, 50'000, 800'000,
+                      test::RefreshFixture::testOutputScript(0)};
+            attempt.coins = {BTCSpend{std::move(coin), 0}};
         } else if (attempt.chain == Chain::solana) {
             attempt.account = state().solanaAccounts().at(0).account.address;
             attempt.message = Bytes{1};

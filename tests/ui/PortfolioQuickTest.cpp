@@ -115,6 +115,21 @@ public:
             break;
         }
     }
+    // Only a Bitcoin account, its balance of `sats` answered for.
+    Q_INVOKABLE void holdBitcoinOnly(int sats) {
+        qm::BTCAccountState btc;
+        btc.account = account(qm::Chain::bitcoin, 0, "bc1qexample");
+        btc.balanceSats = static_cast<std::uint64_t>(sats);
+        btc.balanceLoad.end(false);
+        state().setBitcoinAccounts({btc});
+    }
+    Q_INVOKABLE void setBtcPrice(double usd) { state().setBtcPriceUSD(usd); }
+    // A load of the prices ended without any.
+    Q_INVOKABLE void failPrices() {
+        for (const qm::Chain chain : qm::allChains()) {
+            state().setPriceLoadFailed(chain, true);
+        }
+    }
     Q_INVOKABLE void setPolygonPrice(double usd) {
         auto prices = state().chainPrices();
         prices[qm::Chain::polygon] = {usd, 0};
@@ -148,6 +163,12 @@ public:
         }
         state().setSolanaAccounts({});
         state().setChainPrices({});
+        state().setBtcPriceUSD(std::nullopt);
+        state().setEthPriceUSD(std::nullopt);
+        state().setSolPriceUSD(std::nullopt);
+        for (const qm::Chain chain : qm::allChains()) {
+            state().setPriceLoadFailed(chain, false);
+        }
         state().setChartCache({});
     }
     // The selected account's id; "" when none (the portfolio).

@@ -78,6 +78,7 @@ public:
             const std::string first = accounts.at(0).addresses.at(0).address;
             m_bitcoinAddress = first;
             accounts.at(0).balanceSats = coinSats * coinCount;
+            accounts.at(0).balanceLoad.end(false);
             state().setBitcoinAccounts(std::move(accounts));
             m_electrum =
                 std::make_unique<qm::test::ElectrumMempoolServer>(first, coinSats, coinCount);

@@ -102,8 +102,16 @@ public:
                     .dump() +
                 "\n");
         });
+        state().updateBitcoinAccount(0, "btc-0", [](qm::BTCAccountState& a) {
+            a.balanceSats = 150'000;
+            a.balanceLoad.end(false);
+        });
+    }
+
+    // A load of the Bitcoin balance ended without an answer.
+    Q_INVOKABLE void failBitcoinBalance() {
         state().updateBitcoinAccount(0, "btc-0",
-                                     [](qm::BTCAccountState& a) { a.balanceSats = 150'000; });
+                                     [](qm::BTCAccountState& a) { a.balanceLoad.end(true); });
     }
 
     // The node's balance of `address` in wei, as a quantity ("0x...").

@@ -36,6 +36,9 @@ struct TokenBalance {
     std::string balance = "0x0"; // base units as a JSON-RPC hexadecimal quantity
     double balanceFormatted = 0; // whole tokens
     std::optional<double> priceUSD;
+    // No price because the quote could not be asked (the node did not answer), not because the
+    // token has none: its value is missing, not absent.
+    bool priceLoadFailed = false;
 
     const std::string& id() const { return token.contractAddress; }
     bool operator==(const TokenBalance&) const = default;

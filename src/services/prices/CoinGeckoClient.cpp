@@ -46,10 +46,13 @@ std::optional<json> arrayOf(const QByteArray& body, bool (json::*isKind)() const
     return parsed;
 }
 
-double priceOrZero(const json& object, const char* key) {
+// The member `key` when it is a number written as text; none otherwise.
+std::optional<double> priceOf(const json& object, const char* key) {
     const auto it = object.find(key);
-    const std::string text = it != object.end() && it->is_string() ? it->get<std::string>() : "0";
-    return priceFromText(text).value_or(0);
+    if (it == object.end() || !it->is_string()) {
+        return std::nullopt;
+    }
+    return priceFromText(it->get<std::string>());
 }
 
 } // namespace
@@ -124,8 +127,11 @@ QCoro::Task<std::map<Chain, ChainPrice>> CoinGeckoClient::fetchPrices() {
         for (const auto& ticker : *tickers) {
             const auto symbol = ticker.find("symbol");
             if (symbol != ticker.end() && symbol->is_string() && *symbol == pair) {
-                prices[chain] = ChainPrice{priceOrZero(ticker, "lastPrice"),
-                                           priceOrZero(ticker, "priceChangePercent")};
+                // A price that cannot be read is no price: left out, never a zero.
+                if (const auto price = priceOf(ticker, "lastPrice")) {
+                    prices[chain] =
+                        ChainPrice{*price, priceOf(ticker, "priceChangePercent").value_or(0)};
+                }
                 break;
             }
         }

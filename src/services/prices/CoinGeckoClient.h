@@ -49,7 +49,8 @@ public:
     // "BTCUSDT", "ETHUSDT", "ARBUSDT", "POLUSDT", "SOLUSDT".
     static std::string tickerSymbol(Chain chain);
 
-    // Spot prices of every chain whose pair the answer holds; empty on any failure.
+    // Spot prices of every chain whose pair the answer holds with a readable last price (an
+    // unreadable 24-hour change reads 0); empty on any failure.
     QCoro::Task<std::map<Chain, ChainPrice>> fetchPrices();
     // The chain's 4-hour candles of the last seven days, oldest first; empty on any failure.
     QCoro::Task<std::vector<PricePoint>> fetchPriceHistory(Chain chain);

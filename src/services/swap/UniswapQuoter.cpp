@@ -176,12 +176,14 @@ QCoro::Task<std::optional<double>> quoteUSDPrice(Token token, std::shared_ptr<JS
     }
     std::optional<TierQuote> found;
     try {
-        auto search =
-            firstQuotingTier(std::move(client), std::move(*tokenBytes), std::move(*usdcBytes),
-                             *oneToken, priceFeeTiers, std::move(cancel));
+        auto search = firstQuotingTier(std::move(client), std::move(*tokenBytes),
+                                       std::move(*usdcBytes), *oneToken, priceFeeTiers, cancel);
         found = co_await std::move(search);
     } catch (...) {
-        co_return std::nullopt; // cancelled, or the node unreachable
+        if (cancel.isCancelled()) {
+            co_return std::nullopt;
+        }
+        throw; // the node unreachable: a price not known, not a token without one
     }
     if (!found) {
         co_return std::nullopt;

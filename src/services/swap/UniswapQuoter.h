@@ -48,9 +48,9 @@ QCoro::Task<SwapQuote> uniswapQuote(SwapToken tokenIn, SwapToken tokenOut, UInt2
                                     CancellationToken cancel = {});
 
 // US dollars per whole `token`: 1 for the chain's USDC and the listed stablecoins (no request),
-// else the quote of 10^decimals base units against USDC. None when no tier answers, the chain
-// has no USDC, the address is unusable, 10^decimals does not fit 256 bits, or on cancellation.
-// Never throws.
+// else the quote of 10^decimals base units against USDC. None when no tier quotes (no pool),
+// the chain has no USDC, the address is unusable, 10^decimals does not fit 256 bits, or on
+// cancellation. Throws the node's failure when it answered none of the calls (unreachable).
 QCoro::Task<std::optional<double>> quoteUSDPrice(Token token, std::shared_ptr<JSONRPCClient> client,
                                                  CancellationToken cancel = {});
 

@@ -2,6 +2,7 @@
 
 #include "core/encoding/Hex.h"
 #include "core/model/JSONFields.h"
+#include "services/bitcoin/BTCTransactionParser.h"
 
 #include <algorithm>
 #include <limits>
@@ -22,6 +23,19 @@ Bytes requireHexBytes(const nlohmann::json& object, std::string_view key) {
         throw JSONDecodingError(Kind::wrongType, key);
     }
     return *bytes;
+}
+
+// The address a Bitcoin send is from, as the fetched history names it: the first, in text
+// order, of the addresses whose coins it spends (the account's id stands for none of them).
+std::string sendingAddress(const std::vector<BTCSpend>& coins) {
+    std::optional<std::string> first;
+    for (const BTCSpend& coin : coins) {
+        std::optional<std::string> address = BTCTransactionParser::address(coin.utxo.scriptPubKey);
+        if (address && (!first || *address < *first)) {
+            first = std::move(address);
+        }
+    }
+    return first.value_or(std::string());
 }
 
 nlohmann::json coinToJSON(const BTCSpend& coin) {
@@ -169,7 +183,7 @@ Transaction pendingEntry(const UnsettledAttempt& a) {
     entry.direction = TransactionDirection::sent;
     entry.status = TransactionStatus::pending;
     entry.amount = a.summary;
-    entry.from = a.account;
+    entry.from = a.chain == Chain::bitcoin ? sendingAddress(a.coins) : a.account;
     entry.to = a.counterparty;
     entry.timestamp = a.createdAt;
     entry.tokenSymbol = a.tokenSymbol;

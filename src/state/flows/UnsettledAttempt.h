@@ -84,7 +84,8 @@ bool shareConflict(const UnsettledAttempt& a, const UnsettledAttempt& b);
 // Ethereum", "dApp transaction (Send 2 POL to 0x12...)".
 std::string attemptDescription(const UnsettledAttempt& attempt);
 
-// The account history's entry while it is unsettled: sent, pending, dated when it was sent.
+// The account history's entry while it is unsettled: sent, pending, dated when it was sent,
+// from the account's address (on Bitcoin the first of the addresses whose coins it spends).
 Transaction pendingEntry(const UnsettledAttempt& attempt);
 
 } // namespace qm

@@ -81,8 +81,14 @@ tokenBalances(RefreshJob job, std::shared_ptr<JSONRPCClient> client, std::vector
             if (job.shouldStop()) {
                 co_return std::nullopt;
             }
-            const auto price = co_await untilCancelled(
-                job.state->tokenPrices().tokenPriceUSD(token, client, job.token), job.token);
+            std::optional<std::optional<double>> price;
+            try {
+                price = co_await untilCancelled(
+                    job.state->tokenPrices().tokenPriceUSD(token, client, job.token), job.token);
+            } catch (const std::exception&) {
+                entry.priceLoadFailed = true; // listed without a value for this run
+                price = std::optional<double>();
+            }
             if (!price) {
                 co_return std::nullopt;
             }

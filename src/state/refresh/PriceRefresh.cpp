@@ -34,6 +34,10 @@ QCoro::Task<void> refreshPrices(RefreshJob job) {
     if (!state) {
         co_return;
     }
+    // A pair the answer left out is as unknown as one of no answer at all.
+    for (const Chain chain : allChains()) {
+        state->setPriceLoadFailed(chain, !prices.contains(chain));
+    }
     if (!prices.empty()) {
         if (const auto it = prices.find(Chain::bitcoin); it != prices.end()) {
             state->setBtcPriceUSD(it->second.usd);

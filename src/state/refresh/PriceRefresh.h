@@ -9,7 +9,7 @@ namespace qm {
 
 // Asks nothing while the wallet is locked or the task cancelled. Once asked, the answers are
 // written even if the wallet locks meanwhile: market data does not belong to the wallet. An
-// empty answer keeps the older values.
+// empty answer keeps the older values; each pair it did not bring is marked as not loaded.
 QCoro::Task<void> refreshPrices(RefreshJob job);
 
 } // namespace qm

@@ -18,5 +18,9 @@ RowLayout {
         font: BRFont.monoSmall
         color: BRPalette.textPrimary
     }
-    CopyButton { copyText: root.text; copySubject: root.copySubject }
+    CopyButton {
+        objectName: "copyValueButton"
+        copyText: root.text
+        copySubject: root.copySubject
+    }
 }

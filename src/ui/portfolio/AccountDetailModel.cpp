@@ -60,8 +60,12 @@ QString accountBalanceNote(const AppState& state, const Account& account) {
     if (!balance || !balance->failed) {
         return {};
     }
+    return balanceLoadFailedText(account.chain);
+}
+
+QString balanceLoadFailedText(Chain chain) {
     return QStringLiteral("Could not load the %1 balance.")
-        .arg(QString::fromStdString(displayName(account.chain)));
+        .arg(QString::fromStdString(displayName(chain)));
 }
 
 const EVMAccountState* evmAccountState(const AppState& state, std::string_view accountID) {

@@ -27,6 +27,8 @@ QString accountBalanceText(const AppState& state, const Account& account);
 // Under the balance, when its last load ended without an answer: "Could not load the Bitcoin
 // balance." (the chain's name); else empty.
 QString accountBalanceNote(const AppState& state, const Account& account);
+// "Could not load the Bitcoin balance." with `chain`'s name.
+QString balanceLoadFailedText(Chain chain);
 // The first state with the id `accountID` in the list of its chain (from the id's prefix);
 // none for a Bitcoin or Solana id and when none matches.
 const EVMAccountState* evmAccountState(const AppState& state, std::string_view accountID);

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QVariant>
 #include <QtQml/qqmlregistration.h>
 
 class QQmlEngine;
@@ -29,6 +30,11 @@ public:
     Q_INVOKABLE QString formatUSD(double value) const;
     // As formatUSD, but "< $0.01" above 0 and below a cent.
     Q_INVOKABLE QString formatTokenUSD(double value) const;
+    // A token holding's dollars as formatTokenUSD writes them: `balanceFormatted` whole tokens
+    // at `priceUSD` (a number); "$0.00" when `baseUnits` (as for formatTokenAmount) is zero,
+    // whatever the price; the unknown mark ("—") for a holding without a price.
+    Q_INVOKABLE QString formatHoldingUSD(const QString& baseUnits, double balanceFormatted,
+                                         const QVariant& priceUSD) const;
 };
 
 } // namespace qm

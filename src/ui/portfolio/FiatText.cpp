@@ -1,5 +1,9 @@
 #include "ui/portfolio/FiatText.h"
 
+#include "core/model/Token.h"
+#include "state/AmountFormatting.h"
+#include "ui/shell/SidebarItems.h"
+
 #include <QLocale>
 #include <cmath>
 
@@ -35,6 +39,29 @@ QString formatTokenUSD(double value) {
         return QStringLiteral("< $0.01");
     }
     return formatUSD(value);
+}
+
+std::optional<double> holdingValueUSD(bool held, double amount, std::optional<double> price) {
+    if (!held) {
+        return 0.0;
+    }
+    if (!price) {
+        return std::nullopt;
+    }
+    return amount * *price;
+}
+
+std::optional<double> holdingValueUSD(const TokenBalance& balance) {
+    return holdingValueUSD(!tokenBalanceAmount(balance).value.isZero(), balance.balanceFormatted,
+                           balance.priceUSD);
+}
+
+QString valueText(std::optional<double> value) {
+    return value ? formatUSD(*value) : unknownFigureText();
+}
+
+QString tokenValueText(std::optional<double> value) {
+    return value ? formatTokenUSD(*value) : unknownFigureText();
 }
 
 } // namespace qm

@@ -5,6 +5,7 @@
 #include "ui/shell/SidebarItems.h"
 #include "ui/shell/WalletShell.h"
 
+#include <QStringList>
 #include <algorithm>
 
 namespace qm {
@@ -19,7 +20,8 @@ PortfolioModel::PortfolioModel(AppState* state, QObject* parent)
     }
     for (const auto signal : {&AppState::bitcoinAccountsChanged, &AppState::solanaAccountsChanged,
                               &AppState::btcPriceUSDChanged, &AppState::ethPriceUSDChanged,
-                              &AppState::solPriceUSDChanged, &AppState::chainPricesChanged}) {
+                              &AppState::solPriceUSDChanged, &AppState::chainPricesChanged,
+                              &AppState::priceLoadFailedChanged}) {
         connect(state, signal, this, &PortfolioModel::reload);
     }
     connect(state, &AppState::evmAccountsChanged, this, &PortfolioModel::reload);
@@ -76,20 +78,26 @@ QHash<int, QByteArray> PortfolioModel::roleNames() const {
 }
 
 QString PortfolioModel::totalText() const {
-    if (m_balances.known == 0 && m_balances.loading + m_balances.failed > 0) {
+    const PortfolioBalances& b = m_balances;
+    if (b.valued == 0 && b.loading + b.failed + b.pricesLoading + b.pricesFailed > 0) {
         return unknownFigureText();
     }
     return formatUSD(m_totalUSD);
 }
 
 QString PortfolioModel::totalNote() const {
+    QStringList notes;
     if (m_balances.failed > 0) {
-        return QStringLiteral("Some balances could not be loaded.");
+        notes << QStringLiteral("Some balances could not be loaded.");
+    } else if (m_balances.loading > 0) {
+        notes << QStringLiteral("Some balances are still loading.");
     }
-    if (m_balances.loading > 0) {
-        return QStringLiteral("Some balances are still loading.");
+    if (m_balances.pricesFailed > 0) {
+        notes << QStringLiteral("Some prices could not be loaded.");
+    } else if (m_balances.pricesLoading > 0) {
+        notes << QStringLiteral("Some prices are still loading.");
     }
-    return {};
+    return notes.join(u' ');
 }
 
 void PortfolioModel::openFirstAccount() {

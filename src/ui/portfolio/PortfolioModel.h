@@ -19,11 +19,13 @@ class PortfolioModel : public QAbstractListModel {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(double totalUSD READ totalUSD NOTIFY totalsChanged)
-    // The total's dollars; the unknown mark while no account's balance is known.
+    // The total's dollars: what it can value (known balances, at known prices); the unknown
+    // mark while it can value nothing and something is left out.
     Q_PROPERTY(QString totalText READ totalText NOTIFY totalsChanged)
     // Under the total, when it leaves out balances not known: "Some balances could not be
-    // loaded." once one of them failed to load, else "Some balances are still loading."; empty
-    // when every balance is known.
+    // loaded." once one of them failed to load, else "Some balances are still loading."; then,
+    // when it leaves out holdings for want of a price, "Some prices could not be loaded." or
+    // "Some prices are still loading." in the same way. Empty when it leaves out nothing.
     Q_PROPERTY(QString totalNote READ totalNote NOTIFY totalsChanged)
     Q_PROPERTY(int assetCount READ assetCount NOTIFY totalsChanged)
 

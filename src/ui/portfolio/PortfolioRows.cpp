@@ -32,22 +32,32 @@ PortfolioRow header(const AppState& state, Chain chain) {
             {},
             total > 0 ? formatUSD(total) : QString(),
             {},
-            0};
+            std::nullopt};
 }
 
-// An account's row: its balance and dollar value, or the unknown mark for both while no
-// server has answered for the balance.
+// The dollar value of an account's native balance of `coins`: none while no server has
+// answered for the balance, or while a balance above zero has no price.
+std::optional<double> nativeValueUSD(const AppState& state, Chain chain, const BalanceLoad& load,
+                                     bool held, double coins) {
+    if (!load.known) {
+        return std::nullopt;
+    }
+    return holdingValueUSD(held, coins, state.nativePriceUSD(chain));
+}
+
+// An account's row: its balance and dollar value, or the unknown mark for what is not known.
 template <typename AccountState>
-PortfolioRow accountRow(Chain chain, const AccountState& account, double usd) {
+PortfolioRow accountRow(const AppState& state, Chain chain, const AccountState& account, bool held,
+                        double coins) {
     return {PortfolioRow::Kind::account,
             chain,
             account.id(),
             text(displayName(chain)),
             ticker(chain),
             shownNativeBalance(account),
-            account.balanceLoad.known ? formatUSD(usd) : unknownFigureText(),
+            valueText(nativeValueUSD(state, chain, account.balanceLoad, held, coins)),
             {},
-            0};
+            std::nullopt};
 }
 
 // The texts of a token row: those of the previous rows' row at the same place when it showed
@@ -56,7 +66,7 @@ template <typename BalanceText, typename FiatText>
 PortfolioRow tokenRow(std::span<const PortfolioRow> previous, std::size_t position, Chain chain,
                       const std::string& accountID, const std::string& tokenID,
                       const std::string& name, const std::string& symbol, std::string amountSource,
-                      double fiatValue, BalanceText balance, FiatText fiat) {
+                      std::optional<double> fiatValue, BalanceText balance, FiatText fiat) {
     PortfolioRow row{PortfolioRow::Kind::token,
                      chain,
                      accountID + '/' + tokenID,
@@ -85,27 +95,22 @@ std::string amountSource(std::string_view amount, std::int64_t decimals,
     return source;
 }
 
-double polygonPrice(const AppState& state) {
-    const auto found = state.chainPrices().find(Chain::polygon);
-    return found == state.chainPrices().end() ? 0 : found->second.usd;
-}
-
 void addEVMRows(const AppState& state, Chain chain, std::span<const PortfolioRow> previous,
                 std::vector<PortfolioRow>& rows) {
-    const double price = chain == Chain::polygon ? polygonPrice(state) : state.ethPriceUSD();
     const auto& accounts = state.evmAccounts(chain);
     for (const EVMAccountState& account : accounts) {
-        rows.push_back(accountRow(chain, account, account.balanceNative * price));
+        rows.push_back(
+            accountRow(state, chain, account, !account.balanceWei.isZero(), account.balanceNative));
     }
     for (const EVMAccountState& account : accounts) {
         for (const TokenBalance& token : account.tokens) {
-            const double usd = token.balanceFormatted * token.priceUSD.value_or(0);
+            const std::optional<double> usd = holdingValueUSD(token);
             rows.push_back(tokenRow(
                 previous, rows.size(), chain, account.id(), token.id(), token.token.name,
                 token.token.symbol,
                 amountSource(token.balance, token.token.decimals, token.token.symbol), usd,
                 [&] { return text(tokenBalanceAmount(token).exactAmountText(token.token.symbol)); },
-                [usd] { return formatUSD(usd); }));
+                [usd] { return valueText(usd); }));
         }
     }
 }
@@ -114,7 +119,7 @@ void addSolanaRows(const AppState& state, std::span<const PortfolioRow> previous
                    std::vector<PortfolioRow>& rows) {
     for (const SolanaAccountState& account : state.solanaAccounts()) {
         const double sol = static_cast<double>(account.balanceLamports) / 1'000'000'000.0;
-        rows.push_back(accountRow(Chain::solana, account, sol * state.solPriceUSD()));
+        rows.push_back(accountRow(state, Chain::solana, account, account.balanceLamports > 0, sol));
     }
     for (const SolanaAccountState& account : state.solanaAccounts()) {
         for (const SPLTokenBalance& token : account.tokens) {
@@ -154,7 +159,7 @@ std::vector<PortfolioRow> portfolioChainRows(const AppState& state, Chain chain,
     case Chain::bitcoin:
         for (const BTCAccountState& account : state.bitcoinAccounts()) {
             const double btc = static_cast<double>(account.balanceSats) / 100'000'000.0;
-            rows.push_back(accountRow(chain, account, btc * state.btcPriceUSD()));
+            rows.push_back(accountRow(state, chain, account, account.balanceSats > 0, btc));
         }
         break;
     case Chain::solana:
@@ -197,17 +202,36 @@ double portfolioTotalUSD(const AppState& state) {
 
 PortfolioBalances portfolioBalances(const AppState& state) {
     PortfolioBalances balances;
-    const auto count = [&balances](const auto& accounts) {
-        for (const auto& account : accounts) {
-            const BalanceLoad& load = account.balanceLoad;
-            ++(load.known ? balances.known : load.failed ? balances.failed : balances.loading);
+    const auto count = [&](Chain chain, const auto& account, bool held) {
+        const BalanceLoad& load = account.balanceLoad;
+        ++(load.known ? balances.known : load.failed ? balances.failed : balances.loading);
+        if (!load.known) {
+            return;
+        }
+        if (!held || state.nativePriceUSD(chain)) {
+            ++balances.valued;
+        } else {
+            ++(state.nativePriceLoadFailed(chain) ? balances.pricesFailed : balances.pricesLoading);
         }
     };
-    count(state.bitcoinAccounts());
-    for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
-        count(state.evmAccounts(chain));
+    for (const BTCAccountState& account : state.bitcoinAccounts()) {
+        count(Chain::bitcoin, account, account.balanceSats > 0);
     }
-    count(state.solanaAccounts());
+    for (const Chain chain : {Chain::ethereum, Chain::arbitrum, Chain::polygon}) {
+        for (const EVMAccountState& account : state.evmAccounts(chain)) {
+            count(chain, account, !account.balanceWei.isZero());
+            for (const TokenBalance& token : account.tokens) {
+                if (holdingValueUSD(token)) {
+                    ++balances.valued;
+                } else if (token.priceLoadFailed) {
+                    ++balances.pricesFailed;
+                }
+            }
+        }
+    }
+    for (const SolanaAccountState& account : state.solanaAccounts()) {
+        count(Chain::solana, account, account.balanceLamports > 0);
+    }
     return balances;
 }
 

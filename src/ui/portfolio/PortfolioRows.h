@@ -6,6 +6,7 @@
 #include "core/model/Chain.h"
 
 #include <QString>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,9 +27,10 @@ struct PortfolioRow {
     QString balance; // amount text with its unit
     QString fiat;    // dollar text; for a header the chain total, empty when it is 0 or less
     // What a token row's texts were made from (its exact amount, decimals and symbol; its dollar
-    // value), so that a rebuild keeps the texts of a row whose amount did not change.
+    // value, none when not known), so that a rebuild keeps the texts of a row whose amount did
+    // not change.
     std::string amountSource;
-    double fiatValue = 0;
+    std::optional<double> fiatValue;
 
     bool operator==(const PortfolioRow&) const = default;
 };
@@ -50,11 +52,20 @@ std::span<const PortfolioRow> chainSlice(std::span<const PortfolioRow> rows, Cha
 double portfolioTotalUSD(const AppState& state);
 
 // How many accounts of the five lists have a known balance, and of the others how many have
-// not been answered for yet and how many ended their last load without an answer.
+// not been answered for yet and how many ended their last load without an answer; then what
+// the total could value: the figures it counts, and the holdings it leaves out for want of a
+// price.
 struct PortfolioBalances {
     int known = 0;
     int loading = 0;
     int failed = 0;
+    // Known native balances that are zero or priced, and token holdings with a value.
+    int valued = 0;
+    // Known native balances above zero whose coin has no price yet; of those, the ones whose
+    // price the last load did not bring, with the tokens held whose quote could not be asked.
+    // A token without a pool has no price to miss: it is neither.
+    int pricesLoading = 0;
+    int pricesFailed = 0;
     bool operator==(const PortfolioBalances&) const = default;
 };
 PortfolioBalances portfolioBalances(const AppState& state);

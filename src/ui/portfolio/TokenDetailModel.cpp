@@ -31,10 +31,10 @@ QString tokenBalanceText(const TokenBalance* balance, const Token& token) {
 }
 
 QString tokenFiatText(const TokenBalance* balance) {
-    if (!balance || !balance->priceUSD) {
+    if (!balance) {
         return formatTokenUSD(0);
     }
-    return formatTokenUSD(balance->balanceFormatted * *balance->priceUSD);
+    return tokenValueText(holdingValueUSD(*balance));
 }
 
 TokenDetailModel::TokenDetailModel(AppState* state, Token token, Account account, QObject* parent)

@@ -23,7 +23,8 @@ const TokenBalance* tokenBalanceOf(const AppState& state, std::string_view accou
 // "0 USDC" without a record or with a zero balance, else the list text of the exact balance
 // with the token's own symbol ("999.5000 USDC").
 QString tokenBalanceText(const TokenBalance* balance, const Token& token);
-// The dollar value of the record: "< $0.01" under a cent, "$0.00" without a record or price.
+// The dollar value of the record: "< $0.01" under a cent, "$0.00" without a record or for a
+// zero balance, the unknown mark for a balance held without a price.
 QString tokenFiatText(const TokenBalance* balance);
 
 class TokenDetailModel : public QObject {

@@ -3,7 +3,8 @@ import Quillmark.Ui
 
 // One token balance of an account: the card with its amount ("12.5000 USDC", from the exact
 // base units) and its dollar value with the floor for tiny holdings ("< $0.01"), both
-// formatted here (the row takes no finished texts). A balance without a price is worth $0.00.
+// formatted here (the row takes no finished texts). A balance held without a price has no
+// dollar figure ("—"): its worth is not known, which is no zero.
 // The parent attaches what a click does.
 Item {
     id: root
@@ -14,8 +15,6 @@ Item {
     property real balanceFormatted: 0 // whole tokens, for the dollar value
     property var priceUSD: null       // dollars per token; null or undefined: no price
 
-    readonly property bool hasPrice: typeof priceUSD === "number" && isFinite(priceUSD)
-
     implicitWidth: card.implicitWidth
     implicitHeight: card.implicitHeight
 
@@ -25,7 +24,8 @@ Item {
         name: root.name
         symbol: root.symbol
         amountText: AmountTexts.formatTokenAmount(root.baseUnits, root.decimals, root.symbol)
-        valueText: AmountTexts.formatTokenUSD(root.hasPrice ? root.balanceFormatted * root.priceUSD : 0)
+        valueText: AmountTexts.formatHoldingUSD(root.baseUnits, root.balanceFormatted,
+                                                root.priceUSD)
         showsChevron: true
         valueColor: BRPalette.textTertiary
     }

@@ -195,6 +195,18 @@ Item {
                     onClicked: vm.useMaxAmount()
                 }
             }
+            // The balance above is unknown, or the last known one.
+            Text {
+                objectName: "balanceNote"
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+                Layout.alignment: Qt.AlignRight
+                visible: text !== ""
+                text: vm.balanceNote
+                textFormat: Text.PlainText
+                font: BRFont.caption2
+                color: BRPalette.textTertiary
+            }
             Rectangle {
                 Layout.fillWidth: true
                 implicitHeight: amountField.implicitHeight

@@ -7,7 +7,9 @@
 #include "state/flows/FlowService.h"
 #include "state/send/SendError.h"
 #include "state/send/SendRecipients.h"
+#include "ui/portfolio/AccountDetailModel.h"
 #include "ui/portfolio/TokenVariant.h"
+#include "ui/shell/SidebarItems.h"
 #include "ui/theme/TypedAmount.h"
 
 #include <utility>
@@ -32,9 +34,13 @@ SendViewModel::SendViewModel(QObject* parent)
         }
     });
     connect(this, &StateBoundModel::appStateChanged, this, [this] {
+        followBalances();
         formEdited();
         emit formChanged();
     });
+    // The chain, the asset or the state changed: so may the balance.
+    connect(this, &SendViewModel::formChanged, this, &SendViewModel::balanceChanged);
+    followBalances();
     // A run that ended Failed has left its attempt in the ledger by the time its step shows.
     for (const auto signal : {&SendViewModel::reviewChanged, &SendViewModel::broadcastStepChanged,
                               &SendViewModel::chainChanged}) {
@@ -67,6 +73,7 @@ void SendViewModel::setChain(Chain chain) {
     }
     m_chain = chain;
     stopSendingEverything();
+    m_maxRefused = false;
     formEdited();
     // The estimate in flight and the fee shown were the other chain's.
     if (m_feeTask) {
@@ -101,6 +108,7 @@ void SendViewModel::setAmountString(const QString& text) {
         // An amount of the user's own: an ordinary payment again.
         stopSendingEverything();
         m_maxPending = false;
+        m_maxRefused = false;
         formEdited();
         writeAmount(text);
     }
@@ -131,6 +139,7 @@ void SendViewModel::setSelectedToken(std::optional<Token> token) {
     if (token != m_selectedToken) {
         stopSendingEverything();
         m_maxPending = false;
+        m_maxRefused = false;
         formEdited();
         m_selectedToken = std::move(token);
         emit selectedTokenChanged();
@@ -212,6 +221,10 @@ std::optional<UInt256> SendViewModel::parsedAmount() const {
 }
 
 QString SendViewModel::amountError() const {
+    if (const AssetBalance balance = assetBalance(); m_maxRefused && !balance.amount) {
+        return balance.failed ? QStringLiteral("Max needs the balance, which could not be loaded.")
+                              : QStringLiteral("Max needs the balance, which is still loading.");
+    }
     if (m_amountString.isEmpty()) {
         return {};
     }
@@ -245,42 +258,98 @@ QString SendViewModel::symbol() const {
                                                   : nativeSymbol(m_chain));
 }
 
-Amount SendViewModel::availableBalance() const {
+SendViewModel::AssetBalance SendViewModel::assetBalance() const {
     const AppState* state = appState();
-    const unsigned decimals = assetDecimals();
+    const auto of = [](const BalanceLoad& load, Amount amount) -> AssetBalance {
+        return {load.known ? std::optional<Amount>(amount) : std::nullopt, load.failed};
+    };
     if (!state) {
-        return {{}, decimals};
+        return {};
     }
     if (m_chain == Chain::bitcoin && !m_selectedToken) {
         const auto& accounts = state->bitcoinAccounts();
-        return {accounts.empty() ? UInt256() : fromUInt64(accounts.front().balanceSats), 8};
+        if (accounts.empty()) {
+            return {};
+        }
+        return of(accounts.front().balanceLoad, {fromUInt64(accounts.front().balanceSats), 8});
     }
     if (m_chain == Chain::solana && !m_selectedToken) {
         const auto& accounts = state->solanaAccounts();
-        return {accounts.empty() ? UInt256() : fromUInt64(accounts.front().balanceLamports), 9};
+        if (accounts.empty()) {
+            return {};
+        }
+        return of(accounts.front().balanceLoad, {fromUInt64(accounts.front().balanceLamports), 9});
     }
     const auto& accounts = state->evmAccounts(m_chain);
     if (accounts.empty()) {
-        return {{}, decimals};
+        return {};
     }
+    const EVMAccountState& account = accounts.front();
+    const unsigned decimals = assetDecimals();
     if (!m_selectedToken) {
-        return {accounts.front().balanceWei, decimals};
+        return of(account.balanceLoad, {account.balanceWei, decimals});
     }
-    for (const TokenBalance& held : accounts.front().tokens) {
+    // Listed once a load of the token balances has ended (a token added since waits for the
+    // next one).
+    for (const TokenBalance& held : account.tokens) {
         if (held.token.contractAddress == m_selectedToken->contractAddress) {
-            return {UInt256::fromHex(held.balance).value_or(UInt256()), decimals};
+            return {Amount{UInt256::fromHex(held.balance).value_or(UInt256()), decimals},
+                    account.tokensLoadFailed};
         }
     }
-    return {{}, decimals};
+    return {std::nullopt, account.tokensLoadFailed};
+}
+
+std::optional<Amount> SendViewModel::availableBalance() const {
+    return assetBalance().amount;
 }
 
 QString SendViewModel::balanceText() const {
-    const Amount balance = availableBalance();
+    const std::optional<Amount> balance = availableBalance();
+    if (!balance) {
+        return unknownFigureText();
+    }
     if (m_selectedToken) {
-        return QString::fromStdString(balance.exactText()) + u' ' + symbol();
+        return QString::fromStdString(balance->exactText()) + u' ' + symbol();
     }
     // The sidebar's and the portfolio's text of the same balance.
-    return QString::fromStdString(nativeBalanceText(m_chain, balance.value));
+    return QString::fromStdString(nativeBalanceText(m_chain, balance->value));
+}
+
+QString SendViewModel::balanceNote() const {
+    if (!assetBalance().failed) {
+        return {};
+    }
+    return m_selectedToken ? QStringLiteral("Could not load the tokens.")
+                           : balanceLoadFailedText(m_chain);
+}
+
+void SendViewModel::followBalances() {
+    for (const QMetaObject::Connection& connection : m_balanceConnections) {
+        disconnect(connection);
+    }
+    m_balanceConnections.clear();
+    AppState* state = appState();
+    if (!state) {
+        return;
+    }
+    const auto changed = [this] {
+        emit balanceChanged();
+        if (m_maxRefused) {
+            emit formChanged(); // the refusal goes once the balance is known
+        }
+    };
+    m_balanceConnections = {
+        connect(state, &AppState::bitcoinAccountsChanged, this, changed),
+        connect(state, &AppState::evmAccountsChanged, this, changed),
+        connect(state, &AppState::solanaAccountsChanged, this, changed),
+        connect(state, &AppState::accountChanged, this,
+                [this, changed](Chain chain, int) {
+                    if (chain == m_chain) {
+                        changed();
+                    }
+                }),
+    };
 }
 
 QVariantList SendViewModel::assetTokens() const {
@@ -294,9 +363,13 @@ QVariantList SendViewModel::assetTokens() const {
 }
 
 void SendViewModel::useMaxAmount() {
-    const Amount balance = availableBalance();
+    const std::optional<Amount> balance = availableBalance();
+    if (!balance) {
+        refuseMax();
+        return;
+    }
     if (m_selectedToken) {
-        setAmountString(QString::fromStdString(balance.exactText()));
+        setAmountString(QString::fromStdString(balance->exactText()));
         return;
     }
     if (isEVMChain(m_chain)) {
@@ -312,8 +385,8 @@ void SendViewModel::useMaxAmount() {
     }
     const bool bitcoin = m_chain == Chain::bitcoin;
     const UInt256 fee = fromUInt64(bitcoin ? m_estimatedFeeSats : SolanaPreparedSend::feeLamports);
-    const UInt256 rest = balance.value.checkedSubtract(fee).value_or(UInt256());
-    setAmountString(QString::fromStdString(Amount{rest, balance.decimals}.exactText()));
+    const UInt256 rest = balance->value.checkedSubtract(fee).value_or(UInt256());
+    setAmountString(QString::fromStdString(Amount{rest, balance->decimals}.exactText()));
     if (bitcoin && !m_sendsEverything) {
         m_sendsEverything = true;
         formEdited();
@@ -322,10 +395,21 @@ void SendViewModel::useMaxAmount() {
 
 void SendViewModel::writeMaxAmount() {
     m_maxPending = false;
-    const Amount balance = availableBalance();
+    const std::optional<Amount> balance = availableBalance();
+    if (!balance) {
+        refuseMax();
+        return;
+    }
     const UInt256 fee = m_estimatedFee ? m_estimatedFee->value : UInt256();
-    const UInt256 rest = balance.value.checkedSubtract(fee).value_or(UInt256());
-    setAmountString(QString::fromStdString(Amount{rest, balance.decimals}.exactText()));
+    const UInt256 rest = balance->value.checkedSubtract(fee).value_or(UInt256());
+    setAmountString(QString::fromStdString(Amount{rest, balance->decimals}.exactText()));
+}
+
+void SendViewModel::refuseMax() {
+    if (!m_maxRefused) {
+        m_maxRefused = true;
+        emit formChanged();
+    }
 }
 
 // --- The flow ---------------------------------------------------------------------------------
@@ -387,6 +471,7 @@ QString SendViewModel::errorMessage() const {
 void SendViewModel::reset() {
     stopSendingEverything();
     m_maxPending = false;
+    m_maxRefused = false;
     setRecipientAddress({});
     setAmountString({});
     setSelectedFeeLevel(FeeLevel::Normal);

@@ -38,6 +38,7 @@
 #include <cstdint>
 #include <optional>
 #include <variant>
+#include <vector>
 
 namespace qm {
 
@@ -79,7 +80,9 @@ class SendViewModel : public StateBoundModel {
     // "Invalid amount" while the amount text is not an amount above zero the asset can hold
     // (too many decimals, too large, not a number), "Use a point as the decimal separator" for
     // a comma where the user's locale writes a point, the dust limit's text for a Bitcoin
-    // payment below it; empty for an empty field.
+    // payment below it; empty for an empty field. After a Max refused for want of a balance,
+    // while the balance is still unknown: "Max needs the balance, which is still loading." (or
+    // "..., which could not be loaded.").
     Q_PROPERTY(QString amountError READ amountError NOTIFY formChanged)
 
     // The review: prepared by review(), for the form as it is now.
@@ -98,8 +101,11 @@ class SendViewModel : public StateBoundModel {
     Q_PROPERTY(QString symbol READ symbol NOTIFY formChanged)
     // The available balance with the symbol: the sidebar's text of a native balance (8
     // decimals on Bitcoin, 6 on the EVM chains, 4 on Solana, rounded half up), every digit of a
-    // token's.
-    Q_PROPERTY(QString balanceText READ balanceText NOTIFY formChanged)
+    // token's; the unknown mark ("—") while no server has answered for it.
+    Q_PROPERTY(QString balanceText READ balanceText NOTIFY balanceChanged)
+    // When the balance's last load failed, the account screen's words: "Could not load the
+    // Bitcoin balance." (a token's: "Could not load the tokens."); else empty.
+    Q_PROPERTY(QString balanceNote READ balanceNote NOTIFY balanceChanged)
     // The chain's tokens the user added (token maps), in stored order: the asset list.
     Q_PROPERTY(QVariantList assetTokens READ assetTokens NOTIFY formChanged)
 
@@ -171,9 +177,11 @@ public:
     // The decimals of the asset: the token's, else the native coin's.
     unsigned assetDecimals() const;
     QString symbol() const;
-    // The exact balance of the asset in the chain's first account (0 without one).
-    Amount availableBalance() const;
+    // The exact balance of the asset in the chain's first account once a server answered for
+    // it (the last known one after a failed load); none before, and without an account.
+    std::optional<Amount> availableBalance() const;
     QString balanceText() const;
+    QString balanceNote() const;
     QVariantList assetTokens() const;
     // "Economy", "Normal", "Priority".
     Q_INVOKABLE QString feeLevelName(FeeLevel level) const;
@@ -193,7 +201,8 @@ public:
     QCoro::Task<void> estimateFees(CancellationToken token);
     // Writes the most the asset allows: a token's whole balance, an EVM coin's less the max
     // fee of the estimate (made first when there is none yet), Bitcoin's less the estimated
-    // fee, Solana's less its 0.000005 SOL fee (never below 0). On Bitcoin the form then sends
+    // fee, Solana's less its 0.000005 SOL fee (never below 0). While the balance is unknown it
+    // writes nothing and says why (amountError). On Bitcoin the form then sends
     // everything (every coin, no change) until the amount is edited or the chain or asset
     // changes: the review shows what every coin really pays, and the amount field with it.
     Q_INVOKABLE void useMaxAmount();
@@ -239,6 +248,8 @@ signals:
     void estimateChanged();
     void isFetchingFeesChanged();
     void formChanged();
+    // The balance shown, or what is known of it, may have changed.
+    void balanceChanged();
     void isSendingChanged();
     void broadcastStepChanged();
     void broadcastProgressChanged();
@@ -290,6 +301,17 @@ private:
     void showBitcoinFee(std::uint64_t satPerVByte, std::uint64_t feeSats);
     // Max on an EVM coin once the estimate has its max fee.
     void writeMaxAmount();
+    // Max while the balance is unknown: nothing written, amountError says why.
+    void refuseMax();
+    // The asset's balance as availableBalance() gives it, and whether its last load failed
+    // (the figure, if any, is then the last known one).
+    struct AssetBalance {
+        std::optional<Amount> amount;
+        bool failed = false;
+    };
+    AssetBalance assetBalance() const;
+    // Follows the balances of the state now bound.
+    void followBalances();
     // The amount text, without ending a send of everything or dropping the review.
     void writeAmount(const QString& text);
     void stopSendingEverything();
@@ -309,6 +331,9 @@ private:
     std::optional<std::uint64_t> m_everythingVBytes;
     // Max asked for on an EVM coin before an estimate: written when the estimate lands.
     bool m_maxPending = false;
+    // Max pressed while the balance was unknown, and nothing typed since.
+    bool m_maxRefused = false;
+    std::vector<QMetaObject::Connection> m_balanceConnections;
     // Counts the form's edits: a review, or a send prepared again, answers one revision.
     std::uint64_t m_formRevision = 0;
     Prepared m_prepared;

@@ -267,6 +267,27 @@ Item {
             tryVerify(() => !sheetOpen("transactionDetailSheet"))
         }
 
+        // Each copy button of the detail is named after the value it copies, as a screen
+        // reader tells them apart: "Copy sender address bc1q...".
+        function test_4a_copyButtonsNameTheirValues() {
+            fixture.select(1, 0)
+            wait(50)
+            mouseClick(rows()[0])
+            tryVerify(() => sheetOpen("transactionDetailSheet"))
+            const sheet = findAll(top, "transactionDetailSheet", [], new Set()).find(
+                s => s.visible)
+            for (const [card, subject] of [["cardHash", "transaction hash"],
+                                           ["cardFrom", "sender address"],
+                                           ["cardTo", "recipient address"]]) {
+                const value = textOf("copyableValue", find(card, sheet))
+                verify(value.length > 0, card)
+                const told = fixture.accessibility(find("copyValueButton", find(card, sheet)))
+                compare(told.name, "Copy " + subject + " " + value, card)
+            }
+            find("transactionDetailDone", sheet).clicked()
+            tryVerify(() => !sheetOpen("transactionDetailSheet"))
+        }
+
         function test_5_explorerLinksAndHostileHashes() {
             fixture.select(4, 0)
             wait(50)
@@ -332,7 +353,7 @@ Item {
             compare(tokenRows.length, 3)
             compare(textOf("tokenRowAmount", tokenRows[0]), "999.5000 USDC")
             compare(textOf("tokenRowValue", tokenRows[1]), "< $0.01")
-            compare(textOf("tokenRowValue", tokenRows[2]), "$0.00")
+            compare(textOf("tokenRowValue", tokenRows[2]), "\u2014") // no price
             allRead("Ethereum")
             // The address, a read-only field to select from, reads as the text it shows.
             const address = find("accountAddress").children[0]
@@ -466,7 +487,7 @@ Item {
             tryVerify(() => shown("tokenDetailView"))
             verify(shown("transactionsEmpty"))
             compare(textOf("transactionsEmptyNote"), "Transactions for NOPE will appear here.")
-            compare(textOf("tokenFiat"), "$0.00")
+            compare(textOf("tokenFiat"), "\u2014")
             allRead("the token")
         }
 
@@ -795,6 +816,34 @@ Item {
             compare(laidRowIds()[0], "unsettled:5s")
             compare(textOf("rowStatus", laidRows()[0]), "Pending")
             compare(laidRows().length, 3)
+        }
+        // A pending send's detail, after a restart, is from the account's address, which its
+        // copy button copies (the Bitcoin account's: the address of the coin it spends), never
+        // the account's id.
+        function test_19_aPendingSendIsFromAnAddress() {
+            const to = "bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4"
+            fixture.keepUnsettled(0, "f".repeat(64), "0.0003 BTC", to)
+            fixture.keepUnsettled(1, "0x" + "c".repeat(64), "1 ETH",
+                                  "0x3535353535353535353535353535353535353535")
+            for (const chain of [1, 0]) {
+                fixture.select(chain, 0)
+                wait(50)
+                mouseClick(laidRows()[0])
+                tryVerify(() => sheetOpen("transactionDetailSheet"))
+                const sheet = findAll(top, "transactionDetailSheet", [], new Set()).find(
+                    s => s.visible)
+                const from = find("cardFrom", sheet)
+                const address = view.detail.address
+                compare(textOf("copyableValue", from), address)
+                const copy = find("copyValueButton", from)
+                compare(fixture.accessibility(copy).name, "Copy sender address " + address)
+                if (chain === 0) {
+                    mouseClick(copy)
+                    compare(Clipboard.text(), address)
+                }
+                find("transactionDetailDone", sheet).clicked()
+                tryVerify(() => !sheetOpen("transactionDetailSheet"))
+            }
         }
         readonly property string usdc: "0xaf88d065e77c8CC2239327C5EDb3A432268e5831"
         readonly property string hash1: "0x" + "1".repeat(64)

@@ -134,7 +134,7 @@ Item {
             compare(textOf(row("arb-0"), "assetRowTicker"), "ETH")
             compare(textOf(row("arb-0"), "assetRowFiat"), "$500.00")
             compare(textOf(row("poly-0"), "assetRowTicker"), "POL")
-            compare(textOf(row("poly-0"), "assetRowFiat"), "$0.00") // no polygon price
+            compare(textOf(row("poly-0"), "assetRowFiat"), "\u2014") // no polygon price
             compare(textOf(row("sol-0"), "assetRowBalance"), "2.0000 SOL")
             compare(textOf(row("sol-0"), "assetRowFiat"), "$200.00")
             // A chain header shows its total only when above 0.
@@ -148,10 +148,10 @@ Item {
             compare(textOf(row("polygon"), "chainTotal"), "$5.00")
             compare(view.portfolio.totalText, "$1,790.67")
 
-            // EVM tokens: dollars without a floor, $0.00 without a price.
+            // EVM tokens: dollars without a floor, no figure for a holding without a price.
             compare(textOf(row("eth-0/0x01"), "tokenRowAmount"), "2.5000 USDC")
             compare(textOf(row("eth-0/0x01"), "tokenRowValue"), "$2.50")
-            compare(textOf(row("eth-0/0x02"), "tokenRowValue"), "$0.00")
+            compare(textOf(row("eth-0/0x02"), "tokenRowValue"), "\u2014")
             compare(textOf(row("eth-0/0x04"), "tokenRowAmount"), "0.001000 DUST")
             compare(textOf(row("eth-0/0x04"), "tokenRowValue"), "$0.00")
             // Solana tokens: "--" without a price and for a priced token worth nothing.
@@ -217,6 +217,33 @@ Item {
             for (const chain of [1, 2, 4])
                 fixture.endBalanceLoad(chain, false)
             wait(20)
+            verify(!note.visible)
+        }
+
+        // A balance whose price is not known has no dollar figure, nor has a total that can
+        // value nothing else; the total says that a price is missing, loading or not loaded.
+        function test_2c_aBalanceWithoutAPriceHasNoFigure() {
+            fixture.holdBitcoinOnly(100000)
+            wait(20)
+            const total = findAll(view, "portfolioTotal", [])[0]
+            const note = findAll(view, "portfolioTotalNote", [])[0]
+            compare(textOf(row("btc-0"), "assetRowBalance"), "0.00100000 BTC")
+            compare(textOf(row("btc-0"), "assetRowFiat"), "\u2014")
+            compare(total.text, "\u2014")
+            tryCompare(total, "shownText", "\u2014")
+            verify(note.visible)
+            compare(note.text, "Some prices are still loading.")
+            verify(!shownTexts().includes("$0.00"))
+            fixture.failPrices()
+            wait(20)
+            compare(note.text, "Some prices could not be loaded.")
+            compare(textOf(row("btc-0"), "assetRowFiat"), "\u2014")
+            compare(total.text, "\u2014")
+            // Its price arrives: valued, counted, nothing left out.
+            fixture.setBtcPrice(50000)
+            wait(20)
+            compare(textOf(row("btc-0"), "assetRowFiat"), "$50.00")
+            compare(total.text, "$50.00")
             verify(!note.visible)
         }
 
@@ -337,16 +364,16 @@ Item {
         }
 
         // The account screen's token row formats its own numbers: the amount from the exact
-        // base units (a half rounds up), dollars with the floor for tiny holdings, nothing for
-        // a balance without a price.
+        // base units (a half rounds up), dollars with the floor for tiny holdings, no figure
+        // for a balance held without a price, and $0.00 for none held.
         function test_4c_tokenRowFormatsItsValue() {
             tokenRow.decimals = 6
             const cases = [["2500000", 1, "2.5000 USDC", "$2.50"],
-                           ["2500000", null, "2.5000 USDC", "$0.00"],
+                           ["2500000", null, "2.5000 USDC", "\u2014"], ["0", null, "0 USDC", "$0.00"],
                            ["4000", 1, "0.004000 USDC", "< $0.01"], ["0", 1, "0 USDC", "$0.00"],
                            ["1234500000", 2, "1234.50 USDC", "$2,469.00"],
-                           ["1000005000", null, "1000.01 USDC", "$0.00"],
-                           ["999999950", null, "1000.00 USDC", "$0.00"]]
+                           ["1000005000", null, "1000.01 USDC", "\u2014"],
+                           ["999999950", null, "1000.00 USDC", "\u2014"]]
             for (const [units, price, amount, value] of cases) {
                 tokenRow.baseUnits = units
                 tokenRow.balanceFormatted = Number(units) / 1e6

@@ -119,6 +119,28 @@ Item {
             fixture.createWallet()
         }
 
+        // Before any server answered, the balance is unknown, not zero: Max writes nothing and
+        // says why; a failed load says so in the account screen's words; an answer shows at once.
+        function test_0_anUnansweredBalanceIsUnknown() {
+            openOn(0)
+            compare(textOf("balanceText"), "Balance: \u2014")
+            verify(!find("balanceNote").visible)
+            mouseClick(find("maxButton"))
+            compare(find("amountField").text, "")
+            compare(textOf("amountError"), "Max needs the balance, which is still loading.")
+            verify(find("amountError").visible)
+            fixture.failBitcoinBalance()
+            compare(textOf("balanceNote"), "Could not load the Bitcoin balance.")
+            verify(find("balanceNote").visible)
+            compare(textOf("amountError"), "Max needs the balance, which could not be loaded.")
+            allRead("an unknown balance", sheet, "Send BTC")
+            fixture.setBitcoinFees() // the balance answered
+            compare(textOf("balanceText"), "Balance: 0.00150000 BTC")
+            verify(!find("balanceNote").visible)
+            compare(textOf("amountError"), "")
+            closeAll()
+        }
+
         function test_1_bitcoinFormFeeLevelsAndAmounts() {
             fixture.setBitcoinFees()
             openOn(0)

@@ -130,7 +130,7 @@ TEST(AccountDetail, PartsPerChainAndTheTokenList) {
     // The row's amount text comes from the exact balance, never from the double.
     EXPECT_EQ(cell(0, AccountTokensModel::BaseUnitsRole), "2500000");
     EXPECT_EQ(cell(0, AccountTokensModel::DecimalsRole), 6);
-    // No price: null, which the row shows as $0.00.
+    // No price: null, which the row shows without a dollar figure.
     EXPECT_TRUE(cell(2, AccountTokensModel::PriceUSDRole).isNull());
     EXPECT_EQ(cell(2, AccountTokensModel::NameRole), "NOPE Token");
 
@@ -222,9 +222,9 @@ TEST(AccountDetail, TokenScreenFigures) {
             a.tokens[0].priceUSD = price;
         });
     };
-    // The symbol is always the token's own, not the record's.
+    // The symbol is always the token's own, not the record's. Held without a price: no figure.
     EXPECT_EQ(detail.balanceText(), "0.005000 USDC");
-    EXPECT_EQ(detail.fiatText(), "$0.00");
+    EXPECT_EQ(detail.fiatText(), "\u2014");
     const struct {
         const char* amount;
         std::optional<double> price;
@@ -236,9 +236,10 @@ TEST(AccountDetail, TokenScreenFigures) {
         {"0", 1.0, "0 USDC", "$0.00"},
         {"0.004", 1.0, "0.004000 USDC", "< $0.01"},
         {"0.01", 1.0, "0.0100 USDC", "$0.01"},
-        {"2", std::nullopt, "2.0000 USDC", "$0.00"},
+        {"2", std::nullopt, "2.0000 USDC", "\u2014"},
+        {"0", std::nullopt, "0 USDC", "$0.00"},
         // Rounded from the exact balance: a half goes up, and to 1000 it is written as 1000.
-        {"1000.005", std::nullopt, "1000.01 USDC", "$0.00"},
+        {"1000.005", std::nullopt, "1000.01 USDC", "\u2014"},
         {"999.99995", 1.0, "1000.00 USDC", "$1,000.00"},
     };
     for (const auto& row : table) {

@@ -6,7 +6,9 @@
 #include "LocaleScope.h"
 #include "PortfolioHoldings.h"
 #include "RefreshFixture.h"
+#include "RunTask.h"
 #include "core/model/Amount.h"
+#include "state/refresh/PriceRefresh.h"
 #include "ui/portfolio/AccountDetailModel.h"
 #include "ui/portfolio/AmountTexts.h"
 #include "ui/portfolio/FiatText.h"
@@ -198,7 +200,7 @@ TEST(PortfolioRows, KeepTheTextsOfWhatDidNotChange) {
     holdTokens(state, tokens);
     EXPECT_EQ(tokenTexts(portfolioRows(state, marked)),
               (std::vector<QString>{"1.0000 UNI | $5.00", "2.5000 USDC | $2.50",
-                                    "3.0000 LINK | $21.00", "4.0000 DAI | $0.00"}));
+                                    "3.0000 LINK | $21.00", "4.0000 DAI | \u2014"}));
 }
 
 // A refresh pass that changes one token's amount tells the view of that row's changed roles
@@ -233,8 +235,8 @@ TEST(PortfolioRows, AChangedAmountSignalsItsRowAlone) {
 
 // A balance no server has answered for is no zero: its portfolio row, its sidebar entry and its
 // account's header show the unknown mark, and the total leaves it out and says so. A known
-// zero, and a balance without a price, read as zeros; a later answer replaces a failure, and a
-// failure after an answer keeps the figure and says so on the account's screen.
+// zero reads as one; a balance without a price has no dollar figure; a later answer replaces a
+// failure, and a failure after an answer keeps the figure and says so on the account's screen.
 TEST(PortfolioRows, ABalanceNotAnsweredForIsUnknownNotZero) {
     const LocaleScope locale("en_US");
     test::RefreshFixture env;
@@ -302,22 +304,86 @@ TEST(PortfolioRows, ABalanceNotAnsweredForIsUnknownNotZero) {
     EXPECT_EQ(shown(Chain::bitcoin),
               (QStringList{"0.00000000 BTC", "$0.00", "0.00000000 BTC", "0.00000000 BTC", ""}));
     EXPECT_EQ(shown(Chain::polygon),
-              (QStringList{"10.000000 POL", "$0.00", "10.000000 POL", "10.000000 POL", ""}));
+              (QStringList{"10.000000 POL", unknown, "10.000000 POL", "10.000000 POL", ""}));
     EXPECT_EQ(shown(Chain::solana), (QStringList{unknown, unknown, unknown, unknown,
                                                  "Could not load the Solana balance."}));
-    EXPECT_EQ(totals(), (QStringList{"$0.00", "Some balances could not be loaded."}));
+    EXPECT_EQ(totals(), (QStringList{"$0.00", "Some balances could not be loaded. Some prices are "
+                                              "still loading."}));
 
     // A later answer replaces the failure, and the total counts it.
     end(Chain::solana, false, 2'000'000'000);
     EXPECT_EQ(shown(Chain::solana),
               (QStringList{"2.0000 SOL", "$200.00", "2.0000 SOL", "2.0000 SOL", ""}));
-    EXPECT_EQ(totals(), (QStringList{"$200.00", ""}));
+    EXPECT_EQ(totals(), (QStringList{"$200.00", "Some prices are still loading."}));
     // A failure after it: the last known figure stays, in the total too.
     end(Chain::solana, true);
     EXPECT_EQ(shown(Chain::solana),
               (QStringList{"2.0000 SOL", "$200.00", "2.0000 SOL", "2.0000 SOL",
                            "Could not load the Solana balance."}));
-    EXPECT_EQ(totals(), (QStringList{"$200.00", ""}));
+    EXPECT_EQ(totals(), (QStringList{"$200.00", "Some prices are still loading."}));
+}
+
+// A balance held at a price the wallet does not know is worth an unknown amount, not $0.00:
+// no figure in its row, and a total of what can be valued (here a known zero) that says a
+// price is missing (loading, then not loaded once the prices came back without it); nothing
+// is missing for a known zero or a token without a pool, but a token whose quote could not be
+// asked is.
+TEST(PortfolioRows, AHoldingWithoutAPriceHasNoDollarFigure) {
+    const LocaleScope locale("en_US");
+    test::RefreshFixture env;
+    AppState& state = env.state();
+    env.setBitcoinAddresses({0});
+    env.setEVMAccount(Chain::ethereum, "0x7e5f4552091a69125d5dfcb7b8c2659029395bdf");
+    state.updateBitcoinAccount(0, "btc-0", [](BTCAccountState& account) {
+        account.balanceSats = 100'000;
+        account.balanceLoad.end(false);
+    });
+    state.updateEVMAccount(Chain::ethereum, 0, "eth-0", [](EVMAccountState& account) {
+        account.balanceLoad.end(false); // a known zero
+        account.tokens = {test::evmToken("0x02", "NOPE", "No pool", 3'000'000, std::nullopt)};
+    });
+    PortfolioModel model(&state, nullptr);
+    const auto fiat = [&model](const QString& key) {
+        for (int row = 0; row < model.rowCount(); ++row) {
+            if (model.index(row).data(PortfolioModel::KeyRole).toString() == key) {
+                return model.index(row).data(PortfolioModel::FiatRole).toString();
+            }
+        }
+        return QStringLiteral("no row");
+    };
+    const auto shown = [&] {
+        return QStringList{fiat("btc-0"), fiat("eth-0"), fiat("eth-0/0x02"), model.totalText(),
+                           model.totalNote()};
+    };
+    const QString unknown = QStringLiteral("\u2014");
+    EXPECT_EQ(shown(),
+              (QStringList{unknown, "$0.00", unknown, "$0.00", "Some prices are still loading."}));
+
+    // The prices come back without Bitcoin's, then not at all: still no figure, and no price
+    // will come by itself.
+    QByteArray tickers = R"([{"symbol":"ETHUSDT","lastPrice":"3000","priceChangePercent":"1"}])";
+    env.web().setHandler([&tickers](const test::HttpFixtureRequest& request) {
+        return request.target.contains("/ticker/24hr") ? test::HttpFixtureResponse::json(tickers)
+                                                       : test::HttpFixtureResponse::withStatus(500);
+    });
+    test::runTask(refreshPrices({&state, {}}));
+    EXPECT_EQ(shown(), (QStringList{unknown, "$0.00", unknown, "$0.00",
+                                    "Some prices could not be loaded."}));
+    tickers = "not json";
+    test::runTask(refreshPrices({&state, {}}));
+    EXPECT_EQ(shown(), (QStringList{unknown, "$0.00", unknown, "$0.00",
+                                    "Some prices could not be loaded."}));
+
+    // Its price: valued and counted; the token without a pool misses nothing.
+    tickers = R"([{"symbol":"BTCUSDT","lastPrice":"50000","priceChangePercent":"1"}])";
+    test::runTask(refreshPrices({&state, {}}));
+    EXPECT_EQ(shown(), (QStringList{"$50.00", "$0.00", unknown, "$50.00", ""}));
+    // A token whose quote could not be asked is missing from the total.
+    state.updateEVMAccount(Chain::ethereum, 0, "eth-0", [](EVMAccountState& account) {
+        account.tokens[0].priceLoadFailed = true;
+    });
+    EXPECT_EQ(shown(), (QStringList{"$50.00", "$0.00", unknown, "$50.00",
+                                    "Some prices could not be loaded."}));
 }
 
 TEST(PriceChartMath, DomainTicksAndCurve) {

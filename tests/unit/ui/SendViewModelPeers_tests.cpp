@@ -184,9 +184,11 @@ TEST(SendViewModelPeers, MaxOnAnEVMCoinSendsTheBalanceLessTheMaxFee) {
     const std::string sender = state.evmAccounts(Chain::ethereum).front().account.address;
     const std::string start = "0x1bc16d674ec80000"; // 2 ETH
     node.setBalance(sender, start);
-    state.updateEVMAccount(
-        Chain::ethereum, 0, state.evmAccounts(Chain::ethereum).front().id(),
-        [&](EVMAccountState& account) { account.balanceWei = *UInt256::fromHex(start); });
+    state.updateEVMAccount(Chain::ethereum, 0, state.evmAccounts(Chain::ethereum).front().id(),
+                           [&](EVMAccountState& account) {
+                               account.balanceWei = *UInt256::fromHex(start);
+                               account.balanceLoad.end(false);
+                           });
     vm.setRecipientAddress("0x3535353535353535353535353535353535353535");
     vm.useMaxAmount();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !vm.amountString().isEmpty(); }, 30'000));

@@ -285,6 +285,7 @@ TEST(SendViewModel, MaxWritesTheExactBalanceLessTheFee) {
     model.env.setEVMAccount(Chain::ethereum, "0x00000000000000000000000000000000000000e1");
     state.updateEVMAccount(Chain::ethereum, 0, "eth-0", [](EVMAccountState& account) {
         account.balanceWei = *UInt256::fromHex("0x1056e0f39c37a5c9b8000"); // 1234567.891 ETH
+        account.balanceLoad.end(false);
         account.tokens.push_back({usdc, "0x125f0ea5c3", 0, std::nullopt});
     });
     // The coin less the max fee (21,000 gas at twice 20 Gwei), once the estimate has it: the
@@ -308,15 +309,20 @@ TEST(SendViewModel, MaxWritesTheExactBalanceLessTheFee) {
     vm.setChain(Chain::solana);
     model.env.setSolanaAccount("11111111111111111111111111111111");
     state.updateSolanaAccount(0, state.solanaAccounts().at(0).id(),
-                              [](SolanaAccountState& account) { account.balanceLamports = 3000; });
+                              [](SolanaAccountState& account) {
+                                  account.balanceLamports = 3000;
+                                  account.balanceLoad.end(false);
+                              });
     vm.useMaxAmount();
     EXPECT_EQ(vm.amountString(), "0");
     EXPECT_EQ(vm.balanceText(), "0.0000 SOL");
 
     vm.setChain(Chain::bitcoin);
     model.env.setBitcoinAddresses({1});
-    state.updateBitcoinAccount(0, state.bitcoinAccounts().at(0).id(),
-                               [](BTCAccountState& account) { account.balanceSats = 100'000; });
+    state.updateBitcoinAccount(0, state.bitcoinAccounts().at(0).id(), [](BTCAccountState& account) {
+        account.balanceSats = 100'000;
+        account.balanceLoad.end(false);
+    });
     vm.useMaxAmount(); // before any estimate: the whole balance
     EXPECT_EQ(vm.amountString(), "0.001");
     model.env.electrum().answer("blockchain.estimatefee", -1);
@@ -344,6 +350,59 @@ TEST(SendViewModel, MaxWritesTheExactBalanceLessTheFee) {
     EXPECT_FALSE(vm.sendsEverything());
     vm.useMaxAmount();
     EXPECT_FALSE(vm.sendsEverything());
+}
+
+// A balance no server has answered for is no zero: the sheet shows it as unknown, with the
+// account screen's words once its load failed, and Max writes nothing but says why, until the
+// balance is known. A token's balance is unknown until its list has loaded.
+TEST(SendViewModel, AnUnknownBalanceIsNoZeroAndMaxWaitsForIt) {
+    SendModel model(Chain::bitcoin);
+    SendViewModel& vm = model.vm;
+    AppState& state = model.env.state();
+    model.env.setBitcoinAddresses({1});
+    QSignalSpy balanceChanged(&vm, &SendViewModel::balanceChanged);
+    const auto shown = [&vm] {
+        return QStringList{vm.balanceText(), vm.balanceNote(), vm.amountString(), vm.amountError()};
+    };
+    EXPECT_EQ(shown(), (QStringList{"\u2014", "", "", ""}));
+    vm.useMaxAmount();
+    EXPECT_EQ(shown(),
+              (QStringList{"\u2014", "", "", "Max needs the balance, which is still loading."}));
+    const auto endLoad = [&](bool failed) {
+        state.updateBitcoinAccount(0, "btc-0", [failed](BTCAccountState& account) {
+            account.balanceSats = failed ? 0 : 100'000;
+            account.balanceLoad.end(failed);
+        });
+    };
+    endLoad(true);
+    EXPECT_EQ(shown(), (QStringList{"\u2014", "Could not load the Bitcoin balance.", "",
+                                    "Max needs the balance, which could not be loaded."}));
+    // The answer shows on the open sheet and ends the refusal; Max then writes it.
+    const auto notices = balanceChanged.count();
+    endLoad(false);
+    EXPECT_GT(balanceChanged.count(), notices);
+    EXPECT_EQ(shown(), (QStringList{"0.00100000 BTC", "", "", ""}));
+    vm.useMaxAmount();
+    EXPECT_EQ(vm.amountString(), "0.001");
+
+    // A token of an account whose tokens have not loaded; then could not be loaded.
+    vm.reset();
+    vm.setChain(Chain::ethereum);
+    model.env.setEVMAccount(Chain::ethereum, "0x00000000000000000000000000000000000000e1");
+    vm.setSelectedToken(usdc);
+    vm.useMaxAmount();
+    EXPECT_EQ(shown(),
+              (QStringList{"\u2014", "", "", "Max needs the balance, which is still loading."}));
+    state.updateEVMAccount(Chain::ethereum, 0, "eth-0",
+                           [](EVMAccountState& account) { account.endTokensLoad(true); });
+    EXPECT_EQ(shown(), (QStringList{"\u2014", "Could not load the tokens.", "",
+                                    "Max needs the balance, which could not be loaded."}));
+    // Typing an amount ends the refusal; the coin's balance is its own.
+    vm.setAmountString("1");
+    EXPECT_EQ(vm.amountError(), "");
+    vm.setSelectedToken(std::nullopt);
+    EXPECT_EQ(vm.balanceText(), "\u2014");
+    EXPECT_EQ(vm.balanceNote(), "");
 }
 
 TEST(SendViewModel, BitcoinFeesComeFromThreeEstimatesAtOnce) {

@@ -46,8 +46,9 @@ TEST(CoinGeckoClient, NumberTextsIgnoreTheUsersLocale) {
 TEST(CoinGeckoClient, ReadsTickersAndCandlesSkippingUnreadableOnes) {
     Prices p;
     p.server.enqueue(HttpFixtureResponse::json(
-        "[" + ticker("ETHUSDT", "3120.5", R"("2.5")") + "," + // a number, not text: 0
-        ticker("ARBUSDT", R"("1.0x")", R"(" 2")") + "," +     // unreadable texts: 0
+        "[" + ticker("ETHUSDT", "3120.5", R"("2.5")") + "," + // a number, not text: no price
+        ticker("ARBUSDT", R"("1.0x")", R"(" 2")") + "," +     // unreadable: no price
+        ticker("POLUSDT", R"("0.5")", R"(" 2")") + "," +      // an unreadable change: 0
         ticker("BTCUSDT", R"("67012.34")", R"("-1.234")") + "," +
         ticker("BTCUSDT", R"("1.0")", R"("0")") + "]")); // only the first match counts
     const auto prices = runTask(p.client.fetchPrices());
@@ -56,8 +57,7 @@ TEST(CoinGeckoClient, ReadsTickersAndCandlesSkippingUnreadableOnes) {
     EXPECT_EQ(QUrlQuery(sent).queryItemValue("symbols", QUrl::FullyDecoded),
               R"(["BTCUSDT","ETHUSDT","ARBUSDT","POLUSDT","SOLUSDT"])");
     EXPECT_EQ(prices, (std::map<Chain, ChainPrice>{{Chain::bitcoin, {67012.34, -1.234}},
-                                                   {Chain::ethereum, {0, 2.5}},
-                                                   {Chain::arbitrum, {0, 0}}}));
+                                                   {Chain::polygon, {0.5, 0}}}));
 
     // Candles: [open time, open, high, low, close, ...]; a short, a numeric, a text-timed or a
     // comma-decimal one is skipped.

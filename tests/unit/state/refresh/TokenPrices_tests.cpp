@@ -1,9 +1,12 @@
 // Dollar values of ERC-20 balances through the EVM balance refresh, priced by the Uniswap V3
 // quoter deployed on anvil.
 #include "AnvilNode.h"
+#include "RPCProxy.h"
 #include "RefreshFixture.h"
 #include "RunTask.h"
 #include "UniswapV3Fixture.h"
+#include "core/encoding/AsciiCase.h"
+#include "services/swap/EVMSwapTokens.h"
 #include "state/refresh/EVMRefresh.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +23,10 @@ TEST(TokenPrices, HeldTokensArePricedInDollarsThroughTheRefresh) {
     }
     AnvilNode node(137);
     UniswapV3Fixture uniswap(node, Chain::polygon);
+    test::RPCProxy proxy;
+    proxy.setTarget(node.url());
     RefreshFixture::Setup setup;
-    setup.polygon = node.url();
+    setup.polygon = proxy.url();
     setup.quoteTokenPrices = true;
     RefreshFixture env(setup);
     const std::string owner = AnvilNode::devAccount(1);
@@ -62,4 +67,28 @@ TEST(TokenPrices, HeldTokensArePricedInDollarsThroughTheRefresh) {
     EXPECT_EQ(price(uniswap.usdc()), 1.0);
     // The portfolio's total: the priced tokens' values and nothing for the one without a price.
     EXPECT_NEAR(env.state().totalUSD(Chain::polygon), 2 * 49.85 + 10 * 2.998 + 7, 0.15);
+    // Without a pool the price is absent, not missing.
+    const auto failed = [&](const std::string& address) {
+        for (const TokenBalance& balance : tokens) {
+            if (balance.token.contractAddress == address) {
+                return balance.priceLoadFailed;
+            }
+        }
+        return false;
+    };
+    EXPECT_FALSE(failed(UniswapV3Fixture::gold) || failed(UniswapV3Fixture::lonely));
+
+    // A node that fails every quote (the balances still answered): no price, and missing, which
+    // is no token without a pool.
+    proxy.setOverride("eth_call", [](const nlohmann::json& params) {
+        const bool quote = lowercaseASCII(params.at(0).at("to").get<std::string>()) ==
+                           lowercaseASCII(uniswapQuoterAddress);
+        return quote ? std::optional(test::HttpFixtureResponse::withStatus(503)) : std::nullopt;
+    });
+    runTask(refreshEVMBalances({&env.state(), {}}, Chain::polygon));
+    EXPECT_EQ(price(UniswapV3Fixture::gold), std::nullopt);
+    EXPECT_TRUE(failed(UniswapV3Fixture::gold));
+    EXPECT_TRUE(failed(UniswapV3Fixture::lonely));
+    EXPECT_EQ(price(uniswap.usdc()), 1.0); // asks no node
+    EXPECT_FALSE(failed(uniswap.usdc()));
 }
