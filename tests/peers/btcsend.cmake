@@ -4,5 +4,5 @@ target_link_libraries(btcsend_driver PRIVATE qm_test_support qm_ui)
 qm_apply_options(btcsend_driver)
 add_test(NAME ${QM_TEST_PREFIX}peer_btcsend
     COMMAND ${QM_NODE} ${QM_PEERS_DIR}/btcsend_peer.mjs $<TARGET_FILE:btcsend_driver>)
-set_tests_properties(${QM_TEST_PREFIX}peer_btcsend PROPERTIES TIMEOUT 180
+set_tests_properties(${QM_TEST_PREFIX}peer_btcsend PROPERTIES TIMEOUT 400
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
