@@ -436,6 +436,7 @@ Item {
             mouseClick(find("tokenSend"))
             tryVerify(() => sheetOpen("sendSheet"))
             const send = findAll(top, "sendSheet", [], new Set()).find(s => s.visible)
+            compare(find("sendHeader", send).title, "Send USDC")
             compare(send.chain, 2)
             compare(send.preselectedToken.symbol, "USDC")
             compare(send.preselectedToken.contractAddress, "0xaf88d065e77c8CC2239327C5EDb3A432268e5831")
