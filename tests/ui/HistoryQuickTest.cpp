@@ -264,6 +264,16 @@ public:
             account.tokens[0].priceUSD = price;
         });
     }
+    // Arbitrum's first token as a refresh leaves a balance it could not read and never read.
+    Q_INVOKABLE void loseTokenBalance() {
+        state().updateEVMAccount(Chain::arbitrum, 0, "arb-0", [](EVMAccountState& account) {
+            TokenBalance& lost = account.tokens[0];
+            test::setTokenBalance(lost, "0");
+            lost.priceUSD.reset();
+            lost.balanceKnown = false;
+            lost.balanceLoadFailed = true;
+        });
+    }
     // A send of the first account on chain `chain` (0 to 4) that the chain has not settled,
     // as the wallet keeps it: `id`, paying `summary` to `to`, of the token at `contract` when
     // one is given.

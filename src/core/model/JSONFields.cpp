@@ -164,6 +164,17 @@ std::optional<double> optionalDouble(const nlohmann::json& object, std::string_v
     return value == nullptr ? std::nullopt : std::optional(doubleValue(*value, key));
 }
 
+std::optional<bool> optionalBool(const nlohmann::json& object, std::string_view key) {
+    const nlohmann::json* value = optionalMember(object, key);
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    if (!value->is_boolean()) {
+        throw JSONDecodingError(Kind::wrongType, key);
+    }
+    return value->get<bool>();
+}
+
 nlohmann::json parse(std::string_view text) {
     try {
         return JSONReader::read(text, JSONReader::stored);

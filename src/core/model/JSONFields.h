@@ -56,6 +56,7 @@ std::optional<std::string> optionalString(const nlohmann::json& object, std::str
 std::optional<std::int64_t> optionalInt64(const nlohmann::json& object, std::string_view key);
 std::optional<std::uint64_t> optionalUInt64(const nlohmann::json& object, std::string_view key);
 std::optional<double> optionalDouble(const nlohmann::json& object, std::string_view key);
+std::optional<bool> optionalBool(const nlohmann::json& object, std::string_view key);
 
 // Conversions of one JSON value (`key` only names it in the error).
 std::string stringValue(const nlohmann::json& value, std::string_view key);

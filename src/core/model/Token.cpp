@@ -41,6 +41,12 @@ void to_json(nlohmann::json& json, const TokenBalance& balance) {
                           {"balance", balance.balance},
                           {"balanceFormatted", balance.balanceFormatted}};
     json_fields::setIfPresent(json, "priceUSD", balance.priceUSD);
+    if (!balance.balanceKnown) {
+        json["balanceKnown"] = false;
+    }
+    if (balance.balanceLoadFailed) {
+        json["balanceLoadFailed"] = true;
+    }
 }
 
 void from_json(const nlohmann::json& json, TokenBalance& balance) {
@@ -54,6 +60,8 @@ void from_json(const nlohmann::json& json, TokenBalance& balance) {
     decoded.balance = requireString(json, "balance");
     decoded.balanceFormatted = requireDouble(json, "balanceFormatted");
     decoded.priceUSD = optionalDouble(json, "priceUSD");
+    decoded.balanceKnown = optionalBool(json, "balanceKnown").value_or(true);
+    decoded.balanceLoadFailed = optionalBool(json, "balanceLoadFailed").value_or(false);
     balance = std::move(decoded);
 }
 

@@ -39,6 +39,12 @@ struct TokenBalance {
     // No price because the quote could not be asked (the node did not answer), not because the
     // token has none: its value is missing, not absent.
     bool priceLoadFailed = false;
+    // False when no balance of the token has ever been read: the amount fields above hold a
+    // zero nobody read, which the screens show as unknown.
+    bool balanceKnown = true;
+    // The last refresh could not read the balance: the amount is the last one read (none when
+    // `balanceKnown` is false).
+    bool balanceLoadFailed = false;
 
     const std::string& id() const { return token.contractAddress; }
     bool operator==(const TokenBalance&) const = default;
@@ -54,7 +60,8 @@ void to_json(nlohmann::json& json, const Token& token);
 void from_json(const nlohmann::json& json, Token& token);
 
 // JSON: "token", "balance", "balanceFormatted", and "priceUSD" only when present (absent or
-// null reads as none).
+// null reads as none); "balanceKnown": false and "balanceLoadFailed": true only when so (absent
+// or null reads as known and read).
 void to_json(nlohmann::json& json, const TokenBalance& balance);
 void from_json(const nlohmann::json& json, TokenBalance& balance);
 

@@ -10,6 +10,7 @@
 #include "state/refresh/BalanceDeadline.h"
 #include "state/refresh/ListDeadline.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <set>
@@ -33,24 +34,44 @@ struct AccountRef {
     std::string address;
 };
 
-// The balance entry of `token` from an eth_call result ("0x0" and 0 when it is too short).
-TokenBalance tokenBalanceFrom(const Token& token, const std::string& result) {
-    TokenBalance entry;
-    entry.token = token;
+// The balance entry of `token` from an eth_call result; none when the result is no 32-byte word
+// (a contract that answers nothing tells no balance, not a zero).
+std::optional<TokenBalance> tokenBalanceFrom(const Token& token, const std::string& result) {
     const std::optional<Bytes> bytes = hexToBytes(result);
     if (!bytes || bytes->size() < wordBytes) {
-        return entry;
+        return std::nullopt;
     }
+    TokenBalance entry;
+    entry.token = token;
     const UInt256 value = UInt256::fromBigEndianBytes(ByteView(bytes->data(), wordBytes));
     entry.balance = value.description();
     entry.balanceFormatted = TokenBalance::balanceFormattedFromHex(entry.balance, token.decimals);
     return entry;
 }
 
-// The account's token list; none when the job is to end.
+// The entry of `token` when this run could not read its balance: the last one read, in
+// `before`, if any (priced again below); else a balance not known.
+TokenBalance unreadTokenBalance(const Token& token, const std::vector<TokenBalance>& before) {
+    TokenBalance entry;
+    const auto last = std::find_if(before.begin(), before.end(), [&](const TokenBalance& b) {
+        return b.token.contractAddress == token.contractAddress && b.balanceKnown;
+    });
+    if (last != before.end()) {
+        entry.balance = last->balance;
+        entry.balanceFormatted = last->balanceFormatted;
+    } else {
+        entry.balanceKnown = false;
+    }
+    entry.token = token;
+    entry.balanceLoadFailed = true;
+    return entry;
+}
+
+// The account's token list; none when the job is to end. A token whose balance cannot be read
+// keeps its last one (see unreadTokenBalance), taken from `before`, the account's list so far.
 QCoro::Task<std::optional<std::vector<TokenBalance>>>
 tokenBalances(RefreshJob job, std::shared_ptr<JSONRPCClient> client, std::vector<Token> tokens,
-              std::string address) {
+              std::string address, std::vector<TokenBalance> before) {
     const std::string data = std::string("0x") + balanceOfSelector + std::string(24, '0') +
                              lowercaseASCII(std::string_view(address).substr(2));
     std::vector<TokenBalance> list;
@@ -58,8 +79,7 @@ tokenBalances(RefreshJob job, std::shared_ptr<JSONRPCClient> client, std::vector
         if (job.shouldStop()) {
             co_return std::nullopt;
         }
-        TokenBalance entry;
-        entry.token = token;
+        std::optional<TokenBalance> read;
         try {
             nlohmann::json call = nlohmann::json::object();
             call["to"] = token.contractAddress;
@@ -73,10 +93,11 @@ tokenBalances(RefreshJob job, std::shared_ptr<JSONRPCClient> client, std::vector
             if (!result) {
                 co_return std::nullopt;
             }
-            entry = tokenBalanceFrom(token, *result);
+            read = tokenBalanceFrom(token, *result);
         } catch (const std::exception&) {
-            // Listed with a zero balance for this run.
+            // Not read in this run.
         }
+        TokenBalance entry = read ? std::move(*read) : unreadTokenBalance(token, before);
         if (entry.balanceFormatted > 0) {
             if (job.shouldStop()) {
                 co_return std::nullopt;
@@ -97,6 +118,16 @@ tokenBalances(RefreshJob job, std::shared_ptr<JSONRPCClient> client, std::vector
         list.push_back(std::move(entry));
     }
     co_return list;
+}
+
+// The token list of the chain's account `index` when it is still `id`; else none.
+std::vector<TokenBalance> listedTokens(const AppState& state, Chain chain, std::size_t index,
+                                       const std::string& id) {
+    const auto& accounts = state.evmAccounts(chain);
+    if (index < accounts.size() && accounts[index].id() == id) {
+        return accounts[index].tokens;
+    }
+    return {};
 }
 
 // Marks the token lists of the chain's live accounts as not loaded, except those of the
@@ -248,7 +279,8 @@ QCoro::Task<void> refreshEVMBalances(RefreshJob job, Chain chain) {
             continue;
         }
         std::optional<std::vector<TokenBalance>> list =
-            co_await tokenBalances(job, client, tokens, accounts[i].address);
+            co_await tokenBalances(job, client, tokens, accounts[i].address,
+                                   listedTokens(*job.state, chain, i, accounts[i].id));
         if (!list || job.shouldStop() ||
             !writeEVMAccount(*job.state, chain, i, accounts[i].id, [&](EVMAccountState& a) {
                 a.tokens = std::move(*list);

@@ -4,6 +4,8 @@
 #include "state/AppState.h"
 #include "ui/portfolio/AccountDetailModel.h"
 
+#include <algorithm>
+
 namespace qm {
 AccountTokensModel::AccountTokensModel(AppState* state, QObject* parent)
     : KeyedListModel<TokenBalance>(parent), m_state(state) {
@@ -38,6 +40,8 @@ QVariant AccountTokensModel::data(const QModelIndex& index, int role) const {
         return QString::fromStdString(tokenBalanceAmount(*balance).value.decimalString());
     case DecimalsRole:
         return tokenBalanceAmount(*balance).decimals;
+    case BalanceKnownRole:
+        return balance->balanceKnown;
     default:
         return {};
     }
@@ -47,7 +51,7 @@ QHash<int, QByteArray> AccountTokensModel::roleNames() const {
     return {{TokenIdRole, "tokenId"},   {NameRole, "name"},
             {SymbolRole, "symbol"},     {BalanceFormattedRole, "balanceFormatted"},
             {PriceUSDRole, "priceUSD"}, {BaseUnitsRole, "baseUnits"},
-            {DecimalsRole, "decimals"}};
+            {DecimalsRole, "decimals"}, {BalanceKnownRole, "balanceKnown"}};
 }
 
 void AccountTokensModel::setAccountID(const std::string& id) {
@@ -70,7 +74,10 @@ void AccountTokensModel::reload() {
     if (m_state) {
         if (const EVMAccountState* account = evmAccountState(*m_state, m_accountID)) {
             balances = account->tokens;
-            failed = account->tokensLoadFailed;
+            // One balance the last refresh could not read is a failed load of the list.
+            failed = account->tokensLoadFailed ||
+                     std::any_of(balances.begin(), balances.end(),
+                                 [](const TokenBalance& b) { return b.balanceLoadFailed; });
             loading = account->tokensLoading;
         }
     }

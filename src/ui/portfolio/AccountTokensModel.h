@@ -19,7 +19,8 @@ class AccountTokensModel : public KeyedListModel<TokenBalance> {
     QML_ELEMENT
     QML_UNCREATABLE("The account screen's model holds its token list")
     Q_PROPERTY(int count READ count NOTIFY countChanged)
-    // The last refresh could not load the balances: the rows are the last known ones.
+    // The last refresh could not load the balances, or one of them: those rows are the last
+    // known ones, or unknown.
     Q_PROPERTY(bool loadFailed READ loadFailed NOTIFY loadFailedChanged)
     // No load of the balances has ended yet: no rows means "not known yet".
     Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
@@ -33,6 +34,7 @@ public:
         PriceUSDRole,                   // "priceUSD": dollars per token, null when unpriced
         BaseUnitsRole,                  // "baseUnits": the exact balance, decimal digits
         DecimalsRole,                   // "decimals": the token's, within 0 ... 255
+        BalanceKnownRole,               // "balanceKnown": false while no balance was ever read
     };
     Q_ENUM(Role)
 

@@ -52,6 +52,9 @@ std::optional<double> holdingValueUSD(bool held, double amount, std::optional<do
 }
 
 std::optional<double> holdingValueUSD(const TokenBalance& balance) {
+    if (!balance.balanceKnown) {
+        return std::nullopt;
+    }
     return holdingValueUSD(!tokenBalanceAmount(balance).value.isZero(), balance.balanceFormatted,
                            balance.priceUSD);
 }

@@ -19,7 +19,8 @@ QString formatTokenUSD(double value);
 // when priced; none when something is held at a price not known (worth an unknown amount, which
 // is no zero).
 std::optional<double> holdingValueUSD(bool held, double amount, std::optional<double> price);
-// That of an ERC-20 holding: held when its exact balance is above zero.
+// That of an ERC-20 holding: held when its exact balance is above zero; none when its balance
+// was never read.
 std::optional<double> holdingValueUSD(const TokenBalance& balance);
 // formatUSD and formatTokenUSD of a value; the unknown mark ("—") for none.
 QString valueText(std::optional<double> value);

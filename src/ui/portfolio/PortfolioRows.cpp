@@ -105,11 +105,19 @@ void addEVMRows(const AppState& state, Chain chain, std::span<const PortfolioRow
     for (const EVMAccountState& account : accounts) {
         for (const TokenBalance& token : account.tokens) {
             const std::optional<double> usd = holdingValueUSD(token);
+            // A balance never read has no source: no amount's text is its own.
             rows.push_back(tokenRow(
                 previous, rows.size(), chain, account.id(), token.id(), token.token.name,
                 token.token.symbol,
-                amountSource(token.balance, token.token.decimals, token.token.symbol), usd,
-                [&] { return text(tokenBalanceAmount(token).exactAmountText(token.token.symbol)); },
+                token.balanceKnown
+                    ? amountSource(token.balance, token.token.decimals, token.token.symbol)
+                    : std::string(),
+                usd,
+                [&] {
+                    return token.balanceKnown
+                               ? text(tokenBalanceAmount(token).exactAmountText(token.token.symbol))
+                               : unknownFigureText();
+                },
                 [usd] { return valueText(usd); }));
         }
     }
@@ -221,7 +229,9 @@ PortfolioBalances portfolioBalances(const AppState& state) {
         for (const EVMAccountState& account : state.evmAccounts(chain)) {
             count(chain, account, !account.balanceWei.isZero());
             for (const TokenBalance& token : account.tokens) {
-                if (holdingValueUSD(token)) {
+                if (!token.balanceKnown) {
+                    ++balances.failed; // only a failed read leaves a listed balance unknown
+                } else if (holdingValueUSD(token)) {
                     ++balances.valued;
                 } else if (token.priceLoadFailed) {
                     ++balances.pricesFailed;

@@ -52,7 +52,8 @@ std::span<const PortfolioRow> chainSlice(std::span<const PortfolioRow> rows, Cha
 double portfolioTotalUSD(const AppState& state);
 
 // How many accounts of the five lists have a known balance, and of the others how many have
-// not been answered for yet and how many ended their last load without an answer; then what
+// not been answered for yet and how many ended their last load without an answer (with the
+// token holdings whose balance no load has read); then what
 // the total could value: the figures it counts, and the holdings it leaves out for want of a
 // price.
 struct PortfolioBalances {

@@ -6,6 +6,7 @@
 #include "ui/portfolio/AccountDetailModel.h"
 #include "ui/portfolio/FiatText.h"
 #include "ui/portfolio/TokenVariant.h"
+#include "ui/shell/SidebarItems.h"
 
 #include <algorithm>
 
@@ -26,6 +27,9 @@ const TokenBalance* tokenBalanceOf(const AppState& state, std::string_view accou
 }
 
 QString tokenBalanceText(const TokenBalance* balance, const Token& token) {
+    if (balance && !balance->balanceKnown) {
+        return unknownFigureText();
+    }
     const Amount amount = balance ? tokenBalanceAmount(*balance) : Amount{};
     return QString::fromStdString(amount.exactAmountText(token.symbol));
 }

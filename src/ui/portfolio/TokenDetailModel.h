@@ -21,10 +21,10 @@ class AppState;
 const TokenBalance* tokenBalanceOf(const AppState& state, std::string_view accountID,
                                    const Token& token);
 // "0 USDC" without a record or with a zero balance, else the list text of the exact balance
-// with the token's own symbol ("999.5000 USDC").
+// with the token's own symbol ("999.5000 USDC"); the unknown mark ("—") for a balance never read.
 QString tokenBalanceText(const TokenBalance* balance, const Token& token);
 // The dollar value of the record: "< $0.01" under a cent, "$0.00" without a record or for a
-// zero balance, the unknown mark for a balance held without a price.
+// zero balance, the unknown mark for a balance held without a price or never read.
 QString tokenFiatText(const TokenBalance* balance);
 
 class TokenDetailModel : public QObject {

@@ -1,5 +1,7 @@
 #include "ui/portfolio/TokenVariant.h"
 
+#include <QJSValue>
+
 namespace qm {
 
 QVariantMap tokenToVariant(const Token& token) {
@@ -10,7 +12,11 @@ QVariantMap tokenToVariant(const Token& token) {
             {QStringLiteral("chain"), QString::fromStdString(rawValue(token.chain))}};
 }
 
-std::optional<Token> tokenFromVariant(const QVariant& value) {
+std::optional<Token> tokenFromVariant(const QVariant& given) {
+    // A map that passed through a QML `var` property comes wrapped as a script value.
+    const QVariant value = given.metaType() == QMetaType::fromType<QJSValue>()
+                               ? given.value<QJSValue>().toVariant()
+                               : given;
     if (value.typeId() != QMetaType::QVariantMap) {
         return std::nullopt;
     }

@@ -11,7 +11,8 @@
 namespace qm {
 
 QVariantMap tokenToVariant(const Token& token);
-// None for anything that is not such a map (a null for "no token" included).
+// None for anything that is not such a map, as given or wrapped by QML (a null for "no token"
+// included).
 std::optional<Token> tokenFromVariant(const QVariant& value);
 
 } // namespace qm

@@ -139,6 +139,7 @@ ColumnLayout {
             decimals: model.decimals
             balanceFormatted: model.balanceFormatted
             priceUSD: model.priceUSD
+            balanceKnown: model.balanceKnown
             Accessible.role: Accessible.Button
             Accessible.name: model.name
             Accessible.onPressAction: root.tokenPicked(row.index)

@@ -293,8 +293,11 @@ SendViewModel::AssetBalance SendViewModel::assetBalance() const {
     // next one).
     for (const TokenBalance& held : account.tokens) {
         if (held.token.contractAddress == m_selectedToken->contractAddress) {
-            return {Amount{UInt256::fromHex(held.balance).value_or(UInt256()), decimals},
-                    account.tokensLoadFailed};
+            const bool failed = account.tokensLoadFailed || held.balanceLoadFailed;
+            if (!held.balanceKnown) {
+                return {std::nullopt, failed};
+            }
+            return {Amount{UInt256::fromHex(held.balance).value_or(UInt256()), decimals}, failed};
         }
     }
     return {std::nullopt, account.tokensLoadFailed};

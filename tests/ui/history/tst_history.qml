@@ -436,6 +436,7 @@ Item {
             mouseClick(find("tokenSend"))
             tryVerify(() => sheetOpen("sendSheet"))
             const send = findAll(top, "sendSheet", [], new Set()).find(s => s.visible)
+            compare(find("sendHeader", send).title, "Send USDC")
             compare(send.chain, 2)
             compare(send.preselectedToken.symbol, "USDC")
             compare(send.preselectedToken.contractAddress, "0xaf88d065e77c8CC2239327C5EDb3A432268e5831")
@@ -844,6 +845,33 @@ Item {
                 find("transactionDetailDone", sheet).clicked()
                 tryVerify(() => !sheetOpen("transactionDetailSheet"))
             }
+        }
+        // A token balance never read: no figure on the account's row, the list's failure
+        // note, none on the token's screen, and the send sheet's balance unknown.
+        function test_20_aTokenBalanceNeverReadIsUnknown() {
+            fixture.select(2, 0)
+            wait(50)
+            verify(!shown("tokensStale"))
+            fixture.loseTokenBalance()
+            wait(20)
+            const tokens = findAll(view, "accountToken_", [], new Set())
+            compare(textOf("tokenRowAmount", tokens[0]), "\u2014")
+            compare(textOf("tokenRowValue", tokens[0]), "\u2014")
+            compare(textOf("tokenRowAmount", tokens[1]), "0.004000 DUST")
+            verify(shown("tokensStale"))
+            compare(textOf("tokensStale"), "Could not load the tokens.")
+            allRead("the unknown token balance")
+            mouseClick(tokens[0])
+            tryVerify(() => shown("tokenDetailView"))
+            compare(textOf("tokenBalance"), "\u2014")
+            compare(textOf("tokenFiat"), "\u2014")
+            mouseClick(find("tokenSend"))
+            tryVerify(() => sheetOpen("sendSheet"))
+            const send = findAll(top, "sendSheet", [], new Set()).find(s => s.visible)
+            compare(textOf("balanceText", send), "Balance: \u2014")
+            compare(textOf("balanceNote", send), "Could not load the tokens.")
+            send.close()
+            tryVerify(() => !send.visible)
         }
         readonly property string usdc: "0xaf88d065e77c8CC2239327C5EDb3A432268e5831"
         readonly property string hash1: "0x" + "1".repeat(64)

@@ -1,13 +1,19 @@
 // The portfolio's texts and chart numbers: tables under an English and a German locale; the
 // asset rows keep the texts of what did not change.
 
+#include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "ExactBalances.h"
 #include "LocaleScope.h"
 #include "PortfolioHoldings.h"
+#include "RPCProxy.h"
 #include "RefreshFixture.h"
 #include "RunTask.h"
+#include "TestContracts.h"
+#include "core/encoding/AsciiCase.h"
 #include "core/model/Amount.h"
+#include "core/storage/TokenStore.h"
+#include "state/refresh/EVMRefresh.h"
 #include "state/refresh/PriceRefresh.h"
 #include "ui/portfolio/AccountDetailModel.h"
 #include "ui/portfolio/AmountTexts.h"
@@ -21,7 +27,9 @@
 #include <QSignalSpy>
 #include <QStringList>
 #include <QTimeZone>
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <limits>
 #include <vector>
@@ -384,6 +392,79 @@ TEST(PortfolioRows, AHoldingWithoutAPriceHasNoDollarFigure) {
     });
     EXPECT_EQ(shown(), (QStringList{"$50.00", "$0.00", unknown, "$50.00",
                                     "Some prices could not be loaded."}));
+}
+
+// A token balance the node would not tell is no zero: never read, its row shows the unknown
+// mark for amount and value and the total says a balance could not be loaded; read before, the
+// row keeps the balance last read; a balance read as zero is one. Through the real refresh, on
+// anvil behind a proxy that fails the chosen tokens' balanceOf calls.
+TEST(PortfolioRows, ATokenBalanceTheNodeWouldNotTellIsUnknownNotZero) {
+    if (!test::AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    const LocaleScope locale("en_US");
+    test::AnvilNode node(1);
+    test::RPCProxy proxy;
+    proxy.setTarget(node.url());
+    test::RefreshFixture::Setup setup;
+    setup.ethereum = proxy.url();
+    test::RefreshFixture env(setup);
+    const std::string owner = "0x7e5f4552091a69125d5dfcb7b8c2659029395bdf";
+    env.setEVMAccount(Chain::ethereum, owner);
+    node.setBalance(owner, "0x0");
+    // KEPT holds 2 and NEW 3 tokens (6 decimals); ZERO none.
+    const std::string kept = "0x00000000000000000000000000000000000c0de1";
+    const std::string fresh = "0x00000000000000000000000000000000000c0de2";
+    for (const auto& [address, symbol, whole] :
+         {std::tuple(kept, "KEPT", 2), std::tuple(fresh, "NEW", 3),
+          std::tuple(std::string("0x00000000000000000000000000000000000c0de3"), "ZERO", 0)}) {
+        node.setCode(address, test::TestContracts::shared().deployedBytecode("StandardToken"));
+        char amount[65];
+        std::snprintf(amount, sizeof amount, "%064x", whole * 1'000'000);
+        node.send(test::AnvilNode::devAccount(0), address,
+                  "0x40c10f19" + std::string(24, '0') + owner.substr(2) + amount);
+        ASSERT_EQ(env.tokens().add({address, symbol, symbol, 6, Chain::ethereum}),
+                  TokenStore::AddResult::added);
+    }
+    // The node fails the balanceOf calls to the tokens in `failing`.
+    const auto failBalances = [&proxy](std::vector<std::string> failing) {
+        proxy.setOverride("eth_call", [failing](const nlohmann::json& params) {
+            const std::string to = lowercaseASCII(params.at(0).at("to").get<std::string>());
+            const bool fails =
+                params.at(0).at("data").get<std::string>().starts_with("0x70a08231") &&
+                std::find(failing.begin(), failing.end(), to) != failing.end();
+            return fails ? std::optional(test::HttpFixtureResponse::withStatus(503)) : std::nullopt;
+        });
+    };
+    PortfolioModel model(&env.state(), nullptr);
+    const auto shown = [&] {
+        QStringList texts;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const QModelIndex index = model.index(row);
+            if (index.data(PortfolioModel::KindRole).toString() == "token") {
+                texts << index.data(PortfolioModel::BalanceRole).toString() + " | " +
+                             index.data(PortfolioModel::FiatRole).toString();
+            }
+        }
+        return texts << model.totalText() << model.totalNote();
+    };
+    const QString unknown = QStringLiteral("\u2014 | \u2014");
+
+    failBalances({fresh});
+    test::runTask(refreshEVMBalances({&env.state(), {}}, Chain::ethereum));
+    EXPECT_EQ(shown(), (QStringList{"2.0000 KEPT | \u2014", unknown, "0 ZERO | $0.00", "$0.00",
+                                    "Some balances could not be loaded."}));
+
+    // Neither read: the one read before keeps its balance.
+    failBalances({kept, fresh});
+    test::runTask(refreshEVMBalances({&env.state(), {}}, Chain::ethereum));
+    EXPECT_EQ(shown(), (QStringList{"2.0000 KEPT | \u2014", unknown, "0 ZERO | $0.00", "$0.00",
+                                    "Some balances could not be loaded."}));
+
+    proxy.clearOverrides();
+    test::runTask(refreshEVMBalances({&env.state(), {}}, Chain::ethereum));
+    EXPECT_EQ(shown(), (QStringList{"2.0000 KEPT | \u2014", "3.0000 NEW | \u2014", "0 ZERO | $0.00",
+                                    "$0.00", ""}));
 }
 
 TEST(PriceChartMath, DomainTicksAndCurve) {

@@ -403,6 +403,28 @@ TEST(SendViewModel, AnUnknownBalanceIsNoZeroAndMaxWaitsForIt) {
     vm.setSelectedToken(std::nullopt);
     EXPECT_EQ(vm.balanceText(), "\u2014");
     EXPECT_EQ(vm.balanceNote(), "");
+
+    // The list loaded but this token's balance could not be read, and never was: unknown, as
+    // a coin's; read before: the last balance, said to be old; read: no word.
+    const auto listUSDC = [&](bool known, bool failed) {
+        state.updateEVMAccount(Chain::ethereum, 0, "eth-0", [&](EVMAccountState& account) {
+            account.tokens = {{usdc, known ? "0x4c4b40" : "0x0", known ? 5.0 : 0.0, std::nullopt}};
+            account.tokens[0].balanceKnown = known;
+            account.tokens[0].balanceLoadFailed = failed;
+            account.endTokensLoad(false);
+        });
+    };
+    vm.setSelectedToken(usdc);
+    vm.setAmountString({});
+    listUSDC(false, true);
+    vm.useMaxAmount();
+    EXPECT_EQ(shown(), (QStringList{"\u2014", "Could not load the tokens.", "",
+                                    "Max needs the balance, which could not be loaded."}));
+    listUSDC(true, true);
+    EXPECT_EQ(shown(), (QStringList{"5 USDC", "Could not load the tokens.", "", ""}));
+    listUSDC(true, false);
+    vm.useMaxAmount();
+    EXPECT_EQ(shown(), (QStringList{"5 USDC", "", "5", ""}));
 }
 
 TEST(SendViewModel, BitcoinFeesComeFromThreeEstimatesAtOnce) {

@@ -207,6 +207,8 @@ TEST(Records, StrictReadingFailsTheWholeRecord) {
             {[](const json& j) { (void)j.get<Token>(); }, usdc, "decimals", 1e19},
             {[](const json& j) { (void)j.get<TokenBalance>(); },
              TokenBalance{usdc, "0xf4240", 1.0, std::nullopt}, "priceUSD", "1.00"},
+            {[](const json& j) { (void)j.get<TokenBalance>(); },
+             TokenBalance{usdc, "0xf4240", 1.0, std::nullopt}, "balanceKnown", 0},
         };
     for (const auto& [read, record, key, value] : rows) {
         json wrong = record;
@@ -238,6 +240,17 @@ TEST(Token, IdentityIsTheAddressAndAMapDecodesAsAWhole) {
     EXPECT_THROW(tokenMapFromJSON(stored), JSONDecodingError);
     stored["polygon"] = json(usdc); // an entry that is not a list
     EXPECT_THROW(tokenMapFromJSON(stored), JSONDecodingError);
+}
+
+// A balance never read stays unknown through its JSON; a record without the marks (an older
+// one) is a balance read.
+TEST(TokenBalance, AnUnknownBalanceStaysUnknownThroughJSON) {
+    TokenBalance unread{usdc, "0x0", 0.0, std::nullopt};
+    unread.balanceKnown = false;
+    unread.balanceLoadFailed = true;
+    EXPECT_EQ(json(unread).get<TokenBalance>(), unread);
+    const json old = {{"token", usdc}, {"balance", "0xf4240"}, {"balanceFormatted", 1.0}};
+    EXPECT_EQ(old.get<TokenBalance>(), (TokenBalance{usdc, "0xf4240", 1.0, std::nullopt}));
 }
 
 TEST(TokenBalance, FormattingUsesAll256BitsAndRoundsOnce) {
