@@ -494,14 +494,14 @@ class Window:
                 continue
         return None
 
-    def nodes(self):
-        """Every node on screen, in tree order: (role, name, text, box, node)."""
+    def _showing(self, drawn_only):
+        """Every node reported showing, in tree order: (role, box, node). A node not showing
+        hides what it holds; with `drawn_only`, so does one with an empty box."""
         app = self.application()
         if app is None:
-            return []
+            return
         showing = self.Atspi.StateType.SHOWING
         screen = self.Atspi.CoordType.SCREEN
-        found = []
         stack = [app]
         while stack:
             node = stack.pop()
@@ -511,14 +511,25 @@ class Window:
                     if not node.get_state_set().contains(showing):
                         continue
                     box = node.get_extents(screen)
-                    if box.width <= 0 or box.height <= 0:
+                    if drawn_only and (box.width <= 0 or box.height <= 0):
                         continue
-                    name = node.get_name() or ""
-                    iface = node.get_text_iface()
-                    text = (iface.get_text(0, -1) or "") if iface is not None else ""
-                    found.append((role, name, text, box, node))
+                    yield role, box, node
                 count = node.get_child_count()
                 stack.extend(node.get_child_at_index(i) for i in range(count - 1, -1, -1))
+            except Exception:
+                continue  # the window changed under us; the next look sees the new one
+
+    @staticmethod
+    def _text(node):
+        iface = node.get_text_iface()
+        return (iface.get_text(0, -1) or "") if iface is not None else ""
+
+    def nodes(self):
+        """Every node on screen, in tree order: (role, name, text, box, node)."""
+        found = []
+        for role, box, node in self._showing(drawn_only=True):
+            try:
+                found.append((role, node.get_name() or "", self._text(node), box, node))
             except Exception:
                 continue  # the window changed under us; the next look sees the new one
         return found
@@ -526,32 +537,17 @@ class Window:
     def undrawn(self):
         """The nodes read as showing that are not drawn: their box on screen is empty or lies
         outside the window's. As "role 'name or text' x,y wxh"."""
-        app = self.application()
-        if app is None:
-            return []
-        showing = self.Atspi.StateType.SHOWING
-        screen = self.Atspi.CoordType.SCREEN
-        found, frame, stack = [], None, [app]
-        while stack:
-            node = stack.pop()
+        found, frame = [], None
+        for role, box, node in self._showing(drawn_only=False):
             try:
-                role = node.get_role_name()
-                if role != "application":
-                    if not node.get_state_set().contains(showing):
-                        continue
-                    box = node.get_extents(screen)
-                    if role == "frame":
-                        frame = box
-                    outside = frame is not None and (
-                        box.x >= frame.x + frame.width or box.y >= frame.y + frame.height
-                        or box.x + box.width <= frame.x or box.y + box.height <= frame.y)
-                    if box.width <= 0 or box.height <= 0 or outside:
-                        iface = node.get_text_iface()
-                        text = (iface.get_text(0, -1) or "") if iface is not None else ""
-                        found.append(f"{role} {node.get_name() or text!r} "
-                                     f"{box.x},{box.y} {box.width}x{box.height}")
-                count = node.get_child_count()
-                stack.extend(node.get_child_at_index(i) for i in range(count - 1, -1, -1))
+                if role == "frame":
+                    frame = box
+                outside = frame is not None and (
+                    box.x >= frame.x + frame.width or box.y >= frame.y + frame.height
+                    or box.x + box.width <= frame.x or box.y + box.height <= frame.y)
+                if box.width <= 0 or box.height <= 0 or outside:
+                    found.append(f"{role} {node.get_name() or self._text(node)!r} "
+                                 f"{box.x},{box.y} {box.width}x{box.height}")
             except Exception:
                 continue  # the window changed under us; the next look sees the new one
         return found
