@@ -315,7 +315,8 @@ TEST(PortfolioRows, ABalanceNotAnsweredForIsUnknownNotZero) {
               (QStringList{"10.000000 POL", unknown, "10.000000 POL", "10.000000 POL", ""}));
     EXPECT_EQ(shown(Chain::solana), (QStringList{unknown, unknown, unknown, unknown,
                                                  "Could not load the Solana balance."}));
-    EXPECT_EQ(totals(), (QStringList{"$0.00", "Some balances could not be loaded. Some prices are "
+    // A known zero values nothing held: no figure while the others are not known.
+    EXPECT_EQ(totals(), (QStringList{unknown, "Some balances could not be loaded. Some prices are "
                                               "still loading."}));
 
     // A later answer replaces the failure, and the total counts it.
@@ -332,10 +333,10 @@ TEST(PortfolioRows, ABalanceNotAnsweredForIsUnknownNotZero) {
 }
 
 // A balance held at a price the wallet does not know is worth an unknown amount, not $0.00:
-// no figure in its row, and a total of what can be valued (here a known zero) that says a
-// price is missing (loading, then not loaded once the prices came back without it); nothing
-// is missing for a known zero or a token without a pool, but a token whose quote could not be
-// asked is.
+// no figure in its row, nor in a total that can value nothing else held (a known zero is worth
+// $0.00 but values no holding), and the total says a price is missing (loading, then not
+// loaded once the prices came back without it); nothing is missing for a known zero or a token
+// without a pool, but a token whose quote could not be asked is.
 TEST(PortfolioRows, AHoldingWithoutAPriceHasNoDollarFigure) {
     const LocaleScope locale("en_US");
     test::RefreshFixture env;
@@ -365,7 +366,7 @@ TEST(PortfolioRows, AHoldingWithoutAPriceHasNoDollarFigure) {
     };
     const QString unknown = QStringLiteral("\u2014");
     EXPECT_EQ(shown(),
-              (QStringList{unknown, "$0.00", unknown, "$0.00", "Some prices are still loading."}));
+              (QStringList{unknown, "$0.00", unknown, unknown, "Some prices are still loading."}));
 
     // The prices come back without Bitcoin's, then not at all: still no figure, and no price
     // will come by itself.
@@ -375,11 +376,11 @@ TEST(PortfolioRows, AHoldingWithoutAPriceHasNoDollarFigure) {
                                                        : test::HttpFixtureResponse::withStatus(500);
     });
     test::runTask(refreshPrices({&state, {}}));
-    EXPECT_EQ(shown(), (QStringList{unknown, "$0.00", unknown, "$0.00",
+    EXPECT_EQ(shown(), (QStringList{unknown, "$0.00", unknown, unknown,
                                     "Some prices could not be loaded."}));
     tickers = "not json";
     test::runTask(refreshPrices({&state, {}}));
-    EXPECT_EQ(shown(), (QStringList{unknown, "$0.00", unknown, "$0.00",
+    EXPECT_EQ(shown(), (QStringList{unknown, "$0.00", unknown, unknown,
                                     "Some prices could not be loaded."}));
 
     // Its price: valued and counted; the token without a pool misses nothing.
@@ -452,13 +453,13 @@ TEST(PortfolioRows, ATokenBalanceTheNodeWouldNotTellIsUnknownNotZero) {
 
     failBalances({fresh});
     test::runTask(refreshEVMBalances({&env.state(), {}}, Chain::ethereum));
-    EXPECT_EQ(shown(), (QStringList{"2.0000 KEPT | \u2014", unknown, "0 ZERO | $0.00", "$0.00",
+    EXPECT_EQ(shown(), (QStringList{"2.0000 KEPT | \u2014", unknown, "0 ZERO | $0.00", "\u2014",
                                     "Some balances could not be loaded."}));
 
     // Neither read: the one read before keeps its balance.
     failBalances({kept, fresh});
     test::runTask(refreshEVMBalances({&env.state(), {}}, Chain::ethereum));
-    EXPECT_EQ(shown(), (QStringList{"2.0000 KEPT | \u2014", unknown, "0 ZERO | $0.00", "$0.00",
+    EXPECT_EQ(shown(), (QStringList{"2.0000 KEPT | \u2014", unknown, "0 ZERO | $0.00", "\u2014",
                                     "Some balances could not be loaded."}));
 
     proxy.clearOverrides();
