@@ -27,6 +27,9 @@ struct EVMAccountState {
     // the last known ones (or empty when none ever came).
     bool tokensLoadFailed = false;
     bool historyLoadFailed = false;
+    // The last refresh read the newest pages of the history but not the older ones: the list
+    // is what it read.
+    bool historyIncomplete = false;
 
     const std::string& id() const { return account.id; }
     // A load of the list ended, with an answer or (`failed`) without one.
@@ -34,9 +37,10 @@ struct EVMAccountState {
         tokensLoading = false;
         tokensLoadFailed = failed;
     }
-    void endHistoryLoad(bool failed) {
+    void endHistoryLoad(bool failed, bool incomplete = false) {
         historyLoading = false;
         historyLoadFailed = failed;
+        historyIncomplete = incomplete;
     }
     bool operator==(const EVMAccountState&) const = default;
 };

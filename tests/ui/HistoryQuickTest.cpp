@@ -255,6 +255,34 @@ public:
         m_env.web().setHandler({});
         m_env.rpc().setHandler({});
     }
+    // Ethereum's and Polygon's histories refreshed by an explorer that refuses every page
+    // (503) or, `afterFirstPage`, gives the first page (one receipt of 0.25 ether, and no token
+    // transfer) and refuses the next.
+    Q_INVOKABLE void refreshFromRefusingExplorer(bool afterFirstPage) {
+        m_env.web().setHandler([afterFirstPage](const test::HttpFixtureRequest& request) {
+            if (!afterFirstPage || request.target.contains("index=")) {
+                return test::HttpFixtureResponse::withStatus(503);
+            }
+            nlohmann::json page = {{"items", nlohmann::json::array()},
+                                   {"next_page_params", nullptr}};
+            if (!request.target.contains("/token-transfers")) {
+                page["items"].push_back(
+                    {{"hash", hash(Chain::ethereum, '8')},
+                     {"from", {{"hash", "0x1111111111111111111111111111111111111111"}}},
+                     {"to", {{"hash", "0x7e5f4552091a69125d5dfcb7b8c2659029395bdf"}}},
+                     {"value", "250000000000000000"},
+                     {"timestamp", "2024-05-01T12:00:00.000000Z"},
+                     {"block_number", 100},
+                     {"confirmations", 12}});
+                page["next_page_params"] = {{"index", 1}};
+            }
+            return test::HttpFixtureResponse::json(QByteArray::fromStdString(page.dump()));
+        });
+        for (const Chain chain : {Chain::ethereum, Chain::polygon}) {
+            test::runTask(refreshExplorerHistory({&state(), {}}, chain));
+        }
+        m_env.web().setHandler({});
+    }
     // Busy marks stepping anywhere in the process (each holds their shared clock).
     Q_INVOKABLE int busyMarksTurning() const { return BusySteps::runningCount(); }
     // `amount` whole tokens as typed ("0.005").

@@ -28,13 +28,13 @@ BTCFeeRate BTCFeeRate::fromEstimate(BTCFeeLevel level, double btcPerKB) {
     const auto rate = static_cast<std::uint64_t>(computed);
     switch (level) {
     case BTCFeeLevel::fast:
-        return {rate, "Fast (~10 min)", 10};
+        return {rate, "Fast (~10 min)", 10, true};
     case BTCFeeLevel::normal:
-        return {rate, "Normal (~30 min)", 30};
+        return {rate, "Normal (~30 min)", 30, true};
     case BTCFeeLevel::economy:
         break;
     }
-    return {rate, "Economy (~60 min)", 60};
+    return {rate, "Economy (~60 min)", 60, true};
 }
 
 int feeTargetBlocks(BTCFeeLevel level) {

@@ -12,6 +12,8 @@ struct BTCFeeRate {
     std::uint64_t satPerVByte = 0;
     std::string label;
     std::int64_t estimatedMinutes = 0;
+    // Whether a server's estimate gave the rate; false for the level's fallback, a default.
+    bool fromServer = false;
 
     // From "blockchain.estimatefee" (BTC per kilobyte): max(ceil(btcPerKB * 1e8 / 1000), 1)
     // sat/vB with the level's label; an estimate that is not above zero (the server's -1),

@@ -138,11 +138,10 @@ QCoro::Task<std::vector<ExplorerTx>> BlockExplorerClient::fetch(Kind kind, std::
             throw HttpTransportError(HttpTransportError::Kind::aborted, "explorer client gone");
         }
         if (response.status != 200) {
-            if (page == 0) {
-                std::cout << "[Explorer] " << label << "HTTP " << response.status << " for "
-                          << address.substr(0, 10) << "..." << std::endl;
-            }
-            co_return result;
+            const std::string line = label + "HTTP " + std::to_string(response.status) + " for " +
+                                     address.substr(0, 10) + "...";
+            std::cout << "[Explorer] " << line << std::endl;
+            throw ExplorerPageError(line, std::move(result));
         }
         BlockscoutPage decoded;
         try {
@@ -150,8 +149,9 @@ QCoro::Task<std::vector<ExplorerTx>> BlockExplorerClient::fetch(Kind kind, std::
                                         static_cast<std::size_t>(response.body.size()));
             decoded = tokens ? decodeTokenTransferPage(body) : decodeTransactionPage(body);
         } catch (const BlockscoutPageError& error) {
-            std::cout << "[Explorer] " << label << "decode error: " << error.what() << std::endl;
-            co_return result;
+            const std::string line = label + "decode error: " + error.what();
+            std::cout << "[Explorer] " << line << std::endl;
+            throw ExplorerPageError(line, std::move(result));
         }
         const bool last = lastPage && lastPage(decoded.items);
         result.insert(result.end(), std::make_move_iterator(decoded.items.begin()),

@@ -6,6 +6,7 @@
 // so several (the three chains of a refresh) may run at once over the one session.
 
 #include "core/model/Chain.h"
+#include "platform/Error.h"
 #include "services/evm/BlockscoutPage.h"
 #include "services/network/HttpSession.h"
 
@@ -18,6 +19,18 @@
 #include <vector>
 
 namespace qm {
+
+// A page the explorer did not answer with 200, or whose body does not decode: the listing is
+// not known past the pages before it, which `read` holds (none when it was the first).
+class ExplorerPageError : public Error {
+public:
+    ExplorerPageError(const std::string& text, std::vector<ExplorerTx> read)
+        : Error(text), m_read(std::move(read)) {}
+    const std::vector<ExplorerTx>& read() const { return m_read; }
+
+private:
+    std::vector<ExplorerTx> m_read;
+};
 
 class BlockExplorerClient : public QObject {
     Q_OBJECT
@@ -38,9 +51,10 @@ public:
     static const BaseURLs& publicBaseURLs();
 
     // The records of at most `maxPages` pages, in the order received. A page answered with a
-    // status other than 200, or one that does not decode, ends the fetch with what was read
-    // (and a log line); a transport failure or time-out throws HttpTransportError and drops
-    // every page read. Cancelling `cancel` aborts the page in flight and every later one.
+    // status other than 200, or one that does not decode, throws ExplorerPageError with the
+    // pages read before it (and logs a line): a listing cut short is no short history. A
+    // transport failure or time-out throws HttpTransportError and drops every page read.
+    // Cancelling `cancel` aborts the page in flight and every later one.
     QCoro::Task<std::vector<ExplorerTx>> fetchTransactions(std::string address, Chain chain,
                                                            int maxPages,
                                                            CancellationToken cancel = {});
@@ -51,7 +65,8 @@ public:
     // The hashes, as listed, of the transactions `address` sent with `nonce`, from the list of
     // what it sent (newest first): pages are read until one lists a lower nonce of it, at most
     // `maxPages`. Only the explorer's word: what each hash is must be asked of a node. Fails as
-    // fetchTransactions.
+    // fetchTransactions, for any page it reads: what it could not read is not known, never
+    // none.
     QCoro::Task<std::vector<std::string>> sentWithNonce(std::string address, Chain chain,
                                                         std::uint64_t nonce, int maxPages,
                                                         CancellationToken cancel = {});

@@ -79,16 +79,28 @@ void log(const std::string& line) {
 }
 
 // The mapped records of one request, or none when the job is to end; a failure logs the line
-// "<chain> <kind> tx fetch failed: <error>" and gives `failed`.
+// "<chain> <kind> tx fetch failed: <error>" and gives `failed`, or, when it came after pages
+// that were read, those pages' entries and `incomplete`.
 struct FetchedEntries {
     std::vector<Transaction> entries;
     bool failed = false;
+    bool incomplete = false;
 };
+
+void addEntries(std::vector<Transaction>& entries, const std::vector<ExplorerTx>& records,
+                Chain chain, const std::string& owner, bool tokens) {
+    for (const ExplorerTx& record : records) {
+        if (auto entry = transactionFromExplorer(record, chain, owner, tokens)) {
+            entries.push_back(std::move(*entry));
+        }
+    }
+}
 
 QCoro::Task<std::optional<FetchedEntries>> fetchEntries(RefreshJob job, Chain chain,
                                                         std::string owner, bool tokens) {
     FetchedEntries fetched;
-    std::vector<Transaction>& entries = fetched.entries;
+    const std::string failure =
+        rawValue(chain) + (tokens ? " token" : " normal") + " tx fetch failed: ";
     try {
         BlockExplorerClient& explorer = job.state->explorerClient();
         QCoro::Task<std::vector<ExplorerTx>> request =
@@ -98,14 +110,14 @@ QCoro::Task<std::optional<FetchedEntries>> fetchEntries(RefreshJob job, Chain ch
         if (!records) {
             co_return std::nullopt;
         }
-        for (const ExplorerTx& record : *records) {
-            if (auto entry = transactionFromExplorer(record, chain, owner, tokens)) {
-                entries.push_back(std::move(*entry));
-            }
-        }
+        addEntries(fetched.entries, *records, chain, owner, tokens);
+    } catch (const ExplorerPageError& error) {
+        log(failure + error.what());
+        addEntries(fetched.entries, error.read(), chain, owner, tokens);
+        fetched.incomplete = !error.read().empty();
+        fetched.failed = !fetched.incomplete;
     } catch (const std::exception& error) {
-        log(rawValue(chain) + (tokens ? " token" : " normal") +
-            " tx fetch failed: " + error.what());
+        log(failure + error.what());
         fetched.entries.clear();
         fetched.failed = true;
     }
@@ -241,7 +253,8 @@ QCoro::Task<void> refreshExplorerHistory(RefreshJob job, Chain chain) {
                 }
                 sortNewestFirst(history);
                 a.transactions = std::move(history);
-                a.endHistoryLoad(normal->failed || transfers->failed);
+                a.endHistoryLoad(normal->failed || transfers->failed,
+                                 normal->incomplete || transfers->incomplete);
             })) {
             co_return;
         }

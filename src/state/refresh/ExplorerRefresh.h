@@ -14,7 +14,9 @@
 namespace qm {
 
 // Rebuilds the history of every account of `chain` (Ethereum, Arbitrum, Polygon; any other
-// chain returns at once). A failed request logs a line and counts as empty.
+// chain returns at once). A failed request logs a line; its kind of entries (normal or token
+// transfers) keeps the ones the account had, or, when the explorer failed after its first
+// pages, is what those pages held, and the history is marked failed or incomplete.
 QCoro::Task<void> refreshExplorerHistory(RefreshJob job, Chain chain);
 
 // The entry of one explorer record of `owner`'s history; none without hash, sender or

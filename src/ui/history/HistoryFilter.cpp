@@ -19,11 +19,15 @@ template <typename State>
 AccountHistory historyIn(const std::vector<State>& states, std::string_view id) {
     const auto found =
         std::find_if(states.begin(), states.end(), [&](const State& s) { return s.id() == id; });
-    return found == states.end()
-               ? AccountHistory{}
-               : AccountHistory{&found->transactions,
-                                HistoryLoad{found->historyLoading, found->historyLoadFailed},
-                                &found->account};
+    if (found == states.end()) {
+        return {};
+    }
+    HistoryLoad load{found->historyLoading, found->historyLoadFailed};
+    // Only the explorer's histories come in pages that can fail after the first.
+    if constexpr (requires { found->historyIncomplete; }) {
+        load.incomplete = found->historyIncomplete;
+    }
+    return {&found->transactions, load, &found->account};
 }
 
 AccountHistory accountHistory(const AppState& state, std::string_view id) {

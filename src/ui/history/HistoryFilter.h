@@ -34,6 +34,8 @@ std::vector<Transaction> listedTransactions(const AppState& state, std::string_v
 struct HistoryLoad {
     bool loading = false; // no load has ended yet: no entries means "not known yet"
     bool failed = false;  // the last refresh could not load it: the entries are the last known
+    // The last refresh loaded the newest entries but not the older ones: the entries are those.
+    bool incomplete = false;
     bool operator==(const HistoryLoad&) const = default;
 };
 

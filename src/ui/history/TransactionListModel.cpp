@@ -131,7 +131,7 @@ void TransactionListModel::reload() {
     const HistoryLoad load =
         m_state && m_active ? historyLoad(*m_state, m_accountID.toStdString()) : HistoryLoad{};
     const HistoryLoad was = std::exchange(m_load, load);
-    if (load.failed != was.failed) {
+    if (load.failed != was.failed || load.incomplete != was.incomplete) {
         emit loadFailedChanged();
     }
     if (load.loading != was.loading) {

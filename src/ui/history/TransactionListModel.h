@@ -29,6 +29,8 @@ class TransactionListModel : public KeyedListModel<Transaction> {
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     // The last refresh could not load the account's history: the rows are the last known ones.
     Q_PROPERTY(bool loadFailed READ loadFailed NOTIFY loadFailedChanged)
+    // The last refresh loaded the newest entries of the history but not the older ones.
+    Q_PROPERTY(bool loadIncomplete READ loadIncomplete NOTIFY loadFailedChanged)
     // No load of the account's history has ended yet: no rows means "not known yet".
     Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
 
@@ -65,6 +67,7 @@ public:
     void setActive(bool active);
     int count() const { return rowCount(); }
     bool loadFailed() const { return m_load.failed; }
+    bool loadIncomplete() const { return m_load.incomplete; }
     bool loading() const { return m_load.loading; }
 
     // A copy of the entry at `row` for the detail sheet (the caller owns it); none past the end.

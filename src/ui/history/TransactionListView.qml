@@ -16,6 +16,10 @@ ListView {
     property string emptyNote: "Transactions will appear here once you send or receive funds."
     readonly property alias history: history
     readonly property alias detailSheet: sheet
+    // What the last load could not load, said over the rows or in place of the empty note.
+    readonly property string loadNote: history.loadFailed ? "Could not load the transactions."
+                                       : history.loadIncomplete
+                                         ? "Could not load the older transactions." : ""
 
     TransactionListModel {
         id: history
@@ -181,16 +185,16 @@ ListView {
             }
             Item { Layout.fillWidth: true }
         }
-        // The rows below are the last known ones.
+        // The rows below are the last known ones, or the newest only.
         Text {
             objectName: "transactionsStale"
             Accessible.role: Accessible.StaticText
             Accessible.name: text
-            visible: root.showsHistory && history.loadFailed && history.count > 0
+            visible: root.showsHistory && root.loadNote.length > 0 && history.count > 0
             x: 24
             width: parent.width - 48
             bottomPadding: 8
-            text: "Could not load the transactions."
+            text: root.loadNote
             textFormat: Text.PlainText
             font: BRFont.caption2
             color: BRPalette.textTertiary
@@ -242,8 +246,7 @@ ListView {
                     Accessible.name: text
                     Layout.fillWidth: true
                     // A failed load is not an empty history.
-                    text: history.loadFailed ? "Could not load the transactions."
-                                             : "No transactions yet"
+                    text: root.loadNote.length > 0 ? root.loadNote : "No transactions yet"
                     textFormat: Text.PlainText
                     font: BRFont.body
                     color: BRPalette.textTertiary
@@ -252,7 +255,7 @@ ListView {
                 }
                 Text {
                     objectName: "transactionsEmptyNote"
-                    visible: !history.loadFailed
+                    visible: root.loadNote.length === 0
                     Layout.fillWidth: true
                     text: root.emptyNote
                     textFormat: Text.PlainText

@@ -79,6 +79,7 @@ QHash<int, QByteArray> PortfolioModel::roleNames() const {
 
 QString PortfolioModel::totalText() const {
     const PortfolioBalances& b = m_balances;
+    // Nothing held could be valued while something is missing: no figure, not "$0.00".
     if (b.valued == 0 && b.loading + b.failed + b.pricesLoading + b.pricesFailed > 0) {
         return unknownFigureText();
     }

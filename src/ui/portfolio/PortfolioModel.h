@@ -20,7 +20,8 @@ class PortfolioModel : public QAbstractListModel {
     QML_ELEMENT
     Q_PROPERTY(double totalUSD READ totalUSD NOTIFY totalsChanged)
     // The total's dollars: what it can value (known balances, at known prices); the unknown
-    // mark while it can value nothing and something is left out.
+    // mark while it can value nothing held (known zeros value nothing) and something is left
+    // out.
     Q_PROPERTY(QString totalText READ totalText NOTIFY totalsChanged)
     // Under the total, when it leaves out balances not known: "Some balances could not be
     // loaded." once one of them failed to load, else "Some balances are still loading."; then,

@@ -216,7 +216,10 @@ PortfolioBalances portfolioBalances(const AppState& state) {
         if (!load.known) {
             return;
         }
-        if (!held || state.nativePriceUSD(chain)) {
+        if (!held) {
+            return; // a known zero: worth $0.00, yet no holding the total values
+        }
+        if (state.nativePriceUSD(chain)) {
             ++balances.valued;
         } else {
             ++(state.nativePriceLoadFailed(chain) ? balances.pricesFailed : balances.pricesLoading);
@@ -231,6 +234,8 @@ PortfolioBalances portfolioBalances(const AppState& state) {
             for (const TokenBalance& token : account.tokens) {
                 if (!token.balanceKnown) {
                     ++balances.failed; // only a failed read leaves a listed balance unknown
+                } else if (tokenBalanceAmount(token).value.isZero()) {
+                    continue;
                 } else if (holdingValueUSD(token)) {
                     ++balances.valued;
                 } else if (token.priceLoadFailed) {

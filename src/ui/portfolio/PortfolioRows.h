@@ -60,7 +60,8 @@ struct PortfolioBalances {
     int known = 0;
     int loading = 0;
     int failed = 0;
-    // Known native balances that are zero or priced, and token holdings with a value.
+    // Known balances above zero with a value (priced native balances, token holdings with a
+    // value): a known zero adds $0.00 but values nothing held.
     int valued = 0;
     // Known native balances above zero whose coin has no price yet; of those, the ones whose
     // price the last load did not bring, with the tokens held whose quote could not be asked.

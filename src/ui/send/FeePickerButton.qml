@@ -8,8 +8,8 @@ AbstractButton {
     id: root
     property int level: SendViewModel.Normal
     property bool isSelected: false
-    // The level's rate in sat/vB; negative when not shown (every chain but Bitcoin).
-    property real satPerVB: -1
+    // The level's rate ("20 sat/vB"); empty when not shown (every chain but Bitcoin).
+    property string rateText: ""
     property bool isBTC: false
 
     readonly property string levelName: level === SendViewModel.Slow ? "Economy"
@@ -58,8 +58,8 @@ AbstractButton {
                 Layout.fillWidth: true
                 horizontalAlignment: Text.AlignHCenter
                 wrapMode: Text.Wrap
-                visible: root.satPerVB >= 0
-                text: root.satPerVB >= 0 ? Math.round(root.satPerVB) + " sat/vB" : ""
+                visible: root.rateText.length > 0
+                text: root.rateText
                 font: BRFont.monoSmall
                 color: root.isSelected ? BRPalette.warning : BRPalette.textTertiary
             }

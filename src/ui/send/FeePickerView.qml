@@ -3,7 +3,8 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // The three fee levels side by side, Economy to Priority; on Bitcoin each shows the rate of
-// the model's fee estimate. Choosing a level only sets it: the send screen re-estimates.
+// the model's fee estimate (or the level's default, which the send screen names as one).
+// Choosing a level only sets it: the send screen re-estimates.
 RowLayout {
     id: root
     property SendViewModel vm: null
@@ -34,13 +35,13 @@ RowLayout {
             level: modelData
             isSelected: root.vm !== null && root.vm.selectedFeeLevel === modelData
             isBTC: root.chain === 0
-            satPerVB: {
+            rateText: {
                 if (!isBTC || root.vm === null)
-                    return -1
+                    return ""
                 const snapshot = root.vm.feeSnapshot
                 const rate = modelData === SendViewModel.Slow ? snapshot.slow
                            : modelData === SendViewModel.Fast ? snapshot.fast : snapshot.normal
-                return rate ? rate.satPerVByte : -1
+                return rate ? rate.rateText : ""
             }
             onClicked: if (root.vm) root.vm.selectedFeeLevel = modelData
         }

@@ -269,6 +269,19 @@ Item {
                 vm: vm
                 chain: root.chain
             }
+            // Rates no server gave are the levels' defaults, and say so.
+            Text {
+                objectName: "feeRatesNote"
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+                visible: text.length > 0
+                Layout.fillWidth: true
+                text: vm.feeRatesNote
+                textFormat: Text.PlainText
+                font: BRFont.caption2
+                color: BRPalette.textTertiary
+                wrapMode: Text.Wrap
+            }
         }
 
         Rectangle {

@@ -82,6 +82,7 @@ void SendViewModel::setChain(Chain chain) {
     }
     setIsFetchingFees(false);
     setFeeSnapshot({});
+    setFeesAsked(false);
     setEstimate(std::nullopt, 0, {}, QString());
     attachFlow();
     emit chainChanged();

@@ -64,8 +64,12 @@ class SendViewModel : public StateBoundModel {
     Q_PROPERTY(qm::PasswordEntry* passwordEntry READ passwordEntry CONSTANT)
     Q_PROPERTY(bool hasPassword READ hasPassword NOTIFY hasPasswordChanged)
 
-    // Fee estimate: {slow, normal, fast}, each {satPerVByte, label, estimatedMinutes}.
+    // Fee estimate: {slow, normal, fast}, each {satPerVByte, label, estimatedMinutes, rateText}:
+    // rateText "20 sat/vB", or "—" for a default rate while the first estimate runs.
     Q_PROPERTY(QVariantMap feeSnapshot READ feeSnapshotMap NOTIFY feeSnapshotChanged)
+    // Once an estimate ended on Bitcoin, which levels' rates no server gave: "Default rates: the
+    // fee estimate could not be loaded." (or "Default rate for Priority: ..."); else empty.
+    Q_PROPERTY(QString feeRatesNote READ feeRatesNote NOTIFY feeSnapshotChanged)
     Q_PROPERTY(qulonglong estimatedFeeSats READ estimatedFeeSats NOTIFY estimateChanged)
     Q_PROPERTY(QString estimatedFeeString READ estimatedFeeString NOTIFY estimateChanged)
     Q_PROPERTY(QString estimatedTotalString READ estimatedTotalString NOTIFY estimateChanged)
@@ -158,6 +162,7 @@ public:
 
     const BTCFeeSnapshot& feeSnapshot() const { return m_feeSnapshot; }
     QVariantMap feeSnapshotMap() const;
+    QString feeRatesNote() const;
     qulonglong estimatedFeeSats() const { return m_estimatedFeeSats; }
     // The estimated fee in the native coin's base units (satoshis, wei, lamports).
     const std::optional<Amount>& estimatedFee() const { return m_estimatedFee; }
@@ -319,6 +324,7 @@ private:
                      std::optional<QString> totalText);
     void setIsFetchingFees(bool fetching);
     void setFeeSnapshot(BTCFeeSnapshot snapshot);
+    void setFeesAsked(bool asked);
     SendFeeLevel feeLevel() const;
 
     Chain m_chain = Chain::bitcoin;
@@ -345,6 +351,9 @@ private:
     PasswordEntry* m_passwordEntry; // a child
 
     BTCFeeSnapshot m_feeSnapshot;
+    // An estimate of the chain's rates ended, with or without them: a default shown from then on
+    // is no longer a placeholder but the rate a send would get.
+    bool m_feesAsked = false;
     std::uint64_t m_estimatedFeeSats = 0;
     std::optional<Amount> m_estimatedFee;
     QString m_estimatedFeeString;

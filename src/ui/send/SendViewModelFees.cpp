@@ -11,7 +11,9 @@
 #include "state/AppState.h"
 #include "state/send/SendRecipients.h"
 #include "ui/send/SendViewModel.h"
+#include "ui/shell/SidebarItems.h"
 
+#include <QStringList>
 #include <array>
 #include <memory>
 
@@ -110,7 +112,11 @@ QCoro::Task<void> SendViewModel::estimateBitcoin(CancellationToken token) {
     QCoro::Task<std::shared_ptr<ElectrumClient>> connecting =
         state->networkManager().connectedElectrumClient(token);
     const std::shared_ptr<ElectrumClient> client = co_await std::move(connecting);
-    if (!self || token.isCancelled() || !client) {
+    if (!self || token.isCancelled()) {
+        co_return;
+    }
+    if (!client) {
+        setFeesAsked(true); // the rates stay as they were
         co_return;
     }
     // Fast, normal and slow side by side.
@@ -131,6 +137,7 @@ QCoro::Task<void> SendViewModel::estimateBitcoin(CancellationToken token) {
     snapshot.normal = rateOf(levels[1], estimates[1]);
     snapshot.slow = rateOf(levels[2], estimates[2]);
     setFeeSnapshot(std::move(snapshot));
+    setFeesAsked(true);
     applyBitcoinFee();
 }
 
@@ -276,16 +283,54 @@ void SendViewModel::setFeeSnapshot(BTCFeeSnapshot snapshot) {
     }
 }
 
+void SendViewModel::setFeesAsked(bool asked) {
+    if (asked != m_feesAsked) {
+        m_feesAsked = asked;
+        emit feeSnapshotChanged();
+    }
+}
+
 QVariantMap SendViewModel::feeSnapshotMap() const {
-    const auto entry = [](const BTCFeeRate& rate) {
+    const auto entry = [this](const BTCFeeRate& rate) {
+        // Until an estimate ends, a default is only what the level starts from.
+        const QString rateText = rate.fromServer || m_feesAsked
+                                     ? QString::number(rate.satPerVByte) + QStringLiteral(" sat/vB")
+                                     : unknownFigureText();
         return QVariantMap{
             {QStringLiteral("satPerVByte"), QVariant::fromValue(rate.satPerVByte)},
             {QStringLiteral("label"), text(rate.label)},
-            {QStringLiteral("estimatedMinutes"), QVariant::fromValue(rate.estimatedMinutes)}};
+            {QStringLiteral("estimatedMinutes"), QVariant::fromValue(rate.estimatedMinutes)},
+            {QStringLiteral("rateText"), rateText}};
     };
     return {{QStringLiteral("slow"), entry(m_feeSnapshot.slow)},
             {QStringLiteral("normal"), entry(m_feeSnapshot.normal)},
             {QStringLiteral("fast"), entry(m_feeSnapshot.fast)}};
+}
+
+QString SendViewModel::feeRatesNote() const {
+    if (m_chain != Chain::bitcoin || !m_feesAsked) {
+        return {};
+    }
+    QStringList defaults;
+    for (const auto& [rate, level] : {std::pair(&m_feeSnapshot.slow, FeeLevel::Slow),
+                                      std::pair(&m_feeSnapshot.normal, FeeLevel::Normal),
+                                      std::pair(&m_feeSnapshot.fast, FeeLevel::Fast)}) {
+        if (!rate->fromServer) {
+            defaults.append(feeLevelName(level));
+        }
+    }
+    const QString reason = QStringLiteral(": the fee estimate could not be loaded.");
+    switch (defaults.size()) {
+    case 0:
+        return {};
+    case 1:
+        return QStringLiteral("Default rate for ") + defaults[0] + reason;
+    case 2:
+        return QStringLiteral("Default rates for ") + defaults.join(QStringLiteral(" and ")) +
+               reason;
+    default:
+        return QStringLiteral("Default rates") + reason;
+    }
 }
 
 } // namespace qm

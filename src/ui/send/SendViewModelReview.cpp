@@ -165,7 +165,12 @@ void SendViewModel::acceptPrepared(Prepared prepared) {
         BTCFeeRate& rate = m_selectedFeeLevel == FeeLevel::Fast     ? snapshot.fast
                            : m_selectedFeeLevel == FeeLevel::Normal ? snapshot.normal
                                                                     : snapshot.slow;
-        rate.satPerVByte = bitcoin->satPerVByte;
+        if (rate.satPerVByte != bitcoin->satPerVByte) {
+            // Asked anew: the level's default only when the server had no estimate.
+            rate.fromServer =
+                bitcoin->satPerVByte != BTCFeeRate::fallback(btcFeeLevel(feeLevel())).satPerVByte;
+            rate.satPerVByte = bitcoin->satPerVByte;
+        }
         setFeeSnapshot(std::move(snapshot));
         applyBitcoinFee();
     } else if (const auto* evm = std::get_if<EVMPreparedSend>(&prepared)) {

@@ -4,7 +4,8 @@ import QtQuick.Layouts
 import Quillmark.Ui
 
 // One side of the swap screen: its label ("From", "To"), the side's token chip and the amount:
-// a field on the paying side, the quoted output (or a grey "0.00") on the other.
+// a field on the paying side, the quoted output on the other (a grey "—" while no quote is
+// known: no amount was quoted).
 Rectangle {
     id: root
     property string label: ""
@@ -83,10 +84,12 @@ Rectangle {
             }
             Text {
                 objectName: "amountOut"
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
                 visible: !root.editable
                 Layout.fillWidth: true
                 textFormat: Text.PlainText
-                text: root.amount.length > 0 ? root.amount : "0.00"
+                text: root.amount.length > 0 ? root.amount : "\u2014"
                 font: BRFont.systemFont(28, Font.Medium)
                 color: root.amount.length > 0 ? BRPalette.textPrimary : BRPalette.textTertiary
                 horizontalAlignment: Text.AlignRight

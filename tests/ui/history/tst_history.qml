@@ -873,6 +873,44 @@ Item {
             send.close()
             tryVerify(() => !send.visible)
         }
+        // An explorer that refuses a page has not said the history ends there: the account's
+        // and the token's screens say what could not be loaded and keep their rows; refused
+        // after its first page, the rows of that page and that the older ones could not be.
+        function test_21_aRefusingExplorerIsNoEmptyHistory() {
+            fixture.refreshFromRefusingExplorer(false)
+            fixture.select(1, 0)
+            wait(50)
+            compare(rows().map(r => r.title), ["Received ETH", "Sent ETH"])
+            verify(shown("transactionsStale"))
+            compare(textOf("transactionsStale"), "Could not load the transactions.")
+            const tokens = findAll(view, "accountToken_", [], new Set())
+            mouseClick(tokens[0]) // USDC, with two transfers
+            tryVerify(() => shown("tokenDetailView"))
+            compare(rows().length, 2)
+            verify(shown("transactionsStale"))
+            compare(textOf("transactionsStale"), "Could not load the transactions.")
+            mouseClick(find("tokenBack"))
+            tryVerify(() => shown("accountHistory"))
+            mouseClick(findAll(view, "accountToken_", [], new Set())[2]) // NOPE, with none
+            tryVerify(() => shown("tokenDetailView"))
+            verify(shown("transactionsEmpty"))
+            compare(textOf("transactionsEmptyTitle"), "Could not load the transactions.")
+            verify(!shown("transactionsEmptyNote"))
+            allRead("a token's refused history")
+            view.detail.closeTokenDetail()
+            fixture.select(3, 0)
+            wait(50)
+            compare(textOf("transactionsEmptyTitle"), "Could not load the transactions.")
+            verify(!shown("transactionsEmptyNote"))
+
+            fixture.refreshFromRefusingExplorer(true)
+            fixture.select(1, 0)
+            wait(50)
+            compare(rows().map(r => r.amountText), ["+0.2500 ETH"])
+            verify(shown("transactionsStale"))
+            compare(textOf("transactionsStale"), "Could not load the older transactions.")
+            allRead("a history read in part")
+        }
         readonly property string usdc: "0xaf88d065e77c8CC2239327C5EDb3A432268e5831"
         readonly property string hash1: "0x" + "1".repeat(64)
         readonly property string hash5: "0x" + "5".repeat(64)

@@ -134,6 +134,13 @@ Item {
             verify(find("balanceNote").visible)
             compare(textOf("amountError"), "Max needs the balance, which could not be loaded.")
             allRead("an unknown balance", sheet, "Send BTC")
+            // The server gave no fee estimate: the levels' defaults, named as such.
+            tryVerify(() => !vm().isFetchingFees)
+            compare(levelTexts(SendViewModel.Slow)[1], "1 sat/vB")
+            compare(levelTexts(SendViewModel.Fast)[1], "20 sat/vB")
+            verify(find("feeRatesNote").visible)
+            compare(textOf("feeRatesNote"), "Default rates: the fee estimate could not be loaded.")
+            allRead("default fee rates", sheet, "Send BTC")
             fixture.setBitcoinFees() // the balance answered
             compare(textOf("balanceText"), "Balance: 0.00150000 BTC")
             verify(!find("balanceNote").visible)
@@ -153,6 +160,7 @@ Item {
             compare(levelTexts(SendViewModel.Slow), ["Economy", "5 sat/vB", "~6 blocchi"])
             compare(levelTexts(SendViewModel.Normal), ["Normal", "20 sat/vB", "~3 blocchi"])
             compare(levelTexts(SendViewModel.Fast), ["Priority", "50 sat/vB", "~1 blocco"])
+            verify(!find("feeRatesNote").visible)
             verify(find("feeLevel_" + SendViewModel.Normal).isSelected)
             mouseClick(find("feeLevel_" + SendViewModel.Fast))
             compare(vm().selectedFeeLevel, SendViewModel.Fast)

@@ -64,16 +64,21 @@ Item {
         }
         // Counts the quote requests the screen starts (each one sets isQuoting).
         property int requests: 0
-        // What a screen reader could not read the moment the first quote started.
+        // What a screen reader could not read the moment the first quote started, and what it
+        // read as the "To" amount then.
         property var unreadWhileQuoting: null
+        property var toReadWhileQuoting: null
         Connections {
             target: swap.viewModel
             function onIsQuotingChanged() {
                 if (!swap.viewModel.isQuoting)
                     return
                 ++testCase.requests
-                if (testCase.unreadWhileQuoting === null && testCase.shown("quoting"))
+                if (testCase.unreadWhileQuoting === null && testCase.shown("quoting")) {
                     testCase.unreadWhileQuoting = fixture.unexposedTexts(top)
+                    testCase.toReadWhileQuoting = fixture.accessibility(
+                        testCase.find("amountOut", testCase.find("toCard"))).name
+                }
             }
         }
         function typeAmount(text) {
@@ -134,7 +139,9 @@ Item {
                 compare(textOf("chipText", find("tokenInChip")), tokenIn, "chain " + chain)
                 compare(textOf("chipText", find("tokenOutChip")), tokenOut, "chain " + chain)
                 compare(textOf("slippageLabel"), "0.5% slip")
-                compare(textOf("amountOut", find("toCard")), "0.00")
+                // No quote: no amount, drawn and read as the unknown mark, never a zero.
+                compare(textOf("amountOut", find("toCard")), "\u2014")
+                compare(fixture.accessibility(find("amountOut", find("toCard"))).name, "\u2014")
                 verify(!find("reviewSwapButton").enabled)
                 closeSwap()
             }
@@ -218,15 +225,16 @@ Item {
             typeAmount("0.00000001") // ten characters, closer together than 0.5 s
             compare(requests, 0)
             tryVerify(() => requests === 1, 2000)
-            // "Fetching quote..." is read while the quote is on its way.
+            // "Fetching quote..." is read while the quote is on its way, and no "To" amount.
             compare(unreadWhileQuoting, [])
+            compare(toReadWhileQuoting, "\u2014")
             awaitQuote()
             wait(700)
             compare(requests, 1)
             compare(vm().amountInString, "0.00000001")
             compare(textOf("routeText"), "ETH \u2192 0.3% \u2192 USDC")
             verify(shown("routeRow"))
-            verify(textOf("amountOut", find("toCard")) !== "0.00")
+            verify(textOf("amountOut", find("toCard")) !== "\u2014")
             verify(find("reviewSwapButton").enabled)
 
             // The menu: 1% re-quotes once; the value already set sends nothing.
@@ -251,7 +259,7 @@ Item {
             // which separator it wants.
             typeAmount("1,5")
             wait(700)
-            compare(textOf("amountOut", find("toCard")), "0.00")
+            compare(textOf("amountOut", find("toCard")), "\u2014")
             verify(!shown("routeRow") && !shown("quoting"))
             verify(shown("quoteError"))
             compare(textOf("quoteError"), "Use a point as the decimal separator")
@@ -290,7 +298,7 @@ Item {
             compare(textOf("chipText", find("tokenInChip")), "DAI")
             compare(textOf("chipText", find("tokenOutChip")), "USDC")
             compare(find("amountField", find("fromCard")).text, "")
-            compare(textOf("amountOut", find("toCard")), "0.00")
+            compare(textOf("amountOut", find("toCard")), "\u2014")
             verify(!shown("routeRow"))
             verify(!find("reviewSwapButton").enabled)
         }
@@ -584,6 +592,7 @@ Item {
             typeAmount("1")
             tryVerify(() => shown("quoteError"), 15000)
             compare(textOf("quoteError"), "Jupiter: Network busy, try again in a few seconds")
+            compare(fixture.accessibility(find("amountOut", find("toCard"))).name, "\u2014")
             verify(!find("reviewSwapButton").enabled)
 
             // An order without its own minimum: the figure is labelled an estimate.

@@ -457,5 +457,38 @@ TEST_F(NonceHolderOnAnvil, WhereTheNodeKeepsNoOldStateTheExplorerPointsAtTheHold
     EXPECT_EQ(holder(1, neverSent, signing), NonceHolder::another);
 }
 
+// A list of what the sender sent that the explorer could not give whole points at nothing: a
+// page it refused or that cannot be read leaves the holder unknown, even where the pages read
+// name one, as one it did not give might name another.
+TEST_F(NonceHolderOnAnvil, AListTheExplorerCouldNotGiveWholeLeavesTheHolderUnknown) {
+    mine(2);
+    const std::string first = pay(sender); // nonce 0
+    const std::string neverSent = bytesToHex(keccak256(hexToBytes(signedNeverSent(1)).value()));
+    const std::uint64_t signing = number(node->rpc("eth_blockNumber", json::array()));
+    const std::string others = pay(sender); // nonce 1
+    mine(300);
+    test::keepOnlyRecentState(proxy, *node);
+    explorer = &explorerClient;
+    // The first page lists the holder but no lower nonce: the second must be read.
+    HttpFixtureResponse second = HttpFixtureResponse::withStatus(503);
+    blockscout.setHandler([&](const test::HttpFixtureRequest& request) {
+        if (request.target.contains("index=")) {
+            return second;
+        }
+        const json body = {{"items", json::array({listed(others, 1)})},
+                           {"next_page_params", {{"index", 1}}}};
+        return HttpFixtureResponse::json(QByteArray::fromStdString(body.dump()));
+    });
+    EXPECT_EQ(holder(1, neverSent, signing), NonceHolder::unknown);
+    second = HttpFixtureResponse::json("{\"items\": \"busy\"}");
+    EXPECT_EQ(holder(1, neverSent, signing), NonceHolder::unknown);
+    second = HttpFixtureResponse::json(QByteArray::fromStdString(
+        json{{"items", json::array({listed(first, 0)})}, {"next_page_params", nullptr}}.dump()));
+    EXPECT_EQ(holder(1, neverSent, signing), NonceHolder::another);
+    blockscout.setHandler(
+        [](const test::HttpFixtureRequest&) { return HttpFixtureResponse::withStatus(503); });
+    EXPECT_EQ(holder(1, neverSent, signing), NonceHolder::unknown);
+}
+
 } // namespace
 } // namespace qm

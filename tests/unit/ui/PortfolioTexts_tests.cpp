@@ -22,6 +22,7 @@
 #include "ui/portfolio/PortfolioRows.h"
 #include "ui/portfolio/PriceChartMath.h"
 #include "ui/portfolio/TokenDisc.h"
+#include "ui/send/SendViewModel.h"
 #include "ui/shell/SidebarItems.h"
 
 #include <QSignalSpy>
@@ -315,7 +316,8 @@ TEST(PortfolioRows, ABalanceNotAnsweredForIsUnknownNotZero) {
               (QStringList{"10.000000 POL", unknown, "10.000000 POL", "10.000000 POL", ""}));
     EXPECT_EQ(shown(Chain::solana), (QStringList{unknown, unknown, unknown, unknown,
                                                  "Could not load the Solana balance."}));
-    EXPECT_EQ(totals(), (QStringList{"$0.00", "Some balances could not be loaded. Some prices are "
+    // A known zero values nothing held: no figure while the others are not known.
+    EXPECT_EQ(totals(), (QStringList{unknown, "Some balances could not be loaded. Some prices are "
                                               "still loading."}));
 
     // A later answer replaces the failure, and the total counts it.
@@ -332,10 +334,10 @@ TEST(PortfolioRows, ABalanceNotAnsweredForIsUnknownNotZero) {
 }
 
 // A balance held at a price the wallet does not know is worth an unknown amount, not $0.00:
-// no figure in its row, and a total of what can be valued (here a known zero) that says a
-// price is missing (loading, then not loaded once the prices came back without it); nothing
-// is missing for a known zero or a token without a pool, but a token whose quote could not be
-// asked is.
+// no figure in its row, nor in a total that can value nothing else held (a known zero is worth
+// $0.00 but values no holding), and the total says a price is missing (loading, then not
+// loaded once the prices came back without it); nothing is missing for a known zero or a token
+// without a pool, but a token whose quote could not be asked is.
 TEST(PortfolioRows, AHoldingWithoutAPriceHasNoDollarFigure) {
     const LocaleScope locale("en_US");
     test::RefreshFixture env;
@@ -365,7 +367,7 @@ TEST(PortfolioRows, AHoldingWithoutAPriceHasNoDollarFigure) {
     };
     const QString unknown = QStringLiteral("\u2014");
     EXPECT_EQ(shown(),
-              (QStringList{unknown, "$0.00", unknown, "$0.00", "Some prices are still loading."}));
+              (QStringList{unknown, "$0.00", unknown, unknown, "Some prices are still loading."}));
 
     // The prices come back without Bitcoin's, then not at all: still no figure, and no price
     // will come by itself.
@@ -375,11 +377,11 @@ TEST(PortfolioRows, AHoldingWithoutAPriceHasNoDollarFigure) {
                                                        : test::HttpFixtureResponse::withStatus(500);
     });
     test::runTask(refreshPrices({&state, {}}));
-    EXPECT_EQ(shown(), (QStringList{unknown, "$0.00", unknown, "$0.00",
+    EXPECT_EQ(shown(), (QStringList{unknown, "$0.00", unknown, unknown,
                                     "Some prices could not be loaded."}));
     tickers = "not json";
     test::runTask(refreshPrices({&state, {}}));
-    EXPECT_EQ(shown(), (QStringList{unknown, "$0.00", unknown, "$0.00",
+    EXPECT_EQ(shown(), (QStringList{unknown, "$0.00", unknown, unknown,
                                     "Some prices could not be loaded."}));
 
     // Its price: valued and counted; the token without a pool misses nothing.
@@ -394,6 +396,50 @@ TEST(PortfolioRows, AHoldingWithoutAPriceHasNoDollarFigure) {
                                     "Some prices could not be loaded."}));
 }
 
+// An Ethereum account on anvil, behind a proxy that can fail the balanceOf calls to chosen
+// tokens, holding no ether, 2 KEPT and 3 NEW tokens (6 decimals) and no ZERO, all three in the
+// token list; refreshed through the real EVM job.
+struct TokensOnAnvil {
+    const std::string owner = "0x7e5f4552091a69125d5dfcb7b8c2659029395bdf";
+    const std::string kept = "0x00000000000000000000000000000000000c0de1";
+    const std::string fresh = "0x00000000000000000000000000000000000c0de2";
+    test::AnvilNode node{1};
+    test::RPCProxy proxy;
+    std::unique_ptr<test::RefreshFixture> env;
+
+    TokensOnAnvil() {
+        proxy.setTarget(node.url());
+        test::RefreshFixture::Setup setup;
+        setup.ethereum = proxy.url();
+        env = std::make_unique<test::RefreshFixture>(setup);
+        env->setEVMAccount(Chain::ethereum, owner);
+        node.setBalance(owner, "0x0");
+        for (const auto& [address, symbol, whole] :
+             {std::tuple(kept, "KEPT", 2), std::tuple(fresh, "NEW", 3),
+              std::tuple(std::string("0x00000000000000000000000000000000000c0de3"), "ZERO", 0)}) {
+            node.setCode(address, test::TestContracts::shared().deployedBytecode("StandardToken"));
+            char amount[65];
+            std::snprintf(amount, sizeof amount, "%064x", whole * 1'000'000);
+            node.send(test::AnvilNode::devAccount(0), address,
+                      "0x40c10f19" + std::string(24, '0') + owner.substr(2) + amount);
+            EXPECT_EQ(env->tokens().add({address, symbol, symbol, 6, Chain::ethereum}),
+                      TokenStore::AddResult::added);
+        }
+    }
+    AppState& state() { return env->state(); }
+    // The node fails the balanceOf calls to the tokens in `failing`.
+    void failBalances(std::vector<std::string> failing) {
+        proxy.setOverride("eth_call", [failing](const nlohmann::json& params) {
+            const std::string to = lowercaseASCII(params.at(0).at("to").get<std::string>());
+            const bool fails =
+                params.at(0).at("data").get<std::string>().starts_with("0x70a08231") &&
+                std::find(failing.begin(), failing.end(), to) != failing.end();
+            return fails ? std::optional(test::HttpFixtureResponse::withStatus(503)) : std::nullopt;
+        });
+    }
+    void refresh() { test::runTask(refreshEVMBalances({&state(), {}}, Chain::ethereum)); }
+};
+
 // A token balance the node would not tell is no zero: never read, its row shows the unknown
 // mark for amount and value and the total says a balance could not be loaded; read before, the
 // row keeps the balance last read; a balance read as zero is one. Through the real refresh, on
@@ -403,40 +449,8 @@ TEST(PortfolioRows, ATokenBalanceTheNodeWouldNotTellIsUnknownNotZero) {
         GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
     }
     const LocaleScope locale("en_US");
-    test::AnvilNode node(1);
-    test::RPCProxy proxy;
-    proxy.setTarget(node.url());
-    test::RefreshFixture::Setup setup;
-    setup.ethereum = proxy.url();
-    test::RefreshFixture env(setup);
-    const std::string owner = "0x7e5f4552091a69125d5dfcb7b8c2659029395bdf";
-    env.setEVMAccount(Chain::ethereum, owner);
-    node.setBalance(owner, "0x0");
-    // KEPT holds 2 and NEW 3 tokens (6 decimals); ZERO none.
-    const std::string kept = "0x00000000000000000000000000000000000c0de1";
-    const std::string fresh = "0x00000000000000000000000000000000000c0de2";
-    for (const auto& [address, symbol, whole] :
-         {std::tuple(kept, "KEPT", 2), std::tuple(fresh, "NEW", 3),
-          std::tuple(std::string("0x00000000000000000000000000000000000c0de3"), "ZERO", 0)}) {
-        node.setCode(address, test::TestContracts::shared().deployedBytecode("StandardToken"));
-        char amount[65];
-        std::snprintf(amount, sizeof amount, "%064x", whole * 1'000'000);
-        node.send(test::AnvilNode::devAccount(0), address,
-                  "0x40c10f19" + std::string(24, '0') + owner.substr(2) + amount);
-        ASSERT_EQ(env.tokens().add({address, symbol, symbol, 6, Chain::ethereum}),
-                  TokenStore::AddResult::added);
-    }
-    // The node fails the balanceOf calls to the tokens in `failing`.
-    const auto failBalances = [&proxy](std::vector<std::string> failing) {
-        proxy.setOverride("eth_call", [failing](const nlohmann::json& params) {
-            const std::string to = lowercaseASCII(params.at(0).at("to").get<std::string>());
-            const bool fails =
-                params.at(0).at("data").get<std::string>().starts_with("0x70a08231") &&
-                std::find(failing.begin(), failing.end(), to) != failing.end();
-            return fails ? std::optional(test::HttpFixtureResponse::withStatus(503)) : std::nullopt;
-        });
-    };
-    PortfolioModel model(&env.state(), nullptr);
+    TokensOnAnvil chain;
+    PortfolioModel model(&chain.state(), nullptr);
     const auto shown = [&] {
         QStringList texts;
         for (int row = 0; row < model.rowCount(); ++row) {
@@ -450,21 +464,65 @@ TEST(PortfolioRows, ATokenBalanceTheNodeWouldNotTellIsUnknownNotZero) {
     };
     const QString unknown = QStringLiteral("\u2014 | \u2014");
 
-    failBalances({fresh});
-    test::runTask(refreshEVMBalances({&env.state(), {}}, Chain::ethereum));
-    EXPECT_EQ(shown(), (QStringList{"2.0000 KEPT | \u2014", unknown, "0 ZERO | $0.00", "$0.00",
+    chain.failBalances({chain.fresh});
+    chain.refresh();
+    EXPECT_EQ(shown(), (QStringList{"2.0000 KEPT | \u2014", unknown, "0 ZERO | $0.00", "\u2014",
                                     "Some balances could not be loaded."}));
 
     // Neither read: the one read before keeps its balance.
-    failBalances({kept, fresh});
-    test::runTask(refreshEVMBalances({&env.state(), {}}, Chain::ethereum));
-    EXPECT_EQ(shown(), (QStringList{"2.0000 KEPT | \u2014", unknown, "0 ZERO | $0.00", "$0.00",
+    chain.failBalances({chain.kept, chain.fresh});
+    chain.refresh();
+    EXPECT_EQ(shown(), (QStringList{"2.0000 KEPT | \u2014", unknown, "0 ZERO | $0.00", "\u2014",
                                     "Some balances could not be loaded."}));
 
-    proxy.clearOverrides();
-    test::runTask(refreshEVMBalances({&env.state(), {}}, Chain::ethereum));
+    chain.proxy.clearOverrides();
+    chain.refresh();
     EXPECT_EQ(shown(), (QStringList{"2.0000 KEPT | \u2014", "3.0000 NEW | \u2014", "0 ZERO | $0.00",
                                     "$0.00", ""}));
+}
+
+// A token balance a refresh could not read is no fresh one, whether it was never read or is
+// the one the refresh before read: the account's screen and the token's send sheet say "Could
+// not load the tokens." until a refresh reads it.
+TEST(PortfolioRows, ATokenBalanceARefreshCouldNotReadIsSaidToHaveFailed) {
+    if (!test::AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    const LocaleScope locale("en_US");
+    TokensOnAnvil chain;
+    chain.state().setSelectedChain(Chain::ethereum);
+    chain.state().setSelectedAccountIndex(0);
+    AccountDetailModel account(&chain.state(), nullptr);
+    SendViewModel send;
+    send.setAppState(&chain.state());
+    send.setChain(Chain::ethereum);
+    const auto shown = [&](const std::string& token) {
+        for (const TokenBalance& held : chain.state().evmAccounts(Chain::ethereum).at(0).tokens) {
+            if (equalIgnoringASCIICase(held.token.contractAddress, token)) {
+                send.setSelectedToken(held.token);
+            }
+        }
+        return QStringList{account.tokens()->loadFailed() ? "failed" : "read", send.balanceText(),
+                           send.balanceNote()};
+    };
+    const QString failed = QStringLiteral("Could not load the tokens.");
+
+    chain.failBalances({chain.fresh});
+    chain.refresh();
+    EXPECT_EQ(shown(chain.fresh), (QStringList{"failed", "\u2014", failed}));
+    EXPECT_EQ(shown(chain.kept), (QStringList{"failed", "2 KEPT", ""}));
+    chain.proxy.clearOverrides();
+    chain.refresh();
+    EXPECT_EQ(shown(chain.kept), (QStringList{"read", "2 KEPT", ""}));
+
+    // Kept from the refresh before: the same figure, no longer fresh.
+    chain.failBalances({chain.kept});
+    chain.refresh();
+    EXPECT_EQ(shown(chain.kept), (QStringList{"failed", "2 KEPT", failed}));
+    EXPECT_EQ(shown(chain.fresh), (QStringList{"failed", "3 NEW", ""}));
+    chain.proxy.clearOverrides();
+    chain.refresh();
+    EXPECT_EQ(shown(chain.kept), (QStringList{"read", "2 KEPT", ""}));
 }
 
 TEST(PriceChartMath, DomainTicksAndCurve) {

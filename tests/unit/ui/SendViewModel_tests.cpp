@@ -430,11 +430,24 @@ TEST(SendViewModel, AnUnknownBalanceIsNoZeroAndMaxWaitsForIt) {
 TEST(SendViewModel, BitcoinFeesComeFromThreeEstimatesAtOnce) {
     SendModel model(Chain::bitcoin);
     SendViewModel& vm = model.vm;
+    // Each level's rate as the picker shows it, then the note under it.
+    const auto picker = [&vm] {
+        const QVariantMap rates = vm.feeSnapshotMap();
+        QStringList texts;
+        for (const char* level : {"slow", "normal", "fast"}) {
+            texts << rates[level].toMap()["rateText"].toString();
+        }
+        return texts << vm.feeRatesNote();
+    };
+    // Before any estimate ended, the defaults are no rates to show.
+    EXPECT_EQ(picker(), (QStringList{"\u2014", "\u2014", "\u2014", ""}));
     test::ElectrumFixture& electrum = model.env.electrum();
     electrum.answer("blockchain.estimatefee", -1);
     vm.setAmountString("0.001");
     model.estimate();
     EXPECT_EQ(vm.feeSnapshot(), BTCFeeSnapshot{});
+    EXPECT_EQ(picker(), (QStringList{"1 sat/vB", "5 sat/vB", "20 sat/vB",
+                                     "Default rates: the fee estimate could not be loaded."}));
     EXPECT_EQ(vm.estimatedFeeSats(), 705u);
     EXPECT_EQ(vm.estimatedFeeString(), "0.00000705 BTC (5 sat/vB)");
     EXPECT_EQ(vm.estimatedTotalString(), "0.00100705 BTC");
@@ -463,8 +476,11 @@ TEST(SendViewModel, BitcoinFeesComeFromThreeEstimatesAtOnce) {
     electrum.releaseHeld();
     ASSERT_TRUE(RefreshFixture::waitUntil([&] { return !vm.isFetchingFees(); }));
     EXPECT_EQ(vm.feeSnapshot().fast, BTCFeeRate::fallback(BTCFeeLevel::fast));
-    EXPECT_EQ(vm.feeSnapshot().normal, (BTCFeeRate{10, "Normal (~30 min)", 30}));
-    EXPECT_EQ(vm.feeSnapshot().slow, (BTCFeeRate{2, "Economy (~60 min)", 60}));
+    EXPECT_EQ(vm.feeSnapshot().normal, (BTCFeeRate{10, "Normal (~30 min)", 30, true}));
+    EXPECT_EQ(vm.feeSnapshot().slow, (BTCFeeRate{2, "Economy (~60 min)", 60, true}));
+    EXPECT_EQ(picker(), (QStringList{"2 sat/vB", "10 sat/vB", "20 sat/vB",
+                                     "Default rate for Priority: the fee estimate could not be "
+                                     "loaded."}));
     EXPECT_EQ(vm.estimatedFeeString(), "0.0000141 BTC (10 sat/vB)");
     EXPECT_EQ(vm.estimatedTotalString(), "0.00100705 BTC");
     EXPECT_EQ(vm.feeSnapshotMap()["normal"].toMap()["satPerVByte"].toULongLong(), 10u);

@@ -242,19 +242,34 @@ TEST(BlockExplorerClient, FollowsNextPageParamsUpToTheLimit) {
     EXPECT_EQ(e.server.requests().size(), 5u);
 }
 
-TEST(BlockExplorerClient, AFailedPageEndsTheFetchKeepingEarlierPages) {
+// A page refused or unreadable is no end of the history: the fetch fails, handing over the
+// pages read before it; the list of what was sent fails alike.
+TEST(BlockExplorerClient, AFailedPageFailsTheFetchWithTheEarlierPages) {
     Explorer e;
+    const auto failure = [](QCoro::Task<std::vector<ExplorerTx>> fetching) {
+        try {
+            runTask(std::move(fetching));
+        } catch (const ExplorerPageError& error) {
+            return error.read();
+        }
+        ADD_FAILURE() << "the fetch did not fail";
+        return std::vector<ExplorerTx>(1);
+    };
     for (const HttpFixtureResponse& bad :
-         {HttpFixtureResponse::withStatus(404), HttpFixtureResponse::json(R"({"items":5})"),
+         {HttpFixtureResponse::withStatus(503), HttpFixtureResponse::withStatus(404),
+          HttpFixtureResponse::json(R"({"items":5})"),
           page(json::array({{{"hash", 5}}}), nullptr)}) {
         e.server.enqueue(bad);
-        EXPECT_TRUE(runTask(e.client.fetchTransactions(owner, Chain::polygon, 3)).empty());
+        EXPECT_TRUE(failure(e.client.fetchTransactions(owner, Chain::polygon, 3)).empty());
         e.server.enqueue(page(json::array({item(1)}), {{"index", 1}}));
         e.server.enqueue(bad);
-        const auto txs = runTask(e.client.fetchTransactions(owner, Chain::polygon, 3));
-        ASSERT_EQ(txs.size(), 1u);
-        EXPECT_EQ(txs[0].hash, "0xhash1");
+        const auto read = failure(e.client.fetchTransactions(owner, Chain::polygon, 3));
+        ASSERT_EQ(read.size(), 1u);
+        EXPECT_EQ(read[0].hash, "0xhash1");
     }
+    e.server.enqueue(page(json::array({item(1)}), {{"index", 1}}));
+    e.server.enqueue(HttpFixtureResponse::withStatus(503));
+    EXPECT_THROW(runTask(e.client.sentWithNonce(owner, Chain::polygon, 3, 4)), ExplorerPageError);
 }
 
 } // namespace
