@@ -580,5 +580,68 @@ TEST(SignedBroadcast, AnAttemptIsForgottenOnlyWhenTheChainProvesItCanNeverLand) 
     EXPECT_TRUE(unanswered.find("X"));
 }
 
+// Sends `id` from `slot` and moves the face on to `face` (Failed: the run fails instead),
+// noting after the answer and again after the face whether the ledger holds it as told.
+QCoro::Task<void> sendThenShow(FlowRun run, std::shared_ptr<Chain> chain, AttemptLedger* ledger,
+                               std::string id, std::string slot, Step face,
+                               std::shared_ptr<std::vector<bool>> told) {
+    run.useLedger(*ledger);
+    QCoro::Task<bool> sending = broadcastSigned(run, attempt(chain, id, 7, slot));
+    if (!co_await std::move(sending)) {
+        co_return;
+    }
+    told->push_back(ledger->find(id)->told);
+    if (face == Step::Failed) {
+        throw std::runtime_error("The approval was reverted on chain.");
+    }
+    if (face == Step::Confirmed) {
+        run.confirmed();
+    } else if (face == Step::Submitted) {
+        run.submitted();
+    } else {
+        run.setStep(face);
+    }
+    told->push_back(ledger->find(id)->told);
+}
+
+// The server took it: told only once the face says it left (waiting for it, submitted,
+// confirmed), never while it still reads "Broadcasting". An approval's face never says so (it
+// is done with once in a block), and a flow whose caller tells the user leaves it to the caller.
+TEST(SignedBroadcast, WhatLeftIsToldOnlyOnceTheFaceSaysSo) {
+    auto chain = std::make_shared<Chain>();
+    chain->server = "take";
+    AttemptLedger ledger;
+    const auto press = [&](TransactionFlow& flow, const std::string& id, const std::string& slot,
+                           Step face) {
+        auto told = std::make_shared<std::vector<bool>>();
+        QSignalSpy finished(&flow, &TransactionFlow::finished);
+        flow.start(Step::Broadcasting, [=, &ledger](FlowRun run) {
+            return sendThenShow(std::move(run), chain, &ledger, id, slot, face, told);
+        });
+        EXPECT_TRUE(finished.count() > 0 || finished.wait(5000));
+        return *told;
+    };
+    TransactionFlow flow(quick());
+    flow.setObjectName("swap:ethereum");
+    const std::vector<bool> untilTheFace{false, true};
+    EXPECT_EQ(press(flow, "A", {}, Step::WaitingConfirmation), untilTheFace);
+    EXPECT_EQ(press(flow, "B", {}, Step::Submitted), untilTheFace);
+    EXPECT_EQ(press(flow, "C", {}, Step::Confirmed), untilTheFace);
+
+    EXPECT_EQ(press(flow, "D", approvalSlot, Step::Failed), std::vector<bool>{false});
+    EXPECT_EQ(flow.step(), Step::Failed);
+    ASSERT_TRUE(ledger.find("D"));
+    EXPECT_FALSE(ledger.find("D")->told);
+
+    TransactionFlow dapp(quick());
+    dapp.setObjectName("walletconnect");
+    dapp.setToldByCaller(true);
+    EXPECT_EQ(press(dapp, "E", "walletconnect:t:1", Step::Submitted),
+              (std::vector<bool>{false, false}));
+    EXPECT_EQ(dapp.takeLeftUntold(), std::vector<std::string>{"E"});
+    EXPECT_TRUE(dapp.takeLeftUntold().empty());
+    EXPECT_FALSE(ledger.find("E")->told);
+}
+
 } // namespace
 } // namespace qm
