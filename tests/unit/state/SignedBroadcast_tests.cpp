@@ -5,6 +5,7 @@
 // chain's word (or its silence) ends the run. A transaction the user was told failed binds every
 // later signing of its account until the chain knows it (the press that sent it follows it) or
 // proves it can never land.
+#include "RunTask.h"
 #include "state/flows/AttemptLedger.h"
 #include "state/flows/SignedBroadcast.h"
 #include "state/flows/TransactionFlow.h"
@@ -641,6 +642,45 @@ TEST(SignedBroadcast, WhatLeftIsToldOnlyOnceTheFaceSaysSo) {
     EXPECT_EQ(dapp.takeLeftUntold(), std::vector<std::string>{"E"});
     EXPECT_TRUE(dapp.takeLeftUntold().empty());
     EXPECT_FALSE(ledger.find("E")->told);
+}
+
+// Send Anyway tells the earlier attempt and every one sharing its nonce, and keeps them: until
+// the chain settles them the history lists them as pending and the watch follows them, after a
+// restart too. Another nonce, or another account, is not told.
+TEST(SignedBroadcast, SendAnywayTellsTheEarlierAttemptsAndKeepsThem) {
+    QTemporaryDir folder;
+    const std::filesystem::path file =
+        std::filesystem::path(folder.path().toStdString()) / "Q" / "attempts.json";
+    const auto kept = [](const std::string& id, std::uint64_t nonce, const std::string& from) {
+        UnsettledAttempt attempt;
+        attempt.chain = qm::Chain::ethereum;
+        attempt.account = from;
+        attempt.id = id;
+        attempt.wire = "0x" + id;
+        attempt.nonce = nonce;
+        return attempt;
+    };
+    const auto expectTold = [](const AttemptLedger& ledger) {
+        ASSERT_EQ(ledger.all().size(), 4u);
+        for (const auto& [id, told] : std::vector<std::pair<std::string, bool>>{
+                 {"A", true}, {"B", true}, {"C", false}, {"D", false}}) {
+            ASSERT_TRUE(ledger.find(id)) << id;
+            EXPECT_EQ(ledger.find(id)->told, told) << id;
+            EXPECT_FALSE(ledger.find(id)->toldElsewhere) << id;
+        }
+    };
+    {
+        AttemptLedger ledger(file);
+        test::runTask(ledger.keep(kept("A", 7, account)));
+        test::runTask(ledger.keep(kept("B", 7, account))); // its replacement
+        test::runTask(ledger.keep(kept("C", 8, account)));
+        test::runTask(ledger.keep(kept("D", 7, "0xbbbb")));
+        sendAnyway(ledger, "B");
+        expectTold(ledger);
+    }
+    AttemptLedger restarted(file);
+    restarted.load();
+    expectTold(restarted);
 }
 
 } // namespace
