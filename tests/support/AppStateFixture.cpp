@@ -13,11 +13,15 @@
 
 namespace qm::test {
 
-LoopbackAppState::LoopbackAppState(ElectrumFixture::Mode mode) : m_electrum(mode) {
-    if (!m_folder.isValid()) {
+LoopbackAppState::LoopbackAppState(ElectrumFixture::Mode mode)
+    : m_folder(std::in_place), m_electrum(mode) {
+    if (!m_folder->isValid()) {
         throw std::runtime_error("LoopbackAppState: no temporary folder");
     }
 }
+
+LoopbackAppState::LoopbackAppState(ElectrumFixture::Mode mode, std::filesystem::path folder)
+    : m_keptFolder(std::move(folder)), m_electrum(mode) {}
 
 LoopbackAppState::~LoopbackAppState() {
     m_state.reset();
@@ -25,7 +29,7 @@ LoopbackAppState::~LoopbackAppState() {
 }
 
 std::filesystem::path LoopbackAppState::dataLocation() const {
-    return std::filesystem::path(m_folder.path().toStdString());
+    return m_keptFolder ? *m_keptFolder : std::filesystem::path(m_folder->path().toStdString());
 }
 
 void LoopbackAppState::settle() {
@@ -94,6 +98,16 @@ AppStateFixture::AppStateFixture(WalletConnectService::Options walletConnect,
     : LoopbackAppState(ElectrumFixture::Mode::tls), m_memory(std::make_shared<MemoryKeychain>()),
       m_faulty(std::make_shared<FaultyKeychain>(m_memory)),
       m_walletConnectOptions(std::move(walletConnect)), m_pools(std::move(pools)) {
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dataLocation() / "xdg").string()));
+    build();
+}
+
+AppStateFixture::AppStateFixture(std::filesystem::path folder, RPCPools pools,
+                                 NetworkManager::Options network)
+    : LoopbackAppState(ElectrumFixture::Mode::tls, std::move(folder)),
+      m_faulty(std::make_shared<FaultyKeychain>(
+          std::make_shared<DirectoryKeychain>(dataLocation() / "keyring"))),
+      m_pools(std::move(pools)), m_network(std::move(network)) {
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dataLocation() / "xdg").string()));
     build();
 }

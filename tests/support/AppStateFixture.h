@@ -37,6 +37,8 @@ public:
 
 protected:
     explicit LoopbackAppState(ElectrumFixture::Mode mode);
+    // Over `folder`, which outlives it, instead of a temporary one.
+    LoopbackAppState(ElectrumFixture::Mode mode, std::filesystem::path folder);
     ~LoopbackAppState();
     // Storage over `keychain`, and services for it; the JSON-RPC pools (Ethereum, Arbitrum,
     // Polygon, Solana) use rpc() where `pools` gives no URL, each listing it `serversPerPool`
@@ -47,7 +49,9 @@ protected:
                                   const std::array<std::optional<QUrl>, 4>& pools = {},
                                   bool quoteTokenPrices = false, int serversPerPool = 1);
 
-    QTemporaryDir m_folder;
+    // A temporary folder, or none over a kept one.
+    std::optional<QTemporaryDir> m_folder;
+    std::optional<std::filesystem::path> m_keptFolder;
     // How the next storage is made: its probe left to the signing worker, and its time-out.
     bool m_deferKeychainStart = false;
     std::chrono::milliseconds m_probeTimeout{5000};
@@ -83,6 +87,10 @@ public:
     // at `pools` where given.
     explicit AppStateFixture(WalletConnectService::Options walletConnect,
                              std::array<std::optional<QUrl>, 4> pools = {});
+    // A program's run over `folder`, which a later run (another process) opens again: its
+    // keychain is a folder of files in it (DirectoryKeychain; no storedItems()).
+    AppStateFixture(std::filesystem::path folder, RPCPools pools,
+                    NetworkManager::Options network = {});
 
     KeychainManager& keychainManager() { return *m_keychain; }
     FaultyKeychain& keychain() { return *m_faulty; }

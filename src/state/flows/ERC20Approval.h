@@ -53,7 +53,9 @@ QCoro::Task<void> awaitApproval(FlowRun run, std::shared_ptr<JSONRPCClient> clie
 // broadcastSigned sends it), moves the progress to 0.25, then awaits its receipt
 // (awaitApproval). Returns once the approval is in a block and succeeded; throws the client's
 // and ApprovalError's errors (notConfirmed also when its answer was lost and the chain never
-// knew it: the run has then ended Submitted). An approval sent stays on the chain.
+// knew it: the run has then ended Submitted). An approval sent stays on the chain. No face says
+// it left ("Approving token..." until its block): it stays untold until its receipt settles it,
+// so a run that ends before leaves it for the next press to follow.
 QCoro::Task<void> sendApprovalAndAwait(FlowRun run, std::shared_ptr<JSONRPCClient> client,
                                        SignedBroadcast approval);
 

@@ -296,14 +296,14 @@ QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx) {
                 std::rethrow_exception(refusal);
             }
         }
-        run.told(tx.id);
+        run.left(tx.id);
         if (tx.isRunsOwn) {
             run.broadcasted(tx.id);
         }
         co_return true;
     }
     if (!lost) {
-        run.told(tx.id);
+        run.left(tx.id);
         if (tx.isRunsOwn) {
             run.broadcasted(tx.id);
         }
@@ -319,7 +319,7 @@ QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx) {
         co_return false;
     }
     if (word == ChainWord::known) {
-        run.told(id);
+        run.left(id);
     }
     if (word) {
         co_return true;

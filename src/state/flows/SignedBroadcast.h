@@ -45,7 +45,10 @@
 //     EVM one may never be settled by the chain: the user may choose to send anyway
 //     (sendAnyway), and the attempt then counts as told.
 // One the user saw leave holds nothing back, nor do those that could only land instead of it:
-// a new signing is another payment the user asked for.
+// a new signing is another payment the user asked for. Saw, not could have seen: the server's
+// answer (or the chain's word) makes it told only once the face says it left (FlowRun::left),
+// so a program killed while its face still read "Broadcasting" left an attempt that the next
+// press follows, or replaces at its nonce.
 // A run that saw its transaction in a block is done with it (and with the attempts it
 // replaced); the rest stay until the chain settles them (AttemptWatch follows them while the
 // wallet is open). GUI thread only.

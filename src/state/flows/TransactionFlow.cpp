@@ -26,12 +26,18 @@ bool TransactionFlow::isFinal(Step step) {
            step == Step::Failed;
 }
 
+bool TransactionFlow::showsLeft(Step step) {
+    return step == Step::WaitingConfirmation || step == Step::Submitted || step == Step::Confirmed;
+}
+
 bool TransactionFlow::start(Step first, Body body) {
     if (m_running) {
         return false;
     }
     m_broadcast = false;
     m_settled = false;
+    // What an earlier run saw leave and never showed stays untold.
+    m_leftUntold.clear();
     m_token = CancellationToken();
     setUndecided({});
     if (!m_earlierNote.isEmpty()) {
@@ -162,6 +168,19 @@ void TransactionFlow::setStep(Step step) {
         m_step = step;
         emit stepChanged();
     }
+    // Once the face shows it: a crash before leaves it untold, and the next press asks.
+    if (showsLeft(m_step)) {
+        tellLeft();
+    }
+}
+
+void TransactionFlow::tellLeft() {
+    if (m_toldByCaller) {
+        return;
+    }
+    for (const std::string& id : std::exchange(m_leftUntold, {})) {
+        ledger().markTold(id);
+    }
 }
 
 void TransactionFlow::setProgress(double progress) {
@@ -279,9 +298,13 @@ QCoro::Task<void> FlowRun::keepAttempt(const SignedBroadcast& tx) const {
     return keptBeforeSending(m_flow->ledger().keep(m_flow->attemptRecord(tx)));
 }
 
-void FlowRun::told(const std::string& id, bool elsewhere) const {
-    if (m_flow) {
-        m_flow->ledger().markTold(id, elsewhere);
+void FlowRun::left(const std::string& id) const {
+    if (!m_flow) {
+        return;
+    }
+    m_flow->m_leftUntold.push_back(id);
+    if (TransactionFlow::showsLeft(m_flow->m_step)) {
+        m_flow->tellLeft();
     }
 }
 

@@ -17,6 +17,11 @@
 //     review (a retry would pay twice): an exception ends the run at `submitted` with the id
 //     and the failure as a note. Bodies send through broadcastSigned (SignedBroadcast.h),
 //     which calls it once the server's answer or the chain says the transaction may have left;
+//   - a transaction the server took (or the chain knows) counts as told only once the face
+//     says it left: the step moves to WaitingConfirmation, Submitted or Confirmed (showsLeft),
+//     or, for a flow whose caller tells the user itself (setToldByCaller), once the caller
+//     has. A run cut short before (the program killed while the face still read
+//     "Broadcasting") leaves it untold, so the next press asks the chain about it first;
 //   - the body ends with confirmed(), reverted(text) or submitted() after the chain's answer
 //     (awaitChain) or its absence. Confirmed is shown only when the chain said so.
 // The transactions its runs send are kept in a ledger (the wallet's, which a body hands its run
@@ -37,6 +42,8 @@
 #include <optional>
 #include <qcoro/qcorotask.h>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace qm {
 
@@ -136,6 +143,15 @@ public:
 
     // The step after which `step` never moves again until the next start or reset.
     static bool isFinal(Step step);
+    // Whether a face at `step` tells the user that the run's transaction left.
+    static bool showsLeft(Step step);
+
+    // The caller, not the steps, tells the user that a transaction left (a dApp's request: the
+    // answer handed to the dApp): what the runs see leave stays untold, and takeLeftUntold
+    // hands it to the caller, which marks it told once it has told.
+    void setToldByCaller(bool byCaller) { m_toldByCaller = byCaller; }
+    // The transactions the last run saw leave that nothing has shown as left yet; taken.
+    std::vector<std::string> takeLeftUntold() { return std::exchange(m_leftUntold, {}); }
 
 signals:
     void stepChanged();
@@ -160,6 +176,8 @@ private:
     void setUndecided(std::string id);
     // Ends the run at `step` with `message` (empty: none).
     void settle(Step step, QString message);
+    // The face says they left: what the run saw leave is marked told (unless the caller tells).
+    void tellLeft();
     // What the ledger keeps of `tx`, sent in this flow now.
     UnsettledAttempt attemptRecord(const SignedBroadcast& tx) const;
     // Where an attempt sent in `slot` says it was sent: the flow's key, "#" and the slot.
@@ -178,6 +196,10 @@ private:
     std::string m_undecided;
     bool m_broadcast = false;
     bool m_settled = false;
+    // What the run saw leave (the server took it, or the chain knows it) that no face has
+    // shown as left yet: untold in the ledger until one does.
+    std::vector<std::string> m_leftUntold;
+    bool m_toldByCaller = false;
     // The token of the current run; cancelled by the destructor.
     std::optional<CancellationToken> m_token;
     QPointer<AttemptLedger> m_ledger;
@@ -220,8 +242,9 @@ public:
     // ends once it is on disk, and throws (and it must not be sent) when the ledger cannot be
     // written.
     QCoro::Task<void> keepAttempt(const SignedBroadcast& tx) const;
-    // The user saw it leave (`elsewhere`: another sheet said it went through).
-    void told(const std::string& id, bool elsewhere = false) const;
+    // The server took `id`, or the chain knows it: told once the face says it left
+    // (TransactionFlow::showsLeft), at once when it already does.
+    void left(const std::string& id) const;
     // The chain holds `id` in a block: settled, and with it every attempt it was made to
     // replace (an EVM nonce, a Bitcoin coin it spends, are its own now).
     void landed(const std::string& id) const;

@@ -263,6 +263,8 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
     const QMetaObject::Connection watching =
         QObject::connect(flow, &TransactionFlow::finished, flow, [ended] { ended.succeed(); });
     flow->setSummary(QString::fromStdString(requestSummary(request)), {});
+    // Its steps show on no face: the user sees it left when the dApp has its answer.
+    flow->setToldByCaller(true);
     const bool started = flow->start(TransactionFlow::Step::Signing, [send](FlowRun run) {
         return runWalletConnectSend(std::move(run), send);
     });
@@ -276,6 +278,11 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
         QObject::disconnect(watching);
         if (self) {
             m_followedNote = watched->earlierNote();
+            std::vector<std::string> sent = watched->takeLeftUntold();
+            if (!sent.empty()) {
+                m_untold[RequestKey(request.request.sessionTopic, request.request.id)] =
+                    std::move(sent);
+            }
         }
     }
     if (!send->hash) {

@@ -8,6 +8,7 @@
 #include "services/walletconnect/WCError.h"
 #include "services/walletconnect/WCPairingURI.h"
 #include "state/AppState.h"
+#include "state/flows/AttemptLedger.h"
 #include "state/flows/EVMFeeBounds.h"
 
 #include <algorithm>
@@ -333,6 +334,15 @@ QCoro::Task<bool> WalletConnectService::approveRequest(std::string topic, std::i
         std::rethrow_exception(failure);
     }
     m_results.erase(key);
+    // The dApp has the hash: the transaction the user approved is heard of.
+    if (const auto sent = m_untold.find(key); sent != m_untold.end()) {
+        for (const std::string& id : sent->second) {
+            if (m_state) {
+                m_state->attemptLedger().markTold(id);
+            }
+        }
+        m_untold.erase(sent);
+    }
     removeRequest(key);
     if (m_state) {
         AppState* state = m_state;
@@ -355,6 +365,7 @@ QCoro::Task<void> WalletConnectService::rejectRequest(std::string topic, std::in
     }
     removeRequest(key);
     m_results.erase(key);
+    m_untold.erase(key);
     QCoro::Task<void> refusing =
         refuseRequest(std::move(topic), id, WCProtocolError::userRejected());
     co_await std::move(refusing);
@@ -384,6 +395,7 @@ void WalletConnectService::dropExpiredRequests() {
     for (const RequestKey& key : expired) {
         removeRequest(key);
         m_results.erase(key);
+        m_untold.erase(key);
         TaskHandle::spawn(this, [this, key](const CancellationToken&) {
             return refuseRequest(key.first, key.second, WCProtocolError::expired());
         });
@@ -438,6 +450,7 @@ void WalletConnectService::endAllSessions() {
     m_requests.clear();
     m_reviews.clear();
     m_results.clear();
+    m_untold.clear();
     scheduleRequestExpiry();
     setRelayConnected(false);
     emit sessionsChanged();

@@ -165,6 +165,9 @@ private:
     std::map<RequestKey, WCTransactionReview> m_reviews;
     // Results signed (or sent) whose answer has not reached the dApp yet.
     std::map<RequestKey, nlohmann::json> m_results;
+    // The transactions of such a result that the server took: told once the dApp has its
+    // answer, never before (a program ended meanwhile leaves them for the next press to ask).
+    std::map<RequestKey, std::vector<std::string>> m_untold;
     std::optional<RequestKey> m_signingKey;
     // The requests read, across managers: a new manager's relay client is delivered again what
     // the old one already took (and perhaps answered). Bounded, oldest forgotten first.

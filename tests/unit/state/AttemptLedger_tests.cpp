@@ -352,5 +352,76 @@ TEST_F(AttemptLedgerTest, AWriteHandedOverBeforeAClearNeverBringsTheFileBack) {
     EXPECT_FALSE(fs::exists(file()));
 }
 
+// A keep whose write failed is undone on disk as well as here: a write handed over while it
+// waited (another attempt told) put it in the file, and the file read again holds no attempt
+// that never left.
+TEST_F(AttemptLedgerTest, AKeepThatCouldNotBeWrittenIsUndoneOnDiskToo) {
+    AttemptLedger ledger(file());
+    test::runTask(ledger.keep(evmAttempt("0xaa", 7)));
+    // Held up, so that the keep waits for its write and the next change is handed over first.
+    std::promise<void> release;
+    FileWriteQueue::append([held = release.get_future().share()] { held.wait(); });
+    // The keep's write finds a file where the folder goes; the next write finds the way clear.
+    fs::remove_all(file().parent_path());
+    std::ofstream(file().parent_path()) << "in the way";
+    QCoro::Task<void> keeping = ledger.keep(evmAttempt("0xbb", 8));
+    FileWriteQueue::append([in = file().parent_path()] { fs::remove(in); });
+    ledger.markTold("0xaa");
+    release.set_value();
+    EXPECT_THROW(test::runTask(std::move(keeping)), FileError);
+    EXPECT_FALSE(ledger.find("0xbb"));
+    FileWriteQueue::waitForAll();
+    AttemptLedger restarted(file());
+    restarted.load();
+    ASSERT_EQ(restarted.all().size(), 1u);
+    EXPECT_EQ(restarted.all().front().id, "0xaa");
+    EXPECT_TRUE(restarted.all().front().told);
+}
+
+// Many changes of one attempt handed over while a write is under way: each is written on the
+// one writing thread, one at a time and in the order of the changes (a look at the file behind
+// each reads that change), and the file holds the last.
+TEST_F(AttemptLedgerTest, QueuedWritesRunOneAtATimeInOrderAndTheFileHoldsTheLast) {
+    AttemptLedger ledger(file());
+    test::runTask(ledger.keep(evmAttempt("0xaa", 7)));
+    std::promise<void> release;
+    std::thread::id writer;
+    FileWriteQueue::append([&writer, held = release.get_future().share()] {
+        writer = std::this_thread::get_id();
+        held.wait();
+    });
+    constexpr int changes = 40;
+    struct Look {
+        std::thread::id thread;
+        std::string summary;
+    };
+    std::vector<Look> looks(changes);
+    std::vector<QCoro::Task<void>> keeps;
+    for (int change = 0; change < changes; ++change) {
+        UnsettledAttempt again = evmAttempt("0xaa", 7);
+        again.summary = std::to_string(change) + " POL";
+        keeps.push_back(ledger.keep(again));
+        FileWriteQueue::append([this, &looks, change] {
+            const nlohmann::json stored = readRaw(file());
+            looks[static_cast<std::size_t>(change)] = {std::this_thread::get_id(),
+                                                       stored.at(0).at("summary")};
+        });
+    }
+    release.set_value();
+    for (QCoro::Task<void>& keeping : keeps) {
+        test::runTask(std::move(keeping));
+    }
+    FileWriteQueue::waitForAll();
+    for (int change = 0; change < changes; ++change) {
+        const Look& look = looks[static_cast<std::size_t>(change)];
+        EXPECT_EQ(look.thread, writer) << change;
+        EXPECT_EQ(look.summary, std::to_string(change) + " POL");
+    }
+    AttemptLedger restarted(file());
+    restarted.load();
+    ASSERT_EQ(restarted.all().size(), 1u);
+    EXPECT_EQ(restarted.all().front().summary, std::to_string(changes - 1) + " POL");
+}
+
 } // namespace
 } // namespace qm

@@ -5,6 +5,7 @@
 // chain's word (or its silence) ends the run. A transaction the user was told failed binds every
 // later signing of its account until the chain knows it (the press that sent it follows it) or
 // proves it can never land.
+#include "RunTask.h"
 #include "state/flows/AttemptLedger.h"
 #include "state/flows/SignedBroadcast.h"
 #include "state/flows/TransactionFlow.h"
@@ -578,6 +579,108 @@ TEST(SignedBroadcast, AnAttemptIsForgottenOnlyWhenTheChainProvesItCanNeverLand) 
     chain->silent.insert("X");
     EXPECT_EQ(pressOn(flow, unanswered, chain, "Y", 21).conflict, 20);
     EXPECT_TRUE(unanswered.find("X"));
+}
+
+// Sends `id` from `slot` and moves the face on to `face` (Failed: the run fails instead),
+// noting after the answer and again after the face whether the ledger holds it as told.
+QCoro::Task<void> sendThenShow(FlowRun run, std::shared_ptr<Chain> chain, AttemptLedger* ledger,
+                               std::string id, std::string slot, Step face,
+                               std::shared_ptr<std::vector<bool>> told) {
+    run.useLedger(*ledger);
+    QCoro::Task<bool> sending = broadcastSigned(run, attempt(chain, id, 7, slot));
+    if (!co_await std::move(sending)) {
+        co_return;
+    }
+    told->push_back(ledger->find(id)->told);
+    if (face == Step::Failed) {
+        throw std::runtime_error("The approval was reverted on chain.");
+    }
+    if (face == Step::Confirmed) {
+        run.confirmed();
+    } else if (face == Step::Submitted) {
+        run.submitted();
+    } else {
+        run.setStep(face);
+    }
+    told->push_back(ledger->find(id)->told);
+}
+
+// The server took it: told only once the face says it left (waiting for it, submitted,
+// confirmed), never while it still reads "Broadcasting". An approval's face never says so (it
+// is done with once in a block), and a flow whose caller tells the user leaves it to the caller.
+TEST(SignedBroadcast, WhatLeftIsToldOnlyOnceTheFaceSaysSo) {
+    auto chain = std::make_shared<Chain>();
+    chain->server = "take";
+    AttemptLedger ledger;
+    const auto press = [&](TransactionFlow& flow, const std::string& id, const std::string& slot,
+                           Step face) {
+        auto told = std::make_shared<std::vector<bool>>();
+        QSignalSpy finished(&flow, &TransactionFlow::finished);
+        flow.start(Step::Broadcasting, [=, &ledger](FlowRun run) {
+            return sendThenShow(std::move(run), chain, &ledger, id, slot, face, told);
+        });
+        EXPECT_TRUE(finished.count() > 0 || finished.wait(5000));
+        return *told;
+    };
+    TransactionFlow flow(quick());
+    flow.setObjectName("swap:ethereum");
+    const std::vector<bool> untilTheFace{false, true};
+    EXPECT_EQ(press(flow, "A", {}, Step::WaitingConfirmation), untilTheFace);
+    EXPECT_EQ(press(flow, "B", {}, Step::Submitted), untilTheFace);
+    EXPECT_EQ(press(flow, "C", {}, Step::Confirmed), untilTheFace);
+
+    EXPECT_EQ(press(flow, "D", approvalSlot, Step::Failed), std::vector<bool>{false});
+    EXPECT_EQ(flow.step(), Step::Failed);
+    ASSERT_TRUE(ledger.find("D"));
+    EXPECT_FALSE(ledger.find("D")->told);
+
+    TransactionFlow dapp(quick());
+    dapp.setObjectName("walletconnect");
+    dapp.setToldByCaller(true);
+    EXPECT_EQ(press(dapp, "E", "walletconnect:t:1", Step::Submitted),
+              (std::vector<bool>{false, false}));
+    EXPECT_EQ(dapp.takeLeftUntold(), std::vector<std::string>{"E"});
+    EXPECT_TRUE(dapp.takeLeftUntold().empty());
+    EXPECT_FALSE(ledger.find("E")->told);
+}
+
+// Send Anyway tells the earlier attempt and every one sharing its nonce, and keeps them: until
+// the chain settles them the history lists them as pending and the watch follows them, after a
+// restart too. Another nonce, or another account, is not told.
+TEST(SignedBroadcast, SendAnywayTellsTheEarlierAttemptsAndKeepsThem) {
+    QTemporaryDir folder;
+    const std::filesystem::path file =
+        std::filesystem::path(folder.path().toStdString()) / "Q" / "attempts.json";
+    const auto kept = [](const std::string& id, std::uint64_t nonce, const std::string& from) {
+        UnsettledAttempt attempt;
+        attempt.chain = qm::Chain::ethereum;
+        attempt.account = from;
+        attempt.id = id;
+        attempt.wire = "0x" + id;
+        attempt.nonce = nonce;
+        return attempt;
+    };
+    const auto expectTold = [](const AttemptLedger& ledger) {
+        ASSERT_EQ(ledger.all().size(), 4u);
+        for (const auto& [id, told] : std::vector<std::pair<std::string, bool>>{
+                 {"A", true}, {"B", true}, {"C", false}, {"D", false}}) {
+            ASSERT_TRUE(ledger.find(id)) << id;
+            EXPECT_EQ(ledger.find(id)->told, told) << id;
+            EXPECT_FALSE(ledger.find(id)->toldElsewhere) << id;
+        }
+    };
+    {
+        AttemptLedger ledger(file);
+        test::runTask(ledger.keep(kept("A", 7, account)));
+        test::runTask(ledger.keep(kept("B", 7, account))); // its replacement
+        test::runTask(ledger.keep(kept("C", 8, account)));
+        test::runTask(ledger.keep(kept("D", 7, "0xbbbb")));
+        sendAnyway(ledger, "B");
+        expectTold(ledger);
+    }
+    AttemptLedger restarted(file);
+    restarted.load();
+    expectTold(restarted);
 }
 
 } // namespace

@@ -204,11 +204,17 @@ TEST_F(WalletConnectSigningTest, ATransactionIsSentOnceAndItsHashAnsweredEvenAft
     EXPECT_THROW(runTask(std::move(first)), std::exception);
     EXPECT_EQ(sentCount(), 1u);
     EXPECT_EQ(service().requests().size(), 1u);
+    // Neither the dApp nor the user heard that it left: kept untold.
+    AttemptLedger& ledger = env->state().attemptLedger();
+    ASSERT_EQ(ledger.all().size(), 1u);
+    EXPECT_FALSE(ledger.all().front().told);
     relay->control({{"op", "reply"}, {"method", "irn_publish"}, {"text", nullptr}});
     // The retry answers with the same hash and sends nothing new (no password needed).
     EXPECT_TRUE(sign(10, ""));
     EXPECT_EQ(sentCount(), 1u);
     const std::string hash = answerTo(10)["result"];
+    ASSERT_TRUE(ledger.find(hash));
+    EXPECT_TRUE(ledger.find(hash)->told);
     const json receipt = anvil->minedReceipt(hash);
     EXPECT_EQ(receipt["status"], "0x1");
     EXPECT_EQ(receipt["from"], "0x9858effd232b4033e47d90003d41ec34ecaeda94");
@@ -231,14 +237,14 @@ TEST_F(WalletConnectSigningTest, ATransactionIsSentOnceAndItsHashAnsweredEvenAft
     failed.summary = "2 POL";
     failed.detail = "to 0x222222...222222";
     failed.nonce = 1;
-    runTask(env->state().attemptLedger().keep(failed));
+    runTask(ledger.keep(failed));
     dapp->request(12, "eth_signTransaction", json::array({transaction}), "eip155:137");
     ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 1; }));
     waitForReview(12);
     EXPECT_THROW(runTask(service().approveRequest(dapp->sessionTopic, 12, password(kPassword))),
                  EarlierAttemptError);
     EXPECT_EQ(sentCount(), 1u);
-    env->state().attemptLedger().markTold(failed.id);
+    ledger.markTold(failed.id);
     EXPECT_TRUE(sign(12));
 }
 
