@@ -1,6 +1,7 @@
 #include "services/evm/BlockExplorerClient.h"
 
 #include "core/encoding/AsciiCase.h"
+#include "core/json/JSONReader.h"
 
 #include <QPointer>
 #include <algorithm>
@@ -33,6 +34,23 @@ std::string pageQuery(bool tokenTransfers, bool pathHasQuery,
         add("items_count=", next->itemsCount);
     }
     return query.empty() ? query : (pathHasQuery ? "&" : "?") + query;
+}
+
+// Blockscout's answer for an address it has never indexed: 404 with {"message": "Not found"}.
+// Such an address has sent and received nothing; any other 404 is a failure.
+bool isUnknownAddress(const HttpResponse& response) {
+    if (response.status != 404) {
+        return false;
+    }
+    const std::optional<nlohmann::json> body = JSONReader::tryRead(
+        std::string_view(response.body.constData(), static_cast<std::size_t>(response.body.size())),
+        JSONReader::network);
+    if (!body || !body->is_object() || body->size() != 1) {
+        return false;
+    }
+    const auto message = body->find("message");
+    return message != body->end() && message->is_string() &&
+           message->get<std::string>() == "Not found";
 }
 
 std::optional<std::uint64_t> decimalNonce(const ExplorerTx& tx) {
@@ -136,6 +154,9 @@ QCoro::Task<std::vector<ExplorerTx>> BlockExplorerClient::fetch(Kind kind, std::
         const HttpResponse response = co_await self->m_session.get(url, options);
         if (!self) {
             throw HttpTransportError(HttpTransportError::Kind::aborted, "explorer client gone");
+        }
+        if (page == 0 && isUnknownAddress(response)) {
+            co_return result;
         }
         if (response.status != 200) {
             const std::string line = label + "HTTP " + std::to_string(response.status) + " for " +

@@ -270,6 +270,18 @@ TEST(BlockExplorerClient, AFailedPageFailsTheFetchWithTheEarlierPages) {
     e.server.enqueue(page(json::array({item(1)}), {{"index", 1}}));
     e.server.enqueue(HttpFixtureResponse::withStatus(503));
     EXPECT_THROW(runTask(e.client.sentWithNonce(owner, Chain::polygon, 3, 4)), ExplorerPageError);
+
+    // An address the explorer has never indexed has no history; its "Not found" past the first
+    // page, or any other 404 body, is a failure all the same.
+    const HttpFixtureResponse notFound =
+        HttpFixtureResponse::json(R"({"message":"Not found"})", 404);
+    e.server.enqueue(notFound);
+    EXPECT_TRUE(runTask(e.client.fetchTransactions(owner, Chain::polygon, 3)).empty());
+    e.server.enqueue(HttpFixtureResponse::json(R"({"message":"Internal error"})", 404));
+    EXPECT_TRUE(failure(e.client.fetchTransactions(owner, Chain::polygon, 3)).empty());
+    e.server.enqueue(page(json::array({item(1)}), {{"index", 1}}));
+    e.server.enqueue(notFound);
+    EXPECT_EQ(failure(e.client.fetchTransactions(owner, Chain::polygon, 3)).size(), 1u);
 }
 
 } // namespace
