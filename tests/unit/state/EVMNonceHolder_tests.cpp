@@ -526,5 +526,53 @@ TEST_F(NonceHolderOnAnvil, ATransactionListedUnderAnotherNonceProvesNothing) {
     EXPECT_EQ(holder(2, neverSent), NonceHolder::another);
 }
 
+// A new signing takes the nonce of an earlier attempt that may still land while the chain has
+// not mined past it, whatever the node's pool holds. Once the chain has mined past it (it may
+// have moved since the attempt was asked about), the nonce's holder decides: the attempt itself
+// went through; none proven leaves the choice to the user; another's is taken all the same (that
+// signing is refused). A count that cannot be read signs nothing.
+TEST_F(NonceHolderOnAnvil, ASigningTakesAnAttemptsNonceUntilTheChainHasMinedPastIt) {
+    const auto nonceFor = [&](const std::optional<UnsettledAttempt>& conflict,
+                              std::uint64_t pending) {
+        return test::runTask(conflictingNonce(
+            client, nullptr, EarlierAttempts{std::nullopt, conflict}, pending, {}));
+    };
+    const auto failure = [&](const UnsettledAttempt& conflict) {
+        try {
+            nonceFor(conflict, 1);
+        } catch (const EarlierAttemptError& error) {
+            return std::pair<std::string, std::string>(error.what(), error.undecided());
+        }
+        return std::pair<std::string, std::string>("signed", "");
+    };
+    mine(2);
+    node->setAutomine(false);
+    UnsettledAttempt attempt;
+    attempt.account = sender;
+    attempt.kind = "send";
+    attempt.summary = "1 ETH";
+    attempt.nonce = 0;
+    attempt.id = node->send(sender, other, "0x", "0x1");
+    EXPECT_EQ(nonceFor(std::nullopt, 7), 7u);
+    EXPECT_EQ(nonceFor(attempt, 1), 0u); // only the pool holds it
+    proxy.setOverride("eth_getTransactionCount", [](const json& params) -> Answer {
+        return params.at(1) == "latest" ? std::optional(HttpFixtureResponse::withStatus(502))
+                                        : std::nullopt;
+    });
+    EXPECT_THROW(nonceFor(attempt, 1), JSONRPCClientError);
+    proxy.clearOverrides();
+
+    node->mine();
+    EXPECT_EQ(failure(attempt).first,
+              "Your earlier send of 1 ETH went through; nothing new was signed.");
+    EXPECT_EQ(failure(attempt).second, "");
+    UnsettledAttempt replaced = attempt;
+    replaced.id = madeUp;
+    EXPECT_EQ(nonceFor(replaced, 1), 0u);
+    rewriteSendersEntries([](json& tx) { tx["hash"] = madeUp; });
+    EXPECT_EQ(failure(replaced).second, madeUp);
+    EXPECT_EQ(failure(attempt).second, attempt.id);
+}
+
 } // namespace
 } // namespace qm
