@@ -1,7 +1,7 @@
 #pragma once
-// A type-2 transaction with its signature, as a node reports one that it holds: what it is
-// worth as evidence is worked out here, from its own fields, never from what the node says of
-// it (its hash, its sender).
+// A type-2 transaction with its signature, as a node reports one that it holds or as the wallet
+// stored one it signed: what it is worth as evidence is worked out here, from its own fields,
+// never from what the node says of it (its hash, its sender).
 
 #include "core/crypto/UInt256.h"
 #include "platform/Bytes.h"
@@ -13,6 +13,10 @@
 namespace qm {
 
 struct ETHSignedTransaction {
+    // The signed bytes `wire` (0x02 and the RLP list of the nine fields, yParity, r and s) read
+    // back; none unless they are exactly what encode() writes of what they say.
+    static std::optional<ETHSignedTransaction> decode(ByteView wire);
+
     ETHTransaction fields;
     // As the node gave it: a valid signature has 0 or 1.
     std::uint64_t yParity = 0;

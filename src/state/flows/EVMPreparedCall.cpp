@@ -23,11 +23,12 @@ std::string revisedText(const std::string& maxFeeText, bool above) {
 }
 
 EVMPreparedFees feesOf(const EVMNodeFigures& figures, std::uint64_t feeFactor,
-                       std::uint64_t gasLimit) {
+                       std::uint64_t gasLimit, const std::optional<EVMFeeFloor>& replacing = {}) {
     EVMPreparedFees fees;
     fees.nonce = figures.nonce;
     fees.maxFeePerGas = scaledGasPrice(figures.gasPrice, feeFactor);
     fees.maxPriorityFeePerGas = cappedPriorityFee(figures.priorityFee, fees.maxFeePerGas);
+    raiseToFloor(fees.maxFeePerGas, fees.maxPriorityFeePerGas, replacing);
     fees.gasLimit = gasLimit;
     requireBelievableFees(fees.maxFeePerGas, fees.maxPriorityFeePerGas, fees.gasLimit,
                           figures.blockGasLimit);
@@ -77,18 +78,19 @@ bool needsApproval(const EVMCallPlan& plan, const UInt256& allowance) {
 }
 
 EVMPreparedCall preparedCallFromFigures(EVMCallPlan plan, bool approvalFirst,
-                                        const EVMNodeFigures& figures) {
+                                        const EVMNodeFigures& figures,
+                                        const std::optional<EVMFeeFloor>& replacing) {
     requireBelievableNodeFigures(figures);
     EVMPreparedCall prepared;
     if (approvalFirst) {
         prepared.approval =
-            feesOf(figures, approvalFeeFactor, approvalGasLimit(figures.gasEstimate));
+            feesOf(figures, approvalFeeFactor, approvalGasLimit(figures.gasEstimate), replacing);
         prepared.call = feesOf(figures, plan.feeFactor, gasLimitWithMargin(0, plan.gasFloor));
         prepared.call.nonce = figures.nonce + 1;
         prepared.callLimitIsBound = true;
     } else {
-        prepared.call =
-            feesOf(figures, plan.feeFactor, gasLimitWithMargin(figures.gasEstimate, plan.gasFloor));
+        prepared.call = feesOf(figures, plan.feeFactor,
+                               gasLimitWithMargin(figures.gasEstimate, plan.gasFloor), replacing);
     }
     const std::optional<UInt256> sum =
         prepared.call.maxFee.checkedAdd(prepared.approval ? prepared.approval->maxFee : UInt256());
@@ -124,14 +126,15 @@ QCoro::Task<EVMNodeFigures> askForFirstTransaction(std::shared_ptr<JSONRPCClient
 }
 
 QCoro::Task<EVMPreparedCall> prepareEVMCall(std::shared_ptr<JSONRPCClient> client, EVMCallPlan plan,
-                                            CancellationToken cancel) {
+                                            CancellationToken cancel,
+                                            std::optional<EVMFeeFloor> replacing) {
     QCoro::Task<std::optional<UInt256>> reading = readPlanAllowance(client, plan, cancel);
     const std::optional<UInt256> allowance = co_await std::move(reading);
     const bool approvalFirst = allowance && needsApproval(plan, *allowance);
     QCoro::Task<EVMNodeFigures> asking =
         askForFirstTransaction(std::move(client), plan, approvalFirst, std::move(cancel));
     const EVMNodeFigures figures = co_await std::move(asking);
-    co_return preparedCallFromFigures(std::move(plan), approvalFirst, figures);
+    co_return preparedCallFromFigures(std::move(plan), approvalFirst, figures, replacing);
 }
 
 std::string maxNetworkFeeText(const EVMPreparedCall& prepared) {

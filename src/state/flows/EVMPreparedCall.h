@@ -16,6 +16,7 @@
 #include "platform/Error.h"
 #include "platform/async/CancellationToken.h"
 #include "services/evm/ETHSigner.h"
+#include "state/flows/EVMReplacementFee.h"
 #include "state/flows/EVMTransactionSteps.h"
 
 #include <cstdint>
@@ -90,11 +91,13 @@ Bytes approvalCalldata(const EVMCallPlan& plan);
 // `plan` prepared from the node's figures for its first transaction: the approval's when
 // `approvalFirst` (fee cap twice the gas price, limit the larger of its estimate and 60,000;
 // the call then gets the plan's fee cap of the same gas price and its floor with the margin),
-// else the call's (the plan's fee cap, its estimate with the margin). Throws UnbelievableFees
-// for figures past the bounds no honest chain passes (EVMFeeBounds.h), std::range_error for
-// figures out of range.
+// else the call's (the plan's fee cap, its estimate with the margin). The first transaction's
+// fee cap and tip are raised to `replacing` (what a pool asks to replace an earlier attempt at
+// its nonce). Throws UnbelievableFees for figures past the bounds no honest chain passes
+// (EVMFeeBounds.h), std::range_error for figures out of range.
 EVMPreparedCall preparedCallFromFigures(EVMCallPlan plan, bool approvalFirst,
-                                        const EVMNodeFigures& figures);
+                                        const EVMNodeFigures& figures,
+                                        const std::optional<EVMFeeFloor>& replacing = std::nullopt);
 
 // Whether the approval must come first: the plan spends a token and `allowance` is short.
 bool needsApproval(const EVMCallPlan& plan, const UInt256& allowance);
@@ -109,10 +112,11 @@ QCoro::Task<EVMNodeFigures> askForFirstTransaction(std::shared_ptr<JSONRPCClient
                                                    CancellationToken cancel);
 
 // `plan` prepared with the node's figures of the moment: the allowance read, then the figures
-// of the first transaction. Throws the client's errors (an estimate refused for want of
-// funds, a call that reverts) and std::range_error.
+// of the first transaction, which pays at least `replacing`. Throws the client's errors (an
+// estimate refused for want of funds, a call that reverts) and std::range_error.
 QCoro::Task<EVMPreparedCall> prepareEVMCall(std::shared_ptr<JSONRPCClient> client, EVMCallPlan plan,
-                                            CancellationToken cancel);
+                                            CancellationToken cancel,
+                                            std::optional<EVMFeeFloor> replacing = std::nullopt);
 
 // "0.00042 ETH": the max network fee, exact, in the chain's coin.
 std::string maxNetworkFeeText(const EVMPreparedCall& prepared);

@@ -4,9 +4,11 @@
 #include "state/AppState.h"
 #include "state/flows/AttemptLedger.h"
 #include "state/flows/ERC20Approval.h"
+#include "state/flows/EVMReplacementFee.h"
 #include "state/flows/EVMTransactionSteps.h"
 
 #include <utility>
+#include <vector>
 
 namespace qm {
 namespace {
@@ -14,24 +16,31 @@ namespace {
 using Step = TransactionFlow::Step;
 
 // Whether the node's figures still fit what the review showed: its gas price within the fee
-// caps of the transactions still to sign, its estimate within the limit of the one asked.
-bool stillFits(const EVMPreparedCall& prepared, bool approvalFirst, const EVMNodeFigures& figures) {
+// caps of the transactions still to sign, its estimate within the limit of the one asked; and
+// whether that one, at `nonce`, pays what a pool asks to replace an earlier attempt there.
+bool stillFits(const EVMPreparedCall& prepared, bool approvalFirst, const EVMNodeFigures& figures,
+               std::uint64_t nonce, const std::vector<UnsettledAttempt>& attempts) {
     const bool callFits = !(prepared.call.maxFeePerGas < figures.gasPrice);
     if (!approvalFirst) {
-        return callFits && figures.gasEstimate <= prepared.call.gasLimit;
+        return callFits && figures.gasEstimate <= prepared.call.gasLimit &&
+               paysReplacement(prepared.callTransaction(nonce), attempts);
     }
     return prepared.approval && callFits && !(prepared.approval->maxFeePerGas < figures.gasPrice) &&
-           figures.gasEstimate <= prepared.approval->gasLimit;
+           figures.gasEstimate <= prepared.approval->gasLimit &&
+           paysReplacement(prepared.approvalTransaction(nonce), attempts);
 }
 
-// Nothing is signed when the figures do not fit: the call is prepared again from them and
-// handed to `revised`, and the failure names its max network fee.
+// Nothing is signed when the figures do not fit: the call is prepared again from them (its
+// first transaction paying what replacing an attempt at `nonce` asks) and handed to `revised`,
+// and the failure names its max network fee.
 void requireFit(const EVMPreparedCall& prepared, bool approvalFirst, const EVMNodeFigures& figures,
+                std::uint64_t nonce, const std::vector<UnsettledAttempt>& attempts,
                 const EVMCallRevised& revised) {
-    if (stillFits(prepared, approvalFirst, figures)) {
+    if (stillFits(prepared, approvalFirst, figures, nonce, attempts)) {
         return;
     }
-    const EVMPreparedCall fresh = preparedCallFromFigures(prepared.plan, approvalFirst, figures);
+    const EVMPreparedCall fresh = preparedCallFromFigures(prepared.plan, approvalFirst, figures,
+                                                          replacementFloor(attempts, nonce));
     if (revised) {
         revised(fresh);
     }
@@ -97,9 +106,15 @@ signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCC
     if (!goesOn(run, state)) {
         co_return std::nullopt;
     }
-    requireFit(prepared, approvalFirst, figures, revised);
     // The first transaction takes the nonce of an earlier one that may still land.
-    const std::uint64_t firstNonce = conflictingNonce(earlier, figures.nonce);
+    QCoro::Task<std::uint64_t> choosing =
+        conflictingNonce(client, explorerOf(state), earlier, figures.nonce, run.token());
+    const std::uint64_t firstNonce = co_await std::move(choosing);
+    if (!goesOn(run, state)) {
+        co_return std::nullopt;
+    }
+    requireFit(prepared, approvalFirst, figures, firstNonce,
+               state->attemptLedger().of(plan.chain, plan.sender), revised);
     // Signed before the step moves on: a wrong password fails while the allowance is checked.
     QCoro::Task<Bytes> signingFirst =
         signWithWallet(state, password,
@@ -148,7 +163,8 @@ signPreparedCall(FlowRun run, QPointer<AppState> state, std::shared_ptr<JSONRPCC
     if (!goesOn(run, state)) {
         co_return std::nullopt;
     }
-    requireFit(prepared, false, callFigures, revised);
+    requireFit(prepared, false, callFigures, callFigures.nonce,
+               state->attemptLedger().of(plan.chain, plan.sender), revised);
     QCoro::Task<Bytes> signingCall =
         signWithWallet(state, password, prepared.callTransaction(callFigures.nonce));
     Bytes call = co_await std::move(signingCall);

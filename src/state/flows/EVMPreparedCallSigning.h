@@ -5,17 +5,18 @@
 // An earlier press's call that the chain knows now is the call (sent again and followed: nothing
 // is signed), and an earlier press's approval that it knows is awaited to its block before the
 // allowance is read. Otherwise the node is asked again (the allowance, the figures of the first
-// transaction). The approval now needed where the review showed none, a gas price above a
-// prepared fee cap or an estimate above a prepared gas limit prepares the call again, hands it
-// to `revised` (the review shows it, the next press signs it) and fails with its max network
-// fee (EVMFeeRevised) before anything is signed. Otherwise the first transaction (the approval,
-// or the call) is signed with the nonce of the moment, or that of an earlier press's approval or
-// call that may still land (so at most one of them can), while the flow still checks the
-// allowance, so a wrong password fails there, before any step that did not happen. Then, with
-// an approval: it is sent and awaited to its block, and the call, estimated now, is checked the
-// same way (a new max fee stops it, the approval done) and signed. Steps: CheckingAllowance
-// (the run's first), Approving (only with an approval), Signing; progress 0.05, 0.1 (a
-// token), 0.3, 0.5.
+// transaction), and the first transaction (the approval, or the call) takes the nonce of the
+// moment, or that of an earlier press's approval or call that may still land while the chain
+// has not mined past it (so at most one of them can; conflictingNonce). The approval now needed
+// where the review showed none, a gas price above a prepared fee cap, an estimate above a
+// prepared gas limit or fees below what a pool asks to replace an earlier attempt at that nonce
+// prepare the call again, hand it to `revised` (the review shows it, the next press signs it)
+// and fail with its max network fee (EVMFeeRevised) before anything is signed. Otherwise the
+// first transaction is signed while the flow still checks the allowance, so a wrong password
+// fails there, before any step that did not happen. Then, with an approval: it is sent and
+// awaited to its block, and the call, estimated now, is checked the same way (a new max fee
+// stops it, the approval done) and signed. Steps: CheckingAllowance (the run's first),
+// Approving (only with an approval), Signing; progress 0.05, 0.1 (a token), 0.3, 0.5.
 
 #include "platform/Bytes.h"
 #include "platform/SecureBytes.h"

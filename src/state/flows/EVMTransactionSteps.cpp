@@ -249,15 +249,32 @@ AttemptScope evmAttemptScope(std::shared_ptr<JSONRPCClient> client,
     return scope;
 }
 
-std::uint64_t conflictingNonce(const EarlierAttempts& earlier, std::uint64_t nodeNonce) {
+QCoro::Task<std::uint64_t> conflictingNonce(std::shared_ptr<JSONRPCClient> client,
+                                            QPointer<BlockExplorerClient> explorer,
+                                            EarlierAttempts earlier, std::uint64_t pendingNonce,
+                                            CancellationToken cancel) {
     if (!earlier.conflict || !earlier.conflict->nonce) {
-        return nodeNonce;
+        co_return pendingNonce;
     }
-    if (*earlier.conflict->nonce < nodeNonce) {
-        // Signed at its nonce this would be refused; at the next one it could pay twice.
-        throw EarlierAttemptError::mayHaveGoneThrough(*earlier.conflict);
+    const UnsettledAttempt& attempt = *earlier.conflict;
+    const std::uint64_t nonce = *attempt.nonce;
+    QCoro::Task<std::uint64_t> counting = client->minedTransactionCount(attempt.account, cancel);
+    if (co_await std::move(counting) <= nonce) {
+        co_return nonce;
     }
-    return *earlier.conflict->nonce;
+    QCoro::Task<NonceHolder> finding = findNonceHolder(
+        std::move(client), std::move(explorer),
+        NonceHolderQuery{attempt.chain, attempt.account, nonce, attempt.id, attempt.signedAtBlock},
+        std::move(cancel));
+    const NonceHolder holder = co_await std::move(finding);
+    if (holder == NonceHolder::ours) {
+        throw EarlierAttemptError::wentThrough(attempt);
+    }
+    if (holder == NonceHolder::unknown) {
+        // Signed at the nonce this would be refused; at the next one it could pay twice.
+        throw EarlierAttemptError::mayHaveGoneThrough(attempt);
+    }
+    co_return nonce;
 }
 
 std::function<QCoro::Task<std::optional<bool>>(CancellationToken)>

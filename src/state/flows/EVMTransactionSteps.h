@@ -117,12 +117,19 @@ AttemptScope evmAttemptScope(std::shared_ptr<JSONRPCClient> client,
                              const std::string& sender,
                              std::vector<std::string> followedIn = {std::string()});
 
-// The nonce a new signing must take: that of the earlier attempts which may still land (the
-// same transaction signed again is then the same bytes), else `nodeNonce`. Throws
-// EarlierAttemptError::mayHaveGoneThrough when the node already counts past that nonce (another
-// transaction, or that attempt, holds it: which one, the chain has not said), which only the
-// user's choice to send anyway overrules.
-std::uint64_t conflictingNonce(const EarlierAttempts& earlier, std::uint64_t nodeNonce);
+// The nonce a new signing takes: that of the earlier attempts which may still land while the
+// chain has not mined past it (a node's pool holding one of them uses nothing: the new one
+// replaces it there, so at most one of them can land), else `pendingNonce` (the node's next,
+// counting its pool). Once the mined ("latest") count is past that nonce, its holder is searched
+// for again, since the chain may have moved since the attempts were asked about: the attempt
+// itself throws EarlierAttemptError::wentThrough; no transaction signed by the key proven to
+// hold it throws mayHaveGoneThrough, which only the user's choice to send anyway overrules;
+// another's (or a count that now says free) gives the nonce all the same (a signing the chain
+// refuses then finds the attempt lapsed). Throws the client's errors.
+QCoro::Task<std::uint64_t> conflictingNonce(std::shared_ptr<JSONRPCClient> client,
+                                            QPointer<BlockExplorerClient> explorer,
+                                            EarlierAttempts earlier, std::uint64_t pendingNonce,
+                                            CancellationToken cancel);
 
 // The chain's answer on a sent transaction, as FlowRun::awaitChain asks for it: true for a
 // receipt of status 1, false for status 0, none while there is no receipt (or it has no

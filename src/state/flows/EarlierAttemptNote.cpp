@@ -4,6 +4,7 @@
 #include "state/flows/AttemptLedger.h"
 #include "state/flows/SignedBroadcast.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace qm {
@@ -24,24 +25,39 @@ std::string firstAccountKey(const AppState& state, Chain chain) {
     const std::vector<EVMAccountState>& accounts = state.evmAccounts(chain);
     return accounts.empty() ? std::string() : ledgerAccountKey(accounts.front().account);
 }
+
+// The latest attempt of the first account on `chain` that the user was not told left, while it
+// is unsettled.
+std::optional<UnsettledAttempt> latestUntold(const AppState& state, Chain chain) {
+    const std::string account = firstAccountKey(state, chain);
+    if (account.empty()) {
+        return std::nullopt;
+    }
+    const std::vector<UnsettledAttempt> attempts = state.attemptLedger().of(chain, account);
+    const auto latest = std::find_if(attempts.rbegin(), attempts.rend(),
+                                     [](const UnsettledAttempt& attempt) { return !attempt.told; });
+    return latest == attempts.rend() ? std::nullopt : std::optional(*latest);
+}
+
 } // namespace
 
 QString earlierAttemptReviewNote(const AppState& state, Chain chain, const std::string& origin,
                                  const QString& summary, const QString& detail) {
-    const std::string account = firstAccountKey(state, chain);
-    if (account.empty()) {
+    const std::optional<UnsettledAttempt> latest = latestUntold(state, chain);
+    if (!latest) {
         return {};
     }
-    const std::vector<UnsettledAttempt> attempts = state.attemptLedger().of(chain, account);
-    for (auto it = attempts.rbegin(); it != attempts.rend(); ++it) {
-        if (it->told) {
-            continue;
-        }
-        const bool same = it->origin == origin && it->summary == summary.toStdString() &&
-                          it->detail == detail.toStdString();
-        return same ? QString() : replacementNote(*it);
+    const bool same = latest->origin == origin && latest->summary == summary.toStdString() &&
+                      latest->detail == detail.toStdString();
+    return same ? QString() : replacementNote(*latest);
+}
+
+std::optional<EVMFeeFloor> earlierAttemptFeeFloor(const AppState& state, Chain chain) {
+    const std::optional<UnsettledAttempt> latest = latestUntold(state, chain);
+    if (!latest || !latest->nonce) {
+        return std::nullopt;
     }
-    return {};
+    return replacementFloor(state.attemptLedger(), chain, latest->account, *latest->nonce);
 }
 
 } // namespace qm

@@ -1,10 +1,13 @@
 #pragma once
 // What a review says of an earlier attempt that binds the signing it is about to make: the
-// replacement the user is about to sign, seen as such before the password is asked for.
+// replacement the user is about to sign, seen as such before the password is asked for, and the
+// fee it must pay to replace it.
 
 #include "core/model/Chain.h"
+#include "state/flows/EVMReplacementFee.h"
 
 #include <QString>
+#include <optional>
 #include <string>
 
 namespace qm {
@@ -18,5 +21,11 @@ class AppState;
 // again.
 QString earlierAttemptReviewNote(const AppState& state, Chain chain, const std::string& origin,
                                  const QString& summary, const QString& detail);
+
+// What a pool asks of a transaction of the wallet's first account on the EVM chain `chain` that
+// takes the nonce of the latest attempt the user was told failed (or never heard of), while it is
+// unsettled: the floor over every attempt at that nonce (EVMReplacementFee.h), which the review
+// shows as part of the fee. None when there is none (and off the EVM chains).
+std::optional<EVMFeeFloor> earlierAttemptFeeFloor(const AppState& state, Chain chain);
 
 } // namespace qm

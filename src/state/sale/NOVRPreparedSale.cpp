@@ -7,6 +7,7 @@
 #include "services/sale/NOVRError.h"
 #include "services/sale/NOVRSaleContract.h"
 #include "state/AppState.h"
+#include "state/flows/EarlierAttemptNote.h"
 
 #include <string>
 
@@ -32,6 +33,7 @@ QCoro::Task<NOVRPreparedSale> prepareNOVRSale(QPointer<AppState> state, NOVRSale
     }
     const std::shared_ptr<JSONRPCClient> client =
         state->networkManager().evmClient(Chain::arbitrum);
+    const std::optional<EVMFeeFloor> replacing = earlierAttemptFeeFloor(*state, Chain::arbitrum);
     QCoro::Task<UInt256> probing = fetchFloorPrice(client, cancel);
     co_await std::move(probing);
     const bool buying = order.direction == NOVRSaleOrder::Direction::buy;
@@ -46,7 +48,7 @@ QCoro::Task<NOVRPreparedSale> prepareNOVRSale(QPointer<AppState> state, NOVRSale
     plan.gasFloor = saleGasFloor;
     plan.feeFactor = saleFeeFactor;
     QCoro::Task<EVMPreparedCall> preparing =
-        prepareEVMCall(client, std::move(plan), std::move(cancel));
+        prepareEVMCall(client, std::move(plan), std::move(cancel), replacing);
     EVMPreparedCall call = co_await std::move(preparing);
     co_return NOVRPreparedSale{std::move(order), std::move(call)};
 }

@@ -7,6 +7,7 @@
 #include "services/evm/EthereumAddress.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
+#include "state/flows/EarlierAttemptNote.h"
 #include "state/send/SendError.h"
 #include "state/send/SendRecipients.h"
 
@@ -60,13 +61,15 @@ EVMTransfer evmTransfer(const EVMSendForm& form) {
 }
 
 EVMPreparedSend prepareEVMFromFigures(EVMSendForm form, std::string sender, EVMTransfer transfer,
-                                      const EVMNodeFigures& figures) {
+                                      const EVMNodeFigures& figures,
+                                      const std::optional<EVMFeeFloor>& replacing) {
     requireBelievableNodeFigures(figures);
     const EVMFeeFactors factors = evmFeeFactors(form.feeLevel);
     EVMPreparedSend prepared;
     prepared.maxFeePerGas = scaledGasPrice(figures.gasPrice, factors.feeCap);
     prepared.maxPriorityFeePerGas =
         cappedPriorityFee(scaledGasPrice(figures.priorityFee, factors.tip), prepared.maxFeePerGas);
+    raiseToFloor(prepared.maxFeePerGas, prepared.maxPriorityFeePerGas, replacing);
     prepared.gasLimit = std::max(transfer.gasFloor, figures.gasEstimate);
     requireBelievableFees(prepared.maxFeePerGas, prepared.maxPriorityFeePerGas, prepared.gasLimit,
                           figures.blockGasLimit);
@@ -117,8 +120,12 @@ QCoro::Task<EVMPreparedSend> prepareEVMSend(QPointer<AppState> state, EVMSendFor
     QCoro::Task<EVMNodeFigures> asking = askNodeForTransaction(
         client, sender, bytesToHex(transfer.to), transfer.data, token, transfer.value);
     const EVMNodeFigures figures = co_await std::move(asking);
+    if (!state) {
+        throw SendError(SendError::Code::noAccount);
+    }
+    const std::optional<EVMFeeFloor> replacing = earlierAttemptFeeFloor(*state, form.chain);
     co_return prepareEVMFromFigures(std::move(form), std::move(sender), std::move(transfer),
-                                    figures);
+                                    figures, replacing);
 }
 
 } // namespace qm

@@ -1,9 +1,10 @@
 #pragma once
 // A send on Ethereum, Arbitrum or Polygon prepared once, shown as prepared, signed as shown:
-// what the transaction does (to, value, data), its fee cap and tip of the chosen level and its
-// gas limit from the node's estimate. The review shows its amount and max fee (gas limit x fee
-// cap, the most it can cost); the send signs exactly these figures with the nonce of the
-// moment, after checking that the node's gas price and estimate still fit them (runEVMSend).
+// what the transaction does (to, value, data), its fee cap and tip of the chosen level (or what
+// replacing an earlier attempt asks, when more) and its gas limit from the node's estimate. The
+// review shows its amount and max fee (gas limit x fee cap, the most it can cost); the send signs
+// exactly these figures with the nonce of the moment, after checking that the node's gas price and
+// estimate still fit them (runEVMSend).
 
 #include "core/crypto/UInt256.h"
 #include "core/model/Chain.h"
@@ -11,6 +12,7 @@
 #include "platform/Bytes.h"
 #include "platform/async/CancellationToken.h"
 #include "services/evm/ETHSigner.h"
+#include "state/flows/EVMReplacementFee.h"
 #include "state/flows/EVMTransactionSteps.h"
 #include "state/send/SendFeeLevel.h"
 
@@ -63,11 +65,13 @@ struct EVMPreparedSend {
 EVMTransfer evmTransfer(const EVMSendForm& form);
 
 // The node's figures turned into the level's fees: the gas price times the level's factor is
-// the fee cap, the priority fee times its factor (at most the cap) the tip, the larger of the
-// floor and the estimate the gas limit. Throws UnbelievableFees for figures past the bounds no
-// honest chain passes (EVMFeeBounds.h), std::range_error for figures out of range.
+// the fee cap, the priority fee times its factor (at most the cap) the tip, both raised to
+// `replacing` (what a pool asks to replace an earlier attempt), the larger of the floor and the
+// estimate the gas limit. Throws UnbelievableFees for figures past the bounds no honest chain
+// passes (EVMFeeBounds.h), std::range_error for figures out of range.
 EVMPreparedSend prepareEVMFromFigures(EVMSendForm form, std::string sender, EVMTransfer transfer,
-                                      const EVMNodeFigures& figures);
+                                      const EVMNodeFigures& figures,
+                                      const std::optional<EVMFeeFloor>& replacing = std::nullopt);
 
 // "0.0042 ETH (100.0 Gwei)": the max fee, exact, in the chain's coin and the fee cap per gas.
 std::string evmMaxFeeText(const EVMPreparedSend& prepared);
@@ -77,7 +81,8 @@ std::string evmMaxFeeText(const EVMPreparedSend& prepared);
 QCoro::Task<std::shared_ptr<JSONRPCClient>> evmClient(QPointer<AppState> state, Chain chain,
                                                       CancellationToken token);
 
-// `form` prepared from the chain's first account with the node's figures of the moment.
+// `form` prepared from the chain's first account with the node's figures of the moment, paying
+// what a pool asks to replace the earlier attempt the review names (earlierAttemptFeeFloor).
 // Throws SendError (noAccount, invalidAddress, invalidAmount, networkUnavailable), the node's
 // errors (an estimate refused for want of funds) and std::range_error.
 QCoro::Task<EVMPreparedSend> prepareEVMSend(QPointer<AppState> state, EVMSendForm form,

@@ -4,6 +4,7 @@
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
 #include "state/flows/AttemptLedger.h"
+#include "state/flows/EVMReplacementFee.h"
 #include "state/flows/EVMTransactionSteps.h"
 #include "state/send/RefreshAfterBroadcast.h"
 #include "state/send/SendError.h"
@@ -17,15 +18,19 @@ namespace {
 using Step = TransactionFlow::Step;
 
 // Nothing signed when the node's gas price is above the prepared fee cap or its estimate above
-// the prepared gas limit: the send is prepared again from these figures, handed to
-// `revised`, and the failure names its max fee.
-void checkAgainstNode(const EVMSendRequest& request, const EVMNodeFigures& figures) {
+// the prepared gas limit, or when the transaction at `nonce` would not pay what a pool asks to
+// replace an earlier attempt it may hold there: the send is prepared again from these figures
+// (and that floor), handed to `revised`, and the failure names its max fee.
+void checkAgainstNode(const EVMSendRequest& request, const EVMNodeFigures& figures,
+                      std::uint64_t nonce, const std::vector<UnsettledAttempt>& attempts) {
     const EVMPreparedSend& prepared = request.prepared;
-    if (!(prepared.maxFeePerGas < figures.gasPrice) && figures.gasEstimate <= prepared.gasLimit) {
+    if (!(prepared.maxFeePerGas < figures.gasPrice) && figures.gasEstimate <= prepared.gasLimit &&
+        paysReplacement(prepared.transaction(nonce), attempts)) {
         return;
     }
     const EVMPreparedSend fresh =
-        prepareEVMFromFigures(prepared.form, prepared.sender, prepared.transfer, figures);
+        prepareEVMFromFigures(prepared.form, prepared.sender, prepared.transfer, figures,
+                              replacementFloor(attempts, nonce));
     if (request.revised) {
         request.revised(fresh);
     }
@@ -33,7 +38,7 @@ void checkAgainstNode(const EVMSendRequest& request, const EVMNodeFigures& figur
 }
 
 // The prepared send checked against the node and signed, with the nonce of the moment, or the
-// earlier attempts' while they may still land (so at most one of them can).
+// earlier attempts' while the chain has not mined past it (so at most one of them can land).
 QCoro::Task<SignedBroadcast> signEVMSend(FlowRun run, std::shared_ptr<JSONRPCClient> client,
                                          EVMSendRequest& request, EarlierAttempts earlier) {
     const QPointer<AppState> state = request.state;
@@ -42,16 +47,20 @@ QCoro::Task<SignedBroadcast> signEVMSend(FlowRun run, std::shared_ptr<JSONRPCCli
         askNodeForTransaction(client, request.prepared.sender, bytesToHex(transfer.to),
                               transfer.data, run.token(), transfer.value);
     const EVMNodeFigures figures = co_await std::move(asking);
+    QCoro::Task<std::uint64_t> choosing =
+        conflictingNonce(client, explorerOf(state), std::move(earlier), figures.nonce, run.token());
+    const std::uint64_t nonce = co_await std::move(choosing);
     QCoro::Task<void> animating = run.animateProgress(0.25, 0.3);
     co_await std::move(animating);
-    if (!run.isActive()) {
+    if (!state || !run.isActive()) {
         co_return SignedBroadcast{};
     }
-    checkAgainstNode(request, figures);
+    checkAgainstNode(
+        request, figures, nonce,
+        state->attemptLedger().of(request.prepared.form.chain, request.prepared.sender));
     animating = run.animateProgress(0.4, 0.2);
     co_await std::move(animating);
 
-    const std::uint64_t nonce = conflictingNonce(earlier, figures.nonce);
     ETHTransaction transaction = request.prepared.transaction(nonce);
     animating = run.animateProgress(0.5, 0.2);
     co_await std::move(animating);

@@ -7,6 +7,7 @@
 #include "services/swap/SwapError.h"
 #include "services/swap/UniswapCalldata.h"
 #include "state/AppState.h"
+#include "state/flows/EarlierAttemptNote.h"
 
 namespace qm {
 namespace {
@@ -56,7 +57,8 @@ QCoro::Task<EVMPreparedSwap> prepareEVMSwap(QPointer<AppState> state, EVMSwapOrd
     EVMCallPlan plan = swapCallPlan(order);
     std::shared_ptr<JSONRPCClient> client = state->networkManager().evmClient(order.chain);
     QCoro::Task<EVMPreparedCall> preparing =
-        prepareEVMCall(std::move(client), std::move(plan), std::move(cancel));
+        prepareEVMCall(std::move(client), std::move(plan), std::move(cancel),
+                       earlierAttemptFeeFloor(*state, order.chain));
     EVMPreparedCall call = co_await std::move(preparing);
     co_return EVMPreparedSwap{std::move(order), std::move(call)};
 }

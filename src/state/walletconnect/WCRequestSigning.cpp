@@ -11,6 +11,7 @@
 #include "services/walletconnect/WCError.h"
 #include "state/AppState.h"
 #include "state/flows/AttemptLedger.h"
+#include "state/flows/EVMReplacementFee.h"
 #include "state/flows/EVMTransactionSteps.h"
 #include "state/flows/EarlierAttemptNote.h"
 #include "state/flows/FlowService.h"
@@ -19,6 +20,7 @@
 
 #include <QPointer>
 #include <algorithm>
+#include <functional>
 
 namespace qm {
 namespace {
@@ -42,43 +44,65 @@ struct WalletConnectSend {
     std::string walletID;
     SecureBytes password;
     // As prepared and reviewed.
-    ETHTransaction transaction;
+    WCPreparedTransaction prepared;
     std::string from;
     Chain chain = Chain::ethereum;
     // The flow slot of the request: its earlier approvals' transactions are kept there.
     std::string slot;
-    // The dApp fixed the nonce: it is signed as given.
-    bool nonceFromDapp = false;
+    // Shows the request's review prepared again (nothing once the request has gone).
+    std::function<void(WCPreparedTransaction)> revised;
     // The transaction's own hash, once it may have left (never the node's word for it).
     std::optional<std::string> hash;
+    // The max fee of the review shown again, when the signing stopped for it.
+    std::optional<std::string> revisedFee;
 };
 
 // The request's transaction signed as reviewed, with the nonce of an earlier approval's that may
-// still land (unless the dApp fixed it).
+// still land (unless the dApp fixed it). Nothing is signed when it would not pay what a pool asks
+// to replace an earlier attempt at that nonce: the review shows it paying that.
 QCoro::Task<SignedBroadcast> signWalletConnectSend(std::shared_ptr<WalletConnectSend> send,
-                                                   EarlierAttempts earlier) {
+                                                   EarlierAttempts earlier,
+                                                   CancellationToken token) {
     if (!send->state) {
         throw WCError::signingFailed("No wallet");
     }
-    if (!send->nonceFromDapp) {
-        send->transaction.nonce = conflictingNonce(earlier, send->transaction.nonce);
-    } else if (earlier.conflict && earlier.conflict->nonce != send->transaction.nonce) {
+    ETHTransaction& transaction = send->prepared.transaction;
+    if (!send->prepared.nonceFromDapp) {
+        QCoro::Task<std::uint64_t> choosing =
+            conflictingNonce(send->client, explorerOf(send->state), std::move(earlier),
+                             transaction.nonce, std::move(token));
+        transaction.nonce = co_await std::move(choosing);
+    } else if (earlier.conflict && earlier.conflict->nonce != transaction.nonce) {
         // The dApp's own nonce would let both land.
         throw EarlierAttemptError("Your earlier " + attemptDescription(*earlier.conflict) +
                                   " may still go through, and this request fixes another "
                                   "nonce; nothing was signed.");
     }
+    if (!send->state) {
+        throw WCError::signingFailed("No wallet");
+    }
+    const std::vector<UnsettledAttempt> attempts =
+        send->state->attemptLedger().of(send->chain, send->from);
+    if (!paysReplacement(transaction, attempts)) {
+        WCPreparedTransaction again = raisedToFloor(
+            send->prepared, replacementFloor(attempts, transaction.nonce).value_or(EVMFeeFloor{}));
+        send->revisedFee = exactCoinText(again.maxFee, send->chain);
+        if (send->revised) {
+            send->revised(std::move(again));
+        }
+        throw WCError::feeRevised(*send->revisedFee);
+    }
     QCoro::Task<Bytes> signing = send->state->signer().signEVMTransaction(
-        send->walletID, textOf(send->password), 0, send->transaction);
+        send->walletID, textOf(send->password), 0, transaction);
     Bytes signedTransaction = co_await std::move(signing);
     send->password = SecureBytes(0);
     // Reviewed without the latest block's number: the nonce's holder is searched for back from
     // the latest block.
     SignedBroadcast tx = evmBroadcast(send->client, explorerOf(send->state),
                                       EVMSigned{std::move(signedTransaction), send->from,
-                                                send->transaction.nonce, std::nullopt, send->chain},
+                                                transaction.nonce, std::nullopt, send->chain},
                                       send->slot);
-    tx.record.counterparty = bytesToHex(send->transaction.to);
+    tx.record.counterparty = bytesToHex(transaction.to);
     co_return tx;
 }
 
@@ -110,8 +134,8 @@ QCoro::Task<void> runWalletConnectSend(FlowRun run, std::shared_ptr<WalletConnec
         earlierOrSigned(run,
                         evmAttemptScope(send->client, explorerOf(send->state), send->chain,
                                         send->from, {send->slot}),
-                        [send](EarlierAttempts earlier) {
-                            return signWalletConnectSend(send, std::move(earlier));
+                        [send, token = run.token()](EarlierAttempts earlier) {
+                            return signWalletConnectSend(send, std::move(earlier), token);
                         });
     std::optional<SignedBroadcast> tx = co_await std::move(signing);
     if (!tx) {
@@ -140,24 +164,45 @@ QString WalletConnectService::replacementNote(const std::string& topic, std::int
                                     QString::fromStdString(requestSummary(*request)), {});
 }
 
-QCoro::Task<ETHTransaction> WalletConnectService::reviewedTransaction(WCPreparedRequest request,
-                                                                      std::string from) {
+std::optional<EVMFeeFloor>
+WalletConnectService::replacementFloorOf(const WCPreparedRequest& request) const {
+    if (!m_state || request.kind != Kind::sendTransaction) {
+        return std::nullopt;
+    }
+    return earlierAttemptFeeFloor(*m_state, request.chain);
+}
+
+void WalletConnectService::showRevised(const RequestKey& key, WCPreparedTransaction prepared) {
+    if (std::none_of(m_requests.begin(), m_requests.end(), [&](const WCPreparedRequest& r) {
+            return r.request.sessionTopic == key.first && r.request.id == key.second;
+        })) {
+        return;
+    }
+    WCTransactionReview review;
+    review.prepared = std::move(prepared);
+    m_reviews.insert_or_assign(key, std::move(review));
+    emit reviewChanged();
+}
+
+QCoro::Task<WCPreparedTransaction>
+WalletConnectService::reviewedTransaction(WCPreparedRequest request, std::string from) {
     const RequestKey key(request.request.sessionTopic, request.request.id);
     const auto found = m_reviews.find(key);
     const std::optional<WCPreparedTransaction> shown =
         found != m_reviews.end() ? found->second.prepared : std::nullopt;
     const std::shared_ptr<JSONRPCClient> client =
         m_state->networkManager().evmClient(request.chain);
+    const std::optional<EVMFeeFloor> replacing = replacementFloorOf(request);
     QPointer<WalletConnectService> self(this);
     WCTransactionCheck check;
     if (shown) {
-        QCoro::Task<WCTransactionCheck> checking =
-            recheckWCTransaction(client, *shown, request.transaction, request.chain, from);
+        QCoro::Task<WCTransactionCheck> checking = recheckWCTransaction(
+            client, *shown, request.transaction, request.chain, from, {}, replacing);
         check = co_await std::move(checking);
     } else {
         // Never signed unseen: a preparation that failed or has not ended is made now and shown.
         QCoro::Task<WCPreparedTransaction> preparing =
-            prepareWCTransaction(client, request.transaction, request.chain, from);
+            prepareWCTransaction(client, request.transaction, request.chain, from, {}, replacing);
         check.prepared = co_await std::move(preparing);
         check.revised = true;
     }
@@ -166,17 +211,10 @@ QCoro::Task<ETHTransaction> WalletConnectService::reviewedTransaction(WCPrepared
     }
     if (check.revised) {
         const std::string maxFee = exactCoinText(check.prepared.maxFee, request.chain);
-        if (std::any_of(m_requests.begin(), m_requests.end(), [&](const WCPreparedRequest& r) {
-                return r.request.sessionTopic == key.first && r.request.id == key.second;
-            })) {
-            WCTransactionReview review;
-            review.prepared = std::move(check.prepared);
-            m_reviews.insert_or_assign(key, std::move(review));
-            emit reviewChanged();
-        }
+        showRevised(key, std::move(check.prepared));
         throw WCError::feeRevised(maxFee);
     }
-    co_return std::move(check.prepared.transaction);
+    co_return std::move(check.prepared);
 }
 
 QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request,
@@ -221,13 +259,13 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
         if (!self || !m_state) {
             throw WCError::signingFailed("No wallet");
         }
-        QCoro::Task<ETHTransaction> reviewing = reviewedTransaction(request, from);
-        ETHTransaction transaction = co_await std::move(reviewing);
+        QCoro::Task<WCPreparedTransaction> reviewing = reviewedTransaction(request, from);
+        WCPreparedTransaction reviewed = co_await std::move(reviewing);
         if (!self || !m_state) {
             throw WCError::signingFailed("No wallet");
         }
         QCoro::Task<Bytes> signing = m_state->signer().signEVMTransaction(
-            walletID, textOf(password), 0, std::move(transaction));
+            walletID, textOf(password), 0, std::move(reviewed.transaction));
         const Bytes signedTransaction = co_await std::move(signing);
         co_return bytesToHex(signedTransaction);
     }
@@ -242,8 +280,8 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
         throw WCError::signingFailed("Transactions cannot be sent here");
     }
     QPointer<WalletConnectService> self(this);
-    QCoro::Task<ETHTransaction> reviewing = reviewedTransaction(request, from);
-    ETHTransaction transaction = co_await std::move(reviewing);
+    QCoro::Task<WCPreparedTransaction> reviewing = reviewedTransaction(request, from);
+    WCPreparedTransaction reviewed = co_await std::move(reviewing);
     if (!self || !m_state) {
         throw WCError::signingFailed("No wallet");
     }
@@ -254,11 +292,16 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
     send->client = m_state->networkManager().evmClient(request.chain);
     send->walletID = walletID;
     send->password = std::move(password);
-    send->transaction = std::move(transaction);
+    send->prepared = std::move(reviewed);
     send->from = from;
     send->chain = request.chain;
     send->slot = requestSlot(request.request.sessionTopic, request.request.id);
-    send->nonceFromDapp = request.transaction.nonce.has_value();
+    send->revised = [self, key = RequestKey(request.request.sessionTopic, request.request.id)](
+                        WCPreparedTransaction again) {
+        if (self) {
+            self->showRevised(key, std::move(again));
+        }
+    };
     const OneShot<void> ended;
     const QMetaObject::Connection watching =
         QObject::connect(flow, &TransactionFlow::finished, flow, [ended] { ended.succeed(); });
@@ -284,6 +327,9 @@ QCoro::Task<nlohmann::json> WalletConnectService::sign(WCPreparedRequest request
                     std::move(sent);
             }
         }
+    }
+    if (send->revisedFee) {
+        throw WCError::feeRevised(*send->revisedFee);
     }
     if (!send->hash) {
         // The flow's failure as it shows it (a wrong password, the node's refusal; an earlier

@@ -45,6 +45,18 @@ void requireBelievableDappFigures(const WCTransactionRequest& request,
     }
 }
 
+// The max fee (gas limit x fee cap) and total (and the value) of `prepared`'s transaction.
+void fillMaxFee(WCPreparedTransaction& prepared) {
+    const ETHTransaction& tx = prepared.transaction;
+    const auto maxFee = tx.maxFeePerGas.checkedMultiply(UInt256(0, 0, 0, tx.gasLimit));
+    const auto total = maxFee ? maxFee->checkedAdd(tx.value) : std::nullopt;
+    if (!total) {
+        throw std::range_error("The transaction's network fee is out of range.");
+    }
+    prepared.maxFee = *maxFee;
+    prepared.total = *total;
+}
+
 } // namespace
 
 std::string exactCoinText(const UInt256& baseUnits, Chain chain) {
@@ -54,7 +66,8 @@ std::string exactCoinText(const UInt256& baseUnits, Chain chain) {
 
 QCoro::Task<WCPreparedTransaction> prepareWCTransaction(std::shared_ptr<JSONRPCClient> client,
                                                         WCTransactionRequest request, Chain chain,
-                                                        std::string from, CancellationToken token) {
+                                                        std::string from, CancellationToken token,
+                                                        std::optional<EVMFeeFloor> replacing) {
     WCPreparedTransaction out;
     ETHTransaction& tx = out.transaction;
     tx.chainID = evmChainID(chain);
@@ -87,24 +100,28 @@ QCoro::Task<WCPreparedTransaction> prepareWCTransaction(std::shared_ptr<JSONRPCC
     tx.gasLimit = request.gasLimit ? *request.gasLimit : gasLimitWithMargin(*estimated, 0);
     tx.maxFeePerGas = scaledGasPrice(gasPrice, kFeeCapFactor);
     tx.maxPriorityFeePerGas = cappedPriorityFee(tip, tx.maxFeePerGas);
+    raiseToFloor(tx.maxFeePerGas, tx.maxPriorityFeePerGas, replacing);
     requireBelievableFees(tx.maxFeePerGas, tx.maxPriorityFeePerGas, tx.gasLimit, blockGasLimit);
     tx.to = request.to;
     tx.value = request.value;
     tx.data = request.data;
-    const auto maxFee = tx.maxFeePerGas.checkedMultiply(UInt256(0, 0, 0, tx.gasLimit));
-    const auto total = maxFee ? maxFee->checkedAdd(tx.value) : std::nullopt;
-    if (!total) {
-        throw std::range_error("The transaction's network fee is out of range.");
-    }
-    out.maxFee = *maxFee;
-    out.total = *total;
+    fillMaxFee(out);
     co_return out;
+}
+
+WCPreparedTransaction raisedToFloor(WCPreparedTransaction prepared, const EVMFeeFloor& floor) {
+    ETHTransaction& tx = prepared.transaction;
+    raiseToFloor(tx.maxFeePerGas, tx.maxPriorityFeePerGas, floor);
+    requireBelievableFees(tx.maxFeePerGas, tx.maxPriorityFeePerGas, tx.gasLimit, std::nullopt);
+    fillMaxFee(prepared);
+    return prepared;
 }
 
 QCoro::Task<WCTransactionCheck> recheckWCTransaction(std::shared_ptr<JSONRPCClient> client,
                                                      WCPreparedTransaction prepared,
                                                      WCTransactionRequest request, Chain chain,
-                                                     std::string from, CancellationToken token) {
+                                                     std::string from, CancellationToken token,
+                                                     std::optional<EVMFeeFloor> replacing) {
     QCoro::Task<UInt256> pricing = client->gasPrice(token);
     const UInt256 gasPrice = co_await std::move(pricing);
     bool moved = gasPrice > prepared.transaction.maxFeePerGas;
@@ -114,8 +131,8 @@ QCoro::Task<WCTransactionCheck> recheckWCTransaction(std::shared_ptr<JSONRPCClie
         moved = estimated > prepared.transaction.gasLimit;
     }
     if (moved) {
-        QCoro::Task<WCPreparedTransaction> preparing =
-            prepareWCTransaction(client, std::move(request), chain, std::move(from), token);
+        QCoro::Task<WCPreparedTransaction> preparing = prepareWCTransaction(
+            client, std::move(request), chain, std::move(from), token, replacing);
         WCTransactionCheck check;
         check.prepared = co_await std::move(preparing);
         check.revised = true;

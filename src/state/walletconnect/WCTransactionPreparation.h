@@ -10,6 +10,7 @@
 #include "platform/async/CancellationToken.h"
 #include "services/evm/ETHSigner.h"
 #include "services/walletconnect/WCRequestCheck.h"
+#include "state/flows/EVMReplacementFee.h"
 
 #include <memory>
 #include <optional>
@@ -40,13 +41,18 @@ struct WCTransactionReview {
 
 // Asks the node, one request after the other: the nonce of `from` ("pending") unless the dApp
 // gave one, the gas price, the priority fee, the gas estimate unless the dApp gave the gas,
-// the latest block's gas limit. Throws the client's errors, UnbelievableFees for the dApp's or
+// the latest block's gas limit. The fee cap and tip are raised to `replacing` (what a pool asks
+// to replace an earlier attempt). Throws the client's errors, UnbelievableFees for the dApp's or
 // the node's figures past the bounds no honest chain passes (EVMFeeBounds.h), std::range_error
 // for figures that do not fit (a max fee or total past 256 bits).
-QCoro::Task<WCPreparedTransaction> prepareWCTransaction(std::shared_ptr<JSONRPCClient> client,
-                                                        WCTransactionRequest request, Chain chain,
-                                                        std::string from,
-                                                        CancellationToken token = {});
+QCoro::Task<WCPreparedTransaction>
+prepareWCTransaction(std::shared_ptr<JSONRPCClient> client, WCTransactionRequest request,
+                     Chain chain, std::string from, CancellationToken token = {},
+                     std::optional<EVMFeeFloor> replacing = std::nullopt);
+
+// `prepared` with its fee cap and tip raised to `floor`, its max fee and total with them. Throws
+// UnbelievableFees past the bounds, std::range_error for figures that do not fit.
+WCPreparedTransaction raisedToFloor(WCPreparedTransaction prepared, const EVMFeeFloor& floor);
 
 // An amount of the chain's coin as the review writes it: exact, with the coin's symbol
 // ("0.000042 ETH").
@@ -59,13 +65,13 @@ struct WCTransactionCheck {
 };
 
 // At signing time: the node's gas price, and its estimate when the dApp gave no gas. Above the
-// prepared fee cap or gas limit, the transaction is prepared anew (revised). Otherwise the
-// prepared one as it is, its nonce read again when the dApp gave none (an earlier request may
-// have used it meanwhile). Throws as prepareWCTransaction.
+// prepared fee cap or gas limit, the transaction is prepared anew (revised, paying
+// `replacing`). Otherwise the prepared one as it is, its nonce read again when the dApp gave
+// none (an earlier request may have used it meanwhile). Throws as prepareWCTransaction.
 QCoro::Task<WCTransactionCheck> recheckWCTransaction(std::shared_ptr<JSONRPCClient> client,
                                                      WCPreparedTransaction prepared,
                                                      WCTransactionRequest request, Chain chain,
-                                                     std::string from,
-                                                     CancellationToken token = {});
+                                                     std::string from, CancellationToken token = {},
+                                                     std::optional<EVMFeeFloor> replacing = {});
 
 } // namespace qm

@@ -252,9 +252,9 @@ QCoro::Task<void> WalletConnectService::prepareReview(WCPreparedRequest request,
     QPointer<WalletConnectService> self(this);
     WCTransactionReview review;
     try {
-        QCoro::Task<WCPreparedTransaction> preparing =
-            prepareWCTransaction(m_state->networkManager().evmClient(request.chain),
-                                 request.transaction, request.chain, std::move(from));
+        QCoro::Task<WCPreparedTransaction> preparing = prepareWCTransaction(
+            m_state->networkManager().evmClient(request.chain), request.transaction, request.chain,
+            std::move(from), {}, replacementFloorOf(request));
         review.prepared = co_await std::move(preparing);
     } catch (const UnbelievableFees& error) {
         review.error = error.what(); // it says itself what cannot be right

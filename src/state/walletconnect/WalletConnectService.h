@@ -152,8 +152,14 @@ private:
     QCoro::Task<nlohmann::json> sign(WCPreparedRequest request, SecureBytes password);
     // The transaction to sign for `request`, as its review shows it; throws WCError::feeRevised
     // after preparing it anew.
-    QCoro::Task<ETHTransaction> reviewedTransaction(WCPreparedRequest request, std::string from);
+    QCoro::Task<WCPreparedTransaction> reviewedTransaction(WCPreparedRequest request,
+                                                           std::string from);
     QCoro::Task<void> prepareReview(WCPreparedRequest request, std::string from);
+    // The review of request `key` shows `prepared` now, while the request waits.
+    void showRevised(const RequestKey& key, WCPreparedTransaction prepared);
+    // What a pool asks of the transaction `request` sends to replace the earlier attempt its
+    // review names (none for a transaction the dApp sends itself: it signs beside none).
+    std::optional<EVMFeeFloor> replacementFloorOf(const WCPreparedRequest& request) const;
 
     Options m_options;
     QPointer<AppState> m_state;

@@ -9,11 +9,13 @@
 #include "services/evm/ERC20.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
+#include "state/flows/EarlierAttemptNote.h"
 #include "state/send/SendRecipients.h"
 #include "ui/send/SendViewModel.h"
 #include "ui/shell/SidebarItems.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -215,9 +217,15 @@ QCoro::Task<void> SendViewModel::estimateEVM(CancellationToken token) {
             co_return;
         }
     }
-    // The max fee a send signs: the gas limit times the level's fee cap.
-    const std::optional<UInt256> cap =
+    // The max fee a send signs: the gas limit times the level's fee cap, or the cap that
+    // replacing an earlier send asks when higher (as the review prepares it).
+    std::optional<UInt256> cap =
         gasPrice->checkedMultiply(fromUInt64(evmFeeFactors(feeLevel()).feeCap));
+    const std::optional<EVMFeeFloor> replacing =
+        appState() ? earlierAttemptFeeFloor(*appState(), chain) : std::nullopt;
+    if (cap && replacing) {
+        cap = std::max(*cap, replacing->maxFeePerGas);
+    }
     const std::optional<UInt256> feeWei =
         cap ? cap->checkedMultiply(fromUInt64(gasLimit)) : std::nullopt;
     if (!feeWei) {

@@ -1,8 +1,9 @@
 // Who holds a sender's nonce, asked of anvil through a proxy that can answer a method itself:
 // free while the mined count is not past it, ours or another's from the block where the count
 // passed it (wherever the search starts) or, on a node without old state, from what the block
-// explorer lists; only a transaction the sender's key signed for the chain counts; unknown
-// whenever an answer is missing, malformed, unsigned or at odds with the others.
+// explorer lists; only a transaction the sender's key signed for the chain counts, and only at
+// the nonce it carries; unknown whenever an answer is missing, malformed, unsigned or at odds
+// with the others (two of the key's transactions proven at one nonce).
 #include "AnvilNode.h"
 #include "BlockscoutSent.h"
 #include "HttpFixture.h"
@@ -488,6 +489,122 @@ TEST_F(NonceHolderOnAnvil, AListTheExplorerCouldNotGiveWholeLeavesTheHolderUnkno
     blockscout.setHandler(
         [](const test::HttpFixtureRequest&) { return HttpFixtureResponse::withStatus(503); });
     EXPECT_EQ(holder(1, neverSent, signing), NonceHolder::unknown);
+}
+
+// Two different transactions of the key proven at one nonce cannot both be in blocks: a node
+// that shows both (in the block that took the nonce, or each asked by the hash the explorer
+// lists) is at odds with itself, and names no holder, ours least of all.
+TEST_F(NonceHolderOnAnvil, TwoOfTheKeysTransactionsProvenAtOneNonceNameNoHolder) {
+    mine(2);
+    const std::string ours = pay(sender); // nonce 0
+    mine(2);
+    json twin;
+    rewriteSendersEntries([&twin](json& tx) {
+        tx = twin = remade(tx, [](ETHSignedTransaction& t) {
+            t.fields.value = UInt256(0, 0, 0, 2);
+            signAgain(t);
+        });
+    });
+    ASSERT_EQ(holder(0, ours), NonceHolder::another); // the twin alone holds it
+    const std::string twinHash = twin.at("hash");
+    // The block lists ours beside its twin, in either order.
+    for (const bool twinFirst : {false, true}) {
+        proxy.setOverride("eth_getBlockByNumber", [&, twinFirst](const json& params) -> Answer {
+            json answer = node->rpc("eth_getBlockByNumber", params);
+            json& entries = answer["transactions"];
+            if (!entries.empty() &&
+                hexToBytes(entries.at(0).at("from").get<std::string>()) == hexToBytes(sender)) {
+                entries.insert(twinFirst ? entries.begin() : entries.end(), twin);
+            }
+            return HttpFixtureResponse::jsonRPCResult(answer);
+        });
+        EXPECT_EQ(holder(0, ours), NonceHolder::unknown) << twinFirst;
+        EXPECT_EQ(holder(0, twinHash), NonceHolder::unknown) << twinFirst;
+    }
+    proxy.clearOverrides();
+
+    // A node without old state: the explorer lists both, and the node shows each signed and in
+    // a block.
+    mine(300);
+    test::keepOnlyRecentState(proxy, *node);
+    proxy.setOverride("eth_getTransactionByHash", [&](const json& params) -> Answer {
+        return params.at(0) == twinHash ? Answer(HttpFixtureResponse::jsonRPCResult(twin))
+                                        : std::nullopt;
+    });
+    explorer = &explorerClient;
+    pages = {{listed(twinHash, 0)}};
+    ASSERT_EQ(holder(0, ours), NonceHolder::another);
+    for (const json& both :
+         {json{listed(ours, 0), listed(twinHash, 0)}, json{listed(twinHash, 0), listed(ours, 0)}}) {
+        pages = {both};
+        EXPECT_EQ(holder(0, ours), NonceHolder::unknown);
+        EXPECT_EQ(holder(0, twinHash), NonceHolder::unknown);
+    }
+}
+
+// The explorer only points: a genuine transaction of the key that it lists under another nonce
+// than the one the transaction carries proves nothing of that nonce.
+TEST_F(NonceHolderOnAnvil, ATransactionListedUnderAnotherNonceProvesNothing) {
+    mine(2);
+    pay(sender);                           // nonce 0
+    const std::string later = pay(sender); // nonce 1
+    const std::string neverSent = bytesToHex(keccak256(hexToBytes(signedNeverSent(2)).value()));
+    const std::string taken = pay(sender); // nonce 2
+    mine(300);
+    test::keepOnlyRecentState(proxy, *node);
+    explorer = &explorerClient;
+    pages = {{listed(later, 2)}};
+    EXPECT_EQ(holder(2, neverSent), NonceHolder::unknown);
+    pages = {{listed(taken, 2)}};
+    EXPECT_EQ(holder(2, neverSent), NonceHolder::another);
+}
+
+// A new signing takes the nonce of an earlier attempt that may still land while the chain has
+// not mined past it, whatever the node's pool holds. Once the chain has mined past it (it may
+// have moved since the attempt was asked about), the nonce's holder decides: the attempt itself
+// went through; none proven leaves the choice to the user; another's is taken all the same (that
+// signing is refused). A count that cannot be read signs nothing.
+TEST_F(NonceHolderOnAnvil, ASigningTakesAnAttemptsNonceUntilTheChainHasMinedPastIt) {
+    const auto nonceFor = [&](const std::optional<UnsettledAttempt>& conflict,
+                              std::uint64_t pending) {
+        return test::runTask(conflictingNonce(
+            client, nullptr, EarlierAttempts{std::nullopt, conflict}, pending, {}));
+    };
+    const auto failure = [&](const UnsettledAttempt& conflict) {
+        try {
+            nonceFor(conflict, 1);
+        } catch (const EarlierAttemptError& error) {
+            return std::pair<std::string, std::string>(error.what(), error.undecided());
+        }
+        return std::pair<std::string, std::string>("signed", "");
+    };
+    mine(2);
+    node->setAutomine(false);
+    UnsettledAttempt attempt;
+    attempt.account = sender;
+    attempt.kind = "send";
+    attempt.summary = "1 ETH";
+    attempt.nonce = 0;
+    attempt.id = node->send(sender, other, "0x", "0x1");
+    EXPECT_EQ(nonceFor(std::nullopt, 7), 7u);
+    EXPECT_EQ(nonceFor(attempt, 1), 0u); // only the pool holds it
+    proxy.setOverride("eth_getTransactionCount", [](const json& params) -> Answer {
+        return params.at(1) == "latest" ? std::optional(HttpFixtureResponse::withStatus(502))
+                                        : std::nullopt;
+    });
+    EXPECT_THROW(nonceFor(attempt, 1), JSONRPCClientError);
+    proxy.clearOverrides();
+
+    node->mine();
+    EXPECT_EQ(failure(attempt).first,
+              "Your earlier send of 1 ETH went through; nothing new was signed.");
+    EXPECT_EQ(failure(attempt).second, "");
+    UnsettledAttempt replaced = attempt;
+    replaced.id = madeUp;
+    EXPECT_EQ(nonceFor(replaced, 1), 0u);
+    rewriteSendersEntries([](json& tx) { tx["hash"] = madeUp; });
+    EXPECT_EQ(failure(replaced).second, madeUp);
+    EXPECT_EQ(failure(attempt).second, attempt.id);
 }
 
 } // namespace

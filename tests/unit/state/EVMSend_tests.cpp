@@ -772,6 +772,96 @@ TEST_P(EVMSendOnEthereum, ANonceTakenByAnotherWalletOfTheKeyIsNeverSignedBeside)
     EXPECT_TRUE(env->state().attemptLedger().all().empty());
 }
 
+// A node keeps the send in its pool yet answers an error, its lookup of the send null, while no
+// block is mined: nothing has used the nonce, only the pool holds it (counts: latest n, pending
+// n + 1). The very same send pressed again is the same bytes; one reviewed before the first was
+// sent signs nothing and is prepared again to pay what the pool asks to take it in the first's
+// place; the next press of the payment prepared again, or of another, signs at that nonce as
+// the replacement its review names, paying that. None offers Send Anyway. Once a block is
+// mined, exactly one payment landed.
+TEST_P(EVMSendOnEthereum, ASendKeptInThePoolIsReplacedNeverPaidBeside) {
+    FlowLimits patient;
+    patient.pollInterval = std::chrono::milliseconds(20);
+    patient.confirmationTimeout = std::chrono::minutes(5);
+    patient.pace = 0;
+    flows = std::make_unique<FlowService>(patient);
+    node->setAutomine(false);
+    const auto count = [&](const char* tag) {
+        return hexToUInt64(node->rpc("eth_getTransactionCount", {sender, tag}).get<std::string>())
+            .value();
+    };
+    struct Case {
+        std::string refusal;
+        std::string next; // the amount of the next press: "1" is the same payment
+    };
+    for (const Case& pressed : {Case{"insufficient funds for gas * price + value", "1"},
+                                Case{"nonce too low", "2"}, Case{"daemon error: timeout", "0.5"}}) {
+        const std::uint64_t mined = count("latest");
+        const UInt256 before = balance(recipient);
+        test::LaggingBackend backend(proxy, node->url(), test::LaggingBackend::Family::evm,
+                                     pressed.refusal, std::chrono::hours(1));
+        const auto sendAgain = [&](EVMSendRequest made) {
+            TransactionFlow* flow = flows->flow("send");
+            flow->reset();
+            flow->setSummary("1 ETH", "to 0x353535...353535");
+            return send(std::move(made));
+        };
+        EVMSendRequest first = request(wei("1"));
+        const EVMPreparedSend shownFirst = first.prepared;
+        EVMSendRequest early = request(wei("3"));
+        std::optional<EVMPreparedSend> revised;
+        early.revised = [&revised](const EVMPreparedSend& again) { revised = again; };
+        TransactionFlow* flow = sendAgain(std::move(first));
+        ASSERT_EQ(flow->step(), Step::Failed) << pressed.refusal;
+        ASSERT_EQ(backend.kept().size(), 1u);
+        EXPECT_EQ(count("latest"), mined);
+        EXPECT_EQ(count("pending"), mined + 1);
+
+        EVMSendRequest same = request(wei("1"));
+        same.prepared = shownFirst;
+        flow = sendAgain(std::move(same));
+        EXPECT_EQ(flow->step(), Step::Failed);
+        EXPECT_EQ(flow->errorMessage().toStdString(),
+                  "JSONRPCClient: JSON-RPC error -32000: " + pressed.refusal);
+        EXPECT_FALSE(flow->offersSendAnyway());
+        EXPECT_EQ(backend.kept().size(), 1u); // the same bytes
+        const json held = node->rpc("eth_getTransactionByHash", {backend.kept().front()});
+
+        flow = sendAgain(std::move(early));
+        EXPECT_EQ(flow->step(), Step::Failed);
+        EXPECT_TRUE(flow->errorMessage().startsWith("This transaction needs a max fee of"))
+            << flow->errorMessage().toStdString();
+        EXPECT_FALSE(flow->offersSendAnyway());
+        ASSERT_TRUE(revised.has_value());
+        EXPECT_GT(revised->maxFeePerGas, quantity(held.at("maxFeePerGas")));
+        EXPECT_EQ(backend.kept().size(), 1u);
+
+        backend.answerNewOnes();
+        EVMSendRequest next = request(wei(pressed.next));
+        const EVMPreparedSend shown = next.prepared;
+        EXPECT_GT(shown.maxFeePerGas, quantity(held.at("maxFeePerGas")));
+        flow = flows->flow("send");
+        flow->reset();
+        ASSERT_TRUE(flow->start(Step::Signing, body(std::move(next))));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !flow->isRunning() || flow->hasBroadcast(); }, 30'000));
+        ASSERT_TRUE(flow->hasBroadcast()) << flow->errorMessage().toStdString();
+        EXPECT_FALSE(flow->offersSendAnyway());
+        node->mine();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !flow->isRunning(); }, 30'000));
+        ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+        const json tx = transaction(flow);
+        EXPECT_EQ(quantity(tx.at("nonce")), UInt256(0, 0, 0, mined));
+        EXPECT_EQ(quantity(tx.at("maxFeePerGas")), shown.maxFeePerGas);
+        EXPECT_EQ(quantity(tx.at("maxPriorityFeePerGas")), shown.maxPriorityFeePerGas);
+        EXPECT_EQ(count("latest"), mined + 1);
+        EXPECT_EQ(count("pending"), mined + 1);
+        EXPECT_EQ(balance(recipient), before.checkedAdd(wei(pressed.next)).value());
+        EXPECT_TRUE(env->state().attemptLedger().all().empty());
+        proxy.clearOverrides();
+    }
+}
+
 // The same on a node that keeps no old state, which cannot say from its blocks which
 // transaction took the nonce: the explorer's list of what the account sent points at the other
 // wallet's, and the node, asked by its hash, shows it signed by the key and in a block. The

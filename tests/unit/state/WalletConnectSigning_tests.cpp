@@ -2,8 +2,9 @@
 // the published key of the test phrase makes, a transaction sent once on anvil (a double press,
 // a failed answer and its retry, approvals again after a node kept what it refused, a dApp
 // asking again under a new id, also after a restart, Send Anyway where no server can place the
-// earlier one), eth_signTransaction waiting on the chain's word about an earlier transaction, a
-// rejection that waits while signing, a lock that wins.
+// earlier one, another request replacing one a node's pool holds), eth_signTransaction waiting on
+// the chain's word about an earlier transaction, a rejection that waits while signing, a lock that
+// wins.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "HandMadeDapp.h"
@@ -473,6 +474,59 @@ TEST_F(WalletConnectSigningTest, SendAnywaySignsBesideATransactionNoServerCanPla
     EXPECT_EQ(sentCount(), 2u);
     EXPECT_FALSE(sheet.offersSendAnyway());
     EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0x29a2241af62c0000"); // 2 + 1 POL
+}
+
+// The first request's transaction kept in the node's pool while the node answered an error, its
+// lookup null, and no block mined: only the pool holds its nonce. The dApp's other payment,
+// reviewed before that, is approved: nothing is signed, its review now names the first as
+// replaced and pays what the pool asks to take it in its place. Approved again, it is signed at
+// that nonce, no Send Anyway, and the dApp hears its hash. Once a block is mined, one payment
+// landed: the second.
+TEST_F(WalletConnectSigningTest, ATransactionKeptInThePoolIsReplacedAtItsNonce) {
+    const std::string to = "0x1212121212121212121212121212121212121212";
+    anvil->setAutomine(false);
+    test::LaggingBackend node(proxy, anvil->url(), test::LaggingBackend::Family::evm,
+                              "daemon error: timeout", std::chrono::hours(1));
+    dapp->request(110, "eth_sendTransaction",
+                  json::array({{{"from", kAddress}, {"to", to}, {"value", "0x1bc16d674ec80000"}}}),
+                  "eip155:137");
+    dapp->request(111, "eth_sendTransaction",
+                  json::array({{{"from", kAddress}, {"to", to}, {"value", "0xde0b6b3a7640000"}}}),
+                  "eip155:137");
+    ASSERT_TRUE(waitUntil([&] { return service().requests().size() == 2; }));
+    waitForReview(111);
+    EXPECT_THAT(failureOfSigning(110, kPassword), ::testing::HasSubstr("daemon error: timeout"));
+    ASSERT_EQ(node.kept().size(), 1u);
+    runTask(service().rejectRequest(dapp->sessionTopic, 110));
+    const json held = anvil->rpc("eth_getTransactionByHash", {node.kept().front()});
+    const UInt256 heldCap = *UInt256::fromHex(held["maxFeePerGas"].get<std::string>());
+    const auto shown = [&] {
+        const WCTransactionReview* review = service().transactionReview(dapp->sessionTopic, 111);
+        return review && review->prepared ? review->prepared->transaction : ETHTransaction{};
+    };
+    EXPECT_EQ(shown().maxFeePerGas, heldCap);
+
+    EXPECT_THAT(failureOfSigning(111, kPassword),
+                ::testing::StartsWith("The network fee changed: the max network fee is now "));
+    EXPECT_EQ(service().replacementNote(dapp->sessionTopic, 111).toStdString(),
+              "This replaces your earlier dApp transaction (Send 2 POL to 0x121212...121212) "
+              "that may still go through.");
+    EXPECT_GT(shown().maxFeePerGas, heldCap);
+    EXPECT_EQ(node.kept().size(), 1u);
+
+    node.answerNewOnes();
+    const ETHTransaction signing = shown();
+    EXPECT_TRUE(sign(111));
+    const std::string hash = answerTo(111)["result"];
+    const json sent = anvil->rpc("eth_getTransactionByHash", {hash});
+    EXPECT_EQ(sent["nonce"], "0x0");
+    EXPECT_EQ(sent["maxFeePerGas"], signing.maxFeePerGas.description());
+    EXPECT_EQ(sent["maxPriorityFeePerGas"], signing.maxPriorityFeePerGas.description());
+    EXPECT_EQ(sentCount(), 1u);
+    anvil->mine();
+    EXPECT_EQ(anvil->minedReceipt(hash)["status"], "0x1");
+    EXPECT_EQ(anvil->rpc("eth_getBalance", {to, "latest"}), "0xde0b6b3a7640000"); // 1 POL, once
+    EXPECT_EQ(sentCount(), 1u);
 }
 
 // eth_signTransaction (which the dApp sends itself) asks the chain about the account's earlier

@@ -1,9 +1,10 @@
 // The send view model's EVM and Solana sends as the sheets drive them, against anvil and the
 // litesvm server: typed text to the coins that arrive, a wrong password and then the right
-// one, a second press while the send runs, and "Max" on the coin, which leaves the account
-// exactly what the fee cap did not use.
+// one, a second press while the send runs, "Max" on the coin, which leaves the account exactly
+// what the fee cap did not use, and a send a node kept in its pool replaced by the next one.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
+#include "LaggingBackend.h"
 #include "LitesvmServer.h"
 #include "RPCProxy.h"
 #include "RunTask.h"
@@ -212,6 +213,65 @@ TEST(SendViewModelPeers, MaxOnAnEVMCoinSendsTheBalanceLessTheMaxFee) {
     };
     EXPECT_EQ(UInt256::fromHex(start)->checkedSubtract(balance(sender)), amount.checkedAdd(paid));
     EXPECT_EQ(balance("0x3535353535353535353535353535353535353535"), amount);
+}
+
+// The node keeps the send in its pool yet answers an error, its lookup null, and no block is
+// mined: only the pool holds the nonce. The user changes the amount and reviews it: the review
+// names the earlier send as replaced and shows the fee a pool asks to take this one in its
+// place; Send signs at that nonce, offering no Send Anyway. Once a block is mined, the recipient
+// got the second amount only.
+TEST(SendViewModelPeers, ASendKeptInTheNodesPoolIsReplacedByTheNextOne) {
+    if (!test::AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    test::AnvilNode node(137);
+    SendSheet sheet(Chain::polygon);
+    sheet.proxy.setTarget(node.url());
+    SendViewModel& vm = *sheet.vm;
+    const std::string sender =
+        sheet.env->state().evmAccounts(Chain::polygon).front().account.address;
+    node.setBalance(sender, "0x56bc75e2d63100000");
+    node.setAutomine(false);
+    const std::string refusal = "insufficient funds for gas * price + value";
+    test::LaggingBackend backend(sheet.proxy, node.url(), test::LaggingBackend::Family::evm,
+                                 refusal, std::chrono::hours(1));
+    const std::string recipient = "0x3535353535353535353535353535353535353535";
+    vm.setRecipientAddress(QString::fromStdString(recipient));
+    vm.setAmountString("1");
+    vm.setPassword(password);
+    sheet.review();
+    EXPECT_TRUE(vm.replacementNote().isEmpty());
+    sheet.send(&SendViewModel::sendEVM);
+    ASSERT_EQ(vm.broadcastStep(), Step::Failed);
+    EXPECT_EQ(vm.errorMessage().toStdString(), "JSONRPCClient: JSON-RPC error -32000: " + refusal);
+    ASSERT_EQ(backend.kept().size(), 1u);
+    const nlohmann::json held = node.rpc("eth_getTransactionByHash", {backend.kept().front()});
+
+    vm.setAmountString("2");
+    sheet.review();
+    EXPECT_EQ(vm.replacementNote().toStdString(),
+              "This replaces your earlier send of 1 POL to 0x353535...353535 that may still go "
+              "through.");
+    const EVMPreparedSend shown = *vm.evmReview();
+    EXPECT_GT(shown.maxFeePerGas, *UInt256::fromHex(held.at("maxFeePerGas").get<std::string>()));
+    EXPECT_EQ(vm.reviewFee().toStdString(), evmMaxFeeText(shown));
+    backend.answerNewOnes();
+    vm.setPassword(password);
+    vm.sendEVM();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return vm.broadcastStep() == Step::WaitingConfirmation || !vm.isSending(); },
+        30'000));
+    ASSERT_EQ(vm.broadcastStep(), Step::WaitingConfirmation) << vm.errorMessage().toStdString();
+    EXPECT_FALSE(vm.flow()->offersSendAnyway());
+    node.mine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !vm.isSending(); }, 30'000));
+    ASSERT_EQ(vm.broadcastStep(), Step::Confirmed) << vm.errorMessage().toStdString();
+    const nlohmann::json tx = node.rpc("eth_getTransactionByHash", {vm.txHash().toStdString()});
+    EXPECT_EQ(tx.at("nonce"), "0x0");
+    EXPECT_EQ(UInt256::fromHex(tx.at("maxFeePerGas").get<std::string>()), shown.maxFeePerGas);
+    EXPECT_EQ(node.rpc("eth_getTransactionCount", {sender, "latest"}), "0x1");
+    EXPECT_EQ(node.rpc("eth_getBalance", {recipient, "latest"}), "0x1bc16d674ec80000"); // 2 POL
+    sheet.proxy.clearOverrides();
 }
 
 } // namespace

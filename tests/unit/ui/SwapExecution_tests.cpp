@@ -4,8 +4,9 @@
 // reverted approvals and swaps reported as such, wrong passwords and stale quotes that send
 // nothing, a gas price risen since the review and a swap that needs more gas once its approval
 // is in a block stopping before they sign, a node that keeps what it refuses while its
-// lookups lag, pressed again until the swap leaves once, lost answers, and a send of the same
-// account kept that way holding the swap back.
+// lookups lag, pressed again until the swap leaves once, a swap or approval kept in a pool
+// replaced at its nonce, lost answers, and a send of the same account kept that way holding the
+// swap back.
 
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
@@ -705,6 +706,70 @@ TEST(SwapExecution, PressedAgainAfterRefusalsOfKeptTransactionsItSwapsOnce) {
                   hexToBytes(uniswapRouterAddress));
         EXPECT_EQ(swapped.at("nonce"), "0x1");
         EXPECT_EQ(w.receipt(w.flow()->txHash()).at("status"), "0x1");
+    }
+}
+
+// A node keeps the swap (or the approval before it) in its pool yet answers an error, its
+// lookup null, while no block is mined: only the pool holds the nonce. Reviewed again for
+// another amount, the review names what it replaces and the press signs at that nonce, paying
+// what the pool asks to take it in its place; no Send Anyway. As blocks are mined, one swap (and
+// one approval) lands: the one of the second review.
+TEST(SwapExecution, ASwapKeptInThePoolIsReplacedAtItsNonce) {
+    if (!AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    for (const bool approving : {false, true}) {
+        SwapWallet w(Chain::arbitrum);
+        UniswapV3Fixture& uniswap = w.uniswap();
+        w.node().setAutomine(false);
+        test::LaggingBackend backend(w.proxy(), w.node().url(), test::LaggingBackend::Family::evm,
+                                     "insufficient funds for gas * price + value",
+                                     std::chrono::hours(1));
+        const auto reviewed = [&](const char* pay, const char* paid) {
+            w.quote(approving ? w.usdc() : w.native(), approving ? w.native() : w.usdc(),
+                    approving ? pay : paid);
+            w.review();
+        };
+        // Small swaps: the node estimates the next one over its pool, this one swapped.
+        reviewed("100", "0.01");
+        EXPECT_EQ(w.swap(), Step::Failed);
+        ASSERT_EQ(backend.kept().size(), 1u);
+        ASSERT_EQ(w.nonce(), 1u); // the pool holds it
+
+        reviewed("50", "0.005");
+        EXPECT_FALSE(w.model.replacementNote().isEmpty());
+        backend.answerNewOnes();
+        const int raw = w.proxy().requestCount("eth_sendRawTransaction");
+        w.model.setPassword(password);
+        ASSERT_TRUE(w.model.executeEVMSwap());
+        // A block for each transaction the pool takes from now on (the approval is awaited to
+        // its block before the swap is signed).
+        const auto minedCount = [&] {
+            return hexToUInt64(w.node()
+                                   .rpc("eth_getTransactionCount", {w.address, "latest"})
+                                   .get<std::string>())
+                .value();
+        };
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                if (w.proxy().requestCount("eth_sendRawTransaction") > raw &&
+                    minedCount() < w.nonce()) {
+                    w.node().mine();
+                }
+                return !w.flow()->isRunning();
+            },
+            90'000));
+        ASSERT_EQ(w.flow()->step(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+        EXPECT_FALSE(w.flow()->offersSendAnyway());
+        const std::vector<json> mined = w.node().minedTransactionsFrom(w.address);
+        ASSERT_EQ(mined.size(), approving ? 2u : 1u);
+        EXPECT_EQ(quantity(mined.back().at("nonce")), UInt256(0, 0, 0, approving ? 1 : 0));
+        EXPECT_EQ(mined.back().at("hash"), w.flow()->txHash().toStdString());
+        if (approving) {
+            EXPECT_EQ(uniswap.balanceOf(uniswap.usdc(), w.address), whole(9'950, 6));
+        } else {
+            EXPECT_EQ(quantity(mined.back().at("value")), whole(5, 15));
+        }
     }
 }
 
