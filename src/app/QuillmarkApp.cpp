@@ -9,6 +9,7 @@
 #include "ui/theme/BRFont.h"
 #include "ui/theme/BRPalette.h"
 #include "ui/theme/BRThemeManager.h"
+#include "ui/theme/ButtonKeys.h"
 #include "ui/theme/WindowRendering.h"
 
 #include <QAction>
@@ -68,6 +69,7 @@ void QuillmarkApp::configure(QApplication& application) {
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     configureWindowRendering();
     installAccessibleStates();
+    installButtonKeys();
 }
 
 QuillmarkApp::QuillmarkApp(QApplication& application, SingleInstance& instance)

@@ -3,6 +3,7 @@
 #include "TextExposure.h"
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
+#include "ui/theme/ButtonKeys.h"
 #include "ui/theme/WindowRendering.h"
 
 #include <QAccessible>
@@ -107,6 +108,7 @@ void QuickTestSetup::prepareApplication(const QLocale& locale) {
     BRFont::loadBundledFonts();
     configureWindowRendering();
     readLikeAScreenReader();
+    installButtonKeys();
 }
 
 void QuickTestSetup::show(QObject* fixture, AppState& state) {

@@ -63,6 +63,47 @@ Item {
             return null
         }
 
+        // Focuses `control` as Tab does and presses `key` (Space) on it.
+        function pressFromKeys(control, key) {
+            verify(control, "nothing to press")
+            control.forceActiveFocus(Qt.TabFocusReason)
+            keyClick(key === undefined ? Qt.Key_Space : key)
+        }
+
+        // The sidebar's row of the first account on `chain` ("Bitcoin", "Arbitrum", ...), and
+        // the button it is drawn as.
+        function sidebarRow(chain) {
+            return findAll(find("section_" + chain), "accountRow_", [], new Set())[0]
+        }
+        function rowButton(row) {
+            return findAll(row, "accountRowButton", [], new Set())[0]
+        }
+
+        // The popups still open, whatever a test left behind, closed; the portfolio shown.
+        function cleanup() {
+            for (const item of findAll(top.parent, "", [], new Set())) {
+                if (item.opened === true && typeof item.close === "function")
+                    item.close()
+            }
+            if (view.face === "main") {
+                WalletShell.sidebar.showPortfolio()
+                tryCompare(find("detailRouter"), "route", "portfolio")
+            }
+        }
+
+        // The wallet's password typed into the lock screen, then Return: an unlock from the
+        // keys. The refresh it starts is ended once the wallet shows.
+        function unlockFromKeys() {
+            tryCompare(view, "face", "lock")
+            const field = find("lockPasswordField")
+            tryVerify(() => field.activeFocus, 5000, "the lock screen's field has no focus")
+            for (const c of fixture.walletPassword())
+                keyClick(c)
+            keyClick(Qt.Key_Return)
+            tryCompare(view, "face", "main", 30000)
+            fixture.stopRefresh()
+        }
+
         // Pixels of `colour` in the band around `item`'s edge, in the window as drawn now.
         function pixelsAround(item, colour) {
             waitForRendering(top)
@@ -212,6 +253,36 @@ Item {
             verify(!holds(router.item, focused()), label(focused()))
             keyClick(Qt.Key_Escape)
             compare(router.route, "portfolio")
+        }
+
+        // Return and Enter press a focused sidebar row, and an alert's button, as Space does.
+        function test_7_returnPressesTheFocusedButton() {
+            compare(view.face, "main")
+            const router = find("detailRouter")
+            const row = sidebarRow("Solana")
+            pressFromKeys(rowButton(row), Qt.Key_Return)
+            tryCompare(router, "route", "account")
+            verify(row.isSelected, "Return chose another account")
+            pressFromKeys(find("portfolioButton"), Qt.Key_Enter)
+            tryCompare(router, "route", "portfolio")
+
+            fixture.lock()
+            fixture.breakUnsettledRecord()
+            unlockFromKeys()
+            tryVerify(() => find("unreadableAttemptsOK"), 5000, "no notice")
+            pressFromKeys(find("unreadableAttemptsOK"), Qt.Key_Return)
+            tryVerify(() => !find("unreadableAttemptsAlert"), 5000, "Return left the notice")
+
+            // The delete confirmation's first button, Cancel: the wallet stays.
+            for (const name of ["settingsButton", "settingsTab_Security", "deleteWalletButton"]) {
+                tryVerify(() => find(name), 5000, name)
+                pressFromKeys(find(name))
+            }
+            const alert = find("deleteWalletAlert")
+            tryCompare(alert, "opened", true)
+            pressFromKeys(find("alertCancelButton"), Qt.Key_Return)
+            tryCompare(alert, "visible", false)
+            compare(view.face, "main")
         }
     }
 }
