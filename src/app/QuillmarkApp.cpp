@@ -10,6 +10,7 @@
 #include "ui/theme/BRPalette.h"
 #include "ui/theme/BRThemeManager.h"
 #include "ui/theme/ButtonKeys.h"
+#include "ui/theme/KeyboardFocus.h"
 #include "ui/theme/WindowRendering.h"
 
 #include <QAction>
@@ -70,6 +71,7 @@ void QuillmarkApp::configure(QApplication& application) {
     configureWindowRendering();
     installAccessibleStates();
     installButtonKeys();
+    KeyboardFocus::shared(); // watching every press from the first window on
 }
 
 QuillmarkApp::QuillmarkApp(QApplication& application, SingleInstance& instance)

@@ -4,6 +4,7 @@
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
 #include "ui/theme/ButtonKeys.h"
+#include "ui/theme/KeyboardFocus.h"
 #include "ui/theme/WindowRendering.h"
 
 #include <QAccessible>
@@ -109,6 +110,7 @@ void QuickTestSetup::prepareApplication(const QLocale& locale) {
     configureWindowRendering();
     readLikeAScreenReader();
     installButtonKeys();
+    KeyboardFocus::shared(); // watching every press from the first window on
 }
 
 void QuickTestSetup::show(QObject* fixture, AppState& state) {
