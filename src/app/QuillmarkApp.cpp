@@ -9,6 +9,8 @@
 #include "ui/theme/BRFont.h"
 #include "ui/theme/BRPalette.h"
 #include "ui/theme/BRThemeManager.h"
+#include "ui/theme/ButtonKeys.h"
+#include "ui/theme/KeyboardFocus.h"
 #include "ui/theme/WindowRendering.h"
 
 #include <QAction>
@@ -68,6 +70,8 @@ void QuillmarkApp::configure(QApplication& application) {
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     configureWindowRendering();
     installAccessibleStates();
+    installButtonKeys();
+    KeyboardFocus::shared(); // watching every press from the first window on
 }
 
 QuillmarkApp::QuillmarkApp(QApplication& application, SingleInstance& instance)

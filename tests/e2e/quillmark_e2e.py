@@ -36,9 +36,10 @@ token picker opened again and again with the theme switched in between), keptsen
 send the server took while answering an error outlives a quit: listed as pending after the next
 unlock, and a second send spends its coin, so one payment lands), unreadablerecord (a record
 of sent transactions that is not UTF-8 is set aside byte for byte at the unlock, which says so
-once, naming the file). Exit status 0 when
-all pass; a scenario (or a check) that cannot run here prints "SKIP: <reason>", and the run
-exits 77 when no scenario ran.
+once, naming the file; the keyboard keeps its place: on the notice's OK, which Return presses,
+then on the portfolio's first control, and on a sheet opened and closed from the keys). Exit
+status 0 when all pass; a scenario (or a check) that cannot run here prints "SKIP: <reason>",
+and the run exits 77 when no scenario ran.
 """
 
 import json
@@ -80,6 +81,8 @@ SKIP = 77
 # The theme switches of "themepicker", and the picker's openings after each.
 THEME_PICKER_CYCLES = int(os.environ.get("QM_E2E_THEME_CYCLES", "4"))
 PICKER_OPENINGS = 2
+# The focus ring: the light accent of the default theme, Apple Blue.
+RING = (100, 181, 255)
 # Every wait is for a condition; this bounds each one (the machine may be loaded).
 WAIT = float(os.environ.get("QM_E2E_WAIT", "60"))
 
@@ -1632,14 +1635,65 @@ def scenario_unreadablerecord(desktop, w, keyring):
     with open(aside, "rb") as kept:
         assert kept.read() == damaged, "the record was not set aside as it was"
     assert not os.path.exists(attempts)
-    w.key("space")  # the notice's OK holds the keyboard
+    # The unlock came from the keys: the notice's OK holds the keyboard, and Return presses it.
+    ok = w.wait_node("push button", "OK")
+    w.wait("the notice's OK focused", lambda: has_focus(w, ok), timeout=10)
+    w.key("Return")
     wait_main(w)
     assert not w.find("dialog", title)
+    keyboard_stays_in_place(desktop, w)
     w.quit()
     w.start()
     unlock(w)
     assert not w.find("dialog", title), "the notice said again at the next start"
     w.quit()
+
+
+def has_focus(w, node):
+    return node.get_state_set().contains(w.Atspi.StateType.FOCUSED)
+
+
+def tab_to(w, node, name):
+    """Presses Tab until `node` has the keyboard focus."""
+    for _ in range(8):
+        if has_focus(w, node):
+            return
+        w.key("Tab")
+        try:
+            wait_for(f"Tab to reach {name}", lambda: has_focus(w, node), timeout=1)
+        except AssertionError:
+            continue
+    w.wait(f"Tab to reach {name}", lambda: has_focus(w, node), timeout=5)
+
+
+def ring_drawn(desktop, w, node, name):
+    """Waits until the focus ring shows around `node`."""
+    box = node.get_extents(w.Atspi.CoordType.SCREEN)
+    w.wait(f"the ring around {name}", lambda: ring_pixels(
+        desktop.screenshot("ring"), box, RING) >= box.width + box.height, timeout=10)
+
+
+def keyboard_stays_in_place(desktop, w):
+    # Right after the unlock (and its notice) the portfolio's first control, Send, holds the
+    # keyboard. Space on the portfolio's Receive opens the first account's screen; there the
+    # account's Receive, pressed with Space, opens its sheet on its first control, Close, ring
+    # drawn; Escape hands the keyboard back to Receive, ring drawn.
+    send = w.wait_node("push button", "Send")
+    w.wait("the portfolio's Send focused", lambda: has_focus(w, send), timeout=10)
+    tab_to(w, w.wait_node("push button", "Receive"), "the portfolio's Receive")
+    w.key("space")
+    w.wait("the Bitcoin account's tabs", lambda: named(w, "Indirizzi"))
+    receive = w.wait_node("push button", "Receive")
+    tab_to(w, receive, "the account's Receive")
+    w.key("space")
+    w.wait_node("dialog", "Receive BTC")
+    close = w.wait_node("push button", "Close")
+    w.wait("the sheet's Close focused", lambda: has_focus(w, close), timeout=10)
+    ring_drawn(desktop, w, close, "the sheet's Close")
+    w.key("Escape")
+    w.wait_gone("dialog", "Receive BTC", timeout=10)
+    w.wait("the account's Receive focused again", lambda: has_focus(w, receive), timeout=10)
+    ring_drawn(desktop, w, receive, "the account's Receive")
 
 
 def keyring_item_count():
@@ -2256,8 +2310,6 @@ def ring_pixels(path, box, colour):
 def scenario_focus(desktop, w, keyring):
     # The welcome screen in the default theme ("Apple Blue"): Tab moves a ring of its light
     # accent from control to control; before any key, none is drawn.
-    ring = (100, 181, 255)
-    focused = w.Atspi.StateType.FOCUSED
     w.start()
     create = w.wait_node("push button", "Create New Wallet")
     importing = w.wait_node("push button", "Import Existing Wallet")
@@ -2269,29 +2321,19 @@ def scenario_focus(desktop, w, keyring):
     w.xdotool("click", "1")
     time.sleep(1)  # the screen's fade-in
     shot = desktop.screenshot("focus-none")
-    assert [ring_pixels(shot, box, ring) for box in boxes] == [0, 0], "a ring before any key"
+    assert [ring_pixels(shot, box, RING) for box in boxes] == [0, 0], "a ring before any key"
 
-    def tab_to(node, name):
-        def reached():
-            return node.get_state_set().contains(focused)
-
-        for _ in range(6):
-            w.key("Tab")
-            try:
-                wait_for(f"Tab to reach {name}", reached, timeout=1)
-                break
-            except AssertionError:
-                continue
-        w.wait(f"Tab to reach {name}", reached, timeout=5)
+    def ring_after_tab(node, name):
+        tab_to(w, node, name)
         time.sleep(0.5)
         shot = desktop.screenshot("focus")
-        lit = [ring_pixels(shot, box, ring) for box in boxes]
+        lit = [ring_pixels(shot, box, RING) for box in boxes]
         log(f"ring pixels around the two buttons with {name} focused:", lit)
         return lit
 
-    lit = tab_to(create, "Create New Wallet")
+    lit = ring_after_tab(create, "Create New Wallet")
     assert lit[0] >= boxes[0].width + boxes[0].height and lit[1] == 0, lit
-    lit = tab_to(importing, "Import Existing Wallet")
+    lit = ring_after_tab(importing, "Import Existing Wallet")
     assert lit[0] == 0 and lit[1] >= boxes[1].width + boxes[1].height, lit
     w.quit()
 

@@ -1,5 +1,6 @@
 #include "AppStateFixture.h"
 
+#include "platform/AtomicFile.h"
 #include "services/evm/BlockExplorerClient.h"
 #include "services/prices/CoinGeckoClient.h"
 #include "state/TokenPriceLookup.h"
@@ -77,6 +78,12 @@ AppStateServices LoopbackAppState::makeServices(std::shared_ptr<Keychain> keycha
                                             : std::make_unique<TokenPriceLookup>();
     services.attemptsFile = dataLocation() / "Quillmark" / "unsettled-attempts.json";
     return services;
+}
+
+std::filesystem::path AppStateFixture::breakUnsettledRecord() const {
+    const std::filesystem::path file = dataLocation() / "Quillmark" / "unsettled-attempts.json";
+    writeFileAtomically(file, Bytes{'[', 0xC3, 0x28, ']'});
+    return file.string() + ".unreadable";
 }
 
 QCoro::Task<void> CountingWalletConnect::setup() {

@@ -106,6 +106,9 @@ public:
     void restartAsTheProgramStarts(std::chrono::milliseconds probeTimeout);
     // Everything any server fixture has seen: Electrum connections and requests, HTTP requests.
     int networkRequests() const;
+    // Bytes that are not UTF-8 where the wallet keeps the transactions it sent; returns the
+    // file the next unlock sets them aside in.
+    std::filesystem::path breakUnsettledRecord() const;
 
     // "abandon" x11 + "about", the published test phrase.
     static std::vector<std::string> abandonPhrase();

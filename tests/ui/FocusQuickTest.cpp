@@ -20,12 +20,19 @@ public:
     Q_INVOKABLE void createWallet() {
         qm::AppState& state = m_env.state();
         state.loadStoredState();
-        qm::test::runTask(
-            state.createWallet(qm::test::AppStateFixture::abandonPhrase(), "correct horse"));
+        qm::test::runTask(state.createWallet(qm::test::AppStateFixture::abandonPhrase(), password));
         state.stopBackgroundTasks();
     }
+    // The password the lock screen opens the wallet with.
+    Q_INVOKABLE QString walletPassword() const { return QString::fromLatin1(password); }
+    Q_INVOKABLE void lock() { m_env.state().lock(); }
+    // The refresh an unlock through the lock screen started, ended.
+    Q_INVOKABLE void stopRefresh() { m_env.state().stopBackgroundTasks(); }
+    // A record of sent transactions that the next unlock cannot read.
+    Q_INVOKABLE void breakUnsettledRecord() { m_env.breakUnsettledRecord(); }
 
 private:
+    static constexpr const char* password = "correct horse";
     qm::test::AppStateFixture& m_env;
 };
 

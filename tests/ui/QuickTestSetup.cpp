@@ -3,6 +3,8 @@
 #include "TextExposure.h"
 #include "ui/shell/WalletShell.h"
 #include "ui/theme/BRFont.h"
+#include "ui/theme/ButtonKeys.h"
+#include "ui/theme/KeyboardFocus.h"
 #include "ui/theme/WindowRendering.h"
 
 #include <QAccessible>
@@ -107,6 +109,8 @@ void QuickTestSetup::prepareApplication(const QLocale& locale) {
     BRFont::loadBundledFonts();
     configureWindowRendering();
     readLikeAScreenReader();
+    installButtonKeys();
+    KeyboardFocus::shared(); // watching every press from the first window on
 }
 
 void QuickTestSetup::show(QObject* fixture, AppState& state) {

@@ -53,7 +53,8 @@ public:
     ~QuickTestSetup() override;
 
 protected:
-    // `locale` as the default, the bundled fonts, and the window drawn as the program draws it.
+    // `locale` as the default, the bundled fonts, and the window drawn as the program draws it
+    // and taking its keys as the program's does.
     static void prepareApplication(const QLocale& locale);
     // `fixture` becomes QML's `fixture` and `state` the shell's; both outlive the test cases.
     void show(QObject* fixture, AppState& state);

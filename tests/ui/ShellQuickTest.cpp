@@ -4,14 +4,12 @@
 #include "AppStateFixture.h"
 #include "QuickTestSetup.h"
 #include "RunTask.h"
-#include "platform/AtomicFile.h"
 #include "state/AppState.h"
 
 #include <QQuickWindow>
 #include <QTest>
 #include <QWindow>
 #include <QtQuickTest>
-#include <filesystem>
 #include <memory>
 
 namespace {
@@ -53,10 +51,7 @@ public:
     // Bytes that are not UTF-8 where the wallet keeps the transactions it sent; the file the
     // next unlock sets them aside in.
     Q_INVOKABLE QString breakUnsettledRecord() {
-        const std::filesystem::path file =
-            m_env.dataLocation() / "Quillmark" / "unsettled-attempts.json";
-        qm::writeFileAtomically(file, qm::Bytes{'[', 0xC3, 0x28, ']'});
-        return QString::fromStdString(file.string() + ".unreadable");
+        return QString::fromStdString(m_env.breakUnsettledRecord().string());
     }
     Q_INVOKABLE void setFlags(bool onboarding, bool locked) {
         m_env.state().setIsOnboarding(onboarding);

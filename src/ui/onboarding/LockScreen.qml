@@ -218,7 +218,9 @@ Item {
         anchors.centerIn: parent
         width: 360
         modal: true
+        focus: true
         title: "Crea nuovo wallet"
+        readonly property PopupFocus focusPlace: PopupFocus { popup: confirmNewWallet }
         background: Rectangle {
             color: BRPalette.backgroundSecondary
             radius: 10

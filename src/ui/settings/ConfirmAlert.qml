@@ -17,7 +17,9 @@ Dialog {
     anchors.centerIn: parent
     width: 360
     modal: true
+    focus: true
     closePolicy: Popup.CloseOnEscape
+    readonly property PopupFocus focusPlace: PopupFocus { popup: root }
     background: Rectangle {
         color: BRPalette.backgroundSecondary
         radius: 10

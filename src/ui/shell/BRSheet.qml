@@ -4,7 +4,8 @@ import Quillmark.Ui
 
 // A modal sheet over the window: centred in the room below the window's menu bar, which it
 // never covers, dimming what is behind it, on the second background layer. Closing it (its
-// own button or Escape) clears whatever flag opened it.
+// own button or Escape) clears whatever flag opened it. Opened or closed from the keys, it keeps
+// the keyboard's place (PopupFocus).
 Popup {
     id: root
     // The room the window's menu bar takes at its top; none outside the program's window.
@@ -26,4 +27,5 @@ Popup {
         border.color: BRPalette.border
     }
     Overlay.modal: Rectangle { color: Qt.rgba(0, 0, 0, 0.45) }
+    readonly property PopupFocus focusPlace: PopupFocus { popup: root }
 }

@@ -10,12 +10,6 @@ import Quillmark.Ui
 // the keyboard starts with the focus on its first control.
 FocusScope {
     id: root
-    // Whether the control that last took the focus took it from the keyboard. A screen opened
-    // from the keyboard (its control gone with the screen it was on, or the sidebar's row that
-    // chose it) starts with the focus on its first control: the next Tab goes on from there,
-    // not from the top of the window.
-    property bool keyboardFocus: false
-
     function holds(outer, item) {
         for (let at = item; at; at = at.parent) {
             if (at === outer)
@@ -23,22 +17,22 @@ FocusScope {
         }
         return false
     }
-    // Only while the focus rests on this column or on a Loader in it: nothing to act on.
+    // A screen opened from the keys (its control gone with the screen it was on, the
+    // sidebar's row that chose it, the unlock that showed the window) starts with the focus on
+    // its first control: the next Tab goes on from there, not from the top of the window. Only
+    // while the focus rests on this column or on a Loader in it: nothing to act on.
     function focusFirstControl() {
         const held = root.Window.activeFocusItem
         const screen = router.item
-        if (!root.keyboardFocus || !screen || !held
+        if (!KeyboardFocus.inUse || !screen || !held
                 || (held !== root && !(held instanceof Loader && holds(root, held))))
             return
-        const first = screen.nextItemInFocusChain(true)
-        if (first && first !== screen && holds(screen, first))
-            first.forceActiveFocus(Qt.TabFocusReason)
+        KeyboardFocus.focusFirstControl(screen)
     }
 
     Keys.onEscapePressed: (event) => {
         event.accepted = WalletShell.hasSelectedAccount
         if (event.accepted) {
-            root.keyboardFocus = true
             WalletShell.sidebar.showPortfolio()
             Qt.callLater(root.focusFirstControl)
         }
@@ -54,9 +48,7 @@ FocusScope {
         target: root.Window.window
         function onActiveFocusItemChanged() {
             const held = root.Window.activeFocusItem
-            if (held && held.visualFocus !== undefined)
-                root.keyboardFocus = held.visualFocus
-            else if (held && holds(root, held))
+            if (held && held.visualFocus === undefined && holds(root, held))
                 Qt.callLater(root.focusFirstControl)
         }
     }

@@ -17,6 +17,7 @@ Dialog {
     modal: true
     focus: true
     closePolicy: Popup.CloseOnEscape
+    readonly property PopupFocus focusPlace: PopupFocus { popup: root }
     title: "Sent Transactions Could Not Be Read"
     background: Rectangle {
         color: BRPalette.backgroundSecondary

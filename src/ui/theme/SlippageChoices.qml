@@ -16,6 +16,10 @@ Popup {
     // What a screen reader calls the row of choices.
     readonly property string title: "Slippage"
 
+    // Opened from the keys, the keyboard goes on among the choices.
+    focus: true
+    readonly property PopupFocus focusPlace: PopupFocus { popup: root }
+
     x: parent ? parent.width - width : 0
     y: parent ? parent.height + 4 : 0
     padding: 4

@@ -63,6 +63,47 @@ Item {
             return null
         }
 
+        // Focuses `control` as Tab does and presses `key` (Space) on it.
+        function pressFromKeys(control, key) {
+            verify(control, "nothing to press")
+            control.forceActiveFocus(Qt.TabFocusReason)
+            keyClick(key === undefined ? Qt.Key_Space : key)
+        }
+
+        // The sidebar's row of the first account on `chain` ("Bitcoin", "Arbitrum", ...), and
+        // the button it is drawn as.
+        function sidebarRow(chain) {
+            return findAll(find("section_" + chain), "accountRow_", [], new Set())[0]
+        }
+        function rowButton(row) {
+            return findAll(row, "accountRowButton", [], new Set())[0]
+        }
+
+        // The popups still open, whatever a test left behind, closed; the portfolio shown.
+        function cleanup() {
+            for (const item of findAll(top.parent, "", [], new Set())) {
+                if (item.opened === true && typeof item.close === "function")
+                    item.close()
+            }
+            if (view.face === "main") {
+                WalletShell.sidebar.showPortfolio()
+                tryCompare(find("detailRouter"), "route", "portfolio")
+            }
+        }
+
+        // The wallet's password typed into the lock screen, then Return: an unlock from the
+        // keys. The refresh it starts is ended once the wallet shows.
+        function unlockFromKeys() {
+            tryCompare(view, "face", "lock")
+            const field = find("lockPasswordField")
+            tryVerify(() => field.activeFocus, 5000, "the lock screen's field has no focus")
+            for (const c of fixture.walletPassword())
+                keyClick(c)
+            keyClick(Qt.Key_Return)
+            tryCompare(view, "face", "main", 30000)
+            fixture.stopRefresh()
+        }
+
         // Pixels of `colour` in the band around `item`'s edge, in the window as drawn now.
         function pixelsAround(item, colour) {
             waitForRendering(top)
@@ -91,7 +132,8 @@ Item {
         function verifyRingDrawn(item, theme) {
             const ring = ringOf(item)
             verify(ring, theme + ": " + label(item) + " has no focus ring")
-            verify(ring.visible, theme + ": " + label(item) + "'s ring is hidden")
+            // A sheet draws it once the controls it focuses on opening are in place.
+            tryVerify(() => ring.visible, 5000, theme + ": " + label(item) + "'s ring is hidden")
             compare(ring.border.color, BRPalette.accentLight, theme + ": " + label(item))
             // Most of its outline at least: a list's clip may take a side of a row's.
             const lit = pixelsAround(item, BRPalette.accentLight)
@@ -212,6 +254,142 @@ Item {
             verify(!holds(router.item, focused()), label(focused()))
             keyClick(Qt.Key_Escape)
             compare(router.route, "portfolio")
+        }
+
+        // Each sheet and alert, opened with Space from the control that opens it (through the
+        // ones that lead to it): its first control, or the field it focuses itself, holds the
+        // focus, ring drawn; Escape closes it and hands the focus, ring drawn, back to that
+        // control.
+        function test_4_aSheetOpenedFromTheKeysStartsOnItsFirstControl_data() {
+            return [
+                { tag: "receive", chain: "Bitcoin", via: ["accountReceive"],
+                  sheet: "receiveSheet", first: "closeSheetButton" },
+                { tag: "send", chain: "Ethereum", via: ["accountSend"], sheet: "sendSheet",
+                  first: "recipientField" },
+                { tag: "swap", chain: "Ethereum", via: ["accountSwap"], sheet: "swapSheet",
+                  first: "slippageButton" },
+                { tag: "slippage", chain: "Ethereum", via: ["accountSwap", "slippageButton"],
+                  sheet: "slippageMenu", first: "slippage_10" },
+                { tag: "sale", chain: "Arbitrum", via: ["quickSwap_NOVR"],
+                  sheet: "novrSwapSheet", first: "slippageButton" },
+                { tag: "add token", chain: "Ethereum", via: ["addTokenButton"],
+                  sheet: "addTokenSheet", first: "contractAddressField" },
+                { tag: "about", via: ["nameButton"], sheet: "aboutSheet", first: "aboutClose" },
+                { tag: "phrase", via: ["keyButton"], sheet: "SeedRevealSheet",
+                  first: "revealPasswordField" },
+                { tag: "settings", via: ["settingsButton"], sheet: "SettingsView",
+                  first: "closeSheetButton" },
+                { tag: "backup export", via: ["settingsButton", "settingsTab_Security",
+                                              "exportEncryptedBackupButton"],
+                  sheet: "BackupExportSheet", first: "exportPasswordField" },
+                { tag: "delete confirmation", via: ["settingsButton", "settingsTab_Security",
+                                                    "deleteWalletButton"],
+                  sheet: "deleteWalletAlert", first: "alertCancelButton" },
+                { tag: "pairing", via: ["connectButton"], sheet: "WCPairSheet",
+                  first: "pairingURIField" }
+            ]
+        }
+
+        function test_4_aSheetOpenedFromTheKeysStartsOnItsFirstControl(data) {
+            compare(view.face, "main")
+            if (data.chain) {
+                pressFromKeys(rowButton(sidebarRow(data.chain)))
+                tryCompare(find("detailRouter"), "route", "account")
+            }
+            let opener = null
+            for (const name of data.via) {
+                tryVerify(() => find(name), 5000, name)
+                opener = find(name)
+                pressFromKeys(opener)
+            }
+            tryVerify(() => find(data.sheet) && find(data.sheet).opened, 5000, data.sheet)
+            const sheet = find(data.sheet)
+            tryVerify(() => focused() && focused().objectName === data.first, 5000,
+                      "focused: " + (focused() ? label(focused()) : "nothing"))
+            verifyRingDrawn(focused(), data.tag)
+
+            keyClick(Qt.Key_Escape)
+            tryCompare(sheet, "visible", false)
+            tryVerify(() => focused() === opener, 5000,
+                      "focused: " + (focused() ? label(focused()) : "nothing"))
+            verifyRingDrawn(opener, data.tag + "'s opener")
+        }
+
+        // With the mouse a sheet opens as it did: nothing in it drawn as focused.
+        function test_4a_aSheetOpenedWithTheMouseDrawsNoRing() {
+            compare(view.face, "main")
+            mouseClick(find("nameButton"))
+            const about = find("aboutSheet")
+            tryCompare(about, "opened", true)
+            // Once the window has drawn it, after whatever its opening set off.
+            waitForRendering(top)
+            const held = focused()
+            verify(held && holds(about.contentItem.parent, held), "the sheet took no focus")
+            const ring = ringOf(held)
+            verify(!ring || !ring.visible, label(held) + " drawn focused")
+        }
+
+        // After an unlock from the keys the screen shown has the focus on its first control.
+        function test_5_anUnlockLeavesTheFocusOnTheScreensFirstControl() {
+            compare(view.face, "main")
+            fixture.lock()
+            unlockFromKeys()
+            const router = find("detailRouter")
+            tryVerify(() => focused() && holds(router.item, focused()), 5000,
+                      "focused: " + (focused() ? label(focused()) : "nothing"))
+            compare(focused().objectName, "portfolioSend")
+            verifyRingDrawn(focused(), "the portfolio after the unlock")
+        }
+
+        // A notice the unlock shows holds the focus on its OK; once it is dismissed, the
+        // screen under it has the focus on its first control.
+        function test_6_aDismissedNoticeLeavesTheFocusOnTheScreensFirstControl() {
+            compare(view.face, "main")
+            fixture.lock()
+            fixture.breakUnsettledRecord()
+            unlockFromKeys()
+            tryVerify(() => find("unreadableAttemptsAlert"), 5000, "no notice")
+            const ok = find("unreadableAttemptsOK")
+            tryVerify(() => ok.activeFocus, 5000,
+                      "focused: " + (focused() ? label(focused()) : "nothing"))
+            verifyRingDrawn(ok, "the notice's OK")
+            keyClick(Qt.Key_Escape)
+            tryVerify(() => !find("unreadableAttemptsAlert"), 5000, "the notice stayed")
+            const router = find("detailRouter")
+            tryVerify(() => focused() && holds(router.item, focused()), 5000,
+                      "focused: " + (focused() ? label(focused()) : "nothing"))
+            compare(focused().objectName, "portfolioSend")
+            verifyRingDrawn(focused(), "the portfolio after the notice")
+        }
+
+        // Return and Enter press a focused sidebar row, and an alert's button, as Space does.
+        function test_7_returnPressesTheFocusedButton() {
+            compare(view.face, "main")
+            const router = find("detailRouter")
+            const row = sidebarRow("Solana")
+            pressFromKeys(rowButton(row), Qt.Key_Return)
+            tryCompare(router, "route", "account")
+            verify(row.isSelected, "Return chose another account")
+            pressFromKeys(find("portfolioButton"), Qt.Key_Enter)
+            tryCompare(router, "route", "portfolio")
+
+            fixture.lock()
+            fixture.breakUnsettledRecord()
+            unlockFromKeys()
+            tryVerify(() => find("unreadableAttemptsOK"), 5000, "no notice")
+            pressFromKeys(find("unreadableAttemptsOK"), Qt.Key_Return)
+            tryVerify(() => !find("unreadableAttemptsAlert"), 5000, "Return left the notice")
+
+            // The delete confirmation's first button, Cancel: the wallet stays.
+            for (const name of ["settingsButton", "settingsTab_Security", "deleteWalletButton"]) {
+                tryVerify(() => find(name), 5000, name)
+                pressFromKeys(find(name))
+            }
+            const alert = find("deleteWalletAlert")
+            tryCompare(alert, "opened", true)
+            pressFromKeys(find("alertCancelButton"), Qt.Key_Return)
+            tryCompare(alert, "visible", false)
+            compare(view.face, "main")
         }
     }
 }
