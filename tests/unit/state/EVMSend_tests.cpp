@@ -268,16 +268,23 @@ INSTANTIATE_TEST_SUITE_P(Chains, EVMSendOnAnvil, ::testing::Values(1u, 42161u, 1
                          [](const auto& info) { return "chain" + std::to_string(info.param); });
 
 // What does not depend on the chain, on one of them.
-class EVMSendOnEthereum : public EVMSendOnAnvil {};
+class EVMSendOnEthereum : public EVMSendOnAnvil {
+protected:
+    // Blocks come only when the test mines one; a send waits for its block however long this
+    // machine takes to get there.
+    void holdMining() {
+        FlowLimits patient;
+        patient.pollInterval = std::chrono::milliseconds(20);
+        patient.confirmationTimeout = std::chrono::minutes(5);
+        patient.pace = 0;
+        flows = std::make_unique<FlowService>(patient);
+        node->setAutomine(false);
+    }
+};
 
 TEST_P(EVMSendOnEthereum, ADoubleStartSendsOnceAndUnminedSendsTakeConsecutiveNonces) {
     // The first waits while the second is prepared and signed, however long that takes here.
-    FlowLimits patient;
-    patient.pollInterval = std::chrono::milliseconds(20);
-    patient.confirmationTimeout = std::chrono::minutes(5);
-    patient.pace = 0;
-    flows = std::make_unique<FlowService>(patient);
-    node->setAutomine(false);
+    holdMining();
     TransactionFlow* first = flows->flow("send");
     ASSERT_TRUE(first->start(Step::Signing, body(request(wei("1")))));
     EXPECT_FALSE(first->start(Step::Signing, body(request(wei("1")))));
@@ -780,12 +787,7 @@ TEST_P(EVMSendOnEthereum, ANonceTakenByAnotherWalletOfTheKeyIsNeverSignedBeside)
 // the replacement its review names, paying that. None offers Send Anyway. Once a block is
 // mined, exactly one payment landed.
 TEST_P(EVMSendOnEthereum, ASendKeptInThePoolIsReplacedNeverPaidBeside) {
-    FlowLimits patient;
-    patient.pollInterval = std::chrono::milliseconds(20);
-    patient.confirmationTimeout = std::chrono::minutes(5);
-    patient.pace = 0;
-    flows = std::make_unique<FlowService>(patient);
-    node->setAutomine(false);
+    holdMining();
     const auto count = [&](const char* tag) {
         return hexToUInt64(node->rpc("eth_getTransactionCount", {sender, tag}).get<std::string>())
             .value();
