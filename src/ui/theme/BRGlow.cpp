@@ -54,6 +54,8 @@ BRGlow::BRGlow(QQuickItem* parent) : QQuickItem(parent) {
     m_grabLater.setSingleShot(true);
     m_grabLater.setInterval(0);
     connect(&m_grabLater, &QTimer::timeout, this, &BRGlow::grab);
+    // Once the grab is asked for, or found needless: whether one is awaited.
+    connect(&m_grabLater, &QTimer::timeout, this, &BRGlow::idleChanged);
 }
 
 BRGlow::~BRGlow() = default;
@@ -149,7 +151,11 @@ void BRGlow::itemChange(ItemChange change, const ItemChangeData& value) {
 }
 
 void BRGlow::sourceLookChanged() {
+    const bool wasIdle = isIdle();
     m_grabLater.start();
+    if (wasIdle) {
+        emit idleChanged();
+    }
 }
 
 qreal BRGlow::pixelRatio() const {
@@ -184,24 +190,31 @@ void BRGlow::grab() {
     if (!result) {
         return;
     }
+    ++m_grabsAwaited;
     const QPointer<BRGlow> self(this);
     connect(result.data(), &QQuickItemGrabResult::ready, this, [self, result, ratio] {
-        if (!self || !self->m_source) {
+        if (!self) {
             return;
         }
-        const QImage shape = result->image();
-        const qreal opacity = self->m_source->opacity();
-        // The same pixels as the last grab (a property changed, the look did not): the blurred
-        // and tinted shadow stands as it is.
-        if (self->isReady() && ratio == self->m_shapeRatio && opacity == self->m_shapeOpacity &&
-            shape == self->m_shape) {
-            return;
+        --self->m_grabsAwaited;
+        if (self->m_source) {
+            self->takeShape(result->image(), ratio);
         }
-        self->m_shape = shape;
-        self->m_shapeRatio = ratio;
-        self->m_shapeOpacity = opacity;
-        self->blur();
+        emit self->idleChanged();
     });
+}
+
+void BRGlow::takeShape(const QImage& shape, qreal ratio) {
+    const qreal opacity = m_source->opacity();
+    // The same pixels as the last grab (a property changed, the look did not): the blurred
+    // and tinted shadow stands as it is.
+    if (isReady() && ratio == m_shapeRatio && opacity == m_shapeOpacity && shape == m_shape) {
+        return;
+    }
+    m_shape = shape;
+    m_shapeRatio = ratio;
+    m_shapeOpacity = opacity;
+    blur();
 }
 
 void BRGlow::blur() {

@@ -37,6 +37,8 @@ class BRGlow : public QQuickItem {
     // Whether a blurred shape is ready to draw, and how many shapes it has blurred (for tests).
     Q_PROPERTY(bool ready READ isReady NOTIFY readyChanged)
     Q_PROPERTY(int blurs READ blurs NOTIFY blurred)
+    // Whether no grab of the source is asked for or awaited: `blurs` stands (for tests).
+    Q_PROPERTY(bool idle READ isIdle NOTIFY idleChanged)
 
 public:
     explicit BRGlow(QQuickItem* parent = nullptr);
@@ -56,12 +58,14 @@ public:
     void setVerticalOffset(qreal offset);
     bool isReady() const { return !m_alpha.isNull(); }
     int blurs() const { return m_blurs; }
+    bool isIdle() const { return !m_grabLater.isActive() && m_grabsAwaited == 0; }
 
 signals:
     void sourceChanged();
     void lookChanged();
     void readyChanged();
     void blurred();
+    void idleChanged();
 
 protected:
     QSGNode* updatePaintNode(QSGNode* old, UpdatePaintNodeData* data) override;
@@ -71,6 +75,7 @@ private:
     // Asks for a new grab of the source on a later turn (several changes make one grab).
     Q_INVOKABLE void sourceLookChanged();
     void grab();
+    void takeShape(const QImage& shape, qreal ratio);
     void blur();
     int padPixels() const;
     qreal pixelRatio() const;
@@ -90,6 +95,7 @@ private:
     QImage m_alpha;           // their blurred alpha, padded
     bool m_textureDirty = false;
     int m_blurs = 0;
+    int m_grabsAwaited = 0;
 };
 
 } // namespace qm

@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtTest
 import Quillmark.Ui
+import "../shared/Popups.js" as Popups
 
 // The window as the program shows it over a created wallet: Tab is followed around it by the
 // focus ring, read back from the pixels drawn.
@@ -16,6 +17,7 @@ Item {
     }
 
     TestCase {
+        id: testCase
         name: "Focus"
         when: windowShown
 
@@ -79,12 +81,21 @@ Item {
             return findAll(row, "accountRowButton", [], new Set())[0]
         }
 
-        // The popups still open, whatever a test left behind, closed; the portfolio shown.
+        // The theme the tests start in.
+        property string startTheme: ""
+
+        function initTestCase() {
+            startTheme = BRThemeManager.current
+        }
+
+        // What a test changes for a while goes back after it, even when it failed halfway, so
+        // that one failure stays one: the theme, a lock (the wallet unlocked from the keys),
+        // the popups still open and the screen shown (the portfolio).
         function cleanup() {
-            for (const item of findAll(top.parent, "", [], new Set())) {
-                if (item.opened === true && typeof item.close === "function")
-                    item.close()
-            }
+            BRThemeManager.current = startTheme
+            if (view.face === "lock")
+                unlockFromKeys()
+            Popups.closeAll(testCase, top.parent)
             if (view.face === "main") {
                 WalletShell.sidebar.showPortfolio()
                 tryCompare(find("detailRouter"), "route", "portfolio")
@@ -160,7 +171,6 @@ Item {
         function test_1_everyControlTabReachesShowsTheRingInEveryTheme() {
             fixture.createWallet()
             compare(view.face, "main")
-            const before = BRThemeManager.current
             for (const theme of BRThemeManager.themes) {
                 BRThemeManager.current = theme
                 // A click gives the focus without a ring (the control must not hold the
@@ -184,14 +194,12 @@ Item {
                 verify(!ringOf(last).visible, theme + ": the ring stayed behind")
                 verifyRingDrawn(focused(), theme)
             }
-            BRThemeManager.current = before
         }
 
         // In a sheet, on each of its pages, in every theme: a field or tab clicked shows no
         // ring, every control tabbed into does, scrolled into view where the page is long.
         function test_2_aSheetsControlsShowTheRingInEveryTheme() {
             compare(view.face, "main")
-            const before = BRThemeManager.current
             for (const theme of BRThemeManager.themes) {
                 BRThemeManager.current = theme
                 mouseClick(find("settingsButton"))
@@ -219,7 +227,6 @@ Item {
                 keyClick(Qt.Key_Escape)
                 tryCompare(settings, "visible", false)
             }
-            BRThemeManager.current = before
         }
 
         // A screen opened from the keyboard starts with its first control focused, ring drawn:
@@ -233,7 +240,7 @@ Item {
             keyClick(Qt.Key_Space)
             compare(router.route, "account")
             const screen = router.item
-            tryVerify(() => holds(screen, focused()), 1000, "nothing of the account focused")
+            tryVerify(() => holds(screen, focused()), 5000, "nothing of the account focused")
             const first = focused()
             verifyRingDrawn(first, "the account's first control")
             keyClick(Qt.Key_Tab)
@@ -245,7 +252,7 @@ Item {
             keyClick(Qt.Key_Tab)
             keyClick(Qt.Key_Escape)
             compare(router.route, "portfolio")
-            tryVerify(() => holds(router.item, focused()), 1000, "nothing focused")
+            tryVerify(() => holds(router.item, focused()), 5000, "nothing focused")
             verifyRingDrawn(focused(), "the portfolio's first control")
 
             mouseClick(find("portfolioReceive"))

@@ -65,6 +65,53 @@ Item {
 
         function init() { fixture.clear(); wait(20) }
 
+        // What the tests change and the screen starts with: the theme, the token row's figures.
+        property string startTheme: ""
+        property var tokenRowStart: ({})
+        readonly property var tokenRowFigures: ["decimals", "baseUnits", "balanceFormatted",
+                                                "priceUSD"]
+
+        function initTestCase() {
+            startTheme = BRThemeManager.current
+            for (const name of tokenRowFigures)
+                tokenRowStart[name] = tokenRow[name]
+        }
+
+        // Signal handlers a test connected, dropped after it (with their objects, if gone).
+        property var watches: []
+        function watch(signal, handler) {
+            signal.connect(handler)
+            watches.push(() => signal.disconnect(handler))
+        }
+        function unwatchAll() {
+            const connected = watches
+            watches = []
+            for (const unwatch of connected) {
+                try {
+                    unwatch()
+                } catch (gone) {
+                }
+            }
+        }
+
+        // What a test changes for a while goes back after it, even when it failed halfway, so
+        // that one failure stays one: its handlers, the theme, a refresh let run (ended), the
+        // selection, the keychain held, the price card's chain, the token row's figures, the
+        // address list's width and the pointer's place.
+        function cleanup() {
+            unwatchAll()
+            BRThemeManager.current = startTheme
+            fixture.allowRefresh(false)
+            tryVerify(() => !view.walletVM.isRefreshing, 30000, "a refresh did not end")
+            fixture.selectNone()
+            fixture.releaseKeychain()
+            chart.chain = 0
+            for (const name of tokenRowFigures)
+                tokenRow[name] = tokenRowStart[name]
+            addresses.width = 600
+            mouseMove(top, top.width - 10, 500) // below the price card: over nothing
+        }
+
         // The characters of a counting figure that are on the move (rolling in or out).
         function rolling(figure) {
             const texts = (item, out) => {
@@ -75,6 +122,57 @@ Item {
                 return out
             }
             return texts(figure, []).filter(t => t.y !== 0 && t.opacity > 0).map(t => t.text).sort()
+        }
+        // The character cells of a counting figure.
+        function cellsOf(figure) {
+            const out = []
+            const walk = item => {
+                if (item.character !== undefined && item.moving !== undefined)
+                    out.push(item)
+                for (let i = 0; i < item.children.length; ++i)
+                    walk(item.children[i])
+            }
+            walk(figure)
+            return out
+        }
+        // Every roll of `figure`'s characters from now on, as it happens, however few frames a
+        // busy machine draws: per cell, once it starts to move, the character it leaves and
+        // the one that arrives, and each place and opacity the two take on the way.
+        function recordRolls(figure) {
+            const record = []
+            for (const cell of cellsOf(figure)) {
+                const [leaving, arriving] = [cell.children[0], cell.children[1]]
+                const entry = {cell: cell, from: null, to: null, leaving: [], arriving: []}
+                watch(cell.movingChanged, () => {
+                    if (cell.moving && entry.from === null)
+                        [entry.from, entry.to] = [leaving.text, cell.character]
+                })
+                const step = () => {
+                    entry.leaving.push({y: leaving.y, opacity: leaving.opacity})
+                    entry.arriving.push({y: arriving.y, opacity: arriving.opacity})
+                }
+                for (const changed of [leaving.yChanged, leaving.opacityChanged,
+                                       arriving.yChanged, arriving.opacityChanged])
+                    watch(changed, step)
+                record.push(entry)
+            }
+            return record
+        }
+        function rollsIn(record) {
+            return record.filter(entry => entry.from !== null)
+        }
+        // The character left went up and out, its successor rose from below into its place.
+        function verifyRolledUp(entry) {
+            const height = entry.cell.height
+            const last = steps => steps[steps.length - 1]
+            const told = entry.from + " to " + entry.to + ": "
+            verify(entry.arriving.some(step => step.y > 0), told + "nothing rose from below")
+            const below = entry.leaving.find(step => step.y > 0 || step.y < -height)
+            verify(!below, told + "the old character went down to " + (below || {}).y)
+            const above = entry.arriving.find(step => step.y < 0 || step.y > height)
+            verify(!above, told + "the new one came from " + (above || {}).y)
+            compare(last(entry.leaving), {y: -height, opacity: 0}, told + "the old one stayed")
+            compare(last(entry.arriving), {y: 0, opacity: 1}, told + "the new one is not in place")
         }
         // The glows cast by `figure` within `area`, in drawing order: [opacity, radius, colour].
         function glowsOf(area, figure) {
@@ -289,9 +387,14 @@ Item {
             const total = findAll(view, "portfolioTotal", [])[0]
             // Past the count-up of the figure that fill() set (shownText may hold it already).
             tryVerify(() => total.settled && total.shownText === "$1,785.67")
-            total.duration = 2000 // long enough to catch it rolling on a busy machine
+            const record = recordRolls(total)
             verify(fixture.setEthBalance("1.5"))
-            wait(20)
+            // The total counts up to its new figure: the changed digit rolls in over the old
+            // one, which rolls out, at once; then the figure stands whole.
+            compare(total.text, "$3,785.67")
+            compare(total.shownText, "$1,785.67")
+            verify(!total.settled)
+            compare(rollsIn(record).map(entry => [entry.from, entry.to]), [["1", "3"]])
             // The same delegates: nothing was rebuilt; the changed row shows the new balance.
             verify(row("btc-0") === btc)
             verify(row("eth-0") === eth)
@@ -300,15 +403,11 @@ Item {
             compare(textOf(eth, "assetRowFiat"), "$3,000.00")
             compare(textOf(row("ethereum"), "chainTotal"), "$3,004.50")
             compare(view.portfolio.totalText, "$3,785.67")
-            // The total counts up to its new figure: the changed digit rolls in over the old
-            // one, which rolls out; then the figure stands whole.
-            compare(total.text, "$3,785.67")
-            compare(total.shownText, "$1,785.67")
-            tryVerify(() => rolling(total).length > 0, 1000) // from the first frame on
-            compare(rolling(total), ["1", "3"])
-            tryCompare(total, "shownText", "$3,785.67", 5000)
+            tryCompare(total, "shownText", "$3,785.67", 10000)
             compare(rolling(total), [])
             verify(total.settled)
+            compare(rollsIn(record).length, 1)
+            verifyRolledUp(rollsIn(record)[0])
             // A figure that changes and changes back stands whole again only once its
             // characters have come to rest.
             verify(fixture.setEthBalance("0.5"))
@@ -316,9 +415,8 @@ Item {
             compare(total.text, "$3,785.67")
             compare(total.shownText, "$3,785.67")
             verify(!total.settled)
-            tryVerify(() => total.settled, 5000)
+            tryVerify(() => total.settled, 10000)
             compare(rolling(total), [])
-            total.duration = 350
         }
 
         // The total glows in three accent layers, none offset: 0.025 at 20, 0.05 at 8 and
@@ -350,7 +448,6 @@ Item {
             keyClick(Qt.Key_F5)
             tryVerify(() => fixture.refreshed(), 10000, "F5 ran no refresh")
             tryVerify(() => !view.walletVM.isRefreshing)
-            fixture.allowRefresh(false)
         }
 
         function test_4b_sendAndReceiveOpenTheFirstAccount() {
@@ -362,7 +459,6 @@ Item {
                 mouseClick(findAll(view, name, [])[0])
                 compare(fixture.selectedAccountID(), "btc-0", name)
             }
-            fixture.selectNone()
         }
 
         // The account screen's token row formats its own numbers: the amount from the exact
@@ -406,16 +502,16 @@ Item {
             // The price counts up: the changed digit rolls in over the old one, which rolls
             // out; then the figure stands whole.
             tryVerify(() => price.settled && price.shownText === "$1,234.57")
-            price.duration = 2000 // long enough to catch it rolling on a busy machine
+            const record = recordRolls(price)
             fixture.setPrice(0, 1334.567, -2.5)
             compare(price.text, "$1,334.57")
             compare(price.shownText, "$1,234.57")
-            tryVerify(() => rolling(price).length > 0, 1000)
-            compare(rolling(price), ["2", "3"])
-            tryCompare(price, "shownText", "$1,334.57", 5000)
+            compare(rollsIn(record).map(entry => [entry.from, entry.to]), [["2", "3"]])
+            tryCompare(price, "shownText", "$1,334.57", 10000)
             verify(price.settled)
             compare(rolling(price), [])
-            price.duration = 350
+            compare(rollsIn(record).length, 1)
+            verifyRolledUp(rollsIn(record)[0])
             compare(percent.text, "2.50%")
             compare(arrow.name, "arrow.down.right")
             verify(Qt.colorEqual(arrow.color, "#f04848"))
@@ -475,16 +571,17 @@ Item {
             chart.chain = 0
             fixture.setPrice(0, 97123.45, 1.25)
             fixture.setPoints(0, 42, false)
-            const previous = BRThemeManager.current
+            const total = findAll(view, "portfolioTotal", [])[0]
+            const price = findAll(chart, "chartPrice", [])[0]
             const shots = []
             for (const theme of BRThemeManager.themes.slice(0, 2)) {
                 BRThemeManager.current = theme
-                wait(600) // the figures' count-up
+                // Once the figures' count-up has ended.
+                tryVerify(() => total.settled && price.settled, 10000)
                 const image = grabImage(top)
                 image.save(fixture.screenshotPath("portfolio-" + theme.replace(/ /g, "-") + ".png"))
                 shots.push(image)
             }
-            BRThemeManager.current = previous
             verify(!shots[0].equals(shots[1]), "the two themes look the same")
         }
 
@@ -597,7 +694,6 @@ Item {
                 verify(address.mapToItem(addresses, 0, 0).x + address.width <= balanceAt,
                        "the address runs into the balance")
             }
-            addresses.width = 600
         }
     }
 }

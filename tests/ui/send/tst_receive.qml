@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtTest
 import Quillmark.Ui
+import "../shared/Popups.js" as Popups
 
 Item {
     id: top
@@ -11,6 +12,7 @@ Item {
     ReceiveSheetHost { id: sheet }
 
     TestCase {
+        id: testCase
         name: "Receive"
         when: windowShown
 
@@ -40,6 +42,22 @@ Item {
         function closeSheet() {
             sheet.close()
             tryVerify(() => !sheet.visible)
+        }
+
+        // The theme the tests start in.
+        property string startTheme: ""
+
+        function initTestCase() {
+            startTheme = BRThemeManager.current
+        }
+
+        // What a test changes for a while goes back after it, even when it failed halfway, so
+        // that one failure stays one: the theme, the pointer's place (off the copy button) and
+        // the sheet and tool tips left open.
+        function cleanup() {
+            BRThemeManager.current = startTheme
+            mouseMove(top, 1, 1)
+            Popups.closeAll(testCase, top.parent)
         }
 
         readonly property var cases: [
@@ -129,7 +147,6 @@ Item {
 
         function test_2_closeButtonAndScreenshotsInBothThemes() {
             openOn(0, "bc1qcr8te4kr609gcawutmrza0j4xv80jy8z306fyu")
-            const previous = BRThemeManager.current
             const shots = []
             for (const theme of BRThemeManager.themes.slice(0, 2)) {
                 BRThemeManager.current = theme
@@ -138,7 +155,6 @@ Item {
                 image.save(fixture.screenshotPath("receive-" + theme.replace(/ /g, "-") + ".png"))
                 shots.push(image)
             }
-            BRThemeManager.current = previous
             verify(!shots[0].equals(shots[1]), "the two themes look the same")
             mouseClick(find("closeSheetButton"))
             tryVerify(() => !sheet.visible)

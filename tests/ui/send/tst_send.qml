@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtTest
 import Quillmark.Ui
+import "../shared/Popups.js" as Popups
 
 Item {
     id: top
@@ -11,6 +12,7 @@ Item {
     SendSheetHost { id: sheet }
 
     TestCase {
+        id: testCase
         name: "Send"
         when: windowShown
 
@@ -115,8 +117,33 @@ Item {
                 n => findAll(find(n), "stepSymbol", [], new Set())[0].name)
         }
 
+        // The theme the tests start in.
+        property string startTheme: ""
+
         function initTestCase() {
+            startTheme = BRThemeManager.current
             fixture.createWallet()
+        }
+
+        // What a test changes for a while goes back after it, even when it failed halfway, so
+        // that one failure stays one: the theme, the node's receipts and gas price as it
+        // answers them, and the sheets left open, after a send they show has ended (then
+        // dismissed as Done does, or the next sheet of its chain would show it).
+        function cleanup() {
+            BRThemeManager.current = startTheme
+            fixture.holdReceipts(false)
+            if (vm()) {
+                tryVerify(() => !vm().isSending, 30000, "a send did not end")
+                // What a Polygon send left pays counts in what the node moved, whichever test
+                // it was.
+                if (sheet.chain === 3 && vm().txHash !== "" && !polygonHashes.includes(vm().txHash))
+                    polygonHashes.push(vm().txHash)
+                if (find("doneButton") && find("doneButton").visible) {
+                    mouseClick(find("doneButton"))
+                    tryVerify(() => !sheet.visible)
+                }
+            }
+            Popups.closeAll(testCase, top.parent)
         }
 
         // Before any server answered, the balance is unknown, not zero: Max writes nothing and
@@ -392,6 +419,7 @@ Item {
             compare(textOf("summaryRecipient"), "to 0x353535...353535")
             verify(find("txIdBlock").visible)
             compare(find("txId").text.length, 66)
+            polygonHashes.push(find("txId").text)
             verify(!find("doneButton").visible)
             shots("send-evm-waiting")
             // No receipt within the wait: submitted, with its id and Done, never "sent!".
@@ -406,8 +434,6 @@ Item {
             const signed = fixture.polygonSigned(find("txId").text)
             verify(shownFee.startsWith(signed.maxFee + " ("), shownFee + " vs " + signed.maxFee)
             compare(shownTotal, signed.total)
-            polygonHashes.push(find("txId").text)
-            fixture.holdReceipts(false)
             shots("send-evm-submitted")
             mouseClick(find("doneButton"))
             tryVerify(() => !sheet.visible)
@@ -450,7 +476,6 @@ Item {
             const signed = fixture.polygonSigned(find("txId").text)
             verify(raisedFee.startsWith(signed.maxFee + " ("), raisedFee + " vs " + signed.maxFee)
             compare(raisedTotal, signed.total)
-            fixture.holdReceipts(false) // the node's own gas price again
             // The node moved exactly 1.1 + 0.5 POL besides the two receipts' fees.
             compare(fixture.polygonBalance(recipient), "0x16345785d8a00000")
             compare(fixture.polygonSentWithoutFees(polygonHashes), "1600000000000000000")
