@@ -79,6 +79,22 @@ Item {
             verify(!shots[0].equals(shots[1]), "the two themes look the same")
         }
 
+        // The theme the tests start in.
+        property string startTheme: ""
+        function initTestCase() {
+            startTheme = BRThemeManager.current
+        }
+        // What a test changes on its peers and the theme goes back after it, failed or not, so
+        // that one failure stays one. The sheet stays open: the tests go on from where the
+        // last one left it.
+        function cleanup() {
+            BRThemeManager.current = startTheme
+            fixture.setFloorMode(0)
+            fixture.setCallAnswer(0)
+            if (confirmSheet())
+                confirmSheet().width = 460
+        }
+
         function test_1_formQuotesTheTypedAmount() {
             sheet.open()
             tryCompare(sheet, "opened", true)

@@ -18,6 +18,20 @@ Item {
         name: "Swap"
         when: windowShown
 
+        // The theme the tests start in.
+        property string startTheme: ""
+        function initTestCase() {
+            startTheme = BRThemeManager.current
+        }
+        // The theme goes back and the picker closes after each test, failed or not.
+        function cleanup() {
+            BRThemeManager.current = startTheme
+            if (picker.visible) {
+                picker.close()
+                tryVerify(() => !picker.visible)
+            }
+        }
+
         function findAll(item, prefix, out, seen) {
             if (!item || seen.has(item))
                 return out

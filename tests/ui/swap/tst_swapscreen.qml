@@ -124,7 +124,14 @@ Item {
             }
         }
 
+        // The theme the tests start in.
+        property string startTheme: ""
+        function initTestCase() {
+            startTheme = BRThemeManager.current
+        }
+        // The theme goes back and the swap closes after each test, failed or not.
         function cleanup() {
+            BRThemeManager.current = startTheme
             if (swap.visible)
                 closeSwap()
         }

@@ -61,10 +61,19 @@ Item {
             fixture.readAnswer()
         }
 
+        // The theme the tests start in.
+        property string startTheme: ""
         function initTestCase() {
+            startTheme = BRThemeManager.current
             fixture.setup()
             verify(fixture.relayConnected())
             verify(vm.isRelayConnected)
+        }
+        // The theme and the icon fetch's limits go back after each test, failed or not, so that
+        // one failure stays one.
+        function cleanup() {
+            BRThemeManager.current = startTheme
+            fixture.setIconLimits(512 * 1024, 10000)
         }
 
         function test_1_pairingAndProposal() {
@@ -276,7 +285,6 @@ Item {
             // An empty address is no icon at all.
             const none = createTemporaryObject(iconComponent, top, { url: "" })
             compare(none.status, DAppIcon.Null)
-            fixture.setIconLimits(512 * 1024, 10000)
         }
 
         function test_6_relayDotAndConnectedDapps() {
