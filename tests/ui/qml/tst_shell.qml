@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtTest
 import Quillmark.Ui
+import "../shared/Popups.js" as Popups
 
 Item {
     id: top
@@ -20,6 +21,7 @@ Item {
     QtObject { id: windowOwner }
 
     TestCase {
+        id: testCase
         name: "Shell"
         when: windowShown
 
@@ -58,12 +60,7 @@ Item {
             BRThemeManager.current = startTheme
             fixture.setRefreshing(false)
             mouseMove(view, 600, 400)
-            const popups = descendants(top.parent, [], new Set()).filter(
-                item => item.closePolicy !== undefined && item.visible)
-            for (const popup of popups)
-                popup.close()
-            for (const popup of popups)
-                tryCompare(popup, "visible", false)
+            Popups.closeAll(testCase, top.parent)
             top.height = 700
             const sidebar = find("sidebar")
             if (sidebar)
