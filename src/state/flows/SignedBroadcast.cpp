@@ -40,10 +40,14 @@ std::string refusalText(const std::string& answer) {
 }
 
 // What servers answer for a transaction they hold already, in lower case.
-constexpr std::array<std::string_view, 7> alreadyThere{
+constexpr std::array<std::string_view, 8> alreadyThere{
     "txn-already-in-mempool", "txn-already-known", "transaction already in block chain",
     "already known",          "known transaction", "alreadyknown",
-    "already been processed"};
+    "already been processed", "already imported"};
+
+bool isLetter(char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) != 0;
+}
 
 // The chain's word on the id; none when it cannot say.
 QCoro::Task<std::optional<bool>> askChain(const SignedBroadcast& tx, CancellationToken cancel) {
@@ -237,10 +241,13 @@ BroadcastRefused::BroadcastRefused(const std::string& answer) : Error(refusalTex
 bool saysAlreadyThere(const std::string& answer) {
     const std::string text = lowercaseASCII(answer);
     return std::any_of(alreadyThere.begin(), alreadyThere.end(), [&](std::string_view phrase) {
-        // A whole word: "unknown transaction" is no "known transaction".
+        // A whole phrase: "unknown transaction" is no "known transaction", nor is "already
+        // importedness" "already imported".
         for (std::size_t at = text.find(phrase); at != std::string::npos;
              at = text.find(phrase, at + 1)) {
-            if (at == 0 || !std::isalpha(static_cast<unsigned char>(text[at - 1]))) {
+            const std::size_t end = at + phrase.size();
+            if ((at == 0 || !isLetter(text[at - 1])) &&
+                (end == text.size() || !isLetter(text[end]))) {
                 return true;
             }
         }

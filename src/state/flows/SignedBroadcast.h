@@ -181,8 +181,8 @@ QCoro::Task<bool> broadcastSigned(FlowRun run, SignedBroadcast tx);
 
 // Whether a server's refusal says it holds the transaction already (Bitcoin Core's and
 // Electrum's "txn-already-in-mempool", "txn-already-known", "transaction already in block
-// chain"; the EVM clients' "already known", "known transaction", "AlreadyKnown"; Solana's
-// "already been processed"), in any letter case.
+// chain"; the EVM clients' "already known", "known transaction", "AlreadyKnown", "already
+// imported"; Solana's "already been processed"), as a whole phrase in any letter case.
 bool saysAlreadyThere(const std::string& answer);
 
 // The earlier attempts of the scope asked about on the chain, before a new signing (see

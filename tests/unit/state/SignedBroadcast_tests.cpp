@@ -222,6 +222,8 @@ TEST(SignedBroadcast, ARefusalSayingTheServerHoldsItAlreadyIsAnAcceptance) {
           "refuse:JSONRPCClient: JSON-RPC error -32000: already known",
           "refuse:JSON-RPC error -32000: known transaction: 0xabc123", "refuse:AlreadyKnown",
           "refuse:ALREADY KNOWN",
+          "refuse:JSONRPCClient: JSON-RPC error -32003: transaction already imported",
+          "refuse:Transaction with the same hash was already Imported.",
           "refuse:SolanaRPCClient: RPC error -32002: Transaction simulation failed: This "
           "transaction has already been processed",
           "txn-already-in-mempool"}) {
@@ -234,7 +236,7 @@ TEST(SignedBroadcast, ARefusalSayingTheServerHoldsItAlreadyIsAnAcceptance) {
     // "nonce too low" is no acceptance by itself, nor is a text that only contains one.
     for (const std::string text :
          {"refuse:JSON-RPC error -32000: nonce too low", "refuse:unknown transaction type",
-          "refuse:replacement transaction underpriced"}) {
+          "refuse:replacement transaction underpriced", "refuse:already importedness"}) {
         auto peer = std::make_shared<Peer>(Peer{{text}});
         const Outcome outcome = broadcastWith(peer);
         EXPECT_EQ(outcome.step, Step::Failed) << text;
