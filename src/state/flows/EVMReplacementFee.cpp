@@ -1,6 +1,5 @@
 #include "state/flows/EVMReplacementFee.h"
 
-#include "core/encoding/Hex.h"
 #include "services/evm/ETHSignedTransaction.h"
 #include "state/flows/AttemptLedger.h"
 
@@ -17,12 +16,13 @@ UInt256 bumped(const UInt256& held) {
     return (sum ? sum->checkedAdd(UInt256(0, 0, 0, 1)) : std::nullopt).value_or(UInt256::max());
 }
 
-// The stored attempt's signed fields when they take `nonce`.
+// The stored attempt's signed fields when they take `nonce`. Only bytes that are the transaction
+// its id names: a pool holds that one, and fees read from altered bytes could ask any sum.
 std::optional<ETHTransaction> fieldsAt(const UnsettledAttempt& attempt, std::uint64_t nonce) {
     if (attempt.nonce != nonce) {
         return std::nullopt;
     }
-    const std::optional<Bytes> wire = hexToBytes(attempt.wire);
+    const std::optional<Bytes> wire = namedEVMBytes(attempt);
     const std::optional<ETHSignedTransaction> read =
         wire ? ETHSignedTransaction::decode(*wire) : std::nullopt;
     if (!read || read->fields.nonce != nonce) {

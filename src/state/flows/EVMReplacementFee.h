@@ -29,7 +29,7 @@ struct EVMFeeFloor {
 
 // The floor over those of `attempts` that take `nonce`: each one's fee cap and tip plus a tenth
 // (rounded down) plus 1 wei, the highest of each. None when none takes the nonce or none's bytes
-// can be read.
+// can be read as the transaction its id names (namedEVMBytes).
 std::optional<EVMFeeFloor> replacementFloor(const std::vector<UnsettledAttempt>& attempts,
                                             std::uint64_t nonce);
 

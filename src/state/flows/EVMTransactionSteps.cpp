@@ -3,6 +3,7 @@
 #include "core/crypto/Keccak.h"
 #include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
+#include "platform/Error.h"
 #include "services/evm/BlockExplorerClient.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
@@ -100,6 +101,50 @@ bool isNodeRefusal(const std::exception& error) {
     return failure && failure->isRefusal();
 }
 
+// The broadcast of `signedTransaction` as the transaction `id`, unchecked: asked about, followed
+// and settled by that id.
+SignedBroadcast broadcastOf(std::shared_ptr<JSONRPCClient> client,
+                            QPointer<BlockExplorerClient> explorer,
+                            const EVMSigned& signedTransaction, std::string id, std::string slot,
+                            bool isRunsOwn) {
+    SignedBroadcast tx;
+    tx.id = std::move(id);
+    tx.send = [client, hex = bytesToHex(signedTransaction.bytes)](CancellationToken cancel) {
+        return sendRaw(client, hex, std::move(cancel));
+    };
+    auto question = std::make_shared<NonceQuestion>(NonceQuestion{
+        client, std::move(explorer),
+        NonceHolderQuery{signedTransaction.chain, signedTransaction.sender, signedTransaction.nonce,
+                         tx.id, signedTransaction.signingBlock},
+        std::nullopt});
+    tx.lookup = [question](CancellationToken cancel) {
+        return knownOrHolding(question, std::move(cancel));
+    };
+    tx.lapsed = [question](CancellationToken cancel) {
+        return heldByAnother(question, std::move(cancel));
+    };
+    tx.landed = [client, hash = tx.id](CancellationToken cancel) {
+        return hasReceipt(client, hash, std::move(cancel));
+    };
+    tx.refused = isNodeRefusal;
+    tx.caseInsensitive = true;
+    tx.isRunsOwn = isRunsOwn;
+    tx.slot = std::move(slot);
+    tx.record.chain = signedTransaction.chain;
+    tx.record.account = lowercaseASCII(signedTransaction.sender);
+    tx.record.id = tx.id;
+    tx.record.wire = bytesToHex(signedTransaction.bytes);
+    tx.record.nonce = signedTransaction.nonce;
+    tx.record.signedAtBlock = signedTransaction.signingBlock;
+    return tx;
+}
+
+QCoro::Task<std::string> refuseToSend(std::string id) {
+    throw Error("The stored transaction " + id +
+                " does not read as that transaction; it is not sent again.");
+    co_return std::string();
+}
+
 } // namespace
 
 QCoro::Task<EVMNodeFigures> askNodeForTransaction(std::shared_ptr<JSONRPCClient> client,
@@ -189,36 +234,8 @@ QCoro::Task<Bytes> signWithWallet(QPointer<AppState> state,
 SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
                              QPointer<BlockExplorerClient> explorer,
                              const EVMSigned& signedTransaction, std::string slot, bool isRunsOwn) {
-    SignedBroadcast tx;
-    tx.id = bytesToHex(keccak256(signedTransaction.bytes));
-    tx.send = [client, hex = bytesToHex(signedTransaction.bytes)](CancellationToken cancel) {
-        return sendRaw(client, hex, std::move(cancel));
-    };
-    auto question = std::make_shared<NonceQuestion>(NonceQuestion{
-        client, std::move(explorer),
-        NonceHolderQuery{signedTransaction.chain, signedTransaction.sender, signedTransaction.nonce,
-                         tx.id, signedTransaction.signingBlock},
-        std::nullopt});
-    tx.lookup = [question](CancellationToken cancel) {
-        return knownOrHolding(question, std::move(cancel));
-    };
-    tx.lapsed = [question](CancellationToken cancel) {
-        return heldByAnother(question, std::move(cancel));
-    };
-    tx.landed = [client, hash = tx.id](CancellationToken cancel) {
-        return hasReceipt(client, hash, std::move(cancel));
-    };
-    tx.refused = isNodeRefusal;
-    tx.caseInsensitive = true;
-    tx.isRunsOwn = isRunsOwn;
-    tx.slot = std::move(slot);
-    tx.record.chain = signedTransaction.chain;
-    tx.record.account = lowercaseASCII(signedTransaction.sender);
-    tx.record.id = tx.id;
-    tx.record.wire = bytesToHex(signedTransaction.bytes);
-    tx.record.nonce = signedTransaction.nonce;
-    tx.record.signedAtBlock = signedTransaction.signingBlock;
-    return tx;
+    return broadcastOf(std::move(client), std::move(explorer), signedTransaction,
+                       bytesToHex(keccak256(signedTransaction.bytes)), std::move(slot), isRunsOwn);
 }
 
 QPointer<BlockExplorerClient> explorerOf(const QPointer<AppState>& state) {
@@ -227,10 +244,18 @@ QPointer<BlockExplorerClient> explorerOf(const QPointer<AppState>& state) {
 
 SignedBroadcast evmAttempt(std::shared_ptr<JSONRPCClient> client,
                            QPointer<BlockExplorerClient> explorer, const UnsettledAttempt& stored) {
+    const std::optional<Bytes> named = namedEVMBytes(stored);
     SignedBroadcast tx =
-        evmBroadcast(std::move(client), std::move(explorer),
-                     EVMSigned{hexToBytes(stored.wire).value_or(Bytes()), stored.account,
-                               stored.nonce.value_or(0), stored.signedAtBlock, stored.chain});
+        broadcastOf(std::move(client), std::move(explorer),
+                    EVMSigned{named.value_or(Bytes()), stored.account, stored.nonce.value_or(0),
+                              stored.signedAtBlock, stored.chain},
+                    stored.id, {}, true);
+    if (!named) {
+        // Bytes that are not the transaction named (a damaged or edited file) never leave; the
+        // attempt still binds its nonce and is looked up by its id until the chain settles it,
+        // so it neither blocks the account nor lets a second payment beside it.
+        tx.send = [id = stored.id](CancellationToken) { return refuseToSend(id); };
+    }
     tx.record = stored;
     return tx;
 }

@@ -106,7 +106,9 @@ SignedBroadcast evmBroadcast(std::shared_ptr<JSONRPCClient> client,
 // The state's block explorer, for evmBroadcast; none once the state is gone.
 QPointer<BlockExplorerClient> explorerOf(const QPointer<AppState>& state);
 
-// A stored attempt (UnsettledAttempt) of an EVM chain made sendable again through `client`.
+// A stored attempt (UnsettledAttempt) of an EVM chain made sendable again through `client`: named,
+// looked up and settled by its stored id. Its bytes are sent only when they are that transaction
+// (namedEVMBytes): others are never sent, their send failing as a lost answer does.
 SignedBroadcast evmAttempt(std::shared_ptr<JSONRPCClient> client,
                            QPointer<BlockExplorerClient> explorer, const UnsettledAttempt& stored);
 

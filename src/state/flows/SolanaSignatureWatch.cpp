@@ -1,10 +1,15 @@
 #include "state/flows/SolanaSignatureWatch.h"
 
+#include "core/crypto/Base58.h"
+#include "core/encoding/Base64.h"
+#include "platform/Crypto.h"
+#include "platform/Error.h"
 #include "platform/async/PollUntil.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "services/solana/SolanaRPCError.h"
 #include "state/flows/TransactionFlow.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -88,6 +93,31 @@ QCoro::Task<bool> hasVerdict(std::shared_ptr<SolanaRPCClient> client, std::strin
     QCoro::Task<SignatureStatusesResult> asking =
         readStatus(client, std::move(signature), std::move(cancel));
     co_return signatureVerdict(firstStatus(co_await std::move(asking))).has_value();
+}
+
+// Whether `wire` (base64) is the transaction `signature` names, signed by `owner`: its first
+// signature is that one and verifies over its message with the owner's key.
+bool isSignedAs(const std::string& wire, const std::string& signature, const std::string& owner) {
+    constexpr std::size_t signatureLength = 64;
+    const std::optional<Bytes> bytes = base64Decode(wire);
+    const std::optional<Bytes> named = base58Decode(signature);
+    const std::optional<Bytes> key = base58Decode(owner);
+    // One byte of count: the wallet's transactions carry fewer than 128 signatures.
+    if (!bytes || !named || !key || named->size() != signatureLength || key->size() != 32 ||
+        bytes->empty() || (*bytes)[0] == 0 || (*bytes)[0] >= 0x80 ||
+        bytes->size() <= 1 + (*bytes)[0] * signatureLength) {
+        return false;
+    }
+    const ByteView first = ByteView(*bytes).subspan(1, signatureLength);
+    const ByteView message = ByteView(*bytes).subspan(1 + (*bytes)[0] * signatureLength);
+    return std::equal(first.begin(), first.end(), named->begin()) &&
+           crypto::ed25519Verify(first, message, *key);
+}
+
+QCoro::Task<std::string> refuseToSend(std::string signature) {
+    throw Error("The stored Solana transaction " + signature +
+                " does not read as that transaction; it is not sent again.");
+    co_return std::string();
 }
 
 } // namespace
@@ -177,6 +207,11 @@ SignedBroadcast solanaAttempt(std::shared_ptr<SolanaRPCClient> client,
     SignedBroadcast tx = solanaBroadcast(
         std::move(client), stored.wire, stored.id,
         stored.lastValidBlockHeight.value_or(std::numeric_limits<std::uint64_t>::max()));
+    if (!isSignedAs(stored.wire, stored.id, stored.account)) {
+        // Bytes that are not the transaction named (a damaged or edited file) never leave: the
+        // cluster would refuse them anyway, and the attempt is followed by its id alone.
+        tx.send = [id = stored.id](CancellationToken) { return refuseToSend(id); };
+    }
     tx.record = stored;
     return tx;
 }

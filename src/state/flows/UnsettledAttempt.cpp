@@ -1,5 +1,7 @@
 #include "state/flows/UnsettledAttempt.h"
 
+#include "core/crypto/Keccak.h"
+#include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
 #include "core/model/JSONFields.h"
 #include "services/bitcoin/BTCTransactionParser.h"
@@ -143,6 +145,14 @@ UnsettledAttempt attemptFromJSON(const nlohmann::json& json) {
                                                                               : "message");
     }
     return a;
+}
+
+std::optional<Bytes> namedEVMBytes(const UnsettledAttempt& attempt) {
+    std::optional<Bytes> bytes = hexToBytes(attempt.wire);
+    if (!bytes || !equalIgnoringASCIICase(bytesToHex(keccak256(*bytes)), attempt.id)) {
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 bool shareConflict(const UnsettledAttempt& a, const UnsettledAttempt& b) {

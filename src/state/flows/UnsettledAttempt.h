@@ -76,6 +76,11 @@ nlohmann::json attemptToJSON(const UnsettledAttempt& attempt);
 // UTXODecodingError) for anything missing, of the wrong kind or out of range.
 UnsettledAttempt attemptFromJSON(const nlohmann::json& json);
 
+// A stored EVM attempt's signed bytes when they are the transaction its id names (their
+// keccak-256 is the id, in any letter case); none for bytes damaged or edited on disk, which
+// are never sent and say nothing of what the attempt pays. The id alone names it on the chain.
+std::optional<Bytes> namedEVMBytes(const UnsettledAttempt& attempt);
+
 // Whether at most one of `a` and `b` can land: the same account on the same chain, and the same
 // EVM nonce, a Bitcoin coin both spend, or the same Solana message.
 bool shareConflict(const UnsettledAttempt& a, const UnsettledAttempt& b);

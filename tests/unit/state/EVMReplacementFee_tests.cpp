@@ -2,6 +2,7 @@
 // bytes: a tenth more than the highest fee cap and tip at the nonce and at least 1 wei more
 // (what geth and anvil ask), nothing more for the very same transaction; and signed bytes that
 // are not exactly what the wallet writes are read as nothing.
+#include "core/crypto/Keccak.h"
 #include "core/encoding/Hex.h"
 #include "services/evm/ETHSignedTransaction.h"
 #include "services/evm/RLP.h"
@@ -32,7 +33,9 @@ ETHTransaction payment(std::uint64_t nonce, std::uint64_t feeCap, std::uint64_t 
 
 UnsettledAttempt stored(const ETHTransaction& tx) {
     UnsettledAttempt attempt;
-    attempt.wire = bytesToHex(ETHSigner::sign(tx, key));
+    const Bytes wire = ETHSigner::sign(tx, key);
+    attempt.id = bytesToHex(keccak256(wire));
+    attempt.wire = bytesToHex(wire);
     attempt.nonce = tx.nonce;
     return attempt;
 }

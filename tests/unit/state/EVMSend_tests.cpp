@@ -17,7 +17,9 @@
 #include "core/crypto/BIP39.h"
 #include "core/encoding/Hex.h"
 #include "core/model/Amount.h"
+#include "platform/AtomicFile.h"
 #include "services/evm/ERC20.h"
+#include "services/evm/ETHSignedTransaction.h"
 #include "services/evm/ETHSigner.h"
 #include "services/evm/EthereumAddress.h"
 #include "state/AccountDerivation.h"
@@ -859,6 +861,107 @@ TEST_P(EVMSendOnEthereum, ASendKeptInThePoolIsReplacedNeverPaidBeside) {
         EXPECT_EQ(count("latest"), mined + 1);
         EXPECT_EQ(count("pending"), mined + 1);
         EXPECT_EQ(balance(recipient), before.checkedAdd(wei(pressed.next)).value());
+        EXPECT_TRUE(env->state().attemptLedger().all().empty());
+        proxy.clearOverrides();
+    }
+}
+
+// The very same send pressed again while the node's pool holds it and its lookups lag: the node
+// answers that it has it already ("transaction already imported"), so the press follows it to
+// its receipt.
+TEST_P(EVMSendOnEthereum, TheSameSendAgainWhileThePoolHoldsItIsFollowed) {
+    holdMining();
+    test::LaggingBackend backend(proxy, node->url(), test::LaggingBackend::Family::evm,
+                                 "nonce too low", std::chrono::hours(1));
+    EVMSendRequest first = request(wei("1"));
+    EVMSendRequest same = request(wei("1"));
+    same.prepared = first.prepared;
+    TransactionFlow* flow = send(std::move(first));
+    ASSERT_EQ(flow->step(), Step::Failed);
+    ASSERT_EQ(backend.kept().size(), 1u);
+
+    // The node's own answer from now on.
+    proxy.setOverride("eth_sendRawTransaction",
+                      [](const json&) { return std::optional<HttpFixtureResponse>(); });
+    flow->reset();
+    ASSERT_TRUE(flow->start(Step::Signing, body(std::move(same))));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !flow->isRunning() || flow->step() == Step::WaitingConfirmation; }, 30'000));
+    ASSERT_EQ(flow->step(), Step::WaitingConfirmation) << flow->errorMessage().toStdString();
+    EXPECT_EQ(flow->txHash().toStdString(), backend.kept().front());
+    backend.catchUp();
+    node->mine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !flow->isRunning(); }, 30'000));
+    EXPECT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(balance(recipient), wei("1"));
+    proxy.clearOverrides();
+}
+
+// A send the node kept in its pool while answering an error, whose stored bytes were damaged on
+// disk while the program was closed, its id intact: a digit of the signature flipped, or the
+// fees raised to 2^128 without signing again. Those bytes are never sent and ask no fee: a
+// review prepares the node's figures. Once the original lands, the press of the same payment
+// finds it by its stored id and follows it: one payment, nothing new signed.
+TEST_P(EVMSendOnEthereum, AKeptSendWhoseStoredBytesWereAlteredIsKnownByItsIdAlone) {
+    holdMining();
+    const std::filesystem::path file =
+        env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
+    const auto flipSignatureDigit = [](std::string wire) {
+        wire.back() = wire.back() == '0' ? '1' : '0';
+        return wire;
+    };
+    const auto raiseFeesUnsigned = [](const std::string& wire) {
+        ETHSignedTransaction tx = ETHSignedTransaction::decode(hexToBytes(wire).value()).value();
+        tx.fields.maxFeePerGas = UInt256(0, 1, 0, 0); // 2^128
+        tx.fields.maxPriorityFeePerGas = tx.fields.maxFeePerGas;
+        return bytesToHex(tx.encode());
+    };
+    for (const std::function<std::string(std::string)>& alter :
+         {std::function<std::string(std::string)>(flipSignatureDigit),
+          std::function<std::string(std::string)>(raiseFeesUnsigned)}) {
+        const UInt256 before = balance(recipient);
+        const std::string mined = node->rpc("eth_getTransactionCount", {sender, "latest"});
+        test::LaggingBackend backend(proxy, node->url(), test::LaggingBackend::Family::evm,
+                                     "nonce too low", std::chrono::hours(1));
+        TransactionFlow* flow = flows->flow("send");
+        flow->reset();
+        flow->setSummary("1 ETH", "to 0x353535...353535");
+        flow = send(request(wei("1")));
+        ASSERT_EQ(flow->step(), Step::Failed);
+        ASSERT_EQ(backend.kept().size(), 1u);
+        const std::string first = backend.kept().front();
+
+        env->restart();
+        json stored = json::parse(readFileIfExists(file).value());
+        ASSERT_EQ(stored.size(), 1u);
+        const std::string damaged = alter(stored[0].at("wire").get<std::string>());
+        stored[0]["wire"] = damaged;
+        writeFileAtomically(file, utf8View(stored.dump()));
+        env->state().loadStoredState();
+        test::runTask(env->state().unlock(password));
+        env->state().stopBackgroundTasks();
+        const std::vector<UnsettledAttempt> kept = env->state().attemptLedger().all();
+        ASSERT_EQ(kept.size(), 1u);
+        ASSERT_EQ(kept.front().id, first);
+        ASSERT_EQ(kept.front().wire, damaged);
+
+        EXPECT_EQ(refusal(wei("2")), "prepared");
+
+        backend.catchUp();
+        node->mine();
+        flow->reset();
+        flow->setSummary("1 ETH", "to 0x353535...353535");
+        flow = send(request(wei("1")));
+        ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+        EXPECT_EQ(flow->txHash().toStdString(), first);
+        EXPECT_EQ(flow->earlierNote().toStdString(),
+                  "Your earlier send of 1 ETH to 0x353535...353535 went through; nothing new was "
+                  "signed.");
+        EXPECT_EQ(backend.kept().size(), 1u);
+        node->mine();
+        EXPECT_EQ(node->rpc("eth_getTransactionCount", {sender, "pending"}),
+                  UInt256(0, 0, 0, hexToUInt64(mined).value() + 1).description());
+        EXPECT_EQ(balance(recipient), before.checkedAdd(wei("1")).value());
         EXPECT_TRUE(env->state().attemptLedger().all().empty());
         proxy.clearOverrides();
     }

@@ -12,6 +12,7 @@
 #include "core/crypto/Base58.h"
 #include "core/encoding/Base64.h"
 #include "core/model/Amount.h"
+#include "platform/AtomicFile.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "services/solana/SolanaRPCError.h"
 #include "state/flows/AttemptLedger.h"
@@ -450,6 +451,41 @@ TEST_F(SolanaSendOnLitesvm, AKeptTransferOutlivesARestart) {
     expectPaidOnce(500'000'000);
     EXPECT_EQ(balance(other), 0u);
     EXPECT_TRUE(env->state().attemptLedger().all().empty()); // confirmed: settled
+}
+
+// A kept transfer whose stored bytes were altered on disk while the program was closed (its
+// amount changed, its signature left as it was): those bytes are never sent, and the press that
+// finds the transfer on the cluster by its stored signature follows it. One payment.
+TEST_F(SolanaSendOnLitesvm, AKeptTransferWhoseStoredBytesWereAlteredIsFollowedUnsent) {
+    test::LaggingBackend lagging(proxy, server->url(), test::LaggingBackend::Family::solana,
+                                 "Node is behind by 42 slots", std::chrono::hours(1));
+    TransactionFlow* flow = send(request(500'000'000), "0.5 SOL", toShown(recipient));
+    ASSERT_EQ(flow->step(), Step::Failed);
+    ASSERT_EQ(lagging.kept().size(), 1u);
+
+    env->restart();
+    const std::filesystem::path file =
+        env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
+    json stored = json::parse(readFileIfExists(file).value());
+    ASSERT_EQ(stored.size(), 1u);
+    Bytes wire = base64Decode(stored[0].at("wire").get<std::string>()).value();
+    wire.back() ^= 0x01; // the amount's highest byte
+    stored[0]["wire"] = base64Encode(wire);
+    writeFileAtomically(file, utf8View(stored.dump()));
+    env->state().loadStoredState();
+    test::runTask(env->state().unlock(password));
+    env->state().stopBackgroundTasks();
+    flows = makeFlows(std::chrono::seconds(2));
+
+    lagging.catchUp();
+    const int sends = proxy.requestCount("sendTransaction");
+    flow = send(request(500'000'000), "0.5 SOL", toShown(recipient));
+    ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+    EXPECT_EQ(flow->txHash().toStdString(), lagging.kept().front());
+    EXPECT_FALSE(flow->earlierNote().isEmpty());
+    EXPECT_EQ(proxy.requestCount("sendTransaction"), sends);
+    expectPaidOnce(500'000'000);
+    EXPECT_TRUE(env->state().attemptLedger().all().empty());
 }
 
 // A node refusing with "already been processed" holds the transaction: the send is followed as
