@@ -59,6 +59,8 @@ public:
     void sendRaw(const std::string& bytes);
     // Closes every connection: abruptly, or after flushing what was written before.
     void closeAll(bool abrupt = true);
+    // Stops listening: a client connecting from now on is refused, as by a server that is down.
+    void stopListening() { server_->close(); }
 
     int requestCount(const std::string& method = {}) const;
     // The request lines exactly as received (no 0x0A).

@@ -431,14 +431,15 @@ TEST(SendViewModel, BitcoinFeesComeFromThreeEstimatesAtOnce) {
     SendModel model(Chain::bitcoin);
     SendViewModel& vm = model.vm;
     // Each level's rate as the picker shows it, then the note under it.
-    const auto picker = [&vm] {
-        const QVariantMap rates = vm.feeSnapshotMap();
+    const auto ratesOf = [](const SendViewModel& sheet) {
+        const QVariantMap rates = sheet.feeSnapshotMap();
         QStringList texts;
         for (const char* level : {"slow", "normal", "fast"}) {
             texts << rates[level].toMap()["rateText"].toString();
         }
-        return texts << vm.feeRatesNote();
+        return texts << sheet.feeRatesNote();
     };
+    const auto picker = [&] { return ratesOf(vm); };
     // Before any estimate ended, the defaults are no rates to show.
     EXPECT_EQ(picker(), (QStringList{"\u2014", "\u2014", "\u2014", ""}));
     test::ElectrumFixture& electrum = model.env.electrum();
@@ -484,6 +485,15 @@ TEST(SendViewModel, BitcoinFeesComeFromThreeEstimatesAtOnce) {
     EXPECT_EQ(vm.estimatedFeeString(), "0.0000141 BTC (10 sat/vB)");
     EXPECT_EQ(vm.estimatedTotalString(), "0.00100705 BTC");
     EXPECT_EQ(vm.feeSnapshotMap()["normal"].toMap()["satPerVByte"].toULongLong(), 10u);
+
+    // No server to ask at all: the estimate ends all the same, on the defaults, named as such.
+    SendModel offline(Chain::bitcoin);
+    offline.env.electrum().stopListening();
+    offline.estimate();
+    EXPECT_FALSE(offline.env.state().networkManager().electrumConnected());
+    EXPECT_EQ(ratesOf(offline.vm),
+              (QStringList{"1 sat/vB", "5 sat/vB", "20 sat/vB",
+                           "Default rates: the fee estimate could not be loaded."}));
 }
 
 TEST(SendViewModel, EVMAndSolanaFeesAreExact) {

@@ -5,8 +5,9 @@
 // nothing, a gas price risen since the review and a swap that needs more gas once its approval
 // is in a block stopping before they sign, a node that keeps what it refuses while its
 // lookups lag, pressed again until the swap leaves once, a swap or approval kept in a pool
-// replaced at its nonce, lost answers, and a send of the same account kept that way holding the
-// swap back.
+// replaced at its nonce, one reviewed before a send of the account was kept there paying what
+// replacing the send asks, lost answers, and a send of the same account kept that way holding
+// the swap back.
 
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
@@ -49,6 +50,8 @@ using test::runTask;
 using test::UniswapV3Fixture;
 
 const QString password = QStringLiteral("correct horse");
+// Whom the account's sends pay.
+const std::string payee = "0x3535353535353535353535353535353535353535";
 
 UInt256 whole(std::uint64_t count, unsigned decimals) {
     return UInt256(0, 0, 0, count).checkedMultiply(UInt256::powerOfTen(decimals).value()).value();
@@ -239,6 +242,25 @@ public:
         ASSERT_GT(quantity(m_node.rpc("eth_gasPrice", json::array())),
                   now.checkedMultiply(UInt256(0, 0, 0, factor)).value());
     }
+    // Pays 1 ETH from the account to `payee` as the send sheet does; its flow, ended.
+    TransactionFlow* sendOneETH() {
+        auto sending = std::make_shared<EVMSendRequest>();
+        sending->state = &state();
+        sending->walletID = state().wallet()->id;
+        sending->password = SecureBytes::fromText(password.toStdString());
+        const Chain chain = m_uniswap.chain();
+        sending->prepared = runTask(
+            prepareEVMSend(&state(), EVMSendForm{chain, std::nullopt, payee, whole(1, 18)}, {}));
+        TransactionFlow* send =
+            m_flows.flow(QStringLiteral("send:") + QString::fromStdString(rawValue(chain)));
+        send->setSummary("1 ETH", "to 0x353535...353535");
+        EXPECT_TRUE(send->start(Step::Signing, [sending](FlowRun run) {
+            return runEVMSend(std::move(run), std::move(*sending));
+        }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !send->isRunning(); }, 60'000));
+        return send;
+    }
+    UInt256 payeeBalance() { return quantity(m_node.rpc("eth_getBalance", {payee, "latest"})); }
     UInt256 gasPaid(const QString& hash) {
         const json r = receipt(hash);
         return quantity(r.at("gasUsed"))
@@ -773,6 +795,70 @@ TEST(SwapExecution, ASwapKeptInThePoolIsReplacedAtItsNonce) {
     }
 }
 
+// A swap (and an approval before it) reviewed, then a send of the account that a node keeps in
+// its pool while it answers an error, no block mined: the swap takes the send's nonce, which
+// the fees of its review do not pay the pool to replace. The press signs nothing and the review
+// shows the swap prepared again with what the pool asks; the next press replaces the send with
+// it. One swap (and one approval) lands; the send never.
+TEST(SwapExecution, ASwapReviewedBeforeASendKeptInThePoolPaysItsReplacementOrSignsNothing) {
+    if (!AnvilNode::isAvailable()) {
+        GTEST_SKIP() << "anvil is not installed (scripts/install-deps)";
+    }
+    for (const bool approving : {true, false}) {
+        SwapWallet w(Chain::arbitrum);
+        w.node().setAutomine(false);
+        w.quote(approving ? w.usdc() : w.native(), approving ? w.native() : w.usdc(),
+                approving ? "100" : "0.01");
+        w.review();
+        ASSERT_EQ(w.model.reviewIncludesApproval(), approving);
+        test::LaggingBackend backend(w.proxy(), w.node().url(), test::LaggingBackend::Family::evm,
+                                     "insufficient funds for gas * price + value",
+                                     std::chrono::hours(1));
+        ASSERT_EQ(w.sendOneETH()->step(), Step::Failed);
+        ASSERT_EQ(backend.kept().size(), 1u);
+        ASSERT_EQ(w.nonce(), 1u); // the pool holds it
+        const json held = w.node().rpc("eth_getTransactionByHash", {backend.kept().front()});
+
+        backend.answerNewOnes(); // what the node thinks of a signing is heard
+        const int raw = w.proxy().requestCount("eth_sendRawTransaction");
+        EXPECT_EQ(w.swap(), Step::Failed) << w.flow()->errorMessage().toStdString();
+        EXPECT_EQ(w.proxy().requestCount("eth_sendRawTransaction"), raw); // nothing signed
+        ASSERT_TRUE(w.model.hasReview());
+        // Its fee cap may have paid already: the tip alone does not change the max network fee.
+        EXPECT_NE(w.model.errorText().indexOf(w.model.reviewMaxFee()), -1)
+            << w.model.errorText().toStdString();
+        EXPECT_TRUE(w.model.errorText().endsWith("Review it and confirm again."));
+        const EVMPreparedCall& revised = w.model.evmReview()->call;
+        const EVMPreparedFees first = approving ? revised.approval.value() : revised.call;
+        EXPECT_GT(first.maxFeePerGas, quantity(held.at("maxFeePerGas")));
+        EXPECT_GT(first.maxPriorityFeePerGas, quantity(held.at("maxPriorityFeePerGas")));
+
+        ASSERT_TRUE(w.model.executeEVMSwap());
+        // A block for each transaction the pool takes (the approval is awaited to its block).
+        const auto minedCount = [&] {
+            return hexToUInt64(w.node()
+                                   .rpc("eth_getTransactionCount", {w.address, "latest"})
+                                   .get<std::string>())
+                .value();
+        };
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                if (w.proxy().requestCount("eth_sendRawTransaction") > raw &&
+                    minedCount() < w.nonce()) {
+                    w.node().mine();
+                }
+                return !w.flow()->isRunning();
+            },
+            90'000));
+        ASSERT_EQ(w.flow()->step(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
+        const std::vector<json> mined = w.node().minedTransactionsFrom(w.address);
+        ASSERT_EQ(mined.size(), approving ? 2u : 1u);
+        EXPECT_EQ(quantity(mined.front().at("maxFeePerGas")), first.maxFeePerGas);
+        EXPECT_EQ(mined.back().at("hash"), w.flow()->txHash().toStdString());
+        EXPECT_EQ(w.payeeBalance(), UInt256());
+    }
+}
+
 // Bad luck on the swap's account. The node takes the approval and the swap and every answer is
 // lost (a gateway's 504): each is found on the chain by its own hash, the swap signed once the
 // approval is in its block; one approval, one swap, the flow on the swap's hash. Then a send from
@@ -812,19 +898,7 @@ TEST(SwapExecution, LostAnswersAndAKeptSendOfTheAccountNeverSwapTwice) {
     test::LaggingBackend backend(w.proxy(), w.node().url(), test::LaggingBackend::Family::evm,
                                  "Node is behind", std::chrono::hours(1),
                                  test::LaggingBackend::Count::ahead);
-    const std::string to = "0x3535353535353535353535353535353535353535";
-    auto sending = std::make_shared<EVMSendRequest>();
-    sending->state = &w.state();
-    sending->walletID = w.state().wallet()->id;
-    sending->password = SecureBytes::fromText(password.toStdString());
-    sending->prepared = runTask(prepareEVMSend(
-        &w.state(), EVMSendForm{Chain::arbitrum, std::nullopt, to, whole(1, 18)}, {}));
-    TransactionFlow* send = w.flows().flow("send:arbitrum");
-    send->setSummary("1 ETH", "to 0x353535...353535");
-    ASSERT_TRUE(send->start(Step::Signing, [sending](FlowRun run) {
-        return runEVMSend(std::move(run), std::move(*sending));
-    }));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !send->isRunning(); }, 60'000));
+    TransactionFlow* send = w.sendOneETH();
     ASSERT_EQ(send->step(), Step::Failed);
     ASSERT_EQ(backend.kept().size(), 1u);
     EXPECT_EQ(w.node().minedReceipt(backend.kept().front()).at("status"), "0x1");
@@ -856,7 +930,7 @@ TEST(SwapExecution, LostAnswersAndAKeptSendOfTheAccountNeverSwapTwice) {
     EXPECT_EQ(swapped.at("nonce"), "0x3");
     EXPECT_EQ(hexToBytes(swapped.at("to").get<std::string>()), hexToBytes(uniswapRouterAddress));
     EXPECT_EQ(w.nonce(), 4u);
-    EXPECT_EQ(quantity(w.node().rpc("eth_getBalance", {to, "latest"})), whole(1, 18));
+    EXPECT_EQ(w.payeeBalance(), whole(1, 18));
 }
 
 } // namespace
