@@ -283,6 +283,18 @@ public:
         }
         m_env.web().setHandler({});
     }
+    // Ethereum's history refreshed by an explorer that never indexed the account, as Blockscout
+    // answers then: 404 {"message":"Not found"} for its transactions, no token transfer.
+    Q_INVOKABLE void refreshFromUnindexingExplorer() {
+        m_env.web().setHandler([](const test::HttpFixtureRequest& request) {
+            if (request.target.contains("/token-transfers")) {
+                return test::HttpFixtureResponse::json(R"({"items":[],"next_page_params":null})");
+            }
+            return test::HttpFixtureResponse::json(R"({"message":"Not found"})", 404);
+        });
+        test::runTask(refreshExplorerHistory({&state(), {}}, Chain::ethereum));
+        m_env.web().setHandler({});
+    }
     // Busy marks stepping anywhere in the process (each holds their shared clock).
     Q_INVOKABLE int busyMarksTurning() const { return BusySteps::runningCount(); }
     // `amount` whole tokens as typed ("0.005").

@@ -101,7 +101,9 @@ bool isRead(const QQuickItem* item, const QString& wanted, const Reading& readin
 // Collects in `drawn` the texts on screen, and in `missing` those of them the reading lacks.
 void scan(const QQuickItem* item, QRectF clip, const Reading& reading, QStringList& missing,
           QSet<const QObject*>& drawn) {
-    if (!item->isVisible() || item->opacity() <= 0 || markedIgnored(item)) {
+    // A culled item is not drawn though visible: a list's row that its entry left.
+    if (!item->isVisible() || item->opacity() <= 0 || QQuickItemPrivate::get(item)->culled ||
+        markedIgnored(item)) {
         return;
     }
     const QRectF box = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));

@@ -15,11 +15,12 @@ namespace qm::test {
 // The texts of `window` that a screen reader gets wrong: those shown that its accessible tree
 // does not read, as "object name: text" (the class name where the text has no object name),
 // then those it reads as showing that are not shown, as "read, not drawn: object name: text".
-// A text is on screen when it and its ancestors are visible and not transparent, its box meets
-// every clipping ancestor's, and no modal popup above covers it. It is read when its own node,
-// showing, has it in its name, its description or its text, or else when the nearest
-// accessible item above it is a showing node that has it in its name or description. Texts of
-// an item marked Accessible.ignored (an icon's glyph) and password fields are left out.
+// A text is on screen when it and its ancestors are visible, not transparent and not culled (a
+// list's row that its entry left), its box meets every clipping ancestor's, and no modal popup
+// above covers it. It is read when its own node, showing, has it in its name, its description
+// or its text, or else when the nearest accessible item above it is a showing node that has it
+// in its name or description. Texts of an item marked Accessible.ignored (an icon's glyph) and
+// password fields are left out.
 QStringList unexposedTexts(QQuickWindow* window);
 
 // The node a screen reader reads for `object`: an item's, or a popup's item's; null when it

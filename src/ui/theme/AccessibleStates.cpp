@@ -71,7 +71,8 @@ public:
             state.focusable = false;
             state.focused = false;
         }
-        // Scrolled away or transparent: still in reach of the keyboard, which scrolls to it.
+        // Scrolled away, transparent or not drawn by its list: still in reach of the keyboard,
+        // which scrolls to it.
         // A text with nothing to show shows nothing.
         if (const std::optional<QString> shown = readableText(item());
             outOfSight(item()) || (shown && shown->trimmed().isEmpty())) {

@@ -39,7 +39,9 @@ bool outOfSight(const QQuickItem* item) {
     // A point for an item without an area: a zero-sized holder of a row still has its place.
     const QRectF box(0, 0, qMax<qreal>(item->width(), 1), qMax<qreal>(item->height(), 1));
     for (const QQuickItem* at = item; at; at = at->parentItem()) {
-        if (at->opacity() <= 0) {
+        // A list's row it no longer draws (kept for reuse after its entry left, or made ahead
+        // of the view's edge) is culled while it stays visible in its place.
+        if (at->opacity() <= 0 || QQuickItemPrivate::get(at)->culled) {
             return true;
         }
         if (at != item && at->clip() &&

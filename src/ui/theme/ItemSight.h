@@ -1,7 +1,7 @@
 #pragma once
 // Where a visible Qt Quick item cannot be seen: Qt Quick reads an item as showing whenever
-// it and its ancestors are visible, also when a sheet covers it or when it is scrolled away
-// under the status bar or the network panel.
+// it and its ancestors are visible, also when a sheet covers it, when it is scrolled away
+// under the status bar or the network panel, and when a list no longer draws it.
 
 class QQuickItem;
 
@@ -12,8 +12,9 @@ namespace qm {
 bool coveredByModalPopup(const QQuickItem* item);
 
 // Whether nothing of the item can be seen although it is visible: it or an ancestor is fully
-// transparent, or its box lies wholly outside an ancestor that clips (a list scrolled under
-// the status bar) or outside its window. An item without an area is judged by its place.
+// transparent or culled (a list's row that its entry left), or its box lies wholly outside an
+// ancestor that clips (a list scrolled under the status bar) or outside its window. An item
+// without an area is judged by its place.
 bool outOfSight(const QQuickItem* item);
 
 } // namespace qm

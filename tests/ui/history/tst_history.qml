@@ -916,6 +916,35 @@ Item {
             compare(textOf("transactionsStale"), "Could not load the older transactions.")
             allRead("a history read in part")
         }
+        // Pending sends of an account the explorer never indexed, then mined: the list empties
+        // and a screen reader reads what the window draws, "No transactions yet", and none of
+        // the rows it left.
+        function test_22_rowsGoneAreNotRead() {
+            top.height = 1400 // the rows in view under the chart and the tokens
+            fixture.refreshFromUnindexingExplorer()
+            fixture.select(1, 0)
+            wait(50)
+            compare(textOf("transactionsEmptyTitle"), "No transactions yet")
+            const sends = ["0x" + "c".repeat(64), "0x" + "d".repeat(64)]
+            fixture.keepUnsettled(1, sends[0], "0.02 ETH",
+                                  "0x3535353535353535353535353535353535353535")
+            fixture.keepUnsettled(1, sends[1], "0.03 ETH",
+                                  "0x4646464646464646464646464646464646464646")
+            const pending = laidRows()
+            compare(pending.map(r => r.amountText).sort(), ["-0.02 ETH", "-0.03 ETH"])
+            // The delegate's one child is the row a screen reader presses.
+            const cards = pending.map(r => r.children[0])
+            compare(cards.map(c => fixture.accessibility(c).showing), [true, true])
+            allRead("pending sends")
+
+            for (const id of sends)
+                fixture.forgetUnsettled(id)
+            tryVerify(() => shown("transactionsEmpty"))
+            compare(textOf("transactionsEmptyTitle"), "No transactions yet")
+            compare(rows().length, 0)
+            allRead("the pending sends mined")
+            compare(cards.map(c => fixture.accessibility(c).showing), [false, false])
+        }
         readonly property string usdc: "0xaf88d065e77c8CC2239327C5EDb3A432268e5831"
         readonly property string hash1: "0x" + "1".repeat(64)
         readonly property string hash5: "0x" + "5".repeat(64)
