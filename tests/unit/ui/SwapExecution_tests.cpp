@@ -215,6 +215,26 @@ public:
             .value();
     }
 
+    // Waits for the running flow to end, mining a block for each transaction the pool takes
+    // once more than `raw` were sent (an approval is awaited to its block before the swap is
+    // signed). False when it has not ended in time.
+    bool mineUntilTheRunEnds(int raw) {
+        const auto minedCount = [&] {
+            return hexToUInt64(m_node.rpc("eth_getTransactionCount", {address, "latest"})
+                                   .get<std::string>())
+                .value();
+        };
+        return QTest::qWaitFor(
+            [&] {
+                if (proxy().requestCount("eth_sendRawTransaction") > raw &&
+                    minedCount() < nonce()) {
+                    m_node.mine();
+                }
+                return !flow()->isRunning();
+            },
+            90'000);
+    }
+
     json transaction(const QString& hash) {
         return m_node.rpc("eth_getTransactionByHash", json::array({hash.toStdString()}));
     }
@@ -764,23 +784,7 @@ TEST(SwapExecution, ASwapKeptInThePoolIsReplacedAtItsNonce) {
         const int raw = w.proxy().requestCount("eth_sendRawTransaction");
         w.model.setPassword(password);
         ASSERT_TRUE(w.model.executeEVMSwap());
-        // A block for each transaction the pool takes from now on (the approval is awaited to
-        // its block before the swap is signed).
-        const auto minedCount = [&] {
-            return hexToUInt64(w.node()
-                                   .rpc("eth_getTransactionCount", {w.address, "latest"})
-                                   .get<std::string>())
-                .value();
-        };
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                if (w.proxy().requestCount("eth_sendRawTransaction") > raw &&
-                    minedCount() < w.nonce()) {
-                    w.node().mine();
-                }
-                return !w.flow()->isRunning();
-            },
-            90'000));
+        ASSERT_TRUE(w.mineUntilTheRunEnds(raw));
         ASSERT_EQ(w.flow()->step(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
         EXPECT_FALSE(w.flow()->offersSendAnyway());
         const std::vector<json> mined = w.node().minedTransactionsFrom(w.address);
@@ -834,22 +838,7 @@ TEST(SwapExecution, ASwapReviewedBeforeASendKeptInThePoolPaysItsReplacementOrSig
         EXPECT_GT(first.maxPriorityFeePerGas, quantity(held.at("maxPriorityFeePerGas")));
 
         ASSERT_TRUE(w.model.executeEVMSwap());
-        // A block for each transaction the pool takes (the approval is awaited to its block).
-        const auto minedCount = [&] {
-            return hexToUInt64(w.node()
-                                   .rpc("eth_getTransactionCount", {w.address, "latest"})
-                                   .get<std::string>())
-                .value();
-        };
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                if (w.proxy().requestCount("eth_sendRawTransaction") > raw &&
-                    minedCount() < w.nonce()) {
-                    w.node().mine();
-                }
-                return !w.flow()->isRunning();
-            },
-            90'000));
+        ASSERT_TRUE(w.mineUntilTheRunEnds(raw));
         ASSERT_EQ(w.flow()->step(), Step::Confirmed) << w.flow()->errorMessage().toStdString();
         const std::vector<json> mined = w.node().minedTransactionsFrom(w.address);
         ASSERT_EQ(mined.size(), approving ? 2u : 1u);
