@@ -37,7 +37,8 @@ send the server took while answering an error outlives a quit: listed as pending
 unlock, and a second send spends its coin, so one payment lands), unreadablerecord (a record
 of sent transactions that is not UTF-8 is set aside byte for byte at the unlock, which says so
 once, naming the file; the keyboard keeps its place: on the notice's OK, which Return presses,
-then on the portfolio's first control, and on a sheet opened and closed from the keys). Exit
+then on the portfolio's first control, on a sheet opened and closed from the keys, and on
+the first control of an account opened from its sidebar row). Exit
 status 0 when all pass; a scenario (or a check) that cannot run here prints "SKIP: <reason>",
 and the run exits 77 when no scenario ran.
 """
@@ -785,12 +786,16 @@ def visit_account(w):
     w.wait_node("push button", "Refresh")
 
 
-def open_sidebar_account(w, chain):
-    """Opens the first account of `chain` (its name as the sidebar shows it)."""
-    account = w.wait(f"the {chain} account in the sidebar", lambda: next(
+def sidebar_account(w, chain):
+    """The sidebar's row of the first account of `chain` (its name as the sidebar shows it)."""
+    return w.wait(f"the {chain} account in the sidebar", lambda: next(
         (node for role, name, _, _, node in w.nodes()
          if role == "push button" and name.startswith(f"{chain} #")), None))
-    w.click_node(account)
+
+
+def open_sidebar_account(w, chain):
+    """Opens the first account of `chain`."""
+    w.click_node(sidebar_account(w, chain))
 
 
 def review_without_quote(w, amount, shot, reason=None):
@@ -1653,9 +1658,9 @@ def has_focus(w, node):
     return node.get_state_set().contains(w.Atspi.StateType.FOCUSED)
 
 
-def tab_to(w, node, name):
-    """Presses Tab until `node` has the keyboard focus."""
-    for _ in range(8):
+def tab_to(w, node, name, presses=8):
+    """Presses Tab, at most `presses` times, until `node` has the keyboard focus."""
+    for _ in range(presses):
         if has_focus(w, node):
             return
         w.key("Tab")
@@ -1677,7 +1682,9 @@ def keyboard_stays_in_place(desktop, w):
     # Right after the unlock (and its notice) the portfolio's first control, Send, holds the
     # keyboard. Space on the portfolio's Receive opens the first account's screen; there the
     # account's Receive, pressed with Space, opens its sheet on its first control, Close, ring
-    # drawn; Escape hands the keyboard back to Receive, ring drawn.
+    # drawn; Escape hands the keyboard back to Receive, ring drawn. Tab on to the Ethereum
+    # account's row in the sidebar and Return there: the account screen, left with the keyboard
+    # on Bitcoin's Receive, shows Ethereum on its first control, Copy address, ring drawn.
     send = w.wait_node("push button", "Send")
     w.wait("the portfolio's Send focused", lambda: has_focus(w, send), timeout=10)
     tab_to(w, w.wait_node("push button", "Receive"), "the portfolio's Receive")
@@ -1694,6 +1701,11 @@ def keyboard_stays_in_place(desktop, w):
     w.wait_gone("dialog", "Receive BTC", timeout=10)
     w.wait("the account's Receive focused again", lambda: has_focus(w, receive), timeout=10)
     ring_drawn(desktop, w, receive, "the account's Receive")
+    tab_to(w, sidebar_account(w, "Ethereum"), "the Ethereum account's row", presses=16)
+    w.key("Return")
+    copy = w.wait_node("push button", "Copy address " + ETH_ADDRESS)
+    w.wait("Ethereum's Copy address focused", lambda: has_focus(w, copy), timeout=10)
+    ring_drawn(desktop, w, copy, "Ethereum's Copy address")
 
 
 def keyring_item_count():

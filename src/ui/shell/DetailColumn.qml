@@ -5,9 +5,9 @@ import Quillmark.Ui
 
 // The right column of the main view: the status bar over the detail router, on the window
 // background with a faint radial glow. Escape here returns from an account to the portfolio;
-// choosing an account hands the keyboard to this column, so Escape works right after a click
-// in the sidebar. Screens inside that use Escape themselves take it first. A screen opened from
-// the keyboard starts with the focus on its first control.
+// showing another screen hands the keyboard to this column, so Escape works right after a
+// click in the sidebar. Screens inside that use Escape themselves take it first. A screen opened
+// from the keyboard starts with the focus on its first control.
 FocusScope {
     id: root
     function holds(outer, item) {
@@ -30,19 +30,20 @@ FocusScope {
         KeyboardFocus.focusFirstControl(screen)
     }
 
+    // Another screen shown (a sidebar row, Escape, a screen's own button): the column takes
+    // the keyboard, forgetting the control it held before, which may lie on the account screen
+    // that now shows another account (hidden there, or far down), and from the keys the new
+    // screen's first control takes it once the screen is in place.
+    readonly property string shownAccount: WalletShell.selectedAccountId
+    onShownAccountChanged: {
+        KeyboardFocus.takeFocus(root)
+        Qt.callLater(root.focusFirstControl)
+    }
+
     Keys.onEscapePressed: (event) => {
         event.accepted = WalletShell.hasSelectedAccount
-        if (event.accepted) {
+        if (event.accepted)
             WalletShell.sidebar.showPortfolio()
-            Qt.callLater(root.focusFirstControl)
-        }
-    }
-    Connections {
-        target: WalletShell
-        function onSelectedAccountChanged() {
-            if (WalletShell.hasSelectedAccount)
-                root.forceActiveFocus()
-        }
     }
     Connections {
         target: root.Window.window

@@ -109,6 +109,11 @@ bool WalletShell::hasSelectedAccount() const {
     return m_state && m_state->selectedAccount().has_value();
 }
 
+QString WalletShell::selectedAccountId() const {
+    const std::optional<Account> account = m_state ? m_state->selectedAccount() : std::nullopt;
+    return account ? QString::fromStdString(account->id) : QString();
+}
+
 QString WalletShell::version() const {
     const QString version = QCoreApplication::applicationVersion();
     return version.isEmpty() ? QStringLiteral("1.0") : version;

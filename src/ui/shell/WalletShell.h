@@ -40,6 +40,8 @@ class WalletShell : public QObject {
     // "Export Backup..." is enabled only with a wallet that is unlocked.
     Q_PROPERTY(bool canExportBackup READ canExportBackup NOTIFY faceChanged)
     Q_PROPERTY(bool hasSelectedAccount READ hasSelectedAccount NOTIFY selectedAccountChanged)
+    // The account whose screen shows; empty while the portfolio does.
+    Q_PROPERTY(QString selectedAccountId READ selectedAccountId NOTIFY selectedAccountChanged)
     Q_PROPERTY(StatusBarModel* statusBar READ statusBar CONSTANT)
     Q_PROPERTY(SidebarModel* sidebar READ sidebar CONSTANT)
     // The WalletConnect sheets, the relay and the connected dApps.
@@ -71,6 +73,7 @@ public:
     QString secretStorage() const;
     bool canExportBackup() const;
     bool hasSelectedAccount() const;
+    QString selectedAccountId() const;
     StatusBarModel* statusBar() const { return m_statusBar; }
     SidebarModel* sidebar() const { return m_sidebar; }
     WalletConnectViewModel* walletConnect() const { return m_walletConnect; }

@@ -56,6 +56,19 @@ void KeyboardFocus::giveBack(QQuickItem* item) const {
     }
 }
 
+void KeyboardFocus::takeFocus(QQuickItem* scope) const {
+    if (!scope) {
+        return;
+    }
+    // From the outside in, each nested scope's remembered item read before its focus goes.
+    for (QQuickItem* inner = scope->scopedFocusItem(); inner;) {
+        QQuickItem* next = inner->isFocusScope() ? inner->scopedFocusItem() : nullptr;
+        inner->setFocus(false);
+        inner = next;
+    }
+    scope->forceActiveFocus();
+}
+
 bool KeyboardFocus::focusFirstControl(QQuickItem* scope) const {
     if (!scope) {
         return false;

@@ -37,6 +37,11 @@ public:
     // The first control Tab reaches inside `scope` takes the focus as Tab gives it; false
     // when `scope` has none.
     Q_INVOKABLE bool focusFirstControl(QQuickItem* scope) const;
+    // `scope` (a focus scope) takes the focus itself, forgetting the item inside it that held
+    // the focus last, and what that one's own scopes remember: a screen shown in place of
+    // another (or the same screen for another account) leaves no control of the one before
+    // focused, unseen and out of view, for the next Tab to go on from.
+    Q_INVOKABLE void takeFocus(QQuickItem* scope) const;
     // `item` takes back the focus it held before a popup: a control as Tab gives it (its ring
     // drawn), anything else (a screen's column, which passes it on) as it is given in code.
     void giveBack(QQuickItem* item) const;

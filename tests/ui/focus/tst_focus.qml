@@ -89,10 +89,11 @@ Item {
         }
 
         // What a test changes for a while goes back after it, even when it failed halfway, so
-        // that one failure stays one: the theme, a lock (the wallet unlocked from the keys),
-        // the popups still open and the screen shown (the portfolio).
+        // that one failure stays one: the theme, the window's height, a lock (the wallet
+        // unlocked from the keys), the popups still open and the screen shown (the portfolio).
         function cleanup() {
             BRThemeManager.current = startTheme
+            top.height = 1000
             if (view.face === "lock")
                 unlockFromKeys()
             Popups.closeAll(testCase, top.parent)
@@ -397,6 +398,69 @@ Item {
             pressFromKeys(find("alertCancelButton"), Qt.Key_Return)
             tryCompare(alert, "visible", false)
             compare(view.face, "main")
+        }
+
+        // Inside the detail area as drawn now: the router's clip and each list it scrolls in.
+        function inView(item) {
+            const areas = [find("detailRouter")]
+            for (let at = item.parent; at; at = at.parent) {
+                if (at instanceof Flickable)
+                    areas.push(at)
+            }
+            return areas.every(area => {
+                const at = item.mapToItem(area, 0, 0)
+                return at.y >= 0 && at.y + item.height <= area.height
+            })
+        }
+
+        // A sidebar row pressed from the keys opens its screen on the screen's first control
+        // (the account's "Copy address", the portfolio's Send), ring drawn and in view,
+        // whatever the screen before left focused and scrolled; clicked, on none of them.
+        function test_8_aSidebarRowOpensItsScreenOnItsFirstControl_data() {
+            return [
+                { tag: "Bitcoin by Return", from: "Ethereum", to: "Bitcoin", key: Qt.Key_Return },
+                { tag: "Ethereum by Enter", from: "Solana", to: "Ethereum", key: Qt.Key_Enter },
+                { tag: "Solana by Space", from: "Arbitrum", to: "Solana", key: Qt.Key_Space },
+                { tag: "Arbitrum by Return", from: "Bitcoin", to: "Arbitrum", key: Qt.Key_Return },
+                { tag: "Portfolio by Space", from: "Bitcoin", key: Qt.Key_Space },
+                { tag: "Bitcoin clicked", from: "Ethereum", to: "Bitcoin" },
+                { tag: "Portfolio clicked", from: "Arbitrum" }
+            ]
+        }
+
+        function test_8_aSidebarRowOpensItsScreenOnItsFirstControl(data) {
+            compare(view.face, "main")
+            // A window lower than the account screens: they scroll.
+            top.height = 600
+            const router = find("detailRouter")
+            // The screen before, as Tab left it further down: on its Receive, scrolled to its end.
+            pressFromKeys(rowButton(sidebarRow(data.from)), Qt.Key_Return)
+            tryCompare(router, "route", "account")
+            tryVerify(() => find("accountReceive"), 5000, "no Receive")
+            find("accountReceive").forceActiveFocus(Qt.TabFocusReason)
+            const list = find("accountHistory")
+            list.contentY = list.originY + list.contentHeight - list.height
+            verify(!list.atYBeginning, "the account screen does not scroll")
+
+            const row = data.to ? rowButton(sidebarRow(data.to)) : find("portfolioButton")
+            if (data.key === undefined)
+                mouseClick(row)
+            else
+                pressFromKeys(row, data.key)
+            tryCompare(router, "route", data.to ? "account" : "portfolio")
+            if (data.to)
+                compare(router.item.detail.accountId, sidebarRow(data.to).accountId)
+            waitForRendering(top)
+            const held = () => focused() ? label(focused()) : "nothing"
+            if (data.key === undefined) {
+                verify(!holds(router.item, focused()) && !focused().visualFocus, held())
+                return
+            }
+            const first = find(data.to ? "accountAddress" : "portfolioSend")
+            tryVerify(() => focused() && holds(first, focused()), 5000, "focused: " + held())
+            verify(focused().visualFocus, held() + " is not drawn focused")
+            verify(inView(focused()), held() + " is out of view")
+            verifyRingDrawn(focused(), data.tag)
         }
     }
 }
