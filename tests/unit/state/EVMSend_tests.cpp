@@ -4,8 +4,9 @@
 // nonces for sends not yet mined, the tip capped at the fee cap, a reverted receipt, a gas
 // price or estimate above the prepared ones stopping before signing, every failure when
 // preparing, before and after the broadcast, a refused send the node kept and mined paid
-// once though its lookups lag the count of mined transactions, and the nonce of a refused send
-// taken by another wallet of the same key, also where only the block explorer points at it.
+// once though its lookups lag the count of mined transactions (or its stored bytes were altered),
+// and the nonce of a refused send taken by another wallet of the same key, also where only the
+// block explorer points at it.
 #include "AnvilNode.h"
 #include "AppStateFixture.h"
 #include "BlockscoutSent.h"
@@ -864,37 +865,6 @@ TEST_P(EVMSendOnEthereum, ASendKeptInThePoolIsReplacedNeverPaidBeside) {
         EXPECT_TRUE(env->state().attemptLedger().all().empty());
         proxy.clearOverrides();
     }
-}
-
-// The very same send pressed again while the node's pool holds it and its lookups lag: the node
-// answers that it has it already ("transaction already imported"), so the press follows it to
-// its receipt.
-TEST_P(EVMSendOnEthereum, TheSameSendAgainWhileThePoolHoldsItIsFollowed) {
-    holdMining();
-    test::LaggingBackend backend(proxy, node->url(), test::LaggingBackend::Family::evm,
-                                 "nonce too low", std::chrono::hours(1));
-    EVMSendRequest first = request(wei("1"));
-    EVMSendRequest same = request(wei("1"));
-    same.prepared = first.prepared;
-    TransactionFlow* flow = send(std::move(first));
-    ASSERT_EQ(flow->step(), Step::Failed);
-    ASSERT_EQ(backend.kept().size(), 1u);
-
-    // The node's own answer from now on.
-    proxy.setOverride("eth_sendRawTransaction",
-                      [](const json&) { return std::optional<HttpFixtureResponse>(); });
-    flow->reset();
-    ASSERT_TRUE(flow->start(Step::Signing, body(std::move(same))));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !flow->isRunning() || flow->step() == Step::WaitingConfirmation; }, 30'000));
-    ASSERT_EQ(flow->step(), Step::WaitingConfirmation) << flow->errorMessage().toStdString();
-    EXPECT_EQ(flow->txHash().toStdString(), backend.kept().front());
-    backend.catchUp();
-    node->mine();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !flow->isRunning(); }, 30'000));
-    EXPECT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
-    EXPECT_EQ(balance(recipient), wei("1"));
-    proxy.clearOverrides();
 }
 
 // A send the node kept in its pool while answering an error, whose stored bytes were damaged on
