@@ -3,7 +3,6 @@
 #include "core/crypto/Keccak.h"
 #include "core/encoding/AsciiCase.h"
 #include "core/encoding/Hex.h"
-#include "platform/Error.h"
 #include "services/evm/BlockExplorerClient.h"
 #include "services/evm/JSONRPCClient.h"
 #include "state/AppState.h"
@@ -139,12 +138,6 @@ SignedBroadcast broadcastOf(std::shared_ptr<JSONRPCClient> client,
     return tx;
 }
 
-QCoro::Task<std::string> refuseToSend(std::string id) {
-    throw Error("The stored transaction " + id +
-                " does not read as that transaction; it is not sent again.");
-    co_return std::string();
-}
-
 } // namespace
 
 QCoro::Task<EVMNodeFigures> askNodeForTransaction(std::shared_ptr<JSONRPCClient> client,
@@ -251,10 +244,9 @@ SignedBroadcast evmAttempt(std::shared_ptr<JSONRPCClient> client,
                               stored.signedAtBlock, stored.chain},
                     stored.id, {}, true);
     if (!named) {
-        // Bytes that are not the transaction named (a damaged or edited file) never leave; the
-        // attempt still binds its nonce and is looked up by its id until the chain settles it,
-        // so it neither blocks the account nor lets a second payment beside it.
-        tx.send = [id = stored.id](CancellationToken) { return refuseToSend(id); };
+        // Looked up by its id until the chain settles it: it neither blocks the account nor lets
+        // a second payment beside it.
+        sendNothing(tx);
     }
     tx.record = stored;
     return tx;

@@ -49,6 +49,12 @@ bool isLetter(char c) {
     return std::isalpha(static_cast<unsigned char>(c)) != 0;
 }
 
+QCoro::Task<std::string> refuseToSend(std::string id) {
+    throw Error("The stored transaction " + id +
+                " does not read as that transaction; it is not sent again.");
+    co_return std::string();
+}
+
 // The chain's word on the id; none when it cannot say.
 QCoro::Task<std::optional<bool>> askChain(const SignedBroadcast& tx, CancellationToken cancel) {
     try {
@@ -355,6 +361,10 @@ QCoro::Task<EarlierAttempts> earlierAttemptsOf(QPointer<AttemptLedger> ledger, A
     QCoro::Task<EarlierAttempts> asking =
         askAboutAttempts(std::move(ledger), std::move(scope), {}, std::move(token));
     co_return co_await std::move(asking);
+}
+
+void sendNothing(SignedBroadcast& tx) {
+    tx.send = [id = tx.id](CancellationToken) { return refuseToSend(id); };
 }
 
 void sendAnyway(AttemptLedger& ledger, const std::string& undecided) {

@@ -108,6 +108,11 @@ struct SignedBroadcast {
     UnsettledAttempt record;
 };
 
+// Makes `tx`, rebuilt from a stored attempt whose bytes are not the transaction its id names (a
+// damaged or edited file), send nothing: its send fails as a lost answer does, so a run follows
+// it on the chain by its id alone, and it still binds its conflict until the chain settles it.
+void sendNothing(SignedBroadcast& tx);
+
 // The slot of an approval sent before the run's own transaction.
 inline const std::string approvalSlot = "approval";
 

@@ -3,7 +3,6 @@
 #include "core/crypto/Base58.h"
 #include "core/encoding/Base64.h"
 #include "platform/Crypto.h"
-#include "platform/Error.h"
 #include "platform/async/PollUntil.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "services/solana/SolanaRPCError.h"
@@ -114,12 +113,6 @@ bool isSignedAs(const std::string& wire, const std::string& signature, const std
            crypto::ed25519Verify(first, message, *key);
 }
 
-QCoro::Task<std::string> refuseToSend(std::string signature) {
-    throw Error("The stored Solana transaction " + signature +
-                " does not read as that transaction; it is not sent again.");
-    co_return std::string();
-}
-
 } // namespace
 
 std::optional<bool> signatureVerdict(const std::optional<SignatureStatus>& status) {
@@ -208,9 +201,8 @@ SignedBroadcast solanaAttempt(std::shared_ptr<SolanaRPCClient> client,
         std::move(client), stored.wire, stored.id,
         stored.lastValidBlockHeight.value_or(std::numeric_limits<std::uint64_t>::max()));
     if (!isSignedAs(stored.wire, stored.id, stored.account)) {
-        // Bytes that are not the transaction named (a damaged or edited file) never leave: the
-        // cluster would refuse them anyway, and the attempt is followed by its id alone.
-        tx.send = [id = stored.id](CancellationToken) { return refuseToSend(id); };
+        // The cluster would refuse them anyway.
+        sendNothing(tx);
     }
     tx.record = stored;
     return tx;

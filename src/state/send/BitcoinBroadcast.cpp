@@ -156,12 +156,6 @@ struct SignedBytes {
     std::exception_ptr failure;
 };
 
-QCoro::Task<std::string> refuseToSend(std::string txid) {
-    throw Error("The stored Bitcoin transaction " + txid +
-                " does not read as that transaction; it is not sent again.");
-    co_return std::string();
-}
-
 } // namespace
 
 std::string bitcoinTransactionID(const BTCUnsignedTransaction& transaction) {
@@ -210,10 +204,9 @@ SignedBroadcast bitcoinAttempt(QPointer<AppState> state, std::shared_ptr<Electru
     SignedBroadcast tx =
         broadcastOf(std::move(state), std::move(client), stored.wire, txid, stored.coins);
     if (BTCTransactionParser::transactionID(stored.wire) != txid) {
-        // Bytes that are not the transaction named (a damaged or edited file) never leave; the
-        // attempt still binds its coins and is looked up by its id until the chain settles it,
-        // so it neither blocks the account nor lets a second payment beside it.
-        tx.send = [txid](CancellationToken) { return refuseToSend(txid); };
+        // Looked up by its id until the chain settles it: it neither blocks the account nor lets
+        // a second payment beside it.
+        sendNothing(tx);
     }
     tx.record = stored;
     return tx;

@@ -923,7 +923,7 @@ Item {
             top.height = 1400 // the rows in view under the chart and the tokens
             fixture.refreshFromUnindexingExplorer()
             fixture.select(1, 0)
-            wait(50)
+            tryVerify(() => shown("transactionsEmpty"))
             compare(textOf("transactionsEmptyTitle"), "No transactions yet")
             const sends = ["0x" + "c".repeat(64), "0x" + "d".repeat(64)]
             fixture.keepUnsettled(1, sends[0], "0.02 ETH",
