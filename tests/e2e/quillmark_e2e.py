@@ -1525,9 +1525,34 @@ def scenario_send(desktop, w, keyring):
                                    {"address": BTC_ADDRESS, "value": 97180}], sent
         w.button("Done")
         w.wait_gone("push button", "Review Transaction", timeout=10)
+        keys_between_histories(desktop, w)
         w.quit()
     finally:
         electrum.stop()
+
+
+def keys_between_histories(desktop, w):
+    # The Bitcoin screen lists its transactions; Ethereum's, offline, lists none. Opened from
+    # the keys (a sidebar row and Return), each starts on its first control, Copy address, ring
+    # drawn, whichever history the screen showed before. A row clicked instead: the next Tab
+    # goes into the screen it showed, to that same control.
+    # The rows lie below the window's edge: the wheel brings them up, and takes them away again.
+    box = w.wait_node("push button", "Receive").get_extents(w.Atspi.CoordType.SCREEN)
+    w.xdotool("mousemove", "--sync", str(box.x), str(box.y + box.height + 40))
+    w.xdotool("click", "--repeat", "15", "5")
+    w.wait("the Bitcoin history's rows", lambda: text_shown(w, "Sent BTC"), timeout=60)
+    w.xdotool("click", "--repeat", "15", "4")
+    for chain, address in (("Ethereum", ETH_ADDRESS), ("Bitcoin", BTC_ADDRESS)):
+        tab_to(w, sidebar_account(w, chain), f"the {chain} account's row", presses=24)
+        w.key("Return")
+        copy = w.wait_node("push button", "Copy address " + address)
+        w.wait(f"{chain}'s Copy address focused", lambda: has_focus(w, copy), timeout=10)
+        ring_drawn(desktop, w, copy, f"{chain}'s Copy address")
+    open_sidebar_account(w, "Ethereum")
+    copy = w.wait_node("push button", "Copy address " + ETH_ADDRESS)
+    w.key("Tab")
+    w.wait("Ethereum's Copy address focused by Tab", lambda: has_focus(w, copy), timeout=10)
+    ring_drawn(desktop, w, copy, "Ethereum's Copy address after a click")
 
 
 def use_electrum_server(w, port):

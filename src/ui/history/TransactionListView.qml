@@ -136,6 +136,9 @@ ListView {
     }
 
     model: history
+    // No current row: the view would give its row the focus as rows arrive, taking it from the
+    // control the keys are on (the screen's first control, as its account was shown).
+    currentIndex: -1
     spacing: 8
     reuseItems: true
     boundsBehavior: Flickable.StopAtBounds

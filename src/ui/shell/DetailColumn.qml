@@ -40,6 +40,13 @@ FocusScope {
         Qt.callLater(root.focusFirstControl)
     }
 
+    // Tab while the column itself holds the keyboard (a sidebar row clicked) goes on into the
+    // shown screen, at its first control, rather than round to the top of the window.
+    Keys.onTabPressed: (event) => {
+        const held = root.Window.activeFocusItem
+        event.accepted = (held === root || (held instanceof Loader && holds(root, held)))
+                && KeyboardFocus.focusFirstControl(router.item)
+    }
     Keys.onEscapePressed: (event) => {
         event.accepted = WalletShell.hasSelectedAccount
         if (event.accepted)

@@ -89,11 +89,12 @@ Item {
         }
 
         // What a test changes for a while goes back after it, even when it failed halfway, so
-        // that one failure stays one: the theme, the window's height, a lock (the wallet
+        // that one failure stays one: the theme, the window's height, the histories, a lock (the wallet
         // unlocked from the keys), the popups still open and the screen shown (the portfolio).
         function cleanup() {
             BRThemeManager.current = startTheme
             top.height = 1000
+            fixture.restoreHistories()
             if (view.face === "lock")
                 unlockFromKeys()
             Popups.closeAll(testCase, top.parent)
@@ -460,6 +461,83 @@ Item {
             tryVerify(() => focused() && holds(first, focused()), 5000, "focused: " + held())
             verify(focused().visualFocus, held() + " is not drawn focused")
             verify(inView(focused()), held() + " is out of view")
+            verifyRingDrawn(focused(), data.tag)
+        }
+
+        // Whatever the account screen showed before (no transactions, or rows), a screen opened
+        // from the keys starts on its first control, drawn and in view, and the next Tab goes on
+        // inside it; also when its rows arrive once it shows.
+        function test_9_aScreenOpensOnItsFirstControlWhateverItsHistoryShowed_data() {
+            return [
+                { tag: "empty to rows, Ethereum by Return", from: "Solana", to: "Ethereum",
+                  rows: ["ethereum"], key: Qt.Key_Return },
+                { tag: "empty to rows, Arbitrum by Enter", from: "Bitcoin", to: "Arbitrum",
+                  rows: ["arbitrum"], key: Qt.Key_Enter },
+                { tag: "empty to rows, Polygon by Space", from: "Ethereum", to: "Polygon",
+                  rows: ["polygon"], key: Qt.Key_Space },
+                { tag: "empty to rows, Bitcoin by Return", from: "Polygon", to: "Bitcoin",
+                  rows: ["bitcoin"], key: Qt.Key_Return },
+                { tag: "empty to rows, Solana by Enter", from: "Arbitrum", to: "Solana",
+                  rows: ["solana"], key: Qt.Key_Enter },
+                { tag: "rows to empty by Space", from: "Ethereum", to: "Solana",
+                  rows: ["ethereum"], key: Qt.Key_Space },
+                { tag: "rows to rows by Return", from: "Ethereum", to: "Arbitrum",
+                  rows: ["ethereum", "arbitrum"], key: Qt.Key_Return },
+                { tag: "rows arriving once it shows", from: "Solana", to: "Bitcoin",
+                  rows: [], late: "bitcoin", key: Qt.Key_Space }
+            ]
+        }
+
+        function test_9_aScreenOpensOnItsFirstControlWhateverItsHistoryShowed(data) {
+            compare(view.face, "main")
+            top.height = 600
+            for (const chain of ["bitcoin", "ethereum", "arbitrum", "polygon", "solana"])
+                fixture.setHistory(chain, data.rows.includes(chain) ? 12 : 0)
+            const router = find("detailRouter")
+            pressFromKeys(rowButton(sidebarRow(data.from)), Qt.Key_Return)
+            tryCompare(router, "route", "account")
+            const list = find("accountHistory")
+            tryCompare(list, "count", data.rows.includes(data.from.toLowerCase()) ? 12 : 0)
+
+            pressFromKeys(rowButton(sidebarRow(data.to)), data.key)
+            compare(router.item.detail.accountId, sidebarRow(data.to).accountId)
+            if (data.late)
+                fixture.setHistory(data.late, 12)
+            const rows = data.rows.includes(data.to.toLowerCase()) || data.late ? 12 : 0
+            tryCompare(list, "count", rows)
+            waitForRendering(top)
+            const held = () => focused() ? label(focused()) : "nothing"
+            const first = find("accountAddress")
+            tryVerify(() => focused() && holds(first, focused()), 5000, "focused: " + held())
+            verify(focused().visualFocus, held() + " is not drawn focused")
+            verify(inView(focused()), held() + " is out of view")
+            verifyRingDrawn(focused(), data.tag)
+            keyClick(Qt.Key_Tab)
+            verify(holds(router.item, focused()), "Tab left the screen for " + held())
+        }
+
+        // After a sidebar row is clicked, Tab goes to the shown screen's first control, drawn.
+        function test_9a_aTabAfterAClickGoesToTheShownScreen_data() {
+            return [
+                { tag: "an account", to: "Ethereum", first: "accountAddress" },
+                { tag: "the portfolio", from: "Bitcoin", first: "portfolioSend" }
+            ]
+        }
+
+        function test_9a_aTabAfterAClickGoesToTheShownScreen(data) {
+            compare(view.face, "main")
+            const router = find("detailRouter")
+            if (data.from) {
+                mouseClick(rowButton(sidebarRow(data.from)))
+                tryCompare(router, "route", "account")
+            }
+            mouseClick(data.to ? rowButton(sidebarRow(data.to)) : find("portfolioButton"))
+            tryCompare(router, "route", data.to ? "account" : "portfolio")
+            waitForRendering(top)
+            keyClick(Qt.Key_Tab)
+            const held = () => focused() ? label(focused()) : "nothing"
+            const first = find(data.first)
+            verify(focused() && holds(first, focused()), "focused: " + held())
             verifyRingDrawn(focused(), data.tag)
         }
     }
