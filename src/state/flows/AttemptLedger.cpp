@@ -45,6 +45,21 @@ QFuture<std::exception_ptr> writeListLater(const std::filesystem::path& file,
         [file, attempts = std::move(attempts)] { writeList(file, attempts); });
 }
 
+// Adds `attempt` to `loaded`, or, when an attempt of its id is there already (the same
+// transaction stored under two spellings of its id), keeps that one, told only when both were:
+// one transaction, one record. True for the latter.
+bool keepOnce(std::vector<UnsettledAttempt>& loaded, UnsettledAttempt attempt) {
+    const auto found = std::find_if(loaded.begin(), loaded.end(),
+                                    [&](const UnsettledAttempt& a) { return a.id == attempt.id; });
+    if (found == loaded.end()) {
+        loaded.push_back(std::move(attempt));
+        return false;
+    }
+    found->told = found->told && attempt.told;
+    found->toldElsewhere = found->told && found->toldElsewhere && attempt.toldElsewhere;
+    return true;
+}
+
 } // namespace
 
 AttemptLedger::AttemptLedger(QObject* parent) : QObject(parent) {}
@@ -82,13 +97,16 @@ void AttemptLedger::load() {
         const std::optional<nlohmann::json> stored = JSONReader::tryRead(*text, JSONReader::stored);
         const bool whole = !stored || !stored->is_array();
         std::vector<std::size_t> unparsed;
+        bool merged = false;
         for (std::size_t i = 0; !whole && i < stored->size(); ++i) {
             try {
-                loaded.push_back(attemptFromJSON((*stored)[i]));
+                merged = keepOnce(loaded, attemptFromJSON((*stored)[i])) || merged;
             } catch (const std::exception&) {
                 unparsed.push_back(i);
             }
         }
+        // The file holds each transaction once from now on.
+        rewrite = merged;
         if (whole || !unparsed.empty()) {
             found = UnreadableAttempts{{}, unparsed.size(), {}, *m_file};
             try {
@@ -97,6 +115,7 @@ void AttemptLedger::load() {
             } catch (const std::exception& error) {
                 found->failure = error.what();
             }
+            // Only once what it held is set aside.
             rewrite = !found->aside.empty() && !whole;
             if (!found->aside.empty() && whole) {
                 try {

@@ -1,14 +1,10 @@
 #include "state/flows/SolanaSignatureWatch.h"
 
-#include "core/crypto/Base58.h"
-#include "core/encoding/Base64.h"
-#include "platform/Crypto.h"
 #include "platform/async/PollUntil.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "services/solana/SolanaRPCError.h"
 #include "state/flows/TransactionFlow.h"
 
-#include <algorithm>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -92,25 +88,6 @@ QCoro::Task<bool> hasVerdict(std::shared_ptr<SolanaRPCClient> client, std::strin
     QCoro::Task<SignatureStatusesResult> asking =
         readStatus(client, std::move(signature), std::move(cancel));
     co_return signatureVerdict(firstStatus(co_await std::move(asking))).has_value();
-}
-
-// Whether `wire` (base64) is the transaction `signature` names, signed by `owner`: its first
-// signature is that one and verifies over its message with the owner's key.
-bool isSignedAs(const std::string& wire, const std::string& signature, const std::string& owner) {
-    constexpr std::size_t signatureLength = 64;
-    const std::optional<Bytes> bytes = base64Decode(wire);
-    const std::optional<Bytes> named = base58Decode(signature);
-    const std::optional<Bytes> key = base58Decode(owner);
-    // One byte of count: the wallet's transactions carry fewer than 128 signatures.
-    if (!bytes || !named || !key || named->size() != signatureLength || key->size() != 32 ||
-        bytes->empty() || (*bytes)[0] == 0 || (*bytes)[0] >= 0x80 ||
-        bytes->size() <= 1 + (*bytes)[0] * signatureLength) {
-        return false;
-    }
-    const ByteView first = ByteView(*bytes).subspan(1, signatureLength);
-    const ByteView message = ByteView(*bytes).subspan(1 + (*bytes)[0] * signatureLength);
-    return std::equal(first.begin(), first.end(), named->begin()) &&
-           crypto::ed25519Verify(first, message, *key);
 }
 
 } // namespace
@@ -200,7 +177,7 @@ SignedBroadcast solanaAttempt(std::shared_ptr<SolanaRPCClient> client,
     SignedBroadcast tx = solanaBroadcast(
         std::move(client), stored.wire, stored.id,
         stored.lastValidBlockHeight.value_or(std::numeric_limits<std::uint64_t>::max()));
-    if (!isSignedAs(stored.wire, stored.id, stored.account)) {
+    if (!namedSolanaTransaction(stored)) {
         // The cluster would refuse them anyway.
         sendNothing(tx);
     }

@@ -72,7 +72,9 @@ blockhashLastValidBound(std::shared_ptr<SolanaRPCClient> client, std::string blo
                         CancellationToken cancel);
 
 // A stored attempt (UnsettledAttempt) of the Solana account made sendable again through
-// `client` (sendTransaction: whoever built it, any node takes the signed transaction).
+// `client` (sendTransaction: whoever built it, any node takes the signed transaction). Its bytes
+// are sent only when they are the transaction its id names (namedSolanaTransaction); others are
+// never sent, their send failing as a lost answer does.
 SignedBroadcast solanaAttempt(std::shared_ptr<SolanaRPCClient> client,
                               const UnsettledAttempt& stored);
 

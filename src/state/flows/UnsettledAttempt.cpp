@@ -1,10 +1,15 @@
 #include "state/flows/UnsettledAttempt.h"
 
+#include "core/crypto/Base58.h"
 #include "core/crypto/Keccak.h"
 #include "core/encoding/AsciiCase.h"
+#include "core/encoding/Base64.h"
 #include "core/encoding/Hex.h"
 #include "core/model/JSONFields.h"
+#include "platform/Crypto.h"
 #include "services/bitcoin/BTCTransactionParser.h"
+#include "services/evm/ETHSignedTransaction.h"
+#include "services/solana/SolanaMessage.h"
 
 #include <algorithm>
 #include <limits>
@@ -61,6 +66,66 @@ BTCSpend coinFromJSON(const nlohmann::json& json) {
     }
     coin.derivationIndex = static_cast<std::uint32_t>(index);
     return coin;
+}
+
+// A transaction hash as the EVM chains write it, "0x" and 64 lower-case hex digits, from any
+// prefix ("0x", "0X", none) and letter case; anything else names no transaction and stays as it
+// is.
+std::string evmIDForm(const std::string& id) {
+    const std::optional<Bytes> hash = hexToBytes(id);
+    return hash && hash->size() == 32 ? bytesToHex(*hash) : id;
+}
+
+std::optional<Chain> evmChainWithID(std::uint64_t chainID) {
+    for (const Chain chain : allChains()) {
+        if (isEVMChain(chain) && evmChainID(chain) == chainID) {
+            return chain;
+        }
+    }
+    return std::nullopt;
+}
+
+// The chain, signer and nonce of `a`'s named bytes in place of its fields. Bytes signed for no
+// chain of the wallet, or whose signature recovers no key, leave the fields standing: no node
+// would take them.
+void readEVMBytes(UnsettledAttempt& a) {
+    const std::optional<Bytes> bytes = namedEVMBytes(a);
+    const std::optional<ETHSignedTransaction> read =
+        bytes ? ETHSignedTransaction::decode(*bytes) : std::nullopt;
+    const std::optional<Bytes> signer = read ? read->signer() : std::nullopt;
+    const std::optional<Chain> chain = read ? evmChainWithID(read->fields.chainID) : std::nullopt;
+    if (!signer || !chain) {
+        return;
+    }
+    a.chain = *chain;
+    a.account = bytesToHex(*signer);
+    a.nonce = read->fields.nonce;
+}
+
+// Only the kept coins that `a`'s named bytes spend: a coin they do not spend binds nothing, and
+// one they spend that was not kept cannot be spent again without its amount and key (any one
+// coin both spend is enough for at most one of them to land).
+void readBitcoinBytes(UnsettledAttempt& a) {
+    const std::optional<BTCTransactionParser::Spending> spending =
+        BTCTransactionParser::spending(a.wire);
+    if (!spending || spending->id != a.id) {
+        return;
+    }
+    const std::unordered_set<std::string> spent(spending->outpoints.begin(),
+                                                spending->outpoints.end());
+    std::erase_if(a.coins, [&](const BTCSpend& coin) {
+        return !spent.contains(lowercaseASCII(coin.utxo.id()));
+    });
+}
+
+void readSolanaBytes(UnsettledAttempt& a) {
+    std::optional<NamedSolanaTransaction> named = namedSolanaTransaction(a);
+    if (!named) {
+        return;
+    }
+    a.account = std::move(named->payer);
+    a.message = std::move(named->message);
+    a.blockhash = std::move(named->blockhash);
 }
 
 } // namespace
@@ -135,6 +200,16 @@ UnsettledAttempt attemptFromJSON(const nlohmann::json& json) {
     a.message = requireHexBytes(object, "message");
     a.blockhash = requireString(object, "blockhash");
     a.lastValidBlockHeight = optionalUInt64(object, "lastValidBlockHeight");
+    if (isEVMChain(a.chain)) {
+        a.id = evmIDForm(a.id);
+        a.account = lowercaseASCII(a.account);
+        readEVMBytes(a);
+    } else if (a.chain == Chain::bitcoin) {
+        a.id = lowercaseASCII(a.id);
+        readBitcoinBytes(a);
+    } else {
+        readSolanaBytes(a);
+    }
     // What binds a later signing must be there for its chain, or the attempt binds nothing.
     const bool bound = isEVMChain(a.chain)         ? a.nonce.has_value()
                        : a.chain == Chain::bitcoin ? !a.coins.empty()
@@ -149,10 +224,31 @@ UnsettledAttempt attemptFromJSON(const nlohmann::json& json) {
 
 std::optional<Bytes> namedEVMBytes(const UnsettledAttempt& attempt) {
     std::optional<Bytes> bytes = hexToBytes(attempt.wire);
-    if (!bytes || !equalIgnoringASCIICase(bytesToHex(keccak256(*bytes)), attempt.id)) {
+    if (!bytes || bytesToHex(keccak256(*bytes)) != attempt.id) {
         return std::nullopt;
     }
     return bytes;
+}
+
+std::optional<NamedSolanaTransaction> namedSolanaTransaction(const UnsettledAttempt& attempt) {
+    constexpr std::size_t signatureLength = 64;
+    const std::optional<Bytes> bytes = base64Decode(attempt.wire);
+    const std::optional<Bytes> id = base58Decode(attempt.id);
+    // One byte of count: the wallet's transactions carry fewer than 128 signatures.
+    if (!bytes || !id || id->size() != signatureLength || bytes->empty() || (*bytes)[0] == 0 ||
+        (*bytes)[0] >= 0x80 || bytes->size() <= 1 + (*bytes)[0] * signatureLength) {
+        return std::nullopt;
+    }
+    const ByteView first = ByteView(*bytes).subspan(1, signatureLength);
+    const ByteView message = ByteView(*bytes).subspan(1 + (*bytes)[0] * signatureLength);
+    const std::optional<SolanaMessage> read = SolanaMessage::parse(message);
+    if (!read || read->staticKeys.empty() || !std::equal(first.begin(), first.end(), id->begin()) ||
+        !crypto::ed25519Verify(first, message, read->staticKeys.front())) {
+        return std::nullopt;
+    }
+    return NamedSolanaTransaction{Bytes(message.begin(), message.end()),
+                                  base58Encode(read->staticKeys.front()),
+                                  base58Encode(read->recentBlockhash)};
 }
 
 bool shareConflict(const UnsettledAttempt& a, const UnsettledAttempt& b) {

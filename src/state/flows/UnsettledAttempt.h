@@ -74,12 +74,29 @@ std::string ledgerAccountKey(const Account& account);
 nlohmann::json attemptToJSON(const UnsettledAttempt& attempt);
 // Reads one stored attempt whole or not at all: throws JSONDecodingError (or the coin's
 // UTXODecodingError) for anything missing, of the wrong kind or out of range.
+// Its id is read in the one form its chain writes (a hash as "0x" and lower-case hex on the EVM
+// chains, lower-case hex on Bitcoin, Solana's as it stands), so that one transaction is one record
+// whatever spelling was stored. Where its signed bytes are the transaction that id names, what
+// they carry is read from them, not from the fields that say it (a file edited or damaged on
+// disk: the chain acts on the bytes): on the EVM chains the chain, the sending account and the
+// nonce; on Bitcoin the coins, as those kept that the bytes spend; on Solana the sending account
+// (the fee payer), the message and its blockhash.
 UnsettledAttempt attemptFromJSON(const nlohmann::json& json);
 
 // A stored EVM attempt's signed bytes when they are the transaction its id names (their
-// keccak-256 is the id, in any letter case); none for bytes damaged or edited on disk, which
-// are never sent and say nothing of what the attempt pays. The id alone names it on the chain.
+// keccak-256 is the id); none for bytes damaged or edited on disk, which are never sent and say
+// nothing of what the attempt pays. The id alone names it on the chain.
 std::optional<Bytes> namedEVMBytes(const UnsettledAttempt& attempt);
+
+// A stored Solana attempt's transaction when its bytes are the one its id names: their first
+// signature is the id and verifies over their message with the key of the message's first
+// account, the fee payer that signed it. The payer and the blockhash in Base58.
+struct NamedSolanaTransaction {
+    Bytes message;
+    std::string payer;
+    std::string blockhash;
+};
+std::optional<NamedSolanaTransaction> namedSolanaTransaction(const UnsettledAttempt& attempt);
 
 // Whether at most one of `a` and `b` can land: the same account on the same chain, and the same
 // EVM nonce, a Bitcoin coin both spend, or the same Solana message.

@@ -200,10 +200,9 @@ QCoro::Task<SignedBroadcast> bitcoinBroadcast(QPointer<AppState> state,
 
 SignedBroadcast bitcoinAttempt(QPointer<AppState> state, std::shared_ptr<ElectrumClient> client,
                                const UnsettledAttempt& stored) {
-    const std::string txid = lowercaseASCII(stored.id);
     SignedBroadcast tx =
-        broadcastOf(std::move(state), std::move(client), stored.wire, txid, stored.coins);
-    if (BTCTransactionParser::transactionID(stored.wire) != txid) {
+        broadcastOf(std::move(state), std::move(client), stored.wire, stored.id, stored.coins);
+    if (BTCTransactionParser::transactionID(stored.wire) != stored.id) {
         // Looked up by its id until the chain settles it: it neither blocks the account nor lets
         // a second payment beside it.
         sendNothing(tx);

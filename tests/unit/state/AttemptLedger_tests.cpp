@@ -4,13 +4,21 @@
 // that can only land instead of it, and a new or deleted wallet leaves nothing behind. What
 // cannot be read is set aside byte for byte, and never lost.
 #include "RunTask.h"
+#include "core/crypto/Base58.h"
+#include "core/crypto/Keccak.h"
 #include "core/encoding/Hex.h"
 #include "platform/AtomicFile.h"
+#include "platform/Crypto.h"
+#include "services/bitcoin/BTCSigner.h"
+#include "services/bitcoin/BTCTransactionParser.h"
+#include "services/evm/ETHSigner.h"
+#include "services/solana/SolanaTransaction.h"
 #include "state/flows/AttemptLedger.h"
 #include "state/flows/FileWriteQueue.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -77,6 +85,15 @@ UnsettledAttempt solanaAttempt() {
     a.blockhash = "EkSnNWid2cvwEVnVx9aBqawnmiCNiDgp3gUdkDPTKN1N";
     a.lastValidBlockHeight = 123'456;
     return a;
+}
+
+std::string upperCased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), ::toupper);
+    return text;
+}
+std::string lowercased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
+    return text;
 }
 
 class AttemptLedgerTest : public ::testing::Test {
@@ -208,6 +225,78 @@ TEST_F(AttemptLedgerTest, AnAttemptThatDoesNotParseIsSetAsideAndTheRestKept) {
 // Whatever its bytes (not UTF-8, a NUL), an unreadable file goes aside as it stood, and so do
 // the entries that do not parse, each as it stands in the list; no earlier aside is written
 // over, and each load that finds one says where it went.
+// Where a record's bytes are the transaction its id names, what they carry is read from them
+// whatever its fields say; the id is read as its chain spells it, and one transaction stored
+// under two spellings is one record, told only when both were. A Bitcoin record keeps only the
+// coins its bytes spend, and is set aside when none of its coins is among them.
+TEST_F(AttemptLedgerTest, WhatANamedRecordsBytesCarryIsReadFromThem) {
+    ETHTransaction transfer;
+    transfer.chainID = 137;
+    transfer.nonce = 9;
+    transfer.maxFeePerGas = UInt256(0, 0, 0, 30'000'000'000);
+    transfer.gasLimit = 21'000;
+    transfer.to = Bytes(20, 0x35);
+    // Key 1's address, as every EVM tool derives it.
+    const std::string signer = "0x7e5f4552091a69125d5dfcb7b8c2659029395bdf";
+    Bytes one(32, 0x00);
+    one.back() = 0x01;
+    const Bytes evmWire = ETHSigner::sign(transfer, one);
+    const std::string hash = bytesToHex(keccak256(evmWire));
+    UnsettledAttempt evm =
+        evmAttempt(upperCased(hash), 1, "0xABCDEF0000000000000000000000000000000001");
+    evm.chain = Chain::ethereum;
+    evm.wire = bytesToHex(evmWire);
+    evm.told = true;
+    UnsettledAttempt evmAgain = evm;
+    evmAgain.id = hash.substr(2);
+    evmAgain.told = false;
+
+    const std::string raw = bytesToPlainHex(BTCSigner::serialize(
+        true, 2, {{Bytes(32, 0x11), 1, 0xFFFFFFFD, {Bytes(71, 0x30), Bytes(33, 0x02)}}},
+        {{20'000, Bytes(22, 0x00)}}, 0));
+    UnsettledAttempt btc = bitcoinAttempt();
+    btc.id = upperCased(BTCTransactionParser::transactionID(raw).value());
+    btc.wire = raw;
+    btc.coins[0].utxo.txHash = std::string(64, '1');
+    btc.coins[0].utxo.outputIndex = 1;
+    UnsettledAttempt btcElsewhere = btc;
+    btcElsewhere.coins.erase(btcElsewhere.coins.begin());
+
+    const Bytes key(32, 0x07);
+    const Bytes payer = crypto::ed25519PublicKey(key);
+    const std::string blockhash = base58Encode(Bytes(32, 0x42));
+    const Bytes message = SolanaTransaction::transferMessage(payer, Bytes(32, 0x35), 5, blockhash);
+    const Bytes signature = crypto::ed25519Sign(message, key);
+    UnsettledAttempt sol = solanaAttempt();
+    sol.id = base58Encode(signature);
+    sol.wire = SolanaTransaction::signedTransactionBase64(signature, message);
+
+    writeRaw(nlohmann::json{attemptToJSON(evm), attemptToJSON(evmAgain), attemptToJSON(btc),
+                            attemptToJSON(btcElsewhere), attemptToJSON(sol)}
+                 .dump());
+    AttemptLedger ledger(file());
+    ledger.load();
+    ASSERT_EQ(ledger.all().size(), 3u);
+    const UnsettledAttempt& readEVM = ledger.all()[0];
+    EXPECT_EQ(readEVM.id, hash);
+    EXPECT_EQ(readEVM.chain, Chain::polygon);
+    EXPECT_EQ(readEVM.account, signer);
+    EXPECT_EQ(readEVM.nonce, 9u);
+    EXPECT_FALSE(readEVM.told);
+    const UnsettledAttempt& readBTC = ledger.all()[1];
+    EXPECT_EQ(readBTC.id, lowercased(btc.id));
+    ASSERT_EQ(readBTC.coins.size(), 1u);
+    EXPECT_EQ(readBTC.coins[0].utxo.id(), std::string(64, '1') + ":1");
+    const UnsettledAttempt& readSol = ledger.all()[2];
+    EXPECT_EQ(readSol.account, base58Encode(payer));
+    EXPECT_EQ(readSol.message, message);
+    EXPECT_EQ(readSol.blockhash, blockhash);
+    EXPECT_EQ(readRaw(aside()), nlohmann::json{attemptToJSON(btcElsewhere)});
+    // The file holds each once, in the chain's spelling.
+    EXPECT_EQ(readRaw(file()).size(), 3u);
+    EXPECT_EQ(readRaw(file())[0].at("id"), hash);
+}
+
 TEST_F(AttemptLedgerTest, AnUnreadableRecordIsSetAsideByteForByteNeverOverAnEarlierOne) {
     constexpr char raw[] = "[{\"id\":\"\xC3\x28\xFF\xFE\"}\0]\x80";
     const std::string binary(raw, sizeof raw - 1);

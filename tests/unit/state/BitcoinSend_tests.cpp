@@ -383,6 +383,26 @@ TEST_F(BitcoinSendOnMempool, AKeptSendWhoseStoredBytesAreDamagedStillBindsAndIsF
     EXPECT_EQ(broadcasts.size(), sent); // the damaged bytes never left
 }
 
+// The kept send's txid written in upper case in the file: read as the chain writes it, it is the
+// one record of the one payment, binding the next press and then followed.
+TEST_F(BitcoinSendOnMempool, AKeptSendWhoseIdIsStoredInUpperCaseIsOneRecord) {
+    const std::string first = sendKeptAndRefused();
+    const std::filesystem::path file =
+        env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
+    json stored = json::parse(readFileIfExists(file).value());
+    std::string upper = first;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    stored.at(0)["id"] = upper;
+    writeFileAtomically(file, utf8View(stored.dump()));
+
+    restartAndUnlock();
+    expectAnotherPaymentSpendsItsCoin(first);
+    expectFollowed(first);
+    const std::vector<UnsettledAttempt>& kept = env->state().attemptLedger().all();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept.front().id, first);
+}
+
 // A server that takes the transaction and answers that it holds it already, plainly or wrapped
 // in an Electrum server's text, has taken it, though its lookups do not show it yet: the send
 // ends submitted with the transaction's id on the first press, one payment.

@@ -937,6 +937,77 @@ TEST_P(EVMSendOnEthereum, AKeptSendWhoseStoredBytesWereAlteredIsKnownByItsIdAlon
     }
 }
 
+// The same send kept while its bytes stayed intact, but another field of its record edited on
+// disk: its nonce (0 to 1), or its id spelled "0X" and upper-case hex. What the bytes carry is
+// read from them, and the id in the chain's own spelling: the press while the node's pool holds
+// the original replaces it at its nonce, never signs beside it at another; once one of them
+// lands, the press follows it. One payment; the records settle.
+TEST_P(EVMSendOnEthereum, AKeptSendIsReadFromItsBytesWhateverItsOtherFieldsSay) {
+    holdMining();
+    const std::filesystem::path file =
+        env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
+    const auto nextNonce = [](json& record) { record["nonce"] = record["nonce"].get<int>() + 1; };
+    const auto upperCaseID = [](json& record) {
+        std::string id = record["id"].get<std::string>();
+        std::transform(id.begin(), id.end(), id.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        record["id"] = id;
+    };
+    for (const std::function<void(json&)>& alter :
+         {std::function<void(json&)>(nextNonce), std::function<void(json&)>(upperCaseID)}) {
+        const UInt256 before = balance(recipient);
+        const std::uint64_t mined =
+            hexToUInt64(node->rpc("eth_getTransactionCount", {sender, "latest"}).get<std::string>())
+                .value();
+        test::LaggingBackend backend(proxy, node->url(), test::LaggingBackend::Family::evm,
+                                     "nonce too low", std::chrono::hours(1));
+        TransactionFlow* flow = flows->flow("send");
+        flow->reset();
+        flow->setSummary("1 ETH", "to 0x353535...353535");
+        flow = send(request(wei("1")));
+        ASSERT_EQ(flow->step(), Step::Failed);
+        ASSERT_EQ(backend.kept().size(), 1u);
+        const std::string first = backend.kept().front();
+
+        env->restart();
+        json stored = json::parse(readFileIfExists(file).value());
+        ASSERT_EQ(stored.size(), 1u);
+        alter(stored[0]);
+        writeFileAtomically(file, utf8View(stored.dump()));
+        env->state().loadStoredState();
+        test::runTask(env->state().unlock(password));
+        env->state().stopBackgroundTasks();
+        const std::vector<UnsettledAttempt> kept = env->state().attemptLedger().all();
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(kept.front().id, first);
+        EXPECT_EQ(kept.front().nonce, mined);
+
+        flow->reset();
+        flow->setSummary("1 ETH", "to 0x353535...353535");
+        flow = send(request(wei("1")));
+        // Its replacement, kept by the pool as well.
+        ASSERT_EQ(flow->step(), Step::Failed);
+        ASSERT_EQ(backend.kept().size(), 2u);
+        backend.catchUp();
+        node->mine();
+        node->mine();
+        flow->reset();
+        flow->setSummary("1 ETH", "to 0x353535...353535");
+        flow = send(request(wei("1")));
+        ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
+        const std::string landed = flow->txHash().toStdString();
+        EXPECT_TRUE(landed == first || landed == backend.kept().back()) << landed;
+        EXPECT_EQ(node->rpc("eth_getTransactionByHash", {landed}).at("nonce"),
+                  UInt256(0, 0, 0, mined).description());
+        node->mine();
+        EXPECT_EQ(node->rpc("eth_getTransactionCount", {sender, "pending"}),
+                  UInt256(0, 0, 0, mined + 1).description());
+        EXPECT_EQ(balance(recipient), before.checkedAdd(wei("1")).value());
+        EXPECT_TRUE(env->state().attemptLedger().all().empty());
+        proxy.clearOverrides();
+    }
+}
+
 // The same on a node that keeps no old state, which cannot say from its blocks which
 // transaction took the nonce: the explorer's list of what the account sent points at the other
 // wallet's, and the node, asked by its hash, shows it signed by the key and in a block. The

@@ -11,10 +11,12 @@
 #include "RunTask.h"
 #include "core/crypto/Base58.h"
 #include "core/encoding/Base64.h"
+#include "core/encoding/Hex.h"
 #include "core/model/Amount.h"
 #include "platform/AtomicFile.h"
 #include "services/solana/SolanaRPCClient.h"
 #include "services/solana/SolanaRPCError.h"
+#include "services/solana/SolanaTransaction.h"
 #include "state/flows/AttemptLedger.h"
 #include "state/flows/FlowService.h"
 #include "state/flows/SignedBroadcast.h"
@@ -486,6 +488,43 @@ TEST_F(SolanaSendOnLitesvm, AKeptTransferWhoseStoredBytesWereAlteredIsFollowedUn
     EXPECT_EQ(proxy.requestCount("sendTransaction"), sends);
     expectPaidOnce(500'000'000);
     EXPECT_TRUE(env->state().attemptLedger().all().empty());
+}
+
+// A kept transfer whose record's message was replaced on disk by another transfer's (the same
+// blockhash, another amount), its bytes intact: the message is read from the bytes, so that other
+// transfer is refused while the kept one may still land, and nothing is signed. One payment.
+TEST_F(SolanaSendOnLitesvm, AKeptTransferIsReadFromItsBytesNotFromItsMessageField) {
+    test::LaggingBackend lagging(proxy, server->url(), test::LaggingBackend::Family::solana,
+                                 "Node is behind by 42 slots", std::chrono::hours(1));
+    TransactionFlow* flow = send(request(500'000'000), "0.5 SOL", toShown(recipient));
+    ASSERT_EQ(flow->step(), Step::Failed);
+    ASSERT_EQ(lagging.kept().size(), 1u);
+
+    env->restart();
+    const std::filesystem::path file =
+        env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
+    json stored = json::parse(readFileIfExists(file).value());
+    ASSERT_EQ(stored.size(), 1u);
+    const Bytes other = SolanaTransaction::transferMessage(
+        base58Decode(sender).value(), base58Decode(recipient).value(), 600'000'000,
+        stored[0].at("blockhash").get<std::string>());
+    stored[0]["message"] = bytesToPlainHex(other);
+    writeFileAtomically(file, utf8View(stored.dump()));
+    env->state().loadStoredState();
+    test::runTask(env->state().unlock(password));
+    env->state().stopBackgroundTasks();
+    flows = makeFlows(std::chrono::seconds(2));
+
+    const int sends = proxy.requestCount("sendTransaction");
+    flow = send(request(600'000'000));
+    EXPECT_EQ(flow->step(), Step::Failed);
+    EXPECT_EQ(flow->errorMessage().toStdString(),
+              "The last attempt of this send may still go through until its blockhash expires, "
+              "in about a minute; nothing was signed. Send it unchanged, or try this one once it "
+              "has expired.");
+    EXPECT_EQ(proxy.requestCount("sendTransaction"), sends);
+    lagging.catchUp();
+    expectPaidOnce(500'000'000);
 }
 
 // A node refusing with "already been processed" holds the transaction: the send is followed as
