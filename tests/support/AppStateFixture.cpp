@@ -1,5 +1,6 @@
 #include "AppStateFixture.h"
 
+#include "RunTask.h"
 #include "platform/AtomicFile.h"
 #include "services/evm/BlockExplorerClient.h"
 #include "services/prices/CoinGeckoClient.h"
@@ -148,6 +149,26 @@ void AppStateFixture::restartAsTheProgramStarts(std::chrono::milliseconds probeT
     restart();
     m_deferKeychainStart = false;
     m_probeTimeout = std::chrono::seconds(5);
+}
+
+void AppStateFixture::restartWithTheKeptRecordEdited(
+    const std::function<void(nlohmann::json&)>& edit, std::string_view password) {
+    m_state.reset();
+    settle();
+    const std::filesystem::path file = dataLocation() / "Quillmark" / "unsettled-attempts.json";
+    const std::optional<Bytes> bytes = readFileIfExists(file);
+    nlohmann::json stored =
+        bytes ? nlohmann::json::parse(bytes->begin(), bytes->end()) : nlohmann::json::array();
+    if (stored.size() != 1) {
+        throw std::runtime_error("the wallet kept " + std::to_string(stored.size()) +
+                                 " unsettled transactions, not one");
+    }
+    edit(stored[0]);
+    writeFileAtomically(file, utf8View(stored.dump()));
+    restart();
+    m_state->loadStoredState();
+    runTask(m_state->unlock(password));
+    m_state->stopBackgroundTasks();
 }
 
 int AppStateFixture::networkRequests() const {

@@ -15,9 +15,12 @@
 #include <array>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm::test {
@@ -104,6 +107,11 @@ public:
     // The same, with the keychain probed as the program probes it: by the signing worker,
     // with this time-out, after the state exists.
     void restartAsTheProgramStarts(std::chrono::milliseconds probeTimeout);
+    // The same, unlocked with `password` and its refresh stopped; in between, while no process
+    // runs, the one transaction the wallet kept unsettled is edited on disk (`edit` is handed its
+    // record). Throws when it kept none or more than one.
+    void restartWithTheKeptRecordEdited(const std::function<void(nlohmann::json&)>& edit,
+                                        std::string_view password);
     // Everything any server fixture has seen: Electrum connections and requests, HTTP requests.
     int networkRequests() const;
     // Bytes that are not UTF-8 where the wallet keeps the transactions it sent; returns the

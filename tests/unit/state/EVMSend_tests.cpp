@@ -874,8 +874,6 @@ TEST_P(EVMSendOnEthereum, ASendKeptInThePoolIsReplacedNeverPaidBeside) {
 // finds it by its stored id and follows it: one payment, nothing new signed.
 TEST_P(EVMSendOnEthereum, AKeptSendWhoseStoredBytesWereAlteredIsKnownByItsIdAlone) {
     holdMining();
-    const std::filesystem::path file =
-        env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
     const auto flipSignatureDigit = [](std::string wire) {
         wire.back() = wire.back() == '0' ? '1' : '0';
         return wire;
@@ -901,15 +899,13 @@ TEST_P(EVMSendOnEthereum, AKeptSendWhoseStoredBytesWereAlteredIsKnownByItsIdAlon
         ASSERT_EQ(backend.kept().size(), 1u);
         const std::string first = backend.kept().front();
 
-        env->restart();
-        json stored = json::parse(readFileIfExists(file).value());
-        ASSERT_EQ(stored.size(), 1u);
-        const std::string damaged = alter(stored[0].at("wire").get<std::string>());
-        stored[0]["wire"] = damaged;
-        writeFileAtomically(file, utf8View(stored.dump()));
-        env->state().loadStoredState();
-        test::runTask(env->state().unlock(password));
-        env->state().stopBackgroundTasks();
+        std::string damaged;
+        env->restartWithTheKeptRecordEdited(
+            [&](json& record) {
+                damaged = alter(record.at("wire").get<std::string>());
+                record["wire"] = damaged;
+            },
+            password);
         const std::vector<UnsettledAttempt> kept = env->state().attemptLedger().all();
         ASSERT_EQ(kept.size(), 1u);
         ASSERT_EQ(kept.front().id, first);
@@ -944,8 +940,6 @@ TEST_P(EVMSendOnEthereum, AKeptSendWhoseStoredBytesWereAlteredIsKnownByItsIdAlon
 // lands, the press follows it. One payment; the records settle.
 TEST_P(EVMSendOnEthereum, AKeptSendIsReadFromItsBytesWhateverItsOtherFieldsSay) {
     holdMining();
-    const std::filesystem::path file =
-        env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
     const auto nextNonce = [](json& record) { record["nonce"] = record["nonce"].get<int>() + 1; };
     const auto upperCaseID = [](json& record) {
         std::string id = record["id"].get<std::string>();
@@ -969,14 +963,7 @@ TEST_P(EVMSendOnEthereum, AKeptSendIsReadFromItsBytesWhateverItsOtherFieldsSay) 
         ASSERT_EQ(backend.kept().size(), 1u);
         const std::string first = backend.kept().front();
 
-        env->restart();
-        json stored = json::parse(readFileIfExists(file).value());
-        ASSERT_EQ(stored.size(), 1u);
-        alter(stored[0]);
-        writeFileAtomically(file, utf8View(stored.dump()));
-        env->state().loadStoredState();
-        test::runTask(env->state().unlock(password));
-        env->state().stopBackgroundTasks();
+        env->restartWithTheKeptRecordEdited(alter, password);
         const std::vector<UnsettledAttempt> kept = env->state().attemptLedger().all();
         ASSERT_EQ(kept.size(), 1u);
         EXPECT_EQ(kept.front().id, first);

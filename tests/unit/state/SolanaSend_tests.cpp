@@ -465,18 +465,13 @@ TEST_F(SolanaSendOnLitesvm, AKeptTransferWhoseStoredBytesWereAlteredIsFollowedUn
     ASSERT_EQ(flow->step(), Step::Failed);
     ASSERT_EQ(lagging.kept().size(), 1u);
 
-    env->restart();
-    const std::filesystem::path file =
-        env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
-    json stored = json::parse(readFileIfExists(file).value());
-    ASSERT_EQ(stored.size(), 1u);
-    Bytes wire = base64Decode(stored[0].at("wire").get<std::string>()).value();
-    wire.back() ^= 0x01; // the amount's highest byte
-    stored[0]["wire"] = base64Encode(wire);
-    writeFileAtomically(file, utf8View(stored.dump()));
-    env->state().loadStoredState();
-    test::runTask(env->state().unlock(password));
-    env->state().stopBackgroundTasks();
+    env->restartWithTheKeptRecordEdited(
+        [](json& record) {
+            Bytes wire = base64Decode(record.at("wire").get<std::string>()).value();
+            wire.back() ^= 0x01; // the amount's highest byte
+            record["wire"] = base64Encode(wire);
+        },
+        password);
     flows = makeFlows(std::chrono::seconds(2));
 
     lagging.catchUp();
@@ -500,19 +495,13 @@ TEST_F(SolanaSendOnLitesvm, AKeptTransferIsReadFromItsBytesNotFromItsMessageFiel
     ASSERT_EQ(flow->step(), Step::Failed);
     ASSERT_EQ(lagging.kept().size(), 1u);
 
-    env->restart();
-    const std::filesystem::path file =
-        env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
-    json stored = json::parse(readFileIfExists(file).value());
-    ASSERT_EQ(stored.size(), 1u);
-    const Bytes other = SolanaTransaction::transferMessage(
-        base58Decode(sender).value(), base58Decode(recipient).value(), 600'000'000,
-        stored[0].at("blockhash").get<std::string>());
-    stored[0]["message"] = bytesToPlainHex(other);
-    writeFileAtomically(file, utf8View(stored.dump()));
-    env->state().loadStoredState();
-    test::runTask(env->state().unlock(password));
-    env->state().stopBackgroundTasks();
+    env->restartWithTheKeptRecordEdited(
+        [this](json& record) {
+            record["message"] = bytesToPlainHex(SolanaTransaction::transferMessage(
+                base58Decode(sender).value(), base58Decode(recipient).value(), 600'000'000,
+                record.at("blockhash").get<std::string>()));
+        },
+        password);
     flows = makeFlows(std::chrono::seconds(2));
 
     const int sends = proxy.requestCount("sendTransaction");
