@@ -7,6 +7,7 @@
 #include "state/AppState.h"
 
 #include <QtQuickTest>
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -89,9 +90,8 @@ public:
         qm::AppState& state = m_env.state();
         state.setBitcoinAccounts(m_before->bitcoin);
         state.setSolanaAccounts(m_before->solana);
-        const qm::Chain evm[] = {qm::Chain::ethereum, qm::Chain::arbitrum, qm::Chain::polygon};
-        for (std::size_t i = 0; i < m_before->evm.size(); ++i) {
-            state.setEVMAccounts(evm[i], m_before->evm[i]);
+        for (std::size_t i = 0; i < evmChains.size(); ++i) {
+            state.setEVMAccounts(evmChains[i], m_before->evm[i]);
         }
         m_before.reset();
     }
@@ -103,11 +103,13 @@ private:
         }
         qm::AppState& state = m_env.state();
         m_before = Accounts{state.bitcoinAccounts(), {}, state.solanaAccounts()};
-        for (const qm::Chain evm : {qm::Chain::ethereum, qm::Chain::arbitrum, qm::Chain::polygon}) {
+        for (const qm::Chain evm : evmChains) {
             m_before->evm.push_back(state.evmAccounts(evm));
         }
     }
 
+    static constexpr std::array evmChains{qm::Chain::ethereum, qm::Chain::arbitrum,
+                                          qm::Chain::polygon};
     struct Accounts {
         std::vector<qm::BTCAccountState> bitcoin;
         std::vector<std::vector<qm::EVMAccountState>> evm;

@@ -59,6 +59,14 @@ int nativeDecimals(Chain chain) {
 std::uint64_t evmChainID(Chain chain) {
     return info(chain).evmChainID;
 }
+std::optional<Chain> evmChainWithID(std::uint64_t chainID) {
+    for (Chain chain : allChains()) {
+        if (chainID != 0 && info(chain).evmChainID == chainID) {
+            return chain;
+        }
+    }
+    return std::nullopt;
+}
 bool isEVMChain(Chain chain) {
     return evmChainID(chain) != 0;
 }

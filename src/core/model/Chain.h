@@ -35,6 +35,8 @@ const std::string& nativeSymbol(Chain chain);
 int nativeDecimals(Chain chain);
 // 1, 42161, 137 for the EVM chains; 0 for Bitcoin and Solana.
 std::uint64_t evmChainID(Chain chain);
+// The EVM chain whose chain ID is `chainID`; absent for 0 and every other ID.
+std::optional<Chain> evmChainWithID(std::uint64_t chainID);
 // Ethereum, Arbitrum and Polygon.
 bool isEVMChain(Chain chain);
 

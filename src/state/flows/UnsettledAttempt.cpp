@@ -76,15 +76,6 @@ std::string evmIDForm(const std::string& id) {
     return hash && hash->size() == 32 ? bytesToHex(*hash) : id;
 }
 
-std::optional<Chain> evmChainWithID(std::uint64_t chainID) {
-    for (const Chain chain : allChains()) {
-        if (isEVMChain(chain) && evmChainID(chain) == chainID) {
-            return chain;
-        }
-    }
-    return std::nullopt;
-}
-
 // The chain, signer and nonce of `a`'s named bytes in place of its fields. Bytes signed for no
 // chain of the wallet, or whose signature recovers no key, leave the fields standing: no node
 // would take them.

@@ -22,12 +22,13 @@ FocusScope {
     // its first control: the next Tab goes on from there, not from the top of the window. Only
     // while the focus rests on this column or on a Loader in it: nothing to act on.
     function focusFirstControl() {
+        if (KeyboardFocus.inUse && restsHere())
+            KeyboardFocus.focusFirstControl(router.item)
+    }
+    // Whether the keyboard rests on this column or on a Loader in it: on no control.
+    function restsHere() {
         const held = root.Window.activeFocusItem
-        const screen = router.item
-        if (!KeyboardFocus.inUse || !screen || !held
-                || (held !== root && !(held instanceof Loader && holds(root, held))))
-            return
-        KeyboardFocus.focusFirstControl(screen)
+        return !!held && (held === root || (held instanceof Loader && holds(root, held)))
     }
 
     // Another screen shown (a sidebar row, Escape, a screen's own button): the column takes
@@ -43,9 +44,7 @@ FocusScope {
     // Tab while the column itself holds the keyboard (a sidebar row clicked) goes on into the
     // shown screen, at its first control, rather than round to the top of the window.
     Keys.onTabPressed: (event) => {
-        const held = root.Window.activeFocusItem
-        event.accepted = (held === root || (held instanceof Loader && holds(root, held)))
-                && KeyboardFocus.focusFirstControl(router.item)
+        event.accepted = restsHere() && KeyboardFocus.focusFirstControl(router.item)
     }
     Keys.onEscapePressed: (event) => {
         event.accepted = WalletShell.hasSelectedAccount

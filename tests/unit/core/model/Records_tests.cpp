@@ -76,6 +76,10 @@ TEST(Chain, ReadsOnlyTheExactRawValues) {
         EXPECT_EQ(chainFromAccountID(accountID(chain, 12)), chain);
     }
     EXPECT_EQ(chainFromAccountID("doge-0"), std::nullopt);
+    // An EVM chain ID names its chain; 0 (the other chains' figure) and others name none.
+    EXPECT_EQ(evmChainWithID(42161), Chain::arbitrum);
+    EXPECT_EQ(evmChainWithID(0), std::nullopt);
+    EXPECT_EQ(evmChainWithID(10), std::nullopt);
 }
 
 TEST(Date, ISO8601FormForTheBackup) {
