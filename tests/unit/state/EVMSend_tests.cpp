@@ -283,6 +283,14 @@ protected:
         flows = std::make_unique<FlowService>(patient);
         node->setAutomine(false);
     }
+
+    // A press of the send of 1 ETH to 0x3535...35, named as the send sheet names it.
+    TransactionFlow* pressSendOfOneEther() {
+        TransactionFlow* flow = flows->flow("send");
+        flow->reset();
+        flow->setSummary("1 ETH", "to 0x353535...353535");
+        return send(request(wei("1")));
+    }
 };
 
 TEST_P(EVMSendOnEthereum, ADoubleStartSendsOnceAndUnminedSendsTakeConsecutiveNonces) {
@@ -891,10 +899,7 @@ TEST_P(EVMSendOnEthereum, AKeptSendWhoseStoredBytesWereAlteredIsKnownByItsIdAlon
         const std::string mined = node->rpc("eth_getTransactionCount", {sender, "latest"});
         test::LaggingBackend backend(proxy, node->url(), test::LaggingBackend::Family::evm,
                                      "nonce too low", std::chrono::hours(1));
-        TransactionFlow* flow = flows->flow("send");
-        flow->reset();
-        flow->setSummary("1 ETH", "to 0x353535...353535");
-        flow = send(request(wei("1")));
+        TransactionFlow* flow = pressSendOfOneEther();
         ASSERT_EQ(flow->step(), Step::Failed);
         ASSERT_EQ(backend.kept().size(), 1u);
         const std::string first = backend.kept().front();
@@ -915,9 +920,7 @@ TEST_P(EVMSendOnEthereum, AKeptSendWhoseStoredBytesWereAlteredIsKnownByItsIdAlon
 
         backend.catchUp();
         node->mine();
-        flow->reset();
-        flow->setSummary("1 ETH", "to 0x353535...353535");
-        flow = send(request(wei("1")));
+        flow = pressSendOfOneEther();
         ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
         EXPECT_EQ(flow->txHash().toStdString(), first);
         EXPECT_EQ(flow->earlierNote().toStdString(),
@@ -955,10 +958,7 @@ TEST_P(EVMSendOnEthereum, AKeptSendIsReadFromItsBytesWhateverItsOtherFieldsSay) 
                 .value();
         test::LaggingBackend backend(proxy, node->url(), test::LaggingBackend::Family::evm,
                                      "nonce too low", std::chrono::hours(1));
-        TransactionFlow* flow = flows->flow("send");
-        flow->reset();
-        flow->setSummary("1 ETH", "to 0x353535...353535");
-        flow = send(request(wei("1")));
+        TransactionFlow* flow = pressSendOfOneEther();
         ASSERT_EQ(flow->step(), Step::Failed);
         ASSERT_EQ(backend.kept().size(), 1u);
         const std::string first = backend.kept().front();
@@ -969,18 +969,14 @@ TEST_P(EVMSendOnEthereum, AKeptSendIsReadFromItsBytesWhateverItsOtherFieldsSay) 
         EXPECT_EQ(kept.front().id, first);
         EXPECT_EQ(kept.front().nonce, mined);
 
-        flow->reset();
-        flow->setSummary("1 ETH", "to 0x353535...353535");
-        flow = send(request(wei("1")));
+        flow = pressSendOfOneEther();
         // Its replacement, kept by the pool as well.
         ASSERT_EQ(flow->step(), Step::Failed);
         ASSERT_EQ(backend.kept().size(), 2u);
         backend.catchUp();
         node->mine();
         node->mine();
-        flow->reset();
-        flow->setSummary("1 ETH", "to 0x353535...353535");
-        flow = send(request(wei("1")));
+        flow = pressSendOfOneEther();
         ASSERT_EQ(flow->step(), Step::Confirmed) << flow->errorMessage().toStdString();
         const std::string landed = flow->txHash().toStdString();
         EXPECT_TRUE(landed == first || landed == backend.kept().back()) << landed;
