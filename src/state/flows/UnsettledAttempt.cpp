@@ -60,6 +60,8 @@ BTCSpend coinFromJSON(const nlohmann::json& json) {
     }
     BTCSpend coin;
     coin.utxo = UTXO::fromJson(*utxo);
+    // Outpoints are compared as text with the servers' lists and other records: one spelling.
+    coin.utxo.txHash = lowercaseASCII(coin.utxo.txHash);
     const std::uint64_t index = json_fields::requireUInt64(object, "derivationIndex");
     if (index > std::numeric_limits<std::uint32_t>::max()) {
         throw JSONDecodingError(Kind::outOfRange, "derivationIndex");
@@ -104,9 +106,7 @@ void readBitcoinBytes(UnsettledAttempt& a) {
     }
     const std::unordered_set<std::string> spent(spending->outpoints.begin(),
                                                 spending->outpoints.end());
-    std::erase_if(a.coins, [&](const BTCSpend& coin) {
-        return !spent.contains(lowercaseASCII(coin.utxo.id()));
-    });
+    std::erase_if(a.coins, [&](const BTCSpend& coin) { return !spent.contains(coin.utxo.id()); });
 }
 
 void readSolanaBytes(UnsettledAttempt& a) {

@@ -75,12 +75,12 @@ nlohmann::json attemptToJSON(const UnsettledAttempt& attempt);
 // Reads one stored attempt whole or not at all: throws JSONDecodingError (or the coin's
 // UTXODecodingError) for anything missing, of the wrong kind or out of range.
 // Its id is read in the one form its chain writes (a hash as "0x" and lower-case hex on the EVM
-// chains, lower-case hex on Bitcoin, Solana's as it stands), so that one transaction is one record
-// whatever spelling was stored. Where its signed bytes are the transaction that id names, what
-// they carry is read from them, not from the fields that say it (a file edited or damaged on
-// disk: the chain acts on the bytes): on the EVM chains the chain, the sending account and the
-// nonce; on Bitcoin the coins, as those kept that the bytes spend; on Solana the sending account
-// (the fee payer), the message and its blockhash.
+// chains, lower-case hex on Bitcoin, as are the ids of the coins a Bitcoin attempt spends, Solana's
+// as it stands), so that one transaction is one record whatever spelling was stored. Where its
+// signed bytes are the transaction that id names, what they carry is read from them, not from the
+// fields that say it (a file edited or damaged on disk: the chain acts on the bytes): on the EVM
+// chains the chain, the sending account and the nonce; on Bitcoin the coins, as those kept that the
+// bytes spend; on Solana the sending account (the fee payer), the message and its blockhash.
 UnsettledAttempt attemptFromJSON(const nlohmann::json& json);
 
 // A stored EVM attempt's signed bytes when they are the transaction its id names (their

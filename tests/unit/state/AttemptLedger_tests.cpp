@@ -222,13 +222,11 @@ TEST_F(AttemptLedgerTest, AnAttemptThatDoesNotParseIsSetAsideAndTheRestKept) {
     EXPECT_EQ(readBytes(aside(2)), "{not json");
 }
 
-// Whatever its bytes (not UTF-8, a NUL), an unreadable file goes aside as it stood, and so do
-// the entries that do not parse, each as it stands in the list; no earlier aside is written
-// over, and each load that finds one says where it went.
 // Where a record's bytes are the transaction its id names, what they carry is read from them
 // whatever its fields say; the id is read as its chain spells it, and one transaction stored
 // under two spellings is one record, told only when both were. A Bitcoin record keeps only the
-// coins its bytes spend, and is set aside when none of its coins is among them.
+// coins its bytes spend, their outpoints in lower case, and is set aside when none of its coins
+// is among them.
 TEST_F(AttemptLedgerTest, WhatANamedRecordsBytesCarryIsReadFromThem) {
     ETHTransaction transfer;
     transfer.chainID = 137;
@@ -252,12 +250,12 @@ TEST_F(AttemptLedgerTest, WhatANamedRecordsBytesCarryIsReadFromThem) {
     evmAgain.told = false;
 
     const std::string raw = bytesToPlainHex(BTCSigner::serialize(
-        true, 2, {{Bytes(32, 0x11), 1, 0xFFFFFFFD, {Bytes(71, 0x30), Bytes(33, 0x02)}}},
+        true, 2, {{Bytes(32, 0xAB), 1, 0xFFFFFFFD, {Bytes(71, 0x30), Bytes(33, 0x02)}}},
         {{20'000, Bytes(22, 0x00)}}, 0));
     UnsettledAttempt btc = bitcoinAttempt();
     btc.id = upperCased(BTCTransactionParser::transactionID(raw).value());
     btc.wire = raw;
-    btc.coins[0].utxo.txHash = std::string(64, '1');
+    btc.coins[0].utxo.txHash = upperCased(bytesToPlainHex(Bytes(32, 0xAB)));
     btc.coins[0].utxo.outputIndex = 1;
     UnsettledAttempt btcElsewhere = btc;
     btcElsewhere.coins.erase(btcElsewhere.coins.begin());
@@ -286,7 +284,7 @@ TEST_F(AttemptLedgerTest, WhatANamedRecordsBytesCarryIsReadFromThem) {
     const UnsettledAttempt& readBTC = ledger.all()[1];
     EXPECT_EQ(readBTC.id, lowercased(btc.id));
     ASSERT_EQ(readBTC.coins.size(), 1u);
-    EXPECT_EQ(readBTC.coins[0].utxo.id(), std::string(64, '1') + ":1");
+    EXPECT_EQ(readBTC.coins[0].utxo.id(), bytesToPlainHex(Bytes(32, 0xAB)) + ":1");
     const UnsettledAttempt& readSol = ledger.all()[2];
     EXPECT_EQ(readSol.account, base58Encode(payer));
     EXPECT_EQ(readSol.message, message);
@@ -297,6 +295,9 @@ TEST_F(AttemptLedgerTest, WhatANamedRecordsBytesCarryIsReadFromThem) {
     EXPECT_EQ(readRaw(file())[0].at("id"), hash);
 }
 
+// Whatever its bytes (not UTF-8, a NUL), an unreadable file goes aside as it stood, and so do
+// the entries that do not parse, each as it stands in the list; no earlier aside is written
+// over, and each load that finds one says where it went.
 TEST_F(AttemptLedgerTest, AnUnreadableRecordIsSetAsideByteForByteNeverOverAnEarlierOne) {
     constexpr char raw[] = "[{\"id\":\"\xC3\x28\xFF\xFE\"}\0]\x80";
     const std::string binary(raw, sizeof raw - 1);

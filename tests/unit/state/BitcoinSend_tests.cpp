@@ -383,19 +383,23 @@ TEST_F(BitcoinSendOnMempool, AKeptSendWhoseStoredBytesAreDamagedStillBindsAndIsF
     EXPECT_EQ(broadcasts.size(), sent); // the damaged bytes never left
 }
 
-// The kept send's txid written in upper case in the file: read as the chain writes it, it is the
-// one record of the one payment, binding the next press and then followed.
+// The kept send's txid and its coins' written in upper case in the file: read as the chain writes
+// them, it is the one record of the one payment, binding the next press and then followed.
 TEST_F(BitcoinSendOnMempool, AKeptSendWhoseIdIsStoredInUpperCaseIsOneRecord) {
     const std::string first = sendKeptAndRefused();
-    const std::filesystem::path file =
-        env->dataLocation() / "Quillmark" / "unsettled-attempts.json";
-    json stored = json::parse(readFileIfExists(file).value());
-    std::string upper = first;
-    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-    stored.at(0)["id"] = upper;
-    writeFileAtomically(file, utf8View(stored.dump()));
-
-    restartAndUnlock();
+    const auto upperCased = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(), ::toupper);
+        return text;
+    };
+    env->restartWithTheKeptRecordEdited(
+        [&](json& record) {
+            record["id"] = upperCased(record.at("id"));
+            for (json& coin : record.at("coins")) {
+                coin["utxo"]["txHash"] = upperCased(coin.at("utxo").at("txHash"));
+            }
+        },
+        password);
+    flows = std::make_unique<FlowService>(limits);
     expectAnotherPaymentSpendsItsCoin(first);
     expectFollowed(first);
     const std::vector<UnsettledAttempt>& kept = env->state().attemptLedger().all();
